@@ -1,0 +1,104 @@
+// The ten requests the bar sends. Each Build* fills a cleared packet's payload
+// (and, for the login, arg and stamp) and returns the packet's length; each
+// Send* builds and hands the packet to SendPacket, returning what it returned.
+// Each Read* is the server's view of the same layout, bounded by the packet.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "protocol/chat_address.h"
+#include "protocol/packet.h"
+
+namespace navlet {
+
+enum RequestType : uint8_t {
+    REQ_LOGIN = 0,
+    REQ_SITE_REPORT = 1,
+    REQ_CHAT_TEXT = 2,
+    REQ_INVITE = 3,
+    REQ_LEAVE_CHAT = 4,
+    REQ_LANGUAGE_FILTER = 8,
+    REQ_FIND_USER = 10,
+    REQ_FIND_USER_WITH_MESSAGE = 13,
+    REQ_FRIEND_CHANGE = 14,
+    REQ_UPDATE = 15,
+};
+
+// Field widths, terminating zero included.
+inline constexpr int NICK_FIELD = 16;
+inline constexpr int PASSWORD_FIELD = 16;
+inline constexpr int VERSION_FIELD = 12;
+inline constexpr int SITE_FIELD = 256;
+inline constexpr int CHAT_TEXT_FIELD = 231;
+inline constexpr int SEARCH_MESSAGE_FIELD = 51;
+
+inline constexpr uint8_t FRIEND_ADD = 0;
+inline constexpr uint8_t FRIEND_REMOVE = 1;
+
+// The login's time-of-day stamp: milliseconds since local midnight as a
+// fraction of a day, times 1e9, truncated.
+int32_t LoginStamp(uint32_t msSinceMidnight);
+
+int BuildLogin(TPacket& p, std::string_view nick, std::string_view password,
+               std::string_view version, std::string_view site, uint32_t languageMask,
+               int32_t stamp);
+int BuildSiteReport(TPacket& p, std::string_view site);
+int BuildChatText(TPacket& p, const ChatAddress& address, std::string_view text);
+int BuildInvite(TPacket& p, const ChatAddress& address);
+int BuildLeaveChat(TPacket& p, const ChatAddress& address);
+int BuildLanguageFilter(TPacket& p, uint32_t languageMask);
+int BuildFindUser(TPacket& p, std::string_view nick);
+int BuildFindUserWithMessage(TPacket& p, std::string_view nick, std::string_view message);
+int BuildFriendChange(TPacket& p, UserId friendId, uint8_t operation);
+int BuildUpdateRequest(TPacket& p, int32_t offset, int32_t version);
+
+int SendLogin(TPacket& p, TByteStream& s, std::string_view nick, std::string_view password,
+              std::string_view version, std::string_view site, uint32_t languageMask,
+              int32_t stamp);
+int SendSiteReport(TPacket& p, TByteStream& s, std::string_view site);
+int SendChatText(TPacket& p, TByteStream& s, const ChatAddress& address, std::string_view text);
+int SendInvite(TPacket& p, TByteStream& s, const ChatAddress& address);
+int SendLeaveChat(TPacket& p, TByteStream& s, const ChatAddress& address);
+int SendLanguageFilter(TPacket& p, TByteStream& s, uint32_t languageMask);
+int SendFindUser(TPacket& p, TByteStream& s, std::string_view nick);
+int SendFindUserWithMessage(TPacket& p, TByteStream& s, std::string_view nick,
+                            std::string_view message);
+int SendFriendChange(TPacket& p, TByteStream& s, UserId friendId, uint8_t operation);
+int SendUpdateRequest(TPacket& p, TByteStream& s, int32_t offset, int32_t version);
+
+// The server's readers. `p` is a verified plain packet whose bytes past its
+// length are zero (as TPacketAssembler leaves it).
+struct TLoginRequest {
+    std::string nick, password, version, site;
+    uint32_t languageMask = 0;
+    int32_t stamp = 0;
+};
+struct TFindUserRequest {
+    std::string nick;
+    std::string message; // empty for type 10
+};
+struct TFriendChangeRequest {
+    UserId friendId = 0;
+    uint8_t operation = FRIEND_ADD;
+};
+struct TUpdateRequest {
+    int32_t offset = 0;
+    int32_t version = 0;
+};
+struct TChatTextRequest {
+    ChatAddress address;
+    std::string text;
+};
+
+TLoginRequest ReadLogin(const TPacket& p);
+std::string ReadSiteReport(const TPacket& p);
+TChatTextRequest ReadChatText(const TPacket& p);
+ChatAddress ReadChatAddressRequest(const TPacket& p); // invite and leave
+uint32_t ReadLanguageFilter(const TPacket& p);
+TFindUserRequest ReadFindUser(const TPacket& p); // type 10 or 13 by the header
+TFriendChangeRequest ReadFriendChange(const TPacket& p);
+TUpdateRequest ReadUpdateRequest(const TPacket& p);
+
+} // namespace navlet
