@@ -1,0 +1,4 @@
+# The operator and load tools' socket-free pieces.
+if(TARGET navlet_admin_client)
+  navlet_add_test(tools_admin_test SOURCES tools_admin_test.cpp LIBS navlet_admin_client)
+endif()
