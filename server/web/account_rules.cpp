@@ -23,7 +23,9 @@ TFieldCheck CheckNick(std::string_view nick) {
     if (nick.size() > size_t(MAX_NICK))
         return TFieldCheck::TooLong;
     for (char c : nick) {
-        if (c < 0x21 || c > 0x7E)
+        bool letterOrDigit =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (!letterOrDigit && c != '_' && c != '-' && c != '.')
             return TFieldCheck::BadCharacter;
     }
     return TFieldCheck::Ok;

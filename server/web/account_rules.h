@@ -18,9 +18,9 @@ enum class TFieldCheck {
     BadCharacter,
 };
 
-// A nick is 1 to 15 printable ASCII characters without blanks (0x21 to 0x7E):
-// it travels in a fixed single-byte field, appears in lists, chat lines and
-// search boxes, and is compared without regard to case.
+// A nick is 1 to 15 of A-Z a-z 0-9 _ - . : it travels in a fixed single-byte
+// field, is compared without regard to case, and stays one word, unchanged, in
+// the admin endpoint's lines and in web addresses. The store applies the same rule.
 TFieldCheck CheckNick(std::string_view nick);
 // A password is 1 to 15 printable ASCII characters (0x20 to 0x7E) that neither
 // begins nor ends with a blank, since the bar trims blanks off what is typed.

@@ -79,8 +79,9 @@ std::string SignUpPage(const TFormValues& values, std::string_view message) {
     AppendGenderChoice(body, values.gender);
     AppendLanguageChoice(body, values.language);
     body += "<p><input type=\"submit\" value=\"Sign up\"></p>\n</form>\n"
-            "<p>A nickname has 1 to 15 letters, digits or punctuation marks, without "
-            "blanks; a password has 1 to 15 characters.</p>";
+            "<p>A nickname has 1 to 15 of the letters A to Z, digits and the marks _ - . "
+            "(upper and lower case count as the same nickname); a password has 1 to 15 "
+            "characters.</p>";
     return HtmlDocument("Navlet - sign up", body, TPageFrame::Full);
 }
 

@@ -69,8 +69,8 @@ std::string NickProblem(TFieldCheck check) {
     case TFieldCheck::TooLong:
         return "A nickname has at most 15 characters.";
     case TFieldCheck::BadCharacter:
-        return "A nickname may hold only letters, digits and punctuation marks (no blanks, no "
-               "accented letters).";
+        return "A nickname may hold only the letters A to Z, digits and the marks _ - . "
+               "(no blanks, no accented letters).";
     }
     return {};
 }

@@ -61,6 +61,15 @@ class TFakeWebBackend : public TWebBackend {
         return it->second;
     }
 
+    // An account the site's rules would refuse, as older or foreign data may hold.
+    UserId AddAccountDirect(const TProfile& profile, const std::string& password) {
+        std::lock_guard lock(mutex);
+        UserId id = nextId++;
+        accounts[id] = {profile, password};
+        accounts[id].profile.id = id;
+        return id;
+    }
+
     std::string PasswordOf(UserId id) {
         std::lock_guard lock(mutex);
         return accounts.at(id).password;

@@ -7,10 +7,12 @@
 namespace navlet::web {
 namespace {
 
-TEST(AccountRules, NickHoldsOneToFifteenPrintableCharactersWithoutBlanks) {
+TEST(AccountRules, NickHoldsOneToFifteenLettersDigitsAndMarks) {
     EXPECT_EQ(CheckNick("a"), TFieldCheck::Ok);
     EXPECT_EQ(CheckNick("abcdefghijklmno"), TFieldCheck::Ok);
-    EXPECT_EQ(CheckNick("<b>&'\"~!"), TFieldCheck::Ok);
+    EXPECT_EQ(CheckNick("Joe_1.x-Y"), TFieldCheck::Ok);
+    EXPECT_EQ(CheckNick("<b>"), TFieldCheck::BadCharacter);
+    EXPECT_EQ(CheckNick("a:b"), TFieldCheck::BadCharacter);
     EXPECT_EQ(CheckNick(""), TFieldCheck::Empty);
     EXPECT_EQ(CheckNick("abcdefghijklmnop"), TFieldCheck::TooLong);
     EXPECT_EQ(CheckNick("two words"), TFieldCheck::BadCharacter);
