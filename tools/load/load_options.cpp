@@ -73,8 +73,9 @@ std::optional<TLoadOptions> ParseLoadOptions(const std::vector<std::string>& arg
             options.help = true;
             return options;
         }
-        if (arg == "--create-accounts") {
+        if (arg == "--create-accounts" || arg == "--create-only") {
             options.createAccounts = true;
+            options.createOnly = options.createOnly || arg == "--create-only";
             continue;
         }
         if (i + 1 >= args.size()) {
@@ -131,6 +132,7 @@ shared password, on site i mod SITES, then chats in the site's public chat.
   --first-bot K          number of the first bot (0)
   --password PW          the bots' password (loadpw)
   --create-accounts      sign the bots up first through the web site
+  --create-only          sign the bots up and stop
   --web ADDR:PORT        the web site for --create-accounts
   --rate R               chat lines per bot per second, 0 to 100 (0: idle)
   --duration SECONDS     length of the chat (or idle) phase, up to 600 (10)

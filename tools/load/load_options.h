@@ -23,6 +23,7 @@ struct TLoadOptions {
     std::string prefix = "bot";
     std::string password = "loadpw";
     bool createAccounts = false; // sign the bots up through the web site first
+    bool createOnly = false;     // and then stop
     double rate = 0;             // chat lines per bot per second; 0 = stay idle
     double duration = 10;        // seconds of chat (or of idling after sign-in)
     double signInTimeout = 120;  // seconds for every bot to sign in

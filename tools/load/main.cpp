@@ -43,6 +43,8 @@ int main(int argc, char** argv) {
     }
     if (options->createAccounts && !CreateBotAccounts(*options, std::cout))
         return 1;
+    if (options->createOnly)
+        return 0;
     TLoadRun run(*options);
     return run.Run(std::cout);
 }
