@@ -32,8 +32,6 @@ struct TBot {
 namespace {
 
 constexpr int64_t NS_PER_SECOND = 1000000000;
-constexpr int64_t SETTLE_NS = NS_PER_SECOND; // presence still arriving after the last sign-in
-constexpr int64_t DRAIN_NS = 2 * NS_PER_SECOND;
 constexpr int MAX_EVENTS = 512;
 constexpr size_t MAX_LINES_PER_TURN = 20000;
 // All 13 languages and the others: every public line reaches every bot.
