@@ -106,7 +106,7 @@ TEST(LoadOptions, ParsesARunAndNamesTheBots) {
     EXPECT_EQ(o->sessions, 1000);
     EXPECT_DOUBLE_EQ(o->rate, 0.5);
     EXPECT_EQ(BotNick(*o, 0), "lb00007");
-    EXPECT_EQ(BotSite(5, o->sites), "http://site1.load.test/");
+    EXPECT_EQ(BotSite(5, o->sites), "site1.load.test/index.html");
 }
 
 TEST(LoadOptions, EveryBoundIsEnforced) {

@@ -12,8 +12,8 @@
 set -euo pipefail
 
 BUILD=${1:-build/default}
-SERVER=$BUILD/server/navlet-server
-LOAD=$BUILD/tools/load/navlet-load
+SERVER=${SERVER:-$BUILD/server/navlet-server}
+LOAD=${LOAD:-$BUILD/tools/load/navlet-load}
 FANOUT_SECONDS=${FANOUT_SECONDS:-15}
 IDLE_COUNTS=${IDLE_COUNTS:-"1000 5000 10000"}
 for tool in "$SERVER" "$LOAD"; do

@@ -115,7 +115,8 @@ std::string BotNick(const TLoadOptions& options, int index) {
 }
 
 std::string BotSite(int index, int sites) {
-    return "http://site" + std::to_string(index % sites) + ".load.test/";
+    // The bar reports addresses without their scheme and without a final "/".
+    return "site" + std::to_string(index % sites) + ".load.test/index.html";
 }
 
 std::string LoadUsage() {
@@ -123,7 +124,7 @@ std::string LoadUsage() {
 
 A bounded load of protocol bots against navlet-server on this machine. Bot i
 signs in as PREFIX followed by five digits (bot00000, bot00001, ...) with one
-shared password, on site i mod SITES, then chats in the site's public chat.
+shared password, on site i mod SITES (siteK.load.test), then chats in the site's public chat.
 
   --server ADDR:PORT     session endpoint (127.0.0.1:80)
   --sessions N           bots, 1 to 20000 (100)

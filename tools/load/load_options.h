@@ -42,7 +42,7 @@ std::string LoadUsage();
 
 // The nick of bot `index`: prefix followed by five digits ("bot00042").
 std::string BotNick(const TLoadOptions& options, int index);
-// The page bot `index` reports: one host per site ("http://site3.load.test/").
+// The page bot `index` reports: one host per site ("site3.load.test/index.html").
 std::string BotSite(int index, int sites);
 
 } // namespace navlet::load
