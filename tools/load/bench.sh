@@ -4,6 +4,10 @@
 #
 #   tools/load/bench.sh [BUILD_DIR]          (default build/default)
 #
+# Environment: PARTS (default "idle storm fanout"), IDLE_COUNTS, FANOUT_SECONDS,
+# BENCH_DATA (a data folder kept between runs, so the bot accounts are made
+# once), SERVER and LOAD (the two programs, when not in BUILD_DIR).
+#
 # Measures: memory per idle signed-in session at 1,000, 5,000 and 10,000
 # sessions; a presence storm of 1,000 users joining one site; public-line
 # fan-out for 300 and 1,000 users on one site at one line per user per second
@@ -15,6 +19,7 @@ BUILD=${1:-build/default}
 SERVER=${SERVER:-$BUILD/server/navlet-server}
 LOAD=${LOAD:-$BUILD/tools/load/navlet-load}
 FANOUT_SECONDS=${FANOUT_SECONDS:-15}
+PARTS=${PARTS:-"idle storm fanout"}
 IDLE_COUNTS=${IDLE_COUNTS:-"1000 5000 10000"}
 for tool in "$SERVER" "$LOAD"; do
   [[ -x $tool ]] || { echo "bench: $tool is missing; build it first" >&2; exit 2; }
@@ -22,7 +27,8 @@ done
 
 WORK=$(mktemp -d -t navlet-bench.XXXXXX)
 RESULTS=$WORK/results
-mkdir -p "$RESULTS" "$WORK/data"
+DATA=${BENCH_DATA:-$WORK/data}
+mkdir -p "$RESULTS" "$DATA"
 SERVER_PID=""
 
 stop_server() {
@@ -32,7 +38,10 @@ stop_server() {
   fi
   SERVER_PID=""
 }
-cleanup() { stop_server; rm -rf "$WORK/data"; }
+cleanup() {
+  stop_server
+  [[ -n ${BENCH_DATA:-} ]] || rm -rf "$DATA"
+}
 trap cleanup EXIT
 
 free_port() {
@@ -45,7 +54,7 @@ start_server() {
   stop_server
   SESSION_PORT=$(free_port); WEB_PORT=$(free_port); ADMIN_PORT=$(free_port)
   taskset -c 0 "$SERVER" --listen "127.0.0.1:$SESSION_PORT" --web "127.0.0.1:$WEB_PORT" \
-    --admin "127.0.0.1:$ADMIN_PORT" --data "$WORK/data" \
+    --admin "127.0.0.1:$ADMIN_PORT" --data "$DATA" \
     --max-per-address 100000 --max-signing-in-per-address 100000 \
     >>"$RESULTS/server.log" 2>&1 &
   SERVER_PID=$!
@@ -69,7 +78,7 @@ create_accounts() {
   fi
   stop_server
   for ((i = 0; i < count; i++)); do
-    "$SERVER" --data "$WORK/data" account add "$(printf 'bot%05d' "$i")" loadpw \
+    "$SERVER" --data "$DATA" account add "$(printf 'bot%05d' "$i")" loadpw \
       --language 3 >/dev/null
   done
 }
@@ -86,14 +95,23 @@ run() {
   stop_server
 }
 
-echo "bench: creating up to 10,000 bot accounts in $WORK/data ..."
-create_accounts 10000
+wants() { [[ " $PARTS " == *" $1 "* ]]; }
+
+if [[ ! -e $DATA/.bots ]]; then
+  echo "bench: creating 10,000 bot accounts in $DATA ..."
+  create_accounts 10000
+  touch "$DATA/.bots"
+fi
 
 for n in $IDLE_COUNTS; do
+  wants idle || break
   run "idle-$n" --sessions "$n" --sites $((n / 10)) --duration 2 --signin-timeout 300
 done
-run storm-1000 --sessions 1000 --sites 1 --duration 1 --signin-timeout 120
+if wants storm; then
+  run storm-1000 --sessions 1000 --sites 1 --duration 1 --signin-timeout 120
+fi
 for n in 300 1000; do
+  wants fanout || break
   run "fanout-$n" --sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS"
   if command -v strace >/dev/null; then
     run "fanout-$n-traced" --sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS" \
