@@ -70,8 +70,8 @@ TAccountEntry* TService::EntryById(uint64_t id) {
     std::optional<TAccount> stored = store.FindAccountById(id);
     if (!stored)
         return nullptr;
-    accountByNick[FoldCase(stored->nick)] = id;
-    return &accounts.emplace(id, TAccountEntry{*stored, nullptr}).first->second;
+    Remember(*stored);
+    return &accounts.find(id)->second;
 }
 
 TAccountEntry* TService::LoadAccount(std::string_view nick) {
@@ -99,14 +99,17 @@ void TService::Login(TClient& client, const TLoginRequest& request) {
     client.serial = nextSerial++;
     signingIn[client.serial] = &client;
     TAccountEntry* entry = IsValidNick(request.nick) ? LoadAccount(request.nick) : nullptr;
-    if (!entry || !IsValidPassword(request.password)) {
+    std::optional<TAccount> stored;
+    if (entry && IsValidPassword(request.password))
+        stored = store.FindAccountById(entry->account.id);
+    if (!stored) {
         FinishLogin(client.serial, 0, request, false);
         return;
     }
     uint64_t serial = client.serial;
-    uint64_t id = entry->account.id;
+    uint64_t id = stored->id;
     std::weak_ptr<bool> service = alive;
-    verifier.Verify(entry->account.passwordHash, request.password,
+    verifier.Verify(stored->passwordHash, request.password,
                     [this, service, serial, id, request](bool ok) {
                         if (service.expired())
                             return;
@@ -337,18 +340,21 @@ std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {
     return out;
 }
 
-void TService::Remember(const TAccount& account) {
+// Hashes stay in the store: they are read only at sign-in, and memory per
+// account counts with thousands signed in.
+void TService::Remember(TAccount account) {
+    account.passwordHash = std::string();
     accountByNick[FoldCase(account.nick)] = account.id;
-    accounts.emplace(account.id, TAccountEntry{account, nullptr});
+    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, nullptr});
+    if (!added)
+        it->second.account = std::move(account);
 }
 
 // The new language filters this user's next lines; a new password counts
 // from the next sign-in.
 void TService::Refresh(uint64_t id) {
-    std::optional<TAccount> stored = store.FindAccountById(id);
-    TAccountEntry* entry = EntryById(id);
-    if (stored && entry)
-        entry->account = *stored;
+    if (std::optional<TAccount> stored = store.FindAccountById(id))
+        Remember(*stored);
 }
 
 TAddAccountResult TService::AddAccount(std::string_view nick, std::string_view password,
@@ -373,10 +379,7 @@ TAddAccountResult TService::AddAccountHashed(std::string_view nick, const std::s
     return result;
 }
 
-std::optional<TAccount> TService::FindAccount(uint64_t id) {
-    TAccountEntry* entry = EntryById(id);
-    return entry ? std::optional<TAccount>(entry->account) : std::nullopt;
-}
+std::optional<TAccount> TService::FindAccount(uint64_t id) { return store.FindAccountById(id); }
 
 std::optional<TAccount> TService::FindAccountByNick(std::string_view nick) {
     TAccountEntry* entry = LoadAccount(nick);

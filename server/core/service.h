@@ -47,7 +47,7 @@ struct TServiceConfig {
 };
 
 struct TAccountEntry {
-    TAccount account;
+    TAccount account; // without the password hash
     TClient* online = nullptr;
 };
 
@@ -124,11 +124,12 @@ public:
                                        char gender, int language, TAccount* added = nullptr);
     std::optional<TAccount> FindAccount(uint64_t id);
     std::optional<TAccount> FindAccountByNick(std::string_view nick);
+    // FindAccount reads the store, so it carries the password hash.
     bool UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword);
     bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 
 private:
-    void Remember(const TAccount& account);
+    void Remember(TAccount account);
     void Refresh(uint64_t id);
     // service.cpp: sign-in and presence
     void FinishLogin(uint64_t serial, uint64_t accountId, TLoginRequest request, bool passwordOk);

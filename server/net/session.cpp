@@ -131,7 +131,7 @@ void TSession::Deliver(const TWireRef& wire) {
         return;
     NoteSignedIn();
     pending.push_back(wire);
-    pendingBytes += wire->size;
+    pendingBytes += wire.Size();
     if (pendingBytes > server.Limits().maxPendingOutput) {
         // A reader this slow is dropped; closing waits for the flush, since
         // the service may be walking a list that holds this session.
@@ -167,12 +167,12 @@ void TSession::Flush() {
         size_t gathered = 0;
         size_t i = pendingHead, offset = headOffset;
         while (i < pending.size() && gathered < buffer.size()) {
-            const TWire& w = *pending[i];
-            size_t take = std::min(size_t(w.size) - offset, buffer.size() - gathered);
-            std::memcpy(buffer.data() + gathered, w.bytes + offset, take);
+            const TWireRef& w = pending[i];
+            size_t take = std::min(size_t(w.Size()) - offset, buffer.size() - gathered);
+            std::memcpy(buffer.data() + gathered, w.Bytes() + offset, take);
             gathered += take;
             offset += take;
-            if (offset == w.size) {
+            if (offset == w.Size()) {
                 ++i;
                 offset = 0;
             }
@@ -190,13 +190,13 @@ void TSession::Flush() {
         bool partial = written < gathered;
         pendingBytes -= written;
         while (written > 0) {
-            size_t left = pending[pendingHead]->size - headOffset;
+            size_t left = pending[pendingHead].Size() - headOffset;
             if (written < left) {
                 headOffset += written;
                 break;
             }
             written -= left;
-            pending[pendingHead++].reset();
+            pending[pendingHead++] = TWireRef();
             headOffset = 0;
         }
         if (partial) {

@@ -14,7 +14,7 @@ struct TFakeSink : TSessionSink {
     void Deliver(const TWireRef& wire) override {
         TPacket p;
         ClearPacket(p);
-        std::memcpy(p.bytes, wire->bytes, wire->size);
+        std::memcpy(p.bytes, wire.Bytes(), wire.Size());
         EXPECT_GE(DecodePacket(p), 0);
         got.push_back(p);
     }
