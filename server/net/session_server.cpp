@@ -2,6 +2,10 @@
 
 #include <chrono>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "server/net/session.h"
 
 namespace navlet::server {
@@ -11,6 +15,7 @@ namespace {
 constexpr int LISTEN_BACKLOG = 4096;
 constexpr auto SWEEP_INTERVAL = std::chrono::seconds(1);
 constexpr auto ACCEPT_RETRY = std::chrono::milliseconds(100);
+constexpr unsigned TRIM_EVERY_SWEEPS = 5;
 
 } // namespace
 
@@ -154,6 +159,13 @@ void TSessionServer::Sweep() {
     }
     for (auto& session : late)
         session->Close();
+#ifdef __GLIBC__
+    // Bursts (a presence storm, a slow reader's queue) leave freed memory
+    // scattered in the heap; hand it back so that idle sessions cost what
+    // they hold.
+    if (++sweeps % TRIM_EVERY_SWEEPS == 0)
+        malloc_trim(0);
+#endif
     sweepTimer.expires_after(SWEEP_INTERVAL);
     sweepTimer.async_wait([this](const std::error_code& ec) {
         if (!ec && !shuttingDown)

@@ -62,6 +62,7 @@ private:
     std::unordered_map<std::string, TAddressCount> perAddress;
     std::vector<std::shared_ptr<TSession>> flushQueue;
     bool flushPosted = false;
+    unsigned sweeps = 0;
     bool shuttingDown = false;
     std::array<uint8_t, 65536> readBuffer;
     std::array<uint8_t, 65536> writeBuffer;

@@ -140,7 +140,7 @@ std::unique_ptr<TStore> TStore::Open(const std::string& path, std::string& error
     }
     sqlite3_busy_timeout(db, 2000);
     std::unique_ptr<TStore> store(new TStore(db));
-    if (!store->Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;")) {
+    if (!store->Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; PRAGMA cache_size=-1024;")) {
         error = sqlite3_errmsg(db);
         return nullptr;
     }
