@@ -105,6 +105,18 @@ TEST_F(VersionBlock, AnUnterminatedKeyGivesNothing) {
     EXPECT_EQ(VersionBlockString(block, "FileVersion"), "");
 }
 
+#if defined(NAVLET_FIXTURE_MODULE_ELF) && defined(NAVLET_FIXTURE_MODULE_PE)
+// Both fixture modules were given the same strings: the ELF one through
+// verblock, the PE one through the resource compiler.
+TEST(VersionBlockLayout, VerblockWritesWhatTheResourceCompilerWrites) {
+    std::vector<uint8_t> elf = test::ReadWholeFile(NAVLET_FIXTURE_MODULE_ELF);
+    std::vector<uint8_t> pe = test::ReadWholeFile(NAVLET_FIXTURE_MODULE_PE);
+    std::vector<uint8_t> elfBlock = FindVersionBlock(TMemoryImage(elf));
+    ASSERT_FALSE(elfBlock.empty());
+    EXPECT_EQ(elfBlock, FindVersionBlock(TMemoryImage(pe)));
+}
+#endif
+
 TEST(VersionBlockText, EmptyAndTinyBlocksGiveNothing) {
     EXPECT_EQ(VersionBlockString({}, "FileVersion"), "");
     const uint8_t tiny[] = {6, 0, 0, 0, 0, 0};
