@@ -16,7 +16,7 @@ struct TBarMenuItem {
 };
 
 class TBarMenu {
-public:
+  public:
     explicit TBarMenu(std::string menuCaption) : caption(std::move(menuCaption)) {}
 
     int16_t chosen = 0; // last Track: command id, 0 = no choice, -1 = not shown

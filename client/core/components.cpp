@@ -9,7 +9,9 @@ TTimer::TTimer(TScheduler& s, uint32_t intervalMs, bool on)
     Restart();
 }
 
-TTimer::~TTimer() { scheduler.Stop(handle); }
+TTimer::~TTimer() {
+    scheduler.Stop(handle);
+}
 
 void TTimer::SetInterval(uint32_t ms) {
     if (ms == interval)

@@ -22,7 +22,7 @@ namespace navlet {
 // interval. Changing the interval of a running timer, or enabling it, starts
 // the interval afresh; enabling a running timer changes nothing.
 class TTimer : public TModel {
-public:
+  public:
     TTimer(TScheduler& scheduler, uint32_t intervalMs, bool enabled);
     ~TTimer() override; // a destroyed timer never ticks again
 
@@ -33,7 +33,7 @@ public:
 
     std::function<void()> OnTimer;
 
-private:
+  private:
     void Restart();
 
     TScheduler& scheduler;
@@ -44,7 +44,7 @@ private:
 
 // Position, size and visibility: what every visual component has.
 class TControl : public TModel {
-public:
+  public:
     int32_t Left() const { return left; }
     int32_t Top() const { return top; }
     int32_t Width() const { return width; }
@@ -53,7 +53,7 @@ public:
     void SetBounds(int32_t newLeft, int32_t newTop, int32_t newWidth, int32_t newHeight);
     void SetVisible(bool on);
 
-private:
+  private:
     int32_t left = 0;
     int32_t top = 0;
     int32_t width = 0;
@@ -64,20 +64,20 @@ private:
 // A surface the form paints itself (`msg_img`). Invalidate asks the kit for a
 // paint; the kit then calls the form's paint handler with its canvas.
 class TPaintBox : public TControl {
-public:
+  public:
     TCursor Cursor() const { return cursor; }
     void SetCursor(TCursor c);
     void Invalidate();
     // How many repaints were asked for; a test reads it, kits ignore it.
     int InvalidateCount() const { return invalidateCount; }
 
-private:
+  private:
     TCursor cursor = TCursor::crDefault;
     int invalidateCount = 0;
 };
 
 class TEdit : public TControl {
-public:
+  public:
     const std::string& Text() const { return text; }
     TColor FontColor() const { return fontColor; }
     TColor Color() const { return color; }
@@ -87,7 +87,7 @@ public:
     void SetColor(TColor c);
     void SetMaxLength(int chars);
 
-private:
+  private:
     std::string text;
     TColor fontColor = clWindowText;
     TColor color = clWindow;
@@ -102,7 +102,7 @@ struct TListItem {
 };
 
 class TListView : public TControl {
-public:
+  public:
     int Count() const { return int(items.size()); }
     const TListItem& Item(int index) const { return items.at(size_t(index)); }
     const std::vector<TListItem>& Items() const { return items; }
@@ -113,7 +113,7 @@ public:
     // Changes the item in place and tells the observers.
     void Update(int index, const std::function<void(TListItem&)>& change);
 
-private:
+  private:
     std::vector<TListItem> items;
 };
 
@@ -129,11 +129,11 @@ struct ChatTab {
 // The conversation of one tab: its lines as plain text. The chat issue gives
 // it runs of colour and style.
 class TChatView : public TModel {
-public:
+  public:
     const std::vector<std::string>& Lines() const { return lines; }
     void Clear();
 
-protected:
+  protected:
     std::vector<std::string> lines;
 };
 
@@ -146,7 +146,7 @@ struct TTabSheet {
 };
 
 class TPageControl : public TControl {
-public:
+  public:
     int PageCount() const { return int(pages.size()); }
     TTabSheet& Page(int index) { return *pages.at(size_t(index)); }
     int ActivePageIndex() const { return activeIndex; } // -1 = none
@@ -155,7 +155,7 @@ public:
     void DeletePage(int index);
     void SetActivePageIndex(int index);
 
-private:
+  private:
     std::vector<std::unique_ptr<TTabSheet>> pages;
     int activeIndex = -1;
 };
@@ -164,11 +164,11 @@ private:
 enum TBannerMode : int32_t { bmDefault = 1, bmLogin, bmWeb, bmSearch, bmFriends };
 
 class TBannerPanel : public TControl {
-public:
+  public:
     TBannerMode Mode() const { return mode; }
     void SetMode(TBannerMode m);
 
-private:
+  private:
     TBannerMode mode = bmDefault;
 };
 

@@ -86,8 +86,7 @@ void TNavlet::PrepareTickerSurfaces() {
     constexpr int32_t INITIAL_IMAGE_WIDTH = 1000;
     msgImage = std::make_unique<TDisplayList>();
     msgImage->Reset(INITIAL_IMAGE_WIDTH, msg_img.Height());
-    msgImage->ops.push_back(
-        TFillRect{{0, 0, INITIAL_IMAGE_WIDTH, msg_img.Height()}, clSkyBlue});
+    msgImage->ops.push_back(TFillRect{{0, 0, INITIAL_IMAGE_WIDTH, msg_img.Height()}, clSkyBlue});
     msgDstRect = {0, 0, msg_img.Width(), msg_img.Height()};
     msgHitMap = std::make_unique<THitMap>();
     msgHitMap->Reset(INITIAL_IMAGE_WIDTH, msg_img.Height());

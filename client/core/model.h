@@ -9,7 +9,7 @@
 namespace navlet {
 
 class TModel {
-public:
+  public:
     using TObserver = std::function<void()>;
 
     TModel() = default;
@@ -22,11 +22,11 @@ public:
     int Observe(TObserver observer);
     void Unobserve(int token);
 
-protected:
+  protected:
     // Tells every observer, in the order they came.
     void Changed();
 
-private:
+  private:
     struct TEntry {
         int token;
         TObserver observer;

@@ -41,10 +41,10 @@ struct TWindowParams {
 struct TBareForm {};
 
 class TNavlet {
-protected:
+  protected:
     const TKit kit; // first: the components are made with it
 
-public:
+  public:
     // Builds the whole bar: components, state, settings, ticker, first line.
     // The control object sets hostControl afterwards. Does not connect.
     explicit TNavlet(const TKit& kit);
@@ -139,7 +139,7 @@ public:
     bool pageLoaded = false;
     bool bannerNavFailed = false;
 
-private:
+  private:
     // Construction steps, in the order the constructor runs them.
     void BuildComponents(); // what the form layout holds (layout.cpp)
     void PrepareTickerSurfaces();

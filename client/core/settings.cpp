@@ -110,8 +110,7 @@ void TNavlet::SyncSettings(int nick, int pwd, int autologin, int version, int la
         return;
     if (lang < 0) {
         int32_t value = 0;
-        if (!ReadIntegerOr(*key, "lang", int32_t(LANGUAGE_MASK_ALL), /*writeMissing=*/true,
-                           value))
+        if (!ReadIntegerOr(*key, "lang", int32_t(LANGUAGE_MASK_ALL), /*writeMissing=*/true, value))
             return;
         languageMask = uint32_t(value);
     }

@@ -31,7 +31,9 @@ constexpr TButtonLabel BUTTON_LABELS[] = {
     {MSG_BTN_OK, "OK"},
 };
 
-TFont MsgFont() { return TFont{MSG_FONT_NAME, MSG_FONT_SIZE, clWindowText}; }
+TFont MsgFont() {
+    return TFont{MSG_FONT_NAME, MSG_FONT_SIZE, clWindowText};
+}
 
 std::string FormatBounded(const char* format, va_list args) {
     char buffer[MSG_TEXT_MAX + 1];
@@ -48,17 +50,17 @@ bool IsOpenableLink(const std::string& link) {
     if (colon == std::string::npos || colon == 0)
         return true;
     std::string scheme = link.substr(0, colon);
-    bool schemeChars = std::isalpha(uint8_t(scheme[0])) &&
-                       std::all_of(scheme.begin(), scheme.end(), [](char c) {
-                           return std::isalnum(uint8_t(c)) || c == '+' || c == '-' || c == '.';
-                       });
+    bool schemeChars =
+        std::isalpha(uint8_t(scheme[0])) && std::all_of(scheme.begin(), scheme.end(), [](char c) {
+            return std::isalnum(uint8_t(c)) || c == '+' || c == '-' || c == '.';
+        });
     if (!schemeChars || scheme.find_first_of("/?#") != std::string::npos)
         return true;
     // "host:port/..." carries a port, not a scheme.
     size_t end = link.find_first_of("/?#", colon + 1);
     std::string after = link.substr(colon + 1, end == std::string::npos ? end : end - colon - 1);
-    if (!after.empty() && std::all_of(after.begin(), after.end(),
-                                      [](char c) { return std::isdigit(uint8_t(c)); }))
+    if (!after.empty() &&
+        std::all_of(after.begin(), after.end(), [](char c) { return std::isdigit(uint8_t(c)); }))
         return true;
     std::transform(scheme.begin(), scheme.end(), scheme.begin(),
                    [](char c) { return char(std::tolower(uint8_t(c))); });
@@ -110,7 +112,8 @@ void TNavlet::DrawMsgLine() {
     msgHitMap->Reset(MSG_LINE_WIDTH, MSG_LINE_HEIGHT);
     // The strip continues the default banner's left edge.
     for (int32_t y = 0; y < MSG_LINE_HEIGHT; ++y)
-        msgImage->ops.push_back(TFillRect{{0, y, MSG_LINE_WIDTH, y + 1}, defBannerPixels[size_t(y)]});
+        msgImage->ops.push_back(
+            TFillRect{{0, y, MSG_LINE_WIDTH, y + 1}, defBannerPixels[size_t(y)]});
 
     // An empty queue (only a bare form has one) draws the background alone.
     const TMsgLine* front = msgQueue.empty() ? nullptr : &msgQueue.front();
@@ -232,8 +235,7 @@ uint8_t THitMap::At(int32_t x, int32_t y) const {
     return pixels[size_t(y) * size_t(width) + size_t(x)];
 }
 
-bool RoundRectRowSpan(const TRect& r, int32_t ew, int32_t eh, int32_t y, int32_t& x0,
-                      int32_t& x1) {
+bool RoundRectRowSpan(const TRect& r, int32_t ew, int32_t eh, int32_t y, int32_t& x0, int32_t& x1) {
     if (y < r.top || y >= r.bottom || r.right <= r.left)
         return false;
     x0 = r.left;
@@ -256,8 +258,7 @@ bool RoundRectRowSpan(const TRect& r, int32_t ew, int32_t eh, int32_t y, int32_t
     return x0 <= x1;
 }
 
-void THitMap::RoundRect(const TRect& rect, int32_t ew, int32_t eh, uint8_t fill,
-                        uint8_t outline) {
+void THitMap::RoundRect(const TRect& rect, int32_t ew, int32_t eh, uint8_t fill, uint8_t outline) {
     const int32_t rows = std::max(0, rect.Height());
     // Each row's span once; a row without one is empty (x0 > x1).
     std::vector<std::pair<int32_t, int32_t>> spans(size_t(rows), {0, -1});
@@ -265,8 +266,7 @@ void THitMap::RoundRect(const TRect& rect, int32_t ew, int32_t eh, uint8_t fill,
         RoundRectRowSpan(rect, ew, eh, rect.top + i, spans[size_t(i)].first,
                          spans[size_t(i)].second);
     auto inside = [&](int32_t px, int32_t i) {
-        return i >= 0 && i < rows && px >= spans[size_t(i)].first &&
-               px <= spans[size_t(i)].second;
+        return i >= 0 && i < rows && px >= spans[size_t(i)].first && px <= spans[size_t(i)].second;
     };
     for (int32_t i = 0; i < rows; ++i) {
         const int32_t y = rect.top + i;
@@ -275,8 +275,8 @@ void THitMap::RoundRect(const TRect& rect, int32_t ew, int32_t eh, uint8_t fill,
         const auto [x0, x1] = spans[size_t(i)];
         for (int32_t x = std::max(x0, 0); x <= std::min(x1, width - 1); ++x) {
             // A pixel with a side on the shape's edge belongs to the outline.
-            const bool edge = !inside(x - 1, i) || !inside(x + 1, i) || !inside(x, i - 1) ||
-                              !inside(x, i + 1);
+            const bool edge =
+                !inside(x - 1, i) || !inside(x + 1, i) || !inside(x, i - 1) || !inside(x, i + 1);
             pixels[size_t(y) * size_t(width) + size_t(x)] = edge ? outline : fill;
         }
     }

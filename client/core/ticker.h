@@ -38,7 +38,7 @@ struct TMsgLine {
 // One byte per pixel: 0 where no button is, else the bit of the button whose
 // inside covers the pixel. Outlines are 0, so they never count as the button.
 class THitMap {
-public:
+  public:
     int32_t Width() const { return width; }
     int32_t Height() const { return height; }
     // Every pixel 0.
@@ -49,7 +49,7 @@ public:
     // its outline pixels get `outline`, the inside gets `fill`. Clipped to the map.
     void RoundRect(const TRect& rect, int32_t ew, int32_t eh, uint8_t fill, uint8_t outline);
 
-private:
+  private:
     int32_t width = 0;
     int32_t height = 0;
     std::vector<uint8_t> pixels;

@@ -7,7 +7,7 @@
 namespace navlet {
 
 class TClock {
-public:
+  public:
     virtual ~TClock() = default;
     virtual double LocalNow() const = 0;
     virtual double UtcNow() const = 0;

@@ -25,7 +25,9 @@ inline constexpr TColor clBtnFace = 0xFF00000F;
 inline constexpr TColor Rgb(uint8_t r, uint8_t g, uint8_t b) {
     return TColor(r) | TColor(g) << 8 | TColor(b) << 16;
 }
-inline constexpr bool IsSystemColor(TColor c) { return (c & SYS_COLOR_FLAG) == SYS_COLOR_FLAG; }
+inline constexpr bool IsSystemColor(TColor c) {
+    return (c & SYS_COLOR_FLAG) == SYS_COLOR_FLAG;
+}
 
 // Right and bottom edges are exclusive.
 struct TRect {
@@ -92,7 +94,7 @@ struct TDisplayList {
 
 // A surface the kit paints on, handed to a paint handler.
 class TCanvas {
-public:
+  public:
     virtual ~TCanvas() = default;
     // Paints the part `src` of `image` onto `dst` of this surface, one to one
     // (both have the same size); what `image` does not cover is left alone.
@@ -101,7 +103,7 @@ public:
 };
 
 class TTextMetrics {
-public:
+  public:
     virtual ~TTextMetrics() = default;
     // Advance width in pixels of `text` drawn in `font`.
     virtual int32_t TextWidth(const TFont& font, const std::string& text) = 0;

@@ -10,7 +10,7 @@ namespace navlet {
 inline constexpr int SHELL_OK_ABOVE = 32;
 
 class THostActions {
-public:
+  public:
     virtual ~THostActions() = default;
     // Starts a new browser window showing `link` (one argument, never through a
     // command shell); an empty link opens the browser's start page.

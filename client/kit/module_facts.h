@@ -7,7 +7,7 @@
 namespace navlet {
 
 class TModuleFacts {
-public:
+  public:
     virtual ~TModuleFacts() = default;
     // The full file name of the bar's own module; false when it cannot be had.
     virtual bool ModuleFileName(std::string& out) const = 0;

@@ -23,7 +23,7 @@ enum class TRegResult {
 
 // An open key; closed when destroyed. Value names are case-insensitive.
 class TRegistryKey {
-public:
+  public:
     virtual ~TRegistryKey() = default;
     virtual TRegResult ReadString(std::string_view name, std::string& out) = 0;
     virtual TRegResult WriteString(std::string_view name, std::string_view value) = 0;
@@ -36,7 +36,7 @@ public:
 };
 
 class TRegistry {
-public:
+  public:
     virtual ~TRegistry() = default;
     // The key at `path` (sub-keys separated by "\"); null when it does not exist
     // and may not be created, or cannot be opened.

@@ -10,7 +10,7 @@ namespace navlet {
 using TTimerHandle = uint64_t; // 0 is never a live timer
 
 class TScheduler {
-public:
+  public:
     virtual ~TScheduler() = default;
     // Calls `tick` every `intervalMs` (> 0) from now on until Stop. Ticks run on
     // the bar's thread; a tick may stop or start any timer, its own included.

@@ -14,7 +14,7 @@ namespace navlet {
 enum class TErrorEvent { eeGeneral, eeSend, eeReceive, eeConnect, eeDisconnect, eeAccept };
 
 class TClientSocket : public TByteStream {
-public:
+  public:
     using TNotify = std::function<void(TClientSocket& socket)>;
     // The handler sets `errorCode` to 0 to say it handled the error.
     using TErrorNotify =
@@ -45,14 +45,14 @@ public:
     virtual bool Active() const = 0;
     virtual bool Connected() const = 0;
 
-private:
+  private:
     std::string host = "127.0.0.1";
     int port = 34576;
 };
 
 // The form asks its platform for its socket once, when its components are made.
 class TSocketFactory {
-public:
+  public:
     virtual ~TSocketFactory() = default;
     virtual std::unique_ptr<TClientSocket> CreateClientSocket() = 0;
 };

@@ -75,11 +75,17 @@ uint64_t TManualTime::NextDeadline() const {
     return next;
 }
 
-double TManualTime::LocalNow() const { return localStart + double(nowMs) / MS_PER_DAY; }
+double TManualTime::LocalNow() const {
+    return localStart + double(nowMs) / MS_PER_DAY;
+}
 
-double TManualTime::UtcNow() const { return LocalNow() - utcOffsetMinutes / MINUTES_PER_DAY; }
+double TManualTime::UtcNow() const {
+    return LocalNow() - utcOffsetMinutes / MINUTES_PER_DAY;
+}
 
-double TManualTime::UtcToLocal(double utc) const { return utc + utcOffsetMinutes / MINUTES_PER_DAY; }
+double TManualTime::UtcToLocal(double utc) const {
+    return utc + utcOffsetMinutes / MINUTES_PER_DAY;
+}
 
 std::string TManualTime::ShortDate(double local) const {
     int year = 0;
@@ -100,6 +106,8 @@ TTimerHandle TManualTime::Start(uint32_t intervalMs, std::function<void()> tick)
     return handle;
 }
 
-void TManualTime::Stop(TTimerHandle handle) { timers.erase(handle); }
+void TManualTime::Stop(TTimerHandle handle) {
+    timers.erase(handle);
+}
 
 } // namespace navlet::testing

@@ -16,7 +16,7 @@ namespace navlet::testing {
 double DateTimeOf(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
 class TManualTime : public TClock, public TScheduler {
-public:
+  public:
     // Starts at `localStart` with local time `utcOffsetMinutes` ahead of UTC.
     explicit TManualTime(double localStart = DateTimeOf(2024, 1, 15, 12, 0, 0),
                          int utcOffsetMinutes = 60);
@@ -40,7 +40,7 @@ public:
     TTimerHandle Start(uint32_t intervalMs, std::function<void()> tick) override;
     void Stop(TTimerHandle handle) override;
 
-private:
+  private:
     struct TEntry {
         uint32_t interval;
         uint64_t deadline;

@@ -18,7 +18,7 @@ std::string Lower(std::string_view text) {
 } // namespace
 
 class TMemoryKey : public TRegistryKey {
-public:
+  public:
     TMemoryKey(TMemoryRegistry& r, std::string k) : registry(r), key(std::move(k)) {}
 
     TRegResult ReadString(std::string_view name, std::string& out) override {
@@ -39,8 +39,7 @@ public:
     TRegResult WriteInteger(std::string_view name, int32_t value) override {
         return Write(name, value);
     }
-    TRegResult ReadBinary(std::string_view name, std::span<uint8_t> buffer,
-                          size_t& size) override {
+    TRegResult ReadBinary(std::string_view name, std::span<uint8_t> buffer, size_t& size) override {
         return Read<std::vector<uint8_t>>("read", name, [&](const std::vector<uint8_t>& v) {
             if (v.size() > buffer.size())
                 return TRegResult::TooLong;
@@ -53,7 +52,7 @@ public:
         return Write(name, std::vector<uint8_t>(data.begin(), data.end()));
     }
 
-private:
+  private:
     TRegResult Injected(const char* verb, std::string_view name) {
         registry.log.push_back(std::string(verb) + " " + std::string(name));
         auto it = registry.failures.find(Lower(name));
@@ -121,8 +120,7 @@ std::optional<TMemoryRegistry::TValue> TMemoryRegistry::Get(THive hive, std::str
     return value->second;
 }
 
-void TMemoryRegistry::Set(THive hive, std::string_view path, std::string_view name,
-                          TValue value) {
+void TMemoryRegistry::Set(THive hive, std::string_view path, std::string_view name, TValue value) {
     keys[KeyName(hive, path)][Lower(name)] = std::move(value);
 }
 

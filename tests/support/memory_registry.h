@@ -14,7 +14,7 @@
 namespace navlet::testing {
 
 class TMemoryRegistry : public TRegistry {
-public:
+  public:
     using TValue = std::variant<std::string, int32_t, std::vector<uint8_t>>;
 
     std::unique_ptr<TRegistryKey> OpenKey(THive hive, std::string_view path,
@@ -36,7 +36,7 @@ public:
     // Calls that reached a value, in order, as "read nck" / "write lang".
     std::vector<std::string> log;
 
-private:
+  private:
     friend class TMemoryKey;
     using TValues = std::map<std::string, TValue>;
     static std::string KeyName(THive hive, std::string_view path);

@@ -12,17 +12,15 @@ namespace navlet::testing {
 
 // Every character is `charWidth` pixels wide, whatever the font.
 class TFixedTextMetrics : public TTextMetrics {
-public:
+  public:
     int32_t charWidth = 5;
-    std::vector<TFont> fontsAsked;
-    int32_t TextWidth(const TFont& font, const std::string& text) override {
-        fontsAsked.push_back(font);
+    int32_t TextWidth(const TFont&, const std::string& text) override {
         return charWidth * int32_t(text.size());
     }
 };
 
 class TRecordingCanvas : public TCanvas {
-public:
+  public:
     struct TPaint {
         TDisplayList image; // a copy, as painted
         TRect src;
@@ -35,7 +33,7 @@ public:
 };
 
 class TRecordingHost : public THostActions {
-public:
+  public:
     std::vector<std::string> openedWindows;
     int openResult = 42; // the shell's answer: above 32 is success
     int OpenBrowserWindow(const std::string& link) override {
@@ -45,7 +43,7 @@ public:
 };
 
 class TFixedModuleFacts : public TModuleFacts {
-public:
+  public:
     bool hasModuleFile = true;
     std::string moduleFile = "/opt/navlet/Navlet_Client.so";
     uint32_t lcid = 0x0409;

@@ -12,7 +12,7 @@
 namespace navlet::testing {
 
 class TScriptedSocket : public TClientSocket {
-public:
+  public:
     enum class TState { Closed, Connecting, Connected };
 
     // TClientSocket
@@ -26,10 +26,10 @@ public:
     // The peer's side.
     TState State() const { return state; }
     int OpenCount() const { return opens; }
-    void AcceptConnection();          // Connecting -> Connected; notifies OnConnect
+    void AcceptConnection();                      // Connecting -> Connected; notifies OnConnect
     void Feed(const std::vector<uint8_t>& bytes); // queues bytes; notifies OnRead
     void FeedPacket(TPacket packet, int length, uint8_t type); // encoded, then fed
-    void PeerClose();                 // the peer hangs up: Closed; notifies OnDisconnect
+    void PeerClose(); // the peer hangs up: Closed; notifies OnDisconnect
     // Notifies OnError; when the handler leaves the code set, the socket
     // closes itself as the platform socket would.
     void Fail(TErrorEvent event, int errorCode = 10061);
@@ -41,7 +41,7 @@ public:
     // Answer of the next Send calls: a negative or 0 value refuses them.
     int sendLimit = -1; // -1 = take everything
 
-private:
+  private:
     TState state = TState::Closed;
     int opens = 0;
     std::deque<uint8_t> inbound;
@@ -49,7 +49,7 @@ private:
 };
 
 class TScriptedSocketFactory : public TSocketFactory {
-public:
+  public:
     std::unique_ptr<TClientSocket> CreateClientSocket() override;
     // Sockets made so far, in order; owned by the bars that asked for them.
     std::vector<TScriptedSocket*> made;
