@@ -317,8 +317,11 @@ TEST_F(TickerTest, TextIsBoundedAndScrollingStopsAtTheImagesEnd) {
     b().PostMsg(mkStatus, 0, "%s", huge.c_str());
     EXPECT_EQ(Front().size(), MSG_TEXT_MAX);
     EXPECT_EQ(b().msgScrollMax, MSG_LINE_WIDTH - StripWidth());
-    const char* empty = ""; // a caller's empty format gives an empty line
-    b().PostMsg(mkNotice, 0, empty);
+    // A caller's empty format gives an empty line.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-zero-length"
+    b().PostMsg(mkNotice, 0, "");
+#pragma GCC diagnostic pop
     EXPECT_EQ(b().msgQueue.back().text, "");
 }
 
