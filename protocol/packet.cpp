@@ -20,14 +20,31 @@ uint16_t SqrtContribution(uint8_t b, int lane) {
     return uint16_t(~int16_t(picked));
 }
 
-using TChecksumTable = std::array<std::array<uint16_t, 8>, 256>;
+// One row of 256 contributions per lane, so each lane reads a contiguous row.
+using TChecksumTable = std::array<std::array<uint16_t, 256>, 8>;
 
 TChecksumTable BuildChecksumTable() {
     TChecksumTable table{};
-    for (int b = 0; b < 256; ++b)
-        for (int lane = 0; lane < 8; ++lane)
-            table[b][lane] = SqrtContribution(uint8_t(b), lane);
+    for (int lane = 0; lane < 8; ++lane)
+        for (int b = 0; b < 256; ++b)
+            table[lane][b] = SqrtContribution(uint8_t(b), lane);
     return table;
+}
+
+// The key repeated so that any start position can be followed by a whole
+// payload without wrapping.
+using TKeyStream = std::array<uint8_t, PACKET_KEY_SIZE + MAX_PACKET>;
+
+TKeyStream BuildKeyStream() {
+    TKeyStream stream{};
+    for (size_t i = 0; i < stream.size(); ++i)
+        stream[i] = PacketKey[i % PACKET_KEY_SIZE];
+    return stream;
+}
+
+const TKeyStream& KeyStream() {
+    static const TKeyStream stream = BuildKeyStream();
+    return stream;
 }
 
 const TChecksumTable& ChecksumTable() {
@@ -47,10 +64,20 @@ TPacket& ClearPacket(TPacket& packet) {
 uint16_t PacketChecksum(const TPacket& packet, int length) {
     const TChecksumTable& table = ChecksumTable();
     length = ClampLength(length);
-    uint16_t sum = 0;
-    for (int i = HEADER_SIZE; i < length; ++i)
-        sum = uint16_t(sum + table[packet.bytes[i]][i & 7]);
-    return sum;
+    // The payload starts at lane 0 (16 mod 8), so whole blocks of 8 bytes
+    // visit the lanes in order; summing in 32 bits and cutting once is the
+    // same as adding modulo 65536 at each step.
+    const uint8_t* b = packet.bytes;
+    uint32_t sum = 0;
+    int i = HEADER_SIZE;
+    for (; i + 8 <= length; i += 8) {
+        sum += uint32_t(table[0][b[i]]) + table[1][b[i + 1]] + table[2][b[i + 2]] +
+               table[3][b[i + 3]] + table[4][b[i + 4]] + table[5][b[i + 5]] +
+               table[6][b[i + 6]] + table[7][b[i + 7]];
+    }
+    for (; i < length; ++i)
+        sum += table[i & 7][b[i]];
+    return uint16_t(sum);
 }
 
 uint16_t PacketChecksumBySqrt(const TPacket& packet, int length) {
@@ -63,12 +90,20 @@ uint16_t PacketChecksumBySqrt(const TPacket& packet, int length) {
 
 void ScramblePacket(TPacket& packet, int length) {
     length = ClampLength(length);
-    int k = int((uint32_t(HEADER_SIZE) + packet.U16(OFF_KEY_OFFSET)) % PACKET_KEY_SIZE);
-    for (int i = HEADER_SIZE; i < length; ++i) {
-        packet.bytes[i] ^= PacketKey[k];
-        if (++k == PACKET_KEY_SIZE)
-            k = 0;
+    size_t start = (uint32_t(HEADER_SIZE) + packet.U16(OFF_KEY_OFFSET)) % PACKET_KEY_SIZE;
+    const uint8_t* key = KeyStream().data() + start;
+    uint8_t* payload = packet.bytes + HEADER_SIZE;
+    int n = length - HEADER_SIZE;
+    int i = 0;
+    for (; i + 8 <= n; i += 8) { // eight bytes per step
+        uint64_t word, mask;
+        std::memcpy(&word, payload + i, 8);
+        std::memcpy(&mask, key + i, 8);
+        word ^= mask;
+        std::memcpy(payload + i, &word, 8);
     }
+    for (; i < n; ++i)
+        payload[i] ^= key[i];
 }
 
 uint16_t NextKeyOffset() {

@@ -1,0 +1,169 @@
+#include "client/core/components.h"
+
+#include <utility>
+
+namespace navlet {
+
+TTimer::TTimer(TScheduler& s, uint32_t intervalMs, bool on)
+    : scheduler(s), interval(intervalMs), enabled(on) {
+    Restart();
+}
+
+TTimer::~TTimer() {
+    scheduler.Stop(handle);
+}
+
+void TTimer::SetInterval(uint32_t ms) {
+    if (ms == interval)
+        return;
+    interval = ms;
+    Restart();
+    Changed();
+}
+
+void TTimer::SetEnabled(bool on) {
+    if (on == enabled)
+        return;
+    enabled = on;
+    Restart();
+    Changed();
+}
+
+void TTimer::Restart() {
+    scheduler.Stop(handle);
+    handle = 0;
+    if (!enabled || interval == 0)
+        return;
+    // The tick goes through the member so that a handler bound later, or
+    // replaced, is the one called.
+    handle = scheduler.Start(interval, [this] {
+        if (OnTimer)
+            OnTimer();
+    });
+}
+
+void TControl::SetBounds(int32_t newLeft, int32_t newTop, int32_t newWidth, int32_t newHeight) {
+    if (newLeft == left && newTop == top && newWidth == width && newHeight == height)
+        return;
+    left = newLeft;
+    top = newTop;
+    width = newWidth;
+    height = newHeight;
+    Changed();
+}
+
+void TControl::SetVisible(bool on) {
+    if (on == visible)
+        return;
+    visible = on;
+    Changed();
+}
+
+void TPaintBox::SetCursor(TCursor c) {
+    if (c == cursor)
+        return;
+    cursor = c;
+    Changed();
+}
+
+void TPaintBox::Invalidate() {
+    ++invalidateCount;
+    Changed();
+}
+
+void TEdit::SetText(std::string value) {
+    if (maxLength > 0 && value.size() > size_t(maxLength))
+        value.resize(size_t(maxLength));
+    if (value == text)
+        return;
+    text = std::move(value);
+    Changed();
+}
+
+void TEdit::SetFontColor(TColor c) {
+    if (c == fontColor)
+        return;
+    fontColor = c;
+    Changed();
+}
+
+void TEdit::SetColor(TColor c) {
+    if (c == color)
+        return;
+    color = c;
+    Changed();
+}
+
+void TEdit::SetMaxLength(int chars) {
+    maxLength = chars;
+    Changed();
+}
+
+int TListView::Add(TListItem item) {
+    items.push_back(std::move(item));
+    Changed();
+    return int(items.size()) - 1;
+}
+
+void TListView::Delete(int index) {
+    if (index < 0 || size_t(index) >= items.size())
+        return;
+    items.erase(items.begin() + index);
+    Changed();
+}
+
+void TListView::Clear() {
+    if (items.empty())
+        return;
+    items.clear();
+    Changed();
+}
+
+void TListView::Update(int index, const std::function<void(TListItem&)>& change) {
+    if (index < 0 || size_t(index) >= items.size())
+        return;
+    change(items[size_t(index)]);
+    Changed();
+}
+
+void TChatView::Clear() {
+    if (lines.empty())
+        return;
+    lines.clear();
+    Changed();
+}
+
+TTabSheet& TPageControl::AddPage(std::unique_ptr<TTabSheet> sheet) {
+    pages.push_back(std::move(sheet));
+    if (activeIndex < 0)
+        activeIndex = 0;
+    Changed();
+    return *pages.back();
+}
+
+void TPageControl::DeletePage(int index) {
+    if (index < 0 || size_t(index) >= pages.size())
+        return;
+    pages.erase(pages.begin() + index);
+    if (index < activeIndex)
+        --activeIndex;
+    if (activeIndex >= int(pages.size()))
+        activeIndex = int(pages.size()) - 1;
+    Changed();
+}
+
+void TPageControl::SetActivePageIndex(int index) {
+    if (index < -1 || index >= int(pages.size()) || index == activeIndex)
+        return;
+    activeIndex = index;
+    Changed();
+}
+
+void TBannerPanel::SetMode(TBannerMode m) {
+    if (m == mode)
+        return;
+    mode = m;
+    Changed();
+}
+
+} // namespace navlet

@@ -1,0 +1,175 @@
+// Models of the form's components. Each holds what its component holds;
+// setters that change something tell the observers. Handlers of the form are
+// plain std::function members, bound in layout.cpp the way the form layout
+// binds them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "client/core/model.h"
+#include "client/kit/graphics.h"
+#include "client/kit/input.h"
+#include "client/kit/scheduler.h"
+#include "protocol/chat_address.h"
+
+namespace navlet {
+
+// A form timer. While enabled with an interval above 0 it ticks every
+// interval. Changing the interval of a running timer, or enabling it, starts
+// the interval afresh; enabling a running timer changes nothing.
+class TTimer : public TModel {
+  public:
+    TTimer(TScheduler& scheduler, uint32_t intervalMs, bool enabled);
+    ~TTimer() override; // a destroyed timer never ticks again
+
+    uint32_t Interval() const { return interval; }
+    bool Enabled() const { return enabled; }
+    void SetInterval(uint32_t ms);
+    void SetEnabled(bool on);
+
+    std::function<void()> OnTimer;
+
+  private:
+    void Restart();
+
+    TScheduler& scheduler;
+    uint32_t interval;
+    bool enabled;
+    TTimerHandle handle = 0;
+};
+
+// Position, size and visibility: what every visual component has.
+class TControl : public TModel {
+  public:
+    int32_t Left() const { return left; }
+    int32_t Top() const { return top; }
+    int32_t Width() const { return width; }
+    int32_t Height() const { return height; }
+    bool Visible() const { return visible; }
+    void SetBounds(int32_t newLeft, int32_t newTop, int32_t newWidth, int32_t newHeight);
+    void SetVisible(bool on);
+
+  private:
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    bool visible = true;
+};
+
+// A surface the form paints itself (`msg_img`). Invalidate asks the kit for a
+// paint; the kit then calls the form's paint handler with its canvas.
+class TPaintBox : public TControl {
+  public:
+    TCursor Cursor() const { return cursor; }
+    void SetCursor(TCursor c);
+    void Invalidate();
+    // How many repaints were asked for; a test reads it, kits ignore it.
+    int InvalidateCount() const { return invalidateCount; }
+
+  private:
+    TCursor cursor = TCursor::crDefault;
+    int invalidateCount = 0;
+};
+
+class TEdit : public TControl {
+  public:
+    const std::string& Text() const { return text; }
+    TColor FontColor() const { return fontColor; }
+    TColor Color() const { return color; }
+    int MaxLength() const { return maxLength; }
+    void SetText(std::string value); // cut to MaxLength when that is above 0
+    void SetFontColor(TColor c);
+    void SetColor(TColor c);
+    void SetMaxLength(int chars);
+
+  private:
+    std::string text;
+    TColor fontColor = clWindowText;
+    TColor color = clWindow;
+    int maxLength = 0;
+};
+
+// One entry of a list view: its caption, its state image and the id it owns.
+struct TListItem {
+    std::string caption;
+    int32_t stateIndex = 0;
+    UserId data = 0;
+};
+
+class TListView : public TControl {
+  public:
+    int Count() const { return int(items.size()); }
+    const TListItem& Item(int index) const { return items.at(size_t(index)); }
+    const std::vector<TListItem>& Items() const { return items; }
+    // Returns the index of the new item.
+    int Add(TListItem item);
+    void Delete(int index);
+    void Clear();
+    // Changes the item in place and tells the observers.
+    void Update(int index, const std::function<void(TListItem&)>& change);
+
+  private:
+    std::vector<TListItem> items;
+};
+
+// The record attached to each chat tab.
+struct ChatTab {
+    UserId ownUserId = 0;
+    ChatId chatId = 0;
+    int32_t joinCount = 0;
+    UserId ownerId = 0;
+    std::vector<UserId> members;
+};
+
+// The conversation of one tab: its lines as plain text. The chat issue gives
+// it runs of colour and style.
+class TChatView : public TModel {
+  public:
+    const std::vector<std::string>& Lines() const { return lines; }
+    void Clear();
+
+  protected:
+    std::vector<std::string> lines;
+};
+
+struct TTabSheet {
+    std::string caption;
+    bool highlighted = false;
+    bool visible = true;
+    std::unique_ptr<ChatTab> tag;
+    std::unique_ptr<TChatView> view;
+};
+
+class TPageControl : public TControl {
+  public:
+    int PageCount() const { return int(pages.size()); }
+    TTabSheet& Page(int index) { return *pages.at(size_t(index)); }
+    int ActivePageIndex() const { return activeIndex; } // -1 = none
+    // Appends a sheet and returns it; the first sheet becomes active.
+    TTabSheet& AddPage(std::unique_ptr<TTabSheet> sheet);
+    void DeletePage(int index);
+    void SetActivePageIndex(int index);
+
+  private:
+    std::vector<std::unique_ptr<TTabSheet>> pages;
+    int activeIndex = -1;
+};
+
+// The five panels of the banner area.
+enum TBannerMode : int32_t { bmDefault = 1, bmLogin, bmWeb, bmSearch, bmFriends };
+
+class TBannerPanel : public TControl {
+  public:
+    TBannerMode Mode() const { return mode; }
+    void SetMode(TBannerMode m);
+
+  private:
+    TBannerMode mode = bmDefault;
+};
+
+} // namespace navlet

@@ -1,0 +1,112 @@
+// The form's construction and destruction, and its window parameters.
+#include <cstdio>
+#include <cstring>
+
+#include "client/core/navlet.h"
+#include "protocol/version_info.h"
+
+namespace navlet {
+
+namespace {
+
+// Primary language id: the locale id with only its low 10 bits kept.
+constexpr uint32_t PRIMARY_LANGUAGE_MASK = 0x3FF;
+
+// The directory part of a file name, separator included; empty when there is none.
+std::string DirectoryOf(const char* file) {
+    std::string name(file);
+    size_t cut = name.find_last_of("\\/:");
+    if (cut == std::string::npos)
+        return {};
+    return name.substr(0, cut + 1);
+}
+
+} // namespace
+
+TNavlet::TNavlet(const TKit& k, TBareForm)
+    : kit(k), msg_timer(k.scheduler, 2000, false), txt_timer(k.scheduler, 2000, false),
+      URLTimer(k.scheduler, 1000, false), BannerTimer(k.scheduler, 30000, false),
+      upd_timer(k.scheduler, 10, false), resize_timer(k.scheduler, 1, false),
+      led_timer(k.scheduler, 500, false), reconnect_timer(k.scheduler, 15000, false) {}
+
+TNavlet::TNavlet(const TKit& k) : TNavlet(k, TBareForm{}) {
+    // 1. The components, as the form layout holds them.
+    BuildComponents();
+    // 2. An empty ticker queue, no chat text sent, empty strings: the members'
+    //    own initial values.
+    // 3. The default banner's pixels, which the ticker's background also uses.
+    FillDefBannerPixels();
+    // 4. Flags and references: their initial values are the members' own.
+    // 5. The user's language, for the service's page addresses.
+    userLcid = kit.module.UserDefaultLcid() & PRIMARY_LANGUAGE_MASK;
+    // 6. The banner area shows the default banner.
+    bannerId = 0;
+    BannerPanel.SetMode(bmDefault);
+    // 7. Only the language filter is read here.
+    SyncSettings(0, 0, 0, 0, -1, 0, 0);
+    // 8. The three menus are built here, once the menu mechanism exists; their
+    //    language checks follow languageMask as read above.
+    // 9. The service's session server, never the layout's loopback endpoint.
+    ClientSocket->SetEndpoint(kit.module.ServiceHostName(), SERVER_PORT);
+    // 10.
+    PrepareTickerSurfaces();
+    // 11.
+    CreateChatTab("public chat", /*owner=*/0, /*chat=*/0);
+    // 12. The hint in grey; the grey colour is how the hint is recognised.
+    Edit1.SetFontColor(clGray);
+    Edit1.SetText("Write here to send text messages in the chat");
+    // 13.
+    ReadModuleVersion();
+    // 14.
+    PostMsg(mkStatus, 0, "Navlet ver. %s", versionText.c_str());
+}
+
+TNavlet::~TNavlet() {
+    URLTimer.SetEnabled(false);
+    txt_timer.SetEnabled(false);
+    msg_timer.SetEnabled(false);
+    BannerTimer.SetEnabled(false);
+    msgImage.reset();
+    msgHitMap.reset();
+    languageMenu.reset();
+    optionsMenu.reset();
+    usersMenu.reset();
+    // The strings, the queue and the components go with the members; every
+    // timer model stops its platform timer as it goes. The socket is not
+    // closed here: closing the bar from the browser closes it.
+}
+
+void TNavlet::CreateParams(TWindowParams& params) const {
+    params.style = (params.style | WS_POPUP_BIT) & ~WS_CHILD_BIT;
+    params.parent = 0;
+}
+
+void TNavlet::PrepareTickerSurfaces() {
+    // Placeholders until the first line is rendered at 800 x 16.
+    constexpr int32_t INITIAL_IMAGE_WIDTH = 1000;
+    msgImage = std::make_unique<TDisplayList>();
+    msgImage->Reset(INITIAL_IMAGE_WIDTH, msg_img.Height());
+    msgImage->ops.push_back(TFillRect{{0, 0, INITIAL_IMAGE_WIDTH, msg_img.Height()}, clSkyBlue});
+    msgDstRect = {0, 0, msg_img.Width(), msg_img.Height()};
+    msgHitMap = std::make_unique<THitMap>();
+    msgHitMap->Reset(INITIAL_IMAGE_WIDTH, msg_img.Height());
+}
+
+void TNavlet::ReadModuleVersion() {
+    std::string file;
+    // A name that does not fit the field with its terminating zero is a name
+    // that cannot be had, as the platform's truncated answer would be.
+    if (!kit.module.ModuleFileName(file) || file.empty() || file.size() >= MODULE_FILE_SIZE) {
+        moduleFile[0] = '\0';
+        versionText = "unknown";
+        moduleVersion = 0;
+        return;
+    }
+    std::memcpy(moduleFile, file.c_str(), file.size() + 1);
+    versionText = GetVersionString(file, "FileVersion");
+    moduleVersion = PackVersion(versionText);
+    updateVersion = moduleVersion;
+    updateFile = DirectoryOf(moduleFile) + UPDATE_FILE_NAME;
+}
+
+} // namespace navlet

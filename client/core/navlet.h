@@ -1,0 +1,154 @@
+// TNavlet: the bar form. It owns the models of its components and all of the
+// bar's private state; every handler of the bar is one of its methods. It talks
+// to its platform only through the kit it is given.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+
+#include "client/core/bar_menu.h"
+#include "client/core/components.h"
+#include "client/core/module_state.h"
+#include "client/core/ticker.h"
+#include "client/kit/kit.h"
+#include "protocol/chat_address.h"
+
+namespace navlet {
+
+class THostControl; // the control object hosting the form (the host issue defines it)
+
+static_assert(sizeof(bool) == 1, "byte flags of the form are one byte wide");
+
+inline constexpr int MODULE_FILE_SIZE = 260;
+inline constexpr const char* SETTINGS_KEY = "Software\\Navlet";
+inline constexpr const char* UPDATE_FILE_NAME = "Navlet_Client.upd";
+inline constexpr uint32_t LANGUAGE_MASK_ALL = 0x80001FFF; // 13 languages and "Others"
+inline constexpr int SERVER_PORT = 80;
+
+// Window style bits the form's window-parameter hook changes.
+inline constexpr uint32_t WS_POPUP_BIT = 0x80000000;
+inline constexpr uint32_t WS_CHILD_BIT = 0x40000000;
+
+struct TWindowParams {
+    uint32_t style = 0;
+    uint32_t exStyle = 0;
+    uintptr_t parent = 0; // platform window handle, 0 = none
+};
+
+// The bare constructor's tag: no layout, no construction sequence.
+struct TBareForm {};
+
+class TNavlet {
+  protected:
+    const TKit kit; // first: the components are made with it
+
+  public:
+    // Builds the whole bar: components, state, settings, ticker, first line.
+    // The control object sets hostControl afterwards. Does not connect.
+    explicit TNavlet(const TKit& kit);
+    // Only the owned strings and the ticker queue, empty; no timer runs.
+    TNavlet(const TKit& kit, TBareForm);
+    TNavlet(const TNavlet&) = delete;
+    TNavlet& operator=(const TNavlet&) = delete;
+    virtual ~TNavlet();
+
+    // Called by the kit before the form's window is made, after its defaults:
+    // the form starts as a parentless pop-up.
+    virtual void CreateParams(TWindowParams& params) const;
+
+    // Settings: each argument < 0 reads the value into its field, > 0 writes the
+    // field, 0 leaves it alone; always in this order. The first failure ends
+    // the call silently.
+    void SyncSettings(int nick, int pwd, int autologin, int version, int lang, int update,
+                      int barSize);
+    // XORs each character with a key byte; the same call unscrambles.
+    static std::string ScramblePassword(const std::string& text, int32_t seed);
+
+    // Status ticker. `format` is printf-style; the line is returned so that the
+    // caller can fill `user` and `link`. The reference stays valid until the
+    // line leaves the queue (the next timer step may move it).
+    TMsgLine& PostMsg(int32_t kind, int32_t buttons, const char* format, ...)
+        __attribute__((format(printf, 4, 5)));
+    void msg_timerTimer();
+    void msg_paint(TCanvas& canvas);
+    void msg_imgMouseMove(TShiftState shift, int32_t x, int32_t y);
+    void msg_imgMouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
+    void msg_pnlResize();
+
+    // Chat tabs: the one way a tab is made. Returns the new sheet.
+    TTabSheet& CreateChatTab(const std::string& title, UserId owner, ChatId chat);
+
+    // ---- Components (layout names) ----
+    std::unique_ptr<TClientSocket> ClientSocket;
+    TTimer msg_timer;
+    TTimer txt_timer;
+    TTimer URLTimer;
+    TTimer BannerTimer;
+    TTimer upd_timer;
+    TTimer resize_timer;
+    TTimer led_timer;
+    TTimer reconnect_timer;
+    TControl msg_pnl;
+    TPaintBox msg_img;
+    TEdit Edit1;
+    TListView lvUsers;
+    TPageControl PageControl;
+    TBannerPanel BannerPanel;
+
+    // ---- Private state, in declaration order ----
+    // Public so that the kits' bindings and the tests see exactly what the
+    // handlers see; only the form's own methods change it.
+    int32_t updateHandle = -1;
+    int32_t bannerId = 0;
+    int32_t barSize = 0;
+    double lastSendTime = 0;
+    char moduleFile[MODULE_FILE_SIZE] = {};
+    bool loggedIn = false;
+    bool autoLogin = true;
+    bool disconnectedOnce = false;
+    bool autoReconnecting = false;
+    bool closingOnPurpose = false;
+    std::list<TMsgLine> msgQueue;
+    std::string serverStatus;
+    int32_t msgPhase = 0;
+    int32_t msgScrollMax = 0;
+    TRect msgSrcRect;
+    TRect msgDstRect;
+    std::unique_ptr<TDisplayList> msgImage;
+    std::unique_ptr<THitMap> msgHitMap;
+    uint32_t languageMask = 0;
+    std::unique_ptr<TBarMenu> usersMenu;
+    std::unique_ptr<TBarMenu> languageMenu;
+    std::unique_ptr<TBarMenu> optionsMenu;
+    TTabSheet* closingSheet = nullptr;
+    uint64_t myUserId = 0;
+    uint64_t myChatKey = 0;
+    std::string versionText;
+    int32_t moduleVersion = 0;
+    int32_t updateVersion = 0;
+    int32_t updateBytes = 0;
+    std::string siteUrl;
+    std::string siteHost;
+    std::string myNick;
+    std::string password;
+    std::string shownVersion;
+    std::string updateFile;
+    THostControl* hostControl = nullptr;
+    bool pageLoaded = false;
+    bool bannerNavFailed = false;
+
+  private:
+    // Construction steps, in the order the constructor runs them.
+    void BuildComponents(); // what the form layout holds (layout.cpp)
+    void PrepareTickerSurfaces();
+    void ReadModuleVersion();
+
+    // Ticker internals (ticker.cpp).
+    void DrawMsgLine();
+    std::string MsgLineText(const TMsgLine& line) const;
+    int32_t ScrollOffset() const { return msgSrcRect.left; }
+};
+
+} // namespace navlet

@@ -1,0 +1,285 @@
+// The status ticker: the queue of lines, their rendering into a display list
+// and a hit map, the timer's phases, painting and the mouse.
+#include "client/core/ticker.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+#include "client/core/navlet.h"
+
+namespace navlet {
+
+namespace {
+
+constexpr const char* MSG_FONT_NAME = "Verdana";
+constexpr int MSG_FONT_SIZE = 7;
+constexpr uint32_t INTERVAL_STAND_MS = 2000; // a wide line stands before it scrolls
+constexpr uint32_t INTERVAL_SCROLL_MS = 50;  // one pixel per tick
+constexpr uint32_t INTERVAL_HOLD_MS = 3500;  // the whole line, or its end, held
+constexpr int32_t BUTTON_ELLIPSE = 5;
+
+struct TButtonLabel {
+    int32_t bit;
+    const char* label;
+};
+constexpr TButtonLabel BUTTON_LABELS[] = {
+    {MSG_BTN_ACCEPT, "accept invitation"},
+    {MSG_BTN_IGNORE, "ignore"},
+    {MSG_BTN_OK, "OK"},
+};
+
+TFont MsgFont() {
+    return TFont{MSG_FONT_NAME, MSG_FONT_SIZE, clWindowText};
+}
+
+std::string FormatBounded(const char* format, va_list args) {
+    char buffer[MSG_TEXT_MAX + 1];
+    int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    if (n <= 0)
+        return {};
+    return std::string(buffer, std::min(size_t(n), MSG_TEXT_MAX));
+}
+
+// An address "accept invitation" may open: no scheme, or http or https.
+// Anything else (a local file, a script) is not handed to the browser.
+bool IsOpenableLink(const std::string& link) {
+    size_t colon = link.find(':');
+    if (colon == std::string::npos || colon == 0)
+        return true;
+    std::string scheme = link.substr(0, colon);
+    bool schemeChars =
+        std::isalpha(uint8_t(scheme[0])) && std::all_of(scheme.begin(), scheme.end(), [](char c) {
+            return std::isalnum(uint8_t(c)) || c == '+' || c == '-' || c == '.';
+        });
+    if (!schemeChars || scheme.find_first_of("/?#") != std::string::npos)
+        return true;
+    // "host:port/..." carries a port, not a scheme.
+    size_t end = link.find_first_of("/?#", colon + 1);
+    std::string after = link.substr(colon + 1, end == std::string::npos ? end : end - colon - 1);
+    if (!after.empty() &&
+        std::all_of(after.begin(), after.end(), [](char c) { return std::isdigit(uint8_t(c)); }))
+        return true;
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                   [](char c) { return char(std::tolower(uint8_t(c))); });
+    return scheme == "http" || scheme == "https";
+}
+
+} // namespace
+
+TMsgLine& TNavlet::PostMsg(int32_t kind, int32_t buttons, const char* format, ...) {
+    TMsgLine line;
+    line.kind = kind;
+    line.buttons = buttons;
+    if (format && *format) {
+        va_list args;
+        va_start(args, format);
+        line.text = FormatBounded(format, args);
+        va_end(args);
+    }
+    msg_timer.SetEnabled(false);
+    if (kind == mkStatus) {
+        auto old = std::find_if(msgQueue.begin(), msgQueue.end(),
+                                [](const TMsgLine& l) { return l.kind == mkStatus; });
+        if (old != msgQueue.end())
+            msgQueue.erase(old);
+    }
+    msgQueue.push_back(std::move(line));
+    TMsgLine& posted = msgQueue.back();
+    msgPhase = 0;
+    msg_timerTimer();
+    msg_timer.SetEnabled(true);
+    return posted;
+}
+
+std::string TNavlet::MsgLineText(const TMsgLine& line) const {
+    if (line.kind != mkStatus || !loggedIn)
+        return line.text;
+    if (!serverStatus.empty())
+        return serverStatus;
+    if (lvUsers.Count() > 0) {
+        char text[64];
+        std::snprintf(text, sizeof text, "Navlet people online here: %d", lvUsers.Count());
+        return text;
+    }
+    return line.text;
+}
+
+void TNavlet::DrawMsgLine() {
+    msgImage->Reset(MSG_LINE_WIDTH, MSG_LINE_HEIGHT);
+    msgHitMap->Reset(MSG_LINE_WIDTH, MSG_LINE_HEIGHT);
+    // The strip continues the default banner's left edge.
+    for (int32_t y = 0; y < MSG_LINE_HEIGHT; ++y)
+        msgImage->ops.push_back(
+            TFillRect{{0, y, MSG_LINE_WIDTH, y + 1}, defBannerPixels[size_t(y)]});
+
+    // An empty queue (only a bare form has one) draws the background alone.
+    const TMsgLine* front = msgQueue.empty() ? nullptr : &msgQueue.front();
+    int32_t x = 1;
+    if (front) {
+        const TFont font = MsgFont();
+        std::string text = MsgLineText(*front);
+        x += kit.textMetrics.TextWidth(font, text);
+        TTextOut out;
+        out.x = 1;
+        out.y = 1;
+        out.text = std::move(text);
+        out.font = font;
+        msgImage->ops.push_back(std::move(out));
+        for (const TButtonLabel& button : BUTTON_LABELS) {
+            if (!(front->buttons & button.bit))
+                continue;
+            x += 2;
+            const int32_t w = kit.textMetrics.TextWidth(font, button.label);
+            const TRect shape{x, 1, x + w + 5, 15};
+            msgImage->ops.push_back(
+                TRoundRect{shape, BUTTON_ELLIPSE, BUTTON_ELLIPSE, clBtnFace, clBlack});
+            msgImage->ops.push_back(TTextOut{x + 2, 1, button.label, font, /*opaque=*/true,
+                                             clBtnFace, /*clipped=*/true,
+                                             TRect{x + 2, 3, x + w + 3, 14}});
+            msgHitMap->RoundRect(shape, BUTTON_ELLIPSE, BUTTON_ELLIPSE, uint8_t(button.bit),
+                                 /*outline=*/0);
+            x += w + 6;
+        }
+    }
+    msgSrcRect = msgDstRect;
+    // Past the image's right edge there is nothing to scroll to.
+    const int32_t end = std::min(x, MSG_LINE_WIDTH);
+    msgScrollMax = std::max(0, end - msgDstRect.right);
+}
+
+void TNavlet::msg_timerTimer() {
+    for (;;) {
+        if (msgPhase == 0) {
+            DrawMsgLine();
+            msgPhase = 1;
+            if (msgScrollMax != 0) {
+                msg_timer.SetInterval(INTERVAL_STAND_MS);
+                msg_img.Invalidate();
+                return;
+            }
+        }
+        if (msgPhase == 1) {
+            if (ScrollOffset() < msgScrollMax) {
+                msg_timer.SetInterval(INTERVAL_SCROLL_MS);
+                ++msgSrcRect.left;
+                ++msgSrcRect.right;
+                msg_img.Invalidate();
+                return;
+            }
+            msgPhase = 2;
+            msg_timer.SetInterval(INTERVAL_HOLD_MS);
+            // The last scroll step has already repainted.
+            if (msgScrollMax == 0)
+                msg_img.Invalidate();
+            return;
+        }
+        if (msgPhase != 2 || msgQueue.empty()) {
+            msg_img.Invalidate();
+            return;
+        }
+        if (msgQueue.front().kind != mkNotice)
+            msgQueue.push_back(msgQueue.front());
+        msgQueue.pop_front();
+        msgPhase = 0;
+    }
+}
+
+void TNavlet::msg_paint(TCanvas& canvas) {
+    if (msgImage)
+        canvas.PaintDisplayList(*msgImage, msgSrcRect, msgDstRect);
+}
+
+void TNavlet::msg_imgMouseMove(TShiftState, int32_t x, int32_t y) {
+    const bool overButton = msgHitMap && msgHitMap->At(x + ScrollOffset(), y) != 0;
+    msg_img.SetCursor(overButton ? TCursor::crHandPoint : TCursor::crDefault);
+}
+
+void TNavlet::msg_imgMouseDown(TMouseButton button, TShiftState, int32_t x, int32_t y) {
+    if (button != TMouseButton::mbLeft || !msgHitMap || msgQueue.empty())
+        return;
+    const uint8_t hit = msgHitMap->At(x + ScrollOffset(), y);
+    if (hit == 0)
+        return;
+    const TMsgLine& front = msgQueue.front();
+    if (front.kind != mkInvite && front.kind != mkServer)
+        return;
+    if (front.kind == mkInvite && (hit & MSG_BTN_ACCEPT) && IsOpenableLink(front.link)) {
+        const int result = kit.host.OpenBrowserWindow(front.link);
+        if (result <= SHELL_OK_ABOVE)
+            PostMsg(mkNotice, 0, "error #%d opening a new browser window", result);
+    }
+    msgPhase = 0;
+    if (!msgQueue.empty())
+        msgQueue.pop_front();
+    msg_timerTimer();
+    msg_timer.SetEnabled(true);
+}
+
+void TNavlet::msg_pnlResize() {
+    msgDstRect = {0, 0, msg_img.Width(), msg_img.Height()};
+    msgSrcRect = msgDstRect;
+}
+
+void THitMap::Reset(int32_t newWidth, int32_t newHeight) {
+    width = std::max(0, newWidth);
+    height = std::max(0, newHeight);
+    pixels.assign(size_t(width) * size_t(height), 0);
+}
+
+uint8_t THitMap::At(int32_t x, int32_t y) const {
+    if (x < 0 || y < 0 || x >= width || y >= height)
+        return 0;
+    return pixels[size_t(y) * size_t(width) + size_t(x)];
+}
+
+bool RoundRectRowSpan(const TRect& r, int32_t ew, int32_t eh, int32_t y, int32_t& x0, int32_t& x1) {
+    if (y < r.top || y >= r.bottom || r.right <= r.left)
+        return false;
+    x0 = r.left;
+    x1 = r.right - 1;
+    const double rx = std::min(ew, r.Width()) / 2.0;
+    const double ry = std::min(eh, r.Height()) / 2.0;
+    if (rx <= 0 || ry <= 0)
+        return true;
+    // Vertical distance of the row's centre from the corner ellipses' centres;
+    // 0 on the straight part of the sides.
+    const double mid = y + 0.5;
+    const double cy = std::clamp(mid, r.top + ry, r.bottom - ry);
+    const double dy = (mid - cy) / ry;
+    const double reach = rx * std::sqrt(std::max(0.0, 1.0 - dy * dy));
+    // A pixel counts when its centre lies inside the corner ellipse.
+    while (x0 <= x1 && (r.left + rx) - (x0 + 0.5) > reach)
+        ++x0;
+    while (x1 >= x0 && (x1 + 0.5) - (r.right - rx) > reach)
+        --x1;
+    return x0 <= x1;
+}
+
+void THitMap::RoundRect(const TRect& rect, int32_t ew, int32_t eh, uint8_t fill, uint8_t outline) {
+    const int32_t rows = std::max(0, rect.Height());
+    // Each row's span once; a row without one is empty (x0 > x1).
+    std::vector<std::pair<int32_t, int32_t>> spans(size_t(rows), {0, -1});
+    for (int32_t i = 0; i < rows; ++i)
+        RoundRectRowSpan(rect, ew, eh, rect.top + i, spans[size_t(i)].first,
+                         spans[size_t(i)].second);
+    auto inside = [&](int32_t px, int32_t i) {
+        return i >= 0 && i < rows && px >= spans[size_t(i)].first && px <= spans[size_t(i)].second;
+    };
+    for (int32_t i = 0; i < rows; ++i) {
+        const int32_t y = rect.top + i;
+        if (y < 0 || y >= height)
+            continue;
+        const auto [x0, x1] = spans[size_t(i)];
+        for (int32_t x = std::max(x0, 0); x <= std::min(x1, width - 1); ++x) {
+            // A pixel with a side on the shape's edge belongs to the outline.
+            const bool edge =
+                !inside(x - 1, i) || !inside(x + 1, i) || !inside(x, i - 1) || !inside(x, i + 1);
+            pixels[size_t(y) * size_t(width) + size_t(x)] = edge ? outline : fill;
+        }
+    }
+}
+
+} // namespace navlet

@@ -1,0 +1,64 @@
+// The status ticker's line record and its hit map.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "client/kit/graphics.h"
+
+namespace navlet {
+
+// Kinds of ticker lines.
+enum TMsgKind : int32_t {
+    mkStatus = 0, // the standing status line: at most one queued, it repeats
+    mkInvite = 1, // returns after each showing until a button is clicked
+    mkNotice = 2, // shown once
+    mkServer = 3, // like mkInvite; a button only removes it
+};
+
+// Button bits, drawn left to right in this order.
+inline constexpr int32_t MSG_BTN_ACCEPT = 1; // "accept invitation"
+inline constexpr int32_t MSG_BTN_IGNORE = 2; // "ignore"
+inline constexpr int32_t MSG_BTN_OK = 4;     // "OK"
+
+inline constexpr int32_t MSG_LINE_WIDTH = 800;
+inline constexpr int32_t MSG_LINE_HEIGHT = 16;
+// Longest text a posted line keeps, in bytes.
+inline constexpr size_t MSG_TEXT_MAX = 1023;
+
+struct TMsgLine {
+    int32_t kind = mkStatus;
+    int32_t buttons = 0;
+    std::string text;
+    std::string user; // an invitation's inviting user
+    std::string link; // an invitation's address, opened by "accept invitation"
+};
+
+// One byte per pixel: 0 where no button is, else the bit of the button whose
+// inside covers the pixel. Outlines are 0, so they never count as the button.
+class THitMap {
+  public:
+    int32_t Width() const { return width; }
+    int32_t Height() const { return height; }
+    // Every pixel 0.
+    void Reset(int32_t newWidth, int32_t newHeight);
+    // 0 for a point outside the map.
+    uint8_t At(int32_t x, int32_t y) const;
+    // The shape RoundRect draws for `rect` with a corner ellipse of ew x eh:
+    // its outline pixels get `outline`, the inside gets `fill`. Clipped to the map.
+    void RoundRect(const TRect& rect, int32_t ew, int32_t eh, uint8_t fill, uint8_t outline);
+
+  private:
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint8_t> pixels;
+};
+
+// Inclusive column range [x0, x1] that a rounded rectangle covers on row y
+// (top <= y < bottom); false when the row has none. Shared by the hit map and
+// by kits that rasterise rounded rectangles themselves.
+bool RoundRectRowSpan(const TRect& rect, int32_t ew, int32_t eh, int32_t y, int32_t& x0,
+                      int32_t& x1);
+
+} // namespace navlet

@@ -1,0 +1,26 @@
+// Everything the bar needs from its platform, handed to each TNavlet. The
+// referenced objects outlive every bar made with them.
+#pragma once
+
+#include "client/kit/clock.h"
+#include "client/kit/graphics.h"
+#include "client/kit/host_actions.h"
+#include "client/kit/input.h"
+#include "client/kit/module_facts.h"
+#include "client/kit/registry.h"
+#include "client/kit/scheduler.h"
+#include "client/kit/socket.h"
+
+namespace navlet {
+
+struct TKit {
+    TClock& clock;
+    TScheduler& scheduler;
+    TRegistry& registry;
+    TTextMetrics& textMetrics;
+    TModuleFacts& module;
+    THostActions& host;
+    TSocketFactory& sockets;
+};
+
+} // namespace navlet

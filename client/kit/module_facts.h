@@ -1,0 +1,20 @@
+// What the bar learns about the module it runs in and its user.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace navlet {
+
+class TModuleFacts {
+  public:
+    virtual ~TModuleFacts() = default;
+    // The full file name of the bar's own module; false when it cannot be had.
+    virtual bool ModuleFileName(std::string& out) const = 0;
+    // The locale id of the user's default locale.
+    virtual uint32_t UserDefaultLcid() const = 0;
+    // The session server's host name (the service's own; the port is 80).
+    virtual std::string ServiceHostName() const = 0;
+};
+
+} // namespace navlet

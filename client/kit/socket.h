@@ -1,0 +1,60 @@
+// The non-blocking, notification-driven TCP client socket. Opening only starts
+// the attempt; what follows arrives as notifications on the bar's thread.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "protocol/packet.h"
+
+namespace navlet {
+
+// What went wrong, as the socket's error notification names it.
+enum class TErrorEvent { eeGeneral, eeSend, eeReceive, eeConnect, eeDisconnect, eeAccept };
+
+class TClientSocket : public TByteStream {
+  public:
+    using TNotify = std::function<void(TClientSocket& socket)>;
+    // The handler sets `errorCode` to 0 to say it handled the error.
+    using TErrorNotify =
+        std::function<void(TClientSocket& socket, TErrorEvent event, int& errorCode)>;
+
+    // Notifications; an unset one is skipped. A handler may close the socket.
+    TNotify OnConnecting;
+    TNotify OnConnect;
+    TNotify OnRead; // bytes wait: Receive them (possibly part of a packet, or several)
+    TNotify OnDisconnect;
+    TErrorNotify OnError;
+
+    const std::string& Host() const { return host; }
+    int Port() const { return port; }
+    // Takes effect at the next Open.
+    void SetEndpoint(std::string newHost, int newPort) {
+        host = std::move(newHost);
+        port = newPort;
+    }
+
+    // Starts connecting to the endpoint; no effect while active.
+    virtual void Open() = 0;
+    // Ends the connection or the attempt. A socket that holds its handle
+    // notifies its disconnect before this returns; closing an inactive socket
+    // does nothing.
+    virtual void Close() = 0;
+    // Connected, or still connecting.
+    virtual bool Active() const = 0;
+    virtual bool Connected() const = 0;
+
+  private:
+    std::string host = "127.0.0.1";
+    int port = 34576;
+};
+
+// The form asks its platform for its socket once, when its components are made.
+class TSocketFactory {
+  public:
+    virtual ~TSocketFactory() = default;
+    virtual std::unique_ptr<TClientSocket> CreateClientSocket() = 0;
+};
+
+} // namespace navlet

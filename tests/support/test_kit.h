@@ -1,0 +1,24 @@
+// One platform for a test: every fake of the kit, and the TKit over them.
+#pragma once
+
+#include "client/kit/kit.h"
+#include "tests/support/manual_time.h"
+#include "tests/support/memory_registry.h"
+#include "tests/support/recorders.h"
+#include "tests/support/scripted_socket.h"
+
+namespace navlet::testing {
+
+struct TTestKit {
+    TManualTime time;
+    TMemoryRegistry registry;
+    TFixedTextMetrics metrics;
+    TFixedModuleFacts module;
+    TRecordingHost host;
+    TScriptedSocketFactory sockets;
+    TRecordingCanvas canvas;
+
+    TKit Kit() { return TKit{time, time, registry, metrics, module, host, sockets}; }
+};
+
+} // namespace navlet::testing
