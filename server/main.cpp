@@ -72,10 +72,12 @@ int AddAccount(const std::string& dataDir, const std::vector<std::string>& args)
         const std::string& value = args[i + 1];
         if (args[i] == "--gender" && value.size() == 1 && navlet::server::IsValidGender(value[0]))
             gender = value[0];
-        else if (args[i] == "--language" && ParseCount(value, navlet::server::MAX_LANGUAGE, language))
+        else if (args[i] == "--language" &&
+                 ParseCount(value, navlet::server::MAX_LANGUAGE, language))
             continue;
         else {
-            std::fprintf(stderr, "navlet-server: bad option %s %s\n", args[i].c_str(), value.c_str());
+            std::fprintf(stderr, "navlet-server: bad option %s %s\n", args[i].c_str(),
+                         value.c_str());
             return 2;
         }
     }

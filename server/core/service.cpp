@@ -19,7 +19,9 @@ bool TRateBudget::Take(int64_t nowMs, double perSecond, double burst) {
     return true;
 }
 
-UserId TClient::Id() const { return account ? account->account.id : 0; }
+UserId TClient::Id() const {
+    return account ? account->account.id : 0;
+}
 
 std::string SiteHostOf(std::string_view url) {
     return FoldCase(url.substr(0, url.find('/')));
@@ -57,7 +59,9 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
     lastRotationMs = clock.NowMs();
 }
 
-TService::~TService() { *alive = false; }
+TService::~TService() {
+    *alive = false;
+}
 
 void TService::Send(TClient& client, TPacket& packet, int length, uint8_t type) {
     client.sink.Deliver(EncodeWire(packet, length, type));
@@ -379,7 +383,9 @@ TAddAccountResult TService::AddAccountHashed(std::string_view nick, const std::s
     return result;
 }
 
-std::optional<TAccount> TService::FindAccount(uint64_t id) { return store.FindAccountById(id); }
+std::optional<TAccount> TService::FindAccount(uint64_t id) {
+    return store.FindAccountById(id);
+}
 
 std::optional<TAccount> TService::FindAccountByNick(std::string_view nick) {
     TAccountEntry* entry = LoadAccount(nick);

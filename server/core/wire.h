@@ -11,7 +11,7 @@
 namespace navlet::server {
 
 class TWireRef {
-public:
+  public:
     TWireRef() = default;
     TWireRef(std::shared_ptr<const uint8_t[]> data, uint16_t size)
         : data(std::move(data)), size(size) {}
@@ -20,7 +20,7 @@ public:
     const uint8_t* Bytes() const { return data.get(); }
     explicit operator bool() const { return data != nullptr; }
 
-private:
+  private:
     std::shared_ptr<const uint8_t[]> data;
     uint16_t size = 0;
 };

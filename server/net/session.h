@@ -17,7 +17,7 @@ namespace navlet::server {
 class TSessionServer;
 
 class TSession final : public TSessionSink, public std::enable_shared_from_this<TSession> {
-public:
+  public:
     TSession(TSessionServer& server, asio::ip::tcp::socket socket, std::string address);
     ~TSession();
 
@@ -37,7 +37,7 @@ public:
     int64_t ClosingSinceMs() const { return closingSinceMs; }
     bool CountedSigningIn() const { return countedSigningIn; }
 
-private:
+  private:
     void WaitReadable();
     void ReadAvailable();
     // False when the session must stop reading (closed, ending or broken).
@@ -52,14 +52,14 @@ private:
     TClient client;
     TRateBudget requestBudget;
     std::vector<TWireRef> pending;
-    size_t pendingHead = 0;  // first entry not fully written
-    size_t headOffset = 0;   // bytes of it already written
+    size_t pendingHead = 0; // first entry not fully written
+    size_t headOffset = 0;  // bytes of it already written
     size_t pendingBytes = 0;
     int64_t acceptedMs = 0;
     int64_t closingSinceMs = 0;
     bool closed = false;
-    bool ending = false;        // end-of-session queued: close once written
-    bool dropped = false;       // over a bound: close at the next flush
+    bool ending = false;  // end-of-session queued: close once written
+    bool dropped = false; // over a bound: close at the next flush
     bool flushQueued = false;
     bool writeWaiting = false;
     bool countedSigningIn = true;

@@ -22,7 +22,9 @@ constexpr unsigned TRIM_EVERY_SWEEPS = 5;
 TSessionServer::TSessionServer(asio::io_context& io, TService& service, TSessionLimits limits)
     : io(io), service(service), limits(limits), acceptor(io), acceptRetry(io), sweepTimer(io) {}
 
-TSessionServer::~TSessionServer() { Shutdown(); }
+TSessionServer::~TSessionServer() {
+    Shutdown();
+}
 
 int64_t TSessionServer::NowMs() const {
     using namespace std::chrono;
@@ -151,7 +153,8 @@ void TSessionServer::Sweep() {
     int64_t now = NowMs();
     std::vector<std::shared_ptr<TSession>> late;
     for (auto& [raw, session] : sessions) {
-        bool signInLate = !session->SignedIn() && now - session->AcceptedMs() > limits.signInDeadlineMs;
+        bool signInLate =
+            !session->SignedIn() && now - session->AcceptedMs() > limits.signInDeadlineMs;
         bool endLate = session->ClosingSinceMs() != 0 &&
                        now - session->ClosingSinceMs() > limits.closingDeadlineMs;
         if (signInLate || endLate)

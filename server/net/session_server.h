@@ -18,7 +18,7 @@ namespace navlet::server {
 class TSession;
 
 class TSessionServer {
-public:
+  public:
     TSessionServer(asio::io_context& io, TService& service, TSessionLimits limits);
     ~TSessionServer();
 
@@ -41,7 +41,7 @@ public:
     void Forget(TSession& session);
     void SignedIn(TSession& session);
 
-private:
+  private:
     struct TAddressCount {
         size_t connections = 0;
         size_t signingIn = 0;

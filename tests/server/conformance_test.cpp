@@ -9,7 +9,7 @@ namespace navlet::test {
 namespace {
 
 class Conformance : public TServerFixture {
-protected:
+  protected:
     void SetUp() override {
         TServerFixture::SetUp();
         AddAccount("Alice", "apw", 'f', 3);
@@ -172,7 +172,8 @@ TEST_F(Conformance, PrivateChatWithAThirdAndALeaverForAnotherHost) {
 
     // She is out of the chat: her lines there are refused, bob's no longer reach her.
     ClearPacket(p);
-    ASSERT_TRUE(c.Send(p, BuildChatText(p, MakeChatAddress(c.Id(), chat), "still?"), REQ_CHAT_TEXT));
+    ASSERT_TRUE(
+        c.Send(p, BuildChatText(p, MakeChatAddress(c.Id(), chat), "still?"), REQ_CHAT_TEXT));
     ClearPacket(p);
     ASSERT_TRUE(b.Send(p, BuildChatText(p, MakeChatAddress(b.Id(), chat), "bye"), REQ_CHAT_TEXT));
     ASSERT_TRUE(a.WaitFor(MSG_CHAT_LINE, p));
@@ -202,9 +203,11 @@ TEST_F(Conformance, InvitationsThatDoNotAddUpAreRefused) {
     TPacket p;
     // A chat under somebody else's key; an invitee on another site.
     ClearPacket(p);
-    ASSERT_TRUE(a.Send(p, BuildInvite(p, MakeChatAddress(b.Id(), b.ChatKey() << 8 | 1)), REQ_INVITE));
+    ASSERT_TRUE(
+        a.Send(p, BuildInvite(p, MakeChatAddress(b.Id(), b.ChatKey() << 8 | 1)), REQ_INVITE));
     ClearPacket(p);
-    ASSERT_TRUE(a.Send(p, BuildInvite(p, MakeChatAddress(c.Id(), a.ChatKey() << 8 | 2)), REQ_INVITE));
+    ASSERT_TRUE(
+        a.Send(p, BuildInvite(p, MakeChatAddress(c.Id(), a.ChatKey() << 8 | 2)), REQ_INVITE));
     EXPECT_TRUE(b.Drain().empty());
     EXPECT_TRUE(c.Drain().empty());
     EXPECT_TRUE(a.Drain().empty());
@@ -237,7 +240,8 @@ TEST_F(Conformance, SearchAnswersNotOnlineAndCallsAnOnlineUser) {
     EXPECT_EQ(call.link, "example.com/here");
 
     ClearPacket(p);
-    ASSERT_TRUE(a.Send(p, BuildFindUserWithMessage(p, "bob", "come here"), REQ_FIND_USER_WITH_MESSAGE));
+    ASSERT_TRUE(
+        a.Send(p, BuildFindUserWithMessage(p, "bob", "come here"), REQ_FIND_USER_WITH_MESSAGE));
     ASSERT_TRUE(b.WaitFor(MSG_LOOKING_FOR_YOU, p));
     TLookingForYouMsg withMessage = ReadLookingForYou(p);
     EXPECT_TRUE(withMessage.callerOnline);
@@ -252,11 +256,13 @@ TEST_F(Conformance, AKeptCallArrivesAtTheNextLoginWithWasOrIs) {
     ASSERT_TRUE(b.Connect(Port()) && b.Login("bob", "bpw", "example.com"));
     TPacket p;
     ClearPacket(p);
-    ASSERT_TRUE(a.Send(p, BuildFindUserWithMessage(p, "dave", "ring me"), REQ_FIND_USER_WITH_MESSAGE));
+    ASSERT_TRUE(
+        a.Send(p, BuildFindUserWithMessage(p, "dave", "ring me"), REQ_FIND_USER_WITH_MESSAGE));
     ASSERT_TRUE(a.WaitFor(MSG_SEARCH_ANSWER, p));
     EXPECT_EQ(ReadSearchAnswer(p).result, SEARCH_NOT_ONLINE);
     ClearPacket(p);
-    ASSERT_TRUE(b.Send(p, BuildFindUserWithMessage(p, "dave", "me too"), REQ_FIND_USER_WITH_MESSAGE));
+    ASSERT_TRUE(
+        b.Send(p, BuildFindUserWithMessage(p, "dave", "me too"), REQ_FIND_USER_WITH_MESSAGE));
     ASSERT_TRUE(b.WaitFor(MSG_SEARCH_ANSWER, p));
     a.Close(); // alice has gone, bob stays
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -320,7 +326,7 @@ TEST_F(Conformance, FriendsSurviveAServerRestart) {
 // The update folder holds the 1.4.0.0 fixture module and one without a
 // version resource; the bar under test runs 1.3.0.0.
 class UpdateDownload : public Conformance {
-protected:
+  protected:
     static constexpr int32_t OFFERED = 0x01040000;
     static constexpr int32_t RUNNING = 0x01030000;
     void SetUp() override {

@@ -7,7 +7,7 @@ namespace navlet::test {
 namespace {
 
 class Hostile : public TServerFixture {
-protected:
+  protected:
     void SetUp() override {
         TServerFixture::SetUp();
         AddAccount("alice", "apw");

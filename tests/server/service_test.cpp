@@ -43,7 +43,7 @@ struct TDeferredVerifier : TPasswordVerifier {
 };
 
 class ServiceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         path = std::filesystem::temp_directory_path() /
                ("navlet-service-test-" + std::to_string(::getpid()) + ".db");

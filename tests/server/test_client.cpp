@@ -36,7 +36,9 @@ int64_t NowMs() {
 
 } // namespace
 
-TTestClient::~TTestClient() { Close(); }
+TTestClient::~TTestClient() {
+    Close();
+}
 
 bool TTestClient::Connect(uint16_t port) {
     Close();
@@ -70,8 +72,8 @@ bool TTestClient::Send(TPacket& packet, int length, uint8_t type) {
     return SendRaw(packet.bytes, size_t(length));
 }
 
-bool TTestClient::SendLogin(std::string_view nick, std::string_view password,
-                            std::string_view site, uint32_t mask, std::string_view version) {
+bool TTestClient::SendLogin(std::string_view nick, std::string_view password, std::string_view site,
+                            uint32_t mask, std::string_view version) {
     TPacket p;
     ClearPacket(p);
     int length = BuildLogin(p, nick, password, version, site, mask, LoginStamp(43200000));
@@ -168,7 +170,8 @@ std::string AdminCommand(uint16_t port, const std::string& line) {
     auto complete = [&answer] {
         if (answer.empty() || answer.back() != '\n')
             return false;
-        size_t start = answer.size() < 2 ? std::string::npos : answer.rfind('\n', answer.size() - 2);
+        size_t start =
+            answer.size() < 2 ? std::string::npos : answer.rfind('\n', answer.size() - 2);
         std::string last = answer.substr(start == std::string::npos ? 0 : start + 1);
         return last.rfind("OK", 0) == 0 || last.rfind("ERR", 0) == 0;
     };

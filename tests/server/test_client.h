@@ -17,7 +17,7 @@ namespace navlet::test {
 inline constexpr uint32_t ALL_LANGUAGES = 0x80001FFF;
 
 class TTestClient {
-public:
+  public:
     TTestClient() = default;
     ~TTestClient();
     TTestClient(const TTestClient&) = delete;
@@ -49,7 +49,7 @@ public:
     uint64_t ChatKey() const { return self.chatKey; }
     const TPresenceMsg& Self() const { return self; }
 
-private:
+  private:
     bool ReadSome(int timeoutMs);
 
     int fd = -1;
