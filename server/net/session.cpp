@@ -14,6 +14,7 @@ namespace {
 // At most this much is read from one session per loop turn, so that one busy
 // peer cannot hold the loop.
 constexpr size_t READ_PER_TURN = 64u << 10;
+constexpr int SEND_BUFFER = 64 << 10;
 
 const TWireRef& EndSessionWire() {
     static const TWireRef wire = [] {
@@ -37,6 +38,9 @@ void TSession::Start() {
     socket.non_blocking(true, ec);
     socket.set_option(asio::ip::tcp::no_delay(true), ec);
     socket.set_option(asio::socket_base::keep_alive(true), ec);
+    // A fixed send buffer: the kernel's autotuning would let a peer that stops
+    // reading pin megabytes; what does not fit waits in the bounded queue.
+    socket.set_option(asio::socket_base::send_buffer_size(SEND_BUFFER), ec);
 #ifdef TCP_KEEPIDLE
     // A signed-in bar may be silent for hours; keep-alive finds dead peers.
     int idle = 300, interval = 60, count = 5;
@@ -139,7 +143,8 @@ void TSession::Deliver(const TWireRef& wire) {
         pending.clear();
         pendingHead = headOffset = pendingBytes = 0;
     }
-    if (!flushQueued && !writeWaiting) {
+    // While a write waits for room, the wait's end flushes; a drop cannot wait.
+    if (!flushQueued && (!writeWaiting || dropped)) {
         flushQueued = true;
         server.QueueFlush(shared_from_this());
     }

@@ -12,10 +12,12 @@ namespace navlet::test {
 
 namespace {
 
-int ConnectLoopback(uint16_t port) {
+int ConnectLoopback(uint16_t port, int receiveBuffer = 0) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         return -1;
+    if (receiveBuffer > 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
@@ -40,9 +42,9 @@ TTestClient::~TTestClient() {
     Close();
 }
 
-bool TTestClient::Connect(uint16_t port) {
+bool TTestClient::Connect(uint16_t port, int receiveBuffer) {
     Close();
-    fd = ConnectLoopback(port);
+    fd = ConnectLoopback(port, receiveBuffer);
     eof = false;
     assembler.Reset();
     ready.clear();
@@ -187,6 +189,34 @@ std::string AdminCommand(uint16_t port, const std::string& line) {
     }
     close(fd);
     return answer;
+}
+
+int AdminBatch(uint16_t port, const std::string& lines, int answers) {
+    int fd = ConnectLoopback(port);
+    if (fd < 0)
+        return 0;
+    send(fd, lines.data(), lines.size(), MSG_NOSIGNAL);
+    int finals = 0;
+    std::string pending;
+    int64_t deadline = NowMs() + 3000;
+    while (finals < answers && NowMs() < deadline) {
+        pollfd pfd{fd, POLLIN, 0};
+        if (poll(&pfd, 1, 100) <= 0)
+            continue;
+        char buffer[4096];
+        ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        pending.append(buffer, size_t(n));
+        size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            if (pending.rfind("OK", 0) == 0 || pending.rfind("ERR", 0) == 0)
+                ++finals;
+            pending.erase(0, end + 1);
+        }
+    }
+    close(fd);
+    return finals;
 }
 
 } // namespace navlet::test

@@ -23,7 +23,8 @@ class TTestClient {
     TTestClient(const TTestClient&) = delete;
     TTestClient& operator=(const TTestClient&) = delete;
 
-    bool Connect(uint16_t port);
+    // A small receive buffer (bytes, 0 = the system's) makes a slow reader.
+    bool Connect(uint16_t port, int receiveBuffer = 0);
     void Close();
     bool SendRaw(const void* data, size_t size);
     // Encodes the built packet as `type` and writes it.
@@ -61,5 +62,8 @@ class TTestClient {
 
 // One admin command over the admin port; returns the whole answer.
 std::string AdminCommand(uint16_t port, const std::string& line);
+// Sends `lines` (each ending in LF) at once and reads until `answers` final
+// lines came (or three seconds passed); returns how many came.
+int AdminBatch(uint16_t port, const std::string& lines, int answers);
 
 } // namespace navlet::test
