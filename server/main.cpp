@@ -22,7 +22,7 @@ const char* const USAGE = R"(Usage:
 
 Options:
   --listen ADDR:PORT   bar sessions (default 127.0.0.1:80, the port the bar uses)
-  --web ADDR:PORT      the web site (default 127.0.0.1:8080)
+  --web ADDR:PORT      the web site (default 127.0.0.1:8080; '' for none)
   --admin ADDR:PORT    the admin endpoint, loopback only (default 127.0.0.1:8081)
   --data DIR           database folder (default $XDG_DATA_HOME/navlet or
                        ~/.local/share/navlet); holds navlet.db
