@@ -29,6 +29,7 @@ void TNavlet::BuildComponents() {
     msg_timer.OnTimer = [this] { msg_timerTimer(); };
     // The site tracker's timer runs from creation.
     URLTimer.SetEnabled(true);
+    BindSessionComponents();
 }
 
 } // namespace navlet

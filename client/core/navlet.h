@@ -7,17 +7,21 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "client/core/bar_menu.h"
 #include "client/core/components.h"
+#include "client/core/host.h"
 #include "client/core/module_state.h"
+#include "client/core/session_controls.h"
 #include "client/core/ticker.h"
+#include "client/kit/host_control.h"
 #include "client/kit/kit.h"
+#include "protocol/assembler.h"
 #include "protocol/chat_address.h"
+#include "protocol/messages.h"
 
 namespace navlet {
-
-class THostControl; // the control object hosting the form (the host issue defines it)
 
 static_assert(sizeof(bool) == 1, "byte flags of the form are one byte wide");
 
@@ -80,6 +84,81 @@ class TNavlet {
     // Chat tabs: the one way a tab is made. Returns the new sheet.
     TTabSheet& CreateChatTab(const std::string& title, UserId owner, ChatId chat);
 
+    // ---- Session: connection, reading, host and site tracking, banner modes ----
+    // The connection (session.cpp). SwitchSession is the one way to open or
+    // close the session; the sign-in button and reconnect_timer open the
+    // socket themselves.
+    void SwitchSession(bool on);
+    void sbLoginClick();
+    void LEDBtnClick();
+    void reconnect_timerTimer();
+    void led_timerTimer();
+    // Socket notifications. Each may be called re-entrantly from inside a
+    // handler that closes the socket (the disconnect runs within Close).
+    void ClientSocketConnecting(TClientSocket& socket);
+    void ClientSocketConnect(TClientSocket& socket);
+    void ClientSocketDisconnect(TClientSocket& socket);
+    void ClientSocketError(TClientSocket& socket, TErrorEvent event, int& errorCode);
+    // The news signal of the indicator: image 2, or blinking on a minimised bar.
+    void SignalNews();
+    void SetBtnGlyph(TSpeedButton& button, int index);
+
+    // Reading (session_read.cpp): every whole packet of the bytes that wait,
+    // in order; stops when a message closes the socket.
+    void ClientSocketRead(TClientSocket& socket);
+    void upd_timerTimer();
+
+    // Band operations (host.cpp), called by the Windows control object and by
+    // navlet-browser after their platform's own part of each call.
+    void AttachHost(THostControl& host); // the site is set: the browser is reachable
+    void DetachHost();                   // the site is taken away
+    void BrowserDocumentComplete();      // the browser's DocumentComplete event
+    THResult ShowDW(bool show);
+    THResult CloseDW();
+    THResult UIActivateIO(bool activate);
+    THResult HasFocusIO() const;
+    // Decides and carries out the bar's part; the host dispatches the message
+    // on TKeyAction::Dispatch and answers the browser with KeyActionResult.
+    TKeyAction TranslateAcceleratorIO(const TKeyMessage& key);
+    void OpenInHostBrowser(const std::string& address);
+    void FlashBrowserWindow();
+    // OnEnter of the five edit boxes and OnClick of Edit1: the bar has the focus.
+    void EditEnter(TFocusTarget control);
+    // Minimise and restore through the band site; the timer re-applies a
+    // stored minimised state once after each showing.
+    enum class TResizeSender { Button, ResizeTimer, Login };
+    void ResizeBtnClick(TResizeSender sender);
+    void resize_timerTimer();
+    // The kit calls it after each change of the form's height.
+    void BannerPanelResize();
+
+    // Site tracking (site.cpp).
+    void URLTimerTimer();
+    void CheckSiteUrl();
+
+    // The banner area (banner.cpp).
+    void SetBannerMode(TBannerMode mode);
+    void ShowBanner(int32_t id); // -1 = the last one asked for
+    std::string WebSiteHost() const;
+
+    // ---- Pending: the chats side's declarations, defined for now in
+    // pending_chats.cpp; both go when that branch lands. ----
+    void PresenceRecord(const TPresenceMsg& m);
+    void UserLeftSite(const TUserLeftMsg& m);
+    void ChatLineReceived(const TChatLineMsg& m);
+    void MemberJoined(const TMemberMsg& m);
+    void MemberLeft(const TMemberMsg& m);
+    void DatedLineReceived(const TDatedLineMsg& m);
+    void SearchAnswerReceived(const TSearchAnswerMsg& m);
+    void LookingForYouReceived(const TLookingForYouMsg& m);
+    void AppendLine(bool eventLine, UserId sender, ChatId chat, const std::string& text,
+                    double stamp, const std::string& nick);
+    void ResetPresence();
+    void ClearPeopleLists();
+    void ConsoleText(const std::string& text);
+    void sbSendTxtClick();
+    std::vector<std::string> pendingConsoleLines; // what ConsoleText got, for now
+
     // ---- Components (layout names) ----
     std::unique_ptr<TClientSocket> ClientSocket;
     TTimer msg_timer;
@@ -96,6 +175,20 @@ class TNavlet {
     TListView lvUsers;
     TPageControl PageControl;
     TBannerPanel BannerPanel;
+
+    // ---- Session components ----
+    TControl Form;            // the form's own window: height from the band, visibility
+    TFormFocus ActiveControl; // the form's active control
+    TSpeedButton LEDBtn;      // "connection status"
+    TSpeedButton ResizeBtn;   // "minimize"
+    TControl DefBannerPanel;  // the five panels of BannerPanel
+    TControl LoginPanel;
+    TControl WebPanel;
+    TControl SearchPanel;
+    TControl FriendPanel;
+    TEdit edNck;
+    TPasswordEdit edPwd;
+    TButton sbLogin;
 
     // ---- Private state, in declaration order ----
     // Public so that the kits' bindings and the tests see exactly what the
@@ -139,11 +232,25 @@ class TNavlet {
     bool pageLoaded = false;
     bool bannerNavFailed = false;
 
+    // ---- Session state ----
+    TPacketAssembler receiveAssembler; // the open connection's byte stream
+    uint32_t connectionSerial = 0;     // grows with every connect and disconnect
+
   private:
     // Construction steps, in the order the constructor runs them.
     void BuildComponents(); // what the form layout holds (layout.cpp)
     void PrepareTickerSurfaces();
     void ReadModuleVersion();
+    void BindSessionComponents(); // session.cpp
+
+    // Session internals.
+    void OpenSocket();
+    void DispatchPacket(const TPacket& packet);
+    void EndSession();
+    void ChatCommand(uint8_t command);
+    void UpdateChunkReceived(const TUpdateChunkMsg& chunk);
+    void WriteUpdateChunk(const TUpdateChunkMsg& chunk);
+    void InstallUpdate();
 
     // Ticker internals (ticker.cpp).
     void DrawMsgLine();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "client/kit/clock.h"
+#include "client/kit/environment.h"
 #include "client/kit/graphics.h"
 #include "client/kit/host_actions.h"
 #include "client/kit/input.h"
@@ -21,6 +22,7 @@ struct TKit {
     TModuleFacts& module;
     THostActions& host;
     TSocketFactory& sockets;
+    TEnvironment& environment;
 };
 
 } // namespace navlet
