@@ -27,7 +27,11 @@ void TNavlet::PresenceRecord(const TPresenceMsg& m) {
     upd_timerTimer();
 }
 
-void TNavlet::UserLeftSite(const TUserLeftMsg&) {}
+void TNavlet::UserLeftSite(const TUserLeftMsg& m) {
+    for (int i = 0; i < lvUsers.Count(); ++i)
+        if (lvUsers.Item(i).data == m.user)
+            lvUsers.Delete(i--);
+}
 void TNavlet::ChatLineReceived(const TChatLineMsg&) {}
 void TNavlet::MemberJoined(const TMemberMsg&) {}
 void TNavlet::MemberLeft(const TMemberMsg&) {}

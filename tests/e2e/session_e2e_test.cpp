@@ -1,0 +1,151 @@
+// Two bars on the test kit, with real loopback sockets, against navlet-server
+// on an ephemeral loopback port with a temporary data folder: they sign in,
+// see each other on one site, and one of them moves to another host.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <unistd.h>
+
+#include "client/core/navlet.h"
+#include "server/server.h"
+#include "tests/support/loopback_socket.h"
+#include "tests/support/test_kit.h"
+
+namespace navlet::testing {
+namespace {
+
+// One browser window: its own platform fakes, a real socket, a host browser.
+struct TBrowserWindow {
+    TBrowserWindow(TSocketLoop& loop, uint16_t port) : sockets(loop) {
+        tk.environment.values["NAVLET_SERVER"] = "127.0.0.1:" + std::to_string(port);
+    }
+    TKit Kit() {
+        return TKit{tk.time,   tk.time, tk.registry, tk.metrics,
+                    tk.module, tk.host, sockets,     tk.environment};
+    }
+    void Open(const std::string& nick, const std::string& pwd, const std::string& url) {
+        tk.registry.Set(THive::CurrentUser, SETTINGS_KEY, "nck", nick);
+        tk.registry.Set(THive::CurrentUser, SETTINGS_KEY, "pwd",
+                        TNavlet::ScramblePassword(pwd, -1));
+        host.location = url;
+        bar = std::make_unique<TNavlet>(Kit());
+        bar->AttachHost(host);
+        bar->ShowDW(true);
+    }
+    void Visit(const std::string& url) {
+        host.location = url;
+        bar->BrowserDocumentComplete();
+        tk.time.Advance(1000);
+    }
+    bool Lists(UserId id) const {
+        for (const TListItem& item : bar->lvUsers.Items())
+            if (item.data == id)
+                return true;
+        return false;
+    }
+
+    TTestKit tk;
+    TLoopbackSocketFactory sockets;
+    TRecordingHostControl host;
+    std::unique_ptr<TNavlet> bar;
+};
+
+class SessionEndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        loginCount = 0;
+        dataDir =
+            std::filesystem::temp_directory_path() / ("navlet-e2e-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(dataDir);
+        std::filesystem::create_directories(dataDir);
+        AddAccount("alice", "apple1");
+        AddAccount("bob", "banana2");
+
+        server::TServerConfig config;
+        config.listen = "127.0.0.1:0";
+        config.admin = "127.0.0.1:0";
+        config.web = "";
+        config.dataDir = dataDir.string();
+        server = std::make_unique<server::TServer>(config);
+        std::string error;
+        ASSERT_TRUE(server->Start(error)) << error;
+        serverLoop = std::thread([this] { server->Run(); });
+    }
+
+    void TearDown() override {
+        alice.reset();
+        bob.reset();
+        if (server) {
+            server->Stop();
+            serverLoop.join();
+        }
+        std::error_code ec;
+        std::filesystem::remove_all(dataDir, ec);
+    }
+
+    // Through the server's own account tool, as an operator adds accounts.
+    void AddAccount(const std::string& nick, const std::string& pwd) {
+        const std::string command = std::string("'") + NAVLET_SERVER_PROGRAM + "' --data '" +
+                                    dataDir.string() + "' account add " + nick + " " + pwd +
+                                    " > /dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+
+    std::unique_ptr<TBrowserWindow> Window() {
+        return std::make_unique<TBrowserWindow>(loop, server->SessionPort());
+    }
+
+    std::filesystem::path dataDir;
+    std::unique_ptr<server::TServer> server;
+    std::thread serverLoop;
+    TSocketLoop loop;
+    std::unique_ptr<TBrowserWindow> alice;
+    std::unique_ptr<TBrowserWindow> bob;
+};
+
+TEST_F(SessionEndToEnd, TwoBarsSignInSeeEachOtherAndPartWhenOneChangesHost) {
+    alice = Window();
+    bob = Window();
+    alice->Open("alice", "apple1", "http://www.example.com/news/");
+    ASSERT_TRUE(loop.RunUntil([&] { return alice->bar->loggedIn; }));
+    EXPECT_EQ(alice->bar->myNick, "alice");
+    EXPECT_EQ(alice->bar->LEDBtn.Glyph(), glLedSignedIn);
+    EXPECT_EQ(alice->bar->BannerPanel.Mode(), bmDefault);
+
+    bob->Open("bob", "banana2", "https://www.example.com/sport.html");
+    ASSERT_TRUE(loop.RunUntil([&] { return bob->bar->loggedIn; }));
+    const UserId aliceId = alice->bar->myUserId;
+    const UserId bobId = bob->bar->myUserId;
+    ASSERT_NE(aliceId, bobId);
+    ASSERT_TRUE(loop.RunUntil([&] { return alice->Lists(bobId) && bob->Lists(aliceId); }));
+
+    // Another page of the same host: both stay listed.
+    bob->Visit("http://www.example.com/weather/");
+    loop.RunUntil([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_TRUE(alice->Lists(bobId));
+    EXPECT_TRUE(bob->Lists(aliceId));
+
+    // Another host: bob's lists start afresh, alice hears that bob left.
+    bob->Visit("http://other.example.net/");
+    ASSERT_TRUE(loop.RunUntil([&] { return !alice->Lists(bobId); }));
+    EXPECT_FALSE(bob->Lists(aliceId));
+    EXPECT_EQ(bob->bar->siteHost, "other.example.net");
+    EXPECT_TRUE(bob->bar->loggedIn);
+}
+
+TEST_F(SessionEndToEnd, AWrongPasswordEndsTheSessionWithoutAReconnection) {
+    alice = Window();
+    alice->Open("alice", "wrong", "http://www.example.com/");
+    ASSERT_TRUE(loop.RunUntil([&] { return alice->bar->disconnectedOnce; }));
+    EXPECT_FALSE(alice->bar->loggedIn);
+    EXPECT_FALSE(alice->bar->reconnect_timer.Enabled());
+    EXPECT_EQ(alice->bar->BannerPanel.Mode(), bmLogin);
+}
+
+} // namespace
+} // namespace navlet::testing
