@@ -133,7 +133,8 @@ TEST_F(TReadTest, BannerZeroShowsTheDefaultBanner) {
     b.SetBannerMode(bmFriends);
     TPacket p;
     ClearPacket(p);
-    Socket().Feed(Encoded(p, WriteBanner(p, TBannerMsg{0}), MSG_BANNER));
+    const int length = WriteBanner(p, TBannerMsg{0});
+    Socket().Feed(Encoded(p, length, MSG_BANNER));
     EXPECT_EQ(b.BannerPanel.Mode(), bmDefault);
     EXPECT_EQ(b.bannerId, 0);
 }

@@ -52,7 +52,8 @@ class SessionTest : public BarTest {
     static std::vector<uint8_t> Bytes(const TPresenceMsg& m) {
         TPacket p;
         ClearPacket(p);
-        return Encoded(p, WritePresence(p, m), MSG_PRESENCE);
+        const int length = WritePresence(p, m); // before the packet is copied
+        return Encoded(p, length, MSG_PRESENCE);
     }
     static std::vector<uint8_t> Bytes(const TChatLineMsg& m) {
         TPacket p;
@@ -63,12 +64,14 @@ class SessionTest : public BarTest {
     static std::vector<uint8_t> EndSessionBytes() {
         TPacket p;
         ClearPacket(p);
-        return Encoded(p, WriteEndSession(p), MSG_END_SESSION);
+        const int length = WriteEndSession(p);
+        return Encoded(p, length, MSG_END_SESSION);
     }
     static std::vector<uint8_t> Bytes(const TUpdateChunkMsg& m) {
         TPacket p;
         ClearPacket(p);
-        return Encoded(p, WriteUpdateChunk(p, m), MSG_UPDATE_CHUNK);
+        const int length = WriteUpdateChunk(p, m);
+        return Encoded(p, length, MSG_UPDATE_CHUNK);
     }
     template <typename M> void Feed(const M& m) { Socket().Feed(Bytes(m)); }
 
