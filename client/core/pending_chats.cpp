@@ -15,6 +15,7 @@ void TNavlet::PresenceRecord(const TPresenceMsg& m) {
         SignalNews();
         return;
     }
+    lvUsers.Add(TListItem{m.nick, 0, m.user}); // the own entry is listed too
     ++loginCount;
     if (!loggedIn)
         PostMsg(mkStatus, 0, "You're connected");

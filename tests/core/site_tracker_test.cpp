@@ -67,11 +67,12 @@ TEST_F(TSiteTest, LocalPagesAndCapitalSchemesEndTheSession) {
 
 TEST_F(TSiteTest, SameHostMovesReportButKeepThePeopleOtherHostsReset) {
     TNavlet& b = ConnectedBar();
-    ASSERT_EQ(b.lvUsers.Count(), 1);
+    const int listed = b.lvUsers.Count();
+    ASSERT_GE(listed, 1);
     Visit(b, "http://www.example.com/second.html");
     Visit(b, "http://www.example.com/second.html"); // loaded again: one report
     EXPECT_EQ(Reports(), std::vector<std::string>{"www.example.com/second.html"});
-    EXPECT_EQ(b.lvUsers.Count(), 1);
+    EXPECT_EQ(b.lvUsers.Count(), listed);
     EXPECT_EQ(b.siteHost, "www.example.com");
 
     Visit(b, "https://other.example.net/");

@@ -23,17 +23,14 @@ namespace {
 struct TBrowserWindow {
     TBrowserWindow(TSocketLoop& loop, uint16_t port) : sockets(loop) {
         tk.environment.values["NAVLET_SERVER"] = "127.0.0.1:" + std::to_string(port);
-    }
-    TKit Kit() {
-        return TKit{tk.time,   tk.time, tk.registry, tk.metrics,
-                    tk.module, tk.host, sockets,     tk.environment};
+        tk.socketsOverride = &sockets;
     }
     void Open(const std::string& nick, const std::string& pwd, const std::string& url) {
         tk.registry.Set(THive::CurrentUser, SETTINGS_KEY, "nck", nick);
         tk.registry.Set(THive::CurrentUser, SETTINGS_KEY, "pwd",
                         TNavlet::ScramblePassword(pwd, -1));
         host.location = url;
-        bar = std::make_unique<TNavlet>(Kit());
+        bar = std::make_unique<TNavlet>(tk.Kit());
         bar->AttachHost(host);
         bar->ShowDW(true);
     }

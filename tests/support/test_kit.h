@@ -19,8 +19,20 @@ struct TTestKit {
     TScriptedSocketFactory sockets;
     TRecordingCanvas canvas;
     TFixedEnvironment environment;
+    // Sockets for the bars made from now on, when not the scripted ones
+    // (end-to-end tests give real loopback sockets).
+    TSocketFactory* socketsOverride = nullptr;
 
-    TKit Kit() { return TKit{time, time, registry, metrics, module, host, sockets, environment}; }
+    TKit Kit() {
+        return TKit{time,
+                    time,
+                    registry,
+                    metrics,
+                    module,
+                    host,
+                    socketsOverride ? *socketsOverride : sockets,
+                    environment};
+    }
 };
 
 } // namespace navlet::testing
