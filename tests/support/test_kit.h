@@ -2,6 +2,7 @@
 #pragma once
 
 #include "client/kit/kit.h"
+#include "tests/support/desktop_fakes.h"
 #include "tests/support/manual_time.h"
 #include "tests/support/memory_registry.h"
 #include "tests/support/recorders.h"
@@ -17,8 +18,13 @@ struct TTestKit {
     TRecordingHost host;
     TScriptedSocketFactory sockets;
     TRecordingCanvas canvas;
+    TScriptedMenuTracker menus;
+    TRecordingClipboard clipboard;
+    TRecordingSound sound;
 
-    TKit Kit() { return TKit{time, time, registry, metrics, module, host, sockets}; }
+    TKit Kit() {
+        return TKit{time, time, registry, metrics, module, host, sockets, menus, clipboard, sound};
+    }
 };
 
 } // namespace navlet::testing
