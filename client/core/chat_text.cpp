@@ -148,7 +148,7 @@ void TNavlet::ChatLineReceived(const TChatLineMsg& m) {
 }
 
 void TNavlet::DatedLineReceived(const TDatedLineMsg& m) {
-    SetBtnGlyph(LEDBtn, 2);
+    SetBtnGlyph(LEDBtn, glLedNews);
     AppendLine(/*eventLine=*/false, /*sender=*/0, /*chat=*/0, m.text, m.stamp, m.nick);
 }
 

@@ -105,7 +105,7 @@ void TNavlet::PresenceRecord(const TPresenceMsg& m) {
     myNick = m.nick;
     if (TTabSheet* publicTab = FindTabByChat(0))
         publicTab->tag->ownUserId = myUserId;
-    SetBtnGlyph(LEDBtn, 4);
+    SetBtnGlyph(LEDBtn, glLedSignedIn);
     SetBannerMode(bmDefault);
     upd_timerTimer();
     lvUsers.Add(TListItem{m.nick, image, m.user});
@@ -131,7 +131,7 @@ void TNavlet::UserLeftSite(const TUserLeftMsg& m) {
     // Alone on the site again: nothing left to blink for.
     if (lvUsers.Count() == 1 && led_timer.Enabled()) {
         led_timer.SetEnabled(false);
-        SetBtnGlyph(LEDBtn, 2);
+        SetBtnGlyph(LEDBtn, glLedNews);
     }
 }
 

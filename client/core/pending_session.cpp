@@ -6,11 +6,11 @@
 namespace navlet {
 
 void TNavlet::SignalNews() {
-    SetBtnGlyph(LEDBtn, 2);
+    SetBtnGlyph(LEDBtn, glLedNews);
 }
 
 void TNavlet::SetBtnGlyph(TSpeedButton& button, int index) {
-    button.glyphIndex = index;
+    button.SetGlyph(index);
 }
 
 void TNavlet::SetBannerMode(TBannerMode mode) {

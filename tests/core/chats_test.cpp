@@ -61,7 +61,7 @@ TEST_F(ChatsViewTest, DatedLinesShowTheDateOnlyForEarlierDays) {
                                         "ann [00:30] local today", "ann [12:00] broken stamp"}));
     // A dated line is black under the sender's nick, though it comes from sender 0.
     EXPECT_EQ(View(0).Lines()[0].runs[0], (TTextRun{"ann", clBlack, true, false}));
-    EXPECT_EQ(b().LEDBtn.glyphIndex, 2);
+    EXPECT_EQ(b().LEDBtn.Glyph(), glLedNews);
 }
 
 TEST_F(ChatsViewTest, ServerNoticesAreRoutedByKind) {

@@ -20,6 +20,7 @@ TEST_F(ListsTest, OwnRecordConfirmsTheSignInOnce) {
     EXPECT_EQ(b().edPwd.Text(), "");
     EXPECT_EQ(b().PageControl.Page(0).tag->ownUserId, ME);
     EXPECT_EQ(b().BannerPanel.Mode(), bmDefault);
+    EXPECT_EQ(b().LEDBtn.Glyph(), glLedSignedIn);
     EXPECT_EQ(Captions(b().lvUsers), (std::vector<std::string>{"Me"}));
     ASSERT_NE(QueuedLine("You're connected"), nullptr);
     EXPECT_EQ(QueuedLine("You're connected")->kind, mkStatus);
@@ -117,9 +118,11 @@ TEST_F(ListsTest, LastOtherUserLeavingStopsTheBlinking) {
     Presence(21, "bob");
     b().led_timer.SetEnabled(true);
     b().UserLeftSite(TUserLeftMsg{20});
-    EXPECT_TRUE(b().led_timer.Enabled()); // two entries still
+    EXPECT_TRUE(b().led_timer.Enabled());       // two entries still
+    b().SetBtnGlyph(b().LEDBtn, glLedSignedIn); // mid-blink
     b().UserLeftSite(TUserLeftMsg{21});
     EXPECT_FALSE(b().led_timer.Enabled());
+    EXPECT_EQ(b().LEDBtn.Glyph(), glLedNews);
 }
 
 TEST_F(ListsTest, SiteChangeResetsPresenceButKeepsFriends) {
