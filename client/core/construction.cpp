@@ -44,8 +44,8 @@ TNavlet::TNavlet(const TKit& k) : TNavlet(k, TBareForm{}) {
     ShowBanner(0);
     // 7. Only the language filter is read here.
     SyncSettings(0, 0, 0, 0, -1, 0, 0);
-    // 8. The three menus are built here, once the menu mechanism exists; their
-    //    language checks follow languageMask as read above.
+    // 8. The three menus; the language checks follow languageMask as read above.
+    BuildMenus();
     // 9. The service's session server, never the layout's loopback endpoint
     //    (NAVLET_SERVER points it elsewhere for local runs).
     const TEndpoint endpoint =

@@ -167,6 +167,8 @@ void TNavlet::FlashBrowserWindow() {
 
 void TNavlet::EditEnter(TFocusTarget control) {
     ActiveControl.SetFocus(control);
+    if (control == ftEdit1)
+        Edit1Enter();
     if (hostControl)
         hostControl->FocusChanged(true);
 }

@@ -12,6 +12,8 @@
 #include "client/core/bar_menu.h"
 #include "client/core/components.h"
 #include "client/core/host.h"
+#include "client/core/console.h"
+#include "client/core/lists.h"
 #include "client/core/module_state.h"
 #include "client/core/session_controls.h"
 #include "client/core/ticker.h"
@@ -141,23 +143,69 @@ class TNavlet {
     void ShowBanner(int32_t id); // -1 = the last one asked for
     std::string WebSiteHost() const;
 
-    // ---- Pending: the chats side's declarations, defined for now in
-    // pending_chats.cpp; both go when that branch lands. ----
-    void PresenceRecord(const TPresenceMsg& m);
-    void UserLeftSite(const TUserLeftMsg& m);
-    void ChatLineReceived(const TChatLineMsg& m);
-    void MemberJoined(const TMemberMsg& m);
-    void MemberLeft(const TMemberMsg& m);
-    void DatedLineReceived(const TDatedLineMsg& m);
-    void SearchAnswerReceived(const TSearchAnswerMsg& m);
-    void LookingForYouReceived(const TLookingForYouMsg& m);
+    // ---- Lists and chats: presence, chat tabs, sending, menus, console ----
+    // Server messages, handed over by the dispatcher with their fields read.
+    void PresenceRecord(const TPresenceMsg& m);             // type 5
+    void UserLeftSite(const TUserLeftMsg& m);               // type 6
+    void ChatLineReceived(const TChatLineMsg& m);           // type 2: appends the line only
+    void MemberJoined(const TMemberMsg& m);                 // type 3
+    void MemberLeft(const TMemberMsg& m);                   // type 4
+    void DatedLineReceived(const TDatedLineMsg& m);         // type 12
+    void SearchAnswerReceived(const TSearchAnswerMsg& m);   // type 10
+    void LookingForYouReceived(const TLookingForYouMsg& m); // type 13
+
+    // Presence lists. FindUser scans lvUsers from the first entry and returns
+    // the index of the first entry with that id, or -1.
+    int FindUser(UserId id) const;
+    UserId UserIdOfEntry(const TListItem& entry) const { return entry.data; }
+    // Marks the members of `tab`'s chat in lvUsers and unmarks everybody else.
+    void MarkChatMembers(const ChatTab& tab);
+    // Clears lvUsers, closes every private tab without telling the server,
+    // clears the public chat's text and drops every ticker line but the status.
+    void ResetPresence();
+    // lvUsers, lvFriends and cbSearch's drop-down items, when a connection ends.
+    void ClearPeopleLists();
+
+    // Chat tabs. Sheets are owned by PageControl; a returned pointer lives
+    // until the tab closes.
+    TTabSheet* FindTabByChat(ChatId chat); // scans from the last tab; null = none
+    TTabSheet* TabByIndex(int index);      // a negative index means the active tab
+    enum class TCloseNotify { Silent, TellServer };
+    // Destroys the tab with its record and view; with TellServer and an open
+    // connection the server hears that the user left the chat.
+    void CloseChatTab(TTabSheet& sheet, TCloseNotify notify);
+    // The active tab changed: its highlight goes, Edit1 takes the private or
+    // public colour and lvUsers marks the chat's members.
+    void PageControlChange();
+    // The one way text reaches a conversation. `stamp` is a UTC date-time, 0 =
+    // now; `nick` is used only with a stamp. Lines from the server (sender 0)
+    // with a private-looking chat id are notices routed by (chat >> 8).
     void AppendLine(bool eventLine, UserId sender, ChatId chat, const std::string& text,
                     double stamp, const std::string& nick);
-    void ResetPresence();
-    void ClearPeopleLists();
-    void ConsoleText(const std::string& text);
+    // The users menu's "Invite in a new private chat" / "Invite in this private
+    // chat" for the user of `entry`.
+    void InviteInNewPrivateChat(const TListItem& entry);
+    void InviteInActiveChat(const TListItem& entry);
+
+    // Sending text; Enter in Edit1 routes here too.
     void sbSendTxtClick();
-    std::vector<std::string> pendingConsoleLines; // what ConsoleText got, for now
+    void txt_timerTimer();
+    // Edit1 entered or clicked: the grey hint makes room for typing.
+    void Edit1Enter();
+    // The chat context menu, raised on a chat view or on the tab strip (the
+    // sender); it always acts on the active tab. A chosen close waits for the
+    // mouse-up, so that a tab is never destroyed under its own event.
+    void ChatContextPopup(const TModel& sender, int32_t x, int32_t y, bool& handled);
+    void ChatMouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
+
+    // Shows a menu through the kit; see navlet::Track.
+    int16_t Track(TBarMenu& menu, int32_t x, int32_t y, const TModel* control);
+    // The server output console: created and shown by the first text.
+    void ConsoleText(const std::string& text);
+
+    TListView lvFriends;
+    TComboBoxEx cbSearch;
+    // ---- end of lists and chats ----
 
     // ---- Components (layout names) ----
     std::unique_ptr<TClientSocket> ClientSocket;
@@ -237,6 +285,17 @@ class TNavlet {
     uint32_t connectionSerial = 0;     // grows with every connect and disconnect
 
   private:
+    // ---- Lists and chats: internals ----
+    void BindChatComponents();
+    void BuildMenus();
+    // A server line whose chat id marks a notice; false when it is chat text.
+    bool RouteServerNotice(ChatId chat, const std::string& text);
+    void WriteConversationLine(TChatView& view, bool eventLine, UserId sender,
+                               const std::string& text, double stamp, const std::string& nick);
+    std::string SenderNick(UserId sender, double stamp, const std::string& nick) const;
+    void AddMemberAndInvite(TTabSheet& sheet, UserId user);
+    // ---- end of lists and chats internals ----
+
     // Construction steps, in the order the constructor runs them.
     void BuildComponents(); // what the form layout holds (layout.cpp)
     void PrepareTickerSurfaces();

@@ -4,10 +4,12 @@
 
 #include "client/kit/clock.h"
 #include "client/kit/environment.h"
+#include "client/kit/desktop.h"
 #include "client/kit/graphics.h"
 #include "client/kit/host_actions.h"
 #include "client/kit/input.h"
 #include "client/kit/module_facts.h"
+#include "client/kit/popup_menu.h"
 #include "client/kit/registry.h"
 #include "client/kit/scheduler.h"
 #include "client/kit/socket.h"
@@ -23,6 +25,9 @@ struct TKit {
     THostActions& host;
     TSocketFactory& sockets;
     TEnvironment& environment;
+    TMenuTracker& menus;
+    TClipboard& clipboard;
+    TSound& sound;
 };
 
 } // namespace navlet

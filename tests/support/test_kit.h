@@ -2,6 +2,7 @@
 #pragma once
 
 #include "client/kit/kit.h"
+#include "tests/support/desktop_fakes.h"
 #include "tests/support/host_fakes.h"
 #include "tests/support/manual_time.h"
 #include "tests/support/memory_registry.h"
@@ -23,6 +24,10 @@ struct TTestKit {
     // (end-to-end tests give real loopback sockets).
     TSocketFactory* socketsOverride = nullptr;
 
+    TScriptedMenuTracker menus;
+    TRecordingClipboard clipboard;
+    TRecordingSound sound;
+
     TKit Kit() {
         return TKit{time,
                     time,
@@ -31,7 +36,10 @@ struct TTestKit {
                     module,
                     host,
                     socketsOverride ? *socketsOverride : sockets,
-                    environment};
+                    environment,
+                    menus,
+                    clipboard,
+                    sound};
     }
 };
 
