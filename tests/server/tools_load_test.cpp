@@ -88,6 +88,12 @@ TEST(ProcReaders, ReadTheFieldsTheReportNeeds) {
                                     "100.00    0.010100           2      5012        12 total\n"),
               5012u);
     EXPECT_FALSE(ParseStraceTotalCalls("strace: attach: ptrace(PTRACE_SEIZE, 1): denied\n"));
+    EXPECT_EQ(ParseSocketSlabBytes("slabinfo - version: 2.1\n"
+                                   "request_sock_TCP 48 108 320 12 1 : tunables 0 0 0\n"
+                                   "TCP               10     117   2000   13    8 : tunables\n"
+                                   "filp 3 9 100 21 1 : tunables 0 0 0\n"),
+              20300u); // request_sock_TCP is not a socket's own cache
+    EXPECT_FALSE(ParseSocketSlabBytes("nothing here\n"));
 }
 
 std::optional<TLoadOptions> Parse(std::vector<std::string> args) {

@@ -85,8 +85,12 @@ int TLoadRun::Run(std::ostream& out) {
             << (idle.rssKiB ? *idle.rssKiB : 0) << " KiB with the bots signed in = " << rssPer
             << " bytes per session\n";
     }
-    out << "kernel TCP memory (both ends of each loopback connection): " << tcpPer
-        << " bytes per session\n";
+    double slabPer = Delta(before.socketSlabBytes, idle.socketSlabBytes) * perSession;
+    out << "kernel, both ends of each loopback connection: TCP buffers " << tcpPer
+        << " bytes per session; socket objects "
+        << (idle.socketSlabBytes ? std::to_string(slabPer) + " bytes per session (slab)"
+                                 : std::string("n/a (no /proc/slabinfo)"))
+        << "\n";
     uint64_t p50 = latency.Percentile(0.50), p99 = latency.Percentile(0.99);
     double delivered = double(c.deliveredInChat) / chatSeconds;
     out << "chat: " << c.linesSent << " lines sent (" << c.linesSkipped << " skipped) in "
@@ -113,10 +117,11 @@ int TLoadRun::Run(std::ostream& out) {
         << " signins_per_s=" << double(c.signedIn) / signInSeconds
         << " presence=" << c.presenceOthers << " presence_s=" << presenceSeconds
         << " rss_per_session_b=" << rssPer << " tcp_per_session_b=" << tcpPer
-        << " deliveries_per_s=" << delivered << " delivered=" << c.linesDelivered
-        << " expected=" << c.expectedDeliveries << " p50_ms=" << double(p50) / 1000
-        << " p99_ms=" << double(p99) / 1000 << " cpu_us_per_line=" << cpuPerLine
-        << " writes_per_line=" << writesPerLine << " syscw_per_line=" << syscwPerLine << "\n";
+        << " slab_per_session_b=" << slabPer << " deliveries_per_s=" << delivered
+        << " delivered=" << c.linesDelivered << " expected=" << c.expectedDeliveries
+        << " p50_ms=" << double(p50) / 1000 << " p99_ms=" << double(p99) / 1000
+        << " cpu_us_per_line=" << cpuPerLine << " writes_per_line=" << writesPerLine
+        << " syscw_per_line=" << syscwPerLine << "\n";
     return c.signedIn == uint64_t(options.sessions) ? 0 : 1;
 }
 

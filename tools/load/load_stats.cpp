@@ -191,6 +191,29 @@ std::string ReadProcFile(const std::string& path) {
 
 namespace navlet::load {
 
+std::optional<uint64_t> ParseSocketSlabBytes(std::string_view slabinfo) {
+    constexpr std::string_view CACHES[] = {"TCP", "sock_inode_cache", "filp", "dentry",
+                                           "eventpoll_epi"};
+    uint64_t total = 0;
+    int found = 0;
+    for (std::string_view cache : CACHES) {
+        auto rest = LineAfter(slabinfo, std::string(cache) + " ");
+        if (!rest)
+            continue;
+        std::string_view line = *rest;
+        auto active = ParseUnsigned(NextWord(line));
+        NextWord(line); // all objects
+        auto size = ParseUnsigned(NextWord(line));
+        if (!active || !size)
+            return std::nullopt;
+        total += *active * *size;
+        ++found;
+    }
+    if (found == 0)
+        return std::nullopt;
+    return total;
+}
+
 std::optional<uint64_t> ParseStraceTotalCalls(std::string_view output) {
     // "100.00    0.012345           1     12345        10 total": calls is the 4th word.
     size_t at = output.rfind(" total");

@@ -12,6 +12,7 @@ namespace navlet::load {
 TServerSnapshot TakeSnapshot(int pid) {
     TServerSnapshot snap;
     snap.tcp = ParseTcpSockstat(ReadProcFile("/proc/net/sockstat"));
+    snap.socketSlabBytes = ParseSocketSlabBytes(ReadProcFile("/proc/slabinfo"));
     if (pid <= 0)
         return snap;
     std::string base = "/proc/" + std::to_string(pid);

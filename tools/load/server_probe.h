@@ -12,9 +12,10 @@ namespace navlet::load {
 
 struct TServerSnapshot {
     std::optional<uint64_t> rssKiB;
-    std::optional<uint64_t> cpuTicks; // utime + stime, in clock ticks
-    std::optional<uint64_t> syscw;    // write-type system calls (not sendmsg on sockets)
-    std::optional<TTcpSockstat> tcp;  // whole machine
+    std::optional<uint64_t> cpuTicks;        // utime + stime, in clock ticks
+    std::optional<uint64_t> syscw;           // write-type system calls (not sendmsg on sockets)
+    std::optional<TTcpSockstat> tcp;         // whole machine
+    std::optional<uint64_t> socketSlabBytes; // whole machine
 };
 
 // pid 0 reads only the machine-wide values.
