@@ -1,0 +1,115 @@
+#include "server/admin/admin_server.h"
+
+#include <memory>
+
+#include "server/admin/admin_command.h"
+
+namespace navlet::server {
+
+namespace {
+
+class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
+public:
+    TAdminConnection(asio::ip::tcp::socket socket, TService& service,
+                     std::function<size_t()>& connections)
+        : socket(std::move(socket)), service(service), connections(connections),
+          input(MAX_ADMIN_LINE + 1) {}
+
+    void ReadLine() {
+        asio::async_read_until(socket, input, '\n',
+                               [self = shared_from_this()](const std::error_code& ec, size_t n) {
+                                   if (ec)
+                                       return; // closed, or a line past the bound
+                                   self->OnLine(n);
+                               });
+    }
+
+private:
+    void OnLine(size_t n) {
+        std::string line(asio::buffers_begin(input.data()), asio::buffers_begin(input.data()) + n);
+        input.consume(n);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        TAdminCommand command;
+        std::string error;
+        bool quit = false;
+        if (line.find_first_not_of(' ') == std::string::npos) {
+            answer = "ERR empty line\n";
+        } else if (!ParseAdminCommand(line, command, error)) {
+            answer = "ERR " + error + "\n";
+        } else {
+            answer = RunAdminCommand(service, connections(), command);
+            quit = command.verb == TAdminVerb::Quit;
+        }
+        asio::async_write(socket, asio::buffer(answer),
+                          [self = shared_from_this(), quit](const std::error_code& ec, size_t) {
+                              if (ec || quit) {
+                                  std::error_code ignored;
+                                  self->socket.close(ignored);
+                                  return;
+                              }
+                              self->ReadLine();
+                          });
+    }
+
+    asio::ip::tcp::socket socket;
+    TService& service;
+    std::function<size_t()>& connections;
+    asio::streambuf input;
+    std::string answer;
+};
+
+} // namespace
+
+TAdminServer::TAdminServer(asio::io_context& io, TService& service,
+                           std::function<size_t()> connections)
+    : io(io), service(service), connections(std::move(connections)), acceptor(io) {}
+
+bool TAdminServer::Listen(const asio::ip::tcp::endpoint& endpoint, std::string& error) {
+    if (!endpoint.address().is_loopback()) {
+        error = "the admin endpoint listens on a loopback address only";
+        return false;
+    }
+    std::error_code ec;
+    acceptor.open(endpoint.protocol(), ec);
+    if (!ec)
+        acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec)
+        acceptor.bind(endpoint, ec);
+    if (!ec)
+        acceptor.listen(16, ec);
+    if (ec) {
+        error = ec.message();
+        return false;
+    }
+    Accept();
+    return true;
+}
+
+uint16_t TAdminServer::Port() const {
+    std::error_code ec;
+    auto endpoint = acceptor.local_endpoint(ec);
+    return ec ? 0 : endpoint.port();
+}
+
+void TAdminServer::Shutdown() {
+    std::error_code ec;
+    acceptor.close(ec);
+}
+
+void TAdminServer::Accept() {
+    acceptor.async_accept([this](const std::error_code& ec, asio::ip::tcp::socket socket) {
+        if (ec == asio::error::operation_aborted || !acceptor.is_open())
+            return;
+        if (!ec) {
+            std::error_code e;
+            auto peer = socket.remote_endpoint(e);
+            if (!e && peer.address().is_loopback())
+                std::make_shared<TAdminConnection>(std::move(socket), service, connections)
+                    ->ReadLine();
+        }
+        Accept();
+    });
+}
+
+} // namespace navlet::server

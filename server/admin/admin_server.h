@@ -1,0 +1,32 @@
+// The loopback-only admin endpoint: one command per line, one answer each
+// (admin_protocol.md). Connections from any other address are refused.
+#pragma once
+
+#include <asio.hpp>
+#include <functional>
+#include <string>
+
+#include "server/core/service.h"
+
+namespace navlet::server {
+
+class TAdminServer {
+public:
+    // `connections` reports the live session count for STATS.
+    TAdminServer(asio::io_context& io, TService& service, std::function<size_t()> connections);
+
+    // Refuses an endpoint that is not a loopback address.
+    bool Listen(const asio::ip::tcp::endpoint& endpoint, std::string& error);
+    uint16_t Port() const;
+    void Shutdown();
+
+private:
+    void Accept();
+
+    asio::io_context& io;
+    TService& service;
+    std::function<size_t()> connections;
+    asio::ip::tcp::acceptor acceptor;
+};
+
+} // namespace navlet::server

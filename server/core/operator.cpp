@@ -1,0 +1,100 @@
+// The operator's notices and commands, as chat lines from user 0.
+#include "server/core/service.h"
+
+namespace navlet::server {
+
+namespace {
+
+constexpr ChatId CONSOLE_CHAT = 0x400;
+constexpr ChatId SILENT_CHAT = 0x500; // dropped by the bar's line routing
+
+ChatId NoticeChat(TNoticeKind kind, uint8_t buttons) {
+    switch (kind) {
+    case TNoticeKind::Status:
+        return 0x100;
+    case TNoticeKind::Ticker:
+        return 0x200;
+    case TNoticeKind::Buttons:
+        return 0x300 | buttons;
+    case TNoticeKind::Console:
+        return CONSOLE_CHAT;
+    }
+    return SILENT_CHAT;
+}
+
+} // namespace
+
+std::vector<TClient*> TService::Resolve(const TTarget& target, bool& unknownUser) {
+    std::vector<TClient*> out;
+    unknownUser = false;
+    switch (target.kind) {
+    case TTarget::All:
+        for (auto& [id, entry] : accounts)
+            if (entry.online)
+                out.push_back(entry.online);
+        break;
+    case TTarget::User:
+        if (TClient* c = OnlineByNick(target.name))
+            out.push_back(c);
+        else
+            unknownUser = true;
+        break;
+    case TTarget::Site: {
+        auto it = sites.find(FoldCase(target.name));
+        if (it != sites.end())
+            out = it->second->users;
+        break;
+    }
+    }
+    return out;
+}
+
+int TService::Notice(const TTarget& target, TNoticeKind kind, uint8_t buttons,
+                     std::string_view text) {
+    bool unknown = false;
+    std::vector<TClient*> receivers = Resolve(target, unknown);
+    if (unknown)
+        return -1;
+    TPacket p;
+    ClearPacket(p);
+    TChatLineMsg line;
+    line.address = MakeChatAddress(0, NoticeChat(kind, buttons));
+    line.text = std::string(text);
+    int length = WriteChatLine(p, line);
+    TWireRef wire = EncodeWire(p, length, MSG_CHAT_LINE);
+    for (TClient* c : receivers)
+        c->sink.Deliver(wire);
+    return int(receivers.size());
+}
+
+int TService::Command(const TTarget& target, uint8_t command, std::string_view text) {
+    bool unknown = false;
+    std::vector<TClient*> receivers = Resolve(target, unknown);
+    if (unknown)
+        return -1;
+    TPacket p;
+    ClearPacket(p);
+    TChatLineMsg line;
+    line.address = MakeChatAddress(0, text.empty() ? SILENT_CHAT : CONSOLE_CHAT);
+    line.command = command;
+    line.text = std::string(text);
+    int length = WriteChatLine(p, line);
+    TWireRef wire = EncodeWire(p, length, MSG_CHAT_LINE);
+    for (TClient* c : receivers)
+        c->sink.Deliver(wire);
+    return int(receivers.size());
+}
+
+int TService::Kick(const TTarget& target) {
+    bool unknown = false;
+    std::vector<TClient*> receivers = Resolve(target, unknown);
+    if (unknown)
+        return -1;
+    for (TClient* c : receivers) {
+        c->sink.EndSession();
+        Disconnect(*c);
+    }
+    return int(receivers.size());
+}
+
+} // namespace navlet::server

@@ -1,0 +1,373 @@
+#include "server/core/service.h"
+
+#include <algorithm>
+
+#include <sodium.h>
+
+namespace navlet::server {
+
+bool TRateBudget::Take(int64_t nowMs, double perSecond, double burst) {
+    if (tokens < 0) {
+        tokens = burst;
+        lastMs = nowMs;
+    }
+    tokens = std::min(burst, tokens + double(nowMs - lastMs) * perSecond / 1000.0);
+    lastMs = nowMs;
+    if (tokens < 1.0)
+        return false;
+    tokens -= 1.0;
+    return true;
+}
+
+UserId TClient::Id() const { return account ? account->account.id : 0; }
+
+std::string SiteHostOf(std::string_view url) {
+    return FoldCase(url.substr(0, url.find('/')));
+}
+
+namespace {
+
+uint64_t FreshChatKey() {
+    uint64_t key = 0;
+    while (key == 0) { // 0 would mark the record as somebody else's
+        randombytes_buf(&key, sizeof key);
+        key &= (uint64_t(1) << 56) - 1;
+    }
+    return key;
+}
+
+TPresenceMsg PresenceOf(const TAccount& account, uint8_t listFlag, uint64_t chatKey) {
+    TPresenceMsg m;
+    m.user = account.id;
+    m.listFlag = listFlag;
+    m.chatKey = chatKey;
+    m.gender = account.gender;
+    m.nick = account.nick;
+    return m;
+}
+
+} // namespace
+
+TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier,
+                   TBannerSet banners, TUpdateSet updates, TServiceConfig config)
+    : store(store), clock(clock), verifier(verifier), banners(std::move(banners)),
+      updates(std::move(updates)), config(config), alive(std::make_shared<bool>(true)) {
+    if (sodium_init() < 0)
+        return; // randombytes then falls back to its own source; nothing to do
+    lastRotationMs = clock.NowMs();
+}
+
+TService::~TService() { *alive = false; }
+
+void TService::Send(TClient& client, TPacket& packet, int length, uint8_t type) {
+    client.sink.Deliver(EncodeWire(packet, length, type));
+}
+
+TAccountEntry* TService::EntryById(uint64_t id) {
+    auto it = accounts.find(id);
+    if (it != accounts.end())
+        return &it->second;
+    std::optional<TAccount> stored = store.FindAccountById(id);
+    if (!stored)
+        return nullptr;
+    accountByNick[FoldCase(stored->nick)] = id;
+    return &accounts.emplace(id, TAccountEntry{*stored, nullptr}).first->second;
+}
+
+TAccountEntry* TService::LoadAccount(std::string_view nick) {
+    auto it = accountByNick.find(FoldCase(nick));
+    if (it != accountByNick.end())
+        return EntryById(it->second);
+    // Accounts added by another process (navlet-server account add) show up here.
+    std::optional<TAccount> stored = store.FindAccountByNick(nick);
+    if (!stored)
+        return nullptr;
+    return EntryById(stored->id);
+}
+
+TClient* TService::OnlineByNick(std::string_view nick) {
+    auto it = accountByNick.find(FoldCase(nick));
+    if (it == accountByNick.end())
+        return nullptr;
+    auto entry = accounts.find(it->second);
+    return entry == accounts.end() ? nullptr : entry->second.online;
+}
+
+void TService::Login(TClient& client, const TLoginRequest& request) {
+    if (client.SignedIn() || client.serial != 0)
+        return; // a second login on one connection means nothing
+    client.serial = nextSerial++;
+    signingIn[client.serial] = &client;
+    TAccountEntry* entry = IsValidNick(request.nick) ? LoadAccount(request.nick) : nullptr;
+    if (!entry || !IsValidPassword(request.password)) {
+        FinishLogin(client.serial, 0, request, false);
+        return;
+    }
+    uint64_t serial = client.serial;
+    uint64_t id = entry->account.id;
+    std::weak_ptr<bool> service = alive;
+    verifier.Verify(entry->account.passwordHash, request.password,
+                    [this, service, serial, id, request](bool ok) {
+                        if (service.expired())
+                            return;
+                        FinishLogin(serial, id, request, ok);
+                    });
+}
+
+void TService::FinishLogin(uint64_t serial, uint64_t accountId, TLoginRequest request,
+                           bool passwordOk) {
+    auto it = signingIn.find(serial);
+    if (it == signingIn.end())
+        return; // the connection went while its password was checked
+    TClient& client = *it->second;
+    signingIn.erase(it);
+    TAccountEntry* entry = passwordOk ? EntryById(accountId) : nullptr;
+    if (!entry) {
+        client.sink.EndSession();
+        return;
+    }
+    Accept(client, *entry, request);
+}
+
+void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request) {
+    if (TClient* older = entry.online) {
+        // The newer session wins; the older one hears the end of its session.
+        older->sink.EndSession();
+        Disconnect(*older);
+    }
+    entry.online = &client;
+    client.account = &entry;
+    client.chatKey = FreshChatKey();
+    client.languageMask = request.languageMask;
+    client.versionText = request.version;
+    ++signedIn;
+    EnterSite(client, request.site, /*withFriends=*/true);
+    DeliverKeptCalls(client);
+}
+
+void TService::Disconnect(TClient& client) {
+    if (client.serial != 0)
+        signingIn.erase(client.serial);
+    if (!client.SignedIn())
+        return;
+    LeaveSite(client);
+    if (client.account->online == &client)
+        client.account->online = nullptr;
+    client.account = nullptr;
+    --signedIn;
+}
+
+void TService::EnterSite(TClient& client, std::string_view url, bool withFriends) {
+    client.siteUrl = std::string(url.substr(0, SITE_FIELD - 1));
+    std::string host = SiteHostOf(client.siteUrl);
+    if (!host.empty()) {
+        auto& slot = sites[host];
+        if (!slot) {
+            slot = std::make_unique<TSite>();
+            slot->host = host;
+            slot->bannerIndex = sitesMade++; // spreads the banners over new sites
+        }
+        client.site = slot.get();
+    }
+    SendWelcome(client, withFriends);
+    if (!client.site)
+        return;
+    TPacket p;
+    ClearPacket(p);
+    int length = WritePresence(p, PresenceOf(client.account->account, 0, 0));
+    TWireRef newcomer = EncodeWire(p, length, MSG_PRESENCE);
+    for (TClient* other : client.site->users)
+        other->sink.Deliver(newcomer);
+    client.site->users.push_back(&client);
+}
+
+// Own record first (it confirms the sign-in), then the site's users, the
+// friends, the site's recent public lines and the site's banner.
+void TService::SendWelcome(TClient& client, bool withFriends) {
+    TPacket p;
+    ClearPacket(p);
+    Send(client, p, WritePresence(p, PresenceOf(client.account->account, 0, client.chatKey)),
+         MSG_PRESENCE);
+    if (client.site) {
+        for (TClient* other : client.site->users) {
+            ClearPacket(p);
+            Send(client, p, WritePresence(p, PresenceOf(other->account->account, 0, 0)),
+                 MSG_PRESENCE);
+        }
+    }
+    if (withFriends)
+        SendFriends(client);
+    if (client.site) {
+        for (const TPublicLine& line : client.site->recent) {
+            if (!ReadsLanguage(client.languageMask, line.language))
+                continue;
+            ClearPacket(p);
+            Send(client, p, WriteDatedLine(p, TDatedLineMsg{line.stamp, line.nick, line.text}),
+                 MSG_DATED_LINE);
+        }
+    }
+    SendBanner(client);
+}
+
+void TService::SendFriends(TClient& client) {
+    TPacket p;
+    for (uint64_t id : store.Friends(client.Id())) {
+        TAccountEntry* entry = EntryById(id);
+        if (!entry)
+            continue;
+        // 1 = offline friend, 2 = online: the bar only tells 0 from not 0.
+        uint8_t flag = entry->online ? 2 : 1;
+        ClearPacket(p);
+        Send(client, p, WritePresence(p, PresenceOf(entry->account, flag, 0)), MSG_PRESENCE);
+    }
+}
+
+void TService::SendBanner(TClient& client) {
+    TPacket p;
+    ClearPacket(p);
+    int32_t id = client.site ? banners.At(client.site->bannerIndex) : 0;
+    Send(client, p, WriteBanner(p, TBannerMsg{id}), MSG_BANNER);
+}
+
+void TService::LeaveSite(TClient& client) {
+    LeaveAllChats(client);
+    TSite* site = client.site;
+    client.site = nullptr;
+    if (!site)
+        return;
+    std::erase(site->users, &client);
+    if (site->users.empty()) {
+        sites.erase(site->host);
+        return;
+    }
+    TPacket p;
+    ClearPacket(p);
+    int length = WriteUserLeft(p, TUserLeftMsg{client.Id()});
+    TWireRef left = EncodeWire(p, length, MSG_USER_LEFT);
+    for (TClient* other : site->users)
+        other->sink.Deliver(left);
+}
+
+void TService::SiteReport(TClient& client, std::string_view url) {
+    std::string host = SiteHostOf(url);
+    std::string current = client.site ? client.site->host : std::string();
+    if (host == current) {
+        client.siteUrl = std::string(url.substr(0, SITE_FIELD - 1));
+        return; // another page of the same host: the bar keeps its lists
+    }
+    LeaveSite(client);
+    EnterSite(client, url, /*withFriends=*/false);
+}
+
+void TService::Handle(TClient& client, const TPacket& p) {
+    if (!client.SignedIn())
+        return;
+    switch (p.Type()) {
+    case REQ_SITE_REPORT:
+        SiteReport(client, ReadSiteReport(p));
+        break;
+    case REQ_CHAT_TEXT:
+        ChatText(client, ReadChatText(p));
+        break;
+    case REQ_INVITE:
+        Invite(client, ReadChatAddressRequest(p));
+        break;
+    case REQ_LEAVE_CHAT:
+        LeaveChat(client, ReadChatAddressRequest(p).Chat(), /*tellOthers=*/true);
+        break;
+    case REQ_LANGUAGE_FILTER:
+        client.languageMask = ReadLanguageFilter(p);
+        break;
+    case REQ_FIND_USER:
+        FindUser(client, ReadFindUser(p), /*withMessage=*/false);
+        break;
+    case REQ_FIND_USER_WITH_MESSAGE:
+        FindUser(client, ReadFindUser(p), /*withMessage=*/true);
+        break;
+    case REQ_FRIEND_CHANGE:
+        FriendChange(client, ReadFriendChange(p));
+        break;
+    case REQ_UPDATE:
+        UpdateRequest(client, ReadUpdateRequest(p));
+        break;
+    default:
+        break; // the login again, or nothing the bar sends
+    }
+}
+
+void TService::Tick() {
+    int64_t now = clock.NowMs();
+    if (banners.Ids().size() < 2 || now - lastRotationMs < config.bannerIntervalMs)
+        return;
+    lastRotationMs = now;
+    TPacket p;
+    for (auto& [host, site] : sites) {
+        ++site->bannerIndex;
+        ClearPacket(p);
+        int length = WriteBanner(p, TBannerMsg{banners.At(site->bannerIndex)});
+        TWireRef wire = EncodeWire(p, length, MSG_BANNER);
+        for (TClient* user : site->users)
+            user->sink.Deliver(wire);
+    }
+}
+
+std::vector<TSiteCount> TService::BusiestSites(size_t limit) const {
+    std::vector<TSiteCount> out;
+    for (const auto& [host, site] : sites)
+        out.push_back(TSiteCount{host, site->users.size()});
+    std::sort(out.begin(), out.end(), [](const TSiteCount& a, const TSiteCount& b) {
+        return a.users != b.users ? a.users > b.users : a.host < b.host;
+    });
+    if (out.size() > limit)
+        out.resize(limit);
+    return out;
+}
+
+std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {
+    std::vector<const TClient*> out;
+    if (!host.empty()) {
+        auto it = sites.find(FoldCase(host));
+        if (it != sites.end())
+            out.assign(it->second->users.begin(), it->second->users.end());
+        return out;
+    }
+    for (const auto& [id, entry] : accounts)
+        if (entry.online)
+            out.push_back(entry.online);
+    return out;
+}
+
+TAddAccountResult TService::AddAccount(std::string_view nick, std::string_view password,
+                                       char gender, int language, TAccount* added) {
+    TAccount account;
+    TAddAccountResult result = store.AddAccount(nick, password, gender, language, &account);
+    if (result != TAddAccountResult::Added)
+        return result;
+    accountByNick[FoldCase(account.nick)] = account.id;
+    accounts.emplace(account.id, TAccountEntry{account, nullptr});
+    if (added)
+        *added = account;
+    return result;
+}
+
+std::optional<TAccount> TService::FindAccount(uint64_t id) {
+    TAccountEntry* entry = EntryById(id);
+    return entry ? std::optional<TAccount>(entry->account) : std::nullopt;
+}
+
+std::optional<TAccount> TService::FindAccountByNick(std::string_view nick) {
+    TAccountEntry* entry = LoadAccount(nick);
+    return entry ? std::optional<TAccount>(entry->account) : std::nullopt;
+}
+
+bool TService::UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword) {
+    if (!store.UpdateProfile(id, gender, language, newPassword))
+        return false;
+    std::optional<TAccount> stored = store.FindAccountById(id);
+    TAccountEntry* entry = EntryById(id);
+    if (stored && entry)
+        entry->account = *stored; // the new language filters this user's next lines
+    return true;
+}
+
+} // namespace navlet::server

@@ -1,0 +1,184 @@
+// The service's state and rules: signed-in users, sites with their presence
+// and public chat, private chats, searches and calls, friends, banners and
+// updates, and the operator's commands. Pure logic on one thread: it talks to
+// connections through TSessionSink and keeps durable state in a TStore.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "protocol/messages.h"
+#include "protocol/requests.h"
+#include "server/core/banners.h"
+#include "server/core/client.h"
+#include "server/core/clock.h"
+#include "server/core/updates.h"
+#include "server/store/store.h"
+
+namespace navlet::server {
+
+// Checks a password against its hash, maybe on another thread; `done` must
+// then be called back on the service's thread.
+class TPasswordVerifier {
+public:
+    virtual ~TPasswordVerifier() = default;
+    virtual void Verify(std::string hash, std::string password, std::function<void(bool)> done) = 0;
+};
+
+// Verifies on the calling thread (tools and tests).
+class TInlineVerifier final : public TPasswordVerifier {
+public:
+    void Verify(std::string hash, std::string password, std::function<void(bool)> done) override {
+        done(VerifyPassword(hash, password));
+    }
+};
+
+struct TServiceConfig {
+    int64_t bannerIntervalMs = 60000;
+    size_t recentLines = 20;     // public lines a site keeps for newcomers
+    double chatPerSecond = 2.0;  // per user, all chats together
+    double chatBurst = 10.0;
+};
+
+struct TAccountEntry {
+    TAccount account;
+    TClient* online = nullptr;
+};
+
+struct TPublicLine {
+    double stamp = 0;
+    std::string nick;
+    std::string text;
+    int language = 0;
+};
+
+struct TSite {
+    std::string host; // folded
+    std::vector<TClient*> users; // in order of arrival
+    std::deque<TPublicLine> recent;
+    size_t bannerIndex = 0;
+};
+
+struct TPrivateChat {
+    ChatId id = 0;
+    std::vector<TClient*> members; // in order of joining
+};
+
+// Operator notices (the ChatId's upper part routes them at the bar).
+enum class TNoticeKind { Status, Ticker, Buttons, Console };
+
+struct TTarget {
+    enum Kind { All, User, Site } kind = All;
+    std::string name; // nick or host
+};
+
+struct TSiteCount {
+    std::string host;
+    size_t users = 0;
+};
+
+class TService {
+public:
+    TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier, TBannerSet banners,
+             TUpdateSet updates, TServiceConfig config = {});
+    ~TService();
+    TService(const TService&) = delete;
+    TService& operator=(const TService&) = delete;
+
+    // Sessions. Login may finish later (the password check); a refused login
+    // ends the session. Every client given to Login must be given to
+    // Disconnect when its connection goes.
+    void Login(TClient& client, const TLoginRequest& request);
+    void Disconnect(TClient& client);
+    // A request of a signed-in client; types that mean nothing are ignored.
+    void Handle(TClient& client, const TPacket& packet);
+    // Periodic work (banner rotation); call about once a second.
+    void Tick();
+
+    // Operator commands; each returns the number of sessions reached, or -1
+    // when a user target names nobody online.
+    int Notice(const TTarget& target, TNoticeKind kind, uint8_t buttons, std::string_view text);
+    int Command(const TTarget& target, uint8_t command, std::string_view text);
+    int Kick(const TTarget& target);
+
+    // Queries for the operator and the web site.
+    std::vector<TSiteCount> BusiestSites(size_t limit) const;
+    std::vector<const TClient*> OnlineUsers(std::string_view host) const;
+    size_t SignedInCount() const { return signedIn; }
+    size_t SiteCount() const { return sites.size(); }
+    const TBannerSet& Banners() const { return banners; }
+    const TUpdateSet& Updates() const { return updates; }
+    TStore& Store() { return store; }
+
+    // Accounts: created or changed through here so that signed-in state and
+    // the store agree.
+    TAddAccountResult AddAccount(std::string_view nick, std::string_view password, char gender,
+                                 int language, TAccount* added = nullptr);
+    std::optional<TAccount> FindAccount(uint64_t id);
+    std::optional<TAccount> FindAccountByNick(std::string_view nick);
+    bool UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword);
+
+private:
+    // service.cpp: sign-in and presence
+    void FinishLogin(uint64_t serial, uint64_t accountId, TLoginRequest request, bool passwordOk);
+    void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request);
+    void EnterSite(TClient& client, std::string_view url, bool withFriends);
+    void LeaveSite(TClient& client);
+    void SiteReport(TClient& client, std::string_view url);
+    void SendWelcome(TClient& client, bool withFriends);
+    void SendFriends(TClient& client);
+    void SendBanner(TClient& client);
+    TAccountEntry* LoadAccount(std::string_view nick);
+    TAccountEntry* EntryById(uint64_t id);
+    TClient* OnlineByNick(std::string_view nick);
+    std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
+
+    // chats.cpp: public and private chats
+    void ChatText(TClient& client, const TChatTextRequest& request);
+    void PublicLine(TClient& client, const std::string& text);
+    void PrivateLine(TClient& client, ChatId chat, const std::string& text);
+    void Invite(TClient& client, const ChatAddress& address);
+    void LeaveChat(TClient& client, ChatId chat, bool tellOthers);
+    void LeaveAllChats(TClient& client);
+
+    // calls.cpp: search, calls, friends, updates
+    void FindUser(TClient& client, const TFindUserRequest& request, bool withMessage);
+    void DeliverKeptCalls(TClient& client);
+    void FriendChange(TClient& client, const TFriendChangeRequest& request);
+    void UpdateRequest(TClient& client, const TUpdateRequest& request);
+
+    void Send(TClient& client, TPacket& packet, int length, uint8_t type);
+
+    TStore& store;
+    const TClock& clock;
+    TPasswordVerifier& verifier;
+    TBannerSet banners;
+    TUpdateSet updates;
+    TServiceConfig config;
+
+    std::unordered_map<uint64_t, TAccountEntry> accounts;  // by id; nodes stay put
+    std::unordered_map<std::string, uint64_t> accountByNick; // folded nick
+    std::unordered_map<std::string, std::unique_ptr<TSite>> sites; // by folded host
+    std::unordered_map<ChatId, TPrivateChat> chats;
+    std::unordered_map<uint64_t, TClient*> signingIn; // by serial
+    uint64_t nextSerial = 1;
+    size_t signedIn = 0;
+    size_t sitesMade = 0;
+    int64_t lastRotationMs = 0;
+    std::shared_ptr<bool> alive; // lets late password answers find the service gone
+};
+
+// Whether a receiver's language mask lets through a sender's profile
+// language: bit k-1 for language k (1 to 13), bit 31 for any other.
+bool ReadsLanguage(uint32_t mask, int language);
+
+// "host" of a reported address: the text before the first '/', folded.
+std::string SiteHostOf(std::string_view url);
+
+} // namespace navlet::server

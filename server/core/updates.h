@@ -1,0 +1,42 @@
+// The module files the service offers for the bar's self-update: the newest
+// version found in one folder, held in memory and served chunk by chunk.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "protocol/messages.h"
+
+namespace navlet::server {
+
+// Packed version of a module file, -1 when it has none.
+using TVersionReader = std::function<int32_t(const std::string& path)>;
+// Reads the file's "FileVersion" with the shared version reader.
+int32_t ReadModuleVersion(const std::string& path);
+
+inline constexpr size_t MAX_UPDATE_FILE = 64u << 20;
+
+class TUpdateSet {
+public:
+    // Scans the folder's regular files; the one with the highest version wins.
+    static TUpdateSet FromFolder(const std::string& folder, const TVersionReader& reader);
+    static TUpdateSet FromBytes(int32_t version, std::vector<uint8_t> bytes);
+
+    int32_t Version() const { return version; } // -1 when there is nothing to offer
+    const std::string& Path() const { return path; }
+    const std::vector<uint8_t>& Bytes() const { return bytes; }
+
+    // The chunk of at most 316 bytes at `offset`; at or past the end, the end
+    // mark (offset = the file's size, count 0).
+    TUpdateChunkMsg ChunkAt(int32_t offset) const;
+    TUpdateChunkMsg NothingNewer() const;
+
+private:
+    int32_t version = -1;
+    std::string path;
+    std::vector<uint8_t> bytes;
+};
+
+} // namespace navlet::server

@@ -1,0 +1,192 @@
+// navlet-server: the session service the bar talks to, its web site and its
+// admin endpoint; also the operator's account tool.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "server/server.h"
+
+namespace {
+
+using navlet::server::TServerConfig;
+
+const char* const USAGE = R"(Usage:
+  navlet-server [OPTIONS]
+      Runs the Navlet service: bar sessions, the web site and the admin endpoint.
+  navlet-server [--data DIR] account add NICK PASSWORD [--gender m|f|x] [--language N]
+      Adds an account (nick: 1-15 of A-Z a-z 0-9 _ - . ; password: 1-15 characters;
+      language: 1-13 as in the bar's language menu, 0 = other).
+
+Options:
+  --listen ADDR:PORT   bar sessions (default 127.0.0.1:80, the port the bar uses)
+  --web ADDR:PORT      the web site (default 127.0.0.1:8080)
+  --admin ADDR:PORT    the admin endpoint, loopback only (default 127.0.0.1:8081)
+  --data DIR           database folder (default $XDG_DATA_HOME/navlet or
+                       ~/.local/share/navlet); holds navlet.db
+  --updates DIR        module files offered as updates (default DATA/updates)
+  --banners DIR        banner pages N.html (default DATA/banners)
+  --banner-interval S  seconds between banner rotations (default 60)
+  --max-per-address N  connections from one address (default 100)
+  --max-signing-in-per-address N
+                       of those, not yet signed in (default 20)
+  --help               this text
+
+Admin commands (send with navlet-admin, or any line client on the admin port):
+  NOTICE STATUS|TICKER|CONSOLE TARGET TEXT, NOTICE BUTTONS N TARGET TEXT,
+  RECONNECT|UPDATE|REPLYTIME TARGET [TEXT], KICK TARGET, USERS [HOST], SITES,
+  STATS, HELP, QUIT; TARGET is all, user:NICK or site:HOST.
+)";
+
+std::string DefaultDataDir() {
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
+        return std::string(xdg) + "/navlet";
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return std::string(home) + "/.local/share/navlet";
+    return "navlet-data";
+}
+
+bool ParseCount(const std::string& text, long max, long& out) {
+    char* end = nullptr;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != 0 || v < 0 || v > max)
+        return false;
+    out = v;
+    return true;
+}
+
+int AddAccount(const std::string& dataDir, const std::vector<std::string>& args) {
+    if (args.size() < 2) {
+        std::fprintf(stderr, "navlet-server: account add needs NICK and PASSWORD\n");
+        return 2;
+    }
+    char gender = 'x';
+    long language = 0;
+    for (size_t i = 2; i < args.size(); i += 2) {
+        if (i + 1 >= args.size()) {
+            std::fprintf(stderr, "navlet-server: %s needs a value\n", args[i].c_str());
+            return 2;
+        }
+        const std::string& value = args[i + 1];
+        if (args[i] == "--gender" && value.size() == 1 && navlet::server::IsValidGender(value[0]))
+            gender = value[0];
+        else if (args[i] == "--language" && ParseCount(value, navlet::server::MAX_LANGUAGE, language))
+            continue;
+        else {
+            std::fprintf(stderr, "navlet-server: bad option %s %s\n", args[i].c_str(), value.c_str());
+            return 2;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(dataDir, ec);
+    std::string error;
+    auto store = navlet::server::TStore::Open(dataDir + "/navlet.db", error);
+    if (!store) {
+        std::fprintf(stderr, "navlet-server: %s\n", error.c_str());
+        return 1;
+    }
+    navlet::server::TAccount added;
+    using R = navlet::server::TAddAccountResult;
+    switch (store->AddAccount(args[0], args[1], gender, int(language), &added)) {
+    case R::Added:
+        std::printf("added %s (id %llu)\n", added.nick.c_str(), (unsigned long long)added.id);
+        return 0;
+    case R::NickTaken:
+        std::fprintf(stderr, "navlet-server: the nick %s is taken\n", args[0].c_str());
+        return 1;
+    case R::InvalidNick:
+        std::fprintf(stderr, "navlet-server: a nick has 1 to 15 of A-Z a-z 0-9 _ - .\n");
+        return 2;
+    case R::InvalidPassword:
+        std::fprintf(stderr, "navlet-server: a password has 1 to 15 printable characters\n");
+        return 2;
+    default:
+        std::fprintf(stderr, "navlet-server: the account could not be stored\n");
+        return 1;
+    }
+}
+
+navlet::server::TServer* running = nullptr;
+
+void OnSignal(int) {
+    if (running)
+        running->Stop(); // only posts to the loop
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    TServerConfig config;
+    std::string dataDir, updatesDir, bannersDir;
+    bool haveUpdates = false, haveBanners = false;
+    std::vector<std::string> rest;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(USAGE, stdout);
+            return 0;
+        }
+        if (!rest.empty() || arg.rfind("--", 0) != 0) {
+            rest.push_back(arg);
+            continue;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "navlet-server: %s needs a value (see --help)\n", arg.c_str());
+            return 2;
+        }
+        std::string value = argv[++i];
+        long n = 0;
+        if (arg == "--listen")
+            config.listen = value;
+        else if (arg == "--web")
+            config.web = value;
+        else if (arg == "--admin")
+            config.admin = value;
+        else if (arg == "--data")
+            dataDir = value;
+        else if (arg == "--updates")
+            updatesDir = value, haveUpdates = true;
+        else if (arg == "--banners")
+            bannersDir = value, haveBanners = true;
+        else if (arg == "--banner-interval" && ParseCount(value, 86400, n) && n > 0)
+            config.service.bannerIntervalMs = n * 1000;
+        else if (arg == "--max-per-address" && ParseCount(value, 1000000, n) && n > 0)
+            config.limits.maxPerAddress = size_t(n);
+        else if (arg == "--max-signing-in-per-address" && ParseCount(value, 1000000, n) && n > 0)
+            config.limits.maxSigningInPerAddress = size_t(n);
+        else {
+            std::fprintf(stderr, "navlet-server: bad option %s %s (see --help)\n", arg.c_str(),
+                         value.c_str());
+            return 2;
+        }
+    }
+    if (dataDir.empty())
+        dataDir = DefaultDataDir();
+    if (!rest.empty()) {
+        if (rest.size() >= 2 && rest[0] == "account" && rest[1] == "add")
+            return AddAccount(dataDir, std::vector<std::string>(rest.begin() + 2, rest.end()));
+        std::fprintf(stderr, "navlet-server: unknown command %s (see --help)\n", rest[0].c_str());
+        return 2;
+    }
+    config.dataDir = dataDir;
+    config.updatesDir = haveUpdates ? updatesDir : dataDir + "/updates";
+    config.bannersDir = haveBanners ? bannersDir : dataDir + "/banners";
+
+    navlet::server::TServer server(config);
+    std::string error;
+    if (!server.Start(error)) {
+        std::fprintf(stderr, "navlet-server: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("navlet-server: sessions on %s, admin on %s, data in %s\n", config.listen.c_str(),
+                config.admin.empty() ? "-" : config.admin.c_str(), dataDir.c_str());
+    std::fflush(stdout);
+    running = &server;
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    server.Run();
+    running = nullptr;
+    return 0;
+}

@@ -1,0 +1,239 @@
+#include "server/net/session.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "protocol/messages.h"
+#include "protocol/requests.h"
+#include "server/net/session_server.h"
+
+namespace navlet::server {
+
+namespace {
+
+// At most this much is read from one session per loop turn, so that one busy
+// peer cannot hold the loop.
+constexpr size_t READ_PER_TURN = 64u << 10;
+
+const TWireRef& EndSessionWire() {
+    static const TWireRef wire = [] {
+        TPacket p;
+        ClearPacket(p);
+        return EncodeWire(p, WriteEndSession(p), MSG_END_SESSION);
+    }();
+    return wire;
+}
+
+} // namespace
+
+TSession::TSession(TSessionServer& server, asio::ip::tcp::socket socket, std::string address)
+    : server(server), socket(std::move(socket)), address(std::move(address)), client(*this),
+      acceptedMs(server.NowMs()) {}
+
+TSession::~TSession() = default;
+
+void TSession::Start() {
+    std::error_code ec;
+    socket.non_blocking(true, ec);
+    socket.set_option(asio::ip::tcp::no_delay(true), ec);
+    socket.set_option(asio::socket_base::keep_alive(true), ec);
+#ifdef TCP_KEEPIDLE
+    // A signed-in bar may be silent for hours; keep-alive finds dead peers.
+    int idle = 300, interval = 60, count = 5;
+    setsockopt(socket.native_handle(), IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    setsockopt(socket.native_handle(), IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    setsockopt(socket.native_handle(), IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+#endif
+    WaitReadable();
+}
+
+void TSession::WaitReadable() {
+    socket.async_wait(asio::socket_base::wait_read,
+                      [self = shared_from_this()](const std::error_code& ec) {
+                          if (ec || self->closed)
+                              return;
+                          self->ReadAvailable();
+                      });
+}
+
+void TSession::ReadAvailable() {
+    auto& buffer = server.ReadBuffer();
+    size_t total = 0;
+    while (!closed && total < READ_PER_TURN) {
+        std::error_code ec;
+        size_t n = socket.read_some(asio::buffer(buffer), ec);
+        if (ec == asio::error::would_block || ec == asio::error::try_again)
+            break;
+        if (ec || n == 0) {
+            Close();
+            return;
+        }
+        total += n;
+        size_t at = 0;
+        while (at < n) {
+            size_t used = 0;
+            TPacket packet;
+            TAssembleResult r = assembler.Next(buffer.data() + at, n - at, used, packet);
+            at += used;
+            if (r == TAssembleResult::Broken) {
+                Close(); // a length that cannot be resynchronised
+                return;
+            }
+            if (r == TAssembleResult::Packet && !Dispatch(packet))
+                return;
+            if (r == TAssembleResult::NeedMore)
+                break;
+        }
+    }
+    if (closed)
+        return;
+    if (total >= READ_PER_TURN) {
+        asio::post(server.Io(), [self = shared_from_this()] {
+            if (!self->closed)
+                self->ReadAvailable();
+        });
+        return;
+    }
+    WaitReadable();
+}
+
+bool TSession::Dispatch(const TPacket& packet) {
+    if (ending || dropped)
+        return false;
+    if (!client.SignedIn()) {
+        if (client.serial != 0)
+            return true; // the login is being checked; nothing else counts yet
+        if (packet.Type() != REQ_LOGIN) {
+            Close();
+            return false;
+        }
+        server.Service().Login(client, ReadLogin(packet));
+        return !closed;
+    }
+    const TSessionLimits& limits = server.Limits();
+    if (!requestBudget.Take(server.NowMs(), limits.requestsPerSecond, limits.requestBurst)) {
+        Close(); // a flood, not a bar
+        return false;
+    }
+    server.Service().Handle(client, packet);
+    return !closed && !ending && !dropped;
+}
+
+void TSession::NoteSignedIn() {
+    if (!countedSigningIn || !client.SignedIn())
+        return;
+    countedSigningIn = false;
+    server.SignedIn(*this);
+}
+
+void TSession::Deliver(const TWireRef& wire) {
+    if (closed || ending || dropped)
+        return;
+    NoteSignedIn();
+    pending.push_back(wire);
+    pendingBytes += wire->size;
+    if (pendingBytes > server.Limits().maxPendingOutput) {
+        // A reader this slow is dropped; closing waits for the flush, since
+        // the service may be walking a list that holds this session.
+        dropped = true;
+        pending.clear();
+        pendingHead = headOffset = pendingBytes = 0;
+    }
+    if (!flushQueued && !writeWaiting) {
+        flushQueued = true;
+        server.QueueFlush(shared_from_this());
+    }
+}
+
+void TSession::EndSession() {
+    if (closed || ending)
+        return;
+    Deliver(EndSessionWire());
+    ending = true;
+    closingSinceMs = server.NowMs();
+}
+
+void TSession::Flush() {
+    flushQueued = false;
+    if (closed)
+        return;
+    if (dropped) {
+        Close();
+        return;
+    }
+    auto& buffer = server.WriteBuffer();
+    while (pendingHead < pending.size()) {
+        // Gather whole queued messages into one write.
+        size_t gathered = 0;
+        size_t i = pendingHead, offset = headOffset;
+        while (i < pending.size() && gathered < buffer.size()) {
+            const TWire& w = *pending[i];
+            size_t take = std::min(size_t(w.size) - offset, buffer.size() - gathered);
+            std::memcpy(buffer.data() + gathered, w.bytes + offset, take);
+            gathered += take;
+            offset += take;
+            if (offset == w.size) {
+                ++i;
+                offset = 0;
+            }
+        }
+        std::error_code ec;
+        size_t written = socket.write_some(asio::buffer(buffer.data(), gathered), ec);
+        if (ec == asio::error::would_block || ec == asio::error::try_again) {
+            WaitWritable();
+            return;
+        }
+        if (ec) {
+            Close();
+            return;
+        }
+        bool partial = written < gathered;
+        pendingBytes -= written;
+        while (written > 0) {
+            size_t left = pending[pendingHead]->size - headOffset;
+            if (written < left) {
+                headOffset += written;
+                break;
+            }
+            written -= left;
+            pending[pendingHead++].reset();
+            headOffset = 0;
+        }
+        if (partial) {
+            WaitWritable(); // the kernel took part of it: wait for room
+            return;
+        }
+    }
+    pending.clear();
+    if (pending.capacity() > 64)
+        pending.shrink_to_fit(); // an idle session keeps no big queue
+    pendingHead = headOffset = pendingBytes = 0;
+    if (ending)
+        Close();
+}
+
+void TSession::WaitWritable() {
+    writeWaiting = true;
+    socket.async_wait(asio::socket_base::wait_write,
+                      [self = shared_from_this()](const std::error_code& ec) {
+                          self->writeWaiting = false;
+                          if (ec || self->closed)
+                              return;
+                          self->Flush();
+                      });
+}
+
+void TSession::Close() {
+    if (closed)
+        return;
+    closed = true;
+    server.Service().Disconnect(client);
+    pending.clear();
+    pendingBytes = 0;
+    std::error_code ec;
+    socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
+    socket.close(ec);
+    server.Forget(*this);
+}
+
+} // namespace navlet::server

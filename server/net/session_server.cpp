@@ -1,0 +1,164 @@
+#include "server/net/session_server.h"
+
+#include <chrono>
+
+#include "server/net/session.h"
+
+namespace navlet::server {
+
+namespace {
+
+constexpr int LISTEN_BACKLOG = 4096;
+constexpr auto SWEEP_INTERVAL = std::chrono::seconds(1);
+constexpr auto ACCEPT_RETRY = std::chrono::milliseconds(100);
+
+} // namespace
+
+TSessionServer::TSessionServer(asio::io_context& io, TService& service, TSessionLimits limits)
+    : io(io), service(service), limits(limits), acceptor(io), acceptRetry(io), sweepTimer(io) {}
+
+TSessionServer::~TSessionServer() { Shutdown(); }
+
+int64_t TSessionServer::NowMs() const {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool TSessionServer::Listen(const asio::ip::tcp::endpoint& endpoint, std::string& error) {
+    std::error_code ec;
+    acceptor.open(endpoint.protocol(), ec);
+    if (!ec)
+        acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec)
+        acceptor.bind(endpoint, ec);
+    if (!ec)
+        acceptor.listen(LISTEN_BACKLOG, ec);
+    if (ec) {
+        error = ec.message();
+        std::error_code ignored;
+        acceptor.close(ignored);
+        return false;
+    }
+    Accept();
+    Sweep();
+    return true;
+}
+
+uint16_t TSessionServer::Port() const {
+    std::error_code ec;
+    auto endpoint = acceptor.local_endpoint(ec);
+    return ec ? 0 : endpoint.port();
+}
+
+void TSessionServer::Shutdown() {
+    if (shuttingDown)
+        return;
+    shuttingDown = true;
+    std::error_code ec;
+    acceptor.close(ec);
+    acceptRetry.cancel();
+    sweepTimer.cancel();
+    std::vector<std::shared_ptr<TSession>> all;
+    for (auto& [raw, session] : sessions)
+        all.push_back(session);
+    for (auto& session : all)
+        session->Close();
+    flushQueue.clear();
+}
+
+void TSessionServer::Accept() {
+    acceptor.async_accept([this](const std::error_code& ec, asio::ip::tcp::socket socket) {
+        if (shuttingDown || ec == asio::error::operation_aborted)
+            return;
+        if (ec) {
+            // Out of descriptors or a transient failure: back off briefly.
+            acceptRetry.expires_after(ACCEPT_RETRY);
+            acceptRetry.async_wait([this](const std::error_code& e) {
+                if (!e && !shuttingDown)
+                    Accept();
+            });
+            return;
+        }
+        OnAccepted(std::move(socket));
+        Accept();
+    });
+}
+
+void TSessionServer::OnAccepted(asio::ip::tcp::socket socket) {
+    std::error_code ec;
+    auto peer = socket.remote_endpoint(ec);
+    if (ec)
+        return;
+    std::string address = peer.address().to_string();
+    TAddressCount& count = perAddress[address];
+    if (sessions.size() >= limits.maxConnections || count.connections >= limits.maxPerAddress ||
+        count.signingIn >= limits.maxSigningInPerAddress) {
+        if (count.connections == 0)
+            perAddress.erase(address);
+        socket.close(ec);
+        return;
+    }
+    ++count.connections;
+    ++count.signingIn;
+    auto session = std::make_shared<TSession>(*this, std::move(socket), address);
+    sessions.emplace(session.get(), session);
+    session->Start();
+}
+
+void TSessionServer::QueueFlush(std::shared_ptr<TSession> session) {
+    flushQueue.push_back(std::move(session));
+    if (flushPosted)
+        return;
+    flushPosted = true;
+    asio::post(io, [this] { FlushQueued(); });
+}
+
+// Every session with output writes once per loop turn, however many
+// messages reached it during the turn.
+void TSessionServer::FlushQueued() {
+    flushPosted = false;
+    std::vector<std::shared_ptr<TSession>> batch;
+    batch.swap(flushQueue);
+    for (auto& session : batch)
+        session->Flush();
+}
+
+void TSessionServer::SignedIn(TSession& session) {
+    auto it = perAddress.find(session.Address());
+    if (it != perAddress.end() && it->second.signingIn > 0)
+        --it->second.signingIn;
+}
+
+void TSessionServer::Forget(TSession& session) {
+    auto it = perAddress.find(session.Address());
+    if (it != perAddress.end()) {
+        --it->second.connections;
+        if (session.CountedSigningIn() && it->second.signingIn > 0)
+            --it->second.signingIn;
+        if (it->second.connections == 0)
+            perAddress.erase(it);
+    }
+    sessions.erase(&session);
+}
+
+void TSessionServer::Sweep() {
+    service.Tick();
+    int64_t now = NowMs();
+    std::vector<std::shared_ptr<TSession>> late;
+    for (auto& [raw, session] : sessions) {
+        bool signInLate = !session->SignedIn() && now - session->AcceptedMs() > limits.signInDeadlineMs;
+        bool endLate = session->ClosingSinceMs() != 0 &&
+                       now - session->ClosingSinceMs() > limits.closingDeadlineMs;
+        if (signInLate || endLate)
+            late.push_back(session);
+    }
+    for (auto& session : late)
+        session->Close();
+    sweepTimer.expires_after(SWEEP_INTERVAL);
+    sweepTimer.async_wait([this](const std::error_code& ec) {
+        if (!ec && !shuttingDown)
+            Sweep();
+    });
+}
+
+} // namespace navlet::server

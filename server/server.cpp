@@ -1,0 +1,117 @@
+#include "server/server.h"
+
+#include <filesystem>
+
+namespace navlet::server {
+
+namespace {
+
+// Checks passwords on a thread of its own, so that the hash's cost never
+// holds the event loop; answers come back on the loop.
+class TThreadVerifier final : public TPasswordVerifier {
+public:
+    explicit TThreadVerifier(asio::io_context& io) : io(io), pool(1) {}
+    ~TThreadVerifier() override { pool.join(); }
+
+    void Verify(std::string hash, std::string password, std::function<void(bool)> done) override {
+        asio::post(pool, [this, hash = std::move(hash), password = std::move(password),
+                          done = std::move(done)]() mutable {
+            bool ok = VerifyPassword(hash, password);
+            asio::post(io, [done = std::move(done), ok] { done(ok); });
+        });
+    }
+
+private:
+    asio::io_context& io;
+    asio::thread_pool pool;
+};
+
+} // namespace
+
+bool ParseEndpoint(const std::string& text, asio::ip::tcp::endpoint& out) {
+    size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon + 1 >= text.size())
+        return false;
+    std::string host = text.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    std::string port = text.substr(colon + 1);
+    if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    unsigned long value = std::stoul(port);
+    if (value > 65535)
+        return false;
+    std::error_code ec;
+    asio::ip::address address = asio::ip::make_address(host, ec);
+    if (ec)
+        return false;
+    out = asio::ip::tcp::endpoint(address, uint16_t(value));
+    return true;
+}
+
+TServer::TServer(TServerConfig config)
+    : config(std::move(config)), work(asio::make_work_guard(io)) {}
+
+TServer::~TServer() {
+    if (sessions)
+        sessions->Shutdown();
+    if (admin)
+        admin->Shutdown();
+    verifier.reset(); // joins its thread before the loop goes
+}
+
+bool TServer::Start(std::string& error) {
+    asio::ip::tcp::endpoint listenAt, adminAt;
+    if (!ParseEndpoint(config.listen, listenAt)) {
+        error = "bad --listen address: " + config.listen;
+        return false;
+    }
+    if (!config.admin.empty() && !ParseEndpoint(config.admin, adminAt)) {
+        error = "bad --admin address: " + config.admin;
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(config.dataDir, ec);
+    std::string dbPath = (std::filesystem::path(config.dataDir) / "navlet.db").string();
+    store = TStore::Open(dbPath, error);
+    if (!store) {
+        error = "cannot open the database " + dbPath + ": " + error;
+        return false;
+    }
+    verifier = std::make_unique<TThreadVerifier>(io);
+    service = std::make_unique<TService>(
+        *store, clock, *verifier, TBannerSet::FromFolder(config.bannersDir),
+        TUpdateSet::FromFolder(config.updatesDir, config.versionReader), config.service);
+    sessions = std::make_unique<TSessionServer>(io, *service, config.limits);
+    if (!sessions->Listen(listenAt, error)) {
+        error = "cannot listen for sessions on " + config.listen + ": " + error;
+        if (listenAt.port() != 0 && listenAt.port() < 1024)
+            error += " (ports below 1024 need privileges: run with --listen 127.0.0.1:PORT, "
+                     "or grant cap_net_bind_service)";
+        return false;
+    }
+    if (!config.admin.empty()) {
+        admin = std::make_unique<TAdminServer>(io, *service,
+                                               [this] { return sessions->ConnectionCount(); });
+        if (!admin->Listen(adminAt, error)) {
+            error = "cannot listen for the admin endpoint on " + config.admin + ": " + error;
+            return false;
+        }
+    }
+    return true;
+}
+
+void TServer::Run() { io.run(); }
+
+void TServer::Stop() {
+    asio::post(io, [this] {
+        if (sessions)
+            sessions->Shutdown();
+        if (admin)
+            admin->Shutdown();
+        work.reset();
+        io.stop();
+    });
+}
+
+} // namespace navlet::server

@@ -1,0 +1,65 @@
+// navlet-server as one object: the store, the service, the session listener,
+// the admin endpoint and (when built) the web site, on one event loop. Tests
+// run it on ephemeral loopback ports with a temporary data folder.
+#pragma once
+
+#include <asio.hpp>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "server/admin/admin_server.h"
+#include "server/core/service.h"
+#include "server/net/limits.h"
+#include "server/net/session_server.h"
+
+namespace navlet::server {
+
+struct TServerConfig {
+    std::string listen = "127.0.0.1:80";
+    std::string web = "127.0.0.1:8080"; // empty: no web site
+    std::string admin = "127.0.0.1:8081";
+    std::string dataDir;    // holds navlet.db
+    std::string updatesDir; // empty: no updates offered
+    std::string bannersDir; // empty: only the default banner
+    TSessionLimits limits;
+    TServiceConfig service;
+    TVersionReader versionReader = ReadModuleVersion;
+};
+
+// Parses "ADDR:PORT" (a numeric IPv4 or [IPv6] address). False when malformed.
+bool ParseEndpoint(const std::string& text, asio::ip::tcp::endpoint& out);
+
+class TServer {
+public:
+    explicit TServer(TServerConfig config);
+    ~TServer();
+
+    // Opens the store and binds every endpoint. False with `error` (naming
+    // what failed) when any of them cannot be had.
+    bool Start(std::string& error);
+    // Runs the loop on the calling thread until Stop.
+    void Run();
+    // Safe from any thread and from a signal-handling loop callback.
+    void Stop();
+
+    uint16_t SessionPort() const { return sessions ? sessions->Port() : 0; }
+    uint16_t AdminPort() const { return admin ? admin->Port() : 0; }
+    uint16_t WebPort() const { return webPort; }
+    asio::io_context& Io() { return io; }
+    TService& Service() { return *service; }
+
+private:
+    TServerConfig config;
+    asio::io_context io;
+    asio::executor_work_guard<asio::io_context::executor_type> work;
+    std::unique_ptr<TStore> store;
+    TSystemClock clock;
+    std::unique_ptr<TPasswordVerifier> verifier;
+    std::unique_ptr<TService> service;
+    std::unique_ptr<TSessionServer> sessions;
+    std::unique_ptr<TAdminServer> admin;
+    uint16_t webPort = 0;
+};
+
+} // namespace navlet::server

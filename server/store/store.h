@@ -1,0 +1,94 @@
+// The service's durable state in one SQLite file (WAL): accounts with their
+// profiles and hashed passwords, friends, and calls kept for users who were
+// offline. Not thread-safe: one owner thread uses a TStore.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+
+namespace navlet::server {
+
+inline constexpr int STORE_SCHEMA_VERSION = 1;
+inline constexpr int MAX_NICK_LENGTH = 15;
+inline constexpr int MAX_PASSWORD_LENGTH = 15;
+inline constexpr int MAX_FRIENDS = 100;
+inline constexpr int MAX_KEPT_CALLS = 5; // per account; the oldest gives way
+
+// Languages are the 13 of the bar's filter menu (1 to 13); 0 = any other.
+inline constexpr int MAX_LANGUAGE = 13;
+
+struct TAccount {
+    uint64_t id = 0; // stable, never reused; shown in profile addresses
+    std::string nick; // canonical spelling
+    char gender = 'x'; // 'm', 'f' or 'x'
+    int language = 0;
+    std::string passwordHash; // libsodium crypto_pwhash_str
+};
+
+struct TKeptCall {
+    uint64_t target = 0;
+    uint64_t caller = 0;
+    std::string callerNick;
+    std::string message;
+    std::string link; // the caller's page when the call was made
+};
+
+// Nick: 1 to 15 characters of A-Z a-z 0-9 _ - . (no blanks, so it fits the
+// admin protocol's words and web addresses unchanged).
+bool IsValidNick(std::string_view nick);
+// Password: 1 to 15 printable single-byte characters (no control characters).
+bool IsValidPassword(std::string_view password);
+bool IsValidGender(char gender);
+bool IsValidLanguage(int language);
+// Lower-cases A-Z only: the comparison the service uses for nicks and hosts.
+std::string FoldCase(std::string_view text);
+
+// crypto_pwhash_str with the service's limits; empty on failure.
+std::string HashPassword(std::string_view password);
+// Constant-time check of a password against a stored hash. Thread-safe.
+bool VerifyPassword(const std::string& hash, std::string_view password);
+
+enum class TAddAccountResult { Added, NickTaken, InvalidNick, InvalidPassword, InvalidProfile, Failed };
+
+class TStore {
+public:
+    // Opens or creates the database file, brings its schema to the current
+    // version. Returns null and sets `error` when it cannot.
+    static std::unique_ptr<TStore> Open(const std::string& path, std::string& error);
+    ~TStore();
+    TStore(const TStore&) = delete;
+    TStore& operator=(const TStore&) = delete;
+
+    TAddAccountResult AddAccount(std::string_view nick, std::string_view password, char gender,
+                                 int language, TAccount* added = nullptr);
+    std::optional<TAccount> FindAccountByNick(std::string_view nick); // without regard to case
+    std::optional<TAccount> FindAccountById(uint64_t id);
+    std::vector<TAccount> AllAccounts();
+    // Profile fields; an empty password keeps the old one.
+    bool UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword);
+
+    // False when the friend does not exist, is the owner, or the list is full.
+    bool AddFriend(uint64_t owner, uint64_t friendId);
+    bool RemoveFriend(uint64_t owner, uint64_t friendId);
+    std::vector<uint64_t> Friends(uint64_t owner);
+
+    // Keeps a call; a newer call of the same caller replaces the older one, and
+    // past MAX_KEPT_CALLS the oldest is dropped.
+    bool KeepCall(const TKeptCall& call);
+    // Returns the target's calls, oldest first, and forgets them.
+    std::vector<TKeptCall> TakeCalls(uint64_t target);
+
+private:
+    explicit TStore(sqlite3* db) : db(db) {}
+    bool Exec(const char* sql);
+    bool Migrate(std::string& error);
+    sqlite3* db;
+};
+
+} // namespace navlet::server

@@ -1,0 +1,119 @@
+// Broken, hostile and silent peers close their own connection only.
+#include <thread>
+
+#include "tests/server/server_fixture.h"
+
+namespace navlet::test {
+namespace {
+
+class Hostile : public TServerFixture {
+protected:
+    void SetUp() override {
+        TServerFixture::SetUp();
+        AddAccount("alice", "apw");
+        AddAccount("bob", "bpw");
+        AddAccount("mallory", "mpw");
+        config.limits.signInDeadlineMs = 300;
+        config.limits.maxSigningInPerAddress = 6;
+        StartServer();
+        ASSERT_TRUE(a.Connect(Port()) && a.Login("alice", "apw", "example.com"));
+        ASSERT_TRUE(b.Connect(Port()) && b.Login("bob", "bpw", "example.com"));
+        a.Drain(), b.Drain();
+    }
+
+    // alice's line still reaches bob.
+    void ExpectSessionsServed(const std::string& text) {
+        TPacket p;
+        ClearPacket(p);
+        ASSERT_TRUE(a.Send(p, BuildChatText(p, MakeChatAddress(a.Id(), 0), text), REQ_CHAT_TEXT));
+        ASSERT_TRUE(b.WaitFor(MSG_CHAT_LINE, p));
+        EXPECT_EQ(ReadChatLine(p).text, text);
+    }
+
+    TTestClient a, b;
+};
+
+TEST_F(Hostile, MalformedFramesCloseOnlyTheirConnection) {
+    struct Frame {
+        const char* what;
+        uint16_t length;
+        uint8_t type;
+    } frames[] = {{"length below the header", 10, REQ_LOGIN},
+                  {"length above 344", 400, REQ_LOGIN},
+                  {"a request before the login", 20, REQ_LANGUAGE_FILTER}};
+    for (const Frame& f : frames) {
+        TTestClient bad;
+        ASSERT_TRUE(bad.Connect(Port()));
+        TPacket p;
+        ClearPacket(p);
+        EncodePacket(p, 20, f.type, 0);
+        p.PutU16(OFF_LENGTH, f.length); // the declared length lies
+        ASSERT_TRUE(bad.SendRaw(p.bytes, 20));
+        EXPECT_TRUE(bad.WaitClosed()) << f.what;
+    }
+    ExpectSessionsServed("still here");
+}
+
+TEST_F(Hostile, ABadChecksumDropsThatPacketOnly) {
+    TPacket p;
+    ClearPacket(p);
+    int length = BuildChatText(p, MakeChatAddress(a.Id(), 0), "tampered");
+    EncodePacket(p, length, REQ_CHAT_TEXT, 5);
+    p.bytes[40] ^= 0x55;
+    ASSERT_TRUE(a.SendRaw(p.bytes, size_t(length)));
+    ExpectSessionsServed("clean");
+}
+
+TEST_F(Hostile, ChatFloodsAreCutAndRequestFloodsClosed) {
+    TTestClient m;
+    ASSERT_TRUE(m.Connect(Port()) && m.Login("mallory", "mpw", "example.com"));
+    a.Drain(), b.Drain();
+    TPacket p;
+    for (int i = 0; i < 100; ++i) {
+        ClearPacket(p);
+        ASSERT_TRUE(m.Send(p, BuildChatText(p, MakeChatAddress(m.Id(), 0), "spam"), REQ_CHAT_TEXT));
+    }
+    size_t received = 0;
+    for (const TPacket& line : b.Drain(300))
+        received += line.Type() == MSG_CHAT_LINE;
+    EXPECT_GE(received, 1u);
+    EXPECT_LE(received, 12u); // the burst, and what the rate refilled meanwhile
+    // A request flood past any bar's pace closes the flooder.
+    for (int i = 0; i < 2000; ++i) {
+        ClearPacket(p);
+        if (!m.Send(p, BuildLanguageFilter(p, ALL_LANGUAGES), REQ_LANGUAGE_FILTER))
+            break;
+    }
+    EXPECT_TRUE(m.WaitClosed());
+    ExpectSessionsServed("after the flood");
+}
+
+TEST_F(Hostile, HalfOpenAndSilentConnectionsMissTheSignInDeadline) {
+    TTestClient half, silent;
+    ASSERT_TRUE(half.Connect(Port()) && silent.Connect(Port()));
+    TPacket p;
+    ClearPacket(p);
+    int length = BuildLogin(p, "alice", "apw", "1.4.0.0", "example.com", 0, 0);
+    EncodePacket(p, length, REQ_LOGIN, 1);
+    ASSERT_TRUE(half.SendRaw(p.bytes, 30)); // half a login, never finished
+    ExpectSessionsServed("meanwhile");
+    EXPECT_TRUE(half.WaitClosed(3000));
+    EXPECT_TRUE(silent.WaitClosed(3000));
+    ExpectSessionsServed("afterwards");
+}
+
+TEST_F(Hostile, UnsignedConnectionsPerAddressAreBounded) {
+    std::vector<std::unique_ptr<TTestClient>> waiting;
+    for (int i = 0; i < 6; ++i) {
+        waiting.push_back(std::make_unique<TTestClient>());
+        ASSERT_TRUE(waiting.back()->Connect(Port()));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    TTestClient extra;
+    ASSERT_TRUE(extra.Connect(Port())); // the kernel accepts; the server closes
+    EXPECT_TRUE(extra.WaitClosed(1000));
+    ExpectSessionsServed("bounded");
+}
+
+} // namespace
+} // namespace navlet::test

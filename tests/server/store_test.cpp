@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sqlite3.h>
+
+#include "server/store/store.h"
+
+namespace navlet::server {
+namespace {
+
+class StoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() /
+              ("navlet-store-test-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        store = Open();
+        ASSERT_TRUE(store);
+    }
+    void TearDown() override {
+        store.reset();
+        std::filesystem::remove_all(dir);
+    }
+    std::unique_ptr<TStore> Open() {
+        std::string error;
+        auto s = TStore::Open((dir / "navlet.db").string(), error);
+        EXPECT_TRUE(s) << error;
+        return s;
+    }
+    uint64_t Add(const std::string& nick) {
+        TAccount a;
+        EXPECT_EQ(store->AddAccount(nick, "pw", 'x', 0, &a), TAddAccountResult::Added);
+        return a.id;
+    }
+    std::filesystem::path dir;
+    std::unique_ptr<TStore> store;
+};
+
+TEST_F(StoreTest, AccountsKeepACanonicalNickAndAHashedPassword) {
+    TAccount added;
+    ASSERT_EQ(store->AddAccount("Alice", "secret", 'f', 3, &added), TAddAccountResult::Added);
+    EXPECT_EQ(store->AddAccount("ALICE", "other", 'm', 1), TAddAccountResult::NickTaken);
+    auto found = store->FindAccountByNick("aLiCe");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->nick, "Alice");
+    EXPECT_EQ(found->id, added.id);
+    EXPECT_EQ(found->gender, 'f');
+    EXPECT_EQ(found->language, 3);
+    EXPECT_EQ(found->passwordHash.find("secret"), std::string::npos);
+    EXPECT_TRUE(VerifyPassword(found->passwordHash, "secret"));
+    EXPECT_FALSE(VerifyPassword(found->passwordHash, "Secret"));
+    ASSERT_TRUE(store->UpdateProfile(added.id, 'x', 0, "newpw"));
+    found = store->FindAccountById(added.id);
+    EXPECT_EQ(found->gender, 'x');
+    EXPECT_TRUE(VerifyPassword(found->passwordHash, "newpw"));
+}
+
+TEST_F(StoreTest, InvalidInputIsRefused) {
+    EXPECT_EQ(store->AddAccount("", "pw", 'x', 0), TAddAccountResult::InvalidNick);
+    EXPECT_EQ(store->AddAccount("sixteen_chars_xx", "pw", 'x', 0), TAddAccountResult::InvalidNick);
+    EXPECT_EQ(store->AddAccount("two words", "pw", 'x', 0), TAddAccountResult::InvalidNick);
+    EXPECT_EQ(store->AddAccount("ok", "", 'x', 0), TAddAccountResult::InvalidPassword);
+    EXPECT_EQ(store->AddAccount("ok", "tab\tpw", 'x', 0), TAddAccountResult::InvalidPassword);
+    EXPECT_EQ(store->AddAccount("ok", "pw", 'q', 0), TAddAccountResult::InvalidProfile);
+    EXPECT_EQ(store->AddAccount("ok", "pw", 'x', 14), TAddAccountResult::InvalidProfile);
+    EXPECT_EQ(store->AddAccount("fifteen_chars_x", "fifteen_chars_x", 'm', 13),
+              TAddAccountResult::Added);
+}
+
+TEST_F(StoreTest, SchemaVersionIsRecordedAndANewerFileIsRefused) {
+    uint64_t id = Add("keeper");
+    store.reset();
+    store = Open();
+    ASSERT_TRUE(store->FindAccountById(id));
+    store.reset();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir / "navlet.db").string().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version=99", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    std::string error;
+    EXPECT_FALSE(TStore::Open((dir / "navlet.db").string(), error));
+    EXPECT_NE(error.find("newer"), std::string::npos);
+}
+
+TEST_F(StoreTest, FriendsRefuseSelfAndUnknownAccounts) {
+    uint64_t a = Add("a"), b = Add("b");
+    EXPECT_FALSE(store->AddFriend(a, a));
+    EXPECT_FALSE(store->AddFriend(a, 9999));
+    EXPECT_TRUE(store->AddFriend(a, b));
+    EXPECT_TRUE(store->AddFriend(a, b)); // twice is once
+    EXPECT_EQ(store->Friends(a), std::vector<uint64_t>{b});
+    EXPECT_TRUE(store->Friends(b).empty());
+    EXPECT_TRUE(store->RemoveFriend(a, b));
+    EXPECT_FALSE(store->RemoveFriend(a, b));
+}
+
+TEST_F(StoreTest, KeptCallsAreBoundedAndOnePerCaller) {
+    uint64_t target = Add("target");
+    for (int i = 0; i < 8; ++i)
+        ASSERT_TRUE(store->KeepCall({target, uint64_t(100 + i), "c" + std::to_string(i), "m", "l"}));
+    ASSERT_TRUE(store->KeepCall({target, 107, "c7", "newer", "l"}));
+    auto calls = store->TakeCalls(target);
+    ASSERT_EQ(calls.size(), size_t(MAX_KEPT_CALLS));
+    EXPECT_EQ(calls.front().callerNick, "c3"); // the oldest gave way
+    EXPECT_EQ(calls.back().message, "newer");
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [](const TKeptCall& c) { return c.caller == 107; }),
+              1);
+    EXPECT_TRUE(store->TakeCalls(target).empty());
+}
+
+} // namespace
+} // namespace navlet::server

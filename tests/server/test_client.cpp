@@ -1,0 +1,189 @@
+#include "tests/server/test_client.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace navlet::test {
+
+namespace {
+
+int ConnectLoopback(uint16_t port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        close(fd);
+        return -1;
+    }
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return fd;
+}
+
+int64_t NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+TTestClient::~TTestClient() { Close(); }
+
+bool TTestClient::Connect(uint16_t port) {
+    Close();
+    fd = ConnectLoopback(port);
+    eof = false;
+    assembler.Reset();
+    ready.clear();
+    return fd >= 0;
+}
+
+void TTestClient::Close() {
+    if (fd >= 0)
+        close(fd);
+    fd = -1;
+}
+
+bool TTestClient::SendRaw(const void* data, size_t size) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        ssize_t n = send(fd, p, size, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool TTestClient::Send(TPacket& packet, int length, uint8_t type) {
+    EncodePacket(packet, length, type, NextKeyOffset());
+    return SendRaw(packet.bytes, size_t(length));
+}
+
+bool TTestClient::SendLogin(std::string_view nick, std::string_view password,
+                            std::string_view site, uint32_t mask, std::string_view version) {
+    TPacket p;
+    ClearPacket(p);
+    int length = BuildLogin(p, nick, password, version, site, mask, LoginStamp(43200000));
+    return Send(p, length, REQ_LOGIN);
+}
+
+bool TTestClient::Login(std::string_view nick, std::string_view password, std::string_view site,
+                        uint32_t mask) {
+    if (!SendLogin(nick, password, site, mask))
+        return false;
+    TPacket p;
+    if (!WaitFor(MSG_PRESENCE, p, 5000))
+        return false;
+    self = ReadPresence(p);
+    return self.chatKey != 0;
+}
+
+bool TTestClient::ReadSome(int timeoutMs) {
+    if (fd < 0 || eof)
+        return false;
+    pollfd pfd{fd, POLLIN, 0};
+    if (poll(&pfd, 1, timeoutMs) <= 0)
+        return false;
+    uint8_t buffer[4096];
+    ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) {
+        eof = true;
+        return false;
+    }
+    size_t at = 0;
+    while (at < size_t(n)) {
+        size_t used = 0;
+        TPacket packet;
+        TAssembleResult r = assembler.Next(buffer + at, size_t(n) - at, used, packet);
+        at += used;
+        if (r == TAssembleResult::Packet)
+            ready.push_back(packet);
+        if (r == TAssembleResult::Broken || r == TAssembleResult::NeedMore)
+            break;
+    }
+    return true;
+}
+
+bool TTestClient::Next(TPacket& out, int timeoutMs) {
+    int64_t deadline = NowMs() + timeoutMs;
+    while (ready.empty()) {
+        int64_t left = deadline - NowMs();
+        if (left <= 0 || !ReadSome(int(left)))
+            return false;
+    }
+    out = ready.front();
+    ready.pop_front();
+    return true;
+}
+
+bool TTestClient::WaitFor(uint8_t type, TPacket& out, int timeoutMs) {
+    int64_t deadline = NowMs() + timeoutMs;
+    while (true) {
+        int64_t left = deadline - NowMs();
+        if (left <= 0 || !Next(out, int(left)))
+            return false;
+        if (out.Type() == type)
+            return true;
+    }
+}
+
+std::deque<TPacket> TTestClient::Drain(int quietMs) {
+    std::deque<TPacket> out;
+    TPacket p;
+    while (Next(p, quietMs))
+        out.push_back(p);
+    return out;
+}
+
+bool TTestClient::WaitClosed(int timeoutMs) {
+    int64_t deadline = NowMs() + timeoutMs;
+    while (!eof) {
+        int64_t left = deadline - NowMs();
+        if (left <= 0)
+            return false;
+        ReadSome(int(left));
+    }
+    return true;
+}
+
+std::string AdminCommand(uint16_t port, const std::string& line) {
+    int fd = ConnectLoopback(port);
+    if (fd < 0)
+        return "no connection";
+    std::string request = line + "\n";
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string answer;
+    int64_t deadline = NowMs() + 3000;
+    auto complete = [&answer] {
+        if (answer.empty() || answer.back() != '\n')
+            return false;
+        size_t start = answer.size() < 2 ? std::string::npos : answer.rfind('\n', answer.size() - 2);
+        std::string last = answer.substr(start == std::string::npos ? 0 : start + 1);
+        return last.rfind("OK", 0) == 0 || last.rfind("ERR", 0) == 0;
+    };
+    while (NowMs() < deadline && !complete()) {
+        pollfd pfd{fd, POLLIN, 0};
+        if (poll(&pfd, 1, 100) <= 0)
+            continue;
+        char buffer[1024];
+        ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        answer.append(buffer, size_t(n));
+    }
+    close(fd);
+    return answer;
+}
+
+} // namespace navlet::test
