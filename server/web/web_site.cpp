@@ -230,6 +230,9 @@ void TWebSite::AddRoutes() {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
+    // Header and body go out in separate writes; Nagle would hold the body
+    // back for the client's delayed acknowledgement.
+    http->set_tcp_nodelay(true);
     http->set_payload_max_length(limits.maxBody);
     http->Get("/", [this](const httplib::Request&, httplib::Response& res) {
         Answer(res, 200, HomePage(backend.BusiestSites(limits.busiestShown)));
