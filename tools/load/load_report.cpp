@@ -1,6 +1,7 @@
 // The phases of a navlet-load run and its report.
 #include <algorithm>
 #include <iomanip>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "tools/load/load_run.h"
@@ -10,6 +11,14 @@ namespace navlet::load {
 namespace {
 
 constexpr double NS = 1e9;
+
+// CPU seconds this process has used, user and system.
+double OwnCpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& tv) { return double(tv.tv_sec) + double(tv.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 int64_t Now() {
     timespec ts;
@@ -51,11 +60,13 @@ int TLoadRun::Run(std::ostream& out) {
     TWriteTrace trace;
     bool tracing = !options.traceWrites.empty() && pid > 0 && trace.Start(pid, options.traceWrites);
     TServerSnapshot chatBefore = TakeSnapshot(pid);
+    double ownCpuBefore = OwnCpuSeconds();
     BeginChat();
     Loop(
         chatStartNs + int64_t(options.duration * NS), [] { return false; }, /*chatting=*/true);
     measuringChat = false;
     double chatSeconds = double(Now() - chatStartNs) / NS;
+    double ownBusy = chatSeconds > 0 ? (OwnCpuSeconds() - ownCpuBefore) / chatSeconds : 0;
     TServerSnapshot chatAfter = TakeSnapshot(pid);
     std::optional<uint64_t> traced = tracing ? trace.Stop() : std::nullopt;
     Loop(
@@ -120,8 +131,8 @@ int TLoadRun::Run(std::ostream& out) {
         << " slab_per_session_b=" << slabPer << " deliveries_per_s=" << delivered
         << " delivered=" << c.linesDelivered << " expected=" << c.expectedDeliveries
         << " p50_ms=" << double(p50) / 1000 << " p99_ms=" << double(p99) / 1000
-        << " cpu_us_per_line=" << cpuPerLine << " writes_per_line=" << writesPerLine
-        << " syscw_per_line=" << syscwPerLine << "\n";
+        << " load_busy=" << ownBusy << " cpu_us_per_line=" << cpuPerLine
+        << " writes_per_line=" << writesPerLine << " syscw_per_line=" << syscwPerLine << "\n";
     return c.signedIn == uint64_t(options.sessions) ? 0 : 1;
 }
 
