@@ -108,7 +108,8 @@ int TLoadRun::Run(std::ostream& out) {
         << chatSeconds << " s; " << c.linesDelivered << " deliveries of " << c.expectedDeliveries
         << " expected; " << delivered << " deliveries/s\n";
     out << "latency: p50 " << double(p50) / 1000 << " ms, p99 " << double(p99) / 1000 << " ms, max "
-        << double(latency.Max()) / 1000 << " ms\n";
+        << double(latency.Max()) / 1000 << " ms (navlet-load busy " << ownBusy * 100
+        << "% of a core in the chat)\n";
     double cpuSeconds =
         Delta(chatBefore.cpuTicks, chatAfter.cpuTicks) / double(::sysconf(_SC_CLK_TCK));
     double cpuPerLine = c.deliveredInChat ? cpuSeconds * 1e6 / double(c.deliveredInChat) : 0;
