@@ -68,7 +68,9 @@ int TLoadRun::Run(std::ostream& out) {
     double chatSeconds = double(Now() - chatStartNs) / NS;
     double ownBusy = chatSeconds > 0 ? (OwnCpuSeconds() - ownCpuBefore) / chatSeconds : 0;
     TServerSnapshot chatAfter = TakeSnapshot(pid);
+    const TWriteTrace::TTool traceTool = trace.Tool();
     std::optional<uint64_t> traced = tracing ? trace.Stop() : std::nullopt;
+    const bool slowedDown = traceTool == TWriteTrace::TTool::Strace;
     Loop(
         Now() + 2 * int64_t(NS),
         [&] { return counters.linesDelivered >= counters.expectedDeliveries; },
@@ -120,9 +122,10 @@ int TLoadRun::Run(std::ostream& out) {
         (traced && c.deliveredInChat) ? double(*traced) / double(c.deliveredInChat) : -1;
     if (pid > 0) {
         out << "server CPU in the chat: " << cpuSeconds << " s = " << cpuPerLine
-            << " us per delivered line" << (tracing ? " (under strace: inflated)" : "") << "\n";
+            << " us per delivered line" << (slowedDown ? " (under strace: inflated)" : "") << "\n";
         out << "server write calls per delivered line: "
-            << (traced ? std::to_string(writesPerLine) + " (strace)" : std::string("n/a"))
+            << (traced ? std::to_string(writesPerLine) + (slowedDown ? " (strace)" : " (perf)")
+                       : std::string("n/a"))
             << "; syscw per delivered line " << syscwPerLine << "\n";
     }
     out << "RESULT sessions=" << options.sessions << " signed_in=" << c.signedIn
