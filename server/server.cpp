@@ -53,6 +53,7 @@ TServer::TServer(TServerConfig config)
     : config(std::move(config)), work(asio::make_work_guard(io)) {}
 
 TServer::~TServer() {
+    StopWeb();
     if (sessions)
         sessions->Shutdown();
     if (admin)
@@ -90,6 +91,8 @@ bool TServer::Start(std::string& error) {
                      "or grant cap_net_bind_service)";
         return false;
     }
+    if (!config.web.empty() && !StartWeb(error))
+        return false;
     if (!config.admin.empty()) {
         admin = std::make_unique<TAdminServer>(io, *service,
                                                [this] { return sessions->ConnectionCount(); });
@@ -101,10 +104,38 @@ bool TServer::Start(std::string& error) {
     return true;
 }
 
-void TServer::Run() { io.run(); }
+bool TServer::StartWeb(std::string& error) {
+    asio::ip::tcp::endpoint webAt;
+    if (!ParseEndpoint(config.web, webAt)) {
+        error = "bad --web address: " + config.web;
+        return false;
+    }
+    webBackend = std::make_unique<TServiceWebBackend>(io, *service);
+    webSite = std::make_unique<web::TWebSite>(*webBackend);
+    if (!webSite->Start(webAt.address().to_string(), webAt.port(), error)) {
+        error = "cannot serve the web site on " + config.web + ": " + error;
+        return false;
+    }
+    webPort = uint16_t(webSite->Port());
+    return true;
+}
+
+void TServer::StopWeb() {
+    if (webBackend)
+        webBackend->Stop();
+    if (webSite)
+        webSite->Stop();
+}
+
+void TServer::Run() {
+    io.run();
+    StopWeb();
+}
 
 void TServer::Stop() {
     asio::post(io, [this] {
+        if (webBackend)
+            webBackend->Stop(); // pages answer at once from now on
         if (sessions)
             sessions->Shutdown();
         if (admin)

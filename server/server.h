@@ -12,6 +12,8 @@
 #include "server/core/service.h"
 #include "server/net/limits.h"
 #include "server/net/session_server.h"
+#include "server/service_web_backend.h"
+#include "server/web/web_site.h"
 
 namespace navlet::server {
 
@@ -38,7 +40,7 @@ public:
     // Opens the store and binds every endpoint. False with `error` (naming
     // what failed) when any of them cannot be had.
     bool Start(std::string& error);
-    // Runs the loop on the calling thread until Stop.
+    // Runs the loop on the calling thread until Stop, then stops the web site.
     void Run();
     // Safe from any thread and from a signal-handling loop callback.
     void Stop();
@@ -50,6 +52,9 @@ public:
     TService& Service() { return *service; }
 
 private:
+    bool StartWeb(std::string& error);
+    void StopWeb();
+
     TServerConfig config;
     asio::io_context io;
     asio::executor_work_guard<asio::io_context::executor_type> work;
@@ -59,6 +64,8 @@ private:
     std::unique_ptr<TService> service;
     std::unique_ptr<TSessionServer> sessions;
     std::unique_ptr<TAdminServer> admin;
+    std::unique_ptr<TServiceWebBackend> webBackend;
+    std::unique_ptr<web::TWebSite> webSite;
     uint16_t webPort = 0;
 };
 

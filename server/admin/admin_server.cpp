@@ -63,7 +63,7 @@ private:
 
 TAdminServer::TAdminServer(asio::io_context& io, TService& service,
                            std::function<size_t()> connections)
-    : io(io), service(service), connections(std::move(connections)), acceptor(io) {}
+    : service(service), connections(std::move(connections)), acceptor(io) {}
 
 bool TAdminServer::Listen(const asio::ip::tcp::endpoint& endpoint, std::string& error) {
     if (!endpoint.address().is_loopback()) {

@@ -23,7 +23,6 @@ public:
 private:
     void Accept();
 
-    asio::io_context& io;
     TService& service;
     std::function<size_t()> connections;
     asio::ip::tcp::acceptor acceptor;

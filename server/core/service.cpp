@@ -337,14 +337,37 @@ std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {
     return out;
 }
 
+void TService::Remember(const TAccount& account) {
+    accountByNick[FoldCase(account.nick)] = account.id;
+    accounts.emplace(account.id, TAccountEntry{account, nullptr});
+}
+
+// The new language filters this user's next lines; a new password counts
+// from the next sign-in.
+void TService::Refresh(uint64_t id) {
+    std::optional<TAccount> stored = store.FindAccountById(id);
+    TAccountEntry* entry = EntryById(id);
+    if (stored && entry)
+        entry->account = *stored;
+}
+
 TAddAccountResult TService::AddAccount(std::string_view nick, std::string_view password,
                                        char gender, int language, TAccount* added) {
     TAccount account;
     TAddAccountResult result = store.AddAccount(nick, password, gender, language, &account);
-    if (result != TAddAccountResult::Added)
-        return result;
-    accountByNick[FoldCase(account.nick)] = account.id;
-    accounts.emplace(account.id, TAccountEntry{account, nullptr});
+    if (result == TAddAccountResult::Added)
+        Remember(account);
+    if (added)
+        *added = account;
+    return result;
+}
+
+TAddAccountResult TService::AddAccountHashed(std::string_view nick, const std::string& hash,
+                                             char gender, int language, TAccount* added) {
+    TAccount account;
+    TAddAccountResult result = store.AddAccountHashed(nick, hash, gender, language, &account);
+    if (result == TAddAccountResult::Added)
+        Remember(account);
     if (added)
         *added = account;
     return result;
@@ -363,10 +386,15 @@ std::optional<TAccount> TService::FindAccountByNick(std::string_view nick) {
 bool TService::UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword) {
     if (!store.UpdateProfile(id, gender, language, newPassword))
         return false;
-    std::optional<TAccount> stored = store.FindAccountById(id);
-    TAccountEntry* entry = EntryById(id);
-    if (stored && entry)
-        entry->account = *stored; // the new language filters this user's next lines
+    Refresh(id);
+    return true;
+}
+
+bool TService::UpdateProfileHashed(uint64_t id, char gender, int language,
+                                   const std::string& newHash) {
+    if (!store.UpdateProfileHashed(id, gender, language, newHash))
+        return false;
+    Refresh(id);
     return true;
 }
 

@@ -120,11 +120,16 @@ public:
     // the store agree.
     TAddAccountResult AddAccount(std::string_view nick, std::string_view password, char gender,
                                  int language, TAccount* added = nullptr);
+    TAddAccountResult AddAccountHashed(std::string_view nick, const std::string& passwordHash,
+                                       char gender, int language, TAccount* added = nullptr);
     std::optional<TAccount> FindAccount(uint64_t id);
     std::optional<TAccount> FindAccountByNick(std::string_view nick);
     bool UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword);
+    bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 
 private:
+    void Remember(const TAccount& account);
+    void Refresh(uint64_t id);
     // service.cpp: sign-in and presence
     void FinishLogin(uint64_t serial, uint64_t accountId, TLoginRequest request, bool passwordOk);
     void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request);

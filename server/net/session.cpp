@@ -204,9 +204,7 @@ void TSession::Flush() {
             return;
         }
     }
-    pending.clear();
-    if (pending.capacity() > 64)
-        pending.shrink_to_fit(); // an idle session keeps no big queue
+    std::vector<TWireRef>().swap(pending); // an idle session keeps no queue
     pendingHead = headOffset = pendingBytes = 0;
     if (ending)
         Close();

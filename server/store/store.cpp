@@ -190,6 +190,17 @@ TAddAccountResult TStore::AddAccount(std::string_view nick, std::string_view pas
     std::string hash = HashPassword(password);
     if (hash.empty())
         return TAddAccountResult::Failed;
+    return AddAccountHashed(nick, hash, gender, language, added);
+}
+
+TAddAccountResult TStore::AddAccountHashed(std::string_view nick, const std::string& hash,
+                                           char gender, int language, TAccount* added) {
+    if (!IsValidNick(nick))
+        return TAddAccountResult::InvalidNick;
+    if (hash.empty())
+        return TAddAccountResult::InvalidPassword;
+    if (!IsValidGender(gender) || !IsValidLanguage(language))
+        return TAddAccountResult::InvalidProfile;
     TStatement s(db, "INSERT INTO accounts(nick, password_hash, gender, language) VALUES(?,?,?,?)");
     s.Bind(1, nick).Bind(2, hash).Bind(3, std::string_view(&gender, 1)).Bind(4, language);
     int rc = s.Step();
@@ -228,22 +239,32 @@ std::vector<TAccount> TStore::AllAccounts() {
 }
 
 bool TStore::UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword) {
-    if (!IsValidGender(gender) || !IsValidLanguage(language))
-        return false;
+    std::string hash;
     if (!newPassword.empty()) {
         if (!IsValidPassword(newPassword))
             return false;
-        std::string hash = HashPassword(newPassword);
+        hash = HashPassword(newPassword);
         if (hash.empty())
             return false;
-        TStatement p(db, "UPDATE accounts SET password_hash = ? WHERE id = ?");
-        p.Bind(1, hash).Bind(2, int64_t(id));
-        if (p.Step() != SQLITE_DONE)
-            return false;
     }
+    return UpdateProfileHashed(id, gender, language, hash);
+}
+
+bool TStore::UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash) {
+    if (!IsValidGender(gender) || !IsValidLanguage(language))
+        return false;
+    if (!Exec("BEGIN"))
+        return false;
     TStatement s(db, "UPDATE accounts SET gender = ?, language = ? WHERE id = ?");
     s.Bind(1, std::string_view(&gender, 1)).Bind(2, language).Bind(3, int64_t(id));
-    return s.Step() == SQLITE_DONE && sqlite3_changes(db) == 1;
+    bool ok = s.Step() == SQLITE_DONE && sqlite3_changes(db) == 1;
+    if (ok && !newHash.empty()) {
+        TStatement p(db, "UPDATE accounts SET password_hash = ? WHERE id = ?");
+        p.Bind(1, newHash).Bind(2, int64_t(id));
+        ok = p.Step() == SQLITE_DONE;
+    }
+    Exec(ok ? "COMMIT" : "ROLLBACK");
+    return ok;
 }
 
 bool TStore::AddFriend(uint64_t owner, uint64_t friendId) {

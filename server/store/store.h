@@ -67,11 +67,16 @@ public:
 
     TAddAccountResult AddAccount(std::string_view nick, std::string_view password, char gender,
                                  int language, TAccount* added = nullptr);
+    // The same with a hash made beforehand (off the event loop).
+    TAddAccountResult AddAccountHashed(std::string_view nick, const std::string& passwordHash,
+                                       char gender, int language, TAccount* added = nullptr);
     std::optional<TAccount> FindAccountByNick(std::string_view nick); // without regard to case
     std::optional<TAccount> FindAccountById(uint64_t id);
     std::vector<TAccount> AllAccounts();
     // Profile fields; an empty password keeps the old one.
     bool UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword);
+    // The same with the new password's hash made beforehand; empty keeps it.
+    bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 
     // False when the friend does not exist, is the owner, or the list is full.
     bool AddFriend(uint64_t owner, uint64_t friendId);

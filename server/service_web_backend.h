@@ -1,0 +1,40 @@
+// The web site's view of the service. The site calls from its own worker
+// threads; every touch of the service is posted to the event loop and waited
+// for (bounded), and password hashing runs on the calling worker so that it
+// never holds the loop.
+#pragma once
+
+#include <asio.hpp>
+#include <atomic>
+#include <chrono>
+
+#include "server/core/service.h"
+#include "server/web/web_backend.h"
+
+namespace navlet::server {
+
+class TServiceWebBackend final : public web::TWebBackend {
+public:
+    TServiceWebBackend(asio::io_context& io, TService& service) : io(io), service(service) {}
+
+    // From now on every call answers at once as a failure: the loop is going.
+    void Stop() { stopping = true; }
+
+    web::TCreateOutcome CreateAccount(const web::TNewAccount& account) override;
+    std::optional<web::TProfile> FindProfile(UserId id) override;
+    web::TUpdateResult UpdateProfile(UserId id, std::string_view password,
+                                     const web::TProfileChange& change) override;
+    std::vector<web::TSiteLoad> BusiestSites(int limit) override;
+    std::optional<std::string> BannerBody(int32_t id) override;
+
+private:
+    // Runs `work` on the loop and returns its result, or R{} (a failure) when
+    // the loop does not answer in time or is stopping.
+    template <typename R, typename F> R OnLoop(F work);
+
+    asio::io_context& io;
+    TService& service;
+    std::atomic<bool> stopping{false};
+};
+
+} // namespace navlet::server

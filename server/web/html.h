@@ -1,0 +1,21 @@
+// Small HTML helpers for the service's pages.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace navlet::web {
+
+// Escapes &, <, >, " and ' so that any text is safe in element content and in
+// quoted attribute values.
+std::string EscapeHtml(std::string_view text);
+
+enum class TPageFrame {
+    Full,   // an ordinary page in the browser
+    Banner, // fits the bar's 290 x 114 banner area, no scroll bars
+};
+
+// A whole UTF-8 document around `body` (which must already be escaped).
+std::string HtmlDocument(std::string_view title, std::string_view body, TPageFrame frame);
+
+} // namespace navlet::web

@@ -1,0 +1,141 @@
+#include "server/web/pages.h"
+
+#include "server/web/account_rules.h"
+#include "server/web/html.h"
+
+namespace navlet::web {
+namespace {
+
+void AppendMessage(std::string& body, std::string_view message) {
+    if (message.empty())
+        return;
+    body += "<p class=\"msg\">";
+    body += EscapeHtml(message);
+    body += "</p>\n";
+}
+
+void AppendGenderChoice(std::string& body, char selected) {
+    body += "<p><label for=\"gender\">Gender</label><select id=\"gender\" name=\"gender\">";
+    for (char g : {'m', 'f', 'x'}) {
+        body += "<option value=\"";
+        body += g;
+        body += g == selected ? "\" selected>" : "\">";
+        body += GenderName(g);
+        body += "</option>";
+    }
+    body += "</select></p>\n";
+}
+
+void AppendLanguageChoice(std::string& body, int selected) {
+    body += "<p><label for=\"language\">Language</label><select id=\"language\" "
+            "name=\"language\">";
+    // The bar's list order first, "Other" last.
+    for (int k = 1; k <= LANGUAGE_COUNT + 1; ++k) {
+        int value = k == LANGUAGE_COUNT + 1 ? 0 : k;
+        body += "<option value=\"" + std::to_string(value) + "\"";
+        body += value == selected ? " selected>" : ">";
+        body += LanguageName(value);
+        body += "</option>";
+    }
+    body += "</select></p>\n";
+}
+
+std::string ProfileQuery(const TProfile& profile, int locale) {
+    return "idLocale=" + std::to_string(locale) + "&amp;idUtente=" + std::to_string(profile.id);
+}
+
+} // namespace
+
+std::string HomePage(const std::vector<TSiteLoad>& busiest) {
+    std::string body = "<h1>Navlet</h1>\n"
+                       "<p>Navlet is a bar at the bottom of your browser that shows who else is "
+                       "on the site you are visiting, and lets you chat with them.</p>\n"
+                       "<p><a href=\"/newuser.asp\">Sign up</a> &middot; "
+                       "<a href=\"/help.asp\">How the bar works</a></p>\n"
+                       "<h2>Busiest sites now</h2>\n";
+    if (busiest.empty()) {
+        body += "<p>Nobody is signed in right now.</p>";
+        return HtmlDocument("Navlet", body, TPageFrame::Full);
+    }
+    body += "<table><tr><th>Site</th><th>People</th></tr>\n";
+    for (const TSiteLoad& site : busiest) {
+        body += "<tr><td>" + EscapeHtml(site.host) + "</td><td>" + std::to_string(site.people) +
+                "</td></tr>\n";
+    }
+    body += "</table>";
+    return HtmlDocument("Navlet", body, TPageFrame::Full);
+}
+
+std::string SignUpPage(const TFormValues& values, std::string_view message) {
+    std::string body = "<h1>Sign up for Navlet</h1>\n";
+    AppendMessage(body, message);
+    body += "<form method=\"post\" action=\"/newuser.asp\">\n"
+            "<p><label for=\"nick\">Nickname</label><input id=\"nick\" name=\"nick\" "
+            "maxlength=\"15\" value=\"" +
+            EscapeHtml(values.nick) +
+            "\"></p>\n"
+            "<p><label for=\"password\">Password</label><input id=\"password\" "
+            "name=\"password\" type=\"password\" maxlength=\"15\"></p>\n";
+    AppendGenderChoice(body, values.gender);
+    AppendLanguageChoice(body, values.language);
+    body += "<p><input type=\"submit\" value=\"Sign up\"></p>\n</form>\n"
+            "<p>A nickname has 1 to 15 of the letters A to Z, digits and the marks _ - . "
+            "(upper and lower case count as the same nickname); a password has 1 to 15 "
+            "characters.</p>";
+    return HtmlDocument("Navlet - sign up", body, TPageFrame::Full);
+}
+
+std::string SignedUpPage(const TProfile& profile) {
+    std::string body = "<h1>Welcome, " + EscapeHtml(profile.nick) +
+                       "</h1>\n<p>Your account is ready. Type your nickname and password into "
+                       "the bar's login box and press \"sign in\".</p>\n"
+                       "<p><a href=\"/viewprofile.asp?" +
+                       ProfileQuery(profile, 0) + "\">Your profile</a> &middot; " +
+                       "<a href=\"/help.asp\">How the bar works</a></p>";
+    return HtmlDocument("Navlet - welcome", body, TPageFrame::Full);
+}
+
+std::string ProfilePage(const TProfile& profile, int locale) {
+    std::string body = "<div class=\"box\"><b>" + EscapeHtml(profile.nick) +
+                       "</b><br>Gender: " + std::string(GenderName(profile.gender)) +
+                       "<br>Language: " + std::string(LanguageName(profile.language)) +
+                       "<br><a href=\"/updateprofile.asp?" + ProfileQuery(profile, locale) +
+                       "\" target=\"_blank\">modify</a></div>";
+    return HtmlDocument("Navlet - " + profile.nick, body, TPageFrame::Banner);
+}
+
+std::string UpdateProfilePage(const TProfile& profile, int locale, std::string_view message) {
+    std::string body = "<h1>Profile of " + EscapeHtml(profile.nick) + "</h1>\n";
+    AppendMessage(body, message);
+    body += "<form method=\"post\" action=\"/updateprofile.asp?" + ProfileQuery(profile, locale) +
+            "\">\n";
+    AppendGenderChoice(body, profile.gender);
+    AppendLanguageChoice(body, profile.language);
+    body += "<p><label for=\"newpassword\">New password</label><input id=\"newpassword\" "
+            "name=\"newpassword\" type=\"password\" maxlength=\"15\"> (empty keeps it)</p>\n"
+            "<p><label for=\"password\">Current password</label><input id=\"password\" "
+            "name=\"password\" type=\"password\" maxlength=\"15\"></p>\n"
+            "<p><input type=\"submit\" value=\"Save\"></p>\n</form>";
+    return HtmlDocument("Navlet - modify profile", body, TPageFrame::Full);
+}
+
+std::string ProfileUpdatedPage(const TProfile& profile, int locale) {
+    std::string body =
+        "<h1>Profile saved</h1>\n<p>Gender: " + std::string(GenderName(profile.gender)) +
+        "<br>Language: " + std::string(LanguageName(profile.language)) +
+        "</p>\n<p><a href=\"/viewprofile.asp?" + ProfileQuery(profile, locale) +
+        "\">Back to the profile</a></p>";
+    return HtmlDocument("Navlet - profile saved", body, TPageFrame::Full);
+}
+
+std::string BannerPage(std::string_view body) {
+    return HtmlDocument("Navlet banner", body, TPageFrame::Banner);
+}
+
+std::string ErrorPage(int status, std::string_view message) {
+    std::string body = "<h1>" + std::to_string(status) + "</h1>\n<p>" + EscapeHtml(message) +
+                       "</p>\n<p><a href=\"/\">Navlet home page</a></p>";
+    return HtmlDocument("Navlet - error", body, TPageFrame::Full);
+}
+
+} // namespace navlet::web

@@ -1,0 +1,83 @@
+// What the service's web site needs from the rest of the server: accounts,
+// profiles, the busiest sites and the banner pages. The server's store and
+// session service implement it; tests use an in-memory fake.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/chat_address.h"
+
+namespace navlet::web {
+
+// A user's public profile as the site shows it.
+struct TProfile {
+    UserId id = 0;
+    std::string nick;  // canonical spelling, as signed up
+    char gender = 'x'; // 'm', 'f' or 'x'
+    int language = 0;  // 1 to 13 from the bar's language list, 0 = another language
+};
+
+struct TNewAccount {
+    std::string nick;
+    std::string password; // plain; the implementation stores only a hash
+    char gender = 'x';
+    int language = 0;
+};
+
+enum class TCreateResult {
+    Created,
+    NickTaken, // another account has the nick, compared without regard to case
+    Invalid,   // the implementation refused the fields (the site checks them first)
+};
+
+struct TCreateOutcome {
+    TCreateResult result = TCreateResult::Invalid;
+    UserId id = 0; // the new account's stable id when Created
+};
+
+struct TProfileChange {
+    char gender = 'x';
+    int language = 0;
+    std::string newPassword; // empty keeps the current password
+};
+
+enum class TUpdateResult {
+    Updated,
+    NoSuchUser,
+    WrongPassword,
+    Invalid,
+};
+
+struct TSiteLoad {
+    std::string host; // as the bars reported it; user-supplied text
+    int people = 0;
+};
+
+// Every call comes from one of the web site's worker threads, possibly several
+// at once: an implementation synchronises with its owner itself (a mutex, or
+// posting to the event loop and waiting for the answer). A call must not
+// throw; a storage failure answers as "not found" or Invalid.
+class TWebBackend {
+  public:
+    virtual ~TWebBackend() = default;
+
+    // The fields have passed CheckNick, CheckPassword and the gender and
+    // language checks of account_rules.h.
+    virtual TCreateOutcome CreateAccount(const TNewAccount& account) = 0;
+    virtual std::optional<TProfile> FindProfile(UserId id) = 0;
+    // Changes gender, language and (when given) the password, only when
+    // `password` is the account's current password.
+    virtual TUpdateResult UpdateProfile(UserId id, std::string_view password,
+                                        const TProfileChange& change) = 0;
+    // The sites with the most signed-in users now, busiest first, at most `limit`.
+    virtual std::vector<TSiteLoad> BusiestSites(int limit) = 0;
+    // The body of banner page `id`: operator-written HTML that the site places
+    // as it is into a 290 x 114 page. Nothing for an unknown id.
+    virtual std::optional<std::string> BannerBody(int32_t id) = 0;
+};
+
+} // namespace navlet::web

@@ -1,0 +1,50 @@
+// The service's web site: an HTTP server on its own port, serving the pages of
+// pages.h from what a TWebBackend answers.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "server/web/web_backend.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace navlet::web {
+
+struct TWebSiteLimits {
+    size_t maxBody = 8 * 1024; // a sign-up form is a few dozen bytes
+    int busiestShown = 10;     // rows of the home page's table
+    size_t workers = 16;       // threads answering requests
+    int idleSeconds = 2;       // a kept-alive connection holds a worker this long at most
+};
+
+class TWebSite {
+  public:
+    // The backend must outlive the site.
+    explicit TWebSite(TWebBackend& backend, TWebSiteLimits limits = {});
+    ~TWebSite(); // stops the site
+    TWebSite(const TWebSite&) = delete;
+    TWebSite& operator=(const TWebSite&) = delete;
+
+    // Binds `host`:`port` (0 picks a free port) and serves on a thread of its
+    // own. Returns false, with `error` set, when it cannot bind.
+    bool Start(const std::string& host, int port, std::string& error);
+    // The bound port after a successful Start.
+    int Port() const { return port; }
+    // Closes the listener and waits for the serving thread. Safe to call twice.
+    void Stop();
+
+  private:
+    void AddRoutes();
+
+    TWebBackend& backend;
+    TWebSiteLimits limits;
+    std::unique_ptr<httplib::Server> http;
+    std::thread serving;
+    int port = 0;
+};
+
+} // namespace navlet::web

@@ -1,0 +1,63 @@
+// The web site on the real service: a sign-up is an account the bar can use,
+// the home page counts the people signed in, banner pages come from the folder.
+#include <httplib.h>
+
+#include <fstream>
+
+#include "tests/server/server_fixture.h"
+
+namespace navlet::test {
+namespace {
+
+class WebOnService : public TServerFixture {
+protected:
+    void SetUp() override {
+        TServerFixture::SetUp();
+        config.web = "127.0.0.1:0";
+        std::filesystem::create_directories(config.bannersDir);
+        std::ofstream(config.bannersDir + "/4.html") << "<b>banner four</b>";
+        StartServer();
+        client = std::make_unique<httplib::Client>("127.0.0.1", server->WebPort());
+        client->set_connection_timeout(5);
+        client->set_read_timeout(10);
+    }
+    std::unique_ptr<httplib::Client> client;
+};
+
+TEST_F(WebOnService, ASignUpIsAnAccountTheBarCanUse) {
+    httplib::Params form{{"nick", "Zoe"}, {"password", "zpw"}, {"gender", "f"}, {"language", "5"}};
+    auto created = client->Post("/newuser.asp", form);
+    ASSERT_TRUE(created);
+    EXPECT_EQ(created->status, 200);
+    auto taken = client->Post("/newuser.asp", httplib::Params{{"nick", "zoe"}, {"password", "x"},
+                                                               {"gender", "m"}, {"language", "1"}});
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->status, 409);
+
+    TTestClient bar;
+    ASSERT_TRUE(bar.Connect(Port()) && bar.Login("zoe", "zpw", "Shop.Example/cart"));
+    EXPECT_EQ(bar.Self().nick, "Zoe");
+    EXPECT_EQ(bar.Self().gender, 'f');
+
+    auto profile = client->Get("/viewprofile.asp?idLocale=9&idUtente=" + std::to_string(bar.Id()));
+    ASSERT_TRUE(profile);
+    EXPECT_EQ(profile->status, 200);
+    EXPECT_NE(profile->body.find("Zoe"), std::string::npos);
+
+    auto home = client->Get("/");
+    ASSERT_TRUE(home);
+    EXPECT_NE(home->body.find("shop.example"), std::string::npos);
+}
+
+TEST_F(WebOnService, BannerPagesComeFromTheBannerFolder) {
+    auto four = client->Get("/banner.asp?idBanner=4");
+    ASSERT_TRUE(four);
+    EXPECT_EQ(four->status, 200);
+    EXPECT_NE(four->body.find("banner four"), std::string::npos);
+    auto five = client->Get("/banner.asp?idBanner=5");
+    ASSERT_TRUE(five);
+    EXPECT_EQ(five->status, 404);
+}
+
+} // namespace
+} // namespace navlet::test

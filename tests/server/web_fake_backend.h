@@ -1,0 +1,91 @@
+// An in-memory TWebBackend for the web site's tests.
+#pragma once
+
+#include <map>
+#include <mutex>
+
+#include "server/web/account_rules.h"
+#include "server/web/web_backend.h"
+
+namespace navlet::web {
+
+class TFakeWebBackend : public TWebBackend {
+  public:
+    TCreateOutcome CreateAccount(const TNewAccount& account) override {
+        std::lock_guard lock(mutex);
+        for (const auto& [id, stored] : accounts) {
+            if (NicksEqual(stored.profile.nick, account.nick))
+                return {TCreateResult::NickTaken, 0};
+        }
+        UserId id = nextId++;
+        accounts[id] = {{id, account.nick, account.gender, account.language}, account.password};
+        return {TCreateResult::Created, id};
+    }
+
+    std::optional<TProfile> FindProfile(UserId id) override {
+        std::lock_guard lock(mutex);
+        auto it = accounts.find(id);
+        if (it == accounts.end())
+            return std::nullopt;
+        return it->second.profile;
+    }
+
+    TUpdateResult UpdateProfile(UserId id, std::string_view password,
+                                const TProfileChange& change) override {
+        std::lock_guard lock(mutex);
+        auto it = accounts.find(id);
+        if (it == accounts.end())
+            return TUpdateResult::NoSuchUser;
+        if (it->second.password != password)
+            return TUpdateResult::WrongPassword;
+        it->second.profile.gender = change.gender;
+        it->second.profile.language = change.language;
+        if (!change.newPassword.empty())
+            it->second.password = change.newPassword;
+        return TUpdateResult::Updated;
+    }
+
+    std::vector<TSiteLoad> BusiestSites(int limit) override {
+        std::lock_guard lock(mutex);
+        std::vector<TSiteLoad> out(sites.begin(), sites.end());
+        if (out.size() > size_t(limit))
+            out.resize(size_t(limit));
+        return out;
+    }
+
+    std::optional<std::string> BannerBody(int32_t id) override {
+        std::lock_guard lock(mutex);
+        auto it = banners.find(id);
+        if (it == banners.end())
+            return std::nullopt;
+        return it->second;
+    }
+
+    // An account the site's rules would refuse, as older or foreign data may hold.
+    UserId AddAccountDirect(const TProfile& profile, const std::string& password) {
+        std::lock_guard lock(mutex);
+        UserId id = nextId++;
+        accounts[id] = {profile, password};
+        accounts[id].profile.id = id;
+        return id;
+    }
+
+    std::string PasswordOf(UserId id) {
+        std::lock_guard lock(mutex);
+        return accounts.at(id).password;
+    }
+
+    std::vector<TSiteLoad> sites;
+    std::map<int32_t, std::string> banners;
+
+  private:
+    struct TAccount {
+        TProfile profile;
+        std::string password;
+    };
+    std::mutex mutex;
+    std::map<UserId, TAccount> accounts;
+    UserId nextId = 1000;
+};
+
+} // namespace navlet::web

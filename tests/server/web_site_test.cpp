@@ -1,0 +1,212 @@
+// The web site over real HTTP on loopback, against the in-memory backend.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include "server/web/web_site.h"
+#include "tests/server/web_fake_backend.h"
+
+namespace navlet::web {
+namespace {
+
+class WebSiteTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(site.Start("127.0.0.1", 0, error)) << error;
+        client = std::make_unique<httplib::Client>("127.0.0.1", site.Port());
+        client->set_connection_timeout(5);
+        client->set_read_timeout(5);
+    }
+    void TearDown() override { site.Stop(); }
+
+    httplib::Result SignUp(const std::string& nick, const std::string& password,
+                           const std::string& gender = "f", const std::string& language = "3") {
+        httplib::Params form{
+            {"nick", nick}, {"password", password}, {"gender", gender}, {"language", language}};
+        return client->Post("/newuser.asp", form);
+    }
+
+    // The id of the only account whose nick is `nick`, through the fake.
+    UserId IdOf(const std::string& nick) {
+        for (UserId id = 1000; id < 1100; ++id) {
+            auto p = backend.FindProfile(id);
+            if (p && p->nick == nick)
+                return id;
+        }
+        return 0;
+    }
+
+    TFakeWebBackend backend;
+    TWebSite site{backend};
+    std::unique_ptr<httplib::Client> client;
+};
+
+TEST_F(WebSiteTest, SignUpCreatesTheAccountAndWelcomesTheUser) {
+    auto res = SignUp("Alice", "secret", "f", "6");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_NE(res->body.find("Welcome, Alice"), std::string::npos);
+    UserId id = IdOf("Alice");
+    ASSERT_NE(id, 0u);
+    auto profile = backend.FindProfile(id);
+    EXPECT_EQ(profile->gender, 'f');
+    EXPECT_EQ(profile->language, 6);
+    EXPECT_NE(res->body.find("idUtente=" + std::to_string(id)), std::string::npos);
+}
+
+TEST_F(WebSiteTest, TakenNickIsRefusedWithoutRegardToCase) {
+    ASSERT_EQ(SignUp("Alice", "one")->status, 200);
+    auto res = SignUp("aLiCe", "two");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 409);
+    EXPECT_NE(res->body.find("The nickname aLiCe is already taken"), std::string::npos);
+    EXPECT_EQ(backend.PasswordOf(IdOf("Alice")), "one");
+}
+
+TEST_F(WebSiteTest, InvalidFieldsAreRefusedWithTheirReasonAndNothingIsCreated) {
+    struct Case {
+        std::string nick, password, gender, language, reason;
+    };
+    const Case cases[] = {
+        {"", "pw", "m", "1", "Please choose a nickname."},
+        {"abcdefghijklmnop", "pw", "m", "1", "at most 15 characters"},
+        {"two words", "pw", "m", "1", "no blanks"},
+        {"caf\xC3\xA9", "pw", "m", "1", "no accented letters"},
+        {"bob", "", "m", "1", "Please choose a password."},
+        {"bob", "0123456789abcdef", "m", "1", "A password has at most 15 characters."},
+        {"bob", "pw", "q", "1", "Please choose a gender."},
+        {"bob", "pw", "m", "14", "Please choose a language."},
+    };
+    for (const Case& c : cases) {
+        auto res = SignUp(c.nick, c.password, c.gender, c.language);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 400) << c.reason;
+        EXPECT_NE(res->body.find(c.reason), std::string::npos) << res->body;
+    }
+    EXPECT_FALSE(backend.FindProfile(1000));
+    // Exactly 15 characters each is still fine.
+    EXPECT_EQ(SignUp("abcdefghijklmno", "0123456789abcde")->status, 200);
+}
+
+TEST_F(WebSiteTest, HostileNickIsEscapedOnEveryPageThatShowsIt) {
+    const std::string hostile = "<b>\"x\"&'y'</b>";
+    const std::string escaped = "&lt;b&gt;&quot;x&quot;&amp;&#39;y&#39;&lt;/b&gt;";
+    // Refused at sign-up, and echoed into the refilled form escaped.
+    auto res = SignUp(hostile, "pw");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 400);
+    EXPECT_EQ(res->body.find("<b>\""), std::string::npos);
+    EXPECT_NE(res->body.find("value=\"" + escaped + "\""), std::string::npos);
+    // An account that holds such a nick anyway is shown escaped.
+    UserId id = backend.AddAccountDirect({0, hostile, 'm', 1}, "pw");
+    std::string query = "?idLocale=1033&idUtente=" + std::to_string(id);
+    for (const char* page : {"/viewprofile.asp", "/updateprofile.asp"}) {
+        auto shown = client->Get(page + query);
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(shown->status, 200) << page;
+        EXPECT_EQ(shown->body.find("<b>\""), std::string::npos) << page;
+        EXPECT_NE(shown->body.find(escaped), std::string::npos) << page;
+    }
+}
+
+TEST_F(WebSiteTest, ProfileAddressesAreValidated) {
+    EXPECT_EQ(client->Get("/viewprofile.asp?idLocale=9&idUtente=12345")->status, 404);
+    EXPECT_EQ(client->Get("/updateprofile.asp?idLocale=9&idUtente=12345")->status, 404);
+    for (const char* bad :
+         {"/viewprofile.asp", "/viewprofile.asp?idUtente=", "/viewprofile.asp?idUtente=-1",
+          "/viewprofile.asp?idUtente=12x", "/viewprofile.asp?idUtente=18446744073709551616",
+          "/viewprofile.asp?idLocale=abc&idUtente=1"}) {
+        auto res = client->Get(bad);
+        ASSERT_TRUE(res) << bad;
+        EXPECT_EQ(res->status, 400) << bad;
+    }
+    ASSERT_EQ(SignUp("carol", "pw", "x", "0")->status, 200);
+    auto res = client->Get("/viewprofile.asp?idUtente=" + std::to_string(IdOf("carol")));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_NE(res->body.find("Language: Other"), std::string::npos);
+}
+
+TEST_F(WebSiteTest, ProfileUpdateNeedsTheCurrentPassword) {
+    ASSERT_EQ(SignUp("dave", "old", "m", "1")->status, 200);
+    std::string path = "/updateprofile.asp?idLocale=0&idUtente=" + std::to_string(IdOf("dave"));
+    httplib::Params wrong{{"gender", "f"}, {"language", "2"}, {"password", "nope"}};
+    auto refused = client->Post(path.c_str(), wrong);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 403);
+    EXPECT_EQ(backend.FindProfile(IdOf("dave"))->gender, 'm');
+
+    httplib::Params right{
+        {"gender", "f"}, {"language", "2"}, {"password", "old"}, {"newpassword", "new pw"}};
+    auto saved = client->Post(path.c_str(), right);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->status, 200);
+    auto profile = backend.FindProfile(IdOf("dave"));
+    EXPECT_EQ(profile->gender, 'f');
+    EXPECT_EQ(profile->language, 2);
+    EXPECT_EQ(backend.PasswordOf(profile->id), "new pw");
+
+    httplib::Params badNew{
+        {"gender", "f"}, {"language", "2"}, {"password", "new pw"}, {"newpassword", " x"}};
+    EXPECT_EQ(client->Post(path.c_str(), badNew)->status, 400);
+    EXPECT_EQ(backend.PasswordOf(profile->id), "new pw");
+}
+
+TEST_F(WebSiteTest, BannerPagesFitTheBannerAreaAndUnknownIdsAnswer404) {
+    backend.banners[3] = "<p>Spring sale</p>";
+    auto res = client->Get("/banner.asp?idBanner=3");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_NE(res->body.find("<p>Spring sale</p>"), std::string::npos);
+    EXPECT_NE(res->body.find("width:290px;height:114px"), std::string::npos);
+    EXPECT_EQ(client->Get("/banner.asp?idBanner=4")->status, 404);
+    EXPECT_EQ(client->Get("/banner.asp?idBanner=-7")->status, 404);
+    EXPECT_EQ(client->Get("/banner.asp?idBanner=x")->status, 400);
+    EXPECT_EQ(client->Get("/banner.asp?idBanner=99999999999")->status, 400);
+    EXPECT_EQ(client->Get("/banner.asp")->status, 400);
+}
+
+TEST_F(WebSiteTest, HomePageListsTheBusiestSitesEscaped) {
+    backend.sites = {{"www.example.com", 12}, {"<script>x</script>", 3}};
+    auto res = client->Get("/");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_NE(res->body.find("<td>www.example.com</td><td>12</td>"), std::string::npos);
+    EXPECT_EQ(res->body.find("<script>"), std::string::npos);
+    EXPECT_NE(res->body.find("/newuser.asp"), std::string::npos);
+}
+
+TEST_F(WebSiteTest, GuideAndUnknownPagesAnswer) {
+    auto help = client->Get("/help.asp");
+    ASSERT_TRUE(help);
+    EXPECT_EQ(help->status, 200);
+    EXPECT_NE(help->body.find("Private chats"), std::string::npos);
+    auto missing = client->Get("/nothing.asp");
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->status, 404);
+    EXPECT_NE(missing->body.find("There is no such page."), std::string::npos);
+}
+
+TEST_F(WebSiteTest, OversizedFormIsRefusedAndTheSiteKeepsServing) {
+    std::string huge(64 * 1024, 'a');
+    auto res = client->Post("/newuser.asp", "nick=" + huge, "application/x-www-form-urlencoded");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 413);
+    EXPECT_EQ(client->Get("/help.asp")->status, 200);
+}
+
+TEST(WebSite, StartFailsCleanlyOnAPortInUse) {
+    TFakeWebBackend backend;
+    TWebSite first(backend);
+    std::string error;
+    ASSERT_TRUE(first.Start("127.0.0.1", 0, error));
+    TWebSite second(backend);
+    EXPECT_FALSE(second.Start("127.0.0.1", first.Port(), error));
+    EXPECT_NE(error.find("cannot listen"), std::string::npos);
+    second.Stop();
+    first.Stop();
+    first.Stop();
+}
+
+} // namespace
+} // namespace navlet::web

@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Benchmarks navlet-server with navlet-load on this machine: the server pinned
+# to core 0, the bots to core 1, a temporary data folder and free loopback ports.
+#
+#   tools/load/bench.sh [BUILD_DIR]          (default build/default)
+#
+# Environment: PARTS (default "idle storm fanout"), IDLE_COUNTS, FANOUT_SECONDS,
+# BENCH_DATA (a data folder kept between runs, so the bot accounts are made
+# once), SERVER and LOAD (the two programs, when not in BUILD_DIR).
+#
+# Measures: memory per idle signed-in session at 1,000, 5,000 and 10,000
+# sessions; a presence storm of 1,000 users joining one site; public-line
+# fan-out for 300 and 1,000 users on one site at one line per user per second
+# (p50/p99), with the server's CPU and write calls per delivered line (perf,
+# or strace in a separate run when perf cannot attach). Every
+# run is bounded by navlet-load's own limits (duration, sessions, rate).
+set -euo pipefail
+
+BUILD=${1:-build/default}
+SERVER=${SERVER:-$BUILD/server/navlet-server}
+LOAD=${LOAD:-$BUILD/tools/load/navlet-load}
+FANOUT_SECONDS=${FANOUT_SECONDS:-15}
+PARTS=${PARTS:-"idle storm fanout"}
+IDLE_COUNTS=${IDLE_COUNTS:-"1000 5000 10000"}
+for tool in "$SERVER" "$LOAD"; do
+  [[ -x $tool ]] || { echo "bench: $tool is missing; build it first" >&2; exit 2; }
+done
+
+WORK=$(mktemp -d -t navlet-bench.XXXXXX)
+RESULTS=$WORK/results
+DATA=${BENCH_DATA:-$WORK/data}
+mkdir -p "$RESULTS" "$DATA"
+SERVER_PID=""
+
+stop_server() {
+  if [[ -n $SERVER_PID ]] && kill -0 "$SERVER_PID" 2>/dev/null; then
+    kill "$SERVER_PID"
+    wait "$SERVER_PID" 2>/dev/null || true
+  fi
+  SERVER_PID=""
+}
+cleanup() {
+  stop_server
+  [[ -n ${BENCH_DATA:-} ]] || rm -rf "$DATA"
+}
+trap cleanup EXIT
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+port_open() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+start_server() {
+  stop_server
+  SESSION_PORT=$(free_port); WEB_PORT=$(free_port); ADMIN_PORT=$(free_port)
+  taskset -c 0 "$SERVER" --listen "127.0.0.1:$SESSION_PORT" --web "127.0.0.1:$WEB_PORT" \
+    --admin "127.0.0.1:$ADMIN_PORT" --data "$DATA" \
+    --max-per-address 100000 --max-signing-in-per-address 100000 \
+    >>"$RESULTS/server.log" 2>&1 &
+  SERVER_PID=$!
+  for _ in $(seq 100); do
+    port_open "$SESSION_PORT" && return 0
+    sleep 0.1
+  done
+  echo "bench: navlet-server did not start (see $RESULTS/server.log)" >&2
+  exit 1
+}
+
+# Bot accounts bot00000 ... through the web site's sign-up, or, when the site
+# does not answer, one `account add` each (slower: a process per account).
+create_accounts() {
+  local count=$1
+  start_server
+  if port_open "$WEB_PORT"; then
+    taskset -c 1 "$LOAD" --server "127.0.0.1:$SESSION_PORT" --web "127.0.0.1:$WEB_PORT" \
+      --create-accounts --create-only --sessions "$count" >"$RESULTS/accounts.txt" || true
+    grep -q '^accounts:' "$RESULTS/accounts.txt" && { stop_server; return; }
+  fi
+  stop_server
+  for ((i = 0; i < count; i++)); do
+    "$SERVER" --data "$DATA" account add "$(printf 'bot%05d' "$i")" loadpw \
+      --language 3 >/dev/null
+  done
+}
+
+# run NAME navlet-load-options...: one bounded run against a fresh server.
+run() {
+  local name=$1; shift
+  start_server
+  echo "== $name" | tee -a "$RESULTS/summary.txt"
+  taskset -c 1 "$LOAD" --server "127.0.0.1:$SESSION_PORT" --server-pid "$SERVER_PID" \
+    --sources 200 "$@" | tee "$RESULTS/$name.txt" | grep -v '^RESULT' | tee -a "$RESULTS/summary.txt" ||
+    true
+  grep '^RESULT' "$RESULTS/$name.txt" >>"$RESULTS/results.txt" || true
+  stop_server
+}
+
+wants() { [[ " $PARTS " == *" $1 "* ]]; }
+
+if [[ ! -e $DATA/.bots ]]; then
+  echo "bench: creating 10,000 bot accounts in $DATA ..."
+  create_accounts 10000
+  touch "$DATA/.bots"
+fi
+
+for n in $IDLE_COUNTS; do
+  wants idle || break
+  run "idle-$n" --sessions "$n" --sites $((n / 10)) --duration 2 --signin-timeout 300
+done
+if wants storm; then
+  run storm-1000 --sessions 1000 --sites 1 --duration 1 --signin-timeout 120
+fi
+# Write calls are counted with perf's syscall tracepoints when perf can attach
+# (cheap, so one run gives CPU, latency and writes); otherwise strace counts
+# them in a second run of its own, since it slows the server down a lot.
+perf_works() {
+  perf stat -e syscalls:sys_enter_write -o /dev/null -- true >/dev/null 2>&1
+}
+for n in 300 1000; do
+  wants fanout || break
+  if perf_works; then
+    run "fanout-$n" --sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS" \
+      --trace-writes "$WORK/writes-$n.txt"
+    continue
+  fi
+  run "fanout-$n" --sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS"
+  if command -v strace >/dev/null; then
+    run "fanout-$n-strace" --sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS" \
+      --trace-writes "$WORK/writes-$n.txt"
+  fi
+done
+
+echo
+echo "bench: all output in $RESULTS (summary.txt, results.txt)"

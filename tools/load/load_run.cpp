@@ -1,0 +1,355 @@
+#include "tools/load/load_run.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "protocol/messages.h"
+#include "protocol/requests.h"
+
+namespace navlet::load {
+
+struct TBot {
+    enum class TState { Idle, Connecting, LoggingIn, SignedIn, Gone };
+    int index = 0;
+    int fd = -1;
+    TState state = TState::Idle;
+    UserId id = 0;
+    TPacketAssembler assembler;
+    std::string unsent; // the rest of a packet the socket took only in part
+};
+
+namespace {
+
+constexpr int64_t NS_PER_SECOND = 1000000000;
+constexpr int MAX_EVENTS = 512;
+constexpr size_t MAX_LINES_PER_TURN = 20000;
+// All 13 languages and the others: every public line reaches every bot.
+constexpr uint32_t ALL_LANGUAGES = 0x80001FFF;
+
+int64_t NowNs() {
+    timespec ts;
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * NS_PER_SECOND + ts.tv_nsec;
+}
+
+bool ParseEndpoint(const std::string& text, uint32_t& address, uint16_t& port) {
+    size_t colon = text.rfind(':');
+    if (colon == std::string::npos)
+        return false;
+    in_addr parsed{};
+    if (::inet_pton(AF_INET, text.substr(0, colon).c_str(), &parsed) != 1)
+        return false;
+    unsigned value = 0;
+    const char* first = text.data() + colon + 1;
+    const char* last = text.data() + text.size();
+    auto [end, ec] = std::from_chars(first, last, value);
+    if (ec != std::errc() || end != last || value == 0 || value > 65535)
+        return false;
+    address = parsed.s_addr;
+    port = htons(uint16_t(value));
+    return true;
+}
+
+} // namespace
+
+TLoadRun::TLoadRun(const TLoadOptions& options) : options(options) {}
+
+TLoadRun::~TLoadRun() {
+    for (auto& bot : bots) {
+        if (bot->fd >= 0)
+            ::close(bot->fd);
+    }
+    if (epollFd >= 0)
+        ::close(epollFd);
+}
+
+bool TLoadRun::Setup(std::ostream& out) {
+    if (!ParseEndpoint(options.server, serverAddress, serverPort)) {
+        out << "navlet-load: --server must be IPv4ADDR:PORT, not " << options.server << "\n";
+        return false;
+    }
+    loopbackServer = (ntohl(serverAddress) >> 24) == 127;
+    epollFd = ::epoll_create1(EPOLL_CLOEXEC);
+    if (epollFd < 0) {
+        out << "navlet-load: epoll: " << std::strerror(errno) << "\n";
+        return false;
+    }
+    bots.reserve(size_t(options.sessions));
+    for (int i = 0; i < options.sessions; ++i) {
+        bots.push_back(std::make_unique<TBot>());
+        bots.back()->index = i;
+    }
+    return true;
+}
+
+void TLoadRun::StartConnections(int64_t now) {
+    while (nextToConnect < options.sessions && pendingLogins < options.loginWindow) {
+        if (counters.firstConnectNs == 0)
+            counters.firstConnectNs = now;
+        StartConnection(*bots[size_t(nextToConnect++)]);
+    }
+}
+
+void TLoadRun::StartConnection(TBot& bot) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        bot.state = TBot::TState::Gone;
+        ++counters.closed;
+        return;
+    }
+    int yes = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    if (loopbackServer) {
+        // Spread the bots over source addresses, as many users come from many hosts.
+        ::setsockopt(fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &yes, sizeof yes);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr =
+            htonl((127u << 24) | uint32_t(2 + bot.index % options.sourceAddresses));
+        ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    }
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_addr.s_addr = serverAddress;
+    remote.sin_port = serverPort;
+    int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote);
+    if (rc != 0 && errno != EINPROGRESS) {
+        ::close(fd);
+        bot.state = TBot::TState::Gone;
+        ++counters.closed;
+        return;
+    }
+    epoll_event ev{};
+    ev.events = EPOLLIN | EPOLLOUT;
+    ev.data.ptr = &bot;
+    ::epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &ev);
+    bot.fd = fd;
+    bot.state = TBot::TState::Connecting;
+    ++pendingLogins;
+}
+
+void TLoadRun::Drop(TBot& bot, uint64_t& counter) {
+    if (bot.state == TBot::TState::Connecting || bot.state == TBot::TState::LoggingIn)
+        --pendingLogins;
+    if (bot.fd >= 0)
+        ::close(bot.fd); // also leaves the epoll set
+    bot.fd = -1;
+    bot.state = TBot::TState::Gone;
+    ++counter;
+}
+
+bool TLoadRun::SendBytes(TBot& bot, const uint8_t* data, size_t size) {
+    ssize_t n = ::send(bot.fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        n = 0;
+    if (n < 0)
+        return false;
+    if (size_t(n) < size) {
+        bot.unsent.assign(reinterpret_cast<const char*>(data) + n, size - size_t(n));
+        epoll_event ev{};
+        ev.events = EPOLLIN | EPOLLOUT;
+        ev.data.ptr = &bot;
+        ::epoll_ctl(epollFd, EPOLL_CTL_MOD, bot.fd, &ev);
+    }
+    return true;
+}
+
+void TLoadRun::FlushPending(TBot& bot) {
+    if (bot.unsent.empty())
+        return;
+    ssize_t n = ::send(bot.fd, bot.unsent.data(), bot.unsent.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0)
+        bot.unsent.erase(0, size_t(n));
+    if (!bot.unsent.empty())
+        return;
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.ptr = &bot;
+    ::epoll_ctl(epollFd, EPOLL_CTL_MOD, bot.fd, &ev);
+}
+
+void TLoadRun::FinishConnect(TBot& bot, int64_t now) {
+    int error = 0;
+    socklen_t len = sizeof error;
+    ::getsockopt(bot.fd, SOL_SOCKET, SO_ERROR, &error, &len);
+    if (error != 0) {
+        Drop(bot, counters.closed);
+        return;
+    }
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.ptr = &bot;
+    ::epoll_ctl(epollFd, EPOLL_CTL_MOD, bot.fd, &ev);
+    bot.state = TBot::TState::LoggingIn;
+    TPacket packet;
+    ClearPacket(packet);
+    std::string nick = BotNick(options, bot.index);
+    std::string site = BotSite(bot.index, options.sites);
+    int32_t stamp = LoginStamp(uint32_t((now / 1000000) % 86400000));
+    int length = BuildLogin(packet, nick, options.password, "1.4.0.0", site, ALL_LANGUAGES, stamp);
+    EncodePacket(packet, length, REQ_LOGIN, NextKeyOffset());
+    if (!SendBytes(bot, packet.bytes, size_t(length)))
+        Drop(bot, counters.closed);
+}
+
+void TLoadRun::HandlePacket(TBot& bot, const TPacket& packet, int64_t now) {
+    switch (packet.Type()) {
+    case MSG_PRESENCE: {
+        TPresenceMsg presence = ReadPresence(packet);
+        if (presence.chatKey != 0 && bot.state == TBot::TState::LoggingIn) {
+            bot.state = TBot::TState::SignedIn;
+            bot.id = presence.user;
+            --pendingLogins;
+            ++counters.signedIn;
+            counters.lastSignInNs = now;
+            return;
+        }
+        if (presence.listFlag == 0 && presence.user != bot.id) {
+            ++counters.presenceOthers;
+            counters.lastPresenceNs = now;
+        }
+        return;
+    }
+    case MSG_CHAT_LINE: {
+        TChatLineMsg line = ReadChatLine(packet);
+        if (line.command != CHAT_PLAIN || line.address.Chat() != 0)
+            return;
+        auto stamp = ReadChatStamp(line.text);
+        if (!stamp)
+            return;
+        int64_t micros = (now - int64_t(stamp->sentNanos)) / 1000;
+        latency.Add(micros > 0 ? uint64_t(micros) : 0);
+        ++counters.linesDelivered;
+        if (measuringChat)
+            ++counters.deliveredInChat;
+        return;
+    }
+    case MSG_END_SESSION:
+        Drop(bot, bot.state == TBot::TState::SignedIn ? counters.closed : counters.refused);
+        return;
+    default:
+        return;
+    }
+}
+
+void TLoadRun::ReadFrom(TBot& bot, int64_t now) {
+    static uint8_t buffer[64 * 1024];
+    // A few reads per turn, so one busy bot cannot starve the others.
+    for (int round = 0; round < 4 && bot.fd >= 0; ++round) {
+        ssize_t n = ::recv(bot.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            return;
+        if (n <= 0) {
+            Drop(bot, bot.state == TBot::TState::SignedIn ? counters.closed : counters.refused);
+            return;
+        }
+        size_t offset = 0;
+        while (offset < size_t(n) && bot.fd >= 0) {
+            size_t consumed = 0;
+            TPacket packet;
+            TAssembleResult result =
+                bot.assembler.Next(buffer + offset, size_t(n) - offset, consumed, packet);
+            offset += consumed;
+            if (result == TAssembleResult::Broken) {
+                Drop(bot, counters.broken);
+                return;
+            }
+            if (result == TAssembleResult::Packet)
+                HandlePacket(bot, packet, now);
+            if (result == TAssembleResult::NeedMore)
+                break;
+        }
+        if (size_t(n) < sizeof buffer)
+            return;
+    }
+}
+
+void TLoadRun::HandleEvent(TBot& bot, uint32_t events, int64_t now) {
+    if (bot.fd < 0)
+        return;
+    if (bot.state == TBot::TState::Connecting) {
+        if (events & (EPOLLOUT | EPOLLERR | EPOLLHUP))
+            FinishConnect(bot, now);
+        return;
+    }
+    if (events & EPOLLOUT)
+        FlushPending(bot);
+    if (events & (EPOLLIN | EPOLLERR | EPOLLHUP))
+        ReadFrom(bot, now);
+}
+
+void TLoadRun::SendDueLines(int64_t now) {
+    if (options.rate <= 0 || chatters.empty())
+        return;
+    double totalRate = options.rate * double(chatters.size());
+    uint64_t due = uint64_t(double(now - chatStartNs) / double(NS_PER_SECOND) * totalRate);
+    uint64_t attempted = counters.linesSent + counters.linesSkipped;
+    size_t budget = MAX_LINES_PER_TURN;
+    TPacket packet;
+    while (attempted < due && budget-- > 0) {
+        TBot& bot = *chatters[chatCursor];
+        chatCursor = (chatCursor + 1) % chatters.size();
+        ++attempted;
+        if (bot.fd < 0 || !bot.unsent.empty()) {
+            ++counters.linesSkipped;
+            continue;
+        }
+        ClearPacket(packet);
+        std::string text =
+            StampedChatText(uint64_t(NowNs()), uint32_t(bot.index), size_t(options.textLength));
+        int length = BuildChatText(packet, MakeChatAddress(bot.id, ChatId(0)), text);
+        EncodePacket(packet, length, REQ_CHAT_TEXT, NextKeyOffset());
+        if (!SendBytes(bot, packet.bytes, size_t(length))) {
+            Drop(bot, counters.closed);
+            ++counters.linesSkipped;
+            continue;
+        }
+        ++counters.linesSent;
+        counters.expectedDeliveries += sitePopulation[size_t(bot.index % options.sites)] - 1;
+    }
+    // Lines that did not fit into this turn are given up, not sent in a burst later.
+    if (attempted < due)
+        counters.linesSkipped += due - attempted;
+}
+
+void TLoadRun::Loop(int64_t until, const std::function<bool()>& done, bool chatting) {
+    epoll_event events[MAX_EVENTS];
+    for (;;) {
+        int64_t now = NowNs();
+        if (now >= until || done())
+            return;
+        StartConnections(now);
+        if (chatting)
+            SendDueLines(now);
+        int64_t waitMs = std::min<int64_t>((until - now) / 1000000 + 1, chatting ? 1 : 10);
+        int n = ::epoll_wait(epollFd, events, MAX_EVENTS, int(waitMs));
+        now = NowNs();
+        for (int i = 0; i < n; ++i)
+            HandleEvent(*static_cast<TBot*>(events[i].data.ptr), events[i].events, now);
+    }
+}
+
+void TLoadRun::BeginChat() {
+    sitePopulation.assign(size_t(options.sites), 0);
+    for (auto& bot : bots) {
+        if (bot->state != TBot::TState::SignedIn)
+            continue;
+        chatters.push_back(bot.get());
+        ++sitePopulation[size_t(bot->index % options.sites)];
+    }
+    chatStartNs = NowNs();
+    measuringChat = true;
+}
+
+} // namespace navlet::load

@@ -1,0 +1,72 @@
+// The bots of navlet-load on one epoll loop in one thread: sign-in, presence,
+// chat and the measurements around them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <vector>
+
+#include "protocol/assembler.h"
+#include "tools/load/load_options.h"
+#include "tools/load/load_stats.h"
+
+namespace navlet::load {
+
+struct TBot;
+
+struct TLoadCounters {
+    uint64_t signedIn = 0, refused = 0, closed = 0, broken = 0;
+    uint64_t presenceOthers = 0; // records of other users received by all bots
+    uint64_t linesSent = 0, linesSkipped = 0, linesDelivered = 0;
+    uint64_t deliveredInChat = 0;    // deliveries during the chat phase proper
+    uint64_t expectedDeliveries = 0; // sum over sent lines of the other bots on the site
+    int64_t firstConnectNs = 0, lastSignInNs = 0, lastPresenceNs = 0;
+};
+
+class TLoadRun {
+  public:
+    explicit TLoadRun(const TLoadOptions& options);
+    ~TLoadRun();
+    TLoadRun(const TLoadRun&) = delete;
+    TLoadRun& operator=(const TLoadRun&) = delete;
+
+    // Runs every phase and writes the report to `out`. Returns 0 when every bot
+    // signed in, 1 otherwise (the report is written either way).
+    int Run(std::ostream& out);
+
+  private:
+    bool Setup(std::ostream& out);
+    void StartConnections(int64_t now);
+    void StartConnection(TBot& bot);
+    void HandleEvent(TBot& bot, uint32_t events, int64_t now);
+    void FinishConnect(TBot& bot, int64_t now);
+    void ReadFrom(TBot& bot, int64_t now);
+    void HandlePacket(TBot& bot, const TPacket& packet, int64_t now);
+    void SendDueLines(int64_t now);
+    bool SendBytes(TBot& bot, const uint8_t* data, size_t size);
+    void FlushPending(TBot& bot);
+    void Drop(TBot& bot, uint64_t& counter);
+    // Runs the loop until `until` (monotonic ns) or `done` answers true.
+    void Loop(int64_t until, const std::function<bool()>& done, bool chatting);
+    void BeginChat();
+
+    TLoadOptions options;
+    std::vector<std::unique_ptr<TBot>> bots;
+    std::vector<TBot*> chatters; // signed-in bots at the start of the chat
+    int epollFd = -1;
+    uint32_t serverAddress = 0; // network order
+    uint16_t serverPort = 0;    // network order
+    bool loopbackServer = false;
+    int nextToConnect = 0;
+    int pendingLogins = 0;
+    size_t chatCursor = 0;
+    int64_t chatStartNs = 0;
+    bool measuringChat = false;
+    std::vector<uint32_t> sitePopulation; // signed-in bots per site at the chat's start
+    TLoadCounters counters;
+    TLatencyHistogram latency;
+};
+
+} // namespace navlet::load
