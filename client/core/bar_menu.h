@@ -1,27 +1,84 @@
-// The bar's own popup menu object. The form owns three of them for its whole
-// life; the menu issue builds them and gives them their operations.
+// The bar's own popup menu object and its items. Every menu of the bar is one
+// of these: built with AppendItem / AppendSubmenu, adjusted with CheckItem /
+// EnableItem, shown with Track. The kit renders the TPopupMenu behind it.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "client/kit/popup_menu.h"
 
 namespace navlet {
 
 struct TBarMenuItem {
-    uint16_t id = 0; // 0 = separator
-    std::string caption;
-    bool enabled = true;
+    TBarMenuItem() = default;
+    TBarMenuItem(std::string itemCaption, uint16_t itemId, bool itemEnabled = true,
+                 bool itemChecked = false)
+        : id(itemId), caption(std::move(itemCaption)), enabled(itemEnabled), checked(itemChecked) {}
+
+    uint16_t id = 0;     // the command id Track returns; 0 for a separator
+    std::string caption; // empty = a separator
+    bool enabled = true; // false = greyed, cannot be chosen
     bool checked = false;
+};
+
+// The platform menu as the kit shows it: entries in order, each an item or a
+// popup entry that opens a submenu.
+class TPopupMenu {
+  public:
+    struct TEntry {
+        TBarMenuItem item; // for a popup entry: the submenu's caption, id 0
+        std::unique_ptr<TPopupMenu> submenu;
+
+        bool IsSeparator() const { return !submenu && item.caption.empty(); }
+    };
+
+    const std::vector<TEntry>& Entries() const { return entries; }
+    void Append(TBarMenuItem item);
+    void AppendPopup(std::string caption, std::unique_ptr<TPopupMenu> submenu);
+    // The first item with that command id, searching submenus depth-first;
+    // null for id 0 or an id the menu does not hold.
+    TBarMenuItem* FindItem(uint16_t id);
+    const TBarMenuItem* FindItem(uint16_t id) const;
+
+  private:
+    std::vector<TEntry> entries;
 };
 
 class TBarMenu {
   public:
-    explicit TBarMenu(std::string menuCaption) : caption(std::move(menuCaption)) {}
+    // Stores the caption and creates an empty popup menu.
+    explicit TBarMenu(std::string menuCaption);
 
-    int16_t chosen = 0; // last Track: command id, 0 = no choice, -1 = not shown
-    std::string caption;
-    std::vector<TBarMenuItem> items;
+    // Appends at the end and returns this menu, so that appends chain. Does
+    // nothing once this menu has been given to another as a submenu.
+    TBarMenu& AppendItem(TBarMenuItem item);
+    // Moves the submenu's popup menu into this one, under the submenu's
+    // caption. The submenu object keeps its caption but no longer has a menu
+    // of its own (Track on it returns -1); its items are reached through this
+    // menu by command id.
+    TBarMenu& AppendSubmenu(TBarMenu& submenu);
+
+    // By command id, also inside submenus. state 0 = clear the check mark /
+    // grey the item, > 0 = set it / enable it, < 0 = invert what it shows.
+    void CheckItem(uint16_t id, int state);
+    void EnableItem(uint16_t id, int state);
+    // The item with that id (submenus included), or null.
+    const TBarMenuItem* Item(uint16_t id) const;
+
+    int16_t chosen = 0; // last Track: a command id, 0 = closed without a choice, -1 = not shown
+    std::unique_ptr<TPopupMenu> handle; // null once given away as a submenu
+    std::string caption;                // shown when this menu is appended to another as a submenu
 };
+
+// Shows the menu and returns the chosen command id, also left in menu.chosen:
+// 0 when the menu closed without a choice, -1 when it cannot be shown. x and y
+// are in the client coordinates of the component `control` models, or screen
+// coordinates without one.
+// Blocks while the menu is open; timers and socket notifications run meanwhile,
+// so the caller must not hold references that a handler may invalidate.
+int16_t Track(TMenuTracker& tracker, TBarMenu& menu, int32_t x, int32_t y, const TModel* control);
 
 } // namespace navlet

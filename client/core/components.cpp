@@ -1,5 +1,6 @@
 #include "client/core/components.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace navlet {
@@ -99,10 +100,19 @@ void TEdit::SetMaxLength(int chars) {
     Changed();
 }
 
+namespace {
+
+bool CaptionBefore(const TListItem& a, const TListItem& b) {
+    return a.caption < b.caption; // char_traits<char> compares bytes as unsigned
+}
+
+} // namespace
+
 int TListView::Add(TListItem item) {
-    items.push_back(std::move(item));
+    auto at = std::upper_bound(items.begin(), items.end(), item, CaptionBefore);
+    at = items.insert(at, std::move(item));
     Changed();
-    return int(items.size()) - 1;
+    return int(at - items.begin());
 }
 
 void TListView::Delete(int index) {
@@ -122,14 +132,10 @@ void TListView::Clear() {
 void TListView::Update(int index, const std::function<void(TListItem&)>& change) {
     if (index < 0 || size_t(index) >= items.size())
         return;
+    const std::string before = items[size_t(index)].caption;
     change(items[size_t(index)]);
-    Changed();
-}
-
-void TChatView::Clear() {
-    if (lines.empty())
-        return;
-    lines.clear();
+    if (items[size_t(index)].caption != before)
+        std::stable_sort(items.begin(), items.end(), CaptionBefore);
     Changed();
 }
 
@@ -156,6 +162,27 @@ void TPageControl::SetActivePageIndex(int index) {
     if (index < -1 || index >= int(pages.size()) || index == activeIndex)
         return;
     activeIndex = index;
+    Changed();
+}
+
+int TPageControl::IndexOf(const TTabSheet* sheet) const {
+    for (size_t i = 0; i < pages.size(); ++i)
+        if (pages[i].get() == sheet)
+            return int(i);
+    return -1;
+}
+
+void TPageControl::SetCaption(TTabSheet& sheet, std::string caption) {
+    if (sheet.caption == caption)
+        return;
+    sheet.caption = std::move(caption);
+    Changed();
+}
+
+void TPageControl::SetHighlighted(TTabSheet& sheet, bool on) {
+    if (sheet.highlighted == on)
+        return;
+    sheet.highlighted = on;
     Changed();
 }
 

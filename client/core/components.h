@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "client/core/chat_view.h"
 #include "client/core/model.h"
 #include "client/kit/graphics.h"
 #include "client/kit/input.h"
@@ -101,6 +102,9 @@ struct TListItem {
     UserId data = 0;
 };
 
+// Kept sorted by caption, ascending. The comparison is byte-wise (unsigned,
+// case-sensitive): a locale-aware one would need the platform. An item added
+// with a caption already present goes after the others of that caption.
 class TListView : public TControl {
   public:
     int Count() const { return int(items.size()); }
@@ -110,7 +114,8 @@ class TListView : public TControl {
     int Add(TListItem item);
     void Delete(int index);
     void Clear();
-    // Changes the item in place and tells the observers.
+    // Changes the item in place, restores the order if the caption changed,
+    // and tells the observers.
     void Update(int index, const std::function<void(TListItem&)>& change);
 
   private:
@@ -124,17 +129,6 @@ struct ChatTab {
     int32_t joinCount = 0;
     UserId ownerId = 0;
     std::vector<UserId> members;
-};
-
-// The conversation of one tab: its lines as plain text. The chat issue gives
-// it runs of colour and style.
-class TChatView : public TModel {
-  public:
-    const std::vector<std::string>& Lines() const { return lines; }
-    void Clear();
-
-  protected:
-    std::vector<std::string> lines;
 };
 
 struct TTabSheet {
@@ -154,6 +148,10 @@ class TPageControl : public TControl {
     TTabSheet& AddPage(std::unique_ptr<TTabSheet> sheet);
     void DeletePage(int index);
     void SetActivePageIndex(int index);
+    // -1 when the sheet is not one of this control's.
+    int IndexOf(const TTabSheet* sheet) const;
+    void SetCaption(TTabSheet& sheet, std::string caption);
+    void SetHighlighted(TTabSheet& sheet, bool on);
 
   private:
     std::vector<std::unique_ptr<TTabSheet>> pages;

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "client/core/connection.h"
 #include "client/core/navlet.h"
 #include "protocol/version_info.h"
 
@@ -40,14 +41,16 @@ TNavlet::TNavlet(const TKit& k) : TNavlet(k, TBareForm{}) {
     // 5. The user's language, for the service's page addresses.
     userLcid = kit.module.UserDefaultLcid() & PRIMARY_LANGUAGE_MASK;
     // 6. The banner area shows the default banner.
-    bannerId = 0;
-    BannerPanel.SetMode(bmDefault);
+    ShowBanner(0);
     // 7. Only the language filter is read here.
     SyncSettings(0, 0, 0, 0, -1, 0, 0);
-    // 8. The three menus are built here, once the menu mechanism exists; their
-    //    language checks follow languageMask as read above.
-    // 9. The service's session server, never the layout's loopback endpoint.
-    ClientSocket->SetEndpoint(kit.module.ServiceHostName(), SERVER_PORT);
+    // 8. The three menus; the language checks follow languageMask as read above.
+    BuildMenus();
+    // 9. The service's session server, never the layout's loopback endpoint
+    //    (NAVLET_SERVER points it elsewhere for local runs).
+    const TEndpoint endpoint =
+        SessionEndpoint(kit.environment, kit.module.ServiceHostName(), SERVER_PORT);
+    ClientSocket->SetEndpoint(endpoint.host, endpoint.port);
     // 10.
     PrepareTickerSurfaces();
     // 11.

@@ -27,8 +27,10 @@ void TNavlet::BuildComponents() {
     BannerPanel.SetBounds(0, 0, DEF_BANNER_WIDTH, DEF_BANNER_HEIGHT);
 
     msg_timer.OnTimer = [this] { msg_timerTimer(); };
+    BindChatComponents();
     // The site tracker's timer runs from creation.
     URLTimer.SetEnabled(true);
+    BindSessionComponents();
 }
 
 } // namespace navlet

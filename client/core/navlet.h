@@ -7,17 +7,23 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "client/core/bar_menu.h"
 #include "client/core/components.h"
+#include "client/core/host.h"
+#include "client/core/console.h"
+#include "client/core/lists.h"
 #include "client/core/module_state.h"
+#include "client/core/session_controls.h"
 #include "client/core/ticker.h"
+#include "client/kit/host_control.h"
 #include "client/kit/kit.h"
+#include "protocol/assembler.h"
 #include "protocol/chat_address.h"
+#include "protocol/messages.h"
 
 namespace navlet {
-
-class THostControl; // the control object hosting the form (the host issue defines it)
 
 static_assert(sizeof(bool) == 1, "byte flags of the form are one byte wide");
 
@@ -80,6 +86,127 @@ class TNavlet {
     // Chat tabs: the one way a tab is made. Returns the new sheet.
     TTabSheet& CreateChatTab(const std::string& title, UserId owner, ChatId chat);
 
+    // ---- Session: connection, reading, host and site tracking, banner modes ----
+    // The connection (session.cpp). SwitchSession is the one way to open or
+    // close the session; the sign-in button and reconnect_timer open the
+    // socket themselves.
+    void SwitchSession(bool on);
+    void sbLoginClick();
+    void LEDBtnClick();
+    void reconnect_timerTimer();
+    void led_timerTimer();
+    // Socket notifications. Each may be called re-entrantly from inside a
+    // handler that closes the socket (the disconnect runs within Close).
+    void ClientSocketConnecting(TClientSocket& socket);
+    void ClientSocketConnect(TClientSocket& socket);
+    void ClientSocketDisconnect(TClientSocket& socket);
+    void ClientSocketError(TClientSocket& socket, TErrorEvent event, int& errorCode);
+    // The news signal of the indicator: image 2, or blinking on a minimised bar.
+    void SignalNews();
+    void SetBtnGlyph(TSpeedButton& button, int index);
+
+    // Reading (session_read.cpp): every whole packet of the bytes that wait,
+    // in order; stops when a message closes the socket.
+    void ClientSocketRead(TClientSocket& socket);
+    void upd_timerTimer();
+
+    // Band operations (host.cpp), called by the Windows control object and by
+    // navlet-browser after their platform's own part of each call.
+    void AttachHost(THostControl& host); // the site is set: the browser is reachable
+    void DetachHost();                   // the site is taken away
+    void BrowserDocumentComplete();      // the browser's DocumentComplete event
+    THResult ShowDW(bool show);
+    THResult CloseDW();
+    THResult UIActivateIO(bool activate);
+    THResult HasFocusIO() const;
+    // Decides and carries out the bar's part; the host dispatches the message
+    // on TKeyAction::Dispatch and answers the browser with KeyActionResult.
+    TKeyAction TranslateAcceleratorIO(const TKeyMessage& key);
+    void OpenInHostBrowser(const std::string& address);
+    void FlashBrowserWindow();
+    // OnEnter of the five edit boxes and OnClick of Edit1: the bar has the focus.
+    void EditEnter(TFocusTarget control);
+    // Minimise and restore through the band site; the timer re-applies a
+    // stored minimised state once after each showing.
+    enum class TResizeSender { Button, ResizeTimer, Login };
+    void ResizeBtnClick(TResizeSender sender);
+    void resize_timerTimer();
+    // The kit calls it after each change of the form's height.
+    void BannerPanelResize();
+
+    // Site tracking (site.cpp).
+    void URLTimerTimer();
+    void CheckSiteUrl();
+
+    // The banner area (banner.cpp).
+    void SetBannerMode(TBannerMode mode);
+    void ShowBanner(int32_t id); // -1 = the last one asked for
+    std::string WebSiteHost() const;
+
+    // ---- Lists and chats: presence, chat tabs, sending, menus, console ----
+    // Server messages, handed over by the dispatcher with their fields read.
+    void PresenceRecord(const TPresenceMsg& m);             // type 5
+    void UserLeftSite(const TUserLeftMsg& m);               // type 6
+    void ChatLineReceived(const TChatLineMsg& m);           // type 2: appends the line only
+    void MemberJoined(const TMemberMsg& m);                 // type 3
+    void MemberLeft(const TMemberMsg& m);                   // type 4
+    void DatedLineReceived(const TDatedLineMsg& m);         // type 12
+    void SearchAnswerReceived(const TSearchAnswerMsg& m);   // type 10
+    void LookingForYouReceived(const TLookingForYouMsg& m); // type 13
+
+    // Presence lists. FindUser scans lvUsers from the first entry and returns
+    // the index of the first entry with that id, or -1.
+    int FindUser(UserId id) const;
+    UserId UserIdOfEntry(const TListItem& entry) const { return entry.data; }
+    // Marks the members of `tab`'s chat in lvUsers and unmarks everybody else.
+    void MarkChatMembers(const ChatTab& tab);
+    // Clears lvUsers, closes every private tab without telling the server,
+    // clears the public chat's text and drops every ticker line but the status.
+    void ResetPresence();
+    // lvUsers, lvFriends and cbSearch's drop-down items, when a connection ends.
+    void ClearPeopleLists();
+
+    // Chat tabs. Sheets are owned by PageControl; a returned pointer lives
+    // until the tab closes.
+    TTabSheet* FindTabByChat(ChatId chat); // scans from the last tab; null = none
+    TTabSheet* TabByIndex(int index);      // a negative index means the active tab
+    enum class TCloseNotify { Silent, TellServer };
+    // Destroys the tab with its record and view; with TellServer and an open
+    // connection the server hears that the user left the chat.
+    void CloseChatTab(TTabSheet& sheet, TCloseNotify notify);
+    // The active tab changed: its highlight goes, Edit1 takes the private or
+    // public colour and lvUsers marks the chat's members.
+    void PageControlChange();
+    // The one way text reaches a conversation. `stamp` is a UTC date-time, 0 =
+    // now; `nick` is used only with a stamp. Lines from the server (sender 0)
+    // with a private-looking chat id are notices routed by (chat >> 8).
+    void AppendLine(bool eventLine, UserId sender, ChatId chat, const std::string& text,
+                    double stamp, const std::string& nick);
+    // The users menu's "Invite in a new private chat" / "Invite in this private
+    // chat" for the user of `entry`.
+    void InviteInNewPrivateChat(const TListItem& entry);
+    void InviteInActiveChat(const TListItem& entry);
+
+    // Sending text; Enter in Edit1 routes here too.
+    void sbSendTxtClick();
+    void txt_timerTimer();
+    // Edit1 entered or clicked: the grey hint makes room for typing.
+    void Edit1Enter();
+    // The chat context menu, raised on a chat view or on the tab strip (the
+    // sender); it always acts on the active tab. A chosen close waits for the
+    // mouse-up, so that a tab is never destroyed under its own event.
+    void ChatContextPopup(const TModel& sender, int32_t x, int32_t y, bool& handled);
+    void ChatMouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
+
+    // Shows a menu through the kit; see navlet::Track.
+    int16_t Track(TBarMenu& menu, int32_t x, int32_t y, const TModel* control);
+    // The server output console: created and shown by the first text.
+    void ConsoleText(const std::string& text);
+
+    TListView lvFriends;
+    TComboBoxEx cbSearch;
+    // ---- end of lists and chats ----
+
     // ---- Components (layout names) ----
     std::unique_ptr<TClientSocket> ClientSocket;
     TTimer msg_timer;
@@ -96,6 +223,20 @@ class TNavlet {
     TListView lvUsers;
     TPageControl PageControl;
     TBannerPanel BannerPanel;
+
+    // ---- Session components ----
+    TControl Form;            // the form's own window: height from the band, visibility
+    TFormFocus ActiveControl; // the form's active control
+    TSpeedButton LEDBtn;      // "connection status"
+    TSpeedButton ResizeBtn;   // "minimize"
+    TControl DefBannerPanel;  // the five panels of BannerPanel
+    TControl LoginPanel;
+    TControl WebPanel;
+    TControl SearchPanel;
+    TControl FriendPanel;
+    TEdit edNck;
+    TPasswordEdit edPwd;
+    TButton sbLogin;
 
     // ---- Private state, in declaration order ----
     // Public so that the kits' bindings and the tests see exactly what the
@@ -139,11 +280,36 @@ class TNavlet {
     bool pageLoaded = false;
     bool bannerNavFailed = false;
 
+    // ---- Session state ----
+    TPacketAssembler receiveAssembler; // the open connection's byte stream
+    uint32_t connectionSerial = 0;     // grows with every connect and disconnect
+
   private:
+    // ---- Lists and chats: internals ----
+    void BindChatComponents();
+    void BuildMenus();
+    // A server line whose chat id marks a notice; false when it is chat text.
+    bool RouteServerNotice(ChatId chat, const std::string& text);
+    void WriteConversationLine(TChatView& view, bool eventLine, UserId sender,
+                               const std::string& text, double stamp, const std::string& nick);
+    std::string SenderNick(UserId sender, double stamp, const std::string& nick) const;
+    void AddMemberAndInvite(TTabSheet& sheet, UserId user);
+    // ---- end of lists and chats internals ----
+
     // Construction steps, in the order the constructor runs them.
     void BuildComponents(); // what the form layout holds (layout.cpp)
     void PrepareTickerSurfaces();
     void ReadModuleVersion();
+    void BindSessionComponents(); // session.cpp
+
+    // Session internals.
+    void OpenSocket();
+    void DispatchPacket(const TPacket& packet);
+    void EndSession();
+    void ChatCommand(uint8_t command);
+    void UpdateChunkReceived(const TUpdateChunkMsg& chunk);
+    void WriteUpdateChunk(const TUpdateChunkMsg& chunk);
+    void InstallUpdate();
 
     // Ticker internals (ticker.cpp).
     void DrawMsgLine();

@@ -21,6 +21,7 @@ inline constexpr TColor SYS_COLOR_FLAG = 0xFF000000;
 inline constexpr TColor clWindow = 0xFF000005;
 inline constexpr TColor clWindowText = 0xFF000008;
 inline constexpr TColor clBtnFace = 0xFF00000F;
+inline constexpr TColor clInactiveCaptionText = 0xFF000013;
 
 inline constexpr TColor Rgb(uint8_t r, uint8_t g, uint8_t b) {
     return TColor(r) | TColor(g) << 8 | TColor(b) << 16;

@@ -3,10 +3,13 @@
 #pragma once
 
 #include "client/kit/clock.h"
+#include "client/kit/environment.h"
+#include "client/kit/desktop.h"
 #include "client/kit/graphics.h"
 #include "client/kit/host_actions.h"
 #include "client/kit/input.h"
 #include "client/kit/module_facts.h"
+#include "client/kit/popup_menu.h"
 #include "client/kit/registry.h"
 #include "client/kit/scheduler.h"
 #include "client/kit/socket.h"
@@ -21,6 +24,10 @@ struct TKit {
     TModuleFacts& module;
     THostActions& host;
     TSocketFactory& sockets;
+    TEnvironment& environment;
+    TMenuTracker& menus;
+    TClipboard& clipboard;
+    TSound& sound;
 };
 
 } // namespace navlet

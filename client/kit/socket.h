@@ -23,7 +23,9 @@ class TClientSocket : public TByteStream {
     // Notifications; an unset one is skipped. A handler may close the socket.
     TNotify OnConnecting;
     TNotify OnConnect;
-    TNotify OnRead; // bytes wait: Receive them (possibly part of a packet, or several)
+    // Bytes wait: Receive them (possibly part of a packet, or several). The
+    // socket notifies again while unread bytes remain.
+    TNotify OnRead;
     TNotify OnDisconnect;
     TErrorNotify OnError;
 

@@ -230,7 +230,17 @@ void TWebSite::AddRoutes() {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
+    // Header and body go out in separate writes; Nagle would hold the body
+    // back for the client's delayed acknowledgement.
+    http->set_tcp_nodelay(true);
     http->set_payload_max_length(limits.maxBody);
+    // Each open connection holds a worker: idle keep-alive connections and slow
+    // senders must give theirs back soon, or a few clients would stall the site.
+    size_t workers = limits.workers;
+    http->new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
+    http->set_keep_alive_timeout(limits.idleSeconds);
+    http->set_read_timeout(5, 0);
+    http->set_write_timeout(5, 0);
     http->Get("/", [this](const httplib::Request&, httplib::Response& res) {
         Answer(res, 200, HomePage(backend.BusiestSites(limits.busiestShown)));
     });

@@ -17,6 +17,8 @@ namespace navlet::web {
 struct TWebSiteLimits {
     size_t maxBody = 8 * 1024; // a sign-up form is a few dozen bytes
     int busiestShown = 10;     // rows of the home page's table
+    size_t workers = 16;       // threads answering requests
+    int idleSeconds = 2;       // a kept-alive connection holds a worker this long at most
 };
 
 class TWebSite {

@@ -8,3 +8,8 @@ endif()
 if(TARGET navlet_load_core)
   navlet_add_test(tools_load_run_test SOURCES tools_load_run_test.cpp LIBS navlet_load_core)
 endif()
+if(TARGET navlet_server_app AND TARGET navlet_load_core AND TARGET navlet_admin_client)
+  navlet_add_test(tools_with_server_test
+    SOURCES tools_with_server_test.cpp test_client.cpp
+    LIBS navlet_server_app navlet_load_core navlet_admin_client)
+endif()

@@ -88,6 +88,18 @@ TEST(ProcReaders, ReadTheFieldsTheReportNeeds) {
                                     "100.00    0.010100           2      5012        12 total\n"),
               5012u);
     EXPECT_FALSE(ParseStraceTotalCalls("strace: attach: ptrace(PTRACE_SEIZE, 1): denied\n"));
+    EXPECT_EQ(ParsePerfSyscallCounts("# started on Tue\n\n"
+                                     "1200,,syscalls:sys_enter_write,5,100.00,,\n"
+                                     "<not counted>,,syscalls:sys_enter_writev,0,100.00,,\n"
+                                     "34,,syscalls:sys_enter_sendmsg,5,100.00,,\n"),
+              1234u);
+    EXPECT_FALSE(ParsePerfSyscallCounts("Error: No permissions\n"));
+    EXPECT_EQ(ParseSocketSlabBytes("slabinfo - version: 2.1\n"
+                                   "request_sock_TCP 48 108 320 12 1 : tunables 0 0 0\n"
+                                   "TCP               10     117   2000   13    8 : tunables\n"
+                                   "filp 3 9 100 21 1 : tunables 0 0 0\n"),
+              20300u); // request_sock_TCP is not a socket's own cache
+    EXPECT_FALSE(ParseSocketSlabBytes("nothing here\n"));
 }
 
 std::optional<TLoadOptions> Parse(std::vector<std::string> args) {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "client/kit/kit.h"
+#include "tests/support/desktop_fakes.h"
+#include "tests/support/host_fakes.h"
 #include "tests/support/manual_time.h"
 #include "tests/support/memory_registry.h"
 #include "tests/support/recorders.h"
@@ -17,8 +19,28 @@ struct TTestKit {
     TRecordingHost host;
     TScriptedSocketFactory sockets;
     TRecordingCanvas canvas;
+    TFixedEnvironment environment;
+    // Sockets for the bars made from now on, when not the scripted ones
+    // (end-to-end tests give real loopback sockets).
+    TSocketFactory* socketsOverride = nullptr;
 
-    TKit Kit() { return TKit{time, time, registry, metrics, module, host, sockets}; }
+    TScriptedMenuTracker menus;
+    TRecordingClipboard clipboard;
+    TRecordingSound sound;
+
+    TKit Kit() {
+        return TKit{time,
+                    time,
+                    registry,
+                    metrics,
+                    module,
+                    host,
+                    socketsOverride ? *socketsOverride : sockets,
+                    environment,
+                    menus,
+                    clipboard,
+                    sound};
+    }
 };
 
 } // namespace navlet::testing

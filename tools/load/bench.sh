@@ -11,7 +11,8 @@
 # Measures: memory per idle signed-in session at 1,000, 5,000 and 10,000
 # sessions; a presence storm of 1,000 users joining one site; public-line
 # fan-out for 300 and 1,000 users on one site at one line per user per second
-# (p50/p99), with the server's CPU and write calls per delivered line. Every
+# (p50/p99), with the server's CPU and write calls per delivered line (perf,
+# or strace in a separate run when perf cannot attach). Every
 # run is bounded by navlet-load's own limits (duration, sessions, rate).
 set -euo pipefail
 
@@ -110,12 +111,23 @@ done
 if wants storm; then
   run storm-1000 --sessions 1000 --sites 1 --duration 1 --signin-timeout 120
 fi
+# Write calls are counted with perf's syscall tracepoints when perf can attach
+# (cheap, so one run gives CPU, latency and writes); otherwise strace counts
+# them in a second run of its own, since it slows the server down a lot.
+perf_works() {
+  perf stat -e syscalls:sys_enter_write -o /dev/null -- true >/dev/null 2>&1
+}
 for n in 300 1000; do
   wants fanout || break
+  if perf_works; then
+    run "fanout-$n" --sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS" \
+      --trace-writes "$WORK/writes-$n.txt"
+    continue
+  fi
   run "fanout-$n" --sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS"
   if command -v strace >/dev/null; then
-    run "fanout-$n-traced" --sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS" \
-      --trace-writes "$WORK/strace-$n.txt"
+    run "fanout-$n-strace" --sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS" \
+      --trace-writes "$WORK/writes-$n.txt"
   fi
 done
 

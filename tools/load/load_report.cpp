@@ -1,6 +1,7 @@
 // The phases of a navlet-load run and its report.
 #include <algorithm>
 #include <iomanip>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "tools/load/load_run.h"
@@ -10,6 +11,14 @@ namespace navlet::load {
 namespace {
 
 constexpr double NS = 1e9;
+
+// CPU seconds this process has used, user and system.
+double OwnCpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& tv) { return double(tv.tv_sec) + double(tv.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 int64_t Now() {
     timespec ts;
@@ -51,13 +60,17 @@ int TLoadRun::Run(std::ostream& out) {
     TWriteTrace trace;
     bool tracing = !options.traceWrites.empty() && pid > 0 && trace.Start(pid, options.traceWrites);
     TServerSnapshot chatBefore = TakeSnapshot(pid);
+    double ownCpuBefore = OwnCpuSeconds();
     BeginChat();
     Loop(
         chatStartNs + int64_t(options.duration * NS), [] { return false; }, /*chatting=*/true);
     measuringChat = false;
     double chatSeconds = double(Now() - chatStartNs) / NS;
+    double ownBusy = chatSeconds > 0 ? (OwnCpuSeconds() - ownCpuBefore) / chatSeconds : 0;
     TServerSnapshot chatAfter = TakeSnapshot(pid);
+    const TWriteTrace::TTool traceTool = trace.Tool();
     std::optional<uint64_t> traced = tracing ? trace.Stop() : std::nullopt;
+    const bool slowedDown = traceTool == TWriteTrace::TTool::Strace;
     Loop(
         Now() + 2 * int64_t(NS),
         [&] { return counters.linesDelivered >= counters.expectedDeliveries; },
@@ -85,15 +98,20 @@ int TLoadRun::Run(std::ostream& out) {
             << (idle.rssKiB ? *idle.rssKiB : 0) << " KiB with the bots signed in = " << rssPer
             << " bytes per session\n";
     }
-    out << "kernel TCP memory (both ends of each loopback connection): " << tcpPer
-        << " bytes per session\n";
+    double slabPer = Delta(before.socketSlabBytes, idle.socketSlabBytes) * perSession;
+    out << "kernel, both ends of each loopback connection: TCP buffers " << tcpPer
+        << " bytes per session; socket objects "
+        << (idle.socketSlabBytes ? std::to_string(slabPer) + " bytes per session (slab)"
+                                 : std::string("n/a (no /proc/slabinfo)"))
+        << "\n";
     uint64_t p50 = latency.Percentile(0.50), p99 = latency.Percentile(0.99);
     double delivered = double(c.deliveredInChat) / chatSeconds;
     out << "chat: " << c.linesSent << " lines sent (" << c.linesSkipped << " skipped) in "
         << chatSeconds << " s; " << c.linesDelivered << " deliveries of " << c.expectedDeliveries
         << " expected; " << delivered << " deliveries/s\n";
     out << "latency: p50 " << double(p50) / 1000 << " ms, p99 " << double(p99) / 1000 << " ms, max "
-        << double(latency.Max()) / 1000 << " ms\n";
+        << double(latency.Max()) / 1000 << " ms (navlet-load busy " << ownBusy * 100
+        << "% of a core in the chat)\n";
     double cpuSeconds =
         Delta(chatBefore.cpuTicks, chatAfter.cpuTicks) / double(::sysconf(_SC_CLK_TCK));
     double cpuPerLine = c.deliveredInChat ? cpuSeconds * 1e6 / double(c.deliveredInChat) : 0;
@@ -104,18 +122,20 @@ int TLoadRun::Run(std::ostream& out) {
         (traced && c.deliveredInChat) ? double(*traced) / double(c.deliveredInChat) : -1;
     if (pid > 0) {
         out << "server CPU in the chat: " << cpuSeconds << " s = " << cpuPerLine
-            << " us per delivered line" << (tracing ? " (under strace: inflated)" : "") << "\n";
+            << " us per delivered line" << (slowedDown ? " (under strace: inflated)" : "") << "\n";
         out << "server write calls per delivered line: "
-            << (traced ? std::to_string(writesPerLine) + " (strace)" : std::string("n/a"))
+            << (traced ? std::to_string(writesPerLine) + (slowedDown ? " (strace)" : " (perf)")
+                       : std::string("n/a"))
             << "; syscw per delivered line " << syscwPerLine << "\n";
     }
     out << "RESULT sessions=" << options.sessions << " signed_in=" << c.signedIn
         << " signins_per_s=" << double(c.signedIn) / signInSeconds
         << " presence=" << c.presenceOthers << " presence_s=" << presenceSeconds
         << " rss_per_session_b=" << rssPer << " tcp_per_session_b=" << tcpPer
-        << " deliveries_per_s=" << delivered << " delivered=" << c.linesDelivered
-        << " expected=" << c.expectedDeliveries << " p50_ms=" << double(p50) / 1000
-        << " p99_ms=" << double(p99) / 1000 << " cpu_us_per_line=" << cpuPerLine
+        << " slab_per_session_b=" << slabPer << " deliveries_per_s=" << delivered
+        << " delivered=" << c.linesDelivered << " expected=" << c.expectedDeliveries
+        << " p50_ms=" << double(p50) / 1000 << " p99_ms=" << double(p99) / 1000
+        << " load_busy=" << ownBusy << " cpu_us_per_line=" << cpuPerLine
         << " writes_per_line=" << writesPerLine << " syscw_per_line=" << syscwPerLine << "\n";
     return c.signedIn == uint64_t(options.sessions) ? 0 : 1;
 }

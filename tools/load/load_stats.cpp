@@ -191,6 +191,54 @@ std::string ReadProcFile(const std::string& path) {
 
 namespace navlet::load {
 
+std::optional<uint64_t> ParseSocketSlabBytes(std::string_view slabinfo) {
+    constexpr std::string_view CACHES[] = {"TCP", "sock_inode_cache", "filp", "dentry",
+                                           "eventpoll_epi"};
+    uint64_t total = 0;
+    int found = 0;
+    for (std::string_view cache : CACHES) {
+        auto rest = LineAfter(slabinfo, std::string(cache) + " ");
+        if (!rest)
+            continue;
+        std::string_view line = *rest;
+        auto active = ParseUnsigned(NextWord(line));
+        NextWord(line); // all objects
+        auto size = ParseUnsigned(NextWord(line));
+        if (!active || !size)
+            return std::nullopt;
+        total += *active * *size;
+        ++found;
+    }
+    if (found == 0)
+        return std::nullopt;
+    return total;
+}
+
+std::optional<uint64_t> ParsePerfSyscallCounts(std::string_view output) {
+    // "12345,,syscalls:sys_enter_sendmsg,..." or "<not counted>,,syscalls:...".
+    uint64_t total = 0;
+    bool found = false;
+    size_t at = 0;
+    while (at < output.size()) {
+        size_t eol = output.find('\n', at);
+        std::string_view line = output.substr(at, eol == std::string_view::npos ? eol : eol - at);
+        at = eol == std::string_view::npos ? output.size() : eol + 1;
+        if (line.find(",syscalls:sys_enter_") == std::string_view::npos)
+            continue;
+        found = true;
+        std::string_view count = line.substr(0, line.find(','));
+        if (count == "<not counted>")
+            continue; // the process made no such call while counted
+        auto number = ParseUnsigned(count);
+        if (!number)
+            return std::nullopt;
+        total += *number;
+    }
+    if (!found)
+        return std::nullopt;
+    return total;
+}
+
 std::optional<uint64_t> ParseStraceTotalCalls(std::string_view output) {
     // "100.00    0.012345           1     12345        10 total": calls is the 4th word.
     size_t at = output.rfind(" total");

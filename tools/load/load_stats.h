@@ -58,6 +58,12 @@ std::string ReadProcFile(const std::string& path);
 } // namespace navlet::load
 
 namespace navlet::load {
+// Bytes held by the active objects of the kernel caches that every socket
+// uses (TCP, sock_inode_cache, filp, dentry, eventpoll_epi), from
+// /proc/slabinfo; nothing when the file cannot be parsed (it needs root).
+std::optional<uint64_t> ParseSocketSlabBytes(std::string_view slabinfo);
+// The sum of the syscall tracepoint counts in `perf stat -x,` output.
+std::optional<uint64_t> ParsePerfSyscallCounts(std::string_view output);
 // The number of calls in the "total" line of `strace -c` output.
 std::optional<uint64_t> ParseStraceTotalCalls(std::string_view output);
 } // namespace navlet::load

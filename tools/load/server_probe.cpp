@@ -12,6 +12,7 @@ namespace navlet::load {
 TServerSnapshot TakeSnapshot(int pid) {
     TServerSnapshot snap;
     snap.tcp = ParseTcpSockstat(ReadProcFile("/proc/net/sockstat"));
+    snap.socketSlabBytes = ParseSocketSlabBytes(ReadProcFile("/proc/slabinfo"));
     if (pid <= 0)
         return snap;
     std::string base = "/proc/" + std::to_string(pid);
@@ -21,20 +22,19 @@ TServerSnapshot TakeSnapshot(int pid) {
     return snap;
 }
 
-bool TWriteTrace::Start(int pid, const std::string& path) {
-    Stop();
-    file = path;
-    std::string pidText = std::to_string(pid);
+bool TWriteTrace::Spawn(const std::vector<std::string>& argv) {
     child = ::fork();
     if (child < 0)
         return false;
     if (child == 0) {
-        ::execlp("strace", "strace", "-q", "-c", "-f", "-e",
-                 "trace=write,writev,sendmsg,sendmmsg,sendto", "-p", pidText.c_str(), "-o",
-                 path.c_str(), static_cast<char*>(nullptr));
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
         ::_exit(127);
     }
-    // strace needs a moment to attach to every thread.
+    // The tool needs a moment to attach to every thread; one that cannot attach ends.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     int status = 0;
     if (::waitpid(child, &status, WNOHANG) == child) {
@@ -44,6 +44,25 @@ bool TWriteTrace::Start(int pid, const std::string& path) {
     return true;
 }
 
+bool TWriteTrace::Start(int pid, const std::string& path) {
+    Stop();
+    file = path;
+    std::string pidText = std::to_string(pid);
+    if (Spawn({"perf", "stat", "-x,", "-o", path, "-p", pidText, "-e",
+               "syscalls:sys_enter_write,syscalls:sys_enter_writev,syscalls:sys_enter_sendmsg,"
+               "syscalls:sys_enter_sendmmsg,syscalls:sys_enter_sendto"})) {
+        tool = TTool::Perf;
+        return true;
+    }
+    if (Spawn({"strace", "-q", "-c", "-f", "-e", "trace=write,writev,sendmsg,sendmmsg,sendto", "-p",
+               pidText, "-o", path})) {
+        tool = TTool::Strace;
+        return true;
+    }
+    tool = TTool::None;
+    return false;
+}
+
 std::optional<uint64_t> TWriteTrace::Stop() {
     if (child <= 0)
         return std::nullopt;
@@ -51,7 +70,8 @@ std::optional<uint64_t> TWriteTrace::Stop() {
     int status = 0;
     ::waitpid(child, &status, 0);
     child = -1;
-    return ParseStraceTotalCalls(ReadProcFile(file));
+    std::string output = ReadProcFile(file);
+    return tool == TTool::Perf ? ParsePerfSyscallCounts(output) : ParseStraceTotalCalls(output);
 }
 
 } // namespace navlet::load

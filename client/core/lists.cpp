@@ -1,0 +1,169 @@
+// The presence lists: the users of the current site (lvUsers) and the friends
+// (lvFriends, with their nicks in cbSearch's drop-down list).
+#include <algorithm>
+
+#include "client/core/navlet.h"
+
+namespace navlet {
+
+namespace {
+
+// Base image of each gender image: a friend is always shown unmarked.
+constexpr int32_t BASE_IMAGES[] = {giMale, giFemale, giMale, giFemale, giOther, giOther};
+
+constexpr int32_t IMAGE_COUNT = int32_t(std::size(BASE_IMAGES));
+
+} // namespace
+
+int32_t GenderImage(char gender) {
+    if (gender == 'm')
+        return giMale;
+    if (gender == 'f')
+        return giFemale;
+    return giOther;
+}
+
+int32_t BaseGenderImage(int32_t image) {
+    if (image < 0 || image >= IMAGE_COUNT)
+        return image;
+    return BASE_IMAGES[image];
+}
+
+int32_t MemberGenderImage(int32_t image, bool member) {
+    if (image < 0 || image >= IMAGE_COUNT)
+        return image;
+    if (!member)
+        return BASE_IMAGES[image];
+    switch (BASE_IMAGES[image]) {
+    case giMale:
+        return giMaleMember;
+    case giFemale:
+        return giFemaleMember;
+    default:
+        return giOtherMember;
+    }
+}
+
+void TComboBoxEx::SetText(std::string value) {
+    if (value == text)
+        return;
+    text = std::move(value);
+    Changed();
+}
+
+void TComboBoxEx::AddItem(TComboExItem item) {
+    items.push_back(std::move(item));
+    Changed();
+}
+
+void TComboBoxEx::DeleteItem(int index) {
+    if (index < 0 || size_t(index) >= items.size())
+        return;
+    items.erase(items.begin() + index);
+    Changed();
+}
+
+void TComboBoxEx::ClearItems() {
+    if (items.empty())
+        return;
+    items.clear();
+    Changed();
+}
+
+int TNavlet::FindUser(UserId id) const {
+    for (int i = 0; i < lvUsers.Count(); ++i)
+        if (UserIdOfEntry(lvUsers.Item(i)) == id)
+            return i;
+    return -1;
+}
+
+void TNavlet::PresenceRecord(const TPresenceMsg& m) {
+    const int32_t image = GenderImage(m.gender);
+    if (m.listFlag != 0) {
+        // No check for an entry already there: a friend sent twice shows twice.
+        cbSearch.AddItem(TComboExItem{m.nick, image, image});
+        lvFriends.Add(TListItem{m.nick, image, m.user});
+        return;
+    }
+    // A user already listed keeps the nick and image of the first record.
+    if (FindUser(m.user) >= 0)
+        return;
+    if (m.chatKey == 0) {
+        SignalNews();
+        lvUsers.Add(TListItem{m.nick, image, m.user});
+        return;
+    }
+    // Only the signed-in user's own record carries a key: the sign-in is confirmed.
+    ++loginCount;
+    serverStatus.clear();
+    if (!loggedIn)
+        PostMsg(mkStatus, 0, "You're connected");
+    loggedIn = true;
+    edPwd.SetText("");
+    myUserId = m.user;
+    myChatKey = m.chatKey;
+    myNick = m.nick;
+    if (TTabSheet* publicTab = FindTabByChat(0))
+        publicTab->tag->ownUserId = myUserId;
+    SetBtnGlyph(LEDBtn, glLedSignedIn);
+    SetBannerMode(bmDefault);
+    upd_timerTimer();
+    lvUsers.Add(TListItem{m.nick, image, m.user});
+}
+
+void TNavlet::UserLeftSite(const TUserLeftMsg& m) {
+    // The own entry is never removed this way.
+    if (m.user == myUserId)
+        return;
+    const int index = FindUser(m.user);
+    if (index < 0)
+        return;
+    // Private tabs first, while the entry still gives the nick of the lines.
+    for (int i = 1; i < PageControl.PageCount(); ++i) {
+        ChatTab& tab = *PageControl.Page(i).tag;
+        auto gone = std::remove(tab.members.begin(), tab.members.end(), m.user);
+        if (gone == tab.members.end())
+            continue;
+        tab.members.erase(gone, tab.members.end());
+        AppendLine(/*eventLine=*/true, m.user, tab.chatId, "left this site", 0, "");
+    }
+    lvUsers.Delete(FindUser(m.user));
+    // Alone on the site again: nothing left to blink for.
+    if (lvUsers.Count() == 1 && led_timer.Enabled()) {
+        led_timer.SetEnabled(false);
+        SetBtnGlyph(LEDBtn, glLedNews);
+    }
+}
+
+void TNavlet::MarkChatMembers(const ChatTab& tab) {
+    for (int i = 0; i < lvUsers.Count(); ++i) {
+        const TListItem& entry = lvUsers.Item(i);
+        const bool member = std::find(tab.members.begin(), tab.members.end(),
+                                      UserIdOfEntry(entry)) != tab.members.end();
+        const int32_t image = MemberGenderImage(entry.stateIndex, member);
+        if (image != entry.stateIndex)
+            lvUsers.Update(i, [image](TListItem& item) { item.stateIndex = image; });
+    }
+}
+
+void TNavlet::ResetPresence() {
+    lvUsers.Clear();
+    const bool hadPrivateTabs = PageControl.PageCount() > 1;
+    while (PageControl.PageCount() > 1)
+        CloseChatTab(PageControl.Page(PageControl.PageCount() - 1), TCloseNotify::Silent);
+    if (PageControl.PageCount() > 0)
+        PageControl.Page(0).view->Clear();
+    // The public tab is the active one now: Edit1 takes its colour back.
+    if (hadPrivateTabs)
+        PageControlChange();
+    // Pending invitations and notices belong to the site that is gone.
+    msgQueue.remove_if([](const TMsgLine& line) { return line.kind != mkStatus; });
+}
+
+void TNavlet::ClearPeopleLists() {
+    lvUsers.Clear();
+    lvFriends.Clear();
+    cbSearch.ClearItems();
+}
+
+} // namespace navlet

@@ -1,0 +1,203 @@
+// The connection: switching the session, signing in, reconnecting, the socket
+// notifications and the connection indicator.
+#include <algorithm>
+
+#include "client/core/connection.h"
+#include "client/core/navlet.h"
+#include "protocol/requests.h"
+
+namespace navlet {
+
+namespace {
+
+constexpr int32_t FORM_DESIGN_WIDTH = 810;
+constexpr int32_t FORM_DESIGN_HEIGHT = 216;
+constexpr int LOGIN_EDIT_MAX = 15;
+
+std::string Trimmed(const std::string& text) {
+    const char* blanks = " \t\r\n";
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+} // namespace
+
+void TNavlet::BindSessionComponents() {
+    Form.SetBounds(0, 0, FORM_DESIGN_WIDTH, FORM_DESIGN_HEIGHT);
+    Form.SetVisible(false); // the browser shows the band
+    LEDBtn.SetHint("connection status");
+    ResizeBtn.SetHint("minimize");
+    edNck.SetMaxLength(LOGIN_EDIT_MAX);
+    edPwd.SetMaxLength(LOGIN_EDIT_MAX);
+    sbLogin.SetCaption("sign in");
+    // The layout shows the default-banner and the friends panels.
+    LoginPanel.SetVisible(false);
+    WebPanel.SetVisible(false);
+    SearchPanel.SetVisible(false);
+
+    ClientSocket->OnConnecting = [this](TClientSocket& s) { ClientSocketConnecting(s); };
+    ClientSocket->OnConnect = [this](TClientSocket& s) { ClientSocketConnect(s); };
+    ClientSocket->OnRead = [this](TClientSocket& s) { ClientSocketRead(s); };
+    ClientSocket->OnDisconnect = [this](TClientSocket& s) { ClientSocketDisconnect(s); };
+    ClientSocket->OnError = [this](TClientSocket& s, TErrorEvent e, int& code) {
+        ClientSocketError(s, e, code);
+    };
+    URLTimer.OnTimer = [this] { URLTimerTimer(); };
+    upd_timer.OnTimer = [this] { upd_timerTimer(); };
+    led_timer.OnTimer = [this] { led_timerTimer(); };
+    reconnect_timer.OnTimer = [this] { reconnect_timerTimer(); };
+    resize_timer.OnTimer = [this] { resize_timerTimer(); };
+    LEDBtn.OnClick = [this] { LEDBtnClick(); };
+    ResizeBtn.OnClick = [this] { ResizeBtnClick(TResizeSender::Button); };
+    sbLogin.OnClick = [this] { sbLoginClick(); };
+}
+
+void TNavlet::OpenSocket() {
+    ClientSocket->Open(); // no effect while the socket is active
+}
+
+void TNavlet::SwitchSession(bool on) {
+    // A socket that is still connecting is not connected: switching off then
+    // does nothing.
+    if (ClientSocket->Connected() == on)
+        return;
+    if (!on) {
+        siteUrl.clear();
+        ResetPresence();
+        closingOnPurpose = true;
+        ClientSocket->Close(); // the disconnect notification follows within
+        return;
+    }
+    SyncSettings(-1, -1, -1, 0, 0, 0, 0);
+    if (siteUrl.empty()) {
+        CheckSiteUrl();
+        // The site check opens the connection itself where it may.
+        if (!siteUrl.empty())
+            return;
+    }
+    if (siteUrl.empty() || myNick.empty() || password.empty() || (loginCount == 0 && !autoLogin)) {
+        SetBannerMode(bmLogin);
+        return;
+    }
+    OpenSocket();
+}
+
+void TNavlet::sbLoginClick() {
+    const std::string nick = Trimmed(edNck.Text());
+    const std::string pwd = Trimmed(edPwd.Text());
+    if (nick.empty()) {
+        ActiveControl.SetFocus(ftEdNck);
+        return;
+    }
+    if (pwd.empty()) {
+        ActiveControl.SetFocus(ftEdPwd);
+        return;
+    }
+    const bool changed = nick != myNick || pwd != password;
+    myNick = nick;
+    password = pwd;
+    if (changed)
+        SyncSettings(1, 1, 0, 0, 0, 0, 0);
+    // The current page counts as new, so it is reported or connects.
+    siteUrl.clear();
+    CheckSiteUrl();
+    autoReconnecting = false;
+    if (!siteUrl.empty())
+        OpenSocket();
+}
+
+void TNavlet::LEDBtnClick() {
+    if (ClientSocket->Active()) {
+        SwitchSession(false);
+        return;
+    }
+    if (autoLogin) {
+        CheckSiteUrl();
+        autoReconnecting = false;
+        SwitchSession(true);
+        return;
+    }
+    if (Form.Height() == BAR_MIN_HEIGHT)
+        ResizeBtnClick(TResizeSender::Login);
+    sbLoginClick();
+}
+
+void TNavlet::reconnect_timerTimer() {
+    // The timer stays on until one of its own attempts connects; while the
+    // socket is connected each tick reports the site again.
+    siteUrl.clear();
+    CheckSiteUrl();
+    autoReconnecting = true;
+    if (!siteUrl.empty())
+        OpenSocket();
+}
+
+void TNavlet::ClientSocketConnecting(TClientSocket&) {
+    PostMsg(mkStatus, 0, "%s", autoReconnecting ? "Autoreconnecting..." : "Connecting...");
+    SetBtnGlyph(LEDBtn, glLedConnecting);
+}
+
+void TNavlet::ClientSocketConnect(TClientSocket& socket) {
+    ++connectionSerial;
+    receiveAssembler.Reset();
+    if (autoReconnecting) {
+        reconnect_timer.SetEnabled(false);
+        autoReconnecting = false;
+    }
+    TPacket packet;
+    ClearPacket(packet);
+    SendLogin(packet, socket, myNick, password, versionText, siteUrl, languageMask,
+              LoginStampAt(kit.clock.LocalNow()));
+    PostMsg(mkStatus, 0, "Verifying nickname and password...");
+}
+
+void TNavlet::ClientSocketDisconnect(TClientSocket&) {
+    ++connectionSerial;
+    loggedIn = false;
+    disconnectedOnce = true;
+    if (closingOnPurpose) {
+        closingOnPurpose = false;
+        PostMsg(mkStatus, 0, "Disconnected");
+    } else {
+        reconnect_timer.SetEnabled(true);
+        PostMsg(mkStatus, 0, "Disconnected. I'll try to reconnect later...");
+    }
+    ClearPeopleLists();
+    SetBtnGlyph(LEDBtn, glLedError);
+    SetBannerMode(bmLogin);
+}
+
+void TNavlet::ClientSocketError(TClientSocket& socket, TErrorEvent event, int& errorCode) {
+    errorCode = 0; // handled here: the socket raises nothing of its own
+    // Read before the close: the disconnect handling does not change it, but
+    // the text belongs to the attempt that failed.
+    const bool failedReconnect = autoReconnecting && event == TErrorEvent::eeConnect;
+    socket.Close();
+    PostMsg(mkStatus, 0, "%s",
+            failedReconnect ? "Attempt failed. I'll try again later..." : CommErrorText(event));
+    lvUsers.Clear();
+    SetBtnGlyph(LEDBtn, glLedError);
+    SetBannerMode(bmLogin);
+}
+
+void TNavlet::SignalNews() {
+    if (Form.Height() > BAR_MIN_HEIGHT) {
+        SetBtnGlyph(LEDBtn, glLedNews);
+        return;
+    }
+    led_timer.SetEnabled(true);
+}
+
+void TNavlet::led_timerTimer() {
+    // One phase for every bar of the module, so that all indicators blink together.
+    ledBlinkPhase = ledBlinkPhase == 0 ? 1 : 0;
+    SetBtnGlyph(LEDBtn, ledBlinkPhase == 1 ? glLedNews : glLedSignedIn);
+}
+
+void TNavlet::SetBtnGlyph(TSpeedButton& button, int index) {
+    button.SetGlyph(index);
+}
+
+} // namespace navlet

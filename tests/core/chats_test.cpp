@@ -1,0 +1,345 @@
+#include <cmath>
+#include <limits>
+
+#include "tests/core/chats_test_support.h"
+
+namespace navlet::testing {
+namespace {
+
+using ChatsViewTest = ChatsTest;
+
+TEST_F(ChatsViewTest, ConversationKeepsItsLastThirtyLines) {
+    SignIn();
+    Presence(20, "alice");
+    for (int i = 1; i <= 30; ++i)
+        ChatLine(20, 0, "line " + std::to_string(i));
+    EXPECT_EQ(View(0).LineCount(), 30);
+    ChatLine(20, 0, std::string(500, 'w')); // wraps on screen, still one line
+    ChatLine(20, 0, "last");
+    ASSERT_EQ(View(0).LineCount(), 30);
+    EXPECT_EQ(Texts(0).front(), "alice [12:00] line 3");
+    EXPECT_EQ(Texts(0).back(), "alice [12:00] last");
+    // The view is asked to show its end, with the caret there and nothing selected.
+    EXPECT_EQ(View(0).ScrollRequests(), 32);
+    EXPECT_EQ(View(0).SelStart(), View(0).Text().size());
+    EXPECT_EQ(View(0).SelLength(), 0u);
+}
+
+TEST_F(ChatsViewTest, LineRunsCarryNickTimeAndTextStyles) {
+    SignIn();
+    Presence(20, "alice");
+    ChatLine(20, 0, "hello");
+    ChatLine(0, 0, "server says");
+    ChatLine(55, 0, "from nowhere");
+    Joined(20, 0x5501);
+
+    const auto& lines = View(0).Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].runs, (std::vector<TTextRun>{{"alice", clBlack, true, false},
+                                                    {" [12:00] ", clBlack, false, true},
+                                                    {"hello", clBlack, false, false}}));
+    EXPECT_EQ(lines[1].runs, (std::vector<TTextRun>{{"admin", clMaroon, true, false},
+                                                    {" [12:00] ", clMaroon, false, true},
+                                                    {"server says", clMaroon, false, false}}));
+    EXPECT_EQ(lines[2].Text(), "??? [12:00] from nowhere");
+    // An event line is italic throughout.
+    EXPECT_EQ(View(1).Lines()[0].runs,
+              (std::vector<TTextRun>{{"alice", clBlack, false, true},
+                                     {" [12:00] ", clBlack, false, true},
+                                     {"invited you in this private chat", clBlack, false, true}}));
+}
+
+TEST_F(ChatsViewTest, DatedLinesShowTheDateOnlyForEarlierDays) {
+    // The test clock is 2024-01-15 12:00 local, one hour ahead of UTC.
+    b().DatedLineReceived(TDatedLineMsg{DateTimeOf(2024, 1, 15, 10, 30), "ann", "today"});
+    b().DatedLineReceived(TDatedLineMsg{DateTimeOf(2024, 1, 14, 22, 5), "ann", "yesterday"});
+    b().DatedLineReceived(TDatedLineMsg{DateTimeOf(2024, 1, 14, 23, 30), "ann", "local today"});
+    b().DatedLineReceived(
+        TDatedLineMsg{std::numeric_limits<double>::quiet_NaN(), "ann", "broken stamp"});
+    EXPECT_EQ(Texts(0),
+              (std::vector<std::string>{"ann [11:30] today", "ann 1/14/2024 [23:05] yesterday",
+                                        "ann [00:30] local today", "ann [12:00] broken stamp"}));
+    // A dated line is black under the sender's nick, though it comes from sender 0.
+    EXPECT_EQ(View(0).Lines()[0].runs[0], (TTextRun{"ann", clBlack, true, false}));
+    EXPECT_EQ(b().LEDBtn.Glyph(), glLedNews);
+}
+
+TEST_F(ChatsViewTest, ServerNoticesAreRoutedByKind) {
+    ChatLine(0, 0x100, "status text");
+    EXPECT_EQ(b().serverStatus, "status text");
+    ChatLine(0, 0x2AB, "100% sure");
+    ASSERT_NE(QueuedLine("100% sure"), nullptr); // taken literally, not as a format
+    EXPECT_EQ(QueuedLine("100% sure")->kind, mkNotice);
+    EXPECT_EQ(QueuedLine("100% sure")->buttons, 0);
+    ChatLine(0, 0x304, "press OK");
+    ASSERT_NE(QueuedLine("press OK"), nullptr);
+    EXPECT_EQ(QueuedLine("press OK")->kind, mkServer);
+    EXPECT_EQ(QueuedLine("press OK")->buttons, MSG_BTN_OK);
+    EXPECT_EQ(ConsoleForm, nullptr);
+    ChatLine(0, 0x400, "to the console");
+    ASSERT_NE(ConsoleForm, nullptr);
+    EXPECT_TRUE(ConsoleForm->Visible());
+    EXPECT_EQ(ConsoleForm->Log(), (std::vector<std::string>{"to the console"}));
+    const size_t queued = b().msgQueue.size();
+    ChatLine(0, 0x500, "unknown kind");
+    EXPECT_EQ(b().msgQueue.size(), queued);
+    // No notice reached a conversation.
+    EXPECT_EQ(View(0).LineCount(), 0);
+}
+
+TEST_F(ChatsViewTest, InactiveTabIsHighlightedUntilShown) {
+    SignIn();
+    Presence(20, "alice");
+    Joined(20, 0x5501);
+    EXPECT_TRUE(b().PageControl.Page(1).highlighted);
+    b().PageControl.SetActivePageIndex(1);
+    b().PageControlChange();
+    EXPECT_FALSE(b().PageControl.Page(1).highlighted);
+    EXPECT_EQ(b().Edit1.Color(), Rgb(83, 172, 255));
+    ChatLine(20, 0, "in public");
+    EXPECT_TRUE(b().PageControl.Page(0).highlighted);
+    ChatLine(20, 0x5501, "in private");
+    EXPECT_FALSE(b().PageControl.Page(1).highlighted);
+    b().PageControl.SetActivePageIndex(0);
+    b().PageControlChange();
+    EXPECT_FALSE(b().PageControl.Page(0).highlighted);
+    EXPECT_EQ(b().Edit1.Color(), clWindow);
+    // Lines for a chat with no tab are dropped.
+    ChatLine(20, 0x7701, "nowhere");
+    EXPECT_EQ(b().PageControl.PageCount(), 2);
+}
+
+TEST_F(ChatsViewTest, InvitationOpensATabAndTheSecondMemberMakesItAGroup) {
+    SignIn();
+    Presence(20, "alice");
+    Presence(21, "bob");
+    Joined(99, 0x5501); // not on the site
+    EXPECT_EQ(b().PageControl.PageCount(), 1);
+    EXPECT_TRUE(tk.sound.played.empty());
+
+    Joined(20, 0x5501);
+    ASSERT_EQ(b().PageControl.PageCount(), 2);
+    EXPECT_EQ(tk.sound.played, (std::vector<std::string>{"MailBeep"}));
+    EXPECT_EQ(b().PageControl.ActivePageIndex(), 0); // the new tab does not take the focus
+    TTabSheet& tab = b().PageControl.Page(1);
+    EXPECT_EQ(tab.caption, "alice");
+    EXPECT_EQ(tab.tag->ownerId, 20u);
+    EXPECT_EQ(tab.tag->ownUserId, ME);
+    EXPECT_EQ(Texts(1),
+              (std::vector<std::string>{"alice [12:00] invited you in this private chat"}));
+
+    Joined(20, 0x5501);
+    EXPECT_EQ(tab.tag->joinCount, 1);
+    Joined(21, 0x5501);
+    EXPECT_EQ(tab.caption, "alice's group");
+    Joined(21, 0x5501);
+    EXPECT_EQ(tab.caption, "alice's group");
+    EXPECT_EQ(tab.tag->members, (std::vector<UserId>{20, 21}));
+
+    b().MemberLeft(TMemberMsg{MakeChatAddress(21, 0x5501)});
+    EXPECT_EQ(tab.tag->members, (std::vector<UserId>{20}));
+    EXPECT_EQ(tab.tag->joinCount, 2);
+    EXPECT_EQ(Texts(1).back(), "bob [12:00] left this chat");
+}
+
+TEST_F(ChatsViewTest, SendingTwiceWithinTwoSecondsSendsOnce) {
+    SignIn();
+    b().Edit1Enter();
+    EXPECT_EQ(b().Edit1.Text(), "");
+    EXPECT_EQ(b().Edit1.FontColor(), clBlack);
+    b().Edit1.SetText("  hi there ");
+    b().sbSendTxtClick();
+    auto sent = Sent(REQ_CHAT_TEXT);
+    ASSERT_EQ(sent.size(), 1u);
+    const TChatTextRequest request = ReadChatText(sent[0]);
+    EXPECT_EQ(request.text, "  hi there "); // as typed, blanks included
+    EXPECT_EQ(request.address, MakeChatAddress(ME, 0));
+    EXPECT_EQ(Texts(0), (std::vector<std::string>{"me [12:00]   hi there "}));
+    EXPECT_EQ(b().Edit1.Text(), "");
+    EXPECT_EQ(b().lastSendTime, tk.time.LocalNow());
+
+    tk.time.Advance(1500);
+    b().Edit1.SetText("again");
+    b().sbSendTxtClick();
+    EXPECT_EQ(Sent(REQ_CHAT_TEXT).size(), 1u);
+    EXPECT_EQ(b().Edit1.FontColor(), clInactiveCaptionText);
+    EXPECT_EQ(b().Edit1.Text(), "again");
+
+    tk.time.Advance(500);
+    EXPECT_FALSE(b().txt_timer.Enabled());
+    EXPECT_EQ(b().Edit1.FontColor(), clWindowText);
+    b().sbSendTxtClick();
+    EXPECT_EQ(Sent(REQ_CHAT_TEXT).size(), 2u);
+}
+
+TEST_F(ChatsViewTest, NothingIsSentFromTheHintBlanksOrBeforeSignIn) {
+    b().sbSendTxtClick(); // the grey hint
+    b().Edit1Enter();
+    b().Edit1.SetText("not yet");
+    b().sbSendTxtClick(); // not signed in
+    SignIn();
+    b().Edit1.SetText(" \t  ");
+    b().sbSendTxtClick();
+    EXPECT_TRUE(Sent(REQ_CHAT_TEXT).empty());
+    EXPECT_EQ(View(0).LineCount(), 0);
+    EXPECT_FALSE(b().txt_timer.Enabled());
+}
+
+TEST_F(ChatsViewTest, PrivateChatsStopAfterTheModulesTwoHundredFiftyFifth) {
+    SignIn();
+    Presence(20, "alice");
+    const TListItem alice = b().lvUsers.Item(b().FindUser(20));
+    privateChatSeq = 254;
+    b().InviteInNewPrivateChat(alice);
+    ASSERT_EQ(b().PageControl.PageCount(), 2);
+    const ChatTab& tab = *b().PageControl.Page(1).tag;
+    EXPECT_EQ(tab.chatId, MY_KEY << 8 | 255);
+    EXPECT_EQ(tab.ownerId, ME);
+    EXPECT_EQ(tab.members, (std::vector<UserId>{20}));
+    EXPECT_EQ(tab.joinCount, 0);
+    auto invites = Sent(REQ_INVITE);
+    ASSERT_EQ(invites.size(), 1u);
+    EXPECT_EQ(ReadChatAddressRequest(invites[0]), MakeChatAddress(20, MY_KEY << 8 | 255));
+
+    b().InviteInNewPrivateChat(alice);
+    EXPECT_EQ(b().PageControl.PageCount(), 2);
+    EXPECT_EQ(privateChatSeq, 255);
+    ASSERT_NE(QueuedLine("Sorry, you've opened too many private chat in this window"), nullptr);
+    // The own entry is refused too.
+    privateChatSeq = 3;
+    b().InviteInNewPrivateChat(b().lvUsers.Item(b().FindUser(ME)));
+    EXPECT_EQ(privateChatSeq, 3);
+}
+
+TEST_F(ChatsViewTest, InvitingIntoTheOwnChatNamesItTheUsersGroup) {
+    SignIn("me");
+    Presence(20, "alice");
+    Presence(21, "bob");
+    b().InviteInNewPrivateChat(b().lvUsers.Item(b().FindUser(20)));
+    Joined(22, 0x9901); // not listed: ignored
+    b().PageControl.SetActivePageIndex(1);
+    b().PageControlChange();
+    b().InviteInActiveChat(b().lvUsers.Item(b().FindUser(21)));
+    EXPECT_EQ(b().PageControl.Page(1).caption, "me's group");
+    EXPECT_EQ(Sent(REQ_INVITE).size(), 2u);
+}
+
+TEST_F(ChatsViewTest, ContextMenuClosesThePrivateTabOnMouseUp) {
+    SignIn();
+    Presence(20, "alice");
+    Joined(20, 0x5501);
+    b().PageControl.SetActivePageIndex(1);
+    b().PageControlChange();
+    Socket().ClearSent();
+
+    bool handled = false;
+    tk.menus.choices = {1};
+    b().ChatContextPopup(*b().PageControl.Page(1).view, 30, 40, handled);
+    EXPECT_TRUE(handled);
+    ASSERT_EQ(tk.menus.shown.size(), 1u);
+    const auto& shown = tk.menus.shown[0];
+    EXPECT_EQ(shown.items[0].caption, "Close this private chat");
+    EXPECT_TRUE(shown.items[0].enabled);
+    EXPECT_EQ(shown.items[1].caption, ""); // separator
+    EXPECT_EQ(shown.items[3].caption, "Copy entire conversation to clipboard");
+    EXPECT_EQ(shown.x, 30);
+    EXPECT_EQ(shown.control, b().PageControl.Page(1).view.get());
+    // The tab stays until the mouse button is released.
+    EXPECT_EQ(b().PageControl.PageCount(), 2);
+
+    b().ChatMouseUp(TMouseButton::mbRight, 0, 30, 40);
+    EXPECT_EQ(b().PageControl.PageCount(), 1);
+    EXPECT_EQ(b().closingSheet, nullptr);
+    EXPECT_EQ(b().Edit1.Color(), clWindow);
+    auto leaves = Sent(REQ_LEAVE_CHAT);
+    ASSERT_EQ(leaves.size(), 1u);
+    EXPECT_EQ(ReadChatAddressRequest(leaves[0]), MakeChatAddress(ME, 0x5501));
+    b().ChatMouseUp(TMouseButton::mbLeft, 0, 0, 0); // nothing chosen: nothing happens
+    EXPECT_EQ(b().PageControl.PageCount(), 1);
+}
+
+TEST_F(ChatsViewTest, ContextMenuNeverClosesThePublicChat) {
+    SignIn();
+    Presence(20, "alice");
+    Joined(20, 0x5501);
+    bool handled = false;
+    tk.menus.choices = {1};
+    b().ChatContextPopup(b().PageControl, 0, 0, handled);
+    EXPECT_EQ(tk.menus.shown[0].items[0].caption, "Close this public chat");
+    EXPECT_FALSE(tk.menus.shown[0].items[0].enabled);
+    EXPECT_EQ(b().closingSheet, nullptr);
+
+    // A site change while the menu is open leaves the public tab active.
+    b().PageControl.SetActivePageIndex(1);
+    tk.menus.whileOpen = [&] { b().ResetPresence(); };
+    tk.menus.choices = {1};
+    b().ChatContextPopup(b().PageControl, 0, 0, handled);
+    b().ChatMouseUp(TMouseButton::mbRight, 0, 0, 0);
+    EXPECT_EQ(b().PageControl.PageCount(), 1);
+}
+
+TEST_F(ChatsViewTest, ContextMenuCopiesTheSelectionOrTheWholeConversation) {
+    SignIn();
+    Presence(20, "alice");
+    ChatLine(20, 0, "one");
+    ChatLine(20, 0, "two");
+    View(0).SetSelection(0, 5);
+    bool handled = false;
+    tk.menus.choices = {2, 3};
+    b().ChatContextPopup(b().PageControl, 0, 0, handled);
+    b().ChatContextPopup(b().PageControl, 0, 0, handled);
+    EXPECT_EQ(tk.clipboard.texts,
+              (std::vector<std::string>{"alice", "alice [12:00] one\nalice [12:00] two"}));
+    EXPECT_EQ(View(0).SelLength(), View(0).Text().size()); // the selection stays
+}
+
+TEST_F(ChatsViewTest, AClosingTabClosedMeanwhileIsNotClosedTwice) {
+    SignIn();
+    Presence(20, "alice");
+    Joined(20, 0x5501);
+    b().PageControl.SetActivePageIndex(1);
+    bool handled = false;
+    tk.menus.choices = {1};
+    b().ChatContextPopup(b().PageControl, 0, 0, handled);
+    ASSERT_NE(b().closingSheet, nullptr);
+    b().ResetPresence(); // the browser moved on before the release
+    EXPECT_EQ(b().closingSheet, nullptr);
+    b().ChatMouseUp(TMouseButton::mbRight, 0, 0, 0);
+    EXPECT_EQ(b().PageControl.PageCount(), 1);
+}
+
+TEST_F(ChatsViewTest, SearchAnswerForACallerKeepsOneLineWithTheNewestLink) {
+    b().SearchAnswerReceived(TSearchAnswerMsg{-1, "ann", "http://a/1"});
+    b().SearchAnswerReceived(TSearchAnswerMsg{-1, "ann", "http://a/2"});
+    int lines = 0;
+    for (const TMsgLine& line : b().msgQueue) {
+        if (line.kind != mkInvite)
+            continue;
+        ++lines;
+        EXPECT_EQ(line.text, "ann is looking for you!");
+        EXPECT_EQ(line.buttons, MSG_BTN_ACCEPT | MSG_BTN_IGNORE);
+        EXPECT_EQ(line.user, "ann");
+        EXPECT_EQ(line.link, "http://a/2");
+    }
+    EXPECT_EQ(lines, 1);
+
+    b().SearchAnswerReceived(TSearchAnswerMsg{0, "bob", ""});
+    b().SearchAnswerReceived(TSearchAnswerMsg{3, "cid", ""});
+    EXPECT_NE(QueuedLine("the user bob doesn't exist or is not online"), nullptr);
+    EXPECT_NE(QueuedLine("cid is online. An invitation has been sent. Please wait for an answer."),
+              nullptr);
+}
+
+TEST_F(ChatsViewTest, CallsWithAMessageSayWhetherTheCallerIsStillOnline) {
+    b().LookingForYouReceived(TLookingForYouMsg{true, "ann", "100% hi", "http://a"});
+    b().LookingForYouReceived(TLookingForYouMsg{false, "ann", "bye", "http://b"});
+    const TMsgLine* is = QueuedLine("ann is looking for you with this message: \"100% hi\"");
+    const TMsgLine* was = QueuedLine("ann was looking for you with this message: \"bye\"");
+    ASSERT_TRUE(is && was);
+    EXPECT_EQ(is->kind, mkInvite);
+    EXPECT_EQ(is->link, "http://a");
+    EXPECT_EQ(was->user, "ann");
+}
+
+} // namespace
+} // namespace navlet::testing

@@ -1,0 +1,178 @@
+// The band's answers to the browser: sizes, key routing, showing with the
+// first-run page, closing, focus, minimising, and the endpoints.
+#include "client/core/connection.h"
+#include "tests/core/session_test_support.h"
+
+namespace navlet::testing {
+namespace {
+
+using THostTest = SessionTest;
+
+TEST(BandInfo, AnswersOnlyWhatTheMaskAsksAndClearsTheBackgroundBit) {
+    EXPECT_EQ(GetBandInfo(nullptr), HR_INVALIDARG);
+    TBandInfo all;
+    all.mask = 0x7F;
+    all.title = "old";
+    ASSERT_EQ(GetBandInfo(&all), HR_OK);
+    EXPECT_EQ(all.minSize, (TBandPoint{500, 20}));
+    EXPECT_EQ(all.maxSize, (TBandPoint{-1, -1}));
+    EXPECT_EQ(all.integral, (TBandPoint{1, 1}));
+    EXPECT_EQ(all.actual, (TBandPoint{760, 102}));
+    EXPECT_EQ(all.title, "");
+    EXPECT_EQ(all.modeFlags, 0x08u);
+    EXPECT_EQ(all.mask, 0x3Fu);
+
+    TBandInfo some;
+    some.mask = DBIM_ACTUAL;
+    GetBandInfo(&some);
+    EXPECT_EQ(some.minSize, (TBandPoint{0, 0}));
+    EXPECT_EQ(some.actual, (TBandPoint{760, 102}));
+}
+
+TEST(KeyRouting, EditingKeysStayBrowserKeysGoEnterActs) {
+    const auto key = [](uint32_t vk, bool ctrl = false, bool alt = false,
+                        uint32_t message = WM_KEYDOWN_MSG) {
+        return TKeyMessage{message, vk, alt, ctrl};
+    };
+    EXPECT_EQ(RouteKey(ftEdit1, key('C', /*ctrl=*/true)), TKeyAction::Dispatch);
+    EXPECT_EQ(RouteKey(ftEdit1, key('V', /*ctrl=*/true)), TKeyAction::Dispatch);
+    EXPECT_EQ(RouteKey(ftEdit1, key(0x25, /*ctrl=*/true)), TKeyAction::Dispatch);
+    EXPECT_EQ(RouteKey(ftEdit1, key('P', /*ctrl=*/true)), TKeyAction::ToBrowser);
+    EXPECT_EQ(RouteKey(ftEdit1, key(0x74)), TKeyAction::ToBrowser); // F5
+    EXPECT_EQ(RouteKey(ftEdNck, key(0x87)), TKeyAction::ToBrowser); // F24
+    EXPECT_EQ(RouteKey(ftEdit1, key('A', false, /*alt=*/true)), TKeyAction::ToBrowser);
+    EXPECT_EQ(RouteKey(ftEdit1, key('A')), TKeyAction::Dispatch);
+    EXPECT_EQ(RouteKey(ftEdit1, key(VK_ENTER)), TKeyAction::SendChat);
+    EXPECT_EQ(RouteKey(ftEdPwd, key(VK_ENTER)), TKeyAction::SignIn);
+    EXPECT_EQ(RouteKey(ftEdNck, key(VK_ENTER)), TKeyAction::SignIn);
+    EXPECT_EQ(RouteKey(ftCbSearch, key(VK_ENTER)), TKeyAction::Search);
+    EXPECT_EQ(RouteKey(ftEdSearchMsg, key(VK_ENTER)), TKeyAction::Search);
+    EXPECT_EQ(RouteKey(ftEdPwd, key(VK_ENTER, false, false, 0x0101)), TKeyAction::Dispatch);
+    for (TFocusTarget t : {ftNone, ftLvUsers, ftOther})
+        EXPECT_EQ(RouteKey(t, key('A')), TKeyAction::ToBrowserFocusLost);
+    EXPECT_EQ(KeyActionResult(TKeyAction::ToBrowserFocusLost), HR_FALSE);
+    EXPECT_EQ(KeyActionResult(TKeyAction::Dispatch), HR_OK);
+}
+
+TEST_F(THostTest, EnterInThePasswordBoxSignsInAndKeysWithoutAFocusedBoxTellTheBrowser) {
+    TNavlet& b = ShownBar();
+    b.edNck.SetText("alice");
+    b.edPwd.SetText("secret");
+    b.EditEnter(ftEdPwd);
+    EXPECT_EQ(host.focusNotices, std::vector<bool>{true});
+    EXPECT_EQ(b.TranslateAcceleratorIO({WM_KEYDOWN_MSG, VK_ENTER, false, false}),
+              TKeyAction::SignIn);
+    EXPECT_EQ(Socket().OpenCount(), 1);
+
+    b.ActiveControl.SetFocus(ftLvUsers);
+    EXPECT_EQ(b.TranslateAcceleratorIO({WM_KEYDOWN_MSG, 'A', false, false}),
+              TKeyAction::ToBrowserFocusLost);
+    EXPECT_EQ(host.focusNotices, (std::vector<bool>{true, false}));
+}
+
+TEST_F(THostTest, FocusOutMovesTheFocusToTheUsersList) {
+    TNavlet& b = ShownBar();
+    EXPECT_EQ(b.HasFocusIO(), HR_FALSE);
+    b.EditEnter(ftEdit1);
+    EXPECT_EQ(b.HasFocusIO(), HR_OK);
+    EXPECT_EQ(b.UIActivateIO(false), HR_OK);
+    EXPECT_EQ(b.ActiveControl.Target(), ftLvUsers);
+    EXPECT_EQ(host.focusNotices.back(), false);
+}
+
+TEST_F(THostTest, FirstShowingOfAVersionOpensTheSignUpPageOnce) {
+    tk.environment.values[WEB_ENV] = "127.0.0.1:8080";
+    TNavlet& b = ShownBar();
+    EXPECT_EQ(host.navigations, std::vector<std::string>{"127.0.0.1:8080/newuser.asp"});
+    EXPECT_EQ(tk.registry.Get(THive::CurrentUser, SETTINGS_KEY, "version"),
+              TMemoryRegistry::TValue(b.versionText));
+    b.ShowDW(false);
+    b.ShowDW(true);
+    EXPECT_EQ(host.navigations.size(), 1u);
+}
+
+TEST_F(THostTest, ShowingRestoresAStoredMinimisedStateAndTheButtonRestores) {
+    tk.registry.Set(THive::CurrentUser, SETTINGS_KEY, "BarSize",
+                    std::vector<uint8_t>{120, 0, 0, 0, 0, 0, 0, 0});
+    TNavlet& b = ShownBar();
+    tk.time.Advance(1);
+    EXPECT_EQ(host.resizes, std::vector<int32_t>{BAR_MIN_HEIGHT});
+    EXPECT_FALSE(b.resize_timer.Enabled());
+
+    b.Form.SetBounds(0, 0, 810, BAR_MIN_HEIGHT);
+    b.ResizeBtn.OnClick();
+    EXPECT_EQ(host.resizes.back(), 120);
+    EXPECT_EQ(b.barSize, 0);
+
+    // No stored height: the band comes back at its ideal height, not at 0.
+    tk.registry.Remove(THive::CurrentUser, SETTINGS_KEY, "BarSize");
+    b.ResizeBtn.OnClick();
+    EXPECT_EQ(host.resizes.back(), BAND_IDEAL_HEIGHT);
+}
+
+TEST_F(THostTest, CloseSuppressesFaultDialogsThenClosesSocketAndWindow) {
+    StoreLogin();
+    TNavlet& b = ShownBar();
+    Socket().AcceptConnection();
+    EXPECT_EQ(b.CloseDW(), HR_OK);
+    EXPECT_EQ(Socket().State(), TScriptedSocket::TState::Closed);
+    EXPECT_EQ(host.closing, (std::vector<std::string>{"no fault dialogs", "close window"}));
+}
+
+TEST_F(THostTest, ADetachedBarNoLongerReachesTheBrowser) {
+    TNavlet& b = ShownBar();
+    b.DetachHost();
+    b.FlashBrowserWindow();
+    b.BrowserDocumentComplete();
+    tk.time.Advance(1000);
+    EXPECT_EQ(host.flashes, 0);
+}
+
+TEST_F(THostTest, SessionEndpointIsTheServiceAtPort80UnlessOverridden) {
+    {
+        TNavlet& b = MakeBar();
+        EXPECT_EQ(b.ClientSocket->Host(), "session.navlet.test");
+        EXPECT_EQ(b.ClientSocket->Port(), 80);
+        EXPECT_EQ(b.WebSiteHost(), "session.navlet.test");
+    }
+    tk.environment.values[SERVER_ENV] = "127.0.0.1:34567";
+    TNavlet overridden(tk.Kit());
+    EXPECT_EQ(overridden.ClientSocket->Host(), "127.0.0.1");
+    EXPECT_EQ(overridden.ClientSocket->Port(), 34567);
+}
+
+TEST(Endpoint, HostPortTextsAreCheckedBeforeUse) {
+    EXPECT_EQ(ParseHostPort("localhost:8080"), (TEndpoint{"localhost", 8080}));
+    EXPECT_EQ(ParseHostPort("[::1]:80"), (TEndpoint{"::1", 80}));
+    for (const char* bad : {"localhost", ":80", "host:", "host:0", "host:65536", "host:8o",
+                            "::1:80", "[]:80", "host:123456"})
+        EXPECT_FALSE(ParseHostPort(bad).has_value()) << bad;
+    TFixedEnvironment env;
+    env.values[SERVER_ENV] = "nonsense";
+    EXPECT_EQ(SessionEndpoint(env, "svc", 80), (TEndpoint{"svc", 80}));
+}
+
+TEST(CommError, EveryEventHasItsText) {
+    EXPECT_STREQ(CommErrorText(TErrorEvent::eeSend), "Communication error sending data.");
+    EXPECT_STREQ(CommErrorText(TErrorEvent::eeDisconnect), "Communication error disconnecting.");
+    EXPECT_STREQ(CommErrorText(TErrorEvent::eeAccept), "Communication error accepting connection.");
+    EXPECT_STREQ(CommErrorText(TErrorEvent::eeGeneral), "Communication error undefined.");
+}
+
+TEST_F(THostTest, BannerModesShowExactlyOnePanelAndStopTheBannerTimer) {
+    TNavlet& b = MakeBar();
+    EXPECT_TRUE(b.DefBannerPanel.Visible());
+    EXPECT_FALSE(b.FriendPanel.Visible());
+    for (TBannerMode m : {bmDefault, bmLogin, bmWeb, bmSearch, bmFriends}) {
+        b.BannerTimer.SetEnabled(true);
+        b.SetBannerMode(m);
+        const int shown = b.DefBannerPanel.Visible() + b.LoginPanel.Visible() +
+                          b.WebPanel.Visible() + b.SearchPanel.Visible() + b.FriendPanel.Visible();
+        EXPECT_EQ(shown, 1);
+        EXPECT_EQ(b.BannerTimer.Enabled(), m != bmDefault && m != bmLogin);
+    }
+    b.BannerTimer.SetEnabled(false);
+}
+
+} // namespace
+} // namespace navlet::testing

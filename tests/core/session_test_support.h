@@ -1,0 +1,96 @@
+// A bar attached to a recording host browser, with server messages at hand.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "protocol/messages.h"
+#include "protocol/requests.h"
+#include "tests/core/bar_test_support.h"
+
+namespace navlet::testing {
+
+class SessionTest : public BarTest {
+  protected:
+    void SetUp() override {
+        BarTest::SetUp();
+        loginCount = 0; // module-wide: each test starts as a freshly loaded module
+        ledBlinkPhase = 0;
+        host.location = "http://www.example.com/index.html";
+    }
+
+    // Stores a nick and a password as a sign-in would have.
+    void StoreLogin(const std::string& nick = "alice", const std::string& pwd = "secret") {
+        tk.registry.Set(THive::CurrentUser, SETTINGS_KEY, "nck", nick);
+        tk.registry.Set(THive::CurrentUser, SETTINGS_KEY, "pwd",
+                        TNavlet::ScramblePassword(pwd, -1));
+    }
+
+    // A bar given its site and shown, as the browser does it.
+    TNavlet& ShownBar() {
+        TNavlet& b = MakeBar();
+        b.AttachHost(host);
+        b.ShowDW(true);
+        return b;
+    }
+
+    TScriptedSocket& Socket() { return tk.sockets.Last(); }
+
+    // The own presence record that confirms the login.
+    void ConfirmLogin(UserId me = 7, const std::string& nick = "alice") {
+        TPresenceMsg m;
+        m.user = me;
+        m.chatKey = 0x123456;
+        m.nick = nick;
+        Feed(m);
+    }
+
+    static std::vector<uint8_t> Encoded(TPacket packet, int length, uint8_t type) {
+        EncodePacket(packet, length, type, NextKeyOffset());
+        return std::vector<uint8_t>(packet.bytes, packet.bytes + length);
+    }
+    static std::vector<uint8_t> Bytes(const TPresenceMsg& m) {
+        TPacket p;
+        ClearPacket(p);
+        const int length = WritePresence(p, m); // before the packet is copied
+        return Encoded(p, length, MSG_PRESENCE);
+    }
+    static std::vector<uint8_t> Bytes(const TChatLineMsg& m) {
+        TPacket p;
+        ClearPacket(p);
+        const int length = WriteChatLine(p, m);
+        return Encoded(p, length, MSG_CHAT_LINE);
+    }
+    static std::vector<uint8_t> EndSessionBytes() {
+        TPacket p;
+        ClearPacket(p);
+        const int length = WriteEndSession(p);
+        return Encoded(p, length, MSG_END_SESSION);
+    }
+    static std::vector<uint8_t> Bytes(const TUpdateChunkMsg& m) {
+        TPacket p;
+        ClearPacket(p);
+        const int length = WriteUpdateChunk(p, m);
+        return Encoded(p, length, MSG_UPDATE_CHUNK);
+    }
+    template <typename M> void Feed(const M& m) { Socket().Feed(Bytes(m)); }
+
+    // Types of the packets the bar sent since the last ClearSent.
+    std::vector<int> SentTypes() {
+        std::vector<int> types;
+        for (const TPacket& p : Socket().SentPackets())
+            types.push_back(p.Type());
+        return types;
+    }
+    // The standing status line (at most one is queued).
+    std::string StatusText() {
+        for (const TMsgLine& line : bar->msgQueue)
+            if (line.kind == mkStatus)
+                return line.text;
+        return {};
+    }
+
+    TRecordingHostControl host;
+};
+
+} // namespace navlet::testing

@@ -1,0 +1,116 @@
+// The site tracker: how addresses are trimmed, what a local page does, and
+// which moves report the site and which reset the presence.
+#include "tests/core/session_test_support.h"
+
+namespace navlet::testing {
+namespace {
+
+class TSiteTest : public SessionTest {
+  protected:
+    TNavlet& ConnectedBar() {
+        StoreLogin();
+        TNavlet& b = ShownBar();
+        Socket().AcceptConnection();
+        ConfirmLogin();
+        TPresenceMsg other;
+        other.user = 9;
+        other.nick = "bob";
+        Feed(other);
+        Socket().ClearSent();
+        return b;
+    }
+    void Visit(TNavlet& b, const std::string& url) {
+        host.location = url;
+        b.BrowserDocumentComplete();
+        tk.time.Advance(1000);
+    }
+    std::vector<std::string> Reports() {
+        std::vector<std::string> sites;
+        for (const TPacket& p : Socket().SentPackets())
+            if (p.Type() == REQ_SITE_REPORT)
+                sites.push_back(ReadSiteReport(p));
+        return sites;
+    }
+};
+
+TEST_F(TSiteTest, SchemeAndOneTrailingSlashAreDropped) {
+    TNavlet& b = ShownBar();
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://www.example.org/", "www.example.org"},
+        {"https://www.example.org/a/b/", "www.example.org/a/b"},
+        {"http://www.example.org/a//", "www.example.org/a/"},
+    };
+    for (const auto& [url, site] : cases) {
+        Visit(b, url);
+        EXPECT_EQ(b.siteUrl, site) << url;
+    }
+    // Cut to 255 first: the slash at 256 is gone before the trailing one is looked at.
+    const std::string path(249, 'p');
+    Visit(b, "http://a.com/" + path + "/x/");
+    EXPECT_EQ(b.siteUrl, "a.com/" + path);
+}
+
+TEST_F(TSiteTest, LocalPagesAndCapitalSchemesEndTheSession) {
+    TNavlet& b = ConnectedBar();
+    Visit(b, "HTTP://WWW.EXAMPLE.COM/");
+    EXPECT_EQ(Socket().State(), TScriptedSocket::TState::Closed);
+    EXPECT_EQ(StatusText(), "Disconnected: can't surf onto a local page!");
+    EXPECT_TRUE(b.siteUrl.empty());
+    EXPECT_FALSE(b.reconnect_timer.Enabled());
+
+    // Already off: the last web address stays, an empty address does nothing.
+    Visit(b, "file:///home/alice/notes.html");
+    Visit(b, "");
+    EXPECT_TRUE(b.siteUrl.empty());
+    EXPECT_TRUE(Reports().empty());
+}
+
+TEST_F(TSiteTest, SameHostMovesReportButKeepThePeopleOtherHostsReset) {
+    TNavlet& b = ConnectedBar();
+    const int listed = b.lvUsers.Count();
+    ASSERT_GE(listed, 1);
+    Visit(b, "http://www.example.com/second.html");
+    Visit(b, "http://www.example.com/second.html"); // loaded again: one report
+    EXPECT_EQ(Reports(), std::vector<std::string>{"www.example.com/second.html"});
+    EXPECT_EQ(b.lvUsers.Count(), listed);
+    EXPECT_EQ(b.siteHost, "www.example.com");
+
+    Visit(b, "https://other.example.net/");
+    EXPECT_EQ(Reports().back(), "other.example.net");
+    EXPECT_EQ(b.lvUsers.Count(), 0);
+    EXPECT_EQ(b.siteHost, "other.example.net");
+    EXPECT_EQ(b.LEDBtn.Glyph(), glLedSignedIn);
+}
+
+TEST_F(TSiteTest, SeveralDocumentsWithinASecondGiveOneCheck) {
+    TNavlet& b = ConnectedBar();
+    host.location = "http://www.example.com/a";
+    b.BrowserDocumentComplete();
+    host.location = "http://www.example.com/b";
+    b.BrowserDocumentComplete();
+    tk.time.Advance(999);
+    EXPECT_TRUE(Reports().empty());
+    tk.time.Advance(1);
+    EXPECT_EQ(Reports(), std::vector<std::string>{"www.example.com/b"});
+    EXPECT_FALSE(b.pageLoaded);
+}
+
+TEST_F(TSiteTest, AHiddenBarRemembersTheAddressButSendsNothing) {
+    StoreLogin();
+    TNavlet& b = MakeBar();
+    b.AttachHost(host);
+    Visit(b, "http://www.example.com/hidden");
+    EXPECT_EQ(b.siteUrl, "www.example.com/hidden");
+    EXPECT_EQ(Socket().OpenCount(), 0);
+}
+
+TEST_F(TSiteTest, AfterTheFirstDisconnectAChangeOfSiteDoesNotConnect) {
+    TNavlet& b = ConnectedBar();
+    b.LEDBtnClick(); // off by the user
+    Visit(b, "http://www.example.com/");
+    EXPECT_EQ(Socket().OpenCount(), 1);
+    EXPECT_EQ(b.siteUrl, "www.example.com");
+}
+
+} // namespace
+} // namespace navlet::testing
