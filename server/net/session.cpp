@@ -131,7 +131,7 @@ void TSession::NoteSignedIn() {
 }
 
 void TSession::Deliver(const TWireRef& wire) {
-    if (closed || ending || dropped)
+    if (closed || ending || dropped || muted)
         return;
     NoteSignedIn();
     pending.push_back(wire);

@@ -24,6 +24,9 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     void Start();
     // Closes at once: the service forgets the user, queued output is dropped.
     void Close();
+    // Takes no more output: when the whole server closes, the departures
+    // that sessions would tell each other are not worth queueing.
+    void Mute() { muted = true; }
     // Writes out what is queued; called by the server once per loop turn.
     void Flush();
 
@@ -58,6 +61,7 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     int64_t acceptedMs = 0;
     int64_t closingSinceMs = 0;
     bool closed = false;
+    bool muted = false;
     bool ending = false;  // end-of-session queued: close once written
     bool dropped = false; // over a bound: close at the next flush
     bool flushQueued = false;

@@ -66,8 +66,10 @@ void TSessionServer::Shutdown() {
     acceptRetry.cancel();
     sweepTimer.cancel();
     std::vector<std::shared_ptr<TSession>> all;
-    for (auto& [raw, session] : sessions)
+    for (auto& [raw, session] : sessions) {
+        session->Mute();
         all.push_back(session);
+    }
     for (auto& session : all)
         session->Close();
     flushQueue.clear();
