@@ -16,6 +16,7 @@
 
 #include <dlfcn.h>
 
+#include "client/core/ticker.h"
 #include "client/qt/kit/ansi.h"
 
 namespace navlet::qt {
@@ -144,15 +145,30 @@ void PaintOp(QPainter& p, const TTextOut& op) {
     p.restore();
 }
 
+// Pixel for pixel the shape of the ticker's hit map, so that the hand cursor
+// shows exactly over a button's inside.
 void PaintOp(QPainter& p, const TRoundRect& op) {
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(ColorOf(op.pen));
-    p.setBrush(ColorOf(op.fill));
-    // The outline lies inside the rectangle, whose right and bottom are exclusive.
-    const QRect r(op.rect.left, op.rect.top, op.rect.Width() - 1, op.rect.Height() - 1);
-    p.drawRoundedRect(r, op.ellipseWidth / 2.0, op.ellipseHeight / 2.0, Qt::AbsoluteSize);
-    p.restore();
+    const int32_t rows = std::max(0, op.rect.Height());
+    std::vector<std::pair<int32_t, int32_t>> spans(size_t(rows), {0, -1});
+    for (int32_t i = 0; i < rows; ++i)
+        RoundRectRowSpan(op.rect, op.ellipseWidth, op.ellipseHeight, op.rect.top + i,
+                         spans[size_t(i)].first, spans[size_t(i)].second);
+    auto inside = [&](int32_t x, int32_t i) {
+        return i >= 0 && i < rows && x >= spans[size_t(i)].first && x <= spans[size_t(i)].second;
+    };
+    const QColor fill = ColorOf(op.fill);
+    const QColor pen = ColorOf(op.pen);
+    for (int32_t i = 0; i < rows; ++i) {
+        const int32_t y = op.rect.top + i;
+        const auto [x0, x1] = spans[size_t(i)];
+        if (x0 > x1)
+            continue;
+        p.fillRect(QRect(x0, y, x1 - x0 + 1, 1), fill);
+        for (int32_t x = x0; x <= x1; ++x) {
+            if (!inside(x - 1, i) || !inside(x + 1, i) || !inside(x, i - 1) || !inside(x, i + 1))
+                p.fillRect(QRect(x, y, 1, 1), pen);
+        }
+    }
 }
 
 } // namespace
