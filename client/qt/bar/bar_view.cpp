@@ -134,7 +134,13 @@ void TBarView::BuildLeftPanel() {
     chatMsgPanel = Panel(leftPanel, SkyBlue());
     edit1 = new TEditWidget(
         bar.Edit1, [this] { bar.EditEnter(ftEdit1); }, chatMsgPanel);
+    edit1->setFrame(false);
+    edit1->setTextMargins(1, 0, 1, 0);
+    QFont small = font();
+    small.setPixelSize(FORM_FONT_PIXELS + 1);
+    edit1->setFont(small);
     sbSendTxt = new QToolButton(chatMsgPanel);
+    sbSendTxt->setFont(small);
     sbSendTxt->setText(QStringLiteral("send"));
     sbSendTxt->setAutoRaise(true);
     sbSendTxt->setFocusPolicy(Qt::NoFocus);
