@@ -131,9 +131,12 @@ QSize TBarView::minimumSizeHint() const {
 void TBarView::BuildLeftPanel() {
     leftPanel = Panel(this, SkyBlue());
     pageControl = new TChatTabsWidget(bar, menus, leftPanel);
+    pageControl->setObjectName(QStringLiteral("PageControl"));
     chatMsgPanel = Panel(leftPanel, SkyBlue());
+    chatMsgPanel->setObjectName(QStringLiteral("ChatMsgPanel"));
     edit1 = new TEditWidget(
         bar.Edit1, [this] { bar.EditEnter(ftEdit1); }, chatMsgPanel);
+    edit1->setObjectName(QStringLiteral("Edit1"));
     edit1->setFrame(false);
     edit1->setTextMargins(1, 0, 1, 0);
     QFont small = font();
@@ -165,18 +168,22 @@ void TBarView::BuildBannerPanels() {
     BindVisible(*defBanner, bar.DefBannerPanel, observations);
 
     auto* login = new TBannerBackground(bannerPanel, 90);
+    login->setObjectName(QStringLiteral("LoginPanel"));
     login->setGeometry(whole);
     Label(login, "Log in:", {196, 22}, /*bold=*/true);
     Label(login, "Username", {97, 42});
     Label(login, "Password", {97, 72});
     edNck = new TEditWidget(
         bar.edNck, [this] { bar.EditEnter(ftEdNck); }, login);
+    edNck->setObjectName(QStringLiteral("edNck"));
     edNck->setGeometry(153, 39, 121, 18);
     edPwd = new TEditWidget(
         bar.edPwd, [this] { bar.EditEnter(ftEdPwd); }, login);
     edPwd->setEchoMode(QLineEdit::Password);
+    edPwd->setObjectName(QStringLiteral("edPwd"));
     edPwd->setGeometry(153, 69, 121, 18);
     auto* sbLogin = new QPushButton(FromAnsi(bar.sbLogin.Caption()), login);
+    sbLogin->setObjectName(QStringLiteral("sbLogin"));
     sbLogin->setGeometry(235, 91, 39, 18);
     observations.Add(bar.sbLogin,
                      [this, sbLogin] { sbLogin->setText(FromAnsi(bar.sbLogin.Caption())); });
@@ -233,6 +240,7 @@ void TBarView::BuildRightPanel() {
         button->setGeometry(1 + 17 * i, 0, SPEED_BUTTON, SPEED_BUTTON);
     }
     msgImg = new TTickerWidget(bar, msgPanel);
+    msgImg->setObjectName(QStringLiteral("msg_img"));
     menus.Register(&bar.msg_img, msgImg);
     btnPanel2 = Panel(msgPanel, SkyBlue());
     auto* resizeBtn = new TSpeedButtonWidget(bar.ResizeBtn, btnPanel2);
@@ -241,6 +249,7 @@ void TBarView::BuildRightPanel() {
     ledBtn->setGeometry(18, 0, SPEED_BUTTON, SPEED_BUTTON);
     lvUsers = new TPeopleListWidget(
         bar.lvUsers, [this] { bar.ActiveControl.SetFocus(ftLvUsers); }, rightPanel);
+    lvUsers->setObjectName(QStringLiteral("lvUsers"));
     menus.Register(&bar.lvUsers, lvUsers);
 }
 

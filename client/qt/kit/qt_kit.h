@@ -8,7 +8,9 @@
 #include <string>
 
 #include <QColor>
+#include <QDateTime>
 #include <QFont>
+#include <QLocale>
 #include <QObject>
 #include <QPainter>
 
