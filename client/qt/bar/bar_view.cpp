@@ -143,6 +143,7 @@ void TBarView::BuildLeftPanel() {
     small.setPixelSize(FORM_FONT_PIXELS + 1);
     edit1->setFont(small);
     sbSendTxt = new QToolButton(chatMsgPanel);
+    sbSendTxt->setObjectName(QStringLiteral("sbSendTxt"));
     sbSendTxt->setFont(small);
     sbSendTxt->setText(QStringLiteral("send"));
     sbSendTxt->setAutoRaise(true);
