@@ -1,8 +1,11 @@
 // The bar's widgets follow their models and hand user input back: typing,
 // lists, tabs with their conversations, the chat line's height rule, and the
 // ticker painted from the core's display list.
+#include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -13,6 +16,7 @@
 
 #include "client/core/module_state.h"
 #include "client/qt/bar/bar_view.h"
+#include "client/qt/bar/console_window.h"
 #include "client/qt/kit/qt_kit.h"
 
 namespace navlet::qt {
@@ -130,6 +134,39 @@ TEST_F(TBarViewTest, TheTickerPaintsTheCoresLineOverTheBannersLeftEdge) {
     for (int px = 1; px < 60 && !inked; ++px)
         inked = shot.pixelColor(px, 8) != ColorOf(defBannerPixels[8]);
     EXPECT_TRUE(inked) << "the version line's text is drawn";
+}
+
+} // namespace
+} // namespace navlet::qt
+
+namespace navlet::qt {
+namespace {
+
+TEST(TConsoleWindowTest, ShowsTheServersLinesAndClosingEndsTheConsole) {
+    OnConsoleCreated = [](TConsoleForm& console) { ShowConsoleWindow(console); };
+    AddConsoleText("first");
+    AddConsoleText("second");
+    QWidget* window = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == "Navlet Server Output" && w->isVisible())
+            window = w;
+    ASSERT_NE(window, nullptr);
+    auto* log = window->findChild<QPlainTextEdit*>();
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(log->toPlainText(), "first\nsecond\n");
+    QTest::mouseClick(window->findChild<QPushButton*>(), Qt::LeftButton);
+    EXPECT_TRUE(ConsoleForm->Log().empty());
+    EXPECT_EQ(log->toPlainText(), "");
+    window->close();
+    EXPECT_EQ(ConsoleForm, nullptr);
+    AddConsoleText("again"); // a new console, with a new window
+    ASSERT_NE(ConsoleForm, nullptr);
+    EXPECT_EQ(ConsoleForm->Log().size(), 1u);
+    ConsoleForm->FormClose(); // closed by the bar's side: its window goes too
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        EXPECT_FALSE(w->windowTitle() == "Navlet Server Output" && w->isVisible());
+    OnConsoleCreated = nullptr;
 }
 
 } // namespace

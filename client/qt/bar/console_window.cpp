@@ -52,10 +52,22 @@ class TConsoleWindow : public QWidget {
         for (const std::string& line : console->Log())
             text += FromAnsi(line) + QLatin1Char('\n');
         log->setPlainText(text);
-        setVisible(console->Visible());
+        if (console->Visible()) {
+            shown = true;
+            show();
+            return;
+        }
+        if (!shown)
+            return; // made, not shown yet
+        // Hidden after showing means closing: the console goes right after this.
+        console = nullptr;
+        observations.Forget();
+        hide();
+        deleteLater();
     }
 
     TConsoleForm* console;
+    bool shown = false;
     QPlainTextEdit* log = nullptr;
     TObservations observations;
 };
@@ -63,7 +75,7 @@ class TConsoleWindow : public QWidget {
 } // namespace
 
 void ShowConsoleWindow(TConsoleForm& console) {
-    (new TConsoleWindow(console))->show();
+    new TConsoleWindow(console); // shown by the console's Show, freed on close
 }
 
 } // namespace navlet::qt

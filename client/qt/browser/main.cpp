@@ -63,9 +63,24 @@ void ScheduleScreenshot(TBrowserWindow& window, const QString& file, int seconds
     });
 }
 
+// --register and --unregister need no display: they run before any window
+// system is asked for.
+int RegistrationCommand(int argc, char** argv) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        const QString option = QString::fromLocal8Bit(argv[i]);
+        if (option != "--register" && option != "--unregister")
+            continue;
+        QCoreApplication app(argc, argv);
+        return RunRegistration(QString::fromLocal8Bit(argv[i + 1]), option == "--unregister");
+    }
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const int done = RegistrationCommand(argc, argv); done >= 0)
+        return done;
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("navlet-browser"));
@@ -88,11 +103,6 @@ int main(int argc, char** argv) {
     parser.addOptions({registerOption, unregisterOption, screenshotOption, afterOption});
     parser.addPositionalArgument(QStringLiteral("URL"), QStringLiteral("The page to open."));
     parser.process(app);
-
-    if (parser.isSet(registerOption))
-        return RunRegistration(parser.value(registerOption), /*unregister=*/false);
-    if (parser.isSet(unregisterOption))
-        return RunRegistration(parser.value(unregisterOption), /*unregister=*/true);
 
     TBrowserWindow window;
     window.show();
