@@ -22,7 +22,7 @@ const char* const USAGE = R"(Usage:
 
 Options:
   --listen ADDR:PORT   bar sessions (default 127.0.0.1:80, the port the bar uses)
-  --web ADDR:PORT      the web site (default 127.0.0.1:8080)
+  --web ADDR:PORT      the web site (default 127.0.0.1:8080; '' for none)
   --admin ADDR:PORT    the admin endpoint, loopback only (default 127.0.0.1:8081)
   --data DIR           database folder (default $XDG_DATA_HOME/navlet or
                        ~/.local/share/navlet); holds navlet.db
@@ -72,10 +72,12 @@ int AddAccount(const std::string& dataDir, const std::vector<std::string>& args)
         const std::string& value = args[i + 1];
         if (args[i] == "--gender" && value.size() == 1 && navlet::server::IsValidGender(value[0]))
             gender = value[0];
-        else if (args[i] == "--language" && ParseCount(value, navlet::server::MAX_LANGUAGE, language))
+        else if (args[i] == "--language" &&
+                 ParseCount(value, navlet::server::MAX_LANGUAGE, language))
             continue;
         else {
-            std::fprintf(stderr, "navlet-server: bad option %s %s\n", args[i].c_str(), value.c_str());
+            std::fprintf(stderr, "navlet-server: bad option %s %s\n", args[i].c_str(),
+                         value.c_str());
             return 2;
         }
     }

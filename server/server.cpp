@@ -9,7 +9,7 @@ namespace {
 // Checks passwords on a thread of its own, so that the hash's cost never
 // holds the event loop; answers come back on the loop.
 class TThreadVerifier final : public TPasswordVerifier {
-public:
+  public:
     explicit TThreadVerifier(asio::io_context& io) : io(io), pool(1) {}
     ~TThreadVerifier() override { pool.join(); }
 
@@ -21,7 +21,7 @@ public:
         });
     }
 
-private:
+  private:
     asio::io_context& io;
     asio::thread_pool pool;
 };

@@ -33,7 +33,7 @@ struct TServerConfig {
 bool ParseEndpoint(const std::string& text, asio::ip::tcp::endpoint& out);
 
 class TServer {
-public:
+  public:
     explicit TServer(TServerConfig config);
     ~TServer();
 
@@ -51,7 +51,7 @@ public:
     asio::io_context& Io() { return io; }
     TService& Service() { return *service; }
 
-private:
+  private:
     bool StartWeb(std::string& error);
     void StopWeb();
 

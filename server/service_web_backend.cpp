@@ -35,29 +35,27 @@ web::TCreateOutcome TServiceWebBackend::CreateAccount(const web::TNewAccount& ac
     std::string hash = HashPassword(account.password);
     if (hash.empty())
         return refused;
-    return OnLoop<web::TCreateOutcome>(
-        [this, account, hash] {
-            TAccount added;
-            switch (service.AddAccountHashed(account.nick, hash, account.gender, account.language,
-                                             &added)) {
-            case TAddAccountResult::Added:
-                return web::TCreateOutcome{web::TCreateResult::Created, added.id};
-            case TAddAccountResult::NickTaken:
-                return web::TCreateOutcome{web::TCreateResult::NickTaken, 0};
-            default:
-                return web::TCreateOutcome{web::TCreateResult::Invalid, 0};
-            }
-        });
+    return OnLoop<web::TCreateOutcome>([this, account, hash] {
+        TAccount added;
+        switch (service.AddAccountHashed(account.nick, hash, account.gender, account.language,
+                                         &added)) {
+        case TAddAccountResult::Added:
+            return web::TCreateOutcome{web::TCreateResult::Created, added.id};
+        case TAddAccountResult::NickTaken:
+            return web::TCreateOutcome{web::TCreateResult::NickTaken, 0};
+        default:
+            return web::TCreateOutcome{web::TCreateResult::Invalid, 0};
+        }
+    });
 }
 
 std::optional<web::TProfile> TServiceWebBackend::FindProfile(UserId id) {
-    return OnLoop<std::optional<web::TProfile>>(
-        [this, id]() -> std::optional<web::TProfile> {
-            std::optional<TAccount> account = service.FindAccount(id);
-            if (!account)
-                return std::nullopt;
-            return ProfileOf(*account);
-        });
+    return OnLoop<std::optional<web::TProfile>>([this, id]() -> std::optional<web::TProfile> {
+        std::optional<TAccount> account = service.FindAccount(id);
+        if (!account)
+            return std::nullopt;
+        return ProfileOf(*account);
+    });
 }
 
 web::TUpdateResult TServiceWebBackend::UpdateProfile(UserId id, std::string_view password,
@@ -85,13 +83,12 @@ web::TUpdateResult TServiceWebBackend::UpdateProfile(UserId id, std::string_view
 std::vector<web::TSiteLoad> TServiceWebBackend::BusiestSites(int limit) {
     if (limit <= 0)
         return {};
-    return OnLoop<std::vector<web::TSiteLoad>>(
-        [this, limit] {
-            std::vector<web::TSiteLoad> out;
-            for (const TSiteCount& site : service.BusiestSites(size_t(limit)))
-                out.push_back(web::TSiteLoad{site.host, int(site.users)});
-            return out;
-        });
+    return OnLoop<std::vector<web::TSiteLoad>>([this, limit] {
+        std::vector<web::TSiteLoad> out;
+        for (const TSiteCount& site : service.BusiestSites(size_t(limit)))
+            out.push_back(web::TSiteLoad{site.host, int(site.users)});
+        return out;
+    });
 }
 
 // The banner set does not change after start, so its paths are read here.

@@ -14,7 +14,7 @@
 namespace navlet::server {
 
 class TServiceWebBackend final : public web::TWebBackend {
-public:
+  public:
     TServiceWebBackend(asio::io_context& io, TService& service) : io(io), service(service) {}
 
     // From now on every call answers at once as a failure: the loop is going.
@@ -27,7 +27,7 @@ public:
     std::vector<web::TSiteLoad> BusiestSites(int limit) override;
     std::optional<std::string> BannerBody(int32_t id) override;
 
-private:
+  private:
     // Runs `work` on the loop and returns its result, or R{} (a failure) when
     // the loop does not answer in time or is stopping.
     template <typename R, typename F> R OnLoop(F work);

@@ -114,9 +114,10 @@ bool ParseAdminCommand(std::string_view line, TAdminCommand& out, std::string& e
         out.host = std::string(NextWord(rest));
         return true;
     }
-    const std::pair<const char*, TAdminVerb> simple[] = {
-        {"sites", TAdminVerb::Sites}, {"stats", TAdminVerb::Stats},
-        {"help", TAdminVerb::Help},   {"quit", TAdminVerb::Quit}};
+    const std::pair<const char*, TAdminVerb> simple[] = {{"sites", TAdminVerb::Sites},
+                                                         {"stats", TAdminVerb::Stats},
+                                                         {"help", TAdminVerb::Help},
+                                                         {"quit", TAdminVerb::Quit}};
     for (const auto& [name, v] : simple) {
         if (verb == name) {
             out.verb = v;

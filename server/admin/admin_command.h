@@ -13,7 +13,18 @@ namespace navlet::server {
 inline constexpr size_t MAX_ADMIN_LINE = 1024;
 inline constexpr size_t MAX_NOTICE_TEXT = 311; // what a chat line's text field holds
 
-enum class TAdminVerb { Notice, Reconnect, Update, ReplyTime, Kick, Users, Sites, Stats, Help, Quit };
+enum class TAdminVerb {
+    Notice,
+    Reconnect,
+    Update,
+    ReplyTime,
+    Kick,
+    Users,
+    Sites,
+    Stats,
+    Help,
+    Quit
+};
 
 struct TAdminCommand {
     TAdminVerb verb = TAdminVerb::Help;

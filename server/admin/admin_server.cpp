@@ -9,7 +9,7 @@ namespace navlet::server {
 namespace {
 
 class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
-public:
+  public:
     TAdminConnection(asio::ip::tcp::socket socket, TService& service,
                      std::function<size_t()>& connections)
         : socket(std::move(socket)), service(service), connections(connections),
@@ -24,7 +24,7 @@ public:
                                });
     }
 
-private:
+  private:
     void OnLine(size_t n) {
         std::string line(asio::buffers_begin(input.data()), asio::buffers_begin(input.data()) + n);
         input.consume(n);

@@ -11,7 +11,7 @@
 namespace navlet::server {
 
 class TAdminServer {
-public:
+  public:
     // `connections` reports the live session count for STATS.
     TAdminServer(asio::io_context& io, TService& service, std::function<size_t()> connections);
 
@@ -20,7 +20,7 @@ public:
     uint16_t Port() const;
     void Shutdown();
 
-private:
+  private:
     void Accept();
 
     TService& service;

@@ -33,7 +33,9 @@ TBannerSet TBannerSet::FromIds(std::vector<int32_t> ids) {
     return set;
 }
 
-bool TBannerSet::Has(int32_t id) const { return std::binary_search(ids.begin(), ids.end(), id); }
+bool TBannerSet::Has(int32_t id) const {
+    return std::binary_search(ids.begin(), ids.end(), id);
+}
 
 std::string TBannerSet::PathOf(int32_t id) const {
     if (!Has(id) || folder.empty())

@@ -9,7 +9,7 @@
 namespace navlet::server {
 
 class TBannerSet {
-public:
+  public:
     // Reads the folder's file names; a missing or empty folder gives no banners.
     static TBannerSet FromFolder(const std::string& folder);
     static TBannerSet FromIds(std::vector<int32_t> ids);
@@ -21,7 +21,7 @@ public:
     // The id at a rotation position; 0 when there are no banners.
     int32_t At(size_t index) const { return ids.empty() ? 0 : ids[index % ids.size()]; }
 
-private:
+  private:
     std::string folder;
     std::vector<int32_t> ids;
 };

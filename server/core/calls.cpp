@@ -40,8 +40,8 @@ void TService::FindUser(TClient& client, const TFindUserRequest& request, bool w
     } else if (target && withMessage && !request.message.empty() &&
                target->account.id != caller.id) {
         answer.nick = target->account.nick;
-        store.KeepCall(TKeptCall{target->account.id, caller.id, caller.nick, request.message,
-                                 client.siteUrl});
+        store.KeepCall(
+            TKeptCall{target->account.id, caller.id, caller.nick, request.message, client.siteUrl});
     }
     Send(client, p, WriteSearchAnswer(p, answer), MSG_SEARCH_ANSWER);
 }

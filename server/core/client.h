@@ -19,12 +19,12 @@ struct TSite;
 // thread; neither may destroy the connection on the spot (closing happens
 // after the current handler has returned).
 class TSessionSink {
-public:
+  public:
     virtual void Deliver(const TWireRef& wire) = 0;
     // Sends the end-of-session message, then closes once it has gone out.
     virtual void EndSession() = 0;
 
-protected:
+  protected:
     ~TSessionSink() = default;
 };
 
@@ -39,16 +39,16 @@ struct TClient {
     explicit TClient(TSessionSink& sink) : sink(sink) {}
 
     TSessionSink& sink;
-    uint64_t serial = 0;                  // the service's handle while signing in
-    TAccountEntry* account = nullptr;     // set once signed in
-    uint64_t chatKey = 0;                 // 56 bits, fresh for each session
-    std::string siteUrl;                  // the page last reported, without scheme
-    TSite* site = nullptr;                // the site of siteUrl's host, if any
-    uint32_t languageMask = 0;            // which senders' languages this user reads
-    std::vector<ChatId> chats;            // private chats joined
+    uint64_t serial = 0;              // the service's handle while signing in
+    TAccountEntry* account = nullptr; // set once signed in
+    uint64_t chatKey = 0;             // 56 bits, fresh for each session
+    std::string siteUrl;              // the page last reported, without scheme
+    TSite* site = nullptr;            // the site of siteUrl's host, if any
+    uint32_t languageMask = 0;        // which senders' languages this user reads
+    std::vector<ChatId> chats;        // private chats joined
     TRateBudget chatBudget;
-    int32_t offeredUpdate = -1;           // the version offered in this session
-    std::string versionText;              // the bar's module version at login
+    int32_t offeredUpdate = -1; // the version offered in this session
+    std::string versionText;    // the bar's module version at login
 
     bool SignedIn() const { return account != nullptr; }
     UserId Id() const;

@@ -6,7 +6,7 @@
 namespace navlet::server {
 
 class TClock {
-public:
+  public:
     virtual ~TClock() = default;
     // Monotonic milliseconds, for rates and intervals.
     virtual int64_t NowMs() const = 0;
@@ -15,22 +15,24 @@ public:
 };
 
 class TSystemClock final : public TClock {
-public:
+  public:
     int64_t NowMs() const override;
     double NowUtcDays() const override;
 };
 
 class TManualClock final : public TClock {
-public:
+  public:
     int64_t NowMs() const override { return ms; }
     double NowUtcDays() const override { return 45000.0 + double(ms) / 86400000.0; }
     void Advance(int64_t byMs) { ms += byMs; }
 
-private:
+  private:
     int64_t ms = 1000000;
 };
 
 // Unix seconds to days since 30 December 1899.
-inline double UnixToDays(double unixSeconds) { return unixSeconds / 86400.0 + 25569.0; }
+inline double UnixToDays(double unixSeconds) {
+    return unixSeconds / 86400.0 + 25569.0;
+}
 
 } // namespace navlet::server

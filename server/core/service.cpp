@@ -19,7 +19,9 @@ bool TRateBudget::Take(int64_t nowMs, double perSecond, double burst) {
     return true;
 }
 
-UserId TClient::Id() const { return account ? account->account.id : 0; }
+UserId TClient::Id() const {
+    return account ? account->account.id : 0;
+}
 
 std::string SiteHostOf(std::string_view url) {
     return FoldCase(url.substr(0, url.find('/')));
@@ -57,7 +59,9 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
     lastRotationMs = clock.NowMs();
 }
 
-TService::~TService() { *alive = false; }
+TService::~TService() {
+    *alive = false;
+}
 
 void TService::Send(TClient& client, TPacket& packet, int length, uint8_t type) {
     client.sink.Deliver(EncodeWire(packet, length, type));
@@ -70,8 +74,8 @@ TAccountEntry* TService::EntryById(uint64_t id) {
     std::optional<TAccount> stored = store.FindAccountById(id);
     if (!stored)
         return nullptr;
-    accountByNick[FoldCase(stored->nick)] = id;
-    return &accounts.emplace(id, TAccountEntry{*stored, nullptr}).first->second;
+    Remember(*stored);
+    return &accounts.find(id)->second;
 }
 
 TAccountEntry* TService::LoadAccount(std::string_view nick) {
@@ -99,14 +103,17 @@ void TService::Login(TClient& client, const TLoginRequest& request) {
     client.serial = nextSerial++;
     signingIn[client.serial] = &client;
     TAccountEntry* entry = IsValidNick(request.nick) ? LoadAccount(request.nick) : nullptr;
-    if (!entry || !IsValidPassword(request.password)) {
+    std::optional<TAccount> stored;
+    if (entry && IsValidPassword(request.password))
+        stored = store.FindAccountById(entry->account.id);
+    if (!stored) {
         FinishLogin(client.serial, 0, request, false);
         return;
     }
     uint64_t serial = client.serial;
-    uint64_t id = entry->account.id;
+    uint64_t id = stored->id;
     std::weak_ptr<bool> service = alive;
-    verifier.Verify(entry->account.passwordHash, request.password,
+    verifier.Verify(stored->passwordHash, request.password,
                     [this, service, serial, id, request](bool ok) {
                         if (service.expired())
                             return;
@@ -337,18 +344,21 @@ std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {
     return out;
 }
 
-void TService::Remember(const TAccount& account) {
+// Hashes stay in the store: they are read only at sign-in, and memory per
+// account counts with thousands signed in.
+void TService::Remember(TAccount account) {
+    account.passwordHash = std::string();
     accountByNick[FoldCase(account.nick)] = account.id;
-    accounts.emplace(account.id, TAccountEntry{account, nullptr});
+    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, nullptr});
+    if (!added)
+        it->second.account = std::move(account);
 }
 
 // The new language filters this user's next lines; a new password counts
 // from the next sign-in.
 void TService::Refresh(uint64_t id) {
-    std::optional<TAccount> stored = store.FindAccountById(id);
-    TAccountEntry* entry = EntryById(id);
-    if (stored && entry)
-        entry->account = *stored;
+    if (std::optional<TAccount> stored = store.FindAccountById(id))
+        Remember(*stored);
 }
 
 TAddAccountResult TService::AddAccount(std::string_view nick, std::string_view password,
@@ -374,8 +384,7 @@ TAddAccountResult TService::AddAccountHashed(std::string_view nick, const std::s
 }
 
 std::optional<TAccount> TService::FindAccount(uint64_t id) {
-    TAccountEntry* entry = EntryById(id);
-    return entry ? std::optional<TAccount>(entry->account) : std::nullopt;
+    return store.FindAccountById(id);
 }
 
 std::optional<TAccount> TService::FindAccountByNick(std::string_view nick) {

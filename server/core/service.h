@@ -26,14 +26,14 @@ namespace navlet::server {
 // Checks a password against its hash, maybe on another thread; `done` must
 // then be called back on the service's thread.
 class TPasswordVerifier {
-public:
+  public:
     virtual ~TPasswordVerifier() = default;
     virtual void Verify(std::string hash, std::string password, std::function<void(bool)> done) = 0;
 };
 
 // Verifies on the calling thread (tools and tests).
 class TInlineVerifier final : public TPasswordVerifier {
-public:
+  public:
     void Verify(std::string hash, std::string password, std::function<void(bool)> done) override {
         done(VerifyPassword(hash, password));
     }
@@ -41,13 +41,13 @@ public:
 
 struct TServiceConfig {
     int64_t bannerIntervalMs = 60000;
-    size_t recentLines = 20;     // public lines a site keeps for newcomers
-    double chatPerSecond = 2.0;  // per user, all chats together
+    size_t recentLines = 20;    // public lines a site keeps for newcomers
+    double chatPerSecond = 2.0; // per user, all chats together
     double chatBurst = 10.0;
 };
 
 struct TAccountEntry {
-    TAccount account;
+    TAccount account; // without the password hash
     TClient* online = nullptr;
 };
 
@@ -59,7 +59,7 @@ struct TPublicLine {
 };
 
 struct TSite {
-    std::string host; // folded
+    std::string host;            // folded
     std::vector<TClient*> users; // in order of arrival
     std::deque<TPublicLine> recent;
     size_t bannerIndex = 0;
@@ -84,7 +84,7 @@ struct TSiteCount {
 };
 
 class TService {
-public:
+  public:
     TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier, TBannerSet banners,
              TUpdateSet updates, TServiceConfig config = {});
     ~TService();
@@ -124,11 +124,12 @@ public:
                                        char gender, int language, TAccount* added = nullptr);
     std::optional<TAccount> FindAccount(uint64_t id);
     std::optional<TAccount> FindAccountByNick(std::string_view nick);
+    // FindAccount reads the store, so it carries the password hash.
     bool UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword);
     bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 
-private:
-    void Remember(const TAccount& account);
+  private:
+    void Remember(TAccount account);
     void Refresh(uint64_t id);
     // service.cpp: sign-in and presence
     void FinishLogin(uint64_t serial, uint64_t accountId, TLoginRequest request, bool passwordOk);
@@ -167,8 +168,8 @@ private:
     TUpdateSet updates;
     TServiceConfig config;
 
-    std::unordered_map<uint64_t, TAccountEntry> accounts;  // by id; nodes stay put
-    std::unordered_map<std::string, uint64_t> accountByNick; // folded nick
+    std::unordered_map<uint64_t, TAccountEntry> accounts;          // by id; nodes stay put
+    std::unordered_map<std::string, uint64_t> accountByNick;       // folded nick
     std::unordered_map<std::string, std::unique_ptr<TSite>> sites; // by folded host
     std::unordered_map<ChatId, TPrivateChat> chats;
     std::unordered_map<uint64_t, TClient*> signingIn; // by serial

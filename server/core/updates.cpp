@@ -4,19 +4,12 @@
 #include <filesystem>
 #include <fstream>
 
-#ifdef NAVLET_HAVE_VERSION_READER
 #include "protocol/version_info.h"
-#endif
 
 namespace navlet::server {
 
 int32_t ReadModuleVersion(const std::string& path) {
-#ifdef NAVLET_HAVE_VERSION_READER
     return PackVersion(GetVersionString(path, "FileVersion"));
-#else
-    (void)path;
-    return -1; // FIXME: the shared version reader is not in this build yet
-#endif
 }
 
 namespace {

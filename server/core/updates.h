@@ -19,7 +19,7 @@ int32_t ReadModuleVersion(const std::string& path);
 inline constexpr size_t MAX_UPDATE_FILE = 64u << 20;
 
 class TUpdateSet {
-public:
+  public:
     // Scans the folder's regular files; the one with the highest version wins.
     static TUpdateSet FromFolder(const std::string& folder, const TVersionReader& reader);
     static TUpdateSet FromBytes(int32_t version, std::vector<uint8_t> bytes);
@@ -33,7 +33,7 @@ public:
     TUpdateChunkMsg ChunkAt(int32_t offset) const;
     TUpdateChunkMsg NothingNewer() const;
 
-private:
+  private:
     int32_t version = -1;
     std::string path;
     std::vector<uint8_t> bytes;

@@ -1,5 +1,6 @@
 // An encoded message as it goes on the wire, shared by every receiver of a
 // fanned-out line: it is encoded once and each session queues a reference.
+// Only the packet's own length is allocated, not the 344-byte frame.
 #pragma once
 
 #include <cstdint>
@@ -9,11 +10,20 @@
 
 namespace navlet::server {
 
-struct TWire {
+class TWireRef {
+  public:
+    TWireRef() = default;
+    TWireRef(std::shared_ptr<const uint8_t[]> data, uint16_t size)
+        : data(std::move(data)), size(size) {}
+
+    uint16_t Size() const { return size; }
+    const uint8_t* Bytes() const { return data.get(); }
+    explicit operator bool() const { return data != nullptr; }
+
+  private:
+    std::shared_ptr<const uint8_t[]> data;
     uint16_t size = 0;
-    uint8_t bytes[MAX_PACKET];
 };
-using TWireRef = std::shared_ptr<const TWire>;
 
 // Encodes the first `length` bytes of `packet` as a message of `type` (the
 // packet is scrambled in place) and returns the bytes to send.

@@ -7,13 +7,13 @@
 namespace navlet::server {
 
 struct TSessionLimits {
-    size_t maxConnections = 20000;       // all together
-    size_t maxPerAddress = 100;          // connections of one peer address
-    size_t maxSigningInPerAddress = 20;  // of those, not yet signed in
-    int64_t signInDeadlineMs = 20000;    // from accept to an accepted login
-    int64_t closingDeadlineMs = 10000;   // for the last bytes of an ended session
+    size_t maxConnections = 20000;        // all together
+    size_t maxPerAddress = 100;           // connections of one peer address
+    size_t maxSigningInPerAddress = 20;   // of those, not yet signed in
+    int64_t signInDeadlineMs = 20000;     // from accept to an accepted login
+    int64_t closingDeadlineMs = 10000;    // for the last bytes of an ended session
     size_t maxPendingOutput = 256u << 10; // bytes queued for a slow reader
-    double requestsPerSecond = 200;      // all requests of a signed-in session
+    double requestsPerSecond = 200;       // all requests of a signed-in session
     double requestBurst = 400;
 };
 

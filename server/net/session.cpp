@@ -14,6 +14,7 @@ namespace {
 // At most this much is read from one session per loop turn, so that one busy
 // peer cannot hold the loop.
 constexpr size_t READ_PER_TURN = 64u << 10;
+constexpr int SEND_BUFFER = 64 << 10;
 
 const TWireRef& EndSessionWire() {
     static const TWireRef wire = [] {
@@ -37,6 +38,9 @@ void TSession::Start() {
     socket.non_blocking(true, ec);
     socket.set_option(asio::ip::tcp::no_delay(true), ec);
     socket.set_option(asio::socket_base::keep_alive(true), ec);
+    // A fixed send buffer: the kernel's autotuning would let a peer that stops
+    // reading pin megabytes; what does not fit waits in the bounded queue.
+    socket.set_option(asio::socket_base::send_buffer_size(SEND_BUFFER), ec);
 #ifdef TCP_KEEPIDLE
     // A signed-in bar may be silent for hours; keep-alive finds dead peers.
     int idle = 300, interval = 60, count = 5;
@@ -127,11 +131,11 @@ void TSession::NoteSignedIn() {
 }
 
 void TSession::Deliver(const TWireRef& wire) {
-    if (closed || ending || dropped)
+    if (closed || ending || dropped || muted)
         return;
     NoteSignedIn();
     pending.push_back(wire);
-    pendingBytes += wire->size;
+    pendingBytes += wire.Size();
     if (pendingBytes > server.Limits().maxPendingOutput) {
         // A reader this slow is dropped; closing waits for the flush, since
         // the service may be walking a list that holds this session.
@@ -139,7 +143,8 @@ void TSession::Deliver(const TWireRef& wire) {
         pending.clear();
         pendingHead = headOffset = pendingBytes = 0;
     }
-    if (!flushQueued && !writeWaiting) {
+    // While a write waits for room, the wait's end flushes; a drop cannot wait.
+    if (!flushQueued && (!writeWaiting || dropped)) {
         flushQueued = true;
         server.QueueFlush(shared_from_this());
     }
@@ -167,12 +172,12 @@ void TSession::Flush() {
         size_t gathered = 0;
         size_t i = pendingHead, offset = headOffset;
         while (i < pending.size() && gathered < buffer.size()) {
-            const TWire& w = *pending[i];
-            size_t take = std::min(size_t(w.size) - offset, buffer.size() - gathered);
-            std::memcpy(buffer.data() + gathered, w.bytes + offset, take);
+            const TWireRef& w = pending[i];
+            size_t take = std::min(size_t(w.Size()) - offset, buffer.size() - gathered);
+            std::memcpy(buffer.data() + gathered, w.Bytes() + offset, take);
             gathered += take;
             offset += take;
-            if (offset == w.size) {
+            if (offset == w.Size()) {
                 ++i;
                 offset = 0;
             }
@@ -190,13 +195,13 @@ void TSession::Flush() {
         bool partial = written < gathered;
         pendingBytes -= written;
         while (written > 0) {
-            size_t left = pending[pendingHead]->size - headOffset;
+            size_t left = pending[pendingHead].Size() - headOffset;
             if (written < left) {
                 headOffset += written;
                 break;
             }
             written -= left;
-            pending[pendingHead++].reset();
+            pending[pendingHead++] = TWireRef();
             headOffset = 0;
         }
         if (partial) {

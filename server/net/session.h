@@ -17,13 +17,16 @@ namespace navlet::server {
 class TSessionServer;
 
 class TSession final : public TSessionSink, public std::enable_shared_from_this<TSession> {
-public:
+  public:
     TSession(TSessionServer& server, asio::ip::tcp::socket socket, std::string address);
     ~TSession();
 
     void Start();
     // Closes at once: the service forgets the user, queued output is dropped.
     void Close();
+    // Takes no more output: when the whole server closes, the departures
+    // that sessions would tell each other are not worth queueing.
+    void Mute() { muted = true; }
     // Writes out what is queued; called by the server once per loop turn.
     void Flush();
 
@@ -37,7 +40,7 @@ public:
     int64_t ClosingSinceMs() const { return closingSinceMs; }
     bool CountedSigningIn() const { return countedSigningIn; }
 
-private:
+  private:
     void WaitReadable();
     void ReadAvailable();
     // False when the session must stop reading (closed, ending or broken).
@@ -52,14 +55,15 @@ private:
     TClient client;
     TRateBudget requestBudget;
     std::vector<TWireRef> pending;
-    size_t pendingHead = 0;  // first entry not fully written
-    size_t headOffset = 0;   // bytes of it already written
+    size_t pendingHead = 0; // first entry not fully written
+    size_t headOffset = 0;  // bytes of it already written
     size_t pendingBytes = 0;
     int64_t acceptedMs = 0;
     int64_t closingSinceMs = 0;
     bool closed = false;
-    bool ending = false;        // end-of-session queued: close once written
-    bool dropped = false;       // over a bound: close at the next flush
+    bool muted = false;
+    bool ending = false;  // end-of-session queued: close once written
+    bool dropped = false; // over a bound: close at the next flush
     bool flushQueued = false;
     bool writeWaiting = false;
     bool countedSigningIn = true;

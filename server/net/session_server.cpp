@@ -2,6 +2,10 @@
 
 #include <chrono>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "server/net/session.h"
 
 namespace navlet::server {
@@ -11,13 +15,16 @@ namespace {
 constexpr int LISTEN_BACKLOG = 4096;
 constexpr auto SWEEP_INTERVAL = std::chrono::seconds(1);
 constexpr auto ACCEPT_RETRY = std::chrono::milliseconds(100);
+constexpr unsigned TRIM_EVERY_SWEEPS = 5;
 
 } // namespace
 
 TSessionServer::TSessionServer(asio::io_context& io, TService& service, TSessionLimits limits)
     : io(io), service(service), limits(limits), acceptor(io), acceptRetry(io), sweepTimer(io) {}
 
-TSessionServer::~TSessionServer() { Shutdown(); }
+TSessionServer::~TSessionServer() {
+    Shutdown();
+}
 
 int64_t TSessionServer::NowMs() const {
     using namespace std::chrono;
@@ -59,8 +66,10 @@ void TSessionServer::Shutdown() {
     acceptRetry.cancel();
     sweepTimer.cancel();
     std::vector<std::shared_ptr<TSession>> all;
-    for (auto& [raw, session] : sessions)
+    for (auto& [raw, session] : sessions) {
+        session->Mute();
         all.push_back(session);
+    }
     for (auto& session : all)
         session->Close();
     flushQueue.clear();
@@ -146,7 +155,8 @@ void TSessionServer::Sweep() {
     int64_t now = NowMs();
     std::vector<std::shared_ptr<TSession>> late;
     for (auto& [raw, session] : sessions) {
-        bool signInLate = !session->SignedIn() && now - session->AcceptedMs() > limits.signInDeadlineMs;
+        bool signInLate =
+            !session->SignedIn() && now - session->AcceptedMs() > limits.signInDeadlineMs;
         bool endLate = session->ClosingSinceMs() != 0 &&
                        now - session->ClosingSinceMs() > limits.closingDeadlineMs;
         if (signInLate || endLate)
@@ -154,6 +164,13 @@ void TSessionServer::Sweep() {
     }
     for (auto& session : late)
         session->Close();
+#ifdef __GLIBC__
+    // Bursts (a presence storm, a slow reader's queue) leave freed memory
+    // scattered in the heap; hand it back so that idle sessions cost what
+    // they hold.
+    if (++sweeps % TRIM_EVERY_SWEEPS == 0)
+        malloc_trim(0);
+#endif
     sweepTimer.expires_after(SWEEP_INTERVAL);
     sweepTimer.async_wait([this](const std::error_code& ec) {
         if (!ec && !shuttingDown)

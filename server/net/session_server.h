@@ -18,7 +18,7 @@ namespace navlet::server {
 class TSession;
 
 class TSessionServer {
-public:
+  public:
     TSessionServer(asio::io_context& io, TService& service, TSessionLimits limits);
     ~TSessionServer();
 
@@ -41,7 +41,7 @@ public:
     void Forget(TSession& session);
     void SignedIn(TSession& session);
 
-private:
+  private:
     struct TAddressCount {
         size_t connections = 0;
         size_t signingIn = 0;
@@ -62,6 +62,7 @@ private:
     std::unordered_map<std::string, TAddressCount> perAddress;
     std::vector<std::shared_ptr<TSession>> flushQueue;
     bool flushPosted = false;
+    unsigned sweeps = 0;
     bool shuttingDown = false;
     std::array<uint8_t, 65536> readBuffer;
     std::array<uint8_t, 65536> writeBuffer;

@@ -13,7 +13,7 @@ constexpr size_t PWHASH_MEMLIMIT = 8u << 20;
 
 // One prepared statement, finalized on scope exit.
 class TStatement {
-public:
+  public:
     TStatement(sqlite3* db, const char* sql) {
         if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK)
             stmt = nullptr;
@@ -36,11 +36,12 @@ public:
     int64_t Int(int col) const { return sqlite3_column_int64(stmt, col); }
     std::string Text(int col) const {
         const unsigned char* t = sqlite3_column_text(stmt, col);
-        return t ? std::string(reinterpret_cast<const char*>(t), size_t(sqlite3_column_bytes(stmt, col)))
+        return t ? std::string(reinterpret_cast<const char*>(t),
+                               size_t(sqlite3_column_bytes(stmt, col)))
                  : std::string();
     }
 
-private:
+  private:
     sqlite3_stmt* stmt = nullptr;
 };
 
@@ -103,8 +104,12 @@ bool IsValidPassword(std::string_view password) {
     return true;
 }
 
-bool IsValidGender(char gender) { return gender == 'm' || gender == 'f' || gender == 'x'; }
-bool IsValidLanguage(int language) { return language >= 0 && language <= MAX_LANGUAGE; }
+bool IsValidGender(char gender) {
+    return gender == 'm' || gender == 'f' || gender == 'x';
+}
+bool IsValidLanguage(int language) {
+    return language >= 0 && language <= MAX_LANGUAGE;
+}
 
 std::string FoldCase(std::string_view text) {
     std::string out(text);
@@ -140,7 +145,8 @@ std::unique_ptr<TStore> TStore::Open(const std::string& path, std::string& error
     }
     sqlite3_busy_timeout(db, 2000);
     std::unique_ptr<TStore> store(new TStore(db));
-    if (!store->Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;")) {
+    if (!store->Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; "
+                     "PRAGMA cache_size=-1024;")) {
         error = sqlite3_errmsg(db);
         return nullptr;
     }
@@ -149,9 +155,13 @@ std::unique_ptr<TStore> TStore::Open(const std::string& path, std::string& error
     return store;
 }
 
-TStore::~TStore() { sqlite3_close(db); }
+TStore::~TStore() {
+    sqlite3_close(db);
+}
 
-bool TStore::Exec(const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool TStore::Exec(const char* sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
 bool TStore::Migrate(std::string& error) {
     TStatement version(db, "PRAGMA user_version");
@@ -215,7 +225,8 @@ TAddAccountResult TStore::AddAccountHashed(std::string_view nick, const std::str
 }
 
 std::optional<TAccount> TStore::FindAccountByNick(std::string_view nick) {
-    TStatement s(db, "SELECT id, nick, gender, language, password_hash FROM accounts WHERE nick = ?");
+    TStatement s(db,
+                 "SELECT id, nick, gender, language, password_hash FROM accounts WHERE nick = ?");
     s.Bind(1, nick);
     if (s.Step() != SQLITE_ROW)
         return std::nullopt;
@@ -250,7 +261,8 @@ bool TStore::UpdateProfile(uint64_t id, char gender, int language, std::string_v
     return UpdateProfileHashed(id, gender, language, hash);
 }
 
-bool TStore::UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash) {
+bool TStore::UpdateProfileHashed(uint64_t id, char gender, int language,
+                                 const std::string& newHash) {
     if (!IsValidGender(gender) || !IsValidLanguage(language))
         return false;
     if (!Exec("BEGIN"))

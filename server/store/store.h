@@ -24,8 +24,8 @@ inline constexpr int MAX_KEPT_CALLS = 5; // per account; the oldest gives way
 inline constexpr int MAX_LANGUAGE = 13;
 
 struct TAccount {
-    uint64_t id = 0; // stable, never reused; shown in profile addresses
-    std::string nick; // canonical spelling
+    uint64_t id = 0;   // stable, never reused; shown in profile addresses
+    std::string nick;  // canonical spelling
     char gender = 'x'; // 'm', 'f' or 'x'
     int language = 0;
     std::string passwordHash; // libsodium crypto_pwhash_str
@@ -54,10 +54,17 @@ std::string HashPassword(std::string_view password);
 // Constant-time check of a password against a stored hash. Thread-safe.
 bool VerifyPassword(const std::string& hash, std::string_view password);
 
-enum class TAddAccountResult { Added, NickTaken, InvalidNick, InvalidPassword, InvalidProfile, Failed };
+enum class TAddAccountResult {
+    Added,
+    NickTaken,
+    InvalidNick,
+    InvalidPassword,
+    InvalidProfile,
+    Failed
+};
 
 class TStore {
-public:
+  public:
     // Opens or creates the database file, brings its schema to the current
     // version. Returns null and sets `error` when it cannot.
     static std::unique_ptr<TStore> Open(const std::string& path, std::string& error);
@@ -89,7 +96,7 @@ public:
     // Returns the target's calls, oldest first, and forgets them.
     std::vector<TKeptCall> TakeCalls(uint64_t target);
 
-private:
+  private:
     explicit TStore(sqlite3* db) : db(db) {}
     bool Exec(const char* sql);
     bool Migrate(std::string& error);

@@ -8,7 +8,8 @@ namespace {
 TEST(AdminCommand, ParsesNoticesWithKindTargetAndVerbatimText) {
     TAdminCommand c;
     std::string error;
-    ASSERT_TRUE(ParseAdminCommand("notice  Buttons 7 site:Example.com  two  blanks kept", c, error));
+    ASSERT_TRUE(
+        ParseAdminCommand("notice  Buttons 7 site:Example.com  two  blanks kept", c, error));
     EXPECT_EQ(c.verb, TAdminVerb::Notice);
     EXPECT_EQ(c.notice, TNoticeKind::Buttons);
     EXPECT_EQ(c.buttons, 7);

@@ -1,7 +1,6 @@
 // What the bar sees of the service, over loopback: sign-in, presence per site,
 // chats, search and calls, friends across a restart, and the update download.
 #include <fstream>
-#include <random>
 #include <thread>
 
 #include "tests/server/server_fixture.h"
@@ -10,7 +9,7 @@ namespace navlet::test {
 namespace {
 
 class Conformance : public TServerFixture {
-protected:
+  protected:
     void SetUp() override {
         TServerFixture::SetUp();
         AddAccount("Alice", "apw", 'f', 3);
@@ -173,7 +172,8 @@ TEST_F(Conformance, PrivateChatWithAThirdAndALeaverForAnotherHost) {
 
     // She is out of the chat: her lines there are refused, bob's no longer reach her.
     ClearPacket(p);
-    ASSERT_TRUE(c.Send(p, BuildChatText(p, MakeChatAddress(c.Id(), chat), "still?"), REQ_CHAT_TEXT));
+    ASSERT_TRUE(
+        c.Send(p, BuildChatText(p, MakeChatAddress(c.Id(), chat), "still?"), REQ_CHAT_TEXT));
     ClearPacket(p);
     ASSERT_TRUE(b.Send(p, BuildChatText(p, MakeChatAddress(b.Id(), chat), "bye"), REQ_CHAT_TEXT));
     ASSERT_TRUE(a.WaitFor(MSG_CHAT_LINE, p));
@@ -203,9 +203,11 @@ TEST_F(Conformance, InvitationsThatDoNotAddUpAreRefused) {
     TPacket p;
     // A chat under somebody else's key; an invitee on another site.
     ClearPacket(p);
-    ASSERT_TRUE(a.Send(p, BuildInvite(p, MakeChatAddress(b.Id(), b.ChatKey() << 8 | 1)), REQ_INVITE));
+    ASSERT_TRUE(
+        a.Send(p, BuildInvite(p, MakeChatAddress(b.Id(), b.ChatKey() << 8 | 1)), REQ_INVITE));
     ClearPacket(p);
-    ASSERT_TRUE(a.Send(p, BuildInvite(p, MakeChatAddress(c.Id(), a.ChatKey() << 8 | 2)), REQ_INVITE));
+    ASSERT_TRUE(
+        a.Send(p, BuildInvite(p, MakeChatAddress(c.Id(), a.ChatKey() << 8 | 2)), REQ_INVITE));
     EXPECT_TRUE(b.Drain().empty());
     EXPECT_TRUE(c.Drain().empty());
     EXPECT_TRUE(a.Drain().empty());
@@ -238,7 +240,8 @@ TEST_F(Conformance, SearchAnswersNotOnlineAndCallsAnOnlineUser) {
     EXPECT_EQ(call.link, "example.com/here");
 
     ClearPacket(p);
-    ASSERT_TRUE(a.Send(p, BuildFindUserWithMessage(p, "bob", "come here"), REQ_FIND_USER_WITH_MESSAGE));
+    ASSERT_TRUE(
+        a.Send(p, BuildFindUserWithMessage(p, "bob", "come here"), REQ_FIND_USER_WITH_MESSAGE));
     ASSERT_TRUE(b.WaitFor(MSG_LOOKING_FOR_YOU, p));
     TLookingForYouMsg withMessage = ReadLookingForYou(p);
     EXPECT_TRUE(withMessage.callerOnline);
@@ -253,11 +256,13 @@ TEST_F(Conformance, AKeptCallArrivesAtTheNextLoginWithWasOrIs) {
     ASSERT_TRUE(b.Connect(Port()) && b.Login("bob", "bpw", "example.com"));
     TPacket p;
     ClearPacket(p);
-    ASSERT_TRUE(a.Send(p, BuildFindUserWithMessage(p, "dave", "ring me"), REQ_FIND_USER_WITH_MESSAGE));
+    ASSERT_TRUE(
+        a.Send(p, BuildFindUserWithMessage(p, "dave", "ring me"), REQ_FIND_USER_WITH_MESSAGE));
     ASSERT_TRUE(a.WaitFor(MSG_SEARCH_ANSWER, p));
     EXPECT_EQ(ReadSearchAnswer(p).result, SEARCH_NOT_ONLINE);
     ClearPacket(p);
-    ASSERT_TRUE(b.Send(p, BuildFindUserWithMessage(p, "dave", "me too"), REQ_FIND_USER_WITH_MESSAGE));
+    ASSERT_TRUE(
+        b.Send(p, BuildFindUserWithMessage(p, "dave", "me too"), REQ_FIND_USER_WITH_MESSAGE));
     ASSERT_TRUE(b.WaitFor(MSG_SEARCH_ANSWER, p));
     a.Close(); // alice has gone, bob stays
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -318,23 +323,21 @@ TEST_F(Conformance, FriendsSurviveAServerRestart) {
     EXPECT_EQ(friends[0].gender, 'm');
 }
 
+// The update folder holds the 1.4.0.0 fixture module and one without a
+// version resource; the bar under test runs 1.3.0.0.
 class UpdateDownload : public Conformance {
-protected:
-    static constexpr int32_t OFFERED = 0x01050000;
+  protected:
+    static constexpr int32_t OFFERED = 0x01040000;
+    static constexpr int32_t RUNNING = 0x01030000;
     void SetUp() override {
         Conformance::SetUp();
         std::filesystem::create_directories(config.updatesDir);
-        module.resize(5 * MAX_UPDATE_CHUNK + 123);
-        std::mt19937 random(7);
-        for (uint8_t& b : module)
-            b = uint8_t(random());
-        std::ofstream(config.updatesDir + "/Navlet_Client.ocx", std::ios::binary)
-            .write(reinterpret_cast<const char*>(module.data()), std::streamsize(module.size()));
-        // FIXME: read the fixture module's real version resource once the
-        // shared reader is in the tree; until then the test names the version.
-        config.versionReader = [](const std::string& path) {
-            return path.ends_with("Navlet_Client.ocx") ? OFFERED : -1;
-        };
+        std::filesystem::copy_file(NAVLET_FIXTURE_MODULE_PE,
+                                   config.updatesDir + "/Navlet_Client.ocx");
+        std::filesystem::copy_file(NAVLET_FIXTURE_PLAIN_PE, config.updatesDir + "/stray.dll");
+        std::ifstream in(NAVLET_FIXTURE_MODULE_PE, std::ios::binary);
+        module.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        ASSERT_GT(module.size(), size_t(MAX_UPDATE_CHUNK));
     }
     std::vector<uint8_t> module;
 };
@@ -347,13 +350,14 @@ TEST_F(UpdateDownload, ChunkByChunkTheFileIsByteIdentical) {
     TPacket p;
     // The bar's first request carries its own version; the offer starts at 0.
     ClearPacket(p);
-    ASSERT_TRUE(a.Send(p, BuildUpdateRequest(p, 0, 0x01040000), REQ_UPDATE));
+    ASSERT_TRUE(a.Send(p, BuildUpdateRequest(p, 0, RUNNING), REQ_UPDATE));
     ASSERT_TRUE(a.WaitFor(MSG_UPDATE_CHUNK, p));
     TUpdateChunkMsg offer = ReadUpdateChunk(p);
     EXPECT_EQ(offer.version, OFFERED);
     EXPECT_EQ(offer.offset, 0);
     std::vector<uint8_t> file;
-    for (int round = 0; round < 100; ++round) {
+    size_t rounds = module.size() / MAX_UPDATE_CHUNK + 2;
+    for (size_t round = 0; round < rounds; ++round) {
         ClearPacket(p);
         ASSERT_TRUE(a.Send(p, BuildUpdateRequest(p, int32_t(file.size()), OFFERED), REQ_UPDATE));
         ASSERT_TRUE(a.WaitFor(MSG_UPDATE_CHUNK, p));
@@ -371,7 +375,7 @@ TEST_F(UpdateDownload, ChunkByChunkTheFileIsByteIdentical) {
     EXPECT_EQ(file, module);
 
     // A current bar, and a bar asking for a version not offered: nothing newer.
-    for (int32_t version : {OFFERED, 0x01060000}) {
+    for (int32_t version : {OFFERED, 0x01050000}) {
         TTestClient fresh;
         ASSERT_TRUE(fresh.Connect(Port()) && fresh.Login("bob", "bpw", "example.com"));
         fresh.Drain();

@@ -7,7 +7,7 @@ namespace navlet::test {
 namespace {
 
 class Hostile : public TServerFixture {
-protected:
+  protected:
     void SetUp() override {
         TServerFixture::SetUp();
         AddAccount("alice", "apw");
@@ -113,6 +113,27 @@ TEST_F(Hostile, UnsignedConnectionsPerAddressAreBounded) {
     ASSERT_TRUE(extra.Connect(Port())); // the kernel accepts; the server closes
     EXPECT_TRUE(extra.WaitClosed(1000));
     ExpectSessionsServed("bounded");
+}
+
+// A peer that stops reading is dropped once its queue passes the bound;
+// the others keep being served.
+TEST_F(Hostile, ASlowReaderIsDroppedAtTheOutputBound) {
+    TTestClient slow;
+    ASSERT_TRUE(slow.Connect(Port(), /*receiveBuffer=*/4096));
+    ASSERT_TRUE(slow.Login("mallory", "mpw", "slow.example"));
+    std::string notice = "NOTICE CONSOLE user:mallory " + std::string(300, 'n') + "\n";
+    std::string batch;
+    for (int i = 0; i < 200; ++i)
+        batch += notice;
+    bool gone = false;
+    int round = 0;
+    for (; round < 40 && !gone; ++round) { // at most 8,000 notices
+        ASSERT_EQ(AdminBatch(server->AdminPort(), batch, 200), 200);
+        gone = Admin("USERS slow.example") == "OK 0\n";
+    }
+    EXPECT_TRUE(gone);
+    EXPECT_GE(round, 3); // ~256 KiB queued and the socket's buffers full first
+    ExpectSessionsServed("not slowed down");
 }
 
 } // namespace

@@ -5,7 +5,7 @@ namespace navlet::test {
 namespace {
 
 class Operator : public TServerFixture {
-protected:
+  protected:
     void SetUp() override {
         TServerFixture::SetUp();
         AddAccount("alice", "apw");

@@ -15,11 +15,11 @@
 namespace navlet::test {
 
 class TServerFixture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        dataDir = std::filesystem::temp_directory_path() /
-                  ("navlet-server-test-" + std::to_string(::getpid()) + "-" +
-                   std::to_string(counter++));
+        dataDir =
+            std::filesystem::temp_directory_path() /
+            ("navlet-server-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
         std::filesystem::remove_all(dataDir);
         std::filesystem::create_directories(dataDir);
         config.listen = "127.0.0.1:0";

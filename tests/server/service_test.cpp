@@ -14,7 +14,7 @@ struct TFakeSink : TSessionSink {
     void Deliver(const TWireRef& wire) override {
         TPacket p;
         ClearPacket(p);
-        std::memcpy(p.bytes, wire->bytes, wire->size);
+        std::memcpy(p.bytes, wire.Bytes(), wire.Size());
         EXPECT_GE(DecodePacket(p), 0);
         got.push_back(p);
     }
@@ -43,7 +43,7 @@ struct TDeferredVerifier : TPasswordVerifier {
 };
 
 class ServiceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         path = std::filesystem::temp_directory_path() /
                ("navlet-service-test-" + std::to_string(::getpid()) + ".db");

@@ -9,7 +9,7 @@ namespace navlet::server {
 namespace {
 
 class StoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = std::filesystem::temp_directory_path() /
               ("navlet-store-test-" + std::to_string(::getpid()));
@@ -98,7 +98,8 @@ TEST_F(StoreTest, FriendsRefuseSelfAndUnknownAccounts) {
 TEST_F(StoreTest, KeptCallsAreBoundedAndOnePerCaller) {
     uint64_t target = Add("target");
     for (int i = 0; i < 8; ++i)
-        ASSERT_TRUE(store->KeepCall({target, uint64_t(100 + i), "c" + std::to_string(i), "m", "l"}));
+        ASSERT_TRUE(
+            store->KeepCall({target, uint64_t(100 + i), "c" + std::to_string(i), "m", "l"}));
     ASSERT_TRUE(store->KeepCall({target, 107, "c7", "newer", "l"}));
     auto calls = store->TakeCalls(target);
     ASSERT_EQ(calls.size(), size_t(MAX_KEPT_CALLS));

@@ -12,10 +12,12 @@ namespace navlet::test {
 
 namespace {
 
-int ConnectLoopback(uint16_t port) {
+int ConnectLoopback(uint16_t port, int receiveBuffer = 0) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         return -1;
+    if (receiveBuffer > 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
@@ -36,11 +38,13 @@ int64_t NowMs() {
 
 } // namespace
 
-TTestClient::~TTestClient() { Close(); }
-
-bool TTestClient::Connect(uint16_t port) {
+TTestClient::~TTestClient() {
     Close();
-    fd = ConnectLoopback(port);
+}
+
+bool TTestClient::Connect(uint16_t port, int receiveBuffer) {
+    Close();
+    fd = ConnectLoopback(port, receiveBuffer);
     eof = false;
     assembler.Reset();
     ready.clear();
@@ -70,8 +74,8 @@ bool TTestClient::Send(TPacket& packet, int length, uint8_t type) {
     return SendRaw(packet.bytes, size_t(length));
 }
 
-bool TTestClient::SendLogin(std::string_view nick, std::string_view password,
-                            std::string_view site, uint32_t mask, std::string_view version) {
+bool TTestClient::SendLogin(std::string_view nick, std::string_view password, std::string_view site,
+                            uint32_t mask, std::string_view version) {
     TPacket p;
     ClearPacket(p);
     int length = BuildLogin(p, nick, password, version, site, mask, LoginStamp(43200000));
@@ -168,7 +172,8 @@ std::string AdminCommand(uint16_t port, const std::string& line) {
     auto complete = [&answer] {
         if (answer.empty() || answer.back() != '\n')
             return false;
-        size_t start = answer.size() < 2 ? std::string::npos : answer.rfind('\n', answer.size() - 2);
+        size_t start =
+            answer.size() < 2 ? std::string::npos : answer.rfind('\n', answer.size() - 2);
         std::string last = answer.substr(start == std::string::npos ? 0 : start + 1);
         return last.rfind("OK", 0) == 0 || last.rfind("ERR", 0) == 0;
     };
@@ -184,6 +189,34 @@ std::string AdminCommand(uint16_t port, const std::string& line) {
     }
     close(fd);
     return answer;
+}
+
+int AdminBatch(uint16_t port, const std::string& lines, int answers) {
+    int fd = ConnectLoopback(port);
+    if (fd < 0)
+        return 0;
+    send(fd, lines.data(), lines.size(), MSG_NOSIGNAL);
+    int finals = 0;
+    std::string pending;
+    int64_t deadline = NowMs() + 3000;
+    while (finals < answers && NowMs() < deadline) {
+        pollfd pfd{fd, POLLIN, 0};
+        if (poll(&pfd, 1, 100) <= 0)
+            continue;
+        char buffer[4096];
+        ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        pending.append(buffer, size_t(n));
+        size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            if (pending.rfind("OK", 0) == 0 || pending.rfind("ERR", 0) == 0)
+                ++finals;
+            pending.erase(0, end + 1);
+        }
+    }
+    close(fd);
+    return finals;
 }
 
 } // namespace navlet::test

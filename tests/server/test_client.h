@@ -17,13 +17,14 @@ namespace navlet::test {
 inline constexpr uint32_t ALL_LANGUAGES = 0x80001FFF;
 
 class TTestClient {
-public:
+  public:
     TTestClient() = default;
     ~TTestClient();
     TTestClient(const TTestClient&) = delete;
     TTestClient& operator=(const TTestClient&) = delete;
 
-    bool Connect(uint16_t port);
+    // A small receive buffer (bytes, 0 = the system's) makes a slow reader.
+    bool Connect(uint16_t port, int receiveBuffer = 0);
     void Close();
     bool SendRaw(const void* data, size_t size);
     // Encodes the built packet as `type` and writes it.
@@ -49,7 +50,7 @@ public:
     uint64_t ChatKey() const { return self.chatKey; }
     const TPresenceMsg& Self() const { return self; }
 
-private:
+  private:
     bool ReadSome(int timeoutMs);
 
     int fd = -1;
@@ -61,5 +62,8 @@ private:
 
 // One admin command over the admin port; returns the whole answer.
 std::string AdminCommand(uint16_t port, const std::string& line);
+// Sends `lines` (each ending in LF) at once and reads until `answers` final
+// lines came (or three seconds passed); returns how many came.
+int AdminBatch(uint16_t port, const std::string& lines, int answers);
 
 } // namespace navlet::test

@@ -10,7 +10,7 @@ namespace navlet::test {
 namespace {
 
 class WebOnService : public TServerFixture {
-protected:
+  protected:
     void SetUp() override {
         TServerFixture::SetUp();
         config.web = "127.0.0.1:0";
@@ -29,8 +29,9 @@ TEST_F(WebOnService, ASignUpIsAnAccountTheBarCanUse) {
     auto created = client->Post("/newuser.asp", form);
     ASSERT_TRUE(created);
     EXPECT_EQ(created->status, 200);
-    auto taken = client->Post("/newuser.asp", httplib::Params{{"nick", "zoe"}, {"password", "x"},
-                                                               {"gender", "m"}, {"language", "1"}});
+    auto taken = client->Post(
+        "/newuser.asp",
+        httplib::Params{{"nick", "zoe"}, {"password", "x"}, {"gender", "m"}, {"language", "1"}});
     ASSERT_TRUE(taken);
     EXPECT_EQ(taken->status, 409);
 
