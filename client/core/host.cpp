@@ -207,8 +207,9 @@ void TNavlet::BannerPanelResize() {
         led_timer.SetEnabled(false);
         SetBtnGlyph(LEDBtn, glLedNews);
     }
-    // FIXME: the layout issue models ChatMsgPanel, shown exactly when the bar
-    // is more than 52 pixels high.
+    // The chat line needs room under the tabs.
+    constexpr int32_t CHAT_LINE_MIN_HEIGHT = 53;
+    ChatMsgPanel.SetVisible(h >= CHAT_LINE_MIN_HEIGHT);
     SetBtnGlyph(ResizeBtn, h <= BAR_MIN_HEIGHT ? glRestore : glMinimise);
 }
 

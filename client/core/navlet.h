@@ -11,8 +11,8 @@
 
 #include "client/core/bar_menu.h"
 #include "client/core/components.h"
-#include "client/core/host.h"
 #include "client/core/console.h"
+#include "client/core/host.h"
 #include "client/core/lists.h"
 #include "client/core/module_state.h"
 #include "client/core/session_controls.h"
@@ -229,6 +229,7 @@ class TNavlet {
     TFormFocus ActiveControl; // the form's active control
     TSpeedButton LEDBtn;      // "connection status"
     TSpeedButton ResizeBtn;   // "minimize"
+    TControl ChatMsgPanel;    // Edit1 and its send button, under the chat tabs
     TControl DefBannerPanel;  // the five panels of BannerPanel
     TControl LoginPanel;
     TControl WebPanel;

@@ -169,6 +169,16 @@ TEST_F(TConnectionTest, NewsOnAMinimisedBarBlinksBetweenImagesTwoAndFour) {
     EXPECT_EQ(b.ResizeBtn.Glyph(), glMinimise);
 }
 
+TEST_F(TConnectionTest, ChatLineShowsOnlyAboveFiftyTwoPixels) {
+    TNavlet& b = MakeBar();
+    b.Form.SetBounds(0, 0, 810, 52);
+    b.BannerPanelResize();
+    EXPECT_FALSE(b.ChatMsgPanel.Visible());
+    b.Form.SetBounds(0, 0, 810, 53);
+    b.BannerPanelResize();
+    EXPECT_TRUE(b.ChatMsgPanel.Visible());
+}
+
 TEST_F(TConnectionTest, NewsOnAnOpenBarShowsImageTwo) {
     TNavlet& b = MakeBar();
     b.SignalNews();

@@ -1,0 +1,69 @@
+// The bar form on Qt: the widgets of the form layout, each bound to its
+// model, laid out as the layout table places them, and the reports the form
+// needs from its window (its size, the focus).
+#pragma once
+
+#include <QWidget>
+
+#include "client/core/navlet.h"
+#include "client/qt/bar/bound_widgets.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QToolButton;
+
+namespace navlet::qt {
+
+class TQtMenuTracker;
+
+class TBarView : public QWidget {
+  public:
+    // The bar outlives the view.
+    TBarView(TNavlet& bar, TQtMenuTracker& menus, QWidget* parent = nullptr);
+    ~TBarView() override;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void BuildLeftPanel();
+    void BuildCentralPanel();
+    void BuildBannerPanels();
+    void BuildRightPanel();
+    void LayOut();
+    void MoveFocusToModel();
+    QWidget* WidgetOfFocus(TFocusTarget target) const;
+
+    TNavlet& bar;
+    TQtMenuTracker& menus;
+    TObservations observations;
+    int reportedHeight = -1;
+    int reportedTickerWidth = -1;
+
+    QWidget* leftPanel = nullptr;
+    TChatTabsWidget* pageControl = nullptr;
+    QWidget* chatMsgPanel = nullptr;
+    TEditWidget* edit1 = nullptr;
+    QToolButton* sbSendTxt = nullptr;
+    QWidget* centralPanel = nullptr;
+    QWidget* bannerPanel = nullptr;
+    QWidget* bottomBanner = nullptr;
+    TEditWidget* edNck = nullptr;
+    TEditWidget* edPwd = nullptr;
+    QComboBox* cbSearch = nullptr;
+    QWidget* rightPanel = nullptr;
+    QWidget* msgPanel = nullptr;
+    QWidget* btnPanel1 = nullptr;
+    TTickerWidget* msgImg = nullptr;
+    QWidget* btnPanel2 = nullptr;
+    TPeopleListWidget* lvUsers = nullptr;
+};
+
+// The sky blue of the bar's panels.
+QColor SkyBlue();
+
+} // namespace navlet::qt

@@ -1,0 +1,313 @@
+#include "client/qt/bar/bound_widgets.h"
+
+#include <QContextMenuEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTextBlock>
+#include <QTimer>
+
+#include "client/qt/bar/pictures.h"
+#include "client/qt/kit/ansi.h"
+#include "client/qt/kit/qt_kit.h"
+
+namespace navlet::qt {
+
+namespace {
+
+TShiftState ShiftOf(Qt::KeyboardModifiers keys, Qt::MouseButtons buttons) {
+    TShiftState s = 0;
+    if (keys & Qt::ShiftModifier)
+        s |= ssShift;
+    if (keys & Qt::AltModifier)
+        s |= ssAlt;
+    if (keys & Qt::ControlModifier)
+        s |= ssCtrl;
+    if (buttons & Qt::LeftButton)
+        s |= ssLeft;
+    if (buttons & Qt::RightButton)
+        s |= ssRight;
+    if (buttons & Qt::MiddleButton)
+        s |= ssMiddle;
+    return s;
+}
+
+TMouseButton ButtonOf(Qt::MouseButton b) {
+    if (b == Qt::RightButton)
+        return TMouseButton::mbRight;
+    if (b == Qt::MiddleButton)
+        return TMouseButton::mbMiddle;
+    return TMouseButton::mbLeft;
+}
+
+} // namespace
+
+TObservations::~TObservations() {
+    for (auto& [model, token] : entries)
+        model->Unobserve(token);
+}
+
+void TObservations::Add(TModel& model, TModel::TObserver observer) {
+    entries.emplace_back(&model, model.Observe(std::move(observer)));
+}
+
+void BindVisible(QWidget& widget, TControl& model, TObservations& observations) {
+    auto render = [&widget, &model] { widget.setVisible(model.Visible()); };
+    observations.Add(model, render);
+    render();
+}
+
+TTickerWidget::TTickerWidget(TNavlet& b, QWidget* parent) : QWidget(parent), bar(b) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    observations.Add(bar.msg_img, [this] {
+        setCursor(bar.msg_img.Cursor() == TCursor::crHandPoint ? Qt::PointingHandCursor
+                                                               : Qt::ArrowCursor);
+        update();
+    });
+}
+
+void TTickerWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    TQtCanvas canvas(painter);
+    bar.msg_paint(canvas);
+}
+
+void TTickerWidget::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    bar.msg_imgMouseMove(ShiftOf(event->modifiers(), event->buttons()), at.x(), at.y());
+}
+
+void TTickerWidget::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    bar.msg_imgMouseDown(ButtonOf(event->button()), ShiftOf(event->modifiers(), event->buttons()),
+                         at.x(), at.y());
+}
+
+TSpeedButtonWidget::TSpeedButtonWidget(TSpeedButton& model, QWidget* parent) : QToolButton(parent) {
+    setAutoRaise(true); // flat
+    setFocusPolicy(Qt::NoFocus);
+    setIconSize(QSize(16, 16));
+    auto render = [this, &model] {
+        setIcon(QIcon(Glyph16(model.Glyph())));
+        setToolTip(FromAnsi(model.Hint()));
+    };
+    observations.Add(model, render);
+    render();
+    connect(this, &QToolButton::clicked, this, [&model] {
+        if (model.OnClick)
+            model.OnClick();
+    });
+}
+
+TEditWidget::TEditWidget(TEdit& m, std::function<void()> focus, QWidget* parent)
+    : QLineEdit(parent), model(m), onFocus(std::move(focus)) {
+    setFrame(true);
+    observations.Add(model, [this] { Render(); });
+    Render();
+    connect(this, &QLineEdit::textEdited, this,
+            [this](const QString& text) { model.SetText(ToAnsi(text)); });
+}
+
+void TEditWidget::Render() {
+    if (model.MaxLength() > 0)
+        setMaxLength(model.MaxLength());
+    const QString text = FromAnsi(model.Text());
+    if (text != this->text()) {
+        const int cursor = cursorPosition();
+        setText(text);
+        setCursorPosition(std::min(cursor, int(text.size())));
+    }
+    QPalette p = palette();
+    p.setColor(QPalette::Text, ColorOf(model.FontColor()));
+    p.setColor(QPalette::Base, ColorOf(model.Color()));
+    setPalette(p);
+}
+
+void TEditWidget::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    if (onFocus)
+        onFocus();
+}
+
+void TEditWidget::mousePressEvent(QMouseEvent* event) {
+    QLineEdit::mousePressEvent(event);
+    if (onFocus)
+        onFocus();
+}
+
+TPeopleListWidget::TPeopleListWidget(TListView& m, std::function<void()> focus, QWidget* parent)
+    : QListWidget(parent), model(m), onFocus(std::move(focus)) {
+    setIconSize(QSize(12, 12));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    observations.Add(model, [this] { Render(); });
+    Render();
+}
+
+void TPeopleListWidget::Render() {
+    clear();
+    for (const TListItem& item : model.Items())
+        addItem(new QListWidgetItem(QIcon(StateImage12(item.stateIndex)), FromAnsi(item.caption)));
+}
+
+void TPeopleListWidget::focusInEvent(QFocusEvent* event) {
+    QListWidget::focusInEvent(event);
+    if (onFocus)
+        onFocus();
+}
+
+TChatViewWidget::TChatViewWidget(TNavlet& b, TChatView& v, TQtMenuTracker& m, QWidget* parent)
+    : QTextEdit(parent), bar(b), view(v), menus(m) {
+    setReadOnly(true);
+    setFrameShape(QFrame::NoFrame);
+    setContextMenuPolicy(Qt::DefaultContextMenu);
+    menus.Register(&view, viewport());
+    observations.Add(view, [this] { Render(); });
+    connect(this, &QTextEdit::selectionChanged, this, [this] { SelectionChanged(); });
+    Render();
+}
+
+TChatViewWidget::~TChatViewWidget() {
+    if (!orphaned)
+        menus.Unregister(&view);
+}
+
+void TChatViewWidget::Orphan() {
+    orphaned = true;
+    menus.Unregister(&view);
+    observations.Forget();
+}
+
+void TChatViewWidget::Render() {
+    if (orphaned)
+        return;
+    syncing = true;
+    std::vector<std::vector<TTextRun>> lines;
+    for (const TChatLine& line : view.Lines())
+        lines.push_back(line.runs);
+    if (lines != shown) {
+        clear();
+        QTextCursor cursor(document());
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (i > 0)
+                cursor.insertBlock();
+            for (const TTextRun& run : lines[i]) {
+                QTextCharFormat format;
+                format.setForeground(ColorOf(run.color));
+                format.setFontWeight(run.bold ? QFont::Bold : QFont::Normal);
+                format.setFontItalic(run.italic);
+                cursor.insertText(FromAnsi(run.text), format);
+            }
+        }
+        shown = std::move(lines);
+    }
+    // Byte offsets of the model are character offsets here: one byte, one character.
+    QTextCursor selection = textCursor();
+    const int start = int(view.SelStart());
+    const int end = int(view.SelStart() + view.SelLength());
+    if (selection.selectionStart() != start || selection.selectionEnd() != end) {
+        selection.setPosition(start);
+        selection.setPosition(end, QTextCursor::KeepAnchor);
+        setTextCursor(selection);
+    }
+    if (view.ScrollRequests() != scrollRequests) {
+        scrollRequests = view.ScrollRequests();
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    }
+    syncing = false;
+}
+
+void TChatViewWidget::SelectionChanged() {
+    if (syncing || orphaned)
+        return;
+    const QTextCursor c = textCursor();
+    view.SetSelection(size_t(c.selectionStart()), size_t(c.selectionEnd() - c.selectionStart()));
+}
+
+void TChatViewWidget::contextMenuEvent(QContextMenuEvent* event) {
+    bool handled = false;
+    const QPoint at = viewport()->mapFrom(this, event->pos());
+    bar.ChatContextPopup(view, at.x(), at.y(), handled);
+    // The menu took the button's release: hand the form its mouse-up once
+    // this event is over, so a tab closed by the menu is not closed under it.
+    TNavlet* form = &bar;
+    QTimer::singleShot(0, parentWidget(),
+                       [form] { form->ChatMouseUp(TMouseButton::mbRight, 0, 0, 0); });
+    event->accept();
+}
+
+void TChatViewWidget::mouseReleaseEvent(QMouseEvent* event) {
+    QTextEdit::mouseReleaseEvent(event);
+    const QPoint at = event->position().toPoint();
+    TNavlet* form = &bar;
+    const TMouseButton button = ButtonOf(event->button());
+    const TShiftState shift = ShiftOf(event->modifiers(), event->buttons());
+    QTimer::singleShot(0, parentWidget(), [form, button, shift, at] {
+        form->ChatMouseUp(button, shift, at.x(), at.y());
+    });
+}
+
+TChatTabsWidget::TChatTabsWidget(TNavlet& b, TQtMenuTracker& m, QWidget* parent)
+    : QTabWidget(parent), bar(b), menus(m) {
+    setDocumentMode(true);
+    tabBar()->setExpanding(false);
+    tabBar()->setContextMenuPolicy(Qt::CustomContextMenu);
+    menus.Register(&bar.PageControl, tabBar());
+    connect(tabBar(), &QTabBar::customContextMenuRequested, this, [this](const QPoint& at) {
+        bool handled = false;
+        bar.ChatContextPopup(bar.PageControl, at.x(), at.y(), handled);
+        TNavlet* form = &bar;
+        QTimer::singleShot(0, this, [form] { form->ChatMouseUp(TMouseButton::mbRight, 0, 0, 0); });
+    });
+    connect(this, &QTabWidget::currentChanged, this, [this](int index) { UserChangedTab(index); });
+    observations.Add(bar.PageControl, [this] { Render(); });
+    Render();
+}
+
+void TChatTabsWidget::Render() {
+    syncing = true;
+    TPageControl& control = bar.PageControl;
+    std::vector<TShownPage> next;
+    for (int i = 0; i < control.PageCount(); ++i) {
+        TTabSheet& sheet = control.Page(i);
+        auto old = std::find_if(pages.begin(), pages.end(), [&](const TShownPage& p) {
+            return p.sheet == &sheet && p.view == sheet.view.get();
+        });
+        if (old != pages.end()) {
+            next.push_back(*old);
+            pages.erase(old);
+            continue;
+        }
+        next.push_back(TShownPage{&sheet, sheet.view.get(),
+                                  new TChatViewWidget(bar, *sheet.view, menus, this)});
+    }
+    // What is left belonged to tabs that are gone, with their views.
+    for (TShownPage& gone : pages) {
+        gone.widget->Orphan();
+        removeTab(indexOf(gone.widget));
+        gone.widget->deleteLater();
+    }
+    pages = std::move(next);
+    while (count() > 0)
+        removeTab(0);
+    for (const TShownPage& page : pages) {
+        const int index = addTab(page.widget, FromAnsi(page.sheet->caption));
+        tabBar()->setTabTextColor(index, page.sheet->highlighted
+                                             ? QColor(Qt::red)
+                                             : palette().color(QPalette::WindowText));
+        setTabVisible(index, page.sheet->visible);
+    }
+    if (control.ActivePageIndex() >= 0 && control.ActivePageIndex() < count())
+        setCurrentIndex(control.ActivePageIndex());
+    syncing = false;
+}
+
+void TChatTabsWidget::UserChangedTab(int index) {
+    if (syncing || index < 0 || index == bar.PageControl.ActivePageIndex())
+        return;
+    bar.PageControl.SetActivePageIndex(index);
+    bar.PageControlChange();
+}
+
+} // namespace navlet::qt

@@ -1,0 +1,62 @@
+// navlet-browser's window: an address bar, the page, and the bar's band
+// across the bottom. The window is the band's site: it implements the
+// host-control interface the bar reaches its browser through.
+#pragma once
+
+#include <QMainWindow>
+
+#include "client/kit/host_control.h"
+#include "client/qt/module/navlet_module.h"
+
+class QLineEdit;
+class QSplitter;
+class QWebEngineView;
+
+namespace navlet::qt {
+
+class TBrowserWindow : public QMainWindow, public THostControl {
+  public:
+    TBrowserWindow();
+    ~TBrowserWindow() override;
+
+    // Loads the page; a text without a scheme is completed as a user types it.
+    void Open(const QString& address);
+    // Makes the band from `module`, sites it and shows it.
+    bool AddBand(const NavletModuleApi& module);
+    // Whether a band is shown.
+    bool HasBand() const { return bar != nullptr; }
+
+    // THostControl
+    std::string LocationURL() override;
+    void Navigate(const std::string& address) override;
+    void FlashBrowserWindow() override;
+    void ResizeBandSite(int32_t height) override;
+    void FocusChanged(bool hasFocus) override;
+    void SuppressFaultDialogs() override {}
+    void CloseInPlaceWindow() override;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    bool IsInBand(QObject* object) const;
+    // The band's part of a key first; true when the key is used up.
+    bool OfferKeyToBand(QKeyEvent* key);
+    // The browser's own keys: Ctrl+L, F5, Alt+Left, Alt+Right.
+    bool BrowserKey(QKeyEvent* key);
+    void RemoveBand();
+
+    QLineEdit* address = nullptr;
+    QWebEngineView* view = nullptr;
+    QSplitter* split = nullptr;
+    QWidget* bandSite = nullptr;
+    const NavletModuleApi* module = nullptr;
+    NavletBar* bar = nullptr;
+    bool barHasFocus = false;
+};
+
+// The platform's virtual-key code of a Qt key; 0 for keys the band never routes by code.
+uint32_t VirtualKeyOf(int qtKey);
+
+} // namespace navlet::qt

@@ -1,0 +1,56 @@
+// Popup menus: the core's TPopupMenu as a QMenu, shown modally; the nested
+// event loop of QMenu::exec keeps timers and sockets running meanwhile.
+#include <QAction>
+#include <QMenu>
+#include <QWidget>
+
+#include "client/core/bar_menu.h"
+#include "client/qt/kit/ansi.h"
+#include "client/qt/kit/qt_kit.h"
+
+namespace navlet::qt {
+
+namespace {
+
+constexpr const char* COMMAND_ID = "navletCommandId";
+
+// The platform's menu captions mark the access key with "&", as Qt's do.
+void Fill(QMenu& menu, const TPopupMenu& source) {
+    for (const TPopupMenu::TEntry& entry : source.Entries()) {
+        if (entry.IsSeparator()) {
+            menu.addSeparator();
+            continue;
+        }
+        if (entry.submenu) {
+            QMenu* sub = menu.addMenu(FromAnsi(entry.item.caption));
+            Fill(*sub, *entry.submenu);
+            continue;
+        }
+        QAction* action = menu.addAction(FromAnsi(entry.item.caption));
+        action->setEnabled(entry.item.enabled);
+        action->setCheckable(entry.item.checked);
+        action->setChecked(entry.item.checked);
+        action->setProperty(COMMAND_ID, int(entry.item.id));
+    }
+}
+
+} // namespace
+
+int16_t TQtMenuTracker::ShowPopupMenu(const TPopupMenu& source, int32_t x, int32_t y,
+                                      const TModel* control) {
+    QPoint at(x, y);
+    if (control) {
+        auto it = widgets.find(control);
+        if (it == widgets.end() || !it->second)
+            return MENU_NOT_SHOWN;
+        at = it->second->mapToGlobal(at);
+    }
+    QMenu menu;
+    Fill(menu, source);
+    QAction* chosen = menu.exec(at);
+    if (!chosen)
+        return MENU_DISMISSED;
+    return int16_t(chosen->property(COMMAND_ID).toInt());
+}
+
+} // namespace navlet::qt

@@ -1,0 +1,173 @@
+// The bar's widgets follow their models and hand user input back: typing,
+// lists, tabs with their conversations, the chat line's height rule, and the
+// ticker painted from the core's display list.
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+
+#include <gtest/gtest.h>
+
+#include "client/core/module_state.h"
+#include "client/qt/bar/bar_view.h"
+#include "client/qt/bar/console_window.h"
+#include "client/qt/kit/qt_kit.h"
+
+namespace navlet::qt {
+namespace {
+
+class TBarViewTest : public ::testing::Test {
+  protected:
+    QTemporaryDir dir;
+    TQtKit kit{dir.path()};
+    TNavlet bar{kit.Kit()};
+    TBarView view{bar, kit.menus};
+
+    // The platform window takes a new size asynchronously.
+    void Resize(int w, int h) {
+        view.resize(w, h);
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents();
+    }
+
+    template <typename T> T* Child(const char* name) {
+        return view.findChild<T*>(QString::fromLatin1(name));
+    }
+};
+
+TEST_F(TBarViewTest, TypingReachesTheModelsAndTheModelsReachTheBoxes) {
+    bar.SetBannerMode(bmLogin);
+    view.resize(810, 216);
+    bar.Form.SetVisible(true); // as the band is shown
+    auto* nick = Child<QLineEdit>("edNck");
+    ASSERT_NE(nick, nullptr);
+    EXPECT_TRUE(nick->isVisibleTo(&view));
+    QTest::keyClicks(nick, "demo");
+    EXPECT_EQ(bar.edNck.Text(), "demo");
+    bar.edPwd.SetText("secret");
+    EXPECT_EQ(Child<QLineEdit>("edPwd")->text(), "secret");
+    EXPECT_EQ(Child<QLineEdit>("edPwd")->echoMode(), QLineEdit::Password);
+    bar.SetBannerMode(bmDefault);
+    EXPECT_FALSE(Child<QWidget>("LoginPanel")->isVisibleTo(&view));
+    // The hint in grey gives way when the chat line is clicked.
+    auto* edit1 = Child<QLineEdit>("Edit1");
+    EXPECT_EQ(edit1->text(), "Write here to send text messages in the chat");
+    QTest::mouseClick(edit1, Qt::LeftButton);
+    EXPECT_EQ(bar.Edit1.Text(), "");
+    EXPECT_EQ(edit1->text(), "");
+}
+
+TEST_F(TBarViewTest, TheFormHearsOfItsSizeAndTheChatLineFollowsTheHeight) {
+    bar.Form.SetVisible(true); // as the band is shown
+    Resize(800, 52);
+    EXPECT_EQ(bar.Form.Height(), 52);
+    EXPECT_FALSE(Child<QWidget>("ChatMsgPanel")->isVisibleTo(&view));
+    Resize(800, 53);
+    EXPECT_TRUE(Child<QWidget>("ChatMsgPanel")->isVisibleTo(&view));
+    EXPECT_EQ(bar.msg_img.Width(), 800 - 250 - 290 - 53 - 34);
+    EXPECT_EQ(Child<QWidget>("msg_img")->width(), bar.msg_img.Width());
+    Resize(800, 20);
+    EXPECT_EQ(bar.ResizeBtn.Glyph(), glRestore);
+}
+
+TEST_F(TBarViewTest, TheUsersListShowsTheModelsEntriesInOrder) {
+    auto* list = Child<QListWidget>("lvUsers");
+    ASSERT_NE(list, nullptr);
+    bar.lvUsers.Add({"zed", 1, 7});
+    bar.lvUsers.Add({"amy", 0, 8});
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text(), "amy");
+    EXPECT_EQ(list->item(1)->text(), "zed");
+    bar.lvUsers.Clear();
+    EXPECT_EQ(list->count(), 0);
+}
+
+TEST_F(TBarViewTest, TabsAndConversationsFollowThePageControl) {
+    auto* tabs = Child<QTabWidget>("PageControl");
+    ASSERT_NE(tabs, nullptr);
+    ASSERT_EQ(tabs->count(), 1);
+    EXPECT_EQ(tabs->tabText(0), "public chat");
+    TTabSheet& priv = bar.CreateChatTab("amy", /*owner=*/8, /*chat=*/0x0801);
+    ASSERT_EQ(tabs->count(), 2);
+    EXPECT_EQ(tabs->tabText(1), "amy");
+    EXPECT_EQ(tabs->tabBar()->tabTextColor(1), QColor(Qt::red)) << "unseen text is marked";
+
+    priv.view->AppendLine(TChatLine{{{"amy: ", clMaroon, /*bold=*/true}, {"hi there", clBlack}}});
+    auto* text = static_cast<QTextEdit*>(tabs->widget(1));
+    EXPECT_EQ(text->toPlainText(), "amy: hi there");
+    QTextCursor at(text->document());
+    at.setPosition(2);
+    EXPECT_TRUE(at.charFormat().fontWeight() == QFont::Bold);
+    priv.view->SetSelection(5, 2);
+    EXPECT_EQ(text->textCursor().selectedText(), "hi");
+
+    // The user picks the tab: the model hears of it and the mark goes.
+    tabs->setCurrentIndex(1);
+    EXPECT_EQ(bar.PageControl.ActivePageIndex(), 1);
+    EXPECT_FALSE(priv.highlighted);
+
+    // Closing the tab destroys its view before the widgets hear of it.
+    bar.CloseChatTab(priv, TNavlet::TCloseNotify::Silent);
+    ASSERT_EQ(tabs->count(), 1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    bar.PageControl.Page(0).view->AppendLine(TChatLine{{{"still here", clBlack}}});
+    EXPECT_EQ(static_cast<QTextEdit*>(tabs->widget(0))->toPlainText(), "still here");
+}
+
+TEST_F(TBarViewTest, TheTickerPaintsTheCoresLineOverTheBannersLeftEdge) {
+    view.resize(810, 216);
+    auto* ticker = Child<QWidget>("msg_img");
+    ASSERT_NE(ticker, nullptr);
+    const QImage shot = ticker->grab().toImage();
+    ASSERT_EQ(shot.height(), 16);
+    // Right of the text the row keeps the default banner's column-0 colour.
+    const int x = shot.width() - 2;
+    for (int y : {0, 8, 15})
+        EXPECT_EQ(shot.pixelColor(x, y), ColorOf(defBannerPixels[size_t(y)])) << "row " << y;
+    bool inked = false;
+    for (int px = 1; px < 60 && !inked; ++px)
+        inked = shot.pixelColor(px, 8) != ColorOf(defBannerPixels[8]);
+    EXPECT_TRUE(inked) << "the version line's text is drawn";
+}
+
+} // namespace
+} // namespace navlet::qt
+
+namespace navlet::qt {
+namespace {
+
+TEST(TConsoleWindowTest, ShowsTheServersLinesAndClosingEndsTheConsole) {
+    OnConsoleCreated = [](TConsoleForm& console) { ShowConsoleWindow(console); };
+    AddConsoleText("first");
+    AddConsoleText("second");
+    QWidget* window = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == "Navlet Server Output" && w->isVisible())
+            window = w;
+    ASSERT_NE(window, nullptr);
+    auto* log = window->findChild<QPlainTextEdit*>();
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(log->toPlainText(), "first\nsecond\n");
+    QTest::mouseClick(window->findChild<QPushButton*>(), Qt::LeftButton);
+    EXPECT_TRUE(ConsoleForm->Log().empty());
+    EXPECT_EQ(log->toPlainText(), "");
+    window->close();
+    EXPECT_EQ(ConsoleForm, nullptr);
+    AddConsoleText("again"); // a new console, with a new window
+    ASSERT_NE(ConsoleForm, nullptr);
+    EXPECT_EQ(ConsoleForm->Log().size(), 1u);
+    ConsoleForm->FormClose(); // closed by the bar's side: its window goes too
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        EXPECT_FALSE(w->windowTitle() == "Navlet Server Output" && w->isVisible());
+    OnConsoleCreated = nullptr;
+}
+
+} // namespace
+} // namespace navlet::qt

@@ -1,0 +1,144 @@
+// Two bars on the Qt kit, each with its widgets, against navlet-server on
+// loopback: one signs in by typing into its login panel, the other from its
+// stored settings, and a line typed into one's chat line shows in the other's
+// public chat.
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "client/qt/bar/bar_view.h"
+#include "client/qt/kit/qt_kit.h"
+#include "server/server.h"
+
+namespace navlet::qt {
+namespace {
+
+bool Spin(const std::function<bool()>& done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+class TPageSite : public THostControl {
+  public:
+    std::string LocationURL() override { return "http://www.example.com/news/"; }
+    void Navigate(const std::string&) override {}
+    void FlashBrowserWindow() override {}
+    void ResizeBandSite(int32_t) override {}
+    void FocusChanged(bool) override {}
+    void SuppressFaultDialogs() override {}
+    void CloseInPlaceWindow() override {}
+};
+
+// One browser window's bar: the Qt kit on its own settings folder.
+struct TQtWindow {
+    QTemporaryDir settings;
+    TQtKit kit{settings.path()};
+    TNavlet bar{kit.Kit()};
+    TBarView view{bar, kit.menus};
+    TPageSite site;
+
+    void Show() {
+        view.resize(810, 216);
+        bar.AttachHost(site);
+        bar.ShowDW(true);
+    }
+    template <typename T> T* Child(const char* name) {
+        return view.findChild<T*>(QString::fromLatin1(name));
+    }
+    QString PublicChat() {
+        return static_cast<QTextEdit*>(Child<QTabWidget>("PageControl")->widget(0))->toPlainText();
+    }
+};
+
+class TQtSignInTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        data = std::filesystem::temp_directory_path() /
+               ("navlet-qt-e2e-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(data);
+        std::filesystem::create_directories(data);
+        for (const char* account : {"alice apple1", "bob banana2"}) {
+            const std::string command = std::string("'") + NAVLET_SERVER_PROGRAM + "' --data '" +
+                                        data.string() + "' account add " + account + " > /dev/null";
+            ASSERT_EQ(std::system(command.c_str()), 0);
+        }
+        server::TServerConfig config;
+        config.listen = "127.0.0.1:0";
+        config.admin = "127.0.0.1:0";
+        config.web = "";
+        config.dataDir = data.string();
+        server = std::make_unique<server::TServer>(config);
+        std::string error;
+        ASSERT_TRUE(server->Start(error)) << error;
+        loop = std::thread([this] { server->Run(); });
+        const std::string endpoint = "127.0.0.1:" + std::to_string(server->SessionPort());
+        qputenv("NAVLET_SERVER", QByteArray::fromStdString(endpoint));
+    }
+
+    void TearDown() override {
+        if (server) {
+            server->Stop();
+            loop.join();
+        }
+        qunsetenv("NAVLET_SERVER");
+        std::error_code ec;
+        std::filesystem::remove_all(data, ec);
+    }
+
+    std::filesystem::path data;
+    std::unique_ptr<server::TServer> server;
+    std::thread loop;
+};
+
+TEST_F(TQtSignInTest, TypedSignInAndAChatLineReachTheOtherBar) {
+    TQtWindow alice;
+    alice.Show();
+    // No stored sign-in: the login panel asks for one.
+    ASSERT_TRUE(alice.Child<QWidget>("LoginPanel")->isVisibleTo(&alice.view));
+    QTest::keyClicks(alice.Child<QLineEdit>("edNck"), "alice");
+    QTest::keyClicks(alice.Child<QLineEdit>("edPwd"), "apple1");
+    QTest::mouseClick(alice.Child<QPushButton>("sbLogin"), Qt::LeftButton);
+    ASSERT_TRUE(Spin([&] { return alice.bar.loggedIn; }));
+    auto* aliceList = alice.Child<QListWidget>("lvUsers");
+    ASSERT_TRUE(Spin([&] { return aliceList->count() == 1; }));
+    EXPECT_EQ(aliceList->item(0)->text(), "alice");
+
+    TQtWindow bob;
+    {
+        auto key = bob.kit.registry.OpenKey(THive::CurrentUser, SETTINGS_KEY, TKeyOpen::Create);
+        key->WriteString("nck", "bob");
+        key->WriteString("pwd", TNavlet::ScramblePassword("banana2", -1));
+    }
+    bob.Show();
+    ASSERT_TRUE(Spin([&] { return bob.bar.loggedIn && aliceList->count() == 2; }));
+
+    auto* edit1 = alice.Child<QLineEdit>("Edit1");
+    QTest::mouseClick(edit1, Qt::LeftButton);
+    QTest::keyClicks(edit1, "hello from Qt");
+    QTest::mouseClick(alice.Child<QToolButton>("sbSendTxt"), Qt::LeftButton);
+    EXPECT_TRUE(alice.PublicChat().contains("hello from Qt")) << alice.PublicChat().toStdString();
+    EXPECT_TRUE(Spin([&] { return bob.PublicChat().contains("hello from Qt"); }))
+        << bob.PublicChat().toStdString();
+
+    alice.bar.CloseDW();
+    bob.bar.CloseDW();
+}
+
+} // namespace
+} // namespace navlet::qt
