@@ -51,23 +51,15 @@ std::vector<TClient*> TService::Resolve(const TTarget& target, bool& unknownUser
 
 int TService::Notice(const TTarget& target, TNoticeKind kind, uint8_t buttons,
                      std::string_view text) {
-    bool unknown = false;
-    std::vector<TClient*> receivers = Resolve(target, unknown);
-    if (unknown)
-        return -1;
-    TPacket p;
-    ClearPacket(p);
-    TChatLineMsg line;
-    line.address = MakeChatAddress(0, NoticeChat(kind, buttons));
-    line.text = std::string(text);
-    int length = WriteChatLine(p, line);
-    TWireRef wire = EncodeWire(p, length, MSG_CHAT_LINE);
-    for (TClient* c : receivers)
-        c->sink.Deliver(wire);
-    return int(receivers.size());
+    return SendServerLine(target, NoticeChat(kind, buttons), CHAT_PLAIN, text);
 }
 
 int TService::Command(const TTarget& target, uint8_t command, std::string_view text) {
+    return SendServerLine(target, text.empty() ? SILENT_CHAT : CONSOLE_CHAT, command, text);
+}
+
+int TService::SendServerLine(const TTarget& target, ChatId chat, uint8_t command,
+                             std::string_view text) {
     bool unknown = false;
     std::vector<TClient*> receivers = Resolve(target, unknown);
     if (unknown)
@@ -75,11 +67,10 @@ int TService::Command(const TTarget& target, uint8_t command, std::string_view t
     TPacket p;
     ClearPacket(p);
     TChatLineMsg line;
-    line.address = MakeChatAddress(0, text.empty() ? SILENT_CHAT : CONSOLE_CHAT);
+    line.address = MakeChatAddress(0, chat);
     line.command = command;
     line.text = std::string(text);
-    int length = WriteChatLine(p, line);
-    TWireRef wire = EncodeWire(p, length, MSG_CHAT_LINE);
+    TWireRef wire = EncodeWire(p, WriteChatLine(p, line), MSG_CHAT_LINE);
     for (TClient* c : receivers)
         c->sink.Deliver(wire);
     return int(receivers.size());
