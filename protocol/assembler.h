@@ -15,7 +15,7 @@ enum class TAssembleResult {
 };
 
 class TPacketAssembler {
-public:
+  public:
     // Takes bytes from data[0..size) up to the end of at most one packet and
     // sets `consumed` to how many it took. Call again with the rest until it
     // answers NeedMore. Once Broken, every later call answers Broken.
@@ -29,7 +29,7 @@ public:
         broken = false;
     }
 
-private:
+  private:
     TPacket partial;
     uint16_t have = 0;
     bool broken = false;

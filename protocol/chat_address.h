@@ -38,7 +38,9 @@ inline ChatAddress MakeChatAddress(UserId user, ChatId chat) {
 }
 
 // A chat is private when anything is set above its low byte.
-inline bool IsPrivateChat(ChatId chat) { return (chat >> 8) != 0; }
+inline bool IsPrivateChat(ChatId chat) {
+    return (chat >> 8) != 0;
+}
 
 void PutChatAddress(TPacket& packet, int off, const ChatAddress& address);
 ChatAddress GetChatAddress(const TPacket& packet, int off);

@@ -8,14 +8,18 @@ namespace navlet {
 
 namespace {
 // A string that runs to the end of a message may use the rest of the buffer.
-int TailWidth(int off) { return MAX_PACKET - off; }
+int TailWidth(int off) {
+    return MAX_PACKET - off;
+}
 } // namespace
 
 TChatLineMsg ReadChatLine(const TPacket& p) {
     return TChatLineMsg{GetChatAddress(p, 16), p.Subtype(), GetTail(p, 32, p.Length())};
 }
 
-TMemberMsg ReadMember(const TPacket& p) { return TMemberMsg{GetChatAddress(p, 16)}; }
+TMemberMsg ReadMember(const TPacket& p) {
+    return TMemberMsg{GetChatAddress(p, 16)};
+}
 
 TPresenceMsg ReadPresence(const TPacket& p) {
     uint64_t key = p.U64(24);
@@ -23,9 +27,13 @@ TPresenceMsg ReadPresence(const TPacket& p) {
                         GetTail(p, 33, p.Length())};
 }
 
-TUserLeftMsg ReadUserLeft(const TPacket& p) { return TUserLeftMsg{p.U64(16)}; }
+TUserLeftMsg ReadUserLeft(const TPacket& p) {
+    return TUserLeftMsg{p.U64(16)};
+}
 
-TBannerMsg ReadBanner(const TPacket& p) { return TBannerMsg{int32_t(p.U32(16))}; }
+TBannerMsg ReadBanner(const TPacket& p) {
+    return TBannerMsg{int32_t(p.U32(16))};
+}
 
 TSearchAnswerMsg ReadSearchAnswer(const TPacket& p) {
     int length = p.Length();
@@ -55,7 +63,9 @@ TUpdateChunkMsg ReadUpdateChunk(const TPacket& p) {
     return m;
 }
 
-int WriteEndSession(TPacket&) { return HEADER_SIZE; }
+int WriteEndSession(TPacket&) {
+    return HEADER_SIZE;
+}
 
 int WriteChatLine(TPacket& p, const TChatLineMsg& m) {
     p.bytes[OFF_SUBTYPE] = m.command;

@@ -55,9 +55,9 @@ struct TMemberMsg { // types 3 and 4
 };
 struct TPresenceMsg { // type 5
     UserId user = 0;
-    uint8_t listFlag = 0;  // 0 = on the current site, else a friends-list entry
-    uint64_t chatKey = 0;  // 56 bits; 0 except in the signed-in user's own record
-    char gender = 0;       // 'm', 'f' or anything else
+    uint8_t listFlag = 0; // 0 = on the current site, else a friends-list entry
+    uint64_t chatKey = 0; // 56 bits; 0 except in the signed-in user's own record
+    char gender = 0;      // 'm', 'f' or anything else
     std::string nick;
 };
 struct TUserLeftMsg { // type 6
@@ -72,7 +72,7 @@ struct TSearchAnswerMsg { // type 10
     std::string link; // with SEARCH_LOOKING_FOR_YOU
 };
 struct TDatedLineMsg { // type 12
-    double stamp = 0; // UTC, days since 30 December 1899
+    double stamp = 0;  // UTC, days since 30 December 1899
     std::string nick;
     std::string text;
 };

@@ -52,7 +52,9 @@ const TChecksumTable& ChecksumTable() {
     return table;
 }
 
-int ClampLength(int length) { return length > MAX_PACKET ? MAX_PACKET : length; }
+int ClampLength(int length) {
+    return length > MAX_PACKET ? MAX_PACKET : length;
+}
 
 } // namespace
 
@@ -72,8 +74,8 @@ uint16_t PacketChecksum(const TPacket& packet, int length) {
     int i = HEADER_SIZE;
     for (; i + 8 <= length; i += 8) {
         sum += uint32_t(table[0][b[i]]) + table[1][b[i + 1]] + table[2][b[i + 2]] +
-               table[3][b[i + 3]] + table[4][b[i + 4]] + table[5][b[i + 5]] +
-               table[6][b[i + 6]] + table[7][b[i + 7]];
+               table[3][b[i + 3]] + table[4][b[i + 4]] + table[5][b[i + 5]] + table[6][b[i + 6]] +
+               table[7][b[i + 7]];
     }
     for (; i < length; ++i)
         sum += table[i & 7][b[i]];

@@ -68,7 +68,7 @@ struct TPacket {
 // owner reports through its own channel). Receive returns the bytes read in
 // one call, 0 or negative when nothing came.
 class TByteStream {
-public:
+  public:
     virtual ~TByteStream() = default;
     virtual int Send(const uint8_t* data, int size) = 0;
     virtual int Receive(uint8_t* data, int size) = 0;

@@ -102,8 +102,7 @@ int SendFindUser(TPacket& p, TByteStream& s, std::string_view nick) {
 
 int SendFindUserWithMessage(TPacket& p, TByteStream& s, std::string_view nick,
                             std::string_view message) {
-    return SendPacket(p, s, BuildFindUserWithMessage(p, nick, message),
-                      REQ_FIND_USER_WITH_MESSAGE);
+    return SendPacket(p, s, BuildFindUserWithMessage(p, nick, message), REQ_FIND_USER_WITH_MESSAGE);
 }
 
 int SendFriendChange(TPacket& p, TByteStream& s, UserId friendId, uint8_t operation) {
@@ -126,15 +125,21 @@ TLoginRequest ReadLogin(const TPacket& p) {
     return r;
 }
 
-std::string ReadSiteReport(const TPacket& p) { return GetField(p, 16, SITE_FIELD, p.Length()); }
+std::string ReadSiteReport(const TPacket& p) {
+    return GetField(p, 16, SITE_FIELD, p.Length());
+}
 
 TChatTextRequest ReadChatText(const TPacket& p) {
     return TChatTextRequest{GetChatAddress(p, 16), GetField(p, 32, CHAT_TEXT_FIELD, p.Length())};
 }
 
-ChatAddress ReadChatAddressRequest(const TPacket& p) { return GetChatAddress(p, 16); }
+ChatAddress ReadChatAddressRequest(const TPacket& p) {
+    return GetChatAddress(p, 16);
+}
 
-uint32_t ReadLanguageFilter(const TPacket& p) { return p.U32(16); }
+uint32_t ReadLanguageFilter(const TPacket& p) {
+    return p.U32(16);
+}
 
 TFindUserRequest ReadFindUser(const TPacket& p) {
     int length = p.Length();

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "client/kit/clock.h"
-#include "client/kit/environment.h"
 #include "client/kit/desktop.h"
+#include "client/kit/environment.h"
 #include "client/kit/graphics.h"
 #include "client/kit/host_actions.h"
 #include "client/kit/input.h"

@@ -145,8 +145,7 @@ class TService {
     TClient* OnlineByNick(std::string_view nick);
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
     // One chat line from user 0 to every receiver of the target; -1 for an unknown user.
-    int SendServerLine(const TTarget& target, ChatId chat, uint8_t command,
-                       std::string_view text);
+    int SendServerLine(const TTarget& target, ChatId chat, uint8_t command, std::string_view text);
 
     // chats.cpp: public and private chats
     void ChatText(TClient& client, const TChatTextRequest& request);

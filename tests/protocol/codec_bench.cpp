@@ -13,8 +13,8 @@ namespace {
 TPacket FullChatLine() {
     TPacket p;
     ClearPacket(p);
-    WriteChatLine(p, TChatLineMsg{MakeChatAddress(1, 0), CHAT_PLAIN,
-                                  std::string(MAX_PACKET - 33, 'x')});
+    WriteChatLine(
+        p, TChatLineMsg{MakeChatAddress(1, 0), CHAT_PLAIN, std::string(MAX_PACKET - 33, 'x')});
     return p;
 }
 

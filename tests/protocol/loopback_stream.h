@@ -12,7 +12,7 @@
 namespace navlet::test {
 
 class TLoopbackStream : public TByteStream {
-public:
+  public:
     int Send(const uint8_t* data, int size) override {
         wire.insert(wire.end(), data, data + size);
         ++sends;

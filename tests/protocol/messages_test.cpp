@@ -29,8 +29,8 @@ TEST(Messages, EveryLayoutRoundTrips) {
     for (uint16_t k : {0, 7, 40000}) {
         SCOPED_TRACE(k);
         TChatLineMsg line{MakeChatAddress(5, 0x0102030405060708ULL), CHAT_REPLY_TIME, "hi all"};
-        TChatLineMsg gotLine =
-            ReadChatLine(Delivered(MSG_CHAT_LINE, k, [&](TPacket& p) { return WriteChatLine(p, line); }));
+        TChatLineMsg gotLine = ReadChatLine(
+            Delivered(MSG_CHAT_LINE, k, [&](TPacket& p) { return WriteChatLine(p, line); }));
         EXPECT_EQ(gotLine.address, line.address);
         EXPECT_EQ(gotLine.command, CHAT_REPLY_TIME);
         EXPECT_EQ(gotLine.text, "hi all");
@@ -54,10 +54,10 @@ TEST(Messages, EveryLayoutRoundTrips) {
                                          [](TPacket& p) { return WriteUserLeft(p, {42}); }))
                       .user,
                   42u);
-        EXPECT_EQ(ReadBanner(Delivered(MSG_BANNER, k,
-                                       [](TPacket& p) { return WriteBanner(p, {-7}); }))
-                      .bannerId,
-                  -7);
+        EXPECT_EQ(
+            ReadBanner(Delivered(MSG_BANNER, k, [](TPacket& p) { return WriteBanner(p, {-7}); }))
+                .bannerId,
+            -7);
 
         TSearchAnswerMsg answer{SEARCH_LOOKING_FOR_YOU, "dave", "example.com/page"};
         TSearchAnswerMsg gotAnswer = ReadSearchAnswer(Delivered(
@@ -85,8 +85,8 @@ TEST(Messages, EveryLayoutRoundTrips) {
         for (int i = 0; i < MAX_UPDATE_CHUNK; ++i)
             bytes[i] = uint8_t(i * 7);
         TUpdateChunkMsg chunk{632, MAX_UPDATE_CHUNK, 0x01050000, bytes, 0};
-        TPacket wire = Delivered(MSG_UPDATE_CHUNK, k,
-                                 [&](TPacket& p) { return WriteUpdateChunk(p, chunk); });
+        TPacket wire =
+            Delivered(MSG_UPDATE_CHUNK, k, [&](TPacket& p) { return WriteUpdateChunk(p, chunk); });
         EXPECT_EQ(wire.Length(), MAX_PACKET);
         TUpdateChunkMsg gotChunk = ReadUpdateChunk(wire);
         EXPECT_EQ(gotChunk.offset, 632);
