@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+  cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config
   libgtest-dev libbenchmark-dev
   libasio-dev libsqlite3-dev libsodium-dev libcpp-httplib-dev
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb
