@@ -207,6 +207,26 @@ class TNavlet {
     TComboBoxEx cbSearch;
     // ---- end of lists and chats ----
 
+    // ---- Banners: web banners, their timer and the lower strip (banner.cpp) ----
+    // Loads `address` into CppWebBrowser with its input on; the banner area
+    // keeps its panel until the page completes. Profile pages come this way too.
+    void NavigateBanner(const std::string& address);
+    void CppWebBrowserDocumentComplete();
+    void CppWebBrowserNavigateError();
+    void BannerTimerTimer();
+    // The default banner's last two rows, repeated down bottom_bnr.
+    void bottom_bnrPaint(TCanvas& canvas);
+
+    std::unique_ptr<TWebBrowser> CppWebBrowser;
+    TPaintBox bottom_bnr;
+    TDisplayList bottomBnrImage; // built for bottom_bnr's current size
+
+  private:
+    void BindBannerComponents();
+
+  public:
+    // ---- end of banners ----
+
     // ---- Components (layout names) ----
     std::unique_ptr<TClientSocket> ClientSocket;
     TTimer msg_timer;

@@ -13,6 +13,7 @@
 #include "client/kit/registry.h"
 #include "client/kit/scheduler.h"
 #include "client/kit/socket.h"
+#include "client/kit/web_browser.h"
 
 namespace navlet {
 
@@ -28,6 +29,7 @@ struct TKit {
     TMenuTracker& menus;
     TClipboard& clipboard;
     TSound& sound;
+    TWebBrowserFactory& browsers;
 };
 
 } // namespace navlet

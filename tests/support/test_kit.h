@@ -8,6 +8,7 @@
 #include "tests/support/memory_registry.h"
 #include "tests/support/recorders.h"
 #include "tests/support/scripted_socket.h"
+#include "tests/support/web_browser_fakes.h"
 
 namespace navlet::testing {
 
@@ -27,6 +28,7 @@ struct TTestKit {
     TScriptedMenuTracker menus;
     TRecordingClipboard clipboard;
     TRecordingSound sound;
+    TRecordingBrowserFactory browsers;
 
     TKit Kit() {
         return TKit{time,
@@ -39,7 +41,8 @@ struct TTestKit {
                     environment,
                     menus,
                     clipboard,
-                    sound};
+                    sound,
+                    browsers};
     }
 };
 
