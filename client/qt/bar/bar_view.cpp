@@ -66,26 +66,21 @@ class TBannerBackground : public QWidget {
     QImage picture;
 };
 
-// bottom_bnr: the default banner's last two rows, repeated downwards, and
-// the logo over them.
+// bottom_bnr: the form paints the strip; the logo lies over it.
 class TBottomBanner : public QWidget {
   public:
-    explicit TBottomBanner(QWidget* parent) : QWidget(parent) {
-        const QImage banner = DefaultBannerImage();
-        rows = banner.copy(0, DEF_BANNER_HEIGHT - 2, DEF_BANNER_WIDTH, 2);
-        logo = LogoImage();
-    }
+    TBottomBanner(TNavlet& b, QWidget* parent) : QWidget(parent), bar(b), logo(LogoImage()) {}
 
   protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        for (int r = 0; r < height(); r += 2)
-            p.drawImage(0, r, rows);
+        TQtCanvas canvas(p);
+        bar.bottom_bnrPaint(canvas);
         p.drawPixmap(LOGO_AT - QPoint(0, DEF_BANNER_HEIGHT), logo);
     }
 
   private:
-    QImage rows;
+    TNavlet& bar;
     QPixmap logo;
 };
 
@@ -157,7 +152,7 @@ void TBarView::BuildCentralPanel() {
     bannerPanel = Panel(centralPanel, SkyBlue());
     bannerPanel->setGeometry(0, 0, DEF_BANNER_WIDTH, DEF_BANNER_HEIGHT);
     BuildBannerPanels();
-    bottomBanner = new TBottomBanner(centralPanel);
+    bottomBanner = new TBottomBanner(bar, centralPanel);
 }
 
 void TBarView::BuildBannerPanels() {
@@ -194,10 +189,13 @@ void TBarView::BuildBannerPanels() {
     });
     BindVisible(*login, bar.LoginPanel, observations);
 
-    // FIXME: banner pages load into the embedded browser once the core
-    // navigates banners; until then the web panel stays empty.
+    // The browser overhangs the panel so that its border and scroll bar
+    // fall outside what shows.
     auto* web = Panel(bannerPanel, Qt::white);
+    web->setObjectName(QStringLiteral("WebPanel"));
     web->setGeometry(whole);
+    if (auto* browser = dynamic_cast<TQtWebBrowser*>(bar.CppWebBrowser.get()))
+        browser->Place(web, QRect(-2, -4, 316, 118));
     BindVisible(*web, bar.WebPanel, observations);
 
     auto* search = new TBannerBackground(bannerPanel, 90);
@@ -272,8 +270,9 @@ void TBarView::LayOut() {
                            CHAT_MSG_PANEL_HEIGHT);
 
     centralPanel->setGeometry(LEFT_PANEL_WIDTH, 0, CENTRAL_PANEL_WIDTH, h);
-    bottomBanner->setGeometry(0, DEF_BANNER_HEIGHT, CENTRAL_PANEL_WIDTH,
-                              std::max(0, h - DEF_BANNER_HEIGHT));
+    const int stripHeight = std::max(0, h - DEF_BANNER_HEIGHT);
+    bar.bottom_bnr.SetBounds(0, DEF_BANNER_HEIGHT, CENTRAL_PANEL_WIDTH, stripHeight);
+    bottomBanner->setGeometry(0, DEF_BANNER_HEIGHT, CENTRAL_PANEL_WIDTH, stripHeight);
 
     const int rightLeft = LEFT_PANEL_WIDTH + CENTRAL_PANEL_WIDTH;
     const int rightWidth = std::max(0, w - rightLeft);

@@ -17,6 +17,7 @@
 #include "client/kit/kit.h"
 #include "client/qt/kit/qt_registry.h"
 #include "client/qt/kit/qt_socket.h"
+#include "client/qt/kit/qt_web_browser.h"
 
 class QTimer;
 class QWidget;
@@ -136,10 +137,11 @@ struct TQtKit {
     TQtMenuTracker menus;
     TQtClipboard clipboard;
     TQtSound sound;
+    TQtWebBrowserFactory browsers;
 
     TKit Kit() {
         return TKit{clock,   scheduler,   registry, metrics,   module, host,
-                    sockets, environment, menus,    clipboard, sound};
+                    sockets, environment, menus,    clipboard, sound,  browsers};
     }
 };
 
