@@ -1,21 +1,10 @@
 #include "client/qt/kit/qt_web_browser.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QWebEngineView>
 
 #include "client/qt/kit/ansi.h"
 
 namespace navlet::qt {
-
-namespace {
-
-constexpr int FIRST_ERROR_STATUS = 400;
-// A server that does not answer the status check in time counts as inactive.
-constexpr int STATUS_CHECK_TIMEOUT_MS = 10000;
-
-} // namespace
 
 TQtWebBrowser::~TQtWebBrowser() {
     OnDocumentComplete = nullptr;
@@ -49,10 +38,8 @@ void TQtWebBrowser::MakeView() {
 void TQtWebBrowser::Navigate(const std::string& address) {
     if (!view)
         MakeView();
-    ++serial;
     // An address without a scheme is an http one.
-    requested = QUrl::fromUserInput(FromAnsi(address));
-    view->setUrl(requested);
+    view->setUrl(QUrl::fromUserInput(FromAnsi(address)));
 }
 
 void TQtWebBrowser::SetInputEnabled(bool enabled) {
@@ -69,36 +56,10 @@ void TQtWebBrowser::LoadFinished(bool ok) {
         --unfinishedLoads;
     if (superseded)
         return;
-    if (!ok) {
-        Report(/*failed=*/true);
-        return;
-    }
-    CheckStatus();
-}
-
-void TQtWebBrowser::CheckStatus() {
-    if (requested.scheme() != QLatin1String("http") &&
-        requested.scheme() != QLatin1String("https")) {
-        Report(/*failed=*/false);
-        return;
-    }
-    if (!network)
-        network = new QNetworkAccessManager(this);
-    QNetworkRequest request(requested);
-    request.setTransferTimeout(STATUS_CHECK_TIMEOUT_MS);
-    QNetworkReply* reply = network->head(request);
-    const uint64_t asked = serial;
-    connect(reply, &QNetworkReply::finished, this,
-            [this, reply, asked] { StatusChecked(reply, asked); });
-}
-
-void TQtWebBrowser::StatusChecked(QNetworkReply* reply, uint64_t asked) {
-    reply->deleteLater();
-    if (asked != serial)
-        return; // a newer navigation speaks for the page now
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    const bool failed = !status.isValid() || status.toInt() >= FIRST_ERROR_STATUS;
-    Report(failed);
+    // WebEngine counts a page that the server answered with an HTTP error
+    // status (a 404 with a body) as failed, as it does a server that does not
+    // answer.
+    Report(/*failed=*/!ok);
 }
 
 void TQtWebBrowser::Report(bool failed) {
