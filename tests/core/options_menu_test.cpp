@@ -94,7 +94,7 @@ TEST_F(OptionsMenuTest, LanguageTogglesFlipTheirBitAndReachTheServerOnlyWhileSig
     Choose(b, 3);
     EXPECT_EQ(b.languageMask, 0x00001FFBu);
     EXPECT_FALSE(b.optionsMenu->Item(3)->checked);
-    const TPacket& last = Socket().SentPackets().back();
+    const TPacket last = Socket().SentPackets().back();
     ASSERT_EQ(last.Type(), REQ_LANGUAGE_FILTER);
     EXPECT_EQ(ReadLanguageFilter(last), 0x00001FFBu);
 
