@@ -3,6 +3,7 @@
 
 #include "client/kit/kit.h"
 #include "tests/support/desktop_fakes.h"
+#include "tests/support/dialog_fakes.h"
 #include "tests/support/host_fakes.h"
 #include "tests/support/manual_time.h"
 #include "tests/support/memory_registry.h"
@@ -27,6 +28,7 @@ struct TTestKit {
     TScriptedMenuTracker menus;
     TRecordingClipboard clipboard;
     TRecordingSound sound;
+    TRecordingDialogs dialogs;
 
     TKit Kit() {
         return TKit{time,
@@ -39,7 +41,8 @@ struct TTestKit {
                     environment,
                     menus,
                     clipboard,
-                    sound};
+                    sound,
+                    dialogs};
     }
 };
 

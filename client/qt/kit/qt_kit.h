@@ -15,6 +15,7 @@
 #include <QPainter>
 
 #include "client/kit/kit.h"
+#include "client/qt/kit/qt_dialogs.h"
 #include "client/qt/kit/qt_registry.h"
 #include "client/qt/kit/qt_socket.h"
 
@@ -136,10 +137,11 @@ struct TQtKit {
     TQtMenuTracker menus;
     TQtClipboard clipboard;
     TQtSound sound;
+    TQtDialogs dialogs;
 
     TKit Kit() {
         return TKit{clock,   scheduler,   registry, metrics,   module, host,
-                    sockets, environment, menus,    clipboard, sound};
+                    sockets, environment, menus,    clipboard, sound,  dialogs};
     }
 };
 
