@@ -111,14 +111,21 @@ bool CaptionBefore(const TListItem& a, const TListItem& b) {
 int TListView::Add(TListItem item) {
     auto at = std::upper_bound(items.begin(), items.end(), item, CaptionBefore);
     at = items.insert(at, std::move(item));
+    const int index = int(at - items.begin());
+    if (selected >= index)
+        ++selected;
     Changed();
-    return int(at - items.begin());
+    return index;
 }
 
 void TListView::Delete(int index) {
     if (index < 0 || size_t(index) >= items.size())
         return;
     items.erase(items.begin() + index);
+    if (selected == index)
+        selected = -1;
+    else if (selected > index)
+        --selected;
     Changed();
 }
 
@@ -126,6 +133,16 @@ void TListView::Clear() {
     if (items.empty())
         return;
     items.clear();
+    selected = -1;
+    Changed();
+}
+
+void TListView::SetSelected(int index) {
+    if (index < 0 || index >= Count())
+        index = -1;
+    if (index == selected)
+        return;
+    selected = index;
     Changed();
 }
 

@@ -117,9 +117,13 @@ class TListView : public TControl {
     // Changes the item in place, restores the order if the caption changed,
     // and tells the observers.
     void Update(int index, const std::function<void(TListItem&)>& change);
+    // The selected entry, -1 = none; it follows its entry when others come and go.
+    int Selected() const { return selected; }
+    void SetSelected(int index); // an index outside the list clears the selection
 
   private:
     std::vector<TListItem> items;
+    int selected = -1;
 };
 
 // The record attached to each chat tab.

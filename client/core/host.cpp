@@ -145,8 +145,7 @@ TKeyAction TNavlet::TranslateAcceleratorIO(const TKeyMessage& key) {
         sbLoginClick();
         break;
     case TKeyAction::Search:
-        // FIXME: the search issue adds sbSearchClick; until then Enter in the
-        // search boxes is taken and does nothing.
+        sbSearchClick();
         break;
     case TKeyAction::ToBrowser:
     case TKeyAction::Dispatch:

@@ -31,6 +31,7 @@ void TNavlet::BuildComponents() {
     // The site tracker's timer runs from creation.
     URLTimer.SetEnabled(true);
     BindSessionComponents();
+    BindActionComponents();
     BindBannerComponents();
 }
 

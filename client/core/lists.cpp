@@ -60,6 +60,10 @@ void TComboBoxEx::DeleteItem(int index) {
     if (index < 0 || size_t(index) >= items.size())
         return;
     items.erase(items.begin() + index);
+    if (itemIndex == index)
+        itemIndex = -1;
+    else if (itemIndex > index)
+        --itemIndex;
     Changed();
 }
 
@@ -67,6 +71,16 @@ void TComboBoxEx::ClearItems() {
     if (items.empty())
         return;
     items.clear();
+    itemIndex = -1;
+    Changed();
+}
+
+void TComboBoxEx::SetItemIndex(int index) {
+    if (index < 0 || index >= ItemCount())
+        index = -1;
+    itemIndex = index;
+    if (index >= 0)
+        text = items[size_t(index)].caption;
     Changed();
 }
 

@@ -45,9 +45,13 @@ class TComboBoxEx : public TControl {
     void AddItem(TComboExItem item);
     void DeleteItem(int index);
     void ClearItems();
+    // The selected drop-down item, -1 = none; selecting one shows its caption.
+    int ItemIndex() const { return itemIndex; }
+    void SetItemIndex(int index); // an index outside the list clears the selection
 
   private:
     std::string text;
+    int itemIndex = -1;
     std::vector<TComboExItem> items;
 };
 

@@ -207,6 +207,39 @@ class TNavlet {
     TComboBoxEx cbSearch;
     // ---- end of lists and chats ----
 
+    // ---- Actions: people, search panel, options menu, About box ----
+    // The options menu's senders: the options button and the bar's logo.
+    enum class TNavletSender { NavletBtn, Logo };
+    // A click (left or right) on lvUsers / lvFriends; (x, y) is the selected
+    // entry's position in the list's coordinates. The right click's event is
+    // handled. Nothing happens without a selected entry.
+    void lvUsersPopup(int32_t entryX, int32_t entryY, bool& handled);
+    void lvFriendsPopup(int32_t entryX, int32_t entryY, bool& handled);
+    // Works out the users menu's enabled items for the user of `entry`.
+    void RefreshUsersMenu(const TListItem& entry);
+    void ViewProfile(UserId user);
+    void AddFriend(const TListItem& entry);
+    void DeleteFriend(int friendIndex);
+    void FriendsBtnClick();
+    void SearchBtnClick();
+    void ShowSearchPanel();
+    void sbSearchClick();
+    // A key pressed in edSearchMsg, cbSearch or lvFriends.
+    void OnBnrPnlKeyPress(char key);
+    // (mouseX, mouseY): for the logo, the mouse in the logo's coordinates;
+    // ignored for NavletBtn, whose menu opens below the button.
+    void sbNavletClick(TNavletSender sender, int32_t mouseX, int32_t mouseY);
+    void sbNavletMouseUp(TNavletSender sender, TMouseButton button, TShiftState shift, int32_t x,
+                         int32_t y);
+
+    TEdit edSearchMsg;
+    TButton sbSearch;
+    TSpeedButton SearchBtn;  // "search user"
+    TSpeedButton FriendsBtn; // "friends"
+    TSpeedButton NavletBtn;  // "options"
+    TControl navlet_left_img;
+    // ---- end of actions ----
+
     // ---- Banners: web banners, their timer and the lower strip (banner.cpp) ----
     // Loads `address` into CppWebBrowser with its input on; the banner area
     // keeps its panel until the page completes. Profile pages come this way too.
@@ -309,6 +342,8 @@ class TNavlet {
     // ---- Lists and chats: internals ----
     void BindChatComponents();
     void BuildMenus();
+    void BindActionComponents(); // actions: buttons and boxes of the search side
+    void ActOnOptionsChoice(int16_t id);
     // A server line whose chat id marks a notice; false when it is chat text.
     bool RouteServerNotice(ChatId chat, const std::string& text);
     void WriteConversationLine(TChatView& view, bool eventLine, UserId sender,

@@ -32,10 +32,19 @@ class TSpeedButton : public TControl {
     // glyph empty (-1), as drawing a missing image does.
     void SetGlyph(int32_t index);
     void SetHint(std::string text);
+    // A button of a group stays down after a click until it is released.
+    bool Down() const { return down; }
+    void SetDown(bool on) {
+        if (on == down)
+            return;
+        down = on;
+        Changed();
+    }
 
     std::function<void()> OnClick;
 
   private:
+    bool down = false;
     int32_t glyph = -1; // -1 = no glyph
     std::string hint;
 };

@@ -2,6 +2,7 @@
 // referenced objects outlive every bar made with them.
 #pragma once
 
+#include "client/kit/about_box.h"
 #include "client/kit/clock.h"
 #include "client/kit/desktop.h"
 #include "client/kit/environment.h"
@@ -29,6 +30,7 @@ struct TKit {
     TMenuTracker& menus;
     TClipboard& clipboard;
     TSound& sound;
+    TModalDialogs& dialogs;
     TWebBrowserFactory& browsers;
 };
 

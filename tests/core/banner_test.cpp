@@ -120,6 +120,21 @@ TEST_F(TBannerTest, BannerReloadsEvery30sWhileItShowsAfterATemporaryPanel) {
     EXPECT_EQ(Browser().navigations.size(), 3u);
 }
 
+TEST_F(TBannerTest, ProfilePageLoadsInTheBannerAreaAndTheBannerReturns) {
+    MakeBar();
+    bar->ShowBanner(5);
+    Browser().Complete();
+    bar->ViewProfile(77);
+    const std::string profile = Browser().navigations.back();
+    EXPECT_EQ(profile.rfind("session.navlet.test/viewprofile.asp?", 0), 0u) << profile;
+    EXPECT_NE(profile.find("idUtente=77"), std::string::npos) << profile;
+    EXPECT_TRUE(Browser().inputEnabled) << "a profile page takes input while it loads";
+    Browser().Complete();
+    EXPECT_EQ(Shown(), bmWeb);
+    tk.time.Advance(30000);
+    EXPECT_EQ(Browser().navigations.back(), "session.navlet.test/banner.asp?idBanner=5");
+}
+
 TEST_F(TBannerTest, ServerBannerMessageNavigatesToTheWebSite) {
     tk.environment.values[WEB_ENV] = "127.0.0.1:8080";
     StoreLogin();

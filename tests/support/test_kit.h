@@ -3,6 +3,7 @@
 
 #include "client/kit/kit.h"
 #include "tests/support/desktop_fakes.h"
+#include "tests/support/dialog_fakes.h"
 #include "tests/support/host_fakes.h"
 #include "tests/support/manual_time.h"
 #include "tests/support/memory_registry.h"
@@ -28,6 +29,7 @@ struct TTestKit {
     TScriptedMenuTracker menus;
     TRecordingClipboard clipboard;
     TRecordingSound sound;
+    TRecordingDialogs dialogs;
     TRecordingBrowserFactory browsers;
 
     TKit Kit() {
@@ -42,6 +44,7 @@ struct TTestKit {
                     menus,
                     clipboard,
                     sound,
+                    dialogs,
                     browsers};
     }
 };

@@ -104,6 +104,7 @@ TBarView::TBarView(TNavlet& b, TQtMenuTracker& m, QWidget* parent)
     BuildLeftPanel();
     BuildCentralPanel();
     BuildRightPanel();
+    BuildActionWidgets();
 
     observations.Add(bar.ActiveControl, [this] { MoveFocusToModel(); });
     BindVisible(*this, bar.Form, observations);
@@ -199,6 +200,7 @@ void TBarView::BuildBannerPanels() {
     BindVisible(*web, bar.WebPanel, observations);
 
     auto* search = new TBannerBackground(bannerPanel, 90);
+    searchPanel = search;
     search->setGeometry(whole);
     Label(search, "Search user and invite here:", {140, 27}, /*bold=*/true);
     Label(search, "Username", {93, 48});
@@ -206,6 +208,7 @@ void TBarView::BuildBannerPanels() {
     cbSearch->setEditable(true);
     cbSearch->setMaxVisibleItems(8);
     cbSearch->setGeometry(152, 45, 128, 21);
+    cbSearch->setObjectName(QStringLiteral("cbSearch"));
     observations.Add(bar.cbSearch, [this] {
         cbSearch->clear();
         for (int i = 0; i < bar.cbSearch.ItemCount(); ++i)
@@ -219,7 +222,7 @@ void TBarView::BuildBannerPanels() {
 
     auto* friends = new TBannerBackground(bannerPanel, 90);
     friends->setGeometry(whole);
-    auto* lvFriends = new TPeopleListWidget(bar.lvFriends, nullptr, friends);
+    lvFriends = new TPeopleListWidget(bar.lvFriends, nullptr, friends);
     lvFriends->setGeometry(88, 20, 196, 89);
     BindVisible(*friends, bar.FriendPanel, observations);
 }
@@ -228,16 +231,6 @@ void TBarView::BuildRightPanel() {
     rightPanel = Panel(this, SkyBlue());
     msgPanel = Panel(rightPanel, SkyBlue());
     btnPanel1 = Panel(msgPanel, SkyBlue());
-    // FIXME: search, friends and options open their panels and menu once the
-    // core has their handlers; until then the buttons are shown disabled.
-    const char* hints[] = {"search user", "friends", "options"};
-    for (int i = 0; i < 3; ++i) {
-        auto* button = new QToolButton(btnPanel1);
-        button->setAutoRaise(true);
-        button->setEnabled(false);
-        button->setToolTip(QString::fromLatin1(hints[i]));
-        button->setGeometry(1 + 17 * i, 0, SPEED_BUTTON, SPEED_BUTTON);
-    }
     msgImg = new TTickerWidget(bar, msgPanel);
     msgImg->setObjectName(QStringLiteral("msg_img"));
     menus.Register(&bar.msg_img, msgImg);
@@ -310,6 +303,8 @@ QWidget* TBarView::WidgetOfFocus(TFocusTarget target) const {
         return edPwd;
     case ftCbSearch:
         return cbSearch;
+    case ftEdSearchMsg:
+        return edSearchMsg;
     case ftLvUsers:
         return lvUsers;
     default:

@@ -34,6 +34,7 @@ class TBarView : public QWidget {
     void BuildCentralPanel();
     void BuildBannerPanels();
     void BuildRightPanel();
+    void BuildActionWidgets(); // action_widgets.cpp
     void LayOut();
     void MoveFocusToModel();
     QWidget* WidgetOfFocus(TFocusTarget target) const;
@@ -61,6 +62,10 @@ class TBarView : public QWidget {
     TTickerWidget* msgImg = nullptr;
     QWidget* btnPanel2 = nullptr;
     TPeopleListWidget* lvUsers = nullptr;
+    // Actions: the search panel's boxes and the friends list.
+    QWidget* searchPanel = nullptr;
+    TEditWidget* edSearchMsg = nullptr;
+    TPeopleListWidget* lvFriends = nullptr;
 };
 
 // The sky blue of the bar's panels.

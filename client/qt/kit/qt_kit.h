@@ -15,6 +15,7 @@
 #include <QPainter>
 
 #include "client/kit/kit.h"
+#include "client/qt/kit/qt_dialogs.h"
 #include "client/qt/kit/qt_registry.h"
 #include "client/qt/kit/qt_socket.h"
 #include "client/qt/kit/qt_web_browser.h"
@@ -137,11 +138,12 @@ struct TQtKit {
     TQtMenuTracker menus;
     TQtClipboard clipboard;
     TQtSound sound;
+    TQtDialogs dialogs;
     TQtWebBrowserFactory browsers;
 
     TKit Kit() {
-        return TKit{clock,   scheduler,   registry, metrics,   module, host,
-                    sockets, environment, menus,    clipboard, sound,  browsers};
+        return TKit{clock,       scheduler, registry,  metrics, module,  host,    sockets,
+                    environment, menus,     clipboard, sound,   dialogs, browsers};
     }
 };
 

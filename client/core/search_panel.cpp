@@ -1,0 +1,96 @@
+// The search panel of the banner area and the keys typed into its boxes and
+// the friends list.
+#include "client/core/actions.h"
+#include "client/core/navlet.h"
+#include "protocol/requests.h"
+
+namespace navlet {
+
+namespace {
+
+constexpr char ESCAPE_KEY = 27;
+
+bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
+
+} // namespace
+
+std::string TrimBlanks(const std::string& text) {
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && IsBlank(text[first]))
+        ++first;
+    while (last > first && IsBlank(text[last - 1]))
+        --last;
+    return text.substr(first, last - first);
+}
+
+void TNavlet::SearchBtnClick() {
+    if (loggedIn)
+        ShowSearchPanel();
+}
+
+void TNavlet::ShowSearchPanel() {
+    cbSearch.SetText("");
+    cbSearch.SetItemIndex(-1);
+    edSearchMsg.SetText("");
+    SetBannerMode(bmSearch);
+    ActiveControl.SetFocus(ftCbSearch);
+    BannerTimer.SetEnabled(false);
+    BannerTimer.SetEnabled(true);
+}
+
+void TNavlet::sbSearchClick() {
+    // The boxes hold at most these many characters; a kit that lets more
+    // through must not make a longer request.
+    const std::string nick = TrimBlanks(cbSearch.Text()).substr(0, SEARCH_NICK_MAX);
+    const std::string message = TrimBlanks(edSearchMsg.Text()).substr(0, SEARCH_MSG_MAX);
+    // Enter in the nick box leads to the message box first.
+    if (ActiveControl.Target() == ftCbSearch && !nick.empty() && message.empty()) {
+        ActiveControl.SetFocus(ftEdSearchMsg);
+        return;
+    }
+    if (!nick.empty()) {
+        int onSite = -1;
+        for (int i = 0; i < lvUsers.Count() && onSite < 0; ++i)
+            if (SameNickIgnoringCase(lvUsers.Item(i).caption, nick))
+                onSite = i;
+        if (onSite >= 0) {
+            lvUsers.SetSelected(onSite);
+            ActiveControl.SetFocus(ftLvUsers);
+            PostMsg(mkNotice, 0, "the user is already on this site");
+        } else {
+            TPacket packet;
+            ClearPacket(packet);
+            if (!message.empty())
+                SendFindUserWithMessage(packet, *ClientSocket, nick, message);
+            else
+                SendFindUser(packet, *ClientSocket, nick);
+        }
+    }
+    ShowBanner(-1);
+}
+
+void TNavlet::OnBnrPnlKeyPress(char key) {
+    BannerTimer.SetEnabled(false);
+    if (key == ESCAPE_KEY) {
+        ShowBanner(-1);
+        return;
+    }
+    BannerTimer.SetEnabled(true);
+}
+
+void TNavlet::BindActionComponents() {
+    edSearchMsg.SetMaxLength(SEARCH_MSG_MAX);
+    sbSearch.SetCaption("search");
+    SearchBtn.SetHint("search user");
+    FriendsBtn.SetHint("friends");
+    NavletBtn.SetHint("options");
+    sbSearch.OnClick = [this] { sbSearchClick(); };
+    SearchBtn.OnClick = [this] { SearchBtnClick(); };
+    FriendsBtn.OnClick = [this] { FriendsBtnClick(); };
+    NavletBtn.OnClick = [this] { sbNavletClick(TNavletSender::NavletBtn, 0, 0); };
+}
+
+} // namespace navlet

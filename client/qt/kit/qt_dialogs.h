@@ -1,0 +1,13 @@
+// Modal dialogs on Qt: the About box.
+#pragma once
+
+#include "client/kit/about_box.h"
+
+namespace navlet::qt {
+
+class TQtDialogs : public TModalDialogs {
+  public:
+    int ShowAboutBox(TAboutForm& form) override;
+};
+
+} // namespace navlet::qt
