@@ -5,6 +5,7 @@
 #include "client/kit/clock.h"
 #include "client/kit/desktop.h"
 #include "client/kit/environment.h"
+#include "client/kit/files.h"
 #include "client/kit/graphics.h"
 #include "client/kit/host_actions.h"
 #include "client/kit/input.h"
@@ -28,6 +29,7 @@ struct TKit {
     TMenuTracker& menus;
     TClipboard& clipboard;
     TSound& sound;
+    TFiles& files;
 };
 
 } // namespace navlet

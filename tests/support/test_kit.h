@@ -5,6 +5,7 @@
 #include "tests/support/desktop_fakes.h"
 #include "tests/support/host_fakes.h"
 #include "tests/support/manual_time.h"
+#include "tests/support/memory_files.h"
 #include "tests/support/memory_registry.h"
 #include "tests/support/recorders.h"
 #include "tests/support/scripted_socket.h"
@@ -27,6 +28,7 @@ struct TTestKit {
     TScriptedMenuTracker menus;
     TRecordingClipboard clipboard;
     TRecordingSound sound;
+    TMemoryFiles files;
 
     TKit Kit() {
         return TKit{time,
@@ -39,7 +41,8 @@ struct TTestKit {
                     environment,
                     menus,
                     clipboard,
-                    sound};
+                    sound,
+                    files};
     }
 };
 

@@ -15,6 +15,7 @@
 #include <QPainter>
 
 #include "client/kit/kit.h"
+#include "client/qt/kit/posix_files.h"
 #include "client/qt/kit/qt_registry.h"
 #include "client/qt/kit/qt_socket.h"
 
@@ -88,6 +89,7 @@ class TQtHostActions : public THostActions {
     // `browserProgram` empty = "navlet-browser" beside the running program.
     explicit TQtHostActions(QString browserProgram = {}) : program(std::move(browserProgram)) {}
     int OpenBrowserWindow(const std::string& link) override;
+    void ShowMessage(const std::string& text) override;
 
   private:
     QString program;
@@ -136,10 +138,11 @@ struct TQtKit {
     TQtMenuTracker menus;
     TQtClipboard clipboard;
     TQtSound sound;
+    TPosixFiles files;
 
     TKit Kit() {
         return TKit{clock,   scheduler,   registry, metrics,   module, host,
-                    sockets, environment, menus,    clipboard, sound};
+                    sockets, environment, menus,    clipboard, sound,  files};
     }
 };
 
