@@ -88,7 +88,9 @@ void TNavlet::WriteChunkData(const TUpdateChunkMsg& chunk) {
 
 void TNavlet::OpenUpdateFile(int32_t offered, bool abandoned) {
     // The chunk that brought us here is not written: the next request asks
-    // for the data from the file's end.
+    // for the data from the file's end. After an install updateFile names the
+    // new module; a later download must not reopen and overwrite it.
+    updateFile = DirectoryPart(moduleFile) + UPDATE_FILE_NAME;
     SyncSettings(0, 0, 0, 0, 0, -1, 0);
     if (kit.files.Exists(updateFile)) {
         updateHandle = kit.files.OpenForWriting(updateFile);

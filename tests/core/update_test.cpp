@@ -271,6 +271,13 @@ TEST_F(TWholeDownloadTest, WholeModuleIsRenamedRegisteredAndAnnounced) {
     EXPECT_EQ(Stored(THive::ClassesRoot, INPROC, ""), TMemoryRegistry::TValue(installed));
     EXPECT_EQ(tk.host.messages, std::vector<std::string>{DOWNLOADED});
     EXPECT_EQ(b.upd_timer.Interval(), FIVE_HOURS);
+
+    // A newer offer in the same process leaves the installed module alone:
+    // like a restarted bar, it waits for the browser to load that module.
+    Chunk(0, V16, "");
+    EXPECT_EQ(tk.files.files.size(), 1u);
+    EXPECT_EQ(tk.files.files[installed], module);
+    EXPECT_EQ(b.updateHandle, NO_FILE);
 }
 
 TEST_F(TWholeDownloadTest, MissingInprocKeyIsNotCreatedAndTheMessageStillShows) {
