@@ -69,6 +69,8 @@ TNavlet::~TNavlet() {
     txt_timer.SetEnabled(false);
     msg_timer.SetEnabled(false);
     BannerTimer.SetEnabled(false);
+    // An unfinished download stays resumable by the next bar of this process.
+    kit.files.Close(updateHandle);
     msgImage.reset();
     msgHitMap.reset();
     languageMenu.reset();

@@ -260,6 +260,12 @@ class TNavlet {
   public:
     // ---- end of banners ----
 
+    // ---- Self-update: the download and the installation (update.cpp) ----
+    void WriteChunkData(const TUpdateChunkMsg& chunk);
+    void OpenUpdateFile(int32_t offered, bool abandoned);
+    bool UpdateFileIsWhole(int32_t wholeSize);
+    void DropBrokenUpdate();
+
     // ---- Components (layout names) ----
     std::unique_ptr<TClientSocket> ClientSocket;
     TTimer msg_timer;
@@ -365,7 +371,7 @@ class TNavlet {
     void ChatCommand(uint8_t command);
     void UpdateChunkReceived(const TUpdateChunkMsg& chunk);
     void WriteUpdateChunk(const TUpdateChunkMsg& chunk);
-    void InstallUpdate();
+    void InstallUpdate(int32_t wholeSize);
 
     // Ticker internals (ticker.cpp).
     void DrawMsgLine();

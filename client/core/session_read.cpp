@@ -133,18 +133,7 @@ void TNavlet::UpdateChunkReceived(const TUpdateChunkMsg& chunk) {
     upd_timer.SetInterval(NOTHING_NEWER_MS);
     upd_timer.SetEnabled(true);
     if (what == TChunkClass::InstallReady)
-        InstallUpdate();
-}
-
-void TNavlet::WriteUpdateChunk(const TUpdateChunkMsg&) {
-    // FIXME: the self-update builds the download here: create or reopen the
-    // update file, write the chunk at its offset, ask for the next one. Until
-    // then an offer of a newer version is taken and nothing is written.
-}
-
-void TNavlet::InstallUpdate() {
-    // FIXME: the self-update builds the installation here: check the whole
-    // file and its version, rename it to the versioned module, register it.
+        InstallUpdate(chunk.offset);
 }
 
 void TNavlet::upd_timerTimer() {

@@ -15,6 +15,8 @@ class THostActions {
     // Starts a new browser window showing `link` (one argument, never through a
     // command shell); an empty link opens the browser's start page.
     virtual int OpenBrowserWindow(const std::string& link) = 0;
+    // An information message box with that text; returns when it is closed.
+    virtual void ShowMessage(const std::string& text) = 0;
 };
 
 } // namespace navlet

@@ -6,6 +6,7 @@
 #include "client/kit/clock.h"
 #include "client/kit/desktop.h"
 #include "client/kit/environment.h"
+#include "client/kit/files.h"
 #include "client/kit/graphics.h"
 #include "client/kit/host_actions.h"
 #include "client/kit/input.h"
@@ -32,6 +33,7 @@ struct TKit {
     TSound& sound;
     TModalDialogs& dialogs;
     TWebBrowserFactory& browsers;
+    TFiles& files;
 };
 
 } // namespace navlet

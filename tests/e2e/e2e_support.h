@@ -68,6 +68,7 @@ class SessionEndToEnd : public ::testing::Test {
         config.admin = "127.0.0.1:0";
         config.web = "";
         config.dataDir = dataDir.string();
+        config.updatesDir = updatesDir;
         server = std::make_unique<server::TServer>(config);
         std::string error;
         ASSERT_TRUE(server->Start(error)) << error;
@@ -110,6 +111,7 @@ class SessionEndToEnd : public ::testing::Test {
     }
 
     std::filesystem::path dataDir;
+    std::string updatesDir; // the modules the server offers; empty: none
     std::unique_ptr<server::TServer> server;
     std::thread serverLoop;
     TSocketLoop loop;

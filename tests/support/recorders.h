@@ -40,6 +40,8 @@ class TRecordingHost : public THostActions {
         openedWindows.push_back(link);
         return openResult;
     }
+    std::vector<std::string> messages; // ShowMessage texts
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
 };
 
 class TFixedModuleFacts : public TModuleFacts {

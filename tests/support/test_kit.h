@@ -6,6 +6,7 @@
 #include "tests/support/dialog_fakes.h"
 #include "tests/support/host_fakes.h"
 #include "tests/support/manual_time.h"
+#include "tests/support/memory_files.h"
 #include "tests/support/memory_registry.h"
 #include "tests/support/recorders.h"
 #include "tests/support/scripted_socket.h"
@@ -31,6 +32,7 @@ struct TTestKit {
     TRecordingSound sound;
     TRecordingDialogs dialogs;
     TRecordingBrowserFactory browsers;
+    TMemoryFiles files;
 
     TKit Kit() {
         return TKit{time,
@@ -45,7 +47,8 @@ struct TTestKit {
                     clipboard,
                     sound,
                     dialogs,
-                    browsers};
+                    browsers,
+                    files};
     }
 };
 

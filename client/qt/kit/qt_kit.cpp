@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPalette>
 #include <QProcess>
 #include <QTimer>
@@ -246,6 +247,10 @@ int TQtHostActions::OpenBrowserWindow(const std::string& link) {
     // One argument, never a shell: the link cannot carry commands.
     const QStringList args = link.empty() ? QStringList{} : QStringList{FromAnsi(link)};
     return QProcess::startDetached(path, args) ? STARTED : FILE_NOT_FOUND;
+}
+
+void TQtHostActions::ShowMessage(const std::string& text) {
+    QMessageBox::information(nullptr, QStringLiteral("Navlet"), FromAnsi(text));
 }
 
 std::optional<std::string> TQtEnvironment::Lookup(const std::string& name) const {

@@ -16,6 +16,7 @@
 
 #include "client/kit/kit.h"
 #include "client/qt/kit/qt_dialogs.h"
+#include "client/qt/kit/posix_files.h"
 #include "client/qt/kit/qt_registry.h"
 #include "client/qt/kit/qt_socket.h"
 #include "client/qt/kit/qt_web_browser.h"
@@ -90,6 +91,7 @@ class TQtHostActions : public THostActions {
     // `browserProgram` empty = "navlet-browser" beside the running program.
     explicit TQtHostActions(QString browserProgram = {}) : program(std::move(browserProgram)) {}
     int OpenBrowserWindow(const std::string& link) override;
+    void ShowMessage(const std::string& text) override;
 
   private:
     QString program;
@@ -140,10 +142,11 @@ struct TQtKit {
     TQtSound sound;
     TQtDialogs dialogs;
     TQtWebBrowserFactory browsers;
+    TPosixFiles files;
 
     TKit Kit() {
-        return TKit{clock,       scheduler, registry,  metrics, module,  host,    sockets,
-                    environment, menus,     clipboard, sound,   dialogs, browsers};
+        return TKit{clock,       scheduler, registry,  metrics, module,  host,     sockets,
+                    environment, menus,     clipboard, sound,   dialogs, browsers, files};
     }
 };
 

@@ -1,0 +1,159 @@
+// The self-update: the module file written chunk by chunk into the update
+// file beside the running module, checked, renamed to a versioned module and
+// registered as the control's in-process server.
+#include "client/core/update.h"
+
+#include <cstdio>
+#include <limits>
+
+#include "client/core/navlet.h"
+#include "client/core/registration.h"
+#include "protocol/module_image.h"
+#include "protocol/version_block.h"
+#include "protocol/version_info.h"
+
+namespace navlet {
+
+namespace {
+
+constexpr uint32_t NEXT_CHUNK_MS = 10;
+constexpr uint32_t FILE_OPENED_MS = 100;
+constexpr uint32_t RETRY_OPEN_MS = 300000; // five minutes
+constexpr const char* DOWNLOADED_TEXT = "A new navlet version has been downloaded";
+
+// The update file as the version reader sees it, read through the kit.
+class TKitFileImage final : public TImageSource {
+  public:
+    TKitFileImage(TFiles& files, const std::string& path, uint64_t size)
+        : files_(files), path_(path), size_(size) {}
+    uint64_t Size() const override { return size_; }
+    bool ReadAt(uint64_t offset, size_t count, uint8_t* out) const override {
+        return files_.ReadAt(path_, offset, count, out);
+    }
+
+  private:
+    TFiles& files_;
+    const std::string& path_;
+    uint64_t size_;
+};
+
+std::string DirectoryPart(const std::string& file) {
+    const size_t cut = file.find_last_of("\\/:");
+    return cut == std::string::npos ? std::string() : file.substr(0, cut + 1);
+}
+
+} // namespace
+
+std::string VersionedModuleName(int32_t version, TModuleNaming naming) {
+    char name[48];
+    const char* pattern = naming == TModuleNaming::WindowsControl ? "Navlet_Client_%08X.ocx"
+                                                                  : "libNavlet_Client_%08X.so";
+    std::snprintf(name, sizeof name, pattern, uint32_t(version));
+    return name;
+}
+
+void TNavlet::WriteUpdateChunk(const TUpdateChunkMsg& chunk) {
+    // A count beyond the packet's bytes or a negative offset is a broken
+    // server: nothing of it is written, and the download stops until the
+    // next login asks again.
+    if (!chunk.IsWellFormed())
+        return;
+    bool abandoned = false;
+    if (updateVersion < chunk.version && updateHandle != NO_FILE) {
+        kit.files.Close(updateHandle);
+        kit.files.Delete(updateFile);
+        updateHandle = NO_FILE;
+        updateVersion = chunk.version;
+        abandoned = true;
+    }
+    if (updateHandle != NO_FILE) {
+        WriteChunkData(chunk);
+        return;
+    }
+    OpenUpdateFile(chunk.version, abandoned);
+}
+
+void TNavlet::WriteChunkData(const TUpdateChunkMsg& chunk) {
+    // A failed write leaves the timer off: the next login resumes from the
+    // file's end.
+    if (updateBytes > std::numeric_limits<int32_t>::max() - chunk.count)
+        return;
+    const std::span<const uint8_t> data(chunk.data, size_t(chunk.count));
+    if (!kit.files.WriteAt(updateHandle, chunk.offset, data))
+        return;
+    updateBytes += chunk.count;
+    upd_timer.SetInterval(NEXT_CHUNK_MS);
+    upd_timer.SetEnabled(true);
+}
+
+void TNavlet::OpenUpdateFile(int32_t offered, bool abandoned) {
+    // The chunk that brought us here is not written: the next request asks
+    // for the data from the file's end. After an install updateFile names the
+    // new module; a later download must not reopen and overwrite it.
+    updateFile = DirectoryPart(moduleFile) + UPDATE_FILE_NAME;
+    SyncSettings(0, 0, 0, 0, 0, -1, 0);
+    if (kit.files.Exists(updateFile)) {
+        updateHandle = kit.files.OpenForWriting(updateFile);
+    } else {
+        // A finished download waits for the browser to load it; but an
+        // unfinished older one that was just dropped is replaced at once.
+        if (updateVersion > moduleVersion && !abandoned)
+            return;
+        updateHandle = kit.files.Create(updateFile);
+        if (updateHandle != NO_FILE) {
+            updateVersion = offered;
+            SyncSettings(0, 0, 0, 0, 0, 1, 0);
+        }
+    }
+    const int64_t size = updateHandle == NO_FILE ? -1 : kit.files.Size(updateFile);
+    if (size < 0 || size > std::numeric_limits<int32_t>::max()) {
+        kit.files.Close(updateHandle);
+        updateHandle = NO_FILE;
+        upd_timer.SetInterval(RETRY_OPEN_MS);
+        upd_timer.SetEnabled(true);
+        return;
+    }
+    updateBytes = int32_t(size);
+    upd_timer.SetInterval(FILE_OPENED_MS);
+    upd_timer.SetEnabled(true);
+}
+
+void TNavlet::InstallUpdate(int32_t wholeSize) {
+    kit.files.Close(updateHandle);
+    updateHandle = NO_FILE;
+    if (!UpdateFileIsWhole(wholeSize)) {
+        DropBrokenUpdate();
+        return;
+    }
+    const std::string installed =
+        DirectoryPart(moduleFile) + VersionedModuleName(updateVersion, THIS_PLATFORM_NAMING);
+    // Rename and registry failures are not reported: the message is shown
+    // regardless, as the browser may still find the module.
+    kit.files.Rename(updateFile, installed);
+    updateFile = installed;
+    const std::string inproc = std::string("CLSID\\") + CLSID_NAVLET + "\\InprocServer32";
+    if (auto key = kit.registry.OpenKey(THive::ClassesRoot, inproc, TKeyOpen::Existing))
+        key->WriteString("", installed);
+    kit.host.ShowMessage(DOWNLOADED_TEXT);
+}
+
+bool TNavlet::UpdateFileIsWhole(int32_t wholeSize) {
+    if (kit.files.Size(updateFile) != wholeSize)
+        return false;
+    const TKitFileImage image(kit.files, updateFile, uint64_t(wholeSize));
+    const std::vector<uint8_t> block = FindVersionBlock(image);
+    if (block.empty())
+        return false;
+    return PackVersion(VersionBlockString(block, "FileVersion")) == updateVersion;
+}
+
+void TNavlet::DropBrokenUpdate() {
+    // Forget the download altogether, so that a later offer starts a new
+    // file instead of taking "update" for a finished download that waits.
+    kit.files.Delete(updateFile);
+    updateBytes = 0;
+    updateVersion = moduleVersion;
+    SyncSettings(0, 0, 0, 0, 0, 1, 0);
+}
+
+} // namespace navlet
