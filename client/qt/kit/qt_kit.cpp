@@ -36,10 +36,10 @@ double DateTimeToDays(const QDateTime& t) {
     return double(DAY_ZERO.daysTo(t.date())) + t.time().msecsSinceStartOfDay() / MS_PER_DAY;
 }
 
-QDateTime DaysToDateTime(double days, Qt::TimeSpec spec) {
+QDateTime DaysToDateTime(double days, Qt::TimeSpec timeSpec) {
     const double whole = std::floor(days);
     const qint64 ms = qint64(std::llround((days - whole) * MS_PER_DAY));
-    QDateTime t(DAY_ZERO.addDays(qint64(whole)), QTime(0, 0), spec);
+    QDateTime t(DAY_ZERO.addDays(qint64(whole)), QTime(0, 0), timeSpec);
     return t.addMSecs(ms);
 }
 

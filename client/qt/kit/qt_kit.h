@@ -28,7 +28,7 @@ namespace navlet::qt {
 
 // Days since 30 December 1899 and back.
 double DateTimeToDays(const QDateTime& t);
-QDateTime DaysToDateTime(double days, Qt::TimeSpec spec);
+QDateTime DaysToDateTime(double days, Qt::TimeSpec timeSpec);
 
 class TQtClock : public TClock {
   public:
