@@ -9,11 +9,7 @@ namespace {
 class TReadTest : public SessionTest {
   protected:
     TNavlet& SignedInBar() {
-        StoreLogin();
-        TNavlet& b = ShownBar();
-        Socket().AcceptConnection();
-        ConfirmLogin();
-        Socket().ClearSent();
+        TNavlet& b = SignedInShownBar();
         listedAtStart = b.lvUsers.Count(); // the own entry, where the list keeps one
         return b;
     }

@@ -36,6 +36,16 @@ class SessionTest : public BarTest {
 
     TScriptedSocket& Socket() { return tk.sockets.Last(); }
 
+    // A shown bar, connected and signed in, with nothing sent yet after that.
+    TNavlet& SignedInShownBar() {
+        StoreLogin();
+        TNavlet& b = ShownBar();
+        Socket().AcceptConnection();
+        ConfirmLogin();
+        Socket().ClearSent();
+        return b;
+    }
+
     // The own presence record that confirms the login.
     void ConfirmLogin(UserId me = 7, const std::string& nick = "alice") {
         TPresenceMsg m;

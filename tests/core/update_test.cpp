@@ -27,11 +27,7 @@ std::vector<uint8_t> FileBytes(const char* path) {
 class TUpdateTest : public SessionTest {
   protected:
     TNavlet& SignedInBar() {
-        StoreLogin();
-        TNavlet& b = ShownBar();
-        Socket().AcceptConnection();
-        ConfirmLogin();
-        Socket().ClearSent();
+        TNavlet& b = SignedInShownBar();
         updFile = b.updateFile;
         return b;
     }
