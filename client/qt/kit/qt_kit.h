@@ -15,8 +15,8 @@
 #include <QPainter>
 
 #include "client/kit/kit.h"
-#include "client/qt/kit/qt_dialogs.h"
 #include "client/qt/kit/posix_files.h"
+#include "client/qt/kit/qt_dialogs.h"
 #include "client/qt/kit/qt_registry.h"
 #include "client/qt/kit/qt_socket.h"
 #include "client/qt/kit/qt_web_browser.h"
