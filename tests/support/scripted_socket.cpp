@@ -64,12 +64,7 @@ void TScriptedSocket::FeedPacket(TPacket packet, int length, uint8_t type) {
 }
 
 void TScriptedSocket::PeerClose() {
-    if (!Active())
-        return;
-    state = TState::Closed;
-    inbound.clear();
-    if (OnDisconnect)
-        OnDisconnect(*this);
+    Close(); // the bar sees a close by the peer as the same disconnect
 }
 
 void TScriptedSocket::Fail(TErrorEvent event, int errorCode) {
