@@ -121,10 +121,12 @@ void BindListMenu(TNavlet& bar, TPeopleListWidget& widget, TListView& model, TLi
 
 void TBarView::BuildActionWidgets() {
     TSpeedButton* buttons[] = {&bar.SearchBtn, &bar.FriendsBtn, &bar.NavletBtn};
-    const char* letters[] = {"S", "F", "O"};
+    const char* names[] = {"SearchBtn", "FriendsBtn", "NavletBtn"};
+    const TActionGlyph glyphs[] = {TActionGlyph::Search, TActionGlyph::Friends,
+                                   TActionGlyph::Options};
     for (int i = 0; i < 3; ++i) {
-        auto* button = new TSpeedButtonWidget(*buttons[i], btnPanel1);
-        button->setText(QString::fromLatin1(letters[i]));
+        auto* button = new TSpeedButtonWidget(*buttons[i], btnPanel1, ActionGlyph16(glyphs[i]));
+        button->setObjectName(QString::fromLatin1(names[i]));
         button->setGeometry(1 + 17 * i, 0, SPEED_BUTTON, SPEED_BUTTON);
     }
     menus.Register(&bar.NavletBtn, btnPanel1);

@@ -49,15 +49,11 @@ QLabel* Label(QWidget* parent, const char* text, QPoint at, bool bold = false) {
     return label;
 }
 
-// A banner panel's background: the default banner, darkened so that the
-// form's white labels read well over it.
+// A form panel of the banner area over its background picture.
 class TBannerBackground : public QWidget {
   public:
-    explicit TBannerBackground(QWidget* parent, int shade) : QWidget(parent) {
-        picture = DefaultBannerImage();
-        QPainter p(&picture);
-        p.fillRect(picture.rect(), QColor(0, 0, 40, shade));
-    }
+    TBannerBackground(QWidget* parent, TBannerMode mode)
+        : QWidget(parent), picture(PanelBackground(mode)) {}
 
   protected:
     void paintEvent(QPaintEvent*) override { QPainter(this).drawImage(0, 0, picture); }
@@ -164,7 +160,7 @@ void TBarView::BuildBannerPanels() {
     defBanner->setGeometry(whole);
     BindVisible(*defBanner, bar.DefBannerPanel, observations);
 
-    auto* login = new TBannerBackground(bannerPanel, 90);
+    auto* login = new TBannerBackground(bannerPanel, bmLogin);
     login->setObjectName(QStringLiteral("LoginPanel"));
     login->setGeometry(whole);
     Label(login, "Log in:", {196, 22}, /*bold=*/true);
@@ -199,7 +195,7 @@ void TBarView::BuildBannerPanels() {
         browser->Place(web, QRect(-2, -4, 316, 118));
     BindVisible(*web, bar.WebPanel, observations);
 
-    auto* search = new TBannerBackground(bannerPanel, 90);
+    auto* search = new TBannerBackground(bannerPanel, bmSearch);
     searchPanel = search;
     search->setGeometry(whole);
     Label(search, "Search user and invite here:", {140, 27}, /*bold=*/true);
@@ -220,7 +216,7 @@ void TBarView::BuildBannerPanels() {
             [this](const QString& text) { bar.cbSearch.SetText(ToAnsi(text)); });
     BindVisible(*search, bar.SearchPanel, observations);
 
-    auto* friends = new TBannerBackground(bannerPanel, 90);
+    auto* friends = new TBannerBackground(bannerPanel, bmFriends);
     friends->setGeometry(whole);
     lvFriends = new TPeopleListWidget(bar.lvFriends, nullptr, friends);
     lvFriends->setGeometry(88, 20, 196, 89);
@@ -238,6 +234,7 @@ void TBarView::BuildRightPanel() {
     auto* resizeBtn = new TSpeedButtonWidget(bar.ResizeBtn, btnPanel2);
     resizeBtn->setGeometry(1, 0, SPEED_BUTTON, SPEED_BUTTON);
     auto* ledBtn = new TSpeedButtonWidget(bar.LEDBtn, btnPanel2);
+    ledBtn->setObjectName(QStringLiteral("LEDBtn"));
     ledBtn->setGeometry(18, 0, SPEED_BUTTON, SPEED_BUTTON);
     lvUsers = new TPeopleListWidget(
         bar.lvUsers, [this] { bar.ActiveControl.SetFocus(ftLvUsers); }, rightPanel);
