@@ -80,9 +80,10 @@ int main(int argc, char** argv) {
 
     png_image image{};
     std::vector<png_byte> rgba;
-    if (!ReadRgba(argv[1], image, rgba)) {
+    const bool read = ReadRgba(argv[1], image, rgba);
+    png_image_free(&image); // safe after a finished read too
+    if (!read) {
         std::fprintf(stderr, "picture_data: %s: %s\n", argv[1], image.message);
-        png_image_free(&image);
         return 1;
     }
     if (long(image.width) != wantWidth || long(image.height) != wantHeight) {
