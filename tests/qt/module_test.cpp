@@ -1,6 +1,7 @@
 // libNavlet_Client.so as navlet-browser meets it: registration under the
 // classes root, found by its category, loaded from InprocServer32, a bar
 // made, sited, shown and closed through the entry's table, and unregistered.
+#include <QApplication>
 #include <QFileInfo>
 #include <QWidget>
 
@@ -106,6 +107,35 @@ TEST(TModuleTest, RegistersLoadsHostsAndUnregistersABar) {
     EXPECT_TRUE(FindBarClasses(registry).empty());
     EXPECT_EQ(registry.OpenKey(THive::ClassesRoot, "Navlet_Client.Navlet", TKeyOpen::Existing),
               nullptr);
+}
+
+// A browser opens and closes windows all day: every bar it makes must leave
+// nothing behind (the sanitizer build checks what the counts cannot).
+TEST(TModuleTest, TwoHundredBarsMadeShownAndDestroyedLeaveNothingBehind) {
+    QString error;
+    const NavletModuleApi* api = LoadBarModule(MODULE, error);
+    ASSERT_NE(api, nullptr) << error.toStdString();
+    QWidget site;
+    const auto topLevels = QApplication::topLevelWidgets().size();
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        NavletBar* bar = api->createBar(&site);
+        ASSERT_NE(bar, nullptr);
+        TRecordingSite host;
+        api->setSite(bar, &host);
+        api->showDW(bar, true);
+        api->documentComplete(bar);
+        host.url = "http://www.example.com/";
+        api->documentComplete(bar);
+        api->showDW(bar, false);
+        api->closeDW(bar);
+        api->setSite(bar, nullptr);
+        api->destroyBar(bar);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_EQ(api->canUnloadNow(), 0) << "cycle " << cycle;
+        ASSERT_TRUE(site.findChildren<QWidget*>().isEmpty()) << "cycle " << cycle;
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::topLevelWidgets().size(), topLevels);
 }
 
 TEST(TModuleTest, BarClassesWithoutAModuleOrAnotherCategoryAreSkipped) {

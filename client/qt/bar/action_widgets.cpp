@@ -91,7 +91,7 @@ using TListPopup = void (TNavlet::*)(int32_t, int32_t, bool&);
 // once the click's own handling is over (the list is rebuilt on changes).
 void BindListMenu(TNavlet& bar, TPeopleListWidget& widget, TListView& model, TListPopup popup,
                   TObservations& observations) {
-    observations.Add(model, [&widget, &model] {
+    observations.Bind(model, widget, [&widget, &model] {
         if (model.Selected() >= 0 && model.Selected() < widget.count())
             widget.setCurrentRow(model.Selected());
     });

@@ -112,9 +112,7 @@ TBarView::TBarView(TNavlet& b, TQtMenuTracker& m, QWidget* parent)
     LayOut();
 }
 
-TBarView::~TBarView() {
-    menus.Unregister(&bar.Form);
-}
+TBarView::~TBarView() = default;
 
 QSize TBarView::sizeHint() const {
     return QSize(BAND_IDEAL_WIDTH, BAND_IDEAL_HEIGHT);
@@ -182,8 +180,8 @@ void TBarView::BuildBannerPanels() {
     auto* sbLogin = new QPushButton(FromAnsi(bar.sbLogin.Caption()), login);
     sbLogin->setObjectName(QStringLiteral("sbLogin"));
     sbLogin->setGeometry(235, 91, 39, 18);
-    observations.Add(bar.sbLogin,
-                     [this, sbLogin] { sbLogin->setText(FromAnsi(bar.sbLogin.Caption())); });
+    observations.Bind(bar.sbLogin, *sbLogin,
+                      [this, sbLogin] { sbLogin->setText(FromAnsi(bar.sbLogin.Caption())); });
     connect(sbLogin, &QPushButton::clicked, this, [this] {
         if (bar.sbLogin.OnClick)
             bar.sbLogin.OnClick();
@@ -206,18 +204,24 @@ void TBarView::BuildBannerPanels() {
     Label(search, "Username", {93, 48});
     cbSearch = new QComboBox(search);
     cbSearch->setEditable(true);
+    // Inline completion would show text the model never hears of.
+    cbSearch->setCompleter(nullptr);
     cbSearch->setMaxVisibleItems(8);
     cbSearch->setGeometry(152, 45, 128, 21);
     cbSearch->setObjectName(QStringLiteral("cbSearch"));
-    observations.Add(bar.cbSearch, [this] {
+    observations.Bind(bar.cbSearch, *cbSearch, [this] {
         cbSearch->clear();
         for (int i = 0; i < bar.cbSearch.ItemCount(); ++i)
             cbSearch->addItem(QIcon(StateImage12(bar.cbSearch.Item(i).imageIndex)),
                               FromAnsi(bar.cbSearch.Item(i).caption));
+        cbSearch->setCurrentIndex(bar.cbSearch.ItemIndex());
         cbSearch->setEditText(FromAnsi(bar.cbSearch.Text()));
     });
-    connect(cbSearch, &QComboBox::editTextChanged, this,
+    // Only the user's typing and choosing reach the model.
+    connect(cbSearch->lineEdit(), &QLineEdit::textEdited, this,
             [this](const QString& text) { bar.cbSearch.SetText(ToAnsi(text)); });
+    connect(cbSearch, &QComboBox::activated, this,
+            [this](int index) { bar.cbSearch.SetItemIndex(index); });
     BindVisible(*search, bar.SearchPanel, observations);
 
     auto* friends = new TBannerBackground(bannerPanel, 90);

@@ -108,7 +108,7 @@ QColor ColorOf(TColor color) {
         case clBtnFace:
             return palette.color(QPalette::Button);
         case clInactiveCaptionText:
-            return palette.color(QPalette::Inactive, QPalette::WindowText);
+            return palette.color(QPalette::Disabled, QPalette::Text); // a visible grey
         default:
             return palette.color(QPalette::Window);
         }

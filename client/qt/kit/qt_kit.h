@@ -108,11 +108,15 @@ class TQtMenuTracker : public TMenuTracker {
   public:
     int16_t ShowPopupMenu(const TPopupMenu& menu, int32_t x, int32_t y,
                           const TModel* control) override;
-    void Register(const TModel* model, QWidget* widget) { widgets[model] = widget; }
+    // The widget that shows `model`, until the widget is destroyed or the
+    // model is unregistered.
+    void Register(const TModel* model, QWidget* widget);
     void Unregister(const TModel* model) { widgets.erase(model); }
+    size_t RegisteredCount() const { return widgets.size(); }
 
   private:
     std::map<const TModel*, QWidget*> widgets;
+    QObject lifetime; // ends the widgets' connections with the tracker
 };
 
 class TQtClipboard : public TClipboard {
