@@ -3,6 +3,8 @@
 // made, sited, shown and closed through the entry's table, and unregistered.
 #include <QApplication>
 #include <QFileInfo>
+#include <QTabWidget>
+#include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -136,6 +138,37 @@ TEST(TModuleTest, TwoHundredBarsMadeShownAndDestroyedLeaveNothingBehind) {
     }
     QCoreApplication::processEvents();
     EXPECT_EQ(QApplication::topLevelWidgets().size(), topLevels);
+}
+
+// The bar's active control follows the native focus into every control, so
+// Enter in the chat tabs is not taken for Enter in the chat line typed before.
+TEST(TModuleTest, FocusInAnyControlOfTheBarDecidesWhereEnterGoes) {
+    QString error;
+    const NavletModuleApi* api = LoadBarModule(MODULE, error);
+    ASSERT_NE(api, nullptr) << error.toStdString();
+    QWidget site;
+    NavletBar* bar = api->createBar(&site);
+    TRecordingSite host;
+    api->setSite(bar, &host);
+    api->showDW(bar, true);
+    site.resize(810, 216);
+    api->barWindow(bar)->resize(810, 216);
+    site.show();
+    auto* edit1 = site.findChild<QWidget*>("Edit1");
+    auto* tabs = site.findChild<QTabWidget*>("PageControl");
+    ASSERT_NE(edit1, nullptr);
+    ASSERT_NE(tabs, nullptr);
+    TKeyMessage enter;
+    enter.virtualKey = VK_ENTER;
+    enter.message = WM_KEYDOWN_MSG;
+    QTest::mouseClick(edit1, Qt::LeftButton);
+    EXPECT_EQ(api->translateAcceleratorIO(bar, &enter), TKeyAction::SendChat);
+    tabs->widget(0)->setFocus(Qt::MouseFocusReason);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(api->translateAcceleratorIO(bar, &enter), TKeyAction::ToBrowserFocusLost);
+    api->closeDW(bar);
+    api->setSite(bar, nullptr);
+    api->destroyBar(bar);
 }
 
 TEST(TModuleTest, BarClassesWithoutAModuleOrAnotherCategoryAreSkipped) {

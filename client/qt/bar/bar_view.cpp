@@ -1,5 +1,7 @@
 #include "client/qt/bar/bar_view.h"
 
+#include <QApplication>
+
 #include <QComboBox>
 #include <QLabel>
 #include <QPainter>
@@ -107,6 +109,8 @@ TBarView::TBarView(TNavlet& b, TQtMenuTracker& m, QWidget* parent)
     BuildActionWidgets();
 
     observations.Add(bar.ActiveControl, [this] { MoveFocusToModel(); });
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget*, QWidget* now) { ReportFocus(now); });
     BindVisible(*this, bar.Form, observations);
     resize(bar.Form.Width(), bar.Form.Height());
     LayOut();
@@ -314,6 +318,17 @@ QWidget* TBarView::WidgetOfFocus(TFocusTarget target) const {
     default:
         return nullptr;
     }
+}
+
+void TBarView::ReportFocus(QWidget* now) {
+    if (!now || !isAncestorOf(now))
+        return;
+    for (QWidget* w = now; w && w != this; w = w->parentWidget())
+        for (TFocusTarget own : {ftEdit1, ftEdNck, ftEdPwd, ftCbSearch, ftEdSearchMsg, ftLvUsers})
+            if (WidgetOfFocus(own) == w)
+                return; // that control tells the form itself
+    if (bar.ActiveControl.Target() != ftOther)
+        bar.ActiveControl.SetFocus(ftOther);
 }
 
 void TBarView::MoveFocusToModel() {

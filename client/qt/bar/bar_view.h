@@ -37,6 +37,9 @@ class TBarView : public QWidget {
     void BuildActionWidgets(); // action_widgets.cpp
     void LayOut();
     void MoveFocusToModel();
+    // The native focus moved to `now`: a control of the bar that does not
+    // report its own focus is the form's "other" active control.
+    void ReportFocus(QWidget* now);
     QWidget* WidgetOfFocus(TFocusTarget target) const;
 
     TNavlet& bar;

@@ -241,6 +241,10 @@ std::string TQtModuleFacts::ServiceHostName() const {
 int TQtHostActions::OpenBrowserWindow(const std::string& link) {
     constexpr int STARTED = 33;
     constexpr int FILE_NOT_FOUND = 2;
+    if (opener) {
+        opener(link.c_str());
+        return STARTED;
+    }
     QString path = program;
     if (path.isEmpty())
         path = QDir(QCoreApplication::applicationDirPath()).filePath(BROWSER_PROGRAM);

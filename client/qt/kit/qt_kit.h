@@ -92,9 +92,12 @@ class TQtHostActions : public THostActions {
     explicit TQtHostActions(QString browserProgram = {}) : program(std::move(browserProgram)) {}
     int OpenBrowserWindow(const std::string& link) override;
     void ShowMessage(const std::string& text) override;
+    // The hosting browser's own new-window command; null = start a new process.
+    void SetWindowOpener(void (*open)(const char* address)) { opener = open; }
 
   private:
     QString program;
+    void (*opener)(const char* address) = nullptr;
 };
 
 class TQtEnvironment : public TEnvironment {
