@@ -6,16 +6,13 @@
 #include <functional>
 #include <vector>
 
+#include "client/kit/component.h"
+
 namespace navlet {
 
-class TModel {
+class TModel : public TComponent {
   public:
     using TObserver = std::function<void()>;
-
-    TModel() = default;
-    TModel(const TModel&) = delete;
-    TModel& operator=(const TModel&) = delete;
-    virtual ~TModel() = default;
 
     // Returns a token for Unobserve. An observer may unobserve itself, or add
     // others, while being told; those added then hear of the next change only.

@@ -107,12 +107,12 @@ class TQtEnvironment : public TEnvironment {
 class TQtMenuTracker : public TMenuTracker {
   public:
     int16_t ShowPopupMenu(const TPopupMenu& menu, int32_t x, int32_t y,
-                          const TModel* control) override;
-    void Register(const TModel* model, QWidget* widget) { widgets[model] = widget; }
-    void Unregister(const TModel* model) { widgets.erase(model); }
+                          const TComponent* control) override;
+    void Register(const TComponent* model, QWidget* widget) { widgets[model] = widget; }
+    void Unregister(const TComponent* model) { widgets.erase(model); }
 
   private:
-    std::map<const TModel*, QWidget*> widgets;
+    std::map<const TComponent*, QWidget*> widgets;
 };
 
 class TQtClipboard : public TClipboard {
