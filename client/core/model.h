@@ -7,9 +7,11 @@
 #include <memory>
 #include <vector>
 
+#include "client/kit/component.h"
+
 namespace navlet {
 
-class TModel {
+class TModel : public TComponent {
     struct TEntry;
     struct TObserverList;
 

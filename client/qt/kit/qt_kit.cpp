@@ -17,7 +17,7 @@
 
 #include <dlfcn.h>
 
-#include "client/core/ticker.h"
+#include "client/kit/round_rect.h"
 #include "client/qt/kit/ansi.h"
 
 namespace navlet::qt {

@@ -110,15 +110,15 @@ class TQtEnvironment : public TEnvironment {
 class TQtMenuTracker : public TMenuTracker {
   public:
     int16_t ShowPopupMenu(const TPopupMenu& menu, int32_t x, int32_t y,
-                          const TModel* control) override;
+                          const TComponent* control) override;
     // The widget that shows `model`, until the widget is destroyed or the
     // model is unregistered.
-    void Register(const TModel* model, QWidget* widget);
-    void Unregister(const TModel* model) { widgets.erase(model); }
+    void Register(const TComponent* model, QWidget* widget);
+    void Unregister(const TComponent* model) { widgets.erase(model); }
     size_t RegisteredCount() const { return widgets.size(); }
 
   private:
-    std::map<const TModel*, QWidget*> widgets;
+    std::map<const TComponent*, QWidget*> widgets;
     QObject lifetime; // ends the widgets' connections with the tracker
 };
 
