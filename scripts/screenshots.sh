@@ -7,7 +7,7 @@
 #
 #   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR]
 #
-# Needs xvfb and xdotool. BAR_HEIGHT (default 102) is the bar's default height
+# Needs xvfb and xdotool. BAR_HEIGHT (default 114) is the bar's default height
 # in the build; the clicks are placed from the bottom of the window up.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,7 +50,9 @@ sleep 1
 export QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu"
 export NAVLET_SERVER=$session NAVLET_WEB=$web
 window_height=720 # navlet-browser's default window
-bar_top=$((window_height - ${BAR_HEIGHT:-102}))
+bar_height=${BAR_HEIGHT:-114}
+bar_top=$((window_height - bar_height))
+chat_line=$((bar_height - 7)) # Edit1, along the bottom of the chat tabs
 
 for who in demo anna; do
   XDG_CONFIG_HOME="$work/$who" "$browser" --register "$module"
@@ -76,8 +78,8 @@ shot() {
     signed-out) ;;
     chat)
       sign_in 91 demo; sleep 4
-      click 91 100 94; type_on 91 "hi anna, nice page"; key_on 91 Return; sleep 2.5
-      click 92 100 94; type_on 92 "hello demo! I just got here too"; key_on 92 Return ;;
+      click 91 100 "$chat_line"; type_on 91 "hi anna, nice page"; key_on 91 Return; sleep 2.5
+      click 92 100 "$chat_line"; type_on 92 "hello demo! I just got here too"; key_on 92 Return ;;
     search) sleep 4; click 91 548 7 ;;  # SearchBtn
     friends) sleep 4; click 91 565 7 ;; # FriendsBtn
     minimised) sleep 4; click 91 998 7 ;; # ResizeBtn
