@@ -12,10 +12,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
 #include "client/core/module_state.h"
+#include "client/core/session_controls.h"
 #include "client/qt/bar/bar_view.h"
 #include "client/qt/bar/console_window.h"
 #include "client/qt/kit/qt_kit.h"
@@ -193,6 +195,38 @@ TEST_F(TBarViewTest, TheTickerPaintsTheCoresLineOverTheBannersLeftEdge) {
     for (int px = 1; px < 60 && !inked; ++px)
         inked = shot.pixelColor(px, 8) != ColorOf(defBannerPixels[8]);
     EXPECT_TRUE(inked) << "the version line's text is drawn";
+}
+
+// The colour that dominates the middle of a button's glyph.
+enum class TTint { Red, Green, Other };
+TTint TintOf(const QToolButton& button) {
+    const QColor c = button.icon().pixmap(16, 16).toImage().pixelColor(8, 8);
+    if (c.red() > 2 * c.green() && c.red() > 2 * c.blue())
+        return TTint::Red;
+    if (c.green() > 2 * c.red() && c.green() > c.blue())
+        return TTint::Green;
+    return TTint::Other;
+}
+
+TEST_F(TBarViewTest, ButtonsShowTheirPicturesAndKeepThemWhenTheirModelsChange) {
+    for (const char* name : {"SearchBtn", "FriendsBtn", "NavletBtn"}) {
+        auto* button = Child<QToolButton>(name);
+        ASSERT_NE(button, nullptr) << name;
+        EXPECT_TRUE(button->text().isEmpty()) << name;
+        EXPECT_FALSE(button->icon().isNull()) << name;
+    }
+    bar.SearchBtn.SetHint("find someone");
+    EXPECT_FALSE(Child<QToolButton>("SearchBtn")->icon().isNull())
+        << "a hint change keeps the glyph";
+
+    auto* led = Child<QToolButton>("LEDBtn");
+    ASSERT_NE(led, nullptr);
+    bar.LEDBtn.SetGlyph(glLedError);
+    EXPECT_EQ(TintOf(*led), TTint::Red);
+    bar.LEDBtn.SetGlyph(glLedNews);
+    EXPECT_EQ(TintOf(*led), TTint::Green);
+    bar.LEDBtn.SetGlyph(glLedSignedIn);
+    EXPECT_EQ(TintOf(*led), TTint::Other);
 }
 
 } // namespace

@@ -124,10 +124,11 @@ void TBarView::BuildActionWidgets() {
     const std::pair<TSpeedButton*, TPart> buttons[] = {{&bar.SearchBtn, TPart::SearchBtn},
                                                        {&bar.FriendsBtn, TPart::FriendsBtn},
                                                        {&bar.NavletBtn, TPart::NavletBtn}};
-    const char* letters[] = {"S", "F", "O"};
+    const TActionGlyph glyphs[] = {TActionGlyph::Search, TActionGlyph::Friends,
+                                   TActionGlyph::Options};
     for (int i = 0; i < 3; ++i) {
-        auto* button = new TSpeedButtonWidget(*buttons[i].first, btnPanel1);
-        button->setText(QString::fromLatin1(letters[i]));
+        auto* button =
+            new TSpeedButtonWidget(*buttons[i].first, btnPanel1, ActionGlyph16(glyphs[i]));
         Place(buttons[i].second, button);
     }
     // The options menu opens below the button, in the button's coordinates.

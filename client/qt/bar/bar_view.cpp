@@ -30,15 +30,11 @@ QRect ToQRect(const TRect& r) {
     return QRect(r.left, r.top, r.Width(), r.Height());
 }
 
-// A banner panel's background: the default banner, darkened so that the
-// form's white labels read well over it.
+// A form panel of the banner area over its background picture.
 class TBannerBackground : public QWidget {
   public:
-    explicit TBannerBackground(QWidget* parent, int shade) : QWidget(parent) {
-        picture = DefaultBannerImage();
-        QPainter p(&picture);
-        p.fillRect(picture.rect(), QColor(0, 0, 40, shade));
-    }
+    TBannerBackground(QWidget* parent, TBannerMode mode)
+        : QWidget(parent), picture(PanelBackground(mode)) {}
 
   protected:
     void paintEvent(QPaintEvent*) override { QPainter(this).drawImage(0, 0, picture); }
@@ -168,7 +164,7 @@ void TBarView::BuildBannerPanels() {
     Place(TPart::DefBannerPanel, defBanner);
     BindVisible(*defBanner, bar.DefBannerPanel, observations);
 
-    QWidget* login = Place(TPart::LoginPanel, new TBannerBackground(bannerPanel, 90));
+    QWidget* login = Place(TPart::LoginPanel, new TBannerBackground(bannerPanel, bmLogin));
     for (TPart label : {TPart::Label3, TPart::Label1, TPart::Label2})
         PlaceLabel(label);
     edNck = new TEditWidget(
@@ -193,7 +189,7 @@ void TBarView::BuildBannerPanels() {
         browser->Place(web, ToQRect(bar.Layout().Rect(TPart::CppWebBrowser)));
     BindVisible(*web, bar.WebPanel, observations);
 
-    searchPanel = Place(TPart::SearchPanel, new TBannerBackground(bannerPanel, 90));
+    searchPanel = Place(TPart::SearchPanel, new TBannerBackground(bannerPanel, bmSearch));
     for (TPart label : {TPart::Label5, TPart::Label4, TPart::Label6})
         PlaceLabel(label);
     cbSearch = new QComboBox(searchPanel);
@@ -217,7 +213,7 @@ void TBarView::BuildBannerPanels() {
             [this](int index) { bar.cbSearch.SetItemIndex(index); });
     BindVisible(*searchPanel, bar.SearchPanel, observations);
 
-    QWidget* friends = Place(TPart::FriendPanel, new TBannerBackground(bannerPanel, 90));
+    QWidget* friends = Place(TPart::FriendPanel, new TBannerBackground(bannerPanel, bmFriends));
     lvFriends = new TPeopleListWidget(bar.lvFriends, nullptr, friends);
     Place(TPart::lvFriends, lvFriends);
     BindVisible(*friends, bar.FriendPanel, observations);

@@ -88,12 +88,14 @@ void TTickerWidget::mousePressEvent(QMouseEvent* event) {
                          at.x(), at.y());
 }
 
-TSpeedButtonWidget::TSpeedButtonWidget(TSpeedButton& model, QWidget* parent) : QToolButton(parent) {
+TSpeedButtonWidget::TSpeedButtonWidget(TSpeedButton& model, QWidget* parent,
+                                       const QPixmap& ownGlyph)
+    : QToolButton(parent) {
     setAutoRaise(true); // flat
     setFocusPolicy(Qt::NoFocus);
     setIconSize(QSize(16, 16));
-    observations.Bind(model, *this, [this, &model] {
-        setIcon(QIcon(Glyph16(model.Glyph())));
+    observations.Bind(model, *this, [this, &model, ownGlyph] {
+        setIcon(QIcon(model.Glyph() < 0 ? ownGlyph : Glyph16(model.Glyph())));
         setToolTip(FromAnsi(model.Hint()));
     });
     connect(this, &QToolButton::clicked, this, [&model] {

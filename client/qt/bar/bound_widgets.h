@@ -8,6 +8,7 @@
 
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPixmap>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QToolButton>
@@ -55,7 +56,9 @@ class TTickerWidget : public QWidget {
 
 class TSpeedButtonWidget : public QToolButton {
   public:
-    TSpeedButtonWidget(TSpeedButton& model, QWidget* parent);
+    // `ownGlyph` is shown while the model names no ImageList2 glyph (the
+    // action buttons have pictures of their own).
+    TSpeedButtonWidget(TSpeedButton& model, QWidget* parent, const QPixmap& ownGlyph = {});
 
   private:
     TObservations observations;
