@@ -32,6 +32,7 @@ enum class TCreateResult {
     Created,
     NickTaken, // another account has the nick, compared without regard to case
     Invalid,   // the implementation refused the fields (the site checks them first)
+    Busy,      // the service did not take the request in time; nothing was created
 };
 
 struct TCreateOutcome {
@@ -50,6 +51,7 @@ enum class TUpdateResult {
     NoSuchUser,
     WrongPassword,
     Invalid,
+    Busy, // the service did not take the request in time; nothing was changed
 };
 
 struct TSiteLoad {

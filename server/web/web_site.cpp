@@ -9,6 +9,7 @@ namespace navlet::web {
 namespace {
 
 constexpr const char* HTML = "text/html; charset=utf-8";
+constexpr std::string_view BUSY = "The site is busy and nothing was saved. Please try again.";
 
 // The bar sends the low 10 bits of its locale id; anything in 16 bits is accepted.
 constexpr int MAX_LOCALE = 0xFFFF;
@@ -127,6 +128,9 @@ void HandleSignUp(TWebBackend& backend, const THttpRequest& req, THttpResponse& 
     case TCreateResult::Invalid:
         Answer(res, 400, SignUpPage(values, "This account cannot be created."));
         return;
+    case TCreateResult::Busy:
+        Answer(res, 503, SignUpPage(values, BUSY));
+        return;
     }
 }
 
@@ -189,6 +193,9 @@ void HandleUpdate(TWebBackend& backend, const THttpRequest& req, THttpResponse& 
         return;
     case TUpdateResult::Invalid:
         Answer(res, 400, UpdateProfilePage(shown, address->locale, "The profile was not saved."));
+        return;
+    case TUpdateResult::Busy:
+        Answer(res, 503, UpdateProfilePage(shown, address->locale, BUSY));
         return;
     }
 }

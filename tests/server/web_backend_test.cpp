@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <fstream>
+#include <future>
 
 #include "tests/server/server_fixture.h"
 
@@ -58,6 +59,31 @@ TEST_F(WebOnService, BannerPagesComeFromTheBannerFolder) {
     auto five = client->Get("/banner.asp?idBanner=5");
     ASSERT_TRUE(five);
     EXPECT_EQ(five->status, 404);
+}
+
+// A loop too busy to take the web site's call in time: the page says nothing
+// was saved, and nothing is saved later either.
+TEST_F(WebOnService, WorkTheLoopDidNotTakeInTimeIsNeverDone) {
+    server::TServiceWebBackend backend(server->Io(), server->Service(),
+                                       std::chrono::milliseconds(100));
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    asio::post(server->Io(), [released] { released.wait_for(std::chrono::seconds(10)); });
+    web::TCreateOutcome late = backend.CreateAccount({"Slowpoke", "pw", 'm', 1});
+    EXPECT_EQ(late.result, web::TCreateResult::Busy);
+    release.set_value();
+    web::TCreateOutcome again = backend.CreateAccount({"Slowpoke", "pw2", 'f', 2});
+    EXPECT_EQ(again.result, web::TCreateResult::Created);
+
+    std::promise<void> releaseUpdate;
+    std::shared_future<void> updateReleased = releaseUpdate.get_future().share();
+    auto found = backend.FindProfile(again.id);
+    ASSERT_TRUE(found);
+    asio::post(server->Io(),
+               [updateReleased] { updateReleased.wait_for(std::chrono::seconds(10)); });
+    EXPECT_EQ(backend.UpdateProfile(again.id, "pw2", {'x', 7, ""}), web::TUpdateResult::Busy);
+    releaseUpdate.set_value();
+    EXPECT_EQ(backend.FindProfile(again.id)->language, 2);
 }
 
 } // namespace
