@@ -59,8 +59,8 @@ std::string HomePage(const std::vector<TSiteLoad>& busiest) {
     }
     body += "<table><tr><th>Site</th><th>People</th></tr>\n";
     for (const TSiteLoad& site : busiest) {
-        body += "<tr><td>" + EscapeHtml(site.host) + "</td><td>" + std::to_string(site.people) +
-                "</td></tr>\n";
+        body += "<tr><td>" + EscapeHtml(AnsiToUtf8(site.host)) + "</td><td>" +
+                std::to_string(site.people) + "</td></tr>\n";
     }
     body += "</table>";
     return HtmlDocument("Navlet", body, TPageFrame::Full);

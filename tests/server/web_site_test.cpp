@@ -176,6 +176,16 @@ TEST_F(WebSiteTest, HomePageListsTheBusiestSitesEscaped) {
     EXPECT_NE(res->body.find("/newuser.asp"), std::string::npos);
 }
 
+TEST_F(WebSiteTest, HomePageShowsTheBarsAnsiSiteNamesAsUtf8WithoutControlBytes) {
+    // The bar reports hosts in its single-byte ANSI code page.
+    backend.sites = {{"caf\xE9-\x80\x9F.example\x01\x1B[31m\x7F\x81", 2}};
+    auto res = client->Get("/");
+    ASSERT_TRUE(res);
+    EXPECT_NE(res->body.find("<td>caf\xC3\xA9-\xE2\x82\xAC\xC5\xB8.example[31m</td>"),
+              std::string::npos)
+        << res->body;
+}
+
 TEST_F(WebSiteTest, GuideAndUnknownPagesAnswer) {
     auto help = client->Get("/help.asp");
     ASSERT_TRUE(help);
