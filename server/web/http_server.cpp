@@ -154,6 +154,7 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
                 return Read();
             }
             request = THttpRequest{};
+            request.remoteAddress = address.to_string();
             if (int refused = ParseRequestHead(std::string_view(buffer).substr(0, end),
                                                server.limits.head, request))
                 return Refuse(refused);

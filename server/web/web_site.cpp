@@ -1,6 +1,7 @@
 #include "server/web/web_site.h"
 
 #include <charconv>
+#include <chrono>
 
 #include "server/web/account_rules.h"
 #include "server/web/pages.h"
@@ -100,7 +101,9 @@ std::string ReadChoices(const THttpRequest& req, char& gender, int& language) {
     return {};
 }
 
-void HandleSignUp(TWebBackend& backend, const THttpRequest& req, THttpResponse& res) {
+} // namespace
+
+void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
     TFormValues values;
     values.nick = FieldValue(req.fields, "nick");
     std::string password = FieldValue(req.fields, "password");
@@ -118,6 +121,7 @@ void HandleSignUp(TWebBackend& backend, const THttpRequest& req, THttpResponse& 
         backend.CreateAccount({values.nick, password, values.gender, values.language});
     switch (outcome.result) {
     case TCreateResult::Created:
+        SignInOwner(outcome.id, res);
         Answer(res, 200, SignedUpPage({outcome.id, values.nick, values.gender, values.language}));
         return;
     case TCreateResult::NickTaken:
@@ -134,7 +138,9 @@ void HandleSignUp(TWebBackend& backend, const THttpRequest& req, THttpResponse& 
     }
 }
 
-void HandleViewProfile(TWebBackend& backend, const THttpRequest& req, THttpResponse& res) {
+// The bar opens the bare address in its banner area, which takes no input, so
+// only the site's own full-page view ("view=page") offers the owner "modify".
+void TWebSite::HandleViewProfile(const THttpRequest& req, THttpResponse& res) {
     auto address = ReadProfileAddress(req, res);
     if (!address)
         return;
@@ -143,10 +149,16 @@ void HandleViewProfile(TWebBackend& backend, const THttpRequest& req, THttpRespo
         Fail(res, 404, "There is no such user.");
         return;
     }
-    Answer(res, 200, ProfilePage(*profile, address->locale));
+    if (FieldValue(req.fields, "view") != "page") {
+        Answer(res, 200, ProfilePage(*profile, address->locale));
+        return;
+    }
+    auto owner = owners.Owner(req.Header("cookie"), TOwnerSessions::TClock::now());
+    bool isOwner = owner && *owner == profile->id;
+    Answer(res, 200, ProfileSitePage(*profile, address->locale, isOwner));
 }
 
-void HandleUpdateForm(TWebBackend& backend, const THttpRequest& req, THttpResponse& res) {
+void TWebSite::HandleUpdateForm(const THttpRequest& req, THttpResponse& res) {
     auto address = ReadProfileAddress(req, res);
     if (!address)
         return;
@@ -158,7 +170,7 @@ void HandleUpdateForm(TWebBackend& backend, const THttpRequest& req, THttpRespon
     Answer(res, 200, UpdateProfilePage(*profile, address->locale, {}));
 }
 
-void HandleUpdate(TWebBackend& backend, const THttpRequest& req, THttpResponse& res) {
+void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
     auto address = ReadProfileAddress(req, res);
     if (!address)
         return;
@@ -179,12 +191,29 @@ void HandleUpdate(TWebBackend& backend, const THttpRequest& req, THttpResponse& 
         Answer(res, 400, UpdateProfilePage(shown, address->locale, problem));
         return;
     }
+    std::string account = std::to_string(address->id);
+    auto now = TLoginThrottle::TClock::now();
+    std::chrono::milliseconds wait = throttle.Begin(account, req.remoteAddress, now);
+    if (wait.count() > 0) {
+        auto seconds = std::chrono::ceil<std::chrono::seconds>(wait).count();
+        res.headers.emplace_back("Retry-After", std::to_string(seconds));
+        Answer(res, 429,
+               UpdateProfilePage(shown, address->locale,
+                                 "Too many wrong passwords. Please wait " +
+                                     std::to_string(seconds) + " seconds and try again."));
+        return;
+    }
     std::string password = FieldValue(req.fields, "password");
     switch (backend.UpdateProfile(address->id, password, change)) {
     case TUpdateResult::Updated:
+        throttle.Succeeded(account, req.remoteAddress, TLoginThrottle::TClock::now());
+        if (!change.newPassword.empty())
+            owners.SignOutEverywhere(address->id);
+        SignInOwner(address->id, res);
         Answer(res, 200, ProfileUpdatedPage(shown, address->locale));
         return;
     case TUpdateResult::WrongPassword:
+        throttle.Failed(account, req.remoteAddress, TLoginThrottle::TClock::now());
         Answer(res, 403,
                UpdateProfilePage(shown, address->locale, "The current password is not right."));
         return;
@@ -200,24 +229,33 @@ void HandleUpdate(TWebBackend& backend, const THttpRequest& req, THttpResponse& 
     }
 }
 
-void HandleBanner(TWebBackend& backend, const THttpRequest& req, THttpResponse& res) {
+// Banner files are the operator's whole pages and go out as they are; their
+// own markup says their character set.
+void TWebSite::HandleBanner(const THttpRequest& req, THttpResponse& res) {
     auto id = ParseDecimal<int32_t>(FieldValue(req.fields, "idBanner"));
     if (!id) {
         Fail(res, 400, "The address names no banner.");
         return;
     }
-    auto body = backend.BannerBody(*id);
-    if (!body) {
+    auto page = backend.BannerBody(*id);
+    if (!page) {
         Fail(res, 404, "There is no such banner.");
         return;
     }
-    Answer(res, 200, BannerPage(*body));
+    res.status = 200;
+    res.contentType = "text/html";
+    res.body = std::move(*page);
 }
 
-} // namespace
+void TWebSite::SignInOwner(UserId user, THttpResponse& res) {
+    std::string token = owners.SignIn(user, TOwnerSessions::TClock::now());
+    if (!token.empty())
+        res.headers.emplace_back("Set-Cookie", owners.CookieFor(token));
+}
 
 TWebSite::TWebSite(TWebBackend& backend, TWebSiteLimits limits)
-    : backend(backend), limits(limits), http(std::make_unique<THttpServer>(limits.http)) {
+    : backend(backend), limits(limits), throttle(limits.passwords),
+      http(std::make_unique<THttpServer>(limits.http)) {
     AddRoutes();
 }
 
@@ -234,21 +272,18 @@ void TWebSite::AddRoutes() {
     http->Route("GET", "/newuser.asp", [](const THttpRequest&, THttpResponse& res) {
         Answer(res, 200, SignUpPage({}, {}));
     });
-    http->Route("POST", "/newuser.asp", [this](const THttpRequest& req, THttpResponse& res) {
-        HandleSignUp(backend, req, res);
-    });
+    http->Route("POST", "/newuser.asp",
+                [this](const THttpRequest& req, THttpResponse& res) { HandleSignUp(req, res); });
     http->Route("GET", "/viewprofile.asp", [this](const THttpRequest& req, THttpResponse& res) {
-        HandleViewProfile(backend, req, res);
+        HandleViewProfile(req, res);
     });
     http->Route("GET", "/updateprofile.asp", [this](const THttpRequest& req, THttpResponse& res) {
-        HandleUpdateForm(backend, req, res);
+        HandleUpdateForm(req, res);
     });
-    http->Route("POST", "/updateprofile.asp", [this](const THttpRequest& req, THttpResponse& res) {
-        HandleUpdate(backend, req, res);
-    });
-    http->Route("GET", "/banner.asp", [this](const THttpRequest& req, THttpResponse& res) {
-        HandleBanner(backend, req, res);
-    });
+    http->Route("POST", "/updateprofile.asp",
+                [this](const THttpRequest& req, THttpResponse& res) { HandleUpdate(req, res); });
+    http->Route("GET", "/banner.asp",
+                [this](const THttpRequest& req, THttpResponse& res) { HandleBanner(req, res); });
     // Unknown paths and refused requests get a page too, not an empty body.
     http->SetErrorPage([](int status) {
         switch (status) {

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "server/web/http_server.h"
+#include "server/web/login_throttle.h"
+#include "server/web/owner_sessions.h"
 #include "server/web/web_backend.h"
 
 namespace navlet::web {
@@ -13,6 +15,7 @@ namespace navlet::web {
 struct TWebSiteLimits {
     THttpLimits http;      // a sign-up form is a few dozen bytes: the default 8 KiB body is ample
     int busiestShown = 10; // rows of the home page's table
+    TThrottleRules passwords; // wrong current passwords on the profile form
 };
 
 class TWebSite {
@@ -33,9 +36,18 @@ class TWebSite {
 
   private:
     void AddRoutes();
+    void HandleSignUp(const THttpRequest& req, THttpResponse& res);
+    void HandleViewProfile(const THttpRequest& req, THttpResponse& res);
+    void HandleUpdateForm(const THttpRequest& req, THttpResponse& res);
+    void HandleUpdate(const THttpRequest& req, THttpResponse& res);
+    void HandleBanner(const THttpRequest& req, THttpResponse& res);
+    // Hands the browser a cookie that shows `user` as signed in to the site.
+    void SignInOwner(UserId user, THttpResponse& res);
 
     TWebBackend& backend;
     TWebSiteLimits limits;
+    TLoginThrottle throttle;
+    TOwnerSessions owners;
     std::unique_ptr<THttpServer> http;
 };
 

@@ -28,7 +28,8 @@ struct THttpRequest {
     size_t contentLength = 0;
     bool keepAlive = true;
     std::string body;
-    TFormFields fields; // filled by DecodeRequestFields
+    TFormFields fields;        // filled by DecodeRequestFields
+    std::string remoteAddress; // the client's address, filled by the server
 
     // The value of the first header called `name` (lower case); empty when none.
     std::string_view Header(std::string_view name) const;
