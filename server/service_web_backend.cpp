@@ -11,7 +11,8 @@ namespace {
 // A call posted to the loop is begun by the loop or given up by the waiting
 // worker, whichever comes first; the other side then knows.
 enum TCallState : int { WAITING, BEGUN, GIVEN_UP };
-constexpr size_t MAX_BANNER_PAGE = 64u << 10;
+// A banner page goes out as it is, so a larger file is refused, not cut.
+constexpr size_t MAX_BANNER_PAGE = 256u << 10;
 
 web::TProfile ProfileOf(const TAccount& account) {
     return web::TProfile{account.id, account.nick, account.gender, account.language};
@@ -111,17 +112,20 @@ std::vector<web::TSiteLoad> TServiceWebBackend::BusiestSites(int limit) {
     return sites.value_or(std::vector<web::TSiteLoad>{});
 }
 
-// The banner set does not change after start, so its paths are read here.
+// The banner set changes when the operator changes the folder, so its path
+// comes from the loop; the file is read here.
 std::optional<std::string> TServiceWebBackend::BannerBody(int32_t id) {
-    std::string path = service.Banners().PathOf(id);
-    if (path.empty())
+    auto path = OnLoop<std::string>([this, id] { return service.Banners().PathOf(id); });
+    if (!path || path->empty())
         return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(*path, std::ios::binary);
     if (!in)
         return std::nullopt;
-    std::string body(MAX_BANNER_PAGE, '\0');
+    std::string body(MAX_BANNER_PAGE + 1, '\0');
     in.read(body.data(), std::streamsize(body.size()));
     body.resize(size_t(in.gcount()));
+    if (body.size() > MAX_BANNER_PAGE)
+        return std::nullopt;
     return body;
 }
 

@@ -77,8 +77,8 @@ class TWebBackend {
                                         const TProfileChange& change) = 0;
     // The sites with the most signed-in users now, busiest first, at most `limit`.
     virtual std::vector<TSiteLoad> BusiestSites(int limit) = 0;
-    // The body of banner page `id`: operator-written HTML that the site places
-    // as it is into a 290 x 114 page. Nothing for an unknown id.
+    // Banner page `id`: the operator's whole HTML page, which the site serves
+    // as it is. Nothing for an unknown id.
     virtual std::optional<std::string> BannerBody(int32_t id) = 0;
 };
 

@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <future>
+#include <thread>
 
 #include "tests/server/server_fixture.h"
 
@@ -15,6 +16,7 @@ class WebOnService : public TServerFixture {
     void SetUp() override {
         TServerFixture::SetUp();
         config.web = "127.0.0.1:0";
+        config.rescanMs = 50;
         std::filesystem::create_directories(config.bannersDir);
         std::ofstream(config.bannersDir + "/4.html") << "<b>banner four</b>";
         StartServer();
@@ -59,6 +61,28 @@ TEST_F(WebOnService, BannerPagesComeFromTheBannerFolder) {
     auto five = client->Get("/banner.asp?idBanner=5");
     ASSERT_TRUE(five);
     EXPECT_EQ(five->status, 404);
+}
+
+TEST_F(WebOnService, BannerFilesAreServedAsTheyAreAndFolderChangesNeedNoRestart) {
+    auto four = client->Get("/banner.asp?idBanner=4");
+    ASSERT_TRUE(four);
+    EXPECT_EQ(four->body, "<b>banner four</b>");
+    std::ofstream(config.bannersDir + "/5.html") << "<html>five</html>";
+    std::filesystem::remove(config.bannersDir + "/4.html");
+    int fiveStatus = 0, fourStatus = 0;
+    for (int i = 0; i < 200 && (fiveStatus != 200 || fourStatus != 404); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        auto five = client->Get("/banner.asp?idBanner=5");
+        auto gone = client->Get("/banner.asp?idBanner=4");
+        fiveStatus = five ? five->status : 0;
+        fourStatus = gone ? gone->status : 0;
+    }
+    EXPECT_EQ(fiveStatus, 200);
+    EXPECT_EQ(fourStatus, 404);
+    // The bars' rotation uses the new set too.
+    std::promise<std::vector<int32_t>> ids;
+    asio::post(server->Io(), [&] { ids.set_value(server->Service().Banners().Ids()); });
+    EXPECT_EQ(ids.get_future().get(), std::vector<int32_t>{5});
 }
 
 // A loop too busy to take the web site's call in time: the page says nothing
