@@ -240,6 +240,11 @@ TEST_F(WebSiteTest, GuideAndUnknownPagesAnswer) {
     ASSERT_TRUE(help);
     EXPECT_EQ(help->status, 200);
     EXPECT_NE(help->body.find("Private chats"), std::string::npos);
+    // The bar reads from left to right: chats, banner area, ticker and people.
+    size_t left = help->body.find("On the left, the chats");
+    size_t middle = help->body.find("In the middle, the banner area");
+    size_t right = help->body.find("On the right, the ticker and the people");
+    EXPECT_TRUE(left < middle && middle < right && right != std::string::npos) << help->body;
     auto missing = client->Get("/nothing.asp");
     ASSERT_TRUE(missing);
     EXPECT_EQ(missing->status, 404);
