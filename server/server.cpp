@@ -119,7 +119,7 @@ bool TServer::StartWeb(std::string& error) {
         return false;
     }
     webBackend = std::make_unique<TServiceWebBackend>(io, *service);
-    webSite = std::make_unique<web::TWebSite>(*webBackend);
+    webSite = std::make_unique<web::TWebSite>(*webBackend, config.webLimits);
     if (!webSite->Start(webAt.address().to_string(), webAt.port(), error)) {
         error = "cannot serve the web site on " + config.web + ": " + error;
         return false;

@@ -25,6 +25,7 @@ struct TServerConfig {
     std::string updatesDir; // empty: no updates offered
     std::string bannersDir; // empty: only the default banner
     TSessionLimits limits;
+    web::TWebSiteLimits webLimits;
     TServiceConfig service;
     // How often the banner and update folders are looked at for changes.
     int64_t rescanMs = 2000;
