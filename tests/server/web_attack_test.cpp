@@ -147,20 +147,27 @@ class WebAttack : public ::testing::Test {
 
 TEST_F(WebAttack, SlowSendersHoldNoWorkerAndAreCutOffWhenTheirTimeIsUp) {
     TWebSiteLimits limits;
-    limits.http.requestTime = 1500ms;
+    limits.http.requestTime = 3000ms;
     Start(limits);
+    // Eight times the workers, each sending a byte of an endless head every
+    // 100 ms, until the whole-request bound ends them (or 10 s have passed).
     TSlowClients slow(/*count=*/32, /*perAddress=*/4, site->Port());
-    slow.Trickle();
-    // Twice the workers, each holding an unfinished head: others are served.
+    std::atomic<size_t> alive{32};
+    std::atomic<bool> trickling{true};
+    std::thread trickle([&] {
+        for (int round = 0; round < 100 && alive > 0; ++round) {
+            alive = slow.Trickle();
+            std::this_thread::sleep_for(100ms);
+        }
+        trickling = false;
+    });
+    std::this_thread::sleep_for(300ms);
     auto res = Get("/help.asp");
-    ASSERT_TRUE(res);
+    bool answeredDuringTheAttack = trickling;
+    trickle.join();
+    ASSERT_TRUE(res) << "no answer while slow senders were connected";
+    EXPECT_TRUE(answeredDuringTheAttack);
     EXPECT_EQ(res->status, 200);
-    // Each keeps sending a byte every 100 ms; the whole-request bound ends them.
-    size_t alive = 32;
-    for (int round = 0; round < 100 && alive > 0; ++round) {
-        std::this_thread::sleep_for(100ms);
-        alive = slow.Trickle();
-    }
     EXPECT_EQ(alive, 0u);
 }
 
