@@ -240,6 +240,30 @@ TEST_F(WebAttack, AHeaderBombIsRefusedAtTheHeadBound) {
 
 // Reports the answer time of a normal client while 100 slow senders and a
 // header bomb run; the answers must come, their time is only printed.
+// Not an attack, but the same raw sockets: two requests in one write are both
+// answered, in order; HEAD gets the head only; an idle connection is closed.
+TEST_F(WebAttack, PipelinedRequestsHeadAndIdleConnections) {
+    TWebSiteLimits limits;
+    limits.http.idleTime = 300ms;
+    Start(limits);
+    TRawClient client("127.0.0.1", site->Port());
+    ASSERT_TRUE(client.Send("HEAD /help.asp HTTP/1.1\r\n\r\n"
+                            "GET /nothing HTTP/1.1\r\n\r\n"
+                            "POST /help.asp HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc"));
+    bool closed = false;
+    std::string answers = client.ReadUntilClosed(5s, closed);
+    EXPECT_TRUE(closed) << "the idle connection was kept";
+    size_t second = answers.find("HTTP/1.1 404");
+    size_t third = answers.find("HTTP/1.1 405");
+    EXPECT_EQ(answers.rfind("HTTP/1.1 200", 0), 0u);
+    EXPECT_TRUE(second != std::string::npos && third != std::string::npos && second < third);
+    // The HEAD answer announces a body it does not send.
+    std::string head = answers.substr(0, second);
+    EXPECT_NE(head.find("Content-Length: "), std::string::npos);
+    EXPECT_EQ(head.find("<html>"), std::string::npos);
+    EXPECT_EQ(head.substr(head.size() - 4), "\r\n\r\n");
+}
+
 // The median and the longest of `count` answers to GET /, in milliseconds.
 std::pair<double, double> AnswerTimes(const std::function<httplib::Result()>& get, int count,
                                       const std::function<void()>& between) {
