@@ -84,12 +84,24 @@ minimised state when the browser closes.</p>
 Language" (only public lines of people speaking the chosen languages reach you), "Guide"
 (this page) and "About Navlet...".</p>)";
 
+// The bar's own picture: the foot of the 1024 x 720 screenshot, where the
+// bar is, scaled to the page's width.
+std::string Screenshot() {
+    if (BarScreenshotPng().empty())
+        return {};
+    return "<p>This is how it looks:</p>\n<div role=\"img\" aria-label=\"The bar, signed in, "
+           "with a public chat\" style=\"width:100%;aspect-ratio:1024/104;background:url(" +
+           std::string(BAR_SCREENSHOT_PATH) +
+           ") left bottom/100% auto no-repeat;margin:12px 0\"></div>\n";
+}
+
 } // namespace
 
 std::string HelpPage() {
     std::string body(DRAWING_STYLE);
     body += BODY;
     body += BAR_DRAWING;
+    body += Screenshot();
     body += REST;
     return HtmlDocument("Navlet - guide", body, TPageFrame::Full);
 }

@@ -19,6 +19,10 @@ struct TFormValues {
 
 std::string HomePage(const std::vector<TSiteLoad>& busiest);
 std::string HelpPage();
+// A PNG screenshot of the browser with the bar at its foot, for the guide;
+// empty when the build had none.
+std::string_view BarScreenshotPng();
+inline constexpr std::string_view BAR_SCREENSHOT_PATH = "/images/bar.png";
 
 // `message` (plain text) explains why the last attempt was refused; empty at first.
 std::string SignUpPage(const TFormValues& values, std::string_view message);

@@ -269,6 +269,15 @@ void TWebSite::AddRoutes() {
     });
     http->Route("GET", "/help.asp",
                 [](const THttpRequest&, THttpResponse& res) { Answer(res, 200, HelpPage()); });
+    http->Route("GET", std::string(BAR_SCREENSHOT_PATH),
+                [](const THttpRequest&, THttpResponse& res) {
+                    if (BarScreenshotPng().empty()) {
+                        Fail(res, 404, "There is no such page.");
+                        return;
+                    }
+                    res.contentType = "image/png";
+                    res.body = std::string(BarScreenshotPng());
+                });
     http->Route("GET", "/newuser.asp", [](const THttpRequest&, THttpResponse& res) {
         Answer(res, 200, SignUpPage({}, {}));
     });

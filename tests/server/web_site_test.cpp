@@ -245,6 +245,15 @@ TEST_F(WebSiteTest, GuideAndUnknownPagesAnswer) {
     size_t middle = help->body.find("In the middle, the banner area");
     size_t right = help->body.find("On the right, the ticker and the people");
     EXPECT_TRUE(left < middle && middle < right && right != std::string::npos) << help->body;
+    // The screenshot, in a build that has one, is served as the picture it is.
+    auto picture = client->Get("/images/bar.png");
+    ASSERT_TRUE(picture);
+    bool shown = help->body.find("url(/images/bar.png)") != std::string::npos;
+    EXPECT_EQ(picture->status, shown ? 200 : 404);
+    if (shown) {
+        EXPECT_EQ(picture->get_header_value("Content-Type"), "image/png");
+        EXPECT_EQ(picture->body.substr(0, 4), "\x89PNG");
+    }
     auto missing = client->Get("/nothing.asp");
     ASSERT_TRUE(missing);
     EXPECT_EQ(missing->status, 404);
