@@ -2,7 +2,8 @@
 # The layers below the kits stay portable and point one way: no file under
 # protocol/, version/, client/art/, client/kit/ or client/core/ includes a
 # toolkit or an operating-system header (only the C++ standard library), nor a
-# file of a layer above its own. Prints each offending include; fails if there is one.
+# file of a layer above its own. Prints each offending include; fails if there
+# is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
