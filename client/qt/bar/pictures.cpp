@@ -3,9 +3,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "client/core/components.h"
 #include "client/core/lists.h"
 #include "client/core/module_state.h"
-#include "client/core/session_controls.h"
 #include "client/qt/kit/qt_kit.h"
 
 namespace navlet::qt {
