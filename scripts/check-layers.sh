@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The layers below the kits stay portable and point one way: no file under
-# protocol/, version/, client/kit/ or client/core/ includes a toolkit or an
+# protocol/, version/, client/art/, client/kit/ or client/core/ includes a toolkit or an
 # operating-system header (only the C++ standard library), nor a file of a
 # layer above its own. Prints each offending include; fails if there is one.
 set -euo pipefail
@@ -22,8 +22,9 @@ cstddef cstdint cstdio cstdlib cstring ctime cuchar cwchar cwctype"
 declare -A MAY_INCLUDE=(
   [protocol]="protocol"
   [version]="version"
+  [client/art]="client/art"
   [client/kit]="client/kit protocol"
-  [client/core]="client/core client/kit protocol version"
+  [client/core]="client/core client/kit client/art protocol version"
 )
 
 failures=0
@@ -32,7 +33,7 @@ report() {
   failures=$((failures + 1))
 }
 
-for layer in protocol version client/kit client/core; do
+for layer in protocol version client/art client/kit client/core; do
   [[ -d $layer ]] || continue
   while IFS= read -r file; do
     while IFS= read -r line; do
@@ -66,4 +67,4 @@ if ((failures > 0)); then
   echo "check-layers: $failures include(s) break the layering" >&2
   exit 1
 fi
-echo "check-layers: every include of protocol, version, client/kit and client/core is in place"
+echo "check-layers: every include of protocol, version, client/art, client/kit and client/core is in place"

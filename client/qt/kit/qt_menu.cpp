@@ -35,6 +35,15 @@ void Fill(QMenu& menu, const TPopupMenu& source) {
 
 } // namespace
 
+void TQtMenuTracker::Register(const TComponent* model, QWidget* widget) {
+    widgets[model] = widget;
+    QObject::connect(widget, &QObject::destroyed, &lifetime, [this, model, widget] {
+        auto it = widgets.find(model);
+        if (it != widgets.end() && it->second == widget)
+            widgets.erase(it);
+    });
+}
+
 int16_t TQtMenuTracker::ShowPopupMenu(const TPopupMenu& source, int32_t x, int32_t y,
                                       const TComponent* control) {
     QPoint at(x, y);
