@@ -1,7 +1,7 @@
 # The version-information block of our modules. Windows modules get a
 # VERSIONINFO resource from the resource compiler; Linux modules carry the
 # same binary block in the ELF section ".navlet_version", written by the
-# verblock tool, so one reader (protocol/version_info.h) serves both.
+# verblock tool, so one reader (version/version_info.h) serves both.
 #
 #   navlet_version_resource(target VERSION a.b.c.d DESCRIPTION text
 #                           [PRODUCT text] [COMPANY text] [COPYRIGHT text])

@@ -21,7 +21,6 @@ class TPacketAssembler {
     // answers NeedMore. Once Broken, every later call answers Broken.
     TAssembleResult Next(const uint8_t* data, size_t size, size_t& consumed, TPacket& out);
 
-    bool IsBroken() const { return broken; }
     // Bytes of an unfinished packet held from earlier calls.
     int Pending() const { return have; }
     void Reset() {

@@ -1,4 +1,4 @@
-// The banner area's panels and the session side's small controls.
+// The banner area's panels.
 #include <algorithm>
 #include <cstdio>
 
@@ -6,28 +6,6 @@
 #include "client/core/navlet.h"
 
 namespace navlet {
-
-void TSpeedButton::SetGlyph(int32_t index) {
-    const int32_t value = index >= 0 && index < IMAGE_LIST2_COUNT ? index : -1;
-    if (value == glyph)
-        return;
-    glyph = value;
-    Changed();
-}
-
-void TSpeedButton::SetHint(std::string text) {
-    if (text == hint)
-        return;
-    hint = std::move(text);
-    Changed();
-}
-
-void TButton::SetCaption(std::string text) {
-    if (text == caption)
-        return;
-    caption = std::move(text);
-    Changed();
-}
 
 void TNavlet::SetBannerMode(TBannerMode mode) {
     DefBannerPanel.SetVisible(mode == bmDefault);

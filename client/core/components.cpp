@@ -210,4 +210,66 @@ void TBannerPanel::SetMode(TBannerMode m) {
     Changed();
 }
 
+void TSpeedButton::SetGlyph(int32_t index) {
+    const int32_t value = index >= 0 && index < IMAGE_LIST2_COUNT ? index : -1;
+    if (value == glyph)
+        return;
+    glyph = value;
+    Changed();
+}
+
+void TSpeedButton::SetHint(std::string text) {
+    if (text == hint)
+        return;
+    hint = std::move(text);
+    Changed();
+}
+
+void TButton::SetCaption(std::string text) {
+    if (text == caption)
+        return;
+    caption = std::move(text);
+    Changed();
+}
+
+void TComboBoxEx::SetText(std::string value) {
+    if (value == text)
+        return;
+    text = std::move(value);
+    Changed();
+}
+
+void TComboBoxEx::AddItem(TComboExItem item) {
+    items.push_back(std::move(item));
+    Changed();
+}
+
+void TComboBoxEx::DeleteItem(int index) {
+    if (index < 0 || size_t(index) >= items.size())
+        return;
+    items.erase(items.begin() + index);
+    if (itemIndex == index)
+        itemIndex = -1;
+    else if (itemIndex > index)
+        --itemIndex;
+    Changed();
+}
+
+void TComboBoxEx::ClearItems() {
+    if (items.empty())
+        return;
+    items.clear();
+    itemIndex = -1;
+    Changed();
+}
+
+void TComboBoxEx::SetItemIndex(int index) {
+    if (index < 0 || index >= ItemCount())
+        index = -1;
+    itemIndex = index;
+    if (index >= 0)
+        text = items[size_t(index)].caption;
+    Changed();
+}
+
 } // namespace navlet

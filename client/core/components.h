@@ -1,7 +1,6 @@
-// Models of the form's components. Each holds what its component holds;
-// setters that change something tell the observers. Handlers of the form are
-// plain std::function members, bound in layout.cpp the way the form layout
-// binds them.
+// Models of the form's components, the small controls included. Each holds
+// what its component holds; setters that change something tell the observers. Handlers of the form
+// are plain std::function members, bound in layout.cpp the way the form layout binds them.
 #pragma once
 
 #include <cstdint>
@@ -172,6 +171,113 @@ class TBannerPanel : public TControl {
 
   private:
     TBannerMode mode = bmDefault;
+};
+
+// Images of ImageList2 (16 x 16).
+enum TGlyph : int32_t {
+    glMinimise = 0,
+    glRestore = 1,
+    glLedNews = 2,       // green
+    glLedError = 3,      // red
+    glLedSignedIn = 4,   // grey
+    glLedConnecting = 5, // pale yellow
+};
+inline constexpr int32_t IMAGE_LIST2_COUNT = 6;
+
+class TSpeedButton : public TControl {
+  public:
+    int32_t Glyph() const { return glyph; }
+    const std::string& Hint() const { return hint; }
+    // Takes image `index` of ImageList2; an index outside the list leaves the
+    // glyph empty (-1), as drawing a missing image does.
+    void SetGlyph(int32_t index);
+    void SetHint(std::string text);
+    // A button of a group stays down after a click until it is released.
+    bool Down() const { return down; }
+    void SetDown(bool on) {
+        if (on == down)
+            return;
+        down = on;
+        Changed();
+    }
+
+    std::function<void()> OnClick;
+
+  private:
+    bool down = false;
+    int32_t glyph = -1; // -1 = no glyph
+    std::string hint;
+};
+
+class TButton : public TControl {
+  public:
+    const std::string& Caption() const { return caption; }
+    void SetCaption(std::string text);
+
+    std::function<void()> OnClick;
+
+  private:
+    std::string caption;
+};
+
+// An edit box that shows each character as `PasswordChar()`.
+class TPasswordEdit : public TEdit {
+  public:
+    char PasswordChar() const { return '*'; }
+};
+
+// One drop-down item of a combo box with images.
+struct TComboExItem {
+    std::string caption;
+    int32_t imageIndex = 0;
+    int32_t selectedImageIndex = 0;
+};
+
+// cbSearch: an edit box with a drop-down list of items in the order added.
+class TComboBoxEx : public TControl {
+  public:
+    const std::string& Text() const { return text; }
+    void SetText(std::string value);
+    int ItemCount() const { return int(items.size()); }
+    const TComboExItem& Item(int index) const { return items.at(size_t(index)); }
+    void AddItem(TComboExItem item);
+    void DeleteItem(int index);
+    void ClearItems();
+    // The selected drop-down item, -1 = none; selecting one shows its caption.
+    int ItemIndex() const { return itemIndex; }
+    void SetItemIndex(int index); // an index outside the list clears the selection
+
+  private:
+    std::string text;
+    int itemIndex = -1;
+    std::vector<TComboExItem> items;
+};
+
+// The form's controls as far as the focus matters to the band.
+enum TFocusTarget : int32_t {
+    ftNone, // no control of the form is active
+    ftEdit1,
+    ftEdNck,
+    ftEdPwd,
+    ftCbSearch,
+    ftEdSearchMsg,
+    ftLvUsers,
+    ftOther, // a control of the form that is none of the above
+};
+
+// The form's active control. The kit moves the native focus on each change
+// and reports the native focus back through SetFocus.
+class TFormFocus : public TModel {
+  public:
+    TFocusTarget Target() const { return target; }
+    // A focus request: the observers hear of it even when the target stays.
+    void SetFocus(TFocusTarget t) {
+        target = t;
+        Changed();
+    }
+
+  private:
+    TFocusTarget target = ftNone;
 };
 
 } // namespace navlet

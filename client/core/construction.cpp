@@ -4,7 +4,7 @@
 
 #include "client/core/connection.h"
 #include "client/core/navlet.h"
-#include "protocol/version_info.h"
+#include "version/version_info.h"
 
 namespace navlet {
 

@@ -10,9 +10,6 @@ namespace navlet {
 
 namespace {
 
-constexpr uint32_t WS_POPUP_STYLE = 0x80000000;
-constexpr uint32_t WS_CHILD_STYLE = 0x40000000;
-
 bool IsEditBox(TFocusTarget t) {
     return t == ftEdit1 || t == ftCbSearch || t == ftEdSearchMsg || t == ftEdNck || t == ftEdPwd;
 }
@@ -67,10 +64,6 @@ THResult GetBandInfo(TBandInfo* info) {
     // No background colour of its own.
     info->mask &= ~DBIM_BKCOLOR;
     return HR_OK;
-}
-
-uint32_t AttachedWindowStyle(uint32_t style) {
-    return (style | WS_CHILD_STYLE) & ~WS_POPUP_STYLE;
 }
 
 void TNavlet::AttachHost(THostControl& host) {

@@ -7,37 +7,10 @@
 #include <string>
 
 #include "client/core/bar_layout.h"
-#include "client/core/model.h"
+#include "client/core/components.h"
 #include "client/kit/host_control.h"
 
 namespace navlet {
-
-// The form's controls as far as the focus matters to the band.
-enum TFocusTarget : int32_t {
-    ftNone, // no control of the form is active
-    ftEdit1,
-    ftEdNck,
-    ftEdPwd,
-    ftCbSearch,
-    ftEdSearchMsg,
-    ftLvUsers,
-    ftOther, // a control of the form that is none of the above
-};
-
-// The form's active control. The kit moves the native focus on each change
-// and reports the native focus back through SetFocus.
-class TFormFocus : public TModel {
-  public:
-    TFocusTarget Target() const { return target; }
-    // A focus request: the observers hear of it even when the target stays.
-    void SetFocus(TFocusTarget t) {
-        target = t;
-        Changed();
-    }
-
-  private:
-    TFocusTarget target = ftNone;
-};
 
 inline constexpr uint32_t WM_KEYDOWN_MSG = 0x0100;
 inline constexpr uint32_t VK_ENTER = 0x0D;
@@ -102,8 +75,5 @@ inline constexpr int32_t BAND_IDEAL_HEIGHT = BANNER_AREA_HEIGHT;
 
 // Fills what `info->mask` asks for; HR_INVALIDARG without a record.
 THResult GetBandInfo(TBandInfo* info);
-
-// The form's window style once it is placed into the browser: a child window.
-uint32_t AttachedWindowStyle(uint32_t style);
 
 } // namespace navlet

@@ -44,46 +44,6 @@ int32_t MemberGenderImage(int32_t image, bool member) {
     }
 }
 
-void TComboBoxEx::SetText(std::string value) {
-    if (value == text)
-        return;
-    text = std::move(value);
-    Changed();
-}
-
-void TComboBoxEx::AddItem(TComboExItem item) {
-    items.push_back(std::move(item));
-    Changed();
-}
-
-void TComboBoxEx::DeleteItem(int index) {
-    if (index < 0 || size_t(index) >= items.size())
-        return;
-    items.erase(items.begin() + index);
-    if (itemIndex == index)
-        itemIndex = -1;
-    else if (itemIndex > index)
-        --itemIndex;
-    Changed();
-}
-
-void TComboBoxEx::ClearItems() {
-    if (items.empty())
-        return;
-    items.clear();
-    itemIndex = -1;
-    Changed();
-}
-
-void TComboBoxEx::SetItemIndex(int index) {
-    if (index < 0 || index >= ItemCount())
-        index = -1;
-    itemIndex = index;
-    if (index >= 0)
-        text = items[size_t(index)].caption;
-    Changed();
-}
-
 int TNavlet::FindUser(UserId id) const {
     for (int i = 0; i < lvUsers.Count(); ++i)
         if (UserIdOfEntry(lvUsers.Item(i)) == id)

@@ -28,31 +28,4 @@ int32_t BaseGenderImage(int32_t image);
 // an index outside the table is left as it is.
 int32_t MemberGenderImage(int32_t image, bool member);
 
-// One drop-down item of a combo box with images.
-struct TComboExItem {
-    std::string caption;
-    int32_t imageIndex = 0;
-    int32_t selectedImageIndex = 0;
-};
-
-// cbSearch: an edit box with a drop-down list of items in the order added.
-class TComboBoxEx : public TControl {
-  public:
-    const std::string& Text() const { return text; }
-    void SetText(std::string value);
-    int ItemCount() const { return int(items.size()); }
-    const TComboExItem& Item(int index) const { return items.at(size_t(index)); }
-    void AddItem(TComboExItem item);
-    void DeleteItem(int index);
-    void ClearItems();
-    // The selected drop-down item, -1 = none; selecting one shows its caption.
-    int ItemIndex() const { return itemIndex; }
-    void SetItemIndex(int index); // an index outside the list clears the selection
-
-  private:
-    std::string text;
-    int itemIndex = -1;
-    std::vector<TComboExItem> items;
-};
-
 } // namespace navlet

@@ -15,7 +15,6 @@
 #include "client/core/host.h"
 #include "client/core/lists.h"
 #include "client/core/module_state.h"
-#include "client/core/session_controls.h"
 #include "client/core/ticker.h"
 #include "client/kit/host_control.h"
 #include "client/kit/kit.h"
@@ -51,6 +50,7 @@ class TNavlet {
     const TKit kit; // first: the components are made with it
 
   public:
+    // ---- Construction, settings and the form's layout ----
     // Builds the whole bar: components, state, settings, ticker, first line.
     // The control object sets hostControl afterwards. Does not connect.
     explicit TNavlet(const TKit& kit);
@@ -72,24 +72,24 @@ class TNavlet {
     // XORs each character with a key byte; the same call unscrambles.
     static std::string ScramblePassword(const std::string& text, int32_t seed);
 
-    // Status ticker. `format` is printf-style; the line is returned so that the
-    // caller can fill `user` and `link`. The reference stays valid until the
-    // line leaves the queue (the next timer step may move it).
-    TMsgLine& PostMsg(int32_t kind, int32_t buttons, const char* format, ...)
-        __attribute__((format(printf, 4, 5)));
-    void msg_timerTimer();
-    void msg_paint(TCanvas& canvas);
-    void msg_imgMouseMove(TShiftState shift, int32_t x, int32_t y);
-    void msg_imgMouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
-    void msg_pnlResize();
+    // The kit calls it with the form's size after each change of it: every
+    // part takes its place from the layout, then the resize handlers run.
+    void FormResized(int32_t width, int32_t height);
+    // Where every part of the form is; kits apply it to their widgets.
+    const TBarLayout& Layout() const { return layout; }
 
-    // Chat tabs: the one way a tab is made. Returns the new sheet.
-    TTabSheet& CreateChatTab(const std::string& title, UserId owner, ChatId chat);
+  private:
+    // Construction steps, in the order the constructor runs them.
+    void BuildComponents(); // what the form layout holds (layout.cpp)
+    void PlaceControls(int32_t width, int32_t height);
+    void PrepareTickerSurfaces();
+    void ReadModuleVersion();
+    void BindSessionComponents(); // session.cpp
 
-    // ---- Session: connection, reading, host and site tracking, banner modes ----
-    // The connection (session.cpp). SwitchSession is the one way to open or
-    // close the session; the sign-in button and reconnect_timer open the
-    // socket themselves.
+  public:
+    // ---- Session: the connection (session.cpp) and reading (session_read.cpp) ----
+    // SwitchSession is the one way to open or close the session; the sign-in
+    // button and reconnect_timer open the socket themselves.
     void SwitchSession(bool on);
     void sbLoginClick();
     void LEDBtnClick();
@@ -105,12 +105,20 @@ class TNavlet {
     void SignalNews();
     void SetBtnGlyph(TSpeedButton& button, int index);
 
-    // Reading (session_read.cpp): every whole packet of the bytes that wait,
-    // in order; stops when a message closes the socket.
+    // Reading: every whole packet of the bytes that wait, in order; stops when
+    // a message closes the socket.
     void ClientSocketRead(TClientSocket& socket);
     void upd_timerTimer();
 
-    // Band operations (host.cpp), called by the Windows control object and by
+  private:
+    void OpenSocket();
+    void DispatchPacket(const TPacket& packet);
+    void EndSession();
+    void ChatCommand(uint8_t command);
+
+  public:
+    // ---- Host browser: band operations (host.cpp) and site tracking (site.cpp) ----
+    // Band operations, called by the Windows control object and by
     // navlet-browser after their platform's own part of each call.
     void AttachHost(THostControl& host); // the site is set: the browser is reachable
     void DetachHost();                   // the site is taken away
@@ -131,24 +139,50 @@ class TNavlet {
     enum class TResizeSender { Button, ResizeTimer, Login };
     void ResizeBtnClick(TResizeSender sender);
     void resize_timerTimer();
-    // The kit calls it with the form's size after each change of it: every
-    // part takes its place from the layout, then the resize handlers run.
-    void FormResized(int32_t width, int32_t height);
-    // Where every part of the form is; kits apply it to their widgets.
-    const TBarLayout& Layout() const { return layout; }
-    // The handler of the form's height changes.
+    // The handler of the form's height changes (FormResized runs it).
     void BannerPanelResize();
 
-    // Site tracking (site.cpp).
     void URLTimerTimer();
     void CheckSiteUrl();
 
-    // The banner area (banner.cpp).
+    // ---- Status ticker (ticker.cpp) ----
+    // `format` is printf-style; the line is returned so that the caller can
+    // fill `user` and `link`. The reference stays valid until the line leaves
+    // the queue (the next timer step may move it).
+    TMsgLine& PostMsg(int32_t kind, int32_t buttons, const char* format, ...)
+        __attribute__((format(printf, 4, 5)));
+    void msg_timerTimer();
+    void msg_paint(TCanvas& canvas);
+    void msg_imgMouseMove(TShiftState shift, int32_t x, int32_t y);
+    void msg_imgMouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
+    void msg_pnlResize();
+
+  private:
+    void DrawMsgLine();
+    std::string MsgLineText(const TMsgLine& line) const;
+    int32_t ScrollOffset() const { return msgSrcRect.left; }
+
+  public:
+    // ---- Banners: modes, web banners, their timer, the lower strip (banner.cpp) ----
     void SetBannerMode(TBannerMode mode);
     void ShowBanner(int32_t id); // -1 = the last one asked for
     std::string WebSiteHost() const;
+    // Loads `address` into CppWebBrowser with its input on; the banner area
+    // keeps its panel until the page completes. Profile pages come this way too.
+    void NavigateBanner(const std::string& address);
+    void CppWebBrowserDocumentComplete();
+    void CppWebBrowserNavigateError();
+    void BannerTimerTimer();
+    // The default banner's last two rows, repeated down bottom_bnr.
+    void bottom_bnrPaint(TCanvas& canvas);
 
+  private:
+    void BindBannerComponents();
+
+  public:
     // ---- Lists and chats: presence, chat tabs, sending, menus, console ----
+    // Chat tabs: the one way a tab is made. Returns the new sheet.
+    TTabSheet& CreateChatTab(const std::string& title, UserId owner, ChatId chat);
     // Server messages, handed over by the dispatcher with their fields read.
     void PresenceRecord(const TPresenceMsg& m);             // type 5
     void UserLeftSite(const TUserLeftMsg& m);               // type 6
@@ -208,10 +242,17 @@ class TNavlet {
     // The server output console: created and shown by the first text.
     void ConsoleText(const std::string& text);
 
-    TListView lvFriends;
-    TComboBoxEx cbSearch;
-    // ---- end of lists and chats ----
+  private:
+    void BindChatComponents();
+    void BuildMenus();
+    // A server line whose chat id marks a notice; false when it is chat text.
+    bool RouteServerNotice(ChatId chat, const std::string& text);
+    void WriteConversationLine(TChatView& view, bool eventLine, UserId sender,
+                               const std::string& text, double stamp, const std::string& nick);
+    std::string SenderNick(UserId sender, double stamp, const std::string& nick) const;
+    void AddMemberAndInvite(TTabSheet& sheet, UserId user);
 
+  public:
     // ---- Actions: people, search panel, options menu, About box ----
     // The options menu's senders: the options button and the bar's logo.
     enum class TNavletSender { NavletBtn, Logo };
@@ -237,41 +278,31 @@ class TNavlet {
     void sbNavletMouseUp(TNavletSender sender, TMouseButton button, TShiftState shift, int32_t x,
                          int32_t y);
 
+  private:
+    void BindActionComponents(); // buttons and boxes of the search side
+    void ActOnOptionsChoice(int16_t id);
+
+    // ---- Self-update: the download and the installation (update.cpp) ----
+    void UpdateChunkReceived(const TUpdateChunkMsg& chunk);
+    void WriteUpdateChunk(const TUpdateChunkMsg& chunk);
+    void InstallUpdate(int32_t wholeSize);
+    void WriteChunkData(const TUpdateChunkMsg& chunk);
+    void OpenUpdateFile(int32_t offered, bool abandoned);
+    bool UpdateFileIsWhole(int32_t wholeSize);
+    void DropBrokenUpdate();
+
+  public:
+    // ---- Components, by their layout names ----
+    TListView lvFriends;
+    TComboBoxEx cbSearch;
     TEdit edSearchMsg;
     TButton sbSearch;
     TSpeedButton SearchBtn;  // "search user"
     TSpeedButton FriendsBtn; // "friends"
     TSpeedButton NavletBtn;  // "options"
     TControl navlet_left_img;
-    // ---- end of actions ----
-
-    // ---- Banners: web banners, their timer and the lower strip (banner.cpp) ----
-    // Loads `address` into CppWebBrowser with its input on; the banner area
-    // keeps its panel until the page completes. Profile pages come this way too.
-    void NavigateBanner(const std::string& address);
-    void CppWebBrowserDocumentComplete();
-    void CppWebBrowserNavigateError();
-    void BannerTimerTimer();
-    // The default banner's last two rows, repeated down bottom_bnr.
-    void bottom_bnrPaint(TCanvas& canvas);
-
     std::unique_ptr<TWebBrowser> CppWebBrowser;
     TPaintBox bottom_bnr;
-    TDisplayList bottomBnrImage; // built for bottom_bnr's current size
-
-  private:
-    void BindBannerComponents();
-
-  public:
-    // ---- end of banners ----
-
-    // ---- Self-update: the download and the installation (update.cpp) ----
-    void WriteChunkData(const TUpdateChunkMsg& chunk);
-    void OpenUpdateFile(int32_t offered, bool abandoned);
-    bool UpdateFileIsWhole(int32_t wholeSize);
-    void DropBrokenUpdate();
-
-    // ---- Components (layout names) ----
     std::unique_ptr<TClientSocket> ClientSocket;
     TTimer msg_timer;
     TTimer txt_timer;
@@ -287,8 +318,6 @@ class TNavlet {
     TListView lvUsers;
     TPageControl PageControl;
     TBannerPanel BannerPanel;
-
-    // ---- Session components ----
     TControl Form;            // the form's own window: height from the band, visibility
     TFormFocus ActiveControl; // the form's active control
     TSpeedButton LEDBtn;      // "connection status"
@@ -303,9 +332,10 @@ class TNavlet {
     TPasswordEdit edPwd;
     TButton sbLogin;
 
-    // ---- Private state, in declaration order ----
+    // ---- State ----
     // Public so that the kits' bindings and the tests see exactly what the
     // handlers see; only the form's own methods change it.
+    TDisplayList bottomBnrImage; // built for bottom_bnr's current size
     int32_t updateHandle = -1;
     int32_t bannerId = 0;
     int32_t barSize = 0;
@@ -345,46 +375,10 @@ class TNavlet {
     bool pageLoaded = false;
     bool bannerNavFailed = false;
 
-    // ---- Session state ----
     TPacketAssembler receiveAssembler; // the open connection's byte stream
     uint32_t connectionSerial = 0;     // grows with every connect and disconnect
     TBarLayout layout;                 // the places of the form's parts
     bool formSized = false;            // the kit has reported a size
-
-  private:
-    // ---- Lists and chats: internals ----
-    void BindChatComponents();
-    void BuildMenus();
-    void BindActionComponents(); // actions: buttons and boxes of the search side
-    void ActOnOptionsChoice(int16_t id);
-    // A server line whose chat id marks a notice; false when it is chat text.
-    bool RouteServerNotice(ChatId chat, const std::string& text);
-    void WriteConversationLine(TChatView& view, bool eventLine, UserId sender,
-                               const std::string& text, double stamp, const std::string& nick);
-    std::string SenderNick(UserId sender, double stamp, const std::string& nick) const;
-    void AddMemberAndInvite(TTabSheet& sheet, UserId user);
-    // ---- end of lists and chats internals ----
-
-    // Construction steps, in the order the constructor runs them.
-    void BuildComponents(); // what the form layout holds (layout.cpp)
-    void PlaceControls(int32_t width, int32_t height);
-    void PrepareTickerSurfaces();
-    void ReadModuleVersion();
-    void BindSessionComponents(); // session.cpp
-
-    // Session internals.
-    void OpenSocket();
-    void DispatchPacket(const TPacket& packet);
-    void EndSession();
-    void ChatCommand(uint8_t command);
-    void UpdateChunkReceived(const TUpdateChunkMsg& chunk);
-    void WriteUpdateChunk(const TUpdateChunkMsg& chunk);
-    void InstallUpdate(int32_t wholeSize);
-
-    // Ticker internals (ticker.cpp).
-    void DrawMsgLine();
-    std::string MsgLineText(const TMsgLine& line) const;
-    int32_t ScrollOffset() const { return msgSrcRect.left; }
 };
 
 } // namespace navlet

@@ -62,6 +62,8 @@ bool IsOpenableLink(const std::string& link) {
     if (!after.empty() &&
         std::all_of(after.begin(), after.end(), [](char c) { return std::isdigit(uint8_t(c)); }))
         return true;
+    // FIXME: std::tolower follows the C locale; the bar and the server should
+    // share one ASCII case folding (with the account rules) in one home.
     std::transform(scheme.begin(), scheme.end(), scheme.begin(),
                    [](char c) { return char(std::tolower(uint8_t(c))); });
     return scheme == "http" || scheme == "https";

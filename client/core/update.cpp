@@ -8,9 +8,9 @@
 
 #include "client/core/navlet.h"
 #include "client/core/registration.h"
-#include "protocol/module_image.h"
-#include "protocol/version_block.h"
-#include "protocol/version_info.h"
+#include "version/module_image.h"
+#include "version/version_block.h"
+#include "version/version_info.h"
 
 namespace navlet {
 

@@ -392,13 +392,6 @@ std::optional<TAccount> TService::FindAccountByNick(std::string_view nick) {
     return entry ? std::optional<TAccount>(entry->account) : std::nullopt;
 }
 
-bool TService::UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword) {
-    if (!store.UpdateProfile(id, gender, language, newPassword))
-        return false;
-    Refresh(id);
-    return true;
-}
-
 bool TService::UpdateProfileHashed(uint64_t id, char gender, int language,
                                    const std::string& newHash) {
     if (!store.UpdateProfileHashed(id, gender, language, newHash))

@@ -130,7 +130,6 @@ class TService {
     std::optional<TAccount> FindAccount(uint64_t id);
     std::optional<TAccount> FindAccountByNick(std::string_view nick);
     // FindAccount reads the store, so it carries the password hash.
-    bool UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword);
     bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 
   private:

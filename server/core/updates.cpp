@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "protocol/version_info.h"
+#include "version/version_info.h"
 
 namespace navlet::server {
 

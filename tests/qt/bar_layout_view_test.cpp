@@ -5,7 +5,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -121,6 +123,24 @@ TEST_F(TBarLayoutViewTest, TheOptionsMenuOpensBelowTheOptionsButton) {
     });
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_EQ(openedAt, button->mapToGlobal(QPoint(0, button->height())));
+}
+
+TEST_F(TBarLayoutViewTest, TheUsersListFlowsIntoColumnsAndThePasswordShowsStars) {
+    auto* list = qobject_cast<QListWidget*>(Part(TPart::lvUsers));
+    ASSERT_NE(list, nullptr);
+    for (int i = 0; i < 30; ++i)
+        bar.lvUsers.Add({"user" + std::to_string(10 + i), giMale, UserId(100 + i)});
+    QCoreApplication::processEvents();
+    const QRect first = list->visualItemRect(list->item(0));
+    const QRect last = list->visualItemRect(list->item(29));
+    EXPECT_GT(last.left(), first.left()) << "the entries go on in a second column";
+    EXPECT_LE(last.bottom(), list->viewport()->height());
+
+    auto* password = qobject_cast<QLineEdit*>(Part(TPart::edPwd));
+    ASSERT_NE(password, nullptr);
+    EXPECT_EQ(
+        password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password),
+        '*');
 }
 
 } // namespace

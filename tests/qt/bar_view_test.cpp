@@ -3,10 +3,12 @@
 // ticker painted from the core's display list.
 #include <QApplication>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -17,7 +19,6 @@
 #include <gtest/gtest.h>
 
 #include "client/core/module_state.h"
-#include "client/core/session_controls.h"
 #include "client/qt/bar/bar_view.h"
 #include "client/qt/bar/console_window.h"
 #include "client/qt/kit/qt_kit.h"
@@ -247,6 +248,14 @@ TEST(TConsoleWindowTest, ShowsTheServersLinesAndClosingEndsTheConsole) {
     auto* log = window->findChild<QPlainTextEdit*>();
     ASSERT_NE(log, nullptr);
     EXPECT_EQ(log->toPlainText(), "first\nsecond\n");
+    // A tool window on top of the browser, centred, its log not wrapped.
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::Tool));
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(window->size(), QSize(523, 217));
+    const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    EXPECT_LE((window->geometry().center() - centre).manhattanLength(), 8) << "not at (0, 0)";
+    EXPECT_EQ(log->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_EQ(window->findChild<QPushButton*>()->geometry(), QRect(464, 193, 55, 19));
     QTest::mouseClick(window->findChild<QPushButton*>(), Qt::LeftButton);
     EXPECT_TRUE(ConsoleForm->Log().empty());
     EXPECT_EQ(log->toPlainText(), "");

@@ -11,7 +11,7 @@
 
 #include "client/core/registration.h"
 #include "client/qt/browser/module_loader.h"
-#include "protocol/version_info.h"
+#include "version/version_info.h"
 
 namespace navlet::qt {
 namespace {

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <thread>
 
-#include "tools/admin/admin_command.h"
+#include "tools/admin/admin_line.h"
 #include "tools/admin/admin_session.h"
 
 namespace navlet::admin {

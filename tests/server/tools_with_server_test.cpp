@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "tests/server/server_fixture.h"
-#include "tools/admin/admin_command.h"
+#include "tools/admin/admin_line.h"
 #include "tools/admin/admin_session.h"
 #include "tools/load/load_run.h"
 

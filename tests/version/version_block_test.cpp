@@ -1,7 +1,7 @@
 // The version block's own layout: translation keys, letter case, and lengths
 // that lie. Starts from the block of a real module and edits it.
-#include "protocol/module_image.h"
-#include "protocol/version_block.h"
+#include "version/module_image.h"
+#include "version/version_block.h"
 #include "version_test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Fuzzes the module reader and the version block reader with arbitrary files.
-#include "protocol/module_image.h"
-#include "protocol/version_block.h"
+#include "version/module_image.h"
+#include "version/version_block.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // GetVersionString against real modules from this build, whole and damaged,
 // and PackVersion.
-#include "protocol/module_image.h"
-#include "protocol/version_block.h"
-#include "protocol/version_info.h"
+#include "version/module_image.h"
+#include "version/version_block.h"
+#include "version/version_info.h"
 #include "version_test_support.h"
 
 #include <gtest/gtest.h>

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tools/admin/admin_command.h"
+#include "tools/admin/admin_line.h"
 
 namespace navlet::admin {
 namespace {

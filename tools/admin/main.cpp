@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/admin/admin_command.h"
+#include "tools/admin/admin_line.h"
 #include "tools/admin/admin_session.h"
 
 using namespace navlet::admin;

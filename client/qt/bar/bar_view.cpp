@@ -26,6 +26,14 @@ QWidget* Panel(QWidget* parent, const QColor& colour) {
     return panel;
 }
 
+// The list style of a list view: entries run down a column and on into
+// the next one, as many columns as the entries need.
+void FlowIntoColumns(QListWidget& list) {
+    list.setFlow(QListView::TopToBottom);
+    list.setWrapping(true);
+    list.setResizeMode(QListView::Adjust);
+}
+
 QRect ToQRect(const TRect& r) {
     return QRect(r.left, r.top, r.Width(), r.Height());
 }
@@ -173,6 +181,8 @@ void TBarView::BuildBannerPanels() {
     edPwd = new TEditWidget(
         bar.edPwd, [this] { bar.EditEnter(ftEdPwd); }, login);
     edPwd->setEchoMode(QLineEdit::Password);
+    edPwd->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: %1; }")
+                             .arg(int(uint8_t(bar.edPwd.PasswordChar()))));
     Place(TPart::edPwd, edPwd);
     auto* sbLogin = new QPushButton(FromAnsi(bar.sbLogin.Caption()), login);
     Place(TPart::sbLogin, sbLogin);
@@ -216,6 +226,7 @@ void TBarView::BuildBannerPanels() {
     QWidget* friends = Place(TPart::FriendPanel, new TBannerBackground(bannerPanel, bmFriends));
     lvFriends = new TPeopleListWidget(bar.lvFriends, nullptr, friends);
     Place(TPart::lvFriends, lvFriends);
+    FlowIntoColumns(*lvFriends);
     BindVisible(*friends, bar.FriendPanel, observations);
 }
 
@@ -232,6 +243,7 @@ void TBarView::BuildRightPanel() {
     lvUsers = new TPeopleListWidget(
         bar.lvUsers, [this] { bar.ActiveControl.SetFocus(ftLvUsers); }, rightPanel);
     Place(TPart::lvUsers, lvUsers);
+    FlowIntoColumns(*lvUsers);
     menus.Register(&bar.lvUsers, lvUsers);
 }
 

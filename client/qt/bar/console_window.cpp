@@ -1,9 +1,11 @@
 #include "client/qt/bar/console_window.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QWidget>
 
 #include "client/qt/bar/bound_widgets.h"
@@ -13,18 +15,30 @@ namespace navlet::qt {
 
 namespace {
 
+// The console's client area, its log and its "Clear" button (55 x 19 at
+// 464, 193 in the 523 x 217 client area).
+constexpr QSize CLIENT_SIZE(523, 217);
+constexpr int LOG_BOTTOM_GAP = 217 - 188;
+constexpr QSize CLEAR_SIZE(55, 19);
+constexpr int CLEAR_RIGHT_GAP = 523 - 464 - 55;
+constexpr int CLEAR_BOTTOM_GAP = 217 - 193 - 19;
+
 class TConsoleWindow : public QWidget {
   public:
-    explicit TConsoleWindow(TConsoleForm& c) : console(&c) {
+    // A resizable tool window that stays on top, centred on the screen.
+    explicit TConsoleWindow(TConsoleForm& c)
+        : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint), console(&c) {
         setAttribute(Qt::WA_DeleteOnClose);
         setWindowTitle(FromAnsi(c.Caption()));
-        resize(TConsoleForm::WIDTH, TConsoleForm::HEIGHT);
-        auto* layout = new QVBoxLayout(this);
         log = new QPlainTextEdit(this);
         log->setReadOnly(true);
-        auto* clear = new QPushButton(QStringLiteral("Clear"), this);
-        layout->addWidget(log);
-        layout->addWidget(clear, 0, Qt::AlignRight);
+        log->setLineWrapMode(QPlainTextEdit::NoWrap);
+        log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        clear = new QPushButton(QStringLiteral("Clear"), this);
+        resize(CLIENT_SIZE);
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
         connect(clear, &QPushButton::clicked, this, [this] {
             if (console)
                 console->btClearClick();
@@ -39,6 +53,17 @@ class TConsoleWindow : public QWidget {
     }
 
   protected:
+    // The log fills the window above the button; the button keeps its
+    // distance to the right and bottom edges.
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        const QSize size = event->size();
+        log->setGeometry(0, 0, size.width(), size.height() - LOG_BOTTOM_GAP);
+        clear->setGeometry(QRect(QPoint(size.width() - CLEAR_RIGHT_GAP - CLEAR_SIZE.width(),
+                                        size.height() - CLEAR_BOTTOM_GAP - CLEAR_SIZE.height()),
+                                 CLEAR_SIZE));
+    }
+
     void closeEvent(QCloseEvent* event) override {
         if (console)
             console->FormClose(); // destroys the console; its end lets this window go
@@ -56,6 +81,7 @@ class TConsoleWindow : public QWidget {
 
     TConsoleForm* console;
     QPlainTextEdit* log = nullptr;
+    QPushButton* clear = nullptr;
     TObservations observations;
 };
 

@@ -268,6 +268,8 @@ void TQtClipboard::SetText(const std::string& text) {
     QGuiApplication::clipboard()->setText(FromAnsi(text));
 }
 
+// FIXME: QApplication::beep() is silent on most desktops; "MailBeep" should
+// play the desktop sound theme's message sound.
 void TQtSound::PlayAlias(const std::string&) {
     QApplication::beep();
 }

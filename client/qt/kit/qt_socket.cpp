@@ -155,6 +155,8 @@ void TQtClientSocket::SocketError(QAbstractSocket::SocketError error) {
     if (!active)
         return;
     // An orderly close by the peer is a disconnect, not an error.
+    // FIXME: Qt reports a failed write here too, as the connection's error, so
+    // a failed send reads as a receive error (eeSend is never raised).
     if (error == QAbstractSocket::RemoteHostClosedError)
         return;
     Fail(connected ? TErrorEvent::eeReceive : TErrorEvent::eeConnect, WinsockErrorOf(error));

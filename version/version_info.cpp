@@ -1,7 +1,7 @@
-#include "protocol/version_info.h"
+#include "version/version_info.h"
 
-#include "protocol/module_image.h"
-#include "protocol/version_block.h"
+#include "version/module_image.h"
+#include "version/version_block.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "tools/admin/admin_command.h"
+#include "tools/admin/admin_line.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "protocol/version_block.h"
+#include "version/version_block.h"
 
 #include <algorithm>
 #include <cstdio>

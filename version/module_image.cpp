@@ -1,4 +1,4 @@
-#include "protocol/module_image.h"
+#include "version/module_image.h"
 
 #include <array>
 #include <cstring>
