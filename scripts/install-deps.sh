@@ -9,6 +9,7 @@ packages=(
   librsvg2-bin libpng-dev
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin fonts-dejavu-core
+  libcanberra-dev sound-theme-freedesktop
 )
 
 missing=()

@@ -1,6 +1,8 @@
 // The Qt socket against a local QTcpServer: the five notifications in their
 // order, reads that leave bytes behind are notified again, and packets that
 // TCP splits or merges reach the bar whole through its assembler.
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -8,6 +10,7 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include "client/qt/kit/qt_socket.h"
 #include "protocol/assembler.h"
@@ -157,6 +160,24 @@ TEST_F(TSocketTest, BytesSentJustBeforeThePeerClosesAreReadFirst) {
     EXPECT_EQ(events.back(), "disconnect");
     EXPECT_EQ(std::count(events.begin(), events.end(), "error"), 0)
         << "an orderly close is no error";
+}
+
+// The peer resets the connection while a request waits to leave: the bar
+// hears of a failed send, not of an orderly close.
+TEST_F(TSocketTest, AConnectionLostUnderAPendingSendIsASendError) {
+    QTcpSocket* peer = Accept();
+    ASSERT_NE(peer, nullptr);
+    const linger reset{/*l_onoff=*/1, /*l_linger=*/0};
+    ASSERT_EQ(
+        ::setsockopt(int(peer->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset),
+        0);
+    peer->close(); // a reset, not a close
+    const QByteArray request(300, 'x');
+    ASSERT_EQ(socket.Send(reinterpret_cast<const uint8_t*>(request.data()), request.size()),
+              request.size());
+    ASSERT_TRUE(Spin([&] { return !socket.Connected(); }));
+    ASSERT_NE(std::find(events.begin(), events.end(), "error"), events.end());
+    EXPECT_EQ(errorEvent, TErrorEvent::eeSend);
 }
 
 TEST_F(TSocketTest, RefusedConnectionIsAConnectError) {

@@ -24,6 +24,8 @@
 class QTimer;
 class QWidget;
 
+struct ca_context; // libcanberra's player
+
 namespace navlet::qt {
 
 // Days since 30 December 1899 and back.
@@ -127,9 +129,17 @@ class TQtClipboard : public TClipboard {
     void SetText(const std::string& text) override;
 };
 
+// The platform's sound aliases played as the desktop sound theme's events.
 class TQtSound : public TSound {
   public:
+    TQtSound();
+    ~TQtSound() override;
+    TQtSound(const TQtSound&) = delete;
+    TQtSound& operator=(const TQtSound&) = delete;
     void PlayAlias(const std::string& alias) override;
+
+  private:
+    ::ca_context* context = nullptr; // null: no sound system, nothing plays
 };
 
 struct TQtKit {

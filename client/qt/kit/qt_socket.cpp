@@ -154,12 +154,17 @@ void TQtClientSocket::SocketDisconnected() {
 void TQtClientSocket::SocketError(QAbstractSocket::SocketError error) {
     if (!active)
         return;
-    // An orderly close by the peer is a disconnect, not an error.
-    // FIXME: Qt reports a failed write here too, as the connection's error, so
-    // a failed send reads as a receive error (eeSend is never raised).
-    if (error == QAbstractSocket::RemoteHostClosedError)
+    // Qt names no direction: requests still waiting to leave when the
+    // connection fails are what failed, as the platform's send reports it.
+    const bool sending = socket.bytesToWrite() > 0;
+    // An orderly close by the peer, with nothing of ours lost, is a
+    // disconnect, not an error.
+    if (error == QAbstractSocket::RemoteHostClosedError && !sending)
         return;
-    Fail(connected ? TErrorEvent::eeReceive : TErrorEvent::eeConnect, WinsockErrorOf(error));
+    if (!connected)
+        Fail(TErrorEvent::eeConnect, WinsockErrorOf(error));
+    else
+        Fail(sending ? TErrorEvent::eeSend : TErrorEvent::eeReceive, WinsockErrorOf(error));
 }
 
 void TQtClientSocket::Fail(TErrorEvent event, int errorCode) {
