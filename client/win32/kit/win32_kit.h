@@ -9,7 +9,6 @@
 #include <string>
 
 #include <windows.h>
-#include <winsock2.h>
 
 #include "client/kit/kit.h"
 #include "client/win32/kit/gdi.h"

@@ -1,5 +1,6 @@
 #include "client/win32/kit/win32_socket.h"
 
+#include <winsock2.h>
 #include <ws2tcpip.h>
 
 namespace navlet::win32 {
@@ -10,13 +11,17 @@ namespace {
 // rounds: a handler that reads nothing must not hold the close forever.
 constexpr int MAX_FINAL_READS = 64;
 
+SOCKET SocketOf(uintptr_t handle) {
+    return SOCKET(handle);
+}
+
 } // namespace
 
 TWin32SocketFactory::TWin32SocketFactory(TMessageWindow& w) : window(w) {
     WSADATA data{};
     started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
     window.SetHandler(WM_KIT_SOCKET, [this](WPARAM wParam, LPARAM lParam) {
-        auto it = byHandle.find(SOCKET(wParam));
+        auto it = byHandle.find(uintptr_t(wParam));
         if (it != byHandle.end())
             it->second->SocketEvent(WSAGETSELECTEVENT(lParam), WSAGETSELECTERROR(lParam));
     });
@@ -99,17 +104,17 @@ void TWin32ClientSocket::LookupDone(WORD error) {
 }
 
 void TWin32ClientSocket::StartConnect(uint32_t address) {
-    handle = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (handle == INVALID_SOCKET) {
+    handle = uintptr_t(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (handle == NO_HANDLE) {
         DeferError(TErrorEvent::eeConnect, WSAGetLastError());
         return;
     }
     factory.byHandle[handle] = this;
     const BOOL noDelay = TRUE;
-    setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
+    setsockopt(SocketOf(handle), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
                sizeof noDelay);
     // Also makes the socket non-blocking.
-    if (WSAAsyncSelect(handle, factory.window.Handle(), WM_KIT_SOCKET,
+    if (WSAAsyncSelect(SocketOf(handle), factory.window.Handle(), WM_KIT_SOCKET,
                        FD_CONNECT | FD_READ | FD_CLOSE) != 0) {
         DeferError(TErrorEvent::eeConnect, WSAGetLastError());
         return;
@@ -118,7 +123,7 @@ void TWin32ClientSocket::StartConnect(uint32_t address) {
     to.sin_family = AF_INET;
     to.sin_port = htons(u_short(Port()));
     to.sin_addr.s_addr = address;
-    if (connect(handle, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0)
+    if (connect(SocketOf(handle), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0)
         return; // FD_CONNECT follows all the same
     const int error = WSAGetLastError();
     if (error != WSAEWOULDBLOCK)
@@ -147,19 +152,19 @@ void TWin32ClientSocket::DropHandle() {
         factory.byLookup.erase(lookup);
         lookup = nullptr;
     }
-    if (handle == INVALID_SOCKET)
+    if (handle == NO_HANDLE)
         return;
     // Events already queued for this handle find no socket in the map.
-    WSAAsyncSelect(handle, factory.window.Handle(), 0, 0);
+    WSAAsyncSelect(SocketOf(handle), factory.window.Handle(), 0, 0);
     factory.byHandle.erase(handle);
-    closesocket(handle);
-    handle = INVALID_SOCKET;
+    closesocket(SocketOf(handle));
+    handle = NO_HANDLE;
 }
 
 int TWin32ClientSocket::Send(const uint8_t* data, int size) {
-    if (!Connected() || size <= 0 || handle == INVALID_SOCKET)
+    if (!Connected() || size <= 0 || handle == NO_HANDLE)
         return 0;
-    const int n = send(handle, reinterpret_cast<const char*>(data), size, 0);
+    const int n = send(SocketOf(handle), reinterpret_cast<const char*>(data), size, 0);
     if (n >= 0)
         return n;
     const int error = WSAGetLastError();
@@ -170,10 +175,10 @@ int TWin32ClientSocket::Send(const uint8_t* data, int size) {
 }
 
 int TWin32ClientSocket::Receive(uint8_t* data, int size) {
-    if (!Connected() || size <= 0 || handle == INVALID_SOCKET)
+    if (!Connected() || size <= 0 || handle == NO_HANDLE)
         return 0;
     receivedInHandler = true;
-    const int n = recv(handle, reinterpret_cast<char*>(data), size, 0);
+    const int n = recv(SocketOf(handle), reinterpret_cast<char*>(data), size, 0);
     if (n > 0)
         return n;
     if (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK)
@@ -183,7 +188,7 @@ int TWin32ClientSocket::Receive(uint8_t* data, int size) {
 
 size_t TWin32ClientSocket::BytesWaiting() const {
     u_long count = 0;
-    if (handle == INVALID_SOCKET || ioctlsocket(handle, FIONREAD, &count) != 0)
+    if (handle == NO_HANDLE || ioctlsocket(SocketOf(handle), FIONREAD, &count) != 0)
         return 0;
     return size_t(count);
 }

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include <winsock2.h>
+#include <cstdint>
 
 #include "client/kit/socket.h"
 #include "client/win32/kit/message_window.h"
@@ -58,9 +58,10 @@ class TWin32ClientSocket : public TClientSocket {
     size_t BytesWaiting() const;
 
     TWin32SocketFactory& factory;
-    const uintptr_t id; // names this socket in the kit's queued calls
-    SOCKET handle = INVALID_SOCKET;
-    HANDLE lookup = nullptr;
+    const uintptr_t id;           // names this socket in the kit's queued calls
+    uintptr_t handle = NO_HANDLE; // a SOCKET
+    static constexpr uintptr_t NO_HANDLE = ~uintptr_t(0); // INVALID_SOCKET
+    void* lookup = nullptr; // the HANDLE of a running host name lookup
     std::vector<char> lookupBuffer;
     bool active = false;
     bool connected = false;
@@ -90,8 +91,8 @@ class TWin32SocketFactory : public TSocketFactory {
 
     TMessageWindow& window;
     bool started = false;
-    std::map<SOCKET, TWin32ClientSocket*> byHandle;
-    std::map<HANDLE, TWin32ClientSocket*> byLookup;
+    std::map<uintptr_t, TWin32ClientSocket*> byHandle;
+    std::map<void*, TWin32ClientSocket*> byLookup;
     std::map<uintptr_t, TWin32ClientSocket*> byId; // for deferred calls
     uintptr_t nextId = 1;
 };
