@@ -264,6 +264,8 @@ HWND TBarWindow::Handle() const {
 }
 
 HWND TBarWindow::Control(const std::string& name) const {
+    if (name == "ActiveChatView")
+        return chatTabs ? chatTabs->ActiveView() : nullptr;
     auto it = named.find(name);
     return it == named.end() ? nullptr : it->second;
 }

@@ -33,7 +33,8 @@ class TBarWindow : public TLater {
 
     HWND Handle() const;
     // A control's window by its layout name ("Edit1", "lvUsers", "msg_img",
-    // "LoginPanel"...); null for an unknown name. For tests and screenshots.
+    // "LoginPanel"..., "ActiveChatView" for the active tab's conversation);
+    // null for an unknown name. For tests and screenshots.
     HWND Control(const std::string& name) const;
 
   private:
