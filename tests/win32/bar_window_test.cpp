@@ -100,6 +100,11 @@ TEST_F(Win32BarWindowTest, RenderingAModelNeverComesBackAsAUserEdit) {
     EXPECT_EQ(changes, 1); // the box showing it is no second change
     EXPECT_EQ(TextOf(Control("edSearchMsg")), "hello");
     bar.edSearchMsg.Unobserve(token);
+
+    // Escape typed into the panel closes it; the banner takes its place.
+    SendMessageW(Control("edSearchMsg"), WM_CHAR, 27, 0);
+    EXPECT_EQ(bar.BannerPanel.Mode(), bmDefault);
+    EXPECT_FALSE(IsWindowVisible(Control("SearchPanel")));
 }
 
 TEST_F(Win32BarWindowTest, TheFormHearsOfItsSizeAndTheChatLineFollowsTheHeight) {

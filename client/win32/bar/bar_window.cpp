@@ -417,6 +417,7 @@ void TBarWindow::BuildBannerPanels() {
     bindings.push_back(std::make_unique<TPeopleListBinding>(
         bar, bar.lvFriends, lvFriends, &TNavlet::lvFriendsPopup, *this, nullptr));
     kit.menus.Register(&bar.lvFriends, lvFriends);
+    WatchKeys(lvFriends, [this](char key) { bar.OnBnrPnlKeyPress(key); });
     BindVisible(friends.Handle(), bar.FriendPanel, observations);
 }
 
@@ -451,16 +452,22 @@ void TBarWindow::BuildSearchPanel(const RECT&) {
                              "cbSearch");
     Place(combo, Rect(152, 45, 128, 21 + 8 * 16)); // the height includes the drop-down
     comboImages = StateImageList();
-    bindings.push_back(std::make_unique<TComboBinding>(bar.cbSearch, combo, comboImages));
+    bindings.push_back(std::make_unique<TComboBinding>(bar.cbSearch, combo, comboImages,
+                                                       [this] { bar.EditEnter(ftCbSearch); }));
+    // Keys typed into the search and friends panels keep them open, or close
+    // them at Escape.
+    auto keys = [this](char key) { bar.OnBnrPnlKeyPress(key); };
     if (HWND line = reinterpret_cast<HWND>(SendMessageW(combo, CBEM_GETEDITCONTROL, 0, 0))) {
         SendMessageW(line, EM_LIMITTEXT, SEARCH_NICK_MAX, 0);
         named["cbSearch.edit"] = line;
+        WatchKeys(line, keys);
     }
     HWND message = MakeControl(WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP, search, "edSearchMsg",
                                WS_EX_CLIENTEDGE);
     Place(message, Rect(152, 71, 128, 18));
     bindings.push_back(std::make_unique<TEditBinding>(bar.edSearchMsg, message,
                                                       [this] { bar.EditEnter(ftEdSearchMsg); }));
+    WatchKeys(message, keys);
     HWND button = MakeControl(WC_BUTTONW, WideFromAnsi(bar.sbSearch.Caption()).c_str(),
                               BS_PUSHBUTTON | WS_TABSTOP, search, "sbSearch");
     Place(button, Rect(235, 93, 45, 18));

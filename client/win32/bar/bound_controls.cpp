@@ -231,7 +231,9 @@ void TPeopleListBinding::Open(int row) {
     });
 }
 
-TComboBinding::TComboBinding(TComboBoxEx& m, HWND combo, HIMAGELIST images) : model(m) {
+TComboBinding::TComboBinding(TComboBoxEx& m, HWND combo, HIMAGELIST images,
+                             std::function<void()> focus)
+    : model(m), onFocus(std::move(focus)) {
     Attach(combo);
     SendMessageW(combo, CBEM_SETIMAGELIST, 0, LPARAM(images));
     observations.Add(model, [this] { Render(); });
@@ -259,6 +261,8 @@ void TComboBinding::Render() {
 }
 
 void TComboBinding::Command(WORD code) {
+    if (code == CBN_SETFOCUS && onFocus)
+        onFocus();
     if (syncing)
         return;
     HWND edit = reinterpret_cast<HWND>(SendMessageW(window, CBEM_GETEDITCONTROL, 0, 0));
@@ -275,6 +279,42 @@ void TComboBinding::Command(WORD code) {
             model.SetText(model.Item(index).caption);
         syncing = false;
     }
+}
+
+} // namespace navlet::win32
+
+namespace navlet::win32 {
+
+namespace {
+
+constexpr UINT_PTR KEYS_SUBCLASS = 0x4E4B; // this file's subclass id
+
+LRESULT CALLBACK KeysProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                               DWORD_PTR data) {
+    auto* onKey = reinterpret_cast<std::function<void(char)>*>(data);
+    switch (message) {
+    case WM_CHAR:
+        if (wParam != VK_RETURN && wParam < 0x100)
+            (*onKey)(char(wParam));
+        break;
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(hwnd, &KeysProcedure, id);
+        delete onKey;
+        break;
+    default:
+        break;
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+} // namespace
+
+void WatchKeys(HWND control, std::function<void(char)> onKey) {
+    if (!control)
+        return;
+    auto* held = new std::function<void(char)>(std::move(onKey));
+    if (!SetWindowSubclass(control, &KeysProcedure, KEYS_SUBCLASS, DWORD_PTR(held)))
+        delete held;
 }
 
 } // namespace navlet::win32

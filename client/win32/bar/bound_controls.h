@@ -141,15 +141,20 @@ class TPeopleListBinding : public TBinding {
 // cbSearch: a ComboBoxEx with the items' images and an editable line.
 class TComboBinding : public TBinding {
   public:
-    TComboBinding(TComboBoxEx& model, HWND combo, HIMAGELIST images);
+    TComboBinding(TComboBoxEx& model, HWND combo, HIMAGELIST images, std::function<void()> onFocus);
     void Command(WORD code) override;
 
   private:
     void Render();
 
     TComboBoxEx& model;
+    std::function<void()> onFocus;
     bool syncing = false;
     TObservations observations;
 };
+
+// Hands the characters typed into `control` to `onKey` before the control
+// sees them (Escape as 27); Enter is the browser's, not the control's.
+void WatchKeys(HWND control, std::function<void(char)> onKey);
 
 } // namespace navlet::win32
