@@ -20,19 +20,10 @@ namespace {
 constexpr const wchar_t* PANEL_CLASS = L"NavletPanel";
 constexpr UINT WM_BAR_LATER = WM_APP + 10;
 
-// The layout's sizes, in pixels, as the Linux bar applies them.
-// FIXME: take every rectangle from the core's layout table once it has one.
-constexpr int LEFT_PANEL_WIDTH = 250;
-constexpr int CHAT_MSG_PANEL_HEIGHT = 15;
-constexpr int SEND_BUTTON_WIDTH = 28;
-constexpr int CENTRAL_PANEL_WIDTH = 290;
-constexpr int MSG_PNL_HEIGHT = 16;
-constexpr int BTN_PANEL1_WIDTH = 53;
-constexpr int BTN_PANEL2_WIDTH = 34;
-constexpr int SPEED_BUTTON = 16;
-constexpr int FORM_FONT_PIXELS = 11;
-constexpr POINT LOGO_IN_BOTTOM_BANNER{112, 128 - DEF_BANNER_HEIGHT};
-constexpr RECT WEB_BROWSER_BOUNDS{-2, -4, 314, 114}; // overhangs: no border, no scroll bar
+// The search box's drop-down shows this many entries.
+constexpr int SEARCH_DROP_DOWN_HEIGHT = 8 * 16;
+// The chat tabs' width, each.
+constexpr int TAB_WIDTH = 80;
 // How dark the panels' banner backgrounds are under the white labels.
 constexpr int PANEL_SHADE = 90;
 
@@ -44,21 +35,15 @@ HINSTANCE ThisModule() {
     return module;
 }
 
-RECT Rect(int left, int top, int width, int height) {
-    return RECT{left, top, left + width, top + height};
+RECT RectOf(const TRect& r) {
+    return RECT{r.left, r.top, r.right, r.bottom};
 }
 
-void Place(HWND window, const RECT& r) {
+void Place(HWND window, const TRect& r) {
     if (window)
-        SetWindowPos(window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+        SetWindowPos(window, nullptr, r.left, r.top, r.Width(), r.Height(),
                      SWP_NOZORDER | SWP_NOACTIVATE);
 }
-
-struct TLabel {
-    const wchar_t* text;
-    POINT at;
-    bool bold;
-};
 
 } // namespace
 
@@ -208,28 +193,31 @@ TBarWindow::TBarWindow(TNavlet& b, TWin32Kit& k, HWND parent) : bar(b), kit(k) {
     TPanel::Register();
     formFont = CreateFontW(-FORM_FONT_PIXELS, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                            DEFAULT_CHARSET, 0, 0, DEFAULT_QUALITY, 0, L"Verdana");
-    smallFont = CreateFontW(-(FORM_FONT_PIXELS - 1), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                            DEFAULT_CHARSET, 0, 0, DEFAULT_QUALITY, 0, L"Verdana");
     boldFont = CreateFontW(-FORM_FONT_PIXELS, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
                            DEFAULT_CHARSET, 0, 0, DEFAULT_QUALITY, 0, L"Verdana");
 
-    TPanel& root = MakePanel(parent, ColorRefOf(clSkyBlue), "Navlet");
+    // The form's own window is a child of the band site's.
+    panels.push_back(std::make_unique<TPanel>(*this, parent, ColorRefOf(clSkyBlue), true));
+    PlaceWindow(TPart::Form, panels.back()->Handle());
+    const HWND root = Handle();
     tooltips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                               root.Handle(), nullptr, ThisModule(), nullptr);
-    kit.menus.Register(&bar.Form, root.Handle());
-    kit.menus.SetDefaultOwner(root.Handle());
-    kit.dialogs.SetOwner(root.Handle());
-    kit.host.SetOwner(root.Handle());
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, root,
+                               nullptr, ThisModule(), nullptr);
+    kit.menus.Register(&bar.Form, root);
+    kit.menus.SetDefaultOwner(root);
+    kit.dialogs.SetOwner(root);
+    kit.host.SetOwner(root);
 
+    MakePanel(TPart::Panel1, ColorRefOf(clSkyBlue));
     BuildLeftPanel();
+    MakePanel(TPart::Panel4, ColorRefOf(clSkyBlue));
     BuildCentralPanel();
     BuildRightPanel();
 
     observations.Add(bar.ActiveControl, [this] { MoveFocusToModel(); });
     observations.Add(bar.ChatMsgPanel, [this] { LayOut(); });
-    BindVisible(root.Handle(), bar.Form, observations);
-    SetWindowPos(root.Handle(), nullptr, 0, 0, bar.Form.Width(), bar.Form.Height(),
+    BindVisible(root, bar.Form, observations);
+    SetWindowPos(root, nullptr, 0, 0, bar.Form.Width(), bar.Form.Height(),
                  SWP_NOZORDER | SWP_NOACTIVATE);
     LayOut();
 }
@@ -255,12 +243,11 @@ TBarWindow::~TBarWindow() {
     if (comboImages)
         ImageList_Destroy(comboImages);
     DeleteObject(formFont);
-    DeleteObject(smallFont);
     DeleteObject(boldFont);
 }
 
 HWND TBarWindow::Handle() const {
-    return panels.empty() ? nullptr : panels.front()->Handle();
+    return Placed(TPart::Form);
 }
 
 HWND TBarWindow::Control(const std::string& name) const {
@@ -284,136 +271,135 @@ void TBarWindow::RunLater() {
         call();
 }
 
-TPanel& TBarWindow::MakePanel(HWND parent, COLORREF background, const std::string& name) {
-    panels.push_back(std::make_unique<TPanel>(*this, parent, background, panels.empty()));
-    named[name] = panels.back()->Handle();
+void TBarWindow::PlaceWindow(TPart part, HWND window) {
+    placed[size_t(part)] = window;
+    named[LayoutRow(part).name] = window;
+}
+
+TPanel& TBarWindow::MakePanel(TPart part, COLORREF background) {
+    panels.push_back(
+        std::make_unique<TPanel>(*this, Placed(LayoutRow(part).parent), background, false));
+    PlaceWindow(part, panels.back()->Handle());
     return *panels.back();
 }
 
-HWND TBarWindow::MakeControl(const wchar_t* cls, const wchar_t* text, DWORD style, HWND parent,
-                             const std::string& name, DWORD exStyle) {
+HWND TBarWindow::MakeControl(TPart part, const wchar_t* cls, const wchar_t* text, DWORD style,
+                             DWORD exStyle) {
     HWND control = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
-                                   parent, nullptr, ThisModule(), nullptr);
+                                   Placed(LayoutRow(part).parent), nullptr, ThisModule(), nullptr);
     if (control)
         SendMessageW(control, WM_SETFONT, WPARAM(formFont), FALSE);
-    named[name] = control;
+    PlaceWindow(part, control);
     return control;
 }
 
 void TBarWindow::BuildLeftPanel() {
-    TPanel& left = MakePanel(Handle(), ColorRefOf(clSkyBlue), "LeftPanel");
-    HWND tabs =
-        MakeControl(WC_TABCONTROLW, L"", TCS_OWNERDRAWFIXED | TCS_FOCUSNEVER | WS_CLIPSIBLINGS,
-                    left.Handle(), "PageControl");
+    TPanel& left = MakePanel(TPart::LeftPanel, ColorRefOf(clSkyBlue));
+    HWND tabs = MakeControl(TPart::PageControl, WC_TABCONTROLW, L"",
+                            TCS_OWNERDRAWFIXED | TCS_FIXEDWIDTH | TCS_FOCUSNEVER | WS_CLIPSIBLINGS);
+    SendMessageW(tabs, TCM_SETITEMSIZE, 0, MAKELPARAM(TAB_WIDTH, TAB_STRIP_HEIGHT));
     chatTabs =
         std::make_unique<TChatTabsBinding>(bar, tabs, left.Handle(), kit.menus, *this, formFont);
-    TPanel& chatLine = MakePanel(left.Handle(), ColorRefOf(clSkyBlue), "ChatMsgPanel");
-    HWND edit1 =
-        MakeControl(WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP, chatLine.Handle(), "Edit1");
-    SendMessageW(edit1, WM_SETFONT, WPARAM(smallFont), FALSE);
+    TPanel& chatLine = MakePanel(TPart::ChatMsgPanel, ColorRefOf(clSkyBlue));
+    HWND edit1 = MakeControl(TPart::Edit1, WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP);
     bindings.push_back(
         std::make_unique<TEditBinding>(bar.Edit1, edit1, [this] { bar.EditEnter(ftEdit1); }));
-    HWND send =
-        MakeControl(WC_BUTTONW, L"send", BS_PUSHBUTTON | BS_FLAT, chatLine.Handle(), "sbSendTxt");
-    SendMessageW(send, WM_SETFONT, WPARAM(smallFont), FALSE);
+    HWND send = MakeControl(TPart::sbSendTxt, WC_BUTTONW, L"send", BS_PUSHBUTTON | BS_FLAT);
     bindings.push_back(std::make_unique<TButtonBinding>(send, [this] { bar.sbSendTxtClick(); }));
     BindVisible(chatLine.Handle(), bar.ChatMsgPanel, observations);
 }
 
 void TBarWindow::BuildCentralPanel() {
-    TPanel& central = MakePanel(Handle(), ColorRefOf(clSkyBlue), "CentralPanel");
-    TPanel& banner = MakePanel(central.Handle(), ColorRefOf(clSkyBlue), "BannerPanel");
-    Place(banner.Handle(), Rect(0, 0, DEF_BANNER_WIDTH, DEF_BANNER_HEIGHT));
+    MakePanel(TPart::CentralPanel, ColorRefOf(clSkyBlue));
+    MakePanel(TPart::BannerPanel, ColorRefOf(clSkyBlue));
     BuildBannerPanels();
-
-    // bottom_bnr: the form paints the strip; the logo lies over it and opens
-    // the options menu.
-    TPanel& bottom = MakePanel(central.Handle(), ColorRefOf(clSkyBlue), "bottom_bnr");
-    const RECT logo =
-        Rect(LOGO_IN_BOTTOM_BANNER.x, LOGO_IN_BOTTOM_BANNER.y, LOGO_WIDTH, LOGO_HEIGHT);
-    bottom.OnPaint = [this, logo](HDC dc) {
+    // bottom_bnr: the form paints the strip.
+    TPanel& bottom = MakePanel(TPart::bottom_bnr, ColorRefOf(clSkyBlue));
+    bottom.OnPaint = [this](HDC dc) {
         TGdiCanvas canvas(dc, kit.fonts);
         bar.bottom_bnrPaint(canvas);
-        DrawLogo(dc, logo);
     };
-    auto inLogo = [logo](int x, int y) { return PtInRect(&logo, POINT{x, y}) != FALSE; };
-    bottom.HandCursorAt = inLogo;
-    bottom.OnMouseUp = [this, inLogo, logo](UINT message, int x, int y) {
-        if (!inLogo(x, y))
-            return;
-        const int lx = x - logo.left;
-        const int ly = y - logo.top;
+    BuildLogo();
+}
+
+void TBarWindow::BuildLogo() {
+    // The logo lies over the lower strip, which shows around its letters, and
+    // opens the options menu.
+    TPanel& logo = MakePanel(TPart::navlet_left_img, ColorRefOf(clSkyBlue));
+    SetWindowPos(logo.Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    logo.OnPaint = [this](HDC dc) {
+        const TRect& place = bar.Layout().Rect(TPart::navlet_left_img);
+        const TRect& strip = bar.Layout().Rect(TPart::bottom_bnr);
+        POINT old{};
+        SetViewportOrgEx(dc, strip.left - place.left, strip.top - place.top, &old);
+        TGdiCanvas canvas(dc, kit.fonts);
+        bar.bottom_bnrPaint(canvas);
+        SetViewportOrgEx(dc, old.x, old.y, nullptr);
+        DrawLogo(dc, RECT{0, 0, place.Width(), place.Height()});
+    };
+    logo.HandCursorAt = [](int, int) { return true; };
+    logo.OnMouseUp = [this](UINT message, int x, int y) {
         if (message == WM_LBUTTONUP) {
-            bar.sbNavletClick(TNavlet::TNavletSender::Logo, lx, ly);
+            bar.sbNavletClick(TNavlet::TNavletSender::Logo, x, y);
             return;
         }
         bar.sbNavletMouseUp(
             TNavlet::TNavletSender::Logo,
-            message == WM_RBUTTONUP ? TMouseButton::mbRight : TMouseButton::mbMiddle, 0, lx, ly);
+            message == WM_RBUTTONUP ? TMouseButton::mbRight : TMouseButton::mbMiddle, 0, x, y);
     };
-    kit.menus.Register(&bar.navlet_left_img, bottom.Handle());
+    kit.menus.Register(&bar.navlet_left_img, logo.Handle());
 }
 
 void TBarWindow::BuildBannerPanels() {
-    const HWND banner = Control("BannerPanel");
-    const RECT whole = Rect(0, 0, DEF_BANNER_WIDTH, DEF_BANNER_HEIGHT);
     auto plain = std::shared_ptr<void>(DefaultBannerBitmap(0), DeleteObject);
     auto shaded = std::shared_ptr<void>(DefaultBannerBitmap(PANEL_SHADE), DeleteObject);
-    auto paintBitmap = [](std::shared_ptr<void> picture, std::vector<TLabel> labels, HFONT normal,
-                          HFONT bold) {
-        return [picture, labels, normal, bold](HDC dc) {
+    // A panel's picture, then its labels in white, where the layout puts them.
+    auto paint = [this](std::shared_ptr<void> picture, std::vector<TPart> labels) {
+        return [this, picture, labels](HDC dc) {
             HDC source = CreateCompatibleDC(dc);
             const HGDIOBJ old = SelectObject(source, picture.get());
-            BitBlt(dc, 0, 0, DEF_BANNER_WIDTH, DEF_BANNER_HEIGHT, source, 0, 0, SRCCOPY);
+            BitBlt(dc, 0, 0, BANNER_AREA_WIDTH, BANNER_AREA_HEIGHT, source, 0, 0, SRCCOPY);
             SelectObject(source, old);
             DeleteDC(source);
             SetBkMode(dc, TRANSPARENT);
             SetTextColor(dc, RGB(255, 255, 255));
-            for (const TLabel& label : labels) {
-                const HGDIOBJ font = SelectObject(dc, label.bold ? bold : normal);
-                TextOutW(dc, label.at.x, label.at.y, label.text, int(wcslen(label.text)));
+            for (TPart part : labels) {
+                const TLabelText* label = LabelText(part);
+                RECT box = RectOf(bar.Layout().Rect(part));
+                const HGDIOBJ font = SelectObject(dc, label->bold ? boldFont : formFont);
+                const std::wstring caption = WideFromAnsi(label->caption);
+                DrawTextW(dc, caption.c_str(), int(caption.size()), &box,
+                          label->wrapped ? DT_RIGHT | DT_WORDBREAK
+                                         : DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP);
                 SelectObject(dc, font);
             }
         };
     };
 
-    TPanel& def = MakePanel(banner, RGB(255, 255, 255), "DefBannerPanel");
-    def.OnPaint = paintBitmap(plain, {}, formFont, boldFont);
-    Place(def.Handle(), whole);
+    TPanel& def = MakePanel(TPart::DefBannerPanel, RGB(255, 255, 255));
+    def.OnPaint = paint(plain, {});
     BindVisible(def.Handle(), bar.DefBannerPanel, observations);
 
-    TPanel& login = MakePanel(banner, RGB(0, 0, 40), "LoginPanel");
-    login.OnPaint = paintBitmap(shaded,
-                                {{L"Log in:", {196, 22}, true},
-                                 {L"Username", {97, 42}, false},
-                                 {L"Password", {97, 72}, false}},
-                                formFont, boldFont);
-    Place(login.Handle(), whole);
-    BuildLoginPanel(whole);
+    TPanel& login = MakePanel(TPart::LoginPanel, RGB(0, 0, 40));
+    login.OnPaint = paint(shaded, {TPart::Label3, TPart::Label1, TPart::Label2});
+    BuildLoginPanel();
     BindVisible(login.Handle(), bar.LoginPanel, observations);
 
-    TPanel& web = MakePanel(banner, RGB(255, 255, 255), "WebPanel");
-    Place(web.Handle(), whole);
+    TPanel& web = MakePanel(TPart::WebPanel, RGB(255, 255, 255));
     if (auto* browser = dynamic_cast<TWin32WebBrowser*>(bar.CppWebBrowser.get()))
-        browser->Place(web.Handle(), WEB_BROWSER_BOUNDS);
+        browser->Place(web.Handle(), RectOf(bar.Layout().Rect(TPart::CppWebBrowser)));
     BindVisible(web.Handle(), bar.WebPanel, observations);
 
-    TPanel& search = MakePanel(banner, RGB(0, 0, 40), "SearchPanel");
-    search.OnPaint = paintBitmap(
-        shaded,
-        {{L"Search user and invite here:", {140, 27}, true}, {L"Username", {93, 48}, false}},
-        formFont, boldFont);
-    Place(search.Handle(), whole);
-    BuildSearchPanel(whole);
+    TPanel& search = MakePanel(TPart::SearchPanel, RGB(0, 0, 40));
+    search.OnPaint = paint(shaded, {TPart::Label5, TPart::Label4, TPart::Label6});
+    BuildSearchPanel();
     BindVisible(search.Handle(), bar.SearchPanel, observations);
 
-    TPanel& friends = MakePanel(banner, RGB(0, 0, 40), "FriendPanel");
-    friends.OnPaint = paintBitmap(shaded, {}, formFont, boldFont);
-    Place(friends.Handle(), whole);
+    TPanel& friends = MakePanel(TPart::FriendPanel, RGB(0, 0, 40));
+    friends.OnPaint = paint(shaded, {});
     HWND lvFriends =
-        MakeControl(WC_LISTVIEWW, L"", LVS_LIST | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
-                    friends.Handle(), "lvFriends", WS_EX_CLIENTEDGE);
-    Place(lvFriends, Rect(88, 20, 196, 89));
+        MakeControl(TPart::lvFriends, WC_LISTVIEWW, L"",
+                    LVS_LIST | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, WS_EX_CLIENTEDGE);
     bindings.push_back(std::make_unique<TPeopleListBinding>(
         bar, bar.lvFriends, lvFriends, &TNavlet::lvFriendsPopup, *this, nullptr));
     kit.menus.Register(&bar.lvFriends, lvFriends);
@@ -421,22 +407,19 @@ void TBarWindow::BuildBannerPanels() {
     BindVisible(friends.Handle(), bar.FriendPanel, observations);
 }
 
-void TBarWindow::BuildLoginPanel(const RECT&) {
-    const HWND login = Control("LoginPanel");
+void TBarWindow::BuildLoginPanel() {
     HWND nick =
-        MakeControl(WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP, login, "edNck", WS_EX_CLIENTEDGE);
-    Place(nick, Rect(153, 39, 121, 18));
+        MakeControl(TPart::edNck, WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE);
     bindings.push_back(
         std::make_unique<TEditBinding>(bar.edNck, nick, [this] { bar.EditEnter(ftEdNck); }));
-    HWND password = MakeControl(WC_EDITW, L"", ES_AUTOHSCROLL | ES_PASSWORD | WS_TABSTOP, login,
-                                "edPwd", WS_EX_CLIENTEDGE);
+    HWND password = MakeControl(TPart::edPwd, WC_EDITW, L"",
+                                ES_AUTOHSCROLL | ES_PASSWORD | WS_TABSTOP, WS_EX_CLIENTEDGE);
     SendMessageW(password, EM_SETPASSWORDCHAR, WPARAM(bar.edPwd.PasswordChar()), 0);
-    Place(password, Rect(153, 69, 121, 18));
     bindings.push_back(
         std::make_unique<TEditBinding>(bar.edPwd, password, [this] { bar.EditEnter(ftEdPwd); }));
-    HWND button = MakeControl(WC_BUTTONW, WideFromAnsi(bar.sbLogin.Caption()).c_str(),
-                              BS_PUSHBUTTON | WS_TABSTOP, login, "sbLogin");
-    Place(button, Rect(235, 91, 39, 18));
+    HWND button =
+        MakeControl(TPart::sbLogin, WC_BUTTONW, WideFromAnsi(bar.sbLogin.Caption()).c_str(),
+                    BS_PUSHBUTTON | WS_TABSTOP);
     observations.Add(bar.sbLogin, [this, button] {
         SetWindowTextW(button, WideFromAnsi(bar.sbLogin.Caption()).c_str());
     });
@@ -446,11 +429,9 @@ void TBarWindow::BuildLoginPanel(const RECT&) {
     }));
 }
 
-void TBarWindow::BuildSearchPanel(const RECT&) {
-    const HWND search = Control("SearchPanel");
-    HWND combo = MakeControl(WC_COMBOBOXEXW, L"", CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, search,
-                             "cbSearch");
-    Place(combo, Rect(152, 45, 128, 21 + 8 * 16)); // the height includes the drop-down
+void TBarWindow::BuildSearchPanel() {
+    HWND combo =
+        MakeControl(TPart::cbSearch, WC_COMBOBOXEXW, L"", CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP);
     comboImages = StateImageList();
     bindings.push_back(std::make_unique<TComboBinding>(bar.cbSearch, combo, comboImages,
                                                        [this] { bar.EditEnter(ftCbSearch); }));
@@ -462,15 +443,14 @@ void TBarWindow::BuildSearchPanel(const RECT&) {
         named["cbSearch.edit"] = line;
         WatchKeys(line, keys);
     }
-    HWND message = MakeControl(WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP, search, "edSearchMsg",
+    HWND message = MakeControl(TPart::edSearchMsg, WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP,
                                WS_EX_CLIENTEDGE);
-    Place(message, Rect(152, 71, 128, 18));
     bindings.push_back(std::make_unique<TEditBinding>(bar.edSearchMsg, message,
                                                       [this] { bar.EditEnter(ftEdSearchMsg); }));
     WatchKeys(message, keys);
-    HWND button = MakeControl(WC_BUTTONW, WideFromAnsi(bar.sbSearch.Caption()).c_str(),
-                              BS_PUSHBUTTON | WS_TABSTOP, search, "sbSearch");
-    Place(button, Rect(235, 93, 45, 18));
+    HWND button =
+        MakeControl(TPart::sbSearch, WC_BUTTONW, WideFromAnsi(bar.sbSearch.Caption()).c_str(),
+                    BS_PUSHBUTTON | WS_TABSTOP);
     bindings.push_back(std::make_unique<TButtonBinding>(button, [this] {
         if (bar.sbSearch.OnClick)
             bar.sbSearch.OnClick();
@@ -478,48 +458,43 @@ void TBarWindow::BuildSearchPanel(const RECT&) {
 }
 
 void TBarWindow::BuildRightPanel() {
-    TPanel& right = MakePanel(Handle(), ColorRefOf(clSkyBlue), "RightPanel");
-    TPanel& messages = MakePanel(right.Handle(), ColorRefOf(clSkyBlue), "msg_pnl");
-    TPanel& buttons1 = MakePanel(messages.Handle(), ColorRefOf(clSkyBlue), "btnPanel1");
+    MakePanel(TPart::RightPanel, ColorRefOf(clSkyBlue));
+    MakePanel(TPart::msg_pnl, ColorRefOf(clSkyBlue));
+    MakePanel(TPart::BtnPanel1, ColorRefOf(clSkyBlue));
     const COLORREF face = ColorRefOf(clSkyBlue);
     struct TAction {
         TSpeedButton* model;
         TActionPicture picture;
-        const char* name;
+        TPart part;
     };
-    const TAction actions[] = {{&bar.SearchBtn, TActionPicture::Search, "SearchBtn"},
-                               {&bar.FriendsBtn, TActionPicture::Friends, "FriendsBtn"},
-                               {&bar.NavletBtn, TActionPicture::Options, "NavletBtn"}};
-    int x = 1;
+    const TAction actions[] = {{&bar.SearchBtn, TActionPicture::Search, TPart::SearchBtn},
+                               {&bar.FriendsBtn, TActionPicture::Friends, TPart::FriendsBtn},
+                               {&bar.NavletBtn, TActionPicture::Options, TPart::NavletBtn}};
     for (const TAction& action : actions) {
-        HWND button = MakeControl(WC_BUTTONW, L"", BS_PUSHBUTTON | BS_BITMAP | BS_FLAT,
-                                  buttons1.Handle(), action.name);
-        Place(button, Rect(x, 0, SPEED_BUTTON, SPEED_BUTTON));
-        x += SPEED_BUTTON + 1;
+        HWND button =
+            MakeControl(action.part, WC_BUTTONW, L"", BS_PUSHBUTTON | BS_BITMAP | BS_FLAT);
         auto binding = std::make_unique<TSpeedButtonBinding>(*action.model, button, tooltips, face);
         binding->SetFixedPicture(ActionPicture16(action.picture, face));
         bindings.push_back(std::move(binding));
     }
-    kit.menus.Register(&bar.NavletBtn, buttons1.Handle());
+    // The options menu opens in the button's own coordinates.
+    kit.menus.Register(&bar.NavletBtn, Placed(TPart::NavletBtn));
 
-    ticker = std::make_unique<TTickerWindow>(bar, messages.Handle(), kit.fonts);
-    named["msg_img"] = ticker->Handle();
+    ticker = std::make_unique<TTickerWindow>(bar, Placed(TPart::msg_pnl), kit.fonts);
+    PlaceWindow(TPart::msg_img, ticker->Handle());
     kit.menus.Register(&bar.msg_img, ticker->Handle());
 
-    TPanel& buttons2 = MakePanel(messages.Handle(), ColorRefOf(clSkyBlue), "btnPanel2");
-    HWND resize = MakeControl(WC_BUTTONW, L"", BS_PUSHBUTTON | BS_BITMAP | BS_FLAT,
-                              buttons2.Handle(), "ResizeBtn");
-    Place(resize, Rect(1, 0, SPEED_BUTTON, SPEED_BUTTON));
+    MakePanel(TPart::BtnPanel2, ColorRefOf(clSkyBlue));
+    HWND resize =
+        MakeControl(TPart::ResizeBtn, WC_BUTTONW, L"", BS_PUSHBUTTON | BS_BITMAP | BS_FLAT);
     bindings.push_back(
         std::make_unique<TSpeedButtonBinding>(bar.ResizeBtn, resize, tooltips, face));
-    HWND led = MakeControl(WC_BUTTONW, L"", BS_PUSHBUTTON | BS_BITMAP | BS_FLAT, buttons2.Handle(),
-                           "LEDBtn");
-    Place(led, Rect(18, 0, SPEED_BUTTON, SPEED_BUTTON));
+    HWND led = MakeControl(TPart::LEDBtn, WC_BUTTONW, L"", BS_PUSHBUTTON | BS_BITMAP | BS_FLAT);
     bindings.push_back(std::make_unique<TSpeedButtonBinding>(bar.LEDBtn, led, tooltips, face));
 
     HWND users =
-        MakeControl(WC_LISTVIEWW, L"", LVS_LIST | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
-                    right.Handle(), "lvUsers", WS_EX_CLIENTEDGE);
+        MakeControl(TPart::lvUsers, WC_LISTVIEWW, L"",
+                    LVS_LIST | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, WS_EX_CLIENTEDGE);
     bindings.push_back(
         std::make_unique<TPeopleListBinding>(bar, bar.lvUsers, users, &TNavlet::lvUsersPopup, *this,
                                              [this] { bar.ActiveControl.SetFocus(ftLvUsers); }));
@@ -532,48 +507,21 @@ void TBarWindow::LayOut() {
     layingOut = true;
     RECT client{};
     GetClientRect(Handle(), &client);
-    const int w = client.right;
-    const int h = client.bottom;
-    const int chatLine = bar.ChatMsgPanel.Visible() ? CHAT_MSG_PANEL_HEIGHT : 0;
-    Place(Control("LeftPanel"), Rect(0, 0, LEFT_PANEL_WIDTH, h));
-    Place(Control("PageControl"), Rect(0, 0, LEFT_PANEL_WIDTH, h - chatLine));
-    Place(Control("ChatMsgPanel"),
-          Rect(0, h - CHAT_MSG_PANEL_HEIGHT, LEFT_PANEL_WIDTH, CHAT_MSG_PANEL_HEIGHT));
-    Place(Control("Edit1"),
-          Rect(0, 0, LEFT_PANEL_WIDTH - SEND_BUTTON_WIDTH, CHAT_MSG_PANEL_HEIGHT));
-    Place(Control("sbSendTxt"),
-          Rect(LEFT_PANEL_WIDTH - SEND_BUTTON_WIDTH, 0, SEND_BUTTON_WIDTH, CHAT_MSG_PANEL_HEIGHT));
+    // The form places its parts and runs its resize handlers; the windows
+    // then take the places it gave.
+    bar.FormResized(client.right, client.bottom);
+    const TBarLayout& layout = bar.Layout();
+    for (size_t i = 1; i < PART_COUNT; ++i)
+        Place(placed[i], layout.Rect(TPart(i)));
+    if (HWND combo = Placed(TPart::cbSearch)) {
+        // A combo box's window height includes its drop-down list.
+        const TRect& r = layout.Rect(TPart::cbSearch);
+        SetWindowPos(combo, nullptr, r.left, r.top, r.Width(), r.Height() + SEARCH_DROP_DOWN_HEIGHT,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     if (chatTabs)
         chatTabs->LayOut();
-
-    Place(Control("CentralPanel"), Rect(LEFT_PANEL_WIDTH, 0, CENTRAL_PANEL_WIDTH, h));
-    const int stripHeight = std::max(0, h - DEF_BANNER_HEIGHT);
-    Place(Control("bottom_bnr"), Rect(0, DEF_BANNER_HEIGHT, CENTRAL_PANEL_WIDTH, stripHeight));
-
-    const int rightLeft = LEFT_PANEL_WIDTH + CENTRAL_PANEL_WIDTH;
-    const int rightWidth = std::max(0, w - rightLeft);
-    const int tickerWidth = std::max(0, rightWidth - BTN_PANEL1_WIDTH - BTN_PANEL2_WIDTH);
-    Place(Control("RightPanel"), Rect(rightLeft, 0, rightWidth, h));
-    Place(Control("msg_pnl"), Rect(0, 0, rightWidth, MSG_PNL_HEIGHT));
-    Place(Control("btnPanel1"), Rect(0, 0, BTN_PANEL1_WIDTH, MSG_PNL_HEIGHT));
-    Place(Control("msg_img"), Rect(BTN_PANEL1_WIDTH, 0, tickerWidth, MSG_PNL_HEIGHT));
-    Place(Control("btnPanel2"),
-          Rect(rightWidth - BTN_PANEL2_WIDTH, 0, BTN_PANEL2_WIDTH, MSG_PNL_HEIGHT));
-    Place(Control("lvUsers"), Rect(0, MSG_PNL_HEIGHT, rightWidth, std::max(0, h - MSG_PNL_HEIGHT)));
     layingOut = false;
-
-    // The form hears of its new size after its children have theirs.
-    bar.Form.SetBounds(0, 0, w, h);
-    bar.bottom_bnr.SetBounds(0, DEF_BANNER_HEIGHT, CENTRAL_PANEL_WIDTH, stripHeight);
-    bar.msg_img.SetBounds(BTN_PANEL1_WIDTH, 0, tickerWidth, MSG_PNL_HEIGHT);
-    if (tickerWidth != reportedTickerWidth) {
-        reportedTickerWidth = tickerWidth;
-        bar.msg_pnlResize();
-    }
-    if (h != reportedHeight) {
-        reportedHeight = h;
-        bar.BannerPanelResize(); // the chat line may come or go with the height
-    }
 }
 
 HWND TBarWindow::WindowOfFocus(TFocusTarget target) const {

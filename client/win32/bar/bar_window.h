@@ -4,6 +4,7 @@
 // to the form; it decides nothing about the bar's behaviour.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -12,6 +13,7 @@
 
 #include <windows.h>
 
+#include "client/core/bar_layout.h"
 #include "client/core/navlet.h"
 #include "client/win32/bar/bound_controls.h"
 
@@ -43,14 +45,19 @@ class TBarWindow : public TLater {
     void Later(std::function<void()> call) override;
     void RunLater();
 
-    TPanel& MakePanel(HWND parent, COLORREF background, const std::string& name);
-    HWND MakeControl(const wchar_t* cls, const wchar_t* text, DWORD style, HWND parent,
-                     const std::string& name, DWORD exStyle = 0);
+    // Each part is made inside the window of its layout parent, which must
+    // exist already (the layout lists parents first).
+    TPanel& MakePanel(TPart part, COLORREF background);
+    HWND MakeControl(TPart part, const wchar_t* cls, const wchar_t* text, DWORD style,
+                     DWORD exStyle = 0);
+    HWND Placed(TPart part) const { return placed[size_t(part)]; }
+    void PlaceWindow(TPart part, HWND window);
     void BuildLeftPanel();
     void BuildCentralPanel();
     void BuildBannerPanels();
-    void BuildLoginPanel(const RECT& whole);
-    void BuildSearchPanel(const RECT& whole);
+    void BuildLoginPanel();
+    void BuildSearchPanel();
+    void BuildLogo();
     void BuildRightPanel();
     void LayOut();
     void MoveFocusToModel();
@@ -59,20 +66,18 @@ class TBarWindow : public TLater {
     TNavlet& bar;
     TWin32Kit& kit;
     HFONT formFont = nullptr;
-    HFONT smallFont = nullptr;
     HFONT boldFont = nullptr;
     HWND tooltips = nullptr;
     HIMAGELIST comboImages = nullptr;
     std::vector<std::unique_ptr<TPanel>> panels; // the first is the bar's own window
     std::vector<std::unique_ptr<TBinding>> bindings;
     std::map<std::string, HWND> named;
+    std::array<HWND, PART_COUNT> placed{};
     std::unique_ptr<TChatTabsBinding> chatTabs;
     std::unique_ptr<TTickerWindow> ticker;
     std::vector<std::function<void()>> pending;
     bool laterPosted = false;
     bool layingOut = false;
-    int reportedHeight = -1;
-    int reportedTickerWidth = -1;
     TObservations observations;
 };
 
