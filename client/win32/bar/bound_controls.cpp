@@ -142,6 +142,8 @@ void TSpeedButtonBinding::Render() {
     SendMessageW(window, BM_SETSTATE, model.Down(), 0);
     if (!tooltips)
         return;
+    // One tool per button, made with the first render; later renders only
+    // change its text (the LED's glyph changes twice a second).
     std::wstring hint = WideFromAnsi(model.Hint());
     TOOLINFOW tool{};
     tool.cbSize = sizeof tool;
@@ -149,8 +151,11 @@ void TSpeedButtonBinding::Render() {
     tool.hwnd = GetParent(window);
     tool.uId = UINT_PTR(window);
     tool.lpszText = hint.data();
-    if (!SendMessageW(tooltips, TTM_UPDATETIPTEXTW, 0, LPARAM(&tool)) || hint.empty())
-        SendMessageW(tooltips, TTM_ADDTOOLW, 0, LPARAM(&tool));
+    if (!toolAdded) {
+        toolAdded = SendMessageW(tooltips, TTM_ADDTOOLW, 0, LPARAM(&tool)) != FALSE;
+        return;
+    }
+    SendMessageW(tooltips, TTM_UPDATETIPTEXTW, 0, LPARAM(&tool));
 }
 
 void TSpeedButtonBinding::Command(WORD code) {

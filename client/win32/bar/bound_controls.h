@@ -110,6 +110,7 @@ class TSpeedButtonBinding : public TBinding {
     COLORREF background;
     HBITMAP picture = nullptr;
     bool fixedPicture = false;
+    bool toolAdded = false;
     TObservations observations;
 };
 

@@ -321,12 +321,13 @@ void TTickerWindow::Paint() {
     RECT client{};
     GetClientRect(window, &client);
     // Drawn off-screen and copied in one go: the line scrolls without flicker.
-    TDib image(TICKER_IMAGE_WIDTH, TICKER_IMAGE_HEIGHT);
-    if (image.Valid()) {
-        TGdiCanvas canvas(image.Dc(), fonts);
+    if (!image)
+        image = std::make_unique<TDib>(TICKER_IMAGE_WIDTH, TICKER_IMAGE_HEIGHT);
+    if (image->Valid()) {
+        TGdiCanvas canvas(image->Dc(), fonts);
         bar.msg_paint(canvas);
         BitBlt(dc, 0, 0, std::min<int>(client.right, TICKER_IMAGE_WIDTH),
-               std::min<int>(client.bottom, TICKER_IMAGE_HEIGHT), image.Dc(), 0, 0, SRCCOPY);
+               std::min<int>(client.bottom, TICKER_IMAGE_HEIGHT), image->Dc(), 0, 0, SRCCOPY);
     }
     EndPaint(window, &ps);
 }

@@ -9,6 +9,7 @@
 namespace navlet::win32 {
 
 class TFontCache;
+class TDib;
 
 // One conversation in a rich edit: nick bold, time italic, each run in its
 // colour. Selections go back to the model; scroll requests are followed.
@@ -82,6 +83,7 @@ class TTickerWindow {
     TNavlet& bar;
     TFontCache& fonts;
     HWND window = nullptr;
+    std::unique_ptr<TDib> image; // made at the first paint, kept
     TObservations observations;
 };
 
