@@ -8,6 +8,7 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+#include <set>
 #include <string>
 
 #include "client/core/console.h"
@@ -133,8 +134,22 @@ TEST_F(Win32BarWindowTest, ThePeopleListsShowTheModelsEntriesWithTheirStateImage
     item.cchTextMax = 32;
     SendMessageW(list, LVM_GETITEMTEXTW, 0, LPARAM(&item));
     EXPECT_EQ(AnsiFromWide(std::wstring(text)), "amy");
-    const UINT state = UINT(SendMessageW(list, LVM_GETITEMSTATE, 1, LVIS_STATEIMAGEMASK));
-    EXPECT_EQ(state, INDEXTOSTATEIMAGEMASK(2u)); // zed's image 1, after the empty one
+    // Each entry shows its own picture: amy's the boy's blue, zed's the girl's pink.
+    RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    auto colours = [&](int row) {
+        RECT r{};
+        r.left = LVIR_BOUNDS;
+        SendMessageW(list, LVM_GETITEMRECT, WPARAM(row), LPARAM(&r));
+        std::set<COLORREF> seen;
+        for (int x = r.left; x < r.left + 16; ++x)
+            for (int y = r.top; y < r.bottom; ++y)
+                seen.insert(test::ScreenPixel(list, x, y));
+        return seen;
+    };
+    const COLORREF boy = RGB(40, 90, 200);
+    const COLORREF girl = RGB(220, 80, 150);
+    EXPECT_TRUE(colours(0).count(boy) && !colours(0).count(girl));
+    EXPECT_TRUE(colours(1).count(girl) && !colours(1).count(boy));
     bar.lvUsers.Clear();
     EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 0);
 }

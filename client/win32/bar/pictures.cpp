@@ -200,7 +200,7 @@ void DrawLogo(HDC dc, const RECT& at) {
 
 HIMAGELIST StateImageList() {
     const COLORREF key = RGB(255, 0, 255); // the transparent colour
-    HIMAGELIST list = ImageList_Create(STATE_SIZE, STATE_SIZE, ILC_COLOR24 | ILC_MASK, 7, 0);
+    HIMAGELIST list = ImageList_Create(STATE_SIZE, STATE_SIZE, ILC_COLOR24 | ILC_MASK, 6, 0);
     if (!list)
         return nullptr;
     struct TState {
@@ -212,12 +212,6 @@ HIMAGELIST StateImageList() {
         {RGB(220, 80, 150), true}, {RGB(120, 120, 120), false}, {RGB(120, 120, 120), true},
     };
     static_assert(giOtherMember == 5);
-    {
-        TPainter none(STATE_SIZE, STATE_SIZE, key);
-        HBITMAP blank = none.Take();
-        ImageList_AddMasked(list, blank, key);
-        DeleteObject(blank);
-    }
     for (const TState& s : states) {
         TPainter p(STATE_SIZE, STATE_SIZE, key);
         Person(p, 0, s.colour, s.member);

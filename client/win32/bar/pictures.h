@@ -24,8 +24,9 @@ void DrawLogo(HDC dc, const RECT& at);
 inline constexpr int LOGO_WIDTH = 73;
 inline constexpr int LOGO_HEIGHT = 25;
 
-// ImageList1 as a list view's state image list: image 0 is none, the state
-// index i is image i + 1. The caller destroys it.
+// ImageList1, image i for the state index i. A list view shows image i for
+// the item state INDEXTOSTATEIMAGEMASK(i + 1), 0 being none. The caller
+// destroys it.
 HIMAGELIST StateImageList();
 
 } // namespace navlet::win32
