@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "client/core/ticker.h"
 #include "client/win32/bar/bar_window.h"
 #include "client/win32/kit/ansi.h"
 #include "client/win32/kit/win32_kit.h"
@@ -24,13 +25,17 @@ namespace {
 
 class TPageSite : public THostControl {
   public:
-    std::string LocationURL() override { return "http://www.example.com/news/"; }
+    explicit TPageSite(std::string page) : address(std::move(page)) {}
+    std::string LocationURL() override { return address; }
     void Navigate(const std::string&) override {}
     void FlashBrowserWindow() override {}
     void ResizeBandSite(int32_t) override {}
     void FocusChanged(bool) override {}
     void SuppressFaultDialogs() override {}
     void CloseInPlaceWindow() override {}
+
+  private:
+    std::string address;
 };
 
 std::string TextOf(HWND window) {
@@ -48,7 +53,8 @@ void Type(HWND edit, const std::string& text) {
 
 // One browser window's bar: its band site and the bar's window inside it.
 struct TBrowserWindow {
-    explicit TBrowserWindow(TWin32Kit& kit, int top) : bar(kit.Kit()) {
+    TBrowserWindow(TWin32Kit& kit, int top, std::string page = "http://www.example.com/news/")
+        : bar(kit.Kit()), page(std::move(page)) {
         site = CreateWindowExW(0, L"STATIC", L"band site", WS_POPUP | WS_VISIBLE, 0, top, 810, 216,
                                nullptr, nullptr, nullptr, nullptr);
         window = std::make_unique<TBarWindow>(bar, kit, site);
@@ -64,8 +70,30 @@ struct TBrowserWindow {
         bar.ShowDW(true);
     }
     HWND Control(const char* name) const { return window->Control(name); }
-    std::string PublicChat() const {
-        return TextOf(window->Control("ActiveChatView")); // the public chat is the first tab
+    // The conversation of the active tab.
+    std::string Chat() const { return TextOf(window->Control("ActiveChatView")); }
+    // What the user does by picking tab `index`.
+    void PickTab(int index) {
+        HWND tabs = Control("PageControl");
+        SendMessageW(tabs, TCM_SETCURSEL, WPARAM(index), 0);
+        NMHDR picked{tabs, 0, UINT(TCN_SELCHANGE)};
+        SendMessageW(GetParent(tabs), WM_NOTIFY, 0, LPARAM(&picked));
+    }
+    void Say(const std::string& line) {
+        HWND edit1 = Control("Edit1");
+        SetFocus(edit1); // the hint gives way
+        SetWindowTextW(edit1, L"");
+        Type(edit1, line);
+        SendMessageW(Control("sbSendTxt"), BM_CLICK, 0, 0);
+    }
+    int TabCount() const {
+        return int(SendMessageW(Control("PageControl"), TCM_GETITEMCOUNT, 0, 0));
+    }
+    const TListItem* User(const std::string& nick) const {
+        for (const TListItem& item : bar.lvUsers.Items())
+            if (item.caption == nick)
+                return &item;
+        return nullptr;
     }
 
     TNavlet bar;
@@ -103,18 +131,79 @@ TEST(Win32SignInTest, TypedSignInAndAChatLineReachTheOtherBar) {
         [&] { return bob->bar.loggedIn && SendMessageW(aliceList, LVM_GETITEMCOUNT, 0, 0) == 2; },
         15000));
 
-    HWND edit1 = alice->Control("Edit1");
-    SetFocus(edit1); // the hint gives way
-    Type(edit1, "hello from wine");
-    SendMessageW(alice->Control("sbSendTxt"), BM_CLICK, 0, 0);
-    EXPECT_NE(alice->PublicChat().find("hello from wine"), std::string::npos)
-        << alice->PublicChat();
+    alice->Say("hello from wine");
+    EXPECT_NE(alice->Chat().find("hello from wine"), std::string::npos) << alice->Chat();
     EXPECT_TRUE(test::PumpUntil(
-        [&] { return bob->PublicChat().find("hello from wine") != std::string::npos; }, 15000))
-        << bob->PublicChat();
+        [&] { return bob->Chat().find("hello from wine") != std::string::npos; }, 15000))
+        << bob->Chat();
+
+    // A private chat by invitation, as the users list's menu starts one.
+    ASSERT_NE(alice->User("bob"), nullptr);
+    alice->bar.InviteInNewPrivateChat(*alice->User("bob"));
+    ASSERT_EQ(alice->TabCount(), 2);
+    ASSERT_TRUE(test::PumpUntil([&] { return bob->TabCount() == 2; }, 15000));
+    bob->PickTab(1);
+    EXPECT_NE(bob->Chat().find("invited you"), std::string::npos) << bob->Chat();
+    bob->Say("just us two");
+    alice->PickTab(1);
+    EXPECT_TRUE(test::PumpUntil(
+        [&] { return alice->Chat().find("just us two") != std::string::npos; }, 15000))
+        << alice->Chat();
+    test::PumpFor(300);
+    test::SaveWindowShot(bob->window->Handle(), "win32-bar-private-chat.bmp");
+    alice->PickTab(0);
+
     test::PumpFor(300);
     test::SaveWindowShot(alice->window->Handle(), "win32-bar-signed-in.bmp");
     bob.reset();
+
+    // Someone on another site looks for alice: her ticker offers to accept,
+    // and a click on its button opens the caller's page in a new window.
+    {
+        TWin32Registry registry;
+        auto key = registry.OpenKey(THive::CurrentUser, SETTINGS_KEY, TKeyOpen::Create);
+        key->WriteString("nck", "carol");
+        key->WriteString("pwd", TNavlet::ScramblePassword("cherry3", -1));
+    }
+    // A program that takes the link as its argument and ends at once.
+    kit.host.SetBrowserProgram("hostname.exe");
+    auto carol = std::make_unique<TBrowserWindow>(kit, 240, "http://www.example.org/");
+    carol->Show();
+    ASSERT_TRUE(test::PumpUntil([&] { return carol->bar.loggedIn; }, 15000));
+    carol->bar.SetBannerMode(bmSearch);
+    carol->bar.cbSearch.SetText("alice");
+    carol->bar.edSearchMsg.SetText("come over");
+    SendMessageW(carol->Control("sbSearch"), BM_CLICK, 0, 0);
+
+    TNavlet& form = alice->bar;
+    auto inviteShown = [&] {
+        return !form.msgQueue.empty() && form.msgQueue.front().kind == mkInvite &&
+               form.msgQueue.front().user == "carol";
+    };
+    ASSERT_TRUE(test::PumpUntil(inviteShown, 30000));
+    HWND ticker = alice->Control("msg_img");
+    // The button's place on the line, from the core's own hit map, clicked
+    // as the mouse would.
+    bool clicked = false;
+    ASSERT_TRUE(test::PumpUntil(
+        [&] {
+            if (!inviteShown() || !form.msgHitMap)
+                return false;
+            for (int x = 0; x < form.msg_img.Width(); ++x) {
+                if (form.msgHitMap->At(x + form.msgSrcRect.left, 8) & MSG_BTN_ACCEPT) {
+                    SendMessageW(ticker, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, 8));
+                    clicked = true;
+                    return true;
+                }
+            }
+            return false;
+        },
+        15000));
+    EXPECT_TRUE(clicked);
+    EXPECT_FALSE(inviteShown()) << "the line is answered";
+    for (const TMsgLine& line : form.msgQueue)
+        EXPECT_EQ(line.text.find("opening a new browser window"), std::string::npos) << line.text;
+    carol.reset();
     alice.reset();
     RegDeleteTreeA(HKEY_CURRENT_USER, SETTINGS_KEY);
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a command beside navlet-server on a free loopback port, with the
-# accounts alice/apple1 and bob/banana2; NAVLET_SERVER tells the bar where.
+# accounts alice/apple1, bob/banana2 and carol/cherry3; NAVLET_SERVER tells
+# the bar where.
 #
 #   tests/win32/with_server.sh SERVER_PROGRAM COMMAND [ARGS...]
 set -euo pipefail
@@ -21,6 +22,7 @@ trap cleanup EXIT
 
 "$server" --data "$data" account add alice apple1 >/dev/null
 "$server" --data "$data" account add bob banana2 >/dev/null
+"$server" --data "$data" account add carol cherry3 >/dev/null
 
 listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 

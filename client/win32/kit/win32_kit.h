@@ -50,6 +50,8 @@ class TWin32HostActions : public THostActions {
     void ShowMessage(const std::string& text) override;
     // Message boxes belong to this window (the bar's), when set.
     void SetOwner(HWND window) { owner = window; }
+    // The program new browser windows are, by name or path.
+    void SetBrowserProgram(std::string browserProgram) { program = std::move(browserProgram); }
 
   private:
     std::string program;
