@@ -11,11 +11,13 @@
 #include <set>
 #include <string>
 
+#include "client/art/pictures.h"
 #include "client/core/console.h"
 #include "client/core/module_state.h"
 #include "client/core/session_controls.h"
 #include "client/win32/bar/bar_window.h"
 #include "client/win32/kit/ansi.h"
+#include "client/win32/kit/picture_bitmap.h"
 #include "client/win32/kit/win32_kit.h"
 #include "tests/win32/message_pump.h"
 #include "tests/win32/window_shot.h"
@@ -134,9 +136,9 @@ TEST_F(Win32BarWindowTest, ThePeopleListsShowTheModelsEntriesWithTheirStateImage
     item.cchTextMax = 32;
     SendMessageW(list, LVM_GETITEMTEXTW, 0, LPARAM(&item));
     EXPECT_EQ(AnsiFromWide(std::wstring(text)), "amy");
-    // Each entry shows its own picture: amy's the boy's blue, zed's the girl's pink.
+    // Each entry shows its own picture: amy's state image 0, zed's image 1.
     RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    auto colours = [&](int row) {
+    auto shown = [&](int row) {
         RECT r{};
         r.left = LVIR_BOUNDS;
         SendMessageW(list, LVM_GETITEMRECT, WPARAM(row), LPARAM(&r));
@@ -146,10 +148,28 @@ TEST_F(Win32BarWindowTest, ThePeopleListsShowTheModelsEntriesWithTheirStateImage
                 seen.insert(test::ScreenPixel(list, x, y));
         return seen;
     };
-    const COLORREF boy = RGB(40, 90, 200);
-    const COLORREF girl = RGB(220, 80, 150);
-    EXPECT_TRUE(colours(0).count(boy) && !colours(0).count(girl));
-    EXPECT_TRUE(colours(1).count(girl) && !colours(1).count(boy));
+    auto drawn = [](int cell) {
+        const int size = art::stateImages.height;
+        std::set<COLORREF> colours;
+        for (int x = 0; x < size; ++x)
+            for (int y = 0; y < size; ++y)
+                if (art::stateImages.Pixel(cell * size + x, y) >> 24 == 0xFF)
+                    colours.insert(BlendedPixel(art::stateImages.Pixel(cell * size + x, y), 0));
+        return colours;
+    };
+    // A colour only the one image has.
+    auto own = [&](int cell, int other) {
+        for (COLORREF c : drawn(cell))
+            if (!drawn(other).count(c))
+                return c;
+        return COLORREF(CLR_INVALID);
+    };
+    const COLORREF boy = own(0, 1);
+    const COLORREF girl = own(1, 0);
+    ASSERT_NE(boy, CLR_INVALID);
+    ASSERT_NE(girl, CLR_INVALID);
+    EXPECT_TRUE(shown(0).count(boy) && !shown(0).count(girl));
+    EXPECT_TRUE(shown(1).count(girl) && !shown(1).count(boy));
     bar.lvUsers.Clear();
     EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 0);
 }
