@@ -1,0 +1,96 @@
+#include "client/win32/module/bar_form.h"
+
+#include <atomic>
+
+#include "client/core/host.h"
+#include "client/core/navlet.h"
+#include "client/win32/module/module_entry.h"
+#include "client/win32/module/module_kit.h"
+
+namespace navlet {
+// The bar form class's global form pointer: the form last made in this module,
+// null once it is gone. The module exports it as "Navlet", beside AboutForm
+// and ConsoleForm.
+TNavlet* Navlet = nullptr;
+} // namespace navlet
+
+namespace navlet::win32 {
+
+namespace {
+
+constexpr wchar_t BAND_WINDOW_CLASS[] = L"NavletBandWindow";
+std::atomic<long> liveWindows{0};
+
+ATOM BandWindowClass(WNDPROC proc) {
+    static const ATOM atom = [proc] {
+        WNDCLASSEXW wc = {};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = proc;
+        wc.hInstance = moduleInstance;
+        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = BAND_WINDOW_CLASS;
+        return RegisterClassExW(&wc);
+    }();
+    return atom;
+}
+
+} // namespace
+
+long LiveBandWindows() {
+    return liveWindows;
+}
+
+TBarForm::TBarForm() {
+    if (BandWindowClass(&TBarForm::WindowProc))
+        window = CreateWindowExW(0, BAND_WINDOW_CLASS, L"Navlet", WS_POPUP | WS_CLIPCHILDREN, 0, 0,
+                                 BAND_IDEAL_WIDTH, BAND_IDEAL_HEIGHT, nullptr, nullptr,
+                                 moduleInstance, nullptr);
+    if (window)
+        ++liveWindows;
+    form = CreateBarFormWithModuleKit();
+    if (form)
+        Navlet = form.get();
+}
+
+TBarForm::~TBarForm() {
+    if (Navlet == form.get())
+        Navlet = nullptr;
+    form.reset(); // the form's window goes with its own view first
+    CloseWindow();
+}
+
+void TBarForm::PlaceInto(HWND siteWindow) {
+    if (!window || !siteWindow)
+        return;
+    const auto style = uint32_t(GetWindowLongPtrW(window, GWL_STYLE));
+    SetWindowLongPtrW(window, GWL_STYLE, LONG_PTR(AttachedWindowStyle(style)));
+    SetParent(window, siteWindow);
+}
+
+void TBarForm::FollowFormVisibility(bool fallback) {
+    if (!window)
+        return;
+    const bool visible = form ? form->Form.Visible() : fallback;
+    ShowWindow(window, visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void TBarForm::CloseWindow() {
+    if (!window)
+        return;
+    DestroyWindow(window);
+    window = nullptr;
+    --liveWindows;
+}
+
+LRESULT CALLBACK TBarForm::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SIZE) {
+        // The bar's own window fills the band.
+        if (HWND child = GetWindow(hwnd, GW_CHILD))
+            MoveWindow(child, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+} // namespace navlet::win32
