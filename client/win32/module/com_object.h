@@ -131,6 +131,7 @@ template <class T> class TComPtr {
     void** PutVoid() { return reinterpret_cast<void**>(Put()); }
     T* Get() const { return ptr; }
     T* operator->() const { return ptr; }
+    T& operator*() const { return *ptr; }
     explicit operator bool() const { return ptr != nullptr; }
     // Gives the reference to an out-parameter.
     T* Detach() {
