@@ -41,23 +41,25 @@ long LiveBandWindows() {
     return liveWindows;
 }
 
-TBarForm::TBarForm() {
+TBarForm::TBarForm() : bar(std::make_unique<TKitForm>()) {
+    Navlet = &bar->Form();
     if (BandWindowClass(&TBarForm::WindowProc))
         window = CreateWindowExW(0, BAND_WINDOW_CLASS, L"Navlet", WS_POPUP | WS_CLIPCHILDREN, 0, 0,
                                  BAND_IDEAL_WIDTH, BAND_IDEAL_HEIGHT, nullptr, nullptr,
                                  moduleInstance, nullptr);
     if (window)
         ++liveWindows;
-    form = CreateBarFormWithModuleKit();
-    if (form)
-        Navlet = form.get();
 }
 
 TBarForm::~TBarForm() {
-    if (Navlet == form.get())
+    if (bar && Navlet == &bar->Form())
         Navlet = nullptr;
-    form.reset(); // the form's window goes with its own view first
+    bar.reset();
     CloseWindow();
+}
+
+TNavlet* TBarForm::Form() const {
+    return bar ? &bar->Form() : nullptr;
 }
 
 void TBarForm::PlaceInto(HWND siteWindow) {
@@ -71,6 +73,7 @@ void TBarForm::PlaceInto(HWND siteWindow) {
 void TBarForm::FollowFormVisibility(bool fallback) {
     if (!window)
         return;
+    const TNavlet* form = Form();
     const bool visible = form ? form->Form.Visible() : fallback;
     ShowWindow(window, visible ? SW_SHOWNA : SW_HIDE);
 }

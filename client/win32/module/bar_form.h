@@ -13,6 +13,8 @@ class TNavlet;
 
 namespace navlet::win32 {
 
+class TKitForm;
+
 class TBarForm {
   public:
     TBarForm();
@@ -22,8 +24,8 @@ class TBarForm {
 
     // Null once closed.
     HWND Window() const { return window; }
-    // The bar form; null when the module could not make one.
-    TNavlet* Form() const { return form.get(); }
+    // The bar form; null only while the object is being torn down.
+    TNavlet* Form() const;
 
     // The band's window becomes a child of `siteWindow`.
     void PlaceInto(HWND siteWindow);
@@ -35,7 +37,7 @@ class TBarForm {
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND window = nullptr;
-    std::unique_ptr<TNavlet> form;
+    std::unique_ptr<TKitForm> bar;
 };
 
 // Band windows alive in this thread's module, for leak counts in tests.

@@ -1,0 +1,49 @@
+// The banner area's embedded browser on Windows: the system's web browser
+// control (Shell.Explorer), hosted in a minimal in-place container inside
+// the panel the bar window places it in. Where the control cannot be made
+// (no browser engine installed), every navigation reports an error and a
+// completed document at once, so the bar shows its own banner.
+#pragma once
+
+#include <string>
+
+#include <windows.h>
+
+#include "client/kit/web_browser.h"
+
+namespace navlet::win32 {
+
+class TBrowserSite;
+
+class TWin32WebBrowser : public TWebBrowser {
+  public:
+    TWin32WebBrowser();
+    ~TWin32WebBrowser() override;
+
+    // The control lives in `parent` at `bounds` (parent's client
+    // coordinates); a control already made moves there.
+    void Place(HWND parent, const RECT& bounds);
+    void Navigate(const std::string& address) override;
+    void SetInputEnabled(bool enabled) override;
+    // Whether the control exists (after the first navigation inside a parent).
+    bool HasControl() const;
+
+  private:
+    friend class TBrowserSite;
+    void DocumentComplete();
+    void NavigateError();
+    void ReportFailure();
+
+    HWND parent = nullptr;
+    RECT bounds{};
+    bool inputEnabled = true;
+    bool creationFailed = false;
+    TBrowserSite* site = nullptr; // the container; COM-counted
+};
+
+class TWin32WebBrowserFactory : public TWebBrowserFactory {
+  public:
+    std::unique_ptr<TWebBrowser> CreateWebBrowser() override;
+};
+
+} // namespace navlet::win32
