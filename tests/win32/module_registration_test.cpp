@@ -27,8 +27,8 @@ const GUID NAVLET_LIBID = {
     0x5E0A7C20, 0x6B3D, 0x4F19, {0x9A, 0x42, 0xC8, 0xD1, 0x7E, 0x05, 0xB3, 0xA6}};
 
 std::string Narrow(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
+    const int n =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(size_t(std::max(n, 0)), '\0');
     WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
     return out;
@@ -60,8 +60,7 @@ std::vector<CLSID> CommBands() {
         return found;
     CATID band = CATID_CommBand;
     IEnumCLSID* classes = nullptr;
-    if (SUCCEEDED(categories->EnumClassesOfCategories(1, &band, 0, nullptr, &classes)) &&
-        classes) {
+    if (SUCCEEDED(categories->EnumClassesOfCategories(1, &band, 0, nullptr, &classes)) && classes) {
         CLSID clsid;
         ULONG got = 0;
         while (classes->Next(1, &clsid, &got) == S_OK && got == 1)
@@ -166,10 +165,10 @@ TEST(ModuleLoad, RefusedWhereverTheHostPathNamesExplorerInAnyCase) {
 TEST(ModuleLoad, MasksFloatingPointExceptionsAndLeavesTheDenormalMaskAlone) {
     // Overflow, underflow and denormal unmasked before the load.
     TProcessResult clearDenormal = ProbeAs(L"", L"probe.exe", L"365", L"1280");
-    EXPECT_EQ(clearDenormal.output, "loaded x87=037d mxcsr=1e80\n");
+    EXPECT_EQ(clearDenormal.output, "loaded x87=037d mxcsr=1e80\r\n");
     // The same with the denormal exception masked: it stays masked.
     TProcessResult setDenormal = ProbeAs(L"", L"probe.exe", L"367", L"1380");
-    EXPECT_EQ(setDenormal.output, "loaded x87=037f mxcsr=1f80\n");
+    EXPECT_EQ(setDenormal.output, "loaded x87=037f mxcsr=1f80\r\n");
 }
 
 } // namespace

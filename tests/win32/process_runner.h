@@ -17,9 +17,10 @@ struct TProcessResult {
 
 // Runs `commandLine` and waits at most `timeoutMs`; a program still running
 // then is terminated and reported with exit code WAIT_TIMEOUT.
-TProcessResult RunProcess(const std::wstring& commandLine,
-                          const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
-                          DWORD timeoutMs = 60000);
+TProcessResult
+RunProcess(const std::wstring& commandLine,
+           const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
+           DWORD timeoutMs = 60000);
 
 // The directory of the running test program, with a trailing backslash.
 std::wstring ProgramDirectory();
