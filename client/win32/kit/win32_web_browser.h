@@ -28,16 +28,25 @@ class TWin32WebBrowser : public TWebBrowser {
     // Whether the control exists (after the first navigation inside a parent).
     bool HasControl() const;
 
-  private:
-    friend class TBrowserSite;
+    // The control's outcome as the bar hears it, once per navigation: an
+    // error at most, then the completed document. Called by the container.
     void DocumentComplete();
     void NavigateError();
-    void ReportFailure();
+    // Ends a navigation that cannot finish: what the bar has not heard yet
+    // of an error and a completed document.
+    void GiveUp();
+
+  private:
+    bool MakeContainer();
 
     HWND parent = nullptr;
+    HWND container = nullptr; // holds the control; message-only until placed
     RECT bounds{};
     bool inputEnabled = true;
     bool creationFailed = false;
+    bool oleStarted = false;
+    bool navigating = false;      // a navigation waits for its completion
+    bool errorReported = false;   // its error was told
     TBrowserSite* site = nullptr; // the container; COM-counted
 };
 

@@ -4,6 +4,7 @@
 
 #include "client/core/host.h"
 #include "client/core/navlet.h"
+#include "client/win32/bar/bar_window.h"
 #include "client/win32/module/module_entry.h"
 #include "client/win32/module/module_kit.h"
 
@@ -47,15 +48,26 @@ TBarForm::TBarForm() : bar(std::make_unique<TKitForm>()) {
         window = CreateWindowExW(0, BAND_WINDOW_CLASS, L"Navlet", WS_POPUP | WS_CLIPCHILDREN, 0, 0,
                                  BAND_IDEAL_WIDTH, BAND_IDEAL_HEIGHT, nullptr, nullptr,
                                  moduleInstance, nullptr);
-    if (window)
-        ++liveWindows;
+    if (!window)
+        return;
+    ++liveWindows;
+    try {
+        view = std::make_unique<TBarWindow>(bar->Form(), bar->Kit(), window);
+    } catch (...) {
+        CloseWindow(); // no destructor runs for a half-made object
+        throw;
+    }
 }
 
 TBarForm::~TBarForm() {
     if (bar && Navlet == &bar->Form())
         Navlet = nullptr;
-    bar.reset();
     CloseWindow();
+    bar.reset();
+}
+
+HWND TBarForm::BarWindow() const {
+    return view ? view->Handle() : nullptr;
 }
 
 TNavlet* TBarForm::Form() const {
@@ -79,6 +91,7 @@ void TBarForm::FollowFormVisibility(bool fallback) {
 }
 
 void TBarForm::CloseWindow() {
+    view.reset();
     if (!window)
         return;
     DestroyWindow(window);

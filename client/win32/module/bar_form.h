@@ -1,6 +1,7 @@
-// The bar form of one control object and the band's window that holds it.
-// The window starts as a hidden, parentless pop-up (as the form is made
-// before the browser sites it) and becomes a child of the site's window.
+// The bar form of one control object, the band's window that holds it and the
+// bar's native window inside that. The band's window starts as a hidden,
+// parentless pop-up (the form is made before the browser sites it) and
+// becomes a child of the site's window; the bar's window fills it.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +15,7 @@ class TNavlet;
 namespace navlet::win32 {
 
 class TKitForm;
+class TBarWindow;
 
 class TBarForm {
   public:
@@ -24,6 +26,8 @@ class TBarForm {
 
     // Null once closed.
     HWND Window() const { return window; }
+    // The bar's own window inside the band's; null once closed.
+    HWND BarWindow() const;
     // The bar form; null only while the object is being torn down.
     TNavlet* Form() const;
 
@@ -31,6 +35,7 @@ class TBarForm {
     void PlaceInto(HWND siteWindow);
     // Shows or hides the band's window as the form's visibility says.
     void FollowFormVisibility(bool fallback);
+    // The bar's window goes first, then the band's; the form stays.
     void CloseWindow();
 
   private:
@@ -38,6 +43,7 @@ class TBarForm {
 
     HWND window = nullptr;
     std::unique_ptr<TKitForm> bar;
+    std::unique_ptr<TBarWindow> view; // binds the form's models: made after, goes before
 };
 
 // Band windows alive in this thread's module, for leak counts in tests.

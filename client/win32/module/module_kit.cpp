@@ -1,6 +1,8 @@
 #include "client/win32/module/module_kit.h"
 
+#include "client/core/console.h"
 #include "client/core/navlet.h"
+#include "client/win32/bar/bar_window.h"
 #include "client/win32/kit/win32_kit.h"
 
 namespace navlet::win32 {
@@ -14,6 +16,9 @@ int kitUsers = 0;
 TWin32Kit& UseModuleKit() {
     if (!moduleKit)
         moduleKit = std::make_unique<TWin32Kit>();
+    // The server output console opens without an owner, above the browser.
+    if (!OnConsoleCreated)
+        OnConsoleCreated = [](TConsoleForm& console) { ShowConsoleWindow(console, nullptr); };
     ++kitUsers;
     return *moduleKit;
 }
