@@ -124,7 +124,7 @@ TEST(BandHost, HostsTheRegisteredBarWhichReportsTheBrowsersNewSite) {
     const TProcessResult run =
         RunProcess(Quoted(ProgramDirectory() + L"navlet-bandhost.exe") +
                        L" --url http://one.example/start/ --show --wait 1000"
-                       L" --move http://two.example/next --screenshot " +
+                       L" --move http://two.example/next --key 0x74 --screenshot " +
                        Quoted(shot) + L" --close",
                    {
                        {L"NAVLET_SERVER", L"127.0.0.1:" + std::to_wstring(server.Port())},
@@ -138,13 +138,20 @@ TEST(BandHost, HostsTheRegisteredBarWhichReportsTheBrowsersNewSite) {
     SCOPED_TRACE(out);
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(HasLine(out, "created {5E0A7C21-6B3D-4F19-9A42-C8D17E05B3A6} hr=0x00000000"));
-    EXPECT_TRUE(HasLine(out, "bandinfo hr=0x00000000 min=500x20 max=-1x-1 integral=1x1 "
-                             "ideal=760x102 modeflags=0x8 mask=0x3f title=\"\""));
+    const std::string sizes = "min=" + std::to_string(BAND_MIN_WIDTH) + "x" +
+                              std::to_string(BAR_MIN_HEIGHT) +
+                              " max=-1x-1 integral=1x1 ideal=" + std::to_string(BAND_IDEAL_WIDTH) +
+                              "x" + std::to_string(BAND_IDEAL_HEIGHT);
+    EXPECT_TRUE(
+        HasLine(out, "bandinfo hr=0x00000000 " + sizes + " modeflags=0x8 mask=0x3f title=\"\""));
     EXPECT_TRUE(out.find("shown hr=0x00000000 visible=1 inside=1") != std::string::npos);
     // The first showing in this version opens the sign-up page.
     EXPECT_TRUE(out.find("/newuser.asp\r\n") != std::string::npos ||
                 out.find("/newuser.asp\n") != std::string::npos);
     EXPECT_TRUE(HasLine(out, "load http://two.example/next checks=1"));
+    // F5 with no edit box of the bar focused: the browser's key, and the
+    // browser hears that the bar lost the focus.
+    EXPECT_TRUE(HasLine(out, "key 0x74 hr=0x00000001 focus=lost"));
     EXPECT_TRUE(HasLine(out, "screenshot written"));
     EXPECT_TRUE(HasLine(out, "closed hr=0x00000000 window=0 sinks=0"));
 

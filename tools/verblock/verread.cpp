@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: verread MODULE [NAME]\n");
         return 2;
     }
-    const std::string value = navlet::GetVersionString(argv[1], argc == 3 ? argv[2] : "FileVersion");
+    const std::string value =
+        navlet::GetVersionString(argv[1], argc == 3 ? argv[2] : "FileVersion");
     if (value.empty())
         return 1;
     std::printf("%s\n", value.c_str());

@@ -135,6 +135,13 @@ bool TBandContainer::OfferKey(MSG& message) {
     return input->TranslateAcceleratorIO(&message) == S_OK;
 }
 
+HRESULT TBandContainer::TranslateKey(MSG& message) {
+    TComPtr<IInputObject> input;
+    if (!band || FAILED(band->QueryInterface(IID_IInputObject, input.PutVoid())))
+        return E_NOINTERFACE;
+    return input->TranslateAcceleratorIO(&message);
+}
+
 void TBandContainer::Pump(DWORD ms) {
     const DWORD end = GetTickCount() + ms;
     for (;;) {

@@ -35,6 +35,8 @@ class TBandContainer {
     HRESULT Close();
     // The browser's key handling: the band may take a key while it has the focus.
     bool OfferKey(MSG& message);
+    // The browser asking the band whether it takes a key, whatever the focus.
+    HRESULT TranslateKey(MSG& message);
     // Pumps this thread's messages for `ms` milliseconds.
     static void Pump(DWORD ms);
 

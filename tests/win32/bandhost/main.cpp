@@ -4,7 +4,7 @@
 // one line per step for tests to read.
 //
 //   navlet-bandhost [--clsid {...}] [--url U] [--show] [--move U]... [--wait MS]
-//                   [--screenshot FILE.bmp] [--close]
+//                   [--key VK] [--screenshot FILE.bmp] [--close]
 //
 // Steps run in the order given; --url loads a page before the band is shown,
 // --move loads one afterwards, and each load is followed by 1.5 s of message
@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,22 @@ class TScript {
         return SUCCEEDED(hr);
     }
 
+    // A key-down message offered to the band, as the browser offers keys.
+    bool Key(UINT virtualKey) {
+        MSG message = {};
+        message.hwnd = container.BandWindow();
+        message.message = WM_KEYDOWN;
+        message.wParam = virtualKey;
+        const int reportsBefore = container.Site().FocusReports();
+        const HRESULT hr = container.TranslateKey(message);
+        const bool reported = container.Site().FocusReports() != reportsBefore;
+        Report("key 0x%02x hr=0x%08lx focus=%s", virtualKey, ULONG(hr),
+               !reported                         ? "unchanged"
+               : container.Site().BandHasFocus() ? "gained"
+                                                 : "lost");
+        return SUCCEEDED(hr);
+    }
+
     bool Screenshot(const std::wstring& path) {
         const bool ok = container.Screenshot(path);
         Report("screenshot %s", ok ? "written" : "failed");
@@ -147,6 +164,9 @@ int Run(int argc, wchar_t** argv) {
             ok = script.Show() && ok;
         } else if (arg == L"--wait") {
             TBandContainer::Pump(DWORD(_wtoi(value)));
+            ++i;
+        } else if (arg == L"--key") {
+            ok = script.Key(UINT(std::wcstoul(value, nullptr, 0))) && ok;
             ++i;
         } else if (arg == L"--screenshot") {
             ok = script.Screenshot(value) && ok;
