@@ -1,7 +1,5 @@
 #include "client/win32/module/bar_form.h"
 
-#include <atomic>
-
 #include "client/core/host.h"
 #include "client/core/navlet.h"
 #include "client/win32/bar/bar_window.h"
@@ -20,7 +18,6 @@ namespace navlet::win32 {
 namespace {
 
 constexpr wchar_t BAND_WINDOW_CLASS[] = L"NavletBandWindow";
-std::atomic<long> liveWindows{0};
 
 ATOM BandWindowClass(WNDPROC proc) {
     static const ATOM atom = [proc] {
@@ -38,10 +35,6 @@ ATOM BandWindowClass(WNDPROC proc) {
 
 } // namespace
 
-long LiveBandWindows() {
-    return liveWindows;
-}
-
 TBarForm::TBarForm() : bar(std::make_unique<TKitForm>()) {
     Navlet = &bar->Form();
     if (BandWindowClass(&TBarForm::WindowProc))
@@ -50,7 +43,6 @@ TBarForm::TBarForm() : bar(std::make_unique<TKitForm>()) {
                                  moduleInstance, nullptr);
     if (!window)
         return;
-    ++liveWindows;
     try {
         view = std::make_unique<TBarWindow>(bar->Form(), bar->Kit(), window);
     } catch (...) {
@@ -96,7 +88,6 @@ void TBarForm::CloseWindow() {
         return;
     DestroyWindow(window);
     window = nullptr;
-    --liveWindows;
 }
 
 LRESULT CALLBACK TBarForm::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -46,7 +46,4 @@ class TBarForm {
     std::unique_ptr<TBarWindow> view; // binds the form's models: made after, goes before
 };
 
-// Band windows alive in this thread's module, for leak counts in tests.
-long LiveBandWindows();
-
 } // namespace navlet::win32

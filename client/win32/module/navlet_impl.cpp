@@ -2,8 +2,6 @@
 
 #include <oleauto.h>
 
-#include <atomic>
-
 #include "client/win32/module/bar_form.h"
 #include "client/win32/module/core_include.h"
 #include "client/win32/module/module_entry.h"
@@ -12,8 +10,6 @@
 namespace navlet::win32 {
 
 namespace {
-
-std::atomic<long> liveImpls{0};
 
 // The platform's "key is down": any of the bits 0xF0 of the key state's low byte.
 bool KeyDown(int virtualKey) {
@@ -32,7 +28,6 @@ TNavletImpl::TNavletImpl()
         if (TNavlet* form = bar->Form())
             form->BrowserDocumentComplete();
     };
-    ++liveImpls;
 }
 
 TNavletImpl::~TNavletImpl() {
@@ -40,11 +35,6 @@ TNavletImpl::~TNavletImpl() {
     browserEvents->onDocumentComplete = nullptr;
     navletEvents->Disown();
     bar.reset();
-    --liveImpls;
-}
-
-long TNavletImpl::LiveCount() {
-    return liveImpls;
 }
 
 const TInterfaceEntry* TNavletImpl::Interfaces() {

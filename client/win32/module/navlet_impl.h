@@ -29,8 +29,6 @@ class TNavletImpl
   public:
     TNavletImpl();
     static const TInterfaceEntry* Interfaces();
-    // Live control objects of this module, for leak counts in tests.
-    static long LiveCount();
 
     // IOleWindow
     STDMETHODIMP GetWindow(HWND* out) override;
