@@ -1,7 +1,33 @@
 #!/usr/bin/env bash
-# Builds the x86-64 Windows targets and runs their tests under wine64.
+# Builds the x86-64 Windows targets and runs their tests under wine64. Tests
+# that show windows need an X display: without one, a private Xvfb serves the
+# whole run (one display for the one wine prefix the tests share).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset mingw-x64
 cmake --build --preset mingw-x64 -j"$(nproc)"
+
+xvfb_pid=""
+cleanup() {
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    # The prefix's wine server holds the display open: let it go with it.
+    WINEPREFIX="$PWD/build/mingw-x64/wine" wineserver -k 2>/dev/null || true
+}
+if [ -z "${DISPLAY:-}" ]; then
+    for n in $(seq 90 140); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+        xvfb_pid=$!
+        sleep 1
+        if kill -0 "$xvfb_pid" 2>/dev/null; then
+            export DISPLAY=":$n"
+            break
+        fi
+        xvfb_pid=""
+    done
+    [ -n "$xvfb_pid" ] || { echo "mingw-x64-test: no Xvfb display could be started" >&2; exit 1; }
+    # The wine server may still serve another display from an earlier run.
+    WINEPREFIX="$PWD/build/mingw-x64/wine" wineserver -k 2>/dev/null || true
+fi
+trap cleanup EXIT
 ctest --preset mingw-x64

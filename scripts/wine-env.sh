@@ -41,4 +41,9 @@ if [ ! -f "$WINEPREFIX/.navlet-ready" ]; then
 fi
 
 [ $# -eq 0 ] && exit 0
+# Windows need a display; scripts/mingw-x64-test.sh provides one for a whole
+# run, a test started by hand without one gets its own.
+if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" "$wine" "$@"
+fi
 exec "$wine" "$@"

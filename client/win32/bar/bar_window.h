@@ -1,0 +1,88 @@
+// The bar form on Windows: native common controls, each bound to its model,
+// placed where the layout puts them, inside one child window of the band
+// site that the COM module gives. The window reports its size and the focus
+// to the form; it decides nothing about the bar's behaviour.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+#include "client/core/bar_layout.h"
+#include "client/core/navlet.h"
+#include "client/win32/bar/bound_controls.h"
+
+namespace navlet::win32 {
+
+struct TWin32Kit;
+class TChatTabsBinding;
+class TTickerWindow;
+class TPanel;
+
+class TBarWindow : public TLater {
+  public:
+    // The form and the kit outlive the window. `parent` is the band site's
+    // window; the bar's window is its child.
+    TBarWindow(TNavlet& bar, TWin32Kit& kit, HWND parent);
+    ~TBarWindow() override;
+    TBarWindow(const TBarWindow&) = delete;
+    TBarWindow& operator=(const TBarWindow&) = delete;
+
+    HWND Handle() const;
+    // A control's window by its layout name ("Edit1", "lvUsers", "msg_img",
+    // "LoginPanel"..., "ActiveChatView" for the active tab's conversation);
+    // null for an unknown name. For tests and screenshots.
+    HWND Control(const std::string& name) const;
+
+  private:
+    friend class TPanel;
+
+    void Later(std::function<void()> call) override;
+    void RunLater();
+
+    // Each part is made inside the window of its layout parent, which must
+    // exist already (the layout lists parents first).
+    TPanel& MakePanel(TPart part, COLORREF background);
+    HWND MakeControl(TPart part, const wchar_t* cls, const wchar_t* text, DWORD style,
+                     DWORD exStyle = 0);
+    HWND Placed(TPart part) const { return placed[size_t(part)]; }
+    void PlaceWindow(TPart part, HWND window);
+    void BuildLeftPanel();
+    void BuildCentralPanel();
+    void BuildBannerPanels();
+    void BuildLoginPanel();
+    void BuildSearchPanel();
+    void BuildLogo();
+    void BuildRightPanel();
+    void LayOut();
+    void MoveFocusToModel();
+    HWND WindowOfFocus(TFocusTarget target) const;
+
+    TNavlet& bar;
+    TWin32Kit& kit;
+    HFONT formFont = nullptr;
+    HFONT boldFont = nullptr;
+    HWND tooltips = nullptr;
+    HIMAGELIST comboImages = nullptr;
+    std::vector<std::unique_ptr<TPanel>> panels; // the first is the bar's own window
+    std::vector<std::unique_ptr<TBinding>> bindings;
+    std::map<std::string, HWND> named;
+    std::array<HWND, PART_COUNT> placed{};
+    std::unique_ptr<TChatTabsBinding> chatTabs;
+    std::unique_ptr<TTickerWindow> ticker;
+    std::vector<std::function<void()>> pending;
+    bool laterPosted = false;
+    bool layingOut = false;
+    TObservations observations;
+};
+
+// Makes the window of a console as the core creates it: a tool window that
+// stays above `owner`'s top-level window, freed when the console closes.
+void ShowConsoleWindow(TConsoleForm& console, HWND owner);
+
+} // namespace navlet::win32

@@ -1,0 +1,161 @@
+// Native controls that show one component model each: they render on every
+// change of their model and, on user input, update the model and call the
+// form's handler. A render never comes back as a user edit: each binding
+// renders under a guard and reacts only to notifications outside it.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
+
+#include "client/core/navlet.h"
+
+namespace navlet::win32 {
+
+class TWin32MenuTracker;
+class TFontCache;
+
+// The observations a binding holds; ended with it. A model that goes away
+// first must be Forgotten, never unobserved.
+class TObservations {
+  public:
+    TObservations() = default;
+    TObservations(const TObservations&) = delete;
+    TObservations& operator=(const TObservations&) = delete;
+    ~TObservations();
+    void Add(TModel& model, TModel::TObserver observer);
+    void Forget() { entries.clear(); }
+
+  private:
+    std::vector<std::pair<TModel*, int>> entries;
+};
+
+// Runs calls after the current message is handled, on the bar's thread, as
+// long as its owner lives (the bar window).
+class TLater {
+  public:
+    virtual ~TLater() = default;
+    virtual void Later(std::function<void()> call) = 0;
+};
+
+// What a control's parent panel hands over of the control's notifications.
+// A binding attaches itself to its control's window; the panel finds it there.
+class TBinding {
+  public:
+    virtual ~TBinding();
+    virtual void Command(WORD) {}
+    virtual bool Notify(const NMHDR&, LRESULT&) { return false; }
+    virtual bool DrawItem(const DRAWITEMSTRUCT&) { return false; }
+    // The brush for the control's background, or null for the default.
+    virtual HBRUSH Colors(HDC) { return nullptr; }
+
+    static TBinding* Of(HWND control);
+
+  protected:
+    void Attach(HWND control);
+    HWND window = nullptr;
+};
+
+// Shows and hides `window` with the model's visibility.
+void BindVisible(HWND window, TControl& model, TObservations& observations);
+
+class TEditBinding : public TBinding {
+  public:
+    TEditBinding(TEdit& model, HWND edit, std::function<void()> onFocus);
+    ~TEditBinding() override;
+    void Command(WORD code) override;
+    HBRUSH Colors(HDC dc) override;
+
+  private:
+    void Render();
+
+    TEdit& model;
+    std::function<void()> onFocus;
+    bool syncing = false;
+    HBRUSH background = nullptr;
+    TColor backgroundColor = 0;
+    TObservations observations;
+};
+
+class TButtonBinding : public TBinding {
+  public:
+    // `caption` empty for a button that shows a picture; `onClick` runs the
+    // model's click handler at the time of the click.
+    TButtonBinding(HWND button, std::function<void()> onClick);
+    void Command(WORD code) override;
+
+  private:
+    std::function<void()> onClick;
+};
+
+// A flat picture button bound to a TSpeedButton: its glyph and hint.
+class TSpeedButtonBinding : public TBinding {
+  public:
+    TSpeedButtonBinding(TSpeedButton& model, HWND button, HWND tooltips, COLORREF background);
+    ~TSpeedButtonBinding() override;
+    void Command(WORD code) override;
+    // An action button keeps its own picture; its glyph index is ignored.
+    void SetFixedPicture(HBITMAP picture);
+
+  private:
+    void Render();
+
+    TSpeedButton& model;
+    HWND tooltips;
+    COLORREF background;
+    HBITMAP picture = nullptr;
+    bool fixedPicture = false;
+    bool toolAdded = false;
+    TObservations observations;
+};
+
+// lvUsers and lvFriends: the entries in the model's order with their state
+// images. A click on an entry selects it and opens its menu once the click's
+// own handling is over.
+class TPeopleListBinding : public TBinding {
+  public:
+    using TPopup = void (TNavlet::*)(int32_t, int32_t, bool&);
+    TPeopleListBinding(TNavlet& bar, TListView& model, HWND list, TPopup popup, TLater& later,
+                       std::function<void()> onFocus);
+    ~TPeopleListBinding() override;
+    bool Notify(const NMHDR& header, LRESULT& result) override;
+
+  private:
+    void Render();
+    void Open(int row);
+
+    TNavlet& bar;
+    TListView& model;
+    TPopup popup;
+    TLater& later;
+    std::function<void()> onFocus;
+    HIMAGELIST states = nullptr;
+    bool syncing = false;
+    TObservations observations;
+};
+
+// cbSearch: a ComboBoxEx with the items' images and an editable line.
+class TComboBinding : public TBinding {
+  public:
+    TComboBinding(TComboBoxEx& model, HWND combo, HIMAGELIST images, std::function<void()> onFocus);
+    void Command(WORD code) override;
+
+  private:
+    void Render();
+
+    TComboBoxEx& model;
+    std::function<void()> onFocus;
+    bool syncing = false;
+    TObservations observations;
+};
+
+// Hands the characters typed into `control` to `onKey` before the control
+// sees them (Escape as 27); Enter is the browser's, not the control's.
+void WatchKeys(HWND control, std::function<void(char)> onKey);
+
+} // namespace navlet::win32

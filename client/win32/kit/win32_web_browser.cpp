@@ -1,0 +1,452 @@
+// The banner's web browser: Shell.Explorer in a minimal in-place container.
+// The container is one COM object (client site, in-place site and frame, and
+// the sink of DWebBrowserEvents2) around a child window of the banner panel,
+// which holds the control's window and takes its input on and off.
+#include "client/win32/kit/win32_web_browser.h"
+
+#include <exdisp.h>
+#include <exdispid.h>
+#include <ocidl.h>
+#include <oleidl.h>
+
+#include "client/win32/kit/ansi.h"
+
+namespace navlet::win32 {
+
+namespace {
+
+constexpr const wchar_t* CONTAINER_CLASS = L"NavletBannerBrowser";
+constexpr UINT WM_REPORT_FAILURE = WM_APP + 1;
+// A navigation that neither completes nor fails in this time counts as
+// failed, so that the bar shows its own banner rather than a blank panel.
+constexpr UINT_PTR NAVIGATION_TIMER = 1;
+constexpr UINT NAVIGATION_TIMEOUT_MS = 30000;
+// After an error the control shows its error page; a control that has no
+// engine to show it never completes, so the bar does not wait long.
+constexpr UINT ERROR_PAGE_TIMEOUT_MS = 3000;
+
+HINSTANCE ThisModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+    return module;
+}
+
+} // namespace
+
+// The container object. It lives as long as the control holds it; the owning
+// TWin32WebBrowser detaches itself before it goes.
+class TBrowserSite final : public IOleClientSite,
+                           public IOleInPlaceSite,
+                           public IOleInPlaceFrame,
+                           public IDispatch {
+  public:
+    explicit TBrowserSite(TWin32WebBrowser* browser, HWND window)
+        : owner(browser), window(window) {}
+
+    // Makes the control in the container window; false when the platform has
+    // no browser control to give.
+    bool CreateControl(const RECT& bounds);
+    bool Navigate(const std::string& address);
+    void Resize(const RECT& bounds);
+    void Destroy();
+    void Detach() { owner = nullptr; }
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        if (iid == IID_IUnknown || iid == IID_IOleClientSite)
+            *out = static_cast<IOleClientSite*>(this);
+        else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite)
+            *out = static_cast<IOleInPlaceSite*>(this);
+        else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame)
+            *out = static_cast<IOleInPlaceFrame*>(this);
+        else if (iid == IID_IDispatch || iid == DIID_DWebBrowserEvents2)
+            *out = static_cast<IDispatch*>(this);
+        else
+            return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --references;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+
+    // IOleClientSite
+    STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
+    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** out) override {
+        if (out)
+            *out = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetContainer(IOleContainer** out) override {
+        if (out)
+            *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP ShowObject() override { return S_OK; }
+    STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+    STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+    // IOleWindow (of the in-place site and of the frame)
+    STDMETHODIMP GetWindow(HWND* out) override {
+        if (!out)
+            return E_POINTER;
+        *out = window;
+        return S_OK;
+    }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+    // IOleInPlaceSite
+    STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
+    STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
+    STDMETHODIMP OnUIActivate() override { return S_OK; }
+    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
+                                  LPRECT position, LPRECT clip,
+                                  LPOLEINPLACEFRAMEINFO info) override {
+        if (frame) {
+            *frame = static_cast<IOleInPlaceFrame*>(this);
+            AddRef();
+        }
+        if (document)
+            *document = nullptr;
+        RECT client{};
+        GetClientRect(window, &client);
+        if (position)
+            *position = client;
+        if (clip)
+            *clip = client;
+        if (info) {
+            info->fMDIApp = FALSE;
+            info->hwndFrame = window;
+            info->haccel = nullptr;
+            info->cAccelEntries = 0;
+        }
+        return S_OK;
+    }
+    STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
+    STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
+    STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
+    STDMETHODIMP DiscardUndoState() override { return E_NOTIMPL; }
+    STDMETHODIMP DeactivateAndUndo() override { return E_NOTIMPL; }
+    STDMETHODIMP OnPosRectChange(LPCRECT position) override {
+        if (inPlace && position)
+            inPlace->SetObjectRects(position, position);
+        return S_OK;
+    }
+
+    // IOleInPlaceUIWindow and IOleInPlaceFrame: no menus, no tool space.
+    STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
+    STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
+    STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override { return S_OK; }
+    STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return S_OK; }
+    STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
+    STDMETHODIMP RemoveMenus(HMENU) override { return S_OK; }
+    STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
+    STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+    STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+
+    // IDispatch: the browser's events.
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        if (count)
+            *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                        UINT*) override;
+
+  private:
+    ~TBrowserSite() = default;
+    // Whether the event's frame (its first argument, last in the array) is
+    // the top-level browser: frames of the page report too.
+    bool FromTopLevel(const DISPPARAMS* params) const;
+
+    ULONG references = 1;
+    TWin32WebBrowser* owner;
+    HWND window;
+    IOleObject* object = nullptr;
+    IOleInPlaceObject* inPlace = nullptr;
+    IWebBrowser2* browser = nullptr;
+    IConnectionPoint* events = nullptr;
+    DWORD cookie = 0;
+};
+
+bool TBrowserSite::CreateControl(const RECT& bounds) {
+    if (FAILED(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
+                                reinterpret_cast<void**>(&object))) ||
+        !object)
+        return false;
+    if (FAILED(object->SetClientSite(static_cast<IOleClientSite*>(this)))) {
+        Destroy();
+        return false;
+    }
+    RECT area = bounds;
+    if (FAILED(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(this),
+                              0, window, &area)) ||
+        FAILED(object->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser))) ||
+        !browser) {
+        Destroy();
+        return false;
+    }
+    object->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace));
+    // No script error boxes or other dialogs from a banner page.
+    browser->put_Silent(VARIANT_TRUE);
+    IConnectionPointContainer* points = nullptr;
+    if (SUCCEEDED(browser->QueryInterface(IID_IConnectionPointContainer,
+                                          reinterpret_cast<void**>(&points))) &&
+        points) {
+        if (SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, &events)) && events &&
+            FAILED(events->Advise(static_cast<IDispatch*>(this), &cookie))) {
+            events->Release();
+            events = nullptr;
+        }
+        points->Release();
+    }
+    if (!events) {
+        // Without its events the bar would never learn the banner's fate.
+        Destroy();
+        return false;
+    }
+    Resize(bounds);
+    return true;
+}
+
+bool TBrowserSite::Navigate(const std::string& address) {
+    if (!browser)
+        return false;
+    // An address without a scheme is an http one.
+    const std::string full =
+        address.find("://") == std::string::npos ? "http://" + address : address;
+    BSTR url = SysAllocString(WideFromAnsi(full).c_str());
+    VARIANT empty;
+    VariantInit(&empty);
+    const HRESULT result = browser->Navigate(url, &empty, &empty, &empty, &empty);
+    SysFreeString(url);
+    return SUCCEEDED(result);
+}
+
+void TBrowserSite::Resize(const RECT& bounds) {
+    if (!inPlace)
+        return;
+    const RECT area{0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top};
+    inPlace->SetObjectRects(&area, &area);
+}
+
+void TBrowserSite::Destroy() {
+    if (events) {
+        events->Unadvise(cookie);
+        events->Release();
+        events = nullptr;
+    }
+    if (browser) {
+        browser->Stop();
+        browser->Release();
+        browser = nullptr;
+    }
+    if (inPlace) {
+        inPlace->InPlaceDeactivate();
+        inPlace->Release();
+        inPlace = nullptr;
+    }
+    if (object) {
+        object->Close(OLECLOSE_NOSAVE);
+        object->SetClientSite(nullptr);
+        object->Release();
+        object = nullptr;
+    }
+}
+
+bool TBrowserSite::FromTopLevel(const DISPPARAMS* params) const {
+    if (!params || params->cArgs == 0 || !browser)
+        return false;
+    const VARIANT& frame = params->rgvarg[params->cArgs - 1];
+    if (frame.vt != VT_DISPATCH || !frame.pdispVal)
+        return false;
+    IUnknown* eventFrame = nullptr;
+    IUnknown* topLevel = nullptr;
+    frame.pdispVal->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&eventFrame));
+    browser->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&topLevel));
+    const bool same = eventFrame && eventFrame == topLevel;
+    if (eventFrame)
+        eventFrame->Release();
+    if (topLevel)
+        topLevel->Release();
+    return same;
+}
+
+STDMETHODIMP TBrowserSite::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
+                                  EXCEPINFO*, UINT*) {
+    if (!owner)
+        return S_OK;
+    if (id == DISPID_NAVIGATEERROR && FromTopLevel(params)) {
+        owner->NavigateError();
+        return S_OK;
+    }
+    if (id == DISPID_DOCUMENTCOMPLETE && FromTopLevel(params))
+        owner->DocumentComplete();
+    return S_OK;
+}
+
+namespace {
+
+LRESULT CALLBACK ContainerProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* browser = reinterpret_cast<TWin32WebBrowser*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (browser &&
+        (message == WM_REPORT_FAILURE || (message == WM_TIMER && wParam == NAVIGATION_TIMER))) {
+        browser->GiveUp();
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+} // namespace
+
+TWin32WebBrowser::TWin32WebBrowser() {
+    const HRESULT ole = OleInitialize(nullptr);
+    oleStarted = SUCCEEDED(ole); // S_FALSE too: the count went up
+}
+
+TWin32WebBrowser::~TWin32WebBrowser() {
+    OnDocumentComplete = nullptr;
+    OnNavigateError = nullptr;
+    if (site) {
+        site->Detach();
+        site->Destroy();
+        site->Release();
+        site = nullptr;
+    }
+    if (container) {
+        SetWindowLongPtrW(container, GWLP_USERDATA, 0);
+        DestroyWindow(container);
+    }
+    if (oleStarted)
+        OleUninitialize();
+}
+
+bool TWin32WebBrowser::MakeContainer() {
+    if (container)
+        return true;
+    const HINSTANCE instance = ThisModule();
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &ContainerProcedure;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.lpszClassName = CONTAINER_CLASS;
+    RegisterClassExW(&wc); // fails harmlessly when already registered
+    const bool placed = parent && IsWindow(parent);
+    container = CreateWindowExW(0, CONTAINER_CLASS, L"",
+                                placed ? WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN : 0, bounds.left,
+                                bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                                placed ? parent : HWND_MESSAGE, nullptr, instance, nullptr);
+    if (!container)
+        return false;
+    SetWindowLongPtrW(container, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    EnableWindow(container, inputEnabled);
+    return true;
+}
+
+void TWin32WebBrowser::Place(HWND newParent, const RECT& newBounds) {
+    parent = newParent;
+    bounds = newBounds;
+    if (!container)
+        return;
+    if (!parent) {
+        // The panel is going: the control waits hidden, out of its reach, so
+        // that the panel's end does not take the control's windows with it.
+        ShowWindow(container, SW_HIDE);
+        SetParent(container, HWND_MESSAGE);
+        return;
+    }
+    if (GetParent(container) != parent) {
+        SetParent(container, parent);
+        SetWindowLongPtrW(container, GWL_STYLE, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN);
+    }
+    MoveWindow(container, bounds.left, bounds.top, bounds.right - bounds.left,
+               bounds.bottom - bounds.top, TRUE);
+    if (site)
+        site->Resize(bounds);
+}
+
+void TWin32WebBrowser::Navigate(const std::string& address) {
+    navigating = true;
+    errorReported = false;
+    if (!MakeContainer()) {
+        // No window to report from later: the bar hears of it now.
+        GiveUp();
+        return;
+    }
+    // The control is made inside the bar's panel, once; where it cannot be
+    // made, every navigation fails and the default banner shows.
+    if (!site && !creationFailed && parent) {
+        site = new TBrowserSite(this, container);
+        if (!site->CreateControl(bounds)) {
+            site->Detach();
+            site->Release();
+            site = nullptr;
+            creationFailed = true;
+        }
+    }
+    if (!site || !site->Navigate(address)) {
+        PostMessageW(container, WM_REPORT_FAILURE, 0, 0);
+        return;
+    }
+    SetTimer(container, NAVIGATION_TIMER, NAVIGATION_TIMEOUT_MS, nullptr);
+}
+
+void TWin32WebBrowser::SetInputEnabled(bool enabled) {
+    inputEnabled = enabled;
+    if (container)
+        EnableWindow(container, enabled);
+}
+
+bool TWin32WebBrowser::HasControl() const {
+    return site != nullptr;
+}
+
+void TWin32WebBrowser::DocumentComplete() {
+    if (!navigating)
+        return; // one completion per navigation
+    navigating = false;
+    if (container)
+        KillTimer(container, NAVIGATION_TIMER);
+    if (OnDocumentComplete)
+        OnDocumentComplete();
+}
+
+void TWin32WebBrowser::NavigateError() {
+    if (!navigating || errorReported)
+        return;
+    errorReported = true;
+    if (container)
+        SetTimer(container, NAVIGATION_TIMER, ERROR_PAGE_TIMEOUT_MS, nullptr);
+    if (OnNavigateError)
+        OnNavigateError();
+}
+
+void TWin32WebBrowser::GiveUp() {
+    if (container)
+        KillTimer(container, NAVIGATION_TIMER);
+    // The error first, then the completed (error) page, as the control
+    // reports them.
+    NavigateError();
+    DocumentComplete();
+}
+
+std::unique_ptr<TWebBrowser> TWin32WebBrowserFactory::CreateWebBrowser() {
+    return std::make_unique<TWin32WebBrowser>();
+}
+
+} // namespace navlet::win32
