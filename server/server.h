@@ -25,7 +25,10 @@ struct TServerConfig {
     std::string updatesDir; // empty: no updates offered
     std::string bannersDir; // empty: only the default banner
     TSessionLimits limits;
+    web::TWebSiteLimits webLimits;
     TServiceConfig service;
+    // How often the banner and update folders are looked at for changes.
+    int64_t rescanMs = 2000;
     TVersionReader versionReader = ReadModuleVersion;
 };
 
@@ -54,6 +57,10 @@ class TServer {
   private:
     bool StartWeb(std::string& error);
     void StopWeb();
+    // Looks at the banner and update folders off the loop, and hands the
+    // service a new set when a folder changed.
+    void ScheduleRescan();
+    void Rescan();
 
     TServerConfig config;
     asio::io_context io;
@@ -67,6 +74,10 @@ class TServer {
     std::unique_ptr<TServiceWebBackend> webBackend;
     std::unique_ptr<web::TWebSite> webSite;
     uint16_t webPort = 0;
+    asio::steady_timer rescanTimer{io};
+    std::unique_ptr<asio::thread_pool> scanner; // one thread; reads the folders
+    std::string bannerSignature;                // touched on the scanner's thread only
+    std::string updateSignature;
 };
 
 } // namespace navlet::server

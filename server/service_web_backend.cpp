@@ -8,8 +8,11 @@ namespace navlet::server {
 
 namespace {
 
-constexpr auto LOOP_ANSWER_TIMEOUT = std::chrono::seconds(5);
-constexpr size_t MAX_BANNER_PAGE = 64u << 10;
+// A call posted to the loop is begun by the loop or given up by the waiting
+// worker, whichever comes first; the other side then knows.
+enum TCallState : int { WAITING, BEGUN, GIVEN_UP };
+// A banner page goes out as it is, so a larger file is refused, not cut.
+constexpr size_t MAX_BANNER_PAGE = 256u << 10;
 
 web::TProfile ProfileOf(const TAccount& account) {
     return web::TProfile{account.id, account.nick, account.gender, account.language};
@@ -17,14 +20,24 @@ web::TProfile ProfileOf(const TAccount& account) {
 
 } // namespace
 
-template <typename R, typename F> R TServiceWebBackend::OnLoop(F work) {
+template <typename R, typename F> std::optional<R> TServiceWebBackend::OnLoop(F work) {
     if (stopping)
-        return R{};
+        return std::nullopt;
     auto promise = std::make_shared<std::promise<R>>();
+    auto state = std::make_shared<std::atomic<int>>(WAITING);
     std::future<R> answer = promise->get_future();
-    asio::post(io, [promise, work = std::move(work)]() mutable { promise->set_value(work()); });
-    if (answer.wait_for(LOOP_ANSWER_TIMEOUT) != std::future_status::ready)
-        return R{};
+    asio::post(io, [promise, state, work = std::move(work)]() mutable {
+        int waiting = WAITING;
+        if (state->compare_exchange_strong(waiting, BEGUN))
+            promise->set_value(work());
+    });
+    if (answer.wait_for(loopAnswerTimeout) == std::future_status::ready)
+        return answer.get();
+    int waiting = WAITING;
+    if (state->compare_exchange_strong(waiting, GIVEN_UP))
+        return std::nullopt;
+    // Begun just now: its effect stands, so its answer is the truth. Work on
+    // the loop is short, so this wait is too.
     return answer.get();
 }
 
@@ -35,7 +48,7 @@ web::TCreateOutcome TServiceWebBackend::CreateAccount(const web::TNewAccount& ac
     std::string hash = HashPassword(account.password);
     if (hash.empty())
         return refused;
-    return OnLoop<web::TCreateOutcome>([this, account, hash] {
+    auto outcome = OnLoop<web::TCreateOutcome>([this, account, hash] {
         TAccount added;
         switch (service.AddAccountHashed(account.nick, hash, account.gender, account.language,
                                          &added)) {
@@ -47,21 +60,26 @@ web::TCreateOutcome TServiceWebBackend::CreateAccount(const web::TNewAccount& ac
             return web::TCreateOutcome{web::TCreateResult::Invalid, 0};
         }
     });
+    return outcome.value_or(web::TCreateOutcome{web::TCreateResult::Busy, 0});
 }
 
 std::optional<web::TProfile> TServiceWebBackend::FindProfile(UserId id) {
-    return OnLoop<std::optional<web::TProfile>>([this, id]() -> std::optional<web::TProfile> {
-        std::optional<TAccount> account = service.FindAccount(id);
-        if (!account)
-            return std::nullopt;
-        return ProfileOf(*account);
-    });
+    auto profile =
+        OnLoop<std::optional<web::TProfile>>([this, id]() -> std::optional<web::TProfile> {
+            std::optional<TAccount> account = service.FindAccount(id);
+            if (!account)
+                return std::nullopt;
+            return ProfileOf(*account);
+        });
+    return profile ? *profile : std::nullopt;
 }
 
 web::TUpdateResult TServiceWebBackend::UpdateProfile(UserId id, std::string_view password,
                                                      const web::TProfileChange& change) {
-    std::optional<TAccount> account =
-        OnLoop<std::optional<TAccount>>([this, id] { return service.FindAccount(id); });
+    auto found = OnLoop<std::optional<TAccount>>([this, id] { return service.FindAccount(id); });
+    if (!found)
+        return web::TUpdateResult::Busy;
+    std::optional<TAccount> account = *found;
     if (!account)
         return web::TUpdateResult::NoSuchUser;
     if (!VerifyPassword(account->passwordHash, password))
@@ -74,34 +92,40 @@ web::TUpdateResult TServiceWebBackend::UpdateProfile(UserId id, std::string_view
         if (newHash.empty())
             return web::TUpdateResult::Invalid;
     }
-    bool updated = OnLoop<bool>([this, id, change, newHash] {
+    auto updated = OnLoop<bool>([this, id, change, newHash] {
         return service.UpdateProfileHashed(id, change.gender, change.language, newHash);
     });
-    return updated ? web::TUpdateResult::Updated : web::TUpdateResult::Invalid;
+    if (!updated)
+        return web::TUpdateResult::Busy;
+    return *updated ? web::TUpdateResult::Updated : web::TUpdateResult::Invalid;
 }
 
 std::vector<web::TSiteLoad> TServiceWebBackend::BusiestSites(int limit) {
     if (limit <= 0)
         return {};
-    return OnLoop<std::vector<web::TSiteLoad>>([this, limit] {
+    auto sites = OnLoop<std::vector<web::TSiteLoad>>([this, limit] {
         std::vector<web::TSiteLoad> out;
         for (const TSiteCount& site : service.BusiestSites(size_t(limit)))
             out.push_back(web::TSiteLoad{site.host, int(site.users)});
         return out;
     });
+    return sites.value_or(std::vector<web::TSiteLoad>{});
 }
 
-// The banner set does not change after start, so its paths are read here.
+// The banner set changes when the operator changes the folder, so its path
+// comes from the loop; the file is read here.
 std::optional<std::string> TServiceWebBackend::BannerBody(int32_t id) {
-    std::string path = service.Banners().PathOf(id);
-    if (path.empty())
+    auto path = OnLoop<std::string>([this, id] { return service.Banners().PathOf(id); });
+    if (!path || path->empty())
         return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(*path, std::ios::binary);
     if (!in)
         return std::nullopt;
-    std::string body(MAX_BANNER_PAGE, '\0');
+    std::string body(MAX_BANNER_PAGE + 1, '\0');
     in.read(body.data(), std::streamsize(body.size()));
     body.resize(size_t(in.gcount()));
+    if (body.size() > MAX_BANNER_PAGE)
+        return std::nullopt;
     return body;
 }
 

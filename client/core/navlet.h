@@ -204,7 +204,7 @@ class TNavlet {
     void ChatMouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
 
     // Shows a menu through the kit; see navlet::Track.
-    int16_t Track(TBarMenu& menu, int32_t x, int32_t y, const TModel* control);
+    int16_t Track(TBarMenu& menu, int32_t x, int32_t y, const TComponent* control);
     // The server output console: created and shown by the first text.
     void ConsoleText(const std::string& text);
 

@@ -3,6 +3,8 @@
 #include <httplib.h>
 
 #include <fstream>
+#include <future>
+#include <thread>
 
 #include "tests/server/server_fixture.h"
 
@@ -14,6 +16,7 @@ class WebOnService : public TServerFixture {
     void SetUp() override {
         TServerFixture::SetUp();
         config.web = "127.0.0.1:0";
+        config.rescanMs = 50;
         std::filesystem::create_directories(config.bannersDir);
         std::ofstream(config.bannersDir + "/4.html") << "<b>banner four</b>";
         StartServer();
@@ -58,6 +61,53 @@ TEST_F(WebOnService, BannerPagesComeFromTheBannerFolder) {
     auto five = client->Get("/banner.asp?idBanner=5");
     ASSERT_TRUE(five);
     EXPECT_EQ(five->status, 404);
+}
+
+TEST_F(WebOnService, BannerFilesAreServedAsTheyAreAndFolderChangesNeedNoRestart) {
+    auto four = client->Get("/banner.asp?idBanner=4");
+    ASSERT_TRUE(four);
+    EXPECT_EQ(four->body, "<b>banner four</b>");
+    std::ofstream(config.bannersDir + "/5.html") << "<html>five</html>";
+    std::filesystem::remove(config.bannersDir + "/4.html");
+    int fiveStatus = 0, fourStatus = 0;
+    for (int i = 0; i < 200 && (fiveStatus != 200 || fourStatus != 404); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        auto five = client->Get("/banner.asp?idBanner=5");
+        auto gone = client->Get("/banner.asp?idBanner=4");
+        fiveStatus = five ? five->status : 0;
+        fourStatus = gone ? gone->status : 0;
+    }
+    EXPECT_EQ(fiveStatus, 200);
+    EXPECT_EQ(fourStatus, 404);
+    // The bars' rotation uses the new set too.
+    std::promise<std::vector<int32_t>> ids;
+    asio::post(server->Io(), [&] { ids.set_value(server->Service().Banners().Ids()); });
+    EXPECT_EQ(ids.get_future().get(), std::vector<int32_t>{5});
+}
+
+// A loop too busy to take the web site's call in time: the page says nothing
+// was saved, and nothing is saved later either.
+TEST_F(WebOnService, WorkTheLoopDidNotTakeInTimeIsNeverDone) {
+    server::TServiceWebBackend backend(server->Io(), server->Service(),
+                                       std::chrono::milliseconds(100));
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    asio::post(server->Io(), [released] { released.wait_for(std::chrono::seconds(10)); });
+    web::TCreateOutcome late = backend.CreateAccount({"Slowpoke", "pw", 'm', 1});
+    EXPECT_EQ(late.result, web::TCreateResult::Busy);
+    release.set_value();
+    web::TCreateOutcome again = backend.CreateAccount({"Slowpoke", "pw2", 'f', 2});
+    EXPECT_EQ(again.result, web::TCreateResult::Created);
+
+    std::promise<void> releaseUpdate;
+    std::shared_future<void> updateReleased = releaseUpdate.get_future().share();
+    auto found = backend.FindProfile(again.id);
+    ASSERT_TRUE(found);
+    asio::post(server->Io(),
+               [updateReleased] { updateReleased.wait_for(std::chrono::seconds(10)); });
+    EXPECT_EQ(backend.UpdateProfile(again.id, "pw2", {'x', 7, ""}), web::TUpdateResult::Busy);
+    releaseUpdate.set_value();
+    EXPECT_EQ(backend.FindProfile(again.id)->language, 2);
 }
 
 } // namespace

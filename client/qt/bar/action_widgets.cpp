@@ -92,7 +92,7 @@ using TListPopup = void (TNavlet::*)(int32_t, int32_t, bool&);
 // once the click's own handling is over (the list is rebuilt on changes).
 void BindListMenu(TNavlet& bar, TPeopleListWidget& widget, TListView& model, TListPopup popup,
                   TObservations& observations) {
-    observations.Add(model, [&widget, &model] {
+    observations.Bind(model, widget, [&widget, &model] {
         if (model.Selected() >= 0 && model.Selected() < widget.count())
             widget.setCurrentRow(model.Selected());
     });
@@ -124,10 +124,11 @@ void TBarView::BuildActionWidgets() {
     const std::pair<TSpeedButton*, TPart> buttons[] = {{&bar.SearchBtn, TPart::SearchBtn},
                                                        {&bar.FriendsBtn, TPart::FriendsBtn},
                                                        {&bar.NavletBtn, TPart::NavletBtn}};
-    const char* letters[] = {"S", "F", "O"};
+    const TActionGlyph glyphs[] = {TActionGlyph::Search, TActionGlyph::Friends,
+                                   TActionGlyph::Options};
     for (int i = 0; i < 3; ++i) {
-        auto* button = new TSpeedButtonWidget(*buttons[i].first, btnPanel1);
-        button->setText(QString::fromLatin1(letters[i]));
+        auto* button =
+            new TSpeedButtonWidget(*buttons[i].first, btnPanel1, ActionGlyph16(glyphs[i]));
         Place(buttons[i].second, button);
     }
     // The options menu opens below the button, in the button's coordinates.

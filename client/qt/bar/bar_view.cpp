@@ -1,5 +1,7 @@
 #include "client/qt/bar/bar_view.h"
 
+#include <QApplication>
+
 #include <QComboBox>
 #include <QLabel>
 #include <QPainter>
@@ -28,15 +30,11 @@ QRect ToQRect(const TRect& r) {
     return QRect(r.left, r.top, r.Width(), r.Height());
 }
 
-// A banner panel's background: the default banner, darkened so that the
-// form's white labels read well over it.
+// A form panel of the banner area over its background picture.
 class TBannerBackground : public QWidget {
   public:
-    explicit TBannerBackground(QWidget* parent, int shade) : QWidget(parent) {
-        picture = DefaultBannerImage();
-        QPainter p(&picture);
-        p.fillRect(picture.rect(), QColor(0, 0, 40, shade));
-    }
+    TBannerBackground(QWidget* parent, TBannerMode mode)
+        : QWidget(parent), picture(PanelBackground(mode)) {}
 
   protected:
     void paintEvent(QPaintEvent*) override { QPainter(this).drawImage(0, 0, picture); }
@@ -109,14 +107,14 @@ TBarView::TBarView(TNavlet& b, TQtMenuTracker& m, QWidget* parent)
     BuildActionWidgets();
 
     observations.Add(bar.ActiveControl, [this] { MoveFocusToModel(); });
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget*, QWidget* now) { ReportFocus(now); });
     BindVisible(*this, bar.Form, observations);
     resize(bar.Form.Width(), bar.Form.Height());
     LayOut();
 }
 
-TBarView::~TBarView() {
-    menus.Unregister(&bar.Form);
-}
+TBarView::~TBarView() = default;
 
 QSize TBarView::sizeHint() const {
     return QSize(BAND_IDEAL_WIDTH, BAND_IDEAL_HEIGHT);
@@ -166,7 +164,7 @@ void TBarView::BuildBannerPanels() {
     Place(TPart::DefBannerPanel, defBanner);
     BindVisible(*defBanner, bar.DefBannerPanel, observations);
 
-    QWidget* login = Place(TPart::LoginPanel, new TBannerBackground(bannerPanel, 90));
+    QWidget* login = Place(TPart::LoginPanel, new TBannerBackground(bannerPanel, bmLogin));
     for (TPart label : {TPart::Label3, TPart::Label1, TPart::Label2})
         PlaceLabel(label);
     edNck = new TEditWidget(
@@ -178,8 +176,8 @@ void TBarView::BuildBannerPanels() {
     Place(TPart::edPwd, edPwd);
     auto* sbLogin = new QPushButton(FromAnsi(bar.sbLogin.Caption()), login);
     Place(TPart::sbLogin, sbLogin);
-    observations.Add(bar.sbLogin,
-                     [this, sbLogin] { sbLogin->setText(FromAnsi(bar.sbLogin.Caption())); });
+    observations.Bind(bar.sbLogin, *sbLogin,
+                      [this, sbLogin] { sbLogin->setText(FromAnsi(bar.sbLogin.Caption())); });
     connect(sbLogin, &QPushButton::clicked, this, [this] {
         if (bar.sbLogin.OnClick)
             bar.sbLogin.OnClick();
@@ -191,25 +189,31 @@ void TBarView::BuildBannerPanels() {
         browser->Place(web, ToQRect(bar.Layout().Rect(TPart::CppWebBrowser)));
     BindVisible(*web, bar.WebPanel, observations);
 
-    searchPanel = Place(TPart::SearchPanel, new TBannerBackground(bannerPanel, 90));
+    searchPanel = Place(TPart::SearchPanel, new TBannerBackground(bannerPanel, bmSearch));
     for (TPart label : {TPart::Label5, TPart::Label4, TPart::Label6})
         PlaceLabel(label);
     cbSearch = new QComboBox(searchPanel);
     cbSearch->setEditable(true);
+    // Inline completion would show text the model never hears of.
+    cbSearch->setCompleter(nullptr);
     cbSearch->setMaxVisibleItems(8);
     Place(TPart::cbSearch, cbSearch);
-    observations.Add(bar.cbSearch, [this] {
+    observations.Bind(bar.cbSearch, *cbSearch, [this] {
         cbSearch->clear();
         for (int i = 0; i < bar.cbSearch.ItemCount(); ++i)
             cbSearch->addItem(QIcon(StateImage12(bar.cbSearch.Item(i).imageIndex)),
                               FromAnsi(bar.cbSearch.Item(i).caption));
+        cbSearch->setCurrentIndex(bar.cbSearch.ItemIndex());
         cbSearch->setEditText(FromAnsi(bar.cbSearch.Text()));
     });
-    connect(cbSearch, &QComboBox::editTextChanged, this,
+    // Only the user's typing and choosing reach the model.
+    connect(cbSearch->lineEdit(), &QLineEdit::textEdited, this,
             [this](const QString& text) { bar.cbSearch.SetText(ToAnsi(text)); });
+    connect(cbSearch, &QComboBox::activated, this,
+            [this](int index) { bar.cbSearch.SetItemIndex(index); });
     BindVisible(*searchPanel, bar.SearchPanel, observations);
 
-    QWidget* friends = Place(TPart::FriendPanel, new TBannerBackground(bannerPanel, 90));
+    QWidget* friends = Place(TPart::FriendPanel, new TBannerBackground(bannerPanel, bmFriends));
     lvFriends = new TPeopleListWidget(bar.lvFriends, nullptr, friends);
     Place(TPart::lvFriends, lvFriends);
     BindVisible(*friends, bar.FriendPanel, observations);
@@ -263,6 +267,17 @@ QWidget* TBarView::WidgetOfFocus(TFocusTarget target) const {
     default:
         return nullptr;
     }
+}
+
+void TBarView::ReportFocus(QWidget* now) {
+    if (!now || !isAncestorOf(now))
+        return;
+    for (QWidget* w = now; w && w != this; w = w->parentWidget())
+        for (TFocusTarget own : {ftEdit1, ftEdNck, ftEdPwd, ftCbSearch, ftEdSearchMsg, ftLvUsers})
+            if (WidgetOfFocus(own) == w)
+                return; // that control tells the form itself
+    if (bar.ActiveControl.Target() != ftOther)
+        bar.ActiveControl.SetFocus(ftOther);
 }
 
 void TBarView::MoveFocusToModel() {

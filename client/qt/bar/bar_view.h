@@ -46,6 +46,9 @@ class TBarView : public QWidget {
     QLabel* PlaceLabel(TPart part);
     static QFont FormFont();
     void MoveFocusToModel();
+    // The native focus moved to `now`: a control of the bar that does not
+    // report its own focus is the form's "other" active control.
+    void ReportFocus(QWidget* now);
     QWidget* WidgetOfFocus(TFocusTarget target) const;
 
     TNavlet& bar;
