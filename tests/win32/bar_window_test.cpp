@@ -8,13 +8,16 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+#include <set>
 #include <string>
 
+#include "client/art/pictures.h"
 #include "client/core/console.h"
 #include "client/core/module_state.h"
 #include "client/core/session_controls.h"
 #include "client/win32/bar/bar_window.h"
 #include "client/win32/kit/ansi.h"
+#include "client/win32/kit/picture_bitmap.h"
 #include "client/win32/kit/win32_kit.h"
 #include "tests/win32/message_pump.h"
 #include "tests/win32/window_shot.h"
@@ -133,8 +136,40 @@ TEST_F(Win32BarWindowTest, ThePeopleListsShowTheModelsEntriesWithTheirStateImage
     item.cchTextMax = 32;
     SendMessageW(list, LVM_GETITEMTEXTW, 0, LPARAM(&item));
     EXPECT_EQ(AnsiFromWide(std::wstring(text)), "amy");
-    const UINT state = UINT(SendMessageW(list, LVM_GETITEMSTATE, 1, LVIS_STATEIMAGEMASK));
-    EXPECT_EQ(state, INDEXTOSTATEIMAGEMASK(2u)); // zed's image 1, after the empty one
+    // Each entry shows its own picture: amy's state image 0, zed's image 1.
+    RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    auto shown = [&](int row) {
+        RECT r{};
+        r.left = LVIR_BOUNDS;
+        SendMessageW(list, LVM_GETITEMRECT, WPARAM(row), LPARAM(&r));
+        std::set<COLORREF> seen;
+        for (int x = r.left; x < r.left + 16; ++x)
+            for (int y = r.top; y < r.bottom; ++y)
+                seen.insert(test::ScreenPixel(list, x, y));
+        return seen;
+    };
+    auto drawn = [](int cell) {
+        const int size = art::stateImages.height;
+        std::set<COLORREF> colours;
+        for (int x = 0; x < size; ++x)
+            for (int y = 0; y < size; ++y)
+                if (art::stateImages.Pixel(cell * size + x, y) >> 24 == 0xFF)
+                    colours.insert(BlendedPixel(art::stateImages.Pixel(cell * size + x, y), 0));
+        return colours;
+    };
+    // A colour only the one image has.
+    auto own = [&](int cell, int other) {
+        for (COLORREF c : drawn(cell))
+            if (!drawn(other).count(c))
+                return c;
+        return COLORREF(CLR_INVALID);
+    };
+    const COLORREF boy = own(0, 1);
+    const COLORREF girl = own(1, 0);
+    ASSERT_NE(boy, CLR_INVALID);
+    ASSERT_NE(girl, CLR_INVALID);
+    EXPECT_TRUE(shown(0).count(boy) && !shown(0).count(girl));
+    EXPECT_TRUE(shown(1).count(girl) && !shown(1).count(boy));
     bar.lvUsers.Clear();
     EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 0);
 }

@@ -4,12 +4,14 @@
 
 #include <windows.h>
 
-#include "client/core/bar_menu.h"
-#include "client/core/model.h"
+#include "client/kit/popup_menu.h"
 #include "client/win32/kit/win32_kit.h"
 
 namespace navlet::win32 {
 namespace {
+
+// A component of the bar, as far as the kit knows one.
+struct TSomeControl : TComponent {};
 
 class Win32MenuTest : public ::testing::Test {
   protected:
@@ -43,7 +45,7 @@ class Win32MenuTest : public ::testing::Test {
     TWin32Kit kit;
     HWND owner = nullptr;
     TPopupMenu menu;
-    TModel control;
+    TSomeControl control;
     int ticks = 0;
 };
 

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <winsock2.h>
+
+#include <cstring>
 #include <ws2tcpip.h>
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client/win32/kit/win32_kit.h"
@@ -56,6 +59,25 @@ class TLoopbackPeer {
         return connection != INVALID_SOCKET;
     }
     void Send(const std::string& bytes) { send(connection, bytes.data(), int(bytes.size()), 0); }
+    // Reads until `count` bytes came or the peer closed; blocking.
+    std::string ReceiveAll(size_t count) {
+        std::string all;
+        char buffer[4096];
+        while (all.size() < count) {
+            const int n = recv(connection, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            all.append(buffer, size_t(n));
+        }
+        return all;
+    }
+    // A receive window small enough that the system soon stops taking more,
+    // large enough that the transfer stays quick.
+    void ShrinkWindow() {
+        const int size = 64 * 1024;
+        setsockopt(connection, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size),
+                   sizeof size);
+    }
     std::string ReceiveSome() {
         char buffer[512];
         const int n = recv(connection, buffer, sizeof buffer, 0);
@@ -144,6 +166,35 @@ TEST_F(Win32SocketTest, ConnectsAndExchangesBytesWithEachNotificationOnce) {
     PumpFor(100);
     EXPECT_EQ(record.received, "0123456789abcdef");
     EXPECT_EQ(record.reads, 2);
+}
+
+TEST_F(Win32SocketTest, BlocksTheSystemCannotTakeAtOnceGoWholeAndInOrder) {
+    Connect();
+    peer.ShrinkWindow();
+    // Numbered blocks of a packet's size until the socket says it would block.
+    constexpr int MAX_BLOCKS = 40000;
+    constexpr int BLOCK = 344;
+    std::string sent;
+    int blocks = 0;
+    for (; blocks < MAX_BLOCKS; ++blocks) {
+        std::string block(BLOCK, char('a' + blocks % 26));
+        std::memcpy(block.data(), &blocks, sizeof blocks);
+        const int taken =
+            socket->Send(reinterpret_cast<const uint8_t*>(block.data()), int(block.size()));
+        ASSERT_TRUE(taken == 0 || taken == BLOCK) << "block " << blocks << " cut at " << taken;
+        if (taken == 0)
+            break;
+        sent += block;
+    }
+    EXPECT_LT(blocks, MAX_BLOCKS) << "the backlog is bounded";
+    std::string received;
+    std::thread reader([&] { received = peer.ReceiveAll(sent.size()); });
+    EXPECT_TRUE(PumpUntil([&] { return received.size() == sent.size(); }, 30000));
+    peer.CloseConnection(); // ends the reader if bytes are missing
+    reader.join();
+    EXPECT_EQ(received.size(), sent.size());
+    EXPECT_TRUE(received == sent) << "the bytes arrive in the order sent";
+    EXPECT_EQ(record.Count("error"), 0);
 }
 
 TEST_F(Win32SocketTest, NotifiesAgainWhileUnreadBytesRemain) {

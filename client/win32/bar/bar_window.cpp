@@ -24,8 +24,6 @@ constexpr UINT WM_BAR_LATER = WM_APP + 10;
 constexpr int SEARCH_DROP_DOWN_HEIGHT = 8 * 16;
 // The chat tabs' width, each.
 constexpr int TAB_WIDTH = 80;
-// How dark the panels' banner backgrounds are under the white labels.
-constexpr int PANEL_SHADE = 90;
 
 HINSTANCE ThisModule() {
     HMODULE module = nullptr;
@@ -335,7 +333,7 @@ void TBarWindow::BuildLogo() {
         TGdiCanvas canvas(dc, kit.fonts);
         bar.bottom_bnrPaint(canvas);
         SetViewportOrgEx(dc, old.x, old.y, nullptr);
-        DrawLogo(dc, RECT{0, 0, place.Width(), place.Height()});
+        DrawLogo(dc, 0, 0);
     };
     logo.HandCursorAt = [](int, int) { return true; };
     logo.OnMouseUp = [this](UINT message, int x, int y) {
@@ -351,8 +349,9 @@ void TBarWindow::BuildLogo() {
 }
 
 void TBarWindow::BuildBannerPanels() {
-    auto plain = std::shared_ptr<void>(DefaultBannerBitmap(0), DeleteObject);
-    auto shaded = std::shared_ptr<void>(DefaultBannerBitmap(PANEL_SHADE), DeleteObject);
+    auto background = [](TBannerMode mode) {
+        return std::shared_ptr<void>(PanelBackground(mode), DeleteObject);
+    };
     // A panel's picture, then its labels in white, where the layout puts them.
     auto paint = [this](std::shared_ptr<void> picture, std::vector<TPart> labels) {
         return [this, picture, labels](HDC dc) {
@@ -377,11 +376,11 @@ void TBarWindow::BuildBannerPanels() {
     };
 
     TPanel& def = MakePanel(TPart::DefBannerPanel, RGB(255, 255, 255));
-    def.OnPaint = paint(plain, {});
+    def.OnPaint = paint(background(bmDefault), {});
     BindVisible(def.Handle(), bar.DefBannerPanel, observations);
 
     TPanel& login = MakePanel(TPart::LoginPanel, RGB(0, 0, 40));
-    login.OnPaint = paint(shaded, {TPart::Label3, TPart::Label1, TPart::Label2});
+    login.OnPaint = paint(background(bmLogin), {TPart::Label3, TPart::Label1, TPart::Label2});
     BuildLoginPanel();
     BindVisible(login.Handle(), bar.LoginPanel, observations);
 
@@ -391,12 +390,12 @@ void TBarWindow::BuildBannerPanels() {
     BindVisible(web.Handle(), bar.WebPanel, observations);
 
     TPanel& search = MakePanel(TPart::SearchPanel, RGB(0, 0, 40));
-    search.OnPaint = paint(shaded, {TPart::Label5, TPart::Label4, TPart::Label6});
+    search.OnPaint = paint(background(bmSearch), {TPart::Label5, TPart::Label4, TPart::Label6});
     BuildSearchPanel();
     BindVisible(search.Handle(), bar.SearchPanel, observations);
 
     TPanel& friends = MakePanel(TPart::FriendPanel, RGB(0, 0, 40));
-    friends.OnPaint = paint(shaded, {});
+    friends.OnPaint = paint(background(bmFriends), {});
     HWND lvFriends =
         MakeControl(TPart::lvFriends, WC_LISTVIEWW, L"",
                     LVS_LIST | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, WS_EX_CLIENTEDGE);

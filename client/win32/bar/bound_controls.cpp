@@ -254,9 +254,8 @@ void TComboBinding::Render() {
         item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE;
         item.iItem = i;
         item.pszText = caption.data();
-        // Image 0 of the state list is none: the list's images start at 1.
-        item.iImage = model.Item(i).imageIndex + 1;
-        item.iSelectedImage = model.Item(i).selectedImageIndex + 1;
+        item.iImage = model.Item(i).imageIndex;
+        item.iSelectedImage = model.Item(i).selectedImageIndex;
         SendMessageW(window, CBEM_INSERTITEMW, 0, LPARAM(&item));
     }
     HWND edit = reinterpret_cast<HWND>(SendMessageW(window, CBEM_GETEDITCONTROL, 0, 0));

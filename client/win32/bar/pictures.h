@@ -1,31 +1,32 @@
-// The bar's pictures as GDI bitmaps: the small buttons' glyphs (ImageList2),
-// the action buttons, the people's state images (ImageList1), the default
-// banner from the module's pixel table and the logo. The glyphs follow the
-// Linux bar's drawings; the banner comes from the same pixel table.
+// The bar's pictures as GDI bitmaps, from the rendered drawings every kit
+// shares (client/art): the small buttons' glyphs (ImageList2), the action
+// buttons, the people's state images (ImageList1), the banner panels'
+// backgrounds and the logo.
 #pragma once
 
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commctrl.h>
 
+#include "client/core/components.h"
+
 namespace navlet::win32 {
 
 enum class TActionPicture { Search, Friends, Options };
 
-// Each returns a new bitmap the caller deletes (null for an unknown index).
-// Glyphs are drawn over `background`, the colour of the button they sit on.
+// Each returns a new bitmap the caller deletes (null for an unknown index),
+// drawn over `background`, the colour of what it sits on.
 HBITMAP Glyph16(int index, COLORREF background);
 HBITMAP ActionPicture16(TActionPicture picture, COLORREF background);
-// The 290 x 114 default banner; `shade` 0..255 darkens it towards navy, so
-// that white labels read over it.
-HBITMAP DefaultBannerBitmap(int shade);
-// The navlet logo, 73 x 25, drawn over what `at` holds.
-void DrawLogo(HDC dc, const RECT& at);
-inline constexpr int LOGO_WIDTH = 73;
-inline constexpr int LOGO_HEIGHT = 25;
+// The picture of a banner panel: the default banner, or the background of
+// the login, search or friends panel; 290 x 114.
+HBITMAP PanelBackground(TBannerMode mode);
+// The logo, 73 x 25, drawn at (x, y) over what the surface holds.
+void DrawLogo(HDC dc, int x, int y);
 
-// ImageList1 as a list view's state image list: image 0 is none, the state
-// index i is image i + 1. The caller destroys it.
+// ImageList1, image i for the state index i, over the lists' background. A
+// list view shows image i for the item state INDEXTOSTATEIMAGEMASK(i + 1),
+// 0 being none. The caller destroys it.
 HIMAGELIST StateImageList();
 
 } // namespace navlet::win32

@@ -4,7 +4,7 @@
 #include <variant>
 #include <vector>
 
-#include "client/core/ticker.h"
+#include "client/kit/round_rect.h"
 
 namespace navlet::win32 {
 

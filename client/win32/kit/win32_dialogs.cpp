@@ -1,8 +1,9 @@
-// The About box: a dialog made from an in-memory template, its picture drawn
-// here so that the module carries no image file.
+// The About box: a dialog made from an in-memory template, with the bar's
+// About picture.
 #include <vector>
 
 #include "client/win32/kit/ansi.h"
+#include "client/win32/kit/picture_bitmap.h"
 #include "client/win32/kit/win32_kit.h"
 
 namespace navlet::win32 {
@@ -26,44 +27,6 @@ struct TAboutState {
     HFONT font = nullptr;
 };
 
-// A sky gradient with the product's name, as the Linux bar draws it.
-HBITMAP AboutPicture(HDC reference) {
-    HDC dc = CreateCompatibleDC(reference);
-    HBITMAP picture = CreateCompatibleBitmap(reference, PICTURE_WIDTH, PICTURE_HEIGHT);
-    if (!dc || !picture) {
-        if (dc)
-            DeleteDC(dc);
-        return picture;
-    }
-    const HGDIOBJ old = SelectObject(dc, picture);
-    for (int y = 0; y < PICTURE_HEIGHT; ++y) {
-        const int r = 20 + (120 - 20) * y / PICTURE_HEIGHT;
-        const int g = 60 + (190 - 60) * y / PICTURE_HEIGHT;
-        const int b = 140 + (250 - 140) * y / PICTURE_HEIGHT;
-        SetBkColor(dc, RGB(r, g, b));
-        const RECT row{0, y, PICTURE_WIDTH, y + 1};
-        ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &row, nullptr, 0, nullptr);
-    }
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(255, 255, 255));
-    HFONT title = CreateFontW(-48, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
-                              ANTIALIASED_QUALITY, 0, L"Verdana");
-    HFONT small = CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
-                              ANTIALIASED_QUALITY, 0, L"Verdana");
-    RECT titleBox{0, 40, PICTURE_WIDTH, 110};
-    SelectObject(dc, title);
-    DrawTextW(dc, L"Navlet", -1, &titleBox, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    RECT lineBox{0, 150, PICTURE_WIDTH, 180};
-    SelectObject(dc, small);
-    DrawTextW(dc, L"people on the same site, in your browser", -1, &lineBox,
-              DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    SelectObject(dc, old);
-    DeleteObject(title);
-    DeleteObject(small);
-    DeleteDC(dc);
-    return picture;
-}
-
 HWND Child(HWND dialog, const wchar_t* cls, const std::wstring& text, DWORD style, const RECT& r,
            int id, HFONT font) {
     HWND child = CreateWindowExW(0, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, r.left, r.top,
@@ -83,9 +46,8 @@ void BuildAboutBox(HWND dialog, TAboutState& state) {
                  SWP_NOMOVE | SWP_NOZORDER);
     state.font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
                              DEFAULT_QUALITY, 0, L"Verdana");
-    HDC screen = GetDC(dialog);
-    state.picture = AboutPicture(screen);
-    ReleaseDC(dialog, screen);
+    state.picture =
+        OpaqueBitmap(art::aboutPicture, 0, 0, PICTURE_WIDTH, PICTURE_HEIGHT, RGB(255, 255, 255));
     HWND image = Child(dialog, L"STATIC", L"", SS_BITMAP, RECT{0, 0, PICTURE_WIDTH, PICTURE_HEIGHT},
                        ID_PICTURE, nullptr);
     SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, LPARAM(state.picture));

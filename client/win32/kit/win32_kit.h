@@ -50,6 +50,8 @@ class TWin32HostActions : public THostActions {
     void ShowMessage(const std::string& text) override;
     // Message boxes belong to this window (the bar's), when set.
     void SetOwner(HWND window) { owner = window; }
+    // The program new browser windows are, by name or path.
+    void SetBrowserProgram(std::string browserProgram) { program = std::move(browserProgram); }
 
   private:
     std::string program;
@@ -65,19 +67,19 @@ class TWin32Environment : public TEnvironment {
     std::optional<std::string> Lookup(const std::string& name) const override;
 };
 
-// Maps component models to their windows, so that menus open where the core
+// Maps components to their windows, so that menus open where the core
 // says; the bar window registers its controls here. Menus with screen
 // coordinates belong to the default owner.
 class TWin32MenuTracker : public TMenuTracker {
   public:
     int16_t ShowPopupMenu(const TPopupMenu& menu, int32_t x, int32_t y,
-                          const TModel* control) override;
-    void Register(const TModel* model, HWND window) { windows[model] = window; }
-    void Unregister(const TModel* model) { windows.erase(model); }
+                          const TComponent* control) override;
+    void Register(const TComponent* component, HWND window) { windows[component] = window; }
+    void Unregister(const TComponent* component) { windows.erase(component); }
     void SetDefaultOwner(HWND window) { defaultOwner = window; }
 
   private:
-    std::map<const TModel*, HWND> windows;
+    std::map<const TComponent*, HWND> windows;
     HWND defaultOwner = nullptr;
 };
 

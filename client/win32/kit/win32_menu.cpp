@@ -1,7 +1,7 @@
 // Popup menus: the core's TPopupMenu as a Win32 popup menu, tracked with
 // TPM_RETURNCMD; the menu's modal loop keeps dispatching the thread's
 // messages, so timers and socket notifications run meanwhile.
-#include "client/core/bar_menu.h"
+#include "client/kit/popup_menu.h"
 #include "client/win32/kit/win32_kit.h"
 
 namespace navlet::win32 {
@@ -40,7 +40,7 @@ bool Fill(HMENU menu, const TPopupMenu& source) {
 } // namespace
 
 int16_t TWin32MenuTracker::ShowPopupMenu(const TPopupMenu& source, int32_t x, int32_t y,
-                                         const TModel* control) {
+                                         const TComponent* control) {
     HWND owner = defaultOwner;
     POINT at{x, y};
     if (control) {

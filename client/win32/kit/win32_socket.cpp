@@ -65,6 +65,7 @@ void TWin32ClientSocket::Open() {
     active = true;
     connected = false;
     pending = TPending::None;
+    unsent.clear();
     ++generation;
     if (OnConnecting)
         OnConnecting(*this);
@@ -115,7 +116,7 @@ void TWin32ClientSocket::StartConnect(uint32_t address) {
                sizeof noDelay);
     // Also makes the socket non-blocking.
     if (WSAAsyncSelect(SocketOf(handle), factory.window.Handle(), WM_KIT_SOCKET,
-                       FD_CONNECT | FD_READ | FD_CLOSE) != 0) {
+                       FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE) != 0) {
         DeferError(TErrorEvent::eeConnect, WSAGetLastError());
         return;
     }
@@ -154,7 +155,11 @@ void TWin32ClientSocket::DropHandle() {
     }
     if (handle == NO_HANDLE)
         return;
-    // Events already queued for this handle find no socket in the map.
+    // Requests the bar wrote go to the system before the close, as far as it
+    // takes them now; events already queued for this handle find no socket.
+    if (connected && !unsent.empty())
+        send(SocketOf(handle), unsent.data(), int(unsent.size()), 0);
+    unsent.clear();
     WSAAsyncSelect(SocketOf(handle), factory.window.Handle(), 0, 0);
     factory.byHandle.erase(handle);
     closesocket(SocketOf(handle));
@@ -164,14 +169,31 @@ void TWin32ClientSocket::DropHandle() {
 int TWin32ClientSocket::Send(const uint8_t* data, int size) {
     if (!Connected() || size <= 0 || handle == NO_HANDLE)
         return 0;
-    const int n = send(SocketOf(handle), reinterpret_cast<const char*>(data), size, 0);
-    if (n >= 0)
-        return n;
-    const int error = WSAGetLastError();
-    if (error == WSAEWOULDBLOCK)
+    // A block goes whole or not at all: what the system does not take now
+    // waits here, in order, for FD_WRITE; a part of a packet never gets lost.
+    if (unsent.size() > SEND_BACKLOG_LIMIT)
         return 0;
-    DeferError(TErrorEvent::eeSend, error);
-    return -1;
+    unsent.insert(unsent.end(), data, data + size);
+    return Flush() ? size : -1;
+}
+
+bool TWin32ClientSocket::Flush() {
+    size_t done = 0;
+    while (done < unsent.size()) {
+        const int n = send(SocketOf(handle), unsent.data() + done, int(unsent.size() - done), 0);
+        if (n > 0) {
+            done += size_t(n);
+            continue;
+        }
+        const int error = WSAGetLastError();
+        if (n < 0 && error == WSAEWOULDBLOCK)
+            break; // FD_WRITE comes when there is room again
+        unsent.clear();
+        DeferError(TErrorEvent::eeSend, error);
+        return false;
+    }
+    unsent.erase(unsent.begin(), unsent.begin() + std::ptrdiff_t(done));
+    return true;
 }
 
 int TWin32ClientSocket::Receive(uint8_t* data, int size) {
@@ -206,6 +228,10 @@ void TWin32ClientSocket::SocketEvent(WORD event, WORD error) {
         if (pending == TPending::Read)
             pending = TPending::None; // this one serves the queued call
         NotifyRead();
+        return;
+    case FD_WRITE:
+        if (connected)
+            Flush();
         return;
     case FD_CLOSE:
         if (connected)

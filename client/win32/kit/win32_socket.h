@@ -26,10 +26,14 @@ class TWin32ClientSocket : public TClientSocket {
     void Close() override;
     bool Active() const override { return active; }
     bool Connected() const override { return active && connected; }
-    // What the platform takes of the block; 0 when not connected or when the
-    // send would block; -1 on any other failure, which the error
-    // notification reports as a send error once this call has returned.
+    // Takes the whole block unless too much waits unsent already: then 0, as
+    // a socket that would block (also when not connected). -1 on any other
+    // failure, which the error notification reports as a send error once
+    // this call has returned.
     int Send(const uint8_t* data, int size) override;
+
+    // Unsent bytes above this make Send answer "would block".
+    static constexpr size_t SEND_BACKLOG_LIMIT = 64 * 1024;
     // At most `size` of the bytes that wait; 0 when none do. A failure is
     // reported later as a receive error.
     int Receive(uint8_t* data, int size) override;
@@ -50,6 +54,9 @@ class TWin32ClientSocket : public TClientSocket {
     // the handler did not touch (the platform re-notifies only after a read).
     void NotifyRead();
     void PeerClosed();
+    // Hands the waiting bytes to the system as far as it takes them; false
+    // after a failure, which is reported.
+    bool Flush();
     // Reports `event` from the message loop, not from inside the caller.
     void DeferError(TErrorEvent event, int errorCode);
     void Fail(TErrorEvent event, int errorCode);
@@ -63,6 +70,7 @@ class TWin32ClientSocket : public TClientSocket {
     static constexpr uintptr_t NO_HANDLE = ~uintptr_t(0); // INVALID_SOCKET
     void* lookup = nullptr; // the HANDLE of a running host name lookup
     std::vector<char> lookupBuffer;
+    std::vector<char> unsent; // taken by Send, not yet by the system
     bool active = false;
     bool connected = false;
     bool receivedInHandler = false;

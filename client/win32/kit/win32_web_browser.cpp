@@ -363,6 +363,13 @@ void TWin32WebBrowser::Place(HWND newParent, const RECT& newBounds) {
     bounds = newBounds;
     if (!container)
         return;
+    if (!parent) {
+        // The panel is going: the control waits hidden, out of its reach, so
+        // that the panel's end does not take the control's windows with it.
+        ShowWindow(container, SW_HIDE);
+        SetParent(container, HWND_MESSAGE);
+        return;
+    }
     if (GetParent(container) != parent) {
         SetParent(container, parent);
         SetWindowLongPtrW(container, GWL_STYLE, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN);

@@ -21,7 +21,8 @@ class TWin32WebBrowser : public TWebBrowser {
     ~TWin32WebBrowser() override;
 
     // The control lives in `parent` at `bounds` (parent's client
-    // coordinates); a control already made moves there.
+    // coordinates); a control already made moves there. A null parent takes
+    // it out of its panel, hidden, before the panel goes.
     void Place(HWND parent, const RECT& bounds);
     void Navigate(const std::string& address) override;
     void SetInputEnabled(bool enabled) override;
