@@ -1,5 +1,5 @@
 // verread: prints one string value of a module's version block, read with the
-// bar's own reader (protocol/version_info.h), so that a build can check the
+// bar's own reader (version/version_info.h), so that a build can check the
 // module it has just made.
 //
 //   verread MODULE [NAME]     NAME defaults to FileVersion
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "protocol/version_info.h"
+#include "version/version_info.h"
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 3) {

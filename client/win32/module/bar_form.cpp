@@ -69,8 +69,9 @@ TNavlet* TBarForm::Form() const {
 void TBarForm::PlaceInto(HWND siteWindow) {
     if (!window || !siteWindow)
         return;
+    // Made as a pop-up, the form becomes a child of the browser's band site.
     const auto style = uint32_t(GetWindowLongPtrW(window, GWL_STYLE));
-    SetWindowLongPtrW(window, GWL_STYLE, LONG_PTR(AttachedWindowStyle(style)));
+    SetWindowLongPtrW(window, GWL_STYLE, LONG_PTR((style | WS_CHILD) & ~uint32_t(WS_POPUP)));
     SetParent(window, siteWindow);
 }
 
