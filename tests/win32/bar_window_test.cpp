@@ -12,9 +12,9 @@
 #include <string>
 
 #include "client/art/pictures.h"
+#include "client/core/components.h"
 #include "client/core/console.h"
 #include "client/core/module_state.h"
-#include "client/core/session_controls.h"
 #include "client/win32/bar/bar_window.h"
 #include "client/win32/kit/ansi.h"
 #include "client/win32/kit/picture_bitmap.h"
