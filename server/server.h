@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "server/admin/admin_server.h"
+#include "server/cluster/cluster_node.h"
 #include "server/core/service.h"
 #include "server/net/limits.h"
 #include "server/net/session_server.h"
@@ -22,12 +23,17 @@ struct TServerConfig {
     std::string web = "127.0.0.1:8080"; // empty: no web site
     std::string admin = "127.0.0.1:8081";
     std::string dataDir;    // holds navlet.db
+    std::string database;   // empty: DATA/navlet.db; else a file or postgresql://...
+    TClusterConfig cluster; // redis empty: one node alone
     std::string updatesDir; // empty: no updates offered
     std::string bannersDir; // empty: only the default banner
     TSessionLimits limits;
     TServiceConfig service;
     TVersionReader versionReader = ReadModuleVersion;
 };
+
+// A database location as logs may show it (without a password).
+std::string DatabaseName(const std::string& location);
 
 // Parses "ADDR:PORT" (a numeric IPv4 or [IPv6] address). False when malformed.
 bool ParseEndpoint(const std::string& text, asio::ip::tcp::endpoint& out);
@@ -61,6 +67,8 @@ class TServer {
     std::unique_ptr<TStore> store;
     TSystemClock clock;
     std::unique_ptr<TPasswordVerifier> verifier;
+    std::unique_ptr<TStoreRunner> storeRunner; // before the service, which calls it
+    std::unique_ptr<TClusterNode> cluster;     // likewise
     std::unique_ptr<TService> service;
     std::unique_ptr<TSessionServer> sessions;
     std::unique_ptr<TAdminServer> admin;

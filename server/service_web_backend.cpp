@@ -35,33 +35,39 @@ web::TCreateOutcome TServiceWebBackend::CreateAccount(const web::TNewAccount& ac
     std::string hash = HashPassword(account.password);
     if (hash.empty())
         return refused;
-    return OnLoop<web::TCreateOutcome>([this, account, hash] {
-        TAccount added;
-        switch (service.AddAccountHashed(account.nick, hash, account.gender, account.language,
-                                         &added)) {
-        case TAddAccountResult::Added:
-            return web::TCreateOutcome{web::TCreateResult::Created, added.id};
-        case TAddAccountResult::NickTaken:
-            return web::TCreateOutcome{web::TCreateResult::NickTaken, 0};
-        default:
-            return web::TCreateOutcome{web::TCreateResult::Invalid, 0};
-        }
-    });
+    // The store is thread-safe: the database is written from this thread,
+    // and the loop only hears the result.
+    TAccount added;
+    switch (service.Store().AddAccountHashed(account.nick, hash, account.gender, account.language,
+                                             &added)) {
+    case TAddAccountResult::Added:
+        OnLoop<bool>([this, added] {
+            service.AccountStored(added);
+            return true;
+        });
+        return web::TCreateOutcome{web::TCreateResult::Created, added.id};
+    case TAddAccountResult::NickTaken:
+        return web::TCreateOutcome{web::TCreateResult::NickTaken, 0};
+    default:
+        return web::TCreateOutcome{web::TCreateResult::Invalid, 0};
+    }
 }
 
 std::optional<web::TProfile> TServiceWebBackend::FindProfile(UserId id) {
-    return OnLoop<std::optional<web::TProfile>>([this, id]() -> std::optional<web::TProfile> {
-        std::optional<TAccount> account = service.FindAccount(id);
-        if (!account)
-            return std::nullopt;
-        return ProfileOf(*account);
-    });
+    if (stopping)
+        return std::nullopt;
+    std::optional<TAccount> account = service.Store().FindAccountById(id);
+    if (!account)
+        return std::nullopt;
+    return ProfileOf(*account);
 }
 
 web::TUpdateResult TServiceWebBackend::UpdateProfile(UserId id, std::string_view password,
                                                      const web::TProfileChange& change) {
-    std::optional<TAccount> account =
-        OnLoop<std::optional<TAccount>>([this, id] { return service.FindAccount(id); });
+    if (stopping)
+        return web::TUpdateResult::NoSuchUser;
+    TStore& store = service.Store();
+    std::optional<TAccount> account = store.FindAccountById(id);
     if (!account)
         return web::TUpdateResult::NoSuchUser;
     if (!VerifyPassword(account->passwordHash, password))
@@ -74,9 +80,12 @@ web::TUpdateResult TServiceWebBackend::UpdateProfile(UserId id, std::string_view
         if (newHash.empty())
             return web::TUpdateResult::Invalid;
     }
-    bool updated = OnLoop<bool>([this, id, change, newHash] {
-        return service.UpdateProfileHashed(id, change.gender, change.language, newHash);
-    });
+    bool updated = store.UpdateProfileHashed(id, change.gender, change.language, newHash);
+    if (std::optional<TAccount> changed = updated ? store.FindAccountById(id) : std::nullopt)
+        OnLoop<bool>([this, stored = *changed] {
+            service.AccountStored(stored);
+            return true;
+        });
     return updated ? web::TUpdateResult::Updated : web::TUpdateResult::Invalid;
 }
 

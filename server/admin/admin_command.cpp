@@ -155,10 +155,18 @@ std::string RunAdminCommand(TService& service, size_t connections, const TAdminC
             out += "* " + s.host + " " + std::to_string(s.users) + "\n";
         return out + "OK " + std::to_string(sites.size()) + "\n";
     }
-    case TAdminVerb::Stats:
-        return "* connections " + std::to_string(connections) + "\n* users " +
-               std::to_string(service.SignedInCount()) + "\n* sites " +
-               std::to_string(service.SiteCount()) + "\nOK 3\n";
+    case TAdminVerb::Stats: {
+        std::string out = "* connections " + std::to_string(connections) + "\n* users " +
+                          std::to_string(service.SignedInCount()) + "\n* sites " +
+                          std::to_string(service.SiteCount()) + "\n";
+        if (const TClusterLink* cluster = service.Cluster()) {
+            TClusterStatus status = cluster->Status();
+            out += "* node " + status.nodeId + "\n* redis " + (status.redisUp ? "up" : "down") +
+                   "\n* nodes " + std::to_string(status.nodes) + "\nOK 6\n";
+            return out;
+        }
+        return out + "OK 3\n";
+    }
     case TAdminVerb::Help:
         return "* NOTICE STATUS|TICKER|CONSOLE TARGET TEXT\n"
                "* NOTICE BUTTONS N TARGET TEXT\n"

@@ -67,10 +67,24 @@ void TService::Send(TClient& client, TPacket& packet, int length, uint8_t type) 
     client.sink.Deliver(EncodeWire(packet, length, type));
 }
 
-TAccountEntry* TService::EntryById(uint64_t id) {
+TAccountEntry* TService::CachedById(uint64_t id) {
     auto it = accounts.find(id);
-    if (it != accounts.end())
-        return &it->second;
+    return it == accounts.end() ? nullptr : &it->second;
+}
+
+TAccountEntry* TService::CachedByNick(std::string_view nick) {
+    auto it = accountByNick.find(FoldCase(nick));
+    return it == accountByNick.end() ? nullptr : CachedById(it->second);
+}
+
+TClient* TService::LiveClient(uint64_t serial) {
+    auto it = signedInBySerial.find(serial);
+    return it == signedInBySerial.end() ? nullptr : it->second;
+}
+
+TAccountEntry* TService::EntryById(uint64_t id) {
+    if (TAccountEntry* cached = CachedById(id))
+        return cached;
     std::optional<TAccount> stored = store.FindAccountById(id);
     if (!stored)
         return nullptr;
@@ -79,9 +93,8 @@ TAccountEntry* TService::EntryById(uint64_t id) {
 }
 
 TAccountEntry* TService::LoadAccount(std::string_view nick) {
-    auto it = accountByNick.find(FoldCase(nick));
-    if (it != accountByNick.end())
-        return EntryById(it->second);
+    if (TAccountEntry* cached = CachedByNick(nick))
+        return cached;
     // Accounts added by another process (navlet-server account add) show up here.
     std::optional<TAccount> stored = store.FindAccountByNick(nick);
     if (!stored)
@@ -90,53 +103,76 @@ TAccountEntry* TService::LoadAccount(std::string_view nick) {
 }
 
 TClient* TService::OnlineByNick(std::string_view nick) {
-    auto it = accountByNick.find(FoldCase(nick));
-    if (it == accountByNick.end())
-        return nullptr;
-    auto entry = accounts.find(it->second);
-    return entry == accounts.end() ? nullptr : entry->second.online;
+    TAccountEntry* entry = CachedByNick(nick);
+    return entry ? entry->online : nullptr;
 }
 
+// The account and its friends are read off the service's thread, then the
+// password is checked (also off it), then the session is accepted here.
 void TService::Login(TClient& client, const TLoginRequest& request) {
     if (client.SignedIn() || client.serial != 0)
         return; // a second login on one connection means nothing
     client.serial = nextSerial++;
     signingIn[client.serial] = &client;
-    TAccountEntry* entry = IsValidNick(request.nick) ? LoadAccount(request.nick) : nullptr;
-    std::optional<TAccount> stored;
-    if (entry && IsValidPassword(request.password))
-        stored = store.FindAccountById(entry->account.id);
-    if (!stored) {
-        FinishLogin(client.serial, 0, request, false);
+    uint64_t serial = client.serial;
+    if (!IsValidNick(request.nick) || !IsValidPassword(request.password)) {
+        FinishLogin(serial, 0, request, false, {});
         return;
     }
-    uint64_t serial = client.serial;
-    uint64_t id = stored->id;
+    auto data = std::make_shared<TLoginData>();
     std::weak_ptr<bool> service = alive;
-    verifier.Verify(stored->passwordHash, request.password,
-                    [this, service, serial, id, request](bool ok) {
-                        if (service.expired())
-                            return;
-                        FinishLogin(serial, id, request, ok);
-                    });
+    TStore& db = store;
+    storeRunner->Run(
+        [&db, data, nick = request.nick] {
+            data->account = db.FindAccountByNick(nick);
+            if (!data->account)
+                return;
+            for (uint64_t id : db.Friends(data->account->id))
+                if (std::optional<TAccount> friendAccount = db.FindAccountById(id))
+                    data->friends.push_back(std::move(*friendAccount));
+        },
+        [this, service, serial, data, request] {
+            if (!service.expired())
+                CheckPassword(serial, std::move(*data), request);
+        });
 }
 
-void TService::FinishLogin(uint64_t serial, uint64_t accountId, TLoginRequest request,
-                           bool passwordOk) {
+void TService::CheckPassword(uint64_t serial, TLoginData data, const TLoginRequest& request) {
+    if (!signingIn.count(serial))
+        return; // the connection went while the store answered
+    if (!data.account) {
+        FinishLogin(serial, 0, request, false, {});
+        return;
+    }
+    std::string hash = std::move(data.account->passwordHash);
+    uint64_t id = data.account->id;
+    Remember(std::move(*data.account));
+    std::weak_ptr<bool> service = alive;
+    verifier.Verify(
+        std::move(hash), request.password,
+        [this, service, serial, id, request, friends = std::move(data.friends)](bool ok) {
+            if (!service.expired())
+                FinishLogin(serial, id, request, ok, friends);
+        });
+}
+
+void TService::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
+                           bool passwordOk, const std::vector<TAccount>& friends) {
     auto it = signingIn.find(serial);
     if (it == signingIn.end())
         return; // the connection went while its password was checked
     TClient& client = *it->second;
     signingIn.erase(it);
-    TAccountEntry* entry = passwordOk ? EntryById(accountId) : nullptr;
+    TAccountEntry* entry = passwordOk ? CachedById(accountId) : nullptr;
     if (!entry) {
         client.sink.EndSession();
         return;
     }
-    Accept(client, *entry, request);
+    Accept(client, *entry, request, friends);
 }
 
-void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request) {
+void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
+                      const std::vector<TAccount>& friends) {
     if (TClient* older = entry.online) {
         // The newer session wins; the older one hears the end of its session.
         older->sink.EndSession();
@@ -147,8 +183,11 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     client.chatKey = FreshChatKey();
     client.languageMask = request.languageMask;
     client.versionText = request.version;
+    signedInBySerial[client.serial] = &client;
     ++signedIn;
-    EnterSite(client, request.site, /*withFriends=*/true);
+    for (const TAccount& friendAccount : friends)
+        Remember(friendAccount);
+    EnterSite(client, request.site, &friends);
     DeliverKeptCalls(client);
 }
 
@@ -158,13 +197,15 @@ void TService::Disconnect(TClient& client) {
     if (!client.SignedIn())
         return;
     LeaveSite(client);
+    signedInBySerial.erase(client.serial);
     if (client.account->online == &client)
         client.account->online = nullptr;
     client.account = nullptr;
     --signedIn;
 }
 
-void TService::EnterSite(TClient& client, std::string_view url, bool withFriends) {
+void TService::EnterSite(TClient& client, std::string_view url,
+                         const std::vector<TAccount>* friends) {
     client.siteUrl = std::string(url.substr(0, SITE_FIELD - 1));
     std::string host = SiteHostOf(client.siteUrl);
     if (!host.empty()) {
@@ -176,7 +217,7 @@ void TService::EnterSite(TClient& client, std::string_view url, bool withFriends
         }
         client.site = slot.get();
     }
-    SendWelcome(client, withFriends);
+    SendWelcome(client, friends);
     if (!client.site)
         return;
     TPacket p;
@@ -186,11 +227,13 @@ void TService::EnterSite(TClient& client, std::string_view url, bool withFriends
     for (TClient* other : client.site->users)
         other->sink.Deliver(newcomer);
     client.site->users.push_back(&client);
+    if (cluster)
+        cluster->Entered(client.site->host, client.serial, client.account->account);
 }
 
 // Own record first (it confirms the sign-in), then the site's users, the
 // friends, the site's recent public lines and the site's banner.
-void TService::SendWelcome(TClient& client, bool withFriends) {
+void TService::SendWelcome(TClient& client, const std::vector<TAccount>* friends) {
     TPacket p;
     ClearPacket(p);
     Send(client, p, WritePresence(p, PresenceOf(client.account->account, 0, client.chatKey)),
@@ -201,9 +244,13 @@ void TService::SendWelcome(TClient& client, bool withFriends) {
             Send(client, p, WritePresence(p, PresenceOf(other->account->account, 0, 0)),
                  MSG_PRESENCE);
         }
+        for (const TRemoteUser& other : client.site->remote) {
+            ClearPacket(p);
+            Send(client, p, WritePresence(p, PresenceOf(other.account, 0, 0)), MSG_PRESENCE);
+        }
     }
-    if (withFriends)
-        SendFriends(client);
+    if (friends)
+        SendFriends(client, *friends);
     if (client.site) {
         for (const TPublicLine& line : client.site->recent) {
             if (!ReadsLanguage(client.languageMask, line.language))
@@ -216,16 +263,14 @@ void TService::SendWelcome(TClient& client, bool withFriends) {
     SendBanner(client);
 }
 
-void TService::SendFriends(TClient& client) {
+void TService::SendFriends(TClient& client, const std::vector<TAccount>& friends) {
     TPacket p;
-    for (uint64_t id : store.Friends(client.Id())) {
-        TAccountEntry* entry = EntryById(id);
-        if (!entry)
-            continue;
+    for (const TAccount& friendAccount : friends) {
+        TAccountEntry* entry = CachedById(friendAccount.id);
         // 1 = offline friend, 2 = online: the bar only tells 0 from not 0.
-        uint8_t flag = entry->online ? 2 : 1;
+        uint8_t flag = entry && entry->online ? 2 : 1;
         ClearPacket(p);
-        Send(client, p, WritePresence(p, PresenceOf(entry->account, flag, 0)), MSG_PRESENCE);
+        Send(client, p, WritePresence(p, PresenceOf(friendAccount, flag, 0)), MSG_PRESENCE);
     }
 }
 
@@ -243,6 +288,8 @@ void TService::LeaveSite(TClient& client) {
     if (!site)
         return;
     std::erase(site->users, &client);
+    if (cluster)
+        cluster->Left(site->host, client.serial, client.Id());
     if (site->users.empty()) {
         sites.erase(site->host);
         return;
@@ -263,7 +310,7 @@ void TService::SiteReport(TClient& client, std::string_view url) {
         return; // another page of the same host: the bar keeps its lists
     }
     LeaveSite(client);
-    EnterSite(client, url, /*withFriends=*/false);
+    EnterSite(client, url, /*friends=*/nullptr);
 }
 
 void TService::Handle(TClient& client, const TPacket& p) {
@@ -319,6 +366,8 @@ void TService::Tick() {
 }
 
 std::vector<TSiteCount> TService::BusiestSites(size_t limit) const {
+    if (cluster && cluster->Status().redisUp)
+        return cluster->BusiestSites(limit); // else this node's own, below
     std::vector<TSiteCount> out;
     for (const auto& [host, site] : sites)
         out.push_back(TSiteCount{host, site->users.size()});

@@ -18,6 +18,7 @@
 #include "server/core/banners.h"
 #include "server/core/client.h"
 #include "server/core/clock.h"
+#include "server/core/cluster_link.h"
 #include "server/core/updates.h"
 #include "server/store/store.h"
 
@@ -36,6 +37,24 @@ class TInlineVerifier final : public TPasswordVerifier {
   public:
     void Verify(std::string hash, std::string password, std::function<void(bool)> done) override {
         done(VerifyPassword(hash, password));
+    }
+};
+
+// Runs store calls away from the service's thread (a slow database must not
+// stall the sessions); `done`, when given, is then called on that thread.
+class TStoreRunner {
+  public:
+    virtual ~TStoreRunner() = default;
+    virtual void Run(std::function<void()> work, std::function<void()> done) = 0;
+};
+
+// Runs both at once on the calling thread (tools and tests).
+class TInlineStoreRunner final : public TStoreRunner {
+  public:
+    void Run(std::function<void()> work, std::function<void()> done) override {
+        work();
+        if (done)
+            done();
     }
 };
 
@@ -58,9 +77,16 @@ struct TPublicLine {
     int language = 0;
 };
 
+// A session on another node of the cluster, as this node knows it.
+struct TRemoteUser {
+    std::string key; // "NODE:SERIAL", unique in the cluster
+    TAccount account;
+};
+
 struct TSite {
-    std::string host;            // folded
-    std::vector<TClient*> users; // in order of arrival
+    std::string host;                // folded
+    std::vector<TClient*> users;     // in order of arrival
+    std::vector<TRemoteUser> remote; // the site's users on other nodes
     std::deque<TPublicLine> recent;
     size_t bannerIndex = 0;
 };
@@ -78,11 +104,6 @@ struct TTarget {
     std::string name; // nick or host
 };
 
-struct TSiteCount {
-    std::string host;
-    size_t users = 0;
-};
-
 class TService {
   public:
     TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier, TBannerSet banners,
@@ -90,6 +111,27 @@ class TService {
     ~TService();
     TService(const TService&) = delete;
     TService& operator=(const TService&) = delete;
+
+    // Where store calls of the sessions run; inline until set. The runner
+    // must outlive the service.
+    void SetStoreRunner(TStoreRunner& runner) { storeRunner = &runner; }
+
+    // Makes this service one node of a cluster; the link must outlive it.
+    void SetClusterLink(TClusterLink& link) { cluster = &link; }
+    const TClusterLink* Cluster() const { return cluster; }
+
+    // What the other nodes report (remote.cpp). Records and lines go to this
+    // node's users of the site, as the site's own would.
+    void RemoteEntered(const std::string& host, const std::string& key, const TAccount& account);
+    void RemoteLeft(const std::string& host, const std::string& key);
+    void RemoteLine(const std::string& host, uint64_t senderId, int language,
+                    const std::string& nick, const std::string& text);
+    // Forgets the remote users whose key starts with `prefix` ("" = all),
+    // telling the sites. Returns the site hosts this node has users on.
+    void DropRemote(const std::string& prefix);
+    std::vector<std::string> LocalSites() const;
+    // The remote users of a site known here, by key.
+    std::vector<std::string> RemoteKeys(const std::string& host) const;
 
     // Sessions. Login may finish later (the password check); a refused login
     // ends the session. Every client given to Login must be given to
@@ -124,6 +166,9 @@ class TService {
                                        char gender, int language, TAccount* added = nullptr);
     std::optional<TAccount> FindAccount(uint64_t id);
     std::optional<TAccount> FindAccountByNick(std::string_view nick);
+    // An account written to the store by another thread: the service's copy
+    // follows it.
+    void AccountStored(TAccount account) { Remember(std::move(account)); }
     // FindAccount reads the store, so it carries the password hash.
     bool UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword);
     bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
@@ -132,16 +177,28 @@ class TService {
     void Remember(TAccount account);
     void Refresh(uint64_t id);
     // service.cpp: sign-in and presence
-    void FinishLogin(uint64_t serial, uint64_t accountId, TLoginRequest request, bool passwordOk);
-    void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request);
-    void EnterSite(TClient& client, std::string_view url, bool withFriends);
+    struct TLoginData {
+        std::optional<TAccount> account; // with its password hash
+        std::vector<TAccount> friends;
+    };
+    void CheckPassword(uint64_t serial, TLoginData data, const TLoginRequest& request);
+    void FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
+                     bool passwordOk, const std::vector<TAccount>& friends);
+    void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
+                const std::vector<TAccount>& friends);
+    void EnterSite(TClient& client, std::string_view url, const std::vector<TAccount>* friends);
     void LeaveSite(TClient& client);
     void SiteReport(TClient& client, std::string_view url);
-    void SendWelcome(TClient& client, bool withFriends);
-    void SendFriends(TClient& client);
+    void SendWelcome(TClient& client, const std::vector<TAccount>* friends);
+    void SendFriends(TClient& client, const std::vector<TAccount>& friends);
     void SendBanner(TClient& client);
+    // LoadAccount may read the store; the Cached ones never do.
     TAccountEntry* LoadAccount(std::string_view nick);
     TAccountEntry* EntryById(uint64_t id);
+    TAccountEntry* CachedById(uint64_t id);
+    TAccountEntry* CachedByNick(std::string_view nick);
+    // The signed-in client of a session serial, if it is still there.
+    TClient* LiveClient(uint64_t serial);
     TClient* OnlineByNick(std::string_view nick);
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
     // One chat line from user 0 to every receiver of the target; -1 for an unknown user.
@@ -157,13 +214,20 @@ class TService {
 
     // calls.cpp: search, calls, friends, updates
     void FindUser(TClient& client, const TFindUserRequest& request, bool withMessage);
+    void AnswerSearch(TClient& client, const TFindUserRequest& request, bool withMessage,
+                      TAccountEntry* target);
     void DeliverKeptCalls(TClient& client);
     void FriendChange(TClient& client, const TFriendChangeRequest& request);
     void UpdateRequest(TClient& client, const TUpdateRequest& request);
 
     void Send(TClient& client, TPacket& packet, int length, uint8_t type);
+    // One encoded message to every local user of a site but `except`.
+    void DeliverToSite(TSite& site, const TWireRef& wire, const TClient* except = nullptr);
 
     TStore& store;
+    TInlineStoreRunner inlineRunner;
+    TStoreRunner* storeRunner = &inlineRunner;
+    TClusterLink* cluster = nullptr;
     const TClock& clock;
     TPasswordVerifier& verifier;
     TBannerSet banners;
@@ -175,6 +239,7 @@ class TService {
     std::unordered_map<std::string, std::unique_ptr<TSite>> sites; // by folded host
     std::unordered_map<ChatId, TPrivateChat> chats;
     std::unordered_map<uint64_t, TClient*> signingIn; // by serial
+    std::unordered_map<uint64_t, TClient*> signedInBySerial;
     uint64_t nextSerial = 1;
     size_t signedIn = 0;
     size_t sitesMade = 0;

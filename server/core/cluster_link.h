@@ -1,0 +1,41 @@
+// What the service tells the other nodes of a cluster, and what it needs to
+// know of them. Without a link (one node alone) the service calls nothing
+// here and behaves exactly as a single process.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "server/store/store.h"
+
+namespace navlet::server {
+
+struct TSiteCount {
+    std::string host;
+    size_t users = 0;
+};
+
+struct TClusterStatus {
+    bool redisUp = false;
+    size_t nodes = 0; // live nodes, this one included, as last counted
+    std::string nodeId;
+};
+
+class TClusterLink {
+  public:
+    // A session of this node arrived on a site (host folded) or left it.
+    virtual void Entered(const std::string& host, uint64_t serial, const TAccount& account) = 0;
+    virtual void Left(const std::string& host, uint64_t serial, uint64_t userId) = 0;
+    // A public line said on this node.
+    virtual void PublicLine(const std::string& host, uint64_t senderId, int language,
+                            const std::string& nick, const std::string& text) = 0;
+    // The busiest sites of the whole cluster, as last counted.
+    virtual std::vector<TSiteCount> BusiestSites(size_t limit) const = 0;
+    virtual TClusterStatus Status() const = 0;
+
+  protected:
+    ~TClusterLink() = default;
+};
+
+} // namespace navlet::server
