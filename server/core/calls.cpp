@@ -22,20 +22,24 @@ void TService::FindUser(TClient& client, const TFindUserRequest& request, bool w
     }
     TAccountEntry* target = IsValidNick(request.nick) ? LoadAccount(request.nick) : nullptr;
     const TAccount& caller = client.account->account;
-    if (target && target->online) {
+    if (target && target->Online()) {
         answer.nick = target->account.nick;
         answer.result = SEARCH_CALLED;
-        TClient& called = *target->online;
-        if (&called != &client) {
+        // Every window of the sought user hears the call; searching oneself
+        // calls nobody.
+        if (target != client.account) {
             TPacket call;
             ClearPacket(call);
+            TWireRef wire;
             if (withMessage) {
                 TLookingForYouMsg m{true, caller.nick, request.message, client.siteUrl};
-                Send(called, call, WriteLookingForYou(call, m), MSG_LOOKING_FOR_YOU);
+                wire = EncodeWire(call, WriteLookingForYou(call, m), MSG_LOOKING_FOR_YOU);
             } else {
                 TSearchAnswerMsg m{SEARCH_LOOKING_FOR_YOU, caller.nick, client.siteUrl};
-                Send(called, call, WriteSearchAnswer(call, m), MSG_SEARCH_ANSWER);
+                wire = EncodeWire(call, WriteSearchAnswer(call, m), MSG_SEARCH_ANSWER);
             }
+            for (TClient* called : target->sessions)
+                called->sink.Deliver(wire);
         }
     } else if (target && withMessage && !request.message.empty() &&
                target->account.id != caller.id) {
@@ -52,7 +56,7 @@ void TService::DeliverKeptCalls(TClient& client) {
     TPacket p;
     for (const TKeptCall& call : store.TakeCalls(client.Id())) {
         auto caller = accounts.find(call.caller);
-        TClient* online = caller == accounts.end() ? nullptr : caller->second.online;
+        TClient* online = caller == accounts.end() ? nullptr : caller->second.MostRecent();
         TLookingForYouMsg m{online != nullptr, call.callerNick, call.message,
                             online ? online->siteUrl : call.link};
         ClearPacket(p);

@@ -23,6 +23,14 @@ UserId TClient::Id() const {
     return account ? account->account.id : 0;
 }
 
+TClient* TAccountEntry::MostRecent() const {
+    TClient* latest = nullptr;
+    for (TClient* session : sessions)
+        if (!latest || session->lastActive > latest->lastActive)
+            latest = session;
+    return latest;
+}
+
 std::string SiteHostOf(std::string_view url) {
     return FoldCase(url.substr(0, url.find('/')));
 }
@@ -89,12 +97,22 @@ TAccountEntry* TService::LoadAccount(std::string_view nick) {
     return EntryById(stored->id);
 }
 
-TClient* TService::OnlineByNick(std::string_view nick) {
+TAccountEntry* TService::OnlineByNick(std::string_view nick) {
     auto it = accountByNick.find(FoldCase(nick));
     if (it == accountByNick.end())
         return nullptr;
     auto entry = accounts.find(it->second);
-    return entry == accounts.end() ? nullptr : entry->second.online;
+    return entry == accounts.end() || !entry->second.Online() ? nullptr : &entry->second;
+}
+
+bool TService::PresentOn(const TAccountEntry& entry, const TSite* site, const TClient* except) {
+    return std::any_of(entry.sessions.begin(), entry.sessions.end(),
+                       [&](const TClient* s) { return s != except && s->site == site; });
+}
+
+void TService::EndSession(TClient& client, std::string_view reason) {
+    client.sink.EndSession(reason);
+    Disconnect(client);
 }
 
 void TService::Login(TClient& client, const TLoginRequest& request) {
@@ -130,20 +148,20 @@ void TService::FinishLogin(uint64_t serial, uint64_t accountId, TLoginRequest re
     signingIn.erase(it);
     TAccountEntry* entry = passwordOk ? EntryById(accountId) : nullptr;
     if (!entry) {
-        client.sink.EndSession();
+        client.sink.EndSession(REASON_REFUSED);
         return;
     }
     Accept(client, *entry, request);
 }
 
 void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request) {
-    if (TClient* older = entry.online) {
-        // The newer session wins; the older one hears the end of its session.
-        older->sink.EndSession();
-        Disconnect(*older);
-    }
-    entry.online = &client;
+    // One session per browser window, within a bound: past it the oldest
+    // window gives way and hears why.
+    while (!entry.sessions.empty() && entry.sessions.size() >= config.maxSessionsPerAccount)
+        EndSession(*entry.sessions.front(), REASON_TOO_MANY_WINDOWS);
+    entry.sessions.push_back(&client);
     client.account = &entry;
+    client.lastActive = ++activity;
     client.chatKey = FreshChatKey();
     client.languageMask = request.languageMask;
     client.versionText = request.version;
@@ -158,8 +176,7 @@ void TService::Disconnect(TClient& client) {
     if (!client.SignedIn())
         return;
     LeaveSite(client);
-    if (client.account->online == &client)
-        client.account->online = nullptr;
+    std::erase(client.account->sessions, &client);
     client.account = nullptr;
     --signedIn;
 }
@@ -177,15 +194,22 @@ void TService::EnterSite(TClient& client, std::string_view url, bool withFriends
         client.site = slot.get();
     }
     SendWelcome(client, withFriends);
-    if (!client.site)
+    TSite* site = client.site;
+    if (!site)
         return;
+    // Another window of the same account already made the user present here.
+    bool arrives = !PresentOn(*client.account, site, &client);
+    site->users.push_back(&client);
+    if (!arrives)
+        return;
+    site->people.push_back(client.account);
     TPacket p;
     ClearPacket(p);
     int length = WritePresence(p, PresenceOf(client.account->account, 0, 0));
     TWireRef newcomer = EncodeWire(p, length, MSG_PRESENCE);
-    for (TClient* other : client.site->users)
-        other->sink.Deliver(newcomer);
-    client.site->users.push_back(&client);
+    for (TClient* other : site->users)
+        if (other != &client)
+            other->sink.Deliver(newcomer);
 }
 
 // Own record first (it confirms the sign-in), then the site's users, the
@@ -196,10 +220,11 @@ void TService::SendWelcome(TClient& client, bool withFriends) {
     Send(client, p, WritePresence(p, PresenceOf(client.account->account, 0, client.chatKey)),
          MSG_PRESENCE);
     if (client.site) {
-        for (TClient* other : client.site->users) {
+        for (const TAccountEntry* other : client.site->people) {
+            if (other == client.account)
+                continue;
             ClearPacket(p);
-            Send(client, p, WritePresence(p, PresenceOf(other->account->account, 0, 0)),
-                 MSG_PRESENCE);
+            Send(client, p, WritePresence(p, PresenceOf(other->account, 0, 0)), MSG_PRESENCE);
         }
     }
     if (withFriends)
@@ -223,7 +248,7 @@ void TService::SendFriends(TClient& client) {
         if (!entry)
             continue;
         // 1 = offline friend, 2 = online: the bar only tells 0 from not 0.
-        uint8_t flag = entry->online ? 2 : 1;
+        uint8_t flag = entry->Online() ? 2 : 1;
         ClearPacket(p);
         Send(client, p, WritePresence(p, PresenceOf(entry->account, flag, 0)), MSG_PRESENCE);
     }
@@ -237,16 +262,21 @@ void TService::SendBanner(TClient& client) {
 }
 
 void TService::LeaveSite(TClient& client) {
-    LeaveAllChats(client);
     TSite* site = client.site;
+    bool accountLeaves = site && !PresentOn(*client.account, site, &client);
+    LeaveAllChats(client, site, accountLeaves);
     client.site = nullptr;
     if (!site)
         return;
     std::erase(site->users, &client);
+    if (accountLeaves)
+        std::erase(site->people, client.account);
     if (site->users.empty()) {
         sites.erase(site->host);
         return;
     }
+    if (!accountLeaves)
+        return; // another window keeps the user on the site
     TPacket p;
     ClearPacket(p);
     int length = WriteUserLeft(p, TUserLeftMsg{client.Id()});
@@ -269,6 +299,7 @@ void TService::SiteReport(TClient& client, std::string_view url) {
 void TService::Handle(TClient& client, const TPacket& p) {
     if (!client.SignedIn())
         return;
+    client.lastActive = ++activity;
     switch (p.Type()) {
     case REQ_SITE_REPORT:
         SiteReport(client, ReadSiteReport(p));
@@ -321,7 +352,7 @@ void TService::Tick() {
 std::vector<TSiteCount> TService::BusiestSites(size_t limit) const {
     std::vector<TSiteCount> out;
     for (const auto& [host, site] : sites)
-        out.push_back(TSiteCount{host, site->users.size()});
+        out.push_back(TSiteCount{host, site->people.size()});
     std::sort(out.begin(), out.end(), [](const TSiteCount& a, const TSiteCount& b) {
         return a.users != b.users ? a.users > b.users : a.host < b.host;
     });
@@ -339,8 +370,7 @@ std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {
         return out;
     }
     for (const auto& [id, entry] : accounts)
-        if (entry.online)
-            out.push_back(entry.online);
+        out.insert(out.end(), entry.sessions.begin(), entry.sessions.end());
     return out;
 }
 
@@ -349,7 +379,7 @@ std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {
 void TService::Remember(TAccount account) {
     account.passwordHash = std::string();
     accountByNick[FoldCase(account.nick)] = account.id;
-    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, nullptr});
+    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, {}});
     if (!added)
         it->second.account = std::move(account);
 }

@@ -11,6 +11,7 @@ namespace {
 struct TFakeSink : TSessionSink {
     std::vector<TPacket> got;
     bool ended = false;
+    std::string reason;
     void Deliver(const TWireRef& wire) override {
         TPacket p;
         ClearPacket(p);
@@ -18,7 +19,10 @@ struct TFakeSink : TSessionSink {
         EXPECT_GE(DecodePacket(p), 0);
         got.push_back(p);
     }
-    void EndSession() override { ended = true; }
+    void EndSession(std::string_view why) override {
+        ended = true;
+        reason = why;
+    }
     std::vector<TPacket> Take(uint8_t type) {
         std::vector<TPacket> out;
         for (const TPacket& p : got)
