@@ -79,8 +79,8 @@ TClusterNode::~TClusterNode() {
     beat.cancel();
 }
 
-std::string TClusterNode::SessionKey(uint64_t serial) const {
-    return nodeId + ":" + std::to_string(serial);
+std::string TClusterNode::PresenceField(uint64_t accountId) const {
+    return nodeId + ":" + std::to_string(accountId);
 }
 
 void TClusterNode::Start() {
@@ -118,12 +118,13 @@ void TClusterNode::CommandsDown(const std::string& why) {
     clusterSites.clear();
 }
 
-void TClusterNode::Announce(const TLocalSession& session, uint64_t serial) {
-    std::string key = SessionKey(serial);
-    commands.Command({"HSET", PresenceKey(session.host), key, Record(session.account)});
-    commands.Command({"PUBLISH", SiteChannel(session.host),
-                      PackFields({"in", nodeId, key, std::to_string(session.account.id),
-                                  std::string(1, session.account.gender), session.account.nick})});
+void TClusterNode::Announce(const TLocalPresence& presence) {
+    std::string key = PresenceField(presence.account.id);
+    commands.Command({"HSET", PresenceKey(presence.host), key, Record(presence.account)});
+    commands.Command(
+        {"PUBLISH", SiteChannel(presence.host),
+         PackFields({"in", nodeId, key, std::to_string(presence.account.id),
+                     std::string(1, presence.account.gender), presence.account.nick})});
 }
 
 void TClusterNode::WriteSiteCount(const std::string& host) {
@@ -134,21 +135,21 @@ void TClusterNode::WriteSiteCount(const std::string& host) {
         commands.Command({"HSET", NodeSitesKey(nodeId), host, std::to_string(it->second)});
 }
 
-void TClusterNode::Entered(const std::string& host, uint64_t serial, const TAccount& account) {
-    TLocalSession& session = sessions[serial] = TLocalSession{host, account};
-    session.account.passwordHash.clear();
+void TClusterNode::Entered(const std::string& host, const TAccount& account) {
+    TLocalPresence& presence = present[{host, account.id}] = TLocalPresence{host, account};
+    presence.account.passwordHash.clear();
     bool firstHere = ++localCounts[host] == 1;
     if (firstHere)
         events.Subscribe(SiteChannel(host));
-    Announce(session, serial);
+    Announce(presence);
     WriteSiteCount(host);
     if (firstHere)
         Mend(host);
 }
 
-void TClusterNode::Left(const std::string& host, uint64_t serial, uint64_t userId) {
-    sessions.erase(serial);
-    std::string key = SessionKey(serial);
+void TClusterNode::Left(const std::string& host, uint64_t userId) {
+    present.erase({host, userId});
+    std::string key = PresenceField(userId);
     commands.Command({"HDEL", PresenceKey(host), key});
     commands.Command(
         {"PUBLISH", SiteChannel(host), PackFields({"out", nodeId, key, std::to_string(userId)})});
@@ -219,8 +220,8 @@ void TClusterNode::Beat() {
                          if (weak.expired() || !r || r->kind != TRedisReply::Nil)
                              return;
                          commands.Command({"DEL", NodeSitesKey(nodeId)});
-                         for (const auto& [serial, session] : sessions)
-                             Announce(session, serial);
+                         for (const auto& [where, presence] : present)
+                             Announce(presence);
                          for (const auto& [host, count] : localCounts)
                              WriteSiteCount(host);
                      });

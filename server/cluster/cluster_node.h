@@ -2,7 +2,7 @@
 //   navlet:node:ID        this node's heartbeat, expiring after `ttl`
 //   navlet:nodes          the set of node ids seen (dead ones are swept out)
 //   navlet:node-sites:ID  hash host -> number of this node's users there
-//   navlet:presence:HOST  hash NODE:SERIAL -> the session's account record
+//   navlet:presence:HOST  hash NODE:ACCOUNT -> the account's record
 //   navlet:site:HOST      channel of the site's newcomers, leavers, lines
 // Every `heartbeat` the node renews its key, counts the cluster's sites,
 // compares each of its sites with the presence hash (what a lost message
@@ -37,21 +37,22 @@ class TClusterNode final : public TClusterLink {
 
     void Start();
 
-    void Entered(const std::string& host, uint64_t serial, const TAccount& account) override;
-    void Left(const std::string& host, uint64_t serial, uint64_t userId) override;
+    void Entered(const std::string& host, const TAccount& account) override;
+    void Left(const std::string& host, uint64_t userId) override;
     void PublicLine(const std::string& host, uint64_t senderId, int language,
                     const std::string& nick, const std::string& text) override;
     std::vector<TSiteCount> BusiestSites(size_t limit) const override;
     TClusterStatus Status() const override;
 
   private:
-    struct TLocalSession {
+    // An account present on a site through this node.
+    struct TLocalPresence {
         std::string host;
         TAccount account;
     };
     void CommandsUp();
     void CommandsDown(const std::string& why);
-    void Announce(const TLocalSession& session, uint64_t serial);
+    void Announce(const TLocalPresence& presence);
     void WriteSiteCount(const std::string& host);
     void OnEvent(const std::string& channel, const std::string& payload);
     void Beat();
@@ -59,7 +60,7 @@ class TClusterNode final : public TClusterLink {
     void CountSites(const std::vector<std::string>& liveNodes);
     void Mend(const std::string& host);
     void Sweep(const std::string& deadNode);
-    std::string SessionKey(uint64_t serial) const;
+    std::string PresenceField(uint64_t accountId) const;
 
     asio::io_context& io;
     TService& service;
@@ -68,8 +69,8 @@ class TClusterNode final : public TClusterLink {
     TRedisLink events;
     asio::steady_timer beat;
     std::string nodeId;
-    std::unordered_map<uint64_t, TLocalSession> sessions; // by serial
-    std::map<std::string, size_t> localCounts;            // host -> this node's users
+    std::map<std::pair<std::string, uint64_t>, TLocalPresence> present; // by host, account
+    std::map<std::string, size_t> localCounts; // host -> accounts present through this node
     std::set<std::string> liveNodes;
     std::vector<TSiteCount> clusterSites; // all sites, busiest first
     // Keys that left lately: a presence snapshot taken before they left must

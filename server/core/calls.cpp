@@ -51,20 +51,24 @@ void TService::AnswerSearch(TClient& client, const TFindUserRequest& request, bo
     answer.nick = request.nick;
     answer.result = SEARCH_NOT_ONLINE;
     const TAccount& caller = client.account->account;
-    if (target && target->online) {
+    if (target && target->Online()) {
         answer.nick = target->account.nick;
         answer.result = SEARCH_CALLED;
-        TClient& called = *target->online;
-        if (&called != &client) {
+        // Every window of the sought user hears the call; searching oneself
+        // calls nobody.
+        if (target != client.account) {
             TPacket call;
             ClearPacket(call);
+            TWireRef wire;
             if (withMessage) {
                 TLookingForYouMsg m{true, caller.nick, request.message, client.siteUrl};
-                Send(called, call, WriteLookingForYou(call, m), MSG_LOOKING_FOR_YOU);
+                wire = EncodeWire(call, WriteLookingForYou(call, m), MSG_LOOKING_FOR_YOU);
             } else {
                 TSearchAnswerMsg m{SEARCH_LOOKING_FOR_YOU, caller.nick, client.siteUrl};
-                Send(called, call, WriteSearchAnswer(call, m), MSG_SEARCH_ANSWER);
+                wire = EncodeWire(call, WriteSearchAnswer(call, m), MSG_SEARCH_ANSWER);
             }
+            for (TClient* called : target->sessions)
+                called->sink.Deliver(wire);
         }
     } else if (target && withMessage && !request.message.empty() &&
                target->account.id != caller.id) {
@@ -103,7 +107,7 @@ void TService::DeliverKeptCalls(TClient& client) {
                          TPacket p;
                          for (const TKeptCall& call : *calls) {
                              TAccountEntry* caller = CachedById(call.caller);
-                             TClient* online = caller ? caller->online : nullptr;
+                             TClient* online = caller ? caller->MostRecent() : nullptr;
                              TLookingForYouMsg m{online != nullptr, call.callerNick, call.message,
                                                  online ? online->siteUrl : call.link};
                              ClearPacket(p);

@@ -24,9 +24,10 @@ struct TClusterStatus {
 
 class TClusterLink {
   public:
-    // A session of this node arrived on a site (host folded) or left it.
-    virtual void Entered(const std::string& host, uint64_t serial, const TAccount& account) = 0;
-    virtual void Left(const std::string& host, uint64_t serial, uint64_t userId) = 0;
+    // An account became present on a site (host folded) through this node's
+    // sessions, or its last session here left the site.
+    virtual void Entered(const std::string& host, const TAccount& account) = 0;
+    virtual void Left(const std::string& host, uint64_t userId) = 0;
     // A public line said on this node.
     virtual void PublicLine(const std::string& host, uint64_t senderId, int language,
                             const std::string& nick, const std::string& text) = 0;

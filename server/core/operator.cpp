@@ -30,12 +30,11 @@ std::vector<TClient*> TService::Resolve(const TTarget& target, bool& unknownUser
     switch (target.kind) {
     case TTarget::All:
         for (auto& [id, entry] : accounts)
-            if (entry.online)
-                out.push_back(entry.online);
+            out.insert(out.end(), entry.sessions.begin(), entry.sessions.end());
         break;
     case TTarget::User:
-        if (TClient* c = OnlineByNick(target.name))
-            out.push_back(c);
+        if (TAccountEntry* entry = OnlineByNick(target.name))
+            out = entry->sessions;
         else
             unknownUser = true;
         break;
@@ -81,10 +80,8 @@ int TService::Kick(const TTarget& target) {
     std::vector<TClient*> receivers = Resolve(target, unknown);
     if (unknown)
         return -1;
-    for (TClient* c : receivers) {
-        c->sink.EndSession();
-        Disconnect(*c);
-    }
+    for (TClient* c : receivers)
+        EndSession(*c, REASON_KICKED);
     return int(receivers.size());
 }
 

@@ -12,6 +12,22 @@ void TService::DeliverToSite(TSite& site, const TWireRef& wire, const TClient* e
             user->sink.Deliver(wire);
 }
 
+bool TService::RemotelyOn(const TSite& site, uint64_t accountId) {
+    return std::any_of(site.remote.begin(), site.remote.end(),
+                       [&](const TRemoteUser& r) { return r.account.id == accountId; });
+}
+
+namespace {
+
+bool LocallyOn(const TSite& site, uint64_t accountId) {
+    return std::any_of(site.people.begin(), site.people.end(),
+                       [&](const TAccountEntry* e) { return e->account.id == accountId; });
+}
+
+} // namespace
+
+// An account with sessions on several nodes is one person on the site: the
+// site hears of it once, and its leaving when its last node lets it go.
 void TService::RemoteEntered(const std::string& host, const std::string& key,
                              const TAccount& account) {
     auto it = sites.find(host);
@@ -21,7 +37,10 @@ void TService::RemoteEntered(const std::string& host, const std::string& key,
     for (const TRemoteUser& known : site.remote)
         if (known.key == key)
             return;
+    bool seen = LocallyOn(site, account.id) || RemotelyOn(site, account.id);
     site.remote.push_back(TRemoteUser{key, account});
+    if (seen)
+        return;
     TPresenceMsg m;
     m.user = account.id;
     m.gender = account.gender;
@@ -42,6 +61,8 @@ void TService::RemoteLeft(const std::string& host, const std::string& key) {
         return;
     uint64_t id = known->account.id;
     site.remote.erase(known);
+    if (LocallyOn(site, id) || RemotelyOn(site, id))
+        return;
     TPacket p;
     ClearPacket(p);
     DeliverToSite(site, EncodeWire(p, WriteUserLeft(p, TUserLeftMsg{id}), MSG_USER_LEFT));

@@ -1,6 +1,7 @@
 #include "server/core/service.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include <sodium.h>
 
@@ -21,6 +22,14 @@ bool TRateBudget::Take(int64_t nowMs, double perSecond, double burst) {
 
 UserId TClient::Id() const {
     return account ? account->account.id : 0;
+}
+
+TClient* TAccountEntry::MostRecent() const {
+    TClient* latest = nullptr;
+    for (TClient* session : sessions)
+        if (!latest || session->lastActive > latest->lastActive)
+            latest = session;
+    return latest;
 }
 
 std::string SiteHostOf(std::string_view url) {
@@ -102,9 +111,19 @@ TAccountEntry* TService::LoadAccount(std::string_view nick) {
     return EntryById(stored->id);
 }
 
-TClient* TService::OnlineByNick(std::string_view nick) {
+TAccountEntry* TService::OnlineByNick(std::string_view nick) {
     TAccountEntry* entry = CachedByNick(nick);
-    return entry ? entry->online : nullptr;
+    return entry && entry->Online() ? entry : nullptr;
+}
+
+bool TService::PresentOn(const TAccountEntry& entry, const TSite* site, const TClient* except) {
+    return std::any_of(entry.sessions.begin(), entry.sessions.end(),
+                       [&](const TClient* s) { return s != except && s->site == site; });
+}
+
+void TService::EndSession(TClient& client, std::string_view reason) {
+    client.sink.EndSession(reason);
+    Disconnect(client);
 }
 
 // The account and its friends are read off the service's thread, then the
@@ -165,7 +184,7 @@ void TService::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequ
     signingIn.erase(it);
     TAccountEntry* entry = passwordOk ? CachedById(accountId) : nullptr;
     if (!entry) {
-        client.sink.EndSession();
+        client.sink.EndSession(REASON_REFUSED);
         return;
     }
     Accept(client, *entry, request, friends);
@@ -173,13 +192,13 @@ void TService::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequ
 
 void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
                       const std::vector<TAccount>& friends) {
-    if (TClient* older = entry.online) {
-        // The newer session wins; the older one hears the end of its session.
-        older->sink.EndSession();
-        Disconnect(*older);
-    }
-    entry.online = &client;
+    // One session per browser window, within a bound: past it the oldest
+    // window gives way and hears why.
+    while (!entry.sessions.empty() && entry.sessions.size() >= config.maxSessionsPerAccount)
+        EndSession(*entry.sessions.front(), REASON_TOO_MANY_WINDOWS);
+    entry.sessions.push_back(&client);
     client.account = &entry;
+    client.lastActive = ++activity;
     client.chatKey = FreshChatKey();
     client.languageMask = request.languageMask;
     client.versionText = request.version;
@@ -198,8 +217,7 @@ void TService::Disconnect(TClient& client) {
         return;
     LeaveSite(client);
     signedInBySerial.erase(client.serial);
-    if (client.account->online == &client)
-        client.account->online = nullptr;
+    std::erase(client.account->sessions, &client);
     client.account = nullptr;
     --signedIn;
 }
@@ -218,17 +236,26 @@ void TService::EnterSite(TClient& client, std::string_view url,
         client.site = slot.get();
     }
     SendWelcome(client, friends);
-    if (!client.site)
+    TSite* site = client.site;
+    if (!site)
         return;
+    // Another window of the same account already made the user present here.
+    bool arrives = !PresentOn(*client.account, site, &client);
+    site->users.push_back(&client);
+    if (!arrives)
+        return;
+    site->people.push_back(client.account);
+    if (cluster)
+        cluster->Entered(site->host, client.account->account);
+    if (RemotelyOn(*site, client.Id()))
+        return; // the site's users already see the account through another node
     TPacket p;
     ClearPacket(p);
     int length = WritePresence(p, PresenceOf(client.account->account, 0, 0));
     TWireRef newcomer = EncodeWire(p, length, MSG_PRESENCE);
-    for (TClient* other : client.site->users)
-        other->sink.Deliver(newcomer);
-    client.site->users.push_back(&client);
-    if (cluster)
-        cluster->Entered(client.site->host, client.serial, client.account->account);
+    for (TClient* other : site->users)
+        if (other != &client)
+            other->sink.Deliver(newcomer);
 }
 
 // Own record first (it confirms the sign-in), then the site's users, the
@@ -239,12 +266,19 @@ void TService::SendWelcome(TClient& client, const std::vector<TAccount>* friends
     Send(client, p, WritePresence(p, PresenceOf(client.account->account, 0, client.chatKey)),
          MSG_PRESENCE);
     if (client.site) {
-        for (TClient* other : client.site->users) {
+        for (const TAccountEntry* other : client.site->people) {
+            if (other == client.account)
+                continue;
             ClearPacket(p);
-            Send(client, p, WritePresence(p, PresenceOf(other->account->account, 0, 0)),
-                 MSG_PRESENCE);
+            Send(client, p, WritePresence(p, PresenceOf(other->account, 0, 0)), MSG_PRESENCE);
         }
+        // An account on several nodes, or here too, is listed once.
+        std::unordered_set<uint64_t> listed;
+        for (const TAccountEntry* person : client.site->people)
+            listed.insert(person->account.id);
         for (const TRemoteUser& other : client.site->remote) {
+            if (!listed.insert(other.account.id).second)
+                continue;
             ClearPacket(p);
             Send(client, p, WritePresence(p, PresenceOf(other.account, 0, 0)), MSG_PRESENCE);
         }
@@ -268,7 +302,7 @@ void TService::SendFriends(TClient& client, const std::vector<TAccount>& friends
     for (const TAccount& friendAccount : friends) {
         TAccountEntry* entry = CachedById(friendAccount.id);
         // 1 = offline friend, 2 = online: the bar only tells 0 from not 0.
-        uint8_t flag = entry && entry->online ? 2 : 1;
+        uint8_t flag = entry && entry->Online() ? 2 : 1;
         ClearPacket(p);
         Send(client, p, WritePresence(p, PresenceOf(friendAccount, flag, 0)), MSG_PRESENCE);
     }
@@ -282,18 +316,24 @@ void TService::SendBanner(TClient& client) {
 }
 
 void TService::LeaveSite(TClient& client) {
-    LeaveAllChats(client);
     TSite* site = client.site;
+    bool accountLeaves = site && !PresentOn(*client.account, site, &client);
+    LeaveAllChats(client, site, accountLeaves);
     client.site = nullptr;
     if (!site)
         return;
     std::erase(site->users, &client);
-    if (cluster)
-        cluster->Left(site->host, client.serial, client.Id());
+    if (accountLeaves) {
+        std::erase(site->people, client.account);
+        if (cluster)
+            cluster->Left(site->host, client.Id());
+    }
     if (site->users.empty()) {
         sites.erase(site->host);
         return;
     }
+    if (!accountLeaves || RemotelyOn(*site, client.Id()))
+        return; // another window keeps the user on the site
     TPacket p;
     ClearPacket(p);
     int length = WriteUserLeft(p, TUserLeftMsg{client.Id()});
@@ -316,6 +356,7 @@ void TService::SiteReport(TClient& client, std::string_view url) {
 void TService::Handle(TClient& client, const TPacket& p) {
     if (!client.SignedIn())
         return;
+    client.lastActive = ++activity;
     switch (p.Type()) {
     case REQ_SITE_REPORT:
         SiteReport(client, ReadSiteReport(p));
@@ -370,7 +411,7 @@ std::vector<TSiteCount> TService::BusiestSites(size_t limit) const {
         return cluster->BusiestSites(limit); // else this node's own, below
     std::vector<TSiteCount> out;
     for (const auto& [host, site] : sites)
-        out.push_back(TSiteCount{host, site->users.size()});
+        out.push_back(TSiteCount{host, site->people.size()});
     std::sort(out.begin(), out.end(), [](const TSiteCount& a, const TSiteCount& b) {
         return a.users != b.users ? a.users > b.users : a.host < b.host;
     });
@@ -388,8 +429,7 @@ std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {
         return out;
     }
     for (const auto& [id, entry] : accounts)
-        if (entry.online)
-            out.push_back(entry.online);
+        out.insert(out.end(), entry.sessions.begin(), entry.sessions.end());
     return out;
 }
 
@@ -398,7 +438,7 @@ std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {
 void TService::Remember(TAccount account) {
     account.passwordHash = std::string();
     accountByNick[FoldCase(account.nick)] = account.id;
-    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, nullptr});
+    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, {}});
     if (!added)
         it->second.account = std::move(account);
 }

@@ -63,11 +63,25 @@ struct TServiceConfig {
     size_t recentLines = 20;    // public lines a site keeps for newcomers
     double chatPerSecond = 2.0; // per user, all chats together
     double chatBurst = 10.0;
+    double invitesPerSecond = 0.5; // per session
+    double inviteBurst = 5.0;
+    size_t maxSessionsPerAccount = 8; // one per browser window; the oldest gives way
 };
 
+// Why the service ends a session, as the bar's ticker shows it.
+inline constexpr std::string_view REASON_REFUSED = "Wrong nick or password.";
+inline constexpr std::string_view REASON_TOO_MANY_WINDOWS =
+    "Signed out: too many windows of this account.";
+inline constexpr std::string_view REASON_KICKED = "Signed out by the operator.";
+inline constexpr std::string_view REASON_FLOOD = "Signed out: too many requests.";
+
 struct TAccountEntry {
-    TAccount account; // without the password hash
-    TClient* online = nullptr;
+    TAccount account;               // without the password hash
+    std::vector<TClient*> sessions; // signed in, oldest first
+
+    bool Online() const { return !sessions.empty(); }
+    // The session that sent the latest request; null when offline.
+    TClient* MostRecent() const;
 };
 
 struct TPublicLine {
@@ -77,20 +91,25 @@ struct TPublicLine {
     int language = 0;
 };
 
-// A session on another node of the cluster, as this node knows it.
+// An account present on a site through another node of the cluster.
 struct TRemoteUser {
-    std::string key; // "NODE:SERIAL", unique in the cluster
+    std::string key; // "NODE:ACCOUNT", unique in the cluster
     TAccount account;
 };
 
+// Sessions of one account on one site count as one person there: the site
+// lists the account once, from its first session's arrival until its last
+// session leaves.
 struct TSite {
-    std::string host;                // folded
-    std::vector<TClient*> users;     // in order of arrival
-    std::vector<TRemoteUser> remote; // the site's users on other nodes
+    std::string host;                   // folded
+    std::vector<TClient*> users;        // sessions, in order of arrival
+    std::vector<TAccountEntry*> people; // accounts present, in order of arrival
+    std::vector<TRemoteUser> remote;    // accounts present through other nodes
     std::deque<TPublicLine> recent;
     size_t bannerIndex = 0;
 };
 
+// Members are sessions, at most one of each account.
 struct TPrivateChat {
     ChatId id = 0;
     std::vector<TClient*> members; // in order of joining
@@ -132,6 +151,8 @@ class TService {
     std::vector<std::string> LocalSites() const;
     // The remote users of a site known here, by key.
     std::vector<std::string> RemoteKeys(const std::string& host) const;
+    // Whether the account is on the site through another node.
+    static bool RemotelyOn(const TSite& site, uint64_t accountId);
 
     // Sessions. Login may finish later (the password check); a refused login
     // ends the session. Every client given to Login must be given to
@@ -142,6 +163,9 @@ class TService {
     void Handle(TClient& client, const TPacket& packet);
     // Periodic work (banner rotation); call about once a second.
     void Tick();
+
+    // Ends a session for `reason` (shown by the bar) and forgets it at once.
+    void EndSession(TClient& client, std::string_view reason);
 
     // Operator commands; each returns the number of sessions reached, or -1
     // when a user target names nobody online.
@@ -188,6 +212,8 @@ class TService {
                 const std::vector<TAccount>& friends);
     void EnterSite(TClient& client, std::string_view url, const std::vector<TAccount>* friends);
     void LeaveSite(TClient& client);
+    // Whether a session of `entry` other than `except` is on `site`.
+    static bool PresentOn(const TAccountEntry& entry, const TSite* site, const TClient* except);
     void SiteReport(TClient& client, std::string_view url);
     void SendWelcome(TClient& client, const std::vector<TAccount>* friends);
     void SendFriends(TClient& client, const std::vector<TAccount>& friends);
@@ -199,7 +225,7 @@ class TService {
     TAccountEntry* CachedByNick(std::string_view nick);
     // The signed-in client of a session serial, if it is still there.
     TClient* LiveClient(uint64_t serial);
-    TClient* OnlineByNick(std::string_view nick);
+    TAccountEntry* OnlineByNick(std::string_view nick);
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
     // One chat line from user 0 to every receiver of the target; -1 for an unknown user.
     int SendServerLine(const TTarget& target, ChatId chat, uint8_t command, std::string_view text);
@@ -209,8 +235,13 @@ class TService {
     void PublicLine(TClient& client, const std::string& text);
     void PrivateLine(TClient& client, ChatId chat, const std::string& text);
     void Invite(TClient& client, const ChatAddress& address);
+    // Where an invitation to `invitee` goes: its latest session on `site`,
+    // else its latest session anywhere.
+    static TClient* InvitedSession(const TAccountEntry& invitee, const TSite* site);
     void LeaveChat(TClient& client, ChatId chat, bool tellOthers);
-    void LeaveAllChats(TClient& client);
+    // Takes the session out of its chats when it leaves `site`. Members on
+    // that site hear "user left" instead when the account leaves it too.
+    void LeaveAllChats(TClient& client, const TSite* site, bool accountLeavesSite);
 
     // calls.cpp: search, calls, friends, updates
     void FindUser(TClient& client, const TFindUserRequest& request, bool withMessage);
@@ -241,6 +272,7 @@ class TService {
     std::unordered_map<uint64_t, TClient*> signingIn; // by serial
     std::unordered_map<uint64_t, TClient*> signedInBySerial;
     uint64_t nextSerial = 1;
+    uint64_t activity = 0; // counts requests, to find an account's latest session
     size_t signedIn = 0;
     size_t sitesMade = 0;
     int64_t lastRotationMs = 0;

@@ -1,7 +1,10 @@
 # Tests that need a redis-server and a PostgreSQL server: CTest's
-# navlet_cluster fixture starts both on free loopback ports in the build
+# navlet_cluster fixture starts both on free loopback ports in a temporary
 # folder (scripts/cluster-services.sh) and stops them after the last one.
-set(NAVLET_CLUSTER_DIR ${CMAKE_BINARY_DIR}/cluster-services)
+# The folder is under /tmp, where PostgreSQL's own user can reach it.
+string(MD5 NAVLET_BUILD_HASH "${CMAKE_BINARY_DIR}")
+string(SUBSTRING "${NAVLET_BUILD_HASH}" 0 10 NAVLET_BUILD_HASH)
+set(NAVLET_CLUSTER_DIR /tmp/navlet-cluster-${NAVLET_BUILD_HASH})
 set(NAVLET_CLUSTER_SCRIPT ${PROJECT_SOURCE_DIR}/scripts/cluster-services.sh)
 
 add_test(NAME cluster_services_start COMMAND ${NAVLET_CLUSTER_SCRIPT} start ${NAVLET_CLUSTER_DIR})

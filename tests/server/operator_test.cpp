@@ -72,15 +72,20 @@ TEST_F(Operator, SubCommandsTravelInTheSubtype) {
     }
 }
 
-TEST_F(Operator, KickEndsTheSessionAndTheSiteHearsIt) {
+TEST_F(Operator, KickEndsEverySessionOfTheUserAndTheSiteHearsIt) {
     TTestClient c;
-    ASSERT_TRUE(c.Connect(Port()) && c.Login("bob", "bpw", "example.com")); // replaces b
+    ASSERT_TRUE(c.Connect(Port()) && c.Login("bob", "bpw", "example.com")); // a second window
     a.Drain(), c.Drain();
-    EXPECT_EQ(Admin("KICK user:bob"), "OK 1\n");
+    EXPECT_EQ(Admin("KICK user:bob"), "OK 2\n");
+    for (TTestClient* window : {&b, &c}) {
+        TPacket p;
+        ASSERT_TRUE(window->WaitFor(MSG_CHAT_LINE, p));
+        EXPECT_EQ(ReadChatLine(p).text, "Signed out by the operator.");
+        ASSERT_TRUE(window->Next(p));
+        EXPECT_EQ(p.Type(), MSG_END_SESSION);
+        EXPECT_TRUE(window->WaitClosed());
+    }
     TPacket p;
-    ASSERT_TRUE(c.Next(p));
-    EXPECT_EQ(p.Type(), MSG_END_SESSION);
-    EXPECT_TRUE(c.WaitClosed());
     ASSERT_TRUE(a.WaitFor(MSG_USER_LEFT, p));
     EXPECT_EQ(ReadUserLeft(p).user, c.Id());
 }

@@ -11,6 +11,7 @@ namespace {
 struct TFakeSink : TSessionSink {
     std::vector<TPacket> got;
     bool ended = false;
+    std::string reason;
     void Deliver(const TWireRef& wire) override {
         TPacket p;
         ClearPacket(p);
@@ -18,7 +19,10 @@ struct TFakeSink : TSessionSink {
         EXPECT_GE(DecodePacket(p), 0);
         got.push_back(p);
     }
-    void EndSession() override { ended = true; }
+    void EndSession(std::string_view why) override {
+        ended = true;
+        reason = why;
+    }
     std::vector<TPacket> Take(uint8_t type) {
         std::vector<TPacket> out;
         for (const TPacket& p : got)
@@ -189,6 +193,87 @@ TEST_F(ServiceTest, ChatRateIsPerUserAndRefills) {
     EXPECT_EQ(sb.Take(MSG_CHAT_LINE).size(), 2u); // two per second
     service->Disconnect(a);
     service->Disconnect(b);
+}
+
+} // namespace
+} // namespace navlet::server
+
+namespace navlet::server {
+namespace {
+
+struct TRecordingLink final : TClusterLink {
+    std::vector<std::string> calls;
+    void Entered(const std::string& host, const TAccount& a) override {
+        calls.push_back("in " + host + " " + a.nick);
+    }
+    void Left(const std::string& host, uint64_t id) override {
+        calls.push_back("out " + host + " " + std::to_string(id));
+    }
+    void PublicLine(const std::string& host, uint64_t, int, const std::string& nick,
+                    const std::string& text) override {
+        calls.push_back("line " + host + " " + nick + " " + text);
+    }
+    std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
+    TClusterStatus Status() const override { return {}; }
+};
+
+TAccount Remote(uint64_t id, const std::string& nick) {
+    return TAccount{id, nick, 'x', 6, ""};
+}
+
+// An account on a site through several nodes is one person there: one
+// record when it first shows, one "user left" when its last node lets go.
+TEST_F(ServiceTest, RemoteUsersAreOnePersonWithTheSitesOwn) {
+    Make({});
+    TRecordingLink link;
+    service->SetClusterLink(link);
+    TFakeSink aliceSink, carolSink;
+    TClient alice(aliceSink), carol(carolSink);
+    SignIn(alice, "alice", "example.com/a");
+    EXPECT_EQ(link.calls, std::vector<std::string>{"in example.com alice"});
+    aliceSink.got.clear();
+
+    service->RemoteEntered("example.com", "n2:900", Remote(900, "bob"));
+    service->RemoteEntered("example.com", "n3:900", Remote(900, "bob"));
+    service->RemoteEntered("nowhere.org", "n2:901", Remote(901, "nobody"));
+    auto records = aliceSink.Take(MSG_PRESENCE);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(ReadPresence(records[0]).nick, "bob");
+
+    // A newcomer's welcome lists the remote user; the remote line passes
+    // the language filter of each receiver.
+    SignIn(carol, "carol", "example.com");
+    auto welcome = carolSink.Take(MSG_PRESENCE);
+    ASSERT_EQ(welcome.size(), 3u); // own, alice, bob
+    EXPECT_EQ(ReadPresence(welcome[2]).nick, "bob");
+    service->Handle(carol, [] {
+        TPacket p;
+        ClearPacket(p);
+        int length = BuildLanguageFilter(p, 1u << 2); // language 3 only
+        p.bytes[OFF_TYPE] = REQ_LANGUAGE_FILTER;
+        p.PutU16(OFF_LENGTH, uint16_t(length));
+        return p;
+    }());
+    service->RemoteLine("example.com", 900, 6, "bob", "hallo");
+    EXPECT_EQ(aliceSink.Take(MSG_CHAT_LINE).size(), 1u);
+    EXPECT_TRUE(carolSink.Take(MSG_CHAT_LINE).empty());
+
+    service->RemoteLeft("example.com", "n2:900");
+    EXPECT_TRUE(aliceSink.Take(MSG_USER_LEFT).empty()); // still there through n3
+    service->DropRemote("n3:");
+    auto left = aliceSink.Take(MSG_USER_LEFT);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(ReadUserLeft(left[0]).user, 900u);
+
+    // Alice also on another node: her leaving here is no departure for carol.
+    service->RemoteEntered("example.com", "n2:" + std::to_string(alice.Id()),
+                           Remote(alice.Id(), "alice"));
+    EXPECT_TRUE(carolSink.Take(MSG_PRESENCE).empty());
+    uint64_t aliceId = alice.Id();
+    service->Disconnect(alice);
+    EXPECT_TRUE(carolSink.Take(MSG_USER_LEFT).empty());
+    EXPECT_EQ(link.calls.back(), "out example.com " + std::to_string(aliceId));
+    service->Disconnect(carol);
 }
 
 } // namespace
