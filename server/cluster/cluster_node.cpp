@@ -26,6 +26,13 @@ std::string SiteChannel(const std::string& host) {
     return PREFIX + "site:" + host;
 }
 
+std::string WhereKey(uint64_t accountId) {
+    return PREFIX + "where:" + std::to_string(accountId);
+}
+std::string NodeChannel(const std::string& id) {
+    return PREFIX + "to:" + id;
+}
+
 std::string FreshNodeId() {
     unsigned char bytes[8];
     randombytes_buf(bytes, sizeof bytes);
@@ -88,6 +95,7 @@ void TClusterNode::Start() {
     commands.OnUp([this] { CommandsUp(); });
     commands.OnDown([this](const std::string& why) { CommandsDown(why); });
     events.OnUp([this] {
+        events.Subscribe(NodeChannel(nodeId));
         for (const auto& [host, count] : localCounts)
             events.Subscribe(SiteChannel(host));
     });
@@ -170,13 +178,17 @@ void TClusterNode::PublicLine(const std::string& host, uint64_t senderId, int la
 
 // Events come from other nodes, so every field is checked before use.
 void TClusterNode::OnEvent(const std::string& channel, const std::string& payload) {
+    std::vector<std::string> f;
+    if (!UnpackFields(payload, f) || f.size() < 3 || f[1] == nodeId)
+        return;
+    if (channel == NodeChannel(nodeId)) {
+        OnCall(f);
+        return;
+    }
     const std::string prefix = SiteChannel("");
     if (channel.rfind(prefix, 0) != 0)
         return;
     std::string host = channel.substr(prefix.size());
-    std::vector<std::string> f;
-    if (!UnpackFields(payload, f) || f.size() < 3 || f[1] == nodeId)
-        return;
     if (f[0] == "in" && f.size() == 6) {
         TAccount account;
         if (ReadRecord(f, 3, account) && f[2].rfind(f[1] + ":", 0) == 0) {
@@ -195,6 +207,54 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
         int language = std::stoi(f[3]);
         service.RemoteLine(host, sender, IsValidLanguage(language) ? language : 0, f[4], f[5]);
     }
+}
+
+void TClusterNode::AccountOnline(uint64_t accountId, bool online) {
+    if (online) {
+        onlineHere.insert(accountId);
+        commands.Command({"SADD", WhereKey(accountId), nodeId});
+    } else {
+        onlineHere.erase(accountId);
+        commands.Command({"SREM", WhereKey(accountId), nodeId});
+    }
+}
+
+void TClusterNode::CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) {
+    std::weak_ptr<bool> weak = alive;
+    bool sent = commands.Command({"SMEMBERS", WhereKey(call.target)}, [this, weak, call, done](
+                                                                          std::optional<TRedisReply>
+                                                                              r) {
+        if (weak.expired())
+            return;
+        bool reached = false;
+        if (r && r->kind == TRedisReply::Array) {
+            std::string message = PackFields({"call", nodeId, std::to_string(call.target),
+                                              call.withMessage ? "1" : "0", call.callerNick,
+                                              call.message.substr(0, MAX_CLUSTER_TEXT),
+                                              call.callerSite.substr(0, MAX_CLUSTER_TEXT)});
+            for (const TRedisReply& node : r->items) {
+                if (node.text == nodeId || !liveNodes.count(node.text))
+                    continue; // its own users were asked already; dead ones answer nobody
+                reached = commands.Command({"PUBLISH", NodeChannel(node.text), message}) || reached;
+            }
+        }
+        done(reached);
+    });
+    if (!sent)
+        done(false);
+}
+
+void TClusterNode::OnCall(const std::vector<std::string>& f) {
+    TRemoteCall call;
+    if (f[0] != "call" || f.size() != 7 || !ParseId(f[2], call.target) ||
+        (f[3] != "0" && f[3] != "1") || !IsValidNick(f[4]) || f[5].size() > MAX_CLUSTER_TEXT ||
+        f[6].size() > MAX_CLUSTER_TEXT)
+        return;
+    call.withMessage = f[3] == "1";
+    call.callerNick = f[4];
+    call.message = f[5];
+    call.callerSite = f[6];
+    service.RemoteCall(call);
 }
 
 void TClusterNode::ScheduleBeat() {
@@ -222,6 +282,8 @@ void TClusterNode::Beat() {
                          commands.Command({"DEL", NodeSitesKey(nodeId)});
                          for (const auto& [where, presence] : present)
                              Announce(presence);
+                         for (uint64_t account : onlineHere)
+                             commands.Command({"SADD", WhereKey(account), nodeId});
                          for (const auto& [host, count] : localCounts)
                              WriteSiteCount(host);
                      });

@@ -4,6 +4,8 @@
 //   navlet:node-sites:ID  hash host -> number of this node's users there
 //   navlet:presence:HOST  hash NODE:ACCOUNT -> the account's record
 //   navlet:site:HOST      channel of the site's newcomers, leavers, lines
+//   navlet:where:ACCOUNT  set of the nodes where the account is signed in
+//   navlet:to:ID          channel of the calls for this node's users
 // Every `heartbeat` the node renews its key, counts the cluster's sites,
 // compares each of its sites with the presence hash (what a lost message
 // missed is mended there), and sweeps out nodes whose key expired: their
@@ -43,6 +45,8 @@ class TClusterNode final : public TClusterLink {
                     const std::string& nick, const std::string& text) override;
     std::vector<TSiteCount> BusiestSites(size_t limit) const override;
     TClusterStatus Status() const override;
+    void AccountOnline(uint64_t accountId, bool online) override;
+    void CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) override;
 
   private:
     // An account present on a site through this node.
@@ -55,6 +59,7 @@ class TClusterNode final : public TClusterLink {
     void Announce(const TLocalPresence& presence);
     void WriteSiteCount(const std::string& host);
     void OnEvent(const std::string& channel, const std::string& payload);
+    void OnCall(const std::vector<std::string>& fields);
     void Beat();
     void ScheduleBeat();
     void CountSites(const std::vector<std::string>& liveNodes);
@@ -71,6 +76,7 @@ class TClusterNode final : public TClusterLink {
     std::string nodeId;
     std::map<std::pair<std::string, uint64_t>, TLocalPresence> present; // by host, account
     std::map<std::string, size_t> localCounts; // host -> accounts present through this node
+    std::set<uint64_t> onlineHere;             // accounts with a session on this node
     std::set<std::string> liveNodes;
     std::vector<TSiteCount> clusterSites; // all sites, busiest first
     // Keys that left lately: a presence snapshot taken before they left must

@@ -17,7 +17,7 @@ void TService::FindUser(TClient& client, const TFindUserRequest& request, bool w
         return;
     }
     if (TAccountEntry* cached = CachedByNick(request.nick)) {
-        AnswerSearch(client, request, withMessage, cached);
+        RouteSearch(client, request, withMessage, cached);
         return;
     }
     // Not known here yet: the store says whether the account exists.
@@ -37,8 +37,55 @@ void TService::FindUser(TClient& client, const TFindUserRequest& request, bool w
                              Remember(**found);
                              target = CachedById((*found)->id);
                          }
-                         AnswerSearch(*asker, request, withMessage, target);
+                         RouteSearch(*asker, request, withMessage, target);
                      });
+}
+
+void TService::RouteSearch(TClient& client, const TFindUserRequest& request, bool withMessage,
+                           TAccountEntry* target) {
+    if (!cluster || !target || target->Online() || target == client.account) {
+        AnswerSearch(client, request, withMessage, target);
+        return;
+    }
+    TRemoteCall call{target->account.id, withMessage, client.account->account.nick, request.message,
+                     client.siteUrl};
+    std::weak_ptr<bool> service = alive;
+    uint64_t serial = client.serial, targetId = target->account.id;
+    cluster->CallElsewhere(call,
+                           [this, service, serial, targetId, request, withMessage](bool reached) {
+                               if (service.expired())
+                                   return;
+                               TClient* asker = LiveClient(serial);
+                               TAccountEntry* sought = CachedById(targetId);
+                               if (!asker || !sought)
+                                   return;
+                               if (!reached) {
+                                   AnswerSearch(*asker, request, withMessage, sought);
+                                   return;
+                               }
+                               TPacket p;
+                               ClearPacket(p);
+                               TSearchAnswerMsg answer{SEARCH_CALLED, sought->account.nick, {}};
+                               Send(*asker, p, WriteSearchAnswer(p, answer), MSG_SEARCH_ANSWER);
+                           });
+}
+
+void TService::RemoteCall(const TRemoteCall& call) {
+    TAccountEntry* target = CachedById(call.target);
+    if (!target || !target->Online())
+        return;
+    TPacket p;
+    ClearPacket(p);
+    TWireRef wire;
+    if (call.withMessage) {
+        TLookingForYouMsg m{true, call.callerNick, call.message, call.callerSite};
+        wire = EncodeWire(p, WriteLookingForYou(p, m), MSG_LOOKING_FOR_YOU);
+    } else {
+        TSearchAnswerMsg m{SEARCH_LOOKING_FOR_YOU, call.callerNick, call.callerSite};
+        wire = EncodeWire(p, WriteSearchAnswer(p, m), MSG_SEARCH_ANSWER);
+    }
+    for (TClient* session : target->sessions)
+        session->sink.Deliver(wire);
 }
 
 // Called: an online target hears who looks for it. Offline: a message is

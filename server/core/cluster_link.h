@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,22 @@ struct TClusterStatus {
     std::string nodeId;
 };
 
+// A search or "looking for you" call for a user signed in on another node.
+struct TRemoteCall {
+    uint64_t target = 0;
+    bool withMessage = false;
+    std::string callerNick;
+    std::string message;
+    std::string callerSite;
+};
+
 class TClusterLink {
   public:
+    // The account's first session on this node began, or its last one ended.
+    virtual void AccountOnline(uint64_t accountId, bool online) = 0;
+    // Hands the call to every other node where the target is signed in;
+    // `done` says whether there was one (false also while Redis is away).
+    virtual void CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) = 0;
     // An account became present on a site (host folded) through this node's
     // sessions, or its last session here left the site.
     virtual void Entered(const std::string& host, const TAccount& account) = 0;

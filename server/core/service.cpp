@@ -197,6 +197,8 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     while (!entry.sessions.empty() && entry.sessions.size() >= config.maxSessionsPerAccount)
         EndSession(*entry.sessions.front(), REASON_TOO_MANY_WINDOWS);
     entry.sessions.push_back(&client);
+    if (cluster && entry.sessions.size() == 1)
+        cluster->AccountOnline(entry.account.id, true);
     client.account = &entry;
     client.lastActive = ++activity;
     client.chatKey = FreshChatKey();
@@ -218,6 +220,8 @@ void TService::Disconnect(TClient& client) {
     LeaveSite(client);
     signedInBySerial.erase(client.serial);
     std::erase(client.account->sessions, &client);
+    if (cluster && client.account->sessions.empty())
+        cluster->AccountOnline(client.account->account.id, false);
     client.account = nullptr;
     --signedIn;
 }

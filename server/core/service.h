@@ -148,6 +148,8 @@ class TService {
     // Forgets the remote users whose key starts with `prefix` ("" = all),
     // telling the sites. Returns the site hosts this node has users on.
     void DropRemote(const std::string& prefix);
+    // A call from another node for a user signed in here.
+    void RemoteCall(const TRemoteCall& call);
     std::vector<std::string> LocalSites() const;
     // The remote users of a site known here, by key.
     std::vector<std::string> RemoteKeys(const std::string& host) const;
@@ -245,6 +247,9 @@ class TService {
 
     // calls.cpp: search, calls, friends, updates
     void FindUser(TClient& client, const TFindUserRequest& request, bool withMessage);
+    // A target signed in on no session here may be on another node.
+    void RouteSearch(TClient& client, const TFindUserRequest& request, bool withMessage,
+                     TAccountEntry* target);
     void AnswerSearch(TClient& client, const TFindUserRequest& request, bool withMessage,
                       TAccountEntry* target);
     void DeliverKeptCalls(TClient& client);

@@ -220,6 +220,47 @@ TEST_F(Cluster, PresenceAndPublicLinesCrossNodesWithTheLanguageFilter) {
     EXPECT_TRUE(SeesLeft(alice, carol.Id()));
 }
 
+// A search reaches the sought user on the other node; once it has gone, a
+// call with a message waits in PostgreSQL for its next sign-in anywhere.
+TEST_F(Cluster, SearchesAndCallsReachTheOtherNode) {
+    StartBoth();
+    TTestClient alice, bob;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "one.com"));
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "two.com"));
+    std::this_thread::sleep_for(TEST_BEAT * 2); // both nodes counted alive
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(alice.Send(p, BuildFindUser(p, "BOB"), REQ_FIND_USER));
+    ASSERT_TRUE(alice.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
+    TSearchAnswerMsg answer = ReadSearchAnswer(p);
+    EXPECT_EQ(answer.nick, "bob");
+    EXPECT_NE(answer.result, SEARCH_NOT_ONLINE);
+    ASSERT_TRUE(bob.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
+    EXPECT_EQ(ReadSearchAnswer(p).result, SEARCH_LOOKING_FOR_YOU);
+    EXPECT_EQ(ReadSearchAnswer(p).nick, "alice");
+
+    ClearPacket(p);
+    ASSERT_TRUE(
+        alice.Send(p, BuildFindUserWithMessage(p, "bob", "call me"), REQ_FIND_USER_WITH_MESSAGE));
+    ASSERT_TRUE(bob.WaitFor(MSG_LOOKING_FOR_YOU, p, SETTLE_MS));
+    EXPECT_EQ(ReadLookingForYou(p).message, "call me");
+    EXPECT_EQ(ReadLookingForYou(p).link, "one.com");
+    ASSERT_TRUE(alice.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
+    EXPECT_NE(ReadSearchAnswer(p).result, SEARCH_NOT_ONLINE);
+
+    bob.Close();
+    std::this_thread::sleep_for(300ms);
+    ClearPacket(p);
+    ASSERT_TRUE(
+        alice.Send(p, BuildFindUserWithMessage(p, "bob", "later"), REQ_FIND_USER_WITH_MESSAGE));
+    ASSERT_TRUE(alice.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
+    EXPECT_EQ(ReadSearchAnswer(p).result, SEARCH_NOT_ONLINE);
+    TTestClient bobAgain;
+    ASSERT_TRUE(bobAgain.Connect(a.Port()) && bobAgain.Login("bob", "pw", "two.com"));
+    ASSERT_TRUE(bobAgain.WaitFor(MSG_LOOKING_FOR_YOU, p, SETTLE_MS));
+    EXPECT_EQ(ReadLookingForYou(p).message, "later");
+}
+
 TEST_F(Cluster, BusiestSitesAndStatsCountEveryNode) {
     StartBoth();
     TTestClient alice, bob, carol;

@@ -215,6 +215,10 @@ struct TRecordingLink final : TClusterLink {
     }
     std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
     TClusterStatus Status() const override { return {}; }
+    void AccountOnline(uint64_t, bool) override {}
+    void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override {
+        done(false);
+    }
 };
 
 TAccount Remote(uint64_t id, const std::string& nick) {

@@ -23,6 +23,7 @@ for tool in "$SERVER" "$LOAD"; do
 done
 
 WORK=$(mktemp -d -t navlet-cluster-bench.XXXXXX)
+chmod 755 "$WORK" # PostgreSQL runs as its own user under root
 SERVICES=$WORK/services
 PIDS=()
 cleanup() {
