@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config
   libgtest-dev libbenchmark-dev
   libasio-dev libsqlite3-dev libsodium-dev libcpp-httplib-dev
+  librsvg2-bin libpng-dev
   libpq-dev libhiredis-dev redis-server postgresql python3
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin fonts-dejavu-core

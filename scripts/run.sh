@@ -1,16 +1,26 @@
 #!/usr/bin/env bash
-# Builds the product, starts the session service with a demo account, registers
-# the bar's module and starts navlet-browser with the bar on the service's page.
-# Sign in on the bar with nick "demo" and password "demo".
+# Builds the product when it is not up to date, starts the session service
+# with a demo account, registers the bar's module and starts navlet-browser
+# with the bar on the service's page. Sign in on the bar with nick "demo" and
+# password "demo".
 #
-# Environment: NAVLET_DATA (the service's data folder, default
-# ~/.local/share/navlet), XDG_CONFIG_HOME (where the registry files go).
+# Environment:
+#   NAVLET_SERVER  the session server's ADDR:PORT (default 127.0.0.1:80, or
+#                  127.0.0.1:8000 when port 80 cannot be bound)
+#   NAVLET_WEB     the web site's ADDR:PORT (default 127.0.0.1:8080)
+#   NAVLET_ADMIN   the admin endpoint's ADDR:PORT (default 127.0.0.1:8081)
+#   NAVLET_DATA    the service's data folder (default ~/.local/share/navlet)
+#   XDG_CONFIG_HOME where the registry files go
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake --preset default
-cmake --build --preset default -j"$(nproc)"
 build=build/default
+[ -f "$build/build.ninja" ] || cmake --preset default
+if ninja -C "$build" -n 2>/dev/null | grep -q '^ninja: no work to do'; then
+  echo "The build is up to date."
+else
+  cmake --build --preset default -j"$(nproc)"
+fi
 server=$build/server/navlet-server
 browser=$build/client/qt/navlet-browser
 module=$build/client/qt/libNavlet_Client.so
@@ -23,21 +33,28 @@ mkdir -p "$data"
 # The demo account; a second run finds it taken, which is fine.
 "$server" --data "$data" account add demo demo >/dev/null 2>&1 || true
 
-web=127.0.0.1:8080
+web=${NAVLET_WEB:-127.0.0.1:8080}
+admin=${NAVLET_ADMIN:-127.0.0.1:8081}
 start_server() {
-  "$server" --data "$data" --listen "$1" --web "$web" &
+  "$server" --data "$data" --listen "$1" --web "$web" --admin "$admin" &
   server_pid=$!
   sleep 1
   kill -0 "$server_pid" 2>/dev/null
 }
-# The bar's port is 80; without the right to bind it the service takes 8000.
-session=127.0.0.1:80
-if ! start_server "$session"; then
-  session=127.0.0.1:8000
-  echo "Port 80 cannot be bound here: the session server listens on $session."
-  start_server "$session" || { echo "navlet-server did not start." >&2; exit 1; }
+if [ -n "${NAVLET_SERVER:-}" ]; then
+  session=$NAVLET_SERVER
+  start_server "$session" || { echo "navlet-server did not start on $session." >&2; exit 1; }
+else
+  # The bar's port is 80; without the right to bind it the service takes 8000.
+  session=127.0.0.1:80
+  if ! start_server "$session"; then
+    session=127.0.0.1:8000
+    echo "Port 80 cannot be bound here: trying $session."
+    start_server "$session" || { echo "navlet-server did not start." >&2; exit 1; }
+  fi
 fi
 trap 'kill $server_pid 2>/dev/null' EXIT
+echo "navlet-server: bar sessions on $session, web site on $web, admin on $admin."
 
 if [ ! -x "$browser" ] || [ ! -f "$module" ]; then
   echo "navlet-browser is not part of this build (Qt 6 WebEngine missing?);"

@@ -44,6 +44,8 @@ Options:
   --max-per-address N  connections from one address (default 100)
   --max-signing-in-per-address N
                        of those, not yet signed in (default 20)
+  --web-max-per-address N
+                       web site connections from one address (default 10)
   --help               this text
 
 Admin commands (send with navlet-admin, or any line client on the admin port):
@@ -182,6 +184,8 @@ int main(int argc, char** argv) {
             config.limits.maxPerAddress = size_t(n);
         else if (arg == "--max-signing-in-per-address" && ParseCount(value, 1000000, n) && n > 0)
             config.limits.maxSigningInPerAddress = size_t(n);
+        else if (arg == "--web-max-per-address" && ParseCount(value, 100000, n) && n > 0)
+            config.webLimits.http.maxPerAddress = size_t(n);
         else {
             std::fprintf(stderr, "navlet-server: bad option %s %s (see --help)\n", arg.c_str(),
                          value.c_str());

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "server/folder_watch.h"
 #include "server/store/pg_store.h"
 
 namespace navlet::server {
@@ -88,6 +89,8 @@ TServer::TServer(TServerConfig config)
 
 TServer::~TServer() {
     StopWeb();
+    if (scanner)
+        scanner->join();
     if (sessions)
         sessions->Shutdown();
     if (admin)
@@ -117,6 +120,8 @@ bool TServer::Start(std::string& error) {
         return false;
     }
     verifier = std::make_unique<TThreadVerifier>(io);
+    bannerSignature = FolderSignature(config.bannersDir);
+    updateSignature = FolderSignature(config.updatesDir);
     storeRunner =
         std::make_unique<TThreadStoreRunner>(io, IsPostgresLocation(dbPath) ? PG_POOL_SIZE : 1);
     service = std::make_unique<TService>(
@@ -143,6 +148,8 @@ bool TServer::Start(std::string& error) {
     }
     if (!config.web.empty() && !StartWeb(error))
         return false;
+    scanner = std::make_unique<asio::thread_pool>(1);
+    ScheduleRescan();
     if (!config.admin.empty()) {
         admin = std::make_unique<TAdminServer>(io, *service,
                                                [this] { return sessions->ConnectionCount(); });
@@ -161,7 +168,7 @@ bool TServer::StartWeb(std::string& error) {
         return false;
     }
     webBackend = std::make_unique<TServiceWebBackend>(io, *service);
-    webSite = std::make_unique<web::TWebSite>(*webBackend);
+    webSite = std::make_unique<web::TWebSite>(*webBackend, config.webLimits);
     if (!webSite->Start(webAt.address().to_string(), webAt.port(), error)) {
         error = "cannot serve the web site on " + config.web + ": " + error;
         return false;
@@ -177,6 +184,36 @@ void TServer::StopWeb() {
         webSite->Stop();
 }
 
+void TServer::ScheduleRescan() {
+    if (config.rescanMs <= 0)
+        return;
+    rescanTimer.expires_after(std::chrono::milliseconds(config.rescanMs));
+    rescanTimer.async_wait([this](std::error_code ec) {
+        if (ec)
+            return;
+        asio::post(*scanner, [this] { Rescan(); });
+        ScheduleRescan();
+    });
+}
+
+void TServer::Rescan() {
+    std::string banners = FolderSignature(config.bannersDir);
+    if (banners != bannerSignature) {
+        bannerSignature = banners;
+        asio::post(io, [this, set = TBannerSet::FromFolder(config.bannersDir)]() mutable {
+            service->ReplaceBanners(std::move(set));
+        });
+    }
+    std::string updates = FolderSignature(config.updatesDir);
+    if (updates != updateSignature) {
+        updateSignature = updates;
+        auto set = TUpdateSet::FromFolder(config.updatesDir, config.versionReader);
+        asio::post(io, [this, set = std::move(set)]() mutable {
+            service->ReplaceUpdates(std::move(set));
+        });
+    }
+}
+
 void TServer::Run() {
     io.run();
     StopWeb();
@@ -190,6 +227,7 @@ void TServer::Stop() {
             sessions->Shutdown();
         if (admin)
             admin->Shutdown();
+        rescanTimer.cancel();
         work.reset();
         io.stop();
     });

@@ -28,7 +28,10 @@ struct TServerConfig {
     std::string updatesDir; // empty: no updates offered
     std::string bannersDir; // empty: only the default banner
     TSessionLimits limits;
+    web::TWebSiteLimits webLimits;
     TServiceConfig service;
+    // How often the banner and update folders are looked at for changes.
+    int64_t rescanMs = 2000;
     TVersionReader versionReader = ReadModuleVersion;
 };
 
@@ -60,6 +63,10 @@ class TServer {
   private:
     bool StartWeb(std::string& error);
     void StopWeb();
+    // Looks at the banner and update folders off the loop, and hands the
+    // service a new set when a folder changed.
+    void ScheduleRescan();
+    void Rescan();
 
     TServerConfig config;
     asio::io_context io;
@@ -75,6 +82,10 @@ class TServer {
     std::unique_ptr<TServiceWebBackend> webBackend;
     std::unique_ptr<web::TWebSite> webSite;
     uint16_t webPort = 0;
+    asio::steady_timer rescanTimer{io};
+    std::unique_ptr<asio::thread_pool> scanner; // one thread; reads the folders
+    std::string bannerSignature;                // touched on the scanner's thread only
+    std::string updateSignature;
 };
 
 } // namespace navlet::server

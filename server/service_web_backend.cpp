@@ -8,8 +8,11 @@ namespace navlet::server {
 
 namespace {
 
-constexpr auto LOOP_ANSWER_TIMEOUT = std::chrono::seconds(5);
-constexpr size_t MAX_BANNER_PAGE = 64u << 10;
+// A call posted to the loop is begun by the loop or given up by the waiting
+// worker, whichever comes first; the other side then knows.
+enum TCallState : int { WAITING, BEGUN, GIVEN_UP };
+// A banner page goes out as it is, so a larger file is refused, not cut.
+constexpr size_t MAX_BANNER_PAGE = 256u << 10;
 
 web::TProfile ProfileOf(const TAccount& account) {
     return web::TProfile{account.id, account.nick, account.gender, account.language};
@@ -17,15 +20,31 @@ web::TProfile ProfileOf(const TAccount& account) {
 
 } // namespace
 
-template <typename R, typename F> R TServiceWebBackend::OnLoop(F work) {
+template <typename R, typename F> std::optional<R> TServiceWebBackend::OnLoop(F work) {
     if (stopping)
-        return R{};
+        return std::nullopt;
     auto promise = std::make_shared<std::promise<R>>();
+    auto state = std::make_shared<std::atomic<int>>(WAITING);
     std::future<R> answer = promise->get_future();
-    asio::post(io, [promise, work = std::move(work)]() mutable { promise->set_value(work()); });
-    if (answer.wait_for(LOOP_ANSWER_TIMEOUT) != std::future_status::ready)
-        return R{};
+    asio::post(io, [promise, state, work = std::move(work)]() mutable {
+        int waiting = WAITING;
+        if (state->compare_exchange_strong(waiting, BEGUN))
+            promise->set_value(work());
+    });
+    if (answer.wait_for(loopAnswerTimeout) == std::future_status::ready)
+        return answer.get();
+    int waiting = WAITING;
+    if (state->compare_exchange_strong(waiting, GIVEN_UP))
+        return std::nullopt;
+    // Begun just now: its effect stands, so its answer is the truth. Work on
+    // the loop is short, so this wait is too.
     return answer.get();
+}
+
+// The service's copy of an account follows the store when the loop comes to
+// it; never dropped, or a busy moment would leave the copy stale for good.
+void TServiceWebBackend::Tell(const TAccount& account) {
+    asio::post(io, [&service = service, account] { service.AccountStored(account); });
 }
 
 web::TCreateOutcome TServiceWebBackend::CreateAccount(const web::TNewAccount& account) {
@@ -37,14 +56,13 @@ web::TCreateOutcome TServiceWebBackend::CreateAccount(const web::TNewAccount& ac
         return refused;
     // The store is thread-safe: the database is written from this thread,
     // and the loop only hears the result.
+    if (stopping)
+        return web::TCreateOutcome{web::TCreateResult::Busy, 0};
     TAccount added;
     switch (service.Store().AddAccountHashed(account.nick, hash, account.gender, account.language,
                                              &added)) {
     case TAddAccountResult::Added:
-        OnLoop<bool>([this, added] {
-            service.AccountStored(added);
-            return true;
-        });
+        Tell(added);
         return web::TCreateOutcome{web::TCreateResult::Created, added.id};
     case TAddAccountResult::NickTaken:
         return web::TCreateOutcome{web::TCreateResult::NickTaken, 0};
@@ -65,7 +83,7 @@ std::optional<web::TProfile> TServiceWebBackend::FindProfile(UserId id) {
 web::TUpdateResult TServiceWebBackend::UpdateProfile(UserId id, std::string_view password,
                                                      const web::TProfileChange& change) {
     if (stopping)
-        return web::TUpdateResult::NoSuchUser;
+        return web::TUpdateResult::Busy;
     TStore& store = service.Store();
     std::optional<TAccount> account = store.FindAccountById(id);
     if (!account)
@@ -82,35 +100,36 @@ web::TUpdateResult TServiceWebBackend::UpdateProfile(UserId id, std::string_view
     }
     bool updated = store.UpdateProfileHashed(id, change.gender, change.language, newHash);
     if (std::optional<TAccount> changed = updated ? store.FindAccountById(id) : std::nullopt)
-        OnLoop<bool>([this, stored = *changed] {
-            service.AccountStored(stored);
-            return true;
-        });
+        Tell(*changed);
     return updated ? web::TUpdateResult::Updated : web::TUpdateResult::Invalid;
 }
 
 std::vector<web::TSiteLoad> TServiceWebBackend::BusiestSites(int limit) {
     if (limit <= 0)
         return {};
-    return OnLoop<std::vector<web::TSiteLoad>>([this, limit] {
+    auto sites = OnLoop<std::vector<web::TSiteLoad>>([this, limit] {
         std::vector<web::TSiteLoad> out;
         for (const TSiteCount& site : service.BusiestSites(size_t(limit)))
             out.push_back(web::TSiteLoad{site.host, int(site.users)});
         return out;
     });
+    return sites.value_or(std::vector<web::TSiteLoad>{});
 }
 
-// The banner set does not change after start, so its paths are read here.
+// The banner set changes when the operator changes the folder, so its path
+// comes from the loop; the file is read here.
 std::optional<std::string> TServiceWebBackend::BannerBody(int32_t id) {
-    std::string path = service.Banners().PathOf(id);
-    if (path.empty())
+    auto path = OnLoop<std::string>([this, id] { return service.Banners().PathOf(id); });
+    if (!path || path->empty())
         return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(*path, std::ios::binary);
     if (!in)
         return std::nullopt;
-    std::string body(MAX_BANNER_PAGE, '\0');
+    std::string body(MAX_BANNER_PAGE + 1, '\0');
     in.read(body.data(), std::streamsize(body.size()));
     body.resize(size_t(in.gcount()));
+    if (body.size() > MAX_BANNER_PAGE)
+        return std::nullopt;
     return body;
 }
 

@@ -1,7 +1,8 @@
 // The web site's view of the service. The site calls from its own worker
 // threads; every touch of the service is posted to the event loop and waited
 // for (bounded), and password hashing runs on the calling worker so that it
-// never holds the loop.
+// never holds the loop. Work the loop has not begun when the wait gives up is
+// never done: a page that says "not saved" means it.
 #pragma once
 
 #include <asio.hpp>
@@ -15,7 +16,9 @@ namespace navlet::server {
 
 class TServiceWebBackend final : public web::TWebBackend {
   public:
-    TServiceWebBackend(asio::io_context& io, TService& service) : io(io), service(service) {}
+    TServiceWebBackend(asio::io_context& io, TService& service,
+                       std::chrono::milliseconds loopAnswerTimeout = std::chrono::seconds(5))
+        : io(io), service(service), loopAnswerTimeout(loopAnswerTimeout) {}
 
     // From now on every call answers at once as a failure: the loop is going.
     void Stop() { stopping = true; }
@@ -28,12 +31,14 @@ class TServiceWebBackend final : public web::TWebBackend {
     std::optional<std::string> BannerBody(int32_t id) override;
 
   private:
-    // Runs `work` on the loop and returns its result, or R{} (a failure) when
-    // the loop does not answer in time or is stopping.
-    template <typename R, typename F> R OnLoop(F work);
+    // Runs `work` on the loop and returns its result, or nothing when the loop
+    // does not begin it in time or is stopping; then it never runs.
+    template <typename R, typename F> std::optional<R> OnLoop(F work);
+    void Tell(const TAccount& account);
 
     asio::io_context& io;
     TService& service;
+    std::chrono::milliseconds loopAnswerTimeout;
     std::atomic<bool> stopping{false};
 };
 

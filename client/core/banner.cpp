@@ -56,9 +56,6 @@ void TNavlet::ShowBanner(int32_t id) {
 }
 
 void TNavlet::BindBannerComponents() {
-    // Under the banner area, down to the bottom of the central panel.
-    constexpr int32_t BOTTOM_BNR_DESIGN_HEIGHT = 66;
-    bottom_bnr.SetBounds(0, DEF_BANNER_HEIGHT, DEF_BANNER_WIDTH, BOTTOM_BNR_DESIGN_HEIGHT);
     BannerTimer.OnTimer = [this] { BannerTimerTimer(); };
     CppWebBrowser = kit.browsers.CreateWebBrowser();
     if (!CppWebBrowser)

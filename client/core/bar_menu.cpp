@@ -15,33 +15,6 @@ bool ApplyTriState(bool current, int state) {
 
 } // namespace
 
-void TPopupMenu::Append(TBarMenuItem item) {
-    entries.push_back(TEntry{std::move(item), nullptr});
-}
-
-void TPopupMenu::AppendPopup(std::string caption, std::unique_ptr<TPopupMenu> submenu) {
-    entries.push_back(TEntry{TBarMenuItem(std::move(caption), /*itemId=*/0), std::move(submenu)});
-}
-
-TBarMenuItem* TPopupMenu::FindItem(uint16_t id) {
-    return const_cast<TBarMenuItem*>(std::as_const(*this).FindItem(id));
-}
-
-const TBarMenuItem* TPopupMenu::FindItem(uint16_t id) const {
-    if (id == 0)
-        return nullptr;
-    for (const TEntry& entry : entries) {
-        if (entry.submenu) {
-            if (const TBarMenuItem* inner = entry.submenu->FindItem(id))
-                return inner;
-            continue;
-        }
-        if (entry.item.id == id && !entry.IsSeparator())
-            return &entry.item;
-    }
-    return nullptr;
-}
-
 TBarMenu::TBarMenu(std::string menuCaption)
     : handle(std::make_unique<TPopupMenu>()), caption(std::move(menuCaption)) {}
 
@@ -71,7 +44,8 @@ const TBarMenuItem* TBarMenu::Item(uint16_t id) const {
     return handle ? handle->FindItem(id) : nullptr;
 }
 
-int16_t Track(TMenuTracker& tracker, TBarMenu& menu, int32_t x, int32_t y, const TModel* control) {
+int16_t Track(TMenuTracker& tracker, TBarMenu& menu, int32_t x, int32_t y,
+              const TComponent* control) {
     menu.chosen = MENU_NOT_SHOWN;
     if (!menu.handle)
         return menu.chosen;

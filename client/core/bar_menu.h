@@ -1,6 +1,6 @@
-// The bar's own popup menu object and its items. Every menu of the bar is one
-// of these: built with AppendItem / AppendSubmenu, adjusted with CheckItem /
-// EnableItem, shown with Track. The kit renders the TPopupMenu behind it.
+// The bar's own popup menu object. Every menu of the bar is one of these:
+// built with AppendItem / AppendSubmenu, adjusted with CheckItem / EnableItem,
+// shown with Track. The kit renders the TPopupMenu behind it.
 #pragma once
 
 #include <cstdint>
@@ -11,41 +11,6 @@
 #include "client/kit/popup_menu.h"
 
 namespace navlet {
-
-struct TBarMenuItem {
-    TBarMenuItem() = default;
-    TBarMenuItem(std::string itemCaption, uint16_t itemId, bool itemEnabled = true,
-                 bool itemChecked = false)
-        : id(itemId), caption(std::move(itemCaption)), enabled(itemEnabled), checked(itemChecked) {}
-
-    uint16_t id = 0;     // the command id Track returns; 0 for a separator
-    std::string caption; // empty = a separator
-    bool enabled = true; // false = greyed, cannot be chosen
-    bool checked = false;
-};
-
-// The platform menu as the kit shows it: entries in order, each an item or a
-// popup entry that opens a submenu.
-class TPopupMenu {
-  public:
-    struct TEntry {
-        TBarMenuItem item; // for a popup entry: the submenu's caption, id 0
-        std::unique_ptr<TPopupMenu> submenu;
-
-        bool IsSeparator() const { return !submenu && item.caption.empty(); }
-    };
-
-    const std::vector<TEntry>& Entries() const { return entries; }
-    void Append(TBarMenuItem item);
-    void AppendPopup(std::string caption, std::unique_ptr<TPopupMenu> submenu);
-    // The first item with that command id, searching submenus depth-first;
-    // null for id 0 or an id the menu does not hold.
-    TBarMenuItem* FindItem(uint16_t id);
-    const TBarMenuItem* FindItem(uint16_t id) const;
-
-  private:
-    std::vector<TEntry> entries;
-};
 
 class TBarMenu {
   public:
@@ -79,6 +44,7 @@ class TBarMenu {
 // coordinates without one.
 // Blocks while the menu is open; timers and socket notifications run meanwhile,
 // so the caller must not hold references that a handler may invalidate.
-int16_t Track(TMenuTracker& tracker, TBarMenu& menu, int32_t x, int32_t y, const TModel* control);
+int16_t Track(TMenuTracker& tracker, TBarMenu& menu, int32_t x, int32_t y,
+              const TComponent* control);
 
 } // namespace navlet

@@ -200,7 +200,7 @@ void TNavlet::ChatMouseUp(TMouseButton, TShiftState, int32_t, int32_t) {
     PageControlChange();
 }
 
-int16_t TNavlet::Track(TBarMenu& menu, int32_t x, int32_t y, const TModel* control) {
+int16_t TNavlet::Track(TBarMenu& menu, int32_t x, int32_t y, const TComponent* control) {
     return navlet::Track(kit.menus, menu, x, y, control);
 }
 

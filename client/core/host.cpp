@@ -206,9 +206,7 @@ void TNavlet::BannerPanelResize() {
         led_timer.SetEnabled(false);
         SetBtnGlyph(LEDBtn, glLedNews);
     }
-    // The chat line needs room under the tabs.
-    constexpr int32_t CHAT_LINE_MIN_HEIGHT = 53;
-    ChatMsgPanel.SetVisible(h >= CHAT_LINE_MIN_HEIGHT);
+    ChatMsgPanel.SetVisible(ChatLineShown(h));
     SetBtnGlyph(ResizeBtn, h <= BAR_MIN_HEIGHT ? glRestore : glMinimise);
 }
 

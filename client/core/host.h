@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "client/core/bar_layout.h"
 #include "client/core/model.h"
 #include "client/kit/host_control.h"
 
@@ -96,7 +97,8 @@ struct TBandInfo {
 
 inline constexpr int32_t BAND_MIN_WIDTH = 500;
 inline constexpr int32_t BAND_IDEAL_WIDTH = 760;
-inline constexpr int32_t BAND_IDEAL_HEIGHT = 102;
+// The whole banner area shows, so that no control of its panels is cut.
+inline constexpr int32_t BAND_IDEAL_HEIGHT = BANNER_AREA_HEIGHT;
 
 // Fills what `info->mask` asks for; HR_INVALIDARG without a record.
 THResult GetBandInfo(TBandInfo* info);

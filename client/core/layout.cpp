@@ -1,30 +1,19 @@
-// What the form layout holds: the components' settings at design size
-// (810 x 216) and the binding of their events to the form's handlers.
+// What the form layout holds: the components' settings, their places from
+// the layout table, and the binding of their events to the form's handlers.
 #include "client/core/navlet.h"
 
 namespace navlet {
 
 namespace {
 
-// The ticker strip: msg_pnl is the top 16 pixels of the right panel; msg_img
-// fills it between the 53-pixel button panel on the left and the 34-pixel one
-// on the right.
-constexpr int32_t RIGHT_PANEL_WIDTH = 810 - 250 - 290;
-constexpr int32_t MSG_PNL_HEIGHT = 16;
-constexpr int32_t BTN_PANEL1_WIDTH = 53;
-constexpr int32_t BTN_PANEL2_WIDTH = 34;
 constexpr int EDIT1_MAX_LENGTH = 230;
 
 } // namespace
 
 void TNavlet::BuildComponents() {
     ClientSocket = kit.sockets.CreateClientSocket();
-
-    msg_pnl.SetBounds(0, 0, RIGHT_PANEL_WIDTH, MSG_PNL_HEIGHT);
-    msg_img.SetBounds(BTN_PANEL1_WIDTH, 0, RIGHT_PANEL_WIDTH - BTN_PANEL1_WIDTH - BTN_PANEL2_WIDTH,
-                      MSG_PNL_HEIGHT);
+    PlaceControls(FORM_DESIGN_WIDTH, FORM_DESIGN_HEIGHT);
     Edit1.SetMaxLength(EDIT1_MAX_LENGTH);
-    BannerPanel.SetBounds(0, 0, DEF_BANNER_WIDTH, DEF_BANNER_HEIGHT);
 
     msg_timer.OnTimer = [this] { msg_timerTimer(); };
     BindChatComponents();
@@ -33,6 +22,34 @@ void TNavlet::BuildComponents() {
     BindSessionComponents();
     BindActionComponents();
     BindBannerComponents();
+}
+
+void TNavlet::FormResized(int32_t width, int32_t height) {
+    const bool firstSize = !formSized;
+    const int32_t tickerWidth = msg_img.Width();
+    const int32_t formHeight = Form.Height();
+    formSized = true;
+    PlaceControls(width, height);
+    if (firstSize || msg_img.Width() != tickerWidth)
+        msg_pnlResize();
+    if (firstSize || height != formHeight)
+        BannerPanelResize();
+}
+
+void TNavlet::PlaceControls(int32_t width, int32_t height) {
+    layout = LayOutBar(width, height);
+    // Only the controls whose handlers read their own size keep it in their
+    // model; every other place is read from the layout by the kit.
+    std::pair<TControl*, TPart> sized[] = {
+        {&Form, TPart::Form},
+        {&msg_img, TPart::msg_img},
+        {&bottom_bnr, TPart::bottom_bnr},
+        {&NavletBtn, TPart::NavletBtn},
+    };
+    for (auto [control, part] : sized) {
+        const TRect& r = layout.Rect(part);
+        control->SetBounds(r.left, r.top, r.Width(), r.Height());
+    }
 }
 
 } // namespace navlet

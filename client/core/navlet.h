@@ -131,7 +131,12 @@ class TNavlet {
     enum class TResizeSender { Button, ResizeTimer, Login };
     void ResizeBtnClick(TResizeSender sender);
     void resize_timerTimer();
-    // The kit calls it after each change of the form's height.
+    // The kit calls it with the form's size after each change of it: every
+    // part takes its place from the layout, then the resize handlers run.
+    void FormResized(int32_t width, int32_t height);
+    // Where every part of the form is; kits apply it to their widgets.
+    const TBarLayout& Layout() const { return layout; }
+    // The handler of the form's height changes.
     void BannerPanelResize();
 
     // Site tracking (site.cpp).
@@ -199,7 +204,7 @@ class TNavlet {
     void ChatMouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
 
     // Shows a menu through the kit; see navlet::Track.
-    int16_t Track(TBarMenu& menu, int32_t x, int32_t y, const TModel* control);
+    int16_t Track(TBarMenu& menu, int32_t x, int32_t y, const TComponent* control);
     // The server output console: created and shown by the first text.
     void ConsoleText(const std::string& text);
 
@@ -343,6 +348,8 @@ class TNavlet {
     // ---- Session state ----
     TPacketAssembler receiveAssembler; // the open connection's byte stream
     uint32_t connectionSerial = 0;     // grows with every connect and disconnect
+    TBarLayout layout;                 // the places of the form's parts
+    bool formSized = false;            // the kit has reported a size
 
   private:
     // ---- Lists and chats: internals ----
@@ -360,6 +367,7 @@ class TNavlet {
 
     // Construction steps, in the order the constructor runs them.
     void BuildComponents(); // what the form layout holds (layout.cpp)
+    void PlaceControls(int32_t width, int32_t height);
     void PrepareTickerSurfaces();
     void ReadModuleVersion();
     void BindSessionComponents(); // session.cpp

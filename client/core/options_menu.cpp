@@ -51,7 +51,8 @@ void TNavlet::sbNavletClick(TNavletSender sender, int32_t mouseX, int32_t mouseY
     optionsMenu->CheckItem(omAutologin, autoLogin ? 1 : 0);
     optionsMenu->EnableItem(omModifyProfile, loggedIn ? 1 : 0);
     optionsMenu->EnableItem(omSearchUser, loggedIn ? 1 : 0);
-    const TModel* control = fromLogo ? static_cast<const TModel*>(&navlet_left_img) : &NavletBtn;
+    const TComponent* control =
+        fromLogo ? static_cast<const TComponent*>(&navlet_left_img) : &NavletBtn;
     ActOnOptionsChoice(Track(*optionsMenu, x, y, control));
     // The button belongs to a group and stays down after a click.
     if (!fromLogo)

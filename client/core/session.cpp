@@ -10,8 +10,6 @@ namespace navlet {
 
 namespace {
 
-constexpr int32_t FORM_DESIGN_WIDTH = 810;
-constexpr int32_t FORM_DESIGN_HEIGHT = 216;
 constexpr int LOGIN_EDIT_MAX = 15;
 
 std::string Trimmed(const std::string& text) {
@@ -25,7 +23,6 @@ std::string Trimmed(const std::string& text) {
 } // namespace
 
 void TNavlet::BindSessionComponents() {
-    Form.SetBounds(0, 0, FORM_DESIGN_WIDTH, FORM_DESIGN_HEIGHT);
     Form.SetVisible(false); // the browser shows the band
     LEDBtn.SetHint("connection status");
     ResizeBtn.SetHint("minimize");

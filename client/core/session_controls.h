@@ -6,12 +6,10 @@
 #include <functional>
 #include <string>
 
+#include "client/core/bar_layout.h"
 #include "client/core/components.h"
 
 namespace navlet {
-
-// The height of the minimised bar; a bar this high or lower counts as minimised.
-inline constexpr int32_t BAR_MIN_HEIGHT = 20;
 
 // Images of ImageList2 (16 x 16).
 enum TGlyph : int32_t {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "client/kit/graphics.h"
+#include "client/kit/round_rect.h"
 
 namespace navlet {
 
@@ -54,11 +55,5 @@ class THitMap {
     int32_t height = 0;
     std::vector<uint8_t> pixels;
 };
-
-// Inclusive column range [x0, x1] that a rounded rectangle covers on row y
-// (top <= y < bottom); false when the row has none. Shared by the hit map and
-// by kits that rasterise rounded rectangles themselves.
-bool RoundRectRowSpan(const TRect& rect, int32_t ew, int32_t eh, int32_t y, int32_t& x0,
-                      int32_t& x1);
 
 } // namespace navlet

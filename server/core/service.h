@@ -182,6 +182,11 @@ class TService {
     size_t SiteCount() const { return sites.size(); }
     const TBannerSet& Banners() const { return banners; }
     const TUpdateSet& Updates() const { return updates; }
+    // The operator changed the banner or update folder. Later rotations and
+    // update answers use the new set; a bar in the middle of an older
+    // version's download is offered the newer one from its start.
+    void ReplaceBanners(TBannerSet set) { banners = std::move(set); }
+    void ReplaceUpdates(TUpdateSet set) { updates = std::move(set); }
     TStore& Store() { return store; }
 
     // Accounts: created or changed through here so that signed-in state and

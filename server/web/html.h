@@ -10,6 +10,11 @@ namespace navlet::web {
 // quoted attribute values.
 std::string EscapeHtml(std::string_view text);
 
+// Single-byte ANSI text from the bar (Windows-1252, a superset of Latin-1) as
+// UTF-8, for the site's UTF-8 pages. Control characters (C0, DEL, and the
+// bytes Windows-1252 leaves unassigned) are dropped.
+std::string AnsiToUtf8(std::string_view text);
+
 enum class TPageFrame {
     Full,   // an ordinary page in the browser
     Banner, // fits the bar's 290 x 114 banner area, no scroll bars

@@ -59,8 +59,8 @@ std::string HomePage(const std::vector<TSiteLoad>& busiest) {
     }
     body += "<table><tr><th>Site</th><th>People</th></tr>\n";
     for (const TSiteLoad& site : busiest) {
-        body += "<tr><td>" + EscapeHtml(site.host) + "</td><td>" + std::to_string(site.people) +
-                "</td></tr>\n";
+        body += "<tr><td>" + EscapeHtml(AnsiToUtf8(site.host)) + "</td><td>" +
+                std::to_string(site.people) + "</td></tr>\n";
     }
     body += "</table>";
     return HtmlDocument("Navlet", body, TPageFrame::Full);
@@ -90,18 +90,28 @@ std::string SignedUpPage(const TProfile& profile) {
                        "</h1>\n<p>Your account is ready. Type your nickname and password into "
                        "the bar's login box and press \"sign in\".</p>\n"
                        "<p><a href=\"/viewprofile.asp?" +
-                       ProfileQuery(profile, 0) + "\">Your profile</a> &middot; " +
+                       ProfileQuery(profile, 0) + "&amp;view=page\">Your profile</a> &middot; " +
                        "<a href=\"/help.asp\">How the bar works</a></p>";
     return HtmlDocument("Navlet - welcome", body, TPageFrame::Full);
 }
 
 std::string ProfilePage(const TProfile& profile, int locale) {
+    (void)locale; // the page reads the same in every locale
     std::string body = "<div class=\"box\"><b>" + EscapeHtml(profile.nick) +
                        "</b><br>Gender: " + std::string(GenderName(profile.gender)) +
-                       "<br>Language: " + std::string(LanguageName(profile.language)) +
-                       "<br><a href=\"/updateprofile.asp?" + ProfileQuery(profile, locale) +
-                       "\" target=\"_blank\">modify</a></div>";
+                       "<br>Language: " + std::string(LanguageName(profile.language)) + "</div>";
     return HtmlDocument("Navlet - " + profile.nick, body, TPageFrame::Banner);
+}
+
+std::string ProfileSitePage(const TProfile& profile, int locale, bool isOwner) {
+    std::string body = "<h1>" + EscapeHtml(profile.nick) +
+                       "</h1>\n<p>Gender: " + std::string(GenderName(profile.gender)) +
+                       "<br>Language: " + std::string(LanguageName(profile.language)) + "</p>";
+    if (isOwner) {
+        body += "\n<p><a href=\"/updateprofile.asp?" + ProfileQuery(profile, locale) +
+                "\">modify</a></p>";
+    }
+    return HtmlDocument("Navlet - " + profile.nick, body, TPageFrame::Full);
 }
 
 std::string UpdateProfilePage(const TProfile& profile, int locale, std::string_view message) {
@@ -124,12 +134,8 @@ std::string ProfileUpdatedPage(const TProfile& profile, int locale) {
         "<h1>Profile saved</h1>\n<p>Gender: " + std::string(GenderName(profile.gender)) +
         "<br>Language: " + std::string(LanguageName(profile.language)) +
         "</p>\n<p><a href=\"/viewprofile.asp?" + ProfileQuery(profile, locale) +
-        "\">Back to the profile</a></p>";
+        "&amp;view=page\">Back to the profile</a></p>";
     return HtmlDocument("Navlet - profile saved", body, TPageFrame::Full);
-}
-
-std::string BannerPage(std::string_view body) {
-    return HtmlDocument("Navlet banner", body, TPageFrame::Banner);
 }
 
 std::string ErrorPage(int status, std::string_view message) {

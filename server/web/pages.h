@@ -19,18 +19,21 @@ struct TFormValues {
 
 std::string HomePage(const std::vector<TSiteLoad>& busiest);
 std::string HelpPage();
+// A PNG screenshot of the browser with the bar at its foot, for the guide;
+// empty when the build had none.
+std::string_view BarScreenshotPng();
+inline constexpr std::string_view BAR_SCREENSHOT_PATH = "/images/bar.png";
 
 // `message` (plain text) explains why the last attempt was refused; empty at first.
 std::string SignUpPage(const TFormValues& values, std::string_view message);
 std::string SignedUpPage(const TProfile& profile);
 
-// Profile pages also open in the bar's banner area, hence the banner frame.
+// The profile as the bar shows it in its banner area (290 x 114, no input).
 std::string ProfilePage(const TProfile& profile, int locale);
+// The profile as a page of the site; `isOwner` (the signed-in owner) offers "modify".
+std::string ProfileSitePage(const TProfile& profile, int locale, bool isOwner);
 std::string UpdateProfilePage(const TProfile& profile, int locale, std::string_view message);
 std::string ProfileUpdatedPage(const TProfile& profile, int locale);
-
-// `body` is the operator's HTML, placed as it is.
-std::string BannerPage(std::string_view body);
 
 // An error page for a status code, with a plain-text explanation.
 std::string ErrorPage(int status, std::string_view message);

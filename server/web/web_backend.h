@@ -32,6 +32,7 @@ enum class TCreateResult {
     Created,
     NickTaken, // another account has the nick, compared without regard to case
     Invalid,   // the implementation refused the fields (the site checks them first)
+    Busy,      // the service did not take the request in time; nothing was created
 };
 
 struct TCreateOutcome {
@@ -50,6 +51,7 @@ enum class TUpdateResult {
     NoSuchUser,
     WrongPassword,
     Invalid,
+    Busy, // the service did not take the request in time; nothing was changed
 };
 
 struct TSiteLoad {
@@ -75,8 +77,8 @@ class TWebBackend {
                                         const TProfileChange& change) = 0;
     // The sites with the most signed-in users now, busiest first, at most `limit`.
     virtual std::vector<TSiteLoad> BusiestSites(int limit) = 0;
-    // The body of banner page `id`: operator-written HTML that the site places
-    // as it is into a 290 x 114 page. Nothing for an unknown id.
+    // Banner page `id`: the operator's whole HTML page, which the site serves
+    // as it is. Nothing for an unknown id.
     virtual std::optional<std::string> BannerBody(int32_t id) = 0;
 };
 

@@ -1,11 +1,7 @@
 #include "server/web/web_site.h"
 
-#include <httplib.h>
-
-#include <cerrno>
 #include <charconv>
 #include <chrono>
-#include <cstring>
 
 #include "server/web/account_rules.h"
 #include "server/web/pages.h"
@@ -14,6 +10,7 @@ namespace navlet::web {
 namespace {
 
 constexpr const char* HTML = "text/html; charset=utf-8";
+constexpr std::string_view BUSY = "The site is busy and nothing was saved. Please try again.";
 
 // The bar sends the low 10 bits of its locale id; anything in 16 bits is accepted.
 constexpr int MAX_LOCALE = 0xFFFF;
@@ -26,12 +23,13 @@ template <typename T> std::optional<T> ParseDecimal(std::string_view text) {
     return value;
 }
 
-void Answer(httplib::Response& res, int status, std::string page) {
+void Answer(THttpResponse& res, int status, std::string page) {
     res.status = status;
-    res.set_content(std::move(page), HTML);
+    res.contentType = HTML;
+    res.body = std::move(page);
 }
 
-void Fail(httplib::Response& res, int status, std::string_view message) {
+void Fail(THttpResponse& res, int status, std::string_view message) {
     Answer(res, status, ErrorPage(status, message));
 }
 
@@ -41,17 +39,16 @@ struct TProfileAddress {
 };
 
 // idUtente is required; idLocale may be missing (0) but not malformed.
-std::optional<TProfileAddress> ReadProfileAddress(const httplib::Request& req,
-                                                  httplib::Response& res) {
-    auto id = ParseDecimal<uint64_t>(req.get_param_value("idUtente"));
+std::optional<TProfileAddress> ReadProfileAddress(const THttpRequest& req, THttpResponse& res) {
+    auto id = ParseDecimal<uint64_t>(FieldValue(req.fields, "idUtente"));
     if (!id) {
         Fail(res, 400, "The address names no user.");
         return std::nullopt;
     }
     TProfileAddress address{*id, 0};
-    if (!req.has_param("idLocale"))
+    if (!HasField(req.fields, "idLocale"))
         return address;
-    auto locale = ParseDecimal<int>(req.get_param_value("idLocale"));
+    auto locale = ParseDecimal<int>(FieldValue(req.fields, "idLocale"));
     if (!locale || *locale < 0 || *locale > MAX_LOCALE) {
         Fail(res, 400, "The address holds an unknown locale.");
         return std::nullopt;
@@ -90,9 +87,9 @@ std::string PasswordProblem(TFieldCheck check) {
 }
 
 // Gender and language as the form sent them; a message when either is missing or wrong.
-std::string ReadChoices(const httplib::Request& req, char& gender, int& language) {
-    auto g = ParseGender(req.get_param_value("gender"));
-    auto l = ParseLanguage(req.get_param_value("language"));
+std::string ReadChoices(const THttpRequest& req, char& gender, int& language) {
+    auto g = ParseGender(FieldValue(req.fields, "gender"));
+    auto l = ParseLanguage(FieldValue(req.fields, "language"));
     if (g)
         gender = *g;
     if (l)
@@ -104,10 +101,12 @@ std::string ReadChoices(const httplib::Request& req, char& gender, int& language
     return {};
 }
 
-void HandleSignUp(TWebBackend& backend, const httplib::Request& req, httplib::Response& res) {
+} // namespace
+
+void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
     TFormValues values;
-    values.nick = req.get_param_value("nick");
-    std::string password = req.get_param_value("password");
+    values.nick = FieldValue(req.fields, "nick");
+    std::string password = FieldValue(req.fields, "password");
     std::string problem = NickProblem(CheckNick(values.nick));
     if (problem.empty())
         problem = PasswordProblem(CheckPassword(password));
@@ -122,6 +121,7 @@ void HandleSignUp(TWebBackend& backend, const httplib::Request& req, httplib::Re
         backend.CreateAccount({values.nick, password, values.gender, values.language});
     switch (outcome.result) {
     case TCreateResult::Created:
+        SignInOwner(outcome.id, res);
         Answer(res, 200, SignedUpPage({outcome.id, values.nick, values.gender, values.language}));
         return;
     case TCreateResult::NickTaken:
@@ -132,10 +132,15 @@ void HandleSignUp(TWebBackend& backend, const httplib::Request& req, httplib::Re
     case TCreateResult::Invalid:
         Answer(res, 400, SignUpPage(values, "This account cannot be created."));
         return;
+    case TCreateResult::Busy:
+        Answer(res, 503, SignUpPage(values, BUSY));
+        return;
     }
 }
 
-void HandleViewProfile(TWebBackend& backend, const httplib::Request& req, httplib::Response& res) {
+// The bar opens the bare address in its banner area, which takes no input, so
+// only the site's own full-page view ("view=page") offers the owner "modify".
+void TWebSite::HandleViewProfile(const THttpRequest& req, THttpResponse& res) {
     auto address = ReadProfileAddress(req, res);
     if (!address)
         return;
@@ -144,10 +149,16 @@ void HandleViewProfile(TWebBackend& backend, const httplib::Request& req, httpli
         Fail(res, 404, "There is no such user.");
         return;
     }
-    Answer(res, 200, ProfilePage(*profile, address->locale));
+    if (FieldValue(req.fields, "view") != "page") {
+        Answer(res, 200, ProfilePage(*profile, address->locale));
+        return;
+    }
+    auto owner = owners.Owner(req.Header("cookie"), TOwnerSessions::TClock::now());
+    bool isOwner = owner && *owner == profile->id;
+    Answer(res, 200, ProfileSitePage(*profile, address->locale, isOwner));
 }
 
-void HandleUpdateForm(TWebBackend& backend, const httplib::Request& req, httplib::Response& res) {
+void TWebSite::HandleUpdateForm(const THttpRequest& req, THttpResponse& res) {
     auto address = ReadProfileAddress(req, res);
     if (!address)
         return;
@@ -159,7 +170,7 @@ void HandleUpdateForm(TWebBackend& backend, const httplib::Request& req, httplib
     Answer(res, 200, UpdateProfilePage(*profile, address->locale, {}));
 }
 
-void HandleUpdate(TWebBackend& backend, const httplib::Request& req, httplib::Response& res) {
+void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
     auto address = ReadProfileAddress(req, res);
     if (!address)
         return;
@@ -173,19 +184,36 @@ void HandleUpdate(TWebBackend& backend, const httplib::Request& req, httplib::Re
     std::string problem = ReadChoices(req, change.gender, change.language);
     shown.gender = change.gender;
     shown.language = change.language;
-    change.newPassword = req.get_param_value("newpassword");
+    change.newPassword = FieldValue(req.fields, "newpassword");
     if (problem.empty() && !change.newPassword.empty())
         problem = PasswordProblem(CheckPassword(change.newPassword));
     if (!problem.empty()) {
         Answer(res, 400, UpdateProfilePage(shown, address->locale, problem));
         return;
     }
-    std::string password = req.get_param_value("password");
+    std::string account = std::to_string(address->id);
+    auto now = TLoginThrottle::TClock::now();
+    std::chrono::milliseconds wait = throttle.Begin(account, req.remoteAddress, now);
+    if (wait.count() > 0) {
+        auto seconds = std::chrono::ceil<std::chrono::seconds>(wait).count();
+        res.headers.emplace_back("Retry-After", std::to_string(seconds));
+        Answer(res, 429,
+               UpdateProfilePage(shown, address->locale,
+                                 "Too many wrong passwords. Please wait " +
+                                     std::to_string(seconds) + " seconds and try again."));
+        return;
+    }
+    std::string password = FieldValue(req.fields, "password");
     switch (backend.UpdateProfile(address->id, password, change)) {
     case TUpdateResult::Updated:
+        throttle.Succeeded(account, req.remoteAddress, TLoginThrottle::TClock::now());
+        if (!change.newPassword.empty())
+            owners.SignOutEverywhere(address->id);
+        SignInOwner(address->id, res);
         Answer(res, 200, ProfileUpdatedPage(shown, address->locale));
         return;
     case TUpdateResult::WrongPassword:
+        throttle.Failed(account, req.remoteAddress, TLoginThrottle::TClock::now());
         Answer(res, 403,
                UpdateProfilePage(shown, address->locale, "The current password is not right."));
         return;
@@ -195,27 +223,39 @@ void HandleUpdate(TWebBackend& backend, const httplib::Request& req, httplib::Re
     case TUpdateResult::Invalid:
         Answer(res, 400, UpdateProfilePage(shown, address->locale, "The profile was not saved."));
         return;
+    case TUpdateResult::Busy:
+        Answer(res, 503, UpdateProfilePage(shown, address->locale, BUSY));
+        return;
     }
 }
 
-void HandleBanner(TWebBackend& backend, const httplib::Request& req, httplib::Response& res) {
-    auto id = ParseDecimal<int32_t>(req.get_param_value("idBanner"));
+// Banner files are the operator's whole pages and go out as they are; their
+// own markup says their character set.
+void TWebSite::HandleBanner(const THttpRequest& req, THttpResponse& res) {
+    auto id = ParseDecimal<int32_t>(FieldValue(req.fields, "idBanner"));
     if (!id) {
         Fail(res, 400, "The address names no banner.");
         return;
     }
-    auto body = backend.BannerBody(*id);
-    if (!body) {
+    auto page = backend.BannerBody(*id);
+    if (!page) {
         Fail(res, 404, "There is no such banner.");
         return;
     }
-    Answer(res, 200, BannerPage(*body));
+    res.status = 200;
+    res.contentType = "text/html";
+    res.body = std::move(*page);
 }
 
-} // namespace
+void TWebSite::SignInOwner(UserId user, THttpResponse& res) {
+    std::string token = owners.SignIn(user, TOwnerSessions::TClock::now());
+    if (!token.empty())
+        res.headers.emplace_back("Set-Cookie", owners.CookieFor(token));
+}
 
 TWebSite::TWebSite(TWebBackend& backend, TWebSiteLimits limits)
-    : backend(backend), limits(limits), http(std::make_unique<httplib::Server>()) {
+    : backend(backend), limits(limits), throttle(limits.passwords),
+      http(std::make_unique<THttpServer>(limits.http)) {
     AddRoutes();
 }
 
@@ -224,87 +264,64 @@ TWebSite::~TWebSite() {
 }
 
 void TWebSite::AddRoutes() {
-    // httplib's default also sets SO_REUSEPORT, which would let a second server
-    // share the port unnoticed; a port in use must fail to bind instead.
-    http->set_socket_options([](int sock) {
-        int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    // Header and body go out in separate writes; Nagle would hold the body
-    // back for the client's delayed acknowledgement.
-    http->set_tcp_nodelay(true);
-    http->set_payload_max_length(limits.maxBody);
-    // Each open connection holds a worker: idle keep-alive connections and slow
-    // senders must give theirs back soon, or a few clients would stall the site.
-    size_t workers = limits.workers;
-    http->new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
-    http->set_keep_alive_timeout(limits.idleSeconds);
-    http->set_read_timeout(5, 0);
-    http->set_write_timeout(5, 0);
-    http->Get("/", [this](const httplib::Request&, httplib::Response& res) {
+    http->Route("GET", "/", [this](const THttpRequest&, THttpResponse& res) {
         Answer(res, 200, HomePage(backend.BusiestSites(limits.busiestShown)));
     });
-    http->Get("/help.asp", [](const httplib::Request&, httplib::Response& res) {
-        Answer(res, 200, HelpPage());
-    });
-    http->Get("/newuser.asp", [](const httplib::Request&, httplib::Response& res) {
+    http->Route("GET", "/help.asp",
+                [](const THttpRequest&, THttpResponse& res) { Answer(res, 200, HelpPage()); });
+    http->Route("GET", std::string(BAR_SCREENSHOT_PATH),
+                [](const THttpRequest&, THttpResponse& res) {
+                    if (BarScreenshotPng().empty()) {
+                        Fail(res, 404, "There is no such page.");
+                        return;
+                    }
+                    res.contentType = "image/png";
+                    res.body = std::string(BarScreenshotPng());
+                });
+    http->Route("GET", "/newuser.asp", [](const THttpRequest&, THttpResponse& res) {
         Answer(res, 200, SignUpPage({}, {}));
     });
-    http->Post("/newuser.asp", [this](const httplib::Request& req, httplib::Response& res) {
-        HandleSignUp(backend, req, res);
+    http->Route("POST", "/newuser.asp",
+                [this](const THttpRequest& req, THttpResponse& res) { HandleSignUp(req, res); });
+    http->Route("GET", "/viewprofile.asp", [this](const THttpRequest& req, THttpResponse& res) {
+        HandleViewProfile(req, res);
     });
-    http->Get("/viewprofile.asp", [this](const httplib::Request& req, httplib::Response& res) {
-        HandleViewProfile(backend, req, res);
+    http->Route("GET", "/updateprofile.asp", [this](const THttpRequest& req, THttpResponse& res) {
+        HandleUpdateForm(req, res);
     });
-    http->Get("/updateprofile.asp", [this](const httplib::Request& req, httplib::Response& res) {
-        HandleUpdateForm(backend, req, res);
-    });
-    http->Post("/updateprofile.asp", [this](const httplib::Request& req, httplib::Response& res) {
-        HandleUpdate(backend, req, res);
-    });
-    http->Get("/banner.asp", [this](const httplib::Request& req, httplib::Response& res) {
-        HandleBanner(backend, req, res);
-    });
+    http->Route("POST", "/updateprofile.asp",
+                [this](const THttpRequest& req, THttpResponse& res) { HandleUpdate(req, res); });
+    http->Route("GET", "/banner.asp",
+                [this](const THttpRequest& req, THttpResponse& res) { HandleBanner(req, res); });
     // Unknown paths and refused requests get a page too, not an empty body.
-    http->set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (res.body.empty())
-            Answer(res, res.status, ErrorPage(res.status, "There is no such page."));
+    http->SetErrorPage([](int status) {
+        switch (status) {
+        case 404:
+            return ErrorPage(status, "There is no such page.");
+        case 413:
+        case 431:
+            return ErrorPage(status, "The request is too large.");
+        case 429:
+        case 503:
+            return ErrorPage(status, "The site is busy. Please try again later.");
+        case 500:
+            return ErrorPage(status, "The site could not answer. Please try again later.");
+        default:
+            return ErrorPage(status, "The site cannot answer this request.");
+        }
     });
-    http->set_exception_handler(
-        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-            Fail(res, 500, "The site could not answer. Please try again later.");
-        });
 }
 
 bool TWebSite::Start(const std::string& host, int wanted, std::string& error) {
-    if (serving.joinable()) {
-        error = "the web site is already running";
-        return false;
-    }
-    errno = 0;
-    if (wanted == 0) {
-        port = http->bind_to_any_port(host);
-    } else {
-        port = http->bind_to_port(host, wanted) ? wanted : -1;
-    }
-    if (port <= 0) {
-        error = "cannot listen on " + host + ":" + std::to_string(wanted) +
-                (errno ? std::string(": ") + std::strerror(errno) : std::string());
-        port = 0;
-        return false;
-    }
-    serving = std::thread([this] { http->listen_after_bind(); });
-    // Stop() only reaches a server that has begun listening; wait for that here.
-    for (int i = 0; i < 500 && !http->is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return true;
+    return http->Start(host, wanted, error);
+}
+
+int TWebSite::Port() const {
+    return http->Port();
 }
 
 void TWebSite::Stop() {
-    if (!serving.joinable())
-        return;
-    http->stop();
-    serving.join();
+    http->Stop();
 }
 
 } // namespace navlet::web

@@ -4,21 +4,18 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 
+#include "server/web/http_server.h"
+#include "server/web/login_throttle.h"
+#include "server/web/owner_sessions.h"
 #include "server/web/web_backend.h"
-
-namespace httplib {
-class Server;
-}
 
 namespace navlet::web {
 
 struct TWebSiteLimits {
-    size_t maxBody = 8 * 1024; // a sign-up form is a few dozen bytes
-    int busiestShown = 10;     // rows of the home page's table
-    size_t workers = 16;       // threads answering requests
-    int idleSeconds = 2;       // a kept-alive connection holds a worker this long at most
+    THttpLimits http;      // a sign-up form is a few dozen bytes: the default 8 KiB body is ample
+    int busiestShown = 10; // rows of the home page's table
+    TThrottleRules passwords; // wrong current passwords on the profile form
 };
 
 class TWebSite {
@@ -33,18 +30,25 @@ class TWebSite {
     // own. Returns false, with `error` set, when it cannot bind.
     bool Start(const std::string& host, int port, std::string& error);
     // The bound port after a successful Start.
-    int Port() const { return port; }
+    int Port() const;
     // Closes the listener and waits for the serving thread. Safe to call twice.
     void Stop();
 
   private:
     void AddRoutes();
+    void HandleSignUp(const THttpRequest& req, THttpResponse& res);
+    void HandleViewProfile(const THttpRequest& req, THttpResponse& res);
+    void HandleUpdateForm(const THttpRequest& req, THttpResponse& res);
+    void HandleUpdate(const THttpRequest& req, THttpResponse& res);
+    void HandleBanner(const THttpRequest& req, THttpResponse& res);
+    // Hands the browser a cookie that shows `user` as signed in to the site.
+    void SignInOwner(UserId user, THttpResponse& res);
 
     TWebBackend& backend;
     TWebSiteLimits limits;
-    std::unique_ptr<httplib::Server> http;
-    std::thread serving;
-    int port = 0;
+    TLoginThrottle throttle;
+    TOwnerSessions owners;
+    std::unique_ptr<THttpServer> http;
 };
 
 } // namespace navlet::web

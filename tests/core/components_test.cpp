@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,38 @@ TEST(ModelObservers, ChangesAreToldOnceAndObserversMayLeaveWhileTold) {
     EXPECT_EQ(edit.Text(), "abcd");
     EXPECT_EQ(told, 1);
     EXPECT_EQ(other, 2);
+}
+
+TEST(ModelObservers, AnObservationEndsWithItsHolderOrWithTheModel) {
+    TModel::TObservation kept;
+    int changes = 0;
+    int ends = 0;
+    {
+        auto edit = std::make_unique<TEdit>();
+        {
+            TModel::TObservation dropped = edit->Watch([&] { ++changes; });
+        }
+        edit->SetText("a"); // the dropped holder hears nothing
+        kept = edit->Watch([&] { ++changes; }, [&] { ++ends; });
+        edit->SetText("b");
+        EXPECT_TRUE(kept.Active());
+    }
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(ends, 1);
+    EXPECT_FALSE(kept.Active());
+    kept.End(); // the model is gone: nothing is reached
+}
+
+TEST(ModelObservers, AModelDestroyedByAnObserverTellsNoLaterObserver) {
+    auto edit = std::make_unique<TEdit>();
+    int later = 0;
+    int ends = 0;
+    TModel::TObservation first = edit->Watch([&] { edit.reset(); });
+    TModel::TObservation second = edit->Watch([&] { ++later; }, [&] { ++ends; });
+    edit->SetText("x");
+    EXPECT_EQ(edit, nullptr);
+    EXPECT_EQ(later, 0);
+    EXPECT_EQ(ends, 1);
 }
 
 TEST(ScriptedSocket, ClosingAHeldConnectionNotifiesItsDisconnect) {

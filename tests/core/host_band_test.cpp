@@ -17,7 +17,8 @@ TEST(BandInfo, AnswersOnlyWhatTheMaskAsksAndClearsTheBackgroundBit) {
     EXPECT_EQ(all.minSize, (TBandPoint{500, 20}));
     EXPECT_EQ(all.maxSize, (TBandPoint{-1, -1}));
     EXPECT_EQ(all.integral, (TBandPoint{1, 1}));
-    EXPECT_EQ(all.actual, (TBandPoint{760, 102}));
+    // The ideal height shows the whole 114-pixel banner area.
+    EXPECT_EQ(all.actual, (TBandPoint{760, 114}));
     EXPECT_EQ(all.title, "");
     EXPECT_EQ(all.modeFlags, 0x08u);
     EXPECT_EQ(all.mask, 0x3Fu);
@@ -26,7 +27,7 @@ TEST(BandInfo, AnswersOnlyWhatTheMaskAsksAndClearsTheBackgroundBit) {
     some.mask = DBIM_ACTUAL;
     GetBandInfo(&some);
     EXPECT_EQ(some.minSize, (TBandPoint{0, 0}));
-    EXPECT_EQ(some.actual, (TBandPoint{760, 102}));
+    EXPECT_EQ(some.actual, (TBandPoint{760, 114}));
 }
 
 TEST(KeyRouting, EditingKeysStayBrowserKeysGoEnterActs) {
@@ -107,7 +108,7 @@ TEST_F(THostTest, ShowingRestoresAStoredMinimisedStateAndTheButtonRestores) {
     // No stored height: the band comes back at its ideal height, not at 0.
     tk.registry.Remove(THive::CurrentUser, SETTINGS_KEY, "BarSize");
     b.ResizeBtn.OnClick();
-    EXPECT_EQ(host.resizes.back(), BAND_IDEAL_HEIGHT);
+    EXPECT_EQ(host.resizes.back(), 114);
 }
 
 TEST_F(THostTest, CloseSuppressesFaultDialogsThenClosesSocketAndWindow) {

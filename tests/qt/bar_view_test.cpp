@@ -2,6 +2,7 @@
 // lists, tabs with their conversations, the chat line's height rule, and the
 // ticker painted from the core's display list.
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -11,10 +12,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
 #include "client/core/module_state.h"
+#include "client/core/session_controls.h"
 #include "client/qt/bar/bar_view.h"
 #include "client/qt/bar/console_window.h"
 #include "client/qt/kit/qt_kit.h"
@@ -120,6 +123,64 @@ TEST_F(TBarViewTest, TabsAndConversationsFollowThePageControl) {
     EXPECT_EQ(static_cast<QTextEdit*>(tabs->widget(0))->toPlainText(), "still here");
 }
 
+// Each model change renders once and each keystroke changes the model once:
+// a render that came back as an edit would count more, or never end.
+TEST_F(TBarViewTest, EveryTwoWayBindingCarriesBothWaysWithoutEcho) {
+    view.resize(810, 216);
+    bar.Form.SetVisible(true);
+    int changes = 0;
+    std::vector<TModel::TObservation> counting;
+    auto count = [&](TModel& model) { counting.push_back(model.Watch([&] { ++changes; })); };
+
+    const std::pair<const char*, TEdit*> edits[] = {
+        {"edNck", &bar.edNck}, {"edPwd", &bar.edPwd}, {"edSearchMsg", &bar.edSearchMsg}};
+    for (auto [name, model] : edits) {
+        auto* box = Child<QLineEdit>(name);
+        ASSERT_NE(box, nullptr) << name;
+        changes = 0;
+        count(*model);
+        QTest::keyClicks(box, "ab");
+        EXPECT_EQ(model->Text(), "ab") << name;
+        model->SetText("xyz");
+        EXPECT_EQ(box->text(), "xyz") << name;
+        EXPECT_EQ(changes, 3) << name;
+    }
+
+    auto* search = Child<QComboBox>("cbSearch");
+    ASSERT_NE(search, nullptr);
+    changes = 0;
+    count(bar.cbSearch);
+    bar.cbSearch.AddItem(TComboExItem{"amy", giFemale, giFemale});
+    bar.cbSearch.AddItem(TComboExItem{"bob", giMale, giMale});
+    bar.cbSearch.SetText("zed");
+    ASSERT_EQ(search->count(), 2);
+    EXPECT_EQ(search->currentText(), "zed");
+    EXPECT_EQ(changes, 3) << "rendering the items told the model nothing";
+    QTest::keyClicks(search->lineEdit(), "x");
+    EXPECT_EQ(bar.cbSearch.Text(), "zedx");
+    search->setFocus();
+    QTest::keyClick(search, Qt::Key_Down); // the user steps into the friends
+    EXPECT_EQ(bar.cbSearch.ItemIndex(), 0);
+    EXPECT_EQ(bar.cbSearch.Text(), "amy");
+    bar.cbSearch.SetItemIndex(1);
+    EXPECT_EQ(search->currentText(), "bob");
+    EXPECT_EQ(changes, 6);
+
+    auto* users = Child<QListWidget>("lvUsers");
+    bar.lvUsers.Add({"amy", 0, 8});
+    bar.lvUsers.Add({"zed", 1, 7});
+    bar.lvUsers.SetSelected(1);
+    EXPECT_EQ(users->currentRow(), 1);
+}
+
+TEST_F(TBarViewTest, ALineHeldBackByTheSendPauseShowsInAnotherColour) {
+    auto* edit1 = Child<QLineEdit>("Edit1");
+    bar.Edit1.SetFontColor(clWindowText);
+    const QColor normal = edit1->palette().color(QPalette::Text);
+    bar.Edit1.SetFontColor(clInactiveCaptionText); // as the send pause sets it
+    EXPECT_NE(edit1->palette().color(QPalette::Text), normal);
+}
+
 TEST_F(TBarViewTest, TheTickerPaintsTheCoresLineOverTheBannersLeftEdge) {
     view.resize(810, 216);
     auto* ticker = Child<QWidget>("msg_img");
@@ -134,6 +195,38 @@ TEST_F(TBarViewTest, TheTickerPaintsTheCoresLineOverTheBannersLeftEdge) {
     for (int px = 1; px < 60 && !inked; ++px)
         inked = shot.pixelColor(px, 8) != ColorOf(defBannerPixels[8]);
     EXPECT_TRUE(inked) << "the version line's text is drawn";
+}
+
+// The colour that dominates the middle of a button's glyph.
+enum class TTint { Red, Green, Other };
+TTint TintOf(const QToolButton& button) {
+    const QColor c = button.icon().pixmap(16, 16).toImage().pixelColor(8, 8);
+    if (c.red() > 2 * c.green() && c.red() > 2 * c.blue())
+        return TTint::Red;
+    if (c.green() > 2 * c.red() && c.green() > c.blue())
+        return TTint::Green;
+    return TTint::Other;
+}
+
+TEST_F(TBarViewTest, ButtonsShowTheirPicturesAndKeepThemWhenTheirModelsChange) {
+    for (const char* name : {"SearchBtn", "FriendsBtn", "NavletBtn"}) {
+        auto* button = Child<QToolButton>(name);
+        ASSERT_NE(button, nullptr) << name;
+        EXPECT_TRUE(button->text().isEmpty()) << name;
+        EXPECT_FALSE(button->icon().isNull()) << name;
+    }
+    bar.SearchBtn.SetHint("find someone");
+    EXPECT_FALSE(Child<QToolButton>("SearchBtn")->icon().isNull())
+        << "a hint change keeps the glyph";
+
+    auto* led = Child<QToolButton>("LEDBtn");
+    ASSERT_NE(led, nullptr);
+    bar.LEDBtn.SetGlyph(glLedError);
+    EXPECT_EQ(TintOf(*led), TTint::Red);
+    bar.LEDBtn.SetGlyph(glLedNews);
+    EXPECT_EQ(TintOf(*led), TTint::Green);
+    bar.LEDBtn.SetGlyph(glLedSignedIn);
+    EXPECT_EQ(TintOf(*led), TTint::Other);
 }
 
 } // namespace

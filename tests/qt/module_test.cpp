@@ -1,7 +1,10 @@
 // libNavlet_Client.so as navlet-browser meets it: registration under the
 // classes root, found by its category, loaded from InprocServer32, a bar
 // made, sited, shown and closed through the entry's table, and unregistered.
+#include <QApplication>
 #include <QFileInfo>
+#include <QTabWidget>
+#include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -106,6 +109,66 @@ TEST(TModuleTest, RegistersLoadsHostsAndUnregistersABar) {
     EXPECT_TRUE(FindBarClasses(registry).empty());
     EXPECT_EQ(registry.OpenKey(THive::ClassesRoot, "Navlet_Client.Navlet", TKeyOpen::Existing),
               nullptr);
+}
+
+// A browser opens and closes windows all day: every bar it makes must leave
+// nothing behind (the sanitizer build checks what the counts cannot).
+TEST(TModuleTest, TwoHundredBarsMadeShownAndDestroyedLeaveNothingBehind) {
+    QString error;
+    const NavletModuleApi* api = LoadBarModule(MODULE, error);
+    ASSERT_NE(api, nullptr) << error.toStdString();
+    QWidget site;
+    const auto topLevels = QApplication::topLevelWidgets().size();
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        NavletBar* bar = api->createBar(&site);
+        ASSERT_NE(bar, nullptr);
+        TRecordingSite host;
+        api->setSite(bar, &host);
+        api->showDW(bar, true);
+        api->documentComplete(bar);
+        host.url = "http://www.example.com/";
+        api->documentComplete(bar);
+        api->showDW(bar, false);
+        api->closeDW(bar);
+        api->setSite(bar, nullptr);
+        api->destroyBar(bar);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_EQ(api->canUnloadNow(), 0) << "cycle " << cycle;
+        ASSERT_TRUE(site.findChildren<QWidget*>().isEmpty()) << "cycle " << cycle;
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::topLevelWidgets().size(), topLevels);
+}
+
+// The bar's active control follows the native focus into every control, so
+// Enter in the chat tabs is not taken for Enter in the chat line typed before.
+TEST(TModuleTest, FocusInAnyControlOfTheBarDecidesWhereEnterGoes) {
+    QString error;
+    const NavletModuleApi* api = LoadBarModule(MODULE, error);
+    ASSERT_NE(api, nullptr) << error.toStdString();
+    QWidget site;
+    NavletBar* bar = api->createBar(&site);
+    TRecordingSite host;
+    api->setSite(bar, &host);
+    api->showDW(bar, true);
+    site.resize(810, 216);
+    api->barWindow(bar)->resize(810, 216);
+    site.show();
+    auto* edit1 = site.findChild<QWidget*>("Edit1");
+    auto* tabs = site.findChild<QTabWidget*>("PageControl");
+    ASSERT_NE(edit1, nullptr);
+    ASSERT_NE(tabs, nullptr);
+    TKeyMessage enter;
+    enter.virtualKey = VK_ENTER;
+    enter.message = WM_KEYDOWN_MSG;
+    QTest::mouseClick(edit1, Qt::LeftButton);
+    EXPECT_EQ(api->translateAcceleratorIO(bar, &enter), TKeyAction::SendChat);
+    tabs->widget(0)->setFocus(Qt::MouseFocusReason);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(api->translateAcceleratorIO(bar, &enter), TKeyAction::ToBrowserFocusLost);
+    api->closeDW(bar);
+    api->setSite(bar, nullptr);
+    api->destroyBar(bar);
 }
 
 TEST(TModuleTest, BarClassesWithoutAModuleOrAnotherCategoryAreSkipped) {

@@ -6,14 +6,18 @@
 #include <filesystem>
 #include <thread>
 
+#include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -25,6 +29,22 @@
 
 namespace navlet::qt {
 namespace {
+
+// Chooses the item captioned `caption` in the next popup menu, with the keys
+// a user would press, once the menu is open.
+void ChooseInNextMenu(const QString& caption) {
+    QTimer::singleShot(20, [caption] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) {
+            ChooseInNextMenu(caption); // not open yet
+            return;
+        }
+        for (QAction* action : menu->actions())
+            if (action->text() == caption)
+                menu->setActiveAction(action);
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+}
 
 bool Spin(const std::function<bool()>& done) {
     QElapsedTimer clock;
@@ -53,6 +73,11 @@ struct TQtWindow {
     TBarView view{bar, kit.menus};
     TPageSite site;
 
+    void StoreSignIn(const char* nick, const char* password) {
+        auto key = kit.registry.OpenKey(THive::CurrentUser, SETTINGS_KEY, TKeyOpen::Create);
+        key->WriteString("nck", nick);
+        key->WriteString("pwd", TNavlet::ScramblePassword(password, -1));
+    }
     void Show() {
         view.resize(810, 216);
         bar.AttachHost(site);
@@ -120,11 +145,7 @@ TEST_F(TQtSignInTest, TypedSignInAndAChatLineReachTheOtherBar) {
     EXPECT_EQ(aliceList->item(0)->text(), "alice");
 
     TQtWindow bob;
-    {
-        auto key = bob.kit.registry.OpenKey(THive::CurrentUser, SETTINGS_KEY, TKeyOpen::Create);
-        key->WriteString("nck", "bob");
-        key->WriteString("pwd", TNavlet::ScramblePassword("banana2", -1));
-    }
+    bob.StoreSignIn("bob", "banana2");
     bob.Show();
     ASSERT_TRUE(Spin([&] { return bob.bar.loggedIn && aliceList->count() == 2; }));
 
@@ -136,6 +157,47 @@ TEST_F(TQtSignInTest, TypedSignInAndAChatLineReachTheOtherBar) {
     EXPECT_TRUE(Spin([&] { return bob.PublicChat().contains("hello from Qt"); }))
         << bob.PublicChat().toStdString();
 
+    alice.bar.CloseDW();
+    bob.bar.CloseDW();
+}
+
+// A friend fills the search box's list at every sign-in: adding one, signing
+// in again and typing a search must leave the browser running.
+TEST_F(TQtSignInTest, AFriendAddedFromTheUsersListSurvivesSigningInAgainAndSearching) {
+    TQtWindow bob;
+    bob.StoreSignIn("bob", "banana2");
+    bob.Show();
+    ASSERT_TRUE(Spin([&] { return bob.bar.loggedIn; }));
+    {
+        TQtWindow alice;
+        alice.StoreSignIn("alice", "apple1");
+        alice.Show();
+        auto* users = alice.Child<QListWidget>("lvUsers");
+        ASSERT_TRUE(Spin([&] { return users->count() == 2; }));
+        const auto bobs = users->findItems("bob", Qt::MatchExactly);
+        ASSERT_EQ(bobs.size(), 1);
+        ChooseInNextMenu("Add to friendlist");
+        QTest::mouseClick(users->viewport(), Qt::LeftButton, {},
+                          users->visualItemRect(bobs[0]).center());
+        ASSERT_TRUE(Spin([&] { return alice.bar.lvFriends.Count() == 1; }));
+        EXPECT_EQ(alice.bar.cbSearch.ItemCount(), 1);
+        alice.bar.CloseDW();
+    }
+
+    TQtWindow alice; // the next browser start: signs in by itself, friends come with it
+    alice.StoreSignIn("alice", "apple1");
+    alice.Show();
+    ASSERT_TRUE(Spin([&] { return alice.bar.loggedIn && alice.bar.cbSearch.ItemCount() == 1; }))
+        << alice.bar.loggedIn << " " << alice.bar.cbSearch.ItemCount();
+    auto* search = alice.Child<QComboBox>("cbSearch");
+    EXPECT_EQ(search->count(), 1);
+    EXPECT_EQ(search->itemText(0), "bob");
+    alice.bar.SearchBtnClick();
+    QTest::keyClicks(search->lineEdit(), "bo");
+    EXPECT_EQ(alice.bar.cbSearch.Text(), "bo");
+    EXPECT_EQ(search->currentText(), "bo");
+    QTest::keyClick(search->lineEdit(), Qt::Key_Backspace);
+    EXPECT_EQ(alice.bar.cbSearch.Text(), "b");
     alice.bar.CloseDW();
     bob.bar.CloseDW();
 }

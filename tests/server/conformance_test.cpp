@@ -396,5 +396,29 @@ TEST_F(UpdateDownload, ChunkByChunkTheFileIsByteIdentical) {
     }
 }
 
+TEST_F(UpdateDownload, AModulePutIntoTheFolderIsOfferedWithoutARestart) {
+    std::filesystem::remove(config.updatesDir + "/Navlet_Client.ocx");
+    config.rescanMs = 50;
+    StartServer();
+    TTestClient a;
+    ASSERT_TRUE(a.Connect(Port()) && a.Login("alice", "apw", "example.com"));
+    a.Drain();
+    auto offered = [&] {
+        TPacket p;
+        ClearPacket(p);
+        EXPECT_TRUE(a.Send(p, BuildUpdateRequest(p, 0, RUNNING), REQ_UPDATE));
+        EXPECT_TRUE(a.WaitFor(MSG_UPDATE_CHUNK, p));
+        return ReadUpdateChunk(p).version;
+    };
+    EXPECT_EQ(offered(), -1);
+    std::filesystem::copy_file(NAVLET_FIXTURE_MODULE_PE, config.updatesDir + "/Navlet_Client.ocx");
+    int32_t version = -1;
+    for (int i = 0; i < 200 && version != OFFERED; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        version = offered();
+    }
+    EXPECT_EQ(version, OFFERED);
+}
+
 } // namespace
 } // namespace navlet::test

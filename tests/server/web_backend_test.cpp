@@ -3,6 +3,8 @@
 #include <httplib.h>
 
 #include <fstream>
+#include <future>
+#include <thread>
 
 #include "tests/server/server_fixture.h"
 
@@ -14,6 +16,7 @@ class WebOnService : public TServerFixture {
     void SetUp() override {
         TServerFixture::SetUp();
         config.web = "127.0.0.1:0";
+        config.rescanMs = 50;
         std::filesystem::create_directories(config.bannersDir);
         std::ofstream(config.bannersDir + "/4.html") << "<b>banner four</b>";
         StartServer();
@@ -58,6 +61,56 @@ TEST_F(WebOnService, BannerPagesComeFromTheBannerFolder) {
     auto five = client->Get("/banner.asp?idBanner=5");
     ASSERT_TRUE(five);
     EXPECT_EQ(five->status, 404);
+}
+
+TEST_F(WebOnService, BannerFilesAreServedAsTheyAreAndFolderChangesNeedNoRestart) {
+    auto four = client->Get("/banner.asp?idBanner=4");
+    ASSERT_TRUE(four);
+    EXPECT_EQ(four->body, "<b>banner four</b>");
+    std::ofstream(config.bannersDir + "/5.html") << "<html>five</html>";
+    std::filesystem::remove(config.bannersDir + "/4.html");
+    int fiveStatus = 0, fourStatus = 0;
+    for (int i = 0; i < 200 && (fiveStatus != 200 || fourStatus != 404); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        auto five = client->Get("/banner.asp?idBanner=5");
+        auto gone = client->Get("/banner.asp?idBanner=4");
+        fiveStatus = five ? five->status : 0;
+        fourStatus = gone ? gone->status : 0;
+    }
+    EXPECT_EQ(fiveStatus, 200);
+    EXPECT_EQ(fourStatus, 404);
+    // The bars' rotation uses the new set too.
+    std::promise<std::vector<int32_t>> ids;
+    asio::post(server->Io(), [&] { ids.set_value(server->Service().Banners().Ids()); });
+    EXPECT_EQ(ids.get_future().get(), std::vector<int32_t>{5});
+}
+
+// Account pages write the store from the web site's own threads: a loop too
+// busy to answer (or a slow database) holds neither the sessions nor them,
+// and what they report saved is saved.
+TEST_F(WebOnService, AccountPagesDoNotWaitForABusyLoop) {
+    server::TServiceWebBackend backend(server->Io(), server->Service(),
+                                       std::chrono::milliseconds(100));
+    web::TCreateOutcome made = backend.CreateAccount({"Slowpoke", "pw", 'm', 1});
+    EXPECT_EQ(made.result, web::TCreateResult::Created);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    asio::post(server->Io(), [released] { released.wait_for(std::chrono::seconds(10)); });
+    EXPECT_EQ(backend.UpdateProfile(made.id, "pw", {'x', 7, ""}), web::TUpdateResult::Updated);
+    EXPECT_EQ(backend.CreateAccount({"slowpoke", "pw2", 'f', 2}).result,
+              web::TCreateResult::NickTaken);
+    release.set_value();
+    auto found = backend.FindProfile(made.id);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->language, 7);
+    // The service's copy (made at the creation) follows once the loop is
+    // free: the new language filters the user's next lines.
+    std::promise<std::optional<server::TAccount>> seen;
+    asio::post(server->Io(),
+               [&] { seen.set_value(server->Service().FindAccountByNick("slowpoke")); });
+    auto account = seen.get_future().get();
+    ASSERT_TRUE(account);
+    EXPECT_EQ(account->language, 7);
 }
 
 } // namespace

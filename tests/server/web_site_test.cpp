@@ -152,18 +152,67 @@ TEST_F(WebSiteTest, ProfileUpdateNeedsTheCurrentPassword) {
     EXPECT_EQ(backend.PasswordOf(profile->id), "new pw");
 }
 
-TEST_F(WebSiteTest, BannerPagesFitTheBannerAreaAndUnknownIdsAnswer404) {
-    backend.banners[3] = "<p>Spring sale</p>";
+TEST_F(WebSiteTest, BannerFilesAreServedAsTheyAreAndUnknownIdsAnswer404) {
+    const std::string page = "<html><head><meta charset=\"iso-8859-1\"></head>"
+                             "<body style=\"color:red\">Spring sale \xE9</body></html>";
+    backend.banners[3] = page;
     auto res = client->Get("/banner.asp?idBanner=3");
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 200);
-    EXPECT_NE(res->body.find("<p>Spring sale</p>"), std::string::npos);
-    EXPECT_NE(res->body.find("width:290px;height:114px"), std::string::npos);
+    EXPECT_EQ(res->body, page);
     EXPECT_EQ(client->Get("/banner.asp?idBanner=4")->status, 404);
     EXPECT_EQ(client->Get("/banner.asp?idBanner=-7")->status, 404);
     EXPECT_EQ(client->Get("/banner.asp?idBanner=x")->status, 400);
     EXPECT_EQ(client->Get("/banner.asp?idBanner=99999999999")->status, 400);
     EXPECT_EQ(client->Get("/banner.asp")->status, 400);
+}
+
+// "modify" cannot work in the bar's banner area; on the site it is the owner's only.
+TEST_F(WebSiteTest, ModifyIsOfferedOnlyOnTheSiteToTheSignedInOwner) {
+    auto alice = SignUp("alice", "apw");
+    ASSERT_TRUE(alice);
+    std::string cookie = alice->get_header_value("Set-Cookie");
+    cookie = cookie.substr(0, cookie.find(';'));
+    ASSERT_EQ(cookie.rfind("navlet_owner=", 0), 0u) << cookie;
+    ASSERT_EQ(SignUp("bob", "bpw")->status, 200);
+    auto page = [&](const std::string& nick, const std::string& view, bool withCookie) {
+        httplib::Headers headers;
+        if (withCookie)
+            headers.emplace("Cookie", "theme=x; " + cookie);
+        auto res = client->Get(
+            "/viewprofile.asp?idLocale=9&idUtente=" + std::to_string(IdOf(nick)) + view, headers);
+        EXPECT_TRUE(res && res->status == 200);
+        return res ? res->body : std::string();
+    };
+    const std::string modify = "/updateprofile.asp?idLocale=9&amp;idUtente=";
+    EXPECT_EQ(page("alice", "", true).find(modify), std::string::npos) << "in the bar";
+    EXPECT_EQ(page("alice", "&view=page", false).find(modify), std::string::npos);
+    EXPECT_EQ(page("bob", "&view=page", true).find(modify), std::string::npos);
+    EXPECT_NE(page("alice", "&view=page", true).find(modify + std::to_string(IdOf("alice"))),
+              std::string::npos);
+    // A forged or ended token is nobody.
+    cookie = "navlet_owner=" + std::string(48, '0');
+    EXPECT_EQ(page("alice", "&view=page", true).find(modify), std::string::npos);
+}
+
+TEST_F(WebSiteTest, WrongPasswordsOnTheProfileFormAreSlowedDown) {
+    ASSERT_EQ(SignUp("erin", "right")->status, 200);
+    std::string path = "/updateprofile.asp?idLocale=0&idUtente=" + std::to_string(IdOf("erin"));
+    auto attempt = [&](const std::string& password) {
+        httplib::Params form{{"gender", "f"}, {"language", "2"}, {"password", password}};
+        auto res = client->Post(path.c_str(), form);
+        return res ? res->status : 0;
+    };
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(attempt("guess" + std::to_string(i)), 403);
+    // Now even the right password waits: it is not checked at all.
+    auto res = client->Post(
+        path.c_str(), httplib::Params{{"gender", "f"}, {"language", "2"}, {"password", "right"}});
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 429);
+    EXPECT_EQ(res->get_header_value("Retry-After"), "1");
+    EXPECT_NE(res->body.find("Too many wrong passwords"), std::string::npos);
+    EXPECT_EQ(backend.FindProfile(IdOf("erin"))->language, 3);
 }
 
 TEST_F(WebSiteTest, HomePageListsTheBusiestSitesEscaped) {
@@ -176,11 +225,35 @@ TEST_F(WebSiteTest, HomePageListsTheBusiestSitesEscaped) {
     EXPECT_NE(res->body.find("/newuser.asp"), std::string::npos);
 }
 
+TEST_F(WebSiteTest, HomePageShowsTheBarsAnsiSiteNamesAsUtf8WithoutControlBytes) {
+    // The bar reports hosts in its single-byte ANSI code page.
+    backend.sites = {{"caf\xE9-\x80\x9F.example\x01\x1B[31m\x7F\x81", 2}};
+    auto res = client->Get("/");
+    ASSERT_TRUE(res);
+    EXPECT_NE(res->body.find("<td>caf\xC3\xA9-\xE2\x82\xAC\xC5\xB8.example[31m</td>"),
+              std::string::npos)
+        << res->body;
+}
+
 TEST_F(WebSiteTest, GuideAndUnknownPagesAnswer) {
     auto help = client->Get("/help.asp");
     ASSERT_TRUE(help);
     EXPECT_EQ(help->status, 200);
     EXPECT_NE(help->body.find("Private chats"), std::string::npos);
+    // The bar reads from left to right: chats, banner area, ticker and people.
+    size_t left = help->body.find("On the left, the chats");
+    size_t middle = help->body.find("In the middle, the banner area");
+    size_t right = help->body.find("On the right, the ticker and the people");
+    EXPECT_TRUE(left < middle && middle < right && right != std::string::npos) << help->body;
+    // The screenshot, in a build that has one, is served as the picture it is.
+    auto picture = client->Get("/images/bar.png");
+    ASSERT_TRUE(picture);
+    bool shown = help->body.find("url(/images/bar.png)") != std::string::npos;
+    EXPECT_EQ(picture->status, shown ? 200 : 404);
+    if (shown) {
+        EXPECT_EQ(picture->get_header_value("Content-Type"), "image/png");
+        EXPECT_EQ(picture->body.substr(0, 4), "\x89PNG");
+    }
     auto missing = client->Get("/nothing.asp");
     ASSERT_TRUE(missing);
     EXPECT_EQ(missing->status, 404);

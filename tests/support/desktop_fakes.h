@@ -20,7 +20,7 @@ class TScriptedMenuTracker : public TMenuTracker {
         std::vector<TBarMenuItem> items; // top level; a popup entry as its caption
         int32_t x = 0;
         int32_t y = 0;
-        const TModel* control = nullptr;
+        const TComponent* control = nullptr;
     };
 
     std::deque<int16_t> choices;
@@ -29,7 +29,7 @@ class TScriptedMenuTracker : public TMenuTracker {
     std::function<void()> whileOpen;
 
     int16_t ShowPopupMenu(const TPopupMenu& menu, int32_t x, int32_t y,
-                          const TModel* control) override {
+                          const TComponent* control) override {
         TShown record{{}, x, y, control};
         for (const TPopupMenu::TEntry& entry : menu.Entries())
             record.items.push_back(entry.item);

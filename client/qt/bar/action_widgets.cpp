@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QTimer>
 
@@ -18,19 +19,18 @@ namespace navlet::qt {
 
 namespace {
 
-constexpr int SPEED_BUTTON = 16;
 constexpr char ESCAPE_CHAR = 27;
-// Where the logo sits in the bottom banner (the central panel's 112, 128).
-const QPoint LOGO_IN_BOTTOM_BANNER(112, 128 - DEF_BANNER_HEIGHT);
 
-// A transparent area over the painted logo: clicks open the options menu.
+// The logo over the lower strip: clicks open the options menu.
 class TLogoArea : public QWidget {
   public:
-    TLogoArea(TNavlet& b, QWidget* parent) : QWidget(parent), bar(b) {
+    TLogoArea(TNavlet& b, QWidget* parent) : QWidget(parent), bar(b), logo(LogoImage()) {
         setCursor(Qt::PointingHandCursor);
     }
 
   protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).drawPixmap(0, 0, logo); }
+
     void mouseReleaseEvent(QMouseEvent* event) override {
         const QPoint at = event->position().toPoint();
         if (event->button() == Qt::LeftButton) {
@@ -44,6 +44,7 @@ class TLogoArea : public QWidget {
 
   private:
     TNavlet& bar;
+    QPixmap logo;
 };
 
 // Keys typed into cbSearch, edSearchMsg and lvFriends keep their panel open
@@ -91,7 +92,7 @@ using TListPopup = void (TNavlet::*)(int32_t, int32_t, bool&);
 // once the click's own handling is over (the list is rebuilt on changes).
 void BindListMenu(TNavlet& bar, TPeopleListWidget& widget, TListView& model, TListPopup popup,
                   TObservations& observations) {
-    observations.Add(model, [&widget, &model] {
+    observations.Bind(model, widget, [&widget, &model] {
         if (model.Selected() >= 0 && model.Selected() < widget.count())
             widget.setCurrentRow(model.Selected());
     });
@@ -120,28 +121,31 @@ void BindListMenu(TNavlet& bar, TPeopleListWidget& widget, TListView& model, TLi
 } // namespace
 
 void TBarView::BuildActionWidgets() {
-    TSpeedButton* buttons[] = {&bar.SearchBtn, &bar.FriendsBtn, &bar.NavletBtn};
-    const char* letters[] = {"S", "F", "O"};
+    const std::pair<TSpeedButton*, TPart> buttons[] = {{&bar.SearchBtn, TPart::SearchBtn},
+                                                       {&bar.FriendsBtn, TPart::FriendsBtn},
+                                                       {&bar.NavletBtn, TPart::NavletBtn}};
+    const TActionGlyph glyphs[] = {TActionGlyph::Search, TActionGlyph::Friends,
+                                   TActionGlyph::Options};
     for (int i = 0; i < 3; ++i) {
-        auto* button = new TSpeedButtonWidget(*buttons[i], btnPanel1);
-        button->setText(QString::fromLatin1(letters[i]));
-        button->setGeometry(1 + 17 * i, 0, SPEED_BUTTON, SPEED_BUTTON);
+        auto* button =
+            new TSpeedButtonWidget(*buttons[i].first, btnPanel1, ActionGlyph16(glyphs[i]));
+        Place(buttons[i].second, button);
     }
-    menus.Register(&bar.NavletBtn, btnPanel1);
+    // The options menu opens below the button, in the button's coordinates.
+    menus.Register(&bar.NavletBtn, Placed(TPart::NavletBtn));
 
-    auto* logo = new TLogoArea(bar, bottomBanner);
-    logo->setGeometry(QRect(LOGO_IN_BOTTOM_BANNER, LogoImage().size()));
+    auto* logo = new TLogoArea(bar, centralPanel);
+    Place(TPart::navlet_left_img, logo);
+    logo->raise(); // over the lower strip
     menus.Register(&bar.navlet_left_img, logo);
 
     edSearchMsg = new TEditWidget(
         bar.edSearchMsg, [this] { bar.EditEnter(ftEdSearchMsg); }, searchPanel);
-    edSearchMsg->setObjectName(QStringLiteral("edSearchMsg"));
+    Place(TPart::edSearchMsg, edSearchMsg);
     edSearchMsg->setMaxLength(bar.edSearchMsg.MaxLength());
-    edSearchMsg->setGeometry(152, 71, 128, 18);
     auto* sbSearch =
         new QPushButton(QString::fromLatin1(bar.sbSearch.Caption().c_str()), searchPanel);
-    sbSearch->setObjectName(QStringLiteral("sbSearch"));
-    sbSearch->setGeometry(235, 93, 45, 18);
+    Place(TPart::sbSearch, sbSearch);
     connect(sbSearch, &QPushButton::clicked, this, [this] {
         if (bar.sbSearch.OnClick)
             bar.sbSearch.OnClick();

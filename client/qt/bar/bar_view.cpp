@@ -1,5 +1,7 @@
 #include "client/qt/bar/bar_view.h"
 
+#include <QApplication>
+
 #include <QComboBox>
 #include <QLabel>
 #include <QPainter>
@@ -15,18 +17,6 @@ namespace navlet::qt {
 
 namespace {
 
-// The layout table's sizes, in pixels.
-constexpr int LEFT_PANEL_WIDTH = 250;
-constexpr int CHAT_MSG_PANEL_HEIGHT = 15;
-constexpr int SEND_BUTTON_WIDTH = 28;
-constexpr int CENTRAL_PANEL_WIDTH = 290;
-constexpr int MSG_PNL_HEIGHT = 16;
-constexpr int BTN_PANEL1_WIDTH = 53;
-constexpr int BTN_PANEL2_WIDTH = 34;
-constexpr int SPEED_BUTTON = 16;
-constexpr int FORM_FONT_PIXELS = 9;
-const QPoint LOGO_AT(112, 128); // in the central panel
-
 QWidget* Panel(QWidget* parent, const QColor& colour) {
     auto* panel = new QWidget(parent);
     panel->setAutoFillBackground(true);
@@ -36,28 +26,15 @@ QWidget* Panel(QWidget* parent, const QColor& colour) {
     return panel;
 }
 
-QLabel* Label(QWidget* parent, const char* text, QPoint at, bool bold = false) {
-    auto* label = new QLabel(QString::fromLatin1(text), parent);
-    if (bold) {
-        QFont f = label->font();
-        f.setBold(true);
-        label->setFont(f);
-    }
-    label->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
-    label->adjustSize();
-    label->move(at);
-    return label;
+QRect ToQRect(const TRect& r) {
+    return QRect(r.left, r.top, r.Width(), r.Height());
 }
 
-// A banner panel's background: the default banner, darkened so that the
-// form's white labels read well over it.
+// A form panel of the banner area over its background picture.
 class TBannerBackground : public QWidget {
   public:
-    explicit TBannerBackground(QWidget* parent, int shade) : QWidget(parent) {
-        picture = DefaultBannerImage();
-        QPainter p(&picture);
-        p.fillRect(picture.rect(), QColor(0, 0, 40, shade));
-    }
+    TBannerBackground(QWidget* parent, TBannerMode mode)
+        : QWidget(parent), picture(PanelBackground(mode)) {}
 
   protected:
     void paintEvent(QPaintEvent*) override { QPainter(this).drawImage(0, 0, picture); }
@@ -69,19 +46,17 @@ class TBannerBackground : public QWidget {
 // bottom_bnr: the form paints the strip; the logo lies over it.
 class TBottomBanner : public QWidget {
   public:
-    TBottomBanner(TNavlet& b, QWidget* parent) : QWidget(parent), bar(b), logo(LogoImage()) {}
+    TBottomBanner(TNavlet& b, QWidget* parent) : QWidget(parent), bar(b) {}
 
   protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         TQtCanvas canvas(p);
         bar.bottom_bnrPaint(canvas);
-        p.drawPixmap(LOGO_AT - QPoint(0, DEF_BANNER_HEIGHT), logo);
     }
 
   private:
     TNavlet& bar;
-    QPixmap logo;
 };
 
 } // namespace
@@ -90,16 +65,41 @@ QColor SkyBlue() {
     return ColorOf(clSkyBlue);
 }
 
+QWidget* TBarView::Place(TPart part, QWidget* widget) {
+    placed[size_t(part)] = widget;
+    widget->setObjectName(QString::fromLatin1(LayoutRow(part).name));
+    return widget;
+}
+
+QWidget* TBarView::Placed(TPart part) const {
+    return placed[size_t(part)];
+}
+
+QLabel* TBarView::PlaceLabel(TPart part) {
+    const TLabelText* text = LabelText(part);
+    auto* label = new QLabel(QString::fromLatin1(text->caption), Placed(LayoutRow(part).parent));
+    QFont f = label->font();
+    f.setBold(text->bold);
+    label->setFont(f);
+    label->setWordWrap(text->wrapped);
+    label->setAlignment(text->wrapped ? Qt::AlignRight | Qt::AlignTop
+                                      : Qt::AlignLeft | Qt::AlignVCenter);
+    label->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+    Place(part, label);
+    return label;
+}
+
 TBarView::TBarView(TNavlet& b, TQtMenuTracker& m, QWidget* parent)
     : QWidget(parent), bar(b), menus(m) {
-    QFont font(QStringLiteral("Verdana"));
-    font.setPixelSize(FORM_FONT_PIXELS + 2);
-    setFont(font);
+    setFont(FormFont());
     setAutoFillBackground(true);
     QPalette p = palette();
     p.setColor(QPalette::Window, SkyBlue());
     setPalette(p);
     menus.Register(&bar.Form, this);
+    placed[size_t(TPart::Form)] = this;
+    Place(TPart::Panel1, Panel(this, SkyBlue()));
+    Place(TPart::Panel4, Panel(Placed(TPart::Panel1), SkyBlue()));
 
     BuildLeftPanel();
     BuildCentralPanel();
@@ -107,14 +107,14 @@ TBarView::TBarView(TNavlet& b, TQtMenuTracker& m, QWidget* parent)
     BuildActionWidgets();
 
     observations.Add(bar.ActiveControl, [this] { MoveFocusToModel(); });
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget*, QWidget* now) { ReportFocus(now); });
     BindVisible(*this, bar.Form, observations);
     resize(bar.Form.Width(), bar.Form.Height());
     LayOut();
 }
 
-TBarView::~TBarView() {
-    menus.Unregister(&bar.Form);
-}
+TBarView::~TBarView() = default;
 
 QSize TBarView::sizeHint() const {
     return QSize(BAND_IDEAL_WIDTH, BAND_IDEAL_HEIGHT);
@@ -124,23 +124,26 @@ QSize TBarView::minimumSizeHint() const {
     return QSize(BAND_MIN_WIDTH, BAR_MIN_HEIGHT);
 }
 
+QFont TBarView::FormFont() {
+    QFont font(QStringLiteral("Verdana"));
+    font.setPixelSize(FORM_FONT_PIXELS);
+    return font;
+}
+
 void TBarView::BuildLeftPanel() {
-    leftPanel = Panel(this, SkyBlue());
+    leftPanel = Place(TPart::LeftPanel, Panel(Placed(TPart::Panel1), SkyBlue()));
     pageControl = new TChatTabsWidget(bar, menus, leftPanel);
-    pageControl->setObjectName(QStringLiteral("PageControl"));
-    chatMsgPanel = Panel(leftPanel, SkyBlue());
-    chatMsgPanel->setObjectName(QStringLiteral("ChatMsgPanel"));
+    Place(TPart::PageControl, pageControl);
+    pageControl->tabBar()->setStyleSheet(
+        QStringLiteral("QTabBar::tab { height: %1px; padding: 0 4px; }").arg(TAB_STRIP_HEIGHT));
+    chatMsgPanel = Place(TPart::ChatMsgPanel, Panel(leftPanel, SkyBlue()));
     edit1 = new TEditWidget(
         bar.Edit1, [this] { bar.EditEnter(ftEdit1); }, chatMsgPanel);
-    edit1->setObjectName(QStringLiteral("Edit1"));
+    Place(TPart::Edit1, edit1);
     edit1->setFrame(false);
     edit1->setTextMargins(1, 0, 1, 0);
-    QFont small = font();
-    small.setPixelSize(FORM_FONT_PIXELS + 1);
-    edit1->setFont(small);
     sbSendTxt = new QToolButton(chatMsgPanel);
-    sbSendTxt->setObjectName(QStringLiteral("sbSendTxt"));
-    sbSendTxt->setFont(small);
+    Place(TPart::sbSendTxt, sbSendTxt);
     sbSendTxt->setText(QStringLiteral("send"));
     sbSendTxt->setAutoRaise(true);
     sbSendTxt->setFocusPolicy(Qt::NoFocus);
@@ -149,99 +152,86 @@ void TBarView::BuildLeftPanel() {
 }
 
 void TBarView::BuildCentralPanel() {
-    centralPanel = Panel(this, SkyBlue());
-    bannerPanel = Panel(centralPanel, SkyBlue());
-    bannerPanel->setGeometry(0, 0, DEF_BANNER_WIDTH, DEF_BANNER_HEIGHT);
+    centralPanel = Place(TPart::CentralPanel, Panel(Placed(TPart::Panel4), SkyBlue()));
+    bannerPanel = Place(TPart::BannerPanel, Panel(centralPanel, SkyBlue()));
     BuildBannerPanels();
-    bottomBanner = new TBottomBanner(bar, centralPanel);
+    bottomBanner = Place(TPart::bottom_bnr, new TBottomBanner(bar, centralPanel));
 }
 
 void TBarView::BuildBannerPanels() {
-    const QRect whole(0, 0, DEF_BANNER_WIDTH, DEF_BANNER_HEIGHT);
-
     auto* defBanner = new QLabel(bannerPanel);
     defBanner->setPixmap(QPixmap::fromImage(DefaultBannerImage()));
-    defBanner->setGeometry(whole);
+    Place(TPart::DefBannerPanel, defBanner);
     BindVisible(*defBanner, bar.DefBannerPanel, observations);
 
-    auto* login = new TBannerBackground(bannerPanel, 90);
-    login->setObjectName(QStringLiteral("LoginPanel"));
-    login->setGeometry(whole);
-    Label(login, "Log in:", {196, 22}, /*bold=*/true);
-    Label(login, "Username", {97, 42});
-    Label(login, "Password", {97, 72});
+    QWidget* login = Place(TPart::LoginPanel, new TBannerBackground(bannerPanel, bmLogin));
+    for (TPart label : {TPart::Label3, TPart::Label1, TPart::Label2})
+        PlaceLabel(label);
     edNck = new TEditWidget(
         bar.edNck, [this] { bar.EditEnter(ftEdNck); }, login);
-    edNck->setObjectName(QStringLiteral("edNck"));
-    edNck->setGeometry(153, 39, 121, 18);
+    Place(TPart::edNck, edNck);
     edPwd = new TEditWidget(
         bar.edPwd, [this] { bar.EditEnter(ftEdPwd); }, login);
     edPwd->setEchoMode(QLineEdit::Password);
-    edPwd->setObjectName(QStringLiteral("edPwd"));
-    edPwd->setGeometry(153, 69, 121, 18);
+    Place(TPart::edPwd, edPwd);
     auto* sbLogin = new QPushButton(FromAnsi(bar.sbLogin.Caption()), login);
-    sbLogin->setObjectName(QStringLiteral("sbLogin"));
-    sbLogin->setGeometry(235, 91, 39, 18);
-    observations.Add(bar.sbLogin,
-                     [this, sbLogin] { sbLogin->setText(FromAnsi(bar.sbLogin.Caption())); });
+    Place(TPart::sbLogin, sbLogin);
+    observations.Bind(bar.sbLogin, *sbLogin,
+                      [this, sbLogin] { sbLogin->setText(FromAnsi(bar.sbLogin.Caption())); });
     connect(sbLogin, &QPushButton::clicked, this, [this] {
         if (bar.sbLogin.OnClick)
             bar.sbLogin.OnClick();
     });
     BindVisible(*login, bar.LoginPanel, observations);
 
-    // The browser overhangs the panel so that its border and scroll bar
-    // fall outside what shows.
-    auto* web = Panel(bannerPanel, Qt::white);
-    web->setObjectName(QStringLiteral("WebPanel"));
-    web->setGeometry(whole);
+    QWidget* web = Place(TPart::WebPanel, Panel(bannerPanel, Qt::white));
     if (auto* browser = dynamic_cast<TQtWebBrowser*>(bar.CppWebBrowser.get()))
-        browser->Place(web, QRect(-2, -4, 316, 118));
+        browser->Place(web, ToQRect(bar.Layout().Rect(TPart::CppWebBrowser)));
     BindVisible(*web, bar.WebPanel, observations);
 
-    auto* search = new TBannerBackground(bannerPanel, 90);
-    searchPanel = search;
-    search->setGeometry(whole);
-    Label(search, "Search user and invite here:", {140, 27}, /*bold=*/true);
-    Label(search, "Username", {93, 48});
-    cbSearch = new QComboBox(search);
+    searchPanel = Place(TPart::SearchPanel, new TBannerBackground(bannerPanel, bmSearch));
+    for (TPart label : {TPart::Label5, TPart::Label4, TPart::Label6})
+        PlaceLabel(label);
+    cbSearch = new QComboBox(searchPanel);
     cbSearch->setEditable(true);
+    // Inline completion would show text the model never hears of.
+    cbSearch->setCompleter(nullptr);
     cbSearch->setMaxVisibleItems(8);
-    cbSearch->setGeometry(152, 45, 128, 21);
-    cbSearch->setObjectName(QStringLiteral("cbSearch"));
-    observations.Add(bar.cbSearch, [this] {
+    Place(TPart::cbSearch, cbSearch);
+    observations.Bind(bar.cbSearch, *cbSearch, [this] {
         cbSearch->clear();
         for (int i = 0; i < bar.cbSearch.ItemCount(); ++i)
             cbSearch->addItem(QIcon(StateImage12(bar.cbSearch.Item(i).imageIndex)),
                               FromAnsi(bar.cbSearch.Item(i).caption));
+        cbSearch->setCurrentIndex(bar.cbSearch.ItemIndex());
         cbSearch->setEditText(FromAnsi(bar.cbSearch.Text()));
     });
-    connect(cbSearch, &QComboBox::editTextChanged, this,
+    // Only the user's typing and choosing reach the model.
+    connect(cbSearch->lineEdit(), &QLineEdit::textEdited, this,
             [this](const QString& text) { bar.cbSearch.SetText(ToAnsi(text)); });
-    BindVisible(*search, bar.SearchPanel, observations);
+    connect(cbSearch, &QComboBox::activated, this,
+            [this](int index) { bar.cbSearch.SetItemIndex(index); });
+    BindVisible(*searchPanel, bar.SearchPanel, observations);
 
-    auto* friends = new TBannerBackground(bannerPanel, 90);
-    friends->setGeometry(whole);
+    QWidget* friends = Place(TPart::FriendPanel, new TBannerBackground(bannerPanel, bmFriends));
     lvFriends = new TPeopleListWidget(bar.lvFriends, nullptr, friends);
-    lvFriends->setGeometry(88, 20, 196, 89);
+    Place(TPart::lvFriends, lvFriends);
     BindVisible(*friends, bar.FriendPanel, observations);
 }
 
 void TBarView::BuildRightPanel() {
-    rightPanel = Panel(this, SkyBlue());
-    msgPanel = Panel(rightPanel, SkyBlue());
-    btnPanel1 = Panel(msgPanel, SkyBlue());
+    rightPanel = Place(TPart::RightPanel, Panel(Placed(TPart::Panel4), SkyBlue()));
+    msgPanel = Place(TPart::msg_pnl, Panel(rightPanel, SkyBlue()));
+    btnPanel1 = Place(TPart::BtnPanel1, Panel(msgPanel, SkyBlue()));
     msgImg = new TTickerWidget(bar, msgPanel);
-    msgImg->setObjectName(QStringLiteral("msg_img"));
+    Place(TPart::msg_img, msgImg);
     menus.Register(&bar.msg_img, msgImg);
-    btnPanel2 = Panel(msgPanel, SkyBlue());
-    auto* resizeBtn = new TSpeedButtonWidget(bar.ResizeBtn, btnPanel2);
-    resizeBtn->setGeometry(1, 0, SPEED_BUTTON, SPEED_BUTTON);
-    auto* ledBtn = new TSpeedButtonWidget(bar.LEDBtn, btnPanel2);
-    ledBtn->setGeometry(18, 0, SPEED_BUTTON, SPEED_BUTTON);
+    btnPanel2 = Place(TPart::BtnPanel2, Panel(msgPanel, SkyBlue()));
+    Place(TPart::ResizeBtn, new TSpeedButtonWidget(bar.ResizeBtn, btnPanel2));
+    Place(TPart::LEDBtn, new TSpeedButtonWidget(bar.LEDBtn, btnPanel2));
     lvUsers = new TPeopleListWidget(
         bar.lvUsers, [this] { bar.ActiveControl.SetFocus(ftLvUsers); }, rightPanel);
-    lvUsers->setObjectName(QStringLiteral("lvUsers"));
+    Place(TPart::lvUsers, lvUsers);
     menus.Register(&bar.lvUsers, lvUsers);
 }
 
@@ -251,46 +241,13 @@ void TBarView::resizeEvent(QResizeEvent* event) {
 }
 
 void TBarView::LayOut() {
-    const int w = width();
-    const int h = height();
-    leftPanel->setGeometry(0, 0, LEFT_PANEL_WIDTH, h);
-    const int chatLine = bar.ChatMsgPanel.Visible() ? CHAT_MSG_PANEL_HEIGHT : 0;
-    pageControl->setGeometry(0, 0, LEFT_PANEL_WIDTH, h - chatLine);
-    chatMsgPanel->setGeometry(0, h - CHAT_MSG_PANEL_HEIGHT, LEFT_PANEL_WIDTH,
-                              CHAT_MSG_PANEL_HEIGHT);
-    edit1->setGeometry(0, 0, LEFT_PANEL_WIDTH - SEND_BUTTON_WIDTH, CHAT_MSG_PANEL_HEIGHT);
-    sbSendTxt->setGeometry(LEFT_PANEL_WIDTH - SEND_BUTTON_WIDTH, 0, SEND_BUTTON_WIDTH,
-                           CHAT_MSG_PANEL_HEIGHT);
-
-    centralPanel->setGeometry(LEFT_PANEL_WIDTH, 0, CENTRAL_PANEL_WIDTH, h);
-    const int stripHeight = std::max(0, h - DEF_BANNER_HEIGHT);
-    bar.bottom_bnr.SetBounds(0, DEF_BANNER_HEIGHT, CENTRAL_PANEL_WIDTH, stripHeight);
-    bottomBanner->setGeometry(0, DEF_BANNER_HEIGHT, CENTRAL_PANEL_WIDTH, stripHeight);
-
-    const int rightLeft = LEFT_PANEL_WIDTH + CENTRAL_PANEL_WIDTH;
-    const int rightWidth = std::max(0, w - rightLeft);
-    rightPanel->setGeometry(rightLeft, 0, rightWidth, h);
-    msgPanel->setGeometry(0, 0, rightWidth, MSG_PNL_HEIGHT);
-    btnPanel1->setGeometry(0, 0, BTN_PANEL1_WIDTH, MSG_PNL_HEIGHT);
-    const int tickerWidth = std::max(0, rightWidth - BTN_PANEL1_WIDTH - BTN_PANEL2_WIDTH);
-    msgImg->setGeometry(BTN_PANEL1_WIDTH, 0, tickerWidth, MSG_PNL_HEIGHT);
-    btnPanel2->setGeometry(rightWidth - BTN_PANEL2_WIDTH, 0, BTN_PANEL2_WIDTH, MSG_PNL_HEIGHT);
-    lvUsers->setGeometry(0, MSG_PNL_HEIGHT, rightWidth, std::max(0, h - MSG_PNL_HEIGHT));
-
-    // The form hears of its new size after its children have theirs.
-    bar.Form.SetBounds(0, 0, w, h);
-    bar.msg_img.SetBounds(BTN_PANEL1_WIDTH, 0, tickerWidth, MSG_PNL_HEIGHT);
-    if (tickerWidth != reportedTickerWidth) {
-        reportedTickerWidth = tickerWidth;
-        bar.msg_pnlResize();
-    }
-    if (h != reportedHeight) {
-        reportedHeight = h;
-        bar.BannerPanelResize();
-        // The chat line may have come or gone with the height.
-        const int line = bar.ChatMsgPanel.Visible() ? CHAT_MSG_PANEL_HEIGHT : 0;
-        pageControl->setGeometry(0, 0, LEFT_PANEL_WIDTH, h - line);
-    }
+    // The form places its parts and runs its resize handlers; the widgets
+    // then take the places it gave.
+    bar.FormResized(width(), height());
+    const TBarLayout& layout = bar.Layout();
+    for (size_t i = 1; i < PART_COUNT; ++i)
+        if (placed[i])
+            placed[i]->setGeometry(ToQRect(layout.Rect(TPart(i))));
 }
 
 QWidget* TBarView::WidgetOfFocus(TFocusTarget target) const {
@@ -310,6 +267,17 @@ QWidget* TBarView::WidgetOfFocus(TFocusTarget target) const {
     default:
         return nullptr;
     }
+}
+
+void TBarView::ReportFocus(QWidget* now) {
+    if (!now || !isAncestorOf(now))
+        return;
+    for (QWidget* w = now; w && w != this; w = w->parentWidget())
+        for (TFocusTarget own : {ftEdit1, ftEdNck, ftEdPwd, ftCbSearch, ftEdSearchMsg, ftLvUsers})
+            if (WidgetOfFocus(own) == w)
+                return; // that control tells the form itself
+    if (bar.ActiveControl.Target() != ftOther)
+        bar.ActiveControl.SetFocus(ftOther);
 }
 
 void TBarView::MoveFocusToModel() {

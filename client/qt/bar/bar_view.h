@@ -3,6 +3,8 @@
 // needs from its window (its size, the focus).
 #pragma once
 
+#include <array>
+
 #include <QWidget>
 
 #include "client/core/navlet.h"
@@ -36,14 +38,23 @@ class TBarView : public QWidget {
     void BuildRightPanel();
     void BuildActionWidgets(); // action_widgets.cpp
     void LayOut();
+    // Takes `widget` as the layout's `part`: it gets the part's name and, at
+    // each layout, its place. Returns the widget.
+    QWidget* Place(TPart part, QWidget* widget);
+    QWidget* Placed(TPart part) const;
+    // A banner panel's label, made in its layout parent.
+    QLabel* PlaceLabel(TPart part);
+    static QFont FormFont();
     void MoveFocusToModel();
+    // The native focus moved to `now`: a control of the bar that does not
+    // report its own focus is the form's "other" active control.
+    void ReportFocus(QWidget* now);
     QWidget* WidgetOfFocus(TFocusTarget target) const;
 
     TNavlet& bar;
     TQtMenuTracker& menus;
     TObservations observations;
-    int reportedHeight = -1;
-    int reportedTickerWidth = -1;
+    std::array<QWidget*, PART_COUNT> placed{};
 
     QWidget* leftPanel = nullptr;
     TChatTabsWidget* pageControl = nullptr;

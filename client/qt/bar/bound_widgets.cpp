@@ -43,25 +43,28 @@ TMouseButton ButtonOf(Qt::MouseButton b) {
 
 } // namespace
 
-TObservations::~TObservations() {
-    for (auto& [model, token] : entries)
-        model->Unobserve(token);
+void TObservations::Bind(TModel& model, QObject& widget, std::function<void()> render,
+                         TModel::TObserver onEnd) {
+    auto quiet = [&widget, render = std::move(render)] {
+        const QSignalBlocker blocker(widget);
+        render();
+    };
+    quiet();
+    held.push_back(model.Watch(std::move(quiet), std::move(onEnd)));
 }
 
-void TObservations::Add(TModel& model, TModel::TObserver observer) {
-    entries.emplace_back(&model, model.Observe(std::move(observer)));
+void TObservations::Add(TModel& model, TModel::TObserver observer, TModel::TObserver onEnd) {
+    held.push_back(model.Watch(std::move(observer), std::move(onEnd)));
 }
 
 void BindVisible(QWidget& widget, TControl& model, TObservations& observations) {
-    auto render = [&widget, &model] { widget.setVisible(model.Visible()); };
-    observations.Add(model, render);
-    render();
+    observations.Bind(model, widget, [&widget, &model] { widget.setVisible(model.Visible()); });
 }
 
 TTickerWidget::TTickerWidget(TNavlet& b, QWidget* parent) : QWidget(parent), bar(b) {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    observations.Add(bar.msg_img, [this] {
+    observations.Bind(bar.msg_img, *this, [this] {
         setCursor(bar.msg_img.Cursor() == TCursor::crHandPoint ? Qt::PointingHandCursor
                                                                : Qt::ArrowCursor);
         update();
@@ -85,16 +88,16 @@ void TTickerWidget::mousePressEvent(QMouseEvent* event) {
                          at.x(), at.y());
 }
 
-TSpeedButtonWidget::TSpeedButtonWidget(TSpeedButton& model, QWidget* parent) : QToolButton(parent) {
+TSpeedButtonWidget::TSpeedButtonWidget(TSpeedButton& model, QWidget* parent,
+                                       const QPixmap& ownGlyph)
+    : QToolButton(parent) {
     setAutoRaise(true); // flat
     setFocusPolicy(Qt::NoFocus);
     setIconSize(QSize(16, 16));
-    auto render = [this, &model] {
-        setIcon(QIcon(Glyph16(model.Glyph())));
+    observations.Bind(model, *this, [this, &model, ownGlyph] {
+        setIcon(QIcon(model.Glyph() < 0 ? ownGlyph : Glyph16(model.Glyph())));
         setToolTip(FromAnsi(model.Hint()));
-    };
-    observations.Add(model, render);
-    render();
+    });
     connect(this, &QToolButton::clicked, this, [&model] {
         if (model.OnClick)
             model.OnClick();
@@ -104,8 +107,7 @@ TSpeedButtonWidget::TSpeedButtonWidget(TSpeedButton& model, QWidget* parent) : Q
 TEditWidget::TEditWidget(TEdit& m, std::function<void()> focus, QWidget* parent)
     : QLineEdit(parent), model(m), onFocus(std::move(focus)) {
     setFrame(true);
-    observations.Add(model, [this] { Render(); });
-    Render();
+    observations.Bind(model, *this, [this] { Render(); });
     connect(this, &QLineEdit::textEdited, this,
             [this](const QString& text) { model.SetText(ToAnsi(text)); });
 }
@@ -141,8 +143,7 @@ TPeopleListWidget::TPeopleListWidget(TListView& m, std::function<void()> focus, 
     : QListWidget(parent), model(m), onFocus(std::move(focus)) {
     setIconSize(QSize(12, 12));
     setSelectionMode(QAbstractItemView::SingleSelection);
-    observations.Add(model, [this] { Render(); });
-    Render();
+    observations.Bind(model, *this, [this] { Render(); });
 }
 
 void TPeopleListWidget::Render() {
@@ -163,26 +164,18 @@ TChatViewWidget::TChatViewWidget(TNavlet& b, TChatView& v, TQtMenuTracker& m, QW
     setFrameShape(QFrame::NoFrame);
     setContextMenuPolicy(Qt::DefaultContextMenu);
     menus.Register(&view, viewport());
-    observations.Add(view, [this] { Render(); });
+    observations.Bind(
+        view, *this, [this] { Render(); },
+        [this] {
+            orphaned = true;
+            menus.Unregister(&view);
+        });
     connect(this, &QTextEdit::selectionChanged, this, [this] { SelectionChanged(); });
-    Render();
-}
-
-TChatViewWidget::~TChatViewWidget() {
-    if (!orphaned)
-        menus.Unregister(&view);
-}
-
-void TChatViewWidget::Orphan() {
-    orphaned = true;
-    menus.Unregister(&view);
-    observations.Forget();
 }
 
 void TChatViewWidget::Render() {
     if (orphaned)
         return;
-    syncing = true;
     std::vector<std::vector<TTextRun>> lines;
     for (const TChatLine& line : view.Lines())
         lines.push_back(line.runs);
@@ -215,11 +208,10 @@ void TChatViewWidget::Render() {
         scrollRequests = view.ScrollRequests();
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     }
-    syncing = false;
 }
 
 void TChatViewWidget::SelectionChanged() {
-    if (syncing || orphaned)
+    if (orphaned)
         return;
     const QTextCursor c = textCursor();
     view.SetSelection(size_t(c.selectionStart()), size_t(c.selectionEnd() - c.selectionStart()));
@@ -261,12 +253,10 @@ TChatTabsWidget::TChatTabsWidget(TNavlet& b, TQtMenuTracker& m, QWidget* parent)
         QTimer::singleShot(0, this, [form] { form->ChatMouseUp(TMouseButton::mbRight, 0, 0, 0); });
     });
     connect(this, &QTabWidget::currentChanged, this, [this](int index) { UserChangedTab(index); });
-    observations.Add(bar.PageControl, [this] { Render(); });
-    Render();
+    observations.Bind(bar.PageControl, *this, [this] { Render(); });
 }
 
 void TChatTabsWidget::Render() {
-    syncing = true;
     TPageControl& control = bar.PageControl;
     std::vector<TShownPage> next;
     for (int i = 0; i < control.PageCount(); ++i) {
@@ -284,7 +274,6 @@ void TChatTabsWidget::Render() {
     }
     // What is left belonged to tabs that are gone, with their views.
     for (TShownPage& gone : pages) {
-        gone.widget->Orphan();
         removeTab(indexOf(gone.widget));
         gone.widget->deleteLater();
     }
@@ -300,11 +289,10 @@ void TChatTabsWidget::Render() {
     }
     if (control.ActivePageIndex() >= 0 && control.ActivePageIndex() < count())
         setCurrentIndex(control.ActivePageIndex());
-    syncing = false;
 }
 
 void TChatTabsWidget::UserChangedTab(int index) {
-    if (syncing || index < 0 || index == bar.PageControl.ActivePageIndex())
+    if (index < 0 || index == bar.PageControl.ActivePageIndex())
         return;
     bar.PageControl.SetActivePageIndex(index);
     bar.PageControlChange();

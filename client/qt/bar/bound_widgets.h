@@ -8,6 +8,7 @@
 
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPixmap>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QToolButton>
@@ -19,19 +20,20 @@ namespace navlet::qt {
 
 class TQtMenuTracker;
 
-// The observations a widget holds; ended with it. A model that goes away
-// first must be Forgotten, never unobserved.
+// The observations a widget holds; they end with it, or with their model when
+// that goes first.
 class TObservations {
   public:
-    TObservations() = default;
-    TObservations(const TObservations&) = delete;
-    TObservations& operator=(const TObservations&) = delete;
-    ~TObservations();
-    void Add(TModel& model, TModel::TObserver observer);
-    void Forget() { entries.clear(); }
+    // Renders `widget` from `model` now and after every change, with the
+    // widget's signals blocked: a render never comes back as a user's edit.
+    // `onEnd` runs when the model is destroyed first.
+    void Bind(TModel& model, QObject& widget, std::function<void()> render,
+              TModel::TObserver onEnd = {});
+    // Runs `observer` after every change of `model`; nothing is rendered now.
+    void Add(TModel& model, TModel::TObserver observer, TModel::TObserver onEnd = {});
 
   private:
-    std::vector<std::pair<TModel*, int>> entries;
+    std::vector<TModel::TObservation> held;
 };
 
 // Shows and hides `widget` with the model's visibility.
@@ -54,7 +56,9 @@ class TTickerWidget : public QWidget {
 
 class TSpeedButtonWidget : public QToolButton {
   public:
-    TSpeedButtonWidget(TSpeedButton& model, QWidget* parent);
+    // `ownGlyph` is shown while the model names no ImageList2 glyph (the
+    // action buttons have pictures of their own).
+    TSpeedButtonWidget(TSpeedButton& model, QWidget* parent, const QPixmap& ownGlyph = {});
 
   private:
     TObservations observations;
@@ -99,10 +103,8 @@ class TPeopleListWidget : public QListWidget {
 class TChatViewWidget : public QTextEdit {
   public:
     TChatViewWidget(TNavlet& bar, TChatView& view, TQtMenuTracker& menus, QWidget* parent);
-    ~TChatViewWidget() override;
-    TChatView& View() const { return view; }
-    // The view was destroyed with its tab: nothing may reach it any more.
-    void Orphan();
+    // Null once the view was destroyed with its tab: nothing may reach it then.
+    TChatView* View() const { return orphaned ? nullptr : &view; }
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -116,7 +118,6 @@ class TChatViewWidget : public QTextEdit {
     TChatView& view;
     TQtMenuTracker& menus;
     bool orphaned = false;
-    bool syncing = false;
     int scrollRequests = 0;
     std::vector<std::vector<TTextRun>> shown;
     TObservations observations;
@@ -133,7 +134,6 @@ class TChatTabsWidget : public QTabWidget {
 
     TNavlet& bar;
     TQtMenuTracker& menus;
-    bool syncing = false;
     struct TShownPage {
         TTabSheet* sheet;
         TChatView* view;

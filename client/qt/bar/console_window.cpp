@@ -29,45 +29,32 @@ class TConsoleWindow : public QWidget {
             if (console)
                 console->btClearClick();
         });
-        observations.Add(c, [this] { Render(); });
-        Render();
+        observations.Bind(
+            c, *this, [this] { Render(); },
+            [this] {
+                console = nullptr; // closed, by the user or by the bar
+                hide();
+                deleteLater();
+            });
     }
 
   protected:
     void closeEvent(QCloseEvent* event) override {
-        if (console) {
-            TConsoleForm* closing = console;
-            console = nullptr;
-            observations.Forget(); // the console goes away inside FormClose
-            closing->FormClose();
-        }
+        if (console)
+            console->FormClose(); // destroys the console; its end lets this window go
         event->accept();
     }
 
   private:
     void Render() {
-        if (!console)
-            return;
         QString text;
         for (const std::string& line : console->Log())
             text += FromAnsi(line) + QLatin1Char('\n');
         log->setPlainText(text);
-        if (console->Visible()) {
-            shown = true;
-            show();
-            return;
-        }
-        if (!shown)
-            return; // made, not shown yet
-        // Hidden after showing means closing: the console goes right after this.
-        console = nullptr;
-        observations.Forget();
-        hide();
-        deleteLater();
+        setVisible(console->Visible());
     }
 
     TConsoleForm* console;
-    bool shown = false;
     QPlainTextEdit* log = nullptr;
     TObservations observations;
 };

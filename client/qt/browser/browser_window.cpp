@@ -4,11 +4,16 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
 #include <QSplitter>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <QWebEngineHistory>
 #include <QWebEngineView>
+
+#include "client/qt/kit/qt_registry.h"
 
 namespace navlet::qt {
 
@@ -17,7 +22,21 @@ namespace {
 constexpr int DEFAULT_WIDTH = 1024;
 constexpr int DEFAULT_HEIGHT = 720;
 
+QSettings BrowserSettings() {
+    return QSettings(TQtRegistry::DefaultFolder() + QStringLiteral("/navlet-browser.ini"),
+                     QSettings::IniFormat);
+}
+
 } // namespace
+
+bool BarShownSetting() {
+    return BrowserSettings().value(QStringLiteral("bar/shown"), true).toBool();
+}
+
+void StoreBarShownSetting(bool shown) {
+    QSettings settings = BrowserSettings();
+    settings.setValue(QStringLiteral("bar/shown"), shown);
+}
 
 uint32_t VirtualKeyOf(int key) {
     if (key == Qt::Key_Return || key == Qt::Key_Enter)
@@ -48,7 +67,8 @@ uint32_t VirtualKeyOf(int key) {
     }
 }
 
-TBrowserWindow::TBrowserWindow() {
+TBrowserWindow::TBrowserWindow(std::function<void(const QString&)> opener)
+    : newWindow(std::move(opener)) {
     resize(DEFAULT_WIDTH, DEFAULT_HEIGHT);
     auto* tools = addToolBar(QStringLiteral("Navigation"));
     tools->setMovable(false);
@@ -77,7 +97,30 @@ TBrowserWindow::TBrowserWindow() {
             module->documentComplete(bar);
     });
     qApp->installEventFilter(this);
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget* from, QWidget* to) { FocusMoved(from, to); });
+    BuildMenus();
     setWindowTitle(QStringLiteral("navlet-browser"));
+}
+
+void TBrowserWindow::BuildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction* open = file->addAction(QStringLiteral("&New window"), this, [this] {
+        if (newWindow)
+            newWindow(QString());
+    });
+    open->setShortcut(QKeySequence::New);
+    open->setEnabled(bool(newWindow));
+    file->addAction(QStringLiteral("&Close window"), QKeySequence::Close, this,
+                    [this] { close(); });
+    QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
+    barItem = viewMenu->addAction(QStringLiteral("Navlet &bar"));
+    barItem->setCheckable(true);
+    barItem->setEnabled(false); // until a bar is hosted
+    connect(barItem, &QAction::triggered, this, [this](bool show) {
+        ShowBand(show);
+        StoreBarShownSetting(show);
+    });
 }
 
 TBrowserWindow::~TBrowserWindow() {
@@ -113,10 +156,25 @@ bool TBrowserWindow::AddBand(const NavletModuleApi& m) {
     split->addWidget(bandSite);
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 0);
+    bandSite->hide();
     module->setSite(bar, this);
-    module->showDW(bar, true);
+    barItem->setEnabled(true);
+    ShowBand(BarShownSetting());
     ResizeBandSite(info.actual.y);
     return true;
+}
+
+void TBrowserWindow::ShowBand(bool show) {
+    if (!bar)
+        return;
+    barItem->setChecked(show);
+    if (show == bandShown)
+        return;
+    bandShown = show;
+    bandSite->setVisible(show);
+    module->showDW(bar, show);
+    if (show)
+        module->uiActivateIO(bar, true);
 }
 
 void TBrowserWindow::RemoveBand() {
@@ -126,8 +184,11 @@ void TBrowserWindow::RemoveBand() {
     module->setSite(bar, nullptr);
     module->destroyBar(bar);
     bar = nullptr;
+    bandShown = false;
     delete bandSite;
     bandSite = nullptr;
+    if (barItem)
+        barItem->setEnabled(false);
 }
 
 void TBrowserWindow::closeEvent(QCloseEvent* event) {
@@ -174,8 +235,17 @@ bool TBrowserWindow::IsInBand(QObject* object) const {
     return false;
 }
 
+void TBrowserWindow::FocusMoved(QWidget* from, QWidget* to) {
+    if (!bar || !from || !IsInBand(from) || !to || IsInBand(to) || to->window() != this)
+        return;
+    module->uiActivateIO(bar, false);
+}
+
 bool TBrowserWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && bar && IsInBand(watched))
+    // A key reaches the focused control first and then, unused, each of its
+    // parents; the band is asked once, when the control receives it.
+    if (event->type() == QEvent::KeyPress && bar && watched == QApplication::focusWidget() &&
+        IsInBand(watched))
         return OfferKeyToBand(static_cast<QKeyEvent*>(event));
     return QMainWindow::eventFilter(watched, event);
 }
@@ -190,8 +260,9 @@ bool TBrowserWindow::OfferKeyToBand(QKeyEvent* key) {
         return false; // on to the focused control
     case TKeyAction::ToBrowser:
     case TKeyAction::ToBrowserFocusLost:
-        BrowserKey(key);
-        return true;
+        // A key that is none of the browser's goes on to the focused control,
+        // as the platform browser dispatches what it does not translate.
+        return BrowserKey(key);
     case TKeyAction::SendChat:
     case TKeyAction::SignIn:
     case TKeyAction::Search:

@@ -3,11 +3,14 @@
 // host-control interface the bar reaches its browser through.
 #pragma once
 
+#include <functional>
+
 #include <QMainWindow>
 
 #include "client/kit/host_control.h"
 #include "client/qt/module/navlet_module.h"
 
+class QAction;
 class QLineEdit;
 class QSplitter;
 class QWebEngineView;
@@ -16,15 +19,21 @@ namespace navlet::qt {
 
 class TBrowserWindow : public QMainWindow, public THostControl {
   public:
-    TBrowserWindow();
+    // `newWindow` opens another window of this browser on an address.
+    explicit TBrowserWindow(std::function<void(const QString&)> newWindow = {});
     ~TBrowserWindow() override;
 
     // Loads the page; a text without a scheme is completed as a user types it.
     void Open(const QString& address);
     // Makes the band from `module`, sites it and shows it.
     bool AddBand(const NavletModuleApi& module);
-    // Whether a band is shown.
+    // Whether a band is hosted, and whether it is shown.
     bool HasBand() const { return bar != nullptr; }
+    bool BandShown() const { return bar && bandShown; }
+    // The View menu's bar item: shows or hides the band as the platform
+    // browser does (hiding switches the bar's session off). Remembered for
+    // the next window.
+    void ShowBand(bool show);
 
     // THostControl
     std::string LocationURL() override;
@@ -40,7 +49,10 @@ class TBrowserWindow : public QMainWindow, public THostControl {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    void BuildMenus();
     bool IsInBand(QObject* object) const;
+    // Focus leaving the band for the page or the address bar deactivates it.
+    void FocusMoved(QWidget* from, QWidget* to);
     // The band's part of a key first; true when the key is used up.
     bool OfferKeyToBand(QKeyEvent* key);
     // The browser's own keys: Ctrl+L, F5, Alt+Left, Alt+Right.
@@ -54,7 +66,14 @@ class TBrowserWindow : public QMainWindow, public THostControl {
     const NavletModuleApi* module = nullptr;
     NavletBar* bar = nullptr;
     bool barHasFocus = false;
+    bool bandShown = false;
+    QAction* barItem = nullptr;
+    std::function<void(const QString&)> newWindow;
 };
+
+// Whether the bar was last shown (the View menu's choice); shown by default.
+bool BarShownSetting();
+void StoreBarShownSetting(bool shown);
 
 // The platform's virtual-key code of a Qt key; 0 for keys the band never routes by code.
 uint32_t VirtualKeyOf(int qtKey);

@@ -2,6 +2,8 @@
 // platform browser does.
 //
 //   navlet-browser [URL]                 browse, with every registered bar
+//                                        (File > New window, Ctrl+N: another
+//                                        window of the same process)
 //   navlet-browser --register MODULE     write MODULE's class registration
 //   navlet-browser --unregister MODULE   remove it
 //   navlet-browser --screenshot FILE [--after SECONDS] [URL]
@@ -11,10 +13,12 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QLoggingCategory>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
 
+#include "client/qt/browser/browser_app.h"
 #include "client/qt/browser/browser_window.h"
 #include "client/qt/browser/module_loader.h"
 
@@ -37,8 +41,10 @@ int RunRegistration(const QString& modulePath, bool unregister) {
     return 0;
 }
 
-// Loads the first registered bar that loads; a browser without one still browses.
-void AddRegisteredBand(TBrowserWindow& window) {
+// Every registered bar that loads, in the store's order; a browser without
+// one still browses.
+std::vector<const NavletModuleApi*> RegisteredBands() {
+    std::vector<const NavletModuleApi*> bands;
     const TQtRegistry registry(TQtRegistry::DefaultFolder());
     for (const TBarClass& found : FindBarClasses(registry)) {
         QString error;
@@ -48,9 +54,9 @@ void AddRegisteredBand(TBrowserWindow& window) {
                          qPrintable(error));
             continue;
         }
-        if (window.AddBand(*api))
-            return;
+        bands.push_back(api);
     }
+    return bands;
 }
 
 void ScheduleScreenshot(TBrowserWindow& window, const QString& file, int seconds) {
@@ -76,42 +82,57 @@ int RegistrationCommand(int argc, char** argv) {
     return -1;
 }
 
+void DescribeOptions(QCommandLineParser& parser) {
+    parser.setApplicationDescription(QStringLiteral("A web browser with the Navlet bar."));
+    parser.addHelpOption();
+    parser.addOptions({
+        {QStringLiteral("register"), QStringLiteral("Register the bar module MODULE."),
+         QStringLiteral("MODULE")},
+        {QStringLiteral("unregister"), QStringLiteral("Unregister the bar module MODULE."),
+         QStringLiteral("MODULE")},
+        {QStringLiteral("screenshot"), QStringLiteral("Save the window to FILE and quit."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("after"), QStringLiteral("Seconds before the screenshot."),
+         QStringLiteral("SECONDS"), QStringLiteral("10")},
+    });
+    parser.addPositionalArgument(QStringLiteral("URL"), QStringLiteral("The page to open."));
+}
+
+// --help needs no display either: it is answered before any window system is asked.
+int HelpCommand(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const QString option = QString::fromLocal8Bit(argv[i]);
+        if (option != "-h" && option != "--help" && option != "-?")
+            continue;
+        QCoreApplication app(argc, argv);
+        QCommandLineParser parser;
+        DescribeOptions(parser);
+        parser.showHelp(0); // exits
+    }
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (const int done = RegistrationCommand(argc, argv); done >= 0)
         return done;
+    if (const int done = HelpCommand(argc, argv); done >= 0)
+        return done;
+    // WebEngine describes its graphics set-up at every start; a normal start is quiet.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("navlet-browser"));
-
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("A web browser with the Navlet bar."));
-    parser.addHelpOption();
-    const QCommandLineOption registerOption(QStringLiteral("register"),
-                                            QStringLiteral("Register the bar module MODULE."),
-                                            QStringLiteral("MODULE"));
-    const QCommandLineOption unregisterOption(QStringLiteral("unregister"),
-                                              QStringLiteral("Unregister the bar module MODULE."),
-                                              QStringLiteral("MODULE"));
-    const QCommandLineOption screenshotOption(QStringLiteral("screenshot"),
-                                              QStringLiteral("Save the window to FILE and quit."),
-                                              QStringLiteral("FILE"));
-    const QCommandLineOption afterOption(QStringLiteral("after"),
-                                         QStringLiteral("Seconds before the screenshot."),
-                                         QStringLiteral("SECONDS"), QStringLiteral("10"));
-    parser.addOptions({registerOption, unregisterOption, screenshotOption, afterOption});
-    parser.addPositionalArgument(QStringLiteral("URL"), QStringLiteral("The page to open."));
+    DescribeOptions(parser);
     parser.process(app);
 
-    TBrowserWindow window;
-    window.show();
-    AddRegisteredBand(window);
+    TBrowserApp browser(RegisteredBands());
     const QStringList pages = parser.positionalArguments();
-    if (!pages.isEmpty())
-        window.Open(pages.first());
-    if (parser.isSet(screenshotOption))
-        ScheduleScreenshot(window, parser.value(screenshotOption),
-                           std::max(1, parser.value(afterOption).toInt()));
+    TBrowserWindow& first = browser.NewWindow(pages.isEmpty() ? QString() : pages.first());
+    if (parser.isSet(QStringLiteral("screenshot")))
+        ScheduleScreenshot(first, parser.value(QStringLiteral("screenshot")),
+                           std::max(1, parser.value(QStringLiteral("after")).toInt()));
     return app.exec();
 }

@@ -3,11 +3,10 @@
 #include <QDialog>
 #include <QFrame>
 #include <QLabel>
-#include <QLinearGradient>
-#include <QPainter>
 #include <QPushButton>
 
 #include "client/qt/kit/ansi.h"
+#include "client/qt/kit/qt_picture.h"
 
 namespace navlet::qt {
 
@@ -22,34 +21,6 @@ const QPoint VERSION_LABEL_AT(283, 124);
 constexpr int BEVEL_Y = 288;
 const QRect OK_BUTTON(188, 300, 75, 25);
 
-// The About picture: a sky gradient with the product's name, drawn here so
-// that the module carries no image file.
-QPixmap AboutPicture() {
-    QPixmap picture(PICTURE_WIDTH, PICTURE_HEIGHT);
-    QPainter p(&picture);
-    QLinearGradient sky(0, 0, 0, PICTURE_HEIGHT);
-    sky.setColorAt(0, QColor(20, 60, 140));
-    sky.setColorAt(1, QColor(120, 190, 250));
-    p.fillRect(picture.rect(), sky);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(255, 255, 255, 60));
-    for (int i = 0; i < 5; ++i)
-        p.drawEllipse(QPoint(60 + 80 * i, 220 - 15 * i), 70 - 8 * i, 30 - 3 * i);
-    QFont title(QStringLiteral("Verdana"));
-    title.setPixelSize(48);
-    title.setBold(true);
-    p.setFont(title);
-    p.setPen(Qt::white);
-    p.drawText(QRect(0, 40, PICTURE_WIDTH, 70), Qt::AlignCenter, QStringLiteral("Navlet"));
-    QFont small(QStringLiteral("Verdana"));
-    small.setPixelSize(13);
-    p.setFont(small);
-    p.drawText(QRect(0, 150, PICTURE_WIDTH, 30), Qt::AlignCenter,
-               QStringLiteral("people on the same site, in your browser"));
-    return picture;
-}
-
 } // namespace
 
 int TQtDialogs::ShowAboutBox(TAboutForm& form) {
@@ -59,7 +30,7 @@ int TQtDialogs::ShowAboutBox(TAboutForm& form) {
     box.setFont(QFont(QStringLiteral("Verdana")));
     auto* image = new QLabel(&box);
     image->setObjectName(QStringLiteral("Image1"));
-    image->setPixmap(AboutPicture());
+    image->setPixmap(QPixmap::fromImage(PictureImage(art::aboutPicture)));
     image->setGeometry(0, 0, PICTURE_WIDTH, PICTURE_HEIGHT);
     auto* label = new QLabel(FromAnsi(form.versionLabel), &box);
     label->setObjectName(QStringLiteral("Label1"));

@@ -17,7 +17,7 @@
 
 #include <dlfcn.h>
 
-#include "client/core/ticker.h"
+#include "client/kit/round_rect.h"
 #include "client/qt/kit/ansi.h"
 
 namespace navlet::qt {
@@ -108,7 +108,7 @@ QColor ColorOf(TColor color) {
         case clBtnFace:
             return palette.color(QPalette::Button);
         case clInactiveCaptionText:
-            return palette.color(QPalette::Inactive, QPalette::WindowText);
+            return palette.color(QPalette::Disabled, QPalette::Text); // a visible grey
         default:
             return palette.color(QPalette::Window);
         }
@@ -241,6 +241,10 @@ std::string TQtModuleFacts::ServiceHostName() const {
 int TQtHostActions::OpenBrowserWindow(const std::string& link) {
     constexpr int STARTED = 33;
     constexpr int FILE_NOT_FOUND = 2;
+    if (opener) {
+        opener(link.c_str());
+        return STARTED;
+    }
     QString path = program;
     if (path.isEmpty())
         path = QDir(QCoreApplication::applicationDirPath()).filePath(BROWSER_PROGRAM);

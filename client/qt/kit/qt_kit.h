@@ -92,9 +92,12 @@ class TQtHostActions : public THostActions {
     explicit TQtHostActions(QString browserProgram = {}) : program(std::move(browserProgram)) {}
     int OpenBrowserWindow(const std::string& link) override;
     void ShowMessage(const std::string& text) override;
+    // The hosting browser's own new-window command; null = start a new process.
+    void SetWindowOpener(void (*open)(const char* address)) { opener = open; }
 
   private:
     QString program;
+    void (*opener)(const char* address) = nullptr;
 };
 
 class TQtEnvironment : public TEnvironment {
@@ -107,12 +110,16 @@ class TQtEnvironment : public TEnvironment {
 class TQtMenuTracker : public TMenuTracker {
   public:
     int16_t ShowPopupMenu(const TPopupMenu& menu, int32_t x, int32_t y,
-                          const TModel* control) override;
-    void Register(const TModel* model, QWidget* widget) { widgets[model] = widget; }
-    void Unregister(const TModel* model) { widgets.erase(model); }
+                          const TComponent* control) override;
+    // The widget that shows `model`, until the widget is destroyed or the
+    // model is unregistered.
+    void Register(const TComponent* model, QWidget* widget);
+    void Unregister(const TComponent* model) { widgets.erase(model); }
+    size_t RegisteredCount() const { return widgets.size(); }
 
   private:
-    std::map<const TModel*, QWidget*> widgets;
+    std::map<const TComponent*, QWidget*> widgets;
+    QObject lifetime; // ends the widgets' connections with the tracker
 };
 
 class TQtClipboard : public TClipboard {

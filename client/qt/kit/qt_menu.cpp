@@ -1,10 +1,9 @@
-// Popup menus: the core's TPopupMenu as a QMenu, shown modally; the nested
+// Popup menus: the kit's TPopupMenu as a QMenu, shown modally; the nested
 // event loop of QMenu::exec keeps timers and sockets running meanwhile.
 #include <QAction>
 #include <QMenu>
 #include <QWidget>
 
-#include "client/core/bar_menu.h"
 #include "client/qt/kit/ansi.h"
 #include "client/qt/kit/qt_kit.h"
 
@@ -36,8 +35,17 @@ void Fill(QMenu& menu, const TPopupMenu& source) {
 
 } // namespace
 
+void TQtMenuTracker::Register(const TComponent* model, QWidget* widget) {
+    widgets[model] = widget;
+    QObject::connect(widget, &QObject::destroyed, &lifetime, [this, model, widget] {
+        auto it = widgets.find(model);
+        if (it != widgets.end() && it->second == widget)
+            widgets.erase(it);
+    });
+}
+
 int16_t TQtMenuTracker::ShowPopupMenu(const TPopupMenu& source, int32_t x, int32_t y,
-                                      const TModel* control) {
+                                      const TComponent* control) {
     QPoint at(x, y);
     if (control) {
         auto it = widgets.find(control);

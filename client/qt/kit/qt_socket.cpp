@@ -73,6 +73,9 @@ void TQtClientSocket::Finish() {
     readPending = false;
     ++generation;
     QObject::disconnect(&socket, &QTcpSocket::disconnected, this, nullptr);
+    // Requests written just before the close still leave, as they do when the
+    // platform's socket is closed: hand them to the system first.
+    socket.flush();
     socket.abort();
     QObject::connect(&socket, &QTcpSocket::disconnected, this, [this] { SocketDisconnected(); });
     if (OnDisconnect)

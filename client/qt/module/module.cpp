@@ -114,10 +114,15 @@ int UnregisterServer() {
     return ok ? 0 : SELFREG_E_CLASS;
 }
 
+void SetWindowOpener(void (*open)(const char* address)) {
+    ModuleKit().host.SetWindowOpener(open);
+}
+
 const NavletModuleApi MODULE_API = {
-    NAVLET_MODULE_ABI, CreateBar,        DestroyBar,   BarWindow,      SetSite,
-    BandInfo,          ShowBand,         CloseBand,    UIActivate,     HasFocus,
-    TranslateKey,      DocumentComplete, CanUnloadNow, RegisterServer, UnregisterServer,
+    NAVLET_MODULE_ABI, CreateBar,      DestroyBar,       BarWindow,
+    SetSite,           BandInfo,       ShowBand,         CloseBand,
+    UIActivate,        HasFocus,       TranslateKey,     DocumentComplete,
+    CanUnloadNow,      RegisterServer, UnregisterServer, SetWindowOpener,
 };
 
 } // namespace

@@ -14,7 +14,7 @@ class QWidget;
 
 extern "C" {
 
-inline constexpr uint32_t NAVLET_MODULE_ABI = 1;
+inline constexpr uint32_t NAVLET_MODULE_ABI = 2;
 inline constexpr const char* NAVLET_MODULE_ENTRY = "navlet_module_entry";
 
 // One bar made by the module; opaque to the host.
@@ -48,6 +48,11 @@ struct NavletModuleApi {
     // Write or remove the class registration under the classes root; 0 = done.
     int (*registerServer)();
     int (*unregisterServer)();
+
+    // The host's way to open an address in a new window of its own, for the
+    // links the bars send to a new browser window (the platform browser opens
+    // those in its own process). Null: a new navlet-browser process.
+    void (*setWindowOpener)(void (*open)(const char* address));
 };
 
 typedef const NavletModuleApi* (*NavletModuleEntry)();

@@ -1,0 +1,177 @@
+// The bar form's layout table (designed for a form of 810 x 216) and the
+// alignment that turns it into rectangles for any form size.
+#include "client/core/bar_layout.h"
+
+#include <algorithm>
+
+namespace navlet {
+
+namespace {
+
+using enum TPart;
+constexpr TAlign NONE = TAlign::alNone;
+constexpr TAlign TOP = TAlign::alTop;
+constexpr TAlign BOTTOM = TAlign::alBottom;
+constexpr TAlign LEFT = TAlign::alLeft;
+constexpr TAlign RIGHT = TAlign::alRight;
+constexpr TAlign CLIENT = TAlign::alClient;
+
+// Labels have the size their caption takes in the form's font, with room up
+// to the next control; the kits fit the text into it.
+constexpr int32_t LABEL_HEIGHT = 12;
+
+} // namespace
+
+// clang-format off
+const std::array<TLayoutRow, PART_COUNT> BAR_LAYOUT = {{
+    {Form,            Form,          NONE,   0,   0, FORM_DESIGN_WIDTH, FORM_DESIGN_HEIGHT, "Form"},
+    {Panel1,          Form,          CLIENT, 0,   0,   0,   0, "Panel1"},
+    {LeftPanel,       Panel1,        LEFT,   0,   0, 250,   0, "LeftPanel"},
+    {ChatMsgPanel,    LeftPanel,     BOTTOM, 0,   0,   0,  15, "ChatMsgPanel"},
+    {sbSendTxt,       ChatMsgPanel,  RIGHT,  0,   0,  28,   0, "sbSendTxt"},
+    {Edit1,           ChatMsgPanel,  CLIENT, 0,   0,   0,   0, "Edit1"},
+    {PageControl,     LeftPanel,     CLIENT, 0,   0,   0,   0, "PageControl"},
+    {Panel4,          Panel1,        CLIENT, 0,   0,   0,   0, "Panel4"},
+    {CentralPanel,    Panel4,        LEFT,   0,   0, BANNER_AREA_WIDTH, 0, "CentralPanel"},
+    {BannerPanel,     CentralPanel,  TOP,    0,   0,   0, BANNER_AREA_HEIGHT, "BannerPanel"},
+    {bottom_bnr,      CentralPanel,  CLIENT, 0,   0,   0,   0, "bottom_bnr"},
+    {navlet_left_img, CentralPanel,  NONE, 112, 128,  73,  25, "navlet_left_img"},
+    {RightPanel,      Panel4,        CLIENT, 0,   0,   0,   0, "RightPanel"},
+    {msg_pnl,         RightPanel,    TOP,    0,   0,   0,  16, "msg_pnl"},
+    {BtnPanel1,       msg_pnl,       LEFT,   0,   0,  53,   0, "BtnPanel1"},
+    {SearchBtn,       BtnPanel1,     NONE,   1,   0,  16,  16, "SearchBtn"},
+    {FriendsBtn,      BtnPanel1,     NONE,  18,   0,  16,  16, "FriendsBtn"},
+    {NavletBtn,       BtnPanel1,     NONE,  35,   0,  16,  16, "NavletBtn"},
+    {BtnPanel2,       msg_pnl,       RIGHT,  0,   0,  34,   0, "BtnPanel2"},
+    {ResizeBtn,       BtnPanel2,     NONE,   1,   0,  16,  16, "ResizeBtn"},
+    {LEDBtn,          BtnPanel2,     NONE,  18,   0,  16,  16, "LEDBtn"},
+    {msg_img,         msg_pnl,       CLIENT, 0,   0,   0,   0, "msg_img"},
+    {lvUsers,         RightPanel,    CLIENT, 0,   0,   0,   0, "lvUsers"},
+
+    {DefBannerPanel,  BannerPanel,   CLIENT, 0,   0,   0,   0, "DefBannerPanel"},
+    {LoginPanel,      BannerPanel,   CLIENT, 0,   0,   0,   0, "LoginPanel"},
+    {Label3,          LoginPanel,    NONE, 196,  22,  78, LABEL_HEIGHT, "Label3"},
+    {Label1,          LoginPanel,    NONE,  97,  42,  54, LABEL_HEIGHT, "Label1"},
+    {edNck,           LoginPanel,    NONE, 153,  39, 121,  18, "edNck"},
+    {Label2,          LoginPanel,    NONE,  97,  72,  54, LABEL_HEIGHT, "Label2"},
+    {edPwd,           LoginPanel,    NONE, 153,  69, 121,  18, "edPwd"},
+    {sbLogin,         LoginPanel,    NONE, 235,  91,  39,  18, "sbLogin"},
+    {WebPanel,        BannerPanel,   CLIENT, 0,   0,   0,   0, "WebPanel"},
+    // Overhangs the panel so that its border and scroll bar fall outside.
+    {CppWebBrowser,   WebPanel,      NONE,  -2,  -4, 316, 118, "CppWebBrowser"},
+    {SearchPanel,     BannerPanel,   CLIENT, 0,   0,   0,   0, "SearchPanel"},
+    {Label5,          SearchPanel,   NONE, 140,  27, 146, LABEL_HEIGHT, "Label5"},
+    {Label4,          SearchPanel,   NONE,  93,  48,  57, LABEL_HEIGHT, "Label4"},
+    {cbSearch,        SearchPanel,   NONE, 152,  45, 128,  21, "cbSearch"},
+    {Label6,          SearchPanel,   NONE,  92,  63,  52,  27, "Label6"},
+    {edSearchMsg,     SearchPanel,   NONE, 152,  67, 128,  18, "edSearchMsg"},
+    {sbSearch,        SearchPanel,   NONE, 239,  88,  41,  18, "sbSearch"},
+    {FriendPanel,     BannerPanel,   CLIENT, 0,   0,   0,   0, "FriendPanel"},
+    {lvFriends,       FriendPanel,   NONE,  88,  20, 196,  89, "lvFriends"},
+}};
+// clang-format on
+
+const TLayoutRow& LayoutRow(TPart part) {
+    return BAR_LAYOUT[size_t(part)];
+}
+
+const TLabelText* LabelText(TPart part) {
+    static constexpr TLabelText LOG_IN{"Log in:", /*bold=*/true, /*wrapped=*/false};
+    static constexpr TLabelText USERNAME{"Username", false, false};
+    static constexpr TLabelText PASSWORD{"Password", false, false};
+    static constexpr TLabelText SEARCH_TITLE{"Search user and invite here:", true, false};
+    static constexpr TLabelText SEND_MESSAGE{"Send this message", false, true};
+    switch (part) {
+    case Label3:
+        return &LOG_IN;
+    case Label1:
+    case Label4:
+        return &USERNAME;
+    case Label2:
+        return &PASSWORD;
+    case Label5:
+        return &SEARCH_TITLE;
+    case Label6:
+        return &SEND_MESSAGE;
+    default:
+        return nullptr;
+    }
+}
+
+TRect TBarLayout::InForm(TPart part) const {
+    TRect r = Rect(part);
+    for (TPart p = LayoutRow(part).parent; p != TPart::Form; p = LayoutRow(p).parent) {
+        const TRect& outer = Rect(p);
+        r = {r.left + outer.left, r.top + outer.top, r.right + outer.left, r.bottom + outer.top};
+    }
+    return r;
+}
+
+namespace {
+
+// Takes the aligned children of `parent` off its remaining client area, in
+// the class library's order of alignments, each group in table order.
+void AlignChildren(TPart parent, const std::array<bool, PART_COUNT>& shown,
+                   std::array<TRect, PART_COUNT>& rects) {
+    const TRect& outer = rects[size_t(parent)];
+    TRect rest{0, 0, outer.Width(), outer.Height()};
+    auto clamp = [](int32_t from, int32_t size, int32_t limit) {
+        return std::max(from, std::min(from + size, limit));
+    };
+    for (TAlign align :
+         {TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight, TAlign::alClient}) {
+        for (const TLayoutRow& row : BAR_LAYOUT) {
+            if (row.parent != parent || row.part == parent || row.align != align)
+                continue;
+            TRect& r = rects[size_t(row.part)];
+            // A part the layout leaves out gets its place but takes no room.
+            const bool takesRoom = shown[size_t(row.part)];
+            switch (align) {
+            case TAlign::alTop:
+                r = {rest.left, rest.top, rest.right, clamp(rest.top, row.height, rest.bottom)};
+                if (takesRoom)
+                    rest.top = r.bottom;
+                break;
+            case TAlign::alBottom:
+                r = {rest.left, std::max(rest.top, rest.bottom - row.height), rest.right,
+                     rest.bottom};
+                if (takesRoom)
+                    rest.bottom = r.top;
+                break;
+            case TAlign::alLeft:
+                r = {rest.left, rest.top, clamp(rest.left, row.width, rest.right), rest.bottom};
+                if (takesRoom)
+                    rest.left = r.right;
+                break;
+            case TAlign::alRight:
+                r = {std::max(rest.left, rest.right - row.width), rest.top, rest.right,
+                     rest.bottom};
+                if (takesRoom)
+                    rest.right = r.left;
+                break;
+            default:
+                r = rest;
+                break;
+            }
+        }
+    }
+}
+
+} // namespace
+
+TBarLayout LayOutBar(int32_t width, int32_t height) {
+    TBarLayout layout;
+    layout.shown.fill(true);
+    layout.shown[size_t(TPart::ChatMsgPanel)] = ChatLineShown(height);
+    for (const TLayoutRow& row : BAR_LAYOUT)
+        if (row.align == TAlign::alNone)
+            layout.rects[size_t(row.part)] = {row.left, row.top, row.left + row.width,
+                                              row.top + row.height};
+    layout.rects[size_t(TPart::Form)] = {0, 0, std::max(width, 0), std::max(height, 0)};
+    // Parents come before their children in the table.
+    for (const TLayoutRow& row : BAR_LAYOUT)
+        AlignChildren(row.part, layout.shown, layout.rects);
+    return layout;
+}
+
+} // namespace navlet

@@ -1,0 +1,132 @@
+// The bar form's layout: every panel and control by its layout name, where it
+// sits in its parent, and the one function that places them all for a form
+// size. Kits only apply the rectangles it returns to their widgets.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "client/kit/graphics.h"
+
+namespace navlet {
+
+// The height of the minimised bar; a bar this high or lower counts as minimised.
+inline constexpr int32_t BAR_MIN_HEIGHT = 20;
+// The chat edit line needs room under the tabs: it shows above this height.
+inline constexpr int32_t CHAT_LINE_HIDDEN_UP_TO = 52;
+// The size the form was designed at; it starts with it.
+inline constexpr int32_t FORM_DESIGN_WIDTH = 810;
+inline constexpr int32_t FORM_DESIGN_HEIGHT = 216;
+// The banner area at the top of the central panel.
+inline constexpr int32_t BANNER_AREA_WIDTH = 290;
+inline constexpr int32_t BANNER_AREA_HEIGHT = 114;
+// The chat tabs' strip.
+inline constexpr int32_t TAB_STRIP_HEIGHT = 15;
+// The form's font: Verdana, 9 pixels high.
+inline constexpr int32_t FORM_FONT_PIXELS = 9;
+
+// Every component that the layout places, parents before their children.
+enum class TPart : uint8_t {
+    Form,
+    Panel1,
+    LeftPanel,
+    ChatMsgPanel,
+    sbSendTxt,
+    Edit1,
+    PageControl,
+    Panel4,
+    CentralPanel,
+    BannerPanel,
+    bottom_bnr,
+    navlet_left_img,
+    RightPanel,
+    msg_pnl,
+    BtnPanel1,
+    SearchBtn,
+    FriendsBtn,
+    NavletBtn,
+    BtnPanel2,
+    ResizeBtn,
+    LEDBtn,
+    msg_img,
+    lvUsers,
+    // The five panels of the banner area and what they hold.
+    DefBannerPanel,
+    LoginPanel,
+    Label3,
+    Label1,
+    edNck,
+    Label2,
+    edPwd,
+    sbLogin,
+    WebPanel,
+    CppWebBrowser,
+    SearchPanel,
+    Label5,
+    Label4,
+    cbSearch,
+    Label6,
+    edSearchMsg,
+    sbSearch,
+    FriendPanel,
+    lvFriends,
+};
+inline constexpr size_t PART_COUNT = size_t(TPart::lvFriends) + 1;
+
+// How a part takes its place in its parent, the class library's way: aligned
+// parts take a band off the parent's edge (or what is left of it), in the
+// order top, bottom, left, right, rest; the others keep their design place.
+enum class TAlign : uint8_t { alNone, alTop, alBottom, alLeft, alRight, alClient };
+
+struct TLayoutRow {
+    TPart part;
+    TPart parent; // the form is its own parent
+    TAlign align;
+    // alNone: the place in the parent; alTop/alBottom: the height;
+    // alLeft/alRight: the width; alClient: nothing.
+    int32_t left, top, width, height;
+    const char* name; // the layout name
+};
+
+// The layout, one row per part in TPart's order.
+extern const std::array<TLayoutRow, PART_COUNT> BAR_LAYOUT;
+
+const TLayoutRow& LayoutRow(TPart part);
+
+// A label of the banner panels: white text, transparent, in the form's font.
+struct TLabelText {
+    const char* caption;
+    bool bold;
+    bool wrapped; // word-wrapped and right-aligned in its rectangle
+};
+// The label's caption and style; null for a part that is not a label.
+const TLabelText* LabelText(TPart part);
+
+// The chat edit line's rule: shown only when the bar is this high.
+inline constexpr bool ChatLineShown(int32_t formHeight) {
+    return formHeight > CHAT_LINE_HIDDEN_UP_TO;
+}
+
+// Every part's rectangle for one form size.
+class TBarLayout {
+  public:
+    // In the parent's coordinates, as a kit with nested windows applies it.
+    const TRect& Rect(TPart part) const { return rects[size_t(part)]; }
+    // In the form's coordinates.
+    TRect InForm(TPart part) const;
+    // False for a part the layout leaves out at this size (the chat line on
+    // a short bar). Which banner panel shows is the banner mode's business.
+    bool Shown(TPart part) const { return shown[size_t(part)]; }
+
+  private:
+    friend TBarLayout LayOutBar(int32_t width, int32_t height);
+    std::array<TRect, PART_COUNT> rects{};
+    std::array<bool, PART_COUNT> shown{};
+};
+
+// Places every part for a form of `width` x `height`. Parts that do not fit
+// shrink to nothing rather than to a negative size.
+TBarLayout LayOutBar(int32_t width, int32_t height);
+
+} // namespace navlet

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Takes the screenshots in docs/screenshots: navlet-browser under Xvfb with
+# the bar at its default height, signed out, signed in with a chat, with the
+# search panel, with the friends panel, and minimised. Two accounts sign in on
+# their own displays and chat through a navlet-server on free loopback ports;
+# xdotool types and clicks as a person would.
+#
+#   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR]
+#
+# Needs xvfb and xdotool. BAR_HEIGHT (default 102) is the bar's default height
+# in the build; the clicks are placed from the bottom of the window up.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath "${1:-build/default}")
+out=$(realpath -m "${2:-docs/screenshots}")
+browser=$build/client/qt/navlet-browser
+module=$build/client/qt/libNavlet_Client.so
+server=$build/server/navlet-server
+for tool in Xvfb xdotool; do
+  command -v $tool >/dev/null || { echo "screenshots.sh needs $tool" >&2; exit 1; }
+done
+mkdir -p "$out"
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+session=127.0.0.1:$(free_port)
+web=127.0.0.1:$(free_port)
+admin=127.0.0.1:$(free_port)
+"$server" --data "$work/data" account add demo demo --gender m >/dev/null
+"$server" --data "$work/data" account add anna anna --gender f >/dev/null
+"$server" --data "$work/data" --listen "$session" --web "$web" --admin "$admin" \
+  >"$work/server.log" 2>&1 &
+pids+=($!)
+
+# One display per person, each wide enough for the whole window at (0, 0).
+for d in 91 92; do
+  Xvfb ":$d" -screen 0 1100x800x24 >/dev/null 2>&1 &
+  pids+=($!)
+done
+sleep 1
+
+export QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu"
+export NAVLET_SERVER=$session NAVLET_WEB=$web
+window_height=720 # navlet-browser's default window
+bar_top=$((window_height - ${BAR_HEIGHT:-102}))
+
+for who in demo anna; do
+  XDG_CONFIG_HOME="$work/$who" "$browser" --register "$module"
+done
+
+# click DISPLAY X Y: Y is counted from the bar's top edge.
+click() { DISPLAY=":$1" xdotool mousemove "$2" "$((bar_top + $3))" click 1; sleep 0.3; }
+type_on() { DISPLAY=":$1" xdotool type "$2"; }
+key_on() { DISPLAY=":$1" xdotool key "$2"; }
+# The login panel's boxes (banner area at x = 250 in the bar).
+sign_in() {
+  click "$1" 460 48; type_on "$1" "$2"
+  click "$1" 460 78; type_on "$1" "$2"; key_on "$1" Return
+}
+
+# shot NAME ACTION: one run of demo's browser, saved after 22 seconds.
+shot() {
+  DISPLAY=:91 XDG_CONFIG_HOME="$work/demo" "$browser" --screenshot "$out/$1.png" --after 22 \
+    "http://$web/" >"$work/$1.log" 2>&1 &
+  local pid=$!
+  sleep 9
+  case "$2" in
+    signed-out) ;;
+    chat)
+      sign_in 91 demo; sleep 4
+      click 91 100 94; type_on 91 "hi anna, nice page"; key_on 91 Return; sleep 2.5
+      click 92 100 94; type_on 92 "hello demo! I just got here too"; key_on 92 Return ;;
+    search) sleep 4; click 91 548 7 ;;  # SearchBtn
+    friends) sleep 4; click 91 565 7 ;; # FriendsBtn
+    minimised) sleep 4; click 91 998 7 ;; # ResizeBtn
+  esac
+  wait "$pid"
+}
+
+# anna stays on the site for the whole run.
+DISPLAY=:92 XDG_CONFIG_HOME="$work/anna" "$browser" "http://$web/" >"$work/anna.log" 2>&1 &
+pids+=($!)
+sleep 9
+sign_in 92 anna
+sleep 3
+
+shot signed-out signed-out
+shot signed-in-chat chat # demo's stored login signs the next runs in by itself
+shot search-panel search
+shot friends-panel friends
+shot minimised minimised
+echo "Screenshots in $out"

@@ -1,0 +1,393 @@
+#include "server/web/http_server.h"
+
+#include <array>
+#include <cstdint>
+#include <future>
+
+namespace navlet::web {
+namespace {
+
+constexpr size_t READ_CHUNK = 4096;
+// After refusing a request, what the client still sends is read and dropped
+// for a moment, so that the refusal is not lost to a reset; never more.
+constexpr size_t MAX_DRAINED = 64 * 1024;
+constexpr auto DRAIN_TIME = std::chrono::milliseconds(500);
+constexpr auto ACCEPT_BACKOFF = std::chrono::milliseconds(100);
+
+const char* Reason(int status) {
+    switch (status) {
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 409:
+        return "Conflict";
+    case 413:
+        return "Payload Too Large";
+    case 429:
+        return "Too Many Requests";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 500:
+        return "Internal Server Error";
+    case 501:
+        return "Not Implemented";
+    case 503:
+        return "Service Unavailable";
+    case 505:
+        return "HTTP Version Not Supported";
+    default:
+        return "Unknown";
+    }
+}
+
+std::string Serialise(const THttpResponse& response, bool keepAlive, bool withBody) {
+    std::string out = "HTTP/1.1 " + std::to_string(response.status) + " " +
+                      Reason(response.status) + "\r\nContent-Type: " + response.contentType +
+                      "\r\nContent-Length: " + std::to_string(response.body.size()) +
+                      "\r\nConnection: " + (keepAlive ? "keep-alive" : "close") + "\r\n";
+    for (const auto& [name, value] : response.headers)
+        out += name + ": " + value + "\r\n";
+    out += "\r\n";
+    if (withBody)
+        out += response.body;
+    return out;
+}
+
+} // namespace
+
+// One client connection. Everything but the handler runs on the I/O thread;
+// while a request is with a worker, nothing reads or writes the socket.
+class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
+  public:
+    THttpConnection(THttpServer& server, asio::ip::tcp::socket socket, asio::ip::address address)
+        : server(server), socket(std::move(socket)), timer(server.io), address(address) {}
+
+    void Begin() {
+        ArmTimer(server.limits.requestTime);
+        Read();
+    }
+
+    // Ends the connection at once; safe to call more than once.
+    void Close() {
+        if (closed)
+            return;
+        closed = true;
+        std::error_code ignored;
+        StopTimer();
+        socket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+        socket.close(ignored);
+        server.Release(this, address);
+    }
+
+    // Sends the answer to the request handed to a worker (or refused there).
+    void Respond(const THttpResponse& response) {
+        if (closed)
+            return;
+        bool keepAlive = request.keepAlive;
+        Write(Serialise(response, keepAlive, request.method != "HEAD"), keepAlive);
+    }
+
+    const THttpRequest& Request() const { return request; }
+
+  private:
+    // A wait that had already expired when it was replaced may still call
+    // back with success; the generation tells it apart from the current one.
+    void ArmTimer(std::chrono::milliseconds limit) {
+        timer.expires_after(limit);
+        timer.async_wait(
+            [self = shared_from_this(), generation = ++timerGeneration](std::error_code ec) {
+                if (!ec && generation == self->timerGeneration)
+                    self->Close();
+            });
+    }
+
+    void StopTimer() {
+        ++timerGeneration;
+        timer.cancel();
+    }
+
+    void Read() {
+        socket.async_read_some(asio::buffer(chunk),
+                               [self = shared_from_this()](std::error_code ec, size_t n) {
+                                   if (ec || self->closed) {
+                                       self->Close();
+                                       return;
+                                   }
+                                   self->Received(n);
+                               });
+    }
+
+    void Received(size_t n) {
+        if (draining) {
+            drained += n;
+            if (drained > MAX_DRAINED)
+                Close();
+            else
+                Read();
+            return;
+        }
+        if (idle) {
+            idle = false;
+            ArmTimer(server.limits.requestTime);
+        }
+        buffer.append(chunk.data(), n);
+        Advance();
+    }
+
+    // Takes whatever whole request the buffer holds, or reads on.
+    void Advance() {
+        if (!haveHead) {
+            // Blank lines before a request line are allowed and skipped.
+            size_t start = buffer.find_first_not_of("\r\n");
+            buffer.erase(0, start == std::string::npos ? buffer.size() : start);
+            size_t end = FindHeadEnd(buffer);
+            if (end == std::string::npos) {
+                if (buffer.size() > server.limits.head.maxHeadBytes)
+                    return Refuse(431);
+                return Read();
+            }
+            request = THttpRequest{};
+            request.remoteAddress = address.to_string();
+            if (int refused = ParseRequestHead(std::string_view(buffer).substr(0, end),
+                                               server.limits.head, request))
+                return Refuse(refused);
+            buffer.erase(0, end);
+            haveHead = true;
+        }
+        if (buffer.size() < request.contentLength)
+            return Read();
+        request.body = buffer.substr(0, request.contentLength);
+        buffer.erase(0, request.contentLength);
+        haveHead = false;
+        if (!DecodeRequestFields(server.limits.head, request))
+            return Refuse(400);
+        StopTimer();
+        server.Dispatch(shared_from_this());
+    }
+
+    // Answers a request we will not read to its end, then closes.
+    void Refuse(int status) {
+        request.keepAlive = false;
+        Write(Serialise(server.ErrorResponse(status), /*keepAlive=*/false, /*withBody=*/true),
+              /*keepAlive=*/false);
+    }
+
+    void Write(std::string bytes, bool keepAlive) {
+        ArmTimer(server.limits.writeTime);
+        outgoing = std::move(bytes);
+        asio::async_write(socket, asio::buffer(outgoing),
+                          [self = shared_from_this(), keepAlive](std::error_code ec, size_t) {
+                              if (ec || self->closed) {
+                                  self->Close();
+                                  return;
+                              }
+                              self->Written(keepAlive);
+                          });
+    }
+
+    void Written(bool keepAlive) {
+        outgoing = std::string();
+        StopTimer();
+        if (!keepAlive) {
+            Drain();
+            return;
+        }
+        if (buffer.empty()) {
+            idle = true;
+            ArmTimer(server.limits.idleTime);
+            Read();
+            return;
+        }
+        ArmTimer(server.limits.requestTime);
+        Advance();
+    }
+
+    // Half-closes and reads what is still coming for a moment, then closes.
+    void Drain() {
+        std::error_code ignored;
+        socket.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+        draining = true;
+        buffer = std::string();
+        ArmTimer(std::chrono::duration_cast<std::chrono::milliseconds>(DRAIN_TIME));
+        Read();
+    }
+
+    THttpServer& server;
+    asio::ip::tcp::socket socket;
+    asio::steady_timer timer;
+    asio::ip::address address;
+    std::array<char, READ_CHUNK> chunk{};
+    std::string buffer;   // received, not yet taken: at most one head and one body ahead
+    std::string outgoing; // the answer being written
+    THttpRequest request;
+    size_t drained = 0;
+    uint64_t timerGeneration = 0;
+    bool haveHead = false;
+    bool idle = false;
+    bool draining = false;
+    bool closed = false;
+};
+
+THttpServer::THttpServer(THttpLimits limits) : limits(limits) {}
+
+THttpServer::~THttpServer() {
+    Stop();
+}
+
+void THttpServer::Route(const std::string& method, const std::string& path, THttpHandler handler) {
+    routes[{method, path}] = std::move(handler);
+}
+
+bool THttpServer::Start(const std::string& host, int wanted, std::string& error) {
+    if (ioThread.joinable()) {
+        error = "the web site is already running";
+        return false;
+    }
+    std::error_code ec;
+    asio::ip::address address = asio::ip::make_address(host, ec);
+    asio::ip::tcp::endpoint at(address, uint16_t(wanted));
+    if (!ec && (wanted < 0 || wanted > 65535))
+        ec = asio::error::invalid_argument;
+    if (!ec)
+        acceptor.open(at.protocol(), ec);
+    // SO_REUSEADDR only: a port another server holds must fail to bind.
+    if (!ec)
+        acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec)
+        acceptor.bind(at, ec);
+    if (!ec)
+        acceptor.listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+        error = "cannot listen on " + host + ":" + std::to_string(wanted) + ": " + ec.message();
+        std::error_code ignored;
+        acceptor.close(ignored);
+        return false;
+    }
+    port = acceptor.local_endpoint(ec).port();
+    workers.emplace(limits.workers);
+    Accept();
+    ioThread = std::thread([this] { io.run(); });
+    return true;
+}
+
+void THttpServer::Stop() {
+    if (!ioThread.joinable())
+        return;
+    std::promise<void> closedAll;
+    asio::post(io, [this, &closedAll] {
+        std::error_code ignored;
+        acceptor.close(ignored);
+        acceptBackoff.cancel();
+        // Close() removes the connection from `open`, so walk a copy.
+        std::set<THttpConnection*> all = open;
+        for (THttpConnection* connection : all) {
+            connection->Close();
+        }
+        closedAll.set_value();
+    });
+    closedAll.get_future().wait();
+    workers->stop(); // requests not yet begun are dropped
+    workers->join();
+    io.stop();
+    ioThread.join();
+    io.restart();
+}
+
+void THttpServer::Accept() {
+    acceptor.async_accept([this](std::error_code ec, asio::ip::tcp::socket socket) {
+        if (ec == asio::error::operation_aborted || !acceptor.is_open())
+            return;
+        if (ec) {
+            // Out of descriptors or similar: back off instead of spinning.
+            acceptBackoff.expires_after(ACCEPT_BACKOFF);
+            acceptBackoff.async_wait([this](std::error_code waited) {
+                if (!waited)
+                    Accept();
+            });
+            return;
+        }
+        Admit(std::move(socket));
+        Accept();
+    });
+}
+
+void THttpServer::Admit(asio::ip::tcp::socket socket) {
+    std::error_code ec;
+    asio::ip::tcp::endpoint peer = socket.remote_endpoint(ec);
+    if (ec)
+        return;
+    size_t& fromAddress = perAddress[peer.address()];
+    if (fromAddress >= limits.maxPerAddress || open.size() >= limits.maxConnections) {
+        if (fromAddress == 0)
+            perAddress.erase(peer.address());
+        // A short refusal if the socket takes it at once; then gone.
+        std::string busy = Serialise(ErrorResponse(503), /*keepAlive=*/false, /*withBody=*/true);
+        socket.non_blocking(true, ec);
+        socket.write_some(asio::buffer(busy), ec);
+        socket.close(ec);
+        return;
+    }
+    socket.set_option(asio::ip::tcp::no_delay(true), ec);
+    ++fromAddress;
+    auto connection = std::make_shared<THttpConnection>(*this, std::move(socket), peer.address());
+    open.insert(connection.get());
+    connection->Begin();
+}
+
+void THttpServer::Release(THttpConnection* connection, const asio::ip::address& address) {
+    open.erase(connection);
+    auto it = perAddress.find(address);
+    if (it != perAddress.end() && --it->second == 0)
+        perAddress.erase(it);
+}
+
+void THttpServer::Dispatch(std::shared_ptr<THttpConnection> connection) {
+    if (queued.fetch_add(1) >= limits.maxQueued + limits.workers) {
+        queued.fetch_sub(1);
+        connection->Respond(ErrorResponse(503));
+        return;
+    }
+    asio::post(*workers, [this, connection = std::move(connection)]() mutable {
+        THttpResponse response = Answer(connection->Request());
+        queued.fetch_sub(1);
+        asio::post(io, [connection = std::move(connection), response = std::move(response)] {
+            connection->Respond(response);
+        });
+    });
+}
+
+THttpResponse THttpServer::Answer(const THttpRequest& request) const {
+    std::string method = request.method == "HEAD" ? "GET" : request.method;
+    auto route = routes.find({method, request.path});
+    if (route == routes.end()) {
+        for (const auto& [key, handler] : routes) {
+            if (key.second == request.path)
+                return ErrorResponse(405);
+        }
+        return ErrorResponse(404);
+    }
+    THttpResponse response;
+    try {
+        route->second(request, response);
+    } catch (...) {
+        return ErrorResponse(500);
+    }
+    return response;
+}
+
+THttpResponse THttpServer::ErrorResponse(int status) const {
+    THttpResponse response;
+    response.status = status;
+    if (errorPage)
+        response.body = errorPage(status);
+    return response;
+}
+
+} // namespace navlet::web

@@ -1,0 +1,104 @@
+// A small HTTP/1.1 server for the service's web site, on standalone Asio.
+//
+// One thread reads and writes every connection without blocking, so a client
+// that sends slowly holds a socket and a few kilobytes, never a thread. Every
+// request is bounded: its head in bytes and fields, its body, and the time the
+// whole request may take to arrive; connections are bounded per address and in
+// total. Whole requests go to a small pool of workers (handlers may block, e.g.
+// on a password hash); when the pool's queue is full the answer is 503 at once.
+#pragma once
+
+#include <asio.hpp>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "server/web/request/request_head.h"
+
+namespace navlet::web {
+
+struct THttpLimits {
+    THeadLimits head;
+    // A whole request (head and body) must arrive within this time of its
+    // first byte (of the connection, for the first request).
+    std::chrono::milliseconds requestTime{10000};
+    // A kept-alive connection may wait this long for its next request.
+    std::chrono::milliseconds idleTime{2000};
+    // An answer must be taken by the client within this time.
+    std::chrono::milliseconds writeTime{10000};
+    size_t maxPerAddress = 10;
+    size_t maxConnections = 512;
+    size_t workers = 4;
+    size_t maxQueued = 64; // whole requests waiting for a worker
+};
+
+struct THttpResponse {
+    int status = 200;
+    std::string contentType = "text/html; charset=utf-8";
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers; // extra fields
+};
+
+// Runs on a worker thread; may block. An exception answers 500.
+using THttpHandler = std::function<void(const THttpRequest&, THttpResponse&)>;
+// The page for a refusal or an unknown address, by status; runs on any thread.
+using TErrorPage = std::function<std::string(int status)>;
+
+class THttpConnection;
+
+class THttpServer {
+  public:
+    explicit THttpServer(THttpLimits limits = {});
+    ~THttpServer(); // stops
+    THttpServer(const THttpServer&) = delete;
+    THttpServer& operator=(const THttpServer&) = delete;
+
+    // Before Start only. A GET route also answers HEAD.
+    void Route(const std::string& method, const std::string& path, THttpHandler handler);
+    void SetErrorPage(TErrorPage page) { errorPage = std::move(page); }
+
+    // Binds `host`:`port` (0 picks a free port) and serves on threads of its
+    // own. False, with `error` set, when it cannot bind.
+    bool Start(const std::string& host, int port, std::string& error);
+    int Port() const { return port; }
+    // Closes the listener and every connection, drops requests still queued,
+    // waits for running handlers. Safe to call twice.
+    void Stop();
+
+  private:
+    friend class THttpConnection;
+
+    void Accept();
+    void Admit(asio::ip::tcp::socket socket);
+    void Release(THttpConnection* connection, const asio::ip::address& address);
+    // Runs the request's handler on a worker, or answers 503 when the queue is full.
+    void Dispatch(std::shared_ptr<THttpConnection> connection);
+    THttpResponse Answer(const THttpRequest& request) const;
+    THttpResponse ErrorResponse(int status) const;
+
+    THttpLimits limits;
+    std::map<std::pair<std::string, std::string>, THttpHandler> routes;
+    TErrorPage errorPage;
+
+    asio::io_context io;
+    asio::ip::tcp::acceptor acceptor{io};
+    asio::steady_timer acceptBackoff{io};
+    std::optional<asio::thread_pool> workers;
+    std::atomic<size_t> queued{0};
+    std::thread ioThread;
+    int port = 0;
+
+    // Touched on the I/O thread only.
+    std::map<asio::ip::address, size_t> perAddress;
+    std::set<THttpConnection*> open;
+};
+
+} // namespace navlet::web

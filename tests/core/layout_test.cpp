@@ -1,0 +1,151 @@
+// The bar's layout at the sizes a user meets: every control inside its panel
+// and inside the bar, the strips following the width, the chat line's rule,
+// and the form's models taking their sizes from it.
+#include <gtest/gtest.h>
+
+#include "client/core/bar_layout.h"
+#include "client/core/host.h"
+#include "tests/core/bar_test_support.h"
+
+namespace navlet {
+namespace {
+
+bool Inside(const TRect& inner, const TRect& outer) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+std::string Name(TPart part) {
+    return LayoutRow(part).name;
+}
+
+// The parts that the banner area's panels hold (not the panels themselves).
+bool InBannerPanel(TPart part) {
+    const TPart parent = LayoutRow(part).parent;
+    return parent == TPart::LoginPanel || parent == TPart::SearchPanel ||
+           parent == TPart::FriendPanel;
+}
+
+TEST(TBarLayoutTest, AtTheIdealHeightEveryControlOfTheBannerPanelsShowsWhole) {
+    const TBarLayout layout = LayOutBar(BAND_IDEAL_WIDTH, BAND_IDEAL_HEIGHT);
+    const TRect bar{0, 0, BAND_IDEAL_WIDTH, BAND_IDEAL_HEIGHT};
+    int checked = 0;
+    for (const TLayoutRow& row : BAR_LAYOUT) {
+        if (!InBannerPanel(row.part))
+            continue;
+        ++checked;
+        EXPECT_TRUE(Inside(layout.Rect(row.part), layout.Rect(row.parent))) << row.name;
+        EXPECT_TRUE(Inside(layout.InForm(row.part), bar)) << row.name;
+    }
+    EXPECT_EQ(checked, 13); // six login controls, six search controls, the friends list
+    EXPECT_TRUE(Inside(layout.InForm(TPart::BannerPanel), bar));
+}
+
+TEST(TBarLayoutTest, EveryPartLiesInsideItsParentAtTheDesignAndIdealSizes) {
+    for (auto [w, h] : {std::pair{FORM_DESIGN_WIDTH, FORM_DESIGN_HEIGHT},
+                        {BAND_IDEAL_WIDTH, BAND_IDEAL_HEIGHT},
+                        {1600, 400}}) {
+        const TBarLayout layout = LayOutBar(w, h);
+        for (const TLayoutRow& row : BAR_LAYOUT) {
+            // The banner browser overhangs its panel on purpose; the logo
+            // lies below the strip's top edge, shown on a tall bar only.
+            if (row.part == TPart::Form || row.part == TPart::CppWebBrowser)
+                continue;
+            if (row.part == TPart::navlet_left_img && h < 153)
+                continue;
+            EXPECT_TRUE(Inside(layout.Rect(row.part), {0, 0, layout.Rect(row.parent).Width(),
+                                                       layout.Rect(row.parent).Height()}))
+                << row.name << " at " << w << " x " << h;
+        }
+    }
+}
+
+TEST(TBarLayoutTest, PanelsSplitTheWidthAndTheRightSideFollowsIt) {
+    const TBarLayout layout = LayOutBar(810, 216);
+    EXPECT_EQ(layout.InForm(TPart::LeftPanel), (TRect{0, 0, 250, 216}));
+    EXPECT_EQ(layout.InForm(TPart::CentralPanel), (TRect{250, 0, 540, 216}));
+    EXPECT_EQ(layout.InForm(TPart::RightPanel), (TRect{540, 0, 810, 216}));
+    EXPECT_EQ(layout.InForm(TPart::BannerPanel), (TRect{250, 0, 540, 114}));
+    EXPECT_EQ(layout.InForm(TPart::bottom_bnr), (TRect{250, 114, 540, 216}));
+    // The ticker fills the strip between the two button panels.
+    EXPECT_EQ(layout.InForm(TPart::msg_img), (TRect{540 + 53, 0, 810 - 34, 16}));
+    EXPECT_EQ(layout.InForm(TPart::NavletBtn), (TRect{540 + 35, 0, 540 + 51, 16}));
+    EXPECT_EQ(layout.InForm(TPart::LEDBtn), (TRect{810 - 34 + 18, 0, 810 - 34 + 34, 16}));
+    EXPECT_EQ(layout.InForm(TPart::lvUsers), (TRect{540, 16, 810, 216}));
+    EXPECT_EQ(layout.InForm(TPart::sbSendTxt), (TRect{222, 201, 250, 216}));
+    EXPECT_EQ(layout.InForm(TPart::Edit1), (TRect{0, 201, 222, 216}));
+
+    // Wider: only the right side grows.
+    const TBarLayout wide = LayOutBar(1200, 216);
+    EXPECT_EQ(wide.InForm(TPart::CentralPanel), layout.InForm(TPart::CentralPanel));
+    EXPECT_EQ(wide.Rect(TPart::msg_img).Width(), 1200 - 540 - 53 - 34);
+    EXPECT_EQ(wide.InForm(TPart::ResizeBtn).left, 1200 - 34 + 1);
+
+    // Narrower than the left and central panels: nothing gets a negative size.
+    const TBarLayout narrow = LayOutBar(300, 216);
+    for (const TLayoutRow& row : BAR_LAYOUT) {
+        EXPECT_GE(narrow.Rect(row.part).Width(), 0) << row.name;
+        EXPECT_GE(narrow.Rect(row.part).Height(), 0) << row.name;
+    }
+    EXPECT_EQ(narrow.Rect(TPart::RightPanel).Width(), 0);
+}
+
+TEST(TBarLayoutTest, TheChatLineTakesItsRoomOnlyAboveFiftyTwoPixels) {
+    const TBarLayout tall = LayOutBar(810, 53);
+    EXPECT_TRUE(tall.Shown(TPart::ChatMsgPanel));
+    EXPECT_EQ(tall.InForm(TPart::PageControl), (TRect{0, 0, 250, 38}));
+    EXPECT_EQ(tall.InForm(TPart::ChatMsgPanel), (TRect{0, 38, 250, 53}));
+
+    const TBarLayout low = LayOutBar(810, 52);
+    EXPECT_FALSE(low.Shown(TPart::ChatMsgPanel));
+    EXPECT_EQ(low.InForm(TPart::PageControl), (TRect{0, 0, 250, 52}));
+}
+
+TEST(TBarLayoutTest, AMinimisedBarKeepsItsButtonsAndTickerWhole) {
+    const TBarLayout layout = LayOutBar(810, BAR_MIN_HEIGHT);
+    const TRect bar{0, 0, 810, BAR_MIN_HEIGHT};
+    for (TPart part : {TPart::SearchBtn, TPart::FriendsBtn, TPart::NavletBtn, TPart::ResizeBtn,
+                       TPart::LEDBtn, TPart::msg_img})
+        EXPECT_TRUE(Inside(layout.InForm(part), bar)) << Name(part);
+    EXPECT_FALSE(layout.Shown(TPart::ChatMsgPanel));
+    EXPECT_EQ(layout.InForm(TPart::lvUsers), (TRect{540, 16, 810, 20}));
+    EXPECT_EQ(layout.Rect(TPart::bottom_bnr).Height(), 0);
+}
+
+TEST(TBarLayoutTest, EveryPartHasARowAndEveryLabelACaption) {
+    for (size_t i = 0; i < PART_COUNT; ++i)
+        EXPECT_EQ(size_t(BAR_LAYOUT[i].part), i) << BAR_LAYOUT[i].name;
+    for (TPart label :
+         {TPart::Label1, TPart::Label2, TPart::Label3, TPart::Label4, TPart::Label5, TPart::Label6})
+        ASSERT_NE(LabelText(label), nullptr) << Name(label);
+    EXPECT_EQ(std::string(LabelText(TPart::Label6)->caption), "Send this message");
+    EXPECT_EQ(LabelText(TPart::edNck), nullptr);
+}
+
+class TFormLayoutTest : public testing::BarTest {};
+
+TEST_F(TFormLayoutTest, AResizedFormPlacesItsModelsAndRunsTheResizeHandlersOnce) {
+    TNavlet& b = MakeBar();
+    // Built at the design size.
+    EXPECT_EQ(b.Form.Height(), FORM_DESIGN_HEIGHT);
+    EXPECT_EQ(b.msg_img.Width(), FORM_DESIGN_WIDTH - 540 - 53 - 34);
+    EXPECT_EQ(b.NavletBtn.Height(), 16);
+
+    b.FormResized(1000, 52);
+    EXPECT_EQ(b.Form.Width(), 1000);
+    EXPECT_EQ(b.Form.Height(), 52);
+    EXPECT_EQ(b.msg_img.Width(), 1000 - 540 - 53 - 34);
+    EXPECT_EQ(b.bottom_bnr.Height(), 0);
+    EXPECT_FALSE(b.ChatMsgPanel.Visible());
+    EXPECT_EQ(b.Layout().Rect(TPart::PageControl).Height(), 52);
+
+    b.FormResized(1000, BAR_MIN_HEIGHT);
+    EXPECT_EQ(b.ResizeBtn.Glyph(), glRestore);
+    b.FormResized(1000, 200);
+    EXPECT_EQ(b.ResizeBtn.Glyph(), glMinimise);
+    EXPECT_TRUE(b.ChatMsgPanel.Visible());
+    EXPECT_EQ(b.bottom_bnr.Height(), 200 - BANNER_AREA_HEIGHT);
+}
+
+} // namespace
+} // namespace navlet
