@@ -29,6 +29,8 @@ std::string SiteChannel(const std::string& host) {
 std::string WhereKey(uint64_t accountId) {
     return PREFIX + "where:" + std::to_string(accountId);
 }
+const std::string OPERATOR_CHANNEL = PREFIX + "operator";
+
 std::string NodeChannel(const std::string& id) {
     return PREFIX + "to:" + id;
 }
@@ -96,6 +98,7 @@ void TClusterNode::Start() {
     commands.OnDown([this](const std::string& why) { CommandsDown(why); });
     events.OnUp([this] {
         events.Subscribe(NodeChannel(nodeId));
+        events.Subscribe(OPERATOR_CHANNEL);
         for (const auto& [host, count] : localCounts)
             events.Subscribe(SiteChannel(host));
     });
@@ -185,6 +188,10 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
         OnCall(f);
         return;
     }
+    if (channel == OPERATOR_CHANNEL) {
+        OnOperatorLine(f);
+        return;
+    }
     const std::string prefix = SiteChannel("");
     if (channel.rfind(prefix, 0) != 0)
         return;
@@ -255,6 +262,30 @@ void TClusterNode::OnCall(const std::vector<std::string>& f) {
     call.message = f[5];
     call.callerSite = f[6];
     service.RemoteCall(call);
+}
+
+void TClusterNode::OperatorLine(int targetKind, const std::string& name, uint64_t chat,
+                                uint8_t command, const std::string& text) {
+    commands.Command(
+        {"PUBLISH", OPERATOR_CHANNEL,
+         PackFields({"op", nodeId, std::to_string(targetKind), name, std::to_string(chat),
+                     std::to_string(command), text.substr(0, MAX_CLUSTER_TEXT)})});
+}
+
+void TClusterNode::OnOperatorLine(const std::vector<std::string>& f) {
+    auto small = [](const std::string& t, size_t digits) {
+        return !t.empty() && t.size() <= digits &&
+               t.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (f[0] != "op" || f.size() != 7 || !small(f[2], 1) || f[3].size() > 255 || !small(f[4], 5) ||
+        !small(f[5], 3) || f[6].size() > MAX_CLUSTER_TEXT)
+        return;
+    int kind = std::stoi(f[2]), command = std::stoi(f[5]);
+    uint64_t chat = std::stoull(f[4]);
+    if (kind > TTarget::Site || command > 255 || chat > 0xFFFF)
+        return;
+    service.RemoteOperatorLine(TTarget{TTarget::Kind(kind), f[3]}, ChatId(chat), uint8_t(command),
+                               f[6]);
 }
 
 void TClusterNode::ScheduleBeat() {

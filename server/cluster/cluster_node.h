@@ -6,6 +6,7 @@
 //   navlet:site:HOST      channel of the site's newcomers, leavers, lines
 //   navlet:where:ACCOUNT  set of the nodes where the account is signed in
 //   navlet:to:ID          channel of the calls for this node's users
+//   navlet:operator       channel of the operator's notices and commands
 // Every `heartbeat` the node renews its key, counts the cluster's sites,
 // compares each of its sites with the presence hash (what a lost message
 // missed is mended there), and sweeps out nodes whose key expired: their
@@ -47,6 +48,8 @@ class TClusterNode final : public TClusterLink {
     TClusterStatus Status() const override;
     void AccountOnline(uint64_t accountId, bool online) override;
     void CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) override;
+    void OperatorLine(int targetKind, const std::string& name, uint64_t chat, uint8_t command,
+                      const std::string& text) override;
 
   private:
     // An account present on a site through this node.
@@ -60,6 +63,7 @@ class TClusterNode final : public TClusterLink {
     void WriteSiteCount(const std::string& host);
     void OnEvent(const std::string& channel, const std::string& payload);
     void OnCall(const std::vector<std::string>& fields);
+    void OnOperatorLine(const std::vector<std::string>& fields);
     void Beat();
     void ScheduleBeat();
     void CountSites(const std::vector<std::string>& liveNodes);

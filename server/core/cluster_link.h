@@ -39,6 +39,10 @@ class TClusterLink {
     // Hands the call to every other node where the target is signed in;
     // `done` says whether there was one (false also while Redis is away).
     virtual void CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) = 0;
+    // An operator's line for the other nodes' users of the target (kind as
+    // TTarget::Kind: all, user NICK, site HOST).
+    virtual void OperatorLine(int targetKind, const std::string& name, uint64_t chat,
+                              uint8_t command, const std::string& text) = 0;
     // An account became present on a site (host folded) through this node's
     // sessions, or its last session here left the site.
     virtual void Entered(const std::string& host, const TAccount& account) = 0;

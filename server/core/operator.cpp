@@ -1,6 +1,8 @@
 // The operator's notices and commands, as chat lines from user 0.
 #include "server/core/service.h"
 
+#include <algorithm>
+
 namespace navlet::server {
 
 namespace {
@@ -57,8 +59,23 @@ int TService::Command(const TTarget& target, uint8_t command, std::string_view t
     return SendServerLine(target, text.empty() ? SILENT_CHAT : CONSOLE_CHAT, command, text);
 }
 
+// In a cluster the other nodes deliver the line to their own users too; the
+// count is this node's, and a user unknown here may be there (0, not -1).
 int TService::SendServerLine(const TTarget& target, ChatId chat, uint8_t command,
                              std::string_view text) {
+    if (!cluster)
+        return DeliverServerLine(target, chat, command, text);
+    cluster->OperatorLine(int(target.kind), target.name, chat, command, std::string(text));
+    return std::max(0, DeliverServerLine(target, chat, command, text));
+}
+
+void TService::RemoteOperatorLine(const TTarget& target, ChatId chat, uint8_t command,
+                                  std::string_view text) {
+    DeliverServerLine(target, chat, command, text);
+}
+
+int TService::DeliverServerLine(const TTarget& target, ChatId chat, uint8_t command,
+                                std::string_view text) {
     bool unknown = false;
     std::vector<TClient*> receivers = Resolve(target, unknown);
     if (unknown)

@@ -150,6 +150,9 @@ class TService {
     void DropRemote(const std::string& prefix);
     // A call from another node for a user signed in here.
     void RemoteCall(const TRemoteCall& call);
+    // An operator's notice or command given on another node.
+    void RemoteOperatorLine(const TTarget& target, ChatId chat, uint8_t command,
+                            std::string_view text);
     std::vector<std::string> LocalSites() const;
     // The remote users of a site known here, by key.
     std::vector<std::string> RemoteKeys(const std::string& host) const;
@@ -236,6 +239,9 @@ class TService {
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
     // One chat line from user 0 to every receiver of the target; -1 for an unknown user.
     int SendServerLine(const TTarget& target, ChatId chat, uint8_t command, std::string_view text);
+    // The same to this node's users only.
+    int DeliverServerLine(const TTarget& target, ChatId chat, uint8_t command,
+                          std::string_view text);
 
     // chats.cpp: public and private chats
     void ChatText(TClient& client, const TChatTextRequest& request);

@@ -261,6 +261,23 @@ TEST_F(Cluster, SearchesAndCallsReachTheOtherNode) {
     EXPECT_EQ(ReadLookingForYou(p).message, "later");
 }
 
+TEST_F(Cluster, OperatorNoticesReachEveryNode) {
+    StartBoth();
+    TTestClient alice, bob;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "one.com"));
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "two.com"));
+    uint16_t admin = a.server->AdminPort();
+    EXPECT_EQ(AdminCommand(admin, "NOTICE TICKER all to everybody"), "OK 1\n");
+    EXPECT_TRUE(SeesLine(bob, "to everybody"));
+    EXPECT_TRUE(SeesLine(alice, "to everybody"));
+    // bob is on the other node: none here, the line goes there.
+    EXPECT_EQ(AdminCommand(admin, "NOTICE STATUS user:BOB just you"), "OK 0\n");
+    EXPECT_TRUE(SeesLine(bob, "just you"));
+    EXPECT_EQ(AdminCommand(admin, "NOTICE TICKER site:two.com that site"), "OK 0\n");
+    EXPECT_TRUE(SeesLine(bob, "that site"));
+    EXPECT_FALSE(SeesLine(alice, "that site", 500));
+}
+
 TEST_F(Cluster, BusiestSitesAndStatsCountEveryNode) {
     StartBoth();
     TTestClient alice, bob, carol;

@@ -216,9 +216,8 @@ struct TRecordingLink final : TClusterLink {
     std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
     TClusterStatus Status() const override { return {}; }
     void AccountOnline(uint64_t, bool) override {}
-    void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override {
-        done(false);
-    }
+    void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
+    void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&) override {}
 };
 
 TAccount Remote(uint64_t id, const std::string& nick) {
