@@ -49,7 +49,8 @@ free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
-# start_node NAME [cluster]: prints "PID PORT".
+# start_node NAME [cluster]: sets NODE_PID and NODE_PORT (no subshell, so
+# that the exit trap knows every node it has to stop).
 start_node() {
   local port extra=()
   port=$(free_port)
@@ -60,7 +61,10 @@ start_node() {
   local pid=$!
   PIDS+=("$pid")
   for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && { echo "$pid $port"; return; }
+    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+      NODE_PID=$pid NODE_PORT=$port
+      return
+    fi
     sleep 0.1
   done
   echo "cluster-bench: node $1 did not start" >&2
@@ -84,15 +88,18 @@ summary() { # label files...
 }
 
 echo "cluster-bench: one node, $USERS users on one site, $RATE line/s each, $SECONDS_OF_CHAT s"
-read -r pid port < <(start_node one)
+start_node one
+pid=$NODE_PID port=$NODE_PORT
 load "$port" "$pid" 0 "$USERS" "$WORK/one.txt"
 kill "$pid"; wait "$pid" 2>/dev/null || true
 PIDS=()
 summary "one node " "$WORK/one.txt"
 
 echo "cluster-bench: two nodes on Redis, $((USERS / 2)) users each"
-read -r pid1 port1 < <(start_node a cluster)
-read -r pid2 port2 < <(start_node b cluster)
+start_node a cluster
+pid1=$NODE_PID port1=$NODE_PORT
+start_node b cluster
+pid2=$NODE_PID port2=$NODE_PORT
 half=$((USERS / 2))
 load "$port1" "$pid1" 0 "$half" "$WORK/a.txt" &
 l1=$!
