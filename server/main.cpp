@@ -32,6 +32,7 @@ Options:
   --max-per-address N  connections from one address (default 100)
   --max-signing-in-per-address N
                        of those, not yet signed in (default 20)
+  --password-threads N threads that check passwords (default 0: one per core)
   --help               this text
 
 Admin commands (send with navlet-admin, or any line client on the admin port):
@@ -110,13 +111,6 @@ int AddAccount(const std::string& dataDir, const std::vector<std::string>& args)
     }
 }
 
-navlet::server::TServer* running = nullptr;
-
-void OnSignal(int) {
-    if (running)
-        running->Stop(); // only posts to the loop
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -158,6 +152,8 @@ int main(int argc, char** argv) {
             config.limits.maxPerAddress = size_t(n);
         else if (arg == "--max-signing-in-per-address" && ParseCount(value, 1000000, n) && n > 0)
             config.limits.maxSigningInPerAddress = size_t(n);
+        else if (arg == "--password-threads" && ParseCount(value, 64, n))
+            config.passwords.threads = size_t(n);
         else {
             std::fprintf(stderr, "navlet-server: bad option %s %s (see --help)\n", arg.c_str(),
                          value.c_str());
@@ -185,10 +181,12 @@ int main(int argc, char** argv) {
     std::printf("navlet-server: sessions on %s, admin on %s, data in %s\n", config.listen.c_str(),
                 config.admin.empty() ? "-" : config.admin.c_str(), dataDir.c_str());
     std::fflush(stdout);
-    running = &server;
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    // The loop hears the signals itself: nothing runs inside a signal handler.
+    asio::signal_set signals(server.Io(), SIGINT, SIGTERM);
+    signals.async_wait([&server](const std::error_code& ec, int) {
+        if (!ec)
+            server.Stop();
+    });
     server.Run();
-    running = nullptr;
     return 0;
 }

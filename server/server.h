@@ -11,6 +11,7 @@
 #include "server/admin/admin_server.h"
 #include "server/core/service.h"
 #include "server/net/limits.h"
+#include "server/net/password_pool.h"
 #include "server/net/session_server.h"
 #include "server/service_web_backend.h"
 #include "server/web/web_site.h"
@@ -25,6 +26,7 @@ struct TServerConfig {
     std::string updatesDir; // empty: no updates offered
     std::string bannersDir; // empty: only the default banner
     TSessionLimits limits;
+    TPasswordPoolLimits passwords;
     TServiceConfig service;
     TVersionReader versionReader = ReadModuleVersion;
 };
@@ -60,7 +62,7 @@ class TServer {
     asio::executor_work_guard<asio::io_context::executor_type> work;
     std::unique_ptr<TStore> store;
     TSystemClock clock;
-    std::unique_ptr<TPasswordVerifier> verifier;
+    std::unique_ptr<TPasswordPool> verifier;
     std::unique_ptr<TService> service;
     std::unique_ptr<TSessionServer> sessions;
     std::unique_ptr<TAdminServer> admin;

@@ -60,11 +60,24 @@ std::optional<web::TProfile> TServiceWebBackend::FindProfile(UserId id) {
 
 web::TUpdateResult TServiceWebBackend::UpdateProfile(UserId id, std::string_view password,
                                                      const web::TProfileChange& change) {
+    // Guesses through the profile form count with the bars' failed sign-ins
+    // of the account; a held-back check answers as a wrong password.
     std::optional<TAccount> account =
-        OnLoop<std::optional<TAccount>>([this, id] { return service.FindAccount(id); });
+        OnLoop<std::optional<TAccount>>([this, id]() -> std::optional<TAccount> {
+            if (service.PasswordCheckHeldBack(id, /*address=*/""))
+                return TAccount{};
+            return service.FindAccount(id);
+        });
     if (!account)
         return web::TUpdateResult::NoSuchUser;
-    if (!VerifyPassword(account->passwordHash, password))
+    if (account->passwordHash.empty())
+        return web::TUpdateResult::WrongPassword;
+    bool matches = VerifyPassword(account->passwordHash, password);
+    OnLoop<bool>([this, id, matches] {
+        service.NotePasswordCheck(id, /*address=*/"", matches);
+        return true;
+    });
+    if (!matches)
         return web::TUpdateResult::WrongPassword;
     std::string newHash;
     if (!change.newPassword.empty()) {

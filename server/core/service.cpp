@@ -32,7 +32,14 @@ TClient* TAccountEntry::MostRecent() const {
 }
 
 std::string SiteHostOf(std::string_view url) {
-    return FoldCase(url.substr(0, url.find('/')));
+    std::string host = FoldCase(url.substr(0, url.find('/')));
+    // A host name, an IPv4 address or a bracketed IPv6 one, with a port:
+    // anything else (blanks, line breaks, markup) names no site.
+    bool hostText = std::all_of(host.begin(), host.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+               c == '_' || c == ':' || c == '[' || c == ']';
+    });
+    return hostText ? host : std::string();
 }
 
 namespace {
@@ -62,9 +69,12 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
                    TBannerSet banners, TUpdateSet updates, TServiceConfig config)
     : store(store), clock(clock), verifier(verifier), banners(std::move(banners)),
       updates(std::move(updates)), config(config), alive(std::make_shared<bool>(true)) {
-    if (sodium_init() < 0)
-        return; // randombytes then falls back to its own source; nothing to do
+    if (sodium_init() < 0) {
+        // randombytes falls back to its own source; the rest of the set-up
+        // does not depend on it.
+    }
     lastRotationMs = clock.NowMs();
+    lastPruneMs = lastRotationMs;
 }
 
 TService::~TService() {
@@ -115,36 +125,101 @@ void TService::EndSession(TClient& client, std::string_view reason) {
     Disconnect(client);
 }
 
+// Sign-in: a password that this process checked lately for the account goes
+// through at once; otherwise the check waits its turn on the verifier.
+// Failed attempts slow further ones per address and per account, but never
+// hold back an address that signed in lately with the right password.
 void TService::Login(TClient& client, const TLoginRequest& request) {
     if (client.SignedIn() || client.serial != 0)
         return; // a second login on one connection means nothing
-    client.serial = nextSerial++;
-    signingIn[client.serial] = &client;
-    TAccountEntry* entry = IsValidNick(request.nick) ? LoadAccount(request.nick) : nullptr;
-    std::optional<TAccount> stored;
-    if (entry && IsValidPassword(request.password))
-        stored = store.FindAccountById(entry->account.id);
-    if (!stored) {
-        FinishLogin(client.serial, 0, request, false);
+    uint64_t serial = client.serial = nextSerial++;
+    auto abandoned = std::make_shared<std::atomic<bool>>(false);
+    signingIn[serial] = TPendingLogin{&client, abandoned};
+    int64_t now = clock.NowMs();
+    TAccountEntry* entry = IsValidNick(request.nick) && IsValidPassword(request.password)
+                               ? LoadAccount(request.nick)
+                               : nullptr;
+    if (entry && signInCache.Knows(entry->account.id, request.password, now)) {
+        FinishLogin(serial, entry->account.id, request, true);
         return;
     }
-    uint64_t serial = client.serial;
+    if (failuresByAddress.Over(client.address, now) ||
+        (entry && HeldBack(*entry, client.address, now))) {
+        failuresByAddress.Fail(client.address, now); // hammering keeps it held back
+        signingIn.erase(serial);
+        client.sink.EndSession(REASON_GUESSING);
+        return;
+    }
+    std::optional<TAccount> stored = entry ? store.FindAccountById(entry->account.id) : std::nullopt;
+    if (!stored) {
+        NoteCheck(nullptr, client.address, false, {}, now);
+        FinishLogin(serial, 0, request, false);
+        return;
+    }
     uint64_t id = stored->id;
     std::weak_ptr<bool> service = alive;
-    verifier.Verify(stored->passwordHash, request.password,
-                    [this, service, serial, id, request](bool ok) {
-                        if (service.expired())
-                            return;
-                        FinishLogin(serial, id, request, ok);
-                    });
+    auto finish = [this, service, serial, id, request, address = client.address](bool ok) {
+        if (service.expired())
+            return;
+        NoteCheck(EntryById(id), address, ok, request.password, clock.NowMs());
+        FinishLogin(serial, id, request, ok);
+    };
+    TPasswordCheck check{client.address, std::move(stored->passwordHash), request.password,
+                         abandoned, std::move(finish)};
+    if (!verifier.Verify(std::move(check))) {
+        signingIn.erase(serial);
+        client.sink.EndSession(REASON_BUSY);
+    }
 }
 
-void TService::FinishLogin(uint64_t serial, uint64_t accountId, TLoginRequest request,
+bool TService::HeldBack(const TAccountEntry& entry, const std::string& address,
+                        int64_t nowMs) const {
+    if (std::find(entry.goodAddresses.begin(), entry.goodAddresses.end(), address) !=
+        entry.goodAddresses.end())
+        return false;
+    return failuresByAccount.Over(std::to_string(entry.account.id), nowMs);
+}
+
+void TService::NoteCheck(TAccountEntry* entry, const std::string& address, bool matched,
+                         std::string_view password, int64_t nowMs) {
+    if (!matched) {
+        if (!address.empty())
+            failuresByAddress.Fail(address, nowMs);
+        if (entry)
+            failuresByAccount.Fail(std::to_string(entry->account.id), nowMs);
+        return;
+    }
+    if (!entry)
+        return;
+    if (!password.empty())
+        signInCache.Remember(entry->account.id, password, nowMs);
+    constexpr size_t GOOD_ADDRESSES = 4;
+    auto& good = entry->goodAddresses;
+    if (address.empty() || std::find(good.begin(), good.end(), address) != good.end())
+        return;
+    if (good.size() >= GOOD_ADDRESSES)
+        good.erase(good.begin());
+    good.push_back(address);
+}
+
+bool TService::PasswordCheckHeldBack(uint64_t accountId, const std::string& address) {
+    TAccountEntry* entry = EntryById(accountId);
+    int64_t now = clock.NowMs();
+    return failuresByAddress.Over(address, now) || (entry && HeldBack(*entry, address, now));
+}
+
+void TService::NotePasswordCheck(uint64_t accountId, const std::string& address, bool matched) {
+    // The web site's checks feed the counters but not the sign-in cache: the
+    // cache is for bars that come back.
+    NoteCheck(EntryById(accountId), address, matched, {}, clock.NowMs());
+}
+
+void TService::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
                            bool passwordOk) {
     auto it = signingIn.find(serial);
     if (it == signingIn.end())
         return; // the connection went while its password was checked
-    TClient& client = *it->second;
+    TClient& client = *it->second.client;
     signingIn.erase(it);
     TAccountEntry* entry = passwordOk ? EntryById(accountId) : nullptr;
     if (!entry) {
@@ -171,8 +246,10 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
 }
 
 void TService::Disconnect(TClient& client) {
-    if (client.serial != 0)
-        signingIn.erase(client.serial);
+    if (auto it = signingIn.find(client.serial); client.serial != 0 && it != signingIn.end()) {
+        *it->second.abandoned = true; // a queued check for it is skipped
+        signingIn.erase(it);
+    }
     if (!client.SignedIn())
         return;
     LeaveSite(client);
@@ -335,6 +412,13 @@ void TService::Handle(TClient& client, const TPacket& p) {
 
 void TService::Tick() {
     int64_t now = clock.NowMs();
+    constexpr int64_t PRUNE_EVERY_MS = 60000;
+    if (now - lastPruneMs >= PRUNE_EVERY_MS) {
+        lastPruneMs = now;
+        signInCache.Prune(now);
+        failuresByAddress.Prune(now);
+        failuresByAccount.Prune(now);
+    }
     if (banners.Ids().size() < 2 || now - lastRotationMs < config.bannerIntervalMs)
         return;
     lastRotationMs = now;
@@ -379,7 +463,7 @@ std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {
 void TService::Remember(TAccount account) {
     account.passwordHash = std::string();
     accountByNick[FoldCase(account.nick)] = account.id;
-    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, {}});
+    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, {}, {}});
     if (!added)
         it->second.account = std::move(account);
 }
@@ -433,6 +517,8 @@ bool TService::UpdateProfileHashed(uint64_t id, char gender, int language,
                                    const std::string& newHash) {
     if (!store.UpdateProfileHashed(id, gender, language, newHash))
         return false;
+    if (!newHash.empty())
+        signInCache.Forget(id); // the old password signs in no more
     Refresh(id);
     return true;
 }
