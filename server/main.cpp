@@ -17,7 +17,8 @@ const char* const USAGE = R"(Usage:
   navlet-server [OPTIONS]
       Runs the Navlet service: bar sessions, the web site and the admin endpoint.
   navlet-server [--data DIR] account add NICK PASSWORD [--gender m|f|x] [--language N]
-      Adds an account (nick: 1-15 of A-Z a-z 0-9 _ - . ; password: 1-15 characters;
+      Adds an account (nick: 1-15 of A-Z a-z 0-9 _ - . ; password: 1-15 printable
+      ASCII characters, no blank at either end;
       language: 1-13 as in the bar's language menu, 0 = other).
 
 Options:
@@ -103,7 +104,8 @@ int AddAccount(const std::string& dataDir, const std::vector<std::string>& args)
         std::fprintf(stderr, "navlet-server: a nick has 1 to 15 of A-Z a-z 0-9 _ - .\n");
         return 2;
     case R::InvalidPassword:
-        std::fprintf(stderr, "navlet-server: a password has 1 to 15 printable characters\n");
+        std::fprintf(stderr, "navlet-server: a password has 1 to 15 printable ASCII characters, "
+                             "no blank at either end\n");
         return 2;
     default:
         std::fprintf(stderr, "navlet-server: the account could not be stored\n");

@@ -30,7 +30,7 @@ template <typename R, typename F> R TServiceWebBackend::OnLoop(F work) {
 
 web::TCreateOutcome TServiceWebBackend::CreateAccount(const web::TNewAccount& account) {
     web::TCreateOutcome refused{web::TCreateResult::Invalid, 0};
-    if (!IsValidPassword(account.password))
+    if (!IsValidNewPassword(account.password))
         return refused;
     std::string hash = HashPassword(account.password);
     if (hash.empty())
@@ -81,7 +81,7 @@ web::TUpdateResult TServiceWebBackend::UpdateProfile(UserId id, std::string_view
         return web::TUpdateResult::WrongPassword;
     std::string newHash;
     if (!change.newPassword.empty()) {
-        if (!IsValidPassword(change.newPassword))
+        if (!IsValidNewPassword(change.newPassword))
             return web::TUpdateResult::Invalid;
         newHash = HashPassword(change.newPassword);
         if (newHash.empty())

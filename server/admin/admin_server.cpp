@@ -126,8 +126,7 @@ void TAdminServer::Accept() {
         std::error_code e;
         auto peer = socket.remote_endpoint(e);
         if (!e && peer.address().is_loopback())
-            std::make_shared<TAdminConnection>(std::move(socket), service, connections)
-                ->ReadLine();
+            std::make_shared<TAdminConnection>(std::move(socket), service, connections)->ReadLine();
         Accept();
     });
 }

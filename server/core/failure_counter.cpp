@@ -20,10 +20,10 @@ void TFailureCounter::Fail(const std::string& key, int64_t nowMs) {
         // Still full: a flood of fresh keys. The oldest state goes; each
         // key's own count stays exact while it is kept.
         if (entries.size() >= maxKeys)
-            entries.erase(std::min_element(entries.begin(), entries.end(),
-                                           [](const auto& a, const auto& b) {
-                                               return a.second.atMs < b.second.atMs;
-                                           }));
+            entries.erase(
+                std::min_element(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+                    return a.second.atMs < b.second.atMs;
+                }));
     }
     TEntry& entry = entries[key];
     // Failures past the limit still count, but never by more than one drain

@@ -150,7 +150,8 @@ void TService::Login(TClient& client, const TLoginRequest& request) {
         client.sink.EndSession(REASON_GUESSING);
         return;
     }
-    std::optional<TAccount> stored = entry ? store.FindAccountById(entry->account.id) : std::nullopt;
+    std::optional<TAccount> stored =
+        entry ? store.FindAccountById(entry->account.id) : std::nullopt;
     if (!stored) {
         NoteCheck(nullptr, client.address, false, {}, now);
         FinishLogin(serial, 0, request, false);

@@ -44,7 +44,8 @@ void TSignInCache::Remember(uint64_t account, std::string_view password, int64_t
 }
 
 void TSignInCache::Prune(int64_t nowMs) {
-    std::erase_if(entries, [nowMs](const auto& e) { return nowMs - e.second.madeMs > LIFETIME_MS; });
+    std::erase_if(entries,
+                  [nowMs](const auto& e) { return nowMs - e.second.madeMs > LIFETIME_MS; });
 }
 
 } // namespace navlet::server
