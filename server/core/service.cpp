@@ -476,17 +476,6 @@ void TService::Refresh(uint64_t id) {
         Remember(*stored);
 }
 
-TAddAccountResult TService::AddAccount(std::string_view nick, std::string_view password,
-                                       char gender, int language, TAccount* added) {
-    TAccount account;
-    TAddAccountResult result = store.AddAccount(nick, password, gender, language, &account);
-    if (result == TAddAccountResult::Added)
-        Remember(account);
-    if (added)
-        *added = account;
-    return result;
-}
-
 TAddAccountResult TService::AddAccountHashed(std::string_view nick, const std::string& hash,
                                              char gender, int language, TAccount* added) {
     TAccount account;
@@ -505,13 +494,6 @@ std::optional<TAccount> TService::FindAccount(uint64_t id) {
 std::optional<TAccount> TService::FindAccountByNick(std::string_view nick) {
     TAccountEntry* entry = LoadAccount(nick);
     return entry ? std::optional<TAccount>(entry->account) : std::nullopt;
-}
-
-bool TService::UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword) {
-    if (!store.UpdateProfile(id, gender, language, newPassword))
-        return false;
-    Refresh(id);
-    return true;
 }
 
 bool TService::UpdateProfileHashed(uint64_t id, char gender, int language,

@@ -166,15 +166,12 @@ class TService {
     TStore& Store() { return store; }
 
     // Accounts: created or changed through here so that signed-in state and
-    // the store agree.
-    TAddAccountResult AddAccount(std::string_view nick, std::string_view password, char gender,
-                                 int language, TAccount* added = nullptr);
+    // the store agree. Passwords come hashed: hashing would hold the loop.
     TAddAccountResult AddAccountHashed(std::string_view nick, const std::string& passwordHash,
                                        char gender, int language, TAccount* added = nullptr);
     std::optional<TAccount> FindAccount(uint64_t id);
     std::optional<TAccount> FindAccountByNick(std::string_view nick);
     // FindAccount reads the store, so it carries the password hash.
-    bool UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword);
     bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 
   private:

@@ -75,7 +75,7 @@ class ServiceTest : public ::testing::Test {
     }
     void SignIn(TClient& client, const std::string& nick, const std::string& site) {
         if (!service->FindAccountByNick(nick)) {
-            ASSERT_EQ(service->AddAccount(nick, "pw", 'x', 3), TAddAccountResult::Added);
+            ASSERT_EQ(store->AddAccount(nick, "pw", 'x', 3), TAddAccountResult::Added);
         }
         TLoginRequest login;
         login.nick = nick;

@@ -15,7 +15,7 @@ TEST(LanguageMask, BitsOfTheThirteenAndBit31ForTheRest) {
 
 TEST_F(ServiceTest, AConnectionThatGoesWhileItsPasswordIsCheckedIsForgotten) {
     Make({});
-    ASSERT_EQ(service->AddAccount("alice", "pw", 'f', 1), TAddAccountResult::Added);
+    ASSERT_EQ(store->AddAccount("alice", "pw", 'f', 1), TAddAccountResult::Added);
     TFakeSink sink;
     {
         TClient client(sink);
