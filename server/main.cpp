@@ -17,7 +17,8 @@ const char* const USAGE = R"(Usage:
   navlet-server [OPTIONS]
       Runs the Navlet service: bar sessions, the web site and the admin endpoint.
   navlet-server [--data DIR | --database DB] account add NICK PASSWORD [--gender m|f|x] [--language N]
-      Adds an account (nick: 1-15 of A-Z a-z 0-9 _ - . ; password: 1-15 characters;
+      Adds an account (nick: 1-15 of A-Z a-z 0-9 _ - . ; password: 1-15 printable
+      ASCII characters, no blank at either end;
       language: 1-13 as in the bar's language menu, 0 = other).
 
 Options:
@@ -46,6 +47,7 @@ Options:
                        of those, not yet signed in (default 20)
   --web-max-per-address N
                        web site connections from one address (default 10)
+  --password-threads N threads that check passwords (default 0: one per core)
   --help               this text
 
 Admin commands (send with navlet-admin, or any line client on the admin port):
@@ -121,19 +123,13 @@ int AddAccount(const std::string& dataDir, const std::string& database,
         std::fprintf(stderr, "navlet-server: a nick has 1 to 15 of A-Z a-z 0-9 _ - .\n");
         return 2;
     case R::InvalidPassword:
-        std::fprintf(stderr, "navlet-server: a password has 1 to 15 printable characters\n");
+        std::fprintf(stderr, "navlet-server: a password has 1 to 15 printable ASCII characters, "
+                             "no blank at either end\n");
         return 2;
     default:
         std::fprintf(stderr, "navlet-server: the account could not be stored\n");
         return 1;
     }
-}
-
-navlet::server::TServer* running = nullptr;
-
-void OnSignal(int) {
-    if (running)
-        running->Stop(); // only posts to the loop
 }
 
 } // namespace
@@ -186,6 +182,8 @@ int main(int argc, char** argv) {
             config.limits.maxSigningInPerAddress = size_t(n);
         else if (arg == "--web-max-per-address" && ParseCount(value, 100000, n) && n > 0)
             config.webLimits.http.maxPerAddress = size_t(n);
+        else if (arg == "--password-threads" && ParseCount(value, 64, n))
+            config.passwords.threads = size_t(n);
         else {
             std::fprintf(stderr, "navlet-server: bad option %s %s (see --help)\n", arg.c_str(),
                          value.c_str());
@@ -218,10 +216,12 @@ int main(int argc, char** argv) {
                 database.empty() ? dataDir.c_str()
                                  : navlet::server::DatabaseName(database).c_str());
     std::fflush(stdout);
-    running = &server;
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    // The loop hears the signals itself: nothing runs inside a signal handler.
+    asio::signal_set signals(server.Io(), SIGINT, SIGTERM);
+    signals.async_wait([&server](const std::error_code& ec, int) {
+        if (!ec)
+            server.Stop();
+    });
     server.Run();
-    running = nullptr;
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "server/server.h"
 
+#include <cstdio>
 #include <filesystem>
 
 #include "server/folder_watch.h"
@@ -8,26 +9,6 @@
 namespace navlet::server {
 
 namespace {
-
-// Checks passwords on a thread of its own, so that the hash's cost never
-// holds the event loop; answers come back on the loop.
-class TThreadVerifier final : public TPasswordVerifier {
-  public:
-    explicit TThreadVerifier(asio::io_context& io) : io(io), pool(1) {}
-    ~TThreadVerifier() override { pool.join(); }
-
-    void Verify(std::string hash, std::string password, std::function<void(bool)> done) override {
-        asio::post(pool, [this, hash = std::move(hash), password = std::move(password),
-                          done = std::move(done)]() mutable {
-            bool ok = VerifyPassword(hash, password);
-            asio::post(io, [done = std::move(done), ok] { done(ok); });
-        });
-    }
-
-  private:
-    asio::io_context& io;
-    asio::thread_pool pool;
-};
 
 // Runs store calls on threads of their own: one for a SQLite file (it takes
 // turns anyway), as many as the PostgreSQL pool has connections.
@@ -95,7 +76,7 @@ TServer::~TServer() {
         sessions->Shutdown();
     if (admin)
         admin->Shutdown();
-    verifier.reset(); // joins its thread before the loop goes
+    verifier.reset(); // drops its queue and joins its threads before the loop goes
     storeRunner.reset();
 }
 
@@ -119,7 +100,7 @@ bool TServer::Start(std::string& error) {
         error = "cannot open the database " + DatabaseName(dbPath) + ": " + error;
         return false;
     }
-    verifier = std::make_unique<TThreadVerifier>(io);
+    verifier = std::make_unique<TPasswordPool>(io, config.passwords);
     bannerSignature = FolderSignature(config.bannersDir);
     updateSignature = FolderSignature(config.updatesDir);
     storeRunner =
@@ -215,7 +196,18 @@ void TServer::Rescan() {
 }
 
 void TServer::Run() {
-    io.run();
+    // A handler that throws (out of memory, a library's surprise) costs that
+    // one event, not the service: the loop logs it and carries on.
+    for (;;) {
+        try {
+            io.run();
+            break;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "navlet-server: an event failed: %s\n", e.what());
+        } catch (...) {
+            std::fprintf(stderr, "navlet-server: an event failed\n");
+        }
+    }
     StopWeb();
 }
 
@@ -223,6 +215,8 @@ void TServer::Stop() {
     asio::post(io, [this] {
         if (webBackend)
             webBackend->Stop(); // pages answer at once from now on
+        if (verifier)
+            verifier->Stop(); // waiting sign-ins are not worth a hash run now
         if (sessions)
             sessions->Shutdown();
         if (admin)

@@ -12,6 +12,7 @@
 #include "server/cluster/cluster_node.h"
 #include "server/core/service.h"
 #include "server/net/limits.h"
+#include "server/net/password_pool.h"
 #include "server/net/session_server.h"
 #include "server/service_web_backend.h"
 #include "server/web/web_site.h"
@@ -29,6 +30,7 @@ struct TServerConfig {
     std::string bannersDir; // empty: only the default banner
     TSessionLimits limits;
     web::TWebSiteLimits webLimits;
+    TPasswordPoolLimits passwords;
     TServiceConfig service;
     // How often the banner and update folders are looked at for changes.
     int64_t rescanMs = 2000;
@@ -73,7 +75,7 @@ class TServer {
     asio::executor_work_guard<asio::io_context::executor_type> work;
     std::unique_ptr<TStore> store;
     TSystemClock clock;
-    std::unique_ptr<TPasswordVerifier> verifier;
+    std::unique_ptr<TPasswordPool> verifier;
     std::unique_ptr<TStoreRunner> storeRunner; // before the service, which calls it
     std::unique_ptr<TClusterNode> cluster;     // likewise
     std::unique_ptr<TService> service;

@@ -49,7 +49,7 @@ void TServiceWebBackend::Tell(const TAccount& account) {
 
 web::TCreateOutcome TServiceWebBackend::CreateAccount(const web::TNewAccount& account) {
     web::TCreateOutcome refused{web::TCreateResult::Invalid, 0};
-    if (!IsValidPassword(account.password))
+    if (!IsValidNewPassword(account.password))
         return refused;
     std::string hash = HashPassword(account.password);
     if (hash.empty())
@@ -84,15 +84,23 @@ web::TUpdateResult TServiceWebBackend::UpdateProfile(UserId id, std::string_view
                                                      const web::TProfileChange& change) {
     if (stopping)
         return web::TUpdateResult::Busy;
+    // Guesses through the profile form count with the bars' failed sign-ins
+    // of the account; a held-back check answers as a wrong password.
+    if (service.PasswordCheckHeldBack(id))
+        return web::TUpdateResult::WrongPassword;
     TStore& store = service.Store();
     std::optional<TAccount> account = store.FindAccountById(id);
     if (!account)
         return web::TUpdateResult::NoSuchUser;
-    if (!VerifyPassword(account->passwordHash, password))
+    if (account->passwordHash.empty())
+        return web::TUpdateResult::WrongPassword;
+    bool matches = VerifyPassword(account->passwordHash, password);
+    service.NotePasswordCheck(id, matches);
+    if (!matches)
         return web::TUpdateResult::WrongPassword;
     std::string newHash;
     if (!change.newPassword.empty()) {
-        if (!IsValidPassword(change.newPassword))
+        if (!IsValidNewPassword(change.newPassword))
             return web::TUpdateResult::Invalid;
         newHash = HashPassword(change.newPassword);
         if (newHash.empty())

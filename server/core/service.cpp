@@ -33,7 +33,14 @@ TClient* TAccountEntry::MostRecent() const {
 }
 
 std::string SiteHostOf(std::string_view url) {
-    return FoldCase(url.substr(0, url.find('/')));
+    std::string host = FoldCase(url.substr(0, url.find('/')));
+    // A host name, an IPv4 address or a bracketed IPv6 one, with a port:
+    // anything else (blanks, line breaks, markup) names no site.
+    bool hostText = std::all_of(host.begin(), host.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+               c == '_' || c == ':' || c == '[' || c == ']';
+    });
+    return hostText ? host : std::string();
 }
 
 namespace {
@@ -63,9 +70,12 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
                    TBannerSet banners, TUpdateSet updates, TServiceConfig config)
     : store(store), clock(clock), verifier(verifier), banners(std::move(banners)),
       updates(std::move(updates)), config(config), alive(std::make_shared<bool>(true)) {
-    if (sodium_init() < 0)
-        return; // randombytes then falls back to its own source; nothing to do
+    if (sodium_init() < 0) {
+        // randombytes falls back to its own source; the rest of the set-up
+        // does not depend on it.
+    }
     lastRotationMs = clock.NowMs();
+    lastPruneMs = lastRotationMs;
 }
 
 TService::~TService() {
@@ -126,16 +136,19 @@ void TService::EndSession(TClient& client, std::string_view reason) {
     Disconnect(client);
 }
 
-// The account and its friends are read off the service's thread, then the
-// password is checked (also off it), then the session is accepted here.
+// Sign-in: the account and its friends are read off the service's thread.
+// Then a password that this process checked lately for the account goes
+// through at once; otherwise the check waits its turn on the verifier.
+// Failed attempts slow further ones per address and per account, but never
+// hold back an address that signed in lately with the right password.
 void TService::Login(TClient& client, const TLoginRequest& request) {
     if (client.SignedIn() || client.serial != 0)
         return; // a second login on one connection means nothing
-    client.serial = nextSerial++;
-    signingIn[client.serial] = &client;
-    uint64_t serial = client.serial;
+    uint64_t serial = client.serial = nextSerial++;
+    auto abandoned = std::make_shared<std::atomic<bool>>(false);
+    signingIn[serial] = TPendingLogin{&client, abandoned};
     if (!IsValidNick(request.nick) || !IsValidPassword(request.password)) {
-        FinishLogin(serial, 0, request, false, {});
+        CheckPassword(serial, TLoginData{}, request);
         return;
     }
     auto data = std::make_shared<TLoginData>();
@@ -157,22 +170,100 @@ void TService::Login(TClient& client, const TLoginRequest& request) {
 }
 
 void TService::CheckPassword(uint64_t serial, TLoginData data, const TLoginRequest& request) {
-    if (!signingIn.count(serial))
+    auto it = signingIn.find(serial);
+    if (it == signingIn.end())
         return; // the connection went while the store answered
-    if (!data.account) {
+    TClient& client = *it->second.client;
+    std::shared_ptr<std::atomic<bool>> abandoned = it->second.abandoned;
+    int64_t now = clock.NowMs();
+    uint64_t id = data.account ? data.account->id : 0;
+    std::string hash = data.account ? std::move(data.account->passwordHash) : std::string();
+    if (data.account)
+        Remember(std::move(*data.account));
+    if (id != 0 && signInCache.Knows(id, request.password, now)) {
+        FinishLogin(serial, id, request, true, data.friends);
+        return;
+    }
+    if (HeldBack(id, client.address, now)) {
+        std::lock_guard lock(failuresMutex);
+        failuresByAddress.Fail(client.address, now); // hammering keeps it held back
+        signingIn.erase(serial);
+        client.sink.EndSession(REASON_GUESSING);
+        return;
+    }
+    if (id == 0) {
+        NoteCheck(0, client.address, false, {}, now);
         FinishLogin(serial, 0, request, false, {});
         return;
     }
-    std::string hash = std::move(data.account->passwordHash);
-    uint64_t id = data.account->id;
-    Remember(std::move(*data.account));
     std::weak_ptr<bool> service = alive;
-    verifier.Verify(
-        std::move(hash), request.password,
-        [this, service, serial, id, request, friends = std::move(data.friends)](bool ok) {
-            if (!service.expired())
-                FinishLogin(serial, id, request, ok, friends);
-        });
+    auto finish = [this, service, serial, id, request, address = client.address,
+                   friends = std::move(data.friends)](bool ok) {
+        if (service.expired())
+            return;
+        NoteCheck(id, address, ok, request.password, clock.NowMs());
+        FinishLogin(serial, id, request, ok, friends);
+    };
+    TPasswordCheck check{client.address, std::move(hash), request.password, abandoned,
+                         std::move(finish)};
+    if (!verifier.Verify(std::move(check))) {
+        signingIn.erase(serial);
+        client.sink.EndSession(REASON_BUSY);
+    }
+}
+
+// Reads only what the service holds: the store is never read on the loop.
+bool TService::HeldBack(uint64_t accountId, const std::string& address, int64_t nowMs) {
+    bool knownGood = false;
+    if (const TAccountEntry* entry = accountId != 0 ? CachedById(accountId) : nullptr)
+        knownGood = std::find(entry->goodAddresses.begin(), entry->goodAddresses.end(), address) !=
+                    entry->goodAddresses.end();
+    std::lock_guard lock(failuresMutex);
+    if (failuresByAddress.Over(address, nowMs))
+        return true;
+    return accountId != 0 && !knownGood && failuresByAccount.Over(std::to_string(accountId), nowMs);
+}
+
+void TService::NoteCheck(uint64_t accountId, const std::string& address, bool matched,
+                         std::string_view password, int64_t nowMs) {
+    if (!matched) {
+        std::lock_guard lock(failuresMutex);
+        if (!address.empty())
+            failuresByAddress.Fail(address, nowMs);
+        if (accountId != 0)
+            failuresByAccount.Fail(std::to_string(accountId), nowMs);
+        return;
+    }
+    if (accountId == 0)
+        return;
+    if (!password.empty())
+        signInCache.Remember(accountId, password, nowMs);
+    TAccountEntry* entry = CachedById(accountId);
+    constexpr size_t GOOD_ADDRESSES = 4;
+    if (!entry || address.empty())
+        return;
+    auto& good = entry->goodAddresses;
+    if (std::find(good.begin(), good.end(), address) != good.end())
+        return;
+    if (good.size() >= GOOD_ADDRESSES)
+        good.erase(good.begin());
+    good.push_back(address);
+}
+
+// The web site's checks come from its own threads, so that a busy loop holds
+// no account page: they touch only the failure counters, under their lock.
+bool TService::PasswordCheckHeldBack(uint64_t accountId) {
+    std::lock_guard lock(failuresMutex);
+    return failuresByAccount.Over(std::to_string(accountId), clock.NowMs());
+}
+
+void TService::NotePasswordCheck(uint64_t accountId, bool matched) {
+    // The counters, but not the sign-in cache: the cache is for bars that
+    // come back.
+    if (matched)
+        return;
+    std::lock_guard lock(failuresMutex);
+    failuresByAccount.Fail(std::to_string(accountId), clock.NowMs());
 }
 
 void TService::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
@@ -180,7 +271,7 @@ void TService::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequ
     auto it = signingIn.find(serial);
     if (it == signingIn.end())
         return; // the connection went while its password was checked
-    TClient& client = *it->second;
+    TClient& client = *it->second.client;
     signingIn.erase(it);
     TAccountEntry* entry = passwordOk ? CachedById(accountId) : nullptr;
     if (!entry) {
@@ -213,8 +304,10 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
 }
 
 void TService::Disconnect(TClient& client) {
-    if (client.serial != 0)
-        signingIn.erase(client.serial);
+    if (auto it = signingIn.find(client.serial); client.serial != 0 && it != signingIn.end()) {
+        *it->second.abandoned = true; // a queued check for it is skipped
+        signingIn.erase(it);
+    }
     if (!client.SignedIn())
         return;
     LeaveSite(client);
@@ -396,6 +489,14 @@ void TService::Handle(TClient& client, const TPacket& p) {
 
 void TService::Tick() {
     int64_t now = clock.NowMs();
+    constexpr int64_t PRUNE_EVERY_MS = 60000;
+    if (now - lastPruneMs >= PRUNE_EVERY_MS) {
+        lastPruneMs = now;
+        signInCache.Prune(now);
+        std::lock_guard lock(failuresMutex);
+        failuresByAddress.Prune(now);
+        failuresByAccount.Prune(now);
+    }
     if (banners.Ids().size() < 2 || now - lastRotationMs < config.bannerIntervalMs)
         return;
     lastRotationMs = now;
@@ -442,7 +543,7 @@ std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {
 void TService::Remember(TAccount account) {
     account.passwordHash = std::string();
     accountByNick[FoldCase(account.nick)] = account.id;
-    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, {}});
+    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, {}, {}});
     if (!added)
         it->second.account = std::move(account);
 }
@@ -452,17 +553,6 @@ void TService::Remember(TAccount account) {
 void TService::Refresh(uint64_t id) {
     if (std::optional<TAccount> stored = store.FindAccountById(id))
         Remember(*stored);
-}
-
-TAddAccountResult TService::AddAccount(std::string_view nick, std::string_view password,
-                                       char gender, int language, TAccount* added) {
-    TAccount account;
-    TAddAccountResult result = store.AddAccount(nick, password, gender, language, &account);
-    if (result == TAddAccountResult::Added)
-        Remember(account);
-    if (added)
-        *added = account;
-    return result;
 }
 
 TAddAccountResult TService::AddAccountHashed(std::string_view nick, const std::string& hash,
@@ -485,17 +575,12 @@ std::optional<TAccount> TService::FindAccountByNick(std::string_view nick) {
     return entry ? std::optional<TAccount>(entry->account) : std::nullopt;
 }
 
-bool TService::UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword) {
-    if (!store.UpdateProfile(id, gender, language, newPassword))
-        return false;
-    Refresh(id);
-    return true;
-}
-
 bool TService::UpdateProfileHashed(uint64_t id, char gender, int language,
                                    const std::string& newHash) {
     if (!store.UpdateProfileHashed(id, gender, language, newHash))
         return false;
+    if (!newHash.empty())
+        signInCache.Forget(id); // the old password signs in no more
     Refresh(id);
     return true;
 }

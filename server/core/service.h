@@ -4,10 +4,12 @@
 // connections through TSessionSink and keeps durable state in a TStore.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -19,24 +21,39 @@
 #include "server/core/client.h"
 #include "server/core/clock.h"
 #include "server/core/cluster_link.h"
+#include "server/core/failure_counter.h"
+#include "server/core/signin_cache.h"
 #include "server/core/updates.h"
 #include "server/store/store.h"
 
 namespace navlet::server {
 
-// Checks a password against its hash, maybe on another thread; `done` must
-// then be called back on the service's thread.
+// One password to check against its stored hash.
+struct TPasswordCheck {
+    std::string address; // the peer's: checks take turns by address
+    std::string hash;
+    std::string password;
+    // Set when the connection has gone: the check is skipped, `done` not called.
+    std::shared_ptr<const std::atomic<bool>> abandoned;
+    std::function<void(bool matches)> done;
+};
+
+// Checks passwords, maybe on other threads; `done` must then be called back
+// on the service's thread.
 class TPasswordVerifier {
   public:
     virtual ~TPasswordVerifier() = default;
-    virtual void Verify(std::string hash, std::string password, std::function<void(bool)> done) = 0;
+    // False when the check cannot wait its turn (a queue is full): nothing is
+    // called then, and the caller refuses the sign-in at once.
+    virtual bool Verify(TPasswordCheck check) = 0;
 };
 
 // Verifies on the calling thread (tools and tests).
 class TInlineVerifier final : public TPasswordVerifier {
   public:
-    void Verify(std::string hash, std::string password, std::function<void(bool)> done) override {
-        done(VerifyPassword(hash, password));
+    bool Verify(TPasswordCheck check) override {
+        check.done(VerifyPassword(check.hash, check.password));
+        return true;
     }
 };
 
@@ -74,10 +91,16 @@ inline constexpr std::string_view REASON_TOO_MANY_WINDOWS =
     "Signed out: too many windows of this account.";
 inline constexpr std::string_view REASON_KICKED = "Signed out by the operator.";
 inline constexpr std::string_view REASON_FLOOD = "Signed out: too many requests.";
+inline constexpr std::string_view REASON_GUESSING =
+    "Too many wrong passwords: try again in a minute.";
+inline constexpr std::string_view REASON_BUSY = "The server is busy: try again in a minute.";
 
 struct TAccountEntry {
     TAccount account;               // without the password hash
     std::vector<TClient*> sessions; // signed in, oldest first
+    // Addresses that signed in with the right password lately: failed
+    // attempts from elsewhere do not hold them back.
+    std::vector<std::string> goodAddresses;
 
     bool Online() const { return !sessions.empty(); }
     // The session that sent the latest request; null when offline.
@@ -178,6 +201,12 @@ class TService {
     int Command(const TTarget& target, uint8_t command, std::string_view text);
     int Kick(const TTarget& target);
 
+    // A password check outside sign-in (the web site's profile change): whether
+    // failed attempts on the account hold it back now, and its result. From
+    // any thread.
+    bool PasswordCheckHeldBack(uint64_t accountId);
+    void NotePasswordCheck(uint64_t accountId, bool matched);
+
     // Queries for the operator and the web site.
     std::vector<TSiteCount> BusiestSites(size_t limit) const;
     std::vector<const TClient*> OnlineUsers(std::string_view host) const;
@@ -193,9 +222,7 @@ class TService {
     TStore& Store() { return store; }
 
     // Accounts: created or changed through here so that signed-in state and
-    // the store agree.
-    TAddAccountResult AddAccount(std::string_view nick, std::string_view password, char gender,
-                                 int language, TAccount* added = nullptr);
+    // the store agree. Passwords come hashed: hashing would hold the loop.
     TAddAccountResult AddAccountHashed(std::string_view nick, const std::string& passwordHash,
                                        char gender, int language, TAccount* added = nullptr);
     std::optional<TAccount> FindAccount(uint64_t id);
@@ -204,7 +231,6 @@ class TService {
     // follows it.
     void AccountStored(TAccount account) { Remember(std::move(account)); }
     // FindAccount reads the store, so it carries the password hash.
-    bool UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword);
     bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 
   private:
@@ -218,6 +244,11 @@ class TService {
     void CheckPassword(uint64_t serial, TLoginData data, const TLoginRequest& request);
     void FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
                      bool passwordOk, const std::vector<TAccount>& friends);
+    // Whether failed attempts hold back a password check for this account
+    // from `address`.
+    bool HeldBack(uint64_t accountId, const std::string& address, int64_t nowMs);
+    void NoteCheck(uint64_t accountId, const std::string& address, bool matched,
+                   std::string_view password, int64_t nowMs);
     void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
                 const std::vector<TAccount>& friends);
     void EnterSite(TClient& client, std::string_view url, const std::vector<TAccount>* friends);
@@ -285,8 +316,17 @@ class TService {
     std::unordered_map<std::string, uint64_t> accountByNick;       // folded nick
     std::unordered_map<std::string, std::unique_ptr<TSite>> sites; // by folded host
     std::unordered_map<ChatId, TPrivateChat> chats;
-    std::unordered_map<uint64_t, TClient*> signingIn; // by serial
+    struct TPendingLogin {
+        TClient* client = nullptr;
+        std::shared_ptr<std::atomic<bool>> abandoned;
+    };
+    std::unordered_map<uint64_t, TPendingLogin> signingIn; // by serial
     std::unordered_map<uint64_t, TClient*> signedInBySerial;
+    TSignInCache signInCache;
+    std::mutex failuresMutex; // the counters are also used from the web site's threads
+    TFailureCounter failuresByAddress{/*limit=*/10, /*drainMsPerFailure=*/6000};
+    TFailureCounter failuresByAccount{/*limit=*/20, /*drainMsPerFailure=*/3000};
+    int64_t lastPruneMs = 0;
     uint64_t nextSerial = 1;
     uint64_t activity = 0; // counts requests, to find an account's latest session
     size_t signedIn = 0;
@@ -299,7 +339,8 @@ class TService {
 // language: bit k-1 for language k (1 to 13), bit 31 for any other.
 bool ReadsLanguage(uint32_t mask, int language);
 
-// "host" of a reported address: the text before the first '/', folded.
+// "host" of a reported address: the text before the first '/', folded; empty
+// (no site) when it holds anything but host characters.
 std::string SiteHostOf(std::string_view url);
 
 } // namespace navlet::server

@@ -245,7 +245,14 @@ void TSession::Flush() {
             return;
         }
     }
-    std::vector<TWireRef>().swap(pending); // an idle session keeps no queue
+    // The queue's storage stays for the next flush (allocating it anew each
+    // time cost as much as the fan-out itself), within a small bound so that
+    // an idle session after a burst holds little.
+    constexpr size_t KEPT_QUEUE_ENTRIES = 64;
+    if (pending.capacity() > KEPT_QUEUE_ENTRIES)
+        std::vector<TWireRef>().swap(pending);
+    else
+        pending.clear();
     pendingHead = headOffset = pendingBytes = 0;
     if (endQueued)
         Close();

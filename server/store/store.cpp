@@ -36,6 +36,15 @@ bool IsValidPassword(std::string_view password) {
     return true;
 }
 
+bool IsValidNewPassword(std::string_view password) {
+    if (password.empty() || password.size() > MAX_PASSWORD_LENGTH)
+        return false;
+    for (char c : password)
+        if (uint8_t(c) < 0x20 || uint8_t(c) > 0x7E)
+            return false;
+    return password.front() != ' ' && password.back() != ' ';
+}
+
 bool IsValidGender(char gender) {
     return gender == 'm' || gender == 'f' || gender == 'x';
 }
@@ -81,7 +90,7 @@ TAddAccountResult TStore::AddAccount(std::string_view nick, std::string_view pas
                                      int language, TAccount* added) {
     if (!IsValidNick(nick))
         return TAddAccountResult::InvalidNick;
-    if (!IsValidPassword(password))
+    if (!IsValidNewPassword(password))
         return TAddAccountResult::InvalidPassword;
     if (!IsValidGender(gender) || !IsValidLanguage(language))
         return TAddAccountResult::InvalidProfile;
@@ -118,7 +127,7 @@ TAddAccountResult TStore::AddAccountHashed(std::string_view nick, const std::str
 bool TStore::UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword) {
     std::string hash;
     if (!newPassword.empty()) {
-        if (!IsValidPassword(newPassword))
+        if (!IsValidNewPassword(newPassword))
             return false;
         hash = HashPassword(newPassword);
         if (hash.empty())

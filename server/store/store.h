@@ -43,8 +43,14 @@ struct TKeptCall {
 // Nick: 1 to 15 characters of A-Z a-z 0-9 _ - . (no blanks, so it fits the
 // admin protocol's words and web addresses unchanged).
 bool IsValidNick(std::string_view nick);
-// Password: 1 to 15 printable single-byte characters (no control characters).
+// Password as a login may carry it: 1 to 15 single-byte characters without
+// control characters (older accounts may hold any such password).
 bool IsValidPassword(std::string_view password);
+// A password that may be set, by every way of setting one (sign-up, profile
+// change, `account add`): 1 to 15 printable ASCII characters (0x20 to 0x7E)
+// that neither begin nor end with a blank, since the bar trims blanks off
+// what is typed and could never send them.
+bool IsValidNewPassword(std::string_view password);
 bool IsValidGender(char gender);
 bool IsValidLanguage(int language);
 // Lower-cases A-Z only: the comparison the service uses for nicks and hosts.

@@ -90,6 +90,15 @@ TEST_F(Operator, KickEndsEverySessionOfTheUserAndTheSiteHearsIt) {
     EXPECT_EQ(ReadUserLeft(p).user, c.Id());
 }
 
+TEST_F(Operator, AReportedSiteCannotForgeListingLines) {
+    TTestClient m;
+    ASSERT_TRUE(m.Connect(Port()) && m.Login("bob", "bpw", "evil.org\n* forged.com 99\nOK 3"));
+    EXPECT_EQ(Admin("SITES"), "* example.com 1\n* other.org 1\nOK 2\n");
+    std::string users = Admin("USERS");
+    EXPECT_EQ(users.find("forged"), std::string::npos);
+    EXPECT_NE(users.find("* bob " + std::to_string(m.Id()) + " -\n"), std::string::npos);
+}
+
 TEST_F(Operator, ListingsAndErrors) {
     EXPECT_EQ(Admin("SITES"), "* example.com 1\n* other.org 1\nOK 2\n");
     std::string users = Admin("USERS example.com");

@@ -1,91 +1,8 @@
 // The service's rules without sockets: a fake sink per client, a manual clock.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
-#include "server/core/service.h"
+#include "tests/server/service_fixture.h"
 
 namespace navlet::server {
 namespace {
-
-struct TFakeSink : TSessionSink {
-    std::vector<TPacket> got;
-    bool ended = false;
-    std::string reason;
-    void Deliver(const TWireRef& wire) override {
-        TPacket p;
-        ClearPacket(p);
-        std::memcpy(p.bytes, wire.Bytes(), wire.Size());
-        EXPECT_GE(DecodePacket(p), 0);
-        got.push_back(p);
-    }
-    void EndSession(std::string_view why) override {
-        ended = true;
-        reason = why;
-    }
-    std::vector<TPacket> Take(uint8_t type) {
-        std::vector<TPacket> out;
-        for (const TPacket& p : got)
-            if (p.Type() == type)
-                out.push_back(p);
-        got.clear();
-        return out;
-    }
-};
-
-// Holds password checks until the test answers them.
-struct TDeferredVerifier : TPasswordVerifier {
-    std::vector<std::function<void()>> waiting;
-    void Verify(std::string hash, std::string password, std::function<void(bool)> done) override {
-        waiting.push_back([=] { done(VerifyPassword(hash, password)); });
-    }
-    void RunAll() {
-        auto run = std::move(waiting);
-        for (auto& f : run)
-            f();
-    }
-};
-
-class ServiceTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        path = std::filesystem::temp_directory_path() /
-               ("navlet-service-test-" + std::to_string(::getpid()) + ".db");
-        std::filesystem::remove(path);
-        std::string error;
-        store = TStore::Open(path.string(), error);
-        ASSERT_TRUE(store) << error;
-    }
-    void TearDown() override {
-        service.reset();
-        store.reset();
-        std::filesystem::remove(path);
-    }
-    void Make(TBannerSet banners, TUpdateSet updates = {}) {
-        TServiceConfig config;
-        config.bannerIntervalMs = 1000;
-        service = std::make_unique<TService>(*store, clock, verifier, std::move(banners),
-                                             std::move(updates), config);
-    }
-    void SignIn(TClient& client, const std::string& nick, const std::string& site) {
-        if (!service->FindAccountByNick(nick)) {
-            ASSERT_EQ(service->AddAccount(nick, "pw", 'x', 3), TAddAccountResult::Added);
-        }
-        TLoginRequest login;
-        login.nick = nick;
-        login.password = "pw";
-        login.site = site;
-        login.languageMask = 0xFFFFFFFF;
-        service->Login(client, login);
-        verifier.RunAll();
-        ASSERT_TRUE(client.SignedIn());
-    }
-    std::filesystem::path path;
-    std::unique_ptr<TStore> store;
-    TManualClock clock;
-    TDeferredVerifier verifier;
-    std::unique_ptr<TService> service;
-};
 
 TEST(LanguageMask, BitsOfTheThirteenAndBit31ForTheRest) {
     EXPECT_TRUE(ReadsLanguage(1u << 0, 1));
@@ -98,7 +15,7 @@ TEST(LanguageMask, BitsOfTheThirteenAndBit31ForTheRest) {
 
 TEST_F(ServiceTest, AConnectionThatGoesWhileItsPasswordIsCheckedIsForgotten) {
     Make({});
-    ASSERT_EQ(service->AddAccount("alice", "pw", 'f', 1), TAddAccountResult::Added);
+    ASSERT_EQ(store->AddAccount("alice", "pw", 'f', 1), TAddAccountResult::Added);
     TFakeSink sink;
     {
         TClient client(sink);

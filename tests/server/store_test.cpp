@@ -90,6 +90,10 @@ TEST_P(StoreTest, InvalidInputIsRefused) {
     EXPECT_EQ(store->AddAccount("two words", "pw", 'x', 0), TAddAccountResult::InvalidNick);
     EXPECT_EQ(store->AddAccount("ok", "", 'x', 0), TAddAccountResult::InvalidPassword);
     EXPECT_EQ(store->AddAccount("ok", "tab\tpw", 'x', 0), TAddAccountResult::InvalidPassword);
+    // The bar trims what is typed: these could never be sent.
+    EXPECT_EQ(store->AddAccount("ok", "pw ", 'x', 0), TAddAccountResult::InvalidPassword);
+    EXPECT_EQ(store->AddAccount("ok", " pw", 'x', 0), TAddAccountResult::InvalidPassword);
+    EXPECT_EQ(store->AddAccount("ok", "caf\xe9", 'x', 0), TAddAccountResult::InvalidPassword);
     EXPECT_EQ(store->AddAccount("ok", "pw", 'q', 0), TAddAccountResult::InvalidProfile);
     EXPECT_EQ(store->AddAccount("ok", "pw", 'x', 14), TAddAccountResult::InvalidProfile);
     EXPECT_EQ(store->AddAccount("fifteen_chars_x", "fifteen_chars_x", 'm', 13),
