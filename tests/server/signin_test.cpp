@@ -2,12 +2,30 @@
 // second hash run, failed attempts slow further ones per address and per
 // account, and the owner's own address is not held back.
 #include <asio.hpp>
+#include <thread>
 
 #include "server/net/password_pool.h"
 #include "tests/server/service_fixture.h"
 
 namespace navlet::server {
 namespace {
+
+// Store calls answered later, as a database on other threads does.
+struct TDeferredStoreRunner : TStoreRunner {
+    std::vector<std::pair<std::function<void()>, std::function<void()>>> waiting;
+    void Run(std::function<void()> work, std::function<void()> done) override {
+        waiting.emplace_back(std::move(work), std::move(done));
+    }
+    void RunAll() {
+        auto batch = std::move(waiting);
+        waiting.clear();
+        for (auto& [work, done] : batch) {
+            work();
+            if (done)
+                done();
+        }
+    }
+};
 
 class SignInTest : public ServiceTest {
   protected:
@@ -43,6 +61,7 @@ class SignInTest : public ServiceTest {
 
     std::vector<std::unique_ptr<TFakeSink>> sinks;
     std::vector<std::unique_ptr<TClient>> clients;
+    TDeferredStoreRunner runner; // outlives the service, which may hold it
 };
 
 TEST_F(SignInTest, ARecentlyCheckedPasswordSignsInWithoutAnotherCheck) {
@@ -156,6 +175,41 @@ TEST(PasswordPool, SkipsAbandonedChecksAndRefusesPastItsBounds) {
     EXPECT_EQ(matched, 1);
     pool.Stop();
     EXPECT_FALSE(check("10.0.0.3", false));
+}
+
+TEST_F(SignInTest, ThePasswordCheckWaitsForTheStoreAndIsSkippedForAGoneConnection) {
+    service->SetStoreRunner(runner);
+    TClient& waiting = Attempt("right", "10.0.0.1");
+    EXPECT_TRUE(verifier.waiting.empty()); // nothing to check before the account is read
+    runner.RunAll();
+    ASSERT_EQ(verifier.waiting.size(), 1u);
+    verifier.RunAll();
+    EXPECT_TRUE(waiting.SignedIn());
+
+    TClient& gone = Attempt("wrong", "10.0.0.2");
+    service->Disconnect(gone);
+    runner.RunAll();
+    EXPECT_TRUE(verifier.waiting.empty());
+    // The cache still answers a password checked lately, once the store has.
+    TClient& again = Attempt("right", "10.0.0.3");
+    EXPECT_FALSE(again.SignedIn());
+    runner.RunAll();
+    EXPECT_TRUE(again.SignedIn());
+    EXPECT_TRUE(verifier.waiting.empty());
+}
+
+TEST_F(SignInTest, WebSiteGuessesFromAnotherThreadHoldBackTheAccount) {
+    uint64_t id = store->FindAccountByNick("alice")->id;
+    std::thread web([&] {
+        for (int i = 0; i < 40; ++i)
+            service->NotePasswordCheck(id, false);
+    });
+    web.join();
+    EXPECT_TRUE(service->PasswordCheckHeldBack(id));
+    // A bar from a new address is held back too, before any hash run.
+    TClient& bar = Attempt("right", "10.0.0.9");
+    EXPECT_FALSE(bar.SignedIn());
+    EXPECT_TRUE(verifier.waiting.empty());
 }
 
 } // namespace
