@@ -9,8 +9,10 @@
 #include <thread>
 
 #include "server/admin/admin_server.h"
+#include "server/cluster/cluster_node.h"
 #include "server/core/service.h"
 #include "server/net/limits.h"
+#include "server/net/password_pool.h"
 #include "server/net/session_server.h"
 #include "server/service_web_backend.h"
 #include "server/web/web_site.h"
@@ -22,15 +24,21 @@ struct TServerConfig {
     std::string web = "127.0.0.1:8080"; // empty: no web site
     std::string admin = "127.0.0.1:8081";
     std::string dataDir;    // holds navlet.db
+    std::string database;   // empty: DATA/navlet.db; else a file or postgresql://...
+    TClusterConfig cluster; // redis empty: one node alone
     std::string updatesDir; // empty: no updates offered
     std::string bannersDir; // empty: only the default banner
     TSessionLimits limits;
     web::TWebSiteLimits webLimits;
+    TPasswordPoolLimits passwords;
     TServiceConfig service;
     // How often the banner and update folders are looked at for changes.
     int64_t rescanMs = 2000;
     TVersionReader versionReader = ReadModuleVersion;
 };
+
+// A database location as logs may show it (without a password).
+std::string DatabaseName(const std::string& location);
 
 // Parses "ADDR:PORT" (a numeric IPv4 or [IPv6] address). False when malformed.
 bool ParseEndpoint(const std::string& text, asio::ip::tcp::endpoint& out);
@@ -67,7 +75,9 @@ class TServer {
     asio::executor_work_guard<asio::io_context::executor_type> work;
     std::unique_ptr<TStore> store;
     TSystemClock clock;
-    std::unique_ptr<TPasswordVerifier> verifier;
+    std::unique_ptr<TPasswordPool> verifier;
+    std::unique_ptr<TStoreRunner> storeRunner; // before the service, which calls it
+    std::unique_ptr<TClusterNode> cluster;     // likewise
     std::unique_ptr<TService> service;
     std::unique_ptr<TSessionServer> sessions;
     std::unique_ptr<TAdminServer> admin;

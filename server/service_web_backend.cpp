@@ -41,63 +41,75 @@ template <typename R, typename F> std::optional<R> TServiceWebBackend::OnLoop(F 
     return answer.get();
 }
 
+// The service's copy of an account follows the store when the loop comes to
+// it; never dropped, or a busy moment would leave the copy stale for good.
+void TServiceWebBackend::Tell(const TAccount& account) {
+    asio::post(io, [&service = service, account] { service.AccountStored(account); });
+}
+
 web::TCreateOutcome TServiceWebBackend::CreateAccount(const web::TNewAccount& account) {
     web::TCreateOutcome refused{web::TCreateResult::Invalid, 0};
-    if (!IsValidPassword(account.password))
+    if (!IsValidNewPassword(account.password))
         return refused;
     std::string hash = HashPassword(account.password);
     if (hash.empty())
         return refused;
-    auto outcome = OnLoop<web::TCreateOutcome>([this, account, hash] {
-        TAccount added;
-        switch (service.AddAccountHashed(account.nick, hash, account.gender, account.language,
-                                         &added)) {
-        case TAddAccountResult::Added:
-            return web::TCreateOutcome{web::TCreateResult::Created, added.id};
-        case TAddAccountResult::NickTaken:
-            return web::TCreateOutcome{web::TCreateResult::NickTaken, 0};
-        default:
-            return web::TCreateOutcome{web::TCreateResult::Invalid, 0};
-        }
-    });
-    return outcome.value_or(web::TCreateOutcome{web::TCreateResult::Busy, 0});
+    // The store is thread-safe: the database is written from this thread,
+    // and the loop only hears the result.
+    if (stopping)
+        return web::TCreateOutcome{web::TCreateResult::Busy, 0};
+    TAccount added;
+    switch (service.Store().AddAccountHashed(account.nick, hash, account.gender, account.language,
+                                             &added)) {
+    case TAddAccountResult::Added:
+        Tell(added);
+        return web::TCreateOutcome{web::TCreateResult::Created, added.id};
+    case TAddAccountResult::NickTaken:
+        return web::TCreateOutcome{web::TCreateResult::NickTaken, 0};
+    default:
+        return web::TCreateOutcome{web::TCreateResult::Invalid, 0};
+    }
 }
 
 std::optional<web::TProfile> TServiceWebBackend::FindProfile(UserId id) {
-    auto profile =
-        OnLoop<std::optional<web::TProfile>>([this, id]() -> std::optional<web::TProfile> {
-            std::optional<TAccount> account = service.FindAccount(id);
-            if (!account)
-                return std::nullopt;
-            return ProfileOf(*account);
-        });
-    return profile ? *profile : std::nullopt;
+    if (stopping)
+        return std::nullopt;
+    std::optional<TAccount> account = service.Store().FindAccountById(id);
+    if (!account)
+        return std::nullopt;
+    return ProfileOf(*account);
 }
 
 web::TUpdateResult TServiceWebBackend::UpdateProfile(UserId id, std::string_view password,
                                                      const web::TProfileChange& change) {
-    auto found = OnLoop<std::optional<TAccount>>([this, id] { return service.FindAccount(id); });
-    if (!found)
+    if (stopping)
         return web::TUpdateResult::Busy;
-    std::optional<TAccount> account = *found;
+    // Guesses through the profile form count with the bars' failed sign-ins
+    // of the account; a held-back check answers as a wrong password.
+    if (service.PasswordCheckHeldBack(id))
+        return web::TUpdateResult::WrongPassword;
+    TStore& store = service.Store();
+    std::optional<TAccount> account = store.FindAccountById(id);
     if (!account)
         return web::TUpdateResult::NoSuchUser;
-    if (!VerifyPassword(account->passwordHash, password))
+    if (account->passwordHash.empty())
+        return web::TUpdateResult::WrongPassword;
+    bool matches = VerifyPassword(account->passwordHash, password);
+    service.NotePasswordCheck(id, matches);
+    if (!matches)
         return web::TUpdateResult::WrongPassword;
     std::string newHash;
     if (!change.newPassword.empty()) {
-        if (!IsValidPassword(change.newPassword))
+        if (!IsValidNewPassword(change.newPassword))
             return web::TUpdateResult::Invalid;
         newHash = HashPassword(change.newPassword);
         if (newHash.empty())
             return web::TUpdateResult::Invalid;
     }
-    auto updated = OnLoop<bool>([this, id, change, newHash] {
-        return service.UpdateProfileHashed(id, change.gender, change.language, newHash);
-    });
-    if (!updated)
-        return web::TUpdateResult::Busy;
-    return *updated ? web::TUpdateResult::Updated : web::TUpdateResult::Invalid;
+    bool updated = store.UpdateProfileHashed(id, change.gender, change.language, newHash);
+    if (std::optional<TAccount> changed = updated ? store.FindAccountById(id) : std::nullopt)
+        Tell(*changed);
+    return updated ? web::TUpdateResult::Updated : web::TUpdateResult::Invalid;
 }
 
 std::vector<web::TSiteLoad> TServiceWebBackend::BusiestSites(int limit) {

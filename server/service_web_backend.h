@@ -34,6 +34,7 @@ class TServiceWebBackend final : public web::TWebBackend {
     // Runs `work` on the loop and returns its result, or nothing when the loop
     // does not begin it in time or is stopping; then it never runs.
     template <typename R, typename F> std::optional<R> OnLoop(F work);
+    void Tell(const TAccount& account);
 
     asio::io_context& io;
     TService& service;

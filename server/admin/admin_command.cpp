@@ -128,6 +128,28 @@ bool ParseAdminCommand(std::string_view line, TAdminCommand& out, std::string& e
     return false;
 }
 
+namespace {
+
+// One word of a listing: what peers reported reaches the operator's terminal
+// only as printable ASCII without blanks; anything else is written %XX.
+std::string Word(std::string_view text) {
+    static const char HEX[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : text) {
+        auto b = uint8_t(c);
+        if (b > ' ' && b < 0x7F && b != '%') {
+            out += c;
+            continue;
+        }
+        out += '%';
+        out += HEX[b >> 4];
+        out += HEX[b & 15];
+    }
+    return out.empty() ? "-" : out;
+}
+
+} // namespace
+
 std::string RunAdminCommand(TService& service, size_t connections, const TAdminCommand& c) {
     switch (c.verb) {
     case TAdminVerb::Notice:
@@ -144,21 +166,29 @@ std::string RunAdminCommand(TService& service, size_t connections, const TAdminC
         std::string out;
         auto users = service.OnlineUsers(c.host);
         for (const TClient* u : users)
-            out += "* " + u->account->account.nick + " " + std::to_string(u->Id()) + " " +
-                   (u->site ? u->site->host : std::string("-")) + "\n";
+            out += "* " + Word(u->account->account.nick) + " " + std::to_string(u->Id()) + " " +
+                   Word(u->site ? u->site->host : std::string()) + "\n";
         return out + "OK " + std::to_string(users.size()) + "\n";
     }
     case TAdminVerb::Sites: {
         std::string out;
         auto sites = service.BusiestSites(SIZE_MAX);
         for (const TSiteCount& s : sites)
-            out += "* " + s.host + " " + std::to_string(s.users) + "\n";
+            out += "* " + Word(s.host) + " " + std::to_string(s.users) + "\n";
         return out + "OK " + std::to_string(sites.size()) + "\n";
     }
-    case TAdminVerb::Stats:
-        return "* connections " + std::to_string(connections) + "\n* users " +
-               std::to_string(service.SignedInCount()) + "\n* sites " +
-               std::to_string(service.SiteCount()) + "\nOK 3\n";
+    case TAdminVerb::Stats: {
+        std::string out = "* connections " + std::to_string(connections) + "\n* users " +
+                          std::to_string(service.SignedInCount()) + "\n* sites " +
+                          std::to_string(service.SiteCount()) + "\n";
+        if (const TClusterLink* cluster = service.Cluster()) {
+            TClusterStatus status = cluster->Status();
+            out += "* node " + status.nodeId + "\n* redis " + (status.redisUp ? "up" : "down") +
+                   "\n* nodes " + std::to_string(status.nodes) + "\nOK 6\n";
+            return out;
+        }
+        return out + "OK 3\n";
+    }
     case TAdminVerb::Help:
         return "* NOTICE STATUS|TICKER|CONSOLE TARGET TEXT\n"
                "* NOTICE BUTTONS N TARGET TEXT\n"

@@ -13,11 +13,20 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
     TAdminConnection(asio::ip::tcp::socket socket, TService& service,
                      std::function<size_t()>& connections)
         : socket(std::move(socket)), service(service), connections(connections),
-          input(MAX_ADMIN_LINE + 1) {}
+          input(MAX_ADMIN_LINE + 1), deadline(this->socket.get_executor()) {}
 
     void ReadLine() {
+        deadline.expires_after(ADMIN_IDLE_DEADLINE);
+        deadline.async_wait([weak = weak_from_this()](const std::error_code& ec) {
+            auto self = weak.lock();
+            if (ec || !self)
+                return;
+            std::error_code ignored;
+            self->socket.close(ignored); // the pending read ends with an error
+        });
         asio::async_read_until(socket, input, '\n',
                                [self = shared_from_this()](const std::error_code& ec, size_t n) {
+                                   self->deadline.cancel();
                                    if (ec)
                                        return; // closed, or a line past the bound
                                    self->OnLine(n);
@@ -57,13 +66,16 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
     std::function<size_t()>& connections;
     asio::streambuf input;
     std::string answer;
+    asio::steady_timer deadline;
 };
+
+constexpr auto ACCEPT_RETRY = std::chrono::milliseconds(100);
 
 } // namespace
 
 TAdminServer::TAdminServer(asio::io_context& io, TService& service,
                            std::function<size_t()> connections)
-    : service(service), connections(std::move(connections)), acceptor(io) {}
+    : service(service), connections(std::move(connections)), acceptor(io), acceptRetry(io) {}
 
 bool TAdminServer::Listen(const asio::ip::tcp::endpoint& endpoint, std::string& error) {
     if (!endpoint.address().is_loopback()) {
@@ -95,19 +107,26 @@ uint16_t TAdminServer::Port() const {
 void TAdminServer::Shutdown() {
     std::error_code ec;
     acceptor.close(ec);
+    acceptRetry.cancel();
 }
 
 void TAdminServer::Accept() {
     acceptor.async_accept([this](const std::error_code& ec, asio::ip::tcp::socket socket) {
         if (ec == asio::error::operation_aborted || !acceptor.is_open())
             return;
-        if (!ec) {
-            std::error_code e;
-            auto peer = socket.remote_endpoint(e);
-            if (!e && peer.address().is_loopback())
-                std::make_shared<TAdminConnection>(std::move(socket), service, connections)
-                    ->ReadLine();
+        if (ec) {
+            // Out of descriptors: accepting again at once would spin.
+            acceptRetry.expires_after(ACCEPT_RETRY);
+            acceptRetry.async_wait([this](const std::error_code& e) {
+                if (!e && acceptor.is_open())
+                    Accept();
+            });
+            return;
         }
+        std::error_code e;
+        auto peer = socket.remote_endpoint(e);
+        if (!e && peer.address().is_loopback())
+            std::make_shared<TAdminConnection>(std::move(socket), service, connections)->ReadLine();
         Accept();
     });
 }

@@ -3,12 +3,16 @@
 #pragma once
 
 #include <asio.hpp>
+#include <chrono>
 #include <functional>
 #include <string>
 
 #include "server/core/service.h"
 
 namespace navlet::server {
+
+// An operator's connection that sends no whole line for this long is closed.
+inline constexpr auto ADMIN_IDLE_DEADLINE = std::chrono::seconds(60);
 
 class TAdminServer {
   public:
@@ -26,6 +30,7 @@ class TAdminServer {
     TService& service;
     std::function<size_t()> connections;
     asio::ip::tcp::acceptor acceptor;
+    asio::steady_timer acceptRetry;
 };
 
 } // namespace navlet::server

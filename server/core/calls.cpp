@@ -11,60 +11,170 @@ constexpr int32_t SEARCH_CALLED = 1;
 } // namespace
 
 void TService::FindUser(TClient& client, const TFindUserRequest& request, bool withMessage) {
+    if (!client.chatBudget.Take(clock.NowMs(), config.chatPerSecond, config.chatBurst) ||
+        !IsValidNick(request.nick)) {
+        AnswerSearch(client, request, withMessage, nullptr);
+        return;
+    }
+    if (TAccountEntry* cached = CachedByNick(request.nick)) {
+        RouteSearch(client, request, withMessage, cached);
+        return;
+    }
+    // Not known here yet: the store says whether the account exists.
+    auto found = std::make_shared<std::optional<TAccount>>();
+    std::weak_ptr<bool> service = alive;
+    TStore& db = store;
+    uint64_t serial = client.serial;
+    storeRunner->Run([&db, found, nick = request.nick] { *found = db.FindAccountByNick(nick); },
+                     [this, service, serial, found, request, withMessage] {
+                         if (service.expired())
+                             return;
+                         TClient* asker = LiveClient(serial);
+                         if (!asker)
+                             return;
+                         TAccountEntry* target = nullptr;
+                         if (*found) {
+                             Remember(**found);
+                             target = CachedById((*found)->id);
+                         }
+                         RouteSearch(*asker, request, withMessage, target);
+                     });
+}
+
+void TService::RouteSearch(TClient& client, const TFindUserRequest& request, bool withMessage,
+                           TAccountEntry* target) {
+    if (!cluster || !target || target->Online() || target == client.account) {
+        AnswerSearch(client, request, withMessage, target);
+        return;
+    }
+    TRemoteCall call{target->account.id, withMessage, client.account->account.nick, request.message,
+                     client.siteUrl};
+    std::weak_ptr<bool> service = alive;
+    uint64_t serial = client.serial, targetId = target->account.id;
+    cluster->CallElsewhere(call,
+                           [this, service, serial, targetId, request, withMessage](bool reached) {
+                               if (service.expired())
+                                   return;
+                               TClient* asker = LiveClient(serial);
+                               TAccountEntry* sought = CachedById(targetId);
+                               if (!asker || !sought)
+                                   return;
+                               if (!reached) {
+                                   AnswerSearch(*asker, request, withMessage, sought);
+                                   return;
+                               }
+                               TPacket p;
+                               ClearPacket(p);
+                               TSearchAnswerMsg answer{SEARCH_CALLED, sought->account.nick, {}};
+                               Send(*asker, p, WriteSearchAnswer(p, answer), MSG_SEARCH_ANSWER);
+                           });
+}
+
+void TService::RemoteCall(const TRemoteCall& call) {
+    TAccountEntry* target = CachedById(call.target);
+    if (!target || !target->Online())
+        return;
+    TPacket p;
+    ClearPacket(p);
+    TWireRef wire;
+    if (call.withMessage) {
+        TLookingForYouMsg m{true, call.callerNick, call.message, call.callerSite};
+        wire = EncodeWire(p, WriteLookingForYou(p, m), MSG_LOOKING_FOR_YOU);
+    } else {
+        TSearchAnswerMsg m{SEARCH_LOOKING_FOR_YOU, call.callerNick, call.callerSite};
+        wire = EncodeWire(p, WriteSearchAnswer(p, m), MSG_SEARCH_ANSWER);
+    }
+    for (TClient* session : target->sessions)
+        session->sink.Deliver(wire);
+}
+
+// Called: an online target hears who looks for it. Offline: a message is
+// kept for its next sign-in. Unknown: "not online" with the nick as asked.
+void TService::AnswerSearch(TClient& client, const TFindUserRequest& request, bool withMessage,
+                            TAccountEntry* target) {
     TPacket p;
     ClearPacket(p);
     TSearchAnswerMsg answer;
     answer.nick = request.nick;
     answer.result = SEARCH_NOT_ONLINE;
-    if (!client.chatBudget.Take(clock.NowMs(), config.chatPerSecond, config.chatBurst)) {
-        Send(client, p, WriteSearchAnswer(p, answer), MSG_SEARCH_ANSWER);
-        return;
-    }
-    TAccountEntry* target = IsValidNick(request.nick) ? LoadAccount(request.nick) : nullptr;
     const TAccount& caller = client.account->account;
-    if (target && target->online) {
+    if (target && target->Online()) {
         answer.nick = target->account.nick;
         answer.result = SEARCH_CALLED;
-        TClient& called = *target->online;
-        if (&called != &client) {
+        // Every window of the sought user hears the call; searching oneself
+        // calls nobody.
+        if (target != client.account) {
             TPacket call;
             ClearPacket(call);
+            TWireRef wire;
             if (withMessage) {
                 TLookingForYouMsg m{true, caller.nick, request.message, client.siteUrl};
-                Send(called, call, WriteLookingForYou(call, m), MSG_LOOKING_FOR_YOU);
+                wire = EncodeWire(call, WriteLookingForYou(call, m), MSG_LOOKING_FOR_YOU);
             } else {
                 TSearchAnswerMsg m{SEARCH_LOOKING_FOR_YOU, caller.nick, client.siteUrl};
-                Send(called, call, WriteSearchAnswer(call, m), MSG_SEARCH_ANSWER);
+                wire = EncodeWire(call, WriteSearchAnswer(call, m), MSG_SEARCH_ANSWER);
             }
+            for (TClient* called : target->sessions)
+                called->sink.Deliver(wire);
         }
     } else if (target && withMessage && !request.message.empty() &&
                target->account.id != caller.id) {
         answer.nick = target->account.nick;
-        store.KeepCall(
-            TKeptCall{target->account.id, caller.id, caller.nick, request.message, client.siteUrl});
+        TStore& db = store;
+        storeRunner->Run(
+            [&db, call = TKeptCall{target->account.id, caller.id, caller.nick, request.message,
+                                   client.siteUrl}] { db.KeepCall(call); },
+            nullptr);
     }
     Send(client, p, WriteSearchAnswer(p, answer), MSG_SEARCH_ANSWER);
 }
 
 // A kept call says "is" while its caller is online (with the caller's page
-// now) and "was" when the caller has gone.
+// now) and "was" when the caller has gone. Calls taken for a session that
+// ended meanwhile are kept again.
 void TService::DeliverKeptCalls(TClient& client) {
-    TPacket p;
-    for (const TKeptCall& call : store.TakeCalls(client.Id())) {
-        auto caller = accounts.find(call.caller);
-        TClient* online = caller == accounts.end() ? nullptr : caller->second.online;
-        TLookingForYouMsg m{online != nullptr, call.callerNick, call.message,
-                            online ? online->siteUrl : call.link};
-        ClearPacket(p);
-        Send(client, p, WriteLookingForYou(p, m), MSG_LOOKING_FOR_YOU);
-    }
+    auto calls = std::make_shared<std::vector<TKeptCall>>();
+    std::weak_ptr<bool> service = alive;
+    TStore& db = store;
+    uint64_t serial = client.serial, id = client.Id();
+    storeRunner->Run([&db, calls, id] { *calls = db.TakeCalls(id); },
+                     [this, service, serial, calls, &db] {
+                         if (service.expired() || calls->empty())
+                             return;
+                         TClient* target = LiveClient(serial);
+                         if (!target) {
+                             storeRunner->Run(
+                                 [&db, calls] {
+                                     for (const TKeptCall& call : *calls)
+                                         db.KeepCall(call);
+                                 },
+                                 nullptr);
+                             return;
+                         }
+                         TPacket p;
+                         for (const TKeptCall& call : *calls) {
+                             TAccountEntry* caller = CachedById(call.caller);
+                             TClient* online = caller ? caller->MostRecent() : nullptr;
+                             TLookingForYouMsg m{online != nullptr, call.callerNick, call.message,
+                                                 online ? online->siteUrl : call.link};
+                             ClearPacket(p);
+                             Send(*target, p, WriteLookingForYou(p, m), MSG_LOOKING_FOR_YOU);
+                         }
+                     });
 }
 
 void TService::FriendChange(TClient& client, const TFriendChangeRequest& request) {
-    if (request.operation == FRIEND_ADD)
-        store.AddFriend(client.Id(), request.friendId);
-    else if (request.operation == FRIEND_REMOVE)
-        store.RemoveFriend(client.Id(), request.friendId);
+    if (request.operation != FRIEND_ADD && request.operation != FRIEND_REMOVE)
+        return;
+    TStore& db = store;
+    storeRunner->Run(
+        [&db, owner = client.Id(), request] {
+            if (request.operation == FRIEND_ADD)
+                db.AddFriend(owner, request.friendId);
+            else
+                db.RemoveFriend(owner, request.friendId);
+        },
+        nullptr);
 }
 
 // The first answer to an older client is the chunk at offset 0 (the bar only

@@ -20,6 +20,11 @@ bool Contains(const std::vector<TClient*>& members, const TClient* client) {
     return std::find(members.begin(), members.end(), client) != members.end();
 }
 
+bool HasAccount(const std::vector<TClient*>& members, const TAccountEntry* account) {
+    return std::any_of(members.begin(), members.end(),
+                       [&](const TClient* m) { return m->account == account; });
+}
+
 } // namespace
 
 void TService::ChatText(TClient& client, const TChatTextRequest& request) {
@@ -51,6 +56,8 @@ void TService::PublicLine(TClient& client, const std::string& text) {
         if (other != &client && ReadsLanguage(other->languageMask, sender.language))
             other->sink.Deliver(wire);
     }
+    if (cluster)
+        cluster->PublicLine(site->host, sender.id, sender.language, sender.nick, text);
     site->recent.push_back(TPublicLine{clock.NowUtcDays(), sender.nick, text, sender.language});
     while (site->recent.size() > config.recentLines)
         site->recent.pop_front();
@@ -72,27 +79,40 @@ void TService::PrivateLine(TClient& client, ChatId chat, const std::string& text
             member->sink.Deliver(wire);
 }
 
+TClient* TService::InvitedSession(const TAccountEntry& invitee, const TSite* site) {
+    TClient* onSite = nullptr;
+    for (TClient* session : invitee.sessions)
+        if (session->site == site && (!onSite || session->lastActive > onSite->lastActive))
+            onSite = session;
+    return onSite ? onSite : invitee.MostRecent();
+}
+
 // The invitee learns the inviter first, then the other members; every member
 // learns the invitee.
 void TService::Invite(TClient& client, const ChatAddress& address) {
     ChatId chatId = address.Chat();
-    if (!IsPrivateChat(chatId))
+    // The bar numbers its chats from 1: number 0 under a key is no chat of it.
+    if (!IsPrivateChat(chatId) || (chatId & 0xFF) == 0 || !client.site)
         return;
     auto inviteeEntry = accounts.find(address.User());
-    TClient* invitee = inviteeEntry == accounts.end() ? nullptr : inviteeEntry->second.online;
-    if (!invitee || invitee == &client || !client.site || invitee->site != client.site)
+    if (inviteeEntry == accounts.end() || !inviteeEntry->second.Online() ||
+        &inviteeEntry->second == client.account)
         return;
     auto it = chats.find(chatId);
+    if (it == chats.end() && (chatId >> 8) != client.chatKey)
+        return; // only the holder of the key in the chat's upper bits may open it
+    if (it != chats.end() && (!Contains(it->second.members, &client) ||
+                              HasAccount(it->second.members, &inviteeEntry->second)))
+        return;
+    // Invitations open tabs on the invitee's screen: they have a budget of their own.
+    if (!client.inviteBudget.Take(clock.NowMs(), config.invitesPerSecond, config.inviteBurst))
+        return;
+    TClient* invitee = InvitedSession(inviteeEntry->second, client.site);
     if (it == chats.end()) {
-        // Only the holder of the key in the chat's upper bits may open it.
-        if ((chatId >> 8) != client.chatKey)
-            return;
         it = chats.emplace(chatId, TPrivateChat{chatId, {&client}}).first;
         client.chats.push_back(chatId);
     }
     TPrivateChat& chat = it->second;
-    if (!Contains(chat.members, &client) || Contains(chat.members, invitee))
-        return;
     TPacket p;
     ClearPacket(p);
     Send(*invitee, p, WriteMember(p, TMemberMsg{MakeChatAddress(client.Id(), chatId)}),
@@ -134,12 +154,27 @@ void TService::LeaveChat(TClient& client, ChatId chatId, bool tellOthers) {
         member->sink.Deliver(left);
 }
 
-// Every member of a private chat is on one site, so the "user left" that the
-// site hears already takes the leaver out of the members' chats.
-void TService::LeaveAllChats(TClient& client) {
+void TService::LeaveAllChats(TClient& client, const TSite* site, bool accountLeavesSite) {
     std::vector<ChatId> joined = client.chats;
-    for (ChatId chat : joined)
-        LeaveChat(client, chat, /*tellOthers=*/false);
+    if (joined.empty())
+        return;
+    TPacket p;
+    for (ChatId chatId : joined) {
+        auto it = chats.find(chatId);
+        if (it == chats.end())
+            continue;
+        std::vector<TClient*> others = it->second.members;
+        std::erase(others, &client);
+        LeaveChat(client, chatId, /*tellOthers=*/false);
+        ClearPacket(p);
+        int length = WriteMember(p, TMemberMsg{MakeChatAddress(client.Id(), chatId)});
+        TWireRef left = EncodeWire(p, length, MSG_MEMBER_LEFT);
+        // The "user left" that the site hears takes the leaver out of its
+        // members' chats; the others hear it from the chat.
+        for (TClient* member : others)
+            if (!accountLeavesSite || member->site != site)
+                member->sink.Deliver(left);
+    }
 }
 
 } // namespace navlet::server

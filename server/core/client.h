@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "protocol/chat_address.h"
@@ -22,7 +23,9 @@ class TSessionSink {
   public:
     virtual void Deliver(const TWireRef& wire) = 0;
     // Sends the end-of-session message, then closes once it has gone out.
-    virtual void EndSession() = 0;
+    // A non-empty `reason` goes first as a ticker notice, and the end follows
+    // once the bar has had time to show it.
+    virtual void EndSession(std::string_view reason) = 0;
 
   protected:
     ~TSessionSink() = default;
@@ -39,6 +42,7 @@ struct TClient {
     explicit TClient(TSessionSink& sink) : sink(sink) {}
 
     TSessionSink& sink;
+    std::string address;              // the peer's address, for per-address bounds
     uint64_t serial = 0;              // the service's handle while signing in
     TAccountEntry* account = nullptr; // set once signed in
     uint64_t chatKey = 0;             // 56 bits, fresh for each session
@@ -47,6 +51,8 @@ struct TClient {
     uint32_t languageMask = 0;        // which senders' languages this user reads
     std::vector<ChatId> chats;        // private chats joined
     TRateBudget chatBudget;
+    TRateBudget inviteBudget;
+    uint64_t lastActive = 0;    // the service's activity count at this session's last request
     int32_t offeredUpdate = -1; // the version offered in this session
     std::string versionText;    // the bar's module version at login
 

@@ -1,6 +1,8 @@
 // The operator's notices and commands, as chat lines from user 0.
 #include "server/core/service.h"
 
+#include <algorithm>
+
 namespace navlet::server {
 
 namespace {
@@ -30,12 +32,11 @@ std::vector<TClient*> TService::Resolve(const TTarget& target, bool& unknownUser
     switch (target.kind) {
     case TTarget::All:
         for (auto& [id, entry] : accounts)
-            if (entry.online)
-                out.push_back(entry.online);
+            out.insert(out.end(), entry.sessions.begin(), entry.sessions.end());
         break;
     case TTarget::User:
-        if (TClient* c = OnlineByNick(target.name))
-            out.push_back(c);
+        if (TAccountEntry* entry = OnlineByNick(target.name))
+            out = entry->sessions;
         else
             unknownUser = true;
         break;
@@ -58,8 +59,23 @@ int TService::Command(const TTarget& target, uint8_t command, std::string_view t
     return SendServerLine(target, text.empty() ? SILENT_CHAT : CONSOLE_CHAT, command, text);
 }
 
+// In a cluster the other nodes deliver the line to their own users too; the
+// count is this node's, and a user unknown here may be there (0, not -1).
 int TService::SendServerLine(const TTarget& target, ChatId chat, uint8_t command,
                              std::string_view text) {
+    if (!cluster)
+        return DeliverServerLine(target, chat, command, text);
+    cluster->OperatorLine(int(target.kind), target.name, chat, command, std::string(text));
+    return std::max(0, DeliverServerLine(target, chat, command, text));
+}
+
+void TService::RemoteOperatorLine(const TTarget& target, ChatId chat, uint8_t command,
+                                  std::string_view text) {
+    DeliverServerLine(target, chat, command, text);
+}
+
+int TService::DeliverServerLine(const TTarget& target, ChatId chat, uint8_t command,
+                                std::string_view text) {
     bool unknown = false;
     std::vector<TClient*> receivers = Resolve(target, unknown);
     if (unknown)
@@ -81,10 +97,8 @@ int TService::Kick(const TTarget& target) {
     std::vector<TClient*> receivers = Resolve(target, unknown);
     if (unknown)
         return -1;
-    for (TClient* c : receivers) {
-        c->sink.EndSession();
-        Disconnect(*c);
-    }
+    for (TClient* c : receivers)
+        EndSession(*c, REASON_KICKED);
     return int(receivers.size());
 }
 

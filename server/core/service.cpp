@@ -1,6 +1,7 @@
 #include "server/core/service.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include <sodium.h>
 
@@ -23,8 +24,23 @@ UserId TClient::Id() const {
     return account ? account->account.id : 0;
 }
 
+TClient* TAccountEntry::MostRecent() const {
+    TClient* latest = nullptr;
+    for (TClient* session : sessions)
+        if (!latest || session->lastActive > latest->lastActive)
+            latest = session;
+    return latest;
+}
+
 std::string SiteHostOf(std::string_view url) {
-    return FoldCase(url.substr(0, url.find('/')));
+    std::string host = FoldCase(url.substr(0, url.find('/')));
+    // A host name, an IPv4 address or a bracketed IPv6 one, with a port:
+    // anything else (blanks, line breaks, markup) names no site.
+    bool hostText = std::all_of(host.begin(), host.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+               c == '_' || c == ':' || c == '[' || c == ']';
+    });
+    return hostText ? host : std::string();
 }
 
 namespace {
@@ -54,9 +70,12 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
                    TBannerSet banners, TUpdateSet updates, TServiceConfig config)
     : store(store), clock(clock), verifier(verifier), banners(std::move(banners)),
       updates(std::move(updates)), config(config), alive(std::make_shared<bool>(true)) {
-    if (sodium_init() < 0)
-        return; // randombytes then falls back to its own source; nothing to do
+    if (sodium_init() < 0) {
+        // randombytes falls back to its own source; the rest of the set-up
+        // does not depend on it.
+    }
     lastRotationMs = clock.NowMs();
+    lastPruneMs = lastRotationMs;
 }
 
 TService::~TService() {
@@ -67,10 +86,24 @@ void TService::Send(TClient& client, TPacket& packet, int length, uint8_t type) 
     client.sink.Deliver(EncodeWire(packet, length, type));
 }
 
-TAccountEntry* TService::EntryById(uint64_t id) {
+TAccountEntry* TService::CachedById(uint64_t id) {
     auto it = accounts.find(id);
-    if (it != accounts.end())
-        return &it->second;
+    return it == accounts.end() ? nullptr : &it->second;
+}
+
+TAccountEntry* TService::CachedByNick(std::string_view nick) {
+    auto it = accountByNick.find(FoldCase(nick));
+    return it == accountByNick.end() ? nullptr : CachedById(it->second);
+}
+
+TClient* TService::LiveClient(uint64_t serial) {
+    auto it = signedInBySerial.find(serial);
+    return it == signedInBySerial.end() ? nullptr : it->second;
+}
+
+TAccountEntry* TService::EntryById(uint64_t id) {
+    if (TAccountEntry* cached = CachedById(id))
+        return cached;
     std::optional<TAccount> stored = store.FindAccountById(id);
     if (!stored)
         return nullptr;
@@ -79,9 +112,8 @@ TAccountEntry* TService::EntryById(uint64_t id) {
 }
 
 TAccountEntry* TService::LoadAccount(std::string_view nick) {
-    auto it = accountByNick.find(FoldCase(nick));
-    if (it != accountByNick.end())
-        return EntryById(it->second);
+    if (TAccountEntry* cached = CachedByNick(nick))
+        return cached;
     // Accounts added by another process (navlet-server account add) show up here.
     std::optional<TAccount> stored = store.FindAccountByNick(nick);
     if (!stored)
@@ -89,82 +121,206 @@ TAccountEntry* TService::LoadAccount(std::string_view nick) {
     return EntryById(stored->id);
 }
 
-TClient* TService::OnlineByNick(std::string_view nick) {
-    auto it = accountByNick.find(FoldCase(nick));
-    if (it == accountByNick.end())
-        return nullptr;
-    auto entry = accounts.find(it->second);
-    return entry == accounts.end() ? nullptr : entry->second.online;
+TAccountEntry* TService::OnlineByNick(std::string_view nick) {
+    TAccountEntry* entry = CachedByNick(nick);
+    return entry && entry->Online() ? entry : nullptr;
 }
 
+bool TService::PresentOn(const TAccountEntry& entry, const TSite* site, const TClient* except) {
+    return std::any_of(entry.sessions.begin(), entry.sessions.end(),
+                       [&](const TClient* s) { return s != except && s->site == site; });
+}
+
+void TService::EndSession(TClient& client, std::string_view reason) {
+    client.sink.EndSession(reason);
+    Disconnect(client);
+}
+
+// Sign-in: the account and its friends are read off the service's thread.
+// Then a password that this process checked lately for the account goes
+// through at once; otherwise the check waits its turn on the verifier.
+// Failed attempts slow further ones per address and per account, but never
+// hold back an address that signed in lately with the right password.
 void TService::Login(TClient& client, const TLoginRequest& request) {
     if (client.SignedIn() || client.serial != 0)
         return; // a second login on one connection means nothing
-    client.serial = nextSerial++;
-    signingIn[client.serial] = &client;
-    TAccountEntry* entry = IsValidNick(request.nick) ? LoadAccount(request.nick) : nullptr;
-    std::optional<TAccount> stored;
-    if (entry && IsValidPassword(request.password))
-        stored = store.FindAccountById(entry->account.id);
-    if (!stored) {
-        FinishLogin(client.serial, 0, request, false);
+    uint64_t serial = client.serial = nextSerial++;
+    auto abandoned = std::make_shared<std::atomic<bool>>(false);
+    signingIn[serial] = TPendingLogin{&client, abandoned};
+    if (!IsValidNick(request.nick) || !IsValidPassword(request.password)) {
+        CheckPassword(serial, TLoginData{}, request);
         return;
     }
-    uint64_t serial = client.serial;
-    uint64_t id = stored->id;
+    auto data = std::make_shared<TLoginData>();
     std::weak_ptr<bool> service = alive;
-    verifier.Verify(stored->passwordHash, request.password,
-                    [this, service, serial, id, request](bool ok) {
-                        if (service.expired())
-                            return;
-                        FinishLogin(serial, id, request, ok);
-                    });
+    TStore& db = store;
+    storeRunner->Run(
+        [&db, data, nick = request.nick] {
+            data->account = db.FindAccountByNick(nick);
+            if (!data->account)
+                return;
+            for (uint64_t id : db.Friends(data->account->id))
+                if (std::optional<TAccount> friendAccount = db.FindAccountById(id))
+                    data->friends.push_back(std::move(*friendAccount));
+        },
+        [this, service, serial, data, request] {
+            if (!service.expired())
+                CheckPassword(serial, std::move(*data), request);
+        });
 }
 
-void TService::FinishLogin(uint64_t serial, uint64_t accountId, TLoginRequest request,
-                           bool passwordOk) {
+void TService::CheckPassword(uint64_t serial, TLoginData data, const TLoginRequest& request) {
+    auto it = signingIn.find(serial);
+    if (it == signingIn.end())
+        return; // the connection went while the store answered
+    TClient& client = *it->second.client;
+    std::shared_ptr<std::atomic<bool>> abandoned = it->second.abandoned;
+    int64_t now = clock.NowMs();
+    uint64_t id = data.account ? data.account->id : 0;
+    std::string hash = data.account ? std::move(data.account->passwordHash) : std::string();
+    if (data.account)
+        Remember(std::move(*data.account));
+    if (id != 0 && signInCache.Knows(id, request.password, now)) {
+        FinishLogin(serial, id, request, true, data.friends);
+        return;
+    }
+    if (HeldBack(id, client.address, now)) {
+        std::lock_guard lock(failuresMutex);
+        failuresByAddress.Fail(client.address, now); // hammering keeps it held back
+        signingIn.erase(serial);
+        client.sink.EndSession(REASON_GUESSING);
+        return;
+    }
+    if (id == 0) {
+        NoteCheck(0, client.address, false, {}, now);
+        FinishLogin(serial, 0, request, false, {});
+        return;
+    }
+    std::weak_ptr<bool> service = alive;
+    auto finish = [this, service, serial, id, request, address = client.address,
+                   friends = std::move(data.friends)](bool ok) {
+        if (service.expired())
+            return;
+        NoteCheck(id, address, ok, request.password, clock.NowMs());
+        FinishLogin(serial, id, request, ok, friends);
+    };
+    TPasswordCheck check{client.address, std::move(hash), request.password, abandoned,
+                         std::move(finish)};
+    if (!verifier.Verify(std::move(check))) {
+        signingIn.erase(serial);
+        client.sink.EndSession(REASON_BUSY);
+    }
+}
+
+// Reads only what the service holds: the store is never read on the loop.
+bool TService::HeldBack(uint64_t accountId, const std::string& address, int64_t nowMs) {
+    bool knownGood = false;
+    if (const TAccountEntry* entry = accountId != 0 ? CachedById(accountId) : nullptr)
+        knownGood = std::find(entry->goodAddresses.begin(), entry->goodAddresses.end(), address) !=
+                    entry->goodAddresses.end();
+    std::lock_guard lock(failuresMutex);
+    if (failuresByAddress.Over(address, nowMs))
+        return true;
+    return accountId != 0 && !knownGood && failuresByAccount.Over(std::to_string(accountId), nowMs);
+}
+
+void TService::NoteCheck(uint64_t accountId, const std::string& address, bool matched,
+                         std::string_view password, int64_t nowMs) {
+    if (!matched) {
+        std::lock_guard lock(failuresMutex);
+        if (!address.empty())
+            failuresByAddress.Fail(address, nowMs);
+        if (accountId != 0)
+            failuresByAccount.Fail(std::to_string(accountId), nowMs);
+        return;
+    }
+    if (accountId == 0)
+        return;
+    if (!password.empty())
+        signInCache.Remember(accountId, password, nowMs);
+    TAccountEntry* entry = CachedById(accountId);
+    constexpr size_t GOOD_ADDRESSES = 4;
+    if (!entry || address.empty())
+        return;
+    auto& good = entry->goodAddresses;
+    if (std::find(good.begin(), good.end(), address) != good.end())
+        return;
+    if (good.size() >= GOOD_ADDRESSES)
+        good.erase(good.begin());
+    good.push_back(address);
+}
+
+// The web site's checks come from its own threads, so that a busy loop holds
+// no account page: they touch only the failure counters, under their lock.
+bool TService::PasswordCheckHeldBack(uint64_t accountId) {
+    std::lock_guard lock(failuresMutex);
+    return failuresByAccount.Over(std::to_string(accountId), clock.NowMs());
+}
+
+void TService::NotePasswordCheck(uint64_t accountId, bool matched) {
+    // The counters, but not the sign-in cache: the cache is for bars that
+    // come back.
+    if (matched)
+        return;
+    std::lock_guard lock(failuresMutex);
+    failuresByAccount.Fail(std::to_string(accountId), clock.NowMs());
+}
+
+void TService::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
+                           bool passwordOk, const std::vector<TAccount>& friends) {
     auto it = signingIn.find(serial);
     if (it == signingIn.end())
         return; // the connection went while its password was checked
-    TClient& client = *it->second;
+    TClient& client = *it->second.client;
     signingIn.erase(it);
-    TAccountEntry* entry = passwordOk ? EntryById(accountId) : nullptr;
+    TAccountEntry* entry = passwordOk ? CachedById(accountId) : nullptr;
     if (!entry) {
-        client.sink.EndSession();
+        client.sink.EndSession(REASON_REFUSED);
         return;
     }
-    Accept(client, *entry, request);
+    Accept(client, *entry, request, friends);
 }
 
-void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request) {
-    if (TClient* older = entry.online) {
-        // The newer session wins; the older one hears the end of its session.
-        older->sink.EndSession();
-        Disconnect(*older);
-    }
-    entry.online = &client;
+void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
+                      const std::vector<TAccount>& friends) {
+    // One session per browser window, within a bound: past it the oldest
+    // window gives way and hears why.
+    while (!entry.sessions.empty() && entry.sessions.size() >= config.maxSessionsPerAccount)
+        EndSession(*entry.sessions.front(), REASON_TOO_MANY_WINDOWS);
+    entry.sessions.push_back(&client);
+    if (cluster && entry.sessions.size() == 1)
+        cluster->AccountOnline(entry.account.id, true);
     client.account = &entry;
+    client.lastActive = ++activity;
     client.chatKey = FreshChatKey();
     client.languageMask = request.languageMask;
     client.versionText = request.version;
+    signedInBySerial[client.serial] = &client;
     ++signedIn;
-    EnterSite(client, request.site, /*withFriends=*/true);
+    for (const TAccount& friendAccount : friends)
+        Remember(friendAccount);
+    EnterSite(client, request.site, &friends);
     DeliverKeptCalls(client);
 }
 
 void TService::Disconnect(TClient& client) {
-    if (client.serial != 0)
-        signingIn.erase(client.serial);
+    if (auto it = signingIn.find(client.serial); client.serial != 0 && it != signingIn.end()) {
+        *it->second.abandoned = true; // a queued check for it is skipped
+        signingIn.erase(it);
+    }
     if (!client.SignedIn())
         return;
     LeaveSite(client);
-    if (client.account->online == &client)
-        client.account->online = nullptr;
+    signedInBySerial.erase(client.serial);
+    std::erase(client.account->sessions, &client);
+    if (cluster && client.account->sessions.empty())
+        cluster->AccountOnline(client.account->account.id, false);
     client.account = nullptr;
     --signedIn;
 }
 
-void TService::EnterSite(TClient& client, std::string_view url, bool withFriends) {
+void TService::EnterSite(TClient& client, std::string_view url,
+                         const std::vector<TAccount>* friends) {
     client.siteUrl = std::string(url.substr(0, SITE_FIELD - 1));
     std::string host = SiteHostOf(client.siteUrl);
     if (!host.empty()) {
@@ -176,34 +332,56 @@ void TService::EnterSite(TClient& client, std::string_view url, bool withFriends
         }
         client.site = slot.get();
     }
-    SendWelcome(client, withFriends);
-    if (!client.site)
+    SendWelcome(client, friends);
+    TSite* site = client.site;
+    if (!site)
         return;
+    // Another window of the same account already made the user present here.
+    bool arrives = !PresentOn(*client.account, site, &client);
+    site->users.push_back(&client);
+    if (!arrives)
+        return;
+    site->people.push_back(client.account);
+    if (cluster)
+        cluster->Entered(site->host, client.account->account);
+    if (RemotelyOn(*site, client.Id()))
+        return; // the site's users already see the account through another node
     TPacket p;
     ClearPacket(p);
     int length = WritePresence(p, PresenceOf(client.account->account, 0, 0));
     TWireRef newcomer = EncodeWire(p, length, MSG_PRESENCE);
-    for (TClient* other : client.site->users)
-        other->sink.Deliver(newcomer);
-    client.site->users.push_back(&client);
+    for (TClient* other : site->users)
+        if (other != &client)
+            other->sink.Deliver(newcomer);
 }
 
 // Own record first (it confirms the sign-in), then the site's users, the
 // friends, the site's recent public lines and the site's banner.
-void TService::SendWelcome(TClient& client, bool withFriends) {
+void TService::SendWelcome(TClient& client, const std::vector<TAccount>* friends) {
     TPacket p;
     ClearPacket(p);
     Send(client, p, WritePresence(p, PresenceOf(client.account->account, 0, client.chatKey)),
          MSG_PRESENCE);
     if (client.site) {
-        for (TClient* other : client.site->users) {
+        for (const TAccountEntry* other : client.site->people) {
+            if (other == client.account)
+                continue;
             ClearPacket(p);
-            Send(client, p, WritePresence(p, PresenceOf(other->account->account, 0, 0)),
-                 MSG_PRESENCE);
+            Send(client, p, WritePresence(p, PresenceOf(other->account, 0, 0)), MSG_PRESENCE);
+        }
+        // An account on several nodes, or here too, is listed once.
+        std::unordered_set<uint64_t> listed;
+        for (const TAccountEntry* person : client.site->people)
+            listed.insert(person->account.id);
+        for (const TRemoteUser& other : client.site->remote) {
+            if (!listed.insert(other.account.id).second)
+                continue;
+            ClearPacket(p);
+            Send(client, p, WritePresence(p, PresenceOf(other.account, 0, 0)), MSG_PRESENCE);
         }
     }
-    if (withFriends)
-        SendFriends(client);
+    if (friends)
+        SendFriends(client, *friends);
     if (client.site) {
         for (const TPublicLine& line : client.site->recent) {
             if (!ReadsLanguage(client.languageMask, line.language))
@@ -216,16 +394,14 @@ void TService::SendWelcome(TClient& client, bool withFriends) {
     SendBanner(client);
 }
 
-void TService::SendFriends(TClient& client) {
+void TService::SendFriends(TClient& client, const std::vector<TAccount>& friends) {
     TPacket p;
-    for (uint64_t id : store.Friends(client.Id())) {
-        TAccountEntry* entry = EntryById(id);
-        if (!entry)
-            continue;
+    for (const TAccount& friendAccount : friends) {
+        TAccountEntry* entry = CachedById(friendAccount.id);
         // 1 = offline friend, 2 = online: the bar only tells 0 from not 0.
-        uint8_t flag = entry->online ? 2 : 1;
+        uint8_t flag = entry && entry->Online() ? 2 : 1;
         ClearPacket(p);
-        Send(client, p, WritePresence(p, PresenceOf(entry->account, flag, 0)), MSG_PRESENCE);
+        Send(client, p, WritePresence(p, PresenceOf(friendAccount, flag, 0)), MSG_PRESENCE);
     }
 }
 
@@ -237,16 +413,24 @@ void TService::SendBanner(TClient& client) {
 }
 
 void TService::LeaveSite(TClient& client) {
-    LeaveAllChats(client);
     TSite* site = client.site;
+    bool accountLeaves = site && !PresentOn(*client.account, site, &client);
+    LeaveAllChats(client, site, accountLeaves);
     client.site = nullptr;
     if (!site)
         return;
     std::erase(site->users, &client);
+    if (accountLeaves) {
+        std::erase(site->people, client.account);
+        if (cluster)
+            cluster->Left(site->host, client.Id());
+    }
     if (site->users.empty()) {
         sites.erase(site->host);
         return;
     }
+    if (!accountLeaves || RemotelyOn(*site, client.Id()))
+        return; // another window keeps the user on the site
     TPacket p;
     ClearPacket(p);
     int length = WriteUserLeft(p, TUserLeftMsg{client.Id()});
@@ -263,12 +447,13 @@ void TService::SiteReport(TClient& client, std::string_view url) {
         return; // another page of the same host: the bar keeps its lists
     }
     LeaveSite(client);
-    EnterSite(client, url, /*withFriends=*/false);
+    EnterSite(client, url, /*friends=*/nullptr);
 }
 
 void TService::Handle(TClient& client, const TPacket& p) {
     if (!client.SignedIn())
         return;
+    client.lastActive = ++activity;
     switch (p.Type()) {
     case REQ_SITE_REPORT:
         SiteReport(client, ReadSiteReport(p));
@@ -304,6 +489,14 @@ void TService::Handle(TClient& client, const TPacket& p) {
 
 void TService::Tick() {
     int64_t now = clock.NowMs();
+    constexpr int64_t PRUNE_EVERY_MS = 60000;
+    if (now - lastPruneMs >= PRUNE_EVERY_MS) {
+        lastPruneMs = now;
+        signInCache.Prune(now);
+        std::lock_guard lock(failuresMutex);
+        failuresByAddress.Prune(now);
+        failuresByAccount.Prune(now);
+    }
     if (banners.Ids().size() < 2 || now - lastRotationMs < config.bannerIntervalMs)
         return;
     lastRotationMs = now;
@@ -319,9 +512,11 @@ void TService::Tick() {
 }
 
 std::vector<TSiteCount> TService::BusiestSites(size_t limit) const {
+    if (cluster && cluster->Status().redisUp)
+        return cluster->BusiestSites(limit); // else this node's own, below
     std::vector<TSiteCount> out;
     for (const auto& [host, site] : sites)
-        out.push_back(TSiteCount{host, site->users.size()});
+        out.push_back(TSiteCount{host, site->people.size()});
     std::sort(out.begin(), out.end(), [](const TSiteCount& a, const TSiteCount& b) {
         return a.users != b.users ? a.users > b.users : a.host < b.host;
     });
@@ -339,8 +534,7 @@ std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {
         return out;
     }
     for (const auto& [id, entry] : accounts)
-        if (entry.online)
-            out.push_back(entry.online);
+        out.insert(out.end(), entry.sessions.begin(), entry.sessions.end());
     return out;
 }
 
@@ -349,7 +543,7 @@ std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {
 void TService::Remember(TAccount account) {
     account.passwordHash = std::string();
     accountByNick[FoldCase(account.nick)] = account.id;
-    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, nullptr});
+    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, {}, {}});
     if (!added)
         it->second.account = std::move(account);
 }
@@ -359,17 +553,6 @@ void TService::Remember(TAccount account) {
 void TService::Refresh(uint64_t id) {
     if (std::optional<TAccount> stored = store.FindAccountById(id))
         Remember(*stored);
-}
-
-TAddAccountResult TService::AddAccount(std::string_view nick, std::string_view password,
-                                       char gender, int language, TAccount* added) {
-    TAccount account;
-    TAddAccountResult result = store.AddAccount(nick, password, gender, language, &account);
-    if (result == TAddAccountResult::Added)
-        Remember(account);
-    if (added)
-        *added = account;
-    return result;
 }
 
 TAddAccountResult TService::AddAccountHashed(std::string_view nick, const std::string& hash,
@@ -396,6 +579,8 @@ bool TService::UpdateProfileHashed(uint64_t id, char gender, int language,
                                    const std::string& newHash) {
     if (!store.UpdateProfileHashed(id, gender, language, newHash))
         return false;
+    if (!newHash.empty())
+        signInCache.Forget(id); // the old password signs in no more
     Refresh(id);
     return true;
 }

@@ -4,10 +4,12 @@
 // connections through TSessionSink and keeps durable state in a TStore.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -18,24 +20,58 @@
 #include "server/core/banners.h"
 #include "server/core/client.h"
 #include "server/core/clock.h"
+#include "server/core/cluster_link.h"
+#include "server/core/failure_counter.h"
+#include "server/core/signin_cache.h"
 #include "server/core/updates.h"
 #include "server/store/store.h"
 
 namespace navlet::server {
 
-// Checks a password against its hash, maybe on another thread; `done` must
-// then be called back on the service's thread.
+// One password to check against its stored hash.
+struct TPasswordCheck {
+    std::string address; // the peer's: checks take turns by address
+    std::string hash;
+    std::string password;
+    // Set when the connection has gone: the check is skipped, `done` not called.
+    std::shared_ptr<const std::atomic<bool>> abandoned;
+    std::function<void(bool matches)> done;
+};
+
+// Checks passwords, maybe on other threads; `done` must then be called back
+// on the service's thread.
 class TPasswordVerifier {
   public:
     virtual ~TPasswordVerifier() = default;
-    virtual void Verify(std::string hash, std::string password, std::function<void(bool)> done) = 0;
+    // False when the check cannot wait its turn (a queue is full): nothing is
+    // called then, and the caller refuses the sign-in at once.
+    virtual bool Verify(TPasswordCheck check) = 0;
 };
 
 // Verifies on the calling thread (tools and tests).
 class TInlineVerifier final : public TPasswordVerifier {
   public:
-    void Verify(std::string hash, std::string password, std::function<void(bool)> done) override {
-        done(VerifyPassword(hash, password));
+    bool Verify(TPasswordCheck check) override {
+        check.done(VerifyPassword(check.hash, check.password));
+        return true;
+    }
+};
+
+// Runs store calls away from the service's thread (a slow database must not
+// stall the sessions); `done`, when given, is then called on that thread.
+class TStoreRunner {
+  public:
+    virtual ~TStoreRunner() = default;
+    virtual void Run(std::function<void()> work, std::function<void()> done) = 0;
+};
+
+// Runs both at once on the calling thread (tools and tests).
+class TInlineStoreRunner final : public TStoreRunner {
+  public:
+    void Run(std::function<void()> work, std::function<void()> done) override {
+        work();
+        if (done)
+            done();
     }
 };
 
@@ -44,11 +80,31 @@ struct TServiceConfig {
     size_t recentLines = 20;    // public lines a site keeps for newcomers
     double chatPerSecond = 2.0; // per user, all chats together
     double chatBurst = 10.0;
+    double invitesPerSecond = 0.5; // per session
+    double inviteBurst = 5.0;
+    size_t maxSessionsPerAccount = 8; // one per browser window; the oldest gives way
 };
 
+// Why the service ends a session, as the bar's ticker shows it.
+inline constexpr std::string_view REASON_REFUSED = "Wrong nick or password.";
+inline constexpr std::string_view REASON_TOO_MANY_WINDOWS =
+    "Signed out: too many windows of this account.";
+inline constexpr std::string_view REASON_KICKED = "Signed out by the operator.";
+inline constexpr std::string_view REASON_FLOOD = "Signed out: too many requests.";
+inline constexpr std::string_view REASON_GUESSING =
+    "Too many wrong passwords: try again in a minute.";
+inline constexpr std::string_view REASON_BUSY = "The server is busy: try again in a minute.";
+
 struct TAccountEntry {
-    TAccount account; // without the password hash
-    TClient* online = nullptr;
+    TAccount account;               // without the password hash
+    std::vector<TClient*> sessions; // signed in, oldest first
+    // Addresses that signed in with the right password lately: failed
+    // attempts from elsewhere do not hold them back.
+    std::vector<std::string> goodAddresses;
+
+    bool Online() const { return !sessions.empty(); }
+    // The session that sent the latest request; null when offline.
+    TClient* MostRecent() const;
 };
 
 struct TPublicLine {
@@ -58,13 +114,25 @@ struct TPublicLine {
     int language = 0;
 };
 
+// An account present on a site through another node of the cluster.
+struct TRemoteUser {
+    std::string key; // "NODE:ACCOUNT", unique in the cluster
+    TAccount account;
+};
+
+// Sessions of one account on one site count as one person there: the site
+// lists the account once, from its first session's arrival until its last
+// session leaves.
 struct TSite {
-    std::string host;            // folded
-    std::vector<TClient*> users; // in order of arrival
+    std::string host;                   // folded
+    std::vector<TClient*> users;        // sessions, in order of arrival
+    std::vector<TAccountEntry*> people; // accounts present, in order of arrival
+    std::vector<TRemoteUser> remote;    // accounts present through other nodes
     std::deque<TPublicLine> recent;
     size_t bannerIndex = 0;
 };
 
+// Members are sessions, at most one of each account.
 struct TPrivateChat {
     ChatId id = 0;
     std::vector<TClient*> members; // in order of joining
@@ -78,11 +146,6 @@ struct TTarget {
     std::string name; // nick or host
 };
 
-struct TSiteCount {
-    std::string host;
-    size_t users = 0;
-};
-
 class TService {
   public:
     TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier, TBannerSet banners,
@@ -90,6 +153,34 @@ class TService {
     ~TService();
     TService(const TService&) = delete;
     TService& operator=(const TService&) = delete;
+
+    // Where store calls of the sessions run; inline until set. The runner
+    // must outlive the service.
+    void SetStoreRunner(TStoreRunner& runner) { storeRunner = &runner; }
+
+    // Makes this service one node of a cluster; the link must outlive it.
+    void SetClusterLink(TClusterLink& link) { cluster = &link; }
+    const TClusterLink* Cluster() const { return cluster; }
+
+    // What the other nodes report (remote.cpp). Records and lines go to this
+    // node's users of the site, as the site's own would.
+    void RemoteEntered(const std::string& host, const std::string& key, const TAccount& account);
+    void RemoteLeft(const std::string& host, const std::string& key);
+    void RemoteLine(const std::string& host, uint64_t senderId, int language,
+                    const std::string& nick, const std::string& text);
+    // Forgets the remote users whose key starts with `prefix` ("" = all),
+    // telling the sites. Returns the site hosts this node has users on.
+    void DropRemote(const std::string& prefix);
+    // A call from another node for a user signed in here.
+    void RemoteCall(const TRemoteCall& call);
+    // An operator's notice or command given on another node.
+    void RemoteOperatorLine(const TTarget& target, ChatId chat, uint8_t command,
+                            std::string_view text);
+    std::vector<std::string> LocalSites() const;
+    // The remote users of a site known here, by key.
+    std::vector<std::string> RemoteKeys(const std::string& host) const;
+    // Whether the account is on the site through another node.
+    static bool RemotelyOn(const TSite& site, uint64_t accountId);
 
     // Sessions. Login may finish later (the password check); a refused login
     // ends the session. Every client given to Login must be given to
@@ -101,11 +192,20 @@ class TService {
     // Periodic work (banner rotation); call about once a second.
     void Tick();
 
+    // Ends a session for `reason` (shown by the bar) and forgets it at once.
+    void EndSession(TClient& client, std::string_view reason);
+
     // Operator commands; each returns the number of sessions reached, or -1
     // when a user target names nobody online.
     int Notice(const TTarget& target, TNoticeKind kind, uint8_t buttons, std::string_view text);
     int Command(const TTarget& target, uint8_t command, std::string_view text);
     int Kick(const TTarget& target);
+
+    // A password check outside sign-in (the web site's profile change): whether
+    // failed attempts on the account hold it back now, and its result. From
+    // any thread.
+    bool PasswordCheckHeldBack(uint64_t accountId);
+    void NotePasswordCheck(uint64_t accountId, bool matched);
 
     // Queries for the operator and the web site.
     std::vector<TSiteCount> BusiestSites(size_t limit) const;
@@ -122,13 +222,14 @@ class TService {
     TStore& Store() { return store; }
 
     // Accounts: created or changed through here so that signed-in state and
-    // the store agree.
-    TAddAccountResult AddAccount(std::string_view nick, std::string_view password, char gender,
-                                 int language, TAccount* added = nullptr);
+    // the store agree. Passwords come hashed: hashing would hold the loop.
     TAddAccountResult AddAccountHashed(std::string_view nick, const std::string& passwordHash,
                                        char gender, int language, TAccount* added = nullptr);
     std::optional<TAccount> FindAccount(uint64_t id);
     std::optional<TAccount> FindAccountByNick(std::string_view nick);
+    // An account written to the store by another thread: the service's copy
+    // follows it.
+    void AccountStored(TAccount account) { Remember(std::move(account)); }
     // FindAccount reads the store, so it carries the password hash.
     bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 
@@ -136,38 +237,75 @@ class TService {
     void Remember(TAccount account);
     void Refresh(uint64_t id);
     // service.cpp: sign-in and presence
-    void FinishLogin(uint64_t serial, uint64_t accountId, TLoginRequest request, bool passwordOk);
-    void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request);
-    void EnterSite(TClient& client, std::string_view url, bool withFriends);
+    struct TLoginData {
+        std::optional<TAccount> account; // with its password hash
+        std::vector<TAccount> friends;
+    };
+    void CheckPassword(uint64_t serial, TLoginData data, const TLoginRequest& request);
+    void FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
+                     bool passwordOk, const std::vector<TAccount>& friends);
+    // Whether failed attempts hold back a password check for this account
+    // from `address`.
+    bool HeldBack(uint64_t accountId, const std::string& address, int64_t nowMs);
+    void NoteCheck(uint64_t accountId, const std::string& address, bool matched,
+                   std::string_view password, int64_t nowMs);
+    void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
+                const std::vector<TAccount>& friends);
+    void EnterSite(TClient& client, std::string_view url, const std::vector<TAccount>* friends);
     void LeaveSite(TClient& client);
+    // Whether a session of `entry` other than `except` is on `site`.
+    static bool PresentOn(const TAccountEntry& entry, const TSite* site, const TClient* except);
     void SiteReport(TClient& client, std::string_view url);
-    void SendWelcome(TClient& client, bool withFriends);
-    void SendFriends(TClient& client);
+    void SendWelcome(TClient& client, const std::vector<TAccount>* friends);
+    void SendFriends(TClient& client, const std::vector<TAccount>& friends);
     void SendBanner(TClient& client);
+    // LoadAccount may read the store; the Cached ones never do.
     TAccountEntry* LoadAccount(std::string_view nick);
     TAccountEntry* EntryById(uint64_t id);
-    TClient* OnlineByNick(std::string_view nick);
+    TAccountEntry* CachedById(uint64_t id);
+    TAccountEntry* CachedByNick(std::string_view nick);
+    // The signed-in client of a session serial, if it is still there.
+    TClient* LiveClient(uint64_t serial);
+    TAccountEntry* OnlineByNick(std::string_view nick);
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
     // One chat line from user 0 to every receiver of the target; -1 for an unknown user.
     int SendServerLine(const TTarget& target, ChatId chat, uint8_t command, std::string_view text);
+    // The same to this node's users only.
+    int DeliverServerLine(const TTarget& target, ChatId chat, uint8_t command,
+                          std::string_view text);
 
     // chats.cpp: public and private chats
     void ChatText(TClient& client, const TChatTextRequest& request);
     void PublicLine(TClient& client, const std::string& text);
     void PrivateLine(TClient& client, ChatId chat, const std::string& text);
     void Invite(TClient& client, const ChatAddress& address);
+    // Where an invitation to `invitee` goes: its latest session on `site`,
+    // else its latest session anywhere.
+    static TClient* InvitedSession(const TAccountEntry& invitee, const TSite* site);
     void LeaveChat(TClient& client, ChatId chat, bool tellOthers);
-    void LeaveAllChats(TClient& client);
+    // Takes the session out of its chats when it leaves `site`. Members on
+    // that site hear "user left" instead when the account leaves it too.
+    void LeaveAllChats(TClient& client, const TSite* site, bool accountLeavesSite);
 
     // calls.cpp: search, calls, friends, updates
     void FindUser(TClient& client, const TFindUserRequest& request, bool withMessage);
+    // A target signed in on no session here may be on another node.
+    void RouteSearch(TClient& client, const TFindUserRequest& request, bool withMessage,
+                     TAccountEntry* target);
+    void AnswerSearch(TClient& client, const TFindUserRequest& request, bool withMessage,
+                      TAccountEntry* target);
     void DeliverKeptCalls(TClient& client);
     void FriendChange(TClient& client, const TFriendChangeRequest& request);
     void UpdateRequest(TClient& client, const TUpdateRequest& request);
 
     void Send(TClient& client, TPacket& packet, int length, uint8_t type);
+    // One encoded message to every local user of a site but `except`.
+    void DeliverToSite(TSite& site, const TWireRef& wire, const TClient* except = nullptr);
 
     TStore& store;
+    TInlineStoreRunner inlineRunner;
+    TStoreRunner* storeRunner = &inlineRunner;
+    TClusterLink* cluster = nullptr;
     const TClock& clock;
     TPasswordVerifier& verifier;
     TBannerSet banners;
@@ -178,8 +316,19 @@ class TService {
     std::unordered_map<std::string, uint64_t> accountByNick;       // folded nick
     std::unordered_map<std::string, std::unique_ptr<TSite>> sites; // by folded host
     std::unordered_map<ChatId, TPrivateChat> chats;
-    std::unordered_map<uint64_t, TClient*> signingIn; // by serial
+    struct TPendingLogin {
+        TClient* client = nullptr;
+        std::shared_ptr<std::atomic<bool>> abandoned;
+    };
+    std::unordered_map<uint64_t, TPendingLogin> signingIn; // by serial
+    std::unordered_map<uint64_t, TClient*> signedInBySerial;
+    TSignInCache signInCache;
+    std::mutex failuresMutex; // the counters are also used from the web site's threads
+    TFailureCounter failuresByAddress{/*limit=*/10, /*drainMsPerFailure=*/6000};
+    TFailureCounter failuresByAccount{/*limit=*/20, /*drainMsPerFailure=*/3000};
+    int64_t lastPruneMs = 0;
     uint64_t nextSerial = 1;
+    uint64_t activity = 0; // counts requests, to find an account's latest session
     size_t signedIn = 0;
     size_t sitesMade = 0;
     int64_t lastRotationMs = 0;
@@ -190,7 +339,8 @@ class TService {
 // language: bit k-1 for language k (1 to 13), bit 31 for any other.
 bool ReadsLanguage(uint32_t mask, int language);
 
-// "host" of a reported address: the text before the first '/', folded.
+// "host" of a reported address: the text before the first '/', folded; empty
+// (no site) when it holds anything but host characters.
 std::string SiteHostOf(std::string_view url);
 
 } // namespace navlet::server

@@ -12,6 +12,7 @@ struct TSessionLimits {
     size_t maxSigningInPerAddress = 20;   // of those, not yet signed in
     int64_t signInDeadlineMs = 20000;     // from accept to an accepted login
     int64_t closingDeadlineMs = 10000;    // for the last bytes of an ended session
+    int64_t reasonHoldMs = 7000;          // a reason notice shows before the end follows
     size_t maxPendingOutput = 256u << 10; // bytes queued for a slow reader
     double requestsPerSecond = 200;       // all requests of a signed-in session
     double requestBurst = 400;

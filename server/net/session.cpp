@@ -25,11 +25,24 @@ const TWireRef& EndSessionWire() {
     return wire;
 }
 
+// A ticker notice (a line from user 0 to chat 0x200) that the bar shows once.
+TWireRef ReasonWire(std::string_view reason) {
+    constexpr ChatId TICKER_NOTICE = 0x200;
+    TPacket p;
+    ClearPacket(p);
+    TChatLineMsg line;
+    line.address = MakeChatAddress(0, TICKER_NOTICE);
+    line.text = std::string(reason);
+    return EncodeWire(p, WriteChatLine(p, line), MSG_CHAT_LINE);
+}
+
 } // namespace
 
 TSession::TSession(TSessionServer& server, asio::ip::tcp::socket socket, std::string address)
     : server(server), socket(std::move(socket)), address(std::move(address)), client(*this),
-      acceptedMs(server.NowMs()) {}
+      acceptedMs(server.NowMs()) {
+    client.address = this->address;
+}
 
 TSession::~TSession() = default;
 
@@ -116,7 +129,7 @@ bool TSession::Dispatch(const TPacket& packet) {
     }
     const TSessionLimits& limits = server.Limits();
     if (!requestBudget.Take(server.NowMs(), limits.requestsPerSecond, limits.requestBurst)) {
-        Close(); // a flood, not a bar
+        server.Service().EndSession(client, REASON_FLOOD); // a flood, not a bar
         return false;
     }
     server.Service().Handle(client, packet);
@@ -134,6 +147,10 @@ void TSession::Deliver(const TWireRef& wire) {
     if (closed || ending || dropped || muted)
         return;
     NoteSignedIn();
+    Queue(wire);
+}
+
+void TSession::Queue(const TWireRef& wire) {
     pending.push_back(wire);
     pendingBytes += wire.Size();
     if (pendingBytes > server.Limits().maxPendingOutput) {
@@ -150,12 +167,31 @@ void TSession::Deliver(const TWireRef& wire) {
     }
 }
 
-void TSession::EndSession() {
-    if (closed || ending)
+void TSession::EndSession(std::string_view reason) {
+    if (closed || ending || dropped)
         return;
-    Deliver(EndSessionWire());
+    // The bar empties its ticker of notices at the end of a session, so the
+    // reason goes first and the end waits until the ticker has shown it.
+    bool notice = !reason.empty() && !muted;
+    if (notice)
+        Queue(ReasonWire(reason));
     ending = true;
+    endingSinceMs = server.NowMs();
+    if (!notice || server.Limits().reasonHoldMs <= 0)
+        QueueEnd();
+}
+
+void TSession::EndAfterReason(int64_t nowMs) {
+    if (ending && !endQueued && !closed && nowMs - endingSinceMs >= server.Limits().reasonHoldMs)
+        QueueEnd();
+}
+
+void TSession::QueueEnd() {
+    if (closed || dropped)
+        return;
+    endQueued = true;
     closingSinceMs = server.NowMs();
+    Queue(EndSessionWire());
 }
 
 void TSession::Flush() {
@@ -209,9 +245,16 @@ void TSession::Flush() {
             return;
         }
     }
-    std::vector<TWireRef>().swap(pending); // an idle session keeps no queue
+    // The queue's storage stays for the next flush (allocating it anew each
+    // time cost as much as the fan-out itself), within a small bound so that
+    // an idle session after a burst holds little.
+    constexpr size_t KEPT_QUEUE_ENTRIES = 64;
+    if (pending.capacity() > KEPT_QUEUE_ENTRIES)
+        std::vector<TWireRef>().swap(pending);
+    else
+        pending.clear();
     pendingHead = headOffset = pendingBytes = 0;
-    if (ending)
+    if (endQueued)
         Close();
 }
 

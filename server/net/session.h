@@ -31,13 +31,20 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     void Flush();
 
     void Deliver(const TWireRef& wire) override;
-    void EndSession() override;
+    void EndSession(std::string_view reason) override;
+    // Sends the end-of-session message once a reason notice has had its time;
+    // called by the server's sweep.
+    void EndAfterReason(int64_t nowMs);
 
     const std::string& Address() const { return address; }
     bool SignedIn() const { return client.SignedIn(); }
     bool Closed() const { return closed; }
+    bool Ending() const { return ending; }
     int64_t AcceptedMs() const { return acceptedMs; }
+    // When the end-of-session message was queued; 0 while it was not.
     int64_t ClosingSinceMs() const { return closingSinceMs; }
+    // Whether the login arrived and its password is being checked.
+    bool CheckingLogin() const { return !client.SignedIn() && client.serial != 0 && !ending; }
     bool CountedSigningIn() const { return countedSigningIn; }
 
   private:
@@ -47,6 +54,8 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     bool Dispatch(const TPacket& packet);
     void WaitWritable();
     void NoteSignedIn();
+    void Queue(const TWireRef& wire);
+    void QueueEnd();
 
     TSessionServer& server;
     asio::ip::tcp::socket socket;
@@ -60,10 +69,12 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     size_t pendingBytes = 0;
     int64_t acceptedMs = 0;
     int64_t closingSinceMs = 0;
+    int64_t endingSinceMs = 0; // when the reason notice was queued
     bool closed = false;
     bool muted = false;
-    bool ending = false;  // end-of-session queued: close once written
-    bool dropped = false; // over a bound: close at the next flush
+    bool ending = false;    // ended: nothing more is read or delivered
+    bool endQueued = false; // end-of-session queued: close once written
+    bool dropped = false;   // over a bound: close at the next flush
     bool flushQueued = false;
     bool writeWaiting = false;
     bool countedSigningIn = true;

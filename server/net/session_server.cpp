@@ -155,8 +155,11 @@ void TSessionServer::Sweep() {
     int64_t now = NowMs();
     std::vector<std::shared_ptr<TSession>> late;
     for (auto& [raw, session] : sessions) {
-        bool signInLate =
-            !session->SignedIn() && now - session->AcceptedMs() > limits.signInDeadlineMs;
+        session->EndAfterReason(now);
+        // A login whose password waits for its check is the server's delay,
+        // not the peer's: the deadline waits too.
+        bool signInLate = !session->SignedIn() && !session->Ending() && !session->CheckingLogin() &&
+                          now - session->AcceptedMs() > limits.signInDeadlineMs;
         bool endLate = session->ClosingSinceMs() != 0 &&
                        now - session->ClosingSinceMs() > limits.closingDeadlineMs;
         if (signInLate || endLate)

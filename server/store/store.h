@@ -1,6 +1,9 @@
-// The service's durable state in one SQLite file (WAL): accounts with their
-// profiles and hashed passwords, friends, and calls kept for users who were
-// offline. Not thread-safe: one owner thread uses a TStore.
+// The service's durable state: accounts with their profiles and hashed
+// passwords, friends, and calls kept for users who were offline. One
+// interface with two back ends: a SQLite file (the embedded default) and a
+// PostgreSQL database shared by the nodes of a cluster. The account rules and
+// the password hashing live here once, for both. Every call is thread-safe,
+// so the service may make them off its event loop.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +12,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-struct sqlite3;
 
 namespace navlet::server {
 
@@ -42,8 +43,14 @@ struct TKeptCall {
 // Nick: 1 to 15 characters of A-Z a-z 0-9 _ - . (no blanks, so it fits the
 // admin protocol's words and web addresses unchanged).
 bool IsValidNick(std::string_view nick);
-// Password: 1 to 15 printable single-byte characters (no control characters).
+// Password as a login may carry it: 1 to 15 single-byte characters without
+// control characters (older accounts may hold any such password).
 bool IsValidPassword(std::string_view password);
+// A password that may be set, by every way of setting one (sign-up, profile
+// change, `account add`): 1 to 15 printable ASCII characters (0x20 to 0x7E)
+// that neither begin nor end with a blank, since the bar trims blanks off
+// what is typed and could never send them.
+bool IsValidNewPassword(std::string_view password);
 bool IsValidGender(char gender);
 bool IsValidLanguage(int language);
 // Lower-cases A-Z only: the comparison the service uses for nicks and hosts.
@@ -63,12 +70,16 @@ enum class TAddAccountResult {
     Failed
 };
 
+// Whether a --database value names a PostgreSQL server rather than a file.
+bool IsPostgresLocation(std::string_view location);
+
 class TStore {
   public:
-    // Opens or creates the database file, brings its schema to the current
-    // version. Returns null and sets `error` when it cannot.
-    static std::unique_ptr<TStore> Open(const std::string& path, std::string& error);
-    ~TStore();
+    // Opens the database a location names: a postgresql:// (or postgres://)
+    // connection address, otherwise a SQLite file path. Creates the schema or
+    // brings it to the current version. Null with `error` when it cannot.
+    static std::unique_ptr<TStore> Open(const std::string& location, std::string& error);
+    virtual ~TStore() = default;
     TStore(const TStore&) = delete;
     TStore& operator=(const TStore&) = delete;
 
@@ -77,9 +88,10 @@ class TStore {
     // The same with a hash made beforehand (off the event loop).
     TAddAccountResult AddAccountHashed(std::string_view nick, const std::string& passwordHash,
                                        char gender, int language, TAccount* added = nullptr);
-    std::optional<TAccount> FindAccountByNick(std::string_view nick); // without regard to case
-    std::optional<TAccount> FindAccountById(uint64_t id);
-    std::vector<TAccount> AllAccounts();
+    // Without regard to case; nullopt also when the database cannot answer.
+    virtual std::optional<TAccount> FindAccountByNick(std::string_view nick) = 0;
+    virtual std::optional<TAccount> FindAccountById(uint64_t id) = 0;
+    virtual std::vector<TAccount> AllAccounts() = 0;
     // Profile fields; an empty password keeps the old one.
     bool UpdateProfile(uint64_t id, char gender, int language, std::string_view newPassword);
     // The same with the new password's hash made beforehand; empty keeps it.
@@ -87,20 +99,24 @@ class TStore {
 
     // False when the friend does not exist, is the owner, or the list is full.
     bool AddFriend(uint64_t owner, uint64_t friendId);
-    bool RemoveFriend(uint64_t owner, uint64_t friendId);
-    std::vector<uint64_t> Friends(uint64_t owner);
+    virtual bool RemoveFriend(uint64_t owner, uint64_t friendId) = 0;
+    virtual std::vector<uint64_t> Friends(uint64_t owner) = 0;
 
     // Keeps a call; a newer call of the same caller replaces the older one, and
     // past MAX_KEPT_CALLS the oldest is dropped.
-    bool KeepCall(const TKeptCall& call);
+    virtual bool KeepCall(const TKeptCall& call) = 0;
     // Returns the target's calls, oldest first, and forgets them.
-    std::vector<TKeptCall> TakeCalls(uint64_t target);
+    virtual std::vector<TKeptCall> TakeCalls(uint64_t target) = 0;
 
-  private:
-    explicit TStore(sqlite3* db) : db(db) {}
-    bool Exec(const char* sql);
-    bool Migrate(std::string& error);
-    sqlite3* db;
+  protected:
+    TStore() = default;
+    enum class TInsertResult { Done, Duplicate, Failed };
+    // The back ends' halves of the checked operations above.
+    virtual TInsertResult InsertAccount(std::string_view nick, const std::string& hash, char gender,
+                                        int language, uint64_t& id) = 0;
+    virtual bool WriteProfile(uint64_t id, char gender, int language,
+                              const std::string& newHash) = 0;
+    virtual bool InsertFriend(uint64_t owner, uint64_t friendId) = 0;
 };
 
 } // namespace navlet::server

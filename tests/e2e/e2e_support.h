@@ -69,6 +69,9 @@ class SessionEndToEnd : public ::testing::Test {
         config.web = "";
         config.dataDir = dataDir.string();
         config.updatesDir = updatesDir;
+        // Long enough for the ticker, driven by the test's clock, to show a
+        // reason notice; short enough for a test.
+        config.limits.reasonHoldMs = 1000;
         server = std::make_unique<server::TServer>(config);
         std::string error;
         ASSERT_TRUE(server->Start(error)) << error;

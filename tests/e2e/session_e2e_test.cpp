@@ -45,5 +45,51 @@ TEST_F(SessionEndToEnd, AWrongPasswordEndsTheSessionWithoutAReconnection) {
     EXPECT_EQ(alice->bar->BannerPanel.Mode(), bmLogin);
 }
 
+// A second browser window signs the same account in; neither window throws
+// the other out, and bob lists alice once.
+TEST_F(SessionEndToEnd, TwoWindowsOfOneAccountStaySignedInSideBySide) {
+    SignInBoth();
+    auto second = Window();
+    second->Open("alice", "apple1", "http://www.example.com/other/");
+    ASSERT_TRUE(loop.RunUntil([&] { return second->bar->loggedIn; }));
+    EXPECT_TRUE(second->Lists(bob->bar->myUserId));
+    loop.RunUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_TRUE(alice->bar->loggedIn);
+    EXPECT_FALSE(alice->bar->disconnectedOnce);
+    int listed = 0;
+    for (const TListItem& item : bob->bar->lvUsers.Items())
+        listed += item.data == alice->bar->myUserId;
+    EXPECT_EQ(listed, 1);
+    second.reset();
+}
+
+// The text that the ticker draws now.
+std::string TickerText(const TNavlet& bar) {
+    for (const auto& op : bar.msgImage->ops)
+        if (const auto* text = std::get_if<TTextOut>(&op))
+            return text->text;
+    return {};
+}
+
+TEST_F(SessionEndToEnd, ARefusedSignInShowsWhyInTheTickerBeforeTheSessionEnds) {
+    alice = Window();
+    alice->Open("alice", "wrong", "http://www.example.com/");
+    const auto notified = [&] {
+        for (const TMsgLine& line : alice->bar->msgQueue)
+            if (line.text == "Wrong nick or password.")
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(loop.RunUntil(notified));
+    EXPECT_FALSE(alice->bar->disconnectedOnce);
+    // The standing status line has its turn, then the reason shows.
+    alice->tk.time.Advance(3600);
+    EXPECT_EQ(TickerText(*alice->bar), "Wrong nick or password.");
+    // Then the end of the session, as before: no reconnection.
+    ASSERT_TRUE(loop.RunUntil([&] { return alice->bar->disconnectedOnce; }));
+    EXPECT_FALSE(alice->bar->reconnect_timer.Enabled());
+    EXPECT_EQ(TickerText(*alice->bar), "Disconnected");
+}
+
 } // namespace
 } // namespace navlet::testing

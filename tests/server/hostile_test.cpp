@@ -78,12 +78,17 @@ TEST_F(Hostile, ChatFloodsAreCutAndRequestFloodsClosed) {
         received += line.Type() == MSG_CHAT_LINE;
     EXPECT_GE(received, 1u);
     EXPECT_LE(received, 12u); // the burst, and what the rate refilled meanwhile
-    // A request flood past any bar's pace closes the flooder.
+    // A request flood past any bar's pace ends the flooder's session, with
+    // the reason for a bar that merely went wrong.
+    m.Drain();
     for (int i = 0; i < 2000; ++i) {
         ClearPacket(p);
         if (!m.Send(p, BuildLanguageFilter(p, ALL_LANGUAGES), REQ_LANGUAGE_FILTER))
             break;
     }
+    ASSERT_TRUE(m.WaitFor(MSG_CHAT_LINE, p));
+    EXPECT_EQ(ReadChatLine(p).text, "Signed out: too many requests.");
+    ASSERT_TRUE(m.WaitFor(MSG_END_SESSION, p));
     EXPECT_TRUE(m.WaitClosed());
     ExpectSessionsServed("after the flood");
 }

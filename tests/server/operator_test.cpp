@@ -72,17 +72,31 @@ TEST_F(Operator, SubCommandsTravelInTheSubtype) {
     }
 }
 
-TEST_F(Operator, KickEndsTheSessionAndTheSiteHearsIt) {
+TEST_F(Operator, KickEndsEverySessionOfTheUserAndTheSiteHearsIt) {
     TTestClient c;
-    ASSERT_TRUE(c.Connect(Port()) && c.Login("bob", "bpw", "example.com")); // replaces b
+    ASSERT_TRUE(c.Connect(Port()) && c.Login("bob", "bpw", "example.com")); // a second window
     a.Drain(), c.Drain();
-    EXPECT_EQ(Admin("KICK user:bob"), "OK 1\n");
+    EXPECT_EQ(Admin("KICK user:bob"), "OK 2\n");
+    for (TTestClient* window : {&b, &c}) {
+        TPacket p;
+        ASSERT_TRUE(window->WaitFor(MSG_CHAT_LINE, p));
+        EXPECT_EQ(ReadChatLine(p).text, "Signed out by the operator.");
+        ASSERT_TRUE(window->Next(p));
+        EXPECT_EQ(p.Type(), MSG_END_SESSION);
+        EXPECT_TRUE(window->WaitClosed());
+    }
     TPacket p;
-    ASSERT_TRUE(c.Next(p));
-    EXPECT_EQ(p.Type(), MSG_END_SESSION);
-    EXPECT_TRUE(c.WaitClosed());
     ASSERT_TRUE(a.WaitFor(MSG_USER_LEFT, p));
     EXPECT_EQ(ReadUserLeft(p).user, c.Id());
+}
+
+TEST_F(Operator, AReportedSiteCannotForgeListingLines) {
+    TTestClient m;
+    ASSERT_TRUE(m.Connect(Port()) && m.Login("bob", "bpw", "evil.org\n* forged.com 99\nOK 3"));
+    EXPECT_EQ(Admin("SITES"), "* example.com 1\n* other.org 1\nOK 2\n");
+    std::string users = Admin("USERS");
+    EXPECT_EQ(users.find("forged"), std::string::npos);
+    EXPECT_NE(users.find("* bob " + std::to_string(m.Id()) + " -\n"), std::string::npos);
 }
 
 TEST_F(Operator, ListingsAndErrors) {

@@ -28,6 +28,7 @@ class TServerFixture : public ::testing::Test {
         config.dataDir = dataDir.string();
         config.updatesDir = (dataDir / "updates").string();
         config.bannersDir = (dataDir / "banners").string();
+        config.limits.reasonHoldMs = 0; // the reason notice and the end come together
     }
 
     void TearDown() override {

@@ -1,87 +1,8 @@
 // The service's rules without sockets: a fake sink per client, a manual clock.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
-#include "server/core/service.h"
+#include "tests/server/service_fixture.h"
 
 namespace navlet::server {
 namespace {
-
-struct TFakeSink : TSessionSink {
-    std::vector<TPacket> got;
-    bool ended = false;
-    void Deliver(const TWireRef& wire) override {
-        TPacket p;
-        ClearPacket(p);
-        std::memcpy(p.bytes, wire.Bytes(), wire.Size());
-        EXPECT_GE(DecodePacket(p), 0);
-        got.push_back(p);
-    }
-    void EndSession() override { ended = true; }
-    std::vector<TPacket> Take(uint8_t type) {
-        std::vector<TPacket> out;
-        for (const TPacket& p : got)
-            if (p.Type() == type)
-                out.push_back(p);
-        got.clear();
-        return out;
-    }
-};
-
-// Holds password checks until the test answers them.
-struct TDeferredVerifier : TPasswordVerifier {
-    std::vector<std::function<void()>> waiting;
-    void Verify(std::string hash, std::string password, std::function<void(bool)> done) override {
-        waiting.push_back([=] { done(VerifyPassword(hash, password)); });
-    }
-    void RunAll() {
-        auto run = std::move(waiting);
-        for (auto& f : run)
-            f();
-    }
-};
-
-class ServiceTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        path = std::filesystem::temp_directory_path() /
-               ("navlet-service-test-" + std::to_string(::getpid()) + ".db");
-        std::filesystem::remove(path);
-        std::string error;
-        store = TStore::Open(path.string(), error);
-        ASSERT_TRUE(store) << error;
-    }
-    void TearDown() override {
-        service.reset();
-        store.reset();
-        std::filesystem::remove(path);
-    }
-    void Make(TBannerSet banners, TUpdateSet updates = {}) {
-        TServiceConfig config;
-        config.bannerIntervalMs = 1000;
-        service = std::make_unique<TService>(*store, clock, verifier, std::move(banners),
-                                             std::move(updates), config);
-    }
-    void SignIn(TClient& client, const std::string& nick, const std::string& site) {
-        if (!service->FindAccountByNick(nick)) {
-            ASSERT_EQ(service->AddAccount(nick, "pw", 'x', 3), TAddAccountResult::Added);
-        }
-        TLoginRequest login;
-        login.nick = nick;
-        login.password = "pw";
-        login.site = site;
-        login.languageMask = 0xFFFFFFFF;
-        service->Login(client, login);
-        verifier.RunAll();
-        ASSERT_TRUE(client.SignedIn());
-    }
-    std::filesystem::path path;
-    std::unique_ptr<TStore> store;
-    TManualClock clock;
-    TDeferredVerifier verifier;
-    std::unique_ptr<TService> service;
-};
 
 TEST(LanguageMask, BitsOfTheThirteenAndBit31ForTheRest) {
     EXPECT_TRUE(ReadsLanguage(1u << 0, 1));
@@ -94,7 +15,7 @@ TEST(LanguageMask, BitsOfTheThirteenAndBit31ForTheRest) {
 
 TEST_F(ServiceTest, AConnectionThatGoesWhileItsPasswordIsCheckedIsForgotten) {
     Make({});
-    ASSERT_EQ(service->AddAccount("alice", "pw", 'f', 1), TAddAccountResult::Added);
+    ASSERT_EQ(store->AddAccount("alice", "pw", 'f', 1), TAddAccountResult::Added);
     TFakeSink sink;
     {
         TClient client(sink);
@@ -189,6 +110,90 @@ TEST_F(ServiceTest, ChatRateIsPerUserAndRefills) {
     EXPECT_EQ(sb.Take(MSG_CHAT_LINE).size(), 2u); // two per second
     service->Disconnect(a);
     service->Disconnect(b);
+}
+
+} // namespace
+} // namespace navlet::server
+
+namespace navlet::server {
+namespace {
+
+struct TRecordingLink final : TClusterLink {
+    std::vector<std::string> calls;
+    void Entered(const std::string& host, const TAccount& a) override {
+        calls.push_back("in " + host + " " + a.nick);
+    }
+    void Left(const std::string& host, uint64_t id) override {
+        calls.push_back("out " + host + " " + std::to_string(id));
+    }
+    void PublicLine(const std::string& host, uint64_t, int, const std::string& nick,
+                    const std::string& text) override {
+        calls.push_back("line " + host + " " + nick + " " + text);
+    }
+    std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
+    TClusterStatus Status() const override { return {}; }
+    void AccountOnline(uint64_t, bool) override {}
+    void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
+    void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&) override {}
+};
+
+TAccount Remote(uint64_t id, const std::string& nick) {
+    return TAccount{id, nick, 'x', 6, ""};
+}
+
+// An account on a site through several nodes is one person there: one
+// record when it first shows, one "user left" when its last node lets go.
+TEST_F(ServiceTest, RemoteUsersAreOnePersonWithTheSitesOwn) {
+    Make({});
+    TRecordingLink link;
+    service->SetClusterLink(link);
+    TFakeSink aliceSink, carolSink;
+    TClient alice(aliceSink), carol(carolSink);
+    SignIn(alice, "alice", "example.com/a");
+    EXPECT_EQ(link.calls, std::vector<std::string>{"in example.com alice"});
+    aliceSink.got.clear();
+
+    service->RemoteEntered("example.com", "n2:900", Remote(900, "bob"));
+    service->RemoteEntered("example.com", "n3:900", Remote(900, "bob"));
+    service->RemoteEntered("nowhere.org", "n2:901", Remote(901, "nobody"));
+    auto records = aliceSink.Take(MSG_PRESENCE);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(ReadPresence(records[0]).nick, "bob");
+
+    // A newcomer's welcome lists the remote user; the remote line passes
+    // the language filter of each receiver.
+    SignIn(carol, "carol", "example.com");
+    auto welcome = carolSink.Take(MSG_PRESENCE);
+    ASSERT_EQ(welcome.size(), 3u); // own, alice, bob
+    EXPECT_EQ(ReadPresence(welcome[2]).nick, "bob");
+    service->Handle(carol, [] {
+        TPacket p;
+        ClearPacket(p);
+        int length = BuildLanguageFilter(p, 1u << 2); // language 3 only
+        p.bytes[OFF_TYPE] = REQ_LANGUAGE_FILTER;
+        p.PutU16(OFF_LENGTH, uint16_t(length));
+        return p;
+    }());
+    service->RemoteLine("example.com", 900, 6, "bob", "hallo");
+    EXPECT_EQ(aliceSink.Take(MSG_CHAT_LINE).size(), 1u);
+    EXPECT_TRUE(carolSink.Take(MSG_CHAT_LINE).empty());
+
+    service->RemoteLeft("example.com", "n2:900");
+    EXPECT_TRUE(aliceSink.Take(MSG_USER_LEFT).empty()); // still there through n3
+    service->DropRemote("n3:");
+    auto left = aliceSink.Take(MSG_USER_LEFT);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(ReadUserLeft(left[0]).user, 900u);
+
+    // Alice also on another node: her leaving here is no departure for carol.
+    service->RemoteEntered("example.com", "n2:" + std::to_string(alice.Id()),
+                           Remote(alice.Id(), "alice"));
+    EXPECT_TRUE(carolSink.Take(MSG_PRESENCE).empty());
+    uint64_t aliceId = alice.Id();
+    service->Disconnect(alice);
+    EXPECT_TRUE(carolSink.Take(MSG_USER_LEFT).empty());
+    EXPECT_EQ(link.calls.back(), "out example.com " + std::to_string(aliceId));
+    service->Disconnect(carol);
 }
 
 } // namespace

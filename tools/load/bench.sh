@@ -4,7 +4,8 @@
 #
 #   tools/load/bench.sh [BUILD_DIR]          (default build/default)
 #
-# Environment: PARTS (default "idle storm fanout"), IDLE_COUNTS, FANOUT_SECONDS,
+# Environment: PARTS (default "idle storm fanout"; also "signin"), IDLE_COUNTS,
+# FANOUT_SECONDS, SIGNIN_COUNT (10000), SIGNIN_THREADS (password threads, 0 = cores),
 # BENCH_DATA (a data folder kept between runs, so the bot accounts are made
 # once), SERVER and LOAD (the two programs, when not in BUILD_DIR).
 #
@@ -22,6 +23,8 @@ LOAD=${LOAD:-$BUILD/tools/load/navlet-load}
 FANOUT_SECONDS=${FANOUT_SECONDS:-15}
 PARTS=${PARTS:-"idle storm fanout"}
 IDLE_COUNTS=${IDLE_COUNTS:-"1000 5000 10000"}
+SIGNIN_COUNT=${SIGNIN_COUNT:-10000}
+SIGNIN_THREADS=${SIGNIN_THREADS:-0}
 for tool in "$SERVER" "$LOAD"; do
   [[ -x $tool ]] || { echo "bench: $tool is missing; build it first" >&2; exit 2; }
 done
@@ -57,6 +60,7 @@ start_server() {
   taskset -c 0 "$SERVER" --listen "127.0.0.1:$SESSION_PORT" --web "127.0.0.1:$WEB_PORT" \
     --admin "127.0.0.1:$ADMIN_PORT" --data "$DATA" \
     --max-per-address 100000 --max-signing-in-per-address 100000 \
+    --password-threads "$SIGNIN_THREADS" \
     >>"$RESULTS/server.log" 2>&1 &
   SERVER_PID=$!
   for _ in $(seq 100); do
@@ -84,6 +88,16 @@ create_accounts() {
   done
 }
 
+# again NAME navlet-load-options...: one bounded run against the running server.
+again() {
+  local name=$1; shift
+  echo "== $name" | tee -a "$RESULTS/summary.txt"
+  taskset -c 1 "$LOAD" --server "127.0.0.1:$SESSION_PORT" --server-pid "$SERVER_PID" \
+    --sources 200 "$@" | tee "$RESULTS/$name.txt" | grep -v '^RESULT' | tee -a "$RESULTS/summary.txt" ||
+    true
+  grep '^RESULT' "$RESULTS/$name.txt" >>"$RESULTS/results.txt" || true
+}
+
 # run NAME navlet-load-options...: one bounded run against a fresh server.
 run() {
   local name=$1; shift
@@ -108,6 +122,17 @@ for n in $IDLE_COUNTS; do
   wants idle || break
   run "idle-$n" --sessions "$n" --sites $((n / 10)) --duration 2 --signin-timeout 300
 done
+# Sign-ins all at once: after a restart (nothing checked yet: one hash run
+# each), then again on the same server, as after a network blip (each
+# password checked lately signs in from memory).
+if wants signin; then
+  start_server
+  again "signin-cold-$SIGNIN_COUNT" --sessions "$SIGNIN_COUNT" --sites 100 --duration 1 \
+    --login-window 5000 --signin-timeout 300
+  again "signin-warm-$SIGNIN_COUNT" --sessions "$SIGNIN_COUNT" --sites 100 --duration 1 \
+    --login-window 5000 --signin-timeout 300
+  stop_server
+fi
 if wants storm; then
   run storm-1000 --sessions 1000 --sites 1 --duration 1 --signin-timeout 120
 fi

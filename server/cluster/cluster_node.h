@@ -1,0 +1,92 @@
+// This server as one node of a cluster on Redis. What lives where:
+//   navlet:node:ID        this node's heartbeat, expiring after `ttl`
+//   navlet:nodes          the set of node ids seen (dead ones are swept out)
+//   navlet:node-sites:ID  hash host -> number of this node's users there
+//   navlet:presence:HOST  hash NODE:ACCOUNT -> the account's record
+//   navlet:site:HOST      channel of the site's newcomers, leavers, lines
+//   navlet:where:ACCOUNT  set of the nodes where the account is signed in
+//   navlet:to:ID          channel of the calls for this node's users
+//   navlet:operator       channel of the operator's notices and commands
+// Every `heartbeat` the node renews its key, counts the cluster's sites,
+// compares each of its sites with the presence hash (what a lost message
+// missed is mended there), and sweeps out nodes whose key expired: their
+// users leave every site within ttl + heartbeat of their node's death.
+#pragma once
+
+#include <asio.hpp>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <unordered_map>
+
+#include "server/cluster/redis_link.h"
+#include "server/core/service.h"
+
+namespace navlet::server {
+
+struct TClusterConfig {
+    std::string redis; // redis://HOST:PORT[/DB]
+    std::chrono::milliseconds heartbeat{2000};
+    std::chrono::milliseconds ttl{10000};
+};
+
+class TClusterNode final : public TClusterLink {
+  public:
+    TClusterNode(asio::io_context& io, TService& service, TClusterConfig config,
+                 TRedisAddress address);
+    ~TClusterNode();
+
+    void Start();
+
+    void Entered(const std::string& host, const TAccount& account) override;
+    void Left(const std::string& host, uint64_t userId) override;
+    void PublicLine(const std::string& host, uint64_t senderId, int language,
+                    const std::string& nick, const std::string& text) override;
+    std::vector<TSiteCount> BusiestSites(size_t limit) const override;
+    TClusterStatus Status() const override;
+    void AccountOnline(uint64_t accountId, bool online) override;
+    void CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) override;
+    void OperatorLine(int targetKind, const std::string& name, uint64_t chat, uint8_t command,
+                      const std::string& text) override;
+
+  private:
+    // An account present on a site through this node.
+    struct TLocalPresence {
+        std::string host;
+        TAccount account;
+    };
+    void CommandsUp();
+    void CommandsDown(const std::string& why);
+    void Announce(const TLocalPresence& presence);
+    void WriteSiteCount(const std::string& host);
+    void OnEvent(const std::string& channel, const std::string& payload);
+    void OnCall(const std::vector<std::string>& fields);
+    void OnOperatorLine(const std::vector<std::string>& fields);
+    void Beat();
+    void ScheduleBeat();
+    void CountSites(const std::vector<std::string>& liveNodes);
+    void Mend(const std::string& host);
+    void Sweep(const std::string& deadNode);
+    std::string PresenceField(uint64_t accountId) const;
+
+    asio::io_context& io;
+    TService& service;
+    TClusterConfig config;
+    TRedisLink commands;
+    TRedisLink events;
+    asio::steady_timer beat;
+    std::string nodeId;
+    std::map<std::pair<std::string, uint64_t>, TLocalPresence> present; // by host, account
+    std::map<std::string, size_t> localCounts; // host -> accounts present through this node
+    std::set<uint64_t> onlineHere;             // accounts with a session on this node
+    std::set<std::string> liveNodes;
+    std::vector<TSiteCount> clusterSites; // all sites, busiest first
+    // Keys that left lately: a presence snapshot taken before they left must
+    // not bring them back.
+    std::map<std::string, std::chrono::steady_clock::time_point> recentlyLeft;
+    std::shared_ptr<bool> alive;
+};
+
+} // namespace navlet::server

@@ -1,0 +1,77 @@
+// One connection to Redis on the service's event loop (hiredis' async API
+// driven by Asio). Commands queue while connected; when the connection drops
+// every pending command is answered with nothing, the owner hears it, and
+// the link connects again on its own after a pause.
+#pragma once
+
+#include <asio.hpp>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct redisAsyncContext;
+
+namespace navlet::server {
+
+// A Redis reply, copied out of hiredis.
+struct TRedisReply {
+    enum Kind { Nil, Integer, String, Status, Error, Array } kind = Nil;
+    int64_t integer = 0;
+    std::string text; // String, Status, Error
+    std::vector<TRedisReply> items;
+};
+
+// Parses redis://HOST:PORT[/DB]. False when malformed.
+struct TRedisAddress {
+    std::string host;
+    uint16_t port = 6379;
+    int db = 0;
+};
+bool ParseRedisAddress(const std::string& text, TRedisAddress& out);
+
+class TRedisLink {
+  public:
+    using TReplyFn = std::function<void(std::optional<TRedisReply>)>;
+    // Every message of a channel this link subscribed to: channel, payload.
+    using TMessageFn = std::function<void(const std::string&, const std::string&)>;
+
+    TRedisLink(asio::io_context& io, TRedisAddress address, std::string name);
+    ~TRedisLink();
+    TRedisLink(const TRedisLink&) = delete;
+    TRedisLink& operator=(const TRedisLink&) = delete;
+
+    // Called on the loop when the connection (after SELECT) is ready, and
+    // when it is lost (with why).
+    void OnUp(std::function<void()> fn) { onUp = std::move(fn); }
+    void OnDown(std::function<void(const std::string&)> fn) { onDown = std::move(fn); }
+    void OnMessage(TMessageFn fn) { onMessage = std::move(fn); }
+
+    void Start();
+    bool Up() const { return up; }
+    // False (and `done` is not called) when the link is down.
+    bool Command(const std::vector<std::string>& args, TReplyFn done = nullptr);
+    bool Subscribe(const std::string& channel);
+    bool Unsubscribe(const std::string& channel);
+
+    struct TState; // the part the loop's handlers share with hiredis
+
+  private:
+    void Connect();
+    void Lost(const std::string& why);
+    void RetryLater();
+
+    asio::io_context& io;
+    TRedisAddress address;
+    std::string name;
+    std::shared_ptr<TState> state;
+    asio::steady_timer retry;
+    bool up = false;
+    bool stopping = false;
+    std::function<void()> onUp;
+    std::function<void(const std::string&)> onDown;
+    TMessageFn onMessage;
+};
+
+} // namespace navlet::server

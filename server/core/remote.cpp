@@ -1,0 +1,118 @@
+// Users and public lines of the sites' other nodes, as the cluster reports
+// them: this node's users of a site see them as they see the site's own.
+#include "server/core/service.h"
+
+#include <algorithm>
+
+namespace navlet::server {
+
+void TService::DeliverToSite(TSite& site, const TWireRef& wire, const TClient* except) {
+    for (TClient* user : site.users)
+        if (user != except)
+            user->sink.Deliver(wire);
+}
+
+bool TService::RemotelyOn(const TSite& site, uint64_t accountId) {
+    return std::any_of(site.remote.begin(), site.remote.end(),
+                       [&](const TRemoteUser& r) { return r.account.id == accountId; });
+}
+
+namespace {
+
+bool LocallyOn(const TSite& site, uint64_t accountId) {
+    return std::any_of(site.people.begin(), site.people.end(),
+                       [&](const TAccountEntry* e) { return e->account.id == accountId; });
+}
+
+} // namespace
+
+// An account with sessions on several nodes is one person on the site: the
+// site hears of it once, and its leaving when its last node lets it go.
+void TService::RemoteEntered(const std::string& host, const std::string& key,
+                             const TAccount& account) {
+    auto it = sites.find(host);
+    if (it == sites.end())
+        return; // nobody here to tell
+    TSite& site = *it->second;
+    for (const TRemoteUser& known : site.remote)
+        if (known.key == key)
+            return;
+    bool seen = LocallyOn(site, account.id) || RemotelyOn(site, account.id);
+    site.remote.push_back(TRemoteUser{key, account});
+    if (seen)
+        return;
+    TPresenceMsg m;
+    m.user = account.id;
+    m.gender = account.gender;
+    m.nick = account.nick;
+    TPacket p;
+    ClearPacket(p);
+    DeliverToSite(site, EncodeWire(p, WritePresence(p, m), MSG_PRESENCE));
+}
+
+void TService::RemoteLeft(const std::string& host, const std::string& key) {
+    auto it = sites.find(host);
+    if (it == sites.end())
+        return;
+    TSite& site = *it->second;
+    auto known = std::find_if(site.remote.begin(), site.remote.end(),
+                              [&](const TRemoteUser& r) { return r.key == key; });
+    if (known == site.remote.end())
+        return;
+    uint64_t id = known->account.id;
+    site.remote.erase(known);
+    if (LocallyOn(site, id) || RemotelyOn(site, id))
+        return;
+    TPacket p;
+    ClearPacket(p);
+    DeliverToSite(site, EncodeWire(p, WriteUserLeft(p, TUserLeftMsg{id}), MSG_USER_LEFT));
+}
+
+void TService::RemoteLine(const std::string& host, uint64_t senderId, int language,
+                          const std::string& nick, const std::string& text) {
+    auto it = sites.find(host);
+    if (it == sites.end())
+        return;
+    TSite& site = *it->second;
+    TPacket p;
+    ClearPacket(p);
+    TChatLineMsg line;
+    line.address = MakeChatAddress(senderId, 0);
+    line.text = text;
+    TWireRef wire = EncodeWire(p, WriteChatLine(p, line), MSG_CHAT_LINE);
+    for (TClient* user : site.users)
+        if (ReadsLanguage(user->languageMask, language))
+            user->sink.Deliver(wire);
+    site.recent.push_back(TPublicLine{clock.NowUtcDays(), nick, text, language});
+    while (site.recent.size() > config.recentLines)
+        site.recent.pop_front();
+}
+
+void TService::DropRemote(const std::string& prefix) {
+    for (auto& [host, site] : sites) {
+        std::vector<std::string> gone;
+        for (const TRemoteUser& r : site->remote)
+            if (r.key.rfind(prefix, 0) == 0)
+                gone.push_back(r.key);
+        for (const std::string& key : gone)
+            RemoteLeft(host, key);
+    }
+}
+
+std::vector<std::string> TService::LocalSites() const {
+    std::vector<std::string> out;
+    for (const auto& [host, site] : sites)
+        out.push_back(host);
+    return out;
+}
+
+std::vector<std::string> TService::RemoteKeys(const std::string& host) const {
+    std::vector<std::string> out;
+    auto it = sites.find(host);
+    if (it != sites.end())
+        for (const TRemoteUser& r : it->second->remote)
+            out.push_back(r.key);
+    return out;
+}
+
+} // namespace navlet::server

@@ -1,0 +1,423 @@
+#include "server/store/pg_store.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <libpq-fe.h>
+#include <utility>
+
+namespace navlet::server {
+namespace {
+
+// How long a call waits for a free connection before it fails.
+constexpr auto BORROW_TIMEOUT = std::chrono::seconds(5);
+// Taken while the schema is created or upgraded, so that nodes starting
+// together do not race.
+constexpr const char* MIGRATION_LOCK = "SELECT pg_advisory_xact_lock(7233178993341)";
+
+// Chat text and page addresses are the bar's bytes, not necessarily UTF-8,
+// so they are kept as bytea.
+const char* const SCHEMA_V1 = R"sql(
+CREATE TABLE navlet_schema (version INTEGER NOT NULL);
+CREATE TABLE accounts (
+    id BIGSERIAL PRIMARY KEY,
+    nick TEXT NOT NULL,
+    password_hash TEXT NOT NULL,
+    gender CHAR(1) NOT NULL DEFAULT 'x',
+    language INTEGER NOT NULL DEFAULT 0,
+    created TIMESTAMPTZ NOT NULL DEFAULT now()
+);
+CREATE UNIQUE INDEX accounts_nick ON accounts (lower(nick));
+CREATE TABLE friends (
+    owner BIGINT NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+    friend BIGINT NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+    PRIMARY KEY (owner, friend)
+);
+CREATE TABLE kept_calls (
+    id BIGSERIAL PRIMARY KEY,
+    target BIGINT NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+    caller BIGINT NOT NULL,
+    caller_nick TEXT NOT NULL,
+    message BYTEA NOT NULL,
+    link BYTEA NOT NULL
+);
+CREATE INDEX kept_calls_target ON kept_calls(target);
+INSERT INTO navlet_schema VALUES (1);
+)sql";
+
+struct TPrepared {
+    const char* name;
+    const char* sql;
+};
+
+constexpr TPrepared STATEMENTS[] = {
+    {"find_nick", "SELECT id, nick, gender, language, password_hash FROM accounts "
+                  "WHERE lower(nick) = lower($1)"},
+    {"find_id", "SELECT id, nick, gender, language, password_hash FROM accounts WHERE id = $1"},
+    {"all_accounts", "SELECT id, nick, gender, language, password_hash FROM accounts ORDER BY id"},
+    {"insert_account", "INSERT INTO accounts(nick, password_hash, gender, language) "
+                       "VALUES($1, $2, $3, $4) RETURNING id"},
+    {"update_profile", "UPDATE accounts SET gender = $2, language = $3, password_hash = "
+                       "CASE WHEN $4 = '' THEN password_hash ELSE $4 END WHERE id = $1"},
+    {"insert_friend", "INSERT INTO friends(owner, friend) VALUES($1, $2) ON CONFLICT DO NOTHING"},
+    {"remove_friend", "DELETE FROM friends WHERE owner = $1 AND friend = $2"},
+    {"friends", "SELECT friend FROM friends WHERE owner = $1 ORDER BY friend"},
+    {"drop_call", "DELETE FROM kept_calls WHERE target = $1 AND caller = $2"},
+    {"add_call", "INSERT INTO kept_calls(target, caller, caller_nick, message, link) "
+                 "VALUES($1, $2, $3, $4, $5)"},
+    {"trim_calls", "DELETE FROM kept_calls WHERE target = $1 AND id NOT IN (SELECT id FROM "
+                   "kept_calls WHERE target = $1 ORDER BY id DESC LIMIT $2)"},
+    {"take_calls", "DELETE FROM kept_calls WHERE target = $1 "
+                   "RETURNING id, caller, caller_nick, message, link"},
+};
+
+// Parameters of one call: text, or binary for bytea columns.
+class TParams {
+  public:
+    TParams& Text(std::string value) { return Add(std::move(value), 0); }
+    TParams& Int(int64_t value) { return Add(std::to_string(value), 0); }
+    TParams& Bytes(std::string value) { return Add(std::move(value), 1); }
+
+    int Count() const { return int(values.size()); }
+    std::vector<const char*> Values() const {
+        std::vector<const char*> out;
+        for (const std::string& v : values)
+            out.push_back(v.data());
+        return out;
+    }
+    const int* Lengths() const { return lengths.data(); }
+    const int* Formats() const { return formats.data(); }
+
+  private:
+    TParams& Add(std::string value, int format) {
+        lengths.push_back(int(value.size()));
+        formats.push_back(format);
+        values.push_back(std::move(value));
+        return *this;
+    }
+    std::vector<std::string> values;
+    std::vector<int> lengths;
+    std::vector<int> formats;
+};
+
+// A query result, cleared on scope exit.
+class TResult {
+  public:
+    explicit TResult(PGresult* r = nullptr) : r(r) {}
+    ~TResult() { PQclear(r); }
+    TResult(TResult&& other) noexcept : r(std::exchange(other.r, nullptr)) {}
+    TResult& operator=(TResult&& other) noexcept {
+        std::swap(r, other.r);
+        return *this;
+    }
+
+    bool Ok() const {
+        ExecStatusType s = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
+        return s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK;
+    }
+    bool Duplicate() const {
+        const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+        return state && std::strcmp(state, "23505") == 0;
+    }
+    int Rows() const { return r ? PQntuples(r) : 0; }
+    int Changed() const { return r ? std::atoi(PQcmdTuples(r)) : 0; }
+    std::string Text(int row, int col) const {
+        return std::string(PQgetvalue(r, row, col), size_t(PQgetlength(r, row, col)));
+    }
+    int64_t Int(int row, int col) const {
+        return std::strtoll(PQgetvalue(r, row, col), nullptr, 10);
+    }
+    std::string Bytes(int row, int col) const {
+        size_t length = 0;
+        unsigned char* raw = PQunescapeBytea(
+            reinterpret_cast<const unsigned char*>(PQgetvalue(r, row, col)), &length);
+        if (!raw)
+            return {};
+        std::string out(reinterpret_cast<const char*>(raw), length);
+        PQfreemem(raw);
+        return out;
+    }
+
+  private:
+    PGresult* r;
+};
+
+TAccount AccountFromRow(const TResult& r, int row) {
+    TAccount a;
+    a.id = uint64_t(r.Int(row, 0));
+    a.nick = r.Text(row, 1);
+    std::string g = r.Text(row, 2);
+    a.gender = g.empty() ? 'x' : g[0];
+    a.language = int(r.Int(row, 3));
+    a.passwordHash = r.Text(row, 4);
+    return a;
+}
+
+bool Prepare(PGconn* conn) {
+    for (const TPrepared& s : STATEMENTS)
+        if (!TResult(PQprepare(conn, s.name, s.sql, 0, nullptr)).Ok())
+            return false;
+    return true;
+}
+
+TResult Simple(PGconn* conn, const char* sql) {
+    return TResult(PQexec(conn, sql));
+}
+
+// Creates the schema in an empty database; refuses one written by a newer
+// server. Later versions add their steps here.
+bool Migrate(PGconn* conn, std::string& error) {
+    if (!Simple(conn, "BEGIN").Ok() || !Simple(conn, MIGRATION_LOCK).Ok()) {
+        error = PQerrorMessage(conn);
+        return false;
+    }
+    TResult exists = Simple(conn, "SELECT to_regclass('navlet_schema') IS NOT NULL");
+    bool ok = exists.Ok() && exists.Rows() == 1;
+    if (ok && exists.Text(0, 0) == "t") {
+        TResult version = Simple(conn, "SELECT max(version) FROM navlet_schema");
+        ok = version.Ok() && version.Rows() == 1;
+        int64_t current = ok ? version.Int(0, 0) : 0;
+        if (ok && current > STORE_SCHEMA_VERSION) {
+            Simple(conn, "ROLLBACK");
+            error = "the database was written by a newer navlet-server (schema " +
+                    std::to_string(current) + ")";
+            return false;
+        }
+    } else if (ok) {
+        ok = Simple(conn, SCHEMA_V1).Ok();
+    }
+    if (!ok || !Simple(conn, "COMMIT").Ok()) {
+        error = PQerrorMessage(conn);
+        Simple(conn, "ROLLBACK");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// A connection borrowed from the pool for one call; prepared statements run
+// through it, with one reset and retry when the connection had broken.
+class TPgStore::TLease {
+  public:
+    explicit TLease(TPgStore& store) : store(store), conn(store.Borrow()) {}
+    ~TLease() { store.Return(conn); }
+    TLease(const TLease&) = delete;
+    TLease& operator=(const TLease&) = delete;
+
+    bool Ok() const { return conn != nullptr; }
+
+    TResult Run(const char* name, const TParams& params = {}) {
+        if (!conn)
+            return TResult();
+        TResult r = Once(name, params);
+        // Inside a transaction a retry on a fresh connection would run alone.
+        if (r.Ok() || PQstatus(conn) == CONNECTION_OK || inTransaction)
+            return r;
+        PQreset(conn);
+        if (PQstatus(conn) != CONNECTION_OK || !Prepare(conn))
+            return r;
+        return Once(name, params);
+    }
+    bool Begin() { return inTransaction = conn && Simple(conn, "BEGIN").Ok(); }
+    bool End(bool commit) {
+        inTransaction = false;
+        return Simple(conn, commit ? "COMMIT" : "ROLLBACK").Ok();
+    }
+
+  private:
+    TResult Once(const char* name, const TParams& params) {
+        std::vector<const char*> values = params.Values();
+        return TResult(PQexecPrepared(conn, name, params.Count(), values.data(), params.Lengths(),
+                                      params.Formats(), 0));
+    }
+    TPgStore& store;
+    PGconn* conn;
+    bool inTransaction = false;
+};
+
+std::unique_ptr<TStore> TPgStore::Open(const std::string& address, std::string& error,
+                                       size_t poolSize) {
+    std::unique_ptr<TPgStore> store(new TPgStore(address));
+    store->limit = std::max<size_t>(1, poolSize);
+    PGconn* first = store->Connect(error);
+    if (!first)
+        return nullptr;
+    if (!Migrate(first, error) || !Prepare(first)) {
+        if (error.empty())
+            error = PQerrorMessage(first);
+        PQfinish(first);
+        return nullptr;
+    }
+    store->idle.push_back(first);
+    store->total = 1;
+    return store;
+}
+
+TPgStore::~TPgStore() {
+    for (PGconn* conn : idle)
+        PQfinish(conn);
+}
+
+PGconn* TPgStore::Connect(std::string& error) {
+    // A connect timeout of our own unless the address names one.
+    const char* keys[] = {"connect_timeout", "dbname", nullptr};
+    const char* values[] = {"3", address.c_str(), nullptr};
+    PGconn* conn = PQconnectdbParams(keys, values, /*expand_dbname=*/1);
+    if (!conn || PQstatus(conn) != CONNECTION_OK) {
+        error = conn ? PQerrorMessage(conn) : "out of memory";
+        while (!error.empty() && error.back() == '\n')
+            error.pop_back();
+        PQfinish(conn);
+        return nullptr;
+    }
+    PQsetNoticeProcessor(
+        conn, [](void*, const char*) {}, nullptr);
+    return conn;
+}
+
+// An idle connection, else a new one while the pool has room, else the
+// first one returned within BORROW_TIMEOUT. Null when none can be had.
+PGconn* TPgStore::Borrow() {
+    std::unique_lock hold(lock);
+    for (;;) {
+        if (!idle.empty()) {
+            PGconn* conn = idle.back();
+            idle.pop_back();
+            return conn;
+        }
+        if (total < limit) {
+            ++total;
+            hold.unlock();
+            std::string error;
+            PGconn* conn = Connect(error);
+            if (conn && !Prepare(conn)) {
+                PQfinish(conn);
+                conn = nullptr;
+            }
+            hold.lock();
+            if (!conn)
+                --total;
+            return conn;
+        }
+        if (!returned.wait_for(hold, BORROW_TIMEOUT, [this] { return !idle.empty(); }))
+            return nullptr;
+    }
+}
+
+void TPgStore::Return(PGconn* conn) {
+    if (!conn)
+        return;
+    {
+        std::lock_guard hold(lock);
+        idle.push_back(conn);
+    }
+    returned.notify_one();
+}
+
+TStore::TInsertResult TPgStore::InsertAccount(std::string_view nick, const std::string& hash,
+                                              char gender, int language, uint64_t& id) {
+    TLease lease(*this);
+    TResult r = lease.Run(
+        "insert_account",
+        TParams().Text(std::string(nick)).Text(hash).Text(std::string(1, gender)).Int(language));
+    if (r.Duplicate())
+        return TInsertResult::Duplicate;
+    if (!r.Ok() || r.Rows() != 1)
+        return TInsertResult::Failed;
+    id = uint64_t(r.Int(0, 0));
+    return TInsertResult::Done;
+}
+
+std::optional<TAccount> TPgStore::FindAccountByNick(std::string_view nick) {
+    TLease lease(*this);
+    TResult r = lease.Run("find_nick", TParams().Text(std::string(nick)));
+    if (!r.Ok() || r.Rows() != 1)
+        return std::nullopt;
+    return AccountFromRow(r, 0);
+}
+
+std::optional<TAccount> TPgStore::FindAccountById(uint64_t id) {
+    TLease lease(*this);
+    TResult r = lease.Run("find_id", TParams().Int(int64_t(id)));
+    if (!r.Ok() || r.Rows() != 1)
+        return std::nullopt;
+    return AccountFromRow(r, 0);
+}
+
+std::vector<TAccount> TPgStore::AllAccounts() {
+    TLease lease(*this);
+    TResult r = lease.Run("all_accounts");
+    std::vector<TAccount> out;
+    for (int row = 0; r.Ok() && row < r.Rows(); ++row)
+        out.push_back(AccountFromRow(r, row));
+    return out;
+}
+
+bool TPgStore::WriteProfile(uint64_t id, char gender, int language, const std::string& newHash) {
+    TLease lease(*this);
+    TResult r = lease.Run(
+        "update_profile",
+        TParams().Int(int64_t(id)).Text(std::string(1, gender)).Int(language).Text(newHash));
+    return r.Ok() && r.Changed() == 1;
+}
+
+bool TPgStore::InsertFriend(uint64_t owner, uint64_t friendId) {
+    TLease lease(*this);
+    return lease.Run("insert_friend", TParams().Int(int64_t(owner)).Int(int64_t(friendId))).Ok();
+}
+
+bool TPgStore::RemoveFriend(uint64_t owner, uint64_t friendId) {
+    TLease lease(*this);
+    TResult r = lease.Run("remove_friend", TParams().Int(int64_t(owner)).Int(int64_t(friendId)));
+    return r.Ok() && r.Changed() == 1;
+}
+
+std::vector<uint64_t> TPgStore::Friends(uint64_t owner) {
+    TLease lease(*this);
+    TResult r = lease.Run("friends", TParams().Int(int64_t(owner)));
+    std::vector<uint64_t> out;
+    for (int row = 0; r.Ok() && row < r.Rows(); ++row)
+        out.push_back(uint64_t(r.Int(row, 0)));
+    return out;
+}
+
+bool TPgStore::KeepCall(const TKeptCall& call) {
+    TLease lease(*this);
+    if (!lease.Begin())
+        return false;
+    TParams pair = TParams().Int(int64_t(call.target)).Int(int64_t(call.caller));
+    bool ok = lease.Run("drop_call", pair).Ok() &&
+              lease
+                  .Run("add_call", TParams()
+                                       .Int(int64_t(call.target))
+                                       .Int(int64_t(call.caller))
+                                       .Text(call.callerNick)
+                                       .Bytes(call.message)
+                                       .Bytes(call.link))
+                  .Ok() &&
+              lease.Run("trim_calls", TParams().Int(int64_t(call.target)).Int(MAX_KEPT_CALLS)).Ok();
+    if (!ok) {
+        lease.End(/*commit=*/false);
+        return false;
+    }
+    return lease.End(/*commit=*/true);
+}
+
+std::vector<TKeptCall> TPgStore::TakeCalls(uint64_t target) {
+    TLease lease(*this);
+    TResult r = lease.Run("take_calls", TParams().Int(int64_t(target)));
+    std::vector<std::pair<int64_t, TKeptCall>> rows;
+    for (int row = 0; r.Ok() && row < r.Rows(); ++row)
+        rows.emplace_back(r.Int(row, 0), TKeptCall{target, uint64_t(r.Int(row, 1)), r.Text(row, 2),
+                                                   r.Bytes(row, 3), r.Bytes(row, 4)});
+    std::sort(rows.begin(), rows.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<TKeptCall> out;
+    for (auto& [id, call] : rows)
+        out.push_back(std::move(call));
+    return out;
+}
+
+} // namespace navlet::server

@@ -1,0 +1,56 @@
+// The cluster's back end: a PostgreSQL database that every node shares.
+// A small pool of connections, each with the store's statements prepared
+// once; a connection that broke is reset and prepared again on its next use.
+// When the server cannot be reached the calls fail (finds return nothing),
+// and the next call tries again.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+#include "server/store/store.h"
+
+typedef struct pg_conn PGconn;
+
+namespace navlet::server {
+
+inline constexpr size_t PG_POOL_SIZE = 4;
+
+class TPgStore final : public TStore {
+  public:
+    static std::unique_ptr<TStore> Open(const std::string& address, std::string& error,
+                                        size_t poolSize = PG_POOL_SIZE);
+    ~TPgStore() override;
+
+    std::optional<TAccount> FindAccountByNick(std::string_view nick) override;
+    std::optional<TAccount> FindAccountById(uint64_t id) override;
+    std::vector<TAccount> AllAccounts() override;
+    bool RemoveFriend(uint64_t owner, uint64_t friendId) override;
+    std::vector<uint64_t> Friends(uint64_t owner) override;
+    bool KeepCall(const TKeptCall& call) override;
+    std::vector<TKeptCall> TakeCalls(uint64_t target) override;
+
+    class TLease; // one borrowed connection
+
+  protected:
+    TInsertResult InsertAccount(std::string_view nick, const std::string& hash, char gender,
+                                int language, uint64_t& id) override;
+    bool WriteProfile(uint64_t id, char gender, int language, const std::string& newHash) override;
+    bool InsertFriend(uint64_t owner, uint64_t friendId) override;
+
+  private:
+    explicit TPgStore(std::string address) : address(std::move(address)) {}
+    PGconn* Connect(std::string& error);
+    PGconn* Borrow();
+    void Return(PGconn* conn);
+
+    std::string address;
+    std::mutex lock;
+    std::condition_variable returned;
+    std::vector<PGconn*> idle;
+    size_t total = 0;
+    size_t limit = PG_POOL_SIZE;
+};
+
+} // namespace navlet::server

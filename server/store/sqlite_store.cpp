@@ -1,0 +1,255 @@
+#include "server/store/sqlite_store.h"
+
+#include <sqlite3.h>
+
+namespace navlet::server {
+namespace {
+
+// One prepared statement, finalized on scope exit.
+class TStatement {
+  public:
+    TStatement(sqlite3* db, const char* sql) {
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK)
+            stmt = nullptr;
+    }
+    ~TStatement() { sqlite3_finalize(stmt); }
+    TStatement(const TStatement&) = delete;
+    TStatement& operator=(const TStatement&) = delete;
+
+    TStatement& Bind(int i, int64_t v) {
+        sqlite3_bind_int64(stmt, i, v);
+        return *this;
+    }
+    TStatement& Bind(int i, std::string_view v) {
+        sqlite3_bind_text(stmt, i, v.data(), int(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    // SQLITE_ROW, SQLITE_DONE or an error code.
+    int Step() { return stmt ? sqlite3_step(stmt) : SQLITE_ERROR; }
+    int64_t Int(int col) const { return sqlite3_column_int64(stmt, col); }
+    std::string Text(int col) const {
+        const unsigned char* t = sqlite3_column_text(stmt, col);
+        return t ? std::string(reinterpret_cast<const char*>(t),
+                               size_t(sqlite3_column_bytes(stmt, col)))
+                 : std::string();
+    }
+
+  private:
+    sqlite3_stmt* stmt = nullptr;
+};
+
+TAccount AccountFromRow(const TStatement& s) {
+    TAccount a;
+    a.id = uint64_t(s.Int(0));
+    a.nick = s.Text(1);
+    std::string g = s.Text(2);
+    a.gender = g.empty() ? 'x' : g[0];
+    a.language = int(s.Int(3));
+    a.passwordHash = s.Text(4);
+    return a;
+}
+
+const char* const SCHEMA_V1 = R"sql(
+CREATE TABLE accounts (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    nick TEXT NOT NULL UNIQUE COLLATE NOCASE,
+    password_hash TEXT NOT NULL,
+    gender TEXT NOT NULL DEFAULT 'x',
+    language INTEGER NOT NULL DEFAULT 0,
+    created INTEGER NOT NULL DEFAULT (strftime('%s','now'))
+);
+CREATE TABLE friends (
+    owner INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+    friend INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+    PRIMARY KEY (owner, friend)
+) WITHOUT ROWID;
+CREATE TABLE kept_calls (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    target INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+    caller INTEGER NOT NULL,
+    caller_nick TEXT NOT NULL,
+    message TEXT NOT NULL,
+    link TEXT NOT NULL
+);
+CREATE INDEX kept_calls_target ON kept_calls(target);
+)sql";
+
+constexpr const char* ACCOUNT_COLUMNS = "SELECT id, nick, gender, language, password_hash "
+                                        "FROM accounts ";
+
+} // namespace
+
+std::unique_ptr<TStore> TSqliteStore::Open(const std::string& path, std::string& error) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
+        error = db ? sqlite3_errmsg(db) : "cannot open the database";
+        sqlite3_close(db);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, 2000);
+    std::unique_ptr<TSqliteStore> store(new TSqliteStore(db));
+    if (!store->Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; "
+                     "PRAGMA cache_size=-1024;")) {
+        error = sqlite3_errmsg(db);
+        return nullptr;
+    }
+    if (!store->Migrate(error))
+        return nullptr;
+    return store;
+}
+
+TSqliteStore::~TSqliteStore() {
+    sqlite3_close(db);
+}
+
+bool TSqliteStore::Exec(const char* sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool TSqliteStore::Migrate(std::string& error) {
+    TStatement version(db, "PRAGMA user_version");
+    if (version.Step() != SQLITE_ROW) {
+        error = sqlite3_errmsg(db);
+        return false;
+    }
+    int64_t current = version.Int(0);
+    if (current > STORE_SCHEMA_VERSION) {
+        error = "the database was written by a newer navlet-server (schema " +
+                std::to_string(current) + ")";
+        return false;
+    }
+    if (current == STORE_SCHEMA_VERSION)
+        return true;
+    // Version 0 is a new file; later versions add their steps here.
+    std::string script = std::string("BEGIN;") + SCHEMA_V1 + "PRAGMA user_version=1; COMMIT;";
+    if (!Exec(script.c_str())) {
+        error = sqlite3_errmsg(db);
+        Exec("ROLLBACK;");
+        return false;
+    }
+    return true;
+}
+
+TStore::TInsertResult TSqliteStore::InsertAccount(std::string_view nick, const std::string& hash,
+                                                  char gender, int language, uint64_t& id) {
+    std::lock_guard hold(lock);
+    TStatement s(db, "INSERT INTO accounts(nick, password_hash, gender, language) VALUES(?,?,?,?)");
+    s.Bind(1, nick).Bind(2, hash).Bind(3, std::string_view(&gender, 1)).Bind(4, language);
+    int rc = s.Step();
+    if (rc == SQLITE_CONSTRAINT)
+        return TInsertResult::Duplicate;
+    if (rc != SQLITE_DONE)
+        return TInsertResult::Failed;
+    id = uint64_t(sqlite3_last_insert_rowid(db));
+    return TInsertResult::Done;
+}
+
+std::optional<TAccount> TSqliteStore::FindAccountWhere(const char* where, std::string_view nick,
+                                                       int64_t id) {
+    std::lock_guard hold(lock);
+    TStatement s(db, (std::string(ACCOUNT_COLUMNS) + where).c_str());
+    if (nick.empty())
+        s.Bind(1, id);
+    else
+        s.Bind(1, nick);
+    if (s.Step() != SQLITE_ROW)
+        return std::nullopt;
+    return AccountFromRow(s);
+}
+
+std::optional<TAccount> TSqliteStore::FindAccountByNick(std::string_view nick) {
+    if (nick.empty())
+        return std::nullopt;
+    return FindAccountWhere("WHERE nick = ?", nick, 0);
+}
+
+std::optional<TAccount> TSqliteStore::FindAccountById(uint64_t id) {
+    return FindAccountWhere("WHERE id = ?", {}, int64_t(id));
+}
+
+std::vector<TAccount> TSqliteStore::AllAccounts() {
+    std::lock_guard hold(lock);
+    std::vector<TAccount> out;
+    TStatement s(db, (std::string(ACCOUNT_COLUMNS) + "ORDER BY id").c_str());
+    while (s.Step() == SQLITE_ROW)
+        out.push_back(AccountFromRow(s));
+    return out;
+}
+
+bool TSqliteStore::WriteProfile(uint64_t id, char gender, int language,
+                                const std::string& newHash) {
+    std::lock_guard hold(lock);
+    if (!Exec("BEGIN"))
+        return false;
+    TStatement s(db, "UPDATE accounts SET gender = ?, language = ? WHERE id = ?");
+    s.Bind(1, std::string_view(&gender, 1)).Bind(2, language).Bind(3, int64_t(id));
+    bool ok = s.Step() == SQLITE_DONE && sqlite3_changes(db) == 1;
+    if (ok && !newHash.empty()) {
+        TStatement p(db, "UPDATE accounts SET password_hash = ? WHERE id = ?");
+        p.Bind(1, newHash).Bind(2, int64_t(id));
+        ok = p.Step() == SQLITE_DONE;
+    }
+    Exec(ok ? "COMMIT" : "ROLLBACK");
+    return ok;
+}
+
+bool TSqliteStore::InsertFriend(uint64_t owner, uint64_t friendId) {
+    std::lock_guard hold(lock);
+    TStatement s(db, "INSERT OR IGNORE INTO friends(owner, friend) VALUES(?,?)");
+    s.Bind(1, int64_t(owner)).Bind(2, int64_t(friendId));
+    return s.Step() == SQLITE_DONE;
+}
+
+bool TSqliteStore::RemoveFriend(uint64_t owner, uint64_t friendId) {
+    std::lock_guard hold(lock);
+    TStatement s(db, "DELETE FROM friends WHERE owner = ? AND friend = ?");
+    s.Bind(1, int64_t(owner)).Bind(2, int64_t(friendId));
+    return s.Step() == SQLITE_DONE && sqlite3_changes(db) == 1;
+}
+
+std::vector<uint64_t> TSqliteStore::Friends(uint64_t owner) {
+    std::lock_guard hold(lock);
+    std::vector<uint64_t> out;
+    TStatement s(db, "SELECT friend FROM friends WHERE owner = ? ORDER BY friend");
+    s.Bind(1, int64_t(owner));
+    while (s.Step() == SQLITE_ROW)
+        out.push_back(uint64_t(s.Int(0)));
+    return out;
+}
+
+bool TSqliteStore::KeepCall(const TKeptCall& call) {
+    std::lock_guard hold(lock);
+    if (!Exec("BEGIN"))
+        return false;
+    TStatement drop(db, "DELETE FROM kept_calls WHERE target = ? AND caller = ?");
+    drop.Bind(1, int64_t(call.target)).Bind(2, int64_t(call.caller));
+    TStatement add(db, "INSERT INTO kept_calls(target, caller, caller_nick, message, link) "
+                       "VALUES(?,?,?,?,?)");
+    add.Bind(1, int64_t(call.target)).Bind(2, int64_t(call.caller)).Bind(3, call.callerNick);
+    add.Bind(4, call.message).Bind(5, call.link);
+    TStatement trim(db, "DELETE FROM kept_calls WHERE target = ?1 AND id NOT IN "
+                        "(SELECT id FROM kept_calls WHERE target = ?1 ORDER BY id DESC LIMIT ?2)");
+    trim.Bind(1, int64_t(call.target)).Bind(2, MAX_KEPT_CALLS);
+    bool ok = drop.Step() == SQLITE_DONE && add.Step() == SQLITE_DONE && trim.Step() == SQLITE_DONE;
+    Exec(ok ? "COMMIT" : "ROLLBACK");
+    return ok;
+}
+
+std::vector<TKeptCall> TSqliteStore::TakeCalls(uint64_t target) {
+    std::lock_guard hold(lock);
+    std::vector<TKeptCall> out;
+    TStatement s(db, "SELECT caller, caller_nick, message, link FROM kept_calls WHERE target = ? "
+                     "ORDER BY id");
+    s.Bind(1, int64_t(target));
+    while (s.Step() == SQLITE_ROW)
+        out.push_back(TKeptCall{target, uint64_t(s.Int(0)), s.Text(1), s.Text(2), s.Text(3)});
+    if (out.empty())
+        return out;
+    TStatement del(db, "DELETE FROM kept_calls WHERE target = ?");
+    del.Bind(1, int64_t(target));
+    del.Step();
+    return out;
+}
+
+} // namespace navlet::server

@@ -1,0 +1,42 @@
+// The embedded back end: one SQLite file in WAL mode. One connection behind a
+// lock, so calls from several threads take turns.
+#pragma once
+
+#include <mutex>
+
+#include "server/store/store.h"
+
+struct sqlite3;
+
+namespace navlet::server {
+
+class TSqliteStore final : public TStore {
+  public:
+    static std::unique_ptr<TStore> Open(const std::string& path, std::string& error);
+    ~TSqliteStore() override;
+
+    std::optional<TAccount> FindAccountByNick(std::string_view nick) override;
+    std::optional<TAccount> FindAccountById(uint64_t id) override;
+    std::vector<TAccount> AllAccounts() override;
+    bool RemoveFriend(uint64_t owner, uint64_t friendId) override;
+    std::vector<uint64_t> Friends(uint64_t owner) override;
+    bool KeepCall(const TKeptCall& call) override;
+    std::vector<TKeptCall> TakeCalls(uint64_t target) override;
+
+  protected:
+    TInsertResult InsertAccount(std::string_view nick, const std::string& hash, char gender,
+                                int language, uint64_t& id) override;
+    bool WriteProfile(uint64_t id, char gender, int language, const std::string& newHash) override;
+    bool InsertFriend(uint64_t owner, uint64_t friendId) override;
+
+  private:
+    explicit TSqliteStore(sqlite3* db) : db(db) {}
+    bool Exec(const char* sql);
+    bool Migrate(std::string& error);
+    std::optional<TAccount> FindAccountWhere(const char* sql, std::string_view nick, int64_t id);
+
+    std::mutex lock;
+    sqlite3* db;
+};
+
+} // namespace navlet::server

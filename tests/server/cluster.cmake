@@ -1,0 +1,30 @@
+# Tests that need a redis-server and a PostgreSQL server: CTest's
+# navlet_cluster fixture starts both on free loopback ports in a temporary
+# folder (scripts/cluster-services.sh) and stops them after the last one.
+# The folder is under /tmp, where PostgreSQL's own user can reach it.
+string(MD5 NAVLET_BUILD_HASH "${CMAKE_BINARY_DIR}")
+string(SUBSTRING "${NAVLET_BUILD_HASH}" 0 10 NAVLET_BUILD_HASH)
+set(NAVLET_CLUSTER_DIR /tmp/navlet-cluster-${NAVLET_BUILD_HASH})
+set(NAVLET_CLUSTER_SCRIPT ${PROJECT_SOURCE_DIR}/scripts/cluster-services.sh)
+
+add_test(NAME cluster_services_start COMMAND ${NAVLET_CLUSTER_SCRIPT} start ${NAVLET_CLUSTER_DIR})
+set_tests_properties(cluster_services_start PROPERTIES FIXTURES_SETUP navlet_cluster TIMEOUT 60)
+add_test(NAME cluster_services_stop COMMAND ${NAVLET_CLUSTER_SCRIPT} stop ${NAVLET_CLUSTER_DIR})
+set_tests_properties(cluster_services_stop PROPERTIES FIXTURES_CLEANUP navlet_cluster TIMEOUT 60)
+
+navlet_add_test(server_cluster_test
+  SOURCES store_test.cpp cluster_test.cpp test_client.cpp
+  LIBS navlet_server_app
+  TIMEOUT 300
+)
+target_compile_definitions(server_cluster_test PRIVATE
+  NAVLET_SERVER_BINARY="$<TARGET_FILE:navlet-server>")
+add_dependencies(server_cluster_test navlet-server)
+foreach(target server_cluster_test server_unit_test)
+  target_compile_definitions(${target} PRIVATE NAVLET_CLUSTER_SCRIPT="${NAVLET_CLUSTER_SCRIPT}")
+endforeach()
+set_tests_properties(server_cluster_test PROPERTIES
+  FIXTURES_REQUIRED navlet_cluster
+  RESOURCE_LOCK navlet_cluster
+  ENVIRONMENT NAVLET_CLUSTER_ENV=${NAVLET_CLUSTER_DIR}/env
+)

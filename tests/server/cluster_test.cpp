@@ -1,0 +1,365 @@
+// Two navlet-server nodes on one Redis and one PostgreSQL, with the users
+// spread over both: what one node's users see of the other's, and what
+// happens when a node, Redis or PostgreSQL goes away.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <hiredis/hiredis.h>
+#include <memory>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "server/server.h"
+#include "tests/server/cluster_env.h"
+#include "tests/server/test_client.h"
+
+namespace navlet::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Quick beats so that the tests see a dead node go within about a second.
+constexpr auto TEST_TTL = 1000ms;
+constexpr auto TEST_BEAT = 200ms;
+constexpr int SETTLE_MS = 4000; // longest wait for the cluster to agree
+
+bool FlushRedis(const std::string& address) {
+    server::TRedisAddress parsed;
+    if (!server::ParseRedisAddress(address, parsed))
+        return false;
+    redisContext* c = redisConnect(parsed.host.c_str(), parsed.port);
+    bool ok = c && !c->err;
+    if (ok) {
+        auto* r = static_cast<redisReply*>(redisCommand(c, "FLUSHALL"));
+        ok = r && r->type == REDIS_REPLY_STATUS;
+        freeReplyObject(r);
+    }
+    if (c)
+        redisFree(c);
+    return ok;
+}
+
+// An in-process node with its loop on a thread of its own.
+struct TNode {
+    std::unique_ptr<server::TServer> server;
+    std::thread loop;
+
+    bool Start(server::TServerConfig config) {
+        server = std::make_unique<server::TServer>(config);
+        std::string error;
+        if (!server->Start(error)) {
+            ADD_FAILURE() << error;
+            return false;
+        }
+        loop = std::thread([this] { server->Run(); });
+        return true;
+    }
+    void Stop() {
+        if (!server)
+            return;
+        server->Stop();
+        loop.join();
+        server.reset();
+    }
+    uint16_t Port() const { return server->SessionPort(); }
+    ~TNode() { Stop(); }
+};
+
+// A node as a process of its own, for kill -9.
+struct TProcessNode {
+    pid_t pid = -1;
+    uint16_t port = 0;
+
+    bool Start(const std::string& args) {
+        int out[2];
+        if (pipe(out) != 0)
+            return false;
+        pid = fork();
+        if (pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            std::string command = std::string(NAVLET_SERVER_BINARY) + " " + args;
+            execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), nullptr);
+            _exit(127);
+        }
+        close(out[1]);
+        FILE* in = fdopen(out[0], "r");
+        char line[512] = {};
+        bool got = in && fgets(line, sizeof line, in);
+        if (in)
+            fclose(in);
+        unsigned value = 0;
+        const char* at = got ? strstr(line, "(port ") : nullptr;
+        if (!at || sscanf(at, "(port %u)", &value) != 1)
+            return false;
+        port = uint16_t(value);
+        return true;
+    }
+    void Kill() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            pid = -1;
+        }
+    }
+    ~TProcessNode() { Kill(); }
+};
+
+class Cluster : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto found = ClusterServices();
+        ASSERT_TRUE(found) << "NAVLET_CLUSTER_ENV names no running services";
+        services = *found;
+        ASSERT_TRUE(services.EmptyPostgres());
+        ASSERT_TRUE(FlushRedis(services.redis));
+        dir = std::filesystem::temp_directory_path() /
+              ("navlet-cluster-test-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(dir);
+        std::string error;
+        auto store = server::TStore::Open(services.postgres, error);
+        ASSERT_TRUE(store) << error;
+        for (auto [nick, language] : {std::pair{"alice", 3}, {"bob", 3}, {"carol", 6}, {"dave", 3}})
+            ASSERT_EQ(store->AddAccount(nick, "pw", 'x', language),
+                      server::TAddAccountResult::Added);
+    }
+    void TearDown() override {
+        a.Stop();
+        b.Stop();
+        std::filesystem::remove_all(dir);
+    }
+
+    server::TServerConfig Config(const std::string& name) {
+        server::TServerConfig config;
+        config.listen = "127.0.0.1:0";
+        config.admin = "127.0.0.1:0";
+        config.web = "";
+        config.dataDir = (dir / name).string();
+        config.database = services.postgres;
+        config.cluster.redis = services.redis;
+        config.cluster.ttl = TEST_TTL;
+        config.cluster.heartbeat = TEST_BEAT;
+        return config;
+    }
+    void StartBoth() {
+        ASSERT_TRUE(a.Start(Config("a")));
+        ASSERT_TRUE(b.Start(Config("b")));
+    }
+
+    TClusterServices services;
+    std::filesystem::path dir;
+    TNode a, b;
+};
+
+// Waits for a presence record of `nick`, skipping whatever else comes.
+bool SeesPresence(TTestClient& c, const std::string& nick, int timeoutMs = SETTLE_MS) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    TPacket p;
+    while (std::chrono::steady_clock::now() < until) {
+        if (!c.WaitFor(MSG_PRESENCE, p, 200))
+            continue;
+        if (ReadPresence(p).nick == nick)
+            return true;
+    }
+    return false;
+}
+
+bool SeesLeft(TTestClient& c, UserId id, int timeoutMs = SETTLE_MS) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    TPacket p;
+    while (std::chrono::steady_clock::now() < until)
+        if (c.WaitFor(MSG_USER_LEFT, p, 200) && ReadUserLeft(p).user == id)
+            return true;
+    return false;
+}
+
+bool SeesLine(TTestClient& c, const std::string& text, int timeoutMs = SETTLE_MS) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    TPacket p;
+    while (std::chrono::steady_clock::now() < until)
+        if (c.WaitFor(MSG_CHAT_LINE, p, 200) && ReadChatLine(p).text == text)
+            return true;
+    return false;
+}
+
+bool SayPublic(TTestClient& c, const std::string& text) {
+    TPacket p;
+    ClearPacket(p);
+    return c.Send(p, BuildChatText(p, MakeChatAddress(c.Id(), 0), text), REQ_CHAT_TEXT);
+}
+
+TEST_F(Cluster, PresenceAndPublicLinesCrossNodesWithTheLanguageFilter) {
+    StartBoth();
+    TTestClient alice, bob, carol;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com/a"));
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "EXAMPLE.com/b"));
+    // The one already there and the newcomer learn of each other.
+    EXPECT_TRUE(SeesPresence(bob, "alice"));
+    EXPECT_TRUE(SeesPresence(alice, "bob"));
+
+    // Carol reads only language 6: alice's lines (language 3) pass her by.
+    ASSERT_TRUE(carol.Connect(b.Port()) && carol.Login("carol", "pw", "example.com", 1u << 5));
+    EXPECT_TRUE(SeesPresence(alice, "carol"));
+    carol.Drain();
+    ASSERT_TRUE(SayPublic(alice, "hello from a"));
+    EXPECT_TRUE(SeesLine(bob, "hello from a"));
+    ASSERT_TRUE(SayPublic(carol, "hello from b"));
+    EXPECT_TRUE(SeesLine(alice, "hello from b"));
+    EXPECT_FALSE(SeesLine(carol, "hello from a", 500));
+
+    // A move to another site is a departure for this one.
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(bob.Send(p, BuildSiteReport(p, "other.org/x"), REQ_SITE_REPORT));
+    EXPECT_TRUE(SeesLeft(alice, bob.Id()));
+    bob.Close();
+    carol.Close();
+    EXPECT_TRUE(SeesLeft(alice, carol.Id()));
+}
+
+// A search reaches the sought user on the other node; once it has gone, a
+// call with a message waits in PostgreSQL for its next sign-in anywhere.
+TEST_F(Cluster, SearchesAndCallsReachTheOtherNode) {
+    StartBoth();
+    TTestClient alice, bob;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "one.com"));
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "two.com"));
+    std::this_thread::sleep_for(TEST_BEAT * 2); // both nodes counted alive
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(alice.Send(p, BuildFindUser(p, "BOB"), REQ_FIND_USER));
+    ASSERT_TRUE(alice.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
+    TSearchAnswerMsg answer = ReadSearchAnswer(p);
+    EXPECT_EQ(answer.nick, "bob");
+    EXPECT_NE(answer.result, SEARCH_NOT_ONLINE);
+    ASSERT_TRUE(bob.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
+    EXPECT_EQ(ReadSearchAnswer(p).result, SEARCH_LOOKING_FOR_YOU);
+    EXPECT_EQ(ReadSearchAnswer(p).nick, "alice");
+
+    ClearPacket(p);
+    ASSERT_TRUE(
+        alice.Send(p, BuildFindUserWithMessage(p, "bob", "call me"), REQ_FIND_USER_WITH_MESSAGE));
+    ASSERT_TRUE(bob.WaitFor(MSG_LOOKING_FOR_YOU, p, SETTLE_MS));
+    EXPECT_EQ(ReadLookingForYou(p).message, "call me");
+    EXPECT_EQ(ReadLookingForYou(p).link, "one.com");
+    ASSERT_TRUE(alice.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
+    EXPECT_NE(ReadSearchAnswer(p).result, SEARCH_NOT_ONLINE);
+
+    bob.Close();
+    std::this_thread::sleep_for(300ms);
+    ClearPacket(p);
+    ASSERT_TRUE(
+        alice.Send(p, BuildFindUserWithMessage(p, "bob", "later"), REQ_FIND_USER_WITH_MESSAGE));
+    ASSERT_TRUE(alice.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
+    EXPECT_EQ(ReadSearchAnswer(p).result, SEARCH_NOT_ONLINE);
+    TTestClient bobAgain;
+    ASSERT_TRUE(bobAgain.Connect(a.Port()) && bobAgain.Login("bob", "pw", "two.com"));
+    ASSERT_TRUE(bobAgain.WaitFor(MSG_LOOKING_FOR_YOU, p, SETTLE_MS));
+    EXPECT_EQ(ReadLookingForYou(p).message, "later");
+}
+
+TEST_F(Cluster, OperatorNoticesReachEveryNode) {
+    StartBoth();
+    TTestClient alice, bob;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "one.com"));
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "two.com"));
+    uint16_t admin = a.server->AdminPort();
+    EXPECT_EQ(AdminCommand(admin, "NOTICE TICKER all to everybody"), "OK 1\n");
+    EXPECT_TRUE(SeesLine(bob, "to everybody"));
+    EXPECT_TRUE(SeesLine(alice, "to everybody"));
+    // bob is on the other node: none here, the line goes there.
+    EXPECT_EQ(AdminCommand(admin, "NOTICE STATUS user:BOB just you"), "OK 0\n");
+    EXPECT_TRUE(SeesLine(bob, "just you"));
+    EXPECT_EQ(AdminCommand(admin, "NOTICE TICKER site:two.com that site"), "OK 0\n");
+    EXPECT_TRUE(SeesLine(bob, "that site"));
+    EXPECT_FALSE(SeesLine(alice, "that site", 500));
+}
+
+TEST_F(Cluster, BusiestSitesAndStatsCountEveryNode) {
+    StartBoth();
+    TTestClient alice, bob, carol;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "busy.com"));
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "busy.com"));
+    ASSERT_TRUE(carol.Connect(b.Port()) && carol.Login("carol", "pw", "quiet.com"));
+    std::string sites;
+    for (int i = 0; i < SETTLE_MS / 100; ++i) {
+        sites = AdminCommand(a.server->AdminPort(), "SITES");
+        if (sites == "* busy.com 2\n* quiet.com 1\nOK 2\n")
+            break;
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_EQ(sites, "* busy.com 2\n* quiet.com 1\nOK 2\n");
+    std::string stats = AdminCommand(a.server->AdminPort(), "STATS");
+    EXPECT_NE(stats.find("* redis up\n* nodes 2\n"), std::string::npos) << stats;
+}
+
+TEST_F(Cluster, AKilledNodesUsersLeaveTheOtherNodesSites) {
+    ASSERT_TRUE(a.Start(Config("a")));
+    TProcessNode killed;
+    ASSERT_TRUE(killed.Start("--listen 127.0.0.1:0 --admin '' --web '' --data " +
+                             (dir / "killed").string() + " --database " + services.postgres +
+                             " --cluster " + services.redis + " --cluster-ttl 1"));
+    TTestClient alice, bob;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
+    ASSERT_TRUE(bob.Connect(killed.port) && bob.Login("bob", "pw", "example.com"));
+    ASSERT_TRUE(SeesPresence(alice, "bob"));
+    killed.Kill();
+    // Its key expires after 1 s, the next beat notices: within 1.2 s, and
+    // the 4 s allowed here leave room for a loaded machine.
+    EXPECT_TRUE(SeesLeft(alice, bob.Id()));
+    // And nobody arriving later sees bob.
+    TTestClient dave;
+    ASSERT_TRUE(dave.Connect(a.Port()) && dave.Login("dave", "pw", "example.com"));
+    EXPECT_FALSE(SeesPresence(dave, "bob", 1000));
+}
+
+TEST_F(Cluster, NodesServeTheirOwnUsersWhileRedisIsDownAndRejoin) {
+    StartBoth();
+    TTestClient alice, bob, dave;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "example.com"));
+    ASSERT_TRUE(SeesPresence(alice, "bob"));
+    ASSERT_TRUE(services.Control("redis-stop"));
+    // The other node's users are unknown now: they leave, no ghosts stay.
+    EXPECT_TRUE(SeesLeft(alice, bob.Id()));
+    ASSERT_TRUE(dave.Connect(a.Port()) && dave.Login("dave", "pw", "example.com"));
+    EXPECT_TRUE(SeesPresence(alice, "dave"));
+    ASSERT_TRUE(SayPublic(dave, "still here"));
+    EXPECT_TRUE(SeesLine(alice, "still here"));
+    EXPECT_NE(AdminCommand(a.server->AdminPort(), "STATS").find("* redis down"), std::string::npos);
+
+    // Redis comes back empty: each node writes its sessions again.
+    ASSERT_TRUE(services.Control("redis-start"));
+    EXPECT_TRUE(SeesPresence(alice, "bob", 8000));
+    EXPECT_TRUE(SeesPresence(bob, "dave", 8000));
+    ASSERT_TRUE(SayPublic(bob, "back again"));
+    EXPECT_TRUE(SeesLine(dave, "back again"));
+}
+
+TEST_F(Cluster, WithoutPostgresSignInsAreRefusedAndChatGoesOn) {
+    StartBoth();
+    TTestClient alice, bob;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "example.com"));
+    ASSERT_TRUE(SeesPresence(alice, "bob"));
+    ASSERT_TRUE(services.Control("pg-stop"));
+    TTestClient carol;
+    ASSERT_TRUE(carol.Connect(a.Port()));
+    ASSERT_TRUE(carol.SendLogin("carol", "pw", "example.com"));
+    TPacket p;
+    ASSERT_TRUE(carol.WaitFor(MSG_END_SESSION, p, 10000));
+    EXPECT_TRUE(carol.WaitClosed());
+    ASSERT_TRUE(SayPublic(bob, "no database needed"));
+    EXPECT_TRUE(SeesLine(alice, "no database needed"));
+
+    ASSERT_TRUE(services.Control("pg-start"));
+    TTestClient again;
+    ASSERT_TRUE(again.Connect(a.Port()));
+    EXPECT_TRUE(again.Login("carol", "pw", "example.com"));
+}
+
+} // namespace
+} // namespace navlet::test
