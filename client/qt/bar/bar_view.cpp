@@ -115,14 +115,17 @@ TBarView::TBarView(TNavlet& b, TQtMenuTracker& m, QWidget* parent)
     BuildActionWidgets();
 
     observations.Add(bar.ActiveControl, [this] { MoveFocusToModel(); });
-    connect(qApp, &QApplication::focusChanged, this,
-            [this](QWidget*, QWidget* now) { ReportFocus(now); });
+    focusWatch = connect(qApp, &QApplication::focusChanged, this,
+                         [this](QWidget*, QWidget* now) { ReportFocus(now); });
     BindVisible(*this, bar.Form, observations);
     resize(bar.Form.Width(), bar.Form.Height());
     LayOut();
 }
 
-TBarView::~TBarView() = default;
+TBarView::~TBarView() {
+    // The widgets going with the view move the focus: this part is gone then.
+    disconnect(focusWatch);
+}
 
 QSize TBarView::sizeHint() const {
     return QSize(BAND_IDEAL_WIDTH, BAND_IDEAL_HEIGHT);

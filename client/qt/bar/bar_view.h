@@ -54,6 +54,7 @@ class TBarView : public QWidget {
     TNavlet& bar;
     TQtMenuTracker& menus;
     TObservations observations;
+    QMetaObject::Connection focusWatch;
     std::array<QWidget*, PART_COUNT> placed{};
 
     QWidget* leftPanel = nullptr;

@@ -97,8 +97,8 @@ TBrowserWindow::TBrowserWindow(std::function<void(const QString&)> opener)
             module->documentComplete(bar);
     });
     qApp->installEventFilter(this);
-    connect(qApp, &QApplication::focusChanged, this,
-            [this](QWidget* from, QWidget* to) { FocusMoved(from, to); });
+    focusWatch = connect(qApp, &QApplication::focusChanged, this,
+                         [this](QWidget* from, QWidget* to) { FocusMoved(from, to); });
     BuildMenus();
     setWindowTitle(QStringLiteral("navlet-browser"));
 }
@@ -124,6 +124,8 @@ void TBrowserWindow::BuildMenus() {
 }
 
 TBrowserWindow::~TBrowserWindow() {
+    // The widgets going with the window move the focus: this part is gone then.
+    disconnect(focusWatch);
     qApp->removeEventFilter(this);
     RemoveBand();
 }

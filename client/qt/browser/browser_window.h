@@ -68,6 +68,7 @@ class TBrowserWindow : public QMainWindow, public THostControl {
     bool barHasFocus = false;
     bool bandShown = false;
     QAction* barItem = nullptr;
+    QMetaObject::Connection focusWatch;
     std::function<void(const QString&)> newWindow;
 };
 
