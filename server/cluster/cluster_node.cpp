@@ -77,7 +77,7 @@ void Log(const std::string& line) {
 
 TClusterNode::TClusterNode(asio::io_context& io, TService& service, TClusterConfig config,
                            TRedisAddress address)
-    : io(io), service(service), config(std::move(config)), commands(io, address, "commands"),
+    : service(service), config(std::move(config)), commands(io, address, "commands"),
       events(io, address, "events"), beat(io), alive(std::make_shared<bool>(true)) {
     if (sodium_init() < 0)
         return; // randombytes falls back to its own source

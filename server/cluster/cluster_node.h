@@ -71,7 +71,6 @@ class TClusterNode final : public TClusterLink {
     void Sweep(const std::string& deadNode);
     std::string PresenceField(uint64_t accountId) const;
 
-    asio::io_context& io;
     TService& service;
     TClusterConfig config;
     TRedisLink commands;
