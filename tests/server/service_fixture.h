@@ -12,7 +12,7 @@
 
 namespace navlet::server {
 
-struct TFakeSink : TSessionSink {
+struct TFakeSink final : TSessionSink {
     std::vector<TPacket> got;
     bool ended = false;
     std::string reason;
