@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 namespace navlet {
 
@@ -26,6 +28,30 @@ bool RoundRectRowSpan(const TRect& r, int32_t ew, int32_t eh, int32_t y, int32_t
     while (x1 >= x0 && (x1 + 0.5) - (r.right - rx) > reach)
         --x1;
     return x0 <= x1;
+}
+
+void ForEachRoundRectPixel(const TRect& rect, int32_t ew, int32_t eh,
+                           const std::function<void(int32_t, int32_t, int32_t)>& fillRow,
+                           const std::function<void(int32_t, int32_t)>& outline) {
+    const int32_t rows = std::max(0, rect.Height());
+    std::vector<std::pair<int32_t, int32_t>> spans(size_t(rows), {0, -1});
+    for (int32_t i = 0; i < rows; ++i)
+        RoundRectRowSpan(rect, ew, eh, rect.top + i, spans[size_t(i)].first,
+                         spans[size_t(i)].second);
+    auto inside = [&](int32_t x, int32_t i) {
+        return i >= 0 && i < rows && x >= spans[size_t(i)].first && x <= spans[size_t(i)].second;
+    };
+    for (int32_t i = 0; i < rows; ++i) {
+        const int32_t y = rect.top + i;
+        const auto [x0, x1] = spans[size_t(i)];
+        if (x0 > x1)
+            continue;
+        fillRow(x0, x1, y);
+        for (int32_t x = x0; x <= x1; ++x) {
+            if (!inside(x - 1, i) || !inside(x + 1, i) || !inside(x, i - 1) || !inside(x, i + 1))
+                outline(x, y);
+        }
+    }
 }
 
 } // namespace navlet

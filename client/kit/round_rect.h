@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "client/kit/graphics.h"
 
@@ -13,5 +14,11 @@ namespace navlet {
 // map and by kits that rasterise rounded rectangles themselves.
 bool RoundRectRowSpan(const TRect& rect, int32_t ew, int32_t eh, int32_t y, int32_t& x0,
                       int32_t& x1);
+
+// The shape as a kit paints it: fillRow(x0, x1, y) for each row's inside, and
+// outline(x, y) for each of its pixels with a neighbour outside the shape.
+void ForEachRoundRectPixel(const TRect& rect, int32_t ew, int32_t eh,
+                           const std::function<void(int32_t, int32_t, int32_t)>& fillRow,
+                           const std::function<void(int32_t, int32_t)>& outline);
 
 } // namespace navlet

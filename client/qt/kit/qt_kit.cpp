@@ -151,27 +151,12 @@ void PaintOp(QPainter& p, const TTextOut& op) {
 // Pixel for pixel the shape of the ticker's hit map, so that the hand cursor
 // shows exactly over a button's inside.
 void PaintOp(QPainter& p, const TRoundRect& op) {
-    const int32_t rows = std::max(0, op.rect.Height());
-    std::vector<std::pair<int32_t, int32_t>> spans(size_t(rows), {0, -1});
-    for (int32_t i = 0; i < rows; ++i)
-        RoundRectRowSpan(op.rect, op.ellipseWidth, op.ellipseHeight, op.rect.top + i,
-                         spans[size_t(i)].first, spans[size_t(i)].second);
-    auto inside = [&](int32_t x, int32_t i) {
-        return i >= 0 && i < rows && x >= spans[size_t(i)].first && x <= spans[size_t(i)].second;
-    };
     const QColor fill = ColorOf(op.fill);
     const QColor pen = ColorOf(op.pen);
-    for (int32_t i = 0; i < rows; ++i) {
-        const int32_t y = op.rect.top + i;
-        const auto [x0, x1] = spans[size_t(i)];
-        if (x0 > x1)
-            continue;
-        p.fillRect(QRect(x0, y, x1 - x0 + 1, 1), fill);
-        for (int32_t x = x0; x <= x1; ++x) {
-            if (!inside(x - 1, i) || !inside(x + 1, i) || !inside(x, i - 1) || !inside(x, i + 1))
-                p.fillRect(QRect(x, y, 1, 1), pen);
-        }
-    }
+    ForEachRoundRectPixel(
+        op.rect, op.ellipseWidth, op.ellipseHeight,
+        [&](int32_t x0, int32_t x1, int32_t y) { p.fillRect(QRect(x0, y, x1 - x0 + 1, 1), fill); },
+        [&](int32_t x, int32_t y) { p.fillRect(QRect(x, y, 1, 1), pen); });
 }
 
 } // namespace
