@@ -270,6 +270,8 @@ void TBarWindow::RunLater() {
 }
 
 void TBarWindow::PlaceWindow(TPart part, HWND window) {
+    if (window)
+        SetWindowLongPtrW(window, GWLP_ID, LONG_PTR(ControlId(part)));
     placed[size_t(part)] = window;
     named[LayoutRow(part).name] = window;
 }
