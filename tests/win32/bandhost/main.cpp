@@ -7,7 +7,7 @@
 //                   [--key VK] [--screenshot FILE.bmp] [--close] [--new]
 //                   [--band-shot FILE.bmp] [--wait-shown PART] [--type PART TEXT]
 //                   [--click PART] [--wait-user NICK] [--wait-chat TEXT]
-//                   [--say TEXT] [--wait-tabs N] [--tab N] [--accept]
+//                   [--say TEXT] [--wait-tabs N] [--tab N] [--accept] [--idle MS]
 //
 // Steps run in the order given; --url loads a page before the band is shown,
 // --move loads one afterwards, and each load is followed by 1.5 s of message
@@ -16,7 +16,8 @@
 // would. The other steps act on the bar as its user does: PART is a layout
 // name ("edNck", "sbLogin"...); typing and clicks are window messages, the
 // waits last at most a minute each. --accept clicks the ticker's "accept
-// invitation" button and ends the browser window that it opens. The script
+// invitation" button and ends the browser window that it opens; --idle
+// reports the CPU time the process used over MS milliseconds. The script
 // stops at the first step that fails; exit code 0 when every step succeeded.
 #include <windows.h>
 
@@ -71,6 +72,16 @@ std::vector<std::pair<DWORD, std::string>> ChildProcesses() {
             children.emplace_back(entry.th32ProcessID, Narrow(entry.szExeFile));
     CloseHandle(snapshot);
     return children;
+}
+
+double CpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0;
+    auto seconds = [](const FILETIME& t) {
+        return double(uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
 }
 
 std::string ClsidText(const CLSID& clsid) {
@@ -257,6 +268,19 @@ class TScript {
         return answered && opened != "none";
     }
 
+    // Leaves the bar to itself for `ms` (its timers and the ticker run) and
+    // reports the CPU time this process used meanwhile; the lines before and
+    // after let a bench read the same from outside.
+    bool Idle(DWORD ms) {
+        Report("idle begins");
+        const double before = CpuSeconds();
+        TBandContainer::Pump(ms);
+        const double used = CpuSeconds() - before;
+        Report("idle ends after %lu ms: cpu %.3f s (%.2f %% of one core)", ms, used,
+               ms ? 100.0 * used * 1000.0 / ms : 0.0);
+        return true;
+    }
+
     bool Close() {
         HWND band = container.BandWindow();
         const HRESULT hr = container.Close();
@@ -328,6 +352,8 @@ TStepResult RunStep(TScript& script, const std::wstring& wanted, int argc, wchar
         return done(script.WaitTabs(_wtoi(next().c_str())));
     if (arg == L"--tab")
         return done(script.Tab(_wtoi(next().c_str())));
+    if (arg == L"--idle")
+        return done(script.Idle(DWORD(_wtoi(next().c_str()))));
     if (arg == L"--accept")
         return done(script.Accept());
     return TStepResult::Unknown;
