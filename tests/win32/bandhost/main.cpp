@@ -101,6 +101,7 @@ class TScript {
     explicit TScript(TBandContainer& c) : container(c) {}
 
     bool Create(const std::vector<CLSID>& bands, const std::wstring& wanted) {
+        container.Close(); // a band still hosted goes first, as its window closes
         Report("bands %u", unsigned(bands.size()));
         CLSID chosen = {};
         if (!wanted.empty()) {
@@ -212,11 +213,9 @@ class TScript {
         return ok;
     }
 
-    // The chat line, typed and sent with the send button.
+    // The chat line, typed and sent with the send button. Clicking into it
+    // takes its hint away.
     bool Say(const std::string& text) {
-        HWND edit = Bar().Control("Edit1");
-        if (edit)
-            SetWindowTextW(edit, L""); // what an earlier line left
         const bool ok = Bar().Type("Edit1", text) && Bar().Click("sbSendTxt");
         TBandContainer::Pump(INPUT_PUMP_MS);
         const bool sent = ok && Bar().ChatText().find(text) != std::string::npos;
