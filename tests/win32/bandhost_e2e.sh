@@ -12,7 +12,8 @@
 # them. A second bar in the container (a new browser window) signs in from
 # those settings, sees the bot on the site, answers its public line, takes
 # its invitation into a private chat and writes there, and accepts its call
-# with a click on the ticker's button. Screenshots of the login panel and of
+# with a click on the ticker's button. Then the browser moves to another
+# site: the bar reports it, and its list holds only its own user. Screenshots of the login panel and of
 # the signed-in bar go to OUT_DIR as PNG files.
 set -euo pipefail
 
@@ -70,6 +71,7 @@ timeout 240 "${wine[@]}" "$bandhost" \
     --wait-tabs 2 --tab 1 --wait 2100 --say "a private hello from the bar" --tab 0 \
     --accept \
     --band-shot "$(windows_path "$out/win32-band-signed-in.bmp")" \
+    --move http://elsewhere.example/ --wait-gone bob --wait-user alice \
     --close >"$work/bandhost.log" 2>&1 || host_status=$?
 bot_status=0
 wait "$bot_pid" || bot_status=$?

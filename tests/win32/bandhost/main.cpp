@@ -6,7 +6,8 @@
 //   navlet-bandhost [--clsid {...}] [--url U] [--show] [--move U]... [--wait MS]
 //                   [--key VK] [--screenshot FILE.bmp] [--close] [--new]
 //                   [--band-shot FILE.bmp] [--wait-shown PART] [--type PART TEXT]
-//                   [--click PART] [--wait-user NICK] [--wait-chat TEXT]
+//                   [--click PART] [--wait-user NICK] [--wait-gone NICK]
+//                   [--wait-chat TEXT]
 //                   [--say TEXT] [--wait-tabs N] [--tab N] [--accept] [--idle MS]
 //
 // Steps run in the order given; --url loads a page before the band is shown,
@@ -205,6 +206,10 @@ class TScript {
         return Waited("user " + nick, [&] { return Bar().ListShows("lvUsers", nick); });
     }
 
+    bool WaitGone(const std::string& nick) {
+        return Waited("gone " + nick, [&] { return !Bar().ListShows("lvUsers", nick); });
+    }
+
     bool WaitChat(const std::string& text) {
         const bool ok = Waited("chat \"" + text + "\"",
                                [&] { return Bar().ChatText().find(text) != std::string::npos; });
@@ -343,6 +348,8 @@ TStepResult RunStep(TScript& script, const std::wstring& wanted, int argc, wchar
         return done(script.Click(ansi()));
     if (arg == L"--wait-user")
         return done(script.WaitUser(ansi()));
+    if (arg == L"--wait-gone")
+        return done(script.WaitGone(ansi()));
     if (arg == L"--wait-chat")
         return done(script.WaitChat(ansi()));
     if (arg == L"--say")
