@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "client/win32/module/com_object.h"
 #include "tests/win32/bandhost/band_container.h"
@@ -157,6 +159,120 @@ TEST_F(ModuleObjects, BandCallsWithoutABrowserFailAsTheBrowserExpects) {
     EXPECT_EQ(input->TranslateAcceleratorIO(nullptr), E_INVALIDARG);
     EXPECT_EQ(band->ResizeBorderDW(nullptr, nullptr, FALSE), E_NOTIMPL);
     EXPECT_EQ(band->ContextSensitiveHelp(TRUE), E_NOTIMPL);
+}
+
+// A popup menu as the test saw it while it was open.
+struct TSeenMenu {
+    std::vector<std::wstring> captions;
+    POINT at{-1, -1}; // its top left corner on the screen
+};
+
+TSeenMenu seenMenu;
+
+// Reads the open menu, if any, and closes it; the menu's modal loop runs it.
+void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR, DWORD) {
+    HWND menuWindow = FindWindowW(L"#32768", nullptr);
+    if (!menuWindow || !IsWindowVisible(menuWindow) || !seenMenu.captions.empty())
+        return;
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+    for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[64] = {};
+        GetMenuStringW(menu, UINT(i), text, 64, MF_BYPOSITION);
+        seenMenu.captions.push_back(text);
+    }
+    RECT r;
+    GetWindowRect(menuWindow, &r);
+    seenMenu.at = {r.left, r.top};
+    EndMenu();
+}
+
+// The menu that a mouse button's release at (x, y) of `window` opens.
+TSeenMenu MenuAfterRelease(HWND window, UINT message, int x, int y) {
+    seenMenu = {};
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, ReadOpenMenu);
+    PostMessageW(window, message, 0, MAKELPARAM(x, y));
+    TBandContainer::Pump(600);
+    KillTimer(nullptr, timer);
+    return seenMenu;
+}
+
+RECT RectIn(HWND window, HWND parent) {
+    RECT r;
+    GetWindowRect(window, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+TEST_F(ModuleObjects, SitingMovesTheLogoIntoAStripInTheSiteWindowsFirstChild) {
+    TBandContainer container;
+    HWND chrome = container.Chrome();
+    ASSERT_NE(chrome, nullptr);
+    {
+        TComPtr<IUnknown> band;
+        ASSERT_EQ(Factory()->CreateInstance(nullptr, IID_IUnknown, band.PutVoid()), S_OK);
+        ASSERT_EQ(container.Host(band.Get()), S_OK);
+    }
+    ASSERT_EQ(container.Show(true), S_OK);
+    TBandContainer::Pump(100);
+
+    // The browser's window: at the corner, strip-sized, under the band.
+    const RECT holder = RectIn(chrome, container.SiteWindow());
+    EXPECT_EQ(holder.left, 0);
+    EXPECT_EQ(holder.top, 0);
+    EXPECT_EQ(holder.right - holder.left, 24);
+    EXPECT_EQ(holder.bottom - holder.top, 700);
+    EXPECT_EQ(GetWindow(chrome, GW_HWNDLAST), chrome);
+    EXPECT_EQ(RectIn(container.BandWindow(), container.SiteWindow()).left, 24);
+
+    // Our panel in it, without a bevel, holding the logo over its whole area.
+    HWND panel = GetWindow(chrome, GW_CHILD);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(IsWindowVisible(panel));
+    RECT client;
+    GetClientRect(panel, &client);
+    EXPECT_EQ(client.right, 24);
+    EXPECT_EQ(client.bottom, 700);
+    EXPECT_EQ(RectIn(panel, chrome).right, 24); // the window is all client area
+    HWND logo = GetWindow(panel, GW_CHILD);
+    ASSERT_NE(logo, nullptr);
+    const RECT logoPlace = RectIn(logo, panel);
+    EXPECT_EQ(logoPlace.left, 0);
+    EXPECT_EQ(logoPlace.top, 0);
+    EXPECT_EQ(logoPlace.right, 24);
+    EXPECT_EQ(logoPlace.bottom, 700);
+
+    // A click, or a right-button release, opens the options menu at the mouse.
+    POINT mouse{7, 40};
+    ClientToScreen(logo, &mouse);
+    for (UINT release : {WM_LBUTTONUP, WM_RBUTTONUP}) {
+        const TSeenMenu menu = MenuAfterRelease(logo, release, 7, 40);
+        ASSERT_EQ(menu.captions.size(), 7u) << release;
+        EXPECT_EQ(menu.captions.front(), L"Navlet Home Page");
+        EXPECT_EQ(menu.captions.back(), L"About Navlet...");
+        EXPECT_EQ(menu.at.x, mouse.x);
+        EXPECT_EQ(menu.at.y, mouse.y);
+    }
+    EXPECT_TRUE(MenuAfterRelease(logo, WM_MBUTTONUP, 7, 40).captions.empty());
+
+    ASSERT_EQ(container.Close(), S_OK);
+    EXPECT_FALSE(IsWindow(panel));
+    EXPECT_EQ(GetWindow(chrome, GW_CHILD), nullptr);
+}
+
+TEST_F(ModuleObjects, ASiteWindowWithoutAChildOfItsOwnGetsNoStrip) {
+    TBandContainer container;
+    DestroyWindow(container.Chrome());
+    {
+        TComPtr<IUnknown> band;
+        ASSERT_EQ(Factory()->CreateInstance(nullptr, IID_IUnknown, band.PutVoid()), S_OK);
+        ASSERT_EQ(container.Host(band.Get()), S_OK);
+    }
+    ASSERT_EQ(container.Show(true), S_OK);
+    // The band's own window is the site's only child.
+    HWND only = GetWindow(container.SiteWindow(), GW_CHILD);
+    EXPECT_EQ(only, container.BandWindow());
+    EXPECT_EQ(GetWindow(only, GW_HWNDNEXT), nullptr);
+    EXPECT_EQ(container.Close(), S_OK);
 }
 
 // Everything of this thread that a band could leave behind.

@@ -127,6 +127,7 @@ STDMETHODIMP TNavletImpl::SetSite(IUnknown* newSite) {
         const HRESULT hr = host.Attach(newSite, browserEvents.Get());
         if (FAILED(hr))
             return hr;
+        bar->BuildLogoStrip(host.SiteWindow());
         bar->PlaceInto(host.SiteWindow());
         newSite->AddRef();
         site = TComPtr<IUnknown>::Attach(newSite);
