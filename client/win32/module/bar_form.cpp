@@ -72,8 +72,8 @@ void TBarForm::BuildLogoStrip(HWND siteWindow) {
     logoStrip.reset();
     if (!bar || !view)
         return;
-    logoStrip = TLogoStrip::Build(siteWindow, window, view->Control("navlet_left_img"),
-                                  bar->Form(), bar->Kit().menus);
+    logoStrip = TLogoStrip::Build(siteWindow, window, view->Control("navlet_left_img"), bar->Form(),
+                                  bar->Kit().menus);
 }
 
 void TBarForm::PlaceInto(HWND siteWindow) {

@@ -50,7 +50,7 @@ class TBarForm {
 
     HWND window = nullptr;
     std::unique_ptr<TKitForm> bar;
-    std::unique_ptr<TBarWindow> view; // binds the form's models: made after, goes before
+    std::unique_ptr<TBarWindow> view;      // binds the form's models: made after, goes before
     std::unique_ptr<TLogoStrip> logoStrip; // holds the logo of `view`: goes before it
 };
 
