@@ -27,6 +27,8 @@ const CLSID NAVLET_CLSID = {
     0x5E0A7C21, 0x6B3D, 0x4F19, {0x9A, 0x42, 0xC8, 0xD1, 0x7E, 0x05, 0xB3, 0xA6}};
 const IID NAVLET_EVENTS = {
     0x5E0A7C23, 0x6B3D, 0x4F19, {0x9A, 0x42, 0xC8, 0xD1, 0x7E, 0x05, 0xB3, 0xA6}};
+const IID NAVLET_DISPATCH = {
+    0x5E0A7C22, 0x6B3D, 0x4F19, {0x9A, 0x42, 0xC8, 0xD1, 0x7E, 0x05, 0xB3, 0xA6}};
 
 using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
@@ -139,6 +141,154 @@ TEST_F(ModuleObjects, ControlObjectAnswersItsInterfacesWithOneIdentity) {
     TComPtr<IConnectionPointContainer> owner;
     ASSERT_EQ(point->GetConnectionPointContainer(owner.Put()), S_OK);
     EXPECT_EQ(owner.Get(), container.Get());
+}
+
+// A container's sink of the control's events.
+class TEventSink : public navlet::win32::TComObject<TEventSink, IDispatch> {
+  public:
+    static const navlet::win32::TInterfaceEntry* Interfaces() {
+        static const navlet::win32::TInterfaceEntry table[] = {
+            navlet::win32::InterfaceEntry<TEventSink, IDispatch>(IID_IDispatch),
+            {nullptr, 0},
+        };
+        return table;
+    }
+    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                        UINT*) override {
+        return S_OK;
+    }
+
+  private:
+    ~TEventSink() override = default;
+};
+
+DISPID IdOf(IDispatch& dispatch, const wchar_t* name, HRESULT* result = nullptr) {
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    const HRESULT hr = dispatch.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (result)
+        *result = hr;
+    return id;
+}
+
+HRESULT PutProperty(IDispatch& dispatch, DISPID id, VARIANT value, UINT* argError = nullptr) {
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{&value, &named, 1, 1};
+    return dispatch.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params,
+                           nullptr, nullptr, argError);
+}
+
+HRESULT GetProperty(IDispatch& dispatch, DISPID id, VARIANT* value) {
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    VariantInit(value);
+    return dispatch.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT,
+                           DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, value, nullptr, nullptr);
+}
+
+VARIANT Text(const wchar_t* text) {
+    VARIANT v;
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocString(text);
+    return v;
+}
+
+TEST_F(ModuleObjects, INavletPropertiesAnswerThroughTheTypeLibrary) {
+    TComPtr<IDeskBand> band = NewBand();
+    TComPtr<IDispatch> dispatch;
+    ASSERT_EQ(band->QueryInterface(NAVLET_DISPATCH, dispatch.PutVoid()), S_OK);
+    UINT infos = 0;
+    EXPECT_EQ(dispatch->GetTypeInfoCount(&infos), S_OK);
+    EXPECT_EQ(infos, 1u);
+    TComPtr<ITypeInfo> info;
+    EXPECT_EQ(dispatch->GetTypeInfo(1, 0, info.Put()), DISP_E_BADINDEX);
+    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, info.Put()), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, NAVLET_DISPATCH));
+    info->ReleaseTypeAttr(attr);
+
+    // Names in any letter case, as scripts write them.
+    EXPECT_EQ(IdOf(*dispatch, L"Caption"), DISPID(-518));
+    const DISPID pixels = IdOf(*dispatch, L"pixelsPerInch");
+    EXPECT_EQ(pixels, 6);
+    HRESULT hr = S_OK;
+    IdOf(*dispatch, L"Navigate", &hr);
+    EXPECT_EQ(hr, DISP_E_UNKNOWNNAME);
+
+    // The caption is the band window's.
+    VARIANT value;
+    ASSERT_EQ(PutProperty(*dispatch, IdOf(*dispatch, L"Caption"), Text(L"Navlet here")), S_OK);
+    HWND window = nullptr;
+    ASSERT_EQ(band->GetWindow(&window), S_OK);
+    wchar_t caption[32] = {};
+    GetWindowTextW(window, caption, 32);
+    EXPECT_STREQ(caption, L"Navlet here");
+    ASSERT_EQ(GetProperty(*dispatch, DISPID(-518), &value), S_OK);
+    ASSERT_EQ(value.vt, VT_BSTR);
+    EXPECT_STREQ(value.bstrVal, L"Navlet here");
+    VariantClear(&value);
+
+    // Kept properties take their declared type, or refuse the value.
+    ASSERT_EQ(GetProperty(*dispatch, pixels, &value), S_OK);
+    EXPECT_EQ(value.vt, VT_I4);
+    EXPECT_EQ(value.lVal, 96);
+    VARIANT text = Text(L"120");
+    EXPECT_EQ(PutProperty(*dispatch, pixels, text), S_OK);
+    VariantClear(&text);
+    UINT argError = 99;
+    text = Text(L"many");
+    EXPECT_EQ(PutProperty(*dispatch, pixels, text, &argError), DISP_E_TYPEMISMATCH);
+    VariantClear(&text);
+    EXPECT_EQ(argError, 0u);
+    ASSERT_EQ(GetProperty(*dispatch, pixels, &value), S_OK);
+    EXPECT_EQ(value.lVal, 120);
+
+    ASSERT_EQ(GetProperty(*dispatch, IdOf(*dispatch, L"Visible"), &value), S_OK);
+    EXPECT_EQ(value.vt, VT_BOOL);
+    EXPECT_EQ(value.boolVal, VARIANT_FALSE); // not shown yet
+    EXPECT_EQ(GetProperty(*dispatch, 999, &value), DISP_E_MEMBERNOTFOUND);
+}
+
+TEST_F(ModuleObjects, ConnectionPointsAndTheirConnectionsAreListed) {
+    TComPtr<IConnectionPointContainer> container;
+    ASSERT_EQ(NewBand()->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()), S_OK);
+    TComPtr<IEnumConnectionPoints> points;
+    ASSERT_EQ(container->EnumConnectionPoints(points.Put()), S_OK);
+    TComPtr<IConnectionPoint> point;
+    ASSERT_EQ(points->Next(1, point.Put(), nullptr), S_OK);
+    IID events = {};
+    EXPECT_EQ(point->GetConnectionInterface(&events), S_OK);
+    EXPECT_TRUE(IsEqualIID(events, NAVLET_EVENTS));
+    IConnectionPoint* more = nullptr;
+    EXPECT_EQ(points->Next(1, &more, nullptr), S_FALSE);
+    EXPECT_EQ(points->Reset(), S_OK);
+    EXPECT_EQ(points->Skip(2), S_FALSE);
+
+    auto sink = TComPtr<TEventSink>::Attach(new TEventSink);
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(sink.Get(), &cookie), S_OK);
+    TComPtr<IEnumConnections> connections;
+    ASSERT_EQ(point->EnumConnections(connections.Put()), S_OK);
+    ASSERT_EQ(point->Unadvise(cookie), S_OK); // the list was taken before
+    CONNECTDATA listed[2] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(connections->Next(2, listed, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 1u);
+    EXPECT_EQ(listed[0].dwCookie, cookie);
+    TComPtr<IUnknown> listedSink = TComPtr<IUnknown>::Attach(listed[0].pUnk);
+    TComPtr<IUnknown> sinkIdentity;
+    ASSERT_EQ(sink->QueryInterface(IID_IUnknown, sinkIdentity.PutVoid()), S_OK);
+    TComPtr<IUnknown> listedIdentity;
+    ASSERT_EQ(listedSink->QueryInterface(IID_IUnknown, listedIdentity.PutVoid()), S_OK);
+    EXPECT_EQ(listedIdentity.Get(), sinkIdentity.Get());
+
+    ASSERT_EQ(point->EnumConnections(connections.Put()), S_OK);
+    EXPECT_EQ(connections->Next(1, listed, nullptr), S_FALSE);
 }
 
 TEST_F(ModuleObjects, BandCallsWithoutABrowserFailAsTheBrowserExpects) {
