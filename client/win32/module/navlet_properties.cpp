@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "client/kit/graphics.h"
 #include "client/win32/module/module_entry.h"
 #include "client/win32/module/navlet_ids.h"
 
@@ -52,7 +53,7 @@ VARIANT DefaultOf(DISPID id, VARTYPE type) {
                                                      : 0;
         break;
     case VT_UI4:
-        v.ulVal = id == DISPID_BACKCOLOR ? (0x80000000u | COLOR_BTNFACE) : 0;
+        v.ulVal = id == DISPID_BACKCOLOR ? uint32_t(clSkyBlue) : 0; // what the bar's panels show
         break;
     default:
         v.vt = VT_EMPTY;
