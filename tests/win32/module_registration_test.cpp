@@ -138,6 +138,25 @@ TEST_F(ModuleRegistration, Regsvr32WritesTheWholeClassTableAndUnregisterRemovesI
     EXPECT_EQ(Regsvr32(L"/s /u"), 0u);
 }
 
+// A newer module's version of the type library, under the same id, is not
+// this module's to remove: unregistering leaves it and succeeds.
+TEST_F(ModuleRegistration, UnregisteringLeavesAnotherVersionOfTheTypeLibraryAlone) {
+    const std::string library = std::string("TypeLib\\") + LIBID_NAVLET;
+    const std::string newer = library + "\\2.0\\0\\win64";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, newer.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(Regsvr32(L"/s /u"), 0u);
+    ASSERT_EQ(Regsvr32(L"/s"), 0u);
+    EXPECT_EQ(Regsvr32(L"/s /u"), 0u);
+    EXPECT_TRUE(KeyExists(newer));
+    EXPECT_FALSE(KeyExists(library + "\\1.0"));
+    EXPECT_FALSE(KeyExists(ClassKey()));
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, library.c_str());
+}
+
 // The description that the last failed call left in this thread's error info.
 std::string LastErrorDescription() {
     IErrorInfo* error = nullptr;
