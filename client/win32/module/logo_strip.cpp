@@ -5,7 +5,7 @@
 #include "client/core/navlet.h"
 #include "client/win32/kit/picture_bitmap.h"
 #include "client/win32/kit/win32_kit.h"
-#include "client/win32/module/module_entry.h"
+#include "client/win32/kit/window_class.h"
 
 namespace navlet::win32 {
 
@@ -15,25 +15,6 @@ constexpr wchar_t PANEL_CLASS[] = L"NavletLogoStripPanel";
 constexpr wchar_t LOGO_CLASS[] = L"NavletLogoStrip";
 // The strip's ground, where its picture does not reach.
 constexpr COLORREF STRIP_GROUND = RGB(0x2A, 0x62, 0xAC);
-
-bool RegisterClasses(WNDPROC panelProc, WNDPROC logoProc) {
-    static const bool registered = [panelProc, logoProc] {
-        WNDCLASSEXW wc = {};
-        wc.cbSize = sizeof(wc);
-        wc.hInstance = moduleInstance;
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpfnWndProc = panelProc;
-        wc.lpszClassName = PANEL_CLASS;
-        if (!RegisterClassExW(&wc))
-            return false;
-        wc.hbrBackground = nullptr; // the picture covers the whole window
-        wc.lpfnWndProc = logoProc;
-        wc.lpszClassName = LOGO_CLASS;
-        return RegisterClassExW(&wc) != 0;
-    }();
-    return registered;
-}
 
 struct TFirstChild {
     HWND site;
@@ -64,7 +45,7 @@ TLogoStrip* StripOf(HWND window, UINT message, LPARAM lParam) {
 
 std::unique_ptr<TLogoStrip> TLogoStrip::Build(HWND siteWindow, HWND bandWindow, HWND barLogo,
                                               TNavlet& form, TWin32MenuTracker& menus) {
-    if (!siteWindow || !RegisterClasses(&TLogoStrip::PanelProc, &TLogoStrip::LogoProc))
+    if (!siteWindow)
         return nullptr;
     TFirstChild search{siteWindow, bandWindow};
     EnumChildWindows(siteWindow, TakeFirstChild, reinterpret_cast<LPARAM>(&search));
@@ -82,13 +63,17 @@ TLogoStrip::TLogoStrip(HWND bar, TNavlet& f, TWin32MenuTracker& m)
     : barLogo(bar), form(f), menus(m) {}
 
 bool TLogoStrip::Make(HWND holder) {
+    const HCURSOR arrow = LoadCursor(nullptr, IDC_ARROW);
+    RegisterWindowClass(PANEL_CLASS, &TLogoStrip::PanelProc, arrow,
+                        reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    RegisterWindowClass(LOGO_CLASS, &TLogoStrip::LogoProc, arrow); // the picture covers it all
     // No outer bevel: a plain child window the size of the strip.
     panel = CreateWindowExW(0, PANEL_CLASS, L"", WS_CHILD | WS_CLIPCHILDREN, 0, 0, LOGO_STRIP_WIDTH,
-                            LOGO_STRIP_HEIGHT, holder, nullptr, moduleInstance, this);
+                            LOGO_STRIP_HEIGHT, holder, nullptr, ThisModule(), this);
     if (!panel)
         return false;
     logo = CreateWindowExW(0, LOGO_CLASS, L"", WS_CHILD | WS_VISIBLE, 0, 0, LOGO_STRIP_WIDTH,
-                           LOGO_STRIP_HEIGHT, panel, nullptr, moduleInstance, this);
+                           LOGO_STRIP_HEIGHT, panel, nullptr, ThisModule(), this);
     if (!logo)
         return false;
     picture = OpaqueBitmap(art::logoStrip, 0, 0, art::logoStrip.width, art::logoStrip.height,
