@@ -73,6 +73,8 @@ timeout 240 "${wine[@]}" "$bandhost" \
     --band-shot "$(windows_path "$out/win32-band-signed-in.bmp")" \
     --move http://elsewhere.example/ --wait-gone bob --wait-user alice \
     --close >"$work/bandhost.log" 2>&1 || host_status=$?
+# The bot waits for what the bar no longer does after a failed step: stop it.
+[ "$host_status" -eq 0 ] || kill "$bot_pid" 2>/dev/null || true
 bot_status=0
 wait "$bot_pid" || bot_status=$?
 bot_pid=""
