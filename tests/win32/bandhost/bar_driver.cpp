@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "client/core/navlet.h"
 #include "client/core/ticker.h"
 #include "client/win32/bar/bar_window.h"
@@ -60,7 +62,10 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
         const ULONGLONG now = GetTickCount64();
         if (now >= end)
             return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(end - now), QS_ALLINPUT);
+        // Some conditions change without a message (another process starts):
+        // look again at least every tenth of a second.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(std::min<ULONGLONG>(end - now, 100)),
+                                  QS_ALLINPUT);
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
