@@ -167,6 +167,18 @@ void TSession::Queue(const TWireRef& wire) {
     }
 }
 
+size_t TSession::Room() const {
+    size_t batch = server.Limits().welcomeBatch;
+    return pendingBytes < batch ? batch - pendingBytes : 0;
+}
+
+void TSession::RefillWelcome() {
+    if (closed || ending || dropped || !client.welcome.active)
+        return;
+    if (pendingBytes < server.Limits().welcomeBatch / 4)
+        server.Service().Drained(client);
+}
+
 void TSession::EndSession(std::string_view reason) {
     if (closed || ending || dropped)
         return;
@@ -222,6 +234,7 @@ void TSession::Flush() {
         size_t written = socket.write_some(asio::buffer(buffer.data(), gathered), ec);
         if (ec == asio::error::would_block || ec == asio::error::try_again) {
             WaitWritable();
+            RefillWelcome();
             return;
         }
         if (ec) {
@@ -242,6 +255,7 @@ void TSession::Flush() {
         }
         if (partial) {
             WaitWritable(); // the kernel took part of it: wait for room
+            RefillWelcome();
             return;
         }
     }
@@ -254,8 +268,11 @@ void TSession::Flush() {
     else
         pending.clear();
     pendingHead = headOffset = pendingBytes = 0;
-    if (endQueued)
+    if (endQueued) {
         Close();
+        return;
+    }
+    RefillWelcome();
 }
 
 void TSession::WaitWritable() {

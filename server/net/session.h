@@ -32,6 +32,7 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
 
     void Deliver(const TWireRef& wire) override;
     void EndSession(std::string_view reason) override;
+    size_t Room() const override;
     // Sends the end-of-session message once a reason notice has had its time;
     // called by the server's sweep.
     void EndAfterReason(int64_t nowMs);
@@ -56,6 +57,8 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     void NoteSignedIn();
     void Queue(const TWireRef& wire);
     void QueueEnd();
+    // Lets a welcome in progress queue its next part once the queue is low.
+    void RefillWelcome();
 
     TSessionServer& server;
     asio::ip::tcp::socket socket;
