@@ -4,7 +4,7 @@
 #
 #   tools/load/bench.sh [BUILD_DIR]          (default build/default)
 #
-# Environment: PARTS (default "idle storm fanout"; also "signin"), IDLE_COUNTS,
+# Environment: PARTS (default "idle storm fanout"; also "signin" and "crowd"), IDLE_COUNTS,
 # FANOUT_SECONDS, SIGNIN_COUNT (10000), SIGNIN_THREADS (password threads, 0 = cores),
 # BENCH_DATA (a data folder kept between runs, so the bot accounts are made
 # once), SERVER and LOAD (the two programs, when not in BUILD_DIR).
@@ -15,6 +15,8 @@
 # (p50/p99), with the server's CPU and write calls per delivered line (perf,
 # or strace in a separate run when perf cannot attach). Every
 # run is bounded by navlet-load's own limits (duration, sessions, rate).
+# "crowd": newcomers joining a site of 20,000 users (navlet-crowd-bench, the
+# server in its own process with the crowd as quiet sessions on its loop).
 set -euo pipefail
 
 BUILD=${1:-build/default}
@@ -132,6 +134,12 @@ if wants signin; then
   again "signin-warm-$SIGNIN_COUNT" --sessions "$SIGNIN_COUNT" --sites 100 --duration 1 \
     --login-window 5000 --signin-timeout 300
   stop_server
+fi
+if wants crowd; then
+  CROWD=${CROWD:-$BUILD/tools/load/navlet-crowd-bench}
+  echo "== crowd-20000" | tee -a "$RESULTS/summary.txt"
+  taskset -c 0 "$CROWD" --users 20000 --newcomers 5 | tee -a "$RESULTS/summary.txt" |
+    grep '^RESULT' >>"$RESULTS/results.txt" || true
 fi
 if wants storm; then
   run storm-1000 --sessions 1000 --sites 1 --duration 1 --signin-timeout 120
