@@ -28,6 +28,11 @@ class TSessionSink {
     // A non-empty `reason` goes first as a ticker notice, and the end follows
     // once the bar has had time to show it.
     virtual void EndSession(std::string_view reason) = 0;
+    // Another user's arrival or departure. It may wait a few milliseconds for
+    // company, so that a storm of arrivals costs a session one write per
+    // batch rather than one per arrival; whatever is delivered after it
+    // still goes out after it.
+    virtual void DeliverPresence(const TWireRef& wire) { Deliver(wire); }
     // Bytes that may be queued now without crowding the connection. Long
     // listings (a crowded site's welcome) are paced by it, and the
     // connection calls TService::Drained when it has room again. A sink

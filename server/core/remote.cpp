@@ -12,6 +12,12 @@ void TService::DeliverToSite(TSite& site, const TWireRef& wire, const TClient* e
             user->sink.Deliver(wire);
 }
 
+void TService::DeliverPresenceToSite(TSite& site, const TWireRef& wire, const TClient* except) {
+    for (TClient* user : site.users)
+        if (user != except)
+            user->sink.DeliverPresence(wire);
+}
+
 bool TService::RemotelyOn(const TSite& site, uint64_t accountId) {
     return std::any_of(site.remote.begin(), site.remote.end(),
                        [&](const TRemoteUser& r) { return r.account.id == accountId; });
@@ -47,7 +53,7 @@ void TService::RemoteEntered(const std::string& host, const std::string& key,
     m.nick = account.nick;
     TPacket p;
     ClearPacket(p);
-    DeliverToSite(site, EncodeWire(p, WritePresence(p, m), MSG_PRESENCE));
+    DeliverPresenceToSite(site, EncodeWire(p, WritePresence(p, m), MSG_PRESENCE));
 }
 
 void TService::RemoteLeft(const std::string& host, const std::string& key) {

@@ -352,7 +352,7 @@ void TService::Arrive(TClient& client, TSite& site) {
     TPacket p;
     ClearPacket(p);
     int length = WritePresence(p, PresenceOf(client.account->account, 0, 0));
-    DeliverToSite(site, EncodeWire(p, length, MSG_PRESENCE), &client);
+    DeliverPresenceToSite(site, EncodeWire(p, length, MSG_PRESENCE), &client);
 }
 
 void TService::LeaveSite(TClient& client) {

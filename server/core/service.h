@@ -327,6 +327,8 @@ class TService {
     void Send(TClient& client, TPacket& packet, int length, uint8_t type);
     // One encoded message to every local user of a site but `except`.
     void DeliverToSite(TSite& site, const TWireRef& wire, const TClient* except = nullptr);
+    // The same for an arrival, which may wait a moment for others.
+    void DeliverPresenceToSite(TSite& site, const TWireRef& wire, const TClient* except = nullptr);
 
     TStore& store;
     TInlineStoreRunner inlineRunner;

@@ -173,7 +173,7 @@ void TService::TellLeft(TSite& site, const TAccount& account, uint64_t arrival, 
         bool owed = user->welcome.active && Owed(*user, account.id, arrival, remote);
         if (!accountStays) {
             if (!owed)
-                user->sink.Deliver(left);
+                user->sink.DeliverPresence(left);
             continue;
         }
         if (!owed || WillList(*user, site, account.id))
@@ -182,7 +182,7 @@ void TService::TellLeft(TSite& site, const TAccount& account, uint64_t arrival, 
             record = PresenceWire(account, 0, 0);
         if (user->welcome.trackListed)
             user->welcome.listed.insert(account.id);
-        user->sink.Deliver(record);
+        user->sink.DeliverPresence(record);
     }
 }
 

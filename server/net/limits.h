@@ -18,6 +18,9 @@ struct TSessionLimits {
     // once less than a quarter of it waits: well under the bound above, so
     // live lines still fit beside it.
     size_t welcomeBatch = 96u << 10;
+    // Other users' arrivals and departures wait this long for company before
+    // they are written (anything else written sooner takes them along).
+    int64_t presenceWaitMs = 50;
     double requestsPerSecond = 200; // all requests of a signed-in session
     double requestBurst = 400;
 };

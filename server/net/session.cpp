@@ -150,7 +150,20 @@ void TSession::Deliver(const TWireRef& wire) {
     Queue(wire);
 }
 
-void TSession::Queue(const TWireRef& wire) {
+void TSession::DeliverPresence(const TWireRef& wire) {
+    if (closed || ending || dropped || muted)
+        return;
+    NoteSignedIn();
+    Queue(wire, TWhen::Soon);
+}
+
+void TSession::FlushWaitingPresence() {
+    presenceWaiting = false;
+    if (!flushQueued && !writeWaiting)
+        Flush();
+}
+
+void TSession::Queue(const TWireRef& wire, TWhen when) {
     pending.push_back(wire);
     pendingBytes += wire.Size();
     if (pendingBytes > server.Limits().maxPendingOutput) {
@@ -161,10 +174,17 @@ void TSession::Queue(const TWireRef& wire) {
         pendingHead = headOffset = pendingBytes = 0;
     }
     // While a write waits for room, the wait's end flushes; a drop cannot wait.
-    if (!flushQueued && (!writeWaiting || dropped)) {
-        flushQueued = true;
-        server.QueueFlush(shared_from_this());
+    if (flushQueued || (writeWaiting && !dropped))
+        return;
+    if (when == TWhen::Soon && !dropped && server.Limits().presenceWaitMs > 0) {
+        if (!presenceWaiting) {
+            presenceWaiting = true;
+            server.QueuePresenceFlush(shared_from_this());
+        }
+        return;
     }
+    flushQueued = true;
+    server.QueueFlush(shared_from_this());
 }
 
 size_t TSession::Room() const {

@@ -115,5 +115,31 @@ TEST_F(CrowdedSite, ANewcomerIsWelcomedWithEveryoneOnASiteOfSevenThousand) {
     ASSERT_TRUE(newcomer.WaitFor(MSG_USER_LEFT, p));
 }
 
+// Arrivals wait a moment to be written together; a line said at once by the
+// newcomer must still come after the newcomer's record, and the record must
+// come on its own when nothing else follows.
+TEST_F(CrowdedSite, AnArrivalWaitingForCompanyStillComesBeforeTheNewcomersLine) {
+    AddAccount("bob", "bpw");
+    AddAccount("carol", "cpw");
+    AddAccount("dave", "dpw");
+    StartServer();
+    TTestClient bob, carol, dave;
+    ASSERT_TRUE(bob.Connect(Port()) && bob.Login("bob", "bpw", "example.com"));
+    ASSERT_TRUE(carol.Connect(Port()) && carol.Login("carol", "cpw", "example.com"));
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(
+        carol.Send(p, BuildChatText(p, MakeChatAddress(carol.Id(), 0), "hi"), REQ_CHAT_TEXT));
+    std::vector<uint8_t> types;
+    for (const TPacket& got : bob.Drain())
+        if (got.Type() == MSG_PRESENCE || got.Type() == MSG_CHAT_LINE)
+            types.push_back(got.Type());
+    EXPECT_EQ(types, (std::vector<uint8_t>{MSG_PRESENCE, MSG_CHAT_LINE}));
+
+    ASSERT_TRUE(dave.Connect(Port()) && dave.Login("dave", "dpw", "example.com"));
+    ASSERT_TRUE(bob.WaitFor(MSG_PRESENCE, p));
+    EXPECT_EQ(ReadPresence(p).nick, "dave");
+}
+
 } // namespace
 } // namespace navlet::test
