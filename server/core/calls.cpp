@@ -158,7 +158,13 @@ void TService::DeliverKeptCalls(TClient& client) {
                              TLookingForYouMsg m{online != nullptr, call.callerNick, call.message,
                                                  online ? online->siteUrl : call.link};
                              ClearPacket(p);
-                             Send(*target, p, WriteLookingForYou(p, m), MSG_LOOKING_FOR_YOU);
+                             TWireRef wire =
+                                 EncodeWire(p, WriteLookingForYou(p, m), MSG_LOOKING_FOR_YOU);
+                             // Kept calls close the welcome.
+                             if (target->welcome.active)
+                                 target->welcome.keptCalls.push_back(std::move(wire));
+                             else
+                                 target->sink.Deliver(wire);
                          }
                      });
 }

@@ -12,6 +12,12 @@ void TService::DeliverToSite(TSite& site, const TWireRef& wire, const TClient* e
             user->sink.Deliver(wire);
 }
 
+void TService::DeliverPresenceToSite(TSite& site, const TWireRef& wire, const TClient* except) {
+    for (TClient* user : site.users)
+        if (user != except)
+            user->sink.DeliverPresence(wire);
+}
+
 bool TService::RemotelyOn(const TSite& site, uint64_t accountId) {
     return std::any_of(site.remote.begin(), site.remote.end(),
                        [&](const TRemoteUser& r) { return r.account.id == accountId; });
@@ -21,7 +27,7 @@ namespace {
 
 bool LocallyOn(const TSite& site, uint64_t accountId) {
     return std::any_of(site.people.begin(), site.people.end(),
-                       [&](const TAccountEntry* e) { return e->account.id == accountId; });
+                       [&](const TPerson& p) { return p.entry->account.id == accountId; });
 }
 
 } // namespace
@@ -38,7 +44,7 @@ void TService::RemoteEntered(const std::string& host, const std::string& key,
         if (known.key == key)
             return;
     bool seen = LocallyOn(site, account.id) || RemotelyOn(site, account.id);
-    site.remote.push_back(TRemoteUser{key, account});
+    site.remote.push_back(TRemoteUser{key, account, site.arrivals++});
     if (seen)
         return;
     TPresenceMsg m;
@@ -47,7 +53,7 @@ void TService::RemoteEntered(const std::string& host, const std::string& key,
     m.nick = account.nick;
     TPacket p;
     ClearPacket(p);
-    DeliverToSite(site, EncodeWire(p, WritePresence(p, m), MSG_PRESENCE));
+    DeliverPresenceToSite(site, EncodeWire(p, WritePresence(p, m), MSG_PRESENCE));
 }
 
 void TService::RemoteLeft(const std::string& host, const std::string& key) {
@@ -59,13 +65,11 @@ void TService::RemoteLeft(const std::string& host, const std::string& key) {
                               [&](const TRemoteUser& r) { return r.key == key; });
     if (known == site.remote.end())
         return;
-    uint64_t id = known->account.id;
+    TAccount account = known->account;
+    uint64_t arrival = known->arrival;
     site.remote.erase(known);
-    if (LocallyOn(site, id) || RemotelyOn(site, id))
-        return;
-    TPacket p;
-    ClearPacket(p);
-    DeliverToSite(site, EncodeWire(p, WriteUserLeft(p, TUserLeftMsg{id}), MSG_USER_LEFT));
+    bool stays = LocallyOn(site, account.id) || RemotelyOn(site, account.id);
+    TellLeft(site, account, arrival, /*remote=*/true, stays);
 }
 
 void TService::RemoteLine(const std::string& host, uint64_t senderId, int language,

@@ -332,84 +332,27 @@ void TService::EnterSite(TClient& client, std::string_view url,
         }
         client.site = slot.get();
     }
-    SendWelcome(client, friends);
-    TSite* site = client.site;
-    if (!site)
-        return;
+    StartWelcome(client, friends);
+    if (client.site)
+        Arrive(client, *client.site);
+    ContinueWelcome(client);
+}
+
+void TService::Arrive(TClient& client, TSite& site) {
     // Another window of the same account already made the user present here.
-    bool arrives = !PresentOn(*client.account, site, &client);
-    site->users.push_back(&client);
+    bool arrives = !PresentOn(*client.account, &site, &client);
+    site.users.push_back(&client);
     if (!arrives)
         return;
-    site->people.push_back(client.account);
+    site.people.push_back(TPerson{client.account, site.arrivals++});
     if (cluster)
-        cluster->Entered(site->host, client.account->account);
-    if (RemotelyOn(*site, client.Id()))
+        cluster->Entered(site.host, client.account->account);
+    if (RemotelyOn(site, client.Id()))
         return; // the site's users already see the account through another node
     TPacket p;
     ClearPacket(p);
     int length = WritePresence(p, PresenceOf(client.account->account, 0, 0));
-    TWireRef newcomer = EncodeWire(p, length, MSG_PRESENCE);
-    for (TClient* other : site->users)
-        if (other != &client)
-            other->sink.Deliver(newcomer);
-}
-
-// Own record first (it confirms the sign-in), then the site's users, the
-// friends, the site's recent public lines and the site's banner.
-void TService::SendWelcome(TClient& client, const std::vector<TAccount>* friends) {
-    TPacket p;
-    ClearPacket(p);
-    Send(client, p, WritePresence(p, PresenceOf(client.account->account, 0, client.chatKey)),
-         MSG_PRESENCE);
-    if (client.site) {
-        for (const TAccountEntry* other : client.site->people) {
-            if (other == client.account)
-                continue;
-            ClearPacket(p);
-            Send(client, p, WritePresence(p, PresenceOf(other->account, 0, 0)), MSG_PRESENCE);
-        }
-        // An account on several nodes, or here too, is listed once.
-        std::unordered_set<uint64_t> listed;
-        for (const TAccountEntry* person : client.site->people)
-            listed.insert(person->account.id);
-        for (const TRemoteUser& other : client.site->remote) {
-            if (!listed.insert(other.account.id).second)
-                continue;
-            ClearPacket(p);
-            Send(client, p, WritePresence(p, PresenceOf(other.account, 0, 0)), MSG_PRESENCE);
-        }
-    }
-    if (friends)
-        SendFriends(client, *friends);
-    if (client.site) {
-        for (const TPublicLine& line : client.site->recent) {
-            if (!ReadsLanguage(client.languageMask, line.language))
-                continue;
-            ClearPacket(p);
-            Send(client, p, WriteDatedLine(p, TDatedLineMsg{line.stamp, line.nick, line.text}),
-                 MSG_DATED_LINE);
-        }
-    }
-    SendBanner(client);
-}
-
-void TService::SendFriends(TClient& client, const std::vector<TAccount>& friends) {
-    TPacket p;
-    for (const TAccount& friendAccount : friends) {
-        TAccountEntry* entry = CachedById(friendAccount.id);
-        // 1 = offline friend, 2 = online: the bar only tells 0 from not 0.
-        uint8_t flag = entry && entry->Online() ? 2 : 1;
-        ClearPacket(p);
-        Send(client, p, WritePresence(p, PresenceOf(friendAccount, flag, 0)), MSG_PRESENCE);
-    }
-}
-
-void TService::SendBanner(TClient& client) {
-    TPacket p;
-    ClearPacket(p);
-    int32_t id = client.site ? banners.At(client.site->bannerIndex) : 0;
-    Send(client, p, WriteBanner(p, TBannerMsg{id}), MSG_BANNER);
+    DeliverPresenceToSite(site, EncodeWire(p, length, MSG_PRESENCE), &client);
 }
 
 void TService::LeaveSite(TClient& client) {
@@ -420,23 +363,21 @@ void TService::LeaveSite(TClient& client) {
     if (!site)
         return;
     std::erase(site->users, &client);
-    if (accountLeaves) {
-        std::erase(site->people, client.account);
-        if (cluster)
-            cluster->Left(site->host, client.Id());
-    }
+    if (!accountLeaves)
+        return; // another window keeps the user on the site
+    auto person = std::find_if(site->people.begin(), site->people.end(),
+                               [&](const TPerson& p) { return p.entry == client.account; });
+    uint64_t arrival = person != site->people.end() ? person->arrival : 0;
+    if (person != site->people.end())
+        site->people.erase(person);
+    if (cluster)
+        cluster->Left(site->host, client.Id());
     if (site->users.empty()) {
         sites.erase(site->host);
         return;
     }
-    if (!accountLeaves || RemotelyOn(*site, client.Id()))
-        return; // another window keeps the user on the site
-    TPacket p;
-    ClearPacket(p);
-    int length = WriteUserLeft(p, TUserLeftMsg{client.Id()});
-    TWireRef left = EncodeWire(p, length, MSG_USER_LEFT);
-    for (TClient* other : site->users)
-        other->sink.Deliver(left);
+    TellLeft(*site, client.account->account, arrival, /*remote=*/false,
+             /*accountStays=*/RemotelyOn(*site, client.Id()));
 }
 
 void TService::SiteReport(TClient& client, std::string_view url) {
