@@ -180,7 +180,7 @@ std::unique_ptr<TRegistryKey> TQtRegistry::OpenKey(THive hive, std::string_view 
 }
 
 TRegResult TQtRegistry::DeleteKeyTree(THive hive, std::string_view rawPath) {
-    const std::string lower = LowerAscii(NormalisedPath(rawPath));
+    const std::string lower = FoldCase(NormalisedPath(rawPath));
     TRegHive content;
     if (!Load(hive, content))
         return TRegResult::Failed;
