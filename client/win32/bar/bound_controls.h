@@ -63,8 +63,8 @@ class TBinding {
 
     static TBinding* Of(HWND control);
 
-    // Held while a render runs; renders may nest (a user's edit renders its
-    // own echo).
+    // Held while a render runs; renders may nest (a render that changes a
+    // model renders again).
     class TRenderGuard {
       public:
         explicit TRenderGuard(TBinding& b) : binding(b) { ++binding.renderDepth; }
