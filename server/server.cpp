@@ -72,7 +72,8 @@ bool ParseEndpoint(const std::string& text, asio::ip::tcp::endpoint& out) {
 }
 
 TServer::TServer(TServerConfig config)
-    : config(std::move(config)), work(asio::make_work_guard(io)) {}
+    : config(std::move(config)), work(asio::make_work_guard(io)),
+      clock(this->config.clock ? *this->config.clock : systemClock) {}
 
 TServer::~TServer() {
     StopWeb();
@@ -127,7 +128,7 @@ bool TServer::Start(std::string& error) {
         service->SetClusterLink(*cluster);
         cluster->Start();
     }
-    sessions = std::make_unique<TSessionServer>(io, *service, config.limits);
+    sessions = std::make_unique<TSessionServer>(io, *service, config.limits, clock);
     if (!sessions->Listen(listenAt, error)) {
         error = "cannot listen for sessions on " + config.listen + ": " + error;
         if (listenAt.port() != 0 && listenAt.port() < 1024)

@@ -35,6 +35,9 @@ struct TServerConfig {
     // How often the banner and update folders are looked at for changes.
     int64_t rescanMs = 2000;
     TVersionReader versionReader = ReadModuleVersion;
+    // The time the service and the sessions read; null: the system's. Tests
+    // pass a manual clock that outlives the server.
+    const TClock* clock = nullptr;
 };
 
 // A database location as logs may show it (without a password).
@@ -61,6 +64,7 @@ class TServer {
     uint16_t WebPort() const { return webPort; }
     asio::io_context& Io() { return io; }
     TService& Service() { return *service; }
+    TSessionServer& Sessions() { return *sessions; }
 
   private:
     bool StartWeb(std::string& error);
@@ -74,7 +78,8 @@ class TServer {
     asio::io_context io;
     asio::executor_work_guard<asio::io_context::executor_type> work;
     std::unique_ptr<TStore> store;
-    TSystemClock clock;
+    TSystemClock systemClock;
+    const TClock& clock; // config.clock or systemClock
     std::unique_ptr<TPasswordPool> verifier;
     std::unique_ptr<TStoreRunner> storeRunner; // before the service, which calls it
     std::unique_ptr<TClusterNode> cluster;     // likewise

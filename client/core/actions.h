@@ -5,20 +5,17 @@
 #include <string>
 
 #include "client/core/lists.h"
+#include "protocol/account_rules.h"
+#include "protocol/ascii.h"
 
 namespace navlet {
 
-// Nicks compare equal when they differ only in the case of the letters A to Z.
-bool SameNickIgnoringCase(const std::string& a, const std::string& b);
-// The first drop-down item whose caption is `nick` (see SameNickIgnoringCase), or -1.
+// The first drop-down item whose caption is `nick` (EqualsFolded), or -1.
 int FindComboItem(const TComboBoxEx& box, const std::string& nick);
 // The user's profile page; the id prints as unsigned decimal.
 std::string ProfileAddress(const std::string& host, uint32_t lcid, uint64_t user);
 // The user's own profile editing page.
 std::string UpdateProfileAddress(const std::string& host, uint32_t lcid, uint64_t user);
-// Without leading and trailing blanks and control characters.
-std::string TrimBlanks(const std::string& text);
-
 inline constexpr int SEARCH_NICK_MAX = 15;
 inline constexpr int SEARCH_MSG_MAX = 50;
 

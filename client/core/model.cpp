@@ -66,14 +66,6 @@ TModel::TObservation TModel::Watch(TObserver onChange, TObserver onEnd) {
     return TObservation(observers, token);
 }
 
-int TModel::Observe(TObserver observer) {
-    return observers->Add(std::move(observer), {});
-}
-
-void TModel::Unobserve(int token) {
-    observers->Remove(token);
-}
-
 void TModel::Changed() {
     // Observers may change the list, or end the model's owner's interest in
     // it, while being told: walk a snapshot of the tokens and look each one up

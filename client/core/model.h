@@ -52,11 +52,6 @@ class TModel : public TComponent {
     // being told; those added then hear of the next change only.
     [[nodiscard]] TObservation Watch(TObserver onChange, TObserver onEnd = {});
 
-    // The same without a hold, for observers that outlive no model: returns a
-    // token for Unobserve.
-    int Observe(TObserver observer);
-    void Unobserve(int token);
-
   protected:
     // Tells every observer, in the order they came.
     void Changed();

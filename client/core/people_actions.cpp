@@ -29,10 +29,6 @@ constexpr int MAX_CHAT_TABS = 256;
 // The menus open just below the selected entry's top edge.
 constexpr int32_t ENTRY_MENU_OFFSET = 13;
 
-char LowerAsciiLetter(char c) {
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
 bool HasOneToOneChatWith(TPageControl& pages, UserId user) {
     for (int i = 1; i < pages.PageCount(); ++i) {
         const auto& members = pages.Page(i).tag->members;
@@ -49,14 +45,9 @@ void RestartTimer(TTimer& timer) {
 
 } // namespace
 
-bool SameNickIgnoringCase(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return LowerAsciiLetter(x) == LowerAsciiLetter(y); });
-}
-
 int FindComboItem(const TComboBoxEx& box, const std::string& nick) {
     for (int i = 0; i < box.ItemCount(); ++i)
-        if (SameNickIgnoringCase(box.Item(i).caption, nick))
+        if (EqualsFolded(box.Item(i).caption, nick))
             return i;
     return -1;
 }

@@ -10,21 +10,7 @@ namespace {
 
 constexpr char ESCAPE_KEY = 27;
 
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
 } // namespace
-
-std::string TrimBlanks(const std::string& text) {
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && IsBlank(text[first]))
-        ++first;
-    while (last > first && IsBlank(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
-}
 
 void TNavlet::SearchBtnClick() {
     if (loggedIn)
@@ -44,8 +30,8 @@ void TNavlet::ShowSearchPanel() {
 void TNavlet::sbSearchClick() {
     // The boxes hold at most these many characters; a kit that lets more
     // through must not make a longer request.
-    const std::string nick = TrimBlanks(cbSearch.Text()).substr(0, SEARCH_NICK_MAX);
-    const std::string message = TrimBlanks(edSearchMsg.Text()).substr(0, SEARCH_MSG_MAX);
+    const std::string nick = TrimTyped(cbSearch.Text()).substr(0, SEARCH_NICK_MAX);
+    const std::string message = TrimTyped(edSearchMsg.Text()).substr(0, SEARCH_MSG_MAX);
     // Enter in the nick box leads to the message box first.
     if (ActiveControl.Target() == ftCbSearch && !nick.empty() && message.empty()) {
         ActiveControl.SetFocus(ftEdSearchMsg);
@@ -54,7 +40,7 @@ void TNavlet::sbSearchClick() {
     if (!nick.empty()) {
         int onSite = -1;
         for (int i = 0; i < lvUsers.Count() && onSite < 0; ++i)
-            if (SameNickIgnoringCase(lvUsers.Item(i).caption, nick))
+            if (EqualsFolded(lvUsers.Item(i).caption, nick))
                 onSite = i;
         if (onSite >= 0) {
             lvUsers.SetSelected(onSite);

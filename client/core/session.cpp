@@ -4,30 +4,17 @@
 
 #include "client/core/connection.h"
 #include "client/core/navlet.h"
+#include "protocol/account_rules.h"
 #include "protocol/requests.h"
 
 namespace navlet {
-
-namespace {
-
-constexpr int LOGIN_EDIT_MAX = 15;
-
-std::string Trimmed(const std::string& text) {
-    const char* blanks = " \t\r\n";
-    const size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
-} // namespace
 
 void TNavlet::BindSessionComponents() {
     Form.SetVisible(false); // the browser shows the band
     LEDBtn.SetHint("connection status");
     ResizeBtn.SetHint("minimize");
-    edNck.SetMaxLength(LOGIN_EDIT_MAX);
-    edPwd.SetMaxLength(LOGIN_EDIT_MAX);
+    edNck.SetMaxLength(MAX_NICK_LENGTH);
+    edPwd.SetMaxLength(MAX_PASSWORD_LENGTH);
     sbLogin.SetCaption("sign in");
     // The layout shows the default-banner and the friends panels.
     LoginPanel.SetVisible(false);
@@ -82,8 +69,8 @@ void TNavlet::SwitchSession(bool on) {
 }
 
 void TNavlet::sbLoginClick() {
-    const std::string nick = Trimmed(edNck.Text());
-    const std::string pwd = Trimmed(edPwd.Text());
+    const std::string nick = TrimTyped(edNck.Text());
+    const std::string pwd = TrimTyped(edPwd.Text());
     if (nick.empty()) {
         ActiveControl.SetFocus(ftEdNck);
         return;

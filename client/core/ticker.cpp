@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "client/core/navlet.h"
+#include "protocol/ascii.h"
 
 namespace navlet {
 
@@ -62,11 +63,7 @@ bool IsOpenableLink(const std::string& link) {
     if (!after.empty() &&
         std::all_of(after.begin(), after.end(), [](char c) { return std::isdigit(uint8_t(c)); }))
         return true;
-    // FIXME: std::tolower follows the C locale; the bar and the server should
-    // share one ASCII case folding (with the account rules) in one home.
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
-                   [](char c) { return char(std::tolower(uint8_t(c))); });
-    return scheme == "http" || scheme == "https";
+    return EqualsFolded(scheme, "http") || EqualsFolded(scheme, "https");
 }
 
 } // namespace

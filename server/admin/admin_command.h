@@ -1,43 +1,12 @@
-// The admin endpoint's commands (grammar in admin_protocol.md), parsed from
-// one line without touching the service, so that parsing is tested alone.
+// Runs the admin endpoint's commands against the service.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <string_view>
 
+#include "server/admin/admin_grammar.h"
 #include "server/core/service.h"
 
 namespace navlet::server {
-
-inline constexpr size_t MAX_ADMIN_LINE = 1024;
-inline constexpr size_t MAX_NOTICE_TEXT = 311; // what a chat line's text field holds
-
-enum class TAdminVerb {
-    Notice,
-    Reconnect,
-    Update,
-    ReplyTime,
-    Kick,
-    Users,
-    Sites,
-    Stats,
-    Help,
-    Quit
-};
-
-struct TAdminCommand {
-    TAdminVerb verb = TAdminVerb::Help;
-    TTarget target;
-    TNoticeKind notice = TNoticeKind::Ticker;
-    uint8_t buttons = 0;
-    std::string text;
-    std::string host; // USERS [HOST]
-};
-
-// Parses one line (without its line end). On failure returns false and sets
-// `error` to the reason the answer carries ("unknown command", ...).
-bool ParseAdminCommand(std::string_view line, TAdminCommand& out, std::string& error);
 
 // Runs a parsed command and returns the full answer: data lines, then
 // "OK N" or "ERR REASON", each ending in LF.

@@ -37,14 +37,10 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
     void OnLine(size_t n) {
         std::string line(asio::buffers_begin(input.data()), asio::buffers_begin(input.data()) + n);
         input.consume(n);
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-            line.pop_back();
         TAdminCommand command;
         std::string error;
         bool quit = false;
-        if (line.find_first_not_of(' ') == std::string::npos) {
-            answer = "ERR empty line\n";
-        } else if (!ParseAdminCommand(line, command, error)) {
+        if (!ParseAdminLine(line, command, error)) {
             answer = "ERR " + error + "\n";
         } else {
             answer = RunAdminCommand(service, connections(), command);

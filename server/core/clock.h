@@ -1,6 +1,7 @@
 // Time as the service sees it, behind an interface so that tests drive it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace navlet::server {
@@ -20,14 +21,15 @@ class TSystemClock final : public TClock {
     double NowUtcDays() const override;
 };
 
+// Moves only when told. A test may advance it while a server's loop reads it.
 class TManualClock final : public TClock {
   public:
-    int64_t NowMs() const override { return ms; }
-    double NowUtcDays() const override { return 45000.0 + double(ms) / 86400000.0; }
+    int64_t NowMs() const override { return ms.load(); }
+    double NowUtcDays() const override { return 45000.0 + double(NowMs()) / 86400000.0; }
     void Advance(int64_t byMs) { ms += byMs; }
 
   private:
-    int64_t ms = 1000000;
+    std::atomic<int64_t> ms = 1000000;
 };
 
 // Unix seconds to days since 30 December 1899.

@@ -316,7 +316,7 @@ void TSession::Close() {
     std::error_code ec;
     socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
     socket.close(ec);
-    server.Forget(*this);
+    server.Remove(*this);
 }
 
 } // namespace navlet::server

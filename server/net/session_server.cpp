@@ -19,17 +19,13 @@ constexpr unsigned TRIM_EVERY_SWEEPS = 5;
 
 } // namespace
 
-TSessionServer::TSessionServer(asio::io_context& io, TService& service, TSessionLimits limits)
-    : io(io), service(service), limits(limits), acceptor(io), acceptRetry(io), sweepTimer(io),
-      presenceTimer(io) {}
+TSessionServer::TSessionServer(asio::io_context& io, TService& service, TSessionLimits limits,
+                               const TClock& clock)
+    : io(io), service(service), limits(limits), clock(clock), acceptor(io), acceptRetry(io),
+      sweepTimer(io), presenceTimer(io) {}
 
 TSessionServer::~TSessionServer() {
     Shutdown();
-}
-
-int64_t TSessionServer::NowMs() const {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 bool TSessionServer::Listen(const asio::ip::tcp::endpoint& endpoint, std::string& error) {
@@ -158,7 +154,7 @@ void TSessionServer::SignedIn(TSession& session) {
         --it->second.signingIn;
 }
 
-void TSessionServer::Forget(TSession& session) {
+void TSessionServer::Remove(TSession& session) {
     auto it = perAddress.find(session.Address());
     if (it != perAddress.end()) {
         --it->second.connections;
@@ -171,6 +167,8 @@ void TSessionServer::Forget(TSession& session) {
 }
 
 void TSessionServer::Sweep() {
+    if (shuttingDown)
+        return;
     service.Tick();
     int64_t now = NowMs();
     std::vector<std::shared_ptr<TSession>> late;

@@ -19,7 +19,9 @@ class TSession;
 
 class TSessionServer {
   public:
-    TSessionServer(asio::io_context& io, TService& service, TSessionLimits limits);
+    // Deadlines and rates are measured on `clock`, which outlives the server.
+    TSessionServer(asio::io_context& io, TService& service, TSessionLimits limits,
+                   const TClock& clock);
     ~TSessionServer();
 
     // Binds and listens (backlog 4096). False with `error` set when it cannot.
@@ -29,18 +31,22 @@ class TSessionServer {
     void Shutdown();
 
     size_t ConnectionCount() const { return sessions.size(); }
+    // Ticks the service and closes the sessions past a deadline now, and
+    // again a second later, as it does every second. On the loop's thread.
+    void Sweep();
 
     // For sessions.
     asio::io_context& Io() { return io; }
     TService& Service() { return service; }
     const TSessionLimits& Limits() const { return limits; }
-    int64_t NowMs() const;
+    int64_t NowMs() const { return clock.NowMs(); }
     std::array<uint8_t, 65536>& ReadBuffer() { return readBuffer; }
     std::array<uint8_t, 65536>& WriteBuffer() { return writeBuffer; }
     void QueueFlush(std::shared_ptr<TSession> session);
     // Flushes the session when the presence wait is over.
     void QueuePresenceFlush(std::shared_ptr<TSession> session);
-    void Forget(TSession& session);
+    // Takes a closed session out of the set and of its address's counts.
+    void Remove(TSession& session);
     void SignedIn(TSession& session);
 
   private:
@@ -52,11 +58,11 @@ class TSessionServer {
     void Accept();
     void OnAccepted(asio::ip::tcp::socket socket);
     void FlushQueued();
-    void Sweep();
 
     asio::io_context& io;
     TService& service;
     TSessionLimits limits;
+    const TClock& clock;
     asio::ip::tcp::acceptor acceptor;
     asio::steady_timer acceptRetry;
     asio::steady_timer sweepTimer;

@@ -15,49 +15,11 @@ constexpr size_t PWHASH_MEMLIMIT = 8u << 20;
 
 } // namespace
 
-bool IsValidNick(std::string_view nick) {
-    if (nick.empty() || nick.size() > MAX_NICK_LENGTH)
-        return false;
-    for (char c : nick) {
-        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                  c == '_' || c == '-' || c == '.';
-        if (!ok)
-            return false;
-    }
-    return true;
-}
-
-bool IsValidPassword(std::string_view password) {
-    if (password.empty() || password.size() > MAX_PASSWORD_LENGTH)
-        return false;
-    for (char c : password)
-        if (uint8_t(c) < 0x20 || uint8_t(c) == 0x7f)
-            return false;
-    return true;
-}
-
-bool IsValidNewPassword(std::string_view password) {
-    if (password.empty() || password.size() > MAX_PASSWORD_LENGTH)
-        return false;
-    for (char c : password)
-        if (uint8_t(c) < 0x20 || uint8_t(c) > 0x7E)
-            return false;
-    return password.front() != ' ' && password.back() != ' ';
-}
-
 bool IsValidGender(char gender) {
     return gender == 'm' || gender == 'f' || gender == 'x';
 }
 bool IsValidLanguage(int language) {
     return language >= 0 && language <= MAX_LANGUAGE;
-}
-
-std::string FoldCase(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return out;
 }
 
 std::string HashPassword(std::string_view password) {

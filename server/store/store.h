@@ -13,11 +13,12 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/account_rules.h"
+#include "protocol/ascii.h"
+
 namespace navlet::server {
 
 inline constexpr int STORE_SCHEMA_VERSION = 1;
-inline constexpr int MAX_NICK_LENGTH = 15;
-inline constexpr int MAX_PASSWORD_LENGTH = 15;
 inline constexpr int MAX_FRIENDS = 100;
 inline constexpr int MAX_KEPT_CALLS = 5; // per account; the oldest gives way
 
@@ -40,21 +41,10 @@ struct TKeptCall {
     std::string link; // the caller's page when the call was made
 };
 
-// Nick: 1 to 15 characters of A-Z a-z 0-9 _ - . (no blanks, so it fits the
-// admin protocol's words and web addresses unchanged).
-bool IsValidNick(std::string_view nick);
-// Password as a login may carry it: 1 to 15 single-byte characters without
-// control characters (older accounts may hold any such password).
-bool IsValidPassword(std::string_view password);
-// A password that may be set, by every way of setting one (sign-up, profile
-// change, `account add`): 1 to 15 printable ASCII characters (0x20 to 0x7E)
-// that neither begin nor end with a blank, since the bar trims blanks off
-// what is typed and could never send them.
-bool IsValidNewPassword(std::string_view password);
+// The nick and password rules and FoldCase, the comparison of nicks and
+// hosts, are the protocol's (protocol/account_rules.h, protocol/ascii.h).
 bool IsValidGender(char gender);
 bool IsValidLanguage(int language);
-// Lower-cases A-Z only: the comparison the service uses for nicks and hosts.
-std::string FoldCase(std::string_view text);
 
 // crypto_pwhash_str with the service's limits; empty on failure.
 std::string HashPassword(std::string_view password);

@@ -109,7 +109,7 @@ void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
     std::string password = FieldValue(req.fields, "password");
     std::string problem = NickProblem(CheckNick(values.nick));
     if (problem.empty())
-        problem = PasswordProblem(CheckPassword(password));
+        problem = PasswordProblem(CheckNewPassword(password));
     std::string choiceProblem = ReadChoices(req, values.gender, values.language);
     if (problem.empty())
         problem = choiceProblem;
@@ -186,7 +186,7 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
     shown.language = change.language;
     change.newPassword = FieldValue(req.fields, "newpassword");
     if (problem.empty() && !change.newPassword.empty())
-        problem = PasswordProblem(CheckPassword(change.newPassword));
+        problem = PasswordProblem(CheckNewPassword(change.newPassword));
     if (!problem.empty()) {
         Answer(res, 400, UpdateProfilePage(shown, address->locale, problem));
         return;

@@ -80,13 +80,13 @@ TEST(ModelObservers, ChangesAreToldOnceAndObserversMayLeaveWhileTold) {
     TEdit edit;
     edit.SetMaxLength(4);
     int told = 0;
-    int token = 0;
-    token = edit.Observe([&] {
+    TModel::TObservation once;
+    once = edit.Watch([&] {
         ++told;
-        edit.Unobserve(token);
+        once.End();
     });
     int other = 0;
-    edit.Observe([&] { ++other; });
+    TModel::TObservation always = edit.Watch([&] { ++other; });
     edit.SetText("abcdef");
     edit.SetText("abcd"); // the same text after the cut: no change
     edit.SetFontColor(clGray);

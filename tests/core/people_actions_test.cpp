@@ -198,10 +198,6 @@ TEST(ActionHelpersTest, ProfileAddressesPrintIdsAboveTwoToTheSixtyThirdUnsigned)
               "web.example/viewprofile.asp?idLocale=16&idUtente=9223372036854775809");
     EXPECT_EQ(UpdateProfileAddress("web.example", 9, ~uint64_t(0)),
               "web.example/updateprofile.asp?idLocale=9&idUtente=18446744073709551615");
-    EXPECT_TRUE(SameNickIgnoringCase("AbC_z", "aBc_Z"));
-    EXPECT_FALSE(SameNickIgnoringCase("abc", "abcd"));
-    EXPECT_EQ(TrimBlanks("\x01 a b \r\n"), "a b");
-    EXPECT_EQ(TrimBlanks(" \t"), "");
 }
 
 } // namespace

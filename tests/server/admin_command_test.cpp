@@ -49,6 +49,11 @@ TEST(AdminCommand, RefusesWhatDoesNotParse) {
         EXPECT_FALSE(ParseAdminCommand(line, c, error)) << line;
         EXPECT_EQ(error, reason) << line;
     }
+    // As read from the port: the line end goes, blanks alone are no command.
+    EXPECT_TRUE(ParseAdminLine("STATS\r\n", c, error));
+    EXPECT_EQ(c.verb, TAdminVerb::Stats);
+    EXPECT_FALSE(ParseAdminLine("   \r\n", c, error));
+    EXPECT_EQ(error, "empty line");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
-// Broken, hostile and silent peers close their own connection only.
-#include <thread>
-
+// Broken, hostile and silent peers close their own connection only. The
+// server's time stands still unless a test moves it, so rates and deadlines
+// are checked to the millisecond.
+#include "server/core/clock.h"
 #include "tests/server/server_fixture.h"
 
 namespace navlet::test {
@@ -13,8 +14,8 @@ class Hostile : public TServerFixture {
         AddAccount("alice", "apw");
         AddAccount("bob", "bpw");
         AddAccount("mallory", "mpw");
-        config.limits.signInDeadlineMs = 300;
         config.limits.maxSigningInPerAddress = 6;
+        config.clock = &clock;
         StartServer();
         ASSERT_TRUE(a.Connect(Port()) && a.Login("alice", "apw", "example.com"));
         ASSERT_TRUE(b.Connect(Port()) && b.Login("bob", "bpw", "example.com"));
@@ -30,6 +31,21 @@ class Hostile : public TServerFixture {
         EXPECT_EQ(ReadChatLine(p).text, text);
     }
 
+    // Chat lines from `sender` that reach b.
+    size_t LinesReachingB(TTestClient& sender, int count) {
+        TPacket p;
+        for (int i = 0; i < count; ++i) {
+            ClearPacket(p);
+            EXPECT_TRUE(sender.Send(p, BuildChatText(p, MakeChatAddress(sender.Id(), 0), "spam"),
+                                    REQ_CHAT_TEXT));
+        }
+        size_t received = 0;
+        for (const TPacket& line : b.Drain(300))
+            received += line.Type() == MSG_CHAT_LINE;
+        return received;
+    }
+
+    server::TManualClock clock;
     TTestClient a, b;
 };
 
@@ -64,28 +80,35 @@ TEST_F(Hostile, ABadChecksumDropsThatPacketOnly) {
     ExpectSessionsServed("clean");
 }
 
-TEST_F(Hostile, ChatFloodsAreCutAndRequestFloodsClosed) {
+TEST_F(Hostile, ChatFloodsAreCutToTheBurstAndTheRate) {
+    TTestClient m;
+    ASSERT_TRUE(m.Connect(Port()) && m.Login("mallory", "mpw", "example.com"));
+    a.Drain(), b.Drain();
+    EXPECT_EQ(LinesReachingB(m, 100), size_t(config.service.chatBurst));
+    clock.Advance(1000);
+    EXPECT_EQ(LinesReachingB(m, 10), size_t(config.service.chatPerSecond));
+    ExpectSessionsServed("after the flood");
+}
+
+TEST_F(Hostile, RequestsPastTheBurstEndTheSessionWithItsReason) {
     TTestClient m;
     ASSERT_TRUE(m.Connect(Port()) && m.Login("mallory", "mpw", "example.com"));
     a.Drain(), b.Drain();
     TPacket p;
-    for (int i = 0; i < 100; ++i) {
+    auto filter = [&] {
         ClearPacket(p);
-        ASSERT_TRUE(m.Send(p, BuildChatText(p, MakeChatAddress(m.Id(), 0), "spam"), REQ_CHAT_TEXT));
-    }
-    size_t received = 0;
-    for (const TPacket& line : b.Drain(300))
-        received += line.Type() == MSG_CHAT_LINE;
-    EXPECT_GE(received, 1u);
-    EXPECT_LE(received, 12u); // the burst, and what the rate refilled meanwhile
-    // A request flood past any bar's pace ends the flooder's session, with
-    // the reason for a bar that merely went wrong.
+        return m.Send(p, BuildLanguageFilter(p, ALL_LANGUAGES), REQ_LANGUAGE_FILTER);
+    };
+    for (int i = 1; i < int(config.limits.requestBurst); ++i)
+        ASSERT_TRUE(filter());
+    EXPECT_EQ(LinesReachingB(m, 1), 1u); // the burst's last request
+    // A token comes back after 1/200 s.
+    clock.Advance(int64_t(1000 / config.limits.requestsPerSecond));
+    EXPECT_EQ(LinesReachingB(m, 1), 1u);
+    // One past any bar's pace ends the session, with the reason for a bar
+    // that merely went wrong.
     m.Drain();
-    for (int i = 0; i < 2000; ++i) {
-        ClearPacket(p);
-        if (!m.Send(p, BuildLanguageFilter(p, ALL_LANGUAGES), REQ_LANGUAGE_FILTER))
-            break;
-    }
+    ASSERT_TRUE(filter());
     ASSERT_TRUE(m.WaitFor(MSG_CHAT_LINE, p));
     EXPECT_EQ(ReadChatLine(p).text, "Signed out: too many requests.");
     ASSERT_TRUE(m.WaitFor(MSG_END_SESSION, p));
@@ -101,9 +124,15 @@ TEST_F(Hostile, HalfOpenAndSilentConnectionsMissTheSignInDeadline) {
     int length = BuildLogin(p, "alice", "apw", "1.4.0.0", "example.com", 0, 0);
     EncodePacket(p, length, REQ_LOGIN, 1);
     ASSERT_TRUE(half.SendRaw(p.bytes, 30)); // half a login, never finished
+    ASSERT_TRUE(WaitForConnections(4));
     ExpectSessionsServed("meanwhile");
-    EXPECT_TRUE(half.WaitClosed(3000));
-    EXPECT_TRUE(silent.WaitClosed(3000));
+    clock.Advance(config.limits.signInDeadlineMs);
+    OnLoop([this] { server->Sessions().Sweep(); });
+    EXPECT_EQ(ConnectionCount(), 4u); // at the deadline, not past it
+    clock.Advance(1);
+    OnLoop([this] { server->Sessions().Sweep(); });
+    EXPECT_TRUE(half.WaitClosed(500)); // not the next second's sweep
+    EXPECT_TRUE(silent.WaitClosed(500));
     ExpectSessionsServed("afterwards");
 }
 
@@ -113,10 +142,11 @@ TEST_F(Hostile, UnsignedConnectionsPerAddressAreBounded) {
         waiting.push_back(std::make_unique<TTestClient>());
         ASSERT_TRUE(waiting.back()->Connect(Port()));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(WaitForConnections(2 + 6));
     TTestClient extra;
     ASSERT_TRUE(extra.Connect(Port())); // the kernel accepts; the server closes
     EXPECT_TRUE(extra.WaitClosed(1000));
+    EXPECT_EQ(ConnectionCount(), 2u + 6u);
     ExpectSessionsServed("bounded");
 }
 

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -59,6 +61,26 @@ class TServerFixture : public ::testing::Test {
         server->Stop();
         loop.join();
         server.reset();
+    }
+
+    // Runs `f` on the server's loop and returns what it returns.
+    template <class F> auto OnLoop(F f) -> decltype(f()) {
+        std::packaged_task<decltype(f())()> task(std::move(f));
+        auto done = task.get_future();
+        asio::post(server->Io(), [&task] { task(); });
+        return done.get();
+    }
+
+    size_t ConnectionCount() {
+        return OnLoop([this] { return server->Sessions().ConnectionCount(); });
+    }
+
+    // Waits, two seconds at most, until the server has accepted `count`
+    // connections in all.
+    bool WaitForConnections(size_t count) {
+        for (int i = 0; i < 200 && ConnectionCount() != count; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return ConnectionCount() == count;
     }
 
     uint16_t Port() const { return server->SessionPort(); }

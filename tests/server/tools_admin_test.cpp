@@ -29,6 +29,9 @@ TEST(AdminCommand, EveryNoticeKindBuildsItsLine) {
     EXPECT_EQ(Line({"notice", "buttons", "3", "user:alice", "Join us"}),
               "NOTICE BUTTONS 3 user:alice Join us");
     EXPECT_EQ(Line({"NOTICE", "Console", "all", "x"}), "NOTICE CONSOLE all x");
+    // Targets in any case, as the endpoint takes them; the name as typed.
+    EXPECT_EQ(Line({"kick", "User:Bob"}), "KICK User:Bob");
+    EXPECT_EQ(Line({"reconnect", "ALL"}), "RECONNECT ALL");
 }
 
 TEST(AdminCommand, SubCommandsKickAndListings) {

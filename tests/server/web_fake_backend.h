@@ -14,7 +14,7 @@ class TFakeWebBackend : public TWebBackend {
     TCreateOutcome CreateAccount(const TNewAccount& account) override {
         std::lock_guard lock(mutex);
         for (const auto& [id, stored] : accounts) {
-            if (NicksEqual(stored.profile.nick, account.nick))
+            if (EqualsFolded(stored.profile.nick, account.nick))
                 return {TCreateResult::NickTaken, 0};
         }
         UserId id = nextId++;

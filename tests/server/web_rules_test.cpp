@@ -1,4 +1,4 @@
-// Account field rules and HTML escaping, the two things every page leans on.
+// Profile field rules and HTML escaping, the two things every page leans on.
 #include <gtest/gtest.h>
 
 #include "server/web/account_rules.h"
@@ -6,31 +6,6 @@
 
 namespace navlet::web {
 namespace {
-
-TEST(AccountRules, NickHoldsOneToFifteenLettersDigitsAndMarks) {
-    EXPECT_EQ(CheckNick("a"), TFieldCheck::Ok);
-    EXPECT_EQ(CheckNick("abcdefghijklmno"), TFieldCheck::Ok);
-    EXPECT_EQ(CheckNick("Joe_1.x-Y"), TFieldCheck::Ok);
-    EXPECT_EQ(CheckNick("<b>"), TFieldCheck::BadCharacter);
-    EXPECT_EQ(CheckNick("a:b"), TFieldCheck::BadCharacter);
-    EXPECT_EQ(CheckNick(""), TFieldCheck::Empty);
-    EXPECT_EQ(CheckNick("abcdefghijklmnop"), TFieldCheck::TooLong);
-    EXPECT_EQ(CheckNick("two words"), TFieldCheck::BadCharacter);
-    EXPECT_EQ(CheckNick("tab\there"), TFieldCheck::BadCharacter);
-    EXPECT_EQ(CheckNick(std::string_view("nul\0x", 5)), TFieldCheck::BadCharacter);
-    EXPECT_EQ(CheckNick("caf\xC3\xA9"), TFieldCheck::BadCharacter);
-    EXPECT_EQ(CheckNick("del\x7F"), TFieldCheck::BadCharacter);
-}
-
-TEST(AccountRules, PasswordMayHoldInnerBlanksButNoneAtItsEnds) {
-    EXPECT_EQ(CheckPassword("x"), TFieldCheck::Ok);
-    EXPECT_EQ(CheckPassword("open sesame"), TFieldCheck::Ok);
-    EXPECT_EQ(CheckPassword(" lead"), TFieldCheck::BadCharacter);
-    EXPECT_EQ(CheckPassword("trail "), TFieldCheck::BadCharacter);
-    EXPECT_EQ(CheckPassword(""), TFieldCheck::Empty);
-    EXPECT_EQ(CheckPassword("0123456789abcdef"), TFieldCheck::TooLong);
-    EXPECT_EQ(CheckPassword("line\nbreak"), TFieldCheck::BadCharacter);
-}
 
 TEST(AccountRules, GenderAndLanguageAcceptOnlyTheOfferedValues) {
     EXPECT_EQ(ParseGender("f"), 'f');
@@ -46,12 +21,6 @@ TEST(AccountRules, GenderAndLanguageAcceptOnlyTheOfferedValues) {
     EXPECT_EQ(LanguageName(13), "Turkish");
     EXPECT_EQ(LanguageName(0), "Other");
     EXPECT_EQ(LanguageName(99), "Other");
-}
-
-TEST(AccountRules, NicksCompareWithoutRegardToCase) {
-    EXPECT_TRUE(NicksEqual("Alice", "aLICE"));
-    EXPECT_FALSE(NicksEqual("Alice", "Alice2"));
-    EXPECT_FALSE(NicksEqual("[", "{")); // only letters fold
 }
 
 TEST(Html, EscapesEveryCharacterThatCouldLeaveTextOrAttribute) {

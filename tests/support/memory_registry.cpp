@@ -1,18 +1,15 @@
 #include "tests/support/memory_registry.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstring>
+
+#include "protocol/ascii.h"
 
 namespace navlet::testing {
 
 namespace {
 
 std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](char c) { return char(std::tolower(uint8_t(c))); });
-    return out;
+    return FoldCase(text);
 }
 
 } // namespace

@@ -98,11 +98,12 @@ TEST_F(Win32BarWindowTest, RenderingAModelNeverComesBackAsAUserEdit) {
     EXPECT_EQ(bar.cbSearch.Text(), "bobby");
 
     int changes = 0;
-    const int token = bar.edSearchMsg.Observe([&] { ++changes; });
-    bar.edSearchMsg.SetText("hello");
+    {
+        TModel::TObservation counting = bar.edSearchMsg.Watch([&] { ++changes; });
+        bar.edSearchMsg.SetText("hello");
+    }
     EXPECT_EQ(changes, 1); // the box showing it is no second change
     EXPECT_EQ(TextOf(Control("edSearchMsg")), "hello");
-    bar.edSearchMsg.Unobserve(token);
 
     // Escape typed into the panel closes it; the banner takes its place.
     SendMessageW(Control("edSearchMsg"), WM_CHAR, 27, 0);
@@ -229,6 +230,26 @@ TEST_F(Win32BarWindowTest, TabsAndConversationsFollowThePageControl) {
     EXPECT_FALSE(IsWindow(text));
     bar.PageControl.Page(0).view->AppendLine(TChatLine{{{"still here", clBlack}}});
     EXPECT_EQ(TextOf(Control("ActiveChatView")), "still here");
+}
+
+TEST_F(Win32BarWindowTest, TheFormOutlivesItsWindowAndANewWindowShowsItAsItIs) {
+    window.reset();
+    // None of the gone window's controls hears of these.
+    bar.SetBannerMode(bmLogin);
+    bar.edNck.SetText("amy");
+    bar.ActiveControl.SetFocus(ftEdNck);
+    TTabSheet& priv = bar.CreateChatTab("amy", /*owner=*/8, /*chat=*/0x0801);
+    priv.view->AppendLine(TChatLine{{{"hello", clBlack}}});
+    bar.FormResized(810, 40);
+
+    window = std::make_unique<TBarWindow>(bar, kit, host);
+    Resize(810, 216);
+    EXPECT_EQ(TextOf(Control("edNck")), "amy");
+    EXPECT_TRUE(IsWindowVisible(Control("LoginPanel")));
+    EXPECT_EQ(SendMessageW(Control("PageControl"), TCM_GETITEMCOUNT, 0, 0), 2);
+    SendMessageW(Control("edNck"), EM_SETSEL, 3, 3);
+    Type(Control("edNck"), "y");
+    EXPECT_EQ(bar.edNck.Text(), "amyy");
 }
 
 TEST_F(Win32BarWindowTest, TheTickerPaintsTheCoresLineOverTheBannersLeftEdge) {

@@ -1,7 +1,8 @@
 #include "tools/admin/admin_line.h"
 
-#include <algorithm>
 #include <charconv>
+
+#include "protocol/ascii.h"
 
 namespace navlet::admin {
 namespace {
@@ -81,10 +82,11 @@ std::optional<std::string> BuildNotice(const std::vector<std::string>& words, st
 } // namespace
 
 bool IsAdminTarget(std::string_view word) {
-    if (word == "all")
+    // Folded as the endpoint folds them.
+    if (EqualsFolded(word, "all"))
         return true;
     for (std::string_view prefix : {"user:", "site:"}) {
-        if (word.size() > prefix.size() && word.substr(0, prefix.size()) == prefix)
+        if (word.size() > prefix.size() && EqualsFolded(word.substr(0, prefix.size()), prefix))
             return true;
     }
     return false;
@@ -97,9 +99,7 @@ std::optional<std::string> BuildAdminLine(const std::vector<std::string>& words,
         return std::nullopt;
     }
     std::optional<std::string> line;
-    std::string name = words[0];
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
+    const std::string name = FoldCase(words[0]);
     if (name == "notice") {
         line = BuildNotice(words, error);
     } else {

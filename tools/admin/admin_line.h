@@ -18,7 +18,8 @@ inline constexpr size_t MAX_ADMIN_LINE = 1024; // the endpoint closes on longer 
 std::optional<std::string> BuildAdminLine(const std::vector<std::string>& words,
                                           std::string& error);
 
-// True for "all", "user:NICK" and "site:HOST" with a non-empty name.
+// True for "all", "user:NICK" and "site:HOST" with a non-empty name, their
+// keywords in any case, as the endpoint reads them.
 bool IsAdminTarget(std::string_view word);
 
 enum class TAnswerLine {

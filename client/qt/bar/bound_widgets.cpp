@@ -261,16 +261,17 @@ void TChatTabsWidget::Render() {
     std::vector<TShownPage> next;
     for (int i = 0; i < control.PageCount(); ++i) {
         TTabSheet& sheet = control.Page(i);
+        // A widget whose view ended matches no sheet, even one made where its
+        // sheet and view were.
         auto old = std::find_if(pages.begin(), pages.end(), [&](const TShownPage& p) {
-            return p.sheet == &sheet && p.view == sheet.view.get();
+            return p.sheet == &sheet && p.widget->View() == sheet.view.get();
         });
         if (old != pages.end()) {
             next.push_back(*old);
             pages.erase(old);
             continue;
         }
-        next.push_back(TShownPage{&sheet, sheet.view.get(),
-                                  new TChatViewWidget(bar, *sheet.view, menus, this)});
+        next.push_back(TShownPage{&sheet, new TChatViewWidget(bar, *sheet.view, menus, this)});
     }
     // What is left belonged to tabs that are gone, with their views.
     for (TShownPage& gone : pages) {

@@ -136,7 +136,6 @@ class TChatTabsWidget : public QTabWidget {
     TQtMenuTracker& menus;
     struct TShownPage {
         TTabSheet* sheet;
-        TChatView* view;
         TChatViewWidget* widget;
     };
     std::vector<TShownPage> pages;

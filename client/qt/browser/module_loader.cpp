@@ -12,7 +12,7 @@ std::vector<TBarClass> FindBarClasses(const TQtRegistry& registry) {
     if (!registry.Load(THive::ClassesRoot, hive))
         return found;
     const std::string suffix =
-        LowerAscii(std::string("\\Implemented Categories\\") + CATID_COMM_BAND);
+        FoldCase(std::string("\\Implemented Categories\\") + CATID_COMM_BAND);
     for (auto& [lower, key] : hive.keys) {
         if (lower.rfind("clsid\\", 0) != 0 || lower.size() <= suffix.size() ||
             lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) != 0)

@@ -172,7 +172,7 @@ std::unique_ptr<TRegistryKey> TQtRegistry::OpenKey(THive hive, std::string_view 
 }
 
 TRegResult TQtRegistry::DeleteKeyTree(THive hive, std::string_view rawPath) {
-    const std::string lower = LowerAscii(NormalisedKeyPath(rawPath));
+    const std::string lower = FoldCase(NormalisedKeyPath(rawPath));
     TRegHive content;
     if (!Load(hive, content))
         return TRegResult::Failed;

@@ -8,10 +8,6 @@ namespace {
 
 constexpr size_t HEX_BYTES_PER_LINE = 25;
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    return LowerAscii(a) == LowerAscii(b);
-}
-
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
         s.remove_prefix(1);
@@ -197,25 +193,16 @@ std::string ValueText(const TRegValue& v) {
 
 } // namespace
 
-std::string LowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    }
-    return out;
-}
-
 TRegValue* TRegKeyData::Find(std::string_view name) {
     for (TRegValue& v : values) {
-        if (EqualsIgnoreCase(v.name, name))
+        if (EqualsFolded(v.name, name))
             return &v;
     }
     return nullptr;
 }
 
 TRegKeyData* TRegHive::Find(std::string_view path) {
-    auto it = keys.find(LowerAscii(path));
+    auto it = keys.find(FoldCase(path));
     return it == keys.end() ? nullptr : &it->second;
 }
 
@@ -224,9 +211,9 @@ TRegKeyData& TRegHive::Create(std::string_view path) {
          cut = path.find('\\', cut + 1)) {
         const std::string_view parent = path.substr(0, cut);
         if (!Find(parent))
-            keys[LowerAscii(parent)].path = std::string(parent);
+            keys[FoldCase(parent)].path = std::string(parent);
     }
-    TRegKeyData& key = keys[LowerAscii(path)];
+    TRegKeyData& key = keys[FoldCase(path)];
     if (key.path.empty())
         key.path = std::string(path);
     return key;
@@ -252,7 +239,7 @@ bool ParseRegText(std::string_view text, std::string_view rootName, TRegHive& ou
             if (line.back() != ']')
                 return false;
             std::string_view name = line.substr(1, line.size() - 2);
-            if (!EqualsIgnoreCase(name.substr(0, rootName.size()), rootName))
+            if (!EqualsFolded(name.substr(0, rootName.size()), rootName))
                 return false;
             name.remove_prefix(rootName.size());
             if (!name.empty() && name.front() != '\\')

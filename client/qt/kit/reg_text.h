@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/ascii.h"
+
 namespace navlet::qt {
 
 inline constexpr std::string_view REG_EXPORT_HEADER = "Windows Registry Editor Version 5.00";
@@ -40,8 +42,6 @@ struct TRegHive {
     // The key and every key above it, created when missing.
     TRegKeyData& Create(std::string_view path);
 };
-
-std::string LowerAscii(std::string_view text);
 
 // Parses a whole file's text for the hive named `rootName` (e.g.
 // "HKEY_CURRENT_USER"). False when the header is missing or a line cannot be

@@ -109,7 +109,8 @@ LRESULT TPanel::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_COMMAND:
         if (TBinding* binding = TBinding::Of(reinterpret_cast<HWND>(lParam))) {
-            binding->Command(HIWORD(wParam));
+            if (!binding->Rendering())
+                binding->Command(HIWORD(wParam));
             return 0;
         }
         break;
@@ -117,7 +118,7 @@ LRESULT TPanel::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         LRESULT result = 0;
         if (TBinding* binding = TBinding::Of(header->hwndFrom);
-            binding && binding->Notify(*header, result))
+            binding && !binding->Rendering() && binding->Notify(*header, result))
             return result;
         break;
     }
@@ -214,7 +215,6 @@ TBarWindow::~TBarWindow() {
     kit.menus.Unregister(&bar.msg_img);
     kit.menus.Unregister(&bar.NavletBtn);
     kit.menus.Unregister(&bar.navlet_left_img);
-    observations.Forget();
     pending.clear();
     chatTabs.reset();
     ticker.reset();

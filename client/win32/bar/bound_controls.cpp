@@ -22,13 +22,18 @@ std::string WindowText(HWND window) {
 
 } // namespace
 
-TObservations::~TObservations() {
-    for (auto& [model, token] : entries)
-        model->Unobserve(token);
+void TObservations::Bind(TModel& model, TBinding& binding, std::function<void()> render,
+                         TModel::TObserver onEnd) {
+    auto guarded = [&binding, render = std::move(render)] {
+        const TBinding::TRenderGuard guard(binding);
+        render();
+    };
+    guarded();
+    held.push_back(model.Watch(std::move(guarded), std::move(onEnd)));
 }
 
-void TObservations::Add(TModel& model, TModel::TObserver observer) {
-    entries.emplace_back(&model, model.Observe(std::move(observer)));
+void TObservations::Add(TModel& model, TModel::TObserver observer, TModel::TObserver onEnd) {
+    held.push_back(model.Watch(std::move(observer), std::move(onEnd)));
 }
 
 TBinding::~TBinding() {
@@ -54,8 +59,7 @@ void BindVisible(HWND window, TControl& model, TObservations& observations) {
 TEditBinding::TEditBinding(TEdit& m, HWND edit, std::function<void()> focus)
     : model(m), onFocus(std::move(focus)) {
     Attach(edit);
-    observations.Add(model, [this] { Render(); });
-    Render();
+    observations.Bind(model, *this, [this] { Render(); });
 }
 
 TEditBinding::~TEditBinding() {
@@ -64,7 +68,6 @@ TEditBinding::~TEditBinding() {
 }
 
 void TEditBinding::Render() {
-    syncing = true;
     SendMessageW(window, EM_LIMITTEXT, model.MaxLength() > 0 ? WPARAM(model.MaxLength()) : 0, 0);
     if (WindowText(window) != model.Text()) {
         DWORD start = 0;
@@ -81,14 +84,11 @@ void TEditBinding::Render() {
         background = CreateSolidBrush(ColorRefOf(backgroundColor));
     }
     InvalidateRect(window, nullptr, TRUE);
-    syncing = false;
 }
 
 void TEditBinding::Command(WORD code) {
-    if (code == EN_CHANGE && !syncing) {
-        syncing = true; // the model's echo finds the text already there
-        model.SetText(WindowText(window));
-        syncing = false;
+    if (code == EN_CHANGE) {
+        model.SetText(WindowText(window)); // its echo finds the text already there
         return;
     }
     if (code == EN_SETFOCUS && onFocus)
@@ -114,8 +114,7 @@ void TButtonBinding::Command(WORD code) {
 TSpeedButtonBinding::TSpeedButtonBinding(TSpeedButton& m, HWND button, HWND tips, COLORREF bg)
     : model(m), tooltips(tips), background(bg) {
     Attach(button);
-    observations.Add(model, [this] { Render(); });
-    Render();
+    observations.Bind(model, *this, [this] { Render(); });
 }
 
 TSpeedButtonBinding::~TSpeedButtonBinding() {
@@ -169,8 +168,7 @@ TPeopleListBinding::TPeopleListBinding(TNavlet& b, TListView& m, HWND list, TPop
     Attach(list);
     states = StateImageList();
     SendMessageW(list, LVM_SETIMAGELIST, LVSIL_STATE, LPARAM(states));
-    observations.Add(model, [this] { Render(); });
-    Render();
+    observations.Bind(model, *this, [this] { Render(); });
 }
 
 TPeopleListBinding::~TPeopleListBinding() {
@@ -181,7 +179,6 @@ TPeopleListBinding::~TPeopleListBinding() {
 }
 
 void TPeopleListBinding::Render() {
-    syncing = true;
     SendMessageW(window, WM_SETREDRAW, FALSE, 0);
     SendMessageW(window, LVM_DELETEALLITEMS, 0, 0);
     int row = 0;
@@ -198,7 +195,6 @@ void TPeopleListBinding::Render() {
     }
     SendMessageW(window, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(window, nullptr, TRUE);
-    syncing = false;
 }
 
 bool TPeopleListBinding::Notify(const NMHDR& header, LRESULT&) {
@@ -222,7 +218,7 @@ bool TPeopleListBinding::Notify(const NMHDR& header, LRESULT&) {
 }
 
 void TPeopleListBinding::Open(int row) {
-    if (row < 0 || syncing)
+    if (row < 0)
         return;
     later.Later([this, row] {
         if (row >= model.Count())
@@ -241,12 +237,10 @@ TComboBinding::TComboBinding(TComboBoxEx& m, HWND combo, HIMAGELIST images,
     : model(m), onFocus(std::move(focus)) {
     Attach(combo);
     SendMessageW(combo, CBEM_SETIMAGELIST, 0, LPARAM(images));
-    observations.Add(model, [this] { Render(); });
-    Render();
+    observations.Bind(model, *this, [this] { Render(); });
 }
 
 void TComboBinding::Render() {
-    syncing = true;
     SendMessageW(window, CB_RESETCONTENT, 0, 0);
     for (int i = 0; i < model.ItemCount(); ++i) {
         std::wstring caption = WideFromAnsi(model.Item(i).caption);
@@ -261,27 +255,20 @@ void TComboBinding::Render() {
     HWND edit = reinterpret_cast<HWND>(SendMessageW(window, CBEM_GETEDITCONTROL, 0, 0));
     if (edit && WindowText(edit) != model.Text())
         SetWindowTextW(edit, WideFromAnsi(model.Text()).c_str());
-    syncing = false;
 }
 
 void TComboBinding::Command(WORD code) {
     if (code == CBN_SETFOCUS && onFocus)
         onFocus();
-    if (syncing)
-        return;
     HWND edit = reinterpret_cast<HWND>(SendMessageW(window, CBEM_GETEDITCONTROL, 0, 0));
     if (code == CBN_EDITCHANGE && edit) {
-        syncing = true;
         model.SetText(WindowText(edit));
-        syncing = false;
         return;
     }
     if (code == CBN_SELCHANGE) {
         const int index = int(SendMessageW(window, CB_GETCURSEL, 0, 0));
-        syncing = true;
         if (index >= 0 && index < model.ItemCount())
             model.SetText(model.Item(index).caption);
-        syncing = false;
     }
 }
 

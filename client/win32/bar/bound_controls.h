@@ -20,19 +20,23 @@ namespace navlet::win32 {
 class TWin32MenuTracker;
 class TFontCache;
 
-// The observations a binding holds; ended with it. A model that goes away
-// first must be Forgotten, never unobserved.
+class TBinding;
+
+// The observations a window holds; they end with it, or with their model when
+// that goes first.
 class TObservations {
   public:
-    TObservations() = default;
-    TObservations(const TObservations&) = delete;
-    TObservations& operator=(const TObservations&) = delete;
-    ~TObservations();
-    void Add(TModel& model, TModel::TObserver observer);
-    void Forget() { entries.clear(); }
+    // Renders `binding`'s control from `model` now and after every change,
+    // inside the binding's render guard: what the control reports meanwhile
+    // is the render's echo, never a user's edit. `onEnd` runs when the model
+    // is destroyed first.
+    void Bind(TModel& model, TBinding& binding, std::function<void()> render,
+              TModel::TObserver onEnd = {});
+    // Runs `observer` after every change of `model`; nothing is rendered now.
+    void Add(TModel& model, TModel::TObserver observer, TModel::TObserver onEnd = {});
 
   private:
-    std::vector<std::pair<TModel*, int>> entries;
+    std::vector<TModel::TObservation> held;
 };
 
 // Runs calls after the current message is handled, on the bar's thread, as
@@ -44,7 +48,8 @@ class TLater {
 };
 
 // What a control's parent panel hands over of the control's notifications.
-// A binding attaches itself to its control's window; the panel finds it there.
+// A binding attaches itself to its control's window; the panel finds it there
+// and hands it no command or notification while it renders its model.
 class TBinding {
   public:
     virtual ~TBinding();
@@ -53,12 +58,30 @@ class TBinding {
     virtual bool DrawItem(const DRAWITEMSTRUCT&) { return false; }
     // The brush for the control's background, or null for the default.
     virtual HBRUSH Colors(HDC) { return nullptr; }
+    // True while the binding renders: its control's reports are not the user's.
+    bool Rendering() const { return renderDepth > 0; }
 
     static TBinding* Of(HWND control);
+
+    // Held while a render runs; renders may nest (a render that changes a
+    // model renders again).
+    class TRenderGuard {
+      public:
+        explicit TRenderGuard(TBinding& b) : binding(b) { ++binding.renderDepth; }
+        ~TRenderGuard() { --binding.renderDepth; }
+        TRenderGuard(const TRenderGuard&) = delete;
+        TRenderGuard& operator=(const TRenderGuard&) = delete;
+
+      private:
+        TBinding& binding;
+    };
 
   protected:
     void Attach(HWND control);
     HWND window = nullptr;
+
+  private:
+    int renderDepth = 0;
 };
 
 // Shows and hides `window` with the model's visibility.
@@ -76,7 +99,6 @@ class TEditBinding : public TBinding {
 
     TEdit& model;
     std::function<void()> onFocus;
-    bool syncing = false;
     HBRUSH background = nullptr;
     TColor backgroundColor = 0;
     TObservations observations;
@@ -135,7 +157,6 @@ class TPeopleListBinding : public TBinding {
     TLater& later;
     std::function<void()> onFocus;
     HIMAGELIST states = nullptr;
-    bool syncing = false;
     TObservations observations;
 };
 
@@ -150,7 +171,6 @@ class TComboBinding : public TBinding {
 
     TComboBoxEx& model;
     std::function<void()> onFocus;
-    bool syncing = false;
     TObservations observations;
 };
 

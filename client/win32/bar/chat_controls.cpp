@@ -60,8 +60,12 @@ TChatViewBinding::TChatViewBinding(TNavlet& b, TChatView& v, HWND richEdit, TWin
     Attach(richEdit);
     SendMessageW(richEdit, EM_SETEVENTMASK, 0, ENM_SELCHANGE | ENM_MOUSEEVENTS);
     menus.Register(view, richEdit);
-    observations.Add(v, [this] { Render(); });
-    Render();
+    observations.Bind(
+        v, *this, [this] { Render(); },
+        [this] {
+            menus.Unregister(view);
+            view = nullptr;
+        });
 }
 
 TChatViewBinding::~TChatViewBinding() {
@@ -71,17 +75,7 @@ TChatViewBinding::~TChatViewBinding() {
         DestroyWindow(window);
 }
 
-void TChatViewBinding::Orphan() {
-    if (view)
-        menus.Unregister(view);
-    view = nullptr;
-    observations.Forget();
-}
-
 void TChatViewBinding::Render() {
-    if (!view)
-        return;
-    syncing = true;
     std::vector<std::vector<TTextRun>> lines;
     for (const TChatLine& line : view->Lines())
         lines.push_back(line.runs);
@@ -111,20 +105,15 @@ void TChatViewBinding::Render() {
         scrollRequests = view->ScrollRequests();
         SendMessageW(window, WM_VSCROLL, SB_BOTTOM, 0);
     }
-    syncing = false;
 }
 
 bool TChatViewBinding::Notify(const NMHDR& header, LRESULT& result) {
     if (!view)
         return false;
     if (header.code == EN_SELCHANGE) {
-        if (syncing)
-            return true;
         const auto& change = reinterpret_cast<const SELCHANGE&>(header);
-        syncing = true;
         view->SetSelection(size_t(change.chrg.cpMin),
                            size_t(change.chrg.cpMax - change.chrg.cpMin));
-        syncing = false;
         return true;
     }
     if (header.code != EN_MSGFILTER)
@@ -157,14 +146,11 @@ TChatTabsBinding::TChatTabsBinding(TNavlet& b, HWND tabs, HWND parent, TWin32Men
     : bar(b), pagesParent(parent), menus(m), later(l), font(f) {
     Attach(tabs);
     menus.Register(&bar.PageControl, tabs);
-    observations.Add(bar.PageControl, [this] { Render(); });
-    Render();
+    observations.Bind(bar.PageControl, *this, [this] { Render(); });
 }
 
 TChatTabsBinding::~TChatTabsBinding() {
     menus.Unregister(&bar.PageControl);
-    observations.Forget();
-    pages.clear();
 }
 
 HWND TChatTabsBinding::ActiveView() const {
@@ -175,13 +161,14 @@ HWND TChatTabsBinding::ActiveView() const {
 }
 
 void TChatTabsBinding::Render() {
-    syncing = true;
     TPageControl& control = bar.PageControl;
     std::vector<TShownPage> next;
     for (int i = 0; i < control.PageCount(); ++i) {
         TTabSheet& sheet = control.Page(i);
+        // A binding whose view ended matches no sheet, even one made where
+        // its sheet and view were.
         auto old = std::find_if(pages.begin(), pages.end(), [&](const TShownPage& p) {
-            return p.sheet == &sheet && p.view == sheet.view.get();
+            return p.sheet == &sheet && p.binding->View() == sheet.view.get();
         });
         if (old != pages.end()) {
             next.push_back(std::move(*old));
@@ -198,14 +185,13 @@ void TChatTabsBinding::Render() {
                                        ES_AUTOVSCROLL | ES_NOHIDESEL,
                                    0, 0, 10, 10, pagesParent, nullptr, ThisModule(), nullptr);
         SendMessageW(edit, WM_SETFONT, WPARAM(font), FALSE);
-        next.push_back(
-            TShownPage{&sheet, sheet.view.get(),
-                       std::make_unique<TChatViewBinding>(bar, *sheet.view, edit, menus, later)});
+        next.push_back(TShownPage{
+            &sheet, std::make_unique<TChatViewBinding>(bar, *sheet.view, edit, menus, later)});
     }
-    // What is left belonged to tabs that are gone, with their views. Their
-    // windows go once this message is over: this may run inside one of theirs.
+    // What is left belonged to tabs that are gone; their views went with
+    // them, or go soon, and each binding hears of it. Their windows go once
+    // this message is over: this may run inside one of theirs.
     for (TShownPage& gone : pages) {
-        gone.binding->Orphan();
         ShowWindow(gone.binding->Window(), SW_HIDE);
         std::shared_ptr<TChatViewBinding> dying(std::move(gone.binding));
         later.Later([dying] {});
@@ -225,7 +211,6 @@ void TChatTabsBinding::Render() {
         SendMessageW(window, TCM_SETCURSEL, WPARAM(control.ActivePageIndex()), 0);
     InvalidateRect(window, nullptr, TRUE);
     LayOut();
-    syncing = false;
 }
 
 void TChatTabsBinding::LayOut() {
@@ -248,7 +233,7 @@ void TChatTabsBinding::LayOut() {
 bool TChatTabsBinding::Notify(const NMHDR& header, LRESULT&) {
     if (header.code == TCN_SELCHANGE) {
         const int index = int(SendMessageW(window, TCM_GETCURSEL, 0, 0));
-        if (syncing || index < 0 || index == bar.PageControl.ActivePageIndex())
+        if (index < 0 || index == bar.PageControl.ActivePageIndex())
             return true;
         bar.PageControl.SetActivePageIndex(index);
         bar.PageControlChange();
@@ -296,7 +281,6 @@ TTickerWindow::TTickerWindow(TNavlet& b, HWND parent, TFontCache& f) : bar(b), f
 }
 
 TTickerWindow::~TTickerWindow() {
-    observations.Forget();
     if (window) {
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         DestroyWindow(window);

@@ -20,9 +20,8 @@ class TChatViewBinding : public TBinding {
     ~TChatViewBinding() override;
     bool Notify(const NMHDR& header, LRESULT& result) override;
     HWND Window() const { return window; }
+    // Null once the view was destroyed with its tab: nothing may reach it then.
     TChatView* View() const { return view; }
-    // The view was destroyed with its tab: nothing may reach it any more.
-    void Orphan();
 
   private:
     void Render();
@@ -31,7 +30,6 @@ class TChatViewBinding : public TBinding {
     TChatView* view;
     TWin32MenuTracker& menus;
     TLater& later;
-    bool syncing = false;
     int scrollRequests = 0;
     std::vector<std::vector<TTextRun>> shown;
     TObservations observations;
@@ -58,10 +56,8 @@ class TChatTabsBinding : public TBinding {
     TWin32MenuTracker& menus;
     TLater& later;
     HFONT font;
-    bool syncing = false;
     struct TShownPage {
         TTabSheet* sheet;
-        TChatView* view;
         std::unique_ptr<TChatViewBinding> binding;
     };
     std::vector<TShownPage> pages;

@@ -4,6 +4,7 @@
 
 #include "client/core/console.h"
 #include "client/win32/bar/bar_window.h"
+#include "client/win32/bar/bound_controls.h"
 #include "client/win32/kit/ansi.h"
 #include "client/win32/kit/window_class.h"
 
@@ -38,18 +39,17 @@ class TConsoleWindow {
         SendMessageW(log, WM_SETFONT, WPARAM(font), FALSE);
         SendMessageW(clear, WM_SETFONT, WPARAM(font), FALSE);
         LayOut();
-        observer = c.Observe([this] { Render(); });
+        observations.Add(
+            c, [this] { Render(); },
+            [this] {
+                console = nullptr;     // closed, by the user or by the bar
+                DestroyWindow(window); // frees this window object
+            });
         Render();
     }
 
   private:
-    ~TConsoleWindow() { Detach(); }
-
-    void Detach() {
-        if (console)
-            console->Unobserve(observer);
-        console = nullptr;
-    }
+    ~TConsoleWindow() = default;
 
     void LayOut() {
         RECT r{};
@@ -68,16 +68,7 @@ class TConsoleWindow {
             text += line + "\r\n";
         SetWindowTextW(log, WideFromAnsi(text).c_str());
         SendMessageW(log, WM_VSCROLL, SB_BOTTOM, 0);
-        if (console->Visible()) {
-            shown = true;
-            ShowWindow(window, SW_SHOWNOACTIVATE);
-            return;
-        }
-        if (!shown)
-            return; // made, not shown yet
-        // Hidden after showing means closing: the console goes right after this.
-        Detach();
-        DestroyWindow(window);
+        ShowWindow(window, console->Visible() ? SW_SHOWNOACTIVATE : SW_HIDE);
     }
 
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -99,11 +90,9 @@ class TConsoleWindow {
                 self->console->btClearClick();
             return 0;
         case WM_CLOSE:
-            if (self->console) {
-                TConsoleForm* closing = self->console;
-                self->Detach(); // the console goes away inside FormClose
-                closing->FormClose();
-            }
+            // The console's end destroys the window and this object with it.
+            if (self->console)
+                self->console->FormClose();
             DestroyWindow(hwnd);
             return 0;
         case WM_NCDESTROY:
@@ -116,12 +105,11 @@ class TConsoleWindow {
     }
 
     TConsoleForm* console;
-    int observer = 0;
-    bool shown = false;
     HWND window = nullptr;
     HWND log = nullptr;
     HWND clear = nullptr;
     HFONT font = nullptr;
+    TObservations observations;
 };
 
 } // namespace

@@ -2,29 +2,10 @@
 
 #include <charconv>
 
+#include "protocol/ascii.h"
+
 namespace navlet::web {
 namespace {
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = LowerAscii(c);
-    return out;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    }
-    return true;
-}
 
 bool IsTokenChar(char c) {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
@@ -113,9 +94,9 @@ int ReadFraming(const THeadLimits& limits, bool http10, THttpRequest& request) {
         return 413;
     std::string_view connection = request.Header("connection");
     if (http10)
-        request.keepAlive = EqualsNoCase(connection, "keep-alive");
+        request.keepAlive = EqualsFolded(connection, "keep-alive");
     else
-        request.keepAlive = !EqualsNoCase(connection, "close");
+        request.keepAlive = !EqualsFolded(connection, "close");
     return 0;
 }
 
@@ -161,7 +142,7 @@ int ParseRequestHead(std::string_view head, const THeadLimits& limits, THttpRequ
             if (c == '\0' || c == '\r' || c == '\n')
                 return 400;
         }
-        request.headers.emplace_back(Lower(line.substr(0, colon)), std::string(value));
+        request.headers.emplace_back(FoldCase(line.substr(0, colon)), std::string(value));
     }
     return ReadFraming(limits, http10, request);
 }
@@ -172,7 +153,7 @@ bool DecodeRequestFields(const THeadLimits& limits, THttpRequest& request) {
         return false;
     std::string_view type = request.Header("content-type");
     type = type.substr(0, type.find(';'));
-    if (!EqualsNoCase(TrimBlanks(type), "application/x-www-form-urlencoded"))
+    if (!EqualsFolded(TrimBlanks(type), "application/x-www-form-urlencoded"))
         return true;
     return DecodeForm(request.body, limits.maxFields, request.fields);
 }
