@@ -148,7 +148,24 @@ std::string Word(std::string_view text) {
     return out.empty() ? "-" : out;
 }
 
+std::string UserLine(std::string_view nick, std::string_view id, std::string_view host) {
+    return "* " + Word(nick) + " " + std::string(id) + " " + Word(host) + "\n";
+}
+
 } // namespace
+
+std::string ClusterUsersAnswer(const std::vector<std::array<std::string, 3>>& users,
+                               std::string_view host) {
+    std::string folded = FoldCase(host), out;
+    size_t count = 0;
+    for (const auto& [nick, id, site] : users) {
+        if (!folded.empty() && site != folded)
+            continue;
+        out += UserLine(nick, id, site);
+        ++count;
+    }
+    return out + "OK " + std::to_string(count) + "\n";
+}
 
 std::string RunAdminCommand(TService& service, size_t connections, const TAdminCommand& c) {
     switch (c.verb) {
@@ -166,8 +183,8 @@ std::string RunAdminCommand(TService& service, size_t connections, const TAdminC
         std::string out;
         auto users = service.OnlineUsers(c.host);
         for (const TClient* u : users)
-            out += "* " + Word(u->account->account.nick) + " " + std::to_string(u->Id()) + " " +
-                   Word(u->site ? u->site->host : std::string()) + "\n";
+            out += UserLine(u->account->account.nick, std::to_string(u->Id()),
+                            u->site ? u->site->host : std::string());
         return out + "OK " + std::to_string(users.size()) + "\n";
     }
     case TAdminVerb::Sites: {

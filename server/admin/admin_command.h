@@ -43,4 +43,8 @@ bool ParseAdminCommand(std::string_view line, TAdminCommand& out, std::string& e
 // "OK N" or "ERR REASON", each ending in LF.
 std::string RunAdminCommand(TService& service, size_t connections, const TAdminCommand& command);
 
+// The answer to USERS [HOST] from a cluster's listing of NICK, ID, HOST.
+std::string ClusterUsersAnswer(const std::vector<std::array<std::string, 3>>& users,
+                               std::string_view host);
+
 } // namespace navlet::server

@@ -29,6 +29,9 @@ std::string SiteChannel(const std::string& host) {
 std::string WhereKey(uint64_t accountId) {
     return PREFIX + "where:" + std::to_string(accountId);
 }
+std::string NodeUsersKey(const std::string& id) {
+    return PREFIX + "node-users:" + id;
+}
 const std::string OPERATOR_CHANNEL = PREFIX + "operator";
 
 std::string NodeChannel(const std::string& id) {
@@ -185,7 +188,10 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
     if (!UnpackFields(payload, f) || f.size() < 3 || f[1] == nodeId)
         return;
     if (channel == NodeChannel(nodeId)) {
-        OnCall(f);
+        if (f[0] == "call")
+            OnCall(f);
+        else
+            service.RemoteEvent(f);
         return;
     }
     if (channel == OPERATOR_CHANNEL) {
@@ -216,21 +222,118 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
     }
 }
 
-void TClusterNode::AccountOnline(uint64_t accountId, bool online) {
-    if (online) {
-        onlineHere.insert(accountId);
-        commands.Command({"SADD", WhereKey(accountId), nodeId});
-    } else {
+void TClusterNode::WriteSessions(uint64_t accountId, const TNodeSessions& here) {
+    if (here.count == 0) {
+        commands.Command({"HDEL", WhereKey(accountId), nodeId});
+        return;
+    }
+    commands.Command({"HSET", WhereKey(accountId), nodeId,
+                      std::to_string(here.count) + " " + std::to_string(here.oldestMs) + " " +
+                          std::to_string(here.latestMs)});
+}
+
+void TClusterNode::AccountSessions(uint64_t accountId, const TNodeSessions& here) {
+    if (here.count == 0)
         onlineHere.erase(accountId);
-        commands.Command({"SREM", WhereKey(accountId), nodeId});
+    else
+        onlineHere[accountId] = here;
+    WriteSessions(accountId, here);
+}
+
+void TClusterNode::WhereIs(uint64_t accountId,
+                           std::function<void(std::vector<TNodeSessions>)> done) {
+    std::weak_ptr<bool> weak = alive;
+    bool sent = commands.Command(
+        {"HGETALL", WhereKey(accountId)}, [this, weak, done](std::optional<TRedisReply> r) {
+            if (weak.expired())
+                return;
+            std::vector<TNodeSessions> out;
+            if (r && r->kind == TRedisReply::Array) {
+                for (size_t i = 0; i + 1 < r->items.size(); i += 2) {
+                    TNodeSessions node;
+                    node.node = r->items[i].text;
+                    if (node.node == nodeId || !liveNodes.count(node.node))
+                        continue; // this node answers for itself; dead ones hold nobody
+                    unsigned long long count = 0;
+                    long long oldest = 0, latest = 0;
+                    if (std::sscanf(r->items[i + 1].text.c_str(), "%llu %lld %lld", &count, &oldest,
+                                    &latest) != 3 ||
+                        count > 1000)
+                        continue;
+                    node.count = size_t(count);
+                    node.oldestMs = oldest;
+                    node.latestMs = latest;
+                    out.push_back(std::move(node));
+                }
+            }
+            done(std::move(out));
+        });
+    if (!sent)
+        done({});
+}
+
+void TClusterNode::ToNode(const std::string& node, std::vector<std::string> fields) {
+    if (fields.empty())
+        return;
+    fields.insert(fields.begin() + 1, nodeId);
+    commands.Command({"PUBLISH", NodeChannel(node), PackFields(fields)});
+}
+
+void TClusterNode::KickElsewhere(int targetKind, const std::string& name) {
+    commands.Command({"PUBLISH", OPERATOR_CHANNEL,
+                      PackFields({"kick", nodeId, std::to_string(targetKind), name})});
+}
+
+void TClusterNode::SessionSite(uint64_t serial, const TAccount* account, const std::string& host) {
+    std::string field = std::to_string(serial);
+    if (!account) {
+        sessionSites.erase(serial);
+        commands.Command({"HDEL", NodeUsersKey(nodeId), field});
+        return;
+    }
+    std::string line = PackFields({account->nick, std::to_string(account->id), host});
+    sessionSites[serial] = line;
+    commands.Command({"HSET", NodeUsersKey(nodeId), field, line});
+}
+
+// Every live node's sessions, this one's included, as Redis holds them.
+void TClusterNode::ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) {
+    struct TListing {
+        std::vector<std::array<std::string, 3>> users;
+        size_t waiting = 0;
+    };
+    std::vector<std::string> nodes(liveNodes.begin(), liveNodes.end());
+    if (!commands.Up() || nodes.empty()) {
+        done({});
+        return;
+    }
+    auto listing = std::make_shared<TListing>();
+    listing->waiting = nodes.size();
+    std::weak_ptr<bool> weak = alive;
+    for (const std::string& node : nodes) {
+        auto read = [weak, listing, done](std::optional<TRedisReply> r) {
+            if (weak.expired())
+                return;
+            std::vector<std::string> f;
+            uint64_t id = 0;
+            if (r && r->kind == TRedisReply::Array)
+                for (const TRedisReply& item : r->items)
+                    if (UnpackFields(item.text, f) && f.size() == 3 && IsValidNick(f[0]) &&
+                        ParseId(f[1], id))
+                        listing->users.push_back({f[0], f[1], f[2]});
+            if (--listing->waiting == 0)
+                done(std::move(listing->users));
+        };
+        if (!commands.Command({"HVALS", NodeUsersKey(node)}, read))
+            read(std::nullopt);
     }
 }
 
 void TClusterNode::CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) {
     std::weak_ptr<bool> weak = alive;
-    bool sent = commands.Command({"SMEMBERS", WhereKey(call.target)}, [this, weak, call, done](
-                                                                          std::optional<TRedisReply>
-                                                                              r) {
+    bool sent = commands.Command({"HGETALL", WhereKey(call.target)}, [this, weak, call, done](
+                                                                         std::optional<TRedisReply>
+                                                                             r) {
         if (weak.expired())
             return;
         bool reached = false;
@@ -239,7 +342,8 @@ void TClusterNode::CallElsewhere(const TRemoteCall& call, std::function<void(boo
                                               call.withMessage ? "1" : "0", call.callerNick,
                                               call.message.substr(0, MAX_CLUSTER_TEXT),
                                               call.callerSite.substr(0, MAX_CLUSTER_TEXT)});
-            for (const TRedisReply& node : r->items) {
+            for (size_t i = 0; i < r->items.size(); i += 2) {
+                const TRedisReply& node = r->items[i];
                 if (node.text == nodeId || !liveNodes.count(node.text))
                     continue; // its own users were asked already; dead ones answer nobody
                 reached = commands.Command({"PUBLISH", NodeChannel(node.text), message}) || reached;
@@ -277,6 +381,11 @@ void TClusterNode::OnOperatorLine(const std::vector<std::string>& f) {
         return !t.empty() && t.size() <= digits &&
                t.find_first_not_of("0123456789") == std::string::npos;
     };
+    if (f[0] == "kick" && f.size() == 4 && small(f[2], 1) && f[3].size() <= 255 &&
+        std::stoi(f[2]) <= TTarget::Site) {
+        service.RemoteKick(TTarget{TTarget::Kind(std::stoi(f[2])), f[3]});
+        return;
+    }
     if (f[0] != "op" || f.size() != 7 || !small(f[2], 1) || f[3].size() > 255 || !small(f[4], 5) ||
         !small(f[5], 3) || f[6].size() > MAX_CLUSTER_TEXT)
         return;
@@ -306,18 +415,22 @@ void TClusterNode::Beat() {
     auto now = std::chrono::steady_clock::now();
     std::erase_if(recentlyLeft, [&](const auto& entry) { return now - entry.second > config.ttl; });
     std::weak_ptr<bool> weak = alive;
-    commands.Command({"SET", NodeKey(nodeId), "1", "PX", std::to_string(config.ttl.count()), "GET"},
-                     [this, weak](std::optional<TRedisReply> r) {
-                         if (weak.expired() || !r || r->kind != TRedisReply::Nil)
-                             return;
-                         commands.Command({"DEL", NodeSitesKey(nodeId)});
-                         for (const auto& [where, presence] : present)
-                             Announce(presence);
-                         for (uint64_t account : onlineHere)
-                             commands.Command({"SADD", WhereKey(account), nodeId});
-                         for (const auto& [host, count] : localCounts)
-                             WriteSiteCount(host);
-                     });
+    commands.Command(
+        {"SET", NodeKey(nodeId), "1", "PX", std::to_string(config.ttl.count()), "GET"},
+        [this, weak](std::optional<TRedisReply> r) {
+            if (weak.expired() || !r || r->kind != TRedisReply::Nil)
+                return;
+            commands.Command({"DEL", NodeSitesKey(nodeId)});
+            for (const auto& [where, presence] : present)
+                Announce(presence);
+            for (const auto& [account, sessions] : onlineHere)
+                WriteSessions(account, sessions);
+            commands.Command({"DEL", NodeUsersKey(nodeId)});
+            for (const auto& [serial, line] : sessionSites)
+                commands.Command({"HSET", NodeUsersKey(nodeId), std::to_string(serial), line});
+            for (const auto& [host, count] : localCounts)
+                WriteSiteCount(host);
+        });
     commands.Command({"SADD", NODES, nodeId});
     commands.Command({"SMEMBERS", NODES}, [this, weak](std::optional<TRedisReply> members) {
         if (weak.expired() || !members || members->kind != TRedisReply::Array ||
@@ -350,37 +463,80 @@ void TClusterNode::Beat() {
     });
 }
 
+// Per site, the sum of the nodes' counts; an account present through two
+// nodes counts once, so the sites that several nodes report are counted
+// again from their presence hash.
 void TClusterNode::CountSites(const std::vector<std::string>& live) {
     struct TTally {
         std::map<std::string, size_t> users;
+        std::map<std::string, size_t> nodes; // how many nodes report the site
         size_t waiting = 0;
     };
     auto tally = std::make_shared<TTally>();
     tally->waiting = live.size();
     std::weak_ptr<bool> weak = alive;
+    std::set<std::string> liveSet(live.begin(), live.end());
     for (const std::string& node : live) {
         bool sent = commands.Command(
-            {"HGETALL", NodeSitesKey(node)}, [this, weak, tally](std::optional<TRedisReply> r) {
+            {"HGETALL", NodeSitesKey(node)},
+            [this, weak, tally, liveSet](std::optional<TRedisReply> r) {
                 if (weak.expired())
                     return;
-                if (r && r->kind == TRedisReply::Array)
-                    for (size_t i = 0; i + 1 < r->items.size(); i += 2)
+                if (r && r->kind == TRedisReply::Array) {
+                    for (size_t i = 0; i + 1 < r->items.size(); i += 2) {
                         tally->users[r->items[i].text] +=
                             size_t(std::strtoull(r->items[i + 1].text.c_str(), nullptr, 10));
+                        ++tally->nodes[r->items[i].text];
+                    }
+                }
                 if (--tally->waiting > 0)
                     return;
-                clusterSites.clear();
-                for (const auto& [host, users] : tally->users)
-                    if (users > 0)
-                        clusterSites.push_back(TSiteCount{host, users});
-                std::sort(clusterSites.begin(), clusterSites.end(),
-                          [](const TSiteCount& a, const TSiteCount& b) {
-                              return a.users != b.users ? a.users > b.users : a.host < b.host;
-                          });
+                auto shared = std::make_shared<size_t>(0);
+                for (const auto& [host, nodes] : tally->nodes)
+                    if (nodes > 1)
+                        ++*shared;
+                if (*shared == 0) {
+                    PublishSiteCounts(tally->users);
+                    return;
+                }
+                for (const auto& [host, nodes] : tally->nodes) {
+                    if (nodes < 2)
+                        continue;
+                    auto distinct = [this, weak, tally, shared, liveSet,
+                                     host = host](std::optional<TRedisReply> keys) {
+                        if (weak.expired())
+                            return;
+                        if (keys && keys->kind == TRedisReply::Array) {
+                            std::set<std::string> accounts;
+                            for (const TRedisReply& key : keys->items) {
+                                size_t colon = key.text.find(':');
+                                if (colon != std::string::npos &&
+                                    liveSet.count(key.text.substr(0, colon)))
+                                    accounts.insert(key.text.substr(colon + 1));
+                            }
+                            tally->users[host] = accounts.size();
+                        }
+                        if (--*shared == 0)
+                            PublishSiteCounts(tally->users);
+                    };
+                    if (!commands.Command({"HKEYS", PresenceKey(host)}, distinct))
+                        return;
+                }
             });
         if (!sent)
             return;
     }
+}
+
+void TClusterNode::PublishSiteCounts(const std::map<std::string, size_t>& users) {
+    clusterSites.clear();
+    for (const auto& [host, count] : users)
+        if (count > 0)
+            clusterSites.push_back(TSiteCount{host, count});
+    std::sort(clusterSites.begin(), clusterSites.end(),
+              [](const TSiteCount& a, const TSiteCount& b) {
+                  return a.users != b.users ? a.users > b.users : a.host < b.host;
+              });
 }
 
 // Brings this node's view of a site's remote users to the presence hash.
@@ -438,6 +594,7 @@ void TClusterNode::Sweep(const std::string& deadNode) {
                              });
         }
         commands.Command({"DEL", NodeSitesKey(deadNode)});
+        commands.Command({"DEL", NodeUsersKey(deadNode)});
         commands.Command({"SREM", NODES, deadNode});
     });
 }

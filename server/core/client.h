@@ -53,6 +53,8 @@ struct TClient {
     TRateBudget chatBudget;
     TRateBudget inviteBudget;
     uint64_t lastActive = 0;    // the service's activity count at this session's last request
+    int64_t signedInMs = 0;     // wall clock, kept on a cluster node only: nodes compare them
+    int64_t activeMs = 0;       // wall clock of the last request, likewise
     int32_t offeredUpdate = -1; // the version offered in this session
     std::string versionText;    // the bar's module version at login
 

@@ -3,6 +3,7 @@
 // here and behaves exactly as a single process.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -32,10 +33,34 @@ struct TRemoteCall {
     std::string callerSite;
 };
 
+// An account's sessions on one node: how many, when the oldest signed in and
+// when the latest was last active (wall-clock milliseconds).
+struct TNodeSessions {
+    std::string node;
+    size_t count = 0;
+    int64_t oldestMs = 0;
+    int64_t latestMs = 0;
+};
+
 class TClusterLink {
   public:
-    // The account's first session on this node began, or its last one ended.
-    virtual void AccountOnline(uint64_t accountId, bool online) = 0;
+    // The account's sessions on this node changed (count 0: none is left).
+    virtual void AccountSessions(uint64_t accountId, const TNodeSessions& here) = 0;
+    // The account's sessions on the other live nodes; `done` gets nothing
+    // while Redis is away.
+    virtual void WhereIs(uint64_t accountId,
+                         std::function<void(std::vector<TNodeSessions>)> done) = 0;
+    // A message for the service of another node (TService::RemoteEvent
+    // there); the first field names its kind, the sender's node goes second.
+    virtual void ToNode(const std::string& node, std::vector<std::string> fields) = 0;
+    // The operator's KICK for the other nodes' users of the target.
+    virtual void KickElsewhere(int targetKind, const std::string& name) = 0;
+    // Where a session of this node is now, for the cluster's USERS listing
+    // (host empty: on no site; account null: the session ended).
+    virtual void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) = 0;
+    // Lists every node's sessions as "NICK ID HOST" triples; `done` gets
+    // nothing while Redis is away.
+    virtual void ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) = 0;
     // Hands the call to every other node where the target is signed in;
     // `done` says whether there was one (false also while Redis is away).
     virtual void CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) = 0;

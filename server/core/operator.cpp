@@ -92,7 +92,19 @@ int TService::DeliverServerLine(const TTarget& target, ChatId chat, uint8_t comm
     return int(receivers.size());
 }
 
+// As with notices, a user unknown here may be signed in on another node.
 int TService::Kick(const TTarget& target) {
+    if (!cluster)
+        return KickHere(target);
+    cluster->KickElsewhere(int(target.kind), target.name);
+    return std::max(0, KickHere(target));
+}
+
+void TService::RemoteKick(const TTarget& target) {
+    KickHere(target);
+}
+
+int TService::KickHere(const TTarget& target) {
     bool unknown = false;
     std::vector<TClient*> receivers = Resolve(target, unknown);
     if (unknown)

@@ -288,10 +288,13 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     while (!entry.sessions.empty() && entry.sessions.size() >= config.maxSessionsPerAccount)
         EndSession(*entry.sessions.front(), REASON_TOO_MANY_WINDOWS);
     entry.sessions.push_back(&client);
-    if (cluster && entry.sessions.size() == 1)
-        cluster->AccountOnline(entry.account.id, true);
     client.account = &entry;
     client.lastActive = ++activity;
+    if (cluster) {
+        client.signedInMs = client.activeMs = WallMs();
+        ReportSessions(entry);
+        BoundWindows(entry.account.id);
+    }
     client.chatKey = FreshChatKey();
     client.languageMask = request.languageMask;
     client.versionText = request.version;
@@ -313,8 +316,10 @@ void TService::Disconnect(TClient& client) {
     LeaveSite(client);
     signedInBySerial.erase(client.serial);
     std::erase(client.account->sessions, &client);
-    if (cluster && client.account->sessions.empty())
-        cluster->AccountOnline(client.account->account.id, false);
+    if (cluster) {
+        ReportSessions(*client.account);
+        cluster->SessionSite(client.serial, nullptr, {});
+    }
     client.account = nullptr;
     --signedIn;
 }
@@ -332,6 +337,8 @@ void TService::EnterSite(TClient& client, std::string_view url,
         }
         client.site = slot.get();
     }
+    if (cluster)
+        cluster->SessionSite(client.serial, &client.account->account, host);
     SendWelcome(client, friends);
     TSite* site = client.site;
     if (!site)
@@ -454,6 +461,8 @@ void TService::Handle(TClient& client, const TPacket& p) {
     if (!client.SignedIn())
         return;
     client.lastActive = ++activity;
+    if (cluster)
+        NoteActivity(client);
     switch (p.Type()) {
     case REQ_SITE_REPORT:
         SiteReport(client, ReadSiteReport(p));

@@ -101,6 +101,7 @@ struct TAccountEntry {
     // Addresses that signed in with the right password lately: failed
     // attempts from elsewhere do not hold them back.
     std::vector<std::string> goodAddresses;
+    int64_t reportedActiveMs = 0; // the latest activity told to the cluster
 
     bool Online() const { return !sessions.empty(); }
     // The session that sent the latest request; null when offline.
@@ -132,11 +133,22 @@ struct TSite {
     size_t bannerIndex = 0;
 };
 
-// Members are sessions, at most one of each account.
+// A chat member signed in on another node of the cluster.
+struct TRemoteMember {
+    uint64_t user = 0;
+    std::string node;
+};
+
+// Members are sessions, at most one of each account. On a cluster each node
+// with members keeps the chat: its own sessions, and the others' by node.
 struct TPrivateChat {
     ChatId id = 0;
     std::vector<TClient*> members; // in order of joining
+    std::vector<TRemoteMember> remote;
 };
+
+// Whether the account is a member of the chat, here or through another node.
+bool HasMember(const TPrivateChat& chat, uint64_t userId);
 
 // Operator notices (the ChatId's upper part routes them at the bar).
 enum class TNoticeKind { Status, Ticker, Buttons, Console };
@@ -161,6 +173,7 @@ class TService {
     // Makes this service one node of a cluster; the link must outlive it.
     void SetClusterLink(TClusterLink& link) { cluster = &link; }
     const TClusterLink* Cluster() const { return cluster; }
+    TClusterLink* Cluster() { return cluster; }
 
     // What the other nodes report (remote.cpp). Records and lines go to this
     // node's users of the site, as the site's own would.
@@ -176,6 +189,11 @@ class TService {
     // An operator's notice or command given on another node.
     void RemoteOperatorLine(const TTarget& target, ChatId chat, uint8_t command,
                             std::string_view text);
+    // A message of another node's service (TClusterLink::ToNode): private
+    // chats, invitations, the window bound. Every field is checked here.
+    void RemoteEvent(const std::vector<std::string>& fields);
+    // The operator's KICK given on another node.
+    void RemoteKick(const TTarget& target);
     std::vector<std::string> LocalSites() const;
     // The remote users of a site known here, by key.
     std::vector<std::string> RemoteKeys(const std::string& host) const;
@@ -273,6 +291,7 @@ class TService {
     // The same to this node's users only.
     int DeliverServerLine(const TTarget& target, ChatId chat, uint8_t command,
                           std::string_view text);
+    int KickHere(const TTarget& target);
 
     // chats.cpp: public and private chats
     void ChatText(TClient& client, const TChatTextRequest& request);
@@ -286,6 +305,32 @@ class TService {
     // Takes the session out of its chats when it leaves `site`. Members on
     // that site hear "user left" instead when the account leaves it too.
     void LeaveAllChats(TClient& client, const TSite* site, bool accountLeavesSite);
+
+    // cluster_chats.cpp: private chats and the window bound across nodes
+    // Where an invitation goes when the invitee may be on another node.
+    // Whether the client may invite the user into the chat now (the chat
+    // is the client's, or the client is in it and the user is not).
+    bool MayInvite(TClient& client, ChatId chatId, uint64_t inviteeId) const;
+    void RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId);
+    void InviteHere(TClient& client, ChatId chatId, TClient& invitee);
+    void InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId, const std::string& node);
+    // Opens the chat under the inviter's key when it does not exist yet.
+    TPrivateChat& OpenChat(TClient& client, ChatId chatId);
+    // Tells the nodes of the chat's remote members `fields` (kind first).
+    void ToChatNodes(const TPrivateChat& chat, std::vector<std::string> fields);
+    void RemoteInvite(const std::vector<std::string>& f);
+    void RemoteJoined(const std::vector<std::string>& f);
+    void RemoteChatLine(const std::vector<std::string>& f);
+    void RemoteChatLeft(const std::vector<std::string>& f);
+    void RemoteTrim(const std::vector<std::string>& f);
+    // Remote members whose node matches (empty: all) leave every chat here.
+    void DropRemoteMembers(const std::string& node);
+    // This node's sessions of the account, for the cluster.
+    void ReportSessions(TAccountEntry& entry);
+    void NoteActivity(TClient& client);
+    // Ends the cluster's oldest session of the account past the bound.
+    void BoundWindows(uint64_t accountId);
+    int64_t WallMs() const;
 
     // calls.cpp: search, calls, friends, updates
     void FindUser(TClient& client, const TFindUserRequest& request, bool withMessage);

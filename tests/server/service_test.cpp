@@ -132,7 +132,21 @@ struct TRecordingLink final : TClusterLink {
     }
     std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
     TClusterStatus Status() const override { return {}; }
-    void AccountOnline(uint64_t, bool) override {}
+    void AccountSessions(uint64_t, const TNodeSessions&) override {}
+    void WhereIs(uint64_t, std::function<void(std::vector<TNodeSessions>)> done) override {
+        done({});
+    }
+    void ToNode(const std::string& node, std::vector<std::string> fields) override {
+        std::string call = "to " + node;
+        for (const std::string& f : fields)
+            call += " " + f;
+        calls.push_back(call);
+    }
+    void KickElsewhere(int, const std::string&) override {}
+    void SessionSite(uint64_t, const TAccount*, const std::string&) override {}
+    void ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) override {
+        done({});
+    }
     void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
     void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&) override {}
 };
