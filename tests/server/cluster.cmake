@@ -14,7 +14,7 @@ set_tests_properties(cluster_services_stop PROPERTIES FIXTURES_CLEANUP navlet_cl
 
 navlet_add_test(server_cluster_test
   SOURCES store_test.cpp cluster_test.cpp test_client.cpp
-  LIBS navlet_server_app
+  LIBS navlet_server_app PkgConfig::HTTPLIB
   TIMEOUT 300
 )
 target_compile_definitions(server_cluster_test PRIVATE

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <hiredis/hiredis.h>
+#include <httplib.h>
 #include <memory>
 #include <sys/wait.h>
 #include <thread>
@@ -451,8 +452,18 @@ TEST_F(Cluster, AKilledNodesUsersLeaveTheOtherNodesSites) {
     EXPECT_FALSE(SeesPresence(dave, "bob", 1000));
 }
 
+// What the web site's status page says of Redis, as a monitor reads it.
+std::string WebStatus(uint16_t port) {
+    httplib::Client web("127.0.0.1", port);
+    auto res = web.Get("/status");
+    return res && res->status == 200 ? res->body : "no answer";
+}
+
 TEST_F(Cluster, NodesServeTheirOwnUsersWhileRedisIsDownAndRejoin) {
-    StartBoth();
+    server::TServerConfig withWeb = Config("a");
+    withWeb.web = "127.0.0.1:0";
+    ASSERT_TRUE(a.Start(withWeb));
+    ASSERT_TRUE(b.Start(Config("b")));
     TTestClient alice, bob, dave;
     ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
     ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "example.com"));
@@ -465,6 +476,7 @@ TEST_F(Cluster, NodesServeTheirOwnUsersWhileRedisIsDownAndRejoin) {
     ASSERT_TRUE(SayPublic(dave, "still here"));
     EXPECT_TRUE(SeesLine(alice, "still here"));
     EXPECT_NE(AdminCommand(a.server->AdminPort(), "STATS").find("* redis down"), std::string::npos);
+    EXPECT_NE(WebStatus(a.server->WebPort()).find("redis down"), std::string::npos);
 
     // Redis comes back empty: each node writes its sessions again.
     ASSERT_TRUE(services.Control("redis-start"));
@@ -472,6 +484,7 @@ TEST_F(Cluster, NodesServeTheirOwnUsersWhileRedisIsDownAndRejoin) {
     EXPECT_TRUE(SeesPresence(bob, "dave", 8000));
     ASSERT_TRUE(SayPublic(bob, "back again"));
     EXPECT_TRUE(SeesLine(dave, "back again"));
+    EXPECT_NE(WebStatus(a.server->WebPort()).find("redis up"), std::string::npos);
 }
 
 TEST_F(Cluster, WithoutPostgresSignInsAreRefusedAndChatGoesOn) {
