@@ -28,3 +28,15 @@ set_tests_properties(server_cluster_test PROPERTIES
   RESOURCE_LOCK navlet_cluster
   ENVIRONMENT NAVLET_CLUSTER_ENV=${NAVLET_CLUSTER_DIR}/env
 )
+
+# The black-box suite, unchanged, against two nodes with the users spread
+# over both (tests/server/server_fixture.h). WebOnService reaches into one
+# server's loop and store, so it stays with the single-node run.
+add_test(NAME server_conformance_two_nodes
+  COMMAND server_conformance_test --gtest_brief=1 --gtest_filter=-WebOnService.*)
+set_tests_properties(server_conformance_two_nodes PROPERTIES
+  FIXTURES_REQUIRED navlet_cluster
+  RESOURCE_LOCK navlet_cluster
+  TIMEOUT 300
+  ENVIRONMENT "NAVLET_CLUSTER_ENV=${NAVLET_CLUSTER_DIR}/env;NAVLET_BLACKBOX_NODES=2"
+)

@@ -27,22 +27,6 @@ constexpr auto TEST_TTL = 1000ms;
 constexpr auto TEST_BEAT = 200ms;
 constexpr int SETTLE_MS = 4000; // longest wait for the cluster to agree
 
-bool FlushRedis(const std::string& address) {
-    server::TRedisAddress parsed;
-    if (!server::ParseRedisAddress(address, parsed))
-        return false;
-    redisContext* c = redisConnect(parsed.host.c_str(), parsed.port);
-    bool ok = c && !c->err;
-    if (ok) {
-        auto* r = static_cast<redisReply*>(redisCommand(c, "FLUSHALL"));
-        ok = r && r->type == REDIS_REPLY_STATUS;
-        freeReplyObject(r);
-    }
-    if (c)
-        redisFree(c);
-    return ok;
-}
-
 // An in-process node with its loop on a thread of its own.
 struct TNode {
     std::unique_ptr<server::TServer> server;
