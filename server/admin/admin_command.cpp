@@ -154,6 +154,30 @@ std::string UserLine(std::string_view nick, std::string_view id, std::string_vie
 
 } // namespace
 
+bool RunAcrossCluster(TService& service, const TAdminCommand& c,
+                      std::function<void(std::string answer)> answer) {
+    auto total = [answer = std::move(answer)](int reached) { answer(Answer(reached)); };
+    switch (c.verb) {
+    case TAdminVerb::Notice:
+        service.Notice(c.target, c.notice, c.buttons, c.text, total);
+        return true;
+    case TAdminVerb::Reconnect:
+        service.Command(c.target, CHAT_RECONNECT, c.text, total);
+        return true;
+    case TAdminVerb::Update:
+        service.Command(c.target, CHAT_FORCE_UPDATE, c.text, total);
+        return true;
+    case TAdminVerb::ReplyTime:
+        service.Command(c.target, CHAT_REPLY_TIME, c.text, total);
+        return true;
+    case TAdminVerb::Kick:
+        service.Kick(c.target, total);
+        return true;
+    default:
+        return false;
+    }
+}
+
 std::string ClusterUsersAnswer(const std::vector<std::array<std::string, 3>>& users,
                                std::string_view host) {
     std::string folded = FoldCase(host), out;

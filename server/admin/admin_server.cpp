@@ -47,6 +47,13 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
         } else if (!ParseAdminCommand(line, command, error)) {
             answer = "ERR " + error + "\n";
         } else if (TClusterLink* cluster = service.Cluster();
+                   cluster && cluster->Status().redisUp &&
+                   RunAcrossCluster(service, command, [self = shared_from_this()](std::string a) {
+                       self->answer = std::move(a);
+                       self->Reply(/*quit=*/false);
+                   })) {
+            return; // the answer waits for every node's count
+        } else if (TClusterLink* cluster = service.Cluster();
                    command.verb == TAdminVerb::Users && cluster && cluster->Status().redisUp) {
             // The whole cluster's sessions, as Redis lists them.
             cluster->ListUsers([self = shared_from_this(), host = command.host](

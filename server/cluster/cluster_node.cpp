@@ -22,6 +22,13 @@ std::string NodeSitesKey(const std::string& id) {
 std::string PresenceKey(const std::string& host) {
     return PREFIX + "presence:" + host;
 }
+std::string LinesKey(const std::string& host) {
+    return PREFIX + "lines:" + host;
+}
+// Lines a site keeps in Redis for newcomers, and how long an idle site's stay.
+constexpr int KEPT_LINES = 50;
+const std::string KEPT_LINES_MS = "600000";
+
 std::string SiteChannel(const std::string& host) {
     return PREFIX + "site:" + host;
 }
@@ -69,6 +76,22 @@ bool ReadRecord(const std::vector<std::string>& f, size_t at, TAccount& out) {
         return false;
     out.gender = f[at + 1][0];
     out.nick = f[at + 2];
+    return true;
+}
+
+// A kept public line as a node wrote it: stamp, language, nick, text.
+bool ReadLine(const std::string& packed, TPublicLine& out) {
+    std::vector<std::string> f;
+    if (!UnpackFields(packed, f) || f.size() != 4 || f[0].empty() || f[0].size() > 24 ||
+        f[0].find_first_not_of("0123456789.") != std::string::npos || f[1].empty() ||
+        f[1].size() > 2 || f[1].find_first_not_of("0123456789") != std::string::npos ||
+        !IsValidNick(f[2]) || f[3].size() > MAX_CLUSTER_TEXT)
+        return false;
+    out.stamp = std::strtod(f[0].c_str(), nullptr);
+    int language = std::stoi(f[1]);
+    out.language = IsValidLanguage(language) ? language : 0;
+    out.nick = f[2];
+    out.text = f[3];
     return true;
 }
 
@@ -177,6 +200,14 @@ void TClusterNode::Left(const std::string& host, uint64_t userId) {
 
 void TClusterNode::PublicLine(const std::string& host, uint64_t senderId, int language,
                               const std::string& nick, const std::string& text) {
+    double now =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%.8f", UnixToDays(now));
+    std::string lines = LinesKey(host);
+    commands.Command({"LPUSH", lines, PackFields({stamp, std::to_string(language), nick, text})});
+    commands.Command({"LTRIM", lines, "0", std::to_string(KEPT_LINES - 1)});
+    commands.Command({"PEXPIRE", lines, KEPT_LINES_MS});
     commands.Command({"PUBLISH", SiteChannel(host),
                       PackFields({"line", nodeId, std::to_string(senderId),
                                   std::to_string(language), nick, text})});
@@ -190,6 +221,8 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
     if (channel == NodeChannel(nodeId)) {
         if (f[0] == "call")
             OnCall(f);
+        else if (f[0] == "count")
+            OnCount(f);
         else
             service.RemoteEvent(f);
         return;
@@ -228,8 +261,8 @@ void TClusterNode::WriteSessions(uint64_t accountId, const TNodeSessions& here) 
         return;
     }
     commands.Command({"HSET", WhereKey(accountId), nodeId,
-                      std::to_string(here.count) + " " + std::to_string(here.oldestMs) + " " +
-                          std::to_string(here.latestMs)});
+                      std::to_string(here.count) + " " + std::to_string(here.oldestUs) + " " +
+                          std::to_string(here.latestUs)});
 }
 
 void TClusterNode::AccountSessions(uint64_t accountId, const TNodeSessions& here) {
@@ -261,8 +294,8 @@ void TClusterNode::WhereIs(uint64_t accountId,
                         count > 1000)
                         continue;
                     node.count = size_t(count);
-                    node.oldestMs = oldest;
-                    node.latestMs = latest;
+                    node.oldestUs = oldest;
+                    node.latestUs = latest;
                     out.push_back(std::move(node));
                 }
             }
@@ -277,11 +310,6 @@ void TClusterNode::ToNode(const std::string& node, std::vector<std::string> fiel
         return;
     fields.insert(fields.begin() + 1, nodeId);
     commands.Command({"PUBLISH", NodeChannel(node), PackFields(fields)});
-}
-
-void TClusterNode::KickElsewhere(int targetKind, const std::string& name) {
-    commands.Command({"PUBLISH", OPERATOR_CHANNEL,
-                      PackFields({"kick", nodeId, std::to_string(targetKind), name})});
 }
 
 void TClusterNode::SessionSite(uint64_t serial, const TAccount* account, const std::string& host) {
@@ -368,12 +396,54 @@ void TClusterNode::OnCall(const std::vector<std::string>& f) {
     service.RemoteCall(call);
 }
 
+// An operator's line or KICK for every node. With `reached`, every other
+// node answers its count on this node's channel (PUBLISH says how many
+// nodes listen), and the total goes out when all have answered or a second
+// has passed.
+void TClusterNode::ToOperatorChannel(std::vector<std::string> fields, TReachedFn reached) {
+    if (!reached) {
+        fields.push_back("0");
+        commands.Command({"PUBLISH", OPERATOR_CHANNEL, PackFields(fields)});
+        return;
+    }
+    uint64_t id = nextCount++;
+    fields.push_back(std::to_string(id));
+    auto timer = std::make_shared<asio::steady_timer>(beat.get_executor());
+    std::weak_ptr<bool> weak = alive;
+    bool sent = commands.Command({"PUBLISH", OPERATOR_CHANNEL, PackFields(fields)},
+                                 [this, weak, id](std::optional<TRedisReply> r) {
+                                     if (weak.expired())
+                                         return;
+                                     auto it = counts.find(id);
+                                     if (it == counts.end())
+                                         return;
+                                     // Every node listens, this one too.
+                                     it->second.expected =
+                                         r && r->kind == TRedisReply::Integer ? r->integer - 1 : 0;
+                                     if (it->second.answered >= it->second.expected)
+                                         FinishCount(id);
+                                 });
+    if (!sent) {
+        reached(-1);
+        return;
+    }
+    counts[id] = TPendingCount{-1, 0, false, 0, std::move(reached), timer};
+    timer->expires_after(std::chrono::seconds(1));
+    timer->async_wait([this, weak, id](std::error_code ec) {
+        if (!ec && !weak.expired())
+            FinishCount(id);
+    });
+}
+
 void TClusterNode::OperatorLine(int targetKind, const std::string& name, uint64_t chat,
-                                uint8_t command, const std::string& text) {
-    commands.Command(
-        {"PUBLISH", OPERATOR_CHANNEL,
-         PackFields({"op", nodeId, std::to_string(targetKind), name, std::to_string(chat),
-                     std::to_string(command), text.substr(0, MAX_CLUSTER_TEXT)})});
+                                uint8_t command, const std::string& text, TReachedFn reached) {
+    ToOperatorChannel({"op", nodeId, std::to_string(targetKind), name, std::to_string(chat),
+                       std::to_string(command), text.substr(0, MAX_CLUSTER_TEXT)},
+                      std::move(reached));
+}
+
+void TClusterNode::KickElsewhere(int targetKind, const std::string& name, TReachedFn reached) {
+    ToOperatorChannel({"kick", nodeId, std::to_string(targetKind), name}, std::move(reached));
 }
 
 void TClusterNode::OnOperatorLine(const std::vector<std::string>& f) {
@@ -381,20 +451,56 @@ void TClusterNode::OnOperatorLine(const std::vector<std::string>& f) {
         return !t.empty() && t.size() <= digits &&
                t.find_first_not_of("0123456789") == std::string::npos;
     };
-    if (f[0] == "kick" && f.size() == 4 && small(f[2], 1) && f[3].size() <= 255 &&
-        std::stoi(f[2]) <= TTarget::Site) {
-        service.RemoteKick(TTarget{TTarget::Kind(std::stoi(f[2])), f[3]});
+    if (f.size() < 5 || !small(f.back(), 19) || !small(f[2], 1) ||
+        std::stoi(f[2]) > TTarget::Site || f[3].size() > 255)
+        return;
+    TTarget target{TTarget::Kind(std::stoi(f[2])), f[3]};
+    int count = 0;
+    if (f[0] == "kick" && f.size() == 5) {
+        count = service.RemoteKick(target);
+    } else if (f[0] == "op" && f.size() == 8 && small(f[4], 5) && small(f[5], 3) &&
+               f[6].size() <= MAX_CLUSTER_TEXT) {
+        int command = std::stoi(f[5]);
+        uint64_t chat = std::stoull(f[4]);
+        if (command > 255 || chat > 0xFFFF)
+            return;
+        count = service.RemoteOperatorLine(target, ChatId(chat), uint8_t(command), f[6]);
+    } else {
         return;
     }
-    if (f[0] != "op" || f.size() != 7 || !small(f[2], 1) || f[3].size() > 255 || !small(f[4], 5) ||
-        !small(f[5], 3) || f[6].size() > MAX_CLUSTER_TEXT)
+    if (f.back() != "0")
+        commands.Command({"PUBLISH", NodeChannel(f[1]),
+                          PackFields({"count", nodeId, f.back(), std::to_string(count)})});
+}
+
+// fields: count NODE REQUEST N (N = -1: the user is unknown there)
+void TClusterNode::OnCount(const std::vector<std::string>& f) {
+    if (f.size() != 4 || f[2].size() > 19 || f[3].size() > 10)
         return;
-    int kind = std::stoi(f[2]), command = std::stoi(f[5]);
-    uint64_t chat = std::stoull(f[4]);
-    if (kind > TTarget::Site || command > 255 || chat > 0xFFFF)
+    char* end = nullptr;
+    uint64_t id = std::strtoull(f[2].c_str(), &end, 10);
+    long count = std::strtol(f[3].c_str(), nullptr, 10);
+    auto it = counts.find(id);
+    if (it == counts.end())
         return;
-    service.RemoteOperatorLine(TTarget{TTarget::Kind(kind), f[3]}, ChatId(chat), uint8_t(command),
-                               f[6]);
+    TPendingCount& pending = it->second;
+    ++pending.answered;
+    if (count >= 0) {
+        pending.known = true;
+        pending.sum += int(std::min(count, 1000000L));
+    }
+    if (pending.expected >= 0 && pending.answered >= pending.expected)
+        FinishCount(id);
+}
+
+void TClusterNode::FinishCount(uint64_t id) {
+    auto it = counts.find(id);
+    if (it == counts.end())
+        return;
+    TPendingCount pending = std::move(it->second);
+    counts.erase(it);
+    pending.timer->cancel();
+    pending.reached(pending.known ? pending.sum : -1);
 }
 
 void TClusterNode::ScheduleBeat() {
@@ -539,6 +645,45 @@ void TClusterNode::PublishSiteCounts(const std::map<std::string, size_t>& users)
               });
 }
 
+bool TClusterNode::Believable(const std::string& key) const {
+    std::string node = key.substr(0, key.find(':'));
+    return node != nodeId && liveNodes.count(node) && !recentlyLeft.count(key);
+}
+
+void TClusterNode::SiteSnapshot(const std::string& host, std::function<void(TSiteSnapshot)> done) {
+    auto snapshot = std::make_shared<TSiteSnapshot>();
+    std::weak_ptr<bool> weak = alive;
+    bool sent = commands.Command(
+        {"HGETALL", PresenceKey(host)}, [this, weak, snapshot](std::optional<TRedisReply> r) {
+            if (weak.expired() || !r || r->kind != TRedisReply::Array)
+                return;
+            for (size_t i = 0; i + 1 < r->items.size(); i += 2) {
+                std::vector<std::string> f;
+                TAccount account;
+                if (Believable(r->items[i].text) && UnpackFields(r->items[i + 1].text, f) &&
+                    ReadRecord(f, 0, account))
+                    snapshot->users.push_back(TRemoteUser{r->items[i].text, account});
+            }
+        });
+    if (!sent) {
+        done({});
+        return;
+    }
+    commands.Command({"LRANGE", LinesKey(host), "0", std::to_string(KEPT_LINES - 1)},
+                     [weak, snapshot, done](std::optional<TRedisReply> r) {
+                         if (weak.expired())
+                             return;
+                         if (r && r->kind == TRedisReply::Array) {
+                             for (auto it = r->items.rbegin(); it != r->items.rend(); ++it) {
+                                 TPublicLine line;
+                                 if (ReadLine(it->text, line))
+                                     snapshot->lines.push_back(std::move(line));
+                             }
+                         }
+                         done(std::move(*snapshot));
+                     });
+}
+
 // Brings this node's view of a site's remote users to the presence hash.
 // Keys that arrive by event after the snapshot was asked for stay.
 void TClusterNode::Mend(const std::string& host) {
@@ -551,8 +696,7 @@ void TClusterNode::Mend(const std::string& host) {
         std::set<std::string> present;
         for (size_t i = 0; i + 1 < r->items.size(); i += 2) {
             const std::string& key = r->items[i].text;
-            std::string node = key.substr(0, key.find(':'));
-            if (node == nodeId || !liveNodes.count(node) || recentlyLeft.count(key))
+            if (!Believable(key))
                 continue;
             std::vector<std::string> f;
             TAccount account;

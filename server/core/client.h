@@ -52,11 +52,13 @@ struct TClient {
     std::vector<ChatId> chats;        // private chats joined
     TRateBudget chatBudget;
     TRateBudget inviteBudget;
-    uint64_t lastActive = 0;    // the service's activity count at this session's last request
-    int64_t signedInMs = 0;     // wall clock, kept on a cluster node only: nodes compare them
-    int64_t activeMs = 0;       // wall clock of the last request, likewise
+    uint64_t lastActive = 0; // the service's activity count at this session's last request
+    int64_t signedInUs =
+        0; // wall-clock microseconds, kept on a cluster node only: nodes compare them
+    int64_t activeUs = 0;       // wall clock of the last request, likewise
     int32_t offeredUpdate = -1; // the version offered in this session
     std::string versionText;    // the bar's module version at login
+    uint64_t arrivals = 0;      // site arrivals begun: a later one supersedes a pending one
 
     bool SignedIn() const { return account != nullptr; }
     UserId Id() const;

@@ -4,6 +4,7 @@
 // messages to the nodes of the other members; they come from other
 // processes, so every field is checked before use.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <set>
 
@@ -14,15 +15,13 @@ namespace {
 
 constexpr size_t MAX_REMOTE_TEXT = 1024;
 constexpr size_t MAX_LISTED_MEMBERS = 64;
-// A session's activity reaches the other nodes at most this often.
-constexpr int64_t ACTIVITY_REPORT_MS = 5000;
 
+// Decimal digits only, within 64 bits (a chat id may take all 20 digits).
 bool ParseNumber(const std::string& text, uint64_t& out) {
-    if (text.empty() || text.size() > 19 ||
-        text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
         return false;
-    out = std::stoull(text);
-    return true;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size();
 }
 
 bool ParseUser(const std::string& text, uint64_t& out) {
@@ -71,47 +70,52 @@ TWireRef MemberWire(uint64_t user, ChatId chat, uint8_t type) {
 
 } // namespace
 
-int64_t TService::WallMs() const {
-    return std::llround((clock.NowUtcDays() - UnixToDays(0)) * 86400000.0);
+int64_t TService::WallUs() const {
+    return std::llround((clock.NowUtcDays() - UnixToDays(0)) * 86400000000.0);
 }
 
-// The invitee's session on the inviter's site, here or through another node;
-// else its most recently active session wherever it is.
+// The invitee's most recently active session on the inviter's site, here or
+// through another node; else its most recently active session anywhere.
 void TService::RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId) {
     TSite& site = *client.site;
     TAccountEntry* invitee = CachedById(inviteeId);
-    if (invitee && PresentOn(*invitee, &site, nullptr)) {
+    std::set<std::string> remoteOnSite;
+    for (const TRemoteUser& user : site.remote)
+        if (user.account.id == inviteeId)
+            remoteOnSite.insert(user.key.substr(0, user.key.find(':')));
+    bool hereOnSite = invitee && PresentOn(*invitee, &site, nullptr);
+    if (hereOnSite && remoteOnSite.empty()) {
         InviteHere(client, chatId, *InvitedSession(*invitee, &site));
         return;
     }
-    for (const TRemoteUser& user : site.remote) {
-        if (user.account.id == inviteeId) {
-            InviteThere(client, chatId, inviteeId, user.key.substr(0, user.key.find(':')));
-            return;
-        }
-    }
     std::weak_ptr<bool> service = alive;
     uint64_t serial = client.serial;
-    cluster->WhereIs(inviteeId,
-                     [this, service, serial, chatId, inviteeId](std::vector<TNodeSessions> nodes) {
-                         if (service.expired())
-                             return;
-                         TClient* inviter = LiveClient(serial);
-                         if (!inviter || !inviter->site || !MayInvite(*inviter, chatId, inviteeId))
-                             return; // things changed while Redis answered
-                         TAccountEntry* entry = CachedById(inviteeId);
-                         TClient* local = entry ? entry->MostRecent() : nullptr;
-                         const TNodeSessions* latest = nullptr;
-                         for (const TNodeSessions& node : nodes)
-                             if (node.count > 0 && (!latest || node.latestMs > latest->latestMs))
-                                 latest = &node;
-                         if (local && (!latest || local->activeMs >= latest->latestMs)) {
-                             InviteHere(*inviter, chatId, *local);
-                             return;
-                         }
-                         if (latest)
-                             InviteThere(*inviter, chatId, inviteeId, latest->node);
-                     });
+    cluster->WhereIs(inviteeId, [this, service, serial, chatId, inviteeId, hereOnSite,
+                                 remoteOnSite](std::vector<TNodeSessions> nodes) {
+        if (service.expired())
+            return;
+        TClient* inviter = LiveClient(serial);
+        if (!inviter || !inviter->site || !MayInvite(*inviter, chatId, inviteeId))
+            return; // things changed while Redis answered
+        TAccountEntry* entry = CachedById(inviteeId);
+        bool onSite = hereOnSite || !remoteOnSite.empty();
+        TClient* local = nullptr;
+        if (entry && entry->Online())
+            local = onSite ? InvitedSession(*entry, inviter->site) : entry->MostRecent();
+        if (local && onSite && local->site != inviter->site)
+            local = nullptr; // its sessions here left the site meanwhile
+        const TNodeSessions* latest = nullptr;
+        for (const TNodeSessions& node : nodes)
+            if (node.count > 0 && (!onSite || remoteOnSite.count(node.node)) &&
+                (!latest || node.latestUs > latest->latestUs))
+                latest = &node;
+        if (local && (!latest || local->activeUs >= latest->latestUs)) {
+            InviteHere(*inviter, chatId, *local);
+            return;
+        }
+        if (latest)
+            InviteThere(*inviter, chatId, inviteeId, latest->node);
+    });
 }
 
 // The invitee's node picks its session and tells every member's node.
@@ -289,18 +293,17 @@ void TService::ReportSessions(TAccountEntry& entry) {
     TNodeSessions here;
     here.count = entry.sessions.size();
     for (const TClient* session : entry.sessions) {
-        here.oldestMs =
-            here.oldestMs == 0 ? session->signedInMs : std::min(here.oldestMs, session->signedInMs);
-        here.latestMs = std::max(here.latestMs, session->activeMs);
+        here.oldestUs =
+            here.oldestUs == 0 ? session->signedInUs : std::min(here.oldestUs, session->signedInUs);
+        here.latestUs = std::max(here.latestUs, session->activeUs);
     }
-    entry.reportedActiveMs = here.latestMs;
     cluster->AccountSessions(entry.account.id, here);
 }
 
+// Every request: another node compares these when it invites the account.
 void TService::NoteActivity(TClient& client) {
-    client.activeMs = WallMs();
-    if (client.activeMs - client.account->reportedActiveMs >= ACTIVITY_REPORT_MS)
-        ReportSessions(*client.account);
+    client.activeUs = WallUs();
+    ReportSessions(*client.account);
 }
 
 // Every node bounds the account's sessions by itself; past the bound across
@@ -315,19 +318,19 @@ void TService::BoundWindows(uint64_t accountId) {
         const TNodeSessions* oldest = nullptr;
         for (const TNodeSessions& node : nodes) {
             total += node.count;
-            if (node.count > 0 && (!oldest || node.oldestMs < oldest->oldestMs))
+            if (node.count > 0 && (!oldest || node.oldestUs < oldest->oldestUs))
                 oldest = &node;
         }
         if (total <= config.maxSessionsPerAccount)
             return;
         if (entry && entry->Online() &&
-            (!oldest || entry->sessions.front()->signedInMs <= oldest->oldestMs)) {
+            (!oldest || entry->sessions.front()->signedInUs <= oldest->oldestUs)) {
             EndSession(*entry->sessions.front(), REASON_TOO_MANY_WINDOWS);
             return;
         }
         if (oldest)
             cluster->ToNode(oldest->node,
-                            {"trim", std::to_string(accountId), std::to_string(oldest->oldestMs)});
+                            {"trim", std::to_string(accountId), std::to_string(oldest->oldestUs)});
     });
 }
 
@@ -338,7 +341,7 @@ void TService::RemoteTrim(const std::vector<std::string>& f) {
     if (!ParseUser(f[2], accountId) || !ParseNumber(f[3], stamp))
         return;
     TAccountEntry* entry = CachedById(accountId);
-    if (!entry || !entry->Online() || entry->sessions.front()->signedInMs > int64_t(stamp))
+    if (!entry || !entry->Online() || entry->sessions.front()->signedInUs > int64_t(stamp))
         return;
     EndSession(*entry->sessions.front(), REASON_TOO_MANY_WINDOWS);
 }

@@ -291,7 +291,7 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     client.account = &entry;
     client.lastActive = ++activity;
     if (cluster) {
-        client.signedInMs = client.activeMs = WallMs();
+        client.signedInUs = client.activeUs = WallUs();
         ReportSessions(entry);
         BoundWindows(entry.account.id);
     }
@@ -302,8 +302,50 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     ++signedIn;
     for (const TAccount& friendAccount : friends)
         Remember(friendAccount);
-    EnterSite(client, request.site, &friends);
-    DeliverKeptCalls(client);
+    Arrive(client, request.site, &friends);
+}
+
+void TService::Arrive(TClient& client, std::string_view url, const std::vector<TAccount>* friends) {
+    uint64_t ticket = ++client.arrivals;
+    std::string host = SiteHostOf(url.substr(0, SITE_FIELD - 1));
+    if (!cluster || host.empty() || sites.count(host) || !cluster->Status().redisUp) {
+        EnterSite(client, url, friends);
+        if (friends)
+            DeliverKeptCalls(client);
+        return;
+    }
+    auto kept = friends ? std::make_shared<std::vector<TAccount>>(*friends) : nullptr;
+    std::weak_ptr<bool> service = alive;
+    cluster->SiteSnapshot(host, [this, service, serial = client.serial, ticket,
+                                 url = std::string(url), kept, host](TSiteSnapshot snapshot) {
+        if (service.expired())
+            return;
+        TClient* arriving = LiveClient(serial);
+        if (!arriving || arriving->arrivals != ticket)
+            return; // gone, or on its way to another site
+        TSite& site = SiteOf(host);
+        for (const TRemoteUser& user : snapshot.users)
+            RemoteEntered(host, user.key, user.account);
+        if (site.recent.empty()) {
+            size_t skip = snapshot.lines.size() > config.recentLines
+                              ? snapshot.lines.size() - config.recentLines
+                              : 0;
+            site.recent.assign(snapshot.lines.begin() + std::ptrdiff_t(skip), snapshot.lines.end());
+        }
+        EnterSite(*arriving, url, kept.get());
+        if (kept)
+            DeliverKeptCalls(*arriving);
+    });
+}
+
+TSite& TService::SiteOf(const std::string& host) {
+    auto& slot = sites[host];
+    if (!slot) {
+        slot = std::make_unique<TSite>();
+        slot->host = host;
+        slot->bannerIndex = sitesMade++; // spreads the banners over new sites
+    }
+    return *slot;
 }
 
 void TService::Disconnect(TClient& client) {
@@ -328,15 +370,8 @@ void TService::EnterSite(TClient& client, std::string_view url,
                          const std::vector<TAccount>* friends) {
     client.siteUrl = std::string(url.substr(0, SITE_FIELD - 1));
     std::string host = SiteHostOf(client.siteUrl);
-    if (!host.empty()) {
-        auto& slot = sites[host];
-        if (!slot) {
-            slot = std::make_unique<TSite>();
-            slot->host = host;
-            slot->bannerIndex = sitesMade++; // spreads the banners over new sites
-        }
-        client.site = slot.get();
-    }
+    if (!host.empty())
+        client.site = &SiteOf(host);
     if (cluster)
         cluster->SessionSite(client.serial, &client.account->account, host);
     SendWelcome(client, friends);
@@ -377,7 +412,7 @@ void TService::SendWelcome(TClient& client, const std::vector<TAccount>* friends
             Send(client, p, WritePresence(p, PresenceOf(other->account, 0, 0)), MSG_PRESENCE);
         }
         // An account on several nodes, or here too, is listed once.
-        std::unordered_set<uint64_t> listed;
+        std::unordered_set<uint64_t> listed{client.Id()};
         for (const TAccountEntry* person : client.site->people)
             listed.insert(person->account.id);
         for (const TRemoteUser& other : client.site->remote) {
@@ -454,7 +489,7 @@ void TService::SiteReport(TClient& client, std::string_view url) {
         return; // another page of the same host: the bar keeps its lists
     }
     LeaveSite(client);
-    EnterSite(client, url, /*friends=*/nullptr);
+    Arrive(client, url, /*friends=*/nullptr);
 }
 
 void TService::Handle(TClient& client, const TPacket& p) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -63,6 +64,11 @@ class TStoreRunner {
   public:
     virtual ~TStoreRunner() = default;
     virtual void Run(std::function<void()> work, std::function<void()> done) = 0;
+    // The same, but after every earlier RunOrdered has finished: writes that
+    // one user made in turn (a friend added, then removed) land in turn.
+    virtual void RunOrdered(std::function<void()> work, std::function<void()> done) {
+        Run(std::move(work), std::move(done));
+    }
 };
 
 // Runs both at once on the calling thread (tools and tests).
@@ -101,24 +107,10 @@ struct TAccountEntry {
     // Addresses that signed in with the right password lately: failed
     // attempts from elsewhere do not hold them back.
     std::vector<std::string> goodAddresses;
-    int64_t reportedActiveMs = 0; // the latest activity told to the cluster
 
     bool Online() const { return !sessions.empty(); }
     // The session that sent the latest request; null when offline.
     TClient* MostRecent() const;
-};
-
-struct TPublicLine {
-    double stamp = 0;
-    std::string nick;
-    std::string text;
-    int language = 0;
-};
-
-// An account present on a site through another node of the cluster.
-struct TRemoteUser {
-    std::string key; // "NODE:ACCOUNT", unique in the cluster
-    TAccount account;
 };
 
 // Sessions of one account on one site count as one person there: the site
@@ -187,13 +179,13 @@ class TService {
     // A call from another node for a user signed in here.
     void RemoteCall(const TRemoteCall& call);
     // An operator's notice or command given on another node.
-    void RemoteOperatorLine(const TTarget& target, ChatId chat, uint8_t command,
-                            std::string_view text);
+    int RemoteOperatorLine(const TTarget& target, ChatId chat, uint8_t command,
+                           std::string_view text);
     // A message of another node's service (TClusterLink::ToNode): private
     // chats, invitations, the window bound. Every field is checked here.
     void RemoteEvent(const std::vector<std::string>& fields);
     // The operator's KICK given on another node.
-    void RemoteKick(const TTarget& target);
+    int RemoteKick(const TTarget& target);
     std::vector<std::string> LocalSites() const;
     // The remote users of a site known here, by key.
     std::vector<std::string> RemoteKeys(const std::string& host) const;
@@ -215,9 +207,14 @@ class TService {
 
     // Operator commands; each returns the number of sessions reached, or -1
     // when a user target names nobody online.
-    int Notice(const TTarget& target, TNoticeKind kind, uint8_t buttons, std::string_view text);
-    int Command(const TTarget& target, uint8_t command, std::string_view text);
-    int Kick(const TTarget& target);
+    // On a cluster node `total`, when given, later hears the count of every
+    // node (-1 when no node knew a user target).
+    using TTotalFn = std::function<void(int total)>;
+    int Notice(const TTarget& target, TNoticeKind kind, uint8_t buttons, std::string_view text,
+               TTotalFn total = nullptr);
+    int Command(const TTarget& target, uint8_t command, std::string_view text,
+                TTotalFn total = nullptr);
+    int Kick(const TTarget& target, TTotalFn total = nullptr);
 
     // A password check outside sign-in (the web site's profile change): whether
     // failed attempts on the account hold it back now, and its result. From
@@ -269,7 +266,13 @@ class TService {
                    std::string_view password, int64_t nowMs);
     void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
                 const std::vector<TAccount>& friends);
+    // Enters the site of `url`. On a cluster a site new to this node is read
+    // from Redis first, so that the welcome lists the other nodes' users and
+    // the site's recent lines as one node's would. `friends` is set for the
+    // sign-in's welcome, which the kept calls follow.
+    void Arrive(TClient& client, std::string_view url, const std::vector<TAccount>* friends);
     void EnterSite(TClient& client, std::string_view url, const std::vector<TAccount>* friends);
+    TSite& SiteOf(const std::string& host);
     void LeaveSite(TClient& client);
     // Whether a session of `entry` other than `except` is on `site`.
     static bool PresentOn(const TAccountEntry& entry, const TSite* site, const TClient* except);
@@ -287,7 +290,8 @@ class TService {
     TAccountEntry* OnlineByNick(std::string_view nick);
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
     // One chat line from user 0 to every receiver of the target; -1 for an unknown user.
-    int SendServerLine(const TTarget& target, ChatId chat, uint8_t command, std::string_view text);
+    int SendServerLine(const TTarget& target, ChatId chat, uint8_t command, std::string_view text,
+                       TTotalFn total);
     // The same to this node's users only.
     int DeliverServerLine(const TTarget& target, ChatId chat, uint8_t command,
                           std::string_view text);
@@ -330,7 +334,7 @@ class TService {
     void NoteActivity(TClient& client);
     // Ends the cluster's oldest session of the account past the bound.
     void BoundWindows(uint64_t accountId);
-    int64_t WallMs() const;
+    int64_t WallUs() const;
 
     // calls.cpp: search, calls, friends, updates
     void FindUser(TClient& client, const TFindUserRequest& request, bool withMessage);
@@ -340,6 +344,9 @@ class TService {
     void AnswerSearch(TClient& client, const TFindUserRequest& request, bool withMessage,
                       TAccountEntry* target);
     void DeliverKeptCalls(TClient& client);
+    void AskWhoIsOnline(uint64_t serial, std::shared_ptr<std::vector<TKeptCall>> calls);
+    void SendKeptCalls(TClient& target, const std::vector<TKeptCall>& calls,
+                       const std::set<uint64_t>& onlineElsewhere);
     void FriendChange(TClient& client, const TFriendChangeRequest& request);
     void UpdateRequest(TClient& client, const TUpdateRequest& request);
 

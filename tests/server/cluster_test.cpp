@@ -337,7 +337,8 @@ TEST_F(Cluster, KickReachesTheOtherNode) {
     TTestClient alice, bob;
     ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "one.com"));
     ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "two.com"));
-    EXPECT_EQ(AdminCommand(a.server->AdminPort(), "KICK user:bob"), "OK 0\n");
+    EXPECT_EQ(AdminCommand(a.server->AdminPort(), "KICK user:bob"), "OK 1\n");
+    EXPECT_EQ(AdminCommand(a.server->AdminPort(), "KICK user:nobody"), "ERR no such user\n");
     EXPECT_TRUE(SeesLine(bob, "Signed out by the operator."));
     EXPECT_TRUE(bob.WaitClosed(SETTLE_MS));
     TPacket p;
@@ -377,13 +378,13 @@ TEST_F(Cluster, OperatorNoticesReachEveryNode) {
     ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "one.com"));
     ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "two.com"));
     uint16_t admin = a.server->AdminPort();
-    EXPECT_EQ(AdminCommand(admin, "NOTICE TICKER all to everybody"), "OK 1\n");
+    EXPECT_EQ(AdminCommand(admin, "NOTICE TICKER all to everybody"), "OK 2\n");
     EXPECT_TRUE(SeesLine(bob, "to everybody"));
     EXPECT_TRUE(SeesLine(alice, "to everybody"));
-    // bob is on the other node: none here, the line goes there.
-    EXPECT_EQ(AdminCommand(admin, "NOTICE STATUS user:BOB just you"), "OK 0\n");
+    // bob is on the other node: the line goes there, and the count says so.
+    EXPECT_EQ(AdminCommand(admin, "NOTICE STATUS user:BOB just you"), "OK 1\n");
     EXPECT_TRUE(SeesLine(bob, "just you"));
-    EXPECT_EQ(AdminCommand(admin, "NOTICE TICKER site:two.com that site"), "OK 0\n");
+    EXPECT_EQ(AdminCommand(admin, "NOTICE TICKER site:two.com that site"), "OK 1\n");
     EXPECT_TRUE(SeesLine(bob, "that site"));
     EXPECT_FALSE(SeesLine(alice, "that site", 500));
 }

@@ -142,13 +142,17 @@ struct TRecordingLink final : TClusterLink {
             call += " " + f;
         calls.push_back(call);
     }
-    void KickElsewhere(int, const std::string&) override {}
+    void KickElsewhere(int, const std::string&, TReachedFn) override {}
+    void SiteSnapshot(const std::string&, std::function<void(TSiteSnapshot)> done) override {
+        done({});
+    }
     void SessionSite(uint64_t, const TAccount*, const std::string&) override {}
     void ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) override {
         done({});
     }
     void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
-    void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&) override {}
+    void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&,
+                      TReachedFn) override {}
 };
 
 TAccount Remote(uint64_t id, const std::string& nick) {
