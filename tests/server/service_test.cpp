@@ -214,5 +214,62 @@ TEST_F(ServiceTest, RemoteUsersAreOnePersonWithTheSitesOwn) {
     service->Disconnect(carol);
 }
 
+// Chat messages of other nodes: a chat id may take all 64 bits, a line
+// counts only from a member on the node that holds it, a malformed message
+// is dropped, and a line said here goes once to each node with members.
+TEST_F(ServiceTest, RemoteChatMessagesAreCheckedAndReachEachNodeOnce) {
+    Make({});
+    TRecordingLink link;
+    service->SetClusterLink(link);
+    TFakeSink aliceSink;
+    TClient alice(aliceSink);
+    SignIn(alice, "alice", "example.com");
+    aliceSink.got.clear();
+    const std::string n2 = "00000000000000aa", n3 = "00000000000000bb";
+    const ChatId chat = 0xFFFFFFFFFFFFFF01; // the key's 56 bits set: 20 digits
+    const std::string chatText = std::to_string(chat), aliceId = std::to_string(alice.Id());
+    service->RemoteEvent({"invite", n2, chatText, "900", "example.com", "900 901@" + n3, aliceId});
+    auto joined = aliceSink.Take(MSG_MEMBER_JOINED);
+    ASSERT_EQ(joined.size(), 2u); // the inviter first
+    EXPECT_EQ(ReadMember(joined[0]).address, MakeChatAddress(900, chat));
+    EXPECT_EQ(ReadMember(joined[1]).address, MakeChatAddress(901, chat));
+    EXPECT_EQ(std::count(link.calls.begin(), link.calls.end(),
+                         "to " + n2 + " joined " + chatText + " " + aliceId),
+              1);
+    EXPECT_EQ(std::count(link.calls.begin(), link.calls.end(),
+                         "to " + n3 + " joined " + chatText + " " + aliceId),
+              1);
+
+    service->RemoteEvent({"cline", n3, chatText, "900", "forged"}); // 900 is on n2
+    service->RemoteEvent({"cline", n2, chatText + "0", "900", "no such chat"});
+    service->RemoteEvent({"cline", n2, chatText, "900"});
+    service->RemoteEvent({"cline", n2, chatText, "900", "hello"});
+    auto lines = aliceSink.Take(MSG_CHAT_LINE);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(ReadChatLine(lines[0]).text, "hello");
+
+    link.calls.clear();
+    TPacket p;
+    ClearPacket(p);
+    int length = BuildChatText(p, MakeChatAddress(alice.Id(), chat), "hi both");
+    p.bytes[OFF_TYPE] = REQ_CHAT_TEXT;
+    p.PutU16(OFF_LENGTH, uint16_t(length));
+    service->Handle(alice, p);
+    std::vector<std::string> sent;
+    for (const std::string& call : link.calls)
+        if (call.find(" cline ") != std::string::npos)
+            sent.push_back(call);
+    EXPECT_EQ(sent, (std::vector<std::string>{
+                        "to " + n2 + " cline " + chatText + " " + aliceId + " hi both",
+                        "to " + n3 + " cline " + chatText + " " + aliceId + " hi both"}));
+
+    // A node that stops beating takes its members out of the chat.
+    service->DropRemote(n2 + ":");
+    auto left = aliceSink.Take(MSG_MEMBER_LEFT);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(ReadMember(left[0]).address, MakeChatAddress(900, chat));
+    service->Disconnect(alice);
+}
+
 } // namespace
 } // namespace navlet::server
