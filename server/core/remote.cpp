@@ -3,6 +3,7 @@
 #include "server/core/service.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace navlet::server {
 
@@ -29,7 +30,7 @@ bool LocallyOn(const TSite& site, uint64_t accountId) {
 // An account with sessions on several nodes is one person on the site: the
 // site hears of it once, and its leaving when its last node lets it go.
 void TService::RemoteEntered(const std::string& host, const std::string& key,
-                             const TAccount& account) {
+                             const TAccount& account, int64_t arrivedUs) {
     auto it = sites.find(host);
     if (it == sites.end())
         return; // nobody here to tell
@@ -38,7 +39,7 @@ void TService::RemoteEntered(const std::string& host, const std::string& key,
         if (known.key == key)
             return;
     bool seen = LocallyOn(site, account.id) || RemotelyOn(site, account.id);
-    site.remote.push_back(TRemoteUser{key, account});
+    site.remote.push_back(TRemoteUser{key, account, arrivedUs});
     if (seen)
         return;
     TPresenceMsg m;
@@ -97,6 +98,42 @@ void TService::DropRemote(const std::string& prefix) {
                 gone.push_back(r.key);
         for (const std::string& key : gone)
             RemoteLeft(host, key);
+    }
+}
+
+void TService::SendClusterPeople(TClient& client) {
+    struct TPerson {
+        int64_t arrivedUs;
+        const TAccount* account;
+    };
+    std::vector<TPerson> people;
+    std::unordered_map<uint64_t, size_t> index{{client.Id(), SIZE_MAX}};
+    auto add = [&](const TAccount& account, int64_t arrived) {
+        if (arrived == 0)
+            arrived = INT64_MAX; // an arrival of unknown time lists after the known ones
+        auto [it, fresh] = index.emplace(account.id, people.size());
+        if (fresh)
+            people.push_back(TPerson{arrived, &account});
+        else if (it->second != SIZE_MAX)
+            people[it->second].arrivedUs = std::min(people[it->second].arrivedUs, arrived);
+    };
+    TSite& site = *client.site;
+    for (const TAccountEntry* person : site.people) {
+        auto stamp = site.arrivedUs.find(person->account.id);
+        add(person->account, stamp == site.arrivedUs.end() ? 0 : stamp->second);
+    }
+    for (const TRemoteUser& other : site.remote)
+        add(other.account, other.arrivedUs);
+    std::stable_sort(people.begin(), people.end(),
+                     [](const TPerson& a, const TPerson& b) { return a.arrivedUs < b.arrivedUs; });
+    TPacket p;
+    for (const TPerson& person : people) {
+        TPresenceMsg m;
+        m.user = person.account->id;
+        m.gender = person.account->gender;
+        m.nick = person.account->nick;
+        ClearPacket(p);
+        Send(client, p, WritePresence(p, m), MSG_PRESENCE);
     }
 }
 

@@ -1,7 +1,6 @@
 #include "server/core/service.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 #include <sodium.h>
 
@@ -325,7 +324,7 @@ void TService::Arrive(TClient& client, std::string_view url, const std::vector<T
             return; // gone, or on its way to another site
         TSite& site = SiteOf(host);
         for (const TRemoteUser& user : snapshot.users)
-            RemoteEntered(host, user.key, user.account);
+            RemoteEntered(host, user.key, user.account, user.arrivedUs);
         if (site.recent.empty()) {
             size_t skip = snapshot.lines.size() > config.recentLines
                               ? snapshot.lines.size() - config.recentLines
@@ -384,8 +383,11 @@ void TService::EnterSite(TClient& client, std::string_view url,
     if (!arrives)
         return;
     site->people.push_back(client.account);
-    if (cluster)
-        cluster->Entered(site->host, client.account->account);
+    if (cluster) {
+        int64_t now = WallUs();
+        site->arrivedUs[client.Id()] = now;
+        cluster->Entered(site->host, client.account->account, now);
+    }
     if (RemotelyOn(*site, client.Id()))
         return; // the site's users already see the account through another node
     TPacket p;
@@ -404,22 +406,14 @@ void TService::SendWelcome(TClient& client, const std::vector<TAccount>* friends
     ClearPacket(p);
     Send(client, p, WritePresence(p, PresenceOf(client.account->account, 0, client.chatKey)),
          MSG_PRESENCE);
-    if (client.site) {
+    if (client.site && cluster) {
+        SendClusterPeople(client); // with the other nodes' people, in order of arrival
+    } else if (client.site) {
         for (const TAccountEntry* other : client.site->people) {
             if (other == client.account)
                 continue;
             ClearPacket(p);
             Send(client, p, WritePresence(p, PresenceOf(other->account, 0, 0)), MSG_PRESENCE);
-        }
-        // An account on several nodes, or here too, is listed once.
-        std::unordered_set<uint64_t> listed{client.Id()};
-        for (const TAccountEntry* person : client.site->people)
-            listed.insert(person->account.id);
-        for (const TRemoteUser& other : client.site->remote) {
-            if (!listed.insert(other.account.id).second)
-                continue;
-            ClearPacket(p);
-            Send(client, p, WritePresence(p, PresenceOf(other.account, 0, 0)), MSG_PRESENCE);
         }
     }
     if (friends)
@@ -464,8 +458,10 @@ void TService::LeaveSite(TClient& client) {
     std::erase(site->users, &client);
     if (accountLeaves) {
         std::erase(site->people, client.account);
-        if (cluster)
+        if (cluster) {
+            site->arrivedUs.erase(client.Id());
             cluster->Left(site->host, client.Id());
+        }
     }
     if (site->users.empty()) {
         sites.erase(site->host);

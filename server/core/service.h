@@ -121,6 +121,9 @@ struct TSite {
     std::vector<TClient*> users;        // sessions, in order of arrival
     std::vector<TAccountEntry*> people; // accounts present, in order of arrival
     std::vector<TRemoteUser> remote;    // accounts present through other nodes
+    // On a cluster node: when each of `people` arrived (wall clock), so that
+    // a welcome lists everybody in order of arrival.
+    std::unordered_map<uint64_t, int64_t> arrivedUs;
     std::deque<TPublicLine> recent;
     size_t bannerIndex = 0;
 };
@@ -169,7 +172,8 @@ class TService {
 
     // What the other nodes report (remote.cpp). Records and lines go to this
     // node's users of the site, as the site's own would.
-    void RemoteEntered(const std::string& host, const std::string& key, const TAccount& account);
+    void RemoteEntered(const std::string& host, const std::string& key, const TAccount& account,
+                       int64_t arrivedUs = 0);
     void RemoteLeft(const std::string& host, const std::string& key);
     void RemoteLine(const std::string& host, uint64_t senderId, int language,
                     const std::string& nick, const std::string& text);
@@ -278,6 +282,8 @@ class TService {
     static bool PresentOn(const TAccountEntry& entry, const TSite* site, const TClient* except);
     void SiteReport(TClient& client, std::string_view url);
     void SendWelcome(TClient& client, const std::vector<TAccount>* friends);
+    // The site's other people of every node, in order of arrival.
+    void SendClusterPeople(TClient& client);
     void SendFriends(TClient& client, const std::vector<TAccount>& friends);
     void SendBanner(TClient& client);
     // LoadAccount may read the store; the Cached ones never do.
