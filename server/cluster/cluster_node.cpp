@@ -425,7 +425,7 @@ void TClusterNode::ToOperatorChannel(std::vector<std::string> fields, TReachedFn
                                      // Every node listens, this one too.
                                      it->second.expected =
                                          r && r->kind == TRedisReply::Integer ? r->integer - 1 : 0;
-                                     if (it->second.answered >= it->second.expected)
+                                     if (AllCounted(it->second))
                                          FinishCount(id);
                                  });
     if (!sent) {
@@ -494,8 +494,16 @@ void TClusterNode::OnCount(const std::vector<std::string>& f) {
         pending.known = true;
         pending.sum += int(std::min(count, 1000000L));
     }
-    if (pending.expected >= 0 && pending.answered >= pending.expected)
+    if (AllCounted(pending))
         FinishCount(id);
+}
+
+// Every listener answered; or every node known alive did (a listener whose
+// node went away without closing may still be counted by PUBLISH).
+bool TClusterNode::AllCounted(const TPendingCount& pending) const {
+    long others = long(liveNodes.size()) - long(liveNodes.count(nodeId));
+    return pending.expected >= 0 &&
+           (pending.answered >= pending.expected || (others > 0 && pending.answered >= others));
 }
 
 void TClusterNode::FinishCount(uint64_t id) {

@@ -79,6 +79,8 @@ class TClusterNode final : public TClusterLink {
     void ToOperatorChannel(std::vector<std::string> fields, TReachedFn reached);
     void OnCount(const std::vector<std::string>& fields);
     void FinishCount(uint64_t id);
+    struct TPendingCount;
+    bool AllCounted(const TPendingCount& pending) const;
     void Beat();
     void ScheduleBeat();
     void CountSites(const std::vector<std::string>& liveNodes);
