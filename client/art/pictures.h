@@ -39,6 +39,9 @@ extern const TPicture actionGlyphs;
 extern const TPicture stateImages;
 // The logo over the lower strip, 73 x 25.
 extern const TPicture logo;
+// The logo strip beside the band on Windows, 24 x 700: the mark and the name
+// within its top 114 rows.
+extern const TPicture logoStrip;
 // The About box's picture, 449 x 281.
 extern const TPicture aboutPicture;
 

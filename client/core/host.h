@@ -73,6 +73,11 @@ inline constexpr int32_t BAND_IDEAL_WIDTH = 760;
 // The whole banner area shows, so that no control of its panels is cut.
 inline constexpr int32_t BAND_IDEAL_HEIGHT = BANNER_AREA_HEIGHT;
 
+// The logo strip that the bar puts into the first child window of the band
+// site when the browser sites it.
+inline constexpr int32_t LOGO_STRIP_WIDTH = 24;
+inline constexpr int32_t LOGO_STRIP_HEIGHT = 700;
+
 // Fills what `info->mask` asks for; HR_INVALIDARG without a record.
 THResult GetBandInfo(TBandInfo* info);
 

@@ -238,27 +238,18 @@ uint8_t THitMap::At(int32_t x, int32_t y) const {
 }
 
 void THitMap::RoundRect(const TRect& rect, int32_t ew, int32_t eh, uint8_t fill, uint8_t outline) {
-    const int32_t rows = std::max(0, rect.Height());
-    // Each row's span once; a row without one is empty (x0 > x1).
-    std::vector<std::pair<int32_t, int32_t>> spans(size_t(rows), {0, -1});
-    for (int32_t i = 0; i < rows; ++i)
-        RoundRectRowSpan(rect, ew, eh, rect.top + i, spans[size_t(i)].first,
-                         spans[size_t(i)].second);
-    auto inside = [&](int32_t px, int32_t i) {
-        return i >= 0 && i < rows && px >= spans[size_t(i)].first && px <= spans[size_t(i)].second;
+    // The kits paint the same pixel walk, so a hit lands exactly where a button shows.
+    auto set = [this](int32_t x, int32_t y, uint8_t value) {
+        if (x >= 0 && y >= 0 && x < width && y < height)
+            pixels[size_t(y) * size_t(width) + size_t(x)] = value;
     };
-    for (int32_t i = 0; i < rows; ++i) {
-        const int32_t y = rect.top + i;
-        if (y < 0 || y >= height)
-            continue;
-        const auto [x0, x1] = spans[size_t(i)];
-        for (int32_t x = std::max(x0, 0); x <= std::min(x1, width - 1); ++x) {
-            // A pixel with a side on the shape's edge belongs to the outline.
-            const bool edge =
-                !inside(x - 1, i) || !inside(x + 1, i) || !inside(x, i - 1) || !inside(x, i + 1);
-            pixels[size_t(y) * size_t(width) + size_t(x)] = edge ? outline : fill;
-        }
-    }
+    ForEachRoundRectPixel(
+        rect, ew, eh,
+        [&](int32_t x0, int32_t x1, int32_t y) {
+            for (int32_t x = x0; x <= x1; ++x)
+                set(x, y, fill);
+        },
+        [&](int32_t x, int32_t y) { set(x, y, outline); });
 }
 
 } // namespace navlet

@@ -35,6 +35,16 @@ class TRegistryKey {
     virtual TRegResult WriteBinary(std::string_view name, std::span<const uint8_t> data) = 0;
 };
 
+// A key path without the separators a caller may leave at either end
+// ("\\Software\\Navlet\\" names the key "Software\\Navlet").
+inline std::string NormalisedKeyPath(std::string_view path) {
+    while (!path.empty() && path.front() == '\\')
+        path.remove_prefix(1);
+    while (!path.empty() && path.back() == '\\')
+        path.remove_suffix(1);
+    return std::string(path);
+}
+
 class TRegistry {
   public:
     virtual ~TRegistry() = default;

@@ -5,6 +5,7 @@
 
 #include <comcat.h>
 #include <oleauto.h>
+#include <olectl.h>
 #include <shlguid.h>
 
 #include <gtest/gtest.h>
@@ -135,6 +136,71 @@ TEST_F(ModuleRegistration, Regsvr32WritesTheWholeClassTableAndUnregisterRemovesI
     EXPECT_FALSE(KeyExists(std::string("TypeLib\\") + LIBID_NAVLET));
     // Removing what is already gone is no failure.
     EXPECT_EQ(Regsvr32(L"/s /u"), 0u);
+}
+
+// A newer module's version of the type library, under the same id, is not
+// this module's to remove: unregistering leaves it and succeeds.
+TEST_F(ModuleRegistration, UnregisteringLeavesAnotherVersionOfTheTypeLibraryAlone) {
+    const std::string library = std::string("TypeLib\\") + LIBID_NAVLET;
+    const std::string newer = library + "\\2.0\\0\\win64";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, newer.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(Regsvr32(L"/s /u"), 0u);
+    ASSERT_EQ(Regsvr32(L"/s"), 0u);
+    EXPECT_EQ(Regsvr32(L"/s /u"), 0u);
+    EXPECT_TRUE(KeyExists(newer));
+    EXPECT_FALSE(KeyExists(library + "\\1.0"));
+    EXPECT_FALSE(KeyExists(ClassKey()));
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, library.c_str());
+}
+
+// The description that the last failed call left in this thread's error info.
+std::string LastErrorDescription() {
+    IErrorInfo* error = nullptr;
+    if (GetErrorInfo(0, &error) != S_OK || !error)
+        return "<no error info>";
+    BSTR text = nullptr;
+    std::string description = "<no description>";
+    if (SUCCEEDED(error->GetDescription(&text)) && text)
+        description = Narrow(text);
+    SysFreeString(text);
+    error->Release();
+    return description;
+}
+
+// A class key that another program left volatile takes no lasting subkeys
+// (the registry's own rule): registration stops at the first one, says where,
+// and the class is not offered to browsers half-registered.
+TEST_F(ModuleRegistration, AWriteTheRegistryRefusesFailsTheRegistrationWithItsPlace) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, ClassKey().c_str(), 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    HMODULE module = LoadLibraryW(ModulePath().c_str());
+    ASSERT_NE(module, nullptr);
+    using TSelfRegistration = HRESULT(STDAPICALLTYPE*)();
+    auto registerServer = reinterpret_cast<TSelfRegistration>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+    auto unregisterServer = reinterpret_cast<TSelfRegistration>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
+    ASSERT_NE(registerServer, nullptr);
+    ASSERT_NE(unregisterServer, nullptr);
+
+    EXPECT_EQ(registerServer(), SELFREG_E_CLASS);
+    const std::string description = LastErrorDescription();
+    EXPECT_NE(description.find(ClassKey() + "\\InprocServer32"), std::string::npos) << description;
+    EXPECT_FALSE(ListedAsCommBand());
+    EXPECT_FALSE(KeyExists(std::string("TypeLib\\") + LIBID_NAVLET));
+
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, ClassKey().c_str());
+    EXPECT_EQ(unregisterServer(), S_OK);
+    EXPECT_FALSE(KeyExists(ClassKey()));
+    EXPECT_FALSE(KeyExists(PROGID_NAVLET));
+    FreeLibrary(module);
 }
 
 // The probe, copied to `name` in a fresh directory, loads the module there.

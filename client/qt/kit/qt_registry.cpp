@@ -14,14 +14,6 @@ namespace {
 // An export text larger than this is not a settings file of ours.
 constexpr qint64 MAX_HIVE_FILE = 4 * 1024 * 1024;
 
-std::string NormalisedPath(std::string_view path) {
-    while (!path.empty() && path.front() == '\\')
-        path.remove_prefix(1);
-    while (!path.empty() && path.back() == '\\')
-        path.remove_suffix(1);
-    return std::string(path);
-}
-
 // An open key: its hive and path. Each call goes to the file, so a key
 // removed meanwhile reads as having no values and is made again by a write.
 class TQtRegistryKey : public TRegistryKey {
@@ -165,7 +157,7 @@ bool TQtRegistry::Save(THive hive, const TRegHive& content) const {
 
 std::unique_ptr<TRegistryKey> TQtRegistry::OpenKey(THive hive, std::string_view rawPath,
                                                    TKeyOpen mode) {
-    const std::string path = NormalisedPath(rawPath);
+    const std::string path = NormalisedKeyPath(rawPath);
     TRegHive content;
     if (!Load(hive, content))
         return nullptr;
@@ -180,7 +172,7 @@ std::unique_ptr<TRegistryKey> TQtRegistry::OpenKey(THive hive, std::string_view 
 }
 
 TRegResult TQtRegistry::DeleteKeyTree(THive hive, std::string_view rawPath) {
-    const std::string lower = LowerAscii(NormalisedPath(rawPath));
+    const std::string lower = LowerAscii(NormalisedKeyPath(rawPath));
     TRegHive content;
     if (!Load(hive, content))
         return TRegResult::Failed;

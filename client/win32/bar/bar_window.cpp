@@ -12,6 +12,7 @@
 #include "client/win32/bar/pictures.h"
 #include "client/win32/kit/ansi.h"
 #include "client/win32/kit/win32_kit.h"
+#include "client/win32/kit/window_class.h"
 
 namespace navlet::win32 {
 
@@ -24,14 +25,6 @@ constexpr UINT WM_BAR_LATER = WM_APP + 10;
 constexpr int SEARCH_DROP_DOWN_HEIGHT = 8 * 16;
 // The chat tabs' width, each.
 constexpr int TAB_WIDTH = 80;
-
-HINSTANCE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
 
 RECT RectOf(const TRect& r) {
     return RECT{r.left, r.top, r.right, r.bottom};
@@ -72,13 +65,7 @@ class TPanel {
     std::function<bool(int x, int y)> HandCursorAt;
 
     static void Register() {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &TPanel::Procedure;
-        wc.hInstance = ThisModule();
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.lpszClassName = PANEL_CLASS;
-        RegisterClassExW(&wc); // fails harmlessly when already registered
+        RegisterWindowClass(PANEL_CLASS, &TPanel::Procedure, LoadCursor(nullptr, IDC_ARROW));
     }
 
   private:
@@ -270,6 +257,8 @@ void TBarWindow::RunLater() {
 }
 
 void TBarWindow::PlaceWindow(TPart part, HWND window) {
+    if (window)
+        SetWindowLongPtrW(window, GWLP_ID, LONG_PTR(ControlId(part)));
     placed[size_t(part)] = window;
     named[LayoutRow(part).name] = window;
 }

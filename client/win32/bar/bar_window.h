@@ -24,6 +24,13 @@ class TChatTabsBinding;
 class TTickerWindow;
 class TPanel;
 
+// Each part's window carries this control ID, so that a container or an
+// accessibility tool finds the bar's controls as it finds a dialog's.
+inline constexpr int CONTROL_ID_BASE = 1000;
+constexpr int ControlId(TPart part) {
+    return CONTROL_ID_BASE + int(part);
+}
+
 class TBarWindow : public TLater {
   public:
     // The form and the kit outlive the window. `parent` is the band site's

@@ -10,6 +10,7 @@
 #include "client/win32/kit/ansi.h"
 #include "client/win32/kit/gdi.h"
 #include "client/win32/kit/win32_kit.h"
+#include "client/win32/kit/window_class.h"
 
 namespace navlet::win32 {
 
@@ -19,14 +20,6 @@ constexpr const wchar_t* TICKER_CLASS = L"NavletTicker";
 // The ticker's off-screen image: as wide as the widest ticker line.
 constexpr int TICKER_IMAGE_WIDTH = 800;
 constexpr int TICKER_IMAGE_HEIGHT = 16;
-
-HINSTANCE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
 
 void AppendRun(HWND edit, const TTextRun& run) {
     CHARFORMAT2W format{};
@@ -293,12 +286,7 @@ bool TChatTabsBinding::DrawItem(const DRAWITEMSTRUCT& item) {
 
 TTickerWindow::TTickerWindow(TNavlet& b, HWND parent, TFontCache& f) : bar(b), fonts(f) {
     const HINSTANCE instance = ThisModule();
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &TTickerWindow::Procedure;
-    wc.hInstance = instance;
-    wc.lpszClassName = TICKER_CLASS;
-    RegisterClassExW(&wc);
+    RegisterWindowClass(TICKER_CLASS, &TTickerWindow::Procedure);
     window = CreateWindowExW(0, TICKER_CLASS, L"", WS_CHILD | WS_VISIBLE, 0, 0, 10,
                              TICKER_IMAGE_HEIGHT, parent, nullptr, instance, nullptr);
     if (!window)

@@ -5,6 +5,7 @@
 #include "client/core/console.h"
 #include "client/win32/bar/bar_window.h"
 #include "client/win32/kit/ansi.h"
+#include "client/win32/kit/window_class.h"
 
 namespace navlet::win32 {
 
@@ -15,25 +16,11 @@ constexpr int CLEAR_WIDTH = 75;
 constexpr int CLEAR_HEIGHT = 23;
 constexpr int MARGIN = 6;
 
-HINSTANCE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
-
 class TConsoleWindow {
   public:
     TConsoleWindow(TConsoleForm& c, HWND owner) : console(&c) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &TConsoleWindow::Procedure;
-        wc.hInstance = ThisModule();
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.lpszClassName = CONSOLE_CLASS;
-        RegisterClassExW(&wc);
+        RegisterWindowClass(CONSOLE_CLASS, &TConsoleWindow::Procedure,
+                            LoadCursor(nullptr, IDC_ARROW), GetSysColorBrush(COLOR_BTNFACE));
         const HWND root = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
         window = CreateWindowExW(WS_EX_TOOLWINDOW, CONSOLE_CLASS, WideFromAnsi(c.Caption()).c_str(),
                                  WS_OVERLAPPEDWINDOW & ~WS_MAXIMIZEBOX, CW_USEDEFAULT,

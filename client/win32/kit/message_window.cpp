@@ -1,4 +1,5 @@
 #include "client/win32/kit/message_window.h"
+#include "client/win32/kit/window_class.h"
 
 namespace navlet::win32 {
 
@@ -6,24 +7,11 @@ namespace {
 
 constexpr const wchar_t* CLASS_NAME = L"NavletKitMessageWindow";
 
-HINSTANCE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
-
 } // namespace
 
 TMessageWindow::TMessageWindow() {
     const HINSTANCE instance = ThisModule();
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &TMessageWindow::Procedure;
-    wc.hInstance = instance;
-    wc.lpszClassName = CLASS_NAME;
-    RegisterClassExW(&wc); // fails harmlessly when another kit registered it
+    RegisterWindowClass(CLASS_NAME, &TMessageWindow::Procedure);
     window = CreateWindowExW(0, CLASS_NAME, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
                              nullptr);
     if (window)

@@ -25,14 +25,6 @@ TRegResult ResultOf(LSTATUS status) {
     }
 }
 
-std::string NormalisedPath(std::string_view path) {
-    while (!path.empty() && path.front() == '\\')
-        path.remove_prefix(1);
-    while (!path.empty() && path.back() == '\\')
-        path.remove_suffix(1);
-    return std::string(path);
-}
-
 class TWin32RegistryKey : public TRegistryKey {
   public:
     explicit TWin32RegistryKey(HKEY k) : key(k) {}
@@ -126,7 +118,7 @@ class TWin32RegistryKey : public TRegistryKey {
 std::unique_ptr<TRegistryKey> TWin32Registry::OpenKey(THive hive, std::string_view path,
                                                       TKeyOpen mode) {
     const HKEY root = hive == THive::CurrentUser ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
-    const std::string subKey = NormalisedPath(path);
+    const std::string subKey = NormalisedKeyPath(path);
     HKEY key = nullptr;
     LSTATUS status = ERROR_SUCCESS;
     if (mode == TKeyOpen::Create) {

@@ -10,6 +10,7 @@
 #include <oleidl.h>
 
 #include "client/win32/kit/ansi.h"
+#include "client/win32/kit/window_class.h"
 
 namespace navlet::win32 {
 
@@ -24,14 +25,6 @@ constexpr UINT NAVIGATION_TIMEOUT_MS = 30000;
 // After an error the control shows its error page; a control that has no
 // engine to show it never completes, so the bar does not wait long.
 constexpr UINT ERROR_PAGE_TIMEOUT_MS = 3000;
-
-HINSTANCE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
 
 } // namespace
 
@@ -339,13 +332,7 @@ bool TWin32WebBrowser::MakeContainer() {
     if (container)
         return true;
     const HINSTANCE instance = ThisModule();
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &ContainerProcedure;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.lpszClassName = CONTAINER_CLASS;
-    RegisterClassExW(&wc); // fails harmlessly when already registered
+    RegisterWindowClass(CONTAINER_CLASS, &ContainerProcedure, LoadCursor(nullptr, IDC_ARROW));
     const bool placed = parent && IsWindow(parent);
     container = CreateWindowExW(0, CONTAINER_CLASS, L"",
                                 placed ? WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN : 0, bounds.left,

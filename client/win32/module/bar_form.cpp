@@ -3,6 +3,8 @@
 #include "client/core/host.h"
 #include "client/core/navlet.h"
 #include "client/win32/bar/bar_window.h"
+#include "client/win32/kit/win32_kit.h"
+#include "client/win32/module/logo_strip.h"
 #include "client/win32/module/module_entry.h"
 #include "client/win32/module/module_kit.h"
 
@@ -66,6 +68,14 @@ TNavlet* TBarForm::Form() const {
     return bar ? &bar->Form() : nullptr;
 }
 
+void TBarForm::BuildLogoStrip(HWND siteWindow) {
+    logoStrip.reset();
+    if (!bar || !view)
+        return;
+    logoStrip = TLogoStrip::Build(siteWindow, window, view->Control("navlet_left_img"), bar->Form(),
+                                  bar->Kit().menus);
+}
+
 void TBarForm::PlaceInto(HWND siteWindow) {
     if (!window || !siteWindow)
         return;
@@ -84,6 +94,7 @@ void TBarForm::FollowFormVisibility(bool fallback) {
 }
 
 void TBarForm::CloseWindow() {
+    logoStrip.reset();
     view.reset();
     if (!window)
         return;

@@ -1,7 +1,8 @@
 // The bar form of one control object, the band's window that holds it and the
 // bar's native window inside that. The band's window starts as a hidden,
 // parentless pop-up (the form is made before the browser sites it) and
-// becomes a child of the site's window; the bar's window fills it.
+// becomes a child of the site's window; the bar's window fills it. Beside it,
+// the logo strip in the site's first child window (logo_strip.h).
 #pragma once
 
 #include <windows.h>
@@ -16,6 +17,7 @@ namespace navlet::win32 {
 
 class TKitForm;
 class TBarWindow;
+class TLogoStrip;
 
 class TBarForm {
   public:
@@ -31,11 +33,16 @@ class TBarForm {
     // The bar form; null only while the object is being torn down.
     TNavlet* Form() const;
 
+    // Moves the form's logo into a strip in the first child window of
+    // `siteWindow`, replacing the strip of an earlier site; nothing when the
+    // site window has no child or the bar's window is closed.
+    void BuildLogoStrip(HWND siteWindow);
     // The band's window becomes a child of `siteWindow`.
     void PlaceInto(HWND siteWindow);
     // Shows or hides the band's window as the form's visibility says.
     void FollowFormVisibility(bool fallback);
-    // The bar's window goes first, then the band's; the form stays.
+    // The logo strip and the bar's window go first, then the band's; the
+    // form stays.
     void CloseWindow();
 
   private:
@@ -43,7 +50,8 @@ class TBarForm {
 
     HWND window = nullptr;
     std::unique_ptr<TKitForm> bar;
-    std::unique_ptr<TBarWindow> view; // binds the form's models: made after, goes before
+    std::unique_ptr<TBarWindow> view;      // binds the form's models: made after, goes before
+    std::unique_ptr<TLogoStrip> logoStrip; // holds the logo of `view`: goes before it
 };
 
 } // namespace navlet::win32

@@ -67,9 +67,17 @@ STDMETHODIMP TConnectionPoint::Unadvise(DWORD cookie) {
 }
 
 STDMETHODIMP TConnectionPoint::EnumConnections(IEnumConnections** out) {
-    if (out)
-        *out = nullptr;
-    return E_NOTIMPL;
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    return Guarded([&] {
+        std::vector<CONNECTDATA> connections;
+        connections.reserve(sinks.size());
+        for (auto& [cookie, sink] : sinks)
+            connections.push_back({sink, cookie});
+        *out = new TConnectionsEnum(std::move(connections));
+        return S_OK;
+    });
 }
 
 void TConnectionPoint::Fire(DISPID dispid, std::vector<VARIANT> args) {

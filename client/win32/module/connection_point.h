@@ -1,6 +1,7 @@
 // One outgoing interface of an object (its events), as a connection point:
 // sinks advise and unadvise with cookies, the owner fires dispatch calls to
 // every sink. The owner keeps the point alive and calls Disown when it goes.
+// Beside it, the enumerators of points and connections.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +15,89 @@
 #include "client/win32/module/com_object.h"
 
 namespace navlet::win32 {
+
+inline void Hold(IUnknown* item) {
+    if (item)
+        item->AddRef();
+}
+inline void Hold(const CONNECTDATA& item) {
+    Hold(item.pUnk);
+}
+inline void Drop(IUnknown* item) {
+    if (item)
+        item->Release();
+}
+inline void Drop(const CONNECTDATA& item) {
+    Drop(item.pUnk);
+}
+
+// An enumerator over a snapshot of items (connection points, connections):
+// it holds a reference to each item, and every item it hands out carries a
+// reference of its own for the caller. Changes after it was made are not seen.
+template <class Enum, class Item, const IID* EnumId>
+class TSnapshotEnum : public TComObject<TSnapshotEnum<Enum, Item, EnumId>, Enum> {
+  public:
+    explicit TSnapshotEnum(std::vector<Item> snapshot, size_t position = 0)
+        : items(std::move(snapshot)), at(position) {
+        for (const Item& item : items)
+            Hold(item);
+    }
+    static const TInterfaceEntry* Interfaces() {
+        static const TInterfaceEntry table[] = {
+            InterfaceEntry<TSnapshotEnum, Enum>(*EnumId),
+            {nullptr, 0},
+        };
+        return table;
+    }
+
+    // `fetched` may be null only when one item is asked for.
+    STDMETHODIMP Next(ULONG count, Item* out, ULONG* fetched) override {
+        if (!out || (count != 1 && !fetched))
+            return E_POINTER;
+        ULONG n = 0;
+        for (; n < count && at < items.size(); ++n, ++at) {
+            out[n] = items[at];
+            Hold(out[n]);
+        }
+        if (fetched)
+            *fetched = n;
+        return n == count ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP Skip(ULONG count) override {
+        if (count > items.size() - at) {
+            at = items.size();
+            return S_FALSE;
+        }
+        at += count;
+        return S_OK;
+    }
+    STDMETHODIMP Reset() override {
+        at = 0;
+        return S_OK;
+    }
+    STDMETHODIMP Clone(Enum** out) override {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        return Guarded([&] {
+            *out = new TSnapshotEnum(items, at);
+            return S_OK;
+        });
+    }
+
+  private:
+    ~TSnapshotEnum() override {
+        for (const Item& item : items)
+            Drop(item);
+    }
+
+    std::vector<Item> items;
+    size_t at;
+};
+
+using TConnectionPointsEnum =
+    TSnapshotEnum<IEnumConnectionPoints, IConnectionPoint*, &IID_IEnumConnectionPoints>;
+using TConnectionsEnum = TSnapshotEnum<IEnumConnections, CONNECTDATA, &IID_IEnumConnections>;
 
 class TConnectionPoint : public TComObject<TConnectionPoint, IConnectionPoint> {
   public:

@@ -22,7 +22,13 @@ TNavletImpl::TNavletImpl()
     : host(*this), browserEvents(TComPtr<TBrowserEventSink>::Attach(new TBrowserEventSink)),
       navletEvents(
           TComPtr<TConnectionPoint>::Attach(new TConnectionPoint(*this, DIID_INavletEvents))),
-      bar(std::make_unique<TBarForm>()) {
+      bar(std::make_unique<TBarForm>()),
+      properties({[this] {
+                      const TNavlet* form = bar->Form();
+                      return form && form->Form.Visible();
+                  },
+                  [this](bool show) { return ShowDW(show ? TRUE : FALSE); },
+                  [this] { return bar->Window(); }}) {
     host.onCloseWindow = [this] { bar->CloseWindow(); };
     browserEvents->onDocumentComplete = [this] {
         if (TNavlet* form = bar->Form())
@@ -50,6 +56,8 @@ const TInterfaceEntry* TNavletImpl::Interfaces() {
         InterfaceEntry<T, IProvideClassInfo, IProvideClassInfo2>(IID_IProvideClassInfo),
         InterfaceEntry<T, IProvideClassInfo2>(IID_IProvideClassInfo2),
         InterfaceEntry<T, IConnectionPointContainer>(IID_IConnectionPointContainer),
+        InterfaceEntry<T, IDispatch>(IID_IDispatch),
+        InterfaceEntry<T, IDispatch>(DIID_INavlet),
         {nullptr, 0},
     };
     return table;
@@ -127,6 +135,7 @@ STDMETHODIMP TNavletImpl::SetSite(IUnknown* newSite) {
         const HRESULT hr = host.Attach(newSite, browserEvents.Get());
         if (FAILED(hr))
             return hr;
+        bar->BuildLogoStrip(host.SiteWindow());
         bar->PlaceInto(host.SiteWindow());
         newSite->AddRef();
         site = TComPtr<IUnknown>::Attach(newSite);
@@ -248,9 +257,13 @@ STDMETHODIMP TNavletImpl::GetGUID(DWORD kind, GUID* out) {
 }
 
 STDMETHODIMP TNavletImpl::EnumConnectionPoints(IEnumConnectionPoints** out) {
-    if (out)
-        *out = nullptr;
-    return E_NOTIMPL;
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    return Guarded([&] {
+        *out = new TConnectionPointsEnum({navletEvents.Get()});
+        return S_OK;
+    });
 }
 
 STDMETHODIMP TNavletImpl::FindConnectionPoint(REFIID riid, IConnectionPoint** out) {
@@ -262,6 +275,31 @@ STDMETHODIMP TNavletImpl::FindConnectionPoint(REFIID riid, IConnectionPoint** ou
     navletEvents->AddRef();
     *out = navletEvents.Get();
     return S_OK;
+}
+
+STDMETHODIMP TNavletImpl::GetTypeInfoCount(UINT* count) {
+    if (!count)
+        return E_POINTER;
+    *count = 1;
+    return S_OK;
+}
+
+STDMETHODIMP TNavletImpl::GetTypeInfo(UINT index, LCID, ITypeInfo** out) {
+    return Guarded([&] { return properties.GetTypeInfo(index, out); });
+}
+
+STDMETHODIMP TNavletImpl::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
+                                        DISPID* ids) {
+    if (!IsEqualIID(riid, IID_NULL))
+        return DISP_E_UNKNOWNINTERFACE;
+    return Guarded([&] { return properties.GetIDsOfNames(names, count, ids); });
+}
+
+STDMETHODIMP TNavletImpl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                                 VARIANT* result, EXCEPINFO*, UINT* argError) {
+    if (!IsEqualIID(riid, IID_NULL))
+        return DISP_E_UNKNOWNINTERFACE;
+    return Guarded([&] { return properties.Invoke(id, flags, params, result, argError); });
 }
 
 } // namespace navlet::win32

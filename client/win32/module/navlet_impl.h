@@ -13,6 +13,7 @@
 
 #include "client/win32/module/com_object.h"
 #include "client/win32/module/connection_point.h"
+#include "client/win32/module/navlet_properties.h"
 #include "client/win32/module/site_host.h"
 
 namespace navlet {
@@ -25,7 +26,7 @@ class TBarForm;
 
 class TNavletImpl
     : public TComObject<TNavletImpl, IDeskBand, IObjectWithSite, IInputObject, IPersistStream,
-                        IProvideClassInfo2, IConnectionPointContainer> {
+                        IProvideClassInfo2, IConnectionPointContainer, IDispatch> {
   public:
     TNavletImpl();
     static const TInterfaceEntry* Interfaces();
@@ -58,6 +59,13 @@ class TNavletImpl
     // IConnectionPointContainer: the INavletEvents point
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** out) override;
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** out) override;
+    // IDispatch: INavlet's properties
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** out) override;
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
+                               DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                        VARIANT* result, EXCEPINFO*, UINT* argError) override;
 
   private:
     ~TNavletImpl() override;
@@ -69,6 +77,7 @@ class TNavletImpl
     TComPtr<TBrowserEventSink> browserEvents;
     TComPtr<TConnectionPoint> navletEvents;
     std::unique_ptr<TBarForm> bar; // the form and its window; see bar_form.h
+    TNavletProperties properties;
 };
 
 } // namespace navlet::win32

@@ -64,11 +64,17 @@ bool DeleteTree(const std::string& key) {
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
+// Whether this module's version of the type library, for this architecture,
+// is registered: another version under the same id (a newer module's) is not
+// ours to remove, and asking to would fail the unregistration.
 bool TypeLibRegistered() {
     wchar_t libid[40] = {};
     StringFromGUID2(LIBID_NavletBar, libid, 40);
+    const std::wstring path = std::wstring(L"TypeLib\\") + libid + L"\\" +
+                              std::to_wstring(NAVLET_TYPELIB_MAJOR) + L"." +
+                              std::to_wstring(NAVLET_TYPELIB_MINOR) + L"\\0\\" +
+                              (TYPELIB_SYSKIND == SYS_WIN64 ? L"win64" : L"win32");
     HKEY key = nullptr;
-    const std::wstring path = std::wstring(L"TypeLib\\") + libid;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);

@@ -12,6 +12,8 @@ namespace {
 constexpr wchar_t FRAME_CLASS[] = L"NavletBandHostFrame";
 constexpr wchar_t BAR_AREA_CLASS[] = L"NavletBandHostBarArea";
 constexpr wchar_t SITE_CLASS[] = L"NavletBandHostSite";
+constexpr wchar_t CHROME_CLASS[] = L"NavletBandHostChrome";
+constexpr int CHROME_WIDTH = 8;
 
 void RegisterClasses(WNDPROC frameProc, WNDPROC barAreaProc) {
     static bool done = false;
@@ -32,6 +34,9 @@ void RegisterClasses(WNDPROC frameProc, WNDPROC barAreaProc) {
     wc.lpfnWndProc = DefWindowProcW;
     wc.lpszClassName = SITE_CLASS;
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    RegisterClassExW(&wc);
+    wc.lpszClassName = CHROME_CLASS;
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNSHADOW + 1);
     RegisterClassExW(&wc);
     done = true;
 }
@@ -65,6 +70,8 @@ TBandContainer::TBandContainer() {
                               0, 0, frame, nullptr, instance, this);
     siteWindow = CreateWindowExW(0, SITE_CLASS, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
                                  0, 0, barArea, nullptr, instance, nullptr);
+    chrome = CreateWindowExW(0, CHROME_CLASS, L"", WS_CHILD | WS_VISIBLE, 0, 0, CHROME_WIDTH, 0,
+                             siteWindow, nullptr, instance, nullptr);
     browser = TComPtr<TScriptedBrowser>::Attach(new TScriptedBrowser(frame));
     site = TComPtr<TBandSite>::Attach(new TBandSite(siteWindow, *browser));
     ShowWindow(frame, SW_SHOWNA);
@@ -167,8 +174,20 @@ void TBandContainer::Layout() {
     const int height = bandHeight > client.bottom ? int(client.bottom) : bandHeight;
     SetWindowPos(barArea, nullptr, 0, client.bottom - height, width, height, SWP_NOZORDER);
     SetWindowPos(siteWindow, nullptr, 0, 0, width, height, SWP_NOZORDER);
+    // The band takes the width right of the chrome, as wide as the band made it.
+    int left = 0;
+    if (HWND grip = Chrome()) {
+        RECT r;
+        GetWindowRect(grip, &r);
+        MapWindowPoints(nullptr, siteWindow, reinterpret_cast<POINT*>(&r), 2);
+        if (r.bottom - r.top < height)
+            SetWindowPos(grip, nullptr, 0, 0, r.right - r.left, height,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        left = r.right > 0 ? int(r.right) : 0;
+    }
     if (HWND bandWindow = BandWindow())
-        SetWindowPos(bandWindow, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(bandWindow, nullptr, left, 0, width - left, height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
     laying = false;
 }
 

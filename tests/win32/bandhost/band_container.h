@@ -1,7 +1,9 @@
 // A small frame window that hosts one band as the browser does: it sites the
 // band with a TBandSite, asks its sizes, lays it across the bottom of the
 // frame, shows and closes it, offers it keys, and lets go of it. The band
-// site's parent ("bar area") follows the band's own resize requests.
+// site's parent ("bar area") follows the band's own resize requests. As in
+// the browser, the site window holds a window of its own before the band's
+// (the band's chrome, a grip at its left edge); the band lies to its right.
 #pragma once
 
 #include <windows.h>
@@ -43,6 +45,8 @@ class TBandContainer {
     HWND Frame() const { return frame; }
     HWND BarArea() const { return barArea; }
     HWND SiteWindow() const { return siteWindow; }
+    // The site window's own first child; null once destroyed.
+    HWND Chrome() const { return IsWindow(chrome) ? chrome : nullptr; }
     HWND BandWindow() const;
     const DESKBANDINFO& BandInfo() const { return info; }
     HRESULT BandInfoResult() const { return infoResult; }
@@ -59,6 +63,7 @@ class TBandContainer {
     HWND frame = nullptr;
     HWND barArea = nullptr;
     HWND siteWindow = nullptr;
+    HWND chrome = nullptr;
     int bandHeight = 0;
     bool laying = false;
     TComPtr<TScriptedBrowser> browser;

@@ -4,26 +4,44 @@
 // one line per step for tests to read.
 //
 //   navlet-bandhost [--clsid {...}] [--url U] [--show] [--move U]... [--wait MS]
-//                   [--key VK] [--screenshot FILE.bmp] [--close]
+//                   [--key VK] [--screenshot FILE.bmp] [--close] [--new]
+//                   [--band-shot FILE.bmp] [--wait-shown PART] [--type PART TEXT]
+//                   [--click PART] [--wait-user NICK] [--wait-gone NICK]
+//                   [--wait-chat TEXT]
+//                   [--say TEXT] [--wait-tabs N] [--tab N] [--accept] [--idle MS]
 //
 // Steps run in the order given; --url loads a page before the band is shown,
 // --move loads one afterwards, and each load is followed by 1.5 s of message
-// pumping (the bar checks its site once a second). Exit code 0 when every
-// step succeeded.
+// pumping (the bar checks its site once a second). --close closes the band
+// and lets it go; --new creates another in its place, as a new browser window
+// would. The other steps act on the bar as its user does: PART is a layout
+// name ("edNck", "sbLogin"...); typing and clicks are window messages, the
+// waits last at most a minute each. --accept clicks the ticker's "accept
+// invitation" button and ends the browser window that it opens; --idle
+// reports the CPU time the process used over MS milliseconds. The script
+// stops at the first step that fails; exit code 0 when every step succeeded.
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "tests/win32/bandhost/band_container.h"
+#include "tests/win32/bandhost/bar_driver.h"
+#include "tests/win32/window_shot.h"
 
 using namespace navlet::bandhost;
 
 namespace {
 
 constexpr DWORD SITE_CHECK_PUMP_MS = 1500;
+constexpr DWORD WAIT_MS = 60000;
+// Input reaches the bar's models at once; this lets its effects settle.
+constexpr DWORD INPUT_PUMP_MS = 200;
 
 std::string Narrow(const std::wstring& text) {
     const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
@@ -31,6 +49,40 @@ std::string Narrow(const std::wstring& text) {
     std::string out(n > 0 ? size_t(n) : 0, '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
     return out;
+}
+
+std::string Ansi(const std::wstring& text) {
+    const int n =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? size_t(n) : 0, '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+// The processes this one started, by id, with their program names.
+std::vector<std::pair<DWORD, std::string>> ChildProcesses() {
+    std::vector<std::pair<DWORD, std::string>> children;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return children;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry))
+        if (entry.th32ParentProcessID == GetCurrentProcessId())
+            children.emplace_back(entry.th32ProcessID, Narrow(entry.szExeFile));
+    CloseHandle(snapshot);
+    return children;
+}
+
+double CpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0;
+    auto seconds = [](const FILETIME& t) {
+        return double(uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
 }
 
 std::string ClsidText(const CLSID& clsid) {
@@ -50,6 +102,7 @@ class TScript {
     explicit TScript(TBandContainer& c) : container(c) {}
 
     bool Create(const std::vector<CLSID>& bands, const std::wstring& wanted) {
+        container.Close(); // a band still hosted goes first, as its window closes
         Report("bands %u", unsigned(bands.size()));
         CLSID chosen = {};
         if (!wanted.empty()) {
@@ -125,6 +178,113 @@ class TScript {
         return ok;
     }
 
+    bool BandShot(const std::wstring& path) {
+        const bool ok = navlet::win32::test::SaveWindowShot(container.BandWindow(), Ansi(path));
+        Report("band-shot %s", ok ? "written" : "failed");
+        return ok;
+    }
+
+    bool WaitShown(const std::string& part) {
+        return Waited("shown " + part, [&] { return Bar().IsShown(part); });
+    }
+
+    bool Type(const std::string& part, const std::string& text) {
+        const bool ok = Bar().Type(part, text);
+        TBandContainer::Pump(INPUT_PUMP_MS);
+        Report("typed %s %s", part.c_str(), ok ? "ok" : "failed");
+        return ok;
+    }
+
+    bool Click(const std::string& part) {
+        const bool ok = Bar().Click(part);
+        TBandContainer::Pump(INPUT_PUMP_MS);
+        Report("clicked %s %s", part.c_str(), ok ? "ok" : "failed");
+        return ok;
+    }
+
+    bool WaitUser(const std::string& nick) {
+        return Waited("user " + nick, [&] { return Bar().ListShows("lvUsers", nick); });
+    }
+
+    bool WaitGone(const std::string& nick) {
+        return Waited("gone " + nick, [&] { return !Bar().ListShows("lvUsers", nick); });
+    }
+
+    bool WaitChat(const std::string& text) {
+        const bool ok = Waited("chat \"" + text + "\"",
+                               [&] { return Bar().ChatText().find(text) != std::string::npos; });
+        if (!ok)
+            Report("chat holds \"%s\"", Bar().ChatText().c_str());
+        return ok;
+    }
+
+    // The chat line, typed and sent with the send button. Clicking into it
+    // takes its hint away.
+    bool Say(const std::string& text) {
+        const bool ok = Bar().Type("Edit1", text) && Bar().Click("sbSendTxt");
+        TBandContainer::Pump(INPUT_PUMP_MS);
+        const bool sent = ok && Bar().ChatText().find(text) != std::string::npos;
+        Report("said \"%s\" %s", text.c_str(), sent ? "ok" : "failed");
+        return sent;
+    }
+
+    bool WaitTabs(int count) {
+        return Waited("tabs " + std::to_string(count), [&] { return Bar().TabCount() == count; });
+    }
+
+    bool Tab(int index) {
+        const bool ok = Bar().ClickTab(index);
+        TBandContainer::Pump(INPUT_PUMP_MS);
+        Report("tab %d %s", index, ok ? "picked" : "failed");
+        return ok;
+    }
+
+    // Clicks "accept invitation" where the hit map has it, then looks for the
+    // browser window the bar opens: a program this process started, which
+    // it ends again.
+    bool Accept() {
+        std::set<DWORD> before;
+        for (const auto& child : ChildProcesses())
+            before.insert(child.first);
+        int x = -1;
+        if (!Waited("accept button", [&] { return (x = Bar().AcceptButtonMiddle()) >= 0; }))
+            return false;
+        Bar().ClickTicker(x);
+        const bool answered = Bar().AcceptButtonMiddle() < 0;
+        std::string opened = "none";
+        PumpUntil(
+            [&] {
+                for (const auto& [id, program] : ChildProcesses()) {
+                    if (before.count(id))
+                        continue;
+                    opened = program;
+                    if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id)) {
+                        TerminateProcess(process, 0);
+                        CloseHandle(process);
+                    }
+                    return true;
+                }
+                return false;
+            },
+            10000);
+        Report("accepted at %d line=%s opened=%s", x, answered ? "answered" : "kept",
+               opened.c_str());
+        return answered && opened != "none";
+    }
+
+    // Leaves the bar to itself for `ms` (its timers and the ticker run) and
+    // reports the CPU time this process used meanwhile; the lines before and
+    // after let a bench read the same from outside.
+    bool Idle(DWORD ms) {
+        Report("idle begins");
+        const double before = CpuSeconds();
+        TBandContainer::Pump(ms);
+        const double used = CpuSeconds() - before;
+        Report("idle ends after %lu ms: cpu %.3f s (%.2f %% of one core)", ms, used,
+               ms ? 100.0 * used * 1000.0 / ms : 0.0);
+        return true;
+    }
+
     bool Close() {
         HWND band = container.BandWindow();
         const HRESULT hr = container.Close();
@@ -134,6 +294,14 @@ class TScript {
     }
 
   private:
+    TBarDriver Bar() const { return TBarDriver(container.BandWindow()); }
+
+    template <typename Done> bool Waited(const std::string& what, Done done) {
+        const bool ok = PumpUntil(done, WAIT_MS);
+        Report("waited %s %s", what.c_str(), ok ? "ok" : "timed out");
+        return ok;
+    }
+
     bool Fail(const char* why) {
         Report("error %s", why);
         return false;
@@ -141,6 +309,61 @@ class TScript {
 
     TBandContainer& container;
 };
+
+enum class TStepResult { Ok, Failed, Unknown };
+
+// Runs the step at argv[i] and moves `i` past its arguments.
+TStepResult RunStep(TScript& script, const std::wstring& wanted, int argc, wchar_t** argv, int& i) {
+    const std::wstring arg = argv[i];
+    auto next = [&] { return i + 1 < argc ? std::wstring(argv[++i]) : std::wstring(); };
+    auto ansi = [&] { return Ansi(next()); };
+    auto done = [](bool ok) { return ok ? TStepResult::Ok : TStepResult::Failed; };
+    if (arg == L"--clsid")
+        return next(), TStepResult::Ok;
+    if (arg == L"--url" || arg == L"--move")
+        return done(script.Load(next()));
+    if (arg == L"--show")
+        return done(script.Show());
+    if (arg == L"--wait") {
+        TBandContainer::Pump(DWORD(_wtoi(next().c_str())));
+        return TStepResult::Ok;
+    }
+    if (arg == L"--key")
+        return done(script.Key(UINT(std::wcstoul(next().c_str(), nullptr, 0))));
+    if (arg == L"--screenshot")
+        return done(script.Screenshot(next()));
+    if (arg == L"--close")
+        return done(script.Close());
+    if (arg == L"--new")
+        return done(script.Create(FindCommBands(), wanted));
+    if (arg == L"--band-shot")
+        return done(script.BandShot(next()));
+    if (arg == L"--wait-shown")
+        return done(script.WaitShown(ansi()));
+    if (arg == L"--type") {
+        const std::string part = ansi();
+        return done(script.Type(part, ansi()));
+    }
+    if (arg == L"--click")
+        return done(script.Click(ansi()));
+    if (arg == L"--wait-user")
+        return done(script.WaitUser(ansi()));
+    if (arg == L"--wait-gone")
+        return done(script.WaitGone(ansi()));
+    if (arg == L"--wait-chat")
+        return done(script.WaitChat(ansi()));
+    if (arg == L"--say")
+        return done(script.Say(ansi()));
+    if (arg == L"--wait-tabs")
+        return done(script.WaitTabs(_wtoi(next().c_str())));
+    if (arg == L"--tab")
+        return done(script.Tab(_wtoi(next().c_str())));
+    if (arg == L"--idle")
+        return done(script.Idle(DWORD(_wtoi(next().c_str()))));
+    if (arg == L"--accept")
+        return done(script.Accept());
+    return TStepResult::Unknown;
+}
 
 int Run(int argc, wchar_t** argv) {
     std::wstring wanted;
@@ -151,34 +374,21 @@ int Run(int argc, wchar_t** argv) {
     TScript script(container);
     if (!script.Create(FindCommBands(), wanted))
         return 1;
-    bool ok = true;
     for (int i = 1; i < argc; ++i) {
-        const std::wstring arg = argv[i];
-        const wchar_t* value = i + 1 < argc ? argv[i + 1] : L"";
-        if (arg == L"--clsid") {
-            ++i;
-        } else if (arg == L"--url" || arg == L"--move") {
-            ok = script.Load(value) && ok;
-            ++i;
-        } else if (arg == L"--show") {
-            ok = script.Show() && ok;
-        } else if (arg == L"--wait") {
-            TBandContainer::Pump(DWORD(_wtoi(value)));
-            ++i;
-        } else if (arg == L"--key") {
-            ok = script.Key(UINT(std::wcstoul(value, nullptr, 0))) && ok;
-            ++i;
-        } else if (arg == L"--screenshot") {
-            ok = script.Screenshot(value) && ok;
-            ++i;
-        } else if (arg == L"--close") {
-            ok = script.Close() && ok;
-        } else {
-            Report("error unknown argument %s", Narrow(arg).c_str());
+        const int first = i;
+        const TStepResult result = RunStep(script, wanted, argc, argv, i);
+        if (result == TStepResult::Unknown) {
+            Report("error unknown argument %s", Narrow(argv[first]).c_str());
             return 2;
         }
+        // Each step builds on the ones before: stop at the first that failed
+        // rather than wait a minute for every later one.
+        if (result == TStepResult::Failed) {
+            Report("stopped at %s", Narrow(argv[first]).c_str());
+            return 1;
+        }
     }
-    return ok ? 0 : 1;
+    return 0;
 }
 
 } // namespace

@@ -1,0 +1,58 @@
+// Drives the bar inside a band as a person would, from the container's side:
+// it finds the bar's controls by their layout names (each window carries its
+// part's control ID), types with character messages, clicks with mouse
+// messages and waits for what the bar's windows show. The ticker's buttons
+// are found on the form's own hit map, read through the form pointer that the
+// module exports as "Navlet".
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace navlet::bandhost {
+
+class TBarDriver {
+  public:
+    // `band` is the band's window (IOleWindow::GetWindow); null gives a
+    // driver that finds nothing.
+    explicit TBarDriver(HWND band) : band(band) {}
+
+    // The window of a part by its layout name ("edNck", "sbSendTxt",
+    // "msg_img"...), or "ActiveChatView" for the shown conversation; null
+    // when there is none.
+    HWND Control(const std::string& name) const;
+    bool IsShown(const std::string& name) const;
+
+    // A left click at the middle of the control: button down, button up.
+    bool Click(const std::string& name);
+    // Clicks into the control (it takes the focus), then types `text` as
+    // character messages, one per byte.
+    bool Type(const std::string& name, const std::string& text);
+    // Clicks the chat tab at `index`, as the mouse picks a tab.
+    bool ClickTab(int index);
+    int TabCount() const;
+    // The users list (or another list view) shows an entry with this caption.
+    bool ListShows(const std::string& name, const std::string& caption) const;
+    // What the shown conversation holds.
+    std::string ChatText() const;
+
+    // The middle column of the front line's "accept invitation" button on
+    // the ticker, from the form's hit map; -1 when the ticker shows no such
+    // button now.
+    int AcceptButtonMiddle() const;
+    // A left click on the ticker at `x`, on the button's middle row.
+    bool ClickTicker(int x);
+
+  private:
+    HWND band;
+};
+
+// Dispatches this thread's messages until `done` holds or `timeoutMs` passed.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
+
+// Text in the system's ANSI code page, as the bar's controls hold it.
+std::string AnsiText(HWND window);
+
+} // namespace navlet::bandhost

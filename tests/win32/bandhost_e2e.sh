@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The shipped way in, end to end: the module registered with regsvr32 in the
+# wine prefix, created by navlet-bandhost through the registry, against
+# navlet-server on loopback, with navlet-chatbot (a protocol user of our
+# tools) as the other person on the site. Run it through with_server.sh, which
+# gives NAVLET_SERVER and the accounts, on an X display:
+#
+#   bandhost_e2e.sh CHATBOT BANDHOST MODULE OUT_DIR WINE_ENV PREFIX WINE
+#
+# The first bar finds no stored sign-in and shows its login panel; the user
+# types alice's nick and password and clicks "sign in", and the module stores
+# them. A second bar in the container (a new browser window) signs in from
+# those settings, sees the bot on the site, answers its public line, takes
+# its invitation into a private chat and writes there, and accepts its call
+# with a click on the ticker's button. Then the browser moves to another
+# site: the bar reports it, and its list holds only its own user. Screenshots of the login panel and of
+# the signed-in bar go to OUT_DIR as PNG files.
+set -euo pipefail
+
+if [ $# -lt 7 ]; then
+    echo "usage: $0 CHATBOT BANDHOST MODULE OUT_DIR WINE_ENV PREFIX WINE" >&2
+    exit 2
+fi
+chatbot=$1 bandhost=$2 module=$3 out=$4
+wine=("${@:5}")
+: "${NAVLET_SERVER:?run through tests/win32/with_server.sh}"
+here=$(cd "$(dirname "$0")" && pwd)
+mkdir -p "$out"
+work=$(mktemp -d)
+# Wine reaches the build tree through its drive Z:, the file system's root.
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+module_path=$(windows_path "$(realpath "$module")")
+
+forget_sign_in() {
+    "${wine[@]}" reg delete 'HKCU\Software\Navlet' /f >/dev/null 2>&1 || true
+}
+bot_pid=""
+cleanup() {
+    [ -n "$bot_pid" ] && kill "$bot_pid" 2>/dev/null
+    "${wine[@]}" regsvr32 /s /u "$module_path" >/dev/null 2>&1 || true
+    forget_sign_in
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+"${wine[@]}" regsvr32 /s "$module_path"
+forget_sign_in
+
+# Each step of either side waits at most a minute; the whole run is bounded.
+timeout 240 "$chatbot" --nick bob --password banana2 --site www.example.com/chat \
+    --wait-user alice \
+    --say "hello from the bot" \
+    --expect-public alice "hello back from the bar" \
+    --invite alice \
+    --expect-private alice "a private hello from the bar" \
+    --call alice "come over" \
+    --wait-gone alice >"$work/bot.log" 2>&1 &
+bot_pid=$!
+
+page=http://www.example.com/news/
+# The bar's send button refuses a line within two seconds of the last one
+# (--wait 2100), as its user sees.
+host_status=0
+timeout 240 "${wine[@]}" "$bandhost" \
+    --url "$page" --show \
+    --wait-shown LoginPanel --band-shot "$(windows_path "$out/win32-band-login.bmp")" \
+    --type edNck alice --type edPwd apple1 --click sbLogin \
+    --wait-user alice --close \
+    --new --url "$page" --show --wait-user alice \
+    --wait-user bob --wait-chat "hello from the bot" --say "hello back from the bar" \
+    --wait-tabs 2 --tab 1 --wait 2100 --say "a private hello from the bar" --tab 0 \
+    --accept \
+    --band-shot "$(windows_path "$out/win32-band-signed-in.bmp")" \
+    --move http://elsewhere.example/ --wait-gone bob --wait-user alice \
+    --close >"$work/bandhost.log" 2>&1 || host_status=$?
+# The bot waits for what the bar no longer does after a failed step: stop it.
+[ "$host_status" -eq 0 ] || kill "$bot_pid" 2>/dev/null || true
+bot_status=0
+wait "$bot_pid" || bot_status=$?
+bot_pid=""
+
+echo "-- navlet-bandhost (exit $host_status)"
+cat "$work/bandhost.log"
+echo "-- navlet-chatbot (exit $bot_status)"
+cat "$work/bot.log"
+
+for shot in win32-band-login win32-band-signed-in; do
+    [ -f "$out/$shot.bmp" ] && python3 "$here/bmp_to_png.py" "$out/$shot.bmp" "$out/$shot.png"
+done
+[ "$host_status" -eq 0 ] && [ "$bot_status" -eq 0 ]
