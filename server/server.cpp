@@ -39,6 +39,12 @@ class TThreadStoreRunner final : public TStoreRunner {
     asio::strand<asio::thread_pool::executor_type> ordered{asio::make_strand(pool)};
 };
 
+// The operator learns which module files were passed over, and why.
+void LogSkippedUpdates(const TUpdateSet& set) {
+    for (const std::string& note : set.Skipped())
+        std::fprintf(stderr, "navlet-server: update skipped: %s\n", note.c_str());
+}
+
 } // namespace
 
 std::string DatabaseName(const std::string& location) {
@@ -114,9 +120,11 @@ bool TServer::Start(std::string& error) {
     updateSignature = FolderSignature(config.updatesDir);
     storeRunner =
         std::make_unique<TThreadStoreRunner>(io, IsPostgresLocation(dbPath) ? PG_POOL_SIZE : 1);
-    service = std::make_unique<TService>(
-        *store, clock, *verifier, TBannerSet::FromFolder(config.bannersDir),
-        TUpdateSet::FromFolder(config.updatesDir, config.versionReader), config.service);
+    TUpdateSet updates = TUpdateSet::FromFolder(config.updatesDir, config.versionReader);
+    LogSkippedUpdates(updates);
+    service = std::make_unique<TService>(*store, clock, *verifier,
+                                         TBannerSet::FromFolder(config.bannersDir),
+                                         std::move(updates), config.service);
     service->SetStoreRunner(*storeRunner);
     if (!config.cluster.redis.empty()) {
         TRedisAddress redis;
@@ -198,6 +206,7 @@ void TServer::Rescan() {
     if (updates != updateSignature) {
         updateSignature = updates;
         auto set = TUpdateSet::FromFolder(config.updatesDir, config.versionReader);
+        LogSkippedUpdates(set);
         asio::post(io, [this, set = std::move(set)]() mutable {
             service->ReplaceUpdates(std::move(set));
         });

@@ -15,6 +15,7 @@ constexpr uint32_t MAX_BLOCK_SIZE = 0x10000;
 constexpr uint16_t RT_VERSION = 16;
 constexpr uint32_t RESOURCE_SUBDIRECTORY = 0x80000000u;
 constexpr int RESOURCE_DIRECTORY_INDEX = 2;
+constexpr int SECURITY_DIRECTORY_INDEX = 4;
 
 uint16_t Le16(const uint8_t* p) {
     return uint16_t(p[0] | p[1] << 8);
@@ -79,6 +80,26 @@ class TPeImage {
         return ReadBlock(image_, *offset, dataSize);
     }
 
+    // Section data past the end would be read as zeros by the loader, or
+    // refused; a signature cut short no longer checks.
+    bool Whole() {
+        if (!ReadHeaders())
+            return false;
+        uint64_t size = image_.Size();
+        for (const TPeSection& s : sections_)
+            if (s.rawSize > 0 && uint64_t(s.rawOffset) + s.rawSize > size)
+                return false;
+        if (uint64_t(signatureOffset_) + signatureSize_ > size)
+            return false;
+        if (symbolTable_ == 0)
+            return true;
+        // Unstripped modules end with the COFF symbols and their strings,
+        // whose table starts with its own size.
+        uint64_t strings = uint64_t(symbolTable_) + 18ull * symbolCount_;
+        std::optional<uint32_t> stringsSize = Read32(image_, strings);
+        return stringsSize && *stringsSize >= 4 && strings + *stringsSize <= size;
+    }
+
   private:
     bool ReadHeaders();
     std::optional<uint32_t> VersionDataEntry();
@@ -93,6 +114,10 @@ class TPeImage {
     std::vector<TPeSection> sections_;
     uint32_t resourceRva_ = 0;
     uint32_t resourceSize_ = 0;
+    uint32_t signatureOffset_ = 0; // a file offset, unlike the other directories
+    uint32_t signatureSize_ = 0;
+    uint32_t symbolTable_ = 0; // a file offset; 0 in a stripped module
+    uint32_t symbolCount_ = 0;
 };
 
 bool TPeImage::ReadHeaders() {
@@ -104,6 +129,8 @@ bool TPeImage::ReadHeaders() {
     if (!image_.ReadAt(peOffset, sizeof coff, coff) || std::memcmp(coff, "PE\0\0", 4) != 0)
         return false;
     uint16_t sectionCount = Le16(coff + 6);
+    symbolTable_ = Le32(coff + 12);
+    symbolCount_ = Le32(coff + 16);
     uint16_t optionalSize = Le16(coff + 20);
     uint64_t optionalOffset = peOffset + sizeof coff;
 
@@ -130,6 +157,14 @@ bool TPeImage::ReadHeaders() {
     resourceSize_ = Le32(resource + 4);
     if (resourceRva_ == 0 || resourceSize_ == 0)
         return false;
+    uint32_t signatureEntryAt = directoryCountAt + 4 + 8 * SECURITY_DIRECTORY_INDEX;
+    uint8_t signature[8];
+    if (*directoryCount > uint32_t(SECURITY_DIRECTORY_INDEX) &&
+        signatureEntryAt + 8u <= optionalSize &&
+        image_.ReadAt(optionalOffset + signatureEntryAt, sizeof signature, signature)) {
+        signatureOffset_ = Le32(signature);
+        signatureSize_ = Le32(signature + 4);
+    }
 
     uint64_t sectionTable = optionalOffset + optionalSize;
     sections_.reserve(sectionCount);
@@ -278,7 +313,50 @@ std::vector<uint8_t> ElfVersionBlock(const TImageSource& image) {
     return {};
 }
 
+// Every section with bytes in the file, and the section table itself, must
+// lie inside the file.
+bool ElfWhole(const TImageSource& image) {
+    uint8_t ident[64];
+    if (!image.ReadAt(0, 6, ident) ||
+        std::memcmp(ident,
+                    "\x7F"
+                    "ELF",
+                    4) != 0 ||
+        ident[5] != 1)
+        return false;
+    const TElfLayout* layout = ident[4] == 1 ? &ELF32 : ident[4] == 2 ? &ELF64 : nullptr;
+    if (!layout || !image.ReadAt(0, layout->entrySizeAt + 6, ident))
+        return false;
+    uint64_t table =
+        layout->wide ? Le64(ident + layout->sectionTable) : Le32(ident + layout->sectionTable);
+    uint16_t entrySize = Le16(ident + layout->entrySizeAt);
+    uint16_t count = Le16(ident + layout->entrySizeAt + 2);
+    if (entrySize < layout->minEntrySize || count == 0)
+        return false;
+    uint64_t size = image.Size();
+    if (table > size || (size - table) / entrySize < count)
+        return false;
+    for (uint16_t i = 0; i < count; ++i) {
+        std::optional<TElfSection> s =
+            ReadElfSection(image, *layout, table + uint64_t(entrySize) * i);
+        if (!s)
+            return false;
+        if (s->type != SHT_NOBITS && (s->offset > size || size - s->offset < s->size))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
+
+bool ImageIsWhole(const TImageSource& image) {
+    uint8_t magic[2];
+    if (!image.ReadAt(0, sizeof magic, magic))
+        return false;
+    if (magic[0] == 'M' && magic[1] == 'Z')
+        return TPeImage(image).Whole();
+    return ElfWhole(image);
+}
 
 bool TMemoryImage::ReadAt(uint64_t offset, size_t count, uint8_t* out) const {
     if (offset > bytes_.size() || bytes_.size() - offset < count)

@@ -35,6 +35,12 @@ class TMemoryImage final : public TImageSource {
 
 inline constexpr std::string_view VERSION_SECTION_NAME = ".navlet_version";
 
+// Whether the file holds all that its headers promise: the section table and
+// every section's data (and, for a PE, its signature) lie inside the file. A
+// module cut short by a copy that did not finish fails this; false also for
+// files that are neither a PE nor an ELF module.
+bool ImageIsWhole(const TImageSource& image);
+
 // The raw version-information block; empty when the file is neither a PE nor
 // an ELF module, carries no block, or is truncated or malformed.
 std::vector<uint8_t> FindVersionBlock(const TImageSource& image);

@@ -65,22 +65,17 @@ bool ParseId(const std::string& text, uint64_t& out) {
     return out != 0;
 }
 
-std::vector<std::string> RecordFields(const TAccount& account, int64_t arrivedUs) {
-    return {std::to_string(account.id), std::string(1, account.gender), account.nick,
-            std::to_string(arrivedUs)};
+std::string Record(const TAccount& account) {
+    return PackFields({std::to_string(account.id), std::string(1, account.gender), account.nick});
 }
 
-// An account record as another node wrote it (id, gender, nick, arrival),
-// checked as the store would.
-bool ReadRecord(const std::vector<std::string>& f, size_t at, TRemoteUser& out) {
-    uint64_t arrived = 0;
-    if (f.size() != at + 4 || !ParseId(f[at], out.account.id) || f[at + 1].size() != 1 ||
-        !IsValidGender(f[at + 1][0]) || !IsValidNick(f[at + 2]) ||
-        (f[at + 3] != "0" && !ParseId(f[at + 3], arrived)))
+// An account record as another node wrote it, checked as the store would.
+bool ReadRecord(const std::vector<std::string>& f, size_t at, TAccount& out) {
+    if (f.size() < at + 3 || !ParseId(f[at], out.id) || f[at + 1].size() != 1 ||
+        !IsValidGender(f[at + 1][0]) || !IsValidNick(f[at + 2]))
         return false;
-    out.account.gender = f[at + 1][0];
-    out.account.nick = f[at + 2];
-    out.arrivedUs = int64_t(arrived);
+    out.gender = f[at + 1][0];
+    out.nick = f[at + 2];
     return true;
 }
 
@@ -162,10 +157,11 @@ void TClusterNode::CommandsDown(const std::string& why) {
 
 void TClusterNode::Announce(const TLocalPresence& presence) {
     std::string key = PresenceField(presence.account.id);
-    std::vector<std::string> record = RecordFields(presence.account, presence.arrivedUs);
-    commands.Command({"HSET", PresenceKey(presence.host), key, PackFields(record)});
-    record.insert(record.begin(), {"in", nodeId, key});
-    commands.Command({"PUBLISH", SiteChannel(presence.host), PackFields(record)});
+    commands.Command({"HSET", PresenceKey(presence.host), key, Record(presence.account)});
+    commands.Command(
+        {"PUBLISH", SiteChannel(presence.host),
+         PackFields({"in", nodeId, key, std::to_string(presence.account.id),
+                     std::string(1, presence.account.gender), presence.account.nick})});
 }
 
 void TClusterNode::WriteSiteCount(const std::string& host) {
@@ -176,9 +172,8 @@ void TClusterNode::WriteSiteCount(const std::string& host) {
         commands.Command({"HSET", NodeSitesKey(nodeId), host, std::to_string(it->second)});
 }
 
-void TClusterNode::Entered(const std::string& host, const TAccount& account, int64_t arrivedUs) {
-    TLocalPresence& presence = present[{host, account.id}] =
-        TLocalPresence{host, account, arrivedUs};
+void TClusterNode::Entered(const std::string& host, const TAccount& account) {
+    TLocalPresence& presence = present[{host, account.id}] = TLocalPresence{host, account};
     presence.account.passwordHash.clear();
     bool firstHere = ++localCounts[host] == 1;
     if (firstHere)
@@ -240,11 +235,11 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
     if (channel.rfind(prefix, 0) != 0)
         return;
     std::string host = channel.substr(prefix.size());
-    if (f[0] == "in") {
-        TRemoteUser user;
-        if (ReadRecord(f, 3, user) && f[2].rfind(f[1] + ":", 0) == 0) {
+    if (f[0] == "in" && f.size() == 6) {
+        TAccount account;
+        if (ReadRecord(f, 3, account) && f[2].rfind(f[1] + ":", 0) == 0) {
             recentlyLeft.erase(f[2]);
-            service.RemoteEntered(host, f[2], user.account, user.arrivedUs);
+            service.RemoteEntered(host, f[2], account);
         }
     } else if (f[0] == "out" && f.size() == 4) {
         recentlyLeft[f[2]] = std::chrono::steady_clock::now();
@@ -672,11 +667,10 @@ void TClusterNode::SiteSnapshot(const std::string& host, std::function<void(TSit
                 return;
             for (size_t i = 0; i + 1 < r->items.size(); i += 2) {
                 std::vector<std::string> f;
-                TRemoteUser user;
-                user.key = r->items[i].text;
-                if (Believable(user.key) && UnpackFields(r->items[i + 1].text, f) &&
-                    ReadRecord(f, 0, user))
-                    snapshot->users.push_back(std::move(user));
+                TAccount account;
+                if (Believable(r->items[i].text) && UnpackFields(r->items[i + 1].text, f) &&
+                    ReadRecord(f, 0, account))
+                    snapshot->users.push_back(TRemoteUser{r->items[i].text, account});
             }
         });
     if (!sent) {
@@ -713,11 +707,11 @@ void TClusterNode::Mend(const std::string& host) {
             if (!Believable(key))
                 continue;
             std::vector<std::string> f;
-            TRemoteUser user;
-            if (!UnpackFields(r->items[i + 1].text, f) || !ReadRecord(f, 0, user))
+            TAccount account;
+            if (!UnpackFields(r->items[i + 1].text, f) || !ReadRecord(f, 0, account))
                 continue;
             present.insert(key);
-            service.RemoteEntered(host, key, user.account, user.arrivedUs);
+            service.RemoteEntered(host, key, account);
         }
         for (const std::string& key : knownBefore)
             if (!present.count(key))

@@ -44,7 +44,7 @@ class TClusterNode final : public TClusterLink {
 
     void Start();
 
-    void Entered(const std::string& host, const TAccount& account, int64_t arrivedUs) override;
+    void Entered(const std::string& host, const TAccount& account) override;
     void Left(const std::string& host, uint64_t userId) override;
     void PublicLine(const std::string& host, uint64_t senderId, int language,
                     const std::string& nick, const std::string& text) override;
@@ -66,7 +66,6 @@ class TClusterNode final : public TClusterLink {
     struct TLocalPresence {
         std::string host;
         TAccount account;
-        int64_t arrivedUs = 0;
     };
     void CommandsUp();
     void CommandsDown(const std::string& why);

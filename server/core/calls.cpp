@@ -212,7 +212,12 @@ void TService::SendKeptCalls(TClient& target, const std::vector<TKeptCall>& call
         TLookingForYouMsg m{online != nullptr || onlineElsewhere.count(call.caller) > 0,
                             call.callerNick, call.message, online ? online->siteUrl : call.link};
         ClearPacket(p);
-        Send(target, p, WriteLookingForYou(p, m), MSG_LOOKING_FOR_YOU);
+        TWireRef wire = EncodeWire(p, WriteLookingForYou(p, m), MSG_LOOKING_FOR_YOU);
+        // Kept calls close the welcome.
+        if (target.welcome.active)
+            target.welcome.keptCalls.push_back(std::move(wire));
+        else
+            target.sink.Deliver(wire);
     }
 }
 

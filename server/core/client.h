@@ -3,9 +3,11 @@
 // the service when it goes (TService::Disconnect).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "protocol/chat_address.h"
@@ -26,6 +28,16 @@ class TSessionSink {
     // A non-empty `reason` goes first as a ticker notice, and the end follows
     // once the bar has had time to show it.
     virtual void EndSession(std::string_view reason) = 0;
+    // Another user's arrival or departure. It may wait a few milliseconds for
+    // company, so that a storm of arrivals costs a session one write per
+    // batch rather than one per arrival; whatever is delivered after it
+    // still goes out after it.
+    virtual void DeliverPresence(const TWireRef& wire) { Deliver(wire); }
+    // Bytes that may be queued now without crowding the connection. Long
+    // listings (a crowded site's welcome) are paced by it, and the
+    // connection calls TService::Drained when it has room again. A sink
+    // that never fills says so with SIZE_MAX.
+    virtual size_t Room() const { return SIZE_MAX; }
 
   protected:
     ~TSessionSink() = default;
@@ -36,6 +48,32 @@ struct TRateBudget {
     double tokens = -1; // -1: not started, full on first use
     int64_t lastMs = 0;
     bool Take(int64_t nowMs, double perSecond, double burst);
+};
+
+// A welcome that is still being sent: the site's users are listed as the
+// connection drains, in order of arrival on the site. Those who arrive after
+// the welcome began are told live, as to everybody else.
+struct TWelcome {
+    bool active = false;
+    uint64_t nextArrival = 0; // this node's people from here are still to list
+    uint64_t endArrival = 0;  // people arriving from here on were told live
+    uint64_t nextRemote = 0;  // the same for other nodes' users
+    // Accounts listed so far, kept only while other nodes share the site (an
+    // account there and here too is listed once).
+    bool trackListed = false;
+    std::unordered_set<uint64_t> listed;
+    std::vector<TWireRef> friends;   // then these, in this order
+    std::vector<TWireRef> lines;     // the site's recent lines as they were
+    std::vector<TWireRef> keptCalls; // after the banner
+
+    // Whether the record of the person who arrived at `arrival` is still to
+    // come (so its "left" must not come first).
+    bool StillToList(uint64_t arrival) const {
+        return active && arrival >= nextArrival && arrival < endArrival;
+    }
+    bool RemoteStillToList(uint64_t arrival) const {
+        return active && arrival >= nextRemote && arrival < endArrival;
+    }
 };
 
 struct TClient {
@@ -53,12 +91,14 @@ struct TClient {
     TRateBudget chatBudget;
     TRateBudget inviteBudget;
     uint64_t lastActive = 0; // the service's activity count at this session's last request
-    int64_t signedInUs =
-        0; // wall-clock microseconds, kept on a cluster node only: nodes compare them
-    int64_t activeUs = 0;       // wall clock of the last request, likewise
+    // Wall-clock microseconds of the sign-in and of the last request, kept
+    // on a cluster node only: nodes compare them.
+    int64_t signedInUs = 0;
+    int64_t activeUs = 0;
     int32_t offeredUpdate = -1; // the version offered in this session
     std::string versionText;    // the bar's module version at login
-    uint64_t arrivals = 0;      // site arrivals begun: a later one supersedes a pending one
+    uint64_t siteTicket = 0;    // site entries begun: a later one supersedes a pending one
+    TWelcome welcome;
 
     bool SignedIn() const { return account != nullptr; }
     UserId Id() const;

@@ -261,7 +261,7 @@ void TService::RemoteChatLeft(const std::vector<std::string>& f) {
         if (leavesSite && site && site->host == f[4]) {
             bool seenElsewhere =
                 std::any_of(site->people.begin(), site->people.end(),
-                            [&](const TAccountEntry* e) { return e->account.id == user; }) ||
+                            [&](const TPerson& p) { return p.entry->account.id == user; }) ||
                 std::any_of(site->remote.begin(), site->remote.end(), [&](const TRemoteUser& r) {
                     return r.account.id == user && r.key.rfind(f[1] + ":", 0) != 0;
                 });

@@ -35,7 +35,7 @@ struct TPublicLine {
 struct TRemoteUser {
     std::string key; // "NODE:ACCOUNT", unique in the cluster
     TAccount account;
-    int64_t arrivedUs = 0; // wall clock, when it came to the site through that node
+    uint64_t arrival = 0; // the site's arrival count when it came (set by the service)
 };
 
 // What the cluster holds of a site: its users through the other nodes and
@@ -95,7 +95,7 @@ class TClusterLink {
     virtual void KickElsewhere(int targetKind, const std::string& name, TReachedFn reached) = 0;
     // An account became present on a site (host folded) through this node's
     // sessions, or its last session here left the site.
-    virtual void Entered(const std::string& host, const TAccount& account, int64_t arrivedUs) = 0;
+    virtual void Entered(const std::string& host, const TAccount& account) = 0;
     virtual void Left(const std::string& host, uint64_t userId) = 0;
     // A public line said on this node.
     virtual void PublicLine(const std::string& host, uint64_t senderId, int language,

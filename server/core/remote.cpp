@@ -13,6 +13,12 @@ void TService::DeliverToSite(TSite& site, const TWireRef& wire, const TClient* e
             user->sink.Deliver(wire);
 }
 
+void TService::DeliverPresenceToSite(TSite& site, const TWireRef& wire, const TClient* except) {
+    for (TClient* user : site.users)
+        if (user != except)
+            user->sink.DeliverPresence(wire);
+}
+
 bool TService::RemotelyOn(const TSite& site, uint64_t accountId) {
     return std::any_of(site.remote.begin(), site.remote.end(),
                        [&](const TRemoteUser& r) { return r.account.id == accountId; });
@@ -22,7 +28,7 @@ namespace {
 
 bool LocallyOn(const TSite& site, uint64_t accountId) {
     return std::any_of(site.people.begin(), site.people.end(),
-                       [&](const TAccountEntry* e) { return e->account.id == accountId; });
+                       [&](const TPerson& p) { return p.entry->account.id == accountId; });
 }
 
 } // namespace
@@ -30,7 +36,7 @@ bool LocallyOn(const TSite& site, uint64_t accountId) {
 // An account with sessions on several nodes is one person on the site: the
 // site hears of it once, and its leaving when its last node lets it go.
 void TService::RemoteEntered(const std::string& host, const std::string& key,
-                             const TAccount& account, int64_t arrivedUs) {
+                             const TAccount& account) {
     auto it = sites.find(host);
     if (it == sites.end())
         return; // nobody here to tell
@@ -39,7 +45,7 @@ void TService::RemoteEntered(const std::string& host, const std::string& key,
         if (known.key == key)
             return;
     bool seen = LocallyOn(site, account.id) || RemotelyOn(site, account.id);
-    site.remote.push_back(TRemoteUser{key, account, arrivedUs});
+    site.remote.push_back(TRemoteUser{key, account, site.arrivals++});
     if (seen)
         return;
     TPresenceMsg m;
@@ -48,7 +54,7 @@ void TService::RemoteEntered(const std::string& host, const std::string& key,
     m.nick = account.nick;
     TPacket p;
     ClearPacket(p);
-    DeliverToSite(site, EncodeWire(p, WritePresence(p, m), MSG_PRESENCE));
+    DeliverPresenceToSite(site, EncodeWire(p, WritePresence(p, m), MSG_PRESENCE));
 }
 
 void TService::RemoteLeft(const std::string& host, const std::string& key) {
@@ -60,13 +66,11 @@ void TService::RemoteLeft(const std::string& host, const std::string& key) {
                               [&](const TRemoteUser& r) { return r.key == key; });
     if (known == site.remote.end())
         return;
-    uint64_t id = known->account.id;
+    TAccount account = known->account;
+    uint64_t arrival = known->arrival;
     site.remote.erase(known);
-    if (LocallyOn(site, id) || RemotelyOn(site, id))
-        return;
-    TPacket p;
-    ClearPacket(p);
-    DeliverToSite(site, EncodeWire(p, WriteUserLeft(p, TUserLeftMsg{id}), MSG_USER_LEFT));
+    bool stays = LocallyOn(site, account.id) || RemotelyOn(site, account.id);
+    TellLeft(site, account, arrival, /*remote=*/true, stays);
 }
 
 void TService::RemoteLine(const std::string& host, uint64_t senderId, int language,
@@ -98,42 +102,6 @@ void TService::DropRemote(const std::string& prefix) {
                 gone.push_back(r.key);
         for (const std::string& key : gone)
             RemoteLeft(host, key);
-    }
-}
-
-void TService::SendClusterPeople(TClient& client) {
-    struct TPerson {
-        int64_t arrivedUs;
-        const TAccount* account;
-    };
-    std::vector<TPerson> people;
-    std::unordered_map<uint64_t, size_t> index{{client.Id(), SIZE_MAX}};
-    auto add = [&](const TAccount& account, int64_t arrived) {
-        if (arrived == 0)
-            arrived = INT64_MAX; // an arrival of unknown time lists after the known ones
-        auto [it, fresh] = index.emplace(account.id, people.size());
-        if (fresh)
-            people.push_back(TPerson{arrived, &account});
-        else if (it->second != SIZE_MAX)
-            people[it->second].arrivedUs = std::min(people[it->second].arrivedUs, arrived);
-    };
-    TSite& site = *client.site;
-    for (const TAccountEntry* person : site.people) {
-        auto stamp = site.arrivedUs.find(person->account.id);
-        add(person->account, stamp == site.arrivedUs.end() ? 0 : stamp->second);
-    }
-    for (const TRemoteUser& other : site.remote)
-        add(other.account, other.arrivedUs);
-    std::stable_sort(people.begin(), people.end(),
-                     [](const TPerson& a, const TPerson& b) { return a.arrivedUs < b.arrivedUs; });
-    TPacket p;
-    for (const TPerson& person : people) {
-        TPresenceMsg m;
-        m.user = person.account->id;
-        m.gender = person.account->gender;
-        m.nick = person.account->nick;
-        ClearPacket(p);
-        Send(client, p, WritePresence(p, m), MSG_PRESENCE);
     }
 }
 

@@ -301,11 +301,12 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     ++signedIn;
     for (const TAccount& friendAccount : friends)
         Remember(friendAccount);
-    Arrive(client, request.site, &friends);
+    EnterSiteWhenKnown(client, request.site, &friends);
 }
 
-void TService::Arrive(TClient& client, std::string_view url, const std::vector<TAccount>* friends) {
-    uint64_t ticket = ++client.arrivals;
+void TService::EnterSiteWhenKnown(TClient& client, std::string_view url,
+                                  const std::vector<TAccount>* friends) {
+    uint64_t ticket = ++client.siteTicket;
     std::string host = SiteHostOf(url.substr(0, SITE_FIELD - 1));
     if (!cluster || host.empty() || sites.count(host) || !cluster->Status().redisUp) {
         EnterSite(client, url, friends);
@@ -320,11 +321,11 @@ void TService::Arrive(TClient& client, std::string_view url, const std::vector<T
         if (service.expired())
             return;
         TClient* arriving = LiveClient(serial);
-        if (!arriving || arriving->arrivals != ticket)
+        if (!arriving || arriving->siteTicket != ticket)
             return; // gone, or on its way to another site
         TSite& site = SiteOf(host);
         for (const TRemoteUser& user : snapshot.users)
-            RemoteEntered(host, user.key, user.account, user.arrivedUs);
+            RemoteEntered(host, user.key, user.account);
         if (site.recent.empty()) {
             size_t skip = snapshot.lines.size() > config.recentLines
                               ? snapshot.lines.size() - config.recentLines
@@ -373,79 +374,27 @@ void TService::EnterSite(TClient& client, std::string_view url,
         client.site = &SiteOf(host);
     if (cluster)
         cluster->SessionSite(client.serial, &client.account->account, host);
-    SendWelcome(client, friends);
-    TSite* site = client.site;
-    if (!site)
-        return;
+    StartWelcome(client, friends);
+    if (client.site)
+        Arrive(client, *client.site);
+    ContinueWelcome(client);
+}
+
+void TService::Arrive(TClient& client, TSite& site) {
     // Another window of the same account already made the user present here.
-    bool arrives = !PresentOn(*client.account, site, &client);
-    site->users.push_back(&client);
+    bool arrives = !PresentOn(*client.account, &site, &client);
+    site.users.push_back(&client);
     if (!arrives)
         return;
-    site->people.push_back(client.account);
-    if (cluster) {
-        int64_t now = WallUs();
-        site->arrivedUs[client.Id()] = now;
-        cluster->Entered(site->host, client.account->account, now);
-    }
-    if (RemotelyOn(*site, client.Id()))
+    site.people.push_back(TPerson{client.account, site.arrivals++});
+    if (cluster)
+        cluster->Entered(site.host, client.account->account);
+    if (RemotelyOn(site, client.Id()))
         return; // the site's users already see the account through another node
     TPacket p;
     ClearPacket(p);
     int length = WritePresence(p, PresenceOf(client.account->account, 0, 0));
-    TWireRef newcomer = EncodeWire(p, length, MSG_PRESENCE);
-    for (TClient* other : site->users)
-        if (other != &client)
-            other->sink.Deliver(newcomer);
-}
-
-// Own record first (it confirms the sign-in), then the site's users, the
-// friends, the site's recent public lines and the site's banner.
-void TService::SendWelcome(TClient& client, const std::vector<TAccount>* friends) {
-    TPacket p;
-    ClearPacket(p);
-    Send(client, p, WritePresence(p, PresenceOf(client.account->account, 0, client.chatKey)),
-         MSG_PRESENCE);
-    if (client.site && cluster) {
-        SendClusterPeople(client); // with the other nodes' people, in order of arrival
-    } else if (client.site) {
-        for (const TAccountEntry* other : client.site->people) {
-            if (other == client.account)
-                continue;
-            ClearPacket(p);
-            Send(client, p, WritePresence(p, PresenceOf(other->account, 0, 0)), MSG_PRESENCE);
-        }
-    }
-    if (friends)
-        SendFriends(client, *friends);
-    if (client.site) {
-        for (const TPublicLine& line : client.site->recent) {
-            if (!ReadsLanguage(client.languageMask, line.language))
-                continue;
-            ClearPacket(p);
-            Send(client, p, WriteDatedLine(p, TDatedLineMsg{line.stamp, line.nick, line.text}),
-                 MSG_DATED_LINE);
-        }
-    }
-    SendBanner(client);
-}
-
-void TService::SendFriends(TClient& client, const std::vector<TAccount>& friends) {
-    TPacket p;
-    for (const TAccount& friendAccount : friends) {
-        TAccountEntry* entry = CachedById(friendAccount.id);
-        // 1 = offline friend, 2 = online: the bar only tells 0 from not 0.
-        uint8_t flag = entry && entry->Online() ? 2 : 1;
-        ClearPacket(p);
-        Send(client, p, WritePresence(p, PresenceOf(friendAccount, flag, 0)), MSG_PRESENCE);
-    }
-}
-
-void TService::SendBanner(TClient& client) {
-    TPacket p;
-    ClearPacket(p);
-    int32_t id = client.site ? banners.At(client.site->bannerIndex) : 0;
-    Send(client, p, WriteBanner(p, TBannerMsg{id}), MSG_BANNER);
+    DeliverPresenceToSite(site, EncodeWire(p, length, MSG_PRESENCE), &client);
 }
 
 void TService::LeaveSite(TClient& client) {
@@ -456,25 +405,21 @@ void TService::LeaveSite(TClient& client) {
     if (!site)
         return;
     std::erase(site->users, &client);
-    if (accountLeaves) {
-        std::erase(site->people, client.account);
-        if (cluster) {
-            site->arrivedUs.erase(client.Id());
-            cluster->Left(site->host, client.Id());
-        }
-    }
+    if (!accountLeaves)
+        return; // another window keeps the user on the site
+    auto person = std::find_if(site->people.begin(), site->people.end(),
+                               [&](const TPerson& p) { return p.entry == client.account; });
+    uint64_t arrival = person != site->people.end() ? person->arrival : 0;
+    if (person != site->people.end())
+        site->people.erase(person);
+    if (cluster)
+        cluster->Left(site->host, client.Id());
     if (site->users.empty()) {
         sites.erase(site->host);
         return;
     }
-    if (!accountLeaves || RemotelyOn(*site, client.Id()))
-        return; // another window keeps the user on the site
-    TPacket p;
-    ClearPacket(p);
-    int length = WriteUserLeft(p, TUserLeftMsg{client.Id()});
-    TWireRef left = EncodeWire(p, length, MSG_USER_LEFT);
-    for (TClient* other : site->users)
-        other->sink.Deliver(left);
+    TellLeft(*site, client.account->account, arrival, /*remote=*/false,
+             /*accountStays=*/RemotelyOn(*site, client.Id()));
 }
 
 void TService::SiteReport(TClient& client, std::string_view url) {
@@ -485,7 +430,7 @@ void TService::SiteReport(TClient& client, std::string_view url) {
         return; // another page of the same host: the bar keeps its lists
     }
     LeaveSite(client);
-    Arrive(client, url, /*friends=*/nullptr);
+    EnterSiteWhenKnown(client, url, /*friends=*/nullptr);
 }
 
 void TService::Handle(TClient& client, const TPacket& p) {

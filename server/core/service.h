@@ -113,17 +113,22 @@ struct TAccountEntry {
     TClient* MostRecent() const;
 };
 
+// An account present on a site through this node, with its place in the
+// site's order of arrival (welcomes list by it).
+struct TPerson {
+    TAccountEntry* entry = nullptr;
+    uint64_t arrival = 0;
+};
+
 // Sessions of one account on one site count as one person there: the site
 // lists the account once, from its first session's arrival until its last
 // session leaves.
 struct TSite {
-    std::string host;                   // folded
-    std::vector<TClient*> users;        // sessions, in order of arrival
-    std::vector<TAccountEntry*> people; // accounts present, in order of arrival
-    std::vector<TRemoteUser> remote;    // accounts present through other nodes
-    // On a cluster node: when each of `people` arrived (wall clock), so that
-    // a welcome lists everybody in order of arrival.
-    std::unordered_map<uint64_t, int64_t> arrivedUs;
+    std::string host;                // folded
+    std::vector<TClient*> users;     // sessions, in order of arrival
+    std::vector<TPerson> people;     // accounts present, in order of arrival
+    std::vector<TRemoteUser> remote; // accounts present through other nodes, likewise
+    uint64_t arrivals = 0;           // arrivals so far, local and remote
     std::deque<TPublicLine> recent;
     size_t bannerIndex = 0;
 };
@@ -172,8 +177,7 @@ class TService {
 
     // What the other nodes report (remote.cpp). Records and lines go to this
     // node's users of the site, as the site's own would.
-    void RemoteEntered(const std::string& host, const std::string& key, const TAccount& account,
-                       int64_t arrivedUs = 0);
+    void RemoteEntered(const std::string& host, const std::string& key, const TAccount& account);
     void RemoteLeft(const std::string& host, const std::string& key);
     void RemoteLine(const std::string& host, uint64_t senderId, int language,
                     const std::string& nick, const std::string& text);
@@ -201,6 +205,8 @@ class TService {
     // Disconnect when its connection goes.
     void Login(TClient& client, const TLoginRequest& request);
     void Disconnect(TClient& client);
+    // The client's connection has room again: a welcome in progress goes on.
+    void Drained(TClient& client);
     // A request of a signed-in client; types that mean nothing are ignored.
     void Handle(TClient& client, const TPacket& packet);
     // Periodic work (banner rotation); call about once a second.
@@ -274,18 +280,32 @@ class TService {
     // from Redis first, so that the welcome lists the other nodes' users and
     // the site's recent lines as one node's would. `friends` is set for the
     // sign-in's welcome, which the kept calls follow.
-    void Arrive(TClient& client, std::string_view url, const std::vector<TAccount>* friends);
+    void EnterSiteWhenKnown(TClient& client, std::string_view url,
+                            const std::vector<TAccount>* friends);
     void EnterSite(TClient& client, std::string_view url, const std::vector<TAccount>* friends);
     TSite& SiteOf(const std::string& host);
+    // The session joins the site's users; the site hears of the account
+    // when it is its first session there.
+    void Arrive(TClient& client, TSite& site);
     void LeaveSite(TClient& client);
     // Whether a session of `entry` other than `except` is on `site`.
     static bool PresentOn(const TAccountEntry& entry, const TSite* site, const TClient* except);
     void SiteReport(TClient& client, std::string_view url);
-    void SendWelcome(TClient& client, const std::vector<TAccount>* friends);
-    // The site's other people of every node, in order of arrival.
-    void SendClusterPeople(TClient& client);
-    void SendFriends(TClient& client, const std::vector<TAccount>& friends);
+    // welcome.cpp: the own record at once, the rest as the connection drains.
+    void StartWelcome(TClient& client, const std::vector<TAccount>* friends);
+    void ContinueWelcome(TClient& client);
+    // Lists people from the welcome's cursors while the sink has room;
+    // false when it ran out of room first.
+    bool ListPeople(TClient& client);
+    bool ListRemote(TClient& client);
+    void FinishWelcome(TClient& client);
+    std::vector<TWireRef> FriendRecords(const std::vector<TAccount>& friends);
     void SendBanner(TClient& client);
+    // One entry of the account (arrived at `arrival`, here or on another
+    // node) left the site: "user left" to those who have its record, unless
+    // the account stays through another entry.
+    void TellLeft(TSite& site, const TAccount& account, uint64_t arrival, bool remote,
+                  bool accountStays);
     // LoadAccount may read the store; the Cached ones never do.
     TAccountEntry* LoadAccount(std::string_view nick);
     TAccountEntry* EntryById(uint64_t id);
@@ -359,6 +379,8 @@ class TService {
     void Send(TClient& client, TPacket& packet, int length, uint8_t type);
     // One encoded message to every local user of a site but `except`.
     void DeliverToSite(TSite& site, const TWireRef& wire, const TClient* except = nullptr);
+    // The same for an arrival, which may wait a moment for others.
+    void DeliverPresenceToSite(TSite& site, const TWireRef& wire, const TClient* except = nullptr);
 
     TStore& store;
     TInlineStoreRunner inlineRunner;

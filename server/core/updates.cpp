@@ -1,9 +1,14 @@
 #include "server/core/updates.h"
 
+#include <sodium.h>
+
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 
+#include "version/module_image.h"
 #include "version/version_info.h"
 
 namespace navlet::server {
@@ -27,6 +32,44 @@ bool ReadWhole(const std::string& path, std::vector<uint8_t>& out) {
     return bool(in.read(reinterpret_cast<char*>(out.data()), size));
 }
 
+constexpr std::string_view CHECKSUM_EXTENSION = ".sha256";
+
+// The digest a "NAME.sha256" beside the file names, in lower-case hex; empty
+// when there is no such file, "?" when it says nothing readable.
+std::string ExpectedDigest(const std::string& path) {
+    std::ifstream in(path + std::string(CHECKSUM_EXTENSION));
+    if (!in)
+        return {};
+    std::string digest;
+    in >> std::setw(65) >> digest;
+    std::transform(digest.begin(), digest.end(), digest.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    bool hex = digest.size() == 64 && std::all_of(digest.begin(), digest.end(), [](char c) {
+                   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+               });
+    return hex ? digest : "?";
+}
+
+std::string HexDigest(const std::vector<uint8_t>& data) {
+    unsigned char digest[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256(digest, data.data(), data.size());
+    char hex[2 * sizeof digest + 1];
+    sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
+    return hex;
+}
+
+// Empty when the file may be offered; else why not.
+std::string WhyBroken(const std::string& path, const std::vector<uint8_t>& data) {
+    if (!ImageIsWhole(TMemoryImage(data)))
+        return "not whole (cut short?)";
+    std::string expected = ExpectedDigest(path);
+    if (expected == "?")
+        return "its .sha256 holds no SHA-256 digest";
+    if (!expected.empty() && expected != HexDigest(data))
+        return "does not match its .sha256";
+    return {};
+}
+
 } // namespace
 
 TUpdateSet TUpdateSet::FromFolder(const std::string& folder, const TVersionReader& reader) {
@@ -34,20 +77,37 @@ TUpdateSet TUpdateSet::FromFolder(const std::string& folder, const TVersionReade
     std::error_code ec;
     if (folder.empty() || !std::filesystem::is_directory(folder, ec))
         return best;
+    struct TCandidate {
+        int32_t version;
+        std::string path;
+    };
+    std::vector<TCandidate> candidates;
     for (const auto& item : std::filesystem::directory_iterator(folder, ec)) {
-        if (!item.is_regular_file(ec))
+        if (!item.is_regular_file(ec) || item.path().extension() == CHECKSUM_EXTENSION)
             continue;
         std::string file = item.path().string();
         int32_t v = reader(file);
-        if (v <= best.version)
-            continue;
+        if (v >= 0)
+            candidates.push_back({v, file});
+    }
+    // Newest first; among equals, by name, so that a rescan picks the same.
+    std::sort(candidates.begin(), candidates.end(), [](const auto& a, const auto& b) {
+        return a.version != b.version ? a.version > b.version : a.path < b.path;
+    });
+    for (const TCandidate& candidate : candidates) {
         std::vector<uint8_t> data;
         // An empty file could not be told from an offer of nothing at offset 0.
-        if (!ReadWhole(file, data))
+        if (!ReadWhole(candidate.path, data))
             continue;
-        best.version = v;
-        best.path = file;
+        std::string broken = WhyBroken(candidate.path, data);
+        if (!broken.empty()) {
+            best.skipped.push_back(candidate.path + ": " + broken);
+            continue;
+        }
+        best.version = candidate.version;
+        best.path = candidate.path;
         best.bytes = std::move(data);
+        break;
     }
     return best;
 }

@@ -20,13 +20,18 @@ inline constexpr size_t MAX_UPDATE_FILE = 64u << 20;
 
 class TUpdateSet {
   public:
-    // Scans the folder's regular files; the one with the highest version wins.
+    // Scans the folder's regular files; the one with the highest version
+    // wins among those that are whole modules and, where a "NAME.sha256"
+    // (sha256sum's format) lies beside one, match it. What was passed over
+    // and why is kept for the log.
     static TUpdateSet FromFolder(const std::string& folder, const TVersionReader& reader);
     static TUpdateSet FromBytes(int32_t version, std::vector<uint8_t> bytes);
 
     int32_t Version() const { return version; } // -1 when there is nothing to offer
     const std::string& Path() const { return path; }
     const std::vector<uint8_t>& Bytes() const { return bytes; }
+    // "PATH: why" for each module file not offered for being broken.
+    const std::vector<std::string>& Skipped() const { return skipped; }
 
     // The chunk of at most 316 bytes at `offset`; at or past the end, the end
     // mark (offset = the file's size, count 0).
@@ -37,6 +42,7 @@ class TUpdateSet {
     int32_t version = -1;
     std::string path;
     std::vector<uint8_t> bytes;
+    std::vector<std::string> skipped;
 };
 
 } // namespace navlet::server

@@ -14,7 +14,14 @@ struct TSessionLimits {
     int64_t closingDeadlineMs = 10000;    // for the last bytes of an ended session
     int64_t reasonHoldMs = 7000;          // a reason notice shows before the end follows
     size_t maxPendingOutput = 256u << 10; // bytes queued for a slow reader
-    double requestsPerSecond = 200;       // all requests of a signed-in session
+    // A long welcome is queued up to this much at a time, and more follows
+    // once less than a quarter of it waits: well under the bound above, so
+    // live lines still fit beside it.
+    size_t welcomeBatch = 96u << 10;
+    // Other users' arrivals and departures wait this long for company before
+    // they are written (anything else written sooner takes them along).
+    int64_t presenceWaitMs = 50;
+    double requestsPerSecond = 200; // all requests of a signed-in session
     double requestBurst = 400;
 };
 

@@ -150,7 +150,20 @@ void TSession::Deliver(const TWireRef& wire) {
     Queue(wire);
 }
 
-void TSession::Queue(const TWireRef& wire) {
+void TSession::DeliverPresence(const TWireRef& wire) {
+    if (closed || ending || dropped || muted)
+        return;
+    NoteSignedIn();
+    Queue(wire, TWhen::Soon);
+}
+
+void TSession::FlushWaitingPresence() {
+    presenceWaiting = false;
+    if (!flushQueued && !writeWaiting)
+        Flush();
+}
+
+void TSession::Queue(const TWireRef& wire, TWhen when) {
     pending.push_back(wire);
     pendingBytes += wire.Size();
     if (pendingBytes > server.Limits().maxPendingOutput) {
@@ -161,10 +174,29 @@ void TSession::Queue(const TWireRef& wire) {
         pendingHead = headOffset = pendingBytes = 0;
     }
     // While a write waits for room, the wait's end flushes; a drop cannot wait.
-    if (!flushQueued && (!writeWaiting || dropped)) {
-        flushQueued = true;
-        server.QueueFlush(shared_from_this());
+    if (flushQueued || (writeWaiting && !dropped))
+        return;
+    if (when == TWhen::Soon && !dropped && server.Limits().presenceWaitMs > 0) {
+        if (!presenceWaiting) {
+            presenceWaiting = true;
+            server.QueuePresenceFlush(shared_from_this());
+        }
+        return;
     }
+    flushQueued = true;
+    server.QueueFlush(shared_from_this());
+}
+
+size_t TSession::Room() const {
+    size_t batch = server.Limits().welcomeBatch;
+    return pendingBytes < batch ? batch - pendingBytes : 0;
+}
+
+void TSession::RefillWelcome() {
+    if (closed || ending || dropped || !client.welcome.active)
+        return;
+    if (pendingBytes < server.Limits().welcomeBatch / 4)
+        server.Service().Drained(client);
 }
 
 void TSession::EndSession(std::string_view reason) {
@@ -222,6 +254,7 @@ void TSession::Flush() {
         size_t written = socket.write_some(asio::buffer(buffer.data(), gathered), ec);
         if (ec == asio::error::would_block || ec == asio::error::try_again) {
             WaitWritable();
+            RefillWelcome();
             return;
         }
         if (ec) {
@@ -242,6 +275,7 @@ void TSession::Flush() {
         }
         if (partial) {
             WaitWritable(); // the kernel took part of it: wait for room
+            RefillWelcome();
             return;
         }
     }
@@ -254,8 +288,11 @@ void TSession::Flush() {
     else
         pending.clear();
     pendingHead = headOffset = pendingBytes = 0;
-    if (endQueued)
+    if (endQueued) {
         Close();
+        return;
+    }
+    RefillWelcome();
 }
 
 void TSession::WaitWritable() {

@@ -31,7 +31,11 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     void Flush();
 
     void Deliver(const TWireRef& wire) override;
+    void DeliverPresence(const TWireRef& wire) override;
+    // The presence wait is over; called by the server.
+    void FlushWaitingPresence();
     void EndSession(std::string_view reason) override;
+    size_t Room() const override;
     // Sends the end-of-session message once a reason notice has had its time;
     // called by the server's sweep.
     void EndAfterReason(int64_t nowMs);
@@ -54,8 +58,11 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     bool Dispatch(const TPacket& packet);
     void WaitWritable();
     void NoteSignedIn();
-    void Queue(const TWireRef& wire);
+    enum class TWhen { Now, Soon };
+    void Queue(const TWireRef& wire, TWhen when = TWhen::Now);
     void QueueEnd();
+    // Lets a welcome in progress queue its next part once the queue is low.
+    void RefillWelcome();
 
     TSessionServer& server;
     asio::ip::tcp::socket socket;
@@ -76,6 +83,7 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     bool endQueued = false; // end-of-session queued: close once written
     bool dropped = false;   // over a bound: close at the next flush
     bool flushQueued = false;
+    bool presenceWaiting = false; // queued with the server's presence wait
     bool writeWaiting = false;
     bool countedSigningIn = true;
 };

@@ -20,7 +20,8 @@ constexpr unsigned TRIM_EVERY_SWEEPS = 5;
 } // namespace
 
 TSessionServer::TSessionServer(asio::io_context& io, TService& service, TSessionLimits limits)
-    : io(io), service(service), limits(limits), acceptor(io), acceptRetry(io), sweepTimer(io) {}
+    : io(io), service(service), limits(limits), acceptor(io), acceptRetry(io), sweepTimer(io),
+      presenceTimer(io) {}
 
 TSessionServer::~TSessionServer() {
     Shutdown();
@@ -65,6 +66,8 @@ void TSessionServer::Shutdown() {
     acceptor.close(ec);
     acceptRetry.cancel();
     sweepTimer.cancel();
+    presenceTimer.cancel();
+    presenceQueue.clear();
     std::vector<std::shared_ptr<TSession>> all;
     for (auto& [raw, session] : sessions) {
         session->Mute();
@@ -120,6 +123,23 @@ void TSessionServer::QueueFlush(std::shared_ptr<TSession> session) {
         return;
     flushPosted = true;
     asio::post(io, [this] { FlushQueued(); });
+}
+
+void TSessionServer::QueuePresenceFlush(std::shared_ptr<TSession> session) {
+    presenceQueue.push_back(std::move(session));
+    if (presenceTimerSet)
+        return;
+    presenceTimerSet = true;
+    presenceTimer.expires_after(std::chrono::milliseconds(limits.presenceWaitMs));
+    presenceTimer.async_wait([this](const std::error_code& ec) {
+        presenceTimerSet = false;
+        if (ec || shuttingDown)
+            return;
+        std::vector<std::shared_ptr<TSession>> batch;
+        batch.swap(presenceQueue);
+        for (auto& session : batch)
+            session->FlushWaitingPresence();
+    });
 }
 
 // Every session with output writes once per loop turn, however many

@@ -38,6 +38,8 @@ class TSessionServer {
     std::array<uint8_t, 65536>& ReadBuffer() { return readBuffer; }
     std::array<uint8_t, 65536>& WriteBuffer() { return writeBuffer; }
     void QueueFlush(std::shared_ptr<TSession> session);
+    // Flushes the session when the presence wait is over.
+    void QueuePresenceFlush(std::shared_ptr<TSession> session);
     void Forget(TSession& session);
     void SignedIn(TSession& session);
 
@@ -58,6 +60,9 @@ class TSessionServer {
     asio::ip::tcp::acceptor acceptor;
     asio::steady_timer acceptRetry;
     asio::steady_timer sweepTimer;
+    asio::steady_timer presenceTimer;
+    std::vector<std::shared_ptr<TSession>> presenceQueue;
+    bool presenceTimerSet = false;
     std::unordered_map<TSession*, std::shared_ptr<TSession>> sessions;
     std::unordered_map<std::string, TAddressCount> perAddress;
     std::vector<std::shared_ptr<TSession>> flushQueue;

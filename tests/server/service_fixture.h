@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -16,7 +18,13 @@ struct TFakeSink final : TSessionSink {
     std::vector<TPacket> got;
     bool ended = false;
     std::string reason;
+    // Bytes the service may queue before the test drains; each message
+    // takes its size off (SIZE_MAX: never full).
+    size_t room = SIZE_MAX;
+    size_t Room() const override { return room; }
     void Deliver(const TWireRef& wire) override {
+        if (room != SIZE_MAX)
+            room -= std::min<size_t>(room, wire.Size());
         TPacket p;
         ClearPacket(p);
         std::memcpy(p.bytes, wire.Bytes(), wire.Size());

@@ -120,7 +120,7 @@ namespace {
 
 struct TRecordingLink final : TClusterLink {
     std::vector<std::string> calls;
-    void Entered(const std::string& host, const TAccount& a, int64_t) override {
+    void Entered(const std::string& host, const TAccount& a) override {
         calls.push_back("in " + host + " " + a.nick);
     }
     void Left(const std::string& host, uint64_t id) override {

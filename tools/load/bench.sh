@@ -4,8 +4,8 @@
 #
 #   tools/load/bench.sh [BUILD_DIR]          (default build/default)
 #
-# Environment: PARTS (default "idle storm fanout"; also "signin"), IDLE_COUNTS,
-# FANOUT_SECONDS, SIGNIN_COUNT (10000), SIGNIN_THREADS (password threads, 0 = cores),
+# Environment: PARTS (default "idle storm fanout"; also "signin", "crowd" and
+# "relay"), IDLE_COUNTS, FANOUT_COUNTS (300 1000), FANOUT_SECONDS, SIGNIN_COUNT (10000), SIGNIN_THREADS (password threads, 0 = cores),
 # BENCH_DATA (a data folder kept between runs, so the bot accounts are made
 # once), SERVER and LOAD (the two programs, when not in BUILD_DIR).
 #
@@ -15,12 +15,17 @@
 # (p50/p99), with the server's CPU and write calls per delivered line (perf,
 # or strace in a separate run when perf cannot attach). Every
 # run is bounded by navlet-load's own limits (duration, sessions, rate).
+# "relay": the same public-line fan-out through navlet-bare-relay, the
+# baseline that does nothing but carry the lines (same pinning, same bots).
+# "crowd": newcomers joining a site of 20,000 users (navlet-crowd-bench, the
+# server in its own process with the crowd as quiet sessions on its loop).
 set -euo pipefail
 
 BUILD=${1:-build/default}
 SERVER=${SERVER:-$BUILD/server/navlet-server}
 LOAD=${LOAD:-$BUILD/tools/load/navlet-load}
 FANOUT_SECONDS=${FANOUT_SECONDS:-15}
+FANOUT_COUNTS=${FANOUT_COUNTS:-"300 1000"}
 PARTS=${PARTS:-"idle storm fanout"}
 IDLE_COUNTS=${IDLE_COUNTS:-"1000 5000 10000"}
 SIGNIN_COUNT=${SIGNIN_COUNT:-10000}
@@ -133,6 +138,12 @@ if wants signin; then
     --login-window 5000 --signin-timeout 300
   stop_server
 fi
+if wants crowd; then
+  CROWD=${CROWD:-$BUILD/tools/load/navlet-crowd-bench}
+  echo "== crowd-20000" | tee -a "$RESULTS/summary.txt"
+  taskset -c 0 "$CROWD" --users 20000 --newcomers 5 | tee -a "$RESULTS/summary.txt" |
+    grep '^RESULT' >>"$RESULTS/results.txt" || true
+fi
 if wants storm; then
   run storm-1000 --sessions 1000 --sites 1 --duration 1 --signin-timeout 120
 fi
@@ -142,7 +153,7 @@ fi
 perf_works() {
   perf stat -e syscalls:sys_enter_write -o /dev/null -- true >/dev/null 2>&1
 }
-for n in 300 1000; do
+for n in $FANOUT_COUNTS; do
   wants fanout || break
   if perf_works; then
     run "fanout-$n" --sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS" \
@@ -154,6 +165,21 @@ for n in 300 1000; do
     run "fanout-$n-strace" --sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS" \
       --trace-writes "$WORK/writes-$n.txt"
   fi
+done
+
+for n in $FANOUT_COUNTS; do
+  wants relay || break
+  RELAY=${RELAY:-$BUILD/tools/load/navlet-bare-relay}
+  RELAY_PORT=$(free_port)
+  taskset -c 0 "$RELAY" --listen "127.0.0.1:$RELAY_PORT" --seconds $((FANOUT_SECONDS + 120)) &
+  RELAY_PID=$!
+  sleep 0.5
+  echo "== relay-fanout-$n" | tee -a "$RESULTS/summary.txt"
+  taskset -c 1 "$LOAD" --server "127.0.0.1:$RELAY_PORT" --server-pid "$RELAY_PID" --sources 200 \
+    --sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS" |
+    tee "$RESULTS/relay-fanout-$n.txt" | grep -v '^RESULT' | tee -a "$RESULTS/summary.txt" || true
+  grep '^RESULT' "$RESULTS/relay-fanout-$n.txt" | sed 's/^RESULT/RESULT relay/' >>"$RESULTS/results.txt" || true
+  kill "$RELAY_PID" 2>/dev/null; wait "$RELAY_PID" 2>/dev/null || true
 done
 
 echo

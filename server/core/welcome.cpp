@@ -1,0 +1,189 @@
+// The welcome of a session arriving on a site: its own record, a record of
+// every other person there, its friends, the site's recent lines, the banner
+// and any kept calls. A crowded site's listing would not fit in the
+// connection's output bound at once, so it goes out as the connection drains.
+#include <algorithm>
+
+#include "server/core/service.h"
+
+namespace navlet::server {
+
+namespace {
+
+TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKey) {
+    TPresenceMsg m;
+    m.user = account.id;
+    m.listFlag = listFlag;
+    m.chatKey = chatKey;
+    m.gender = account.gender;
+    m.nick = account.nick;
+    TPacket p;
+    ClearPacket(p);
+    int length = WritePresence(p, m);
+    return EncodeWire(p, length, MSG_PRESENCE);
+}
+
+// Whether `user`'s welcome still owes the record of the person who arrived
+// at `arrival` (so it must hear neither "left" nor the record twice).
+bool Owed(const TClient& user, uint64_t userId, uint64_t arrival, bool remote) {
+    const TWelcome& w = user.welcome;
+    if (!remote)
+        return w.StillToList(arrival);
+    return w.RemoteStillToList(arrival) && !(w.trackListed && w.listed.count(userId));
+}
+
+// Whether `user`'s welcome will still list the account from what the site
+// holds now.
+bool WillList(const TClient& user, const TSite& site, uint64_t userId) {
+    for (const TPerson& person : site.people)
+        if (person.entry->account.id == userId && user.welcome.StillToList(person.arrival))
+            return true;
+    for (const TRemoteUser& r : site.remote)
+        if (r.account.id == userId && Owed(user, userId, r.arrival, /*remote=*/true))
+            return true;
+    return false;
+}
+
+} // namespace
+
+void TService::StartWelcome(TClient& client, const std::vector<TAccount>* friends) {
+    TWelcome& w = client.welcome;
+    // Friends and kept calls not yet sent in an unfinished welcome carry
+    // over to the next site's; that site's lines replace the old one's.
+    std::vector<TWireRef> pendingFriends =
+        w.active ? std::move(w.friends) : std::vector<TWireRef>();
+    std::vector<TWireRef> pendingCalls =
+        w.active ? std::move(w.keptCalls) : std::vector<TWireRef>();
+    w = TWelcome{};
+    w.active = true;
+    w.friends = friends ? FriendRecords(*friends) : std::move(pendingFriends);
+    w.keptCalls = std::move(pendingCalls);
+    // The own record confirms the sign-in: it goes at once.
+    client.sink.Deliver(PresenceWire(client.account->account, 0, client.chatKey));
+    if (TSite* site = client.site) {
+        w.endArrival = site->arrivals;
+        w.trackListed = !site->remote.empty();
+        // Lines said during the welcome reach the session live: only those
+        // said before it are replayed.
+        TPacket p;
+        for (const TPublicLine& line : site->recent) {
+            if (!ReadsLanguage(client.languageMask, line.language))
+                continue;
+            ClearPacket(p);
+            int length = WriteDatedLine(p, TDatedLineMsg{line.stamp, line.nick, line.text});
+            w.lines.push_back(EncodeWire(p, length, MSG_DATED_LINE));
+        }
+    }
+}
+
+void TService::Drained(TClient& client) {
+    if (client.SignedIn() && client.welcome.active)
+        ContinueWelcome(client);
+}
+
+void TService::ContinueWelcome(TClient& client) {
+    if (client.site && (!ListPeople(client) || !ListRemote(client)))
+        return; // the connection calls Drained when it has room again
+    FinishWelcome(client);
+}
+
+bool TService::ListPeople(TClient& client) {
+    TWelcome& w = client.welcome;
+    const auto& people = client.site->people;
+    auto it = std::lower_bound(
+        people.begin(), people.end(), w.nextArrival,
+        [](const TPerson& person, uint64_t arrival) { return person.arrival < arrival; });
+    for (; it != people.end() && it->arrival < w.endArrival; ++it) {
+        if (client.sink.Room() == 0)
+            return false;
+        w.nextArrival = it->arrival + 1;
+        if (it->entry == client.account)
+            continue; // another window of the same account brought it here
+        if (w.trackListed)
+            w.listed.insert(it->entry->account.id);
+        client.sink.Deliver(PresenceWire(it->entry->account, 0, 0));
+    }
+    w.nextArrival = w.endArrival;
+    return true;
+}
+
+// An account on several nodes, or here too, is listed once.
+bool TService::ListRemote(TClient& client) {
+    TWelcome& w = client.welcome;
+    const auto& remote = client.site->remote;
+    auto it = std::lower_bound(
+        remote.begin(), remote.end(), w.nextRemote,
+        [](const TRemoteUser& r, uint64_t arrival) { return r.arrival < arrival; });
+    for (; it != remote.end() && it->arrival < w.endArrival; ++it) {
+        if (client.sink.Room() == 0)
+            return false;
+        w.nextRemote = it->arrival + 1;
+        if (it->account.id == client.Id() || !w.listed.insert(it->account.id).second)
+            continue;
+        client.sink.Deliver(PresenceWire(it->account, 0, 0));
+    }
+    w.nextRemote = w.endArrival;
+    return true;
+}
+
+void TService::FinishWelcome(TClient& client) {
+    TWelcome done = std::move(client.welcome);
+    client.welcome = TWelcome{};
+    for (const TWireRef& wire : done.friends)
+        client.sink.Deliver(wire);
+    for (const TWireRef& wire : done.lines)
+        client.sink.Deliver(wire);
+    SendBanner(client);
+    for (const TWireRef& wire : done.keptCalls)
+        client.sink.Deliver(wire);
+}
+
+std::vector<TWireRef> TService::FriendRecords(const std::vector<TAccount>& friends) {
+    std::vector<TWireRef> out;
+    for (const TAccount& friendAccount : friends) {
+        TAccountEntry* entry = CachedById(friendAccount.id);
+        // 1 = offline friend, 2 = online: the bar only tells 0 from not 0.
+        uint8_t flag = entry && entry->Online() ? 2 : 1;
+        out.push_back(PresenceWire(friendAccount, flag, 0));
+    }
+    return out;
+}
+
+void TService::SendBanner(TClient& client) {
+    TPacket p;
+    ClearPacket(p);
+    int32_t id = client.site ? banners.At(client.site->bannerIndex) : 0;
+    Send(client, p, WriteBanner(p, TBannerMsg{id}), MSG_BANNER);
+}
+
+// The account is gone from the site: everybody who has its record hears so.
+// When it stays through another entry (a window here, a node elsewhere),
+// nobody hears "left", but a welcome that owed this entry's record and will
+// not list the account from the others gets the record now.
+void TService::TellLeft(TSite& site, const TAccount& account, uint64_t arrival, bool remote,
+                        bool accountStays) {
+    TWireRef left;
+    if (!accountStays) {
+        TPacket p;
+        ClearPacket(p);
+        left = EncodeWire(p, WriteUserLeft(p, TUserLeftMsg{account.id}), MSG_USER_LEFT);
+    }
+    TWireRef record;
+    for (TClient* user : site.users) {
+        bool owed = user->welcome.active && Owed(*user, account.id, arrival, remote);
+        if (!accountStays) {
+            if (!owed)
+                user->sink.DeliverPresence(left);
+            continue;
+        }
+        if (!owed || WillList(*user, site, account.id))
+            continue;
+        if (!record)
+            record = PresenceWire(account, 0, 0);
+        if (user->welcome.trackListed)
+            user->welcome.listed.insert(account.id);
+        user->sink.DeliverPresence(record);
+    }
+}
+
+} // namespace navlet::server
