@@ -25,9 +25,18 @@ class TThreadStoreRunner final : public TStoreRunner {
         });
     }
 
+    void RunOrdered(std::function<void()> work, std::function<void()> done) override {
+        asio::post(ordered, [this, work = std::move(work), done = std::move(done)]() mutable {
+            work();
+            if (done)
+                asio::post(io, std::move(done));
+        });
+    }
+
   private:
     asio::io_context& io;
     asio::thread_pool pool;
+    asio::strand<asio::thread_pool::executor_type> ordered{asio::make_strand(pool)};
 };
 
 // The operator learns which module files were passed over, and why.

@@ -124,6 +124,19 @@ std::vector<web::TSiteLoad> TServiceWebBackend::BusiestSites(int limit) {
     return sites.value_or(std::vector<web::TSiteLoad>{});
 }
 
+web::TServerHealth TServiceWebBackend::Health() {
+    auto health = OnLoop<web::TServerHealth>([this] {
+        web::TServerHealth out;
+        if (const TClusterLink* cluster = service.Cluster()) {
+            TClusterStatus status = cluster->Status();
+            out = web::TServerHealth{true, status.redisUp, status.nodes};
+        }
+        return out;
+    });
+    // A loop too busy to answer says nothing about Redis.
+    return health.value_or(web::TServerHealth{});
+}
+
 // The banner set changes when the operator changes the folder, so its path
 // comes from the loop; the file is read here.
 std::optional<std::string> TServiceWebBackend::BannerBody(int32_t id) {

@@ -28,6 +28,7 @@ class TServiceWebBackend final : public web::TWebBackend {
     web::TUpdateResult UpdateProfile(UserId id, std::string_view password,
                                      const web::TProfileChange& change) override;
     std::vector<web::TSiteLoad> BusiestSites(int limit) override;
+    web::TServerHealth Health() override;
     std::optional<std::string> BannerBody(int32_t id) override;
 
   private:

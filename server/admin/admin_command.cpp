@@ -30,7 +30,48 @@ std::string Word(std::string_view text) {
     return out.empty() ? "-" : out;
 }
 
+std::string UserLine(std::string_view nick, std::string_view id, std::string_view host) {
+    return "* " + Word(nick) + " " + std::string(id) + " " + Word(host) + "\n";
+}
+
 } // namespace
+
+bool RunAcrossCluster(TService& service, const TAdminCommand& c,
+                      std::function<void(std::string answer)> answer) {
+    auto total = [answer = std::move(answer)](int reached) { answer(Answer(reached)); };
+    switch (c.verb) {
+    case TAdminVerb::Notice:
+        service.Notice(c.target, c.notice, c.buttons, c.text, total);
+        return true;
+    case TAdminVerb::Reconnect:
+        service.Command(c.target, CHAT_RECONNECT, c.text, total);
+        return true;
+    case TAdminVerb::Update:
+        service.Command(c.target, CHAT_FORCE_UPDATE, c.text, total);
+        return true;
+    case TAdminVerb::ReplyTime:
+        service.Command(c.target, CHAT_REPLY_TIME, c.text, total);
+        return true;
+    case TAdminVerb::Kick:
+        service.Kick(c.target, total);
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string ClusterUsersAnswer(const std::vector<std::array<std::string, 3>>& users,
+                               std::string_view host) {
+    std::string folded = FoldCase(host), out;
+    size_t count = 0;
+    for (const auto& [nick, id, site] : users) {
+        if (!folded.empty() && site != folded)
+            continue;
+        out += UserLine(nick, id, site);
+        ++count;
+    }
+    return out + "OK " + std::to_string(count) + "\n";
+}
 
 std::string RunAdminCommand(TService& service, size_t connections, const TAdminCommand& c) {
     switch (c.verb) {
@@ -48,8 +89,8 @@ std::string RunAdminCommand(TService& service, size_t connections, const TAdminC
         std::string out;
         auto users = service.OnlineUsers(c.host);
         for (const TClient* u : users)
-            out += "* " + Word(u->account->account.nick) + " " + std::to_string(u->Id()) + " " +
-                   Word(u->site ? u->site->host : std::string()) + "\n";
+            out += UserLine(u->account->account.nick, std::to_string(u->Id()),
+                            u->site ? u->site->host : std::string());
         return out + "OK " + std::to_string(users.size()) + "\n";
     }
     case TAdminVerb::Sites: {

@@ -12,4 +12,13 @@ namespace navlet::server {
 // "OK N" or "ERR REASON", each ending in LF.
 std::string RunAdminCommand(TService& service, size_t connections, const TAdminCommand& command);
 
+// On a cluster node: runs a notice, command or KICK on every node and
+// answers with the count of all (false for other verbs: nothing was run).
+bool RunAcrossCluster(TService& service, const TAdminCommand& command,
+                      std::function<void(std::string answer)> answer);
+
+// The answer to USERS [HOST] from a cluster's listing of NICK, ID, HOST.
+std::string ClusterUsersAnswer(const std::vector<std::array<std::string, 3>>& users,
+                               std::string_view host);
+
 } // namespace navlet::server

@@ -42,10 +42,30 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
         bool quit = false;
         if (!ParseAdminLine(line, command, error)) {
             answer = "ERR " + error + "\n";
+        } else if (TClusterLink* cluster = service.Cluster();
+                   cluster && cluster->Status().redisUp &&
+                   RunAcrossCluster(service, command, [self = shared_from_this()](std::string a) {
+                       self->answer = std::move(a);
+                       self->Reply(/*quit=*/false);
+                   })) {
+            return; // the answer waits for every node's count
+        } else if (TClusterLink* cluster = service.Cluster();
+                   command.verb == TAdminVerb::Users && cluster && cluster->Status().redisUp) {
+            // The whole cluster's sessions, as Redis lists them.
+            cluster->ListUsers([self = shared_from_this(), host = command.host](
+                                   std::vector<std::array<std::string, 3>> users) {
+                self->answer = ClusterUsersAnswer(users, host);
+                self->Reply(/*quit=*/false);
+            });
+            return;
         } else {
             answer = RunAdminCommand(service, connections(), command);
             quit = command.verb == TAdminVerb::Quit;
         }
+        Reply(quit);
+    }
+
+    void Reply(bool quit) {
         asio::async_write(socket, asio::buffer(answer),
                           [self = shared_from_this(), quit](const std::error_code& ec, size_t) {
                               if (ec || quit) {

@@ -22,12 +22,22 @@ std::string NodeSitesKey(const std::string& id) {
 std::string PresenceKey(const std::string& host) {
     return PREFIX + "presence:" + host;
 }
+std::string LinesKey(const std::string& host) {
+    return PREFIX + "lines:" + host;
+}
+// Lines a site keeps in Redis for newcomers, and how long an idle site's stay.
+constexpr int KEPT_LINES = 50;
+const std::string KEPT_LINES_MS = "600000";
+
 std::string SiteChannel(const std::string& host) {
     return PREFIX + "site:" + host;
 }
 
 std::string WhereKey(uint64_t accountId) {
     return PREFIX + "where:" + std::to_string(accountId);
+}
+std::string NodeUsersKey(const std::string& id) {
+    return PREFIX + "node-users:" + id;
 }
 const std::string OPERATOR_CHANNEL = PREFIX + "operator";
 
@@ -66,6 +76,22 @@ bool ReadRecord(const std::vector<std::string>& f, size_t at, TAccount& out) {
         return false;
     out.gender = f[at + 1][0];
     out.nick = f[at + 2];
+    return true;
+}
+
+// A kept public line as a node wrote it: stamp, language, nick, text.
+bool ReadLine(const std::string& packed, TPublicLine& out) {
+    std::vector<std::string> f;
+    if (!UnpackFields(packed, f) || f.size() != 4 || f[0].empty() || f[0].size() > 24 ||
+        f[0].find_first_not_of("0123456789.") != std::string::npos || f[1].empty() ||
+        f[1].size() > 2 || f[1].find_first_not_of("0123456789") != std::string::npos ||
+        !IsValidNick(f[2]) || f[3].size() > MAX_CLUSTER_TEXT)
+        return false;
+    out.stamp = std::strtod(f[0].c_str(), nullptr);
+    int language = std::stoi(f[1]);
+    out.language = IsValidLanguage(language) ? language : 0;
+    out.nick = f[2];
+    out.text = f[3];
     return true;
 }
 
@@ -174,6 +200,14 @@ void TClusterNode::Left(const std::string& host, uint64_t userId) {
 
 void TClusterNode::PublicLine(const std::string& host, uint64_t senderId, int language,
                               const std::string& nick, const std::string& text) {
+    double now =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%.8f", UnixToDays(now));
+    std::string lines = LinesKey(host);
+    commands.Command({"LPUSH", lines, PackFields({stamp, std::to_string(language), nick, text})});
+    commands.Command({"LTRIM", lines, "0", std::to_string(KEPT_LINES - 1)});
+    commands.Command({"PEXPIRE", lines, KEPT_LINES_MS});
     commands.Command({"PUBLISH", SiteChannel(host),
                       PackFields({"line", nodeId, std::to_string(senderId),
                                   std::to_string(language), nick, text})});
@@ -185,7 +219,12 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
     if (!UnpackFields(payload, f) || f.size() < 3 || f[1] == nodeId)
         return;
     if (channel == NodeChannel(nodeId)) {
-        OnCall(f);
+        if (f[0] == "call")
+            OnCall(f);
+        else if (f[0] == "count")
+            OnCount(f);
+        else
+            service.RemoteEvent(f);
         return;
     }
     if (channel == OPERATOR_CHANNEL) {
@@ -216,21 +255,113 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
     }
 }
 
-void TClusterNode::AccountOnline(uint64_t accountId, bool online) {
-    if (online) {
-        onlineHere.insert(accountId);
-        commands.Command({"SADD", WhereKey(accountId), nodeId});
-    } else {
+void TClusterNode::WriteSessions(uint64_t accountId, const TNodeSessions& here) {
+    if (here.count == 0) {
+        commands.Command({"HDEL", WhereKey(accountId), nodeId});
+        return;
+    }
+    commands.Command({"HSET", WhereKey(accountId), nodeId,
+                      std::to_string(here.count) + " " + std::to_string(here.oldestUs) + " " +
+                          std::to_string(here.latestUs)});
+}
+
+void TClusterNode::AccountSessions(uint64_t accountId, const TNodeSessions& here) {
+    if (here.count == 0)
         onlineHere.erase(accountId);
-        commands.Command({"SREM", WhereKey(accountId), nodeId});
+    else
+        onlineHere[accountId] = here;
+    WriteSessions(accountId, here);
+}
+
+void TClusterNode::WhereIs(uint64_t accountId,
+                           std::function<void(std::vector<TNodeSessions>)> done) {
+    std::weak_ptr<bool> weak = alive;
+    bool sent = commands.Command(
+        {"HGETALL", WhereKey(accountId)}, [this, weak, done](std::optional<TRedisReply> r) {
+            if (weak.expired())
+                return;
+            std::vector<TNodeSessions> out;
+            if (r && r->kind == TRedisReply::Array) {
+                for (size_t i = 0; i + 1 < r->items.size(); i += 2) {
+                    TNodeSessions node;
+                    node.node = r->items[i].text;
+                    if (node.node == nodeId || !liveNodes.count(node.node))
+                        continue; // this node answers for itself; dead ones hold nobody
+                    unsigned long long count = 0;
+                    long long oldest = 0, latest = 0;
+                    if (std::sscanf(r->items[i + 1].text.c_str(), "%llu %lld %lld", &count, &oldest,
+                                    &latest) != 3 ||
+                        count > 1000)
+                        continue;
+                    node.count = size_t(count);
+                    node.oldestUs = oldest;
+                    node.latestUs = latest;
+                    out.push_back(std::move(node));
+                }
+            }
+            done(std::move(out));
+        });
+    if (!sent)
+        done({});
+}
+
+void TClusterNode::ToNode(const std::string& node, std::vector<std::string> fields) {
+    if (fields.empty())
+        return;
+    fields.insert(fields.begin() + 1, nodeId);
+    commands.Command({"PUBLISH", NodeChannel(node), PackFields(fields)});
+}
+
+void TClusterNode::SessionSite(uint64_t serial, const TAccount* account, const std::string& host) {
+    std::string field = std::to_string(serial);
+    if (!account) {
+        sessionSites.erase(serial);
+        commands.Command({"HDEL", NodeUsersKey(nodeId), field});
+        return;
+    }
+    std::string line = PackFields({account->nick, std::to_string(account->id), host});
+    sessionSites[serial] = line;
+    commands.Command({"HSET", NodeUsersKey(nodeId), field, line});
+}
+
+// Every live node's sessions, this one's included, as Redis holds them.
+void TClusterNode::ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) {
+    struct TListing {
+        std::vector<std::array<std::string, 3>> users;
+        size_t waiting = 0;
+    };
+    std::vector<std::string> nodes(liveNodes.begin(), liveNodes.end());
+    if (!commands.Up() || nodes.empty()) {
+        done({});
+        return;
+    }
+    auto listing = std::make_shared<TListing>();
+    listing->waiting = nodes.size();
+    std::weak_ptr<bool> weak = alive;
+    for (const std::string& node : nodes) {
+        auto read = [weak, listing, done](std::optional<TRedisReply> r) {
+            if (weak.expired())
+                return;
+            std::vector<std::string> f;
+            uint64_t id = 0;
+            if (r && r->kind == TRedisReply::Array)
+                for (const TRedisReply& item : r->items)
+                    if (UnpackFields(item.text, f) && f.size() == 3 && IsValidNick(f[0]) &&
+                        ParseId(f[1], id))
+                        listing->users.push_back({f[0], f[1], f[2]});
+            if (--listing->waiting == 0)
+                done(std::move(listing->users));
+        };
+        if (!commands.Command({"HVALS", NodeUsersKey(node)}, read))
+            read(std::nullopt);
     }
 }
 
 void TClusterNode::CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) {
     std::weak_ptr<bool> weak = alive;
-    bool sent = commands.Command({"SMEMBERS", WhereKey(call.target)}, [this, weak, call, done](
-                                                                          std::optional<TRedisReply>
-                                                                              r) {
+    bool sent = commands.Command({"HGETALL", WhereKey(call.target)}, [this, weak, call, done](
+                                                                         std::optional<TRedisReply>
+                                                                             r) {
         if (weak.expired())
             return;
         bool reached = false;
@@ -239,7 +370,8 @@ void TClusterNode::CallElsewhere(const TRemoteCall& call, std::function<void(boo
                                               call.withMessage ? "1" : "0", call.callerNick,
                                               call.message.substr(0, MAX_CLUSTER_TEXT),
                                               call.callerSite.substr(0, MAX_CLUSTER_TEXT)});
-            for (const TRedisReply& node : r->items) {
+            for (size_t i = 0; i < r->items.size(); i += 2) {
+                const TRedisReply& node = r->items[i];
                 if (node.text == nodeId || !liveNodes.count(node.text))
                     continue; // its own users were asked already; dead ones answer nobody
                 reached = commands.Command({"PUBLISH", NodeChannel(node.text), message}) || reached;
@@ -264,12 +396,54 @@ void TClusterNode::OnCall(const std::vector<std::string>& f) {
     service.RemoteCall(call);
 }
 
+// An operator's line or KICK for every node. With `reached`, every other
+// node answers its count on this node's channel (PUBLISH says how many
+// nodes listen), and the total goes out when all have answered or a second
+// has passed.
+void TClusterNode::ToOperatorChannel(std::vector<std::string> fields, TReachedFn reached) {
+    if (!reached) {
+        fields.push_back("0");
+        commands.Command({"PUBLISH", OPERATOR_CHANNEL, PackFields(fields)});
+        return;
+    }
+    uint64_t id = nextCount++;
+    fields.push_back(std::to_string(id));
+    auto timer = std::make_shared<asio::steady_timer>(beat.get_executor());
+    std::weak_ptr<bool> weak = alive;
+    bool sent = commands.Command({"PUBLISH", OPERATOR_CHANNEL, PackFields(fields)},
+                                 [this, weak, id](std::optional<TRedisReply> r) {
+                                     if (weak.expired())
+                                         return;
+                                     auto it = counts.find(id);
+                                     if (it == counts.end())
+                                         return;
+                                     // Every node listens, this one too.
+                                     it->second.expected =
+                                         r && r->kind == TRedisReply::Integer ? r->integer - 1 : 0;
+                                     if (AllCounted(it->second))
+                                         FinishCount(id);
+                                 });
+    if (!sent) {
+        reached(-1);
+        return;
+    }
+    counts[id] = TPendingCount{-1, 0, false, 0, std::move(reached), timer};
+    timer->expires_after(std::chrono::seconds(1));
+    timer->async_wait([this, weak, id](std::error_code ec) {
+        if (!ec && !weak.expired())
+            FinishCount(id);
+    });
+}
+
 void TClusterNode::OperatorLine(int targetKind, const std::string& name, uint64_t chat,
-                                uint8_t command, const std::string& text) {
-    commands.Command(
-        {"PUBLISH", OPERATOR_CHANNEL,
-         PackFields({"op", nodeId, std::to_string(targetKind), name, std::to_string(chat),
-                     std::to_string(command), text.substr(0, MAX_CLUSTER_TEXT)})});
+                                uint8_t command, const std::string& text, TReachedFn reached) {
+    ToOperatorChannel({"op", nodeId, std::to_string(targetKind), name, std::to_string(chat),
+                       std::to_string(command), text.substr(0, MAX_CLUSTER_TEXT)},
+                      std::move(reached));
+}
+
+void TClusterNode::KickElsewhere(int targetKind, const std::string& name, TReachedFn reached) {
+    ToOperatorChannel({"kick", nodeId, std::to_string(targetKind), name}, std::move(reached));
 }
 
 void TClusterNode::OnOperatorLine(const std::vector<std::string>& f) {
@@ -277,15 +451,64 @@ void TClusterNode::OnOperatorLine(const std::vector<std::string>& f) {
         return !t.empty() && t.size() <= digits &&
                t.find_first_not_of("0123456789") == std::string::npos;
     };
-    if (f[0] != "op" || f.size() != 7 || !small(f[2], 1) || f[3].size() > 255 || !small(f[4], 5) ||
-        !small(f[5], 3) || f[6].size() > MAX_CLUSTER_TEXT)
+    if (f.size() < 5 || !small(f.back(), 19) || !small(f[2], 1) ||
+        std::stoi(f[2]) > TTarget::Site || f[3].size() > 255)
         return;
-    int kind = std::stoi(f[2]), command = std::stoi(f[5]);
-    uint64_t chat = std::stoull(f[4]);
-    if (kind > TTarget::Site || command > 255 || chat > 0xFFFF)
+    TTarget target{TTarget::Kind(std::stoi(f[2])), f[3]};
+    int count = 0;
+    if (f[0] == "kick" && f.size() == 5) {
+        count = service.RemoteKick(target);
+    } else if (f[0] == "op" && f.size() == 8 && small(f[4], 5) && small(f[5], 3) &&
+               f[6].size() <= MAX_CLUSTER_TEXT) {
+        int command = std::stoi(f[5]);
+        uint64_t chat = std::stoull(f[4]);
+        if (command > 255 || chat > 0xFFFF)
+            return;
+        count = service.RemoteOperatorLine(target, ChatId(chat), uint8_t(command), f[6]);
+    } else {
         return;
-    service.RemoteOperatorLine(TTarget{TTarget::Kind(kind), f[3]}, ChatId(chat), uint8_t(command),
-                               f[6]);
+    }
+    if (f.back() != "0")
+        commands.Command({"PUBLISH", NodeChannel(f[1]),
+                          PackFields({"count", nodeId, f.back(), std::to_string(count)})});
+}
+
+// fields: count NODE REQUEST N (N = -1: the user is unknown there)
+void TClusterNode::OnCount(const std::vector<std::string>& f) {
+    if (f.size() != 4 || f[2].size() > 19 || f[3].size() > 10)
+        return;
+    char* end = nullptr;
+    uint64_t id = std::strtoull(f[2].c_str(), &end, 10);
+    long count = std::strtol(f[3].c_str(), nullptr, 10);
+    auto it = counts.find(id);
+    if (it == counts.end())
+        return;
+    TPendingCount& pending = it->second;
+    ++pending.answered;
+    if (count >= 0) {
+        pending.known = true;
+        pending.sum += int(std::min(count, 1000000L));
+    }
+    if (AllCounted(pending))
+        FinishCount(id);
+}
+
+// Every listener answered; or every node known alive did (a listener whose
+// node went away without closing may still be counted by PUBLISH).
+bool TClusterNode::AllCounted(const TPendingCount& pending) const {
+    long others = long(liveNodes.size()) - long(liveNodes.count(nodeId));
+    return pending.expected >= 0 &&
+           (pending.answered >= pending.expected || (others > 0 && pending.answered >= others));
+}
+
+void TClusterNode::FinishCount(uint64_t id) {
+    auto it = counts.find(id);
+    if (it == counts.end())
+        return;
+    TPendingCount pending = std::move(it->second);
+    counts.erase(it);
+    pending.timer->cancel();
+    pending.reached(pending.known ? pending.sum : -1);
 }
 
 void TClusterNode::ScheduleBeat() {
@@ -306,18 +529,22 @@ void TClusterNode::Beat() {
     auto now = std::chrono::steady_clock::now();
     std::erase_if(recentlyLeft, [&](const auto& entry) { return now - entry.second > config.ttl; });
     std::weak_ptr<bool> weak = alive;
-    commands.Command({"SET", NodeKey(nodeId), "1", "PX", std::to_string(config.ttl.count()), "GET"},
-                     [this, weak](std::optional<TRedisReply> r) {
-                         if (weak.expired() || !r || r->kind != TRedisReply::Nil)
-                             return;
-                         commands.Command({"DEL", NodeSitesKey(nodeId)});
-                         for (const auto& [where, presence] : present)
-                             Announce(presence);
-                         for (uint64_t account : onlineHere)
-                             commands.Command({"SADD", WhereKey(account), nodeId});
-                         for (const auto& [host, count] : localCounts)
-                             WriteSiteCount(host);
-                     });
+    commands.Command(
+        {"SET", NodeKey(nodeId), "1", "PX", std::to_string(config.ttl.count()), "GET"},
+        [this, weak](std::optional<TRedisReply> r) {
+            if (weak.expired() || !r || r->kind != TRedisReply::Nil)
+                return;
+            commands.Command({"DEL", NodeSitesKey(nodeId)});
+            for (const auto& [where, presence] : present)
+                Announce(presence);
+            for (const auto& [account, sessions] : onlineHere)
+                WriteSessions(account, sessions);
+            commands.Command({"DEL", NodeUsersKey(nodeId)});
+            for (const auto& [serial, line] : sessionSites)
+                commands.Command({"HSET", NodeUsersKey(nodeId), std::to_string(serial), line});
+            for (const auto& [host, count] : localCounts)
+                WriteSiteCount(host);
+        });
     commands.Command({"SADD", NODES, nodeId});
     commands.Command({"SMEMBERS", NODES}, [this, weak](std::optional<TRedisReply> members) {
         if (weak.expired() || !members || members->kind != TRedisReply::Array ||
@@ -350,37 +577,119 @@ void TClusterNode::Beat() {
     });
 }
 
+// Per site, the sum of the nodes' counts; an account present through two
+// nodes counts once, so the sites that several nodes report are counted
+// again from their presence hash.
 void TClusterNode::CountSites(const std::vector<std::string>& live) {
     struct TTally {
         std::map<std::string, size_t> users;
+        std::map<std::string, size_t> nodes; // how many nodes report the site
         size_t waiting = 0;
     };
     auto tally = std::make_shared<TTally>();
     tally->waiting = live.size();
     std::weak_ptr<bool> weak = alive;
+    std::set<std::string> liveSet(live.begin(), live.end());
     for (const std::string& node : live) {
         bool sent = commands.Command(
-            {"HGETALL", NodeSitesKey(node)}, [this, weak, tally](std::optional<TRedisReply> r) {
+            {"HGETALL", NodeSitesKey(node)},
+            [this, weak, tally, liveSet](std::optional<TRedisReply> r) {
                 if (weak.expired())
                     return;
-                if (r && r->kind == TRedisReply::Array)
-                    for (size_t i = 0; i + 1 < r->items.size(); i += 2)
+                if (r && r->kind == TRedisReply::Array) {
+                    for (size_t i = 0; i + 1 < r->items.size(); i += 2) {
                         tally->users[r->items[i].text] +=
                             size_t(std::strtoull(r->items[i + 1].text.c_str(), nullptr, 10));
+                        ++tally->nodes[r->items[i].text];
+                    }
+                }
                 if (--tally->waiting > 0)
                     return;
-                clusterSites.clear();
-                for (const auto& [host, users] : tally->users)
-                    if (users > 0)
-                        clusterSites.push_back(TSiteCount{host, users});
-                std::sort(clusterSites.begin(), clusterSites.end(),
-                          [](const TSiteCount& a, const TSiteCount& b) {
-                              return a.users != b.users ? a.users > b.users : a.host < b.host;
-                          });
+                auto shared = std::make_shared<size_t>(0);
+                for (const auto& [host, nodes] : tally->nodes)
+                    if (nodes > 1)
+                        ++*shared;
+                if (*shared == 0) {
+                    PublishSiteCounts(tally->users);
+                    return;
+                }
+                for (const auto& [host, nodes] : tally->nodes) {
+                    if (nodes < 2)
+                        continue;
+                    auto distinct = [this, weak, tally, shared, liveSet,
+                                     host = host](std::optional<TRedisReply> keys) {
+                        if (weak.expired())
+                            return;
+                        if (keys && keys->kind == TRedisReply::Array) {
+                            std::set<std::string> accounts;
+                            for (const TRedisReply& key : keys->items) {
+                                size_t colon = key.text.find(':');
+                                if (colon != std::string::npos &&
+                                    liveSet.count(key.text.substr(0, colon)))
+                                    accounts.insert(key.text.substr(colon + 1));
+                            }
+                            tally->users[host] = accounts.size();
+                        }
+                        if (--*shared == 0)
+                            PublishSiteCounts(tally->users);
+                    };
+                    if (!commands.Command({"HKEYS", PresenceKey(host)}, distinct))
+                        return;
+                }
             });
         if (!sent)
             return;
     }
+}
+
+void TClusterNode::PublishSiteCounts(const std::map<std::string, size_t>& users) {
+    clusterSites.clear();
+    for (const auto& [host, count] : users)
+        if (count > 0)
+            clusterSites.push_back(TSiteCount{host, count});
+    std::sort(clusterSites.begin(), clusterSites.end(),
+              [](const TSiteCount& a, const TSiteCount& b) {
+                  return a.users != b.users ? a.users > b.users : a.host < b.host;
+              });
+}
+
+bool TClusterNode::Believable(const std::string& key) const {
+    std::string node = key.substr(0, key.find(':'));
+    return node != nodeId && liveNodes.count(node) && !recentlyLeft.count(key);
+}
+
+void TClusterNode::SiteSnapshot(const std::string& host, std::function<void(TSiteSnapshot)> done) {
+    auto snapshot = std::make_shared<TSiteSnapshot>();
+    std::weak_ptr<bool> weak = alive;
+    bool sent = commands.Command(
+        {"HGETALL", PresenceKey(host)}, [this, weak, snapshot](std::optional<TRedisReply> r) {
+            if (weak.expired() || !r || r->kind != TRedisReply::Array)
+                return;
+            for (size_t i = 0; i + 1 < r->items.size(); i += 2) {
+                std::vector<std::string> f;
+                TAccount account;
+                if (Believable(r->items[i].text) && UnpackFields(r->items[i + 1].text, f) &&
+                    ReadRecord(f, 0, account))
+                    snapshot->users.push_back(TRemoteUser{r->items[i].text, account});
+            }
+        });
+    if (!sent) {
+        done({});
+        return;
+    }
+    commands.Command({"LRANGE", LinesKey(host), "0", std::to_string(KEPT_LINES - 1)},
+                     [weak, snapshot, done](std::optional<TRedisReply> r) {
+                         if (weak.expired())
+                             return;
+                         if (r && r->kind == TRedisReply::Array) {
+                             for (auto it = r->items.rbegin(); it != r->items.rend(); ++it) {
+                                 TPublicLine line;
+                                 if (ReadLine(it->text, line))
+                                     snapshot->lines.push_back(std::move(line));
+                             }
+                         }
+                         done(std::move(*snapshot));
+                     });
 }
 
 // Brings this node's view of a site's remote users to the presence hash.
@@ -395,8 +704,7 @@ void TClusterNode::Mend(const std::string& host) {
         std::set<std::string> present;
         for (size_t i = 0; i + 1 < r->items.size(); i += 2) {
             const std::string& key = r->items[i].text;
-            std::string node = key.substr(0, key.find(':'));
-            if (node == nodeId || !liveNodes.count(node) || recentlyLeft.count(key))
+            if (!Believable(key))
                 continue;
             std::vector<std::string> f;
             TAccount account;
@@ -438,6 +746,7 @@ void TClusterNode::Sweep(const std::string& deadNode) {
                              });
         }
         commands.Command({"DEL", NodeSitesKey(deadNode)});
+        commands.Command({"DEL", NodeUsersKey(deadNode)});
         commands.Command({"SREM", NODES, deadNode});
     });
 }

@@ -3,9 +3,13 @@
 //   navlet:nodes          the set of node ids seen (dead ones are swept out)
 //   navlet:node-sites:ID  hash host -> number of this node's users there
 //   navlet:presence:HOST  hash NODE:ACCOUNT -> the account's record
+//   navlet:lines:HOST     list of the site's latest public lines, newest first
 //   navlet:site:HOST      channel of the site's newcomers, leavers, lines
-//   navlet:where:ACCOUNT  set of the nodes where the account is signed in
-//   navlet:to:ID          channel of the calls for this node's users
+//   navlet:where:ACCOUNT  hash NODE -> the account's sessions there (count,
+//                         oldest sign-in, latest activity)
+//   navlet:node-users:ID  hash session -> nick, account and site, for USERS
+//   navlet:to:ID          channel of the calls, chat and window messages for
+//                         this node's users
 //   navlet:operator       channel of the operator's notices and commands
 // Every `heartbeat` the node renews its key, counts the cluster's sites,
 // compares each of its sites with the presence hash (what a lost message
@@ -44,12 +48,18 @@ class TClusterNode final : public TClusterLink {
     void Left(const std::string& host, uint64_t userId) override;
     void PublicLine(const std::string& host, uint64_t senderId, int language,
                     const std::string& nick, const std::string& text) override;
+    void SiteSnapshot(const std::string& host, std::function<void(TSiteSnapshot)> done) override;
     std::vector<TSiteCount> BusiestSites(size_t limit) const override;
     TClusterStatus Status() const override;
-    void AccountOnline(uint64_t accountId, bool online) override;
+    void AccountSessions(uint64_t accountId, const TNodeSessions& here) override;
+    void WhereIs(uint64_t accountId, std::function<void(std::vector<TNodeSessions>)> done) override;
+    void ToNode(const std::string& node, std::vector<std::string> fields) override;
+    void KickElsewhere(int targetKind, const std::string& name, TReachedFn reached) override;
+    void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) override;
+    void ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) override;
     void CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) override;
     void OperatorLine(int targetKind, const std::string& name, uint64_t chat, uint8_t command,
-                      const std::string& text) override;
+                      const std::string& text, TReachedFn reached) override;
 
   private:
     // An account present on a site through this node.
@@ -61,15 +71,24 @@ class TClusterNode final : public TClusterLink {
     void CommandsDown(const std::string& why);
     void Announce(const TLocalPresence& presence);
     void WriteSiteCount(const std::string& host);
+    void WriteSessions(uint64_t accountId, const TNodeSessions& here);
     void OnEvent(const std::string& channel, const std::string& payload);
     void OnCall(const std::vector<std::string>& fields);
     void OnOperatorLine(const std::vector<std::string>& fields);
+    void ToOperatorChannel(std::vector<std::string> fields, TReachedFn reached);
+    void OnCount(const std::vector<std::string>& fields);
+    void FinishCount(uint64_t id);
+    struct TPendingCount;
+    bool AllCounted(const TPendingCount& pending) const;
     void Beat();
     void ScheduleBeat();
     void CountSites(const std::vector<std::string>& liveNodes);
+    void PublishSiteCounts(const std::map<std::string, size_t>& users);
     void Mend(const std::string& host);
     void Sweep(const std::string& deadNode);
     std::string PresenceField(uint64_t accountId) const;
+    // Whether a presence entry of another node is to be believed now.
+    bool Believable(const std::string& key) const;
 
     TService& service;
     TClusterConfig config;
@@ -78,13 +97,25 @@ class TClusterNode final : public TClusterLink {
     asio::steady_timer beat;
     std::string nodeId;
     std::map<std::pair<std::string, uint64_t>, TLocalPresence> present; // by host, account
-    std::map<std::string, size_t> localCounts; // host -> accounts present through this node
-    std::set<uint64_t> onlineHere;             // accounts with a session on this node
+    std::map<std::string, size_t> localCounts;    // host -> accounts present through this node
+    std::map<uint64_t, TNodeSessions> onlineHere; // accounts with a session on this node
+    std::map<uint64_t, std::string> sessionSites; // session serial -> packed USERS line
     std::set<std::string> liveNodes;
     std::vector<TSiteCount> clusterSites; // all sites, busiest first
     // Keys that left lately: a presence snapshot taken before they left must
     // not bring them back.
     std::map<std::string, std::chrono::steady_clock::time_point> recentlyLeft;
+    // Operator commands waiting for the other nodes' counts, by request.
+    struct TPendingCount {
+        long expected = -1; // answers to wait for; -1 until PUBLISH has counted them
+        long answered = 0;
+        bool known = false; // some node knew the target
+        int sum = 0;
+        TReachedFn reached;
+        std::shared_ptr<asio::steady_timer> timer;
+    };
+    std::map<uint64_t, TPendingCount> counts;
+    uint64_t nextCount = 1;
     std::shared_ptr<bool> alive;
 };
 

@@ -43,12 +43,19 @@ void TService::FindUser(TClient& client, const TFindUserRequest& request, bool w
 
 void TService::RouteSearch(TClient& client, const TFindUserRequest& request, bool withMessage,
                            TAccountEntry* target) {
-    if (!cluster || !target || target->Online() || target == client.account) {
+    if (!cluster || !target || target == client.account) {
         AnswerSearch(client, request, withMessage, target);
         return;
     }
     TRemoteCall call{target->account.id, withMessage, client.account->account.nick, request.message,
                      client.siteUrl};
+    if (target->Online()) {
+        // Its windows on other nodes hear the call as well; the caller hears
+        // "called" once, from here.
+        AnswerSearch(client, request, withMessage, target);
+        cluster->CallElsewhere(call, [](bool) {});
+        return;
+    }
     std::weak_ptr<bool> service = alive;
     uint64_t serial = client.serial, targetId = target->account.id;
     cluster->CallElsewhere(call,
@@ -120,11 +127,22 @@ void TService::AnswerSearch(TClient& client, const TFindUserRequest& request, bo
     } else if (target && withMessage && !request.message.empty() &&
                target->account.id != caller.id) {
         answer.nick = target->account.nick;
+        // The answer waits for the call to be kept, so that calls keep the
+        // order their callers heard the answers in.
         TStore& db = store;
-        storeRunner->Run(
+        std::weak_ptr<bool> service = alive;
+        storeRunner->RunOrdered(
             [&db, call = TKeptCall{target->account.id, caller.id, caller.nick, request.message,
                                    client.siteUrl}] { db.KeepCall(call); },
-            nullptr);
+            [this, service, serial = client.serial, answer] {
+                TClient* asker = service.expired() ? nullptr : LiveClient(serial);
+                if (!asker)
+                    return;
+                TPacket later;
+                ClearPacket(later);
+                Send(*asker, later, WriteSearchAnswer(later, answer), MSG_SEARCH_ANSWER);
+            });
+        return;
     }
     Send(client, p, WriteSearchAnswer(p, answer), MSG_SEARCH_ANSWER);
 }
@@ -151,29 +169,63 @@ void TService::DeliverKeptCalls(TClient& client) {
                                  nullptr);
                              return;
                          }
-                         TPacket p;
-                         for (const TKeptCall& call : *calls) {
-                             TAccountEntry* caller = CachedById(call.caller);
-                             TClient* online = caller ? caller->MostRecent() : nullptr;
-                             TLookingForYouMsg m{online != nullptr, call.callerNick, call.message,
-                                                 online ? online->siteUrl : call.link};
-                             ClearPacket(p);
-                             TWireRef wire =
-                                 EncodeWire(p, WriteLookingForYou(p, m), MSG_LOOKING_FOR_YOU);
-                             // Kept calls close the welcome.
-                             if (target->welcome.active)
-                                 target->welcome.keptCalls.push_back(std::move(wire));
-                             else
-                                 target->sink.Deliver(wire);
+                         if (!cluster) {
+                             SendKeptCalls(*target, *calls, {});
+                             return;
                          }
+                         AskWhoIsOnline(serial, calls);
                      });
+}
+
+// On a cluster a caller signed in on another node "is" online too; its page
+// there is not known here, so the call shows the page it was made from.
+void TService::AskWhoIsOnline(uint64_t serial, std::shared_ptr<std::vector<TKeptCall>> calls) {
+    struct TAsking {
+        std::set<uint64_t> online;
+        size_t waiting = 0;
+    };
+    auto asking = std::make_shared<TAsking>();
+    asking->waiting = calls->size();
+    std::weak_ptr<bool> service = alive;
+    for (const TKeptCall& call : *calls) {
+        uint64_t caller = call.caller;
+        cluster->WhereIs(caller, [this, service, serial, calls, asking,
+                                  caller](std::vector<TNodeSessions> nodes) {
+            if (service.expired())
+                return;
+            if (!nodes.empty())
+                asking->online.insert(caller);
+            if (--asking->waiting > 0)
+                return;
+            if (TClient* target = LiveClient(serial))
+                SendKeptCalls(*target, *calls, asking->online);
+        });
+    }
+}
+
+void TService::SendKeptCalls(TClient& target, const std::vector<TKeptCall>& calls,
+                             const std::set<uint64_t>& onlineElsewhere) {
+    TPacket p;
+    for (const TKeptCall& call : calls) {
+        TAccountEntry* caller = CachedById(call.caller);
+        TClient* online = caller ? caller->MostRecent() : nullptr;
+        TLookingForYouMsg m{online != nullptr || onlineElsewhere.count(call.caller) > 0,
+                            call.callerNick, call.message, online ? online->siteUrl : call.link};
+        ClearPacket(p);
+        TWireRef wire = EncodeWire(p, WriteLookingForYou(p, m), MSG_LOOKING_FOR_YOU);
+        // Kept calls close the welcome.
+        if (target.welcome.active)
+            target.welcome.keptCalls.push_back(std::move(wire));
+        else
+            target.sink.Deliver(wire);
+    }
 }
 
 void TService::FriendChange(TClient& client, const TFriendChangeRequest& request) {
     if (request.operation != FRIEND_ADD && request.operation != FRIEND_REMOVE)
         return;
     TStore& db = store;
-    storeRunner->Run(
+    storeRunner->RunOrdered(
         [&db, owner = client.Id(), request] {
             if (request.operation == FRIEND_ADD)
                 db.AddFriend(owner, request.friendId);

@@ -5,6 +5,13 @@
 
 namespace navlet::server {
 
+bool HasMember(const TPrivateChat& chat, uint64_t userId) {
+    return std::any_of(chat.members.begin(), chat.members.end(),
+                       [&](const TClient* m) { return m->Id() == userId; }) ||
+           std::any_of(chat.remote.begin(), chat.remote.end(),
+                       [&](const TRemoteMember& m) { return m.user == userId; });
+}
+
 bool ReadsLanguage(uint32_t mask, int language) {
     int bit = (language >= 1 && language <= MAX_LANGUAGE) ? language - 1 : 31;
     return (mask >> bit) & 1u;
@@ -18,11 +25,6 @@ bool IsBlank(const std::string& text) {
 
 bool Contains(const std::vector<TClient*>& members, const TClient* client) {
     return std::find(members.begin(), members.end(), client) != members.end();
-}
-
-bool HasAccount(const std::vector<TClient*>& members, const TAccountEntry* account) {
-    return std::any_of(members.begin(), members.end(),
-                       [&](const TClient* m) { return m->account == account; });
 }
 
 } // namespace
@@ -77,6 +79,8 @@ void TService::PrivateLine(TClient& client, ChatId chat, const std::string& text
     for (TClient* member : it->second.members)
         if (member != &client)
             member->sink.Deliver(wire);
+    if (!it->second.remote.empty())
+        ToChatNodes(it->second, {"cline", std::to_string(chat), std::to_string(client.Id()), text});
 }
 
 TClient* TService::InvitedSession(const TAccountEntry& invitee, const TSite* site) {
@@ -87,50 +91,73 @@ TClient* TService::InvitedSession(const TAccountEntry& invitee, const TSite* sit
     return onSite ? onSite : invitee.MostRecent();
 }
 
-// The invitee learns the inviter first, then the other members; every member
-// learns the invitee.
 void TService::Invite(TClient& client, const ChatAddress& address) {
     ChatId chatId = address.Chat();
     // The bar numbers its chats from 1: number 0 under a key is no chat of it.
     if (!IsPrivateChat(chatId) || (chatId & 0xFF) == 0 || !client.site)
         return;
-    auto inviteeEntry = accounts.find(address.User());
-    if (inviteeEntry == accounts.end() || !inviteeEntry->second.Online() ||
-        &inviteeEntry->second == client.account)
+    uint64_t inviteeId = address.User();
+    TAccountEntry* invitee = CachedById(inviteeId);
+    // On a cluster the invitee may be signed in on another node only.
+    if (inviteeId == client.Id() || (!cluster && (!invitee || !invitee->Online())))
         return;
-    auto it = chats.find(chatId);
-    if (it == chats.end() && (chatId >> 8) != client.chatKey)
-        return; // only the holder of the key in the chat's upper bits may open it
-    if (it != chats.end() && (!Contains(it->second.members, &client) ||
-                              HasAccount(it->second.members, &inviteeEntry->second)))
+    if (!MayInvite(client, chatId, inviteeId))
         return;
     // Invitations open tabs on the invitee's screen: they have a budget of their own.
     if (!client.inviteBudget.Take(clock.NowMs(), config.invitesPerSecond, config.inviteBurst))
         return;
-    TClient* invitee = InvitedSession(inviteeEntry->second, client.site);
-    if (it == chats.end()) {
-        it = chats.emplace(chatId, TPrivateChat{chatId, {&client}}).first;
-        client.chats.push_back(chatId);
+    if (cluster) {
+        RouteInvite(client, chatId, inviteeId);
+        return;
     }
-    TPrivateChat& chat = it->second;
+    InviteHere(client, chatId, *InvitedSession(*invitee, client.site));
+}
+
+bool TService::MayInvite(TClient& client, ChatId chatId, uint64_t inviteeId) const {
+    auto it = chats.find(chatId);
+    if (it == chats.end())
+        return (chatId >> 8) == client.chatKey; // only the key's holder may open it
+    return Contains(it->second.members, &client) && !HasMember(it->second, inviteeId);
+}
+
+TPrivateChat& TService::OpenChat(TClient& client, ChatId chatId) {
+    auto it = chats.find(chatId);
+    if (it != chats.end())
+        return it->second;
+    client.chats.push_back(chatId);
+    return chats.emplace(chatId, TPrivateChat{chatId, {&client}, {}}).first->second;
+}
+
+// The invitee learns the inviter first, then the other members; every member
+// learns the invitee.
+void TService::InviteHere(TClient& client, ChatId chatId, TClient& invitee) {
+    TPrivateChat& chat = OpenChat(client, chatId);
+    if (HasMember(chat, invitee.Id()))
+        return;
     TPacket p;
     ClearPacket(p);
-    Send(*invitee, p, WriteMember(p, TMemberMsg{MakeChatAddress(client.Id(), chatId)}),
+    Send(invitee, p, WriteMember(p, TMemberMsg{MakeChatAddress(client.Id(), chatId)}),
          MSG_MEMBER_JOINED);
-    for (TClient* member : chat.members) {
-        if (member == &client)
-            continue;
+    std::vector<UserId> others;
+    for (TClient* member : chat.members)
+        if (member != &client)
+            others.push_back(member->Id());
+    for (const TRemoteMember& member : chat.remote)
+        others.push_back(member.user);
+    for (UserId other : others) {
         ClearPacket(p);
-        Send(*invitee, p, WriteMember(p, TMemberMsg{MakeChatAddress(member->Id(), chatId)}),
+        Send(invitee, p, WriteMember(p, TMemberMsg{MakeChatAddress(other, chatId)}),
              MSG_MEMBER_JOINED);
     }
     ClearPacket(p);
-    int length = WriteMember(p, TMemberMsg{MakeChatAddress(invitee->Id(), chatId)});
+    int length = WriteMember(p, TMemberMsg{MakeChatAddress(invitee.Id(), chatId)});
     TWireRef joined = EncodeWire(p, length, MSG_MEMBER_JOINED);
     for (TClient* member : chat.members)
         member->sink.Deliver(joined);
-    chat.members.push_back(invitee);
-    invitee->chats.push_back(chatId);
+    chat.members.push_back(&invitee);
+    invitee.chats.push_back(chatId);
+    if (!chat.remote.empty())
+        ToChatNodes(chat, {"joined", std::to_string(chatId), std::to_string(invitee.Id())});
 }
 
 void TService::LeaveChat(TClient& client, ChatId chatId, bool tellOthers) {
@@ -138,6 +165,8 @@ void TService::LeaveChat(TClient& client, ChatId chatId, bool tellOthers) {
     if (it == chats.end() || !Contains(it->second.members, &client))
         return;
     TPrivateChat& chat = it->second;
+    if (tellOthers && !chat.remote.empty())
+        ToChatNodes(chat, {"cleft", std::to_string(chatId), std::to_string(client.Id()), "", "0"});
     std::erase(chat.members, &client);
     std::erase(client.chats, chatId);
     if (chat.members.empty()) {
@@ -165,6 +194,10 @@ void TService::LeaveAllChats(TClient& client, const TSite* site, bool accountLea
             continue;
         std::vector<TClient*> others = it->second.members;
         std::erase(others, &client);
+        if (!it->second.remote.empty())
+            ToChatNodes(it->second,
+                        {"cleft", std::to_string(chatId), std::to_string(client.Id()),
+                         site ? site->host : std::string(), accountLeavesSite ? "1" : "0"});
         LeaveChat(client, chatId, /*tellOthers=*/false);
         ClearPacket(p);
         int length = WriteMember(p, TMemberMsg{MakeChatAddress(client.Id(), chatId)});

@@ -90,9 +90,14 @@ struct TClient {
     std::vector<ChatId> chats;        // private chats joined
     TRateBudget chatBudget;
     TRateBudget inviteBudget;
-    uint64_t lastActive = 0;    // the service's activity count at this session's last request
+    uint64_t lastActive = 0; // the service's activity count at this session's last request
+    // Wall-clock microseconds of the sign-in and of the last request, kept
+    // on a cluster node only: nodes compare them.
+    int64_t signedInUs = 0;
+    int64_t activeUs = 0;
     int32_t offeredUpdate = -1; // the version offered in this session
     std::string versionText;    // the bar's module version at login
+    uint64_t siteTicket = 0;    // site entries begun: a later one supersedes a pending one
     TWelcome welcome;
 
     bool SignedIn() const { return account != nullptr; }

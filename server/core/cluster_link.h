@@ -3,6 +3,7 @@
 // here and behaves exactly as a single process.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -23,6 +24,27 @@ struct TClusterStatus {
     std::string nodeId;
 };
 
+struct TPublicLine {
+    double stamp = 0;
+    std::string nick;
+    std::string text;
+    int language = 0;
+};
+
+// An account present on a site through another node of the cluster.
+struct TRemoteUser {
+    std::string key; // "NODE:ACCOUNT", unique in the cluster
+    TAccount account;
+    uint64_t arrival = 0; // the site's arrival count when it came (set by the service)
+};
+
+// What the cluster holds of a site: its users through the other nodes and
+// its latest public lines, oldest first.
+struct TSiteSnapshot {
+    std::vector<TRemoteUser> users;
+    std::vector<TPublicLine> lines;
+};
+
 // A search or "looking for you" call for a user signed in on another node.
 struct TRemoteCall {
     uint64_t target = 0;
@@ -32,17 +54,45 @@ struct TRemoteCall {
     std::string callerSite;
 };
 
+// An account's sessions on one node: how many, when the oldest signed in and
+// when the latest was last active (wall-clock microseconds).
+struct TNodeSessions {
+    std::string node;
+    size_t count = 0;
+    int64_t oldestUs = 0;
+    int64_t latestUs = 0;
+};
+
 class TClusterLink {
   public:
-    // The account's first session on this node began, or its last one ended.
-    virtual void AccountOnline(uint64_t accountId, bool online) = 0;
+    // The account's sessions on this node changed (count 0: none is left).
+    virtual void AccountSessions(uint64_t accountId, const TNodeSessions& here) = 0;
+    // The account's sessions on the other live nodes; `done` gets nothing
+    // while Redis is away.
+    virtual void WhereIs(uint64_t accountId,
+                         std::function<void(std::vector<TNodeSessions>)> done) = 0;
+    // A message for the service of another node (TService::RemoteEvent
+    // there); the first field names its kind, the sender's node goes second.
+    virtual void ToNode(const std::string& node, std::vector<std::string> fields) = 0;
+    // Where a session of this node is now, for the cluster's USERS listing
+    // (host empty: on no site; account null: the session ended).
+    virtual void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) = 0;
+    // Lists every node's sessions as "NICK ID HOST" triples; `done` gets
+    // nothing while Redis is away.
+    virtual void ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) = 0;
     // Hands the call to every other node where the target is signed in;
     // `done` says whether there was one (false also while Redis is away).
     virtual void CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) = 0;
+    // How many sessions the other nodes reached: -1 when none of them knew
+    // a user target (or none answered in time).
+    using TReachedFn = std::function<void(int reached)>;
     // An operator's line for the other nodes' users of the target (kind as
-    // TTarget::Kind: all, user NICK, site HOST).
+    // TTarget::Kind: all, user NICK, site HOST); `reached`, when given, hears
+    // their count.
     virtual void OperatorLine(int targetKind, const std::string& name, uint64_t chat,
-                              uint8_t command, const std::string& text) = 0;
+                              uint8_t command, const std::string& text, TReachedFn reached) = 0;
+    // The operator's KICK for the other nodes' users of the target.
+    virtual void KickElsewhere(int targetKind, const std::string& name, TReachedFn reached) = 0;
     // An account became present on a site (host folded) through this node's
     // sessions, or its last session here left the site.
     virtual void Entered(const std::string& host, const TAccount& account) = 0;
@@ -50,6 +100,8 @@ class TClusterLink {
     // A public line said on this node.
     virtual void PublicLine(const std::string& host, uint64_t senderId, int language,
                             const std::string& nick, const std::string& text) = 0;
+    // The site as the cluster holds it (nothing while Redis is away).
+    virtual void SiteSnapshot(const std::string& host, std::function<void(TSiteSnapshot)> done) = 0;
     // The busiest sites of the whole cluster, as last counted.
     virtual std::vector<TSiteCount> BusiestSites(size_t limit) const = 0;
     virtual TClusterStatus Status() const = 0;

@@ -51,27 +51,44 @@ std::vector<TClient*> TService::Resolve(const TTarget& target, bool& unknownUser
 }
 
 int TService::Notice(const TTarget& target, TNoticeKind kind, uint8_t buttons,
-                     std::string_view text) {
-    return SendServerLine(target, NoticeChat(kind, buttons), CHAT_PLAIN, text);
+                     std::string_view text, TTotalFn total) {
+    return SendServerLine(target, NoticeChat(kind, buttons), CHAT_PLAIN, text, std::move(total));
 }
 
-int TService::Command(const TTarget& target, uint8_t command, std::string_view text) {
-    return SendServerLine(target, text.empty() ? SILENT_CHAT : CONSOLE_CHAT, command, text);
+int TService::Command(const TTarget& target, uint8_t command, std::string_view text,
+                      TTotalFn total) {
+    return SendServerLine(target, text.empty() ? SILENT_CHAT : CONSOLE_CHAT, command, text,
+                          std::move(total));
 }
+
+namespace {
+
+// This node's count with the other nodes'; -1 when nobody knew the user.
+TClusterLink::TReachedFn AddHere(int here, TService::TTotalFn total) {
+    if (!total)
+        return nullptr;
+    return [here, total = std::move(total)](int there) {
+        total(here < 0 && there < 0 ? -1 : std::max(0, here) + std::max(0, there));
+    };
+}
+
+} // namespace
 
 // In a cluster the other nodes deliver the line to their own users too; the
 // count is this node's, and a user unknown here may be there (0, not -1).
 int TService::SendServerLine(const TTarget& target, ChatId chat, uint8_t command,
-                             std::string_view text) {
+                             std::string_view text, TTotalFn total) {
+    int here = DeliverServerLine(target, chat, command, text);
     if (!cluster)
-        return DeliverServerLine(target, chat, command, text);
-    cluster->OperatorLine(int(target.kind), target.name, chat, command, std::string(text));
-    return std::max(0, DeliverServerLine(target, chat, command, text));
+        return here;
+    cluster->OperatorLine(int(target.kind), target.name, chat, command, std::string(text),
+                          AddHere(here, std::move(total)));
+    return std::max(0, here);
 }
 
-void TService::RemoteOperatorLine(const TTarget& target, ChatId chat, uint8_t command,
-                                  std::string_view text) {
-    DeliverServerLine(target, chat, command, text);
+int TService::RemoteOperatorLine(const TTarget& target, ChatId chat, uint8_t command,
+                                 std::string_view text) {
+    return DeliverServerLine(target, chat, command, text);
 }
 
 int TService::DeliverServerLine(const TTarget& target, ChatId chat, uint8_t command,
@@ -92,7 +109,20 @@ int TService::DeliverServerLine(const TTarget& target, ChatId chat, uint8_t comm
     return int(receivers.size());
 }
 
-int TService::Kick(const TTarget& target) {
+// As with notices, a user unknown here may be signed in on another node.
+int TService::Kick(const TTarget& target, TTotalFn total) {
+    int here = KickHere(target);
+    if (!cluster)
+        return here;
+    cluster->KickElsewhere(int(target.kind), target.name, AddHere(here, std::move(total)));
+    return std::max(0, here);
+}
+
+int TService::RemoteKick(const TTarget& target) {
+    return KickHere(target);
+}
+
+int TService::KickHere(const TTarget& target) {
     bool unknown = false;
     std::vector<TClient*> receivers = Resolve(target, unknown);
     if (unknown)

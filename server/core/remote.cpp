@@ -3,6 +3,7 @@
 #include "server/core/service.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace navlet::server {
 
@@ -93,6 +94,7 @@ void TService::RemoteLine(const std::string& host, uint64_t senderId, int langua
 }
 
 void TService::DropRemote(const std::string& prefix) {
+    DropRemoteMembers(prefix.empty() ? prefix : prefix.substr(0, prefix.find(':')));
     for (auto& [host, site] : sites) {
         std::vector<std::string> gone;
         for (const TRemoteUser& r : site->remote)

@@ -1,7 +1,6 @@
 #include "server/core/service.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 #include <sodium.h>
 
@@ -288,10 +287,13 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     while (!entry.sessions.empty() && entry.sessions.size() >= config.maxSessionsPerAccount)
         EndSession(*entry.sessions.front(), REASON_TOO_MANY_WINDOWS);
     entry.sessions.push_back(&client);
-    if (cluster && entry.sessions.size() == 1)
-        cluster->AccountOnline(entry.account.id, true);
     client.account = &entry;
     client.lastActive = ++activity;
+    if (cluster) {
+        client.signedInUs = client.activeUs = WallUs();
+        ReportSessions(entry);
+        BoundWindows(entry.account.id);
+    }
     client.chatKey = FreshChatKey();
     client.languageMask = request.languageMask;
     client.versionText = request.version;
@@ -299,8 +301,51 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     ++signedIn;
     for (const TAccount& friendAccount : friends)
         Remember(friendAccount);
-    EnterSite(client, request.site, &friends);
-    DeliverKeptCalls(client);
+    EnterSiteWhenKnown(client, request.site, &friends);
+}
+
+void TService::EnterSiteWhenKnown(TClient& client, std::string_view url,
+                                  const std::vector<TAccount>* friends) {
+    uint64_t ticket = ++client.siteTicket;
+    std::string host = SiteHostOf(url.substr(0, SITE_FIELD - 1));
+    if (!cluster || host.empty() || sites.count(host) || !cluster->Status().redisUp) {
+        EnterSite(client, url, friends);
+        if (friends)
+            DeliverKeptCalls(client);
+        return;
+    }
+    auto kept = friends ? std::make_shared<std::vector<TAccount>>(*friends) : nullptr;
+    std::weak_ptr<bool> service = alive;
+    cluster->SiteSnapshot(host, [this, service, serial = client.serial, ticket,
+                                 url = std::string(url), kept, host](TSiteSnapshot snapshot) {
+        if (service.expired())
+            return;
+        TClient* arriving = LiveClient(serial);
+        if (!arriving || arriving->siteTicket != ticket)
+            return; // gone, or on its way to another site
+        TSite& site = SiteOf(host);
+        for (const TRemoteUser& user : snapshot.users)
+            RemoteEntered(host, user.key, user.account);
+        if (site.recent.empty()) {
+            size_t skip = snapshot.lines.size() > config.recentLines
+                              ? snapshot.lines.size() - config.recentLines
+                              : 0;
+            site.recent.assign(snapshot.lines.begin() + std::ptrdiff_t(skip), snapshot.lines.end());
+        }
+        EnterSite(*arriving, url, kept.get());
+        if (kept)
+            DeliverKeptCalls(*arriving);
+    });
+}
+
+TSite& TService::SiteOf(const std::string& host) {
+    auto& slot = sites[host];
+    if (!slot) {
+        slot = std::make_unique<TSite>();
+        slot->host = host;
+        slot->bannerIndex = sitesMade++; // spreads the banners over new sites
+    }
+    return *slot;
 }
 
 void TService::Disconnect(TClient& client) {
@@ -313,8 +358,10 @@ void TService::Disconnect(TClient& client) {
     LeaveSite(client);
     signedInBySerial.erase(client.serial);
     std::erase(client.account->sessions, &client);
-    if (cluster && client.account->sessions.empty())
-        cluster->AccountOnline(client.account->account.id, false);
+    if (cluster) {
+        ReportSessions(*client.account);
+        cluster->SessionSite(client.serial, nullptr, {});
+    }
     client.account = nullptr;
     --signedIn;
 }
@@ -323,15 +370,10 @@ void TService::EnterSite(TClient& client, std::string_view url,
                          const std::vector<TAccount>* friends) {
     client.siteUrl = std::string(url.substr(0, SITE_FIELD - 1));
     std::string host = SiteHostOf(client.siteUrl);
-    if (!host.empty()) {
-        auto& slot = sites[host];
-        if (!slot) {
-            slot = std::make_unique<TSite>();
-            slot->host = host;
-            slot->bannerIndex = sitesMade++; // spreads the banners over new sites
-        }
-        client.site = slot.get();
-    }
+    if (!host.empty())
+        client.site = &SiteOf(host);
+    if (cluster)
+        cluster->SessionSite(client.serial, &client.account->account, host);
     StartWelcome(client, friends);
     if (client.site)
         Arrive(client, *client.site);
@@ -388,13 +430,15 @@ void TService::SiteReport(TClient& client, std::string_view url) {
         return; // another page of the same host: the bar keeps its lists
     }
     LeaveSite(client);
-    EnterSite(client, url, /*friends=*/nullptr);
+    EnterSiteWhenKnown(client, url, /*friends=*/nullptr);
 }
 
 void TService::Handle(TClient& client, const TPacket& p) {
     if (!client.SignedIn())
         return;
     client.lastActive = ++activity;
+    if (cluster)
+        NoteActivity(client);
     switch (p.Type()) {
     case REQ_SITE_REPORT:
         SiteReport(client, ReadSiteReport(p));

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -63,6 +64,11 @@ class TStoreRunner {
   public:
     virtual ~TStoreRunner() = default;
     virtual void Run(std::function<void()> work, std::function<void()> done) = 0;
+    // The same, but after every earlier RunOrdered has finished: writes that
+    // one user made in turn (a friend added, then removed) land in turn.
+    virtual void RunOrdered(std::function<void()> work, std::function<void()> done) {
+        Run(std::move(work), std::move(done));
+    }
 };
 
 // Runs both at once on the calling thread (tools and tests).
@@ -107,20 +113,6 @@ struct TAccountEntry {
     TClient* MostRecent() const;
 };
 
-struct TPublicLine {
-    double stamp = 0;
-    std::string nick;
-    std::string text;
-    int language = 0;
-};
-
-// An account present on a site through another node of the cluster.
-struct TRemoteUser {
-    std::string key; // "NODE:ACCOUNT", unique in the cluster
-    TAccount account;
-    uint64_t arrival = 0; // the site's arrival count when it came
-};
-
 // An account present on a site through this node, with its place in the
 // site's order of arrival (welcomes list by it).
 struct TPerson {
@@ -141,11 +133,22 @@ struct TSite {
     size_t bannerIndex = 0;
 };
 
-// Members are sessions, at most one of each account.
+// A chat member signed in on another node of the cluster.
+struct TRemoteMember {
+    uint64_t user = 0;
+    std::string node;
+};
+
+// Members are sessions, at most one of each account. On a cluster each node
+// with members keeps the chat: its own sessions, and the others' by node.
 struct TPrivateChat {
     ChatId id = 0;
     std::vector<TClient*> members; // in order of joining
+    std::vector<TRemoteMember> remote;
 };
+
+// Whether the account is a member of the chat, here or through another node.
+bool HasMember(const TPrivateChat& chat, uint64_t userId);
 
 // Operator notices (the ChatId's upper part routes them at the bar).
 enum class TNoticeKind { Status, Ticker, Buttons, Console };
@@ -170,6 +173,7 @@ class TService {
     // Makes this service one node of a cluster; the link must outlive it.
     void SetClusterLink(TClusterLink& link) { cluster = &link; }
     const TClusterLink* Cluster() const { return cluster; }
+    TClusterLink* Cluster() { return cluster; }
 
     // What the other nodes report (remote.cpp). Records and lines go to this
     // node's users of the site, as the site's own would.
@@ -183,8 +187,13 @@ class TService {
     // A call from another node for a user signed in here.
     void RemoteCall(const TRemoteCall& call);
     // An operator's notice or command given on another node.
-    void RemoteOperatorLine(const TTarget& target, ChatId chat, uint8_t command,
-                            std::string_view text);
+    int RemoteOperatorLine(const TTarget& target, ChatId chat, uint8_t command,
+                           std::string_view text);
+    // A message of another node's service (TClusterLink::ToNode): private
+    // chats, invitations, the window bound. Every field is checked here.
+    void RemoteEvent(const std::vector<std::string>& fields);
+    // The operator's KICK given on another node.
+    int RemoteKick(const TTarget& target);
     std::vector<std::string> LocalSites() const;
     // The remote users of a site known here, by key.
     std::vector<std::string> RemoteKeys(const std::string& host) const;
@@ -208,9 +217,14 @@ class TService {
 
     // Operator commands; each returns the number of sessions reached, or -1
     // when a user target names nobody online.
-    int Notice(const TTarget& target, TNoticeKind kind, uint8_t buttons, std::string_view text);
-    int Command(const TTarget& target, uint8_t command, std::string_view text);
-    int Kick(const TTarget& target);
+    // On a cluster node `total`, when given, later hears the count of every
+    // node (-1 when no node knew a user target).
+    using TTotalFn = std::function<void(int total)>;
+    int Notice(const TTarget& target, TNoticeKind kind, uint8_t buttons, std::string_view text,
+               TTotalFn total = nullptr);
+    int Command(const TTarget& target, uint8_t command, std::string_view text,
+                TTotalFn total = nullptr);
+    int Kick(const TTarget& target, TTotalFn total = nullptr);
 
     // A password check outside sign-in (the web site's profile change): whether
     // failed attempts on the account hold it back now, and its result. From
@@ -262,7 +276,14 @@ class TService {
                    std::string_view password, int64_t nowMs);
     void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
                 const std::vector<TAccount>& friends);
+    // Enters the site of `url`. On a cluster a site new to this node is read
+    // from Redis first, so that the welcome lists the other nodes' users and
+    // the site's recent lines as one node's would. `friends` is set for the
+    // sign-in's welcome, which the kept calls follow.
+    void EnterSiteWhenKnown(TClient& client, std::string_view url,
+                            const std::vector<TAccount>* friends);
     void EnterSite(TClient& client, std::string_view url, const std::vector<TAccount>* friends);
+    TSite& SiteOf(const std::string& host);
     // The session joins the site's users; the site hears of the account
     // when it is its first session there.
     void Arrive(TClient& client, TSite& site);
@@ -295,10 +316,12 @@ class TService {
     TAccountEntry* OnlineByNick(std::string_view nick);
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
     // One chat line from user 0 to every receiver of the target; -1 for an unknown user.
-    int SendServerLine(const TTarget& target, ChatId chat, uint8_t command, std::string_view text);
+    int SendServerLine(const TTarget& target, ChatId chat, uint8_t command, std::string_view text,
+                       TTotalFn total);
     // The same to this node's users only.
     int DeliverServerLine(const TTarget& target, ChatId chat, uint8_t command,
                           std::string_view text);
+    int KickHere(const TTarget& target);
 
     // chats.cpp: public and private chats
     void ChatText(TClient& client, const TChatTextRequest& request);
@@ -313,6 +336,32 @@ class TService {
     // that site hear "user left" instead when the account leaves it too.
     void LeaveAllChats(TClient& client, const TSite* site, bool accountLeavesSite);
 
+    // cluster_chats.cpp: private chats and the window bound across nodes
+    // Where an invitation goes when the invitee may be on another node.
+    // Whether the client may invite the user into the chat now (the chat
+    // is the client's, or the client is in it and the user is not).
+    bool MayInvite(TClient& client, ChatId chatId, uint64_t inviteeId) const;
+    void RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId);
+    void InviteHere(TClient& client, ChatId chatId, TClient& invitee);
+    void InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId, const std::string& node);
+    // Opens the chat under the inviter's key when it does not exist yet.
+    TPrivateChat& OpenChat(TClient& client, ChatId chatId);
+    // Tells the nodes of the chat's remote members `fields` (kind first).
+    void ToChatNodes(const TPrivateChat& chat, std::vector<std::string> fields);
+    void RemoteInvite(const std::vector<std::string>& f);
+    void RemoteJoined(const std::vector<std::string>& f);
+    void RemoteChatLine(const std::vector<std::string>& f);
+    void RemoteChatLeft(const std::vector<std::string>& f);
+    void RemoteTrim(const std::vector<std::string>& f);
+    // Remote members whose node matches (empty: all) leave every chat here.
+    void DropRemoteMembers(const std::string& node);
+    // This node's sessions of the account, for the cluster.
+    void ReportSessions(TAccountEntry& entry);
+    void NoteActivity(TClient& client);
+    // Ends the cluster's oldest session of the account past the bound.
+    void BoundWindows(uint64_t accountId);
+    int64_t WallUs() const;
+
     // calls.cpp: search, calls, friends, updates
     void FindUser(TClient& client, const TFindUserRequest& request, bool withMessage);
     // A target signed in on no session here may be on another node.
@@ -321,6 +370,9 @@ class TService {
     void AnswerSearch(TClient& client, const TFindUserRequest& request, bool withMessage,
                       TAccountEntry* target);
     void DeliverKeptCalls(TClient& client);
+    void AskWhoIsOnline(uint64_t serial, std::shared_ptr<std::vector<TKeptCall>> calls);
+    void SendKeptCalls(TClient& target, const std::vector<TKeptCall>& calls,
+                       const std::set<uint64_t>& onlineElsewhere);
     void FriendChange(TClient& client, const TFriendChangeRequest& request);
     void UpdateRequest(TClient& client, const TUpdateRequest& request);
 

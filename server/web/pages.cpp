@@ -46,13 +46,24 @@ std::string ProfileQuery(const TProfile& profile, int locale) {
 
 } // namespace
 
-std::string HomePage(const std::vector<TSiteLoad>& busiest) {
+std::string StatusText(const TServerHealth& health) {
+    if (!health.cluster)
+        return "status ok\n";
+    if (!health.redisUp)
+        return "status redis down: serving this node's users only\nredis down\n";
+    return "status ok\nredis up\nnodes " + std::to_string(health.nodes) + "\n";
+}
+
+std::string HomePage(const std::vector<TSiteLoad>& busiest, const TServerHealth& health) {
     std::string body = "<h1>Navlet</h1>\n"
                        "<p>Navlet is a bar at the bottom of your browser that shows who else is "
                        "on the site you are visiting, and lets you chat with them.</p>\n"
                        "<p><a href=\"/newuser.asp\">Sign up</a> &middot; "
                        "<a href=\"/help.asp\">How the bar works</a></p>\n"
                        "<h2>Busiest sites now</h2>\n";
+    if (health.cluster && !health.redisUp)
+        body += "<p class=\"status\">This server has lost touch with the rest of the service "
+                "for now (Redis is unreachable): it counts only its own users.</p>\n";
     if (busiest.empty()) {
         body += "<p>Nobody is signed in right now.</p>";
         return HtmlDocument("Navlet", body, TPageFrame::Full);

@@ -17,7 +17,9 @@ struct TFormValues {
     int language = 0;
 };
 
-std::string HomePage(const std::vector<TSiteLoad>& busiest);
+std::string HomePage(const std::vector<TSiteLoad>& busiest, const TServerHealth& health);
+// The plain-text status for monitors and load balancers.
+std::string StatusText(const TServerHealth& health);
 std::string HelpPage();
 // A PNG screenshot of the browser with the bar at its foot, for the guide;
 // empty when the build had none.

@@ -59,6 +59,14 @@ struct TSiteLoad {
     int people = 0;
 };
 
+// How this server stands. A cluster node that has lost Redis serves only
+// its own users, and its lists count only them.
+struct TServerHealth {
+    bool cluster = false;
+    bool redisUp = true;
+    size_t nodes = 1; // live nodes, this one included
+};
+
 // Every call comes from one of the web site's worker threads, possibly several
 // at once: an implementation synchronises with its owner itself (a mutex, or
 // posting to the event loop and waiting for the answer). A call must not
@@ -80,6 +88,8 @@ class TWebBackend {
     // Banner page `id`: the operator's whole HTML page, which the site serves
     // as it is. Nothing for an unknown id.
     virtual std::optional<std::string> BannerBody(int32_t id) = 0;
+    // A server that is no cluster node need not say.
+    virtual TServerHealth Health() { return {}; }
 };
 
 } // namespace navlet::web

@@ -265,7 +265,14 @@ TWebSite::~TWebSite() {
 
 void TWebSite::AddRoutes() {
     http->Route("GET", "/", [this](const THttpRequest&, THttpResponse& res) {
-        Answer(res, 200, HomePage(backend.BusiestSites(limits.busiestShown)));
+        Answer(res, 200, HomePage(backend.BusiestSites(limits.busiestShown), backend.Health()));
+    });
+    // Always 200: a node without Redis still serves its users, and a balancer
+    // that dropped every node while Redis is away would serve nobody.
+    http->Route("GET", "/status", [this](const THttpRequest&, THttpResponse& res) {
+        res.status = 200;
+        res.contentType = "text/plain";
+        res.body = StatusText(backend.Health());
     });
     http->Route("GET", "/help.asp",
                 [](const THttpRequest&, THttpResponse& res) { Answer(res, 200, HelpPage()); });

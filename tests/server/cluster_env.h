@@ -6,9 +6,12 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <hiredis/hiredis.h>
 #include <libpq-fe.h>
 #include <optional>
 #include <string>
+
+#include "server/cluster/redis_link.h"
 
 namespace navlet::test {
 
@@ -18,11 +21,13 @@ struct TClusterServices {
     std::string postgres; // postgresql://navlet@127.0.0.1:PORT/navlet
 
     // `action` of scripts/cluster-services.sh: redis-stop, pg-start, ...
+#ifdef NAVLET_CLUSTER_SCRIPT
     bool Control(const std::string& action) const {
         std::string command =
             std::string(NAVLET_CLUSTER_SCRIPT) + " " + action + " '" + folder + "' >/dev/null";
         return std::system(command.c_str()) == 0;
     }
+#endif
 
     // Drops every table, so that the next store opens an empty database.
     bool EmptyPostgres() const {
@@ -50,6 +55,22 @@ struct TClusterServices {
         return ok;
     }
 };
+
+inline bool FlushRedis(const std::string& address) {
+    server::TRedisAddress parsed;
+    if (!server::ParseRedisAddress(address, parsed))
+        return false;
+    redisContext* c = redisConnect(parsed.host.c_str(), parsed.port);
+    bool ok = c && !c->err;
+    if (ok) {
+        auto* r = static_cast<redisReply*>(redisCommand(c, "FLUSHALL"));
+        ok = r && r->type == REDIS_REPLY_STATUS;
+        freeReplyObject(r);
+    }
+    if (c)
+        redisFree(c);
+    return ok;
+}
 
 // Nothing when the tests run without the services (NAVLET_CLUSTER_ENV unset).
 inline std::optional<TClusterServices> ClusterServices() {

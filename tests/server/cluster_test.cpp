@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <hiredis/hiredis.h>
+#include <httplib.h>
 #include <memory>
 #include <sys/wait.h>
 #include <thread>
@@ -25,22 +26,6 @@ using namespace std::chrono_literals;
 constexpr auto TEST_TTL = 1000ms;
 constexpr auto TEST_BEAT = 200ms;
 constexpr int SETTLE_MS = 4000; // longest wait for the cluster to agree
-
-bool FlushRedis(const std::string& address) {
-    server::TRedisAddress parsed;
-    if (!server::ParseRedisAddress(address, parsed))
-        return false;
-    redisContext* c = redisConnect(parsed.host.c_str(), parsed.port);
-    bool ok = c && !c->err;
-    if (ok) {
-        auto* r = static_cast<redisReply*>(redisCommand(c, "FLUSHALL"));
-        ok = r && r->type == REDIS_REPLY_STATUS;
-        freeReplyObject(r);
-    }
-    if (c)
-        redisFree(c);
-    return ok;
-}
 
 // An in-process node with its loop on a thread of its own.
 struct TNode {
@@ -142,6 +127,7 @@ class Cluster : public ::testing::Test {
         config.cluster.redis = services.redis;
         config.cluster.ttl = TEST_TTL;
         config.cluster.heartbeat = TEST_BEAT;
+        config.limits.reasonHoldMs = 0; // the reason notice and the end come together
         return config;
     }
     void StartBoth() {
@@ -261,19 +247,144 @@ TEST_F(Cluster, SearchesAndCallsReachTheOtherNode) {
     EXPECT_EQ(ReadLookingForYou(p).message, "later");
 }
 
+bool Invite(TTestClient& from, UserId who, ChatId chat) {
+    TPacket p;
+    ClearPacket(p);
+    return from.Send(p, BuildInvite(p, MakeChatAddress(who, chat)), REQ_INVITE);
+}
+
+// The members of `chat` that `c` hears joining, until the line is quiet.
+std::vector<UserId> JoinedMembers(TTestClient& c, ChatId chat) {
+    std::vector<UserId> out;
+    TPacket p;
+    while (c.WaitFor(MSG_MEMBER_JOINED, p, 500))
+        if (ReadMember(p).address.Chat() == chat)
+            out.push_back(ReadMember(p).address.User());
+    return out;
+}
+
+// Lines of `chat` that `c` receives until the line is quiet.
+std::vector<std::string> ChatLines(TTestClient& c, ChatId chat) {
+    std::vector<std::string> out;
+    for (const TPacket& p : c.Drain(500))
+        if (p.Type() == MSG_CHAT_LINE && ReadChatLine(p).address.Chat() == chat)
+            out.push_back(ReadChatLine(p).text);
+    return out;
+}
+
+// alice (node a) opens a chat with bob on her site through node b, then
+// with dave, who is on another site of node b; carol, on node a too, joins
+// through bob's invitation. Every member hears each line once.
+TEST_F(Cluster, PrivateChatsSpanNodes) {
+    StartBoth();
+    TTestClient alice, bob, carol, dave;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "example.com"));
+    ASSERT_TRUE(carol.Connect(a.Port()) && carol.Login("carol", "pw", "other.org"));
+    ASSERT_TRUE(dave.Connect(b.Port()) && dave.Login("dave", "pw", "elsewhere.net"));
+    ASSERT_TRUE(SeesPresence(alice, "bob"));
+    std::this_thread::sleep_for(TEST_BEAT * 2); // both nodes counted alive
+    alice.Drain(), bob.Drain(), carol.Drain(), dave.Drain();
+    ChatId chat = alice.ChatKey() << 8 | 1;
+
+    ASSERT_TRUE(Invite(alice, bob.Id(), chat));
+    EXPECT_EQ(JoinedMembers(bob, chat), std::vector<UserId>{alice.Id()});
+    EXPECT_EQ(JoinedMembers(alice, chat), std::vector<UserId>{bob.Id()});
+
+    ASSERT_TRUE(Invite(alice, dave.Id(), chat));
+    EXPECT_EQ(JoinedMembers(dave, chat), (std::vector<UserId>{alice.Id(), bob.Id()}));
+    EXPECT_EQ(JoinedMembers(bob, chat), std::vector<UserId>{dave.Id()});
+    EXPECT_EQ(JoinedMembers(alice, chat), std::vector<UserId>{dave.Id()});
+
+    // A member on another node invites one on the chat's first node.
+    ASSERT_TRUE(Invite(bob, carol.Id(), chat));
+    EXPECT_EQ(JoinedMembers(carol, chat), (std::vector<UserId>{bob.Id(), alice.Id(), dave.Id()}));
+    // Inviting a member again does nothing.
+    ASSERT_TRUE(Invite(dave, carol.Id(), chat));
+    EXPECT_TRUE(JoinedMembers(carol, chat).empty());
+    alice.Drain(), bob.Drain(), dave.Drain();
+
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(
+        dave.Send(p, BuildChatText(p, MakeChatAddress(dave.Id(), chat), "psst"), REQ_CHAT_TEXT));
+    for (TTestClient* member : {&alice, &bob, &carol})
+        EXPECT_EQ(ChatLines(*member, chat), std::vector<std::string>{"psst"});
+    EXPECT_TRUE(ChatLines(dave, chat).empty());
+
+    // bob leaves the chat: the others hear it, and his lines no longer count.
+    ClearPacket(p);
+    ASSERT_TRUE(bob.Send(p, BuildLeaveChat(p, MakeChatAddress(bob.Id(), chat)), REQ_LEAVE_CHAT));
+    for (TTestClient* member : {&alice, &carol, &dave}) {
+        ASSERT_TRUE(member->WaitFor(MSG_MEMBER_LEFT, p, SETTLE_MS));
+        EXPECT_EQ(ReadMember(p).address, MakeChatAddress(bob.Id(), chat));
+    }
+    ClearPacket(p);
+    ASSERT_TRUE(
+        bob.Send(p, BuildChatText(p, MakeChatAddress(bob.Id(), chat), "still?"), REQ_CHAT_TEXT));
+    EXPECT_TRUE(ChatLines(alice, chat).empty());
+
+    // dave's window closes: the members on both nodes hear that he left.
+    dave.Close();
+    for (TTestClient* member : {&alice, &carol}) {
+        ASSERT_TRUE(member->WaitFor(MSG_MEMBER_LEFT, p, SETTLE_MS));
+        EXPECT_EQ(ReadMember(p).address, MakeChatAddress(dave.Id(), chat));
+    }
+}
+
+TEST_F(Cluster, KickReachesTheOtherNode) {
+    StartBoth();
+    TTestClient alice, bob;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "one.com"));
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "two.com"));
+    EXPECT_EQ(AdminCommand(a.server->AdminPort(), "KICK user:bob"), "OK 1\n");
+    EXPECT_EQ(AdminCommand(a.server->AdminPort(), "KICK user:nobody"), "ERR no such user\n");
+    EXPECT_TRUE(SeesLine(bob, "Signed out by the operator."));
+    EXPECT_TRUE(bob.WaitClosed(SETTLE_MS));
+    TPacket p;
+    EXPECT_FALSE(alice.WaitFor(MSG_END_SESSION, p, 300));
+}
+
+// With a bound of two windows, the third anywhere ends the oldest wherever
+// it is.
+TEST_F(Cluster, TheWindowBoundHoldsAcrossNodes) {
+    auto bounded = [&](const std::string& name) {
+        server::TServerConfig config = Config(name);
+        config.service.maxSessionsPerAccount = 2;
+        return config;
+    };
+    ASSERT_TRUE(a.Start(bounded("a")));
+    ASSERT_TRUE(b.Start(bounded("b")));
+    std::this_thread::sleep_for(TEST_BEAT * 2); // both nodes counted alive
+    TTestClient w1, w2, w3, w4;
+    ASSERT_TRUE(w1.Connect(a.Port()) && w1.Login("alice", "pw", "example.com"));
+    std::this_thread::sleep_for(20ms); // distinct sign-in times
+    ASSERT_TRUE(w2.Connect(b.Port()) && w2.Login("alice", "pw", "example.com"));
+    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(w3.Connect(b.Port()) && w3.Login("alice", "pw", "example.com"));
+    EXPECT_TRUE(SeesLine(w1, "Signed out: too many windows of this account."));
+    EXPECT_TRUE(w1.WaitClosed(SETTLE_MS));
+    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(w4.Connect(a.Port()) && w4.Login("alice", "pw", "example.com"));
+    EXPECT_TRUE(w2.WaitClosed(SETTLE_MS));
+    TPacket p;
+    for (TTestClient* stays : {&w3, &w4})
+        EXPECT_FALSE(stays->WaitFor(MSG_END_SESSION, p, 300));
+}
+
 TEST_F(Cluster, OperatorNoticesReachEveryNode) {
     StartBoth();
     TTestClient alice, bob;
     ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "one.com"));
     ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "two.com"));
     uint16_t admin = a.server->AdminPort();
-    EXPECT_EQ(AdminCommand(admin, "NOTICE TICKER all to everybody"), "OK 1\n");
+    EXPECT_EQ(AdminCommand(admin, "NOTICE TICKER all to everybody"), "OK 2\n");
     EXPECT_TRUE(SeesLine(bob, "to everybody"));
     EXPECT_TRUE(SeesLine(alice, "to everybody"));
-    // bob is on the other node: none here, the line goes there.
-    EXPECT_EQ(AdminCommand(admin, "NOTICE STATUS user:BOB just you"), "OK 0\n");
+    // bob is on the other node: the line goes there, and the count says so.
+    EXPECT_EQ(AdminCommand(admin, "NOTICE STATUS user:BOB just you"), "OK 1\n");
     EXPECT_TRUE(SeesLine(bob, "just you"));
-    EXPECT_EQ(AdminCommand(admin, "NOTICE TICKER site:two.com that site"), "OK 0\n");
+    EXPECT_EQ(AdminCommand(admin, "NOTICE TICKER site:two.com that site"), "OK 1\n");
     EXPECT_TRUE(SeesLine(bob, "that site"));
     EXPECT_FALSE(SeesLine(alice, "that site", 500));
 }
@@ -294,6 +405,16 @@ TEST_F(Cluster, BusiestSitesAndStatsCountEveryNode) {
     EXPECT_EQ(sites, "* busy.com 2\n* quiet.com 1\nOK 2\n");
     std::string stats = AdminCommand(a.server->AdminPort(), "STATS");
     EXPECT_NE(stats.find("* redis up\n* nodes 2\n"), std::string::npos) << stats;
+
+    // alice's second window, through the other node, is still one person there.
+    TTestClient aliceAgain;
+    ASSERT_TRUE(aliceAgain.Connect(b.Port()) && aliceAgain.Login("alice", "pw", "busy.com"));
+    std::this_thread::sleep_for(TEST_BEAT * 3);
+    EXPECT_EQ(AdminCommand(b.server->AdminPort(), "SITES"), "* busy.com 2\n* quiet.com 1\nOK 2\n");
+    // USERS on either node lists every node's sessions.
+    std::string users = AdminCommand(a.server->AdminPort(), "USERS busy.com");
+    EXPECT_NE(users.find("OK 3\n"), std::string::npos) << users;
+    EXPECT_NE(users.find("* bob "), std::string::npos) << users;
 }
 
 TEST_F(Cluster, AKilledNodesUsersLeaveTheOtherNodesSites) {
@@ -316,8 +437,18 @@ TEST_F(Cluster, AKilledNodesUsersLeaveTheOtherNodesSites) {
     EXPECT_FALSE(SeesPresence(dave, "bob", 1000));
 }
 
+// What the web site's status page says of Redis, as a monitor reads it.
+std::string WebStatus(uint16_t port) {
+    httplib::Client web("127.0.0.1", port);
+    auto res = web.Get("/status");
+    return res && res->status == 200 ? res->body : "no answer";
+}
+
 TEST_F(Cluster, NodesServeTheirOwnUsersWhileRedisIsDownAndRejoin) {
-    StartBoth();
+    server::TServerConfig withWeb = Config("a");
+    withWeb.web = "127.0.0.1:0";
+    ASSERT_TRUE(a.Start(withWeb));
+    ASSERT_TRUE(b.Start(Config("b")));
     TTestClient alice, bob, dave;
     ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
     ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "example.com"));
@@ -330,6 +461,7 @@ TEST_F(Cluster, NodesServeTheirOwnUsersWhileRedisIsDownAndRejoin) {
     ASSERT_TRUE(SayPublic(dave, "still here"));
     EXPECT_TRUE(SeesLine(alice, "still here"));
     EXPECT_NE(AdminCommand(a.server->AdminPort(), "STATS").find("* redis down"), std::string::npos);
+    EXPECT_NE(WebStatus(a.server->WebPort()).find("redis down"), std::string::npos);
 
     // Redis comes back empty: each node writes its sessions again.
     ASSERT_TRUE(services.Control("redis-start"));
@@ -337,6 +469,7 @@ TEST_F(Cluster, NodesServeTheirOwnUsersWhileRedisIsDownAndRejoin) {
     EXPECT_TRUE(SeesPresence(bob, "dave", 8000));
     ASSERT_TRUE(SayPublic(bob, "back again"));
     EXPECT_TRUE(SeesLine(dave, "back again"));
+    EXPECT_NE(WebStatus(a.server->WebPort()).find("redis up"), std::string::npos);
 }
 
 TEST_F(Cluster, WithoutPostgresSignInsAreRefusedAndChatGoesOn) {

@@ -1,10 +1,17 @@
 // A navlet-server on ephemeral loopback ports with a temporary data folder,
 // its loop on a thread of its own, restartable on the same data.
+//
+// With NAVLET_BLACKBOX_NODES=2 (and the services of NAVLET_CLUSTER_ENV) the
+// same tests run against two nodes sharing Redis and PostgreSQL: Port()
+// hands out the first node's and the second node's session port in turn, so
+// the users of a test spread over both; Admin() and `server` are the first
+// node.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <future>
 #include <memory>
@@ -12,9 +19,15 @@
 #include <thread>
 
 #include "server/server.h"
+#include "tests/server/cluster_env.h"
 #include "tests/server/test_client.h"
 
 namespace navlet::test {
+
+inline bool BlackBoxOnTwoNodes() {
+    const char* nodes = std::getenv("NAVLET_BLACKBOX_NODES");
+    return nodes && std::string(nodes) == "2";
+}
 
 class TServerFixture : public ::testing::Test {
   protected:
@@ -31,6 +44,8 @@ class TServerFixture : public ::testing::Test {
         config.updatesDir = (dataDir / "updates").string();
         config.bannersDir = (dataDir / "banners").string();
         config.limits.reasonHoldMs = 0; // the reason notice and the end come together
+        if (BlackBoxOnTwoNodes())
+            UseCluster();
     }
 
     void TearDown() override {
@@ -42,7 +57,8 @@ class TServerFixture : public ::testing::Test {
     void AddAccount(const std::string& nick, const std::string& password, char gender = 'x',
                     int language = 3) {
         std::string error;
-        auto store = server::TStore::Open((dataDir / "navlet.db").string(), error);
+        auto store = server::TStore::Open(
+            cluster ? cluster->postgres : (dataDir / "navlet.db").string(), error);
         ASSERT_TRUE(store) << error;
         ASSERT_EQ(store->AddAccount(nick, password, gender, language),
                   server::TAddAccountResult::Added);
@@ -53,14 +69,18 @@ class TServerFixture : public ::testing::Test {
         std::string error;
         ASSERT_TRUE(server->Start(error)) << error;
         loop = std::thread([this] { server->Run(); });
+        if (cluster)
+            StartSecondNode();
     }
 
     void StopServer() {
-        if (!server)
-            return;
-        server->Stop();
-        loop.join();
-        server.reset();
+        for (auto* node : {&server, &second}) {
+            if (!*node)
+                continue;
+            (*node)->Stop();
+            (node == &server ? loop : secondLoop).join();
+            node->reset();
+        }
     }
 
     // Runs `f` on the server's loop and returns what it returns.
@@ -83,7 +103,11 @@ class TServerFixture : public ::testing::Test {
         return ConnectionCount() == count;
     }
 
-    uint16_t Port() const { return server->SessionPort(); }
+    uint16_t Port() {
+        if (!second)
+            return server->SessionPort();
+        return (turn++ % 2 == 0 ? server : second)->SessionPort();
+    }
     std::string Admin(const std::string& line) { return AdminCommand(server->AdminPort(), line); }
 
     std::filesystem::path dataDir;
@@ -91,6 +115,45 @@ class TServerFixture : public ::testing::Test {
     std::unique_ptr<server::TServer> server;
     std::thread loop;
     static inline int counter = 0;
+
+  private:
+    void UseCluster() {
+        cluster = ClusterServices();
+        ASSERT_TRUE(cluster) << "NAVLET_CLUSTER_ENV names no running services";
+        ASSERT_TRUE(cluster->EmptyPostgres());
+        ASSERT_TRUE(FlushRedis(cluster->redis));
+        config.database = cluster->postgres;
+        config.cluster.redis = cluster->redis;
+        config.cluster.heartbeat = std::chrono::milliseconds(200);
+        config.cluster.ttl = std::chrono::milliseconds(1000);
+    }
+
+    // The second node, and a wait until both count each other alive.
+    void StartSecondNode() {
+        server::TServerConfig other = config;
+        other.dataDir = (dataDir / "second").string();
+        other.web = config.web.empty() ? "" : "127.0.0.1:0";
+        second = std::make_unique<server::TServer>(other);
+        std::string error;
+        ASSERT_TRUE(second->Start(error)) << error;
+        secondLoop = std::thread([this] { second->Run(); });
+        for (int i = 0; i < 50; ++i) {
+            bool formed = true;
+            for (auto* node : {&server, &second})
+                formed =
+                    formed && AdminCommand((*node)->AdminPort(), "STATS").find("* nodes 2\n") !=
+                                  std::string::npos;
+            if (formed)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        FAIL() << "the two nodes did not see each other";
+    }
+
+    std::optional<TClusterServices> cluster;
+    std::unique_ptr<server::TServer> second;
+    std::thread secondLoop;
+    unsigned turn = 0;
 };
 
 } // namespace navlet::test

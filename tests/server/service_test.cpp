@@ -132,9 +132,27 @@ struct TRecordingLink final : TClusterLink {
     }
     std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
     TClusterStatus Status() const override { return {}; }
-    void AccountOnline(uint64_t, bool) override {}
+    void AccountSessions(uint64_t, const TNodeSessions&) override {}
+    void WhereIs(uint64_t, std::function<void(std::vector<TNodeSessions>)> done) override {
+        done({});
+    }
+    void ToNode(const std::string& node, std::vector<std::string> fields) override {
+        std::string call = "to " + node;
+        for (const std::string& f : fields)
+            call += " " + f;
+        calls.push_back(call);
+    }
+    void KickElsewhere(int, const std::string&, TReachedFn) override {}
+    void SiteSnapshot(const std::string&, std::function<void(TSiteSnapshot)> done) override {
+        done({});
+    }
+    void SessionSite(uint64_t, const TAccount*, const std::string&) override {}
+    void ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) override {
+        done({});
+    }
     void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
-    void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&) override {}
+    void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&,
+                      TReachedFn) override {}
 };
 
 TAccount Remote(uint64_t id, const std::string& nick) {
@@ -194,6 +212,63 @@ TEST_F(ServiceTest, RemoteUsersAreOnePersonWithTheSitesOwn) {
     EXPECT_TRUE(carolSink.Take(MSG_USER_LEFT).empty());
     EXPECT_EQ(link.calls.back(), "out example.com " + std::to_string(aliceId));
     service->Disconnect(carol);
+}
+
+// Chat messages of other nodes: a chat id may take all 64 bits, a line
+// counts only from a member on the node that holds it, a malformed message
+// is dropped, and a line said here goes once to each node with members.
+TEST_F(ServiceTest, RemoteChatMessagesAreCheckedAndReachEachNodeOnce) {
+    Make({});
+    TRecordingLink link;
+    service->SetClusterLink(link);
+    TFakeSink aliceSink;
+    TClient alice(aliceSink);
+    SignIn(alice, "alice", "example.com");
+    aliceSink.got.clear();
+    const std::string n2 = "00000000000000aa", n3 = "00000000000000bb";
+    const ChatId chat = 0xFFFFFFFFFFFFFF01; // the key's 56 bits set: 20 digits
+    const std::string chatText = std::to_string(chat), aliceId = std::to_string(alice.Id());
+    service->RemoteEvent({"invite", n2, chatText, "900", "example.com", "900 901@" + n3, aliceId});
+    auto joined = aliceSink.Take(MSG_MEMBER_JOINED);
+    ASSERT_EQ(joined.size(), 2u); // the inviter first
+    EXPECT_EQ(ReadMember(joined[0]).address, MakeChatAddress(900, chat));
+    EXPECT_EQ(ReadMember(joined[1]).address, MakeChatAddress(901, chat));
+    EXPECT_EQ(std::count(link.calls.begin(), link.calls.end(),
+                         "to " + n2 + " joined " + chatText + " " + aliceId),
+              1);
+    EXPECT_EQ(std::count(link.calls.begin(), link.calls.end(),
+                         "to " + n3 + " joined " + chatText + " " + aliceId),
+              1);
+
+    service->RemoteEvent({"cline", n3, chatText, "900", "forged"}); // 900 is on n2
+    service->RemoteEvent({"cline", n2, chatText + "0", "900", "no such chat"});
+    service->RemoteEvent({"cline", n2, chatText, "900"});
+    service->RemoteEvent({"cline", n2, chatText, "900", "hello"});
+    auto lines = aliceSink.Take(MSG_CHAT_LINE);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(ReadChatLine(lines[0]).text, "hello");
+
+    link.calls.clear();
+    TPacket p;
+    ClearPacket(p);
+    int length = BuildChatText(p, MakeChatAddress(alice.Id(), chat), "hi both");
+    p.bytes[OFF_TYPE] = REQ_CHAT_TEXT;
+    p.PutU16(OFF_LENGTH, uint16_t(length));
+    service->Handle(alice, p);
+    std::vector<std::string> sent;
+    for (const std::string& call : link.calls)
+        if (call.find(" cline ") != std::string::npos)
+            sent.push_back(call);
+    EXPECT_EQ(sent, (std::vector<std::string>{
+                        "to " + n2 + " cline " + chatText + " " + aliceId + " hi both",
+                        "to " + n3 + " cline " + chatText + " " + aliceId + " hi both"}));
+
+    // A node that stops beating takes its members out of the chat.
+    service->DropRemote(n2 + ":");
+    auto left = aliceSink.Take(MSG_MEMBER_LEFT);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(ReadMember(left[0]).address, MakeChatAddress(900, chat));
+    service->Disconnect(alice);
 }
 
 } // namespace

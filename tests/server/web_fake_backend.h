@@ -75,6 +75,15 @@ class TFakeWebBackend : public TWebBackend {
         return accounts.at(id).password;
     }
 
+    TServerHealth Health() override {
+        std::lock_guard lock(mutex);
+        return health;
+    }
+    void SetHealth(TServerHealth value) {
+        std::lock_guard lock(mutex);
+        health = value;
+    }
+
     std::vector<TSiteLoad> sites;
     std::map<int32_t, std::string> banners;
 
@@ -84,6 +93,7 @@ class TFakeWebBackend : public TWebBackend {
         std::string password;
     };
     std::mutex mutex;
+    TServerHealth health;
     std::map<UserId, TAccount> accounts;
     UserId nextId = 1000;
 };

@@ -225,6 +225,16 @@ TEST_F(WebSiteTest, HomePageListsTheBusiestSitesEscaped) {
     EXPECT_NE(res->body.find("/newuser.asp"), std::string::npos);
 }
 
+TEST_F(WebSiteTest, StatusSaysWhenAClusterNodeHasLostRedis) {
+    EXPECT_EQ(client->Get("/status")->body, "status ok\n");
+    backend.SetHealth(TServerHealth{/*cluster=*/true, /*redisUp=*/false, /*nodes=*/0});
+    auto status = client->Get("/status");
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->status, 200);
+    EXPECT_NE(status->body.find("redis down"), std::string::npos);
+    EXPECT_NE(client->Get("/")->body.find("Redis is unreachable"), std::string::npos);
+}
+
 TEST_F(WebSiteTest, HomePageShowsTheBarsAnsiSiteNamesAsUtf8WithoutControlBytes) {
     // The bar reports hosts in its single-byte ANSI code page.
     backend.sites = {{"caf\xE9-\x80\x9F.example\x01\x1B[31m\x7F\x81", 2}};
