@@ -301,6 +301,7 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     ++signedIn;
     for (const TAccount& friendAccount : friends)
         Remember(friendAccount);
+    AskFriendsElsewhere(client, friends);
     EnterSiteWhenKnown(client, request.site, &friends);
 }
 
@@ -357,6 +358,7 @@ void TService::Disconnect(TClient& client) {
         return;
     LeaveSite(client);
     signedInBySerial.erase(client.serial);
+    friendsAsked.erase(client.serial);
     std::erase(client.account->sessions, &client);
     if (cluster) {
         ReportSessions(*client.account);

@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "protocol/messages.h"
@@ -299,7 +300,13 @@ class TService {
     bool ListPeople(TClient& client);
     bool ListRemote(TClient& client);
     void FinishWelcome(TClient& client);
-    std::vector<TWireRef> FriendRecords(const std::vector<TAccount>& friends);
+    // A friend online only on another node shows online too (`elsewhere`).
+    std::vector<TWireRef> FriendRecords(const std::vector<TAccount>& friends,
+                                        const std::unordered_set<uint64_t>* elsewhere);
+    // On a cluster: asks the other nodes which of the friends not online
+    // here are online there; the friends' records wait for every answer.
+    void AskFriendsElsewhere(const TClient& client, const std::vector<TAccount>& friends);
+    void FriendElsewhereAnswered(uint64_t serial, uint64_t friendId, bool online);
     void SendBanner(TClient& client);
     // One entry of the account (arrived at `arrival`, here or on another
     // node) left the site: "user left" to those who have its record, unless
@@ -402,6 +409,14 @@ class TService {
     };
     std::unordered_map<uint64_t, TPendingLogin> signingIn; // by serial
     std::unordered_map<uint64_t, TClient*> signedInBySerial;
+    // Sign-ins whose friends' online state other nodes still answer, by serial.
+    struct TFriendsAsked {
+        size_t due = 0;                      // answers still to come
+        bool welcomeWaits = false;           // the welcome began without them
+        std::vector<TAccount> accounts;      // kept once the welcome waits
+        std::unordered_set<uint64_t> online; // online on another node
+    };
+    std::unordered_map<uint64_t, TFriendsAsked> friendsAsked;
     TSignInCache signInCache;
     std::mutex failuresMutex; // the counters are also used from the web site's threads
     TFailureCounter failuresByAddress{/*limit=*/10, /*drainMsPerFailure=*/6000};

@@ -56,7 +56,17 @@ void TService::StartWelcome(TClient& client, const std::vector<TAccount>* friend
         w.active ? std::move(w.keptCalls) : std::vector<TWireRef>();
     w = TWelcome{};
     w.active = true;
-    w.friends = friends ? FriendRecords(*friends) : std::move(pendingFriends);
+    if (!friends) {
+        w.friends = std::move(pendingFriends);
+    } else if (auto asked = friendsAsked.find(client.serial); asked == friendsAsked.end()) {
+        w.friends = FriendRecords(*friends, nullptr);
+    } else if (asked->second.due > 0) {
+        asked->second.accounts = *friends; // FriendElsewhereAnswered sends them
+        asked->second.welcomeWaits = true;
+    } else {
+        w.friends = FriendRecords(*friends, &asked->second.online);
+        friendsAsked.erase(asked);
+    }
     w.keptCalls = std::move(pendingCalls);
     // The own record confirms the sign-in: it goes at once.
     client.sink.Deliver(PresenceWire(client.account->account, 0, client.chatKey));
@@ -138,15 +148,63 @@ void TService::FinishWelcome(TClient& client) {
         client.sink.Deliver(wire);
 }
 
-std::vector<TWireRef> TService::FriendRecords(const std::vector<TAccount>& friends) {
+std::vector<TWireRef> TService::FriendRecords(const std::vector<TAccount>& friends,
+                                              const std::unordered_set<uint64_t>* elsewhere) {
     std::vector<TWireRef> out;
     for (const TAccount& friendAccount : friends) {
         TAccountEntry* entry = CachedById(friendAccount.id);
+        const bool online =
+            (entry && entry->Online()) || (elsewhere && elsewhere->count(friendAccount.id));
         // 1 = offline friend, 2 = online: the bar only tells 0 from not 0.
-        uint8_t flag = entry && entry->Online() ? 2 : 1;
-        out.push_back(PresenceWire(friendAccount, flag, 0));
+        out.push_back(PresenceWire(friendAccount, online ? 2 : 1, 0));
     }
     return out;
+}
+
+void TService::AskFriendsElsewhere(const TClient& client, const std::vector<TAccount>& friends) {
+    if (!cluster || !cluster->Status().redisUp)
+        return;
+    std::vector<uint64_t> ask;
+    for (const TAccount& friendAccount : friends) {
+        TAccountEntry* entry = CachedById(friendAccount.id);
+        if (!entry || !entry->Online())
+            ask.push_back(friendAccount.id);
+    }
+    if (ask.empty())
+        return;
+    friendsAsked[client.serial].due = ask.size();
+    std::weak_ptr<bool> service = alive;
+    for (uint64_t friendId : ask)
+        cluster->WhereIs(friendId, [this, service, serial = client.serial,
+                                    friendId](std::vector<TNodeSessions> nodes) {
+            if (!service.expired())
+                FriendElsewhereAnswered(serial, friendId, !nodes.empty());
+        });
+}
+
+void TService::FriendElsewhereAnswered(uint64_t serial, uint64_t friendId, bool online) {
+    auto asked = friendsAsked.find(serial);
+    if (asked == friendsAsked.end())
+        return;
+    TClient* client = LiveClient(serial);
+    if (!client) {
+        friendsAsked.erase(asked);
+        return;
+    }
+    TFriendsAsked& state = asked->second;
+    if (online)
+        state.online.insert(friendId);
+    if (--state.due > 0 || !state.welcomeWaits)
+        return; // the welcome, when it begins, takes the answers
+    std::vector<TWireRef> records = FriendRecords(state.accounts, &state.online);
+    friendsAsked.erase(asked);
+    if (client->welcome.active) {
+        auto& pending = client->welcome.friends;
+        pending.insert(pending.end(), records.begin(), records.end());
+        return;
+    }
+    for (const TWireRef& wire : records)
+        client->sink.Deliver(wire);
 }
 
 void TService::SendBanner(TClient& client) {

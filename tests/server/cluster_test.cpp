@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <hiredis/hiredis.h>
 #include <httplib.h>
+#include <map>
 #include <memory>
 #include <sys/wait.h>
 #include <thread>
@@ -275,6 +276,41 @@ std::vector<std::string> ChatLines(TTestClient& c, ChatId chat) {
 // alice (node a) opens a chat with bob on her site through node b, then
 // with dave, who is on another site of node b; carol, on node a too, joins
 // through bob's invitation. Every member hears each line once.
+// A friend signed in only on the other node shows online, once, whether the
+// welcome waits for the other nodes or they answer first.
+TEST_F(Cluster, FriendsOnlineOnTheOtherNodeShowOnline) {
+    StartBoth();
+    TTestClient bob, carol, dave;
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "two.com"));
+    ASSERT_TRUE(carol.Connect(a.Port()) && carol.Login("carol", "pw", "one.com"));
+    ASSERT_TRUE(dave.Connect(a.Port()) && dave.Login("dave", "pw", "one.com"));
+    const UserId bobId = bob.Id(), carolId = carol.Id();
+    {
+        TTestClient alice;
+        ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "one.com"));
+        TPacket p;
+        for (UserId id : {bobId, carolId}) {
+            ClearPacket(p);
+            ASSERT_TRUE(alice.Send(p, BuildFriendChange(p, id, FRIEND_ADD), REQ_FRIEND_CHANGE));
+        }
+        alice.Drain(300);
+    }
+    carol.Close();
+    std::this_thread::sleep_for(TEST_BEAT * 2);
+    // one.com is known here (dave): the welcome starts before the answers;
+    // new.com is not: the answers come before the site's snapshot.
+    for (const char* site : {"one.com", "new.com"}) {
+        TTestClient alice;
+        ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", site));
+        std::map<UserId, std::vector<uint8_t>> flags;
+        for (const TPacket& m : alice.Drain(1000))
+            if (m.Type() == MSG_PRESENCE && ReadPresence(m).listFlag != 0)
+                flags[ReadPresence(m).user].push_back(ReadPresence(m).listFlag);
+        EXPECT_EQ(flags[bobId], std::vector<uint8_t>{2}) << site;
+        EXPECT_EQ(flags[carolId], std::vector<uint8_t>{1}) << site;
+    }
+}
+
 TEST_F(Cluster, PrivateChatsSpanNodes) {
     StartBoth();
     TTestClient alice, bob, carol, dave;
