@@ -55,9 +55,8 @@ struct TRateBudget {
 // the welcome began are told live, as to everybody else.
 struct TWelcome {
     bool active = false;
-    uint64_t nextArrival = 0; // this node's people from here are still to list
+    uint64_t nextArrival = 0; // people from here on (here or on other nodes) are still to list
     uint64_t endArrival = 0;  // people arriving from here on were told live
-    uint64_t nextRemote = 0;  // the same for other nodes' users
     // Accounts listed so far, kept only while other nodes share the site (an
     // account there and here too is listed once).
     bool trackListed = false;
@@ -70,9 +69,6 @@ struct TWelcome {
     // come (so its "left" must not come first).
     bool StillToList(uint64_t arrival) const {
         return active && arrival >= nextArrival && arrival < endArrival;
-    }
-    bool RemoteStillToList(uint64_t arrival) const {
-        return active && arrival >= nextRemote && arrival < endArrival;
     }
 };
 

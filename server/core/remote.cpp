@@ -70,7 +70,7 @@ void TService::RemoteLeft(const std::string& host, const std::string& key) {
     uint64_t arrival = known->arrival;
     site.remote.erase(known);
     bool stays = LocallyOn(site, account.id) || RemotelyOn(site, account.id);
-    TellLeft(site, account, arrival, /*remote=*/true, stays);
+    TellLeft(site, account, arrival, stays);
 }
 
 void TService::RemoteLine(const std::string& host, uint64_t senderId, int language,

@@ -420,7 +420,7 @@ void TService::LeaveSite(TClient& client) {
         sites.erase(site->host);
         return;
     }
-    TellLeft(*site, client.account->account, arrival, /*remote=*/false,
+    TellLeft(*site, client.account->account, arrival,
              /*accountStays=*/RemotelyOn(*site, client.Id()));
 }
 

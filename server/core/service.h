@@ -295,10 +295,9 @@ class TService {
     // welcome.cpp: the own record at once, the rest as the connection drains.
     void StartWelcome(TClient& client, const std::vector<TAccount>* friends);
     void ContinueWelcome(TClient& client);
-    // Lists people from the welcome's cursors while the sink has room;
-    // false when it ran out of room first.
+    // Lists people from the welcome's cursor while the sink has room; false
+    // when it ran out of room first.
     bool ListPeople(TClient& client);
-    bool ListRemote(TClient& client);
     void FinishWelcome(TClient& client);
     // A friend online only on another node shows online too (`elsewhere`).
     std::vector<TWireRef> FriendRecords(const std::vector<TAccount>& friends,
@@ -311,8 +310,7 @@ class TService {
     // One entry of the account (arrived at `arrival`, here or on another
     // node) left the site: "user left" to those who have its record, unless
     // the account stays through another entry.
-    void TellLeft(TSite& site, const TAccount& account, uint64_t arrival, bool remote,
-                  bool accountStays);
+    void TellLeft(TSite& site, const TAccount& account, uint64_t arrival, bool accountStays);
     // LoadAccount may read the store; the Cached ones never do.
     TAccountEntry* LoadAccount(std::string_view nick);
     TAccountEntry* EntryById(uint64_t id);

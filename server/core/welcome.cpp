@@ -25,21 +25,19 @@ TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKe
 
 // Whether `user`'s welcome still owes the record of the person who arrived
 // at `arrival` (so it must hear neither "left" nor the record twice).
-bool Owed(const TClient& user, uint64_t userId, uint64_t arrival, bool remote) {
+bool Owed(const TClient& user, uint64_t userId, uint64_t arrival) {
     const TWelcome& w = user.welcome;
-    if (!remote)
-        return w.StillToList(arrival);
-    return w.RemoteStillToList(arrival) && !(w.trackListed && w.listed.count(userId));
+    return w.StillToList(arrival) && !(w.trackListed && w.listed.count(userId));
 }
 
 // Whether `user`'s welcome will still list the account from what the site
 // holds now.
 bool WillList(const TClient& user, const TSite& site, uint64_t userId) {
     for (const TPerson& person : site.people)
-        if (person.entry->account.id == userId && user.welcome.StillToList(person.arrival))
+        if (person.entry->account.id == userId && Owed(user, userId, person.arrival))
             return true;
     for (const TRemoteUser& r : site.remote)
-        if (r.account.id == userId && Owed(user, userId, r.arrival, /*remote=*/true))
+        if (r.account.id == userId && Owed(user, userId, r.arrival))
             return true;
     return false;
 }
@@ -92,47 +90,41 @@ void TService::Drained(TClient& client) {
 }
 
 void TService::ContinueWelcome(TClient& client) {
-    if (client.site && (!ListPeople(client) || !ListRemote(client)))
+    if (client.site && !ListPeople(client))
         return; // the connection calls Drained when it has room again
     FinishWelcome(client);
 }
 
+// This node's people and the other nodes' users go out together in order of
+// arrival (one count numbers both); an account on several nodes, or here
+// too, is listed once.
 bool TService::ListPeople(TClient& client) {
     TWelcome& w = client.welcome;
     const auto& people = client.site->people;
-    auto it = std::lower_bound(
+    const auto& remote = client.site->remote;
+    auto local = std::lower_bound(
         people.begin(), people.end(), w.nextArrival,
         [](const TPerson& person, uint64_t arrival) { return person.arrival < arrival; });
-    for (; it != people.end() && it->arrival < w.endArrival; ++it) {
+    auto other = std::lower_bound(
+        remote.begin(), remote.end(), w.nextArrival,
+        [](const TRemoteUser& r, uint64_t arrival) { return r.arrival < arrival; });
+    for (;;) {
+        const bool hasLocal = local != people.end() && local->arrival < w.endArrival;
+        const bool hasOther = other != remote.end() && other->arrival < w.endArrival;
+        if (!hasLocal && !hasOther)
+            break;
         if (client.sink.Room() == 0)
             return false;
-        w.nextArrival = it->arrival + 1;
-        if (it->entry == client.account)
+        const bool takeLocal = hasLocal && (!hasOther || local->arrival < other->arrival);
+        const TAccount& account = takeLocal ? local->entry->account : other->account;
+        w.nextArrival = (takeLocal ? local++->arrival : other++->arrival) + 1;
+        if (account.id == client.Id())
             continue; // another window of the same account brought it here
-        if (w.trackListed)
-            w.listed.insert(it->entry->account.id);
-        client.sink.Deliver(PresenceWire(it->entry->account, 0, 0));
+        if (w.trackListed && !w.listed.insert(account.id).second)
+            continue;
+        client.sink.Deliver(PresenceWire(account, 0, 0));
     }
     w.nextArrival = w.endArrival;
-    return true;
-}
-
-// An account on several nodes, or here too, is listed once.
-bool TService::ListRemote(TClient& client) {
-    TWelcome& w = client.welcome;
-    const auto& remote = client.site->remote;
-    auto it = std::lower_bound(
-        remote.begin(), remote.end(), w.nextRemote,
-        [](const TRemoteUser& r, uint64_t arrival) { return r.arrival < arrival; });
-    for (; it != remote.end() && it->arrival < w.endArrival; ++it) {
-        if (client.sink.Room() == 0)
-            return false;
-        w.nextRemote = it->arrival + 1;
-        if (it->account.id == client.Id() || !w.listed.insert(it->account.id).second)
-            continue;
-        client.sink.Deliver(PresenceWire(it->account, 0, 0));
-    }
-    w.nextRemote = w.endArrival;
     return true;
 }
 
@@ -218,8 +210,7 @@ void TService::SendBanner(TClient& client) {
 // When it stays through another entry (a window here, a node elsewhere),
 // nobody hears "left", but a welcome that owed this entry's record and will
 // not list the account from the others gets the record now.
-void TService::TellLeft(TSite& site, const TAccount& account, uint64_t arrival, bool remote,
-                        bool accountStays) {
+void TService::TellLeft(TSite& site, const TAccount& account, uint64_t arrival, bool accountStays) {
     TWireRef left;
     if (!accountStays) {
         TPacket p;
@@ -228,7 +219,7 @@ void TService::TellLeft(TSite& site, const TAccount& account, uint64_t arrival, 
     }
     TWireRef record;
     for (TClient* user : site.users) {
-        bool owed = user->welcome.active && Owed(*user, account.id, arrival, remote);
+        bool owed = user->welcome.active && Owed(*user, account.id, arrival);
         if (!accountStays) {
             if (!owed)
                 user->sink.DeliverPresence(left);

@@ -33,13 +33,11 @@ set_tests_properties(server_cluster_test PROPERTIES
 # over both (tests/server/server_fixture.h). Left to the single-node run:
 # WebOnService, CrowdedSite and the two Hostile tests that count one
 # server's connections and run its sweep reach into one server's loop;
-# Operator.ListingsAndErrors expects the STATS of a lone node (a cluster
-# node's adds its node, Redis and node count); and a cluster node's welcome
-# lists its own people before the other nodes', where
-# Windows.TwoWindowsOnOneSiteAreOnePersonThere expects one order of arrival.
+# and Operator.ListingsAndErrors expects the STATS of a lone node (a cluster
+# node's adds its node, Redis and node count).
 add_test(NAME server_conformance_two_nodes
   COMMAND server_conformance_test --gtest_brief=1
-          --gtest_filter=-WebOnService.*:CrowdedSite.*:Operator.ListingsAndErrors:Windows.TwoWindowsOnOneSiteAreOnePersonThere:Hostile.HalfOpenAndSilentConnectionsMissTheSignInDeadline:Hostile.UnsignedConnectionsPerAddressAreBounded)
+          --gtest_filter=-WebOnService.*:CrowdedSite.*:Operator.ListingsAndErrors:Hostile.HalfOpenAndSilentConnectionsMissTheSignInDeadline:Hostile.UnsignedConnectionsPerAddressAreBounded)
 set_tests_properties(server_conformance_two_nodes PROPERTIES
   FIXTURES_REQUIRED navlet_cluster
   RESOURCE_LOCK navlet_cluster
