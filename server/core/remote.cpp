@@ -48,13 +48,7 @@ void TService::RemoteEntered(const std::string& host, const std::string& key,
     site.remote.push_back(TRemoteUser{key, account, site.arrivals++});
     if (seen)
         return;
-    TPresenceMsg m;
-    m.user = account.id;
-    m.gender = account.gender;
-    m.nick = account.nick;
-    TPacket p;
-    ClearPacket(p);
-    DeliverPresenceToSite(site, EncodeWire(p, WritePresence(p, m), MSG_PRESENCE));
+    DeliverPresenceToSite(site, PresenceWire(account, 0, 0));
 }
 
 void TService::RemoteLeft(const std::string& host, const std::string& key) {

@@ -53,16 +53,6 @@ uint64_t FreshChatKey() {
     return key;
 }
 
-TPresenceMsg PresenceOf(const TAccount& account, uint8_t listFlag, uint64_t chatKey) {
-    TPresenceMsg m;
-    m.user = account.id;
-    m.listFlag = listFlag;
-    m.chatKey = chatKey;
-    m.gender = account.gender;
-    m.nick = account.nick;
-    return m;
-}
-
 } // namespace
 
 TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier,
@@ -393,10 +383,7 @@ void TService::Arrive(TClient& client, TSite& site) {
         cluster->Entered(site.host, client.account->account);
     if (RemotelyOn(site, client.Id()))
         return; // the site's users already see the account through another node
-    TPacket p;
-    ClearPacket(p);
-    int length = WritePresence(p, PresenceOf(client.account->account, 0, 0));
-    DeliverPresenceToSite(site, EncodeWire(p, length, MSG_PRESENCE), &client);
+    DeliverPresenceToSite(site, PresenceWire(client.account->account, 0, 0), &client);
 }
 
 void TService::LeaveSite(TClient& client) {

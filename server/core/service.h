@@ -159,6 +159,9 @@ struct TTarget {
     std::string name; // nick or host
 };
 
+// A presence record of `account`, encoded once for every receiver.
+TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKey);
+
 class TService {
   public:
     TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier, TBannerSet banners,

@@ -8,8 +8,6 @@
 
 namespace navlet::server {
 
-namespace {
-
 TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKey) {
     TPresenceMsg m;
     m.user = account.id;
@@ -22,6 +20,8 @@ TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKe
     int length = WritePresence(p, m);
     return EncodeWire(p, length, MSG_PRESENCE);
 }
+
+namespace {
 
 // Whether `user`'s welcome still owes the record of the person who arrived
 // at `arrival` (so it must hear neither "left" nor the record twice).
