@@ -13,6 +13,14 @@ constexpr char FoldAscii(char c) {
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
+// The value of a hexadecimal digit in either case, or -1 for any other byte.
+constexpr int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = FoldAscii(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
 std::string FoldCase(std::string_view text);
 
 // True when `a` and `b` differ at most in the case of A to Z.

@@ -1,5 +1,7 @@
 #include "client/qt/kit/reg_text.h"
 
+#include "protocol/ascii.h"
+
 #include <cstdio>
 
 namespace navlet::qt {
@@ -14,16 +16,6 @@ std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
         s.remove_suffix(1);
     return s;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // A quoted text at the start of `s` with \\ and \" escapes; `s` moves past it.
@@ -52,9 +44,9 @@ bool ReadHexBytes(std::string_view s, std::string& out) {
     out.clear();
     s = Trim(s);
     while (!s.empty()) {
-        if (s.size() < 2 || HexDigit(s[0]) < 0 || HexDigit(s[1]) < 0)
+        if (s.size() < 2 || HexDigitValue(s[0]) < 0 || HexDigitValue(s[1]) < 0)
             return false;
-        out += char(HexDigit(s[0]) << 4 | HexDigit(s[1]));
+        out += char(HexDigitValue(s[0]) << 4 | HexDigitValue(s[1]));
         s = Trim(s.substr(2));
         if (s.empty())
             break;
@@ -76,9 +68,9 @@ bool ReadValueData(std::string_view s, TRegValue& value) {
             return false;
         uint32_t n = 0;
         for (char c : s) {
-            if (HexDigit(c) < 0)
+            if (HexDigitValue(c) < 0)
                 return false;
-            n = n << 4 | uint32_t(HexDigit(c));
+            n = n << 4 | uint32_t(HexDigitValue(c));
         }
         value.type = REG_DWORD_TYPE;
         value.data.assign(4, '\0');
@@ -96,9 +88,9 @@ bool ReadValueData(std::string_view s, TRegValue& value) {
             return false;
         uint32_t type = 0;
         for (char c : s.substr(4, close - 4)) {
-            if (HexDigit(c) < 0)
+            if (HexDigitValue(c) < 0)
                 return false;
-            type = type << 4 | uint32_t(HexDigit(c));
+            type = type << 4 | uint32_t(HexDigitValue(c));
         }
         value.type = type;
         return type != 0 && ReadHexBytes(s.substr(close + 2), value.data);

@@ -1,19 +1,8 @@
 #include "server/web/request/form.h"
 
+#include "protocol/ascii.h"
+
 namespace navlet::web {
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
 
 std::string DecodeFormText(std::string_view text) {
     std::string out;
@@ -25,8 +14,8 @@ std::string DecodeFormText(std::string_view text) {
             continue;
         }
         if (c == '%' && i + 2 < text.size()) {
-            int high = HexValue(text[i + 1]);
-            int low = HexValue(text[i + 2]);
+            int high = HexDigitValue(text[i + 1]);
+            int low = HexDigitValue(text[i + 2]);
             if (high >= 0 && low >= 0) {
                 out += char(high * 16 + low);
                 i += 2;
