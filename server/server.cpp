@@ -219,7 +219,7 @@ void TServer::Run() {
     // one event, not the service: the loop logs it and carries on.
     for (;;) {
         try {
-            io.run();
+            RunTurns();
             break;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "navlet-server: an event failed: %s\n", e.what());
@@ -228,6 +228,23 @@ void TServer::Run() {
         }
     }
     StopWeb();
+}
+
+// Each turn runs what is ready (waiting for something only when no session
+// has output to write), then every session writes what the turn queued for
+// it in one call. A line read in a turn reaches its receivers in that turn,
+// before the loop looks for more input, and however many lines a receiver
+// got in the turn, it costs one write.
+void TServer::RunTurns() {
+    constexpr int MAX_HANDLERS_PER_TURN = 1024;
+    while (!io.stopped()) {
+        bool writesWaiting = sessions && sessions->HasQueuedOutput();
+        size_t ran = writesWaiting ? io.poll_one() : io.run_one();
+        for (int n = 1; ran != 0 && n < MAX_HANDLERS_PER_TURN; ++n)
+            ran = io.poll_one();
+        if (sessions)
+            sessions->EndTurn();
+    }
 }
 
 void TServer::Stop() {

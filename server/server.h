@@ -67,6 +67,7 @@ class TServer {
     TSessionServer& Sessions() { return *sessions; }
 
   private:
+    void RunTurns();
     bool StartWeb(std::string& error);
     void StopWeb();
     // Looks at the banner and update folders off the loop, and hands the

@@ -164,14 +164,12 @@ void TSession::FlushWaitingPresence() {
 }
 
 void TSession::Queue(const TWireRef& wire, TWhen when) {
-    pending.push_back(wire);
-    pendingBytes += wire.Size();
-    if (pendingBytes > server.Limits().maxPendingOutput) {
+    output.append(reinterpret_cast<const char*>(wire.Bytes()), wire.Size());
+    if (PendingBytes() > server.Limits().maxPendingOutput) {
         // A reader this slow is dropped; closing waits for the flush, since
         // the service may be walking a list that holds this session.
         dropped = true;
-        pending.clear();
-        pendingHead = headOffset = pendingBytes = 0;
+        DropOutput();
     }
     // While a write waits for room, the wait's end flushes; a drop cannot wait.
     if (flushQueued || (writeWaiting && !dropped))
@@ -189,13 +187,14 @@ void TSession::Queue(const TWireRef& wire, TWhen when) {
 
 size_t TSession::Room() const {
     size_t batch = server.Limits().welcomeBatch;
-    return pendingBytes < batch ? batch - pendingBytes : 0;
+    size_t pending = PendingBytes();
+    return pending < batch ? batch - pending : 0;
 }
 
 void TSession::RefillWelcome() {
     if (closed || ending || dropped || !client.welcome.active)
         return;
-    if (pendingBytes < server.Limits().welcomeBatch / 4)
+    if (PendingBytes() < server.Limits().welcomeBatch / 4)
         server.Service().Drained(client);
 }
 
@@ -234,24 +233,10 @@ void TSession::Flush() {
         Close();
         return;
     }
-    auto& buffer = server.WriteBuffer();
-    while (pendingHead < pending.size()) {
-        // Gather whole queued messages into one write.
-        size_t gathered = 0;
-        size_t i = pendingHead, offset = headOffset;
-        while (i < pending.size() && gathered < buffer.size()) {
-            const TWireRef& w = pending[i];
-            size_t take = std::min(size_t(w.Size()) - offset, buffer.size() - gathered);
-            std::memcpy(buffer.data() + gathered, w.Bytes() + offset, take);
-            gathered += take;
-            offset += take;
-            if (offset == w.Size()) {
-                ++i;
-                offset = 0;
-            }
-        }
+    while (outputHead < output.size()) {
         std::error_code ec;
-        size_t written = socket.write_some(asio::buffer(buffer.data(), gathered), ec);
+        size_t left = output.size() - outputHead;
+        size_t written = socket.write_some(asio::buffer(output.data() + outputHead, left), ec);
         if (ec == asio::error::would_block || ec == asio::error::try_again) {
             WaitWritable();
             RefillWelcome();
@@ -261,38 +246,46 @@ void TSession::Flush() {
             Close();
             return;
         }
-        bool partial = written < gathered;
-        pendingBytes -= written;
-        while (written > 0) {
-            size_t left = pending[pendingHead].Size() - headOffset;
-            if (written < left) {
-                headOffset += written;
-                break;
+        wroteSinceSweep = true;
+        outputHead += written;
+        if (written < left) {
+            // The kernel took part of it: wait for room. What was written
+            // goes from the front once it is half the buffer, so that a
+            // reader that keeps just behind does not grow it forever.
+            if (outputHead >= output.size() / 2) {
+                output.erase(0, outputHead);
+                outputHead = 0;
             }
-            written -= left;
-            pending[pendingHead++] = TWireRef();
-            headOffset = 0;
-        }
-        if (partial) {
-            WaitWritable(); // the kernel took part of it: wait for room
+            WaitWritable();
             RefillWelcome();
             return;
         }
     }
-    // The queue's storage stays for the next flush (allocating it anew each
-    // time cost as much as the fan-out itself), within a small bound so that
-    // an idle session after a burst holds little.
-    constexpr size_t KEPT_QUEUE_ENTRIES = 64;
-    if (pending.capacity() > KEPT_QUEUE_ENTRIES)
-        std::vector<TWireRef>().swap(pending);
+    // The buffer stays for the next turn (allocating it anew each time cost
+    // as much as the fan-out itself), unless a burst such as a welcome made
+    // it large; the sweep takes it from a session that has gone quiet.
+    constexpr size_t KEPT_OUTPUT = 16u << 10;
+    if (output.capacity() > KEPT_OUTPUT)
+        std::string().swap(output);
     else
-        pending.clear();
-    pendingHead = headOffset = pendingBytes = 0;
+        output.clear();
+    outputHead = 0;
     if (endQueued) {
         Close();
         return;
     }
     RefillWelcome();
+}
+
+void TSession::ReleaseIdleOutput() {
+    if (!wroteSinceSweep && output.empty())
+        std::string().swap(output);
+    wroteSinceSweep = false;
+}
+
+void TSession::DropOutput() {
+    std::string().swap(output);
+    outputHead = 0;
 }
 
 void TSession::WaitWritable() {
@@ -311,8 +304,7 @@ void TSession::Close() {
         return;
     closed = true;
     server.Service().Disconnect(client);
-    pending.clear();
-    pendingBytes = 0;
+    DropOutput();
     std::error_code ec;
     socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
     socket.close(ec);

@@ -1,7 +1,8 @@
 // One bar's connection: reads whole packets through the assembler, hands them
-// to the service, and writes what the service queues, gathered once per loop
+// to the service, and writes what the service queues in one call per loop
 // turn. Idle sessions hold no buffers: reads go through the server's shared
-// buffer and only an unfinished packet stays with the assembler.
+// buffer, only an unfinished packet stays with the assembler, and the output
+// buffer of a session with nothing to write goes at the sweep.
 #pragma once
 
 #include <asio.hpp>
@@ -34,6 +35,9 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     void DeliverPresence(const TWireRef& wire) override;
     // The presence wait is over; called by the server.
     void FlushWaitingPresence();
+    // Gives back the output buffer when nothing was written since the last
+    // call and nothing waits; called by the server's sweep.
+    void ReleaseIdleOutput();
     void EndSession(std::string_view reason) override;
     size_t Room() const override;
     // Sends the end-of-session message once a reason notice has had its time;
@@ -70,10 +74,14 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     TPacketAssembler assembler;
     TClient client;
     TRateBudget requestBudget;
-    std::vector<TWireRef> pending;
-    size_t pendingHead = 0; // first entry not fully written
-    size_t headOffset = 0;  // bytes of it already written
-    size_t pendingBytes = 0;
+    size_t PendingBytes() const { return output.size() - outputHead; }
+    void DropOutput();
+
+    // Queued messages as they go on the wire: appending a fanned-out line
+    // costs a copy of its few bytes, and the turn's write takes them as one.
+    std::string output;
+    size_t outputHead = 0; // bytes at the front already written
+    bool wroteSinceSweep = false;
     int64_t acceptedMs = 0;
     int64_t closingSinceMs = 0;
     int64_t endingSinceMs = 0; // when the reason notice was queued

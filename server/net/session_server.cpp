@@ -115,10 +115,6 @@ void TSessionServer::OnAccepted(asio::ip::tcp::socket socket) {
 
 void TSessionServer::QueueFlush(std::shared_ptr<TSession> session) {
     flushQueue.push_back(std::move(session));
-    if (flushPosted)
-        return;
-    flushPosted = true;
-    asio::post(io, [this] { FlushQueued(); });
 }
 
 void TSessionServer::QueuePresenceFlush(std::shared_ptr<TSession> session) {
@@ -138,14 +134,13 @@ void TSessionServer::QueuePresenceFlush(std::shared_ptr<TSession> session) {
     });
 }
 
-// Every session with output writes once per loop turn, however many
-// messages reached it during the turn.
-void TSessionServer::FlushQueued() {
-    flushPosted = false;
-    std::vector<std::shared_ptr<TSession>> batch;
-    batch.swap(flushQueue);
-    for (auto& session : batch)
+void TSessionServer::EndTurn() {
+    // A flush may queue more (a welcome's next part): that waits for the
+    // next turn.
+    flushing.swap(flushQueue);
+    for (auto& session : flushing)
         session->Flush();
+    flushing.clear();
 }
 
 void TSessionServer::SignedIn(TSession& session) {
@@ -174,6 +169,7 @@ void TSessionServer::Sweep() {
     std::vector<std::shared_ptr<TSession>> late;
     for (auto& [raw, session] : sessions) {
         session->EndAfterReason(now);
+        session->ReleaseIdleOutput();
         // A login whose password waits for its check is the server's delay,
         // not the peer's: the deadline waits too.
         bool signInLate = !session->SignedIn() && !session->Ending() && !session->CheckingLogin() &&

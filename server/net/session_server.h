@@ -1,6 +1,7 @@
 // The session listener and the set of live sessions on one event loop: accept
-// with per-address bounds, a once-per-turn flush of every session that has
-// output, and a one-second sweep for sign-in deadlines and banner rotation.
+// with per-address bounds, a flush of every session that has output at the
+// end of each loop turn, and a one-second sweep for sign-in deadlines and
+// banner rotation.
 #pragma once
 
 #include <array>
@@ -41,8 +42,14 @@ class TSessionServer {
     const TSessionLimits& Limits() const { return limits; }
     int64_t NowMs() const { return clock.NowMs(); }
     std::array<uint8_t, 65536>& ReadBuffer() { return readBuffer; }
-    std::array<uint8_t, 65536>& WriteBuffer() { return writeBuffer; }
+    // The session writes at the end of the loop's turn.
     void QueueFlush(std::shared_ptr<TSession> session);
+    // The loop's turn is over: every session with output writes once,
+    // however many messages reached it during the turn. The loop's owner
+    // calls this after each batch of ready events (see TServer::Run).
+    void EndTurn();
+    // Whether a session waits for the end of the turn to write.
+    bool HasQueuedOutput() const { return !flushQueue.empty(); }
     // Flushes the session when the presence wait is over.
     void QueuePresenceFlush(std::shared_ptr<TSession> session);
     // Takes a closed session out of the set and of its address's counts.
@@ -57,7 +64,6 @@ class TSessionServer {
 
     void Accept();
     void OnAccepted(asio::ip::tcp::socket socket);
-    void FlushQueued();
 
     asio::io_context& io;
     TService& service;
@@ -72,11 +78,10 @@ class TSessionServer {
     std::unordered_map<TSession*, std::shared_ptr<TSession>> sessions;
     std::unordered_map<std::string, TAddressCount> perAddress;
     std::vector<std::shared_ptr<TSession>> flushQueue;
-    bool flushPosted = false;
+    std::vector<std::shared_ptr<TSession>> flushing; // kept between turns
     unsigned sweeps = 0;
     bool shuttingDown = false;
     std::array<uint8_t, 65536> readBuffer;
-    std::array<uint8_t, 65536> writeBuffer;
 };
 
 } // namespace navlet::server
