@@ -4,19 +4,20 @@
 #
 #   tools/load/bench.sh [BUILD_DIR]          (default build/default)
 #
-# Environment: PARTS (default "idle storm fanout"; also "signin", "crowd" and
-# "relay"), IDLE_COUNTS, FANOUT_COUNTS (300 1000), FANOUT_SECONDS, SIGNIN_COUNT (10000), SIGNIN_THREADS (password threads, 0 = cores),
+# Environment: PARTS (default "idle storm fanout"; also "signin" and "crowd"),
+# IDLE_COUNTS, FANOUT_COUNTS (1000 2000), FANOUT_SECONDS, FANOUT_ROUNDS (3),
+# SIGNIN_COUNT (10000), SIGNIN_THREADS (password threads, 0 = cores),
 # BENCH_DATA (a data folder kept between runs, so the bot accounts are made
-# once), SERVER and LOAD (the two programs, when not in BUILD_DIR).
+# once), SERVER, LOAD and RELAY (the programs, when not in BUILD_DIR).
 #
 # Measures: memory per idle signed-in session at 1,000, 5,000 and 10,000
 # sessions; a presence storm of 1,000 users joining one site; public-line
-# fan-out for 300 and 1,000 users on one site at one line per user per second
-# (p50/p99), with the server's CPU and write calls per delivered line (perf,
-# or strace in a separate run when perf cannot attach). Every
-# run is bounded by navlet-load's own limits (duration, sessions, rate).
-# "relay": the same public-line fan-out through navlet-bare-relay, the
-# baseline that does nothing but carry the lines (same pinning, same bots).
+# fan-out for 1,000 and 2,000 users on one site at one line per user per
+# second, through the server and through navlet-bare-relay (the baseline that
+# does nothing but carry the lines, same pinning, same bots) in alternating
+# rounds, with the median p99 of each and their ratio, and the server's CPU
+# and write calls per delivered line. Every run is bounded by navlet-load's
+# own limits (duration, sessions, rate).
 # "crowd": newcomers joining a site of 20,000 users (navlet-crowd-bench, the
 # server in its own process with the crowd as quiet sessions on its loop).
 set -euo pipefail
@@ -25,7 +26,8 @@ BUILD=${1:-build/default}
 SERVER=${SERVER:-$BUILD/server/navlet-server}
 LOAD=${LOAD:-$BUILD/tools/load/navlet-load}
 FANOUT_SECONDS=${FANOUT_SECONDS:-15}
-FANOUT_COUNTS=${FANOUT_COUNTS:-"300 1000"}
+FANOUT_COUNTS=${FANOUT_COUNTS:-"1000 2000"}
+FANOUT_ROUNDS=${FANOUT_ROUNDS:-3}
 PARTS=${PARTS:-"idle storm fanout"}
 IDLE_COUNTS=${IDLE_COUNTS:-"1000 5000 10000"}
 SIGNIN_COUNT=${SIGNIN_COUNT:-10000}
@@ -147,39 +149,47 @@ fi
 if wants storm; then
   run storm-1000 --sessions 1000 --sites 1 --duration 1 --signin-timeout 120
 fi
-# Write calls are counted with perf's syscall tracepoints when perf can attach
-# (cheap, so one run gives CPU, latency and writes); otherwise strace counts
-# them in a second run of its own, since it slows the server down a lot.
+# Fan-out against the bare relay: rounds that alternate the relay and the
+# server (neither traced, so that both pay the same), the p99 of each taken
+# as the median over the rounds, then one more server run with its write
+# calls counted: with perf's syscall tracepoints when perf can attach,
+# otherwise with strace (which slows the server down a lot).
 perf_works() {
   perf stat -e syscalls:sys_enter_write -o /dev/null -- true >/dev/null 2>&1
 }
+relay_run() {
+  local name=$1; shift
+  local relay=${RELAY:-$BUILD/tools/load/navlet-bare-relay}
+  local port
+  port=$(free_port)
+  taskset -c 0 "$relay" --listen "127.0.0.1:$port" --seconds $((FANOUT_SECONDS + 120)) &
+  local pid=$!
+  sleep 0.5
+  echo "== $name" | tee -a "$RESULTS/summary.txt"
+  taskset -c 1 "$LOAD" --server "127.0.0.1:$port" --server-pid "$pid" --sources 200 "$@" |
+    tee "$RESULTS/$name.txt" | grep -v '^RESULT' | tee -a "$RESULTS/summary.txt" || true
+  grep '^RESULT' "$RESULTS/$name.txt" | sed 's/^RESULT/RESULT relay/' >>"$RESULTS/results.txt" || true
+  kill "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null || true
+}
+p99_of() { sed -n 's/^RESULT.* p99_ms=\([0-9.]*\).*/\1/p' "$RESULTS/$1.txt"; }
+median() { sort -n | awk '{v[NR] = $1} END {if (NR) print v[int((NR + 1) / 2)]}'; }
 for n in $FANOUT_COUNTS; do
   wants fanout || break
-  if perf_works; then
-    run "fanout-$n" --sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS" \
-      --trace-writes "$WORK/writes-$n.txt"
-    continue
+  chat=(--sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS")
+  for ((round = 1; round <= FANOUT_ROUNDS; round++)); do
+    relay_run "relay-fanout-$n-$round" "${chat[@]}"
+    run "fanout-$n-$round" "${chat[@]}"
+  done
+  if perf_works || command -v strace >/dev/null; then
+    run "fanout-$n-writes" "${chat[@]}" --trace-writes "$WORK/writes-$n.txt"
   fi
-  run "fanout-$n" --sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS"
-  if command -v strace >/dev/null; then
-    run "fanout-$n-strace" --sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS" \
-      --trace-writes "$WORK/writes-$n.txt"
-  fi
-done
-
-for n in $FANOUT_COUNTS; do
-  wants relay || break
-  RELAY=${RELAY:-$BUILD/tools/load/navlet-bare-relay}
-  RELAY_PORT=$(free_port)
-  taskset -c 0 "$RELAY" --listen "127.0.0.1:$RELAY_PORT" --seconds $((FANOUT_SECONDS + 120)) &
-  RELAY_PID=$!
-  sleep 0.5
-  echo "== relay-fanout-$n" | tee -a "$RESULTS/summary.txt"
-  taskset -c 1 "$LOAD" --server "127.0.0.1:$RELAY_PORT" --server-pid "$RELAY_PID" --sources 200 \
-    --sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS" |
-    tee "$RESULTS/relay-fanout-$n.txt" | grep -v '^RESULT' | tee -a "$RESULTS/summary.txt" || true
-  grep '^RESULT' "$RESULTS/relay-fanout-$n.txt" | sed 's/^RESULT/RESULT relay/' >>"$RESULTS/results.txt" || true
-  kill "$RELAY_PID" 2>/dev/null; wait "$RELAY_PID" 2>/dev/null || true
+  server_p99=$(for ((r = 1; r <= FANOUT_ROUNDS; r++)); do p99_of "fanout-$n-$r"; done | median)
+  relay_p99=$(for ((r = 1; r <= FANOUT_ROUNDS; r++)); do p99_of "relay-fanout-$n-$r"; done | median)
+  awk -v n="$n" -v s="$server_p99" -v r="$relay_p99" -v k="$FANOUT_ROUNDS" 'BEGIN {
+    if (s == "" || r == "" || r == 0) { print "== fanout-" n ": no comparison (a run failed)"; exit }
+    printf "== fanout-%d: p99 median of %d rounds: server %.2f ms, bare relay %.2f ms = %.2fx\n",
+      n, k, s, r, s / r }' | tee -a "$RESULTS/summary.txt"
 done
 
 echo
