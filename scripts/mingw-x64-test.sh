@@ -13,10 +13,16 @@ cmake --preset mingw-x64
 cmake --build --preset mingw-x64 -j"$(nproc)"
 
 xvfb_pid=""
+# The tests' prefixes: the shared one, and the band lives' own.
+stop_wine() {
+    for prefix in build/mingw-x64/wine build/mingw-x64/wine-objects; do
+        WINEPREFIX="$PWD/$prefix" wineserver -k 2>/dev/null || true
+    done
+}
 cleanup() {
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    # The prefix's wine server holds the display open: let it go with it.
-    WINEPREFIX="$PWD/build/mingw-x64/wine" wineserver -k 2>/dev/null || true
+    # A prefix's wine server holds the display open: let it go with it.
+    stop_wine
 }
 if [ -z "${DISPLAY:-}" ]; then
     for n in $(seq 90 140); do
@@ -31,8 +37,9 @@ if [ -z "${DISPLAY:-}" ]; then
         xvfb_pid=""
     done
     [ -n "$xvfb_pid" ] || { echo "mingw-x64-test: no Xvfb display could be started" >&2; exit 1; }
-    # The wine server may still serve another display from an earlier run.
-    WINEPREFIX="$PWD/build/mingw-x64/wine" wineserver -k 2>/dev/null || true
+    # A wine server may still serve another display from an earlier run.
+    stop_wine
 fi
 trap cleanup EXIT
-ctest --preset mingw-x64
+# Tests that share the prefix's registry hold a lock; the rest run beside them.
+ctest --preset mingw-x64 -j"$(nproc)"
