@@ -1,7 +1,6 @@
 #include "server/net/session.h"
 
-#include <algorithm>
-#include <cstring>
+#include <utility>
 
 #include "protocol/messages.h"
 #include "protocol/requests.h"

@@ -8,7 +8,6 @@
 #include <asio.hpp>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "protocol/assembler.h"
 #include "server/core/client.h"
@@ -67,6 +66,8 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     void QueueEnd();
     // Lets a welcome in progress queue its next part once the queue is low.
     void RefillWelcome();
+    size_t PendingBytes() const { return output.size() - outputHead; }
+    void DropOutput();
 
     TSessionServer& server;
     asio::ip::tcp::socket socket;
@@ -74,9 +75,6 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     TPacketAssembler assembler;
     TClient client;
     TRateBudget requestBudget;
-    size_t PendingBytes() const { return output.size() - outputHead; }
-    void DropOutput();
-
     // Queued messages as they go on the wire: appending a fanned-out line
     // costs a copy of its few bytes, and the turn's write takes them as one.
     std::string output;

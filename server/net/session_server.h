@@ -46,7 +46,7 @@ class TSessionServer {
     void QueueFlush(std::shared_ptr<TSession> session);
     // The loop's turn is over: every session with output writes once,
     // however many messages reached it during the turn. The loop's owner
-    // calls this after each batch of ready events (see TServer::Run).
+    // calls this after each batch of ready events (TServer::RunTurns).
     void EndTurn();
     // Whether a session waits for the end of the turn to write.
     bool HasQueuedOutput() const { return !flushQueue.empty(); }
