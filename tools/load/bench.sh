@@ -143,8 +143,9 @@ fi
 if wants crowd; then
   CROWD=${CROWD:-$BUILD/tools/load/navlet-crowd-bench}
   echo "== crowd-20000" | tee -a "$RESULTS/summary.txt"
-  taskset -c 0 "$CROWD" --users 20000 --newcomers 5 | tee -a "$RESULTS/summary.txt" |
-    grep '^RESULT' >>"$RESULTS/results.txt" || true
+  taskset -c 0 "$CROWD" --users 20000 --newcomers 5 | tee "$RESULTS/crowd-20000.txt" |
+    tee -a "$RESULTS/summary.txt" || true
+  grep '^RESULT' "$RESULTS/crowd-20000.txt" >>"$RESULTS/results.txt" || true
 fi
 if wants storm; then
   run storm-1000 --sessions 1000 --sites 1 --duration 1 --signin-timeout 120
