@@ -86,7 +86,7 @@ web::TUpdateResult TServiceWebBackend::UpdateProfile(UserId id, std::string_view
         return web::TUpdateResult::Busy;
     // Guesses through the profile form count with the bars' failed sign-ins
     // of the account; a held-back check answers as a wrong password.
-    if (service.PasswordCheckHeldBack(id))
+    if (service.PasswordCheckWaitMs(id, "") > 0)
         return web::TUpdateResult::WrongPassword;
     TStore& store = service.Store();
     std::optional<TAccount> account = store.FindAccountById(id);
@@ -95,7 +95,7 @@ web::TUpdateResult TServiceWebBackend::UpdateProfile(UserId id, std::string_view
     if (account->passwordHash.empty())
         return web::TUpdateResult::WrongPassword;
     bool matches = VerifyPassword(account->passwordHash, password);
-    service.NotePasswordCheck(id, matches);
+    service.NotePasswordCheck(id, "", matches);
     if (!matches)
         return web::TUpdateResult::WrongPassword;
     std::string newHash;

@@ -126,10 +126,10 @@ void TService::EndSession(TClient& client, std::string_view reason) {
 }
 
 // Sign-in: the account and its friends are read off the service's thread.
-// Then a password that this process checked lately for the account goes
-// through at once; otherwise the check waits its turn on the verifier.
-// Failed attempts slow further ones per address and per account, but never
-// hold back an address that signed in lately with the right password.
+// Failed attempts slow further ones per address and per account (the guard);
+// an attempt the slow-down lets through and whose password this process
+// checked lately for the account goes through at once, the others wait their
+// turn on the verifier.
 void TService::Login(TClient& client, const TLoginRequest& request) {
     if (client.SignedIn() || client.serial != 0)
         return; // a second login on one connection means nothing
@@ -169,15 +169,17 @@ void TService::CheckPassword(uint64_t serial, TLoginData data, const TLoginReque
     std::string hash = data.account ? std::move(data.account->passwordHash) : std::string();
     if (data.account)
         Remember(std::move(*data.account));
-    if (id != 0 && signInCache.Knows(id, request.password, now)) {
-        FinishLogin(serial, id, request, true, data.friends);
-        return;
-    }
-    if (HeldBack(id, client.address, now)) {
-        std::lock_guard lock(failuresMutex);
-        failuresByAddress.Fail(client.address, now); // hammering keeps it held back
+    // The slow-down comes first, or the cache would answer a guesser's
+    // right guess at once where its wrong ones are held back.
+    if (guard.WaitMs(id, client.address, now) > 0) {
+        guard.Hammered(client.address, now);
         signingIn.erase(serial);
         client.sink.EndSession(REASON_GUESSING);
+        return;
+    }
+    if (id != 0 && signInCache.Knows(id, request.password, now)) {
+        guard.Succeeded(id, client.address, now);
+        FinishLogin(serial, id, request, true, data.friends);
         return;
     }
     if (id == 0) {
@@ -201,58 +203,32 @@ void TService::CheckPassword(uint64_t serial, TLoginData data, const TLoginReque
     }
 }
 
-// Reads only what the service holds: the store is never read on the loop.
-bool TService::HeldBack(uint64_t accountId, const std::string& address, int64_t nowMs) {
-    bool knownGood = false;
-    if (const TAccountEntry* entry = accountId != 0 ? CachedById(accountId) : nullptr)
-        knownGood = std::find(entry->goodAddresses.begin(), entry->goodAddresses.end(), address) !=
-                    entry->goodAddresses.end();
-    std::lock_guard lock(failuresMutex);
-    if (failuresByAddress.Over(address, nowMs))
-        return true;
-    return accountId != 0 && !knownGood && failuresByAccount.Over(std::to_string(accountId), nowMs);
-}
-
 void TService::NoteCheck(uint64_t accountId, const std::string& address, bool matched,
                          std::string_view password, int64_t nowMs) {
     if (!matched) {
-        std::lock_guard lock(failuresMutex);
-        if (!address.empty())
-            failuresByAddress.Fail(address, nowMs);
-        if (accountId != 0)
-            failuresByAccount.Fail(std::to_string(accountId), nowMs);
+        guard.Failed(accountId, address, nowMs);
         return;
     }
     if (accountId == 0)
         return;
     if (!password.empty())
         signInCache.Remember(accountId, password, nowMs);
-    TAccountEntry* entry = CachedById(accountId);
-    constexpr size_t GOOD_ADDRESSES = 4;
-    if (!entry || address.empty())
-        return;
-    auto& good = entry->goodAddresses;
-    if (std::find(good.begin(), good.end(), address) != good.end())
-        return;
-    if (good.size() >= GOOD_ADDRESSES)
-        good.erase(good.begin());
-    good.push_back(address);
+    guard.Succeeded(accountId, address, nowMs);
 }
 
 // The web site's checks come from its own threads, so that a busy loop holds
-// no account page: they touch only the failure counters, under their lock.
-bool TService::PasswordCheckHeldBack(uint64_t accountId) {
-    std::lock_guard lock(failuresMutex);
-    return failuresByAccount.Over(std::to_string(accountId), clock.NowMs());
+// no account page: they touch only the guard, which has its own lock.
+int64_t TService::PasswordCheckWaitMs(uint64_t accountId, const std::string& address) {
+    return guard.WaitMs(accountId, address, clock.NowMs());
 }
 
-void TService::NotePasswordCheck(uint64_t accountId, bool matched) {
-    // The counters, but not the sign-in cache: the cache is for bars that
+void TService::NotePasswordCheck(uint64_t accountId, const std::string& address, bool matched) {
+    // The guard, but not the sign-in cache: the cache is for bars that
     // come back.
     if (matched)
-        return;
-    std::lock_guard lock(failuresMutex);
-    failuresByAccount.Fail(std::to_string(accountId), clock.NowMs());
+        guard.Succeeded(accountId, address, clock.NowMs());
+    else
+        guard.Failed(accountId, address, clock.NowMs());
 }
 
 void TService::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
@@ -467,9 +443,7 @@ void TService::Tick() {
     if (now - lastPruneMs >= PRUNE_EVERY_MS) {
         lastPruneMs = now;
         signInCache.Prune(now);
-        std::lock_guard lock(failuresMutex);
-        failuresByAddress.Prune(now);
-        failuresByAccount.Prune(now);
+        guard.Prune(now);
     }
     if (banners.Ids().size() < 2 || now - lastRotationMs < config.bannerIntervalMs)
         return;
@@ -517,7 +491,7 @@ std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {
 void TService::Remember(TAccount account) {
     account.passwordHash = std::string();
     accountByNick[FoldCase(account.nick)] = account.id;
-    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, {}, {}});
+    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, {}});
     if (!added)
         it->second.account = std::move(account);
 }

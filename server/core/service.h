@@ -23,8 +23,8 @@
 #include "server/core/client.h"
 #include "server/core/clock.h"
 #include "server/core/cluster_link.h"
-#include "server/core/failure_counter.h"
 #include "server/core/signin_cache.h"
+#include "server/core/signin_guard.h"
 #include "server/core/updates.h"
 #include "server/store/store.h"
 
@@ -105,9 +105,6 @@ inline constexpr std::string_view REASON_BUSY = "The server is busy: try again i
 struct TAccountEntry {
     TAccount account;               // without the password hash
     std::vector<TClient*> sessions; // signed in, oldest first
-    // Addresses that signed in with the right password lately: failed
-    // attempts from elsewhere do not hold them back.
-    std::vector<std::string> goodAddresses;
 
     bool Online() const { return !sessions.empty(); }
     // The session that sent the latest request; null when offline.
@@ -230,11 +227,11 @@ class TService {
                 TTotalFn total = nullptr);
     int Kick(const TTarget& target, TTotalFn total = nullptr);
 
-    // A password check outside sign-in (the web site's profile change): whether
-    // failed attempts on the account hold it back now, and its result. From
-    // any thread.
-    bool PasswordCheckHeldBack(uint64_t accountId);
-    void NotePasswordCheck(uint64_t accountId, bool matched);
+    // A password check outside sign-in (the web site's profile change) from
+    // `address`: how long failed attempts hold it back (0: check now), and
+    // its result. From any thread.
+    int64_t PasswordCheckWaitMs(uint64_t accountId, const std::string& address);
+    void NotePasswordCheck(uint64_t accountId, const std::string& address, bool matched);
 
     // Queries for the operator and the web site.
     std::vector<TSiteCount> BusiestSites(size_t limit) const;
@@ -273,9 +270,6 @@ class TService {
     void CheckPassword(uint64_t serial, TLoginData data, const TLoginRequest& request);
     void FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
                      bool passwordOk, const std::vector<TAccount>& friends);
-    // Whether failed attempts hold back a password check for this account
-    // from `address`.
-    bool HeldBack(uint64_t accountId, const std::string& address, int64_t nowMs);
     void NoteCheck(uint64_t accountId, const std::string& address, bool matched,
                    std::string_view password, int64_t nowMs);
     void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
@@ -419,9 +413,7 @@ class TService {
     };
     std::unordered_map<uint64_t, TFriendsAsked> friendsAsked;
     TSignInCache signInCache;
-    std::mutex failuresMutex; // the counters are also used from the web site's threads
-    TFailureCounter failuresByAddress{/*limit=*/10, /*drainMsPerFailure=*/6000};
-    TFailureCounter failuresByAccount{/*limit=*/20, /*drainMsPerFailure=*/3000};
+    TSignInGuard guard; // also used from the web site's threads
     int64_t lastPruneMs = 0;
     uint64_t nextSerial = 1;
     uint64_t activity = 0; // counts requests, to find an account's latest session
