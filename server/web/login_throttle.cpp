@@ -86,6 +86,16 @@ void TLoginThrottle::Failed(const std::string& account, const std::string& addre
     Count(accounts, account, rules.account, now);
 }
 
+void TLoginThrottle::Abandoned(const std::string& account, const std::string& address,
+                               TClock::time_point now) {
+    std::lock_guard lock(mutex);
+    for (auto [table, key] : {std::pair{&accounts, &account}, std::pair{&addresses, &address}}) {
+        auto it = table->find(*key);
+        if (it != table->end())
+            it->second.nextAllowed = std::min(it->second.nextAllowed, now);
+    }
+}
+
 void TLoginThrottle::Succeeded(const std::string& account, const std::string& address,
                                TClock::time_point now) {
     std::lock_guard lock(mutex);

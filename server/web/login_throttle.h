@@ -44,6 +44,9 @@ class TLoginThrottle {
     std::chrono::milliseconds Begin(const std::string& account, const std::string& address,
                                     TClock::time_point now);
     void Failed(const std::string& account, const std::string& address, TClock::time_point now);
+    // A begun attempt that was not checked after all (refused elsewhere):
+    // it counts for nothing, and the next attempt need not wait for it.
+    void Abandoned(const std::string& account, const std::string& address, TClock::time_point now);
     void Succeeded(const std::string& account, const std::string& address, TClock::time_point now);
 
   private:

@@ -52,6 +52,14 @@ enum class TUpdateResult {
     WrongPassword,
     Invalid,
     Busy, // the service did not take the request in time; nothing was changed
+    // Failed attempts on the account or from the address hold the check
+    // back: the password was not checked, nothing was changed.
+    TooManyAttempts,
+};
+
+struct TUpdateOutcome {
+    TUpdateResult result = TUpdateResult::Invalid;
+    int retryAfterSeconds = 0; // with TooManyAttempts
 };
 
 struct TSiteLoad {
@@ -80,9 +88,10 @@ class TWebBackend {
     virtual TCreateOutcome CreateAccount(const TNewAccount& account) = 0;
     virtual std::optional<TProfile> FindProfile(UserId id) = 0;
     // Changes gender, language and (when given) the password, only when
-    // `password` is the account's current password.
-    virtual TUpdateResult UpdateProfile(UserId id, std::string_view password,
-                                        const TProfileChange& change) = 0;
+    // `password` is the account's current password; `address` is the peer's.
+    virtual TUpdateOutcome UpdateProfile(UserId id, std::string_view password,
+                                         const std::string& address,
+                                         const TProfileChange& change) = 0;
     // The sites with the most signed-in users now, busiest first, at most `limit`.
     virtual std::vector<TSiteLoad> BusiestSites(int limit) = 0;
     // Banner page `id`: the operator's whole HTML page, which the site serves

@@ -1,5 +1,6 @@
 #include "server/web/web_site.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 
@@ -11,6 +12,16 @@ namespace {
 
 constexpr const char* HTML = "text/html; charset=utf-8";
 constexpr std::string_view BUSY = "The site is busy and nothing was saved. Please try again.";
+
+// A refusal of the password slow-down, with the seconds to wait.
+void TooManyAttempts(THttpResponse& res, int64_t seconds, const TProfile& shown, int locale) {
+    seconds = std::max<int64_t>(seconds, 1);
+    res.headers.emplace_back("Retry-After", std::to_string(seconds));
+    res.status = 429;
+    res.contentType = HTML;
+    res.body = UpdateProfilePage(
+        shown, locale, "too many attempts, try again in " + std::to_string(seconds) + " seconds");
+}
 
 // The bar sends the low 10 bits of its locale id; anything in 16 bits is accepted.
 constexpr int MAX_LOCALE = 0xFFFF;
@@ -195,16 +206,14 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
     auto now = TLoginThrottle::TClock::now();
     std::chrono::milliseconds wait = throttle.Begin(account, req.remoteAddress, now);
     if (wait.count() > 0) {
-        auto seconds = std::chrono::ceil<std::chrono::seconds>(wait).count();
-        res.headers.emplace_back("Retry-After", std::to_string(seconds));
-        Answer(res, 429,
-               UpdateProfilePage(shown, address->locale,
-                                 "Too many wrong passwords. Please wait " +
-                                     std::to_string(seconds) + " seconds and try again."));
+        TooManyAttempts(res, std::chrono::ceil<std::chrono::seconds>(wait).count(), shown,
+                        address->locale);
         return;
     }
     std::string password = FieldValue(req.fields, "password");
-    switch (backend.UpdateProfile(address->id, password, change)) {
+    TUpdateOutcome outcome =
+        backend.UpdateProfile(address->id, password, req.remoteAddress, change);
+    switch (outcome.result) {
     case TUpdateResult::Updated:
         throttle.Succeeded(account, req.remoteAddress, TLoginThrottle::TClock::now());
         if (!change.newPassword.empty())
@@ -225,6 +234,11 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
         return;
     case TUpdateResult::Busy:
         Answer(res, 503, UpdateProfilePage(shown, address->locale, BUSY));
+        return;
+    case TUpdateResult::TooManyAttempts:
+        // Not checked, so no failure of this throttle's either.
+        throttle.Abandoned(account, req.remoteAddress, TLoginThrottle::TClock::now());
+        TooManyAttempts(res, outcome.retryAfterSeconds, shown, address->locale);
         return;
     }
 }
