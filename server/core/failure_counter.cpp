@@ -48,8 +48,8 @@ void TFailureCounter::Fail(const std::string& key, int64_t nowMs) {
                 }));
     }
     TEntry& entry = entries[key];
-    if (CountNow(entry, nowMs) < limit && CountNow(entry, nowMs) + 1.0 >= limit)
-        entry.spareMs = nowMs; // the spare allowance starts when the key goes over
+    if (CountNow(entry, nowMs) <= 0.0)
+        entry.spareMs = nowMs; // the spare allowance counts from the first failure
     // Failures past the limit still count, but never by more than one drain
     // step beyond it: an attacker cannot bank a lock-out for hours.
     entry.count = std::min(CountNow(entry, nowMs) + 1.0, limit + 1.0);

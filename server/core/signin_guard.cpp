@@ -27,15 +27,17 @@ int64_t TSignInGuard::WaitMs(uint64_t account, const std::string& address, int64
     int64_t wait = byAccount.WaitMs(key, nowMs);
     if (wait == 0)
         return 0;
-    if (!byAddress.Failing(address, nowMs) && byAccount.TakeSpare(key, nowMs, SPARE_EVERY_MS))
+    if (!failedLately.Failing(address, nowMs) && byAccount.TakeSpare(key, nowMs, SPARE_EVERY_MS))
         return 0;
     return std::max<int64_t>(wait, 1);
 }
 
 void TSignInGuard::Failed(uint64_t account, const std::string& address, int64_t nowMs) {
     std::lock_guard lock(mutex);
-    if (!address.empty())
+    if (!address.empty()) {
         byAddress.Fail(address, nowMs);
+        failedLately.Fail(address, nowMs);
+    }
     if (account != 0)
         byAccount.Fail(std::to_string(account), nowMs);
 }
@@ -68,6 +70,7 @@ void TSignInGuard::Prune(int64_t nowMs) {
     std::lock_guard lock(mutex);
     byAddress.Prune(nowMs);
     byAccount.Prune(nowMs);
+    failedLately.Prune(nowMs);
     std::erase_if(good, [nowMs](const auto& e) { return nowMs - e.second.lastMs > GOOD_FOR_MS; });
 }
 

@@ -44,6 +44,9 @@ class TSignInGuard {
     std::mutex mutex;
     TFailureCounter byAddress{/*limit=*/10, /*drainMsPerFailure=*/6000};
     TFailureCounter byAccount{/*limit=*/20, /*drainMsPerFailure=*/3000};
+    // Addresses that failed within about a quarter of an hour: they get no
+    // spare attempt even when their own count has drained.
+    TFailureCounter failedLately{/*limit=*/1, /*drainMsPerFailure=*/15 * 60 * 1000};
     std::unordered_map<uint64_t, TGood> good;
 };
 

@@ -157,6 +157,40 @@ TEST_F(SignInTest, GuessesFromManyAddressesHoldBackTheAccountButNotItsOwner) {
     EXPECT_EQ(verifier.waiting.size(), 1u);
 }
 
+// Three guessers that each try whenever their address is let through keep
+// the account held back for good; it still has a spare attempt every few
+// seconds for an address that has not failed, so the owner signing in from a
+// new place waits seconds, and the guessers' own addresses get no spare.
+TEST(SignInGuard, TheOwnerFromANewAddressGetsInWhileGuessersKeepOn) {
+    TSignInGuard guard;
+    int64_t now = 1000000;
+    int guesses = 0;
+    auto guess = [&] {
+        for (int g = 0; g < 3; ++g) {
+            std::string address = "10.7.0." + std::to_string(g);
+            if (guard.WaitMs(7, address, now) == 0) {
+                guard.Failed(7, address, now);
+                ++guesses;
+            }
+        }
+    };
+    for (int i = 0; i < 60; ++i, now += 1000)
+        guess();
+    // Each second the guessers try first, as they would the moment they may.
+    int64_t waited = 0;
+    for (; waited < 36000; waited += 1000, now += 1000) {
+        guess();
+        if (guard.WaitMs(7, "10.0.0.1", now) == 0)
+            break;
+    }
+    EXPECT_LE(waited, TSignInGuard::SPARE_EVERY_MS);
+    // The guessers gained no more than the slow-down's steady pace.
+    EXPECT_LE(guesses, 30 + int((60000 + waited) / 2000));
+    // One spare per period for all clean addresses together.
+    guard.Failed(7, "10.0.0.1", now);
+    EXPECT_GT(guard.WaitMs(7, "10.0.0.2", now), 0);
+}
+
 // The pool on real threads: checks of connections that went are skipped,
 // and its queues refuse past their bounds.
 TEST(PasswordPool, SkipsAbandonedChecksAndRefusesPastItsBounds) {
