@@ -241,8 +241,9 @@ THttpServer::~THttpServer() {
     Stop();
 }
 
-void THttpServer::Route(const std::string& method, const std::string& path, THttpHandler handler) {
-    routes[{method, path}] = std::move(handler);
+void THttpServer::Route(const std::string& method, const std::string& path, THttpHandler handler,
+                        THttpWork work) {
+    routes[{method, path}] = TRoute{std::move(handler), work};
 }
 
 bool THttpServer::Start(const std::string& host, int wanted, std::string& error) {
@@ -271,7 +272,8 @@ bool THttpServer::Start(const std::string& host, int wanted, std::string& error)
         return false;
     }
     port = acceptor.local_endpoint(ec).port();
-    workers.emplace(limits.workers);
+    pages = std::make_unique<TWorkLane>(limits.workers, limits.maxQueued);
+    hashing = std::make_unique<TWorkLane>(limits.hashWorkers, limits.hashQueued);
     Accept();
     ioThread = std::thread([this] { io.run(); });
     return true;
@@ -293,8 +295,8 @@ void THttpServer::Stop() {
         closedAll.set_value();
     });
     closedAll.get_future().wait();
-    workers->stop(); // requests not yet begun are dropped
-    workers->join();
+    pages->Stop(); // requests not yet begun are dropped
+    hashing->Stop();
     io.stop();
     ioThread.join();
     io.restart();
@@ -348,26 +350,34 @@ void THttpServer::Release(THttpConnection* connection, const asio::ip::address& 
         perAddress.erase(it);
 }
 
+THttpWork THttpServer::WorkOf(const THttpRequest& request) const {
+    auto route = routes.find({request.method == "HEAD" ? "GET" : request.method, request.path});
+    return route == routes.end() ? THttpWork::Page : route->second.work;
+}
+
 void THttpServer::Dispatch(std::shared_ptr<THttpConnection> connection) {
-    if (queued.fetch_add(1) >= limits.maxQueued + limits.workers) {
-        queued.fetch_sub(1);
-        connection->Respond(ErrorResponse(503));
-        return;
-    }
-    asio::post(*workers, [this, connection = std::move(connection)]() mutable {
+    TWorkLane& lane = WorkOf(connection->Request()) == THttpWork::Hashing ? *hashing : *pages;
+    std::weak_ptr<THttpConnection> waiting = connection;
+    auto run = [this, connection] {
         THttpResponse response = Answer(connection->Request());
-        queued.fetch_sub(1);
-        asio::post(io, [connection = std::move(connection), response = std::move(response)] {
-            connection->Respond(response);
-        });
-    });
+        asio::post(io,
+                   [connection, response = std::move(response)] { connection->Respond(response); });
+    };
+    // A request that gives its place to another address's is refused here,
+    // on the I/O thread.
+    auto refuse = [this, waiting] {
+        if (auto displaced = waiting.lock())
+            displaced->Respond(ErrorResponse(503));
+    };
+    if (!lane.Push(connection->Request().remoteAddress, std::move(run), std::move(refuse)))
+        connection->Respond(ErrorResponse(503));
 }
 
 THttpResponse THttpServer::Answer(const THttpRequest& request) const {
     std::string method = request.method == "HEAD" ? "GET" : request.method;
     auto route = routes.find({method, request.path});
     if (route == routes.end()) {
-        for (const auto& [key, handler] : routes) {
+        for (const auto& [key, unused] : routes) {
             if (key.second == request.path)
                 return ErrorResponse(405);
         }
@@ -375,7 +385,7 @@ THttpResponse THttpServer::Answer(const THttpRequest& request) const {
     }
     THttpResponse response;
     try {
-        route->second(request, response);
+        route->second.handler(request, response);
     } catch (...) {
         return ErrorResponse(500);
     }

@@ -128,6 +128,16 @@ void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
         Answer(res, 400, SignUpPage(values, problem));
         return;
     }
+    // Counted only once the form is right: a typo costs no allowance.
+    auto wait = signUps.Take(req.remoteAddress, TSignUpLimit::TClock::now());
+    if (wait.count() > 0) {
+        auto seconds = std::max<int64_t>(1, std::chrono::ceil<std::chrono::seconds>(wait).count());
+        res.headers.emplace_back("Retry-After", std::to_string(seconds));
+        Answer(res, 429,
+               SignUpPage(values, "too many sign-ups, try again in " + std::to_string(seconds) +
+                                      " seconds"));
+        return;
+    }
     TCreateOutcome outcome =
         backend.CreateAccount({values.nick, password, values.gender, values.language});
     switch (outcome.result) {
@@ -268,7 +278,7 @@ void TWebSite::SignInOwner(UserId user, THttpResponse& res) {
 }
 
 TWebSite::TWebSite(TWebBackend& backend, TWebSiteLimits limits)
-    : backend(backend), limits(limits), throttle(limits.passwords),
+    : backend(backend), limits(limits), throttle(limits.passwords), signUps(limits.signUps),
       http(std::make_unique<THttpServer>(limits.http)) {
     AddRoutes();
 }
@@ -302,16 +312,21 @@ void TWebSite::AddRoutes() {
     http->Route("GET", "/newuser.asp", [](const THttpRequest&, THttpResponse& res) {
         Answer(res, 200, SignUpPage({}, {}));
     });
-    http->Route("POST", "/newuser.asp",
-                [this](const THttpRequest& req, THttpResponse& res) { HandleSignUp(req, res); });
+    // Both forms hash a password: they run on the site's hashing pool.
+    http->Route(
+        "POST", "/newuser.asp",
+        [this](const THttpRequest& req, THttpResponse& res) { HandleSignUp(req, res); },
+        THttpWork::Hashing);
     http->Route("GET", "/viewprofile.asp", [this](const THttpRequest& req, THttpResponse& res) {
         HandleViewProfile(req, res);
     });
     http->Route("GET", "/updateprofile.asp", [this](const THttpRequest& req, THttpResponse& res) {
         HandleUpdateForm(req, res);
     });
-    http->Route("POST", "/updateprofile.asp",
-                [this](const THttpRequest& req, THttpResponse& res) { HandleUpdate(req, res); });
+    http->Route(
+        "POST", "/updateprofile.asp",
+        [this](const THttpRequest& req, THttpResponse& res) { HandleUpdate(req, res); },
+        THttpWork::Hashing);
     http->Route("GET", "/banner.asp",
                 [this](const THttpRequest& req, THttpResponse& res) { HandleBanner(req, res); });
     // Unknown paths and refused requests get a page too, not an empty body.

@@ -1,6 +1,8 @@
 // An in-memory TWebBackend for the web site's tests.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -12,7 +14,10 @@ namespace navlet::web {
 class TFakeWebBackend : public TWebBackend {
   public:
     TCreateOutcome CreateAccount(const TNewAccount& account) override {
+        if (beforeCreate)
+            beforeCreate(); // a slow password hash, as the test plays it
         std::lock_guard lock(mutex);
+        ++creates;
         for (const auto& [id, stored] : accounts) {
             if (EqualsFolded(stored.profile.nick, account.nick))
                 return {TCreateResult::NickTaken, 0};
@@ -93,6 +98,8 @@ class TFakeWebBackend : public TWebBackend {
 
     std::vector<TSiteLoad> sites;
     std::map<int32_t, std::string> banners;
+    std::function<void()> beforeCreate; // set before the site starts
+    std::atomic<int> creates{0};
 
   private:
     struct TAccount {
