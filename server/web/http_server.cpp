@@ -1,5 +1,6 @@
 #include "server/web/http_server.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <future>
@@ -66,8 +67,17 @@ std::string Serialise(const THttpResponse& response, bool keepAlive, bool withBo
 // while a request is with a worker, nothing reads or writes the socket.
 class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
   public:
+    using TClock = std::chrono::steady_clock;
+
     THttpConnection(THttpServer& server, asio::ip::tcp::socket socket, asio::ip::address address)
-        : server(server), socket(std::move(socket)), timer(server.io), address(address) {}
+        : server(server), socket(std::move(socket)), timer(server.io), address(address),
+          heardAt(TClock::now()) {}
+
+    // Whether the connection holds no part of a request and no answer: it
+    // may be closed at no loss when room is needed. Since when it is so.
+    bool Silent() const { return !working && (draining || (!haveHead && buffer.empty())); }
+    TClock::time_point HeardAt() const { return heardAt; }
+    const asio::ip::address& Address() const { return address; }
 
     void Begin() {
         ArmTimer(server.limits.requestTime);
@@ -125,6 +135,7 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
     }
 
     void Received(size_t n) {
+        heardAt = TClock::now();
         if (draining) {
             drained += n;
             if (drained > MAX_DRAINED)
@@ -169,11 +180,13 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
         if (!DecodeRequestFields(server.limits.head, request))
             return Refuse(400);
         StopTimer();
+        working = true;
         server.Dispatch(shared_from_this());
     }
 
     // Answers a request we will not read to its end, then closes.
     void Refuse(int status) {
+        working = true;
         request.keepAlive = false;
         Write(Serialise(server.ErrorResponse(status), /*keepAlive=*/false, /*withBody=*/true),
               /*keepAlive=*/false);
@@ -194,6 +207,8 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
 
     void Written(bool keepAlive) {
         outgoing = std::string();
+        working = false;
+        heardAt = TClock::now(); // silent from the answer on
         StopTimer();
         if (!keepAlive) {
             Drain();
@@ -229,6 +244,8 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
     THttpRequest request;
     size_t drained = 0;
     uint64_t timerGeneration = 0;
+    TClock::time_point heardAt; // the last byte received, or the last answer
+    bool working = false;       // a request with a worker, or an answer going out
     bool haveHead = false;
     bool idle = false;
     bool draining = false;
@@ -326,7 +343,8 @@ void THttpServer::Admit(asio::ip::tcp::socket socket) {
     if (ec)
         return;
     size_t& fromAddress = perAddress[peer.address()];
-    if (fromAddress >= limits.maxPerAddress || open.size() >= limits.maxConnections) {
+    bool full = open.size() >= limits.maxConnections;
+    if (fromAddress >= limits.maxPerAddress || (full && !MakeRoom(peer.address()))) {
         if (fromAddress == 0)
             perAddress.erase(peer.address());
         // A short refusal if the socket takes it at once; then gone.
@@ -341,6 +359,32 @@ void THttpServer::Admit(asio::ip::tcp::socket socket) {
     auto connection = std::make_shared<THttpConnection>(*this, std::move(socket), peer.address());
     open.insert(connection.get());
     connection->Begin();
+}
+
+// At the cap, every address may hold a fair share of the connections: a
+// newcomer below its share takes the place of the connection that has been
+// silent longest, from an address above its share if there is one.
+bool THttpServer::MakeRoom(const asio::ip::address& newcomer) {
+    size_t addresses = perAddress.size(); // the newcomer's is counted already
+    size_t share = std::max<size_t>(1, limits.maxConnections / std::max<size_t>(1, addresses));
+    if (perAddress.at(newcomer) >= share)
+        return false;
+    THttpConnection* quietest = nullptr;
+    bool quietestOver = false;
+    for (THttpConnection* connection : open) {
+        if (!connection->Silent())
+            continue;
+        bool over = perAddress[connection->Address()] > share;
+        if (!quietest || (over && !quietestOver) ||
+            (over == quietestOver && connection->HeardAt() < quietest->HeardAt())) {
+            quietest = connection;
+            quietestOver = over;
+        }
+    }
+    if (!quietest)
+        return false;
+    quietest->Close();
+    return true;
 }
 
 void THttpServer::Release(THttpConnection* connection, const asio::ip::address& address) {

@@ -4,10 +4,11 @@
 // that sends slowly holds a socket and a few kilobytes, never a thread. Every
 // request is bounded: its head in bytes and fields, its body, and the time the
 // whole request may take to arrive; connections are bounded per address and in
-// total. Whole requests go to a small pool of workers (handlers may block);
-// routes that hash passwords have a bounded pool of their own, so that they
-// never take the pages' workers. Each pool's queue is shared fairly between
-// addresses; when an address finds no fair place the answer is 503 at once.
+// total, and at the cap the connection silent longest gives way to a newcomer
+// from an address below its fair share. Whole requests go to a small pool of workers (handlers may
+// block); routes that hash passwords have a bounded pool of their own, so that they never take the
+// pages' workers. Each pool's queue is shared fairly between addresses; when an address finds no
+// fair place the answer is 503 at once.
 #pragma once
 
 #include <asio.hpp>
@@ -88,6 +89,9 @@ class THttpServer {
     void Accept();
     void Admit(asio::ip::tcp::socket socket);
     void Release(THttpConnection* connection, const asio::ip::address& address);
+    // At the cap: closes a silent connection so that `newcomer` may come in;
+    // false when its address has its fair share already or none is silent.
+    bool MakeRoom(const asio::ip::address& newcomer);
     // Runs the request's handler on a worker of its pool, or answers 503
     // when the pool has no fair place for it.
     void Dispatch(std::shared_ptr<THttpConnection> connection);

@@ -80,6 +80,22 @@ class TRawClient {
         }
         return got;
     }
+    // What the server sends until `marker` has come (or `bound` has passed).
+    std::string ReadUntil(std::string_view marker, std::chrono::milliseconds bound) {
+        std::string got;
+        auto until = std::chrono::steady_clock::now() + bound;
+        while (got.find(marker) == std::string::npos && std::chrono::steady_clock::now() < until) {
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0)
+                continue;
+            char chunk[4096];
+            ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+            if (n <= 0)
+                break;
+            got.append(chunk, size_t(n));
+        }
+        return got;
+    }
     bool HasSomethingToRead() {
         pollfd p{fd, POLLIN, 0};
         return poll(&p, 1, 0) > 0;
@@ -254,6 +270,39 @@ TEST_F(WebAttack, SignUpsFromAFewAddressesLeaveThePagesAndOthersTheirTurn) {
     EXPECT_EQ(answers.front(), "HTTP/1.1 200");
     EXPECT_EQ(answers.back(), "HTTP/1.1 429");
     EXPECT_LT(backend.creates - before, 6);
+}
+
+// Addresses that hold connections open without a word fill the cap; a
+// newcomer then takes the place of the connection silent longest, from the
+// address holding more than its share, and is answered.
+TEST_F(WebAttack, SilentConnectionsGiveWayToANewcomerAtTheCap) {
+    TWebSiteLimits limits;
+    limits.http.maxConnections = 12;
+    Start(limits);
+    std::vector<std::unique_ptr<TRawClient>> silent;
+    for (int i = 0; i < 12; ++i) {
+        // One address holds half the cap; the others two each.
+        silent.push_back(
+            std::make_unique<TRawClient>(Address(i < 6 ? 0 : 1 + i % 3), site->Port()));
+        ASSERT_TRUE(silent.back()->Connected());
+        std::this_thread::sleep_for(5ms); // a known order of silence
+    }
+    std::this_thread::sleep_for(50ms);
+    std::vector<std::unique_ptr<TRawClient>> newcomers; // kept alive, so they keep their places
+    for (int probe = 0; probe < 3; ++probe) {
+        newcomers.push_back(std::make_unique<TRawClient>(Address(10 + probe), site->Port()));
+        ASSERT_TRUE(newcomers.back()->Send("GET /help.asp HTTP/1.1\r\n\r\n"));
+        EXPECT_EQ(newcomers.back()->ReadUntil("</html>", 5s).substr(0, 12), "HTTP/1.1 200")
+            << probe;
+    }
+    // The oldest connections of the busiest address went; the others stay.
+    for (int i = 0; i < 3; ++i) {
+        bool closed = false;
+        silent[size_t(i)]->ReadUntilClosed(1s, closed);
+        EXPECT_TRUE(closed) << i;
+    }
+    for (int i = 6; i < 12; ++i)
+        EXPECT_FALSE(silent[size_t(i)]->HasSomethingToRead()) << i;
 }
 
 // Two million fields of "a:b" (10 MB) in one request.
