@@ -146,8 +146,10 @@ void TService::Login(TClient& client, const TLoginRequest& request) {
     storeRunner->Run(
         [&db, data, nick = request.nick] {
             data->account = db.FindAccountByNick(nick);
-            if (!data->account)
+            if (!data->account) {
+                data->unavailable = TStore::LastCallFailed();
                 return;
+            }
             for (uint64_t id : db.Friends(data->account->id))
                 if (std::optional<TAccount> friendAccount = db.FindAccountById(id))
                     data->friends.push_back(std::move(*friendAccount));
@@ -163,6 +165,12 @@ void TService::CheckPassword(uint64_t serial, TLoginData data, const TLoginReque
     if (it == signingIn.end())
         return; // the connection went while the store answered
     TClient& client = *it->second.client;
+    if (data.unavailable) {
+        // No answer says nothing of the password: no failure is counted.
+        signingIn.erase(it);
+        client.sink.EndSession(REASON_BUSY);
+        return;
+    }
     std::shared_ptr<std::atomic<bool>> abandoned = it->second.abandoned;
     int64_t now = clock.NowMs();
     uint64_t id = data.account ? data.account->id : 0;

@@ -266,6 +266,7 @@ class TService {
     struct TLoginData {
         std::optional<TAccount> account; // with its password hash
         std::vector<TAccount> friends;
+        bool unavailable = false; // the database did not answer
     };
     void CheckPassword(uint64_t serial, TLoginData data, const TLoginRequest& request);
     void FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,

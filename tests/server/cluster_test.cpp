@@ -530,5 +530,28 @@ TEST_F(Cluster, WithoutPostgresSignInsAreRefusedAndChatGoesOn) {
     EXPECT_TRUE(again.Login("carol", "pw", "example.com"));
 }
 
+// A database that holds its connections and answers nothing: sign-ins on
+// both nodes are refused within seconds, and work again once it answers.
+TEST_F(Cluster, AFrozenPostgresRefusesSignInsWithinSeconds) {
+    StartBoth();
+    TTestClient alice;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
+    struct TThaw {
+        TClusterServices& services;
+        ~TThaw() { services.Control("pg-thaw"); }
+    } thaw{services};
+    ASSERT_TRUE(services.Control("pg-freeze"));
+    TTestClient carol, dave;
+    ASSERT_TRUE(carol.Connect(a.Port()) && carol.SendLogin("carol", "pw", "example.com"));
+    ASSERT_TRUE(dave.Connect(b.Port()) && dave.SendLogin("dave", "pw", "example.com"));
+    TPacket p;
+    EXPECT_TRUE(carol.WaitFor(MSG_END_SESSION, p, 6000));
+    EXPECT_TRUE(dave.WaitFor(MSG_END_SESSION, p, 6000));
+    ASSERT_TRUE(services.Control("pg-thaw"));
+    TTestClient again;
+    ASSERT_TRUE(again.Connect(b.Port()));
+    EXPECT_TRUE(again.Login("dave", "pw", "example.com"));
+}
+
 } // namespace
 } // namespace navlet::test
