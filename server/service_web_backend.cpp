@@ -66,6 +66,10 @@ web::TCreateOutcome TServiceWebBackend::CreateAccount(const web::TNewAccount& ac
         return web::TCreateOutcome{web::TCreateResult::Created, added.id};
     case TAddAccountResult::NickTaken:
         return web::TCreateOutcome{web::TCreateResult::NickTaken, 0};
+    case TAddAccountResult::Failed:
+        if (TStore::LastCallFailed())
+            return web::TCreateOutcome{web::TCreateResult::Unavailable, 0};
+        return refused;
     default:
         return web::TCreateOutcome{web::TCreateResult::Invalid, 0};
     }
@@ -93,7 +97,7 @@ web::TUpdateOutcome TServiceWebBackend::UpdateProfile(UserId id, std::string_vie
     TStore& store = service.Store();
     std::optional<TAccount> account = store.FindAccountById(id);
     if (!account)
-        return {TUpdateResult::NoSuchUser};
+        return {TStore::LastCallFailed() ? TUpdateResult::Unavailable : TUpdateResult::NoSuchUser};
     if (account->passwordHash.empty())
         return {TUpdateResult::WrongPassword};
     bool matches = VerifyPassword(account->passwordHash, password);
@@ -109,6 +113,8 @@ web::TUpdateOutcome TServiceWebBackend::UpdateProfile(UserId id, std::string_vie
             return {TUpdateResult::Invalid};
     }
     bool updated = store.UpdateProfileHashed(id, change.gender, change.language, newHash);
+    if (!updated && TStore::LastCallFailed())
+        return {TUpdateResult::Unavailable};
     if (std::optional<TAccount> changed = updated ? store.FindAccountById(id) : std::nullopt)
         Tell(*changed);
     return {updated ? TUpdateResult::Updated : TUpdateResult::Invalid};

@@ -30,6 +30,7 @@ class TServiceWebBackend final : public web::TWebBackend {
                                       const web::TProfileChange& change) override;
     std::vector<web::TSiteLoad> BusiestSites(int limit) override;
     web::TServerHealth Health() override;
+    bool LastCallUnavailable() override { return TStore::LastCallFailed(); }
     std::optional<std::string> BannerBody(int32_t id) override;
 
   private:

@@ -12,6 +12,8 @@ namespace {
 
 constexpr const char* HTML = "text/html; charset=utf-8";
 constexpr std::string_view BUSY = "The site is busy and nothing was saved. Please try again.";
+constexpr std::string_view UNAVAILABLE =
+    "The service is briefly unavailable and nothing was saved. Please try again in a minute.";
 
 // A refusal of the password slow-down, with the seconds to wait.
 void TooManyAttempts(THttpResponse& res, int64_t seconds, const TProfile& shown, int locale) {
@@ -43,6 +45,20 @@ void Answer(THttpResponse& res, int status, std::string page) {
 void Fail(THttpResponse& res, int status, std::string_view message) {
     Answer(res, status, ErrorPage(status, message));
 }
+
+} // namespace
+
+// No profile to show: none there, or the database did not answer.
+void TWebSite::NoProfile(THttpResponse& res) {
+    if (!backend.LastCallUnavailable()) {
+        Fail(res, 404, "There is no such user.");
+        return;
+    }
+    res.headers.emplace_back("Retry-After", "60");
+    Fail(res, 503, "The service is briefly unavailable. Please try again in a minute.");
+}
+
+namespace {
 
 struct TProfileAddress {
     UserId id = 0;
@@ -156,6 +172,10 @@ void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
     case TCreateResult::Busy:
         Answer(res, 503, SignUpPage(values, BUSY));
         return;
+    case TCreateResult::Unavailable:
+        res.headers.emplace_back("Retry-After", "60");
+        Answer(res, 503, SignUpPage(values, UNAVAILABLE));
+        return;
     }
 }
 
@@ -167,7 +187,7 @@ void TWebSite::HandleViewProfile(const THttpRequest& req, THttpResponse& res) {
         return;
     auto profile = backend.FindProfile(address->id);
     if (!profile) {
-        Fail(res, 404, "There is no such user.");
+        NoProfile(res);
         return;
     }
     if (FieldValue(req.fields, "view") != "page") {
@@ -185,7 +205,7 @@ void TWebSite::HandleUpdateForm(const THttpRequest& req, THttpResponse& res) {
         return;
     auto profile = backend.FindProfile(address->id);
     if (!profile) {
-        Fail(res, 404, "There is no such user.");
+        NoProfile(res);
         return;
     }
     Answer(res, 200, UpdateProfilePage(*profile, address->locale, {}));
@@ -197,7 +217,7 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
         return;
     auto profile = backend.FindProfile(address->id);
     if (!profile) {
-        Fail(res, 404, "There is no such user.");
+        NoProfile(res);
         return;
     }
     TProfile shown = *profile;
@@ -244,6 +264,10 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
         return;
     case TUpdateResult::Busy:
         Answer(res, 503, UpdateProfilePage(shown, address->locale, BUSY));
+        return;
+    case TUpdateResult::Unavailable:
+        res.headers.emplace_back("Retry-After", "60");
+        Answer(res, 503, UpdateProfilePage(shown, address->locale, UNAVAILABLE));
         return;
     case TUpdateResult::TooManyAttempts:
         // Not checked, so no failure of this throttle's either.

@@ -43,6 +43,7 @@ class TWebSite {
     void HandleUpdateForm(const THttpRequest& req, THttpResponse& res);
     void HandleUpdate(const THttpRequest& req, THttpResponse& res);
     void HandleBanner(const THttpRequest& req, THttpResponse& res);
+    void NoProfile(THttpResponse& res);
     // Hands the browser a cookie that shows `user` as signed in to the site.
     void SignInOwner(UserId user, THttpResponse& res);
 
