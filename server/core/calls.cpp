@@ -269,10 +269,12 @@ void TService::UpdateRequest(TClient& client, const TUpdateRequest& request) {
     TUpdateChunkMsg chunk = updates.NothingNewer();
     if (newest >= 0 && request.version < newest) {
         client.offeredUpdate = newest;
+        client.offeredImage = updates.Image();
         chunk = updates.ChunkAt(0);
     } else if (newest >= 0 && request.version == newest && client.offeredUpdate == newest &&
                request.offset >= 0) {
-        chunk = updates.ChunkAt(request.offset);
+        // From the file the download began with, even if replaced since.
+        chunk = TUpdateSet::ChunkOf(client.offeredImage, newest, request.offset);
     }
     Send(client, p, WriteUpdateChunk(p, chunk), MSG_UPDATE_CHUNK);
 }

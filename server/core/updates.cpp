@@ -106,7 +106,7 @@ TUpdateSet TUpdateSet::FromFolder(const std::string& folder, const TVersionReade
         }
         best.version = candidate.version;
         best.path = candidate.path;
-        best.bytes = std::move(data);
+        best.bytes = std::make_shared<const std::vector<uint8_t>>(std::move(data));
         break;
     }
     return best;
@@ -117,14 +117,19 @@ TUpdateSet TUpdateSet::FromBytes(int32_t version, std::vector<uint8_t> bytes) {
     if (bytes.empty() || bytes.size() > MAX_UPDATE_FILE)
         return set;
     set.version = version;
-    set.bytes = std::move(bytes);
+    set.bytes = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
     return set;
 }
 
-TUpdateChunkMsg TUpdateSet::ChunkAt(int32_t offset) const {
+const std::vector<uint8_t>& TUpdateSet::Bytes() const {
+    static const std::vector<uint8_t> none;
+    return bytes ? *bytes : none;
+}
+
+TUpdateChunkMsg TUpdateSet::ChunkOf(const TImage& image, int32_t version, int32_t offset) {
     TUpdateChunkMsg m;
     m.version = version;
-    int32_t size = int32_t(bytes.size());
+    int32_t size = image ? int32_t(image->size()) : 0;
     if (offset < 0 || offset >= size) {
         m.offset = size;
         m.count = 0;
@@ -132,7 +137,7 @@ TUpdateChunkMsg TUpdateSet::ChunkAt(int32_t offset) const {
     }
     m.offset = offset;
     m.count = std::min<int32_t>(MAX_UPDATE_CHUNK, size - offset);
-    m.data = bytes.data() + offset;
+    m.data = image->data() + offset;
     return m;
 }
 
