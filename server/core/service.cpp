@@ -175,8 +175,9 @@ void TService::CheckPassword(uint64_t serial, TLoginData data, const TLoginReque
     int64_t now = clock.NowMs();
     uint64_t id = data.account ? data.account->id : 0;
     std::string hash = data.account ? std::move(data.account->passwordHash) : std::string();
+    TAccount known = data.account ? std::move(*data.account) : TAccount{};
     if (data.account)
-        Remember(std::move(*data.account));
+        Remember(known);
     // The slow-down comes first, or the cache would answer a guesser's
     // right guess at once where its wrong ones are held back.
     if (guard.WaitMs(id, client.address, now) > 0) {
@@ -197,9 +198,11 @@ void TService::CheckPassword(uint64_t serial, TLoginData data, const TLoginReque
     }
     std::weak_ptr<bool> service = alive;
     auto finish = [this, service, serial, id, request, address = client.address,
-                   friends = std::move(data.friends)](bool ok) {
+                   known = std::move(known), friends = std::move(data.friends)](bool ok) {
         if (service.expired())
             return;
+        if (ok)
+            Remember(known); // it may have left the cache while the check waited
         NoteCheck(id, address, ok, request.password, clock.NowMs());
         FinishLogin(serial, id, request, ok, friends);
     };
@@ -334,6 +337,7 @@ void TService::Disconnect(TClient& client) {
     signedInBySerial.erase(client.serial);
     friendsAsked.erase(client.serial);
     std::erase(client.account->sessions, &client);
+    client.account->usedMs = clock.NowMs();
     if (cluster) {
         ReportSessions(*client.account);
         cluster->SessionSite(client.serial, nullptr, {});
@@ -452,6 +456,7 @@ void TService::Tick() {
         lastPruneMs = now;
         signInCache.Prune(now);
         guard.Prune(now);
+        ForgetIdleAccounts(now);
     }
     if (banners.Ids().size() < 2 || now - lastRotationMs < config.bannerIntervalMs)
         return;
@@ -502,6 +507,29 @@ void TService::Remember(TAccount account) {
     auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, {}});
     if (!added)
         it->second.account = std::move(account);
+    it->second.usedMs = clock.NowMs();
+}
+
+// A sign-up through the web site: the copy follows only an account known
+// here; the others are read at their sign-in.
+void TService::AccountStored(TAccount account) {
+    if (CachedById(account.id))
+        Remember(std::move(account));
+}
+
+void TService::ForgetIdleAccounts(int64_t nowMs) {
+    constexpr int64_t KEPT_IDLE_MS = 60000;
+    for (auto it = accounts.begin(); it != accounts.end();) {
+        const TAccountEntry& entry = it->second;
+        if (entry.Online() || nowMs - entry.usedMs < KEPT_IDLE_MS) {
+            ++it;
+            continue;
+        }
+        auto byNick = accountByNick.find(FoldCase(entry.account.nick));
+        if (byNick != accountByNick.end() && byNick->second == it->first)
+            accountByNick.erase(byNick);
+        it = accounts.erase(it);
+    }
 }
 
 // The new language filters this user's next lines; a new password counts

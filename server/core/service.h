@@ -102,9 +102,12 @@ inline constexpr std::string_view REASON_GUESSING =
     "Too many wrong passwords: try again in a minute.";
 inline constexpr std::string_view REASON_BUSY = "The server is busy: try again in a minute.";
 
+// The service keeps the accounts that have sessions here, and the others
+// it met for a minute or two (a sign-in under way, a friend just listed).
 struct TAccountEntry {
     TAccount account;               // without the password hash
     std::vector<TClient*> sessions; // signed in, oldest first
+    int64_t usedMs = 0;             // remembered or left by its last session
 
     bool Online() const { return !sessions.empty(); }
     // The session that sent the latest request; null when offline.
@@ -238,6 +241,7 @@ class TService {
     std::vector<const TClient*> OnlineUsers(std::string_view host) const;
     size_t SignedInCount() const { return signedIn; }
     size_t SiteCount() const { return sites.size(); }
+    size_t CachedAccounts() const { return accounts.size(); }
     const TBannerSet& Banners() const { return banners; }
     const TUpdateSet& Updates() const { return updates; }
     // The operator changed the banner or update folder. Later rotations and
@@ -255,13 +259,15 @@ class TService {
     std::optional<TAccount> FindAccountByNick(std::string_view nick);
     // An account written to the store by another thread: the service's copy
     // follows it.
-    void AccountStored(TAccount account) { Remember(std::move(account)); }
+    void AccountStored(TAccount account);
     // FindAccount reads the store, so it carries the password hash.
     bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 
   private:
     void Remember(TAccount account);
     void Refresh(uint64_t id);
+    // Forgets the accounts without a session that nothing used lately.
+    void ForgetIdleAccounts(int64_t nowMs);
     // service.cpp: sign-in and presence
     struct TLoginData {
         std::optional<TAccount> account; // with its password hash

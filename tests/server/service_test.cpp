@@ -119,6 +119,37 @@ TEST_F(ServiceTest, ADownloadIsServedFromOneFileToItsEnd) {
     service->Disconnect(client);
 }
 
+// Accounts met once (signed in and gone, or just signed up) leave the
+// service's memory a while after their last session; those online stay.
+TEST_F(ServiceTest, AccountsWithoutASessionLeaveTheCache) {
+    Make({});
+    TFakeSink staySink;
+    TClient stays(staySink);
+    SignIn(stays, "stayer", "example.com");
+    for (int i = 0; i < 40; ++i) {
+        TFakeSink sink;
+        TClient client(sink);
+        SignIn(client, "passer" + std::to_string(i), "example.com");
+        service->Disconnect(client);
+    }
+    for (int i = 0; i < 40; ++i) {
+        TAccount made;
+        ASSERT_EQ(store->AddAccount("newbie" + std::to_string(i), "pw", 'x', 1, &made),
+                  TAddAccountResult::Added);
+        service->AccountStored(made); // as the web site's sign-up tells it
+    }
+    clock.Advance(5 * 60 * 1000);
+    service->Tick();
+    EXPECT_LE(service->CachedAccounts(), 1u);
+    // Whoever left can come back, and the one online is still known.
+    TFakeSink backSink;
+    TClient back(backSink);
+    SignIn(back, "passer3", "example.com");
+    EXPECT_EQ(service->OnlineUsers("example.com").size(), 2u);
+    service->Disconnect(back);
+    service->Disconnect(stays);
+}
+
 TEST_F(ServiceTest, ChatRateIsPerUserAndRefills) {
     Make({});
     TFakeSink sa, sb;
