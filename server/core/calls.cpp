@@ -238,8 +238,8 @@ void TService::SendKeptCalls(TClient& target, const std::vector<TKeptCall>& call
         ClearPacket(p);
         TWireRef wire = EncodeWire(p, WriteLookingForYou(p, m), MSG_LOOKING_FOR_YOU);
         // Kept calls close the welcome.
-        if (target.welcome.active)
-            target.welcome.keptCalls.push_back(std::move(wire));
+        if (target.Welcoming())
+            target.welcome->keptCalls.push_back(std::move(wire));
         else
             target.sink.Deliver(wire);
     }

@@ -98,9 +98,11 @@ struct TClient {
     std::shared_ptr<const std::vector<uint8_t>> offeredImage;
     std::string versionText; // the bar's module version at login
     uint64_t siteTicket = 0; // site entries begun: a later one supersedes a pending one
-    TWelcome welcome;
+    // Only while a welcome is being sent: an idle session keeps none.
+    std::unique_ptr<TWelcome> welcome;
 
     bool SignedIn() const { return account != nullptr; }
+    bool Welcoming() const { return welcome && welcome->active; }
     UserId Id() const;
 };
 
