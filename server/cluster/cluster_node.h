@@ -53,7 +53,7 @@ class TClusterNode final : public TClusterLink {
     TClusterStatus Status() const override;
     void AccountSessions(uint64_t accountId, const TNodeSessions& here) override;
     void WhereIs(uint64_t accountId, std::function<void(std::vector<TNodeSessions>)> done) override;
-    void ToNode(const std::string& node, std::vector<std::string> fields) override;
+    void ToNode(const std::string& node, const cluster::TNodeMessage& message) override;
     void KickElsewhere(int targetKind, const std::string& name, TReachedFn reached) override;
     void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) override;
     void ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) override;
@@ -73,10 +73,10 @@ class TClusterNode final : public TClusterLink {
     void WriteSiteCount(const std::string& host);
     void WriteSessions(uint64_t accountId, const TNodeSessions& here);
     void OnEvent(const std::string& channel, const std::string& payload);
-    void OnCall(const std::vector<std::string>& fields);
-    void OnOperatorLine(const std::vector<std::string>& fields);
-    void ToOperatorChannel(std::vector<std::string> fields, TReachedFn reached);
-    void OnCount(const std::vector<std::string>& fields);
+    void OnNodeEvent(const cluster::TNodeEnvelope& event);
+    void OnOperatorEvent(const cluster::TNodeEnvelope& event);
+    void ToOperatorChannel(cluster::TNodeMessage message, TReachedFn reached);
+    void OnCount(const cluster::TOperatorCount& answer);
     void FinishCount(uint64_t id);
     struct TPendingCount;
     bool AllCounted(const TPendingCount& pending) const;

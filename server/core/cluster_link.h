@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "server/cluster/messages/node_messages.h"
 #include "server/store/store.h"
 
 namespace navlet::server {
@@ -72,8 +73,8 @@ class TClusterLink {
     virtual void WhereIs(uint64_t accountId,
                          std::function<void(std::vector<TNodeSessions>)> done) = 0;
     // A message for the service of another node (TService::RemoteEvent
-    // there); the first field names its kind, the sender's node goes second.
-    virtual void ToNode(const std::string& node, std::vector<std::string> fields) = 0;
+    // there), sent as from this node.
+    virtual void ToNode(const std::string& node, const cluster::TNodeMessage& message) = 0;
     // Where a session of this node is now, for the cluster's USERS listing
     // (host empty: on no site; account null: the session ended).
     virtual void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) = 0;

@@ -194,8 +194,9 @@ class TService {
     int RemoteOperatorLine(const TTarget& target, ChatId chat, uint8_t command,
                            std::string_view text);
     // A message of another node's service (TClusterLink::ToNode): private
-    // chats, invitations, the window bound. Every field is checked here.
-    void RemoteEvent(const std::vector<std::string>& fields);
+    // chats, invitations, the window bound. The codec checked each field; what
+    // is held here is whether it fits this node's chats.
+    void RemoteEvent(const std::string& from, const cluster::TNodeMessage& message);
     // The operator's KICK given on another node.
     int RemoteKick(const TTarget& target);
     std::vector<std::string> LocalSites() const;
@@ -354,13 +355,13 @@ class TService {
     void InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId, const std::string& node);
     // Opens the chat under the inviter's key when it does not exist yet.
     TPrivateChat& OpenChat(TClient& client, ChatId chatId);
-    // Tells the nodes of the chat's remote members `fields` (kind first).
-    void ToChatNodes(const TPrivateChat& chat, std::vector<std::string> fields);
-    void RemoteInvite(const std::vector<std::string>& f);
-    void RemoteJoined(const std::vector<std::string>& f);
-    void RemoteChatLine(const std::vector<std::string>& f);
-    void RemoteChatLeft(const std::vector<std::string>& f);
-    void RemoteTrim(const std::vector<std::string>& f);
+    // Tells the nodes of the chat's remote members, each once.
+    void ToChatNodes(const TPrivateChat& chat, const cluster::TNodeMessage& message);
+    void RemoteInvite(const std::string& from, const cluster::TInvite& m);
+    void RemoteJoined(const std::string& from, const cluster::TChatJoined& m);
+    void RemoteChatLine(const std::string& from, const cluster::TChatLine& m);
+    void RemoteChatLeft(const std::string& from, const cluster::TChatLeft& m);
+    void RemoteTrim(const cluster::TTrim& m);
     // Remote members whose node matches (empty: all) leave every chat here.
     void DropRemoteMembers(const std::string& node);
     // This node's sessions of the account, for the cluster.

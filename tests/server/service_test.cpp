@@ -136,11 +136,9 @@ struct TRecordingLink final : TClusterLink {
     void WhereIs(uint64_t, std::function<void(std::vector<TNodeSessions>)> done) override {
         done({});
     }
-    void ToNode(const std::string& node, std::vector<std::string> fields) override {
-        std::string call = "to " + node;
-        for (const std::string& f : fields)
-            call += " " + f;
-        calls.push_back(call);
+    std::vector<std::pair<std::string, cluster::TNodeMessage>> sent; // by ToNode
+    void ToNode(const std::string& node, const cluster::TNodeMessage& message) override {
+        sent.emplace_back(node, message);
     }
     void KickElsewhere(int, const std::string&, TReachedFn) override {}
     void SiteSnapshot(const std::string&, std::function<void(TSiteSnapshot)> done) override {
@@ -226,42 +224,37 @@ TEST_F(ServiceTest, RemoteChatMessagesAreCheckedAndReachEachNodeOnce) {
     SignIn(alice, "alice", "example.com");
     aliceSink.got.clear();
     const std::string n2 = "00000000000000aa", n3 = "00000000000000bb";
-    const ChatId chat = 0xFFFFFFFFFFFFFF01; // the key's 56 bits set: 20 digits
-    const std::string chatText = std::to_string(chat), aliceId = std::to_string(alice.Id());
-    service->RemoteEvent({"invite", n2, chatText, "900", "example.com", "900 901@" + n3, aliceId});
+    const ChatId chat = 0xFFFFFFFFFFFFFF01; // the key's 56 bits set: all 64 bits used
+    service->RemoteEvent(
+        n2, cluster::TInvite{chat, 900, "example.com", {{900, n2}, {901, n3}}, alice.Id()});
     auto joined = aliceSink.Take(MSG_MEMBER_JOINED);
     ASSERT_EQ(joined.size(), 2u); // the inviter first
     EXPECT_EQ(ReadMember(joined[0]).address, MakeChatAddress(900, chat));
     EXPECT_EQ(ReadMember(joined[1]).address, MakeChatAddress(901, chat));
-    EXPECT_EQ(std::count(link.calls.begin(), link.calls.end(),
-                         "to " + n2 + " joined " + chatText + " " + aliceId),
-              1);
-    EXPECT_EQ(std::count(link.calls.begin(), link.calls.end(),
-                         "to " + n3 + " joined " + chatText + " " + aliceId),
-              1);
+    const cluster::TNodeMessage aliceJoined = cluster::TChatJoined{chat, alice.Id()};
+    EXPECT_EQ(link.sent, (std::vector<std::pair<std::string, cluster::TNodeMessage>>{
+                             {n2, aliceJoined}, {n3, aliceJoined}}));
 
-    service->RemoteEvent({"cline", n3, chatText, "900", "forged"}); // 900 is on n2
-    service->RemoteEvent({"cline", n2, chatText + "0", "900", "no such chat"});
-    service->RemoteEvent({"cline", n2, chatText, "900"});
-    service->RemoteEvent({"cline", n2, chatText, "900", "hello"});
+    service->RemoteEvent(n3, cluster::TChatLine{chat, 900, "forged"}); // 900 is on n2
+    service->RemoteEvent(n2, cluster::TChatLine{chat - 0x100, 900, "no such chat"});
+    // An invitation that does not name its inviter first, on its node.
+    service->RemoteEvent(n3, cluster::TInvite{chat - 0x100, 900, "", {{900, n2}}, alice.Id()});
+    EXPECT_TRUE(aliceSink.Take(MSG_MEMBER_JOINED).empty());
+    service->RemoteEvent(n2, cluster::TChatLine{chat, 900, "hello"});
     auto lines = aliceSink.Take(MSG_CHAT_LINE);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(ReadChatLine(lines[0]).text, "hello");
 
-    link.calls.clear();
+    link.sent.clear();
     TPacket p;
     ClearPacket(p);
     int length = BuildChatText(p, MakeChatAddress(alice.Id(), chat), "hi both");
     p.bytes[OFF_TYPE] = REQ_CHAT_TEXT;
     p.PutU16(OFF_LENGTH, uint16_t(length));
     service->Handle(alice, p);
-    std::vector<std::string> sent;
-    for (const std::string& call : link.calls)
-        if (call.find(" cline ") != std::string::npos)
-            sent.push_back(call);
-    EXPECT_EQ(sent, (std::vector<std::string>{
-                        "to " + n2 + " cline " + chatText + " " + aliceId + " hi both",
-                        "to " + n3 + " cline " + chatText + " " + aliceId + " hi both"}));
+    const cluster::TNodeMessage line = cluster::TChatLine{chat, alice.Id(), "hi both"};
+    EXPECT_EQ(link.sent,
+              (std::vector<std::pair<std::string, cluster::TNodeMessage>>{{n2, line}, {n3, line}}));
 
     // A node that stops beating takes its members out of the chat.
     service->DropRemote(n2 + ":");
