@@ -216,6 +216,8 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
     if (DecodeNodeMessage(payload, event) != TNodeDecodeError::None || event.from.empty() ||
         event.from == nodeId)
         return;
+    // A node that speaks is alive, whether or not a beat has counted it yet.
+    liveNodes.insert(event.from);
     if (channel == NodeChannel(nodeId)) {
         OnNodeEvent(event);
         return;
@@ -282,25 +284,68 @@ void TClusterNode::WhereIs(uint64_t accountId,
                 for (size_t i = 0; i + 1 < r->items.size(); i += 2) {
                     TNodeSessions node;
                     node.node = r->items[i].text;
-                    if (node.node == nodeId || !liveNodes.count(node.node))
-                        continue; // this node answers for itself; dead ones hold nobody
                     TWhereRecord where;
-                    if (!DecodeNodeRecord(r->items[i + 1].text, where))
-                        continue;
+                    if (node.node == nodeId || !DecodeNodeRecord(r->items[i + 1].text, where))
+                        continue; // this node answers for itself
                     node.count = where.count;
                     node.oldestUs = where.oldestUs;
                     node.latestUs = where.latestUs;
                     out.push_back(std::move(node));
                 }
             }
-            done(std::move(out));
+            KeepLive(std::move(out), done);
         });
     if (!sent)
         done({});
 }
 
-void TClusterNode::ToNode(const std::string& node, const TNodeMessage& message) {
-    commands.Command({"PUBLISH", NodeChannel(node), EncodeNodeMessage(nodeId, message)});
+// Dead nodes hold nobody. A node that no beat has counted yet (it started
+// since) is asked for by its key: its users are listed already, so they can
+// be found.
+void TClusterNode::KeepLive(std::vector<TNodeSessions> nodes,
+                            std::function<void(std::vector<TNodeSessions>)> done) {
+    std::vector<std::string> args{"MGET"};
+    std::vector<std::string> asked;
+    for (const TNodeSessions& node : nodes)
+        if (!liveNodes.count(node.node)) {
+            asked.push_back(node.node);
+            args.push_back(NodeKey(node.node));
+        }
+    if (asked.empty()) {
+        done(std::move(nodes));
+        return;
+    }
+    std::weak_ptr<bool> weak = alive;
+    auto answer = [this, weak, nodes, asked, done](std::optional<TRedisReply> keys) mutable {
+        if (weak.expired())
+            return;
+        if (keys && keys->kind == TRedisReply::Array && keys->items.size() == asked.size())
+            for (size_t i = 0; i < asked.size(); ++i)
+                if (keys->items[i].kind != TRedisReply::Nil)
+                    liveNodes.insert(asked[i]);
+        std::erase_if(nodes,
+                      [&](const TNodeSessions& node) { return !liveNodes.count(node.node); });
+        done(std::move(nodes));
+    };
+    if (!commands.Command(args, answer))
+        done({});
+}
+
+void TClusterNode::ToNode(const std::string& node, const TNodeMessage& message,
+                          std::function<void(bool)> delivered) {
+    std::string payload = EncodeNodeMessage(nodeId, message);
+    if (!delivered) {
+        commands.Command({"PUBLISH", NodeChannel(node), payload});
+        return;
+    }
+    std::weak_ptr<bool> weak = alive;
+    bool sent = commands.Command(
+        {"PUBLISH", NodeChannel(node), payload}, [weak, delivered](std::optional<TRedisReply> r) {
+            if (!weak.expired())
+                delivered(r && r->kind == TRedisReply::Integer && r->integer > 0);
+        });
+    if (!sent)
+        delivered(false);
 }
 
 void TClusterNode::SessionSite(uint64_t serial, const TAccount* account, const std::string& host) {
@@ -347,29 +392,17 @@ void TClusterNode::ListUsers(std::function<void(std::vector<std::array<std::stri
     }
 }
 
+// This node's own users were asked already.
 void TClusterNode::CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) {
-    std::weak_ptr<bool> weak = alive;
-    bool sent = commands.Command({"HGETALL", WhereKey(call.target)}, [this, weak, call, done](
-                                                                         std::optional<TRedisReply>
-                                                                             r) {
-        if (weak.expired())
-            return;
+    WhereIs(call.target, [this, call, done](std::vector<TNodeSessions> nodes) {
+        std::string message =
+            EncodeNodeMessage(nodeId, TCall{call.target, call.withMessage, call.callerNick,
+                                            call.message, call.callerSite});
         bool reached = false;
-        if (r && r->kind == TRedisReply::Array) {
-            std::string message =
-                EncodeNodeMessage(nodeId, TCall{call.target, call.withMessage, call.callerNick,
-                                                call.message, call.callerSite});
-            for (size_t i = 0; i < r->items.size(); i += 2) {
-                const TRedisReply& node = r->items[i];
-                if (node.text == nodeId || !liveNodes.count(node.text))
-                    continue; // its own users were asked already; dead ones answer nobody
-                reached = commands.Command({"PUBLISH", NodeChannel(node.text), message}) || reached;
-            }
-        }
+        for (const TNodeSessions& node : nodes)
+            reached = commands.Command({"PUBLISH", NodeChannel(node.node), message}) || reached;
         done(reached);
     });
-    if (!sent)
-        done(false);
 }
 
 // An operator's line or KICK for every node. With `reached`, every other

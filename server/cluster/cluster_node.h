@@ -53,7 +53,8 @@ class TClusterNode final : public TClusterLink {
     TClusterStatus Status() const override;
     void AccountSessions(uint64_t accountId, const TNodeSessions& here) override;
     void WhereIs(uint64_t accountId, std::function<void(std::vector<TNodeSessions>)> done) override;
-    void ToNode(const std::string& node, const cluster::TNodeMessage& message) override;
+    void ToNode(const std::string& node, const cluster::TNodeMessage& message,
+                std::function<void(bool)> delivered) override;
     void KickElsewhere(int targetKind, const std::string& name, TReachedFn reached) override;
     void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) override;
     void ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) override;
@@ -72,6 +73,8 @@ class TClusterNode final : public TClusterLink {
     void Announce(const TLocalPresence& presence);
     void WriteSiteCount(const std::string& host);
     void WriteSessions(uint64_t accountId, const TNodeSessions& here);
+    void KeepLive(std::vector<TNodeSessions> nodes,
+                  std::function<void(std::vector<TNodeSessions>)> done);
     void OnEvent(const std::string& channel, const std::string& payload);
     void OnNodeEvent(const cluster::TNodeEnvelope& event);
     void OnOperatorEvent(const cluster::TNodeEnvelope& event);

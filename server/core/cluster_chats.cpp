@@ -66,6 +66,8 @@ void TService::RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId) {
         }
         if (latest)
             InviteThere(*inviter, chatId, inviteeId, latest->node);
+        else
+            NotJoined(*inviter, chatId, inviteeId);
     });
 }
 
@@ -84,7 +86,32 @@ void TService::InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId,
             invite.members.push_back({member->Id(), self});
     for (const TRemoteMember& member : chat.remote)
         invite.members.push_back({member.user, member.node});
-    cluster->ToNode(node, invite);
+    std::weak_ptr<bool> service = alive;
+    cluster->ToNode(node, invite,
+                    [this, service, serial = client.serial, chatId, inviteeId](bool delivered) {
+                        if (service.expired() || delivered)
+                            return;
+                        if (TClient* inviter = LiveClient(serial))
+                            NotJoined(*inviter, chatId, inviteeId);
+                    });
+}
+
+void TService::NotJoined(TClient& inviter, ChatId chatId, uint64_t inviteeId) {
+    auto it = chats.find(chatId);
+    if (it != chats.end() && HasMember(it->second, inviteeId))
+        return; // it came in another way meanwhile
+    inviter.sink.Deliver(MemberWire(inviteeId, chatId, MSG_MEMBER_LEFT));
+}
+
+void TService::RemoteInviteFailed(const cluster::TInviteFailed& m) {
+    auto it = chats.find(m.chat);
+    if (it == chats.end())
+        return;
+    for (TClient* member : it->second.members)
+        if (member->Id() == m.inviter) {
+            NotJoined(*member, m.chat, m.invitee);
+            return;
+        }
 }
 
 void TService::ToChatNodes(const TPrivateChat& chat, const cluster::TNodeMessage& message) {
@@ -105,6 +132,8 @@ void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage&
         RemoteChatLeft(from, *left);
     else if (auto* trim = std::get_if<cluster::TTrim>(&message))
         RemoteTrim(*trim);
+    else if (auto* failed = std::get_if<cluster::TInviteFailed>(&message))
+        RemoteInviteFailed(*failed);
 }
 
 // The inviter comes first among the members, on the sending node.
@@ -114,8 +143,11 @@ void TService::RemoteInvite(const std::string& from, const cluster::TInvite& m) 
     if (m.members.empty() || m.members.front().user != inviterId || m.members.front().node != from)
         return;
     TAccountEntry* entry = CachedById(inviteeId);
-    if (!entry || !entry->Online())
-        return; // gone meanwhile: the invitation has nobody to open a tab for
+    if (!entry || !entry->Online()) {
+        // Gone meanwhile: the invitation has nobody to open a tab for.
+        cluster->ToNode(from, cluster::TInviteFailed{chatId, inviterId, inviteeId});
+        return;
+    }
     TClient* invitee = nullptr;
     for (TClient* session : entry->sessions)
         if (session->site && session->site->host == m.host &&

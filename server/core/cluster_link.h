@@ -73,8 +73,10 @@ class TClusterLink {
     virtual void WhereIs(uint64_t accountId,
                          std::function<void(std::vector<TNodeSessions>)> done) = 0;
     // A message for the service of another node (TService::RemoteEvent
-    // there), sent as from this node.
-    virtual void ToNode(const std::string& node, const cluster::TNodeMessage& message) = 0;
+    // there), sent as from this node. `delivered`, when given, hears whether
+    // that node was listening (false also while Redis is away).
+    virtual void ToNode(const std::string& node, const cluster::TNodeMessage& message,
+                        std::function<void(bool)> delivered = nullptr) = 0;
     // Where a session of this node is now, for the cluster's USERS listing
     // (host empty: on no site; account null: the session ended).
     virtual void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) = 0;

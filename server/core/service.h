@@ -353,6 +353,11 @@ class TService {
     void RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId);
     void InviteHere(TClient& client, ChatId chatId, TClient& invitee);
     void InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId, const std::string& node);
+    // An invitation that reached no session: the inviter hears that the
+    // invitee left the chat, as when it goes, so that the bar's tab does not
+    // wait for a member who never comes.
+    void NotJoined(TClient& inviter, ChatId chatId, uint64_t inviteeId);
+    void RemoteInviteFailed(const cluster::TInviteFailed& m);
     // Opens the chat under the inviter's key when it does not exist yet.
     TPrivateChat& OpenChat(TClient& client, ChatId chatId);
     // Tells the nodes of the chat's remote members, each once.

@@ -368,6 +368,68 @@ TEST_F(Cluster, PrivateChatsSpanNodes) {
     }
 }
 
+// Node a counts the live nodes once, as it starts; b starts after that. Its
+// users show on a at once, and before a has heard b's first heartbeat an
+// invitation from a reaches them, and the chat follows.
+TEST_F(Cluster, AJustStartedNodesUsersCanBeInvited) {
+    server::TServerConfig first = Config("a");
+    first.cluster.heartbeat = 60s;
+    first.cluster.ttl = 120s;
+    ASSERT_TRUE(a.Start(first));
+    std::string stats;
+    for (int i = 0; i < SETTLE_MS / 50 && stats.find("* nodes 1\n") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(50ms);
+        stats = AdminCommand(a.server->AdminPort(), "STATS");
+    }
+    ASSERT_NE(stats.find("* nodes 1\n"), std::string::npos) << stats;
+    ASSERT_TRUE(b.Start(Config("b")));
+    TTestClient alice, bob;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "example.com"));
+    ASSERT_TRUE(SeesPresence(alice, "bob"));
+    alice.Drain(), bob.Drain();
+    ChatId chat = alice.ChatKey() << 8 | 1;
+    ASSERT_TRUE(Invite(alice, bob.Id(), chat));
+    EXPECT_EQ(JoinedMembers(bob, chat), std::vector<UserId>{alice.Id()});
+    EXPECT_EQ(JoinedMembers(alice, chat), std::vector<UserId>{bob.Id()});
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(
+        bob.Send(p, BuildChatText(p, MakeChatAddress(bob.Id(), chat), "got it"), REQ_CHAT_TEXT));
+    EXPECT_EQ(ChatLines(alice, chat), std::vector<std::string>{"got it"});
+}
+
+// Users listed on alice's site whose invitation cannot be delivered: one
+// that no node holds a session of, one whose node does not listen. alice
+// hears that each left the chat, as she would if they had gone.
+TEST_F(Cluster, AnInvitationThatCannotBeDeliveredIsAnsweredAsAGoneMember) {
+    ASSERT_TRUE(a.Start(Config("a")));
+    TTestClient alice;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
+    const std::string ghostNode = "00000000000000ad";
+    const UserId nowhere = 777777, unheard = 888888;
+    ASSERT_EQ(RedisCommand(services.redis, {"SET", "navlet:node:" + ghostNode, "1"}), 0);
+    ASSERT_EQ(RedisCommand(services.redis,
+                           {"HSET", "navlet:where:" + std::to_string(unheard), ghostNode,
+                            cluster::EncodeNodeMessage("", cluster::TWhereRecord{1, 1, 2})}),
+              1);
+    for (auto [id, nick] : {std::pair{nowhere, "nowhere"}, {unheard, "unheard"}})
+        ASSERT_GE(
+            RedisCommand(services.redis, {"PUBLISH", "navlet:site:example.com",
+                                          cluster::EncodeNodeMessage(
+                                              ghostNode, cluster::TSiteEntered{{id, 'x', nick}})}),
+            1);
+    ASSERT_TRUE(SeesPresence(alice, "nowhere"));
+    ASSERT_TRUE(SeesPresence(alice, "unheard"));
+    ChatId chat = alice.ChatKey() << 8 | 1;
+    for (UserId invitee : {nowhere, unheard}) {
+        ASSERT_TRUE(Invite(alice, invitee, chat));
+        TPacket p;
+        ASSERT_TRUE(alice.WaitFor(MSG_MEMBER_LEFT, p, SETTLE_MS)) << invitee;
+        EXPECT_EQ(ReadMember(p).address, MakeChatAddress(invitee, chat));
+    }
+}
+
 TEST_F(Cluster, KickReachesTheOtherNode) {
     StartBoth();
     TTestClient alice, bob;

@@ -133,12 +133,17 @@ struct TRecordingLink final : TClusterLink {
     std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
     TClusterStatus Status() const override { return {}; }
     void AccountSessions(uint64_t, const TNodeSessions&) override {}
+    std::vector<TNodeSessions> where; // what WhereIs answers
     void WhereIs(uint64_t, std::function<void(std::vector<TNodeSessions>)> done) override {
-        done({});
+        done(where);
     }
     std::vector<std::pair<std::string, cluster::TNodeMessage>> sent; // by ToNode
-    void ToNode(const std::string& node, const cluster::TNodeMessage& message) override {
+    bool listening = true;                                           // the nodes sent to
+    void ToNode(const std::string& node, const cluster::TNodeMessage& message,
+                std::function<void(bool)> delivered) override {
         sent.emplace_back(node, message);
+        if (delivered)
+            delivered(listening);
     }
     void KickElsewhere(int, const std::string&, TReachedFn) override {}
     void SiteSnapshot(const std::string&, std::function<void(TSiteSnapshot)> done) override {
@@ -261,6 +266,54 @@ TEST_F(ServiceTest, RemoteChatMessagesAreCheckedAndReachEachNodeOnce) {
     auto left = aliceSink.Take(MSG_MEMBER_LEFT);
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(ReadMember(left[0]).address, MakeChatAddress(900, chat));
+    service->Disconnect(alice);
+}
+
+// An invitation that reaches no session: the inviter hears that the invitee
+// left the chat, whether no node holds it, its node does not listen, or its
+// node finds it gone (and says so to the inviter's node).
+TEST_F(ServiceTest, AnInvitationThatReachesNobodyIsAnsweredAsTheInviteesLeaving) {
+    Make({});
+    TRecordingLink link;
+    service->SetClusterLink(link);
+    TFakeSink aliceSink;
+    TClient alice(aliceSink);
+    SignIn(alice, "alice", "example.com");
+    const std::string n2 = "00000000000000aa";
+    const ChatId chat = alice.chatKey << 8 | 1;
+    auto invite = [&](uint64_t who) {
+        TPacket p;
+        ClearPacket(p);
+        int length = BuildInvite(p, MakeChatAddress(who, chat));
+        p.bytes[OFF_TYPE] = REQ_INVITE;
+        p.PutU16(OFF_LENGTH, uint16_t(length));
+        service->Handle(alice, p);
+    };
+    auto heardLeaving = [&](uint64_t who) {
+        auto left = aliceSink.Take(MSG_MEMBER_LEFT);
+        return left.size() == 1 && ReadMember(left[0]).address == MakeChatAddress(who, chat);
+    };
+    aliceSink.got.clear();
+    invite(900); // no node holds a session of 900
+    EXPECT_TRUE(heardLeaving(900));
+
+    link.where = {TNodeSessions{n2, 1, 1, 2}};
+    link.listening = false;
+    invite(901);
+    EXPECT_TRUE(heardLeaving(901));
+
+    link.listening = true;
+    invite(902);
+    EXPECT_TRUE(aliceSink.Take(MSG_MEMBER_LEFT).empty());
+    service->RemoteEvent(n2, cluster::TInviteFailed{chat, alice.Id(), 902});
+    EXPECT_TRUE(heardLeaving(902));
+
+    // This node's side: an invitation for an account with no session here.
+    link.sent.clear();
+    const ChatId theirs = 0x4201;
+    service->RemoteEvent(n2, cluster::TInvite{theirs, 900, "example.com", {{900, n2}}, 4242});
+    EXPECT_EQ(link.sent, (std::vector<std::pair<std::string, cluster::TNodeMessage>>{
+                             {n2, cluster::TInviteFailed{theirs, 900, 4242}}}));
     service->Disconnect(alice);
 }
 
