@@ -27,6 +27,8 @@ std::string PresenceKey(const std::string& host) {
 std::string LinesKey(const std::string& host) {
     return PREFIX + "lines:" + host;
 }
+// How long an operator command waits for the other nodes' counts.
+constexpr int64_t COUNT_WAIT_MS = 1000;
 // Lines a site keeps in Redis for newcomers, and how long an idle site's stay.
 constexpr int KEPT_LINES = 50;
 const std::string KEPT_LINES_MS = "600000";
@@ -101,8 +103,8 @@ void Log(const std::string& line) {
 } // namespace
 
 TClusterNode::TClusterNode(asio::io_context& io, TService& service, TClusterConfig config,
-                           TRedisAddress address)
-    : service(service), config(std::move(config)), commands(io, address, "commands"),
+                           TRedisAddress address, const TClock& clock)
+    : service(service), config(std::move(config)), clock(clock), commands(io, address, "commands"),
       events(io, address, "events"), beat(io), alive(std::make_shared<bool>(true)) {
     if (sodium_init() < 0)
         return; // randombytes falls back to its own source
@@ -196,12 +198,10 @@ void TClusterNode::Left(const std::string& host, uint64_t userId) {
 
 void TClusterNode::PublicLine(const std::string& host, uint64_t senderId, int language,
                               const std::string& nick, const std::string& text) {
-    double now =
-        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     std::string lines = LinesKey(host);
     commands.Command(
         {"LPUSH", lines,
-         EncodeNodeMessage("", TKeptLine{UnixToDays(now), uint8_t(language), nick, text})});
+         EncodeNodeMessage("", TKeptLine{clock.NowUtcDays(), uint8_t(language), nick, text})});
     commands.Command({"LTRIM", lines, "0", std::to_string(KEPT_LINES - 1)});
     commands.Command({"PEXPIRE", lines, KEPT_LINES_MS});
     commands.Command(
@@ -237,7 +237,7 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
         service.RemoteEntered(host, key, FromRecord(in->user));
     } else if (auto* out = std::get_if<TSiteLeft>(&event.message)) {
         std::string key = from + ":" + std::to_string(out->user);
-        recentlyLeft[key] = std::chrono::steady_clock::now();
+        recentlyLeft[key] = clock.NowMs();
         service.RemoteLeft(host, key);
     } else if (auto* line = std::get_if<TSiteLine>(&event.message)) {
         service.RemoteLine(host, line->sender, line->language, line->nick, line->text);
@@ -440,11 +440,12 @@ void TClusterNode::ToOperatorChannel(TNodeMessage message, TReachedFn reached) {
         reached(-1);
         return;
     }
-    counts[id] = TPendingCount{-1, 0, false, 0, std::move(reached), timer};
-    timer->expires_after(std::chrono::seconds(1));
-    timer->async_wait([this, weak, id](std::error_code ec) {
+    counts[id] =
+        TPendingCount{-1, 0, clock.NowMs() + COUNT_WAIT_MS, false, 0, std::move(reached), timer};
+    timer->expires_after(std::chrono::milliseconds(COUNT_WAIT_MS));
+    timer->async_wait([this, weak](std::error_code ec) {
         if (!ec && !weak.expired())
-            FinishCount(id);
+            FinishOverdueCounts();
     });
 }
 
@@ -509,6 +510,18 @@ void TClusterNode::FinishCount(uint64_t id) {
     pending.reached(pending.known ? pending.sum : -1);
 }
 
+// A count whose deadline the clock has passed goes out; one whose timer
+// fired before the clock got there waits for the next beat.
+void TClusterNode::FinishOverdueCounts() {
+    int64_t now = clock.NowMs();
+    std::vector<uint64_t> overdue;
+    for (const auto& [id, pending] : counts)
+        if (now >= pending.deadlineMs)
+            overdue.push_back(id);
+    for (uint64_t id : overdue)
+        FinishCount(id);
+}
+
 void TClusterNode::ScheduleBeat() {
     beat.expires_after(config.heartbeat);
     beat.async_wait([this, weak = std::weak_ptr<bool>(alive)](std::error_code ec) {
@@ -522,10 +535,12 @@ void TClusterNode::ScheduleBeat() {
 // Renews this node's key; when it had expired (Redis restarted, or the
 // node was swept after a stall) this node's sessions are written again.
 void TClusterNode::Beat() {
+    FinishOverdueCounts();
     if (!commands.Up())
         return;
-    auto now = std::chrono::steady_clock::now();
-    std::erase_if(recentlyLeft, [&](const auto& entry) { return now - entry.second > config.ttl; });
+    int64_t now = clock.NowMs();
+    std::erase_if(recentlyLeft,
+                  [&](const auto& entry) { return now - entry.second > config.ttl.count(); });
     std::weak_ptr<bool> weak = alive;
     commands.Command(
         {"SET", NodeKey(nodeId), "1", "PX", std::to_string(config.ttl.count()), "GET"},

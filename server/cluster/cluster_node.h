@@ -38,8 +38,11 @@ struct TClusterConfig {
 
 class TClusterNode final : public TClusterLink {
   public:
+    // What the node measures (how long a leaver is remembered, how long an
+    // operator command waits for the others' counts, the dates of kept
+    // lines) it reads on `clock`, which outlives it; timers only wake it.
     TClusterNode(asio::io_context& io, TService& service, TClusterConfig config,
-                 TRedisAddress address);
+                 TRedisAddress address, const TClock& clock);
     ~TClusterNode();
 
     void Start();
@@ -81,6 +84,7 @@ class TClusterNode final : public TClusterLink {
     void ToOperatorChannel(cluster::TNodeMessage message, TReachedFn reached);
     void OnCount(const cluster::TOperatorCount& answer);
     void FinishCount(uint64_t id);
+    void FinishOverdueCounts();
     struct TPendingCount;
     bool AllCounted(const TPendingCount& pending) const;
     void Beat();
@@ -95,6 +99,7 @@ class TClusterNode final : public TClusterLink {
 
     TService& service;
     TClusterConfig config;
+    const TClock& clock;
     TRedisLink commands;
     TRedisLink events;
     asio::steady_timer beat;
@@ -107,12 +112,13 @@ class TClusterNode final : public TClusterLink {
     std::vector<TSiteCount> clusterSites; // all sites, busiest first
     // Keys that left lately: a presence snapshot taken before they left must
     // not bring them back.
-    std::map<std::string, std::chrono::steady_clock::time_point> recentlyLeft;
+    std::map<std::string, int64_t> recentlyLeft; // key -> clock.NowMs() when it left
     // Operator commands waiting for the other nodes' counts, by request.
     struct TPendingCount {
         long expected = -1; // answers to wait for; -1 until PUBLISH has counted them
         long answered = 0;
-        bool known = false; // some node knew the target
+        int64_t deadlineMs = 0; // on the clock: then the count goes out as it stands
+        bool known = false;     // some node knew the target
         int sum = 0;
         TReachedFn reached;
         std::shared_ptr<asio::steady_timer> timer;

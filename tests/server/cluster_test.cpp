@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <hiredis/hiredis.h>
 #include <httplib.h>
 #include <map>
@@ -428,6 +429,45 @@ TEST_F(Cluster, AnInvitationThatCannotBeDeliveredIsAnsweredAsAGoneMember) {
         ASSERT_TRUE(alice.WaitFor(MSG_MEMBER_LEFT, p, SETTLE_MS)) << invitee;
         EXPECT_EQ(ReadMember(p).address, MakeChatAddress(invitee, chat));
     }
+}
+
+// Node a measures on the service's clock, here a manual one. An operator
+// command waits for a listener that never answers until the clock has
+// passed a second, however long that takes; the lines a keeps for the
+// site's newcomers carry the clock's date.
+TEST_F(Cluster, TheNodeMeasuresOnTheServicesClock) {
+    server::TManualClock clock;
+    server::TServerConfig config = Config("a");
+    config.clock = &clock;
+    ASSERT_TRUE(a.Start(config));
+    TTestClient alice;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "dated.com"));
+    server::TRedisAddress redis;
+    ASSERT_TRUE(server::ParseRedisAddress(services.redis, redis));
+    std::unique_ptr<redisContext, void (*)(redisContext*)> silent(
+        redisConnect(redis.host.c_str(), redis.port), redisFree);
+    ASSERT_TRUE(silent && !silent->err);
+    freeReplyObject(redisCommand(silent.get(), "SUBSCRIBE navlet:operator"));
+
+    auto answer = std::async(std::launch::async, [&] {
+        return AdminCommand(a.server->AdminPort(), "NOTICE TICKER all hello");
+    });
+    EXPECT_EQ(answer.wait_for(1500ms), std::future_status::timeout); // past its 1 s timer
+    clock.Advance(1000);
+    EXPECT_EQ(answer.wait_for(TEST_BEAT * 2), std::future_status::ready);
+    EXPECT_EQ(answer.get(), "OK 1\n");
+
+    ASSERT_TRUE(SayPublic(alice, "dated line"));
+    const double said = clock.NowUtcDays();
+    std::this_thread::sleep_for(100ms); // the line reaches Redis
+    clock.Advance(60000);
+    ASSERT_TRUE(b.Start(Config("b")));
+    TTestClient bob;
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "dated.com"));
+    TPacket p;
+    ASSERT_TRUE(bob.WaitFor(MSG_DATED_LINE, p, SETTLE_MS));
+    EXPECT_EQ(ReadDatedLine(p).text, "dated line");
+    EXPECT_EQ(ReadDatedLine(p).stamp, said);
 }
 
 TEST_F(Cluster, KickReachesTheOtherNode) {
