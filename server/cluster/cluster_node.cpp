@@ -216,8 +216,10 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
     if (DecodeNodeMessage(payload, event) != TNodeDecodeError::None || event.from.empty() ||
         event.from == nodeId)
         return;
-    // A node that speaks is alive, whether or not a beat has counted it yet.
-    liveNodes.insert(event.from);
+    // A node that speaks is alive, whether or not a beat has counted it yet
+    // (while this node cannot reach Redis it counts nobody).
+    if (commands.Up())
+        liveNodes.insert(event.from);
     if (channel == NodeChannel(nodeId)) {
         OnNodeEvent(event);
         return;
@@ -275,8 +277,9 @@ void TClusterNode::AccountSessions(uint64_t accountId, const TNodeSessions& here
 void TClusterNode::WhereIs(uint64_t accountId,
                            std::function<void(std::vector<TNodeSessions>)> done) {
     std::weak_ptr<bool> weak = alive;
-    bool sent = commands.Command(
-        {"HGETALL", WhereKey(accountId)}, [this, weak, done](std::optional<TRedisReply> r) {
+    bool sent =
+        commands.Command({"HGETALL", WhereKey(accountId)}, [this, weak, accountId,
+                                                            done](std::optional<TRedisReply> r) {
             if (weak.expired())
                 return;
             std::vector<TNodeSessions> out;
@@ -293,7 +296,7 @@ void TClusterNode::WhereIs(uint64_t accountId,
                     out.push_back(std::move(node));
                 }
             }
-            KeepLive(std::move(out), done);
+            KeepLive(accountId, std::move(out), done);
         });
     if (!sent)
         done({});
@@ -301,8 +304,9 @@ void TClusterNode::WhereIs(uint64_t accountId,
 
 // Dead nodes hold nobody. A node that no beat has counted yet (it started
 // since) is asked for by its key: its users are listed already, so they can
-// be found.
-void TClusterNode::KeepLive(std::vector<TNodeSessions> nodes,
+// be found. The entry of a node whose key is gone goes too (a node that
+// comes back writes its entries again), so that it is asked for once.
+void TClusterNode::KeepLive(uint64_t accountId, std::vector<TNodeSessions> nodes,
                             std::function<void(std::vector<TNodeSessions>)> done) {
     std::vector<std::string> args{"MGET"};
     std::vector<std::string> asked;
@@ -316,13 +320,17 @@ void TClusterNode::KeepLive(std::vector<TNodeSessions> nodes,
         return;
     }
     std::weak_ptr<bool> weak = alive;
-    auto answer = [this, weak, nodes, asked, done](std::optional<TRedisReply> keys) mutable {
+    auto answer = [this, weak, accountId, nodes, asked,
+                   done](std::optional<TRedisReply> keys) mutable {
         if (weak.expired())
             return;
         if (keys && keys->kind == TRedisReply::Array && keys->items.size() == asked.size())
-            for (size_t i = 0; i < asked.size(); ++i)
+            for (size_t i = 0; i < asked.size(); ++i) {
                 if (keys->items[i].kind != TRedisReply::Nil)
                     liveNodes.insert(asked[i]);
+                else
+                    commands.Command({"HDEL", WhereKey(accountId), asked[i]});
+            }
         std::erase_if(nodes,
                       [&](const TNodeSessions& node) { return !liveNodes.count(node.node); });
         done(std::move(nodes));

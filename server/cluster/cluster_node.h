@@ -76,7 +76,7 @@ class TClusterNode final : public TClusterLink {
     void Announce(const TLocalPresence& presence);
     void WriteSiteCount(const std::string& host);
     void WriteSessions(uint64_t accountId, const TNodeSessions& here);
-    void KeepLive(std::vector<TNodeSessions> nodes,
+    void KeepLive(uint64_t accountId, std::vector<TNodeSessions> nodes,
                   std::function<void(std::vector<TNodeSessions>)> done);
     void OnEvent(const std::string& channel, const std::string& payload);
     void OnNodeEvent(const cluster::TNodeEnvelope& event);

@@ -401,20 +401,24 @@ TEST_F(Cluster, AJustStartedNodesUsersCanBeInvited) {
 }
 
 // Users listed on alice's site whose invitation cannot be delivered: one
-// that no node holds a session of, one whose node does not listen. alice
-// hears that each left the chat, as she would if they had gone.
+// that no node holds a session of, one whose node does not listen, one
+// whose node is dead (its stale entry goes). alice hears that each left the
+// chat, as she would if they had gone.
 TEST_F(Cluster, AnInvitationThatCannotBeDeliveredIsAnsweredAsAGoneMember) {
     ASSERT_TRUE(a.Start(Config("a")));
     TTestClient alice;
     ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
     const std::string ghostNode = "00000000000000ad";
-    const UserId nowhere = 777777, unheard = 888888;
+    const std::string deadNode = "00000000000000de";
+    const UserId nowhere = 777777, unheard = 888888, stale = 999999;
     ASSERT_EQ(RedisCommand(services.redis, {"SET", "navlet:node:" + ghostNode, "1"}), 0);
-    ASSERT_EQ(RedisCommand(services.redis,
-                           {"HSET", "navlet:where:" + std::to_string(unheard), ghostNode,
-                            cluster::EncodeNodeMessage("", cluster::TWhereRecord{1, 1, 2})}),
+    const std::string oneSession = cluster::EncodeNodeMessage("", cluster::TWhereRecord{1, 1, 2});
+    const std::string staleWhere = "navlet:where:" + std::to_string(stale);
+    ASSERT_EQ(RedisCommand(services.redis, {"HSET", "navlet:where:" + std::to_string(unheard),
+                                            ghostNode, oneSession}),
               1);
-    for (auto [id, nick] : {std::pair{nowhere, "nowhere"}, {unheard, "unheard"}})
+    ASSERT_EQ(RedisCommand(services.redis, {"HSET", staleWhere, deadNode, oneSession}), 1);
+    for (auto [id, nick] : {std::pair{nowhere, "nowhere"}, {unheard, "unheard"}, {stale, "stale"}})
         ASSERT_GE(
             RedisCommand(services.redis, {"PUBLISH", "navlet:site:example.com",
                                           cluster::EncodeNodeMessage(
@@ -422,13 +426,18 @@ TEST_F(Cluster, AnInvitationThatCannotBeDeliveredIsAnsweredAsAGoneMember) {
             1);
     ASSERT_TRUE(SeesPresence(alice, "nowhere"));
     ASSERT_TRUE(SeesPresence(alice, "unheard"));
+    ASSERT_TRUE(SeesPresence(alice, "stale"));
     ChatId chat = alice.ChatKey() << 8 | 1;
-    for (UserId invitee : {nowhere, unheard}) {
+    for (UserId invitee : {nowhere, unheard, stale}) {
         ASSERT_TRUE(Invite(alice, invitee, chat));
         TPacket p;
         ASSERT_TRUE(alice.WaitFor(MSG_MEMBER_LEFT, p, SETTLE_MS)) << invitee;
         EXPECT_EQ(ReadMember(p).address, MakeChatAddress(invitee, chat));
     }
+    long long entries = -1;
+    for (int i = 0; i < 20 && entries != 0; ++i, std::this_thread::sleep_for(50ms))
+        entries = RedisCommand(services.redis, {"HLEN", staleWhere});
+    EXPECT_EQ(entries, 0);
 }
 
 // Node a measures on the service's clock, here a manual one. An operator
