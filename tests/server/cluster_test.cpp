@@ -369,9 +369,10 @@ TEST_F(Cluster, PrivateChatsSpanNodes) {
     }
 }
 
-// Node a counts the live nodes once, as it starts; b starts after that. Its
-// users show on a at once, and before a has heard b's first heartbeat an
-// invitation from a reaches them, and the chat follows.
+// Node a counts the live nodes once, as it starts; b starts after that.
+// Before a has counted b: a search from a reaches dave on b, on a site a
+// hears nothing of; bob on b shows on alice's site at once, an invitation
+// from a reaches him, and the chat follows.
 TEST_F(Cluster, AJustStartedNodesUsersCanBeInvited) {
     server::TServerConfig first = Config("a");
     first.cluster.heartbeat = 60s;
@@ -384,8 +385,17 @@ TEST_F(Cluster, AJustStartedNodesUsersCanBeInvited) {
     }
     ASSERT_NE(stats.find("* nodes 1\n"), std::string::npos) << stats;
     ASSERT_TRUE(b.Start(Config("b")));
-    TTestClient alice, bob;
+    TTestClient alice, bob, dave;
     ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
+    ASSERT_TRUE(dave.Connect(b.Port()) && dave.Login("dave", "pw", "other.com"));
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(alice.Send(p, BuildFindUser(p, "dave"), REQ_FIND_USER));
+    ASSERT_TRUE(alice.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
+    EXPECT_NE(ReadSearchAnswer(p).result, SEARCH_NOT_ONLINE);
+    ASSERT_TRUE(dave.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
+    EXPECT_EQ(ReadSearchAnswer(p).result, SEARCH_LOOKING_FOR_YOU);
+
     ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "example.com"));
     ASSERT_TRUE(SeesPresence(alice, "bob"));
     alice.Drain(), bob.Drain();
@@ -393,7 +403,6 @@ TEST_F(Cluster, AJustStartedNodesUsersCanBeInvited) {
     ASSERT_TRUE(Invite(alice, bob.Id(), chat));
     EXPECT_EQ(JoinedMembers(bob, chat), std::vector<UserId>{alice.Id()});
     EXPECT_EQ(JoinedMembers(alice, chat), std::vector<UserId>{bob.Id()});
-    TPacket p;
     ClearPacket(p);
     ASSERT_TRUE(
         bob.Send(p, BuildChatText(p, MakeChatAddress(bob.Id(), chat), "got it"), REQ_CHAT_TEXT));
@@ -401,21 +410,21 @@ TEST_F(Cluster, AJustStartedNodesUsersCanBeInvited) {
 }
 
 // Users listed on alice's site whose invitation cannot be delivered: one
-// that no node holds a session of, one whose node does not listen, one
-// whose node is dead (its stale entry goes). alice hears that each left the
+// that no node holds a session of, one whose node has a key but does not
+// listen, one whose node is dead (its stale entry goes). alice hears that each left the
 // chat, as she would if they had gone.
 TEST_F(Cluster, AnInvitationThatCannotBeDeliveredIsAnsweredAsAGoneMember) {
     ASSERT_TRUE(a.Start(Config("a")));
     TTestClient alice;
     ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
     const std::string ghostNode = "00000000000000ad";
-    const std::string deadNode = "00000000000000de";
+    const std::string quietNode = "00000000000000be", deadNode = "00000000000000de";
     const UserId nowhere = 777777, unheard = 888888, stale = 999999;
-    ASSERT_EQ(RedisCommand(services.redis, {"SET", "navlet:node:" + ghostNode, "1"}), 0);
+    ASSERT_EQ(RedisCommand(services.redis, {"SET", "navlet:node:" + quietNode, "1"}), 0);
     const std::string oneSession = cluster::EncodeNodeMessage("", cluster::TWhereRecord{1, 1, 2});
     const std::string staleWhere = "navlet:where:" + std::to_string(stale);
     ASSERT_EQ(RedisCommand(services.redis, {"HSET", "navlet:where:" + std::to_string(unheard),
-                                            ghostNode, oneSession}),
+                                            quietNode, oneSession}),
               1);
     ASSERT_EQ(RedisCommand(services.redis, {"HSET", staleWhere, deadNode, oneSession}), 1);
     for (auto [id, nick] : {std::pair{nowhere, "nowhere"}, {unheard, "unheard"}, {stale, "stale"}})
