@@ -73,10 +73,16 @@ TAccount FromRecord(const TUserRecord& record) {
     return out;
 }
 
-// An account record as another node wrote it in a site's presence hash.
-bool ReadPresence(const std::string& bytes, TAccount& out) {
+// The node of a presence hash's field (RemoteKey).
+std::string FieldNode(const std::string& field) {
+    return field.substr(0, field.find(':'));
+}
+
+// An entry of a site's presence hash as another node wrote it: its field
+// names the record's account.
+bool ReadPresence(const std::string& field, const std::string& bytes, TAccount& out) {
     TPresenceRecord record;
-    if (!DecodeNodeRecord(bytes, record))
+    if (!DecodeNodeRecord(bytes, record) || RemoteKey(FieldNode(field), record.user.id) != field)
         return false;
     out = FromRecord(record.user);
     return true;
@@ -116,7 +122,7 @@ TClusterNode::~TClusterNode() {
 }
 
 std::string TClusterNode::PresenceField(uint64_t accountId) const {
-    return nodeId + ":" + std::to_string(accountId);
+    return RemoteKey(nodeId, accountId);
 }
 
 void TClusterNode::Start() {
@@ -234,11 +240,10 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
     std::string host = channel.substr(prefix.size());
     const std::string& from = event.from;
     if (auto* in = std::get_if<TSiteEntered>(&event.message)) {
-        std::string key = from + ":" + std::to_string(in->user.id);
-        recentlyLeft.erase(key);
-        service.RemoteEntered(host, key, FromRecord(in->user));
+        recentlyLeft.erase(RemoteKey(from, in->user.id));
+        service.RemoteEntered(host, from, FromRecord(in->user));
     } else if (auto* out = std::get_if<TSiteLeft>(&event.message)) {
-        std::string key = from + ":" + std::to_string(out->user);
+        std::string key = RemoteKey(from, out->user);
         recentlyLeft[key] = clock.NowMs();
         service.RemoteLeft(host, key);
     } else if (auto* line = std::get_if<TSiteLine>(&event.message)) {
@@ -674,7 +679,7 @@ void TClusterNode::PublishSiteCounts(const std::map<std::string, size_t>& users)
 }
 
 bool TClusterNode::Believable(const std::string& key) const {
-    std::string node = key.substr(0, key.find(':'));
+    std::string node = FieldNode(key);
     return node != nodeId && liveNodes.count(node) && !recentlyLeft.count(key);
 }
 
@@ -687,8 +692,10 @@ void TClusterNode::SiteSnapshot(const std::string& host, std::function<void(TSit
                 return;
             for (size_t i = 0; i + 1 < r->items.size(); i += 2) {
                 TAccount account;
-                if (Believable(r->items[i].text) && ReadPresence(r->items[i + 1].text, account))
-                    snapshot->users.push_back(TRemoteUser{r->items[i].text, account});
+                if (Believable(r->items[i].text) &&
+                    ReadPresence(r->items[i].text, r->items[i + 1].text, account))
+                    snapshot->users.push_back(
+                        TRemoteUser{r->items[i].text, FieldNode(r->items[i].text), account});
             }
         });
     if (!sent) {
@@ -725,10 +732,10 @@ void TClusterNode::Mend(const std::string& host) {
             if (!Believable(key))
                 continue;
             TAccount account;
-            if (!ReadPresence(r->items[i + 1].text, account))
+            if (!ReadPresence(key, r->items[i + 1].text, account))
                 continue;
             present.insert(key);
-            service.RemoteEntered(host, key, account);
+            service.RemoteEntered(host, FieldNode(key), account);
         }
         for (const std::string& key : knownBefore)
             if (!present.count(key))
@@ -742,7 +749,7 @@ void TClusterNode::Sweep(const std::string& deadNode) {
     if (deadNode == nodeId)
         return; // this node's own key lapsed: the next renewal announces it again
     Log("node " + deadNode + " stopped beating: its users leave");
-    service.DropRemote(deadNode + ":");
+    service.DropRemote(deadNode);
     std::weak_ptr<bool> weak = alive;
     commands.Command({"HKEYS", NodeSitesKey(deadNode)}, [this, weak, deadNode](
                                                             std::optional<TRedisReply> hosts) {

@@ -33,7 +33,7 @@ void TService::RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId) {
     std::set<std::string> remoteOnSite;
     for (const TRemoteUser& user : site.remote)
         if (user.account.id == inviteeId)
-            remoteOnSite.insert(user.key.substr(0, user.key.find(':')));
+            remoteOnSite.insert(user.node);
     bool hereOnSite = invitee && PresentOn(*invitee, &site, nullptr);
     if (hereOnSite && remoteOnSite.empty()) {
         InviteHere(client, chatId, *InvitedSession(*invitee, &site));
@@ -236,7 +236,7 @@ void TService::RemoteChatLeft(const std::string& from, const cluster::TChatLeft&
                 std::any_of(site->people.begin(), site->people.end(),
                             [&](const TPerson& p) { return p.entry->account.id == user; }) ||
                 std::any_of(site->remote.begin(), site->remote.end(), [&](const TRemoteUser& r) {
-                    return r.account.id == user && r.key.rfind(from + ":", 0) != 0;
+                    return r.account.id == user && r.node != from;
                 });
             if (!seenElsewhere)
                 continue;

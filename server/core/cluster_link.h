@@ -32,9 +32,16 @@ struct TPublicLine {
     int language = 0;
 };
 
+// The name of an account's presence through a node, unique in the cluster
+// (the field of the site's presence hash).
+inline std::string RemoteKey(const std::string& node, uint64_t accountId) {
+    return node + ":" + std::to_string(accountId);
+}
+
 // An account present on a site through another node of the cluster.
 struct TRemoteUser {
-    std::string key; // "NODE:ACCOUNT", unique in the cluster
+    std::string key; // RemoteKey(node, account.id)
+    std::string node;
     TAccount account;
     uint64_t arrival = 0; // the site's arrival count when it came (set by the service)
 };

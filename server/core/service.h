@@ -181,13 +181,13 @@ class TService {
 
     // What the other nodes report (remote.cpp). Records and lines go to this
     // node's users of the site, as the site's own would.
-    void RemoteEntered(const std::string& host, const std::string& key, const TAccount& account);
+    void RemoteEntered(const std::string& host, const std::string& node, const TAccount& account);
     void RemoteLeft(const std::string& host, const std::string& key);
     void RemoteLine(const std::string& host, uint64_t senderId, int language,
                     const std::string& nick, const std::string& text);
-    // Forgets the remote users whose key starts with `prefix` ("" = all),
-    // telling the sites. Returns the site hosts this node has users on.
-    void DropRemote(const std::string& prefix);
+    // Forgets the remote users and chat members of `node` ("" = all nodes),
+    // telling the sites and chats.
+    void DropRemote(const std::string& node);
     // A call from another node for a user signed in here.
     void RemoteCall(const TRemoteCall& call);
     // An operator's notice or command given on another node.

@@ -174,9 +174,9 @@ TEST_F(ServiceTest, RemoteUsersAreOnePersonWithTheSitesOwn) {
     EXPECT_EQ(link.calls, std::vector<std::string>{"in example.com alice"});
     aliceSink.got.clear();
 
-    service->RemoteEntered("example.com", "n2:900", Remote(900, "bob"));
-    service->RemoteEntered("example.com", "n3:900", Remote(900, "bob"));
-    service->RemoteEntered("nowhere.org", "n2:901", Remote(901, "nobody"));
+    service->RemoteEntered("example.com", "n2", Remote(900, "bob"));
+    service->RemoteEntered("example.com", "n3", Remote(900, "bob"));
+    service->RemoteEntered("nowhere.org", "n2", Remote(901, "nobody"));
     auto records = aliceSink.Take(MSG_PRESENCE);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(ReadPresence(records[0]).nick, "bob");
@@ -199,16 +199,15 @@ TEST_F(ServiceTest, RemoteUsersAreOnePersonWithTheSitesOwn) {
     EXPECT_EQ(aliceSink.Take(MSG_CHAT_LINE).size(), 1u);
     EXPECT_TRUE(carolSink.Take(MSG_CHAT_LINE).empty());
 
-    service->RemoteLeft("example.com", "n2:900");
+    service->RemoteLeft("example.com", RemoteKey("n2", 900));
     EXPECT_TRUE(aliceSink.Take(MSG_USER_LEFT).empty()); // still there through n3
-    service->DropRemote("n3:");
+    service->DropRemote("n3");
     auto left = aliceSink.Take(MSG_USER_LEFT);
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(ReadUserLeft(left[0]).user, 900u);
 
     // Alice also on another node: her leaving here is no departure for carol.
-    service->RemoteEntered("example.com", "n2:" + std::to_string(alice.Id()),
-                           Remote(alice.Id(), "alice"));
+    service->RemoteEntered("example.com", "n2", Remote(alice.Id(), "alice"));
     EXPECT_TRUE(carolSink.Take(MSG_PRESENCE).empty());
     uint64_t aliceId = alice.Id();
     service->Disconnect(alice);
@@ -262,7 +261,7 @@ TEST_F(ServiceTest, RemoteChatMessagesAreCheckedAndReachEachNodeOnce) {
               (std::vector<std::pair<std::string, cluster::TNodeMessage>>{{n2, line}, {n3, line}}));
 
     // A node that stops beating takes its members out of the chat.
-    service->DropRemote(n2 + ":");
+    service->DropRemote(n2);
     auto left = aliceSink.Take(MSG_MEMBER_LEFT);
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(ReadMember(left[0]).address, MakeChatAddress(900, chat));
