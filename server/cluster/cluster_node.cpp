@@ -374,9 +374,9 @@ void TClusterNode::SessionSite(uint64_t serial, const TAccount* account, const s
 }
 
 // Every live node's sessions, this one's included, as Redis holds them.
-void TClusterNode::ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) {
+void TClusterNode::ListUsers(std::function<void(std::vector<TSessionRecord>)> done) {
     struct TListing {
-        std::vector<std::array<std::string, 3>> users;
+        std::vector<TSessionRecord> users;
         size_t waiting = 0;
     };
     std::vector<std::string> nodes(liveNodes.begin(), liveNodes.end());
@@ -395,8 +395,7 @@ void TClusterNode::ListUsers(std::function<void(std::vector<std::array<std::stri
             if (r && r->kind == TRedisReply::Array)
                 for (const TRedisReply& item : r->items)
                     if (DecodeNodeRecord(item.text, session))
-                        listing->users.push_back(
-                            {session.nick, std::to_string(session.account), session.host});
+                        listing->users.push_back(std::move(session));
             if (--listing->waiting == 0)
                 done(std::move(listing->users));
         };

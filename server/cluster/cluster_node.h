@@ -60,7 +60,7 @@ class TClusterNode final : public TClusterLink {
                 std::function<void(bool)> delivered) override;
     void KickElsewhere(int targetKind, const std::string& name, TReachedFn reached) override;
     void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) override;
-    void ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) override;
+    void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override;
     void CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) override;
     void OperatorLine(int targetKind, const std::string& name, uint64_t chat, uint8_t command,
                       const std::string& text, TReachedFn reached) override;

@@ -3,7 +3,6 @@
 // here and behaves exactly as a single process.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -87,9 +86,8 @@ class TClusterLink {
     // Where a session of this node is now, for the cluster's USERS listing
     // (host empty: on no site; account null: the session ended).
     virtual void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) = 0;
-    // Lists every node's sessions as "NICK ID HOST" triples; `done` gets
-    // nothing while Redis is away.
-    virtual void ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) = 0;
+    // Lists every node's sessions; `done` gets nothing while Redis is away.
+    virtual void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) = 0;
     // Hands the call to every other node where the target is signed in;
     // `done` says whether there was one (false also while Redis is away).
     virtual void CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) = 0;

@@ -150,7 +150,7 @@ struct TRecordingLink final : TClusterLink {
         done({});
     }
     void SessionSite(uint64_t, const TAccount*, const std::string&) override {}
-    void ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) override {
+    void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override {
         done({});
     }
     void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
