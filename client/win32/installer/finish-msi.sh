@@ -11,7 +11,10 @@
 #   type library and its interfaces, and the bar's settings in both the normal
 #   and the low-integrity key;
 # - the files a self-update leaves beside the module: the download
-#   Navlet_Client.upd and the installed Navlet_Client_XXXXXXXX.ocx files.
+#   Navlet_Client.upd and the installed Navlet_Client_XXXXXXXX.ocx files, by
+#   wildcard rows, and by the module's own NavletRemoveUpdates, a custom
+#   action run on uninstall before any file goes (wine's installer deletes
+#   no wildcard names; it also clears the protected bar's download folder).
 set -eu
 msi=$1
 
@@ -31,6 +34,11 @@ file_row() { # ID NAME
         "$1" "$2"
 }
 
+# A DLL the package installs (1 + 16), its result ignored (64): an uninstall
+# never stops on it. It runs right after InstallInitialize (1500), while the
+# module is still there.
+ca_type=81
+
 msibuild "$msi" \
     -q "$(key_row CommBandCategory "$cls\\Implemented Categories\\$catid" '*')" \
     -q "$(key_row ControlKey "$cls\\Control" '*')" \
@@ -43,4 +51,6 @@ msibuild "$msi" \
     -q "$(key_row RemoveSettings 'Software\Navlet' '-')" \
     -q "$(key_row RemoveLowSettings 'Software\AppDataLow\Software\Navlet' '-')" \
     -q "$(file_row RemoveDownload Navlet_Client.upd)" \
-    -q "$(file_row RemoveUpdates 'Navlet_Client_*.ocx')"
+    -q "$(file_row RemoveUpdates 'Navlet_Client_*.ocx')" \
+    -q "INSERT INTO \`CustomAction\` (\`Action\`,\`Type\`,\`Source\`,\`Target\`) VALUES ('RemoveUpdateLeftovers',$ca_type,'Navlet_Client.ocx','NavletRemoveUpdates')" \
+    -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`,\`Condition\`,\`Sequence\`) VALUES ('RemoveUpdateLeftovers','REMOVE=\"ALL\"',1550)"

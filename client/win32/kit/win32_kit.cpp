@@ -6,6 +6,9 @@
 #include <mmsystem.h>
 #include <shellapi.h>
 
+#include "client/win32/kit/ansi.h"
+#include "client/win32/kit/protected_mode.h"
+
 namespace navlet::win32 {
 
 namespace {
@@ -94,6 +97,19 @@ uint32_t TWin32ModuleFacts::UserDefaultLcid() const {
 
 std::string TWin32ModuleFacts::ServiceHostName() const {
     return SERVICE_HOST;
+}
+
+bool TWin32ModuleFacts::ProtectedMode() const {
+    return ProtectedModeAnswers().IsProtectedProcess();
+}
+
+std::string TWin32ModuleFacts::WritableFolder() const {
+    const std::wstring folder = ProtectedDownloadFolderW();
+    if (folder.empty())
+        return {};
+    if (ProtectedMode())
+        CreateDirectoryW(folder.c_str(), nullptr); // there already: fine
+    return AnsiFromWide(folder);
 }
 
 std::string QuotedLinkArgument(const std::string& link) {

@@ -38,6 +38,9 @@ class TWin32ModuleFacts : public TModuleFacts {
     bool ModuleFileName(std::string& out) const override;
     uint32_t UserDefaultLcid() const override;
     std::string ServiceHostName() const override;
+    bool ProtectedMode() const override;
+    // Made when first asked for while protected, so that the download can be created.
+    std::string WritableFolder() const override;
 };
 
 // New browser windows: the browser program started through the shell with
