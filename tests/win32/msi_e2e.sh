@@ -135,8 +135,53 @@ repointed=$(reg query "$classes\\CLSID\\$clsid\\InprocServer32" /ve | tr -d '\r'
 grep -q 'Navlet_Client_01050000\.ocx' <<<"$repointed" || fail "the class was not re-pointed: $repointed"
 grep -q "key HKCR" "$work/updated" && fail "the update wrote the machine's classes"
 
+# Protected Mode, which wine cannot answer: NAVLET_PROTECTED_MODE=1 makes
+# the module's kit take the protected case. Back to the installed module and
+# no settings first; the update is offered again.
+low='HKCU\Software\AppDataLow\Software\Navlet'
+reg add "$classes\\CLSID\\$clsid\\InprocServer32" /ve /d "$module_win" /f >/dev/null
+rm -f "$prefix"/drive_c/users/*/AppData/Local/Programs/Navlet/Navlet_Client_01050000.ocx
+reg delete 'HKCU\Software\Navlet' /f >/dev/null || true
+waiting="A new navlet version is waiting: it is installed when the browser next starts outside Protected Mode"
+host_status=0
+NAVLET_PROTECTED_MODE=1 timeout 240 "${wine[@]}" "$bandhost" \
+    --url "$page" --show \
+    --wait-shown LoginPanel --type edNck alice --type edPwd apple1 --click sbLogin \
+    --wait-user alice --wait-status "$waiting" \
+    --band-shot "$(windows_path "$out/win32-protected-waiting.bmp")" --close \
+    --new --url "$page" --show --wait-user alice --close >"$work/protected.log" 2>&1 ||
+    host_status=$?
+echo "-- navlet-bandhost, protected (exit $host_status)"
+cat "$work/protected.log"
+[ "$host_status" -eq 0 ] || fail "the protected bar did not sign in, sign in again and park its update"
+[ -f "$out/win32-protected-waiting.bmp" ] &&
+    python3 "$here/bmp_to_png.py" "$out/win32-protected-waiting.bmp" "$out/win32-protected-waiting.png"
+echo "-- ours after the protected run"
+ours | tee "$work/protected"
+reg query "$low" /v nck | grep -q 'alice' || fail "the sign-in is not in the low-integrity key"
+reg query 'HKCU\Software\Navlet' /v nck >/dev/null && fail "the protected bar wrote the normal key"
+grep -q 'LocalLow/Navlet/Navlet_Client_01050000.ocx$' "$work/protected" || fail "no update waiting"
+grep -q 'Programs/Navlet/Navlet_Client_01050000.ocx$' "$work/protected" &&
+    fail "the protected bar wrote the module's folder"
+reg query "$classes\\CLSID\\$clsid\\InprocServer32" /ve | grep -q 'Navlet_Client_01050000' &&
+    fail "the protected bar re-pointed the class"
+
+# The next start that is not protected installs what waits.
+host_status=0
+timeout 240 "${wine[@]}" "$bandhost" --url "$page" \
+    --wait-status "A new navlet version has been installed for the browser's next start" \
+    --close >"$work/unprotected.log" 2>&1 || host_status=$?
+echo "-- navlet-bandhost, not protected (exit $host_status)"
+cat "$work/unprotected.log"
+[ "$host_status" -eq 0 ] || fail "the next start did not install the waiting update"
+ours | tee "$work/installed-later"
+grep -q 'Programs/Navlet/Navlet_Client_01050000.ocx$' "$work/installed-later" ||
+    fail "the waiting update is not beside the module"
+reg query "$classes\\CLSID\\$clsid\\InprocServer32" /ve | grep -q 'Navlet_Client_01050000' ||
+    fail "the class was not re-pointed at the waiting update"
+
 "${wine[@]}" msiexec /x "$package_path" /qn || fail "msiexec /x failed"
 echo "-- ours after the removal"
 ours | tee "$work/removed"
 [ -s "$work/removed" ] && fail "the removal left these"
-echo "msi_e2e: installed, signed in, chatted, updated and removed without a trace"
+echo "msi_e2e: installed, signed in, chatted, updated (also in Protected Mode) and removed without a trace"

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "client/core/update.h"
-#include "client/win32/module/module_entry.h"
 #include "client/win32/kit/ansi.h"
 #include "client/win32/kit/protected_mode.h"
+#include "client/win32/module/module_entry.h"
 
 namespace navlet::win32 {
 

@@ -9,7 +9,7 @@
 //                   [--click PART] [--wait-user NICK] [--wait-gone NICK]
 //                   [--wait-chat TEXT]
 //                   [--say TEXT] [--wait-tabs N] [--tab N] [--accept] [--idle MS]
-//                   [--wait-message TEXT]
+//                   [--wait-message TEXT] [--wait-status TEXT]
 //
 // Steps run in the order given; --url loads a page before the band is shown,
 // --move loads one afterwards, and each load is followed by 1.5 s of message
@@ -21,7 +21,8 @@
 // invitation" button and ends the browser window that it opens; --idle
 // reports the CPU time the process used over MS milliseconds. Every message
 // box the bar opens is reported ("message TEXT") and closed with OK;
-// --wait-message waits for one with that text. The script
+// --wait-message waits for one with that text; --wait-status for a line of
+// the ticker's queue. The script
 // stops at the first step that fails; exit code 0 when every step succeeded.
 #include <windows.h>
 
@@ -341,6 +342,9 @@ class TScript {
     }
 
   public:
+    bool WaitStatus(const std::string& text) {
+        return Waited("status", [&] { return TBarDriver::TickerHolds(text); });
+    }
     bool WaitMessage(const std::string& text) {
         return Waited("message", [&] {
             return std::find(messagesSeen.begin(), messagesSeen.end(), text) != messagesSeen.end();
@@ -408,6 +412,8 @@ TStepResult RunStep(TScript& script, const std::wstring& wanted, int argc, wchar
         return done(script.Idle(DWORD(_wtoi(next().c_str()))));
     if (arg == L"--accept")
         return done(script.Accept());
+    if (arg == L"--wait-status")
+        return done(script.WaitStatus(ansi()));
     if (arg == L"--wait-message")
         return done(script.WaitMessage(ansi()));
     return TStepResult::Unknown;
