@@ -6,6 +6,7 @@
 
 #include <exdisp.h>
 #include <exdispid.h>
+#include <mshtmhst.h>
 #include <ocidl.h>
 #include <oleidl.h>
 
@@ -33,7 +34,7 @@ constexpr UINT ERROR_PAGE_TIMEOUT_MS = 3000;
 // long as the control holds it; the owning TWin32WebBrowser detaches itself
 // before it goes. No exception leaves any of its methods.
 class TBrowserSite final : public TComObject<TBrowserSite, IOleClientSite, IOleInPlaceSite,
-                                             IOleInPlaceFrame, IDispatch> {
+                                             IOleInPlaceFrame, IDispatch, IDocHostUIHandler> {
   public:
     explicit TBrowserSite(TWin32WebBrowser* browser, HWND window)
         : owner(browser), window(window) {}
@@ -48,6 +49,7 @@ class TBrowserSite final : public TComObject<TBrowserSite, IOleClientSite, IOleI
             InterfaceEntry<T, IOleInPlaceFrame>(IID_IOleInPlaceFrame),
             InterfaceEntry<T, IDispatch>(IID_IDispatch),
             InterfaceEntry<T, IDispatch>(DIID_DWebBrowserEvents2),
+            InterfaceEntry<T, IDocHostUIHandler>(IID_IDocHostUIHandler),
             {nullptr, 0},
         };
         return table;
@@ -133,8 +135,36 @@ class TBrowserSite final : public TComObject<TBrowserSite, IOleClientSite, IOleI
     STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
     STDMETHODIMP RemoveMenus(HMENU) override { return S_OK; }
     STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
+    // (also IDocHostUIHandler's)
     STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
     STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+
+    // IDocHostUIHandler: a banner page shows no menu of the browser engine
+    // on a right click (the bar's rule: its own menu or nothing), and the
+    // engine's other defaults stay.
+    STDMETHODIMP ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override { return S_OK; }
+    STDMETHODIMP GetHostInfo(DOCHOSTUIINFO*) override { return E_NOTIMPL; }
+    STDMETHODIMP ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*,
+                        IOleInPlaceUIWindow*) override {
+        return S_FALSE;
+    }
+    STDMETHODIMP HideUI() override { return S_OK; }
+    STDMETHODIMP UpdateUI() override { return S_OK; }
+    STDMETHODIMP OnDocWindowActivate(BOOL) override { return S_OK; }
+    STDMETHODIMP OnFrameWindowActivate(BOOL) override { return S_OK; }
+    STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
+    STDMETHODIMP TranslateAccelerator(LPMSG, const GUID*, DWORD) override { return S_FALSE; }
+    STDMETHODIMP GetOptionKeyPath(LPOLESTR* out, DWORD) override { return NoAnswer(out); }
+    STDMETHODIMP GetDropTarget(IDropTarget*, IDropTarget** out) override {
+        if (out)
+            *out = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetExternal(IDispatch** out) override { return NoAnswer(out); }
+    STDMETHODIMP TranslateUrl(DWORD, LPWSTR, LPWSTR* out) override { return NoAnswer(out); }
+    STDMETHODIMP FilterDataObject(IDataObject*, IDataObject** out) override {
+        return NoAnswer(out);
+    }
 
     // IDispatch: the browser's events.
     STDMETHODIMP GetTypeInfoCount(UINT* count) override {
@@ -151,6 +181,11 @@ class TBrowserSite final : public TComObject<TBrowserSite, IOleClientSite, IOleI
 
   private:
     ~TBrowserSite() override = default;
+    template <class T> static HRESULT NoAnswer(T** out) {
+        if (out)
+            *out = nullptr;
+        return S_FALSE;
+    }
     // Whether the event's frame (its first argument, last in the array) is
     // the top-level browser: frames of the page report too.
     bool FromTopLevel(const DISPPARAMS* params) const;
