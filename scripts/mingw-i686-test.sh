@@ -24,7 +24,9 @@ install_wine32() {
     local log
     log=$(mktemp)
     if [ "$(id -u)" -ne 0 ] && ! command -v sudo >/dev/null; then
-        echo "no root to install wine32:i386" >"$log"
+        rm -f "$log"
+        echo "wine32:i386 is not installed and there is no root to install it"
+        return 1
     else
         local sudo_cmd=""
         [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo -n"
@@ -49,6 +51,7 @@ if [ ! -x "$wine32" ]; then
     [ -x "$wine32" ] || not_run "wine32:i386 installed no $wine32"
 fi
 # A 32-bit program must start at all: the kernel may refuse i386 code.
+mkdir -p build/mingw-i686-wine32
 if ! timeout 120 env WINEPREFIX="$PWD/build/mingw-i686-wine32/wine-check" WINEDEBUG=-all \
     "$wine32" cmd /c exit 0 >/dev/null 2>&1; then
     not_run "wine's 32-bit loader $wine32 does not start a program here"
