@@ -1,6 +1,6 @@
 #!/bin/sh
 # Checks a Windows module just built: the file kind, the four COM exports and
-# the uninstaller's custom action, the TYPELIB resource and the version block
+# the uninstaller's two custom actions, the TYPELIB resource and the version block
 # as the bar's own reader sees it. The
 # build runs it after linking Navlet_Client.ocx, so a wrong module fails the
 # build.
@@ -26,11 +26,11 @@ esac
 
 headers=$("$objdump" -p "$module")
 for export in DllGetClassObject DllCanUnloadNow DllRegisterServer DllUnregisterServer \
-    NavletRemoveUpdates; do
+    NavletRemoveUpdates NavletRemoveSettings; do
     echo "$headers" | grep -Eq "^[[:space:]]+\[ *[0-9]+\] $export\$" || fail "no export $export"
 done
 echo "$headers" | grep -q 'Entry: name: .*: TYPELIB' || fail "no TYPELIB resource"
 
 found=$("$verread" "$module" FileVersion) || fail "no version block"
 [ "$found" = "$version" ] || fail "FileVersion $found, expected $version"
-echo "check-win32-module: $module: $kind DLL, five exports, TYPELIB, FileVersion $found"
+echo "check-win32-module: $module: $kind DLL, six exports, TYPELIB, FileVersion $found"

@@ -8,8 +8,10 @@
 #   control and verb markers), made on install and removed on uninstall;
 # - every tree of ours removed on uninstall, whatever it holds by then: the
 #   class (which a self-update re-points at a newer module), the ProgID, the
-#   type library and its interfaces, and the bar's settings in both the normal
-#   and the low-integrity key;
+#   type library and its interfaces;
+# - the bar's settings in both the normal and the low-integrity key, by the
+#   module's NavletRemoveSettings, only when the product goes for good and
+#   not when a newer package replaces it;
 # - the files a self-update leaves beside the module: the download
 #   Navlet_Client.upd and the installed Navlet_Client_XXXXXXXX.ocx files, by
 #   wildcard rows, and by the module's own NavletRemoveUpdates, a custom
@@ -48,9 +50,9 @@ msibuild "$msi" \
     -q "$(key_row RemoveTypeLib "$classes\\TypeLib\\$libid" '-')" \
     -q "$(key_row RemoveINavlet "$classes\\Interface\\{5E0A7C22-6B3D-4F19-9A42-C8D17E05B3A6}" '-')" \
     -q "$(key_row RemoveINavletEvents "$classes\\Interface\\{5E0A7C23-6B3D-4F19-9A42-C8D17E05B3A6}" '-')" \
-    -q "$(key_row RemoveSettings 'Software\Navlet' '-')" \
-    -q "$(key_row RemoveLowSettings 'Software\AppDataLow\Software\Navlet' '-')" \
     -q "$(file_row RemoveDownload Navlet_Client.upd)" \
     -q "$(file_row RemoveUpdates 'Navlet_Client_*.ocx')" \
     -q "INSERT INTO \`CustomAction\` (\`Action\`,\`Type\`,\`Source\`,\`Target\`) VALUES ('RemoveUpdateLeftovers',$ca_type,'Navlet_Client.ocx','NavletRemoveUpdates')" \
-    -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`,\`Condition\`,\`Sequence\`) VALUES ('RemoveUpdateLeftovers','REMOVE=\"ALL\"',1550)"
+    -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`,\`Condition\`,\`Sequence\`) VALUES ('RemoveUpdateLeftovers','REMOVE=\"ALL\"',1550)" \
+    -q "INSERT INTO \`CustomAction\` (\`Action\`,\`Type\`,\`Source\`,\`Target\`) VALUES ('RemoveSettings',$ca_type,'Navlet_Client.ocx','NavletRemoveSettings')" \
+    -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`,\`Condition\`,\`Sequence\`) VALUES ('RemoveSettings','REMOVE=\"ALL\" AND NOT UPGRADINGPRODUCTCODE',1551)"

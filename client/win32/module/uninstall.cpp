@@ -1,8 +1,9 @@
-// The uninstaller's custom action, run by the package from the installed
+// The uninstaller's custom actions, run by the package from the installed
 // module before it removes its own files: the files a self-update left
 // beside the module (the download and the installed versioned modules) and
-// in the folder a protected bar downloads to. The package also lists them
-// with wildcards, which wine's installer does not expand; this serves both.
+// in the folder a protected bar downloads to (the package also lists them
+// with wildcards, which wine's installer does not expand; this serves both),
+// and the bar's settings, when the product goes for good.
 #include <windows.h>
 
 #include <string>
@@ -46,16 +47,30 @@ void RemoveUpdateLeftovers() {
     RemoveDirectoryW(low.c_str()); // only once empty
 }
 
+void RemoveSettings() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Navlet");
+    if (HKEY low = ProtectedModeAnswers().OpenWritableCurrentUser()) {
+        RegDeleteTreeW(low, L"Software\\Navlet");
+        RegCloseKey(low);
+    }
+}
+
 } // namespace
 
 } // namespace navlet::win32
 
-// A Windows Installer DLL custom action: its one argument is the installer's
-// session handle. It always succeeds, so that an uninstall never stops here.
+// Windows Installer DLL custom actions: their one argument is the
+// installer's session handle. They always succeed, so that an uninstall
+// never stops here.
 extern "C" UINT WINAPI NavletRemoveUpdates(ULONG) {
     try {
         navlet::win32::RemoveUpdateLeftovers();
     } catch (...) {
     }
+    return ERROR_SUCCESS;
+}
+
+extern "C" UINT WINAPI NavletRemoveSettings(ULONG) {
+    navlet::win32::RemoveSettings();
     return ERROR_SUCCESS;
 }
