@@ -13,15 +13,6 @@ namespace {
 // Primary language id: the locale id with only its low 10 bits kept.
 constexpr uint32_t PRIMARY_LANGUAGE_MASK = 0x3FF;
 
-// The directory part of a file name, separator included; empty when there is none.
-std::string DirectoryOf(const char* file) {
-    std::string name(file);
-    size_t cut = name.find_last_of("\\/:");
-    if (cut == std::string::npos)
-        return {};
-    return name.substr(0, cut + 1);
-}
-
 } // namespace
 
 TNavlet::TNavlet(const TKit& k, TBareForm)
@@ -62,6 +53,9 @@ TNavlet::TNavlet(const TKit& k) : TNavlet(k, TBareForm{}) {
     ReadModuleVersion();
     // 14.
     PostMsg(mkStatus, 0, "Navlet ver. %s", versionText.c_str());
+    // A module that a protected bar downloaded is installed by the first
+    // bar that may write the module's folder and the class.
+    InstallWaitingUpdate();
 }
 
 TNavlet::~TNavlet() {
@@ -111,7 +105,7 @@ void TNavlet::ReadModuleVersion() {
     versionText = GetVersionString(file, "FileVersion");
     moduleVersion = PackVersion(versionText);
     updateVersion = moduleVersion;
-    updateFile = DirectoryOf(moduleFile) + UPDATE_FILE_NAME;
+    updateFile = UpdateFolder() + UPDATE_FILE_NAME;
 }
 
 } // namespace navlet

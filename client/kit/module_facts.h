@@ -15,6 +15,12 @@ class TModuleFacts {
     virtual uint32_t UserDefaultLcid() const = 0;
     // The session server's host name (the service's own; the port is 80).
     virtual std::string ServiceHostName() const = 0;
+    // Whether the browser runs the bar at low integrity (Protected Mode): the
+    // normal settings key and the module's folder are then read-only to it.
+    virtual bool ProtectedMode() const { return false; }
+    // The folder a protected bar may write its download in, ending in a
+    // separator; empty when the platform gives none.
+    virtual std::string WritableFolder() const { return {}; }
 };
 
 } // namespace navlet

@@ -50,6 +50,8 @@ class TFixedModuleFacts : public TModuleFacts {
     std::string moduleFile = "/opt/navlet/Navlet_Client.so";
     uint32_t lcid = 0x0409;
     std::string serviceHost = "session.navlet.test";
+    bool protectedMode = false;
+    std::string writableFolder;
 
     bool ModuleFileName(std::string& out) const override {
         if (!hasModuleFile)
@@ -59,6 +61,8 @@ class TFixedModuleFacts : public TModuleFacts {
     }
     uint32_t UserDefaultLcid() const override { return lcid; }
     std::string ServiceHostName() const override { return serviceHost; }
+    bool ProtectedMode() const override { return protectedMode; }
+    std::string WritableFolder() const override { return writableFolder; }
 };
 
 } // namespace navlet::testing
