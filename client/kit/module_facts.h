@@ -15,6 +15,10 @@ class TModuleFacts {
     virtual uint32_t UserDefaultLcid() const = 0;
     // The session server's host name (the service's own; the port is 80).
     virtual std::string ServiceHostName() const = 0;
+    // The module's version "a.b.c.d" as its host states it, for a host whose
+    // module carries no version resource (a browser extension's manifest);
+    // empty: the version is read from the module file.
+    virtual std::string HostStatedVersion() const { return {}; }
 };
 
 } // namespace navlet

@@ -50,6 +50,7 @@ class TFixedModuleFacts : public TModuleFacts {
     std::string moduleFile = "/opt/navlet/Navlet_Client.so";
     uint32_t lcid = 0x0409;
     std::string serviceHost = "session.navlet.test";
+    std::string statedVersion; // empty: the version is read from the module file
 
     bool ModuleFileName(std::string& out) const override {
         if (!hasModuleFile)
@@ -59,6 +60,7 @@ class TFixedModuleFacts : public TModuleFacts {
     }
     uint32_t UserDefaultLcid() const override { return lcid; }
     std::string ServiceHostName() const override { return serviceHost; }
+    std::string HostStatedVersion() const override { return statedVersion; }
 };
 
 } // namespace navlet::testing
