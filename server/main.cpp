@@ -23,7 +23,13 @@ const char* const USAGE = R"(Usage:
 
 Options:
   --listen ADDR:PORT   bar sessions (default 127.0.0.1:80, the port the bar uses)
-  --web ADDR:PORT      the web site (default 127.0.0.1:8080; '' for none)
+  --web ADDR:PORT      the web site (default 127.0.0.1:8080; '' for none); it
+                       also takes sessions over WebSocket at /session
+  --ws-origin ORIGIN   a web origin (https://host[:port], SCHEME://* or * for
+                       any) whose pages may open a WebSocket session; repeat
+                       for more. Default: browser extensions only
+                       (chrome-extension://*, moz-extension://*); the site's
+                       own origin and clients that send no Origin always may
   --admin ADDR:PORT    the admin endpoint, loopback only (default 127.0.0.1:8081)
   --data DIR           database folder (default $XDG_DATA_HOME/navlet or
                        ~/.local/share/navlet); holds navlet.db
@@ -159,6 +165,8 @@ int main(int argc, char** argv) {
             config.listen = value;
         else if (arg == "--web")
             config.web = value;
+        else if (arg == "--ws-origin" && !value.empty())
+            config.wsOrigins.push_back(value);
         else if (arg == "--admin")
             config.admin = value;
         else if (arg == "--data")

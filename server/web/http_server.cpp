@@ -159,6 +159,8 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
                                                server.limits.head, request))
                 return Refuse(refused);
             buffer.erase(0, end);
+            if (auto upgrade = server.upgrades.find(request.path); upgrade != server.upgrades.end())
+                return Upgrade(upgrade->second);
             haveHead = true;
         }
         if (buffer.size() < request.contentLength)
@@ -170,6 +172,23 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
             return Refuse(400);
         StopTimer();
         server.Dispatch(shared_from_this());
+    }
+
+    // Hands the connection over when the upgrade's check lets it go.
+    void Upgrade(const THttpUpgrade& upgrade) {
+        if (int refused = upgrade.check(request))
+            return Refuse(refused);
+        StopTimer();
+        closed = true;
+        server.Release(this, address);
+        std::error_code ec;
+        asio::ip::tcp protocol = socket.local_endpoint(ec).protocol();
+        auto handle = ec ? asio::ip::tcp::socket::native_handle_type(-1) : socket.release(ec);
+        if (ec) {
+            socket.close(ec);
+            return;
+        }
+        upgrade.take(handle, protocol, std::move(request), std::move(buffer));
     }
 
     // Answers a request we will not read to its end, then closes.
@@ -243,6 +262,10 @@ THttpServer::~THttpServer() {
 
 void THttpServer::Route(const std::string& method, const std::string& path, THttpHandler handler) {
     routes[{method, path}] = std::move(handler);
+}
+
+void THttpServer::RouteUpgrade(const std::string& path, THttpUpgrade upgrade) {
+    upgrades[path] = std::move(upgrade);
 }
 
 bool THttpServer::Start(const std::string& host, int wanted, std::string& error) {
