@@ -180,8 +180,8 @@ bool TServer::StartWeb(std::string& error) {
 }
 
 void TServer::RouteSessions() {
-    ws::TOriginPolicy origins =
-        config.wsOrigins.empty() ? ws::TOriginPolicy::Default() : ws::TOriginPolicy(config.wsOrigins);
+    ws::TOriginPolicy origins = config.wsOrigins.empty() ? ws::TOriginPolicy::Default()
+                                                         : ws::TOriginPolicy(config.wsOrigins);
     web::THttpUpgrade upgrade;
     upgrade.check = [origins](const web::THttpRequest& request) {
         return ws::CheckUpgradeRequest(request, origins);

@@ -106,8 +106,7 @@ void TTestClient::Close() {
 bool TTestClient::SendRaw(const void* data, size_t size) {
     if (!transport.webSocket)
         return SendWire(data, size);
-    return SendFrame(ws::TOpcode::Binary,
-                     std::string_view(static_cast<const char*>(data), size));
+    return SendFrame(ws::TOpcode::Binary, std::string_view(static_cast<const char*>(data), size));
 }
 
 bool TTestClient::SendFrame(ws::TOpcode opcode, std::string_view payload, bool fin) {
