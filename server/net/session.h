@@ -83,6 +83,8 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     bool TakeControlBudget();
     void Linger();
     void LingerRead();
+    // Reads once while lingering; false when the socket is closed.
+    bool LingerTake();
     // False when the session must stop reading (closed, ending or broken).
     bool Dispatch(const TPacket& packet);
     void WaitWritable();

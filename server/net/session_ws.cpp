@@ -123,34 +123,43 @@ void TSession::Linger() {
 // Reads (and drops) what the peer still sends until its close frame comes,
 // it goes, or the wait is over.
 void TSession::LingerRead() {
-    socket.async_wait(
-        asio::socket_base::wait_read, [self = shared_from_this()](const std::error_code& ec) {
-            if (ec || !self->socket.is_open()) {
-                self->CloseSocket();
-                return;
-            }
-            auto& buffer = self->server.ReadBuffer();
-            std::error_code readError;
-            size_t n = self->socket.read_some(asio::buffer(buffer), readError);
-            if (readError == asio::error::would_block || readError == asio::error::try_again) {
-                self->LingerRead();
-                return;
-            }
-            size_t at = 0;
-            while (!readError && n > 0) {
-                size_t used = 0;
-                ws::TFrameEvent event = self->ws->decoder.Next(buffer.data() + at, n - at, used);
-                at += used;
-                using TKind = ws::TFrameEvent::TKind;
-                if (event.kind == TKind::Close || event.kind == TKind::Error)
-                    break;
-                if (event.kind == TKind::NeedMore) {
-                    self->LingerRead();
-                    return;
-                }
-            }
-            self->CloseSocket();
-        });
+    socket.async_wait(asio::socket_base::wait_read,
+                      [self = shared_from_this()](const std::error_code& ec) {
+                          if (ec || !self->socket.is_open())
+                              self->CloseSocket();
+                          else if (self->LingerTake())
+                              self->LingerRead();
+                      });
+}
+
+bool TSession::LingerTake() {
+    auto& buffer = server.ReadBuffer();
+    std::error_code ec;
+    size_t n = socket.read_some(asio::buffer(buffer), ec);
+    if (ec == asio::error::would_block || ec == asio::error::try_again)
+        return true;
+    if (ec || n == 0) {
+        CloseSocket();
+        return false;
+    }
+    // After a broken frame nothing more is read as frames: what still comes
+    // is dropped until the peer goes or the wait ends, so that closing with
+    // unread input does not reset the close frame away.
+    if (ws->decoder.Broken())
+        return true;
+    size_t at = 0;
+    for (;;) {
+        size_t used = 0;
+        ws::TFrameEvent event = ws->decoder.Next(buffer.data() + at, n - at, used);
+        at += used;
+        using TKind = ws::TFrameEvent::TKind;
+        if (event.kind == TKind::NeedMore)
+            return true;
+        if (event.kind == TKind::Close || event.kind == TKind::Error) {
+            CloseSocket();
+            return false;
+        }
+    }
 }
 
 } // namespace navlet::server
