@@ -224,14 +224,14 @@ TEST_F(WebSocketSessions, AQuietPeerIsPingedAndOneThatNeverAnswersIsClosed) {
 TEST_F(WebSocketSessions, UpgradesThatAreRefused) {
     StartServer();
     uint16_t port = server->WebPort();
-    EXPECT_EQ(StatusOf(port, Upgrade("Sec-WebSocket-Version: 8\r\n")),
-              "HTTP/1.1 400 Bad Request");
+    EXPECT_EQ(StatusOf(port, Upgrade("Sec-WebSocket-Version: 8\r\n")), "HTTP/1.1 400 Bad Request");
     EXPECT_EQ(StatusOf(port, Upgrade("")), "HTTP/1.1 400 Bad Request"); // no version
     EXPECT_EQ(StatusOf(port, "GET /session HTTP/1.1\r\nHost: x\r\nSec-WebSocket-Version: "
                              "13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n"),
               "HTTP/1.1 400 Bad Request"); // no Upgrade
-    EXPECT_EQ(StatusOf(port, Upgrade("Sec-WebSocket-Version: 13\r\nOrigin: https://evil.example\r\n")),
-              "HTTP/1.1 403 Forbidden");
+    EXPECT_EQ(
+        StatusOf(port, Upgrade("Sec-WebSocket-Version: 13\r\nOrigin: https://evil.example\r\n")),
+        "HTTP/1.1 403 Forbidden");
     TTestClient page;
     EXPECT_FALSE(OpenWs(page, "https://evil.example"));
     EXPECT_TRUE(OpenWs(page, "moz-extension://navlet"));
@@ -249,8 +249,7 @@ TEST_F(WebSocketSessions, HalfOpenUpgradesFromManyAddressesHoldNobodyUp) {
         send(fd, start.data(), start.size(), MSG_NOSIGNAL);
         half.push_back(fd);
     }
-    EXPECT_EQ(StatusOf(server->WebPort(), "GET / HTTP/1.1\r\nHost: x\r\n\r\n"),
-              "HTTP/1.1 200 OK");
+    EXPECT_EQ(StatusOf(server->WebPort(), "GET / HTTP/1.1\r\nHost: x\r\n\r\n"), "HTTP/1.1 200 OK");
     TTestClient visitor;
     ASSERT_TRUE(OpenWs(visitor) && visitor.Login("alice", "apw", "example.com"));
     // The site's request deadline ends each of them.
