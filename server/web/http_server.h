@@ -36,6 +36,10 @@ struct THttpLimits {
     std::chrono::milliseconds writeTime{10000};
     size_t maxPerAddress = 10;
     size_t maxConnections = 512;
+    // Proxies (a TLS terminator) whose X-Forwarded-For names the client: a
+    // request through them counts as its client's, and they themselves are
+    // bounded only by the total. Nobody else's X-Forwarded-For is believed.
+    std::vector<asio::ip::address> trustedProxies;
     size_t workers = 4;
     size_t maxQueued = 64; // whole requests waiting for a worker
 };
@@ -97,6 +101,10 @@ class THttpServer {
     // Runs the request's handler on a worker, or answers 503 when the queue is full.
     void Dispatch(std::shared_ptr<THttpConnection> connection);
     THttpResponse Answer(const THttpRequest& request) const;
+    bool IsTrustedProxy(const asio::ip::address& address) const;
+    // The client's address: the peer's, or through trusted proxies the
+    // nearest address in X-Forwarded-For that is not one of them.
+    std::string ClientAddress(const asio::ip::address& peer, const THttpRequest& request) const;
     THttpResponse ErrorResponse(int status) const;
 
     THttpLimits limits;

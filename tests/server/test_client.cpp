@@ -77,6 +77,7 @@ bool TTestClient::Upgrade(uint16_t port) {
     std::string key = ws::MakeKey(seed++);
     std::string request = ws::UpgradeRequest("127.0.0.1:" + std::to_string(port), transport.path,
                                              key, transport.origin);
+    request.insert(request.size() - 2, transport.headers);
     if (!SendWire(request.data(), request.size()))
         return false;
     std::string head;

@@ -23,7 +23,8 @@ inline constexpr uint32_t ALL_LANGUAGES = 0x80001FFF;
 struct TTransport {
     bool webSocket = false;
     std::string path = "/session";
-    std::string origin; // sent as Origin unless empty
+    std::string origin;  // sent as Origin unless empty
+    std::string headers; // more fields of the upgrade, each ending in CRLF
 };
 
 class TTestClient {

@@ -49,6 +49,23 @@ std::string StatusOf(uint16_t port, const std::string& request) {
     return answer.substr(0, answer.find("\r\n"));
 }
 
+// An upgrade (with `fields` added) from 127.0.0.`host`: the socket once it
+// is answered 101, else -1.
+int OpenFrom(int host, uint16_t port, std::string request, const std::string& fields) {
+    int fd = ConnectFrom(host, port);
+    if (fd < 0)
+        return -1;
+    request.insert(request.size() - 2, fields);
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    pollfd pfd{fd, POLLIN, 0};
+    char answer[13] = {};
+    if (poll(&pfd, 1, 2000) == 1 && recv(fd, answer, 12, MSG_WAITALL) == 12 &&
+        std::string_view(answer) == "HTTP/1.1 101")
+        return fd;
+    close(fd);
+    return -1;
+}
+
 std::string Upgrade(std::string_view extra) {
     return "GET /session HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
            "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n" +
@@ -66,10 +83,11 @@ class WebSocketSessions : public TServerFixture {
         AddAccount("mallory", "mpw");
     }
 
-    bool OpenWs(TTestClient& c, std::string origin = {}) {
+    bool OpenWs(TTestClient& c, std::string origin = {}, std::string headers = {}) {
         TTransport t;
         t.webSocket = true;
         t.origin = std::move(origin);
+        t.headers = std::move(headers);
         c.UseTransport(t);
         return c.Connect(server->WebPort());
     }
@@ -276,6 +294,26 @@ TEST_F(WebSocketSessions, ThePerAddressBoundCountsBothTransports) {
     three.Close();
     ASSERT_TRUE(WaitForConnections(2));
     EXPECT_TRUE(OpenWs(wsExtra) && wsExtra.Login("mallory", "mpw", "example.com"));
+}
+
+// Through a trusted proxy each client counts as its own address; anybody
+// else's X-Forwarded-For is ignored.
+TEST_F(WebSocketSessions, ForwardedAddressesCountOnlyFromTrustedProxies) {
+    config.limits.maxPerAddress = 1;
+    config.webLimits.http.trustedProxies = {asio::ip::make_address("127.0.0.1")};
+    StartServer();
+    TTestClient first, second, same;
+    ASSERT_TRUE(OpenWs(first, {}, "X-Forwarded-For: 198.51.100.7\r\n"));
+    ASSERT_TRUE(OpenWs(second, {}, "X-Forwarded-For: 203.0.113.9, 198.51.100.8\r\n"));
+    EXPECT_FALSE(OpenWs(same, {}, "X-Forwarded-For: 10.1.1.1, 198.51.100.7\r\n"));
+    // From 127.0.0.2, no proxy of ours: both count as 127.0.0.2.
+    std::string upgrade = Upgrade("Sec-WebSocket-Version: 13\r\n");
+    int held = OpenFrom(2, server->WebPort(), upgrade, "X-Forwarded-For: 192.0.2.1\r\n");
+    EXPECT_GE(held, 0);
+    EXPECT_EQ(OpenFrom(2, server->WebPort(), upgrade, "X-Forwarded-For: 192.0.2.2\r\n"), -1);
+    EXPECT_EQ(ConnectionCount(), 3u);
+    if (held >= 0)
+        close(held);
 }
 
 } // namespace
