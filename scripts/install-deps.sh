@@ -8,6 +8,7 @@ packages=(
   libasio-dev libsqlite3-dev libsodium-dev libcpp-httplib-dev
   librsvg2-bin libpng-dev
   libpq-dev libhiredis-dev redis-server postgresql python3
+  nginx openssl curl
   mingw-w64 mingw-w64-tools g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb file
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin fonts-dejavu-core
   libcanberra-dev sound-theme-freedesktop

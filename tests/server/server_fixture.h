@@ -1,6 +1,9 @@
 // A navlet-server on ephemeral loopback ports with a temporary data folder,
 // its loop on a thread of its own, restartable on the same data.
 //
+// With NAVLET_BLACKBOX_TRANSPORT=ws every client of the tests reaches the
+// server over WebSocket on the web site's port: Port() hands that port out.
+//
 // With NAVLET_BLACKBOX_NODES=2 (and the services of NAVLET_CLUSTER_ENV) the
 // same tests run against two nodes sharing Redis and PostgreSQL: Port()
 // hands out the first node's and the second node's session port in turn, so
@@ -24,6 +27,11 @@
 
 namespace navlet::test {
 
+inline bool BlackBoxOverWebSocket() {
+    const char* transport = std::getenv("NAVLET_BLACKBOX_TRANSPORT");
+    return transport && std::string(transport) == "ws";
+}
+
 inline bool BlackBoxOnTwoNodes() {
     const char* nodes = std::getenv("NAVLET_BLACKBOX_NODES");
     return nodes && std::string(nodes) == "2";
@@ -44,6 +52,8 @@ class TServerFixture : public ::testing::Test {
         config.updatesDir = (dataDir / "updates").string();
         config.bannersDir = (dataDir / "banners").string();
         config.limits.reasonHoldMs = 0; // the reason notice and the end come together
+        if (BlackBoxOverWebSocket())
+            config.web = "127.0.0.1:0";
         if (BlackBoxOnTwoNodes())
             UseCluster();
     }
@@ -104,9 +114,12 @@ class TServerFixture : public ::testing::Test {
     }
 
     uint16_t Port() {
+        auto port = [](server::TServer& node) {
+            return BlackBoxOverWebSocket() ? node.WebPort() : node.SessionPort();
+        };
         if (!second)
-            return server->SessionPort();
-        return (turn++ % 2 == 0 ? server : second)->SessionPort();
+            return port(*server);
+        return port(*(turn++ % 2 == 0 ? server : second));
     }
     std::string Admin(const std::string& line) { return AdminCommand(server->AdminPort(), line); }
 
