@@ -208,6 +208,15 @@ async function main() {
     });
     log(`opened to own entry, first sign-in typed: ${Math.round(performance.now() - openedAt)} ms`);
 
+    await step("the options menu opens the About box, which waits without blocking the page", async () => {
+      await panel.click("#NavletBtn");
+      await until("the menu", () => panel.$(".navlet-menu"));
+      const about = await until("About Navlet...", () => panel.evaluateHandle(() =>
+        [...document.querySelectorAll(".navlet-menu .item")].find((e) => e.textContent === "About Navlet...")));
+      await about.click();
+      await until("the About box", () => panel.$("#AboutForm"));
+    });
+
     bot = start(args.chatbot, ["--server", `127.0.0.1:${sessionPort}`, "--nick", "bot",
       "--password", "botpw1", "--site", site, "--step-timeout", "60",
       "--wait-user", "demo", "--say", "hello from the bot",
@@ -215,8 +224,12 @@ async function main() {
       "--invite", "demo", "--expect-private", "demo", "a private hello from the panel",
       "--call", "demo", "come over", "--wait-gone", "demo"], "bot.log");
 
-    await step("the bot on the same site appears in the list", async () => {
+    await step("the bot on the same site appears in the list, the About box still open", async () => {
       await until("bot in lvUsers", async () => (await people(panel)).includes("bot"));
+      await until("the bot's line", async () => (await text(panel, "ChatView")).includes("hello from the bot"));
+      if (!(await panel.$("#AboutForm"))) throw new Error("the About box closed by itself");
+      await panel.click("#AboutForm button");
+      await until("the About box gone", async () => !(await panel.$("#AboutForm")));
     });
     await step("a public line each way", async () => {
       await until("the bot's line", async () => (await text(panel, "ChatView")).includes("hello from the bot"));

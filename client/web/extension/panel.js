@@ -75,10 +75,21 @@
     });
   }
 
+  // The side panel follows its own window. The page opened as a tab or in a
+  // window of its own follows another browser window: the one named in its
+  // address, or the first other normal window.
   function whichWindow() {
     const asked = parseInt(params.get("window") || "", 10);
     if (!isNaN(asked)) return Promise.resolve(asked);
-    return api.windows.getCurrent().then(function (w) { return w.id; });
+    return Promise.all([api.windows.getCurrent(), api.tabs.getCurrent()]).then(function (found) {
+      const own = found[0].id;
+      // A side panel's window is a normal window, and the panel is no tab.
+      if (found[0].type === "normal" && !found[1]) return own;
+      return api.windows.getAll({windowTypes: ["normal"]}).then(function (all) {
+        const other = all.find(function (w) { return w.id !== own; });
+        return other ? other.id : own;
+      });
+    });
   }
 
   // Overrides of the service's endpoints for local runs: a local.json beside
