@@ -135,11 +135,6 @@ namespace web = navlet::web;
 
 extern "C" {
 
-EMSCRIPTEN_KEEPALIVE void navlet_timer_tick(uint32_t handle) {
-    if (auto& kit = ThePanel().kit)
-        kit->scheduler.Tick(handle);
-}
-
 // A stored settings value: hive 0 the current user's, 1 the classes root.
 EMSCRIPTEN_KEEPALIVE void navlet_registry_load(int hive, const char* path, const char* name,
                                                int type, const uint8_t* data, int size) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
 
 #include <emscripten.h>
 
@@ -209,21 +210,38 @@ std::string TWebClock::ShortDate(double local) const {
     return TakeString(navlet_short_date(MsOfDays(std::floor(local))));
 }
 
+namespace {
+
+// Every page interval by its handle, unique across the page's schedulers.
+std::map<TTimerHandle, TWebScheduler*>& Schedulers() {
+    static std::map<TTimerHandle, TWebScheduler*> schedulers;
+    return schedulers;
+}
+
+TTimerHandle nextTimerHandle = 1;
+
+} // namespace
+
 TWebScheduler::~TWebScheduler() {
-    for (const auto& [handle, tick] : ticks)
+    for (const auto& [handle, tick] : ticks) {
         navlet_interval_stop(uint32_t(handle));
+        Schedulers().erase(handle);
+    }
 }
 
 TTimerHandle TWebScheduler::Start(uint32_t intervalMs, std::function<void()> tick) {
-    const TTimerHandle handle = nextHandle++;
+    const TTimerHandle handle = nextTimerHandle++;
     ticks[handle] = std::move(tick);
+    Schedulers()[handle] = this;
     navlet_interval_start(uint32_t(handle), std::max<uint32_t>(intervalMs, 1));
     return handle;
 }
 
 void TWebScheduler::Stop(TTimerHandle handle) {
-    if (ticks.erase(handle) > 0)
-        navlet_interval_stop(uint32_t(handle));
+    if (ticks.erase(handle) == 0)
+        return;
+    navlet_interval_stop(uint32_t(handle));
+    Schedulers().erase(handle);
 }
 
 void TWebScheduler::Tick(TTimerHandle handle) {
@@ -444,3 +462,10 @@ int32_t TWebFiles::Create(const std::string& path) {
 }
 
 } // namespace navlet::web
+
+extern "C" EMSCRIPTEN_KEEPALIVE void navlet_timer_tick(uint32_t handle) {
+    auto& schedulers = navlet::web::Schedulers();
+    auto it = schedulers.find(handle);
+    if (it != schedulers.end())
+        it->second->Tick(handle);
+}

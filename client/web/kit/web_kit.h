@@ -41,7 +41,6 @@ class TWebScheduler : public TScheduler {
 
   private:
     std::map<TTimerHandle, std::function<void()>> ticks;
-    TTimerHandle nextHandle = 1;
 };
 
 // The settings as the extension's storage keeps them: one item per value,
