@@ -2,6 +2,7 @@
 // page's script hands in the stored settings and the host's facts, then
 // starts the bar; afterwards it reports its window's active tab, the
 // panel's size and its closing. The bar reaches the tab through THostControl.
+#include <cstdlib>
 #include <memory>
 
 #include <emscripten.h>
@@ -205,12 +206,6 @@ EMSCRIPTEN_KEEPALIVE void navlet_tab_state(const char* url, int complete) {
     p.host.url = url;
     if (p.bar && complete && !p.closed)
         p.bar->BrowserDocumentComplete();
-}
-
-EMSCRIPTEN_KEEPALIVE void navlet_panel_shown(int shown) {
-    web::TPanel& p = ThePanel();
-    if (p.bar && !p.closed)
-        p.bar->ShowDW(shown != 0);
 }
 
 // The panel goes away: the band is closed (its session with it) and the
