@@ -158,11 +158,15 @@ async function busySeconds(cdp) {
 async function main() {
   const [sessionPort, webPort, adminPort] = [await freePort(), await freePort(), await freePort()];
   const data = path.join(work, "data");
-  fs.mkdirSync(data);
+  fs.mkdirSync(path.join(data, "banners"), {recursive: true});
+  // One banner page, offered from sign-in on and again every few seconds.
+  fs.writeFileSync(path.join(data, "banners", "1.html"),
+    "<html><body style='margin:0;background:#fc0'><b>the test's banner</b></body></html>");
   for (const [nick, pwd] of [["demo", "demo"], ["bot", "botpw1"], ["bot2", "botpw2"]])
     spawnSync(args.server, ["--data", data, "account", "add", nick, pwd], {stdio: "ignore"});
   const server = start(args.server, ["--data", data, "--listen", `127.0.0.1:${sessionPort}`,
-    "--web", `127.0.0.1:${webPort}`, "--admin", `127.0.0.1:${adminPort}`], "server.log");
+    "--web", `127.0.0.1:${webPort}`, "--admin", `127.0.0.1:${adminPort}`,
+    "--banner-interval", "3"], "server.log");
   await until("the service", () => portOpen(webPort), 10000);
   const site = `127.0.0.1:${webPort}`;
   const extension = localExtension(webPort, sessionPort);
@@ -208,6 +212,12 @@ async function main() {
     });
     log(`opened to own entry, first sign-in typed: ${Math.round(performance.now() - openedAt)} ms`);
 
+    await step("the server's banner shows in the banner area's frame", async () => {
+      await until("WebPanel", () => shown(panel, "WebPanel"));
+      const frame = await panel.$eval("#CppWebBrowser", (f) => f.src);
+      if (!frame.includes("/banner.asp?idBanner=1")) throw new Error(`the frame shows ${frame}`);
+      if (await shown(panel, "DefBannerPanel")) throw new Error("the default banner shows too");
+    });
     await step("the options menu opens the About box, which waits without blocking the page", async () => {
       await panel.click("#NavletBtn");
       await until("the menu", () => panel.$(".navlet-menu"));
