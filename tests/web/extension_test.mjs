@@ -211,6 +211,14 @@ async function main() {
       await until("own entry", async () => (await people(panel)).includes("demo"));
     });
     log(`opened to own entry, first sign-in typed: ${Math.round(performance.now() - openedAt)} ms`);
+    await step("the sign-in is stored, the password scrambled", async () => {
+      const stored = await panel.evaluate(() => chrome.storage.local.get(null));
+      const nick = stored["HKCU\\Software\\Navlet\\nck"];
+      const pwd = stored["HKCU\\Software\\Navlet\\pwd"];
+      if (!nick || nick.data !== "demo") throw new Error(`nck is ${JSON.stringify(nick)}`);
+      if (!pwd || pwd.type !== 1 || pwd.data.length !== 4 || pwd.data === "demo")
+        throw new Error(`pwd is ${JSON.stringify(pwd)}`);
+    });
 
     await step("the server's banner shows in the banner area's frame", async () => {
       await until("WebPanel", () => shown(panel, "WebPanel"));
