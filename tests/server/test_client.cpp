@@ -111,7 +111,7 @@ bool TTestClient::Upgrade(uint16_t port) {
         Close();
         return false;
     }
-    decoder = std::make_unique<ws::TFrameDecoder>(ws::TRole::Client, 1u << 20);
+    decoder = std::make_unique<ws::TFrameDecoder>(ws::TRole::Client, ws::MAX_SERVER_MESSAGE);
     return true;
 }
 
