@@ -130,7 +130,7 @@ bool TSession::ConsumePackets(const uint8_t* data, size_t size) {
         TAssembleResult r = assembler.Next(data + at, size - at, used, packet);
         at += used;
         if (r == TAssembleResult::Broken) {
-            Close(); // a length that cannot be resynchronised
+            Refuse(); // a length that cannot be resynchronised
             return false;
         }
         if (r == TAssembleResult::Packet && !Dispatch(packet))
@@ -148,7 +148,7 @@ bool TSession::Dispatch(const TPacket& packet) {
         if (client.serial != 0)
             return true; // the login is being checked; nothing else counts yet
         if (packet.Type() != REQ_LOGIN) {
-            Close();
+            Refuse();
             return false;
         }
         server.Service().Login(client, ReadLogin(packet));
@@ -353,6 +353,15 @@ void TSession::Close() {
     else
         CloseSocket();
     server.Remove(*this);
+}
+
+void TSession::Refuse() {
+    // A browser shows a WebSocket that merely drops as an abnormal end; a
+    // close frame tells it the stream was at fault.
+    if (ws)
+        CloseWebSocket(ws::CLOSE_PROTOCOL);
+    else
+        Close();
 }
 
 void TSession::CloseSocket() {

@@ -72,6 +72,8 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     // carries them; false when the session must stop reading.
     bool Consume(uint8_t* data, size_t size);
     bool ConsumePackets(const uint8_t* data, size_t size);
+    // Ends a session whose packet stream is at fault.
+    void Refuse();
     // The WebSocket side (session_ws.cpp).
     bool ConsumeFrames(uint8_t* data, size_t size);
     // Frames the output that the turn queued as one binary message.

@@ -30,6 +30,9 @@ inline constexpr uint16_t CLOSE_TOO_BIG = 1009;
 
 // A whole message (all its fragments) may hold at most this much.
 inline constexpr size_t MAX_MESSAGE = 64u << 10;
+// What our clients take from the server: it sends a turn's output as one
+// message, which its output bound (256 KiB of packets) keeps below this.
+inline constexpr size_t MAX_SERVER_MESSAGE = 1u << 20;
 inline constexpr size_t MAX_CONTROL = 125;
 inline constexpr size_t MAX_FRAME_HEADER = 14;
 

@@ -6,9 +6,10 @@
 //
 // With NAVLET_BLACKBOX_NODES=2 (and the services of NAVLET_CLUSTER_ENV) the
 // same tests run against two nodes sharing Redis and PostgreSQL: Port()
-// hands out the first node's and the second node's session port in turn, so
-// the users of a test spread over both; Admin() and `server` are the first
-// node.
+// hands out the first node's port and the second node's in turn, so the
+// users of a test spread over both; the second node's users come over
+// WebSocket at its web site, so that both transports meet across the
+// cluster. Admin() and `server` are the first node.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -119,7 +120,9 @@ class TServerFixture : public ::testing::Test {
         };
         if (!second)
             return port(*server);
-        return port(*(turn++ % 2 == 0 ? server : second));
+        if (turn++ % 2 == 0)
+            return port(*server);
+        return second->WebPort();
     }
     std::string Admin(const std::string& line) { return AdminCommand(server->AdminPort(), line); }
 
@@ -145,10 +148,11 @@ class TServerFixture : public ::testing::Test {
     void StartSecondNode() {
         server::TServerConfig other = config;
         other.dataDir = (dataDir / "second").string();
-        other.web = config.web.empty() ? "" : "127.0.0.1:0";
+        other.web = "127.0.0.1:0";
         second = std::make_unique<server::TServer>(other);
         std::string error;
         ASSERT_TRUE(second->Start(error)) << error;
+        TTestClient::ReachOverWebSocket(second->WebPort());
         secondLoop = std::thread([this] { second->Run(); });
         for (int i = 0; i < 50; ++i) {
             bool formed = true;

@@ -1,5 +1,6 @@
 #include "tests/server/test_client.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdlib>
@@ -8,6 +9,8 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <vector>
 
 #include "server/web/request/request_head.h"
 #include "server/websocket/ws_handshake.h"
@@ -52,6 +55,17 @@ const TTransport& TTestClient::DefaultTransport() {
     return transport;
 }
 
+namespace {
+std::vector<uint16_t>& WebSocketPorts() {
+    static std::vector<uint16_t> ports;
+    return ports;
+}
+} // namespace
+
+void TTestClient::ReachOverWebSocket(uint16_t port) {
+    WebSocketPorts().push_back(port);
+}
+
 TTestClient::~TTestClient() {
     Close();
 }
@@ -67,6 +81,9 @@ bool TTestClient::Connect(uint16_t port, int receiveBuffer) {
     decoder.reset();
     if (fd < 0)
         return false;
+    const auto& ports = WebSocketPorts();
+    if (std::find(ports.begin(), ports.end(), port) != ports.end())
+        transport.webSocket = true;
     return !transport.webSocket || Upgrade(port);
 }
 
@@ -94,7 +111,7 @@ bool TTestClient::Upgrade(uint16_t port) {
         Close();
         return false;
     }
-    decoder = std::make_unique<ws::TFrameDecoder>(ws::TRole::Client, 1u << 20);
+    decoder = std::make_unique<ws::TFrameDecoder>(ws::TRole::Client, ws::MAX_SERVER_MESSAGE);
     return true;
 }
 

@@ -37,6 +37,9 @@ class TTestClient {
     // The transport of new clients: WebSocket with NAVLET_BLACKBOX_TRANSPORT=ws
     // in the environment (the black-box suite runs once with each), else TCP.
     static const TTransport& DefaultTransport();
+    // Connections to `port` (a web site's) go over WebSocket whatever the
+    // client's transport: a black-box run can mix both.
+    static void ReachOverWebSocket(uint16_t port);
     void UseTransport(TTransport t) { transport = std::move(t); }
     bool OverWebSocket() const { return transport.webSocket; }
 

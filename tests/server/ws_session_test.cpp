@@ -144,19 +144,21 @@ TEST_F(WebSocketSessions, ATcpBarAndABrowserBarShareTheSiteAndItsChats) {
 
 TEST_F(WebSocketSessions, FramesNoBrowserSendsCloseWithTheirCode) {
     StartServer();
-    TTestClient unmasked, text, huge, fragments;
-    ASSERT_TRUE(OpenWs(unmasked) && OpenWs(text) && OpenWs(huge));
+    TTestClient unmasked, text, huge, fragments, garbage;
+    ASSERT_TRUE(OpenWs(unmasked) && OpenWs(text) && OpenWs(huge) && OpenWs(garbage));
     ASSERT_TRUE(OpenWs(fragments) && fragments.Login("mallory", "mpw", "example.com"));
     std::string frame;
     ws::AppendFrame(frame, ws::TOpcode::Binary, "x");
     ASSERT_TRUE(unmasked.SendWire(frame.data(), frame.size()));
     ASSERT_TRUE(text.SendFrame(ws::TOpcode::Text, "hello"));
+    // Sound frames, but a packet stream that cannot be resynchronised.
+    ASSERT_TRUE(garbage.SendRaw(std::string(20, '\0').data(), 20));
     // A 1 MiB frame: its header alone is refused, nothing waits for the rest.
     uint8_t header[ws::MAX_FRAME_HEADER];
     const uint8_t mask[4] = {1, 2, 3, 4};
     size_t n = ws::WriteFrameHeader(header, ws::TOpcode::Binary, 1u << 20, true, mask);
     ASSERT_TRUE(huge.SendWire(header, n));
-    for (TTestClient* c : {&unmasked, &text})
+    for (TTestClient* c : {&unmasked, &text, &garbage})
         EXPECT_TRUE(c->WaitClosed() && c->CloseCode() == ws::CLOSE_PROTOCOL);
     EXPECT_TRUE(huge.WaitClosed() && huge.CloseCode() == ws::CLOSE_TOO_BIG);
 

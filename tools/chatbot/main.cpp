@@ -102,7 +102,7 @@ class TSocketLink : public TBotLink {
         }
         if (!ws::CheckUpgradeResponse(head, key))
             return false;
-        decoder = std::make_unique<ws::TFrameDecoder>(ws::TRole::Client);
+        decoder = std::make_unique<ws::TFrameDecoder>(ws::TRole::Client, ws::MAX_SERVER_MESSAGE);
         return true;
     }
 

@@ -333,7 +333,7 @@ bool TLoadRun::TakeUpgrade(TBot& bot, uint8_t* data, size_t size, int64_t now) {
     }
     size_t used = end - before;
     std::string().swap(bot.head);
-    bot.decoder = std::make_unique<ws::TFrameDecoder>(ws::TRole::Client);
+    bot.decoder = std::make_unique<ws::TFrameDecoder>(ws::TRole::Client, ws::MAX_SERVER_MESSAGE);
     SendLogin(bot, now);
     return bot.fd >= 0 && TakeFrames(bot, data + used, size - used, now);
 }
