@@ -291,6 +291,10 @@ void TBarView::BindKeys() {
     // The panel is its own document: every key goes to the band first, as
     // the platform browser offers it, and the core routes it.
     Listen(Document(), "keydown", [this](val ev) {
+        // A menu or a box waiting for its answer has the keys, as a modal
+        // loop would.
+        if (ModalOpen())
+            return;
         TKeyMessage key;
         key.virtualKey = uint32_t(ev["keyCode"].as<int>());
         key.altDown = ev["altKey"].as<bool>();
