@@ -1,7 +1,7 @@
 // The extension in Firefox (headless firefox-esr over WebDriver BiDi): it
 // installs as a temporary add-on, its sidebar page runs in a window of its
 // own and signs in through its login panel; navlet-chatbot, on the same site
-// over TCP, sees the user arrive.
+// over TCP, sees the user arrive, and a public line goes each way.
 //
 //   node firefox_test.mjs --server BIN --chatbot BIN --extension DIR --out DIR [--browser BIN]
 //
@@ -129,8 +129,8 @@ async function main() {
     context = await until("the panel for the site's window", () => panelContext(`?window=${windowId}`));
 
     const bot = start(args.chatbot, ["--server", `127.0.0.1:${sessionPort}`, "--nick", "bot",
-      "--password", "botpw1", "--site", site, "--step-timeout", "60", "--wait-user", "demo"],
-      "bot.log");
+      "--password", "botpw1", "--site", site, "--step-timeout", "60", "--wait-user", "demo",
+      "--say", "hello firefox", "--expect-public", "demo", "hello from firefox"], "bot.log");
     await step("the sidebar page signs in through its login panel", async () => {
       await until("the login panel", () => evaluate(
         `getComputedStyle(document.getElementById("LoginPanel")).display !== "none"`));
@@ -147,6 +147,18 @@ async function main() {
       await until("own entry and the bot", () => evaluate(
         `[...document.querySelectorAll("#lvUsers .entry")].map((e) => e.textContent).join(",")`)
         .then((list) => list.includes("demo") && list.includes("bot")));
+    });
+    await step("a public line each way", async () => {
+      await until("the bot's line", () => evaluate(
+        `document.getElementById("ChatView").textContent.includes("hello firefox")`));
+      await evaluate(`(() => {
+        const e = document.getElementById("Edit1");
+        e.focus();
+        e.value = "hello from firefox";
+        e.dispatchEvent(new Event("input"));
+        document.getElementById("sbSendTxt").click();
+        return 0;
+      })()`);
       const code = await bot.done;
       if (code !== 0) throw new Error(`navlet-chatbot exited ${code}`);
       const shot = await bidi.send("browsingContext.captureScreenshot", {context});
