@@ -4,7 +4,10 @@
 // DevTools protocol as its user would drive it.
 //
 //   node extension_test.mjs --server BIN --chatbot BIN --extension DIR --out DIR
-//                           [--browser BIN] [--measure] [--screenshots DIR]
+//                           [--update-module FILE] [--browser BIN] [--measure]
+//
+// With --update-module the service offers that module (version 1.4.0.0) and
+// the extension is stamped 1.3.0.0: the panel must ignore the offer.
 //
 // Exits 0 when every step passed; prints one line per step and the numbers.
 import {spawn, spawnSync} from "node:child_process";
@@ -18,6 +21,7 @@ const STEP_MS = 30000;
 const args = parseArgs(process.argv.slice(2));
 const work = fs.mkdtempSync(path.join(os.tmpdir(), "navlet-web-"));
 const children = [];
+const consoleLines = [];
 let passed = 0;
 let failed = 0;
 
@@ -91,6 +95,7 @@ function localExtension(webPort, sessionPort) {
     NAVLET_WEB: `127.0.0.1:${webPort}`, NAVLET_SERVER: `127.0.0.1:${sessionPort}`}));
   const manifest = JSON.parse(fs.readFileSync(path.join(dir, "manifest.json"), "utf8"));
   manifest.host_permissions.push("http://127.0.0.1/*", "http://localhost/*");
+  if (args["update-module"]) manifest.version = "1.3.0.0";
   fs.writeFileSync(path.join(dir, "manifest.json"), JSON.stringify(manifest, null, 1));
   return dir;
 }
@@ -141,7 +146,10 @@ async function openPanel(browser, extensionId, query) {
   const target = await browser.waitForTarget(
     (t) => t.type() === "page" && t.url() === "about:blank", {timeout: 10000});
   const page = await target.page();
-  page.on("console", (m) => fs.appendFileSync(path.join(work, "panel-console.log"), m.text() + "\n"));
+  page.on("console", (m) => {
+    consoleLines.push(m.text());
+    fs.appendFileSync(path.join(work, "panel-console.log"), m.text() + "\n");
+  });
   page.on("pageerror", (e) => log(`panel error: ${e.message}`));
   await page.setViewport({width: 300, height: 600});
   await page.goto(`chrome-extension://${extensionId}/panel.html${query}`);
@@ -162,6 +170,10 @@ async function main() {
   // One banner page, offered from sign-in on and again every few seconds.
   fs.writeFileSync(path.join(data, "banners", "1.html"),
     "<html><body style='margin:0;background:#fc0'><b>the test's banner</b></body></html>");
+  if (args["update-module"]) {
+    fs.mkdirSync(path.join(data, "updates"));
+    fs.copyFileSync(args["update-module"], path.join(data, "updates", "Navlet_Client.ocx"));
+  }
   for (const [nick, pwd] of [["demo", "demo"], ["bot", "botpw1"], ["bot2", "botpw2"]])
     spawnSync(args.server, ["--data", data, "account", "add", nick, pwd], {stdio: "ignore"});
   const server = start(args.server, ["--data", data, "--listen", `127.0.0.1:${sessionPort}`,
@@ -220,6 +232,15 @@ async function main() {
         throw new Error(`pwd is ${JSON.stringify(pwd)}`);
     });
 
+    if (args["update-module"]) {
+      await step("a newer module offered is ignored with a console line", async () => {
+        await until("the console line", async () =>
+          consoleLines.some((l) => l.includes("offers a newer module")));
+        if (await panel.$(".navlet-box")) throw new Error("a message box opened");
+        const version = await ticker(panel);
+        if (version.includes("downloaded")) throw new Error(`the ticker says ${version}`);
+      });
+    }
     await step("the server's banner shows in the banner area's frame", async () => {
       await until("WebPanel", () => shown(panel, "WebPanel"));
       const frame = await panel.$eval("#CppWebBrowser", (f) => f.src);
