@@ -102,7 +102,8 @@ void TNavlet::ReadModuleVersion() {
         return;
     }
     std::memcpy(moduleFile, file.c_str(), file.size() + 1);
-    versionText = GetVersionString(file, "FileVersion");
+    const std::string stated = kit.module.HostStatedVersion();
+    versionText = stated.empty() ? GetVersionString(file, "FileVersion") : stated;
     moduleVersion = PackVersion(versionText);
     updateVersion = moduleVersion;
     updateFile = UpdateFolder() + UPDATE_FILE_NAME;

@@ -80,6 +80,9 @@ class TNavlet {
     void FormResized(int32_t width, int32_t height);
     // Where every part of the form is; kits apply it to their widgets.
     const TBarLayout& Layout() const { return layout; }
+    // A host that shows the bar in a side panel says so before its first
+    // size; the layout table then follows the panel's width.
+    void SetHostShape(THostShape shape);
 
   private:
     // Construction steps, in the order the constructor runs them.
@@ -393,6 +396,7 @@ class TNavlet {
     uint32_t connectionSerial = 0;     // grows with every connect and disconnect
     TBarLayout layout;                 // the places of the form's parts
     bool formSized = false;            // the kit has reported a size
+    THostShape hostShape = THostShape::Band;
 };
 
 } // namespace navlet

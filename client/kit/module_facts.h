@@ -21,6 +21,10 @@ class TModuleFacts {
     // The folder a protected bar may write its download in, ending in a
     // separator; empty when the platform gives none.
     virtual std::string WritableFolder() const { return {}; }
+    // The module's version "a.b.c.d" as its host states it, for a host whose
+    // module carries no version resource (a browser extension's manifest);
+    // empty: the version is read from the module file.
+    virtual std::string HostStatedVersion() const { return {}; }
 };
 
 } // namespace navlet

@@ -52,6 +52,7 @@ class TFixedModuleFacts : public TModuleFacts {
     std::string serviceHost = "session.navlet.test";
     bool protectedMode = false;
     std::string writableFolder;
+    std::string statedVersion; // empty: the version is read from the module file
 
     bool ModuleFileName(std::string& out) const override {
         if (!hasModuleFile)
@@ -63,6 +64,7 @@ class TFixedModuleFacts : public TModuleFacts {
     std::string ServiceHostName() const override { return serviceHost; }
     bool ProtectedMode() const override { return protectedMode; }
     std::string WritableFolder() const override { return writableFolder; }
+    std::string HostStatedVersion() const override { return statedVersion; }
 };
 
 } // namespace navlet::testing
