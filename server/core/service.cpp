@@ -58,7 +58,13 @@ uint64_t FreshChatKey() {
 TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier,
                    TBannerSet banners, TUpdateSet updates, TServiceConfig config)
     : store(store), clock(clock), verifier(verifier), banners(std::move(banners)),
-      updates(std::move(updates)), config(config), alive(std::make_shared<bool>(true)) {
+      updates(std::move(updates)), config(config),
+      operators(
+          localLink, [this](const TTarget& t, bool& unknown) { return Resolve(t, unknown); },
+          [this](TClient& c) { EndSession(c, REASON_KICKED); }),
+      calls(*this, store, inlineRunner, localLink, clock,
+            TCallDesk::TLimits{config.chatPerSecond, config.chatBurst}),
+      alive(std::make_shared<bool>(true)) {
     if (sodium_init() < 0) {
         // randombytes falls back to its own source; the rest of the set-up
         // does not depend on it.
@@ -69,6 +75,36 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
 
 TService::~TService() {
     *alive = false;
+}
+
+void TService::SetClusterLink(TClusterLink& link) {
+    cluster = &link;
+    operators.SetLink(link);
+    calls.SetLink(link);
+}
+
+std::vector<TClient*> TService::Resolve(const TTarget& target, bool& unknownUser) {
+    std::vector<TClient*> out;
+    unknownUser = false;
+    switch (target.kind) {
+    case TTarget::All:
+        for (auto& [id, entry] : accounts)
+            out.insert(out.end(), entry.sessions.begin(), entry.sessions.end());
+        break;
+    case TTarget::User:
+        if (TAccountEntry* entry = OnlineByNick(target.name))
+            out = entry->sessions;
+        else
+            unknownUser = true;
+        break;
+    case TTarget::Site: {
+        auto it = sites.find(FoldCase(target.name));
+        if (it != sites.end())
+            out = it->second->users;
+        break;
+    }
+    }
+    return out;
 }
 
 void TService::Send(TClient& client, TPacket& packet, int length, uint8_t type) {
@@ -289,7 +325,7 @@ void TService::EnterSiteWhenKnown(TClient& client, std::string_view url,
     if (!cluster || host.empty() || sites.count(host) || !cluster->Status().redisUp) {
         EnterSite(client, url, friends);
         if (friends)
-            DeliverKeptCalls(client);
+            calls.DeliverKeptCalls(client);
         return;
     }
     auto kept = friends ? std::make_shared<std::vector<TAccount>>(*friends) : nullptr;
@@ -312,7 +348,7 @@ void TService::EnterSiteWhenKnown(TClient& client, std::string_view url,
         }
         EnterSite(*arriving, url, kept.get());
         if (kept)
-            DeliverKeptCalls(*arriving);
+            calls.DeliverKeptCalls(*arriving);
     });
 }
 
@@ -433,10 +469,10 @@ void TService::Handle(TClient& client, const TPacket& p) {
         client.languageMask = ReadLanguageFilter(p);
         break;
     case REQ_FIND_USER:
-        FindUser(client, ReadFindUser(p), /*withMessage=*/false);
+        calls.FindUser(client, ReadFindUser(p), /*withMessage=*/false);
         break;
     case REQ_FIND_USER_WITH_MESSAGE:
-        FindUser(client, ReadFindUser(p), /*withMessage=*/true);
+        calls.FindUser(client, ReadFindUser(p), /*withMessage=*/true);
         break;
     case REQ_FRIEND_CHANGE:
         FriendChange(client, ReadFriendChange(p));
