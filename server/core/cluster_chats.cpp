@@ -1,11 +1,10 @@
-// Private chats, invitations and the window bound when the members are
+// Private chats and invitations when the members are
 // sessions on different nodes of a cluster. Each node with members keeps the
 // chat: its own sessions, and the other members by node. Changes travel as
 // messages to the nodes of the other members; they come from other
 // processes: the codec checked every field, and each message is held here
 // against this node's own view of the chat.
 #include <algorithm>
-#include <cmath>
 #include <set>
 
 #include "server/core/service.h"
@@ -20,10 +19,6 @@ TWireRef MemberWire(uint64_t user, ChatId chat, uint8_t type) {
 }
 
 } // namespace
-
-int64_t TService::WallUs() const {
-    return std::llround((clock.NowUtcDays() - UnixToDays(0)) * 86400000000.0);
-}
 
 // The invitee's most recently active session on the inviter's site, here or
 // through another node; else its most recently active session anywhere.
@@ -131,7 +126,7 @@ void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage&
     else if (auto* left = std::get_if<cluster::TChatLeft>(&message))
         RemoteChatLeft(from, *left);
     else if (auto* trim = std::get_if<cluster::TTrim>(&message))
-        RemoteTrim(*trim);
+        windows.RemoteTrim(*trim);
     else if (auto* failed = std::get_if<cluster::TInviteFailed>(&message))
         RemoteInviteFailed(*failed);
 }
@@ -260,58 +255,6 @@ void TService::DropRemoteMembers(const std::string& node) {
                 member->sink.Deliver(left);
         }
     }
-}
-
-void TService::ReportSessions(TAccountEntry& entry) {
-    TNodeSessions here;
-    here.count = entry.sessions.size();
-    for (const TClient* session : entry.sessions) {
-        here.oldestUs =
-            here.oldestUs == 0 ? session->signedInUs : std::min(here.oldestUs, session->signedInUs);
-        here.latestUs = std::max(here.latestUs, session->activeUs);
-    }
-    cluster->AccountSessions(entry.account.id, here);
-}
-
-// Every request: another node compares these when it invites the account.
-void TService::NoteActivity(TClient& client) {
-    client.activeUs = WallUs();
-    ReportSessions(*client.account);
-}
-
-// Every node bounds the account's sessions by itself; past the bound across
-// the cluster the oldest session gives way, wherever it is.
-void TService::BoundWindows(uint64_t accountId) {
-    std::weak_ptr<bool> service = alive;
-    cluster->WhereIs(accountId, [this, service, accountId](std::vector<TNodeSessions> nodes) {
-        if (service.expired())
-            return;
-        TAccountEntry* entry = CachedById(accountId);
-        size_t total = entry ? entry->sessions.size() : 0;
-        const TNodeSessions* oldest = nullptr;
-        for (const TNodeSessions& node : nodes) {
-            total += node.count;
-            if (node.count > 0 && (!oldest || node.oldestUs < oldest->oldestUs))
-                oldest = &node;
-        }
-        if (total <= config.maxSessionsPerAccount)
-            return;
-        if (entry && entry->Online() &&
-            (!oldest || entry->sessions.front()->signedInUs <= oldest->oldestUs)) {
-            EndSession(*entry->sessions.front(), REASON_TOO_MANY_WINDOWS);
-            return;
-        }
-        if (oldest)
-            cluster->ToNode(oldest->node, cluster::TTrim{accountId, oldest->oldestUs});
-    });
-}
-
-// The stamp keeps two nodes that both saw one window too many from ending two.
-void TService::RemoteTrim(const cluster::TTrim& m) {
-    TAccountEntry* entry = CachedById(m.account);
-    if (!entry || !entry->Online() || entry->sessions.front()->signedInUs > m.signedInUs)
-        return;
-    EndSession(*entry->sessions.front(), REASON_TOO_MANY_WINDOWS);
 }
 
 } // namespace navlet::server

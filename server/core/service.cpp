@@ -64,6 +64,8 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
           [this](TClient& c) { EndSession(c, REASON_KICKED); }),
       calls(*this, store, inlineRunner, localLink, clock,
             TCallDesk::TLimits{config.chatPerSecond, config.chatBurst}),
+      windows(*this, localLink, clock, config.maxSessionsPerAccount,
+              [this](TClient& c) { EndSession(c, REASON_TOO_MANY_WINDOWS); }),
       alive(std::make_shared<bool>(true)) {
     if (sodium_init() < 0) {
         // randombytes falls back to its own source; the rest of the set-up
@@ -81,6 +83,7 @@ void TService::SetClusterLink(TClusterLink& link) {
     cluster = &link;
     operators.SetLink(link);
     calls.SetLink(link);
+    windows.SetLink(link);
 }
 
 std::vector<TClient*> TService::Resolve(const TTarget& target, bool& unknownUser) {
@@ -302,11 +305,7 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     entry.sessions.push_back(&client);
     client.account = &entry;
     client.lastActive = ++activity;
-    if (cluster) {
-        client.signedInUs = client.activeUs = WallUs();
-        ReportSessions(entry);
-        BoundWindows(entry.account.id);
-    }
+    windows.SignedIn(client);
     client.chatKey = FreshChatKey();
     client.languageMask = request.languageMask;
     client.versionText = request.version;
@@ -374,10 +373,8 @@ void TService::Disconnect(TClient& client) {
     friendsAsked.erase(client.serial);
     std::erase(client.account->sessions, &client);
     client.account->usedMs = clock.NowMs();
-    if (cluster) {
-        ReportSessions(*client.account);
-        cluster->SessionSite(client.serial, nullptr, {});
-    }
+    windows.SessionGone(*client.account);
+    Link().SessionSite(client.serial, nullptr, {});
     client.account = nullptr;
     --signedIn;
 }
@@ -450,8 +447,7 @@ void TService::Handle(TClient& client, const TPacket& p) {
     if (!client.SignedIn())
         return;
     client.lastActive = ++activity;
-    if (cluster)
-        NoteActivity(client);
+    windows.NoteActivity(client);
     switch (p.Type()) {
     case REQ_SITE_REPORT:
         SiteReport(client, ReadSiteReport(p));

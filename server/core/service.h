@@ -31,6 +31,7 @@
 #include "server/core/signin_guard.h"
 #include "server/core/store_runner.h"
 #include "server/core/updates.h"
+#include "server/core/windows.h"
 #include "server/store/store.h"
 
 namespace navlet::server {
@@ -312,7 +313,7 @@ class TService : private TDirectory {
     // that site hear "user left" instead when the account leaves it too.
     void LeaveAllChats(TClient& client, const TSite* site, bool accountLeavesSite);
 
-    // cluster_chats.cpp: private chats and the window bound across nodes
+    // cluster_chats.cpp: private chats across nodes
     // Where an invitation goes when the invitee may be on another node.
     // Whether the client may invite the user into the chat now (the chat
     // is the client's, or the client is in it and the user is not).
@@ -333,15 +334,8 @@ class TService : private TDirectory {
     void RemoteJoined(const std::string& from, const cluster::TChatJoined& m);
     void RemoteChatLine(const std::string& from, const cluster::TChatLine& m);
     void RemoteChatLeft(const std::string& from, const cluster::TChatLeft& m);
-    void RemoteTrim(const cluster::TTrim& m);
     // Remote members whose node matches (empty: all) leave every chat here.
     void DropRemoteMembers(const std::string& node);
-    // This node's sessions of the account, for the cluster.
-    void ReportSessions(TAccountEntry& entry);
-    void NoteActivity(TClient& client);
-    // Ends the cluster's oldest session of the account past the bound.
-    void BoundWindows(uint64_t accountId);
-    int64_t WallUs() const;
 
     // requests.cpp: friends and updates
     void FriendChange(TClient& client, const TFriendChangeRequest& request);
@@ -357,6 +351,8 @@ class TService : private TDirectory {
     TInlineStoreRunner inlineRunner;
     TStoreRunner* storeRunner = &inlineRunner;
     TClusterLink* cluster = nullptr; // null for a node alone
+    // The cluster's link, or the local one of a node alone.
+    TClusterLink& Link() { return cluster ? *cluster : localLink; }
     const TClock& clock;
     TPasswordVerifier& verifier;
     TBannerSet banners;
@@ -392,6 +388,7 @@ class TService : private TDirectory {
     TLocalLink localLink; // the subsystems' link until SetClusterLink
     TOperatorDesk operators;
     TCallDesk calls;
+    TWindowBound windows;
     std::shared_ptr<bool> alive; // lets late password answers find the service gone
 };
 
