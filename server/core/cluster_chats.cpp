@@ -36,8 +36,8 @@ void TService::RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId) {
     }
     std::weak_ptr<bool> service = alive;
     uint64_t serial = client.serial;
-    cluster->WhereIs(inviteeId, [this, service, serial, chatId, inviteeId, hereOnSite,
-                                 remoteOnSite](std::vector<TNodeSessions> nodes) {
+    nodeLink->WhereIs(inviteeId, [this, service, serial, chatId, inviteeId, hereOnSite,
+                                  remoteOnSite](std::vector<TNodeSessions> nodes) {
         if (service.expired())
             return;
         TClient* inviter = LiveClient(serial);
@@ -70,7 +70,7 @@ void TService::RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId) {
 void TService::InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId,
                            const std::string& node) {
     TPrivateChat& chat = OpenChat(client, chatId);
-    std::string self = cluster->Status().nodeId;
+    std::string self = nodeLink->Status().nodeId;
     cluster::TInvite invite{chatId,
                             client.Id(),
                             client.site ? client.site->host : std::string(),
@@ -82,13 +82,13 @@ void TService::InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId,
     for (const TRemoteMember& member : chat.remote)
         invite.members.push_back({member.user, member.node});
     std::weak_ptr<bool> service = alive;
-    cluster->ToNode(node, invite,
-                    [this, service, serial = client.serial, chatId, inviteeId](bool delivered) {
-                        if (service.expired() || delivered)
-                            return;
-                        if (TClient* inviter = LiveClient(serial))
-                            NotJoined(*inviter, chatId, inviteeId);
-                    });
+    nodeLink->ToNode(node, invite,
+                     [this, service, serial = client.serial, chatId, inviteeId](bool delivered) {
+                         if (service.expired() || delivered)
+                             return;
+                         if (TClient* inviter = LiveClient(serial))
+                             NotJoined(*inviter, chatId, inviteeId);
+                     });
 }
 
 void TService::NotJoined(TClient& inviter, ChatId chatId, uint64_t inviteeId) {
@@ -113,7 +113,7 @@ void TService::ToChatNodes(const TPrivateChat& chat, const cluster::TNodeMessage
     std::set<std::string> nodes;
     for (const TRemoteMember& member : chat.remote)
         if (nodes.insert(member.node).second)
-            cluster->ToNode(member.node, message);
+            nodeLink->ToNode(member.node, message);
 }
 
 void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage& message) {
@@ -140,7 +140,7 @@ void TService::RemoteInvite(const std::string& from, const cluster::TInvite& m) 
     TAccountEntry* entry = CachedById(inviteeId);
     if (!entry || !entry->Online()) {
         // Gone meanwhile: the invitation has nobody to open a tab for.
-        cluster->ToNode(from, cluster::TInviteFailed{chatId, inviterId, inviteeId});
+        nodeLink->ToNode(from, cluster::TInviteFailed{chatId, inviterId, inviteeId});
         return;
     }
     TClient* invitee = nullptr;
@@ -156,7 +156,7 @@ void TService::RemoteInvite(const std::string& from, const cluster::TInvite& m) 
     if (it == chats.end())
         it = chats.emplace(chatId, TPrivateChat{chatId, {}, {}}).first;
     TPrivateChat& chat = it->second;
-    std::string self = cluster->Status().nodeId;
+    std::string self = nodeLink->Status().nodeId;
     for (const cluster::TChatMember& member : m.members)
         if (member.node != self && !HasMember(chat, member.user))
             chat.remote.push_back(TRemoteMember{member.user, member.node});

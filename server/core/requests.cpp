@@ -1,7 +1,70 @@
-// A signed-in session's requests to the front itself: friends and updates.
+// The requests of signed-in sessions, handed to the subsystems or answered
+// here (friends and updates), and the operator's targets.
 #include "server/core/service.h"
 
 namespace navlet::server {
+
+void TService::Handle(TClient& client, const TPacket& p) {
+    if (!client.SignedIn())
+        return;
+    client.lastActive = ++activity;
+    windows.NoteActivity(client);
+    switch (p.Type()) {
+    case REQ_SITE_REPORT:
+        SiteReport(client, ReadSiteReport(p));
+        break;
+    case REQ_CHAT_TEXT:
+        ChatText(client, ReadChatText(p));
+        break;
+    case REQ_INVITE:
+        Invite(client, ReadChatAddressRequest(p));
+        break;
+    case REQ_LEAVE_CHAT:
+        LeaveChat(client, ReadChatAddressRequest(p).Chat(), /*tellOthers=*/true);
+        break;
+    case REQ_LANGUAGE_FILTER:
+        client.languageMask = ReadLanguageFilter(p);
+        break;
+    case REQ_FIND_USER:
+        calls.FindUser(client, ReadFindUser(p), /*withMessage=*/false);
+        break;
+    case REQ_FIND_USER_WITH_MESSAGE:
+        calls.FindUser(client, ReadFindUser(p), /*withMessage=*/true);
+        break;
+    case REQ_FRIEND_CHANGE:
+        FriendChange(client, ReadFriendChange(p));
+        break;
+    case REQ_UPDATE:
+        UpdateRequest(client, ReadUpdateRequest(p));
+        break;
+    default:
+        break; // the login again, or nothing the bar sends
+    }
+}
+
+std::vector<TClient*> TService::Resolve(const TTarget& target, bool& unknownUser) {
+    std::vector<TClient*> out;
+    unknownUser = false;
+    switch (target.kind) {
+    case TTarget::All:
+        for (auto& [id, entry] : accounts)
+            out.insert(out.end(), entry.sessions.begin(), entry.sessions.end());
+        break;
+    case TTarget::User:
+        if (TAccountEntry* entry = OnlineByNick(target.name))
+            out = entry->sessions;
+        else
+            unknownUser = true;
+        break;
+    case TTarget::Site: {
+        auto it = sites.find(FoldCase(target.name));
+        if (it != sites.end())
+            out = it->second->users;
+        break;
+    }
+    }
+    return out;
+}
 
 void TService::FriendChange(TClient& client, const TFriendChangeRequest& request) {
     if (request.operation != FRIEND_ADD && request.operation != FRIEND_REMOVE)

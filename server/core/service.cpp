@@ -80,34 +80,10 @@ TService::~TService() {
 }
 
 void TService::SetClusterLink(TClusterLink& link) {
-    cluster = &link;
+    cluster = nodeLink = &link;
     operators.SetLink(link);
     calls.SetLink(link);
     windows.SetLink(link);
-}
-
-std::vector<TClient*> TService::Resolve(const TTarget& target, bool& unknownUser) {
-    std::vector<TClient*> out;
-    unknownUser = false;
-    switch (target.kind) {
-    case TTarget::All:
-        for (auto& [id, entry] : accounts)
-            out.insert(out.end(), entry.sessions.begin(), entry.sessions.end());
-        break;
-    case TTarget::User:
-        if (TAccountEntry* entry = OnlineByNick(target.name))
-            out = entry->sessions;
-        else
-            unknownUser = true;
-        break;
-    case TTarget::Site: {
-        auto it = sites.find(FoldCase(target.name));
-        if (it != sites.end())
-            out = it->second->users;
-        break;
-    }
-    }
-    return out;
 }
 
 void TService::Send(TClient& client, TPacket& packet, int length, uint8_t type) {
@@ -321,7 +297,7 @@ void TService::EnterSiteWhenKnown(TClient& client, std::string_view url,
                                   const std::vector<TAccount>* friends) {
     uint64_t ticket = ++client.siteTicket;
     std::string host = SiteHostOf(url.substr(0, SITE_FIELD - 1));
-    if (!cluster || host.empty() || sites.count(host) || !cluster->Status().redisUp) {
+    if (host.empty() || sites.count(host) || !nodeLink->Status().redisUp) {
         EnterSite(client, url, friends);
         if (friends)
             calls.DeliverKeptCalls(client);
@@ -329,8 +305,8 @@ void TService::EnterSiteWhenKnown(TClient& client, std::string_view url,
     }
     auto kept = friends ? std::make_shared<std::vector<TAccount>>(*friends) : nullptr;
     std::weak_ptr<bool> service = alive;
-    cluster->SiteSnapshot(host, [this, service, serial = client.serial, ticket,
-                                 url = std::string(url), kept, host](TSiteSnapshot snapshot) {
+    nodeLink->SiteSnapshot(host, [this, service, serial = client.serial, ticket,
+                                  url = std::string(url), kept, host](TSiteSnapshot snapshot) {
         if (service.expired())
             return;
         TClient* arriving = LiveClient(serial);
@@ -374,7 +350,7 @@ void TService::Disconnect(TClient& client) {
     std::erase(client.account->sessions, &client);
     client.account->usedMs = clock.NowMs();
     windows.SessionGone(*client.account);
-    Link().SessionSite(client.serial, nullptr, {});
+    nodeLink->SessionSite(client.serial, nullptr, {});
     client.account = nullptr;
     --signedIn;
 }
@@ -385,8 +361,7 @@ void TService::EnterSite(TClient& client, std::string_view url,
     std::string host = SiteHostOf(client.siteUrl);
     if (!host.empty())
         client.site = &SiteOf(host);
-    if (cluster)
-        cluster->SessionSite(client.serial, &client.account->account, host);
+    nodeLink->SessionSite(client.serial, &client.account->account, host);
     StartWelcome(client, friends);
     if (client.site)
         Arrive(client, *client.site);
@@ -400,8 +375,7 @@ void TService::Arrive(TClient& client, TSite& site) {
     if (!arrives)
         return;
     site.people.push_back(TPerson{client.account, site.arrivals++});
-    if (cluster)
-        cluster->Entered(site.host, client.account->account);
+    nodeLink->Entered(site.host, client.account->account);
     if (RemotelyOn(site, client.Id()))
         return; // the site's users already see the account through another node
     DeliverPresenceToSite(site, PresenceWire(client.account->account, 0, 0), &client);
@@ -422,8 +396,7 @@ void TService::LeaveSite(TClient& client) {
     uint64_t arrival = person != site->people.end() ? person->arrival : 0;
     if (person != site->people.end())
         site->people.erase(person);
-    if (cluster)
-        cluster->Left(site->host, client.Id());
+    nodeLink->Left(site->host, client.Id());
     if (site->users.empty()) {
         sites.erase(site->host);
         return;
@@ -441,44 +414,6 @@ void TService::SiteReport(TClient& client, std::string_view url) {
     }
     LeaveSite(client);
     EnterSiteWhenKnown(client, url, /*friends=*/nullptr);
-}
-
-void TService::Handle(TClient& client, const TPacket& p) {
-    if (!client.SignedIn())
-        return;
-    client.lastActive = ++activity;
-    windows.NoteActivity(client);
-    switch (p.Type()) {
-    case REQ_SITE_REPORT:
-        SiteReport(client, ReadSiteReport(p));
-        break;
-    case REQ_CHAT_TEXT:
-        ChatText(client, ReadChatText(p));
-        break;
-    case REQ_INVITE:
-        Invite(client, ReadChatAddressRequest(p));
-        break;
-    case REQ_LEAVE_CHAT:
-        LeaveChat(client, ReadChatAddressRequest(p).Chat(), /*tellOthers=*/true);
-        break;
-    case REQ_LANGUAGE_FILTER:
-        client.languageMask = ReadLanguageFilter(p);
-        break;
-    case REQ_FIND_USER:
-        calls.FindUser(client, ReadFindUser(p), /*withMessage=*/false);
-        break;
-    case REQ_FIND_USER_WITH_MESSAGE:
-        calls.FindUser(client, ReadFindUser(p), /*withMessage=*/true);
-        break;
-    case REQ_FRIEND_CHANGE:
-        FriendChange(client, ReadFriendChange(p));
-        break;
-    case REQ_UPDATE:
-        UpdateRequest(client, ReadUpdateRequest(p));
-        break;
-    default:
-        break; // the login again, or nothing the bar sends
-    }
 }
 
 void TService::Tick() {
@@ -505,8 +440,8 @@ void TService::Tick() {
 }
 
 std::vector<TSiteCount> TService::BusiestSites(size_t limit) const {
-    if (cluster && cluster->Status().redisUp)
-        return cluster->BusiestSites(limit); // else this node's own, below
+    if (nodeLink->Status().redisUp)
+        return nodeLink->BusiestSites(limit); // else this node's own, below
     std::vector<TSiteCount> out;
     for (const auto& [host, site] : sites)
         out.push_back(TSiteCount{host, site->people.size()});

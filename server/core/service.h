@@ -351,8 +351,6 @@ class TService : private TDirectory {
     TInlineStoreRunner inlineRunner;
     TStoreRunner* storeRunner = &inlineRunner;
     TClusterLink* cluster = nullptr; // null for a node alone
-    // The cluster's link, or the local one of a node alone.
-    TClusterLink& Link() { return cluster ? *cluster : localLink; }
     const TClock& clock;
     TPasswordVerifier& verifier;
     TBannerSet banners;
@@ -385,7 +383,8 @@ class TService : private TDirectory {
     size_t signedIn = 0;
     size_t sitesMade = 0;
     int64_t lastRotationMs = 0;
-    TLocalLink localLink; // the subsystems' link until SetClusterLink
+    TLocalLink localLink;                // until SetClusterLink
+    TClusterLink* nodeLink = &localLink; // the cluster's, or the local one
     TOperatorDesk operators;
     TCallDesk calls;
     TWindowBound windows;
