@@ -96,6 +96,7 @@ bool TNavlet::RouteServerNotice(ChatId chat, const std::string& text) {
         break;
     case nkTicker:
         PostMsg(mkNotice, 0, "%s", text.c_str());
+        endReason = text;
         break;
     case nkTickerWithButtons:
         PostMsg(mkServer, int32_t(chat & 0xFF), "%s", text.c_str());

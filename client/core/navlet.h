@@ -115,6 +115,7 @@ class TNavlet {
     void DispatchPacket(const TPacket& packet);
     void EndSession();
     void ChatCommand(uint8_t command);
+    void PostDisconnected(bool reconnecting);
 
   public:
     // ---- Host browser: band operations (host.cpp) and site tracking (site.cpp) ----
@@ -346,6 +347,10 @@ class TNavlet {
     bool disconnectedOnce = false;
     bool autoReconnecting = false;
     bool closingOnPurpose = false;
+    // The server's ticker notice when it was the last message before the end
+    // of the session: the session's reason, kept in the status line that
+    // remains until the next attempt.
+    std::string endReason;
     std::list<TMsgLine> msgQueue;
     std::string serverStatus;
     int32_t msgPhase = 0;
