@@ -93,6 +93,7 @@ bool TNavlet::RouteServerNotice(ChatId chat, const std::string& text) {
     switch (kind) {
     case nkServerStatus:
         serverStatus = text;
+        TickerCountChanged();
         break;
     case nkTicker:
         PostMsg(mkNotice, 0, "%s", text.c_str());

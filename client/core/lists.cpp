@@ -65,6 +65,7 @@ void TNavlet::PresenceRecord(const TPresenceMsg& m) {
     if (m.chatKey == 0) {
         SignalNews();
         lvUsers.Add(TListItem{m.nick, image, m.user});
+        TickerCountChanged();
         return;
     }
     // Only the signed-in user's own record carries a key: the sign-in is confirmed.
@@ -83,6 +84,7 @@ void TNavlet::PresenceRecord(const TPresenceMsg& m) {
     SetBannerMode(bmDefault);
     upd_timerTimer();
     lvUsers.Add(TListItem{m.nick, image, m.user});
+    TickerCountChanged();
 }
 
 void TNavlet::UserLeftSite(const TUserLeftMsg& m) {
@@ -102,6 +104,7 @@ void TNavlet::UserLeftSite(const TUserLeftMsg& m) {
         AppendLine(/*eventLine=*/true, m.user, tab.chatId, "left this site", 0, "");
     }
     lvUsers.Delete(FindUser(m.user));
+    TickerCountChanged();
     // Alone on the site again: nothing left to blink for.
     if (lvUsers.Count() == 1 && led_timer.Enabled()) {
         led_timer.SetEnabled(false);

@@ -157,10 +157,21 @@ class TNavlet {
     void msg_imgMouseMove(TShiftState shift, int32_t x, int32_t y);
     void msg_imgMouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
     void msg_pnlResize();
+    // The people list or the server's status text changed: a front line that
+    // shows them is drawn again at once, not at its next turn.
+    void TickerCountChanged();
+    // A call from `caller`: one line per caller, which takes the new call's
+    // text and address and is shown at once.
+    void ShowCall(const std::string& caller, const std::string& text, const std::string& link);
 
   private:
     void DrawMsgLine();
     std::string MsgLineText(const TMsgLine& line) const;
+    // What the front line shows beside its buttons: the standing status line.
+    std::string BesideButtonsText() const;
+    void DrawBesideButtons(int32_t buttonsEnd);
+    void NextMsgLine();
+    void RestartFrontLine();
     int32_t ScrollOffset() const { return msgSrcRect.left; }
 
   public:
@@ -359,6 +370,7 @@ class TNavlet {
     TRect msgDstRect;
     std::unique_ptr<TDisplayList> msgImage;
     std::unique_ptr<THitMap> msgHitMap;
+    std::string msgShownText; // the text the front line was last drawn with
     uint32_t languageMask = 0;
     std::unique_ptr<TBarMenu> usersMenu;
     std::unique_ptr<TBarMenu> languageMenu;

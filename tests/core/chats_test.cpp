@@ -330,15 +330,23 @@ TEST_F(ChatsViewTest, SearchAnswerForACallerKeepsOneLineWithTheNewestLink) {
               nullptr);
 }
 
-TEST_F(ChatsViewTest, CallsWithAMessageSayWhetherTheCallerIsStillOnline) {
+TEST_F(ChatsViewTest, EachCallShowsItsOwnWordsAtOnceOnTheCallersOneLine) {
     b().LookingForYouReceived(TLookingForYouMsg{true, "ann", "100% hi", "http://a"});
+    EXPECT_EQ(b().msgQueue.front().text, "ann is looking for you with this message: \"100% hi\"");
+    b().PostMsg(mkNotice, 0, "meanwhile");
+    tk.time.Advance(3500); // the notice is on show now
     b().LookingForYouReceived(TLookingForYouMsg{false, "ann", "bye", "http://b"});
-    const TMsgLine* is = QueuedLine("ann is looking for you with this message: \"100% hi\"");
-    const TMsgLine* was = QueuedLine("ann was looking for you with this message: \"bye\"");
-    ASSERT_TRUE(is && was);
-    EXPECT_EQ(is->kind, mkInvite);
-    EXPECT_EQ(is->link, "http://a");
-    EXPECT_EQ(was->user, "ann");
+    const TMsgLine& front = b().msgQueue.front();
+    EXPECT_EQ(front.text, "ann was looking for you with this message: \"bye\"");
+    EXPECT_EQ(front.kind, mkInvite);
+    EXPECT_EQ(front.link, "http://b");
+    // A call without words after one with words says so, on the same line.
+    b().SearchAnswerReceived(TSearchAnswerMsg{-1, "ann", "http://c"});
+    int calls = 0;
+    for (const TMsgLine& line : b().msgQueue)
+        calls += line.user == "ann";
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(b().msgQueue.front().text, "ann is looking for you!");
 }
 
 } // namespace
