@@ -3,6 +3,8 @@
 // minimise and restore through the band site.
 #include "client/core/host.h"
 
+#include <cstdio>
+
 #include "client/core/connection.h"
 #include "client/core/navlet.h"
 
@@ -155,6 +157,20 @@ void TNavlet::OpenInHostBrowser(const std::string& address) {
 void TNavlet::FlashBrowserWindow() {
     if (hostControl)
         hostControl->FlashBrowserWindow();
+}
+
+void TNavlet::EditTyped(TEdit& edit, const std::string& text, int refused) {
+    if (refused > 0) {
+        ShowHint("Only Western European characters can be typed in the bar");
+        return;
+    }
+    edit.SetText(text);
+    if (edit.MaxLength() <= 0 || int(text.size()) < edit.MaxLength())
+        return;
+    char hint[80];
+    std::snprintf(hint, sizeof hint, "%s holds at most %d characters",
+                  &edit == &Edit1 ? "A chat line" : "This box", edit.MaxLength());
+    ShowHint(hint);
 }
 
 void TNavlet::EditEnter(TFocusTarget control) {

@@ -135,6 +135,10 @@ class TNavlet {
     void FlashBrowserWindow();
     // OnEnter of the five edit boxes and OnClick of Edit1: the bar has the focus.
     void EditEnter(TFocusTarget control);
+    // OnTyped of the edit boxes: a character the bar's code page cannot hold
+    // is refused, with a hint, rather than sent as "?"; a box that has just
+    // become full says how much it holds.
+    void EditTyped(TEdit& edit, const std::string& text, int refused);
     // Minimise and restore through the band site; the timer re-applies a
     // stored minimised state once after each showing.
     enum class TResizeSender { Button, ResizeTimer, Login };
@@ -163,6 +167,8 @@ class TNavlet {
     // A call from `caller`: one line per caller, which takes the new call's
     // text and address and is shown at once.
     void ShowCall(const std::string& caller, const std::string& text, const std::string& link);
+    // A notice about the user's own typing, shown at once and only once.
+    void ShowHint(const std::string& text);
 
   private:
     void DrawMsgLine();

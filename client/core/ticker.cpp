@@ -120,6 +120,14 @@ void TNavlet::TickerCountChanged() {
         RestartFrontLine();
 }
 
+void TNavlet::ShowHint(const std::string& text) {
+    if (!msgQueue.empty() && msgQueue.front().kind == mkNotice && msgQueue.front().text == text)
+        return; // on show already: every further key would restart it
+    msgQueue.remove_if([&text](const TMsgLine& l) { return l.kind == mkNotice && l.text == text; });
+    msgQueue.push_front(TMsgLine{mkNotice, 0, text.substr(0, MSG_TEXT_MAX), "", ""});
+    RestartFrontLine();
+}
+
 void TNavlet::ShowCall(const std::string& caller, const std::string& text,
                        const std::string& link) {
     auto pending = std::find_if(msgQueue.begin(), msgQueue.end(), [&caller](const TMsgLine& l) {

@@ -349,5 +349,31 @@ TEST_F(ChatsViewTest, EachCallShowsItsOwnWordsAtOnceOnTheCallersOneLine) {
     EXPECT_EQ(b().msgQueue.front().text, "ann is looking for you!");
 }
 
+TEST_F(ChatsViewTest, TypingRefusesWhatTheCodePageCannotHoldAndSaysWhenTheLineIsFull) {
+    b().Edit1.SetText("ab");
+    // The kit left an emoji out: the box keeps what it had, and says why at once.
+    b().Edit1.OnTyped("ab", /*refused=*/1);
+    EXPECT_EQ(b().Edit1.Text(), "ab");
+    EXPECT_EQ(b().msgQueue.front().text,
+              "Only Western European characters can be typed in the bar");
+    EXPECT_EQ(b().msgQueue.front().kind, mkNotice);
+    b().Edit1.OnTyped("ab", /*refused=*/1); // the same hint is not queued twice
+    int hints = 0;
+    for (const TMsgLine& line : b().msgQueue)
+        hints += line.kind == mkNotice;
+    EXPECT_EQ(hints, 1);
+
+    b().Edit1.OnTyped("ab\x80", 0); // the euro sign is the code page's
+    EXPECT_EQ(b().Edit1.Text(), "ab\x80");
+    // The box holds what one chat-text request carries, and says so when full.
+    EXPECT_EQ(b().Edit1.MaxLength(), CHAT_TEXT_FIELD - 1);
+    b().Edit1.OnTyped(std::string(size_t(CHAT_TEXT_FIELD - 1), 'x'), 0);
+    EXPECT_EQ(b().msgQueue.front().text, "A chat line holds at most 230 characters");
+    // The other boxes refuse alike.
+    ASSERT_TRUE(b().edSearchMsg.OnTyped);
+    b().edSearchMsg.OnTyped("hi", 2);
+    EXPECT_EQ(b().edSearchMsg.Text(), "");
+}
+
 } // namespace
 } // namespace navlet::testing

@@ -108,8 +108,23 @@ TEditWidget::TEditWidget(TEdit& m, std::function<void()> focus, QWidget* parent)
     : QLineEdit(parent), model(m), onFocus(std::move(focus)) {
     setFrame(true);
     observations.Bind(model, *this, [this] { Render(); });
-    connect(this, &QLineEdit::textEdited, this,
-            [this](const QString& text) { model.SetText(ToAnsi(text)); });
+    connect(this, &QLineEdit::textEdited, this, [this](const QString& text) { Typed(text); });
+}
+
+void TEditWidget::Typed(const QString& text) {
+    const TAnsiText typed = TypedAnsi(text);
+    const int cursor = cursorPosition();
+    const qsizetype before = this->text().size();
+    if (model.OnTyped)
+        model.OnTyped(typed.text, typed.refused);
+    else
+        model.SetText(typed.text);
+    // A refused edit leaves the model as it was: the box shows it again, with
+    // the cursor where the refused characters began.
+    const QSignalBlocker blocker(this);
+    Render();
+    if (this->text().size() != before)
+        setCursorPosition(std::max(0, cursor - int(before - this->text().size())));
 }
 
 void TEditWidget::Render() {

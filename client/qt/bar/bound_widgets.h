@@ -76,6 +76,7 @@ class TEditWidget : public QLineEdit {
 
   private:
     void Render();
+    void Typed(const QString& text);
 
     TEdit& model;
     std::function<void()> onFocus;
