@@ -68,6 +68,7 @@ const std::array<TLayoutRow, PART_COUNT> BAR_LAYOUT = {{
     {sbSearch,        SearchPanel,   NONE, 239,  88,  41,  18, "sbSearch"},
     {FriendPanel,     BannerPanel,   CLIENT, 0,   0,   0,   0, "FriendPanel"},
     {lvFriends,       FriendPanel,   NONE,  88,  20, 196,  89, "lvFriends"},
+    {Label7,          FriendPanel,   NONE,  88,   5, 196, LABEL_HEIGHT, "Label7"},
 }};
 // clang-format on
 
@@ -81,6 +82,7 @@ const TLabelText* LabelText(TPart part) {
     static constexpr TLabelText PASSWORD{"Password", false, false};
     static constexpr TLabelText SEARCH_TITLE{"Search user and invite here:", true, false};
     static constexpr TLabelText SEND_MESSAGE{"Send this message", false, true};
+    static constexpr TLabelText FRIENDS_TITLE{"Your friends:", true, false};
     switch (part) {
     case Label3:
         return &LOG_IN;
@@ -93,6 +95,8 @@ const TLabelText* LabelText(TPart part) {
         return &SEARCH_TITLE;
     case Label6:
         return &SEND_MESSAGE;
+    case Label7:
+        return &FRIENDS_TITLE;
     default:
         return nullptr;
     }

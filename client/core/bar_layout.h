@@ -71,8 +71,9 @@ enum class TPart : uint8_t {
     sbSearch,
     FriendPanel,
     lvFriends,
+    Label7, // the friends panel's heading
 };
-inline constexpr size_t PART_COUNT = size_t(TPart::lvFriends) + 1;
+inline constexpr size_t PART_COUNT = size_t(TPart::Label7) + 1;
 
 // How a part takes its place in its parent, the class library's way: aligned
 // parts take a band off the parent's edge (or what is left of it), in the

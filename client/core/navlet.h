@@ -263,6 +263,8 @@ class TNavlet {
   private:
     void BindChatComponents();
     void BuildMenus();
+    // A friend's record: a new entry, or the new state of one already listed.
+    void FriendRecord(const TPresenceMsg& m, int32_t gender);
     // A server line whose chat id marks a notice; false when it is chat text.
     bool RouteServerNotice(ChatId chat, const std::string& text);
     void WriteConversationLine(TChatView& view, bool eventLine, UserId sender,

@@ -108,6 +108,9 @@ struct TAccountEntry {
     // Addresses that signed in with the right password lately: failed
     // attempts from elsewhere do not hold them back.
     std::vector<std::string> goodAddresses;
+    // The account's friends while it is online, as its latest sign-in read
+    // them and its bars changed them since.
+    std::vector<uint64_t> friendIds;
 
     bool Online() const { return !sessions.empty(); }
     // The session that sent the latest request; null when offline.
@@ -382,6 +385,11 @@ class TService {
     void SendKeptCalls(TClient& target, const std::vector<TKeptCall>& calls,
                        const std::set<uint64_t>& onlineElsewhere);
     void FriendChange(TClient& client, const TFriendChangeRequest& request);
+    // The account came online (its first session) or went offline (its
+    // last): every online account that lists it as a friend hears so, once.
+    void TellFriendsOf(const TAccountEntry& entry, bool online);
+    // Who hears of `entry` coming and going: its friends while it is online.
+    void SetFriendIds(TAccountEntry& entry, std::vector<uint64_t> ids);
     void UpdateRequest(TClient& client, const TUpdateRequest& request);
 
     void Send(TClient& client, TPacket& packet, int length, uint8_t type);
@@ -418,6 +426,8 @@ class TService {
         std::unordered_set<uint64_t> online; // online on another node
     };
     std::unordered_map<uint64_t, TFriendsAsked> friendsAsked;
+    // Online accounts by the friends they list, for TellFriendsOf.
+    std::unordered_map<uint64_t, std::unordered_set<TAccountEntry*>> listedAsFriendBy;
     TSignInCache signInCache;
     std::mutex failuresMutex; // the counters are also used from the web site's threads
     TFailureCounter failuresByAddress{/*limit=*/10, /*drainMsPerFailure=*/6000};

@@ -37,7 +37,7 @@ TEST(TBarLayoutTest, AtTheIdealHeightEveryControlOfTheBannerPanelsShowsWhole) {
         EXPECT_TRUE(Inside(layout.Rect(row.part), layout.Rect(row.parent))) << row.name;
         EXPECT_TRUE(Inside(layout.InForm(row.part), bar)) << row.name;
     }
-    EXPECT_EQ(checked, 13); // six login controls, six search controls, the friends list
+    EXPECT_EQ(checked, 14); // six login controls, six search controls, the friends list and heading
     EXPECT_TRUE(Inside(layout.InForm(TPart::BannerPanel), bar));
 }
 

@@ -384,7 +384,7 @@ void TBarWindow::BuildBannerPanels() {
     BindVisible(search.Handle(), bar.SearchPanel, observations);
 
     TPanel& friends = MakePanel(TPart::FriendPanel, RGB(0, 0, 40));
-    friends.OnPaint = paint(background(bmFriends), {});
+    friends.OnPaint = paint(background(bmFriends), {TPart::Label7});
     HWND lvFriends =
         MakeControl(TPart::lvFriends, WC_LISTVIEWW, L"",
                     LVS_LIST | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, WS_EX_CLIENTEDGE);
