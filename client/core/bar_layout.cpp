@@ -116,6 +116,7 @@ namespace {
 // Takes the aligned children of `parent` off its remaining client area, in
 // the class library's order of alignments, each group in table order.
 void AlignChildren(TPart parent, const std::array<bool, PART_COUNT>& shown,
+                   const std::array<int32_t, PART_COUNT>& widths,
                    std::array<TRect, PART_COUNT>& rects) {
     const TRect& outer = rects[size_t(parent)];
     TRect rest{0, 0, outer.Width(), outer.Height()};
@@ -143,13 +144,14 @@ void AlignChildren(TPart parent, const std::array<bool, PART_COUNT>& shown,
                     rest.bottom = r.top;
                 break;
             case TAlign::alLeft:
-                r = {rest.left, rest.top, clamp(rest.left, row.width, rest.right), rest.bottom};
+                r = {rest.left, rest.top, clamp(rest.left, widths[size_t(row.part)], rest.right),
+                     rest.bottom};
                 if (takesRoom)
                     rest.left = r.right;
                 break;
             case TAlign::alRight:
-                r = {std::max(rest.left, rest.right - row.width), rest.top, rest.right,
-                     rest.bottom};
+                r = {std::max(rest.left, rest.right - widths[size_t(row.part)]), rest.top,
+                     rest.right, rest.bottom};
                 if (takesRoom)
                     rest.right = r.left;
                 break;
@@ -159,6 +161,25 @@ void AlignChildren(TPart parent, const std::array<bool, PART_COUNT>& shown,
             }
         }
     }
+}
+
+// How much room the chat side and the banner's picture give up so that the
+// right-hand side keeps its narrowest width.
+struct TNarrowing {
+    int32_t left = 0;   // taken off LeftPanel
+    int32_t banner = 0; // of the banner area's left part, out of view
+};
+
+TNarrowing NarrowingFor(int32_t formWidth) {
+    const int32_t designed = LayoutRow(TPart::LeftPanel).width + BANNER_AREA_WIDTH;
+    int32_t missing = RIGHT_PANEL_MIN_WIDTH - (formWidth - designed);
+    TNarrowing n;
+    if (missing <= 0)
+        return n;
+    n.left = std::min(missing, LayoutRow(TPart::LeftPanel).width - LEFT_PANEL_MIN_WIDTH);
+    missing -= n.left;
+    n.banner = std::min(missing, BANNER_PICTURE_WIDTH);
+    return n;
 }
 
 } // namespace
@@ -172,9 +193,22 @@ TBarLayout LayOutBar(int32_t width, int32_t height) {
             layout.rects[size_t(row.part)] = {row.left, row.top, row.left + row.width,
                                               row.top + row.height};
     layout.rects[size_t(TPart::Form)] = {0, 0, std::max(width, 0), std::max(height, 0)};
-    // Parents come before their children in the table.
+    std::array<int32_t, PART_COUNT> widths{};
     for (const TLayoutRow& row : BAR_LAYOUT)
-        AlignChildren(row.part, layout.shown, layout.rects);
+        widths[size_t(row.part)] = row.width;
+    const TNarrowing narrowing = NarrowingFor(width);
+    widths[size_t(TPart::LeftPanel)] -= narrowing.left;
+    widths[size_t(TPart::CentralPanel)] -= narrowing.banner;
+    // Parents come before their children in the table.
+    for (const TLayoutRow& row : BAR_LAYOUT) {
+        AlignChildren(row.part, layout.shown, widths, layout.rects);
+        if (row.part != TPart::CentralPanel || narrowing.banner == 0)
+            continue;
+        // The banner area keeps its size and shows its right-hand part, where
+        // the panels' controls are; its children follow it.
+        TRect& banner = layout.rects[size_t(TPart::BannerPanel)];
+        banner.left -= narrowing.banner;
+    }
     return layout;
 }
 

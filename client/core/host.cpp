@@ -116,9 +116,10 @@ THResult TNavlet::UIActivateIO(bool activate) {
     }
     if (hostControl)
         hostControl->FocusChanged(false);
-    // Taking the focus off any edit box.
-    if (Form.Visible())
-        ActiveControl.SetFocus(ftLvUsers);
+    // The host gave the focus to the page or its address field: no edit box
+    // of the bar keeps the keys, and the bar takes nothing back (moving the
+    // focus to lvUsers here would pull it out of what the user clicked).
+    ActiveControl.SetFocus(ftNone);
     return HR_OK;
 }
 
