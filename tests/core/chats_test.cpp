@@ -25,6 +25,25 @@ TEST_F(ChatsViewTest, ConversationKeepsItsLastThirtyLines) {
     EXPECT_EQ(View(0).SelLength(), 0u);
 }
 
+TEST_F(ChatsViewTest, AReaderScrolledUpKeepsThePlaceAndTheEndIsFollowedOtherwise) {
+    SignIn();
+    Presence(20, "alice");
+    ChatLine(20, 0, "one");
+    bool atEnd = false;
+    View(0).IsAtEnd = [&atEnd] { return atEnd; };
+    View(0).SetSelection(0, 3); // the reader marks "ali"
+    const int requests = View(0).ScrollRequests();
+    ChatLine(20, 0, "two");
+    EXPECT_EQ(View(0).ScrollRequests(), requests);
+    EXPECT_EQ(View(0).SelStart(), 0u);
+    EXPECT_EQ(View(0).SelLength(), 3u);
+    atEnd = true;
+    ChatLine(20, 0, "three");
+    EXPECT_EQ(View(0).ScrollRequests(), requests + 1);
+    EXPECT_EQ(View(0).SelStart(), View(0).Text().size());
+    View(0).IsAtEnd = nullptr;
+}
+
 TEST_F(ChatsViewTest, LineRunsCarryNickTimeAndTextStyles) {
     SignIn();
     Presence(20, "alice");

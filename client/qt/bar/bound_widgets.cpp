@@ -186,11 +186,22 @@ TChatViewWidget::TChatViewWidget(TNavlet& b, TChatView& v, TQtMenuTracker& m, QW
             menus.Unregister(&view);
         });
     connect(this, &QTextEdit::selectionChanged, this, [this] { SelectionChanged(); });
+    view.IsAtEnd = [this] {
+        const QScrollBar* bar = verticalScrollBar();
+        return bar->value() >= bar->maximum() - 2; // a pixel or two short is the end
+    };
+}
+
+TChatViewWidget::~TChatViewWidget() {
+    if (!orphaned)
+        view.IsAtEnd = nullptr;
 }
 
 void TChatViewWidget::Render() {
     if (orphaned)
         return;
+    // Rebuilding the text moves the scroll: the place the reader had comes back.
+    const int place = verticalScrollBar()->value();
     std::vector<std::vector<TTextRun>> lines;
     for (const TChatLine& line : view.Lines())
         lines.push_back(line.runs);
@@ -222,7 +233,9 @@ void TChatViewWidget::Render() {
     if (view.ScrollRequests() != scrollRequests) {
         scrollRequests = view.ScrollRequests();
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        return;
     }
+    verticalScrollBar()->setValue(place);
 }
 
 void TChatViewWidget::SelectionChanged() {
