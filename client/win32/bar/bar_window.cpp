@@ -289,6 +289,8 @@ void TBarWindow::BuildLeftPanel() {
         std::make_unique<TChatTabsBinding>(bar, tabs, left.Handle(), kit.menus, *this, formFont);
     TPanel& chatLine = MakePanel(TPart::ChatMsgPanel, ColorRefOf(clSkyBlue));
     HWND edit1 = MakeControl(TPart::Edit1, WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP);
+    // The text, the hint above all, stops short of the "send" button beside it.
+    SendMessageW(edit1, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(1, 5));
     bindings.push_back(
         std::make_unique<TEditBinding>(bar.Edit1, edit1, [this] { bar.EditEnter(ftEdit1); }));
     HWND send = MakeControl(TPart::sbSendTxt, WC_BUTTONW, L"send", BS_PUSHBUTTON | BS_FLAT);
