@@ -89,7 +89,9 @@ shot() {
   case "$2" in
     friends) sleep 2; click 93 565 7 ;; # FriendsBtn
     call)
-      sleep 2
+      # anna goes to another site: a call to someone on one's own site is no call.
+      DISPLAY=:94 xdotool mousemove 600 33 click 1 key ctrl+a
+      type_on 94 "http://localhost:${web##*:}/help.asp"; key_on 94 Return; sleep 3
       click 94 548 7; sleep 1                       # anna's SearchBtn
       click 94 460 55; type_on 94 demo              # cbSearch
       click 94 460 76; type_on 94 "coffee at five?" # edSearchMsg
