@@ -159,7 +159,13 @@ void TNavlet::ResetPresence() {
     if (hadPrivateTabs)
         PageControlChange();
     // Pending invitations and notices belong to the site that is gone.
+    const size_t queued = msgQueue.size();
     msgQueue.remove_if([](const TMsgLine& line) { return line.kind != mkStatus; });
+    // A line on show may have gone with them: the strip shows what is left.
+    if (msgQueue.size() != queued && msgImage)
+        RestartFrontLine();
+    else
+        TickerCountChanged();
 }
 
 void TNavlet::ClearPeopleLists() {

@@ -363,6 +363,16 @@ TEST_F(InvitationTest, ALineWithButtonsHoldsTheTickerWithTheCountBesideIt) {
     EXPECT_EQ(b().msgQueue.front().kind, mkStatus);
 }
 
+TEST_F(InvitationTest, ACallOnShowThatGoesWithTheSiteLeavesNoButtonsBehind) {
+    b().PostMsg(mkStatus, 0, "You're connected");
+    ShowFront(mkInvite, MSG_BTN_ACCEPT | MSG_BTN_IGNORE, "site.test");
+    ASSERT_NE(Hit(20, 8), 0);
+    b().ResetPresence();
+    EXPECT_EQ(Front(), "You're connected");
+    EXPECT_EQ(Hit(20, 8), 0);
+    EXPECT_EQ(std::get<TTextOut>(b().msgImage->ops[16]).text, "You're connected");
+}
+
 TEST_F(TickerTest, TheShownCountFollowsTheListAtOnce) {
     b().loggedIn = true;
     b().lvUsers.Add({"marta", 1, 42});
