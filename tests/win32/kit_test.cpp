@@ -281,7 +281,8 @@ TEST(Win32AnsiTest, TheHighRowIsWindows1252BothWaysAndTheRestIsRefused) {
         EXPECT_EQ(platform, wide[size_t(b - 0x80)]) << b;
     }
     // An emoji (a surrogate pair) and a Polish letter: left out and counted.
-    const win32::TAnsiText typed = win32::TypedAnsiFromWide(L"a\xD83D\xDE00" L"b\x0141");
+    const win32::TAnsiText typed = win32::TypedAnsiFromWide(L"a\xD83D\xDE00"
+                                                            L"b\x0141");
     EXPECT_EQ(typed.text, "ab");
     EXPECT_EQ(typed.refused, 2);
     EXPECT_EQ(win32::AnsiFromWide(std::wstring(L"\x0141")), "?");
