@@ -47,12 +47,4 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-std::string Utf8FromCp1252(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() * 2);
-    for (char byte : text)
-        AppendUtf8(out, CharFromCp1252(uint8_t(byte)));
-    return out;
-}
-
 } // namespace navlet

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
 namespace navlet {
 
@@ -21,8 +20,5 @@ std::optional<uint8_t> Cp1252FromChar(char32_t c);
 
 // Appends the UTF-8 form of a Unicode scalar value.
 void AppendUtf8(std::string& out, char32_t c);
-
-// Bar text as UTF-8, every byte one character.
-std::string Utf8FromCp1252(std::string_view text);
 
 } // namespace navlet
