@@ -133,7 +133,7 @@ bool TServer::Start(std::string& error) {
             error = "bad --cluster address: " + config.cluster.redis;
             return false;
         }
-        cluster = std::make_unique<TClusterNode>(io, *service, config.cluster, redis);
+        cluster = std::make_unique<TClusterNode>(io, *service, config.cluster, redis, clock);
         service->SetClusterLink(*cluster);
         cluster->Start();
     }

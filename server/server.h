@@ -35,7 +35,8 @@ struct TServerConfig {
     // How often the banner and update folders are looked at for changes.
     int64_t rescanMs = 2000;
     TVersionReader versionReader = ReadModuleVersion;
-    // The time the service and the sessions read; null: the system's. Tests
+    // The time the service, the sessions and the cluster node read; null:
+    // the system's. Tests
     // pass a manual clock that outlives the server.
     const TClock* clock = nullptr;
 };

@@ -60,14 +60,14 @@ bool RunAcrossCluster(TService& service, const TAdminCommand& c,
     }
 }
 
-std::string ClusterUsersAnswer(const std::vector<std::array<std::string, 3>>& users,
+std::string ClusterUsersAnswer(const std::vector<cluster::TSessionRecord>& users,
                                std::string_view host) {
     std::string folded = FoldCase(host), out;
     size_t count = 0;
-    for (const auto& [nick, id, site] : users) {
-        if (!folded.empty() && site != folded)
+    for (const cluster::TSessionRecord& user : users) {
+        if (!folded.empty() && user.host != folded)
             continue;
-        out += UserLine(nick, id, site);
+        out += UserLine(user.nick, std::to_string(user.account), user.host);
         ++count;
     }
     return out + "OK " + std::to_string(count) + "\n";

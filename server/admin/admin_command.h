@@ -17,8 +17,8 @@ std::string RunAdminCommand(TService& service, size_t connections, const TAdminC
 bool RunAcrossCluster(TService& service, const TAdminCommand& command,
                       std::function<void(std::string answer)> answer);
 
-// The answer to USERS [HOST] from a cluster's listing of NICK, ID, HOST.
-std::string ClusterUsersAnswer(const std::vector<std::array<std::string, 3>>& users,
+// The answer to USERS [HOST] from a cluster's listing of sessions.
+std::string ClusterUsersAnswer(const std::vector<cluster::TSessionRecord>& users,
                                std::string_view host);
 
 } // namespace navlet::server

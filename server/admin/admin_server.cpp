@@ -52,8 +52,8 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
         } else if (TClusterLink* cluster = service.Cluster();
                    command.verb == TAdminVerb::Users && cluster && cluster->Status().redisUp) {
             // The whole cluster's sessions, as Redis lists them.
-            cluster->ListUsers([self = shared_from_this(), host = command.host](
-                                   std::vector<std::array<std::string, 3>> users) {
+            cluster->ListUsers([self = shared_from_this(),
+                                host = command.host](std::vector<cluster::TSessionRecord> users) {
                 self->answer = ClusterUsersAnswer(users, host);
                 self->Reply(/*quit=*/false);
             });

@@ -4,14 +4,16 @@
 #include <cstdio>
 #include <sodium.h>
 
-#include "server/cluster/fields.h"
+#include "server/cluster/messages/node_messages.h"
 
 namespace navlet::server {
 namespace {
 
+using namespace navlet::cluster;
+static_assert(MAX_NODE_LANGUAGE == MAX_LANGUAGE);
+
 const std::string PREFIX = "navlet:";
 const std::string NODES = PREFIX + "nodes";
-constexpr size_t MAX_CLUSTER_TEXT = 1024;
 
 std::string NodeKey(const std::string& id) {
     return PREFIX + "node:" + id;
@@ -25,6 +27,8 @@ std::string PresenceKey(const std::string& host) {
 std::string LinesKey(const std::string& host) {
     return PREFIX + "lines:" + host;
 }
+// How long an operator command waits for the other nodes' counts.
+constexpr int64_t COUNT_WAIT_MS = 1000;
 // Lines a site keeps in Redis for newcomers, and how long an idle site's stay.
 constexpr int KEPT_LINES = 50;
 const std::string KEPT_LINES_MS = "600000";
@@ -57,42 +61,45 @@ std::string FreshNodeId() {
     return out;
 }
 
-bool ParseId(const std::string& text, uint64_t& out) {
-    if (text.empty() || text.size() > 19 ||
-        text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    out = std::stoull(text);
-    return out != 0;
+TUserRecord UserRecord(const TAccount& account) {
+    return TUserRecord{account.id, account.gender, account.nick};
 }
 
-std::string Record(const TAccount& account) {
-    return PackFields({std::to_string(account.id), std::string(1, account.gender), account.nick});
+TAccount FromRecord(const TUserRecord& record) {
+    TAccount out;
+    out.id = record.id;
+    out.gender = record.gender;
+    out.nick = record.nick;
+    return out;
 }
 
-// An account record as another node wrote it, checked as the store would.
-bool ReadRecord(const std::vector<std::string>& f, size_t at, TAccount& out) {
-    if (f.size() < at + 3 || !ParseId(f[at], out.id) || f[at + 1].size() != 1 ||
-        !IsValidGender(f[at + 1][0]) || !IsValidNick(f[at + 2]))
+// The node of a presence hash's field (RemoteKey).
+std::string FieldNode(const std::string& field) {
+    return field.substr(0, field.find(':'));
+}
+
+// An entry of a site's presence hash as another node wrote it: its field
+// names the record's account.
+bool ReadPresence(const std::string& field, const std::string& bytes, TAccount& out) {
+    TPresenceRecord record;
+    if (!DecodeNodeRecord(bytes, record) || RemoteKey(FieldNode(field), record.user.id) != field)
         return false;
-    out.gender = f[at + 1][0];
-    out.nick = f[at + 2];
+    out = FromRecord(record.user);
     return true;
 }
 
-// A kept public line as a node wrote it: stamp, language, nick, text.
-bool ReadLine(const std::string& packed, TPublicLine& out) {
-    std::vector<std::string> f;
-    if (!UnpackFields(packed, f) || f.size() != 4 || f[0].empty() || f[0].size() > 24 ||
-        f[0].find_first_not_of("0123456789.") != std::string::npos || f[1].empty() ||
-        f[1].size() > 2 || f[1].find_first_not_of("0123456789") != std::string::npos ||
-        !IsValidNick(f[2]) || f[3].size() > MAX_CLUSTER_TEXT)
+bool ReadKeptLine(const std::string& bytes, TPublicLine& out) {
+    TKeptLine line;
+    if (!DecodeNodeRecord(bytes, line))
         return false;
-    out.stamp = std::strtod(f[0].c_str(), nullptr);
-    int language = std::stoi(f[1]);
-    out.language = IsValidLanguage(language) ? language : 0;
-    out.nick = f[2];
-    out.text = f[3];
+    out = TPublicLine{line.stamp, line.nick, line.text, line.language};
     return true;
+}
+
+// A count of a node's users on a site; a value no node wrote counts none.
+size_t ReadSiteUsers(const std::string& bytes) {
+    TSiteUsersRecord record;
+    return DecodeNodeRecord(bytes, record) ? record.users : 0;
 }
 
 void Log(const std::string& line) {
@@ -102,8 +109,8 @@ void Log(const std::string& line) {
 } // namespace
 
 TClusterNode::TClusterNode(asio::io_context& io, TService& service, TClusterConfig config,
-                           TRedisAddress address)
-    : service(service), config(std::move(config)), commands(io, address, "commands"),
+                           TRedisAddress address, const TClock& clock)
+    : service(service), config(std::move(config)), clock(clock), commands(io, address, "commands"),
       events(io, address, "events"), beat(io), alive(std::make_shared<bool>(true)) {
     if (sodium_init() < 0)
         return; // randombytes falls back to its own source
@@ -115,7 +122,7 @@ TClusterNode::~TClusterNode() {
 }
 
 std::string TClusterNode::PresenceField(uint64_t accountId) const {
-    return nodeId + ":" + std::to_string(accountId);
+    return RemoteKey(nodeId, accountId);
 }
 
 void TClusterNode::Start() {
@@ -156,12 +163,10 @@ void TClusterNode::CommandsDown(const std::string& why) {
 }
 
 void TClusterNode::Announce(const TLocalPresence& presence) {
-    std::string key = PresenceField(presence.account.id);
-    commands.Command({"HSET", PresenceKey(presence.host), key, Record(presence.account)});
-    commands.Command(
-        {"PUBLISH", SiteChannel(presence.host),
-         PackFields({"in", nodeId, key, std::to_string(presence.account.id),
-                     std::string(1, presence.account.gender), presence.account.nick})});
+    commands.Command({"HSET", PresenceKey(presence.host), PresenceField(presence.account.id),
+                      EncodeNodeMessage("", TPresenceRecord{UserRecord(presence.account)})});
+    commands.Command({"PUBLISH", SiteChannel(presence.host),
+                      EncodeNodeMessage(nodeId, TSiteEntered{UserRecord(presence.account)})});
 }
 
 void TClusterNode::WriteSiteCount(const std::string& host) {
@@ -169,7 +174,8 @@ void TClusterNode::WriteSiteCount(const std::string& host) {
     if (it == localCounts.end())
         commands.Command({"HDEL", NodeSitesKey(nodeId), host});
     else
-        commands.Command({"HSET", NodeSitesKey(nodeId), host, std::to_string(it->second)});
+        commands.Command({"HSET", NodeSitesKey(nodeId), host,
+                          EncodeNodeMessage("", TSiteUsersRecord{uint32_t(it->second)})});
 }
 
 void TClusterNode::Entered(const std::string& host, const TAccount& account) {
@@ -186,10 +192,8 @@ void TClusterNode::Entered(const std::string& host, const TAccount& account) {
 
 void TClusterNode::Left(const std::string& host, uint64_t userId) {
     present.erase({host, userId});
-    std::string key = PresenceField(userId);
-    commands.Command({"HDEL", PresenceKey(host), key});
-    commands.Command(
-        {"PUBLISH", SiteChannel(host), PackFields({"out", nodeId, key, std::to_string(userId)})});
+    commands.Command({"HDEL", PresenceKey(host), PresenceField(userId)});
+    commands.Command({"PUBLISH", SiteChannel(host), EncodeNodeMessage(nodeId, TSiteLeft{userId})});
     auto it = localCounts.find(host);
     if (it != localCounts.end() && --it->second == 0) {
         localCounts.erase(it);
@@ -200,59 +204,61 @@ void TClusterNode::Left(const std::string& host, uint64_t userId) {
 
 void TClusterNode::PublicLine(const std::string& host, uint64_t senderId, int language,
                               const std::string& nick, const std::string& text) {
-    double now =
-        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%.8f", UnixToDays(now));
     std::string lines = LinesKey(host);
-    commands.Command({"LPUSH", lines, PackFields({stamp, std::to_string(language), nick, text})});
+    commands.Command(
+        {"LPUSH", lines,
+         EncodeNodeMessage("", TKeptLine{clock.NowUtcDays(), uint8_t(language), nick, text})});
     commands.Command({"LTRIM", lines, "0", std::to_string(KEPT_LINES - 1)});
     commands.Command({"PEXPIRE", lines, KEPT_LINES_MS});
-    commands.Command({"PUBLISH", SiteChannel(host),
-                      PackFields({"line", nodeId, std::to_string(senderId),
-                                  std::to_string(language), nick, text})});
+    commands.Command(
+        {"PUBLISH", SiteChannel(host),
+         EncodeNodeMessage(nodeId, TSiteLine{senderId, uint8_t(language), nick, text})});
 }
 
-// Events come from other nodes, so every field is checked before use.
+// Events come from other nodes: the codec checked every field; what is left
+// is whether this channel carries that kind.
 void TClusterNode::OnEvent(const std::string& channel, const std::string& payload) {
-    std::vector<std::string> f;
-    if (!UnpackFields(payload, f) || f.size() < 3 || f[1] == nodeId)
+    TNodeEnvelope event;
+    if (DecodeNodeMessage(payload, event) != TNodeDecodeError::None || event.from.empty() ||
+        event.from == nodeId)
         return;
+    // A node that speaks is alive, whether or not a beat has counted it yet
+    // (while this node cannot reach Redis it counts nobody).
+    if (commands.Up())
+        liveNodes.insert(event.from);
     if (channel == NodeChannel(nodeId)) {
-        if (f[0] == "call")
-            OnCall(f);
-        else if (f[0] == "count")
-            OnCount(f);
-        else
-            service.RemoteEvent(f);
+        OnNodeEvent(event);
         return;
     }
     if (channel == OPERATOR_CHANNEL) {
-        OnOperatorLine(f);
+        OnOperatorEvent(event);
         return;
     }
     const std::string prefix = SiteChannel("");
     if (channel.rfind(prefix, 0) != 0)
         return;
     std::string host = channel.substr(prefix.size());
-    if (f[0] == "in" && f.size() == 6) {
-        TAccount account;
-        if (ReadRecord(f, 3, account) && f[2].rfind(f[1] + ":", 0) == 0) {
-            recentlyLeft.erase(f[2]);
-            service.RemoteEntered(host, f[2], account);
-        }
-    } else if (f[0] == "out" && f.size() == 4) {
-        recentlyLeft[f[2]] = std::chrono::steady_clock::now();
-        service.RemoteLeft(host, f[2]);
-    } else if (f[0] == "line" && f.size() == 6) {
-        uint64_t sender = 0;
-        if (!ParseId(f[2], sender) || f[3].size() > 2 ||
-            f[3].find_first_not_of("0123456789") != std::string::npos || f[3].empty() ||
-            !IsValidNick(f[4]) || f[5].size() > MAX_CLUSTER_TEXT)
-            return;
-        int language = std::stoi(f[3]);
-        service.RemoteLine(host, sender, IsValidLanguage(language) ? language : 0, f[4], f[5]);
+    const std::string& from = event.from;
+    if (auto* in = std::get_if<TSiteEntered>(&event.message)) {
+        recentlyLeft.erase(RemoteKey(from, in->user.id));
+        service.RemoteEntered(host, from, FromRecord(in->user));
+    } else if (auto* out = std::get_if<TSiteLeft>(&event.message)) {
+        std::string key = RemoteKey(from, out->user);
+        recentlyLeft[key] = clock.NowMs();
+        service.RemoteLeft(host, key);
+    } else if (auto* line = std::get_if<TSiteLine>(&event.message)) {
+        service.RemoteLine(host, line->sender, line->language, line->nick, line->text);
     }
+}
+
+void TClusterNode::OnNodeEvent(const TNodeEnvelope& event) {
+    if (auto* call = std::get_if<TCall>(&event.message))
+        service.RemoteCall(TRemoteCall{call->target, call->withMessage, call->callerNick,
+                                       call->message, call->callerSite});
+    else if (auto* count = std::get_if<TOperatorCount>(&event.message))
+        OnCount(*count);
+    else
+        service.RemoteEvent(event.from, event.message);
 }
 
 void TClusterNode::WriteSessions(uint64_t accountId, const TNodeSessions& here) {
@@ -260,9 +266,9 @@ void TClusterNode::WriteSessions(uint64_t accountId, const TNodeSessions& here) 
         commands.Command({"HDEL", WhereKey(accountId), nodeId});
         return;
     }
+    uint32_t count = uint32_t(std::min<size_t>(here.count, MAX_WHERE_COUNT));
     commands.Command({"HSET", WhereKey(accountId), nodeId,
-                      std::to_string(here.count) + " " + std::to_string(here.oldestUs) + " " +
-                          std::to_string(here.latestUs)});
+                      EncodeNodeMessage("", TWhereRecord{count, here.oldestUs, here.latestUs})});
 }
 
 void TClusterNode::AccountSessions(uint64_t accountId, const TNodeSessions& here) {
@@ -276,8 +282,9 @@ void TClusterNode::AccountSessions(uint64_t accountId, const TNodeSessions& here
 void TClusterNode::WhereIs(uint64_t accountId,
                            std::function<void(std::vector<TNodeSessions>)> done) {
     std::weak_ptr<bool> weak = alive;
-    bool sent = commands.Command(
-        {"HGETALL", WhereKey(accountId)}, [this, weak, done](std::optional<TRedisReply> r) {
+    bool sent =
+        commands.Command({"HGETALL", WhereKey(accountId)}, [this, weak, accountId,
+                                                            done](std::optional<TRedisReply> r) {
             if (weak.expired())
                 return;
             std::vector<TNodeSessions> out;
@@ -285,31 +292,73 @@ void TClusterNode::WhereIs(uint64_t accountId,
                 for (size_t i = 0; i + 1 < r->items.size(); i += 2) {
                     TNodeSessions node;
                     node.node = r->items[i].text;
-                    if (node.node == nodeId || !liveNodes.count(node.node))
-                        continue; // this node answers for itself; dead ones hold nobody
-                    unsigned long long count = 0;
-                    long long oldest = 0, latest = 0;
-                    if (std::sscanf(r->items[i + 1].text.c_str(), "%llu %lld %lld", &count, &oldest,
-                                    &latest) != 3 ||
-                        count > 1000)
-                        continue;
-                    node.count = size_t(count);
-                    node.oldestUs = oldest;
-                    node.latestUs = latest;
+                    TWhereRecord where;
+                    if (node.node == nodeId || !DecodeNodeRecord(r->items[i + 1].text, where))
+                        continue; // this node answers for itself
+                    node.count = where.count;
+                    node.oldestUs = where.oldestUs;
+                    node.latestUs = where.latestUs;
                     out.push_back(std::move(node));
                 }
             }
-            done(std::move(out));
+            KeepLive(accountId, std::move(out), done);
         });
     if (!sent)
         done({});
 }
 
-void TClusterNode::ToNode(const std::string& node, std::vector<std::string> fields) {
-    if (fields.empty())
+// Dead nodes hold nobody. A node that no beat has counted yet (it started
+// since) is asked for by its key: its users are listed already, so they can
+// be found. The entry of a node whose key is gone goes too (a node that
+// comes back writes its entries again), so that it is asked for once.
+void TClusterNode::KeepLive(uint64_t accountId, std::vector<TNodeSessions> nodes,
+                            std::function<void(std::vector<TNodeSessions>)> done) {
+    std::vector<std::string> args{"MGET"};
+    std::vector<std::string> asked;
+    for (const TNodeSessions& node : nodes)
+        if (!liveNodes.count(node.node)) {
+            asked.push_back(node.node);
+            args.push_back(NodeKey(node.node));
+        }
+    if (asked.empty()) {
+        done(std::move(nodes));
         return;
-    fields.insert(fields.begin() + 1, nodeId);
-    commands.Command({"PUBLISH", NodeChannel(node), PackFields(fields)});
+    }
+    std::weak_ptr<bool> weak = alive;
+    auto answer = [this, weak, accountId, nodes, asked,
+                   done](std::optional<TRedisReply> keys) mutable {
+        if (weak.expired())
+            return;
+        if (keys && keys->kind == TRedisReply::Array && keys->items.size() == asked.size())
+            for (size_t i = 0; i < asked.size(); ++i) {
+                if (keys->items[i].kind != TRedisReply::Nil)
+                    liveNodes.insert(asked[i]);
+                else
+                    commands.Command({"HDEL", WhereKey(accountId), asked[i]});
+            }
+        std::erase_if(nodes,
+                      [&](const TNodeSessions& node) { return !liveNodes.count(node.node); });
+        done(std::move(nodes));
+    };
+    if (!commands.Command(args, answer))
+        done({});
+}
+
+void TClusterNode::ToNode(const std::string& node, const TNodeMessage& message,
+                          std::function<void(bool)> delivered) {
+    std::string payload = EncodeNodeMessage(nodeId, message);
+    if (!delivered) {
+        commands.Command({"PUBLISH", NodeChannel(node), payload});
+        return;
+    }
+    std::weak_ptr<bool> weak = alive;
+    bool sent = commands.Command(
+        {"PUBLISH", NodeChannel(node), payload}, [weak, delivered](std::optional<TRedisReply> r) {
+            if (!weak.expired())
+                delivered(r && r->kind == TRedisReply::Integer && r->integer > 0);
+        });
+    if (!sent)
+        delivered(false);
 }
 
 void TClusterNode::SessionSite(uint64_t serial, const TAccount* account, const std::string& host) {
@@ -319,15 +368,15 @@ void TClusterNode::SessionSite(uint64_t serial, const TAccount* account, const s
         commands.Command({"HDEL", NodeUsersKey(nodeId), field});
         return;
     }
-    std::string line = PackFields({account->nick, std::to_string(account->id), host});
+    std::string line = EncodeNodeMessage("", TSessionRecord{account->nick, account->id, host});
     sessionSites[serial] = line;
     commands.Command({"HSET", NodeUsersKey(nodeId), field, line});
 }
 
 // Every live node's sessions, this one's included, as Redis holds them.
-void TClusterNode::ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) {
+void TClusterNode::ListUsers(std::function<void(std::vector<TSessionRecord>)> done) {
     struct TListing {
-        std::vector<std::array<std::string, 3>> users;
+        std::vector<TSessionRecord> users;
         size_t waiting = 0;
     };
     std::vector<std::string> nodes(liveNodes.begin(), liveNodes.end());
@@ -342,13 +391,11 @@ void TClusterNode::ListUsers(std::function<void(std::vector<std::array<std::stri
         auto read = [weak, listing, done](std::optional<TRedisReply> r) {
             if (weak.expired())
                 return;
-            std::vector<std::string> f;
-            uint64_t id = 0;
+            TSessionRecord session;
             if (r && r->kind == TRedisReply::Array)
                 for (const TRedisReply& item : r->items)
-                    if (UnpackFields(item.text, f) && f.size() == 3 && IsValidNick(f[0]) &&
-                        ParseId(f[1], id))
-                        listing->users.push_back({f[0], f[1], f[2]});
+                    if (DecodeNodeRecord(item.text, session))
+                        listing->users.push_back(std::move(session));
             if (--listing->waiting == 0)
                 done(std::move(listing->users));
         };
@@ -357,60 +404,38 @@ void TClusterNode::ListUsers(std::function<void(std::vector<std::array<std::stri
     }
 }
 
+// This node's own users were asked already.
 void TClusterNode::CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) {
-    std::weak_ptr<bool> weak = alive;
-    bool sent = commands.Command({"HGETALL", WhereKey(call.target)}, [this, weak, call, done](
-                                                                         std::optional<TRedisReply>
-                                                                             r) {
-        if (weak.expired())
-            return;
+    WhereIs(call.target, [this, call, done](std::vector<TNodeSessions> nodes) {
+        std::string message =
+            EncodeNodeMessage(nodeId, TCall{call.target, call.withMessage, call.callerNick,
+                                            call.message, call.callerSite});
         bool reached = false;
-        if (r && r->kind == TRedisReply::Array) {
-            std::string message = PackFields({"call", nodeId, std::to_string(call.target),
-                                              call.withMessage ? "1" : "0", call.callerNick,
-                                              call.message.substr(0, MAX_CLUSTER_TEXT),
-                                              call.callerSite.substr(0, MAX_CLUSTER_TEXT)});
-            for (size_t i = 0; i < r->items.size(); i += 2) {
-                const TRedisReply& node = r->items[i];
-                if (node.text == nodeId || !liveNodes.count(node.text))
-                    continue; // its own users were asked already; dead ones answer nobody
-                reached = commands.Command({"PUBLISH", NodeChannel(node.text), message}) || reached;
-            }
-        }
+        for (const TNodeSessions& node : nodes)
+            reached = commands.Command({"PUBLISH", NodeChannel(node.node), message}) || reached;
         done(reached);
     });
-    if (!sent)
-        done(false);
-}
-
-void TClusterNode::OnCall(const std::vector<std::string>& f) {
-    TRemoteCall call;
-    if (f[0] != "call" || f.size() != 7 || !ParseId(f[2], call.target) ||
-        (f[3] != "0" && f[3] != "1") || !IsValidNick(f[4]) || f[5].size() > MAX_CLUSTER_TEXT ||
-        f[6].size() > MAX_CLUSTER_TEXT)
-        return;
-    call.withMessage = f[3] == "1";
-    call.callerNick = f[4];
-    call.message = f[5];
-    call.callerSite = f[6];
-    service.RemoteCall(call);
 }
 
 // An operator's line or KICK for every node. With `reached`, every other
 // node answers its count on this node's channel (PUBLISH says how many
 // nodes listen), and the total goes out when all have answered or a second
 // has passed.
-void TClusterNode::ToOperatorChannel(std::vector<std::string> fields, TReachedFn reached) {
+void TClusterNode::ToOperatorChannel(TNodeMessage message, TReachedFn reached) {
     if (!reached) {
-        fields.push_back("0");
-        commands.Command({"PUBLISH", OPERATOR_CHANNEL, PackFields(fields)});
+        commands.Command({"PUBLISH", OPERATOR_CHANNEL, EncodeNodeMessage(nodeId, message)});
         return;
     }
     uint64_t id = nextCount++;
-    fields.push_back(std::to_string(id));
+    std::visit(
+        [id](auto& m) {
+            if constexpr (requires { m.request; })
+                m.request = id;
+        },
+        message);
     auto timer = std::make_shared<asio::steady_timer>(beat.get_executor());
     std::weak_ptr<bool> weak = alive;
-    bool sent = commands.Command({"PUBLISH", OPERATOR_CHANNEL, PackFields(fields)},
+    bool sent = commands.Command({"PUBLISH", OPERATOR_CHANNEL, EncodeNodeMessage(nodeId, message)},
                                  [this, weak, id](std::optional<TRedisReply> r) {
                                      if (weak.expired())
                                          return;
@@ -427,70 +452,56 @@ void TClusterNode::ToOperatorChannel(std::vector<std::string> fields, TReachedFn
         reached(-1);
         return;
     }
-    counts[id] = TPendingCount{-1, 0, false, 0, std::move(reached), timer};
-    timer->expires_after(std::chrono::seconds(1));
-    timer->async_wait([this, weak, id](std::error_code ec) {
+    counts[id] =
+        TPendingCount{-1, 0, clock.NowMs() + COUNT_WAIT_MS, false, 0, std::move(reached), timer};
+    timer->expires_after(std::chrono::milliseconds(COUNT_WAIT_MS));
+    timer->async_wait([this, weak](std::error_code ec) {
         if (!ec && !weak.expired())
-            FinishCount(id);
+            FinishOverdueCounts();
     });
 }
 
 void TClusterNode::OperatorLine(int targetKind, const std::string& name, uint64_t chat,
                                 uint8_t command, const std::string& text, TReachedFn reached) {
-    ToOperatorChannel({"op", nodeId, std::to_string(targetKind), name, std::to_string(chat),
-                       std::to_string(command), text.substr(0, MAX_CLUSTER_TEXT)},
+    ToOperatorChannel(TOperatorLine{uint8_t(targetKind), name, uint16_t(chat), command, text, 0},
                       std::move(reached));
 }
 
 void TClusterNode::KickElsewhere(int targetKind, const std::string& name, TReachedFn reached) {
-    ToOperatorChannel({"kick", nodeId, std::to_string(targetKind), name}, std::move(reached));
+    ToOperatorChannel(TOperatorKick{uint8_t(targetKind), name, 0}, std::move(reached));
 }
 
-void TClusterNode::OnOperatorLine(const std::vector<std::string>& f) {
-    auto small = [](const std::string& t, size_t digits) {
-        return !t.empty() && t.size() <= digits &&
-               t.find_first_not_of("0123456789") == std::string::npos;
-    };
-    if (f.size() < 5 || !small(f.back(), 19) || !small(f[2], 1) ||
-        std::stoi(f[2]) > TTarget::Site || f[3].size() > 255)
-        return;
-    TTarget target{TTarget::Kind(std::stoi(f[2])), f[3]};
+void TClusterNode::OnOperatorEvent(const TNodeEnvelope& event) {
     int count = 0;
-    if (f[0] == "kick" && f.size() == 5) {
-        count = service.RemoteKick(target);
-    } else if (f[0] == "op" && f.size() == 8 && small(f[4], 5) && small(f[5], 3) &&
-               f[6].size() <= MAX_CLUSTER_TEXT) {
-        int command = std::stoi(f[5]);
-        uint64_t chat = std::stoull(f[4]);
-        if (command > 255 || chat > 0xFFFF)
-            return;
-        count = service.RemoteOperatorLine(target, ChatId(chat), uint8_t(command), f[6]);
+    uint64_t request = 0;
+    if (auto* kick = std::get_if<TOperatorKick>(&event.message)) {
+        count = service.RemoteKick(TTarget{TTarget::Kind(kick->targetKind), kick->name});
+        request = kick->request;
+    } else if (auto* line = std::get_if<TOperatorLine>(&event.message)) {
+        count = service.RemoteOperatorLine(TTarget{TTarget::Kind(line->targetKind), line->name},
+                                           ChatId(line->chat), line->command, line->text);
+        request = line->request;
     } else {
         return;
     }
-    if (f.back() != "0")
-        commands.Command({"PUBLISH", NodeChannel(f[1]),
-                          PackFields({"count", nodeId, f.back(), std::to_string(count)})});
+    if (request != 0)
+        commands.Command({"PUBLISH", NodeChannel(event.from),
+                          EncodeNodeMessage(nodeId, TOperatorCount{request, int32_t(count)})});
 }
 
-// fields: count NODE REQUEST N (N = -1: the user is unknown there)
-void TClusterNode::OnCount(const std::vector<std::string>& f) {
-    if (f.size() != 4 || f[2].size() > 19 || f[3].size() > 10)
-        return;
-    char* end = nullptr;
-    uint64_t id = std::strtoull(f[2].c_str(), &end, 10);
-    long count = std::strtol(f[3].c_str(), nullptr, 10);
-    auto it = counts.find(id);
+// count = -1: the user is unknown there.
+void TClusterNode::OnCount(const TOperatorCount& answer) {
+    auto it = counts.find(answer.request);
     if (it == counts.end())
         return;
     TPendingCount& pending = it->second;
     ++pending.answered;
-    if (count >= 0) {
+    if (answer.count >= 0) {
         pending.known = true;
-        pending.sum += int(std::min(count, 1000000L));
+        pending.sum += std::min(answer.count, 1000000);
     }
     if (AllCounted(pending))
-        FinishCount(id);
+        FinishCount(answer.request);
 }
 
 // Every listener answered; or every node known alive did (a listener whose
@@ -511,6 +522,18 @@ void TClusterNode::FinishCount(uint64_t id) {
     pending.reached(pending.known ? pending.sum : -1);
 }
 
+// A count whose deadline the clock has passed goes out; one whose timer
+// fired before the clock got there waits for the next beat.
+void TClusterNode::FinishOverdueCounts() {
+    int64_t now = clock.NowMs();
+    std::vector<uint64_t> overdue;
+    for (const auto& [id, pending] : counts)
+        if (now >= pending.deadlineMs)
+            overdue.push_back(id);
+    for (uint64_t id : overdue)
+        FinishCount(id);
+}
+
 void TClusterNode::ScheduleBeat() {
     beat.expires_after(config.heartbeat);
     beat.async_wait([this, weak = std::weak_ptr<bool>(alive)](std::error_code ec) {
@@ -524,10 +547,12 @@ void TClusterNode::ScheduleBeat() {
 // Renews this node's key; when it had expired (Redis restarted, or the
 // node was swept after a stall) this node's sessions are written again.
 void TClusterNode::Beat() {
+    FinishOverdueCounts();
     if (!commands.Up())
         return;
-    auto now = std::chrono::steady_clock::now();
-    std::erase_if(recentlyLeft, [&](const auto& entry) { return now - entry.second > config.ttl; });
+    int64_t now = clock.NowMs();
+    std::erase_if(recentlyLeft,
+                  [&](const auto& entry) { return now - entry.second > config.ttl.count(); });
     std::weak_ptr<bool> weak = alive;
     commands.Command(
         {"SET", NodeKey(nodeId), "1", "PX", std::to_string(config.ttl.count()), "GET"},
@@ -598,8 +623,7 @@ void TClusterNode::CountSites(const std::vector<std::string>& live) {
                     return;
                 if (r && r->kind == TRedisReply::Array) {
                     for (size_t i = 0; i + 1 < r->items.size(); i += 2) {
-                        tally->users[r->items[i].text] +=
-                            size_t(std::strtoull(r->items[i + 1].text.c_str(), nullptr, 10));
+                        tally->users[r->items[i].text] += ReadSiteUsers(r->items[i + 1].text);
                         ++tally->nodes[r->items[i].text];
                     }
                 }
@@ -654,7 +678,7 @@ void TClusterNode::PublishSiteCounts(const std::map<std::string, size_t>& users)
 }
 
 bool TClusterNode::Believable(const std::string& key) const {
-    std::string node = key.substr(0, key.find(':'));
+    std::string node = FieldNode(key);
     return node != nodeId && liveNodes.count(node) && !recentlyLeft.count(key);
 }
 
@@ -666,11 +690,11 @@ void TClusterNode::SiteSnapshot(const std::string& host, std::function<void(TSit
             if (weak.expired() || !r || r->kind != TRedisReply::Array)
                 return;
             for (size_t i = 0; i + 1 < r->items.size(); i += 2) {
-                std::vector<std::string> f;
                 TAccount account;
-                if (Believable(r->items[i].text) && UnpackFields(r->items[i + 1].text, f) &&
-                    ReadRecord(f, 0, account))
-                    snapshot->users.push_back(TRemoteUser{r->items[i].text, account});
+                if (Believable(r->items[i].text) &&
+                    ReadPresence(r->items[i].text, r->items[i + 1].text, account))
+                    snapshot->users.push_back(
+                        TRemoteUser{r->items[i].text, FieldNode(r->items[i].text), account});
             }
         });
     if (!sent) {
@@ -684,7 +708,7 @@ void TClusterNode::SiteSnapshot(const std::string& host, std::function<void(TSit
                          if (r && r->kind == TRedisReply::Array) {
                              for (auto it = r->items.rbegin(); it != r->items.rend(); ++it) {
                                  TPublicLine line;
-                                 if (ReadLine(it->text, line))
+                                 if (ReadKeptLine(it->text, line))
                                      snapshot->lines.push_back(std::move(line));
                              }
                          }
@@ -706,12 +730,11 @@ void TClusterNode::Mend(const std::string& host) {
             const std::string& key = r->items[i].text;
             if (!Believable(key))
                 continue;
-            std::vector<std::string> f;
             TAccount account;
-            if (!UnpackFields(r->items[i + 1].text, f) || !ReadRecord(f, 0, account))
+            if (!ReadPresence(key, r->items[i + 1].text, account))
                 continue;
             present.insert(key);
-            service.RemoteEntered(host, key, account);
+            service.RemoteEntered(host, FieldNode(key), account);
         }
         for (const std::string& key : knownBefore)
             if (!present.count(key))
@@ -725,7 +748,7 @@ void TClusterNode::Sweep(const std::string& deadNode) {
     if (deadNode == nodeId)
         return; // this node's own key lapsed: the next renewal announces it again
     Log("node " + deadNode + " stopped beating: its users leave");
-    service.DropRemote(deadNode + ":");
+    service.DropRemote(deadNode);
     std::weak_ptr<bool> weak = alive;
     commands.Command({"HKEYS", NodeSitesKey(deadNode)}, [this, weak, deadNode](
                                                             std::optional<TRedisReply> hosts) {

@@ -38,8 +38,11 @@ struct TClusterConfig {
 
 class TClusterNode final : public TClusterLink {
   public:
+    // What the node measures (how long a leaver is remembered, how long an
+    // operator command waits for the others' counts, the dates of kept
+    // lines) it reads on `clock`, which outlives it; timers only wake it.
     TClusterNode(asio::io_context& io, TService& service, TClusterConfig config,
-                 TRedisAddress address);
+                 TRedisAddress address, const TClock& clock);
     ~TClusterNode();
 
     void Start();
@@ -53,10 +56,11 @@ class TClusterNode final : public TClusterLink {
     TClusterStatus Status() const override;
     void AccountSessions(uint64_t accountId, const TNodeSessions& here) override;
     void WhereIs(uint64_t accountId, std::function<void(std::vector<TNodeSessions>)> done) override;
-    void ToNode(const std::string& node, std::vector<std::string> fields) override;
+    void ToNode(const std::string& node, const cluster::TNodeMessage& message,
+                std::function<void(bool)> delivered) override;
     void KickElsewhere(int targetKind, const std::string& name, TReachedFn reached) override;
     void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) override;
-    void ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) override;
+    void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override;
     void CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) override;
     void OperatorLine(int targetKind, const std::string& name, uint64_t chat, uint8_t command,
                       const std::string& text, TReachedFn reached) override;
@@ -72,12 +76,15 @@ class TClusterNode final : public TClusterLink {
     void Announce(const TLocalPresence& presence);
     void WriteSiteCount(const std::string& host);
     void WriteSessions(uint64_t accountId, const TNodeSessions& here);
+    void KeepLive(uint64_t accountId, std::vector<TNodeSessions> nodes,
+                  std::function<void(std::vector<TNodeSessions>)> done);
     void OnEvent(const std::string& channel, const std::string& payload);
-    void OnCall(const std::vector<std::string>& fields);
-    void OnOperatorLine(const std::vector<std::string>& fields);
-    void ToOperatorChannel(std::vector<std::string> fields, TReachedFn reached);
-    void OnCount(const std::vector<std::string>& fields);
+    void OnNodeEvent(const cluster::TNodeEnvelope& event);
+    void OnOperatorEvent(const cluster::TNodeEnvelope& event);
+    void ToOperatorChannel(cluster::TNodeMessage message, TReachedFn reached);
+    void OnCount(const cluster::TOperatorCount& answer);
     void FinishCount(uint64_t id);
+    void FinishOverdueCounts();
     struct TPendingCount;
     bool AllCounted(const TPendingCount& pending) const;
     void Beat();
@@ -92,6 +99,7 @@ class TClusterNode final : public TClusterLink {
 
     TService& service;
     TClusterConfig config;
+    const TClock& clock;
     TRedisLink commands;
     TRedisLink events;
     asio::steady_timer beat;
@@ -104,12 +112,13 @@ class TClusterNode final : public TClusterLink {
     std::vector<TSiteCount> clusterSites; // all sites, busiest first
     // Keys that left lately: a presence snapshot taken before they left must
     // not bring them back.
-    std::map<std::string, std::chrono::steady_clock::time_point> recentlyLeft;
+    std::map<std::string, int64_t> recentlyLeft; // key -> clock.NowMs() when it left
     // Operator commands waiting for the other nodes' counts, by request.
     struct TPendingCount {
         long expected = -1; // answers to wait for; -1 until PUBLISH has counted them
         long answered = 0;
-        bool known = false; // some node knew the target
+        int64_t deadlineMs = 0; // on the clock: then the count goes out as it stands
+        bool known = false;     // some node knew the target
         int sum = 0;
         TReachedFn reached;
         std::shared_ptr<asio::steady_timer> timer;

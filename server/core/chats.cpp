@@ -80,7 +80,7 @@ void TService::PrivateLine(TClient& client, ChatId chat, const std::string& text
         if (member != &client)
             member->sink.Deliver(wire);
     if (!it->second.remote.empty())
-        ToChatNodes(it->second, {"cline", std::to_string(chat), std::to_string(client.Id()), text});
+        ToChatNodes(it->second, cluster::TChatLine{chat, client.Id(), text});
 }
 
 TClient* TService::InvitedSession(const TAccountEntry& invitee, const TSite* site) {
@@ -157,7 +157,7 @@ void TService::InviteHere(TClient& client, ChatId chatId, TClient& invitee) {
     chat.members.push_back(&invitee);
     invitee.chats.push_back(chatId);
     if (!chat.remote.empty())
-        ToChatNodes(chat, {"joined", std::to_string(chatId), std::to_string(invitee.Id())});
+        ToChatNodes(chat, cluster::TChatJoined{chatId, invitee.Id()});
 }
 
 void TService::LeaveChat(TClient& client, ChatId chatId, bool tellOthers) {
@@ -166,7 +166,7 @@ void TService::LeaveChat(TClient& client, ChatId chatId, bool tellOthers) {
         return;
     TPrivateChat& chat = it->second;
     if (tellOthers && !chat.remote.empty())
-        ToChatNodes(chat, {"cleft", std::to_string(chatId), std::to_string(client.Id()), "", "0"});
+        ToChatNodes(chat, cluster::TChatLeft{chatId, client.Id(), "", false});
     std::erase(chat.members, &client);
     std::erase(client.chats, chatId);
     if (chat.members.empty()) {
@@ -196,8 +196,8 @@ void TService::LeaveAllChats(TClient& client, const TSite* site, bool accountLea
         std::erase(others, &client);
         if (!it->second.remote.empty())
             ToChatNodes(it->second,
-                        {"cleft", std::to_string(chatId), std::to_string(client.Id()),
-                         site ? site->host : std::string(), accountLeavesSite ? "1" : "0"});
+                        cluster::TChatLeft{chatId, client.Id(), site ? site->host : std::string(),
+                                           accountLeavesSite});
         LeaveChat(client, chatId, /*tellOthers=*/false);
         ClearPacket(p);
         int length = WriteMember(p, TMemberMsg{MakeChatAddress(client.Id(), chatId)});

@@ -2,9 +2,9 @@
 // sessions on different nodes of a cluster. Each node with members keeps the
 // chat: its own sessions, and the other members by node. Changes travel as
 // messages to the nodes of the other members; they come from other
-// processes, so every field is checked before use.
+// processes: the codec checked every field, and each message is held here
+// against this node's own view of the chat.
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <set>
 
@@ -12,55 +12,6 @@
 
 namespace navlet::server {
 namespace {
-
-constexpr size_t MAX_REMOTE_TEXT = 1024;
-constexpr size_t MAX_LISTED_MEMBERS = 64;
-
-// Decimal digits only, within 64 bits (a chat id may take all 20 digits).
-bool ParseNumber(const std::string& text, uint64_t& out) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-    return ec == std::errc() && end == text.data() + text.size();
-}
-
-bool ParseUser(const std::string& text, uint64_t& out) {
-    return ParseNumber(text, out) && out != 0;
-}
-
-bool ParseChat(const std::string& text, ChatId& out) {
-    uint64_t value = 0;
-    if (!ParseNumber(text, value) || !IsPrivateChat(value) || (value & 0xFF) == 0)
-        return false;
-    out = value;
-    return true;
-}
-
-bool IsNodeId(const std::string& text) {
-    return !text.empty() && text.size() <= 32 &&
-           text.find_first_not_of("0123456789abcdef") == std::string::npos;
-}
-
-// "ID" for a member on the sending node, "ID@NODE" for one elsewhere.
-bool ParseMembers(const std::string& text, const std::string& sender,
-                  std::vector<TRemoteMember>& out) {
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = text.find(' ', at);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string item = text.substr(at, end - at);
-        size_t mark = item.find('@');
-        TRemoteMember member;
-        member.node = mark == std::string::npos ? sender : item.substr(mark + 1);
-        if (!ParseUser(item.substr(0, mark), member.user) || !IsNodeId(member.node) ||
-            out.size() >= MAX_LISTED_MEMBERS)
-            return false;
-        out.push_back(member);
-        at = end + 1;
-    }
-    return !out.empty();
-}
 
 TWireRef MemberWire(uint64_t user, ChatId chat, uint8_t type) {
     TPacket p;
@@ -82,7 +33,7 @@ void TService::RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId) {
     std::set<std::string> remoteOnSite;
     for (const TRemoteUser& user : site.remote)
         if (user.account.id == inviteeId)
-            remoteOnSite.insert(user.key.substr(0, user.key.find(':')));
+            remoteOnSite.insert(user.node);
     bool hereOnSite = invitee && PresentOn(*invitee, &site, nullptr);
     if (hereOnSite && remoteOnSite.empty()) {
         InviteHere(client, chatId, *InvitedSession(*invitee, &site));
@@ -115,6 +66,8 @@ void TService::RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId) {
         }
         if (latest)
             InviteThere(*inviter, chatId, inviteeId, latest->node);
+        else
+            NotJoined(*inviter, chatId, inviteeId);
     });
 }
 
@@ -122,54 +75,82 @@ void TService::RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId) {
 void TService::InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId,
                            const std::string& node) {
     TPrivateChat& chat = OpenChat(client, chatId);
-    std::string members = std::to_string(client.Id());
+    std::string self = cluster->Status().nodeId;
+    cluster::TInvite invite{chatId,
+                            client.Id(),
+                            client.site ? client.site->host : std::string(),
+                            {{client.Id(), self}},
+                            inviteeId};
     for (TClient* member : chat.members)
         if (member != &client)
-            members += " " + std::to_string(member->Id());
+            invite.members.push_back({member->Id(), self});
     for (const TRemoteMember& member : chat.remote)
-        members += " " + std::to_string(member.user) + "@" + member.node;
-    cluster->ToNode(node, {"invite", std::to_string(chatId), std::to_string(client.Id()),
-                           client.site ? client.site->host : std::string(), members,
-                           std::to_string(inviteeId)});
+        invite.members.push_back({member.user, member.node});
+    std::weak_ptr<bool> service = alive;
+    cluster->ToNode(node, invite,
+                    [this, service, serial = client.serial, chatId, inviteeId](bool delivered) {
+                        if (service.expired() || delivered)
+                            return;
+                        if (TClient* inviter = LiveClient(serial))
+                            NotJoined(*inviter, chatId, inviteeId);
+                    });
 }
 
-void TService::ToChatNodes(const TPrivateChat& chat, std::vector<std::string> fields) {
+void TService::NotJoined(TClient& inviter, ChatId chatId, uint64_t inviteeId) {
+    auto it = chats.find(chatId);
+    if (it != chats.end() && HasMember(it->second, inviteeId))
+        return; // it came in another way meanwhile
+    inviter.sink.Deliver(MemberWire(inviteeId, chatId, MSG_MEMBER_LEFT));
+}
+
+void TService::RemoteInviteFailed(const cluster::TInviteFailed& m) {
+    auto it = chats.find(m.chat);
+    if (it == chats.end())
+        return;
+    for (TClient* member : it->second.members)
+        if (member->Id() == m.inviter) {
+            NotJoined(*member, m.chat, m.invitee);
+            return;
+        }
+}
+
+void TService::ToChatNodes(const TPrivateChat& chat, const cluster::TNodeMessage& message) {
     std::set<std::string> nodes;
     for (const TRemoteMember& member : chat.remote)
         if (nodes.insert(member.node).second)
-            cluster->ToNode(member.node, fields);
+            cluster->ToNode(member.node, message);
 }
 
-void TService::RemoteEvent(const std::vector<std::string>& f) {
-    if (f.size() < 2 || !IsNodeId(f[1]))
-        return;
-    if (f[0] == "invite" && f.size() == 7)
-        RemoteInvite(f);
-    else if (f[0] == "joined" && f.size() == 4)
-        RemoteJoined(f);
-    else if (f[0] == "cline" && f.size() == 5)
-        RemoteChatLine(f);
-    else if (f[0] == "cleft" && f.size() == 6)
-        RemoteChatLeft(f);
-    else if (f[0] == "trim" && f.size() == 4)
-        RemoteTrim(f);
+void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage& message) {
+    if (auto* invite = std::get_if<cluster::TInvite>(&message))
+        RemoteInvite(from, *invite);
+    else if (auto* joined = std::get_if<cluster::TChatJoined>(&message))
+        RemoteJoined(from, *joined);
+    else if (auto* line = std::get_if<cluster::TChatLine>(&message))
+        RemoteChatLine(from, *line);
+    else if (auto* left = std::get_if<cluster::TChatLeft>(&message))
+        RemoteChatLeft(from, *left);
+    else if (auto* trim = std::get_if<cluster::TTrim>(&message))
+        RemoteTrim(*trim);
+    else if (auto* failed = std::get_if<cluster::TInviteFailed>(&message))
+        RemoteInviteFailed(*failed);
 }
 
-// fields: invite NODE CHAT INVITER HOST MEMBERS INVITEE
-void TService::RemoteInvite(const std::vector<std::string>& f) {
-    ChatId chatId = 0;
-    uint64_t inviterId = 0, inviteeId = 0;
-    std::vector<TRemoteMember> listed;
-    if (!ParseChat(f[2], chatId) || !ParseUser(f[3], inviterId) || !ParseUser(f[6], inviteeId) ||
-        f[4].size() > MAX_REMOTE_TEXT || !ParseMembers(f[5], f[1], listed) ||
-        listed.front().user != inviterId || listed.front().node != f[1])
+// The inviter comes first among the members, on the sending node.
+void TService::RemoteInvite(const std::string& from, const cluster::TInvite& m) {
+    const ChatId chatId = m.chat;
+    const uint64_t inviterId = m.inviter, inviteeId = m.invitee;
+    if (m.members.empty() || m.members.front().user != inviterId || m.members.front().node != from)
         return;
     TAccountEntry* entry = CachedById(inviteeId);
-    if (!entry || !entry->Online())
-        return; // gone meanwhile: the invitation has nobody to open a tab for
+    if (!entry || !entry->Online()) {
+        // Gone meanwhile: the invitation has nobody to open a tab for.
+        cluster->ToNode(from, cluster::TInviteFailed{chatId, inviterId, inviteeId});
+        return;
+    }
     TClient* invitee = nullptr;
     for (TClient* session : entry->sessions)
-        if (session->site && session->site->host == f[4] &&
+        if (session->site && session->site->host == m.host &&
             (!invitee || session->lastActive > invitee->lastActive))
             invitee = session;
     if (!invitee)
@@ -181,9 +162,9 @@ void TService::RemoteInvite(const std::vector<std::string>& f) {
         it = chats.emplace(chatId, TPrivateChat{chatId, {}, {}}).first;
     TPrivateChat& chat = it->second;
     std::string self = cluster->Status().nodeId;
-    for (const TRemoteMember& member : listed)
+    for (const cluster::TChatMember& member : m.members)
         if (member.node != self && !HasMember(chat, member.user))
-            chat.remote.push_back(member);
+            chat.remote.push_back(TRemoteMember{member.user, member.node});
     invitee->sink.Deliver(MemberWire(inviterId, chatId, MSG_MEMBER_JOINED));
     for (TClient* member : chat.members)
         invitee->sink.Deliver(MemberWire(member->Id(), chatId, MSG_MEMBER_JOINED));
@@ -195,75 +176,67 @@ void TService::RemoteInvite(const std::vector<std::string>& f) {
         member->sink.Deliver(joined);
     chat.members.push_back(invitee);
     invitee->chats.push_back(chatId);
-    ToChatNodes(chat, {"joined", std::to_string(chatId), std::to_string(inviteeId)});
+    ToChatNodes(chat, cluster::TChatJoined{chatId, inviteeId});
 }
 
-// fields: joined NODE CHAT USER
-void TService::RemoteJoined(const std::vector<std::string>& f) {
-    ChatId chatId = 0;
-    uint64_t user = 0;
-    if (!ParseChat(f[2], chatId) || !ParseUser(f[3], user))
-        return;
+void TService::RemoteJoined(const std::string& from, const cluster::TChatJoined& m) {
+    const ChatId chatId = m.chat;
+    const uint64_t user = m.user;
     auto it = chats.find(chatId);
     if (it == chats.end() || HasMember(it->second, user))
         return;
-    it->second.remote.push_back(TRemoteMember{user, f[1]});
+    it->second.remote.push_back(TRemoteMember{user, from});
     TWireRef joined = MemberWire(user, chatId, MSG_MEMBER_JOINED);
     for (TClient* member : it->second.members)
         member->sink.Deliver(joined);
 }
 
-// fields: cline NODE CHAT SENDER TEXT. Only a member on that node speaks.
-void TService::RemoteChatLine(const std::vector<std::string>& f) {
-    ChatId chatId = 0;
-    uint64_t sender = 0;
-    if (!ParseChat(f[2], chatId) || !ParseUser(f[3], sender) || f[4].size() > MAX_REMOTE_TEXT)
-        return;
+// Only a member on the sending node speaks.
+void TService::RemoteChatLine(const std::string& from, const cluster::TChatLine& m) {
+    const ChatId chatId = m.chat;
+    const uint64_t sender = m.sender;
     auto it = chats.find(chatId);
     if (it == chats.end())
         return;
     const auto& remote = it->second.remote;
     if (std::none_of(remote.begin(), remote.end(),
-                     [&](const TRemoteMember& m) { return m.user == sender && m.node == f[1]; }))
+                     [&](const TRemoteMember& r) { return r.user == sender && r.node == from; }))
         return;
     TPacket p;
     ClearPacket(p);
     TChatLineMsg line;
     line.address = MakeChatAddress(sender, chatId);
-    line.text = f[4];
+    line.text = m.text;
     TWireRef wire = EncodeWire(p, WriteChatLine(p, line), MSG_CHAT_LINE);
     for (TClient* member : it->second.members)
         member->sink.Deliver(wire);
 }
 
-// fields: cleft NODE CHAT USER HOST LEAVES-SITE. When the member left its
-// site as well, this node's members on that site hear "user left" from the
-// site (it follows on the site's channel) instead.
-void TService::RemoteChatLeft(const std::vector<std::string>& f) {
-    ChatId chatId = 0;
-    uint64_t user = 0;
-    if (!ParseChat(f[2], chatId) || !ParseUser(f[3], user) || f[4].size() > MAX_REMOTE_TEXT)
-        return;
+// When the member left its site as well, this node's members on that site
+// hear "user left" from the site (it follows on the site's channel) instead.
+void TService::RemoteChatLeft(const std::string& from, const cluster::TChatLeft& m) {
+    const ChatId chatId = m.chat;
+    const uint64_t user = m.user;
     auto it = chats.find(chatId);
     if (it == chats.end())
         return;
     auto& remote = it->second.remote;
-    auto known = std::find_if(remote.begin(), remote.end(), [&](const TRemoteMember& m) {
-        return m.user == user && m.node == f[1];
+    auto known = std::find_if(remote.begin(), remote.end(), [&](const TRemoteMember& r) {
+        return r.user == user && r.node == from;
     });
     if (known == remote.end())
         return;
     remote.erase(known);
-    bool leavesSite = f[5] == "1";
+    bool leavesSite = m.leavesSite;
     TWireRef left = MemberWire(user, chatId, MSG_MEMBER_LEFT);
     for (TClient* member : it->second.members) {
         TSite* site = member->site;
-        if (leavesSite && site && site->host == f[4]) {
+        if (leavesSite && site && site->host == m.host) {
             bool seenElsewhere =
                 std::any_of(site->people.begin(), site->people.end(),
                             [&](const TPerson& p) { return p.entry->account.id == user; }) ||
                 std::any_of(site->remote.begin(), site->remote.end(), [&](const TRemoteUser& r) {
-                    return r.account.id == user && r.key.rfind(f[1] + ":", 0) != 0;
+                    return r.account.id == user && r.node != from;
                 });
             if (!seenElsewhere)
                 continue;
@@ -329,19 +302,14 @@ void TService::BoundWindows(uint64_t accountId) {
             return;
         }
         if (oldest)
-            cluster->ToNode(oldest->node,
-                            {"trim", std::to_string(accountId), std::to_string(oldest->oldestUs)});
+            cluster->ToNode(oldest->node, cluster::TTrim{accountId, oldest->oldestUs});
     });
 }
 
-// fields: trim NODE ACCOUNT SIGNED-IN-MS. The stamp keeps two nodes that
-// both saw one window too many from ending two.
-void TService::RemoteTrim(const std::vector<std::string>& f) {
-    uint64_t accountId = 0, stamp = 0;
-    if (!ParseUser(f[2], accountId) || !ParseNumber(f[3], stamp))
-        return;
-    TAccountEntry* entry = CachedById(accountId);
-    if (!entry || !entry->Online() || entry->sessions.front()->signedInUs > int64_t(stamp))
+// The stamp keeps two nodes that both saw one window too many from ending two.
+void TService::RemoteTrim(const cluster::TTrim& m) {
+    TAccountEntry* entry = CachedById(m.account);
+    if (!entry || !entry->Online() || entry->sessions.front()->signedInUs > m.signedInUs)
         return;
     EndSession(*entry->sessions.front(), REASON_TOO_MANY_WINDOWS);
 }

@@ -3,12 +3,12 @@
 // here and behaves exactly as a single process.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "server/cluster/messages/node_messages.h"
 #include "server/store/store.h"
 
 namespace navlet::server {
@@ -31,9 +31,16 @@ struct TPublicLine {
     int language = 0;
 };
 
+// The name of an account's presence through a node, unique in the cluster
+// (the field of the site's presence hash).
+inline std::string RemoteKey(const std::string& node, uint64_t accountId) {
+    return node + ":" + std::to_string(accountId);
+}
+
 // An account present on a site through another node of the cluster.
 struct TRemoteUser {
-    std::string key; // "NODE:ACCOUNT", unique in the cluster
+    std::string key; // RemoteKey(node, account.id)
+    std::string node;
     TAccount account;
     uint64_t arrival = 0; // the site's arrival count when it came (set by the service)
 };
@@ -72,14 +79,15 @@ class TClusterLink {
     virtual void WhereIs(uint64_t accountId,
                          std::function<void(std::vector<TNodeSessions>)> done) = 0;
     // A message for the service of another node (TService::RemoteEvent
-    // there); the first field names its kind, the sender's node goes second.
-    virtual void ToNode(const std::string& node, std::vector<std::string> fields) = 0;
+    // there), sent as from this node. `delivered`, when given, hears whether
+    // that node was listening (false also while Redis is away).
+    virtual void ToNode(const std::string& node, const cluster::TNodeMessage& message,
+                        std::function<void(bool)> delivered = nullptr) = 0;
     // Where a session of this node is now, for the cluster's USERS listing
     // (host empty: on no site; account null: the session ended).
     virtual void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) = 0;
-    // Lists every node's sessions as "NICK ID HOST" triples; `done` gets
-    // nothing while Redis is away.
-    virtual void ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) = 0;
+    // Lists every node's sessions; `done` gets nothing while Redis is away.
+    virtual void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) = 0;
     // Hands the call to every other node where the target is signed in;
     // `done` says whether there was one (false also while Redis is away).
     virtual void CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) = 0;

@@ -35,8 +35,9 @@ bool LocallyOn(const TSite& site, uint64_t accountId) {
 
 // An account with sessions on several nodes is one person on the site: the
 // site hears of it once, and its leaving when its last node lets it go.
-void TService::RemoteEntered(const std::string& host, const std::string& key,
+void TService::RemoteEntered(const std::string& host, const std::string& node,
                              const TAccount& account) {
+    std::string key = RemoteKey(node, account.id);
     auto it = sites.find(host);
     if (it == sites.end())
         return; // nobody here to tell
@@ -45,7 +46,7 @@ void TService::RemoteEntered(const std::string& host, const std::string& key,
         if (known.key == key)
             return;
     bool seen = LocallyOn(site, account.id) || RemotelyOn(site, account.id);
-    site.remote.push_back(TRemoteUser{key, account, site.arrivals++});
+    site.remote.push_back(TRemoteUser{key, node, account, site.arrivals++});
     if (seen)
         return;
     DeliverPresenceToSite(site, PresenceWire(account, 0, 0));
@@ -87,12 +88,12 @@ void TService::RemoteLine(const std::string& host, uint64_t senderId, int langua
         site.recent.pop_front();
 }
 
-void TService::DropRemote(const std::string& prefix) {
-    DropRemoteMembers(prefix.empty() ? prefix : prefix.substr(0, prefix.find(':')));
+void TService::DropRemote(const std::string& node) {
+    DropRemoteMembers(node);
     for (auto& [host, site] : sites) {
         std::vector<std::string> gone;
         for (const TRemoteUser& r : site->remote)
-            if (r.key.rfind(prefix, 0) == 0)
+            if (node.empty() || r.node == node)
                 gone.push_back(r.key);
         for (const std::string& key : gone)
             RemoteLeft(host, key);

@@ -323,7 +323,7 @@ void TService::EnterSiteWhenKnown(TClient& client, std::string_view url,
             return; // gone, or on its way to another site
         TSite& site = SiteOf(host);
         for (const TRemoteUser& user : snapshot.users)
-            RemoteEntered(host, user.key, user.account);
+            RemoteEntered(host, user.node, user.account);
         if (site.recent.empty()) {
             size_t skip = snapshot.lines.size() > config.recentLines
                               ? snapshot.lines.size() - config.recentLines

@@ -184,21 +184,22 @@ class TService {
 
     // What the other nodes report (remote.cpp). Records and lines go to this
     // node's users of the site, as the site's own would.
-    void RemoteEntered(const std::string& host, const std::string& key, const TAccount& account);
+    void RemoteEntered(const std::string& host, const std::string& node, const TAccount& account);
     void RemoteLeft(const std::string& host, const std::string& key);
     void RemoteLine(const std::string& host, uint64_t senderId, int language,
                     const std::string& nick, const std::string& text);
-    // Forgets the remote users whose key starts with `prefix` ("" = all),
-    // telling the sites. Returns the site hosts this node has users on.
-    void DropRemote(const std::string& prefix);
+    // Forgets the remote users and chat members of `node` ("" = all nodes),
+    // telling the sites and chats.
+    void DropRemote(const std::string& node);
     // A call from another node for a user signed in here.
     void RemoteCall(const TRemoteCall& call);
     // An operator's notice or command given on another node.
     int RemoteOperatorLine(const TTarget& target, ChatId chat, uint8_t command,
                            std::string_view text);
     // A message of another node's service (TClusterLink::ToNode): private
-    // chats, invitations, the window bound. Every field is checked here.
-    void RemoteEvent(const std::vector<std::string>& fields);
+    // chats, invitations, the window bound. The codec checked each field; what
+    // is held here is whether it fits this node's chats.
+    void RemoteEvent(const std::string& from, const cluster::TNodeMessage& message);
     // The operator's KICK given on another node.
     int RemoteKick(const TTarget& target);
     std::vector<std::string> LocalSites() const;
@@ -355,15 +356,20 @@ class TService {
     void RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId);
     void InviteHere(TClient& client, ChatId chatId, TClient& invitee);
     void InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId, const std::string& node);
+    // An invitation that reached no session: the inviter hears that the
+    // invitee left the chat, as when it goes, so that the bar's tab does not
+    // wait for a member who never comes.
+    void NotJoined(TClient& inviter, ChatId chatId, uint64_t inviteeId);
+    void RemoteInviteFailed(const cluster::TInviteFailed& m);
     // Opens the chat under the inviter's key when it does not exist yet.
     TPrivateChat& OpenChat(TClient& client, ChatId chatId);
-    // Tells the nodes of the chat's remote members `fields` (kind first).
-    void ToChatNodes(const TPrivateChat& chat, std::vector<std::string> fields);
-    void RemoteInvite(const std::vector<std::string>& f);
-    void RemoteJoined(const std::vector<std::string>& f);
-    void RemoteChatLine(const std::vector<std::string>& f);
-    void RemoteChatLeft(const std::vector<std::string>& f);
-    void RemoteTrim(const std::vector<std::string>& f);
+    // Tells the nodes of the chat's remote members, each once.
+    void ToChatNodes(const TPrivateChat& chat, const cluster::TNodeMessage& message);
+    void RemoteInvite(const std::string& from, const cluster::TInvite& m);
+    void RemoteJoined(const std::string& from, const cluster::TChatJoined& m);
+    void RemoteChatLine(const std::string& from, const cluster::TChatLine& m);
+    void RemoteChatLeft(const std::string& from, const cluster::TChatLeft& m);
+    void RemoteTrim(const cluster::TTrim& m);
     // Remote members whose node matches (empty: all) leave every chat here.
     void DropRemoteMembers(const std::string& node);
     // This node's sessions of the account, for the cluster.

@@ -10,6 +10,7 @@
 #include <libpq-fe.h>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "server/cluster/redis_link.h"
 
@@ -70,6 +71,33 @@ inline bool FlushRedis(const std::string& address) {
     if (c)
         redisFree(c);
     return ok;
+}
+
+// One command with any bytes in its arguments; its integer reply, or -1.
+inline long long RedisCommand(const std::string& address, const std::vector<std::string>& args) {
+    server::TRedisAddress parsed;
+    if (!server::ParseRedisAddress(address, parsed))
+        return -1;
+    redisContext* c = redisConnect(parsed.host.c_str(), parsed.port);
+    long long out = -1;
+    if (c && !c->err) {
+        std::vector<const char*> argv;
+        std::vector<size_t> lengths;
+        for (const std::string& arg : args) {
+            argv.push_back(arg.data());
+            lengths.push_back(arg.size());
+        }
+        auto* r = static_cast<redisReply*>(
+            redisCommandArgv(c, int(args.size()), argv.data(), lengths.data()));
+        if (r && r->type == REDIS_REPLY_INTEGER)
+            out = r->integer;
+        else if (r && r->type == REDIS_REPLY_STATUS)
+            out = 0;
+        freeReplyObject(r);
+    }
+    if (c)
+        redisFree(c);
+    return out;
 }
 
 // Nothing when the tests run without the services (NAVLET_CLUSTER_ENV unset).

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <hiredis/hiredis.h>
 #include <httplib.h>
 #include <map>
@@ -366,6 +367,126 @@ TEST_F(Cluster, PrivateChatsSpanNodes) {
         ASSERT_TRUE(member->WaitFor(MSG_MEMBER_LEFT, p, SETTLE_MS));
         EXPECT_EQ(ReadMember(p).address, MakeChatAddress(dave.Id(), chat));
     }
+}
+
+// Node a counts the live nodes once, as it starts; b starts after that.
+// Before a has counted b: a search from a reaches dave on b, on a site a
+// hears nothing of; bob on b shows on alice's site at once, an invitation
+// from a reaches him, and the chat follows.
+TEST_F(Cluster, AJustStartedNodesUsersCanBeInvited) {
+    server::TServerConfig first = Config("a");
+    first.cluster.heartbeat = 60s;
+    first.cluster.ttl = 120s;
+    ASSERT_TRUE(a.Start(first));
+    std::string stats;
+    for (int i = 0; i < SETTLE_MS / 50 && stats.find("* nodes 1\n") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(50ms);
+        stats = AdminCommand(a.server->AdminPort(), "STATS");
+    }
+    ASSERT_NE(stats.find("* nodes 1\n"), std::string::npos) << stats;
+    ASSERT_TRUE(b.Start(Config("b")));
+    TTestClient alice, bob, dave;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
+    ASSERT_TRUE(dave.Connect(b.Port()) && dave.Login("dave", "pw", "other.com"));
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(alice.Send(p, BuildFindUser(p, "dave"), REQ_FIND_USER));
+    ASSERT_TRUE(alice.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
+    EXPECT_NE(ReadSearchAnswer(p).result, SEARCH_NOT_ONLINE);
+    ASSERT_TRUE(dave.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
+    EXPECT_EQ(ReadSearchAnswer(p).result, SEARCH_LOOKING_FOR_YOU);
+
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "example.com"));
+    ASSERT_TRUE(SeesPresence(alice, "bob"));
+    alice.Drain(), bob.Drain();
+    ChatId chat = alice.ChatKey() << 8 | 1;
+    ASSERT_TRUE(Invite(alice, bob.Id(), chat));
+    EXPECT_EQ(JoinedMembers(bob, chat), std::vector<UserId>{alice.Id()});
+    EXPECT_EQ(JoinedMembers(alice, chat), std::vector<UserId>{bob.Id()});
+    ClearPacket(p);
+    ASSERT_TRUE(
+        bob.Send(p, BuildChatText(p, MakeChatAddress(bob.Id(), chat), "got it"), REQ_CHAT_TEXT));
+    EXPECT_EQ(ChatLines(alice, chat), std::vector<std::string>{"got it"});
+}
+
+// Users listed on alice's site whose invitation cannot be delivered: one
+// that no node holds a session of, one whose node has a key but does not
+// listen, one whose node is dead (its stale entry goes). alice hears that each left the
+// chat, as she would if they had gone.
+TEST_F(Cluster, AnInvitationThatCannotBeDeliveredIsAnsweredAsAGoneMember) {
+    ASSERT_TRUE(a.Start(Config("a")));
+    TTestClient alice;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
+    const std::string ghostNode = "00000000000000ad";
+    const std::string quietNode = "00000000000000be", deadNode = "00000000000000de";
+    const UserId nowhere = 777777, unheard = 888888, stale = 999999;
+    ASSERT_EQ(RedisCommand(services.redis, {"SET", "navlet:node:" + quietNode, "1"}), 0);
+    const std::string oneSession = cluster::EncodeNodeMessage("", cluster::TWhereRecord{1, 1, 2});
+    const std::string staleWhere = "navlet:where:" + std::to_string(stale);
+    ASSERT_EQ(RedisCommand(services.redis, {"HSET", "navlet:where:" + std::to_string(unheard),
+                                            quietNode, oneSession}),
+              1);
+    ASSERT_EQ(RedisCommand(services.redis, {"HSET", staleWhere, deadNode, oneSession}), 1);
+    for (auto [id, nick] : {std::pair{nowhere, "nowhere"}, {unheard, "unheard"}, {stale, "stale"}})
+        ASSERT_GE(
+            RedisCommand(services.redis, {"PUBLISH", "navlet:site:example.com",
+                                          cluster::EncodeNodeMessage(
+                                              ghostNode, cluster::TSiteEntered{{id, 'x', nick}})}),
+            1);
+    ASSERT_TRUE(SeesPresence(alice, "nowhere"));
+    ASSERT_TRUE(SeesPresence(alice, "unheard"));
+    ASSERT_TRUE(SeesPresence(alice, "stale"));
+    ChatId chat = alice.ChatKey() << 8 | 1;
+    for (UserId invitee : {nowhere, unheard, stale}) {
+        ASSERT_TRUE(Invite(alice, invitee, chat));
+        TPacket p;
+        ASSERT_TRUE(alice.WaitFor(MSG_MEMBER_LEFT, p, SETTLE_MS)) << invitee;
+        EXPECT_EQ(ReadMember(p).address, MakeChatAddress(invitee, chat));
+    }
+    long long entries = -1;
+    for (int i = 0; i < 20 && entries != 0; ++i, std::this_thread::sleep_for(50ms))
+        entries = RedisCommand(services.redis, {"HLEN", staleWhere});
+    EXPECT_EQ(entries, 0);
+}
+
+// Node a measures on the service's clock, here a manual one. An operator
+// command waits for a listener that never answers until the clock has
+// passed a second, however long that takes; the lines a keeps for the
+// site's newcomers carry the clock's date.
+TEST_F(Cluster, TheNodeMeasuresOnTheServicesClock) {
+    server::TManualClock clock;
+    server::TServerConfig config = Config("a");
+    config.clock = &clock;
+    ASSERT_TRUE(a.Start(config));
+    TTestClient alice;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "dated.com"));
+    server::TRedisAddress redis;
+    ASSERT_TRUE(server::ParseRedisAddress(services.redis, redis));
+    std::unique_ptr<redisContext, void (*)(redisContext*)> silent(
+        redisConnect(redis.host.c_str(), redis.port), redisFree);
+    ASSERT_TRUE(silent && !silent->err);
+    freeReplyObject(redisCommand(silent.get(), "SUBSCRIBE navlet:operator"));
+
+    auto answer = std::async(std::launch::async, [&] {
+        return AdminCommand(a.server->AdminPort(), "NOTICE TICKER all hello");
+    });
+    EXPECT_EQ(answer.wait_for(1200ms), std::future_status::timeout); // past its 1 s timer
+    clock.Advance(1000);
+    // The next beat sends it; the admin client gives up 3 s after asking.
+    EXPECT_EQ(answer.wait_for(1500ms), std::future_status::ready);
+    EXPECT_EQ(answer.get(), "OK 1\n");
+
+    ASSERT_TRUE(SayPublic(alice, "dated line"));
+    const double said = clock.NowUtcDays();
+    std::this_thread::sleep_for(100ms); // the line reaches Redis
+    clock.Advance(60000);
+    ASSERT_TRUE(b.Start(Config("b")));
+    TTestClient bob;
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "dated.com"));
+    TPacket p;
+    ASSERT_TRUE(bob.WaitFor(MSG_DATED_LINE, p, SETTLE_MS));
+    EXPECT_EQ(ReadDatedLine(p).text, "dated line");
+    EXPECT_EQ(ReadDatedLine(p).stamp, said);
 }
 
 TEST_F(Cluster, KickReachesTheOtherNode) {

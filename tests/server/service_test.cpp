@@ -133,21 +133,24 @@ struct TRecordingLink final : TClusterLink {
     std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
     TClusterStatus Status() const override { return {}; }
     void AccountSessions(uint64_t, const TNodeSessions&) override {}
+    std::vector<TNodeSessions> where; // what WhereIs answers
     void WhereIs(uint64_t, std::function<void(std::vector<TNodeSessions>)> done) override {
-        done({});
+        done(where);
     }
-    void ToNode(const std::string& node, std::vector<std::string> fields) override {
-        std::string call = "to " + node;
-        for (const std::string& f : fields)
-            call += " " + f;
-        calls.push_back(call);
+    std::vector<std::pair<std::string, cluster::TNodeMessage>> sent; // by ToNode
+    bool listening = true;                                           // the nodes sent to
+    void ToNode(const std::string& node, const cluster::TNodeMessage& message,
+                std::function<void(bool)> delivered) override {
+        sent.emplace_back(node, message);
+        if (delivered)
+            delivered(listening);
     }
     void KickElsewhere(int, const std::string&, TReachedFn) override {}
     void SiteSnapshot(const std::string&, std::function<void(TSiteSnapshot)> done) override {
         done({});
     }
     void SessionSite(uint64_t, const TAccount*, const std::string&) override {}
-    void ListUsers(std::function<void(std::vector<std::array<std::string, 3>>)> done) override {
+    void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override {
         done({});
     }
     void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
@@ -171,9 +174,9 @@ TEST_F(ServiceTest, RemoteUsersAreOnePersonWithTheSitesOwn) {
     EXPECT_EQ(link.calls, std::vector<std::string>{"in example.com alice"});
     aliceSink.got.clear();
 
-    service->RemoteEntered("example.com", "n2:900", Remote(900, "bob"));
-    service->RemoteEntered("example.com", "n3:900", Remote(900, "bob"));
-    service->RemoteEntered("nowhere.org", "n2:901", Remote(901, "nobody"));
+    service->RemoteEntered("example.com", "n2", Remote(900, "bob"));
+    service->RemoteEntered("example.com", "n3", Remote(900, "bob"));
+    service->RemoteEntered("nowhere.org", "n2", Remote(901, "nobody"));
     auto records = aliceSink.Take(MSG_PRESENCE);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(ReadPresence(records[0]).nick, "bob");
@@ -196,16 +199,15 @@ TEST_F(ServiceTest, RemoteUsersAreOnePersonWithTheSitesOwn) {
     EXPECT_EQ(aliceSink.Take(MSG_CHAT_LINE).size(), 1u);
     EXPECT_TRUE(carolSink.Take(MSG_CHAT_LINE).empty());
 
-    service->RemoteLeft("example.com", "n2:900");
+    service->RemoteLeft("example.com", RemoteKey("n2", 900));
     EXPECT_TRUE(aliceSink.Take(MSG_USER_LEFT).empty()); // still there through n3
-    service->DropRemote("n3:");
+    service->DropRemote("n3");
     auto left = aliceSink.Take(MSG_USER_LEFT);
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(ReadUserLeft(left[0]).user, 900u);
 
     // Alice also on another node: her leaving here is no departure for carol.
-    service->RemoteEntered("example.com", "n2:" + std::to_string(alice.Id()),
-                           Remote(alice.Id(), "alice"));
+    service->RemoteEntered("example.com", "n2", Remote(alice.Id(), "alice"));
     EXPECT_TRUE(carolSink.Take(MSG_PRESENCE).empty());
     uint64_t aliceId = alice.Id();
     service->Disconnect(alice);
@@ -226,48 +228,91 @@ TEST_F(ServiceTest, RemoteChatMessagesAreCheckedAndReachEachNodeOnce) {
     SignIn(alice, "alice", "example.com");
     aliceSink.got.clear();
     const std::string n2 = "00000000000000aa", n3 = "00000000000000bb";
-    const ChatId chat = 0xFFFFFFFFFFFFFF01; // the key's 56 bits set: 20 digits
-    const std::string chatText = std::to_string(chat), aliceId = std::to_string(alice.Id());
-    service->RemoteEvent({"invite", n2, chatText, "900", "example.com", "900 901@" + n3, aliceId});
+    const ChatId chat = 0xFFFFFFFFFFFFFF01; // the key's 56 bits set: all 64 bits used
+    service->RemoteEvent(
+        n2, cluster::TInvite{chat, 900, "example.com", {{900, n2}, {901, n3}}, alice.Id()});
     auto joined = aliceSink.Take(MSG_MEMBER_JOINED);
     ASSERT_EQ(joined.size(), 2u); // the inviter first
     EXPECT_EQ(ReadMember(joined[0]).address, MakeChatAddress(900, chat));
     EXPECT_EQ(ReadMember(joined[1]).address, MakeChatAddress(901, chat));
-    EXPECT_EQ(std::count(link.calls.begin(), link.calls.end(),
-                         "to " + n2 + " joined " + chatText + " " + aliceId),
-              1);
-    EXPECT_EQ(std::count(link.calls.begin(), link.calls.end(),
-                         "to " + n3 + " joined " + chatText + " " + aliceId),
-              1);
+    const cluster::TNodeMessage aliceJoined = cluster::TChatJoined{chat, alice.Id()};
+    EXPECT_EQ(link.sent, (std::vector<std::pair<std::string, cluster::TNodeMessage>>{
+                             {n2, aliceJoined}, {n3, aliceJoined}}));
 
-    service->RemoteEvent({"cline", n3, chatText, "900", "forged"}); // 900 is on n2
-    service->RemoteEvent({"cline", n2, chatText + "0", "900", "no such chat"});
-    service->RemoteEvent({"cline", n2, chatText, "900"});
-    service->RemoteEvent({"cline", n2, chatText, "900", "hello"});
+    service->RemoteEvent(n3, cluster::TChatLine{chat, 900, "forged"}); // 900 is on n2
+    service->RemoteEvent(n2, cluster::TChatLine{chat - 0x100, 900, "no such chat"});
+    // An invitation that does not name its inviter first, on its node.
+    service->RemoteEvent(n3, cluster::TInvite{chat - 0x100, 900, "", {{900, n2}}, alice.Id()});
+    EXPECT_TRUE(aliceSink.Take(MSG_MEMBER_JOINED).empty());
+    service->RemoteEvent(n2, cluster::TChatLine{chat, 900, "hello"});
     auto lines = aliceSink.Take(MSG_CHAT_LINE);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(ReadChatLine(lines[0]).text, "hello");
 
-    link.calls.clear();
+    link.sent.clear();
     TPacket p;
     ClearPacket(p);
     int length = BuildChatText(p, MakeChatAddress(alice.Id(), chat), "hi both");
     p.bytes[OFF_TYPE] = REQ_CHAT_TEXT;
     p.PutU16(OFF_LENGTH, uint16_t(length));
     service->Handle(alice, p);
-    std::vector<std::string> sent;
-    for (const std::string& call : link.calls)
-        if (call.find(" cline ") != std::string::npos)
-            sent.push_back(call);
-    EXPECT_EQ(sent, (std::vector<std::string>{
-                        "to " + n2 + " cline " + chatText + " " + aliceId + " hi both",
-                        "to " + n3 + " cline " + chatText + " " + aliceId + " hi both"}));
+    const cluster::TNodeMessage line = cluster::TChatLine{chat, alice.Id(), "hi both"};
+    EXPECT_EQ(link.sent,
+              (std::vector<std::pair<std::string, cluster::TNodeMessage>>{{n2, line}, {n3, line}}));
 
     // A node that stops beating takes its members out of the chat.
-    service->DropRemote(n2 + ":");
+    service->DropRemote(n2);
     auto left = aliceSink.Take(MSG_MEMBER_LEFT);
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(ReadMember(left[0]).address, MakeChatAddress(900, chat));
+    service->Disconnect(alice);
+}
+
+// An invitation that reaches no session: the inviter hears that the invitee
+// left the chat, whether no node holds it, its node does not listen, or its
+// node finds it gone (and says so to the inviter's node).
+TEST_F(ServiceTest, AnInvitationThatReachesNobodyIsAnsweredAsTheInviteesLeaving) {
+    Make({});
+    TRecordingLink link;
+    service->SetClusterLink(link);
+    TFakeSink aliceSink;
+    TClient alice(aliceSink);
+    SignIn(alice, "alice", "example.com");
+    const std::string n2 = "00000000000000aa";
+    const ChatId chat = alice.chatKey << 8 | 1;
+    auto invite = [&](uint64_t who) {
+        TPacket p;
+        ClearPacket(p);
+        int length = BuildInvite(p, MakeChatAddress(who, chat));
+        p.bytes[OFF_TYPE] = REQ_INVITE;
+        p.PutU16(OFF_LENGTH, uint16_t(length));
+        service->Handle(alice, p);
+    };
+    auto heardLeaving = [&](uint64_t who) {
+        auto left = aliceSink.Take(MSG_MEMBER_LEFT);
+        return left.size() == 1 && ReadMember(left[0]).address == MakeChatAddress(who, chat);
+    };
+    aliceSink.got.clear();
+    invite(900); // no node holds a session of 900
+    EXPECT_TRUE(heardLeaving(900));
+
+    link.where = {TNodeSessions{n2, 1, 1, 2}};
+    link.listening = false;
+    invite(901);
+    EXPECT_TRUE(heardLeaving(901));
+
+    link.listening = true;
+    invite(902);
+    EXPECT_TRUE(aliceSink.Take(MSG_MEMBER_LEFT).empty());
+    service->RemoteEvent(n2, cluster::TInviteFailed{chat, alice.Id(), 902});
+    EXPECT_TRUE(heardLeaving(902));
+
+    // This node's side: an invitation for an account with no session here.
+    link.sent.clear();
+    const ChatId theirs = 0x4201;
+    service->RemoteEvent(n2, cluster::TInvite{theirs, 900, "example.com", {{900, n2}}, 4242});
+    EXPECT_EQ(link.sent, (std::vector<std::pair<std::string, cluster::TNodeMessage>>{
+                             {n2, cluster::TInviteFailed{theirs, 900, 4242}}}));
     service->Disconnect(alice);
 }
 

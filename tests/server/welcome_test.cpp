@@ -98,13 +98,12 @@ TEST_F(ServiceTest, AnAccountHandedFromAnotherNodeDuringAWelcomeIsListedOnce) {
     SignIn(alice.client, "alice", "shared.example");
     SignIn(bob.client, "bob", "nowhere.example");
     UserId bobId = bob.client.Id();
-    service->RemoteEntered("shared.example", "n2:" + std::to_string(bobId),
-                           TAccount{bobId, "bob", 'x', 3, ""});
+    service->RemoteEntered("shared.example", "n2", TAccount{bobId, "bob", 'x', 3, ""});
 
     newcomer.sink.room = 1;
     SignIn(newcomer.client, "newcomer", "shared.example");
     service->Handle(bob.client, SiteReportPacket("shared.example"));
-    service->RemoteLeft("shared.example", "n2:" + std::to_string(bobId));
+    service->RemoteLeft("shared.example", RemoteKey("n2", bobId));
     newcomer.sink.room = SIZE_MAX;
     service->Drained(newcomer.client);
     EXPECT_EQ(ListedBy(newcomer.sink, newcomer.client.Id()),
