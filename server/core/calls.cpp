@@ -254,14 +254,37 @@ void TService::SetFriendIds(TAccountEntry& entry, std::vector<uint64_t> ids) {
         listedAsFriendBy[id].insert(&entry);
 }
 
-void TService::TellFriendsOf(const TAccountEntry& entry, bool online) {
-    auto listers = listedAsFriendBy.find(entry.account.id);
+void TService::FriendCameOrWent(const TAccount& account, bool online) {
+    if (!cluster || !cluster->Status().redisUp) {
+        TellFriendsOf(account, online);
+        return;
+    }
+    // A session on another node means the account was, and stays, online.
+    std::weak_ptr<bool> service = alive;
+    cluster->WhereIs(account.id,
+                     [this, service, account, online](std::vector<TNodeSessions> nodes) {
+                         if (service.expired() || !nodes.empty())
+                             return;
+                         TAccountEntry* here = CachedById(account.id);
+                         if (here && here->Online() != online)
+                             return; // it came back, or went again, while the cluster answered
+                         TellFriendsOf(account, online);
+                         cluster->FriendState(account, online);
+                     });
+}
+
+void TService::RemoteFriendState(const TAccount& account, bool online) {
+    TellFriendsOf(account, online);
+}
+
+void TService::TellFriendsOf(const TAccount& account, bool online) {
+    auto listers = listedAsFriendBy.find(account.id);
     if (listers == listedAsFriendBy.end())
         return;
     // The friend's record again, with its new state: bars that list the
     // friend change the entry in place.
     const TWireRef wire =
-        PresenceWire(entry.account, online ? LIST_FRIEND_ONLINE : LIST_FRIEND_OFFLINE, 0);
+        PresenceWire(account, online ? LIST_FRIEND_ONLINE : LIST_FRIEND_OFFLINE, 0);
     for (const TAccountEntry* lister : listers->second)
         for (TClient* session : lister->sessions) {
             // A welcome still to send its friends sends this after them.

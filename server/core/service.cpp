@@ -297,7 +297,7 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     }
     SetFriendIds(entry, std::move(friendIds));
     if (cameOnline)
-        TellFriendsOf(entry, /*online=*/true);
+        FriendCameOrWent(entry.account, /*online=*/true);
     AskFriendsElsewhere(client, friends);
     EnterSiteWhenKnown(client, request.site, &friends);
 }
@@ -358,7 +358,7 @@ void TService::Disconnect(TClient& client) {
     friendsAsked.erase(client.serial);
     std::erase(client.account->sessions, &client);
     if (!client.account->Online()) {
-        TellFriendsOf(*client.account, /*online=*/false);
+        FriendCameOrWent(client.account->account, /*online=*/false);
         SetFriendIds(*client.account, {});
     }
     if (cluster) {
