@@ -1,6 +1,7 @@
 #!/bin/sh
-# Checks a Windows module just built: the file kind, the four COM exports, the
-# TYPELIB resource and the version block as the bar's own reader sees it. The
+# Checks a Windows module just built: the file kind, the four COM exports and
+# the uninstaller's two custom actions, the TYPELIB resource and the version block
+# as the bar's own reader sees it. The
 # build runs it after linking Navlet_Client.ocx, so a wrong module fails the
 # build.
 #
@@ -24,11 +25,12 @@ case "$description" in
 esac
 
 headers=$("$objdump" -p "$module")
-for export in DllGetClassObject DllCanUnloadNow DllRegisterServer DllUnregisterServer; do
+for export in DllGetClassObject DllCanUnloadNow DllRegisterServer DllUnregisterServer \
+    NavletRemoveUpdates NavletRemoveSettings; do
     echo "$headers" | grep -Eq "^[[:space:]]+\[ *[0-9]+\] $export\$" || fail "no export $export"
 done
 echo "$headers" | grep -q 'Entry: name: .*: TYPELIB' || fail "no TYPELIB resource"
 
 found=$("$verread" "$module" FileVersion) || fail "no version block"
 [ "$found" = "$version" ] || fail "FileVersion $found, expected $version"
-echo "check-win32-module: $module: $kind DLL, four exports, TYPELIB, FileVersion $found"
+echo "check-win32-module: $module: $kind DLL, six exports, TYPELIB, FileVersion $found"

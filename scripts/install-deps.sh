@@ -8,9 +8,12 @@ packages=(
   libasio-dev libsqlite3-dev libsodium-dev libcpp-httplib-dev
   librsvg2-bin libpng-dev
   libpq-dev libhiredis-dev redis-server postgresql python3
+  nginx openssl curl
   mingw-w64 mingw-w64-tools g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb file
+  wixl msitools
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin fonts-dejavu-core
   libcanberra-dev sound-theme-freedesktop
+  emscripten nodejs npm chromium firefox-esr
 )
 
 missing=()
@@ -23,4 +26,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The browser extension's end-to-end test drives the browsers with
+# puppeteer-core, from the npm registry, at the version its lock file names.
+here=$(cd "$(dirname "$0")/.." && pwd)
+if [ ! -d "$here/tests/web/node_modules/puppeteer-core" ]; then
+  npm ci --prefix "$here/tests/web" --no-audit --no-fund --loglevel=error
 fi

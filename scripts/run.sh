@@ -11,8 +11,18 @@
 #   NAVLET_ADMIN   the admin endpoint's ADDR:PORT (default 127.0.0.1:8081)
 #   NAVLET_DATA    the service's data folder (default ~/.local/share/navlet)
 #   XDG_CONFIG_HOME where the registry files go
+#
+# With --chromium the bar runs in Debian's Chromium instead: the browser
+# extension (cmake --preset web) loaded unpacked on the service's start page,
+# with its panel in a window of its own beside it (the toolbar's Navlet
+# button opens the side panel as well).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+chromium_run=0
+if [ "${1:-}" = "--chromium" ]; then
+  chromium_run=1
+  shift
+fi
 scripts/install-deps.sh
 build=build/default
 [ -f "$build/build.ninja" ] || cmake --preset default
@@ -56,6 +66,39 @@ fi
 trap 'kill $server_pid 2>/dev/null' EXIT
 echo "navlet-server: bar sessions on $session, web site on $web, admin on $admin."
 
+if [ "$chromium_run" -eq 1 ]; then
+  export NODE_PATH=/usr/share/nodejs
+  [ -f build/web/build.ninja ] || cmake --preset web
+  cmake --build --preset web -j"$(nproc)"
+  run_dir=$(mktemp -d)
+  trap 'kill $server_pid 2>/dev/null; rm -rf "$run_dir"' EXIT
+  # The local copy knows the service's loopback endpoints and may ask them.
+  cp -r build/web/extension "$run_dir/extension"
+  printf '{"NAVLET_WEB": "%s", "NAVLET_SERVER": "%s"}\n' "$web" "$session" \
+    >"$run_dir/extension/local.json"
+  python3 - "$run_dir/extension/manifest.json" <<'PY'
+import json, sys
+path = sys.argv[1]
+manifest = json.load(open(path))
+manifest["host_permissions"] += ["http://127.0.0.1/*", "http://localhost/*"]
+json.dump(manifest, open(path, "w"), indent=1)
+PY
+  ext=$run_dir/extension
+  # An unpacked extension's id is the hash of its folder's path, in a-p.
+  ext_id=$(python3 -c 'import hashlib,sys; h=hashlib.sha256(sys.argv[1].encode()).hexdigest()[:32]; print("".join(chr(ord("a")+int(c,16)) for c in h))' "$ext")
+  sandbox=()
+  [ "$(id -u)" -eq 0 ] && sandbox=(--no-sandbox)
+  profile=$run_dir/profile
+  chromium "${sandbox[@]}" --user-data-dir="$profile" --no-first-run \
+    --load-extension="$ext" --disable-extensions-except="$ext" "http://$web/" "$@" &
+  chromium_pid=$!
+  sleep 3
+  chromium "${sandbox[@]}" --user-data-dir="$profile" --window-size=320,700 \
+    --app="chrome-extension://$ext_id/panel.html" >/dev/null 2>&1 || true
+  echo "Chromium runs with the extension; sign in on its panel with demo / demo."
+  wait "$chromium_pid"
+  exit 0
+fi
 if [ ! -x "$browser" ] || [ ! -f "$module" ]; then
   echo "navlet-browser is not part of this build (Qt 6 WebEngine missing?);"
   echo "the service runs until Ctrl+C."

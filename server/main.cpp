@@ -23,7 +23,13 @@ const char* const USAGE = R"(Usage:
 
 Options:
   --listen ADDR:PORT   bar sessions (default 127.0.0.1:80, the port the bar uses)
-  --web ADDR:PORT      the web site (default 127.0.0.1:8080; '' for none)
+  --web ADDR:PORT      the web site (default 127.0.0.1:8080; '' for none); it
+                       also takes sessions over WebSocket at /session
+  --ws-origin ORIGIN   a web origin (https://host[:port], SCHEME://* or * for
+                       any) whose pages may open a WebSocket session; repeat
+                       for more. Default: browser extensions only
+                       (chrome-extension://*, moz-extension://*); the site's
+                       own origin and clients that send no Origin always may
   --admin ADDR:PORT    the admin endpoint, loopback only (default 127.0.0.1:8081)
   --data DIR           database folder (default $XDG_DATA_HOME/navlet or
                        ~/.local/share/navlet); holds navlet.db
@@ -47,6 +53,11 @@ Options:
                        of those, not yet signed in (default 20)
   --web-max-per-address N
                        web site connections from one address (default 10)
+  --trusted-proxy ADDR a proxy in front of the web site (nginx terminating
+                       TLS) whose X-Forwarded-For names the client; repeat for
+                       more. Its connections are bounded only in total, and
+                       requests and WebSocket sessions through it count as
+                       their client's address. Never trusted by default
   --password-threads N threads that check passwords (default 0: one per core)
   --help               this text
 
@@ -71,6 +82,14 @@ bool ParseCount(const std::string& text, long max, long& out) {
         return false;
     out = v;
     return true;
+}
+
+bool TrustProxy(const std::string& text, TServerConfig& config) {
+    std::error_code ec;
+    asio::ip::address address = asio::ip::make_address(text, ec);
+    if (!ec)
+        config.webLimits.http.trustedProxies.push_back(address);
+    return !ec;
 }
 
 int AddAccount(const std::string& dataDir, const std::string& database,
@@ -159,6 +178,10 @@ int main(int argc, char** argv) {
             config.listen = value;
         else if (arg == "--web")
             config.web = value;
+        else if (arg == "--ws-origin" && !value.empty())
+            config.wsOrigins.push_back(value);
+        else if (arg == "--trusted-proxy" && TrustProxy(value, config))
+            continue;
         else if (arg == "--admin")
             config.admin = value;
         else if (arg == "--data")

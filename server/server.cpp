@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <unistd.h>
 
 #include "server/folder_watch.h"
 #include "server/store/pg_store.h"
+#include "server/websocket/ws_handshake.h"
 
 namespace navlet::server {
 
@@ -168,12 +170,42 @@ bool TServer::StartWeb(std::string& error) {
     }
     webBackend = std::make_unique<TServiceWebBackend>(io, *service);
     webSite = std::make_unique<web::TWebSite>(*webBackend, config.webLimits);
+    RouteSessions();
     if (!webSite->Start(webAt.address().to_string(), webAt.port(), error)) {
         error = "cannot serve the web site on " + config.web + ": " + error;
         return false;
     }
     webPort = uint16_t(webSite->Port());
     return true;
+}
+
+void TServer::RouteSessions() {
+    ws::TOriginPolicy origins = config.wsOrigins.empty() ? ws::TOriginPolicy::Default()
+                                                         : ws::TOriginPolicy(config.wsOrigins);
+    web::THttpUpgrade upgrade;
+    upgrade.check = [origins](const web::THttpRequest& request) {
+        return ws::CheckUpgradeRequest(request, origins);
+    };
+    // On the site's thread: the socket joins the sessions' loop at once, so
+    // that it is closed with the loop's handlers if the loop never runs them.
+    upgrade.take = [this](asio::ip::tcp::socket::native_handle_type handle, asio::ip::tcp protocol,
+                          web::THttpRequest request, std::string early) {
+        auto socket = std::make_shared<asio::ip::tcp::socket>(io);
+        std::error_code ec;
+        socket->assign(protocol, handle, ec);
+        if (ec) {
+            ::close(handle);
+            return;
+        }
+        std::string response =
+            ws::UpgradeResponse(std::string(request.Header("sec-websocket-key")));
+        asio::post(io, [this, socket, address = std::move(request.remoteAddress),
+                        response = std::move(response), early = std::move(early)]() mutable {
+            sessions->AdoptWebSocket(std::move(*socket), address, std::move(response),
+                                     std::move(early));
+        });
+    };
+    webSite->RouteUpgrade("/session", std::move(upgrade));
 }
 
 void TServer::StopWeb() {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "server/admin/admin_server.h"
 #include "server/cluster/cluster_node.h"
@@ -30,6 +31,10 @@ struct TServerConfig {
     std::string bannersDir; // empty: only the default banner
     TSessionLimits limits;
     web::TWebSiteLimits webLimits;
+    // Web origins that may open a session over WebSocket (see
+    // ws::TOriginPolicy); empty: browser extensions only. The site's own
+    // origin is always allowed.
+    std::vector<std::string> wsOrigins;
     TPasswordPoolLimits passwords;
     TServiceConfig service;
     // How often the banner and update folders are looked at for changes.
@@ -70,6 +75,8 @@ class TServer {
   private:
     void RunTurns();
     bool StartWeb(std::string& error);
+    // Sessions over WebSocket at /session on the web site's port.
+    void RouteSessions();
     void StopWeb();
     // Looks at the banner and update folders off the loop, and hands the
     // service a new set when a folder changed.

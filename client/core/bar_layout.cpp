@@ -23,7 +23,7 @@ constexpr int32_t LABEL_HEIGHT = 12;
 } // namespace
 
 // clang-format off
-const std::array<TLayoutRow, PART_COUNT> BAR_LAYOUT = {{
+const TLayoutRows BAR_LAYOUT = {{
     {Form,            Form,          NONE,   0,   0, FORM_DESIGN_WIDTH, FORM_DESIGN_HEIGHT, "Form"},
     {Panel1,          Form,          CLIENT, 0,   0,   0,   0, "Panel1"},
     {LeftPanel,       Panel1,        LEFT,   0,   0, 250,   0, "LeftPanel"},
@@ -72,6 +72,44 @@ const std::array<TLayoutRow, PART_COUNT> BAR_LAYOUT = {{
 }};
 // clang-format on
 
+namespace {
+
+TLayoutRows ColumnRows() {
+    TLayoutRows rows = BAR_LAYOUT;
+    auto set = [&rows](TPart part, TAlign align, int32_t left, int32_t top, int32_t width,
+                       int32_t height) {
+        TLayoutRow& row = rows[size_t(part)];
+        row.align = align;
+        row.left = left;
+        row.top = top;
+        row.width = width;
+        row.height = height;
+    };
+    // The upper block (banner area, ticker, users) keeps its height; the chat
+    // below it grows with the panel.
+    constexpr int32_t UPPER_HEIGHT = COLUMN_BANNER_HEIGHT + 16 + COLUMN_USERS_HEIGHT;
+    set(Panel4, TOP, 0, 0, 0, UPPER_HEIGHT);
+    set(LeftPanel, CLIENT, 0, 0, 0, 0);
+    set(CentralPanel, TOP, 0, 0, 0, COLUMN_BANNER_HEIGHT);
+    // The logo sits in the strip under the banner area, where it fits whole.
+    set(navlet_left_img, NONE, 112, BANNER_AREA_HEIGHT + 3, 73, 25);
+    return rows;
+}
+
+} // namespace
+
+const TLayoutRows COLUMN_LAYOUT = ColumnRows();
+
+const TLayoutRows& LayoutTable(TLayoutTable table) {
+    return table == TLayoutTable::Column ? COLUMN_LAYOUT : BAR_LAYOUT;
+}
+
+TLayoutTable ChooseLayoutTable(THostShape shape, int32_t width) {
+    if (shape == THostShape::SidePanel && width < ROW_LAYOUT_MIN_WIDTH)
+        return TLayoutTable::Column;
+    return TLayoutTable::Row;
+}
+
 const TLayoutRow& LayoutRow(TPart part) {
     return BAR_LAYOUT[size_t(part)];
 }
@@ -115,7 +153,8 @@ namespace {
 
 // Takes the aligned children of `parent` off its remaining client area, in
 // the class library's order of alignments, each group in table order.
-void AlignChildren(TPart parent, const std::array<bool, PART_COUNT>& shown,
+void AlignChildren(const TLayoutRows& table, TPart parent,
+                   const std::array<bool, PART_COUNT>& shown,
                    const std::array<int32_t, PART_COUNT>& widths,
                    std::array<TRect, PART_COUNT>& rects) {
     const TRect& outer = rects[size_t(parent)];
@@ -125,7 +164,7 @@ void AlignChildren(TPart parent, const std::array<bool, PART_COUNT>& shown,
     };
     for (TAlign align :
          {TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight, TAlign::alClient}) {
-        for (const TLayoutRow& row : BAR_LAYOUT) {
+        for (const TLayoutRow& row : table) {
             if (row.parent != parent || row.part == parent || row.align != align)
                 continue;
             TRect& r = rects[size_t(row.part)];
@@ -184,24 +223,27 @@ TNarrowing NarrowingFor(int32_t formWidth) {
 
 } // namespace
 
-TBarLayout LayOutBar(int32_t width, int32_t height) {
+TBarLayout LayOutBar(int32_t width, int32_t height, TLayoutTable table) {
+    const TLayoutRows& rows = LayoutTable(table);
     TBarLayout layout;
+    layout.table = table;
     layout.shown.fill(true);
     layout.shown[size_t(TPart::ChatMsgPanel)] = ChatLineShown(height);
-    for (const TLayoutRow& row : BAR_LAYOUT)
+    for (const TLayoutRow& row : rows)
         if (row.align == TAlign::alNone)
             layout.rects[size_t(row.part)] = {row.left, row.top, row.left + row.width,
                                               row.top + row.height};
     layout.rects[size_t(TPart::Form)] = {0, 0, std::max(width, 0), std::max(height, 0)};
     std::array<int32_t, PART_COUNT> widths{};
-    for (const TLayoutRow& row : BAR_LAYOUT)
+    for (const TLayoutRow& row : rows)
         widths[size_t(row.part)] = row.width;
-    const TNarrowing narrowing = NarrowingFor(width);
+    // Only the bar shares its width between the three sides.
+    const TNarrowing narrowing = table == TLayoutTable::Row ? NarrowingFor(width) : TNarrowing{};
     widths[size_t(TPart::LeftPanel)] -= narrowing.left;
     widths[size_t(TPart::CentralPanel)] -= narrowing.banner;
     // Parents come before their children in the table.
-    for (const TLayoutRow& row : BAR_LAYOUT) {
-        AlignChildren(row.part, layout.shown, widths, layout.rects);
+    for (const TLayoutRow& row : rows) {
+        AlignChildren(rows, row.part, layout.shown, widths, layout.rects);
         if (row.part != TPart::CentralPanel || narrowing.banner == 0)
             continue;
         // The banner area keeps its size and shows its right-hand part, where

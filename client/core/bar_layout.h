@@ -100,8 +100,32 @@ struct TLayoutRow {
     const char* name; // the layout name
 };
 
-// The layout, one row per part in TPart's order.
-extern const std::array<TLayoutRow, PART_COUNT> BAR_LAYOUT;
+using TLayoutRows = std::array<TLayoutRow, PART_COUNT>;
+
+// The layout, one row per part in TPart's order: a horizontal bar.
+extern const TLayoutRows BAR_LAYOUT;
+// The same parts as a tall column (a browser's side panel): the banner area
+// and the logo's strip at the top, then the ticker with its buttons and the
+// users list, then the chat tabs with the chat line at the bottom. Every part
+// keeps its parent, so InForm and the kits' nesting hold for both.
+extern const TLayoutRows COLUMN_LAYOUT;
+
+enum class TLayoutTable : uint8_t { Row, Column };
+const TLayoutRows& LayoutTable(TLayoutTable table);
+
+// Where the bar lives: a band across a browser window (its host sets the
+// height, the bar is as wide as the window) or a side panel beside the page.
+enum class THostShape : uint8_t { Band, SidePanel };
+// A side panel narrower than the horizontal bar's design width cannot show
+// the chat, the banner area and the users side by side.
+inline constexpr int32_t ROW_LAYOUT_MIN_WIDTH = FORM_DESIGN_WIDTH;
+// A band always takes the horizontal table; a side panel the column below
+// ROW_LAYOUT_MIN_WIDTH.
+TLayoutTable ChooseLayoutTable(THostShape shape, int32_t width);
+// In the column: the banner area over the logo's strip, and the ticker's row
+// over the users list, whose height is fixed so that the chat takes the rest.
+inline constexpr int32_t COLUMN_BANNER_HEIGHT = BANNER_AREA_HEIGHT + 30;
+inline constexpr int32_t COLUMN_USERS_HEIGHT = 150;
 
 const TLayoutRow& LayoutRow(TPart part);
 
@@ -130,14 +154,17 @@ class TBarLayout {
     // a short bar). Which banner panel shows is the banner mode's business.
     bool Shown(TPart part) const { return shown[size_t(part)]; }
 
+    TLayoutTable Table() const { return table; }
+
   private:
-    friend TBarLayout LayOutBar(int32_t width, int32_t height);
+    friend TBarLayout LayOutBar(int32_t width, int32_t height, TLayoutTable table);
+    TLayoutTable table = TLayoutTable::Row;
     std::array<TRect, PART_COUNT> rects{};
     std::array<bool, PART_COUNT> shown{};
 };
 
-// Places every part for a form of `width` x `height`. Parts that do not fit
-// shrink to nothing rather than to a negative size.
-TBarLayout LayOutBar(int32_t width, int32_t height);
+// Places every part for a form of `width` x `height` by one of the tables.
+// Parts that do not fit shrink to nothing rather than to a negative size.
+TBarLayout LayOutBar(int32_t width, int32_t height, TLayoutTable table = TLayoutTable::Row);
 
 } // namespace navlet

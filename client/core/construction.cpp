@@ -13,15 +13,6 @@ namespace {
 // Primary language id: the locale id with only its low 10 bits kept.
 constexpr uint32_t PRIMARY_LANGUAGE_MASK = 0x3FF;
 
-// The directory part of a file name, separator included; empty when there is none.
-std::string DirectoryOf(const char* file) {
-    std::string name(file);
-    size_t cut = name.find_last_of("\\/:");
-    if (cut == std::string::npos)
-        return {};
-    return name.substr(0, cut + 1);
-}
-
 } // namespace
 
 TNavlet::TNavlet(const TKit& k, TBareForm)
@@ -62,6 +53,9 @@ TNavlet::TNavlet(const TKit& k) : TNavlet(k, TBareForm{}) {
     ReadModuleVersion();
     // 14.
     PostMsg(mkStatus, 0, "Navlet ver. %s", versionText.c_str());
+    // A module that a protected bar downloaded is installed by the first
+    // bar that may write the module's folder and the class.
+    InstallWaitingUpdate();
 }
 
 TNavlet::~TNavlet() {
@@ -108,10 +102,11 @@ void TNavlet::ReadModuleVersion() {
         return;
     }
     std::memcpy(moduleFile, file.c_str(), file.size() + 1);
-    versionText = GetVersionString(file, "FileVersion");
+    const std::string stated = kit.module.HostStatedVersion();
+    versionText = stated.empty() ? GetVersionString(file, "FileVersion") : stated;
     moduleVersion = PackVersion(versionText);
     updateVersion = moduleVersion;
-    updateFile = DirectoryOf(moduleFile) + UPDATE_FILE_NAME;
+    updateFile = UpdateFolder() + UPDATE_FILE_NAME;
 }
 
 } // namespace navlet

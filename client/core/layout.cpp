@@ -43,8 +43,14 @@ void TNavlet::FormResized(int32_t width, int32_t height) {
         BannerPanelResize();
 }
 
+void TNavlet::SetHostShape(THostShape shape) {
+    hostShape = shape;
+    if (formSized)
+        FormResized(Form.Width(), Form.Height());
+}
+
 void TNavlet::PlaceControls(int32_t width, int32_t height) {
-    layout = LayOutBar(width, height);
+    layout = LayOutBar(width, height, ChooseLayoutTable(hostShape, width));
     // Only the controls whose handlers read their own size keep it in their
     // model; every other place is read from the layout by the kit.
     std::pair<TControl*, TPart> sized[] = {

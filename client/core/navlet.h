@@ -69,6 +69,9 @@ class TNavlet {
     // the call silently.
     void SyncSettings(int nick, int pwd, int autologin, int version, int lang, int update,
                       int barSize);
+    // The settings key; at low integrity a key that writes to the platform's
+    // writable key and reads from there first, then from the normal key.
+    std::unique_ptr<TRegistryKey> OpenSettingsKey();
     // XORs each character with a key byte; the same call unscrambles.
     static std::string ScramblePassword(const std::string& text, int32_t seed);
 
@@ -77,6 +80,9 @@ class TNavlet {
     void FormResized(int32_t width, int32_t height);
     // Where every part of the form is; kits apply it to their widgets.
     const TBarLayout& Layout() const { return layout; }
+    // A host that shows the bar in a side panel says so before its first
+    // size; the layout table then follows the panel's width.
+    void SetHostShape(THostShape shape);
 
   private:
     // Construction steps, in the order the constructor runs them.
@@ -308,8 +314,18 @@ class TNavlet {
     void InstallUpdate(int32_t wholeSize);
     void WriteChunkData(const TUpdateChunkMsg& chunk);
     void OpenUpdateFile(int32_t offered, bool abandoned);
-    bool UpdateFileIsWhole(int32_t wholeSize);
+    bool ModuleFileIsWhole(const std::string& path, int64_t wholeSize, int32_t version);
     void DropBrokenUpdate();
+    // Where the download is written: beside the module, or in the folder the
+    // platform gives a protected bar.
+    std::string UpdateFolder() const;
+    // A protected bar cannot rename into the module's folder nor re-point the
+    // class: it keeps the checked module beside its download for later.
+    void ParkProtectedUpdate();
+    void InstallWaitingUpdate();
+    // Points the class's in-process server at `modulePath` in the hive that
+    // holds its registration; registry errors are ignored.
+    void RepointInprocServer(const std::string& modulePath);
 
   public:
     // ---- Components, by their layout names ----
@@ -404,6 +420,7 @@ class TNavlet {
     uint32_t connectionSerial = 0;     // grows with every connect and disconnect
     TBarLayout layout;                 // the places of the form's parts
     bool formSized = false;            // the kit has reported a size
+    THostShape hostShape = THostShape::Band;
 };
 
 } // namespace navlet

@@ -16,6 +16,8 @@ inline constexpr const char* PROGID_NAVLET = "Navlet_Client.Navlet";
 inline constexpr const char* LIBID_NAVLET = "{5E0A7C20-6B3D-4F19-9A42-C8D17E05B3A6}";
 inline constexpr const char* CATID_COMM_BAND = "{00021494-0000-0000-C000-000000000046}";
 inline constexpr const char* NAVLET_CLASS_HELP = "Navlet";
+// Where a per-user install keeps its classes, under the current user's hive.
+inline constexpr const char* USER_CLASSES_KEY = "Software\\Classes";
 
 struct TRegEntry {
     std::string key;       // under the classes root

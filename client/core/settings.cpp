@@ -69,7 +69,56 @@ bool SyncBarSize(TRegistryKey& key, int direction, int32_t& field) {
     return true;
 }
 
+// The settings of a bar at low integrity: written to the key the platform
+// lets it write, read from there first and then from the normal key, which
+// holds what the bar wrote before it ran protected.
+class TLowFirstKey final : public TRegistryKey {
+  public:
+    TLowFirstKey(std::unique_ptr<TRegistryKey> lowKey, std::unique_ptr<TRegistryKey> normalKey)
+        : low(std::move(lowKey)), normal(std::move(normalKey)) {}
+
+    TRegResult ReadString(std::string_view name, std::string& out) override {
+        return Read([&](TRegistryKey& k) { return k.ReadString(name, out); });
+    }
+    TRegResult WriteString(std::string_view name, std::string_view value) override {
+        return low->WriteString(name, value);
+    }
+    TRegResult ReadInteger(std::string_view name, int32_t& out) override {
+        return Read([&](TRegistryKey& k) { return k.ReadInteger(name, out); });
+    }
+    TRegResult WriteInteger(std::string_view name, int32_t value) override {
+        return low->WriteInteger(name, value);
+    }
+    TRegResult ReadBinary(std::string_view name, std::span<uint8_t> buffer, size_t& size) override {
+        return Read([&](TRegistryKey& k) { return k.ReadBinary(name, buffer, size); });
+    }
+    TRegResult WriteBinary(std::string_view name, std::span<const uint8_t> data) override {
+        return low->WriteBinary(name, data);
+    }
+
+  private:
+    template <class ReadOne> TRegResult Read(ReadOne&& read) {
+        const TRegResult r = read(*low);
+        if (r != TRegResult::Missing || !normal)
+            return r;
+        return read(*normal);
+    }
+
+    std::unique_ptr<TRegistryKey> low;
+    std::unique_ptr<TRegistryKey> normal; // null when the bar never wrote one
+};
+
 } // namespace
+
+std::unique_ptr<TRegistryKey> TNavlet::OpenSettingsKey() {
+    if (!kit.module.ProtectedMode())
+        return kit.registry.OpenKey(THive::CurrentUser, SETTINGS_KEY, TKeyOpen::Create);
+    auto low = kit.registry.OpenKey(THive::CurrentUserLow, SETTINGS_KEY, TKeyOpen::Create);
+    if (!low)
+        return nullptr;
+    return std::make_unique<TLowFirstKey>(
+        std::move(low), kit.registry.OpenKey(THive::CurrentUser, SETTINGS_KEY, TKeyOpen::Existing));
+}
 
 std::string TNavlet::ScramblePassword(const std::string& text, int32_t seed) {
     std::string out = text;
@@ -82,8 +131,7 @@ std::string TNavlet::ScramblePassword(const std::string& text, int32_t seed) {
 
 void TNavlet::SyncSettings(int nick, int pwd, int autologin, int version, int lang, int update,
                            int barSizeArg) {
-    std::unique_ptr<TRegistryKey> key =
-        kit.registry.OpenKey(THive::CurrentUser, SETTINGS_KEY, TKeyOpen::Create);
+    std::unique_ptr<TRegistryKey> key = OpenSettingsKey();
     if (!key)
         return;
 

@@ -8,6 +8,7 @@
 
 #include "client/core/navlet.h"
 #include "client/core/registration.h"
+#include "protocol/ascii.h"
 #include "version/module_image.h"
 #include "version/version_block.h"
 #include "version/version_info.h"
@@ -20,6 +21,11 @@ constexpr uint32_t NEXT_CHUNK_MS = 10;
 constexpr uint32_t FILE_OPENED_MS = 100;
 constexpr uint32_t RETRY_OPEN_MS = 300000; // five minutes
 constexpr const char* DOWNLOADED_TEXT = "A new navlet version has been downloaded";
+constexpr const char* WAITING_TEXT =
+    "A new navlet version is waiting: it is installed when the browser next starts outside "
+    "Protected Mode";
+constexpr const char* INSTALLED_TEXT =
+    "A new navlet version has been installed for the browser's next start";
 
 // The update file as the version reader sees it, read through the kit.
 class TKitFileImage final : public TImageSource {
@@ -50,6 +56,22 @@ std::string VersionedModuleName(int32_t version, TModuleNaming naming) {
                                                                   : "libNavlet_Client_%08X.so";
     std::snprintf(name, sizeof name, pattern, uint32_t(version));
     return name;
+}
+
+bool IsUpdateLeftoverName(std::string_view name, TModuleNaming naming) {
+    if (EqualsFolded(name, UPDATE_FILE_NAME))
+        return true;
+    // The versioned name with its eight digits cut out: prefix and suffix.
+    const std::string pattern = VersionedModuleName(0, naming);
+    const size_t digits = pattern.find("00000000");
+    if (name.size() != pattern.size() ||
+        !EqualsFolded(name.substr(0, digits), std::string_view(pattern).substr(0, digits)) ||
+        !EqualsFolded(name.substr(digits + 8), std::string_view(pattern).substr(digits + 8)))
+        return false;
+    for (size_t i = digits; i < digits + 8; ++i)
+        if (HexDigitValue(name[i]) < 0)
+            return false;
+    return true;
 }
 
 void TNavlet::WriteUpdateChunk(const TUpdateChunkMsg& chunk) {
@@ -90,7 +112,7 @@ void TNavlet::OpenUpdateFile(int32_t offered, bool abandoned) {
     // The chunk that brought us here is not written: the next request asks
     // for the data from the file's end. After an install updateFile names the
     // new module; a later download must not reopen and overwrite it.
-    updateFile = DirectoryPart(moduleFile) + UPDATE_FILE_NAME;
+    updateFile = UpdateFolder() + UPDATE_FILE_NAME;
     SyncSettings(0, 0, 0, 0, 0, -1, 0);
     if (kit.files.Exists(updateFile)) {
         updateHandle = kit.files.OpenForWriting(updateFile);
@@ -121,8 +143,12 @@ void TNavlet::OpenUpdateFile(int32_t offered, bool abandoned) {
 void TNavlet::InstallUpdate(int32_t wholeSize) {
     kit.files.Close(updateHandle);
     updateHandle = NO_FILE;
-    if (!UpdateFileIsWhole(wholeSize)) {
+    if (!ModuleFileIsWhole(updateFile, wholeSize, updateVersion)) {
         DropBrokenUpdate();
+        return;
+    }
+    if (kit.module.ProtectedMode()) {
+        ParkProtectedUpdate();
         return;
     }
     const std::string installed =
@@ -131,20 +157,79 @@ void TNavlet::InstallUpdate(int32_t wholeSize) {
     // regardless, as the browser may still find the module.
     kit.files.Rename(updateFile, installed);
     updateFile = installed;
-    const std::string inproc = std::string("CLSID\\") + CLSID_NAVLET + "\\InprocServer32";
-    if (auto key = kit.registry.OpenKey(THive::ClassesRoot, inproc, TKeyOpen::Existing))
-        key->WriteString("", installed);
+    RepointInprocServer(installed);
     kit.host.ShowMessage(DOWNLOADED_TEXT);
 }
 
-bool TNavlet::UpdateFileIsWhole(int32_t wholeSize) {
-    if (kit.files.Size(updateFile) != wholeSize)
+void TNavlet::ParkProtectedUpdate() {
+    // The versioned name marks the module as whole and checked; "update" in
+    // the low key names it for the next bar that is not protected.
+    const std::string waiting =
+        UpdateFolder() + VersionedModuleName(updateVersion, THIS_PLATFORM_NAMING);
+    if (!kit.files.Rename(updateFile, waiting)) {
+        DropBrokenUpdate();
+        return;
+    }
+    updateFile = waiting;
+    PostMsg(mkStatus, 0, "%s", WAITING_TEXT);
+}
+
+void TNavlet::InstallWaitingUpdate() {
+    const std::string folder = kit.module.WritableFolder();
+    if (kit.module.ProtectedMode() || folder.empty() || moduleVersion <= 0 || !moduleFile[0])
+        return;
+    auto low = kit.registry.OpenKey(THive::CurrentUserLow, SETTINGS_KEY, TKeyOpen::Existing);
+    int32_t waitingVersion = 0;
+    if (!low || low->ReadInteger("update", waitingVersion) != TRegResult::Ok ||
+        waitingVersion <= moduleVersion)
+        return;
+    const std::string name = VersionedModuleName(waitingVersion, THIS_PLATFORM_NAMING);
+    const std::string waiting = folder + name;
+    if (!kit.files.Exists(waiting) ||
+        !ModuleFileIsWhole(waiting, kit.files.Size(waiting), waitingVersion))
+        return;
+    const std::string installed = DirectoryPart(moduleFile) + name;
+    if (!kit.files.Rename(waiting, installed))
+        return;
+    RepointInprocServer(installed);
+    // The normal key learns of it, so that this version is not fetched again.
+    updateVersion = waitingVersion;
+    updateFile = installed;
+    SyncSettings(0, 0, 0, 0, 0, 1, 0);
+    PostMsg(mkStatus, 0, "%s", INSTALLED_TEXT);
+}
+
+void TNavlet::RepointInprocServer(const std::string& modulePath) {
+    // A per-user install registers the class in the user's own classes,
+    // which the browser reads before the machine's: the new module goes
+    // where the current registration is, and a per-user one needs no
+    // administrator.
+    const std::string inproc = ClassKey() + "\\InprocServer32";
+    auto key = kit.registry.OpenKey(
+        THive::CurrentUser, std::string(USER_CLASSES_KEY) + "\\" + inproc, TKeyOpen::Existing);
+    if (!key)
+        key = kit.registry.OpenKey(THive::ClassesRoot, inproc, TKeyOpen::Existing);
+    if (key)
+        key->WriteString("", modulePath);
+}
+
+std::string TNavlet::UpdateFolder() const {
+    if (kit.module.ProtectedMode()) {
+        const std::string folder = kit.module.WritableFolder();
+        if (!folder.empty())
+            return folder;
+    }
+    return DirectoryPart(moduleFile);
+}
+
+bool TNavlet::ModuleFileIsWhole(const std::string& path, int64_t wholeSize, int32_t version) {
+    if (wholeSize < 0 || kit.files.Size(path) != wholeSize)
         return false;
-    const TKitFileImage image(kit.files, updateFile, uint64_t(wholeSize));
+    const TKitFileImage image(kit.files, path, uint64_t(wholeSize));
     const std::vector<uint8_t> block = FindVersionBlock(image);
     if (block.empty())
         return false;
-    return PackVersion(VersionBlockString(block, "FileVersion")) == updateVersion;
+    return PackVersion(VersionBlockString(block, "FileVersion")) == version;
 }
 
 void TNavlet::DropBrokenUpdate() {

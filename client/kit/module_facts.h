@@ -15,6 +15,16 @@ class TModuleFacts {
     virtual uint32_t UserDefaultLcid() const = 0;
     // The session server's host name (the service's own; the port is 80).
     virtual std::string ServiceHostName() const = 0;
+    // Whether the browser runs the bar at low integrity (Protected Mode): the
+    // normal settings key and the module's folder are then read-only to it.
+    virtual bool ProtectedMode() const { return false; }
+    // The folder a protected bar may write its download in, ending in a
+    // separator; empty when the platform gives none.
+    virtual std::string WritableFolder() const { return {}; }
+    // The module's version "a.b.c.d" as its host states it, for a host whose
+    // module carries no version resource (a browser extension's manifest);
+    // empty: the version is read from the module file.
+    virtual std::string HostStatedVersion() const { return {}; }
 };
 
 } // namespace navlet

@@ -10,7 +10,11 @@
 
 namespace navlet {
 
-enum class THive { CurrentUser, ClassesRoot };
+// CurrentUserLow is the part of the current user's hive that a process at low
+// integrity (the browser's Protected Mode) may write: on Windows the key the
+// platform hands out for it, under "Software\\AppDataLow". Platforms without
+// such a mode have no key there.
+enum class THive { CurrentUser, ClassesRoot, CurrentUserLow };
 enum class TKeyOpen { Existing, Create };
 
 enum class TRegResult {

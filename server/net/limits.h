@@ -23,6 +23,13 @@ struct TSessionLimits {
     int64_t presenceWaitMs = 50;
     double requestsPerSecond = 200; // all requests of a signed-in session
     double requestBurst = 400;
+    // WebSocket sessions: a peer quiet this long is pinged (proxies cut
+    // quiet connections; browsers answer pings by themselves), one quiet
+    // for the second bound is gone; the peer's close frame is awaited this
+    // long after ours.
+    int64_t wsPingAfterMs = 30000;
+    int64_t wsIdleLimitMs = 75000;
+    int64_t wsCloseWaitMs = 2000;
 };
 
 } // namespace navlet::server

@@ -5,6 +5,7 @@
 #include "protocol/messages.h"
 #include "protocol/requests.h"
 #include "server/net/session_server.h"
+#include "server/net/ws_link.h"
 
 namespace navlet::server {
 
@@ -37,15 +38,18 @@ TWireRef ReasonWire(std::string_view reason) {
 
 } // namespace
 
-TSession::TSession(TSessionServer& server, asio::ip::tcp::socket socket, std::string address)
-    : server(server), socket(std::move(socket)), address(std::move(address)), client(*this),
-      acceptedMs(server.NowMs()) {
+TSession::TSession(TSessionServer& server, asio::ip::tcp::socket socket, std::string address,
+                   std::unique_ptr<TWsLink> ws)
+    : server(server), socket(std::move(socket)), address(std::move(address)), ws(std::move(ws)),
+      client(*this), acceptedMs(server.NowMs()) {
     client.address = this->address;
+    if (this->ws)
+        this->ws->lastInputMs = acceptedMs;
 }
 
 TSession::~TSession() = default;
 
-void TSession::Start() {
+void TSession::Start(std::string greeting, std::string early) {
     std::error_code ec;
     socket.non_blocking(true, ec);
     socket.set_option(asio::ip::tcp::no_delay(true), ec);
@@ -60,6 +64,18 @@ void TSession::Start() {
     setsockopt(socket.native_handle(), IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
     setsockopt(socket.native_handle(), IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
 #endif
+    if (!greeting.empty()) {
+        output = std::move(greeting);
+        if (ws)
+            ws->framedEnd = output.size();
+        Queued(TWhen::Now);
+    }
+    auto& buffer = server.ReadBuffer();
+    if (!early.empty() && early.size() <= buffer.size()) {
+        std::copy(early.begin(), early.end(), buffer.begin());
+        if (!Consume(buffer.data(), early.size()))
+            return;
+    }
     WaitReadable();
 }
 
@@ -81,25 +97,14 @@ void TSession::ReadAvailable() {
         if (ec == asio::error::would_block || ec == asio::error::try_again)
             break;
         if (ec || n == 0) {
+            if (ws)
+                ws->closeReceived = true; // nobody is left to answer a close
             Close();
             return;
         }
         total += n;
-        size_t at = 0;
-        while (at < n) {
-            size_t used = 0;
-            TPacket packet;
-            TAssembleResult r = assembler.Next(buffer.data() + at, n - at, used, packet);
-            at += used;
-            if (r == TAssembleResult::Broken) {
-                Close(); // a length that cannot be resynchronised
-                return;
-            }
-            if (r == TAssembleResult::Packet && !Dispatch(packet))
-                return;
-            if (r == TAssembleResult::NeedMore)
-                break;
-        }
+        if (!Consume(buffer.data(), n))
+            return;
     }
     if (closed)
         return;
@@ -113,6 +118,29 @@ void TSession::ReadAvailable() {
     WaitReadable();
 }
 
+bool TSession::Consume(uint8_t* data, size_t size) {
+    return ws ? ConsumeFrames(data, size) : ConsumePackets(data, size);
+}
+
+bool TSession::ConsumePackets(const uint8_t* data, size_t size) {
+    size_t at = 0;
+    while (at < size) {
+        size_t used = 0;
+        TPacket packet;
+        TAssembleResult r = assembler.Next(data + at, size - at, used, packet);
+        at += used;
+        if (r == TAssembleResult::Broken) {
+            Refuse(); // a length that cannot be resynchronised
+            return false;
+        }
+        if (r == TAssembleResult::Packet && !Dispatch(packet))
+            return false;
+        if (r == TAssembleResult::NeedMore)
+            break;
+    }
+    return !closed;
+}
+
 bool TSession::Dispatch(const TPacket& packet) {
     if (ending || dropped)
         return false;
@@ -120,7 +148,7 @@ bool TSession::Dispatch(const TPacket& packet) {
         if (client.serial != 0)
             return true; // the login is being checked; nothing else counts yet
         if (packet.Type() != REQ_LOGIN) {
-            Close();
+            Refuse();
             return false;
         }
         server.Service().Login(client, ReadLogin(packet));
@@ -163,7 +191,13 @@ void TSession::FlushWaitingPresence() {
 }
 
 void TSession::Queue(const TWireRef& wire, TWhen when) {
+    if (ws && ws->closeSent)
+        return; // nothing may follow a close frame
     output.append(reinterpret_cast<const char*>(wire.Bytes()), wire.Size());
+    Queued(when);
+}
+
+void TSession::Queued(TWhen when) {
     if (PendingBytes() > server.Limits().maxPendingOutput) {
         // A reader this slow is dropped; closing waits for the flush, since
         // the service may be walking a list that holds this session.
@@ -222,6 +256,8 @@ void TSession::QueueEnd() {
     endQueued = true;
     closingSinceMs = server.NowMs();
     Queue(EndSessionWire());
+    if (ws && !dropped)
+        QueueControl(ws::TOpcode::Close, ws::ClosePayload(ws::CLOSE_NORMAL));
 }
 
 void TSession::Flush() {
@@ -232,6 +268,7 @@ void TSession::Flush() {
         Close();
         return;
     }
+    FrameOutput();
     while (outputHead < output.size()) {
         std::error_code ec;
         size_t left = output.size() - outputHead;
@@ -253,6 +290,8 @@ void TSession::Flush() {
             // reader that keeps just behind does not grow it forever.
             if (outputHead >= output.size() / 2) {
                 output.erase(0, outputHead);
+                if (ws)
+                    ws->framedEnd -= outputHead;
                 outputHead = 0;
             }
             WaitWritable();
@@ -269,6 +308,8 @@ void TSession::Flush() {
     else
         output.clear();
     outputHead = 0;
+    if (ws)
+        ws->framedEnd = 0;
     if (endQueued) {
         Close();
         return;
@@ -285,6 +326,8 @@ void TSession::ReleaseIdleOutput() {
 void TSession::DropOutput() {
     std::string().swap(output);
     outputHead = 0;
+    if (ws)
+        ws->framedEnd = 0;
 }
 
 void TSession::WaitWritable() {
@@ -303,11 +346,32 @@ void TSession::Close() {
         return;
     closed = true;
     server.Service().Disconnect(client);
+    bool lingers = ws && ws->closeSent && !ws->closeReceived && !dropped && !muted;
     DropOutput();
+    if (lingers)
+        Linger(); // the closing handshake: the peer's close frame, for a moment
+    else
+        CloseSocket();
+    server.Remove(*this);
+}
+
+void TSession::Refuse() {
+    // A browser shows a WebSocket that merely drops as an abnormal end; a
+    // close frame tells it the stream was at fault.
+    if (ws)
+        CloseWebSocket(ws::CLOSE_PROTOCOL);
+    else
+        Close();
+}
+
+void TSession::CloseSocket() {
+    if (ws && ws->linger) {
+        ws->linger->cancel();
+        server.DoneLingering(*this);
+    }
     std::error_code ec;
     socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
     socket.close(ec);
-    server.Remove(*this);
 }
 
 } // namespace navlet::server

@@ -11,17 +11,23 @@
 
 #include "protocol/assembler.h"
 #include "server/core/client.h"
+#include "server/websocket/ws_frame.h"
 
 namespace navlet::server {
 
 class TSessionServer;
+struct TWsLink;
 
 class TSession final : public TSessionSink, public std::enable_shared_from_this<TSession> {
   public:
-    TSession(TSessionServer& server, asio::ip::tcp::socket socket, std::string address);
+    // With `ws`, the session's byte stream travels in WebSocket messages.
+    TSession(TSessionServer& server, asio::ip::tcp::socket socket, std::string address,
+             std::unique_ptr<TWsLink> ws = nullptr);
     ~TSession();
 
-    void Start();
+    // `greeting` goes out first as it is (a WebSocket's 101 answer); `early`
+    // is input that came before the session began (after the upgrade's head).
+    void Start(std::string greeting = {}, std::string early = {});
     // Closes at once: the service forgets the user, queued output is dropped.
     void Close();
     // Takes no more output: when the whole server closes, the departures
@@ -42,6 +48,11 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     // Sends the end-of-session message once a reason notice has had its time;
     // called by the server's sweep.
     void EndAfterReason(int64_t nowMs);
+    // A WebSocket peer quiet for a while is pinged; true when it has been
+    // quiet past the idle limit and must be closed. Called by the sweep.
+    bool KeepAlive(int64_t nowMs);
+    // Ends a lingering closing handshake at once (the server shuts down).
+    void CloseSocket();
 
     const std::string& Address() const { return address; }
     bool SignedIn() const { return client.SignedIn(); }
@@ -57,12 +68,33 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
   private:
     void WaitReadable();
     void ReadAvailable();
+    // Takes input bytes (in `data`, which may be changed) as the transport
+    // carries them; false when the session must stop reading.
+    bool Consume(uint8_t* data, size_t size);
+    bool ConsumePackets(const uint8_t* data, size_t size);
+    // Ends a session whose packet stream is at fault.
+    void Refuse();
+    // The WebSocket side (session_ws.cpp).
+    bool ConsumeFrames(uint8_t* data, size_t size);
+    // Frames the output that the turn queued as one binary message.
+    void FrameOutput();
+    void QueueControl(ws::TOpcode opcode, std::string_view payload);
+    // Sends a close frame with `code` and ends the session once it is written.
+    void CloseWebSocket(uint16_t code);
+    // Counts a control frame against the request budget; false when over it.
+    bool TakeControlBudget();
+    void Linger();
+    void LingerRead();
+    // Reads once while lingering; false when the socket is closed.
+    bool LingerTake();
     // False when the session must stop reading (closed, ending or broken).
     bool Dispatch(const TPacket& packet);
     void WaitWritable();
     void NoteSignedIn();
     enum class TWhen { Now, Soon };
     void Queue(const TWireRef& wire, TWhen when = TWhen::Now);
+    // Bounds the queue and schedules its write.
+    void Queued(TWhen when);
     void QueueEnd();
     // Lets a welcome in progress queue its next part once the queue is low.
     void RefillWelcome();
@@ -72,6 +104,7 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     TSessionServer& server;
     asio::ip::tcp::socket socket;
     std::string address;
+    std::unique_ptr<TWsLink> ws; // null for TCP
     TPacketAssembler assembler;
     TClient client;
     TRateBudget requestBudget;

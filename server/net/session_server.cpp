@@ -7,6 +7,7 @@
 #endif
 
 #include "server/net/session.h"
+#include "server/net/ws_link.h"
 
 namespace navlet::server {
 
@@ -71,6 +72,10 @@ void TSessionServer::Shutdown() {
     }
     for (auto& session : all)
         session->Close();
+    auto waiting = lingering;
+    for (auto& [raw, session] : waiting)
+        session->CloseSocket();
+    lingering.clear();
     flushQueue.clear();
 }
 
@@ -98,19 +103,55 @@ void TSessionServer::OnAccepted(asio::ip::tcp::socket socket) {
     if (ec)
         return;
     std::string address = peer.address().to_string();
+    if (!Admit(address)) {
+        socket.close(ec);
+        return;
+    }
+    Begin(std::move(socket), address, nullptr, {}, {});
+}
+
+void TSessionServer::AdoptWebSocket(asio::ip::tcp::socket socket, const std::string& address,
+                                    std::string response, std::string early) {
+    std::error_code ec;
+    if (shuttingDown || !Admit(address)) {
+        static const std::string busy =
+            "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        socket.non_blocking(true, ec);
+        socket.write_some(asio::buffer(busy), ec);
+        socket.close(ec);
+        return;
+    }
+    Begin(std::move(socket), address, std::make_unique<TWsLink>(), std::move(response),
+          std::move(early));
+}
+
+bool TSessionServer::Admit(const std::string& address) {
     TAddressCount& count = perAddress[address];
     if (sessions.size() >= limits.maxConnections || count.connections >= limits.maxPerAddress ||
         count.signingIn >= limits.maxSigningInPerAddress) {
         if (count.connections == 0)
             perAddress.erase(address);
-        socket.close(ec);
-        return;
+        return false;
     }
     ++count.connections;
     ++count.signingIn;
-    auto session = std::make_shared<TSession>(*this, std::move(socket), address);
+    return true;
+}
+
+void TSessionServer::Begin(asio::ip::tcp::socket socket, const std::string& address,
+                           std::unique_ptr<TWsLink> ws, std::string greeting, std::string early) {
+    auto session = std::make_shared<TSession>(*this, std::move(socket), address, std::move(ws));
     sessions.emplace(session.get(), session);
-    session->Start();
+    session->Start(std::move(greeting), std::move(early));
+}
+
+void TSessionServer::Lingering(std::shared_ptr<TSession> session) {
+    TSession* raw = session.get();
+    lingering.emplace(raw, std::move(session));
+}
+
+void TSessionServer::DoneLingering(TSession& session) {
+    lingering.erase(&session);
 }
 
 void TSessionServer::QueueFlush(std::shared_ptr<TSession> session) {
@@ -176,7 +217,8 @@ void TSessionServer::Sweep() {
                           now - session->AcceptedMs() > limits.signInDeadlineMs;
         bool endLate = session->ClosingSinceMs() != 0 &&
                        now - session->ClosingSinceMs() > limits.closingDeadlineMs;
-        if (signInLate || endLate)
+        bool quiet = session->KeepAlive(now);
+        if (signInLate || endLate || quiet)
             late.push_back(session);
     }
     for (auto& session : late)

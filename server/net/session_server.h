@@ -17,6 +17,7 @@
 namespace navlet::server {
 
 class TSession;
+struct TWsLink;
 
 class TSessionServer {
   public:
@@ -30,6 +31,14 @@ class TSessionServer {
     uint16_t Port() const;
     // Closes the listener and every session.
     void Shutdown();
+
+    // A connection upgraded to a WebSocket on the web site's port becomes a
+    // session like an accepted one, within the same bounds (counted with the
+    // TCP sessions of `address`). It is answered with `response` (the 101)
+    // and reads `early` (what followed the upgrade's head) first; refused,
+    // it gets a 503. On the loop's thread.
+    void AdoptWebSocket(asio::ip::tcp::socket socket, const std::string& address,
+                        std::string response, std::string early);
 
     size_t ConnectionCount() const { return sessions.size(); }
     // Ticks the service and closes the sessions past a deadline now, and
@@ -55,6 +64,9 @@ class TSessionServer {
     // Takes a closed session out of the set and of its address's counts.
     void Remove(TSession& session);
     void SignedIn(TSession& session);
+    // A closed WebSocket waiting for the peer's close frame, held until it ends.
+    void Lingering(std::shared_ptr<TSession> session);
+    void DoneLingering(TSession& session);
 
   private:
     struct TAddressCount {
@@ -64,6 +76,10 @@ class TSessionServer {
 
     void Accept();
     void OnAccepted(asio::ip::tcp::socket socket);
+    // False when the bounds refuse another connection from `address`.
+    bool Admit(const std::string& address);
+    void Begin(asio::ip::tcp::socket socket, const std::string& address,
+               std::unique_ptr<TWsLink> ws, std::string greeting, std::string early);
 
     asio::io_context& io;
     TService& service;
@@ -77,6 +93,7 @@ class TSessionServer {
     bool presenceTimerSet = false;
     std::unordered_map<TSession*, std::shared_ptr<TSession>> sessions;
     std::unordered_map<std::string, TAddressCount> perAddress;
+    std::unordered_map<TSession*, std::shared_ptr<TSession>> lingering;
     std::vector<std::shared_ptr<TSession>> flushQueue;
     std::vector<std::shared_ptr<TSession>> flushing; // kept between turns
     unsigned sweeps = 0;

@@ -154,11 +154,13 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
                 return Read();
             }
             request = THttpRequest{};
-            request.remoteAddress = address.to_string();
             if (int refused = ParseRequestHead(std::string_view(buffer).substr(0, end),
                                                server.limits.head, request))
                 return Refuse(refused);
+            request.remoteAddress = server.ClientAddress(address, request);
             buffer.erase(0, end);
+            if (auto upgrade = server.upgrades.find(request.path); upgrade != server.upgrades.end())
+                return Upgrade(upgrade->second);
             haveHead = true;
         }
         if (buffer.size() < request.contentLength)
@@ -170,6 +172,23 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
             return Refuse(400);
         StopTimer();
         server.Dispatch(shared_from_this());
+    }
+
+    // Hands the connection over when the upgrade's check lets it go.
+    void Upgrade(const THttpUpgrade& upgrade) {
+        if (int refused = upgrade.check(request))
+            return Refuse(refused);
+        StopTimer();
+        closed = true;
+        server.Release(this, address);
+        std::error_code ec;
+        asio::ip::tcp protocol = socket.local_endpoint(ec).protocol();
+        auto handle = ec ? asio::ip::tcp::socket::native_handle_type(-1) : socket.release(ec);
+        if (ec) {
+            socket.close(ec);
+            return;
+        }
+        upgrade.take(handle, protocol, std::move(request), std::move(buffer));
     }
 
     // Answers a request we will not read to its end, then closes.
@@ -243,6 +262,10 @@ THttpServer::~THttpServer() {
 
 void THttpServer::Route(const std::string& method, const std::string& path, THttpHandler handler) {
     routes[{method, path}] = std::move(handler);
+}
+
+void THttpServer::RouteUpgrade(const std::string& path, THttpUpgrade upgrade) {
+    upgrades[path] = std::move(upgrade);
 }
 
 bool THttpServer::Start(const std::string& host, int wanted, std::string& error) {
@@ -324,7 +347,8 @@ void THttpServer::Admit(asio::ip::tcp::socket socket) {
     if (ec)
         return;
     size_t& fromAddress = perAddress[peer.address()];
-    if (fromAddress >= limits.maxPerAddress || open.size() >= limits.maxConnections) {
+    bool bounded = !IsTrustedProxy(peer.address());
+    if ((bounded && fromAddress >= limits.maxPerAddress) || open.size() >= limits.maxConnections) {
         if (fromAddress == 0)
             perAddress.erase(peer.address());
         // A short refusal if the socket takes it at once; then gone.
@@ -380,6 +404,41 @@ THttpResponse THttpServer::Answer(const THttpRequest& request) const {
         return ErrorResponse(500);
     }
     return response;
+}
+
+bool THttpServer::IsTrustedProxy(const asio::ip::address& address) const {
+    for (const asio::ip::address& proxy : limits.trustedProxies) {
+        if (proxy == address)
+            return true;
+    }
+    return false;
+}
+
+std::string THttpServer::ClientAddress(const asio::ip::address& peer,
+                                       const THttpRequest& request) const {
+    std::string_view forwarded = request.Header("x-forwarded-for");
+    if (forwarded.empty() || !IsTrustedProxy(peer))
+        return peer.to_string();
+    // Each proxy appends the address it saw: read from the right, past the
+    // proxies we trust; an entry that is no address ends the walk.
+    std::string client = peer.to_string();
+    while (!forwarded.empty()) {
+        size_t comma = forwarded.rfind(',');
+        std::string_view entry = forwarded.substr(comma == std::string_view::npos ? 0 : comma + 1);
+        forwarded = forwarded.substr(0, comma == std::string_view::npos ? 0 : comma);
+        while (!entry.empty() && (entry.front() == ' ' || entry.front() == '\t'))
+            entry.remove_prefix(1);
+        while (!entry.empty() && (entry.back() == ' ' || entry.back() == '\t'))
+            entry.remove_suffix(1);
+        std::error_code ec;
+        asio::ip::address address = asio::ip::make_address(std::string(entry), ec);
+        if (ec)
+            break;
+        client = address.to_string();
+        if (!IsTrustedProxy(address))
+            break;
+    }
+    return client;
 }
 
 THttpResponse THttpServer::ErrorResponse(int status) const {

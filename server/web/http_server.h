@@ -36,6 +36,10 @@ struct THttpLimits {
     std::chrono::milliseconds writeTime{10000};
     size_t maxPerAddress = 10;
     size_t maxConnections = 512;
+    // Proxies (a TLS terminator) whose X-Forwarded-For names the client: a
+    // request through them counts as its client's, and they themselves are
+    // bounded only by the total. Nobody else's X-Forwarded-For is believed.
+    std::vector<asio::ip::address> trustedProxies;
     size_t workers = 4;
     size_t maxQueued = 64; // whole requests waiting for a worker
 };
@@ -52,6 +56,19 @@ using THttpHandler = std::function<void(const THttpRequest&, THttpResponse&)>;
 // The page for a refusal or an unknown address, by status; runs on any thread.
 using TErrorPage = std::function<std::string(int status)>;
 
+// A path whose requests leave HTTP (a WebSocket): their heads are read within
+// the same bounds as every other request, then `check` (on the I/O thread; it
+// must not block) answers 0 to hand the connection over or the status to
+// refuse it with. `take` then owns the socket, released from the site's loop,
+// with the request and the bytes that came after its head; the site forgets
+// the connection (it no longer counts against the site's limits).
+struct THttpUpgrade {
+    std::function<int(const THttpRequest&)> check;
+    std::function<void(asio::ip::tcp::socket::native_handle_type socket, asio::ip::tcp protocol,
+                       THttpRequest request, std::string early)>
+        take;
+};
+
 class THttpConnection;
 
 class THttpServer {
@@ -64,6 +81,8 @@ class THttpServer {
     // Before Start only. A GET route also answers HEAD.
     void Route(const std::string& method, const std::string& path, THttpHandler handler);
     void SetErrorPage(TErrorPage page) { errorPage = std::move(page); }
+    // Before Start only: requests for `path`, whatever their method, are upgrades.
+    void RouteUpgrade(const std::string& path, THttpUpgrade upgrade);
 
     // Binds `host`:`port` (0 picks a free port) and serves on threads of its
     // own. False, with `error` set, when it cannot bind.
@@ -82,10 +101,15 @@ class THttpServer {
     // Runs the request's handler on a worker, or answers 503 when the queue is full.
     void Dispatch(std::shared_ptr<THttpConnection> connection);
     THttpResponse Answer(const THttpRequest& request) const;
+    bool IsTrustedProxy(const asio::ip::address& address) const;
+    // The client's address: the peer's, or through trusted proxies the
+    // nearest address in X-Forwarded-For that is not one of them.
+    std::string ClientAddress(const asio::ip::address& peer, const THttpRequest& request) const;
     THttpResponse ErrorResponse(int status) const;
 
     THttpLimits limits;
     std::map<std::pair<std::string, std::string>, THttpHandler> routes;
+    std::map<std::string, THttpUpgrade> upgrades;
     TErrorPage errorPage;
 
     asio::io_context io;

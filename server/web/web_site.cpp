@@ -319,6 +319,10 @@ void TWebSite::AddRoutes() {
     });
 }
 
+void TWebSite::RouteUpgrade(const std::string& path, THttpUpgrade upgrade) {
+    http->RouteUpgrade(path, std::move(upgrade));
+}
+
 bool TWebSite::Start(const std::string& host, int wanted, std::string& error) {
     return http->Start(host, wanted, error);
 }

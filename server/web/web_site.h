@@ -26,6 +26,8 @@ class TWebSite {
     TWebSite(const TWebSite&) = delete;
     TWebSite& operator=(const TWebSite&) = delete;
 
+    // Before Start only: requests for `path` leave the site (see THttpUpgrade).
+    void RouteUpgrade(const std::string& path, THttpUpgrade upgrade);
     // Binds `host`:`port` (0 picks a free port) and serves on a thread of its
     // own. Returns false, with `error` set, when it cannot bind.
     bool Start(const std::string& host, int port, std::string& error);

@@ -97,6 +97,18 @@ TEST_F(ConstructionTest, AModuleWithoutVersionBlockPacksToMinusOne) {
     EXPECT_EQ(b.msgQueue.front().text, "Navlet ver. ");
 }
 
+TEST_F(ConstructionTest, AHostThatStatesTheVersionIsBelievedOverTheModuleFile) {
+    // A browser extension's module has no version resource; its manifest
+    // says the version, and a newer module offered later compares with it.
+    tk.module.moduleFile = "/nonexistent/navlet_panel.wasm";
+    tk.module.statedVersion = "1.4.2.7";
+    TNavlet& b = MakeBar();
+    EXPECT_EQ(b.versionText, "1.4.2.7");
+    EXPECT_EQ(b.moduleVersion, 0x01040207);
+    EXPECT_EQ(b.updateVersion, 0x01040207);
+    EXPECT_EQ(b.msgQueue.front().text, "Navlet ver. 1.4.2.7");
+}
+
 TEST_F(ConstructionTest, KeepsOnlyThePrimaryLanguageOfTheLocale) {
     tk.module.lcid = 0x0810; // Italian (Switzerland)
     MakeBar();

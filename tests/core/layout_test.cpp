@@ -150,7 +150,86 @@ TEST(TBarLayoutTest, EveryPartHasARowAndEveryLabelACaption) {
     EXPECT_EQ(LabelText(TPart::edNck), nullptr);
 }
 
+// Every part inside its parent, and every control the user reaches inside
+// the panel, at one size of one table.
+void ExpectEveryControlInside(TLayoutTable table, int32_t w, int32_t h) {
+    const TBarLayout layout = LayOutBar(w, h, table);
+    const TRect panel{0, 0, w, h};
+    for (const TLayoutRow& row : LayoutTable(table)) {
+        if (row.part == TPart::Form || row.part == TPart::CppWebBrowser)
+            continue;
+        const TRect& parent = layout.Rect(row.parent);
+        EXPECT_TRUE(Inside(layout.Rect(row.part), {0, 0, parent.Width(), parent.Height()}))
+            << row.name << " at " << w << " x " << h;
+        EXPECT_TRUE(Inside(layout.InForm(row.part), panel))
+            << row.name << " at " << w << " x " << h;
+    }
+    for (TPart control :
+         {TPart::edNck, TPart::edPwd, TPart::sbLogin, TPart::Edit1, TPart::sbSendTxt,
+          TPart::lvUsers, TPart::msg_img, TPart::NavletBtn, TPart::LEDBtn, TPart::cbSearch,
+          TPart::sbSearch, TPart::lvFriends, TPart::PageControl}) {
+        const TRect r = layout.InForm(control);
+        EXPECT_GT(r.Width(), 0) << Name(control) << " at " << w << " x " << h;
+        EXPECT_GT(r.Height(), 0) << Name(control) << " at " << w << " x " << h;
+    }
+}
+
+TEST(TColumnLayoutTest, EveryControlFitsASidePanelAtItsNarrowestAndAWideOne) {
+    ExpectEveryControlInside(TLayoutTable::Column, 300, 600);
+    ExpectEveryControlInside(TLayoutTable::Column, 500, 900);
+    // A panel wide enough takes the horizontal table, which fits it too.
+    ExpectEveryControlInside(ChooseLayoutTable(THostShape::SidePanel, 1000), 1000, 700);
+}
+
+TEST(TColumnLayoutTest, TheColumnRunsFromTheBannerAreaDownToTheChatLine) {
+    const TBarLayout layout = LayOutBar(300, 600, TLayoutTable::Column);
+    EXPECT_EQ(layout.InForm(TPart::BannerPanel), (TRect{0, 0, 300, BANNER_AREA_HEIGHT}));
+    const TRect logo = layout.InForm(TPart::navlet_left_img);
+    EXPECT_GE(logo.top, BANNER_AREA_HEIGHT);
+    EXPECT_LE(logo.bottom, COLUMN_BANNER_HEIGHT);
+    EXPECT_EQ(layout.InForm(TPart::msg_pnl),
+              (TRect{0, COLUMN_BANNER_HEIGHT, 300, COLUMN_BANNER_HEIGHT + 16}));
+    EXPECT_EQ(layout.InForm(TPart::msg_img).Width(), 300 - 53 - 34);
+    EXPECT_EQ(layout.InForm(TPart::lvUsers),
+              (TRect{0, COLUMN_BANNER_HEIGHT + 16, 300,
+                     COLUMN_BANNER_HEIGHT + 16 + COLUMN_USERS_HEIGHT}));
+    EXPECT_EQ(layout.InForm(TPart::PageControl).top, layout.InForm(TPart::lvUsers).bottom);
+    EXPECT_EQ(layout.InForm(TPart::Edit1), (TRect{0, 585, 300 - 28, 600}));
+    EXPECT_EQ(layout.InForm(TPart::sbSendTxt), (TRect{300 - 28, 585, 300, 600}));
+
+    // A taller panel gives its extra height to the chat alone.
+    const TBarLayout taller = LayOutBar(300, 800, TLayoutTable::Column);
+    EXPECT_EQ(taller.InForm(TPart::lvUsers), layout.InForm(TPart::lvUsers));
+    EXPECT_EQ(taller.InForm(TPart::PageControl).Height(),
+              layout.InForm(TPart::PageControl).Height() + 200);
+}
+
+TEST(TColumnLayoutTest, OnlyASidePanelTooNarrowForTheRowTakesTheColumn) {
+    EXPECT_EQ(ChooseLayoutTable(THostShape::SidePanel, 300), TLayoutTable::Column);
+    EXPECT_EQ(ChooseLayoutTable(THostShape::SidePanel, ROW_LAYOUT_MIN_WIDTH - 1),
+              TLayoutTable::Column);
+    EXPECT_EQ(ChooseLayoutTable(THostShape::SidePanel, ROW_LAYOUT_MIN_WIDTH), TLayoutTable::Row);
+    // A band narrower than its design keeps its row whatever its width.
+    EXPECT_EQ(ChooseLayoutTable(THostShape::Band, 300), TLayoutTable::Row);
+    for (size_t i = 0; i < PART_COUNT; ++i) {
+        EXPECT_EQ(size_t(COLUMN_LAYOUT[i].part), i);
+        EXPECT_EQ(COLUMN_LAYOUT[i].parent, BAR_LAYOUT[i].parent) << BAR_LAYOUT[i].name;
+    }
+}
+
 class TFormLayoutTest : public testing::BarTest {};
+
+TEST_F(TFormLayoutTest, ASidePanelFormSwitchesTablesWithItsWidth) {
+    TNavlet& b = MakeBar();
+    b.SetHostShape(THostShape::SidePanel);
+    b.FormResized(300, 600);
+    EXPECT_EQ(b.Layout().Table(), TLayoutTable::Column);
+    EXPECT_EQ(b.msg_img.Width(), 300 - 53 - 34);
+    EXPECT_TRUE(b.ChatMsgPanel.Visible());
+    b.FormResized(900, 600);
+    EXPECT_EQ(b.Layout().Table(), TLayoutTable::Row);
+    EXPECT_EQ(b.msg_img.Width(), 900 - 540 - 53 - 34);
+}
 
 TEST_F(TFormLayoutTest, AResizedFormPlacesItsModelsAndRunsTheResizeHandlersOnce) {
     TNavlet& b = MakeBar();

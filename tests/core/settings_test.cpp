@@ -155,5 +155,38 @@ TEST(ScramblePassword, PositionThirteenReusesTheFirstKeyByte) {
     EXPECT_EQ(TNavlet::ScramblePassword(same, 0)[0], out[1]);
 }
 
+// A bar at low integrity (the browser's Protected Mode) may not write the
+// normal key: it writes the platform's low key, and reads there first and
+// then what it wrote before it ran protected.
+TEST_F(SettingsTest, AProtectedBarWritesTheLowKeyAndReadsItBeforeTheNormalOne) {
+    Put("nck", std::string("alice"));
+    Put("lang", int32_t(3));
+    tk.module.protectedMode = true;
+    tk.registry.log.clear();
+
+    bar->SyncSettings(-1, 0, 0, 0, -1, 0, 0);
+    EXPECT_EQ(bar->myNick, "alice"); // from the normal key
+    EXPECT_EQ(bar->languageMask, 3u);
+
+    bar->myNick = "bob";
+    bar->languageMask = 5;
+    bar->SyncSettings(1, 0, 0, 0, 1, 0, 0);
+    EXPECT_EQ(tk.registry.Get(THive::CurrentUserLow, SETTINGS_KEY, "nck"),
+              TMemoryRegistry::TValue(std::string("bob")));
+    EXPECT_EQ(Value("nck"), TMemoryRegistry::TValue(std::string("alice"))); // left alone
+    EXPECT_EQ(Value("lang"), TMemoryRegistry::TValue(int32_t(3)));
+
+    bar->myNick.clear();
+    bar->SyncSettings(-1, 0, 0, 0, -1, 0, 0);
+    EXPECT_EQ(bar->myNick, "bob"); // the low key first
+    EXPECT_EQ(bar->languageMask, 5u);
+
+    // A missing "autologin" is written where the bar may write.
+    bar->SyncSettings(0, 0, -1, 0, 0, 0, 0);
+    EXPECT_EQ(tk.registry.Get(THive::CurrentUserLow, SETTINGS_KEY, "autologin"),
+              TMemoryRegistry::TValue(int32_t(1)));
+    EXPECT_FALSE(Value("autologin").has_value());
+}
+
 } // namespace
 } // namespace navlet::testing

@@ -309,5 +309,101 @@ TEST_F(TWholeDownloadTest, ShortFileOrWrongVersionIsDeletedAndNothingInstalled) 
     }
 }
 
+TEST(UpdateLeftovers, TheDownloadAndVersionedModulesInAnyCase) {
+    constexpr auto W = TModuleNaming::WindowsControl;
+    EXPECT_TRUE(IsUpdateLeftoverName("Navlet_Client.upd", W));
+    EXPECT_TRUE(IsUpdateLeftoverName("NAVLET_CLIENT_01050000.OCX", W));
+    EXPECT_TRUE(IsUpdateLeftoverName("Navlet_Client_0a0b0c0d.ocx", W));
+    EXPECT_FALSE(IsUpdateLeftoverName("Navlet_Client.ocx", W)); // the installed module
+    EXPECT_FALSE(IsUpdateLeftoverName("Navlet_Client_0105000.ocx", W));
+    EXPECT_FALSE(IsUpdateLeftoverName("Navlet_Client_0105000G.ocx", W));
+    EXPECT_FALSE(IsUpdateLeftoverName("Navlet_Client_01050000.ocx.txt", W));
+    EXPECT_TRUE(IsUpdateLeftoverName("libNavlet_Client_01050000.so", TModuleNaming::LinuxLibrary));
+}
+
+// The fixture module with another FileVersion, as a newer build would carry.
+std::vector<uint8_t> WithVersion(std::vector<uint8_t> module, const char* dotted) {
+    const std::string from = "1.4.0.0";
+    for (size_t at = 0; at + 2 * from.size() <= module.size(); ++at) {
+        bool match = true;
+        for (size_t i = 0; i < from.size() && match; ++i)
+            match = module[at + 2 * i] == uint8_t(from[i]) && module[at + 2 * i + 1] == 0;
+        for (size_t i = 0; match && i < from.size(); ++i)
+            module[at + 2 * i] = uint8_t(dotted[i]);
+    }
+    return module;
+}
+
+TEST_F(TWholeDownloadTest, PerUserRegistrationIsRepointedWhereItLives) {
+    const std::vector<uint8_t> module = FileBytes(NAVLET_FIXTURE_MODULE_PE);
+    const std::string userInproc = std::string(USER_CLASSES_KEY) + "\\" + INPROC;
+    tk.registry.Set(THive::CurrentUser, userInproc, "", std::string("per-user module"));
+    tk.registry.Set(THive::ClassesRoot, INPROC, "", std::string("machine module"));
+    SignedInBar();
+    Serve(module, RUNNING, int32_t(module.size()));
+    EXPECT_EQ(Stored(THive::CurrentUser, userInproc, ""),
+              TMemoryRegistry::TValue(Installed(RUNNING)));
+    EXPECT_EQ(Stored(THive::ClassesRoot, INPROC, ""),
+              TMemoryRegistry::TValue(std::string("machine module")));
+}
+
+// At low integrity the bar can neither rename into the module's folder nor
+// re-point the class: the checked module waits in the writable folder, and
+// the next bar that is not protected installs it.
+TEST_F(TWholeDownloadTest, ProtectedDownloadWaitsAndTheNextUnprotectedStartInstallsIt) {
+    const std::vector<uint8_t> module = WithVersion(FileBytes(NAVLET_FIXTURE_MODULE_PE), "1.5.0.0");
+    const std::string userInproc = std::string(USER_CLASSES_KEY) + "\\" + INPROC;
+    tk.registry.Set(THive::CurrentUser, userInproc, "", std::string("per-user module"));
+    tk.module.protectedMode = true;
+    tk.module.writableFolder = "/home/u/low/Navlet/";
+    tk.module.moduleFile = NAVLET_FIXTURE_MODULE_ELF; // 1.4.0.0
+    TNavlet& b = SignedInBar();
+    EXPECT_EQ(b.updateFile, "/home/u/low/Navlet/Navlet_Client.upd");
+    Serve(module, V15, int32_t(module.size()));
+
+    const std::string waiting =
+        "/home/u/low/Navlet/" + VersionedModuleName(V15, THIS_PLATFORM_NAMING);
+    EXPECT_EQ(tk.files.files.size(), 1u);
+    EXPECT_EQ(tk.files.files[waiting], module);
+    EXPECT_EQ(Stored(THive::CurrentUser, userInproc, ""),
+              TMemoryRegistry::TValue(std::string("per-user module")));
+    EXPECT_TRUE(tk.host.messages.empty());
+    EXPECT_EQ(StatusText(), "A new navlet version is waiting: it is installed when the browser "
+                            "next starts outside Protected Mode");
+    EXPECT_EQ(tk.registry.Get(THive::CurrentUserLow, SETTINGS_KEY, "update"),
+              TMemoryRegistry::TValue(V15));
+
+    // Another protected start leaves it waiting.
+    bar.reset();
+    MakeBar();
+    EXPECT_TRUE(tk.files.Exists(waiting));
+
+    bar.reset();
+    tk.module.protectedMode = false;
+    TNavlet& next = MakeBar();
+    const std::string installed = Installed(V15);
+    EXPECT_FALSE(tk.files.Exists(waiting));
+    EXPECT_EQ(tk.files.files[installed], module);
+    EXPECT_EQ(Stored(THive::CurrentUser, userInproc, ""), TMemoryRegistry::TValue(installed));
+    EXPECT_EQ(StatusText(), "A new navlet version has been installed for the browser's next start");
+    EXPECT_EQ(StoredUpdate(), V15); // the normal key: not fetched again
+    EXPECT_EQ(next.updateVersion, V15);
+}
+
+TEST_F(TWholeDownloadTest, AWaitingModuleOfAnotherVersionIsNotInstalled) {
+    // What "update" names is what must be inside.
+    const std::vector<uint8_t> module = WithVersion(FileBytes(NAVLET_FIXTURE_MODULE_PE), "1.6.0.0");
+    const std::string waiting =
+        "/home/u/low/Navlet/" + VersionedModuleName(V15, THIS_PLATFORM_NAMING);
+    tk.module.writableFolder = "/home/u/low/Navlet/";
+    tk.module.moduleFile = NAVLET_FIXTURE_MODULE_ELF;
+    tk.registry.Set(THive::CurrentUserLow, SETTINGS_KEY, "update", V15);
+    tk.files.files[waiting] = module;
+    MakeBar();
+    EXPECT_TRUE(tk.files.Exists(waiting));
+    EXPECT_EQ(tk.files.files.size(), 1u);
+    EXPECT_NE(StatusText(), "A new navlet version has been installed for the browser's next start");
+}
+
 } // namespace
 } // namespace navlet::testing

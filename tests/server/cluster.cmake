@@ -30,7 +30,7 @@ set_tests_properties(server_cluster_test PROPERTIES
 )
 
 # The black-box suite, unchanged, against two nodes with the users spread
-# over both (tests/server/server_fixture.h). Left to the single-node run:
+# over both, the second node's over WebSocket (tests/server/server_fixture.h). Left to the single-node run:
 # WebOnService, CrowdedSite and the two Hostile tests that count one
 # server's connections and run its sweep reach into one server's loop;
 # and Operator.ListingsAndErrors expects the STATS of a lone node (a cluster

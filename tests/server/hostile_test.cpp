@@ -144,8 +144,12 @@ TEST_F(Hostile, UnsignedConnectionsPerAddressAreBounded) {
     }
     ASSERT_TRUE(WaitForConnections(2 + 6));
     TTestClient extra;
-    ASSERT_TRUE(extra.Connect(Port())); // the kernel accepts; the server closes
-    EXPECT_TRUE(extra.WaitClosed(1000));
+    if (extra.OverWebSocket()) {
+        EXPECT_FALSE(extra.Connect(Port())); // the upgrade is refused
+    } else {
+        ASSERT_TRUE(extra.Connect(Port())); // the kernel accepts; the server closes
+        EXPECT_TRUE(extra.WaitClosed(1000));
+    }
     EXPECT_EQ(ConnectionCount(), 2u + 6u);
     ExpectSessionsServed("bounded");
 }

@@ -1,11 +1,15 @@
 // A navlet-server on ephemeral loopback ports with a temporary data folder,
 // its loop on a thread of its own, restartable on the same data.
 //
+// With NAVLET_BLACKBOX_TRANSPORT=ws every client of the tests reaches the
+// server over WebSocket on the web site's port: Port() hands that port out.
+//
 // With NAVLET_BLACKBOX_NODES=2 (and the services of NAVLET_CLUSTER_ENV) the
 // same tests run against two nodes sharing Redis and PostgreSQL: Port()
-// hands out the first node's and the second node's session port in turn, so
-// the users of a test spread over both; Admin() and `server` are the first
-// node.
+// hands out the first node's port and the second node's in turn, so the
+// users of a test spread over both; the second node's users come over
+// WebSocket at its web site, so that both transports meet across the
+// cluster. Admin() and `server` are the first node.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,6 +27,11 @@
 #include "tests/server/test_client.h"
 
 namespace navlet::test {
+
+inline bool BlackBoxOverWebSocket() {
+    const char* transport = std::getenv("NAVLET_BLACKBOX_TRANSPORT");
+    return transport && std::string(transport) == "ws";
+}
 
 inline bool BlackBoxOnTwoNodes() {
     const char* nodes = std::getenv("NAVLET_BLACKBOX_NODES");
@@ -44,6 +53,8 @@ class TServerFixture : public ::testing::Test {
         config.updatesDir = (dataDir / "updates").string();
         config.bannersDir = (dataDir / "banners").string();
         config.limits.reasonHoldMs = 0; // the reason notice and the end come together
+        if (BlackBoxOverWebSocket())
+            config.web = "127.0.0.1:0";
         if (BlackBoxOnTwoNodes())
             UseCluster();
     }
@@ -104,9 +115,14 @@ class TServerFixture : public ::testing::Test {
     }
 
     uint16_t Port() {
+        auto port = [](server::TServer& node) {
+            return BlackBoxOverWebSocket() ? node.WebPort() : node.SessionPort();
+        };
         if (!second)
-            return server->SessionPort();
-        return (turn++ % 2 == 0 ? server : second)->SessionPort();
+            return port(*server);
+        if (turn++ % 2 == 0)
+            return port(*server);
+        return second->WebPort();
     }
     std::string Admin(const std::string& line) { return AdminCommand(server->AdminPort(), line); }
 
@@ -132,10 +148,11 @@ class TServerFixture : public ::testing::Test {
     void StartSecondNode() {
         server::TServerConfig other = config;
         other.dataDir = (dataDir / "second").string();
-        other.web = config.web.empty() ? "" : "127.0.0.1:0";
+        other.web = "127.0.0.1:0";
         second = std::make_unique<server::TServer>(other);
         std::string error;
         ASSERT_TRUE(second->Start(error)) << error;
+        TTestClient::ReachOverWebSocket(second->WebPort());
         secondLoop = std::thread([this] { second->Run(); });
         for (int i = 0; i < 50; ++i) {
             bool formed = true;

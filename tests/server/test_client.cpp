@@ -1,12 +1,19 @@
 #include "tests/server/test_client.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdlib>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <vector>
+
+#include "server/web/request/request_head.h"
+#include "server/websocket/ws_handshake.h"
 
 namespace navlet::test {
 
@@ -38,6 +45,27 @@ int64_t NowMs() {
 
 } // namespace
 
+const TTransport& TTestClient::DefaultTransport() {
+    static const TTransport transport = [] {
+        TTransport t;
+        const char* chosen = std::getenv("NAVLET_BLACKBOX_TRANSPORT");
+        t.webSocket = chosen && std::string_view(chosen) == "ws";
+        return t;
+    }();
+    return transport;
+}
+
+namespace {
+std::vector<uint16_t>& WebSocketPorts() {
+    static std::vector<uint16_t> ports;
+    return ports;
+}
+} // namespace
+
+void TTestClient::ReachOverWebSocket(uint16_t port) {
+    WebSocketPorts().push_back(port);
+}
+
 TTestClient::~TTestClient() {
     Close();
 }
@@ -48,7 +76,43 @@ bool TTestClient::Connect(uint16_t port, int receiveBuffer) {
     eof = false;
     assembler.Reset();
     ready.clear();
-    return fd >= 0;
+    closeCode = 0;
+    pongs = 0;
+    decoder.reset();
+    if (fd < 0)
+        return false;
+    const auto& ports = WebSocketPorts();
+    if (std::find(ports.begin(), ports.end(), port) != ports.end())
+        transport.webSocket = true;
+    return !transport.webSocket || Upgrade(port);
+}
+
+// Sends the upgrade and reads its answer's head byte by byte, so that frames
+// right behind it stay in the socket.
+bool TTestClient::Upgrade(uint16_t port) {
+    static uint64_t seed = 1;
+    std::string key = ws::MakeKey(seed++);
+    std::string request = ws::UpgradeRequest("127.0.0.1:" + std::to_string(port), transport.path,
+                                             key, transport.origin);
+    request.insert(request.size() - 2, transport.headers);
+    if (!SendWire(request.data(), request.size()))
+        return false;
+    std::string head;
+    int64_t deadline = NowMs() + 3000;
+    while (head.size() < 8192 && web::FindHeadEnd(head) == std::string::npos) {
+        pollfd pfd{fd, POLLIN, 0};
+        int64_t left = deadline - NowMs();
+        char c;
+        if (left <= 0 || poll(&pfd, 1, int(left)) <= 0 || recv(fd, &c, 1, 0) != 1)
+            break;
+        head += c;
+    }
+    if (!ws::CheckUpgradeResponse(head, key)) {
+        Close();
+        return false;
+    }
+    decoder = std::make_unique<ws::TFrameDecoder>(ws::TRole::Client, ws::MAX_SERVER_MESSAGE);
+    return true;
 }
 
 void TTestClient::Close() {
@@ -58,6 +122,19 @@ void TTestClient::Close() {
 }
 
 bool TTestClient::SendRaw(const void* data, size_t size) {
+    if (!transport.webSocket)
+        return SendWire(data, size);
+    return SendFrame(ws::TOpcode::Binary, std::string_view(static_cast<const char*>(data), size));
+}
+
+bool TTestClient::SendFrame(ws::TOpcode opcode, std::string_view payload, bool fin) {
+    static const uint8_t MASK[4] = {0x5A, 0x13, 0xC7, 0x2E};
+    std::string frame;
+    ws::AppendFrame(frame, opcode, payload, fin, MASK);
+    return SendWire(frame.data(), frame.size());
+}
+
+bool TTestClient::SendWire(const void* data, size_t size) {
     const uint8_t* p = static_cast<const uint8_t*>(data);
     while (size > 0) {
         ssize_t n = send(fd, p, size, MSG_NOSIGNAL);
@@ -105,18 +182,63 @@ bool TTestClient::ReadSome(int timeoutMs) {
         eof = true;
         return false;
     }
+    if (decoder)
+        TakeFrames(buffer, size_t(n));
+    else
+        TakeStream(buffer, size_t(n));
+    return true;
+}
+
+void TTestClient::TakeStream(const uint8_t* data, size_t size) {
     size_t at = 0;
-    while (at < size_t(n)) {
+    while (at < size) {
         size_t used = 0;
         TPacket packet;
-        TAssembleResult r = assembler.Next(buffer + at, size_t(n) - at, used, packet);
+        TAssembleResult r = assembler.Next(data + at, size - at, used, packet);
         at += used;
         if (r == TAssembleResult::Packet)
             ready.push_back(packet);
         if (r == TAssembleResult::Broken || r == TAssembleResult::NeedMore)
             break;
     }
-    return true;
+}
+
+// The server's frames: data into the packet stream, a ping answered, a close
+// answered and taken as the end of the connection.
+void TTestClient::TakeFrames(uint8_t* data, size_t size) {
+    using TKind = ws::TFrameEvent::TKind;
+    size_t at = 0;
+    while (!eof) {
+        size_t used = 0;
+        ws::TFrameEvent e = decoder->Next(data + at, size - at, used);
+        at += used;
+        std::string_view payload(reinterpret_cast<const char*>(e.data), e.size);
+        switch (e.kind) {
+        case TKind::NeedMore:
+            return;
+        case TKind::Data:
+            TakeStream(e.data, e.size);
+            break;
+        case TKind::Ping:
+            if (answerControl)
+                SendFrame(ws::TOpcode::Pong, payload);
+            break;
+        case TKind::Pong:
+            ++pongs;
+            break;
+        case TKind::Close:
+            closeCode = e.code;
+            // A client that never answers waits to see the server hang up.
+            if (!answerControl)
+                break;
+            SendFrame(ws::TOpcode::Close, ws::ClosePayload(e.code));
+            eof = true;
+            break;
+        case TKind::Error:
+            eof = true;
+            break;
+        }
+    }
 }
 
 bool TTestClient::Next(TPacket& out, int timeoutMs) {

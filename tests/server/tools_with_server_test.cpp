@@ -31,6 +31,9 @@ class ToolsWithServer : public TServerFixture {
         ::close(fd);
         return {status, out.str()};
     }
+    // Six bots on two sites, over TCP or over WebSocket (`wsPath`) on the
+    // web site's port.
+    void ExpectLoadCountedExactly(const std::string& wsPath);
 };
 
 TEST_F(ToolsWithServer, AdminCommandsReachTheBarAndRefusalsExitNonZero) {
@@ -58,16 +61,19 @@ TEST_F(ToolsWithServer, AdminCommandsReachTheBarAndRefusalsExitNonZero) {
     EXPECT_TRUE(alice.WaitFor(MSG_END_SESSION, p));
 }
 
-TEST_F(ToolsWithServer, LoadBotsSignInAndEveryPublicLineIsDelivered) {
+void ToolsWithServer::ExpectLoadCountedExactly(const std::string& wsPath) {
     load::TLoadOptions options;
     options.sessions = 6;
     options.sites = 2;
     options.rate = 3;
     options.duration = 1;
+    options.wsPath = wsPath;
     for (int i = 0; i < options.sessions; ++i)
         AddAccount(load::BotNick(options, i), options.password);
+    config.web = wsPath.empty() ? config.web : "127.0.0.1:0";
     StartServer();
-    options.server = "127.0.0.1:" + std::to_string(Port());
+    uint16_t port = wsPath.empty() ? Port() : server->WebPort();
+    options.server = "127.0.0.1:" + std::to_string(port);
     std::ostringstream report;
     load::TLoadRun run(options);
     EXPECT_EQ(run.Run(report), 0) << report.str();
@@ -79,6 +85,14 @@ TEST_F(ToolsWithServer, LoadBotsSignInAndEveryPublicLineIsDelivered) {
     std::string expected = text.substr(at + 10, text.find(' ', at + 10) - at - 10);
     EXPECT_NE(expected, "0") << text;
     EXPECT_NE(text.find(" delivered=" + expected + " "), std::string::npos) << text;
+}
+
+TEST_F(ToolsWithServer, LoadBotsSignInAndEveryPublicLineIsDelivered) {
+    ExpectLoadCountedExactly("");
+}
+
+TEST_F(ToolsWithServer, LoadBotsOverWebSocketAreCountedAlike) {
+    ExpectLoadCountedExactly("/session");
 }
 
 } // namespace

@@ -82,7 +82,10 @@ class TMemoryKey : public TRegistryKey {
 };
 
 std::string TMemoryRegistry::KeyName(THive hive, std::string_view path) {
-    return (hive == THive::CurrentUser ? "hkcu\\" : "hkcr\\") + Lower(path);
+    const char* root = hive == THive::CurrentUser      ? "hkcu\\"
+                       : hive == THive::CurrentUserLow ? "hkcu-low\\"
+                                                       : "hkcr\\";
+    return root + Lower(path);
 }
 
 std::unique_ptr<TRegistryKey> TMemoryRegistry::OpenKey(THive hive, std::string_view path,

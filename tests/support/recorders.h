@@ -50,6 +50,9 @@ class TFixedModuleFacts : public TModuleFacts {
     std::string moduleFile = "/opt/navlet/Navlet_Client.so";
     uint32_t lcid = 0x0409;
     std::string serviceHost = "session.navlet.test";
+    bool protectedMode = false;
+    std::string writableFolder;
+    std::string statedVersion; // empty: the version is read from the module file
 
     bool ModuleFileName(std::string& out) const override {
         if (!hasModuleFile)
@@ -59,6 +62,9 @@ class TFixedModuleFacts : public TModuleFacts {
     }
     uint32_t UserDefaultLcid() const override { return lcid; }
     std::string ServiceHostName() const override { return serviceHost; }
+    bool ProtectedMode() const override { return protectedMode; }
+    std::string WritableFolder() const override { return writableFolder; }
+    std::string HostStatedVersion() const override { return statedVersion; }
 };
 
 } // namespace navlet::testing

@@ -137,7 +137,8 @@ TEST(BandHost, HostsTheRegisteredBarWhichReportsTheBrowsersNewSite) {
     const std::string& out = run.output;
     SCOPED_TRACE(out);
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_TRUE(HasLine(out, "created {5E0A7C21-6B3D-4F19-9A42-C8D17E05B3A6} hr=0x00000000"));
+    EXPECT_TRUE(HasLine(
+        out, "created {5E0A7C21-6B3D-4F19-9A42-C8D17E05B3A6} hr=0x00000000 from classes root"));
     const std::string sizes = "min=" + std::to_string(BAND_MIN_WIDTH) + "x" +
                               std::to_string(BAR_MIN_HEIGHT) +
                               " max=-1x-1 integral=1x1 ideal=" + std::to_string(BAND_IDEAL_WIDTH) +

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "client/win32/module/com_object.h"
+#include "client/win32/com/com_object.h"
 #include "tests/win32/bandhost/band_container.h"
 #include "tests/win32/process_runner.h"
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command beside navlet-server on a free loopback port, with the
 # accounts alice/apple1, bob/banana2 and carol/cherry3; NAVLET_SERVER tells
-# the bar where.
+# the bar where. With NAVLET_TEST_UPDATE naming a module file, the server
+# offers that module as the bar's update.
 #
 #   tests/win32/with_server.sh SERVER_PROGRAM COMMAND [ARGS...]
 set -euo pipefail
@@ -23,6 +24,10 @@ trap cleanup EXIT
 "$server" --data "$data" account add alice apple1 >/dev/null
 "$server" --data "$data" account add bob banana2 >/dev/null
 "$server" --data "$data" account add carol cherry3 >/dev/null
+if [ -n "${NAVLET_TEST_UPDATE:-}" ]; then
+    mkdir -p "$data/updates"
+    cp "$NAVLET_TEST_UPDATE" "$data/updates/"
+fi
 
 listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 

@@ -2,11 +2,12 @@
 // protocol, for end-to-end tests. It signs in, then runs its steps in order
 // and prints one line per step; the exit code says how it went.
 //
-//   navlet-chatbot [--server HOST:PORT] --nick NICK --password PASSWORD
+//   navlet-chatbot [--server HOST:PORT] [--ws PATH] --nick NICK --password PASSWORD
 //                  --site SITE [--step-timeout SECONDS] STEP...
 //
-// The server defaults to $NAVLET_SERVER. SITE is an address as the bar
-// reports it ("www.example.com/news"). Steps:
+// The server defaults to $NAVLET_SERVER; with --ws it is the web site, and the
+// session runs over WebSocket at PATH (/session), as a browser bar's does. SITE is an address as
+// the bar reports it ("www.example.com/news"). Steps:
 //   --wait-user NICK            --say TEXT              --expect-public NICK TEXT
 //   --invite NICK               --expect-invite NICK    --say-private TEXT
 //   --expect-private NICK TEXT  --call NICK MESSAGE     --wait-gone NICK
@@ -24,10 +25,14 @@
 #include <cstdlib>
 #include <ctime>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "protocol/assembler.h"
+#include "server/web/request/request_head.h"
+#include "server/websocket/ws_frame.h"
+#include "server/websocket/ws_handshake.h"
 #include "tools/chatbot/bot_script.h"
 
 using namespace navlet;
@@ -41,6 +46,7 @@ constexpr int MAX_STEP_TIMEOUT_S = 600;
 
 struct TOptions {
     std::string server, nick, password, site;
+    std::string wsPath; // not empty: over WebSocket
     int stepTimeoutMs = 60000;
     std::vector<TStep> steps;
 };
@@ -81,7 +87,32 @@ class TSocketLink : public TBotLink {
         return error == 0;
     }
 
+    // Upgrades the connection to a WebSocket at `path`; false when refused.
+    bool Upgrade(const std::string& host, const std::string& path) {
+        std::string key = ws::MakeKey(uint64_t(NowMs()) * 2654435761u);
+        if (!SendWire(ws::UpgradeRequest(host, path, key)))
+            return false;
+        std::string head;
+        // Byte by byte, so that frames right behind the answer stay unread.
+        while (head.size() < 4096 && web::FindHeadEnd(head) == std::string::npos) {
+            char c;
+            if (!WaitFor(POLLIN, CONNECT_TIMEOUT_MS) || ::recv(fd, &c, 1, MSG_DONTWAIT) != 1)
+                return false;
+            head += c;
+        }
+        if (!ws::CheckUpgradeResponse(head, key))
+            return false;
+        decoder = std::make_unique<ws::TFrameDecoder>(ws::TRole::Client, ws::MAX_SERVER_MESSAGE);
+        return true;
+    }
+
     bool Send(const std::string& bytes) override {
+        if (!decoder)
+            return SendWire(bytes);
+        return SendWire(Frame(ws::TOpcode::Binary, bytes));
+    }
+
+    bool SendWire(const std::string& bytes) {
         size_t sent = 0;
         while (sent < bytes.size()) {
             const ssize_t n =
@@ -107,12 +138,26 @@ class TSocketLink : public TBotLink {
             closed = true;
             return false;
         }
+        if (got < 0)
+            return true;
+        if (decoder)
+            return TakeFrames(session, buffer, size_t(got));
+        return TakePackets(session, buffer, size_t(got));
+    }
+
+    int64_t NowMs() const override {
+        using namespace std::chrono;
+        return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    }
+
+  private:
+    bool TakePackets(TBotSession& session, const uint8_t* data, size_t size) {
         size_t offset = 0;
-        while (got > 0 && offset < size_t(got)) {
+        while (offset < size) {
             size_t used = 0;
             TPacket packet;
             const TAssembleResult result =
-                assembler.Next(buffer + offset, size_t(got) - offset, used, packet);
+                assembler.Next(data + offset, size - offset, used, packet);
             offset += used;
             if (result == TAssembleResult::Packet)
                 session.Take(packet);
@@ -126,12 +171,46 @@ class TSocketLink : public TBotLink {
         return true;
     }
 
-    int64_t NowMs() const override {
-        using namespace std::chrono;
-        return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    // The server's frames: data into the packet stream, pings answered, a
+    // close answered and taken as the end.
+    bool TakeFrames(TBotSession& session, uint8_t* data, size_t size) {
+        using TKind = ws::TFrameEvent::TKind;
+        size_t at = 0;
+        for (;;) {
+            size_t used = 0;
+            ws::TFrameEvent event = decoder->Next(data + at, size - at, used);
+            at += used;
+            std::string payload(reinterpret_cast<const char*>(event.data), event.size);
+            switch (event.kind) {
+            case TKind::NeedMore:
+                return true;
+            case TKind::Data:
+                if (!TakePackets(session, event.data, event.size))
+                    return false;
+                break;
+            case TKind::Ping:
+                SendWire(Frame(ws::TOpcode::Pong, payload));
+                break;
+            case TKind::Pong:
+                break;
+            case TKind::Close:
+                SendWire(Frame(ws::TOpcode::Close, ws::ClosePayload(event.code)));
+                closed = true;
+                return false;
+            case TKind::Error:
+                closed = true;
+                return false;
+            }
+        }
     }
 
-  private:
+    std::string Frame(ws::TOpcode opcode, std::string_view payload) {
+        const uint8_t mask[4] = {uint8_t(++frames), 0x6B, 0x1D, 0xE4};
+        std::string out;
+        ws::AppendFrame(out, opcode, payload, true, mask);
+        return out;
+    }
+
     // False on a time-out or an error; an error or hang-up also marks the link closed.
     bool WaitFor(short events, int timeoutMs) {
         pollfd p{fd, events, 0};
@@ -146,10 +225,12 @@ class TSocketLink : public TBotLink {
     int fd = -1;
     bool closed = false;
     TPacketAssembler assembler;
+    std::unique_ptr<ws::TFrameDecoder> decoder; // over WebSocket
+    uint8_t frames = 0;
 };
 
 std::string Usage() {
-    return "usage: navlet-chatbot [--server HOST:PORT] --nick NICK --password PASSWORD "
+    return "usage: navlet-chatbot [--server HOST:PORT] [--ws PATH] --nick NICK --password PASSWORD "
            "--site SITE [--step-timeout SECONDS] STEP...\n"
            "steps: --wait-user NICK, --say TEXT, --expect-public NICK TEXT, --invite NICK,\n"
            "       --expect-invite NICK, --say-private TEXT, --expect-private NICK TEXT,\n"
@@ -166,6 +247,7 @@ bool ParseOptions(const std::vector<std::string>& args, TOptions& options, std::
                               : name == "--nick"     ? &options.nick
                               : name == "--password" ? &options.password
                               : name == "--site"     ? &options.site
+                              : name == "--ws"       ? &options.wsPath
                                                      : nullptr;
         if (!target && name != "--step-timeout")
             break; // the steps begin
@@ -186,6 +268,10 @@ bool ParseOptions(const std::vector<std::string>& args, TOptions& options, std::
             return false;
         }
         options.stepTimeoutMs = seconds * 1000;
+    }
+    if (!options.wsPath.empty() && options.wsPath.front() != '/') {
+        error = "--ws takes a path such as /session";
+        return false;
     }
     if (options.server.empty() || options.nick.empty() || options.password.empty() ||
         options.site.empty()) {
@@ -216,7 +302,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     TSocketLink link;
-    if (!link.Connect(options.server)) {
+    if (!link.Connect(options.server) ||
+        (!options.wsPath.empty() && !link.Upgrade(options.server, options.wsPath))) {
         std::cout << "connect " << options.server << " failed" << std::endl;
         return 3;
     }

@@ -20,6 +20,10 @@
 # own limits (duration, sessions, rate).
 # "crowd": newcomers joining a site of 20,000 users (navlet-crowd-bench, the
 # server in its own process with the crowd as quiet sessions on its loop).
+# "ws": sessions over WebSocket against TCP ones: idle memory per session at
+# WS_IDLE_COUNTS (1000 5000), and fan-out for WS_FANOUT (1000) users at one
+# line per second in WS_ROUNDS (3) alternating rounds of each, with the
+# medians of p50, p99 and the server's CPU per delivered line, and the ratios.
 set -euo pipefail
 
 BUILD=${1:-build/default}
@@ -95,11 +99,20 @@ create_accounts() {
   done
 }
 
+# Where the bots connect: the session port, or with WS set (a path) the web
+# site's WebSocket endpoint.
+WS=""
+target() {
+  if [[ -n $WS ]]; then echo --server "127.0.0.1:$WEB_PORT" --ws "$WS"
+  else echo --server "127.0.0.1:$SESSION_PORT"; fi
+}
+
 # again NAME navlet-load-options...: one bounded run against the running server.
 again() {
   local name=$1; shift
   echo "== $name" | tee -a "$RESULTS/summary.txt"
-  taskset -c 1 "$LOAD" --server "127.0.0.1:$SESSION_PORT" --server-pid "$SERVER_PID" \
+  # shellcheck disable=SC2046
+  taskset -c 1 "$LOAD" $(target) --server-pid "$SERVER_PID" \
     --sources 200 "$@" | tee "$RESULTS/$name.txt" | grep -v '^RESULT' | tee -a "$RESULTS/summary.txt" ||
     true
   grep '^RESULT' "$RESULTS/$name.txt" >>"$RESULTS/results.txt" || true
@@ -110,7 +123,8 @@ run() {
   local name=$1; shift
   start_server
   echo "== $name" | tee -a "$RESULTS/summary.txt"
-  taskset -c 1 "$LOAD" --server "127.0.0.1:$SESSION_PORT" --server-pid "$SERVER_PID" \
+  # shellcheck disable=SC2046
+  taskset -c 1 "$LOAD" $(target) --server-pid "$SERVER_PID" \
     --sources 200 "$@" | tee "$RESULTS/$name.txt" | grep -v '^RESULT' | tee -a "$RESULTS/summary.txt" ||
     true
   grep '^RESULT' "$RESULTS/$name.txt" >>"$RESULTS/results.txt" || true
@@ -192,6 +206,36 @@ for n in $FANOUT_COUNTS; do
     printf "== fanout-%d: p99 median of %d rounds: server %.2f ms, bare relay %.2f ms = %.2fx\n",
       n, k, s, r, s / r }' | tee -a "$RESULTS/summary.txt"
 done
+
+value_of() { sed -n "s/^RESULT.* $2=\([0-9.]*\).*/\1/p" "$RESULTS/$1.txt"; }
+if wants ws; then
+  for n in ${WS_IDLE_COUNTS:-1000 5000}; do
+    WS=""; run "idle-tcp-$n" --sessions "$n" --sites $((n / 10)) --duration 2 --signin-timeout 300
+    WS=/session; run "idle-ws-$n" --sessions "$n" --sites $((n / 10)) --duration 2 --signin-timeout 300
+    WS=""
+    awk -v n="$n" -v t="$(value_of "idle-tcp-$n" rss_per_session_b)" \
+      -v w="$(value_of "idle-ws-$n" rss_per_session_b)" 'BEGIN {
+      if (t == "" || w == "" || t == 0) { print "== idle-" n ": no comparison"; exit }
+      printf "== idle-%d: resident memory per session: TCP %.0f B, WebSocket %.0f B = %.2fx\n",
+        n, t, w, w / t }' | tee -a "$RESULTS/summary.txt"
+  done
+  n=${WS_FANOUT:-1000}
+  rounds=${WS_ROUNDS:-3}
+  chat=(--sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS")
+  for ((round = 1; round <= rounds; round++)); do
+    WS=""; run "fanout-tcp-$n-$round" "${chat[@]}"
+    WS=/session; run "fanout-ws-$n-$round" "${chat[@]}"
+    WS=""
+  done
+  for key in p50_ms p99_ms cpu_us_per_line; do
+    t=$(for ((r = 1; r <= rounds; r++)); do value_of "fanout-tcp-$n-$r" "$key"; done | median)
+    w=$(for ((r = 1; r <= rounds; r++)); do value_of "fanout-ws-$n-$r" "$key"; done | median)
+    awk -v n="$n" -v k="$key" -v t="$t" -v w="$w" -v r="$rounds" 'BEGIN {
+      if (t == "" || w == "" || t == 0) { print "== ws-fanout-" n " " k ": no comparison"; exit }
+      printf "== ws-fanout-%d %s, median of %d rounds: TCP %.3f, WebSocket %.3f = %.2fx\n",
+        n, k, r, t, w, w / t }' | tee -a "$RESULTS/summary.txt"
+  done
+fi
 
 echo
 echo "bench: all output in $RESULTS (summary.txt, results.txt)"

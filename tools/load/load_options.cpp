@@ -35,7 +35,14 @@ bool Apply(TLoadOptions& o, const std::string& name, const std::string& value, s
         o.password = value;
     else if (name == "--trace-writes")
         o.traceWrites = value;
-    else if (name == "--sessions")
+    else if (name == "--ws") {
+        if (value.empty() || value.front() != '/' || value.size() > 200 ||
+            value.find_first_of(" \r\n") != std::string::npos) {
+            error = "--ws takes a path such as /session";
+            return false;
+        }
+        o.wsPath = value;
+    } else if (name == "--sessions")
         return number(o.sessions, 1, MAX_SESSIONS);
     else if (name == "--sites")
         return number(o.sites, 1, MAX_SESSIONS);
@@ -126,7 +133,8 @@ A bounded load of protocol bots against navlet-server on this machine. Bot i
 signs in as PREFIX followed by five digits (bot00000, bot00001, ...) with one
 shared password, on site i mod SITES (siteK.load.test), then chats in the site's public chat.
 
-  --server ADDR:PORT     session endpoint (127.0.0.1:80)
+  --server ADDR:PORT     session endpoint (127.0.0.1:80); with --ws the web site
+  --ws PATH              sessions over WebSocket at PATH (/session) of --server
   --sessions N           bots, 1 to 20000 (100)
   --sites S              sites the bots spread over (1)
   --prefix P             nick prefix, 1 to 10 characters (bot)

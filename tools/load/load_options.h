@@ -32,6 +32,7 @@ struct TLoadOptions {
     int textLength = 40;         // bytes of each chat line (stamp + padding)
     int serverPid = 0;           // memory, CPU and write counts of this process
     std::string traceWrites;     // file for `strace -c` of the server during chat
+    std::string wsPath;          // not empty: sessions over WebSocket at this path
     bool help = false;
 };
 

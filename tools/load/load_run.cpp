@@ -16,17 +16,23 @@
 
 #include "protocol/messages.h"
 #include "protocol/requests.h"
+#include "server/web/request/request_head.h"
+#include "server/websocket/ws_frame.h"
+#include "server/websocket/ws_handshake.h"
 
 namespace navlet::load {
 
 struct TBot {
-    enum class TState { Idle, Connecting, LoggingIn, SignedIn, Gone };
+    enum class TState { Idle, Connecting, Upgrading, LoggingIn, SignedIn, Gone };
     int index = 0;
     int fd = -1;
     TState state = TState::Idle;
     UserId id = 0;
     TPacketAssembler assembler;
     std::string unsent; // the rest of a packet the socket took only in part
+    // Over WebSocket: the frames, and the upgrade's key and answer so far.
+    std::unique_ptr<ws::TFrameDecoder> decoder;
+    std::string key, head;
 };
 
 namespace {
@@ -140,7 +146,8 @@ void TLoadRun::StartConnection(TBot& bot) {
 }
 
 void TLoadRun::Drop(TBot& bot, uint64_t& counter) {
-    if (bot.state == TBot::TState::Connecting || bot.state == TBot::TState::LoggingIn)
+    if (bot.state == TBot::TState::Connecting || bot.state == TBot::TState::Upgrading ||
+        bot.state == TBot::TState::LoggingIn)
         --pendingLogins;
     if (bot.fd >= 0)
         ::close(bot.fd); // also leaves the epoll set
@@ -163,6 +170,16 @@ bool TLoadRun::SendBytes(TBot& bot, const uint8_t* data, size_t size) {
         ::epoll_ctl(epollFd, EPOLL_CTL_MOD, bot.fd, &ev);
     }
     return true;
+}
+
+bool TLoadRun::SendPacketBytes(TBot& bot, const uint8_t* data, size_t size) {
+    if (!bot.decoder)
+        return SendBytes(bot, data, size);
+    const uint8_t mask[4] = {uint8_t(bot.index), uint8_t(bot.index >> 8), 0x5C, 0xA3};
+    std::string frame;
+    ws::AppendFrame(frame, ws::TOpcode::Binary,
+                    std::string_view(reinterpret_cast<const char*>(data), size), true, mask);
+    return SendBytes(bot, reinterpret_cast<const uint8_t*>(frame.data()), frame.size());
 }
 
 void TLoadRun::FlushPending(TBot& bot) {
@@ -191,6 +208,18 @@ void TLoadRun::FinishConnect(TBot& bot, int64_t now) {
     ev.events = EPOLLIN;
     ev.data.ptr = &bot;
     ::epoll_ctl(epollFd, EPOLL_CTL_MOD, bot.fd, &ev);
+    if (!options.wsPath.empty()) {
+        bot.state = TBot::TState::Upgrading;
+        bot.key = ws::MakeKey(uint64_t(now) ^ uint64_t(bot.index));
+        std::string request = ws::UpgradeRequest(options.server, options.wsPath, bot.key);
+        if (!SendBytes(bot, reinterpret_cast<const uint8_t*>(request.data()), request.size()))
+            Drop(bot, counters.closed);
+        return;
+    }
+    SendLogin(bot, now);
+}
+
+void TLoadRun::SendLogin(TBot& bot, int64_t now) {
     bot.state = TBot::TState::LoggingIn;
     TPacket packet;
     ClearPacket(packet);
@@ -199,7 +228,7 @@ void TLoadRun::FinishConnect(TBot& bot, int64_t now) {
     int32_t stamp = LoginStamp(uint32_t((now / 1000000) % 86400000));
     int length = BuildLogin(packet, nick, options.password, "1.4.0.0", site, ALL_LANGUAGES, stamp);
     EncodePacket(packet, length, REQ_LOGIN, NextKeyOffset());
-    if (!SendBytes(bot, packet.bytes, size_t(length)))
+    if (!SendPacketBytes(bot, packet.bytes, size_t(length)))
         Drop(bot, counters.closed);
 }
 
@@ -254,25 +283,86 @@ void TLoadRun::ReadFrom(TBot& bot, int64_t now) {
             Drop(bot, bot.state == TBot::TState::SignedIn ? counters.closed : counters.refused);
             return;
         }
-        size_t offset = 0;
-        while (offset < size_t(n) && bot.fd >= 0) {
-            size_t consumed = 0;
-            TPacket packet;
-            TAssembleResult result =
-                bot.assembler.Next(buffer + offset, size_t(n) - offset, consumed, packet);
-            offset += consumed;
-            if (result == TAssembleResult::Broken) {
-                Drop(bot, counters.broken);
-                return;
-            }
-            if (result == TAssembleResult::Packet)
-                HandlePacket(bot, packet, now);
-            if (result == TAssembleResult::NeedMore)
-                break;
-        }
-        if (size_t(n) < sizeof buffer)
+        if (!TakeInput(bot, buffer, size_t(n), now) || size_t(n) < sizeof buffer)
             return;
     }
+}
+
+bool TLoadRun::TakeInput(TBot& bot, uint8_t* data, size_t size, int64_t now) {
+    if (bot.state == TBot::TState::Upgrading)
+        return TakeUpgrade(bot, data, size, now);
+    if (bot.decoder)
+        return TakeFrames(bot, data, size, now);
+    return TakePackets(bot, data, size, now);
+}
+
+bool TLoadRun::TakePackets(TBot& bot, const uint8_t* data, size_t size, int64_t now) {
+    size_t offset = 0;
+    while (offset < size && bot.fd >= 0) {
+        size_t consumed = 0;
+        TPacket packet;
+        TAssembleResult result = bot.assembler.Next(data + offset, size - offset, consumed, packet);
+        offset += consumed;
+        if (result == TAssembleResult::Broken) {
+            Drop(bot, counters.broken);
+            return false;
+        }
+        if (result == TAssembleResult::Packet)
+            HandlePacket(bot, packet, now);
+        if (result == TAssembleResult::NeedMore)
+            break;
+    }
+    return bot.fd >= 0;
+}
+
+// The 101 answer, then the login; frames right behind the answer are read.
+bool TLoadRun::TakeUpgrade(TBot& bot, uint8_t* data, size_t size, int64_t now) {
+    constexpr size_t MAX_ANSWER_HEAD = 4096;
+    size_t before = bot.head.size();
+    bot.head.append(reinterpret_cast<const char*>(data), std::min(size, MAX_ANSWER_HEAD));
+    size_t end = web::FindHeadEnd(bot.head);
+    if (end == std::string::npos) {
+        if (bot.head.size() < MAX_ANSWER_HEAD)
+            return true;
+        Drop(bot, counters.refused);
+        return false;
+    }
+    if (!ws::CheckUpgradeResponse(std::string_view(bot.head).substr(0, end), bot.key)) {
+        Drop(bot, counters.refused);
+        return false;
+    }
+    size_t used = end - before;
+    std::string().swap(bot.head);
+    bot.decoder = std::make_unique<ws::TFrameDecoder>(ws::TRole::Client, ws::MAX_SERVER_MESSAGE);
+    SendLogin(bot, now);
+    return bot.fd >= 0 && TakeFrames(bot, data + used, size - used, now);
+}
+
+bool TLoadRun::TakeFrames(TBot& bot, uint8_t* data, size_t size, int64_t now) {
+    using TKind = ws::TFrameEvent::TKind;
+    size_t at = 0;
+    while (bot.fd >= 0) {
+        size_t used = 0;
+        ws::TFrameEvent event = bot.decoder->Next(data + at, size - at, used);
+        at += used;
+        if (event.kind == TKind::NeedMore)
+            return true;
+        if (event.kind == TKind::Data && !TakePackets(bot, event.data, event.size, now))
+            return false;
+        if (event.kind == TKind::Ping) {
+            std::string pong;
+            const uint8_t mask[4] = {0x11, 0x22, 0x33, 0x44};
+            ws::AppendFrame(pong, ws::TOpcode::Pong,
+                            std::string_view(reinterpret_cast<const char*>(event.data), event.size),
+                            true, mask);
+            SendBytes(bot, reinterpret_cast<const uint8_t*>(pong.data()), pong.size());
+        }
+        if (event.kind == TKind::Close || event.kind == TKind::Error) {
+            Drop(bot, bot.state == TBot::TState::SignedIn ? counters.closed : counters.broken);
+            return false;
+        }
+    }
+    return false;
 }
 
 void TLoadRun::HandleEvent(TBot& bot, uint32_t events, int64_t now) {
@@ -310,7 +400,7 @@ void TLoadRun::SendDueLines(int64_t now) {
             StampedChatText(uint64_t(NowNs()), uint32_t(bot.index), size_t(options.textLength));
         int length = BuildChatText(packet, MakeChatAddress(bot.id, ChatId(0)), text);
         EncodePacket(packet, length, REQ_CHAT_TEXT, NextKeyOffset());
-        if (!SendBytes(bot, packet.bytes, size_t(length))) {
+        if (!SendPacketBytes(bot, packet.bytes, size_t(length))) {
             Drop(bot, counters.closed);
             ++counters.linesSkipped;
             continue;

@@ -43,6 +43,15 @@ class TLoadRun {
     void HandleEvent(TBot& bot, uint32_t events, int64_t now);
     void FinishConnect(TBot& bot, int64_t now);
     void ReadFrom(TBot& bot, int64_t now);
+    // The session's bytes, as the transport carries them; false when the
+    // bot was dropped.
+    bool TakeInput(TBot& bot, uint8_t* data, size_t size, int64_t now);
+    bool TakePackets(TBot& bot, const uint8_t* data, size_t size, int64_t now);
+    bool TakeUpgrade(TBot& bot, uint8_t* data, size_t size, int64_t now);
+    bool TakeFrames(TBot& bot, uint8_t* data, size_t size, int64_t now);
+    void SendLogin(TBot& bot, int64_t now);
+    // A packet (in a masked binary frame over WebSocket).
+    bool SendPacketBytes(TBot& bot, const uint8_t* data, size_t size);
     void HandlePacket(TBot& bot, const TPacket& packet, int64_t now);
     void SendDueLines(int64_t now);
     bool SendBytes(TBot& bot, const uint8_t* data, size_t size);

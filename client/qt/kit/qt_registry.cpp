@@ -157,6 +157,9 @@ bool TQtRegistry::Save(THive hive, const TRegHive& content) const {
 
 std::unique_ptr<TRegistryKey> TQtRegistry::OpenKey(THive hive, std::string_view rawPath,
                                                    TKeyOpen mode) {
+    // Linux has no low-integrity processes, so no key for them.
+    if (hive == THive::CurrentUserLow)
+        return nullptr;
     const std::string path = NormalisedKeyPath(rawPath);
     TRegHive content;
     if (!Load(hive, content))

@@ -138,6 +138,13 @@ LRESULT TPanel::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (isRoot)
             owner.LayOut();
         return 0;
+    case WM_CONTEXTMENU:
+        // The bar's menus open from its controls' own clicks; a right click
+        // anywhere else shows nothing, and never reaches the band site, where
+        // the browser would show its own menu.
+        if (isRoot)
+            return 0;
+        break;
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
     case WM_MBUTTONUP:
@@ -190,9 +197,7 @@ TBarWindow::TBarWindow(TNavlet& b, TWin32Kit& k, HWND parent) : bar(b), kit(k) {
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, root,
                                nullptr, ThisModule(), nullptr);
     kit.menus.Register(&bar.Form, root);
-    kit.menus.SetDefaultOwner(root);
-    kit.dialogs.SetOwner(root);
-    kit.host.SetOwner(root);
+    kit.owners.Add(root);
 
     MakePanel(TPart::Panel1, ColorRefOf(clSkyBlue));
     BuildLeftPanel();
@@ -201,6 +206,7 @@ TBarWindow::TBarWindow(TNavlet& b, TWin32Kit& k, HWND parent) : bar(b), kit(k) {
     BuildRightPanel();
 
     observations.Add(bar.ActiveControl, [this] { MoveFocusToModel(); });
+    focusWatch = std::make_unique<TFocusWatch>(root, [this](HWND now) { ReportFocus(now); });
     observations.Add(bar.ChatMsgPanel, [this] { LayOut(); });
     BindVisible(root, bar.Form, observations);
     SetWindowPos(root, nullptr, 0, 0, bar.Form.Width(), bar.Form.Height(),
@@ -209,6 +215,8 @@ TBarWindow::TBarWindow(TNavlet& b, TWin32Kit& k, HWND parent) : bar(b), kit(k) {
 }
 
 TBarWindow::~TBarWindow() {
+    focusWatch.reset();
+    kit.owners.Remove(Handle());
     kit.menus.Unregister(&bar.Form);
     kit.menus.Unregister(&bar.lvUsers);
     kit.menus.Unregister(&bar.lvFriends);
@@ -531,6 +539,19 @@ HWND TBarWindow::WindowOfFocus(TFocusTarget target) const {
     default:
         return nullptr;
     }
+}
+
+void TBarWindow::ReportFocus(HWND now) {
+    for (TFocusTarget own : {ftEdit1, ftEdNck, ftEdPwd, ftCbSearch, ftEdSearchMsg, ftLvUsers}) {
+        HWND window = WindowOfFocus(own);
+        if (window && (window == now || IsChild(window, now)))
+            return; // that control tells the form itself
+    }
+    HWND search = Control("cbSearch");
+    if (search && (search == now || IsChild(search, now)))
+        return;
+    if (bar.ActiveControl.Target() != ftOther)
+        bar.ActiveControl.SetFocus(ftOther);
 }
 
 void TBarWindow::MoveFocusToModel() {

@@ -16,6 +16,7 @@
 #include "client/core/bar_layout.h"
 #include "client/core/navlet.h"
 #include "client/win32/bar/bound_controls.h"
+#include "client/win32/bar/focus_watch.h"
 
 namespace navlet::win32 {
 
@@ -68,6 +69,10 @@ class TBarWindow : public TLater {
     void BuildRightPanel();
     void LayOut();
     void MoveFocusToModel();
+    // A control of the bar takes the focus: one that is none of the form's
+    // focus targets makes the form's active control "other", so that Enter
+    // there is not taken for the chat line's or the sign-in's.
+    void ReportFocus(HWND now);
     HWND WindowOfFocus(TFocusTarget target) const;
 
     TNavlet& bar;
@@ -86,6 +91,7 @@ class TBarWindow : public TLater {
     bool laterPosted = false;
     bool layingOut = false;
     TObservations observations;
+    std::unique_ptr<TFocusWatch> focusWatch;
 };
 
 // Makes the window of a console as the core creates it: a tool window that

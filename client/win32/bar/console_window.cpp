@@ -1,5 +1,7 @@
-// The server output console: a tool window that stays above the browser,
-// with the log and a "Clear" button, bound to the module's console form.
+// The server output console: a tool window owned by the browser window, so
+// that it stays above it, opened centred on that window's screen, with the
+// log (no wrapping, scrolling both ways) and a "Clear" button, bound to the
+// module's console form.
 #include <string>
 
 #include "client/core/console.h"
@@ -17,22 +19,37 @@ constexpr int CLEAR_WIDTH = 75;
 constexpr int CLEAR_HEIGHT = 23;
 constexpr int MARGIN = 6;
 
+// A window of this size centred in the work area of `anchor`'s screen (the
+// primary one without a window).
+RECT CentredOnScreenOf(HWND anchor, int width, int height) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (GetMonitorInfoW(MonitorFromWindow(anchor, MONITOR_DEFAULTTOPRIMARY), &info))
+        area = info.rcWork;
+    const int left = area.left + (area.right - area.left - width) / 2;
+    const int top = area.top + (area.bottom - area.top - height) / 2;
+    return {left, top, left + width, top + height};
+}
+
 class TConsoleWindow {
   public:
     TConsoleWindow(TConsoleForm& c, HWND owner) : console(&c) {
         RegisterWindowClass(CONSOLE_CLASS, &TConsoleWindow::Procedure,
                             LoadCursor(nullptr, IDC_ARROW), GetSysColorBrush(COLOR_BTNFACE));
         const HWND root = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
+        const RECT area = CentredOnScreenOf(root, TConsoleForm::WIDTH, TConsoleForm::HEIGHT);
         window = CreateWindowExW(WS_EX_TOOLWINDOW, CONSOLE_CLASS, WideFromAnsi(c.Caption()).c_str(),
-                                 WS_OVERLAPPEDWINDOW & ~WS_MAXIMIZEBOX, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, TConsoleForm::WIDTH, TConsoleForm::HEIGHT, root,
-                                 nullptr, ThisModule(), this);
+                                 WS_OVERLAPPEDWINDOW & ~WS_MAXIMIZEBOX, area.left, area.top,
+                                 TConsoleForm::WIDTH, TConsoleForm::HEIGHT, root, nullptr,
+                                 ThisModule(), this);
         if (!window)
             return;
         font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+        // A multi-line edit with a horizontal scroll bar does not wrap.
         log = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                              WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
-                                  ES_AUTOVSCROLL,
+                              WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
+                                  ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
                               0, 0, 0, 0, window, nullptr, ThisModule(), nullptr);
         clear = CreateWindowExW(0, L"BUTTON", L"Clear", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0,
                                 0, 0, window, nullptr, ThisModule(), nullptr);
@@ -42,8 +59,9 @@ class TConsoleWindow {
         observations.Add(
             c, [this] { Render(); },
             [this] {
-                console = nullptr;     // closed, by the user or by the bar
-                DestroyWindow(window); // frees this window object
+                console = nullptr; // closed, by the user or by the bar
+                if (!destroying)
+                    DestroyWindow(window); // frees this window object
             });
         Render();
     }
@@ -95,6 +113,15 @@ class TConsoleWindow {
                 self->console->FormClose();
             DestroyWindow(hwnd);
             return 0;
+        case WM_DESTROY:
+            // Also when its browser window goes: the console ends with it, so
+            // that the next text makes a new one instead of filling none.
+            self->destroying = true;
+            if (TConsoleForm* ending = self->console) {
+                self->console = nullptr;
+                ending->FormClose();
+            }
+            return 0;
         case WM_NCDESTROY:
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             delete self;
@@ -105,6 +132,7 @@ class TConsoleWindow {
     }
 
     TConsoleForm* console;
+    bool destroying = false;
     HWND window = nullptr;
     HWND log = nullptr;
     HWND clear = nullptr;

@@ -123,7 +123,7 @@ int TWin32Dialogs::ShowAboutBox(TAboutForm& form) {
     TAboutState state{&form};
     const std::vector<WORD> dialogTemplate = EmptyDialogTemplate();
     const INT_PTR result = DialogBoxIndirectParamW(
-        nullptr, reinterpret_cast<const DLGTEMPLATE*>(dialogTemplate.data()), owner,
+        nullptr, reinterpret_cast<const DLGTEMPLATE*>(dialogTemplate.data()), owners.Current(),
         &AboutProcedure, reinterpret_cast<LPARAM>(&state));
     form.modalResult = result == MODAL_RESULT_OK ? MODAL_RESULT_OK : 0;
     return form.modalResult;

@@ -6,6 +6,9 @@
 #include <mmsystem.h>
 #include <shellapi.h>
 
+#include "client/win32/kit/ansi.h"
+#include "client/win32/kit/protected_mode.h"
+
 namespace navlet::win32 {
 
 namespace {
@@ -96,6 +99,19 @@ std::string TWin32ModuleFacts::ServiceHostName() const {
     return SERVICE_HOST;
 }
 
+bool TWin32ModuleFacts::ProtectedMode() const {
+    return ProtectedModeAnswers().IsProtectedProcess();
+}
+
+std::string TWin32ModuleFacts::WritableFolder() const {
+    const std::wstring folder = ProtectedDownloadFolderW();
+    if (folder.empty())
+        return {};
+    if (ProtectedMode())
+        CreateDirectoryW(folder.c_str(), nullptr); // there already: fine
+    return AnsiFromWide(folder);
+}
+
 std::string QuotedLinkArgument(const std::string& link) {
     std::string quoted = "\"";
     for (const char c : link) {
@@ -114,7 +130,7 @@ std::string QuotedLinkArgument(const std::string& link) {
 int TWin32HostActions::OpenBrowserWindow(const std::string& link) {
     const std::string arguments = link.empty() ? std::string() : QuotedLinkArgument(link);
     const HINSTANCE result =
-        ShellExecuteA(owner, "open", program.c_str(),
+        ShellExecuteA(owners.Current(), "open", program.c_str(),
                       arguments.empty() ? nullptr : arguments.c_str(), nullptr, SW_SHOWNORMAL);
     const intptr_t code = reinterpret_cast<intptr_t>(result);
     return code > SHELL_OK_ABOVE ? int(SHELL_OK_ABOVE + 1)
@@ -122,7 +138,23 @@ int TWin32HostActions::OpenBrowserWindow(const std::string& link) {
 }
 
 void TWin32HostActions::ShowMessage(const std::string& text) {
-    MessageBoxA(owner, text.c_str(), MESSAGE_CAPTION, MB_OK | MB_ICONINFORMATION);
+    MessageBoxA(owners.Current(), text.c_str(), MESSAGE_CAPTION, MB_OK | MB_ICONINFORMATION);
+}
+
+void TOwnerWindows::Add(HWND window) {
+    Remove(window);
+    windows.push_back(window);
+}
+
+void TOwnerWindows::Remove(HWND window) {
+    std::erase(windows, window);
+}
+
+HWND TOwnerWindows::Current() const {
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+        if (IsWindow(*it))
+            return GetAncestor(*it, GA_ROOT);
+    return nullptr;
 }
 
 std::optional<std::string> TWin32Environment::Lookup(const std::string& name) const {

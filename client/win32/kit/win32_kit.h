@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -38,24 +39,42 @@ class TWin32ModuleFacts : public TModuleFacts {
     bool ModuleFileName(std::string& out) const override;
     uint32_t UserDefaultLcid() const override;
     std::string ServiceHostName() const override;
+    bool ProtectedMode() const override;
+    // Made when first asked for while protected, so that the download can be created.
+    std::string WritableFolder() const override;
+};
+
+// The bars' windows, newest last. Message boxes, the About box, menus at
+// screen coordinates and the server output console belong to the top-level
+// (browser) window of the newest bar still alive: with several browser
+// windows, the bar that came last may have closed, and a box whose owner is
+// gone does not show at all.
+class TOwnerWindows {
+  public:
+    void Add(HWND window);
+    void Remove(HWND window);
+    // Null when no bar's window is alive.
+    HWND Current() const;
+
+  private:
+    std::vector<HWND> windows;
 };
 
 // New browser windows: the browser program started through the shell with
 // the link as its one argument.
 class TWin32HostActions : public THostActions {
   public:
-    explicit TWin32HostActions(std::string browserProgram = "iexplore.exe")
-        : program(std::move(browserProgram)) {}
+    explicit TWin32HostActions(const TOwnerWindows& owners,
+                               std::string browserProgram = "iexplore.exe")
+        : owners(owners), program(std::move(browserProgram)) {}
     int OpenBrowserWindow(const std::string& link) override;
     void ShowMessage(const std::string& text) override;
-    // Message boxes belong to this window (the bar's), when set.
-    void SetOwner(HWND window) { owner = window; }
     // The program new browser windows are, by name or path.
     void SetBrowserProgram(std::string browserProgram) { program = std::move(browserProgram); }
 
   private:
+    const TOwnerWindows& owners;
     std::string program;
-    HWND owner = nullptr;
 };
 
 // The link as one argument of a command line: quoted, with the quote
@@ -72,15 +91,15 @@ class TWin32Environment : public TEnvironment {
 // coordinates belong to the default owner.
 class TWin32MenuTracker : public TMenuTracker {
   public:
+    explicit TWin32MenuTracker(const TOwnerWindows& owners) : owners(owners) {}
     int16_t ShowPopupMenu(const TPopupMenu& menu, int32_t x, int32_t y,
                           const TComponent* control) override;
     void Register(const TComponent* component, HWND window) { windows[component] = window; }
     void Unregister(const TComponent* component) { windows.erase(component); }
-    void SetDefaultOwner(HWND window) { defaultOwner = window; }
 
   private:
+    const TOwnerWindows& owners;
     std::map<const TComponent*, HWND> windows;
-    HWND defaultOwner = nullptr;
 };
 
 class TWin32Clipboard : public TClipboard {
@@ -99,17 +118,20 @@ class TWin32Sound : public TSound {
 
 class TWin32Dialogs : public TModalDialogs {
   public:
+    explicit TWin32Dialogs(const TOwnerWindows& owners) : owners(owners) {}
     int ShowAboutBox(TAboutForm& form) override;
-    void SetOwner(HWND window) { owner = window; }
 
   private:
-    HWND owner = nullptr;
+    const TOwnerWindows& owners;
 };
 
 struct TWin32Kit {
-    TWin32Kit() : scheduler(window), sockets(window), metrics(fonts), clipboard(window) {}
+    TWin32Kit()
+        : scheduler(window), sockets(window), metrics(fonts), host(owners), menus(owners),
+          clipboard(window), dialogs(owners) {}
 
     TMessageWindow window; // first made, last destroyed
+    TOwnerWindows owners;
     TFontCache fonts;
     TWin32Clock clock;
     TWin32Scheduler scheduler;

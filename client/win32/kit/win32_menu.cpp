@@ -41,7 +41,7 @@ bool Fill(HMENU menu, const TPopupMenu& source) {
 
 int16_t TWin32MenuTracker::ShowPopupMenu(const TPopupMenu& source, int32_t x, int32_t y,
                                          const TComponent* control) {
-    HWND owner = defaultOwner;
+    HWND owner = owners.Current();
     POINT at{x, y};
     if (control) {
         auto it = windows.find(control);

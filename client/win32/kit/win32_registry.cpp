@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "client/win32/kit/protected_mode.h"
+
 namespace navlet::win32 {
 
 namespace {
@@ -113,10 +115,29 @@ class TWin32RegistryKey : public TRegistryKey {
     HKEY key;
 };
 
+// A key under the low-integrity key the platform hands out.
+std::unique_ptr<TRegistryKey> OpenLowKey(const std::string& subKey, TKeyOpen mode) {
+    const HKEY root = ProtectedModeAnswers().OpenWritableCurrentUser();
+    if (!root)
+        return nullptr;
+    HKEY key = nullptr;
+    const LSTATUS status =
+        mode == TKeyOpen::Create
+            ? RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_READ | KEY_WRITE, nullptr, &key, nullptr)
+            : RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ | KEY_WRITE, &key);
+    RegCloseKey(root);
+    if (status != ERROR_SUCCESS || !key)
+        return nullptr;
+    return std::make_unique<TWin32RegistryKey>(key);
+}
+
 } // namespace
 
 std::unique_ptr<TRegistryKey> TWin32Registry::OpenKey(THive hive, std::string_view path,
                                                       TKeyOpen mode) {
+    if (hive == THive::CurrentUserLow)
+        return OpenLowKey(NormalisedKeyPath(path), mode);
     const HKEY root = hive == THive::CurrentUser ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
     const std::string subKey = NormalisedKeyPath(path);
     HKEY key = nullptr;

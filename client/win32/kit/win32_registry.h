@@ -1,5 +1,6 @@
 // The settings store on Windows: the real registry, HKEY_CURRENT_USER and
-// HKEY_CLASSES_ROOT, through the ANSI calls (the bar's strings are ANSI).
+// HKEY_CLASSES_ROOT, through the ANSI calls (the bar's strings are ANSI), and
+// the low-integrity key of Protected Mode (protected_mode.h).
 #pragma once
 
 #include "client/kit/registry.h"

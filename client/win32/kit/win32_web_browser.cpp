@@ -6,9 +6,11 @@
 
 #include <exdisp.h>
 #include <exdispid.h>
+#include <mshtmhst.h>
 #include <ocidl.h>
 #include <oleidl.h>
 
+#include "client/win32/com/com_object.h"
 #include "client/win32/kit/ansi.h"
 #include "client/win32/kit/window_class.h"
 
@@ -28,15 +30,30 @@ constexpr UINT ERROR_PAGE_TIMEOUT_MS = 3000;
 
 } // namespace
 
-// The container object. It lives as long as the control holds it; the owning
-// TWin32WebBrowser detaches itself before it goes.
-class TBrowserSite final : public IOleClientSite,
-                           public IOleInPlaceSite,
-                           public IOleInPlaceFrame,
-                           public IDispatch {
+// The container object, made with the module's COM helpers. It lives as
+// long as the control holds it; the owning TWin32WebBrowser detaches itself
+// before it goes. No exception leaves any of its methods.
+class TBrowserSite final : public TComObject<TBrowserSite, IOleClientSite, IOleInPlaceSite,
+                                             IOleInPlaceFrame, IDispatch, IDocHostUIHandler> {
   public:
     explicit TBrowserSite(TWin32WebBrowser* browser, HWND window)
         : owner(browser), window(window) {}
+
+    static const TInterfaceEntry* Interfaces() {
+        using T = TBrowserSite;
+        static const TInterfaceEntry table[] = {
+            InterfaceEntry<T, IOleClientSite>(IID_IOleClientSite),
+            InterfaceEntry<T, IOleWindow, IOleInPlaceSite>(IID_IOleWindow),
+            InterfaceEntry<T, IOleInPlaceSite>(IID_IOleInPlaceSite),
+            InterfaceEntry<T, IOleInPlaceUIWindow, IOleInPlaceFrame>(IID_IOleInPlaceUIWindow),
+            InterfaceEntry<T, IOleInPlaceFrame>(IID_IOleInPlaceFrame),
+            InterfaceEntry<T, IDispatch>(IID_IDispatch),
+            InterfaceEntry<T, IDispatch>(DIID_DWebBrowserEvents2),
+            InterfaceEntry<T, IDocHostUIHandler>(IID_IDocHostUIHandler),
+            {nullptr, 0},
+        };
+        return table;
+    }
 
     // Makes the control in the container window; false when the platform has
     // no browser control to give.
@@ -45,32 +62,6 @@ class TBrowserSite final : public IOleClientSite,
     void Resize(const RECT& bounds);
     void Destroy();
     void Detach() { owner = nullptr; }
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IOleClientSite)
-            *out = static_cast<IOleClientSite*>(this);
-        else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite)
-            *out = static_cast<IOleInPlaceSite*>(this);
-        else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame)
-            *out = static_cast<IOleInPlaceFrame*>(this);
-        else if (iid == IID_IDispatch || iid == DIID_DWebBrowserEvents2)
-            *out = static_cast<IDispatch*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --references;
-        if (left == 0)
-            delete this;
-        return left;
-    }
 
     // IOleClientSite
     STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
@@ -144,8 +135,36 @@ class TBrowserSite final : public IOleClientSite,
     STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
     STDMETHODIMP RemoveMenus(HMENU) override { return S_OK; }
     STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
+    // (also IDocHostUIHandler's)
     STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
     STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+
+    // IDocHostUIHandler: a banner page shows no menu of the browser engine
+    // on a right click (the bar's rule: its own menu or nothing), and the
+    // engine's other defaults stay.
+    STDMETHODIMP ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override { return S_OK; }
+    STDMETHODIMP GetHostInfo(DOCHOSTUIINFO*) override { return E_NOTIMPL; }
+    STDMETHODIMP ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*,
+                        IOleInPlaceUIWindow*) override {
+        return S_FALSE;
+    }
+    STDMETHODIMP HideUI() override { return S_OK; }
+    STDMETHODIMP UpdateUI() override { return S_OK; }
+    STDMETHODIMP OnDocWindowActivate(BOOL) override { return S_OK; }
+    STDMETHODIMP OnFrameWindowActivate(BOOL) override { return S_OK; }
+    STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
+    STDMETHODIMP TranslateAccelerator(LPMSG, const GUID*, DWORD) override { return S_FALSE; }
+    STDMETHODIMP GetOptionKeyPath(LPOLESTR* out, DWORD) override { return NoAnswer(out); }
+    STDMETHODIMP GetDropTarget(IDropTarget*, IDropTarget** out) override {
+        if (out)
+            *out = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetExternal(IDispatch** out) override { return NoAnswer(out); }
+    STDMETHODIMP TranslateUrl(DWORD, LPWSTR, LPWSTR* out) override { return NoAnswer(out); }
+    STDMETHODIMP FilterDataObject(IDataObject*, IDataObject** out) override {
+        return NoAnswer(out);
+    }
 
     // IDispatch: the browser's events.
     STDMETHODIMP GetTypeInfoCount(UINT* count) override {
@@ -161,12 +180,16 @@ class TBrowserSite final : public IOleClientSite,
                         UINT*) override;
 
   private:
-    ~TBrowserSite() = default;
+    ~TBrowserSite() override = default;
+    template <class T> static HRESULT NoAnswer(T** out) {
+        if (out)
+            *out = nullptr;
+        return S_FALSE;
+    }
     // Whether the event's frame (its first argument, last in the array) is
     // the top-level browser: frames of the page report too.
     bool FromTopLevel(const DISPPARAMS* params) const;
 
-    ULONG references = 1;
     TWin32WebBrowser* owner;
     HWND window;
     IOleObject* object = nullptr;
@@ -281,15 +304,19 @@ bool TBrowserSite::FromTopLevel(const DISPPARAMS* params) const {
 
 STDMETHODIMP TBrowserSite::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                   EXCEPINFO*, UINT*) {
-    if (!owner)
+    // The bar's handlers run inside the control's event: nothing they throw
+    // may reach it.
+    return Guarded([&] {
+        if (!owner)
+            return S_OK;
+        if (id == DISPID_NAVIGATEERROR && FromTopLevel(params)) {
+            owner->NavigateError();
+            return S_OK;
+        }
+        if (id == DISPID_DOCUMENTCOMPLETE && FromTopLevel(params))
+            owner->DocumentComplete();
         return S_OK;
-    if (id == DISPID_NAVIGATEERROR && FromTopLevel(params)) {
-        owner->NavigateError();
-        return S_OK;
-    }
-    if (id == DISPID_DOCUMENTCOMPLETE && FromTopLevel(params))
-        owner->DocumentComplete();
-    return S_OK;
+    });
 }
 
 namespace {

@@ -4,9 +4,10 @@
 
 #include <ole2.h>
 
+#include <atomic>
 #include <vector>
 
-#include "client/win32/module/com_object.h"
+#include "client/win32/com/com_object.h"
 #include "client/win32/module/module_entry.h"
 #include "client/win32/module/navlet_ids.h"
 #include "client/win32/module/navlet_impl.h"
@@ -28,7 +29,8 @@ TClassEntry classTable[] = {
 };
 
 CRITICAL_SECTION factoryLock;
-bool comInitialised = false;
+// The thread whose apartment the module entered; 0 while none.
+std::atomic<DWORD> comThread{0};
 
 // Two threads asking for a class at once get the same factory.
 struct TFactoryLockHold {
@@ -46,6 +48,26 @@ bool HostProcessAllowed() {
     return !IsRefusedHostPath(std::wstring_view(path.data(), n));
 }
 
+// COM may not start under the loader lock that DllMain runs in: the module
+// enters the calling thread's single-threaded apartment where the first
+// call into it arrives (the browser's thread, whose apartment it joins).
+void EnterApartment() {
+    if (comThread != 0)
+        return;
+    const HRESULT hr = CoInitialize(nullptr);
+    if (SUCCEEDED(hr))
+        comThread = GetCurrentThreadId();
+}
+
+// Leaves it again when COM asks whether the module may go, on that thread:
+// a regular call, unlike the module's detach.
+void LeaveApartment() {
+    if (comThread != GetCurrentThreadId())
+        return;
+    comThread = 0;
+    CoUninitialize();
+}
+
 void ReleaseFactories() {
     for (TClassEntry& entry : classTable) {
         if (entry.factory)
@@ -56,7 +78,7 @@ void ReleaseFactories() {
 
 } // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         if (!HostProcessAllowed())
@@ -65,13 +87,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         InitializeCriticalSection(&factoryLock);
         DisableThreadLibraryCalls(instance);
         MaskFloatingPointExceptions();
-        comInitialised = SUCCEEDED(CoInitialize(nullptr));
         return TRUE;
     case DLL_PROCESS_DETACH:
         ReleaseFactories();
-        // At process exit COM is already going down; a FreeLibrary ends our part.
-        if (comInitialised && !reserved)
-            CoUninitialize();
         DeleteCriticalSection(&factoryLock);
         return TRUE;
     default:
@@ -84,6 +102,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid,
         return E_POINTER;
     *out = nullptr;
     return Guarded([&] {
+        EnterApartment();
         for (TClassEntry& entry : classTable) {
             if (!IsEqualCLSID(clsid, *entry.clsid))
                 continue;
@@ -104,13 +123,18 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid,
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return ModuleLockCount() == 0 ? S_OK : S_FALSE;
+    if (ModuleLockCount() != 0)
+        return S_FALSE;
+    LeaveApartment();
+    return S_OK;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+    EnterApartment();
     return RegisterModule();
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    EnterApartment();
     return UnregisterModule();
 }

@@ -16,9 +16,12 @@ int kitUsers = 0;
 TWin32Kit& UseModuleKit() {
     if (!moduleKit)
         moduleKit = std::make_unique<TWin32Kit>();
-    // The server output console opens without an owner, above the browser.
+    // The server output console belongs to the browser window of the newest
+    // bar, above which it stays.
     if (!OnConsoleCreated)
-        OnConsoleCreated = [](TConsoleForm& console) { ShowConsoleWindow(console, nullptr); };
+        OnConsoleCreated = [](TConsoleForm& console) {
+            ShowConsoleWindow(console, moduleKit ? moduleKit->owners.Current() : nullptr);
+        };
     ++kitUsers;
     return *moduleKit;
 }

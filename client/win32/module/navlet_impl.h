@@ -11,8 +11,8 @@
 
 #include <memory>
 
-#include "client/win32/module/com_object.h"
-#include "client/win32/module/connection_point.h"
+#include "client/win32/com/com_object.h"
+#include "client/win32/com/connection_point.h"
 #include "client/win32/module/navlet_properties.h"
 #include "client/win32/module/site_host.h"
 

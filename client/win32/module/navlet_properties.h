@@ -13,7 +13,7 @@
 #include <functional>
 #include <map>
 
-#include "client/win32/module/com_object.h"
+#include "client/win32/com/com_object.h"
 
 namespace navlet::win32 {
 

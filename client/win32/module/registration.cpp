@@ -9,7 +9,7 @@
 #include <string>
 
 #include "client/core/registration.h"
-#include "client/win32/module/com_object.h"
+#include "client/win32/com/com_object.h"
 #include "client/win32/module/module_entry.h"
 #include "client/win32/module/navlet_ids.h"
 

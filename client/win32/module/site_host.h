@@ -14,7 +14,7 @@
 #include <string>
 
 #include "client/kit/host_control.h"
-#include "client/win32/module/com_object.h"
+#include "client/win32/com/com_object.h"
 
 namespace navlet::win32 {
 

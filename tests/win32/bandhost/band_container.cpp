@@ -3,6 +3,7 @@
 #include <comcat.h>
 #include <shlguid.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace navlet::bandhost {
@@ -41,10 +42,80 @@ void RegisterClasses(WNDPROC frameProc, WNDPROC barAreaProc) {
     done = true;
 }
 
+constexpr wchar_t USER_CLSID_KEY[] = L"Software\\Classes\\CLSID";
+constexpr wchar_t COMM_BAND_KEY[] =
+    L"\\Implemented Categories\\{00021494-0000-0000-C000-000000000046}";
+
+std::wstring ClsidString(const CLSID& clsid) {
+    wchar_t text[40] = {};
+    StringFromGUID2(clsid, text, 40);
+    return text;
+}
+
+// The default value of a per-user class's InprocServer32; empty when none.
+std::wstring UserInprocServer(const CLSID& clsid) {
+    const std::wstring key =
+        std::wstring(USER_CLSID_KEY) + L"\\" + ClsidString(clsid) + L"\\InprocServer32";
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = sizeof path;
+    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path,
+                     &size) != ERROR_SUCCESS)
+        return {};
+    return path;
+}
+
+void AddUserCommBands(std::vector<CLSID>& found) {
+    HKEY classes = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, USER_CLSID_KEY, 0, KEY_READ, &classes) != ERROR_SUCCESS)
+        return;
+    wchar_t name[64];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 64;
+        if (RegEnumKeyExW(classes, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        HKEY category = nullptr;
+        CLSID clsid;
+        if (RegOpenKeyExW(classes, (std::wstring(name) + COMM_BAND_KEY).c_str(), 0, KEY_READ,
+                          &category) != ERROR_SUCCESS)
+            continue;
+        RegCloseKey(category);
+        if (SUCCEEDED(CLSIDFromString(name, &clsid)))
+            found.push_back(clsid);
+    }
+    RegCloseKey(classes);
+}
+
 } // namespace
+
+HRESULT CreateBand(const CLSID& clsid, IUnknown** out, const char** how) {
+    *out = nullptr;
+    const std::wstring module = UserInprocServer(clsid);
+    if (module.empty()) {
+        *how = "classes root";
+        return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                reinterpret_cast<void**>(out));
+    }
+    *how = "per-user classes";
+    // Kept loaded for the process's life, as COM keeps a module in use.
+    HMODULE loaded = LoadLibraryW(module.c_str());
+    if (!loaded)
+        return HRESULT_FROM_WIN32(GetLastError());
+    using TGetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    const auto get = reinterpret_cast<TGetClassObject>(
+        reinterpret_cast<void*>(GetProcAddress(loaded, "DllGetClassObject")));
+    if (!get)
+        return CO_E_ERRORINDLL;
+    TComPtr<IClassFactory> factory;
+    const HRESULT hr = get(clsid, IID_IClassFactory, factory.PutVoid());
+    if (FAILED(hr))
+        return hr;
+    return factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(out));
+}
 
 std::vector<CLSID> FindCommBands() {
     std::vector<CLSID> found;
+    AddUserCommBands(found);
     TComPtr<ICatInformation> categories;
     if (FAILED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_ICatInformation, categories.PutVoid())))
@@ -57,7 +128,8 @@ std::vector<CLSID> FindCommBands() {
     CLSID clsid;
     ULONG got = 0;
     while (classes->Next(1, &clsid, &got) == S_OK && got == 1)
-        found.push_back(clsid);
+        if (std::find(found.begin(), found.end(), clsid) == found.end())
+            found.push_back(clsid);
     return found;
 }
 

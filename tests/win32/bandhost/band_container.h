@@ -18,8 +18,17 @@
 namespace navlet::bandhost {
 
 // Classes registered as horizontal explorer bars, found as the browser finds
-// them: through the component categories manager.
+// them: the user's own classes first (a per-user install), then through the
+// component categories manager.
 std::vector<CLSID> FindCommBands();
+
+// Windows merges the user's own classes (HKCU\Software\Classes) over the
+// machine's in HKEY_CLASSES_ROOT, so a class a per-user install registered
+// is created from its per-user InprocServer32. Wine 8 has no such merged
+// view: its COM reads the machine's classes only. The container creates a
+// class the user registered from that module itself, as the merged view
+// would, and every other class through CoCreateInstance. `how` tells which.
+HRESULT CreateBand(const CLSID& clsid, IUnknown** out, const char** how);
 
 class TBandContainer {
   public:

@@ -200,6 +200,16 @@ int TBarDriver::AcceptButtonMiddle() const {
     return (first + last) / 2;
 }
 
+bool TBarDriver::TickerHolds(const std::string& text) {
+    const TNavlet* form = ExportedForm();
+    if (!form)
+        return false;
+    for (const TMsgLine& line : form->msgQueue)
+        if (line.text == text)
+            return true;
+    return false;
+}
+
 bool TBarDriver::ClickTicker(int x) {
     HWND ticker = Control(LayoutRow(TPart::msg_img).name);
     if (!ticker)

@@ -47,6 +47,8 @@ class TBarDriver {
     int AcceptButtonMiddle() const;
     // A left click on the ticker at `x`, on the button's middle row.
     bool ClickTicker(int x);
+    // The ticker's queue holds a line with exactly this text.
+    static bool TickerHolds(const std::string& text);
 
   private:
     HWND band;

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "client/win32/module/com_object.h"
-#include "client/win32/module/connection_point.h"
+#include "client/win32/com/com_object.h"
+#include "client/win32/com/connection_point.h"
 
 namespace navlet::bandhost {
 

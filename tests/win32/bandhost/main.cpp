@@ -9,6 +9,7 @@
 //                   [--click PART] [--press PART VK] [--wait-user NICK] [--wait-gone NICK]
 //                   [--wait-chat TEXT]
 //                   [--say TEXT] [--wait-tabs N] [--tab N] [--accept] [--idle MS]
+//                   [--wait-message TEXT] [--wait-status TEXT]
 //
 // Steps run in the order given; --url loads a page before the band is shown,
 // --move loads one afterwards, and each load is followed by 1.5 s of message
@@ -19,12 +20,16 @@
 // --press goes through the message loop, which offers keys to the band), the
 // waits last at most a minute each. --accept clicks the ticker's "accept
 // invitation" button and ends the browser window that it opens; --idle
-// reports the CPU time the process used over MS milliseconds. The script
+// reports the CPU time the process used over MS milliseconds. Every message
+// box the bar opens is reported ("message TEXT") and closed with OK;
+// --wait-message waits for one with that text; --wait-status for a line of
+// the ticker's queue. The script
 // stops at the first step that fails; exit code 0 when every step succeeded.
 #include <windows.h>
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <set>
@@ -76,6 +81,40 @@ std::vector<std::pair<DWORD, std::string>> ChildProcesses() {
     return children;
 }
 
+// Message boxes the bar opened, by their text. A message box runs a modal
+// loop inside the bar's handler, where no step of the script can run: a
+// timer of this thread, which that loop dispatches, reads and closes each.
+std::vector<std::string> messagesSeen;
+
+BOOL CALLBACK ReadStaticText(HWND child, LPARAM text) {
+    wchar_t kind[16] = {};
+    GetClassNameW(child, kind, 16);
+    if (lstrcmpiW(kind, L"Static") != 0)
+        return TRUE;
+    wchar_t line[512] = {};
+    GetWindowTextW(child, line, 512);
+    *reinterpret_cast<std::wstring*>(text) += line;
+    return TRUE;
+}
+
+BOOL CALLBACK CloseMessageBox(HWND window, LPARAM) {
+    wchar_t kind[16] = {};
+    GetClassNameW(window, kind, 16);
+    if (lstrcmpW(kind, L"#32770") != 0 || !IsWindowVisible(window))
+        return TRUE;
+    std::wstring text;
+    EnumChildWindows(window, ReadStaticText, reinterpret_cast<LPARAM>(&text));
+    messagesSeen.push_back(Ansi(text));
+    std::printf("message \"%s\"\n", Narrow(text).c_str());
+    std::fflush(stdout);
+    PostMessageW(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
+void CALLBACK WatchMessageBoxes(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(GetCurrentThreadId(), CloseMessageBox, 0);
+}
+
 double CpuSeconds() {
     FILETIME created, exited, kernel, user;
     if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
@@ -115,9 +154,9 @@ class TScript {
             return Fail("no band registered");
         }
         TComPtr<IUnknown> band;
-        const HRESULT created =
-            CoCreateInstance(chosen, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, band.PutVoid());
-        Report("created %s hr=0x%08lx", ClsidText(chosen).c_str(), ULONG(created));
+        const char* how = "";
+        const HRESULT created = CreateBand(chosen, band.Put(), &how);
+        Report("created %s hr=0x%08lx from %s", ClsidText(chosen).c_str(), ULONG(created), how);
         if (FAILED(created))
             return false;
         const HRESULT sited = container.Host(band.Get());
@@ -310,6 +349,17 @@ class TScript {
         return ok;
     }
 
+  public:
+    bool WaitStatus(const std::string& text) {
+        return Waited("status", [&] { return TBarDriver::TickerHolds(text); });
+    }
+    bool WaitMessage(const std::string& text) {
+        return Waited("message", [&] {
+            return std::find(messagesSeen.begin(), messagesSeen.end(), text) != messagesSeen.end();
+        });
+    }
+
+  private:
     bool Fail(const char* why) {
         Report("error %s", why);
         return false;
@@ -374,6 +424,10 @@ TStepResult RunStep(TScript& script, const std::wstring& wanted, int argc, wchar
         return done(script.Idle(DWORD(_wtoi(next().c_str()))));
     if (arg == L"--accept")
         return done(script.Accept());
+    if (arg == L"--wait-status")
+        return done(script.WaitStatus(ansi()));
+    if (arg == L"--wait-message")
+        return done(script.WaitMessage(ansi()));
     return TStepResult::Unknown;
 }
 
@@ -382,6 +436,7 @@ int Run(int argc, wchar_t** argv) {
     for (int i = 1; i + 1 < argc; ++i)
         if (std::wstring(argv[i]) == L"--clsid")
             wanted = argv[i + 1];
+    SetTimer(nullptr, 0, 200, WatchMessageBoxes);
     TBandContainer container;
     TScript script(container);
     if (!script.Create(FindCommBands(), wanted))

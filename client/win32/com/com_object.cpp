@@ -1,4 +1,4 @@
-#include "client/win32/module/com_object.h"
+#include "client/win32/com/com_object.h"
 
 namespace navlet::win32 {
 

@@ -1,4 +1,4 @@
-#include "client/win32/module/connection_point.h"
+#include "client/win32/com/connection_point.h"
 
 namespace navlet::win32 {
 

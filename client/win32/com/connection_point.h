@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "client/win32/module/com_object.h"
+#include "client/win32/com/com_object.h"
 
 namespace navlet::win32 {
 

@@ -1,0 +1,138 @@
+// The panel page's host glue: it reads the stored settings whole, learns its
+// window and the window's active tab, starts the bar's module and then tells
+// it of the tab's loads, the panel's size and the panel's closing. The page
+// is one bar; the browser opens one panel document per window.
+"use strict";
+(function () {
+  const api = typeof browser !== "undefined" ? browser : chrome;
+  const params = new URLSearchParams(location.search);
+  const state = {windowId: null, tabId: null, url: "", complete: false, started: false};
+
+  // The user's locale id, as the other hosts take it from the system: 13
+  // languages by their main country; any other counts as English.
+  const LCIDS = {da: 0x0406, nl: 0x0413, en: 0x0409, fi: 0x040b, fr: 0x040c, de: 0x0407,
+                 hu: 0x040e, it: 0x0410, pl: 0x0415, pt: 0x0816, es: 0x0c0a, sv: 0x041d,
+                 tr: 0x041f};
+  function userLcid() {
+    const tag = (navigator.language || "en-US").toLowerCase();
+    if (tag === "pt-br") return 0x0416;
+    return LCIDS[tag.split("-")[0]] || 0x0409;
+  }
+
+  function call(name, types, args) { return Module.ccall(name, null, types, args); }
+
+  // "HKCU\Software\Navlet\nck" -> the hive, the key's path and the value's name.
+  function loadItem(item, entry) {
+    const m = /^(HKCU|HKCR)\\(.*)\\([^\\]*)$/.exec(item);
+    if (!m || !entry || typeof entry.data !== "string") return;
+    const bytes = new Uint8Array(entry.data.length);
+    for (let i = 0; i < entry.data.length; ++i) bytes[i] = entry.data.charCodeAt(i) & 255;
+    call("navlet_registry_load", ["number", "string", "string", "number", "array", "number"],
+         [m[1] === "HKCR" ? 1 : 0, m[2], entry.name || m[3], entry.type | 0, bytes, bytes.length]);
+  }
+
+  Module.navletStore = function (entry) {
+    api.storage.local.set(entry).catch(function (e) {
+      console.log("Navlet: the settings could not be written: " + e);
+    });
+  };
+
+  function withScheme(link) { return /^[a-z][a-z0-9+.-]*:/i.test(link) ? link : "http://" + link; }
+
+  Module.navletOpenTab = function (link) {
+    const props = {windowId: state.windowId};
+    if (link) props.url = withScheme(link);
+    api.tabs.create(props).catch(function (e) { console.log("Navlet: no new tab: " + e); });
+  };
+  Module.navletNavigate = function (url) {
+    if (state.tabId !== null) api.tabs.update(state.tabId, {url: url});
+  };
+  Module.navletFlash = function () {
+    if (api.windows && state.windowId !== null)
+      api.windows.update(state.windowId, {drawAttention: true}).catch(function () {});
+  };
+
+  function tabState(url, complete) {
+    state.url = url || "";
+    state.complete = complete;
+    if (state.started) call("navlet_tab_state", ["string", "number"], [state.url, complete ? 1 : 0]);
+  }
+
+  function followTabs() {
+    api.tabs.onActivated.addListener(function (info) {
+      if (info.windowId !== state.windowId) return;
+      api.tabs.get(info.tabId).then(function (tab) {
+        state.tabId = tab.id;
+        // Switching tabs shows another document: the band hears it complete.
+        tabState(tab.url, true);
+      });
+    });
+    api.tabs.onUpdated.addListener(function (tabId, change, tab) {
+      if (tab.windowId !== state.windowId || !tab.active) return;
+      state.tabId = tabId;
+      if (change.status === "complete") tabState(tab.url, true);
+      else if (change.url) tabState(change.url, false);
+    });
+  }
+
+  // The side panel follows its own window. The page opened as a tab or in a
+  // window of its own follows another browser window: the one named in its
+  // address, or the first other normal window.
+  function whichWindow() {
+    const asked = parseInt(params.get("window") || "", 10);
+    if (!isNaN(asked)) return Promise.resolve(asked);
+    return Promise.all([api.windows.getCurrent(), api.tabs.getCurrent()]).then(function (found) {
+      const own = found[0].id;
+      // A side panel's window is a normal window, and the panel is no tab.
+      if (found[0].type === "normal" && !found[1]) return own;
+      return api.windows.getAll({windowTypes: ["normal"]}).then(function (all) {
+        const other = all.find(function (w) { return w.id !== own; });
+        return other ? other.id : own;
+      });
+    });
+  }
+
+  // Overrides of the service's endpoints for local runs: a local.json beside
+  // the panel ({"NAVLET_WEB": "127.0.0.1:8080", ...}); none in a release.
+  function localSettings() {
+    return fetch("local.json").then(function (r) { return r.ok ? r.json() : {}; },
+                                    function () { return {}; }).catch(function () { return {}; });
+  }
+
+  const ready = Promise.all([api.storage.local.get(null), whichWindow(), localSettings()])
+    .then(function (all) {
+      state.windowId = all[1];
+      return api.tabs.query({active: true, windowId: state.windowId}).then(function (tabs) {
+        if (tabs.length > 0) {
+          state.tabId = tabs[0].id;
+          state.url = tabs[0].url || "";
+          state.complete = tabs[0].status === "complete";
+        }
+        return {stored: all[0], local: all[2]};
+      });
+    });
+
+  Module.onRuntimeInitialized = function () {
+    ready.then(function (found) {
+      for (const item in found.stored) loadItem(item, found.stored[item]);
+      const facts = Object.assign({}, found.local, {
+        version: api.runtime.getManifest().version,
+        lcid: String(userLcid()),
+      });
+      for (const name in facts)
+        call("navlet_set_fact", ["string", "string"], [name, String(facts[name])]);
+      followTabs();
+      api.storage.onChanged.addListener(function (changes, area) {
+        if (area !== "local") return;
+        for (const item in changes) if (changes[item].newValue) loadItem(item, changes[item].newValue);
+      });
+      state.started = true;
+      call("navlet_start", ["number", "number", "string", "number"],
+           [window.innerWidth, window.innerHeight, state.url, state.complete ? 1 : 0]);
+      window.addEventListener("resize", function () {
+        call("navlet_panel_resized", ["number", "number"], [window.innerWidth, window.innerHeight]);
+      });
+      window.addEventListener("pagehide", function () { call("navlet_panel_closing", [], []); });
+    }).catch(function (e) { console.log("Navlet: the panel could not start: " + e); });
+  };
+})();

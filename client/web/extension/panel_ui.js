@@ -1,0 +1,175 @@
+// The panel's modal elements (popup menus, message boxes, the About box) and
+// the few page services the bar's module asks for. Each modal step answers
+// through a promise; the bar's module waits for it without blocking the page.
+"use strict";
+var Module = typeof Module !== "undefined" ? Module : {};
+
+(function () {
+  function element(tag, cls, parent) {
+    const e = document.createElement(tag);
+    if (cls) e.className = cls;
+    (parent || document.body).appendChild(e);
+    return e;
+  }
+
+  // Opens a menu of entries ({caption, id, enabled, checked, separator,
+  // submenu}) at (x, y) of the anchor element (the page when none); resolves
+  // with the chosen id, 0 when closed without a choice.
+  Module.navletShowMenu = function (entries, anchorId, x, y) {
+    return new Promise(function (resolve) {
+      const anchor = anchorId ? document.getElementById(anchorId) : null;
+      const origin = anchor ? anchor.getBoundingClientRect() : {left: 0, top: 0};
+      const shade = element("div", "navlet-shade");
+      const opened = [];
+      function close(id) {
+        shade.remove();
+        opened.forEach(function (m) { m.remove(); });
+        document.removeEventListener("keydown", onKey, true);
+        resolve(id);
+      }
+      function onKey(e) {
+        if (e.key === "Escape") { e.preventDefault(); e.stopPropagation(); close(0); }
+      }
+      function open(items, left, top, level) {
+        while (opened.length > level) opened.pop().remove();
+        const menu = element("div", "navlet-menu");
+        menu.setAttribute("role", "menu");
+        opened.push(menu);
+        items.forEach(function (item) {
+          if (item.separator) { element("div", "separator", menu); return; }
+          let cls = "item";
+          if (!item.enabled) cls += " disabled";
+          if (item.checked) cls += " checked";
+          if (item.submenu) cls += " popup";
+          const row = element("div", cls, menu);
+          row.textContent = item.caption;
+          row.dataset.id = item.id;
+          row.addEventListener("mouseenter", function () {
+            if (item.submenu) {
+              const r = row.getBoundingClientRect();
+              open(item.submenu, r.right - 2, r.top, level + 1);
+            } else {
+              while (opened.length > level + 1) opened.pop().remove();
+            }
+          });
+          row.addEventListener("click", function (e) {
+            e.stopPropagation();
+            if (item.submenu || !item.enabled) return;
+            close(item.id);
+          });
+        });
+        // Kept inside the panel.
+        const w = menu.offsetWidth, h = menu.offsetHeight;
+        menu.style.left = Math.max(0, Math.min(left, window.innerWidth - w)) + "px";
+        menu.style.top = Math.max(0, Math.min(top, window.innerHeight - h)) + "px";
+      }
+      shade.addEventListener("mousedown", function () { close(0); });
+      shade.addEventListener("contextmenu", function (e) { e.preventDefault(); close(0); });
+      document.addEventListener("keydown", onKey, true);
+      open(entries, origin.left + x, origin.top + y, 0);
+    });
+  };
+
+  function box(build) {
+    return new Promise(function (resolve) {
+      const shade = element("div", "navlet-shade");
+      const dialog = element("div", "navlet-box");
+      dialog.setAttribute("role", "dialog");
+      function close(result) { shade.remove(); dialog.remove(); resolve(result); }
+      build(dialog, close);
+    });
+  }
+
+  // An information box; resolves when it is closed.
+  Module.navletShowMessage = function (text) {
+    return box(function (dialog, close) {
+      element("div", "text", dialog).textContent = text;
+      const ok = element("button", "", element("div", "buttons", dialog));
+      ok.textContent = "OK";
+      ok.addEventListener("click", function () { close(1); });
+      ok.focus();
+    });
+  };
+
+  // The About box: its picture with the version over it, and OK.
+  Module.navletShowAbout = function (caption, version, okText, picture) {
+    return box(function (dialog, close) {
+      dialog.id = "AboutForm";
+      element("div", "text", dialog).textContent = caption;
+      const canvas = element("canvas", "", dialog);
+      canvas.width = picture.width;
+      canvas.height = picture.height;
+      const ctx = canvas.getContext("2d");
+      const image = ctx.createImageData(picture.width, picture.height);
+      for (let i = 0; i < picture.pixels.length; ++i) {
+        const p = picture.pixels[i];
+        image.data[i * 4] = (p >>> 16) & 255;
+        image.data[i * 4 + 1] = (p >>> 8) & 255;
+        image.data[i * 4 + 2] = p & 255;
+        image.data[i * 4 + 3] = (p >>> 24) & 255;
+      }
+      ctx.putImageData(image, 0, 0);
+      element("div", "text", dialog).textContent = version;
+      const ok = element("button", "", element("div", "buttons", dialog));
+      ok.textContent = okText;
+      ok.addEventListener("click", function () { close(1); });
+      document.addEventListener("keydown", function onKey(e) {
+        if (e.key !== "Escape") return;
+        document.removeEventListener("keydown", onKey, true);
+        close(0);
+      }, true);
+      ok.focus();
+    });
+  };
+
+  // The selection inside a conversation element as [start, length] in the
+  // characters of its text (lines end with one "\n"), or null.
+  Module.navletSelectionIn = function (view) {
+    const sel = window.getSelection();
+    if (!sel || sel.rangeCount === 0) return null;
+    function offsetOf(node, offset) {
+      let line = node.nodeType === 1 ? node : node.parentElement;
+      while (line && line.parentElement !== view) line = line.parentElement;
+      if (!line) return null;
+      let count = line.navletOffset || 0;
+      const walker = document.createTreeWalker(line, NodeFilter.SHOW_TEXT);
+      for (let t = walker.nextNode(); t; t = walker.nextNode()) {
+        if (t === node) return count + offset;
+        count += t.textContent.length;
+      }
+      return count;
+    }
+    const range = sel.getRangeAt(0);
+    const a = offsetOf(range.startContainer, range.startOffset);
+    const b = offsetOf(range.endContainer, range.endOffset);
+    if (a === null || b === null) return null;
+    return [Math.min(a, b), Math.abs(b - a)];
+  };
+
+  // Whether a banner page may be shown in the frame: it answers without an
+  // HTTP error and does not forbid framing.
+  Module.navletCheckFrame = function (url) {
+    return fetch(url, {method: "GET", credentials: "omit", cache: "no-store"}).then(function (r) {
+      if (!r.ok) return false;
+      const xfo = (r.headers.get("x-frame-options") || "").toLowerCase();
+      if (xfo.includes("deny") || xfo.includes("sameorigin")) return false;
+      const csp = (r.headers.get("content-security-policy") || "").toLowerCase();
+      const ancestors = /frame-ancestors([^;]*)/.exec(csp);
+      if (ancestors && !/(^|\s)\*(\s|$)/.test(ancestors[1])) return false;
+      return true;
+    }, function () { return false; });
+  };
+
+  Module.navletConsoleLine = function (line) {
+    console.log("Navlet server: " + line);
+    let log = document.getElementById("ConsoleForm");
+    if (!log) {
+      log = element("div", "");
+      log.id = "ConsoleForm";
+      log.title = "Navlet Server Output (double-click to hide)";
+      log.addEventListener("dblclick", function () { log.style.display = "none"; });
+    }
+    log.style.display = "block";
+    log.textContent += line + "\n";
+  };
+})();

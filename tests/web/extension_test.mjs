@@ -1,0 +1,354 @@
+// The extension in headless Chromium, end to end: navlet-server on loopback
+// (the panel's session over the web site's /session WebSocket), navlet-chatbot
+// over TCP as the other person on the site, the panel driven over the
+// DevTools protocol as its user would drive it.
+//
+//   node extension_test.mjs --server BIN --chatbot BIN --extension DIR --out DIR
+//                           [--update-module FILE] [--browser BIN] [--measure]
+//
+// With --update-module the service offers that module (version 1.4.0.0) and
+// the extension is stamped 1.3.0.0: the panel must ignore the offer.
+//
+// Exits 0 when every step passed; prints one line per step and the numbers.
+import {spawn, spawnSync} from "node:child_process";
+import fs from "node:fs";
+import net from "node:net";
+import os from "node:os";
+import path from "node:path";
+import puppeteer from "puppeteer-core";
+
+const STEP_MS = 30000;
+const args = parseArgs(process.argv.slice(2));
+const work = fs.mkdtempSync(path.join(os.tmpdir(), "navlet-web-"));
+const children = [];
+const consoleLines = [];
+let passed = 0;
+let failed = 0;
+
+function parseArgs(list) {
+  const out = {browser: "/usr/bin/chromium", measure: false};
+  for (let i = 0; i < list.length; ++i) {
+    const key = list[i].replace(/^--/, "");
+    if (key === "measure") out.measure = true;
+    else out[key] = list[++i];
+  }
+  for (const needed of ["server", "chatbot", "extension", "out"])
+    if (!out[needed]) { console.error(`missing --${needed}`); process.exit(2); }
+  return out;
+}
+
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+function log(text) { console.log(`[${(performance.now() / 1000).toFixed(1)} s] ${text}`); }
+
+async function step(name, body) {
+  try {
+    await body();
+    ++passed;
+    log(`ok   ${name}`);
+  } catch (e) {
+    ++failed;
+    log(`FAIL ${name}: ${e.message}`);
+    throw e;
+  }
+}
+
+// Polls `probe` until it returns something truthy, at most `ms`.
+async function until(what, probe, ms = STEP_MS) {
+  const end = performance.now() + ms;
+  for (;;) {
+    const value = await probe();
+    if (value) return value;
+    if (performance.now() > end) throw new Error(`timed out waiting for ${what}`);
+    await sleep(100);
+  }
+}
+
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const s = net.createServer();
+    s.on("error", reject);
+    s.listen(0, "127.0.0.1", () => { const {port} = s.address(); s.close(() => resolve(port)); });
+  });
+}
+
+function portOpen(port) {
+  return new Promise((resolve) => {
+    const c = net.connect(port, "127.0.0.1", () => { c.destroy(); resolve(true); });
+    c.on("error", () => resolve(false));
+  });
+}
+
+function start(program, argv, logName) {
+  const out = fs.openSync(path.join(work, logName), "w");
+  const child = spawn(program, argv, {stdio: ["ignore", out, out]});
+  children.push(child);
+  child.done = new Promise((resolve) => child.on("exit", (code) => resolve(code)));
+  return child;
+}
+
+// The extension as a developer loads it for a local run: the built folder,
+// with the loopback service as its settings and host.
+function localExtension(webPort, sessionPort) {
+  const dir = path.join(work, "extension");
+  fs.cpSync(args.extension, dir, {recursive: true});
+  fs.writeFileSync(path.join(dir, "local.json"), JSON.stringify({
+    NAVLET_WEB: `127.0.0.1:${webPort}`, NAVLET_SERVER: `127.0.0.1:${sessionPort}`}));
+  const manifest = JSON.parse(fs.readFileSync(path.join(dir, "manifest.json"), "utf8"));
+  manifest.host_permissions.push("http://127.0.0.1/*", "http://localhost/*");
+  if (args["update-module"]) manifest.version = "1.3.0.0";
+  fs.writeFileSync(path.join(dir, "manifest.json"), JSON.stringify(manifest, null, 1));
+  return dir;
+}
+
+// ---- The panel, as its user sees it ----
+
+const shown = (page, id) => page.evaluate((id) => {
+  const e = document.getElementById(id);
+  return !!e && e.getClientRects().length > 0 && getComputedStyle(e).display !== "none";
+}, id);
+const text = (page, id) => page.evaluate((id) => {
+  const e = document.getElementById(id);
+  return e ? e.textContent : "";
+}, id);
+const ticker = (page) => page.evaluate(() =>
+  document.getElementById("msg_img").getAttribute("aria-label") || "");
+const people = (page) => page.evaluate(() =>
+  [...document.querySelectorAll("#lvUsers .entry")].map((e) => e.textContent));
+const tabs = (page) => page.evaluate(() =>
+  [...document.querySelectorAll("#PageControlTabs .tab")].map((e) => e.textContent));
+
+async function typeLine(page, line) {
+  await page.click("#Edit1");
+  await page.type("#Edit1", line);
+  await page.keyboard.press("Enter");
+}
+
+// The ticker's buttons show the hand cursor: the mouse finds the first one
+// along the line and clicks it.
+async function clickTickerButton(page) {
+  const box = await (await page.$("#msg_img")).boundingBox();
+  for (let x = 2; x < box.width; x += 3) {
+    await page.mouse.move(box.x + x, box.y + box.height / 2);
+    const hand = await page.evaluate(() =>
+      document.getElementById("msg_img").style.cursor === "pointer");
+    if (hand) {
+      await page.mouse.down();
+      await page.mouse.up();
+      return true;
+    }
+  }
+  return false;
+}
+
+async function openPanel(browser, extensionId, query) {
+  const cdp = await browser.target().createCDPSession();
+  await cdp.send("Target.createTarget", {url: "about:blank", newWindow: true});
+  const target = await browser.waitForTarget(
+    (t) => t.type() === "page" && t.url() === "about:blank", {timeout: 10000});
+  const page = await target.page();
+  page.on("console", (m) => {
+    consoleLines.push(m.text());
+    fs.appendFileSync(path.join(work, "panel-console.log"), m.text() + "\n");
+  });
+  page.on("pageerror", (e) => log(`panel error: ${e.message}`));
+  await page.setViewport({width: 300, height: 600});
+  await page.goto(`chrome-extension://${extensionId}/panel.html${query}`);
+  return page;
+}
+
+// The page's main-thread busy time so far, in seconds, by kind.
+async function busySeconds(cdp) {
+  const {metrics} = await cdp.send("Performance.getMetrics");
+  const value = (name) => metrics.find((m) => m.name === name).value;
+  return {task: value("TaskDuration"), script: value("ScriptDuration")};
+}
+
+async function main() {
+  const [sessionPort, webPort, adminPort] = [await freePort(), await freePort(), await freePort()];
+  const data = path.join(work, "data");
+  fs.mkdirSync(path.join(data, "banners"), {recursive: true});
+  // One banner page, offered from sign-in on and again every few seconds.
+  fs.writeFileSync(path.join(data, "banners", "1.html"),
+    "<html><body style='margin:0;background:#fc0'><b>the test's banner</b></body></html>");
+  if (args["update-module"]) {
+    fs.mkdirSync(path.join(data, "updates"));
+    fs.copyFileSync(args["update-module"], path.join(data, "updates", "Navlet_Client.ocx"));
+  }
+  for (const [nick, pwd] of [["demo", "demo"], ["bot", "botpw1"], ["bot2", "botpw2"]])
+    spawnSync(args.server, ["--data", data, "account", "add", nick, pwd], {stdio: "ignore"});
+  const server = start(args.server, ["--data", data, "--listen", `127.0.0.1:${sessionPort}`,
+    "--web", `127.0.0.1:${webPort}`, "--admin", `127.0.0.1:${adminPort}`,
+    "--banner-interval", "3"], "server.log");
+  await until("the service", () => portOpen(webPort), 10000);
+  const site = `127.0.0.1:${webPort}`;
+  const extension = localExtension(webPort, sessionPort);
+
+  const browser = await puppeteer.launch({
+    executablePath: args.browser, headless: true, pipe: true, enableExtensions: [extension],
+    args: ["--no-sandbox", "--headless=new", `--disable-extensions-except=${extension}`,
+           `--load-extension=${extension}`, "--window-size=1000,700"]});
+  let extensionId = "";
+  let panel = null;
+  let sitePage = null;
+  let windowId = 0;
+  let bot = null;
+  try {
+    await step("the extension's service worker shows in the target list", async () => {
+      const worker = await browser.waitForTarget((t) => t.type() === "service_worker" &&
+        t.url().startsWith("chrome-extension://"), {timeout: 10000});
+      extensionId = new URL(worker.url()).host;
+    });
+    sitePage = (await browser.pages())[0];
+    await sitePage.goto(`http://${site}/`);
+
+    // A panel that follows no window finds the site's window, and marks this
+    // version's sign-up page as shown so that it does not replace the site.
+    const probe = await openPanel(browser, extensionId, "?window=-1");
+    windowId = await probe.evaluate(async (site) => {
+      const tabs = await chrome.tabs.query({});
+      return tabs.find((t) => t.url.startsWith(`http://${site}`)).windowId;
+    }, site);
+    await probe.close();
+
+    const openedAt = performance.now();
+    panel = await openPanel(browser, extensionId, `?window=${windowId}`);
+    await step("the panel shows its login panel", async () => {
+      await until("LoginPanel", () => shown(panel, "LoginPanel"));
+      await panel.screenshot({path: path.join(args.out, "panel-login.png")});
+    });
+    await step("sign in through the login panel", async () => {
+      await panel.type("#edNck", "demo");
+      await panel.type("#edPwd", "demo");
+      await panel.click("#sbLogin");
+      await until("own entry", async () => (await people(panel)).includes("demo"));
+    });
+    log(`opened to own entry, first sign-in typed: ${Math.round(performance.now() - openedAt)} ms`);
+    await step("the sign-in is stored, the password scrambled", async () => {
+      const stored = await panel.evaluate(() => chrome.storage.local.get(null));
+      const nick = stored["HKCU\\Software\\Navlet\\nck"];
+      const pwd = stored["HKCU\\Software\\Navlet\\pwd"];
+      if (!nick || nick.data !== "demo") throw new Error(`nck is ${JSON.stringify(nick)}`);
+      if (!pwd || pwd.type !== 1 || pwd.data.length !== 4 || pwd.data === "demo")
+        throw new Error(`pwd is ${JSON.stringify(pwd)}`);
+    });
+
+    if (args["update-module"]) {
+      await step("a newer module offered is ignored with a console line", async () => {
+        await until("the console line", async () =>
+          consoleLines.some((l) => l.includes("offers a newer module")));
+        if (await panel.$(".navlet-box")) throw new Error("a message box opened");
+        const version = await ticker(panel);
+        if (version.includes("downloaded")) throw new Error(`the ticker says ${version}`);
+      });
+    }
+    await step("the server's banner shows in the banner area's frame", async () => {
+      await until("WebPanel", () => shown(panel, "WebPanel"));
+      const frame = await panel.$eval("#CppWebBrowser", (f) => f.src);
+      if (!frame.includes("/banner.asp?idBanner=1")) throw new Error(`the frame shows ${frame}`);
+      if (await shown(panel, "DefBannerPanel")) throw new Error("the default banner shows too");
+    });
+    await step("the options menu opens the About box, which waits without blocking the page", async () => {
+      await panel.click("#NavletBtn");
+      await until("the menu", () => panel.$(".navlet-menu"));
+      const about = await until("About Navlet...", () => panel.evaluateHandle(() =>
+        [...document.querySelectorAll(".navlet-menu .item")].find((e) => e.textContent === "About Navlet...")));
+      await about.click();
+      await until("the About box", () => panel.$("#AboutForm"));
+    });
+
+    bot = start(args.chatbot, ["--server", `127.0.0.1:${sessionPort}`, "--nick", "bot",
+      "--password", "botpw1", "--site", site, "--step-timeout", "60",
+      "--wait-user", "demo", "--say", "hello from the bot",
+      "--expect-public", "demo", "hello from the panel",
+      "--invite", "demo", "--expect-private", "demo", "a private hello from the panel",
+      "--call", "demo", "come over", "--wait-gone", "demo"], "bot.log");
+
+    await step("the bot on the same site appears in the list, the About box still open", async () => {
+      await until("bot in lvUsers", async () => (await people(panel)).includes("bot"));
+      await until("the bot's line", async () => (await text(panel, "ChatView")).includes("hello from the bot"));
+      if (!(await panel.$("#AboutForm"))) throw new Error("the About box closed by itself");
+      await panel.click("#AboutForm button");
+      await until("the About box gone", async () => !(await panel.$("#AboutForm")));
+    });
+    await step("a public line each way", async () => {
+      await until("the bot's line", async () => (await text(panel, "ChatView")).includes("hello from the bot"));
+      await typeLine(panel, "hello from the panel");
+      await until("own line shown", async () => (await text(panel, "ChatView")).includes("hello from the panel"));
+    });
+    await step("the bot's invitation into a private chat, and a line there", async () => {
+      await until("a second tab", async () => (await tabs(panel)).length === 2);
+      await panel.click("#PageControlTabs .tab:nth-child(2)");
+      await sleep(2100); // the send button's pause since the last line
+      await typeLine(panel, "a private hello from the panel");
+      await until("the private line", async () => (await text(panel, "ChatView")).includes("a private hello"));
+      await panel.click("#PageControlTabs .tab:nth-child(1)");
+    });
+    await step("the ticker's \"accept invitation\" opens the call's page in a new tab", async () => {
+      await until("the call", async () => (await ticker(panel)).includes("accept invitation"));
+      const before = (await browser.pages()).length;
+      await until("a click on the button", async () =>
+        (await ticker(panel)).includes("accept invitation") && clickTickerButton(panel), STEP_MS);
+      await until("the new tab", async () => (await browser.pages()).length > before);
+      await sleep(500);
+      await panel.screenshot({path: path.join(args.out, "panel-signed-in.png")});
+    });
+    await step("the tab moved to another site leaves only the bar's own user", async () => {
+      await sitePage.bringToFront();
+      await sitePage.goto(`http://localhost:${webPort}/`);
+      await until("only demo", async () => {
+        const list = await people(panel);
+        return list.length === 1 && list[0] === "demo";
+      });
+      const code = await bot.done;
+      if (code !== 0) throw new Error(`navlet-chatbot exited ${code}`);
+    });
+
+    const watcher = start(args.chatbot, ["--server", `127.0.0.1:${sessionPort}`, "--nick", "bot2",
+      "--password", "botpw2", "--site", `localhost:${webPort}`, "--step-timeout", "30",
+      "--wait-user", "demo", "--wait-gone", "demo"], "watcher.log");
+    await step("the panel closed, the session is gone from the server", async () => {
+      await until("bot2 sees demo", async () => (await people(panel)).includes("bot2"));
+      await panel.close();
+      panel = null;
+      const code = await watcher.done;
+      if (code !== 0) throw new Error(`the watching bot exited ${code}`);
+    });
+
+    await step("a new panel signs in from the stored settings", async () => {
+      const at = performance.now();
+      panel = await openPanel(browser, extensionId, `?window=${windowId}`);
+      await until("the signed-in status", async () => (await people(panel)).includes("demo"));
+      log(`measure: panel opened to signed in (stored sign-in): ${Math.round(performance.now() - at)} ms`);
+    });
+    if (args.measure) {
+      await step("idle CPU over 30 s, signed in, ticker running", async () => {
+        const cdp = await panel.createCDPSession();
+        await cdp.send("Performance.enable");
+        await sleep(1000);
+        const first = await busySeconds(cdp);
+        await sleep(30000);
+        const last = await busySeconds(cdp);
+        const task = last.task - first.task;
+        const script = last.script - first.script;
+        log(`measure: panel main thread busy ${(task * 1000).toFixed(0)} ms in 30 s ` +
+            `(${(task / 30 * 100).toFixed(2)} % of one core; script ${(script * 1000).toFixed(0)} ms)`);
+      });
+    }
+  } finally {
+    await browser.close().catch(() => {});
+    for (const c of children) if (c.exitCode === null) c.kill();
+    for (const name of ["bot.log", "watcher.log"]) {
+      const file = path.join(work, name);
+      if (fs.existsSync(file)) console.log(`-- ${name}\n${fs.readFileSync(file, "utf8")}`);
+    }
+    void server;
+  }
+}
+
+fs.mkdirSync(args.out, {recursive: true});
+main().then(() => 0, (e) => { log(e.stack || String(e)); return 1; }).then((code) => {
+  console.log(`${passed} passed, ${failed} failed`);
+  if (code === 0 && failed === 0) fs.rmSync(work, {recursive: true, force: true});
+  else console.log(`logs kept in ${work}`);
+  process.exit(code || (failed ? 1 : 0));
+});

@@ -1,0 +1,181 @@
+// The extension in Firefox (headless firefox-esr over WebDriver BiDi): it
+// installs as a temporary add-on, its sidebar page runs in a window of its
+// own and signs in through its login panel; navlet-chatbot, on the same site
+// over TCP, sees the user arrive, and a public line goes each way.
+//
+//   node firefox_test.mjs --server BIN --chatbot BIN --extension DIR --out DIR [--browser BIN]
+//
+// BiDi neither navigates to nor lists the realms of extension pages; the page
+// is opened from the site (the local copy makes it reachable from loopback)
+// and driven with script.evaluate in its browsing context.
+import {spawn, spawnSync} from "node:child_process";
+import fs from "node:fs";
+import net from "node:net";
+import os from "node:os";
+import path from "node:path";
+import puppeteer from "puppeteer-core";
+
+const UUID = "3b1a2c4d-0000-4000-8000-00000000beef";
+const GECKO_ID = "navlet@navlet.net";
+const STEP_MS = 30000;
+const args = {browser: "/usr/bin/firefox-esr"};
+for (let i = 2; i < process.argv.length; i += 2) args[process.argv[i].slice(2)] = process.argv[i + 1];
+const work = fs.mkdtempSync(path.join(os.tmpdir(), "navlet-firefox-"));
+const children = [];
+let passed = 0;
+let failed = 0;
+
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+const log = (text) => console.log(`[${(performance.now() / 1000).toFixed(1)} s] ${text}`);
+
+async function step(name, body) {
+  try {
+    await body();
+    ++passed;
+    log(`ok   ${name}`);
+  } catch (e) {
+    ++failed;
+    log(`FAIL ${name}: ${e.message}`);
+    throw e;
+  }
+}
+
+async function until(what, probe, ms = STEP_MS) {
+  const end = performance.now() + ms;
+  for (;;) {
+    const value = await probe().catch(() => null);
+    if (value) return value;
+    if (performance.now() > end) throw new Error(`timed out waiting for ${what}`);
+    await sleep(200);
+  }
+}
+
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const s = net.createServer();
+    s.on("error", reject);
+    s.listen(0, "127.0.0.1", () => { const {port} = s.address(); s.close(() => resolve(port)); });
+  });
+}
+
+const portOpen = (port) => new Promise((resolve) => {
+  const c = net.connect(port, "127.0.0.1", () => { c.destroy(); resolve(true); });
+  c.on("error", () => resolve(false));
+});
+
+function start(program, argv, logName) {
+  const out = fs.openSync(path.join(work, logName), "w");
+  const child = spawn(program, argv, {stdio: ["ignore", out, out]});
+  children.push(child);
+  child.done = new Promise((resolve) => child.on("exit", (code) => resolve(code)));
+  return child;
+}
+
+function localExtension(webPort, sessionPort) {
+  const dir = path.join(work, "extension");
+  fs.cpSync(args.extension, dir, {recursive: true});
+  fs.writeFileSync(path.join(dir, "local.json"), JSON.stringify({
+    NAVLET_WEB: `127.0.0.1:${webPort}`, NAVLET_SERVER: `127.0.0.1:${sessionPort}`}));
+  const manifest = JSON.parse(fs.readFileSync(path.join(dir, "manifest.json"), "utf8"));
+  manifest.host_permissions.push("http://127.0.0.1/*");
+  // The test opens the sidebar's page itself, from the loopback site.
+  manifest.sidebar_action.open_at_install = false;
+  manifest.web_accessible_resources = [{resources: ["panel.html"], matches: ["http://127.0.0.1/*"]}];
+  fs.writeFileSync(path.join(dir, "manifest.json"), JSON.stringify(manifest, null, 1));
+  return dir;
+}
+
+async function main() {
+  const [sessionPort, webPort, adminPort] = [await freePort(), await freePort(), await freePort()];
+  const data = path.join(work, "data");
+  fs.mkdirSync(data);
+  for (const [nick, pwd] of [["demo", "demo"], ["bot", "botpw1"]])
+    spawnSync(args.server, ["--data", data, "account", "add", nick, pwd], {stdio: "ignore"});
+  start(args.server, ["--data", data, "--listen", `127.0.0.1:${sessionPort}`,
+    "--web", `127.0.0.1:${webPort}`, "--admin", `127.0.0.1:${adminPort}`], "server.log");
+  await until("the service", () => portOpen(webPort), 10000);
+  const site = `127.0.0.1:${webPort}`;
+  const extension = localExtension(webPort, sessionPort);
+
+  const browser = await puppeteer.launch({
+    browser: "firefox", executablePath: args.browser, headless: true,
+    extraPrefsFirefox: {"extensions.webextensions.uuids": JSON.stringify({[GECKO_ID]: UUID})}});
+  const bidi = browser.connection;
+  const panelContext = async (query) => {
+    const tree = await bidi.send("browsingContext.getTree", {});
+    const c = tree.result.contexts.find((c) => c.url === `moz-extension://${UUID}/panel.html${query}`);
+    return c ? c.context : null;
+  };
+  let context = null;
+  const evaluate = async (expression) => {
+    const answer = await bidi.send("script.evaluate",
+      {expression, target: {context}, awaitPromise: true, resultOwnership: "none"});
+    if (answer.result.type === "exception") throw new Error(answer.result.exceptionDetails.text);
+    return answer.result.result.value;
+  };
+  try {
+    await step("loads as a temporary add-on", async () => {
+      const id = await browser.installExtension(extension);
+      if (id !== GECKO_ID) throw new Error(`installed as ${id}`);
+    });
+    const page = (await browser.pages())[0];
+    await page.goto(`http://${site}/`);
+    await page.evaluate((u) => { window.open(`moz-extension://${u}/panel.html?window=-1`, "_blank",
+      "popup,width=300,height=600"); }, UUID);
+    context = await until("the panel page", () => panelContext("?window=-1"));
+    const windowId = await until("the site's window", () => evaluate(`browser.tabs.query({})
+      .then((tabs) => tabs.find((t) => t.url.startsWith("http://${site}")).windowId)`));
+    await evaluate(`location.href = "panel.html?window=${windowId}"; 0`);
+    context = await until("the panel for the site's window", () => panelContext(`?window=${windowId}`));
+
+    const bot = start(args.chatbot, ["--server", `127.0.0.1:${sessionPort}`, "--nick", "bot",
+      "--password", "botpw1", "--site", site, "--step-timeout", "60", "--wait-user", "demo",
+      "--say", "hello firefox", "--expect-public", "demo", "hello from firefox"], "bot.log");
+    await step("the sidebar page signs in through its login panel", async () => {
+      await until("the login panel", () => evaluate(
+        `getComputedStyle(document.getElementById("LoginPanel")).display !== "none"`));
+      await evaluate(`(() => {
+        for (const [id, v] of [["edNck", "demo"], ["edPwd", "demo"]]) {
+          const e = document.getElementById(id);
+          e.focus();
+          e.value = v;
+          e.dispatchEvent(new Event("input"));
+        }
+        document.getElementById("sbLogin").click();
+        return 0;
+      })()`);
+      await until("own entry and the bot", () => evaluate(
+        `[...document.querySelectorAll("#lvUsers .entry")].map((e) => e.textContent).join(",")`)
+        .then((list) => list.includes("demo") && list.includes("bot")));
+    });
+    await step("a public line each way", async () => {
+      await until("the bot's line", () => evaluate(
+        `document.getElementById("ChatView").textContent.includes("hello firefox")`));
+      await evaluate(`(() => {
+        const e = document.getElementById("Edit1");
+        e.focus();
+        e.value = "hello from firefox";
+        e.dispatchEvent(new Event("input"));
+        document.getElementById("sbSendTxt").click();
+        return 0;
+      })()`);
+      const code = await bot.done;
+      if (code !== 0) throw new Error(`navlet-chatbot exited ${code}`);
+      const shot = await bidi.send("browsingContext.captureScreenshot", {context});
+      fs.writeFileSync(path.join(args.out, "panel-firefox.png"), Buffer.from(shot.result.data, "base64"));
+    });
+  } finally {
+    await browser.close().catch(() => {});
+    for (const c of children) if (c.exitCode === null) c.kill();
+    const botLog = path.join(work, "bot.log");
+    if (fs.existsSync(botLog)) console.log(`-- bot.log\n${fs.readFileSync(botLog, "utf8")}`);
+  }
+}
+
+fs.mkdirSync(args.out, {recursive: true});
+main().then(() => 0, (e) => { log(e.stack || String(e)); return 1; }).then((code) => {
+  console.log(`${passed} passed, ${failed} failed`);
+  if (code === 0) fs.rmSync(work, {recursive: true, force: true});
+  else console.log(`logs kept in ${work}`);
+  process.exit(code);
+});

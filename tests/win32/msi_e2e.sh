@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# The bar as its users install it: the package installed for the current user
+# with msiexec, navlet-bandhost finding the bar through CATID_CommBand in the
+# per-user registration, signing in through the login panel and chatting with
+# navlet-chatbot, the bar taking the update the server offers and re-pointing
+# its per-user class, and msiexec /x leaving nothing of ours. Run it through
+# with_server.sh (NAVLET_SERVER, the accounts; NAVLET_TEST_UPDATE the offered
+# module) on an X display:
+#
+#   msi_e2e.sh CHATBOT BANDHOST PACKAGE OUT_DIR WINE_ENV PREFIX WINE
+#
+# The offered module is a small DLL carrying FileVersion 1.5.0.0, so that the
+# download takes seconds: what is checked is its install beside the module
+# and the class pointing at it, not a start of it. Everything of ours is
+# listed before the install, after it and after the removal; the first and
+# the last list must be empty.
+set -euo pipefail
+
+if [ $# -lt 7 ]; then
+    echo "usage: $0 CHATBOT BANDHOST PACKAGE OUT_DIR WINE_ENV PREFIX WINE" >&2
+    exit 2
+fi
+chatbot=$1 bandhost=$2 package=$3 out=$4
+prefix=$6
+wine=("${@:5}")
+: "${NAVLET_SERVER:?run through tests/win32/with_server.sh}"
+here=$(cd "$(dirname "$0")" && pwd)
+mkdir -p "$out"
+work=$(mktemp -d)
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+package_path=$(windows_path "$(realpath "$package")")
+reg() { "${wine[@]}" reg "$@" 2>/dev/null; }
+
+clsid='{5E0A7C21-6B3D-4F19-9A42-C8D17E05B3A6}'
+classes='HKCU\Software\Classes'
+our_keys=(
+    "$classes\\CLSID\\$clsid" "$classes\\Navlet_Client.Navlet"
+    "$classes\\TypeLib\\{5E0A7C20-6B3D-4F19-9A42-C8D17E05B3A6}"
+    "$classes\\Interface\\{5E0A7C22-6B3D-4F19-9A42-C8D17E05B3A6}"
+    "$classes\\Interface\\{5E0A7C23-6B3D-4F19-9A42-C8D17E05B3A6}"
+    'HKCU\Software\Navlet' 'HKCU\Software\AppDataLow\Software\Navlet'
+    "HKCR\\CLSID\\$clsid"
+)
+# Every file and key of ours, one a line; the installed programs' entry by
+# its display name (wine keeps a per-user product's entry with the machine's).
+ours() {
+    find "$prefix"/drive_c/users/*/AppData/Local/Programs/Navlet \
+        "$prefix"/drive_c/users/*/AppData/LocalLow/Navlet -print 2>/dev/null |
+        sed "s|^$prefix/drive_c|C:|" || true
+    for key in "${our_keys[@]}"; do
+        reg query "$key" >/dev/null && echo "key $key"
+    done
+    programs_entry | sed -n '1s/^/programs entry /p'
+}
+# The installed programs' entry whose DisplayName is "Navlet", key and values.
+programs_entry() {
+    reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | tr -d '\r' |
+        awk '/^HKEY/ { if (ours) exit; key = $0; n = 0 }
+             /^ +DisplayName +REG_SZ +Navlet$/ { ours = 1; print key }
+             /^ +/ { lines[n++] = $0 }
+             END { if (ours) for (i = 0; i < n; i++) print lines[i] }'
+}
+bot_pid=""
+cleanup() {
+    [ -n "$bot_pid" ] && kill "$bot_pid" 2>/dev/null
+    "${wine[@]}" msiexec /x "$package_path" /qn >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "msi_e2e: $*" >&2; exit 1; }
+
+# Another test's sign-in may be left in the shared prefix.
+reg delete 'HKCU\Software\Navlet' /f >/dev/null || true
+echo "-- ours before the install"
+ours | tee "$work/before"
+[ -s "$work/before" ] && fail "something of ours is there before the install"
+
+"${wine[@]}" msiexec /i "$package_path" /qn || fail "msiexec /i failed"
+echo "-- ours after the install"
+ours | tee "$work/installed"
+grep -q 'Programs/Navlet/Navlet_Client.ocx$' "$work/installed" || fail "no module installed"
+grep -qF "key $classes\\CLSID" "$work/installed" || fail "no per-user class"
+grep -q "key HKCR" "$work/installed" && fail "the package wrote the machine's classes"
+entry=$(programs_entry)
+grep -q 'DisplayVersion.*1\.4\.0\.0' <<<"$entry" || fail "no version in the programs entry"
+grep -q 'Publisher.*Navlet' <<<"$entry" || fail "no publisher in the programs entry"
+
+# The package's class is the one self-registration writes (values that are
+# empty strings there are keys without a value here).
+module_win=$(reg query "$classes\\CLSID\\$clsid\\InprocServer32" /ve | sed -n 's/.*REG_SZ *//p' | tr -d '\r')
+normalised() { sed -e 's/^HKEY_CURRENT_USER\\Software\\Classes\\//' -e 's/^HKEY_CLASSES_ROOT\\//' \
+    -e '/REG_SZ *\r\?$/d' -e '/^\r\?$/d' | tr -d '\r' | sort; }
+reg query "$classes\\CLSID\\$clsid" /s | normalised >"$work/package.reg"
+"${wine[@]}" regsvr32 /s "$module_win" || fail "regsvr32 of the installed module failed"
+reg query "HKCR\\CLSID\\$clsid" /s | normalised >"$work/selfreg.reg"
+"${wine[@]}" regsvr32 /s /u "$module_win" || true
+diff "$work/selfreg.reg" "$work/package.reg" || fail "the package's class differs from self-registration"
+
+timeout 240 "$chatbot" --nick bob --password banana2 --site www.example.com/chat \
+    --wait-user alice \
+    --say "hello from the bot" \
+    --expect-public alice "hello back from the bar" \
+    --wait-gone alice >"$work/bot.log" 2>&1 &
+bot_pid=$!
+
+page=http://www.example.com/news/
+host_status=0
+timeout 240 "${wine[@]}" "$bandhost" \
+    --url "$page" --show \
+    --wait-shown LoginPanel --type edNck alice --type edPwd apple1 --click sbLogin \
+    --wait-user alice --wait-user bob --wait-chat "hello from the bot" \
+    --say "hello back from the bar" --wait 1000 \
+    --band-shot "$(windows_path "$out/win32-msi-signed-in.bmp")" \
+    --wait-message "A new navlet version has been downloaded" \
+    --close >"$work/bandhost.log" 2>&1 || host_status=$?
+[ "$host_status" -eq 0 ] || kill "$bot_pid" 2>/dev/null || true
+bot_status=0
+wait "$bot_pid" || bot_status=$?
+bot_pid=""
+echo "-- navlet-bandhost (exit $host_status)"
+cat "$work/bandhost.log"
+echo "-- navlet-chatbot (exit $bot_status)"
+cat "$work/bot.log"
+[ -f "$out/win32-msi-signed-in.bmp" ] &&
+    python3 "$here/bmp_to_png.py" "$out/win32-msi-signed-in.bmp" "$out/win32-msi-signed-in.png"
+[ "$host_status" -eq 0 ] && [ "$bot_status" -eq 0 ] || fail "the bar did not sign in, chat and update"
+grep -q 'from per-user classes' "$work/bandhost.log" || fail "the bar was not created from the per-user class"
+
+# The update: beside the module, and the per-user class points at it; the
+# machine's classes were not touched.
+echo "-- ours after the update"
+ours | tee "$work/updated"
+grep -q 'Programs/Navlet/Navlet_Client_01050000.ocx$' "$work/updated" || fail "no installed update"
+repointed=$(reg query "$classes\\CLSID\\$clsid\\InprocServer32" /ve | tr -d '\r')
+grep -q 'Navlet_Client_01050000\.ocx' <<<"$repointed" || fail "the class was not re-pointed: $repointed"
+grep -q "key HKCR" "$work/updated" && fail "the update wrote the machine's classes"
+
+# Protected Mode, which wine cannot answer: NAVLET_PROTECTED_MODE=1 makes
+# the module's kit take the protected case. Back to the installed module and
+# no settings first; the update is offered again.
+low='HKCU\Software\AppDataLow\Software\Navlet'
+reg add "$classes\\CLSID\\$clsid\\InprocServer32" /ve /d "$module_win" /f >/dev/null
+rm -f "$prefix"/drive_c/users/*/AppData/Local/Programs/Navlet/Navlet_Client_01050000.ocx
+reg delete 'HKCU\Software\Navlet' /f >/dev/null || true
+waiting="A new navlet version is waiting: it is installed when the browser next starts outside Protected Mode"
+host_status=0
+NAVLET_PROTECTED_MODE=1 timeout 240 "${wine[@]}" "$bandhost" \
+    --url "$page" --show \
+    --wait-shown LoginPanel --type edNck alice --type edPwd apple1 --click sbLogin \
+    --wait-user alice --wait-status "$waiting" \
+    --band-shot "$(windows_path "$out/win32-protected-waiting.bmp")" --close \
+    --new --url "$page" --show --wait-user alice --close >"$work/protected.log" 2>&1 ||
+    host_status=$?
+echo "-- navlet-bandhost, protected (exit $host_status)"
+cat "$work/protected.log"
+[ "$host_status" -eq 0 ] || fail "the protected bar did not sign in, sign in again and park its update"
+[ -f "$out/win32-protected-waiting.bmp" ] &&
+    python3 "$here/bmp_to_png.py" "$out/win32-protected-waiting.bmp" "$out/win32-protected-waiting.png"
+echo "-- ours after the protected run"
+ours | tee "$work/protected"
+reg query "$low" /v nck | grep -q 'alice' || fail "the sign-in is not in the low-integrity key"
+reg query 'HKCU\Software\Navlet' /v nck >/dev/null && fail "the protected bar wrote the normal key"
+grep -q 'LocalLow/Navlet/Navlet_Client_01050000.ocx$' "$work/protected" || fail "no update waiting"
+grep -q 'Programs/Navlet/Navlet_Client_01050000.ocx$' "$work/protected" &&
+    fail "the protected bar wrote the module's folder"
+reg query "$classes\\CLSID\\$clsid\\InprocServer32" /ve | grep -q 'Navlet_Client_01050000' &&
+    fail "the protected bar re-pointed the class"
+
+# The next start that is not protected installs what waits.
+host_status=0
+timeout 240 "${wine[@]}" "$bandhost" --url "$page" \
+    --wait-status "A new navlet version has been installed for the browser's next start" \
+    --close >"$work/unprotected.log" 2>&1 || host_status=$?
+echo "-- navlet-bandhost, not protected (exit $host_status)"
+cat "$work/unprotected.log"
+[ "$host_status" -eq 0 ] || fail "the next start did not install the waiting update"
+ours | tee "$work/installed-later"
+grep -q 'Programs/Navlet/Navlet_Client_01050000.ocx$' "$work/installed-later" ||
+    fail "the waiting update is not beside the module"
+reg query "$classes\\CLSID\\$clsid\\InprocServer32" /ve | grep -q 'Navlet_Client_01050000' ||
+    fail "the class was not re-pointed at the waiting update"
+
+"${wine[@]}" msiexec /x "$package_path" /qn || fail "msiexec /x failed"
+echo "-- ours after the removal"
+ours | tee "$work/removed"
+[ -s "$work/removed" ] && fail "the removal left these"
+echo "msi_e2e: installed, signed in, chatted, updated (also in Protected Mode) and removed without a trace"
