@@ -6,9 +6,11 @@
 #   NAVLET_TEST_POSTGRES=postgresql://navlet@127.0.0.1:PORT/navlet
 # PostgreSQL's server refuses to run as root, so as root it runs as the
 # `postgres` user. `redis-stop`/`redis-start` and `pg-stop`/`pg-start` stop
-# and restart one of them on the same port (the failure tests use them).
+# and restart one of them on the same port (the failure tests use them);
+# `pg-freeze`/`pg-thaw` stop and continue PostgreSQL's processes (SIGSTOP,
+# SIGCONT), a database that holds its connections but answers nothing.
 #
-#   scripts/cluster-services.sh start|stop|redis-stop|redis-start|pg-stop|pg-start DIR
+#   scripts/cluster-services.sh start|stop|redis-stop|redis-start|pg-stop|pg-start|pg-freeze|pg-thaw DIR
 set -euo pipefail
 
 action=${1:?usage: $0 start|stop|redis-stop|redis-start|pg-stop|pg-start DIR}
@@ -65,6 +67,18 @@ pg_stop() {
   as_pg "$pg_bin/pg_ctl" -D "$dir/pg/data" -m fast -w -t 30 stop >/dev/null || true
 }
 
+# The postmaster and its children, by the pid in postmaster.pid.
+pg_signal() {
+  local pidfile="$dir/pg/data/postmaster.pid"
+  [ -f "$pidfile" ] || return 0
+  local pid
+  pid=$(head -n 1 "$pidfile")
+  kill "-$1" "$pid" 2>/dev/null || true
+  for child in $(ps -o pid= --ppid "$pid"); do
+    kill "-$1" "$child" 2>/dev/null || true
+  done
+}
+
 port_of() { sed -n "s/^$1=.*:\([0-9]*\)\(\/.*\)\{0,1\}$/\1/p" "$dir/env"; }
 
 case "$action" in
@@ -90,6 +104,7 @@ start)
   ;;
 stop)
   redis_stop
+  pg_signal CONT
   pg_stop
   rm -rf "$dir"
   ;;
@@ -97,6 +112,8 @@ redis-stop) redis_stop ;;
 redis-start) redis_start "$(port_of NAVLET_TEST_REDIS)" ;;
 pg-stop) pg_stop ;;
 pg-start) pg_start "$(port_of NAVLET_TEST_POSTGRES)" ;;
+pg-freeze) pg_signal STOP ;;
+pg-thaw) pg_signal CONT ;;
 *)
   echo "unknown action $action" >&2
   exit 2

@@ -1,5 +1,7 @@
 // navlet-server: the session service the bar talks to, its web site and its
 // admin endpoint; also the operator's account tool.
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -53,6 +55,11 @@ Options:
                        of those, not yet signed in (default 20)
   --web-max-per-address N
                        web site connections from one address (default 10)
+  --web-signups-per-address N
+                       sign-ups from one address: N at once, then one per
+                       60/N s (default 3)
+  --web-signups-per-second N
+                       sign-ups from all addresses together (default 2)
   --trusted-proxy ADDR a proxy in front of the web site (nginx terminating
                        TLS) whose X-Forwarded-For names the client; repeat for
                        more. Its connections are bounded only in total, and
@@ -205,7 +212,13 @@ int main(int argc, char** argv) {
             config.limits.maxSigningInPerAddress = size_t(n);
         else if (arg == "--web-max-per-address" && ParseCount(value, 100000, n) && n > 0)
             config.webLimits.http.maxPerAddress = size_t(n);
-        else if (arg == "--password-threads" && ParseCount(value, 64, n))
+        else if (arg == "--web-signups-per-address" && ParseCount(value, 1000000, n) && n > 0) {
+            config.webLimits.signUps.perAddressBurst = double(n);
+            config.webLimits.signUps.perAddressEvery = std::chrono::seconds(std::max(1L, 60 / n));
+        } else if (arg == "--web-signups-per-second" && ParseCount(value, 1000000, n) && n > 0) {
+            config.webLimits.signUps.totalPerSecond = double(n);
+            config.webLimits.signUps.totalBurst = std::max(20.0, double(n));
+        } else if (arg == "--password-threads" && ParseCount(value, 64, n))
             config.passwords.threads = size_t(n);
         else {
             std::fprintf(stderr, "navlet-server: bad option %s %s (see --help)\n", arg.c_str(),

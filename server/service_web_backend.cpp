@@ -66,6 +66,10 @@ web::TCreateOutcome TServiceWebBackend::CreateAccount(const web::TNewAccount& ac
         return web::TCreateOutcome{web::TCreateResult::Created, added.id};
     case TAddAccountResult::NickTaken:
         return web::TCreateOutcome{web::TCreateResult::NickTaken, 0};
+    case TAddAccountResult::Failed:
+        if (TStore::LastCallFailed())
+            return web::TCreateOutcome{web::TCreateResult::Unavailable, 0};
+        return refused;
     default:
         return web::TCreateOutcome{web::TCreateResult::Invalid, 0};
     }
@@ -80,36 +84,40 @@ std::optional<web::TProfile> TServiceWebBackend::FindProfile(UserId id) {
     return ProfileOf(*account);
 }
 
-web::TUpdateResult TServiceWebBackend::UpdateProfile(UserId id, std::string_view password,
-                                                     const web::TProfileChange& change) {
+web::TUpdateOutcome TServiceWebBackend::UpdateProfile(UserId id, std::string_view password,
+                                                      const std::string& address,
+                                                      const web::TProfileChange& change) {
+    using web::TUpdateResult;
     if (stopping)
-        return web::TUpdateResult::Busy;
+        return {TUpdateResult::Busy};
     // Guesses through the profile form count with the bars' failed sign-ins
-    // of the account; a held-back check answers as a wrong password.
-    if (service.PasswordCheckHeldBack(id))
-        return web::TUpdateResult::WrongPassword;
+    // of the account; a held-back check is no wrong password and says so.
+    if (int64_t waitMs = service.PasswordCheckWaitMs(id, address); waitMs > 0)
+        return {TUpdateResult::TooManyAttempts, int((waitMs + 999) / 1000)};
     TStore& store = service.Store();
     std::optional<TAccount> account = store.FindAccountById(id);
     if (!account)
-        return web::TUpdateResult::NoSuchUser;
+        return {TStore::LastCallFailed() ? TUpdateResult::Unavailable : TUpdateResult::NoSuchUser};
     if (account->passwordHash.empty())
-        return web::TUpdateResult::WrongPassword;
+        return {TUpdateResult::WrongPassword};
     bool matches = VerifyPassword(account->passwordHash, password);
-    service.NotePasswordCheck(id, matches);
+    service.NotePasswordCheck(id, address, matches);
     if (!matches)
-        return web::TUpdateResult::WrongPassword;
+        return {TUpdateResult::WrongPassword};
     std::string newHash;
     if (!change.newPassword.empty()) {
         if (!IsValidNewPassword(change.newPassword))
-            return web::TUpdateResult::Invalid;
+            return {TUpdateResult::Invalid};
         newHash = HashPassword(change.newPassword);
         if (newHash.empty())
-            return web::TUpdateResult::Invalid;
+            return {TUpdateResult::Invalid};
     }
     bool updated = store.UpdateProfileHashed(id, change.gender, change.language, newHash);
+    if (!updated && TStore::LastCallFailed())
+        return {TUpdateResult::Unavailable};
     if (std::optional<TAccount> changed = updated ? store.FindAccountById(id) : std::nullopt)
         Tell(*changed);
-    return updated ? web::TUpdateResult::Updated : web::TUpdateResult::Invalid;
+    return {updated ? TUpdateResult::Updated : TUpdateResult::Invalid};
 }
 
 std::vector<web::TSiteLoad> TServiceWebBackend::BusiestSites(int limit) {

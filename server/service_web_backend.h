@@ -25,10 +25,12 @@ class TServiceWebBackend final : public web::TWebBackend {
 
     web::TCreateOutcome CreateAccount(const web::TNewAccount& account) override;
     std::optional<web::TProfile> FindProfile(UserId id) override;
-    web::TUpdateResult UpdateProfile(UserId id, std::string_view password,
-                                     const web::TProfileChange& change) override;
+    web::TUpdateOutcome UpdateProfile(UserId id, std::string_view password,
+                                      const std::string& address,
+                                      const web::TProfileChange& change) override;
     std::vector<web::TSiteLoad> BusiestSites(int limit) override;
     web::TServerHealth Health() override;
+    bool LastCallUnavailable() override { return TStore::LastCallFailed(); }
     std::optional<std::string> BannerBody(int32_t id) override;
 
   private:

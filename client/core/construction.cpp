@@ -53,9 +53,9 @@ TNavlet::TNavlet(const TKit& k) : TNavlet(k, TBareForm{}) {
     ReadModuleVersion();
     // 14.
     PostMsg(mkStatus, 0, "Navlet ver. %s", versionText.c_str());
-    // A module that a protected bar downloaded is installed by the first
-    // bar that may write the module's folder and the class.
-    InstallWaitingUpdate();
+    // A module that a protected bar downloaded is never installed: any
+    // low-integrity process could have replaced it.
+    DiscardProtectedDownload();
 }
 
 TNavlet::~TNavlet() {

@@ -320,9 +320,10 @@ class TNavlet {
     // platform gives a protected bar.
     std::string UpdateFolder() const;
     // A protected bar cannot rename into the module's folder nor re-point the
-    // class: it keeps the checked module beside its download for later.
+    // class: it keeps the checked module in the low folder and says so. A bar
+    // that can install deletes that file unused.
     void ParkProtectedUpdate();
-    void InstallWaitingUpdate();
+    void DiscardProtectedDownload();
     // Points the class's in-process server at `modulePath` in the hive that
     // holds its registration; registry errors are ignored.
     void RepointInprocServer(const std::string& modulePath);

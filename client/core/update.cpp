@@ -21,11 +21,11 @@ constexpr uint32_t NEXT_CHUNK_MS = 10;
 constexpr uint32_t FILE_OPENED_MS = 100;
 constexpr uint32_t RETRY_OPEN_MS = 300000; // five minutes
 constexpr const char* DOWNLOADED_TEXT = "A new navlet version has been downloaded";
+// What a protected bar can promise: the bar that installs is the next one
+// outside Protected Mode that signs in, from its own download.
 constexpr const char* WAITING_TEXT =
-    "A new navlet version is waiting: it is installed when the browser next starts outside "
-    "Protected Mode";
-constexpr const char* INSTALLED_TEXT =
-    "A new navlet version has been installed for the browser's next start";
+    "A new navlet version is available: it is installed the next time the bar signs in "
+    "outside Protected Mode";
 
 // The update file as the version reader sees it, read through the kit.
 class TKitFileImage final : public TImageSource {
@@ -162,8 +162,9 @@ void TNavlet::InstallUpdate(int32_t wholeSize) {
 }
 
 void TNavlet::ParkProtectedUpdate() {
-    // The versioned name marks the module as whole and checked; "update" in
-    // the low key names it for the next bar that is not protected.
+    // Only a whole module of the offered version is announced; its versioned
+    // name and "update" in the low key mark it as finished, so that it is not
+    // fetched again at low integrity.
     const std::string waiting =
         UpdateFolder() + VersionedModuleName(updateVersion, THIS_PLATFORM_NAMING);
     if (!kit.files.Rename(updateFile, waiting)) {
@@ -174,29 +175,22 @@ void TNavlet::ParkProtectedUpdate() {
     PostMsg(mkStatus, 0, "%s", WAITING_TEXT);
 }
 
-void TNavlet::InstallWaitingUpdate() {
+void TNavlet::DiscardProtectedDownload() {
+    // Every low-integrity process may write the low folder and the low key,
+    // so what waits there need not be what the server sent: a bar that can
+    // install never installs it. It is deleted instead; the server offers
+    // the version again at sign-in, and the download beside the module
+    // installs it as any update.
     const std::string folder = kit.module.WritableFolder();
-    if (kit.module.ProtectedMode() || folder.empty() || moduleVersion <= 0 || !moduleFile[0])
+    if (kit.module.ProtectedMode() || folder.empty())
         return;
     auto low = kit.registry.OpenKey(THive::CurrentUserLow, SETTINGS_KEY, TKeyOpen::Existing);
     int32_t waitingVersion = 0;
-    if (!low || low->ReadInteger("update", waitingVersion) != TRegResult::Ok ||
-        waitingVersion <= moduleVersion)
+    if (!low || low->ReadInteger("update", waitingVersion) != TRegResult::Ok)
         return;
-    const std::string name = VersionedModuleName(waitingVersion, THIS_PLATFORM_NAMING);
-    const std::string waiting = folder + name;
-    if (!kit.files.Exists(waiting) ||
-        !ModuleFileIsWhole(waiting, kit.files.Size(waiting), waitingVersion))
-        return;
-    const std::string installed = DirectoryPart(moduleFile) + name;
-    if (!kit.files.Rename(waiting, installed))
-        return;
-    RepointInprocServer(installed);
-    // The normal key learns of it, so that this version is not fetched again.
-    updateVersion = waitingVersion;
-    updateFile = installed;
-    SyncSettings(0, 0, 0, 0, 0, 1, 0);
-    PostMsg(mkStatus, 0, "%s", INSTALLED_TEXT);
+    const std::string waiting = folder + VersionedModuleName(waitingVersion, THIS_PLATFORM_NAMING);
+    if (kit.files.Exists(waiting))
+        kit.files.Delete(waiting);
 }
 
 void TNavlet::RepointInprocServer(const std::string& modulePath) {

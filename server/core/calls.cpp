@@ -7,6 +7,21 @@ namespace {
 
 // The answer to the caller when the sought user was found online and called.
 constexpr int32_t SEARCH_CALLED = 1;
+constexpr ChatId STATUS_NOTICE_CHAT = 0x100; // shown on the bar's status line
+constexpr std::string_view SEARCH_UNAVAILABLE =
+    "The service is briefly unavailable: try again in a minute.";
+
+// Without the database the sought user's account is unknown, which says
+// nothing of whether it is online: the asker hears so, not "not online".
+void TellUnavailable(TClient& asker) {
+    TPacket p;
+    ClearPacket(p);
+    TChatLineMsg line;
+    line.address = MakeChatAddress(0, STATUS_NOTICE_CHAT);
+    line.command = CHAT_PLAIN;
+    line.text = std::string(SEARCH_UNAVAILABLE);
+    asker.sink.Deliver(EncodeWire(p, WriteChatLine(p, line), MSG_CHAT_LINE));
+}
 
 } // namespace
 
@@ -22,23 +37,32 @@ void TService::FindUser(TClient& client, const TFindUserRequest& request, bool w
     }
     // Not known here yet: the store says whether the account exists.
     auto found = std::make_shared<std::optional<TAccount>>();
+    auto unavailable = std::make_shared<bool>(false);
     std::weak_ptr<bool> service = alive;
     TStore& db = store;
     uint64_t serial = client.serial;
-    storeRunner->Run([&db, found, nick = request.nick] { *found = db.FindAccountByNick(nick); },
-                     [this, service, serial, found, request, withMessage] {
-                         if (service.expired())
-                             return;
-                         TClient* asker = LiveClient(serial);
-                         if (!asker)
-                             return;
-                         TAccountEntry* target = nullptr;
-                         if (*found) {
-                             Remember(**found);
-                             target = CachedById((*found)->id);
-                         }
-                         RouteSearch(*asker, request, withMessage, target);
-                     });
+    storeRunner->Run(
+        [&db, found, unavailable, nick = request.nick] {
+            *found = db.FindAccountByNick(nick);
+            *unavailable = !*found && TStore::LastCallFailed();
+        },
+        [this, service, serial, found, unavailable, request, withMessage] {
+            if (service.expired())
+                return;
+            TClient* asker = LiveClient(serial);
+            if (!asker)
+                return;
+            if (*unavailable) {
+                TellUnavailable(*asker);
+                return;
+            }
+            TAccountEntry* target = nullptr;
+            if (*found) {
+                Remember(**found);
+                target = CachedById((*found)->id);
+            }
+            RouteSearch(*asker, request, withMessage, target);
+        });
 }
 
 void TService::RouteSearch(TClient& client, const TFindUserRequest& request, bool withMessage,
@@ -214,8 +238,8 @@ void TService::SendKeptCalls(TClient& target, const std::vector<TKeptCall>& call
         ClearPacket(p);
         TWireRef wire = EncodeWire(p, WriteLookingForYou(p, m), MSG_LOOKING_FOR_YOU);
         // Kept calls close the welcome.
-        if (target.welcome.active)
-            target.welcome.keptCalls.push_back(std::move(wire));
+        if (target.Welcoming())
+            target.welcome->keptCalls.push_back(std::move(wire));
         else
             target.sink.Deliver(wire);
     }
@@ -305,10 +329,12 @@ void TService::UpdateRequest(TClient& client, const TUpdateRequest& request) {
     TUpdateChunkMsg chunk = updates.NothingNewer();
     if (newest >= 0 && request.version < newest) {
         client.offeredUpdate = newest;
+        client.offeredImage = updates.Image();
         chunk = updates.ChunkAt(0);
     } else if (newest >= 0 && request.version == newest && client.offeredUpdate == newest &&
                request.offset >= 0) {
-        chunk = updates.ChunkAt(request.offset);
+        // From the file the download began with, even if replaced since.
+        chunk = TUpdateSet::ChunkOf(client.offeredImage, newest, request.offset);
     }
     Send(client, p, WriteUpdateChunk(p, chunk), MSG_UPDATE_CHUNK);
 }

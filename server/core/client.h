@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -92,11 +93,16 @@ struct TClient {
     int64_t signedInUs = 0;
     int64_t activeUs = 0;
     int32_t offeredUpdate = -1; // the version offered in this session
-    std::string versionText;    // the bar's module version at login
-    uint64_t siteTicket = 0;    // site entries begun: a later one supersedes a pending one
-    TWelcome welcome;
+    // Its bytes, kept while the session lasts: a file replaced meanwhile
+    // never mixes into the download.
+    std::shared_ptr<const std::vector<uint8_t>> offeredImage;
+    std::string versionText; // the bar's module version at login
+    uint64_t siteTicket = 0; // site entries begun: a later one supersedes a pending one
+    // Only while a welcome is being sent: an idle session keeps none.
+    std::unique_ptr<TWelcome> welcome;
 
     bool SignedIn() const { return account != nullptr; }
+    bool Welcoming() const { return welcome && welcome->active; }
     UserId Id() const;
 };
 

@@ -18,6 +18,13 @@ class TFailureCounter {
         : limit(limit), drainMs(drainMsPerFailure), maxKeys(maxKeys) {}
 
     bool Over(const std::string& key, int64_t nowMs) const;
+    // How long until `key` is no longer over the limit; 0 when it is not.
+    int64_t WaitMs(const std::string& key, int64_t nowMs) const;
+    // Whether `key` has failed lately at all.
+    bool Failing(const std::string& key, int64_t nowMs) const;
+    // True (and taken) when `everyMs` have passed since the first of the
+    // key's recent failures, or since the spare attempt taken last.
+    bool TakeSpare(const std::string& key, int64_t nowMs, int64_t everyMs);
     void Fail(const std::string& key, int64_t nowMs);
     // Forgets keys that have drained; also done when the table is full.
     void Prune(int64_t nowMs);
@@ -27,6 +34,7 @@ class TFailureCounter {
     struct TEntry {
         double count = 0;
         int64_t atMs = 0;
+        int64_t spareMs = 0; // the first recent failure, or the last spare attempt
     };
     double CountNow(const TEntry& entry, int64_t nowMs) const;
 

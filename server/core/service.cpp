@@ -126,10 +126,10 @@ void TService::EndSession(TClient& client, std::string_view reason) {
 }
 
 // Sign-in: the account and its friends are read off the service's thread.
-// Then a password that this process checked lately for the account goes
-// through at once; otherwise the check waits its turn on the verifier.
-// Failed attempts slow further ones per address and per account, but never
-// hold back an address that signed in lately with the right password.
+// Failed attempts slow further ones per address and per account (the guard);
+// an attempt the slow-down lets through and whose password this process
+// checked lately for the account goes through at once, the others wait their
+// turn on the verifier.
 void TService::Login(TClient& client, const TLoginRequest& request) {
     if (client.SignedIn() || client.serial != 0)
         return; // a second login on one connection means nothing
@@ -146,8 +146,10 @@ void TService::Login(TClient& client, const TLoginRequest& request) {
     storeRunner->Run(
         [&db, data, nick = request.nick] {
             data->account = db.FindAccountByNick(nick);
-            if (!data->account)
+            if (!data->account) {
+                data->unavailable = TStore::LastCallFailed();
                 return;
+            }
             for (uint64_t id : db.Friends(data->account->id))
                 if (std::optional<TAccount> friendAccount = db.FindAccountById(id))
                     data->friends.push_back(std::move(*friendAccount));
@@ -163,21 +165,30 @@ void TService::CheckPassword(uint64_t serial, TLoginData data, const TLoginReque
     if (it == signingIn.end())
         return; // the connection went while the store answered
     TClient& client = *it->second.client;
+    if (data.unavailable) {
+        // No answer says nothing of the password: no failure is counted.
+        signingIn.erase(it);
+        client.sink.EndSession(REASON_BUSY);
+        return;
+    }
     std::shared_ptr<std::atomic<bool>> abandoned = it->second.abandoned;
     int64_t now = clock.NowMs();
     uint64_t id = data.account ? data.account->id : 0;
     std::string hash = data.account ? std::move(data.account->passwordHash) : std::string();
+    TAccount known = data.account ? std::move(*data.account) : TAccount{};
     if (data.account)
-        Remember(std::move(*data.account));
-    if (id != 0 && signInCache.Knows(id, request.password, now)) {
-        FinishLogin(serial, id, request, true, data.friends);
-        return;
-    }
-    if (HeldBack(id, client.address, now)) {
-        std::lock_guard lock(failuresMutex);
-        failuresByAddress.Fail(client.address, now); // hammering keeps it held back
+        Remember(known);
+    // The slow-down comes first, or the cache would answer a guesser's
+    // right guess at once where its wrong ones are held back.
+    if (guard.WaitMs(id, client.address, now) > 0) {
+        guard.Hammered(client.address, now);
         signingIn.erase(serial);
         client.sink.EndSession(REASON_GUESSING);
+        return;
+    }
+    if (id != 0 && signInCache.Knows(id, request.password, now)) {
+        guard.Succeeded(id, client.address, now);
+        FinishLogin(serial, id, request, true, data.friends);
         return;
     }
     if (id == 0) {
@@ -187,9 +198,11 @@ void TService::CheckPassword(uint64_t serial, TLoginData data, const TLoginReque
     }
     std::weak_ptr<bool> service = alive;
     auto finish = [this, service, serial, id, request, address = client.address,
-                   friends = std::move(data.friends)](bool ok) {
+                   known = std::move(known), friends = std::move(data.friends)](bool ok) {
         if (service.expired())
             return;
+        if (ok)
+            Remember(known); // it may have left the cache while the check waited
         NoteCheck(id, address, ok, request.password, clock.NowMs());
         FinishLogin(serial, id, request, ok, friends);
     };
@@ -201,58 +214,32 @@ void TService::CheckPassword(uint64_t serial, TLoginData data, const TLoginReque
     }
 }
 
-// Reads only what the service holds: the store is never read on the loop.
-bool TService::HeldBack(uint64_t accountId, const std::string& address, int64_t nowMs) {
-    bool knownGood = false;
-    if (const TAccountEntry* entry = accountId != 0 ? CachedById(accountId) : nullptr)
-        knownGood = std::find(entry->goodAddresses.begin(), entry->goodAddresses.end(), address) !=
-                    entry->goodAddresses.end();
-    std::lock_guard lock(failuresMutex);
-    if (failuresByAddress.Over(address, nowMs))
-        return true;
-    return accountId != 0 && !knownGood && failuresByAccount.Over(std::to_string(accountId), nowMs);
-}
-
 void TService::NoteCheck(uint64_t accountId, const std::string& address, bool matched,
                          std::string_view password, int64_t nowMs) {
     if (!matched) {
-        std::lock_guard lock(failuresMutex);
-        if (!address.empty())
-            failuresByAddress.Fail(address, nowMs);
-        if (accountId != 0)
-            failuresByAccount.Fail(std::to_string(accountId), nowMs);
+        guard.Failed(accountId, address, nowMs);
         return;
     }
     if (accountId == 0)
         return;
     if (!password.empty())
         signInCache.Remember(accountId, password, nowMs);
-    TAccountEntry* entry = CachedById(accountId);
-    constexpr size_t GOOD_ADDRESSES = 4;
-    if (!entry || address.empty())
-        return;
-    auto& good = entry->goodAddresses;
-    if (std::find(good.begin(), good.end(), address) != good.end())
-        return;
-    if (good.size() >= GOOD_ADDRESSES)
-        good.erase(good.begin());
-    good.push_back(address);
+    guard.Succeeded(accountId, address, nowMs);
 }
 
 // The web site's checks come from its own threads, so that a busy loop holds
-// no account page: they touch only the failure counters, under their lock.
-bool TService::PasswordCheckHeldBack(uint64_t accountId) {
-    std::lock_guard lock(failuresMutex);
-    return failuresByAccount.Over(std::to_string(accountId), clock.NowMs());
+// no account page: they touch only the guard, which has its own lock.
+int64_t TService::PasswordCheckWaitMs(uint64_t accountId, const std::string& address) {
+    return guard.WaitMs(accountId, address, clock.NowMs());
 }
 
-void TService::NotePasswordCheck(uint64_t accountId, bool matched) {
-    // The counters, but not the sign-in cache: the cache is for bars that
+void TService::NotePasswordCheck(uint64_t accountId, const std::string& address, bool matched) {
+    // The guard, but not the sign-in cache: the cache is for bars that
     // come back.
     if (matched)
-        return;
-    std::lock_guard lock(failuresMutex);
-    failuresByAccount.Fail(std::to_string(accountId), clock.NowMs());
+        guard.Succeeded(accountId, address, clock.NowMs());
+    else
+        guard.Failed(accountId, address, clock.NowMs());
 }
 
 void TService::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
@@ -357,6 +344,7 @@ void TService::Disconnect(TClient& client) {
     signedInBySerial.erase(client.serial);
     friendsAsked.erase(client.serial);
     std::erase(client.account->sessions, &client);
+    client.account->usedMs = clock.NowMs();
     if (!client.account->Online()) {
         FriendCameOrWent(client.account->account, /*online=*/false);
         SetFriendIds(*client.account, {});
@@ -478,9 +466,8 @@ void TService::Tick() {
     if (now - lastPruneMs >= PRUNE_EVERY_MS) {
         lastPruneMs = now;
         signInCache.Prune(now);
-        std::lock_guard lock(failuresMutex);
-        failuresByAddress.Prune(now);
-        failuresByAccount.Prune(now);
+        guard.Prune(now);
+        ForgetIdleAccounts(now);
     }
     if (banners.Ids().size() < 2 || now - lastRotationMs < config.bannerIntervalMs)
         return;
@@ -528,9 +515,32 @@ std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {
 void TService::Remember(TAccount account) {
     account.passwordHash = std::string();
     accountByNick[FoldCase(account.nick)] = account.id;
-    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, {}, {}, {}});
+    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, {}, 0, {}});
     if (!added)
         it->second.account = std::move(account);
+    it->second.usedMs = clock.NowMs();
+}
+
+// A sign-up through the web site: the copy follows only an account known
+// here; the others are read at their sign-in.
+void TService::AccountStored(TAccount account) {
+    if (CachedById(account.id))
+        Remember(std::move(account));
+}
+
+void TService::ForgetIdleAccounts(int64_t nowMs) {
+    constexpr int64_t KEPT_IDLE_MS = 60000;
+    for (auto it = accounts.begin(); it != accounts.end();) {
+        const TAccountEntry& entry = it->second;
+        if (entry.Online() || nowMs - entry.usedMs < KEPT_IDLE_MS) {
+            ++it;
+            continue;
+        }
+        auto byNick = accountByNick.find(FoldCase(entry.account.nick));
+        if (byNick != accountByNick.end() && byNick->second == it->first)
+            accountByNick.erase(byNick);
+        it = accounts.erase(it);
+    }
 }
 
 // The new language filters this user's next lines; a new password counts

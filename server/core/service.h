@@ -23,8 +23,8 @@
 #include "server/core/client.h"
 #include "server/core/clock.h"
 #include "server/core/cluster_link.h"
-#include "server/core/failure_counter.h"
 #include "server/core/signin_cache.h"
+#include "server/core/signin_guard.h"
 #include "server/core/updates.h"
 #include "server/store/store.h"
 
@@ -102,12 +102,12 @@ inline constexpr std::string_view REASON_GUESSING =
     "Too many wrong passwords: try again in a minute.";
 inline constexpr std::string_view REASON_BUSY = "The server is busy: try again in a minute.";
 
+// The service keeps the accounts that have sessions here, and the others
+// it met for a minute or two (a sign-in under way, a friend just listed).
 struct TAccountEntry {
     TAccount account;               // without the password hash
     std::vector<TClient*> sessions; // signed in, oldest first
-    // Addresses that signed in with the right password lately: failed
-    // attempts from elsewhere do not hold them back.
-    std::vector<std::string> goodAddresses;
+    int64_t usedMs = 0;             // remembered or left by its last session
     // The account's friends while it is online, as its latest sign-in read
     // them and its bars changed them since.
     std::vector<uint64_t> friendIds;
@@ -237,17 +237,18 @@ class TService {
                 TTotalFn total = nullptr);
     int Kick(const TTarget& target, TTotalFn total = nullptr);
 
-    // A password check outside sign-in (the web site's profile change): whether
-    // failed attempts on the account hold it back now, and its result. From
-    // any thread.
-    bool PasswordCheckHeldBack(uint64_t accountId);
-    void NotePasswordCheck(uint64_t accountId, bool matched);
+    // A password check outside sign-in (the web site's profile change) from
+    // `address`: how long failed attempts hold it back (0: check now), and
+    // its result. From any thread.
+    int64_t PasswordCheckWaitMs(uint64_t accountId, const std::string& address);
+    void NotePasswordCheck(uint64_t accountId, const std::string& address, bool matched);
 
     // Queries for the operator and the web site.
     std::vector<TSiteCount> BusiestSites(size_t limit) const;
     std::vector<const TClient*> OnlineUsers(std::string_view host) const;
     size_t SignedInCount() const { return signedIn; }
     size_t SiteCount() const { return sites.size(); }
+    size_t CachedAccounts() const { return accounts.size(); }
     const TBannerSet& Banners() const { return banners; }
     const TUpdateSet& Updates() const { return updates; }
     // The operator changed the banner or update folder. Later rotations and
@@ -265,24 +266,24 @@ class TService {
     std::optional<TAccount> FindAccountByNick(std::string_view nick);
     // An account written to the store by another thread: the service's copy
     // follows it.
-    void AccountStored(TAccount account) { Remember(std::move(account)); }
+    void AccountStored(TAccount account);
     // FindAccount reads the store, so it carries the password hash.
     bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 
   private:
     void Remember(TAccount account);
     void Refresh(uint64_t id);
+    // Forgets the accounts without a session that nothing used lately.
+    void ForgetIdleAccounts(int64_t nowMs);
     // service.cpp: sign-in and presence
     struct TLoginData {
         std::optional<TAccount> account; // with its password hash
         std::vector<TAccount> friends;
+        bool unavailable = false; // the database did not answer
     };
     void CheckPassword(uint64_t serial, TLoginData data, const TLoginRequest& request);
     void FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
                      bool passwordOk, const std::vector<TAccount>& friends);
-    // Whether failed attempts hold back a password check for this account
-    // from `address`.
-    bool HeldBack(uint64_t accountId, const std::string& address, int64_t nowMs);
     void NoteCheck(uint64_t accountId, const std::string& address, bool matched,
                    std::string_view password, int64_t nowMs);
     void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
@@ -442,9 +443,7 @@ class TService {
     // Online accounts by the friends they list, for TellFriendsOf.
     std::unordered_map<uint64_t, std::unordered_set<TAccountEntry*>> listedAsFriendBy;
     TSignInCache signInCache;
-    std::mutex failuresMutex; // the counters are also used from the web site's threads
-    TFailureCounter failuresByAddress{/*limit=*/10, /*drainMsPerFailure=*/6000};
-    TFailureCounter failuresByAccount{/*limit=*/20, /*drainMsPerFailure=*/3000};
+    TSignInGuard guard; // also used from the web site's threads
     int64_t lastPruneMs = 0;
     uint64_t nextSerial = 1;
     uint64_t activity = 0; // counts requests, to find an account's latest session

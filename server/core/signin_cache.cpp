@@ -2,6 +2,8 @@
 
 #include <sodium.h>
 
+#include <algorithm>
+
 namespace navlet::server {
 
 TSignInCache::TSignInCache() {
@@ -40,6 +42,13 @@ bool TSignInCache::Knows(uint64_t account, std::string_view password, int64_t no
 void TSignInCache::Remember(uint64_t account, std::string_view password, int64_t nowMs) {
     if (!usable)
         return;
+    if (entries.size() >= MAX_ENTRIES && !entries.count(account)) {
+        Prune(nowMs);
+        if (entries.size() >= MAX_ENTRIES)
+            entries.erase(std::min_element(entries.begin(), entries.end(), [](auto& a, auto& b) {
+                return a.second.madeMs < b.second.madeMs;
+            }));
+    }
     entries[account] = TEntry{Digest(account, password), nowMs};
 }
 

@@ -16,6 +16,7 @@ namespace navlet::server {
 class TSignInCache {
   public:
     static constexpr int64_t LIFETIME_MS = 4 * 3600 * 1000;
+    static constexpr size_t MAX_ENTRIES = 1 << 16; // the oldest go first
 
     TSignInCache();
 

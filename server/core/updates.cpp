@@ -4,9 +4,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <iomanip>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "version/module_image.h"
 #include "version/version_info.h"
@@ -19,17 +23,38 @@ int32_t ReadModuleVersion(const std::string& path) {
 
 namespace {
 
+enum class TRead { Done, Missing, Refused };
+
+// Reads a regular file of at most `limit` bytes. Opened without waiting and
+// checked once open, so that a FIFO or a device of the same name (put there
+// by mistake, or swapped in after the folder was listed) never holds the
+// scan.
+TRead ReadRegular(const std::string& path, size_t limit, std::vector<uint8_t>& out) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? TRead::Missing : TRead::Refused;
+    struct stat info {};
+    bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
+                   uintmax_t(info.st_size) <= limit;
+    out.clear();
+    if (regular)
+        out.resize(size_t(info.st_size));
+    size_t got = 0;
+    while (regular && got < out.size()) {
+        ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += size_t(n);
+    }
+    ::close(fd);
+    out.resize(got);
+    return regular ? TRead::Done : TRead::Refused;
+}
+
 bool ReadWhole(const std::string& path, std::vector<uint8_t>& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    if (size <= 0 || size_t(size) > MAX_UPDATE_FILE)
-        return false;
-    out.resize(size_t(size));
-    in.seekg(0);
-    return bool(in.read(reinterpret_cast<char*>(out.data()), size));
+    return ReadRegular(path, MAX_UPDATE_FILE, out) == TRead::Done && !out.empty();
 }
 
 constexpr std::string_view CHECKSUM_EXTENSION = ".sha256";
@@ -37,9 +62,14 @@ constexpr std::string_view CHECKSUM_EXTENSION = ".sha256";
 // The digest a "NAME.sha256" beside the file names, in lower-case hex; empty
 // when there is no such file, "?" when it says nothing readable.
 std::string ExpectedDigest(const std::string& path) {
-    std::ifstream in(path + std::string(CHECKSUM_EXTENSION));
-    if (!in)
+    constexpr size_t MAX_CHECKSUM_FILE = 4096; // a digest, blanks and a name
+    std::vector<uint8_t> text;
+    TRead read = ReadRegular(path + std::string(CHECKSUM_EXTENSION), MAX_CHECKSUM_FILE, text);
+    if (read == TRead::Missing)
         return {};
+    if (read == TRead::Refused)
+        return "?";
+    std::istringstream in(std::string(text.begin(), text.end()));
     std::string digest;
     in >> std::setw(65) >> digest;
     std::transform(digest.begin(), digest.end(), digest.begin(),
@@ -106,7 +136,7 @@ TUpdateSet TUpdateSet::FromFolder(const std::string& folder, const TVersionReade
         }
         best.version = candidate.version;
         best.path = candidate.path;
-        best.bytes = std::move(data);
+        best.bytes = std::make_shared<const std::vector<uint8_t>>(std::move(data));
         break;
     }
     return best;
@@ -117,14 +147,19 @@ TUpdateSet TUpdateSet::FromBytes(int32_t version, std::vector<uint8_t> bytes) {
     if (bytes.empty() || bytes.size() > MAX_UPDATE_FILE)
         return set;
     set.version = version;
-    set.bytes = std::move(bytes);
+    set.bytes = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
     return set;
 }
 
-TUpdateChunkMsg TUpdateSet::ChunkAt(int32_t offset) const {
+const std::vector<uint8_t>& TUpdateSet::Bytes() const {
+    static const std::vector<uint8_t> none;
+    return bytes ? *bytes : none;
+}
+
+TUpdateChunkMsg TUpdateSet::ChunkOf(const TImage& image, int32_t version, int32_t offset) {
     TUpdateChunkMsg m;
     m.version = version;
-    int32_t size = int32_t(bytes.size());
+    int32_t size = image ? int32_t(image->size()) : 0;
     if (offset < 0 || offset >= size) {
         m.offset = size;
         m.count = 0;
@@ -132,7 +167,7 @@ TUpdateChunkMsg TUpdateSet::ChunkAt(int32_t offset) const {
     }
     m.offset = offset;
     m.count = std::min<int32_t>(MAX_UPDATE_CHUNK, size - offset);
-    m.data = bytes.data() + offset;
+    m.data = image->data() + offset;
     return m;
 }
 

@@ -1,9 +1,12 @@
 // The module files the service offers for the bar's self-update: the newest
-// version found in one folder, held in memory and served chunk by chunk.
+// version found in one folder, held in memory and served chunk by chunk. A
+// download holds the image it began with, so that a file replaced meanwhile
+// (even by one of the same version) never mixes into it.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,8 @@ inline constexpr size_t MAX_UPDATE_FILE = 64u << 20;
 
 class TUpdateSet {
   public:
+    using TImage = std::shared_ptr<const std::vector<uint8_t>>;
+
     // Scans the folder's regular files; the one with the highest version
     // wins among those that are whole modules and, where a "NAME.sha256"
     // (sha256sum's format) lies beside one, match it. What was passed over
@@ -29,19 +34,23 @@ class TUpdateSet {
 
     int32_t Version() const { return version; } // -1 when there is nothing to offer
     const std::string& Path() const { return path; }
-    const std::vector<uint8_t>& Bytes() const { return bytes; }
+    const std::vector<uint8_t>& Bytes() const;
+    // The file's bytes, shared with the downloads that began with them.
+    const TImage& Image() const { return bytes; }
     // "PATH: why" for each module file not offered for being broken.
     const std::vector<std::string>& Skipped() const { return skipped; }
 
     // The chunk of at most 316 bytes at `offset`; at or past the end, the end
     // mark (offset = the file's size, count 0).
-    TUpdateChunkMsg ChunkAt(int32_t offset) const;
+    TUpdateChunkMsg ChunkAt(int32_t offset) const { return ChunkOf(bytes, version, offset); }
+    // The same from an image that a download holds.
+    static TUpdateChunkMsg ChunkOf(const TImage& image, int32_t version, int32_t offset);
     TUpdateChunkMsg NothingNewer() const;
 
   private:
     int32_t version = -1;
     std::string path;
-    std::vector<uint8_t> bytes;
+    TImage bytes;
     std::vector<std::string> skipped;
 };
 

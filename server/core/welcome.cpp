@@ -26,7 +26,9 @@ namespace {
 // Whether `user`'s welcome still owes the record of the person who arrived
 // at `arrival` (so it must hear neither "left" nor the record twice).
 bool Owed(const TClient& user, uint64_t userId, uint64_t arrival) {
-    const TWelcome& w = user.welcome;
+    if (!user.welcome)
+        return false;
+    const TWelcome& w = *user.welcome;
     return w.StillToList(arrival) && !(w.trackListed && w.listed.count(userId));
 }
 
@@ -45,7 +47,9 @@ bool WillList(const TClient& user, const TSite& site, uint64_t userId) {
 } // namespace
 
 void TService::StartWelcome(TClient& client, const std::vector<TAccount>* friends) {
-    TWelcome& w = client.welcome;
+    if (!client.welcome)
+        client.welcome = std::make_unique<TWelcome>();
+    TWelcome& w = *client.welcome;
     // Friends and kept calls not yet sent in an unfinished welcome carry
     // over to the next site's; that site's lines replace the old one's.
     std::vector<TWireRef> pendingFriends =
@@ -85,7 +89,7 @@ void TService::StartWelcome(TClient& client, const std::vector<TAccount>* friend
 }
 
 void TService::Drained(TClient& client) {
-    if (client.SignedIn() && client.welcome.active)
+    if (client.SignedIn() && client.Welcoming())
         ContinueWelcome(client);
 }
 
@@ -99,7 +103,7 @@ void TService::ContinueWelcome(TClient& client) {
 // arrival (one count numbers both); an account on several nodes, or here
 // too, is listed once.
 bool TService::ListPeople(TClient& client) {
-    TWelcome& w = client.welcome;
+    TWelcome& w = *client.welcome;
     const auto& people = client.site->people;
     const auto& remote = client.site->remote;
     auto local = std::lower_bound(
@@ -129,8 +133,8 @@ bool TService::ListPeople(TClient& client) {
 }
 
 void TService::FinishWelcome(TClient& client) {
-    TWelcome done = std::move(client.welcome);
-    client.welcome = TWelcome{};
+    TWelcome done = std::move(*client.welcome);
+    client.welcome.reset();
     for (const TWireRef& wire : done.friends)
         client.sink.Deliver(wire);
     for (const TWireRef& wire : done.lines)
@@ -190,8 +194,8 @@ void TService::FriendElsewhereAnswered(uint64_t serial, uint64_t friendId, bool 
         return; // the welcome, when it begins, takes the answers
     std::vector<TWireRef> records = FriendRecords(state.accounts, &state.online);
     friendsAsked.erase(asked);
-    if (client->welcome.active) {
-        auto& pending = client->welcome.friends;
+    if (client->Welcoming()) {
+        auto& pending = client->welcome->friends;
         pending.insert(pending.end(), records.begin(), records.end());
         return;
     }
@@ -219,7 +223,7 @@ void TService::TellLeft(TSite& site, const TAccount& account, uint64_t arrival, 
     }
     TWireRef record;
     for (TClient* user : site.users) {
-        bool owed = user->welcome.active && Owed(*user, account.id, arrival);
+        bool owed = user->Welcoming() && Owed(*user, account.id, arrival);
         if (!accountStays) {
             if (!owed)
                 user->sink.DeliverPresence(left);
@@ -229,8 +233,8 @@ void TService::TellLeft(TSite& site, const TAccount& account, uint64_t arrival, 
             continue;
         if (!record)
             record = PresenceWire(account, 0, 0);
-        if (user->welcome.trackListed)
-            user->welcome.listed.insert(account.id);
+        if (user->welcome->trackListed)
+            user->welcome->listed.insert(account.id);
         user->sink.DeliverPresence(record);
     }
 }

@@ -108,6 +108,9 @@ void TSession::ReadAvailable() {
     }
     if (closed)
         return;
+    // Only an unfinished packet keeps the assembler's packet-sized buffer.
+    if (assembler && assembler->Pending() == 0)
+        assembler.reset();
     if (total >= READ_PER_TURN) {
         asio::post(server.Io(), [self = shared_from_this()] {
             if (!self->closed)
@@ -127,7 +130,9 @@ bool TSession::ConsumePackets(const uint8_t* data, size_t size) {
     while (at < size) {
         size_t used = 0;
         TPacket packet;
-        TAssembleResult r = assembler.Next(data + at, size - at, used, packet);
+        if (!assembler)
+            assembler = std::make_unique<TPacketAssembler>();
+        TAssembleResult r = assembler->Next(data + at, size - at, used, packet);
         at += used;
         if (r == TAssembleResult::Broken) {
             Refuse(); // a length that cannot be resynchronised
@@ -225,7 +230,7 @@ size_t TSession::Room() const {
 }
 
 void TSession::RefillWelcome() {
-    if (closed || ending || dropped || !client.welcome.active)
+    if (closed || ending || dropped || !client.Welcoming())
         return;
     if (PendingBytes() < server.Limits().welcomeBatch / 4)
         server.Service().Drained(client);
@@ -282,7 +287,6 @@ void TSession::Flush() {
             Close();
             return;
         }
-        wroteSinceSweep = true;
         outputHead += written;
         if (written < left) {
             // The kernel took part of it: wait for room. What was written
@@ -299,10 +303,12 @@ void TSession::Flush() {
             return;
         }
     }
-    // The buffer stays for the next turn (allocating it anew each time cost
-    // as much as the fan-out itself), unless a burst such as a welcome made
-    // it large; the sweep takes it from a session that has gone quiet.
-    constexpr size_t KEPT_OUTPUT = 16u << 10;
+    // The buffer stays for the next turn when it is about one turn's worth
+    // of fan-out (allocating it anew each time cost as much as the fan-out
+    // itself); what a burst such as a welcome or a presence storm made it
+    // goes at once, so that a session gone quiet keeps at most this much
+    // until the sweep takes the rest.
+    constexpr size_t KEPT_OUTPUT = 512;
     if (output.capacity() > KEPT_OUTPUT)
         std::string().swap(output);
     else
@@ -318,9 +324,8 @@ void TSession::Flush() {
 }
 
 void TSession::ReleaseIdleOutput() {
-    if (!wroteSinceSweep && output.empty())
+    if (output.empty())
         std::string().swap(output);
-    wroteSinceSweep = false;
 }
 
 void TSession::DropOutput() {

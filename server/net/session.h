@@ -1,8 +1,9 @@
 // One bar's connection: reads whole packets through the assembler, hands them
 // to the service, and writes what the service queues in one call per loop
 // turn. Idle sessions hold no buffers: reads go through the server's shared
-// buffer, only an unfinished packet stays with the assembler, and the output
-// buffer of a session with nothing to write goes at the sweep.
+// buffer, the assembler (a packet's worth) exists only while a packet is
+// unfinished, and the output buffer of a session with nothing to write goes
+// at the sweep.
 #pragma once
 
 #include <asio.hpp>
@@ -40,8 +41,9 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     void DeliverPresence(const TWireRef& wire) override;
     // The presence wait is over; called by the server.
     void FlushWaitingPresence();
-    // Gives back the output buffer when nothing was written since the last
-    // call and nothing waits; called by the server's sweep.
+    // Gives back the output buffer when nothing waits; called by the
+    // server's sweep, so a busy session pays one allocation a second for it
+    // and an idle one keeps none.
     void ReleaseIdleOutput();
     void EndSession(std::string_view reason) override;
     size_t Room() const override;
@@ -104,15 +106,14 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     TSessionServer& server;
     asio::ip::tcp::socket socket;
     std::string address;
-    std::unique_ptr<TWsLink> ws; // null for TCP
-    TPacketAssembler assembler;
+    std::unique_ptr<TWsLink> ws;                 // null for TCP
+    std::unique_ptr<TPacketAssembler> assembler; // only while a packet is unfinished
     TClient client;
     TRateBudget requestBudget;
     // Queued messages as they go on the wire: appending a fanned-out line
     // costs a copy of its few bytes, and the turn's write takes them as one.
     std::string output;
     size_t outputHead = 0; // bytes at the front already written
-    bool wroteSinceSweep = false;
     int64_t acceptedMs = 0;
     int64_t closingSinceMs = 0;
     int64_t endingSinceMs = 0; // when the reason notice was queued

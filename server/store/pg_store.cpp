@@ -1,17 +1,28 @@
 #include "server/store/pg_store.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <libpq-fe.h>
+#include <poll.h>
 #include <utility>
 
 namespace navlet::server {
 namespace {
 
-// How long a call waits for a free connection before it fails.
-constexpr auto BORROW_TIMEOUT = std::chrono::seconds(5);
+using TSteady = std::chrono::steady_clock;
+
+// How long a call waits for a free connection before it fails, and for the
+// answer to one statement: a database that holds its connections but answers
+// nothing (frozen, or a network that drops packets) must not hold a sign-in
+// for longer than a refusal takes. Connecting has libpq's connect_timeout.
+constexpr auto BORROW_TIMEOUT = std::chrono::seconds(1);
+constexpr auto STATEMENT_TIMEOUT = std::chrono::seconds(2);
+// Creating the schema may wait for another node that creates it.
+constexpr auto MIGRATION_TIMEOUT = std::chrono::seconds(30);
+constexpr const char* CONNECT_TIMEOUT_SECONDS = "2";
 // Taken while the schema is created or upgraded, so that nodes starting
 // together do not race.
 constexpr const char* MIGRATION_LOCK = "SELECT pg_advisory_xact_lock(7233178993341)";
@@ -154,15 +165,62 @@ TAccount AccountFromRow(const TResult& r, int row) {
     return a;
 }
 
-bool Prepare(PGconn* conn) {
-    for (const TPrepared& s : STATEMENTS)
-        if (!TResult(PQprepare(conn, s.name, s.sql, 0, nullptr)).Ok())
+// Waits until `conn` has a whole result to give, or `deadline`. False when
+// time ran out or the connection broke: it is then in no state to reuse.
+bool AwaitReady(PGconn* conn, TSteady::time_point deadline) {
+    while (PQisBusy(conn)) {
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TSteady::now());
+        if (left.count() <= 0 || PQsocket(conn) < 0)
             return false;
+        pollfd ready{PQsocket(conn), POLLIN, 0};
+        int n = poll(&ready, 1, int(left.count()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 || (n > 0 && !PQconsumeInput(conn)))
+            return false;
+    }
     return true;
 }
 
+// The last result of what was sent on `conn` (as PQexec gives it), within
+// `timeout`; `timedOut` when it did not come in time.
+TResult Collect(PGconn* conn, int sent, TSteady::duration timeout, bool& timedOut) {
+    timedOut = false;
+    if (!sent)
+        return TResult();
+    TSteady::time_point deadline = TSteady::now() + timeout;
+    TResult last;
+    for (;;) {
+        if (!AwaitReady(conn, deadline)) {
+            timedOut = true;
+            return TResult();
+        }
+        PGresult* next = PQgetResult(conn);
+        if (!next)
+            return last;
+        last = TResult(next);
+    }
+}
+
+TResult Simple(PGconn* conn, const char* sql, bool& timedOut,
+               TSteady::duration timeout = STATEMENT_TIMEOUT) {
+    return Collect(conn, PQsendQuery(conn, sql), timeout, timedOut);
+}
+
 TResult Simple(PGconn* conn, const char* sql) {
-    return TResult(PQexec(conn, sql));
+    bool timedOut = false;
+    return Simple(conn, sql, timedOut, MIGRATION_TIMEOUT);
+}
+
+bool Prepare(PGconn* conn) {
+    bool timedOut = false;
+    for (const TPrepared& s : STATEMENTS)
+        if (!Collect(conn, PQsendPrepare(conn, s.name, s.sql, 0, nullptr), STATEMENT_TIMEOUT,
+                     timedOut)
+                 .Ok())
+            return false;
+    return true;
 }
 
 // Creates the schema in an empty database; refuses one written by a newer
@@ -198,43 +256,66 @@ bool Migrate(PGconn* conn, std::string& error) {
 } // namespace
 
 // A connection borrowed from the pool for one call; prepared statements run
-// through it, with one reset and retry when the connection had broken.
+// through it, with one reset and retry when the connection had broken. A
+// statement that does not answer in time costs the connection: it is closed,
+// and a later call makes a new one. Whether the database answered is noted
+// for the calling thread (TStore::LastCallFailed).
 class TPgStore::TLease {
   public:
     explicit TLease(TPgStore& store) : store(store), conn(store.Borrow()) {}
-    ~TLease() { store.Return(conn); }
+    ~TLease() {
+        NoteCall(/*failed=*/!conn || broken);
+        if (broken)
+            store.Discard(conn);
+        else
+            store.Return(conn);
+    }
     TLease(const TLease&) = delete;
     TLease& operator=(const TLease&) = delete;
 
     bool Ok() const { return conn != nullptr; }
 
     TResult Run(const char* name, const TParams& params = {}) {
-        if (!conn)
+        if (!conn || broken)
             return TResult();
         TResult r = Once(name, params);
         // Inside a transaction a retry on a fresh connection would run alone.
-        if (r.Ok() || PQstatus(conn) == CONNECTION_OK || inTransaction)
+        if (r.Ok() || broken || PQstatus(conn) == CONNECTION_OK || inTransaction)
             return r;
         PQreset(conn);
-        if (PQstatus(conn) != CONNECTION_OK || !Prepare(conn))
+        if (PQstatus(conn) != CONNECTION_OK || !Prepare(conn)) {
+            broken = true;
             return r;
+        }
         return Once(name, params);
     }
-    bool Begin() { return inTransaction = conn && Simple(conn, "BEGIN").Ok(); }
+    bool Begin() { return inTransaction = conn && !broken && Statement("BEGIN").Ok(); }
     bool End(bool commit) {
         inTransaction = false;
-        return Simple(conn, commit ? "COMMIT" : "ROLLBACK").Ok();
+        return conn && !broken && Statement(commit ? "COMMIT" : "ROLLBACK").Ok();
     }
 
   private:
     TResult Once(const char* name, const TParams& params) {
         std::vector<const char*> values = params.Values();
-        return TResult(PQexecPrepared(conn, name, params.Count(), values.data(), params.Lengths(),
-                                      params.Formats(), 0));
+        bool timedOut = false;
+        TResult r = Collect(conn,
+                            PQsendQueryPrepared(conn, name, params.Count(), values.data(),
+                                                params.Lengths(), params.Formats(), 0),
+                            STATEMENT_TIMEOUT, timedOut);
+        broken = broken || timedOut;
+        return r;
+    }
+    TResult Statement(const char* sql) {
+        bool timedOut = false;
+        TResult r = Simple(conn, sql, timedOut);
+        broken = broken || timedOut;
+        return r;
     }
     TPgStore& store;
     PGconn* conn;
     bool inTransaction = false;
+    bool broken = false; // timed out or could not be reset: not to be reused
 };
 
 std::unique_ptr<TStore> TPgStore::Open(const std::string& address, std::string& error,
@@ -263,7 +344,7 @@ TPgStore::~TPgStore() {
 PGconn* TPgStore::Connect(std::string& error) {
     // A connect timeout of our own unless the address names one.
     const char* keys[] = {"connect_timeout", "dbname", nullptr};
-    const char* values[] = {"3", address.c_str(), nullptr};
+    const char* values[] = {CONNECT_TIMEOUT_SECONDS, address.c_str(), nullptr};
     PGconn* conn = PQconnectdbParams(keys, values, /*expand_dbname=*/1);
     if (!conn || PQstatus(conn) != CONNECTION_OK) {
         error = conn ? PQerrorMessage(conn) : "out of memory";
@@ -301,9 +382,19 @@ PGconn* TPgStore::Borrow() {
                 --total;
             return conn;
         }
-        if (!returned.wait_for(hold, BORROW_TIMEOUT, [this] { return !idle.empty(); }))
+        if (!returned.wait_for(hold, BORROW_TIMEOUT,
+                               [this] { return !idle.empty() || total < limit; }))
             return nullptr;
     }
+}
+
+void TPgStore::Discard(PGconn* conn) {
+    PQfinish(conn);
+    {
+        std::lock_guard hold(lock);
+        --total;
+    }
+    returned.notify_one(); // a waiting call may connect anew
 }
 
 void TPgStore::Return(PGconn* conn) {

@@ -1,8 +1,9 @@
 // The cluster's back end: a PostgreSQL database that every node shares.
 // A small pool of connections, each with the store's statements prepared
 // once; a connection that broke is reset and prepared again on its next use.
-// When the server cannot be reached the calls fail (finds return nothing),
-// and the next call tries again.
+// When the server cannot be reached, or does not answer a statement within
+// two seconds, the calls fail (finds return nothing, LastCallFailed says
+// why), and the next call tries again.
 #pragma once
 
 #include <condition_variable>
@@ -44,6 +45,8 @@ class TPgStore final : public TStore {
     PGconn* Connect(std::string& error);
     PGconn* Borrow();
     void Return(PGconn* conn);
+    // Closes a connection that is in no state to reuse; its place is free.
+    void Discard(PGconn* conn);
 
     std::string address;
     std::mutex lock;

@@ -13,7 +13,17 @@ namespace {
 constexpr unsigned long long PWHASH_OPSLIMIT = 2;
 constexpr size_t PWHASH_MEMLIMIT = 8u << 20;
 
+thread_local bool lastCallFailed = false;
+
 } // namespace
+
+bool TStore::LastCallFailed() {
+    return lastCallFailed;
+}
+
+void TStore::NoteCall(bool failed) {
+    lastCallFailed = failed;
+}
 
 bool IsValidGender(char gender) {
     return gender == 'm' || gender == 'f' || gender == 'x';

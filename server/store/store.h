@@ -98,7 +98,13 @@ class TStore {
     // Returns the target's calls, oldest first, and forgets them.
     virtual std::vector<TKeptCall> TakeCalls(uint64_t target) = 0;
 
+    // Whether the latest call made on this thread failed for want of the
+    // database (unreachable, or no answer in time), rather than finding
+    // nothing or refusing. Lets callers say "try again" instead of "no".
+    static bool LastCallFailed();
+
   protected:
+    static void NoteCall(bool failed);
     TStore() = default;
     enum class TInsertResult { Done, Duplicate, Failed };
     // The back ends' halves of the checked operations above.

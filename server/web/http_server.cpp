@@ -1,5 +1,6 @@
 #include "server/web/http_server.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <future>
@@ -66,8 +67,17 @@ std::string Serialise(const THttpResponse& response, bool keepAlive, bool withBo
 // while a request is with a worker, nothing reads or writes the socket.
 class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
   public:
+    using TClock = std::chrono::steady_clock;
+
     THttpConnection(THttpServer& server, asio::ip::tcp::socket socket, asio::ip::address address)
-        : server(server), socket(std::move(socket)), timer(server.io), address(address) {}
+        : server(server), socket(std::move(socket)), timer(server.io), address(address),
+          heardAt(TClock::now()) {}
+
+    // Whether the connection holds no part of a request and no answer: it
+    // may be closed at no loss when room is needed. Since when it is so.
+    bool Silent() const { return !working && (draining || (!haveHead && buffer.empty())); }
+    TClock::time_point HeardAt() const { return heardAt; }
+    const asio::ip::address& Address() const { return address; }
 
     void Begin() {
         ArmTimer(server.limits.requestTime);
@@ -125,6 +135,7 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
     }
 
     void Received(size_t n) {
+        heardAt = TClock::now();
         if (draining) {
             drained += n;
             if (drained > MAX_DRAINED)
@@ -171,6 +182,7 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
         if (!DecodeRequestFields(server.limits.head, request))
             return Refuse(400);
         StopTimer();
+        working = true;
         server.Dispatch(shared_from_this());
     }
 
@@ -193,6 +205,7 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
 
     // Answers a request we will not read to its end, then closes.
     void Refuse(int status) {
+        working = true;
         request.keepAlive = false;
         Write(Serialise(server.ErrorResponse(status), /*keepAlive=*/false, /*withBody=*/true),
               /*keepAlive=*/false);
@@ -213,6 +226,8 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
 
     void Written(bool keepAlive) {
         outgoing = std::string();
+        working = false;
+        heardAt = TClock::now(); // silent from the answer on
         StopTimer();
         if (!keepAlive) {
             Drain();
@@ -248,6 +263,8 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
     THttpRequest request;
     size_t drained = 0;
     uint64_t timerGeneration = 0;
+    TClock::time_point heardAt; // the last byte received, or the last answer
+    bool working = false;       // a request with a worker, or an answer going out
     bool haveHead = false;
     bool idle = false;
     bool draining = false;
@@ -260,8 +277,9 @@ THttpServer::~THttpServer() {
     Stop();
 }
 
-void THttpServer::Route(const std::string& method, const std::string& path, THttpHandler handler) {
-    routes[{method, path}] = std::move(handler);
+void THttpServer::Route(const std::string& method, const std::string& path, THttpHandler handler,
+                        THttpWork work) {
+    routes[{method, path}] = TRoute{std::move(handler), work};
 }
 
 void THttpServer::RouteUpgrade(const std::string& path, THttpUpgrade upgrade) {
@@ -294,7 +312,8 @@ bool THttpServer::Start(const std::string& host, int wanted, std::string& error)
         return false;
     }
     port = acceptor.local_endpoint(ec).port();
-    workers.emplace(limits.workers);
+    pages = std::make_unique<TWorkLane>(limits.workers, limits.maxQueued);
+    hashing = std::make_unique<TWorkLane>(limits.hashWorkers, limits.hashQueued);
     Accept();
     ioThread = std::thread([this] { io.run(); });
     return true;
@@ -316,8 +335,8 @@ void THttpServer::Stop() {
         closedAll.set_value();
     });
     closedAll.get_future().wait();
-    workers->stop(); // requests not yet begun are dropped
-    workers->join();
+    pages->Stop(); // requests not yet begun are dropped
+    hashing->Stop();
     io.stop();
     ioThread.join();
     io.restart();
@@ -348,7 +367,8 @@ void THttpServer::Admit(asio::ip::tcp::socket socket) {
         return;
     size_t& fromAddress = perAddress[peer.address()];
     bool bounded = !IsTrustedProxy(peer.address());
-    if ((bounded && fromAddress >= limits.maxPerAddress) || open.size() >= limits.maxConnections) {
+    bool full = open.size() >= limits.maxConnections;
+    if ((bounded && fromAddress >= limits.maxPerAddress) || (full && !MakeRoom(peer.address()))) {
         if (fromAddress == 0)
             perAddress.erase(peer.address());
         // A short refusal if the socket takes it at once; then gone.
@@ -365,6 +385,34 @@ void THttpServer::Admit(asio::ip::tcp::socket socket) {
     connection->Begin();
 }
 
+// At the cap, every address may hold a fair share of the connections: a
+// newcomer below its share takes the place of the connection that has been
+// silent longest, from an address above its share if there is one.
+bool THttpServer::MakeRoom(const asio::ip::address& newcomer) {
+    size_t addresses = perAddress.size(); // the newcomer's is counted already
+    size_t share = std::max<size_t>(1, limits.maxConnections / std::max<size_t>(1, addresses));
+    // A trusted proxy carries many clients: it has no share of its own.
+    if (!IsTrustedProxy(newcomer) && perAddress.at(newcomer) >= share)
+        return false;
+    THttpConnection* quietest = nullptr;
+    bool quietestOver = false;
+    for (THttpConnection* connection : open) {
+        if (!connection->Silent())
+            continue;
+        bool over =
+            !IsTrustedProxy(connection->Address()) && perAddress[connection->Address()] > share;
+        if (!quietest || (over && !quietestOver) ||
+            (over == quietestOver && connection->HeardAt() < quietest->HeardAt())) {
+            quietest = connection;
+            quietestOver = over;
+        }
+    }
+    if (!quietest)
+        return false;
+    quietest->Close();
+    return true;
+}
+
 void THttpServer::Release(THttpConnection* connection, const asio::ip::address& address) {
     open.erase(connection);
     auto it = perAddress.find(address);
@@ -372,26 +420,34 @@ void THttpServer::Release(THttpConnection* connection, const asio::ip::address& 
         perAddress.erase(it);
 }
 
+THttpWork THttpServer::WorkOf(const THttpRequest& request) const {
+    auto route = routes.find({request.method == "HEAD" ? "GET" : request.method, request.path});
+    return route == routes.end() ? THttpWork::Page : route->second.work;
+}
+
 void THttpServer::Dispatch(std::shared_ptr<THttpConnection> connection) {
-    if (queued.fetch_add(1) >= limits.maxQueued + limits.workers) {
-        queued.fetch_sub(1);
-        connection->Respond(ErrorResponse(503));
-        return;
-    }
-    asio::post(*workers, [this, connection = std::move(connection)]() mutable {
+    TWorkLane& lane = WorkOf(connection->Request()) == THttpWork::Hashing ? *hashing : *pages;
+    std::weak_ptr<THttpConnection> waiting = connection;
+    auto run = [this, connection] {
         THttpResponse response = Answer(connection->Request());
-        queued.fetch_sub(1);
-        asio::post(io, [connection = std::move(connection), response = std::move(response)] {
-            connection->Respond(response);
-        });
-    });
+        asio::post(io,
+                   [connection, response = std::move(response)] { connection->Respond(response); });
+    };
+    // A request that gives its place to another address's is refused here,
+    // on the I/O thread.
+    auto refuse = [this, waiting] {
+        if (auto displaced = waiting.lock())
+            displaced->Respond(ErrorResponse(503));
+    };
+    if (!lane.Push(connection->Request().remoteAddress, std::move(run), std::move(refuse)))
+        connection->Respond(ErrorResponse(503));
 }
 
 THttpResponse THttpServer::Answer(const THttpRequest& request) const {
     std::string method = request.method == "HEAD" ? "GET" : request.method;
     auto route = routes.find({method, request.path});
     if (route == routes.end()) {
-        for (const auto& [key, handler] : routes) {
+        for (const auto& [key, unused] : routes) {
             if (key.second == request.path)
                 return ErrorResponse(405);
         }
@@ -399,7 +455,7 @@ THttpResponse THttpServer::Answer(const THttpRequest& request) const {
     }
     THttpResponse response;
     try {
-        route->second(request, response);
+        route->second.handler(request, response);
     } catch (...) {
         return ErrorResponse(500);
     }

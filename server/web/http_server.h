@@ -4,8 +4,11 @@
 // that sends slowly holds a socket and a few kilobytes, never a thread. Every
 // request is bounded: its head in bytes and fields, its body, and the time the
 // whole request may take to arrive; connections are bounded per address and in
-// total. Whole requests go to a small pool of workers (handlers may block, e.g.
-// on a password hash); when the pool's queue is full the answer is 503 at once.
+// total, and at the cap the connection silent longest gives way to a newcomer
+// from an address below its fair share. Whole requests go to a small pool of workers (handlers may
+// block); routes that hash passwords have a bounded pool of their own, so that they never take the
+// pages' workers. Each pool's queue is shared fairly between addresses; when an address finds no
+// fair place the answer is 503 at once.
 #pragma once
 
 #include <asio.hpp>
@@ -22,6 +25,7 @@
 #include <vector>
 
 #include "server/web/request/request_head.h"
+#include "server/web/work_lane.h"
 
 namespace navlet::web {
 
@@ -41,8 +45,13 @@ struct THttpLimits {
     // bounded only by the total. Nobody else's X-Forwarded-For is believed.
     std::vector<asio::ip::address> trustedProxies;
     size_t workers = 4;
-    size_t maxQueued = 64; // whole requests waiting for a worker
+    size_t maxQueued = 64;  // whole requests waiting for a worker
+    size_t hashWorkers = 2; // for the routes marked THttpWork::Hashing
+    size_t hashQueued = 32;
 };
+
+// Which pool a route's handler runs on.
+enum class THttpWork { Page, Hashing };
 
 struct THttpResponse {
     int status = 200;
@@ -79,7 +88,8 @@ class THttpServer {
     THttpServer& operator=(const THttpServer&) = delete;
 
     // Before Start only. A GET route also answers HEAD.
-    void Route(const std::string& method, const std::string& path, THttpHandler handler);
+    void Route(const std::string& method, const std::string& path, THttpHandler handler,
+               THttpWork work = THttpWork::Page);
     void SetErrorPage(TErrorPage page) { errorPage = std::move(page); }
     // Before Start only: requests for `path`, whatever their method, are upgrades.
     void RouteUpgrade(const std::string& path, THttpUpgrade upgrade);
@@ -98,8 +108,13 @@ class THttpServer {
     void Accept();
     void Admit(asio::ip::tcp::socket socket);
     void Release(THttpConnection* connection, const asio::ip::address& address);
-    // Runs the request's handler on a worker, or answers 503 when the queue is full.
+    // At the cap: closes a silent connection so that `newcomer` may come in;
+    // false when its address has its fair share already or none is silent.
+    bool MakeRoom(const asio::ip::address& newcomer);
+    // Runs the request's handler on a worker of its pool, or answers 503
+    // when the pool has no fair place for it.
     void Dispatch(std::shared_ptr<THttpConnection> connection);
+    THttpWork WorkOf(const THttpRequest& request) const;
     THttpResponse Answer(const THttpRequest& request) const;
     bool IsTrustedProxy(const asio::ip::address& address) const;
     // The client's address: the peer's, or through trusted proxies the
@@ -108,15 +123,19 @@ class THttpServer {
     THttpResponse ErrorResponse(int status) const;
 
     THttpLimits limits;
-    std::map<std::pair<std::string, std::string>, THttpHandler> routes;
+    struct TRoute {
+        THttpHandler handler;
+        THttpWork work = THttpWork::Page;
+    };
+    std::map<std::pair<std::string, std::string>, TRoute> routes;
     std::map<std::string, THttpUpgrade> upgrades;
     TErrorPage errorPage;
 
     asio::io_context io;
     asio::ip::tcp::acceptor acceptor{io};
     asio::steady_timer acceptBackoff{io};
-    std::optional<asio::thread_pool> workers;
-    std::atomic<size_t> queued{0};
+    std::unique_ptr<TWorkLane> pages;
+    std::unique_ptr<TWorkLane> hashing;
     std::thread ioThread;
     int port = 0;
 

@@ -38,10 +38,10 @@ TLoginThrottle::TFailures& TLoginThrottle::Entry(TTable& table, const std::strin
     auto it = table.find(key);
     if (it == table.end()) {
         DropStalest(table, rules.maxEntries, [](const TFailures& f) { return f.last; });
-        it = table.emplace(key, TFailures{0, now, now}).first;
+        it = table.emplace(key, TFailures{0, now, now, now}).first;
     }
     if (now - it->second.last >= rule.forgetAfter)
-        it->second = TFailures{0, now, now};
+        it->second = TFailures{0, now, now, now};
     return it->second;
 }
 
@@ -61,7 +61,7 @@ std::chrono::milliseconds TLoginThrottle::Begin(const std::string& account,
     TClock::time_point allowed = byAddress.nextAllowed;
     if (byAccount)
         allowed = std::max(allowed, byAccount->nextAllowed);
-    if (now < allowed)
+    if (now < allowed && !TakeSpare(byAddress, byAccount, now))
         return std::chrono::ceil<std::chrono::milliseconds>(allowed - now);
     // Past the free failures, one attempt at a time: parallel guesses wait
     // for this one's answer instead of slipping through together.
@@ -71,10 +71,21 @@ std::chrono::milliseconds TLoginThrottle::Begin(const std::string& account,
     return std::chrono::milliseconds::zero();
 }
 
+bool TLoginThrottle::TakeSpare(const TFailures& byAddress, TFailures* byAccount,
+                               TClock::time_point now) {
+    if (!byAccount || byAddress.count > 0 || now < byAddress.nextAllowed ||
+        now < byAccount->spareAt)
+        return false;
+    byAccount->spareAt = now + rules.spareEvery;
+    return true;
+}
+
 void TLoginThrottle::Count(TTable& table, const std::string& key, const TThrottleRule& rule,
                            TClock::time_point now) {
     TFailures& failures = Entry(table, key, rule, now);
     ++failures.count;
+    if (failures.count == rule.freeFailures)
+        failures.spareAt = now + rules.spareEvery; // held back from now on
     failures.last = now;
     failures.nextAllowed = now + WaitAfter(rule, failures.count);
 }
@@ -84,6 +95,16 @@ void TLoginThrottle::Failed(const std::string& account, const std::string& addre
     std::lock_guard lock(mutex);
     Count(addresses, address, rules.address, now);
     Count(accounts, account, rules.account, now);
+}
+
+void TLoginThrottle::Abandoned(const std::string& account, const std::string& address,
+                               TClock::time_point now) {
+    std::lock_guard lock(mutex);
+    for (auto [table, key] : {std::pair{&accounts, &account}, std::pair{&addresses, &address}}) {
+        auto it = table->find(*key);
+        if (it != table->end())
+            it->second.nextAllowed = std::min(it->second.nextAllowed, now);
+    }
 }
 
 void TLoginThrottle::Succeeded(const std::string& account, const std::string& address,

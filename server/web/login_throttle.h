@@ -1,10 +1,11 @@
 // Slows password guessing: after a few wrong passwords for one account, or
 // from one address, further attempts must wait, longer after each failure up
 // to a ceiling, and the count is forgotten after a quiet while. An attempt
-// that must wait is refused before its password is checked. The ceiling on the
-// account's wait keeps a guesser from locking its owner out for long, and an
-// address that signed in to an account recently is not held up by the
-// account's count at all, only by its own.
+// that must wait is refused before its password is checked. An address that
+// signed in to an account recently is not held up by the account's count at
+// all, only by its own; and while guessers hold the account back, it keeps a
+// spare attempt every few seconds for an address that has not failed, so
+// that its owner gets in from a new place within seconds.
 //
 // Keys are plain strings (an account id, an address), so the session port and
 // the web site can share one throttle. Thread-safe; time is passed in.
@@ -29,8 +30,9 @@ struct TThrottleRules {
     TThrottleRule account;
     TThrottleRule address{/*freeFailures=*/10, std::chrono::seconds(1), std::chrono::seconds(60),
                           std::chrono::seconds(900)};
-    std::chrono::hours trustedFor{24}; // an address's success exempts it from the account's count
-    size_t maxEntries = 100000;        // per kind; the stalest go first
+    std::chrono::hours trustedFor{24};  // an address's success exempts it from the account's count
+    std::chrono::seconds spareEvery{5}; // a held-back account's attempts for clean addresses
+    size_t maxEntries = 100000;         // per kind; the stalest go first
 };
 
 class TLoginThrottle {
@@ -44,6 +46,9 @@ class TLoginThrottle {
     std::chrono::milliseconds Begin(const std::string& account, const std::string& address,
                                     TClock::time_point now);
     void Failed(const std::string& account, const std::string& address, TClock::time_point now);
+    // A begun attempt that was not checked after all (refused elsewhere):
+    // it counts for nothing, and the next attempt need not wait for it.
+    void Abandoned(const std::string& account, const std::string& address, TClock::time_point now);
     void Succeeded(const std::string& account, const std::string& address, TClock::time_point now);
 
   private:
@@ -51,6 +56,7 @@ class TLoginThrottle {
         int count = 0;
         TClock::time_point last;
         TClock::time_point nextAllowed;
+        TClock::time_point spareAt; // an account's next spare attempt
     };
     using TTable = std::map<std::string, TFailures>;
 
@@ -60,6 +66,9 @@ class TLoginThrottle {
                      TClock::time_point now);
     void Count(TTable& table, const std::string& key, const TThrottleRule& rule,
                TClock::time_point now);
+    // Whether a held-back account gives this clean address its spare attempt
+    // now (taken then).
+    bool TakeSpare(const TFailures& byAddress, TFailures* byAccount, TClock::time_point now);
     bool Trusted(const std::string& account, const std::string& address, TClock::time_point now);
 
     TThrottleRules rules;

@@ -30,9 +30,10 @@ struct TNewAccount {
 
 enum class TCreateResult {
     Created,
-    NickTaken, // another account has the nick, compared without regard to case
-    Invalid,   // the implementation refused the fields (the site checks them first)
-    Busy,      // the service did not take the request in time; nothing was created
+    NickTaken,   // another account has the nick, compared without regard to case
+    Invalid,     // the implementation refused the fields (the site checks them first)
+    Busy,        // the service did not take the request in time; nothing was created
+    Unavailable, // the database did not answer; nothing was created
 };
 
 struct TCreateOutcome {
@@ -52,6 +53,15 @@ enum class TUpdateResult {
     WrongPassword,
     Invalid,
     Busy, // the service did not take the request in time; nothing was changed
+    // Failed attempts on the account or from the address hold the check
+    // back: the password was not checked, nothing was changed.
+    TooManyAttempts,
+    Unavailable, // the database did not answer; nothing was changed
+};
+
+struct TUpdateOutcome {
+    TUpdateResult result = TUpdateResult::Invalid;
+    int retryAfterSeconds = 0; // with TooManyAttempts
 };
 
 struct TSiteLoad {
@@ -78,11 +88,14 @@ class TWebBackend {
     // The fields have passed CheckNick, CheckPassword and the gender and
     // language checks of account_rules.h.
     virtual TCreateOutcome CreateAccount(const TNewAccount& account) = 0;
+    // Nothing when there is no such user, or when the database did not
+    // answer (then LastCallUnavailable is true on this thread).
     virtual std::optional<TProfile> FindProfile(UserId id) = 0;
     // Changes gender, language and (when given) the password, only when
-    // `password` is the account's current password.
-    virtual TUpdateResult UpdateProfile(UserId id, std::string_view password,
-                                        const TProfileChange& change) = 0;
+    // `password` is the account's current password; `address` is the peer's.
+    virtual TUpdateOutcome UpdateProfile(UserId id, std::string_view password,
+                                         const std::string& address,
+                                         const TProfileChange& change) = 0;
     // The sites with the most signed-in users now, busiest first, at most `limit`.
     virtual std::vector<TSiteLoad> BusiestSites(int limit) = 0;
     // Banner page `id`: the operator's whole HTML page, which the site serves
@@ -90,6 +103,9 @@ class TWebBackend {
     virtual std::optional<std::string> BannerBody(int32_t id) = 0;
     // A server that is no cluster node need not say.
     virtual TServerHealth Health() { return {}; }
+    // Whether the latest call on the calling thread found nothing because
+    // the database did not answer, rather than because nothing was there.
+    virtual bool LastCallUnavailable() { return false; }
 };
 
 } // namespace navlet::web

@@ -1,5 +1,6 @@
 #include "server/web/web_site.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 
@@ -11,6 +12,18 @@ namespace {
 
 constexpr const char* HTML = "text/html; charset=utf-8";
 constexpr std::string_view BUSY = "The site is busy and nothing was saved. Please try again.";
+constexpr std::string_view UNAVAILABLE =
+    "The service is briefly unavailable and nothing was saved. Please try again in a minute.";
+
+// A refusal of the password slow-down, with the seconds to wait.
+void TooManyAttempts(THttpResponse& res, int64_t seconds, const TProfile& shown, int locale) {
+    seconds = std::max<int64_t>(seconds, 1);
+    res.headers.emplace_back("Retry-After", std::to_string(seconds));
+    res.status = 429;
+    res.contentType = HTML;
+    res.body = UpdateProfilePage(
+        shown, locale, "too many attempts, try again in " + std::to_string(seconds) + " seconds");
+}
 
 // The bar sends the low 10 bits of its locale id; anything in 16 bits is accepted.
 constexpr int MAX_LOCALE = 0xFFFF;
@@ -32,6 +45,20 @@ void Answer(THttpResponse& res, int status, std::string page) {
 void Fail(THttpResponse& res, int status, std::string_view message) {
     Answer(res, status, ErrorPage(status, message));
 }
+
+} // namespace
+
+// No profile to show: none there, or the database did not answer.
+void TWebSite::NoProfile(THttpResponse& res) {
+    if (!backend.LastCallUnavailable()) {
+        Fail(res, 404, "There is no such user.");
+        return;
+    }
+    res.headers.emplace_back("Retry-After", "60");
+    Fail(res, 503, "The service is briefly unavailable. Please try again in a minute.");
+}
+
+namespace {
 
 struct TProfileAddress {
     UserId id = 0;
@@ -117,6 +144,16 @@ void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
         Answer(res, 400, SignUpPage(values, problem));
         return;
     }
+    // Counted only once the form is right: a typo costs no allowance.
+    auto wait = signUps.Take(req.remoteAddress, TSignUpLimit::TClock::now());
+    if (wait.count() > 0) {
+        auto seconds = std::max<int64_t>(1, std::chrono::ceil<std::chrono::seconds>(wait).count());
+        res.headers.emplace_back("Retry-After", std::to_string(seconds));
+        Answer(res, 429,
+               SignUpPage(values, "too many sign-ups, try again in " + std::to_string(seconds) +
+                                      " seconds"));
+        return;
+    }
     TCreateOutcome outcome =
         backend.CreateAccount({values.nick, password, values.gender, values.language});
     switch (outcome.result) {
@@ -135,6 +172,10 @@ void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
     case TCreateResult::Busy:
         Answer(res, 503, SignUpPage(values, BUSY));
         return;
+    case TCreateResult::Unavailable:
+        res.headers.emplace_back("Retry-After", "60");
+        Answer(res, 503, SignUpPage(values, UNAVAILABLE));
+        return;
     }
 }
 
@@ -146,7 +187,7 @@ void TWebSite::HandleViewProfile(const THttpRequest& req, THttpResponse& res) {
         return;
     auto profile = backend.FindProfile(address->id);
     if (!profile) {
-        Fail(res, 404, "There is no such user.");
+        NoProfile(res);
         return;
     }
     if (FieldValue(req.fields, "view") != "page") {
@@ -164,7 +205,7 @@ void TWebSite::HandleUpdateForm(const THttpRequest& req, THttpResponse& res) {
         return;
     auto profile = backend.FindProfile(address->id);
     if (!profile) {
-        Fail(res, 404, "There is no such user.");
+        NoProfile(res);
         return;
     }
     Answer(res, 200, UpdateProfilePage(*profile, address->locale, {}));
@@ -176,7 +217,7 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
         return;
     auto profile = backend.FindProfile(address->id);
     if (!profile) {
-        Fail(res, 404, "There is no such user.");
+        NoProfile(res);
         return;
     }
     TProfile shown = *profile;
@@ -195,16 +236,14 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
     auto now = TLoginThrottle::TClock::now();
     std::chrono::milliseconds wait = throttle.Begin(account, req.remoteAddress, now);
     if (wait.count() > 0) {
-        auto seconds = std::chrono::ceil<std::chrono::seconds>(wait).count();
-        res.headers.emplace_back("Retry-After", std::to_string(seconds));
-        Answer(res, 429,
-               UpdateProfilePage(shown, address->locale,
-                                 "Too many wrong passwords. Please wait " +
-                                     std::to_string(seconds) + " seconds and try again."));
+        TooManyAttempts(res, std::chrono::ceil<std::chrono::seconds>(wait).count(), shown,
+                        address->locale);
         return;
     }
     std::string password = FieldValue(req.fields, "password");
-    switch (backend.UpdateProfile(address->id, password, change)) {
+    TUpdateOutcome outcome =
+        backend.UpdateProfile(address->id, password, req.remoteAddress, change);
+    switch (outcome.result) {
     case TUpdateResult::Updated:
         throttle.Succeeded(account, req.remoteAddress, TLoginThrottle::TClock::now());
         if (!change.newPassword.empty())
@@ -225,6 +264,15 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
         return;
     case TUpdateResult::Busy:
         Answer(res, 503, UpdateProfilePage(shown, address->locale, BUSY));
+        return;
+    case TUpdateResult::Unavailable:
+        res.headers.emplace_back("Retry-After", "60");
+        Answer(res, 503, UpdateProfilePage(shown, address->locale, UNAVAILABLE));
+        return;
+    case TUpdateResult::TooManyAttempts:
+        // Not checked, so no failure of this throttle's either.
+        throttle.Abandoned(account, req.remoteAddress, TLoginThrottle::TClock::now());
+        TooManyAttempts(res, outcome.retryAfterSeconds, shown, address->locale);
         return;
     }
 }
@@ -254,7 +302,7 @@ void TWebSite::SignInOwner(UserId user, THttpResponse& res) {
 }
 
 TWebSite::TWebSite(TWebBackend& backend, TWebSiteLimits limits)
-    : backend(backend), limits(limits), throttle(limits.passwords),
+    : backend(backend), limits(limits), throttle(limits.passwords), signUps(limits.signUps),
       http(std::make_unique<THttpServer>(limits.http)) {
     AddRoutes();
 }
@@ -288,16 +336,21 @@ void TWebSite::AddRoutes() {
     http->Route("GET", "/newuser.asp", [](const THttpRequest&, THttpResponse& res) {
         Answer(res, 200, SignUpPage({}, {}));
     });
-    http->Route("POST", "/newuser.asp",
-                [this](const THttpRequest& req, THttpResponse& res) { HandleSignUp(req, res); });
+    // Both forms hash a password: they run on the site's hashing pool.
+    http->Route(
+        "POST", "/newuser.asp",
+        [this](const THttpRequest& req, THttpResponse& res) { HandleSignUp(req, res); },
+        THttpWork::Hashing);
     http->Route("GET", "/viewprofile.asp", [this](const THttpRequest& req, THttpResponse& res) {
         HandleViewProfile(req, res);
     });
     http->Route("GET", "/updateprofile.asp", [this](const THttpRequest& req, THttpResponse& res) {
         HandleUpdateForm(req, res);
     });
-    http->Route("POST", "/updateprofile.asp",
-                [this](const THttpRequest& req, THttpResponse& res) { HandleUpdate(req, res); });
+    http->Route(
+        "POST", "/updateprofile.asp",
+        [this](const THttpRequest& req, THttpResponse& res) { HandleUpdate(req, res); },
+        THttpWork::Hashing);
     http->Route("GET", "/banner.asp",
                 [this](const THttpRequest& req, THttpResponse& res) { HandleBanner(req, res); });
     // Unknown paths and refused requests get a page too, not an empty body.

@@ -8,6 +8,7 @@
 #include "server/web/http_server.h"
 #include "server/web/login_throttle.h"
 #include "server/web/owner_sessions.h"
+#include "server/web/signup_limit.h"
 #include "server/web/web_backend.h"
 
 namespace navlet::web {
@@ -16,6 +17,7 @@ struct TWebSiteLimits {
     THttpLimits http;      // a sign-up form is a few dozen bytes: the default 8 KiB body is ample
     int busiestShown = 10; // rows of the home page's table
     TThrottleRules passwords; // wrong current passwords on the profile form
+    TSignUpRules signUps;
 };
 
 class TWebSite {
@@ -43,12 +45,14 @@ class TWebSite {
     void HandleUpdateForm(const THttpRequest& req, THttpResponse& res);
     void HandleUpdate(const THttpRequest& req, THttpResponse& res);
     void HandleBanner(const THttpRequest& req, THttpResponse& res);
+    void NoProfile(THttpResponse& res);
     // Hands the browser a cookie that shows `user` as signed in to the site.
     void SignInOwner(UserId user, THttpResponse& res);
 
     TWebBackend& backend;
     TWebSiteLimits limits;
     TLoginThrottle throttle;
+    TSignUpLimit signUps;
     TOwnerSessions owners;
     std::unique_ptr<THttpServer> http;
 };

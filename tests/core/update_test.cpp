@@ -348,9 +348,10 @@ TEST_F(TWholeDownloadTest, PerUserRegistrationIsRepointedWhereItLives) {
 }
 
 // At low integrity the bar can neither rename into the module's folder nor
-// re-point the class: the checked module waits in the writable folder, and
-// the next bar that is not protected installs it.
-TEST_F(TWholeDownloadTest, ProtectedDownloadWaitsAndTheNextUnprotectedStartInstallsIt) {
+// re-point the class: the checked module waits in the writable folder, which
+// every low-integrity process may write. The next bar that is not protected
+// deletes it unused and installs only what it downloads itself.
+TEST_F(TWholeDownloadTest, ProtectedDownloadWaitsAndTheNextUnprotectedSignInInstallsItsOwn) {
     const std::vector<uint8_t> module = WithVersion(FileBytes(NAVLET_FIXTURE_MODULE_PE), "1.5.0.0");
     const std::string userInproc = std::string(USER_CLASSES_KEY) + "\\" + INPROC;
     tk.registry.Set(THive::CurrentUser, userInproc, "", std::string("per-user module"));
@@ -368,8 +369,8 @@ TEST_F(TWholeDownloadTest, ProtectedDownloadWaitsAndTheNextUnprotectedStartInsta
     EXPECT_EQ(Stored(THive::CurrentUser, userInproc, ""),
               TMemoryRegistry::TValue(std::string("per-user module")));
     EXPECT_TRUE(tk.host.messages.empty());
-    EXPECT_EQ(StatusText(), "A new navlet version is waiting: it is installed when the browser "
-                            "next starts outside Protected Mode");
+    EXPECT_EQ(StatusText(), "A new navlet version is available: it is installed the next time "
+                            "the bar signs in outside Protected Mode");
     EXPECT_EQ(tk.registry.Get(THive::CurrentUserLow, SETTINGS_KEY, "update"),
               TMemoryRegistry::TValue(V15));
 
@@ -378,31 +379,54 @@ TEST_F(TWholeDownloadTest, ProtectedDownloadWaitsAndTheNextUnprotectedStartInsta
     MakeBar();
     EXPECT_TRUE(tk.files.Exists(waiting));
 
+    // What a low-integrity process planted there in the meantime.
+    std::vector<uint8_t> planted = module;
+    planted.insert(planted.end(), {'e', 'v', 'i', 'l'});
+    tk.files.files[waiting] = planted;
     bar.reset();
+    loginCount = 0;
     tk.module.protectedMode = false;
-    TNavlet& next = MakeBar();
+    SignedInBar();
     const std::string installed = Installed(V15);
-    EXPECT_FALSE(tk.files.Exists(waiting));
+    EXPECT_TRUE(tk.files.files.empty());
+    EXPECT_EQ(Stored(THive::CurrentUser, userInproc, ""),
+              TMemoryRegistry::TValue(std::string("per-user module")));
+
+    // The server offers the version again; the bar's own download installs.
+    Serve(module, V15, int32_t(module.size()));
+    EXPECT_EQ(tk.files.files.size(), 1u);
     EXPECT_EQ(tk.files.files[installed], module);
     EXPECT_EQ(Stored(THive::CurrentUser, userInproc, ""), TMemoryRegistry::TValue(installed));
-    EXPECT_EQ(StatusText(), "A new navlet version has been installed for the browser's next start");
+    EXPECT_EQ(tk.host.messages, std::vector<std::string>{DOWNLOADED});
     EXPECT_EQ(StoredUpdate(), V15); // the normal key: not fetched again
-    EXPECT_EQ(next.updateVersion, V15);
 }
 
-TEST_F(TWholeDownloadTest, AWaitingModuleOfAnotherVersionIsNotInstalled) {
-    // What "update" names is what must be inside.
-    const std::vector<uint8_t> module = WithVersion(FileBytes(NAVLET_FIXTURE_MODULE_PE), "1.6.0.0");
-    const std::string waiting =
-        "/home/u/low/Navlet/" + VersionedModuleName(V15, THIS_PLATFORM_NAMING);
-    tk.module.writableFolder = "/home/u/low/Navlet/";
-    tk.module.moduleFile = NAVLET_FIXTURE_MODULE_ELF;
-    tk.registry.Set(THive::CurrentUserLow, SETTINGS_KEY, "update", V15);
-    tk.files.files[waiting] = module;
-    MakeBar();
-    EXPECT_TRUE(tk.files.Exists(waiting));
-    EXPECT_EQ(tk.files.files.size(), 1u);
-    EXPECT_NE(StatusText(), "A new navlet version has been installed for the browser's next start");
+// A module in the low folder is never installed, however well it passes for
+// the version the low key names (both written by whoever runs at low
+// integrity): it is deleted, and nothing else of ours is touched.
+TEST_F(TWholeDownloadTest, AModulePlantedInTheLowFolderIsDeletedNotInstalled) {
+    const std::vector<uint8_t> module = WithVersion(FileBytes(NAVLET_FIXTURE_MODULE_PE), "1.5.0.0");
+    for (const char* inside : {"1.5.0.0", "1.6.0.0"}) {
+        SCOPED_TRACE(inside);
+        TearDownBar();
+        const std::string waiting =
+            "/home/u/low/Navlet/" + VersionedModuleName(V15, THIS_PLATFORM_NAMING);
+        const std::string partial = "/home/u/low/Navlet/Navlet_Client.upd";
+        tk.module.writableFolder = "/home/u/low/Navlet/";
+        tk.module.moduleFile = NAVLET_FIXTURE_MODULE_ELF;
+        tk.registry.Set(THive::CurrentUserLow, SETTINGS_KEY, "update", V15);
+        tk.registry.Set(THive::ClassesRoot, INPROC, "", std::string("old module"));
+        tk.files.files[waiting] = WithVersion(module, inside);
+        tk.files.files[partial] = {1, 2, 3}; // a protected bar's unfinished download
+        MakeBar();
+        EXPECT_FALSE(tk.files.Exists(waiting));
+        EXPECT_EQ(tk.files.files.size(), 1u);
+        EXPECT_TRUE(tk.files.Exists(partial));
+        EXPECT_EQ(Stored(THive::ClassesRoot, INPROC, ""),
+                  TMemoryRegistry::TValue(std::string("old module")));
+        EXPECT_EQ(StoredUpdate(), 0);
+        EXPECT_EQ(StatusText(), "Navlet ver. 1.4.0.0");
+    }
 }
 
 } // namespace

@@ -651,5 +651,74 @@ TEST_F(Cluster, WithoutPostgresSignInsAreRefusedAndChatGoesOn) {
     EXPECT_TRUE(again.Login("carol", "pw", "example.com"));
 }
 
+// Without the database the web site and the search say that the service is
+// briefly unavailable, not that the account cannot be made, the user does
+// not exist or is offline.
+TEST_F(Cluster, WithoutPostgresTheSiteAndTheSearchSayTheServiceIsBrieflyUnavailable) {
+    server::TServerConfig withWeb = Config("a");
+    withWeb.web = "127.0.0.1:0";
+    ASSERT_TRUE(a.Start(withWeb));
+    ASSERT_TRUE(b.Start(Config("b")));
+    TTestClient alice, bob;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "one.com"));
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "two.com"));
+    std::this_thread::sleep_for(TEST_BEAT * 2); // both nodes counted alive
+    struct TRestart {
+        TClusterServices& services;
+        ~TRestart() { services.Control("pg-start"); }
+    } restart{services};
+    ASSERT_TRUE(services.Control("pg-stop"));
+    httplib::Client web("127.0.0.1", a.server->WebPort());
+    web.set_read_timeout(10);
+    auto signUp =
+        web.Post("/newuser.asp",
+                 httplib::Params{
+                     {"nick", "newbie"}, {"password", "pw"}, {"gender", "f"}, {"language", "1"}});
+    std::string profile = "?idLocale=0&idUtente=" + std::to_string(alice.Id());
+    auto view = web.Get("/viewprofile.asp" + profile);
+    auto form = web.Get("/updateprofile.asp" + profile);
+    for (auto* res : {&signUp, &view, &form}) {
+        ASSERT_TRUE(*res);
+        EXPECT_EQ((*res)->status, 503);
+        EXPECT_NE((*res)->body.find("briefly unavailable"), std::string::npos);
+    }
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(alice.Send(p, BuildFindUser(p, "bob"), REQ_FIND_USER));
+    bool toldUnavailable = false, toldOffline = false;
+    for (const TPacket& got : alice.Drain(4000)) {
+        if (got.Type() == MSG_CHAT_LINE)
+            toldUnavailable |=
+                ReadChatLine(got).text.find("briefly unavailable") != std::string::npos;
+        if (got.Type() == MSG_SEARCH_ANSWER)
+            toldOffline |= ReadSearchAnswer(got).result == SEARCH_NOT_ONLINE;
+    }
+    EXPECT_TRUE(toldUnavailable);
+    EXPECT_FALSE(toldOffline);
+}
+
+// A database that holds its connections and answers nothing: sign-ins on
+// both nodes are refused within seconds, and work again once it answers.
+TEST_F(Cluster, AFrozenPostgresRefusesSignInsWithinSeconds) {
+    StartBoth();
+    TTestClient alice;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
+    struct TThaw {
+        TClusterServices& services;
+        ~TThaw() { services.Control("pg-thaw"); }
+    } thaw{services};
+    ASSERT_TRUE(services.Control("pg-freeze"));
+    TTestClient carol, dave;
+    ASSERT_TRUE(carol.Connect(a.Port()) && carol.SendLogin("carol", "pw", "example.com"));
+    ASSERT_TRUE(dave.Connect(b.Port()) && dave.SendLogin("dave", "pw", "example.com"));
+    TPacket p;
+    EXPECT_TRUE(carol.WaitFor(MSG_END_SESSION, p, 6000));
+    EXPECT_TRUE(dave.WaitFor(MSG_END_SESSION, p, 6000));
+    ASSERT_TRUE(services.Control("pg-thaw"));
+    TTestClient again;
+    ASSERT_TRUE(again.Connect(b.Port()));
+    EXPECT_TRUE(again.Login("dave", "pw", "example.com"));
+}
+
 } // namespace
 } // namespace navlet::test

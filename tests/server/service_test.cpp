@@ -86,6 +86,70 @@ TEST_F(ServiceTest, UpdateAnswersFollowTheBarsDownload) {
     service->Disconnect(client);
 }
 
+// The operator replaces the module with another file of the same version
+// while a bar downloads: the bar gets the rest of the file it began, never a
+// head of one and a tail of the other; a download begun later gets the new.
+TEST_F(ServiceTest, ADownloadIsServedFromOneFileToItsEnd) {
+    Make({}, TUpdateSet::FromBytes(0x01050000, std::vector<uint8_t>(MAX_UPDATE_CHUNK + 10, 0xAB)));
+    TFakeSink sink;
+    TClient client(sink);
+    SignIn(client, "alice", "example.com");
+    auto ask = [&](int32_t offset, int32_t version) {
+        TPacket p;
+        ClearPacket(p);
+        int length = BuildUpdateRequest(p, offset, version);
+        p.bytes[OFF_TYPE] = REQ_UPDATE;
+        p.PutU16(OFF_LENGTH, uint16_t(length));
+        service->Handle(client, p);
+        auto got = sink.Take(MSG_UPDATE_CHUNK);
+        EXPECT_EQ(got.size(), 1u);
+        TUpdateChunkMsg chunk = ReadUpdateChunk(got.at(0));
+        return std::pair(chunk, chunk.count > 0 ? chunk.data[0] : 0);
+    };
+    EXPECT_EQ(ask(0, 0x01040000).second, 0xAB);
+    service->ReplaceUpdates(
+        TUpdateSet::FromBytes(0x01050000, std::vector<uint8_t>(MAX_UPDATE_CHUNK + 99, 0xCD)));
+    auto [tail, byte] = ask(MAX_UPDATE_CHUNK, 0x01050000);
+    EXPECT_EQ(tail.count, 10);
+    EXPECT_EQ(byte, 0xAB);
+    EXPECT_EQ(ask(MAX_UPDATE_CHUNK + 10, 0x01050000).first.offset, MAX_UPDATE_CHUNK + 10);
+    // The bar starts over (a new session, an older module): the new file.
+    EXPECT_EQ(ask(0, 0x01040000).second, 0xCD);
+    EXPECT_EQ(ask(MAX_UPDATE_CHUNK, 0x01050000).first.count, 99);
+    service->Disconnect(client);
+}
+
+// Accounts met once (signed in and gone, or just signed up) leave the
+// service's memory a while after their last session; those online stay.
+TEST_F(ServiceTest, AccountsWithoutASessionLeaveTheCache) {
+    Make({});
+    TFakeSink staySink;
+    TClient stays(staySink);
+    SignIn(stays, "stayer", "example.com");
+    for (int i = 0; i < 40; ++i) {
+        TFakeSink sink;
+        TClient client(sink);
+        SignIn(client, "passer" + std::to_string(i), "example.com");
+        service->Disconnect(client);
+    }
+    for (int i = 0; i < 40; ++i) {
+        TAccount made;
+        ASSERT_EQ(store->AddAccount("newbie" + std::to_string(i), "pw", 'x', 1, &made),
+                  TAddAccountResult::Added);
+        service->AccountStored(made); // as the web site's sign-up tells it
+    }
+    clock.Advance(5 * 60 * 1000);
+    service->Tick();
+    EXPECT_LE(service->CachedAccounts(), 1u);
+    // Whoever left can come back, and the one online is still known.
+    TFakeSink backSink;
+    TClient back(backSink);
+    SignIn(back, "passer3", "example.com");
+    EXPECT_EQ(service->OnlineUsers("example.com").size(), 2u);
+    service->Disconnect(back);
+    service->Disconnect(stays);
+}
+
 TEST_F(ServiceTest, ChatRateIsPerUserAndRefills) {
     Make({});
     TFakeSink sa, sb;

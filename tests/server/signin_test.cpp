@@ -114,6 +114,27 @@ TEST_F(SignInTest, AnAddressThatKeepsGuessingIsHeldBackForAWhile) {
     EXPECT_EQ(verifier.waiting.size(), 1u);
 }
 
+// The cache saves a hash run, never the slow-down: a guesser held back
+// learns nothing from the password the owner used lately.
+TEST_F(SignInTest, AHeldBackGuesserIsRefusedEvenTheCachedPassword) {
+    TClient& owner = Attempt("right", "10.0.0.1");
+    verifier.RunAll();
+    ASSERT_TRUE(owner.SignedIn());
+    for (int i = 0; i < 10; ++i) {
+        Attempt("guess" + std::to_string(i), "10.6.6.6");
+        verifier.RunAll();
+    }
+    TClient& lucky = Attempt("right", "10.6.6.6");
+    verifier.RunAll();
+    EXPECT_FALSE(lucky.SignedIn());
+    EXPECT_EQ(SinkOf(lucky).reason, REASON_GUESSING);
+    // Once let through, the cached password goes in without a hash run.
+    clock.Advance(20000);
+    TClient& later = Attempt("right", "10.6.6.6");
+    EXPECT_TRUE(verifier.waiting.empty());
+    EXPECT_TRUE(later.SignedIn());
+}
+
 TEST_F(SignInTest, GuessesFromManyAddressesHoldBackTheAccountButNotItsOwner) {
     TClient& owner = Attempt("right", "10.0.0.1");
     verifier.RunAll();
@@ -134,6 +155,40 @@ TEST_F(SignInTest, GuessesFromManyAddressesHoldBackTheAccountButNotItsOwner) {
     clock.Advance(7000);
     Attempt("another guess", "10.9.0.1");
     EXPECT_EQ(verifier.waiting.size(), 1u);
+}
+
+// Three guessers that each try whenever their address is let through keep
+// the account held back for good; it still has a spare attempt every few
+// seconds for an address that has not failed, so the owner signing in from a
+// new place waits seconds, and the guessers' own addresses get no spare.
+TEST(SignInGuard, TheOwnerFromANewAddressGetsInWhileGuessersKeepOn) {
+    TSignInGuard guard;
+    int64_t now = 1000000;
+    int guesses = 0;
+    auto guess = [&] {
+        for (int g = 0; g < 3; ++g) {
+            std::string address = "10.7.0." + std::to_string(g);
+            if (guard.WaitMs(7, address, now) == 0) {
+                guard.Failed(7, address, now);
+                ++guesses;
+            }
+        }
+    };
+    for (int i = 0; i < 60; ++i, now += 1000)
+        guess();
+    // Each second the guessers try first, as they would the moment they may.
+    int64_t waited = 0;
+    for (; waited < 36000; waited += 1000, now += 1000) {
+        guess();
+        if (guard.WaitMs(7, "10.0.0.1", now) == 0)
+            break;
+    }
+    EXPECT_LE(waited, TSignInGuard::SPARE_EVERY_MS);
+    // The guessers gained no more than the slow-down's steady pace.
+    EXPECT_LE(guesses, 30 + int((60000 + waited) / 2000));
+    // One spare per period for all clean addresses together.
+    guard.Failed(7, "10.0.0.1", now);
+    EXPECT_GT(guard.WaitMs(7, "10.0.0.2", now), 0);
 }
 
 // The pool on real threads: checks of connections that went are skipped,
@@ -202,10 +257,10 @@ TEST_F(SignInTest, WebSiteGuessesFromAnotherThreadHoldBackTheAccount) {
     uint64_t id = store->FindAccountByNick("alice")->id;
     std::thread web([&] {
         for (int i = 0; i < 40; ++i)
-            service->NotePasswordCheck(id, false);
+            service->NotePasswordCheck(id, "10.66.0." + std::to_string(i), false);
     });
     web.join();
-    EXPECT_TRUE(service->PasswordCheckHeldBack(id));
+    EXPECT_GT(service->PasswordCheckWaitMs(id, "10.66.0.1"), 0);
     // A bar from a new address is held back too, before any hash run.
     TClient& bar = Attempt("right", "10.0.0.9");
     EXPECT_FALSE(bar.SignedIn());

@@ -3,12 +3,15 @@
 // and the newest of those.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sodium.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <future>
 
 #include "server/core/updates.h"
 #include "version/module_image.h"
@@ -109,6 +112,26 @@ TEST_F(UpdateFolder, AChecksumBesideAModuleMustMatchIt) {
     // With nothing whole and matching, nothing is offered.
     fs::remove(folder / "old.dll");
     EXPECT_EQ(Scan().Version(), -1);
+}
+
+// A FIFO (or any other special file) where a checksum belongs: the scan
+// reads regular files only and never waits on one; the module beside it
+// counts as one whose checksum says nothing.
+TEST_F(UpdateFolder, AFifoNamedLikeAChecksumNeitherBlocksNorCounts) {
+    std::vector<uint8_t> module = ReadFile(NAVLET_FIXTURE_MODULE_PE);
+    WriteFile(folder / "old.dll", module);
+    WriteFile(folder / "new.dll", module);
+    fs::path fifo = folder / "new.dll.sha256";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((folder / "new2.dll").c_str(), 0600), 0);
+    auto scan = std::async(std::launch::async, [this] { return Scan(); });
+    if (scan.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "the scan waits on a FIFO";
+        // A writer that comes and goes lets the blocked reader go.
+        for (const fs::path& path : {fifo, folder / "new2.dll"})
+            close(open(path.c_str(), O_WRONLY | O_NONBLOCK));
+    }
+    ExpectOffersTheOlderAndNamesTheNewer(scan.get());
 }
 
 } // namespace

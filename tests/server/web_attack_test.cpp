@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -75,6 +76,22 @@ class TRawClient {
                 closed = true;
                 return got;
             }
+            got.append(chunk, size_t(n));
+        }
+        return got;
+    }
+    // What the server sends until `marker` has come (or `bound` has passed).
+    std::string ReadUntil(std::string_view marker, std::chrono::milliseconds bound) {
+        std::string got;
+        auto until = std::chrono::steady_clock::now() + bound;
+        while (got.find(marker) == std::string::npos && std::chrono::steady_clock::now() < until) {
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0)
+                continue;
+            char chunk[4096];
+            ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+            if (n <= 0)
+                break;
             got.append(chunk, size_t(n));
         }
         return got;
@@ -198,6 +215,94 @@ TEST_F(WebAttack, ConnectionsFromOneAddressAreBounded) {
     TRawClient again("127.0.0.7", site->Port());
     ASSERT_TRUE(again.Send("GET / HTTP/1.0\r\n\r\n"));
     EXPECT_EQ(again.ReadUntilClosed(5s, closed).rfind("HTTP/1.1 200", 0), 0u);
+}
+
+std::string SignUpRequest(const std::string& nick) {
+    std::string body = "nick=" + nick + "&password=pw&gender=f&language=1";
+    return "POST /newuser.asp HTTP/1.1\r\nConnection: close\r\n"
+           "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+std::string StatusOf(TRawClient& client) {
+    bool closed = false;
+    return client.ReadUntilClosed(5s, closed).substr(0, 12);
+}
+
+// Sign-ups from a few addresses, each costing a long hash: pages keep their
+// workers, another address's sign-up gets its fair place in the queue, and
+// past its allowance an address is refused before any hash.
+TEST_F(WebAttack, SignUpsFromAFewAddressesLeaveThePagesAndOthersTheirTurn) {
+    std::mutex gate;
+    gate.lock();
+    backend.beforeCreate = [&] { std::lock_guard wait(gate); };
+    TWebSiteLimits limits;
+    limits.http.workers = 2;
+    limits.http.hashWorkers = 2;
+    limits.http.hashQueued = 8; // two per crowd address once full
+    Start(limits);
+    std::vector<std::unique_ptr<TRawClient>> crowd;
+    for (int i = 0; i < 16; ++i) {
+        crowd.push_back(std::make_unique<TRawClient>(Address(i % 4), site->Port()));
+        ASSERT_TRUE(crowd.back()->Send(SignUpRequest("crowd" + std::to_string(i))));
+    }
+    std::this_thread::sleep_for(200ms); // all of them queued or refused
+    TRawClient real("127.0.0.99", site->Port());
+    ASSERT_TRUE(real.Send(SignUpRequest("real")));
+    httplib::Client page("127.0.0.1", site->Port());
+    page.set_connection_timeout(2);
+    page.set_read_timeout(2);
+    auto home = page.Get("/");
+    gate.unlock();
+    ASSERT_TRUE(home) << "the home page got no answer while sign-ups hashed";
+    EXPECT_EQ(home->status, 200);
+    EXPECT_EQ(StatusOf(real), "HTTP/1.1 200");
+    crowd.clear();
+
+    // Sequential sign-ups from one address: a few, then 429 without a hash.
+    int before = backend.creates;
+    std::vector<std::string> answers;
+    for (int i = 0; i < 6; ++i) {
+        TRawClient one("127.0.0.98", site->Port());
+        ASSERT_TRUE(one.Send(SignUpRequest("one" + std::to_string(i))));
+        answers.push_back(StatusOf(one));
+    }
+    EXPECT_EQ(answers.front(), "HTTP/1.1 200");
+    EXPECT_EQ(answers.back(), "HTTP/1.1 429");
+    EXPECT_LT(backend.creates - before, 6);
+}
+
+// Addresses that hold connections open without a word fill the cap; a
+// newcomer then takes the place of the connection silent longest, from the
+// address holding more than its share, and is answered.
+TEST_F(WebAttack, SilentConnectionsGiveWayToANewcomerAtTheCap) {
+    TWebSiteLimits limits;
+    limits.http.maxConnections = 12;
+    Start(limits);
+    std::vector<std::unique_ptr<TRawClient>> silent;
+    for (int i = 0; i < 12; ++i) {
+        // One address holds half the cap; the others two each.
+        silent.push_back(
+            std::make_unique<TRawClient>(Address(i < 6 ? 0 : 1 + i % 3), site->Port()));
+        ASSERT_TRUE(silent.back()->Connected());
+        std::this_thread::sleep_for(5ms); // a known order of silence
+    }
+    std::this_thread::sleep_for(50ms);
+    std::vector<std::unique_ptr<TRawClient>> newcomers; // kept alive, so they keep their places
+    for (int probe = 0; probe < 3; ++probe) {
+        newcomers.push_back(std::make_unique<TRawClient>(Address(10 + probe), site->Port()));
+        ASSERT_TRUE(newcomers.back()->Send("GET /help.asp HTTP/1.1\r\n\r\n"));
+        EXPECT_EQ(newcomers.back()->ReadUntil("</html>", 5s).substr(0, 12), "HTTP/1.1 200")
+            << probe;
+    }
+    // The oldest connections of the busiest address went; the others stay.
+    for (int i = 0; i < 3; ++i) {
+        bool closed = false;
+        silent[size_t(i)]->ReadUntilClosed(1s, closed);
+        EXPECT_TRUE(closed) << i;
+    }
+    for (int i = 6; i < 12; ++i)
+        EXPECT_FALSE(silent[size_t(i)]->HasSomethingToRead()) << i;
 }
 
 // Two million fields of "a:b" (10 MB) in one request.

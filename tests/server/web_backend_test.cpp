@@ -96,7 +96,8 @@ TEST_F(WebOnService, AccountPagesDoNotWaitForABusyLoop) {
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     asio::post(server->Io(), [released] { released.wait_for(std::chrono::seconds(10)); });
-    EXPECT_EQ(backend.UpdateProfile(made.id, "pw", {'x', 7, ""}), web::TUpdateResult::Updated);
+    EXPECT_EQ(backend.UpdateProfile(made.id, "pw", "127.0.0.1", {'x', 7, ""}).result,
+              web::TUpdateResult::Updated);
     EXPECT_EQ(backend.CreateAccount({"slowpoke", "pw2", 'f', 2}).result,
               web::TCreateResult::NickTaken);
     release.set_value();
@@ -111,6 +112,24 @@ TEST_F(WebOnService, AccountPagesDoNotWaitForABusyLoop) {
     auto account = seen.get_future().get();
     ASSERT_TRUE(account);
     EXPECT_EQ(account->language, 7);
+}
+
+// Guesses on the bar port hold the account back: the profile form then says
+// so with the wait instead of calling the right password wrong, and still
+// lets the owner in from the address the bar signed in from.
+TEST_F(WebOnService, AProfileCheckHeldBackByBarGuessesSaysSo) {
+    server::TServiceWebBackend backend(server->Io(), server->Service());
+    web::TCreateOutcome made = backend.CreateAccount({"Owner", "pw", 'f', 1});
+    ASSERT_EQ(made.result, web::TCreateResult::Created);
+    TTestClient bar;
+    ASSERT_TRUE(bar.Connect(Port()) && bar.Login("owner", "pw", "example.com"));
+    for (int i = 0; i < 40; ++i)
+        server->Service().NotePasswordCheck(made.id, "10.66.0." + std::to_string(i), false);
+    web::TUpdateOutcome held = backend.UpdateProfile(made.id, "pw", "10.77.0.1", {'x', 7, ""});
+    EXPECT_EQ(held.result, web::TUpdateResult::TooManyAttempts);
+    EXPECT_GT(held.retryAfterSeconds, 0);
+    EXPECT_EQ(backend.UpdateProfile(made.id, "pw", "127.0.0.1", {'x', 7, ""}).result,
+              web::TUpdateResult::Updated);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // An in-memory TWebBackend for the web site's tests.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -12,7 +14,10 @@ namespace navlet::web {
 class TFakeWebBackend : public TWebBackend {
   public:
     TCreateOutcome CreateAccount(const TNewAccount& account) override {
+        if (beforeCreate)
+            beforeCreate(); // a slow password hash, as the test plays it
         std::lock_guard lock(mutex);
+        ++creates;
         for (const auto& [id, stored] : accounts) {
             if (EqualsFolded(stored.profile.nick, account.nick))
                 return {TCreateResult::NickTaken, 0};
@@ -30,19 +35,21 @@ class TFakeWebBackend : public TWebBackend {
         return it->second.profile;
     }
 
-    TUpdateResult UpdateProfile(UserId id, std::string_view password,
-                                const TProfileChange& change) override {
+    TUpdateOutcome UpdateProfile(UserId id, std::string_view password, const std::string&,
+                                 const TProfileChange& change) override {
         std::lock_guard lock(mutex);
         auto it = accounts.find(id);
         if (it == accounts.end())
-            return TUpdateResult::NoSuchUser;
+            return {TUpdateResult::NoSuchUser};
+        if (heldBackSeconds > 0)
+            return {TUpdateResult::TooManyAttempts, heldBackSeconds};
         if (it->second.password != password)
-            return TUpdateResult::WrongPassword;
+            return {TUpdateResult::WrongPassword};
         it->second.profile.gender = change.gender;
         it->second.profile.language = change.language;
         if (!change.newPassword.empty())
             it->second.password = change.newPassword;
-        return TUpdateResult::Updated;
+        return {TUpdateResult::Updated};
     }
 
     std::vector<TSiteLoad> BusiestSites(int limit) override {
@@ -83,9 +90,16 @@ class TFakeWebBackend : public TWebBackend {
         std::lock_guard lock(mutex);
         health = value;
     }
+    // The service's own slow-down (the bar port's failures) holds checks back.
+    void HoldBack(int seconds) {
+        std::lock_guard lock(mutex);
+        heldBackSeconds = seconds;
+    }
 
     std::vector<TSiteLoad> sites;
     std::map<int32_t, std::string> banners;
+    std::function<void()> beforeCreate; // set before the site starts
+    std::atomic<int> creates{0};
 
   private:
     struct TAccount {
@@ -94,6 +108,7 @@ class TFakeWebBackend : public TWebBackend {
     };
     std::mutex mutex;
     TServerHealth health;
+    int heldBackSeconds = 0;
     std::map<UserId, TAccount> accounts;
     UserId nextId = 1000;
 };

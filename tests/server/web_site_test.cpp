@@ -211,8 +211,29 @@ TEST_F(WebSiteTest, WrongPasswordsOnTheProfileFormAreSlowedDown) {
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 429);
     EXPECT_EQ(res->get_header_value("Retry-After"), "1");
-    EXPECT_NE(res->body.find("Too many wrong passwords"), std::string::npos);
+    EXPECT_NE(res->body.find("too many attempts, try again in 1 seconds"), std::string::npos);
     EXPECT_EQ(backend.FindProfile(IdOf("erin"))->language, 3);
+}
+
+// Held back by the service's slow-down, the right password hears so, not
+// that it is wrong, and the refusals count as no failure of the site's own.
+TEST_F(WebSiteTest, AHeldBackCheckSaysSoAndIsNoWrongPassword) {
+    ASSERT_EQ(SignUp("fay", "right")->status, 200);
+    std::string path = "/updateprofile.asp?idLocale=0&idUtente=" + std::to_string(IdOf("fay"));
+    httplib::Params right{{"gender", "f"}, {"language", "2"}, {"password", "right"}};
+    backend.HoldBack(7);
+    for (int i = 0; i < 5; ++i) {
+        auto res = client->Post(path.c_str(), right);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 429);
+        EXPECT_EQ(res->get_header_value("Retry-After"), "7");
+        EXPECT_NE(res->body.find("too many attempts, try again in 7 seconds"), std::string::npos);
+        EXPECT_EQ(res->body.find("not right"), std::string::npos);
+    }
+    backend.HoldBack(0);
+    auto saved = client->Post(path.c_str(), right);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->status, 200);
 }
 
 TEST_F(WebSiteTest, HomePageListsTheBusiestSitesEscaped) {

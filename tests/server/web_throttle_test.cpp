@@ -72,13 +72,48 @@ TEST_F(Throttle, TheOwnersOwnAddressIsNotLockedOutByAGuesser) {
         now += 10s;
         Try("7", "guesser-" + std::to_string(i % 3), false);
     }
-    EXPECT_GT(throttle.Begin("7", "elsewhere", now), 0ms);
+    // A new address gets the account's spare attempt, a second one waits.
+    EXPECT_EQ(throttle.Begin("7", "elsewhere", now), 0ms);
+    EXPECT_GT(throttle.Begin("7", "elsewhere too", now), 0ms);
     EXPECT_EQ(Try("7", "owner", true), 0ms);
     // The trust ends after a day without a success from there.
     now += 25h;
     for (int i = 0; i < 4; ++i)
         Try("7", "guesser", false);
     EXPECT_GT(throttle.Begin("7", "owner", now), 0ms);
+}
+
+// Three addresses guessing steadily keep the account held back, but an
+// address that has not failed gets a spare attempt every few seconds: the
+// owner is in within seconds, the guessers' own addresses get none.
+TEST_F(Throttle, GuessersFromAFewAddressesDoNotLockTheOwnerOut) {
+    auto guess = [&] {
+        for (int g = 0; g < 3; ++g) {
+            if (throttle.Begin("7", "guesser-" + std::to_string(g), now) == 0ms)
+                throttle.Failed("7", "guesser-" + std::to_string(g), now);
+        }
+    };
+    for (int i = 0; i < 4; ++i) {
+        guess();
+        now += 1s;
+    }
+    std::chrono::seconds waited{0};
+    while (throttle.Begin("7", "owner-new", now) > 0ms && waited < 36s) {
+        guess();
+        now += 1s;
+        waited += 1s;
+    }
+    EXPECT_LE(waited, rules.spareEvery);
+    throttle.Succeeded("7", "owner-new", now);
+    // The spare is for clean addresses only, one per period for them all.
+    now += 1s;
+    for (int i = 0; i < 6; ++i)
+        throttle.Failed("7", "guesser-1", now);
+    now += rules.spareEvery;
+    EXPECT_GT(throttle.Begin("7", "guesser-1", now), 0ms);
+    EXPECT_EQ(throttle.Begin("7", "fresh-1", now), 0ms);
+    throttle.Failed("7", "fresh-1", now);
+    EXPECT_GT(throttle.Begin("7", "fresh-2", now), 0ms);
 }
 
 TEST_F(Throttle, TablesStayWithinTheirBoundDroppingTheStalest) {

@@ -24,6 +24,7 @@ chatbot=$1 bandhost=$2 package=$3 out=$4
 prefix=$6
 wine=("${@:5}")
 : "${NAVLET_SERVER:?run through tests/win32/with_server.sh}"
+: "${NAVLET_TEST_UPDATE:?the module the server offers}"
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$out"
 work=$(mktemp -d)
@@ -142,7 +143,7 @@ low='HKCU\Software\AppDataLow\Software\Navlet'
 reg add "$classes\\CLSID\\$clsid\\InprocServer32" /ve /d "$module_win" /f >/dev/null
 rm -f "$prefix"/drive_c/users/*/AppData/Local/Programs/Navlet/Navlet_Client_01050000.ocx
 reg delete 'HKCU\Software\Navlet' /f >/dev/null || true
-waiting="A new navlet version is waiting: it is installed when the browser next starts outside Protected Mode"
+waiting="A new navlet version is available: it is installed the next time the bar signs in outside Protected Mode"
 host_status=0
 NAVLET_PROTECTED_MODE=1 timeout 240 "${wine[@]}" "$bandhost" \
     --url "$page" --show \
@@ -166,19 +167,28 @@ grep -q 'Programs/Navlet/Navlet_Client_01050000.ocx$' "$work/protected" &&
 reg query "$classes\\CLSID\\$clsid\\InprocServer32" /ve | grep -q 'Navlet_Client_01050000' &&
     fail "the protected bar re-pointed the class"
 
-# The next start that is not protected installs what waits.
+# What waits in LocalLow any low-integrity program may replace: here it is,
+# by a planted file that passes for the version. The next bar outside
+# Protected Mode deletes it, signs in, downloads the version beside the
+# module itself and re-points the class at that, as the status line said.
+waiting_file=$(ls "$prefix"/drive_c/users/*/AppData/LocalLow/Navlet/Navlet_Client_01050000.ocx)
+printf 'planted' >>"$waiting_file"
 host_status=0
-timeout 240 "${wine[@]}" "$bandhost" --url "$page" \
-    --wait-status "A new navlet version has been installed for the browser's next start" \
+timeout 240 "${wine[@]}" "$bandhost" --url "$page" --show \
+    --wait-shown LoginPanel --type edNck alice --type edPwd apple1 --click sbLogin \
+    --wait-user alice --wait-message "A new navlet version has been downloaded" \
     --close >"$work/unprotected.log" 2>&1 || host_status=$?
 echo "-- navlet-bandhost, not protected (exit $host_status)"
 cat "$work/unprotected.log"
-[ "$host_status" -eq 0 ] || fail "the next start did not install the waiting update"
+[ "$host_status" -eq 0 ] || fail "the next sign-in outside Protected Mode did not take the update"
 ours | tee "$work/installed-later"
-grep -q 'Programs/Navlet/Navlet_Client_01050000.ocx$' "$work/installed-later" ||
-    fail "the waiting update is not beside the module"
+grep -q 'LocalLow/Navlet/Navlet_Client_01050000.ocx$' "$work/installed-later" &&
+    fail "the file in LocalLow was left"
+cmp "$NAVLET_TEST_UPDATE" \
+    "$(ls "$prefix"/drive_c/users/*/AppData/Local/Programs/Navlet/Navlet_Client_01050000.ocx)" ||
+    fail "the installed update is not the module the server serves"
 reg query "$classes\\CLSID\\$clsid\\InprocServer32" /ve | grep -q 'Navlet_Client_01050000' ||
-    fail "the class was not re-pointed at the waiting update"
+    fail "the class was not re-pointed at the update"
 
 "${wine[@]}" msiexec /x "$package_path" /qn || fail "msiexec /x failed"
 echo "-- ours after the removal"

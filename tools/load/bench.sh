@@ -71,6 +71,7 @@ start_server() {
   taskset -c 0 "$SERVER" --listen "127.0.0.1:$SESSION_PORT" --web "127.0.0.1:$WEB_PORT" \
     --admin "127.0.0.1:$ADMIN_PORT" --data "$DATA" \
     --max-per-address 100000 --max-signing-in-per-address 100000 \
+    --web-signups-per-address 1000000 --web-signups-per-second 1000000 \
     --password-threads "$SIGNIN_THREADS" \
     >>"$RESULTS/server.log" 2>&1 &
   SERVER_PID=$!
