@@ -312,8 +312,8 @@ void TService::TellFriendsOf(const TAccount& account, bool online) {
     for (const TAccountEntry* lister : listers->second)
         for (TClient* session : lister->sessions) {
             // A welcome still to send its friends sends this after them.
-            if (session->welcome.active)
-                session->welcome.friends.push_back(wire);
+            if (session->Welcoming())
+                session->welcome->friends.push_back(wire);
             else
                 session->sink.Deliver(wire);
         }
