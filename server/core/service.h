@@ -108,6 +108,9 @@ struct TAccountEntry {
     TAccount account;               // without the password hash
     std::vector<TClient*> sessions; // signed in, oldest first
     int64_t usedMs = 0;             // remembered or left by its last session
+    // The account's friends while it is online, as its latest sign-in read
+    // them and its bars changed them since.
+    std::vector<uint64_t> friendIds;
 
     bool Online() const { return !sessions.empty(); }
     // The session that sent the latest request; null when offline.
@@ -199,6 +202,9 @@ class TService {
     void RemoteEvent(const std::string& from, const cluster::TNodeMessage& message);
     // The operator's KICK given on another node.
     int RemoteKick(const TTarget& target);
+    // An account came online in the cluster or went offline, through
+    // another node: this node's sessions that list it as a friend hear so.
+    void RemoteFriendState(const TAccount& account, bool online);
     std::vector<std::string> LocalSites() const;
     // The remote users of a site known here, by key.
     std::vector<std::string> RemoteKeys(const std::string& host) const;
@@ -389,6 +395,15 @@ class TService {
     void SendKeptCalls(TClient& target, const std::vector<TKeptCall>& calls,
                        const std::set<uint64_t>& onlineElsewhere);
     void FriendChange(TClient& client, const TFriendChangeRequest& request);
+    // The account came online (its first session) or went offline (its
+    // last): every online account that lists it as a friend hears so, once.
+    // On a cluster only when no other node holds a session of it, and the
+    // other nodes tell their own sessions.
+    void FriendCameOrWent(const TAccount& account, bool online);
+    // This node's sessions that list the account as a friend hear its state.
+    void TellFriendsOf(const TAccount& account, bool online);
+    // Who hears of `entry` coming and going: its friends while it is online.
+    void SetFriendIds(TAccountEntry& entry, std::vector<uint64_t> ids);
     void UpdateRequest(TClient& client, const TUpdateRequest& request);
 
     void Send(TClient& client, TPacket& packet, int length, uint8_t type);
@@ -425,6 +440,8 @@ class TService {
         std::unordered_set<uint64_t> online; // online on another node
     };
     std::unordered_map<uint64_t, TFriendsAsked> friendsAsked;
+    // Online accounts by the friends they list, for TellFriendsOf.
+    std::unordered_map<uint64_t, std::unordered_set<TAccountEntry*>> listedAsFriendBy;
     TSignInCache signInCache;
     TSignInGuard guard; // also used from the web site's threads
     int64_t lastPruneMs = 0;
