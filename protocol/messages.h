@@ -53,6 +53,12 @@ struct TChatLineMsg { // type 2
 struct TMemberMsg { // types 3 and 4
     ChatAddress address;
 };
+// The list flag of a friend's presence record: whether the friend is online.
+// The server sends the record again when that changes; any other value that
+// is not 0 is a friend as well, shown online.
+inline constexpr uint8_t LIST_FRIEND_OFFLINE = 1;
+inline constexpr uint8_t LIST_FRIEND_ONLINE = 2;
+
 struct TPresenceMsg { // type 5
     UserId user = 0;
     uint8_t listFlag = 0; // 0 = on the current site, else a friends-list entry

@@ -13,13 +13,16 @@ packages=(
   wixl msitools
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin fonts-dejavu-core
   libcanberra-dev sound-theme-freedesktop
-  emscripten nodejs npm chromium firefox-esr
+  emscripten chromium firefox-esr
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
 done
+# Node.js and npm may come with the machine from another packaging of Node
+# whose nodejs conflicts with Debian's npm: take Debian's only where npm is missing.
+command -v npm >/dev/null 2>&1 || missing+=(nodejs npm)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   sudo_cmd=""

@@ -34,8 +34,9 @@ extern const TPicture friendsBackground;
 extern const TPicture barGlyphs;
 // The search, friends and options buttons' glyphs, three 16 x 16 cells.
 extern const TPicture actionGlyphs;
-// ImageList1: the people's state images, six 12 x 12 cells in the order of
-// the gender images (boy, girl, boy member, girl member, neutral, neutral member).
+// ImageList1: the people's state images, nine 12 x 12 cells in the order of
+// the gender images (boy, girl, boy member, girl member, neutral, neutral
+// member, then boy, girl and neutral of a friend offline).
 extern const TPicture stateImages;
 // The logo over the lower strip, 73 x 25.
 extern const TPicture logo;

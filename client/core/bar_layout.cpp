@@ -68,6 +68,7 @@ const TLayoutRows BAR_LAYOUT = {{
     {sbSearch,        SearchPanel,   NONE, 239,  88,  41,  18, "sbSearch"},
     {FriendPanel,     BannerPanel,   CLIENT, 0,   0,   0,   0, "FriendPanel"},
     {lvFriends,       FriendPanel,   NONE,  88,  20, 196,  89, "lvFriends"},
+    {Label7,          FriendPanel,   NONE,  88,   5, 196, LABEL_HEIGHT, "Label7"},
 }};
 // clang-format on
 
@@ -119,6 +120,7 @@ const TLabelText* LabelText(TPart part) {
     static constexpr TLabelText PASSWORD{"Password", false, false};
     static constexpr TLabelText SEARCH_TITLE{"Search user and invite here:", true, false};
     static constexpr TLabelText SEND_MESSAGE{"Send this message", false, true};
+    static constexpr TLabelText FRIENDS_TITLE{"Your friends:", true, false};
     switch (part) {
     case Label3:
         return &LOG_IN;
@@ -131,6 +133,8 @@ const TLabelText* LabelText(TPart part) {
         return &SEARCH_TITLE;
     case Label6:
         return &SEND_MESSAGE;
+    case Label7:
+        return &FRIENDS_TITLE;
     default:
         return nullptr;
     }
@@ -151,6 +155,7 @@ namespace {
 // the class library's order of alignments, each group in table order.
 void AlignChildren(const TLayoutRows& table, TPart parent,
                    const std::array<bool, PART_COUNT>& shown,
+                   const std::array<int32_t, PART_COUNT>& widths,
                    std::array<TRect, PART_COUNT>& rects) {
     const TRect& outer = rects[size_t(parent)];
     TRect rest{0, 0, outer.Width(), outer.Height()};
@@ -178,13 +183,14 @@ void AlignChildren(const TLayoutRows& table, TPart parent,
                     rest.bottom = r.top;
                 break;
             case TAlign::alLeft:
-                r = {rest.left, rest.top, clamp(rest.left, row.width, rest.right), rest.bottom};
+                r = {rest.left, rest.top, clamp(rest.left, widths[size_t(row.part)], rest.right),
+                     rest.bottom};
                 if (takesRoom)
                     rest.left = r.right;
                 break;
             case TAlign::alRight:
-                r = {std::max(rest.left, rest.right - row.width), rest.top, rest.right,
-                     rest.bottom};
+                r = {std::max(rest.left, rest.right - widths[size_t(row.part)]), rest.top,
+                     rest.right, rest.bottom};
                 if (takesRoom)
                     rest.right = r.left;
                 break;
@@ -194,6 +200,25 @@ void AlignChildren(const TLayoutRows& table, TPart parent,
             }
         }
     }
+}
+
+// How much room the chat side and the banner's picture give up so that the
+// right-hand side keeps its narrowest width.
+struct TNarrowing {
+    int32_t left = 0;   // taken off LeftPanel
+    int32_t banner = 0; // of the banner area's left part, out of view
+};
+
+TNarrowing NarrowingFor(int32_t formWidth) {
+    const int32_t designed = LayoutRow(TPart::LeftPanel).width + BANNER_AREA_WIDTH;
+    int32_t missing = RIGHT_PANEL_MIN_WIDTH - (formWidth - designed);
+    TNarrowing n;
+    if (missing <= 0)
+        return n;
+    n.left = std::min(missing, LayoutRow(TPart::LeftPanel).width - LEFT_PANEL_MIN_WIDTH);
+    missing -= n.left;
+    n.banner = std::min(missing, BANNER_PICTURE_WIDTH);
+    return n;
 }
 
 } // namespace
@@ -209,9 +234,23 @@ TBarLayout LayOutBar(int32_t width, int32_t height, TLayoutTable table) {
             layout.rects[size_t(row.part)] = {row.left, row.top, row.left + row.width,
                                               row.top + row.height};
     layout.rects[size_t(TPart::Form)] = {0, 0, std::max(width, 0), std::max(height, 0)};
-    // Parents come before their children in the table.
+    std::array<int32_t, PART_COUNT> widths{};
     for (const TLayoutRow& row : rows)
-        AlignChildren(rows, row.part, layout.shown, layout.rects);
+        widths[size_t(row.part)] = row.width;
+    // Only the bar shares its width between the three sides.
+    const TNarrowing narrowing = table == TLayoutTable::Row ? NarrowingFor(width) : TNarrowing{};
+    widths[size_t(TPart::LeftPanel)] -= narrowing.left;
+    widths[size_t(TPart::CentralPanel)] -= narrowing.banner;
+    // Parents come before their children in the table.
+    for (const TLayoutRow& row : rows) {
+        AlignChildren(rows, row.part, layout.shown, widths, layout.rects);
+        if (row.part != TPart::CentralPanel || narrowing.banner == 0)
+            continue;
+        // The banner area keeps its size and shows its right-hand part, where
+        // the panels' controls are; its children follow it.
+        TRect& banner = layout.rects[size_t(TPart::BannerPanel)];
+        banner.left -= narrowing.banner;
+    }
     return layout;
 }
 

@@ -23,6 +23,16 @@ inline constexpr int32_t BANNER_AREA_WIDTH = 290;
 inline constexpr int32_t BANNER_AREA_HEIGHT = 114;
 // The chat tabs' strip.
 inline constexpr int32_t TAB_STRIP_HEIGHT = 15;
+// A narrow form keeps the right-hand side whole (the three buttons, a ticker
+// that shows a word or two, the LED and minimise buttons, the people list):
+// the chat side gives up room first, down to a chat view's narrowest, then
+// the banner area its picture on the left, where no control lies.
+inline constexpr int32_t RIGHT_PANEL_MIN_WIDTH = 53 + 94 + 34;
+inline constexpr int32_t LEFT_PANEL_MIN_WIDTH = 117;
+inline constexpr int32_t BANNER_PICTURE_WIDTH = 88;
+// The narrowest form that shows every part: the band's declared minimum.
+inline constexpr int32_t NARROW_FORM_MIN_WIDTH =
+    LEFT_PANEL_MIN_WIDTH + BANNER_AREA_WIDTH - BANNER_PICTURE_WIDTH + RIGHT_PANEL_MIN_WIDTH;
 // The form's font: Verdana, 9 pixels high.
 inline constexpr int32_t FORM_FONT_PIXELS = 9;
 
@@ -71,8 +81,9 @@ enum class TPart : uint8_t {
     sbSearch,
     FriendPanel,
     lvFriends,
+    Label7, // the friends panel's heading
 };
-inline constexpr size_t PART_COUNT = size_t(TPart::lvFriends) + 1;
+inline constexpr size_t PART_COUNT = size_t(TPart::Label7) + 1;
 
 // How a part takes its place in its parent, the class library's way: aligned
 // parts take a band off the parent's edge (or what is left of it), in the

@@ -78,9 +78,12 @@ void TNavlet::AppendLine(bool eventLine, UserId sender, ChatId chat, const std::
     if (PageControl.IndexOf(sheet) != PageControl.ActivePageIndex())
         PageControl.SetHighlighted(*sheet, true);
     TChatView& view = *sheet->view;
+    const bool followEnd = view.AtEnd();
     while (view.LineCount() >= MAX_CONVERSATION_LINES)
         view.DeleteFirstLine();
     WriteConversationLine(view, eventLine, sender, text, stamp, nick);
+    if (!followEnd)
+        return; // the reader keeps the place, and the selection
     view.ScrollToEnd();
     const size_t end = view.Text().size();
     view.SetSelection(end, 0);
@@ -93,9 +96,11 @@ bool TNavlet::RouteServerNotice(ChatId chat, const std::string& text) {
     switch (kind) {
     case nkServerStatus:
         serverStatus = text;
+        TickerCountChanged();
         break;
     case nkTicker:
         PostMsg(mkNotice, 0, "%s", text.c_str());
+        endReason = text;
         break;
     case nkTickerWithButtons:
         PostMsg(mkServer, int32_t(chat & 0xFF), "%s", text.c_str());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,11 @@ class TChatView : public TModel {
     // A scroll-to-the-end request for the kit; counted so a test can see it.
     void ScrollToEnd();
     int ScrollRequests() const { return scrollRequests; }
+    // Whether the user sees the end of the conversation; set by the kit that
+    // shows the view. A new line follows the end only then: a user who has
+    // scrolled up to read keeps the place. Unset, the end is seen.
+    std::function<bool()> IsAtEnd;
+    bool AtEnd() const { return !IsAtEnd || IsAtEnd(); }
 
   private:
     std::vector<TChatLine> lines;

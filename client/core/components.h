@@ -87,6 +87,12 @@ class TEdit : public TControl {
     void SetColor(TColor c);
     void SetMaxLength(int chars);
 
+    // The user changed the box's text. `text` is what the box now holds in
+    // the bar's code page; `refused` counts the characters the code page
+    // cannot hold, which the kit left out. The handler decides what the box
+    // keeps, and the kit shows the model's text again afterwards.
+    std::function<void(const std::string& text, int refused)> OnTyped;
+
   private:
     std::string text;
     TColor fontColor = clWindowText;

@@ -109,6 +109,22 @@ std::string ReplyTimeLine(double localNow, double lastSendTime) {
     return line;
 }
 
+std::string DisconnectReason(const std::string& notice) {
+    const size_t first = notice.find_first_not_of(" ");
+    const size_t last = notice.find_last_not_of(" ");
+    if (first == std::string::npos)
+        return {};
+    std::string reason = notice.substr(first, last - first + 1);
+    // "Wrong nick" becomes "wrong nick"; "IP blocked" keeps its capitals.
+    const bool wordStart = reason.size() < 2 || !(reason[1] >= 'A' && reason[1] <= 'Z');
+    if (reason[0] >= 'A' && reason[0] <= 'Z' && wordStart)
+        reason[0] = char(reason[0] - 'A' + 'a');
+    const char end = reason.back();
+    if (end != '.' && end != '!' && end != '?')
+        reason += '.';
+    return reason;
+}
+
 int32_t LoginStampAt(double localNow) {
     const double timeOfDay = localNow - std::floor(localNow);
     double ms = std::floor(timeOfDay * MS_PER_DAY + 0.5);

@@ -51,6 +51,11 @@ TChunkClass ClassifyUpdateChunk(int32_t moduleVersion, const TUpdateChunkMsg& ch
 // now as whole milliseconds, truncated toward zero.
 std::string ReplyTimeLine(double localNow, double lastSendTime);
 
+// The server's reason for ending a session as it follows "Disconnected: ":
+// a first capital that starts a word goes small, and the reason ends in a
+// full stop. Empty when there is no reason.
+std::string DisconnectReason(const std::string& notice);
+
 // The login's stamp for a local date-time: its time of day.
 int32_t LoginStampAt(double localNow);
 

@@ -3,6 +3,8 @@
 // minimise and restore through the band site.
 #include "client/core/host.h"
 
+#include <cstdio>
+
 #include "client/core/connection.h"
 #include "client/core/navlet.h"
 
@@ -114,9 +116,10 @@ THResult TNavlet::UIActivateIO(bool activate) {
     }
     if (hostControl)
         hostControl->FocusChanged(false);
-    // Taking the focus off any edit box.
-    if (Form.Visible())
-        ActiveControl.SetFocus(ftLvUsers);
+    // The host gave the focus to the page or its address field: no edit box
+    // of the bar keeps the keys, and the bar takes nothing back (moving the
+    // focus to lvUsers here would pull it out of what the user clicked).
+    ActiveControl.SetFocus(ftNone);
     return HR_OK;
 }
 
@@ -155,6 +158,20 @@ void TNavlet::OpenInHostBrowser(const std::string& address) {
 void TNavlet::FlashBrowserWindow() {
     if (hostControl)
         hostControl->FlashBrowserWindow();
+}
+
+void TNavlet::EditTyped(TEdit& edit, const std::string& text, int refused) {
+    if (refused > 0) {
+        ShowHint("Only Western European characters can be typed in the bar");
+        return;
+    }
+    edit.SetText(text);
+    if (edit.MaxLength() <= 0 || int(text.size()) < edit.MaxLength())
+        return;
+    char hint[80];
+    std::snprintf(hint, sizeof hint, "%s holds at most %d characters",
+                  &edit == &Edit1 ? "A chat line" : "This box", edit.MaxLength());
+    ShowHint(hint);
 }
 
 void TNavlet::EditEnter(TFocusTarget control) {

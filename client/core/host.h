@@ -69,6 +69,7 @@ struct TBandInfo {
 };
 
 inline constexpr int32_t BAND_MIN_WIDTH = 500;
+static_assert(NARROW_FORM_MIN_WIDTH <= BAND_MIN_WIDTH, "the band's minimum shows every part");
 inline constexpr int32_t BAND_IDEAL_WIDTH = 760;
 // The whole banner area shows, so that no control of its panels is cut.
 inline constexpr int32_t BAND_IDEAL_HEIGHT = BANNER_AREA_HEIGHT;

@@ -1,12 +1,14 @@
 // What the form layout holds: the components' settings, their places from
 // the layout table, and the binding of their events to the form's handlers.
 #include "client/core/navlet.h"
+#include "protocol/requests.h"
 
 namespace navlet {
 
 namespace {
 
-constexpr int EDIT1_MAX_LENGTH = 230;
+// No more than one chat-text request carries, so the box shows the limit.
+constexpr int EDIT1_MAX_LENGTH = CHAT_TEXT_FIELD - 1;
 
 } // namespace
 
@@ -14,6 +16,11 @@ void TNavlet::BuildComponents() {
     ClientSocket = kit.sockets.CreateClientSocket();
     PlaceControls(FORM_DESIGN_WIDTH, FORM_DESIGN_HEIGHT);
     Edit1.SetMaxLength(EDIT1_MAX_LENGTH);
+    for (TEdit* edit :
+         {&Edit1, static_cast<TEdit*>(&edNck), static_cast<TEdit*>(&edPwd), &edSearchMsg})
+        edit->OnTyped = [this, edit](const std::string& text, int refused) {
+            EditTyped(*edit, text, refused);
+        };
 
     msg_timer.OnTimer = [this] { msg_timerTimer(); };
     BindChatComponents();

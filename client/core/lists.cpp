@@ -9,7 +9,8 @@ namespace navlet {
 namespace {
 
 // Base image of each gender image: a friend is always shown unmarked.
-constexpr int32_t BASE_IMAGES[] = {giMale, giFemale, giMale, giFemale, giOther, giOther};
+constexpr int32_t BASE_IMAGES[] = {giMale,  giFemale, giMale,   giFemale, giOther,
+                                   giOther, giMale,   giFemale, giOther};
 
 constexpr int32_t IMAGE_COUNT = int32_t(std::size(BASE_IMAGES));
 
@@ -29,8 +30,15 @@ int32_t BaseGenderImage(int32_t image) {
     return BASE_IMAGES[image];
 }
 
+int32_t FriendImage(int32_t image, bool online) {
+    const int32_t base = BaseGenderImage(image);
+    if (online || base < 0 || base >= IMAGE_COUNT)
+        return base;
+    return base == giMale ? giMaleOffline : base == giFemale ? giFemaleOffline : giOtherOffline;
+}
+
 int32_t MemberGenderImage(int32_t image, bool member) {
-    if (image < 0 || image >= IMAGE_COUNT)
+    if (image < 0 || image >= giOtherMember + 1)
         return image;
     if (!member)
         return BASE_IMAGES[image];
@@ -54,9 +62,7 @@ int TNavlet::FindUser(UserId id) const {
 void TNavlet::PresenceRecord(const TPresenceMsg& m) {
     const int32_t image = GenderImage(m.gender);
     if (m.listFlag != 0) {
-        // No check for an entry already there: a friend sent twice shows twice.
-        cbSearch.AddItem(TComboExItem{m.nick, image, image});
-        lvFriends.Add(TListItem{m.nick, image, m.user});
+        FriendRecord(m, image);
         return;
     }
     // A user already listed keeps the nick and image of the first record.
@@ -65,6 +71,7 @@ void TNavlet::PresenceRecord(const TPresenceMsg& m) {
     if (m.chatKey == 0) {
         SignalNews();
         lvUsers.Add(TListItem{m.nick, image, m.user});
+        TickerCountChanged();
         return;
     }
     // Only the signed-in user's own record carries a key: the sign-in is confirmed.
@@ -83,6 +90,26 @@ void TNavlet::PresenceRecord(const TPresenceMsg& m) {
     SetBannerMode(bmDefault);
     upd_timerTimer();
     lvUsers.Add(TListItem{m.nick, image, m.user});
+    TickerCountChanged();
+}
+
+void TNavlet::FriendRecord(const TPresenceMsg& m, int32_t gender) {
+    const bool online = m.listFlag != LIST_FRIEND_OFFLINE;
+    const int32_t image = FriendImage(gender, online);
+    // The server sends a friend's record again when the friend comes or goes:
+    // the entry takes the new state.
+    for (int i = 0; i < lvFriends.Count(); ++i) {
+        const TListItem& entry = lvFriends.Item(i);
+        if (UserIdOfEntry(entry) != m.user)
+            continue;
+        const bool wasOnline = FriendImage(entry.stateIndex, true) == entry.stateIndex;
+        lvFriends.Update(i, [image](TListItem& item) { item.stateIndex = image; });
+        if (online && !wasOnline)
+            PostMsg(mkNotice, 0, "Your friend %s is online", entry.caption.c_str());
+        return;
+    }
+    cbSearch.AddItem(TComboExItem{m.nick, gender, gender});
+    lvFriends.Add(TListItem{m.nick, image, m.user});
 }
 
 void TNavlet::UserLeftSite(const TUserLeftMsg& m) {
@@ -102,6 +129,7 @@ void TNavlet::UserLeftSite(const TUserLeftMsg& m) {
         AppendLine(/*eventLine=*/true, m.user, tab.chatId, "left this site", 0, "");
     }
     lvUsers.Delete(FindUser(m.user));
+    TickerCountChanged();
     // Alone on the site again: nothing left to blink for.
     if (lvUsers.Count() == 1 && led_timer.Enabled()) {
         led_timer.SetEnabled(false);
@@ -131,7 +159,13 @@ void TNavlet::ResetPresence() {
     if (hadPrivateTabs)
         PageControlChange();
     // Pending invitations and notices belong to the site that is gone.
+    const size_t queued = msgQueue.size();
     msgQueue.remove_if([](const TMsgLine& line) { return line.kind != mkStatus; });
+    // A line on show may have gone with them: the strip shows what is left.
+    if (msgQueue.size() != queued && msgImage)
+        RestartFrontLine();
+    else
+        TickerCountChanged();
 }
 
 void TNavlet::ClearPeopleLists() {

@@ -18,12 +18,17 @@ enum TGenderImage : int32_t {
     giFemaleMember = 3,
     giOther = 4,
     giOtherMember = 5,
+    giMaleOffline = 6, // a friend who is not online, greyed out
+    giFemaleOffline = 7,
+    giOtherOffline = 8,
 };
 
 // "m" gives giMale, "f" giFemale, anything else giOther.
 int32_t GenderImage(char gender);
 // The image without the member mark; a friend is always shown this way.
 int32_t BaseGenderImage(int32_t image);
+// A friend's image: the unmarked gender image while online, greyed out while not.
+int32_t FriendImage(int32_t image, bool online);
 // The image of the same gender with (member) or without (not) the member mark;
 // an index outside the table is left as it is.
 int32_t MemberGenderImage(int32_t image, bool member);

@@ -121,6 +121,7 @@ class TNavlet {
     void DispatchPacket(const TPacket& packet);
     void EndSession();
     void ChatCommand(uint8_t command);
+    void PostDisconnected(bool reconnecting);
 
   public:
     // ---- Host browser: band operations (host.cpp) and site tracking (site.cpp) ----
@@ -140,6 +141,10 @@ class TNavlet {
     void FlashBrowserWindow();
     // OnEnter of the five edit boxes and OnClick of Edit1: the bar has the focus.
     void EditEnter(TFocusTarget control);
+    // OnTyped of the edit boxes: a character the bar's code page cannot hold
+    // is refused, with a hint, rather than sent as "?"; a box that has just
+    // become full says how much it holds.
+    void EditTyped(TEdit& edit, const std::string& text, int refused);
     // Minimise and restore through the band site; the timer re-applies a
     // stored minimised state once after each showing.
     enum class TResizeSender { Button, ResizeTimer, Login };
@@ -162,10 +167,23 @@ class TNavlet {
     void msg_imgMouseMove(TShiftState shift, int32_t x, int32_t y);
     void msg_imgMouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
     void msg_pnlResize();
+    // The people list or the server's status text changed: a front line that
+    // shows them is drawn again at once, not at its next turn.
+    void TickerCountChanged();
+    // A call from `caller`: one line per caller, which takes the new call's
+    // text and address and is shown at once.
+    void ShowCall(const std::string& caller, const std::string& text, const std::string& link);
+    // A notice about the user's own typing, shown at once and only once.
+    void ShowHint(const std::string& text);
 
   private:
     void DrawMsgLine();
     std::string MsgLineText(const TMsgLine& line) const;
+    // What the front line shows beside its buttons: the standing status line.
+    std::string BesideButtonsText() const;
+    void DrawBesideButtons(int32_t buttonsEnd);
+    void NextMsgLine();
+    void RestartFrontLine();
     int32_t ScrollOffset() const { return msgSrcRect.left; }
 
   public:
@@ -251,6 +269,8 @@ class TNavlet {
   private:
     void BindChatComponents();
     void BuildMenus();
+    // A friend's record: a new entry, or the new state of one already listed.
+    void FriendRecord(const TPresenceMsg& m, int32_t gender);
     // A server line whose chat id marks a notice; false when it is chat text.
     bool RouteServerNotice(ChatId chat, const std::string& text);
     void WriteConversationLine(TChatView& view, bool eventLine, UserId sender,
@@ -363,6 +383,10 @@ class TNavlet {
     bool disconnectedOnce = false;
     bool autoReconnecting = false;
     bool closingOnPurpose = false;
+    // The server's ticker notice when it was the last message before the end
+    // of the session: the session's reason, kept in the status line that
+    // remains until the next attempt.
+    std::string endReason;
     std::list<TMsgLine> msgQueue;
     std::string serverStatus;
     int32_t msgPhase = 0;
@@ -371,6 +395,7 @@ class TNavlet {
     TRect msgDstRect;
     std::unique_ptr<TDisplayList> msgImage;
     std::unique_ptr<THitMap> msgHitMap;
+    std::string msgShownText; // the text the front line was last drawn with
     uint32_t languageMask = 0;
     std::unique_ptr<TBarMenu> usersMenu;
     std::unique_ptr<TBarMenu> languageMenu;

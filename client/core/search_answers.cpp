@@ -1,7 +1,5 @@
 // The server's answers to a search, and calls from users looking for this one:
 // both reach the user as ticker lines.
-#include <algorithm>
-
 #include "client/core/navlet.h"
 
 namespace navlet {
@@ -17,28 +15,17 @@ void TNavlet::SearchAnswerReceived(const TSearchAnswerMsg& m) {
                 m.nick.c_str());
         return;
     }
-    // One pending line per caller: a repeated call only brings its address up
-    // to date.
-    auto pending = std::find_if(msgQueue.begin(), msgQueue.end(), [&m](const TMsgLine& line) {
-        return line.kind == mkInvite && line.user == m.nick;
-    });
-    TMsgLine* line = pending == msgQueue.end() ? nullptr : &*pending;
-    if (!line) {
-        line = &PostMsg(mkInvite, MSG_BTN_ACCEPT | MSG_BTN_IGNORE, "%s is looking for you!",
-                        m.nick.c_str());
-        line->user = m.nick;
-    }
-    line->link = m.link;
+    // One pending line per caller: a repeated call brings it up to date.
+    ShowCall(m.nick, m.nick + " is looking for you!", m.link);
     SignalNews();
     FlashBrowserWindow();
 }
 
 void TNavlet::LookingForYouReceived(const TLookingForYouMsg& m) {
-    TMsgLine& line = PostMsg(mkInvite, MSG_BTN_ACCEPT | MSG_BTN_IGNORE,
-                             "%s %s looking for you with this message: \"%s\"", m.nick.c_str(),
-                             m.callerOnline ? "is" : "was", m.message.c_str());
-    line.user = m.nick;
-    line.link = m.link;
+    ShowCall(m.nick,
+             m.nick + (m.callerOnline ? " is" : " was") + " looking for you with this message: \"" +
+                 m.message + "\"",
+             m.link);
     SignalNews();
     FlashBrowserWindow();
 }

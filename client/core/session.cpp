@@ -126,6 +126,7 @@ void TNavlet::ClientSocketConnecting(TClientSocket&) {
 void TNavlet::ClientSocketConnect(TClientSocket& socket) {
     ++connectionSerial;
     receiveAssembler.Reset();
+    endReason.clear();
     if (autoReconnecting) {
         reconnect_timer.SetEnabled(false);
         autoReconnecting = false;
@@ -143,14 +144,29 @@ void TNavlet::ClientSocketDisconnect(TClientSocket&) {
     disconnectedOnce = true;
     if (closingOnPurpose) {
         closingOnPurpose = false;
-        PostMsg(mkStatus, 0, "Disconnected");
+        PostDisconnected(/*reconnecting=*/false);
     } else {
         reconnect_timer.SetEnabled(true);
-        PostMsg(mkStatus, 0, "Disconnected. I'll try to reconnect later...");
+        PostDisconnected(/*reconnecting=*/true);
     }
     ClearPeopleLists();
     SetBtnGlyph(LEDBtn, glLedError);
     SetBannerMode(bmLogin);
+}
+
+void TNavlet::PostDisconnected(bool reconnecting) {
+    // The reset of the site drops the server's notice from the ticker at once,
+    // so the standing line carries its reason: "Disconnected: wrong nick or
+    // password." stays readable until the next attempt replaces it.
+    const std::string reason = DisconnectReason(endReason);
+    endReason.clear();
+    if (reason.empty()) {
+        PostMsg(mkStatus, 0, "%s",
+                reconnecting ? "Disconnected. I'll try to reconnect later..." : "Disconnected");
+        return;
+    }
+    PostMsg(mkStatus, 0, "Disconnected: %s%s", reason.c_str(),
+            reconnecting ? " I'll try to reconnect later..." : "");
 }
 
 void TNavlet::ClientSocketError(TClientSocket& socket, TErrorEvent event, int& errorCode) {

@@ -56,6 +56,9 @@ void TNavlet::ClientSocketRead(TClientSocket& socket) {
 }
 
 void TNavlet::DispatchPacket(const TPacket& packet) {
+    // Only a notice that is the session's last word is its reason.
+    if (packet.Type() != MSG_END_SESSION)
+        endReason.clear();
     switch (packet.Type()) {
     case MSG_END_SESSION:
         EndSession();

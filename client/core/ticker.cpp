@@ -21,6 +21,7 @@ constexpr uint32_t INTERVAL_STAND_MS = 2000; // a wide line stands before it scr
 constexpr uint32_t INTERVAL_SCROLL_MS = 50;  // one pixel per tick
 constexpr uint32_t INTERVAL_HOLD_MS = 3500;  // the whole line, or its end, held
 constexpr int32_t BUTTON_ELLIPSE = 5;
+constexpr int32_t BESIDE_GAP = 8; // between the last button and the status text
 
 struct TButtonLabel {
     int32_t bit;
@@ -87,10 +88,60 @@ TMsgLine& TNavlet::PostMsg(int32_t kind, int32_t buttons, const char* format, ..
     }
     msgQueue.push_back(std::move(line));
     TMsgLine& posted = msgQueue.back();
+    // The status line on show gives way to buttons at once; it shows beside them.
+    if (HoldsButtons(posted) && msgQueue.front().kind == mkStatus)
+        msgQueue.splice(msgQueue.end(), msgQueue, msgQueue.begin());
+    RestartFrontLine();
+    return posted;
+}
+
+void TNavlet::RestartFrontLine() {
+    msg_timer.SetEnabled(false);
     msgPhase = 0;
     msg_timerTimer();
     msg_timer.SetEnabled(true);
-    return posted;
+}
+
+std::string TNavlet::BesideButtonsText() const {
+    for (const TMsgLine& line : msgQueue)
+        if (line.kind == mkStatus)
+            return MsgLineText(line);
+    return {};
+}
+
+void TNavlet::TickerCountChanged() {
+    if (msgQueue.empty() || !msgImage)
+        return;
+    const TMsgLine& front = msgQueue.front();
+    if (front.kind != mkStatus && !HoldsButtons(front))
+        return;
+    const std::string shown = front.kind == mkStatus ? MsgLineText(front) : BesideButtonsText();
+    if (shown != msgShownText)
+        RestartFrontLine();
+}
+
+void TNavlet::ShowHint(const std::string& text) {
+    if (!msgQueue.empty() && msgQueue.front().kind == mkNotice && msgQueue.front().text == text)
+        return; // on show already: every further key would restart it
+    msgQueue.remove_if([&text](const TMsgLine& l) { return l.kind == mkNotice && l.text == text; });
+    msgQueue.push_front(TMsgLine{mkNotice, 0, text.substr(0, MSG_TEXT_MAX), "", ""});
+    RestartFrontLine();
+}
+
+void TNavlet::ShowCall(const std::string& caller, const std::string& text,
+                       const std::string& link) {
+    auto pending = std::find_if(msgQueue.begin(), msgQueue.end(), [&caller](const TMsgLine& l) {
+        return l.kind == mkInvite && l.user == caller;
+    });
+    if (pending == msgQueue.end()) {
+        msgQueue.push_back(TMsgLine{mkInvite, MSG_BTN_ACCEPT | MSG_BTN_IGNORE, "", caller, ""});
+        pending = std::prev(msgQueue.end());
+    }
+    pending->text = text.substr(0, MSG_TEXT_MAX);
+    pending->link = link;
+    // A call waits for nobody: it goes to the front with its own words.
+    msgQueue.splice(msgQueue.begin(), msgQueue, pending);
+    RestartFrontLine();
 }
 
 std::string TNavlet::MsgLineText(const TMsgLine& line) const {
@@ -117,9 +168,12 @@ void TNavlet::DrawMsgLine() {
     // An empty queue (only a bare form has one) draws the background alone.
     const TMsgLine* front = msgQueue.empty() ? nullptr : &msgQueue.front();
     int32_t x = 1;
+    msgShownText.clear();
     if (front) {
         const TFont font = MsgFont();
         std::string text = MsgLineText(*front);
+        if (front->kind == mkStatus)
+            msgShownText = text;
         x += kit.textMetrics.TextWidth(font, text);
         TTextOut out;
         out.x = 1;
@@ -142,11 +196,40 @@ void TNavlet::DrawMsgLine() {
                                  /*outline=*/0);
             x += w + 6;
         }
+        if (HoldsButtons(*front))
+            DrawBesideButtons(x);
     }
     msgSrcRect = msgDstRect;
     // Past the image's right edge there is nothing to scroll to.
     const int32_t end = std::min(x, MSG_LINE_WIDTH);
     msgScrollMax = std::max(0, end - msgDstRect.right);
+}
+
+void TNavlet::DrawBesideButtons(int32_t buttonsEnd) {
+    // The people count rides beside a line with buttons, which holds the
+    // ticker; scrolling stops where the buttons end, so they stay in view.
+    msgShownText = BesideButtonsText();
+    if (msgShownText.empty())
+        return;
+    TTextOut out;
+    out.x = buttonsEnd + BESIDE_GAP;
+    out.y = 1;
+    out.text = msgShownText;
+    out.font = MsgFont();
+    msgImage->ops.push_back(std::move(out));
+}
+
+void TNavlet::NextMsgLine() {
+    if (msgQueue.front().kind != mkNotice)
+        msgQueue.push_back(msgQueue.front());
+    msgQueue.pop_front();
+    // While a line with buttons is queued the status line takes no turn of
+    // its own: a click in its turn would reach no button.
+    const bool buttonsQueued = std::any_of(msgQueue.begin(), msgQueue.end(), HoldsButtons);
+    if (!buttonsQueued || msgQueue.front().kind != mkStatus)
+        return;
+    msgQueue.push_back(msgQueue.front());
+    msgQueue.pop_front();
 }
 
 void TNavlet::msg_timerTimer() {
@@ -179,9 +262,7 @@ void TNavlet::msg_timerTimer() {
             msg_img.Invalidate();
             return;
         }
-        if (msgQueue.front().kind != mkNotice)
-            msgQueue.push_back(msgQueue.front());
-        msgQueue.pop_front();
+        NextMsgLine();
         msgPhase = 0;
     }
 }

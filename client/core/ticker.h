@@ -36,6 +36,13 @@ struct TMsgLine {
     std::string link; // an invitation's address, opened by "accept invitation"
 };
 
+// A line whose buttons are drawn: invitations and server lines with a button
+// bit. It stays on the ticker, and clickable, until one of them is clicked.
+inline bool HoldsButtons(const TMsgLine& line) {
+    constexpr int32_t DRAWN = MSG_BTN_ACCEPT | MSG_BTN_IGNORE | MSG_BTN_OK;
+    return (line.kind == mkInvite || line.kind == mkServer) && (line.buttons & DRAWN) != 0;
+}
+
 // One byte per pixel: 0 where no button is, else the bit of the button whose
 // inside covers the pixel. Outlines are 0, so they never count as the button.
 class THitMap {

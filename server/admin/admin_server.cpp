@@ -85,13 +85,13 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
     asio::steady_timer deadline;
 };
 
-constexpr auto ACCEPT_RETRY = std::chrono::milliseconds(100);
+constexpr int ADMIN_BACKLOG = 16;
 
 } // namespace
 
 TAdminServer::TAdminServer(asio::io_context& io, TService& service,
                            std::function<size_t()> connections)
-    : service(service), connections(std::move(connections)), acceptor(io), acceptRetry(io) {}
+    : service(service), connections(std::move(connections)), acceptor(io) {}
 
 bool TAdminServer::Listen(const asio::ip::tcp::endpoint& endpoint, std::string& error) {
     if (!endpoint.address().is_loopback()) {
@@ -99,52 +99,23 @@ bool TAdminServer::Listen(const asio::ip::tcp::endpoint& endpoint, std::string& 
         return false;
     }
     std::error_code ec;
-    acceptor.open(endpoint.protocol(), ec);
-    if (!ec)
-        acceptor.set_option(asio::socket_base::reuse_address(true), ec);
-    if (!ec)
-        acceptor.bind(endpoint, ec);
-    if (!ec)
-        acceptor.listen(16, ec);
-    if (ec) {
+    auto accepted = [this](asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer) {
+        if (peer.address().is_loopback())
+            std::make_shared<TAdminConnection>(std::move(socket), service, connections)->ReadLine();
+    };
+    if (!acceptor.Listen(endpoint, ADMIN_BACKLOG, std::move(accepted), ec)) {
         error = ec.message();
         return false;
     }
-    Accept();
     return true;
 }
 
 uint16_t TAdminServer::Port() const {
-    std::error_code ec;
-    auto endpoint = acceptor.local_endpoint(ec);
-    return ec ? 0 : endpoint.port();
+    return acceptor.Port();
 }
 
 void TAdminServer::Shutdown() {
-    std::error_code ec;
-    acceptor.close(ec);
-    acceptRetry.cancel();
-}
-
-void TAdminServer::Accept() {
-    acceptor.async_accept([this](const std::error_code& ec, asio::ip::tcp::socket socket) {
-        if (ec == asio::error::operation_aborted || !acceptor.is_open())
-            return;
-        if (ec) {
-            // Out of descriptors: accepting again at once would spin.
-            acceptRetry.expires_after(ACCEPT_RETRY);
-            acceptRetry.async_wait([this](const std::error_code& e) {
-                if (!e && acceptor.is_open())
-                    Accept();
-            });
-            return;
-        }
-        std::error_code e;
-        auto peer = socket.remote_endpoint(e);
-        if (!e && peer.address().is_loopback())
-            std::make_shared<TAdminConnection>(std::move(socket), service, connections)->ReadLine();
-        Accept();
-    });
+    acceptor.Close();
 }
 
 } // namespace navlet::server

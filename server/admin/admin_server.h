@@ -8,6 +8,7 @@
 #include <string>
 
 #include "server/core/service.h"
+#include "server/net/tcp_acceptor.h"
 
 namespace navlet::server {
 
@@ -25,12 +26,9 @@ class TAdminServer {
     void Shutdown();
 
   private:
-    void Accept();
-
     TService& service;
     std::function<size_t()> connections;
-    asio::ip::tcp::acceptor acceptor;
-    asio::steady_timer acceptRetry;
+    TTcpAcceptor acceptor;
 };
 
 } // namespace navlet::server

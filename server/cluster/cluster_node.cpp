@@ -471,9 +471,20 @@ void TClusterNode::KickElsewhere(int targetKind, const std::string& name, TReach
     ToOperatorChannel(TOperatorKick{uint8_t(targetKind), name, 0}, std::move(reached));
 }
 
+void TClusterNode::FriendState(const TAccount& account, bool online) {
+    if (!commands.Up())
+        return;
+    commands.Command({"PUBLISH", OPERATOR_CHANNEL,
+                      EncodeNodeMessage(nodeId, TFriendState{UserRecord(account), online})});
+}
+
 void TClusterNode::OnOperatorEvent(const TNodeEnvelope& event) {
     int count = 0;
     uint64_t request = 0;
+    if (auto* state = std::get_if<TFriendState>(&event.message)) {
+        service.RemoteFriendState(FromRecord(state->user), state->online);
+        return;
+    }
     if (auto* kick = std::get_if<TOperatorKick>(&event.message)) {
         count = service.RemoteKick(TTarget{TTarget::Kind(kick->targetKind), kick->name});
         request = kick->request;

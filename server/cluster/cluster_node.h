@@ -59,6 +59,7 @@ class TClusterNode final : public TClusterLink {
     void ToNode(const std::string& node, const cluster::TNodeMessage& message,
                 std::function<void(bool)> delivered) override;
     void KickElsewhere(int targetKind, const std::string& name, TReachedFn reached) override;
+    void FriendState(const TAccount& account, bool online) override;
     void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) override;
     void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override;
     void CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) override;

@@ -101,6 +101,9 @@ class TClusterLink {
                               uint8_t command, const std::string& text, TReachedFn reached) = 0;
     // The operator's KICK for the other nodes' users of the target.
     virtual void KickElsewhere(int targetKind, const std::string& name, TReachedFn reached) = 0;
+    // The account came online in the cluster or went offline: every other
+    // node tells its sessions that list it as a friend (RemoteFriendState).
+    virtual void FriendState(const TAccount& account, bool online) = 0;
     // An account became present on a site (host folded) through this node's
     // sessions, or its last session here left the site.
     virtual void Entered(const std::string& host, const TAccount& account) = 0;

@@ -18,6 +18,9 @@ struct TAccountEntry {
     TAccount account;               // without the password hash
     std::vector<TClient*> sessions; // signed in, oldest first
     int64_t usedMs = 0;             // remembered or left by its last session
+    // The account's friends while it is online, as its latest sign-in read
+    // them and its bars changed them since.
+    std::vector<uint64_t> friendIds;
 
     bool Online() const { return !sessions.empty(); }
     // The session that sent the latest request; null when offline.

@@ -39,6 +39,7 @@ class TLocalLink final : public TClusterLink {
     void SiteSnapshot(const std::string&, std::function<void(TSiteSnapshot)> done) override {
         done({});
     }
+    void FriendState(const TAccount&, bool) override {}
     std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
     TClusterStatus Status() const override { return TClusterStatus{false, 1, {}}; }
     // Alone, a user unknown here is unknown everywhere.

@@ -278,6 +278,7 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     // window gives way and hears why.
     while (!entry.sessions.empty() && entry.sessions.size() >= config.maxSessionsPerAccount)
         EndSession(*entry.sessions.front(), REASON_TOO_MANY_WINDOWS);
+    const bool cameOnline = entry.sessions.empty();
     entry.sessions.push_back(&client);
     client.account = &entry;
     client.lastActive = ++activity;
@@ -287,8 +288,14 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     client.versionText = request.version;
     signedInBySerial[client.serial] = &client;
     ++signedIn;
-    for (const TAccount& friendAccount : friends)
+    std::vector<uint64_t> friendIds;
+    for (const TAccount& friendAccount : friends) {
         Remember(friendAccount);
+        friendIds.push_back(friendAccount.id);
+    }
+    SetFriendIds(entry, std::move(friendIds));
+    if (cameOnline)
+        FriendCameOrWent(entry.account, /*online=*/true);
     AskFriendsElsewhere(client, friends);
     EnterSiteWhenKnown(client, request.site, &friends);
 }
@@ -349,6 +356,10 @@ void TService::Disconnect(TClient& client) {
     friendsAsked.erase(client.serial);
     std::erase(client.account->sessions, &client);
     client.account->usedMs = clock.NowMs();
+    if (!client.account->Online()) {
+        FriendCameOrWent(client.account->account, /*online=*/false);
+        SetFriendIds(*client.account, {});
+    }
     windows.SessionGone(*client.account);
     nodeLink->SessionSite(client.serial, nullptr, {});
     client.account = nullptr;
@@ -471,7 +482,7 @@ std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {
 void TService::Remember(TAccount account) {
     account.passwordHash = std::string();
     accountByNick[FoldCase(account.nick)] = account.id;
-    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, {}});
+    auto [it, added] = accounts.emplace(account.id, TAccountEntry{account, {}, 0, {}});
     if (!added)
         it->second.account = std::move(account);
     it->second.usedMs = clock.NowMs();

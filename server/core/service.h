@@ -167,6 +167,9 @@ class TService : private TDirectory {
     void RemoteEvent(const std::string& from, const cluster::TNodeMessage& message);
     // The operator's KICK given on another node.
     int RemoteKick(const TTarget& target) { return operators.RemoteKick(target); }
+    // An account came online in the cluster or went offline, through
+    // another node: this node's sessions that list it as a friend hear so.
+    void RemoteFriendState(const TAccount& account, bool online);
     std::vector<std::string> LocalSites() const;
     // The remote users of a site known here, by key.
     std::vector<std::string> RemoteKeys(const std::string& host) const;
@@ -339,6 +342,15 @@ class TService : private TDirectory {
 
     // requests.cpp: friends and updates
     void FriendChange(TClient& client, const TFriendChangeRequest& request);
+    // The account came online (its first session) or went offline (its
+    // last): every online account that lists it as a friend hears so, once.
+    // On a cluster only when no other node holds a session of it, and the
+    // other nodes tell their own sessions.
+    void FriendCameOrWent(const TAccount& account, bool online);
+    // This node's sessions that list the account as a friend hear its state.
+    void TellFriendsOf(const TAccount& account, bool online);
+    // Who hears of `entry` coming and going: its friends while it is online.
+    void SetFriendIds(TAccountEntry& entry, std::vector<uint64_t> ids);
     void UpdateRequest(TClient& client, const TUpdateRequest& request);
 
     void Send(TClient& client, TPacket& packet, int length, uint8_t type);
@@ -375,6 +387,8 @@ class TService : private TDirectory {
         std::unordered_set<uint64_t> online; // online on another node
     };
     std::unordered_map<uint64_t, TFriendsAsked> friendsAsked;
+    // Online accounts by the friends they list, for TellFriendsOf.
+    std::unordered_map<uint64_t, std::unordered_set<TAccountEntry*>> listedAsFriendBy;
     TSignInCache signInCache;
     TSignInGuard guard; // also used from the web site's threads
     int64_t lastPruneMs = 0;

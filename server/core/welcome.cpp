@@ -151,8 +151,8 @@ std::vector<TWireRef> TService::FriendRecords(const std::vector<TAccount>& frien
         TAccountEntry* entry = CachedById(friendAccount.id);
         const bool online =
             (entry && entry->Online()) || (elsewhere && elsewhere->count(friendAccount.id));
-        // 1 = offline friend, 2 = online: the bar only tells 0 from not 0.
-        out.push_back(PresenceWire(friendAccount, online ? 2 : 1, 0));
+        out.push_back(
+            PresenceWire(friendAccount, online ? LIST_FRIEND_ONLINE : LIST_FRIEND_OFFLINE, 0));
     }
     return out;
 }

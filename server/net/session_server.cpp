@@ -15,15 +15,14 @@ namespace {
 
 constexpr int LISTEN_BACKLOG = 4096;
 constexpr auto SWEEP_INTERVAL = std::chrono::seconds(1);
-constexpr auto ACCEPT_RETRY = std::chrono::milliseconds(100);
 constexpr unsigned TRIM_EVERY_SWEEPS = 5;
 
 } // namespace
 
 TSessionServer::TSessionServer(asio::io_context& io, TService& service, TSessionLimits limits,
                                const TClock& clock)
-    : io(io), service(service), limits(limits), clock(clock), acceptor(io), acceptRetry(io),
-      sweepTimer(io), presenceTimer(io) {}
+    : io(io), service(service), limits(limits), clock(clock), acceptor(io), sweepTimer(io),
+      presenceTimer(io) {}
 
 TSessionServer::~TSessionServer() {
     Shutdown();
@@ -31,37 +30,28 @@ TSessionServer::~TSessionServer() {
 
 bool TSessionServer::Listen(const asio::ip::tcp::endpoint& endpoint, std::string& error) {
     std::error_code ec;
-    acceptor.open(endpoint.protocol(), ec);
-    if (!ec)
-        acceptor.set_option(asio::socket_base::reuse_address(true), ec);
-    if (!ec)
-        acceptor.bind(endpoint, ec);
-    if (!ec)
-        acceptor.listen(LISTEN_BACKLOG, ec);
-    if (ec) {
+    if (!acceptor.Listen(
+            endpoint, LISTEN_BACKLOG,
+            [this](asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer) {
+                OnAccepted(std::move(socket), peer);
+            },
+            ec)) {
         error = ec.message();
-        std::error_code ignored;
-        acceptor.close(ignored);
         return false;
     }
-    Accept();
     Sweep();
     return true;
 }
 
 uint16_t TSessionServer::Port() const {
-    std::error_code ec;
-    auto endpoint = acceptor.local_endpoint(ec);
-    return ec ? 0 : endpoint.port();
+    return acceptor.Port();
 }
 
 void TSessionServer::Shutdown() {
     if (shuttingDown)
         return;
     shuttingDown = true;
-    std::error_code ec;
-    acceptor.close(ec);
-    acceptRetry.cancel();
+    acceptor.Close();
     sweepTimer.cancel();
     presenceTimer.cancel();
     presenceQueue.clear();
@@ -79,31 +69,10 @@ void TSessionServer::Shutdown() {
     flushQueue.clear();
 }
 
-void TSessionServer::Accept() {
-    acceptor.async_accept([this](const std::error_code& ec, asio::ip::tcp::socket socket) {
-        if (shuttingDown || ec == asio::error::operation_aborted)
-            return;
-        if (ec) {
-            // Out of descriptors or a transient failure: back off briefly.
-            acceptRetry.expires_after(ACCEPT_RETRY);
-            acceptRetry.async_wait([this](const std::error_code& e) {
-                if (!e && !shuttingDown)
-                    Accept();
-            });
-            return;
-        }
-        OnAccepted(std::move(socket));
-        Accept();
-    });
-}
-
-void TSessionServer::OnAccepted(asio::ip::tcp::socket socket) {
-    std::error_code ec;
-    auto peer = socket.remote_endpoint(ec);
-    if (ec)
-        return;
+void TSessionServer::OnAccepted(asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer) {
     std::string address = peer.address().to_string();
-    if (!Admit(address)) {
+    if (shuttingDown || !Admit(address)) {
+        std::error_code ec;
         socket.close(ec);
         return;
     }
@@ -126,15 +95,12 @@ void TSessionServer::AdoptWebSocket(asio::ip::tcp::socket socket, const std::str
 }
 
 bool TSessionServer::Admit(const std::string& address) {
-    TAddressCount& count = perAddress[address];
-    if (sessions.size() >= limits.maxConnections || count.connections >= limits.maxPerAddress ||
-        count.signingIn >= limits.maxSigningInPerAddress) {
-        if (count.connections == 0)
-            perAddress.erase(address);
+    if (sessions.size() >= limits.maxConnections ||
+        perAddress.Of(address) >= limits.maxPerAddress ||
+        signingInPerAddress.Of(address) >= limits.maxSigningInPerAddress)
         return false;
-    }
-    ++count.connections;
-    ++count.signingIn;
+    perAddress.Take(address);
+    signingInPerAddress.Take(address);
     return true;
 }
 
@@ -185,20 +151,13 @@ void TSessionServer::EndTurn() {
 }
 
 void TSessionServer::SignedIn(TSession& session) {
-    auto it = perAddress.find(session.Address());
-    if (it != perAddress.end() && it->second.signingIn > 0)
-        --it->second.signingIn;
+    signingInPerAddress.Release(session.Address());
 }
 
 void TSessionServer::Remove(TSession& session) {
-    auto it = perAddress.find(session.Address());
-    if (it != perAddress.end()) {
-        --it->second.connections;
-        if (session.CountedSigningIn() && it->second.signingIn > 0)
-            --it->second.signingIn;
-        if (it->second.connections == 0)
-            perAddress.erase(it);
-    }
+    perAddress.Release(session.Address());
+    if (session.CountedSigningIn())
+        signingInPerAddress.Release(session.Address());
     sessions.erase(&session);
 }
 

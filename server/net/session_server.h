@@ -13,6 +13,7 @@
 
 #include "server/core/service.h"
 #include "server/net/limits.h"
+#include "server/net/tcp_acceptor.h"
 
 namespace navlet::server {
 
@@ -69,13 +70,7 @@ class TSessionServer {
     void DoneLingering(TSession& session);
 
   private:
-    struct TAddressCount {
-        size_t connections = 0;
-        size_t signingIn = 0;
-    };
-
-    void Accept();
-    void OnAccepted(asio::ip::tcp::socket socket);
+    void OnAccepted(asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer);
     // False when the bounds refuse another connection from `address`.
     bool Admit(const std::string& address);
     void Begin(asio::ip::tcp::socket socket, const std::string& address,
@@ -85,14 +80,14 @@ class TSessionServer {
     TService& service;
     TSessionLimits limits;
     const TClock& clock;
-    asio::ip::tcp::acceptor acceptor;
-    asio::steady_timer acceptRetry;
+    TTcpAcceptor acceptor;
     asio::steady_timer sweepTimer;
     asio::steady_timer presenceTimer;
     std::vector<std::shared_ptr<TSession>> presenceQueue;
     bool presenceTimerSet = false;
     std::unordered_map<TSession*, std::shared_ptr<TSession>> sessions;
-    std::unordered_map<std::string, TAddressCount> perAddress;
+    TAddressCounts perAddress;
+    TAddressCounts signingInPerAddress;
     std::unordered_map<TSession*, std::shared_ptr<TSession>> lingering;
     std::vector<std::shared_ptr<TSession>> flushQueue;
     std::vector<std::shared_ptr<TSession>> flushing; // kept between turns

@@ -1,5 +1,7 @@
 #include "server/web/html.h"
 
+#include "protocol/code_page.h"
+
 namespace navlet::web {
 
 std::string EscapeHtml(std::string_view text) {
@@ -31,26 +33,6 @@ std::string EscapeHtml(std::string_view text) {
 
 namespace {
 
-// Windows-1252's characters for the bytes 0x80 to 0x9F; 0 where it has none.
-constexpr char16_t WINDOWS_1252_HIGH[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
-
-void AppendUtf8(std::string& out, char16_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
 constexpr std::string_view FULL_STYLE =
     "body{font-family:Verdana,sans-serif;font-size:13px;margin:24px auto;max-width:720px;"
     "color:#222}h1{color:#0000c0}table{border-collapse:collapse}"
@@ -69,11 +51,8 @@ std::string AnsiToUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size() * 2);
     for (char byte : text) {
-        auto b = static_cast<unsigned char>(byte);
-        char16_t c = b;
-        if (b >= 0x80 && b <= 0x9F)
-            c = WINDOWS_1252_HIGH[b - 0x80];
-        if (c < 0x20 || c == 0x7F)
+        const char32_t c = CharFromCp1252(static_cast<unsigned char>(byte));
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
             continue;
         AppendUtf8(out, c);
     }

@@ -13,7 +13,6 @@ constexpr size_t READ_CHUNK = 4096;
 // for a moment, so that the refusal is not lost to a reset; never more.
 constexpr size_t MAX_DRAINED = 64 * 1024;
 constexpr auto DRAIN_TIME = std::chrono::milliseconds(500);
-constexpr auto ACCEPT_BACKOFF = std::chrono::milliseconds(100);
 
 const char* Reason(int status) {
     switch (status) {
@@ -71,13 +70,15 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
 
     THttpConnection(THttpServer& server, asio::ip::tcp::socket socket, asio::ip::address address)
         : server(server), socket(std::move(socket)), timer(server.io), address(address),
-          heardAt(TClock::now()) {}
+          key(address.to_string()), heardAt(TClock::now()) {}
 
     // Whether the connection holds no part of a request and no answer: it
     // may be closed at no loss when room is needed. Since when it is so.
     bool Silent() const { return !working && (draining || (!haveHead && buffer.empty())); }
     TClock::time_point HeardAt() const { return heardAt; }
     const asio::ip::address& Address() const { return address; }
+    // The address as the site counts it.
+    const std::string& Key() const { return key; }
 
     void Begin() {
         ArmTimer(server.limits.requestTime);
@@ -93,7 +94,7 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
         StopTimer();
         socket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
         socket.close(ignored);
-        server.Release(this, address);
+        server.Release(this);
     }
 
     // Sends the answer to the request handed to a worker (or refused there).
@@ -192,7 +193,7 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
             return Refuse(refused);
         StopTimer();
         closed = true;
-        server.Release(this, address);
+        server.Release(this);
         std::error_code ec;
         asio::ip::tcp protocol = socket.local_endpoint(ec).protocol();
         auto handle = ec ? asio::ip::tcp::socket::native_handle_type(-1) : socket.release(ec);
@@ -257,6 +258,7 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
     asio::ip::tcp::socket socket;
     asio::steady_timer timer;
     asio::ip::address address;
+    std::string key;
     std::array<char, READ_CHUNK> chunk{};
     std::string buffer;   // received, not yet taken: at most one head and one body ahead
     std::string outgoing; // the answer being written
@@ -296,25 +298,19 @@ bool THttpServer::Start(const std::string& host, int wanted, std::string& error)
     asio::ip::tcp::endpoint at(address, uint16_t(wanted));
     if (!ec && (wanted < 0 || wanted > 65535))
         ec = asio::error::invalid_argument;
+    auto accepted = [this](asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer) {
+        Admit(std::move(socket), peer.address());
+    };
     if (!ec)
-        acceptor.open(at.protocol(), ec);
-    // SO_REUSEADDR only: a port another server holds must fail to bind.
-    if (!ec)
-        acceptor.set_option(asio::socket_base::reuse_address(true), ec);
-    if (!ec)
-        acceptor.bind(at, ec);
-    if (!ec)
-        acceptor.listen(asio::socket_base::max_listen_connections, ec);
+        acceptor.Listen(at, asio::socket_base::max_listen_connections, std::move(accepted), ec);
     if (ec) {
         error = "cannot listen on " + host + ":" + std::to_string(wanted) + ": " + ec.message();
-        std::error_code ignored;
-        acceptor.close(ignored);
         return false;
     }
-    port = acceptor.local_endpoint(ec).port();
+    port = acceptor.Port();
+    // Nothing runs the loop yet: the first accepted socket waits for the lanes.
     pages = std::make_unique<TWorkLane>(limits.workers, limits.maxQueued);
     hashing = std::make_unique<TWorkLane>(limits.hashWorkers, limits.hashQueued);
-    Accept();
     ioThread = std::thread([this] { io.run(); });
     return true;
 }
@@ -324,9 +320,7 @@ void THttpServer::Stop() {
         return;
     std::promise<void> closedAll;
     asio::post(io, [this, &closedAll] {
-        std::error_code ignored;
-        acceptor.close(ignored);
-        acceptBackoff.cancel();
+        acceptor.Close();
         // Close() removes the connection from `open`, so walk a copy.
         std::set<THttpConnection*> all = open;
         for (THttpConnection* connection : all) {
@@ -342,45 +336,23 @@ void THttpServer::Stop() {
     io.restart();
 }
 
-void THttpServer::Accept() {
-    acceptor.async_accept([this](std::error_code ec, asio::ip::tcp::socket socket) {
-        if (ec == asio::error::operation_aborted || !acceptor.is_open())
-            return;
-        if (ec) {
-            // Out of descriptors or similar: back off instead of spinning.
-            acceptBackoff.expires_after(ACCEPT_BACKOFF);
-            acceptBackoff.async_wait([this](std::error_code waited) {
-                if (!waited)
-                    Accept();
-            });
-            return;
-        }
-        Admit(std::move(socket));
-        Accept();
-    });
-}
-
-void THttpServer::Admit(asio::ip::tcp::socket socket) {
-    std::error_code ec;
-    asio::ip::tcp::endpoint peer = socket.remote_endpoint(ec);
-    if (ec)
-        return;
-    size_t& fromAddress = perAddress[peer.address()];
-    bool bounded = !IsTrustedProxy(peer.address());
+void THttpServer::Admit(asio::ip::tcp::socket socket, const asio::ip::address& peer) {
+    std::string key = peer.to_string();
+    bool bounded = !IsTrustedProxy(peer);
     bool full = open.size() >= limits.maxConnections;
-    if ((bounded && fromAddress >= limits.maxPerAddress) || (full && !MakeRoom(peer.address()))) {
-        if (fromAddress == 0)
-            perAddress.erase(peer.address());
+    if ((bounded && perAddress.Of(key) >= limits.maxPerAddress) || (full && !MakeRoom(peer, key))) {
         // A short refusal if the socket takes it at once; then gone.
         std::string busy = Serialise(ErrorResponse(503), /*keepAlive=*/false, /*withBody=*/true);
+        std::error_code ec;
         socket.non_blocking(true, ec);
         socket.write_some(asio::buffer(busy), ec);
         socket.close(ec);
         return;
     }
+    std::error_code ec;
     socket.set_option(asio::ip::tcp::no_delay(true), ec);
-    ++fromAddress;
-    auto connection = std::make_shared<THttpConnection>(*this, std::move(socket), peer.address());
+    perAddress.Take(key);
+    auto connection = std::make_shared<THttpConnection>(*this, std::move(socket), peer);
     open.insert(connection.get());
     connection->Begin();
 }
@@ -388,11 +360,13 @@ void THttpServer::Admit(asio::ip::tcp::socket socket) {
 // At the cap, every address may hold a fair share of the connections: a
 // newcomer below its share takes the place of the connection that has been
 // silent longest, from an address above its share if there is one.
-bool THttpServer::MakeRoom(const asio::ip::address& newcomer) {
-    size_t addresses = perAddress.size(); // the newcomer's is counted already
+bool THttpServer::MakeRoom(const asio::ip::address& newcomer, const std::string& key) {
+    // The newcomer's address counts among the addresses even before it holds one.
+    size_t held = perAddress.Of(key);
+    size_t addresses = perAddress.Addresses() + (held == 0 ? 1 : 0);
     size_t share = std::max<size_t>(1, limits.maxConnections / std::max<size_t>(1, addresses));
     // A trusted proxy carries many clients: it has no share of its own.
-    if (!IsTrustedProxy(newcomer) && perAddress.at(newcomer) >= share)
+    if (!IsTrustedProxy(newcomer) && held >= share)
         return false;
     THttpConnection* quietest = nullptr;
     bool quietestOver = false;
@@ -400,7 +374,7 @@ bool THttpServer::MakeRoom(const asio::ip::address& newcomer) {
         if (!connection->Silent())
             continue;
         bool over =
-            !IsTrustedProxy(connection->Address()) && perAddress[connection->Address()] > share;
+            !IsTrustedProxy(connection->Address()) && perAddress.Of(connection->Key()) > share;
         if (!quietest || (over && !quietestOver) ||
             (over == quietestOver && connection->HeardAt() < quietest->HeardAt())) {
             quietest = connection;
@@ -413,11 +387,9 @@ bool THttpServer::MakeRoom(const asio::ip::address& newcomer) {
     return true;
 }
 
-void THttpServer::Release(THttpConnection* connection, const asio::ip::address& address) {
+void THttpServer::Release(THttpConnection* connection) {
     open.erase(connection);
-    auto it = perAddress.find(address);
-    if (it != perAddress.end() && --it->second == 0)
-        perAddress.erase(it);
+    perAddress.Release(connection->Key());
 }
 
 THttpWork THttpServer::WorkOf(const THttpRequest& request) const {

@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "server/net/tcp_acceptor.h"
 #include "server/web/request/request_head.h"
 #include "server/web/work_lane.h"
 
@@ -105,12 +106,11 @@ class THttpServer {
   private:
     friend class THttpConnection;
 
-    void Accept();
-    void Admit(asio::ip::tcp::socket socket);
-    void Release(THttpConnection* connection, const asio::ip::address& address);
+    void Admit(asio::ip::tcp::socket socket, const asio::ip::address& peer);
+    void Release(THttpConnection* connection);
     // At the cap: closes a silent connection so that `newcomer` may come in;
     // false when its address has its fair share already or none is silent.
-    bool MakeRoom(const asio::ip::address& newcomer);
+    bool MakeRoom(const asio::ip::address& newcomer, const std::string& key);
     // Runs the request's handler on a worker of its pool, or answers 503
     // when the pool has no fair place for it.
     void Dispatch(std::shared_ptr<THttpConnection> connection);
@@ -132,15 +132,14 @@ class THttpServer {
     TErrorPage errorPage;
 
     asio::io_context io;
-    asio::ip::tcp::acceptor acceptor{io};
-    asio::steady_timer acceptBackoff{io};
+    server::TTcpAcceptor acceptor{io};
     std::unique_ptr<TWorkLane> pages;
     std::unique_ptr<TWorkLane> hashing;
     std::thread ioThread;
     int port = 0;
 
     // Touched on the I/O thread only.
-    std::map<asio::ip::address, size_t> perAddress;
+    server::TAddressCounts perAddress;
     std::set<THttpConnection*> open;
 };
 

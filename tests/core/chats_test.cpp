@@ -25,6 +25,25 @@ TEST_F(ChatsViewTest, ConversationKeepsItsLastThirtyLines) {
     EXPECT_EQ(View(0).SelLength(), 0u);
 }
 
+TEST_F(ChatsViewTest, AReaderScrolledUpKeepsThePlaceAndTheEndIsFollowedOtherwise) {
+    SignIn();
+    Presence(20, "alice");
+    ChatLine(20, 0, "one");
+    bool atEnd = false;
+    View(0).IsAtEnd = [&atEnd] { return atEnd; };
+    View(0).SetSelection(0, 3); // the reader marks "ali"
+    const int requests = View(0).ScrollRequests();
+    ChatLine(20, 0, "two");
+    EXPECT_EQ(View(0).ScrollRequests(), requests);
+    EXPECT_EQ(View(0).SelStart(), 0u);
+    EXPECT_EQ(View(0).SelLength(), 3u);
+    atEnd = true;
+    ChatLine(20, 0, "three");
+    EXPECT_EQ(View(0).ScrollRequests(), requests + 1);
+    EXPECT_EQ(View(0).SelStart(), View(0).Text().size());
+    View(0).IsAtEnd = nullptr;
+}
+
 TEST_F(ChatsViewTest, LineRunsCarryNickTimeAndTextStyles) {
     SignIn();
     Presence(20, "alice");
@@ -330,15 +349,49 @@ TEST_F(ChatsViewTest, SearchAnswerForACallerKeepsOneLineWithTheNewestLink) {
               nullptr);
 }
 
-TEST_F(ChatsViewTest, CallsWithAMessageSayWhetherTheCallerIsStillOnline) {
+TEST_F(ChatsViewTest, EachCallShowsItsOwnWordsAtOnceOnTheCallersOneLine) {
     b().LookingForYouReceived(TLookingForYouMsg{true, "ann", "100% hi", "http://a"});
+    EXPECT_EQ(b().msgQueue.front().text, "ann is looking for you with this message: \"100% hi\"");
+    b().PostMsg(mkNotice, 0, "meanwhile");
+    tk.time.Advance(3500); // the notice is on show now
     b().LookingForYouReceived(TLookingForYouMsg{false, "ann", "bye", "http://b"});
-    const TMsgLine* is = QueuedLine("ann is looking for you with this message: \"100% hi\"");
-    const TMsgLine* was = QueuedLine("ann was looking for you with this message: \"bye\"");
-    ASSERT_TRUE(is && was);
-    EXPECT_EQ(is->kind, mkInvite);
-    EXPECT_EQ(is->link, "http://a");
-    EXPECT_EQ(was->user, "ann");
+    const TMsgLine& front = b().msgQueue.front();
+    EXPECT_EQ(front.text, "ann was looking for you with this message: \"bye\"");
+    EXPECT_EQ(front.kind, mkInvite);
+    EXPECT_EQ(front.link, "http://b");
+    // A call without words after one with words says so, on the same line.
+    b().SearchAnswerReceived(TSearchAnswerMsg{-1, "ann", "http://c"});
+    int calls = 0;
+    for (const TMsgLine& line : b().msgQueue)
+        calls += line.user == "ann";
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(b().msgQueue.front().text, "ann is looking for you!");
+}
+
+TEST_F(ChatsViewTest, TypingRefusesWhatTheCodePageCannotHoldAndSaysWhenTheLineIsFull) {
+    b().Edit1.SetText("ab");
+    // The kit left an emoji out: the box keeps what it had, and says why at once.
+    b().Edit1.OnTyped("ab", /*refused=*/1);
+    EXPECT_EQ(b().Edit1.Text(), "ab");
+    EXPECT_EQ(b().msgQueue.front().text,
+              "Only Western European characters can be typed in the bar");
+    EXPECT_EQ(b().msgQueue.front().kind, mkNotice);
+    b().Edit1.OnTyped("ab", /*refused=*/1); // the same hint is not queued twice
+    int hints = 0;
+    for (const TMsgLine& line : b().msgQueue)
+        hints += line.kind == mkNotice;
+    EXPECT_EQ(hints, 1);
+
+    b().Edit1.OnTyped("ab\x80", 0); // the euro sign is the code page's
+    EXPECT_EQ(b().Edit1.Text(), "ab\x80");
+    // The box holds what one chat-text request carries, and says so when full.
+    EXPECT_EQ(b().Edit1.MaxLength(), CHAT_TEXT_FIELD - 1);
+    b().Edit1.OnTyped(std::string(size_t(CHAT_TEXT_FIELD - 1), 'x'), 0);
+    EXPECT_EQ(b().msgQueue.front().text, "A chat line holds at most 230 characters");
+    // The other boxes refuse alike.
+    ASSERT_TRUE(b().edSearchMsg.OnTyped);
+    b().edSearchMsg.OnTyped("hi", 2);
+    EXPECT_EQ(b().edSearchMsg.Text(), "");
 }
 
 } // namespace

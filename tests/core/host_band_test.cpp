@@ -71,14 +71,23 @@ TEST_F(THostTest, EnterInThePasswordBoxSignsInAndKeysWithoutAFocusedBoxTellTheBr
     EXPECT_EQ(host.focusNotices, (std::vector<bool>{true, false}));
 }
 
-TEST_F(THostTest, FocusOutMovesTheFocusToTheUsersList) {
+TEST_F(THostTest, FocusOutLetsTheFocusGoAndNoEditBoxKeepsTheKeys) {
     TNavlet& b = ShownBar();
     EXPECT_EQ(b.HasFocusIO(), HR_FALSE);
     b.EditEnter(ftEdit1);
     EXPECT_EQ(b.HasFocusIO(), HR_OK);
     EXPECT_EQ(b.UIActivateIO(false), HR_OK);
-    EXPECT_EQ(b.ActiveControl.Target(), ftLvUsers);
+    // Nothing of the bar is to take the focus: the kits move it to no control.
+    EXPECT_EQ(b.ActiveControl.Target(), ftNone);
+    EXPECT_EQ(b.HasFocusIO(), HR_FALSE);
     EXPECT_EQ(host.focusNotices.back(), false);
+    // A key the browser offers now is the browser's.
+    EXPECT_EQ(b.TranslateAcceleratorIO(TKeyMessage{WM_KEYDOWN_MSG, 'A', false, false}),
+              TKeyAction::ToBrowserFocusLost);
+    // Coming back, the box the user clicks takes the focus again.
+    b.EditEnter(ftEdit1);
+    EXPECT_EQ(b.UIActivateIO(true), HR_OK);
+    EXPECT_EQ(b.ActiveControl.Target(), ftEdit1);
 }
 
 TEST_F(THostTest, FirstShowingOfAVersionOpensTheSignUpPageOnce) {

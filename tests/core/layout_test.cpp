@@ -37,7 +37,7 @@ TEST(TBarLayoutTest, AtTheIdealHeightEveryControlOfTheBannerPanelsShowsWhole) {
         EXPECT_TRUE(Inside(layout.Rect(row.part), layout.Rect(row.parent))) << row.name;
         EXPECT_TRUE(Inside(layout.InForm(row.part), bar)) << row.name;
     }
-    EXPECT_EQ(checked, 13); // six login controls, six search controls, the friends list
+    EXPECT_EQ(checked, 14); // six login controls, six search controls, the friends list and heading
     EXPECT_TRUE(Inside(layout.InForm(TPart::BannerPanel), bar));
 }
 
@@ -88,6 +88,34 @@ TEST(TBarLayoutTest, PanelsSplitTheWidthAndTheRightSideFollowsIt) {
         EXPECT_GE(narrow.Rect(row.part).Height(), 0) << row.name;
     }
     EXPECT_EQ(narrow.Rect(TPart::RightPanel).Width(), 0);
+}
+
+TEST(TBarLayoutTest, DownToTheBandsMinimumWidthTheRightSideAndTheBannersControlsStayInView) {
+    for (int32_t w : {BAND_MIN_WIDTH, 560, 640, 720}) {
+        const TBarLayout layout = LayOutBar(w, BAND_IDEAL_HEIGHT);
+        const TRect bar{0, 0, w, BAND_IDEAL_HEIGHT};
+        for (TPart part :
+             {TPart::SearchBtn, TPart::FriendsBtn, TPart::NavletBtn, TPart::msg_img,
+              TPart::ResizeBtn, TPart::LEDBtn, TPart::lvUsers, TPart::Edit1, TPart::sbSendTxt})
+            EXPECT_TRUE(Inside(layout.InForm(part), bar)) << Name(part) << " at " << w;
+        EXPECT_GE(layout.Rect(TPart::msg_img).Width(), 94) << w;
+        EXPECT_GE(layout.Rect(TPart::PageControl).Width(), LEFT_PANEL_MIN_WIDTH) << w;
+        // Every control of the banner panels shows, inside the central panel.
+        const TRect central = layout.InForm(TPart::CentralPanel);
+        for (const TLayoutRow& row : BAR_LAYOUT) {
+            if (!InBannerPanel(row.part))
+                continue;
+            EXPECT_TRUE(Inside(layout.InForm(row.part), central)) << row.name << " at " << w;
+        }
+    }
+    // The chat side gives way first; the banner's picture only after it.
+    const TBarLayout at640 = LayOutBar(640, BAND_IDEAL_HEIGHT);
+    EXPECT_EQ(at640.Rect(TPart::CentralPanel).Width(), BANNER_AREA_WIDTH);
+    EXPECT_EQ(at640.Rect(TPart::LeftPanel).Width(), 640 - 290 - RIGHT_PANEL_MIN_WIDTH);
+    const TBarLayout at500 = LayOutBar(500, BAND_IDEAL_HEIGHT);
+    EXPECT_EQ(at500.Rect(TPart::LeftPanel).Width(), LEFT_PANEL_MIN_WIDTH);
+    EXPECT_EQ(at500.Rect(TPart::BannerPanel), (TRect{-BANNER_PICTURE_WIDTH, 0, 202, 114}));
+    EXPECT_EQ(at500.Rect(TPart::RightPanel).Width(), RIGHT_PANEL_MIN_WIDTH);
 }
 
 TEST(TBarLayoutTest, TheChatLineTakesItsRoomOnlyAboveFiftyTwoPixels) {

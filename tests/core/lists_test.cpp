@@ -34,19 +34,32 @@ TEST_F(ListsTest, OwnRecordConfirmsTheSignInOnce) {
     EXPECT_EQ(b().lvUsers.Count(), 1);
 }
 
-TEST_F(ListsTest, RecordsForListedUsersAreIgnoredButFriendsRepeat) {
+TEST_F(ListsTest, RecordsForListedUsersAreIgnoredAndFriendsTakeTheirNewState) {
     SignIn();
     Presence(20, "alice", 'f');
     Presence(20, "alice2", 'm');
     EXPECT_EQ(Captions(b().lvUsers), (std::vector<std::string>{"alice", "me"}));
     EXPECT_EQ(Images(b().lvUsers), (std::vector<int32_t>{giFemale, giMale}));
 
-    Presence(30, "bob", 'x', 0, /*listFlag=*/1);
-    Presence(30, "bob", 'x', 0, /*listFlag=*/2);
+    Presence(30, "bob", 'x', 0, LIST_FRIEND_OFFLINE);
+    Presence(31, "bob", 'f', 0, LIST_FRIEND_ONLINE); // another account, the same nick
     EXPECT_EQ(Captions(b().lvFriends), (std::vector<std::string>{"bob", "bob"}));
+    EXPECT_EQ(Images(b().lvFriends), (std::vector<int32_t>{giOtherOffline, giFemale}));
     ASSERT_EQ(b().cbSearch.ItemCount(), 2);
-    EXPECT_EQ(b().cbSearch.Item(1).caption, "bob");
-    EXPECT_EQ(b().cbSearch.Item(1).imageIndex, giOther);
+    EXPECT_EQ(b().cbSearch.Item(0).imageIndex, giOther);
+    EXPECT_EQ(QueuedLine("Your friend bob is online"), nullptr); // the sign-in's list
+
+    // Bob 30 comes online: his entry changes and one line names him.
+    Presence(30, "bob", 'x', 0, LIST_FRIEND_ONLINE);
+    EXPECT_EQ(Images(b().lvFriends), (std::vector<int32_t>{giOther, giFemale}));
+    EXPECT_EQ(b().cbSearch.ItemCount(), 2);
+    ASSERT_NE(QueuedLine("Your friend bob is online"), nullptr);
+    EXPECT_EQ(QueuedLine("Your friend bob is online")->kind, mkNotice);
+    b().msgQueue.clear();
+    Presence(30, "bob", 'x', 0, LIST_FRIEND_ONLINE); // still online: no second line
+    EXPECT_EQ(QueuedLine("Your friend bob is online"), nullptr);
+    Presence(30, "bob", 'x', 0, LIST_FRIEND_OFFLINE);
+    EXPECT_EQ(Images(b().lvFriends), (std::vector<int32_t>{giOtherOffline, giFemale}));
     // Friends are not users of the site.
     EXPECT_EQ(b().lvUsers.Count(), 2);
     EXPECT_EQ(b().FindUser(30), -1);

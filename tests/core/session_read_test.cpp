@@ -108,6 +108,40 @@ TEST_F(TReadTest, EndOfSessionStopsTheRestOfThatRead) {
     EXPECT_EQ(StatusText(), "Disconnected");
 }
 
+TEST_F(TReadTest, TheServersLastWordStaysAsTheReasonUntilTheNextAttempt) {
+    SignedInBar();
+    TChatLineMsg reason;
+    reason.address = MakeChatAddress(0, 0x200);
+    reason.text = "Wrong nick or password.";
+    std::vector<uint8_t> bytes = Bytes(reason);
+    const std::vector<uint8_t> end = EndSessionBytes();
+    bytes.insert(bytes.end(), end.begin(), end.end());
+    Socket().Feed(bytes);
+    EXPECT_EQ(StatusText(), "Disconnected: wrong nick or password.");
+    // Ticks later the line is still the one that stays.
+    tk.time.Advance(20000);
+    EXPECT_EQ(StatusText(), "Disconnected: wrong nick or password.");
+    bar->edNck.SetText("alice");
+    bar->edPwd.SetText("secret");
+    bar->sbLoginClick();
+    EXPECT_EQ(StatusText(), "Connecting...");
+
+    // A notice followed by other messages was no reason for the end.
+    Socket().AcceptConnection();
+    ConfirmLogin();
+    Feed(reason);
+    Feed(Other(9, "bob"));
+    Socket().Feed(EndSessionBytes());
+    EXPECT_EQ(StatusText(), "Disconnected");
+}
+
+TEST(DisconnectReason, SmallFirstLetterAndAFullStop) {
+    EXPECT_EQ(DisconnectReason("Signed out by the operator."), "signed out by the operator.");
+    EXPECT_EQ(DisconnectReason(" IP blocked "), "IP blocked.");
+    EXPECT_EQ(DisconnectReason("Too many windows!"), "too many windows!");
+    EXPECT_EQ(DisconnectReason("   "), "");
+}
+
 TEST_F(TReadTest, ForcedUpdateStoresVersionOneAndAsksAtOnce) {
     TNavlet& b = SignedInBar();
     TChatLineMsg command;

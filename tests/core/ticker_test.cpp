@@ -256,7 +256,7 @@ TEST_F(TickerTest, AResizeStartsTheScrollAgain) {
 
 TEST_F(TickerTest, TheLineIsDrawnOverTheBannersLeftEdge) {
     b().PostMsg(mkInvite, MSG_BTN_OK, "ab");
-    b().msgQueue.pop_front(); // the invitation to the front
+    b().msgQueue.pop_back(); // the invitation alone: nothing shows beside its button
     b().msgPhase = 0;
     b().msg_timerTimer();
     const TDisplayList& image = *b().msgImage;
@@ -323,6 +323,75 @@ TEST_F(TickerTest, TextIsBoundedAndScrollingStopsAtTheImagesEnd) {
     b().PostMsg(mkNotice, 0, "");
 #pragma GCC diagnostic pop
     EXPECT_EQ(b().msgQueue.back().text, "");
+}
+
+// The text drawn after the buttons of the front line, if any.
+std::string Beside(const TDisplayList& image) {
+    std::string last;
+    int textOps = 0;
+    for (const TDrawOp& op : image.ops)
+        if (const auto* out = std::get_if<TTextOut>(&op); out && !out->opaque) {
+            ++textOps;
+            last = out->text;
+        }
+    return textOps > 1 ? last : std::string();
+}
+
+TEST_F(InvitationTest, ALineWithButtonsHoldsTheTickerWithTheCountBesideIt) {
+    b().loggedIn = true;
+    b().lvUsers.Add({"marta", 1, 42});
+    b().PostMsg(mkStatus, 0, "You're connected");
+    ShowFront(mkInvite, MSG_BTN_ACCEPT | MSG_BTN_IGNORE, "site.test");
+    b().PostMsg(mkNotice, 0, "note");
+    // Round and round for a minute: the status line never takes a turn, so
+    // a click always finds the buttons except while the notice shows once.
+    int callTurns = 0;
+    for (int tick = 0; tick < 60; ++tick) {
+        tk.time.Advance(1000);
+        const TMsgLine& front = b().msgQueue.front();
+        EXPECT_NE(front.kind, mkStatus);
+        if (front.kind != mkInvite)
+            continue;
+        ++callTurns;
+        EXPECT_EQ(Beside(*b().msgImage), "Navlet people online here: 1");
+    }
+    EXPECT_GE(callTurns, 55);
+    // Scrolling stops where the buttons end, not at the end of the count.
+    EXPECT_EQ(b().msgScrollMax, std::max(0, 141 - StripWidth()));
+    b().msg_imgMouseDown(TMouseButton::mbLeft, 0, 120 - b().msgSrcRect.left, 8);
+    ASSERT_EQ(b().msgQueue.size(), 1u);
+    EXPECT_EQ(b().msgQueue.front().kind, mkStatus);
+}
+
+TEST_F(InvitationTest, ACallOnShowThatGoesWithTheSiteLeavesNoButtonsBehind) {
+    b().PostMsg(mkStatus, 0, "You're connected");
+    ShowFront(mkInvite, MSG_BTN_ACCEPT | MSG_BTN_IGNORE, "site.test");
+    ASSERT_NE(Hit(20, 8), 0);
+    b().ResetPresence();
+    EXPECT_EQ(Front(), "You're connected");
+    EXPECT_EQ(Hit(20, 8), 0);
+    EXPECT_EQ(std::get<TTextOut>(b().msgImage->ops[16]).text, "You're connected");
+}
+
+TEST_F(TickerTest, TheShownCountFollowsTheListAtOnce) {
+    b().loggedIn = true;
+    b().lvUsers.Add({"marta", 1, 42});
+    b().PostMsg(mkStatus, 0, "You're connected");
+    tk.time.Advance(1000);
+    TPresenceMsg bob;
+    bob.user = 43;
+    bob.nick = "bob";
+    b().PresenceRecord(bob);
+    EXPECT_EQ(std::get<TTextOut>(b().msgImage->ops[16]).text, "Navlet people online here: 2");
+    b().UserLeftSite(TUserLeftMsg{43});
+    EXPECT_EQ(std::get<TTextOut>(b().msgImage->ops[16]).text, "Navlet people online here: 1");
+    // A line that does not show the count is left alone.
+    b().PostMsg(mkNotice, 0, "note");
+    tk.time.Advance(3500);
+    ASSERT_EQ(Front(), "note");
+    const int paints = b().msg_img.InvalidateCount();
+    b().PresenceRecord(bob);
+    EXPECT_EQ(b().msg_img.InvalidateCount(), paints);
 }
 
 } // namespace

@@ -85,10 +85,13 @@ TEST_F(SessionEndToEnd, ARefusedSignInShowsWhyInTheTickerBeforeTheSessionEnds) {
     // The standing status line has its turn, then the reason shows.
     alice->tk.time.Advance(3600);
     EXPECT_EQ(TickerText(*alice->bar), "Wrong nick or password.");
-    // Then the end of the session, as before: no reconnection.
+    // Then the end of the session: no reconnection, and the reason stays
+    // readable in the line that remains.
     ASSERT_TRUE(loop.RunUntil([&] { return alice->bar->disconnectedOnce; }));
     EXPECT_FALSE(alice->bar->reconnect_timer.Enabled());
-    EXPECT_EQ(TickerText(*alice->bar), "Disconnected");
+    EXPECT_EQ(TickerText(*alice->bar), "Disconnected: wrong nick or password.");
+    alice->tk.time.Advance(20000);
+    EXPECT_EQ(TickerText(*alice->bar), "Disconnected: wrong nick or password.");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -65,6 +66,47 @@ TEST_F(TBarViewTest, TypingReachesTheModelsAndTheModelsReachTheBoxes) {
     QTest::mouseClick(edit1, Qt::LeftButton);
     EXPECT_EQ(bar.Edit1.Text(), "");
     EXPECT_EQ(edit1->text(), "");
+}
+
+// Key presses carrying `text`, as an input method delivers characters that
+// have no key of their own; one press per character.
+void TypeText(QWidget* widget, const QString& text) {
+    for (char32_t c : text.toUcs4()) {
+        const QString one = QString::fromUcs4(&c, 1);
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, one);
+        QApplication::sendEvent(widget, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, one);
+        QApplication::sendEvent(widget, &release);
+    }
+}
+
+TEST_F(TBarViewTest, TheChatLineTakesWindows1252AndRefusesWhatItCannotHold) {
+    view.resize(810, 216);
+    bar.Form.SetVisible(true);
+    auto* edit1 = Child<QLineEdit>("Edit1");
+    QTest::mouseClick(edit1, Qt::LeftButton);
+    TypeText(edit1, QString::fromUtf8("5 € “ok”"));
+    EXPECT_EQ(bar.Edit1.Text(), "5 \x80 \x93ok\x94");
+    EXPECT_EQ(edit1->text(), QString::fromUtf8("5 € “ok”"));
+    // An emoji is not turned into "?": the box keeps its text and the ticker says why.
+    edit1->setCursorPosition(2);
+    TypeText(edit1, QString::fromUtf8("😀Ł"));
+    EXPECT_EQ(edit1->cursorPosition(), 2);
+    EXPECT_EQ(bar.Edit1.Text(), "5 \x80 \x93ok\x94");
+    EXPECT_EQ(edit1->text(), QString::fromUtf8("5 € “ok”"));
+    EXPECT_EQ(bar.msgQueue.front().text,
+              "Only Western European characters can be typed in the bar");
+    // Every byte 0x80-0x9F shows as its character and comes back as the same byte.
+    std::string high;
+    for (int b = 0x80; b <= 0x9F; ++b)
+        high += char(b);
+    bar.Edit1.SetText(high);
+    edit1->selectAll();
+    edit1->copy();
+    edit1->clear();
+    edit1->paste();
+    EXPECT_EQ(bar.Edit1.Text(), high);
+    EXPECT_EQ(edit1->text().at(0), QChar(0x20AC));
 }
 
 TEST_F(TBarViewTest, TheFormHearsOfItsSizeAndTheChatLineFollowsTheHeight) {

@@ -7,7 +7,9 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QSplitter>
 #include <QTest>
+#include <QWebEngineView>
 
 #include <gtest/gtest.h>
 
@@ -69,6 +71,46 @@ TEST_F(TBrowserTest, KeysTheBarGivesBackReachTheFocusedControl) {
     ASSERT_TRUE(Spin([&] { return users->hasFocus(); }));
     QTest::keyClick(users, Qt::Key_Down);
     EXPECT_EQ(users->currentRow(), 1) << "the arrow moved in the users list";
+}
+
+TEST_F(TBrowserTest, AfterAClickInTheBarTheAddressFieldAndThePageKeepTheKeys) {
+    TBrowserWindow& window = app.NewWindow(QString());
+    window.activateWindow();
+    auto* edit1 = Child<QLineEdit>(&window, "Edit1");
+    ASSERT_NE(edit1, nullptr);
+    ASSERT_TRUE(Spin([&] { return edit1->isVisible(); }));
+    // The band is the splitter's pane that holds the bar.
+    QWidget* band = edit1;
+    while (band->parentWidget() && !qobject_cast<QSplitter*>(band->parentWidget()))
+        band = band->parentWidget();
+    auto inBand = [band](QWidget* w) { return w == band || band->isAncestorOf(w); };
+    QLineEdit* address = nullptr;
+    for (QLineEdit* edit : window.findChildren<QLineEdit*>())
+        if (!inBand(edit) && edit->isVisible())
+            address = edit;
+    ASSERT_NE(address, nullptr);
+
+    QTest::mouseClick(edit1, Qt::LeftButton);
+    ASSERT_TRUE(Spin([&] { return edit1->hasFocus(); }));
+    QTest::mouseClick(address, Qt::LeftButton);
+    address->selectAll();
+    QTest::keyClicks(QApplication::focusWidget(), "abc");
+    QTest::qWait(200);
+    EXPECT_TRUE(address->hasFocus()) << "the bar took the focus back";
+    EXPECT_EQ(address->text(), "abc");
+
+    // The same after a click into the page.
+    QTest::mouseClick(edit1, Qt::LeftButton);
+    ASSERT_TRUE(Spin([&] { return edit1->hasFocus(); }));
+    QWidget* page = window.findChild<QWebEngineView*>();
+    ASSERT_NE(page, nullptr);
+    QWidget* pageInput = page->focusProxy() ? page->focusProxy() : page;
+    QTest::mouseClick(pageInput, Qt::LeftButton);
+    pageInput->setFocus(Qt::MouseFocusReason); // a click the platform delivers focuses it
+    QTest::qWait(200);
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_NE(focused, nullptr);
+    EXPECT_FALSE(inBand(focused)) << focused->metaObject()->className();
 }
 
 TEST_F(TBrowserTest, TheViewMenuHidesTheBarAndTheNextWindowRemembers) {

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -25,6 +26,7 @@
 
 #include "client/qt/bar/bar_view.h"
 #include "client/qt/kit/qt_kit.h"
+#include "protocol/code_page.h"
 #include "server/server.h"
 
 namespace navlet::qt {
@@ -155,6 +157,23 @@ TEST_F(TQtSignInTest, TypedSignInAndAChatLineReachTheOtherBar) {
     QTest::mouseClick(alice.Child<QToolButton>("sbSendTxt"), Qt::LeftButton);
     EXPECT_TRUE(alice.PublicChat().contains("hello from Qt")) << alice.PublicChat().toStdString();
     EXPECT_TRUE(Spin([&] { return bob.PublicChat().contains("hello from Qt"); }))
+        << bob.PublicChat().toStdString();
+
+    // The 27 characters Windows-1252 puts in 0x80-0x9F, typed as characters
+    // (as an input method delivers them), reach the other bar as themselves.
+    QString high;
+    for (int b = 0x80; b <= 0x9F; ++b)
+        if (const char32_t c = CharFromCp1252(uint8_t(b)); c >= 0x100)
+            high += QChar(char16_t(c));
+    ASSERT_EQ(high.size(), 27);
+    QTest::qWait(2100); // past the two seconds between two lines
+    QTest::mouseClick(edit1, Qt::LeftButton);
+    for (QChar c : high) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit1, &press);
+    }
+    QTest::mouseClick(alice.Child<QToolButton>("sbSendTxt"), Qt::LeftButton);
+    EXPECT_TRUE(Spin([&] { return bob.PublicChat().contains(high); }))
         << bob.PublicChat().toStdString();
 
     alice.bar.CloseDW();

@@ -333,6 +333,57 @@ TEST_F(Conformance, FriendsSurviveAServerRestart) {
     EXPECT_EQ(friends[0].gender, 'm');
 }
 
+TEST_F(Conformance, FriendsHearOnceWhenAFriendComesOnlineAndGoesOffline) {
+    StartServer();
+    auto friendStates = [](TTestClient& client) {
+        std::vector<uint8_t> flags;
+        for (const TPacket& m : client.Drain())
+            if (m.Type() == MSG_PRESENCE && ReadPresence(m).listFlag != 0)
+                flags.push_back(ReadPresence(m).listFlag);
+        return flags;
+    };
+    UserId bobId = 0;
+    {
+        TTestClient b;
+        ASSERT_TRUE(b.Connect(Port()) && b.Login("bob", "bpw", "example.com"));
+        bobId = b.Id();
+    }
+    TTestClient a1, a2;
+    ASSERT_TRUE(a1.Connect(Port()) && a1.Login("alice", "apw", "example.com"));
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(a1.Send(p, BuildFriendChange(p, bobId, FRIEND_ADD), REQ_FRIEND_CHANGE));
+    a1.Drain(); // the friend is stored before the second window reads the list
+    ASSERT_TRUE(a2.Connect(Port()) && a2.Login("alice", "apw", "other.org"));
+    EXPECT_EQ(friendStates(a2), std::vector<uint8_t>{LIST_FRIEND_OFFLINE}); // its sign-in list
+    a1.Drain();
+
+    // Both of alice's windows hear bob come online once, not for his second window.
+    TTestClient b1, b2;
+    ASSERT_TRUE(b1.Connect(Port()) && b1.Login("bob", "bpw", "example.com"));
+    EXPECT_EQ(friendStates(a1), std::vector<uint8_t>{LIST_FRIEND_ONLINE});
+    EXPECT_EQ(friendStates(a2), std::vector<uint8_t>{LIST_FRIEND_ONLINE});
+    ASSERT_TRUE(b2.Connect(Port()) && b2.Login("bob", "bpw", "example.com"));
+    EXPECT_TRUE(friendStates(a1).empty());
+    b1.Close();
+    EXPECT_TRUE(friendStates(a1).empty());
+    b2.Close();
+    EXPECT_EQ(friendStates(a1), std::vector<uint8_t>{LIST_FRIEND_OFFLINE});
+    EXPECT_EQ(friendStates(a2), std::vector<uint8_t>{LIST_FRIEND_OFFLINE});
+
+    // A friend removed is no longer told of.
+    ClearPacket(p);
+    ASSERT_TRUE(a1.Send(p, BuildFriendChange(p, bobId, FRIEND_REMOVE), REQ_FRIEND_CHANGE));
+    a1.Drain();
+    TTestClient b3;
+    ASSERT_TRUE(b3.Connect(Port()) && b3.Login("bob", "bpw", "example.com"));
+    EXPECT_TRUE(friendStates(a1).empty());
+    // Bob lists nobody, so alice's coming and going tells him nothing.
+    a1.Close();
+    a2.Close();
+    EXPECT_TRUE(friendStates(b3).empty());
+}
+
 // The update folder holds the 1.4.0.0 fixture module and one without a
 // version resource; the bar under test runs 1.3.0.0.
 class UpdateDownload : public Conformance {

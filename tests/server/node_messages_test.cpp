@@ -36,6 +36,7 @@ std::vector<TNodeEnvelope> OneOfEachKind() {
         {"", TWhereRecord{MAX_WHERE_COUNT, 1, INT64_MAX}},
         {"", TSessionRecord{"dave", 4, ""}},
         {"", TSiteUsersRecord{0}},
+        {NODE, TFriendState{{5, 'm', "bob"}, true}},
     };
 }
 

@@ -210,6 +210,7 @@ struct TRecordingLink final : TClusterLink {
             delivered(listening);
     }
     void KickElsewhere(int, const std::string&, TReachedFn) override {}
+    void FriendState(const TAccount&, bool) override {}
     void SiteSnapshot(const std::string&, std::function<void(TSiteSnapshot)> done) override {
         done({});
     }

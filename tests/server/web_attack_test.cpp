@@ -305,6 +305,33 @@ TEST_F(WebAttack, SilentConnectionsGiveWayToANewcomerAtTheCap) {
         EXPECT_FALSE(silent[size_t(i)]->HasSomethingToRead()) << i;
 }
 
+// At the cap the quietest connection may be the newcomer's own address's last
+// one: it gives way, and the newcomer is counted afresh, not through the
+// entry that closing it removed.
+TEST_F(WebAttack, ANewcomerMayTakeThePlaceOfItsOwnAddressesSilentOne) {
+    TWebSiteLimits limits;
+    limits.http.maxConnections = 4;
+    Start(limits);
+    TRawClient own(Address(0), site->Port());
+    ASSERT_TRUE(own.Connected());
+    std::vector<std::unique_ptr<TRawClient>> busy; // halfway through a head: not silent
+    for (int i = 0; i < 3; ++i) {
+        busy.push_back(std::make_unique<TRawClient>(Address(1), site->Port()));
+        ASSERT_TRUE(busy.back()->Send("GET / HTTP/1.1\r\n"));
+    }
+    std::this_thread::sleep_for(50ms);
+    for (int round = 0; round < 2; ++round) {
+        TRawClient again(Address(0), site->Port());
+        ASSERT_TRUE(again.Send("GET /help.asp HTTP/1.1\r\nConnection: close\r\n\r\n"));
+        EXPECT_EQ(again.ReadUntil("</html>", 5s).substr(0, 12), "HTTP/1.1 200") << round;
+    }
+    bool closed = false;
+    own.ReadUntilClosed(1s, closed);
+    EXPECT_TRUE(closed);
+    for (auto& client : busy)
+        EXPECT_FALSE(client->HasSomethingToRead());
+}
+
 // Two million fields of "a:b" (10 MB) in one request.
 bool SendHeaderBomb(TRawClient& client, size_t& sent) {
     std::string lines;

@@ -29,5 +29,12 @@ TEST(Html, EscapesEveryCharacterThatCouldLeaveTextOrAttribute) {
     EXPECT_EQ(EscapeHtml("plain"), "plain");
 }
 
+TEST(Html, BarTextIsWindows1252AndItsControlsAreDropped) {
+    EXPECT_EQ(AnsiToUtf8("\x80 caf\xE9 \x93ok\x94"), "€ café “ok”");
+    EXPECT_EQ(AnsiToUtf8("a\x01\x81\x9D\x7F"
+                         "b"),
+              "ab");
+}
+
 } // namespace
 } // namespace navlet::web

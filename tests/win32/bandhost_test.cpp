@@ -176,4 +176,32 @@ TEST(BandHost, HostsTheRegisteredBarWhichReportsTheBrowsersNewSite) {
     EXPECT_EQ(std::string(magic, 2), "BM");
 }
 
+// Keys go through the container's message loop, which offers them to the
+// band as the browser does: Enter in the password box signs in.
+TEST(BandHost, EnterInThePasswordBoxSignsInThroughTheBandsKeyHandling) {
+    const std::wstring module = Quoted(ModulePath());
+    ASSERT_EQ(RunProcess(L"regsvr32.exe /s " + module).exitCode, 0u);
+    StoreSignedInUser(false);
+    TLoopbackServer server;
+    const TProcessResult run =
+        RunProcess(Quoted(ProgramDirectory() + L"navlet-bandhost.exe") +
+                       L" --url http://one.example/ --show --wait-shown edNck"
+                       L" --type edNck demo --type edPwd secret --press edPwd 0x0D --wait 1500"
+                       L" --close",
+                   {
+                       {L"NAVLET_SERVER", L"127.0.0.1:" + std::to_wstring(server.Port())},
+                   },
+                   90000);
+    const std::vector<TPacket> sent = server.Received();
+    StoreSignedInUser(false);
+    RunProcess(L"regsvr32.exe /s /u " + module);
+    SCOPED_TRACE(run.output);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(HasLine(run.output, "pressed 0x0d in edPwd ok"));
+    ASSERT_GE(sent.size(), 1u);
+    EXPECT_EQ(sent[0].Type(), REQ_LOGIN);
+    EXPECT_EQ(ReadLogin(sent[0]).nick, "demo");
+    EXPECT_EQ(ReadLogin(sent[0]).password, "secret");
+}
+
 } // namespace

@@ -14,6 +14,7 @@
 #include "client/art/pictures.h"
 #include "client/core/components.h"
 #include "client/core/console.h"
+#include "client/core/host.h"
 #include "client/core/module_state.h"
 #include "client/win32/bar/bar_window.h"
 #include "client/win32/kit/ansi.h"
@@ -80,6 +81,52 @@ TEST_F(Win32BarWindowTest, TypingReachesTheModelsAndTheModelsReachTheBoxes) {
     SetFocus(edit1);
     EXPECT_EQ(bar.Edit1.Text(), "");
     EXPECT_EQ(TextOf(edit1), "");
+}
+
+// The browser deactivating the band after the user clicked its address
+// field: the focus stays where the user put it.
+TEST_F(Win32BarWindowTest, AfterUIActivateIOFalseTheBarTakesNoFocusBack) {
+    HWND address = CreateWindowExW(0, L"EDIT", L"", WS_POPUP | WS_VISIBLE, 0, 300, 300, 20, nullptr,
+                                   nullptr, nullptr, nullptr);
+    HWND edit1 = Control("Edit1");
+    SetFocus(edit1);
+    ASSERT_EQ(GetFocus(), edit1);
+    SetFocus(address);
+    bar.UIActivateIO(false);
+    test::PumpFor(100);
+    EXPECT_EQ(GetFocus(), address);
+    SendMessageW(address, WM_CHAR, 'x', 0);
+    EXPECT_EQ(TextOf(address), "x");
+    DestroyWindow(address);
+}
+
+// Characters are typed in Windows-1252; one it cannot hold is refused, with
+// the hint on the ticker, instead of arriving as "?".
+TEST_F(Win32BarWindowTest, TheChatLineRefusesWhatTheCodePageCannotHold) {
+    HWND edit1 = Control("Edit1");
+    SetFocus(edit1);
+    for (wchar_t c : std::wstring(L"5 \x20AC"))
+        SendMessageW(edit1, WM_CHAR, WPARAM(c), 0);
+    EXPECT_EQ(bar.Edit1.Text(), "5 \x80");
+    SendMessageW(edit1, WM_CHAR, WPARAM(0x0141), 0); // a Polish letter
+    EXPECT_EQ(bar.Edit1.Text(), "5 \x80");
+    EXPECT_EQ(TextOf(edit1), "5 \x80");
+    EXPECT_EQ(bar.msgQueue.front().text,
+              "Only Western European characters can be typed in the bar");
+}
+
+TEST_F(Win32BarWindowTest, AtFiveHundredPixelsTheRightSideStaysInTheBar) {
+    Resize(BAND_MIN_WIDTH, 114);
+    RECT form{};
+    GetWindowRect(window->Handle(), &form);
+    for (const char* name : {"msg_img", "LEDBtn", "ResizeBtn", "SearchBtn", "lvUsers"}) {
+        RECT r{};
+        GetWindowRect(Control(name), &r);
+        EXPECT_LE(r.right, form.right) << name;
+        EXPECT_GT(r.right - r.left, 0) << name;
+    }
+    test::PumpFor(200);
+    test::SaveWindowShot(window->Handle(), "win32-bar-500.bmp");
 }
 
 TEST_F(Win32BarWindowTest, RenderingAModelNeverComesBackAsAUserEdit) {

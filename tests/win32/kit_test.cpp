@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "client/win32/kit/ansi.h"
 #include "client/win32/kit/win32_kit.h"
 #include "tests/win32/message_pump.h"
 
@@ -258,6 +259,33 @@ TEST(Win32PaintTest, DisplayListLandsInTheDibAsTheCoreDescribesIt) {
     TGdiCanvas other(shifted.Dc(), fonts);
     other.PaintDisplayList(image, TRect{100, 0, 300, 16}, TRect{0, 0, 200, 16});
     EXPECT_EQ(shifted.Pixel(30, 8), RGB(200, 100, 50));
+}
+
+// The bar's text is Windows-1252 whatever the system's code page: every byte
+// 0x80-0x9F reads as the same character as on Linux, and comes back.
+TEST(Win32AnsiTest, TheHighRowIsWindows1252BothWaysAndTheRestIsRefused) {
+    std::string high;
+    for (int b = 0x80; b <= 0x9F; ++b)
+        high += char(b);
+    const std::wstring wide = win32::WideFromAnsi(high);
+    ASSERT_EQ(wide.size(), 32u);
+    EXPECT_EQ(wide[0], L'\x20AC');
+    EXPECT_EQ(wide[0x99 - 0x80], L'\x2122');
+    EXPECT_EQ(win32::AnsiFromWide(wide), high);
+    EXPECT_EQ(win32::TypedAnsiFromWide(wide).refused, 0);
+    // The platform's own table for code page 1252 agrees on the assigned ones.
+    for (int b = 0x80; b <= 0x9F; ++b) {
+        const char byte = char(b);
+        wchar_t platform = 0;
+        MultiByteToWideChar(1252, 0, &byte, 1, &platform, 1);
+        EXPECT_EQ(platform, wide[size_t(b - 0x80)]) << b;
+    }
+    // An emoji (a surrogate pair) and a Polish letter: left out and counted.
+    const win32::TAnsiText typed = win32::TypedAnsiFromWide(L"a\xD83D\xDE00"
+                                                            L"b\x0141");
+    EXPECT_EQ(typed.text, "ab");
+    EXPECT_EQ(typed.refused, 2);
+    EXPECT_EQ(win32::AnsiFromWide(std::wstring(L"\x0141")), "?");
 }
 
 TEST(Win32PaintTest, TextWidthsGrowWithTheText) {

@@ -137,6 +137,27 @@ TEST(Win32SignInTest, TypedSignInAndAChatLineReachTheOtherBar) {
         [&] { return bob->Chat().find("hello from wine") != std::string::npos; }, 15000))
         << bob->Chat();
 
+    // Every character that Windows-1252 puts in 0x80-0x9F, typed as
+    // characters, crosses the server to the other bar as those characters.
+    std::wstring high;
+    for (int b = 0x80; b <= 0x9F; ++b) {
+        const wchar_t c = WideFromAnsi(std::string(1, char(b)))[0];
+        if (c >= 0x100)
+            high += c; // the 27 the code page assigns
+    }
+    ASSERT_EQ(high.size(), 27u);
+    test::PumpFor(2100); // past the two seconds between two lines
+    HWND edit1 = alice->Control("Edit1");
+    SetFocus(edit1);
+    SetWindowTextW(edit1, L"");
+    for (wchar_t c : high)
+        SendMessageW(edit1, WM_CHAR, WPARAM(c), 0);
+    SendMessageW(alice->Control("sbSendTxt"), BM_CLICK, 0, 0);
+    const std::string bytes = AnsiFromWide(high);
+    EXPECT_TRUE(
+        test::PumpUntil([&] { return bob->Chat().find(bytes) != std::string::npos; }, 15000))
+        << bob->Chat();
+
     // A private chat by invitation, as the users list's menu starts one.
     ASSERT_NE(alice->User("bob"), nullptr);
     alice->bar.InviteInNewPrivateChat(*alice->User("bob"));

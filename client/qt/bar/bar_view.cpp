@@ -229,6 +229,7 @@ void TBarView::BuildBannerPanels() {
     QWidget* friends = Place(TPart::FriendPanel, new TBannerBackground(bannerPanel, bmFriends));
     lvFriends = new TPeopleListWidget(bar.lvFriends, nullptr, friends);
     Place(TPart::lvFriends, lvFriends);
+    PlaceLabel(TPart::Label7);
     FlowIntoColumns(*lvFriends);
     BindVisible(*friends, bar.FriendPanel, observations);
 }

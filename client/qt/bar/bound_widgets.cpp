@@ -108,8 +108,23 @@ TEditWidget::TEditWidget(TEdit& m, std::function<void()> focus, QWidget* parent)
     : QLineEdit(parent), model(m), onFocus(std::move(focus)) {
     setFrame(true);
     observations.Bind(model, *this, [this] { Render(); });
-    connect(this, &QLineEdit::textEdited, this,
-            [this](const QString& text) { model.SetText(ToAnsi(text)); });
+    connect(this, &QLineEdit::textEdited, this, [this](const QString& text) { Typed(text); });
+}
+
+void TEditWidget::Typed(const QString& text) {
+    const TAnsiText typed = TypedAnsi(text);
+    const int cursor = cursorPosition();
+    const qsizetype before = this->text().size();
+    if (model.OnTyped)
+        model.OnTyped(typed.text, typed.refused);
+    else
+        model.SetText(typed.text);
+    // A refused edit leaves the model as it was: the box shows it again, with
+    // the cursor where the refused characters began.
+    const QSignalBlocker blocker(this);
+    Render();
+    if (this->text().size() != before)
+        setCursorPosition(std::max(0, cursor - int(before - this->text().size())));
 }
 
 void TEditWidget::Render() {
@@ -171,11 +186,22 @@ TChatViewWidget::TChatViewWidget(TNavlet& b, TChatView& v, TQtMenuTracker& m, QW
             menus.Unregister(&view);
         });
     connect(this, &QTextEdit::selectionChanged, this, [this] { SelectionChanged(); });
+    view.IsAtEnd = [this] {
+        const QScrollBar* bar = verticalScrollBar();
+        return bar->value() >= bar->maximum() - 2; // a pixel or two short is the end
+    };
+}
+
+TChatViewWidget::~TChatViewWidget() {
+    if (!orphaned)
+        view.IsAtEnd = nullptr;
 }
 
 void TChatViewWidget::Render() {
     if (orphaned)
         return;
+    // Rebuilding the text moves the scroll: the place the reader had comes back.
+    const int place = verticalScrollBar()->value();
     std::vector<std::vector<TTextRun>> lines;
     for (const TChatLine& line : view.Lines())
         lines.push_back(line.runs);
@@ -207,7 +233,9 @@ void TChatViewWidget::Render() {
     if (view.ScrollRequests() != scrollRequests) {
         scrollRequests = view.ScrollRequests();
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        return;
     }
+    verticalScrollBar()->setValue(place);
 }
 
 void TChatViewWidget::SelectionChanged() {

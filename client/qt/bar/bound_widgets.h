@@ -76,6 +76,7 @@ class TEditWidget : public QLineEdit {
 
   private:
     void Render();
+    void Typed(const QString& text);
 
     TEdit& model;
     std::function<void()> onFocus;
@@ -103,6 +104,7 @@ class TPeopleListWidget : public QListWidget {
 class TChatViewWidget : public QTextEdit {
   public:
     TChatViewWidget(TNavlet& bar, TChatView& view, TQtMenuTracker& menus, QWidget* parent);
+    ~TChatViewWidget() override;
     // Null once the view was destroyed with its tab: nothing may reach it then.
     TChatView* View() const { return orphaned ? nullptr : &view; }
 

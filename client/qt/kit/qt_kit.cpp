@@ -255,8 +255,26 @@ void TQtClipboard::SetText(const std::string& text) {
     QGuiApplication::clipboard()->setText(FromAnsi(text));
 }
 
+namespace {
+
+// A sound server's socket, or a sound card's playback device. Without one
+// the player's ALSA backend would print its errors on every play.
+bool SoundOutputExists() {
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && (QFileInfo::exists(runtime + QStringLiteral("/pulse/native")) ||
+                               QFileInfo::exists(runtime + QStringLiteral("/pipewire-0"))))
+        return true;
+    if (qEnvironmentVariableIsSet("PULSE_SERVER"))
+        return true;
+    const QStringList devices =
+        QDir(QStringLiteral("/dev/snd")).entryList({QStringLiteral("pcmC*p")}, QDir::System);
+    return !devices.isEmpty();
+}
+
+} // namespace
+
 TQtSound::TQtSound() {
-    if (ca_context_create(&context) != CA_SUCCESS)
+    if (!SoundOutputExists() || ca_context_create(&context) != CA_SUCCESS)
         context = nullptr;
 }
 
@@ -268,11 +286,16 @@ TQtSound::~TQtSound() {
 // The sound theme's event of each alias the bar plays; other aliases beep.
 void TQtSound::PlayAlias(const std::string& alias) {
     const char* event = alias == "MailBeep" ? "message-new-instant" : nullptr;
-    // Without a sound server the play fails and the bar goes on quietly.
-    if (!context || !event ||
+    if (context && event &&
         ca_context_play(context, 0, CA_PROP_EVENT_ID, event, CA_PROP_EVENT_DESCRIPTION,
-                        "Navlet chat message", nullptr) != CA_SUCCESS)
-        QApplication::beep();
+                        "Navlet chat message", nullptr) == CA_SUCCESS)
+        return;
+    // A player that failed once fails again, noisily: the bar beeps from now on.
+    if (context && event) {
+        ca_context_destroy(context);
+        context = nullptr;
+    }
+    QApplication::beep();
 }
 
 } // namespace navlet::qt

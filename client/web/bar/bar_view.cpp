@@ -127,7 +127,7 @@ void TBarView::BuildBannerPanels() {
 
 void TBarView::BuildLabels() {
     for (TPart part : {TPart::Label3, TPart::Label1, TPart::Label2, TPart::Label5, TPart::Label4,
-                       TPart::Label6}) {
+                       TPart::Label6, TPart::Label7}) {
         const TLabelText* text = LabelText(part);
         val label = Part(part, "span");
         label.set("textContent", std::string(text->caption));
@@ -166,8 +166,16 @@ void TBarView::BuildEdits() {
             input["style"].set("color", CssColor(model.FontColor()));
             input["style"].set("background", CssColor(model.Color()));
         });
-        Listen(input, "input", [&model](val ev) {
-            model.SetText(Utf8ToAnsi(ev["target"]["value"].as<std::string>()));
+        Listen(input, "input", [input, &model](val ev) mutable {
+            const TAnsiText typed = TypedUtf8ToAnsi(ev["target"]["value"].as<std::string>());
+            if (model.OnTyped)
+                model.OnTyped(typed.text, typed.refused);
+            else
+                model.SetText(typed.text);
+            // A refused edit leaves the model as it was: the box shows it again.
+            const std::string shown = AnsiToUtf8(model.Text());
+            if (input["value"].as<std::string>() != shown)
+                input.set("value", shown);
         });
         const TFocusTarget focus = e.focus;
         Listen(input, "focus", [this, focus](val) { bar.EditEnter(focus); });

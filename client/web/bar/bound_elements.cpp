@@ -202,10 +202,17 @@ void TBarView::RenderTabs() {
     if (control.ActivePageIndex() >= 0 && control.ActivePageIndex() < control.PageCount())
         active = control.Page(control.ActivePageIndex()).view.get();
     if (active != shownView) {
+        if (shownView)
+            shownView->IsAtEnd = nullptr;
         shownView = active;
         shownScrollRequests = -1;
         viewObservation = {};
         if (active) {
+            // A reader scrolled up keeps the place when a line comes.
+            active->IsAtEnd = [view = chatView] {
+                return view["scrollTop"].as<double>() + view["clientHeight"].as<double>() >=
+                       view["scrollHeight"].as<double>() - 2;
+            };
             menus.Register(active, "ChatView");
             viewObservation =
                 active->Watch([this] { RenderChatView(); }, [this] { shownView = nullptr; });
@@ -215,6 +222,8 @@ void TBarView::RenderTabs() {
 }
 
 void TBarView::RenderChatView() {
+    // Rebuilding the rows moves the scroll: the place the reader had comes back.
+    const val place = chatView["scrollTop"];
     chatView.set("innerHTML", std::string());
     if (!shownView)
         return;
@@ -238,7 +247,9 @@ void TBarView::RenderChatView() {
     if (shownView->ScrollRequests() != shownScrollRequests) {
         shownScrollRequests = shownView->ScrollRequests();
         chatView.set("scrollTop", chatView["scrollHeight"]);
+        return;
     }
+    chatView.set("scrollTop", place);
 }
 
 void TBarView::BuildSearchBox() {

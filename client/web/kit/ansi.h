@@ -1,5 +1,6 @@
-// The bar's strings are single-byte ANSI text; the page's are Unicode, handed
-// over as UTF-8. Latin-1 is the mapping, as on the Qt kit.
+// The bar's strings are single-byte Windows-1252 text; the page's are Unicode,
+// handed over as UTF-8. Both ways go through the code page's one table, as on
+// the other kits.
 #pragma once
 
 #include <string>
@@ -8,8 +9,16 @@
 namespace navlet::web {
 
 std::string AnsiToUtf8(std::string_view text);
-// Characters outside Latin-1 become "?", as the ANSI conversion does; a
-// broken sequence counts as one such character.
+// Characters the code page cannot hold become "?"; a broken sequence counts
+// as one such character.
 std::string Utf8ToAnsi(std::string_view text);
+
+// Typed text in the code page, and how many characters it could not hold
+// (left out of `text`).
+struct TAnsiText {
+    std::string text;
+    int refused = 0;
+};
+TAnsiText TypedUtf8ToAnsi(std::string_view text);
 
 } // namespace navlet::web

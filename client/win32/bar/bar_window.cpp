@@ -297,6 +297,8 @@ void TBarWindow::BuildLeftPanel() {
         std::make_unique<TChatTabsBinding>(bar, tabs, left.Handle(), kit.menus, *this, formFont);
     TPanel& chatLine = MakePanel(TPart::ChatMsgPanel, ColorRefOf(clSkyBlue));
     HWND edit1 = MakeControl(TPart::Edit1, WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP);
+    // The text, the hint above all, stops short of the "send" button beside it.
+    SendMessageW(edit1, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(1, 5));
     bindings.push_back(
         std::make_unique<TEditBinding>(bar.Edit1, edit1, [this] { bar.EditEnter(ftEdit1); }));
     HWND send = MakeControl(TPart::sbSendTxt, WC_BUTTONW, L"send", BS_PUSHBUTTON | BS_FLAT);
@@ -392,7 +394,7 @@ void TBarWindow::BuildBannerPanels() {
     BindVisible(search.Handle(), bar.SearchPanel, observations);
 
     TPanel& friends = MakePanel(TPart::FriendPanel, RGB(0, 0, 40));
-    friends.OnPaint = paint(background(bmFriends), {});
+    friends.OnPaint = paint(background(bmFriends), {TPart::Label7});
     HWND lvFriends =
         MakeControl(TPart::lvFriends, WC_LISTVIEWW, L"",
                     LVS_LIST | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, WS_EX_CLIENTEDGE);

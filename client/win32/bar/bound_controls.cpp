@@ -12,12 +12,16 @@ namespace {
 
 constexpr const wchar_t* BINDING_PROPERTY = L"NavletBinding";
 
-std::string WindowText(HWND window) {
+std::wstring WideWindowText(HWND window) {
     const int length = GetWindowTextLengthW(window);
     std::wstring text(size_t(length) + 1, L'\0');
     const int n = GetWindowTextW(window, text.data(), length + 1);
     text.resize(size_t(std::max(0, n)));
-    return AnsiFromWide(text);
+    return text;
+}
+
+std::string WindowText(HWND window) {
+    return AnsiFromWide(WideWindowText(window));
 }
 
 } // namespace
@@ -88,11 +92,31 @@ void TEditBinding::Render() {
 
 void TEditBinding::Command(WORD code) {
     if (code == EN_CHANGE) {
-        model.SetText(WindowText(window)); // its echo finds the text already there
+        Typed();
         return;
     }
     if (code == EN_SETFOCUS && onFocus)
         onFocus();
+}
+
+void TEditBinding::Typed() {
+    const std::wstring wide = WideWindowText(window);
+    const TAnsiText typed = TypedAnsiFromWide(wide);
+    DWORD start = 0;
+    SendMessageW(window, EM_GETSEL, WPARAM(&start), 0);
+    if (model.OnTyped)
+        model.OnTyped(typed.text, typed.refused); // its echo finds the text already there
+    else
+        model.SetText(typed.text);
+    if (WindowText(window) == model.Text() && typed.refused == 0)
+        return;
+    // A refused edit leaves the model as it was: the box shows it again, with
+    // the caret where the refused characters began.
+    const TRenderGuard guard(*this);
+    Render();
+    const DWORD shrunk = DWORD(wide.size()) - DWORD(GetWindowTextLengthW(window));
+    const DWORD caret = start > shrunk ? start - shrunk : 0;
+    SendMessageW(window, EM_SETSEL, caret, caret);
 }
 
 HBRUSH TEditBinding::Colors(HDC dc) {

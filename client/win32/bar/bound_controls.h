@@ -96,6 +96,7 @@ class TEditBinding : public TBinding {
 
   private:
     void Render();
+    void Typed();
 
     TEdit& model;
     std::function<void()> onFocus;

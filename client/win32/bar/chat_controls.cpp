@@ -60,6 +60,14 @@ TChatViewBinding::TChatViewBinding(TNavlet& b, TChatView& v, HWND richEdit, TWin
     Attach(richEdit);
     SendMessageW(richEdit, EM_SETEVENTMASK, 0, ENM_SELCHANGE | ENM_MOUSEEVENTS);
     menus.Register(view, richEdit);
+    v.IsAtEnd = [richEdit] {
+        SCROLLINFO info{};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_POS | SIF_PAGE | SIF_RANGE;
+        if (!GetScrollInfo(richEdit, SB_VERT, &info) || UINT(info.nMax - info.nMin) < info.nPage)
+            return true; // no scroll bar: everything is in view
+        return info.nPos + int(info.nPage) >= info.nMax - 2;
+    };
     observations.Bind(
         v, *this, [this] { Render(); },
         [this] {
@@ -69,8 +77,10 @@ TChatViewBinding::TChatViewBinding(TNavlet& b, TChatView& v, HWND richEdit, TWin
 }
 
 TChatViewBinding::~TChatViewBinding() {
-    if (view)
+    if (view) {
         menus.Unregister(view);
+        view->IsAtEnd = nullptr;
+    }
     if (window && IsWindow(window))
         DestroyWindow(window);
 }
@@ -79,6 +89,9 @@ void TChatViewBinding::Render() {
     std::vector<std::vector<TTextRun>> lines;
     for (const TChatLine& line : view->Lines())
         lines.push_back(line.runs);
+    // Rebuilding the text moves the scroll: the place the reader had comes back.
+    POINT place{};
+    SendMessageW(window, EM_GETSCROLLPOS, 0, LPARAM(&place));
     if (lines != shown) {
         SendMessageW(window, WM_SETREDRAW, FALSE, 0);
         SetWindowTextW(window, L"");
@@ -104,7 +117,9 @@ void TChatViewBinding::Render() {
     if (view->ScrollRequests() != scrollRequests) {
         scrollRequests = view->ScrollRequests();
         SendMessageW(window, WM_VSCROLL, SB_BOTTOM, 0);
+        return;
     }
+    SendMessageW(window, EM_SETSCROLLPOS, 0, LPARAM(&place));
 }
 
 bool TChatViewBinding::Notify(const NMHDR& header, LRESULT& result) {

@@ -319,6 +319,17 @@ void Read(TReader& r, TOperatorKick& m) {
     m.request = r.U64();
 }
 
+void Write(TWriter& w, const TFriendState& m) {
+    Write(w, m.user);
+    w.U8(m.online ? 1 : 0);
+}
+void Read(TReader& r, TFriendState& m) {
+    Read(r, m.user);
+    const uint8_t online = r.U8();
+    r.Check(online <= 1);
+    m.online = online == 1;
+}
+
 void Write(TWriter& w, const TPresenceRecord& m) {
     Write(w, m.user);
 }

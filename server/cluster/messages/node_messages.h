@@ -144,6 +144,15 @@ struct TOperatorKick {
     bool operator==(const TOperatorKick&) const = default;
 };
 
+// On the operator channel: an account came online in the cluster (its
+// first session anywhere) or went offline (its last one ended); each node
+// tells its own sessions that list it as a friend.
+struct TFriendState {
+    TUserRecord user;
+    bool online = false;
+    bool operator==(const TFriendState&) const = default;
+};
+
 // Kept in navlet:presence:HOST, by NODE:ACCOUNT.
 struct TPresenceRecord {
     TUserRecord user;
@@ -183,7 +192,8 @@ struct TSiteUsersRecord {
 using TNodeMessage =
     std::variant<TSiteEntered, TSiteLeft, TSiteLine, TInvite, TInviteFailed, TChatJoined, TChatLine,
                  TChatLeft, TTrim, TCall, TOperatorCount, TOperatorLine, TOperatorKick,
-                 TPresenceRecord, TKeptLine, TWhereRecord, TSessionRecord, TSiteUsersRecord>;
+                 TPresenceRecord, TKeptLine, TWhereRecord, TSessionRecord, TSiteUsersRecord,
+                 TFriendState>; // new kinds go last: a kind's byte never changes
 
 // A message with the node that wrote it (empty in records, which their key
 // places).

@@ -133,7 +133,10 @@ std::vector<CLSID> FindCommBands() {
     return found;
 }
 
+TBandContainer* TBandContainer::living = nullptr;
+
 TBandContainer::TBandContainer() {
+    living = this;
     RegisterClasses(&TBandContainer::FrameProc, &TBandContainer::BarAreaProc);
     HINSTANCE instance = GetModuleHandleW(nullptr);
     frame = CreateWindowExW(0, FRAME_CLASS, L"navlet-bandhost", WS_OVERLAPPEDWINDOW, 0, 0, 900, 500,
@@ -150,6 +153,8 @@ TBandContainer::TBandContainer() {
 }
 
 TBandContainer::~TBandContainer() {
+    if (living == this)
+        living = nullptr;
     Close();
     site->ForgetWindow();
     browser->ForgetWindow();
@@ -221,14 +226,20 @@ HRESULT TBandContainer::TranslateKey(MSG& message) {
     return input->TranslateAcceleratorIO(&message);
 }
 
+void TBandContainer::Route(MSG& message) {
+    // The band translated and dispatched what it took itself.
+    if (living && living->OfferKey(message))
+        return;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+}
+
 void TBandContainer::Pump(DWORD ms) {
     const DWORD end = GetTickCount() + ms;
     for (;;) {
         MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            Route(msg);
         const auto left = LONG(end - GetTickCount());
         if (left <= 0)
             return;

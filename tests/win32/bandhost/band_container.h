@@ -48,8 +48,12 @@ class TBandContainer {
     bool OfferKey(MSG& message);
     // The browser asking the band whether it takes a key, whatever the focus.
     HRESULT TranslateKey(MSG& message);
-    // Pumps this thread's messages for `ms` milliseconds.
+    // Pumps this thread's messages for `ms` milliseconds. Like the browser's
+    // message loop, it offers each key message to the band first.
     static void Pump(DWORD ms);
+    // One message of a pump: offered to the living container's band if it is
+    // a key, else (or when the band leaves it) translated and dispatched.
+    static void Route(MSG& message);
 
     HWND Frame() const { return frame; }
     HWND BarArea() const { return barArea; }
@@ -65,6 +69,7 @@ class TBandContainer {
     bool Screenshot(const std::wstring& path) const;
 
   private:
+    static TBandContainer* living; // the one the pumps offer keys to
     static LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK BarAreaProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void Layout();

@@ -7,6 +7,7 @@
 #include "client/core/navlet.h"
 #include "client/core/ticker.h"
 #include "client/win32/bar/bar_window.h"
+#include "tests/win32/bandhost/band_container.h"
 
 namespace navlet::bandhost {
 
@@ -67,10 +68,8 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(std::min<ULONGLONG>(end - now, 100)),
                                   QS_ALLINPUT);
         MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            TBandContainer::Route(msg);
     }
     return true;
 }
@@ -125,11 +124,20 @@ bool TBarDriver::Type(const std::string& name, const std::string& text) {
     HWND window = Control(name);
     for (const char c : text) {
         wchar_t wide = 0;
-        if (MultiByteToWideChar(CP_ACP, 0, &c, 1, &wide, 1) != 1)
+        if (MultiByteToWideChar(1252, 0, &c, 1, &wide, 1) != 1) // the bar's code page
             return false;
         SendMessageW(window, WM_CHAR, WPARAM(wide), 1);
     }
     return true;
+}
+
+bool TBarDriver::Press(const std::string& name, UINT virtualKey) {
+    if (!Click(name))
+        return false;
+    HWND window = Control(name);
+    // Posted, not sent: the key goes through the message loop as typed keys do.
+    return PostMessageW(window, WM_KEYDOWN, virtualKey, 1) &&
+           PostMessageW(window, WM_KEYUP, virtualKey, LPARAM(0xC0000001));
 }
 
 bool TBarDriver::ClickTab(int index) {

@@ -30,6 +30,9 @@ class TBarDriver {
     // Clicks into the control (it takes the focus), then types `text` as
     // character messages, one per byte.
     bool Type(const std::string& name, const std::string& text);
+    // Clicks into the control, then posts a key's press and release to it:
+    // the pump offers them to the band as the browser does.
+    bool Press(const std::string& name, UINT virtualKey);
     // Clicks the chat tab at `index`, as the mouse picks a tab.
     bool ClickTab(int index);
     int TabCount() const;

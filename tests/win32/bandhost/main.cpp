@@ -6,7 +6,7 @@
 //   navlet-bandhost [--clsid {...}] [--url U] [--show] [--move U]... [--wait MS]
 //                   [--key VK] [--screenshot FILE.bmp] [--close] [--new]
 //                   [--band-shot FILE.bmp] [--wait-shown PART] [--type PART TEXT]
-//                   [--click PART] [--wait-user NICK] [--wait-gone NICK]
+//                   [--click PART] [--press PART VK] [--wait-user NICK] [--wait-gone NICK]
 //                   [--wait-chat TEXT]
 //                   [--say TEXT] [--wait-tabs N] [--tab N] [--accept] [--idle MS]
 //                   [--wait-message TEXT] [--wait-status TEXT]
@@ -16,7 +16,8 @@
 // pumping (the bar checks its site once a second). --close closes the band
 // and lets it go; --new creates another in its place, as a new browser window
 // would. The other steps act on the bar as its user does: PART is a layout
-// name ("edNck", "sbLogin"...); typing and clicks are window messages, the
+// name ("edNck", "sbLogin"...); typing and clicks are window messages (a
+// --press goes through the message loop, which offers keys to the band), the
 // waits last at most a minute each. --accept clicks the ticker's "accept
 // invitation" button and ends the browser window that it opens; --idle
 // reports the CPU time the process used over MS milliseconds. Every message
@@ -241,6 +242,13 @@ class TScript {
         return ok;
     }
 
+    bool Press(const std::string& part, UINT virtualKey) {
+        const bool ok = Bar().Press(part, virtualKey);
+        TBandContainer::Pump(INPUT_PUMP_MS);
+        Report("pressed 0x%02x in %s %s", virtualKey, part.c_str(), ok ? "ok" : "failed");
+        return ok;
+    }
+
     bool WaitUser(const std::string& nick) {
         return Waited("user " + nick, [&] { return Bar().ListShows("lvUsers", nick); });
     }
@@ -377,6 +385,10 @@ TStepResult RunStep(TScript& script, const std::wstring& wanted, int argc, wchar
     if (arg == L"--wait") {
         TBandContainer::Pump(DWORD(_wtoi(next().c_str())));
         return TStepResult::Ok;
+    }
+    if (arg == L"--press") {
+        const std::string part = Ansi(next());
+        return done(script.Press(part, UINT(std::wcstoul(next().c_str(), nullptr, 0))));
     }
     if (arg == L"--key")
         return done(script.Key(UINT(std::wcstoul(next().c_str(), nullptr, 0))));

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Takes the screenshots of the bar as people meet it: the friends panel with
+# one friend online and one offline, a call on the ticker with its buttons,
+# and the bar at navlet-browser's minimum width of 500 pixels. Three accounts
+# on a navlet-server on free loopback ports: demo (the one shown) lists anna
+# and carl as friends; anna signs in and calls demo, carl stays offline.
+#
+#   scripts/screenshots-people.sh [BUILD_DIR] [OUT_DIR]
+#
+# Needs xvfb, xdotool and sqlite3 (the friends go straight into the store).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath "${1:-build/default}")
+out=$(realpath -m "${2:-docs/screenshots}")
+browser=$build/client/qt/navlet-browser
+module=$build/client/qt/libNavlet_Client.so
+server=$build/server/navlet-server
+for tool in Xvfb xdotool sqlite3; do
+  command -v $tool >/dev/null || { echo "screenshots-people.sh needs $tool" >&2; exit 1; }
+done
+mkdir -p "$out"
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+session=127.0.0.1:$(free_port)
+web=127.0.0.1:$(free_port)
+admin=127.0.0.1:$(free_port)
+for who in "demo m" "anna f" "carl m"; do
+  set -- $who
+  "$server" --data "$work/data" account add "$1" "$1" --gender "$2" >/dev/null
+done
+db=$work/data/navlet.db
+sqlite3 "$db" "INSERT INTO friends SELECT d.id, f.id FROM accounts d, accounts f
+               WHERE d.nick = 'demo' AND f.nick IN ('anna', 'carl');"
+"$server" --data "$work/data" --listen "$session" --web "$web" --admin "$admin" \
+  >"$work/server.log" 2>&1 &
+pids+=($!)
+
+for d in 93 94; do
+  Xvfb ":$d" -screen 0 1100x800x24 >/dev/null 2>&1 &
+  pids+=($!)
+done
+sleep 1
+
+export QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu"
+export NAVLET_SERVER=$session NAVLET_WEB=$web
+window_height=720
+bar_top=$((window_height - 114))
+for who in demo anna; do
+  XDG_CONFIG_HOME="$work/$who" "$browser" --register "$module"
+done
+
+click() { DISPLAY=":$1" xdotool mousemove "$2" "$((bar_top + $3))" click 1; sleep 0.3; }
+type_on() { DISPLAY=":$1" xdotool type "$2"; }
+key_on() { DISPLAY=":$1" xdotool key "$2"; }
+sign_in() {
+  click "$1" 460 48; type_on "$1" "$2"
+  click "$1" 460 78; type_on "$1" "$2"; key_on "$1" Return
+}
+
+# demo signs in once, so that the later runs sign in by themselves.
+DISPLAY=:93 XDG_CONFIG_HOME="$work/demo" "$browser" "http://$web/" >"$work/first.log" 2>&1 &
+first=$!
+sleep 9
+sign_in 93 demo
+sleep 4
+kill $first; wait $first 2>/dev/null || true
+
+DISPLAY=:94 XDG_CONFIG_HOME="$work/anna" "$browser" "http://$web/" >"$work/anna.log" 2>&1 &
+pids+=($!)
+sleep 9
+sign_in 94 anna
+sleep 3
+
+# shot NAME ACTION: one run of demo's browser, saved after 22 seconds.
+shot() {
+  DISPLAY=:93 XDG_CONFIG_HOME="$work/demo" "$browser" --screenshot "$out/$1.png" --after 22 \
+    "http://$web/" >"$work/$1.log" 2>&1 &
+  local pid=$!
+  sleep 9
+  case "$2" in
+    friends) sleep 2; click 93 565 7 ;; # FriendsBtn
+    call)
+      # anna goes to another site: a call to someone on one's own site is no call.
+      DISPLAY=:94 xdotool mousemove 600 33 click 1 key ctrl+a
+      type_on 94 "http://localhost:${web##*:}/help.asp"; key_on 94 Return; sleep 3
+      click 94 548 7; sleep 1                       # anna's SearchBtn
+      click 94 460 55; type_on 94 demo              # cbSearch
+      click 94 460 76; type_on 94 "coffee at five?" # edSearchMsg
+      key_on 94 Return ;;
+    narrow)
+      DISPLAY=:93 xdotool search --sync --onlyvisible --class navlet-browser \
+        windowsize 500 "$window_height" ;;
+  esac
+  wait "$pid"
+}
+
+shot friends-online-offline friends
+shot call-line call
+shot narrow-500 narrow
+echo "Screenshots in $out"
