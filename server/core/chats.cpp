@@ -58,8 +58,7 @@ void TService::PublicLine(TClient& client, const std::string& text) {
         if (other != &client && ReadsLanguage(other->languageMask, sender.language))
             other->sink.Deliver(wire);
     }
-    if (cluster)
-        cluster->PublicLine(site->host, sender.id, sender.language, sender.nick, text);
+    nodeLink->PublicLine(site->host, sender.id, sender.language, sender.nick, text);
     site->recent.push_back(TPublicLine{clock.NowUtcDays(), sender.nick, text, sender.language});
     while (site->recent.size() > config.recentLines)
         site->recent.pop_front();

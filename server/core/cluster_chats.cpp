@@ -1,11 +1,10 @@
-// Private chats, invitations and the window bound when the members are
+// Private chats and invitations when the members are
 // sessions on different nodes of a cluster. Each node with members keeps the
 // chat: its own sessions, and the other members by node. Changes travel as
 // messages to the nodes of the other members; they come from other
 // processes: the codec checked every field, and each message is held here
 // against this node's own view of the chat.
 #include <algorithm>
-#include <cmath>
 #include <set>
 
 #include "server/core/service.h"
@@ -20,10 +19,6 @@ TWireRef MemberWire(uint64_t user, ChatId chat, uint8_t type) {
 }
 
 } // namespace
-
-int64_t TService::WallUs() const {
-    return std::llround((clock.NowUtcDays() - UnixToDays(0)) * 86400000000.0);
-}
 
 // The invitee's most recently active session on the inviter's site, here or
 // through another node; else its most recently active session anywhere.
@@ -41,8 +36,8 @@ void TService::RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId) {
     }
     std::weak_ptr<bool> service = alive;
     uint64_t serial = client.serial;
-    cluster->WhereIs(inviteeId, [this, service, serial, chatId, inviteeId, hereOnSite,
-                                 remoteOnSite](std::vector<TNodeSessions> nodes) {
+    nodeLink->WhereIs(inviteeId, [this, service, serial, chatId, inviteeId, hereOnSite,
+                                  remoteOnSite](std::vector<TNodeSessions> nodes) {
         if (service.expired())
             return;
         TClient* inviter = LiveClient(serial);
@@ -75,7 +70,7 @@ void TService::RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId) {
 void TService::InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId,
                            const std::string& node) {
     TPrivateChat& chat = OpenChat(client, chatId);
-    std::string self = cluster->Status().nodeId;
+    std::string self = nodeLink->Status().nodeId;
     cluster::TInvite invite{chatId,
                             client.Id(),
                             client.site ? client.site->host : std::string(),
@@ -87,13 +82,13 @@ void TService::InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId,
     for (const TRemoteMember& member : chat.remote)
         invite.members.push_back({member.user, member.node});
     std::weak_ptr<bool> service = alive;
-    cluster->ToNode(node, invite,
-                    [this, service, serial = client.serial, chatId, inviteeId](bool delivered) {
-                        if (service.expired() || delivered)
-                            return;
-                        if (TClient* inviter = LiveClient(serial))
-                            NotJoined(*inviter, chatId, inviteeId);
-                    });
+    nodeLink->ToNode(node, invite,
+                     [this, service, serial = client.serial, chatId, inviteeId](bool delivered) {
+                         if (service.expired() || delivered)
+                             return;
+                         if (TClient* inviter = LiveClient(serial))
+                             NotJoined(*inviter, chatId, inviteeId);
+                     });
 }
 
 void TService::NotJoined(TClient& inviter, ChatId chatId, uint64_t inviteeId) {
@@ -118,7 +113,7 @@ void TService::ToChatNodes(const TPrivateChat& chat, const cluster::TNodeMessage
     std::set<std::string> nodes;
     for (const TRemoteMember& member : chat.remote)
         if (nodes.insert(member.node).second)
-            cluster->ToNode(member.node, message);
+            nodeLink->ToNode(member.node, message);
 }
 
 void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage& message) {
@@ -131,7 +126,7 @@ void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage&
     else if (auto* left = std::get_if<cluster::TChatLeft>(&message))
         RemoteChatLeft(from, *left);
     else if (auto* trim = std::get_if<cluster::TTrim>(&message))
-        RemoteTrim(*trim);
+        windows.RemoteTrim(*trim);
     else if (auto* failed = std::get_if<cluster::TInviteFailed>(&message))
         RemoteInviteFailed(*failed);
 }
@@ -145,7 +140,7 @@ void TService::RemoteInvite(const std::string& from, const cluster::TInvite& m) 
     TAccountEntry* entry = CachedById(inviteeId);
     if (!entry || !entry->Online()) {
         // Gone meanwhile: the invitation has nobody to open a tab for.
-        cluster->ToNode(from, cluster::TInviteFailed{chatId, inviterId, inviteeId});
+        nodeLink->ToNode(from, cluster::TInviteFailed{chatId, inviterId, inviteeId});
         return;
     }
     TClient* invitee = nullptr;
@@ -161,7 +156,7 @@ void TService::RemoteInvite(const std::string& from, const cluster::TInvite& m) 
     if (it == chats.end())
         it = chats.emplace(chatId, TPrivateChat{chatId, {}, {}}).first;
     TPrivateChat& chat = it->second;
-    std::string self = cluster->Status().nodeId;
+    std::string self = nodeLink->Status().nodeId;
     for (const cluster::TChatMember& member : m.members)
         if (member.node != self && !HasMember(chat, member.user))
             chat.remote.push_back(TRemoteMember{member.user, member.node});
@@ -260,58 +255,6 @@ void TService::DropRemoteMembers(const std::string& node) {
                 member->sink.Deliver(left);
         }
     }
-}
-
-void TService::ReportSessions(TAccountEntry& entry) {
-    TNodeSessions here;
-    here.count = entry.sessions.size();
-    for (const TClient* session : entry.sessions) {
-        here.oldestUs =
-            here.oldestUs == 0 ? session->signedInUs : std::min(here.oldestUs, session->signedInUs);
-        here.latestUs = std::max(here.latestUs, session->activeUs);
-    }
-    cluster->AccountSessions(entry.account.id, here);
-}
-
-// Every request: another node compares these when it invites the account.
-void TService::NoteActivity(TClient& client) {
-    client.activeUs = WallUs();
-    ReportSessions(*client.account);
-}
-
-// Every node bounds the account's sessions by itself; past the bound across
-// the cluster the oldest session gives way, wherever it is.
-void TService::BoundWindows(uint64_t accountId) {
-    std::weak_ptr<bool> service = alive;
-    cluster->WhereIs(accountId, [this, service, accountId](std::vector<TNodeSessions> nodes) {
-        if (service.expired())
-            return;
-        TAccountEntry* entry = CachedById(accountId);
-        size_t total = entry ? entry->sessions.size() : 0;
-        const TNodeSessions* oldest = nullptr;
-        for (const TNodeSessions& node : nodes) {
-            total += node.count;
-            if (node.count > 0 && (!oldest || node.oldestUs < oldest->oldestUs))
-                oldest = &node;
-        }
-        if (total <= config.maxSessionsPerAccount)
-            return;
-        if (entry && entry->Online() &&
-            (!oldest || entry->sessions.front()->signedInUs <= oldest->oldestUs)) {
-            EndSession(*entry->sessions.front(), REASON_TOO_MANY_WINDOWS);
-            return;
-        }
-        if (oldest)
-            cluster->ToNode(oldest->node, cluster::TTrim{accountId, oldest->oldestUs});
-    });
-}
-
-// The stamp keeps two nodes that both saw one window too many from ending two.
-void TService::RemoteTrim(const cluster::TTrim& m) {
-    TAccountEntry* entry = CachedById(m.account);
-    if (!entry || !entry->Online() || entry->sessions.front()->signedInUs > m.signedInUs)
-        return;
-    EndSession(*entry->sessions.front(), REASON_TOO_MANY_WINDOWS);
 }
 
 } // namespace navlet::server

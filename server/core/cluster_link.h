@@ -1,6 +1,6 @@
 // What the service tells the other nodes of a cluster, and what it needs to
-// know of them. Without a link (one node alone) the service calls nothing
-// here and behaves exactly as a single process.
+// know of them. A node alone has TLocalLink (local_link.h), which tells
+// nobody and finds nothing elsewhere: it behaves exactly as a single process.
 #pragma once
 
 #include <cstdint>
@@ -116,6 +116,10 @@ class TClusterLink {
     // The busiest sites of the whole cluster, as last counted.
     virtual std::vector<TSiteCount> BusiestSites(size_t limit) const = 0;
     virtual TClusterStatus Status() const = 0;
+    // An operator's count of this node's sessions (-1: nobody knew the user
+    // target) as it reads before the other nodes answer: a user unknown here
+    // may be signed in there.
+    virtual int CountBeforeOthers(int here) const { return here < 0 ? 0 : here; }
 
   protected:
     ~TClusterLink() = default;

@@ -1,7 +1,9 @@
-// The operator's notices and commands, as chat lines from user 0.
-#include "server/core/service.h"
+#include "server/core/operator.h"
 
 #include <algorithm>
+
+#include "protocol/messages.h"
+#include "server/core/wire.h"
 
 namespace navlet::server {
 
@@ -26,45 +28,21 @@ ChatId NoticeChat(TNoticeKind kind, uint8_t buttons) {
 
 } // namespace
 
-std::vector<TClient*> TService::Resolve(const TTarget& target, bool& unknownUser) {
-    std::vector<TClient*> out;
-    unknownUser = false;
-    switch (target.kind) {
-    case TTarget::All:
-        for (auto& [id, entry] : accounts)
-            out.insert(out.end(), entry.sessions.begin(), entry.sessions.end());
-        break;
-    case TTarget::User:
-        if (TAccountEntry* entry = OnlineByNick(target.name))
-            out = entry->sessions;
-        else
-            unknownUser = true;
-        break;
-    case TTarget::Site: {
-        auto it = sites.find(FoldCase(target.name));
-        if (it != sites.end())
-            out = it->second->users;
-        break;
-    }
-    }
-    return out;
+int TOperatorDesk::Notice(const TTarget& target, TNoticeKind kind, uint8_t buttons,
+                          std::string_view text, TTotalFn total) {
+    return SendLine(target, NoticeChat(kind, buttons), CHAT_PLAIN, text, std::move(total));
 }
 
-int TService::Notice(const TTarget& target, TNoticeKind kind, uint8_t buttons,
-                     std::string_view text, TTotalFn total) {
-    return SendServerLine(target, NoticeChat(kind, buttons), CHAT_PLAIN, text, std::move(total));
-}
-
-int TService::Command(const TTarget& target, uint8_t command, std::string_view text,
-                      TTotalFn total) {
-    return SendServerLine(target, text.empty() ? SILENT_CHAT : CONSOLE_CHAT, command, text,
-                          std::move(total));
+int TOperatorDesk::Command(const TTarget& target, uint8_t command, std::string_view text,
+                           TTotalFn total) {
+    return SendLine(target, text.empty() ? SILENT_CHAT : CONSOLE_CHAT, command, text,
+                    std::move(total));
 }
 
 namespace {
 
 // This node's count with the other nodes'; -1 when nobody knew the user.
-TClusterLink::TReachedFn AddHere(int here, TService::TTotalFn total) {
+TClusterLink::TReachedFn AddHere(int here, TOperatorDesk::TTotalFn total) {
     if (!total)
         return nullptr;
     return [here, total = std::move(total)](int there) {
@@ -76,25 +54,18 @@ TClusterLink::TReachedFn AddHere(int here, TService::TTotalFn total) {
 
 // In a cluster the other nodes deliver the line to their own users too; the
 // count is this node's, and a user unknown here may be there (0, not -1).
-int TService::SendServerLine(const TTarget& target, ChatId chat, uint8_t command,
-                             std::string_view text, TTotalFn total) {
-    int here = DeliverServerLine(target, chat, command, text);
-    if (!cluster)
-        return here;
-    cluster->OperatorLine(int(target.kind), target.name, chat, command, std::string(text),
-                          AddHere(here, std::move(total)));
-    return std::max(0, here);
+int TOperatorDesk::SendLine(const TTarget& target, ChatId chat, uint8_t command,
+                            std::string_view text, TTotalFn total) {
+    int here = DeliverLine(target, chat, command, text);
+    link->OperatorLine(int(target.kind), target.name, chat, command, std::string(text),
+                       AddHere(here, std::move(total)));
+    return link->CountBeforeOthers(here);
 }
 
-int TService::RemoteOperatorLine(const TTarget& target, ChatId chat, uint8_t command,
-                                 std::string_view text) {
-    return DeliverServerLine(target, chat, command, text);
-}
-
-int TService::DeliverServerLine(const TTarget& target, ChatId chat, uint8_t command,
-                                std::string_view text) {
+int TOperatorDesk::DeliverLine(const TTarget& target, ChatId chat, uint8_t command,
+                               std::string_view text) {
     bool unknown = false;
-    std::vector<TClient*> receivers = Resolve(target, unknown);
+    std::vector<TClient*> receivers = resolve(target, unknown);
     if (unknown)
         return -1;
     TPacket p;
@@ -110,25 +81,19 @@ int TService::DeliverServerLine(const TTarget& target, ChatId chat, uint8_t comm
 }
 
 // As with notices, a user unknown here may be signed in on another node.
-int TService::Kick(const TTarget& target, TTotalFn total) {
+int TOperatorDesk::Kick(const TTarget& target, TTotalFn total) {
     int here = KickHere(target);
-    if (!cluster)
-        return here;
-    cluster->KickElsewhere(int(target.kind), target.name, AddHere(here, std::move(total)));
-    return std::max(0, here);
+    link->KickElsewhere(int(target.kind), target.name, AddHere(here, std::move(total)));
+    return link->CountBeforeOthers(here);
 }
 
-int TService::RemoteKick(const TTarget& target) {
-    return KickHere(target);
-}
-
-int TService::KickHere(const TTarget& target) {
+int TOperatorDesk::KickHere(const TTarget& target) {
     bool unknown = false;
-    std::vector<TClient*> receivers = Resolve(target, unknown);
+    std::vector<TClient*> receivers = resolve(target, unknown);
     if (unknown)
         return -1;
     for (TClient* c : receivers)
-        EndSession(*c, REASON_KICKED);
+        kick(*c);
     return int(receivers.size());
 }
 

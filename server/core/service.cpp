@@ -58,7 +58,15 @@ uint64_t FreshChatKey() {
 TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier,
                    TBannerSet banners, TUpdateSet updates, TServiceConfig config)
     : store(store), clock(clock), verifier(verifier), banners(std::move(banners)),
-      updates(std::move(updates)), config(config), alive(std::make_shared<bool>(true)) {
+      updates(std::move(updates)), config(config),
+      operators(
+          localLink, [this](const TTarget& t, bool& unknown) { return Resolve(t, unknown); },
+          [this](TClient& c) { EndSession(c, REASON_KICKED); }),
+      calls(*this, store, inlineRunner, localLink, clock,
+            TCallDesk::TLimits{config.chatPerSecond, config.chatBurst}),
+      windows(*this, localLink, clock, config.maxSessionsPerAccount,
+              [this](TClient& c) { EndSession(c, REASON_TOO_MANY_WINDOWS); }),
+      alive(std::make_shared<bool>(true)) {
     if (sodium_init() < 0) {
         // randombytes falls back to its own source; the rest of the set-up
         // does not depend on it.
@@ -69,6 +77,13 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
 
 TService::~TService() {
     *alive = false;
+}
+
+void TService::SetClusterLink(TClusterLink& link) {
+    cluster = nodeLink = &link;
+    operators.SetLink(link);
+    calls.SetLink(link);
+    windows.SetLink(link);
 }
 
 void TService::Send(TClient& client, TPacket& packet, int length, uint8_t type) {
@@ -267,11 +282,7 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     entry.sessions.push_back(&client);
     client.account = &entry;
     client.lastActive = ++activity;
-    if (cluster) {
-        client.signedInUs = client.activeUs = WallUs();
-        ReportSessions(entry);
-        BoundWindows(entry.account.id);
-    }
+    windows.SignedIn(client);
     client.chatKey = FreshChatKey();
     client.languageMask = request.languageMask;
     client.versionText = request.version;
@@ -293,16 +304,16 @@ void TService::EnterSiteWhenKnown(TClient& client, std::string_view url,
                                   const std::vector<TAccount>* friends) {
     uint64_t ticket = ++client.siteTicket;
     std::string host = SiteHostOf(url.substr(0, SITE_FIELD - 1));
-    if (!cluster || host.empty() || sites.count(host) || !cluster->Status().redisUp) {
+    if (host.empty() || sites.count(host) || !nodeLink->Status().redisUp) {
         EnterSite(client, url, friends);
         if (friends)
-            DeliverKeptCalls(client);
+            calls.DeliverKeptCalls(client);
         return;
     }
     auto kept = friends ? std::make_shared<std::vector<TAccount>>(*friends) : nullptr;
     std::weak_ptr<bool> service = alive;
-    cluster->SiteSnapshot(host, [this, service, serial = client.serial, ticket,
-                                 url = std::string(url), kept, host](TSiteSnapshot snapshot) {
+    nodeLink->SiteSnapshot(host, [this, service, serial = client.serial, ticket,
+                                  url = std::string(url), kept, host](TSiteSnapshot snapshot) {
         if (service.expired())
             return;
         TClient* arriving = LiveClient(serial);
@@ -319,7 +330,7 @@ void TService::EnterSiteWhenKnown(TClient& client, std::string_view url,
         }
         EnterSite(*arriving, url, kept.get());
         if (kept)
-            DeliverKeptCalls(*arriving);
+            calls.DeliverKeptCalls(*arriving);
     });
 }
 
@@ -349,10 +360,8 @@ void TService::Disconnect(TClient& client) {
         FriendCameOrWent(client.account->account, /*online=*/false);
         SetFriendIds(*client.account, {});
     }
-    if (cluster) {
-        ReportSessions(*client.account);
-        cluster->SessionSite(client.serial, nullptr, {});
-    }
+    windows.SessionGone(*client.account);
+    nodeLink->SessionSite(client.serial, nullptr, {});
     client.account = nullptr;
     --signedIn;
 }
@@ -363,8 +372,7 @@ void TService::EnterSite(TClient& client, std::string_view url,
     std::string host = SiteHostOf(client.siteUrl);
     if (!host.empty())
         client.site = &SiteOf(host);
-    if (cluster)
-        cluster->SessionSite(client.serial, &client.account->account, host);
+    nodeLink->SessionSite(client.serial, &client.account->account, host);
     StartWelcome(client, friends);
     if (client.site)
         Arrive(client, *client.site);
@@ -378,8 +386,7 @@ void TService::Arrive(TClient& client, TSite& site) {
     if (!arrives)
         return;
     site.people.push_back(TPerson{client.account, site.arrivals++});
-    if (cluster)
-        cluster->Entered(site.host, client.account->account);
+    nodeLink->Entered(site.host, client.account->account);
     if (RemotelyOn(site, client.Id()))
         return; // the site's users already see the account through another node
     DeliverPresenceToSite(site, PresenceWire(client.account->account, 0, 0), &client);
@@ -400,8 +407,7 @@ void TService::LeaveSite(TClient& client) {
     uint64_t arrival = person != site->people.end() ? person->arrival : 0;
     if (person != site->people.end())
         site->people.erase(person);
-    if (cluster)
-        cluster->Left(site->host, client.Id());
+    nodeLink->Left(site->host, client.Id());
     if (site->users.empty()) {
         sites.erase(site->host);
         return;
@@ -419,45 +425,6 @@ void TService::SiteReport(TClient& client, std::string_view url) {
     }
     LeaveSite(client);
     EnterSiteWhenKnown(client, url, /*friends=*/nullptr);
-}
-
-void TService::Handle(TClient& client, const TPacket& p) {
-    if (!client.SignedIn())
-        return;
-    client.lastActive = ++activity;
-    if (cluster)
-        NoteActivity(client);
-    switch (p.Type()) {
-    case REQ_SITE_REPORT:
-        SiteReport(client, ReadSiteReport(p));
-        break;
-    case REQ_CHAT_TEXT:
-        ChatText(client, ReadChatText(p));
-        break;
-    case REQ_INVITE:
-        Invite(client, ReadChatAddressRequest(p));
-        break;
-    case REQ_LEAVE_CHAT:
-        LeaveChat(client, ReadChatAddressRequest(p).Chat(), /*tellOthers=*/true);
-        break;
-    case REQ_LANGUAGE_FILTER:
-        client.languageMask = ReadLanguageFilter(p);
-        break;
-    case REQ_FIND_USER:
-        FindUser(client, ReadFindUser(p), /*withMessage=*/false);
-        break;
-    case REQ_FIND_USER_WITH_MESSAGE:
-        FindUser(client, ReadFindUser(p), /*withMessage=*/true);
-        break;
-    case REQ_FRIEND_CHANGE:
-        FriendChange(client, ReadFriendChange(p));
-        break;
-    case REQ_UPDATE:
-        UpdateRequest(client, ReadUpdateRequest(p));
-        break;
-    default:
-        break; // the login again, or nothing the bar sends
-    }
 }
 
 void TService::Tick() {
@@ -484,8 +451,8 @@ void TService::Tick() {
 }
 
 std::vector<TSiteCount> TService::BusiestSites(size_t limit) const {
-    if (cluster && cluster->Status().redisUp)
-        return cluster->BusiestSites(limit); // else this node's own, below
+    if (nodeLink->Status().redisUp)
+        return nodeLink->BusiestSites(limit); // else this node's own, below
     std::vector<TSiteCount> out;
     for (const auto& [host, site] : sites)
         out.push_back(TSiteCount{host, site->people.size()});

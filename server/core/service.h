@@ -20,12 +20,18 @@
 #include "protocol/messages.h"
 #include "protocol/requests.h"
 #include "server/core/banners.h"
+#include "server/core/calls.h"
 #include "server/core/client.h"
 #include "server/core/clock.h"
 #include "server/core/cluster_link.h"
+#include "server/core/directory.h"
+#include "server/core/local_link.h"
+#include "server/core/operator.h"
 #include "server/core/signin_cache.h"
 #include "server/core/signin_guard.h"
+#include "server/core/store_runner.h"
 #include "server/core/updates.h"
+#include "server/core/windows.h"
 #include "server/store/store.h"
 
 namespace navlet::server {
@@ -59,29 +65,6 @@ class TInlineVerifier final : public TPasswordVerifier {
     }
 };
 
-// Runs store calls away from the service's thread (a slow database must not
-// stall the sessions); `done`, when given, is then called on that thread.
-class TStoreRunner {
-  public:
-    virtual ~TStoreRunner() = default;
-    virtual void Run(std::function<void()> work, std::function<void()> done) = 0;
-    // The same, but after every earlier RunOrdered has finished: writes that
-    // one user made in turn (a friend added, then removed) land in turn.
-    virtual void RunOrdered(std::function<void()> work, std::function<void()> done) {
-        Run(std::move(work), std::move(done));
-    }
-};
-
-// Runs both at once on the calling thread (tools and tests).
-class TInlineStoreRunner final : public TStoreRunner {
-  public:
-    void Run(std::function<void()> work, std::function<void()> done) override {
-        work();
-        if (done)
-            done();
-    }
-};
-
 struct TServiceConfig {
     int64_t bannerIntervalMs = 60000;
     size_t recentLines = 20;    // public lines a site keeps for newcomers
@@ -101,21 +84,6 @@ inline constexpr std::string_view REASON_FLOOD = "Signed out: too many requests.
 inline constexpr std::string_view REASON_GUESSING =
     "Too many wrong passwords: try again in a minute.";
 inline constexpr std::string_view REASON_BUSY = "The server is busy: try again in a minute.";
-
-// The service keeps the accounts that have sessions here, and the others
-// it met for a minute or two (a sign-in under way, a friend just listed).
-struct TAccountEntry {
-    TAccount account;               // without the password hash
-    std::vector<TClient*> sessions; // signed in, oldest first
-    int64_t usedMs = 0;             // remembered or left by its last session
-    // The account's friends while it is online, as its latest sign-in read
-    // them and its bars changed them since.
-    std::vector<uint64_t> friendIds;
-
-    bool Online() const { return !sessions.empty(); }
-    // The session that sent the latest request; null when offline.
-    TClient* MostRecent() const;
-};
 
 // An account present on a site through this node, with its place in the
 // site's order of arrival (welcomes list by it).
@@ -154,18 +122,10 @@ struct TPrivateChat {
 // Whether the account is a member of the chat, here or through another node.
 bool HasMember(const TPrivateChat& chat, uint64_t userId);
 
-// Operator notices (the ChatId's upper part routes them at the bar).
-enum class TNoticeKind { Status, Ticker, Buttons, Console };
-
-struct TTarget {
-    enum Kind { All, User, Site } kind = All;
-    std::string name; // nick or host
-};
-
 // A presence record of `account`, encoded once for every receiver.
 TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKey);
 
-class TService {
+class TService : private TDirectory {
   public:
     TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier, TBannerSet banners,
              TUpdateSet updates, TServiceConfig config = {});
@@ -175,10 +135,13 @@ class TService {
 
     // Where store calls of the sessions run; inline until set. The runner
     // must outlive the service.
-    void SetStoreRunner(TStoreRunner& runner) { storeRunner = &runner; }
+    void SetStoreRunner(TStoreRunner& runner) {
+        storeRunner = &runner;
+        calls.SetStoreRunner(runner);
+    }
 
     // Makes this service one node of a cluster; the link must outlive it.
-    void SetClusterLink(TClusterLink& link) { cluster = &link; }
+    void SetClusterLink(TClusterLink& link);
     const TClusterLink* Cluster() const { return cluster; }
     TClusterLink* Cluster() { return cluster; }
 
@@ -192,16 +155,18 @@ class TService {
     // telling the sites and chats.
     void DropRemote(const std::string& node);
     // A call from another node for a user signed in here.
-    void RemoteCall(const TRemoteCall& call);
+    void RemoteCall(const TRemoteCall& call) { calls.RemoteCall(call); }
     // An operator's notice or command given on another node.
     int RemoteOperatorLine(const TTarget& target, ChatId chat, uint8_t command,
-                           std::string_view text);
+                           std::string_view text) {
+        return operators.RemoteLine(target, chat, command, text);
+    }
     // A message of another node's service (TClusterLink::ToNode): private
     // chats, invitations, the window bound. The codec checked each field; what
     // is held here is whether it fits this node's chats.
     void RemoteEvent(const std::string& from, const cluster::TNodeMessage& message);
     // The operator's KICK given on another node.
-    int RemoteKick(const TTarget& target);
+    int RemoteKick(const TTarget& target) { return operators.RemoteKick(target); }
     // An account came online in the cluster or went offline, through
     // another node: this node's sessions that list it as a friend hear so.
     void RemoteFriendState(const TAccount& account, bool online);
@@ -226,16 +191,22 @@ class TService {
     // Ends a session for `reason` (shown by the bar) and forgets it at once.
     void EndSession(TClient& client, std::string_view reason);
 
-    // Operator commands; each returns the number of sessions reached, or -1
-    // when a user target names nobody online.
+    // Operator commands (TOperatorDesk); each returns the number of sessions
+    // reached, or -1 when a user target names nobody online.
     // On a cluster node `total`, when given, later hears the count of every
     // node (-1 when no node knew a user target).
-    using TTotalFn = std::function<void(int total)>;
+    using TTotalFn = TOperatorDesk::TTotalFn;
     int Notice(const TTarget& target, TNoticeKind kind, uint8_t buttons, std::string_view text,
-               TTotalFn total = nullptr);
+               TTotalFn total = nullptr) {
+        return operators.Notice(target, kind, buttons, text, std::move(total));
+    }
     int Command(const TTarget& target, uint8_t command, std::string_view text,
-                TTotalFn total = nullptr);
-    int Kick(const TTarget& target, TTotalFn total = nullptr);
+                TTotalFn total = nullptr) {
+        return operators.Command(target, command, text, std::move(total));
+    }
+    int Kick(const TTarget& target, TTotalFn total = nullptr) {
+        return operators.Kick(target, std::move(total));
+    }
 
     // A password check outside sign-in (the web site's profile change) from
     // `address`: how long failed attempts hold it back (0: check now), and
@@ -271,7 +242,7 @@ class TService {
     bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 
   private:
-    void Remember(TAccount account);
+    void Remember(TAccount account) override;
     void Refresh(uint64_t id);
     // Forgets the accounts without a session that nothing used lately.
     void ForgetIdleAccounts(int64_t nowMs);
@@ -325,19 +296,12 @@ class TService {
     // LoadAccount may read the store; the Cached ones never do.
     TAccountEntry* LoadAccount(std::string_view nick);
     TAccountEntry* EntryById(uint64_t id);
-    TAccountEntry* CachedById(uint64_t id);
-    TAccountEntry* CachedByNick(std::string_view nick);
-    // The signed-in client of a session serial, if it is still there.
-    TClient* LiveClient(uint64_t serial);
+    TAccountEntry* CachedById(uint64_t id) override;
+    TAccountEntry* CachedByNick(std::string_view nick) override;
+    TClient* LiveClient(uint64_t serial) override;
     TAccountEntry* OnlineByNick(std::string_view nick);
+    // This node's sessions of an operator's target.
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
-    // One chat line from user 0 to every receiver of the target; -1 for an unknown user.
-    int SendServerLine(const TTarget& target, ChatId chat, uint8_t command, std::string_view text,
-                       TTotalFn total);
-    // The same to this node's users only.
-    int DeliverServerLine(const TTarget& target, ChatId chat, uint8_t command,
-                          std::string_view text);
-    int KickHere(const TTarget& target);
 
     // chats.cpp: public and private chats
     void ChatText(TClient& client, const TChatTextRequest& request);
@@ -352,7 +316,7 @@ class TService {
     // that site hear "user left" instead when the account leaves it too.
     void LeaveAllChats(TClient& client, const TSite* site, bool accountLeavesSite);
 
-    // cluster_chats.cpp: private chats and the window bound across nodes
+    // cluster_chats.cpp: private chats across nodes
     // Where an invitation goes when the invitee may be on another node.
     // Whether the client may invite the user into the chat now (the chat
     // is the client's, or the client is in it and the user is not).
@@ -373,27 +337,10 @@ class TService {
     void RemoteJoined(const std::string& from, const cluster::TChatJoined& m);
     void RemoteChatLine(const std::string& from, const cluster::TChatLine& m);
     void RemoteChatLeft(const std::string& from, const cluster::TChatLeft& m);
-    void RemoteTrim(const cluster::TTrim& m);
     // Remote members whose node matches (empty: all) leave every chat here.
     void DropRemoteMembers(const std::string& node);
-    // This node's sessions of the account, for the cluster.
-    void ReportSessions(TAccountEntry& entry);
-    void NoteActivity(TClient& client);
-    // Ends the cluster's oldest session of the account past the bound.
-    void BoundWindows(uint64_t accountId);
-    int64_t WallUs() const;
 
-    // calls.cpp: search, calls, friends, updates
-    void FindUser(TClient& client, const TFindUserRequest& request, bool withMessage);
-    // A target signed in on no session here may be on another node.
-    void RouteSearch(TClient& client, const TFindUserRequest& request, bool withMessage,
-                     TAccountEntry* target);
-    void AnswerSearch(TClient& client, const TFindUserRequest& request, bool withMessage,
-                      TAccountEntry* target);
-    void DeliverKeptCalls(TClient& client);
-    void AskWhoIsOnline(uint64_t serial, std::shared_ptr<std::vector<TKeptCall>> calls);
-    void SendKeptCalls(TClient& target, const std::vector<TKeptCall>& calls,
-                       const std::set<uint64_t>& onlineElsewhere);
+    // requests.cpp: friends and updates
     void FriendChange(TClient& client, const TFriendChangeRequest& request);
     // The account came online (its first session) or went offline (its
     // last): every online account that lists it as a friend hears so, once.
@@ -415,7 +362,7 @@ class TService {
     TStore& store;
     TInlineStoreRunner inlineRunner;
     TStoreRunner* storeRunner = &inlineRunner;
-    TClusterLink* cluster = nullptr;
+    TClusterLink* cluster = nullptr; // null for a node alone
     const TClock& clock;
     TPasswordVerifier& verifier;
     TBannerSet banners;
@@ -450,6 +397,11 @@ class TService {
     size_t signedIn = 0;
     size_t sitesMade = 0;
     int64_t lastRotationMs = 0;
+    TLocalLink localLink;                // until SetClusterLink
+    TClusterLink* nodeLink = &localLink; // the cluster's, or the local one
+    TOperatorDesk operators;
+    TCallDesk calls;
+    TWindowBound windows;
     std::shared_ptr<bool> alive; // lets late password answers find the service gone
 };
 

@@ -158,7 +158,7 @@ std::vector<TWireRef> TService::FriendRecords(const std::vector<TAccount>& frien
 }
 
 void TService::AskFriendsElsewhere(const TClient& client, const std::vector<TAccount>& friends) {
-    if (!cluster || !cluster->Status().redisUp)
+    if (!nodeLink->Status().redisUp)
         return;
     std::vector<uint64_t> ask;
     for (const TAccount& friendAccount : friends) {
@@ -171,8 +171,8 @@ void TService::AskFriendsElsewhere(const TClient& client, const std::vector<TAcc
     friendsAsked[client.serial].due = ask.size();
     std::weak_ptr<bool> service = alive;
     for (uint64_t friendId : ask)
-        cluster->WhereIs(friendId, [this, service, serial = client.serial,
-                                    friendId](std::vector<TNodeSessions> nodes) {
+        nodeLink->WhereIs(friendId, [this, service, serial = client.serial,
+                                     friendId](std::vector<TNodeSessions> nodes) {
             if (!service.expired())
                 FriendElsewhereAnswered(serial, friendId, !nodes.empty());
         });
