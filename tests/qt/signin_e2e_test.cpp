@@ -166,7 +166,8 @@ TEST_F(TQtSignInTest, TypedSignInAndAChatLineReachTheOtherBar) {
         if (const char32_t c = CharFromCp1252(uint8_t(b)); c >= 0x100)
             high += QChar(char16_t(c));
     ASSERT_EQ(high.size(), 27);
-    QTest::qWait(2100); // past the two seconds between two lines
+    // The bar takes one line per two seconds; its timer may run late on a busy machine.
+    ASSERT_TRUE(Spin([&] { return !alice.bar.txt_timer.Enabled(); }));
     QTest::mouseClick(edit1, Qt::LeftButton);
     for (QChar c : high) {
         QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
