@@ -4,11 +4,11 @@
 # whole run (one display for the one wine prefix the tests share).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# The end-to-end tests run navlet-server and navlet-chatbot natively beside
-# wine; the x86-64 configuration adds them only when the default build has
-# made both (nothing is rebuilt when they are up to date).
+# The end-to-end tests run navlet-server, navlet-chatbot and navlet-qt-peer
+# (a Linux bar) natively beside wine; the x86-64 configuration adds them only
+# when the default build has made them (nothing is rebuilt when they are up to date).
 [ -f build/default/build.ninja ] || cmake --preset default
-cmake --build --preset default --target navlet-server navlet-chatbot -j"$(nproc)"
+cmake --build --preset default --target navlet-server navlet-chatbot navlet-qt-peer -j"$(nproc)"
 cmake --preset mingw-x64
 cmake --build --preset mingw-x64 -j"$(nproc)"
 

@@ -115,6 +115,32 @@ TEST_F(Win32BarWindowTest, TheChatLineRefusesWhatTheCodePageCannotHold) {
               "Only Western European characters can be typed in the bar");
 }
 
+int TextWidthIn(HWND window) {
+    HDC dc = GetDC(window);
+    HGDIOBJ old = SelectObject(dc, HFONT(SendMessageW(window, WM_GETFONT, 0, 0)));
+    const std::wstring text = WideFromAnsi(TextOf(window));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return size.cx;
+}
+
+// The hint cannot scroll: it is drawn whole before the "send" button, in
+// whatever font the system gives; typed text is in the form's font again.
+TEST_F(Win32BarWindowTest, TheChatLinesHintFitsBeforeTheSendButton) {
+    HWND edit1 = Control("Edit1");
+    RECT client{};
+    GetClientRect(edit1, &client);
+    const DWORD margins = DWORD(SendMessageW(edit1, EM_GETMARGINS, 0, 0));
+    ASSERT_EQ(TextOf(edit1), "Write here to send text messages in the chat");
+    EXPECT_LE(TextWidthIn(edit1), client.right - LOWORD(margins) - HIWORD(margins));
+    SetFocus(edit1);
+    Type(edit1, "hello");
+    EXPECT_EQ(SendMessageW(edit1, WM_GETFONT, 0, 0),
+              SendMessageW(Control("edNck"), WM_GETFONT, 0, 0));
+}
+
 TEST_F(Win32BarWindowTest, AtFiveHundredPixelsTheRightSideStaysInTheBar) {
     Resize(BAND_MIN_WIDTH, 114);
     RECT form{};

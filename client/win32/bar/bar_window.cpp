@@ -299,8 +299,10 @@ void TBarWindow::BuildLeftPanel() {
     HWND edit1 = MakeControl(TPart::Edit1, WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP);
     // The text, the hint above all, stops short of the "send" button beside it.
     SendMessageW(edit1, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(1, 5));
-    bindings.push_back(
-        std::make_unique<TEditBinding>(bar.Edit1, edit1, [this] { bar.EditEnter(ftEdit1); }));
+    auto line =
+        std::make_unique<TEditBinding>(bar.Edit1, edit1, [this] { bar.EditEnter(ftEdit1); });
+    chatLineBox = line.get();
+    bindings.push_back(std::move(line));
     HWND send = MakeControl(TPart::sbSendTxt, WC_BUTTONW, L"send", BS_PUSHBUTTON | BS_FLAT);
     bindings.push_back(std::make_unique<TButtonBinding>(send, [this] { bar.sbSendTxtClick(); }));
     BindVisible(chatLine.Handle(), bar.ChatMsgPanel, observations);
@@ -519,6 +521,8 @@ void TBarWindow::LayOut() {
     }
     if (chatTabs)
         chatTabs->LayOut();
+    if (chatLineBox)
+        chatLineBox->FitHint();
     layingOut = false;
 }
 

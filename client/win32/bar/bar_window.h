@@ -86,6 +86,7 @@ class TBarWindow : public TLater {
     std::map<std::string, HWND> named;
     std::array<HWND, PART_COUNT> placed{};
     std::unique_ptr<TChatTabsBinding> chatTabs;
+    TEditBinding* chatLineBox = nullptr; // in `bindings`; its hint fits the laid-out box
     std::unique_ptr<TTickerWindow> ticker;
     std::vector<std::function<void()>> pending;
     bool laterPosted = false;

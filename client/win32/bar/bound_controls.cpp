@@ -69,6 +69,81 @@ TEditBinding::TEditBinding(TEdit& m, HWND edit, std::function<void()> focus)
 TEditBinding::~TEditBinding() {
     if (background)
         DeleteObject(background);
+    if (hintFont) {
+        if (window && IsWindow(window))
+            SendMessageW(window, WM_SETFONT, WPARAM(boxFont), FALSE);
+        DeleteObject(hintFont);
+    }
+}
+
+namespace {
+
+int TextWidth(HWND window, HFONT font, const std::wstring& text) {
+    HDC dc = GetDC(window);
+    if (!dc)
+        return 0;
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return size.cx;
+}
+
+} // namespace
+
+HFONT TEditBinding::NarrowerCut(const std::wstring& text, int room, int full) const {
+    LOGFONTW shape{};
+    TEXTMETRICW metrics{};
+    HDC dc = GetDC(window);
+    if (!dc || !GetObjectW(boxFont, sizeof shape, &shape)) {
+        if (dc)
+            ReleaseDC(window, dc);
+        return nullptr;
+    }
+    HGDIOBJ old = SelectObject(dc, boxFont);
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    // The font mapper scales by the average width asked for; a few tries
+    // find the widest cut that fits.
+    const LONG first = std::max<LONG>(1, LONG(metrics.tmAveCharWidth) * room / full);
+    for (LONG width = first; width > 0 && width > first - 4; --width) {
+        shape.lfWidth = width;
+        HFONT cut = CreateFontIndirectW(&shape);
+        if (!cut)
+            return nullptr;
+        if (TextWidth(window, cut, text) <= room || width == 1 || width == first - 3)
+            return cut;
+        DeleteObject(cut);
+    }
+    return nullptr;
+}
+
+void TEditBinding::FitHint() {
+    if (!boxFont)
+        boxFont = HFONT(SendMessageW(window, WM_GETFONT, 0, 0));
+    if (!boxFont)
+        return;
+    RECT client{};
+    GetClientRect(window, &client);
+    const DWORD margins = DWORD(SendMessageW(window, EM_GETMARGINS, 0, 0));
+    const int room = client.right - LOWORD(margins) - HIWORD(margins) - 1;
+    const std::wstring text = WideFromAnsi(model.Text());
+    HFONT wanted = boxFont;
+    const int full = TextWidth(window, boxFont, text);
+    if (model.FontColor() == clGray && room > 0 && full > room) {
+        if (hintFont && TextWidth(window, hintFont, text) <= room)
+            return; // the cut made before still fits
+        if (HFONT cut = NarrowerCut(text, room, full))
+            wanted = cut;
+    }
+    if (wanted == HFONT(SendMessageW(window, WM_GETFONT, 0, 0)))
+        return;
+    SendMessageW(window, WM_SETFONT, WPARAM(wanted), TRUE);
+    if (hintFont)
+        DeleteObject(hintFont);
+    hintFont = wanted == boxFont ? nullptr : wanted;
 }
 
 void TEditBinding::Render() {
@@ -81,6 +156,7 @@ void TEditBinding::Render() {
         const DWORD length = DWORD(GetWindowTextLengthW(window));
         SendMessageW(window, EM_SETSEL, std::min(start, length), std::min(end, length));
     }
+    FitHint();
     if (!background || backgroundColor != model.Color()) {
         if (background)
             DeleteObject(background);

@@ -93,15 +93,23 @@ class TEditBinding : public TBinding {
     ~TEditBinding() override;
     void Command(WORD code) override;
     HBRUSH Colors(HDC dc) override;
+    // The grey hint, which cannot scroll as typed text does, is drawn in a
+    // narrower cut of the box's font when the font's own does not fit (fonts
+    // differ between systems); typed text keeps the font. Run after the box's
+    // size changes.
+    void FitHint();
 
   private:
     void Render();
     void Typed();
+    HFONT NarrowerCut(const std::wstring& text, int room, int full) const;
 
     TEdit& model;
     std::function<void()> onFocus;
     HBRUSH background = nullptr;
     TColor backgroundColor = 0;
+    HFONT boxFont = nullptr;  // the font given to the box; not ours
+    HFONT hintFont = nullptr; // the narrower cut, ours while it is made
     TObservations observations;
 };
 
