@@ -27,7 +27,8 @@ wine=("${@:5}")
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$out"
 work=$(mktemp -d)
-source "$here/bar_with_bot.sh"
+# Wine reaches the build tree through its drive Z:, the file system's root.
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 module_path=$(windows_path "$(realpath "$module")")
 
 forget_sign_in() {
@@ -45,18 +46,23 @@ trap cleanup EXIT
 "${wine[@]}" regsvr32 /s "$module_path"
 forget_sign_in
 
-start_bot --wait-user alice \
+# Each step of either side waits at most a minute; the whole run is bounded.
+timeout 240 "$chatbot" --nick bob --password banana2 --site www.example.com/chat \
+    --wait-user alice \
     --say "hello from the bot" \
     --expect-public alice "hello back from the bar" \
     --invite alice \
     --expect-private alice "a private hello from the bar" \
     --call alice "come over" \
-    --wait-gone alice
+    --wait-gone alice >"$work/bot.log" 2>&1 &
+bot_pid=$!
 
 page=http://www.example.com/news/
 # The bar's send button refuses a line within two seconds of the last one
 # (--wait 2100), as its user sees.
-run_host --url "$page" --show \
+host_status=0
+timeout 240 "${wine[@]}" "$bandhost" \
+    --url "$page" --show \
     --wait-shown LoginPanel --band-shot "$(windows_path "$out/win32-band-login.bmp")" \
     --type edNck alice --type edPwd apple1 --click sbLogin \
     --wait-user alice --close \
@@ -66,7 +72,17 @@ run_host --url "$page" --show \
     --accept \
     --band-shot "$(windows_path "$out/win32-band-signed-in.bmp")" \
     --move http://elsewhere.example/ --wait-gone bob --wait-user alice \
-    --close
+    --close >"$work/bandhost.log" 2>&1 || host_status=$?
+# The bot waits for what the bar no longer does after a failed step: stop it.
+[ "$host_status" -eq 0 ] || kill "$bot_pid" 2>/dev/null || true
+bot_status=0
+wait "$bot_pid" || bot_status=$?
+bot_pid=""
+
+echo "-- navlet-bandhost (exit $host_status)"
+cat "$work/bandhost.log"
+echo "-- navlet-chatbot (exit $bot_status)"
+cat "$work/bot.log"
 
 for shot in win32-band-login win32-band-signed-in; do
     [ -f "$out/$shot.bmp" ] && python3 "$here/bmp_to_png.py" "$out/$shot.bmp" "$out/$shot.png"
