@@ -10,22 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build/default}")
-browser=$build/client/qt/navlet-browser
-module=$build/client/qt/libNavlet_Client.so
-server=$build/server/navlet-server
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
-session=127.0.0.1:$(free_port)
-web=127.0.0.1:$(free_port)
-admin=127.0.0.1:$(free_port)
+source scripts/lib/harness.sh
 "$server" --data "$work/data" account add demo demo >/dev/null
 "$server" --data "$work/data" account add watcher watch >/dev/null
 "$server" --data "$work/data" --listen "$session" --web "$web" --admin "$admin" \

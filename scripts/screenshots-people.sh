@@ -12,27 +12,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build/default}")
 out=$(realpath -m "${2:-docs/screenshots}")
-browser=$build/client/qt/navlet-browser
-module=$build/client/qt/libNavlet_Client.so
-server=$build/server/navlet-server
 for tool in Xvfb xdotool sqlite3; do
   command -v $tool >/dev/null || { echo "screenshots-people.sh needs $tool" >&2; exit 1; }
 done
 mkdir -p "$out"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
-session=127.0.0.1:$(free_port)
-web=127.0.0.1:$(free_port)
-admin=127.0.0.1:$(free_port)
+source scripts/lib/harness.sh
 for who in "demo m" "anna f" "carl m"; do
   set -- $who
   "$server" --data "$work/data" account add "$1" "$1" --gender "$2" >/dev/null

@@ -10,12 +10,12 @@
 // the extension is stamped 1.3.0.0: the panel must ignore the offer.
 //
 // Exits 0 when every step passed; prints one line per step and the numbers.
-import {spawn, spawnSync} from "node:child_process";
+import {spawnSync} from "node:child_process";
 import fs from "node:fs";
-import net from "node:net";
 import os from "node:os";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
+import {freePort, portOpen, sleep, starter} from "./harness.mjs";
 
 const STEP_MS = 30000;
 const args = parseArgs(process.argv.slice(2));
@@ -37,7 +37,6 @@ function parseArgs(list) {
   return out;
 }
 
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 function log(text) { console.log(`[${(performance.now() / 1000).toFixed(1)} s] ${text}`); }
 
 async function step(name, body) {
@@ -63,28 +62,7 @@ async function until(what, probe, ms = STEP_MS) {
   }
 }
 
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const s = net.createServer();
-    s.on("error", reject);
-    s.listen(0, "127.0.0.1", () => { const {port} = s.address(); s.close(() => resolve(port)); });
-  });
-}
-
-function portOpen(port) {
-  return new Promise((resolve) => {
-    const c = net.connect(port, "127.0.0.1", () => { c.destroy(); resolve(true); });
-    c.on("error", () => resolve(false));
-  });
-}
-
-function start(program, argv, logName) {
-  const out = fs.openSync(path.join(work, logName), "w");
-  const child = spawn(program, argv, {stdio: ["ignore", out, out]});
-  children.push(child);
-  child.done = new Promise((resolve) => child.on("exit", (code) => resolve(code)));
-  return child;
-}
+const start = starter(work, children);
 
 // The extension as a developer loads it for a local run: the built folder,
 // with the loopback service as its settings and host.

@@ -8,12 +8,12 @@
 // BiDi neither navigates to nor lists the realms of extension pages; the page
 // is opened from the site (the local copy makes it reachable from loopback)
 // and driven with script.evaluate in its browsing context.
-import {spawn, spawnSync} from "node:child_process";
+import {spawnSync} from "node:child_process";
 import fs from "node:fs";
-import net from "node:net";
 import os from "node:os";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
+import {freePort, portOpen, sleep, starter} from "./harness.mjs";
 
 const UUID = "3b1a2c4d-0000-4000-8000-00000000beef";
 const GECKO_ID = "navlet@navlet.net";
@@ -25,7 +25,6 @@ const children = [];
 let passed = 0;
 let failed = 0;
 
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 const log = (text) => console.log(`[${(performance.now() / 1000).toFixed(1)} s] ${text}`);
 
 async function step(name, body) {
@@ -50,26 +49,7 @@ async function until(what, probe, ms = STEP_MS) {
   }
 }
 
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const s = net.createServer();
-    s.on("error", reject);
-    s.listen(0, "127.0.0.1", () => { const {port} = s.address(); s.close(() => resolve(port)); });
-  });
-}
-
-const portOpen = (port) => new Promise((resolve) => {
-  const c = net.connect(port, "127.0.0.1", () => { c.destroy(); resolve(true); });
-  c.on("error", () => resolve(false));
-});
-
-function start(program, argv, logName) {
-  const out = fs.openSync(path.join(work, logName), "w");
-  const child = spawn(program, argv, {stdio: ["ignore", out, out]});
-  children.push(child);
-  child.done = new Promise((resolve) => child.on("exit", (code) => resolve(code)));
-  return child;
-}
+const start = starter(work, children);
 
 function localExtension(webPort, sessionPort) {
   const dir = path.join(work, "extension");
