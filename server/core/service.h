@@ -125,7 +125,7 @@ bool HasMember(const TPrivateChat& chat, uint64_t userId);
 // A presence record of `account`, encoded once for every receiver.
 TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKey);
 
-class TService : private TDirectory {
+class TService final : private TDirectory {
   public:
     TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier, TBannerSet banners,
              TUpdateSet updates, TServiceConfig config = {});
