@@ -12,11 +12,6 @@ bool HasMember(const TPrivateChat& chat, uint64_t userId) {
                        [&](const TRemoteMember& m) { return m.user == userId; });
 }
 
-bool ReadsLanguage(uint32_t mask, int language) {
-    int bit = (language >= 1 && language <= MAX_LANGUAGE) ? language - 1 : 31;
-    return (mask >> bit) & 1u;
-}
-
 namespace {
 
 bool IsBlank(const std::string& text) {
@@ -36,32 +31,10 @@ void TService::ChatText(TClient& client, const TChatTextRequest& request) {
         return; // over the rate: dropped
     ChatId chat = request.address.Chat();
     if (chat == 0) {
-        PublicLine(client, request.text);
+        siteDesk.PublicLine(client, request.text);
         return;
     }
     PrivateLine(client, chat, request.text);
-}
-
-void TService::PublicLine(TClient& client, const std::string& text) {
-    TSite* site = client.site;
-    if (!site)
-        return;
-    const TAccount& sender = client.account->account;
-    TPacket p;
-    ClearPacket(p);
-    TChatLineMsg line;
-    line.address = MakeChatAddress(sender.id, 0);
-    line.text = text;
-    int length = WriteChatLine(p, line);
-    TWireRef wire = EncodeWire(p, length, MSG_CHAT_LINE);
-    for (TClient* other : site->users) {
-        if (other != &client && ReadsLanguage(other->languageMask, sender.language))
-            other->sink.Deliver(wire);
-    }
-    nodeLink->PublicLine(site->host, sender.id, sender.language, sender.nick, text);
-    site->recent.push_back(TPublicLine{clock.NowUtcDays(), sender.nick, text, sender.language});
-    while (site->recent.size() > config.recentLines)
-        site->recent.pop_front();
 }
 
 void TService::PrivateLine(TClient& client, ChatId chat, const std::string& text) {

@@ -29,7 +29,7 @@ void TService::RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId) {
     for (const TRemoteUser& user : site.remote)
         if (user.account.id == inviteeId)
             remoteOnSite.insert(user.node);
-    bool hereOnSite = invitee && PresentOn(*invitee, &site, nullptr);
+    bool hereOnSite = invitee && TSiteDesk::PresentOn(*invitee, &site, nullptr);
     if (hereOnSite && remoteOnSite.empty()) {
         InviteHere(client, chatId, *InvitedSession(*invitee, &site));
         return;

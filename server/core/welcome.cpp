@@ -4,7 +4,7 @@
 // connection's output bound at once, so it goes out as the connection drains.
 #include <algorithm>
 
-#include "server/core/service.h"
+#include "server/core/sites.h"
 
 namespace navlet::server {
 
@@ -46,7 +46,7 @@ bool WillList(const TClient& user, const TSite& site, uint64_t userId) {
 
 } // namespace
 
-void TService::StartWelcome(TClient& client, const std::vector<TAccount>* friends) {
+void TSiteDesk::StartWelcome(TClient& client, const std::vector<TAccount>* friends) {
     if (!client.welcome)
         client.welcome = std::make_unique<TWelcome>();
     TWelcome& w = *client.welcome;
@@ -58,17 +58,7 @@ void TService::StartWelcome(TClient& client, const std::vector<TAccount>* friend
         w.active ? std::move(w.keptCalls) : std::vector<TWireRef>();
     w = TWelcome{};
     w.active = true;
-    if (!friends) {
-        w.friends = std::move(pendingFriends);
-    } else if (auto asked = friendsAsked.find(client.serial); asked == friendsAsked.end()) {
-        w.friends = FriendRecords(*friends, nullptr);
-    } else if (asked->second.due > 0) {
-        asked->second.accounts = *friends; // FriendElsewhereAnswered sends them
-        asked->second.welcomeWaits = true;
-    } else {
-        w.friends = FriendRecords(*friends, &asked->second.online);
-        friendsAsked.erase(asked);
-    }
+    w.friends = friends ? neighbours.WelcomeFriends(client, *friends) : std::move(pendingFriends);
     w.keptCalls = std::move(pendingCalls);
     // The own record confirms the sign-in: it goes at once.
     client.sink.Deliver(PresenceWire(client.account->account, 0, client.chatKey));
@@ -88,12 +78,12 @@ void TService::StartWelcome(TClient& client, const std::vector<TAccount>* friend
     }
 }
 
-void TService::Drained(TClient& client) {
+void TSiteDesk::Drained(TClient& client) {
     if (client.SignedIn() && client.Welcoming())
         ContinueWelcome(client);
 }
 
-void TService::ContinueWelcome(TClient& client) {
+void TSiteDesk::ContinueWelcome(TClient& client) {
     if (client.site && !ListPeople(client))
         return; // the connection calls Drained when it has room again
     FinishWelcome(client);
@@ -102,7 +92,7 @@ void TService::ContinueWelcome(TClient& client) {
 // This node's people and the other nodes' users go out together in order of
 // arrival (one count numbers both); an account on several nodes, or here
 // too, is listed once.
-bool TService::ListPeople(TClient& client) {
+bool TSiteDesk::ListPeople(TClient& client) {
     TWelcome& w = *client.welcome;
     const auto& people = client.site->people;
     const auto& remote = client.site->remote;
@@ -132,7 +122,7 @@ bool TService::ListPeople(TClient& client) {
     return true;
 }
 
-void TService::FinishWelcome(TClient& client) {
+void TSiteDesk::FinishWelcome(TClient& client) {
     TWelcome done = std::move(*client.welcome);
     client.welcome.reset();
     for (const TWireRef& wire : done.friends)
@@ -144,77 +134,19 @@ void TService::FinishWelcome(TClient& client) {
         client.sink.Deliver(wire);
 }
 
-std::vector<TWireRef> TService::FriendRecords(const std::vector<TAccount>& friends,
-                                              const std::unordered_set<uint64_t>* elsewhere) {
-    std::vector<TWireRef> out;
-    for (const TAccount& friendAccount : friends) {
-        TAccountEntry* entry = CachedById(friendAccount.id);
-        const bool online =
-            (entry && entry->Online()) || (elsewhere && elsewhere->count(friendAccount.id));
-        out.push_back(
-            PresenceWire(friendAccount, online ? LIST_FRIEND_ONLINE : LIST_FRIEND_OFFLINE, 0));
-    }
-    return out;
-}
-
-void TService::AskFriendsElsewhere(const TClient& client, const std::vector<TAccount>& friends) {
-    if (!nodeLink->Status().redisUp)
-        return;
-    std::vector<uint64_t> ask;
-    for (const TAccount& friendAccount : friends) {
-        TAccountEntry* entry = CachedById(friendAccount.id);
-        if (!entry || !entry->Online())
-            ask.push_back(friendAccount.id);
-    }
-    if (ask.empty())
-        return;
-    friendsAsked[client.serial].due = ask.size();
-    std::weak_ptr<bool> service = alive;
-    for (uint64_t friendId : ask)
-        nodeLink->WhereIs(friendId, [this, service, serial = client.serial,
-                                     friendId](std::vector<TNodeSessions> nodes) {
-            if (!service.expired())
-                FriendElsewhereAnswered(serial, friendId, !nodes.empty());
-        });
-}
-
-void TService::FriendElsewhereAnswered(uint64_t serial, uint64_t friendId, bool online) {
-    auto asked = friendsAsked.find(serial);
-    if (asked == friendsAsked.end())
-        return;
-    TClient* client = LiveClient(serial);
-    if (!client) {
-        friendsAsked.erase(asked);
-        return;
-    }
-    TFriendsAsked& state = asked->second;
-    if (online)
-        state.online.insert(friendId);
-    if (--state.due > 0 || !state.welcomeWaits)
-        return; // the welcome, when it begins, takes the answers
-    std::vector<TWireRef> records = FriendRecords(state.accounts, &state.online);
-    friendsAsked.erase(asked);
-    if (client->Welcoming()) {
-        auto& pending = client->welcome->friends;
-        pending.insert(pending.end(), records.begin(), records.end());
-        return;
-    }
-    for (const TWireRef& wire : records)
-        client->sink.Deliver(wire);
-}
-
-void TService::SendBanner(TClient& client) {
+void TSiteDesk::SendBanner(TClient& client) {
     TPacket p;
     ClearPacket(p);
     int32_t id = client.site ? banners.At(client.site->bannerIndex) : 0;
-    Send(client, p, WriteBanner(p, TBannerMsg{id}), MSG_BANNER);
+    client.sink.Deliver(EncodeWire(p, WriteBanner(p, TBannerMsg{id}), MSG_BANNER));
 }
 
 // The account is gone from the site: everybody who has its record hears so.
 // When it stays through another entry (a window here, a node elsewhere),
 // nobody hears "left", but a welcome that owed this entry's record and will
 // not list the account from the others gets the record now.
-void TService::TellLeft(TSite& site, const TAccount& account, uint64_t arrival, bool accountStays) {
+void TSiteDesk::TellLeft(TSite& site, const TAccount& account, uint64_t arrival,
+                         bool accountStays) {
     TWireRef left;
     if (!accountStays) {
         TPacket p;
