@@ -42,22 +42,35 @@ bool TSiteDesk::PresentOn(const TAccountEntry& entry, const TSite* site, const T
 void TSiteDesk::EnterSiteWhenKnown(TClient& client, std::string_view url,
                                    const std::vector<TAccount>* friends) {
     uint64_t ticket = ++client.siteTicket;
+    // A move that overtakes the sign-in's entry while its site is read takes
+    // over the sign-in's friends and kept calls.
+    std::shared_ptr<std::vector<TAccount>> kept;
+    if (auto overtaken = signInsWaiting.extract(client.serial))
+        kept = std::move(overtaken.mapped());
+    if (friends)
+        kept = std::make_shared<std::vector<TAccount>>(*friends);
     std::string host = SiteHostOf(url.substr(0, SITE_FIELD - 1));
     if (host.empty() || sites.count(host) || !link->Status().redisUp) {
-        EnterSite(client, url, friends);
-        if (friends)
+        EnterSite(client, url, kept.get());
+        if (kept)
             neighbours.DeliverKeptCalls(client);
         return;
     }
-    auto kept = friends ? std::make_shared<std::vector<TAccount>>(*friends) : nullptr;
+    if (kept)
+        signInsWaiting[client.serial] = kept;
     std::weak_ptr<bool> desk = alive;
     link->SiteSnapshot(host, [this, desk, serial = client.serial, ticket, url = std::string(url),
                               kept, host](TSiteSnapshot snapshot) {
         if (desk.expired())
             return;
         TClient* arriving = directory.LiveClient(serial);
-        if (!arriving || arriving->siteTicket != ticket)
-            return; // gone, or on its way to another site
+        if (!arriving) {
+            signInsWaiting.erase(serial);
+            return;
+        }
+        if (arriving->siteTicket != ticket)
+            return; // on its way to another site
+        signInsWaiting.erase(serial);
         TSite& site = SiteOf(host);
         for (const TRemoteUser& user : snapshot.users)
             RemoteEntered(host, user.node, user.account);

@@ -155,6 +155,8 @@ class TSiteDesk {
     TBannerSet banners;
     TLimits limits;
     std::unordered_map<std::string, std::unique_ptr<TSite>> sites; // by folded host
+    // The friends of sign-ins whose site is still being read, by serial.
+    std::unordered_map<uint64_t, std::shared_ptr<std::vector<TAccount>>> signInsWaiting;
     size_t sitesMade = 0;
     int64_t lastRotationMs = 0;
     std::shared_ptr<bool> alive; // lets late snapshots find the desk gone

@@ -155,5 +155,31 @@ TEST_F(SitesTest, TheSignInsWelcomeWaitsForTheSiteAndTheKeptCallsFollowIt) {
     EXPECT_EQ(desk.LocalSites(), std::vector<std::string>{"new.example"});
 }
 
+// A bar may report another page before the sign-in's site was read: the
+// move's welcome then carries the friends and the kept calls, once.
+TEST_F(SitesTest, AMoveBeforeTheSiteWasReadKeepsTheSignInsFriendsAndCalls) {
+    TSnapshotLink link;
+    TSiteDesk desk(directory, neighbours, link, clock, TBannerSet{}, {});
+    TAccountEntry alice = Account(1, "alice");
+    TSession a(alice, 11, directory);
+    TAccount carol{3, "carol", 'x', 3, ""};
+    neighbours.friendRecords = {PresenceWire(carol, LIST_FRIEND_OFFLINE, 0)};
+    std::vector<TAccount> friends{carol};
+
+    desk.EnterSiteWhenKnown(a.client, "first.example", &friends);
+    desk.SiteReport(a.client, "second.example");
+    ASSERT_EQ(link.asked.size(), 2u);
+    link.asked[0].second({}); // overtaken: nothing
+    EXPECT_TRUE(a.sink.got.empty());
+    link.asked[1].second({});
+    EXPECT_EQ(neighbours.heard,
+              (std::vector<std::string>{"chats alice - stays", "friends alice", "calls alice"}));
+    ASSERT_EQ(a.sink.Take(MSG_PRESENCE).size(), 2u); // the own record and carol's
+
+    desk.SiteReport(a.client, "third.example");
+    link.asked[2].second({});
+    EXPECT_EQ(neighbours.heard.size(), 4u); // only the chats heard of this move
+}
+
 } // namespace
 } // namespace navlet::server
