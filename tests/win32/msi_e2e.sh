@@ -28,7 +28,7 @@ wine=("${@:5}")
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$out"
 work=$(mktemp -d)
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+source "$here/bar_with_bot.sh"
 package_path=$(windows_path "$(realpath "$package")")
 reg() { "${wine[@]}" reg "$@" 2>/dev/null; }
 
@@ -97,31 +97,19 @@ reg query "HKCR\\CLSID\\$clsid" /s | normalised >"$work/selfreg.reg"
 "${wine[@]}" regsvr32 /s /u "$module_win" || true
 diff "$work/selfreg.reg" "$work/package.reg" || fail "the package's class differs from self-registration"
 
-timeout 240 "$chatbot" --nick bob --password banana2 --site www.example.com/chat \
-    --wait-user alice \
+start_bot --wait-user alice \
     --say "hello from the bot" \
     --expect-public alice "hello back from the bar" \
-    --wait-gone alice >"$work/bot.log" 2>&1 &
-bot_pid=$!
+    --wait-gone alice
 
 page=http://www.example.com/news/
-host_status=0
-timeout 240 "${wine[@]}" "$bandhost" \
-    --url "$page" --show \
+run_host --url "$page" --show \
     --wait-shown LoginPanel --type edNck alice --type edPwd apple1 --click sbLogin \
     --wait-user alice --wait-user bob --wait-chat "hello from the bot" \
     --say "hello back from the bar" --wait 1000 \
     --band-shot "$(windows_path "$out/win32-msi-signed-in.bmp")" \
     --wait-message "A new navlet version has been downloaded" \
-    --close >"$work/bandhost.log" 2>&1 || host_status=$?
-[ "$host_status" -eq 0 ] || kill "$bot_pid" 2>/dev/null || true
-bot_status=0
-wait "$bot_pid" || bot_status=$?
-bot_pid=""
-echo "-- navlet-bandhost (exit $host_status)"
-cat "$work/bandhost.log"
-echo "-- navlet-chatbot (exit $bot_status)"
-cat "$work/bot.log"
+    --close
 [ -f "$out/win32-msi-signed-in.bmp" ] &&
     python3 "$here/bmp_to_png.py" "$out/win32-msi-signed-in.bmp" "$out/win32-msi-signed-in.png"
 [ "$host_status" -eq 0 ] && [ "$bot_status" -eq 0 ] || fail "the bar did not sign in, chat and update"
