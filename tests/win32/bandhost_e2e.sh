@@ -27,23 +27,8 @@ wine=("${@:5}")
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$out"
 work=$(mktemp -d)
-source "$here/bar_with_bot.sh"
-module_path=$(windows_path "$(realpath "$module")")
-
-forget_sign_in() {
-    "${wine[@]}" reg delete 'HKCU\Software\Navlet' /f >/dev/null 2>&1 || true
-}
-bot_pid=""
-cleanup() {
-    [ -n "$bot_pid" ] && kill "$bot_pid" 2>/dev/null
-    "${wine[@]}" regsvr32 /s /u "$module_path" >/dev/null 2>&1 || true
-    forget_sign_in
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-"${wine[@]}" regsvr32 /s "$module_path"
-forget_sign_in
+source "$here/bar_with_peer.sh"
+register_module "$module"
 
 start_bot --wait-user alice \
     --say "hello from the bot" \
@@ -56,7 +41,7 @@ start_bot --wait-user alice \
 page=http://www.example.com/news/
 # The bar's send button refuses a line within two seconds of the last one
 # (--wait 2100), as its user sees.
-run_host --url "$page" --show \
+run_host 240 --url "$page" --show \
     --wait-shown LoginPanel --band-shot "$(windows_path "$out/win32-band-login.bmp")" \
     --type edNck alice --type edPwd apple1 --click sbLogin \
     --wait-user alice --close \
@@ -68,7 +53,5 @@ run_host --url "$page" --show \
     --move http://elsewhere.example/ --wait-gone bob --wait-user alice \
     --close
 
-for shot in win32-band-login win32-band-signed-in; do
-    [ -f "$out/$shot.bmp" ] && python3 "$here/bmp_to_png.py" "$out/$shot.bmp" "$out/$shot.png"
-done
-[ "$host_status" -eq 0 ] && [ "$bot_status" -eq 0 ]
+png_shots "$out" win32-band-login win32-band-signed-in
+[ "$host_status" -eq 0 ] && [ "$peer_status" -eq 0 ]
