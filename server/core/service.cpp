@@ -54,6 +54,8 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
             TCallDesk::TLimits{config.chatPerSecond, config.chatBurst}),
       windows(*this, localLink, clock, config.maxSessionsPerAccount,
               [this](TClient& c) { EndSession(c, REASON_TOO_MANY_WINDOWS); }),
+      chats(*this, *this, localLink, clock,
+            TChatDesk::TLimits{config.invitesPerSecond, config.inviteBurst}),
       siteDesk(*this, *this, localLink, clock, std::move(banners),
                TSiteDesk::TLimits{config.bannerIntervalMs, config.recentLines}),
       alive(std::make_shared<bool>(true)) {
@@ -73,7 +75,16 @@ void TService::SetClusterLink(TClusterLink& link) {
     operators.SetLink(link);
     calls.SetLink(link);
     windows.SetLink(link);
+    chats.SetLink(link);
     siteDesk.SetLink(link);
+}
+
+void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage& message) {
+    if (auto* trim = std::get_if<cluster::TTrim>(&message)) {
+        windows.RemoteTrim(*trim);
+        return;
+    }
+    chats.RemoteEvent(from, message);
 }
 
 void TService::Send(TClient& client, TPacket& packet, int length, uint8_t type) {

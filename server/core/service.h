@@ -21,6 +21,7 @@
 #include "protocol/requests.h"
 #include "server/core/banners.h"
 #include "server/core/calls.h"
+#include "server/core/chat_desk.h"
 #include "server/core/client.h"
 #include "server/core/clock.h"
 #include "server/core/cluster_link.h"
@@ -86,24 +87,7 @@ inline constexpr std::string_view REASON_GUESSING =
     "Too many wrong passwords: try again in a minute.";
 inline constexpr std::string_view REASON_BUSY = "The server is busy: try again in a minute.";
 
-// A chat member signed in on another node of the cluster.
-struct TRemoteMember {
-    uint64_t user = 0;
-    std::string node;
-};
-
-// Members are sessions, at most one of each account. On a cluster each node
-// with members keeps the chat: its own sessions, and the others' by node.
-struct TPrivateChat {
-    ChatId id = 0;
-    std::vector<TClient*> members; // in order of joining
-    std::vector<TRemoteMember> remote;
-};
-
-// Whether the account is a member of the chat, here or through another node.
-bool HasMember(const TPrivateChat& chat, uint64_t userId);
-
-class TService final : private TDirectory, private TSiteNeighbours {
+class TService final : private TDirectory, private TChatSites, private TSiteNeighbours {
   public:
     TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier, TBannerSet banners,
              TUpdateSet updates, TServiceConfig config = {});
@@ -137,7 +121,7 @@ class TService final : private TDirectory, private TSiteNeighbours {
     // Forgets the remote users and chat members of `node` ("" = all nodes),
     // telling the sites and chats.
     void DropRemote(const std::string& node) {
-        DropRemoteMembers(node);
+        chats.DropRemoteMembers(node);
         siteDesk.DropRemote(node);
     }
     // A call from another node for a user signed in here.
@@ -249,7 +233,7 @@ class TService final : private TDirectory, private TSiteNeighbours {
                 const std::vector<TAccount>& friends);
     // What the sites need of the other subsystems (TSiteNeighbours).
     void LeaveChats(TClient& client, const TSite* site, bool accountLeavesSite) override {
-        LeaveAllChats(client, site, accountLeavesSite);
+        chats.LeaveAllChats(client, site, accountLeavesSite);
     }
     std::vector<TWireRef> WelcomeFriends(const TClient& client,
                                          const std::vector<TAccount>& friends) override;
@@ -272,41 +256,12 @@ class TService final : private TDirectory, private TSiteNeighbours {
     // This node's sessions of an operator's target.
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
 
-    // chats.cpp: public and private chats
+    // chats.cpp: chat lines, and what the private chats read of the sites
     void ChatText(TClient& client, const TChatTextRequest& request);
-    void PrivateLine(TClient& client, ChatId chat, const std::string& text);
-    void Invite(TClient& client, const ChatAddress& address);
-    // Where an invitation to `invitee` goes: its latest session on `site`,
-    // else its latest session anywhere.
-    static TClient* InvitedSession(const TAccountEntry& invitee, const TSite* site);
-    void LeaveChat(TClient& client, ChatId chat, bool tellOthers);
-    // Takes the session out of its chats when it leaves `site`. Members on
-    // that site hear "user left" instead when the account leaves it too.
-    void LeaveAllChats(TClient& client, const TSite* site, bool accountLeavesSite);
-
-    // cluster_chats.cpp: private chats across nodes
-    // Where an invitation goes when the invitee may be on another node.
-    // Whether the client may invite the user into the chat now (the chat
-    // is the client's, or the client is in it and the user is not).
-    bool MayInvite(TClient& client, ChatId chatId, uint64_t inviteeId) const;
-    void RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId);
-    void InviteHere(TClient& client, ChatId chatId, TClient& invitee);
-    void InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId, const std::string& node);
-    // An invitation that reached no session: the inviter hears that the
-    // invitee left the chat, as when it goes, so that the bar's tab does not
-    // wait for a member who never comes.
-    void NotJoined(TClient& inviter, ChatId chatId, uint64_t inviteeId);
-    void RemoteInviteFailed(const cluster::TInviteFailed& m);
-    // Opens the chat under the inviter's key when it does not exist yet.
-    TPrivateChat& OpenChat(TClient& client, ChatId chatId);
-    // Tells the nodes of the chat's remote members, each once.
-    void ToChatNodes(const TPrivateChat& chat, const cluster::TNodeMessage& message);
-    void RemoteInvite(const std::string& from, const cluster::TInvite& m);
-    void RemoteJoined(const std::string& from, const cluster::TChatJoined& m);
-    void RemoteChatLine(const std::string& from, const cluster::TChatLine& m);
-    void RemoteChatLeft(const std::string& from, const cluster::TChatLeft& m);
-    // Remote members whose node matches (empty: all) leave every chat here.
-    void DropRemoteMembers(const std::string& node);
+    std::string_view HostOf(const TSite* site) const override;
+    std::set<std::string> NodesOn(const TSite& site, uint64_t accountId) const override;
+    bool PresentBesides(const TSite& site, uint64_t accountId,
+                        const std::string& node) const override;
 
     // requests.cpp: friends and updates
     void FriendChange(TClient& client, const TFriendChangeRequest& request);
@@ -334,7 +289,6 @@ class TService final : private TDirectory, private TSiteNeighbours {
 
     std::unordered_map<uint64_t, TAccountEntry> accounts;    // by id; nodes stay put
     std::unordered_map<std::string, uint64_t> accountByNick; // folded nick
-    std::unordered_map<ChatId, TPrivateChat> chats;
     struct TPendingLogin {
         TClient* client = nullptr;
         std::shared_ptr<std::atomic<bool>> abandoned;
@@ -362,6 +316,7 @@ class TService final : private TDirectory, private TSiteNeighbours {
     TOperatorDesk operators;
     TCallDesk calls;
     TWindowBound windows;
+    TChatDesk chats;
     TSiteDesk siteDesk;
     std::shared_ptr<bool> alive; // lets late password answers find the service gone
 };
