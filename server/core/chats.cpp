@@ -1,6 +1,5 @@
 // Chat lines as the bar sends them: a site's public lines to the sites,
-// private chats' lines to the chat desk; and what the chat desk asks of the
-// sites.
+// private chats' lines to the chat desk.
 #include "server/core/service.h"
 
 #include <algorithm>
@@ -26,27 +25,6 @@ void TService::ChatText(TClient& client, const TChatTextRequest& request) {
         return;
     }
     chats.PrivateLine(client, chat, request.text);
-}
-
-std::string_view TService::HostOf(const TSite* site) const {
-    return site ? std::string_view(site->host) : std::string_view();
-}
-
-std::set<std::string> TService::NodesOn(const TSite& site, uint64_t accountId) const {
-    std::set<std::string> nodes;
-    for (const TRemoteUser& user : site.remote)
-        if (user.account.id == accountId)
-            nodes.insert(user.node);
-    return nodes;
-}
-
-bool TService::PresentBesides(const TSite& site, uint64_t accountId,
-                              const std::string& node) const {
-    return std::any_of(site.people.begin(), site.people.end(),
-                       [&](const TPerson& p) { return p.entry->account.id == accountId; }) ||
-           std::any_of(site.remote.begin(), site.remote.end(), [&](const TRemoteUser& r) {
-               return r.account.id == accountId && r.node != node;
-           });
 }
 
 } // namespace navlet::server

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <set>
 
 namespace navlet::server {
 
@@ -27,6 +28,22 @@ bool LocallyOn(const TSite& site, uint64_t accountId) {
 }
 
 } // namespace
+
+std::set<std::string> TSiteDesk::NodesOn(const TSite& site, uint64_t accountId) {
+    std::set<std::string> nodes;
+    for (const TRemoteUser& user : site.remote)
+        if (user.account.id == accountId)
+            nodes.insert(user.node);
+    return nodes;
+}
+
+bool TSiteDesk::PresentBesides(const TSite& site, uint64_t accountId, const std::string& node) {
+    return std::any_of(site.people.begin(), site.people.end(),
+                       [&](const TPerson& p) { return p.entry->account.id == accountId; }) ||
+           std::any_of(site.remote.begin(), site.remote.end(), [&](const TRemoteUser& r) {
+               return r.account.id == accountId && r.node != node;
+           });
+}
 
 // An account with sessions on several nodes is one person on the site: the
 // site hears of it once, and its leaving when its last node lets it go.

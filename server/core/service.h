@@ -256,12 +256,19 @@ class TService final : private TDirectory, private TChatSites, private TSiteNeig
     // This node's sessions of an operator's target.
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
 
-    // chats.cpp: chat lines, and what the private chats read of the sites
+    // chats.cpp: chat lines; what the private chats read of the sites
+    // (TChatSites) comes from the sites
     void ChatText(TClient& client, const TChatTextRequest& request);
-    std::string_view HostOf(const TSite* site) const override;
-    std::set<std::string> NodesOn(const TSite& site, uint64_t accountId) const override;
+    std::string_view HostOf(const TSite* site) const override {
+        return site ? std::string_view(site->host) : std::string_view();
+    }
+    std::set<std::string> NodesOn(const TSite& site, uint64_t accountId) const override {
+        return TSiteDesk::NodesOn(site, accountId);
+    }
     bool PresentBesides(const TSite& site, uint64_t accountId,
-                        const std::string& node) const override;
+                        const std::string& node) const override {
+        return TSiteDesk::PresentBesides(site, accountId, node);
+    }
 
     // requests.cpp: friends and updates
     void FriendChange(TClient& client, const TFriendChangeRequest& request);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -115,6 +116,11 @@ class TSiteDesk {
     std::vector<std::string> RemoteKeys(const std::string& host) const;
     // Whether the account is on the site through another node.
     static bool RemotelyOn(const TSite& site, uint64_t accountId);
+    // The other nodes through which the account is present on the site.
+    static std::set<std::string> NodesOn(const TSite& site, uint64_t accountId);
+    // Whether the account is present on the site through this node or
+    // through a node other than `node`.
+    static bool PresentBesides(const TSite& site, uint64_t accountId, const std::string& node);
     // Whether a session of `entry` other than `except` is on `site`.
     static bool PresentOn(const TAccountEntry& entry, const TSite* site, const TClient* except);
 
