@@ -66,7 +66,7 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
             TCallDesk::TLimits{config.chatPerSecond, config.chatBurst}),
       windows(*this, localLink, clock, config.maxSessionsPerAccount,
               [this](TClient& c) { EndSession(c, REASON_TOO_MANY_WINDOWS); }),
-      alive(std::make_shared<bool>(true)) {
+      friendDesk(*this, store, inlineRunner, localLink), alive(std::make_shared<bool>(true)) {
     if (sodium_init() < 0) {
         // randombytes falls back to its own source; the rest of the set-up
         // does not depend on it.
@@ -84,6 +84,7 @@ void TService::SetClusterLink(TClusterLink& link) {
     operators.SetLink(link);
     calls.SetLink(link);
     windows.SetLink(link);
+    friendDesk.SetLink(link);
 }
 
 void TService::Send(TClient& client, TPacket& packet, int length, uint8_t type) {
@@ -288,15 +289,7 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     client.versionText = request.version;
     signedInBySerial[client.serial] = &client;
     ++signedIn;
-    std::vector<uint64_t> friendIds;
-    for (const TAccount& friendAccount : friends) {
-        Remember(friendAccount);
-        friendIds.push_back(friendAccount.id);
-    }
-    SetFriendIds(entry, std::move(friendIds));
-    if (cameOnline)
-        FriendCameOrWent(entry.account, /*online=*/true);
-    AskFriendsElsewhere(client, friends);
+    friendDesk.SignedIn(client, friends, cameOnline);
     EnterSiteWhenKnown(client, request.site, &friends);
 }
 
@@ -353,13 +346,9 @@ void TService::Disconnect(TClient& client) {
         return;
     LeaveSite(client);
     signedInBySerial.erase(client.serial);
-    friendsAsked.erase(client.serial);
     std::erase(client.account->sessions, &client);
     client.account->usedMs = clock.NowMs();
-    if (!client.account->Online()) {
-        FriendCameOrWent(client.account->account, /*online=*/false);
-        SetFriendIds(*client.account, {});
-    }
+    friendDesk.SessionGone(client);
     windows.SessionGone(*client.account);
     nodeLink->SessionSite(client.serial, nullptr, {});
     client.account = nullptr;
