@@ -348,8 +348,11 @@ void TService::Disconnect(TClient& client) {
     signedInBySerial.erase(client.serial);
     std::erase(client.account->sessions, &client);
     client.account->usedMs = clock.NowMs();
-    friendDesk.SessionGone(client);
+    // This node's entry for the account goes before the friends ask where
+    // else it is: when its last sessions on two nodes end at once, the node
+    // that asks last finds neither and tells the friends it went.
     windows.SessionGone(*client.account);
+    friendDesk.SessionGone(client);
     nodeLink->SessionSite(client.serial, nullptr, {});
     client.account = nullptr;
     --signedIn;

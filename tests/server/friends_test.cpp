@@ -1,5 +1,6 @@
 // Friends across nodes, with the other nodes' answers held until the test
 // gives them: what a bar lists must follow the last answer, not the first.
+#include <deque>
 #include <map>
 #include <optional>
 
@@ -13,6 +14,21 @@ struct TUser {
     TFakeSink sink;
     TClient client{sink};
 };
+
+// The friend states (user, flag) in these records.
+std::vector<std::pair<UserId, uint8_t>> States(const TFakeSink& sink) {
+    std::vector<std::pair<UserId, uint8_t>> out;
+    for (const TPacket& p : sink.got)
+        if (p.Type() == MSG_PRESENCE && ReadPresence(p).listFlag != 0)
+            out.emplace_back(ReadPresence(p).user, ReadPresence(p).listFlag);
+    return out;
+}
+std::vector<std::pair<UserId, uint8_t>> States(const std::vector<TWireRef>& wires) {
+    TFakeSink decoded;
+    for (const TWireRef& wire : wires)
+        decoded.Deliver(wire);
+    return States(decoded);
+}
 
 class THeldLink final : public TClusterLink {
   public:
@@ -87,21 +103,6 @@ class FriendsAcrossNodes : public ServiceTest, public TDirectory {
         live.erase(user.client.serial);
         desk->SessionGone(user.client);
     }
-    // The friend states (user, flag) in these records.
-    static std::vector<std::pair<UserId, uint8_t>> States(const std::vector<TWireRef>& wires) {
-        TFakeSink decoded;
-        for (const TWireRef& wire : wires)
-            decoded.Deliver(wire);
-        return States(decoded);
-    }
-    static std::vector<std::pair<UserId, uint8_t>> States(const TFakeSink& sink) {
-        std::vector<std::pair<UserId, uint8_t>> out;
-        for (const TPacket& p : sink.got)
-            if (p.Type() == MSG_PRESENCE)
-                out.emplace_back(ReadPresence(p).user, ReadPresence(p).listFlag);
-        return out;
-    }
-
     TAccountEntry* CachedById(uint64_t id) override {
         auto it = entries.find(id);
         return it == entries.end() ? nullptr : &it->second;
@@ -177,6 +178,136 @@ TEST_F(FriendsAcrossNodes, ComingAndGoingIsToldOnlyAsItStandsWhenTheClusterAnswe
               (std::vector<std::pair<UserId, uint8_t>>{{2, LIST_FRIEND_ONLINE}}));
     SignOut(alice);
     SignOut(bobAgain);
+}
+
+// One Redis for two nodes: each node's commands run in its order, the two
+// nodes' turn by turn, as two connections to one server may.
+struct TSharedRedis {
+    std::map<uint64_t, std::map<std::string, size_t>> where; // account -> node -> sessions
+    std::map<std::string, std::deque<std::function<void()>>> queues;
+    std::map<std::string, TService*> nodes;
+
+    void TurnByTurn() {
+        for (bool ran = true; ran;) {
+            ran = false;
+            for (auto& [node, queue] : queues)
+                if (!queue.empty()) {
+                    std::function<void()> command = std::move(queue.front());
+                    queue.pop_front();
+                    command();
+                    ran = true;
+                }
+        }
+    }
+};
+
+class TSharedLink final : public TClusterLink {
+  public:
+    TSharedLink(TSharedRedis& redis, std::string node) : redis(redis), node(std::move(node)) {}
+
+    void AccountSessions(uint64_t accountId, const TNodeSessions& here) override {
+        Queue([this, accountId, count = here.count] {
+            if (count == 0)
+                redis.where[accountId].erase(node);
+            else
+                redis.where[accountId][node] = count;
+        });
+    }
+    void WhereIs(uint64_t accountId,
+                 std::function<void(std::vector<TNodeSessions>)> done) override {
+        Queue([this, accountId, done] {
+            std::vector<TNodeSessions> out;
+            for (const auto& [other, count] : redis.where[accountId])
+                if (other != node)
+                    out.push_back(TNodeSessions{other, count, 0, 0});
+            done(out);
+        });
+    }
+    void FriendState(const TAccount& account, bool online) override {
+        Queue([this, account, online] {
+            for (auto& [other, service] : redis.nodes)
+                if (other != node)
+                    service->RemoteFriendState(account, online);
+        });
+    }
+    TClusterStatus Status() const override { return TClusterStatus{true, 2, node}; }
+    void SiteSnapshot(const std::string&, std::function<void(TSiteSnapshot)> done) override {
+        done({});
+    }
+    void ToNode(const std::string&, const cluster::TNodeMessage&,
+                std::function<void(bool)> delivered) override {
+        if (delivered)
+            delivered(false);
+    }
+    void SessionSite(uint64_t, const TAccount*, const std::string&) override {}
+    void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override {
+        done({});
+    }
+    void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
+    void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&,
+                      TReachedFn) override {}
+    void KickElsewhere(int, const std::string&, TReachedFn) override {}
+    void Entered(const std::string&, const TAccount&) override {}
+    void Left(const std::string&, uint64_t) override {}
+    void PublicLine(const std::string&, uint64_t, int, const std::string&,
+                    const std::string&) override {}
+    std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
+
+  private:
+    void Queue(std::function<void()> command) { redis.queues[node].push_back(std::move(command)); }
+    TSharedRedis& redis;
+    std::string node;
+};
+
+class FriendsOnTwoNodes : public ServiceTest {
+  protected:
+    void SetUp() override {
+        ServiceTest::SetUp();
+        Make({});
+        other = std::make_unique<TService>(*store, clock, verifier, TBannerSet{}, TUpdateSet{});
+        service->SetClusterLink(linkX);
+        other->SetClusterLink(linkY);
+        redis.nodes = {{"x", service.get()}, {"y", other.get()}};
+    }
+    void TearDown() override {
+        other.reset();
+        ServiceTest::TearDown();
+    }
+    void SignInOn(TService& node, TUser& user, const std::string& nick) {
+        TLoginRequest login;
+        login.nick = nick;
+        login.password = "pw";
+        login.site = "example.com";
+        node.Login(user.client, login);
+        verifier.RunAll();
+        redis.TurnByTurn();
+        ASSERT_TRUE(user.client.SignedIn());
+    }
+    TSharedRedis redis;
+    TSharedLink linkX{redis, "x"}, linkY{redis, "y"};
+    std::unique_ptr<TService> other;
+};
+
+// Bob's last windows on both nodes close at once: whichever node asks last
+// where else he is must find him nowhere, and alice hears he went.
+TEST_F(FriendsOnTwoNodes, LastSessionsClosingOnBothNodesAtOnceStillTellTheFriends) {
+    TAccount alice, bob;
+    ASSERT_EQ(store->AddAccount("alice", "pw", 'f', 3, &alice), TAddAccountResult::Added);
+    ASSERT_EQ(store->AddAccount("bob", "pw", 'm', 3, &bob), TAddAccountResult::Added);
+    ASSERT_TRUE(store->AddFriend(alice.id, bob.id));
+    TUser a, bobX, bobY;
+    SignInOn(*service, a, "alice");
+    SignInOn(*service, bobX, "bob");
+    SignInOn(*other, bobY, "bob");
+    a.sink.got.clear();
+
+    service->Disconnect(bobX.client);
+    other->Disconnect(bobY.client);
+    redis.TurnByTurn();
+    const std::vector<std::pair<UserId, uint8_t>> heard = States(a.sink);
+    ASSERT_FALSE(heard.empty()) << "nobody told alice that bob went";
+    EXPECT_EQ(heard.back(), (std::pair<UserId, uint8_t>{bob.id, LIST_FRIEND_OFFLINE}));
+    service->Disconnect(a.client);
 }
 
 } // namespace
