@@ -30,7 +30,49 @@ std::vector<std::pair<UserId, uint8_t>> States(const std::vector<TWireRef>& wire
     return States(decoded);
 }
 
-class THeldLink final : public TClusterLink {
+// A cluster link on which Redis is up and nothing else is there: what a
+// test does not hold or share answers at once, empty.
+class TEmptyClusterLink : public TClusterLink {
+  public:
+    TClusterStatus Status() const override { return TClusterStatus{true, 2, "here"}; }
+    void AccountSessions(uint64_t, const TNodeSessions&) override {}
+    void WhereIs(uint64_t, std::function<void(std::vector<TNodeSessions>)> done) override {
+        done({});
+    }
+    void FriendState(const TAccount&, bool) override {}
+    void SiteSnapshot(const std::string&, std::function<void(TSiteSnapshot)> done) override {
+        done({});
+    }
+    void ToNode(const std::string&, const cluster::TNodeMessage&,
+                std::function<void(bool)> delivered) override {
+        if (delivered)
+            delivered(false);
+    }
+    void SessionSite(uint64_t, const TAccount*, const std::string&) override {}
+    void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override {
+        done({});
+    }
+    void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
+    void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&,
+                      TReachedFn reached) override {
+        if (reached)
+            reached(-1);
+    }
+    void KickElsewhere(int, const std::string&, TReachedFn reached) override {
+        if (reached)
+            reached(-1);
+    }
+    void Entered(const std::string&, const TAccount&) override {}
+    void Left(const std::string&, uint64_t) override {}
+    void PublicLine(const std::string&, uint64_t, int, const std::string&,
+                    const std::string&) override {}
+    std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
+
+  protected:
+    ~TEmptyClusterLink() = default;
+};
+
+class THeldLink final : public TEmptyClusterLink {
   public:
     using TWhereFn = std::function<void(std::vector<TNodeSessions>)>;
     std::vector<std::pair<uint64_t, TWhereFn>> asked; // WhereIs, unanswered
@@ -55,22 +97,6 @@ class THeldLink final : public TClusterLink {
     void FriendState(const TAccount& account, bool online) override {
         states.emplace_back(account.id, online);
     }
-    TClusterStatus Status() const override { return TClusterStatus{true, 2, "here"}; }
-    void AccountSessions(uint64_t, const TNodeSessions&) override {}
-    void ToNode(const std::string&, const cluster::TNodeMessage&,
-                std::function<void(bool)>) override {}
-    void SessionSite(uint64_t, const TAccount*, const std::string&) override {}
-    void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)>) override {}
-    void CallElsewhere(const TRemoteCall&, std::function<void(bool)>) override {}
-    void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&,
-                      TReachedFn) override {}
-    void KickElsewhere(int, const std::string&, TReachedFn) override {}
-    void Entered(const std::string&, const TAccount&) override {}
-    void Left(const std::string&, uint64_t) override {}
-    void PublicLine(const std::string&, uint64_t, int, const std::string&,
-                    const std::string&) override {}
-    void SiteSnapshot(const std::string&, std::function<void(TSiteSnapshot)>) override {}
-    std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
 };
 
 class FriendsAcrossNodes : public ServiceTest, public TDirectory {
@@ -201,7 +227,7 @@ struct TSharedRedis {
     }
 };
 
-class TSharedLink final : public TClusterLink {
+class TSharedLink final : public TEmptyClusterLink {
   public:
     TSharedLink(TSharedRedis& redis, std::string node) : redis(redis), node(std::move(node)) {}
 
@@ -230,28 +256,6 @@ class TSharedLink final : public TClusterLink {
                     service->RemoteFriendState(account, online);
         });
     }
-    TClusterStatus Status() const override { return TClusterStatus{true, 2, node}; }
-    void SiteSnapshot(const std::string&, std::function<void(TSiteSnapshot)> done) override {
-        done({});
-    }
-    void ToNode(const std::string&, const cluster::TNodeMessage&,
-                std::function<void(bool)> delivered) override {
-        if (delivered)
-            delivered(false);
-    }
-    void SessionSite(uint64_t, const TAccount*, const std::string&) override {}
-    void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override {
-        done({});
-    }
-    void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
-    void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&,
-                      TReachedFn) override {}
-    void KickElsewhere(int, const std::string&, TReachedFn) override {}
-    void Entered(const std::string&, const TAccount&) override {}
-    void Left(const std::string&, uint64_t) override {}
-    void PublicLine(const std::string&, uint64_t, int, const std::string&,
-                    const std::string&) override {}
-    std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
 
   private:
     void Queue(std::function<void()> command) { redis.queues[node].push_back(std::move(command)); }
