@@ -6,19 +6,6 @@
 
 namespace navlet::server {
 
-TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKey) {
-    TPresenceMsg m;
-    m.user = account.id;
-    m.listFlag = listFlag;
-    m.chatKey = chatKey;
-    m.gender = account.gender;
-    m.nick = account.nick;
-    TPacket p;
-    ClearPacket(p);
-    int length = WritePresence(p, m);
-    return EncodeWire(p, length, MSG_PRESENCE);
-}
-
 TFriendDesk::TFriendDesk(TDirectory& directory, TStore& store, TStoreRunner& runner,
                          TClusterLink& link)
     : directory(directory), store(store), runner(&runner), link(&link),

@@ -108,6 +108,9 @@ struct TSite {
     size_t bannerIndex = 0;
 };
 
+// A presence record of `account`, encoded once for every receiver.
+TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKey);
+
 class TService final : private TDirectory, private TChatSites {
   public:
     TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier, TBannerSet banners,

@@ -8,6 +8,19 @@
 
 namespace navlet::server {
 
+TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKey) {
+    TPresenceMsg m;
+    m.user = account.id;
+    m.listFlag = listFlag;
+    m.chatKey = chatKey;
+    m.gender = account.gender;
+    m.nick = account.nick;
+    TPacket p;
+    ClearPacket(p);
+    int length = WritePresence(p, m);
+    return EncodeWire(p, length, MSG_PRESENCE);
+}
+
 namespace {
 
 // Whether `user`'s welcome still owes the record of the person who arrived
