@@ -29,7 +29,10 @@ class TFriendDesk {
     // its account's first session). On a cluster the friends not online here
     // are asked for on the other nodes.
     void SignedIn(TClient& client, const std::vector<TAccount>& friends, bool cameOnline);
-    // The session is gone (its account already without it).
+    // The session is gone: its account is already without it, and this
+    // node has already told the link of its remaining sessions (so that two
+    // nodes losing the account's last sessions at once do not each find the
+    // other when they ask).
     void SessionGone(const TClient& client);
     // The bar added or removed a friend.
     void FriendChange(TClient& client, const TFriendChangeRequest& request);
