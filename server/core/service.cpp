@@ -56,6 +56,7 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
               [this](TClient& c) { EndSession(c, REASON_TOO_MANY_WINDOWS); }),
       chats(*this, *this, localLink, clock,
             TChatDesk::TLimits{config.invitesPerSecond, config.inviteBurst}),
+      friendDesk(*this, store, inlineRunner, localLink),
       siteDesk(*this, *this, localLink, clock, std::move(banners),
                TSiteDesk::TLimits{config.bannerIntervalMs, config.recentLines}),
       alive(std::make_shared<bool>(true)) {
@@ -76,6 +77,7 @@ void TService::SetClusterLink(TClusterLink& link) {
     calls.SetLink(link);
     windows.SetLink(link);
     chats.SetLink(link);
+    friendDesk.SetLink(link);
     siteDesk.SetLink(link);
 }
 
@@ -284,15 +286,7 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     client.versionText = request.version;
     signedInBySerial[client.serial] = &client;
     ++signedIn;
-    std::vector<uint64_t> friendIds;
-    for (const TAccount& friendAccount : friends) {
-        Remember(friendAccount);
-        friendIds.push_back(friendAccount.id);
-    }
-    SetFriendIds(entry, std::move(friendIds));
-    if (cameOnline)
-        FriendCameOrWent(entry.account, /*online=*/true);
-    AskFriendsElsewhere(client, friends);
+    friendDesk.SignedIn(client, friends, cameOnline);
     siteDesk.EnterSiteWhenKnown(client, request.site, &friends);
 }
 
@@ -305,14 +299,13 @@ void TService::Disconnect(TClient& client) {
         return;
     siteDesk.LeaveSite(client);
     signedInBySerial.erase(client.serial);
-    friendsAsked.erase(client.serial);
     std::erase(client.account->sessions, &client);
     client.account->usedMs = clock.NowMs();
-    if (!client.account->Online()) {
-        FriendCameOrWent(client.account->account, /*online=*/false);
-        SetFriendIds(*client.account, {});
-    }
+    // This node's entry for the account goes before the friends ask where
+    // else it is: when its last sessions on two nodes end at once, the node
+    // that asks last finds neither and tells the friends it went.
     windows.SessionGone(*client.account);
+    friendDesk.SessionGone(client);
     nodeLink->SessionSite(client.serial, nullptr, {});
     client.account = nullptr;
     --signedIn;

@@ -26,12 +26,14 @@
 #include "server/core/clock.h"
 #include "server/core/cluster_link.h"
 #include "server/core/directory.h"
+#include "server/core/friends.h"
 #include "server/core/local_link.h"
 #include "server/core/operator.h"
 #include "server/core/signin_cache.h"
 #include "server/core/signin_guard.h"
 #include "server/core/sites.h"
 #include "server/core/store_runner.h"
+#include "server/core/update_desk.h"
 #include "server/core/updates.h"
 #include "server/core/windows.h"
 #include "server/store/store.h"
@@ -100,6 +102,7 @@ class TService final : private TDirectory, private TChatSites, private TSiteNeig
     void SetStoreRunner(TStoreRunner& runner) {
         storeRunner = &runner;
         calls.SetStoreRunner(runner);
+        friendDesk.SetStoreRunner(runner);
     }
 
     // Makes this service one node of a cluster; the link must outlive it.
@@ -139,7 +142,9 @@ class TService final : private TDirectory, private TChatSites, private TSiteNeig
     int RemoteKick(const TTarget& target) { return operators.RemoteKick(target); }
     // An account came online in the cluster or went offline, through
     // another node: this node's sessions that list it as a friend hear so.
-    void RemoteFriendState(const TAccount& account, bool online);
+    void RemoteFriendState(const TAccount& account, bool online) {
+        friendDesk.RemoteFriendState(account, online);
+    }
     std::vector<std::string> LocalSites() const { return siteDesk.LocalSites(); }
     // The remote users of a site known here, by key.
     std::vector<std::string> RemoteKeys(const std::string& host) const {
@@ -193,12 +198,12 @@ class TService final : private TDirectory, private TChatSites, private TSiteNeig
     size_t SiteCount() const { return siteDesk.SiteCount(); }
     size_t CachedAccounts() const { return accounts.size(); }
     const TBannerSet& Banners() const { return siteDesk.Banners(); }
-    const TUpdateSet& Updates() const { return updates; }
+    const TUpdateSet& Updates() const { return updates.Set(); }
     // The operator changed the banner or update folder. Later rotations and
     // update answers use the new set; a bar in the middle of an older
     // version's download is offered the newer one from its start.
     void ReplaceBanners(TBannerSet set) { siteDesk.ReplaceBanners(std::move(set)); }
-    void ReplaceUpdates(TUpdateSet set) { updates = std::move(set); }
+    void ReplaceUpdates(TUpdateSet set) { updates.Replace(std::move(set)); }
     TStore& Store() { return store; }
 
     // Accounts: created or changed through here so that signed-in state and
@@ -236,16 +241,10 @@ class TService final : private TDirectory, private TChatSites, private TSiteNeig
         chats.LeaveAllChats(client, site, accountLeavesSite);
     }
     std::vector<TWireRef> WelcomeFriends(const TClient& client,
-                                         const std::vector<TAccount>& friends) override;
+                                         const std::vector<TAccount>& friends) override {
+        return friendDesk.WelcomeRecords(client.serial, friends);
+    }
     void DeliverKeptCalls(TClient& client) override { calls.DeliverKeptCalls(client); }
-    // welcome_friends.cpp: a friend online only on another node shows
-    // online too (`elsewhere`).
-    std::vector<TWireRef> FriendRecords(const std::vector<TAccount>& friends,
-                                        const std::unordered_set<uint64_t>* elsewhere);
-    // On a cluster: asks the other nodes which of the friends not online
-    // here are online there; the friends' records wait for every answer.
-    void AskFriendsElsewhere(const TClient& client, const std::vector<TAccount>& friends);
-    void FriendElsewhereAnswered(uint64_t serial, uint64_t friendId, bool online);
     // LoadAccount may read the store; the Cached ones never do.
     TAccountEntry* LoadAccount(std::string_view nick);
     TAccountEntry* EntryById(uint64_t id);
@@ -270,19 +269,6 @@ class TService final : private TDirectory, private TChatSites, private TSiteNeig
         return TSiteDesk::PresentBesides(site, accountId, node);
     }
 
-    // requests.cpp: friends and updates
-    void FriendChange(TClient& client, const TFriendChangeRequest& request);
-    // The account came online (its first session) or went offline (its
-    // last): every online account that lists it as a friend hears so, once.
-    // On a cluster only when no other node holds a session of it, and the
-    // other nodes tell their own sessions.
-    void FriendCameOrWent(const TAccount& account, bool online);
-    // This node's sessions that list the account as a friend hear its state.
-    void TellFriendsOf(const TAccount& account, bool online);
-    // Who hears of `entry` coming and going: its friends while it is online.
-    void SetFriendIds(TAccountEntry& entry, std::vector<uint64_t> ids);
-    void UpdateRequest(TClient& client, const TUpdateRequest& request);
-
     void Send(TClient& client, TPacket& packet, int length, uint8_t type);
 
     TStore& store;
@@ -291,7 +277,7 @@ class TService final : private TDirectory, private TChatSites, private TSiteNeig
     TClusterLink* cluster = nullptr; // null for a node alone
     const TClock& clock;
     TPasswordVerifier& verifier;
-    TUpdateSet updates;
+    TUpdateDesk updates;
     TServiceConfig config;
 
     std::unordered_map<uint64_t, TAccountEntry> accounts;    // by id; nodes stay put
@@ -302,16 +288,6 @@ class TService final : private TDirectory, private TChatSites, private TSiteNeig
     };
     std::unordered_map<uint64_t, TPendingLogin> signingIn; // by serial
     std::unordered_map<uint64_t, TClient*> signedInBySerial;
-    // Sign-ins whose friends' online state other nodes still answer, by serial.
-    struct TFriendsAsked {
-        size_t due = 0;                      // answers still to come
-        bool welcomeWaits = false;           // the welcome began without them
-        std::vector<TAccount> accounts;      // kept once the welcome waits
-        std::unordered_set<uint64_t> online; // online on another node
-    };
-    std::unordered_map<uint64_t, TFriendsAsked> friendsAsked;
-    // Online accounts by the friends they list, for TellFriendsOf.
-    std::unordered_map<uint64_t, std::unordered_set<TAccountEntry*>> listedAsFriendBy;
     TSignInCache signInCache;
     TSignInGuard guard; // also used from the web site's threads
     int64_t lastPruneMs = 0;
@@ -324,6 +300,7 @@ class TService final : private TDirectory, private TChatSites, private TSiteNeig
     TCallDesk calls;
     TWindowBound windows;
     TChatDesk chats;
+    TFriendDesk friendDesk;
     TSiteDesk siteDesk;
     std::shared_ptr<bool> alive; // lets late password answers find the service gone
 };

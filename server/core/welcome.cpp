@@ -58,6 +58,8 @@ void TSiteDesk::StartWelcome(TClient& client, const std::vector<TAccount>* frien
         w.active ? std::move(w.keptCalls) : std::vector<TWireRef>();
     w = TWelcome{};
     w.active = true;
+    // The sign-in's friends: none yet while other nodes still answer for
+    // some (they then join this welcome, or follow it).
     w.friends = friends ? neighbours.WelcomeFriends(client, *friends) : std::move(pendingFriends);
     w.keptCalls = std::move(pendingCalls);
     // The own record confirms the sign-in: it goes at once.
