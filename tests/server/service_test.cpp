@@ -499,11 +499,6 @@ TEST_F(ServiceTest, ACallForAUserWhoJustLeftIsKeptOnceWhenOnlineNowhere) {
         heard.push_back(m.message);
     }
     EXPECT_EQ(heard, std::vector<std::string>{"call me"});
-
-    // Signed in here again, the user hears a call at once and nothing is kept.
-    service->RemoteCall(call("now", true));
-    EXPECT_EQ(bobAgainSink.Take(MSG_LOOKING_FOR_YOU).size(), 1u);
-    EXPECT_TRUE(store->TakeCalls(bobId).empty());
     service->Disconnect(bobAgain);
 }
 
