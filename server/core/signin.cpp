@@ -78,24 +78,24 @@ void TSignInDesk::CheckPassword(uint64_t serial, TLoginData data, const TLoginRe
         client.sink.EndSession(REASON_GUESSING);
         return;
     }
-    if (id != 0 && signInCache.Knows(id, request.password, now)) {
+    if (id != 0 && signInCache.Knows(id, hash, request.password, now)) {
         guard.Succeeded(id, client.address, now);
         FinishLogin(serial, id, request, true, data.friends);
         return;
     }
     if (id == 0) {
-        NoteCheck(0, client.address, false, {}, now);
+        NoteCheck(0, client.address, false, {}, {}, now);
         FinishLogin(serial, 0, request, false, {});
         return;
     }
     std::weak_ptr<bool> desk = alive;
-    auto finish = [this, desk, serial, id, request, address = client.address,
+    auto finish = [this, desk, serial, id, request, address = client.address, storedHash = hash,
                    known = std::move(known), friends = std::move(data.friends)](bool ok) {
         if (desk.expired())
             return;
         if (ok)
             directory.Remember(known); // it may have left the cache while the check waited
-        NoteCheck(id, address, ok, request.password, clock.NowMs());
+        NoteCheck(id, address, ok, storedHash, request.password, clock.NowMs());
         FinishLogin(serial, id, request, ok, friends);
     };
     TPasswordCheck check{client.address, std::move(hash), request.password, abandoned,
@@ -107,7 +107,7 @@ void TSignInDesk::CheckPassword(uint64_t serial, TLoginData data, const TLoginRe
 }
 
 void TSignInDesk::NoteCheck(uint64_t accountId, const std::string& address, bool matched,
-                            std::string_view password, int64_t nowMs) {
+                            std::string_view hash, std::string_view password, int64_t nowMs) {
     if (!matched) {
         guard.Failed(accountId, address, nowMs);
         return;
@@ -115,7 +115,7 @@ void TSignInDesk::NoteCheck(uint64_t accountId, const std::string& address, bool
     if (accountId == 0)
         return;
     if (!password.empty())
-        signInCache.Remember(accountId, password, nowMs);
+        signInCache.Remember(accountId, hash, password, nowMs);
     guard.Succeeded(accountId, address, nowMs);
 }
 

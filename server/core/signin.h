@@ -94,8 +94,9 @@ class TSignInDesk {
     void CheckPassword(uint64_t serial, TLoginData data, const TLoginRequest& request);
     void FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
                      bool passwordOk, const std::vector<TAccount>& friends);
+    // `hash` is the stored one the password was checked against.
     void NoteCheck(uint64_t accountId, const std::string& address, bool matched,
-                   std::string_view password, int64_t nowMs);
+                   std::string_view hash, std::string_view password, int64_t nowMs);
 
     TDirectory& directory;
     TStore& store;
