@@ -10,20 +10,17 @@
 // the extension is stamped 1.3.0.0: the panel must ignore the offer.
 //
 // Exits 0 when every step passed; prints one line per step and the numbers.
-import {spawnSync} from "node:child_process";
 import fs from "node:fs";
-import os from "node:os";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {freePort, portOpen, sleep, starter} from "./harness.mjs";
+import {Run, log, sleep, until} from "./harness.mjs";
 
-const STEP_MS = 30000;
 const args = parseArgs(process.argv.slice(2));
-const work = fs.mkdtempSync(path.join(os.tmpdir(), "navlet-web-"));
-const children = [];
+const run = new Run("navlet-web-");
+const {work} = run;
+const step = (name, body) => run.step(name, body);
+const start = (program, argv, logName) => run.start(program, argv, logName);
 const consoleLines = [];
-let passed = 0;
-let failed = 0;
 
 function parseArgs(list) {
   const out = {browser: "/usr/bin/chromium", measure: false};
@@ -37,45 +34,13 @@ function parseArgs(list) {
   return out;
 }
 
-function log(text) { console.log(`[${(performance.now() / 1000).toFixed(1)} s] ${text}`); }
-
-async function step(name, body) {
-  try {
-    await body();
-    ++passed;
-    log(`ok   ${name}`);
-  } catch (e) {
-    ++failed;
-    log(`FAIL ${name}: ${e.message}`);
-    throw e;
-  }
-}
-
-// Polls `probe` until it returns something truthy, at most `ms`.
-async function until(what, probe, ms = STEP_MS) {
-  const end = performance.now() + ms;
-  for (;;) {
-    const value = await probe();
-    if (value) return value;
-    if (performance.now() > end) throw new Error(`timed out waiting for ${what}`);
-    await sleep(100);
-  }
-}
-
-const start = starter(work, children);
-
-// The extension as a developer loads it for a local run: the built folder,
-// with the loopback service as its settings and host.
-function localExtension(webPort, sessionPort) {
-  const dir = path.join(work, "extension");
-  fs.cpSync(args.extension, dir, {recursive: true});
-  fs.writeFileSync(path.join(dir, "local.json"), JSON.stringify({
-    NAVLET_WEB: `127.0.0.1:${webPort}`, NAVLET_SERVER: `127.0.0.1:${sessionPort}`}));
-  const manifest = JSON.parse(fs.readFileSync(path.join(dir, "manifest.json"), "utf8"));
-  manifest.host_permissions.push("http://127.0.0.1/*", "http://localhost/*");
-  if (args["update-module"]) manifest.version = "1.3.0.0";
-  fs.writeFileSync(path.join(dir, "manifest.json"), JSON.stringify(manifest, null, 1));
-  return dir;
+// The extension as a developer loads it for a local run, also from localhost;
+// with an offered update, a version older than the offer.
+function localExtension(ports) {
+  return run.localExtension(args.extension, ports, (manifest) => {
+    manifest.host_permissions.push("http://localhost/*");
+    if (args["update-module"]) manifest.version = "1.3.0.0";
+  });
 }
 
 // ---- The panel, as its user sees it ----
@@ -142,24 +107,21 @@ async function busySeconds(cdp) {
 }
 
 async function main() {
-  const [sessionPort, webPort, adminPort] = [await freePort(), await freePort(), await freePort()];
-  const data = path.join(work, "data");
-  fs.mkdirSync(path.join(data, "banners"), {recursive: true});
   // One banner page, offered from sign-in on and again every few seconds.
-  fs.writeFileSync(path.join(data, "banners", "1.html"),
-    "<html><body style='margin:0;background:#fc0'><b>the test's banner</b></body></html>");
-  if (args["update-module"]) {
-    fs.mkdirSync(path.join(data, "updates"));
-    fs.copyFileSync(args["update-module"], path.join(data, "updates", "Navlet_Client.ocx"));
-  }
-  for (const [nick, pwd] of [["demo", "demo"], ["bot", "botpw1"], ["bot2", "botpw2"]])
-    spawnSync(args.server, ["--data", data, "account", "add", nick, pwd], {stdio: "ignore"});
-  const server = start(args.server, ["--data", data, "--listen", `127.0.0.1:${sessionPort}`,
-    "--web", `127.0.0.1:${webPort}`, "--admin", `127.0.0.1:${adminPort}`,
-    "--banner-interval", "3"], "server.log");
-  await until("the service", () => portOpen(webPort), 10000);
-  const site = `127.0.0.1:${webPort}`;
-  const extension = localExtension(webPort, sessionPort);
+  const prepare = (data) => {
+    fs.mkdirSync(path.join(data, "banners"));
+    fs.writeFileSync(path.join(data, "banners", "1.html"),
+      "<html><body style='margin:0;background:#fc0'><b>the test's banner</b></body></html>");
+    if (args["update-module"]) {
+      fs.mkdirSync(path.join(data, "updates"));
+      fs.copyFileSync(args["update-module"], path.join(data, "updates", "Navlet_Client.ocx"));
+    }
+  };
+  const service = await run.startService(args.server,
+    [["demo", "demo"], ["bot", "botpw1"], ["bot2", "botpw2"]],
+    {prepare, args: ["--banner-interval", "3"]});
+  const {sessionPort, webPort, site} = service;
+  const extension = localExtension(service);
 
   const browser = await puppeteer.launch({
     executablePath: args.browser, headless: true, pipe: true, enableExtensions: [extension],
@@ -265,7 +227,7 @@ async function main() {
       await until("the call", async () => (await ticker(panel)).includes("accept invitation"));
       const before = (await browser.pages()).length;
       await until("a click on the button", async () =>
-        (await ticker(panel)).includes("accept invitation") && clickTickerButton(panel), STEP_MS);
+        (await ticker(panel)).includes("accept invitation") && clickTickerButton(panel));
       await until("the new tab", async () => (await browser.pages()).length > before);
       await sleep(500);
       await panel.screenshot({path: path.join(args.out, "panel-signed-in.png")});
@@ -314,19 +276,9 @@ async function main() {
     }
   } finally {
     await browser.close().catch(() => {});
-    for (const c of children) if (c.exitCode === null) c.kill();
-    for (const name of ["bot.log", "watcher.log"]) {
-      const file = path.join(work, name);
-      if (fs.existsSync(file)) console.log(`-- ${name}\n${fs.readFileSync(file, "utf8")}`);
-    }
-    void server;
+    run.stop(["bot.log", "watcher.log"]);
   }
 }
 
 fs.mkdirSync(args.out, {recursive: true});
-main().then(() => 0, (e) => { log(e.stack || String(e)); return 1; }).then((code) => {
-  console.log(`${passed} passed, ${failed} failed`);
-  if (code === 0 && failed === 0) fs.rmSync(work, {recursive: true, force: true});
-  else console.log(`logs kept in ${work}`);
-  process.exit(code || (failed ? 1 : 0));
-});
+run.finish(main);

@@ -8,74 +8,32 @@
 // BiDi neither navigates to nor lists the realms of extension pages; the page
 // is opened from the site (the local copy makes it reachable from loopback)
 // and driven with script.evaluate in its browsing context.
-import {spawnSync} from "node:child_process";
 import fs from "node:fs";
-import os from "node:os";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {freePort, portOpen, sleep, starter} from "./harness.mjs";
+import {Run, until as untilAnswered} from "./harness.mjs";
 
 const UUID = "3b1a2c4d-0000-4000-8000-00000000beef";
 const GECKO_ID = "navlet@navlet.net";
-const STEP_MS = 30000;
 const args = {browser: "/usr/bin/firefox-esr"};
 for (let i = 2; i < process.argv.length; i += 2) args[process.argv[i].slice(2)] = process.argv[i + 1];
-const work = fs.mkdtempSync(path.join(os.tmpdir(), "navlet-firefox-"));
-const children = [];
-let passed = 0;
-let failed = 0;
+const run = new Run("navlet-firefox-");
+const step = (name, body) => run.step(name, body);
+// BiDi's evaluate fails while a page is still loading: that is not an answer yet.
+const until = (what, probe) => untilAnswered(what, probe, {every: 200, retryErrors: true});
 
-const log = (text) => console.log(`[${(performance.now() / 1000).toFixed(1)} s] ${text}`);
-
-async function step(name, body) {
-  try {
-    await body();
-    ++passed;
-    log(`ok   ${name}`);
-  } catch (e) {
-    ++failed;
-    log(`FAIL ${name}: ${e.message}`);
-    throw e;
-  }
-}
-
-async function until(what, probe, ms = STEP_MS) {
-  const end = performance.now() + ms;
-  for (;;) {
-    const value = await probe().catch(() => null);
-    if (value) return value;
-    if (performance.now() > end) throw new Error(`timed out waiting for ${what}`);
-    await sleep(200);
-  }
-}
-
-const start = starter(work, children);
-
-function localExtension(webPort, sessionPort) {
-  const dir = path.join(work, "extension");
-  fs.cpSync(args.extension, dir, {recursive: true});
-  fs.writeFileSync(path.join(dir, "local.json"), JSON.stringify({
-    NAVLET_WEB: `127.0.0.1:${webPort}`, NAVLET_SERVER: `127.0.0.1:${sessionPort}`}));
-  const manifest = JSON.parse(fs.readFileSync(path.join(dir, "manifest.json"), "utf8"));
-  manifest.host_permissions.push("http://127.0.0.1/*");
-  // The test opens the sidebar's page itself, from the loopback site.
-  manifest.sidebar_action.open_at_install = false;
-  manifest.web_accessible_resources = [{resources: ["panel.html"], matches: ["http://127.0.0.1/*"]}];
-  fs.writeFileSync(path.join(dir, "manifest.json"), JSON.stringify(manifest, null, 1));
-  return dir;
+// The test opens the sidebar's page itself, from the loopback site.
+function localExtension(ports) {
+  return run.localExtension(args.extension, ports, (manifest) => {
+    manifest.sidebar_action.open_at_install = false;
+    manifest.web_accessible_resources = [{resources: ["panel.html"], matches: ["http://127.0.0.1/*"]}];
+  });
 }
 
 async function main() {
-  const [sessionPort, webPort, adminPort] = [await freePort(), await freePort(), await freePort()];
-  const data = path.join(work, "data");
-  fs.mkdirSync(data);
-  for (const [nick, pwd] of [["demo", "demo"], ["bot", "botpw1"]])
-    spawnSync(args.server, ["--data", data, "account", "add", nick, pwd], {stdio: "ignore"});
-  start(args.server, ["--data", data, "--listen", `127.0.0.1:${sessionPort}`,
-    "--web", `127.0.0.1:${webPort}`, "--admin", `127.0.0.1:${adminPort}`], "server.log");
-  await until("the service", () => portOpen(webPort), 10000);
-  const site = `127.0.0.1:${webPort}`;
-  const extension = localExtension(webPort, sessionPort);
+  const service = await run.startService(args.server, [["demo", "demo"], ["bot", "botpw1"]]);
+  const {sessionPort, site} = service;
+  const extension = localExtension(service);
 
   const browser = await puppeteer.launch({
     browser: "firefox", executablePath: args.browser, headless: true,
@@ -108,7 +66,7 @@ async function main() {
     await evaluate(`location.href = "panel.html?window=${windowId}"; 0`);
     context = await until("the panel for the site's window", () => panelContext(`?window=${windowId}`));
 
-    const bot = start(args.chatbot, ["--server", `127.0.0.1:${sessionPort}`, "--nick", "bot",
+    const bot = run.start(args.chatbot, ["--server", `127.0.0.1:${sessionPort}`, "--nick", "bot",
       "--password", "botpw1", "--site", site, "--step-timeout", "60", "--wait-user", "demo",
       "--say", "hello firefox", "--expect-public", "demo", "hello from firefox"], "bot.log");
     await step("the sidebar page signs in through its login panel", async () => {
@@ -146,16 +104,9 @@ async function main() {
     });
   } finally {
     await browser.close().catch(() => {});
-    for (const c of children) if (c.exitCode === null) c.kill();
-    const botLog = path.join(work, "bot.log");
-    if (fs.existsSync(botLog)) console.log(`-- bot.log\n${fs.readFileSync(botLog, "utf8")}`);
+    run.stop(["bot.log"]);
   }
 }
 
 fs.mkdirSync(args.out, {recursive: true});
-main().then(() => 0, (e) => { log(e.stack || String(e)); return 1; }).then((code) => {
-  console.log(`${passed} passed, ${failed} failed`);
-  if (code === 0) fs.rmSync(work, {recursive: true, force: true});
-  else console.log(`logs kept in ${work}`);
-  process.exit(code);
-});
+run.finish(main);

@@ -1,9 +1,14 @@
-// What the browser end-to-end drivers share: loopback ports, and the
-// programs they start, each logging to a file in the run's work folder.
-import {spawn} from "node:child_process";
+// What the browser end-to-end drivers share: loopback ports, the programs
+// they start (each logging to a file in the run's work folder), the service
+// with its accounts, the extension's local copy, and the steps with their
+// count and the run's end.
+import {spawn, spawnSync} from "node:child_process";
 import fs from "node:fs";
 import net from "node:net";
+import os from "node:os";
 import path from "node:path";
+
+export const STEP_MS = 30000;
 
 export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
@@ -22,15 +27,119 @@ export function portOpen(port) {
   });
 }
 
-// A start(program, argv, logName) that records each child in `children`
-// (so the driver can stop them all) and gives it a `done` promise of its
-// exit code.
-export function starter(work, children) {
-  return (program, argv, logName) => {
-    const out = fs.openSync(path.join(work, logName), "w");
+export const log = (text) => console.log(`[${(performance.now() / 1000).toFixed(1)} s] ${text}`);
+
+// Polls `probe` until it returns something truthy, at most `ms`, every
+// `every` ms. A probe that throws fails the wait at once, unless
+// `retryErrors` (a page that is still loading may not answer yet): then the
+// last error is named when the time runs out.
+export async function until(what, probe, {ms = STEP_MS, every = 100, retryErrors = false} = {}) {
+  const end = performance.now() + ms;
+  let lastError = null;
+  for (;;) {
+    let value = null;
+    try {
+      value = await probe();
+    } catch (e) {
+      if (!retryErrors) throw e;
+      lastError = e;
+    }
+    if (value) return value;
+    if (performance.now() > end)
+      throw new Error(`timed out waiting for ${what}${lastError ? ` (last: ${lastError.message})` : ""}`);
+    await sleep(every);
+  }
+}
+
+// One run of a driver: its work folder, the children it starts and its
+// steps' count.
+export class Run {
+  constructor(prefix) {
+    this.work = fs.mkdtempSync(path.join(os.tmpdir(), prefix));
+    this.children = [];
+    this.passed = 0;
+    this.failed = 0;
+  }
+
+  // Starts `program` logging to `logName` in the work folder; the child's
+  // `done` is a promise of its exit code, 127 for a program that did not
+  // start (which would otherwise end the driver with its browser still open).
+  start(program, argv, logName) {
+    const out = fs.openSync(path.join(this.work, logName), "w");
     const child = spawn(program, argv, {stdio: ["ignore", out, out]});
-    children.push(child);
-    child.done = new Promise((resolve) => child.on("exit", (code) => resolve(code)));
+    this.children.push(child);
+    child.done = new Promise((resolve) => {
+      child.on("exit", (code) => resolve(code));
+      child.on("error", (e) => {
+        fs.writeSync(out, `${program} did not start: ${e.message}\n`);
+        resolve(127);
+      });
+    });
     return child;
-  };
+  }
+
+  // A named step: logged and counted; a failure ends the run.
+  async step(name, body) {
+    try {
+      await body();
+      ++this.passed;
+      log(`ok   ${name}`);
+    } catch (e) {
+      ++this.failed;
+      log(`FAIL ${name}: ${e.message}`);
+      throw e;
+    }
+  }
+
+  // navlet-server on three free loopback ports, its data folder made and
+  // given to `prepare` first, with `accounts` ([nick, password] pairs).
+  // Resolves when its web site answers.
+  async startService(server, accounts, {prepare = () => {}, args = []} = {}) {
+    const [sessionPort, webPort, adminPort] = [await freePort(), await freePort(), await freePort()];
+    const data = path.join(this.work, "data");
+    fs.mkdirSync(data);
+    prepare(data);
+    for (const [nick, pwd] of accounts)
+      spawnSync(server, ["--data", data, "account", "add", nick, pwd], {stdio: "ignore"});
+    this.start(server, ["--data", data, "--listen", `127.0.0.1:${sessionPort}`,
+      "--web", `127.0.0.1:${webPort}`, "--admin", `127.0.0.1:${adminPort}`, ...args], "server.log");
+    await until("the service", () => portOpen(webPort), {ms: 10000});
+    return {sessionPort, webPort, site: `127.0.0.1:${webPort}`};
+  }
+
+  // The extension as a developer loads it for a local run: the built folder
+  // copied, the loopback service as its settings and its host; `edit` may
+  // change the manifest further.
+  localExtension(source, {sessionPort, webPort}, edit = () => {}) {
+    const dir = path.join(this.work, "extension");
+    fs.cpSync(source, dir, {recursive: true});
+    fs.writeFileSync(path.join(dir, "local.json"), JSON.stringify({
+      NAVLET_WEB: `127.0.0.1:${webPort}`, NAVLET_SERVER: `127.0.0.1:${sessionPort}`}));
+    const manifest = JSON.parse(fs.readFileSync(path.join(dir, "manifest.json"), "utf8"));
+    manifest.host_permissions.push("http://127.0.0.1/*");
+    edit(manifest);
+    fs.writeFileSync(path.join(dir, "manifest.json"), JSON.stringify(manifest, null, 1));
+    return dir;
+  }
+
+  // Stops the children still running and prints the named logs that exist.
+  stop(logNames) {
+    for (const c of this.children) if (c.exitCode === null) c.kill();
+    for (const name of logNames) {
+      const file = path.join(this.work, name);
+      if (fs.existsSync(file)) console.log(`-- ${name}\n${fs.readFileSync(file, "utf8")}`);
+    }
+  }
+
+  // Runs `main`, prints the count and exits: 0 only when main resolved and
+  // no step failed. The work folder is kept, and named, after a failure.
+  finish(main) {
+    main().then(() => 0, (e) => { log(e.stack || String(e)); return 1; }).then((code) => {
+      console.log(`${this.passed} passed, ${this.failed} failed`);
+      const status = code || (this.failed ? 1 : 0);
+      if (status === 0) fs.rmSync(this.work, {recursive: true, force: true});
+      else console.log(`logs kept in ${this.work}`);
+      process.exit(status);
+    });
+  }
 }

@@ -27,42 +27,21 @@ wine=("${@:5}")
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$out"
 work=$(mktemp -d)
-# Wine reaches the build tree through its drive Z:, the file system's root.
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-module_path=$(windows_path "$(realpath "$module")")
+source "$here/bar_with_peer.sh"
+register_module "$module"
 
-forget_sign_in() {
-    "${wine[@]}" reg delete 'HKCU\Software\Navlet' /f >/dev/null 2>&1 || true
-}
-bot_pid=""
-cleanup() {
-    [ -n "$bot_pid" ] && kill "$bot_pid" 2>/dev/null
-    "${wine[@]}" regsvr32 /s /u "$module_path" >/dev/null 2>&1 || true
-    forget_sign_in
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-"${wine[@]}" regsvr32 /s "$module_path"
-forget_sign_in
-
-# Each step of either side waits at most a minute; the whole run is bounded.
-timeout 240 "$chatbot" --nick bob --password banana2 --site www.example.com/chat \
-    --wait-user alice \
+start_bot --wait-user alice \
     --say "hello from the bot" \
     --expect-public alice "hello back from the bar" \
     --invite alice \
     --expect-private alice "a private hello from the bar" \
     --call alice "come over" \
-    --wait-gone alice >"$work/bot.log" 2>&1 &
-bot_pid=$!
+    --wait-gone alice
 
 page=http://www.example.com/news/
 # The bar's send button refuses a line within two seconds of the last one
 # (--wait 2100), as its user sees.
-host_status=0
-timeout 240 "${wine[@]}" "$bandhost" \
-    --url "$page" --show \
+run_host 240 --url "$page" --show \
     --wait-shown LoginPanel --band-shot "$(windows_path "$out/win32-band-login.bmp")" \
     --type edNck alice --type edPwd apple1 --click sbLogin \
     --wait-user alice --close \
@@ -72,19 +51,7 @@ timeout 240 "${wine[@]}" "$bandhost" \
     --accept \
     --band-shot "$(windows_path "$out/win32-band-signed-in.bmp")" \
     --move http://elsewhere.example/ --wait-gone bob --wait-user alice \
-    --close >"$work/bandhost.log" 2>&1 || host_status=$?
-# The bot waits for what the bar no longer does after a failed step: stop it.
-[ "$host_status" -eq 0 ] || kill "$bot_pid" 2>/dev/null || true
-bot_status=0
-wait "$bot_pid" || bot_status=$?
-bot_pid=""
+    --close
 
-echo "-- navlet-bandhost (exit $host_status)"
-cat "$work/bandhost.log"
-echo "-- navlet-chatbot (exit $bot_status)"
-cat "$work/bot.log"
-
-for shot in win32-band-login win32-band-signed-in; do
-    [ -f "$out/$shot.bmp" ] && python3 "$here/bmp_to_png.py" "$out/$shot.bmp" "$out/$shot.png"
-done
-[ "$host_status" -eq 0 ] && [ "$bot_status" -eq 0 ]
+png_shots "$out" win32-band-login win32-band-signed-in
+[ "$host_status" -eq 0 ] && [ "$peer_status" -eq 0 ]

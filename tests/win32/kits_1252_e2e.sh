@@ -22,23 +22,8 @@ wine=("${@:4}")
 # set: UTF-8, as the Linux side writes them.
 export LC_ALL=C.UTF-8
 work=$(mktemp -d)
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-module_path=$(windows_path "$(realpath "$module")")
-
-forget_sign_in() {
-    "${wine[@]}" reg delete 'HKCU\Software\Navlet' /f >/dev/null 2>&1 || true
-}
-peer_pid=""
-cleanup() {
-    [ -n "$peer_pid" ] && kill "$peer_pid" 2>/dev/null
-    "${wine[@]}" regsvr32 /s /u "$module_path" >/dev/null 2>&1 || true
-    forget_sign_in
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-"${wine[@]}" regsvr32 /s "$module_path"
-forget_sign_in
+source "$(cd "$(dirname "$0")" && pwd)/bar_with_peer.sh"
+register_module "$module"
 
 # Every assigned character of 0x80-0x9F (0x81, 0x8D, 0x8F, 0x90 and 0x9D
 # hold none), written here by their Unicode code points.
@@ -49,23 +34,9 @@ for c in 20AC 201A 0192 201E 2026 2020 2021 02C6 2030 0160 2039 0152 017D \
 done
 [ "${#high}" -eq 27 ] || { echo "kits_1252_e2e: the line holds ${#high} characters" >&2; exit 1; }
 
-# Each step of either side waits at most a minute; the whole run is bounded.
-timeout 150 "$peer" bob banana2 alice "$high" "back $high" >"$work/peer.log" 2>&1 &
-peer_pid=$!
-
-host_status=0
-timeout 150 "${wine[@]}" "$bandhost" \
-    --url http://www.example.com/news/ --show \
+start_peer navlet-qt-peer 150 "$peer" bob banana2 alice "$high" "back $high"
+run_host 150 --url http://www.example.com/news/ --show \
     --wait-shown LoginPanel --type edNck alice --type edPwd apple1 --click sbLogin \
     --wait-user alice --wait-user bob --wait-chat "$high" --say "back $high" \
-    --wait 1000 --close >"$work/bandhost.log" 2>&1 || host_status=$?
-[ "$host_status" -eq 0 ] || kill "$peer_pid" 2>/dev/null || true
-peer_status=0
-wait "$peer_pid" || peer_status=$?
-peer_pid=""
-
-echo "-- navlet-bandhost (exit $host_status)"
-cat "$work/bandhost.log"
-echo "-- navlet-qt-peer (exit $peer_status)"
-cat "$work/peer.log"
+    --wait 1000 --close
 [ "$host_status" -eq 0 ] && [ "$peer_status" -eq 0 ]

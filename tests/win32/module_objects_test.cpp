@@ -147,11 +147,9 @@ TEST_F(ModuleObjects, ControlObjectAnswersItsInterfacesWithOneIdentity) {
 class TEventSink : public navlet::win32::TComObject<TEventSink, IDispatch> {
   public:
     static const navlet::win32::TInterfaceEntry* Interfaces() {
-        static const navlet::win32::TInterfaceEntry table[] = {
-            navlet::win32::InterfaceEntry<TEventSink, IDispatch>(IID_IDispatch),
-            {nullptr, 0},
-        };
-        return table;
+        return navlet::win32::InterfaceTable<TEventSink>(navlet::win32::TInterfaces{
+            navlet::win32::Answers<&IID_IDispatch, IDispatch>,
+        });
     }
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }

@@ -28,7 +28,7 @@ wine=("${@:5}")
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$out"
 work=$(mktemp -d)
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+source "$here/bar_with_peer.sh"
 package_path=$(windows_path "$(realpath "$package")")
 reg() { "${wine[@]}" reg "$@" 2>/dev/null; }
 
@@ -61,17 +61,10 @@ programs_entry() {
              /^ +/ { lines[n++] = $0 }
              END { if (ours) for (i = 0; i < n; i++) print lines[i] }'
 }
-bot_pid=""
-cleanup() {
-    [ -n "$bot_pid" ] && kill "$bot_pid" 2>/dev/null
-    "${wine[@]}" msiexec /x "$package_path" /qn >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+cleanup_more() { "${wine[@]}" msiexec /x "$package_path" /qn >/dev/null 2>&1 || true; }
 fail() { echo "msi_e2e: $*" >&2; exit 1; }
 
-# Another test's sign-in may be left in the shared prefix.
-reg delete 'HKCU\Software\Navlet' /f >/dev/null || true
+forget_sign_in
 echo "-- ours before the install"
 ours | tee "$work/before"
 [ -s "$work/before" ] && fail "something of ours is there before the install"
@@ -97,34 +90,21 @@ reg query "HKCR\\CLSID\\$clsid" /s | normalised >"$work/selfreg.reg"
 "${wine[@]}" regsvr32 /s /u "$module_win" || true
 diff "$work/selfreg.reg" "$work/package.reg" || fail "the package's class differs from self-registration"
 
-timeout 240 "$chatbot" --nick bob --password banana2 --site www.example.com/chat \
-    --wait-user alice \
+start_bot --wait-user alice \
     --say "hello from the bot" \
     --expect-public alice "hello back from the bar" \
-    --wait-gone alice >"$work/bot.log" 2>&1 &
-bot_pid=$!
+    --wait-gone alice
 
 page=http://www.example.com/news/
-host_status=0
-timeout 240 "${wine[@]}" "$bandhost" \
-    --url "$page" --show \
+run_host 240 --url "$page" --show \
     --wait-shown LoginPanel --type edNck alice --type edPwd apple1 --click sbLogin \
     --wait-user alice --wait-user bob --wait-chat "hello from the bot" \
     --say "hello back from the bar" --wait 1000 \
     --band-shot "$(windows_path "$out/win32-msi-signed-in.bmp")" \
     --wait-message "A new navlet version has been downloaded" \
-    --close >"$work/bandhost.log" 2>&1 || host_status=$?
-[ "$host_status" -eq 0 ] || kill "$bot_pid" 2>/dev/null || true
-bot_status=0
-wait "$bot_pid" || bot_status=$?
-bot_pid=""
-echo "-- navlet-bandhost (exit $host_status)"
-cat "$work/bandhost.log"
-echo "-- navlet-chatbot (exit $bot_status)"
-cat "$work/bot.log"
-[ -f "$out/win32-msi-signed-in.bmp" ] &&
-    python3 "$here/bmp_to_png.py" "$out/win32-msi-signed-in.bmp" "$out/win32-msi-signed-in.png"
-[ "$host_status" -eq 0 ] && [ "$bot_status" -eq 0 ] || fail "the bar did not sign in, chat and update"
+    --close
+png_shots "$out" win32-msi-signed-in
+[ "$host_status" -eq 0 ] && [ "$peer_status" -eq 0 ] || fail "the bar did not sign in, chat and update"
 grep -q 'from per-user classes' "$work/bandhost.log" || fail "the bar was not created from the per-user class"
 
 # The update: beside the module, and the per-user class points at it; the
@@ -142,21 +122,16 @@ grep -q "key HKCR" "$work/updated" && fail "the update wrote the machine's class
 low='HKCU\Software\AppDataLow\Software\Navlet'
 reg add "$classes\\CLSID\\$clsid\\InprocServer32" /ve /d "$module_win" /f >/dev/null
 rm -f "$prefix"/drive_c/users/*/AppData/Local/Programs/Navlet/Navlet_Client_01050000.ocx
-reg delete 'HKCU\Software\Navlet' /f >/dev/null || true
+forget_sign_in
 waiting="A new navlet version is available: it is installed the next time the bar signs in outside Protected Mode"
-host_status=0
-NAVLET_PROTECTED_MODE=1 timeout 240 "${wine[@]}" "$bandhost" \
-    --url "$page" --show \
+NAVLET_PROTECTED_MODE=1 drive_bar protected.log 240 --url "$page" --show \
     --wait-shown LoginPanel --type edNck alice --type edPwd apple1 --click sbLogin \
     --wait-user alice --wait-status "$waiting" \
     --band-shot "$(windows_path "$out/win32-protected-waiting.bmp")" --close \
-    --new --url "$page" --show --wait-user alice --close >"$work/protected.log" 2>&1 ||
-    host_status=$?
-echo "-- navlet-bandhost, protected (exit $host_status)"
-cat "$work/protected.log"
+    --new --url "$page" --show --wait-user alice --close
+print_log "navlet-bandhost, protected" "$host_status" protected.log
 [ "$host_status" -eq 0 ] || fail "the protected bar did not sign in, sign in again and park its update"
-[ -f "$out/win32-protected-waiting.bmp" ] &&
-    python3 "$here/bmp_to_png.py" "$out/win32-protected-waiting.bmp" "$out/win32-protected-waiting.png"
+png_shots "$out" win32-protected-waiting
 echo "-- ours after the protected run"
 ours | tee "$work/protected"
 reg query "$low" /v nck | grep -q 'alice' || fail "the sign-in is not in the low-integrity key"
@@ -173,13 +148,11 @@ reg query "$classes\\CLSID\\$clsid\\InprocServer32" /ve | grep -q 'Navlet_Client
 # module itself and re-points the class at that, as the status line said.
 waiting_file=$(ls "$prefix"/drive_c/users/*/AppData/LocalLow/Navlet/Navlet_Client_01050000.ocx)
 printf 'planted' >>"$waiting_file"
-host_status=0
-timeout 240 "${wine[@]}" "$bandhost" --url "$page" --show \
+drive_bar unprotected.log 240 --url "$page" --show \
     --wait-shown LoginPanel --type edNck alice --type edPwd apple1 --click sbLogin \
     --wait-user alice --wait-message "A new navlet version has been downloaded" \
-    --close >"$work/unprotected.log" 2>&1 || host_status=$?
-echo "-- navlet-bandhost, not protected (exit $host_status)"
-cat "$work/unprotected.log"
+    --close
+print_log "navlet-bandhost, not protected" "$host_status" unprotected.log
 [ "$host_status" -eq 0 ] || fail "the next sign-in outside Protected Mode did not take the update"
 ours | tee "$work/installed-later"
 grep -q 'LocalLow/Navlet/Navlet_Client_01050000.ocx$' "$work/installed-later" &&

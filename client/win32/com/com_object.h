@@ -39,6 +39,31 @@ TInterfaceEntry InterfaceEntry(const IID& iid) {
     return {&iid, reinterpret_cast<char*>(part) - reinterpret_cast<char*>(probe)};
 }
 
+// One row of a table, as a value of a type of its own: the interface
+// `Interface` answers the id `*Iid`, reached through `Via` as in InterfaceEntry.
+template <const IID* Iid, class Interface, class Via = Interface> struct TAnswers {};
+template <const IID* Iid, class Interface, class Via = Interface>
+inline constexpr TAnswers<Iid, Interface, Via> Answers{};
+
+// An object's rows in order, written as a braced list of Answers.
+template <class... Rows> struct TInterfaces {
+    constexpr explicit TInterfaces(Rows...) {}
+};
+
+template <class Class, const IID* Iid, class Interface, class Via>
+TInterfaceEntry InterfaceEntryOf(TAnswers<Iid, Interface, Via>) {
+    return InterfaceEntry<Class, Interface, Via>(*Iid);
+}
+
+// The QueryInterface table of `Class`: its rows in order, built once and
+// ended as QueryInterfaceFromTable expects. A class's `Interfaces()` returns
+// it, as in `return InterfaceTable<T>(TInterfaces{Answers<&IID_IFoo, IFoo>});`.
+template <class Class, class... Rows> const TInterfaceEntry* InterfaceTable(TInterfaces<Rows...>) {
+    static_assert(sizeof...(Rows) > 0, "an object answers at least one interface");
+    static const TInterfaceEntry table[] = {InterfaceEntryOf<Class>(Rows{})..., {nullptr, 0}};
+    return table;
+}
+
 // Looks `riid` up in `table`; AddRefs and returns the interface, or
 // E_NOINTERFACE (E_POINTER without `out`).
 HRESULT QueryInterfaceFromTable(void* object, const TInterfaceEntry* table, REFIID riid,
@@ -59,9 +84,9 @@ template <class Body> HRESULT Guarded(Body&& body) noexcept {
 enum class TModuleLocking { Counted, NotCounted };
 
 // The IUnknown of `Derived`, which lists its interfaces in
-// `static const TInterfaceEntry* Interfaces()`. Objects start with one
-// reference, which the creator owns. Counted objects hold the module lock
-// while they live.
+// `static const TInterfaceEntry* Interfaces()` (see InterfaceTable). Objects
+// start with one reference, which the creator owns. Counted objects hold the
+// module lock while they live.
 template <class Derived, TModuleLocking Locking, class... Bases>
 class TComObjectBase : public Bases... {
   public:
@@ -152,11 +177,9 @@ class TClassFactory
     : public TComObjectBase<TClassFactory<Object>, TModuleLocking::NotCounted, IClassFactory> {
   public:
     static const TInterfaceEntry* Interfaces() {
-        static const TInterfaceEntry table[] = {
-            InterfaceEntry<TClassFactory, IClassFactory>(IID_IClassFactory),
-            {nullptr, 0},
-        };
-        return table;
+        return InterfaceTable<TClassFactory>(TInterfaces{
+            Answers<&IID_IClassFactory, IClassFactory>,
+        });
     }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** out) override {

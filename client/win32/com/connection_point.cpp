@@ -10,11 +10,9 @@ TConnectionPoint::~TConnectionPoint() {
 }
 
 const TInterfaceEntry* TConnectionPoint::Interfaces() {
-    static const TInterfaceEntry table[] = {
-        InterfaceEntry<TConnectionPoint, IConnectionPoint>(IID_IConnectionPoint),
-        {nullptr, 0},
-    };
-    return table;
+    return InterfaceTable<TConnectionPoint>(TInterfaces{
+        Answers<&IID_IConnectionPoint, IConnectionPoint>,
+    });
 }
 
 STDMETHODIMP TConnectionPoint::GetConnectionInterface(IID* iid) {

@@ -43,11 +43,9 @@ class TSnapshotEnum : public TComObject<TSnapshotEnum<Enum, Item, EnumId>, Enum>
             Hold(item);
     }
     static const TInterfaceEntry* Interfaces() {
-        static const TInterfaceEntry table[] = {
-            InterfaceEntry<TSnapshotEnum, Enum>(*EnumId),
-            {nullptr, 0},
-        };
-        return table;
+        return InterfaceTable<TSnapshotEnum>(TInterfaces{
+            Answers<EnumId, Enum>,
+        });
     }
 
     // `fetched` may be null only when one item is asked for.

@@ -40,19 +40,16 @@ class TBrowserSite final : public TComObject<TBrowserSite, IOleClientSite, IOleI
         : owner(browser), window(window) {}
 
     static const TInterfaceEntry* Interfaces() {
-        using T = TBrowserSite;
-        static const TInterfaceEntry table[] = {
-            InterfaceEntry<T, IOleClientSite>(IID_IOleClientSite),
-            InterfaceEntry<T, IOleWindow, IOleInPlaceSite>(IID_IOleWindow),
-            InterfaceEntry<T, IOleInPlaceSite>(IID_IOleInPlaceSite),
-            InterfaceEntry<T, IOleInPlaceUIWindow, IOleInPlaceFrame>(IID_IOleInPlaceUIWindow),
-            InterfaceEntry<T, IOleInPlaceFrame>(IID_IOleInPlaceFrame),
-            InterfaceEntry<T, IDispatch>(IID_IDispatch),
-            InterfaceEntry<T, IDispatch>(DIID_DWebBrowserEvents2),
-            InterfaceEntry<T, IDocHostUIHandler>(IID_IDocHostUIHandler),
-            {nullptr, 0},
-        };
-        return table;
+        return InterfaceTable<TBrowserSite>(TInterfaces{
+            Answers<&IID_IOleClientSite, IOleClientSite>,
+            Answers<&IID_IOleWindow, IOleWindow, IOleInPlaceSite>,
+            Answers<&IID_IOleInPlaceSite, IOleInPlaceSite>,
+            Answers<&IID_IOleInPlaceUIWindow, IOleInPlaceUIWindow, IOleInPlaceFrame>,
+            Answers<&IID_IOleInPlaceFrame, IOleInPlaceFrame>,
+            Answers<&IID_IDispatch, IDispatch>,
+            Answers<&DIID_DWebBrowserEvents2, IDispatch>,
+            Answers<&IID_IDocHostUIHandler, IDocHostUIHandler>,
+        });
     }
 
     // Makes the control in the container window; false when the platform has

@@ -44,23 +44,20 @@ TNavletImpl::~TNavletImpl() {
 }
 
 const TInterfaceEntry* TNavletImpl::Interfaces() {
-    using T = TNavletImpl;
-    static const TInterfaceEntry table[] = {
-        InterfaceEntry<T, IDeskBand>(IID_IDeskBand),
-        InterfaceEntry<T, IOleWindow, IDeskBand>(IID_IOleWindow),
-        InterfaceEntry<T, IDockingWindow, IDeskBand>(IID_IDockingWindow),
-        InterfaceEntry<T, IObjectWithSite>(IID_IObjectWithSite),
-        InterfaceEntry<T, IInputObject>(IID_IInputObject),
-        InterfaceEntry<T, IPersist, IPersistStream>(IID_IPersist),
-        InterfaceEntry<T, IPersistStream>(IID_IPersistStream),
-        InterfaceEntry<T, IProvideClassInfo, IProvideClassInfo2>(IID_IProvideClassInfo),
-        InterfaceEntry<T, IProvideClassInfo2>(IID_IProvideClassInfo2),
-        InterfaceEntry<T, IConnectionPointContainer>(IID_IConnectionPointContainer),
-        InterfaceEntry<T, IDispatch>(IID_IDispatch),
-        InterfaceEntry<T, IDispatch>(DIID_INavlet),
-        {nullptr, 0},
-    };
-    return table;
+    return InterfaceTable<TNavletImpl>(TInterfaces{
+        Answers<&IID_IDeskBand, IDeskBand>,
+        Answers<&IID_IOleWindow, IOleWindow, IDeskBand>,
+        Answers<&IID_IDockingWindow, IDockingWindow, IDeskBand>,
+        Answers<&IID_IObjectWithSite, IObjectWithSite>,
+        Answers<&IID_IInputObject, IInputObject>,
+        Answers<&IID_IPersist, IPersist, IPersistStream>,
+        Answers<&IID_IPersistStream, IPersistStream>,
+        Answers<&IID_IProvideClassInfo, IProvideClassInfo, IProvideClassInfo2>,
+        Answers<&IID_IProvideClassInfo2, IProvideClassInfo2>,
+        Answers<&IID_IConnectionPointContainer, IConnectionPointContainer>,
+        Answers<&IID_IDispatch, IDispatch>,
+        Answers<&DIID_INavlet, IDispatch>,
+    });
 }
 
 STDMETHODIMP TNavletImpl::GetWindow(HWND* out) {

@@ -36,12 +36,10 @@ VARIANT MissingArgument() {
 } // namespace
 
 const TInterfaceEntry* TBrowserEventSink::Interfaces() {
-    static const TInterfaceEntry table[] = {
-        InterfaceEntry<TBrowserEventSink, IDispatch>(IID_IDispatch),
-        InterfaceEntry<TBrowserEventSink, IDispatch>(DIID_DWebBrowserEvents2),
-        {nullptr, 0},
-    };
-    return table;
+    return InterfaceTable<TBrowserEventSink>(TInterfaces{
+        Answers<&IID_IDispatch, IDispatch>,
+        Answers<&DIID_DWebBrowserEvents2, IDispatch>,
+    });
 }
 
 STDMETHODIMP TBrowserEventSink::GetTypeInfoCount(UINT* count) {

@@ -5,7 +5,9 @@
 
 namespace navlet::bandhost {
 
-using win32::InterfaceEntry;
+using win32::Answers;
+using win32::InterfaceTable;
+using win32::TInterfaces;
 
 TScriptedBrowser::TScriptedBrowser(HWND topLevel)
     : window(topLevel), events(TComPtr<win32::TConnectionPoint>::Attach(
@@ -16,16 +18,13 @@ TScriptedBrowser::~TScriptedBrowser() {
 }
 
 const TInterfaceEntry* TScriptedBrowser::Interfaces() {
-    using T = TScriptedBrowser;
-    static const TInterfaceEntry table[] = {
-        InterfaceEntry<T, IWebBrowser2>(IID_IWebBrowser2),
-        InterfaceEntry<T, IDispatch, IWebBrowser2>(IID_IDispatch),
-        InterfaceEntry<T, IWebBrowser, IWebBrowser2>(IID_IWebBrowser),
-        InterfaceEntry<T, IWebBrowserApp, IWebBrowser2>(IID_IWebBrowserApp),
-        InterfaceEntry<T, IConnectionPointContainer>(IID_IConnectionPointContainer),
-        {nullptr, 0},
-    };
-    return table;
+    return InterfaceTable<TScriptedBrowser>(TInterfaces{
+        Answers<&IID_IWebBrowser2, IWebBrowser2>,
+        Answers<&IID_IDispatch, IDispatch, IWebBrowser2>,
+        Answers<&IID_IWebBrowser, IWebBrowser, IWebBrowser2>,
+        Answers<&IID_IWebBrowserApp, IWebBrowserApp, IWebBrowser2>,
+        Answers<&IID_IConnectionPointContainer, IConnectionPointContainer>,
+    });
 }
 
 void TScriptedBrowser::Load(const std::wstring& url) {
@@ -99,14 +98,11 @@ TBandSite::TBandSite(HWND siteWindow, TScriptedBrowser& b) : window(siteWindow) 
 }
 
 const TInterfaceEntry* TBandSite::Interfaces() {
-    using T = TBandSite;
-    static const TInterfaceEntry table[] = {
-        InterfaceEntry<T, IOleWindow>(IID_IOleWindow),
-        InterfaceEntry<T, IInputObjectSite>(IID_IInputObjectSite),
-        InterfaceEntry<T, IServiceProvider>(IID_IServiceProvider),
-        {nullptr, 0},
-    };
-    return table;
+    return InterfaceTable<TBandSite>(TInterfaces{
+        Answers<&IID_IOleWindow, IOleWindow>,
+        Answers<&IID_IInputObjectSite, IInputObjectSite>,
+        Answers<&IID_IServiceProvider, IServiceProvider>,
+    });
 }
 
 STDMETHODIMP TBandSite::GetWindow(HWND* out) {
