@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <set>
 
-#include "server/core/service.h"
+#include "protocol/messages.h"
+#include "server/core/chat_desk.h"
+#include "server/core/wire.h"
 
 namespace navlet::server {
 namespace {
@@ -18,32 +20,34 @@ TWireRef MemberWire(uint64_t user, ChatId chat, uint8_t type) {
     return EncodeWire(p, WriteMember(p, TMemberMsg{MakeChatAddress(user, chat)}), type);
 }
 
+bool OnSite(const TAccountEntry& entry, const TSite* site) {
+    return std::any_of(entry.sessions.begin(), entry.sessions.end(),
+                       [&](const TClient* s) { return s->site == site; });
+}
+
 } // namespace
 
 // The invitee's most recently active session on the inviter's site, here or
 // through another node; else its most recently active session anywhere.
-void TService::RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId) {
+void TChatDesk::RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId) {
     TSite& site = *client.site;
-    TAccountEntry* invitee = CachedById(inviteeId);
-    std::set<std::string> remoteOnSite;
-    for (const TRemoteUser& user : site.remote)
-        if (user.account.id == inviteeId)
-            remoteOnSite.insert(user.node);
-    bool hereOnSite = invitee && PresentOn(*invitee, &site, nullptr);
+    TAccountEntry* invitee = directory.CachedById(inviteeId);
+    std::set<std::string> remoteOnSite = sites.NodesOn(site, inviteeId);
+    bool hereOnSite = invitee && OnSite(*invitee, &site);
     if (hereOnSite && remoteOnSite.empty()) {
         InviteHere(client, chatId, *InvitedSession(*invitee, &site));
         return;
     }
-    std::weak_ptr<bool> service = alive;
+    std::weak_ptr<bool> desk = alive;
     uint64_t serial = client.serial;
-    nodeLink->WhereIs(inviteeId, [this, service, serial, chatId, inviteeId, hereOnSite,
-                                  remoteOnSite](std::vector<TNodeSessions> nodes) {
-        if (service.expired())
+    link->WhereIs(inviteeId, [this, desk, serial, chatId, inviteeId, hereOnSite,
+                              remoteOnSite](std::vector<TNodeSessions> nodes) {
+        if (desk.expired())
             return;
-        TClient* inviter = LiveClient(serial);
+        TClient* inviter = directory.LiveClient(serial);
         if (!inviter || !inviter->site || !MayInvite(*inviter, chatId, inviteeId))
             return; // things changed while Redis answered
-        TAccountEntry* entry = CachedById(inviteeId);
+        TAccountEntry* entry = directory.CachedById(inviteeId);
         bool onSite = hereOnSite || !remoteOnSite.empty();
         TClient* local = nullptr;
         if (entry && entry->Online())
@@ -67,13 +71,13 @@ void TService::RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId) {
 }
 
 // The invitee's node picks its session and tells every member's node.
-void TService::InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId,
-                           const std::string& node) {
+void TChatDesk::InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId,
+                            const std::string& node) {
     TPrivateChat& chat = OpenChat(client, chatId);
-    std::string self = nodeLink->Status().nodeId;
+    std::string self = link->Status().nodeId;
     cluster::TInvite invite{chatId,
                             client.Id(),
-                            client.site ? client.site->host : std::string(),
+                            std::string(sites.HostOf(client.site)),
                             {{client.Id(), self}},
                             inviteeId};
     for (TClient* member : chat.members)
@@ -81,24 +85,24 @@ void TService::InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId,
             invite.members.push_back({member->Id(), self});
     for (const TRemoteMember& member : chat.remote)
         invite.members.push_back({member.user, member.node});
-    std::weak_ptr<bool> service = alive;
-    nodeLink->ToNode(node, invite,
-                     [this, service, serial = client.serial, chatId, inviteeId](bool delivered) {
-                         if (service.expired() || delivered)
-                             return;
-                         if (TClient* inviter = LiveClient(serial))
-                             NotJoined(*inviter, chatId, inviteeId);
-                     });
+    std::weak_ptr<bool> desk = alive;
+    link->ToNode(node, invite,
+                 [this, desk, serial = client.serial, chatId, inviteeId](bool delivered) {
+                     if (desk.expired() || delivered)
+                         return;
+                     if (TClient* inviter = directory.LiveClient(serial))
+                         NotJoined(*inviter, chatId, inviteeId);
+                 });
 }
 
-void TService::NotJoined(TClient& inviter, ChatId chatId, uint64_t inviteeId) {
+void TChatDesk::NotJoined(TClient& inviter, ChatId chatId, uint64_t inviteeId) {
     auto it = chats.find(chatId);
     if (it != chats.end() && HasMember(it->second, inviteeId))
         return; // it came in another way meanwhile
     inviter.sink.Deliver(MemberWire(inviteeId, chatId, MSG_MEMBER_LEFT));
 }
 
-void TService::RemoteInviteFailed(const cluster::TInviteFailed& m) {
+void TChatDesk::RemoteInviteFailed(const cluster::TInviteFailed& m) {
     auto it = chats.find(m.chat);
     if (it == chats.end())
         return;
@@ -109,14 +113,14 @@ void TService::RemoteInviteFailed(const cluster::TInviteFailed& m) {
         }
 }
 
-void TService::ToChatNodes(const TPrivateChat& chat, const cluster::TNodeMessage& message) {
+void TChatDesk::ToChatNodes(const TPrivateChat& chat, const cluster::TNodeMessage& message) {
     std::set<std::string> nodes;
     for (const TRemoteMember& member : chat.remote)
         if (nodes.insert(member.node).second)
-            nodeLink->ToNode(member.node, message);
+            link->ToNode(member.node, message);
 }
 
-void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage& message) {
+void TChatDesk::RemoteEvent(const std::string& from, const cluster::TNodeMessage& message) {
     if (auto* invite = std::get_if<cluster::TInvite>(&message))
         RemoteInvite(from, *invite);
     else if (auto* joined = std::get_if<cluster::TChatJoined>(&message))
@@ -125,27 +129,25 @@ void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage&
         RemoteChatLine(from, *line);
     else if (auto* left = std::get_if<cluster::TChatLeft>(&message))
         RemoteChatLeft(from, *left);
-    else if (auto* trim = std::get_if<cluster::TTrim>(&message))
-        windows.RemoteTrim(*trim);
     else if (auto* failed = std::get_if<cluster::TInviteFailed>(&message))
         RemoteInviteFailed(*failed);
 }
 
 // The inviter comes first among the members, on the sending node.
-void TService::RemoteInvite(const std::string& from, const cluster::TInvite& m) {
+void TChatDesk::RemoteInvite(const std::string& from, const cluster::TInvite& m) {
     const ChatId chatId = m.chat;
     const uint64_t inviterId = m.inviter, inviteeId = m.invitee;
     if (m.members.empty() || m.members.front().user != inviterId || m.members.front().node != from)
         return;
-    TAccountEntry* entry = CachedById(inviteeId);
+    TAccountEntry* entry = directory.CachedById(inviteeId);
     if (!entry || !entry->Online()) {
         // Gone meanwhile: the invitation has nobody to open a tab for.
-        nodeLink->ToNode(from, cluster::TInviteFailed{chatId, inviterId, inviteeId});
+        link->ToNode(from, cluster::TInviteFailed{chatId, inviterId, inviteeId});
         return;
     }
     TClient* invitee = nullptr;
     for (TClient* session : entry->sessions)
-        if (session->site && session->site->host == m.host &&
+        if (session->site && sites.HostOf(session->site) == m.host &&
             (!invitee || session->lastActive > invitee->lastActive))
             invitee = session;
     if (!invitee)
@@ -156,7 +158,7 @@ void TService::RemoteInvite(const std::string& from, const cluster::TInvite& m) 
     if (it == chats.end())
         it = chats.emplace(chatId, TPrivateChat{chatId, {}, {}}).first;
     TPrivateChat& chat = it->second;
-    std::string self = nodeLink->Status().nodeId;
+    std::string self = link->Status().nodeId;
     for (const cluster::TChatMember& member : m.members)
         if (member.node != self && !HasMember(chat, member.user))
             chat.remote.push_back(TRemoteMember{member.user, member.node});
@@ -174,7 +176,7 @@ void TService::RemoteInvite(const std::string& from, const cluster::TInvite& m) 
     ToChatNodes(chat, cluster::TChatJoined{chatId, inviteeId});
 }
 
-void TService::RemoteJoined(const std::string& from, const cluster::TChatJoined& m) {
+void TChatDesk::RemoteJoined(const std::string& from, const cluster::TChatJoined& m) {
     const ChatId chatId = m.chat;
     const uint64_t user = m.user;
     auto it = chats.find(chatId);
@@ -187,7 +189,7 @@ void TService::RemoteJoined(const std::string& from, const cluster::TChatJoined&
 }
 
 // Only a member on the sending node speaks.
-void TService::RemoteChatLine(const std::string& from, const cluster::TChatLine& m) {
+void TChatDesk::RemoteChatLine(const std::string& from, const cluster::TChatLine& m) {
     const ChatId chatId = m.chat;
     const uint64_t sender = m.sender;
     auto it = chats.find(chatId);
@@ -209,7 +211,7 @@ void TService::RemoteChatLine(const std::string& from, const cluster::TChatLine&
 
 // When the member left its site as well, this node's members on that site
 // hear "user left" from the site (it follows on the site's channel) instead.
-void TService::RemoteChatLeft(const std::string& from, const cluster::TChatLeft& m) {
+void TChatDesk::RemoteChatLeft(const std::string& from, const cluster::TChatLeft& m) {
     const ChatId chatId = m.chat;
     const uint64_t user = m.user;
     auto it = chats.find(chatId);
@@ -226,21 +228,14 @@ void TService::RemoteChatLeft(const std::string& from, const cluster::TChatLeft&
     TWireRef left = MemberWire(user, chatId, MSG_MEMBER_LEFT);
     for (TClient* member : it->second.members) {
         TSite* site = member->site;
-        if (leavesSite && site && site->host == m.host) {
-            bool seenElsewhere =
-                std::any_of(site->people.begin(), site->people.end(),
-                            [&](const TPerson& p) { return p.entry->account.id == user; }) ||
-                std::any_of(site->remote.begin(), site->remote.end(), [&](const TRemoteUser& r) {
-                    return r.account.id == user && r.node != from;
-                });
-            if (!seenElsewhere)
-                continue;
-        }
+        if (leavesSite && site && sites.HostOf(site) == m.host &&
+            !sites.PresentBesides(*site, user, from))
+            continue;
         member->sink.Deliver(left);
     }
 }
 
-void TService::DropRemoteMembers(const std::string& node) {
+void TChatDesk::DropRemoteMembers(const std::string& node) {
     for (auto& [chatId, chat] : chats) {
         std::vector<uint64_t> gone;
         std::erase_if(chat.remote, [&](const TRemoteMember& m) {

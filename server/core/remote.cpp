@@ -89,7 +89,7 @@ void TService::RemoteLine(const std::string& host, uint64_t senderId, int langua
 }
 
 void TService::DropRemote(const std::string& node) {
-    DropRemoteMembers(node);
+    chats.DropRemoteMembers(node);
     for (auto& [host, site] : sites) {
         std::vector<std::string> gone;
         for (const TRemoteUser& r : site->remote)

@@ -17,10 +17,10 @@ void TService::Handle(TClient& client, const TPacket& p) {
         ChatText(client, ReadChatText(p));
         break;
     case REQ_INVITE:
-        Invite(client, ReadChatAddressRequest(p));
+        chats.Invite(client, ReadChatAddressRequest(p));
         break;
     case REQ_LEAVE_CHAT:
-        LeaveChat(client, ReadChatAddressRequest(p).Chat(), /*tellOthers=*/true);
+        chats.LeaveChat(client, ReadChatAddressRequest(p).Chat(), /*tellOthers=*/true);
         break;
     case REQ_LANGUAGE_FILTER:
         client.languageMask = ReadLanguageFilter(p);

@@ -70,6 +70,8 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
             TCallDesk::TLimits{config.chatPerSecond, config.chatBurst}),
       windows(accountDesk, localLink, clock, config.maxSessionsPerAccount,
               [this](TClient& c) { EndSession(c, REASON_TOO_MANY_WINDOWS); }),
+      chats(accountDesk, *this, localLink, clock,
+            TChatDesk::TLimits{config.invitesPerSecond, config.inviteBurst}),
       alive(std::make_shared<bool>(true)) {
     if (sodium_init() < 0) {
         // randombytes falls back to its own source; the rest of the set-up
@@ -88,6 +90,15 @@ void TService::SetClusterLink(TClusterLink& link) {
     operators.SetLink(link);
     calls.SetLink(link);
     windows.SetLink(link);
+    chats.SetLink(link);
+}
+
+void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage& message) {
+    if (auto* trim = std::get_if<cluster::TTrim>(&message)) {
+        windows.RemoteTrim(*trim);
+        return;
+    }
+    chats.RemoteEvent(from, message);
 }
 
 void TService::Send(TClient& client, TPacket& packet, int length, uint8_t type) {
@@ -222,7 +233,7 @@ void TService::Arrive(TClient& client, TSite& site) {
 void TService::LeaveSite(TClient& client) {
     TSite* site = client.site;
     bool accountLeaves = site && !PresentOn(*client.account, site, &client);
-    LeaveAllChats(client, site, accountLeaves);
+    chats.LeaveAllChats(client, site, accountLeaves);
     client.site = nullptr;
     if (!site)
         return;

@@ -22,6 +22,7 @@
 #include "server/core/accounts.h"
 #include "server/core/banners.h"
 #include "server/core/calls.h"
+#include "server/core/chat_desk.h"
 #include "server/core/client.h"
 #include "server/core/clock.h"
 #include "server/core/cluster_link.h"
@@ -72,27 +73,10 @@ struct TSite {
     size_t bannerIndex = 0;
 };
 
-// A chat member signed in on another node of the cluster.
-struct TRemoteMember {
-    uint64_t user = 0;
-    std::string node;
-};
-
-// Members are sessions, at most one of each account. On a cluster each node
-// with members keeps the chat: its own sessions, and the others' by node.
-struct TPrivateChat {
-    ChatId id = 0;
-    std::vector<TClient*> members; // in order of joining
-    std::vector<TRemoteMember> remote;
-};
-
-// Whether the account is a member of the chat, here or through another node.
-bool HasMember(const TPrivateChat& chat, uint64_t userId);
-
 // A presence record of `account`, encoded once for every receiver.
 TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKey);
 
-class TService final {
+class TService final : private TChatSites {
   public:
     TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier, TBannerSet banners,
              TUpdateSet updates, TServiceConfig config = {});
@@ -264,42 +248,13 @@ class TService final {
     // This node's sessions of an operator's target.
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
 
-    // chats.cpp: public and private chats
+    // chats.cpp: chat lines, and what the private chats read of the sites
     void ChatText(TClient& client, const TChatTextRequest& request);
     void PublicLine(TClient& client, const std::string& text);
-    void PrivateLine(TClient& client, ChatId chat, const std::string& text);
-    void Invite(TClient& client, const ChatAddress& address);
-    // Where an invitation to `invitee` goes: its latest session on `site`,
-    // else its latest session anywhere.
-    static TClient* InvitedSession(const TAccountEntry& invitee, const TSite* site);
-    void LeaveChat(TClient& client, ChatId chat, bool tellOthers);
-    // Takes the session out of its chats when it leaves `site`. Members on
-    // that site hear "user left" instead when the account leaves it too.
-    void LeaveAllChats(TClient& client, const TSite* site, bool accountLeavesSite);
-
-    // cluster_chats.cpp: private chats across nodes
-    // Where an invitation goes when the invitee may be on another node.
-    // Whether the client may invite the user into the chat now (the chat
-    // is the client's, or the client is in it and the user is not).
-    bool MayInvite(TClient& client, ChatId chatId, uint64_t inviteeId) const;
-    void RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId);
-    void InviteHere(TClient& client, ChatId chatId, TClient& invitee);
-    void InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId, const std::string& node);
-    // An invitation that reached no session: the inviter hears that the
-    // invitee left the chat, as when it goes, so that the bar's tab does not
-    // wait for a member who never comes.
-    void NotJoined(TClient& inviter, ChatId chatId, uint64_t inviteeId);
-    void RemoteInviteFailed(const cluster::TInviteFailed& m);
-    // Opens the chat under the inviter's key when it does not exist yet.
-    TPrivateChat& OpenChat(TClient& client, ChatId chatId);
-    // Tells the nodes of the chat's remote members, each once.
-    void ToChatNodes(const TPrivateChat& chat, const cluster::TNodeMessage& message);
-    void RemoteInvite(const std::string& from, const cluster::TInvite& m);
-    void RemoteJoined(const std::string& from, const cluster::TChatJoined& m);
-    void RemoteChatLine(const std::string& from, const cluster::TChatLine& m);
-    void RemoteChatLeft(const std::string& from, const cluster::TChatLeft& m);
-    // Remote members whose node matches (empty: all) leave every chat here.
-    void DropRemoteMembers(const std::string& node);
+    std::string_view HostOf(const TSite* site) const override;
+    std::set<std::string> NodesOn(const TSite& site, uint64_t accountId) const override;
+    bool PresentBesides(const TSite& site, uint64_t accountId,
+                        const std::string& node) const override;
 
     // requests.cpp: friends and updates
     void FriendChange(TClient& client, const TFriendChangeRequest& request);
@@ -331,7 +286,6 @@ class TService final {
 
     TAccountDesk accountDesk;                                      // every desk's TDirectory
     std::unordered_map<std::string, std::unique_ptr<TSite>> sites; // by folded host
-    std::unordered_map<ChatId, TPrivateChat> chats;
     // Sign-ins whose friends' online state other nodes still answer, by serial.
     struct TFriendsAsked {
         size_t due = 0;                      // answers still to come
@@ -352,6 +306,7 @@ class TService final {
     TOperatorDesk operators;
     TCallDesk calls;
     TWindowBound windows;
+    TChatDesk chats;
     std::shared_ptr<bool> alive; // lets late answers find the service gone
 };
 

@@ -381,5 +381,89 @@ TEST_F(ServiceTest, AnInvitationThatReachesNobodyIsAnsweredAsTheInviteesLeaving)
     service->Disconnect(alice);
 }
 
+TPacket InviteRequest(uint64_t invitee, ChatId chat) {
+    TPacket p;
+    ClearPacket(p);
+    int length = BuildInvite(p, MakeChatAddress(invitee, chat));
+    p.bytes[OFF_TYPE] = REQ_INVITE;
+    p.PutU16(OFF_LENGTH, uint16_t(length));
+    return p;
+}
+
+std::vector<ChatAddress> Members(TFakeSink& sink, uint8_t type) {
+    std::vector<ChatAddress> out;
+    for (const TPacket& m : sink.Take(type))
+        out.push_back(ReadMember(m).address);
+    return out;
+}
+
+// A node alone takes the cluster's path: the invitee's session wherever it
+// is, and an invitee with no session is answered as its leaving, so that
+// the inviter's tab does not wait for it.
+TEST_F(ServiceTest, ANodeAloneAnswersAnInvitationToNobodyAsTheInviteesLeaving) {
+    Make({});
+    TFakeSink aliceSink, bobSink, carolSink;
+    TClient alice(aliceSink), bob(bobSink), carol(carolSink);
+    SignIn(alice, "alice", "example.com");
+    SignIn(bob, "bob", "example.com");
+    SignIn(carol, "carol", "other.org");
+    const ChatId chat = alice.chatKey << 8 | 1;
+    aliceSink.got.clear(), bobSink.got.clear(), carolSink.got.clear();
+
+    service->Handle(alice, InviteRequest(bob.Id(), chat));
+    EXPECT_EQ(Members(bobSink, MSG_MEMBER_JOINED),
+              std::vector<ChatAddress>{MakeChatAddress(alice.Id(), chat)});
+    service->Handle(alice, InviteRequest(carol.Id(), chat)); // on another site
+    EXPECT_EQ(Members(carolSink, MSG_MEMBER_JOINED),
+              (std::vector<ChatAddress>{MakeChatAddress(alice.Id(), chat),
+                                        MakeChatAddress(bob.Id(), chat)}));
+    const uint64_t carolId = carol.Id();
+    service->Disconnect(carol);
+    aliceSink.got.clear(), bobSink.got.clear();
+
+    for (uint64_t gone : {carolId, uint64_t(4242)}) { // offline; never known
+        service->Handle(alice, InviteRequest(gone, chat));
+        EXPECT_EQ(Members(aliceSink, MSG_MEMBER_LEFT),
+                  std::vector<ChatAddress>{MakeChatAddress(gone, chat)});
+        EXPECT_TRUE(bobSink.got.empty());
+    }
+    service->Disconnect(alice);
+    service->Disconnect(bob);
+}
+
+// A remote member who leaves its site along with the chat: this node's
+// members on that site hear "user left" from the site instead, unless the
+// account stays on it through another node; members elsewhere hear the chat.
+TEST_F(ServiceTest, ARemoteMemberLeavingItsSiteIsAnnouncedOnceToEachMember) {
+    Make({});
+    TRecordingLink link;
+    service->SetClusterLink(link);
+    TFakeSink aliceSink, carolSink;
+    TClient alice(aliceSink), carol(carolSink);
+    SignIn(alice, "alice", "example.com");
+    SignIn(carol, "carol", "other.org");
+    const std::string n2 = "00000000000000aa", n3 = "00000000000000bb";
+    const ChatId chat = 0x4201; // under the remote inviter's key
+    service->RemoteEntered("example.com", n2, Remote(900, "bob"));
+    for (TClient* invitee : {&alice, &carol})
+        service->RemoteEvent(
+            n2, cluster::TInvite{chat, 900, "example.com", {{900, n2}}, invitee->Id()});
+    aliceSink.got.clear(), carolSink.got.clear();
+    const std::vector<ChatAddress> bobLeft{MakeChatAddress(900, chat)};
+
+    service->RemoteEvent(n2, cluster::TChatLeft{chat, 900, "example.com", true});
+    EXPECT_TRUE(Members(aliceSink, MSG_MEMBER_LEFT).empty());
+    EXPECT_EQ(Members(carolSink, MSG_MEMBER_LEFT), bobLeft);
+
+    service->RemoteEvent(n2, cluster::TChatJoined{chat, 900});
+    service->RemoteEntered("example.com", n3, Remote(900, "bob"));
+    aliceSink.got.clear(), carolSink.got.clear();
+    service->RemoteEvent(n2, cluster::TChatLeft{chat, 900, "example.com", true});
+    EXPECT_EQ(Members(aliceSink, MSG_MEMBER_LEFT), bobLeft); // still on the site through n3
+    EXPECT_EQ(Members(carolSink, MSG_MEMBER_LEFT), bobLeft);
+    service->Disconnect(alice);
+    service->Disconnect(carol);
+}
+
 } // namespace
 } // namespace navlet::server

@@ -1,0 +1,177 @@
+#include "server/core/chat_desk.h"
+
+#include <algorithm>
+
+#include "protocol/messages.h"
+#include "server/core/wire.h"
+
+namespace navlet::server {
+
+bool HasMember(const TPrivateChat& chat, uint64_t userId) {
+    return std::any_of(chat.members.begin(), chat.members.end(),
+                       [&](const TClient* m) { return m->Id() == userId; }) ||
+           std::any_of(chat.remote.begin(), chat.remote.end(),
+                       [&](const TRemoteMember& m) { return m.user == userId; });
+}
+
+namespace {
+
+bool Contains(const std::vector<TClient*>& members, const TClient* client) {
+    return std::find(members.begin(), members.end(), client) != members.end();
+}
+
+void Send(TClient& client, TPacket& packet, int length, uint8_t type) {
+    client.sink.Deliver(EncodeWire(packet, length, type));
+}
+
+} // namespace
+
+TChatDesk::TChatDesk(TDirectory& directory, const TChatSites& sites, TClusterLink& link,
+                     const TClock& clock, TLimits limits)
+    : directory(directory), sites(sites), link(&link), clock(clock), limits(limits),
+      alive(std::make_shared<bool>(true)) {}
+
+TChatDesk::~TChatDesk() {
+    *alive = false;
+}
+
+void TChatDesk::PrivateLine(TClient& client, ChatId chat, const std::string& text) {
+    auto it = chats.find(chat);
+    if (it == chats.end() || !Contains(it->second.members, &client))
+        return; // not a member: nothing to say there
+    TPacket p;
+    ClearPacket(p);
+    TChatLineMsg line;
+    line.address = MakeChatAddress(client.Id(), chat);
+    line.text = text;
+    int length = WriteChatLine(p, line);
+    TWireRef wire = EncodeWire(p, length, MSG_CHAT_LINE);
+    for (TClient* member : it->second.members)
+        if (member != &client)
+            member->sink.Deliver(wire);
+    if (!it->second.remote.empty())
+        ToChatNodes(it->second, cluster::TChatLine{chat, client.Id(), text});
+}
+
+TClient* TChatDesk::InvitedSession(const TAccountEntry& invitee, const TSite* site) {
+    TClient* onSite = nullptr;
+    for (TClient* session : invitee.sessions)
+        if (session->site == site && (!onSite || session->lastActive > onSite->lastActive))
+            onSite = session;
+    return onSite ? onSite : invitee.MostRecent();
+}
+
+void TChatDesk::Invite(TClient& client, const ChatAddress& address) {
+    ChatId chatId = address.Chat();
+    // The bar numbers its chats from 1: number 0 under a key is no chat of it.
+    if (!IsPrivateChat(chatId) || (chatId & 0xFF) == 0 || !client.site)
+        return;
+    uint64_t inviteeId = address.User();
+    // The invitee may be signed in on another node only, or nowhere: the
+    // route finds out, and the inviter hears when nobody took it.
+    if (inviteeId == client.Id() || !MayInvite(client, chatId, inviteeId))
+        return;
+    // Invitations open tabs on the invitee's screen: they have a budget of their own.
+    if (!client.inviteBudget.Take(clock.NowMs(), limits.invitesPerSecond, limits.inviteBurst))
+        return;
+    RouteInvite(client, chatId, inviteeId);
+}
+
+bool TChatDesk::MayInvite(TClient& client, ChatId chatId, uint64_t inviteeId) const {
+    auto it = chats.find(chatId);
+    if (it == chats.end())
+        return (chatId >> 8) == client.chatKey; // only the key's holder may open it
+    return Contains(it->second.members, &client) && !HasMember(it->second, inviteeId);
+}
+
+TPrivateChat& TChatDesk::OpenChat(TClient& client, ChatId chatId) {
+    auto it = chats.find(chatId);
+    if (it != chats.end())
+        return it->second;
+    client.chats.push_back(chatId);
+    return chats.emplace(chatId, TPrivateChat{chatId, {&client}, {}}).first->second;
+}
+
+// The invitee learns the inviter first, then the other members; every member
+// learns the invitee.
+void TChatDesk::InviteHere(TClient& client, ChatId chatId, TClient& invitee) {
+    TPrivateChat& chat = OpenChat(client, chatId);
+    if (HasMember(chat, invitee.Id()))
+        return;
+    TPacket p;
+    ClearPacket(p);
+    Send(invitee, p, WriteMember(p, TMemberMsg{MakeChatAddress(client.Id(), chatId)}),
+         MSG_MEMBER_JOINED);
+    std::vector<UserId> others;
+    for (TClient* member : chat.members)
+        if (member != &client)
+            others.push_back(member->Id());
+    for (const TRemoteMember& member : chat.remote)
+        others.push_back(member.user);
+    for (UserId other : others) {
+        ClearPacket(p);
+        Send(invitee, p, WriteMember(p, TMemberMsg{MakeChatAddress(other, chatId)}),
+             MSG_MEMBER_JOINED);
+    }
+    ClearPacket(p);
+    int length = WriteMember(p, TMemberMsg{MakeChatAddress(invitee.Id(), chatId)});
+    TWireRef joined = EncodeWire(p, length, MSG_MEMBER_JOINED);
+    for (TClient* member : chat.members)
+        member->sink.Deliver(joined);
+    chat.members.push_back(&invitee);
+    invitee.chats.push_back(chatId);
+    if (!chat.remote.empty())
+        ToChatNodes(chat, cluster::TChatJoined{chatId, invitee.Id()});
+}
+
+void TChatDesk::LeaveChat(TClient& client, ChatId chatId, bool tellOthers) {
+    auto it = chats.find(chatId);
+    if (it == chats.end() || !Contains(it->second.members, &client))
+        return;
+    TPrivateChat& chat = it->second;
+    if (tellOthers && !chat.remote.empty())
+        ToChatNodes(chat, cluster::TChatLeft{chatId, client.Id(), "", false});
+    std::erase(chat.members, &client);
+    std::erase(client.chats, chatId);
+    if (chat.members.empty()) {
+        chats.erase(it);
+        return;
+    }
+    if (!tellOthers)
+        return;
+    TPacket p;
+    ClearPacket(p);
+    int length = WriteMember(p, TMemberMsg{MakeChatAddress(client.Id(), chatId)});
+    TWireRef left = EncodeWire(p, length, MSG_MEMBER_LEFT);
+    for (TClient* member : chat.members)
+        member->sink.Deliver(left);
+}
+
+void TChatDesk::LeaveAllChats(TClient& client, const TSite* site, bool accountLeavesSite) {
+    std::vector<ChatId> joined = client.chats;
+    if (joined.empty())
+        return;
+    TPacket p;
+    for (ChatId chatId : joined) {
+        auto it = chats.find(chatId);
+        if (it == chats.end())
+            continue;
+        std::vector<TClient*> others = it->second.members;
+        std::erase(others, &client);
+        if (!it->second.remote.empty())
+            ToChatNodes(it->second,
+                        cluster::TChatLeft{chatId, client.Id(), std::string(sites.HostOf(site)),
+                                           accountLeavesSite});
+        LeaveChat(client, chatId, /*tellOthers=*/false);
+        ClearPacket(p);
+        int length = WriteMember(p, TMemberMsg{MakeChatAddress(client.Id(), chatId)});
+        TWireRef left = EncodeWire(p, length, MSG_MEMBER_LEFT);
+        // The "user left" that the site hears takes the leaver out of its
+        // members' chats; the others hear it from the chat.
+        for (TClient* member : others)
+            if (!accountLeavesSite || member->site != site)
+                member->sink.Deliver(left);
+    }
+}
+
+} // namespace navlet::server

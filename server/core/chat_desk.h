@@ -1,0 +1,128 @@
+// Private chats: who is in each, the invitations that add members, the lines
+// said there and the leaving. Members are sessions of this node and, on a
+// cluster, users of other nodes; each node with members keeps the chat and
+// the changes travel through the cluster link, which a node alone answers
+// as if nobody else were there.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "protocol/chat_address.h"
+#include "server/core/client.h"
+#include "server/core/clock.h"
+#include "server/core/cluster_link.h"
+#include "server/core/directory.h"
+
+namespace navlet::server {
+
+// A chat member signed in on another node of the cluster.
+struct TRemoteMember {
+    uint64_t user = 0;
+    std::string node;
+};
+
+// Members are sessions, at most one of each account. On a cluster each node
+// with members keeps the chat: its own sessions, and the others' by node.
+struct TPrivateChat {
+    ChatId id = 0;
+    std::vector<TClient*> members; // in order of joining
+    std::vector<TRemoteMember> remote;
+};
+
+// Whether the account is a member of the chat, here or through another node.
+bool HasMember(const TPrivateChat& chat, uint64_t userId);
+
+// What the chats read of the sites, which the front keeps: invitations
+// prefer the invitee's session on the inviter's site, and a member leaving
+// its site is announced by the site rather than by the chat.
+class TChatSites {
+  public:
+    // The site's folded host; empty for no site.
+    virtual std::string_view HostOf(const TSite* site) const = 0;
+    // The other nodes through which the account is present on the site.
+    virtual std::set<std::string> NodesOn(const TSite& site, uint64_t accountId) const = 0;
+    // Whether the account is present on the site through this node or
+    // through a node other than `node`.
+    virtual bool PresentBesides(const TSite& site, uint64_t accountId,
+                                const std::string& node) const = 0;
+
+  protected:
+    ~TChatSites() = default;
+};
+
+class TChatDesk {
+  public:
+    struct TLimits {
+        double invitesPerSecond = 0.5; // per session
+        double inviteBurst = 5.0;
+    };
+    TChatDesk(TDirectory& directory, const TChatSites& sites, TClusterLink& link,
+              const TClock& clock, TLimits limits);
+    ~TChatDesk();
+    TChatDesk(const TChatDesk&) = delete;
+    TChatDesk& operator=(const TChatDesk&) = delete;
+    void SetLink(TClusterLink& l) { link = &l; }
+
+    // A member's line; a client that is no member says nothing.
+    void PrivateLine(TClient& client, ChatId chat, const std::string& text);
+    // Invites the user of `address` into its chat. An invitation that
+    // reaches no session (the invitee is offline, or gone before it
+    // arrived) is answered as the invitee's leaving, so that the bar's tab
+    // does not wait for a member who never comes.
+    void Invite(TClient& client, const ChatAddress& address);
+    void LeaveChat(TClient& client, ChatId chat, bool tellOthers);
+    // Takes the session out of its chats when it leaves `site`. Members on
+    // that site hear "user left" instead when the account leaves it too.
+    void LeaveAllChats(TClient& client, const TSite* site, bool accountLeavesSite);
+
+    // A message of another node's chats (invite, joined, line, left,
+    // invite failed); other kinds are not the chats' and are ignored. The
+    // codec checked each field; what is held here is whether it fits this
+    // node's chats.
+    void RemoteEvent(const std::string& from, const cluster::TNodeMessage& message);
+    // Remote members whose node matches (empty: all) leave every chat here.
+    void DropRemoteMembers(const std::string& node);
+
+  private:
+    // chat_desk.cpp: this node's members
+    // Where an invitation to `invitee` goes: its latest session on `site`,
+    // else its latest session anywhere.
+    static TClient* InvitedSession(const TAccountEntry& invitee, const TSite* site);
+    // Whether the client may invite the user into the chat now (the chat
+    // is the client's, or the client is in it and the user is not).
+    bool MayInvite(TClient& client, ChatId chatId, uint64_t inviteeId) const;
+    // Opens the chat under the inviter's key when it does not exist yet.
+    TPrivateChat& OpenChat(TClient& client, ChatId chatId);
+    void InviteHere(TClient& client, ChatId chatId, TClient& invitee);
+
+    // cluster_chats.cpp: members on other nodes
+    // Where an invitation goes when the invitee may be on another node.
+    void RouteInvite(TClient& client, ChatId chatId, uint64_t inviteeId);
+    void InviteThere(TClient& client, ChatId chatId, uint64_t inviteeId, const std::string& node);
+    // An invitation that reached no session: the inviter hears that the
+    // invitee left the chat, as when it goes.
+    void NotJoined(TClient& inviter, ChatId chatId, uint64_t inviteeId);
+    void RemoteInviteFailed(const cluster::TInviteFailed& m);
+    // Tells the nodes of the chat's remote members, each once.
+    void ToChatNodes(const TPrivateChat& chat, const cluster::TNodeMessage& message);
+    void RemoteInvite(const std::string& from, const cluster::TInvite& m);
+    void RemoteJoined(const std::string& from, const cluster::TChatJoined& m);
+    void RemoteChatLine(const std::string& from, const cluster::TChatLine& m);
+    void RemoteChatLeft(const std::string& from, const cluster::TChatLeft& m);
+
+    TDirectory& directory;
+    const TChatSites& sites;
+    TClusterLink* link;
+    const TClock& clock;
+    TLimits limits;
+    std::unordered_map<ChatId, TPrivateChat> chats;
+    std::shared_ptr<bool> alive; // lets late cluster answers find the desk gone
+};
+
+} // namespace navlet::server
