@@ -72,15 +72,32 @@ class TClusterNode final : public TClusterLink {
         std::string host;
         TAccount account;
     };
+    // cluster_node.cpp: Redis coming and going, the events, the heartbeat
+    // and the sweep of dead nodes.
     void CommandsUp();
     void CommandsDown(const std::string& why);
+    void OnEvent(const std::string& channel, const std::string& payload);
+    void OnNodeEvent(const cluster::TNodeEnvelope& event);
+    void Beat();
+    void ScheduleBeat();
+    void Sweep(const std::string& deadNode);
+    std::string PresenceField(uint64_t accountId) const;
+
+    // cluster_sites.cpp: the sites' presence mirror and the cluster's counts.
     void Announce(const TLocalPresence& presence);
     void WriteSiteCount(const std::string& host);
+    void CountSites(const std::vector<std::string>& liveNodes);
+    void PublishSiteCounts(const std::map<std::string, size_t>& users);
+    void Mend(const std::string& host);
+    // Whether a presence entry of another node is to be believed now.
+    bool Believable(const std::string& key) const;
+
+    // cluster_sessions.cpp: where the accounts' sessions are.
     void WriteSessions(uint64_t accountId, const TNodeSessions& here);
     void KeepLive(uint64_t accountId, std::vector<TNodeSessions> nodes,
                   std::function<void(std::vector<TNodeSessions>)> done);
-    void OnEvent(const std::string& channel, const std::string& payload);
-    void OnNodeEvent(const cluster::TNodeEnvelope& event);
+
+    // cluster_operator.cpp: the operator's commands and their counts.
     void OnOperatorEvent(const cluster::TNodeEnvelope& event);
     void ToOperatorChannel(cluster::TNodeMessage message, TReachedFn reached);
     void OnCount(const cluster::TOperatorCount& answer);
@@ -88,15 +105,6 @@ class TClusterNode final : public TClusterLink {
     void FinishOverdueCounts();
     struct TPendingCount;
     bool AllCounted(const TPendingCount& pending) const;
-    void Beat();
-    void ScheduleBeat();
-    void CountSites(const std::vector<std::string>& liveNodes);
-    void PublishSiteCounts(const std::map<std::string, size_t>& users);
-    void Mend(const std::string& host);
-    void Sweep(const std::string& deadNode);
-    std::string PresenceField(uint64_t accountId) const;
-    // Whether a presence entry of another node is to be believed now.
-    bool Believable(const std::string& key) const;
 
     TService& service;
     TClusterConfig config;

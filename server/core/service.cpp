@@ -72,7 +72,7 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
               [this](TClient& c) { EndSession(c, REASON_TOO_MANY_WINDOWS); }),
       chats(accountDesk, *this, localLink, clock,
             TChatDesk::TLimits{config.invitesPerSecond, config.inviteBurst}),
-      alive(std::make_shared<bool>(true)) {
+      friendDesk(accountDesk, store, inlineRunner, localLink), alive(std::make_shared<bool>(true)) {
     if (sodium_init() < 0) {
         // randombytes falls back to its own source; the rest of the set-up
         // does not depend on it.
@@ -91,6 +91,7 @@ void TService::SetClusterLink(TClusterLink& link) {
     calls.SetLink(link);
     windows.SetLink(link);
     chats.SetLink(link);
+    friendDesk.SetLink(link);
 }
 
 void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage& message) {
@@ -132,15 +133,7 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     client.chatKey = FreshChatKey();
     client.languageMask = request.languageMask;
     client.versionText = request.version;
-    std::vector<uint64_t> friendIds;
-    for (const TAccount& friendAccount : friends) {
-        Remember(friendAccount);
-        friendIds.push_back(friendAccount.id);
-    }
-    SetFriendIds(entry, std::move(friendIds));
-    if (cameOnline)
-        FriendCameOrWent(entry.account, /*online=*/true);
-    AskFriendsElsewhere(client, friends);
+    friendDesk.SignedIn(client, friends, cameOnline);
     EnterSiteWhenKnown(client, request.site, &friends);
 }
 
@@ -193,13 +186,12 @@ void TService::Disconnect(TClient& client) {
     if (!client.SignedIn())
         return;
     LeaveSite(client);
-    friendsAsked.erase(client.serial);
     accountDesk.Leave(client);
-    if (!client.account->Online()) {
-        FriendCameOrWent(client.account->account, /*online=*/false);
-        SetFriendIds(*client.account, {});
-    }
+    // This node's entry for the account goes before the friends ask where
+    // else it is: when its last sessions on two nodes end at once, the node
+    // that asks last finds neither and tells the friends it went.
     windows.SessionGone(*client.account);
+    friendDesk.SessionGone(client);
     nodeLink->SessionSite(client.serial, nullptr, {});
     client.account = nullptr;
 }

@@ -27,10 +27,12 @@
 #include "server/core/clock.h"
 #include "server/core/cluster_link.h"
 #include "server/core/directory.h"
+#include "server/core/friends.h"
 #include "server/core/local_link.h"
 #include "server/core/operator.h"
 #include "server/core/signin.h"
 #include "server/core/store_runner.h"
+#include "server/core/update_desk.h"
 #include "server/core/updates.h"
 #include "server/core/windows.h"
 #include "server/store/store.h"
@@ -90,6 +92,7 @@ class TService final : private TChatSites {
         storeRunner = &runner;
         signInDesk.SetStoreRunner(runner);
         calls.SetStoreRunner(runner);
+        friendDesk.SetStoreRunner(runner);
     }
 
     // Makes this service one node of a cluster; the link must outlive it.
@@ -121,7 +124,9 @@ class TService final : private TChatSites {
     int RemoteKick(const TTarget& target) { return operators.RemoteKick(target); }
     // An account came online in the cluster or went offline, through
     // another node: this node's sessions that list it as a friend hear so.
-    void RemoteFriendState(const TAccount& account, bool online);
+    void RemoteFriendState(const TAccount& account, bool online) {
+        friendDesk.RemoteFriendState(account, online);
+    }
     std::vector<std::string> LocalSites() const;
     // The remote users of a site known here, by key.
     std::vector<std::string> RemoteKeys(const std::string& host) const;
@@ -177,12 +182,12 @@ class TService final : private TChatSites {
     size_t SiteCount() const { return sites.size(); }
     size_t CachedAccounts() const { return accountDesk.CachedAccounts(); }
     const TBannerSet& Banners() const { return banners; }
-    const TUpdateSet& Updates() const { return updates; }
+    const TUpdateSet& Updates() const { return updates.Set(); }
     // The operator changed the banner or update folder. Later rotations and
     // update answers use the new set; a bar in the middle of an older
     // version's download is offered the newer one from its start.
     void ReplaceBanners(TBannerSet set) { banners = std::move(set); }
-    void ReplaceUpdates(TUpdateSet set) { updates = std::move(set); }
+    void ReplaceUpdates(TUpdateSet set) { updates.Replace(std::move(set)); }
     TStore& Store() { return store; }
 
     // Accounts: created or changed through here so that signed-in state and
@@ -202,12 +207,8 @@ class TService final : private TChatSites {
     bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 
   private:
-    // The account desk's lookups, for the code that has not moved into a
-    // desk of its own yet.
-    TAccountEntry* CachedById(uint64_t id) { return accountDesk.CachedById(id); }
-    void Remember(TAccount account) { accountDesk.Remember(std::move(account)); }
+    // For the site entry's late answer, until it moves into the site desk.
     TClient* LiveClient(uint64_t serial) { return accountDesk.LiveClient(serial); }
-    TAccountEntry* OnlineByNick(std::string_view nick) { return accountDesk.OnlineByNick(nick); }
     // service.cpp: a sign-in the sign-in desk let in, and presence
     void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
                 const std::vector<TAccount>& friends);
@@ -233,13 +234,6 @@ class TService final : private TChatSites {
     // when it ran out of room first.
     bool ListPeople(TClient& client);
     void FinishWelcome(TClient& client);
-    // A friend online only on another node shows online too (`elsewhere`).
-    std::vector<TWireRef> FriendRecords(const std::vector<TAccount>& friends,
-                                        const std::unordered_set<uint64_t>* elsewhere);
-    // On a cluster: asks the other nodes which of the friends not online
-    // here are online there; the friends' records wait for every answer.
-    void AskFriendsElsewhere(const TClient& client, const std::vector<TAccount>& friends);
-    void FriendElsewhereAnswered(uint64_t serial, uint64_t friendId, bool online);
     void SendBanner(TClient& client);
     // One entry of the account (arrived at `arrival`, here or on another
     // node) left the site: "user left" to those who have its record, unless
@@ -256,19 +250,6 @@ class TService final : private TChatSites {
     bool PresentBesides(const TSite& site, uint64_t accountId,
                         const std::string& node) const override;
 
-    // requests.cpp: friends and updates
-    void FriendChange(TClient& client, const TFriendChangeRequest& request);
-    // The account came online (its first session) or went offline (its
-    // last): every online account that lists it as a friend hears so, once.
-    // On a cluster only when no other node holds a session of it, and the
-    // other nodes tell their own sessions.
-    void FriendCameOrWent(const TAccount& account, bool online);
-    // This node's sessions that list the account as a friend hear its state.
-    void TellFriendsOf(const TAccount& account, bool online);
-    // Who hears of `entry` coming and going: its friends while it is online.
-    void SetFriendIds(TAccountEntry& entry, std::vector<uint64_t> ids);
-    void UpdateRequest(TClient& client, const TUpdateRequest& request);
-
     void Send(TClient& client, TPacket& packet, int length, uint8_t type);
     // One encoded message to every local user of a site but `except`.
     void DeliverToSite(TSite& site, const TWireRef& wire, const TClient* except = nullptr);
@@ -281,21 +262,11 @@ class TService final : private TChatSites {
     TClusterLink* cluster = nullptr; // null for a node alone
     const TClock& clock;
     TBannerSet banners;
-    TUpdateSet updates;
+    TUpdateDesk updates;
     TServiceConfig config;
 
     TAccountDesk accountDesk;                                      // every desk's TDirectory
     std::unordered_map<std::string, std::unique_ptr<TSite>> sites; // by folded host
-    // Sign-ins whose friends' online state other nodes still answer, by serial.
-    struct TFriendsAsked {
-        size_t due = 0;                      // answers still to come
-        bool welcomeWaits = false;           // the welcome began without them
-        std::vector<TAccount> accounts;      // kept once the welcome waits
-        std::unordered_set<uint64_t> online; // online on another node
-    };
-    std::unordered_map<uint64_t, TFriendsAsked> friendsAsked;
-    // Online accounts by the friends they list, for TellFriendsOf.
-    std::unordered_map<uint64_t, std::unordered_set<TAccountEntry*>> listedAsFriendBy;
     TSignInDesk signInDesk;
     int64_t lastPruneMs = 0;
     uint64_t activity = 0; // counts requests, to find an account's latest session
@@ -307,6 +278,7 @@ class TService final : private TChatSites {
     TCallDesk calls;
     TWindowBound windows;
     TChatDesk chats;
+    TFriendDesk friendDesk;
     std::shared_ptr<bool> alive; // lets late answers find the service gone
 };
 

@@ -58,17 +58,10 @@ void TService::StartWelcome(TClient& client, const std::vector<TAccount>* friend
         w.active ? std::move(w.keptCalls) : std::vector<TWireRef>();
     w = TWelcome{};
     w.active = true;
-    if (!friends) {
-        w.friends = std::move(pendingFriends);
-    } else if (auto asked = friendsAsked.find(client.serial); asked == friendsAsked.end()) {
-        w.friends = FriendRecords(*friends, nullptr);
-    } else if (asked->second.due > 0) {
-        asked->second.accounts = *friends; // FriendElsewhereAnswered sends them
-        asked->second.welcomeWaits = true;
-    } else {
-        w.friends = FriendRecords(*friends, &asked->second.online);
-        friendsAsked.erase(asked);
-    }
+    // The sign-in's friends: none yet while other nodes still answer for
+    // some (the desk adds them to this welcome, or sends them after it).
+    w.friends =
+        friends ? friendDesk.WelcomeRecords(client.serial, *friends) : std::move(pendingFriends);
     w.keptCalls = std::move(pendingCalls);
     // The own record confirms the sign-in: it goes at once.
     client.sink.Deliver(PresenceWire(client.account->account, 0, client.chatKey));
@@ -142,65 +135,6 @@ void TService::FinishWelcome(TClient& client) {
     SendBanner(client);
     for (const TWireRef& wire : done.keptCalls)
         client.sink.Deliver(wire);
-}
-
-std::vector<TWireRef> TService::FriendRecords(const std::vector<TAccount>& friends,
-                                              const std::unordered_set<uint64_t>* elsewhere) {
-    std::vector<TWireRef> out;
-    for (const TAccount& friendAccount : friends) {
-        TAccountEntry* entry = CachedById(friendAccount.id);
-        const bool online =
-            (entry && entry->Online()) || (elsewhere && elsewhere->count(friendAccount.id));
-        out.push_back(
-            PresenceWire(friendAccount, online ? LIST_FRIEND_ONLINE : LIST_FRIEND_OFFLINE, 0));
-    }
-    return out;
-}
-
-void TService::AskFriendsElsewhere(const TClient& client, const std::vector<TAccount>& friends) {
-    if (!nodeLink->Status().redisUp)
-        return;
-    std::vector<uint64_t> ask;
-    for (const TAccount& friendAccount : friends) {
-        TAccountEntry* entry = CachedById(friendAccount.id);
-        if (!entry || !entry->Online())
-            ask.push_back(friendAccount.id);
-    }
-    if (ask.empty())
-        return;
-    friendsAsked[client.serial].due = ask.size();
-    std::weak_ptr<bool> service = alive;
-    for (uint64_t friendId : ask)
-        nodeLink->WhereIs(friendId, [this, service, serial = client.serial,
-                                     friendId](std::vector<TNodeSessions> nodes) {
-            if (!service.expired())
-                FriendElsewhereAnswered(serial, friendId, !nodes.empty());
-        });
-}
-
-void TService::FriendElsewhereAnswered(uint64_t serial, uint64_t friendId, bool online) {
-    auto asked = friendsAsked.find(serial);
-    if (asked == friendsAsked.end())
-        return;
-    TClient* client = LiveClient(serial);
-    if (!client) {
-        friendsAsked.erase(asked);
-        return;
-    }
-    TFriendsAsked& state = asked->second;
-    if (online)
-        state.online.insert(friendId);
-    if (--state.due > 0 || !state.welcomeWaits)
-        return; // the welcome, when it begins, takes the answers
-    std::vector<TWireRef> records = FriendRecords(state.accounts, &state.online);
-    friendsAsked.erase(asked);
-    if (client->Welcoming()) {
-        auto& pending = client->welcome->friends;
-        pending.insert(pending.end(), records.begin(), records.end());
-        return;
-    }
-    for (const TWireRef& wire : records)
-        client->sink.Deliver(wire);
 }
 
 void TService::SendBanner(TClient& client) {

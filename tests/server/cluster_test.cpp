@@ -236,8 +236,13 @@ TEST_F(Cluster, SearchesAndCallsReachTheOtherNode) {
     ASSERT_TRUE(alice.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
     EXPECT_NE(ReadSearchAnswer(p).result, SEARCH_NOT_ONLINE);
 
+    // Once the cluster lists bob nowhere, node b has dropped him: a call
+    // now finds no node to hand it to and is kept.
     bob.Close();
-    std::this_thread::sleep_for(300ms);
+    bool gone = false;
+    for (int i = 0; i < SETTLE_MS / 50 && !gone; ++i, std::this_thread::sleep_for(50ms))
+        gone = AdminCommand(a.server->AdminPort(), "USERS two.com") == "OK 0\n";
+    ASSERT_TRUE(gone);
     ClearPacket(p);
     ASSERT_TRUE(
         alice.Send(p, BuildFindUserWithMessage(p, "bob", "later"), REQ_FIND_USER_WITH_MESSAGE));
@@ -297,6 +302,11 @@ TEST_F(Cluster, FriendsOnlineOnTheOtherNodeShowOnline) {
         alice.Drain(300);
     }
     carol.Close();
+    bool gone = false; // node a has dropped carol once the cluster lists her nowhere
+    for (int i = 0; i < SETTLE_MS / 50 && !gone; ++i, std::this_thread::sleep_for(50ms))
+        gone = AdminCommand(a.server->AdminPort(), "USERS one.com").find("* carol ") ==
+               std::string::npos;
+    ASSERT_TRUE(gone);
     std::this_thread::sleep_for(TEST_BEAT * 2);
     // one.com is known here (dave): the welcome starts before the answers;
     // new.com is not: the answers come before the site's snapshot.
