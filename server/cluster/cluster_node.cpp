@@ -117,7 +117,8 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
 void TClusterNode::OnNodeEvent(const TNodeEnvelope& event) {
     if (auto* call = std::get_if<TCall>(&event.message))
         service.RemoteCall(TRemoteCall{call->target, call->withMessage, call->callerNick,
-                                       call->message, call->callerSite});
+                                       call->message, call->callerSite, call->callerId,
+                                       call->keep});
     else if (auto* count = std::get_if<TOperatorCount>(&event.message))
         OnCount(*count);
     else

@@ -154,16 +154,33 @@ void TClusterNode::ListUsers(std::function<void(std::vector<TSessionRecord>)> do
     }
 }
 
-// This node's own users were asked already.
+// This node's own users were asked already. "Reached" means a node was
+// listening on its channel: a node that died since its last beat hears
+// nothing, and the caller's node then answers as for a user offline. One
+// node of those called may keep the message, so that it is kept once.
 void TClusterNode::CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) {
     WhereIs(call.target, [this, call, done](std::vector<TNodeSessions> nodes) {
-        std::string message =
-            EncodeNodeMessage(nodeId, TCall{call.target, call.withMessage, call.callerNick,
-                                            call.message, call.callerSite});
-        bool reached = false;
-        for (const TNodeSessions& node : nodes)
-            reached = commands.Command({"PUBLISH", NodeChannel(node.node), message}) || reached;
-        done(reached);
+        if (nodes.empty()) {
+            done(false);
+            return;
+        }
+        struct TCalling {
+            size_t waiting = 0;
+            bool reached = false;
+        };
+        auto calling = std::make_shared<TCalling>();
+        calling->waiting = nodes.size();
+        for (size_t i = 0; i < nodes.size(); ++i) {
+            TCall message{call.target, call.withMessage, call.callerNick, call.message,
+                          call.callerSite};
+            message.callerId = call.callerId;
+            message.keep = call.keep && i == 0;
+            ToNode(nodes[i].node, message, [calling, done](bool listening) {
+                calling->reached = calling->reached || listening;
+                if (--calling->waiting == 0)
+                    done(calling->reached);
+            });
+        }
     });
 }
 

@@ -86,8 +86,10 @@ void TCallDesk::RouteSearch(TClient& client, const TFindUserRequest& request, bo
         AnswerSearch(client, request, withMessage, target);
         return;
     }
-    TRemoteCall call{target->account.id, withMessage, client.account->account.nick, request.message,
-                     client.siteUrl};
+    const TAccount& caller = client.account->account;
+    TRemoteCall call{target->account.id, withMessage, caller.nick, request.message, client.siteUrl};
+    call.callerId = caller.id;
+    call.keep = !target->Online();
     if (target->Online()) {
         // Its windows on other nodes hear the call as well; the caller hears
         // "called" once, from here.
@@ -116,9 +118,17 @@ void TCallDesk::RouteSearch(TClient& client, const TFindUserRequest& request, bo
 }
 
 void TCallDesk::RemoteCall(const TRemoteCall& call) {
-    TAccountEntry* target = directory.CachedById(call.target);
-    if (!target || !target->Online())
+    if (TAccountEntry* target = directory.CachedById(call.target); target && target->Online()) {
+        Ring(*target, call);
         return;
+    }
+    // The caller has heard "called" already: a message must not be lost.
+    if (call.keep && call.withMessage && !call.message.empty() && call.callerId != 0 &&
+        call.callerId != call.target)
+        KeepUnlessOnline(call);
+}
+
+void TCallDesk::Ring(const TAccountEntry& target, const TRemoteCall& call) {
     TPacket p;
     ClearPacket(p);
     TWireRef wire;
@@ -129,8 +139,27 @@ void TCallDesk::RemoteCall(const TRemoteCall& call) {
         TSearchAnswerMsg m{SEARCH_LOOKING_FOR_YOU, call.callerNick, call.callerSite};
         wire = EncodeWire(p, WriteSearchAnswer(p, m), MSG_SEARCH_ANSWER);
     }
-    for (TClient* session : target->sessions)
+    for (TClient* session : target.sessions)
         session->sink.Deliver(wire);
+}
+
+// The target's last session here went after the caller's node looked. Signed
+// in on another node, it heard the call there; online nowhere, the message
+// is kept for its next sign-in as for a user offline.
+void TCallDesk::KeepUnlessOnline(const TRemoteCall& call) {
+    std::weak_ptr<bool> desk = alive;
+    link->WhereIs(call.target, [this, desk, call](std::vector<TNodeSessions> nodes) {
+        if (desk.expired() || !nodes.empty())
+            return;
+        TAccountEntry* target = directory.CachedById(call.target);
+        if (target && target->Online()) { // back here meanwhile
+            Ring(*target, call);
+            return;
+        }
+        TKeptCall kept{call.target, call.callerId, call.callerNick, call.message, call.callerSite};
+        TStore& db = store;
+        runner->RunOrdered([&db, kept] { db.KeepCall(kept); }, nullptr);
+    });
 }
 
 // Called: an online target hears who looks for it. Offline: a message is

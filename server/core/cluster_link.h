@@ -59,6 +59,10 @@ struct TRemoteCall {
     std::string callerNick;
     std::string message;
     std::string callerSite;
+    uint64_t callerId = 0;
+    // Set by the caller's node when a message may be kept for the target's
+    // next sign-in; the link passes it to one of the nodes it calls.
+    bool keep = false;
 };
 
 // An account's sessions on one node: how many, when the oldest signed in and
@@ -89,7 +93,8 @@ class TClusterLink {
     // Lists every node's sessions; `done` gets nothing while Redis is away.
     virtual void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) = 0;
     // Hands the call to every other node where the target is signed in;
-    // `done` says whether there was one (false also while Redis is away).
+    // `done` says whether one of them was listening (false also while Redis
+    // is away), once each has answered.
     virtual void CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) = 0;
     // How many sessions the other nodes reached: -1 when none of them knew
     // a user target (or none answered in time).

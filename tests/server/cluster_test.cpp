@@ -604,6 +604,34 @@ TEST_F(Cluster, AKilledNodesUsersLeaveTheOtherNodesSites) {
     EXPECT_FALSE(SeesPresence(dave, "bob", 1000));
 }
 
+// A node killed before its key expires still lists its users. A call with a
+// message for one of them reaches nobody there: the caller hears "not
+// online", as for a user offline, and the message waits for the next sign-in.
+TEST_F(Cluster, ACallToAKilledNodesUserIsKeptForItsNextSignIn) {
+    ASSERT_TRUE(a.Start(Config("a")));
+    TProcessNode killed;
+    ASSERT_TRUE(killed.Start("--listen 127.0.0.1:0 --admin '' --web '' --data " +
+                             (dir / "killed").string() + " --database " + services.postgres +
+                             " --cluster " + services.redis + " --cluster-ttl 60"));
+    TTestClient alice, bob;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
+    ASSERT_TRUE(bob.Connect(killed.port) && bob.Login("bob", "pw", "example.com"));
+    ASSERT_TRUE(SeesPresence(alice, "bob"));
+    killed.Kill();
+    std::this_thread::sleep_for(TEST_BEAT); // Redis has seen its connections close
+
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(alice.Send(p, BuildFindUserWithMessage(p, "bob", "are you there"),
+                           REQ_FIND_USER_WITH_MESSAGE));
+    ASSERT_TRUE(alice.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
+    EXPECT_EQ(ReadSearchAnswer(p).result, SEARCH_NOT_ONLINE);
+    TTestClient bobAgain;
+    ASSERT_TRUE(bobAgain.Connect(a.Port()) && bobAgain.Login("bob", "pw", "two.com"));
+    ASSERT_TRUE(bobAgain.WaitFor(MSG_LOOKING_FOR_YOU, p, SETTLE_MS));
+    EXPECT_EQ(ReadLookingForYou(p).message, "are you there");
+}
+
 // What the web site's status page says of Redis, as a monitor reads it.
 std::string WebStatus(uint16_t port) {
     httplib::Client web("127.0.0.1", port);

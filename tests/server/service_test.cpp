@@ -465,5 +465,42 @@ TEST_F(ServiceTest, ARemoteMemberLeavingItsSiteIsAnnouncedOnceToEachMember) {
     service->Disconnect(carol);
 }
 
+// A call handed here for a user whose last session here has just gone: the
+// caller heard "called", so its message is kept by the one node told to keep
+// it, unless the user is signed in on another node (which heard it there).
+TEST_F(ServiceTest, ACallForAUserWhoJustLeftIsKeptOnceWhenOnlineNowhere) {
+    Make({});
+    TRecordingLink link;
+    service->SetClusterLink(link);
+    ASSERT_EQ(store->AddAccount("alice", "pw", 'x', 3), TAddAccountResult::Added);
+    const uint64_t aliceId = store->FindAccountByNick("alice")->id;
+    TFakeSink bobSink, bobAgainSink;
+    TClient bob(bobSink), bobAgain(bobAgainSink);
+    SignIn(bob, "bob", "example.com");
+    const uint64_t bobId = bob.Id();
+    service->Disconnect(bob);
+
+    auto call = [&](std::string message, bool keep) {
+        return TRemoteCall{bobId, true, "alice", std::move(message), "one.com/page", aliceId, keep};
+    };
+    service->RemoteCall(call("another node keeps this", false));
+    service->RemoteCall(call("", true)); // a bare call has nothing to keep
+    link.where = {{"n3", 1, 0, 0}};
+    service->RemoteCall(call("heard on n3", true));
+    link.where = {};
+    service->RemoteCall(call("call me", true));
+
+    SignIn(bobAgain, "bob", "example.com");
+    std::vector<std::string> heard;
+    for (const TPacket& p : bobAgainSink.Take(MSG_LOOKING_FOR_YOU)) {
+        TLookingForYouMsg m = ReadLookingForYou(p);
+        EXPECT_EQ(m.nick, "alice");
+        EXPECT_EQ(m.link, "one.com/page");
+        heard.push_back(m.message);
+    }
+    EXPECT_EQ(heard, std::vector<std::string>{"call me"});
+    service->Disconnect(bobAgain);
+}
+
 } // namespace
 } // namespace navlet::server

@@ -272,6 +272,8 @@ void Write(TWriter& w, const TCall& m) {
     w.Str(m.callerNick, size_t(MAX_NICK_LENGTH));
     w.Str(m.message, MAX_NODE_TEXT);
     w.Str(m.callerSite, MAX_NODE_TEXT);
+    w.U64(m.callerId);
+    w.Bool(m.keep);
 }
 void Read(TReader& r, TCall& m) {
     m.target = r.Id();
@@ -279,6 +281,8 @@ void Read(TReader& r, TCall& m) {
     m.callerNick = r.Nick();
     m.message = r.Str(MAX_NODE_TEXT);
     m.callerSite = r.Str(MAX_NODE_TEXT);
+    m.callerId = r.Id();
+    m.keep = r.Bool();
 }
 
 void Write(TWriter& w, const TOperatorCount& m) {

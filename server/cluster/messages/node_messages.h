@@ -115,6 +115,10 @@ struct TCall {
     std::string callerNick;
     std::string message;
     std::string callerSite;
+    uint64_t callerId = 0;
+    // The one node of those called that keeps a message for the target's next
+    // sign-in when the target has just gone from there and is online nowhere.
+    bool keep = false;
     bool operator==(const TCall&) const = default;
 };
 // To an operator command's node: how many sessions the sender reached
