@@ -1,6 +1,6 @@
 // The accounts this node knows and their signed-in sessions, as the
-// subsystems look them up. TService keeps them; a subsystem never reads
-// the store for an account itself.
+// subsystems look them up. The account desk (accounts.h) keeps them; a
+// subsystem never reads the store for an account itself.
 #pragma once
 
 #include <cstdint>

@@ -47,11 +47,10 @@ std::vector<TClient*> TService::Resolve(const TTarget& target, bool& unknownUser
     unknownUser = false;
     switch (target.kind) {
     case TTarget::All:
-        for (auto& [id, entry] : accounts)
-            out.insert(out.end(), entry.sessions.begin(), entry.sessions.end());
+        out = accountDesk.Sessions();
         break;
     case TTarget::User:
-        if (TAccountEntry* entry = OnlineByNick(target.name))
+        if (TAccountEntry* entry = accountDesk.OnlineByNick(target.name))
             out = entry->sessions;
         else
             unknownUser = true;

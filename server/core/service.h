@@ -19,6 +19,7 @@
 
 #include "protocol/messages.h"
 #include "protocol/requests.h"
+#include "server/core/accounts.h"
 #include "server/core/banners.h"
 #include "server/core/calls.h"
 #include "server/core/chat_desk.h"
@@ -29,8 +30,7 @@
 #include "server/core/friends.h"
 #include "server/core/local_link.h"
 #include "server/core/operator.h"
-#include "server/core/signin_cache.h"
-#include "server/core/signin_guard.h"
+#include "server/core/signin.h"
 #include "server/core/sites.h"
 #include "server/core/store_runner.h"
 #include "server/core/update_desk.h"
@@ -39,35 +39,6 @@
 #include "server/store/store.h"
 
 namespace navlet::server {
-
-// One password to check against its stored hash.
-struct TPasswordCheck {
-    std::string address; // the peer's: checks take turns by address
-    std::string hash;
-    std::string password;
-    // Set when the connection has gone: the check is skipped, `done` not called.
-    std::shared_ptr<const std::atomic<bool>> abandoned;
-    std::function<void(bool matches)> done;
-};
-
-// Checks passwords, maybe on other threads; `done` must then be called back
-// on the service's thread.
-class TPasswordVerifier {
-  public:
-    virtual ~TPasswordVerifier() = default;
-    // False when the check cannot wait its turn (a queue is full): nothing is
-    // called then, and the caller refuses the sign-in at once.
-    virtual bool Verify(TPasswordCheck check) = 0;
-};
-
-// Verifies on the calling thread (tools and tests).
-class TInlineVerifier final : public TPasswordVerifier {
-  public:
-    bool Verify(TPasswordCheck check) override {
-        check.done(VerifyPassword(check.hash, check.password));
-        return true;
-    }
-};
 
 struct TServiceConfig {
     int64_t bannerIntervalMs = 60000;
@@ -80,16 +51,12 @@ struct TServiceConfig {
 };
 
 // Why the service ends a session, as the bar's ticker shows it.
-inline constexpr std::string_view REASON_REFUSED = "Wrong nick or password.";
 inline constexpr std::string_view REASON_TOO_MANY_WINDOWS =
     "Signed out: too many windows of this account.";
 inline constexpr std::string_view REASON_KICKED = "Signed out by the operator.";
 inline constexpr std::string_view REASON_FLOOD = "Signed out: too many requests.";
-inline constexpr std::string_view REASON_GUESSING =
-    "Too many wrong passwords: try again in a minute.";
-inline constexpr std::string_view REASON_BUSY = "The server is busy: try again in a minute.";
 
-class TService final : private TDirectory, private TChatSites, private TSiteNeighbours {
+class TService final : private TChatSites, private TSiteNeighbours {
   public:
     TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier, TBannerSet banners,
              TUpdateSet updates, TServiceConfig config = {});
@@ -101,6 +68,7 @@ class TService final : private TDirectory, private TChatSites, private TSiteNeig
     // must outlive the service.
     void SetStoreRunner(TStoreRunner& runner) {
         storeRunner = &runner;
+        signInDesk.SetStoreRunner(runner);
         calls.SetStoreRunner(runner);
         friendDesk.SetStoreRunner(runner);
     }
@@ -186,17 +154,21 @@ class TService final : private TDirectory, private TChatSites, private TSiteNeig
     // A password check outside sign-in (the web site's profile change) from
     // `address`: how long failed attempts hold it back (0: check now), and
     // its result. From any thread.
-    int64_t PasswordCheckWaitMs(uint64_t accountId, const std::string& address);
-    void NotePasswordCheck(uint64_t accountId, const std::string& address, bool matched);
+    int64_t PasswordCheckWaitMs(uint64_t accountId, const std::string& address) {
+        return signInDesk.PasswordCheckWaitMs(accountId, address);
+    }
+    void NotePasswordCheck(uint64_t accountId, const std::string& address, bool matched) {
+        signInDesk.NotePasswordCheck(accountId, address, matched);
+    }
 
     // Queries for the operator and the web site.
     std::vector<TSiteCount> BusiestSites(size_t limit) const {
         return siteDesk.BusiestSites(limit);
     }
     std::vector<const TClient*> OnlineUsers(std::string_view host) const;
-    size_t SignedInCount() const { return signedIn; }
+    size_t SignedInCount() const { return accountDesk.SignedInCount(); }
     size_t SiteCount() const { return siteDesk.SiteCount(); }
-    size_t CachedAccounts() const { return accounts.size(); }
+    size_t CachedAccounts() const { return accountDesk.CachedAccounts(); }
     const TBannerSet& Banners() const { return siteDesk.Banners(); }
     const TUpdateSet& Updates() const { return updates.Set(); }
     // The operator changed the banner or update folder. Later rotations and
@@ -209,31 +181,21 @@ class TService final : private TDirectory, private TChatSites, private TSiteNeig
     // Accounts: created or changed through here so that signed-in state and
     // the store agree. Passwords come hashed: hashing would hold the loop.
     TAddAccountResult AddAccountHashed(std::string_view nick, const std::string& passwordHash,
-                                       char gender, int language, TAccount* added = nullptr);
-    std::optional<TAccount> FindAccount(uint64_t id);
-    std::optional<TAccount> FindAccountByNick(std::string_view nick);
+                                       char gender, int language, TAccount* added = nullptr) {
+        return accountDesk.AddAccountHashed(nick, passwordHash, gender, language, added);
+    }
+    std::optional<TAccount> FindAccount(uint64_t id) { return accountDesk.FindAccount(id); }
+    std::optional<TAccount> FindAccountByNick(std::string_view nick) {
+        return accountDesk.FindAccountByNick(nick);
+    }
     // An account written to the store by another thread: the service's copy
     // follows it.
-    void AccountStored(TAccount account);
+    void AccountStored(TAccount account) { accountDesk.AccountStored(std::move(account)); }
     // FindAccount reads the store, so it carries the password hash.
     bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 
   private:
-    void Remember(TAccount account) override;
-    void Refresh(uint64_t id);
-    // Forgets the accounts without a session that nothing used lately.
-    void ForgetIdleAccounts(int64_t nowMs);
-    // service.cpp: sign-in and presence
-    struct TLoginData {
-        std::optional<TAccount> account; // with its password hash
-        std::vector<TAccount> friends;
-        bool unavailable = false; // the database did not answer
-    };
-    void CheckPassword(uint64_t serial, TLoginData data, const TLoginRequest& request);
-    void FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
-                     bool passwordOk, const std::vector<TAccount>& friends);
-    void NoteCheck(uint64_t accountId, const std::string& address, bool matched,
-                   std::string_view password, int64_t nowMs);
+    // service.cpp: a sign-in the sign-in desk let in, and presence
     void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
                 const std::vector<TAccount>& friends);
     // What the sites need of the other subsystems (TSiteNeighbours).
@@ -245,13 +207,6 @@ class TService final : private TDirectory, private TChatSites, private TSiteNeig
         return friendDesk.WelcomeRecords(client.serial, friends);
     }
     void DeliverKeptCalls(TClient& client) override { calls.DeliverKeptCalls(client); }
-    // LoadAccount may read the store; the Cached ones never do.
-    TAccountEntry* LoadAccount(std::string_view nick);
-    TAccountEntry* EntryById(uint64_t id);
-    TAccountEntry* CachedById(uint64_t id) override;
-    TAccountEntry* CachedByNick(std::string_view nick) override;
-    TClient* LiveClient(uint64_t serial) override;
-    TAccountEntry* OnlineByNick(std::string_view nick);
     // This node's sessions of an operator's target.
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
 
@@ -276,24 +231,13 @@ class TService final : private TDirectory, private TChatSites, private TSiteNeig
     TStoreRunner* storeRunner = &inlineRunner;
     TClusterLink* cluster = nullptr; // null for a node alone
     const TClock& clock;
-    TPasswordVerifier& verifier;
     TUpdateDesk updates;
     TServiceConfig config;
 
-    std::unordered_map<uint64_t, TAccountEntry> accounts;    // by id; nodes stay put
-    std::unordered_map<std::string, uint64_t> accountByNick; // folded nick
-    struct TPendingLogin {
-        TClient* client = nullptr;
-        std::shared_ptr<std::atomic<bool>> abandoned;
-    };
-    std::unordered_map<uint64_t, TPendingLogin> signingIn; // by serial
-    std::unordered_map<uint64_t, TClient*> signedInBySerial;
-    TSignInCache signInCache;
-    TSignInGuard guard; // also used from the web site's threads
+    TAccountDesk accountDesk; // every desk's TDirectory
+    TSignInDesk signInDesk;
     int64_t lastPruneMs = 0;
-    uint64_t nextSerial = 1;
-    uint64_t activity = 0; // counts requests, to find an account's latest session
-    size_t signedIn = 0;
+    uint64_t activity = 0;               // counts requests, to find an account's latest session
     TLocalLink localLink;                // until SetClusterLink
     TClusterLink* nodeLink = &localLink; // the cluster's, or the local one
     TOperatorDesk operators;
@@ -302,7 +246,7 @@ class TService final : private TDirectory, private TChatSites, private TSiteNeig
     TChatDesk chats;
     TFriendDesk friendDesk;
     TSiteDesk siteDesk;
-    std::shared_ptr<bool> alive; // lets late password answers find the service gone
+    std::shared_ptr<bool> alive; // lets late answers find the service gone
 };
 
 } // namespace navlet::server

@@ -17,29 +17,44 @@ TSignInCache::TSignInCache() {
     randombytes_buf(key.data(), key.size());
 }
 
-TSignInCache::TDigest TSignInCache::Digest(uint64_t account, std::string_view password) const {
+namespace {
+
+void AddNumber(crypto_generichash_state& state, uint64_t n) {
+    uint8_t bytes[8];
+    for (int i = 0; i < 8; ++i)
+        bytes[i] = uint8_t(n >> (8 * i));
+    crypto_generichash_update(&state, bytes, sizeof bytes);
+}
+
+} // namespace
+
+TSignInCache::TDigest TSignInCache::Digest(uint64_t account, std::string_view storedHash,
+                                           std::string_view password) const {
     TDigest out;
     crypto_generichash_state state;
     crypto_generichash_init(&state, key.data(), key.size(), out.size());
-    uint8_t id[8];
-    for (int i = 0; i < 8; ++i)
-        id[i] = uint8_t(account >> (8 * i));
-    crypto_generichash_update(&state, id, sizeof id);
+    AddNumber(state, account);
+    // Its length first, so that no other split of the same bytes matches.
+    AddNumber(state, storedHash.size());
+    crypto_generichash_update(&state, reinterpret_cast<const uint8_t*>(storedHash.data()),
+                              storedHash.size());
     crypto_generichash_update(&state, reinterpret_cast<const uint8_t*>(password.data()),
                               password.size());
     crypto_generichash_final(&state, out.data(), out.size());
     return out;
 }
 
-bool TSignInCache::Knows(uint64_t account, std::string_view password, int64_t nowMs) const {
+bool TSignInCache::Knows(uint64_t account, std::string_view storedHash, std::string_view password,
+                         int64_t nowMs) const {
     auto it = entries.find(account);
     if (!usable || it == entries.end() || nowMs - it->second.madeMs > LIFETIME_MS)
         return false;
-    TDigest digest = Digest(account, password);
+    TDigest digest = Digest(account, storedHash, password);
     return sodium_memcmp(digest.data(), it->second.digest.data(), digest.size()) == 0;
 }
 
-void TSignInCache::Remember(uint64_t account, std::string_view password, int64_t nowMs) {
+void TSignInCache::Remember(uint64_t account, std::string_view storedHash,
+                            std::string_view password, int64_t nowMs) {
     if (!usable)
         return;
     if (entries.size() >= MAX_ENTRIES && !entries.count(account)) {
@@ -49,7 +64,7 @@ void TSignInCache::Remember(uint64_t account, std::string_view password, int64_t
                 return a.second.madeMs < b.second.madeMs;
             }));
     }
-    entries[account] = TEntry{Digest(account, password), nowMs};
+    entries[account] = TEntry{Digest(account, storedHash, password), nowMs};
 }
 
 void TSignInCache::Prune(int64_t nowMs) {

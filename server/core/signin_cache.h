@@ -1,9 +1,12 @@
 // Remembers recent successful password checks in memory, so that a bar that
 // signs in again with the same password (a new window, a reconnection after
 // a network blip) does not pay for a second hash run. Only a keyed fast hash
-// of the account and the password is kept, under a random key made for this
-// process; nothing is ever written anywhere. Not thread-safe: the service's
-// thread owns it.
+// of the account, its stored hash and the password is kept, under a random
+// key made for this process; nothing is ever written anywhere. The stored
+// hash binds an entry to the password it was checked against: a password
+// changed where this process does not hear of it (the web site's form,
+// another node) no longer matches. Not thread-safe: the service's thread
+// owns it.
 #pragma once
 
 #include <array>
@@ -20,9 +23,12 @@ class TSignInCache {
 
     TSignInCache();
 
-    // Whether `password` passed the check for `account` within the lifetime.
-    bool Knows(uint64_t account, std::string_view password, int64_t nowMs) const;
-    void Remember(uint64_t account, std::string_view password, int64_t nowMs);
+    // Whether `password` passed the check against `storedHash` of `account`
+    // within the lifetime.
+    bool Knows(uint64_t account, std::string_view storedHash, std::string_view password,
+               int64_t nowMs) const;
+    void Remember(uint64_t account, std::string_view storedHash, std::string_view password,
+                  int64_t nowMs);
     // A password change, or the account gone.
     void Forget(uint64_t account) { entries.erase(account); }
     // Drops what has outlived its lifetime.
@@ -35,7 +41,7 @@ class TSignInCache {
         TDigest digest;
         int64_t madeMs = 0;
     };
-    TDigest Digest(uint64_t account, std::string_view password) const;
+    TDigest Digest(uint64_t account, std::string_view storedHash, std::string_view password) const;
 
     std::array<uint8_t, 32> key;
     bool usable = true;

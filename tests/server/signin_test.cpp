@@ -94,6 +94,29 @@ TEST_F(SignInTest, ARecentlyCheckedPasswordSignsInWithoutAnotherCheck) {
     EXPECT_EQ(verifier.waiting.size(), 1u);
 }
 
+// The web site's form (or another node) writes a new password to the store
+// without this service's cache hearing of it: the old one must not sign in.
+TEST_F(SignInTest, APasswordChangedElsewhereIsNotTakenFromTheCache) {
+    TClient& first = Attempt("right", "10.0.0.1");
+    verifier.RunAll();
+    ASSERT_TRUE(first.SignedIn());
+    uint64_t id = first.Id();
+    ASSERT_TRUE(store->UpdateProfileHashed(id, 'f', 1, HashPassword("newer")));
+    service->AccountStored(*store->FindAccountById(id));
+
+    TClient& old = Attempt("right", "10.0.0.2");
+    EXPECT_FALSE(old.SignedIn());
+    verifier.RunAll();
+    EXPECT_FALSE(old.SignedIn());
+    EXPECT_EQ(SinkOf(old).reason, REASON_REFUSED);
+    // The new one is checked once, then known.
+    TClient& renewed = Attempt("newer", "10.0.0.1");
+    verifier.RunAll();
+    ASSERT_TRUE(renewed.SignedIn());
+    EXPECT_TRUE(Attempt("newer", "10.0.0.1").SignedIn());
+    EXPECT_TRUE(verifier.waiting.empty());
+}
+
 TEST_F(SignInTest, AnAddressThatKeepsGuessingIsHeldBackForAWhile) {
     for (int i = 0; i < 10; ++i) {
         Attempt("guess" + std::to_string(i), "10.6.6.6");

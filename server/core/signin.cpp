@@ -1,0 +1,157 @@
+#include "server/core/signin.h"
+
+namespace navlet::server {
+
+TSignInDesk::TSignInDesk(TDirectory& directory, TStore& store, TStoreRunner& runner,
+                         const TClock& clock, TPasswordVerifier& verifier, TAcceptFn accept)
+    : directory(directory), store(store), storeRunner(&runner), clock(clock), verifier(verifier),
+      accept(std::move(accept)), alive(std::make_shared<bool>(true)) {}
+
+TSignInDesk::~TSignInDesk() {
+    *alive = false;
+}
+
+// Failed attempts slow further ones per address and per account (the guard);
+// an attempt the slow-down lets through and whose password this process
+// checked lately for the account goes through at once, the others wait their
+// turn on the verifier.
+void TSignInDesk::Login(TClient& client, const TLoginRequest& request) {
+    if (client.SignedIn() || client.serial != 0)
+        return; // a second login on one connection means nothing
+    uint64_t serial = client.serial = nextSerial++;
+    auto abandoned = std::make_shared<std::atomic<bool>>(false);
+    signingIn[serial] = TPendingLogin{&client, abandoned};
+    if (!IsValidNick(request.nick) || !IsValidPassword(request.password)) {
+        CheckPassword(serial, TLoginData{}, request);
+        return;
+    }
+    auto data = std::make_shared<TLoginData>();
+    std::weak_ptr<bool> desk = alive;
+    TStore& db = store;
+    storeRunner->Run(
+        [&db, data, nick = request.nick] {
+            data->account = db.FindAccountByNick(nick);
+            if (!data->account) {
+                data->unavailable = TStore::LastCallFailed();
+                return;
+            }
+            for (uint64_t id : db.Friends(data->account->id))
+                if (std::optional<TAccount> friendAccount = db.FindAccountById(id))
+                    data->friends.push_back(std::move(*friendAccount));
+        },
+        [this, desk, serial, data, request] {
+            if (!desk.expired())
+                CheckPassword(serial, std::move(*data), request);
+        });
+}
+
+void TSignInDesk::Abandon(TClient& client) {
+    if (auto it = signingIn.find(client.serial); client.serial != 0 && it != signingIn.end()) {
+        *it->second.abandoned = true; // a queued check for it is skipped
+        signingIn.erase(it);
+    }
+}
+
+void TSignInDesk::CheckPassword(uint64_t serial, TLoginData data, const TLoginRequest& request) {
+    auto it = signingIn.find(serial);
+    if (it == signingIn.end())
+        return; // the connection went while the store answered
+    TClient& client = *it->second.client;
+    if (data.unavailable) {
+        // No answer says nothing of the password: no failure is counted.
+        signingIn.erase(it);
+        client.sink.EndSession(REASON_BUSY);
+        return;
+    }
+    std::shared_ptr<std::atomic<bool>> abandoned = it->second.abandoned;
+    int64_t now = clock.NowMs();
+    uint64_t id = data.account ? data.account->id : 0;
+    std::string hash = data.account ? std::move(data.account->passwordHash) : std::string();
+    TAccount known = data.account ? std::move(*data.account) : TAccount{};
+    if (data.account)
+        directory.Remember(known);
+    // The slow-down comes first, or the cache would answer a guesser's
+    // right guess at once where its wrong ones are held back.
+    if (guard.WaitMs(id, client.address, now) > 0) {
+        guard.Hammered(client.address, now);
+        signingIn.erase(serial);
+        client.sink.EndSession(REASON_GUESSING);
+        return;
+    }
+    if (id != 0 && signInCache.Knows(id, hash, request.password, now)) {
+        guard.Succeeded(id, client.address, now);
+        FinishLogin(serial, id, request, true, data.friends);
+        return;
+    }
+    if (id == 0) {
+        NoteCheck(0, client.address, false, {}, {}, now);
+        FinishLogin(serial, 0, request, false, {});
+        return;
+    }
+    std::weak_ptr<bool> desk = alive;
+    auto finish = [this, desk, serial, id, request, address = client.address, storedHash = hash,
+                   known = std::move(known), friends = std::move(data.friends)](bool ok) {
+        if (desk.expired())
+            return;
+        if (ok)
+            directory.Remember(known); // it may have left the cache while the check waited
+        NoteCheck(id, address, ok, storedHash, request.password, clock.NowMs());
+        FinishLogin(serial, id, request, ok, friends);
+    };
+    TPasswordCheck check{client.address, std::move(hash), request.password, abandoned,
+                         std::move(finish)};
+    if (!verifier.Verify(std::move(check))) {
+        signingIn.erase(serial);
+        client.sink.EndSession(REASON_BUSY);
+    }
+}
+
+void TSignInDesk::NoteCheck(uint64_t accountId, const std::string& address, bool matched,
+                            std::string_view hash, std::string_view password, int64_t nowMs) {
+    if (!matched) {
+        guard.Failed(accountId, address, nowMs);
+        return;
+    }
+    if (accountId == 0)
+        return;
+    if (!password.empty())
+        signInCache.Remember(accountId, hash, password, nowMs);
+    guard.Succeeded(accountId, address, nowMs);
+}
+
+// The web site's checks come from its own threads, so that a busy loop holds
+// no account page: they touch only the guard, which has its own lock.
+int64_t TSignInDesk::PasswordCheckWaitMs(uint64_t accountId, const std::string& address) {
+    return guard.WaitMs(accountId, address, clock.NowMs());
+}
+
+void TSignInDesk::NotePasswordCheck(uint64_t accountId, const std::string& address, bool matched) {
+    // The guard, but not the sign-in cache: the cache is for bars that
+    // come back.
+    if (matched)
+        guard.Succeeded(accountId, address, clock.NowMs());
+    else
+        guard.Failed(accountId, address, clock.NowMs());
+}
+
+void TSignInDesk::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
+                              bool passwordOk, const std::vector<TAccount>& friends) {
+    auto it = signingIn.find(serial);
+    if (it == signingIn.end())
+        return; // the connection went while its password was checked
+    TClient& client = *it->second.client;
+    signingIn.erase(it);
+    TAccountEntry* entry = passwordOk ? directory.CachedById(accountId) : nullptr;
+    if (!entry) {
+        client.sink.EndSession(REASON_REFUSED);
+        return;
+    }
+    accept(client, *entry, request, friends);
+}
+
+void TSignInDesk::Prune(int64_t nowMs) {
+    signInCache.Prune(nowMs);
+    guard.Prune(nowMs);
+}
+
+} // namespace navlet::server
