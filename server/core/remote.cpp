@@ -1,25 +1,21 @@
-// Users and public lines of the sites' other nodes, as the cluster reports
-// them: this node's users of a site see them as they see the site's own.
-#include "server/core/service.h"
+// A site's public lines, and the users and lines of its other nodes as the
+// cluster reports them: this node's users of a site see them as they see
+// the site's own.
+#include "server/core/sites.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <set>
 
 namespace navlet::server {
 
-void TService::DeliverToSite(TSite& site, const TWireRef& wire, const TClient* except) {
-    for (TClient* user : site.users)
-        if (user != except)
-            user->sink.Deliver(wire);
-}
-
-void TService::DeliverPresenceToSite(TSite& site, const TWireRef& wire, const TClient* except) {
+void TSiteDesk::DeliverPresenceToSite(TSite& site, const TWireRef& wire, const TClient* except) {
     for (TClient* user : site.users)
         if (user != except)
             user->sink.DeliverPresence(wire);
 }
 
-bool TService::RemotelyOn(const TSite& site, uint64_t accountId) {
+bool TSiteDesk::RemotelyOn(const TSite& site, uint64_t accountId) {
     return std::any_of(site.remote.begin(), site.remote.end(),
                        [&](const TRemoteUser& r) { return r.account.id == accountId; });
 }
@@ -33,10 +29,26 @@ bool LocallyOn(const TSite& site, uint64_t accountId) {
 
 } // namespace
 
+std::set<std::string> TSiteDesk::NodesOn(const TSite& site, uint64_t accountId) {
+    std::set<std::string> nodes;
+    for (const TRemoteUser& user : site.remote)
+        if (user.account.id == accountId)
+            nodes.insert(user.node);
+    return nodes;
+}
+
+bool TSiteDesk::PresentBesides(const TSite& site, uint64_t accountId, const std::string& node) {
+    return std::any_of(site.people.begin(), site.people.end(),
+                       [&](const TPerson& p) { return p.entry->account.id == accountId; }) ||
+           std::any_of(site.remote.begin(), site.remote.end(), [&](const TRemoteUser& r) {
+               return r.account.id == accountId && r.node != node;
+           });
+}
+
 // An account with sessions on several nodes is one person on the site: the
 // site hears of it once, and its leaving when its last node lets it go.
-void TService::RemoteEntered(const std::string& host, const std::string& node,
-                             const TAccount& account) {
+void TSiteDesk::RemoteEntered(const std::string& host, const std::string& node,
+                              const TAccount& account) {
     std::string key = RemoteKey(node, account.id);
     auto it = sites.find(host);
     if (it == sites.end())
@@ -52,7 +64,7 @@ void TService::RemoteEntered(const std::string& host, const std::string& node,
     DeliverPresenceToSite(site, PresenceWire(account, 0, 0));
 }
 
-void TService::RemoteLeft(const std::string& host, const std::string& key) {
+void TSiteDesk::RemoteLeft(const std::string& host, const std::string& key) {
     auto it = sites.find(host);
     if (it == sites.end())
         return;
@@ -68,8 +80,30 @@ void TService::RemoteLeft(const std::string& host, const std::string& key) {
     TellLeft(site, account, arrival, stays);
 }
 
-void TService::RemoteLine(const std::string& host, uint64_t senderId, int language,
-                          const std::string& nick, const std::string& text) {
+void TSiteDesk::PublicLine(TClient& client, const std::string& text) {
+    TSite* site = client.site;
+    if (!site)
+        return;
+    const TAccount& sender = client.account->account;
+    TPacket p;
+    ClearPacket(p);
+    TChatLineMsg line;
+    line.address = MakeChatAddress(sender.id, 0);
+    line.text = text;
+    int length = WriteChatLine(p, line);
+    TWireRef wire = EncodeWire(p, length, MSG_CHAT_LINE);
+    for (TClient* other : site->users) {
+        if (other != &client && ReadsLanguage(other->languageMask, sender.language))
+            other->sink.Deliver(wire);
+    }
+    link->PublicLine(site->host, sender.id, sender.language, sender.nick, text);
+    site->recent.push_back(TPublicLine{clock.NowUtcDays(), sender.nick, text, sender.language});
+    while (site->recent.size() > limits.recentLines)
+        site->recent.pop_front();
+}
+
+void TSiteDesk::RemoteLine(const std::string& host, uint64_t senderId, int language,
+                           const std::string& nick, const std::string& text) {
     auto it = sites.find(host);
     if (it == sites.end())
         return;
@@ -84,12 +118,11 @@ void TService::RemoteLine(const std::string& host, uint64_t senderId, int langua
         if (ReadsLanguage(user->languageMask, language))
             user->sink.Deliver(wire);
     site.recent.push_back(TPublicLine{clock.NowUtcDays(), nick, text, language});
-    while (site.recent.size() > config.recentLines)
+    while (site.recent.size() > limits.recentLines)
         site.recent.pop_front();
 }
 
-void TService::DropRemote(const std::string& node) {
-    chats.DropRemoteMembers(node);
+void TSiteDesk::DropRemote(const std::string& node) {
     for (auto& [host, site] : sites) {
         std::vector<std::string> gone;
         for (const TRemoteUser& r : site->remote)
@@ -100,14 +133,14 @@ void TService::DropRemote(const std::string& node) {
     }
 }
 
-std::vector<std::string> TService::LocalSites() const {
+std::vector<std::string> TSiteDesk::LocalSites() const {
     std::vector<std::string> out;
     for (const auto& [host, site] : sites)
         out.push_back(host);
     return out;
 }
 
-std::vector<std::string> TService::RemoteKeys(const std::string& host) const {
+std::vector<std::string> TSiteDesk::RemoteKeys(const std::string& host) const {
     std::vector<std::string> out;
     auto it = sites.find(host);
     if (it != sites.end())

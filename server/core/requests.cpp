@@ -11,7 +11,7 @@ void TService::Handle(TClient& client, const TPacket& p) {
     windows.NoteActivity(client);
     switch (p.Type()) {
     case REQ_SITE_REPORT:
-        SiteReport(client, ReadSiteReport(p));
+        siteDesk.SiteReport(client, ReadSiteReport(p));
         break;
     case REQ_CHAT_TEXT:
         ChatText(client, ReadChatText(p));
@@ -55,12 +55,9 @@ std::vector<TClient*> TService::Resolve(const TTarget& target, bool& unknownUser
         else
             unknownUser = true;
         break;
-    case TTarget::Site: {
-        auto it = sites.find(FoldCase(target.name));
-        if (it != sites.end())
-            out = it->second->users;
+    case TTarget::Site:
+        out = siteDesk.SessionsOn(target.name);
         break;
-    }
     }
     return out;
 }

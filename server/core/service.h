@@ -31,6 +31,7 @@
 #include "server/core/local_link.h"
 #include "server/core/operator.h"
 #include "server/core/signin.h"
+#include "server/core/sites.h"
 #include "server/core/store_runner.h"
 #include "server/core/update_desk.h"
 #include "server/core/updates.h"
@@ -55,30 +56,7 @@ inline constexpr std::string_view REASON_TOO_MANY_WINDOWS =
 inline constexpr std::string_view REASON_KICKED = "Signed out by the operator.";
 inline constexpr std::string_view REASON_FLOOD = "Signed out: too many requests.";
 
-// An account present on a site through this node, with its place in the
-// site's order of arrival (welcomes list by it).
-struct TPerson {
-    TAccountEntry* entry = nullptr;
-    uint64_t arrival = 0;
-};
-
-// Sessions of one account on one site count as one person there: the site
-// lists the account once, from its first session's arrival until its last
-// session leaves.
-struct TSite {
-    std::string host;                // folded
-    std::vector<TClient*> users;     // sessions, in order of arrival
-    std::vector<TPerson> people;     // accounts present, in order of arrival
-    std::vector<TRemoteUser> remote; // accounts present through other nodes, likewise
-    uint64_t arrivals = 0;           // arrivals so far, local and remote
-    std::deque<TPublicLine> recent;
-    size_t bannerIndex = 0;
-};
-
-// A presence record of `account`, encoded once for every receiver.
-TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKey);
-
-class TService final : private TChatSites {
+class TService final : private TChatSites, private TSiteNeighbours {
   public:
     TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier, TBannerSet banners,
              TUpdateSet updates, TServiceConfig config = {});
@@ -100,15 +78,23 @@ class TService final : private TChatSites {
     const TClusterLink* Cluster() const { return cluster; }
     TClusterLink* Cluster() { return cluster; }
 
-    // What the other nodes report (remote.cpp). Records and lines go to this
-    // node's users of the site, as the site's own would.
-    void RemoteEntered(const std::string& host, const std::string& node, const TAccount& account);
-    void RemoteLeft(const std::string& host, const std::string& key);
+    // What the other nodes report of the sites (TSiteDesk).
+    void RemoteEntered(const std::string& host, const std::string& node, const TAccount& account) {
+        siteDesk.RemoteEntered(host, node, account);
+    }
+    void RemoteLeft(const std::string& host, const std::string& key) {
+        siteDesk.RemoteLeft(host, key);
+    }
     void RemoteLine(const std::string& host, uint64_t senderId, int language,
-                    const std::string& nick, const std::string& text);
+                    const std::string& nick, const std::string& text) {
+        siteDesk.RemoteLine(host, senderId, language, nick, text);
+    }
     // Forgets the remote users and chat members of `node` ("" = all nodes),
     // telling the sites and chats.
-    void DropRemote(const std::string& node);
+    void DropRemote(const std::string& node) {
+        chats.DropRemoteMembers(node);
+        siteDesk.DropRemote(node);
+    }
     // A call from another node for a user signed in here.
     void RemoteCall(const TRemoteCall& call) { calls.RemoteCall(call); }
     // An operator's notice or command given on another node.
@@ -127,11 +113,11 @@ class TService final : private TChatSites {
     void RemoteFriendState(const TAccount& account, bool online) {
         friendDesk.RemoteFriendState(account, online);
     }
-    std::vector<std::string> LocalSites() const;
+    std::vector<std::string> LocalSites() const { return siteDesk.LocalSites(); }
     // The remote users of a site known here, by key.
-    std::vector<std::string> RemoteKeys(const std::string& host) const;
-    // Whether the account is on the site through another node.
-    static bool RemotelyOn(const TSite& site, uint64_t accountId);
+    std::vector<std::string> RemoteKeys(const std::string& host) const {
+        return siteDesk.RemoteKeys(host);
+    }
 
     // Sessions. Login may finish later (the password check); a refused login
     // ends the session. Every client given to Login must be given to
@@ -139,7 +125,7 @@ class TService final : private TChatSites {
     void Login(TClient& client, const TLoginRequest& request);
     void Disconnect(TClient& client);
     // The client's connection has room again: a welcome in progress goes on.
-    void Drained(TClient& client);
+    void Drained(TClient& client) { siteDesk.Drained(client); }
     // A request of a signed-in client; types that mean nothing are ignored.
     void Handle(TClient& client, const TPacket& packet);
     // Periodic work (banner rotation); call about once a second.
@@ -176,17 +162,19 @@ class TService final : private TChatSites {
     }
 
     // Queries for the operator and the web site.
-    std::vector<TSiteCount> BusiestSites(size_t limit) const;
+    std::vector<TSiteCount> BusiestSites(size_t limit) const {
+        return siteDesk.BusiestSites(limit);
+    }
     std::vector<const TClient*> OnlineUsers(std::string_view host) const;
     size_t SignedInCount() const { return accountDesk.SignedInCount(); }
-    size_t SiteCount() const { return sites.size(); }
+    size_t SiteCount() const { return siteDesk.SiteCount(); }
     size_t CachedAccounts() const { return accountDesk.CachedAccounts(); }
-    const TBannerSet& Banners() const { return banners; }
+    const TBannerSet& Banners() const { return siteDesk.Banners(); }
     const TUpdateSet& Updates() const { return updates.Set(); }
     // The operator changed the banner or update folder. Later rotations and
     // update answers use the new set; a bar in the middle of an older
     // version's download is offered the newer one from its start.
-    void ReplaceBanners(TBannerSet set) { banners = std::move(set); }
+    void ReplaceBanners(TBannerSet set) { siteDesk.ReplaceBanners(std::move(set)); }
     void ReplaceUpdates(TUpdateSet set) { updates.Replace(std::move(set)); }
     TStore& Store() { return store; }
 
@@ -207,71 +195,49 @@ class TService final : private TChatSites {
     bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 
   private:
-    // For the site entry's late answer, until it moves into the site desk.
-    TClient* LiveClient(uint64_t serial) { return accountDesk.LiveClient(serial); }
     // service.cpp: a sign-in the sign-in desk let in, and presence
     void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
                 const std::vector<TAccount>& friends);
-    // Enters the site of `url`. On a cluster a site new to this node is read
-    // from Redis first, so that the welcome lists the other nodes' users and
-    // the site's recent lines as one node's would. `friends` is set for the
-    // sign-in's welcome, which the kept calls follow.
-    void EnterSiteWhenKnown(TClient& client, std::string_view url,
-                            const std::vector<TAccount>* friends);
-    void EnterSite(TClient& client, std::string_view url, const std::vector<TAccount>* friends);
-    TSite& SiteOf(const std::string& host);
-    // The session joins the site's users; the site hears of the account
-    // when it is its first session there.
-    void Arrive(TClient& client, TSite& site);
-    void LeaveSite(TClient& client);
-    // Whether a session of `entry` other than `except` is on `site`.
-    static bool PresentOn(const TAccountEntry& entry, const TSite* site, const TClient* except);
-    void SiteReport(TClient& client, std::string_view url);
-    // welcome.cpp: the own record at once, the rest as the connection drains.
-    void StartWelcome(TClient& client, const std::vector<TAccount>* friends);
-    void ContinueWelcome(TClient& client);
-    // Lists people from the welcome's cursor while the sink has room; false
-    // when it ran out of room first.
-    bool ListPeople(TClient& client);
-    void FinishWelcome(TClient& client);
-    void SendBanner(TClient& client);
-    // One entry of the account (arrived at `arrival`, here or on another
-    // node) left the site: "user left" to those who have its record, unless
-    // the account stays through another entry.
-    void TellLeft(TSite& site, const TAccount& account, uint64_t arrival, bool accountStays);
+    // What the sites need of the other subsystems (TSiteNeighbours).
+    void LeaveChats(TClient& client, const TSite* site, bool accountLeavesSite) override {
+        chats.LeaveAllChats(client, site, accountLeavesSite);
+    }
+    std::vector<TWireRef> WelcomeFriends(const TClient& client,
+                                         const std::vector<TAccount>& friends) override {
+        return friendDesk.WelcomeRecords(client.serial, friends);
+    }
+    void DeliverKeptCalls(TClient& client) override { calls.DeliverKeptCalls(client); }
     // This node's sessions of an operator's target.
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
 
-    // chats.cpp: chat lines, and what the private chats read of the sites
+    // chats.cpp: chat lines; what the private chats read of the sites
+    // (TChatSites) comes from the sites
     void ChatText(TClient& client, const TChatTextRequest& request);
-    void PublicLine(TClient& client, const std::string& text);
-    std::string_view HostOf(const TSite* site) const override;
-    std::set<std::string> NodesOn(const TSite& site, uint64_t accountId) const override;
+    std::string_view HostOf(const TSite* site) const override {
+        return site ? std::string_view(site->host) : std::string_view();
+    }
+    std::set<std::string> NodesOn(const TSite& site, uint64_t accountId) const override {
+        return TSiteDesk::NodesOn(site, accountId);
+    }
     bool PresentBesides(const TSite& site, uint64_t accountId,
-                        const std::string& node) const override;
+                        const std::string& node) const override {
+        return TSiteDesk::PresentBesides(site, accountId, node);
+    }
 
     void Send(TClient& client, TPacket& packet, int length, uint8_t type);
-    // One encoded message to every local user of a site but `except`.
-    void DeliverToSite(TSite& site, const TWireRef& wire, const TClient* except = nullptr);
-    // The same for an arrival, which may wait a moment for others.
-    void DeliverPresenceToSite(TSite& site, const TWireRef& wire, const TClient* except = nullptr);
 
     TStore& store;
     TInlineStoreRunner inlineRunner;
     TStoreRunner* storeRunner = &inlineRunner;
     TClusterLink* cluster = nullptr; // null for a node alone
     const TClock& clock;
-    TBannerSet banners;
     TUpdateDesk updates;
     TServiceConfig config;
 
-    TAccountDesk accountDesk;                                      // every desk's TDirectory
-    std::unordered_map<std::string, std::unique_ptr<TSite>> sites; // by folded host
+    TAccountDesk accountDesk; // every desk's TDirectory
     TSignInDesk signInDesk;
     int64_t lastPruneMs = 0;
-    uint64_t activity = 0; // counts requests, to find an account's latest session
-    size_t sitesMade = 0;
-    int64_t lastRotationMs = 0;
+    uint64_t activity = 0;               // counts requests, to find an account's latest session
     TLocalLink localLink;                // until SetClusterLink
     TClusterLink* nodeLink = &localLink; // the cluster's, or the local one
     TOperatorDesk operators;
@@ -279,15 +245,8 @@ class TService final : private TChatSites {
     TWindowBound windows;
     TChatDesk chats;
     TFriendDesk friendDesk;
+    TSiteDesk siteDesk;
     std::shared_ptr<bool> alive; // lets late answers find the service gone
 };
-
-// Whether a receiver's language mask lets through a sender's profile
-// language: bit k-1 for language k (1 to 13), bit 31 for any other.
-bool ReadsLanguage(uint32_t mask, int language);
-
-// "host" of a reported address: the text before the first '/', folded; empty
-// (no site) when it holds anything but host characters.
-std::string SiteHostOf(std::string_view url);
 
 } // namespace navlet::server

@@ -4,7 +4,7 @@
 // connection's output bound at once, so it goes out as the connection drains.
 #include <algorithm>
 
-#include "server/core/service.h"
+#include "server/core/sites.h"
 
 namespace navlet::server {
 
@@ -46,7 +46,7 @@ bool WillList(const TClient& user, const TSite& site, uint64_t userId) {
 
 } // namespace
 
-void TService::StartWelcome(TClient& client, const std::vector<TAccount>* friends) {
+void TSiteDesk::StartWelcome(TClient& client, const std::vector<TAccount>* friends) {
     if (!client.welcome)
         client.welcome = std::make_unique<TWelcome>();
     TWelcome& w = *client.welcome;
@@ -59,9 +59,8 @@ void TService::StartWelcome(TClient& client, const std::vector<TAccount>* friend
     w = TWelcome{};
     w.active = true;
     // The sign-in's friends: none yet while other nodes still answer for
-    // some (the desk adds them to this welcome, or sends them after it).
-    w.friends =
-        friends ? friendDesk.WelcomeRecords(client.serial, *friends) : std::move(pendingFriends);
+    // some (they then join this welcome, or follow it).
+    w.friends = friends ? neighbours.WelcomeFriends(client, *friends) : std::move(pendingFriends);
     w.keptCalls = std::move(pendingCalls);
     // The own record confirms the sign-in: it goes at once.
     client.sink.Deliver(PresenceWire(client.account->account, 0, client.chatKey));
@@ -81,12 +80,12 @@ void TService::StartWelcome(TClient& client, const std::vector<TAccount>* friend
     }
 }
 
-void TService::Drained(TClient& client) {
+void TSiteDesk::Drained(TClient& client) {
     if (client.SignedIn() && client.Welcoming())
         ContinueWelcome(client);
 }
 
-void TService::ContinueWelcome(TClient& client) {
+void TSiteDesk::ContinueWelcome(TClient& client) {
     if (client.site && !ListPeople(client))
         return; // the connection calls Drained when it has room again
     FinishWelcome(client);
@@ -95,7 +94,7 @@ void TService::ContinueWelcome(TClient& client) {
 // This node's people and the other nodes' users go out together in order of
 // arrival (one count numbers both); an account on several nodes, or here
 // too, is listed once.
-bool TService::ListPeople(TClient& client) {
+bool TSiteDesk::ListPeople(TClient& client) {
     TWelcome& w = *client.welcome;
     const auto& people = client.site->people;
     const auto& remote = client.site->remote;
@@ -125,7 +124,7 @@ bool TService::ListPeople(TClient& client) {
     return true;
 }
 
-void TService::FinishWelcome(TClient& client) {
+void TSiteDesk::FinishWelcome(TClient& client) {
     TWelcome done = std::move(*client.welcome);
     client.welcome.reset();
     for (const TWireRef& wire : done.friends)
@@ -137,18 +136,19 @@ void TService::FinishWelcome(TClient& client) {
         client.sink.Deliver(wire);
 }
 
-void TService::SendBanner(TClient& client) {
+void TSiteDesk::SendBanner(TClient& client) {
     TPacket p;
     ClearPacket(p);
     int32_t id = client.site ? banners.At(client.site->bannerIndex) : 0;
-    Send(client, p, WriteBanner(p, TBannerMsg{id}), MSG_BANNER);
+    client.sink.Deliver(EncodeWire(p, WriteBanner(p, TBannerMsg{id}), MSG_BANNER));
 }
 
 // The account is gone from the site: everybody who has its record hears so.
 // When it stays through another entry (a window here, a node elsewhere),
 // nobody hears "left", but a welcome that owed this entry's record and will
 // not list the account from the others gets the record now.
-void TService::TellLeft(TSite& site, const TAccount& account, uint64_t arrival, bool accountStays) {
+void TSiteDesk::TellLeft(TSite& site, const TAccount& account, uint64_t arrival,
+                         bool accountStays) {
     TWireRef left;
     if (!accountStays) {
         TPacket p;

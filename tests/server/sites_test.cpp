@@ -1,0 +1,185 @@
+// The sites on their own, with the other parts they call faked: what the
+// chats, the friends and the kept calls hear of sessions arriving and leaving.
+#include "server/core/sites.h"
+
+#include "tests/server/service_fixture.h"
+
+namespace navlet::server {
+namespace {
+
+struct TFakeDirectory final : TDirectory {
+    std::unordered_map<uint64_t, TClient*> live; // by serial
+    TAccountEntry* CachedById(uint64_t) override { return nullptr; }
+    TAccountEntry* CachedByNick(std::string_view) override { return nullptr; }
+    void Remember(TAccount) override {}
+    TClient* LiveClient(uint64_t serial) override {
+        auto it = live.find(serial);
+        return it == live.end() ? nullptr : it->second;
+    }
+};
+
+struct TFakeNeighbours final : TSiteNeighbours {
+    std::vector<std::string> heard;
+    std::vector<TWireRef> friendRecords; // what WelcomeFriends gives
+    void LeaveChats(TClient& client, const TSite* site, bool accountLeavesSite) override {
+        heard.push_back("chats " + client.account->account.nick + " " + (site ? site->host : "-") +
+                        (accountLeavesSite ? " leaves" : " stays"));
+    }
+    std::vector<TWireRef> WelcomeFriends(const TClient& client,
+                                         const std::vector<TAccount>&) override {
+        heard.push_back("friends " + client.account->account.nick);
+        return friendRecords;
+    }
+    void DeliverKeptCalls(TClient& client) override {
+        heard.push_back("calls " + client.account->account.nick);
+    }
+};
+
+// A cluster whose Redis is up: snapshots wait until the test answers them.
+struct TSnapshotLink final : TClusterLink {
+    std::vector<std::pair<std::string, std::function<void(TSiteSnapshot)>>> asked;
+    void SiteSnapshot(const std::string& host, std::function<void(TSiteSnapshot)> done) override {
+        asked.emplace_back(host, std::move(done));
+    }
+    TClusterStatus Status() const override { return TClusterStatus{true, 2, "n1"}; }
+    void AccountSessions(uint64_t, const TNodeSessions&) override {}
+    void WhereIs(uint64_t, std::function<void(std::vector<TNodeSessions>)> done) override {
+        done({});
+    }
+    void ToNode(const std::string&, const cluster::TNodeMessage&,
+                std::function<void(bool)>) override {}
+    void SessionSite(uint64_t, const TAccount*, const std::string&) override {}
+    void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override {
+        done({});
+    }
+    void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
+    void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&,
+                      TReachedFn) override {}
+    void KickElsewhere(int, const std::string&, TReachedFn) override {}
+    void FriendState(const TAccount&, bool) override {}
+    void Entered(const std::string&, const TAccount&) override {}
+    void Left(const std::string&, uint64_t) override {}
+    void PublicLine(const std::string&, uint64_t, int, const std::string&,
+                    const std::string&) override {}
+    std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
+};
+
+// A signed-in session as the front hands it to the sites.
+struct TSession {
+    TFakeSink sink;
+    TClient client{sink};
+    TSession(TAccountEntry& entry, uint64_t serial, TFakeDirectory& directory) {
+        client.serial = serial;
+        client.account = &entry;
+        client.languageMask = 0xFFFFFFFF;
+        entry.sessions.push_back(&client);
+        directory.live[serial] = &client;
+    }
+};
+
+class SitesTest : public ::testing::Test {
+  protected:
+    TAccountEntry Account(uint64_t id, const std::string& nick) {
+        return TAccountEntry{TAccount{id, nick, 'x', 3, ""}, {}, 0, {}};
+    }
+    TManualClock clock;
+    TFakeDirectory directory;
+    TFakeNeighbours neighbours;
+    TLocalLink local;
+};
+
+TEST_F(SitesTest, LeavingASiteTellsTheChatsWhetherTheAccountLeavesItToo) {
+    TSiteDesk desk(directory, neighbours, local, clock, TBannerSet{}, {});
+    TAccountEntry alice = Account(1, "alice"), bob = Account(2, "bob");
+    TSession window1(alice, 11, directory), window2(alice, 12, directory), b(bob, 13, directory);
+    desk.EnterSiteWhenKnown(window1.client, "a.example/1", nullptr);
+    desk.EnterSiteWhenKnown(window2.client, "a.example/2", nullptr);
+    desk.EnterSiteWhenKnown(b.client, "a.example", nullptr);
+    b.sink.got.clear();
+
+    desk.SiteReport(window1.client, "b.example/x"); // the other window keeps alice there
+    desk.LeaveSite(window2.client);
+    EXPECT_EQ(neighbours.heard, (std::vector<std::string>{"chats alice a.example stays",
+                                                          "chats alice a.example leaves"}));
+    std::vector<TPacket> left = b.sink.Take(MSG_USER_LEFT);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(ReadUserLeft(left[0]).user, 1u);
+
+    neighbours.heard.clear();
+    desk.LeaveSite(b.client); // its last user: the site goes
+    desk.LeaveSite(b.client); // on no site any more
+    EXPECT_EQ(neighbours.heard,
+              (std::vector<std::string>{"chats bob a.example leaves", "chats bob - stays"}));
+    EXPECT_EQ(desk.SessionsOn("A.Example").size(), 0u);
+    EXPECT_EQ(desk.SessionsOn("B.EXAMPLE"), std::vector<TClient*>{&window1.client});
+    EXPECT_EQ(desk.SiteCount(), 1u);
+}
+
+// On a cluster the welcome waits for the site as Redis holds it; the
+// friends' records and the kept calls belong to the sign-in's welcome only.
+TEST_F(SitesTest, TheSignInsWelcomeWaitsForTheSiteAndTheKeptCallsFollowIt) {
+    TSnapshotLink link;
+    TSiteDesk desk(directory, neighbours, link, clock, TBannerSet::FromIds({7}), {});
+    TAccountEntry alice = Account(1, "alice");
+    TSession a(alice, 11, directory);
+    TAccount carol{3, "carol", 'x', 3, ""}, dave{4, "dave", 'x', 3, ""};
+    neighbours.friendRecords = {PresenceWire(carol, LIST_FRIEND_OFFLINE, 0)};
+    std::vector<TAccount> friends{carol};
+
+    desk.EnterSiteWhenKnown(a.client, "shared.example", &friends);
+    ASSERT_EQ(link.asked.size(), 1u);
+    EXPECT_TRUE(a.sink.got.empty());
+    EXPECT_TRUE(neighbours.heard.empty());
+
+    TSiteSnapshot snapshot;
+    snapshot.users.push_back(TRemoteUser{RemoteKey("n2", dave.id), "n2", dave, 0});
+    snapshot.lines.push_back(TPublicLine{45000.0, "dave", "hello", 3});
+    link.asked[0].second(std::move(snapshot));
+    EXPECT_EQ(neighbours.heard, (std::vector<std::string>{"friends alice", "calls alice"}));
+    std::vector<uint8_t> types;
+    for (const TPacket& p : a.sink.got)
+        types.push_back(p.Type());
+    EXPECT_EQ(types, (std::vector<uint8_t>{MSG_PRESENCE, MSG_PRESENCE, MSG_PRESENCE, MSG_DATED_LINE,
+                                           MSG_BANNER}));
+    EXPECT_EQ(ReadPresence(a.sink.got[1]).user, dave.id);
+    EXPECT_EQ(ReadPresence(a.sink.got[2]).listFlag, LIST_FRIEND_OFFLINE);
+    EXPECT_EQ(desk.RemoteKeys("shared.example"), std::vector<std::string>{"n2:4"});
+
+    // Moving on: a new site's welcome has neither friends nor kept calls.
+    neighbours.heard.clear();
+    desk.SiteReport(a.client, "shared.example/other"); // the same site: nothing
+    desk.SiteReport(a.client, "new.example");
+    ASSERT_EQ(link.asked.size(), 2u);
+    link.asked[1].second({});
+    EXPECT_EQ(neighbours.heard, std::vector<std::string>{"chats alice shared.example leaves"});
+    EXPECT_EQ(desk.LocalSites(), std::vector<std::string>{"new.example"});
+}
+
+// A bar may report another page before the sign-in's site was read: the
+// move's welcome then carries the friends and the kept calls, once.
+TEST_F(SitesTest, AMoveBeforeTheSiteWasReadKeepsTheSignInsFriendsAndCalls) {
+    TSnapshotLink link;
+    TSiteDesk desk(directory, neighbours, link, clock, TBannerSet{}, {});
+    TAccountEntry alice = Account(1, "alice");
+    TSession a(alice, 11, directory);
+    TAccount carol{3, "carol", 'x', 3, ""};
+    neighbours.friendRecords = {PresenceWire(carol, LIST_FRIEND_OFFLINE, 0)};
+    std::vector<TAccount> friends{carol};
+
+    desk.EnterSiteWhenKnown(a.client, "first.example", &friends);
+    desk.SiteReport(a.client, "second.example");
+    ASSERT_EQ(link.asked.size(), 2u);
+    link.asked[0].second({}); // overtaken: nothing
+    EXPECT_TRUE(a.sink.got.empty());
+    link.asked[1].second({});
+    EXPECT_EQ(neighbours.heard,
+              (std::vector<std::string>{"chats alice - stays", "friends alice", "calls alice"}));
+    ASSERT_EQ(a.sink.Take(MSG_PRESENCE).size(), 2u); // the own record and carol's
+
+    desk.SiteReport(a.client, "third.example");
+    link.asked[2].second({});
+    EXPECT_EQ(neighbours.heard.size(), 4u); // only the chats heard of this move
+}
+
+} // namespace
+} // namespace navlet::server
