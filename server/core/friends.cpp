@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "protocol/messages.h"
+#include "server/core/sites.h"
 
 namespace navlet::server {
 

@@ -79,8 +79,4 @@ class TFriendDesk {
     std::shared_ptr<bool> alive; // lets late cluster answers find the desk gone
 };
 
-// A presence record of `account`, encoded once for every receiver (made with
-// the welcome's records, welcome.cpp).
-TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKey);
-
 } // namespace navlet::server

@@ -94,10 +94,6 @@ void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage&
     chats.RemoteEvent(from, message);
 }
 
-void TService::Send(TClient& client, TPacket& packet, int length, uint8_t type) {
-    client.sink.Deliver(EncodeWire(packet, length, type));
-}
-
 void TService::EndSession(TClient& client, std::string_view reason) {
     client.sink.EndSession(reason);
     Disconnect(client);

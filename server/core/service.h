@@ -1,7 +1,9 @@
-// The service's state and rules: signed-in users, sites with their presence
-// and public chat, private chats, searches and calls, friends, banners and
-// updates, and the operator's commands. Pure logic on one thread: it talks to
-// connections through TSessionSink and keeps durable state in a TStore.
+// The service's front: what sessions, the web site, the admin endpoint and
+// the cluster node call. The work is the subsystems' (accounts, sign-in,
+// sites and presence, private chats, friends, searches and calls, the
+// operator's desk, the window bound, updates); the front wires them to each
+// other. Pure logic on one thread: it talks to connections through
+// TSessionSink and keeps durable state in a TStore.
 #pragma once
 
 #include <atomic>
@@ -223,8 +225,6 @@ class TService final : private TChatSites, private TSiteNeighbours {
                         const std::string& node) const override {
         return TSiteDesk::PresentBesides(site, accountId, node);
     }
-
-    void Send(TClient& client, TPacket& packet, int length, uint8_t type);
 
     TStore& store;
     TInlineStoreRunner inlineRunner;
