@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "server/core/friends.h"
+#include "tests/server/quiet_link.h"
 #include "tests/server/service_fixture.h"
 
 namespace navlet::server {
@@ -32,47 +33,7 @@ std::vector<std::pair<UserId, uint8_t>> States(const std::vector<TWireRef>& wire
 
 // A cluster link on which Redis is up and nothing else is there: what a
 // test does not hold or share answers at once, empty.
-class TEmptyClusterLink : public TClusterLink {
-  public:
-    TClusterStatus Status() const override { return TClusterStatus{true, 2, "here"}; }
-    void AccountSessions(uint64_t, const TNodeSessions&) override {}
-    void WhereIs(uint64_t, std::function<void(std::vector<TNodeSessions>)> done) override {
-        done({});
-    }
-    void FriendState(const TAccount&, bool) override {}
-    void SiteSnapshot(const std::string&, std::function<void(TSiteSnapshot)> done) override {
-        done({});
-    }
-    void ToNode(const std::string&, const cluster::TNodeMessage&,
-                std::function<void(bool)> delivered) override {
-        if (delivered)
-            delivered(false);
-    }
-    void SessionSite(uint64_t, const TAccount*, const std::string&) override {}
-    void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override {
-        done({});
-    }
-    void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
-    void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&,
-                      TReachedFn reached) override {
-        if (reached)
-            reached(-1);
-    }
-    void KickElsewhere(int, const std::string&, TReachedFn reached) override {
-        if (reached)
-            reached(-1);
-    }
-    void Entered(const std::string&, const TAccount&) override {}
-    void Left(const std::string&, uint64_t) override {}
-    void PublicLine(const std::string&, uint64_t, int, const std::string&,
-                    const std::string&) override {}
-    std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
-
-  protected:
-    ~TEmptyClusterLink() = default;
-};
-
-class THeldLink final : public TEmptyClusterLink {
+class THeldLink final : public TQuietLink {
   public:
     using TWhereFn = std::function<void(std::vector<TNodeSessions>)>;
     std::vector<std::pair<uint64_t, TWhereFn>> asked; // WhereIs, unanswered
@@ -227,7 +188,7 @@ struct TSharedRedis {
     }
 };
 
-class TSharedLink final : public TEmptyClusterLink {
+class TSharedLink final : public TQuietLink {
   public:
     TSharedLink(TSharedRedis& redis, std::string node) : redis(redis), node(std::move(node)) {}
 

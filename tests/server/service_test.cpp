@@ -1,4 +1,5 @@
 // The service's rules without sockets: a fake sink per client, a manual clock.
+#include "tests/server/quiet_link.h"
 #include "tests/server/service_fixture.h"
 
 namespace navlet::server {
@@ -182,7 +183,9 @@ TEST_F(ServiceTest, ChatRateIsPerUserAndRefills) {
 namespace navlet::server {
 namespace {
 
-struct TRecordingLink final : TClusterLink {
+// Redis away (a node alone's answers) unless a test says otherwise.
+struct TRecordingLink final : TQuietLink {
+    TRecordingLink() { status = {}; }
     std::vector<std::string> calls;
     void Entered(const std::string& host, const TAccount& a) override {
         calls.push_back("in " + host + " " + a.nick);
@@ -194,9 +197,6 @@ struct TRecordingLink final : TClusterLink {
                     const std::string& text) override {
         calls.push_back("line " + host + " " + nick + " " + text);
     }
-    std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
-    TClusterStatus Status() const override { return {}; }
-    void AccountSessions(uint64_t, const TNodeSessions&) override {}
     std::vector<TNodeSessions> where; // what WhereIs answers
     void WhereIs(uint64_t, std::function<void(std::vector<TNodeSessions>)> done) override {
         done(where);
@@ -209,18 +209,6 @@ struct TRecordingLink final : TClusterLink {
         if (delivered)
             delivered(listening);
     }
-    void KickElsewhere(int, const std::string&, TReachedFn) override {}
-    void FriendState(const TAccount&, bool) override {}
-    void SiteSnapshot(const std::string&, std::function<void(TSiteSnapshot)> done) override {
-        done({});
-    }
-    void SessionSite(uint64_t, const TAccount*, const std::string&) override {}
-    void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override {
-        done({});
-    }
-    void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
-    void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&,
-                      TReachedFn) override {}
 };
 
 TAccount Remote(uint64_t id, const std::string& nick) {

@@ -2,6 +2,7 @@
 // chats, the friends and the kept calls hear of sessions arriving and leaving.
 #include "server/core/sites.h"
 
+#include "tests/server/quiet_link.h"
 #include "tests/server/service_fixture.h"
 
 namespace navlet::server {
@@ -36,32 +37,11 @@ struct TFakeNeighbours final : TSiteNeighbours {
 };
 
 // A cluster whose Redis is up: snapshots wait until the test answers them.
-struct TSnapshotLink final : TClusterLink {
+struct TSnapshotLink final : TQuietLink {
     std::vector<std::pair<std::string, std::function<void(TSiteSnapshot)>>> asked;
     void SiteSnapshot(const std::string& host, std::function<void(TSiteSnapshot)> done) override {
         asked.emplace_back(host, std::move(done));
     }
-    TClusterStatus Status() const override { return TClusterStatus{true, 2, "n1"}; }
-    void AccountSessions(uint64_t, const TNodeSessions&) override {}
-    void WhereIs(uint64_t, std::function<void(std::vector<TNodeSessions>)> done) override {
-        done({});
-    }
-    void ToNode(const std::string&, const cluster::TNodeMessage&,
-                std::function<void(bool)>) override {}
-    void SessionSite(uint64_t, const TAccount*, const std::string&) override {}
-    void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override {
-        done({});
-    }
-    void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
-    void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&,
-                      TReachedFn) override {}
-    void KickElsewhere(int, const std::string&, TReachedFn) override {}
-    void FriendState(const TAccount&, bool) override {}
-    void Entered(const std::string&, const TAccount&) override {}
-    void Left(const std::string&, uint64_t) override {}
-    void PublicLine(const std::string&, uint64_t, int, const std::string&,
-                    const std::string&) override {}
-    std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
 };
 
 // A signed-in session as the front hands it to the sites.

@@ -1,0 +1,51 @@
+// A cluster link for tests of one node's subsystems: Redis is up, but no
+// other node holds anything, listens or answers with a count. A test
+// overrides what its other nodes do.
+#pragma once
+
+#include "server/core/cluster_link.h"
+
+namespace navlet::server {
+
+class TQuietLink : public TClusterLink {
+  public:
+    TClusterStatus status{true, 2, "here"};
+    TClusterStatus Status() const override { return status; }
+    void AccountSessions(uint64_t, const TNodeSessions&) override {}
+    void WhereIs(uint64_t, std::function<void(std::vector<TNodeSessions>)> done) override {
+        done({});
+    }
+    void FriendState(const TAccount&, bool) override {}
+    void SiteSnapshot(const std::string&, std::function<void(TSiteSnapshot)> done) override {
+        done({});
+    }
+    void ToNode(const std::string&, const cluster::TNodeMessage&,
+                std::function<void(bool)> delivered) override {
+        if (delivered)
+            delivered(false);
+    }
+    void SessionSite(uint64_t, const TAccount*, const std::string&) override {}
+    void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override {
+        done({});
+    }
+    void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
+    void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&,
+                      TReachedFn reached) override {
+        if (reached)
+            reached(-1);
+    }
+    void KickElsewhere(int, const std::string&, TReachedFn reached) override {
+        if (reached)
+            reached(-1);
+    }
+    void Entered(const std::string&, const TAccount&) override {}
+    void Left(const std::string&, uint64_t) override {}
+    void PublicLine(const std::string&, uint64_t, int, const std::string&,
+                    const std::string&) override {}
+    std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
+
+  protected:
+    ~TQuietLink() = default;
+};
+
+} // namespace navlet::server
