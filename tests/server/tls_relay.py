@@ -30,14 +30,26 @@ def pump(source, sink):
             pass
 
 
+def relay(plain, context, host, port, source):
+    # A connection that cannot reach the TLS side is closed, as a proxy would;
+    # the relay goes on serving the next one.
+    try:
+        raw = socket.create_connection((host, port), timeout=10, source_address=(source, 0))
+        secure = context.wrap_socket(raw, server_hostname="localhost")
+        secure.settimeout(None)
+    except (OSError, ssl.SSLError) as error:
+        print("relay: %s" % error, file=sys.stderr, flush=True)
+        plain.close()
+        return
+    threading.Thread(target=pump, args=(plain, secure), daemon=True).start()
+    pump(secure, plain)
+
+
 def serve(listener, context, host, port, source):
     while True:
         plain, _ = listener.accept()
-        raw = socket.create_connection((host, port), timeout=10, source_address=(source, 0))
-        raw.settimeout(None)
-        secure = context.wrap_socket(raw, server_hostname="localhost")
-        threading.Thread(target=pump, args=(plain, secure), daemon=True).start()
-        threading.Thread(target=pump, args=(secure, plain), daemon=True).start()
+        threading.Thread(target=relay, args=(plain, context, host, port, source),
+                         daemon=True).start()
 
 
 def main():
