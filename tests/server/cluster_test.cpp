@@ -136,6 +136,14 @@ class Cluster : public ::testing::Test {
         ASSERT_TRUE(a.Start(Config("a")));
         ASSERT_TRUE(b.Start(Config("b")));
     }
+    // A node in a process of its own, so that a test can kill it; its key
+    // lives `ttlSeconds` after its last beat.
+    bool StartKillable(TProcessNode& node, int ttlSeconds) {
+        return node.Start("--listen 127.0.0.1:0 --admin '' --web '' --data " +
+                          (dir / "killed").string() + " --database " + services.postgres +
+                          " --cluster " + services.redis + " --cluster-ttl " +
+                          std::to_string(ttlSeconds));
+    }
 
     TClusterServices services;
     std::filesystem::path dir;
@@ -587,9 +595,7 @@ TEST_F(Cluster, BusiestSitesAndStatsCountEveryNode) {
 TEST_F(Cluster, AKilledNodesUsersLeaveTheOtherNodesSites) {
     ASSERT_TRUE(a.Start(Config("a")));
     TProcessNode killed;
-    ASSERT_TRUE(killed.Start("--listen 127.0.0.1:0 --admin '' --web '' --data " +
-                             (dir / "killed").string() + " --database " + services.postgres +
-                             " --cluster " + services.redis + " --cluster-ttl 1"));
+    ASSERT_TRUE(StartKillable(killed, /*ttlSeconds=*/1));
     TTestClient alice, bob;
     ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
     ASSERT_TRUE(bob.Connect(killed.port) && bob.Login("bob", "pw", "example.com"));
@@ -610,9 +616,7 @@ TEST_F(Cluster, AKilledNodesUsersLeaveTheOtherNodesSites) {
 TEST_F(Cluster, ACallToAKilledNodesUserIsKeptForItsNextSignIn) {
     ASSERT_TRUE(a.Start(Config("a")));
     TProcessNode killed;
-    ASSERT_TRUE(killed.Start("--listen 127.0.0.1:0 --admin '' --web '' --data " +
-                             (dir / "killed").string() + " --database " + services.postgres +
-                             " --cluster " + services.redis + " --cluster-ttl 60"));
+    ASSERT_TRUE(StartKillable(killed, /*ttlSeconds=*/60));
     TTestClient alice, bob;
     ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
     ASSERT_TRUE(bob.Connect(killed.port) && bob.Login("bob", "pw", "example.com"));
