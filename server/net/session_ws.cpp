@@ -26,17 +26,22 @@ bool TSession::ConsumeFrames(uint8_t* data, size_t size) {
                 CloseWebSocket(ws::CLOSE_PROTOCOL); // the session's bytes are binary
                 return false;
             }
+            // Only an empty frame comes as a piece of nothing.
+            if (event.frameStart && !TakeFrameBudget(/*payloadFree=*/event.size == 0))
+                return false;
             // A packet may span messages and a message may hold several.
             if (!ConsumePackets(event.data, event.size))
                 return false;
             break;
         case TKind::Ping:
-            if (!TakeControlBudget())
+            if (!TakeFrameBudget(/*payloadFree=*/true))
                 return false;
             QueueControl(ws::TOpcode::Pong,
                          std::string_view(reinterpret_cast<const char*>(event.data), event.size));
             break;
         case TKind::Pong:
+            if (!TakeFrameBudget(/*payloadFree=*/true))
+                return false;
             break;
         case TKind::Close:
             ws->closeReceived = true;
@@ -51,16 +56,28 @@ bool TSession::ConsumeFrames(uint8_t* data, size_t size) {
     }
 }
 
-bool TSession::TakeControlBudget() {
+// Each frame costs the loop a read whatever it carries, so each is a
+// request, before sign-in too: past the rate it is a flood, not a browser.
+// A data frame pays for the first packet it brings.
+bool TSession::TakeFrameBudget(bool payloadFree) {
     const TSessionLimits& limits = server.Limits();
-    if (requestBudget.Take(server.NowMs(), limits.requestsPerSecond, limits.requestBurst))
-        return true;
-    // Pings count as requests do: past the rate it is a flood, not a browser.
+    int64_t now = server.NowMs();
+    if (!requestBudget.Take(now, limits.requestsPerSecond, limits.requestBurst) ||
+        (payloadFree &&
+         !ws->emptyFrames.Take(now, limits.wsEmptyFramesPerSecond, limits.wsEmptyFrameBurst))) {
+        Flooded();
+        return false;
+    }
+    if (!payloadFree)
+        ws->framePaysPacket = true;
+    return true;
+}
+
+void TSession::Flooded() {
     if (client.SignedIn())
         server.Service().EndSession(client, REASON_FLOOD);
     else
-        Close();
-    return false;
+        CloseWebSocket(ws::CLOSE_POLICY);
 }
 
 void TSession::FrameOutput() {
