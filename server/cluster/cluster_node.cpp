@@ -79,6 +79,7 @@ void TClusterNode::CommandsDown(const std::string& why) {
     // The subscriptions' connection may be as stuck as this one, and it
     // never waits for an answer: it starts afresh and subscribes again.
     events.Drop(why);
+    writeAll = true;
     service.DropRemote("");
     liveNodes.clear();
     clusterSites.clear();
@@ -140,7 +141,8 @@ void TClusterNode::ScheduleBeat() {
 }
 
 // Renews this node's key; when it had expired (Redis restarted, or the
-// node was swept after a stall) this node's sessions are written again.
+// node was swept after a stall) or Redis was away, this node's sessions are
+// written again.
 void TClusterNode::Beat() {
     FinishOverdueCounts();
     if (!commands.Up())
@@ -152,8 +154,9 @@ void TClusterNode::Beat() {
     commands.Command(
         {"SET", NodeKey(nodeId), "1", "PX", std::to_string(config.ttl.count()), "GET"},
         [this, weak](std::optional<TRedisReply> r) {
-            if (weak.expired() || !r || r->kind != TRedisReply::Nil)
+            if (weak.expired() || !r || (r->kind != TRedisReply::Nil && !writeAll))
                 return;
+            writeAll = false;
             commands.Command({"DEL", NodeSitesKey(nodeId)});
             for (const auto& [where, presence] : present)
                 Announce(presence);

@@ -125,6 +125,10 @@ class TClusterNode final : public TClusterLink {
     std::map<uint64_t, TNodeSessions> onlineHere; // accounts with a session on this node
     std::map<uint64_t, std::string> sessionSites; // session serial -> packed USERS line
     std::set<std::string> liveNodes;
+    // Redis was away: what changed here meanwhile never reached it, and a
+    // Redis that was only frozen still holds this node's key, so the next
+    // renewal writes everything again whether the key lapsed or not.
+    bool writeAll = false;
     std::vector<TSiteCount> clusterSites; // all sites, busiest first
     // Keys that left lately: a presence snapshot taken before they left must
     // not bring them back.
