@@ -22,7 +22,7 @@ struct TSessionLimits {
     // they are written (anything else written sooner takes them along).
     int64_t presenceWaitMs = 50;
     // All requests of a signed-in session; over WebSocket each frame is one
-    // too (its first packet rides on it), before sign-in as well.
+    // too, before sign-in as well, unless a packet it brings pays for it.
     double requestsPerSecond = 200;
     double requestBurst = 400;
     // WebSocket frames that carry none of the session's bytes (empty data

@@ -149,11 +149,9 @@ bool TSession::ConsumePackets(const uint8_t* data, size_t size) {
 bool TSession::Dispatch(const TPacket& packet) {
     if (ending || dropped)
         return false;
-    // The frame that brought a packet was counted already: a browser's
-    // request, one packet in one message, costs one, not two.
-    bool paid = ws && ws->framePaysPacket;
+    // The packet pays for the frame that brought it, as over TCP.
     if (ws)
-        ws->framePaysPacket = false;
+        ws->frameOwed = false;
     if (!client.SignedIn()) {
         if (client.serial != 0)
             return true; // the login is being checked; nothing else counts yet
@@ -165,8 +163,7 @@ bool TSession::Dispatch(const TPacket& packet) {
         return !closed;
     }
     const TSessionLimits& limits = server.Limits();
-    if (!paid &&
-        !requestBudget.Take(server.NowMs(), limits.requestsPerSecond, limits.requestBurst)) {
+    if (!requestBudget.Take(server.NowMs(), limits.requestsPerSecond, limits.requestBurst)) {
         server.Service().EndSession(client, REASON_FLOOD); // a flood, not a bar
         return false;
     }

@@ -84,9 +84,10 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     // Sends a close frame with `code` and ends the session once it is written.
     void CloseWebSocket(uint16_t code);
     // Counts a frame against the request budget, and one that carries no
-    // session bytes against the allowance for those; false (the session is
-    // ending) when over either.
-    bool TakeFrameBudget(bool payloadFree);
+    // session bytes against the allowance for those too; false (the session
+    // is ending) when over either.
+    enum class TFrameCarries { SessionBytes, Nothing };
+    bool TakeFrameBudget(TFrameCarries carries);
     // Ends a session that sends more than any bar would.
     void Flooded();
     void Linger();

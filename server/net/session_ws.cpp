@@ -27,20 +27,21 @@ bool TSession::ConsumeFrames(uint8_t* data, size_t size) {
                 return false;
             }
             // Only an empty frame comes as a piece of nothing.
-            if (event.frameStart && !TakeFrameBudget(/*payloadFree=*/event.size == 0))
+            if (event.frameStart && !TakeFrameBudget(event.size == 0 ? TFrameCarries::Nothing
+                                                                     : TFrameCarries::SessionBytes))
                 return false;
             // A packet may span messages and a message may hold several.
             if (!ConsumePackets(event.data, event.size))
                 return false;
             break;
         case TKind::Ping:
-            if (!TakeFrameBudget(/*payloadFree=*/true))
+            if (!TakeFrameBudget(TFrameCarries::Nothing))
                 return false;
             QueueControl(ws::TOpcode::Pong,
                          std::string_view(reinterpret_cast<const char*>(event.data), event.size));
             break;
         case TKind::Pong:
-            if (!TakeFrameBudget(/*payloadFree=*/true))
+            if (!TakeFrameBudget(TFrameCarries::Nothing))
                 return false;
             break;
         case TKind::Close:
@@ -58,18 +59,23 @@ bool TSession::ConsumeFrames(uint8_t* data, size_t size) {
 
 // Each frame costs the loop a read whatever it carries, so each is a
 // request, before sign-in too: past the rate it is a flood, not a browser.
-// A data frame pays for the first packet it brings.
-bool TSession::TakeFrameBudget(bool payloadFree) {
+// A data frame that brings a packet is paid for by the packet (a browser's
+// request, one packet in one message, costs what it costs over TCP); one
+// that brings none is counted when the next frame comes.
+bool TSession::TakeFrameBudget(TFrameCarries carries) {
     const TSessionLimits& limits = server.Limits();
     int64_t now = server.NowMs();
-    if (!requestBudget.Take(now, limits.requestsPerSecond, limits.requestBurst) ||
-        (payloadFree &&
-         !ws->emptyFrames.Take(now, limits.wsEmptyFramesPerSecond, limits.wsEmptyFrameBurst))) {
+    bool owed = ws->frameOwed;
+    ws->frameOwed = false;
+    bool over = owed && !requestBudget.Take(now, limits.requestsPerSecond, limits.requestBurst);
+    if (!over && carries == TFrameCarries::Nothing)
+        over = !requestBudget.Take(now, limits.requestsPerSecond, limits.requestBurst) ||
+               !ws->emptyFrames.Take(now, limits.wsEmptyFramesPerSecond, limits.wsEmptyFrameBurst);
+    if (over) {
         Flooded();
         return false;
     }
-    if (!payloadFree)
-        ws->framePaysPacket = true;
+    ws->frameOwed = carries == TFrameCarries::SessionBytes;
     return true;
 }
 

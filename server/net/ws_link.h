@@ -22,8 +22,9 @@ struct TWsLink {
     bool pinged = false;        // since the last input
     bool closeSent = false;     // nothing may follow our close frame
     bool closeReceived = false; // or the peer has gone
-    // The current data frame has paid for one packet of what it carries.
-    bool framePaysPacket = false;
+    // The latest data frame has brought no whole packet yet: a packet pays
+    // for the frame that brings it, else the next frame counts it.
+    bool frameOwed = false;
     TRateBudget emptyFrames; // frames that carry no session bytes
     // After our close frame, the wait for the peer's (bounded).
     std::unique_ptr<asio::steady_timer> linger;
