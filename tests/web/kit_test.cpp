@@ -300,7 +300,7 @@ TEST(TWebBannerBrowserTest, AClickOnTheLoadedBannerOpensItsLinkAndNothingElseDoe
     ASSERT_EQ(completed, 1);
     browser.SetInputEnabled(false);
     EXPECT_EQ(frame["parentElement"]["style"]["cursor"].as<std::string>(), "pointer");
-    click_banner(50, 10, /*onPanel=*/0); // a menu's shade over the banner
+    click_banner(50, 10, /*onPanel=*/0);  // a menu's shade over the banner
     click_banner(150, 10, /*onPanel=*/1); // the panel beside the banner
     EXPECT_EQ(opened["length"].as<int>(), 0);
     click_banner(50, 10, /*onPanel=*/1);
