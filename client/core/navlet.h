@@ -316,6 +316,8 @@ class TNavlet {
     void OpenUpdateFile(int32_t offered, bool abandoned);
     bool ModuleFileIsWhole(const std::string& path, int64_t wholeSize, int32_t version);
     void DropBrokenUpdate();
+    // A host that updates the module itself hears of an offer instead.
+    void TellHostOfOffer(int32_t version);
     // Where the download is written: beside the module, or in the folder the
     // platform gives a protected bar.
     std::string UpdateFolder() const;
@@ -407,6 +409,7 @@ class TNavlet {
     int32_t moduleVersion = 0;
     int32_t updateVersion = 0;
     int32_t updateBytes = 0;
+    int32_t toldOffer = 0; // the offer last told to a host that updates the module
     std::string siteUrl;
     std::string siteHost;
     std::string myNick;

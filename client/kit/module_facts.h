@@ -25,6 +25,9 @@ class TModuleFacts {
     // module carries no version resource (a browser extension's manifest);
     // empty: the version is read from the module file.
     virtual std::string HostStatedVersion() const { return {}; }
+    // Whether the host replaces the module itself (a browser updates its
+    // extension): the bar then downloads no module of its own.
+    virtual bool HostUpdatesModule() const { return false; }
 };
 
 } // namespace navlet

@@ -1,7 +1,9 @@
 // The banner area's browser in the panel: an iframe. Before a page is framed
 // the kit asks for it itself, so that a failed page or one that refuses to
 // be framed reports its error (the bar then shows its default banner)
-// instead of leaving an empty or refused frame in the panel.
+// instead of leaving an empty or refused frame in the panel. The page runs
+// sandboxed: it cannot navigate the panel; a click on a loaded banner opens
+// the page's first link in a new tab.
 #pragma once
 
 #include <memory>
