@@ -53,6 +53,7 @@ class TFixedModuleFacts : public TModuleFacts {
     bool protectedMode = false;
     std::string writableFolder;
     std::string statedVersion; // empty: the version is read from the module file
+    TShareScope shareDefault = TShareScope::Page;
 
     bool ModuleFileName(std::string& out) const override {
         if (!hasModuleFile)
@@ -65,6 +66,7 @@ class TFixedModuleFacts : public TModuleFacts {
     bool ProtectedMode() const override { return protectedMode; }
     std::string WritableFolder() const override { return writableFolder; }
     std::string HostStatedVersion() const override { return statedVersion; }
+    TShareScope DefaultShareScope() const override { return shareDefault; }
 };
 
 } // namespace navlet::testing

@@ -110,6 +110,7 @@ class TWebModuleFacts : public TModuleFacts {
     uint32_t UserDefaultLcid() const override { return facts.lcid; }
     std::string ServiceHostName() const override;
     std::string HostStatedVersion() const override;
+    TShareScope DefaultShareScope() const override { return TShareScope::SiteOnly; }
 
   private:
     const THostFacts& facts;
