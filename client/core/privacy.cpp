@@ -112,15 +112,22 @@ bool PatternNamesPage(std::string_view pattern, std::string_view address) {
            (path.size() == wantedPath.size() || path[wantedPath.size()] == '/');
 }
 
-bool IsLocalNetworkHost(std::string_view hostName) {
+bool IsLoopbackHost(std::string_view hostName) {
     const std::string host = FoldCase(hostName);
-    if (host == "localhost" || host.ends_with(".localhost"))
+    if (host == "localhost" || host.ends_with(".localhost") || host == "[::1]")
         return true;
     std::array<int, 4> ip{};
+    return ParseIpv4(host, ip) && ip[0] == 127;
+}
+
+bool IsLocalNetworkHost(std::string_view hostName) {
+    if (IsLoopbackHost(hostName))
+        return true;
+    const std::string host = FoldCase(hostName);
+    std::array<int, 4> ip{};
     if (ParseIpv4(host, ip))
-        return ip[0] == 127 || ip[0] == 10 || ip[0] == 0 ||
-               (ip[0] == 172 && ip[1] >= 16 && ip[1] <= 31) || (ip[0] == 192 && ip[1] == 168) ||
-               (ip[0] == 169 && ip[1] == 254);
+        return ip[0] == 10 || ip[0] == 0 || (ip[0] == 172 && ip[1] >= 16 && ip[1] <= 31) ||
+               (ip[0] == 192 && ip[1] == 168) || (ip[0] == 169 && ip[1] == 254);
     return IsLocalIpv6(host);
 }
 

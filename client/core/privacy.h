@@ -21,6 +21,8 @@ bool PatternNamesPage(std::string_view pattern, std::string_view address);
 
 // Loopback, private and link-local addresses, and "localhost".
 bool IsLocalNetworkHost(std::string_view hostName);
+// Of those, the machine's own: 127.0.0.0/8, [::1] and "localhost".
+bool IsLoopbackHost(std::string_view hostName);
 
 // The built-in patterns: the local network's names and the well-known
 // sign-in pages, where a page address is a secret of its own.

@@ -94,12 +94,16 @@ bool TNavlet::NeverReported(const std::string& address) const {
             return true;
     if (!neverReportDefaults)
         return false;
-    // The service itself is no stranger: a local run's pages on loopback are
-    // reported like any other.
+    // The service itself is no stranger, and a service on this machine is a
+    // local run or a test: its pages and the machine's others are reported
+    // like any site.
     const std::string host = PageHostName(address);
-    if (host == PageHostName(ClientSocket->Host()) || host == PageHostName(WebSiteHost()))
+    const std::string session = PageHostName(ClientSocket->Host());
+    const std::string web = PageHostName(WebSiteHost());
+    if (host == session || host == web)
         return false;
-    if (IsLocalNetworkHost(host))
+    const bool localService = IsLoopbackHost(session) || IsLoopbackHost(web);
+    if (IsLocalNetworkHost(host) && !(localService && IsLoopbackHost(host)))
         return true;
     for (const std::string& pattern : BuiltInNeverReported())
         if (PatternNamesPage(pattern, address))

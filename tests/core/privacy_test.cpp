@@ -35,6 +35,10 @@ TEST(NeverReportPatterns, LocalNetworkAddresses) {
     for (const char* host : {"172.32.0.1", "192.169.0.1", "8.8.8.8", "1.2.3.4.5", "256.1.1.1",
                              "10.example.com", "[2001:db8::1]", "[fe8::1]", "example.com"})
         EXPECT_FALSE(IsLocalNetworkHost(host)) << host;
+    for (const char* host : {"127.0.0.1", "LOCALHOST", "[::1]"})
+        EXPECT_TRUE(IsLoopbackHost(host)) << host;
+    for (const char* host : {"10.0.0.1", "[fe80::1]", "localhost.example"})
+        EXPECT_FALSE(IsLoopbackHost(host)) << host;
     EXPECT_EQ(PageHostName("[::1]:8080/x"), "[::1]");
     EXPECT_EQ(PageHostName("WWW.Example.COM:81"), "www.example.com");
 }
@@ -141,16 +145,18 @@ TEST_F(PrivacyTest, AStoredChoiceOutweighsTheHostsDefault) {
 }
 
 TEST_F(PrivacyTest, SignInPagesAndTheLocalNetworkPauseButTheServiceItselfDoesNot) {
-    tk.environment.values["NAVLET_WEB"] = "127.0.0.1:8080";
+    tk.module.serviceHost = "navlet.example";
+    tk.environment.values["NAVLET_WEB"] = "web.navlet.example:8080";
     TNavlet& b = ConnectedBar();
     Visit(b, "https://accounts.google.com/signin?continue=S3CRET");
     EXPECT_EQ(StatusText(), "Navlet is paused on this site.");
-    Visit(b, "http://127.0.0.1:8080/newuser.asp");
+    Visit(b, "http://web.navlet.example:8080/newuser.asp");
     Visit(b, "http://192.168.1.1/admin");
     Visit(b, "https://github.com/login/oauth");
     Visit(b, "https://github.com/alice");
-    EXPECT_EQ(Reports(),
-              (std::vector<std::string>{"", "127.0.0.1:8080/newuser.asp", "", "github.com/alice"}));
+    Visit(b, "http://127.0.0.1:3000/");
+    EXPECT_EQ(Reports(), (std::vector<std::string>{"", "web.navlet.example:8080/newuser.asp", "",
+                                                   "github.com/alice", ""}));
 
     // Switched off, the defaults name nothing; the user's own patterns still do.
     Put("neverreportdefaults", int32_t(0));
@@ -159,6 +165,18 @@ TEST_F(PrivacyTest, SignInPagesAndTheLocalNetworkPauseButTheServiceItselfDoesNot
     Visit(b, "http://192.168.1.1/admin");
     Visit(b, "https://www.bank.example/");
     EXPECT_EQ(Reports(), (std::vector<std::string>{"192.168.1.1/admin", ""}));
+}
+
+TEST_F(PrivacyTest, AServiceOnThisMachineLeavesTheMachinesOwnPagesReported) {
+    tk.environment.values["NAVLET_SERVER"] = "127.0.0.1:8000";
+    tk.environment.values["NAVLET_WEB"] = "127.0.0.1:8080";
+    TNavlet& b = ConnectedBar();
+    Visit(b, "http://127.0.0.1:8080/");
+    Visit(b, "http://localhost:8080/");
+    Visit(b, "http://[::1]:9/");
+    Visit(b, "http://10.0.0.2/"); // another machine's
+    EXPECT_EQ(Reports(),
+              (std::vector<std::string>{"127.0.0.1:8080", "localhost:8080", "[::1]:9", ""}));
 }
 
 TEST_F(PrivacyTest, NeverReportThisSiteAddsTheHostAndTakesItBack) {
