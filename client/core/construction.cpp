@@ -35,6 +35,9 @@ TNavlet::TNavlet(const TKit& k) : TNavlet(k, TBareForm{}) {
     ShowBanner(0);
     // 7. Only the language filter is read here.
     SyncSettings(0, 0, 0, 0, -1, 0, 0);
+    // What is reported of a page: the host's default until the settings,
+    // read at each page, say otherwise.
+    shareScope = kit.module.DefaultShareScope();
     // 8. The three menus; the language checks follow languageMask as read above.
     BuildMenus();
     // 9. The service's session server, never the layout's loopback endpoint

@@ -156,6 +156,24 @@ class TNavlet {
     void URLTimerTimer();
     void CheckSiteUrl();
 
+    // What of the page leaves the browser. < 0 reads the privacy settings
+    // ("share", "neverreport", "neverreportdefaults") into their fields, > 0
+    // writes them; the first failure ends the call silently.
+    void SyncPrivacySettings(int direction);
+    // Whether the page `address` (cut, without scheme) is never reported: the
+    // user's patterns, then the built-in defaults, which never name the
+    // service's own hosts (a local service stays reachable on loopback).
+    bool NeverReported(const std::string& address) const;
+
+  private:
+    // A page the bar cannot report: the user leaves the site's list while the
+    // session, its private chats and friends go on. `reason` is the ticker's
+    // status line.
+    void PauseSite(const char* reason);
+    // The next web page: the status line that the pause replaced comes back.
+    void ResumeSite();
+
+  public:
     // ---- Status ticker (ticker.cpp) ----
     // `format` is printf-style; the line is returned so that the caller can
     // fill `user` and `link`. The reference stays valid until the line leaves
@@ -307,6 +325,10 @@ class TNavlet {
   private:
     void BindActionComponents(); // buttons and boxes of the search side
     void ActOnOptionsChoice(int16_t id);
+    // "Never report this site": the shown page's host joins the user's
+    // patterns, or leaves them when it is there as it is.
+    bool OwnNeverReportEntry() const;
+    void ToggleNeverReportSite();
 
     // ---- Self-update: the download and the installation (update.cpp) ----
     void UpdateChunkReceived(const TUpdateChunkMsg& chunk);
@@ -412,6 +434,14 @@ class TNavlet {
     int32_t toldOffer = 0; // the offer last told to a host that updates the module
     std::string siteUrl;
     std::string siteHost;
+    // Privacy: what is reported, and the pause on pages that are not.
+    TShareScope shareScope = TShareScope::Page; // the host's default until read
+    std::vector<std::string> neverReported;     // the user's own patterns
+    bool neverReportDefaults = true;
+    bool sitePaused = false;       // the server was told: on no site
+    std::string shownPage;         // the web page shown, cut; empty on other pages
+    std::string pauseLine;         // the status line of the pause
+    std::string statusBeforePause; // the status line the pause replaced
     std::string myNick;
     std::string password;
     std::string shownVersion;

@@ -1,6 +1,7 @@
 #include "server/core/calls.h"
 
 #include "protocol/messages.h"
+#include "protocol/page_address.h"
 #include "server/core/wire.h"
 
 namespace navlet::server {
@@ -117,7 +118,10 @@ void TCallDesk::RouteSearch(TClient& client, const TFindUserRequest& request, bo
     });
 }
 
-void TCallDesk::RemoteCall(const TRemoteCall& call) {
+void TCallDesk::RemoteCall(const TRemoteCall& received) {
+    // A node of an older build may still pass on a whole page address.
+    TRemoteCall call = received;
+    call.callerSite = CutPageAddress(received.callerSite);
     if (TAccountEntry* target = directory.CachedById(call.target); target && target->Online()) {
         Ring(*target, call);
         return;
@@ -273,7 +277,8 @@ void TCallDesk::SendKeptCalls(TClient& target, const std::vector<TKeptCall>& cal
         TAccountEntry* caller = directory.CachedById(call.caller);
         TClient* online = caller ? caller->MostRecent() : nullptr;
         TLookingForYouMsg m{online != nullptr || onlineElsewhere.count(call.caller) > 0,
-                            call.callerNick, call.message, online ? online->siteUrl : call.link};
+                            call.callerNick, call.message,
+                            online ? online->siteUrl : CutPageAddress(call.link)};
         ClearPacket(p);
         TWireRef wire = EncodeWire(p, WriteLookingForYou(p, m), MSG_LOOKING_FOR_YOU);
         // Kept calls close the welcome.

@@ -98,6 +98,9 @@ struct TClient {
     std::shared_ptr<const std::vector<uint8_t>> offeredImage;
     std::string versionText; // the bar's module version at login
     uint64_t siteTicket = 0; // site entries begun: a later one supersedes a pending one
+    // The host a bar paused on (it reported no site): coming back to it
+    // keeps the private chats that the pause kept.
+    std::string pausedHost;
     // Only while a welcome is being sent: an idle session keeps none.
     std::unique_ptr<TWelcome> welcome;
 

@@ -95,6 +95,29 @@ TEST_F(SitesTest, LeavingASiteTellsTheChatsWhetherTheAccountLeavesItToo) {
     EXPECT_EQ(desk.SiteCount(), 1u);
 }
 
+TEST_F(SitesTest, APauseKeepsTheChatsAndSoDoesComingBackToItsSiteButNotAMove) {
+    TSiteDesk desk(directory, neighbours, local, clock, TBannerSet{}, {});
+    TAccountEntry alice = Account(1, "alice"), bob = Account(2, "bob");
+    TSession a(alice, 11, directory), b(bob, 12, directory);
+    desk.EnterSiteWhenKnown(a.client, "a.example/1?s=S3CRET", nullptr);
+    desk.EnterSiteWhenKnown(b.client, "a.example", nullptr);
+    EXPECT_EQ(a.client.siteUrl, "a.example/1");
+    b.sink.got.clear();
+
+    desk.SiteReport(a.client, "");
+    EXPECT_EQ(b.sink.Take(MSG_USER_LEFT).size(), 1u);
+    EXPECT_EQ(a.client.site, nullptr);
+    desk.SiteReport(a.client, ""); // still paused
+    desk.SiteReport(a.client, "A.example/2#S3CRET");
+    EXPECT_EQ(a.client.siteUrl, "A.example/2");
+    EXPECT_EQ(desk.SessionsOn("a.example").size(), 2u);
+    EXPECT_TRUE(neighbours.heard.empty());
+
+    desk.SiteReport(a.client, "");
+    desk.SiteReport(a.client, "b.example");
+    EXPECT_EQ(neighbours.heard, std::vector<std::string>{"chats alice - stays"});
+}
+
 // On a cluster the welcome waits for the site as Redis holds it; the
 // friends' records and the kept calls belong to the sign-in's welcome only.
 TEST_F(SitesTest, TheSignInsWelcomeWaitsForTheSiteAndTheKeptCallsFollowIt) {

@@ -58,6 +58,7 @@ class TFixedModuleFacts : public TModuleFacts {
     std::string writableFolder;
     std::string statedVersion; // empty: the version is read from the module file
     bool updatesModule = false;
+    TShareScope shareDefault = TShareScope::Page;
 
     bool ModuleFileName(std::string& out) const override {
         if (!hasModuleFile)
@@ -71,6 +72,7 @@ class TFixedModuleFacts : public TModuleFacts {
     std::string WritableFolder() const override { return writableFolder; }
     std::string HostStatedVersion() const override { return statedVersion; }
     bool HostUpdatesModule() const override { return updatesModule; }
+    TShareScope DefaultShareScope() const override { return shareDefault; }
 };
 
 } // namespace navlet::testing

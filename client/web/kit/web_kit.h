@@ -112,6 +112,7 @@ class TWebModuleFacts : public TModuleFacts {
     std::string HostStatedVersion() const override;
     // The browser updates the extension.
     bool HostUpdatesModule() const override { return true; }
+    TShareScope DefaultShareScope() const override { return TShareScope::SiteOnly; }
 
   private:
     const THostFacts& facts;
