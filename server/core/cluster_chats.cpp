@@ -120,19 +120,6 @@ void TChatDesk::ToChatNodes(const TPrivateChat& chat, const cluster::TNodeMessag
             link->ToNode(member.node, message);
 }
 
-void TChatDesk::RemoteEvent(const std::string& from, const cluster::TNodeMessage& message) {
-    if (auto* invite = std::get_if<cluster::TInvite>(&message))
-        RemoteInvite(from, *invite);
-    else if (auto* joined = std::get_if<cluster::TChatJoined>(&message))
-        RemoteJoined(from, *joined);
-    else if (auto* line = std::get_if<cluster::TChatLine>(&message))
-        RemoteChatLine(from, *line);
-    else if (auto* left = std::get_if<cluster::TChatLeft>(&message))
-        RemoteChatLeft(from, *left);
-    else if (auto* failed = std::get_if<cluster::TInviteFailed>(&message))
-        RemoteInviteFailed(*failed);
-}
-
 // The inviter comes first among the members, on the sending node.
 void TChatDesk::RemoteInvite(const std::string& from, const cluster::TInvite& m) {
     const ChatId chatId = m.chat;
@@ -199,12 +186,7 @@ void TChatDesk::RemoteChatLine(const std::string& from, const cluster::TChatLine
     if (std::none_of(remote.begin(), remote.end(),
                      [&](const TRemoteMember& r) { return r.user == sender && r.node == from; }))
         return;
-    TPacket p;
-    ClearPacket(p);
-    TChatLineMsg line;
-    line.address = MakeChatAddress(sender, chatId);
-    line.text = m.text;
-    TWireRef wire = EncodeWire(p, WriteChatLine(p, line), MSG_CHAT_LINE);
+    TWireRef wire = ChatLineWire(MakeChatAddress(sender, chatId), m.text);
     for (TClient* member : it->second.members)
         member->sink.Deliver(wire);
 }

@@ -14,7 +14,7 @@ void TService::Handle(TClient& client, const TPacket& p) {
         siteDesk.SiteReport(client, ReadSiteReport(p));
         break;
     case REQ_CHAT_TEXT:
-        ChatText(client, ReadChatText(p));
+        chats.Say(client, ReadChatText(p));
         break;
     case REQ_INVITE:
         chats.Invite(client, ReadChatAddressRequest(p));
