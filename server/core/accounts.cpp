@@ -67,6 +67,7 @@ TAccountEntry* TAccountDesk::OnlineByNick(std::string_view nick) {
 void TAccountDesk::Join(TClient& client, TAccountEntry& entry) {
     entry.sessions.push_back(&client);
     client.account = &entry;
+    NoteActivity(client);
     signedInBySerial[client.serial] = &client;
 }
 

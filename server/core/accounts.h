@@ -44,6 +44,8 @@ class TAccountDesk final : public TDirectory {
     // account's (which then counts as used now).
     void Join(TClient& client, TAccountEntry& entry);
     void Leave(TClient& client);
+    // A request of the client: its account's latest session is this one.
+    void NoteActivity(TClient& client) { client.lastActive = ++activity; }
     // Every signed-in session of this node.
     std::vector<TClient*> Sessions() const;
     size_t SignedInCount() const { return signedInBySerial.size(); }
@@ -66,6 +68,7 @@ class TAccountDesk final : public TDirectory {
     std::unordered_map<uint64_t, TAccountEntry> accounts;    // by id; nodes stay put
     std::unordered_map<std::string, uint64_t> accountByNick; // folded nick
     std::unordered_map<uint64_t, TClient*> signedInBySerial;
+    uint64_t activity = 0; // counts requests and sign-ins
 };
 
 } // namespace navlet::server

@@ -125,6 +125,9 @@ class TChatDesk {
     void NotJoined(TClient& inviter, ChatId chatId, uint64_t inviteeId);
     // Tells the nodes of the chat's remote members, each once.
     void ToChatNodes(const TPrivateChat& chat, const cluster::TNodeMessage& message);
+    // The chat when `user` is a member of it through `node`, else null: only
+    // such a member speaks or leaves through that node's messages.
+    TPrivateChat* ChatOfRemote(ChatId chatId, uint64_t user, const std::string& node);
 
     TDirectory& directory;
     TChatSites& sites;

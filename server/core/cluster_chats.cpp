@@ -175,40 +175,39 @@ void TChatDesk::RemoteJoined(const std::string& from, const cluster::TChatJoined
         member->sink.Deliver(joined);
 }
 
-// Only a member on the sending node speaks.
-void TChatDesk::RemoteChatLine(const std::string& from, const cluster::TChatLine& m) {
-    const ChatId chatId = m.chat;
-    const uint64_t sender = m.sender;
+TPrivateChat* TChatDesk::ChatOfRemote(ChatId chatId, uint64_t user, const std::string& node) {
     auto it = chats.find(chatId);
     if (it == chats.end())
-        return;
+        return nullptr;
     const auto& remote = it->second.remote;
-    if (std::none_of(remote.begin(), remote.end(),
-                     [&](const TRemoteMember& r) { return r.user == sender && r.node == from; }))
+    bool member = std::any_of(remote.begin(), remote.end(), [&](const TRemoteMember& r) {
+        return r.user == user && r.node == node;
+    });
+    return member ? &it->second : nullptr;
+}
+
+// Only a member on the sending node speaks.
+void TChatDesk::RemoteChatLine(const std::string& from, const cluster::TChatLine& m) {
+    TPrivateChat* chat = ChatOfRemote(m.chat, m.sender, from);
+    if (!chat)
         return;
-    TWireRef wire = ChatLineWire(MakeChatAddress(sender, chatId), m.text);
-    for (TClient* member : it->second.members)
+    TWireRef wire = ChatLineWire(MakeChatAddress(m.sender, m.chat), m.text);
+    for (TClient* member : chat->members)
         member->sink.Deliver(wire);
 }
 
 // When the member left its site as well, this node's members on that site
 // hear "user left" from the site (it follows on the site's channel) instead.
 void TChatDesk::RemoteChatLeft(const std::string& from, const cluster::TChatLeft& m) {
-    const ChatId chatId = m.chat;
     const uint64_t user = m.user;
-    auto it = chats.find(chatId);
-    if (it == chats.end())
+    TPrivateChat* chat = ChatOfRemote(m.chat, user, from);
+    if (!chat)
         return;
-    auto& remote = it->second.remote;
-    auto known = std::find_if(remote.begin(), remote.end(), [&](const TRemoteMember& r) {
-        return r.user == user && r.node == from;
-    });
-    if (known == remote.end())
-        return;
-    remote.erase(known);
+    std::erase_if(chat->remote,
+                  [&](const TRemoteMember& r) { return r.user == user && r.node == from; });
     bool leavesSite = m.leavesSite;
-    TWireRef left = MemberWire(user, chatId, MSG_MEMBER_LEFT);
-    for (TClient* member : it->second.members) {
+    TWireRef left = MemberWire(user, m.chat, MSG_MEMBER_LEFT);
+    for (TClient* member : chat->members) {
         TSite* site = member->site;
         if (leavesSite && site && sites.HostOf(site) == m.host &&
             !sites.PresentBesides(*site, user, from))

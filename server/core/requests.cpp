@@ -7,7 +7,7 @@ namespace navlet::server {
 void TService::Handle(TClient& client, const TPacket& p) {
     if (!client.SignedIn())
         return;
-    client.lastActive = ++activity;
+    accountDesk.NoteActivity(client);
     windows.NoteActivity(client);
     switch (p.Type()) {
     case REQ_SITE_REPORT:

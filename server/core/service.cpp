@@ -71,7 +71,6 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     windows.MakeRoom(entry);
     const bool cameOnline = entry.sessions.empty();
     accountDesk.Join(client, entry);
-    client.lastActive = ++activity;
     windows.SignedIn(client);
     chats.SignedIn(client);
     client.languageMask = request.languageMask;

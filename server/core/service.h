@@ -1,9 +1,9 @@
 // The service's front: what sessions, the web site, the admin endpoint and
 // the cluster node call. The work is the subsystems' (accounts, sign-in,
-// sites and presence, private chats, friends, searches and calls, the
-// operator's desk, the window bound, updates); the front wires them to each
-// other. Pure logic on one thread: it talks to connections through
-// TSessionSink and keeps durable state in a TStore.
+// sites and presence, chat lines and private chats, friends, searches and
+// calls, the operator's desk, the window bound, updates); the front wires
+// them to each other. Pure logic on one thread: it talks to connections
+// through TSessionSink and keeps durable state in a TStore.
 #pragma once
 
 #include <atomic>
@@ -234,7 +234,6 @@ class TService final : private TChatSites, private TSiteNeighbours {
     TAccountDesk accountDesk; // every desk's TDirectory
     TSignInDesk signInDesk;
     int64_t lastPruneMs = 0;
-    uint64_t activity = 0;               // counts requests, to find an account's latest session
     TLocalLink localLink;                // until SetClusterLink
     TClusterLink* nodeLink = &localLink; // the cluster's, or the local one
     TOperatorDesk operators;
