@@ -108,27 +108,35 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
         return;
     std::string host = channel.substr(prefix.size());
     const std::string& from = event.from;
-    if (auto* in = std::get_if<TSiteEntered>(&event.message)) {
-        recentlyLeft.erase(RemoteKey(from, in->user.id));
-        service.RemoteEntered(host, from, FromRecord(in->user));
-    } else if (auto* out = std::get_if<TSiteLeft>(&event.message)) {
-        std::string key = RemoteKey(from, out->user);
-        recentlyLeft[key] = clock.NowMs();
-        service.RemoteLeft(host, key);
-    } else if (auto* line = std::get_if<TSiteLine>(&event.message)) {
-        service.RemoteLine(host, line->sender, line->language, line->nick, line->text);
-    }
+    std::visit(
+        TOverloaded{
+            [&](const TSiteEntered& in) {
+                recentlyLeft.erase(RemoteKey(from, in.user.id));
+                service.RemoteEntered(host, from, FromRecord(in.user));
+            },
+            [&](const TSiteLeft& out) {
+                std::string key = RemoteKey(from, out.user);
+                recentlyLeft[key] = clock.NowMs();
+                service.RemoteLeft(host, key);
+            },
+            [&](const TSiteLine& line) {
+                service.RemoteLine(host, line.sender, line.language, line.nick, line.text);
+            },
+            // The node and operator channels' kinds.
+            TIgnoreKinds<TInvite, TInviteFailed, TChatJoined, TChatLine, TChatLeft, TTrim, TCall,
+                         TOperatorCount, TOperatorLine, TOperatorKick, TFriendState>{},
+            TIgnoreRecords{}},
+        event.message);
 }
 
+// A count answers this node's operator command; the rest is the service's
+// (TService::RemoteEvent, which names the kinds it takes).
 void TClusterNode::OnNodeEvent(const TNodeEnvelope& event) {
-    if (auto* call = std::get_if<TCall>(&event.message))
-        service.RemoteCall(TRemoteCall{call->target, call->withMessage, call->callerNick,
-                                       call->message, call->callerSite, call->callerId,
-                                       call->keep});
-    else if (auto* count = std::get_if<TOperatorCount>(&event.message))
+    if (auto* count = std::get_if<TOperatorCount>(&event.message)) {
         OnCount(*count);
-    else
-        service.RemoteEvent(event.from, event.message);
+        return;
+    }
+    service.RemoteEvent(event.from, event.message);
 }
 void TClusterNode::ScheduleBeat() {
     beat.expires_after(config.heartbeat);

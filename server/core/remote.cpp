@@ -85,19 +85,14 @@ void TSiteDesk::PublicLine(TClient& client, const std::string& text) {
     if (!site)
         return;
     const TAccount& sender = client.account->account;
-    TPacket p;
-    ClearPacket(p);
-    TChatLineMsg line;
-    line.address = MakeChatAddress(sender.id, 0);
-    line.text = text;
-    int length = WriteChatLine(p, line);
-    TWireRef wire = EncodeWire(p, length, MSG_CHAT_LINE);
+    TWireRef wire = ChatLineWire(MakeChatAddress(sender.id, 0), text);
     for (TClient* other : site->users) {
         if (other != &client && ReadsLanguage(other->languageMask, sender.language))
             other->sink.Deliver(wire);
     }
     link->PublicLine(site->host, sender.id, sender.language, sender.nick, text);
-    site->recent.push_back(TPublicLine{clock.NowUtcDays(), sender.nick, text, sender.language});
+    site->recent.push_back(
+        cluster::TKeptLine{clock.NowUtcDays(), uint8_t(sender.language), sender.nick, text});
     while (site->recent.size() > limits.recentLines)
         site->recent.pop_front();
 }
@@ -108,16 +103,11 @@ void TSiteDesk::RemoteLine(const std::string& host, uint64_t senderId, int langu
     if (it == sites.end())
         return;
     TSite& site = *it->second;
-    TPacket p;
-    ClearPacket(p);
-    TChatLineMsg line;
-    line.address = MakeChatAddress(senderId, 0);
-    line.text = text;
-    TWireRef wire = EncodeWire(p, WriteChatLine(p, line), MSG_CHAT_LINE);
+    TWireRef wire = ChatLineWire(MakeChatAddress(senderId, 0), text);
     for (TClient* user : site.users)
         if (ReadsLanguage(user->languageMask, language))
             user->sink.Deliver(wire);
-    site.recent.push_back(TPublicLine{clock.NowUtcDays(), nick, text, language});
+    site.recent.push_back(cluster::TKeptLine{clock.NowUtcDays(), uint8_t(language), nick, text});
     while (site.recent.size() > limits.recentLines)
         site.recent.pop_front();
 }

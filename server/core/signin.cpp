@@ -2,10 +2,10 @@
 
 namespace navlet::server {
 
-TSignInDesk::TSignInDesk(TDirectory& directory, TStore& store, TStoreRunner& runner,
-                         const TClock& clock, TPasswordVerifier& verifier, TAcceptFn accept)
-    : directory(directory), store(store), storeRunner(&runner), clock(clock), verifier(verifier),
-      accept(std::move(accept)), alive(std::make_shared<bool>(true)) {}
+TSignInDesk::TSignInDesk(TDirectory& directory, const TClock& clock, TPasswordVerifier& verifier,
+                         TAcceptFn accept)
+    : directory(directory), clock(clock), verifier(verifier), accept(std::move(accept)),
+      alive(std::make_shared<bool>(true)) {}
 
 TSignInDesk::~TSignInDesk() {
     *alive = false;
@@ -22,27 +22,15 @@ void TSignInDesk::Login(TClient& client, const TLoginRequest& request) {
     auto abandoned = std::make_shared<std::atomic<bool>>(false);
     signingIn[serial] = TPendingLogin{&client, abandoned};
     if (!IsValidNick(request.nick) || !IsValidPassword(request.password)) {
-        CheckPassword(serial, TLoginData{}, request);
+        CheckPassword(serial, TStoredAccount{}, request);
         return;
     }
-    auto data = std::make_shared<TLoginData>();
     std::weak_ptr<bool> desk = alive;
-    TStore& db = store;
-    storeRunner->Run(
-        [&db, data, nick = request.nick] {
-            data->account = db.FindAccountByNick(nick);
-            if (!data->account) {
-                data->unavailable = TStore::LastCallFailed();
-                return;
-            }
-            for (uint64_t id : db.Friends(data->account->id))
-                if (std::optional<TAccount> friendAccount = db.FindAccountById(id))
-                    data->friends.push_back(std::move(*friendAccount));
-        },
-        [this, desk, serial, data, request] {
-            if (!desk.expired())
-                CheckPassword(serial, std::move(*data), request);
-        });
+    directory.ReadAccount(request.nick, TWithFriends::Yes,
+                          [this, desk, serial, request](TStoredAccount data) {
+                              if (!desk.expired())
+                                  CheckPassword(serial, std::move(data), request);
+                          });
 }
 
 void TSignInDesk::Abandon(TClient& client) {
@@ -52,7 +40,8 @@ void TSignInDesk::Abandon(TClient& client) {
     }
 }
 
-void TSignInDesk::CheckPassword(uint64_t serial, TLoginData data, const TLoginRequest& request) {
+void TSignInDesk::CheckPassword(uint64_t serial, TStoredAccount data,
+                                const TLoginRequest& request) {
     auto it = signingIn.find(serial);
     if (it == signingIn.end())
         return; // the connection went while the store answered
@@ -122,7 +111,11 @@ void TSignInDesk::NoteCheck(uint64_t accountId, const std::string& address, bool
 // The web site's checks come from its own threads, so that a busy loop holds
 // no account page: they touch only the guard, which has its own lock.
 int64_t TSignInDesk::PasswordCheckWaitMs(uint64_t accountId, const std::string& address) {
-    return guard.WaitMs(accountId, address, clock.NowMs());
+    int64_t now = clock.NowMs();
+    int64_t wait = guard.WaitMs(accountId, address, now);
+    if (wait > 0)
+        guard.Hammered(address, now); // as at the bar port: hammering keeps it held back
+    return wait;
 }
 
 void TSignInDesk::NotePasswordCheck(uint64_t accountId, const std::string& address, bool matched) {

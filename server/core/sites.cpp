@@ -54,7 +54,7 @@ void TSiteDesk::EnterSiteWhenKnown(TClient& client, std::string_view reported,
     if (friends)
         kept = std::make_shared<std::vector<TAccount>>(*friends);
     std::string host = SiteHostOf(url.substr(0, SITE_FIELD - 1));
-    if (host.empty() || sites.count(host) || !link->Status().redisUp) {
+    if (host.empty() || sites.count(host)) {
         EnterSite(client, url, kept.get());
         if (kept)
             neighbours.DeliverKeptCalls(client);
@@ -187,9 +187,9 @@ void TSiteDesk::Tick(int64_t now) {
 }
 
 std::vector<TSiteCount> TSiteDesk::BusiestSites(size_t limit) const {
-    if (link->Status().redisUp)
-        return link->BusiestSites(limit); // else this node's own, below
-    std::vector<TSiteCount> out;
+    if (std::optional<std::vector<TSiteCount>> cluster = link->BusiestSites(limit))
+        return *cluster;
+    std::vector<TSiteCount> out; // this node's own
     for (const auto& [host, site] : sites)
         out.push_back(TSiteCount{host, site->people.size()});
     std::sort(out.begin(), out.end(), [](const TSiteCount& a, const TSiteCount& b) {

@@ -39,7 +39,7 @@ struct TSite {
     std::vector<TPerson> people;     // accounts present, in order of arrival
     std::vector<TRemoteUser> remote; // accounts present through other nodes, likewise
     uint64_t arrivals = 0;           // arrivals so far, local and remote
-    std::deque<TPublicLine> recent;
+    std::deque<cluster::TKeptLine> recent;
     size_t bannerIndex = 0;
 };
 

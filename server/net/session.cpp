@@ -28,12 +28,7 @@ const TWireRef& EndSessionWire() {
 // A ticker notice (a line from user 0 to chat 0x200) that the bar shows once.
 TWireRef ReasonWire(std::string_view reason) {
     constexpr ChatId TICKER_NOTICE = 0x200;
-    TPacket p;
-    ClearPacket(p);
-    TChatLineMsg line;
-    line.address = MakeChatAddress(0, TICKER_NOTICE);
-    line.text = std::string(reason);
-    return EncodeWire(p, WriteChatLine(p, line), MSG_CHAT_LINE);
+    return ChatLineWire(MakeChatAddress(0, TICKER_NOTICE), reason);
 }
 
 } // namespace

@@ -232,27 +232,19 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
         Answer(res, 400, UpdateProfilePage(shown, address->locale, problem));
         return;
     }
-    std::string account = std::to_string(address->id);
-    auto now = TLoginThrottle::TClock::now();
-    std::chrono::milliseconds wait = throttle.Begin(account, req.remoteAddress, now);
-    if (wait.count() > 0) {
-        TooManyAttempts(res, std::chrono::ceil<std::chrono::seconds>(wait).count(), shown,
-                        address->locale);
-        return;
-    }
+    // The backend checks the password behind the service's one slow-down of
+    // guessing, which the bar's sign-ins count with.
     std::string password = FieldValue(req.fields, "password");
     TUpdateOutcome outcome =
         backend.UpdateProfile(address->id, password, req.remoteAddress, change);
     switch (outcome.result) {
     case TUpdateResult::Updated:
-        throttle.Succeeded(account, req.remoteAddress, TLoginThrottle::TClock::now());
         if (!change.newPassword.empty())
             owners.SignOutEverywhere(address->id);
         SignInOwner(address->id, res);
         Answer(res, 200, ProfileUpdatedPage(shown, address->locale));
         return;
     case TUpdateResult::WrongPassword:
-        throttle.Failed(account, req.remoteAddress, TLoginThrottle::TClock::now());
         Answer(res, 403,
                UpdateProfilePage(shown, address->locale, "The current password is not right."));
         return;
@@ -270,8 +262,6 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
         Answer(res, 503, UpdateProfilePage(shown, address->locale, UNAVAILABLE));
         return;
     case TUpdateResult::TooManyAttempts:
-        // Not checked, so no failure of this throttle's either.
-        throttle.Abandoned(account, req.remoteAddress, TLoginThrottle::TClock::now());
         TooManyAttempts(res, outcome.retryAfterSeconds, shown, address->locale);
         return;
     }
@@ -302,7 +292,7 @@ void TWebSite::SignInOwner(UserId user, THttpResponse& res) {
 }
 
 TWebSite::TWebSite(TWebBackend& backend, TWebSiteLimits limits)
-    : backend(backend), limits(limits), throttle(limits.passwords), signUps(limits.signUps),
+    : backend(backend), limits(limits), signUps(limits.signUps),
       http(std::make_unique<THttpServer>(limits.http)) {
     AddRoutes();
 }

@@ -13,6 +13,10 @@ struct TFakeDirectory final : TDirectory {
     TAccountEntry* CachedById(uint64_t) override { return nullptr; }
     TAccountEntry* CachedByNick(std::string_view) override { return nullptr; }
     void Remember(TAccount) override {}
+    void ReadAccount(std::string_view, TWithFriends,
+                     std::function<void(TStoredAccount)> done) override {
+        done({});
+    }
     TClient* LiveClient(uint64_t serial) override {
         auto it = live.find(serial);
         return it == live.end() ? nullptr : it->second;
@@ -136,7 +140,7 @@ TEST_F(SitesTest, TheSignInsWelcomeWaitsForTheSiteAndTheKeptCallsFollowIt) {
 
     TSiteSnapshot snapshot;
     snapshot.users.push_back(TRemoteUser{RemoteKey("n2", dave.id), "n2", dave, 0});
-    snapshot.lines.push_back(TPublicLine{45000.0, "dave", "hello", 3});
+    snapshot.lines.push_back(cluster::TKeptLine{45000.0, 3, "dave", "hello"});
     link.asked[0].second(std::move(snapshot));
     EXPECT_EQ(neighbours.heard, (std::vector<std::string>{"friends alice", "calls alice"}));
     std::vector<uint8_t> types;
