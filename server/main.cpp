@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "server/server.h"
+#include "version/build_id.h"
 
 namespace {
 
@@ -66,6 +67,7 @@ Options:
                        requests and WebSocket sessions through it count as
                        their client's address. Never trusted by default
   --password-threads N threads that check passwords (default 0: one per core)
+  --version            the version and the commit it was built from
   --help               this text
 
 Admin commands (send with navlet-admin, or any line client on the admin port):
@@ -169,6 +171,10 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(USAGE, stdout);
+            return 0;
+        }
+        if (arg == "--version" && rest.empty()) {
+            std::fputs(navlet::VersionLine("navlet-server").c_str(), stdout);
             return 0;
         }
         if (!rest.empty() || arg.rfind("--", 0) != 0) {
