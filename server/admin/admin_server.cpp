@@ -1,19 +1,103 @@
 #include "server/admin/admin_server.h"
 
+#include <cstdlib>
 #include <memory>
 
 #include "server/admin/admin_command.h"
+#include "server/log/log.h"
 
 namespace navlet::server {
 
 namespace {
+
+std::string_view VerbName(TAdminVerb verb) {
+    switch (verb) {
+    case TAdminVerb::Notice:
+        return "NOTICE";
+    case TAdminVerb::Reconnect:
+        return "RECONNECT";
+    case TAdminVerb::Update:
+        return "UPDATE";
+    case TAdminVerb::ReplyTime:
+        return "REPLYTIME";
+    case TAdminVerb::Kick:
+        return "KICK";
+    case TAdminVerb::Users:
+        return "USERS";
+    case TAdminVerb::Sites:
+        return "SITES";
+    case TAdminVerb::Stats:
+        return "STATS";
+    case TAdminVerb::Help:
+        return "HELP";
+    case TAdminVerb::Quit:
+        return "QUIT";
+    }
+    return "?";
+}
+
+std::string TargetText(const TTarget& target) {
+    switch (target.kind) {
+    case TTarget::User:
+        return "user:" + target.name;
+    case TTarget::Site:
+        return "site:" + target.name;
+    default:
+        return "all";
+    }
+}
+
+bool Reaches(TAdminVerb verb) {
+    return verb == TAdminVerb::Notice || verb == TAdminVerb::Reconnect ||
+           verb == TAdminVerb::Update || verb == TAdminVerb::ReplyTime || verb == TAdminVerb::Kick;
+}
+
+// Who gave which command and what came of it: the answer's last line ("OK
+// 3", "ERR no such user"); for a command that reaches bars, how many
+// sessions it reached. A notice's text stays out.
+void LogCommand(std::string_view admin, uint64_t connection, const TAdminCommand& c,
+                std::string_view answer) {
+    if (!log::Enabled(log::TLevel::Info))
+        return;
+    if (!answer.empty() && answer.back() == '\n')
+        answer.remove_suffix(1);
+    answer = answer.substr(answer.rfind('\n') + 1);
+    if (!Reaches(c.verb)) {
+        log::Write(log::TLevel::Info, "admin", "operator command",
+                   {{"admin", admin},
+                    {"connection", connection},
+                    {"command", VerbName(c.verb)},
+                    {"host", c.host},
+                    {"answer", answer}});
+        return;
+    }
+    int64_t sessions = 0;
+    if (answer.rfind("OK ", 0) == 0)
+        sessions = std::atoll(std::string(answer.substr(3)).c_str());
+    log::Write(log::TLevel::Info, "admin", "operator command",
+               {{"admin", admin},
+                {"connection", connection},
+                {"command", VerbName(c.verb)},
+                {"target", TargetText(c.target)},
+                {"text_bytes", c.text.size()},
+                {"sessions", sessions},
+                {"answer", answer}});
+}
+
+uint64_t nextConnection = 1; // on the loop's thread
 
 class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
   public:
     TAdminConnection(asio::ip::tcp::socket socket, TService& service,
                      std::function<size_t()>& connections)
         : socket(std::move(socket)), service(service), connections(connections),
-          input(MAX_ADMIN_LINE + 1), deadline(this->socket.get_executor()) {}
+          input(MAX_ADMIN_LINE + 1), deadline(this->socket.get_executor()),
+          serial(nextConnection++) {
+        std::error_code ec;
+        asio::ip::tcp::endpoint peer = this->socket.remote_endpoint(ec);
+        if (!ec)
+            who = peer.address().to_string() + ":" + std::to_string(peer.port());
+    }
 
     void ReadLine() {
         deadline.expires_after(ADMIN_IDLE_DEADLINE);
@@ -42,24 +126,30 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
         bool quit = false;
         if (!ParseAdminLine(line, command, error)) {
             answer = "ERR " + error + "\n";
+            log::Warn("admin", "operator command refused",
+                      {{"admin", who}, {"connection", serial}, {"error", error}});
         } else if (TClusterLink* cluster = service.Cluster();
                    cluster && cluster->Status().redisUp &&
-                   RunAcrossCluster(service, command, [self = shared_from_this()](std::string a) {
-                       self->answer = std::move(a);
-                       self->Reply(/*quit=*/false);
-                   })) {
+                   RunAcrossCluster(service, command,
+                                    [self = shared_from_this(), command](std::string a) {
+                                        LogCommand(self->who, self->serial, command, a);
+                                        self->answer = std::move(a);
+                                        self->Reply(/*quit=*/false);
+                                    })) {
             return; // the answer waits for every node's count
         } else if (TClusterLink* cluster = service.Cluster();
                    command.verb == TAdminVerb::Users && cluster && cluster->Status().redisUp) {
             // The whole cluster's sessions, as Redis lists them.
-            cluster->ListUsers([self = shared_from_this(),
-                                host = command.host](std::vector<cluster::TSessionRecord> users) {
-                self->answer = ClusterUsersAnswer(users, host);
-                self->Reply(/*quit=*/false);
-            });
+            cluster->ListUsers(
+                [self = shared_from_this(), command](std::vector<cluster::TSessionRecord> users) {
+                    self->answer = ClusterUsersAnswer(users, command.host);
+                    LogCommand(self->who, self->serial, command, self->answer);
+                    self->Reply(/*quit=*/false);
+                });
             return;
         } else {
             answer = RunAdminCommand(service, connections(), command);
+            LogCommand(who, serial, command, answer);
             quit = command.verb == TAdminVerb::Quit;
         }
         Reply(quit);
@@ -83,6 +173,8 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
     asio::streambuf input;
     std::string answer;
     asio::steady_timer deadline;
+    uint64_t serial;
+    std::string who = "?"; // ADDR:PORT of the operator's connection
 };
 
 constexpr int ADMIN_BACKLOG = 16;

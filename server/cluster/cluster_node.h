@@ -81,6 +81,7 @@ class TClusterNode final : public TClusterLink {
     void Beat();
     void ScheduleBeat();
     void Sweep(const std::string& deadNode);
+    void LogMembers(const std::vector<std::string>& live);
     std::string PresenceField(uint64_t accountId) const;
 
     // cluster_sites.cpp: the sites' presence mirror and the cluster's counts.
@@ -118,6 +119,7 @@ class TClusterNode final : public TClusterLink {
     std::map<uint64_t, TNodeSessions> onlineHere; // accounts with a session on this node
     std::map<uint64_t, std::string> sessionSites; // session serial -> packed USERS line
     std::set<std::string> liveNodes;
+    std::set<std::string> loggedNodes;    // the other nodes as the log last told them
     std::vector<TSiteCount> clusterSites; // all sites, busiest first
     // Keys that left lately: a presence snapshot taken before they left must
     // not bring them back.

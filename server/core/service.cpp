@@ -4,6 +4,8 @@
 
 #include <sodium.h>
 
+#include "server/log/refusals.h"
+
 namespace navlet::server {
 
 bool TRateBudget::Take(int64_t nowMs, double perSecond, double burst) {
@@ -40,6 +42,36 @@ uint64_t FreshChatKey() {
         key &= (uint64_t(1) << 56) - 1;
     }
     return key;
+}
+
+// An end of session that the server decided. A kick of "all" would write a
+// line per session, so kicks are counted in the operator's one line and
+// shown here only at debug; a flood is a peer's doing and is summarised.
+void LogSessionEnd(const TClient& client, std::string_view reason) {
+    const std::string_view nick =
+        client.account ? std::string_view(client.account->account.nick) : std::string_view();
+    if (reason == REASON_FLOOD) {
+        if (log::NoteRefusal(log::TLevel::Warn, "session", "sessions ended for a request flood",
+                             client.address))
+            log::Warn("session", "session ended",
+                      {{"nick", nick},
+                       {"reason", "request-flood"},
+                       {"address", client.address},
+                       {"transport", client.transport}});
+        return;
+    }
+    const bool kicked = reason == REASON_KICKED;
+    const log::TLevel level = kicked ? log::TLevel::Debug : log::TLevel::Info;
+    if (!log::Enabled(level))
+        return;
+    std::string_view code = kicked                              ? "kicked"
+                            : reason == REASON_TOO_MANY_WINDOWS ? "too-many-windows"
+                                                                : "other";
+    log::Write(level, "session", "session ended",
+               {{"nick", nick},
+                {"reason", code},
+                {"address", client.address},
+                {"transport", client.transport}});
 }
 
 } // namespace
@@ -95,6 +127,7 @@ void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage&
 }
 
 void TService::EndSession(TClient& client, std::string_view reason) {
+    LogSessionEnd(client, reason);
     client.sink.EndSession(reason);
     Disconnect(client);
 }

@@ -32,6 +32,10 @@ class TSessionServer {
     uint16_t Port() const;
     // Closes the listener and every session.
     void Shutdown();
+    // Takes no more sessions and says goodbye to each (TSession::Farewell);
+    // the sessions close as their last bytes go out. ConnectionCount tells
+    // how many are left.
+    void Farewell(std::string_view reason);
 
     // A connection upgraded to a WebSocket on the web site's port becomes a
     // session like an accepted one, within the same bounds (counted with the
@@ -93,6 +97,7 @@ class TSessionServer {
     std::vector<std::shared_ptr<TSession>> flushing; // kept between turns
     unsigned sweeps = 0;
     bool shuttingDown = false;
+    bool farewell = false; // saying goodbye: no new sessions
     std::array<uint8_t, 65536> readBuffer;
 };
 
