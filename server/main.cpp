@@ -38,7 +38,9 @@ Options:
                        for more. Default: browser extensions only
                        (chrome-extension://*, moz-extension://*); the site's
                        own origin and clients that send no Origin always may
-  --admin ADDR:PORT    the admin endpoint, loopback only (default 127.0.0.1:8081)
+  --admin ADDR:PORT    the admin endpoint, loopback only (default 127.0.0.1:8081);
+                       it also answers GET /healthz, /readyz and /metrics
+                       (Prometheus) over HTTP
   --data DIR           database folder (default $XDG_DATA_HOME/navlet or
                        ~/.local/share/navlet); holds navlet.db
   --database DB        where accounts, friends and kept calls live: a SQLite

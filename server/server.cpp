@@ -178,8 +178,9 @@ bool TServer::Start(std::string& error) {
     scanner = std::make_unique<asio::thread_pool>(1);
     ScheduleRescan();
     if (!config.admin.empty()) {
-        admin = std::make_unique<TAdminServer>(io, *service,
-                                               [this] { return sessions->ConnectionCount(); });
+        admin = std::make_unique<TAdminServer>(
+            io, *service, [this] { return sessions->ConnectionCount(); },
+            [this] { return sessions->WebSocketCount(); });
         if (!admin->Listen(adminAt, error)) {
             error = "cannot listen for the admin endpoint on " + config.admin + ": " + error;
             return false;

@@ -1,9 +1,12 @@
 #include "server/admin/admin_server.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <unordered_set>
 
 #include "server/admin/admin_command.h"
+#include "server/admin/admin_http.h"
 #include "server/log/log.h"
 
 namespace navlet::server {
@@ -89,10 +92,11 @@ uint64_t nextConnection = 1; // on the loop's thread
 class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
   public:
     TAdminConnection(asio::ip::tcp::socket socket, TService& service,
-                     std::function<size_t()>& connections)
+                     std::function<size_t()>& connections,
+                     std::function<size_t()>& webSocketSessions)
         : socket(std::move(socket)), service(service), connections(connections),
-          input(MAX_ADMIN_LINE + 1), deadline(this->socket.get_executor()),
-          serial(nextConnection++) {
+          webSocketSessions(webSocketSessions), input(MAX_ADMIN_LINE + 1),
+          deadline(this->socket.get_executor()), serial(nextConnection++) {
         std::error_code ec;
         asio::ip::tcp::endpoint peer = this->socket.remote_endpoint(ec);
         if (!ec)
@@ -121,6 +125,11 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
     void OnLine(size_t n) {
         std::string line(asio::buffers_begin(input.data()), asio::buffers_begin(input.data()) + n);
         input.consume(n);
+        if (http || (firstLine && IsHttpRequestLine(line, httpMethod, httpPath))) {
+            OnHttpLine(line);
+            return;
+        }
+        firstLine = false;
         TAdminCommand command;
         std::string error;
         bool quit = false;
@@ -155,6 +164,40 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
         Reply(quit);
     }
 
+    // The request's header lines are read and passed over; the blank line
+    // ends them, and the answer closes the connection.
+    void OnHttpLine(const std::string& line) {
+        constexpr int MAX_HEADER_LINES = 100;
+        bool first = !http;
+        http = true;
+        firstLine = false;
+        if (first || (line != "\r\n" && line != "\n" && ++headerLines < MAX_HEADER_LINES)) {
+            ReadLine();
+            return;
+        }
+        answer = AdminHttpResponse(httpMethod, httpPath, Health());
+        Reply(/*quit=*/true);
+    }
+
+    TAdminHealth Health() const {
+        TAdminHealth health;
+        health.storeUp = TStore::Reachable();
+        if (const TClusterLink* cluster = service.Cluster()) {
+            health.clusterNode = true;
+            health.redisUp = cluster->Status().redisUp;
+        }
+        size_t open = connections ? connections() : 0;
+        health.gauges.wsSessions = webSocketSessions ? webSocketSessions() : 0;
+        health.gauges.tcpSessions = open - std::min(open, health.gauges.wsSessions);
+        std::unordered_set<UserId> users;
+        for (const TClient* client : service.OnlineUsers({}))
+            users.insert(client->Id());
+        health.gauges.signedInUsers = users.size();
+        health.gauges.signedInSessions = service.SignedInCount();
+        health.gauges.sites = service.SiteCount();
+        return health;
+    }
+
     void Reply(bool quit) {
         asio::async_write(socket, asio::buffer(answer),
                           [self = shared_from_this(), quit](const std::error_code& ec, size_t) {
@@ -170,11 +213,16 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
     asio::ip::tcp::socket socket;
     TService& service;
     std::function<size_t()>& connections;
+    std::function<size_t()>& webSocketSessions;
     asio::streambuf input;
     std::string answer;
     asio::steady_timer deadline;
     uint64_t serial;
     std::string who = "?"; // ADDR:PORT of the operator's connection
+    bool firstLine = true;
+    bool http = false; // the first line was an HTTP request's
+    int headerLines = 0;
+    std::string httpMethod, httpPath;
 };
 
 constexpr int ADMIN_BACKLOG = 16;
@@ -182,8 +230,10 @@ constexpr int ADMIN_BACKLOG = 16;
 } // namespace
 
 TAdminServer::TAdminServer(asio::io_context& io, TService& service,
-                           std::function<size_t()> connections)
-    : service(service), connections(std::move(connections)), acceptor(io) {}
+                           std::function<size_t()> connections,
+                           std::function<size_t()> webSocketSessions)
+    : service(service), connections(std::move(connections)),
+      webSocketSessions(std::move(webSocketSessions)), acceptor(io) {}
 
 bool TAdminServer::Listen(const asio::ip::tcp::endpoint& endpoint, std::string& error) {
     if (!endpoint.address().is_loopback()) {
@@ -193,7 +243,9 @@ bool TAdminServer::Listen(const asio::ip::tcp::endpoint& endpoint, std::string& 
     std::error_code ec;
     auto accepted = [this](asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer) {
         if (peer.address().is_loopback())
-            std::make_shared<TAdminConnection>(std::move(socket), service, connections)->ReadLine();
+            std::make_shared<TAdminConnection>(std::move(socket), service, connections,
+                                               webSocketSessions)
+                ->ReadLine();
     };
     if (!acceptor.Listen(endpoint, ADMIN_BACKLOG, std::move(accepted), ec)) {
         error = ec.message();

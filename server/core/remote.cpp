@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <set>
 
+#include "server/log/counters.h"
+
 namespace navlet::server {
 
 void TSiteDesk::DeliverPresenceToSite(TSite& site, const TWireRef& wire, const TClient* except) {
@@ -92,10 +94,14 @@ void TSiteDesk::PublicLine(TClient& client, const std::string& text) {
     line.text = text;
     int length = WriteChatLine(p, line);
     TWireRef wire = EncodeWire(p, length, MSG_CHAT_LINE);
+    size_t delivered = 0;
     for (TClient* other : site->users) {
-        if (other != &client && ReadsLanguage(other->languageMask, sender.language))
+        if (other != &client && ReadsLanguage(other->languageMask, sender.language)) {
             other->sink.Deliver(wire);
+            ++delivered;
+        }
     }
+    counters::PublicLine(delivered);
     link->PublicLine(site->host, sender.id, sender.language, sender.nick, text);
     site->recent.push_back(TPublicLine{clock.NowUtcDays(), sender.nick, text, sender.language});
     while (site->recent.size() > limits.recentLines)
@@ -114,9 +120,13 @@ void TSiteDesk::RemoteLine(const std::string& host, uint64_t senderId, int langu
     line.address = MakeChatAddress(senderId, 0);
     line.text = text;
     TWireRef wire = EncodeWire(p, WriteChatLine(p, line), MSG_CHAT_LINE);
+    size_t delivered = 0;
     for (TClient* user : site.users)
-        if (ReadsLanguage(user->languageMask, language))
+        if (ReadsLanguage(user->languageMask, language)) {
             user->sink.Deliver(wire);
+            ++delivered;
+        }
+    counters::RemoteLine(delivered);
     site.recent.push_back(TPublicLine{clock.NowUtcDays(), nick, text, language});
     while (site.recent.size() > limits.recentLines)
         site.recent.pop_front();

@@ -1,5 +1,6 @@
 #include "server/core/signin.h"
 
+#include "server/log/counters.h"
 #include "server/log/refusals.h"
 
 namespace navlet::server {
@@ -10,6 +11,7 @@ namespace {
 // summarised (see TRefusalLog): a guesser cannot fill the disk.
 void LogRefused(const TClient& client, std::string_view nick, std::string_view reason,
                 std::string_view kind, log::TLevel level = log::TLevel::Info) {
+    counters::SignIn(reason);
     if (!log::NoteRefusal(level, "signin", kind, client.address))
         return;
     log::Write(level, "signin", "sign-in refused",
@@ -178,6 +180,7 @@ void TSignInDesk::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginR
         client.sink.EndSession(REASON_REFUSED);
         return;
     }
+    counters::SignIn("accepted");
     log::Info("signin", "sign-in accepted",
               {{"nick", entry->account.nick},
                {"account", accountId},

@@ -62,6 +62,7 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     void CloseSocket();
 
     const std::string& Address() const { return address; }
+    bool OverWebSocket() const { return ws != nullptr; }
     bool SignedIn() const { return client.SignedIn(); }
     bool Closed() const { return closed; }
     bool Ending() const { return ending; }

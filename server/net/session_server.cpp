@@ -80,6 +80,13 @@ void TSessionServer::Farewell(std::string_view reason) {
         session->Farewell(reason);
 }
 
+size_t TSessionServer::WebSocketCount() const {
+    size_t count = 0;
+    for (const auto& [raw, session] : sessions)
+        count += session->OverWebSocket() ? 1 : 0;
+    return count;
+}
+
 void TSessionServer::OnAccepted(asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer) {
     std::string address = peer.address().to_string();
     if (shuttingDown || farewell || !Admit(address)) {

@@ -46,6 +46,8 @@ class TSessionServer {
                         std::string response, std::string early);
 
     size_t ConnectionCount() const { return sessions.size(); }
+    // Of those, the sessions over WebSocket (counted when asked).
+    size_t WebSocketCount() const;
     // Ticks the service and closes the sessions past a deadline now, and
     // again a second later, as it does every second. On the loop's thread.
     void Sweep();

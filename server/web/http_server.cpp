@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <future>
 
+#include "server/log/counters.h"
 #include "server/log/refusals.h"
 
 namespace navlet::web {
@@ -49,7 +50,9 @@ const char* Reason(int status) {
     }
 }
 
+// Every answer goes out through here: it is counted here, once.
 std::string Serialise(const THttpResponse& response, bool keepAlive, bool withBody) {
+    server::counters::WebRequest(response.status);
     std::string out = "HTTP/1.1 " + std::to_string(response.status) + " " +
                       Reason(response.status) + "\r\nContent-Type: " + response.contentType +
                       "\r\nContent-Length: " + std::to_string(response.body.size()) +

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <chrono>
 
+#include "server/log/counters.h"
 #include "server/log/refusals.h"
 #include "server/web/account_rules.h"
 #include "server/web/pages.h"
@@ -138,6 +139,7 @@ namespace {
 // Sign-ups refused, a flood from one address summarised (TRefusalLog).
 void LogSignUpRefused(const THttpRequest& req, std::string_view nick, std::string_view reason,
                       log::TLevel level = log::TLevel::Info) {
+    navlet::server::counters::SignUp(reason);
     if (log::NoteRefusal(level, "web", "sign-ups refused", req.remoteAddress))
         log::Write(level, "web", "sign-up refused",
                    {{"nick", nick}, {"reason", reason}, {"address", req.remoteAddress}});
@@ -175,6 +177,7 @@ void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
         backend.CreateAccount({values.nick, password, values.gender, values.language});
     switch (outcome.result) {
     case TCreateResult::Created:
+        navlet::server::counters::SignUp("made");
         log::Info("web", "sign-up made",
                   {{"nick", values.nick}, {"account", outcome.id}, {"address", req.remoteAddress}});
         SignInOwner(outcome.id, res);

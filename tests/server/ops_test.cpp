@@ -216,6 +216,27 @@ TEST_F(ServerOps, TheLogTellsEachOperatorEventWithItsFieldsAndNoSecret) {
     EXPECT_EQ((*kick)["admin"].rfind("127.0.0.1:", 0), 0u) << (*kick)["admin"];
     EXPECT_TRUE(bar.WaitClosed(10000));
 
+    // Health and metrics on the admin port, beside the line protocol.
+    httplib::Client adminHttp("127.0.0.1", admin);
+    adminHttp.set_read_timeout(10);
+    auto healthy = adminHttp.Get("/healthz");
+    ASSERT_TRUE(healthy);
+    EXPECT_EQ(healthy->status, 200);
+    auto ready = adminHttp.Get("/readyz");
+    ASSERT_TRUE(ready);
+    EXPECT_EQ(ready->status, 200) << ready->body;
+    auto metrics = adminHttp.Get("/metrics");
+    ASSERT_TRUE(metrics);
+    EXPECT_EQ(metrics->status, 200);
+    for (const char* sample :
+         {"navlet_signins_total{result=\"accepted\"} 1\n",
+          "navlet_signins_total{result=\"refused\",reason=\"wrong-password\"} 1\n",
+          "navlet_signups_total{result=\"made\"} 1\n",
+          "navlet_signups_total{result=\"refused\",reason=\"nick-taken\"} 1\n",
+          "navlet_public_lines_total 1\n", "navlet_web_requests_total{status=\"200\"}"})
+        EXPECT_NE(metrics->body.find(sample), std::string::npos) << sample << metrics->body;
+    EXPECT_EQ(AdminCommand(admin, "STATS\n").rfind("* connections", 0), 0u);
+
     std::string all = server.Text();
     for (const char* secret : {"Alice-Secret1", "Wrong-Guess77", "Bob-Secret22", "Other-Secret3",
                                "$argon2", "/private", "story", "t0ps3cret", "my-chat-words"})
