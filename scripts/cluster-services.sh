@@ -8,9 +8,10 @@
 # `postgres` user. `redis-stop`/`redis-start` and `pg-stop`/`pg-start` stop
 # and restart one of them on the same port (the failure tests use them);
 # `pg-freeze`/`pg-thaw` stop and continue PostgreSQL's processes (SIGSTOP,
-# SIGCONT), a database that holds its connections but answers nothing.
+# SIGCONT), a database that holds its connections but answers nothing;
+# `redis-freeze`/`redis-thaw` do the same to redis-server.
 #
-#   scripts/cluster-services.sh start|stop|redis-stop|redis-start|pg-stop|pg-start|pg-freeze|pg-thaw DIR
+#   scripts/cluster-services.sh start|stop|redis-stop|redis-start|redis-freeze|redis-thaw|pg-stop|pg-start|pg-freeze|pg-thaw DIR
 set -euo pipefail
 
 action=${1:?usage: $0 start|stop|redis-stop|redis-start|pg-stop|pg-start DIR}
@@ -42,11 +43,18 @@ redis_start() {
   return 1
 }
 
+redis_signal() {
+  local pidfile="$dir/redis/redis.pid"
+  [ -f "$pidfile" ] || return 0
+  kill "-$1" "$(cat "$pidfile")" 2>/dev/null || true
+}
+
 redis_stop() {
   local pidfile="$dir/redis/redis.pid"
   [ -f "$pidfile" ] || return 0
   local pid
   pid=$(cat "$pidfile")
+  kill -CONT "$pid" 2>/dev/null || true # a frozen one cannot stop
   kill "$pid" 2>/dev/null || true
   for _ in $(seq 50); do
     kill -0 "$pid" 2>/dev/null || break
@@ -110,6 +118,8 @@ stop)
   ;;
 redis-stop) redis_stop ;;
 redis-start) redis_start "$(port_of NAVLET_TEST_REDIS)" ;;
+redis-freeze) redis_signal STOP ;;
+redis-thaw) redis_signal CONT ;;
 pg-stop) pg_stop ;;
 pg-start) pg_start "$(port_of NAVLET_TEST_POSTGRES)" ;;
 pg-freeze) pg_signal STOP ;;

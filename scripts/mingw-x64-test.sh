@@ -12,34 +12,8 @@ cmake --build --preset default --target navlet-server navlet-chatbot navlet-qt-p
 cmake --preset mingw-x64
 cmake --build --preset mingw-x64 -j"$(nproc)"
 
-xvfb_pid=""
-# The tests' prefixes: the shared one, and the band lives' own.
-stop_wine() {
-    for prefix in build/mingw-x64/wine build/mingw-x64/wine-objects; do
-        WINEPREFIX="$PWD/$prefix" wineserver -k 2>/dev/null || true
-    done
-}
-cleanup() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    # A prefix's wine server holds the display open: let it go with it.
-    stop_wine
-}
-if [ -z "${DISPLAY:-}" ]; then
-    for n in $(seq 90 140); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-        xvfb_pid=$!
-        sleep 1
-        if kill -0 "$xvfb_pid" 2>/dev/null; then
-            export DISPLAY=":$n"
-            break
-        fi
-        xvfb_pid=""
-    done
-    [ -n "$xvfb_pid" ] || { echo "mingw-x64-test: no Xvfb display could be started" >&2; exit 1; }
-    # A wine server may still serve another display from an earlier run.
-    stop_wine
-fi
-trap cleanup EXIT
+wine_build=build/mingw-x64
+# shellcheck source=scripts/lib/wine-display.sh
+. scripts/lib/wine-display.sh
 # Tests that share the prefix's registry hold a lock; the rest run beside them.
 ctest --preset mingw-x64 -j"$(nproc)"

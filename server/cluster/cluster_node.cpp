@@ -28,8 +28,10 @@ std::string FreshNodeId() {
 
 TClusterNode::TClusterNode(asio::io_context& io, TService& service, TClusterConfig config,
                            TRedisAddress address, const TClock& clock)
-    : service(service), config(std::move(config)), clock(clock), commands(io, address, "commands"),
-      events(io, address, "events"), beat(io), alive(std::make_shared<bool>(true)) {
+    : service(service), config(std::move(config)), clock(clock),
+      commands(io, address, "commands", this->config.replyDeadline),
+      events(io, address, "events", this->config.replyDeadline), beat(io),
+      alive(std::make_shared<bool>(true)) {
     if (sodium_init() < 0)
         return; // randombytes falls back to its own source
 }
@@ -77,6 +79,10 @@ void TClusterNode::CommandsUp() {
 void TClusterNode::CommandsDown(const std::string& why) {
     log::Error("cluster", "Redis lost: serving this node's users only",
                {{"node", nodeId}, {"redis", config.redis}, {"error", why}});
+    // The subscriptions' connection may be as stuck as this one, and it
+    // never waits for an answer: it starts afresh and subscribes again.
+    events.Drop(why);
+    writeAll = true;
     service.DropRemote("");
     liveNodes.clear();
     clusterSites.clear();
@@ -138,7 +144,8 @@ void TClusterNode::ScheduleBeat() {
 }
 
 // Renews this node's key; when it had expired (Redis restarted, or the
-// node was swept after a stall) this node's sessions are written again.
+// node was swept after a stall) or Redis was away, this node's sessions are
+// written again.
 void TClusterNode::Beat() {
     FinishOverdueCounts();
     if (!commands.Up())
@@ -150,8 +157,9 @@ void TClusterNode::Beat() {
     commands.Command(
         {"SET", NodeKey(nodeId), "1", "PX", std::to_string(config.ttl.count()), "GET"},
         [this, weak](std::optional<TRedisReply> r) {
-            if (weak.expired() || !r || r->kind != TRedisReply::Nil)
+            if (weak.expired() || !r || (r->kind != TRedisReply::Nil && !writeAll))
                 return;
+            writeAll = false;
             commands.Command({"DEL", NodeSitesKey(nodeId)});
             for (const auto& [where, presence] : present)
                 Announce(presence);

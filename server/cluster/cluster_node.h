@@ -34,6 +34,13 @@ struct TClusterConfig {
     std::string redis; // redis://HOST:PORT[/DB]
     std::chrono::milliseconds heartbeat{2000};
     std::chrono::milliseconds ttl{10000};
+    // A Redis command unanswered this long means Redis is unreachable, as
+    // if it had stopped. Redis answers in well under a millisecond and its
+    // ordinary stalls (a snapshot's fork, a slow disk under the append-only
+    // file) last tens to hundreds; ten times that is still short enough that
+    // a cross-node search or line waits no longer, and a node serves alone
+    // long before the others' keys would expire.
+    std::chrono::milliseconds replyDeadline{2000};
 };
 
 class TClusterNode final : public TClusterLink {
@@ -119,7 +126,11 @@ class TClusterNode final : public TClusterLink {
     std::map<uint64_t, TNodeSessions> onlineHere; // accounts with a session on this node
     std::map<uint64_t, std::string> sessionSites; // session serial -> packed USERS line
     std::set<std::string> liveNodes;
-    std::set<std::string> loggedNodes;    // the other nodes as the log last told them
+    std::set<std::string> loggedNodes; // the other nodes as the log last told them
+    // Redis was away: what changed here meanwhile never reached it, and a
+    // Redis that was only frozen still holds this node's key, so the next
+    // renewal writes everything again whether the key lapsed or not.
+    bool writeAll = false;
     std::vector<TSiteCount> clusterSites; // all sites, busiest first
     // Keys that left lately: a presence snapshot taken before they left must
     // not bring them back.

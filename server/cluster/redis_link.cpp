@@ -1,6 +1,7 @@
 #include "server/cluster/redis_link.h"
 
 #include <cstdlib>
+#include <deque>
 #include <hiredis/async.h>
 #include <hiredis/hiredis.h>
 #include <unistd.h>
@@ -80,6 +81,10 @@ struct TRedisLink::TState : std::enable_shared_from_this<TState> {
     asio::posix::stream_descriptor descriptor;
     bool wantRead = false, wantWrite = false, reading = false, writing = false;
     bool lostReported = false;
+    // When each command still unanswered went out, oldest first: Redis
+    // answers a connection's commands in order. The connection itself, up
+    // to the answer to its SELECT, is the first.
+    std::deque<asio::steady_timer::time_point> unanswered;
 
     void Arm(bool read) {
         bool& pending = read ? reading : writing;
@@ -133,14 +138,16 @@ struct TPendingReply {
 // Answers are handed to the loop, so that nothing runs inside hiredis.
 void OnReply(redisAsyncContext* ac, void* reply, void* data) {
     std::unique_ptr<TPendingReply> pending(static_cast<TPendingReply*>(data));
+    std::shared_ptr<TRedisLink::TState> state = pending->state.lock();
+    if (!state)
+        return;
+    if (!state->unanswered.empty())
+        state->unanswered.pop_front();
     if (!pending->done)
         return;
     std::optional<TRedisReply> copy;
     if (reply)
         copy = Copy(static_cast<redisReply*>(reply));
-    std::shared_ptr<TRedisLink::TState> state = pending->state.lock();
-    if (!state)
-        return;
     (void)ac;
     asio::post(state->descriptor.get_executor(),
                [done = std::move(pending->done), copy = std::move(copy)] { done(copy); });
@@ -148,12 +155,15 @@ void OnReply(redisAsyncContext* ac, void* reply, void* data) {
 
 } // namespace
 
-TRedisLink::TRedisLink(asio::io_context& io, TRedisAddress address, std::string name)
-    : io(io), address(std::move(address)), name(std::move(name)), retry(io) {}
+TRedisLink::TRedisLink(asio::io_context& io, TRedisAddress address, std::string name,
+                       std::chrono::milliseconds replyDeadline)
+    : io(io), address(std::move(address)), name(std::move(name)), retry(io),
+      replyDeadline(replyDeadline), watchdog(io) {}
 
 TRedisLink::~TRedisLink() {
     stopping = true;
     retry.cancel();
+    watchdog.cancel();
     if (state) {
         state->link = nullptr;
         if (state->ac)
@@ -191,6 +201,7 @@ void TRedisLink::Connect() {
         return;
     }
     state->ac = ac;
+    Sent(); // the connection and its SELECT answer within the deadline too
     ac->data = state.get();
     ac->ev.data = state.get();
     ac->ev.addRead = TState::AddRead;
@@ -247,6 +258,43 @@ void TRedisLink::Lost(const std::string& why) {
     });
 }
 
+void TRedisLink::Sent() {
+    state->unanswered.push_back(asio::steady_timer::clock_type::now());
+    Watch();
+}
+
+void TRedisLink::Watch() {
+    if (watching || !state || state->unanswered.empty())
+        return;
+    watching = true;
+    watchdog.expires_at(state->unanswered.front() + replyDeadline);
+    watchdog.async_wait([this](std::error_code ec) {
+        if (ec)
+            return; // the link is going
+        watching = false;
+        Overdue();
+    });
+}
+
+void TRedisLink::Overdue() {
+    if (stopping || !state || !state->ac || state->unanswered.empty())
+        return;
+    if (asio::steady_timer::clock_type::now() - state->unanswered.front() < replyDeadline) {
+        Watch(); // answered meanwhile: watch the next one
+        return;
+    }
+    Drop("no answer within " + std::to_string(replyDeadline.count()) + " ms");
+}
+
+void TRedisLink::Drop(const std::string& why) {
+    if (stopping || !state || !state->ac)
+        return;
+    // The owner hears the reason first; then hiredis answers every pending
+    // command with nothing and lets the connection go.
+    Lost(why);
+    redisAsyncFree(state->ac);
+}
+
 void TRedisLink::RetryLater() {
     if (stopping)
         return;
@@ -272,6 +320,7 @@ bool TRedisLink::Command(const std::vector<std::string>& args, TReplyFn done) {
         delete pending;
         return false;
     }
+    Sent();
     return true;
 }
 

@@ -1,10 +1,14 @@
 // One connection to Redis on the service's event loop (hiredis' async API
 // driven by Asio). Commands queue while connected; when the connection drops
 // every pending command is answered with nothing, the owner hears it, and
-// the link connects again on its own after a pause.
+// the link connects again on its own after a pause. A Redis that keeps the
+// connection but does not answer in time (stopped, swapped out, a network
+// that drops without a reset) counts as dropped: each command, and the
+// connection with its SELECT, has a reply deadline.
 #pragma once
 
 #include <asio.hpp>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -37,7 +41,8 @@ class TRedisLink {
     // Every message of a channel this link subscribed to: channel, payload.
     using TMessageFn = std::function<void(const std::string&, const std::string&)>;
 
-    TRedisLink(asio::io_context& io, TRedisAddress address, std::string name);
+    TRedisLink(asio::io_context& io, TRedisAddress address, std::string name,
+               std::chrono::milliseconds replyDeadline);
     ~TRedisLink();
     TRedisLink(const TRedisLink&) = delete;
     TRedisLink& operator=(const TRedisLink&) = delete;
@@ -50,7 +55,13 @@ class TRedisLink {
 
     void Start();
     bool Up() const { return up; }
-    // False (and `done` is not called) when the link is down.
+    // Closes the connection as if it had dropped: pending commands are
+    // answered with nothing, the owner hears `why` if the link was up, and
+    // the link connects again after the pause. Not from inside a reply.
+    void Drop(const std::string& why);
+    // False (and `done` is not called) when the link is down. `done` runs on
+    // the loop with the reply, or with nothing when the connection is lost
+    // or the reply is overdue.
     bool Command(const std::vector<std::string>& args, TReplyFn done = nullptr);
     bool Subscribe(const std::string& channel);
     bool Unsubscribe(const std::string& channel);
@@ -61,12 +72,20 @@ class TRedisLink {
     void Connect();
     void Lost(const std::string& why);
     void RetryLater();
+    // Notes a command sent now, whose reply the deadline watches.
+    void Sent();
+    // Arms the deadline for the oldest unanswered command.
+    void Watch();
+    void Overdue();
 
     asio::io_context& io;
     TRedisAddress address;
     std::string name;
     std::shared_ptr<TState> state;
     asio::steady_timer retry;
+    std::chrono::milliseconds replyDeadline;
+    asio::steady_timer watchdog;
+    bool watching = false;
     bool up = false;
     bool stopping = false;
     std::function<void()> onUp;

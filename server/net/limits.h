@@ -21,8 +21,16 @@ struct TSessionLimits {
     // Other users' arrivals and departures wait this long for company before
     // they are written (anything else written sooner takes them along).
     int64_t presenceWaitMs = 50;
-    double requestsPerSecond = 200; // all requests of a signed-in session
+    // All requests of a signed-in session; over WebSocket each frame is one
+    // too, before sign-in as well, unless a packet it brings pays for it.
+    double requestsPerSecond = 200;
     double requestBurst = 400;
+    // WebSocket frames that carry none of the session's bytes (empty data
+    // frames, pings, pongs) cost a read each and deliver nothing. A browser
+    // sends one pong per ping of ours and no other, so a few are allowed,
+    // refilled at one per 5 s; past them the session is closed.
+    double wsEmptyFramesPerSecond = 0.2;
+    double wsEmptyFrameBurst = 10;
     // WebSocket sessions: a peer quiet this long is pinged (proxies cut
     // quiet connections; browsers answer pings by themselves), one quiet
     // for the second bound is gone; the peer's close frame is awaited this

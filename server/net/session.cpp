@@ -152,6 +152,9 @@ bool TSession::ConsumePackets(const uint8_t* data, size_t size) {
 bool TSession::Dispatch(const TPacket& packet) {
     if (ending || dropped)
         return false;
+    // The packet pays for the frame that brought it, as over TCP.
+    if (ws)
+        ws->frameOwed = false;
     if (!client.SignedIn()) {
         if (client.serial != 0)
             return true; // the login is being checked; nothing else counts yet

@@ -89,8 +89,13 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     void QueueControl(ws::TOpcode opcode, std::string_view payload);
     // Sends a close frame with `code` and ends the session once it is written.
     void CloseWebSocket(uint16_t code);
-    // Counts a control frame against the request budget; false when over it.
-    bool TakeControlBudget();
+    // Counts a frame against the request budget, and one that carries no
+    // session bytes against the allowance for those too; false (the session
+    // is ending) when over either.
+    enum class TFrameCarries { SessionBytes, Nothing };
+    bool TakeFrameBudget(TFrameCarries carries);
+    // Ends a session that sends more than any bar would.
+    void Flooded();
     void Linger();
     void LingerRead();
     // Reads once while lingering; false when the socket is closed.

@@ -26,17 +26,23 @@ bool TSession::ConsumeFrames(uint8_t* data, size_t size) {
                 CloseWebSocket(ws::CLOSE_PROTOCOL); // the session's bytes are binary
                 return false;
             }
+            // Only an empty frame comes as a piece of nothing.
+            if (event.frameStart && !TakeFrameBudget(event.size == 0 ? TFrameCarries::Nothing
+                                                                     : TFrameCarries::SessionBytes))
+                return false;
             // A packet may span messages and a message may hold several.
             if (!ConsumePackets(event.data, event.size))
                 return false;
             break;
         case TKind::Ping:
-            if (!TakeControlBudget())
+            if (!TakeFrameBudget(TFrameCarries::Nothing))
                 return false;
             QueueControl(ws::TOpcode::Pong,
                          std::string_view(reinterpret_cast<const char*>(event.data), event.size));
             break;
         case TKind::Pong:
+            if (!TakeFrameBudget(TFrameCarries::Nothing))
+                return false;
             break;
         case TKind::Close:
             ws->closeReceived = true;
@@ -51,16 +57,33 @@ bool TSession::ConsumeFrames(uint8_t* data, size_t size) {
     }
 }
 
-bool TSession::TakeControlBudget() {
+// Each frame costs the loop a read whatever it carries, so each is a
+// request, before sign-in too: past the rate it is a flood, not a browser.
+// A data frame that brings a packet is paid for by the packet (a browser's
+// request, one packet in one message, costs what it costs over TCP); one
+// that brings none is counted when the next frame comes.
+bool TSession::TakeFrameBudget(TFrameCarries carries) {
     const TSessionLimits& limits = server.Limits();
-    if (requestBudget.Take(server.NowMs(), limits.requestsPerSecond, limits.requestBurst))
-        return true;
-    // Pings count as requests do: past the rate it is a flood, not a browser.
+    int64_t now = server.NowMs();
+    bool owed = ws->frameOwed;
+    ws->frameOwed = false;
+    bool over = owed && !requestBudget.Take(now, limits.requestsPerSecond, limits.requestBurst);
+    if (!over && carries == TFrameCarries::Nothing)
+        over = !requestBudget.Take(now, limits.requestsPerSecond, limits.requestBurst) ||
+               !ws->emptyFrames.Take(now, limits.wsEmptyFramesPerSecond, limits.wsEmptyFrameBurst);
+    if (over) {
+        Flooded();
+        return false;
+    }
+    ws->frameOwed = carries == TFrameCarries::SessionBytes;
+    return true;
+}
+
+void TSession::Flooded() {
     if (client.SignedIn())
         server.Service().EndSession(client, REASON_FLOOD);
     else
-        Close();
-    return false;
+        CloseWebSocket(ws::CLOSE_POLICY);
 }
 
 void TSession::FrameOutput() {

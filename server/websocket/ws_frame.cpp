@@ -176,8 +176,9 @@ TFrameEvent TFrameDecoder::Next(uint8_t* data, size_t size, size_t& used) {
         bool frameDone = payloadLeft == 0;
         if (frameDone)
             inFrame = false;
-        // A piece of nothing matters only when it ends the message.
-        if (take == 0 && !(frameDone && fin))
+        // A header whose payload has not come yet is no piece; an empty
+        // frame is one.
+        if (take == 0 && !frameDone)
             continue;
         TFrameEvent event;
         event.kind = TFrameEvent::TKind::Data;
@@ -185,6 +186,8 @@ TFrameEvent TFrameDecoder::Next(uint8_t* data, size_t size, size_t& used) {
         event.size = take;
         event.text = messageText;
         event.messageEnd = frameDone && fin;
+        event.frameStart = !frameShown;
+        frameShown = !frameDone;
         if (event.messageEnd)
             inMessage = false;
         return event;

@@ -25,6 +25,7 @@ enum class TOpcode : uint8_t {
 inline constexpr uint16_t CLOSE_NORMAL = 1000;
 inline constexpr uint16_t CLOSE_GOING_AWAY = 1001;
 inline constexpr uint16_t CLOSE_PROTOCOL = 1002;
+inline constexpr uint16_t CLOSE_POLICY = 1008;
 inline constexpr uint16_t CLOSE_NO_STATUS = 1005; // a close frame without a code
 inline constexpr uint16_t CLOSE_TOO_BIG = 1009;
 
@@ -42,7 +43,7 @@ enum class TRole { Server, Client };
 struct TFrameEvent {
     enum class TKind {
         NeedMore, // everything given was taken; call again with more bytes
-        Data,     // a piece of a data message: `data`/`size` (maybe 0 bytes)
+        Data,     // a piece of a data message: `data`/`size` (0 bytes for an empty frame)
         Ping,     // whole control frames: their payload in `data`/`size`
         Pong,
         Close, // `code` is the peer's (CLOSE_NO_STATUS when it gave none)
@@ -53,6 +54,10 @@ struct TFrameEvent {
     size_t size = 0;
     bool text = false;       // Data: the message is a text message
     bool messageEnd = false; // Data: the last piece of its message
+    // Data: the first piece of its frame. Every data frame yields at least
+    // one event, an empty one too, so that a reader can count frames: a
+    // frame costs a read its header whatever it carries.
+    bool frameStart = false;
     uint16_t code = 0;
 };
 
@@ -86,7 +91,8 @@ class TFrameDecoder {
     size_t maxMessage;
     uint8_t head[MAX_FRAME_HEADER] = {};
     size_t headHave = 0;
-    bool inFrame = false; // header read, payload under way
+    bool inFrame = false;    // header read, payload under way
+    bool frameShown = false; // a piece of the current data frame was handed out
     TOpcode opcode = TOpcode::Continuation;
     bool fin = false;
     bool masked = false;

@@ -671,6 +671,52 @@ TEST_F(Cluster, NodesServeTheirOwnUsersWhileRedisIsDownAndRejoin) {
     EXPECT_NE(WebStatus(a.server->WebPort()).find("redis up"), std::string::npos);
 }
 
+// A Redis that holds its connections and answers nothing: each node notices
+// within its reply deadline, as if Redis had stopped, serves its own users
+// alone, and both rejoin once it answers again.
+TEST_F(Cluster, AFrozenRedisIsNoticedWithinTheReplyDeadline) {
+    server::TServerConfig withWeb = Config("a");
+    withWeb.web = "127.0.0.1:0";
+    ASSERT_TRUE(a.Start(withWeb));
+    ASSERT_TRUE(b.Start(Config("b")));
+    TTestClient alice, bob, dave;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "example.com"));
+    ASSERT_TRUE(SeesPresence(alice, "bob"));
+    ASSERT_TRUE(SeesPresence(bob, "alice"));
+    struct TThaw {
+        TClusterServices& services;
+        ~TThaw() { services.Control("redis-thaw"); }
+    } thaw{services};
+    ASSERT_TRUE(services.Control("redis-freeze"));
+    // Within the deadline of a command sent at the next beat (and a beat of
+    // slack for a busy machine), each node gives the other's users up.
+    auto noticed = withWeb.cluster.replyDeadline + 2 * TEST_BEAT + 1000ms;
+    int noticedMs = int(std::chrono::duration_cast<std::chrono::milliseconds>(noticed).count());
+    EXPECT_TRUE(SeesLeft(alice, bob.Id(), noticedMs));
+    EXPECT_TRUE(SeesLeft(bob, alice.Id(), noticedMs));
+    EXPECT_NE(AdminCommand(a.server->AdminPort(), "STATS").find("* redis down"), std::string::npos);
+    EXPECT_NE(WebStatus(a.server->WebPort()).find("redis down"), std::string::npos);
+    // Alone, a node still serves its own, and a search for another node's
+    // user is answered from here, not held until Redis answers.
+    ASSERT_TRUE(dave.Connect(a.Port()) && dave.Login("dave", "pw", "example.com"));
+    EXPECT_TRUE(SeesPresence(alice, "dave"));
+    ASSERT_TRUE(SayPublic(dave, "frozen out"));
+    EXPECT_TRUE(SeesLine(alice, "frozen out"));
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(alice.Send(p, BuildFindUser(p, "bob"), REQ_FIND_USER));
+    ASSERT_TRUE(alice.WaitFor(MSG_SEARCH_ANSWER, p, noticedMs));
+    EXPECT_EQ(ReadSearchAnswer(p).result, SEARCH_NOT_ONLINE);
+
+    ASSERT_TRUE(services.Control("redis-thaw"));
+    EXPECT_TRUE(SeesPresence(alice, "bob", 8000));
+    EXPECT_TRUE(SeesPresence(bob, "dave", 8000));
+    ASSERT_TRUE(SayPublic(bob, "thawed"));
+    EXPECT_TRUE(SeesLine(dave, "thawed"));
+    EXPECT_NE(WebStatus(a.server->WebPort()).find("redis up"), std::string::npos);
+}
+
 TEST_F(Cluster, WithoutPostgresSignInsAreRefusedAndChatGoesOn) {
     StartBoth();
     TTestClient alice, bob;

@@ -1,7 +1,7 @@
 // Arbitrary bytes as a WebSocket stream, read by both sides in pieces whose
 // sizes the input chooses: the decoder never reads or writes outside what it
-// is given, never hands out more of a message than its bound, and stays
-// broken once broken.
+// is given, never hands out more of a message than its bound, hands out an
+// empty piece only for a whole empty frame, and stays broken once broken.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -35,6 +35,7 @@ void Read(navlet::ws::TRole role, std::vector<uint8_t> bytes, size_t step) {
             break;
         case TFrameEvent::TKind::Data:
             Check(event.data >= bytes.data() && event.data + event.size <= bytes.data() + at);
+            Check(event.size > 0 || event.frameStart); // only a whole empty frame is empty
             message += event.size;
             Check(message <= navlet::ws::MAX_MESSAGE);
             if (event.messageEnd)

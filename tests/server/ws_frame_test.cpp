@@ -28,6 +28,8 @@ struct TRun {
     std::string data;
     std::vector<TFrameEvent> events;
     int messages = 0;
+    int frames = 0;      // data frames, each reported once
+    int emptyFrames = 0; // of those, the ones that carry nothing
 };
 
 TRun Feed(TFrameDecoder& decoder, std::vector<uint8_t> bytes, size_t step) {
@@ -42,6 +44,8 @@ TRun Feed(TFrameDecoder& decoder, std::vector<uint8_t> bytes, size_t step) {
         if (e.kind == TKind::Data) {
             run.data.append(reinterpret_cast<const char*>(e.data), e.size);
             run.messages += e.messageEnd;
+            run.frames += e.frameStart;
+            run.emptyFrames += e.frameStart && e.size == 0;
             continue;
         }
         run.events.push_back(e);
@@ -72,6 +76,27 @@ TEST(WsFrame, UnmasksAcrossReadsOfAnySize) {
         EXPECT_EQ(run.events[0].kind, TKind::Ping);
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(run.events[0].data), 1), "p");
         EXPECT_FALSE(decoder.InMessage());
+    }
+}
+
+// A reader counts what each frame costs it: empty fragments, which carry
+// nothing to pass on, are reported like any other, and a frame split over
+// reads is reported once.
+TEST(WsFrame, ReportsEveryDataFrameOnceEmptyOnesToo) {
+    std::string stream = Frame(TOpcode::Binary, "ab", false);
+    for (int i = 0; i < 3; ++i)
+        stream += Frame(TOpcode::Continuation, "", false);
+    stream +=
+        Frame(TOpcode::Pong, "") + Frame(TOpcode::Continuation, "cd") + Frame(TOpcode::Binary, "");
+    for (size_t step : {size_t(1), size_t(5), stream.size()}) {
+        TFrameDecoder decoder(TRole::Server);
+        TRun run = Feed(decoder, Bytes(stream), step);
+        EXPECT_EQ(run.data, "abcd") << step;
+        EXPECT_EQ(run.frames, 6) << step;
+        EXPECT_EQ(run.emptyFrames, 4) << step;
+        EXPECT_EQ(run.messages, 2) << step;
+        ASSERT_EQ(run.events.size(), 1u) << step;
+        EXPECT_EQ(run.events[0].kind, TKind::Pong);
     }
 }
 

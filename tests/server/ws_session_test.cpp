@@ -143,6 +143,9 @@ TEST_F(WebSocketSessions, ATcpBarAndABrowserBarShareTheSiteAndItsChats) {
 }
 
 TEST_F(WebSocketSessions, FramesNoBrowserSendsCloseWithTheirCode) {
+    // The message bound is under test here, not the request budget that
+    // each of the fragments below spends.
+    config.limits.requestBurst = 1e6;
     StartServer();
     TTestClient unmasked, text, huge, fragments, garbage;
     ASSERT_TRUE(OpenWs(unmasked) && OpenWs(text) && OpenWs(huge) && OpenWs(garbage));
@@ -203,6 +206,62 @@ TEST_F(WebSocketSessions, APingFloodEndsLikeARequestFlood) {
     ASSERT_TRUE(OpenWs(alice) && alice.Login("alice", "apw", "example.com"));
     bob.Drain();
     ExpectLine(alice, bob, 0, "after the flood");
+}
+
+// Empty fragments and pongs cost the loop a read each like any frame: they
+// are requests, and past a small allowance for frames without session bytes
+// the session ends, signed in or not.
+TEST_F(WebSocketSessions, FramesWithoutAPacketEndTheSessionPastASmallAllowance) {
+    StartServer();
+    TTestClient fragments, pongs, anonymous, bob;
+    ASSERT_TRUE(OpenWs(fragments) && fragments.Login("mallory", "mpw", "example.com"));
+    ASSERT_TRUE(OpenWs(pongs) && pongs.Login("alice", "apw", "example.com"));
+    ASSERT_TRUE(OpenWs(anonymous));
+    ASSERT_TRUE(OpenTcp(bob) && bob.Login("bob", "bpw", "example.com"));
+    fragments.Drain(), pongs.Drain();
+    const uint8_t mask[4] = {5, 6, 7, 8};
+    std::string empty, unasked;
+    for (int i = 0; i < 1000; ++i) {
+        ws::AppendFrame(empty, i == 0 ? ws::TOpcode::Binary : ws::TOpcode::Continuation, "",
+                        /*fin=*/false, mask);
+        ws::AppendFrame(unasked, ws::TOpcode::Pong, "", /*fin=*/true, mask);
+    }
+    // Each may be cut off: the server stops reading once it ends the session.
+    fragments.SendWire(empty.data(), empty.size());
+    pongs.SendWire(unasked.data(), unasked.size());
+    anonymous.SendWire(empty.data(), empty.size());
+    TPacket p;
+    for (TTestClient* c : {&fragments, &pongs}) {
+        ASSERT_TRUE(c->WaitFor(MSG_CHAT_LINE, p));
+        EXPECT_EQ(ReadChatLine(p).text, "Signed out: too many requests.");
+        EXPECT_TRUE(c->WaitClosed());
+    }
+    EXPECT_TRUE(anonymous.WaitClosed());
+    EXPECT_EQ(anonymous.CloseCode(), ws::CLOSE_POLICY);
+    TTestClient again;
+    ASSERT_TRUE(OpenWs(again) && again.Login("alice", "apw", "example.com"));
+    bob.Drain();
+    ExpectLine(again, bob, 0, "after the empty frames");
+}
+
+// What a browser sends: each request in a message of its own, a pong for
+// each ping. A frame pays for the packet it brings, so three quarters of the
+// request burst, a few pongs and the allowance's worth of empty frames
+// leave the session alone.
+TEST_F(WebSocketSessions, ABrowsersFramesFitTheBudgets) {
+    StartServer();
+    TTestClient browser, bob;
+    ASSERT_TRUE(OpenWs(browser) && browser.Login("alice", "apw", "example.com"));
+    ASSERT_TRUE(OpenTcp(bob) && bob.Login("bob", "bpw", "example.com"));
+    TPacket p;
+    for (int i = 0; i < int(config.limits.requestBurst) * 3 / 4; ++i) {
+        ClearPacket(p);
+        ASSERT_TRUE(browser.Send(p, BuildLanguageFilter(p, 1u << 2), REQ_LANGUAGE_FILTER));
+    }
+    for (int i = 0; i + 1 < int(config.limits.wsEmptyFrameBurst); ++i)
+        ASSERT_TRUE(browser.SendFrame(i % 2 ? ws::TOpcode::Pong : ws::TOpcode::Binary, ""));
+    browser.Drain(), bob.Drain();
+    ExpectLine(browser, bob, 0, "still here");
 }
 
 TEST_F(WebSocketSessions, ClosingHandshakesEndWithinTheirBound) {

@@ -7,6 +7,12 @@
 # address (127.0.0.3, from X-Forwarded-For through the trusted proxy) and not
 # as the proxy's 127.0.0.1, which the TCP bot holds.
 #
+# All of it runs while one address (127.0.0.1) holds a few hundred
+# connections in slow TLS handshakes and slow request heads, and slow page
+# bodies past its bound (tests/server/slow_heads.py): the page, fetched
+# again and again from 127.0.0.2, and the wss session must never fail, the
+# slow heads must be cut, and the bodies past the bound refused.
+#
 #   wss_nginx_test.sh NAVLET_SERVER NAVLET_CHATBOT
 # Exit 0 passed, 1 failed, 77 skipped (no nginx or openssl).
 set -euo pipefail
@@ -42,7 +48,8 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost \
   --max-per-address 1 >"$tmp/server.log" 2>&1 &
 pids+=($!)
 
-# The documented server block, with this test's ports, name and certificate.
+# The documented server block and workers, with this test's ports, name and
+# certificate.
 sed -e "s|listen 443 ssl;|listen 127.0.0.1:$tls_port ssl;|" \
     -e "s|server 127.0.0.1:8080;|server 127.0.0.1:$web_port;|" \
     -e "s|server_name navlet.example.org;|server_name localhost;|" \
@@ -50,13 +57,13 @@ sed -e "s|listen 443 ssl;|listen 127.0.0.1:$tls_port ssl;|" \
     -e "s|/etc/letsencrypt/live/navlet.example.org/privkey.pem|$tmp/key.pem|" \
     "$repo/docs/nginx/navlet-tls.conf" >"$tmp/navlet.conf"
 grep -q "listen 127.0.0.1:$tls_port ssl;" "$tmp/navlet.conf" || fail "the server block changed shape"
+grep -q "worker_connections" "$repo/docs/nginx/navlet-workers.conf" || fail "no worker settings"
 mkdir -p "$tmp/nginx"
 cat >"$tmp/nginx.conf" <<CONF
-worker_processes 1;
 daemon off;
 pid $tmp/nginx/nginx.pid;
 error_log $tmp/nginx-error.log;
-events { worker_connections 64; }
+include $repo/docs/nginx/navlet-workers.conf;
 http {
     access_log $tmp/nginx-access.log;
     client_body_temp_path $tmp/nginx/body;
@@ -77,6 +84,27 @@ for _ in $(seq 50); do
 done
 grep -qi "navlet" "$tmp/home.html" 2>/dev/null || fail "no home page over https"
 
+# The attack, bounded: 300 slow connections and 14 slow bodies for 20 s.
+python3 "$here/slow_heads.py" "$tmp/cert.pem" 127.0.0.1 "$tls_port" 127.0.0.1 300 20 14 \
+  >"$tmp/attack.log" 2>&1 &
+attacker=$!
+pids+=($attacker)
+sleep 3 # its connections are open by now
+# Another address's visitor, throughout the attack.
+(
+  pages=0
+  while kill -0 "$attacker" 2>/dev/null; do
+    curl -sf --max-time 5 --interface 127.0.0.2 --cacert "$tmp/cert.pem" \
+      "https://localhost:$tls_port/" -o "$tmp/page.html" || { echo "page $pages failed"; exit 1; }
+    grep -qi "navlet" "$tmp/page.html" || { echo "page $pages is not the home page"; exit 1; }
+    pages=$((pages + 1))
+    sleep 0.5
+  done
+  echo "$pages pages"
+) >"$tmp/visitor.log" 2>&1 &
+visitor=$!
+pids+=($visitor)
+
 python3 "$here/tls_relay.py" "$tmp/cert.pem" 127.0.0.1 "$tls_port" 127.0.0.3 >"$tmp/relay.port" 2>"$tmp/relay.log" &
 pids+=($!)
 for _ in $(seq 50); do [ -s "$tmp/relay.port" ] && break; sleep 0.1; done
@@ -91,5 +119,8 @@ tcpbot=$!
   --site example.com --step-timeout 10 --wait-user tcpbot --say "hello through nginx" \
   --expect-public tcpbot "hello back" >"$tmp/wsbot.log" 2>&1 || fail "the wss bot"
 wait $tcpbot || fail "the TCP bot"
-cat "$tmp/wsbot.log"
-echo "PASS: a session over wss:// through nginx"
+kill -0 "$attacker" 2>/dev/null || fail "the attack ended before the session did"
+wait $visitor || fail "the visitor from 127.0.0.2: $(cat "$tmp/visitor.log")"
+wait $attacker || fail "slow heads not cut or bodies not bounded: $(cat "$tmp/attack.log")"
+cat "$tmp/wsbot.log" "$tmp/visitor.log" "$tmp/attack.log"
+echo "PASS: a session over wss:// and pages through nginx while one address attacks it"

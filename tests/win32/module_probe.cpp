@@ -6,11 +6,14 @@
 //
 //   module_probe MODULE X87_CONTROL_WORD MXCSR   (numbers in hex)
 //
-// Exit code 0 when the module loaded, 3 when it refused, 2 on bad arguments.
+// MODULE "none" loads nothing: the words as the process alone leaves them.
+// Exit code 0 when the module loaded (or none was asked for), 3 when it
+// refused, 2 on bad arguments.
 #include <windows.h>
 
 #include <objbase.h>
 
+#include <cpuid.h>
 #include <cstdio>
 #include <cwchar>
 
@@ -25,23 +28,34 @@ const char* Apartment() {
     return hr == S_OK ? "none" : "mta";
 }
 
+bool HasSse() {
+    unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
+    return __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & bit_SSE) != 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
     if (argc != 4)
         return 2;
+    // 32-bit code may run where there is no MXCSR; it reads as 0 there.
+    const bool sse = HasSse();
     unsigned short control = static_cast<unsigned short>(std::wcstoul(argv[2], nullptr, 16));
     __asm__ __volatile__("fldcw %0" : : "m"(control));
-#if defined(__x86_64__)
     unsigned int csr = static_cast<unsigned int>(std::wcstoul(argv[3], nullptr, 16));
-    __asm__ __volatile__("ldmxcsr %0" : : "m"(csr));
-#endif
-    HMODULE module = LoadLibraryW(argv[1]);
+    if (sse)
+        __asm__ __volatile__("ldmxcsr %0" : : "m"(csr));
+    const bool loadNone = std::wcscmp(argv[1], L"none") == 0;
+    HMODULE module = loadNone ? nullptr : LoadLibraryW(argv[1]);
     __asm__ __volatile__("fnstcw %0" : "=m"(control));
     unsigned int after = 0;
-#if defined(__x86_64__)
-    __asm__ __volatile__("stmxcsr %0" : "=m"(after));
-#endif
+    if (sse)
+        __asm__ __volatile__("stmxcsr %0" : "=m"(after));
     // The masks only: the status flags below them say what the load computed.
-    std::printf("%s x87=%04x mxcsr=%04x\n", module ? "loaded" : "refused", control, after & ~0x3Fu);
+    const char* outcome = loadNone ? "none" : (module ? "loaded" : "refused");
+    std::printf("%s x87=%04x mxcsr=%04x\n", outcome, control, after & ~0x3Fu);
+    if (loadNone) {
+        std::fflush(stdout);
+        return 0;
+    }
     if (module) {
         const char* atLoad = Apartment();
         // Any class will do: the call is what counts.

@@ -203,9 +203,11 @@ TEST_F(ModuleRegistration, AWriteTheRegistryRefusesFailsTheRegistrationWithItsPl
     FreeLibrary(module);
 }
 
-// The probe, copied to `name` in a fresh directory, loads the module there.
+// The probe, copied to `name` in a fresh directory, loads `module` there
+// ("none": nothing).
 TProcessResult ProbeAs(const std::wstring& subdirectory, const std::wstring& name,
-                       const std::wstring& x87 = L"37f", const std::wstring& mxcsr = L"1f80") {
+                       const std::wstring& x87 = L"37f", const std::wstring& mxcsr = L"1f80",
+                       const std::wstring& module = ModulePath()) {
     std::wstring dir = MakeTempDirectory(L"navlet-probe");
     if (!subdirectory.empty()) {
         dir += subdirectory + L"\\";
@@ -214,7 +216,7 @@ TProcessResult ProbeAs(const std::wstring& subdirectory, const std::wstring& nam
     const std::wstring probe = dir + name;
     if (!CopyFileW((ProgramDirectory() + L"module_probe.exe").c_str(), probe.c_str(), FALSE))
         return {};
-    return RunProcess(Quoted(probe) + L" " + Quoted(ModulePath()) + L" " + x87 + L" " + mxcsr);
+    return RunProcess(Quoted(probe) + L" " + Quoted(module) + L" " + x87 + L" " + mxcsr);
 }
 
 TEST(ModuleLoad, RefusedWhereverTheHostPathNamesExplorerInAnyCase) {
@@ -229,6 +231,11 @@ TEST(ModuleLoad, RefusedWhereverTheHostPathNamesExplorerInAnyCase) {
 }
 
 TEST(ModuleLoad, MasksFloatingPointExceptionsAndLeavesTheDenormalMaskAlone) {
+    // Without the module the process keeps both words as the probe set them,
+    // so what changes below is the module's doing (the 32-bit probe once read
+    // no MXCSR at all and reported 0000 for it).
+    TProcessResult none = ProbeAs(L"", L"probe.exe", L"365", L"1280", L"none");
+    EXPECT_EQ(none.output.substr(0, 26), "none x87=0365 mxcsr=1280\r\n");
     // Overflow, underflow and denormal unmasked before the load.
     TProcessResult clearDenormal = ProbeAs(L"", L"probe.exe", L"365", L"1280");
     EXPECT_EQ(clearDenormal.output.substr(0, 28), "loaded x87=037d mxcsr=1e80\r\n");

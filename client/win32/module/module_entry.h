@@ -16,9 +16,12 @@ extern HINSTANCE moduleInstance;
 // "explorer.exe" in any letter case is the Windows shell.
 bool IsRefusedHostPath(std::wstring_view hostPath);
 
+// Whether the processor has SSE, hence MXCSR: always on x86-64.
+bool HasSse();
+
 // Masks invalid operation, division by zero, overflow, underflow and inexact
-// result (x87 control word bits 0x3D, and the same exceptions of SSE on
-// x86-64), leaving the denormal mask as it was, so that floating-point faults
+// result (x87 control word bits 0x3D, and the same exceptions of SSE where the
+// processor has it), leaving the denormal mask as it was, so that floating-point faults
 // in the bar do not raise exceptions in the host.
 void MaskFloatingPointExceptions();
 
