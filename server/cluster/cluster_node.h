@@ -88,6 +88,7 @@ class TClusterNode final : public TClusterLink {
     void Beat();
     void ScheduleBeat();
     void Sweep(const std::string& deadNode);
+    void LogMembers(const std::vector<std::string>& live);
     std::string PresenceField(uint64_t accountId) const;
 
     // cluster_sites.cpp: the sites' presence mirror and the cluster's counts.
@@ -125,6 +126,7 @@ class TClusterNode final : public TClusterLink {
     std::map<uint64_t, TNodeSessions> onlineHere; // accounts with a session on this node
     std::map<uint64_t, std::string> sessionSites; // session serial -> packed USERS line
     std::set<std::string> liveNodes;
+    std::set<std::string> loggedNodes; // the other nodes as the log last told them
     // Redis was away: what changed here meanwhile never reached it, and a
     // Redis that was only frozen still holds this node's key, so the next
     // renewal writes everything again whether the key lapsed or not.

@@ -83,8 +83,4 @@ inline size_t ReadSiteUsers(const std::string& bytes) {
     return cluster::DecodeNodeRecord(bytes, record) ? record.users : 0;
 }
 
-inline void Log(const std::string& line) {
-    std::fprintf(stderr, "navlet-server: cluster: %s\n", line.c_str());
-}
-
 } // namespace navlet::server::redis_keys

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <set>
 
+#include "server/log/counters.h"
+
 namespace navlet::server {
 
 void TSiteDesk::DeliverPresenceToSite(TSite& site, const TWireRef& wire, const TClient* except) {
@@ -86,10 +88,14 @@ void TSiteDesk::PublicLine(TClient& client, const std::string& text) {
         return;
     const TAccount& sender = client.account->account;
     TWireRef wire = ChatLineWire(MakeChatAddress(sender.id, 0), text);
+    size_t delivered = 0;
     for (TClient* other : site->users) {
-        if (other != &client && ReadsLanguage(other->languageMask, sender.language))
+        if (other != &client && ReadsLanguage(other->languageMask, sender.language)) {
             other->sink.Deliver(wire);
+            ++delivered;
+        }
     }
+    counters::PublicLine(delivered);
     link->PublicLine(site->host, sender.id, sender.language, sender.nick, text);
     site->recent.push_back(
         cluster::TKeptLine{clock.NowUtcDays(), uint8_t(sender.language), sender.nick, text});
@@ -104,9 +110,13 @@ void TSiteDesk::RemoteLine(const std::string& host, uint64_t senderId, int langu
         return;
     TSite& site = *it->second;
     TWireRef wire = ChatLineWire(MakeChatAddress(senderId, 0), text);
+    size_t delivered = 0;
     for (TClient* user : site.users)
-        if (ReadsLanguage(user->languageMask, language))
+        if (ReadsLanguage(user->languageMask, language)) {
             user->sink.Deliver(wire);
+            ++delivered;
+        }
+    counters::RemoteLine(delivered);
     site.recent.push_back(cluster::TKeptLine{clock.NowUtcDays(), uint8_t(language), nick, text});
     while (site.recent.size() > limits.recentLines)
         site.recent.pop_front();

@@ -1,6 +1,42 @@
 #include "server/core/service.h"
 
+#include "server/log/refusals.h"
+
 namespace navlet::server {
+
+namespace {
+
+// An end of session that the server decided. A kick of "all" would write a
+// line per session, so kicks are counted in the operator's one line and
+// shown here only at debug; a flood is a peer's doing and is summarised.
+void LogSessionEnd(const TClient& client, std::string_view reason) {
+    const std::string_view nick =
+        client.account ? std::string_view(client.account->account.nick) : std::string_view();
+    if (reason == REASON_FLOOD) {
+        if (log::NoteRefusal(log::TLevel::Warn, "session", "sessions ended for a request flood",
+                             client.address))
+            log::Warn("session", "session ended",
+                      {{"nick", nick},
+                       {"reason", "request-flood"},
+                       {"address", client.address},
+                       {"transport", client.transport}});
+        return;
+    }
+    const bool kicked = reason == REASON_KICKED;
+    const log::TLevel level = kicked ? log::TLevel::Debug : log::TLevel::Info;
+    if (!log::Enabled(level))
+        return;
+    std::string_view code = kicked                              ? "kicked"
+                            : reason == REASON_TOO_MANY_WINDOWS ? "too-many-windows"
+                                                                : "other";
+    log::Write(level, "session", "session ended",
+               {{"nick", nick},
+                {"reason", code},
+                {"address", client.address},
+                {"transport", client.transport}});
+}
+
+} // namespace
 
 TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier,
                    TBannerSet banners, TUpdateSet updates, TServiceConfig config)
@@ -58,6 +94,7 @@ void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage&
 }
 
 void TService::EndSession(TClient& client, std::string_view reason) {
+    LogSessionEnd(client, reason);
     client.sink.EndSession(reason);
     Disconnect(client);
 }

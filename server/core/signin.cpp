@@ -1,6 +1,27 @@
 #include "server/core/signin.h"
 
+#include "server/log/counters.h"
+#include "server/log/refusals.h"
+
 namespace navlet::server {
+
+namespace {
+
+// One line per sign-in refused, except that a flood from one address is
+// summarised (see TRefusalLog): a guesser cannot fill the disk.
+void LogRefused(const TClient& client, std::string_view nick, std::string_view reason,
+                std::string_view kind, log::TLevel level = log::TLevel::Info) {
+    counters::SignIn(reason);
+    if (!log::NoteRefusal(level, "signin", kind, client.address))
+        return;
+    log::Write(level, "signin", "sign-in refused",
+               {{"nick", nick},
+                {"reason", reason},
+                {"address", client.address},
+                {"transport", client.transport}});
+}
+
+} // namespace
 
 TSignInDesk::TSignInDesk(TDirectory& directory, const TClock& clock, TPasswordVerifier& verifier,
                          TAcceptFn accept)
@@ -49,6 +70,8 @@ void TSignInDesk::CheckPassword(uint64_t serial, TStoredAccount data,
     if (data.unavailable) {
         // No answer says nothing of the password: no failure is counted.
         signingIn.erase(it);
+        LogRefused(client, request.nick, "database-unavailable",
+                   "sign-ins refused while the database was unavailable", log::TLevel::Warn);
         client.sink.EndSession(REASON_BUSY);
         return;
     }
@@ -64,6 +87,8 @@ void TSignInDesk::CheckPassword(uint64_t serial, TStoredAccount data,
     if (guard.WaitMs(id, client.address, now) > 0) {
         guard.Hammered(client.address, now);
         signingIn.erase(serial);
+        LogRefused(client, request.nick, "too-many-attempts",
+                   "sign-ins refused for too many attempts");
         client.sink.EndSession(REASON_GUESSING);
         return;
     }
@@ -91,6 +116,9 @@ void TSignInDesk::CheckPassword(uint64_t serial, TStoredAccount data,
                          std::move(finish)};
     if (!verifier.Verify(std::move(check))) {
         signingIn.erase(serial);
+        LogRefused(client, request.nick, "busy",
+                   "sign-ins refused while the password checks were queued full",
+                   log::TLevel::Warn);
         client.sink.EndSession(REASON_BUSY);
     }
 }
@@ -136,9 +164,22 @@ void TSignInDesk::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginR
     signingIn.erase(it);
     TAccountEntry* entry = passwordOk ? directory.CachedById(accountId) : nullptr;
     if (!entry) {
+        bool malformed = !IsValidNick(request.nick) || !IsValidPassword(request.password);
+        std::string_view reason = malformed        ? "malformed"
+                                  : accountId == 0 ? "unknown-nick"
+                                  : !passwordOk    ? "wrong-password"
+                                                   : "account-gone";
+        LogRefused(client, request.nick, reason, "sign-ins refused for a wrong nick or password");
         client.sink.EndSession(REASON_REFUSED);
         return;
     }
+    counters::SignIn("accepted");
+    log::Info("signin", "sign-in accepted",
+              {{"nick", entry->account.nick},
+               {"account", accountId},
+               {"address", client.address},
+               {"transport", client.transport},
+               {"sessions", entry->sessions.size() + 1}});
     accept(client, *entry, request, friends);
 }
 
