@@ -77,8 +77,9 @@ void TNavlet::PresenceRecord(const TPresenceMsg& m) {
     // Only the signed-in user's own record carries a key: the sign-in is confirmed.
     ++loginCount;
     serverStatus.clear();
+    // The greeting holds its turn before the people count takes the line.
     if (!loggedIn)
-        PostMsg(mkStatus, 0, "You're connected");
+        PostMsg(mkStatus, 0, "You're connected").ownTextFirst = true;
     loggedIn = true;
     edPwd.SetText("");
     myUserId = m.user;

@@ -3,6 +3,7 @@
 // the sorting of update chunks.
 #include "client/core/connection.h"
 #include "client/core/navlet.h"
+#include "client/core/peer_text.h"
 #include "protocol/requests.h"
 
 namespace navlet {
@@ -56,6 +57,8 @@ void TNavlet::ClientSocketRead(TClientSocket& socket) {
 }
 
 void TNavlet::DispatchPacket(const TPacket& packet) {
+    // Every text a peer or the server sends is Blanked before the bar shows
+    // it anywhere: the conversation, the ticker, the lists.
     // Only a notice that is the session's last word is its reason.
     if (packet.Type() != MSG_END_SESSION)
         endReason.clear();
@@ -64,7 +67,7 @@ void TNavlet::DispatchPacket(const TPacket& packet) {
         EndSession();
         return;
     case MSG_CHAT_LINE:
-        ChatLineReceived(ReadChatLine(packet));
+        ChatLineReceived(Blanked(ReadChatLine(packet)));
         ChatCommand(packet.Subtype());
         return;
     case MSG_MEMBER_JOINED:
@@ -74,7 +77,7 @@ void TNavlet::DispatchPacket(const TPacket& packet) {
         MemberLeft(ReadMember(packet));
         return;
     case MSG_PRESENCE:
-        PresenceRecord(ReadPresence(packet));
+        PresenceRecord(Blanked(ReadPresence(packet)));
         return;
     case MSG_USER_LEFT:
         UserLeftSite(ReadUserLeft(packet));
@@ -83,13 +86,13 @@ void TNavlet::DispatchPacket(const TPacket& packet) {
         ShowBanner(ReadBanner(packet).bannerId);
         return;
     case MSG_SEARCH_ANSWER:
-        SearchAnswerReceived(ReadSearchAnswer(packet));
+        SearchAnswerReceived(Blanked(ReadSearchAnswer(packet)));
         return;
     case MSG_DATED_LINE:
-        DatedLineReceived(ReadDatedLine(packet));
+        DatedLineReceived(Blanked(ReadDatedLine(packet)));
         return;
     case MSG_LOOKING_FOR_YOU:
-        LookingForYouReceived(ReadLookingForYou(packet));
+        LookingForYouReceived(Blanked(ReadLookingForYou(packet)));
         return;
     case MSG_UPDATE_CHUNK:
         UpdateChunkReceived(ReadUpdateChunk(packet));

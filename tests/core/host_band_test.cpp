@@ -93,12 +93,12 @@ TEST_F(THostTest, FocusOutLetsTheFocusGoAndNoEditBoxKeepsTheKeys) {
 TEST_F(THostTest, FirstShowingOfAVersionOpensTheSignUpPageOnce) {
     tk.environment.values[WEB_ENV] = "127.0.0.1:8080";
     TNavlet& b = ShownBar();
-    EXPECT_EQ(host.navigations, std::vector<std::string>{"127.0.0.1:8080/newuser.asp"});
+    EXPECT_EQ(tk.host.openedWindows, std::vector<std::string>{"http://127.0.0.1:8080/newuser.asp"});
     EXPECT_EQ(tk.registry.Get(THive::CurrentUser, SETTINGS_KEY, "version"),
               TMemoryRegistry::TValue(b.versionText));
     b.ShowDW(false);
     b.ShowDW(true);
-    EXPECT_EQ(host.navigations.size(), 1u);
+    EXPECT_EQ(tk.host.openedWindows.size(), 1u);
 }
 
 TEST_F(THostTest, ShowingRestoresAStoredMinimisedStateAndTheButtonRestores) {
