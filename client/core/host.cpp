@@ -93,9 +93,11 @@ THResult TNavlet::ShowDW(bool show) {
     resize_timer.SetEnabled(true);
     SyncSettings(0, 0, 0, -1, 0, 0, 0);
     if (versionText != shownVersion) {
-        OpenServicePage(WebSiteHost() + "/newuser.asp");
+        // Stored first: the new window may bring a bar of its own at once,
+        // which must not open the page again.
         shownVersion = versionText;
         SyncSettings(0, 0, 0, 1, 0, 0, 0);
+        OpenServicePage(WebSiteHost() + "/newuser.asp");
     }
     return HR_OK;
 }
@@ -158,7 +160,8 @@ void TNavlet::OpenBrowserWindow(const std::string& address) {
 }
 
 void TNavlet::OpenServicePage(const std::string& address) {
-    OpenBrowserWindow(WithWebScheme(address));
+    if (hostControl)
+        hostControl->OpenNewWindow(WithWebScheme(address));
 }
 
 void TNavlet::FlashBrowserWindow() {

@@ -140,8 +140,9 @@ class TNavlet {
     // A new browser window showing `address` (empty: the start page); a
     // window that cannot be started is told on the ticker.
     void OpenBrowserWindow(const std::string& address);
-    // The service's pages, its forms among them, open in a window of their
-    // own, so the page the user was on stays; `address` carries no scheme.
+    // The service's pages, its forms among them, open in a new window of the
+    // host browser, so the page the user was on stays; `address` carries no
+    // scheme.
     void OpenServicePage(const std::string& address);
     void FlashBrowserWindow();
     // OnEnter of the five edit boxes and OnClick of Edit1: the bar has the focus.

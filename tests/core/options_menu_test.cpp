@@ -30,7 +30,7 @@ class OptionsMenuTest : public SessionTest {
     // A bar shown and past its first-run pages.
     TNavlet& Shown() {
         TNavlet& b = ShownBar();
-        tk.host.openedWindows.clear();
+        host.newWindows.clear();
         return b;
     }
 };
@@ -47,11 +47,11 @@ TEST_F(OptionsMenuTest, SignedOutGreysProfileAndSearchButThePagesOpen) {
     EXPECT_FALSE(b.NavletBtn.Down());
     Choose(b, 201);
     // Each page opens in a new window; the page the user was on stays.
-    EXPECT_EQ(tk.host.openedWindows, (std::vector<std::string>{"http://navlet.example/help.asp",
-                                                               "http://navlet.example"}));
+    EXPECT_EQ(host.newWindows, (std::vector<std::string>{"http://navlet.example/help.asp",
+                                                         "http://navlet.example"}));
     // Escape: nothing happens, the button is still released.
     Choose(b, 0);
-    EXPECT_EQ(tk.host.openedWindows.size(), 2u);
+    EXPECT_EQ(host.newWindows.size(), 2u);
     EXPECT_FALSE(b.NavletBtn.Down());
 }
 
@@ -64,8 +64,8 @@ TEST_F(OptionsMenuTest, AutologinToggleWritesZeroAndTheNextSessionAsksForTheLogi
     Choose(b, 203);
     EXPECT_TRUE(ShownItem("Modify Profile").enabled);
     EXPECT_TRUE(ShownItem("Autologin").checked);
-    ASSERT_EQ(tk.host.openedWindows.size(), 1u);
-    EXPECT_NE(tk.host.openedWindows[0].find("idUtente=9223372036854775813"), std::string::npos);
+    ASSERT_EQ(host.newWindows.size(), 1u);
+    EXPECT_NE(host.newWindows[0].find("idUtente=9223372036854775813"), std::string::npos);
 
     Choose(b, 202);
     EXPECT_EQ(Setting("autologin"), TMemoryRegistry::TValue(int32_t(0)));

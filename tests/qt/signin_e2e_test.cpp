@@ -59,7 +59,7 @@ bool Spin(const std::function<bool()>& done) {
 class TPageSite : public THostControl {
   public:
     std::string LocationURL() override { return "http://www.example.com/news/"; }
-    void Navigate(const std::string&) override {}
+    void OpenNewWindow(const std::string&) override {}
     void FlashBrowserWindow() override {}
     void ResizeBandSite(int32_t) override {}
     void FocusChanged(bool) override {}
@@ -72,7 +72,7 @@ struct TQtWindow {
     QTemporaryDir settings;
     TQtKit kit{settings.path()};
     TNavlet bar{kit.Kit()};
-    TBarView view{bar, kit.menus};
+    TBarView view{bar, kit.menus, kit.browsers};
     TPageSite site;
 
     void StoreSignIn(const char* nick, const char* password) {

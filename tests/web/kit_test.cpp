@@ -273,7 +273,7 @@ TEST(TWebBannerBrowserTest, APageThatCannotBeFramedReportsItsErrorThenItsEnd) {
     browser.OnNavigateError = [&] { events.push_back("error"); };
     browser.OnDocumentComplete = [&] { events.push_back("complete"); };
     push_frame_answer(0);
-    browser.Navigate("127.0.0.1:8080/banner.asp?idBanner=1");
+    browser.Navigate("http://127.0.0.1:8080/banner.asp?idBanner=1");
     RunPage(10);
     EXPECT_EQ(events, (std::vector<std::string>{"error", "complete"}));
     EXPECT_EQ(WithScheme("www.navlet.net/x"), "http://www.navlet.net/x");
