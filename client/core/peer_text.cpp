@@ -89,33 +89,6 @@ std::string Blanked(std::string text) {
     return text;
 }
 
-TChatLineMsg Blanked(TChatLineMsg m) {
-    m.text = Blanked(std::move(m.text));
-    return m;
-}
-
-TPresenceMsg Blanked(TPresenceMsg m) {
-    m.nick = Blanked(std::move(m.nick));
-    return m;
-}
-
-TSearchAnswerMsg Blanked(TSearchAnswerMsg m) {
-    m.nick = Blanked(std::move(m.nick));
-    return m;
-}
-
-TDatedLineMsg Blanked(TDatedLineMsg m) {
-    m.nick = Blanked(std::move(m.nick));
-    m.text = Blanked(std::move(m.text));
-    return m;
-}
-
-TLookingForYouMsg Blanked(TLookingForYouMsg m) {
-    m.nick = Blanked(std::move(m.nick));
-    m.message = Blanked(std::move(m.message));
-    return m;
-}
-
 std::string WithWebScheme(std::string_view address) {
     if (HasWebScheme(address))
         return std::string(address);

@@ -5,8 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "protocol/messages.h"
+#include <utility>
 
 namespace navlet {
 
@@ -19,13 +18,12 @@ bool IsControlByte(char c);
 // cannot break into rows of its own (a CR LF followed by a forged nick).
 std::string Blanked(std::string text);
 
-// The message with every text it carries Blanked; links stay as they came,
-// since they are never shown and OpenableLink judges them.
-TChatLineMsg Blanked(TChatLineMsg m);
-TPresenceMsg Blanked(TPresenceMsg m);
-TSearchAnswerMsg Blanked(TSearchAnswerMsg m);
-TDatedLineMsg Blanked(TDatedLineMsg m);
-TLookingForYouMsg Blanked(TLookingForYouMsg m);
+// The message `m` with its texts `fields` Blanked. Links are not among
+// them: they are never shown, and OpenableLink judges them.
+template <class TMsg, class... TFields> TMsg Blanked(TMsg m, TFields TMsg::*... fields) {
+    ((m.*fields = Blanked(std::move(m.*fields))), ...);
+    return m;
+}
 
 // `address` as a browser takes it: one with no scheme is an http address.
 // The one place "http://" is added, for the banner browser and new windows

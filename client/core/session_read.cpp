@@ -57,17 +57,17 @@ void TNavlet::ClientSocketRead(TClientSocket& socket) {
 }
 
 void TNavlet::DispatchPacket(const TPacket& packet) {
-    // Every text a peer or the server sends is Blanked before the bar shows
-    // it anywhere: the conversation, the ticker, the lists.
     // Only a notice that is the session's last word is its reason.
     if (packet.Type() != MSG_END_SESSION)
         endReason.clear();
+    // Every text a peer or the server sends is Blanked before the bar shows
+    // it anywhere: the conversation, the ticker, the lists.
     switch (packet.Type()) {
     case MSG_END_SESSION:
         EndSession();
         return;
     case MSG_CHAT_LINE:
-        ChatLineReceived(Blanked(ReadChatLine(packet)));
+        ChatLineReceived(Blanked(ReadChatLine(packet), &TChatLineMsg::text));
         ChatCommand(packet.Subtype());
         return;
     case MSG_MEMBER_JOINED:
@@ -77,7 +77,7 @@ void TNavlet::DispatchPacket(const TPacket& packet) {
         MemberLeft(ReadMember(packet));
         return;
     case MSG_PRESENCE:
-        PresenceRecord(Blanked(ReadPresence(packet)));
+        PresenceRecord(Blanked(ReadPresence(packet), &TPresenceMsg::nick));
         return;
     case MSG_USER_LEFT:
         UserLeftSite(ReadUserLeft(packet));
@@ -86,13 +86,15 @@ void TNavlet::DispatchPacket(const TPacket& packet) {
         ShowBanner(ReadBanner(packet).bannerId);
         return;
     case MSG_SEARCH_ANSWER:
-        SearchAnswerReceived(Blanked(ReadSearchAnswer(packet)));
+        SearchAnswerReceived(Blanked(ReadSearchAnswer(packet), &TSearchAnswerMsg::nick));
         return;
     case MSG_DATED_LINE:
-        DatedLineReceived(Blanked(ReadDatedLine(packet)));
+        DatedLineReceived(
+            Blanked(ReadDatedLine(packet), &TDatedLineMsg::nick, &TDatedLineMsg::text));
         return;
     case MSG_LOOKING_FOR_YOU:
-        LookingForYouReceived(Blanked(ReadLookingForYou(packet)));
+        LookingForYouReceived(Blanked(ReadLookingForYou(packet), &TLookingForYouMsg::nick,
+                                      &TLookingForYouMsg::message));
         return;
     case MSG_UPDATE_CHUNK:
         UpdateChunkReceived(ReadUpdateChunk(packet));
