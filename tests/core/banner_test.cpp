@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "client/core/connection.h"
+#include "client/core/peer_text.h"
 #include "tests/core/session_test_support.h"
 
 namespace navlet::testing {
@@ -150,6 +151,14 @@ TEST_F(TBannerTest, AProfilePageThatFailsSaysSoAndNotThatTheServerIsDown) {
     bar->ShowBanner(5);
     Browser().Fail();
     EXPECT_EQ(AllNotices(), 1);
+}
+
+// The browsers of every host get whole addresses: no kit guesses a scheme.
+TEST(WebAddresses, AnAddressWithoutAWebSchemeIsAnHttpOne) {
+    EXPECT_EQ(WithWebScheme("www.navlet.net/x"), "http://www.navlet.net/x");
+    EXPECT_EQ(WithWebScheme("127.0.0.1:8080/x"), "http://127.0.0.1:8080/x");
+    EXPECT_EQ(WithWebScheme("https://a/"), "https://a/");
+    EXPECT_EQ(WithWebScheme("HTTP://a/"), "HTTP://a/");
 }
 
 TEST_F(TBannerTest, ServerBannerMessageNavigatesToTheWebSite) {

@@ -276,8 +276,6 @@ TEST(TWebBannerBrowserTest, APageThatCannotBeFramedReportsItsErrorThenItsEnd) {
     browser.Navigate("http://127.0.0.1:8080/banner.asp?idBanner=1");
     RunPage(10);
     EXPECT_EQ(events, (std::vector<std::string>{"error", "complete"}));
-    EXPECT_EQ(WithScheme("www.navlet.net/x"), "http://www.navlet.net/x");
-    EXPECT_EQ(WithScheme("https://a/"), "https://a/");
 }
 
 } // namespace
