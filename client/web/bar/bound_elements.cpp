@@ -167,7 +167,7 @@ void TBarView::BuildChat() {
                 shownView->SetSelection(sel[0].as<size_t>(), sel[1].as<size_t>());
         }
         if (ButtonOf(ev) == TMouseButton::mbRight)
-            return; // the context menu's own mouse-up follows it
+            return; // the context menu gave the form its release already
         bar.ChatMouseUp(ButtonOf(ev), ShiftOf(ev), OffsetX(ev), OffsetY(ev));
     });
 }
