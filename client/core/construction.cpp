@@ -19,7 +19,8 @@ TNavlet::TNavlet(const TKit& k, TBareForm)
     : kit(k), msg_timer(k.scheduler, 2000, false), txt_timer(k.scheduler, 2000, false),
       URLTimer(k.scheduler, 1000, false), BannerTimer(k.scheduler, 30000, false),
       upd_timer(k.scheduler, 10, false), resize_timer(k.scheduler, 1, false),
-      led_timer(k.scheduler, 500, false), reconnect_timer(k.scheduler, 15000, false) {}
+      led_timer(k.scheduler, 500, false), reconnect_timer(k.scheduler, 15000, false),
+      mouseUp_timer(k.scheduler, 1, false) {}
 
 TNavlet::TNavlet(const TKit& k) : TNavlet(k, TBareForm{}) {
     // 1. The components, as the form layout holds them.

@@ -81,8 +81,9 @@ void TNavlet::PresenceRecord(const TPresenceMsg& m) {
     ++loginCount;
     serverStatus.clear();
     const bool confirmsSignIn = !loggedIn;
+    // The greeting holds its turn before the people count takes the line.
     if (confirmsSignIn && !sitePaused)
-        PostMsg(mkStatus, 0, "You're connected");
+        PostMsg(mkStatus, 0, "You're connected").ownTextFirst = true;
     loggedIn = true;
     edPwd.SetText("");
     myUserId = m.user;

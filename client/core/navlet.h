@@ -137,7 +137,13 @@ class TNavlet {
     // Decides and carries out the bar's part; the host dispatches the message
     // on TKeyAction::Dispatch and answers the browser with KeyActionResult.
     TKeyAction TranslateAcceleratorIO(const TKeyMessage& key);
-    void OpenInHostBrowser(const std::string& address);
+    // A new browser window showing `address` (empty: the start page); a
+    // window that cannot be started is told on the ticker.
+    void OpenBrowserWindow(const std::string& address);
+    // The service's pages, its forms among them, open in a new window of the
+    // host browser, so the page the user was on stays; `address` carries no
+    // scheme.
+    void OpenServicePage(const std::string& address);
     void FlashBrowserWindow();
     // OnEnter of the five edit boxes and OnClick of Edit1: the bar has the focus.
     void EditEnter(TFocusTarget control);
@@ -211,7 +217,11 @@ class TNavlet {
     std::string WebSiteHost() const;
     // Loads `address` into CppWebBrowser with its input on; the banner area
     // keeps its panel until the page completes. Profile pages come this way too.
-    void NavigateBanner(const std::string& address);
+    // What a failed load of the banner area tells the user: nothing for a
+    // banner (the default one takes its place), a notice for a page the
+    // user asked for.
+    enum class TBannerPage { Banner, Profile };
+    void NavigateBanner(const std::string& address, TBannerPage page);
     void CppWebBrowserDocumentComplete();
     void CppWebBrowserNavigateError();
     void BannerTimerTimer();
@@ -276,7 +286,11 @@ class TNavlet {
     // The chat context menu, raised on a chat view or on the tab strip (the
     // sender); it always acts on the active tab. A chosen close waits for the
     // mouse-up, so that a tab is never destroyed under its own event.
+    // The menu takes the button's release: the form hears its mouse-up after
+    // it by itself, and a kit reports no mouse-up for it.
     void ChatContextPopup(const TModel& sender, int32_t x, int32_t y, bool& handled);
+    // A button released over the chat view; what it does waits for
+    // mouseUp_timer, so a kit may call it from inside the widget's event.
     void ChatMouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
 
     // Shows a menu through the kit; see navlet::Track.
@@ -286,6 +300,8 @@ class TNavlet {
 
   private:
     void BindChatComponents();
+    // Closes the tab the context menu chose to close, if it is still there.
+    void CloseClosingSheet();
     void BuildMenus();
     // A friend's record: a new entry, or the new state of one already listed.
     void FriendRecord(const TPresenceMsg& m, int32_t gender);
@@ -373,6 +389,9 @@ class TNavlet {
     TTimer resize_timer;
     TTimer led_timer;
     TTimer reconnect_timer;
+    // Carries out a chat mouse-up once the kit's event is over, so that a tab
+    // the context menu closes is not destroyed under the widget reporting it.
+    TTimer mouseUp_timer;
     TControl msg_pnl;
     TPaintBox msg_img;
     TEdit Edit1;
@@ -449,6 +468,7 @@ class TNavlet {
     THostControl* hostControl = nullptr;
     bool pageLoaded = false;
     bool bannerNavFailed = false;
+    TBannerPage bannerPage = TBannerPage::Banner; // what the banner area loads
 
     TPacketAssembler receiveAssembler; // the open connection's byte stream
     uint32_t connectionSerial = 0;     // grows with every connect and disconnect

@@ -96,7 +96,7 @@ void TNavlet::sbNavletClick(TNavletSender sender, int32_t mouseX, int32_t mouseY
 void TNavlet::ActOnOptionsChoice(int16_t id) {
     switch (id) {
     case omHomePage:
-        OpenInHostBrowser(WebSiteHost());
+        OpenServicePage(WebSiteHost());
         return;
     case omAutologin:
         autoLogin = !autoLogin;
@@ -104,13 +104,13 @@ void TNavlet::ActOnOptionsChoice(int16_t id) {
         SyncSettings(0, 0, 1, 0, 0, 0, 0);
         return;
     case omModifyProfile:
-        OpenInHostBrowser(UpdateProfileAddress(WebSiteHost(), userLcid, myUserId));
+        OpenServicePage(UpdateProfileAddress(WebSiteHost(), userLcid, myUserId));
         return;
     case omSearchUser:
         ShowSearchPanel();
         return;
     case omGuide:
-        OpenInHostBrowser(WebSiteHost() + "/help.asp");
+        OpenServicePage(WebSiteHost() + "/help.asp");
         return;
     case omAbout:
         ShowAboutBox(kit.dialogs);

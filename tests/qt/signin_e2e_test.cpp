@@ -60,7 +60,7 @@ class TPageSite : public THostControl {
   public:
     std::string location = "http://www.example.com/news/";
     std::string LocationURL() override { return location; }
-    void Navigate(const std::string&) override {}
+    void OpenNewWindow(const std::string&) override {}
     void FlashBrowserWindow() override {}
     void ResizeBandSite(int32_t) override {}
     void FocusChanged(bool) override {}
@@ -73,7 +73,7 @@ struct TQtWindow {
     QTemporaryDir settings;
     TQtKit kit{settings.path()};
     TNavlet bar{kit.Kit()};
-    TBarView view{bar, kit.menus};
+    TBarView view{bar, kit.menus, kit.browsers};
     TPageSite site;
 
     void StoreSignIn(const char* nick, const char* password) {

@@ -276,11 +276,9 @@ TEST(TWebBannerBrowserTest, APageThatCannotBeFramedReportsItsErrorThenItsEnd) {
     browser.OnNavigateError = [&] { events.push_back("error"); };
     browser.OnDocumentComplete = [&] { events.push_back("complete"); };
     push_frame_answer(0, "");
-    browser.Navigate("127.0.0.1:8080/banner.asp?idBanner=1");
+    browser.Navigate("http://127.0.0.1:8080/banner.asp?idBanner=1");
     RunPage(10);
     EXPECT_EQ(events, (std::vector<std::string>{"error", "complete"}));
-    EXPECT_EQ(WithScheme("www.navlet.net/x"), "http://www.navlet.net/x");
-    EXPECT_EQ(WithScheme("https://a/"), "https://a/");
 }
 
 TEST(TWebBannerBrowserTest, AClickOnTheLoadedBannerOpensItsLinkAndNothingElseDoes) {
@@ -294,7 +292,7 @@ TEST(TWebBannerBrowserTest, AClickOnTheLoadedBannerOpensItsLinkAndNothingElseDoe
     browser.OnDocumentComplete = [&] { ++completed; };
 
     push_frame_answer(1, "http://ads.example/offer");
-    browser.Navigate("127.0.0.1:8080/banner.asp?idBanner=2");
+    browser.Navigate("http://127.0.0.1:8080/banner.asp?idBanner=2");
     RunPage(10);
     frame.call<void>("onload");
     ASSERT_EQ(completed, 1);
@@ -309,7 +307,7 @@ TEST(TWebBannerBrowserTest, AClickOnTheLoadedBannerOpensItsLinkAndNothingElseDoe
 
     // The next page has no link: a click opens nothing.
     push_frame_answer(1, "");
-    browser.Navigate("127.0.0.1:8080/banner.asp?idBanner=3");
+    browser.Navigate("http://127.0.0.1:8080/banner.asp?idBanner=3");
     RunPage(10);
     frame.call<void>("onload");
     EXPECT_EQ(frame["parentElement"]["style"]["cursor"].as<std::string>(), "");

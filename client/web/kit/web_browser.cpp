@@ -99,12 +99,6 @@ EM_JS(emscripten::EM_VAL, navlet_frame_element, (int id), {
 
 } // namespace
 
-std::string WithScheme(const std::string& address) {
-    if (address.find("://") != std::string::npos)
-        return address;
-    return "http://" + address;
-}
-
 TWebBannerBrowser::TWebBannerBrowser() : id(nextBrowserId++) {
     Browsers()[id] = this;
     navlet_frame_make(id);
@@ -117,7 +111,7 @@ TWebBannerBrowser::~TWebBannerBrowser() {
 
 void TWebBannerBrowser::Navigate(const std::string& address) {
     ++serial;
-    navlet_frame_navigate(id, serial, AnsiToUtf8(WithScheme(address)).c_str());
+    navlet_frame_navigate(id, serial, AnsiToUtf8(address).c_str());
 }
 
 void TWebBannerBrowser::SetInputEnabled(bool enabled) {

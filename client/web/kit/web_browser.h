@@ -32,14 +32,6 @@ class TWebBannerBrowser : public TWebBrowser {
     uint32_t serial = 0; // grows with every Navigate: an older load's end is dropped
 };
 
-class TWebBrowserFactory : public navlet::TWebBrowserFactory {
-  public:
-    std::unique_ptr<TWebBrowser> CreateWebBrowser() override {
-        return std::make_unique<TWebBannerBrowser>();
-    }
-};
-
-// An address without a scheme is an http address.
-std::string WithScheme(const std::string& address);
+using TWebBrowserFactory = TKitWebBrowsers<TWebBannerBrowser>;
 
 } // namespace navlet::web
