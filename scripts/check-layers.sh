@@ -5,7 +5,8 @@
 # file of a layer above its own. The server's rules are one-way too:
 # server/core is the service's logic on one thread, called by the sessions,
 # the web site and the cluster node and reaching the other nodes only through
-# the node messages' values, so it includes nothing of server/net,
+# the node messages' values (and writing the log, the layer below it), so
+# it includes nothing of server/net,
 # server/web, the Redis link or the store's engines (nor the libraries behind
 # them). Prints each offending include; fails if there is one.
 set -euo pipefail
@@ -30,7 +31,7 @@ declare -A MAY_INCLUDE=(
   [client/art]="client/art"
   [client/kit]="client/kit protocol"
   [client/core]="client/core client/kit client/art protocol version"
-  [server/core]="server/core server/store/store.h server/cluster/messages protocol version"
+  [server/core]="server/core server/log server/store/store.h server/cluster/messages protocol version"
 )
 # The server's layers may include system headers, but not the libraries of
 # the layers that call them (the event loop, Redis, the database engines).
