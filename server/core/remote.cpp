@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <set>
 
+#include "server/log/counters.h"
+
 namespace navlet::server {
 
 void TSiteDesk::DeliverPresenceToSite(TSite& site, const TWireRef& wire, const TClient* except) {
@@ -85,19 +87,18 @@ void TSiteDesk::PublicLine(TClient& client, const std::string& text) {
     if (!site)
         return;
     const TAccount& sender = client.account->account;
-    TPacket p;
-    ClearPacket(p);
-    TChatLineMsg line;
-    line.address = MakeChatAddress(sender.id, 0);
-    line.text = text;
-    int length = WriteChatLine(p, line);
-    TWireRef wire = EncodeWire(p, length, MSG_CHAT_LINE);
+    TWireRef wire = ChatLineWire(MakeChatAddress(sender.id, 0), text);
+    size_t delivered = 0;
     for (TClient* other : site->users) {
-        if (other != &client && ReadsLanguage(other->languageMask, sender.language))
+        if (other != &client && ReadsLanguage(other->languageMask, sender.language)) {
             other->sink.Deliver(wire);
+            ++delivered;
+        }
     }
+    counters::PublicLine(delivered);
     link->PublicLine(site->host, sender.id, sender.language, sender.nick, text);
-    site->recent.push_back(TPublicLine{clock.NowUtcDays(), sender.nick, text, sender.language});
+    site->recent.push_back(
+        cluster::TKeptLine{clock.NowUtcDays(), uint8_t(sender.language), sender.nick, text});
     while (site->recent.size() > limits.recentLines)
         site->recent.pop_front();
 }
@@ -108,16 +109,15 @@ void TSiteDesk::RemoteLine(const std::string& host, uint64_t senderId, int langu
     if (it == sites.end())
         return;
     TSite& site = *it->second;
-    TPacket p;
-    ClearPacket(p);
-    TChatLineMsg line;
-    line.address = MakeChatAddress(senderId, 0);
-    line.text = text;
-    TWireRef wire = EncodeWire(p, WriteChatLine(p, line), MSG_CHAT_LINE);
+    TWireRef wire = ChatLineWire(MakeChatAddress(senderId, 0), text);
+    size_t delivered = 0;
     for (TClient* user : site.users)
-        if (ReadsLanguage(user->languageMask, language))
+        if (ReadsLanguage(user->languageMask, language)) {
             user->sink.Deliver(wire);
-    site.recent.push_back(TPublicLine{clock.NowUtcDays(), nick, text, language});
+            ++delivered;
+        }
+    counters::RemoteLine(delivered);
+    site.recent.push_back(cluster::TKeptLine{clock.NowUtcDays(), uint8_t(language), nick, text});
     while (site.recent.size() > limits.recentLines)
         site.recent.pop_front();
 }

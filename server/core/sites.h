@@ -39,7 +39,7 @@ struct TSite {
     std::vector<TPerson> people;     // accounts present, in order of arrival
     std::vector<TRemoteUser> remote; // accounts present through other nodes, likewise
     uint64_t arrivals = 0;           // arrivals so far, local and remote
-    std::deque<TPublicLine> recent;
+    std::deque<cluster::TKeptLine> recent;
     size_t bannerIndex = 0;
 };
 
@@ -93,8 +93,13 @@ class TSiteDesk {
     // sign-in's welcome, which the kept calls follow.
     void EnterSiteWhenKnown(TClient& client, std::string_view url,
                             const std::vector<TAccount>* friends);
-    // The session leaves its site (it moves, or it goes).
-    void LeaveSite(TClient& client);
+    // The session leaves its site (it moves, or it goes); a pause keeps its
+    // private chats.
+    enum class TChats { Leave, Keep };
+    void LeaveSite(TClient& client, TChats chats = TChats::Leave);
+    // A report with no site (empty, or no host) is a bar's pause: the session
+    // leaves the site's list, keeps its private chats, and keeps them still
+    // when it comes back to the same site.
     void SiteReport(TClient& client, std::string_view url);
     // The client's connection has room again: a welcome in progress goes on.
     void Drained(TClient& client);

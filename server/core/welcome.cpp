@@ -70,7 +70,7 @@ void TSiteDesk::StartWelcome(TClient& client, const std::vector<TAccount>* frien
         // Lines said during the welcome reach the session live: only those
         // said before it are replayed.
         TPacket p;
-        for (const TPublicLine& line : site->recent) {
+        for (const cluster::TKeptLine& line : site->recent) {
             if (!ReadsLanguage(client.languageMask, line.language))
                 continue;
             ClearPacket(p);

@@ -13,6 +13,10 @@ struct TFakeDirectory final : TDirectory {
     TAccountEntry* CachedById(uint64_t) override { return nullptr; }
     TAccountEntry* CachedByNick(std::string_view) override { return nullptr; }
     void Remember(TAccount) override {}
+    void ReadAccount(std::string_view, TWithFriends,
+                     std::function<void(TStoredAccount)> done) override {
+        done({});
+    }
     TClient* LiveClient(uint64_t serial) override {
         auto it = live.find(serial);
         return it == live.end() ? nullptr : it->second;
@@ -95,6 +99,29 @@ TEST_F(SitesTest, LeavingASiteTellsTheChatsWhetherTheAccountLeavesItToo) {
     EXPECT_EQ(desk.SiteCount(), 1u);
 }
 
+TEST_F(SitesTest, APauseKeepsTheChatsAndSoDoesComingBackToItsSiteButNotAMove) {
+    TSiteDesk desk(directory, neighbours, local, clock, TBannerSet{}, {});
+    TAccountEntry alice = Account(1, "alice"), bob = Account(2, "bob");
+    TSession a(alice, 11, directory), b(bob, 12, directory);
+    desk.EnterSiteWhenKnown(a.client, "a.example/1?s=S3CRET", nullptr);
+    desk.EnterSiteWhenKnown(b.client, "a.example", nullptr);
+    EXPECT_EQ(a.client.siteUrl, "a.example/1");
+    b.sink.got.clear();
+
+    desk.SiteReport(a.client, "");
+    EXPECT_EQ(b.sink.Take(MSG_USER_LEFT).size(), 1u);
+    EXPECT_EQ(a.client.site, nullptr);
+    desk.SiteReport(a.client, ""); // still paused
+    desk.SiteReport(a.client, "A.example/2#S3CRET");
+    EXPECT_EQ(a.client.siteUrl, "A.example/2");
+    EXPECT_EQ(desk.SessionsOn("a.example").size(), 2u);
+    EXPECT_TRUE(neighbours.heard.empty());
+
+    desk.SiteReport(a.client, "");
+    desk.SiteReport(a.client, "b.example");
+    EXPECT_EQ(neighbours.heard, std::vector<std::string>{"chats alice - stays"});
+}
+
 // On a cluster the welcome waits for the site as Redis holds it; the
 // friends' records and the kept calls belong to the sign-in's welcome only.
 TEST_F(SitesTest, TheSignInsWelcomeWaitsForTheSiteAndTheKeptCallsFollowIt) {
@@ -113,7 +140,7 @@ TEST_F(SitesTest, TheSignInsWelcomeWaitsForTheSiteAndTheKeptCallsFollowIt) {
 
     TSiteSnapshot snapshot;
     snapshot.users.push_back(TRemoteUser{RemoteKey("n2", dave.id), "n2", dave, 0});
-    snapshot.lines.push_back(TPublicLine{45000.0, "dave", "hello", 3});
+    snapshot.lines.push_back(cluster::TKeptLine{45000.0, 3, "dave", "hello"});
     link.asked[0].second(std::move(snapshot));
     EXPECT_EQ(neighbours.heard, (std::vector<std::string>{"friends alice", "calls alice"}));
     std::vector<uint8_t> types;
