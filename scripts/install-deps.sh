@@ -8,6 +8,7 @@ packages=(
   libasio-dev libsqlite3-dev libsodium-dev libcpp-httplib-dev
   librsvg2-bin libpng-dev
   libpq-dev libhiredis-dev redis-server postgresql python3
+  shellcheck pyflakes3
   nginx openssl curl
   mingw-w64 mingw-w64-tools g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb file
   wixl msitools
