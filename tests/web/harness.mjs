@@ -10,6 +10,10 @@ import path from "node:path";
 
 export const STEP_MS = 30000;
 
+// Where the extension keeps the service's address (chrome.storage.local), as
+// its options page writes it.
+export const SERVICE_KEY = "navletService";
+
 export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 export function freePort() {
@@ -108,13 +112,13 @@ export class Run {
   }
 
   // The extension as a developer loads it for a local run: the built folder
-  // copied, the loopback service as its settings and its host; `edit` may
-  // change the manifest further.
-  localExtension(source, {sessionPort, webPort}, edit = () => {}) {
+  // copied, with the loopback host among its granted hosts (the panel asks a
+  // banner page for itself before it frames it); `edit` may change the
+  // manifest further. The service's address is a setting: see
+  // SERVICE_KEY.
+  localExtension(source, edit = () => {}) {
     const dir = path.join(this.work, "extension");
     fs.cpSync(source, dir, {recursive: true});
-    fs.writeFileSync(path.join(dir, "local.json"), JSON.stringify({
-      NAVLET_WEB: `127.0.0.1:${webPort}`, NAVLET_SERVER: `127.0.0.1:${sessionPort}`}));
     const manifest = JSON.parse(fs.readFileSync(path.join(dir, "manifest.json"), "utf8"));
     manifest.host_permissions.push("http://127.0.0.1/*");
     edit(manifest);
