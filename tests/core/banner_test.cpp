@@ -180,8 +180,8 @@ TEST_F(TBannerTest, AnEncryptedHostAsksForEveryServicePageOverHttps) {
         b.NavletBtn.SetDown(true);
         b.sbNavletClick(TNavlet::TNavletSender::NavletBtn, 0, 0);
     }
-    EXPECT_EQ(host.newWindows, (std::vector<std::string>{"https://chat.example:8443/help.asp",
-                                                         "https://chat.example:8443"}));
+    EXPECT_EQ(host.newWindows, (std::vector<std::string>{"https://chat.example:8443",
+                                                         "https://chat.example:8443/help.asp"}));
 }
 
 TEST_F(TBannerTest, ServerBannerMessageNavigatesToTheWebSite) {

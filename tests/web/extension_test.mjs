@@ -139,8 +139,10 @@ async function main() {
       extensionId = new URL(worker.url()).host;
       // The loopback service as the options page would store it, before any
       // panel starts.
-      await (await worker.worker()).evaluate((key, value) =>
-        chrome.storage.local.set({[key]: value}), SERVICE_KEY, site);
+      const setup = await browser.newPage();
+      await setup.goto(`chrome-extension://${extensionId}/options.html`);
+      await setup.evaluate((key, value) => chrome.storage.local.set({[key]: value}), SERVICE_KEY, site);
+      await setup.close();
     });
     sitePage = (await browser.pages())[0];
     await sitePage.goto(`http://${site}/`);
