@@ -52,9 +52,21 @@
       (service.secure ? "no service there, or its certificate is not trusted." : "no service there."), true);
   }
 
+  // The address stored when the page opened or last saved.
+  let saved = NavletService.parse("");
+
+  // The host left behind is no longer the extension's to reach (the
+  // manifest's own hosts cannot be removed, and stay).
+  function forget(previous, service) {
+    if (!NavletService.needsPermission(previous) || previous.pattern === service.pattern) return;
+    api.permissions.remove({origins: [previous.pattern]}).catch(() => {});
+  }
+
   function store(service) {
     return api.storage.local.set({[NavletService.STORAGE_KEY]: service.address}).then(() => {
       address.value = service.address;
+      forget(saved, service);
+      saved = service;
       say(`Saved: Navlet connects to ${service.origin}.`, false);
     }, (e) => say(`Not saved: ${e.message || e}`, true));
   }
@@ -80,6 +92,8 @@
   // offered for saving, never saved without the user.
   const offered = new URLSearchParams(location.search).get("address");
   api.storage.local.get(NavletService.STORAGE_KEY).then((stored) => {
+    const previous = NavletService.parse(stored[NavletService.STORAGE_KEY]);
+    if (previous.ok) saved = previous;
     address.value = offered || stored[NavletService.STORAGE_KEY] || NavletService.DEFAULT_ADDRESS;
     judge();
   }, () => judge());

@@ -70,6 +70,11 @@ export function fakeChrome({stored = {}, tabs = {}, windowId = 1, grant = true} 
         api.permissions.requested.push(p);
         return Promise.resolve(grant);
       },
+      removed: [],
+      remove(p) {
+        api.permissions.removed.push(p);
+        return Promise.resolve(true);
+      },
     },
   };
   return api;

@@ -73,12 +73,24 @@ test("saving another host asks the browser for it first and stores only when gra
   assert.deepEqual(plain(broken.chrome.storage.local.sets), []);
 });
 
-test("the service's own address is stored without asking, written as typed in any case", async () => {
+test("the service's own address is stored without asking; the host left behind is given up", async () => {
   const {chrome, type, save} = await optionsPage({stored: {navletService: "chat.example"}});
+  type("other.example:8443");
+  await save();
+  assert.deepEqual(plain(chrome.permissions.removed), [{origins: ["https://chat.example/*"]}]);
+  // Another port of the same host keeps its permission.
+  type("other.example");
+  await save();
+  assert.equal(chrome.permissions.removed.length, 1);
   type("  WWW.Navlet.NET/ ");
   await save();
-  assert.deepEqual(plain(chrome.permissions.requested), []);
-  assert.deepEqual(plain(chrome.storage.local.sets), [{navletService: "www.navlet.net"}]);
+  assert.equal(chrome.permissions.requested.length, 2);
+  assert.deepEqual(plain(chrome.storage.local.sets).at(-1), {navletService: "www.navlet.net"});
+  assert.deepEqual(plain(chrome.permissions.removed).at(-1), {origins: ["https://other.example/*"]});
+  // The manifest's own host is never given up.
+  type("chat.example");
+  await save();
+  assert.equal(chrome.permissions.removed.length, 2);
 });
 
 test("the connection test opens the session endpoint and reports its answer, its failure or its silence", async () => {
