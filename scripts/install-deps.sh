@@ -33,8 +33,10 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # The browser extension's end-to-end test drives the browsers with
-# puppeteer-core, from the npm registry, at the version its lock file names.
+# puppeteer-core, and ESLint checks its JavaScript: both from the npm
+# registry, at the versions the lock file names.
 here=$(cd "$(dirname "$0")/.." && pwd)
-if [ ! -d "$here/tests/web/node_modules/puppeteer-core" ]; then
+if [ ! -d "$here/tests/web/node_modules/puppeteer-core" ] ||
+   [ ! -d "$here/tests/web/node_modules/eslint" ]; then
   npm ci --prefix "$here/tests/web" --no-audit --no-fund --loglevel=error
 fi
