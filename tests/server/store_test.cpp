@@ -78,9 +78,9 @@ class StoreTest : public ::testing::TestWithParam<std::string> {
         return out;
     }
     int SchemaVersion() {
-        return std::atoi(Query(Postgres() ? "SELECT max(version) FROM navlet_schema"
-                                          : "PRAGMA user_version")
-                             .c_str());
+        return std::atoi(
+            Query(Postgres() ? "SELECT max(version) FROM navlet_schema" : "PRAGMA user_version")
+                .c_str());
     }
     bool HasIndex(const std::string& name) {
         return Query(Postgres() ? "SELECT count(*) FROM pg_indexes WHERE indexname = '" + name + "'"
