@@ -114,9 +114,10 @@ class RedisAuth : public ::testing::Test {
         std::filesystem::remove_all(dir);
     }
 
-    // One command as the default user; its reply as text, nothing on error.
-    std::optional<std::string> Admin(const std::string& command) {
-        redisContext* c = redisConnect("127.0.0.1", port);
+    // One command as the default user (through `via`, or straight to
+    // Redis); its reply as text, nothing on error.
+    std::optional<std::string> Admin(const std::string& command, uint16_t via = 0) {
+        redisContext* c = redisConnect("127.0.0.1", via ? via : port);
         std::optional<std::string> out;
         if (c && !c->err) {
             auto* auth = static_cast<redisReply*>(redisCommand(c, "AUTH %s", REQUIRE_PASS));
@@ -132,6 +133,13 @@ class RedisAuth : public ::testing::Test {
         if (c)
             redisFree(c);
         return out;
+    }
+
+    // A program run to its end; whether it succeeded.
+    static bool Run(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+    void WriteFile(const std::filesystem::path& path, const std::string& text) {
+        std::ofstream(path) << text;
     }
 
     // Starts a node on `address`; its log is the returned path.
@@ -216,6 +224,48 @@ TEST_F(RedisAuth, NodesAuthenticateByAddressOrEnvironmentAndNeverLogThePassword)
         for (const char* secret : {"req-Pass", "Pass%3A1", NODE_PASS, WRONG_PASS})
             EXPECT_EQ(text.find(secret), std::string::npos) << secret << " in " << text;
     }
+}
+
+// Debian's hiredis has no TLS: across a network, Redis goes through stunnel
+// on both ends, the node's end checking the certificate of Redis' end.
+TEST_F(RedisAuth, ANodeReachesRedisThroughATlsTunnel) {
+    if (!Run("command -v stunnel4 >/dev/null"))
+        GTEST_SKIP() << "stunnel4 is not installed";
+    std::string key = (dir / "redis.key").string(), cert = (dir / "redis.crt").string();
+    ASSERT_TRUE(Run("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+                    "-keyout '" +
+                    key + "' -out '" + cert +
+                    "' -days 1 -subj /CN=redis.test "
+                    "-addext subjectAltName=IP:127.0.0.1 2>/dev/null"));
+    uint16_t tls = FreePort(), local = FreePort();
+    WriteFile(dir / "redis-end.conf",
+              "foreground = yes\npid =\n[redis]\naccept = 127.0.0.1:" + std::to_string(tls) +
+                  "\nconnect = 127.0.0.1:" + std::to_string(port) + "\ncert = " + cert +
+                  "\nkey = " + key + "\n");
+    WriteFile(dir / "node-end.conf",
+              "foreground = yes\npid =\n[redis]\nclient = yes\naccept = 127.0.0.1:" +
+                  std::to_string(local) + "\nconnect = 127.0.0.1:" + std::to_string(tls) +
+                  "\nverifyChain = yes\nCAfile = " + cert + "\ncheckIP = 127.0.0.1\n");
+    TChild redisEnd({"stunnel4", (dir / "redis-end.conf").string()},
+                    (dir / "redis-end.log").string());
+    TChild nodeEnd({"stunnel4", (dir / "node-end.conf").string()}, (dir / "node-end.log").string());
+    for (int i = 0; i < 100 && !Admin("PING", local); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(Admin("PING", local)) << ReadAll(dir / "node-end.log");
+
+    auto log = Node("t", "redis://127.0.0.1:" + std::to_string(local),
+                    {std::string("NAVLET_REDIS_PASSWORD=") + REQUIRE_PASS});
+    auto reachable = WaitLine(log, "Redis reachable: sharing presence with the other nodes");
+    ASSERT_TRUE(reachable) << ReadAll(log);
+    std::optional<std::string> nodes;
+    for (int i = 0; i < 500; ++i) {
+        nodes = Admin("SMEMBERS navlet:nodes");
+        if (nodes && nodes->find((*reachable)["node"]) != std::string::npos)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_NE(nodes.value_or("").find((*reachable)["node"]), std::string::npos);
+    EXPECT_EQ(ReadAll(log).find(REQUIRE_PASS), std::string::npos);
 }
 
 } // namespace
