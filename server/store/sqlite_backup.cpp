@@ -1,6 +1,7 @@
 #include "server/store/sqlite_backup.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <sqlite3.h>
 
@@ -194,7 +195,10 @@ bool RestoreSqliteStore(const std::string& copy, const std::string& live, std::s
     // A running server keeps a shared lock on its store; this lock is
     // exclusive and held until the end, so no server starts meanwhile.
     if (!to.Exec("PRAGMA locking_mode=EXCLUSIVE") || !to.Exec("BEGIN EXCLUSIVE")) {
-        error = "the store " + live + " is in use: stop navlet-server first";
+        if (sqlite3_errcode(to.Get()) == SQLITE_BUSY)
+            error = "the store " + live + " is in use: stop navlet-server first";
+        else
+            error = "cannot open the store " + live + ": " + to.error;
         return false;
     }
     if (!to.Exec("COMMIT")) {

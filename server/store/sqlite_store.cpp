@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include "server/log/log.h"
+#include "server/store/sqlite_backup.h"
 
 namespace navlet::server {
 namespace {
@@ -150,6 +151,17 @@ bool TSqliteStore::Migrate(std::string& error) {
         return false;
     }
     current = SchemaVersion();
+    // The upgrade cannot be undone: the store as it was stays beside it.
+    // Readers go on under this lock, so the copy sees the old version whole.
+    if (current > 0 && current < STORE_SCHEMA_VERSION) {
+        std::string path = sqlite3_db_filename(db, "main");
+        std::string keep = path + ".schema-" + std::to_string(current) + ".bak";
+        if (!BackupSqliteStore(path, keep, error)) {
+            error = "cannot keep a copy before upgrading the schema: " + error;
+            Exec("ROLLBACK");
+            return false;
+        }
+    }
     std::string script;
     for (const TMigration& step : MIGRATIONS)
         if (step.version > current)
@@ -162,7 +174,10 @@ bool TSqliteStore::Migrate(std::string& error) {
     }
     if (current > 0)
         log::Info("store", "schema upgraded",
-                  {{"from", current}, {"to", int64_t(STORE_SCHEMA_VERSION)}});
+                  {{"from", current},
+                   {"to", int64_t(STORE_SCHEMA_VERSION)},
+                   {"kept", std::string(sqlite3_db_filename(db, "main")) + ".schema-" +
+                                std::to_string(current) + ".bak"}});
     return true;
 }
 

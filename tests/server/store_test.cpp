@@ -260,6 +260,13 @@ TEST_P(StoreTest, AVersionOneStoreIsUpgradedInPlaceOnceKeepingEveryRow) {
     EXPECT_GT(dave, carol->id);
     EXPECT_EQ(SchemaVersion(), STORE_SCHEMA_VERSION);
     EXPECT_TRUE(HasIndex("friends_friend"));
+    if (Postgres())
+        return;
+    // The store as it was is kept, once, whole.
+    location += ".schema-1.bak";
+    EXPECT_EQ(SchemaVersion(), 1);
+    EXPECT_EQ(Query("SELECT count(*) FROM accounts"), "3");
+    EXPECT_EQ(Query("PRAGMA integrity_check"), "ok");
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreTest,
