@@ -232,9 +232,26 @@ TEST_P(StoreTest, AVersionOneStoreIsUpgradedInPlaceOnceKeepingEveryRow) {
         std::filesystem::copy_file(NAVLET_STORE_V1_FIXTURE, location,
                                    std::filesystem::copy_options::overwrite_existing);
     }
+    // PostgreSQL: both openers are held where they read the version, then
+    // let go together, so that without their lock both would upgrade.
+    PGconn* holder = nullptr;
+    if (Postgres()) {
+        holder = PQconnectdb(location.c_str());
+        PQclear(PQexec(holder, "BEGIN; LOCK TABLE navlet_schema IN ACCESS EXCLUSIVE MODE"));
+    }
     std::unique_ptr<TStore> first, second;
+    std::thread one([&] { first = Open(); });
     std::thread other([&] { second = Open(); });
-    first = Open();
+    if (holder) {
+        const char* waiting = "SELECT count(*) FROM pg_stat_activity WHERE "
+                              "wait_event_type = 'Lock' AND datname = current_database()";
+        for (int i = 0; i < 1000 && Query(waiting) != "2"; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(Query(waiting), "2");
+        PQclear(PQexec(holder, "COMMIT"));
+        PQfinish(holder);
+    }
+    one.join();
     other.join();
     ASSERT_TRUE(first && second);
     second.reset();
