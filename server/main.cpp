@@ -61,7 +61,7 @@ Options:
                        postgresql://...; see docs/cluster.md). Without it the
                        server is one node alone. Redis' password (requirepass,
                        or an ACL USER's) is better kept off the command line:
-                       NAVLET_REDIS_PASSWORD in the environment gives it
+                       NAVLET_REDIS_PASSWORD in the environment gives it.
   --cluster-ttl S      seconds after its last heartbeat that a silent node's
                        users leave every site (default 10; beats every S/5)
   --updates DIR        module files offered as updates (default DATA/updates)
