@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   libasio-dev libsqlite3-dev libsodium-dev libcpp-httplib-dev
   librsvg2-bin libpng-dev
-  libpq-dev libhiredis-dev redis-server postgresql python3
+  libpq-dev libhiredis-dev redis-server stunnel4 postgresql python3
   shellcheck pyflakes3
   nginx openssl curl
   mingw-w64 mingw-w64-tools g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb file
