@@ -9,7 +9,7 @@ packages=(
   librsvg2-bin libpng-dev
   libpq-dev libhiredis-dev redis-server postgresql python3
   nginx openssl curl
-  lintian dpkg-dev fakeroot
+  lintian dpkg-dev
   mingw-w64 mingw-w64-tools g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb file
   wixl msitools
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin fonts-dejavu-core
