@@ -58,8 +58,7 @@ const TOption OPTIONS[] = {
      [](const S& o) { return o.config.web; }},
     {"ws_origin", TShape::List, TChange::Live,
      [](S& o, const std::string& v) { return o.config.wsOrigins.push_back(v), !v.empty(); },
-     [](const S& o) { return Join(o.config.wsOrigins); },
-     [](S& o) { o.config.wsOrigins.clear(); }},
+     [](const S& o) { return Join(o.config.wsOrigins); }, [](S& o) { o.config.wsOrigins.clear(); }},
     {"admin", TShape::Single, TChange::Restart,
      [](S& o, const std::string& v) { return o.config.admin = v, true; },
      [](const S& o) { return o.config.admin; }},
@@ -208,8 +207,7 @@ std::string DefaultDataDir() {
 
 } // namespace
 
-bool ParseCommandLine(const std::vector<std::string>& args, TCommandLine& out,
-                      std::string& error) {
+bool ParseCommandLine(const std::vector<std::string>& args, TCommandLine& out, std::string& error) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (!out.rest.empty() || arg.rfind("--", 0) != 0) {
@@ -255,7 +253,7 @@ bool SetOption(const std::string& key, const std::string& value, TServerOptions&
 bool ResolveOptions(const TCommandLine& line, TServerOptions& out, std::string& error) {
     std::string path = line.configGiven ? line.configPath : "";
     if (!line.configGiven) {
-        struct stat st{};
+        struct stat st {};
         if (::stat(DEFAULT_CONFIG_PATH, &st) == 0)
             path = DEFAULT_CONFIG_PATH;
     }
@@ -309,13 +307,15 @@ TServerConfig ToServerConfig(const TServerOptions& options) {
     TServerConfig config = options.config;
     config.dataDir = options.dataDir.empty() ? DefaultDataDir() : options.dataDir;
     config.database = options.database;
-    config.updatesDir = options.updatesDir.empty() ? config.dataDir + "/updates" : options.updatesDir;
-    config.bannersDir = options.bannersDir.empty() ? config.dataDir + "/banners" : options.bannersDir;
+    config.updatesDir =
+        options.updatesDir.empty() ? config.dataDir + "/updates" : options.updatesDir;
+    config.bannersDir =
+        options.bannersDir.empty() ? config.dataDir + "/banners" : options.bannersDir;
     return config;
 }
 
 bool ReadSecretFile(const std::string& path, std::string& out, std::string& error) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         error = "cannot read the password file " + path;
         return false;

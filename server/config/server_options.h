@@ -17,9 +17,9 @@ namespace navlet::server::config {
 inline constexpr const char* DEFAULT_CONFIG_PATH = "/etc/navlet/navlet-server.conf";
 
 struct TServerOptions {
-    TServerConfig config; // the folders below are filled in by ToServerConfig
-    std::string dataDir;  // empty: $XDG_DATA_HOME/navlet or ~/.local/share/navlet
-    std::string database; // empty: DATA/navlet.db
+    TServerConfig config;               // the folders below are filled in by ToServerConfig
+    std::string dataDir;                // empty: $XDG_DATA_HOME/navlet or ~/.local/share/navlet
+    std::string database;               // empty: DATA/navlet.db
     std::string updatesDir, bannersDir; // empty: DATA/updates, DATA/banners
     log::TLevel logLevel = log::TLevel::Info;
     log::TFormat logFormat = log::TFormat::Text;

@@ -119,7 +119,8 @@ TEST_F(ConfigOptions, FlagsOverrideTheFileAndAFlaggedListStartsOver) {
     EXPECT_EQ(o.config.listen, "0.0.0.0:80");
     EXPECT_EQ(o.config.limits.maxPerAddress, 7u);
     EXPECT_EQ(o.config.service.bannerIntervalMs, 30000);
-    EXPECT_EQ(o.config.wsOrigins, (std::vector<std::string>{"https://c.example", "https://d.example"}));
+    EXPECT_EQ(o.config.wsOrigins,
+              (std::vector<std::string>{"https://c.example", "https://d.example"}));
     ASSERT_EQ(o.config.webLimits.http.trustedProxies.size(), 1u) << "kept: no flag gave one";
     EXPECT_EQ(o.config.webLimits.http.trustedProxies[0].to_string(), "10.0.0.1");
     EXPECT_EQ(o.logLevel, navlet::server::log::TLevel::Warn);
@@ -164,14 +165,15 @@ TEST_F(ConfigOptions, MistakesNameTheFileAndLineOrTheFlag) {
 TEST_F(ConfigOptions, ACommandKeepsItsOwnWordsAfterTheFlags) {
     TCommandLine line;
     std::string error;
-    ASSERT_TRUE(ParseCommandLine({"--config", "", "--data", "/d", "account", "add", "bob", "pw",
-                                  "--gender", "m"},
-                                 line, error));
+    ASSERT_TRUE(ParseCommandLine(
+        {"--config", "", "--data", "/d", "account", "add", "bob", "pw", "--gender", "m"}, line,
+        error));
     EXPECT_TRUE(line.configGiven);
     EXPECT_EQ(line.configPath, "") << "--config '' reads no file";
     ASSERT_EQ(line.flags.size(), 1u);
     EXPECT_EQ(line.flags[0].first, "data");
-    EXPECT_EQ(line.rest, (std::vector<std::string>{"account", "add", "bob", "pw", "--gender", "m"}));
+    EXPECT_EQ(line.rest,
+              (std::vector<std::string>{"account", "add", "bob", "pw", "--gender", "m"}));
 }
 
 TEST_F(ConfigOptions, PasswordFilesMustBeTheOwnersAlone) {
@@ -210,9 +212,8 @@ TEST_F(ConfigOptions, APasswordInTheDatabaseFlagIsWarnedAbout) {
 
 TEST_F(ConfigOptions, AReloadTakesLiveKeysAndNamesTheRestUntilARestart) {
     TServerOptions started, edited, editedAgain;
-    ASSERT_EQ(Resolve("listen = 127.0.0.1:80\nmax_per_address = 5\nlog_level = info\n", {},
-                      started),
-              "");
+    ASSERT_EQ(
+        Resolve("listen = 127.0.0.1:80\nmax_per_address = 5\nlog_level = info\n", {}, started), "");
     ASSERT_EQ(Resolve("listen = 127.0.0.1:81\nmax_per_address = 6\nlog_level = info\n"
                       "trusted_proxy = 127.0.0.1\n",
                       {}, edited),
@@ -232,7 +233,8 @@ TEST_F(ConfigOptions, AReloadTakesLiveKeysAndNamesTheRestUntilARestart) {
               "");
     plan = PlanReload(started, edited, editedAgain);
     EXPECT_TRUE(plan.live.empty());
-    EXPECT_EQ(plan.restart, (std::vector<std::string>{"database_password_file", "database_password"}));
+    EXPECT_EQ(plan.restart,
+              (std::vector<std::string>{"database_password_file", "database_password"}));
 }
 
 // The shipped sample and the operator's page name every key, so neither
