@@ -42,7 +42,7 @@ dpkg-deb -f "$deb" Package | grep -qx navlet-server || fail "package name"
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for path in ./usr/bin/navlet-server ./usr/bin/navlet-admin ./etc/navlet/navlet-server.conf \
             ./lib/systemd/system/navlet-server.service ./usr/share/navlet/banners/1.html \
-            ./usr/share/doc/navlet-server/copyright; do
+            ./usr/share/doc/navlet-server/copyright ./usr/share/man/man1/navlet-server.1.gz; do
   grep -qx -- "$path" <<<"$contents" || fail "the package lacks $path"
 done
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles | grep -qx /etc/navlet/navlet-server.conf ||
