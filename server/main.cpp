@@ -13,6 +13,7 @@
 #include "server/config/server_options.h"
 #include "server/log/log.h"
 #include "server/server.h"
+#include "server/store/sqlite_backup.h"
 #include "version/build_id.h"
 
 namespace {
@@ -29,6 +30,12 @@ const char* const USAGE = R"(Usage:
       Adds an account (nick: 1-15 of A-Z a-z 0-9 _ - . ; password: 1-15 printable
       ASCII characters, no blank at either end;
       language: 1-13 as in the bar's language menu, 0 = other).
+  navlet-server [--data DIR | --database DB] backup FILE
+      Copies the SQLite store to FILE, also while the server runs.
+  navlet-server [--data DIR | --database DB] restore FILE
+      Puts the backup FILE in place of the store; the server must be stopped.
+      The store it replaces is kept as navlet.db.before-restore.
+      (PostgreSQL: pg_dump and pg_restore, see docs/operations.md.)
 
 Options (each also a key of the configuration file: --max-per-address N is
 max_per_address = N; flags override the file):
@@ -54,15 +61,17 @@ max_per_address = N; flags override the file):
   --database-password-file FILE
                        the PostgreSQL password, readable by its owner only
                        (or NAVLET_DATABASE_PASSWORD, or libpq's PGPASSFILE)
-  --cluster redis://HOST:PORT[/DB]
+  --cluster redis://[[USER]:PASSWORD@]HOST:PORT[/DB]
                        run as one node of a cluster: presence, public lines and
                        the busiest sites are shared with the other nodes through
                        this Redis server (use with a shared --database
                        postgresql://...; see docs/cluster.md). Without it the
                        server is one node alone.
   --redis-password-file FILE
-                       the Redis password, readable by its owner only (or
-                       NAVLET_REDIS_PASSWORD)
+                       Redis' password (requirepass, or an ACL USER's),
+                       readable by its owner only; or NAVLET_REDIS_PASSWORD
+                       in the environment. Better than in the address, where
+                       every local user reads it
   --cluster-ttl S      seconds after its last heartbeat that a silent node's
                        users leave every site (default 10; beats every S/5)
   --updates DIR        module files offered as updates (default DATA/updates)
@@ -171,15 +180,39 @@ int AddAccount(const std::string& dataDir, const std::string& database,
     }
 }
 
-// Secrets reach the clients that use them through the environment variables
-// they read, never through an address that a log or `ps` could show: libpq
-// takes PGPASSWORD when the address has no password, the Redis link
-// NAVLET_REDIS_PASSWORD.
+int BackupOrRestore(const std::string& dataDir, const std::string& database,
+                    const std::vector<std::string>& rest) {
+    if (rest.size() != 2) {
+        std::fprintf(stderr, "navlet-server: %s needs one FILE\n", rest[0].c_str());
+        return 2;
+    }
+    std::string live = database.empty() ? dataDir + "/navlet.db" : database;
+    std::string error;
+    if (rest[0] == "backup") {
+        if (!navlet::server::BackupSqliteStore(live, rest[1], error)) {
+            std::fprintf(stderr, "navlet-server: backup failed: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("backed up %s to %s\n", live.c_str(), rest[1].c_str());
+        return 0;
+    }
+    std::error_code ec;
+    if (database.empty())
+        std::filesystem::create_directories(dataDir, ec);
+    if (!navlet::server::RestoreSqliteStore(rest[1], live, error)) {
+        std::fprintf(stderr, "navlet-server: restore failed: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("restored %s from %s\n", live.c_str(), rest[1].c_str());
+    return 0;
+}
+
+// The database password reaches libpq through the environment variable it
+// reads when the address holds none, never through an address that a log or
+// `ps` could show. (Redis' goes in the cluster's configuration.)
 void ExportSecrets(const navlet::server::config::TServerOptions& options) {
     if (!options.databasePassword.empty())
         ::setenv("PGPASSWORD", options.databasePassword.c_str(), /*overwrite=*/1);
-    if (!options.redisPassword.empty())
-        ::setenv("NAVLET_REDIS_PASSWORD", options.redisPassword.c_str(), /*overwrite=*/1);
 }
 
 std::string KeyList(const std::vector<std::string>& keys) {
@@ -220,6 +253,8 @@ int main(int argc, char** argv) {
         if (rest.size() >= 2 && rest[0] == "account" && rest[1] == "add")
             return AddAccount(serverConfig.dataDir, serverConfig.database,
                               std::vector<std::string>(rest.begin() + 2, rest.end()));
+        if (rest[0] == "backup" || rest[0] == "restore")
+            return BackupOrRestore(serverConfig.dataDir, serverConfig.database, rest);
         std::fprintf(stderr, "navlet-server: unknown command %s (see --help)\n", rest[0].c_str());
         return 2;
     }

@@ -295,6 +295,10 @@ bool ResolveOptions(const TCommandLine& line, TServerOptions& out, std::string& 
             out.warnings.push_back(
                 "the database password is on the command line, where every local user "
                 "reads it: use database_password_file or NAVLET_DATABASE_PASSWORD");
+        if (key == "cluster" && value.find('@') != std::string::npos)
+            out.warnings.push_back(
+                "the Redis password is on the command line, where every local user "
+                "reads it: use redis_password_file or NAVLET_REDIS_PASSWORD");
     }
     if (!ReadPassword(out.databasePasswordFile, "NAVLET_DATABASE_PASSWORD", out.databasePassword,
                       error) ||
@@ -307,6 +311,7 @@ TServerConfig ToServerConfig(const TServerOptions& options) {
     TServerConfig config = options.config;
     config.dataDir = options.dataDir.empty() ? DefaultDataDir() : options.dataDir;
     config.database = options.database;
+    config.cluster.password = options.redisPassword;
     config.updatesDir =
         options.updatesDir.empty() ? config.dataDir + "/updates" : options.updatesDir;
     config.bannersDir =
