@@ -190,8 +190,12 @@ TEST_F(ConfigOptions, PasswordFilesMustBeTheOwnersAlone) {
     EXPECT_FALSE(ReadSecretFile(dir.string(), out, error)) << "a folder";
 
     TServerOptions o;
-    ASSERT_EQ(Resolve("database_password_file = " + Write("db", "from-file\n") + "\n", {}, o), "");
+    ASSERT_EQ(Resolve("database_password_file = " + Write("db", "from-file\n") + "\n" +
+                          "redis_password_file = " + Write("redis", "redis-file\n") + "\n",
+                      {}, o),
+              "");
     EXPECT_EQ(o.databasePassword, "from-file");
+    EXPECT_EQ(ToServerConfig(o).cluster.password, "redis-file") << "the cluster node sends it";
     ::setenv("NAVLET_DATABASE_PASSWORD", "from-env", 1);
     ::setenv("NAVLET_REDIS_PASSWORD", "redis-env", 1);
     TServerOptions env;
@@ -202,11 +206,18 @@ TEST_F(ConfigOptions, PasswordFilesMustBeTheOwnersAlone) {
     EXPECT_NE(Resolve("redis_password_file = " + Write("r", "x\n", 0644) + "\n", {}, refused), "");
 }
 
-TEST_F(ConfigOptions, APasswordInTheDatabaseFlagIsWarnedAbout) {
+TEST_F(ConfigOptions, APasswordInAnAddressFlagIsWarnedAbout) {
     TServerOptions flagged, filed;
-    ASSERT_EQ(Resolve("", {"--database", "postgresql://navlet:pw@db/navlet"}, flagged), "");
-    EXPECT_EQ(flagged.warnings.size(), 1u);
-    ASSERT_EQ(Resolve("database = postgresql://navlet:pw@db/navlet\n", {}, filed), "");
+    ASSERT_EQ(Resolve("",
+                      {"--database", "postgresql://navlet:pw@db/navlet", "--cluster",
+                       "redis://:pw@127.0.0.1:6379"},
+                      flagged),
+              "");
+    EXPECT_EQ(flagged.warnings.size(), 2u);
+    ASSERT_EQ(Resolve("database = postgresql://navlet:pw@db/navlet\n"
+                      "cluster = redis://:pw@127.0.0.1:6379\n",
+                      {}, filed),
+              "");
     EXPECT_TRUE(filed.warnings.empty());
 }
 
