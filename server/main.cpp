@@ -112,15 +112,6 @@ Admin commands (send with navlet-admin, or any line client on the admin port):
   STATS, HELP, QUIT; TARGET is all, user:NICK or site:HOST.
 )";
 
-bool ParseCount(const std::string& text, long max, long& out) {
-    char* end = nullptr;
-    long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != 0 || v < 0 || v > max)
-        return false;
-    out = v;
-    return true;
-}
-
 int AddAccount(const std::string& dataDir, const std::string& database,
                const std::vector<std::string>& args) {
     if (args.size() < 2) {
@@ -138,7 +129,7 @@ int AddAccount(const std::string& dataDir, const std::string& database,
         if (args[i] == "--gender" && value.size() == 1 && navlet::server::IsValidGender(value[0]))
             gender = value[0];
         else if (args[i] == "--language" &&
-                 ParseCount(value, navlet::server::MAX_LANGUAGE, language))
+                 navlet::server::config::ParseCount(value, navlet::server::MAX_LANGUAGE, language))
             continue;
         else {
             std::fprintf(stderr, "navlet-server: bad option %s %s\n", args[i].c_str(),

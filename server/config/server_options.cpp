@@ -10,8 +10,6 @@
 
 namespace navlet::server::config {
 
-namespace {
-
 bool ParseCount(const std::string& text, long max, long& out) {
     char* end = nullptr;
     long v = std::strtol(text.c_str(), &end, 10);
@@ -20,6 +18,8 @@ bool ParseCount(const std::string& text, long max, long& out) {
     out = v;
     return true;
 }
+
+namespace {
 
 bool ParsePositive(const std::string& text, long max, long& out) {
     return ParseCount(text, max, out) && out > 0;

@@ -55,6 +55,9 @@ bool ResolveOptions(const TCommandLine& line, TServerOptions& out, std::string& 
 bool SetOption(const std::string& key, const std::string& value, TServerOptions& out,
                std::vector<std::string>& fresh, std::string& error);
 
+// A decimal count from 0 to `max`, the whole text; false for anything else.
+bool ParseCount(const std::string& text, long max, long& out);
+
 // The server's configuration with every default folder filled in.
 TServerConfig ToServerConfig(const TServerOptions& options);
 
