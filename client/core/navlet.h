@@ -195,8 +195,12 @@ class TNavlet {
     // shows them is drawn again at once, not at its next turn.
     void TickerCountChanged();
     // A call from `caller`: one line per caller, which takes the new call's
-    // text and address and is shown at once.
-    void ShowCall(const std::string& caller, const std::string& text, const std::string& link);
+    // address and is shown at once. It takes the call's text too, unless it
+    // still holds words that had no whole turn yet: the text then waits for
+    // the end of that turn.
+    enum class TCallWords { None, Some };
+    void ShowCall(const std::string& caller, const std::string& text, const std::string& link,
+                  TCallWords words);
     // A notice about the user's own typing, shown at once and only once.
     void ShowHint(const std::string& text);
 

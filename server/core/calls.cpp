@@ -38,7 +38,7 @@ TCallDesk::~TCallDesk() {
 void TCallDesk::FindUser(TClient& client, const TFindUserRequest& asked, bool withMessage) {
     TFindUserRequest request = asked;
     request.message = BlankControls(asked.message); // kept and relayed as the target sees it
-    if (!client.chatBudget.Take(clock.NowMs(), limits.perSecond, limits.burst) ||
+    if (!client.account->chatBudget.Take(clock.NowMs(), limits.perSecond, limits.burst) ||
         !IsValidNick(request.nick)) {
         AnswerSearch(client, request, withMessage, nullptr);
         return;

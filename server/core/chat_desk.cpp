@@ -61,7 +61,7 @@ void TChatDesk::SignedIn(TClient& client) {
 void TChatDesk::Say(TClient& client, const TChatTextRequest& request) {
     if (IsBlank(request.text))
         return;
-    if (!client.chatBudget.Take(clock.NowMs(), limits.linesPerSecond, limits.lineBurst))
+    if (!client.account->chatBudget.Take(clock.NowMs(), limits.linesPerSecond, limits.lineBurst))
         return; // over the rate: dropped
     // Blanked once here: the other nodes and the site's recent lines get
     // what this node's bars get.

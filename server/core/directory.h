@@ -24,6 +24,9 @@ struct TAccountEntry {
     // The account's friends while it is online, as its latest sign-in read
     // them and its bars changed them since.
     std::vector<uint64_t> friendIds;
+    // Chat lines and searches of all the account's windows here: eight
+    // windows must not make eight budgets.
+    TRateBudget chatBudget;
 
     bool Online() const { return !sessions.empty(); }
     // The session that sent the latest request; null when offline.
