@@ -45,7 +45,7 @@ struct TMsgLine {
         bool words = false;
     };
     bool wordsUnseen = false;
-    std::vector<TLaterCall> laterCalls;
+    std::vector<TLaterCall> laterCalls{};
 };
 
 // A line whose buttons are drawn: invitations and server lines with a button
