@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <list>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -330,6 +331,22 @@ class TNavlet {
     void ViewProfile(UserId user);
     void AddFriend(const TListItem& entry);
     void DeleteFriend(int friendIndex);
+    // ---- Ignore and block (marks.cpp) ----
+    // Whom the user ignores or blocks (MARK_IGNORED, MARK_BLOCKED), as the
+    // server last said or the user last chose; MARK_NONE for anyone else.
+    uint8_t MarkOf(UserId user) const;
+    void MarkReceived(const TMarkMsg& m); // type 16
+    enum class TMarkAction { Ignore, StopIgnoring, Block, Unblock };
+    // Sends the change and shows it at once: the server's answer, when it
+    // has one, only confirms (an older server has none and drops the request).
+    // A block leaves the private chats with the user, the active tab through
+    // closingSheet when `chatMenu` is open over it.
+    void ChangeMark(UserId user, const std::string& nick, TMarkAction action, bool chatMenu);
+    // The users menu's and the chat member menus' items for the user's mark.
+    static const char* IgnoreCaption(uint8_t mark);
+    static const char* BlockCaption(uint8_t mark);
+    static TMarkAction IgnoreAction(uint8_t mark);
+    static TMarkAction BlockAction(uint8_t mark);
     void FriendsBtnClick();
     void SearchBtnClick();
     void ShowSearchPanel();
@@ -445,6 +462,7 @@ class TNavlet {
     std::string msgShownText; // the text the front line was last drawn with
     uint32_t languageMask = 0;
     std::unique_ptr<TBarMenu> usersMenu;
+    std::map<UserId, uint8_t> marks; // only marked users; for this connection
     std::unique_ptr<TBarMenu> languageMenu;
     std::unique_ptr<TBarMenu> optionsMenu;
     TTabSheet* closingSheet = nullptr;
