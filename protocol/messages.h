@@ -90,12 +90,10 @@ struct TLookingForYouMsg { // type 13
     std::string link;
 };
 // How the signed-in user marked another user (ignore and block).
-enum MarkKind : uint8_t {
-    MARK_NONE = 0,
-    MARK_IGNORED = 1,
-    MARK_BLOCKED = 2, // ignored, and neither sees the other
-};
-struct TMarkMsg { // type 16
+inline constexpr uint8_t MARK_NONE = 0;
+inline constexpr uint8_t MARK_IGNORED = 1;
+inline constexpr uint8_t MARK_BLOCKED = 2; // ignored, and neither sees the other
+struct TMarkMsg {                          // type 16
     UserId user = 0;
     uint8_t mark = MARK_NONE;
     std::string nick;

@@ -58,8 +58,7 @@ void TNavlet::MarkReceived(const TMarkMsg& m) {
             MarkChatMembers(*active->tag);
 }
 
-void TNavlet::ChangeMark(UserId user, const std::string& nick, TMarkAction action,
-                         bool chatMenu) {
+void TNavlet::ChangeMark(UserId user, const std::string& nick, TMarkAction action, bool chatMenu) {
     if (user == 0 || user == myUserId)
         return;
     const uint8_t current = MarkOf(user);

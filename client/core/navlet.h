@@ -201,7 +201,7 @@ class TNavlet {
     // the end of that turn.
     enum class TCallWords { None, Some };
     void ShowCall(const std::string& caller, const std::string& text, const std::string& link,
-                  TCallWords words);
+                  TCallWords words = TCallWords::None);
     // A notice about the user's own typing, shown at once and only once.
     void ShowHint(const std::string& text);
 

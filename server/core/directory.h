@@ -71,10 +71,10 @@ struct TAccountEntry {
 
 // An account as the store holds it, read for a sign-in or a search.
 struct TStoredAccount {
-    std::optional<TAccount> account; // with its password hash
-    std::vector<TAccount> friends;   // when asked for, without theirs
+    std::optional<TAccount> account;  // with its password hash
+    std::vector<TAccount> friends;    // when asked for, without theirs
     std::vector<TShieldEntry> shield; // with the friends, sorted by id
-    bool unavailable = false;        // the database did not answer
+    bool unavailable = false;         // the database did not answer
 };
 
 // What a sign-in read besides the account, for the desks that take it on.

@@ -41,10 +41,9 @@ void LogSessionEnd(const TClient& client, std::string_view reason) {
 TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier,
                    TBannerSet banners, TUpdateSet updates, TServiceConfig config)
     : store(store), clock(clock), updates(std::move(updates)), accountDesk(store, clock),
-      signInDesk(
-          accountDesk, clock, verifier,
-          [this](TClient& c, TAccountEntry& entry, const TLoginRequest& request,
-                 const TSignInLists& lists) { Accept(c, entry, request, lists); }),
+      signInDesk(accountDesk, clock, verifier,
+                 [this](TClient& c, TAccountEntry& entry, const TLoginRequest& request,
+                        const TSignInLists& lists) { Accept(c, entry, request, lists); }),
       operators(
           localLink, [this](const TTarget& t, bool& unknown) { return Resolve(t, unknown); },
           [this](TClient& c) { EndSession(c, REASON_KICKED); }),
@@ -58,7 +57,8 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
       friendDesk(accountDesk, store, inlineRunner, localLink),
       siteDesk(accountDesk, *this, localLink, clock, std::move(banners),
                TSiteDesk::TLimits{config.bannerIntervalMs, config.recentLines}),
-      shields(accountDesk, store, inlineRunner, localLink, *this), alive(std::make_shared<bool>(true)) {
+      shields(accountDesk, store, inlineRunner, localLink, *this),
+      alive(std::make_shared<bool>(true)) {
     lastPruneMs = clock.NowMs();
 }
 

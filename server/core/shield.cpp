@@ -115,8 +115,8 @@ void TShieldDesk::Change(TClient& client, uint8_t requestType, const TMarkChange
             if (!written->ok) {
                 // Unknown, or the list is full: the bar learns what holds.
                 if (TClient* asker = directory.LiveClient(serial); asker && written->target)
-                    asker->sink.Deliver(MarkWire(target, MarkOf(entry->ShieldOf(target)),
-                                                 written->target->nick));
+                    asker->sink.Deliver(
+                        MarkWire(target, MarkOf(entry->ShieldOf(target)), written->target->nick));
                 return;
             }
             written->target->passwordHash.clear();
@@ -149,8 +149,8 @@ void TShieldDesk::Apply(const TAccount& owner, const TAccount& target, uint8_t m
         // The blocked user is never told: its lists change as if the
         // blocker had gone.
         const bool saw = t->Sees(owner.id);
-        SetShieldBits(t->shield, owner.id, owner.nick,
-                      mark == MARK_BLOCKED ? SHIELD_BLOCKED_BY : 0, SHIELD_BLOCKED_BY);
+        SetShieldBits(t->shield, owner.id, owner.nick, mark == MARK_BLOCKED ? SHIELD_BLOCKED_BY : 0,
+                      SHIELD_BLOCKED_BY);
         if (saw && !t->Sees(owner.id))
             neighbours.HidePerson(*t, owner.id, /*leaveChats=*/false);
         else if (!saw && t->Sees(owner.id))

@@ -499,11 +499,8 @@ std::vector<uint64_t> TPgStore::Friends(uint64_t owner) {
 
 bool TPgStore::WriteMark(uint64_t owner, uint64_t target, uint8_t kind, int bound) {
     TLease lease(*this);
-    TResult r = lease.Run("write_mark", TParams()
-                                            .Int(int64_t(owner))
-                                            .Int(int64_t(target))
-                                            .Int(kind)
-                                            .Int(bound));
+    TResult r = lease.Run("write_mark",
+                          TParams().Int(int64_t(owner)).Int(int64_t(target)).Int(kind).Int(bound));
     return r.Ok() && r.Changed() == 1;
 }
 

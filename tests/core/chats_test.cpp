@@ -377,7 +377,10 @@ TEST_F(ChatsViewTest, EachCallShowsItsOwnWordsAtOnceOnTheCallersOneLine) {
     b().LookingForYouReceived(TLookingForYouMsg{true, "ann", "100% hi", "http://a"});
     EXPECT_EQ(b().msgQueue.front().text, "ann is looking for you with this message: \"100% hi\"");
     b().PostMsg(mkNotice, 0, "meanwhile");
-    tk.time.Advance(3500); // the notice is on show now
+    // The call's words had their whole turn once the notice is on show.
+    for (int i = 0; i < 1000 && b().msgQueue.front().kind != mkNotice; ++i)
+        tk.time.Advance(50);
+    ASSERT_EQ(b().msgQueue.front().text, "meanwhile");
     b().LookingForYouReceived(TLookingForYouMsg{false, "ann", "bye", "http://b"});
     const TMsgLine& front = b().msgQueue.front();
     EXPECT_EQ(front.text, "ann was looking for you with this message: \"bye\"");

@@ -62,7 +62,8 @@ TEST_F(MarksTest, TheUsersMenuIgnoresAndBlocksAndMutesTheEntry) {
     EXPECT_EQ(ImageOf(BOB), giMale);
     UsersMenu("bob", BLOCK_ITEM);
     EXPECT_EQ(UsersMenu("bob"), (TItems{{"Ignore this user", false}, {"Unblock", true}}));
-    EXPECT_EQ(UsersMenu("bob", BLOCK_ITEM), (TItems{{"Ignore this user", false}, {"Unblock", true}}));
+    EXPECT_EQ(UsersMenu("bob", BLOCK_ITEM),
+              (TItems{{"Ignore this user", false}, {"Unblock", true}}));
     EXPECT_EQ(b().MarkOf(BOB), MARK_NONE);
     EXPECT_EQ(MarkRequests(), (std::vector<std::tuple<uint8_t, UserId, uint8_t>>{
                                   {REQ_IGNORE_CHANGE, BOB, MARK_SET},
@@ -120,7 +121,10 @@ TEST_F(MarksTest, BlockingAChatMemberLeavesTheChatsSharedWithThem) {
 // them. An older server drops them unanswered: the bar keeps its own guess
 // and goes on working.
 TEST_F(MarksTest, OnlyTheMenusSendThemAndAnOldServersSilenceLeavesTheBarWorking) {
+    b().Edit1Enter();
+    b().Edit1.SetText("hi");
     b().sbSendTxtClick();
+    tk.time.Advance(2000);
     b().AddFriend(b().lvUsers.Item(b().FindUser(BOB)));
     b().UserLeftSite(TUserLeftMsg{ALICE});
     Presence(ALICE, "Alice", 'f');

@@ -83,8 +83,7 @@ TEST(Messages, EveryLayoutRoundTrips) {
 
         // A nick is cut to its field, and the length counts what was written.
         TMarkMsg mark{0x0102030405060708ULL, MARK_BLOCKED, "a_nick_too_long_"};
-        TPacket markWire =
-            Delivered(MSG_MARK, k, [&](TPacket& p) { return WriteMark(p, mark); });
+        TPacket markWire = Delivered(MSG_MARK, k, [&](TPacket& p) { return WriteMark(p, mark); });
         EXPECT_EQ(markWire.Length(), 26 + 15);
         TMarkMsg gotMark = ReadMark(markWire);
         EXPECT_EQ(gotMark.user, mark.user);

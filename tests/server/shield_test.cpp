@@ -41,9 +41,8 @@ class ShieldTest : public ServiceTest {
             person->sink.got.clear();
     }
     void Mark(TClient& c, uint8_t type, uint64_t user, uint8_t operation) {
-        service->Handle(c, Request(type, [&](TPacket& p) {
-                            return BuildMarkChange(p, user, operation);
-                        }));
+        service->Handle(
+            c, Request(type, [&](TPacket& p) { return BuildMarkChange(p, user, operation); }));
     }
     void Say(TClient& c, ChatId chat, const std::string& text) {
         service->Handle(c, Request(REQ_CHAT_TEXT, [&](TPacket& p) {
@@ -57,8 +56,8 @@ class ShieldTest : public ServiceTest {
     }
     void Find(TClient& c, const std::string& nick, const std::string& message = "") {
         if (message.empty())
-            service->Handle(c, Request(REQ_FIND_USER,
-                                       [&](TPacket& p) { return BuildFindUser(p, nick); }));
+            service->Handle(
+                c, Request(REQ_FIND_USER, [&](TPacket& p) { return BuildFindUser(p, nick); }));
         else
             service->Handle(c, Request(REQ_FIND_USER_WITH_MESSAGE, [&](TPacket& p) {
                                 return BuildFindUserWithMessage(p, nick, message);
@@ -192,8 +191,10 @@ TEST_F(ShieldTest, ABlockHidesBothFromEachOtherUntilUndone) {
     Find(ann, "bob", "hi");
     EXPECT_EQ(SearchResults(bob), std::vector<int32_t>{SEARCH_NOT_ONLINE});
     EXPECT_EQ(SearchResults(ann), std::vector<int32_t>{SEARCH_NOT_ONLINE});
+    ClearAll();
     Invite(bob, ann.Id(), bob.chatKey << 8 | 1);
     EXPECT_TRUE(Sink(ann).got.empty());
+    EXPECT_EQ(Members(bob, MSG_MEMBER_LEFT), std::vector<uint64_t>{ann.Id()});
     service->Handle(bob, Request(REQ_FRIEND_CHANGE, [&](TPacket& p) {
                         return BuildFriendChange(p, ann.Id(), FRIEND_ADD);
                     }));
@@ -239,8 +240,8 @@ TEST_F(ShieldTest, TheListsAreKeptAndSentAtSignIn) {
     const uint64_t annId = ann.Id(), bobId = bob.Id(), cidId = cid.Id();
     service->Disconnect(ann);
     service->Disconnect(bob);
-    EXPECT_EQ(store->Marks(annId), (std::vector<TMark>{{bobId, STORED_BLOCK, "bob"},
-                                                       {cidId, STORED_IGNORE, "cid"}}));
+    EXPECT_EQ(store->Marks(annId),
+              (std::vector<TMark>{{bobId, STORED_BLOCK, "bob"}, {cidId, STORED_IGNORE, "cid"}}));
     EXPECT_EQ(store->BlockersOf(bobId), (std::vector<TMark>{{annId, STORED_BLOCK, "ann"}}));
 
     TClient& annAgain = Open("ann");
