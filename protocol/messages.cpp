@@ -31,6 +31,10 @@ TUserLeftMsg ReadUserLeft(const TPacket& p) {
     return TUserLeftMsg{p.U64(16)};
 }
 
+TMarkMsg ReadMark(const TPacket& p) {
+    return TMarkMsg{p.U64(16), p.bytes[24], GetField(p, 25, SEARCH_NICK_FIELD, p.Length())};
+}
+
 TBannerMsg ReadBanner(const TPacket& p) {
     return TBannerMsg{int32_t(p.U32(16))};
 }
@@ -88,6 +92,12 @@ int WritePresence(TPacket& p, const TPresenceMsg& m) {
 int WriteUserLeft(TPacket& p, const TUserLeftMsg& m) {
     p.PutU64(16, m.user);
     return 24;
+}
+
+int WriteMark(TPacket& p, const TMarkMsg& m) {
+    p.PutU64(16, m.user);
+    p.bytes[24] = m.mark;
+    return 26 + PutField(p, 25, SEARCH_NICK_FIELD, m.nick);
 }
 
 int WriteBanner(TPacket& p, const TBannerMsg& m) {

@@ -26,6 +26,7 @@ enum MessageType : uint8_t {
     MSG_DATED_LINE = 12,
     MSG_LOOKING_FOR_YOU = 13,
     MSG_UPDATE_CHUNK = 15,
+    MSG_MARK = 16,
 };
 
 // Sub-commands of a chat line (header subtype).
@@ -88,6 +89,15 @@ struct TLookingForYouMsg { // type 13
     std::string message;
     std::string link;
 };
+// How the signed-in user marked another user (ignore and block).
+inline constexpr uint8_t MARK_NONE = 0;
+inline constexpr uint8_t MARK_IGNORED = 1;
+inline constexpr uint8_t MARK_BLOCKED = 2; // ignored, and neither sees the other
+struct TMarkMsg {                          // type 16
+    UserId user = 0;
+    uint8_t mark = MARK_NONE;
+    std::string nick;
+};
 struct TUpdateChunkMsg { // type 15
     int32_t offset = 0;
     int32_t count = 0;
@@ -109,6 +119,7 @@ TSearchAnswerMsg ReadSearchAnswer(const TPacket& p);
 TDatedLineMsg ReadDatedLine(const TPacket& p);
 TLookingForYouMsg ReadLookingForYou(const TPacket& p);
 TUpdateChunkMsg ReadUpdateChunk(const TPacket& p);
+TMarkMsg ReadMark(const TPacket& p);
 
 int WriteEndSession(TPacket& p);
 // The command goes into the header's subtype; the encoder leaves it alone.
@@ -120,6 +131,7 @@ int WriteBanner(TPacket& p, const TBannerMsg& m);
 int WriteSearchAnswer(TPacket& p, const TSearchAnswerMsg& m);
 int WriteDatedLine(TPacket& p, const TDatedLineMsg& m);
 int WriteLookingForYou(TPacket& p, const TLookingForYouMsg& m);
+int WriteMark(TPacket& p, const TMarkMsg& m);
 // Copies min(count, 316) bytes from m.data; count itself goes out as given.
 int WriteUpdateChunk(TPacket& p, const TUpdateChunkMsg& m);
 

@@ -62,6 +62,12 @@ int BuildFriendChange(TPacket& p, UserId friendId, uint8_t operation) {
     return 32;
 }
 
+int BuildMarkChange(TPacket& p, UserId user, uint8_t operation) {
+    p.PutU64(16, user);
+    p.bytes[24] = operation;
+    return 32;
+}
+
 int BuildUpdateRequest(TPacket& p, int32_t offset, int32_t version) {
     p.PutU32(16, uint32_t(offset));
     p.PutU32(20, 0);
@@ -109,6 +115,14 @@ int SendFriendChange(TPacket& p, TByteStream& s, UserId friendId, uint8_t operat
     return SendPacket(p, s, BuildFriendChange(p, friendId, operation), REQ_FRIEND_CHANGE);
 }
 
+int SendIgnoreChange(TPacket& p, TByteStream& s, UserId user, uint8_t operation) {
+    return SendPacket(p, s, BuildMarkChange(p, user, operation), REQ_IGNORE_CHANGE);
+}
+
+int SendBlockChange(TPacket& p, TByteStream& s, UserId user, uint8_t operation) {
+    return SendPacket(p, s, BuildMarkChange(p, user, operation), REQ_BLOCK_CHANGE);
+}
+
 int SendUpdateRequest(TPacket& p, TByteStream& s, int32_t offset, int32_t version) {
     return SendPacket(p, s, BuildUpdateRequest(p, offset, version), REQ_UPDATE);
 }
@@ -151,6 +165,10 @@ TFindUserRequest ReadFindUser(const TPacket& p) {
 
 TFriendChangeRequest ReadFriendChange(const TPacket& p) {
     return TFriendChangeRequest{p.U64(16), p.bytes[24]};
+}
+
+TMarkChangeRequest ReadMarkChange(const TPacket& p) {
+    return TMarkChangeRequest{p.U64(16), p.bytes[24]};
 }
 
 TUpdateRequest ReadUpdateRequest(const TPacket& p) {

@@ -1,4 +1,4 @@
-// The ten requests the bar sends. Each Build* fills a cleared packet's payload
+// The twelve requests the bar sends. Each Build* fills a cleared packet's payload
 // (and, for the login, arg and stamp) and returns the packet's length; each
 // Send* builds and hands the packet to SendPacket, returning what it returned.
 // Each Read* is the server's view of the same layout, bounded by the packet.
@@ -24,6 +24,8 @@ enum RequestType : uint8_t {
     REQ_FIND_USER_WITH_MESSAGE = 13,
     REQ_FRIEND_CHANGE = 14,
     REQ_UPDATE = 15,
+    REQ_IGNORE_CHANGE = 16,
+    REQ_BLOCK_CHANGE = 17,
 };
 
 // Field widths, terminating zero included.
@@ -36,6 +38,9 @@ inline constexpr int SEARCH_MESSAGE_FIELD = 51;
 
 inline constexpr uint8_t FRIEND_ADD = 0;
 inline constexpr uint8_t FRIEND_REMOVE = 1;
+// The operation of an ignore or block change.
+inline constexpr uint8_t MARK_SET = 0;
+inline constexpr uint8_t MARK_CLEAR = 1;
 
 // The login's time-of-day stamp: milliseconds since local midnight as a
 // fraction of a day, times 1e9, truncated.
@@ -53,6 +58,8 @@ int BuildFindUser(TPacket& p, std::string_view nick);
 int BuildFindUserWithMessage(TPacket& p, std::string_view nick, std::string_view message);
 int BuildFriendChange(TPacket& p, UserId friendId, uint8_t operation);
 int BuildUpdateRequest(TPacket& p, int32_t offset, int32_t version);
+// Type 16 (ignore) or 17 (block): the user and MARK_SET or MARK_CLEAR.
+int BuildMarkChange(TPacket& p, UserId user, uint8_t operation);
 
 int SendLogin(TPacket& p, TByteStream& s, std::string_view nick, std::string_view password,
               std::string_view version, std::string_view site, uint32_t languageMask,
@@ -67,6 +74,8 @@ int SendFindUserWithMessage(TPacket& p, TByteStream& s, std::string_view nick,
                             std::string_view message);
 int SendFriendChange(TPacket& p, TByteStream& s, UserId friendId, uint8_t operation);
 int SendUpdateRequest(TPacket& p, TByteStream& s, int32_t offset, int32_t version);
+int SendIgnoreChange(TPacket& p, TByteStream& s, UserId user, uint8_t operation);
+int SendBlockChange(TPacket& p, TByteStream& s, UserId user, uint8_t operation);
 
 // The server's readers. `p` is a verified plain packet whose bytes past its
 // length are zero (as TPacketAssembler leaves it).
@@ -82,6 +91,10 @@ struct TFindUserRequest {
 struct TFriendChangeRequest {
     UserId friendId = 0;
     uint8_t operation = FRIEND_ADD;
+};
+struct TMarkChangeRequest { // types 16 and 17
+    UserId user = 0;
+    uint8_t operation = MARK_SET;
 };
 struct TUpdateRequest {
     int32_t offset = 0;
@@ -100,5 +113,6 @@ uint32_t ReadLanguageFilter(const TPacket& p);
 TFindUserRequest ReadFindUser(const TPacket& p); // type 10 or 13 by the header
 TFriendChangeRequest ReadFriendChange(const TPacket& p);
 TUpdateRequest ReadUpdateRequest(const TPacket& p);
+TMarkChangeRequest ReadMarkChange(const TPacket& p);
 
 } // namespace navlet

@@ -20,7 +20,11 @@ enum TChatMenuId : uint16_t {
     cmClose = 1,
     cmCopySelection = 2,
     cmCopyAll = 3,
+    // A private chat's members, each with a submenu: ignore at FIRST + 2i,
+    // block at FIRST + 2i + 1.
+    cmFirstMemberMark = 10,
 };
+constexpr size_t MAX_MEMBER_MENUS = 16;
 
 bool IsMember(const ChatTab& tab, UserId user) {
     return std::find(tab.members.begin(), tab.members.end(), user) != tab.members.end();
@@ -167,12 +171,35 @@ void TNavlet::ChatContextPopup(const TModel& sender, int32_t x, int32_t y, bool&
         .AppendItem({"", 0})
         .AppendItem({"Copy selected text to clipboard", cmCopySelection})
         .AppendItem({"Copy entire conversation to clipboard", cmCopyAll});
+    // The members as the menu opened: the tab may change while it is open.
+    std::vector<std::pair<UserId, std::string>> members;
+    if (!publicActive)
+        for (UserId member : TabByIndex(-1)->tag->members)
+            if (member != myUserId && members.size() < MAX_MEMBER_MENUS)
+                members.emplace_back(member, SenderNick(member, 0, ""));
+    if (!members.empty())
+        menu.AppendItem({"", 0});
+    for (size_t i = 0; i < members.size(); ++i) {
+        const uint8_t mark = MarkOf(members[i].first);
+        const auto id = uint16_t(cmFirstMemberMark + 2 * i);
+        TBarMenu member(members[i].second);
+        member.AppendItem({IgnoreCaption(mark), id, /*itemEnabled=*/mark != MARK_BLOCKED})
+            .AppendItem({BlockCaption(mark), uint16_t(id + 1)});
+        menu.AppendSubmenu(member);
+    }
     const int16_t choice = Track(menu, x, y, &sender);
     // Timers and socket notifications ran while the menu was open: the tab
     // that was active may be gone, so it is looked up again.
     TTabSheet* active = TabByIndex(-1);
     if (!active)
         return;
+    if (choice >= cmFirstMemberMark && size_t(choice - cmFirstMemberMark) < 2 * members.size()) {
+        const auto& [member, nick] = members[size_t(choice - cmFirstMemberMark) / 2];
+        const uint8_t mark = MarkOf(member);
+        const bool block = (choice - cmFirstMemberMark) % 2 == 1;
+        ChangeMark(member, nick, block ? BlockAction(mark) : IgnoreAction(mark),
+                   /*chatMenu=*/true);
+    }
     switch (choice) {
     case cmClose:
         // Never the public chat, even if a reset made it the active tab meanwhile.

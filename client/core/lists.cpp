@@ -73,7 +73,8 @@ void TNavlet::PresenceRecord(const TPresenceMsg& m) {
         if (sitePaused)
             return; // a record of the site left, still on its way
         SignalNews();
-        lvUsers.Add(TListItem{m.nick, image, m.user});
+        lvUsers.Add(TListItem{
+            m.nick, MarkOf(m.user) != MARK_NONE ? FriendImage(image, false) : image, m.user});
         TickerCountChanged();
         return;
     }
@@ -190,6 +191,7 @@ void TNavlet::ClearPeopleLists() {
     lvUsers.Clear();
     lvFriends.Clear();
     cbSearch.ClearItems();
+    marks.clear(); // the next sign-in lists them again
 }
 
 } // namespace navlet

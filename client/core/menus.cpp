@@ -48,7 +48,10 @@ void TNavlet::BuildMenus() {
     usersMenu->AppendItem({"View Profile", 101})
         .AppendItem({"Invite in a new private chat", 102})
         .AppendItem({"Invite in this private chat", 103})
-        .AppendItem({"Add to friendlist", 105});
+        .AppendItem({"Add to friendlist", 105})
+        .AppendItem({"", 0})
+        .AppendItem({"Ignore this user", 106})
+        .AppendItem({"Block this user", 107});
 }
 
 } // namespace navlet

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <list>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -195,8 +196,12 @@ class TNavlet {
     // shows them is drawn again at once, not at its next turn.
     void TickerCountChanged();
     // A call from `caller`: one line per caller, which takes the new call's
-    // text and address and is shown at once.
-    void ShowCall(const std::string& caller, const std::string& text, const std::string& link);
+    // address and is shown at once. It takes the call's text too, unless it
+    // still holds words that had no whole turn yet: the text then waits for
+    // the end of that turn.
+    enum class TCallWords { None, Some };
+    void ShowCall(const std::string& caller, const std::string& text, const std::string& link,
+                  TCallWords words = TCallWords::None);
     // A notice about the user's own typing, shown at once and only once.
     void ShowHint(const std::string& text);
 
@@ -329,6 +334,22 @@ class TNavlet {
     void ViewProfile(UserId user);
     void AddFriend(const TListItem& entry);
     void DeleteFriend(int friendIndex);
+    // ---- Ignore and block (marks.cpp) ----
+    // Whom the user ignores or blocks (MARK_IGNORED, MARK_BLOCKED), as the
+    // server last said or the user last chose; MARK_NONE for anyone else.
+    uint8_t MarkOf(UserId user) const;
+    void MarkReceived(const TMarkMsg& m); // type 16
+    enum class TMarkAction { Ignore, StopIgnoring, Block, Unblock };
+    // Sends the change and shows it at once: the server's answer, when it
+    // has one, only confirms (an older server has none and drops the request).
+    // A block leaves the private chats with the user, the active tab through
+    // closingSheet when `chatMenu` is open over it.
+    void ChangeMark(UserId user, const std::string& nick, TMarkAction action, bool chatMenu);
+    // The users menu's and the chat member menus' items for the user's mark.
+    static const char* IgnoreCaption(uint8_t mark);
+    static const char* BlockCaption(uint8_t mark);
+    static TMarkAction IgnoreAction(uint8_t mark);
+    static TMarkAction BlockAction(uint8_t mark);
     void FriendsBtnClick();
     void SearchBtnClick();
     void ShowSearchPanel();
@@ -444,6 +465,7 @@ class TNavlet {
     std::string msgShownText; // the text the front line was last drawn with
     uint32_t languageMask = 0;
     std::unique_ptr<TBarMenu> usersMenu;
+    std::map<UserId, uint8_t> marks; // only marked users; for this connection
     std::unique_ptr<TBarMenu> languageMenu;
     std::unique_ptr<TBarMenu> optionsMenu;
     TTabSheet* closingSheet = nullptr;

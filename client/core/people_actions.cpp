@@ -17,6 +17,8 @@ enum TUsersMenuId : uint16_t {
     umInviteNew = 102,
     umInviteHere = 103,
     umAddFriend = 105,
+    umIgnore = 106, // or stop ignoring
+    umBlock = 107,  // or unblock
 };
 
 enum TFriendsMenuId : uint16_t {
@@ -71,7 +73,14 @@ void TNavlet::RefreshUsersMenu(const TListItem& entry) {
         inPrivate && std::find(active->tag->members.begin(), active->tag->members.end(), user) !=
                          active->tag->members.end();
     usersMenu->EnableItem(umInviteHere, other && inPrivate && !member);
-    usersMenu->EnableItem(umAddFriend, other && FindComboItem(cbSearch, entry.caption) < 0);
+    usersMenu->EnableItem(umAddFriend, other && FindComboItem(cbSearch, entry.caption) < 0 &&
+                                           MarkOf(user) != MARK_BLOCKED);
+    const uint8_t mark = MarkOf(user);
+    usersMenu->handle->FindItem(umIgnore)->caption = IgnoreCaption(mark);
+    usersMenu->handle->FindItem(umBlock)->caption = BlockCaption(mark);
+    // A block holds the ignoring: it is undone by unblocking.
+    usersMenu->EnableItem(umIgnore, other && mark != MARK_BLOCKED);
+    usersMenu->EnableItem(umBlock, other);
 }
 
 void TNavlet::lvUsersPopup(int32_t entryX, int32_t entryY, bool& handled) {
@@ -94,6 +103,14 @@ void TNavlet::lvUsersPopup(int32_t entryX, int32_t entryY, bool& handled) {
         break;
     case umAddFriend:
         AddFriend(entry);
+        break;
+    case umIgnore:
+        ChangeMark(UserIdOfEntry(entry), entry.caption, IgnoreAction(MarkOf(UserIdOfEntry(entry))),
+                   /*chatMenu=*/false);
+        break;
+    case umBlock:
+        ChangeMark(UserIdOfEntry(entry), entry.caption, BlockAction(MarkOf(UserIdOfEntry(entry))),
+                   /*chatMenu=*/false);
         break;
     default:
         break;

@@ -16,7 +16,7 @@ void TNavlet::SearchAnswerReceived(const TSearchAnswerMsg& m) {
         return;
     }
     // One pending line per caller: a repeated call brings it up to date.
-    ShowCall(m.nick, m.nick + " is looking for you!", m.link);
+    ShowCall(m.nick, m.nick + " is looking for you!", m.link, TCallWords::None);
     SignalNews();
     FlashBrowserWindow();
 }
@@ -25,7 +25,7 @@ void TNavlet::LookingForYouReceived(const TLookingForYouMsg& m) {
     ShowCall(m.nick,
              m.nick + (m.callerOnline ? " is" : " was") + " looking for you with this message: \"" +
                  m.message + "\"",
-             m.link);
+             m.link, TCallWords::Some);
     SignalNews();
     FlashBrowserWindow();
 }

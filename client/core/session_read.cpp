@@ -96,6 +96,9 @@ void TNavlet::DispatchPacket(const TPacket& packet) {
         LookingForYouReceived(Blanked(ReadLookingForYou(packet), &TLookingForYouMsg::nick,
                                       &TLookingForYouMsg::message));
         return;
+    case MSG_MARK:
+        MarkReceived(Blanked(ReadMark(packet), &TMarkMsg::nick));
+        return;
     case MSG_UPDATE_CHUNK:
         UpdateChunkReceived(ReadUpdateChunk(packet));
         return;

@@ -21,6 +21,9 @@ constexpr uint32_t INTERVAL_SCROLL_MS = 50;  // one pixel per tick
 constexpr uint32_t INTERVAL_HOLD_MS = 3500;  // the whole line, or its end, held
 constexpr int32_t BUTTON_ELLIPSE = 5;
 constexpr int32_t BESIDE_GAP = 8; // between the last button and the status text
+// Calls of one caller waiting behind words not yet seen; the server keeps at
+// most five calls for an account.
+constexpr size_t MAX_LATER_CALLS = 5;
 
 struct TButtonLabel {
     int32_t bit;
@@ -105,8 +108,8 @@ void TNavlet::ShowHint(const std::string& text) {
     RestartFrontLine();
 }
 
-void TNavlet::ShowCall(const std::string& caller, const std::string& text,
-                       const std::string& link) {
+void TNavlet::ShowCall(const std::string& caller, const std::string& text, const std::string& link,
+                       TCallWords words) {
     auto pending = std::find_if(msgQueue.begin(), msgQueue.end(), [&caller](const TMsgLine& l) {
         return l.kind == mkInvite && l.user == caller;
     });
@@ -114,8 +117,19 @@ void TNavlet::ShowCall(const std::string& caller, const std::string& text,
         msgQueue.push_back(TMsgLine{mkInvite, MSG_BTN_ACCEPT | MSG_BTN_IGNORE, "", caller, ""});
         pending = std::prev(msgQueue.end());
     }
-    pending->text = text.substr(0, MSG_TEXT_MAX);
     pending->link = link;
+    const bool hasWords = words == TCallWords::Some;
+    if (pending->wordsUnseen) {
+        auto& later = pending->laterCalls;
+        // A plain call after a plain call already waiting adds nothing.
+        if (!hasWords && !later.empty() && !later.back().words)
+            later.back().text = text.substr(0, MSG_TEXT_MAX);
+        else if (later.size() < MAX_LATER_CALLS)
+            later.push_back({text.substr(0, MSG_TEXT_MAX), hasWords});
+    } else {
+        pending->text = text.substr(0, MSG_TEXT_MAX);
+        pending->wordsUnseen = hasWords;
+    }
     // A call waits for nobody: it goes to the front with its own words.
     msgQueue.splice(msgQueue.begin(), msgQueue, pending);
     RestartFrontLine();
@@ -201,7 +215,14 @@ void TNavlet::DrawBesideButtons(int32_t buttonsEnd) {
 }
 
 void TNavlet::NextMsgLine() {
-    msgQueue.front().ownTextFirst = false; // its turn is over
+    TMsgLine& ended = msgQueue.front();
+    ended.ownTextFirst = false; // its turn is over
+    ended.wordsUnseen = false;
+    if (!ended.laterCalls.empty()) {
+        ended.text = std::move(ended.laterCalls.front().text);
+        ended.wordsUnseen = ended.laterCalls.front().words;
+        ended.laterCalls.erase(ended.laterCalls.begin());
+    }
     if (msgQueue.front().kind != mkNotice)
         msgQueue.push_back(msgQueue.front());
     msgQueue.pop_front();

@@ -37,6 +37,15 @@ struct TMsgLine {
     // A status line that shows its own text, not the people count, until
     // its first turn on the ticker ends.
     bool ownTextFirst = false;
+    // A call's words that have not had a whole turn on the ticker yet, and
+    // the caller's later calls that wait for that turn to end, oldest first:
+    // a newer call never wipes out words nobody has seen.
+    struct TLaterCall {
+        std::string text;
+        bool words = false;
+    };
+    bool wordsUnseen = false;
+    std::vector<TLaterCall> laterCalls{};
 };
 
 // A line whose buttons are drawn: invitations and server lines with a button

@@ -130,7 +130,7 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
             },
             // The node and operator channels' kinds.
             TIgnoreKinds<TInvite, TInviteFailed, TChatJoined, TChatLine, TChatLeft, TTrim, TCall,
-                         TOperatorCount, TOperatorLine, TOperatorKick, TFriendState>{},
+                         TOperatorCount, TOperatorLine, TOperatorKick, TFriendState, TMarkChange>{},
             TIgnoreRecords{}},
         event.message);
 }

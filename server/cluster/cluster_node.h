@@ -72,6 +72,7 @@ class TClusterNode final : public TClusterLink {
                 std::function<void(bool)> delivered) override;
     void KickElsewhere(int targetKind, const std::string& name, TReachedFn reached) override;
     void FriendState(const TAccount& account, bool online) override;
+    void MarkChanged(const TAccount& owner, const TAccount& target, uint8_t mark) override;
     void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) override;
     void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override;
     void CallElsewhere(const cluster::TCall& call, std::function<void(bool)> done) override;

@@ -72,6 +72,14 @@ void TClusterNode::FriendState(const TAccount& account, bool online) {
                       EncodeNodeMessage(nodeId, TFriendState{UserRecord(account), online})});
 }
 
+void TClusterNode::MarkChanged(const TAccount& owner, const TAccount& target, uint8_t mark) {
+    if (!commands.Up())
+        return;
+    commands.Command(
+        {"PUBLISH", OPERATOR_CHANNEL,
+         EncodeNodeMessage(nodeId, TMarkChange{UserRecord(owner), UserRecord(target), mark})});
+}
+
 void TClusterNode::OnOperatorEvent(const TNodeEnvelope& event) {
     // A command given with a request number wants this node's count back.
     auto answer = [&](uint64_t request, int count) {
@@ -82,6 +90,10 @@ void TClusterNode::OnOperatorEvent(const TNodeEnvelope& event) {
     std::visit(
         TOverloaded{[&](const TFriendState& state) {
                         service.RemoteFriendState(FromRecord(state.user), state.online);
+                    },
+                    [&](const TMarkChange& change) {
+                        service.RemoteMarkChange(FromRecord(change.owner),
+                                                 FromRecord(change.target), change.mark);
                     },
                     [&](const TOperatorKick& kick) {
                         answer(kick.request, service.RemoteKick(TTarget{

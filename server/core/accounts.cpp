@@ -35,6 +35,13 @@ void TAccountDesk::ReadAccount(std::string_view nick, TWithFriends withFriends,
             for (uint64_t id : db.Friends(read->account->id))
                 if (std::optional<TAccount> friendAccount = db.FindAccountById(id))
                     read->friends.push_back(std::move(*friendAccount));
+            for (const TMark& mark : db.Marks(read->account->id))
+                SetShieldBits(read->shield, mark.other, mark.nick,
+                              mark.kind == STORED_BLOCK ? SHIELD_BLOCKS : SHIELD_IGNORES,
+                              SHIELD_IGNORES | SHIELD_BLOCKS);
+            for (const TMark& blocker : db.BlockersOf(read->account->id))
+                SetShieldBits(read->shield, blocker.other, blocker.nick, SHIELD_BLOCKED_BY,
+                              SHIELD_BLOCKED_BY);
         },
         [read, done = std::move(done)] { done(std::move(*read)); });
 }

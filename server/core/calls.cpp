@@ -38,7 +38,7 @@ TCallDesk::~TCallDesk() {
 void TCallDesk::FindUser(TClient& client, const TFindUserRequest& asked, bool withMessage) {
     TFindUserRequest request = asked;
     request.message = BlankControls(asked.message); // kept and relayed as the target sees it
-    if (!client.chatBudget.Take(clock.NowMs(), limits.perSecond, limits.burst) ||
+    if (!client.account->chatBudget.Take(clock.NowMs(), limits.perSecond, limits.burst) ||
         !IsValidNick(request.nick)) {
         AnswerSearch(client, request, withMessage, nullptr);
         return;
@@ -74,6 +74,10 @@ void TCallDesk::RouteSearch(TClient& client, const TFindUserRequest& request, bo
                             TAccountEntry* target) {
     if (!target || target == client.account) {
         AnswerSearch(client, request, withMessage, target);
+        return;
+    }
+    if (!client.account->Sees(target->account.id)) {
+        AnswerSearch(client, request, withMessage, nullptr); // blocked: "not online"
         return;
     }
     const TAccount& caller = client.account->account;
@@ -131,6 +135,8 @@ void TCallDesk::Ring(const TAccountEntry& target, const cluster::TCall& call) {
         TSearchAnswerMsg m{SEARCH_LOOKING_FOR_YOU, call.callerNick, call.callerSite};
         wire = EncodeWire(p, WriteSearchAnswer(p, m), MSG_SEARCH_ANSWER);
     }
+    if (!target.Hears(call.callerId))
+        return; // ignored: the caller was told "called" all the same
     for (TClient* session : target.sessions)
         session->sink.Deliver(wire);
 }
@@ -167,9 +173,9 @@ void TCallDesk::AnswerSearch(TClient& client, const TFindUserRequest& request, b
     if (target && target->Online()) {
         answer.nick = target->account.nick;
         answer.result = SEARCH_CALLED;
-        // Every window of the sought user hears the call; searching oneself
-        // calls nobody.
-        if (target != client.account) {
+        // Every window of the sought user hears the call, unless it ignores
+        // the caller; searching oneself calls nobody.
+        if (target != client.account && target->Hears(caller.id)) {
             TPacket call;
             ClearPacket(call);
             TWireRef wire;
@@ -262,6 +268,8 @@ void TCallDesk::SendKeptCalls(TClient& target, const std::vector<TKeptCall>& cal
                               const std::set<uint64_t>& onlineElsewhere) {
     TPacket p;
     for (const TKeptCall& call : calls) {
+        if (!target.account->Hears(call.caller))
+            continue;
         TAccountEntry* caller = directory.CachedById(call.caller);
         TClient* online = caller ? caller->MostRecent() : nullptr;
         TLookingForYouMsg m{online != nullptr || onlineElsewhere.count(call.caller) > 0,

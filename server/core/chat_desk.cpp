@@ -61,7 +61,7 @@ void TChatDesk::SignedIn(TClient& client) {
 void TChatDesk::Say(TClient& client, const TChatTextRequest& request) {
     if (IsBlank(request.text))
         return;
-    if (!client.chatBudget.Take(clock.NowMs(), limits.linesPerSecond, limits.lineBurst))
+    if (!client.account->chatBudget.Take(clock.NowMs(), limits.linesPerSecond, limits.lineBurst))
         return; // over the rate: dropped
     // Blanked once here: the other nodes and the site's recent lines get
     // what this node's bars get.
@@ -80,7 +80,7 @@ void TChatDesk::PrivateLine(TClient& client, ChatId chat, const std::string& tex
         return; // not a member: nothing to say there
     TWireRef wire = ChatLineWire(MakeChatAddress(client.Id(), chat), text);
     for (TClient* member : it->second.members)
-        if (member != &client)
+        if (member != &client && member->account->Hears(client.Id()))
             member->sink.Deliver(wire);
     if (!it->second.remote.empty())
         ToChatNodes(it->second, cluster::TChatLine{chat, client.Id(), text});
@@ -107,6 +107,14 @@ void TChatDesk::Invite(TClient& client, const ChatAddress& address) {
     // Invitations open tabs on the invitee's screen: they have a budget of their own.
     if (!client.inviteBudget.Take(clock.NowMs(), limits.invitesPerSecond, limits.inviteBurst))
         return;
+    // Blocked either way, or ignored by an invitee here: the inviter hears
+    // what it would of an invitee gone (one elsewhere refuses on its node).
+    const TAccountEntry* invitee = directory.CachedById(inviteeId);
+    if (!client.account->Sees(inviteeId) ||
+        (invitee && invitee->Online() && !invitee->Hears(client.Id()))) {
+        NotJoined(client, chatId, inviteeId);
+        return;
+    }
     RouteInvite(client, chatId, inviteeId);
 }
 
@@ -178,6 +186,15 @@ void TChatDesk::LeaveChat(TClient& client, ChatId chatId, bool tellOthers) {
     TWireRef left = EncodeWire(p, length, MSG_MEMBER_LEFT);
     for (TClient* member : chat.members)
         member->sink.Deliver(left);
+}
+
+void TChatDesk::LeaveChatsWith(TClient& client, uint64_t other) {
+    std::vector<ChatId> joined = client.chats;
+    for (ChatId chatId : joined) {
+        auto it = chats.find(chatId);
+        if (it != chats.end() && HasMember(it->second, other))
+            LeaveChat(client, chatId, /*tellOthers=*/true);
+    }
 }
 
 void TChatDesk::LeaveAllChats(TClient& client, const TSite* site, bool accountLeavesSite) {

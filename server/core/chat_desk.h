@@ -64,7 +64,7 @@ class TChatSites {
 class TChatDesk {
   public:
     struct TLimits {
-        double linesPerSecond = 2.0; // per session, public and private lines together
+        double linesPerSecond = 2.0; // per account, public and private lines together
         double lineBurst = 10.0;
         double invitesPerSecond = 0.5; // per session
         double inviteBurst = 5.0;
@@ -88,6 +88,9 @@ class TChatDesk {
     // does not wait for a member who never comes.
     void Invite(TClient& client, const ChatAddress& address);
     void LeaveChat(TClient& client, ChatId chat, bool tellOthers);
+    // The client leaves every chat that `other` is a member of (here or
+    // elsewhere), as if it had asked to.
+    void LeaveChatsWith(TClient& client, uint64_t other);
     // Takes the session out of its chats when it leaves `site`. Members on
     // that site hear "user left" instead when the account leaves it too.
     void LeaveAllChats(TClient& client, const TSite* site, bool accountLeavesSite);

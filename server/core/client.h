@@ -86,7 +86,6 @@ struct TClient {
     TSite* site = nullptr;              // the site of siteUrl's host, if any
     uint32_t languageMask = 0;          // which senders' languages this user reads
     std::vector<ChatId> chats;          // private chats joined
-    TRateBudget chatBudget;
     TRateBudget inviteBudget;
     uint64_t lastActive = 0; // the service's activity count at this session's last request
     // Wall-clock microseconds of the sign-in and of the last request, kept

@@ -127,8 +127,9 @@ void TChatDesk::RemoteInvite(const std::string& from, const cluster::TInvite& m)
     if (m.members.empty() || m.members.front().user != inviterId || m.members.front().node != from)
         return;
     TAccountEntry* entry = directory.CachedById(inviteeId);
-    if (!entry || !entry->Online()) {
-        // Gone meanwhile: the invitation has nobody to open a tab for.
+    // Gone meanwhile, or not hearing the inviter: the invitation has nobody
+    // to open a tab for.
+    if (!entry || !entry->Online() || !entry->Hears(inviterId)) {
         link->ToNode(from, cluster::TInviteFailed{chatId, inviterId, inviteeId});
         return;
     }
@@ -193,7 +194,8 @@ void TChatDesk::RemoteChatLine(const std::string& from, const cluster::TChatLine
         return;
     TWireRef wire = ChatLineWire(MakeChatAddress(m.sender, m.chat), m.text);
     for (TClient* member : chat->members)
-        member->sink.Deliver(wire);
+        if (member->account->Hears(m.sender))
+            member->sink.Deliver(wire);
 }
 
 // When the member left its site as well, this node's members on that site

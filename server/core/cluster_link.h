@@ -92,6 +92,11 @@ class TClusterLink {
     // The account came online in the cluster or went offline: every other
     // node tells its sessions that list it as a friend (RemoteFriendState).
     virtual void FriendState(const TAccount& account, bool online) = 0;
+    // `owner` marked `target` (0 none, 1 ignores, 2 blocks): every other node
+    // applies it to the two accounts as it holds them (RemoteMarkChange). A
+    // node alone tells nobody.
+    virtual void MarkChanged(const TAccount& /*owner*/, const TAccount& /*target*/,
+                             uint8_t /*mark*/) {}
     // An account became present on a site (host folded) through this node's
     // sessions, or its last session here left the site.
     virtual void Entered(const std::string& host, const TAccount& account) = 0;

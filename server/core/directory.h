@@ -15,6 +15,27 @@
 
 namespace navlet::server {
 
+// How an account stands to another that it ignores or blocks, or that
+// blocks it. Bits, as one account may block another that blocks it.
+enum TShieldBits : uint8_t {
+    SHIELD_IGNORES = 1,    // the other's lines, calls and invitations are dropped
+    SHIELD_BLOCKS = 2,     // that, and neither sees the other
+    SHIELD_BLOCKED_BY = 4, // the other blocks this account: the same, untold
+};
+inline constexpr uint8_t SHIELD_UNSEEN = SHIELD_BLOCKS | SHIELD_BLOCKED_BY;
+
+struct TShieldEntry {
+    uint64_t id = 0;
+    uint8_t bits = 0;
+    std::string nick; // the other's canonical nick (the site's kept lines name senders so)
+};
+
+// A sorted shield's bits for `other`.
+uint8_t ShieldBitsIn(const std::vector<TShieldEntry>& shield, uint64_t other);
+// Sets (or, with 0, clears) the bits for `other`, keeping the order.
+void SetShieldBits(std::vector<TShieldEntry>& shield, uint64_t other, std::string_view nick,
+                   uint8_t bits, uint8_t mask);
+
 // The service keeps the accounts that have sessions here, and the others
 // it met for a minute or two (a sign-in under way, a friend just listed).
 struct TAccountEntry {
@@ -24,6 +45,24 @@ struct TAccountEntry {
     // The account's friends while it is online, as its latest sign-in read
     // them and its bars changed them since.
     std::vector<uint64_t> friendIds;
+    // Chat lines and searches of all the account's windows here: eight
+    // windows must not make eight budgets.
+    TRateBudget chatBudget{};
+    // Whom the account ignores or blocks and who blocks it, by id; empty
+    // for nearly everybody, so a fan-out looks further only when it is not.
+    std::vector<TShieldEntry> shield{};
+
+    // The bits for `other`: 0 when none. Allocates nothing.
+    uint8_t ShieldOf(uint64_t other) const {
+        if (shield.empty())
+            return 0;
+        return ShieldBitsIn(shield, other);
+    }
+    // Whether the lines, calls and invitations of `other` are dropped for
+    // this account.
+    bool Hears(uint64_t other) const { return ShieldOf(other) == 0; }
+    // Whether the two see each other in site lists and searches.
+    bool Sees(uint64_t other) const { return (ShieldOf(other) & SHIELD_UNSEEN) == 0; }
 
     bool Online() const { return !sessions.empty(); }
     // The session that sent the latest request; null when offline.
@@ -32,11 +71,19 @@ struct TAccountEntry {
 
 // An account as the store holds it, read for a sign-in or a search.
 struct TStoredAccount {
-    std::optional<TAccount> account; // with its password hash
-    std::vector<TAccount> friends;   // when asked for, without theirs
-    bool unavailable = false;        // the database did not answer
+    std::optional<TAccount> account;  // with its password hash
+    std::vector<TAccount> friends;    // when asked for, without theirs
+    std::vector<TShieldEntry> shield; // with the friends, sorted by id
+    bool unavailable = false;         // the database did not answer
 };
 
+// What a sign-in read besides the account, for the desks that take it on.
+struct TSignInLists {
+    std::vector<TAccount> friends;
+    std::vector<TShieldEntry> shield;
+};
+
+// Yes: the friends and the shield too (a sign-in).
 enum class TWithFriends { No, Yes };
 
 class TDirectory {

@@ -41,7 +41,11 @@ void TFriendDesk::FriendChange(TClient& client, const TFriendChangeRequest& requ
         return;
     std::vector<uint64_t> ids = client.account->friendIds;
     std::erase(ids, request.friendId);
-    if (request.operation == FRIEND_ADD && request.friendId != client.Id())
+    // Blocked either way: no friends.
+    if (request.operation == FRIEND_ADD &&
+        (request.friendId == client.Id() || !client.account->Sees(request.friendId)))
+        return;
+    if (request.operation == FRIEND_ADD)
         ids.push_back(request.friendId);
     SetFriendIds(*client.account, std::move(ids));
     TStore& db = store;

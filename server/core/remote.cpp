@@ -11,9 +11,10 @@
 
 namespace navlet::server {
 
-void TSiteDesk::DeliverPresenceToSite(TSite& site, const TWireRef& wire, const TClient* except) {
+void TSiteDesk::DeliverPresenceToSite(TSite& site, const TWireRef& wire, uint64_t subject,
+                                      const TClient* except) {
     for (TClient* user : site.users)
-        if (user != except)
+        if (user != except && user->account->Sees(subject))
             user->sink.DeliverPresence(wire);
 }
 
@@ -63,7 +64,7 @@ void TSiteDesk::RemoteEntered(const std::string& host, const std::string& node,
     site.remote.push_back(TRemoteUser{key, node, account, site.arrivals++});
     if (seen)
         return;
-    DeliverPresenceToSite(site, PresenceWire(account, 0, 0));
+    DeliverPresenceToSite(site, PresenceWire(account, 0, 0), account.id);
 }
 
 void TSiteDesk::RemoteLeft(const std::string& host, const std::string& key) {
@@ -90,7 +91,8 @@ void TSiteDesk::PublicLine(TClient& client, const std::string& text) {
     TWireRef wire = ChatLineWire(MakeChatAddress(sender.id, 0), text);
     size_t delivered = 0;
     for (TClient* other : site->users) {
-        if (other != &client && ReadsLanguage(other->languageMask, sender.language)) {
+        if (other != &client && ReadsLanguage(other->languageMask, sender.language) &&
+            other->account->Hears(sender.id)) {
             other->sink.Deliver(wire);
             ++delivered;
         }
@@ -112,7 +114,7 @@ void TSiteDesk::RemoteLine(const std::string& host, uint64_t senderId, int langu
     TWireRef wire = ChatLineWire(MakeChatAddress(senderId, 0), text);
     size_t delivered = 0;
     for (TClient* user : site.users)
-        if (ReadsLanguage(user->languageMask, language)) {
+        if (ReadsLanguage(user->languageMask, language) && user->account->Hears(senderId)) {
             user->sink.Deliver(wire);
             ++delivered;
         }
@@ -130,6 +132,34 @@ void TSiteDesk::DropRemote(const std::string& node) {
                 gone.push_back(r.key);
         for (const std::string& key : gone)
             RemoteLeft(host, key);
+    }
+}
+
+void TSiteDesk::ShowPerson(const TAccountEntry& viewer, uint64_t other, bool visible) {
+    TWireRef wire;
+    for (TClient* session : viewer.sessions) {
+        TSite* site = session->site;
+        if (!site)
+            continue;
+        const TAccount* account = nullptr;
+        for (const TPerson& person : site->people)
+            if (person.entry->account.id == other)
+                account = &person.entry->account;
+        for (const TRemoteUser& r : site->remote)
+            if (!account && r.account.id == other)
+                account = &r.account;
+        if (!account)
+            continue;
+        if (!wire) {
+            TPacket p;
+            ClearPacket(p);
+            wire = visible ? PresenceWire(*account, 0, 0)
+                           : EncodeWire(p, WriteUserLeft(p, TUserLeftMsg{other}), MSG_USER_LEFT);
+        }
+        // A welcome still listing the site lists the person or not by itself.
+        if (session->Welcoming())
+            continue;
+        session->sink.DeliverPresence(wire);
     }
 }
 

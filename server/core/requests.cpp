@@ -34,6 +34,10 @@ void TService::Handle(TClient& client, const TPacket& p) {
     case REQ_FRIEND_CHANGE:
         friendDesk.FriendChange(client, ReadFriendChange(p));
         break;
+    case REQ_IGNORE_CHANGE:
+    case REQ_BLOCK_CHANGE:
+        shields.Change(client, p.Type(), ReadMarkChange(p));
+        break;
     case REQ_UPDATE:
         updates.Request(client, ReadUpdateRequest(p));
         break;

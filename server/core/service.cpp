@@ -41,10 +41,9 @@ void LogSessionEnd(const TClient& client, std::string_view reason) {
 TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier,
                    TBannerSet banners, TUpdateSet updates, TServiceConfig config)
     : store(store), clock(clock), updates(std::move(updates)), accountDesk(store, clock),
-      signInDesk(
-          accountDesk, clock, verifier,
-          [this](TClient& c, TAccountEntry& entry, const TLoginRequest& request,
-                 const std::vector<TAccount>& friends) { Accept(c, entry, request, friends); }),
+      signInDesk(accountDesk, clock, verifier,
+                 [this](TClient& c, TAccountEntry& entry, const TLoginRequest& request,
+                        const TSignInLists& lists) { Accept(c, entry, request, lists); }),
       operators(
           localLink, [this](const TTarget& t, bool& unknown) { return Resolve(t, unknown); },
           [this](TClient& c) { EndSession(c, REASON_KICKED); }),
@@ -58,6 +57,7 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
       friendDesk(accountDesk, store, inlineRunner, localLink),
       siteDesk(accountDesk, *this, localLink, clock, std::move(banners),
                TSiteDesk::TLimits{config.bannerIntervalMs, config.recentLines}),
+      shields(accountDesk, store, inlineRunner, localLink, *this),
       alive(std::make_shared<bool>(true)) {
     lastPruneMs = clock.NowMs();
 }
@@ -74,6 +74,7 @@ void TService::SetClusterLink(TClusterLink& link) {
     chats.SetLink(link);
     friendDesk.SetLink(link);
     siteDesk.SetLink(link);
+    shields.SetLink(link);
 }
 
 void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage& message) {
@@ -88,7 +89,7 @@ void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage&
                            // Other channels' kinds: the site's and the operator's
                            // go to the node, and a count answers its own command.
                            TIgnoreKinds<TSiteEntered, TSiteLeft, TSiteLine, TOperatorCount,
-                                        TOperatorLine, TOperatorKick, TFriendState>{},
+                                        TOperatorLine, TOperatorKick, TFriendState, TMarkChange>{},
                            TIgnoreRecords{}},
                message);
 }
@@ -104,7 +105,8 @@ void TService::Login(TClient& client, const TLoginRequest& request) {
 }
 
 void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
-                      const std::vector<TAccount>& friends) {
+                      const TSignInLists& lists) {
+    const std::vector<TAccount>& friends = lists.friends;
     windows.MakeRoom(entry);
     const bool cameOnline = entry.sessions.empty();
     accountDesk.Join(client, entry);
@@ -112,8 +114,17 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     chats.SignedIn(client);
     client.languageMask = request.languageMask;
     client.versionText = request.version;
+    // The shield first: the welcome and the friends' news go through it.
+    shields.SignedIn(client, lists.shield, cameOnline);
     friendDesk.SignedIn(client, friends, cameOnline);
     siteDesk.EnterSiteWhenKnown(client, request.site, &friends);
+}
+
+void TService::HidePerson(const TAccountEntry& viewer, uint64_t other, bool leaveChats) {
+    if (leaveChats)
+        for (TClient* session : std::vector<TClient*>(viewer.sessions))
+            chats.LeaveChatsWith(*session, other);
+    siteDesk.ShowPerson(viewer, other, /*visible=*/false);
 }
 
 void TService::Disconnect(TClient& client) {

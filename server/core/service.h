@@ -32,6 +32,7 @@
 #include "server/core/friends.h"
 #include "server/core/local_link.h"
 #include "server/core/operator.h"
+#include "server/core/shield.h"
 #include "server/core/signin.h"
 #include "server/core/sites.h"
 #include "server/core/store_runner.h"
@@ -45,7 +46,7 @@ namespace navlet::server {
 struct TServiceConfig {
     int64_t bannerIntervalMs = 60000;
     size_t recentLines = 20;    // public lines a site keeps for newcomers
-    double chatPerSecond = 2.0; // per session: its lines, public and private, and searches
+    double chatPerSecond = 2.0; // per account: its lines, public and private, and searches
     double chatBurst = 10.0;
     double invitesPerSecond = 0.5; // per session
     double inviteBurst = 5.0;
@@ -58,7 +59,7 @@ inline constexpr std::string_view REASON_TOO_MANY_WINDOWS =
 inline constexpr std::string_view REASON_KICKED = "Signed out by the operator.";
 inline constexpr std::string_view REASON_FLOOD = "Signed out: too many requests.";
 
-class TService final : private TChatSites, private TSiteNeighbours {
+class TService final : private TChatSites, private TSiteNeighbours, private TShieldNeighbours {
   public:
     TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier, TBannerSet banners,
              TUpdateSet updates, TServiceConfig config = {});
@@ -72,6 +73,7 @@ class TService final : private TChatSites, private TSiteNeighbours {
         accountDesk.SetStoreRunner(runner);
         calls.SetStoreRunner(runner);
         friendDesk.SetStoreRunner(runner);
+        shields.SetStoreRunner(runner);
     }
 
     // Makes this service one node of a cluster; the link must outlive it.
@@ -112,6 +114,10 @@ class TService final : private TChatSites, private TSiteNeighbours {
     // another node: this node's sessions that list it as a friend hear so.
     void RemoteFriendState(const TAccount& account, bool online) {
         friendDesk.RemoteFriendState(account, online);
+    }
+    // Another node's ignore or block change (TShieldDesk).
+    void RemoteMarkChange(const TAccount& owner, const TAccount& target, uint8_t mark) {
+        shields.RemoteChange(owner, target, mark);
     }
     std::vector<std::string> LocalSites() const { return siteDesk.LocalSites(); }
     // The remote users of a site known here, by key.
@@ -198,7 +204,12 @@ class TService final : private TChatSites, private TSiteNeighbours {
   private:
     // service.cpp: a sign-in the sign-in desk let in, and presence
     void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
-                const std::vector<TAccount>& friends);
+                const TSignInLists& lists);
+    // What a change of who sees whom needs (TShieldNeighbours).
+    void HidePerson(const TAccountEntry& viewer, uint64_t other, bool leaveChats) override;
+    void RevealPerson(const TAccountEntry& viewer, uint64_t other) override {
+        siteDesk.ShowPerson(viewer, other, /*visible=*/true);
+    }
     // What the sites need of the other subsystems (TSiteNeighbours).
     void LeaveChats(TClient& client, const TSite* site, bool accountLeavesSite) override {
         chats.LeaveAllChats(client, site, accountLeavesSite);
@@ -243,6 +254,7 @@ class TService final : private TChatSites, private TSiteNeighbours {
     TChatDesk chats;
     TFriendDesk friendDesk;
     TSiteDesk siteDesk;
+    TShieldDesk shields;
     std::shared_ptr<bool> alive; // lets late answers find the service gone
 };
 

@@ -94,7 +94,8 @@ void TSignInDesk::CheckPassword(uint64_t serial, TStoredAccount data,
     }
     if (id != 0 && signInCache.Knows(id, hash, request.password, now)) {
         guard.Succeeded(id, client.address, now);
-        FinishLogin(serial, id, request, true, data.friends);
+        FinishLogin(serial, id, request, true,
+                    TSignInLists{std::move(data.friends), std::move(data.shield)});
         return;
     }
     if (id == 0) {
@@ -104,13 +105,14 @@ void TSignInDesk::CheckPassword(uint64_t serial, TStoredAccount data,
     }
     std::weak_ptr<bool> desk = alive;
     auto finish = [this, desk, serial, id, request, address = client.address, storedHash = hash,
-                   known = std::move(known), friends = std::move(data.friends)](bool ok) {
+                   known = std::move(known),
+                   lists = TSignInLists{std::move(data.friends), std::move(data.shield)}](bool ok) {
         if (desk.expired())
             return;
         if (ok)
             directory.Remember(known); // it may have left the cache while the check waited
         NoteCheck(id, address, ok, storedHash, request.password, clock.NowMs());
-        FinishLogin(serial, id, request, ok, friends);
+        FinishLogin(serial, id, request, ok, lists);
     };
     TPasswordCheck check{client.address, std::move(hash), request.password, abandoned,
                          std::move(finish)};
@@ -156,7 +158,7 @@ void TSignInDesk::NotePasswordCheck(uint64_t accountId, const std::string& addre
 }
 
 void TSignInDesk::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
-                              bool passwordOk, const std::vector<TAccount>& friends) {
+                              bool passwordOk, const TSignInLists& lists) {
     auto it = signingIn.find(serial);
     if (it == signingIn.end())
         return; // the connection went while its password was checked
@@ -180,7 +182,7 @@ void TSignInDesk::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginR
                {"address", client.address},
                {"transport", client.transport},
                {"sessions", entry->sessions.size() + 1}});
-    accept(client, *entry, request, friends);
+    accept(client, *entry, request, lists);
 }
 
 void TSignInDesk::Prune(int64_t nowMs) {

@@ -63,7 +63,7 @@ class TSignInDesk {
   public:
     // A sign-in whose password was right, for the front to accept.
     using TAcceptFn = std::function<void(TClient&, TAccountEntry&, const TLoginRequest&,
-                                         const std::vector<TAccount>& friends)>;
+                                         const TSignInLists& lists)>;
     TSignInDesk(TDirectory& directory, const TClock& clock, TPasswordVerifier& verifier,
                 TAcceptFn accept);
     ~TSignInDesk();
@@ -86,7 +86,7 @@ class TSignInDesk {
   private:
     void CheckPassword(uint64_t serial, TStoredAccount data, const TLoginRequest& request);
     void FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
-                     bool passwordOk, const std::vector<TAccount>& friends);
+                     bool passwordOk, const TSignInLists& lists);
     // `hash` is the stored one the password was checked against.
     void NoteCheck(uint64_t accountId, const std::string& address, bool matched,
                    std::string_view hash, std::string_view password, int64_t nowMs);

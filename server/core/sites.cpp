@@ -123,7 +123,7 @@ void TSiteDesk::Arrive(TClient& client, TSite& site) {
     link->Entered(site.host, client.account->account);
     if (RemotelyOn(site, client.Id()))
         return; // the site's users already see the account through another node
-    DeliverPresenceToSite(site, PresenceWire(client.account->account, 0, 0), &client);
+    DeliverPresenceToSite(site, PresenceWire(client.account->account, 0, 0), client.Id(), &client);
 }
 
 void TSiteDesk::LeaveSite(TClient& client, TChats chats) {

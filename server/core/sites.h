@@ -116,6 +116,9 @@ class TSiteDesk {
                     const std::string& nick, const std::string& text);
     // Forgets the remote users of `node` ("" = all nodes), telling the sites.
     void DropRemote(const std::string& node);
+    // The viewer's sessions here stop seeing `other` on their sites, as if
+    // it had left, or see it again (a block made or undone).
+    void ShowPerson(const TAccountEntry& viewer, uint64_t other, bool visible);
     std::vector<std::string> LocalSites() const;
     // The remote users of a site known here, by key.
     std::vector<std::string> RemoteKeys(const std::string& host) const;
@@ -158,7 +161,9 @@ class TSiteDesk {
     void TellLeft(TSite& site, const TAccount& account, uint64_t arrival, bool accountStays);
     // An arrival or departure to every local user of a site but `except`;
     // it may wait a moment for others.
-    void DeliverPresenceToSite(TSite& site, const TWireRef& wire, const TClient* except = nullptr);
+    // Those who do not see `subject` (blocked either way) are left out.
+    void DeliverPresenceToSite(TSite& site, const TWireRef& wire, uint64_t subject,
+                               const TClient* except = nullptr);
 
     TDirectory& directory;
     TSiteNeighbours& neighbours;

@@ -44,6 +44,13 @@ bool WillList(const TClient& user, const TSite& site, uint64_t userId) {
     return false;
 }
 
+// Whether a kept line's sender (the lines name them by nick) is ignored or
+// blocked either way.
+bool Shuts(const std::vector<TShieldEntry>& shield, const std::string& nick) {
+    return std::any_of(shield.begin(), shield.end(),
+                       [&](const TShieldEntry& e) { return e.nick == nick; });
+}
+
 } // namespace
 
 void TSiteDesk::StartWelcome(TClient& client, const std::vector<TAccount>* friends) {
@@ -71,7 +78,8 @@ void TSiteDesk::StartWelcome(TClient& client, const std::vector<TAccount>* frien
         // said before it are replayed.
         TPacket p;
         for (const cluster::TKeptLine& line : site->recent) {
-            if (!ReadsLanguage(client.languageMask, line.language))
+            if (!ReadsLanguage(client.languageMask, line.language) ||
+                Shuts(client.account->shield, line.nick))
                 continue;
             ClearPacket(p);
             int length = WriteDatedLine(p, TDatedLineMsg{line.stamp, line.nick, line.text});
@@ -114,8 +122,8 @@ bool TSiteDesk::ListPeople(TClient& client) {
         const bool takeLocal = hasLocal && (!hasOther || local->arrival < other->arrival);
         const TAccount& account = takeLocal ? local->entry->account : other->account;
         w.nextArrival = (takeLocal ? local++->arrival : other++->arrival) + 1;
-        if (account.id == client.Id())
-            continue; // another window of the same account brought it here
+        if (account.id == client.Id() || !client.account->Sees(account.id))
+            continue; // another window of the same account brought it here, or blocked
         if (w.trackListed && !w.listed.insert(account.id).second)
             continue;
         client.sink.Deliver(PresenceWire(account, 0, 0));
@@ -157,6 +165,8 @@ void TSiteDesk::TellLeft(TSite& site, const TAccount& account, uint64_t arrival,
     }
     TWireRef record;
     for (TClient* user : site.users) {
+        if (!user->account->Sees(account.id))
+            continue;
         bool owed = user->Welcoming() && Owed(*user, account.id, arrival);
         if (!accountStays) {
             if (!owed)

@@ -71,6 +71,16 @@ constexpr TMigration MIGRATIONS[] = {
     // Who has this account among their friends, without reading every list;
     // deleting an account (the cascade) needs it too.
     {2, "CREATE INDEX friends_friend ON friends(friend);"},
+    // Whom an account ignores (kind 1) or blocks (kind 2).
+    {3, R"sql(
+CREATE TABLE marks (
+    owner BIGINT NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+    target BIGINT NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+    kind SMALLINT NOT NULL,
+    PRIMARY KEY (owner, target)
+);
+CREATE INDEX marks_target ON marks(target, kind);
+)sql"},
 };
 static_assert(MIGRATIONS[std::size(MIGRATIONS) - 1].version == STORE_SCHEMA_VERSION);
 
@@ -91,6 +101,15 @@ constexpr TPrepared STATEMENTS[] = {
     {"insert_friend", "INSERT INTO friends(owner, friend) VALUES($1, $2) ON CONFLICT DO NOTHING"},
     {"remove_friend", "DELETE FROM friends WHERE owner = $1 AND friend = $2"},
     {"friends", "SELECT friend FROM friends WHERE owner = $1 ORDER BY friend"},
+    {"write_mark", "INSERT INTO marks(owner, target, kind) SELECT $1, $2, $3 "
+                   "WHERE EXISTS (SELECT 1 FROM marks WHERE owner = $1 AND target = $2) "
+                   "OR (SELECT count(*) FROM marks WHERE owner = $1) < $4 "
+                   "ON CONFLICT (owner, target) DO UPDATE SET kind = EXCLUDED.kind"},
+    {"delete_mark", "DELETE FROM marks WHERE owner = $1 AND target = $2"},
+    {"marks", "SELECT m.target, m.kind, a.nick FROM marks m JOIN accounts a ON a.id = m.target "
+              "WHERE m.owner = $1 ORDER BY m.target"},
+    {"blockers", "SELECT m.owner, m.kind, a.nick FROM marks m JOIN accounts a ON a.id = m.owner "
+                 "WHERE m.target = $1 AND m.kind = 2 ORDER BY m.owner"},
     {"drop_call", "DELETE FROM kept_calls WHERE target = $1 AND caller = $2"},
     {"add_call", "INSERT INTO kept_calls(target, caller, caller_nick, message, link) "
                  "VALUES($1, $2, $3, $4, $5)"},
@@ -502,6 +521,37 @@ std::vector<uint64_t> TPgStore::Friends(uint64_t owner) {
     for (int row = 0; r.Ok() && row < r.Rows(); ++row)
         out.push_back(uint64_t(r.Int(row, 0)));
     return out;
+}
+
+bool TPgStore::WriteMark(uint64_t owner, uint64_t target, uint8_t kind, int bound) {
+    TLease lease(*this);
+    TResult r = lease.Run("write_mark",
+                          TParams().Int(int64_t(owner)).Int(int64_t(target)).Int(kind).Int(bound));
+    return r.Ok() && r.Changed() == 1;
+}
+
+bool TPgStore::DeleteMark(uint64_t owner, uint64_t target) {
+    TLease lease(*this);
+    return lease.Run("delete_mark", TParams().Int(int64_t(owner)).Int(int64_t(target))).Ok();
+}
+
+namespace {
+std::vector<TMark> MarkRows(const TResult& r) {
+    std::vector<TMark> out;
+    for (int row = 0; r.Ok() && row < r.Rows(); ++row)
+        out.push_back(TMark{uint64_t(r.Int(row, 0)), uint8_t(r.Int(row, 1)), r.Text(row, 2)});
+    return out;
+}
+} // namespace
+
+std::vector<TMark> TPgStore::Marks(uint64_t owner) {
+    TLease lease(*this);
+    return MarkRows(lease.Run("marks", TParams().Int(int64_t(owner))));
+}
+
+std::vector<TMark> TPgStore::BlockersOf(uint64_t target) {
+    TLease lease(*this);
+    return MarkRows(lease.Run("blockers", TParams().Int(int64_t(target))));
 }
 
 bool TPgStore::KeepCall(const TKeptCall& call) {

@@ -29,6 +29,8 @@ class TPgStore final : public TStore {
     std::vector<TAccount> AllAccounts() override;
     bool RemoveFriend(uint64_t owner, uint64_t friendId) override;
     std::vector<uint64_t> Friends(uint64_t owner) override;
+    std::vector<TMark> Marks(uint64_t owner) override;
+    std::vector<TMark> BlockersOf(uint64_t target) override;
     bool KeepCall(const TKeptCall& call) override;
     std::vector<TKeptCall> TakeCalls(uint64_t target) override;
 
@@ -39,6 +41,8 @@ class TPgStore final : public TStore {
                                 int language, uint64_t& id) override;
     bool WriteProfile(uint64_t id, char gender, int language, const std::string& newHash) override;
     bool InsertFriend(uint64_t owner, uint64_t friendId) override;
+    bool WriteMark(uint64_t owner, uint64_t target, uint8_t kind, int bound) override;
+    bool DeleteMark(uint64_t owner, uint64_t target) override;
 
   private:
     explicit TPgStore(std::string address) : address(std::move(address)) {}

@@ -78,6 +78,17 @@ CREATE TABLE kept_calls (
 CREATE INDEX kept_calls_target ON kept_calls(target);
 )sql";
 
+// Whom an account ignores (kind 1) or blocks (kind 2).
+const char* const SCHEMA_MARKS = R"sql(
+CREATE TABLE marks (
+    owner INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+    target INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+    kind INTEGER NOT NULL,
+    PRIMARY KEY (owner, target)
+) WITHOUT ROWID;
+CREATE INDEX marks_target ON marks(target, kind);
+)sql";
+
 constexpr const char* ACCOUNT_COLUMNS = "SELECT id, nick, gender, language, password_hash "
                                         "FROM accounts ";
 
@@ -93,6 +104,7 @@ constexpr TMigration MIGRATIONS[] = {
     // Who has this account among their friends, without reading every list;
     // deleting an account (the cascade) needs it too.
     {2, "CREATE INDEX friends_friend ON friends(friend);"},
+    {3, SCHEMA_MARKS},
 };
 static_assert(MIGRATIONS[std::size(MIGRATIONS) - 1].version == STORE_SCHEMA_VERSION);
 
@@ -265,6 +277,45 @@ std::vector<uint64_t> TSqliteStore::Friends(uint64_t owner) {
     s.Bind(1, int64_t(owner));
     while (s.Step() == SQLITE_ROW)
         out.push_back(uint64_t(s.Int(0)));
+    return out;
+}
+
+bool TSqliteStore::WriteMark(uint64_t owner, uint64_t target, uint8_t kind, int bound) {
+    std::lock_guard hold(lock);
+    TStatement s(db, "INSERT INTO marks(owner, target, kind) SELECT ?1, ?2, ?3 "
+                     "WHERE EXISTS (SELECT 1 FROM marks WHERE owner = ?1 AND target = ?2) "
+                     "OR (SELECT count(*) FROM marks WHERE owner = ?1) < ?4 "
+                     "ON CONFLICT(owner, target) DO UPDATE SET kind = excluded.kind");
+    s.Bind(1, int64_t(owner)).Bind(2, int64_t(target)).Bind(3, int64_t(kind)).Bind(4, bound);
+    return s.Step() == SQLITE_DONE && sqlite3_changes(db) == 1;
+}
+
+bool TSqliteStore::DeleteMark(uint64_t owner, uint64_t target) {
+    std::lock_guard hold(lock);
+    TStatement s(db, "DELETE FROM marks WHERE owner = ? AND target = ?");
+    s.Bind(1, int64_t(owner)).Bind(2, int64_t(target));
+    return s.Step() == SQLITE_DONE;
+}
+
+std::vector<TMark> TSqliteStore::Marks(uint64_t owner) {
+    std::lock_guard hold(lock);
+    std::vector<TMark> out;
+    TStatement s(db, "SELECT m.target, m.kind, a.nick FROM marks m JOIN accounts a ON a.id = "
+                     "m.target WHERE m.owner = ? ORDER BY m.target");
+    s.Bind(1, int64_t(owner));
+    while (s.Step() == SQLITE_ROW)
+        out.push_back(TMark{uint64_t(s.Int(0)), uint8_t(s.Int(1)), s.Text(2)});
+    return out;
+}
+
+std::vector<TMark> TSqliteStore::BlockersOf(uint64_t target) {
+    std::lock_guard hold(lock);
+    std::vector<TMark> out;
+    TStatement s(db, "SELECT m.owner, m.kind, a.nick FROM marks m JOIN accounts a ON a.id = "
+                     "m.owner WHERE m.target = ? AND m.kind = 2 ORDER BY m.owner");
+    s.Bind(1, int64_t(target));
+    while (s.Step() == SQLITE_ROW)
+        out.push_back(TMark{uint64_t(s.Int(0)), uint8_t(s.Int(1)), s.Text(2)});
     return out;
 }
 

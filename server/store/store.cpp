@@ -139,4 +139,12 @@ bool TStore::AddFriend(uint64_t owner, uint64_t friendId) {
     return InsertFriend(owner, friendId);
 }
 
+bool TStore::SetMark(uint64_t owner, uint64_t target, uint8_t kind) {
+    if (kind > STORED_BLOCK || owner == target || !FindAccountById(target))
+        return false;
+    if (kind == 0)
+        return DeleteMark(owner, target);
+    return WriteMark(owner, target, kind, MAX_MARKS);
+}
+
 } // namespace navlet::server

@@ -18,9 +18,10 @@
 
 namespace navlet::server {
 
-inline constexpr int STORE_SCHEMA_VERSION = 2;
+inline constexpr int STORE_SCHEMA_VERSION = 3;
 inline constexpr int MAX_FRIENDS = 100;
 inline constexpr int MAX_KEPT_CALLS = 5; // per account; the oldest gives way
+inline constexpr int MAX_MARKS = 1000;   // people one account ignores or blocks
 
 // Languages are the 13 of the bar's filter menu (1 to 13); 0 = any other.
 inline constexpr int MAX_LANGUAGE = 13;
@@ -39,6 +40,17 @@ struct TKeptCall {
     std::string callerNick;
     std::string message;
     std::string link; // the caller's page when the call was made
+};
+
+// Another account as one account marked it: ignored (1) or blocked (2),
+// the numbers of the bar's mark message.
+inline constexpr uint8_t STORED_IGNORE = 1;
+inline constexpr uint8_t STORED_BLOCK = 2;
+struct TMark {
+    uint64_t other = 0;
+    uint8_t kind = STORED_IGNORE;
+    std::string nick; // the other's
+    bool operator==(const TMark&) const = default;
 };
 
 // The nick and password rules and FoldCase, the comparison of nicks and
@@ -92,6 +104,15 @@ class TStore {
     virtual bool RemoveFriend(uint64_t owner, uint64_t friendId) = 0;
     virtual std::vector<uint64_t> Friends(uint64_t owner) = 0;
 
+    // Sets the owner's mark on `target`, or with kind 0 removes it. False
+    // when the target does not exist or is the owner, or when a new mark
+    // finds MAX_MARKS already (changing a mark always fits).
+    bool SetMark(uint64_t owner, uint64_t target, uint8_t kind);
+    // The owner's marks, by the other's id.
+    virtual std::vector<TMark> Marks(uint64_t owner) = 0;
+    // Those who block `target`, by id (kind STORED_BLOCK).
+    virtual std::vector<TMark> BlockersOf(uint64_t target) = 0;
+
     // Keeps a call; a newer call of the same caller replaces the older one, and
     // past MAX_KEPT_CALLS the oldest is dropped.
     virtual bool KeepCall(const TKeptCall& call) = 0;
@@ -115,6 +136,10 @@ class TStore {
     virtual bool WriteProfile(uint64_t id, char gender, int language,
                               const std::string& newHash) = 0;
     virtual bool InsertFriend(uint64_t owner, uint64_t friendId) = 0;
+    // Inserts or changes the mark when the owner has fewer than `bound`
+    // others marked or already marks the target.
+    virtual bool WriteMark(uint64_t owner, uint64_t target, uint8_t kind, int bound) = 0;
+    virtual bool DeleteMark(uint64_t owner, uint64_t target) = 0;
 };
 
 } // namespace navlet::server

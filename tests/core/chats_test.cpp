@@ -377,19 +377,39 @@ TEST_F(ChatsViewTest, EachCallShowsItsOwnWordsAtOnceOnTheCallersOneLine) {
     b().LookingForYouReceived(TLookingForYouMsg{true, "ann", "100% hi", "http://a"});
     EXPECT_EQ(b().msgQueue.front().text, "ann is looking for you with this message: \"100% hi\"");
     b().PostMsg(mkNotice, 0, "meanwhile");
-    tk.time.Advance(3500); // the notice is on show now
+    // The call's words had their whole turn once the notice is on show.
+    for (int i = 0; i < 1000 && b().msgQueue.front().kind != mkNotice; ++i)
+        tk.time.Advance(50);
+    ASSERT_EQ(b().msgQueue.front().text, "meanwhile");
     b().LookingForYouReceived(TLookingForYouMsg{false, "ann", "bye", "http://b"});
     const TMsgLine& front = b().msgQueue.front();
     EXPECT_EQ(front.text, "ann was looking for you with this message: \"bye\"");
     EXPECT_EQ(front.kind, mkInvite);
     EXPECT_EQ(front.link, "http://b");
-    // A call without words after one with words says so, on the same line.
+    // A call without words right after one with words keeps those words on
+    // show for their whole turn, then says so on the same line.
     b().SearchAnswerReceived(TSearchAnswerMsg{-1, "ann", "http://c"});
-    int calls = 0;
-    for (const TMsgLine& line : b().msgQueue)
-        calls += line.user == "ann";
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(b().msgQueue.front().text, "ann is looking for you!");
+    b().SearchAnswerReceived(TSearchAnswerMsg{-1, "ann", "http://d"});
+    const auto annsLines = [this] {
+        std::vector<TMsgLine> lines;
+        for (const TMsgLine& line : b().msgQueue)
+            if (line.user == "ann")
+                lines.push_back(line);
+        return lines;
+    };
+    ASSERT_EQ(annsLines().size(), 1u);
+    EXPECT_EQ(b().msgQueue.front().text, "ann was looking for you with this message: \"bye\"");
+    EXPECT_EQ(b().msgQueue.front().link, "http://d");
+    tk.time.Advance(60000); // its turn ends
+    ASSERT_EQ(annsLines().size(), 1u);
+    EXPECT_EQ(annsLines()[0].text, "ann is looking for you!");
+    EXPECT_TRUE(annsLines()[0].laterCalls.empty());
+    // Words that had their turn give way at once.
+    b().LookingForYouReceived(TLookingForYouMsg{true, "ann", "again", "http://e"});
+    b().LookingForYouReceived(TLookingForYouMsg{true, "ann", "and again", "http://e"});
+    EXPECT_EQ(b().msgQueue.front().text, "ann is looking for you with this message: \"again\"");
+    tk.time.Advance(60000);
+    EXPECT_EQ(annsLines()[0].text, "ann is looking for you with this message: \"and again\"");
 }
 
 TEST_F(ChatsViewTest, TypingRefusesWhatTheCodePageCannotHoldAndSaysWhenTheLineIsFull) {

@@ -98,7 +98,8 @@ TEST_F(FormMenusTest, ConstructionBuildsTheThreeMenusWithTheirIds) {
 
     EXPECT_EQ(CaptionsOf(*b.usersMenu->handle),
               (std::vector<std::string>{"View Profile", "Invite in a new private chat",
-                                        "Invite in this private chat", "Add to friendlist"}));
+                                        "Invite in this private chat", "Add to friendlist", "",
+                                        "Ignore this user", "Block this user"}));
     EXPECT_EQ(b.usersMenu->Item(104), nullptr);
     EXPECT_EQ(b.usersMenu->Item(105)->caption, "Add to friendlist");
 }

@@ -81,6 +81,15 @@ TEST(Messages, EveryLayoutRoundTrips) {
         EXPECT_EQ(gotCall.message, "call me");
         EXPECT_EQ(gotCall.link, "example.net/x");
 
+        // A nick is cut to its field, and the length counts what was written.
+        TMarkMsg mark{0x0102030405060708ULL, MARK_BLOCKED, "a_nick_too_long_"};
+        TPacket markWire = Delivered(MSG_MARK, k, [&](TPacket& p) { return WriteMark(p, mark); });
+        EXPECT_EQ(markWire.Length(), 26 + 15);
+        TMarkMsg gotMark = ReadMark(markWire);
+        EXPECT_EQ(gotMark.user, mark.user);
+        EXPECT_EQ(gotMark.mark, MARK_BLOCKED);
+        EXPECT_EQ(gotMark.nick, "a_nick_too_long");
+
         uint8_t bytes[MAX_UPDATE_CHUNK];
         for (int i = 0; i < MAX_UPDATE_CHUNK; ++i)
             bytes[i] = uint8_t(i * 7);

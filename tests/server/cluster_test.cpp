@@ -265,6 +265,54 @@ TEST_F(Cluster, SearchesAndCallsReachTheOtherNode) {
     EXPECT_EQ(ReadLookingForYou(p).message, "later");
 }
 
+bool MarkChange(TTestClient& from, uint8_t type, UserId who, uint8_t operation) {
+    TPacket p;
+    ClearPacket(p);
+    return from.Send(p, BuildMarkChange(p, who, operation), type);
+}
+
+// A block made on one node holds on the other: each stops seeing the other
+// there, the blocked user's search says "not online", the blocker's lines
+// pass it by; an ignore made there mutes the other way round for the
+// ignorer alone; unblocking shows them to each other again.
+TEST_F(Cluster, IgnoreAndBlockHoldAcrossNodes) {
+    StartBoth();
+    TTestClient alice, bob, carol;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "example.com"));
+    ASSERT_TRUE(carol.Connect(b.Port()) && carol.Login("carol", "pw", "example.com", ~0u));
+    EXPECT_TRUE(SeesPresence(bob, "alice"));
+    EXPECT_TRUE(SeesPresence(alice, "carol"));
+    std::this_thread::sleep_for(TEST_BEAT * 2); // both nodes counted alive
+    bob.Drain();
+
+    ASSERT_TRUE(MarkChange(alice, REQ_BLOCK_CHANGE, bob.Id(), MARK_SET));
+    EXPECT_TRUE(SeesLeft(bob, alice.Id()));
+    EXPECT_TRUE(SeesLeft(alice, bob.Id()));
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(bob.Send(p, BuildFindUser(p, "alice"), REQ_FIND_USER));
+    ASSERT_TRUE(bob.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
+    EXPECT_EQ(ReadSearchAnswer(p).result, SEARCH_NOT_ONLINE);
+    ASSERT_TRUE(SayPublic(alice, "not for bob"));
+    EXPECT_TRUE(SeesLine(carol, "not for bob"));
+    EXPECT_FALSE(SeesLine(bob, "not for bob", 500));
+
+    // carol, on node b, ignores alice: alice's lines reach bob's node for
+    // nobody now, and carol's still reach alice.
+    ASSERT_TRUE(MarkChange(carol, REQ_IGNORE_CHANGE, alice.Id(), MARK_SET));
+    ASSERT_TRUE(carol.WaitFor(MSG_MARK, p, SETTLE_MS));
+    EXPECT_EQ(ReadMark(p).mark, MARK_IGNORED);
+    ASSERT_TRUE(SayPublic(alice, "muted"));
+    ASSERT_TRUE(SayPublic(carol, "from carol"));
+    EXPECT_TRUE(SeesLine(alice, "from carol"));
+    EXPECT_FALSE(SeesLine(carol, "muted", 500));
+
+    ASSERT_TRUE(MarkChange(alice, REQ_BLOCK_CHANGE, bob.Id(), MARK_CLEAR));
+    EXPECT_TRUE(SeesPresence(bob, "alice"));
+    EXPECT_TRUE(SeesPresence(alice, "bob"));
+}
+
 bool Invite(TTestClient& from, UserId who, ChatId chat) {
     TPacket p;
     ClearPacket(p);

@@ -148,9 +148,10 @@ class ChatDeskTest : public ::testing::Test {
     std::vector<std::unique_ptr<TSignedIn>> people;
 };
 
-// Public and private lines share one budget per session; blank lines cost
-// nothing, and a line goes on with its control characters blanked.
-TEST_F(ChatDeskTest, LinesOfASessionShareOneBudget) {
+// Public and private lines share one budget per account, whatever window
+// says them; blank lines cost nothing, and a line goes on with its control
+// characters blanked.
+TEST_F(ChatDeskTest, LinesOfAnAccountShareOneBudgetAcrossItsWindows) {
     TClient& alice = SignIn(1, "alice");
     TClient& bob = SignIn(2, "bob");
     EXPECT_NE(alice.chatKey, 0u);
@@ -174,6 +175,21 @@ TEST_F(ChatDeskTest, LinesOfASessionShareOneBudget) {
     Say(alice, chat, "six");
     EXPECT_EQ(SinkOf(bob).Take(MSG_CHAT_LINE).size(), 1u);
     EXPECT_EQ(sites.publicLines.back(), "bob: bob's own budget");
+
+    // Another window of alice finds the budget spent as well.
+    TWindow second;
+    second.client.account = alice.account;
+    second.client.serial = 99;
+    second.client.site = &site;
+    alice.account->sessions.push_back(&second.client);
+    desk.SignedIn(second.client);
+    const size_t said = sites.publicLines.size();
+    Say(second.client, 0, "from the second window");
+    EXPECT_EQ(sites.publicLines.size(), said);
+    clock.Advance(500);
+    Say(second.client, 0, "refilled");
+    EXPECT_EQ(sites.publicLines.back(), "alice: refilled");
+    std::erase(alice.account->sessions, &second.client);
 }
 
 // Only the holder of a chat key opens a chat under it; a member says lines

@@ -37,6 +37,7 @@ std::vector<TNodeEnvelope> OneOfEachKind() {
         {"", TSessionRecord{"dave", 4, ""}},
         {"", TSiteUsersRecord{0}},
         {NODE, TFriendState{{5, 'm', "bob"}, true}},
+        {NODE, TMarkChange{{5, 'm', "bob"}, {6, 'f', "ann"}, 2}},
     };
 }
 
@@ -98,6 +99,8 @@ TEST(NodeMessages, FieldsOutsideTheirRulesAreRefused) {
         {"too many sessions", {"", TWhereRecord{MAX_WHERE_COUNT + 1, 1, 2}}},
         {"no date", {"", TKeptLine{std::nan(""), 0, "bob", "hi"}}},
         {"endless date", {"", TKeptLine{INFINITY, 0, "bob", "hi"}}},
+        {"unknown mark", {NODE, TMarkChange{{5, 'm', "bob"}, {6, 'f', "ann"}, 3}}},
+        {"marking oneself", {NODE, TMarkChange{{5, 'm', "bob"}, {5, 'm', "bob"}, 1}}},
     };
     for (const auto& [why, message] : bad) {
         TNodeEnvelope back;

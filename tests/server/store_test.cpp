@@ -152,6 +152,60 @@ TEST_P(StoreTest, FriendsRefuseSelfAndUnknownAccounts) {
     EXPECT_FALSE(store->RemoveFriend(a, b));
 }
 
+// One mark per pair, changed in place; at most MAX_MARKS others, and a
+// change of a mark already held always fits. Who blocks whom reads back
+// from either side.
+TEST_P(StoreTest, MarksAreOnePerPairAndBounded) {
+    const uint64_t owner = Add("owner"), other = Add("other");
+    EXPECT_FALSE(store->SetMark(owner, owner, STORED_IGNORE));
+    EXPECT_FALSE(store->SetMark(owner, 99999, STORED_IGNORE));
+    EXPECT_FALSE(store->SetMark(owner, other, 3));
+    ASSERT_TRUE(store->SetMark(owner, other, STORED_IGNORE));
+    ASSERT_TRUE(store->SetMark(owner, other, STORED_BLOCK));
+    EXPECT_EQ(store->Marks(owner), (std::vector<TMark>{{other, STORED_BLOCK, "other"}}));
+    EXPECT_EQ(store->BlockersOf(other), (std::vector<TMark>{{owner, STORED_BLOCK, "owner"}}));
+    EXPECT_TRUE(store->Marks(other).empty());
+
+    // Accounts made without hashing each password: the bound is what counts.
+    const std::string hash = HashPassword("pw");
+    std::vector<uint64_t> many;
+    for (int i = 1; i < MAX_MARKS + 1; ++i) {
+        TAccount a;
+        ASSERT_EQ(store->AddAccountHashed("m" + std::to_string(i), hash, 'x', 0, &a),
+                  TAddAccountResult::Added);
+        many.push_back(a.id);
+    }
+    for (int i = 0; i < MAX_MARKS - 1; ++i)
+        ASSERT_TRUE(store->SetMark(owner, many[size_t(i)], STORED_IGNORE)) << i;
+    EXPECT_FALSE(store->SetMark(owner, many.back(), STORED_IGNORE));
+    EXPECT_TRUE(store->SetMark(owner, other, STORED_IGNORE)); // held already
+    EXPECT_TRUE(store->SetMark(owner, many.front(), 0));
+    EXPECT_TRUE(store->SetMark(owner, many.back(), STORED_BLOCK));
+    EXPECT_EQ(store->Marks(owner).size(), size_t(MAX_MARKS));
+    EXPECT_TRUE(store->BlockersOf(other).empty());
+}
+
+// A store of the schema before the marks gets their table and keeps its accounts.
+TEST_P(StoreTest, AVersionTwoStoreGetsTheMarks) {
+    const uint64_t a = Add("a"), b = Add("b");
+    store.reset();
+    if (Postgres()) {
+        ASSERT_TRUE(ClusterServices()->PostgresExec(
+            "DROP TABLE marks; UPDATE navlet_schema SET version = 2"));
+    } else {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(location.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_exec(db, "DROP TABLE marks; PRAGMA user_version=2", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        sqlite3_close(db);
+    }
+    store = Open();
+    ASSERT_TRUE(store);
+    EXPECT_TRUE(store->SetMark(a, b, STORED_IGNORE));
+    EXPECT_EQ(store->Marks(a).size(), 1u);
+}
+
 TEST_P(StoreTest, KeptCallsAreBoundedAndOnePerCaller) {
     uint64_t target = Add("target");
     for (int i = 0; i < 8; ++i)
@@ -222,7 +276,7 @@ TEST_P(StoreTest, AVersionOneStoreIsUpgradedInPlaceOnceKeepingEveryRow) {
         ASSERT_TRUE(store->KeepCall({carol, alice, "Alice", "caff\xe8", "www.example.com"}));
         store.reset();
         ASSERT_TRUE(services->PostgresExec(
-            "DROP INDEX friends_friend; UPDATE navlet_schema SET version = 1"));
+            "DROP TABLE marks; DROP INDEX friends_friend; UPDATE navlet_schema SET version = 1"));
     } else {
         std::filesystem::copy_file(NAVLET_STORE_V1_FIXTURE, location,
                                    std::filesystem::copy_options::overwrite_existing);

@@ -334,6 +334,18 @@ void Read(TReader& r, TFriendState& m) {
     m.online = online == 1;
 }
 
+void Write(TWriter& w, const TMarkChange& m) {
+    Write(w, m.owner);
+    Write(w, m.target);
+    w.U8(m.mark);
+}
+void Read(TReader& r, TMarkChange& m) {
+    Read(r, m.owner);
+    Read(r, m.target);
+    m.mark = r.U8();
+    r.Check(m.mark <= 2 && m.owner.id != m.target.id);
+}
+
 void Write(TWriter& w, const TPresenceRecord& m) {
     Write(w, m.user);
 }

@@ -157,6 +157,16 @@ struct TFriendState {
     bool operator==(const TFriendState&) const = default;
 };
 
+// On the operator channel: `owner` marked `target` (0 none, 1 ignores,
+// 2 blocks); each node changes the two accounts as it holds them and what
+// its sessions of them see.
+struct TMarkChange {
+    TUserRecord owner;
+    TUserRecord target;
+    uint8_t mark = 0;
+    bool operator==(const TMarkChange&) const = default;
+};
+
 // Kept in navlet:presence:HOST, by NODE:ACCOUNT.
 struct TPresenceRecord {
     TUserRecord user;
@@ -197,7 +207,7 @@ using TNodeMessage =
     std::variant<TSiteEntered, TSiteLeft, TSiteLine, TInvite, TInviteFailed, TChatJoined, TChatLine,
                  TChatLeft, TTrim, TCall, TOperatorCount, TOperatorLine, TOperatorKick,
                  TPresenceRecord, TKeptLine, TWhereRecord, TSessionRecord, TSiteUsersRecord,
-                 TFriendState>; // new kinds go last: a kind's byte never changes
+                 TFriendState, TMarkChange>; // new kinds go last: a kind's byte never changes
 
 // A receiver of node messages visits them with one overload per kind it
 // handles and TIgnoreKinds for those it lets pass. There is no catch-all,
