@@ -298,22 +298,22 @@ bool TSqliteStore::DeleteMark(uint64_t owner, uint64_t target) {
 }
 
 std::vector<TMark> TSqliteStore::Marks(uint64_t owner) {
-    std::lock_guard hold(lock);
-    std::vector<TMark> out;
-    TStatement s(db, "SELECT m.target, m.kind, a.nick FROM marks m JOIN accounts a ON a.id = "
-                     "m.target WHERE m.owner = ? ORDER BY m.target");
-    s.Bind(1, int64_t(owner));
-    while (s.Step() == SQLITE_ROW)
-        out.push_back(TMark{uint64_t(s.Int(0)), uint8_t(s.Int(1)), s.Text(2)});
-    return out;
+    return ReadMarks("SELECT m.target, m.kind, a.nick FROM marks m JOIN accounts a ON a.id = "
+                     "m.target WHERE m.owner = ? ORDER BY m.target",
+                     owner);
 }
 
 std::vector<TMark> TSqliteStore::BlockersOf(uint64_t target) {
+    return ReadMarks("SELECT m.owner, m.kind, a.nick FROM marks m JOIN accounts a ON a.id = "
+                     "m.owner WHERE m.target = ? AND m.kind = 2 ORDER BY m.owner",
+                     target);
+}
+
+std::vector<TMark> TSqliteStore::ReadMarks(const char* sql, uint64_t account) {
     std::lock_guard hold(lock);
     std::vector<TMark> out;
-    TStatement s(db, "SELECT m.owner, m.kind, a.nick FROM marks m JOIN accounts a ON a.id = "
-                     "m.owner WHERE m.target = ? AND m.kind = 2 ORDER BY m.owner");
-    s.Bind(1, int64_t(target));
+    TStatement s(db, sql);
+    s.Bind(1, int64_t(account));
     while (s.Step() == SQLITE_ROW)
         out.push_back(TMark{uint64_t(s.Int(0)), uint8_t(s.Int(1)), s.Text(2)});
     return out;

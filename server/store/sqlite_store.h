@@ -36,6 +36,8 @@ class TSqliteStore final : public TStore {
   private:
     explicit TSqliteStore(sqlite3* db) : db(db) {}
     bool Exec(const char* sql);
+    // Marks read by `sql`, whose one parameter is `account`: the other side, the kind, its nick.
+    std::vector<TMark> ReadMarks(const char* sql, uint64_t account);
     // PRAGMA user_version; -1 when it cannot be read.
     int64_t SchemaVersion();
     bool Migrate(std::string& error);

@@ -79,4 +79,24 @@ class ChatsTest : public BarTest {
     }
 };
 
+// Signed in as "me" on a site where Alice (21) and bob (22) are too.
+class AliceAndBobTest : public ChatsTest {
+  protected:
+    static constexpr UserId ALICE = 21;
+    static constexpr UserId BOB = 22;
+
+    void SetUp() override {
+        ChatsTest::SetUp();
+        SignIn("me");
+        Presence(ALICE, "Alice", 'f');
+        Presence(BOB, "bob");
+    }
+    // Selects `nick` in the site's list, as a click on it does.
+    void Select(const std::string& nick) {
+        for (int i = 0; i < b().lvUsers.Count(); ++i)
+            if (b().lvUsers.Item(i).caption == nick)
+                b().lvUsers.SetSelected(i);
+    }
+};
+
 } // namespace navlet::testing

@@ -6,27 +6,20 @@
 namespace navlet::testing {
 namespace {
 
-constexpr UserId ALICE = 21;
-constexpr UserId BOB = 22;
 constexpr uint16_t IGNORE_ITEM = 106;
 constexpr uint16_t BLOCK_ITEM = 107;
 
-class MarksTest : public ChatsTest {
+class MarksTest : public AliceAndBobTest {
   protected:
     void SetUp() override {
-        ChatsTest::SetUp();
-        SignIn("me");
-        Presence(ALICE, "Alice", 'f');
-        Presence(BOB, "bob");
+        AliceAndBobTest::SetUp();
         Socket().ClearSent();
     }
     // Opens the users menu on `nick`, choosing `choice`; the captions and
     // enabled states of its ignore and block items as shown.
     std::vector<std::pair<std::string, bool>> UsersMenu(const std::string& nick,
                                                         int16_t choice = 0) {
-        for (int i = 0; i < b().lvUsers.Count(); ++i)
-            if (b().lvUsers.Item(i).caption == nick)
-                b().lvUsers.SetSelected(i);
+        Select(nick);
         tk.menus.choices = {choice};
         bool handled = false;
         b().lvUsersPopup(4, 30, handled);

@@ -6,23 +6,8 @@
 namespace navlet::testing {
 namespace {
 
-constexpr UserId ALICE = 21;
-constexpr UserId BOB = 22;
-
-class PeopleActionsTest : public ChatsTest {
+class PeopleActionsTest : public AliceAndBobTest {
   protected:
-    void SetUp() override {
-        ChatsTest::SetUp();
-        SignIn("me");
-        Presence(ALICE, "Alice", 'f');
-        Presence(BOB, "bob");
-    }
-
-    void Select(const std::string& nick) {
-        for (int i = 0; i < b().lvUsers.Count(); ++i)
-            if (b().lvUsers.Item(i).caption == nick)
-                b().lvUsers.SetSelected(i);
-    }
     // Opens the users menu on `nick` choosing `choice` and returns the
     // enabled state of the four items as the menu showed them.
     std::vector<bool> OpenUsersMenu(const std::string& nick, int16_t choice = 0) {

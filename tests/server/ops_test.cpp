@@ -19,6 +19,7 @@
 
 #include <httplib.h>
 
+#include "tests/server/child_process.h"
 #include "tests/server/log_lines.h"
 #include "tests/server/test_client.h"
 
@@ -34,18 +35,9 @@ const char* const RESTART = "The server is restarting: I'll be back in a moment.
 
 // Runs PROGRAM ARGS... and returns its exit code (-1 when it did not exit).
 int RunTool(const std::vector<std::string>& args) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
+    const pid_t pid = navlet::server::testing::SpawnProgram(args);
+    if (pid < 0)
+        return -1;
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -60,19 +52,7 @@ class TServerProcess {
                                          "--listen",           "127.0.0.1:0", "--web",
                                          "127.0.0.1:0",        "--admin",     "127.0.0.1:0"};
         args.insert(args.end(), extra.begin(), extra.end());
-        pid = ::fork();
-        if (pid == 0) {
-            int out = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 1);
-            ::dup2(out, 2);
-            std::vector<char*> argv;
-            for (const std::string& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
+        pid = navlet::server::testing::SpawnProgram(args, logPath.string());
     }
     ~TServerProcess() {
         if (pid > 0 && !exited) {

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/server/child_process.h"
 #include "tests/server/log_lines.h"
 
 namespace {
@@ -37,22 +38,8 @@ class TChild {
   public:
     TChild(const std::vector<std::string>& args, const std::string& stderrPath,
            const std::vector<std::string>& env = {}) {
-        pid = ::fork();
-        if (pid != 0)
-            return;
-        int out = ::open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(out, 2);
-        ::unsetenv("NAVLET_REDIS_PASSWORD");
-        for (const std::string& e : env)
-            ::putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
+        pid =
+            navlet::server::testing::SpawnProgram(args, stderrPath, env, {"NAVLET_REDIS_PASSWORD"});
     }
     ~TChild() {
         if (pid > 0) {
