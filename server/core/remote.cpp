@@ -85,21 +85,15 @@ void TSiteDesk::PublicLine(TClient& client, const std::string& text) {
     if (!site)
         return;
     const TAccount& sender = client.account->account;
-    TPacket p;
-    ClearPacket(p);
-    TChatLineMsg line;
-    line.address = MakeChatAddress(sender.id, 0);
-    line.text = text;
-    int length = WriteChatLine(p, line);
-    TWireRef wire = EncodeWire(p, length, MSG_CHAT_LINE);
+    // Encoded once; each receiver queues a reference to it, which costs no
+    // allocation (a session's output buffer is one of the server's spares).
+    TWireRef wire = ChatLineWire(sender.id, text);
     for (TClient* other : site->users) {
         if (other != &client && ReadsLanguage(other->languageMask, sender.language))
             other->sink.Deliver(wire);
     }
     link->PublicLine(site->host, sender.id, sender.language, sender.nick, text);
-    site->recent.push_back(TPublicLine{clock.NowUtcDays(), sender.nick, text, sender.language});
-    while (site->recent.size() > limits.recentLines)
-        site->recent.pop_front();
+    KeepRecent(*site, sender.nick, text, sender.language);
 }
 
 void TSiteDesk::RemoteLine(const std::string& host, uint64_t senderId, int language,
@@ -108,18 +102,35 @@ void TSiteDesk::RemoteLine(const std::string& host, uint64_t senderId, int langu
     if (it == sites.end())
         return;
     TSite& site = *it->second;
-    TPacket p;
-    ClearPacket(p);
-    TChatLineMsg line;
-    line.address = MakeChatAddress(senderId, 0);
-    line.text = text;
-    TWireRef wire = EncodeWire(p, WriteChatLine(p, line), MSG_CHAT_LINE);
+    TWireRef wire = ChatLineWire(senderId, text);
     for (TClient* user : site.users)
         if (ReadsLanguage(user->languageMask, language))
             user->sink.Deliver(wire);
-    site.recent.push_back(TPublicLine{clock.NowUtcDays(), nick, text, language});
-    while (site.recent.size() > limits.recentLines)
+    KeepRecent(site, nick, text, language);
+}
+
+TWireRef TSiteDesk::ChatLineWire(uint64_t senderId, const std::string& text) {
+    TPacket p;
+    ClearPacket(p);
+    int length = WriteChatLine(p, MakeChatAddress(senderId, 0), CHAT_PLAIN, text);
+    return EncodeWire(p, length, MSG_CHAT_LINE);
+}
+
+void TSiteDesk::KeepRecent(TSite& site, const std::string& nick, const std::string& text,
+                           int language) {
+    if (limits.recentLines == 0)
+        return;
+    // The oldest line makes room for the newest, its strings reused.
+    TPublicLine line;
+    if (site.recent.size() >= limits.recentLines) {
+        line = std::move(site.recent.front());
         site.recent.pop_front();
+    }
+    line.stamp = clock.NowUtcDays();
+    line.nick.assign(nick);
+    line.text.assign(text);
+    line.language = language;
+    site.recent.push_back(std::move(line));
 }
 
 void TSiteDesk::DropRemote(const std::string& node) {

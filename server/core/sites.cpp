@@ -19,11 +19,6 @@ std::string SiteHostOf(std::string_view url) {
     return hostText ? host : std::string();
 }
 
-bool ReadsLanguage(uint32_t mask, int language) {
-    int bit = (language >= 1 && language <= MAX_LANGUAGE) ? language - 1 : 31;
-    return (mask >> bit) & 1u;
-}
-
 TSiteDesk::TSiteDesk(TDirectory& directory, TSiteNeighbours& neighbours, TClusterLink& link,
                      const TClock& clock, TBannerSet banners, TLimits limits)
     : directory(directory), neighbours(neighbours), link(&link), clock(clock),

@@ -48,7 +48,11 @@ TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKe
 
 // Whether a receiver's language mask lets through a sender's profile
 // language: bit k-1 for language k (1 to 13), bit 31 for any other.
-bool ReadsLanguage(uint32_t mask, int language);
+// (Inline: it is asked once per receiver of every public line.)
+inline bool ReadsLanguage(uint32_t mask, int language) {
+    int bit = (language >= 1 && language <= MAX_LANGUAGE) ? language - 1 : 31;
+    return (mask >> bit) & 1u;
+}
 
 // "host" of a reported address: the text before the first '/', folded; empty
 // (no site) when it holds anything but host characters.
@@ -146,6 +150,9 @@ class TSiteDesk {
     bool ListPeople(TClient& client);
     void FinishWelcome(TClient& client);
     void SendBanner(TClient& client);
+    static TWireRef ChatLineWire(uint64_t senderId, const std::string& text);
+    // A public line joins the site's recent ones, the oldest going past the bound.
+    void KeepRecent(TSite& site, const std::string& nick, const std::string& text, int language);
     // One entry of the account (arrived at `arrival`, here or on another
     // node) left the site: "user left" to those who have its record, unless
     // the account stays through another entry.

@@ -126,13 +126,15 @@ bool TSession::Consume(uint8_t* data, size_t size) {
 }
 
 bool TSession::ConsumePackets(const uint8_t* data, size_t size) {
+    // Whole packets are assembled on the stack; only one left unfinished
+    // costs the session an assembler of its own.
+    TPacketAssembler local;
+    TPacketAssembler& in = assembler ? *assembler : local;
     size_t at = 0;
     while (at < size) {
         size_t used = 0;
         TPacket packet;
-        if (!assembler)
-            assembler = std::make_unique<TPacketAssembler>();
-        TAssembleResult r = assembler->Next(data + at, size - at, used, packet);
+        TAssembleResult r = in.Next(data + at, size - at, used, packet);
         at += used;
         if (r == TAssembleResult::Broken) {
             Refuse(); // a length that cannot be resynchronised
@@ -143,6 +145,8 @@ bool TSession::ConsumePackets(const uint8_t* data, size_t size) {
         if (r == TAssembleResult::NeedMore)
             break;
     }
+    if (&in == &local && local.Pending() > 0 && !closed)
+        assembler = std::make_unique<TPacketAssembler>(local);
     return !closed;
 }
 
@@ -201,6 +205,8 @@ void TSession::FlushWaitingPresence() {
 void TSession::Queue(const TWireRef& wire, TWhen when) {
     if (ws && ws->closeSent)
         return; // nothing may follow a close frame
+    if (output.empty())
+        server.TakeOutputBuffer(output);
     output.append(reinterpret_cast<const char*>(wire.Bytes()), wire.Size());
     Queued(when);
 }
@@ -306,16 +312,9 @@ void TSession::Flush() {
             return;
         }
     }
-    // The buffer stays for the next turn when it is about one turn's worth
-    // of fan-out (allocating it anew each time cost as much as the fan-out
-    // itself); what a burst such as a welcome or a presence storm made it
-    // goes at once, so that a session gone quiet keeps at most this much
-    // until the sweep takes the rest.
-    constexpr size_t KEPT_OUTPUT = 512;
-    if (output.capacity() > KEPT_OUTPUT)
-        std::string().swap(output);
-    else
-        output.clear();
+    // Everything went: the buffer serves the next session with output
+    // (allocating it anew each turn cost as much as the fan-out itself).
+    server.GiveOutputBuffer(output);
     outputHead = 0;
     if (ws)
         ws->framedEnd = 0;
@@ -326,13 +325,8 @@ void TSession::Flush() {
     RefillWelcome();
 }
 
-void TSession::ReleaseIdleOutput() {
-    if (output.empty())
-        std::string().swap(output);
-}
-
 void TSession::DropOutput() {
-    std::string().swap(output);
+    server.GiveOutputBuffer(output);
     outputHead = 0;
     if (ws)
         ws->framedEnd = 0;

@@ -1,5 +1,6 @@
 #include "server/net/session_server.h"
 
+#include <algorithm>
 #include <chrono>
 
 #ifdef __GLIBC__
@@ -16,6 +17,9 @@ namespace {
 constexpr int LISTEN_BACKLOG = 4096;
 constexpr auto SWEEP_INTERVAL = std::chrono::seconds(1);
 constexpr unsigned TRIM_EVERY_SWEEPS = 5;
+// A spare output buffer is about a turn's worth of fan-out to one session;
+// what a burst such as a welcome made larger goes back to the heap.
+constexpr size_t MAX_SPARE_OUTPUT = 16u << 10;
 
 } // namespace
 
@@ -67,6 +71,7 @@ void TSessionServer::Shutdown() {
         session->CloseSocket();
     lingering.clear();
     flushQueue.clear();
+    std::vector<std::string>().swap(spareOutput);
 }
 
 void TSessionServer::OnAccepted(asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer) {
@@ -141,6 +146,26 @@ void TSessionServer::QueuePresenceFlush(std::shared_ptr<TSession> session) {
     });
 }
 
+void TSessionServer::TakeOutputBuffer(std::string& into) {
+    ++outputTakenThisTurn;
+    if (spareOutput.empty())
+        return;
+    into.swap(spareOutput.back());
+    spareOutput.pop_back();
+}
+
+void TSessionServer::GiveOutputBuffer(std::string& from) {
+    std::string buffer;
+    buffer.swap(from);
+    // A string's own few bytes (no heap) are no buffer to share.
+    static const size_t INLINE_CAPACITY = std::string().capacity();
+    if (buffer.capacity() <= INLINE_CAPACITY || buffer.capacity() > MAX_SPARE_OUTPUT ||
+        shuttingDown)
+        return;
+    buffer.clear();
+    spareOutput.push_back(std::move(buffer));
+}
+
 void TSessionServer::EndTurn() {
     // A flush may queue more (a welcome's next part): that waits for the
     // next turn.
@@ -148,6 +173,8 @@ void TSessionServer::EndTurn() {
     for (auto& session : flushing)
         session->Flush();
     flushing.clear();
+    outputTakenPeak = std::max(outputTakenPeak, outputTakenThisTurn);
+    outputTakenThisTurn = 0;
 }
 
 void TSessionServer::SignedIn(TSession& session) {
@@ -169,7 +196,6 @@ void TSessionServer::Sweep() {
     std::vector<std::shared_ptr<TSession>> late;
     for (auto& [raw, session] : sessions) {
         session->EndAfterReason(now);
-        session->ReleaseIdleOutput();
         // A login whose password waits for its check is the server's delay,
         // not the peer's: the deadline waits too.
         bool signInLate = !session->SignedIn() && !session->Ending() && !session->CheckingLogin() &&
@@ -182,6 +208,13 @@ void TSessionServer::Sweep() {
     }
     for (auto& session : late)
         session->Close();
+    // Spares beyond what the busiest turn of the last second took go back,
+    // all of them once the sessions have gone quiet.
+    if (spareOutput.size() > outputTakenPeak)
+        spareOutput.resize(outputTakenPeak);
+    if (spareOutput.empty())
+        std::vector<std::string>().swap(spareOutput);
+    outputTakenPeak = 0;
 #ifdef __GLIBC__
     // Bursts (a presence storm, a slow reader's queue) leave freed memory
     // scattered in the heap; hand it back so that idle sessions cost what

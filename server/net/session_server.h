@@ -62,6 +62,12 @@ class TSessionServer {
     bool HasQueuedOutput() const { return !flushQueue.empty(); }
     // Flushes the session when the presence wait is over.
     void QueuePresenceFlush(std::shared_ptr<TSession> session);
+    // Output buffers pass between sessions: one that has written all it had
+    // gives its buffer back, one that has something to queue takes a spare,
+    // so a line fanned out to a site costs no allocation per receiver, and
+    // a session with nothing to write holds no buffer. `into` must be empty.
+    void TakeOutputBuffer(std::string& into);
+    void GiveOutputBuffer(std::string& from);
     // Takes a closed session out of the set and of its address's counts.
     void Remove(TSession& session);
     void SignedIn(TSession& session);
@@ -91,6 +97,11 @@ class TSessionServer {
     std::unordered_map<TSession*, std::shared_ptr<TSession>> lingering;
     std::vector<std::shared_ptr<TSession>> flushQueue;
     std::vector<std::shared_ptr<TSession>> flushing; // kept between turns
+    std::vector<std::string> spareOutput;
+    // Buffers taken in this turn, and the most in any turn since the last
+    // sweep: the sweep keeps no more spares than that.
+    size_t outputTakenThisTurn = 0;
+    size_t outputTakenPeak = 0;
     unsigned sweeps = 0;
     bool shuttingDown = false;
     std::array<uint8_t, 65536> readBuffer;

@@ -98,6 +98,8 @@ void TSession::FrameOutput() {
 void TSession::QueueControl(ws::TOpcode opcode, std::string_view payload) {
     if (closed || dropped || ws->closeSent)
         return;
+    if (output.empty())
+        server.TakeOutputBuffer(output);
     FrameOutput();
     ws::AppendFrame(output, opcode, payload);
     ws->framedEnd = output.size();
