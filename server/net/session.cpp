@@ -205,7 +205,8 @@ void TSession::FlushWaitingPresence() {
 void TSession::Queue(const TWireRef& wire, TWhen when) {
     if (ws && ws->closeSent)
         return; // nothing may follow a close frame
-    if (output.empty())
+    constexpr size_t INLINE_CAPACITY = std::string().capacity();
+    if (output.capacity() <= INLINE_CAPACITY)
         server.TakeOutputBuffer(output);
     output.append(reinterpret_cast<const char*>(wire.Bytes()), wire.Size());
     Queued(when);
@@ -297,6 +298,7 @@ void TSession::Flush() {
             return;
         }
         outputHead += written;
+        wroteSinceSweep = true;
         if (written < left) {
             // The kernel took part of it: wait for room. What was written
             // goes from the front once it is half the buffer, so that a
@@ -312,9 +314,12 @@ void TSession::Flush() {
             return;
         }
     }
-    // Everything went: the buffer serves the next session with output
-    // (allocating it anew each turn cost as much as the fan-out itself).
-    server.GiveOutputBuffer(output);
+    // The buffer stays for the next turn (allocating it anew each turn cost
+    // as much as the fan-out itself) unless a burst made it large.
+    if (output.capacity() > TSessionServer::KEPT_OUTPUT)
+        std::string().swap(output);
+    else
+        output.clear();
     outputHead = 0;
     if (ws)
         ws->framedEnd = 0;
@@ -323,6 +328,12 @@ void TSession::Flush() {
         return;
     }
     RefillWelcome();
+}
+
+void TSession::ReleaseIdleOutput() {
+    if (!wroteSinceSweep && output.empty())
+        server.GiveOutputBuffer(output);
+    wroteSinceSweep = false;
 }
 
 void TSession::DropOutput() {

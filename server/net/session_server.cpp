@@ -1,6 +1,5 @@
 #include "server/net/session_server.h"
 
-#include <algorithm>
 #include <chrono>
 
 #ifdef __GLIBC__
@@ -17,9 +16,6 @@ namespace {
 constexpr int LISTEN_BACKLOG = 4096;
 constexpr auto SWEEP_INTERVAL = std::chrono::seconds(1);
 constexpr unsigned TRIM_EVERY_SWEEPS = 5;
-// A spare output buffer is about a turn's worth of fan-out to one session;
-// what a burst such as a welcome made larger goes back to the heap.
-constexpr size_t MAX_SPARE_OUTPUT = 16u << 10;
 
 } // namespace
 
@@ -147,7 +143,7 @@ void TSessionServer::QueuePresenceFlush(std::shared_ptr<TSession> session) {
 }
 
 void TSessionServer::TakeOutputBuffer(std::string& into) {
-    ++outputTakenThisTurn;
+    ++outputTaken;
     if (spareOutput.empty())
         return;
     into.swap(spareOutput.back());
@@ -158,9 +154,8 @@ void TSessionServer::GiveOutputBuffer(std::string& from) {
     std::string buffer;
     buffer.swap(from);
     // A string's own few bytes (no heap) are no buffer to share.
-    static const size_t INLINE_CAPACITY = std::string().capacity();
-    if (buffer.capacity() <= INLINE_CAPACITY || buffer.capacity() > MAX_SPARE_OUTPUT ||
-        shuttingDown)
+    constexpr size_t INLINE_CAPACITY = std::string().capacity();
+    if (buffer.capacity() <= INLINE_CAPACITY || buffer.capacity() > KEPT_OUTPUT || shuttingDown)
         return;
     buffer.clear();
     spareOutput.push_back(std::move(buffer));
@@ -173,8 +168,6 @@ void TSessionServer::EndTurn() {
     for (auto& session : flushing)
         session->Flush();
     flushing.clear();
-    outputTakenPeak = std::max(outputTakenPeak, outputTakenThisTurn);
-    outputTakenThisTurn = 0;
 }
 
 void TSessionServer::SignedIn(TSession& session) {
@@ -193,9 +186,17 @@ void TSessionServer::Sweep() {
         return;
     service.Tick();
     int64_t now = NowMs();
+    // Spares nobody took since the last sweep go back to the heap: after a
+    // second of quiet, none are left.
+    if (spareOutput.size() > outputTaken)
+        spareOutput.resize(outputTaken);
+    if (spareOutput.empty())
+        std::vector<std::string>().swap(spareOutput);
+    outputTaken = 0;
     std::vector<std::shared_ptr<TSession>> late;
     for (auto& [raw, session] : sessions) {
         session->EndAfterReason(now);
+        session->ReleaseIdleOutput();
         // A login whose password waits for its check is the server's delay,
         // not the peer's: the deadline waits too.
         bool signInLate = !session->SignedIn() && !session->Ending() && !session->CheckingLogin() &&
@@ -208,13 +209,6 @@ void TSessionServer::Sweep() {
     }
     for (auto& session : late)
         session->Close();
-    // Spares beyond what the busiest turn of the last second took go back,
-    // all of them once the sessions have gone quiet.
-    if (spareOutput.size() > outputTakenPeak)
-        spareOutput.resize(outputTakenPeak);
-    if (spareOutput.empty())
-        std::vector<std::string>().swap(spareOutput);
-    outputTakenPeak = 0;
 #ifdef __GLIBC__
     // Bursts (a presence storm, a slow reader's queue) leave freed memory
     // scattered in the heap; hand it back so that idle sessions cost what
