@@ -314,10 +314,11 @@ void TSession::Flush() {
             return;
         }
     }
-    // The buffer stays for the next turn (allocating it anew each turn cost
-    // as much as the fan-out itself) unless a burst made it large.
+    // A small buffer stays for the next turn (allocating it anew each turn
+    // cost as much as the fan-out itself); a larger one serves the next
+    // session with more to write, so that a session gone quiet holds little.
     if (output.capacity() > TSessionServer::KEPT_OUTPUT)
-        std::string().swap(output);
+        server.GiveOutputBuffer(output);
     else
         output.clear();
     outputHead = 0;

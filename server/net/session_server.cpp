@@ -1,5 +1,6 @@
 #include "server/net/session_server.h"
 
+#include <algorithm>
 #include <chrono>
 
 #ifdef __GLIBC__
@@ -16,6 +17,9 @@ namespace {
 constexpr int LISTEN_BACKLOG = 4096;
 constexpr auto SWEEP_INTERVAL = std::chrono::seconds(1);
 constexpr unsigned TRIM_EVERY_SWEEPS = 5;
+// A spare is at most a busy turn's fan-out; what a burst such as a welcome
+// made larger goes back to the heap.
+constexpr size_t MAX_SPARE_OUTPUT = 16u << 10;
 
 } // namespace
 
@@ -143,9 +147,13 @@ void TSessionServer::QueuePresenceFlush(std::shared_ptr<TSession> session) {
 }
 
 void TSessionServer::TakeOutputBuffer(std::string& into) {
-    ++outputTaken;
-    if (spareOutput.empty())
+    ++outputTakenThisTurn;
+    if (spareOutput.empty()) {
+        // A new buffer holds an ordinary turn at once (and later serves any
+        // session, a WebSocket's frame header included, without growing).
+        into.reserve(KEPT_OUTPUT);
         return;
+    }
     into.swap(spareOutput.back());
     spareOutput.pop_back();
 }
@@ -155,7 +163,8 @@ void TSessionServer::GiveOutputBuffer(std::string& from) {
     buffer.swap(from);
     // A string's own few bytes (no heap) are no buffer to share.
     constexpr size_t INLINE_CAPACITY = std::string().capacity();
-    if (buffer.capacity() <= INLINE_CAPACITY || buffer.capacity() > KEPT_OUTPUT || shuttingDown)
+    if (buffer.capacity() <= INLINE_CAPACITY || buffer.capacity() > MAX_SPARE_OUTPUT ||
+        shuttingDown)
         return;
     buffer.clear();
     spareOutput.push_back(std::move(buffer));
@@ -168,6 +177,8 @@ void TSessionServer::EndTurn() {
     for (auto& session : flushing)
         session->Flush();
     flushing.clear();
+    outputTakenPeak = std::max(outputTakenPeak, outputTakenThisTurn);
+    outputTakenThisTurn = 0;
 }
 
 void TSessionServer::SignedIn(TSession& session) {
@@ -186,13 +197,13 @@ void TSessionServer::Sweep() {
         return;
     service.Tick();
     int64_t now = NowMs();
-    // Spares nobody took since the last sweep go back to the heap: after a
-    // second of quiet, none are left.
-    if (spareOutput.size() > outputTaken)
-        spareOutput.resize(outputTaken);
+    // Spares beyond what the busiest turn since the last sweep took go back
+    // to the heap: after a second of quiet, none are left.
+    if (spareOutput.size() > outputTakenPeak)
+        spareOutput.resize(outputTakenPeak);
     if (spareOutput.empty())
         std::vector<std::string>().swap(spareOutput);
-    outputTaken = 0;
+    outputTakenPeak = 0;
     std::vector<std::shared_ptr<TSession>> late;
     for (auto& [raw, session] : sessions) {
         session->EndAfterReason(now);

@@ -62,17 +62,16 @@ class TSessionServer {
     bool HasQueuedOutput() const { return !flushQueue.empty(); }
     // Flushes the session when the presence wait is over.
     void QueuePresenceFlush(std::shared_ptr<TSession> session);
-    // Output buffers pass between sessions: one gone quiet gives its buffer
-    // back at the sweep, one with something to queue and no buffer takes a
-    // spare. So a line costs no allocation per receiver, also on a quiet
-    // site, and an idle session holds no buffer. `into` holds no memory.
+    // Output buffers pass between sessions: a session keeps a small one
+    // between turns, gives a larger one back once it is written out and
+    // any once it has gone quiet for a sweep, and takes a spare when it has
+    // something to queue and no buffer. So a line costs no allocation per
+    // receiver, busy or quiet, and an idle session holds no buffer. `into`
+    // holds no memory; `from` is left holding none.
     void TakeOutputBuffer(std::string& into);
-    // Leaves `from` empty, holding no memory.
     void GiveOutputBuffer(std::string& from);
-    // A session keeps a buffer of up to this much between turns (about a
-    // turn's worth of fan-out); a larger one, made by a burst such as a
-    // welcome, goes back to the heap.
-    static constexpr size_t KEPT_OUTPUT = 16u << 10;
+    // What a session keeps between turns: an ordinary turn's fan-out.
+    static constexpr size_t KEPT_OUTPUT = 512;
     // Takes a closed session out of the set and of its address's counts.
     void Remove(TSession& session);
     void SignedIn(TSession& session);
@@ -103,8 +102,10 @@ class TSessionServer {
     std::vector<std::shared_ptr<TSession>> flushQueue;
     std::vector<std::shared_ptr<TSession>> flushing; // kept between turns
     std::vector<std::string> spareOutput;
-    // Spares taken since the last sweep: the sweep keeps no more than that.
-    size_t outputTaken = 0;
+    // Spares taken in this turn, and the most in one turn since the last
+    // sweep: the sweep keeps no more spares than that.
+    size_t outputTakenThisTurn = 0;
+    size_t outputTakenPeak = 0;
     unsigned sweeps = 0;
     bool shuttingDown = false;
     std::array<uint8_t, 65536> readBuffer;
