@@ -298,7 +298,6 @@ void TSession::Flush() {
             return;
         }
         outputHead += written;
-        wroteSinceSweep = true;
         if (written < left) {
             // The kernel took part of it: wait for room. What was written
             // goes from the front once it is half the buffer, so that a
@@ -332,9 +331,8 @@ void TSession::Flush() {
 }
 
 void TSession::ReleaseIdleOutput() {
-    if (!wroteSinceSweep && output.empty())
+    if (output.empty())
         server.GiveOutputBuffer(output);
-    wroteSinceSweep = false;
 }
 
 void TSession::DropOutput() {

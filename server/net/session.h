@@ -2,8 +2,8 @@
 // to the service, and writes what the service queues in one call per loop
 // turn. Idle sessions hold no buffers: reads go through the server's shared
 // buffer, the assembler (a packet's worth) exists only while a packet is
-// unfinished, and the output buffer of a session that has gone quiet goes
-// back to the server's spares at the sweep.
+// unfinished, and the output buffer goes back to the server's spares at
+// the sweep whenever nothing waits in it.
 #pragma once
 
 #include <asio.hpp>
@@ -41,8 +41,9 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     void DeliverPresence(const TWireRef& wire) override;
     // The presence wait is over; called by the server.
     void FlushWaitingPresence();
-    // Gives the output buffer to the server's spares when the session has
-    // written nothing since the last sweep; called by the sweep.
+    // Gives the output buffer to the server's spares when nothing waits in
+    // it; called by the sweep, so a busy session takes a spare (no
+    // allocation) once a second and an idle one holds none.
     void ReleaseIdleOutput();
     void EndSession(std::string_view reason) override;
     size_t Room() const override;
@@ -116,8 +117,7 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     TRateBudget requestBudget;
     // Queued messages as they go on the wire: appending a fanned-out line
     // costs a copy of its few bytes, and the turn's write takes them as one.
-    // The buffer stays while the session is busy and is one of the server's
-    // spares while it is quiet.
+    // A small buffer stays between turns; the sweep makes it a spare.
     std::string output;
     size_t outputHead = 0; // bytes at the front already written
     int64_t acceptedMs = 0;
@@ -131,7 +131,6 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     bool flushQueued = false;
     bool presenceWaiting = false; // queued with the server's presence wait
     bool writeWaiting = false;
-    bool wroteSinceSweep = false;
     bool countedSigningIn = true;
 };
 

@@ -20,6 +20,7 @@ constexpr unsigned TRIM_EVERY_SWEEPS = 5;
 // A spare is at most a busy turn's fan-out; what a burst such as a welcome
 // made larger goes back to the heap.
 constexpr size_t MAX_SPARE_OUTPUT = 16u << 10;
+constexpr size_t NEW_OUTPUT = 256;
 
 } // namespace
 
@@ -151,7 +152,7 @@ void TSessionServer::TakeOutputBuffer(std::string& into) {
     if (spareOutput.empty()) {
         // A new buffer holds an ordinary turn at once (and later serves any
         // session, a WebSocket's frame header included, without growing).
-        into.reserve(KEPT_OUTPUT);
+        into.reserve(NEW_OUTPUT);
         return;
     }
     into.swap(spareOutput.back());
@@ -197,13 +198,6 @@ void TSessionServer::Sweep() {
         return;
     service.Tick();
     int64_t now = NowMs();
-    // Spares beyond what the busiest turn since the last sweep took go back
-    // to the heap: after a second of quiet, none are left.
-    if (spareOutput.size() > outputTakenPeak)
-        spareOutput.resize(outputTakenPeak);
-    if (spareOutput.empty())
-        std::vector<std::string>().swap(spareOutput);
-    outputTakenPeak = 0;
     std::vector<std::shared_ptr<TSession>> late;
     for (auto& [raw, session] : sessions) {
         session->EndAfterReason(now);
@@ -220,6 +214,14 @@ void TSessionServer::Sweep() {
     }
     for (auto& session : late)
         session->Close();
+    // Of the spares (every session's empty buffer among them now), those
+    // beyond what the busiest turn since the last sweep took go back to the
+    // heap: after a second of quiet, none are left.
+    if (spareOutput.size() > outputTakenPeak)
+        spareOutput.resize(outputTakenPeak);
+    if (spareOutput.empty())
+        std::vector<std::string>().swap(spareOutput);
+    outputTakenPeak = 0;
 #ifdef __GLIBC__
     // Bursts (a presence storm, a slow reader's queue) leave freed memory
     // scattered in the heap; hand it back so that idle sessions cost what

@@ -64,8 +64,8 @@ class TSessionServer {
     void QueuePresenceFlush(std::shared_ptr<TSession> session);
     // Output buffers pass between sessions: a session keeps a small one
     // between turns, gives a larger one back once it is written out and
-    // any once it has gone quiet for a sweep, and takes a spare when it has
-    // something to queue and no buffer. So a line costs no allocation per
+    // any empty one at the sweep, and takes a spare when it has something
+    // to queue and no buffer. So a line costs no allocation per
     // receiver, busy or quiet, and an idle session holds no buffer. `into`
     // holds no memory; `from` is left holding none.
     void TakeOutputBuffer(std::string& into);

@@ -153,12 +153,12 @@ TEST_F(FanoutAllocTest, QuietReceiversLeaveTheirBuffersToTheNextLine) {
     Sweeps(3); // the long turns' spares are gone
     for (int round = 0; round < 3; ++round)
         Round(TTurn::Short); // each receiver keeps a small buffer
-    // Quiet for a sweep: the receivers' buffers become spares, which the
-    // next line's receivers take instead of allocating. (A sweep re-arms the
-    // next one a second later; a few tries outlast a stalled machine.)
+    // A sweep makes the receivers' empty buffers spares, which the next
+    // line's receivers take instead of allocating. (A sweep re-arms the next
+    // one a second later; a few tries outlast a stalled machine.)
     uint64_t fewest = UINT64_MAX;
     for (int attempt = 0; attempt < 3 && fewest > uint64_t(RECEIVERS / 2); ++attempt) {
-        Sweeps(2);
+        Sweeps(1);
         fewest = std::min(fewest, CountedRound(TTurn::Short));
     }
     EXPECT_LE(fewest, uint64_t(3));
