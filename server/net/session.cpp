@@ -38,11 +38,11 @@ TWireRef ReasonWire(std::string_view reason) {
 
 } // namespace
 
-TSession::TSession(TSessionServer& server, asio::ip::tcp::socket socket, std::string address,
+TSession::TSession(TSessionServer& server, TSessionSocket socket, std::string address,
                    std::unique_ptr<TWsLink> ws)
-    : server(server), socket(std::move(socket)), address(std::move(address)), ws(std::move(ws)),
-      client(*this), acceptedMs(server.NowMs()) {
-    client.address = this->address;
+    : server(server), socket(std::move(socket)), ws(std::move(ws)), client(*this),
+      acceptedMs(server.NowMs()) {
+    client.address = std::move(address);
     if (this->ws)
         this->ws->lastInputMs = acceptedMs;
 }
@@ -332,7 +332,7 @@ void TSession::Flush() {
 
 void TSession::ReleaseIdleOutput() {
     if (output.empty())
-        server.GiveOutputBuffer(output);
+        std::string().swap(output);
 }
 
 void TSession::DropOutput() {
@@ -382,7 +382,7 @@ void TSession::CloseSocket() {
         server.DoneLingering(*this);
     }
     std::error_code ec;
-    socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
+    socket.shutdown(TSessionSocket::shutdown_both, ec);
     socket.close(ec);
 }
 

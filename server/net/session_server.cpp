@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include <unistd.h>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -20,7 +22,6 @@ constexpr unsigned TRIM_EVERY_SWEEPS = 5;
 // A spare is at most a busy turn's fan-out; what a burst such as a welcome
 // made larger goes back to the heap.
 constexpr size_t MAX_SPARE_OUTPUT = 16u << 10;
-constexpr size_t NEW_OUTPUT = 256;
 
 } // namespace
 
@@ -112,7 +113,26 @@ bool TSessionServer::Admit(const std::string& address) {
 
 void TSessionServer::Begin(asio::ip::tcp::socket socket, const std::string& address,
                            std::unique_ptr<TWsLink> ws, std::string greeting, std::string early) {
-    auto session = std::make_shared<TSession>(*this, std::move(socket), address, std::move(ws));
+    // The socket moves to the loop's own executor type (session.h).
+    std::error_code ec;
+    auto protocol = socket.local_endpoint(ec).protocol();
+    TSessionSocket own(io);
+    if (!ec) {
+        auto handle = socket.release(ec);
+        if (!ec) {
+            own.assign(protocol, handle, ec);
+            if (ec)
+                ::close(handle);
+        }
+    }
+    if (ec) {
+        std::error_code ignored;
+        socket.close(ignored);
+        perAddress.Release(address);
+        signingInPerAddress.Release(address);
+        return;
+    }
+    auto session = std::make_shared<TSession>(*this, std::move(own), address, std::move(ws));
     sessions.emplace(session.get(), session);
     session->Start(std::move(greeting), std::move(early));
 }
@@ -149,12 +169,8 @@ void TSessionServer::QueuePresenceFlush(std::shared_ptr<TSession> session) {
 
 void TSessionServer::TakeOutputBuffer(std::string& into) {
     ++outputTakenThisTurn;
-    if (spareOutput.empty()) {
-        // A new buffer holds an ordinary turn at once (and later serves any
-        // session, a WebSocket's frame header included, without growing).
-        into.reserve(NEW_OUTPUT);
+    if (spareOutput.empty())
         return;
-    }
     into.swap(spareOutput.back());
     spareOutput.pop_back();
 }
@@ -214,9 +230,8 @@ void TSessionServer::Sweep() {
     }
     for (auto& session : late)
         session->Close();
-    // Of the spares (every session's empty buffer among them now), those
-    // beyond what the busiest turn since the last sweep took go back to the
-    // heap: after a second of quiet, none are left.
+    // Spares beyond what the busiest turn since the last sweep took go back
+    // to the heap: after a second of quiet, none are left.
     if (spareOutput.size() > outputTakenPeak)
         spareOutput.resize(outputTakenPeak);
     if (spareOutput.empty())

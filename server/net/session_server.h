@@ -63,11 +63,10 @@ class TSessionServer {
     // Flushes the session when the presence wait is over.
     void QueuePresenceFlush(std::shared_ptr<TSession> session);
     // Output buffers pass between sessions: a session keeps a small one
-    // between turns, gives a larger one back once it is written out and
-    // any empty one at the sweep, and takes a spare when it has something
-    // to queue and no buffer. So a line costs no allocation per
-    // receiver, busy or quiet, and an idle session holds no buffer. `into`
-    // holds no memory; `from` is left holding none.
+    // between turns and gives a larger one back once it is written out;
+    // one with something to queue and no buffer takes a spare. So a turn
+    // that brings a session more than usual costs it no allocation either.
+    // `into` holds no memory; `from` is left holding none.
     void TakeOutputBuffer(std::string& into);
     void GiveOutputBuffer(std::string& from);
     // What a session keeps between turns: an ordinary turn's fan-out.

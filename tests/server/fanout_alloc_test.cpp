@@ -148,23 +148,13 @@ TEST_F(FanoutAllocTest, LinesToABusySiteCostNoAllocationPerReceiver) {
         << " receivers: median " << rounds[ROUNDS / 2] << ", most " << rounds.back();
 }
 
-TEST_F(FanoutAllocTest, QuietReceiversLeaveTheirBuffersToTheNextLine) {
+TEST_F(FanoutAllocTest, AQuietSessionHoldsNoOutputBuffer) {
     ASSERT_NO_FATAL_FAILURE(SignInSite());
-    Sweeps(3); // the long turns' spares are gone
     for (int round = 0; round < 3; ++round)
-        Round(TTurn::Short); // each receiver keeps a small buffer
-    // A sweep makes the receivers' empty buffers spares, which the next
-    // line's receivers take instead of allocating. (A sweep re-arms the next
-    // one a second later; a few tries outlast a stalled machine.)
-    uint64_t fewest = UINT64_MAX;
-    for (int attempt = 0; attempt < 3 && fewest > uint64_t(RECEIVERS / 2); ++attempt) {
-        Sweeps(1);
-        fewest = std::min(fewest, CountedRound(TTurn::Short));
-    }
-    EXPECT_LE(fewest, uint64_t(3));
-    // Spares nobody takes go back to the heap: after a quiet while the
-    // sessions hold no output buffer, and the next line allocates them anew.
-    Sweeps(3);
+        Round(TTurn::Short); // each receiver keeps a small buffer between turns
+    // After two sweeps (the spares of the long turns gone too) an idle
+    // session holds no output buffer: the next line allocates them anew.
+    Sweeps(2);
     EXPECT_GE(CountedRound(TTurn::Short), uint64_t(RECEIVERS));
 }
 
