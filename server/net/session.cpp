@@ -298,6 +298,7 @@ void TSession::Flush() {
             return;
         }
         outputHead += written;
+        wroteSinceSweep = true;
         if (written < left) {
             // The kernel took part of it: wait for room. What was written
             // goes from the front once it is half the buffer, so that a
@@ -314,12 +315,15 @@ void TSession::Flush() {
         }
     }
     // A small buffer stays for the next turn (allocating it anew each turn
-    // cost as much as the fan-out itself); a larger one serves the next
-    // session with more to write, so that a session gone quiet holds little.
-    if (output.capacity() > TSessionServer::KEPT_OUTPUT)
+    // cost as much as the fan-out itself). A larger one that this turn
+    // needed serves the next session with as much to write; one left over
+    // from a burst goes, so that the session keeps a small one from now on.
+    if (output.capacity() <= TSessionServer::KEPT_OUTPUT)
+        output.clear();
+    else if (output.size() > TSessionServer::KEPT_OUTPUT)
         server.GiveOutputBuffer(output);
     else
-        output.clear();
+        std::string().swap(output);
     outputHead = 0;
     if (ws)
         ws->framedEnd = 0;
@@ -331,8 +335,9 @@ void TSession::Flush() {
 }
 
 void TSession::ReleaseIdleOutput() {
-    if (output.empty())
+    if (!wroteSinceSweep && output.empty())
         std::string().swap(output);
+    wroteSinceSweep = false;
 }
 
 void TSession::DropOutput() {

@@ -46,9 +46,9 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     void DeliverPresence(const TWireRef& wire) override;
     // The presence wait is over; called by the server.
     void FlushWaitingPresence();
-    // Gives back the output buffer when nothing waits; called by the
-    // server's sweep, so a busy session pays one allocation a second for it
-    // and an idle one keeps none.
+    // Gives back the output buffer when nothing waits and nothing was
+    // written since the last sweep; called by the sweep, so a busy session
+    // keeps its (small) buffer and one quiet for a second keeps none.
     void ReleaseIdleOutput();
     void EndSession(std::string_view reason) override;
     size_t Room() const override;
@@ -135,6 +135,7 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     bool flushQueued = false;
     bool presenceWaiting = false; // queued with the server's presence wait
     bool writeWaiting = false;
+    bool wroteSinceSweep = false;
     bool countedSigningIn = true;
 };
 

@@ -152,9 +152,9 @@ TEST_F(FanoutAllocTest, AQuietSessionHoldsNoOutputBuffer) {
     ASSERT_NO_FATAL_FAILURE(SignInSite());
     for (int round = 0; round < 3; ++round)
         Round(TTurn::Short); // each receiver keeps a small buffer between turns
-    // After two sweeps (the spares of the long turns gone too) an idle
-    // session holds no output buffer: the next line allocates them anew.
-    Sweeps(2);
+    // Quiet for a sweep, a session holds no output buffer (nor are the long
+    // turns' spares kept): the next line allocates them anew.
+    Sweeps(3);
     EXPECT_GE(CountedRound(TTurn::Short), uint64_t(RECEIVERS));
 }
 
