@@ -2,8 +2,13 @@
 # The layers below the kits stay portable and point one way: no file under
 # protocol/, version/, client/art/, client/kit/ or client/core/ includes a
 # toolkit or an operating-system header (only the C++ standard library), nor a
-# file of a layer above its own. Prints each offending include; fails if there
-# is one.
+# file of a layer above its own. The server's rules are one-way too:
+# server/core is the service's logic on one thread, called by the sessions,
+# the web site and the cluster node and reaching the other nodes only through
+# the node messages' values (and writing the log, the layer below it), so
+# it includes nothing of server/net,
+# server/web, the Redis link or the store's engines (nor the libraries behind
+# them). Prints each offending include; fails if there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,13 +24,19 @@ unordered_map unordered_set utility valarray variant vector version
 cassert cctype cerrno cfenv cfloat cinttypes climits clocale cmath csetjmp csignal cstdarg
 cstddef cstdint cstdio cstdlib cstring ctime cuchar cwchar cwctype"
 
-# Which of our folders each layer may include from.
+# Which of our folders (or files) each layer may include from.
 declare -A MAY_INCLUDE=(
   [protocol]="protocol"
   [version]="version"
   [client/art]="client/art"
   [client/kit]="client/kit protocol"
   [client/core]="client/core client/kit client/art protocol version"
+  [server/core]="server/core server/log server/store/store.h server/cluster/messages protocol version"
+)
+# The server's layers may include system headers, but not the libraries of
+# the layers that call them (the event loop, Redis, the database engines).
+declare -A MAY_NOT_INCLUDE_SYSTEM=(
+  [server/core]="asio asio.hpp hiredis sqlite3.h libpq-fe.h httplib.h"
 )
 
 failures=0
@@ -34,7 +45,7 @@ report() {
   failures=$((failures + 1))
 }
 
-for layer in protocol version client/art client/kit client/core; do
+for layer in protocol version client/art client/kit client/core server/core; do
   [[ -d $layer ]] || continue
   while IFS= read -r file; do
     while IFS= read -r line; do
@@ -44,6 +55,13 @@ for layer in protocol version client/art client/kit client/core; do
         \<*\>*)
           name=${include#<}
           name=${name%%>*}
+          if [[ -v MAY_NOT_INCLUDE_SYSTEM[$layer] ]]; then
+            for banned in ${MAY_NOT_INCLUDE_SYSTEM[$layer]}; do
+              [[ $name == "$banned" || $name == "$banned"/* ]] &&
+                report "$file:$number" "includes <$name>, a library of a layer above ($layer)"
+            done
+            continue
+          fi
           [[ " ${STANDARD//$'\n'/ } " == *" $name "* ]] ||
             report "$file:$number" "includes <$name>, which is not the standard library"
           ;;
@@ -52,7 +70,7 @@ for layer in protocol version client/art client/kit client/core; do
           name=${name%%\"*}
           allowed=false
           for root in ${MAY_INCLUDE[$layer]}; do
-            [[ $name == "$root"/* ]] && allowed=true
+            [[ $name == "$root"/* || $name == "$root" ]] && allowed=true
           done
           $allowed || report "$file:$number" "includes \"$name\", above or beside its layer ($layer)"
           ;;
@@ -68,4 +86,4 @@ if ((failures > 0)); then
   echo "check-layers: $failures include(s) break the layering" >&2
   exit 1
 fi
-echo "check-layers: every include of protocol, version, client/art, client/kit and client/core is in place"
+echo "check-layers: every include of protocol, version, client/art, client/kit, client/core and server/core is in place"

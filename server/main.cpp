@@ -6,14 +6,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "server/log/log.h"
 #include "server/server.h"
+#include "version/build_id.h"
 
 namespace {
 
 using navlet::server::TServerConfig;
+
+// SIGTERM's goodbyes get this long; the process exits well within 5 s.
+constexpr std::chrono::milliseconds GOODBYE_GRACE{3000};
 
 const char* const USAGE = R"(Usage:
   navlet-server [OPTIONS]
@@ -32,7 +38,9 @@ Options:
                        for more. Default: browser extensions only
                        (chrome-extension://*, moz-extension://*); the site's
                        own origin and clients that send no Origin always may
-  --admin ADDR:PORT    the admin endpoint, loopback only (default 127.0.0.1:8081)
+  --admin ADDR:PORT    the admin endpoint, loopback only (default 127.0.0.1:8081);
+                       it also answers GET /healthz, /readyz and /metrics
+                       (Prometheus) over HTTP
   --data DIR           database folder (default $XDG_DATA_HOME/navlet or
                        ~/.local/share/navlet); holds navlet.db
   --database DB        where accounts, friends and kept calls live: a SQLite
@@ -66,7 +74,16 @@ Options:
                        requests and WebSocket sessions through it count as
                        their client's address. Never trusted by default
   --password-threads N threads that check passwords (default 0: one per core)
+  --log-level LEVEL    error, warn, info (default) or debug
+  --log-format FORMAT  text (default: time=... level=... key=value, one line
+                       per event on stderr) or json (one object per line)
+  --version            the version and the commit it was built from
   --help               this text
+
+Signals: SIGTERM tells every signed-in bar "The server is restarting: I'll be
+back in a moment." and exits 0 within 5 seconds (the bars reconnect by
+themselves); SIGINT exits at once; SIGHUP reads the banner and update folders
+again and logs "reload requested".
 
 Admin commands (send with navlet-admin, or any line client on the admin port):
   NOTICE STATUS|TICKER|CONSOLE TARGET TEXT, NOTICE BUTTONS N TARGET TEXT,
@@ -165,10 +182,16 @@ int main(int argc, char** argv) {
     std::string dataDir, database, updatesDir, bannersDir;
     bool haveUpdates = false, haveBanners = false;
     std::vector<std::string> rest;
+    auto logLevel = navlet::server::log::TLevel::Info;
+    auto logFormat = navlet::server::log::TFormat::Text;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(USAGE, stdout);
+            return 0;
+        }
+        if (arg == "--version" && rest.empty()) {
+            std::fputs(navlet::VersionLine("navlet-server").c_str(), stdout);
             return 0;
         }
         if (!rest.empty() || arg.rfind("--", 0) != 0) {
@@ -220,6 +243,10 @@ int main(int argc, char** argv) {
             config.webLimits.signUps.totalBurst = std::max(20.0, double(n));
         } else if (arg == "--password-threads" && ParseCount(value, 64, n))
             config.passwords.threads = size_t(n);
+        else if (arg == "--log-level" && navlet::server::log::ParseLevel(value, logLevel))
+            continue;
+        else if (arg == "--log-format" && navlet::server::log::ParseFormat(value, logFormat))
+            continue;
         else {
             std::fprintf(stderr, "navlet-server: bad option %s %s (see --help)\n", arg.c_str(),
                          value.c_str());
@@ -235,15 +262,40 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "navlet-server: unknown command %s (see --help)\n", rest[0].c_str());
         return 2;
     }
+    navlet::server::log::SetLevel(logLevel);
+    navlet::server::log::SetFormat(logFormat);
     config.dataDir = dataDir;
     config.database = database;
     config.updatesDir = haveUpdates ? updatesDir : dataDir + "/updates";
     config.bannersDir = haveBanners ? bannersDir : dataDir + "/banners";
 
     navlet::server::TServer server(config);
+    // The loop hears the signals itself: nothing runs inside a signal handler.
+    // They are caught from before the start, so a SIGHUP never ends the server.
+    asio::signal_set stops(server.Io(), SIGINT, SIGTERM);
+    stops.async_wait([&server](const std::error_code& ec, int signal) {
+        if (ec)
+            return;
+        if (signal == SIGINT) {
+            server.Stop("SIGINT");
+            return;
+        }
+        // A restart: the bars hear why and come back by themselves.
+        server.Leave(navlet::server::REASON_RESTART, "SIGTERM", GOODBYE_GRACE);
+    });
+    asio::signal_set reloads(server.Io(), SIGHUP);
+    std::function<void()> waitReload = [&] {
+        reloads.async_wait([&](const std::error_code& ec, int) {
+            if (ec)
+                return;
+            server.Reload();
+            waitReload();
+        });
+    };
+    waitReload();
     std::string error;
     if (!server.Start(error)) {
-        std::fprintf(stderr, "navlet-server: %s\n", error.c_str());
+        navlet::server::log::Error("server", "cannot start", {{"error", error}});
         return 1;
     }
     std::printf("navlet-server: sessions on %s (port %u), admin on %s (port %u), data in %s\n",
@@ -252,12 +304,7 @@ int main(int argc, char** argv) {
                 database.empty() ? dataDir.c_str()
                                  : navlet::server::DatabaseName(database).c_str());
     std::fflush(stdout);
-    // The loop hears the signals itself: nothing runs inside a signal handler.
-    asio::signal_set signals(server.Io(), SIGINT, SIGTERM);
-    signals.async_wait([&server](const std::error_code& ec, int) {
-        if (!ec)
-            server.Stop();
-    });
     server.Run();
+    navlet::server::log::Info("server", "stopped");
     return 0;
 }

@@ -1,12 +1,13 @@
 #include "server/server.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <unistd.h>
 
 #include "server/folder_watch.h"
+#include "server/log/refusals.h"
 #include "server/store/pg_store.h"
 #include "server/websocket/ws_handshake.h"
+#include "version/build_id.h"
 
 namespace navlet::server {
 
@@ -41,10 +42,35 @@ class TThreadStoreRunner final : public TStoreRunner {
     asio::strand<asio::thread_pool::executor_type> ordered{asio::make_strand(pool)};
 };
 
-// The operator learns which module files were passed over, and why.
-void LogSkippedUpdates(const TUpdateSet& set) {
+// The operator learns which module is offered, and which files were passed
+// over and why.
+void LogUpdates(const TUpdateSet& set) {
     for (const std::string& note : set.Skipped())
-        std::fprintf(stderr, "navlet-server: update skipped: %s\n", note.c_str());
+        log::Warn("updates", "update file skipped", {{"why", note}});
+    if (set.Version() < 0) {
+        log::Info("updates", "no update offered");
+        return;
+    }
+    auto v = uint32_t(set.Version());
+    std::string version = std::to_string(v >> 24) + "." + std::to_string((v >> 16) & 255) + "." +
+                          std::to_string((v >> 8) & 255) + "." + std::to_string(v & 255);
+    log::Info("updates", "update offered",
+              {{"version", version},
+               {"file", std::filesystem::path(set.Path()).filename().string()},
+               {"bytes", set.Image() ? set.Image()->size() : size_t(0)}});
+}
+
+// ADDR:PORT as bound (the port the system chose for a configured 0).
+std::string Bound(const std::string& configured, uint16_t port) {
+    if (configured.empty())
+        return "none";
+    asio::ip::tcp::endpoint at;
+    if (!ParseEndpoint(configured, at))
+        return configured;
+    std::string host = at.address().to_string();
+    if (at.address().is_v6())
+        host = "[" + host + "]";
+    return host + ":" + std::to_string(port);
 }
 
 } // namespace
@@ -124,7 +150,7 @@ bool TServer::Start(std::string& error) {
     storeRunner =
         std::make_unique<TThreadStoreRunner>(io, IsPostgresLocation(dbPath) ? PG_POOL_SIZE : 1);
     TUpdateSet updates = TUpdateSet::FromFolder(config.updatesDir, config.versionReader);
-    LogSkippedUpdates(updates);
+    LogUpdates(updates);
     service = std::make_unique<TService>(*store, clock, *verifier,
                                          TBannerSet::FromFolder(config.bannersDir),
                                          std::move(updates), config.service);
@@ -152,14 +178,39 @@ bool TServer::Start(std::string& error) {
     scanner = std::make_unique<asio::thread_pool>(1);
     ScheduleRescan();
     if (!config.admin.empty()) {
-        admin = std::make_unique<TAdminServer>(io, *service,
-                                               [this] { return sessions->ConnectionCount(); });
+        admin = std::make_unique<TAdminServer>(
+            io, *service, [this] { return sessions->ConnectionCount(); },
+            [this] { return sessions->WebSocketCount(); });
         if (!admin->Listen(adminAt, error)) {
             error = "cannot listen for the admin endpoint on " + config.admin + ": " + error;
             return false;
         }
     }
+    FlushLogSummaries();
+    log::Info("server", "started",
+              {{"version", BuildVersion()},
+               {"commit", BuildCommit()},
+               {"sessions", Bound(config.listen, SessionPort())},
+               {"web", Bound(config.web, WebPort())},
+               {"websocket", config.web.empty() ? "none" : "/session"},
+               {"admin", Bound(config.admin, AdminPort())},
+               {"store", DatabaseName(dbPath)},
+               {"cluster", config.cluster.redis.empty() ? "none" : config.cluster.redis},
+               {"node", cluster ? cluster->Status().nodeId : std::string("none")},
+               {"pid", int64_t(::getpid())}});
     return true;
+}
+
+// Summaries of refusal floods go out once their minute is over, even when
+// the flood has stopped.
+void TServer::FlushLogSummaries() {
+    logTimer.expires_after(std::chrono::seconds(1));
+    logTimer.async_wait([this](std::error_code ec) {
+        if (ec)
+            return;
+        log::FlushRefusals();
+        FlushLogSummaries();
+    });
 }
 
 bool TServer::StartWeb(std::string& error) {
@@ -239,7 +290,7 @@ void TServer::Rescan() {
     if (updates != updateSignature) {
         updateSignature = updates;
         auto set = TUpdateSet::FromFolder(config.updatesDir, config.versionReader);
-        LogSkippedUpdates(set);
+        LogUpdates(set);
         asio::post(io, [this, set = std::move(set)]() mutable {
             service->ReplaceUpdates(std::move(set));
         });
@@ -254,9 +305,9 @@ void TServer::Run() {
             RunTurns();
             break;
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "navlet-server: an event failed: %s\n", e.what());
+            log::Error("server", "an event failed", {{"error", e.what()}});
         } catch (...) {
-            std::fprintf(stderr, "navlet-server: an event failed\n");
+            log::Error("server", "an event failed");
         }
     }
     StopWeb();
@@ -279,7 +330,51 @@ void TServer::RunTurns() {
     }
 }
 
-void TServer::Stop() {
+void TServer::Leave(std::string_view reason, std::string_view why,
+                    std::chrono::milliseconds grace) {
+    if (leaving)
+        return;
+    leaving = true;
+    size_t sessionsOpen = sessions ? sessions->ConnectionCount() : 0;
+    log::Info("server", "saying goodbye",
+              {{"why", why}, {"sessions", sessionsOpen}, {"grace_ms", grace.count()}});
+    if (webBackend)
+        webBackend->Stop();
+    if (admin)
+        admin->Shutdown();
+    if (sessions)
+        sessions->Farewell(reason);
+    WaitForGoodbyes(std::chrono::steady_clock::now() + grace, std::string(why));
+}
+
+void TServer::WaitForGoodbyes(std::chrono::steady_clock::time_point until, std::string why) {
+    if (!sessions || sessions->ConnectionCount() == 0 ||
+        std::chrono::steady_clock::now() >= until) {
+        size_t left = sessions ? sessions->ConnectionCount() : 0;
+        if (left > 0)
+            log::Warn("server", "sessions still open at the end of the grace",
+                      {{"sessions", left}});
+        Stop(why);
+        return;
+    }
+    leaveTimer.expires_after(std::chrono::milliseconds(20));
+    leaveTimer.async_wait([this, until, why = std::move(why)](std::error_code ec) mutable {
+        if (!ec)
+            WaitForGoodbyes(until, std::move(why));
+    });
+}
+
+void TServer::Reload() {
+    log::Info("server", "reload requested",
+              {{"rereads", "banners,updates"},
+               {"config_file", "none"},
+               {"restart_needed_for", "command-line options"}});
+    if (scanner)
+        asio::post(*scanner, [this] { Rescan(); });
+}
+
+void TServer::Stop(std::string_view why) {
+    log::Info("server", "stopping", {{"why", why}});
     asio::post(io, [this] {
         if (webBackend)
             webBackend->Stop(); // pages answer at once from now on
@@ -290,6 +385,8 @@ void TServer::Stop() {
         if (admin)
             admin->Shutdown();
         rescanTimer.cancel();
+        logTimer.cancel();
+        leaveTimer.cancel();
         work.reset();
         io.stop();
     });

@@ -46,6 +46,10 @@ struct TServerConfig {
     const TClock* clock = nullptr;
 };
 
+// What every signed-in bar is told when the server stops on SIGTERM.
+inline constexpr std::string_view REASON_RESTART =
+    "The server is restarting: I'll be back in a moment.";
+
 // A database location as logs may show it (without a password).
 std::string DatabaseName(const std::string& location);
 
@@ -62,8 +66,17 @@ class TServer {
     bool Start(std::string& error);
     // Runs the loop on the calling thread until Stop, then stops the web site.
     void Run();
-    // Safe from any thread and from a signal-handling loop callback.
-    void Stop();
+    // Safe from any thread and from a signal-handling loop callback; `why`
+    // goes in the log.
+    void Stop(std::string_view why = "asked to");
+    // Stops after telling every signed-in bar `reason` (a ticker notice; the
+    // bar then reconnects by itself), within `grace`: new sessions and web
+    // requests are refused at once, and the loop stops when the last session
+    // has closed or the grace is over. On the loop's thread.
+    void Leave(std::string_view reason, std::string_view why, std::chrono::milliseconds grace);
+    // The operator asked for a reload (SIGHUP): the banner and update folders
+    // are read again now. On the loop's thread.
+    void Reload();
 
     uint16_t SessionPort() const { return sessions ? sessions->Port() : 0; }
     uint16_t AdminPort() const { return admin ? admin->Port() : 0; }
@@ -82,6 +95,8 @@ class TServer {
     // service a new set when a folder changed.
     void ScheduleRescan();
     void Rescan();
+    void FlushLogSummaries();
+    void WaitForGoodbyes(std::chrono::steady_clock::time_point until, std::string why);
 
     TServerConfig config;
     asio::io_context io;
@@ -99,6 +114,9 @@ class TServer {
     std::unique_ptr<web::TWebSite> webSite;
     uint16_t webPort = 0;
     asio::steady_timer rescanTimer{io};
+    asio::steady_timer logTimer{io};
+    asio::steady_timer leaveTimer{io};
+    bool leaving = false;
     std::unique_ptr<asio::thread_pool> scanner; // one thread; reads the folders
     std::string bannerSignature;                // touched on the scanner's thread only
     std::string updateSignature;

@@ -4,6 +4,7 @@
 
 #include "client/core/connection.h"
 #include "client/core/navlet.h"
+#include "client/core/peer_text.h"
 
 namespace navlet {
 
@@ -27,10 +28,9 @@ void TNavlet::ShowBanner(int32_t id) {
         SetBannerMode(bmDefault);
         return;
     }
-    // No scheme: the browser takes the address as an http one.
     char path[48];
     std::snprintf(path, sizeof path, "/banner.asp?idBanner=%d", int(id));
-    NavigateBanner(WebSiteHost() + path);
+    NavigateBanner(WebSiteHost() + path, TBannerPage::Banner);
 }
 
 void TNavlet::BindBannerComponents() {
@@ -42,12 +42,13 @@ void TNavlet::BindBannerComponents() {
     CppWebBrowser->OnNavigateError = [this] { CppWebBrowserNavigateError(); };
 }
 
-void TNavlet::NavigateBanner(const std::string& address) {
+void TNavlet::NavigateBanner(const std::string& address, TBannerPage page) {
     if (!CppWebBrowser)
         return;
     CppWebBrowser->SetInputEnabled(true);
     bannerNavFailed = false;
-    CppWebBrowser->Navigate(address);
+    bannerPage = page;
+    CppWebBrowser->Navigate(WithWebScheme(address));
 }
 
 void TNavlet::CppWebBrowserDocumentComplete() {
@@ -62,8 +63,9 @@ void TNavlet::CppWebBrowserDocumentComplete() {
 void TNavlet::CppWebBrowserNavigateError() {
     SetBannerMode(bmDefault);
     bannerNavFailed = true;
-    PostMsg(mkNotice, 0,
-            "Sorry, the server is temporarily inactive. Please try again in a few seconds...");
+    // The session server is not what failed: only the web page did.
+    if (bannerPage == TBannerPage::Profile)
+        PostMsg(mkNotice, 0, "Sorry, the profile page could not be loaded");
 }
 
 void TNavlet::BannerTimerTimer() {

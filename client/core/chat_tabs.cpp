@@ -189,9 +189,15 @@ void TNavlet::ChatContextPopup(const TModel& sender, int32_t x, int32_t y, bool&
     default:
         break;
     }
+    ChatMouseUp(TMouseButton::mbRight, 0, x, y);
 }
 
 void TNavlet::ChatMouseUp(TMouseButton, TShiftState, int32_t, int32_t) {
+    if (closingSheet)
+        mouseUp_timer.SetEnabled(true);
+}
+
+void TNavlet::CloseClosingSheet() {
     if (!closingSheet)
         return;
     TTabSheet* sheet = closingSheet;
@@ -206,6 +212,10 @@ int16_t TNavlet::Track(TBarMenu& menu, int32_t x, int32_t y, const TComponent* c
 
 void TNavlet::BindChatComponents() {
     txt_timer.OnTimer = [this] { txt_timerTimer(); };
+    mouseUp_timer.OnTimer = [this] {
+        mouseUp_timer.SetEnabled(false);
+        CloseClosingSheet();
+    };
 }
 
 } // namespace navlet

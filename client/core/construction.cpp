@@ -19,7 +19,8 @@ TNavlet::TNavlet(const TKit& k, TBareForm)
     : kit(k), msg_timer(k.scheduler, 2000, false), txt_timer(k.scheduler, 2000, false),
       URLTimer(k.scheduler, 1000, false), BannerTimer(k.scheduler, 30000, false),
       upd_timer(k.scheduler, 10, false), resize_timer(k.scheduler, 1, false),
-      led_timer(k.scheduler, 500, false), reconnect_timer(k.scheduler, 15000, false) {}
+      led_timer(k.scheduler, 500, false), reconnect_timer(k.scheduler, 15000, false),
+      mouseUp_timer(k.scheduler, 1, false) {}
 
 TNavlet::TNavlet(const TKit& k) : TNavlet(k, TBareForm{}) {
     // 1. The components, as the form layout holds them.
@@ -35,6 +36,9 @@ TNavlet::TNavlet(const TKit& k) : TNavlet(k, TBareForm{}) {
     ShowBanner(0);
     // 7. Only the language filter is read here.
     SyncSettings(0, 0, 0, 0, -1, 0, 0);
+    // What is reported of a page: the host's default until the settings,
+    // read at each page, say otherwise.
+    shareScope = kit.module.DefaultShareScope();
     // 8. The three menus; the language checks follow languageMask as read above.
     BuildMenus();
     // 9. The service's session server, never the layout's loopback endpoint

@@ -7,6 +7,7 @@
 
 #include "client/core/connection.h"
 #include "client/core/navlet.h"
+#include "client/core/peer_text.h"
 
 namespace navlet {
 
@@ -92,9 +93,11 @@ THResult TNavlet::ShowDW(bool show) {
     resize_timer.SetEnabled(true);
     SyncSettings(0, 0, 0, -1, 0, 0, 0);
     if (versionText != shownVersion) {
-        OpenInHostBrowser(WebSiteHost() + "/newuser.asp");
+        // Stored first: the new window may bring a bar of its own at once,
+        // which must not open the page again.
         shownVersion = versionText;
         SyncSettings(0, 0, 0, 1, 0, 0, 0);
+        OpenServicePage(WebSiteHost() + "/newuser.asp");
     }
     return HR_OK;
 }
@@ -150,9 +153,15 @@ TKeyAction TNavlet::TranslateAcceleratorIO(const TKeyMessage& key) {
     return action;
 }
 
-void TNavlet::OpenInHostBrowser(const std::string& address) {
+void TNavlet::OpenBrowserWindow(const std::string& address) {
+    const int result = kit.host.OpenBrowserWindow(address);
+    if (result <= SHELL_OK_ABOVE)
+        PostMsg(mkNotice, 0, "error #%d opening a new browser window", result);
+}
+
+void TNavlet::OpenServicePage(const std::string& address) {
     if (hostControl)
-        hostControl->Navigate(address);
+        hostControl->OpenNewWindow(WithWebScheme(address));
 }
 
 void TNavlet::FlashBrowserWindow() {

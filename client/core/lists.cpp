@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "client/core/navlet.h"
+#include "protocol/requests.h"
 
 namespace navlet {
 
@@ -69,6 +70,8 @@ void TNavlet::PresenceRecord(const TPresenceMsg& m) {
     if (FindUser(m.user) >= 0)
         return;
     if (m.chatKey == 0) {
+        if (sitePaused)
+            return; // a record of the site left, still on its way
         SignalNews();
         lvUsers.Add(TListItem{m.nick, image, m.user});
         TickerCountChanged();
@@ -77,8 +80,10 @@ void TNavlet::PresenceRecord(const TPresenceMsg& m) {
     // Only the signed-in user's own record carries a key: the sign-in is confirmed.
     ++loginCount;
     serverStatus.clear();
-    if (!loggedIn)
-        PostMsg(mkStatus, 0, "You're connected");
+    const bool confirmsSignIn = !loggedIn;
+    // The greeting holds its turn before the people count takes the line.
+    if (confirmsSignIn && !sitePaused)
+        PostMsg(mkStatus, 0, "You're connected").ownTextFirst = true;
     loggedIn = true;
     edPwd.SetText("");
     myUserId = m.user;
@@ -89,6 +94,19 @@ void TNavlet::PresenceRecord(const TPresenceMsg& m) {
     SetBtnGlyph(LEDBtn, glLedSignedIn);
     SetBannerMode(bmDefault);
     upd_timerTimer();
+    if (sitePaused) {
+        // The server drops what a session sends while its sign-in is being
+        // checked: a pause from that time is told again.
+        if (confirmsSignIn) {
+            TPacket packet;
+            ClearPacket(packet);
+            SendSiteReport(packet, *ClientSocket, "");
+            // The ticker keeps saying so; the next web page says connected.
+            statusBeforePause = "You're connected";
+            PostMsg(mkStatus, 0, "%s", pauseLine.c_str());
+        }
+        return; // on no site: the user is listed nowhere
+    }
     lvUsers.Add(TListItem{m.nick, image, m.user});
     TickerCountChanged();
 }

@@ -36,6 +36,11 @@ void TNavlet::BuildMenus() {
         .AppendItem({"Modify Profile", 203})
         .AppendItem({"Search user...", 204})
         .AppendSubmenu(*languageMenu)
+        .AppendItem({"", 0})
+        .AppendItem({"Share: the site only", 207})
+        .AppendItem({"Share: the page", 208})
+        .AppendItem({"Never report this site", 209})
+        .AppendItem({"", 0})
         .AppendItem({"Guide", 205})
         .AppendItem({"About Navlet...", 206});
 

@@ -137,7 +137,13 @@ class TNavlet {
     // Decides and carries out the bar's part; the host dispatches the message
     // on TKeyAction::Dispatch and answers the browser with KeyActionResult.
     TKeyAction TranslateAcceleratorIO(const TKeyMessage& key);
-    void OpenInHostBrowser(const std::string& address);
+    // A new browser window showing `address` (empty: the start page); a
+    // window that cannot be started is told on the ticker.
+    void OpenBrowserWindow(const std::string& address);
+    // The service's pages, its forms among them, open in a new window of the
+    // host browser, so the page the user was on stays; `address` carries no
+    // scheme.
+    void OpenServicePage(const std::string& address);
     void FlashBrowserWindow();
     // OnEnter of the five edit boxes and OnClick of Edit1: the bar has the focus.
     void EditEnter(TFocusTarget control);
@@ -156,6 +162,24 @@ class TNavlet {
     void URLTimerTimer();
     void CheckSiteUrl();
 
+    // What of the page leaves the browser. < 0 reads the privacy settings
+    // ("share", "neverreport", "neverreportdefaults") into their fields, > 0
+    // writes them; the first failure ends the call silently.
+    void SyncPrivacySettings(int direction);
+    // Whether the page `address` (cut, without scheme) is never reported: the
+    // user's patterns, then the built-in defaults, which never name the
+    // service's own hosts (a local service stays reachable on loopback).
+    bool NeverReported(const std::string& address) const;
+
+  private:
+    // A page the bar cannot report: the user leaves the site's list while the
+    // session, its private chats and friends go on. `reason` is the ticker's
+    // status line.
+    void PauseSite(const char* reason);
+    // The next web page: the status line that the pause replaced comes back.
+    void ResumeSite();
+
+  public:
     // ---- Status ticker (ticker.cpp) ----
     // `format` is printf-style; the line is returned so that the caller can
     // fill `user` and `link`. The reference stays valid until the line leaves
@@ -193,7 +217,11 @@ class TNavlet {
     std::string WebSiteHost() const;
     // Loads `address` into CppWebBrowser with its input on; the banner area
     // keeps its panel until the page completes. Profile pages come this way too.
-    void NavigateBanner(const std::string& address);
+    // What a failed load of the banner area tells the user: nothing for a
+    // banner (the default one takes its place), a notice for a page the
+    // user asked for.
+    enum class TBannerPage { Banner, Profile };
+    void NavigateBanner(const std::string& address, TBannerPage page);
     void CppWebBrowserDocumentComplete();
     void CppWebBrowserNavigateError();
     void BannerTimerTimer();
@@ -258,7 +286,11 @@ class TNavlet {
     // The chat context menu, raised on a chat view or on the tab strip (the
     // sender); it always acts on the active tab. A chosen close waits for the
     // mouse-up, so that a tab is never destroyed under its own event.
+    // The menu takes the button's release: the form hears its mouse-up after
+    // it by itself, and a kit reports no mouse-up for it.
     void ChatContextPopup(const TModel& sender, int32_t x, int32_t y, bool& handled);
+    // A button released over the chat view; what it does waits for
+    // mouseUp_timer, so a kit may call it from inside the widget's event.
     void ChatMouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
 
     // Shows a menu through the kit; see navlet::Track.
@@ -268,6 +300,8 @@ class TNavlet {
 
   private:
     void BindChatComponents();
+    // Closes the tab the context menu chose to close, if it is still there.
+    void CloseClosingSheet();
     void BuildMenus();
     // A friend's record: a new entry, or the new state of one already listed.
     void FriendRecord(const TPresenceMsg& m, int32_t gender);
@@ -307,6 +341,10 @@ class TNavlet {
   private:
     void BindActionComponents(); // buttons and boxes of the search side
     void ActOnOptionsChoice(int16_t id);
+    // "Never report this site": the shown page's host joins the user's
+    // patterns, or leaves them when it is there as it is.
+    bool OwnNeverReportEntry() const;
+    void ToggleNeverReportSite();
 
     // ---- Self-update: the download and the installation (update.cpp) ----
     void UpdateChunkReceived(const TUpdateChunkMsg& chunk);
@@ -316,6 +354,8 @@ class TNavlet {
     void OpenUpdateFile(int32_t offered, bool abandoned);
     bool ModuleFileIsWhole(const std::string& path, int64_t wholeSize, int32_t version);
     void DropBrokenUpdate();
+    // A host that updates the module itself hears of an offer instead.
+    void TellHostOfOffer(int32_t version);
     // Where the download is written: beside the module, or in the folder the
     // platform gives a protected bar.
     std::string UpdateFolder() const;
@@ -349,6 +389,9 @@ class TNavlet {
     TTimer resize_timer;
     TTimer led_timer;
     TTimer reconnect_timer;
+    // Carries out a chat mouse-up once the kit's event is over, so that a tab
+    // the context menu closes is not destroyed under the widget reporting it.
+    TTimer mouseUp_timer;
     TControl msg_pnl;
     TPaintBox msg_img;
     TEdit Edit1;
@@ -407,8 +450,17 @@ class TNavlet {
     int32_t moduleVersion = 0;
     int32_t updateVersion = 0;
     int32_t updateBytes = 0;
+    int32_t toldOffer = 0; // the offer last told to a host that updates the module
     std::string siteUrl;
     std::string siteHost;
+    // Privacy: what is reported, and the pause on pages that are not.
+    TShareScope shareScope = TShareScope::Page; // the host's default until read
+    std::vector<std::string> neverReported;     // the user's own patterns
+    bool neverReportDefaults = true;
+    bool sitePaused = false;       // the server was told: on no site
+    std::string shownPage;         // the web page shown, cut; empty on other pages
+    std::string pauseLine;         // the status line of the pause
+    std::string statusBeforePause; // the status line the pause replaced
     std::string myNick;
     std::string password;
     std::string shownVersion;
@@ -416,6 +468,7 @@ class TNavlet {
     THostControl* hostControl = nullptr;
     bool pageLoaded = false;
     bool bannerNavFailed = false;
+    TBannerPage bannerPage = TBannerPage::Banner; // what the banner area loads
 
     TPacketAssembler receiveAssembler; // the open connection's byte stream
     uint32_t connectionSerial = 0;     // grows with every connect and disconnect

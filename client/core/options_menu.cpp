@@ -1,11 +1,14 @@
 // The options menu behind NavletBtn and the bar's logo: the service's pages,
-// "Autologin", the search panel, the language filter and the About box.
+// "Autologin", the search panel, the language filter, what is reported of a
+// page and the About box.
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
 #include "client/core/about_box.h"
 #include "client/core/actions.h"
 #include "client/core/navlet.h"
+#include "client/core/privacy.h"
 #include "protocol/requests.h"
 
 namespace navlet {
@@ -19,6 +22,9 @@ enum TOptionsMenuId : uint16_t {
     omSearchUser = 204,
     omGuide = 205,
     omAbout = 206,
+    omShareSite = 207,
+    omSharePage = 208,
+    omNeverReport = 209,
 };
 
 constexpr int16_t LAST_LANGUAGE_ID = 13;
@@ -29,6 +35,25 @@ bool IsLanguageId(int16_t id) {
 }
 
 } // namespace
+
+bool TNavlet::OwnNeverReportEntry() const {
+    const std::string host = PageHostName(shownPage);
+    return std::find(neverReported.begin(), neverReported.end(), host) != neverReported.end();
+}
+
+void TNavlet::ToggleNeverReportSite() {
+    if (shownPage.empty())
+        return;
+    const std::string host = PageHostName(shownPage);
+    if (OwnNeverReportEntry())
+        std::erase(neverReported, host);
+    else if (!NeverReported(shownPage))
+        neverReported.push_back(host);
+    else
+        return;
+    SyncPrivacySettings(1);
+    CheckSiteUrl(); // paused at once, or reported again
+}
 
 std::string UpdateProfileAddress(const std::string& host, uint32_t lcid, uint64_t user) {
     char tail[96];
@@ -51,6 +76,15 @@ void TNavlet::sbNavletClick(TNavletSender sender, int32_t mouseX, int32_t mouseY
     optionsMenu->CheckItem(omAutologin, autoLogin ? 1 : 0);
     optionsMenu->EnableItem(omModifyProfile, loggedIn ? 1 : 0);
     optionsMenu->EnableItem(omSearchUser, loggedIn ? 1 : 0);
+    SyncPrivacySettings(-1);
+    optionsMenu->CheckItem(omShareSite, shareScope == TShareScope::SiteOnly ? 1 : 0);
+    optionsMenu->CheckItem(omSharePage, shareScope == TShareScope::Page ? 1 : 0);
+    // Checked on a page that is never reported; only the user's own entry for
+    // the site can be taken back here, a default or a wildcard cannot.
+    const bool never = !shownPage.empty() && NeverReported(shownPage);
+    optionsMenu->CheckItem(omNeverReport, never ? 1 : 0);
+    optionsMenu->EnableItem(omNeverReport,
+                            !shownPage.empty() && (!never || OwnNeverReportEntry()) ? 1 : 0);
     const TComponent* control =
         fromLogo ? static_cast<const TComponent*>(&navlet_left_img) : &NavletBtn;
     ActOnOptionsChoice(Track(*optionsMenu, x, y, control));
@@ -62,7 +96,7 @@ void TNavlet::sbNavletClick(TNavletSender sender, int32_t mouseX, int32_t mouseY
 void TNavlet::ActOnOptionsChoice(int16_t id) {
     switch (id) {
     case omHomePage:
-        OpenInHostBrowser(WebSiteHost());
+        OpenServicePage(WebSiteHost());
         return;
     case omAutologin:
         autoLogin = !autoLogin;
@@ -70,16 +104,25 @@ void TNavlet::ActOnOptionsChoice(int16_t id) {
         SyncSettings(0, 0, 1, 0, 0, 0, 0);
         return;
     case omModifyProfile:
-        OpenInHostBrowser(UpdateProfileAddress(WebSiteHost(), userLcid, myUserId));
+        OpenServicePage(UpdateProfileAddress(WebSiteHost(), userLcid, myUserId));
         return;
     case omSearchUser:
         ShowSearchPanel();
         return;
     case omGuide:
-        OpenInHostBrowser(WebSiteHost() + "/help.asp");
+        OpenServicePage(WebSiteHost() + "/help.asp");
         return;
     case omAbout:
         ShowAboutBox(kit.dialogs);
+        return;
+    case omShareSite:
+    case omSharePage:
+        shareScope = id == omShareSite ? TShareScope::SiteOnly : TShareScope::Page;
+        SyncPrivacySettings(1);
+        CheckSiteUrl(); // the page is reported again as the choice says
+        return;
+    case omNeverReport:
+        ToggleNeverReportSite();
         return;
     default:
         break;

@@ -3,6 +3,7 @@
 // the sorting of update chunks.
 #include "client/core/connection.h"
 #include "client/core/navlet.h"
+#include "client/core/peer_text.h"
 #include "protocol/requests.h"
 
 namespace navlet {
@@ -59,12 +60,14 @@ void TNavlet::DispatchPacket(const TPacket& packet) {
     // Only a notice that is the session's last word is its reason.
     if (packet.Type() != MSG_END_SESSION)
         endReason.clear();
+    // Every text a peer or the server sends is Blanked before the bar shows
+    // it anywhere: the conversation, the ticker, the lists.
     switch (packet.Type()) {
     case MSG_END_SESSION:
         EndSession();
         return;
     case MSG_CHAT_LINE:
-        ChatLineReceived(ReadChatLine(packet));
+        ChatLineReceived(Blanked(ReadChatLine(packet), &TChatLineMsg::text));
         ChatCommand(packet.Subtype());
         return;
     case MSG_MEMBER_JOINED:
@@ -74,7 +77,7 @@ void TNavlet::DispatchPacket(const TPacket& packet) {
         MemberLeft(ReadMember(packet));
         return;
     case MSG_PRESENCE:
-        PresenceRecord(ReadPresence(packet));
+        PresenceRecord(Blanked(ReadPresence(packet), &TPresenceMsg::nick));
         return;
     case MSG_USER_LEFT:
         UserLeftSite(ReadUserLeft(packet));
@@ -83,13 +86,15 @@ void TNavlet::DispatchPacket(const TPacket& packet) {
         ShowBanner(ReadBanner(packet).bannerId);
         return;
     case MSG_SEARCH_ANSWER:
-        SearchAnswerReceived(ReadSearchAnswer(packet));
+        SearchAnswerReceived(Blanked(ReadSearchAnswer(packet), &TSearchAnswerMsg::nick));
         return;
     case MSG_DATED_LINE:
-        DatedLineReceived(ReadDatedLine(packet));
+        DatedLineReceived(
+            Blanked(ReadDatedLine(packet), &TDatedLineMsg::nick, &TDatedLineMsg::text));
         return;
     case MSG_LOOKING_FOR_YOU:
-        LookingForYouReceived(ReadLookingForYou(packet));
+        LookingForYouReceived(Blanked(ReadLookingForYou(packet), &TLookingForYouMsg::nick,
+                                      &TLookingForYouMsg::message));
         return;
     case MSG_UPDATE_CHUNK:
         UpdateChunkReceived(ReadUpdateChunk(packet));

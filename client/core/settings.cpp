@@ -3,6 +3,7 @@
 #include <array>
 
 #include "client/core/navlet.h"
+#include "client/core/privacy.h"
 
 namespace navlet {
 
@@ -168,6 +169,37 @@ void TNavlet::SyncSettings(int nick, int pwd, int autologin, int version, int la
         return;
     if (barSizeArg != 0)
         SyncBarSize(*key, barSizeArg, barSize);
+}
+
+void TNavlet::SyncPrivacySettings(int direction) {
+    if (direction == 0)
+        return;
+    std::unique_ptr<TRegistryKey> key = OpenSettingsKey();
+    if (!key)
+        return;
+    if (direction > 0) {
+        if (key->WriteInteger("share", int32_t(shareScope)) != TRegResult::Ok ||
+            key->WriteString("neverreport", JoinPatternList(neverReported)) != TRegResult::Ok)
+            return;
+        key->WriteInteger("neverreportdefaults", neverReportDefaults ? 1 : 0);
+        return;
+    }
+    // Missing values are not written: the host's default and the built-in
+    // patterns follow the bar until the user chooses.
+    int32_t scope = 0;
+    if (!ReadIntegerOr(*key, "share", int32_t(kit.module.DefaultShareScope()),
+                       /*writeMissing=*/false, scope))
+        return;
+    shareScope =
+        scope == int32_t(TShareScope::SiteOnly) ? TShareScope::SiteOnly : TShareScope::Page;
+    std::string patterns;
+    if (!SyncString(*key, "neverreport", -1, patterns))
+        return;
+    neverReported = ParsePatternList(patterns);
+    int32_t defaults = 1;
+    if (!ReadIntegerOr(*key, "neverreportdefaults", 1, /*writeMissing=*/false, defaults))
+        return;
+    neverReportDefaults = defaults != 0;
 }
 
 } // namespace navlet

@@ -3,13 +3,12 @@
 #include "client/core/ticker.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 
 #include "client/core/navlet.h"
-#include "protocol/ascii.h"
+#include "client/core/peer_text.h"
 
 namespace navlet {
 
@@ -43,28 +42,6 @@ std::string FormatBounded(const char* format, va_list args) {
     if (n <= 0)
         return {};
     return std::string(buffer, std::min(size_t(n), MSG_TEXT_MAX));
-}
-
-// An address "accept invitation" may open: no scheme, or http or https.
-// Anything else (a local file, a script) is not handed to the browser.
-bool IsOpenableLink(const std::string& link) {
-    size_t colon = link.find(':');
-    if (colon == std::string::npos || colon == 0)
-        return true;
-    std::string scheme = link.substr(0, colon);
-    bool schemeChars =
-        std::isalpha(uint8_t(scheme[0])) && std::all_of(scheme.begin(), scheme.end(), [](char c) {
-            return std::isalnum(uint8_t(c)) || c == '+' || c == '-' || c == '.';
-        });
-    if (!schemeChars || scheme.find_first_of("/?#") != std::string::npos)
-        return true;
-    // "host:port/..." carries a port, not a scheme.
-    size_t end = link.find_first_of("/?#", colon + 1);
-    std::string after = link.substr(colon + 1, end == std::string::npos ? end : end - colon - 1);
-    if (!after.empty() &&
-        std::all_of(after.begin(), after.end(), [](char c) { return std::isdigit(uint8_t(c)); }))
-        return true;
-    return EqualsFolded(scheme, "http") || EqualsFolded(scheme, "https");
 }
 
 } // namespace
@@ -145,7 +122,7 @@ void TNavlet::ShowCall(const std::string& caller, const std::string& text,
 }
 
 std::string TNavlet::MsgLineText(const TMsgLine& line) const {
-    if (line.kind != mkStatus || !loggedIn)
+    if (line.kind != mkStatus || !loggedIn || line.ownTextFirst)
         return line.text;
     if (!serverStatus.empty())
         return serverStatus;
@@ -167,6 +144,10 @@ void TNavlet::DrawMsgLine() {
 
     // An empty queue (only a bare form has one) draws the background alone.
     const TMsgLine* front = msgQueue.empty() ? nullptr : &msgQueue.front();
+    // Another line on show ends a status line's own turn.
+    if (front && front->kind != mkStatus)
+        for (TMsgLine& line : msgQueue)
+            line.ownTextFirst = false;
     int32_t x = 1;
     msgShownText.clear();
     if (front) {
@@ -220,6 +201,7 @@ void TNavlet::DrawBesideButtons(int32_t buttonsEnd) {
 }
 
 void TNavlet::NextMsgLine() {
+    msgQueue.front().ownTextFirst = false; // its turn is over
     if (msgQueue.front().kind != mkNotice)
         msgQueue.push_back(msgQueue.front());
     msgQueue.pop_front();
@@ -286,10 +268,9 @@ void TNavlet::msg_imgMouseDown(TMouseButton button, TShiftState, int32_t x, int3
     const TMsgLine& front = msgQueue.front();
     if (front.kind != mkInvite && front.kind != mkServer)
         return;
-    if (front.kind == mkInvite && (hit & MSG_BTN_ACCEPT) && IsOpenableLink(front.link)) {
-        const int result = kit.host.OpenBrowserWindow(front.link);
-        if (result <= SHELL_OK_ABOVE)
-            PostMsg(mkNotice, 0, "error #%d opening a new browser window", result);
+    if (front.kind == mkInvite && (hit & MSG_BTN_ACCEPT)) {
+        if (const std::optional<std::string> link = OpenableLink(front.link))
+            OpenBrowserWindow(*link);
     }
     msgPhase = 0;
     if (!msgQueue.empty())

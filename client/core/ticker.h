@@ -34,6 +34,9 @@ struct TMsgLine {
     std::string text;
     std::string user; // an invitation's inviting user
     std::string link; // an invitation's address, opened by "accept invitation"
+    // A status line that shows its own text, not the people count, until
+    // its first turn on the ticker ends.
+    bool ownTextFirst = false;
 };
 
 // A line whose buttons are drawn: invitations and server lines with a button

@@ -43,6 +43,14 @@ class TKitFileImage final : public TImageSource {
     uint64_t size_;
 };
 
+std::string VersionText(int32_t version) {
+    const auto v = uint32_t(version);
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", v >> 24, v >> 16 & 0xFF, v >> 8 & 0xFF,
+                  v & 0xFF);
+    return text;
+}
+
 std::string DirectoryPart(const std::string& file) {
     const size_t cut = file.find_last_of("\\/:");
     return cut == std::string::npos ? std::string() : file.substr(0, cut + 1);
@@ -80,6 +88,10 @@ void TNavlet::WriteUpdateChunk(const TUpdateChunkMsg& chunk) {
     // next login asks again.
     if (!chunk.IsWellFormed())
         return;
+    if (kit.module.HostUpdatesModule()) {
+        TellHostOfOffer(chunk.version);
+        return;
+    }
     bool abandoned = false;
     if (updateVersion < chunk.version && updateHandle != NO_FILE) {
         kit.files.Close(updateHandle);
@@ -224,6 +236,17 @@ bool TNavlet::ModuleFileIsWhole(const std::string& path, int64_t wholeSize, int3
     if (block.empty())
         return false;
     return PackVersion(VersionBlockString(block, "FileVersion")) == version;
+}
+
+void TNavlet::TellHostOfOffer(int32_t version) {
+    // Nothing is downloaded, and the timer stays off until the next login
+    // asks again, as while a finished download waits for the browser: a
+    // host that cannot take the module is not asked every few minutes. The
+    // offer is told once, not at every login.
+    if (version == toldOffer)
+        return;
+    toldOffer = version;
+    kit.host.NewerModuleOffered(VersionText(version));
 }
 
 void TNavlet::DropBrokenUpdate() {

@@ -17,6 +17,10 @@ class THostActions {
     virtual int OpenBrowserWindow(const std::string& link) = 0;
     // An information message box with that text; returns when it is closed.
     virtual void ShowMessage(const std::string& text) = 0;
+    // The service offers module `version` ("a.b.c.d") to a host that updates
+    // the module itself: a line where its developers look. Told once per
+    // version and bar.
+    virtual void NewerModuleOffered(const std::string& /*version*/) {}
 };
 
 } // namespace navlet

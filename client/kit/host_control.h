@@ -21,9 +21,9 @@ class THostControl {
     virtual ~THostControl() = default;
     // The address the browser shows, as the browser's LocationURL gives it.
     virtual std::string LocationURL() = 0;
-    // Replaces the page of the browser window that holds the bar; `address`
-    // carries no scheme, the browser completes it.
-    virtual void Navigate(const std::string& address) = 0;
+    // Opens `address`, an http or https address, in a new window (or tab) of
+    // the browser that holds the bar; the page the user is on stays.
+    virtual void OpenNewWindow(const std::string& address) = 0;
     // Flashes the browser's top-level window.
     virtual void FlashBrowserWindow() = 0;
     // Moves the band site's parent window to (0, 0) with width 0 and `height`,

@@ -6,6 +6,12 @@
 
 namespace navlet {
 
+// What the bar reports of the page the browser shows.
+enum class TShareScope : int32_t {
+    Page = 0,     // the host and path, without query, fragment or user part
+    SiteOnly = 1, // the host alone
+};
+
 class TModuleFacts {
   public:
     virtual ~TModuleFacts() = default;
@@ -25,6 +31,12 @@ class TModuleFacts {
     // module carries no version resource (a browser extension's manifest);
     // empty: the version is read from the module file.
     virtual std::string HostStatedVersion() const { return {}; }
+    // Whether the host replaces the module itself (a browser updates its
+    // extension): the bar then downloads no module of its own.
+    virtual bool HostUpdatesModule() const { return false; }
+    // What the bar reports until its user chooses: a host that follows every
+    // tab of today's browsers shares less by default.
+    virtual TShareScope DefaultShareScope() const { return TShareScope::Page; }
 };
 
 } // namespace navlet

@@ -1,19 +1,107 @@
 #include "server/admin/admin_server.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
+#include <unordered_set>
 
 #include "server/admin/admin_command.h"
+#include "server/admin/admin_http.h"
+#include "server/log/log.h"
 
 namespace navlet::server {
 
 namespace {
 
+std::string_view VerbName(TAdminVerb verb) {
+    switch (verb) {
+    case TAdminVerb::Notice:
+        return "NOTICE";
+    case TAdminVerb::Reconnect:
+        return "RECONNECT";
+    case TAdminVerb::Update:
+        return "UPDATE";
+    case TAdminVerb::ReplyTime:
+        return "REPLYTIME";
+    case TAdminVerb::Kick:
+        return "KICK";
+    case TAdminVerb::Users:
+        return "USERS";
+    case TAdminVerb::Sites:
+        return "SITES";
+    case TAdminVerb::Stats:
+        return "STATS";
+    case TAdminVerb::Help:
+        return "HELP";
+    case TAdminVerb::Quit:
+        return "QUIT";
+    }
+    return "?";
+}
+
+std::string TargetText(const TTarget& target) {
+    switch (target.kind) {
+    case TTarget::User:
+        return "user:" + target.name;
+    case TTarget::Site:
+        return "site:" + target.name;
+    default:
+        return "all";
+    }
+}
+
+bool Reaches(TAdminVerb verb) {
+    return verb == TAdminVerb::Notice || verb == TAdminVerb::Reconnect ||
+           verb == TAdminVerb::Update || verb == TAdminVerb::ReplyTime || verb == TAdminVerb::Kick;
+}
+
+// Who gave which command and what came of it: the answer's last line ("OK
+// 3", "ERR no such user"); for a command that reaches bars, how many
+// sessions it reached. A notice's text stays out.
+void LogCommand(std::string_view admin, uint64_t connection, const TAdminCommand& c,
+                std::string_view answer) {
+    if (!log::Enabled(log::TLevel::Info))
+        return;
+    if (!answer.empty() && answer.back() == '\n')
+        answer.remove_suffix(1);
+    answer = answer.substr(answer.rfind('\n') + 1);
+    if (!Reaches(c.verb)) {
+        log::Write(log::TLevel::Info, "admin", "operator command",
+                   {{"admin", admin},
+                    {"connection", connection},
+                    {"command", VerbName(c.verb)},
+                    {"host", c.host},
+                    {"answer", answer}});
+        return;
+    }
+    int64_t sessions = 0;
+    if (answer.rfind("OK ", 0) == 0)
+        sessions = std::atoll(std::string(answer.substr(3)).c_str());
+    log::Write(log::TLevel::Info, "admin", "operator command",
+               {{"admin", admin},
+                {"connection", connection},
+                {"command", VerbName(c.verb)},
+                {"target", TargetText(c.target)},
+                {"text_bytes", c.text.size()},
+                {"sessions", sessions},
+                {"answer", answer}});
+}
+
+uint64_t nextConnection = 1; // on the loop's thread
+
 class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
   public:
     TAdminConnection(asio::ip::tcp::socket socket, TService& service,
-                     std::function<size_t()>& connections)
+                     std::function<size_t()>& connections,
+                     std::function<size_t()>& webSocketSessions)
         : socket(std::move(socket)), service(service), connections(connections),
-          input(MAX_ADMIN_LINE + 1), deadline(this->socket.get_executor()) {}
+          webSocketSessions(webSocketSessions), input(MAX_ADMIN_LINE + 1),
+          deadline(this->socket.get_executor()), serial(nextConnection++) {
+        std::error_code ec;
+        asio::ip::tcp::endpoint peer = this->socket.remote_endpoint(ec);
+        if (!ec)
+            who = peer.address().to_string() + ":" + std::to_string(peer.port());
+    }
 
     void ReadLine() {
         deadline.expires_after(ADMIN_IDLE_DEADLINE);
@@ -37,32 +125,77 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
     void OnLine(size_t n) {
         std::string line(asio::buffers_begin(input.data()), asio::buffers_begin(input.data()) + n);
         input.consume(n);
+        if (http || (firstLine && IsHttpRequestLine(line, httpMethod, httpPath))) {
+            OnHttpLine(line);
+            return;
+        }
+        firstLine = false;
         TAdminCommand command;
         std::string error;
         bool quit = false;
         if (!ParseAdminLine(line, command, error)) {
             answer = "ERR " + error + "\n";
+            log::Warn("admin", "operator command refused",
+                      {{"admin", who}, {"connection", serial}, {"error", error}});
         } else if (TClusterLink* cluster = service.Cluster();
                    cluster && cluster->Status().redisUp &&
-                   RunAcrossCluster(service, command, [self = shared_from_this()](std::string a) {
-                       self->answer = std::move(a);
-                       self->Reply(/*quit=*/false);
-                   })) {
+                   RunAcrossCluster(service, command,
+                                    [self = shared_from_this(), command](std::string a) {
+                                        LogCommand(self->who, self->serial, command, a);
+                                        self->answer = std::move(a);
+                                        self->Reply(/*quit=*/false);
+                                    })) {
             return; // the answer waits for every node's count
         } else if (TClusterLink* cluster = service.Cluster();
                    command.verb == TAdminVerb::Users && cluster && cluster->Status().redisUp) {
             // The whole cluster's sessions, as Redis lists them.
-            cluster->ListUsers([self = shared_from_this(),
-                                host = command.host](std::vector<cluster::TSessionRecord> users) {
-                self->answer = ClusterUsersAnswer(users, host);
-                self->Reply(/*quit=*/false);
-            });
+            cluster->ListUsers(
+                [self = shared_from_this(), command](std::vector<cluster::TSessionRecord> users) {
+                    self->answer = ClusterUsersAnswer(users, command.host);
+                    LogCommand(self->who, self->serial, command, self->answer);
+                    self->Reply(/*quit=*/false);
+                });
             return;
         } else {
             answer = RunAdminCommand(service, connections(), command);
+            LogCommand(who, serial, command, answer);
             quit = command.verb == TAdminVerb::Quit;
         }
         Reply(quit);
+    }
+
+    // The request's header lines are read and passed over; the blank line
+    // ends them, and the answer closes the connection.
+    void OnHttpLine(const std::string& line) {
+        constexpr int MAX_HEADER_LINES = 100;
+        bool first = !http;
+        http = true;
+        firstLine = false;
+        if (first || (line != "\r\n" && line != "\n" && ++headerLines < MAX_HEADER_LINES)) {
+            ReadLine();
+            return;
+        }
+        answer = AdminHttpResponse(httpMethod, httpPath, Health());
+        Reply(/*quit=*/true);
+    }
+
+    TAdminHealth Health() const {
+        TAdminHealth health;
+        health.storeUp = TStore::Reachable();
+        if (const TClusterLink* cluster = service.Cluster()) {
+            health.clusterNode = true;
+            health.redisUp = cluster->Status().redisUp;
+        }
+        size_t open = connections ? connections() : 0;
+        health.gauges.wsSessions = webSocketSessions ? webSocketSessions() : 0;
+        health.gauges.tcpSessions = open - std::min(open, health.gauges.wsSessions);
+        std::unordered_set<UserId> users;
+        for (const TClient* client : service.OnlineUsers({}))
+            users.insert(client->Id());
+        health.gauges.signedInUsers = users.size();
+        health.gauges.signedInSessions = service.SignedInCount();
+        health.gauges.sites = service.SiteCount();
+        return health;
     }
 
     void Reply(bool quit) {
@@ -80,9 +213,16 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
     asio::ip::tcp::socket socket;
     TService& service;
     std::function<size_t()>& connections;
+    std::function<size_t()>& webSocketSessions;
     asio::streambuf input;
     std::string answer;
     asio::steady_timer deadline;
+    uint64_t serial;
+    std::string who = "?"; // ADDR:PORT of the operator's connection
+    bool firstLine = true;
+    bool http = false; // the first line was an HTTP request's
+    int headerLines = 0;
+    std::string httpMethod, httpPath;
 };
 
 constexpr int ADMIN_BACKLOG = 16;
@@ -90,8 +230,10 @@ constexpr int ADMIN_BACKLOG = 16;
 } // namespace
 
 TAdminServer::TAdminServer(asio::io_context& io, TService& service,
-                           std::function<size_t()> connections)
-    : service(service), connections(std::move(connections)), acceptor(io) {}
+                           std::function<size_t()> connections,
+                           std::function<size_t()> webSocketSessions)
+    : service(service), connections(std::move(connections)),
+      webSocketSessions(std::move(webSocketSessions)), acceptor(io) {}
 
 bool TAdminServer::Listen(const asio::ip::tcp::endpoint& endpoint, std::string& error) {
     if (!endpoint.address().is_loopback()) {
@@ -101,7 +243,9 @@ bool TAdminServer::Listen(const asio::ip::tcp::endpoint& endpoint, std::string& 
     std::error_code ec;
     auto accepted = [this](asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer) {
         if (peer.address().is_loopback())
-            std::make_shared<TAdminConnection>(std::move(socket), service, connections)->ReadLine();
+            std::make_shared<TAdminConnection>(std::move(socket), service, connections,
+                                               webSocketSessions)
+                ->ReadLine();
     };
     if (!acceptor.Listen(endpoint, ADMIN_BACKLOG, std::move(accepted), ec)) {
         error = ec.message();

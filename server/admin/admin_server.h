@@ -17,8 +17,10 @@ inline constexpr auto ADMIN_IDLE_DEADLINE = std::chrono::seconds(60);
 
 class TAdminServer {
   public:
-    // `connections` reports the live session count for STATS.
-    TAdminServer(asio::io_context& io, TService& service, std::function<size_t()> connections);
+    // `connections` reports the live session count for STATS and /metrics,
+    // `webSocketSessions` how many of them run over WebSocket.
+    TAdminServer(asio::io_context& io, TService& service, std::function<size_t()> connections,
+                 std::function<size_t()> webSocketSessions = nullptr);
 
     // Refuses an endpoint that is not a loopback address.
     bool Listen(const asio::ip::tcp::endpoint& endpoint, std::string& error);
@@ -28,6 +30,7 @@ class TAdminServer {
   private:
     TService& service;
     std::function<size_t()> connections;
+    std::function<size_t()> webSocketSessions;
     TTcpAcceptor acceptor;
 };
 

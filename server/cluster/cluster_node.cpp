@@ -3,6 +3,7 @@
 #include <sodium.h>
 
 #include "server/cluster/redis_keys.h"
+#include "server/log/log.h"
 
 namespace navlet::server {
 namespace {
@@ -57,7 +58,7 @@ void TClusterNode::Start() {
     events.OnMessage([this](const std::string& channel, const std::string& payload) {
         OnEvent(channel, payload);
     });
-    Log("node " + nodeId + ", Redis " + config.redis);
+    log::Info("cluster", "node started", {{"node", nodeId}, {"redis", config.redis}});
     commands.Start();
     events.Start();
     ScheduleBeat();
@@ -68,14 +69,16 @@ TClusterStatus TClusterNode::Status() const {
 }
 
 void TClusterNode::CommandsUp() {
-    Log("Redis reachable: sharing presence with the other nodes");
+    log::Info("cluster", "Redis reachable: sharing presence with the other nodes",
+              {{"node", nodeId}, {"redis", config.redis}});
     Beat();
 }
 
 // The other nodes' users are unknown from here on: they leave this node's
 // sites, and come back through the first comparison after Redis returns.
 void TClusterNode::CommandsDown(const std::string& why) {
-    Log("Redis unreachable (" + why + "): serving this node's users only");
+    log::Error("cluster", "Redis lost: serving this node's users only",
+               {{"node", nodeId}, {"redis", config.redis}, {"error", why}});
     // The subscriptions' connection may be as stuck as this one, and it
     // never waits for an answer: it starts afresh and subscribes again.
     events.Drop(why);
@@ -108,27 +111,35 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
         return;
     std::string host = channel.substr(prefix.size());
     const std::string& from = event.from;
-    if (auto* in = std::get_if<TSiteEntered>(&event.message)) {
-        recentlyLeft.erase(RemoteKey(from, in->user.id));
-        service.RemoteEntered(host, from, FromRecord(in->user));
-    } else if (auto* out = std::get_if<TSiteLeft>(&event.message)) {
-        std::string key = RemoteKey(from, out->user);
-        recentlyLeft[key] = clock.NowMs();
-        service.RemoteLeft(host, key);
-    } else if (auto* line = std::get_if<TSiteLine>(&event.message)) {
-        service.RemoteLine(host, line->sender, line->language, line->nick, line->text);
-    }
+    std::visit(
+        TOverloaded{
+            [&](const TSiteEntered& in) {
+                recentlyLeft.erase(RemoteKey(from, in.user.id));
+                service.RemoteEntered(host, from, FromRecord(in.user));
+            },
+            [&](const TSiteLeft& out) {
+                std::string key = RemoteKey(from, out.user);
+                recentlyLeft[key] = clock.NowMs();
+                service.RemoteLeft(host, key);
+            },
+            [&](const TSiteLine& line) {
+                service.RemoteLine(host, line.sender, line.language, line.nick, line.text);
+            },
+            // The node and operator channels' kinds.
+            TIgnoreKinds<TInvite, TInviteFailed, TChatJoined, TChatLine, TChatLeft, TTrim, TCall,
+                         TOperatorCount, TOperatorLine, TOperatorKick, TFriendState>{},
+            TIgnoreRecords{}},
+        event.message);
 }
 
+// A count answers this node's operator command; the rest is the service's
+// (TService::RemoteEvent, which names the kinds it takes).
 void TClusterNode::OnNodeEvent(const TNodeEnvelope& event) {
-    if (auto* call = std::get_if<TCall>(&event.message))
-        service.RemoteCall(TRemoteCall{call->target, call->withMessage, call->callerNick,
-                                       call->message, call->callerSite, call->callerId,
-                                       call->keep});
-    else if (auto* count = std::get_if<TOperatorCount>(&event.message))
+    if (auto* count = std::get_if<TOperatorCount>(&event.message)) {
         OnCount(*count);
-    else
-        service.RemoteEvent(event.from, event.message);
+        return;
+    }
+    service.RemoteEvent(event.from, event.message);
 }
 void TClusterNode::ScheduleBeat() {
     beat.expires_after(config.heartbeat);
@@ -193,18 +204,37 @@ void TClusterNode::Beat() {
                 liveNodes.insert(ids[i]);
                 live.push_back(ids[i]);
             }
+            LogMembers(live);
             CountSites(live);
             for (const auto& [host, count] : localCounts)
                 Mend(host);
         });
     });
 }
+// The nodes that a beat found alive, against those it found before: each
+// one that came or went is told once (a node that stops beating is told in
+// Sweep).
+void TClusterNode::LogMembers(const std::vector<std::string>& live) {
+    std::set<std::string> now;
+    for (const std::string& id : live)
+        if (id != nodeId)
+            now.insert(id);
+    for (const std::string& id : now)
+        if (!loggedNodes.contains(id))
+            log::Info("cluster", "node joined", {{"node", id}, {"nodes", now.size() + 1}});
+    for (const std::string& id : loggedNodes)
+        if (!now.contains(id))
+            log::Info("cluster", "node left", {{"node", id}, {"why", "left the node list"}});
+    loggedNodes = std::move(now);
+}
+
 // A node whose key expired: its users leave here at once, and its entries
 // leave Redis (any node may do this; doing it twice does no harm).
 void TClusterNode::Sweep(const std::string& deadNode) {
     if (deadNode == nodeId)
         return; // this node's own key lapsed: the next renewal announces it again
-    Log("node " + deadNode + " stopped beating: its users leave");
+    log::Info("cluster", "node left", {{"node", deadNode}, {"why", "stopped beating"}});
+    loggedNodes.erase(deadNode);
     service.DropRemote(deadNode);
     std::weak_ptr<bool> weak = alive;
     commands.Command({"HKEYS", NodeSitesKey(deadNode)}, [this, weak, deadNode](

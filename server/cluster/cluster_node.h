@@ -59,7 +59,7 @@ class TClusterNode final : public TClusterLink {
     void PublicLine(const std::string& host, uint64_t senderId, int language,
                     const std::string& nick, const std::string& text) override;
     void SiteSnapshot(const std::string& host, std::function<void(TSiteSnapshot)> done) override;
-    std::vector<TSiteCount> BusiestSites(size_t limit) const override;
+    std::optional<std::vector<TSiteCount>> BusiestSites(size_t limit) const override;
     TClusterStatus Status() const override;
     void AccountSessions(uint64_t accountId, const TNodeSessions& here) override;
     void WhereIs(uint64_t accountId, std::function<void(std::vector<TNodeSessions>)> done) override;
@@ -69,7 +69,7 @@ class TClusterNode final : public TClusterLink {
     void FriendState(const TAccount& account, bool online) override;
     void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) override;
     void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override;
-    void CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) override;
+    void CallElsewhere(const cluster::TCall& call, std::function<void(bool)> done) override;
     void OperatorLine(int targetKind, const std::string& name, uint64_t chat, uint8_t command,
                       const std::string& text, TReachedFn reached) override;
 
@@ -88,6 +88,7 @@ class TClusterNode final : public TClusterLink {
     void Beat();
     void ScheduleBeat();
     void Sweep(const std::string& deadNode);
+    void LogMembers(const std::vector<std::string>& live);
     std::string PresenceField(uint64_t accountId) const;
 
     // cluster_sites.cpp: the sites' presence mirror and the cluster's counts.
@@ -125,6 +126,7 @@ class TClusterNode final : public TClusterLink {
     std::map<uint64_t, TNodeSessions> onlineHere; // accounts with a session on this node
     std::map<uint64_t, std::string> sessionSites; // session serial -> packed USERS line
     std::set<std::string> liveNodes;
+    std::set<std::string> loggedNodes; // the other nodes as the log last told them
     // Redis was away: what changed here meanwhile never reached it, and a
     // Redis that was only frozen still holds this node's key, so the next
     // renewal writes everything again whether the key lapsed or not.

@@ -73,25 +73,30 @@ void TClusterNode::FriendState(const TAccount& account, bool online) {
 }
 
 void TClusterNode::OnOperatorEvent(const TNodeEnvelope& event) {
-    int count = 0;
-    uint64_t request = 0;
-    if (auto* state = std::get_if<TFriendState>(&event.message)) {
-        service.RemoteFriendState(FromRecord(state->user), state->online);
-        return;
-    }
-    if (auto* kick = std::get_if<TOperatorKick>(&event.message)) {
-        count = service.RemoteKick(TTarget{TTarget::Kind(kick->targetKind), kick->name});
-        request = kick->request;
-    } else if (auto* line = std::get_if<TOperatorLine>(&event.message)) {
-        count = service.RemoteOperatorLine(TTarget{TTarget::Kind(line->targetKind), line->name},
-                                           ChatId(line->chat), line->command, line->text);
-        request = line->request;
-    } else {
-        return;
-    }
-    if (request != 0)
-        commands.Command({"PUBLISH", NodeChannel(event.from),
-                          EncodeNodeMessage(nodeId, TOperatorCount{request, int32_t(count)})});
+    // A command given with a request number wants this node's count back.
+    auto answer = [&](uint64_t request, int count) {
+        if (request != 0)
+            commands.Command({"PUBLISH", NodeChannel(event.from),
+                              EncodeNodeMessage(nodeId, TOperatorCount{request, int32_t(count)})});
+    };
+    std::visit(
+        TOverloaded{[&](const TFriendState& state) {
+                        service.RemoteFriendState(FromRecord(state.user), state.online);
+                    },
+                    [&](const TOperatorKick& kick) {
+                        answer(kick.request, service.RemoteKick(TTarget{
+                                                 TTarget::Kind(kick.targetKind), kick.name}));
+                    },
+                    [&](const TOperatorLine& line) {
+                        answer(line.request, service.RemoteOperatorLine(
+                                                 TTarget{TTarget::Kind(line.targetKind), line.name},
+                                                 ChatId(line.chat), line.command, line.text));
+                    },
+                    // The site and node channels' kinds.
+                    TIgnoreKinds<TSiteEntered, TSiteLeft, TSiteLine, TInvite, TInviteFailed,
+                                 TChatJoined, TChatLine, TChatLeft, TTrim, TCall, TOperatorCount>{},
+                    TIgnoreRecords{}},
+        event.message);
 }
 
 // count = -1: the user is unknown there.

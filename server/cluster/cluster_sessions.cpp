@@ -158,7 +158,7 @@ void TClusterNode::ListUsers(std::function<void(std::vector<TSessionRecord>)> do
 // listening on its channel: a node that died since its last beat hears
 // nothing, and the caller's node then answers as for a user offline. One
 // node of those called may keep the message, so that it is kept once.
-void TClusterNode::CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) {
+void TClusterNode::CallElsewhere(const cluster::TCall& call, std::function<void(bool)> done) {
     WhereIs(call.target, [this, call, done](std::vector<TNodeSessions> nodes) {
         if (nodes.empty()) {
             done(false);
@@ -171,9 +171,7 @@ void TClusterNode::CallElsewhere(const TRemoteCall& call, std::function<void(boo
         auto calling = std::make_shared<TCalling>();
         calling->waiting = nodes.size();
         for (size_t i = 0; i < nodes.size(); ++i) {
-            TCall message{call.target, call.withMessage, call.callerNick, call.message,
-                          call.callerSite};
-            message.callerId = call.callerId;
+            TCall message = call;
             message.keep = call.keep && i == 0;
             ToNode(nodes[i].node, message, [calling, done](bool listening) {
                 calling->reached = calling->reached || listening;

@@ -169,8 +169,8 @@ void TClusterNode::SiteSnapshot(const std::string& host, std::function<void(TSit
                              return;
                          if (r && r->kind == TRedisReply::Array) {
                              for (auto it = r->items.rbegin(); it != r->items.rend(); ++it) {
-                                 TPublicLine line;
-                                 if (ReadKeptLine(it->text, line))
+                                 TKeptLine line;
+                                 if (DecodeNodeRecord(it->text, line))
                                      snapshot->lines.push_back(std::move(line));
                              }
                          }
@@ -203,7 +203,9 @@ void TClusterNode::Mend(const std::string& host) {
                 service.RemoteLeft(host, key);
     });
 }
-std::vector<TSiteCount> TClusterNode::BusiestSites(size_t limit) const {
+std::optional<std::vector<TSiteCount>> TClusterNode::BusiestSites(size_t limit) const {
+    if (!commands.Up())
+        return std::nullopt; // this node's own count, which the sites keep
     std::vector<TSiteCount> out(clusterSites.begin(),
                                 clusterSites.begin() + std::min(limit, clusterSites.size()));
     return out;

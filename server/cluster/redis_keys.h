@@ -77,22 +77,10 @@ inline bool ReadPresence(const std::string& field, const std::string& bytes, TAc
     return true;
 }
 
-inline bool ReadKeptLine(const std::string& bytes, TPublicLine& out) {
-    cluster::TKeptLine line;
-    if (!cluster::DecodeNodeRecord(bytes, line))
-        return false;
-    out = TPublicLine{line.stamp, line.nick, line.text, line.language};
-    return true;
-}
-
 // A count of a node's users on a site; a value no node wrote counts none.
 inline size_t ReadSiteUsers(const std::string& bytes) {
     cluster::TSiteUsersRecord record;
     return cluster::DecodeNodeRecord(bytes, record) ? record.users : 0;
-}
-
-inline void Log(const std::string& line) {
-    std::fprintf(stderr, "navlet-server: cluster: %s\n", line.c_str());
 }
 
 } // namespace navlet::server::redis_keys

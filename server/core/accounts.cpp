@@ -1,5 +1,7 @@
 #include "server/core/accounts.h"
 
+#include <memory>
+
 namespace navlet::server {
 
 TAccountEntry* TAccountDesk::CachedById(uint64_t id) {
@@ -15,6 +17,26 @@ TAccountEntry* TAccountDesk::CachedByNick(std::string_view nick) {
 TClient* TAccountDesk::LiveClient(uint64_t serial) {
     auto it = signedInBySerial.find(serial);
     return it == signedInBySerial.end() ? nullptr : it->second;
+}
+
+void TAccountDesk::ReadAccount(std::string_view nick, TWithFriends withFriends,
+                               std::function<void(TStoredAccount)> done) {
+    auto read = std::make_shared<TStoredAccount>();
+    TStore& db = store;
+    runner->Run(
+        [&db, read, withFriends, nick = std::string(nick)] {
+            read->account = db.FindAccountByNick(nick);
+            if (!read->account) {
+                read->unavailable = TStore::LastCallFailed();
+                return;
+            }
+            if (withFriends == TWithFriends::No)
+                return;
+            for (uint64_t id : db.Friends(read->account->id))
+                if (std::optional<TAccount> friendAccount = db.FindAccountById(id))
+                    read->friends.push_back(std::move(*friendAccount));
+        },
+        [read, done = std::move(done)] { done(std::move(*read)); });
 }
 
 TAccountEntry* TAccountDesk::EntryById(uint64_t id) {
@@ -45,6 +67,7 @@ TAccountEntry* TAccountDesk::OnlineByNick(std::string_view nick) {
 void TAccountDesk::Join(TClient& client, TAccountEntry& entry) {
     entry.sessions.push_back(&client);
     client.account = &entry;
+    NoteActivity(client);
     signedInBySerial[client.serial] = &client;
 }
 

@@ -13,6 +13,7 @@
 
 #include "server/core/clock.h"
 #include "server/core/directory.h"
+#include "server/core/store_runner.h"
 #include "server/store/store.h"
 
 namespace navlet::server {
@@ -22,11 +23,15 @@ class TAccountDesk final : public TDirectory {
     TAccountDesk(TStore& store, const TClock& clock) : store(store), clock(clock) {}
     TAccountDesk(const TAccountDesk&) = delete;
     TAccountDesk& operator=(const TAccountDesk&) = delete;
+    // Where ReadAccount runs; inline until set. The runner must outlive the desk.
+    void SetStoreRunner(TStoreRunner& r) { runner = &r; }
 
     TAccountEntry* CachedById(uint64_t id) override;
     TAccountEntry* CachedByNick(std::string_view nick) override;
     void Remember(TAccount account) override;
     TClient* LiveClient(uint64_t serial) override;
+    void ReadAccount(std::string_view nick, TWithFriends withFriends,
+                     std::function<void(TStoredAccount)> done) override;
     // These may read the store; the Cached ones never do.
     TAccountEntry* LoadAccount(std::string_view nick);
     TAccountEntry* EntryById(uint64_t id);
@@ -39,6 +44,8 @@ class TAccountDesk final : public TDirectory {
     // account's (which then counts as used now).
     void Join(TClient& client, TAccountEntry& entry);
     void Leave(TClient& client);
+    // A request of the client: its account's latest session is this one.
+    void NoteActivity(TClient& client) { client.lastActive = ++activity; }
     // Every signed-in session of this node.
     std::vector<TClient*> Sessions() const;
     size_t SignedInCount() const { return signedInBySerial.size(); }
@@ -55,10 +62,13 @@ class TAccountDesk final : public TDirectory {
 
   private:
     TStore& store;
+    TInlineStoreRunner inlineRunner;
+    TStoreRunner* runner = &inlineRunner;
     const TClock& clock;
     std::unordered_map<uint64_t, TAccountEntry> accounts;    // by id; nodes stay put
     std::unordered_map<std::string, uint64_t> accountByNick; // folded nick
     std::unordered_map<uint64_t, TClient*> signedInBySerial;
+    uint64_t activity = 0; // counts requests and sign-ins
 };
 
 } // namespace navlet::server

@@ -1,6 +1,7 @@
 #include "server/core/calls.h"
 
 #include "protocol/messages.h"
+#include "protocol/page_address.h"
 #include "server/core/wire.h"
 
 namespace navlet::server {
@@ -16,13 +17,7 @@ constexpr std::string_view SEARCH_UNAVAILABLE =
 // Without the database the sought user's account is unknown, which says
 // nothing of whether it is online: the asker hears so, not "not online".
 void TellUnavailable(TClient& asker) {
-    TPacket p;
-    ClearPacket(p);
-    TChatLineMsg line;
-    line.address = MakeChatAddress(0, STATUS_NOTICE_CHAT);
-    line.command = CHAT_PLAIN;
-    line.text = std::string(SEARCH_UNAVAILABLE);
-    asker.sink.Deliver(EncodeWire(p, WriteChatLine(p, line), MSG_CHAT_LINE));
+    asker.sink.Deliver(ChatLineWire(MakeChatAddress(0, STATUS_NOTICE_CHAT), SEARCH_UNAVAILABLE));
 }
 
 void Send(TClient& client, TPacket& packet, int length, uint8_t type) {
@@ -40,7 +35,9 @@ TCallDesk::~TCallDesk() {
     *alive = false;
 }
 
-void TCallDesk::FindUser(TClient& client, const TFindUserRequest& request, bool withMessage) {
+void TCallDesk::FindUser(TClient& client, const TFindUserRequest& asked, bool withMessage) {
+    TFindUserRequest request = asked;
+    request.message = BlankControls(asked.message); // kept and relayed as the target sees it
     if (!client.chatBudget.Take(clock.NowMs(), limits.perSecond, limits.burst) ||
         !IsValidNick(request.nick)) {
         AnswerSearch(client, request, withMessage, nullptr);
@@ -51,33 +48,26 @@ void TCallDesk::FindUser(TClient& client, const TFindUserRequest& request, bool 
         return;
     }
     // Not known here yet: the store says whether the account exists.
-    auto found = std::make_shared<std::optional<TAccount>>();
-    auto unavailable = std::make_shared<bool>(false);
     std::weak_ptr<bool> desk = alive;
-    TStore& db = store;
     uint64_t serial = client.serial;
-    runner->Run(
-        [&db, found, unavailable, nick = request.nick] {
-            *found = db.FindAccountByNick(nick);
-            *unavailable = !*found && TStore::LastCallFailed();
-        },
-        [this, desk, serial, found, unavailable, request, withMessage] {
-            if (desk.expired())
-                return;
-            TClient* asker = directory.LiveClient(serial);
-            if (!asker)
-                return;
-            if (*unavailable) {
-                TellUnavailable(*asker);
-                return;
-            }
-            TAccountEntry* target = nullptr;
-            if (*found) {
-                directory.Remember(**found);
-                target = directory.CachedById((*found)->id);
-            }
-            RouteSearch(*asker, request, withMessage, target);
-        });
+    directory.ReadAccount(request.nick, TWithFriends::No,
+                          [this, desk, serial, request, withMessage](TStoredAccount found) {
+                              if (desk.expired())
+                                  return;
+                              TClient* asker = directory.LiveClient(serial);
+                              if (!asker)
+                                  return;
+                              if (found.unavailable) {
+                                  TellUnavailable(*asker);
+                                  return;
+                              }
+                              TAccountEntry* target = nullptr;
+                              if (found.account) {
+                                  directory.Remember(*found.account);
+                                  target = directory.CachedById(found.account->id);
+                              }
+                              RouteSearch(*asker, request, withMessage, target);
+                          });
 }
 
 void TCallDesk::RouteSearch(TClient& client, const TFindUserRequest& request, bool withMessage,
@@ -87,9 +77,8 @@ void TCallDesk::RouteSearch(TClient& client, const TFindUserRequest& request, bo
         return;
     }
     const TAccount& caller = client.account->account;
-    TRemoteCall call{target->account.id, withMessage, caller.nick, request.message, client.siteUrl};
-    call.callerId = caller.id;
-    call.keep = !target->Online();
+    cluster::TCall call{target->account.id, withMessage, caller.nick,      request.message,
+                        client.siteUrl,     caller.id,   !target->Online()};
     if (target->Online()) {
         // Its windows on other nodes hear the call as well; the caller hears
         // "called" once, from here.
@@ -117,7 +106,10 @@ void TCallDesk::RouteSearch(TClient& client, const TFindUserRequest& request, bo
     });
 }
 
-void TCallDesk::RemoteCall(const TRemoteCall& call) {
+void TCallDesk::RemoteCall(const cluster::TCall& received) {
+    // A node of an older build may still pass on a whole page address.
+    cluster::TCall call = received;
+    call.callerSite = CutPageAddress(received.callerSite);
     if (TAccountEntry* target = directory.CachedById(call.target); target && target->Online()) {
         Ring(*target, call);
         return;
@@ -128,7 +120,7 @@ void TCallDesk::RemoteCall(const TRemoteCall& call) {
         KeepUnlessOnline(call);
 }
 
-void TCallDesk::Ring(const TAccountEntry& target, const TRemoteCall& call) {
+void TCallDesk::Ring(const TAccountEntry& target, const cluster::TCall& call) {
     TPacket p;
     ClearPacket(p);
     TWireRef wire;
@@ -146,7 +138,7 @@ void TCallDesk::Ring(const TAccountEntry& target, const TRemoteCall& call) {
 // The target's last session here went after the caller's node looked. Signed
 // in on another node, it heard the call there; online nowhere, the message
 // is kept for its next sign-in as for a user offline.
-void TCallDesk::KeepUnlessOnline(const TRemoteCall& call) {
+void TCallDesk::KeepUnlessOnline(const cluster::TCall& call) {
     std::weak_ptr<bool> desk = alive;
     link->WhereIs(call.target, [this, desk, call](std::vector<TNodeSessions> nodes) {
         if (desk.expired() || !nodes.empty())
@@ -273,7 +265,8 @@ void TCallDesk::SendKeptCalls(TClient& target, const std::vector<TKeptCall>& cal
         TAccountEntry* caller = directory.CachedById(call.caller);
         TClient* online = caller ? caller->MostRecent() : nullptr;
         TLookingForYouMsg m{online != nullptr || onlineElsewhere.count(call.caller) > 0,
-                            call.callerNick, call.message, online ? online->siteUrl : call.link};
+                            call.callerNick, BlankControls(call.message),
+                            online ? online->siteUrl : CutPageAddress(call.link)};
         ClearPacket(p);
         TWireRef wire = EncodeWire(p, WriteLookingForYou(p, m), MSG_LOOKING_FOR_YOU);
         // Kept calls close the welcome.

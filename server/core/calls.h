@@ -33,7 +33,7 @@ class TCallDesk {
     void FindUser(TClient& client, const TFindUserRequest& request, bool withMessage);
     // A call from another node for a user signed in here, or who was when
     // that node looked.
-    void RemoteCall(const TRemoteCall& call);
+    void RemoteCall(const cluster::TCall& call);
     // The calls kept for the client's account, once it signed in.
     void DeliverKeptCalls(TClient& client);
 
@@ -43,8 +43,8 @@ class TCallDesk {
                      TAccountEntry* target);
     void AnswerSearch(TClient& client, const TFindUserRequest& request, bool withMessage,
                       TAccountEntry* target);
-    void Ring(const TAccountEntry& target, const TRemoteCall& call);
-    void KeepUnlessOnline(const TRemoteCall& call);
+    void Ring(const TAccountEntry& target, const cluster::TCall& call);
+    void KeepUnlessOnline(const cluster::TCall& call);
     void AskWhoIsOnline(uint64_t serial, std::shared_ptr<std::vector<TKeptCall>> calls);
     void SendKeptCalls(TClient& target, const std::vector<TKeptCall>& calls,
                        const std::set<uint64_t>& onlineElsewhere);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <sodium.h>
+
 #include "protocol/messages.h"
 #include "server/core/wire.h"
 
@@ -24,28 +26,61 @@ void Send(TClient& client, TPacket& packet, int length, uint8_t type) {
     client.sink.Deliver(EncodeWire(packet, length, type));
 }
 
+bool IsBlank(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return uint8_t(c) <= ' '; });
+}
+
+uint64_t FreshChatKey() {
+    uint64_t key = 0;
+    while (key == 0) { // 0 would mark the record as somebody else's
+        randombytes_buf(&key, sizeof key);
+        key &= (uint64_t(1) << 56) - 1;
+    }
+    return key;
+}
+
 } // namespace
 
-TChatDesk::TChatDesk(TDirectory& directory, const TChatSites& sites, TClusterLink& link,
+TChatDesk::TChatDesk(TDirectory& directory, TChatSites& sites, TClusterLink& link,
                      const TClock& clock, TLimits limits)
     : directory(directory), sites(sites), link(&link), clock(clock), limits(limits),
-      alive(std::make_shared<bool>(true)) {}
+      alive(std::make_shared<bool>(true)) {
+    if (sodium_init() < 0) {
+        // randombytes falls back to its own source.
+    }
+}
 
 TChatDesk::~TChatDesk() {
     *alive = false;
+}
+
+void TChatDesk::SignedIn(TClient& client) {
+    client.chatKey = FreshChatKey();
+}
+
+void TChatDesk::Say(TClient& client, TChatTextRequest request) {
+    if (IsBlank(request.text))
+        return;
+    if (!client.chatBudget.Take(clock.NowMs(), limits.linesPerSecond, limits.lineBurst))
+        return; // over the rate: dropped
+    // Blanked once here: the other nodes and the site's recent lines get
+    // what this node's bars get. In place: the request's text is the line's
+    // only copy on this node until the site keeps it.
+    BlankControlsIn(request.text);
+    const std::string& text = request.text;
+    ChatId chat = request.address.Chat();
+    if (chat == 0) {
+        sites.PublicLine(client, text);
+        return;
+    }
+    PrivateLine(client, chat, text);
 }
 
 void TChatDesk::PrivateLine(TClient& client, ChatId chat, const std::string& text) {
     auto it = chats.find(chat);
     if (it == chats.end() || !Contains(it->second.members, &client))
         return; // not a member: nothing to say there
-    TPacket p;
-    ClearPacket(p);
-    TChatLineMsg line;
-    line.address = MakeChatAddress(client.Id(), chat);
-    line.text = text;
-    int length = WriteChatLine(p, line);
-    TWireRef wire = EncodeWire(p, length, MSG_CHAT_LINE);
+    TWireRef wire = ChatLineWire(MakeChatAddress(client.Id(), chat), text);
     for (TClient* member : it->second.members)
         if (member != &client)
             member->sink.Deliver(wire);

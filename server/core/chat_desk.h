@@ -1,8 +1,9 @@
-// Private chats: who is in each, the invitations that add members, the lines
-// said there and the leaving. Members are sessions of this node and, on a
-// cluster, users of other nodes; each node with members keeps the chat and
-// the changes travel through the cluster link, which a node alone answers
-// as if nobody else were there.
+// Chat lines and private chats: a session's chat key and the rate of its
+// lines; who is in each private chat, the invitations that add members, the
+// lines said there and the leaving. Members are sessions of this node and,
+// on a cluster, users of other nodes; each node with members keeps the chat
+// and the changes travel through the cluster link, which a node alone
+// answers as if nobody else were there.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "protocol/chat_address.h"
+#include "protocol/requests.h"
 #include "server/core/client.h"
 #include "server/core/clock.h"
 #include "server/core/cluster_link.h"
@@ -38,11 +40,14 @@ struct TPrivateChat {
 // Whether the account is a member of the chat, here or through another node.
 bool HasMember(const TPrivateChat& chat, uint64_t userId);
 
-// What the chats read of the sites, which the front keeps: invitations
-// prefer the invitee's session on the inviter's site, and a member leaving
-// its site is announced by the site rather than by the chat.
+// What the chats need of the sites, which the front keeps: a site's public
+// lines are the sites', invitations prefer the invitee's session on the
+// inviter's site, and a member leaving its site is announced by the site
+// rather than by the chat.
 class TChatSites {
   public:
+    // A line for the client's site, within the client's rate.
+    virtual void PublicLine(TClient& client, const std::string& text) = 0;
     // The site's folded host; empty for no site.
     virtual std::string_view HostOf(const TSite* site) const = 0;
     // The other nodes through which the account is present on the site.
@@ -59,18 +64,24 @@ class TChatSites {
 class TChatDesk {
   public:
     struct TLimits {
+        double linesPerSecond = 2.0; // per session, public and private lines together
+        double lineBurst = 10.0;
         double invitesPerSecond = 0.5; // per session
         double inviteBurst = 5.0;
     };
-    TChatDesk(TDirectory& directory, const TChatSites& sites, TClusterLink& link,
-              const TClock& clock, TLimits limits);
+    TChatDesk(TDirectory& directory, TChatSites& sites, TClusterLink& link, const TClock& clock,
+              TLimits limits);
     ~TChatDesk();
     TChatDesk(const TChatDesk&) = delete;
     TChatDesk& operator=(const TChatDesk&) = delete;
     void SetLink(TClusterLink& l) { link = &l; }
 
-    // A member's line; a client that is no member says nothing.
-    void PrivateLine(TClient& client, ChatId chat, const std::string& text);
+    // A signed-in session gets its chat key: the private chats it may open.
+    void SignedIn(TClient& client);
+    // A line of the bar, for its site (chat 0) or a private chat. Blank
+    // lines and lines over the session's rate are dropped; control
+    // characters go out as blanks.
+    void Say(TClient& client, TChatTextRequest request);
     // Invites the user of `address` into its chat. An invitation that
     // reaches no session (the invitee is offline, or gone before it
     // arrived) is answered as the invitee's leaving, so that the bar's tab
@@ -81,16 +92,20 @@ class TChatDesk {
     // that site hear "user left" instead when the account leaves it too.
     void LeaveAllChats(TClient& client, const TSite* site, bool accountLeavesSite);
 
-    // A message of another node's chats (invite, joined, line, left,
-    // invite failed); other kinds are not the chats' and are ignored. The
-    // codec checked each field; what is held here is whether it fits this
-    // node's chats.
-    void RemoteEvent(const std::string& from, const cluster::TNodeMessage& message);
+    // Messages of the chats on node `from`. The codec checked each field;
+    // what is held here is whether it fits this node's chats.
+    void RemoteInvite(const std::string& from, const cluster::TInvite& m);
+    void RemoteInviteFailed(const cluster::TInviteFailed& m);
+    void RemoteJoined(const std::string& from, const cluster::TChatJoined& m);
+    void RemoteChatLine(const std::string& from, const cluster::TChatLine& m);
+    void RemoteChatLeft(const std::string& from, const cluster::TChatLeft& m);
     // Remote members whose node matches (empty: all) leave every chat here.
     void DropRemoteMembers(const std::string& node);
 
   private:
     // chat_desk.cpp: this node's members
+    // A member's line; a client that is no member says nothing.
+    void PrivateLine(TClient& client, ChatId chat, const std::string& text);
     // Where an invitation to `invitee` goes: its latest session on `site`,
     // else its latest session anywhere.
     static TClient* InvitedSession(const TAccountEntry& invitee, const TSite* site);
@@ -108,16 +123,14 @@ class TChatDesk {
     // An invitation that reached no session: the inviter hears that the
     // invitee left the chat, as when it goes.
     void NotJoined(TClient& inviter, ChatId chatId, uint64_t inviteeId);
-    void RemoteInviteFailed(const cluster::TInviteFailed& m);
     // Tells the nodes of the chat's remote members, each once.
     void ToChatNodes(const TPrivateChat& chat, const cluster::TNodeMessage& message);
-    void RemoteInvite(const std::string& from, const cluster::TInvite& m);
-    void RemoteJoined(const std::string& from, const cluster::TChatJoined& m);
-    void RemoteChatLine(const std::string& from, const cluster::TChatLine& m);
-    void RemoteChatLeft(const std::string& from, const cluster::TChatLeft& m);
+    // The chat when `user` is a member of it through `node`, else null: only
+    // such a member speaks or leaves through that node's messages.
+    TPrivateChat* ChatOfRemote(ChatId chatId, uint64_t user, const std::string& node);
 
     TDirectory& directory;
-    const TChatSites& sites;
+    TChatSites& sites;
     TClusterLink* link;
     const TClock& clock;
     TLimits limits;

@@ -77,14 +77,15 @@ struct TClient {
     explicit TClient(TSessionSink& sink) : sink(sink) {}
 
     TSessionSink& sink;
-    std::string address;              // the peer's address, for per-address bounds
-    uint64_t serial = 0;              // the service's handle while signing in
-    TAccountEntry* account = nullptr; // set once signed in
-    uint64_t chatKey = 0;             // 56 bits, fresh for each session
-    std::string siteUrl;              // the page last reported, without scheme
-    TSite* site = nullptr;            // the site of siteUrl's host, if any
-    uint32_t languageMask = 0;        // which senders' languages this user reads
-    std::vector<ChatId> chats;        // private chats joined
+    std::string address;                // the peer's address, for per-address bounds
+    std::string_view transport = "tcp"; // or "ws", as the log names it
+    uint64_t serial = 0;                // the service's handle while signing in
+    TAccountEntry* account = nullptr;   // set once signed in
+    uint64_t chatKey = 0;               // 56 bits, fresh for each session
+    std::string siteUrl;                // the page last reported, without scheme
+    TSite* site = nullptr;              // the site of siteUrl's host, if any
+    uint32_t languageMask = 0;          // which senders' languages this user reads
+    std::vector<ChatId> chats;          // private chats joined
     TRateBudget chatBudget;
     TRateBudget inviteBudget;
     uint64_t lastActive = 0; // the service's activity count at this session's last request
@@ -98,6 +99,9 @@ struct TClient {
     std::shared_ptr<const std::vector<uint8_t>> offeredImage;
     std::string versionText; // the bar's module version at login
     uint64_t siteTicket = 0; // site entries begun: a later one supersedes a pending one
+    // The host a bar paused on (it reported no site): coming back to it
+    // keeps the private chats that the pause kept.
+    std::string pausedHost;
     // Only while a welcome is being sent: an idle session keeps none.
     std::unique_ptr<TWelcome> welcome;
 

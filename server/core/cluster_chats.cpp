@@ -120,19 +120,6 @@ void TChatDesk::ToChatNodes(const TPrivateChat& chat, const cluster::TNodeMessag
             link->ToNode(member.node, message);
 }
 
-void TChatDesk::RemoteEvent(const std::string& from, const cluster::TNodeMessage& message) {
-    if (auto* invite = std::get_if<cluster::TInvite>(&message))
-        RemoteInvite(from, *invite);
-    else if (auto* joined = std::get_if<cluster::TChatJoined>(&message))
-        RemoteJoined(from, *joined);
-    else if (auto* line = std::get_if<cluster::TChatLine>(&message))
-        RemoteChatLine(from, *line);
-    else if (auto* left = std::get_if<cluster::TChatLeft>(&message))
-        RemoteChatLeft(from, *left);
-    else if (auto* failed = std::get_if<cluster::TInviteFailed>(&message))
-        RemoteInviteFailed(*failed);
-}
-
 // The inviter comes first among the members, on the sending node.
 void TChatDesk::RemoteInvite(const std::string& from, const cluster::TInvite& m) {
     const ChatId chatId = m.chat;
@@ -188,45 +175,39 @@ void TChatDesk::RemoteJoined(const std::string& from, const cluster::TChatJoined
         member->sink.Deliver(joined);
 }
 
-// Only a member on the sending node speaks.
-void TChatDesk::RemoteChatLine(const std::string& from, const cluster::TChatLine& m) {
-    const ChatId chatId = m.chat;
-    const uint64_t sender = m.sender;
+TPrivateChat* TChatDesk::ChatOfRemote(ChatId chatId, uint64_t user, const std::string& node) {
     auto it = chats.find(chatId);
     if (it == chats.end())
-        return;
+        return nullptr;
     const auto& remote = it->second.remote;
-    if (std::none_of(remote.begin(), remote.end(),
-                     [&](const TRemoteMember& r) { return r.user == sender && r.node == from; }))
+    bool member = std::any_of(remote.begin(), remote.end(), [&](const TRemoteMember& r) {
+        return r.user == user && r.node == node;
+    });
+    return member ? &it->second : nullptr;
+}
+
+// Only a member on the sending node speaks.
+void TChatDesk::RemoteChatLine(const std::string& from, const cluster::TChatLine& m) {
+    TPrivateChat* chat = ChatOfRemote(m.chat, m.sender, from);
+    if (!chat)
         return;
-    TPacket p;
-    ClearPacket(p);
-    TChatLineMsg line;
-    line.address = MakeChatAddress(sender, chatId);
-    line.text = m.text;
-    TWireRef wire = EncodeWire(p, WriteChatLine(p, line), MSG_CHAT_LINE);
-    for (TClient* member : it->second.members)
+    TWireRef wire = ChatLineWire(MakeChatAddress(m.sender, m.chat), m.text);
+    for (TClient* member : chat->members)
         member->sink.Deliver(wire);
 }
 
 // When the member left its site as well, this node's members on that site
 // hear "user left" from the site (it follows on the site's channel) instead.
 void TChatDesk::RemoteChatLeft(const std::string& from, const cluster::TChatLeft& m) {
-    const ChatId chatId = m.chat;
     const uint64_t user = m.user;
-    auto it = chats.find(chatId);
-    if (it == chats.end())
+    TPrivateChat* chat = ChatOfRemote(m.chat, user, from);
+    if (!chat)
         return;
-    auto& remote = it->second.remote;
-    auto known = std::find_if(remote.begin(), remote.end(), [&](const TRemoteMember& r) {
-        return r.user == user && r.node == from;
-    });
-    if (known == remote.end())
-        return;
-    remote.erase(known);
+    std::erase_if(chat->remote,
+                  [&](const TRemoteMember& r) { return r.user == user && r.node == from; });
     bool leavesSite = m.leavesSite;
-    TWireRef left = MemberWire(user, chatId, MSG_MEMBER_LEFT);
-    for (TClient* member : it->second.members) {
+    TWireRef left = MemberWire(user, m.chat, MSG_MEMBER_LEFT);
+    for (TClient* member : chat->members) {
         TSite* site = member->site;
         if (leavesSite && site && sites.HostOf(site) == m.host &&
             !sites.PresentBesides(*site, user, from))

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,13 +23,6 @@ struct TClusterStatus {
     bool redisUp = false;
     size_t nodes = 0; // live nodes, this one included, as last counted
     std::string nodeId;
-};
-
-struct TPublicLine {
-    double stamp = 0;
-    std::string nick;
-    std::string text;
-    int language = 0;
 };
 
 // The name of an account's presence through a node, unique in the cluster
@@ -49,20 +43,7 @@ struct TRemoteUser {
 // its latest public lines, oldest first.
 struct TSiteSnapshot {
     std::vector<TRemoteUser> users;
-    std::vector<TPublicLine> lines;
-};
-
-// A search or "looking for you" call for a user signed in on another node.
-struct TRemoteCall {
-    uint64_t target = 0;
-    bool withMessage = false;
-    std::string callerNick;
-    std::string message;
-    std::string callerSite;
-    uint64_t callerId = 0;
-    // Set by the caller's node when a message may be kept for the target's
-    // next sign-in; the link passes it to one of the nodes it calls.
-    bool keep = false;
+    std::vector<cluster::TKeptLine> lines;
 };
 
 // An account's sessions on one node: how many, when the oldest signed in and
@@ -92,10 +73,12 @@ class TClusterLink {
     virtual void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) = 0;
     // Lists every node's sessions; `done` gets nothing while Redis is away.
     virtual void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) = 0;
-    // Hands the call to every other node where the target is signed in;
-    // `done` says whether one of them was listening (false also while Redis
-    // is away), once each has answered.
-    virtual void CallElsewhere(const TRemoteCall& call, std::function<void(bool)> done) = 0;
+    // Hands the call to every other node where the target is signed in
+    // (`keep` set when a message may be kept for the target's next sign-in:
+    // the link passes it to one of the nodes it calls); `done` says whether
+    // one of them was listening (false also while Redis is away), once each
+    // has answered.
+    virtual void CallElsewhere(const cluster::TCall& call, std::function<void(bool)> done) = 0;
     // How many sessions the other nodes reached: -1 when none of them knew
     // a user target (or none answered in time).
     using TReachedFn = std::function<void(int reached)>;
@@ -118,8 +101,9 @@ class TClusterLink {
                             const std::string& nick, const std::string& text) = 0;
     // The site as the cluster holds it (nothing while Redis is away).
     virtual void SiteSnapshot(const std::string& host, std::function<void(TSiteSnapshot)> done) = 0;
-    // The busiest sites of the whole cluster, as last counted.
-    virtual std::vector<TSiteCount> BusiestSites(size_t limit) const = 0;
+    // The busiest sites of the whole cluster, as last counted; nothing when
+    // the link counts no other node (a node alone, or Redis away).
+    virtual std::optional<std::vector<TSiteCount>> BusiestSites(size_t limit) const = 0;
     virtual TClusterStatus Status() const = 0;
     // An operator's count of this node's sessions (-1: nobody knew the user
     // target) as it reads before the other nodes answer: a user unknown here

@@ -1,9 +1,12 @@
 // The accounts this node knows and their signed-in sessions, as the
-// subsystems look them up. The account desk (accounts.h) keeps them; a
-// subsystem never reads the store for an account itself.
+// subsystems look them up. The account desk (accounts.h) keeps them and is
+// the one that reads accounts from the store.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -27,6 +30,15 @@ struct TAccountEntry {
     TClient* MostRecent() const;
 };
 
+// An account as the store holds it, read for a sign-in or a search.
+struct TStoredAccount {
+    std::optional<TAccount> account; // with its password hash
+    std::vector<TAccount> friends;   // when asked for, without theirs
+    bool unavailable = false;        // the database did not answer
+};
+
+enum class TWithFriends { No, Yes };
+
 class TDirectory {
   public:
     // Never read the store.
@@ -36,6 +48,12 @@ class TDirectory {
     virtual void Remember(TAccount account) = 0;
     // The signed-in client of a session serial, if it is still there.
     virtual TClient* LiveClient(uint64_t serial) = 0;
+    // Reads the account of `nick` from the store, away from the service's
+    // thread, and calls `done` on it; nothing is remembered (the caller
+    // decides, and a password hash is never kept). A caller with state that
+    // may go meanwhile guards `done` itself.
+    virtual void ReadAccount(std::string_view nick, TWithFriends withFriends,
+                             std::function<void(TStoredAccount)> done) = 0;
 
   protected:
     ~TDirectory() = default;

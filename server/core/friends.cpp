@@ -69,12 +69,9 @@ void TFriendDesk::SetFriendIds(TAccountEntry& entry, std::vector<uint64_t> ids) 
         listedAsFriendBy[id].insert(&entry);
 }
 
+// A session on another node means the account was, and stays, online. A
+// node alone, or one that cannot reach Redis, hears of none at once.
 void TFriendDesk::FriendCameOrWent(const TAccount& account, bool online) {
-    if (!link->Status().redisUp) {
-        TellFriendsOf(account, online);
-        return;
-    }
-    // A session on another node means the account was, and stays, online.
     std::weak_ptr<bool> desk = alive;
     link->WhereIs(account.id, [this, desk, account, online](std::vector<TNodeSessions> nodes) {
         if (desk.expired() || !nodes.empty())
@@ -138,8 +135,6 @@ std::vector<TWireRef> TFriendDesk::FriendRecords(const std::vector<TAccount>& fr
 }
 
 void TFriendDesk::AskFriendsElsewhere(const TClient& client, const std::vector<TAccount>& friends) {
-    if (!link->Status().redisUp)
-        return;
     std::vector<uint64_t> ask;
     for (const TAccount& friendAccount : friends) {
         TAccountEntry* entry = directory.CachedById(friendAccount.id);

@@ -22,7 +22,9 @@ class TLocalLink final : public TClusterLink {
     void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override {
         done({});
     }
-    void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
+    void CallElsewhere(const cluster::TCall&, std::function<void(bool)> done) override {
+        done(false);
+    }
     void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&,
                       TReachedFn reached) override {
         if (reached)
@@ -40,7 +42,9 @@ class TLocalLink final : public TClusterLink {
         done({});
     }
     void FriendState(const TAccount&, bool) override {}
-    std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
+    std::optional<std::vector<TSiteCount>> BusiestSites(size_t) const override {
+        return std::nullopt;
+    }
     TClusterStatus Status() const override { return TClusterStatus{false, 1, {}}; }
     // Alone, a user unknown here is unknown everywhere.
     int CountBeforeOthers(int here) const override { return here; }

@@ -55,9 +55,10 @@ TClusterLink::TReachedFn AddHere(int here, TOperatorDesk::TTotalFn total) {
 // In a cluster the other nodes deliver the line to their own users too; the
 // count is this node's, and a user unknown here may be there (0, not -1).
 int TOperatorDesk::SendLine(const TTarget& target, ChatId chat, uint8_t command,
-                            std::string_view text, TTotalFn total) {
+                            std::string_view given, TTotalFn total) {
+    const std::string text = BlankControls(given);
     int here = DeliverLine(target, chat, command, text);
-    link->OperatorLine(int(target.kind), target.name, chat, command, std::string(text),
+    link->OperatorLine(int(target.kind), target.name, chat, command, text,
                        AddHere(here, std::move(total)));
     return link->CountBeforeOthers(here);
 }
@@ -68,13 +69,7 @@ int TOperatorDesk::DeliverLine(const TTarget& target, ChatId chat, uint8_t comma
     std::vector<TClient*> receivers = resolve(target, unknown);
     if (unknown)
         return -1;
-    TPacket p;
-    ClearPacket(p);
-    TChatLineMsg line;
-    line.address = MakeChatAddress(0, chat);
-    line.command = command;
-    line.text = std::string(text);
-    TWireRef wire = EncodeWire(p, WriteChatLine(p, line), MSG_CHAT_LINE);
+    TWireRef wire = ChatLineWire(MakeChatAddress(0, chat), text, command);
     for (TClient* c : receivers)
         c->sink.Deliver(wire);
     return int(receivers.size());

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <set>
 
+#include "server/log/counters.h"
+
 namespace navlet::server {
 
 void TSiteDesk::DeliverPresenceToSite(TSite& site, const TWireRef& wire, const TClient* except) {
@@ -87,13 +89,18 @@ void TSiteDesk::PublicLine(TClient& client, const std::string& text) {
     const TAccount& sender = client.account->account;
     // Encoded once; each receiver queues a reference to it, which costs no
     // allocation (a session's output buffer is one of the server's spares).
-    TWireRef wire = ChatLineWire(sender.id, text);
+    TWireRef wire = ChatLineWire(MakeChatAddress(sender.id, 0), text);
+    size_t delivered = 0;
     for (TClient* other : site->users) {
-        if (other != &client && ReadsLanguage(other->languageMask, sender.language))
+        if (other != &client && ReadsLanguage(other->languageMask, sender.language)) {
             other->sink.Deliver(wire);
+            ++delivered;
+        }
     }
+    counters::PublicLine(delivered);
     link->PublicLine(site->host, sender.id, sender.language, sender.nick, text);
-    KeepRecent(*site, sender.nick, text, sender.language);
+    site->recent.Keep(limits.recentLines, clock.NowUtcDays(), uint8_t(sender.language), sender.nick,
+                      text);
 }
 
 void TSiteDesk::RemoteLine(const std::string& host, uint64_t senderId, int language,
@@ -102,35 +109,41 @@ void TSiteDesk::RemoteLine(const std::string& host, uint64_t senderId, int langu
     if (it == sites.end())
         return;
     TSite& site = *it->second;
-    TWireRef wire = ChatLineWire(senderId, text);
+    TWireRef wire = ChatLineWire(MakeChatAddress(senderId, 0), text);
+    size_t delivered = 0;
     for (TClient* user : site.users)
-        if (ReadsLanguage(user->languageMask, language))
+        if (ReadsLanguage(user->languageMask, language)) {
             user->sink.Deliver(wire);
-    KeepRecent(site, nick, text, language);
+            ++delivered;
+        }
+    counters::RemoteLine(delivered);
+    site.recent.Keep(limits.recentLines, clock.NowUtcDays(), uint8_t(language), nick, text);
 }
 
-TWireRef TSiteDesk::ChatLineWire(uint64_t senderId, const std::string& text) {
-    TPacket p;
-    ClearPacket(p);
-    int length = WriteChatLine(p, MakeChatAddress(senderId, 0), CHAT_PLAIN, text);
-    return EncodeWire(p, length, MSG_CHAT_LINE);
+cluster::TKeptLine* TRecentLines::NextSlot(size_t bound) {
+    if (bound == 0)
+        return nullptr;
+    if (lines.size() < bound)
+        return &lines.emplace_back();
+    // Full (or over a bound that shrank): the oldest goes.
+    cluster::TKeptLine* slot = &lines[oldest];
+    oldest = (oldest + 1) % lines.size();
+    return slot;
 }
 
-void TSiteDesk::KeepRecent(TSite& site, const std::string& nick, const std::string& text,
-                           int language) {
-    if (limits.recentLines == 0)
-        return;
-    // The oldest line makes room for the newest, its strings reused.
-    TPublicLine line;
-    if (site.recent.size() >= limits.recentLines) {
-        line = std::move(site.recent.front());
-        site.recent.pop_front();
+void TRecentLines::Keep(size_t bound, double stamp, uint8_t language, std::string_view nick,
+                        std::string_view text) {
+    if (cluster::TKeptLine* slot = NextSlot(bound)) {
+        slot->stamp = stamp;
+        slot->language = language;
+        slot->nick.assign(nick);
+        slot->text.assign(text);
     }
-    line.stamp = clock.NowUtcDays();
-    line.nick.assign(nick);
-    line.text.assign(text);
-    line.language = language;
-    site.recent.push_back(std::move(line));
+}
+
+void TRecentLines::Keep(size_t bound, cluster::TKeptLine line) {
+    if (cluster::TKeptLine* slot = NextSlot(bound))
+        *slot = std::move(line);
 }
 
 void TSiteDesk::DropRemote(const std::string& node) {

@@ -7,14 +7,14 @@ namespace navlet::server {
 void TService::Handle(TClient& client, const TPacket& p) {
     if (!client.SignedIn())
         return;
-    client.lastActive = ++activity;
+    accountDesk.NoteActivity(client);
     windows.NoteActivity(client);
     switch (p.Type()) {
     case REQ_SITE_REPORT:
         siteDesk.SiteReport(client, ReadSiteReport(p));
         break;
     case REQ_CHAT_TEXT:
-        ChatText(client, ReadChatText(p));
+        chats.Say(client, ReadChatText(p));
         break;
     case REQ_INVITE:
         chats.Invite(client, ReadChatAddressRequest(p));

@@ -1,9 +1,9 @@
 // The service's front: what sessions, the web site, the admin endpoint and
 // the cluster node call. The work is the subsystems' (accounts, sign-in,
-// sites and presence, private chats, friends, searches and calls, the
-// operator's desk, the window bound, updates); the front wires them to each
-// other. Pure logic on one thread: it talks to connections through
-// TSessionSink and keeps durable state in a TStore.
+// sites and presence, chat lines and private chats, friends, searches and
+// calls, the operator's desk, the window bound, updates); the front wires
+// them to each other. Pure logic on one thread: it talks to connections
+// through TSessionSink and keeps durable state in a TStore.
 #pragma once
 
 #include <atomic>
@@ -45,7 +45,7 @@ namespace navlet::server {
 struct TServiceConfig {
     int64_t bannerIntervalMs = 60000;
     size_t recentLines = 20;    // public lines a site keeps for newcomers
-    double chatPerSecond = 2.0; // per user, all chats together
+    double chatPerSecond = 2.0; // per session: its lines, public and private, and searches
     double chatBurst = 10.0;
     double invitesPerSecond = 0.5; // per session
     double inviteBurst = 5.0;
@@ -69,8 +69,7 @@ class TService final : private TChatSites, private TSiteNeighbours {
     // Where store calls of the sessions run; inline until set. The runner
     // must outlive the service.
     void SetStoreRunner(TStoreRunner& runner) {
-        storeRunner = &runner;
-        signInDesk.SetStoreRunner(runner);
+        accountDesk.SetStoreRunner(runner);
         calls.SetStoreRunner(runner);
         friendDesk.SetStoreRunner(runner);
     }
@@ -97,16 +96,15 @@ class TService final : private TChatSites, private TSiteNeighbours {
         chats.DropRemoteMembers(node);
         siteDesk.DropRemote(node);
     }
-    // A call from another node for a user signed in here.
-    void RemoteCall(const TRemoteCall& call) { calls.RemoteCall(call); }
     // An operator's notice or command given on another node.
     int RemoteOperatorLine(const TTarget& target, ChatId chat, uint8_t command,
                            std::string_view text) {
         return operators.RemoteLine(target, chat, command, text);
     }
     // A message of another node's service (TClusterLink::ToNode): private
-    // chats, invitations, the window bound. The codec checked each field; what
-    // is held here is whether it fits this node's chats.
+    // chats, invitations, the window bound, calls for users signed in here.
+    // The codec checked each field; what is held here is whether it fits
+    // this node's state. Kinds of the other channels are ignored.
     void RemoteEvent(const std::string& from, const cluster::TNodeMessage& message);
     // The operator's KICK given on another node.
     int RemoteKick(const TTarget& target) { return operators.RemoteKick(target); }
@@ -212,9 +210,10 @@ class TService final : private TChatSites, private TSiteNeighbours {
     // This node's sessions of an operator's target.
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
 
-    // chats.cpp: chat lines; what the private chats read of the sites
-    // (TChatSites) comes from the sites
-    void ChatText(TClient& client, const TChatTextRequest& request);
+    // What the chats need of the sites (TChatSites) comes from the sites.
+    void PublicLine(TClient& client, const std::string& text) override {
+        siteDesk.PublicLine(client, text);
+    }
     std::string_view HostOf(const TSite* site) const override {
         return site ? std::string_view(site->host) : std::string_view();
     }
@@ -227,17 +226,14 @@ class TService final : private TChatSites, private TSiteNeighbours {
     }
 
     TStore& store;
-    TInlineStoreRunner inlineRunner;
-    TStoreRunner* storeRunner = &inlineRunner;
+    TInlineStoreRunner inlineRunner; // until SetStoreRunner
     TClusterLink* cluster = nullptr; // null for a node alone
     const TClock& clock;
     TUpdateDesk updates;
-    TServiceConfig config;
 
     TAccountDesk accountDesk; // every desk's TDirectory
     TSignInDesk signInDesk;
     int64_t lastPruneMs = 0;
-    uint64_t activity = 0;               // counts requests, to find an account's latest session
     TLocalLink localLink;                // until SetClusterLink
     TClusterLink* nodeLink = &localLink; // the cluster's, or the local one
     TOperatorDesk operators;

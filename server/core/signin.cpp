@@ -1,11 +1,32 @@
 #include "server/core/signin.h"
 
+#include "server/log/counters.h"
+#include "server/log/refusals.h"
+
 namespace navlet::server {
 
-TSignInDesk::TSignInDesk(TDirectory& directory, TStore& store, TStoreRunner& runner,
-                         const TClock& clock, TPasswordVerifier& verifier, TAcceptFn accept)
-    : directory(directory), store(store), storeRunner(&runner), clock(clock), verifier(verifier),
-      accept(std::move(accept)), alive(std::make_shared<bool>(true)) {}
+namespace {
+
+// One line per sign-in refused, except that a flood from one address is
+// summarised (see TRefusalLog): a guesser cannot fill the disk.
+void LogRefused(const TClient& client, std::string_view nick, std::string_view reason,
+                std::string_view kind, log::TLevel level = log::TLevel::Info) {
+    counters::SignIn(reason);
+    if (!log::NoteRefusal(level, "signin", kind, client.address))
+        return;
+    log::Write(level, "signin", "sign-in refused",
+               {{"nick", nick},
+                {"reason", reason},
+                {"address", client.address},
+                {"transport", client.transport}});
+}
+
+} // namespace
+
+TSignInDesk::TSignInDesk(TDirectory& directory, const TClock& clock, TPasswordVerifier& verifier,
+                         TAcceptFn accept)
+    : directory(directory), clock(clock), verifier(verifier), accept(std::move(accept)),
+      alive(std::make_shared<bool>(true)) {}
 
 TSignInDesk::~TSignInDesk() {
     *alive = false;
@@ -22,27 +43,15 @@ void TSignInDesk::Login(TClient& client, const TLoginRequest& request) {
     auto abandoned = std::make_shared<std::atomic<bool>>(false);
     signingIn[serial] = TPendingLogin{&client, abandoned};
     if (!IsValidNick(request.nick) || !IsValidPassword(request.password)) {
-        CheckPassword(serial, TLoginData{}, request);
+        CheckPassword(serial, TStoredAccount{}, request);
         return;
     }
-    auto data = std::make_shared<TLoginData>();
     std::weak_ptr<bool> desk = alive;
-    TStore& db = store;
-    storeRunner->Run(
-        [&db, data, nick = request.nick] {
-            data->account = db.FindAccountByNick(nick);
-            if (!data->account) {
-                data->unavailable = TStore::LastCallFailed();
-                return;
-            }
-            for (uint64_t id : db.Friends(data->account->id))
-                if (std::optional<TAccount> friendAccount = db.FindAccountById(id))
-                    data->friends.push_back(std::move(*friendAccount));
-        },
-        [this, desk, serial, data, request] {
-            if (!desk.expired())
-                CheckPassword(serial, std::move(*data), request);
-        });
+    directory.ReadAccount(request.nick, TWithFriends::Yes,
+                          [this, desk, serial, request](TStoredAccount data) {
+                              if (!desk.expired())
+                                  CheckPassword(serial, std::move(data), request);
+                          });
 }
 
 void TSignInDesk::Abandon(TClient& client) {
@@ -52,7 +61,8 @@ void TSignInDesk::Abandon(TClient& client) {
     }
 }
 
-void TSignInDesk::CheckPassword(uint64_t serial, TLoginData data, const TLoginRequest& request) {
+void TSignInDesk::CheckPassword(uint64_t serial, TStoredAccount data,
+                                const TLoginRequest& request) {
     auto it = signingIn.find(serial);
     if (it == signingIn.end())
         return; // the connection went while the store answered
@@ -60,6 +70,8 @@ void TSignInDesk::CheckPassword(uint64_t serial, TLoginData data, const TLoginRe
     if (data.unavailable) {
         // No answer says nothing of the password: no failure is counted.
         signingIn.erase(it);
+        LogRefused(client, request.nick, "database-unavailable",
+                   "sign-ins refused while the database was unavailable", log::TLevel::Warn);
         client.sink.EndSession(REASON_BUSY);
         return;
     }
@@ -75,6 +87,8 @@ void TSignInDesk::CheckPassword(uint64_t serial, TLoginData data, const TLoginRe
     if (guard.WaitMs(id, client.address, now) > 0) {
         guard.Hammered(client.address, now);
         signingIn.erase(serial);
+        LogRefused(client, request.nick, "too-many-attempts",
+                   "sign-ins refused for too many attempts");
         client.sink.EndSession(REASON_GUESSING);
         return;
     }
@@ -102,6 +116,9 @@ void TSignInDesk::CheckPassword(uint64_t serial, TLoginData data, const TLoginRe
                          std::move(finish)};
     if (!verifier.Verify(std::move(check))) {
         signingIn.erase(serial);
+        LogRefused(client, request.nick, "busy",
+                   "sign-ins refused while the password checks were queued full",
+                   log::TLevel::Warn);
         client.sink.EndSession(REASON_BUSY);
     }
 }
@@ -122,7 +139,11 @@ void TSignInDesk::NoteCheck(uint64_t accountId, const std::string& address, bool
 // The web site's checks come from its own threads, so that a busy loop holds
 // no account page: they touch only the guard, which has its own lock.
 int64_t TSignInDesk::PasswordCheckWaitMs(uint64_t accountId, const std::string& address) {
-    return guard.WaitMs(accountId, address, clock.NowMs());
+    int64_t now = clock.NowMs();
+    int64_t wait = guard.WaitMs(accountId, address, now);
+    if (wait > 0)
+        guard.Hammered(address, now); // as at the bar port: hammering keeps it held back
+    return wait;
 }
 
 void TSignInDesk::NotePasswordCheck(uint64_t accountId, const std::string& address, bool matched) {
@@ -143,9 +164,22 @@ void TSignInDesk::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginR
     signingIn.erase(it);
     TAccountEntry* entry = passwordOk ? directory.CachedById(accountId) : nullptr;
     if (!entry) {
+        bool malformed = !IsValidNick(request.nick) || !IsValidPassword(request.password);
+        std::string_view reason = malformed        ? "malformed"
+                                  : accountId == 0 ? "unknown-nick"
+                                  : !passwordOk    ? "wrong-password"
+                                                   : "account-gone";
+        LogRefused(client, request.nick, reason, "sign-ins refused for a wrong nick or password");
         client.sink.EndSession(REASON_REFUSED);
         return;
     }
+    counters::SignIn("accepted");
+    log::Info("signin", "sign-in accepted",
+              {{"nick", entry->account.nick},
+               {"account", accountId},
+               {"address", client.address},
+               {"transport", client.transport},
+               {"sessions", entry->sessions.size() + 1}});
     accept(client, *entry, request, friends);
 }
 

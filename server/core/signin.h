@@ -20,7 +20,6 @@
 #include "server/core/directory.h"
 #include "server/core/signin_cache.h"
 #include "server/core/signin_guard.h"
-#include "server/core/store_runner.h"
 #include "server/store/store.h"
 
 namespace navlet::server {
@@ -65,12 +64,11 @@ class TSignInDesk {
     // A sign-in whose password was right, for the front to accept.
     using TAcceptFn = std::function<void(TClient&, TAccountEntry&, const TLoginRequest&,
                                          const std::vector<TAccount>& friends)>;
-    TSignInDesk(TDirectory& directory, TStore& store, TStoreRunner& runner, const TClock& clock,
-                TPasswordVerifier& verifier, TAcceptFn accept);
+    TSignInDesk(TDirectory& directory, const TClock& clock, TPasswordVerifier& verifier,
+                TAcceptFn accept);
     ~TSignInDesk();
     TSignInDesk(const TSignInDesk&) = delete;
     TSignInDesk& operator=(const TSignInDesk&) = delete;
-    void SetStoreRunner(TStoreRunner& runner) { storeRunner = &runner; }
 
     // May finish later; a refused login ends the session.
     void Login(TClient& client, const TLoginRequest& request);
@@ -86,12 +84,7 @@ class TSignInDesk {
     void Prune(int64_t nowMs);
 
   private:
-    struct TLoginData {
-        std::optional<TAccount> account; // with its password hash
-        std::vector<TAccount> friends;
-        bool unavailable = false; // the database did not answer
-    };
-    void CheckPassword(uint64_t serial, TLoginData data, const TLoginRequest& request);
+    void CheckPassword(uint64_t serial, TStoredAccount data, const TLoginRequest& request);
     void FinishLogin(uint64_t serial, uint64_t accountId, const TLoginRequest& request,
                      bool passwordOk, const std::vector<TAccount>& friends);
     // `hash` is the stored one the password was checked against.
@@ -99,8 +92,6 @@ class TSignInDesk {
                    std::string_view hash, std::string_view password, int64_t nowMs);
 
     TDirectory& directory;
-    TStore& store;
-    TStoreRunner* storeRunner;
     const TClock& clock;
     TPasswordVerifier& verifier;
     TAcceptFn accept;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "protocol/ascii.h"
+#include "protocol/page_address.h"
 
 namespace navlet::server {
 
@@ -34,8 +35,11 @@ bool TSiteDesk::PresentOn(const TAccountEntry& entry, const TSite* site, const T
                        [&](const TClient* s) { return s != except && s->site == site; });
 }
 
-void TSiteDesk::EnterSiteWhenKnown(TClient& client, std::string_view url,
+void TSiteDesk::EnterSiteWhenKnown(TClient& client, std::string_view reported,
                                    const std::vector<TAccount>* friends) {
+    // What an older bar still sends of a page (a query's token, a password)
+    // is never stored, relayed nor logged.
+    const std::string url = CutPageAddress(reported);
     uint64_t ticket = ++client.siteTicket;
     // A move that overtakes the sign-in's entry while its site is read takes
     // over the sign-in's friends and kept calls.
@@ -45,7 +49,7 @@ void TSiteDesk::EnterSiteWhenKnown(TClient& client, std::string_view url,
     if (friends)
         kept = std::make_shared<std::vector<TAccount>>(*friends);
     std::string host = SiteHostOf(url.substr(0, SITE_FIELD - 1));
-    if (host.empty() || sites.count(host) || !link->Status().redisUp) {
+    if (host.empty() || sites.count(host)) {
         EnterSite(client, url, kept.get());
         if (kept)
             neighbours.DeliverKeptCalls(client);
@@ -73,7 +77,8 @@ void TSiteDesk::EnterSiteWhenKnown(TClient& client, std::string_view url,
             size_t skip = snapshot.lines.size() > limits.recentLines
                               ? snapshot.lines.size() - limits.recentLines
                               : 0;
-            site.recent.assign(snapshot.lines.begin() + std::ptrdiff_t(skip), snapshot.lines.end());
+            for (size_t i = skip; i < snapshot.lines.size(); ++i)
+                site.recent.Keep(limits.recentLines, std::move(snapshot.lines[i]));
         }
         EnterSite(*arriving, url, kept.get());
         if (kept)
@@ -117,10 +122,11 @@ void TSiteDesk::Arrive(TClient& client, TSite& site) {
     DeliverPresenceToSite(site, PresenceWire(client.account->account, 0, 0), &client);
 }
 
-void TSiteDesk::LeaveSite(TClient& client) {
+void TSiteDesk::LeaveSite(TClient& client, TChats chats) {
     TSite* site = client.site;
     bool accountLeaves = site && !PresentOn(*client.account, site, &client);
-    neighbours.LeaveChats(client, site, accountLeaves);
+    if (chats == TChats::Leave)
+        neighbours.LeaveChats(client, site, accountLeaves);
     client.site = nullptr;
     if (!site)
         return;
@@ -141,14 +147,23 @@ void TSiteDesk::LeaveSite(TClient& client) {
              /*accountStays=*/RemotelyOn(*site, client.Id()));
 }
 
-void TSiteDesk::SiteReport(TClient& client, std::string_view url) {
+void TSiteDesk::SiteReport(TClient& client, std::string_view reported) {
+    const std::string url = CutPageAddress(reported);
     std::string host = SiteHostOf(url);
     std::string current = client.site ? client.site->host : std::string();
     if (host == current) {
-        client.siteUrl = std::string(url.substr(0, SITE_FIELD - 1));
+        client.siteUrl = url.substr(0, SITE_FIELD - 1);
         return; // another page of the same host: the bar keeps its lists
     }
-    LeaveSite(client);
+    // A pause leaves the site's list only; coming back to the paused site
+    // keeps the chats, going anywhere else is a move that leaves them.
+    const bool pausing = host.empty();
+    const bool resuming = !client.site && !host.empty() && host == client.pausedHost;
+    if (pausing && client.site)
+        client.pausedHost = current;
+    else if (!pausing)
+        client.pausedHost.clear();
+    LeaveSite(client, pausing || resuming ? TChats::Keep : TChats::Leave);
     EnterSiteWhenKnown(client, url, /*friends=*/nullptr);
 }
 
@@ -168,9 +183,9 @@ void TSiteDesk::Tick(int64_t now) {
 }
 
 std::vector<TSiteCount> TSiteDesk::BusiestSites(size_t limit) const {
-    if (link->Status().redisUp)
-        return link->BusiestSites(limit); // else this node's own, below
-    std::vector<TSiteCount> out;
+    if (std::optional<std::vector<TSiteCount>> cluster = link->BusiestSites(limit))
+        return *cluster;
+    std::vector<TSiteCount> out; // this node's own
     for (const auto& [host, site] : sites)
         out.push_back(TSiteCount{host, site->people.size()});
     std::sort(out.begin(), out.end(), [](const TSiteCount& a, const TSiteCount& b) {

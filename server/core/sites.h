@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <set>
 #include <string>
@@ -30,6 +29,29 @@ struct TPerson {
     uint64_t arrival = 0;
 };
 
+// A site's recent public lines, oldest first, at most a bound of them. A
+// ring: once full, the newest line takes the oldest one's slot and the room
+// of its strings, so a busy site keeps its lines without allocating.
+class TRecentLines {
+  public:
+    bool empty() const { return lines.empty(); }
+    size_t size() const { return lines.size(); }
+    void Keep(size_t bound, double stamp, uint8_t language, std::string_view nick,
+              std::string_view text);
+    void Keep(size_t bound, cluster::TKeptLine line);
+    template <class F> void ForEach(F&& f) const {
+        for (size_t i = 0; i < lines.size(); ++i)
+            f(lines[(oldest + i) % lines.size()]);
+    }
+
+  private:
+    // The slot of the next line: a new one below the bound, else the oldest.
+    cluster::TKeptLine* NextSlot(size_t bound);
+
+    std::vector<cluster::TKeptLine> lines;
+    size_t oldest = 0; // index of the oldest line once the ring is full
+};
+
 // Sessions of one account on one site count as one person there: the site
 // lists the account once, from its first session's arrival until its last
 // session leaves.
@@ -39,7 +61,7 @@ struct TSite {
     std::vector<TPerson> people;     // accounts present, in order of arrival
     std::vector<TRemoteUser> remote; // accounts present through other nodes, likewise
     uint64_t arrivals = 0;           // arrivals so far, local and remote
-    std::deque<TPublicLine> recent;
+    TRecentLines recent;
     size_t bannerIndex = 0;
 };
 
@@ -97,8 +119,13 @@ class TSiteDesk {
     // sign-in's welcome, which the kept calls follow.
     void EnterSiteWhenKnown(TClient& client, std::string_view url,
                             const std::vector<TAccount>* friends);
-    // The session leaves its site (it moves, or it goes).
-    void LeaveSite(TClient& client);
+    // The session leaves its site (it moves, or it goes); a pause keeps its
+    // private chats.
+    enum class TChats { Leave, Keep };
+    void LeaveSite(TClient& client, TChats chats = TChats::Leave);
+    // A report with no site (empty, or no host) is a bar's pause: the session
+    // leaves the site's list, keeps its private chats, and keeps them still
+    // when it comes back to the same site.
     void SiteReport(TClient& client, std::string_view url);
     // The client's connection has room again: a welcome in progress goes on.
     void Drained(TClient& client);
@@ -150,9 +177,6 @@ class TSiteDesk {
     bool ListPeople(TClient& client);
     void FinishWelcome(TClient& client);
     void SendBanner(TClient& client);
-    static TWireRef ChatLineWire(uint64_t senderId, const std::string& text);
-    // A public line joins the site's recent ones, the oldest going past the bound.
-    void KeepRecent(TSite& site, const std::string& nick, const std::string& text, int language);
     // One entry of the account (arrived at `arrival`, here or on another
     // node) left the site: "user left" to those who have its record, unless
     // the account stays through another entry.

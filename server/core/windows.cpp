@@ -38,6 +38,11 @@ void TWindowBound::NoteActivity(TClient& client) {
     Report(*client.account);
 }
 
+void TWindowBound::MakeRoom(TAccountEntry& entry) {
+    while (!entry.sessions.empty() && entry.sessions.size() >= maxSessions)
+        end(*entry.sessions.front());
+}
+
 void TWindowBound::SignedIn(TClient& client) {
     client.signedInUs = client.activeUs = WallUs(clock);
     Report(*client.account);

@@ -24,6 +24,9 @@ class TWindowBound {
     TWindowBound& operator=(const TWindowBound&) = delete;
     void SetLink(TClusterLink& l) { link = &l; }
 
+    // Before a sign-in joins the account's sessions here: past the bound the
+    // oldest of them gives way (and hears why).
+    void MakeRoom(TAccountEntry& entry);
     // The client has just joined the sessions of its account.
     void SignedIn(TClient& client);
     // A session of the account has gone.

@@ -5,7 +5,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
+#include "protocol/chat_address.h"
+#include "protocol/messages.h"
 #include "protocol/packet.h"
 
 namespace navlet::server {
@@ -28,5 +32,16 @@ class TWireRef {
 // Encodes the first `length` bytes of `packet` as a message of `type` (the
 // packet is scrambled in place) and returns the bytes to send.
 TWireRef EncodeWire(TPacket& packet, int length, uint8_t type);
+
+// A chat line from `address` (user 0: the server), encoded once for all
+// its receivers.
+TWireRef ChatLineWire(ChatAddress address, std::string_view text, uint8_t command = CHAT_PLAIN);
+
+// A peer's text as the other bars get it: each control character (below
+// 0x20, and 0x7F) becomes a blank, so that a CR LF cannot start a row of its
+// own without the sender's nick. Every other byte stays as it came.
+std::string BlankControls(std::string_view text);
+// The same in place, for a text the caller owns: no copy.
+void BlankControlsIn(std::string& text);
 
 } // namespace navlet::server

@@ -4,6 +4,7 @@
 
 #include "protocol/messages.h"
 #include "protocol/requests.h"
+#include "server/log/refusals.h"
 #include "server/net/session_server.h"
 #include "server/net/ws_link.h"
 
@@ -28,12 +29,7 @@ const TWireRef& EndSessionWire() {
 // A ticker notice (a line from user 0 to chat 0x200) that the bar shows once.
 TWireRef ReasonWire(std::string_view reason) {
     constexpr ChatId TICKER_NOTICE = 0x200;
-    TPacket p;
-    ClearPacket(p);
-    TChatLineMsg line;
-    line.address = MakeChatAddress(0, TICKER_NOTICE);
-    line.text = std::string(reason);
-    return EncodeWire(p, WriteChatLine(p, line), MSG_CHAT_LINE);
+    return ChatLineWire(MakeChatAddress(0, TICKER_NOTICE), reason);
 }
 
 } // namespace
@@ -43,6 +39,8 @@ TSession::TSession(TSessionServer& server, TSessionSocket socket, std::string ad
     : server(server), socket(std::move(socket)), ws(std::move(ws)), client(*this),
       acceptedMs(server.NowMs()) {
     client.address = std::move(address);
+    if (this->ws)
+        client.transport = "ws";
     if (this->ws)
         this->ws->lastInputMs = acceptedMs;
 }
@@ -218,6 +216,14 @@ void TSession::Queued(TWhen when) {
         // the service may be walking a list that holds this session.
         dropped = true;
         DropOutput();
+        if (log::NoteRefusal(log::TLevel::Warn, "session",
+                             "sessions dropped for reading too slowly", client.address))
+            log::Warn("session", "session dropped: reads too slowly",
+                      {{"nick", client.SignedIn() ? std::string_view(client.account->account.nick)
+                                                  : std::string_view()},
+                       {"address", client.address},
+                       {"transport", client.transport},
+                       {"queued_bytes", server.Limits().maxPendingOutput}});
     }
     // While a write waits for room, the wait's end flushes; a drop cannot wait.
     if (flushQueued || (writeWaiting && !dropped))
@@ -258,6 +264,21 @@ void TSession::EndSession(std::string_view reason) {
     endingSinceMs = server.NowMs();
     if (!notice || server.Limits().reasonHoldMs <= 0)
         QueueEnd();
+}
+
+void TSession::Farewell(std::string_view reason) {
+    muted = true;
+    if (closed || ending || dropped)
+        return;
+    if (client.SignedIn() && !reason.empty())
+        Queue(ReasonWire(reason));
+    ending = true;
+    endQueued = true;
+    closingSinceMs = server.NowMs();
+    if (ws)
+        QueueControl(ws::TOpcode::Close, ws::ClosePayload(ws::CLOSE_GOING_AWAY));
+    else if (PendingBytes() == 0)
+        Queued(TWhen::Now); // nothing to write: the flush closes it
 }
 
 void TSession::EndAfterReason(int64_t nowMs) {

@@ -51,6 +51,11 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     // keeps its (small) buffer and one quiet for a second keeps none.
     void ReleaseIdleOutput();
     void EndSession(std::string_view reason) override;
+    // The server is going away: a signed-in bar gets `reason` as a ticker
+    // notice, then the connection closes once that is written, without the
+    // end-of-session message, so the bar reconnects by itself later. The
+    // session takes no other output from now on.
+    void Farewell(std::string_view reason);
     size_t Room() const override;
     // Sends the end-of-session message once a reason notice has had its time;
     // called by the server's sweep.
@@ -62,6 +67,7 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     void CloseSocket();
 
     const std::string& Address() const { return client.address; }
+    bool OverWebSocket() const { return ws != nullptr; }
     bool SignedIn() const { return client.SignedIn(); }
     bool Closed() const { return closed; }
     bool Ending() const { return ending; }

@@ -9,6 +9,7 @@
 #include <malloc.h>
 #endif
 
+#include "server/log/refusals.h"
 #include "server/net/session.h"
 #include "server/net/ws_link.h"
 
@@ -76,9 +77,26 @@ void TSessionServer::Shutdown() {
     std::vector<std::string>().swap(spareOutput);
 }
 
+void TSessionServer::Farewell(std::string_view reason) {
+    acceptor.Close();
+    farewell = true;
+    std::vector<std::shared_ptr<TSession>> all;
+    for (auto& [raw, session] : sessions)
+        all.push_back(session);
+    for (auto& session : all)
+        session->Farewell(reason);
+}
+
+size_t TSessionServer::WebSocketCount() const {
+    size_t count = 0;
+    for (const auto& [raw, session] : sessions)
+        count += session->OverWebSocket() ? 1 : 0;
+    return count;
+}
+
 void TSessionServer::OnAccepted(asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer) {
     std::string address = peer.address().to_string();
-    if (shuttingDown || !Admit(address)) {
+    if (shuttingDown || farewell || !Admit(address)) {
         std::error_code ec;
         socket.close(ec);
         return;
@@ -89,7 +107,7 @@ void TSessionServer::OnAccepted(asio::ip::tcp::socket socket, const asio::ip::tc
 void TSessionServer::AdoptWebSocket(asio::ip::tcp::socket socket, const std::string& address,
                                     std::string response, std::string early) {
     std::error_code ec;
-    if (shuttingDown || !Admit(address)) {
+    if (shuttingDown || farewell || !Admit(address)) {
         static const std::string busy =
             "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         socket.non_blocking(true, ec);
@@ -102,10 +120,17 @@ void TSessionServer::AdoptWebSocket(asio::ip::tcp::socket socket, const std::str
 }
 
 bool TSessionServer::Admit(const std::string& address) {
-    if (sessions.size() >= limits.maxConnections ||
-        perAddress.Of(address) >= limits.maxPerAddress ||
-        signingInPerAddress.Of(address) >= limits.maxSigningInPerAddress)
+    std::string_view bound = sessions.size() >= limits.maxConnections         ? "connections"
+                             : perAddress.Of(address) >= limits.maxPerAddress ? "per-address"
+                             : signingInPerAddress.Of(address) >= limits.maxSigningInPerAddress
+                                 ? "signing-in-per-address"
+                                 : "";
+    if (!bound.empty()) {
+        if (log::NoteRefusal(log::TLevel::Warn, "session", "connections refused past a bound",
+                             address))
+            log::Warn("session", "connection refused", {{"address", address}, {"bound", bound}});
         return false;
+    }
     perAddress.Take(address);
     signingInPerAddress.Take(address);
     return true;

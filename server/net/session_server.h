@@ -32,6 +32,10 @@ class TSessionServer {
     uint16_t Port() const;
     // Closes the listener and every session.
     void Shutdown();
+    // Takes no more sessions and says goodbye to each (TSession::Farewell);
+    // the sessions close as their last bytes go out. ConnectionCount tells
+    // how many are left.
+    void Farewell(std::string_view reason);
 
     // A connection upgraded to a WebSocket on the web site's port becomes a
     // session like an accepted one, within the same bounds (counted with the
@@ -42,6 +46,8 @@ class TSessionServer {
                         std::string response, std::string early);
 
     size_t ConnectionCount() const { return sessions.size(); }
+    // Of those, the sessions over WebSocket (counted when asked).
+    size_t WebSocketCount() const;
     // Ticks the service and closes the sessions past a deadline now, and
     // again a second later, as it does every second. On the loop's thread.
     void Sweep();
@@ -107,6 +113,7 @@ class TSessionServer {
     size_t outputTakenPeak = 0;
     unsigned sweeps = 0;
     bool shuttingDown = false;
+    bool farewell = false; // saying goodbye: no new sessions
     std::array<uint8_t, 65536> readBuffer;
 };
 

@@ -1,5 +1,7 @@
 #include "server/net/tcp_acceptor.h"
 
+#include "server/log/log.h"
+
 namespace navlet::server {
 
 size_t TAddressCounts::Of(const std::string& address) const {
@@ -52,12 +54,21 @@ void TTcpAcceptor::Accept() {
         if (ec == asio::error::operation_aborted || !acceptor.is_open())
             return;
         if (ec) {
+            // Out of descriptors, most likely: told once when it begins and
+            // once when it ends, not at every retry.
+            if (failures++ == 0)
+                log::Warn("net", "accepting failed: retrying",
+                          {{"port", Port()}, {"error", ec.message()}});
             retry.expires_after(RETRY_AFTER);
             retry.async_wait([this](const std::error_code& waited) {
                 if (!waited && acceptor.is_open())
                     Accept();
             });
             return;
+        }
+        if (failures > 0) {
+            log::Info("net", "accepting again", {{"port", Port()}, {"failed_accepts", failures}});
+            failures = 0;
         }
         std::error_code e;
         asio::ip::tcp::endpoint peer = socket.remote_endpoint(e);

@@ -54,6 +54,7 @@ class TTcpAcceptor {
     asio::ip::tcp::acceptor acceptor;
     asio::steady_timer retry;
     TOnAccepted onAccepted;
+    size_t failures = 0; // accepts failed in a row
 };
 
 } // namespace navlet::server

@@ -1,7 +1,10 @@
 #include "server/store/store.h"
 
+#include <atomic>
+
 #include <sodium.h>
 
+#include "server/log/log.h"
 #include "server/store/pg_store.h"
 #include "server/store/sqlite_store.h"
 
@@ -14,6 +17,9 @@ constexpr unsigned long long PWHASH_OPSLIMIT = 2;
 constexpr size_t PWHASH_MEMLIMIT = 8u << 20;
 
 thread_local bool lastCallFailed = false;
+// Whether the latest call on any thread reached the database: the log tells
+// each change once, however many calls fail meanwhile.
+std::atomic<bool> reachable{true};
 
 } // namespace
 
@@ -23,6 +29,16 @@ bool TStore::LastCallFailed() {
 
 void TStore::NoteCall(bool failed) {
     lastCallFailed = failed;
+    if (reachable.exchange(!failed) == !failed)
+        return;
+    if (failed)
+        log::Error("store", "database lost", {{"why", "unreachable, or no answer in time"}});
+    else
+        log::Info("store", "database back");
+}
+
+bool TStore::Reachable() {
+    return reachable.load();
 }
 
 bool IsValidGender(char gender) {

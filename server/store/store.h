@@ -102,6 +102,8 @@ class TStore {
     // database (unreachable, or no answer in time), rather than finding
     // nothing or refusing. Lets callers say "try again" instead of "no".
     static bool LastCallFailed();
+    // Whether the latest call of any thread reached the database.
+    static bool Reachable();
 
   protected:
     static void NoteCall(bool failed);

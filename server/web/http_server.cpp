@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <future>
 
+#include "server/log/counters.h"
+#include "server/log/refusals.h"
+
 namespace navlet::web {
 namespace {
 
@@ -47,7 +50,9 @@ const char* Reason(int status) {
     }
 }
 
+// Every answer goes out through here: it is counted here, once.
 std::string Serialise(const THttpResponse& response, bool keepAlive, bool withBody) {
+    server::counters::WebRequest(response.status);
     std::string out = "HTTP/1.1 " + std::to_string(response.status) + " " +
                       Reason(response.status) + "\r\nContent-Type: " + response.contentType +
                       "\r\nContent-Length: " + std::to_string(response.body.size()) +
@@ -341,6 +346,10 @@ void THttpServer::Admit(asio::ip::tcp::socket socket, const asio::ip::address& p
     bool bounded = !IsTrustedProxy(peer);
     bool full = open.size() >= limits.maxConnections;
     if ((bounded && perAddress.Of(key) >= limits.maxPerAddress) || (full && !MakeRoom(peer, key))) {
+        if (server::log::NoteRefusal(server::log::TLevel::Warn, "web",
+                                     "web connections refused past a bound", key))
+            server::log::Warn("web", "connection refused",
+                              {{"address", key}, {"bound", full ? "connections" : "per-address"}});
         // A short refusal if the socket takes it at once; then gone.
         std::string busy = Serialise(ErrorResponse(503), /*keepAlive=*/false, /*withBody=*/true);
         std::error_code ec;
@@ -428,7 +437,14 @@ THttpResponse THttpServer::Answer(const THttpRequest& request) const {
     THttpResponse response;
     try {
         route->second.handler(request, response);
+    } catch (const std::exception& e) {
+        server::log::Error(
+            "web", "page failed",
+            {{"method", request.method}, {"path", request.path}, {"error", e.what()}});
+        return ErrorResponse(500);
     } catch (...) {
+        server::log::Error("web", "page failed",
+                           {{"method", request.method}, {"path", request.path}});
         return ErrorResponse(500);
     }
     return response;

@@ -93,6 +93,8 @@ class TWebBackend {
     virtual std::optional<TProfile> FindProfile(UserId id) = 0;
     // Changes gender, language and (when given) the password, only when
     // `password` is the account's current password; `address` is the peer's.
+    // The check goes behind the slow-down of password guessing (failures
+    // of the account or from the address hold it back: TooManyAttempts).
     virtual TUpdateOutcome UpdateProfile(UserId id, std::string_view password,
                                          const std::string& address,
                                          const TProfileChange& change) = 0;

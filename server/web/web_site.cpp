@@ -4,11 +4,15 @@
 #include <charconv>
 #include <chrono>
 
+#include "server/log/counters.h"
+#include "server/log/refusals.h"
 #include "server/web/account_rules.h"
 #include "server/web/pages.h"
 
 namespace navlet::web {
 namespace {
+
+namespace log = navlet::server::log;
 
 constexpr const char* HTML = "text/html; charset=utf-8";
 constexpr std::string_view BUSY = "The site is busy and nothing was saved. Please try again.";
@@ -130,6 +134,19 @@ std::string ReadChoices(const THttpRequest& req, char& gender, int& language) {
 
 } // namespace
 
+namespace {
+
+// Sign-ups refused, a flood from one address summarised (TRefusalLog).
+void LogSignUpRefused(const THttpRequest& req, std::string_view nick, std::string_view reason,
+                      log::TLevel level = log::TLevel::Info) {
+    navlet::server::counters::SignUp(reason);
+    if (log::NoteRefusal(level, "web", "sign-ups refused", req.remoteAddress))
+        log::Write(level, "web", "sign-up refused",
+                   {{"nick", nick}, {"reason", reason}, {"address", req.remoteAddress}});
+}
+
+} // namespace
+
 void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
     TFormValues values;
     values.nick = FieldValue(req.fields, "nick");
@@ -141,6 +158,7 @@ void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
     if (problem.empty())
         problem = choiceProblem;
     if (!problem.empty()) {
+        LogSignUpRefused(req, values.nick, "invalid-form");
         Answer(res, 400, SignUpPage(values, problem));
         return;
     }
@@ -149,6 +167,7 @@ void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
     if (wait.count() > 0) {
         auto seconds = std::max<int64_t>(1, std::chrono::ceil<std::chrono::seconds>(wait).count());
         res.headers.emplace_back("Retry-After", std::to_string(seconds));
+        LogSignUpRefused(req, values.nick, "too-many-sign-ups");
         Answer(res, 429,
                SignUpPage(values, "too many sign-ups, try again in " + std::to_string(seconds) +
                                       " seconds"));
@@ -158,21 +177,28 @@ void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
         backend.CreateAccount({values.nick, password, values.gender, values.language});
     switch (outcome.result) {
     case TCreateResult::Created:
+        navlet::server::counters::SignUp("made");
+        log::Info("web", "sign-up made",
+                  {{"nick", values.nick}, {"account", outcome.id}, {"address", req.remoteAddress}});
         SignInOwner(outcome.id, res);
         Answer(res, 200, SignedUpPage({outcome.id, values.nick, values.gender, values.language}));
         return;
     case TCreateResult::NickTaken:
+        LogSignUpRefused(req, values.nick, "nick-taken");
         Answer(res, 409,
                SignUpPage(values, "The nickname " + values.nick +
                                       " is already taken. Please choose another one."));
         return;
     case TCreateResult::Invalid:
+        LogSignUpRefused(req, values.nick, "invalid");
         Answer(res, 400, SignUpPage(values, "This account cannot be created."));
         return;
     case TCreateResult::Busy:
+        LogSignUpRefused(req, values.nick, "stopping");
         Answer(res, 503, SignUpPage(values, BUSY));
         return;
     case TCreateResult::Unavailable:
+        LogSignUpRefused(req, values.nick, "database-unavailable", log::TLevel::Warn);
         res.headers.emplace_back("Retry-After", "60");
         Answer(res, 503, SignUpPage(values, UNAVAILABLE));
         return;
@@ -232,27 +258,19 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
         Answer(res, 400, UpdateProfilePage(shown, address->locale, problem));
         return;
     }
-    std::string account = std::to_string(address->id);
-    auto now = TLoginThrottle::TClock::now();
-    std::chrono::milliseconds wait = throttle.Begin(account, req.remoteAddress, now);
-    if (wait.count() > 0) {
-        TooManyAttempts(res, std::chrono::ceil<std::chrono::seconds>(wait).count(), shown,
-                        address->locale);
-        return;
-    }
+    // The backend checks the password behind the service's one slow-down of
+    // guessing, which the bar's sign-ins count with.
     std::string password = FieldValue(req.fields, "password");
     TUpdateOutcome outcome =
         backend.UpdateProfile(address->id, password, req.remoteAddress, change);
     switch (outcome.result) {
     case TUpdateResult::Updated:
-        throttle.Succeeded(account, req.remoteAddress, TLoginThrottle::TClock::now());
         if (!change.newPassword.empty())
             owners.SignOutEverywhere(address->id);
         SignInOwner(address->id, res);
         Answer(res, 200, ProfileUpdatedPage(shown, address->locale));
         return;
     case TUpdateResult::WrongPassword:
-        throttle.Failed(account, req.remoteAddress, TLoginThrottle::TClock::now());
         Answer(res, 403,
                UpdateProfilePage(shown, address->locale, "The current password is not right."));
         return;
@@ -270,8 +288,6 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
         Answer(res, 503, UpdateProfilePage(shown, address->locale, UNAVAILABLE));
         return;
     case TUpdateResult::TooManyAttempts:
-        // Not checked, so no failure of this throttle's either.
-        throttle.Abandoned(account, req.remoteAddress, TLoginThrottle::TClock::now());
         TooManyAttempts(res, outcome.retryAfterSeconds, shown, address->locale);
         return;
     }
@@ -302,7 +318,7 @@ void TWebSite::SignInOwner(UserId user, THttpResponse& res) {
 }
 
 TWebSite::TWebSite(TWebBackend& backend, TWebSiteLimits limits)
-    : backend(backend), limits(limits), throttle(limits.passwords), signUps(limits.signUps),
+    : backend(backend), limits(limits), signUps(limits.signUps),
       http(std::make_unique<THttpServer>(limits.http)) {
     AddRoutes();
 }

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "server/web/http_server.h"
-#include "server/web/login_throttle.h"
 #include "server/web/owner_sessions.h"
 #include "server/web/signup_limit.h"
 #include "server/web/web_backend.h"
@@ -16,7 +15,6 @@ namespace navlet::web {
 struct TWebSiteLimits {
     THttpLimits http;      // a sign-up form is a few dozen bytes: the default 8 KiB body is ample
     int busiestShown = 10; // rows of the home page's table
-    TThrottleRules passwords; // wrong current passwords on the profile form
     TSignUpRules signUps;
 };
 
@@ -51,7 +49,6 @@ class TWebSite {
 
     TWebBackend& backend;
     TWebSiteLimits limits;
-    TLoginThrottle throttle;
     TSignUpLimit signUps;
     TOwnerSessions owners;
     std::unique_ptr<THttpServer> http;

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "client/core/connection.h"
+#include "client/core/peer_text.h"
 #include "tests/core/session_test_support.h"
 
 namespace navlet::testing {
@@ -43,8 +44,10 @@ class TBannerTest : public SessionTest {
         const int length = WriteBanner(p, m);
         return Encoded(p, length, MSG_BANNER);
     }
-    static constexpr const char* INACTIVE =
-        "Sorry, the server is temporarily inactive. Please try again in a few seconds...";
+    int AllNotices() const {
+        return int(std::count_if(bar->msgQueue.begin(), bar->msgQueue.end(),
+                                 [](const TMsgLine& l) { return l.kind == mkNotice; }));
+    }
 };
 
 TEST_F(TBannerTest, BannerZeroShowsTheDefaultAtOnceAndStopsTheTimer) {
@@ -74,7 +77,7 @@ TEST_F(TBannerTest, PreviousPanelStaysUntilTheBannerPageCompletes) {
     bar->SetBannerMode(bmLogin);
     bar->ShowBanner(5);
     ASSERT_EQ(Browser().navigations,
-              std::vector<std::string>{"session.navlet.test/banner.asp?idBanner=5"});
+              std::vector<std::string>{"http://session.navlet.test/banner.asp?idBanner=5"});
     EXPECT_TRUE(Browser().inputEnabled);
     EXPECT_EQ(Shown(), bmLogin);
     Browser().Complete();
@@ -90,7 +93,9 @@ TEST_F(TBannerTest, FailedBannerKeepsTheDefaultThroughItsErrorPage) {
     Browser().Fail(); // the error, then the error page completes
     EXPECT_EQ(Shown(), bmDefault);
     EXPECT_FALSE(bar->BannerTimer.Enabled());
-    EXPECT_EQ(Notices(INACTIVE), 1);
+    // The session server is fine and the default banner takes the place of
+    // the failed one: the ticker says nothing.
+    EXPECT_EQ(AllNotices(), 0);
     // The next banner starts clean and shows when it loads.
     bar->ShowBanner(8);
     EXPECT_TRUE(Browser().inputEnabled);
@@ -113,7 +118,7 @@ TEST_F(TBannerTest, BannerReloadsEvery30sWhileItShowsAfterATemporaryPanel) {
     tk.time.Advance(30000);
     Browser().Complete();
     EXPECT_EQ(Browser().navigations.size(), 3u);
-    EXPECT_EQ(Browser().navigations.back(), "session.navlet.test/banner.asp?idBanner=5");
+    EXPECT_EQ(Browser().navigations.back(), "http://session.navlet.test/banner.asp?idBanner=5");
     // The login's default banner ends the reloading.
     bar->SetBannerMode(bmDefault);
     tk.time.Advance(90000);
@@ -126,13 +131,34 @@ TEST_F(TBannerTest, ProfilePageLoadsInTheBannerAreaAndTheBannerReturns) {
     Browser().Complete();
     bar->ViewProfile(77);
     const std::string profile = Browser().navigations.back();
-    EXPECT_EQ(profile.rfind("session.navlet.test/viewprofile.asp?", 0), 0u) << profile;
+    EXPECT_EQ(profile.rfind("http://session.navlet.test/viewprofile.asp?", 0), 0u) << profile;
     EXPECT_NE(profile.find("idUtente=77"), std::string::npos) << profile;
     EXPECT_TRUE(Browser().inputEnabled) << "a profile page takes input while it loads";
     Browser().Complete();
     EXPECT_EQ(Shown(), bmWeb);
     tk.time.Advance(30000);
-    EXPECT_EQ(Browser().navigations.back(), "session.navlet.test/banner.asp?idBanner=5");
+    EXPECT_EQ(Browser().navigations.back(), "http://session.navlet.test/banner.asp?idBanner=5");
+}
+
+TEST_F(TBannerTest, AProfilePageThatFailsSaysSoAndNotThatTheServerIsDown) {
+    MakeBar();
+    bar->ViewProfile(77);
+    Browser().Fail();
+    EXPECT_EQ(Shown(), bmDefault);
+    EXPECT_EQ(Notices("Sorry, the profile page could not be loaded"), 1);
+    EXPECT_EQ(AllNotices(), 1);
+    // A banner loaded after it fails quietly again.
+    bar->ShowBanner(5);
+    Browser().Fail();
+    EXPECT_EQ(AllNotices(), 1);
+}
+
+// The browsers of every host get whole addresses: no kit guesses a scheme.
+TEST(WebAddresses, AnAddressWithoutAWebSchemeIsAnHttpOne) {
+    EXPECT_EQ(WithWebScheme("www.navlet.net/x"), "http://www.navlet.net/x");
+    EXPECT_EQ(WithWebScheme("127.0.0.1:8080/x"), "http://127.0.0.1:8080/x");
+    EXPECT_EQ(WithWebScheme("https://a/"), "https://a/");
+    EXPECT_EQ(WithWebScheme("HTTP://a/"), "HTTP://a/");
 }
 
 TEST_F(TBannerTest, ServerBannerMessageNavigatesToTheWebSite) {
@@ -145,7 +171,7 @@ TEST_F(TBannerTest, ServerBannerMessageNavigatesToTheWebSite) {
     m.bannerId = 42;
     Socket().Feed(Bytes(m));
     ASSERT_EQ(Browser().navigations.size(), 1u);
-    EXPECT_EQ(Browser().navigations.back(), "127.0.0.1:8080/banner.asp?idBanner=42");
+    EXPECT_EQ(Browser().navigations.back(), "http://127.0.0.1:8080/banner.asp?idBanner=42");
     EXPECT_EQ(bar->bannerId, 42);
     m.bannerId = 0;
     Socket().Feed(Bytes(m));

@@ -263,10 +263,10 @@ TEST_F(ChatsViewTest, ContextMenuClosesThePrivateTabOnMouseUp) {
     EXPECT_EQ(shown.items[3].caption, "Copy entire conversation to clipboard");
     EXPECT_EQ(shown.x, 30);
     EXPECT_EQ(shown.control, b().PageControl.Page(1).view.get());
-    // The tab stays until the mouse button is released.
+    // The menu took the button's release: the form hears it by itself, once
+    // the kit's event is over, and the tab stays until then.
     EXPECT_EQ(b().PageControl.PageCount(), 2);
-
-    b().ChatMouseUp(TMouseButton::mbRight, 0, 30, 40);
+    tk.time.Advance(1);
     EXPECT_EQ(b().PageControl.PageCount(), 1);
     EXPECT_EQ(b().closingSheet, nullptr);
     EXPECT_EQ(b().Edit1.Color(), clWindow);
@@ -274,7 +274,29 @@ TEST_F(ChatsViewTest, ContextMenuClosesThePrivateTabOnMouseUp) {
     ASSERT_EQ(leaves.size(), 1u);
     EXPECT_EQ(ReadChatAddressRequest(leaves[0]), MakeChatAddress(ME, 0x5501));
     b().ChatMouseUp(TMouseButton::mbLeft, 0, 0, 0); // nothing chosen: nothing happens
+    tk.time.Advance(1);
     EXPECT_EQ(b().PageControl.PageCount(), 1);
+    EXPECT_FALSE(b().mouseUp_timer.Enabled());
+}
+
+TEST_F(ChatsViewTest, AReleaseReportedInsideTheKitsEventClosesTheTabOnlyAfterIt) {
+    SignIn();
+    Presence(20, "alice");
+    Joined(20, 0x5501);
+    b().PageControl.SetActivePageIndex(1);
+    b().PageControlChange();
+    bool handled = false;
+    tk.menus.choices = {1};
+    b().ChatContextPopup(*b().PageControl.Page(1).view, 30, 40, handled);
+    // A kit that still reports the release, from inside the widget's event:
+    // the widget is still there when the call returns.
+    b().ChatMouseUp(TMouseButton::mbRight, 0, 30, 40);
+    b().ChatMouseUp(TMouseButton::mbLeft, 0, 30, 40);
+    EXPECT_EQ(b().PageControl.PageCount(), 2);
+    tk.time.Advance(1);
+    EXPECT_EQ(b().PageControl.PageCount(), 1);
+    EXPECT_EQ(Sent(REQ_LEAVE_CHAT).size(), 1u) << "closed once";
+    EXPECT_FALSE(b().mouseUp_timer.Enabled()) << "the timer stops after its one tick";
 }
 
 TEST_F(ChatsViewTest, ContextMenuNeverClosesThePublicChat) {
@@ -294,6 +316,7 @@ TEST_F(ChatsViewTest, ContextMenuNeverClosesThePublicChat) {
     tk.menus.choices = {1};
     b().ChatContextPopup(b().PageControl, 0, 0, handled);
     b().ChatMouseUp(TMouseButton::mbRight, 0, 0, 0);
+    tk.time.Advance(1);
     EXPECT_EQ(b().PageControl.PageCount(), 1);
 }
 
@@ -324,6 +347,7 @@ TEST_F(ChatsViewTest, AClosingTabClosedMeanwhileIsNotClosedTwice) {
     b().ResetPresence(); // the browser moved on before the release
     EXPECT_EQ(b().closingSheet, nullptr);
     b().ChatMouseUp(TMouseButton::mbRight, 0, 0, 0);
+    tk.time.Advance(1);
     EXPECT_EQ(b().PageControl.PageCount(), 1);
 }
 

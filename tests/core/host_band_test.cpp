@@ -93,12 +93,40 @@ TEST_F(THostTest, FocusOutLetsTheFocusGoAndNoEditBoxKeepsTheKeys) {
 TEST_F(THostTest, FirstShowingOfAVersionOpensTheSignUpPageOnce) {
     tk.environment.values[WEB_ENV] = "127.0.0.1:8080";
     TNavlet& b = ShownBar();
-    EXPECT_EQ(host.navigations, std::vector<std::string>{"127.0.0.1:8080/newuser.asp"});
+    EXPECT_EQ(host.newWindows, std::vector<std::string>{"http://127.0.0.1:8080/newuser.asp"});
     EXPECT_EQ(tk.registry.Get(THive::CurrentUser, SETTINGS_KEY, "version"),
               TMemoryRegistry::TValue(b.versionText));
     b.ShowDW(false);
     b.ShowDW(true);
-    EXPECT_EQ(host.navigations.size(), 1u);
+    EXPECT_EQ(host.newWindows.size(), 1u);
+}
+
+// navlet-browser makes the new window, and its bar, inside the call.
+TEST_F(THostTest, ANewWindowWhoseBarShowsAtOnceDoesNotOpenTheSignUpPageAgain) {
+    struct TOpeningHost : TRecordingHostControl {
+        TTestKit* kit = nullptr;
+        std::vector<std::unique_ptr<TNavlet>> bars;
+        void OpenNewWindow(const std::string& address) override {
+            TRecordingHostControl::OpenNewWindow(address);
+            if (newWindows.size() > 3)
+                return; // the fault this test catches: enough to see it
+            bars.push_back(std::make_unique<TNavlet>(kit->Kit()));
+            bars.back()->AttachHost(*this);
+            bars.back()->ShowDW(true);
+        }
+    } opening;
+    opening.kit = &tk;
+    {
+        TNavlet b(tk.Kit());
+        b.AttachHost(opening);
+        b.ShowDW(true);
+        EXPECT_EQ(opening.newWindows.size(), 1u);
+        EXPECT_EQ(opening.bars.size(), 1u);
+        for (auto& bar : opening.bars)
+            bar->DetachHost();
+        opening.bars.clear();
+        b.DetachHost();
+    }
 }
 
 TEST_F(THostTest, ShowingRestoresAStoredMinimisedStateAndTheButtonRestores) {

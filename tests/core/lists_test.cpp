@@ -34,6 +34,30 @@ TEST_F(ListsTest, OwnRecordConfirmsTheSignInOnce) {
     EXPECT_EQ(b().lvUsers.Count(), 1);
 }
 
+TEST_F(ListsTest, TheGreetingHoldsItsTurnBeforeThePeopleCountTakesTheLine) {
+    auto shown = [&] { return std::get<TTextOut>(b().msgImage->ops[16]).text; };
+    SignIn();
+    Presence(20, "alice"); // the list fills at once after the own record
+    Presence(21, "bob");
+    EXPECT_EQ(shown(), "You're connected");
+    tk.time.Advance(3499);
+    EXPECT_EQ(shown(), "You're connected");
+    tk.time.Advance(1);
+    EXPECT_EQ(shown(), "Navlet people online here: 3");
+    Presence(22, "carol");
+    EXPECT_EQ(shown(), "Navlet people online here: 4");
+}
+
+TEST_F(ListsTest, ALineWithButtonsEndsTheGreetingsTurn) {
+    SignIn();
+    Presence(20, "alice");
+    b().ShowCall("alice", "alice is looking for you!", "site.test");
+    const TDisplayList& image = *b().msgImage;
+    const auto* beside = std::get_if<TTextOut>(&image.ops.back());
+    ASSERT_NE(beside, nullptr);
+    EXPECT_EQ(beside->text, "Navlet people online here: 2");
+}
+
 TEST_F(ListsTest, RecordsForListedUsersAreIgnoredAndFriendsTakeTheirNewState) {
     SignIn();
     Presence(20, "alice", 'f');

@@ -70,11 +70,13 @@ TEST_F(FormMenusTest, ConstructionBuildsTheThreeMenusWithTheirIds) {
     EXPECT_EQ(b.languageMenu->handle, nullptr); // it lives inside the options menu
     EXPECT_EQ(CaptionsOf(*b.optionsMenu->handle),
               (std::vector<std::string>{"Navlet Home Page", "Autologin", "Modify Profile",
-                                        "Search user...", "Filter by Language", "Guide",
-                                        "About Navlet..."}));
+                                        "Search user...", "Filter by Language", "",
+                                        "Share: the site only", "Share: the page",
+                                        "Never report this site", "", "Guide", "About Navlet..."}));
     const std::pair<uint16_t, const char*> options[] = {
-        {201, "Navlet Home Page"}, {202, "Autologin"}, {203, "Modify Profile"},
-        {204, "Search user..."},   {205, "Guide"},     {206, "About Navlet..."}};
+        {201, "Navlet Home Page"},     {202, "Autologin"},       {203, "Modify Profile"},
+        {204, "Search user..."},       {205, "Guide"},           {206, "About Navlet..."},
+        {207, "Share: the site only"}, {208, "Share: the page"}, {209, "Never report this site"}};
     for (const auto& [id, caption] : options) {
         const TBarMenuItem* item = b.optionsMenu->Item(id);
         ASSERT_NE(item, nullptr) << id;

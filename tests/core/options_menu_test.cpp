@@ -30,7 +30,7 @@ class OptionsMenuTest : public SessionTest {
     // A bar shown and past its first-run pages.
     TNavlet& Shown() {
         TNavlet& b = ShownBar();
-        host.navigations.clear();
+        host.newWindows.clear();
         return b;
     }
 };
@@ -46,11 +46,12 @@ TEST_F(OptionsMenuTest, SignedOutGreysProfileAndSearchButThePagesOpen) {
     EXPECT_EQ(tk.menus.shown.back().control, &b.NavletBtn);
     EXPECT_FALSE(b.NavletBtn.Down());
     Choose(b, 201);
-    EXPECT_EQ(host.navigations,
-              (std::vector<std::string>{"navlet.example/help.asp", "navlet.example"}));
+    // Each page opens in a new window; the page the user was on stays.
+    EXPECT_EQ(host.newWindows, (std::vector<std::string>{"http://navlet.example/help.asp",
+                                                         "http://navlet.example"}));
     // Escape: nothing happens, the button is still released.
     Choose(b, 0);
-    EXPECT_EQ(host.navigations.size(), 2u);
+    EXPECT_EQ(host.newWindows.size(), 2u);
     EXPECT_FALSE(b.NavletBtn.Down());
 }
 
@@ -63,8 +64,8 @@ TEST_F(OptionsMenuTest, AutologinToggleWritesZeroAndTheNextSessionAsksForTheLogi
     Choose(b, 203);
     EXPECT_TRUE(ShownItem("Modify Profile").enabled);
     EXPECT_TRUE(ShownItem("Autologin").checked);
-    ASSERT_EQ(host.navigations.size(), 1u);
-    EXPECT_NE(host.navigations[0].find("idUtente=9223372036854775813"), std::string::npos);
+    ASSERT_EQ(host.newWindows.size(), 1u);
+    EXPECT_NE(host.newWindows[0].find("idUtente=9223372036854775813"), std::string::npos);
 
     Choose(b, 202);
     EXPECT_EQ(Setting("autologin"), TMemoryRegistry::TValue(int32_t(0)));

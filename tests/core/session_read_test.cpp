@@ -135,6 +135,50 @@ TEST_F(TReadTest, TheServersLastWordStaysAsTheReasonUntilTheNextAttempt) {
     EXPECT_EQ(StatusText(), "Disconnected");
 }
 
+// A CR LF inside a peer's text once showed as a row of its own, a forged
+// nick and time in front of it.
+TEST_F(TReadTest, ControlCharactersInPeersTextsShowAsBlanks) {
+    TNavlet& b = SignedInBar();
+    Feed(Other(9, "bo\nb"));
+    EXPECT_EQ(b.lvUsers.Item(b.FindUser(9)).caption, "bo b");
+
+    TChatLineMsg line;
+    line.address = MakeChatAddress(9, 0);
+    line.text = "a\r\nevil2 [00:00] forged row\x1b\x7f\x8d\x85";
+    const TChatView& view = *b.PageControl.Page(0).view;
+    const int before = view.LineCount();
+    Feed(line);
+    ASSERT_EQ(view.LineCount(), before + 1);
+    const std::string shown = view.Lines().back().Text();
+    EXPECT_EQ(shown.find_first_of("\r\n\x1b\x7f\x8d"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("] a  evil2 [00:00] forged row   \x85"), std::string::npos) << shown;
+    EXPECT_EQ(shown.rfind("bo b [", 0), 0u) << shown;
+
+    // The server's notices: the ticker, and the status beside the count.
+    TChatLineMsg notice;
+    notice.address = MakeChatAddress(0, 0x200);
+    notice.text = "one\r\ntwo";
+    Feed(notice);
+    EXPECT_EQ(b.msgQueue.back().text, "one  two");
+    notice.address = MakeChatAddress(0, 0x100);
+    notice.text = "status\ttext";
+    Feed(notice);
+    EXPECT_EQ(b.serverStatus, "status text");
+
+    // A stored line's nick and text.
+    TDatedLineMsg dated;
+    dated.stamp = 45000.5;
+    dated.nick = "x\ny";
+    dated.text = "p\rq";
+    TPacket p;
+    ClearPacket(p);
+    const int length = WriteDatedLine(p, dated);
+    Socket().Feed(Encoded(p, length, MSG_DATED_LINE));
+    const std::string stored = view.Lines().back().Text();
+    EXPECT_EQ(stored.rfind("x y ", 0), 0u) << stored;
+    EXPECT_NE(stored.find("] p q"), std::string::npos) << stored;
+}
+
 TEST(DisconnectReason, SmallFirstLetterAndAFullStop) {
     EXPECT_EQ(DisconnectReason("Signed out by the operator."), "signed out by the operator.");
     EXPECT_EQ(DisconnectReason(" IP blocked "), "IP blocked.");

@@ -50,19 +50,23 @@ TEST_F(TSiteTest, SchemeAndOneTrailingSlashAreDropped) {
     EXPECT_EQ(b.siteUrl, "a.com/" + path);
 }
 
-TEST_F(TSiteTest, LocalPagesAndCapitalSchemesEndTheSession) {
+TEST_F(TSiteTest, LocalPagesAndCapitalSchemesPauseInsteadOfEndingTheSession) {
     TNavlet& b = ConnectedBar();
     Visit(b, "HTTP://WWW.EXAMPLE.COM/");
-    EXPECT_EQ(Socket().State(), TScriptedSocket::TState::Closed);
-    EXPECT_EQ(StatusText(), "Disconnected: can't surf onto a local page!");
+    EXPECT_EQ(Socket().State(), TScriptedSocket::TState::Connected);
+    EXPECT_EQ(StatusText(), "Navlet is paused on this page.");
     EXPECT_TRUE(b.siteUrl.empty());
-    EXPECT_FALSE(b.reconnect_timer.Enabled());
+    EXPECT_TRUE(b.sitePaused);
+    EXPECT_EQ(Reports(), std::vector<std::string>{""}); // on no site
+    EXPECT_EQ(b.lvUsers.Count(), 0);
 
-    // Already off: the last web address stays, an empty address does nothing.
+    // Already paused: more local pages tell the server nothing; an empty
+    // address does nothing at all.
     Visit(b, "file:///home/alice/notes.html");
+    Visit(b, "chrome://newtab/");
     Visit(b, "");
-    EXPECT_TRUE(b.siteUrl.empty());
-    EXPECT_TRUE(Reports().empty());
+    EXPECT_EQ(Reports().size(), 1u);
+    EXPECT_TRUE(b.loggedIn);
 }
 
 TEST_F(TSiteTest, SameHostMovesReportButKeepThePeopleOtherHostsReset) {

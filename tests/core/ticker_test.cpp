@@ -134,7 +134,7 @@ class InvitationTest : public TickerTest {
 TEST_F(InvitationTest, AcceptOpensTheLinkInANewWindowAndRemovesTheLine) {
     ShowFront(mkInvite, 3, "www.site.test/chat?x=1");
     b().msg_imgMouseDown(TMouseButton::mbLeft, 0, 50, 8);
-    EXPECT_EQ(tk.host.openedWindows, std::vector<std::string>{"www.site.test/chat?x=1"});
+    EXPECT_EQ(tk.host.openedWindows, std::vector<std::string>{"http://www.site.test/chat?x=1"});
     EXPECT_TRUE(b().msgQueue.empty());
 }
 
@@ -155,17 +155,45 @@ TEST_F(InvitationTest, AFailedStartIsReportedAsANotice) {
 }
 
 TEST_F(InvitationTest, OnlyWebAddressesAreHandedToTheBrowser) {
-    for (const char* link : {"file:///etc/passwd", "javascript:alert(1)", "cmd:/c calc"}) {
+    // Schemes of files, scripts and applications, a port that is no port
+    // ("file:0" once passed for host "file" with port 0 and opened a file
+    // tab), and links whose host part is no host name or address.
+    for (const char* link : {"file:///etc/passwd",
+                             "javascript:alert(1)",
+                             "cmd:/c calc",
+                             "file:0/etc/passwd",
+                             "ms-settings:0/x",
+                             "x:99999/y",
+                             "mailto:a@site.test",
+                             "data:text/html,<b>x</b>",
+                             "//site.test/x",
+                             "user@site.test/",
+                             "http://user:pw@site.test/",
+                             "site.test:80x/",
+                             "-bad.test/",
+                             "bad..test/",
+                             "[::1/x",
+                             "http:///x",
+                             "ftp://site.test/",
+                             "site.test/a b",
+                             "site.test/a\r\nb",
+                             "site.test/\x7f"}) {
         ShowFront(mkInvite, 3, link);
         b().msg_imgMouseDown(TMouseButton::mbLeft, 0, 50, 8);
         EXPECT_TRUE(b().msgQueue.empty()) << link;
     }
-    for (const char* link : {"HTTPS://site.test/", "site.test:8080/x"}) {
+    EXPECT_TRUE(tk.host.openedWindows.empty());
+    // http and https stay as they are; anything else that passes is opened
+    // as an http address, whatever it looked like.
+    for (const char* link : {"HTTPS://site.test/", "site.test:8080/x", "ms-x:1/y",
+                             "[::1]:8080/chat", "127.0.0.1/x?a=1#b", "caf\xe9.test"}) {
         ShowFront(mkInvite, 3, link);
         b().msg_imgMouseDown(TMouseButton::mbLeft, 0, 50, 8);
     }
     EXPECT_EQ(tk.host.openedWindows,
-              (std::vector<std::string>{"HTTPS://site.test/", "site.test:8080/x"}));
+              (std::vector<std::string>{"HTTPS://site.test/", "http://site.test:8080/x",
+                                        "http://ms-x:1/y", "http://[::1]:8080/chat",
+                                        "http://127.0.0.1/x?a=1#b", "http://caf\xe9.test"}));
 }
 
 TEST_F(InvitationTest, AServerLineOnlyGoesAwayAndANoticeIgnoresClicks) {

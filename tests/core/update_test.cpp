@@ -147,6 +147,36 @@ TEST_F(TUpdateTest, FinishedDownloadWaitingForTheBrowserIsNotFetchedAgain) {
     EXPECT_TRUE(TimerOff());
 }
 
+TEST_F(TUpdateTest, AHostThatUpdatesTheModuleHearsOfEachOfferOnceAndIsAskedOnlyAtLogins) {
+    // As in a browser: the host replaces the module, and no file can be made.
+    tk.module.updatesModule = true;
+    tk.files.failCreate = true;
+    SignedInBar();
+    Chunk(0, V15, "MZ first bytes");
+    EXPECT_EQ(StoredUpdate(), 0);
+    EXPECT_TRUE(TimerOff());
+    tk.time.Advance(FIVE_HOURS);
+    EXPECT_TRUE(Requests().empty());
+
+    // Each login after a reconnection asks once; an offer already told is
+    // not told again.
+    for (int32_t offered : {V15, V16, V16}) {
+        Socket().PeerClose();
+        tk.time.Advance(15000);
+        Socket().AcceptConnection();
+        ConfirmLogin();
+        const std::vector<TUpdateRequest> sent = Requests();
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].offset, 0);
+        EXPECT_EQ(sent[0].version, RUNNING);
+        Chunk(0, offered, "MZ");
+        EXPECT_TRUE(TimerOff());
+    }
+    EXPECT_EQ(tk.host.offeredModules, (std::vector<std::string>{"1.5.0.0", "1.6.0.0"}));
+    EXPECT_TRUE(tk.host.messages.empty());
+    EXPECT_TRUE(tk.files.files.empty());
+}
+
 TEST_F(TUpdateTest, EndMarkWithNoOpenFileOnlySetsTheFiveHourTimer) {
     TNavlet& b = SignedInBar();
     EndMark(5000, V15);

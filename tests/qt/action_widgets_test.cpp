@@ -23,7 +23,7 @@ class TActionWidgetsTest : public ::testing::Test {
     QTemporaryDir dir;
     TQtKit kit{dir.path()};
     TNavlet bar{kit.Kit()};
-    TBarView view{bar, kit.menus};
+    TBarView view{bar, kit.menus, kit.browsers};
 
     QToolButton* Button(const char* hint) {
         for (QToolButton* b : view.findChildren<QToolButton*>())

@@ -38,7 +38,7 @@ class TBannerBrowserTest : public ::testing::Test {
         const std::string web = "127.0.0.1:" + std::to_string(port);
         setenv("NAVLET_WEB", web.c_str(), 1);
         bar = std::make_unique<TNavlet>(kit.Kit());
-        view = std::make_unique<TBarView>(*bar, kit.menus);
+        view = std::make_unique<TBarView>(*bar, kit.menus, kit.browsers);
         view->resize(810, 216);
         view->show();
         bar->Form.SetVisible(true);

@@ -27,7 +27,7 @@ class TBarLayoutViewTest : public ::testing::Test {
     QTemporaryDir dir;
     TQtKit kit{dir.path()};
     TNavlet bar{kit.Kit()};
-    TBarView view{bar, kit.menus};
+    TBarView view{bar, kit.menus, kit.browsers};
 
     void SetUp() override {
         view.resize(BAND_IDEAL_WIDTH, BAND_IDEAL_HEIGHT);

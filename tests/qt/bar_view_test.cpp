@@ -32,7 +32,7 @@ class TBarViewTest : public ::testing::Test {
     QTemporaryDir dir;
     TQtKit kit{dir.path()};
     TNavlet bar{kit.Kit()};
-    TBarView view{bar, kit.menus};
+    TBarView view{bar, kit.menus, kit.browsers};
 
     // The platform window takes a new size asynchronously.
     void Resize(int w, int h) {

@@ -46,18 +46,22 @@ class TBrowserTest : public ::testing::Test {
 };
 
 // Runs first in this program: the module's settings are still empty.
-TEST_F(TBrowserTest, TheBarsFirstStartPageWinsOverTheStartAddress) {
+TEST_F(TBrowserTest, TheBarsFirstStartPageOpensInANewWindowBesideTheStartAddress) {
     TBrowserWindow& window = app.NewWindow(QStringLiteral("http://127.0.0.1:9/start.html"));
     ASSERT_TRUE(window.BandShown());
+    ASSERT_TRUE(Spin([&] { return app.Windows().size() == 2; })) << app.Windows().size();
+    TBrowserWindow& signUp = *app.Windows().back();
     ASSERT_TRUE(Spin([&] {
-        return window.LocationURL().find("/newuser.asp") != std::string::npos;
-    })) << window.LocationURL();
+        return signUp.LocationURL().find("/newuser.asp") != std::string::npos;
+    })) << signUp.LocationURL();
+    EXPECT_EQ(signUp.LocationURL().rfind("http://", 0), 0u) << signUp.LocationURL();
     QTest::qWait(300);
-    EXPECT_NE(window.LocationURL().find("/newuser.asp"), std::string::npos);
+    EXPECT_EQ(window.LocationURL(), "http://127.0.0.1:9/start.html")
+        << "the page the user was on stays";
 
-    TBrowserWindow& later = app.NewWindow(QStringLiteral("http://127.0.0.1:9/start.html"));
+    app.NewWindow(QStringLiteral("http://127.0.0.1:9/start.html"));
     QTest::qWait(300);
-    EXPECT_EQ(later.LocationURL(), "http://127.0.0.1:9/start.html") << "once per version";
+    EXPECT_EQ(app.Windows().size(), 3u) << "once per version";
 }
 
 TEST_F(TBrowserTest, KeysTheBarGivesBackReachTheFocusedControl) {

@@ -22,7 +22,7 @@ class TRecordingSite : public THostControl {
         ++locationReads;
         return url;
     }
-    void Navigate(const std::string& address) override { navigated.push_back(address); }
+    void OpenNewWindow(const std::string& address) override { navigated.push_back(address); }
     void FlashBrowserWindow() override {}
     void ResizeBandSite(int32_t height) override { heights.push_back(height); }
     void FocusChanged(bool) override {}

@@ -43,7 +43,7 @@ bool Spin(const char* what, const std::function<bool()>& done) {
 class TPageSite : public THostControl {
   public:
     std::string LocationURL() override { return "http://www.example.com/news/"; }
-    void Navigate(const std::string&) override {}
+    void OpenNewWindow(const std::string&) override {}
     void FlashBrowserWindow() override {}
     void ResizeBandSite(int32_t) override {}
     void FocusChanged(bool) override {}
@@ -56,7 +56,7 @@ int Run(const char* nick, const char* password, const QString& peer, const QStri
     QTemporaryDir settings;
     TQtKit kit{settings.path()};
     TNavlet bar{kit.Kit()};
-    TBarView view{bar, kit.menus};
+    TBarView view{bar, kit.menus, kit.browsers};
     TPageSite site;
     if (auto key = kit.registry.OpenKey(THive::CurrentUser, SETTINGS_KEY, TKeyOpen::Create)) {
         key->WriteString("nck", nick);

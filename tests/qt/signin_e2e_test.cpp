@@ -58,8 +58,9 @@ bool Spin(const std::function<bool()>& done) {
 
 class TPageSite : public THostControl {
   public:
-    std::string LocationURL() override { return "http://www.example.com/news/"; }
-    void Navigate(const std::string&) override {}
+    std::string location = "http://www.example.com/news/";
+    std::string LocationURL() override { return location; }
+    void OpenNewWindow(const std::string&) override {}
     void FlashBrowserWindow() override {}
     void ResizeBandSite(int32_t) override {}
     void FocusChanged(bool) override {}
@@ -72,7 +73,7 @@ struct TQtWindow {
     QTemporaryDir settings;
     TQtKit kit{settings.path()};
     TNavlet bar{kit.Kit()};
-    TBarView view{bar, kit.menus};
+    TBarView view{bar, kit.menus, kit.browsers};
     TPageSite site;
 
     void StoreSignIn(const char* nick, const char* password) {
@@ -176,6 +177,34 @@ TEST_F(TQtSignInTest, TypedSignInAndAChatLineReachTheOtherBar) {
     QTest::mouseClick(alice.Child<QToolButton>("sbSendTxt"), Qt::LeftButton);
     EXPECT_TRUE(Spin([&] { return bob.PublicChat().contains(high); }))
         << bob.PublicChat().toStdString();
+
+    alice.bar.CloseDW();
+    bob.bar.CloseDW();
+}
+
+// A new tab pauses a bar instead of signing it out: the other bar no longer
+// lists it, and the next web page lists it again.
+TEST_F(TQtSignInTest, ANewTabPausesTheBarAndTheNextPageResumesIt) {
+    TQtWindow alice, bob;
+    alice.StoreSignIn("alice", "apple1");
+    bob.StoreSignIn("bob", "banana2");
+    alice.Show();
+    bob.Show();
+    auto* aliceList = alice.Child<QListWidget>("lvUsers");
+    auto* bobList = bob.Child<QListWidget>("lvUsers");
+    ASSERT_TRUE(Spin([&] { return aliceList->count() == 2 && bobList->count() == 2; }));
+
+    bob.site.location = "chrome://newtab/";
+    bob.bar.BrowserDocumentComplete();
+    ASSERT_TRUE(Spin([&] { return aliceList->count() == 1; }));
+    EXPECT_EQ(bobList->count(), 0);
+    EXPECT_TRUE(bob.bar.loggedIn);
+    EXPECT_TRUE(bob.bar.ClientSocket->Connected());
+
+    bob.site.location = "http://www.example.com/news/?token=S3CRET";
+    bob.bar.BrowserDocumentComplete();
+    EXPECT_TRUE(Spin([&] { return aliceList->count() == 2 && bobList->count() == 2; }));
+    EXPECT_EQ(bob.bar.siteUrl, "www.example.com/news");
 
     alice.bar.CloseDW();
     bob.bar.CloseDW();

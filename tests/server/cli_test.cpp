@@ -6,7 +6,9 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <regex>
 #include <string>
+#include <vector>
 
 #include "server/store/store.h"
 
@@ -17,9 +19,9 @@ struct TRun {
     std::string output; // stdout and stderr
 };
 
-TRun RunServer(const std::string& args) {
+TRun RunProgram(const std::string& binary, const std::string& args) {
     TRun run;
-    std::string command = std::string(NAVLET_SERVER_BINARY) + " " + args + " 2>&1";
+    std::string command = binary + " " + args + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
         return run;
@@ -30,6 +32,10 @@ TRun RunServer(const std::string& args) {
     int status = pclose(pipe);
     run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+TRun RunServer(const std::string& args) {
+    return RunProgram(NAVLET_SERVER_BINARY, args);
 }
 
 class ServerCli : public ::testing::Test {
@@ -50,6 +56,40 @@ TEST_F(ServerCli, HelpDocumentsTheOptionsAndTheAccountCommand) {
     for (const char* word : {"--listen", "--web", "--admin", "--data", "--updates", "--banners",
                              "account add", "--gender", "--language", "127.0.0.1:80"})
         EXPECT_NE(help.output.find(word), std::string::npos) << word;
+}
+
+// "PROGRAM a.b.c.d (commit C)", C being git's short commit name (maybe
+// "-dirty") or "unknown"; the server and every tool of one build agree.
+TEST_F(ServerCli, VersionNamesTheVersionAndTheCommitOfTheBuild) {
+    std::vector<std::pair<std::string, std::string>> programs = {
+        {"navlet-server", NAVLET_SERVER_BINARY},
+#ifdef NAVLET_ADMIN_BINARY
+        {"navlet-admin", NAVLET_ADMIN_BINARY},
+#endif
+#ifdef NAVLET_CHATBOT_BINARY
+        {"navlet-chatbot", NAVLET_CHATBOT_BINARY},
+#endif
+#ifdef NAVLET_LOAD_BINARY
+        {"navlet-load", NAVLET_LOAD_BINARY},
+#endif
+    };
+    std::string commit;
+    for (const auto& [name, binary] : programs) {
+        TRun run = RunProgram(binary, "--version");
+        EXPECT_EQ(run.code, 0) << name << ": " << run.output;
+        std::smatch match;
+        std::regex line("^" + name + " " +
+                        std::regex_replace(NAVLET_VERSION, std::regex("\\."), "\\.") +
+                        " \\(commit ([0-9a-f]{7,40}(-dirty)?|unknown)\\)\n$");
+        ASSERT_TRUE(std::regex_match(run.output, match, line)) << name << ": " << run.output;
+        if (commit.empty())
+            commit = match[1];
+        EXPECT_EQ(match[1], commit) << name;
+    }
+    // After other options too, as an operator types it.
+    TRun late = RunServer(Data() + "--version");
+    EXPECT_EQ(late.code, 0) << late.output;
+    EXPECT_EQ(late.output.rfind("navlet-server ", 0), 0u) << late.output;
 }
 
 TEST_F(ServerCli, AccountAddStoresAnAccountOnce) {

@@ -96,6 +96,10 @@ class FriendsAcrossNodes : public ServiceTest, public TDirectory {
     }
     TAccountEntry* CachedByNick(std::string_view) override { return nullptr; }
     void Remember(TAccount account) override { entries[account.id].account = std::move(account); }
+    void ReadAccount(std::string_view, TWithFriends,
+                     std::function<void(TStoredAccount)> done) override {
+        done({});
+    }
     TClient* LiveClient(uint64_t serial) override {
         auto it = live.find(serial);
         return it == live.end() ? nullptr : it->second;

@@ -28,7 +28,9 @@ class TQuietLink : public TClusterLink {
     void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override {
         done({});
     }
-    void CallElsewhere(const TRemoteCall&, std::function<void(bool)> done) override { done(false); }
+    void CallElsewhere(const cluster::TCall&, std::function<void(bool)> done) override {
+        done(false);
+    }
     void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&,
                       TReachedFn reached) override {
         if (reached)
@@ -42,7 +44,9 @@ class TQuietLink : public TClusterLink {
     void Left(const std::string&, uint64_t) override {}
     void PublicLine(const std::string&, uint64_t, int, const std::string&,
                     const std::string&) override {}
-    std::vector<TSiteCount> BusiestSites(size_t) const override { return {}; }
+    std::optional<std::vector<TSiteCount>> BusiestSites(size_t) const override {
+        return std::nullopt;
+    }
 
   protected:
     ~TQuietLink() = default;

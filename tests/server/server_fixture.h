@@ -126,6 +126,17 @@ class TServerFixture : public ::testing::Test {
     }
     std::string Admin(const std::string& line) { return AdminCommand(server->AdminPort(), line); }
 
+    // The admin's answer once it is `expected`, two seconds at most: on two
+    // nodes the other node's sessions reach this one's counts through Redis.
+    std::string AdminOnceSettled(const std::string& line, const std::string& expected) {
+        std::string answer = Admin(line);
+        for (int i = 0; i < 200 && answer != expected; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            answer = Admin(line);
+        }
+        return answer;
+    }
+
     std::filesystem::path dataDir;
     server::TServerConfig config;
     std::unique_ptr<server::TServer> server;

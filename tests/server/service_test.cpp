@@ -177,6 +177,68 @@ TEST_F(ServiceTest, ChatRateIsPerUserAndRefills) {
     service->Disconnect(b);
 }
 
+// A peer's CR LF would start a row of its own on the other bars, without
+// the sender's nick: every control character of a peer's text goes out as
+// a blank, in public and private lines, calls and the operator's notices,
+// and so does the copy a site keeps for newcomers.
+TEST_F(ServiceTest, ControlCharactersOfAPeersTextGoOutAsBlanks) {
+    Make({});
+    TFakeSink sa, sb;
+    TClient a(sa), b(sb);
+    SignIn(a, "alice", "example.com");
+    SignIn(b, "bob", "example.com");
+    sb.got.clear();
+    auto send = [&](int length, uint8_t type, TPacket& p) {
+        p.bytes[OFF_TYPE] = type;
+        p.PutU16(OFF_LENGTH, uint16_t(length));
+        service->Handle(a, p);
+    };
+    const std::string forged = "a\r\nevil2 [00:00] forged\trow\x7f\x01";
+    const std::string blanked = "a  evil2 [00:00] forged row  ";
+    TPacket p;
+    ClearPacket(p);
+    send(BuildChatText(p, MakeChatAddress(a.Id(), 0), forged), REQ_CHAT_TEXT, p);
+    auto lines = sb.Take(MSG_CHAT_LINE);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(ReadChatLine(lines[0]).text, blanked);
+
+    const ChatId chat = (a.chatKey << 8) | 1;
+    ClearPacket(p);
+    send(BuildInvite(p, MakeChatAddress(b.Id(), chat)), REQ_INVITE, p);
+    ClearPacket(p);
+    send(BuildChatText(p, MakeChatAddress(a.Id(), chat), forged), REQ_CHAT_TEXT, p);
+    lines = sb.Take(MSG_CHAT_LINE);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(ReadChatLine(lines[0]).text, blanked);
+
+    ClearPacket(p);
+    send(BuildFindUserWithMessage(p, "bob", "call\nme"), REQ_FIND_USER_WITH_MESSAGE, p);
+    auto calls = sb.Take(MSG_LOOKING_FOR_YOU);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(ReadLookingForYou(calls[0]).message, "call me");
+
+    EXPECT_EQ(service->Notice(TTarget{TTarget::User, "bob"}, TNoticeKind::Ticker, 0, "x\r\ny"), 1);
+    lines = sb.Take(MSG_CHAT_LINE);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(ReadChatLine(lines[0]).text, "x  y");
+
+    // Untouched: what is not a control character, bytes past 0x7F included.
+    ClearPacket(p);
+    send(BuildChatText(p, MakeChatAddress(a.Id(), 0), "caf\xe9 ~ \x80"), REQ_CHAT_TEXT, p);
+    lines = sb.Take(MSG_CHAT_LINE);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(ReadChatLine(lines[0]).text, "caf\xe9 ~ \x80");
+
+    TFakeSink sc;
+    TClient c(sc);
+    SignIn(c, "carol", "example.com");
+    auto replayed = sc.Take(MSG_DATED_LINE);
+    ASSERT_EQ(replayed.size(), 2u);
+    EXPECT_EQ(ReadDatedLine(replayed[0]).text, blanked);
+    for (TClient* client : {&a, &b, &c})
+        service->Disconnect(*client);
+}
+
 } // namespace
 } // namespace navlet::server
 
@@ -469,14 +531,15 @@ TEST_F(ServiceTest, ACallForAUserWhoJustLeftIsKeptOnceWhenOnlineNowhere) {
     service->Disconnect(bob);
 
     auto call = [&](std::string message, bool keep) {
-        return TRemoteCall{bobId, true, "alice", std::move(message), "one.com/page", aliceId, keep};
+        return cluster::TCall{bobId,          true,    "alice", std::move(message),
+                              "one.com/page", aliceId, keep};
     };
-    service->RemoteCall(call("another node keeps this", false));
-    service->RemoteCall(call("", true)); // a bare call has nothing to keep
+    service->RemoteEvent("00000000000000aa", call("another node keeps this", false));
+    service->RemoteEvent("00000000000000aa", call("", true)); // a bare call has nothing to keep
     link.where = {{"n3", 1, 0, 0}};
-    service->RemoteCall(call("heard on n3", true));
+    service->RemoteEvent("00000000000000aa", call("heard on n3", true));
     link.where = {};
-    service->RemoteCall(call("call me", true));
+    service->RemoteEvent("00000000000000aa", call("call me", true));
 
     SignIn(bobAgain, "bob", "example.com");
     std::vector<std::string> heard;

@@ -13,6 +13,10 @@ struct TFakeDirectory final : TDirectory {
     TAccountEntry* CachedById(uint64_t) override { return nullptr; }
     TAccountEntry* CachedByNick(std::string_view) override { return nullptr; }
     void Remember(TAccount) override {}
+    void ReadAccount(std::string_view, TWithFriends,
+                     std::function<void(TStoredAccount)> done) override {
+        done({});
+    }
     TClient* LiveClient(uint64_t serial) override {
         auto it = live.find(serial);
         return it == live.end() ? nullptr : it->second;
@@ -95,6 +99,29 @@ TEST_F(SitesTest, LeavingASiteTellsTheChatsWhetherTheAccountLeavesItToo) {
     EXPECT_EQ(desk.SiteCount(), 1u);
 }
 
+TEST_F(SitesTest, APauseKeepsTheChatsAndSoDoesComingBackToItsSiteButNotAMove) {
+    TSiteDesk desk(directory, neighbours, local, clock, TBannerSet{}, {});
+    TAccountEntry alice = Account(1, "alice"), bob = Account(2, "bob");
+    TSession a(alice, 11, directory), b(bob, 12, directory);
+    desk.EnterSiteWhenKnown(a.client, "a.example/1?s=S3CRET", nullptr);
+    desk.EnterSiteWhenKnown(b.client, "a.example", nullptr);
+    EXPECT_EQ(a.client.siteUrl, "a.example/1");
+    b.sink.got.clear();
+
+    desk.SiteReport(a.client, "");
+    EXPECT_EQ(b.sink.Take(MSG_USER_LEFT).size(), 1u);
+    EXPECT_EQ(a.client.site, nullptr);
+    desk.SiteReport(a.client, ""); // still paused
+    desk.SiteReport(a.client, "A.example/2#S3CRET");
+    EXPECT_EQ(a.client.siteUrl, "A.example/2");
+    EXPECT_EQ(desk.SessionsOn("a.example").size(), 2u);
+    EXPECT_TRUE(neighbours.heard.empty());
+
+    desk.SiteReport(a.client, "");
+    desk.SiteReport(a.client, "b.example");
+    EXPECT_EQ(neighbours.heard, std::vector<std::string>{"chats alice - stays"});
+}
+
 // On a cluster the welcome waits for the site as Redis holds it; the
 // friends' records and the kept calls belong to the sign-in's welcome only.
 TEST_F(SitesTest, TheSignInsWelcomeWaitsForTheSiteAndTheKeptCallsFollowIt) {
@@ -113,7 +140,7 @@ TEST_F(SitesTest, TheSignInsWelcomeWaitsForTheSiteAndTheKeptCallsFollowIt) {
 
     TSiteSnapshot snapshot;
     snapshot.users.push_back(TRemoteUser{RemoteKey("n2", dave.id), "n2", dave, 0});
-    snapshot.lines.push_back(TPublicLine{45000.0, "dave", "hello", 3});
+    snapshot.lines.push_back(cluster::TKeptLine{45000.0, 3, "dave", "hello"});
     link.asked[0].second(std::move(snapshot));
     EXPECT_EQ(neighbours.heard, (std::vector<std::string>{"friends alice", "calls alice"}));
     std::vector<uint8_t> types;
@@ -159,6 +186,38 @@ TEST_F(SitesTest, AMoveBeforeTheSiteWasReadKeepsTheSignInsFriendsAndCalls) {
     desk.SiteReport(a.client, "third.example");
     link.asked[2].second({});
     EXPECT_EQ(neighbours.heard.size(), 4u); // only the chats heard of this move
+}
+
+// The ring of recent lines: the newest bound of them, oldest first, also
+// once the ring has wrapped (round more than once) and when the bound shrinks.
+TEST(RecentLinesTest, KeepsTheNewestInOrderAcrossWraps) {
+    auto texts = [](const TRecentLines& recent) {
+        std::vector<std::string> out;
+        recent.ForEach([&](const cluster::TKeptLine& line) { out.push_back(line.text); });
+        return out;
+    };
+    TRecentLines recent;
+    recent.Keep(0, 1.0, 0, "n", "dropped: no room at all");
+    EXPECT_TRUE(recent.empty());
+    for (int i = 1; i <= 2; ++i)
+        recent.Keep(3, double(i), uint8_t(i), "n", "l" + std::to_string(i));
+    EXPECT_EQ(texts(recent), (std::vector<std::string>{"l1", "l2"}));
+    for (int i = 3; i <= 7; ++i)
+        recent.Keep(3, double(i), uint8_t(i), "n" + std::to_string(i), "l" + std::to_string(i));
+    EXPECT_EQ(texts(recent), (std::vector<std::string>{"l5", "l6", "l7"}));
+    // A reused slot holds only the new line's fields.
+    std::vector<double> stamps;
+    recent.ForEach([&](const cluster::TKeptLine& line) {
+        stamps.push_back(line.stamp);
+        EXPECT_EQ(line.nick, "n" + std::to_string(int(line.stamp)));
+        EXPECT_EQ(line.language, uint8_t(line.stamp));
+    });
+    EXPECT_EQ(stamps, (std::vector<double>{5, 6, 7}));
+    recent.Keep(3, cluster::TKeptLine{8, 0, "m", "l8"});
+    EXPECT_EQ(texts(recent), (std::vector<std::string>{"l6", "l7", "l8"}));
+    // A smaller bound: the ring keeps its size, still replacing the oldest.
+    recent.Keep(2, 9.0, 0, "n", "l9");
+    EXPECT_EQ(texts(recent), (std::vector<std::string>{"l7", "l8", "l9"}));
 }
 
 } // namespace

@@ -260,7 +260,6 @@ TEST_F(WebAttack, SignUpsFromAFewAddressesLeaveThePagesAndOthersTheirTurn) {
     crowd.clear();
 
     // Sequential sign-ups from one address: a few, then 429 without a hash.
-    int before = backend.creates;
     std::vector<std::string> answers;
     for (int i = 0; i < 6; ++i) {
         TRawClient one("127.0.0.98", site->Port());
@@ -269,7 +268,8 @@ TEST_F(WebAttack, SignUpsFromAFewAddressesLeaveThePagesAndOthersTheirTurn) {
     }
     EXPECT_EQ(answers.front(), "HTTP/1.1 200");
     EXPECT_EQ(answers.back(), "HTTP/1.1 429");
-    EXPECT_LT(backend.creates - before, 6);
+    // The crowd's queued sign-ups may still finish meanwhile: count ours.
+    EXPECT_LT(backend.CreatedWithPrefix("one"), 6);
 }
 
 // Addresses that hold connections open without a word fill the cap; a

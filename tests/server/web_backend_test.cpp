@@ -132,5 +132,29 @@ TEST_F(WebOnService, AProfileCheckHeldBackByBarGuessesSaysSo) {
               web::TUpdateResult::Updated);
 }
 
+// One slow-down, both doors: wrong passwords on the profile form hold back
+// the right one there and the bar's sign-in from that address too, before
+// either password is checked.
+TEST_F(WebOnService, WrongPasswordsOnTheProfileFormHoldBackBothDoors) {
+    server::TServiceWebBackend backend(server->Io(), server->Service());
+    web::TCreateOutcome made = backend.CreateAccount({"Erin", "right", 'f', 1});
+    ASSERT_EQ(made.result, web::TCreateResult::Created);
+    int wrong = 0;
+    web::TUpdateOutcome outcome;
+    for (; wrong < 40; ++wrong) {
+        outcome = backend.UpdateProfile(made.id, "guess", "127.0.0.1", {'x', 7, ""});
+        if (outcome.result != web::TUpdateResult::WrongPassword)
+            break;
+    }
+    EXPECT_EQ(outcome.result, web::TUpdateResult::TooManyAttempts);
+    EXPECT_LE(wrong, 11); // the address's limit, not the account's
+    EXPECT_EQ(backend.UpdateProfile(made.id, "right", "127.0.0.1", {'x', 7, ""}).result,
+              web::TUpdateResult::TooManyAttempts);
+    TTestClient bar;
+    ASSERT_TRUE(bar.Connect(Port()));
+    EXPECT_FALSE(bar.Login("erin", "right", "example.com"));
+    EXPECT_EQ(backend.FindProfile(made.id)->language, 1);
+}
+
 } // namespace
 } // namespace navlet::test

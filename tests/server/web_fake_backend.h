@@ -27,6 +27,16 @@ class TFakeWebBackend : public TWebBackend {
         return {TCreateResult::Created, id};
     }
 
+    // Accounts made whose nick starts with `prefix`: one test's sign-ups
+    // apart from another's still finishing on the workers.
+    int CreatedWithPrefix(const std::string& prefix) {
+        std::lock_guard lock(mutex);
+        int n = 0;
+        for (const auto& [id, stored] : accounts)
+            n += stored.profile.nick.rfind(prefix, 0) == 0 ? 1 : 0;
+        return n;
+    }
+
     std::optional<TProfile> FindProfile(UserId id) override {
         std::lock_guard lock(mutex);
         auto it = accounts.find(id);

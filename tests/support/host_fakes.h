@@ -15,15 +15,15 @@ namespace navlet::testing {
 
 class TRecordingHostControl : public THostControl {
   public:
-    std::string location;                 // what LocationURL answers
-    std::vector<std::string> navigations; // Navigate calls
+    std::string location;                // what LocationURL answers
+    std::vector<std::string> newWindows; // OpenNewWindow calls
     int flashes = 0;
     std::vector<int32_t> resizes;     // ResizeBandSite heights
     std::vector<bool> focusNotices;   // FocusChanged calls
     std::vector<std::string> closing; // "no fault dialogs", "close window"
 
     std::string LocationURL() override { return location; }
-    void Navigate(const std::string& address) override { navigations.push_back(address); }
+    void OpenNewWindow(const std::string& address) override { newWindows.push_back(address); }
     void FlashBrowserWindow() override { ++flashes; }
     void ResizeBandSite(int32_t height) override { resizes.push_back(height); }
     void FocusChanged(bool hasFocus) override { focusNotices.push_back(hasFocus); }

@@ -42,6 +42,10 @@ class TRecordingHost : public THostActions {
     }
     std::vector<std::string> messages; // ShowMessage texts
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    std::vector<std::string> offeredModules; // NewerModuleOffered versions
+    void NewerModuleOffered(const std::string& version) override {
+        offeredModules.push_back(version);
+    }
 };
 
 class TFixedModuleFacts : public TModuleFacts {
@@ -53,6 +57,8 @@ class TFixedModuleFacts : public TModuleFacts {
     bool protectedMode = false;
     std::string writableFolder;
     std::string statedVersion; // empty: the version is read from the module file
+    bool updatesModule = false;
+    TShareScope shareDefault = TShareScope::Page;
 
     bool ModuleFileName(std::string& out) const override {
         if (!hasModuleFile)
@@ -65,6 +71,8 @@ class TFixedModuleFacts : public TModuleFacts {
     bool ProtectedMode() const override { return protectedMode; }
     std::string WritableFolder() const override { return writableFolder; }
     std::string HostStatedVersion() const override { return statedVersion; }
+    bool HostUpdatesModule() const override { return updatesModule; }
+    TShareScope DefaultShareScope() const override { return shareDefault; }
 };
 
 } // namespace navlet::testing

@@ -260,6 +260,50 @@ async function main() {
       await until("the signed-in status", async () => (await people(panel)).includes("demo"));
       log(`measure: panel opened to signed in (stored sign-in): ${Math.round(performance.now() - at)} ms`);
     });
+    await step("a banner that navigates the panel's top stays in its frame, and its link opens a tab", async () => {
+      // A page drawn like the login panel that tries to take the panel's place.
+      const link = `http://${site}/help.asp?from=banner`;
+      fs.writeFileSync(path.join(work, "data", "banners", "2.html"), `<html><body style="margin:0">
+<a href="${link}">Your session ended: sign in again</a><script>
+setTimeout(function () {
+  try { top.location = "http://${site}/newuser.asp"; } catch (e) {}
+  document.body.dataset.tried = "1";
+}, 1500);
+</script></body></html>`);
+      const stillThePanel = () => {
+        if (!panel.url().startsWith("chrome-extension://")) throw new Error(`the panel shows ${panel.url()}`);
+      };
+      const bannerFrame = () => panel.frames().find((f) => f.url().includes("idBanner=2"));
+      await until("the banner's attempt", async () => {
+        stillThePanel();
+        const frame = bannerFrame();
+        return frame && await frame.evaluate(() => document.body.dataset.tried === "1").catch(() => false);
+      });
+      // The next banner comes after it, into a panel that is still there.
+      await until("the next banner", async () => {
+        stillThePanel();
+        return (await panel.$eval("#CppWebBrowser", (f) => f.src)).includes("idBanner=1");
+      });
+      stillThePanel();
+      if (!(await people(panel)).includes("demo")) throw new Error("the panel is signed out");
+      if (await shown(panel, "LoginPanel")) throw new Error("the login panel shows");
+
+      // A click on the loaded banner opens its link in a new tab of the window.
+      const linkedTab = () => panel.evaluate(async (link, windowId) => {
+        const tabs = await chrome.tabs.query({windowId});
+        return tabs.some((t) => t.url === link || t.pendingUrl === link);
+      }, link, windowId);
+      await until("the linked tab", async () => {
+        const ready = await panel.$eval("#CppWebBrowser", (f) =>
+          f.src.includes("idBanner=2") && f.style.pointerEvents === "none");
+        if (ready) {
+          await panel.screenshot({path: path.join(args.out, "panel-banner.png")});
+          const box = await (await panel.$("#CppWebBrowser")).boundingBox();
+          await panel.mouse.click(box.x + 20, box.y + 8);
+        }
+        return linkedTab();
+      }, {every: 500});
+    });
     if (args.measure) {
       await step("idle CPU over 30 s, signed in, ticker running", async () => {
         const cdp = await panel.createCDPSession();

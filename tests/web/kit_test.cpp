@@ -46,7 +46,10 @@ void PageCloses(val ws) {
 
 // clang-format off
 EM_JS(void, set_menu_choice, (int id), { Module.menuChoice = id; });
-EM_JS(void, push_frame_answer, (int framable), { Module.frameAnswers.push(!!framable); });
+EM_JS(void, push_frame_answer, (int framable, const char* link), {
+    Module.frameAnswers.push({framable: !!framable, link: UTF8ToString(link)});
+});
+EM_JS(void, click_banner, (int x, int y, int onPanel), { Module.click(x, y, !!onPanel); });
 // clang-format on
 
 // Lets the page's queued timers run.
@@ -272,12 +275,44 @@ TEST(TWebBannerBrowserTest, APageThatCannotBeFramedReportsItsErrorThenItsEnd) {
     std::vector<std::string> events;
     browser.OnNavigateError = [&] { events.push_back("error"); };
     browser.OnDocumentComplete = [&] { events.push_back("complete"); };
-    push_frame_answer(0);
-    browser.Navigate("127.0.0.1:8080/banner.asp?idBanner=1");
+    push_frame_answer(0, "");
+    browser.Navigate("http://127.0.0.1:8080/banner.asp?idBanner=1");
     RunPage(10);
     EXPECT_EQ(events, (std::vector<std::string>{"error", "complete"}));
-    EXPECT_EQ(WithScheme("www.navlet.net/x"), "http://www.navlet.net/x");
-    EXPECT_EQ(WithScheme("https://a/"), "https://a/");
+}
+
+TEST(TWebBannerBrowserTest, AClickOnTheLoadedBannerOpensItsLinkAndNothingElseDoes) {
+    val opened = val::module_property("openedTabs");
+    TWebBannerBrowser browser;
+    val frame = browser.Element();
+    // Sandboxed without the panel's top, windows or forms; no referrer.
+    EXPECT_EQ(frame["attributes"]["sandbox"].as<std::string>(), "allow-scripts");
+    EXPECT_EQ(frame["attributes"]["referrerpolicy"].as<std::string>(), "no-referrer");
+    int completed = 0;
+    browser.OnDocumentComplete = [&] { ++completed; };
+
+    push_frame_answer(1, "http://ads.example/offer");
+    browser.Navigate("http://127.0.0.1:8080/banner.asp?idBanner=2");
+    RunPage(10);
+    frame.call<void>("onload");
+    ASSERT_EQ(completed, 1);
+    browser.SetInputEnabled(false);
+    EXPECT_EQ(frame["parentElement"]["style"]["cursor"].as<std::string>(), "pointer");
+    click_banner(50, 10, /*onPanel=*/0);  // a menu's shade over the banner
+    click_banner(150, 10, /*onPanel=*/1); // the panel beside the banner
+    EXPECT_EQ(opened["length"].as<int>(), 0);
+    click_banner(50, 10, /*onPanel=*/1);
+    ASSERT_EQ(opened["length"].as<int>(), 1);
+    EXPECT_EQ(opened[0].as<std::string>(), "http://ads.example/offer");
+
+    // The next page has no link: a click opens nothing.
+    push_frame_answer(1, "");
+    browser.Navigate("http://127.0.0.1:8080/banner.asp?idBanner=3");
+    RunPage(10);
+    frame.call<void>("onload");
+    EXPECT_EQ(frame["parentElement"]["style"]["cursor"].as<std::string>(), "");
+    click_banner(50, 10, /*onPanel=*/1);
+    EXPECT_EQ(opened["length"].as<int>(), 1);
 }
 
 } // namespace

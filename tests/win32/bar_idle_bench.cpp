@@ -21,7 +21,7 @@ namespace {
 class TPageSite : public navlet::THostControl {
   public:
     std::string LocationURL() override { return "http://www.example.com/"; }
-    void Navigate(const std::string&) override {}
+    void OpenNewWindow(const std::string&) override {}
     void FlashBrowserWindow() override {}
     void ResizeBandSite(int32_t) override {}
     void FocusChanged(bool) override {}

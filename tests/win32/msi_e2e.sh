@@ -7,7 +7,11 @@
 # with_server.sh (NAVLET_SERVER, the accounts; NAVLET_TEST_UPDATE the offered
 # module) on an X display:
 #
-#   msi_e2e.sh CHATBOT BANDHOST PACKAGE OUT_DIR WINE_ENV PREFIX WINE
+#   msi_e2e.sh CHATBOT BANDHOST PACKAGE PROTECTED_MODULE OUT_DIR WINE_ENV PREFIX WINE
+#
+# PROTECTED_MODULE is the test build of the module that runs as in Internet
+# Explorer's Protected Mode (the shipped module asks only the platform, which
+# wine cannot answer).
 #
 # The offered module is a small DLL carrying FileVersion 1.5.0.0, so that the
 # download takes seconds: what is checked is its install beside the module
@@ -16,13 +20,13 @@
 # the last list must be empty.
 set -euo pipefail
 
-if [ $# -lt 7 ]; then
-    echo "usage: $0 CHATBOT BANDHOST PACKAGE OUT_DIR WINE_ENV PREFIX WINE" >&2
+if [ $# -lt 8 ]; then
+    echo "usage: $0 CHATBOT BANDHOST PACKAGE PROTECTED_MODULE OUT_DIR WINE_ENV PREFIX WINE" >&2
     exit 2
 fi
-chatbot=$1 bandhost=$2 package=$3 out=$4
-prefix=$6
-wine=("${@:5}")
+chatbot=$1 bandhost=$2 package=$3 protected_module=$4 out=$5
+prefix=$7
+wine=("${@:6}")
 : "${NAVLET_SERVER:?run through tests/win32/with_server.sh}"
 : "${NAVLET_TEST_UPDATE:?the module the server offers}"
 here=$(cd "$(dirname "$0")" && pwd)
@@ -116,15 +120,18 @@ repointed=$(reg query "$classes\\CLSID\\$clsid\\InprocServer32" /ve | tr -d '\r'
 grep -q 'Navlet_Client_01050000\.ocx' <<<"$repointed" || fail "the class was not re-pointed: $repointed"
 grep -q "key HKCR" "$work/updated" && fail "the update wrote the machine's classes"
 
-# Protected Mode, which wine cannot answer: NAVLET_PROTECTED_MODE=1 makes
-# the module's kit take the protected case. Back to the installed module and
-# no settings first; the update is offered again.
+# Protected Mode, which wine cannot answer: the test build of the module
+# that takes the protected case, in the installed module's folder, and the
+# class pointed at it. No settings first; the update is offered again.
 low='HKCU\Software\AppDataLow\Software\Navlet'
-reg add "$classes\\CLSID\\$clsid\\InprocServer32" /ve /d "$module_win" /f >/dev/null
-rm -f "$prefix"/drive_c/users/*/AppData/Local/Programs/Navlet/Navlet_Client_01050000.ocx
+installed_dir=$(dirname "$(ls "$prefix"/drive_c/users/*/AppData/Local/Programs/Navlet/Navlet_Client.ocx)")
+cp "$protected_module" "$installed_dir/Navlet_Client_protected.ocx"
+reg add "$classes\\CLSID\\$clsid\\InprocServer32" /ve \
+    /d "${module_win%\\*}\\Navlet_Client_protected.ocx" /f >/dev/null
+rm -f "$installed_dir/Navlet_Client_01050000.ocx"
 forget_sign_in
 waiting="A new navlet version is available: it is installed the next time the bar signs in outside Protected Mode"
-NAVLET_PROTECTED_MODE=1 drive_bar protected.log 240 --url "$page" --show \
+drive_bar protected.log 240 --url "$page" --show \
     --wait-shown LoginPanel --type edNck alice --type edPwd apple1 --click sbLogin \
     --wait-user alice --wait-status "$waiting" \
     --band-shot "$(windows_path "$out/win32-protected-waiting.bmp")" --close \
@@ -141,6 +148,9 @@ grep -q 'Programs/Navlet/Navlet_Client_01050000.ocx$' "$work/protected" &&
     fail "the protected bar wrote the module's folder"
 reg query "$classes\\CLSID\\$clsid\\InprocServer32" /ve | grep -q 'Navlet_Client_01050000' &&
     fail "the protected bar re-pointed the class"
+# The shipped module again for the rest.
+rm -f "$installed_dir/Navlet_Client_protected.ocx"
+reg add "$classes\\CLSID\\$clsid\\InprocServer32" /ve /d "$module_win" /f >/dev/null
 
 # What waits in LocalLow any low-integrity program may replace: here it is,
 # by a planted file that passes for the version. The next bar outside

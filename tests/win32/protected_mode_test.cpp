@@ -34,11 +34,14 @@ TEST(ProtectedModeOnThisPlatform, WhatIeFrameAnswers) {
                 hkcu ? "present" : "missing", ULONG(hr));
 
     // Whatever it lacks, the kit's answers hold: not protected, and a low key
-    // and folder to fall back on.
+    // and folder to fall back on. The platform alone says so: nothing in the
+    // environment can make the module believe it runs at low integrity.
     SetProtectedModeAnswers(nullptr);
-    if (!hasIsProtected && GetEnvironmentVariableA("NAVLET_PROTECTED_MODE", nullptr, 0) == 0) {
+    SetEnvironmentVariableA("NAVLET_PROTECTED_MODE", "1");
+    if (!hasIsProtected) {
         EXPECT_FALSE(ProtectedModeAnswers().IsProtectedProcess());
     }
+    SetEnvironmentVariableA("NAVLET_PROTECTED_MODE", nullptr);
     HKEY low = ProtectedModeAnswers().OpenWritableCurrentUser();
     EXPECT_TRUE(low);
     if (low)

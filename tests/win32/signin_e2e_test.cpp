@@ -27,7 +27,7 @@ class TPageSite : public THostControl {
   public:
     explicit TPageSite(std::string page) : address(std::move(page)) {}
     std::string LocationURL() override { return address; }
-    void Navigate(const std::string&) override {}
+    void OpenNewWindow(const std::string&) override {}
     void FlashBrowserWindow() override {}
     void ResizeBandSite(int32_t) override {}
     void FocusChanged(bool) override {}

@@ -27,7 +27,7 @@ TEST(Win32WebBrowserTest, AFailedBannerReportsErrorThenCompleteOnce) {
         browser->OnDocumentComplete = [&] { events.push_back("complete"); };
         browser->Place(panel, RECT{-2, -4, 314, 114});
         // Nothing listens on port 1 of the loopback address.
-        browser->Navigate("127.0.0.1:1/banner.asp?idBanner=3");
+        browser->Navigate("http://127.0.0.1:1/banner.asp?idBanner=3");
         ASSERT_TRUE(
             test::PumpUntil([&] { return !events.empty() && events.back() == "complete"; }, 40000));
         test::PumpFor(200);

@@ -149,6 +149,7 @@ TAnswerLine ClassifyAnswer(std::string_view line) {
 
 std::string_view AdminUsage() {
     return R"(Usage: navlet-admin [--admin ADDR:PORT] [--timeout SECONDS] COMMAND ...
+       navlet-admin --version | --help
 
 Sends one operator command to navlet-server's admin endpoint (loopback only,
 default 127.0.0.1:8081) and prints the answer.

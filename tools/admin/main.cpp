@@ -8,6 +8,7 @@
 
 #include "tools/admin/admin_line.h"
 #include "tools/admin/admin_session.h"
+#include "version/build_id.h"
 
 using namespace navlet::admin;
 
@@ -18,6 +19,7 @@ struct TOptions {
     int timeoutSeconds = 10;
     std::vector<std::string> words;
     bool help = false;
+    bool version = false;
 };
 
 bool ParseOptions(int argc, char** argv, TOptions& options, std::string& error) {
@@ -26,6 +28,10 @@ bool ParseOptions(int argc, char** argv, TOptions& options, std::string& error) 
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+            return true;
+        }
+        if (arg == "--version") {
+            options.version = true;
             return true;
         }
         if (arg == "--") {
@@ -70,6 +76,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::cout << AdminUsage();
+        return EXIT_OK;
+    }
+    if (options.version) {
+        std::cout << navlet::VersionLine("navlet-admin");
         return EXIT_OK;
     }
     auto line = BuildAdminLine(options.words, error);

@@ -4,6 +4,7 @@
 //
 //   navlet-chatbot [--server HOST:PORT] [--ws PATH] --nick NICK --password PASSWORD
 //                  --site SITE [--step-timeout SECONDS] STEP...
+//   navlet-chatbot --version | --help
 //
 // The server defaults to $NAVLET_SERVER; with --ws it is the web site, and the
 // session runs over WebSocket at PATH (/session), as a browser bar's does. SITE is an address as
@@ -27,6 +28,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "protocol/assembler.h"
@@ -34,6 +36,7 @@
 #include "server/websocket/ws_frame.h"
 #include "server/websocket/ws_handshake.h"
 #include "tools/chatbot/bot_script.h"
+#include "version/build_id.h"
 
 using namespace navlet;
 using namespace navlet::chatbot;
@@ -234,7 +237,8 @@ std::string Usage() {
            "--site SITE [--step-timeout SECONDS] STEP...\n"
            "steps: --wait-user NICK, --say TEXT, --expect-public NICK TEXT, --invite NICK,\n"
            "       --expect-invite NICK, --say-private TEXT, --expect-private NICK TEXT,\n"
-           "       --call NICK MESSAGE, --wait-gone NICK\n";
+           "       --call NICK MESSAGE, --wait-gone NICK\n"
+           "       navlet-chatbot --version | --help\n";
 }
 
 bool ParseOptions(const std::vector<std::string>& args, TOptions& options, std::string& error) {
@@ -295,6 +299,15 @@ uint32_t MsSinceLocalMidnight() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Only as the first word: a later one may be a step's text.
+    if (argc >= 2 && std::string_view(argv[1]) == "--version") {
+        std::cout << navlet::VersionLine("navlet-chatbot");
+        return 0;
+    }
+    if (argc >= 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+        std::cout << Usage();
+        return 0;
+    }
     TOptions options;
     std::string error;
     if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {

@@ -80,6 +80,10 @@ std::optional<TLoadOptions> ParseLoadOptions(const std::vector<std::string>& arg
             options.help = true;
             return options;
         }
+        if (arg == "--version") {
+            options.version = true;
+            return options;
+        }
         if (arg == "--create-accounts" || arg == "--create-only") {
             options.createAccounts = true;
             options.createOnly = options.createOnly || arg == "--create-only";
@@ -152,6 +156,7 @@ shared password, on site i mod SITES (siteK.load.test), then chats in the site's
   --server-pid PID       report the server's memory per session, CPU and
                          write calls per delivered line
   --trace-writes FILE    count the server's write calls with strace during chat
+  --version              the version and the commit it was built from
 
 Reports sign-ins per second, presence records received, delivered lines per
 second, delivery latency p50/p99 (send time carried in each line), and with

@@ -34,6 +34,7 @@ struct TLoadOptions {
     std::string traceWrites;     // file for `strace -c` of the server during chat
     std::string wsPath;          // not empty: sessions over WebSocket at this path
     bool help = false;
+    bool version = false;
 };
 
 // Parses argv; nothing, with `error` set, on an unknown option or a value out of bounds.

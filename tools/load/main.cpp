@@ -5,6 +5,7 @@
 
 #include "tools/load/load_run.h"
 #include "tools/load/signup.h"
+#include "version/build_id.h"
 
 using namespace navlet::load;
 
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
     }
     if (options->help) {
         std::cout << LoadUsage();
+        return 0;
+    }
+    if (options->version) {
+        std::cout << navlet::VersionLine("navlet-load");
         return 0;
     }
     if (!RaiseDescriptorLimit(options->sessions)) {

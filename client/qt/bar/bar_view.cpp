@@ -97,8 +97,8 @@ QLabel* TBarView::PlaceLabel(TPart part) {
     return label;
 }
 
-TBarView::TBarView(TNavlet& b, TQtMenuTracker& m, QWidget* parent)
-    : QWidget(parent), bar(b), menus(m) {
+TBarView::TBarView(TNavlet& b, TQtMenuTracker& m, const TQtWebBrowserFactory& w, QWidget* parent)
+    : QWidget(parent), bar(b), menus(m), browsers(w) {
     setFont(FormFont());
     setAutoFillBackground(true);
     QPalette p = palette();
@@ -198,7 +198,7 @@ void TBarView::BuildBannerPanels() {
     BindVisible(*login, bar.LoginPanel, observations);
 
     QWidget* web = Place(TPart::WebPanel, Panel(bannerPanel, Qt::white));
-    if (auto* browser = dynamic_cast<TQtWebBrowser*>(bar.CppWebBrowser.get()))
+    if (TQtWebBrowser* browser = browsers.Of(bar.CppWebBrowser.get()))
         browser->Place(web, ToQRect(bar.Layout().Rect(TPart::CppWebBrowser)));
     BindVisible(*web, bar.WebPanel, observations);
 

@@ -9,6 +9,7 @@
 
 #include "client/core/navlet.h"
 #include "client/qt/bar/bound_widgets.h"
+#include "client/qt/kit/qt_web_browser.h"
 
 class QComboBox;
 class QLabel;
@@ -21,8 +22,9 @@ class TQtMenuTracker;
 
 class TBarView : public QWidget {
   public:
-    // The bar outlives the view.
-    TBarView(TNavlet& bar, TQtMenuTracker& menus, QWidget* parent = nullptr);
+    // The bar, the menu tracker and the browser factory outlive the view.
+    TBarView(TNavlet& bar, TQtMenuTracker& menus, const TQtWebBrowserFactory& browsers,
+             QWidget* parent = nullptr);
     ~TBarView() override;
 
     QSize sizeHint() const override;
@@ -53,6 +55,7 @@ class TBarView : public QWidget {
 
     TNavlet& bar;
     TQtMenuTracker& menus;
+    const TQtWebBrowserFactory& browsers;
     TObservations observations;
     QMetaObject::Connection focusWatch;
     std::array<QWidget*, PART_COUNT> placed{};

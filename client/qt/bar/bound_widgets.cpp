@@ -6,7 +6,6 @@
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTextBlock>
-#include <QTimer>
 
 #include "client/qt/bar/pictures.h"
 #include "client/qt/kit/ansi.h"
@@ -249,23 +248,14 @@ void TChatViewWidget::contextMenuEvent(QContextMenuEvent* event) {
     bool handled = false;
     const QPoint at = viewport()->mapFrom(this, event->pos());
     bar.ChatContextPopup(view, at.x(), at.y(), handled);
-    // The menu took the button's release: hand the form its mouse-up once
-    // this event is over, so a tab closed by the menu is not closed under it.
-    TNavlet* form = &bar;
-    QTimer::singleShot(0, parentWidget(),
-                       [form] { form->ChatMouseUp(TMouseButton::mbRight, 0, 0, 0); });
     event->accept();
 }
 
 void TChatViewWidget::mouseReleaseEvent(QMouseEvent* event) {
     QTextEdit::mouseReleaseEvent(event);
     const QPoint at = event->position().toPoint();
-    TNavlet* form = &bar;
-    const TMouseButton button = ButtonOf(event->button());
-    const TShiftState shift = ShiftOf(event->modifiers(), event->buttons());
-    QTimer::singleShot(0, parentWidget(), [form, button, shift, at] {
-        form->ChatMouseUp(button, shift, at.x(), at.y());
-    });
+    bar.ChatMouseUp(ButtonOf(event->button()), ShiftOf(event->modifiers(), event->buttons()),
+                    at.x(), at.y());
 }
 
 TChatTabsWidget::TChatTabsWidget(TNavlet& b, TQtMenuTracker& m, QWidget* parent)
@@ -277,8 +267,6 @@ TChatTabsWidget::TChatTabsWidget(TNavlet& b, TQtMenuTracker& m, QWidget* parent)
     connect(tabBar(), &QTabBar::customContextMenuRequested, this, [this](const QPoint& at) {
         bool handled = false;
         bar.ChatContextPopup(bar.PageControl, at.x(), at.y(), handled);
-        TNavlet* form = &bar;
-        QTimer::singleShot(0, this, [form] { form->ChatMouseUp(TMouseButton::mbRight, 0, 0, 0); });
     });
     connect(this, &QTabWidget::currentChanged, this, [this](int index) { UserChangedTab(index); });
     observations.Bind(bar.PageControl, *this, [this] { Render(); });

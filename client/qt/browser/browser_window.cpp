@@ -202,8 +202,9 @@ std::string TBrowserWindow::LocationURL() {
     return view->url().toString().toStdString();
 }
 
-void TBrowserWindow::Navigate(const std::string& target) {
-    Open(QString::fromStdString(target));
+void TBrowserWindow::OpenNewWindow(const std::string& address) {
+    if (newWindow)
+        newWindow(QString::fromStdString(address));
 }
 
 void TBrowserWindow::FlashBrowserWindow() {

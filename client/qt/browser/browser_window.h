@@ -37,7 +37,7 @@ class TBrowserWindow : public QMainWindow, public THostControl {
 
     // THostControl
     std::string LocationURL() override;
-    void Navigate(const std::string& address) override;
+    void OpenNewWindow(const std::string& address) override;
     void FlashBrowserWindow() override;
     void ResizeBandSite(int32_t height) override;
     void FocusChanged(bool hasFocus) override;

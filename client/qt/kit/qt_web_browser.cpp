@@ -38,8 +38,7 @@ void TQtWebBrowser::MakeView() {
 void TQtWebBrowser::Navigate(const std::string& address) {
     if (!view)
         MakeView();
-    // An address without a scheme is an http one.
-    view->setUrl(QUrl::fromUserInput(FromAnsi(address)));
+    view->setUrl(QUrl(FromAnsi(address)));
 }
 
 void TQtWebBrowser::SetInputEnabled(bool enabled) {
@@ -69,10 +68,6 @@ void TQtWebBrowser::Report(bool failed) {
         OnNavigateError();
     if (OnDocumentComplete)
         OnDocumentComplete();
-}
-
-std::unique_ptr<TWebBrowser> TQtWebBrowserFactory::CreateWebBrowser() {
-    return std::make_unique<TQtWebBrowser>();
 }
 
 } // namespace navlet::qt

@@ -37,9 +37,6 @@ class TQtWebBrowser : public QObject, public TWebBrowser {
     bool inputEnabled = true;
 };
 
-class TQtWebBrowserFactory : public TWebBrowserFactory {
-  public:
-    std::unique_ptr<TWebBrowser> CreateWebBrowser() override;
-};
+using TQtWebBrowserFactory = TKitWebBrowsers<TQtWebBrowser>;
 
 } // namespace navlet::qt

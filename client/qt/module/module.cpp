@@ -39,7 +39,8 @@ NavletBar* CreateBar(QWidget* parent) {
         OnConsoleCreated = [](TConsoleForm& console) { qt::ShowConsoleWindow(console); };
     auto* bar = new NavletBar;
     bar->form = std::make_unique<TNavlet>(ModuleKit().Kit());
-    bar->view = std::make_unique<qt::TBarView>(*bar->form, ModuleKit().menus, parent);
+    bar->view =
+        std::make_unique<qt::TBarView>(*bar->form, ModuleKit().menus, ModuleKit().browsers, parent);
     ++liveBars;
     return bar;
 }

@@ -24,8 +24,8 @@ void FillWith(val& element, val canvas) {
 
 } // namespace
 
-TBarView::TBarView(TNavlet& b, TWebMenuTracker& m)
-    : bar(b), menus(m), placed(PART_COUNT, val::null()) {
+TBarView::TBarView(TNavlet& b, TWebMenuTracker& m, const TWebBrowserFactory& w)
+    : bar(b), menus(m), browsers(w), placed(PART_COUNT, val::null()) {
     val form = MakeElement("div", "Form", val::null());
     form["style"].set("overflow", "hidden");
     form["style"].set("font", CssFont(TFont{"Verdana", 7}));
@@ -116,7 +116,7 @@ void TBarView::BuildBannerPanels() {
     val web = Part(TPart::WebPanel);
     web["style"].set("overflow", "hidden");
     SetBackground(web, WHITE);
-    if (auto* browser = dynamic_cast<TWebBannerBrowser*>(bar.CppWebBrowser.get())) {
+    if (TWebBannerBrowser* browser = browsers.Of(bar.CppWebBrowser.get())) {
         val frame = browser->Element();
         frame["style"].set("position", "absolute");
         web.call<void>("appendChild", frame);

@@ -9,14 +9,15 @@
 
 #include "client/core/navlet.h"
 #include "client/web/bar/dom.h"
+#include "client/web/kit/web_browser.h"
 #include "client/web/kit/web_kit.h"
 
 namespace navlet::web {
 
 class TBarView {
   public:
-    // The bar and the menu tracker outlive the view.
-    TBarView(TNavlet& bar, TWebMenuTracker& menus);
+    // The bar, the menu tracker and the browser factory outlive the view.
+    TBarView(TNavlet& bar, TWebMenuTracker& menus, const TWebBrowserFactory& browsers);
     TBarView(const TBarView&) = delete;
     TBarView& operator=(const TBarView&) = delete;
 
@@ -51,6 +52,7 @@ class TBarView {
 
     TNavlet& bar;
     TWebMenuTracker& menus;
+    const TWebBrowserFactory& browsers;
     std::vector<val> placed;
     std::vector<TModel::TObservation> observations;
     TModel::TObservation viewObservation; // the active chat view's

@@ -144,14 +144,11 @@ void TBarView::BuildChat() {
         bar.PageControl.SetActivePageIndex(index);
         bar.PageControlChange();
     });
-    // The menu takes the button's release: the form hears its mouse-up once
-    // this event is over, so a tab closed by the menu is not closed under it.
     Listen(
         tabStrip, "contextmenu",
         [this](val ev) {
             bool handled = false;
             bar.ChatContextPopup(bar.PageControl, OffsetX(ev), OffsetY(ev), handled);
-            Post([this] { bar.ChatMouseUp(TMouseButton::mbRight, 0, 0, 0); });
         },
         TDefault::Prevent);
     Listen(
@@ -161,7 +158,6 @@ void TBarView::BuildChat() {
                 return;
             bool handled = false;
             bar.ChatContextPopup(*shownView, OffsetX(ev), OffsetY(ev), handled);
-            Post([this] { bar.ChatMouseUp(TMouseButton::mbRight, 0, 0, 0); });
         },
         TDefault::Prevent);
     Listen(chatView, "mouseup", [this](val ev) {
@@ -171,12 +167,8 @@ void TBarView::BuildChat() {
                 shownView->SetSelection(sel[0].as<size_t>(), sel[1].as<size_t>());
         }
         if (ButtonOf(ev) == TMouseButton::mbRight)
-            return; // the context menu's own mouse-up follows it
-        const TMouseButton button = ButtonOf(ev);
-        const TShiftState shift = ShiftOf(ev);
-        const int x = OffsetX(ev);
-        const int y = OffsetY(ev);
-        Post([this, button, shift, x, y] { bar.ChatMouseUp(button, shift, x, y); });
+            return; // the context menu gave the form its release already
+        bar.ChatMouseUp(ButtonOf(ev), ShiftOf(ev), OffsetX(ev), OffsetY(ev));
     });
 }
 

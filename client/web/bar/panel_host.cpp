@@ -19,11 +19,6 @@ namespace navlet::web {
 namespace {
 
 // clang-format off
-EM_JS(void, navlet_tab_navigate, (const char* address), {
-    if (Module.navletNavigate)
-        Module.navletNavigate(UTF8ToString(address));
-});
-
 EM_JS(void, navlet_flash_window, (), {
     if (Module.navletFlash)
         Module.navletFlash();
@@ -40,9 +35,8 @@ EM_JS(void, navlet_console_show, (const char* line), {
 class TPanelHost : public THostControl {
   public:
     std::string LocationURL() override { return url; }
-    void Navigate(const std::string& address) override {
-        navlet_tab_navigate(AnsiToUtf8(WithScheme(address)).c_str());
-    }
+    // A new tab in the panel's window, as "accept invitation" opens one.
+    void OpenNewWindow(const std::string& address) override;
     void FlashBrowserWindow() override { navlet_flash_window(); }
     // A side panel keeps its height; the bar minimised shows only its top
     // strip, the panel's rest staying empty.
@@ -121,6 +115,12 @@ void TPanelHost::ResizeBandSite(int32_t height) {
     Post([] { LayOutPanel(); });
 }
 
+void TPanelHost::OpenNewWindow(const std::string& address) {
+    TPanel& p = ThePanel();
+    if (p.kit)
+        p.kit->host.OpenBrowserWindow(address);
+}
+
 void TPanelHost::CloseInPlaceWindow() {
     TPanel& p = ThePanel();
     if (p.bar)
@@ -184,7 +184,7 @@ EMSCRIPTEN_KEEPALIVE void navlet_start(int width, int height, const char* url, i
     p.bar = std::make_unique<TNavlet>(p.kit->Kit());
     p.bar->SetHostShape(THostShape::SidePanel);
     p.bar->FormResized(width, height);
-    p.view = std::make_unique<web::TBarView>(*p.bar, p.kit->menus);
+    p.view = std::make_unique<web::TBarView>(*p.bar, p.kit->menus, p.kit->browsers);
     p.bar->AttachHost(p.host);
     p.bar->ShowDW(true);
     p.bar->UIActivateIO(true);

@@ -37,15 +37,10 @@
     });
   };
 
-  function withScheme(link) { return /^[a-z][a-z0-9+.-]*:/i.test(link) ? link : "http://" + link; }
-
   Module.navletOpenTab = function (link) {
     const props = {windowId: state.windowId};
-    if (link) props.url = withScheme(link);
+    if (link) props.url = link; // the bar gives only http and https addresses
     api.tabs.create(props).catch(function (e) { console.log("Navlet: no new tab: " + e); });
-  };
-  Module.navletNavigate = function (url) {
-    if (state.tabId !== null) api.tabs.update(state.tabId, {url: url});
   };
   Module.navletFlash = function () {
     if (api.windows && state.windowId !== null)

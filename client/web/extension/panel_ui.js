@@ -146,18 +146,36 @@ var Module = typeof Module !== "undefined" ? Module : {};
     return [Math.min(a, b), Math.abs(b - a)];
   };
 
-  // Whether a banner page may be shown in the frame: it answers without an
-  // HTTP error and does not forbid framing.
+  // The first http or https link of a banner page's text, "" when none.
+  function firstLink(html, pageUrl) {
+    const doc = new DOMParser().parseFromString(html, "text/html");
+    const base = doc.querySelector("base[href]");
+    const a = doc.querySelector("a[href], area[href]");
+    if (!a) return "";
+    try {
+      const link = new URL(a.getAttribute("href"), new URL(base ? base.getAttribute("href") : "", pageUrl));
+      return link.protocol === "http:" || link.protocol === "https:" ? link.href : "";
+    } catch (e) {
+      return "";
+    }
+  }
+
+  // Whether a banner page may be shown in the frame (it answers without an
+  // HTTP error and does not forbid framing), and its link:
+  // {framable, link}.
   Module.navletCheckFrame = function (url) {
-    return fetch(url, {method: "GET", credentials: "omit", cache: "no-store"}).then(function (r) {
-      if (!r.ok) return false;
-      const xfo = (r.headers.get("x-frame-options") || "").toLowerCase();
-      if (xfo.includes("deny") || xfo.includes("sameorigin")) return false;
-      const csp = (r.headers.get("content-security-policy") || "").toLowerCase();
-      const ancestors = /frame-ancestors([^;]*)/.exec(csp);
-      if (ancestors && !/(^|\s)\*(\s|$)/.test(ancestors[1])) return false;
-      return true;
-    }, function () { return false; });
+    const refused = {framable: false, link: ""};
+    return fetch(url, {method: "GET", credentials: "omit", cache: "no-store", referrerPolicy: "no-referrer"})
+      .then(function (r) {
+        if (!r.ok) return refused;
+        const xfo = (r.headers.get("x-frame-options") || "").toLowerCase();
+        if (xfo.includes("deny") || xfo.includes("sameorigin")) return refused;
+        const csp = (r.headers.get("content-security-policy") || "").toLowerCase();
+        const ancestors = /frame-ancestors([^;]*)/.exec(csp);
+        if (ancestors && !/(^|\s)\*(\s|$)/.test(ancestors[1])) return refused;
+        return r.text().then(function (html) { return {framable: true, link: firstLink(html, r.url)}; },
+                             function () { return {framable: true, link: ""}; });
+      }, function () { return refused; });
   };
 
   Module.navletConsoleLine = function (line) {

@@ -1,7 +1,9 @@
 // The banner area's browser in the panel: an iframe. Before a page is framed
 // the kit asks for it itself, so that a failed page or one that refuses to
 // be framed reports its error (the bar then shows its default banner)
-// instead of leaving an empty or refused frame in the panel.
+// instead of leaving an empty or refused frame in the panel. The page runs
+// sandboxed: it cannot navigate the panel; a click on a loaded banner opens
+// the page's first link in a new tab.
 #pragma once
 
 #include <memory>
@@ -30,14 +32,6 @@ class TWebBannerBrowser : public TWebBrowser {
     uint32_t serial = 0; // grows with every Navigate: an older load's end is dropped
 };
 
-class TWebBrowserFactory : public navlet::TWebBrowserFactory {
-  public:
-    std::unique_ptr<TWebBrowser> CreateWebBrowser() override {
-        return std::make_unique<TWebBannerBrowser>();
-    }
-};
-
-// An address without a scheme is an http address.
-std::string WithScheme(const std::string& address);
+using TWebBrowserFactory = TKitWebBrowsers<TWebBannerBrowser>;
 
 } // namespace navlet::web

@@ -453,12 +453,10 @@ void TWebSound::PlayAlias(const std::string&) {
     navlet_play_sound();
 }
 
-int32_t TWebFiles::Create(const std::string& path) {
-    const std::string line = "Navlet: the service offers a newer module; the browser updates "
-                             "this extension, so it is not downloaded (" +
-                             path + ")";
+void TWebHostActions::NewerModuleOffered(const std::string& version) {
+    const std::string line = "Navlet: the service offers a newer module (" + version +
+                             "); the browser updates this extension, so it is not downloaded";
     navlet_console_line(line.c_str());
-    return NO_FILE;
 }
 
 } // namespace navlet::web

@@ -110,6 +110,9 @@ class TWebModuleFacts : public TModuleFacts {
     uint32_t UserDefaultLcid() const override { return facts.lcid; }
     std::string ServiceHostName() const override;
     std::string HostStatedVersion() const override;
+    // The browser updates the extension.
+    bool HostUpdatesModule() const override { return true; }
+    TShareScope DefaultShareScope() const override { return TShareScope::SiteOnly; }
 
   private:
     const THostFacts& facts;
@@ -129,6 +132,8 @@ class TWebHostActions : public THostActions {
   public:
     int OpenBrowserWindow(const std::string& link) override;
     void ShowMessage(const std::string& text) override;
+    // A line in the panel's console.
+    void NewerModuleOffered(const std::string& version) override;
 };
 
 // Maps component models to the ids of their elements, so that menus open
@@ -160,12 +165,11 @@ class TWebSound : public TSound {
 };
 
 // The bar never writes module files in a browser: the browser updates the
-// extension. An update file cannot be made, so the download stops at once,
-// with a console line saying why.
+// extension, and the bar downloads none (HostUpdatesModule).
 class TWebFiles : public TFiles {
   public:
     bool Exists(const std::string&) override { return false; }
-    int32_t Create(const std::string& path) override;
+    int32_t Create(const std::string&) override { return NO_FILE; }
     int32_t OpenForWriting(const std::string&) override { return NO_FILE; }
     bool WriteAt(int32_t, int64_t, std::span<const uint8_t>) override { return false; }
     void Close(int32_t) override {}

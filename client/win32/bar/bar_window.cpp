@@ -227,7 +227,7 @@ TBarWindow::~TBarWindow() {
     chatTabs.reset();
     ticker.reset();
     bindings.clear(); // the bindings let go of the models first
-    if (auto* browser = dynamic_cast<TWin32WebBrowser*>(bar.CppWebBrowser.get()))
+    if (TWin32WebBrowser* browser = kit.browsers.Of(bar.CppWebBrowser.get()))
         browser->Place(nullptr, RECT{});
     if (tooltips)
         DestroyWindow(tooltips);
@@ -386,7 +386,7 @@ void TBarWindow::BuildBannerPanels() {
     BindVisible(login.Handle(), bar.LoginPanel, observations);
 
     TPanel& web = MakePanel(TPart::WebPanel, RGB(255, 255, 255));
-    if (auto* browser = dynamic_cast<TWin32WebBrowser*>(bar.CppWebBrowser.get()))
+    if (TWin32WebBrowser* browser = kit.browsers.Of(bar.CppWebBrowser.get()))
         browser->Place(web.Handle(), RectOf(bar.Layout().Rect(TPart::CppWebBrowser)));
     BindVisible(web.Handle(), bar.WebPanel, observations);
 

@@ -54,9 +54,8 @@ TShiftState ShiftOf(WPARAM keys) {
     return s;
 }
 
-TChatViewBinding::TChatViewBinding(TNavlet& b, TChatView& v, HWND richEdit, TWin32MenuTracker& m,
-                                   TLater& l)
-    : bar(b), view(&v), menus(m), later(l) {
+TChatViewBinding::TChatViewBinding(TNavlet& b, TChatView& v, HWND richEdit, TWin32MenuTracker& m)
+    : bar(b), view(&v), menus(m) {
     Attach(richEdit);
     SendMessageW(richEdit, EM_SETEVENTMASK, 0, ENM_SELCHANGE | ENM_MOUSEEVENTS);
     menus.Register(view, richEdit);
@@ -136,22 +135,16 @@ bool TChatViewBinding::Notify(const NMHDR& header, LRESULT& result) {
     const auto& filter = reinterpret_cast<const MSGFILTER&>(header);
     const int x = GET_X_LPARAM(filter.lParam);
     const int y = GET_Y_LPARAM(filter.lParam);
-    TNavlet* form = &bar;
     if (filter.msg == WM_RBUTTONUP) {
         bool handled = false;
         bar.ChatContextPopup(*view, x, y, handled);
-        // The menu took the button's release: the form hears of its mouse-up
-        // once this message is over, so a tab the menu closed is not closed
-        // under it.
-        later.Later([form] { form->ChatMouseUp(TMouseButton::mbRight, 0, 0, 0); });
         result = 1; // the rich edit shows no menu of its own
         return true;
     }
     if (filter.msg == WM_LBUTTONUP || filter.msg == WM_MBUTTONUP) {
         const TMouseButton button =
             filter.msg == WM_LBUTTONUP ? TMouseButton::mbLeft : TMouseButton::mbMiddle;
-        const TShiftState shift = ShiftOf(filter.wParam);
-        later.Later([form, button, shift, x, y] { form->ChatMouseUp(button, shift, x, y); });
+        bar.ChatMouseUp(button, ShiftOf(filter.wParam), x, y);
     }
     return false;
 }
@@ -200,8 +193,8 @@ void TChatTabsBinding::Render() {
                                        ES_AUTOVSCROLL | ES_NOHIDESEL,
                                    0, 0, 10, 10, pagesParent, nullptr, ThisModule(), nullptr);
         SendMessageW(edit, WM_SETFONT, WPARAM(font), FALSE);
-        next.push_back(TShownPage{
-            &sheet, std::make_unique<TChatViewBinding>(bar, *sheet.view, edit, menus, later)});
+        next.push_back(
+            TShownPage{&sheet, std::make_unique<TChatViewBinding>(bar, *sheet.view, edit, menus)});
     }
     // What is left belonged to tabs that are gone; their views went with
     // them, or go soon, and each binding hears of it. Their windows go once
@@ -261,8 +254,6 @@ bool TChatTabsBinding::Notify(const NMHDR& header, LRESULT&) {
         ScreenToClient(window, &at);
         bool handled = false;
         bar.ChatContextPopup(bar.PageControl, at.x, at.y, handled);
-        TNavlet* form = &bar;
-        later.Later([form] { form->ChatMouseUp(TMouseButton::mbRight, 0, 0, 0); });
         return true;
     }
     return false;

@@ -15,8 +15,7 @@ class TDib;
 // colour. Selections go back to the model; scroll requests are followed.
 class TChatViewBinding : public TBinding {
   public:
-    TChatViewBinding(TNavlet& bar, TChatView& view, HWND richEdit, TWin32MenuTracker& menus,
-                     TLater& later);
+    TChatViewBinding(TNavlet& bar, TChatView& view, HWND richEdit, TWin32MenuTracker& menus);
     ~TChatViewBinding() override;
     bool Notify(const NMHDR& header, LRESULT& result) override;
     HWND Window() const { return window; }
@@ -29,7 +28,6 @@ class TChatViewBinding : public TBinding {
     TNavlet& bar;
     TChatView* view;
     TWin32MenuTracker& menus;
-    TLater& later;
     int scrollRequests = 0;
     std::vector<std::vector<TTextRun>> shown;
     TObservations observations;

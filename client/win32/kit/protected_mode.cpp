@@ -41,10 +41,6 @@ std::wstring WithSeparator(std::wstring folder) {
 class TPlatformAnswers final : public TProtectedModeAnswers {
   public:
     bool IsProtectedProcess() override {
-        char forced[4] = {};
-        if (GetEnvironmentVariableA("NAVLET_PROTECTED_MODE", forced, sizeof forced) == 1 &&
-            forced[0] == '1')
-            return true;
         const auto call = IeFrameCall<TIsProtected>("IEIsProtectedModeProcess");
         BOOL result = FALSE;
         return call && call(&result) == S_OK && result;

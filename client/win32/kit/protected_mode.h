@@ -26,12 +26,11 @@ class TProtectedModeAnswers {
     virtual std::wstring WritableFolder() = 0;
 };
 
-// The answers in force: the platform's, unless a test switched them.
+// The answers in force: the platform's, unless a test switched them (the
+// shipped module never does; a test build of it may, where the platform
+// cannot answer, as under wine).
 TProtectedModeAnswers& ProtectedModeAnswers();
-// Null restores the platform's answers. The platform's answer to
-// IsProtectedProcess is also true when the environment variable
-// NAVLET_PROTECTED_MODE is "1", so that tests through the module take the
-// protected case where the platform cannot (wine).
+// Null restores the platform's answers.
 void SetProtectedModeAnswers(TProtectedModeAnswers* answers);
 
 // Where a protected bar downloads its update: "Navlet\" in the low folder;

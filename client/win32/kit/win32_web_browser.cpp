@@ -239,10 +239,7 @@ bool TBrowserSite::CreateControl(const RECT& bounds) {
 bool TBrowserSite::Navigate(const std::string& address) {
     if (!browser)
         return false;
-    // An address without a scheme is an http one.
-    const std::string full =
-        address.find("://") == std::string::npos ? "http://" + address : address;
-    BSTR url = SysAllocString(WideFromAnsi(full).c_str());
+    BSTR url = SysAllocString(WideFromAnsi(address).c_str());
     VARIANT empty;
     VariantInit(&empty);
     const HRESULT result = browser->Navigate(url, &empty, &empty, &empty, &empty);
@@ -454,10 +451,6 @@ void TWin32WebBrowser::GiveUp() {
     // reports them.
     NavigateError();
     DocumentComplete();
-}
-
-std::unique_ptr<TWebBrowser> TWin32WebBrowserFactory::CreateWebBrowser() {
-    return std::make_unique<TWin32WebBrowser>();
 }
 
 } // namespace navlet::win32

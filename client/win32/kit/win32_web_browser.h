@@ -51,9 +51,6 @@ class TWin32WebBrowser : public TWebBrowser {
     TBrowserSite* site = nullptr; // the container; COM-counted
 };
 
-class TWin32WebBrowserFactory : public TWebBrowserFactory {
-  public:
-    std::unique_ptr<TWebBrowser> CreateWebBrowser() override;
-};
+using TWin32WebBrowserFactory = TKitWebBrowsers<TWin32WebBrowser>;
 
 } // namespace navlet::win32

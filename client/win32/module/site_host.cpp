@@ -127,7 +127,7 @@ std::string TSiteHost::LocationURL() {
     return out;
 }
 
-void TSiteHost::Navigate(const std::string& address) {
+void TSiteHost::OpenNewWindow(const std::string& address) {
     if (!browser)
         return;
     VARIANT url;
@@ -137,8 +137,11 @@ void TSiteHost::Navigate(const std::string& address) {
     url.bstrVal = SysAllocStringLen(wide.data(), UINT(wide.size()));
     if (!url.bstrVal)
         return;
-    VARIANT flags = MissingArgument(), target = MissingArgument(), post = MissingArgument(),
-            headers = MissingArgument();
+    VARIANT flags;
+    VariantInit(&flags);
+    flags.vt = VT_I4;
+    flags.lVal = navOpenInNewWindow;
+    VARIANT target = MissingArgument(), post = MissingArgument(), headers = MissingArgument();
     browser->Navigate2(&url, &flags, &target, &post, &headers);
     VariantClear(&url);
 }

@@ -199,6 +199,22 @@ using TNodeMessage =
                  TPresenceRecord, TKeptLine, TWhereRecord, TSessionRecord, TSiteUsersRecord,
                  TFriendState>; // new kinds go last: a kind's byte never changes
 
+// A receiver of node messages visits them with one overload per kind it
+// handles and TIgnoreKinds for those it lets pass. There is no catch-all,
+// so a kind added to TNodeMessage that a receiver neither handles nor
+// ignores fails to compile, naming the kind.
+template <typename... Fns> struct TOverloaded : Fns... { using Fns::operator()...; };
+template <typename... Fns> TOverloaded(Fns...) -> TOverloaded<Fns...>;
+template <typename Kind> struct TIgnoreKind {
+    void operator()(const Kind&) const {}
+};
+template <typename... Kinds> struct TIgnoreKinds : TIgnoreKind<Kinds>... {
+    using TIgnoreKind<Kinds>::operator()...;
+};
+// The kinds kept in Redis's keys: no channel carries them.
+using TIgnoreRecords =
+    TIgnoreKinds<TPresenceRecord, TKeptLine, TWhereRecord, TSessionRecord, TSiteUsersRecord>;
+
 // A message with the node that wrote it (empty in records, which their key
 // places).
 struct TNodeEnvelope {

@@ -61,10 +61,14 @@ STDMETHODIMP TScriptedBrowser::get_LocationURL(BSTR* url) {
     return *url ? S_OK : E_OUTOFMEMORY;
 }
 
-STDMETHODIMP TScriptedBrowser::Navigate2(VARIANT* url, VARIANT*, VARIANT*, VARIANT*, VARIANT*) {
+STDMETHODIMP TScriptedBrowser::Navigate2(VARIANT* url, VARIANT* flags, VARIANT*, VARIANT*,
+                                         VARIANT*) {
     if (!url || url->vt != VT_BSTR || !url->bstrVal)
         return E_INVALIDARG;
-    navigations.emplace_back(url->bstrVal, SysStringLen(url->bstrVal));
+    std::wstring address(url->bstrVal, SysStringLen(url->bstrVal));
+    if (flags && flags->vt == VT_I4 && (flags->lVal & navOpenInNewWindow))
+        address += L" in a new window";
+    navigations.push_back(std::move(address));
     return S_OK;
 }
 

@@ -31,7 +31,8 @@ class TScriptedBrowser
 
     // The page the browser shows from now on, then its DocumentComplete.
     void Load(const std::wstring& url);
-    // Addresses the band asked the browser to open, in order.
+    // Addresses the band asked the browser to open, in order; one it asked
+    // for in a new window ends in " in a new window".
     const std::vector<std::wstring>& Navigations() const { return navigations; }
     // Reads of LocationURL so far: the band's site checks.
     int LocationReads() const { return locationReads; }

@@ -1,0 +1,34 @@
+#include "server/core/client.h"
+
+#include <algorithm>
+
+#include "server/core/directory.h"
+
+namespace navlet::server {
+
+bool TRateBudget::Take(int64_t nowMs, double perSecond, double burst) {
+    if (tokens < 0) {
+        tokens = burst;
+        lastMs = nowMs;
+    }
+    tokens = std::min(burst, tokens + double(nowMs - lastMs) * perSecond / 1000.0);
+    lastMs = nowMs;
+    if (tokens < 1.0)
+        return false;
+    tokens -= 1.0;
+    return true;
+}
+
+UserId TClient::Id() const {
+    return account ? account->account.id : 0;
+}
+
+TClient* TAccountEntry::MostRecent() const {
+    TClient* latest = nullptr;
+    for (TClient* session : sessions)
+        if (!latest || session->lastActive > latest->lastActive)
+            latest = session;
+    return latest;
+}
+
+} // namespace navlet::server

@@ -1,0 +1,98 @@
+// The admin endpoint's HTTP side: which first lines are HTTP requests, and
+// what /healthz, /readyz and /metrics answer.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "server/admin/admin_http.h"
+
+namespace {
+
+using namespace navlet::server;
+
+int StatusOf(const std::string& response) {
+    return std::stoi(response.substr(9, 3));
+}
+
+std::string BodyOf(const std::string& response) {
+    return response.substr(response.find("\r\n\r\n") + 4);
+}
+
+TEST(AdminHttp, OnlyHttpRequestLinesAreTakenForHttp) {
+    std::string method, path;
+    EXPECT_TRUE(IsHttpRequestLine("GET /healthz HTTP/1.1\r\n", method, path));
+    EXPECT_EQ(method, "GET");
+    EXPECT_EQ(path, "/healthz");
+    EXPECT_TRUE(IsHttpRequestLine("HEAD /metrics?x=1 HTTP/1.0\n", method, path));
+    EXPECT_EQ(path, "/metrics");
+    for (const char* line : {"KICK user:alice\n", "NOTICE TICKER all GET / HTTP/1.1\n", "USERS\r\n",
+                             "GET /healthz\n", "GET healthz HTTP/1.1\n", "get /healthz HTTP/1.1\n",
+                             "GET /healthz HTTP/2\n", "\n", "GET  HTTP/1.1\n"})
+        EXPECT_FALSE(IsHttpRequestLine(line, method, path)) << line;
+}
+
+TEST(AdminHttp, ReadinessNamesWhatIsUnusable) {
+    TAdminHealth health;
+    EXPECT_EQ(StatusOf(AdminHttpResponse("GET", "/healthz", health)), 200);
+    EXPECT_EQ(StatusOf(AdminHttpResponse("GET", "/readyz", health)), 200);
+
+    health.redisUp = false; // a node alone has no Redis to miss
+    EXPECT_EQ(StatusOf(AdminHttpResponse("GET", "/readyz", health)), 200);
+    health.clusterNode = true;
+    std::string noRedis = AdminHttpResponse("GET", "/readyz", health);
+    EXPECT_EQ(StatusOf(noRedis), 503);
+    EXPECT_NE(BodyOf(noRedis).find("Redis"), std::string::npos);
+
+    health = TAdminHealth{};
+    health.storeUp = false;
+    std::string noStore = AdminHttpResponse("GET", "/readyz", health);
+    EXPECT_EQ(StatusOf(noStore), 503);
+    EXPECT_NE(BodyOf(noStore).find("database"), std::string::npos);
+    // The process still serves.
+    EXPECT_EQ(StatusOf(AdminHttpResponse("GET", "/healthz", health)), 200);
+
+    EXPECT_EQ(StatusOf(AdminHttpResponse("GET", "/other", health)), 404);
+    EXPECT_EQ(StatusOf(AdminHttpResponse("POST", "/healthz", health)), 405);
+    EXPECT_EQ(BodyOf(AdminHttpResponse("HEAD", "/healthz", health)), "");
+}
+
+TEST(AdminHttp, MetricsAreCountersAndGaugesInPrometheusText) {
+    TAdminHealth health;
+    health.gauges.tcpSessions = 3;
+    health.gauges.wsSessions = 2;
+    health.gauges.signedInUsers = 4;
+    health.gauges.sites = 7;
+    uint64_t before = counters::Value("navlet_signins_total{result=\"refused\",reason=\"busy\"}");
+    counters::SignIn("busy");
+    counters::SignIn("something new"); // counted as other, not lost
+    counters::PublicLine(/*deliveries=*/5);
+    counters::WebRequest(429);
+    std::string response = AdminHttpResponse("GET", "/metrics", health);
+    ASSERT_EQ(StatusOf(response), 200);
+    EXPECT_NE(response.find("Content-Type: text/plain; version=0.0.4"), std::string::npos);
+    std::string body = BodyOf(response);
+    for (const char* line :
+         {"navlet_sessions{transport=\"tcp\"} 3\n", "navlet_sessions{transport=\"ws\"} 2\n",
+          "navlet_signed_in_users 4\n", "navlet_sites 7\n", "# TYPE navlet_signins_total counter\n",
+          "# TYPE navlet_sessions gauge\n"})
+        EXPECT_NE(body.find(line), std::string::npos) << line << body;
+    EXPECT_EQ(counters::Value("navlet_signins_total{result=\"refused\",reason=\"busy\"}"),
+              before + 1);
+    EXPECT_GE(counters::Value("navlet_signins_total{result=\"refused\",reason=\"other\"}"), 1u);
+    EXPECT_GE(counters::Value("navlet_public_line_deliveries_total"), 5u);
+    EXPECT_GE(counters::Value("navlet_web_requests_total{status=\"429\"}"), 1u);
+    // Every sample line is NAME[{LABELS}] VALUE.
+    size_t at = 0;
+    while (at < body.size()) {
+        size_t end = body.find('\n', at);
+        std::string line = body.substr(at, end - at);
+        at = end + 1;
+        if (line.rfind("# ", 0) == 0)
+            continue;
+        EXPECT_EQ(line.rfind("navlet_", 0), 0u) << line;
+        EXPECT_NE(line.find(' '), std::string::npos) << line;
+        EXPECT_NO_THROW(std::stoull(line.substr(line.rfind(' ') + 1))) << line;
+    }
+}
+
+} // namespace
