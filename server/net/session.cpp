@@ -203,11 +203,20 @@ void TSession::FlushWaitingPresence() {
 void TSession::Queue(const TWireRef& wire, TWhen when) {
     if (ws && ws->closeSent)
         return; // nothing may follow a close frame
-    constexpr size_t INLINE_CAPACITY = std::string().capacity();
-    if (output.capacity() <= INLINE_CAPACITY)
-        server.TakeOutputBuffer(output);
+    HoldOutputBuffer();
     output.append(reinterpret_cast<const char*>(wire.Bytes()), wire.Size());
     Queued(when);
+}
+
+void TSession::HoldOutputBuffer() {
+    constexpr size_t INLINE_CAPACITY = std::string().capacity();
+    if (output.capacity() > INLINE_CAPACITY)
+        return;
+    server.TakeOutputBuffer(output);
+    // Made as large as a session keeps at once: grown line by line, a busy
+    // turn cost a receiver three or four allocations.
+    if (output.capacity() <= INLINE_CAPACITY)
+        output.reserve(TSessionServer::KEPT_OUTPUT);
 }
 
 void TSession::Queued(TWhen when) {
@@ -336,15 +345,13 @@ void TSession::Flush() {
         }
     }
     // A small buffer stays for the next turn (allocating it anew each turn
-    // cost as much as the fan-out itself). A larger one that this turn
-    // needed serves the next session with as much to write; one left over
-    // from a burst goes, so that the session keeps a small one from now on.
+    // cost as much as the fan-out itself). A larger one goes to the spares,
+    // where the next session with as much to write takes it; the sweep
+    // frees the spares no turn took.
     if (output.capacity() <= TSessionServer::KEPT_OUTPUT)
         output.clear();
-    else if (output.size() > TSessionServer::KEPT_OUTPUT)
-        server.GiveOutputBuffer(output);
     else
-        std::string().swap(output);
+        server.GiveOutputBuffer(output);
     outputHead = 0;
     if (ws)
         ws->framedEnd = 0;

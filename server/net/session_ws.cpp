@@ -98,8 +98,7 @@ void TSession::FrameOutput() {
 void TSession::QueueControl(ws::TOpcode opcode, std::string_view payload) {
     if (closed || dropped || ws->closeSent)
         return;
-    if (output.capacity() <= std::string().capacity())
-        server.TakeOutputBuffer(output);
+    HoldOutputBuffer();
     FrameOutput();
     ws::AppendFrame(output, opcode, payload);
     ws->framedEnd = output.size();

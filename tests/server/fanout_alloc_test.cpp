@@ -149,6 +149,22 @@ TEST_F(FanoutAllocTest, LinesToABusySiteCostNoAllocationPerReceiver) {
         << " receivers: median " << rounds[ROUNDS / 2] << ", most " << rounds.back();
 }
 
+// A short turn after a long one leaves each receiver holding a big spare;
+// it must go back to the spares for the next long turn, not to the heap
+// (the long turn then grew every receiver's buffer from nothing anew).
+TEST_F(FanoutAllocTest, LongAndShortTurnsInTurnCostNoAllocationPerReceiver) {
+    ASSERT_NO_FATAL_FAILURE(SignInSite());
+    std::vector<uint64_t> rounds;
+    for (int round = 0; round < ROUNDS; ++round) {
+        rounds.push_back(CountedRound(TTurn::Short));
+        rounds.push_back(CountedRound(TTurn::Long));
+    }
+    std::sort(rounds.begin(), rounds.end());
+    EXPECT_LE(rounds[rounds.size() / 2], uint64_t(LINES_PER_TURN * 2 + 1))
+        << "allocations per round to " << RECEIVERS << " receivers: median "
+        << rounds[rounds.size() / 2] << ", most " << rounds.back();
+}
+
 TEST_F(FanoutAllocTest, AQuietSessionHoldsNoOutputBuffer) {
     ASSERT_NO_FATAL_FAILURE(SignInSite());
     for (int round = 0; round < 3; ++round)
