@@ -19,7 +19,9 @@ namespace {
 
 constexpr int LISTEN_BACKLOG = 4096;
 constexpr auto SWEEP_INTERVAL = std::chrono::seconds(1);
-constexpr unsigned TRIM_EVERY_SWEEPS = 5;
+// Free heap past this goes back to the system at the next sweep: a sign-in
+// storm's leftovers would otherwise stay resident beside the idle sessions.
+constexpr size_t TRIM_FREE_BYTES = 256u << 10;
 // A spare is at most a busy turn's fan-out; what a burst such as a welcome
 // made larger goes back to the heap.
 constexpr size_t MAX_SPARE_OUTPUT = 16u << 10;
@@ -265,8 +267,8 @@ void TSessionServer::Sweep() {
 #ifdef __GLIBC__
     // Bursts (a presence storm, a slow reader's queue) leave freed memory
     // scattered in the heap; hand it back so that idle sessions cost what
-    // they hold.
-    if (++sweeps % TRIM_EVERY_SWEEPS == 0)
+    // they hold. Only when there is much of it: the trim walks the heap.
+    if (mallinfo2().fordblks > TRIM_FREE_BYTES)
         malloc_trim(0);
 #endif
     sweepTimer.expires_after(SWEEP_INTERVAL);

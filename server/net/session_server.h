@@ -111,7 +111,6 @@ class TSessionServer {
     // sweep: the sweep keeps no more spares than that.
     size_t outputTakenThisTurn = 0;
     size_t outputTakenPeak = 0;
-    unsigned sweeps = 0;
     bool shuttingDown = false;
     bool farewell = false; // saying goodbye: no new sessions
     std::array<uint8_t, 65536> readBuffer;
