@@ -209,14 +209,11 @@ void TSession::Queue(const TWireRef& wire, TWhen when) {
 }
 
 void TSession::HoldOutputBuffer() {
-    constexpr size_t INLINE_CAPACITY = std::string().capacity();
-    if (output.capacity() > INLINE_CAPACITY)
-        return;
-    server.TakeOutputBuffer(output);
-    // Made as large as a session keeps at once: grown line by line, a busy
-    // turn cost a receiver three or four allocations.
-    if (output.capacity() <= INLINE_CAPACITY)
-        output.reserve(TSessionServer::KEPT_OUTPUT);
+    // Without a spare the buffer grows as the turn needs: one made large at
+    // once would stay with every session a presence storm touched until the
+    // sweep, which idle memory pays for.
+    if (output.capacity() <= std::string().capacity())
+        server.TakeOutputBuffer(output);
 }
 
 void TSession::Queued(TWhen when) {

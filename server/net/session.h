@@ -112,7 +112,7 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     enum class TWhen { Now, Soon };
     void Queue(const TWireRef& wire, TWhen when = TWhen::Now);
     // Bounds the queue and schedules its write.
-    // An empty session takes a spare output buffer, or makes one.
+    // A session without an output buffer takes a spare, if there is one.
     void HoldOutputBuffer();
     void Queued(TWhen when);
     void QueueEnd();
