@@ -311,6 +311,8 @@ void TSession::Flush() {
         return;
     }
     FrameOutput();
+    // Wrote already since the last sweep: busy enough to keep a buffer.
+    const bool busy = wroteSinceSweep;
     while (outputHead < output.size()) {
         std::error_code ec;
         size_t left = output.size() - outputHead;
@@ -341,14 +343,18 @@ void TSession::Flush() {
             return;
         }
     }
-    // A small buffer stays for the next turn (allocating it anew each turn
-    // cost as much as the fan-out itself). A larger one goes to the spares,
-    // where the next session with as much to write takes it; the sweep
-    // frees the spares no turn took.
-    if (output.capacity() <= TSessionServer::KEPT_OUTPUT)
+    // A small buffer stays for the next turn of a busy session (allocating
+    // it anew each turn cost as much as the fan-out itself); a session's
+    // first write since the sweep keeps none, so that a storm's one record to
+    // each leaves idle sessions without. A larger one goes to the spares,
+    // where the next session with as much to write takes it; the sweep frees
+    // the spares no turn took.
+    if (output.capacity() > TSessionServer::KEPT_OUTPUT)
+        server.GiveOutputBuffer(output);
+    else if (busy)
         output.clear();
     else
-        server.GiveOutputBuffer(output);
+        std::string().swap(output);
     outputHead = 0;
     if (ws)
         ws->framedEnd = 0;
