@@ -25,7 +25,7 @@ export NAVLET_SERVER=$session NAVLET_WEB=$web
 "$browser" --register "$module"
 "$browser" "http://$web/" >"$work/browser.log" 2>&1 &
 pid=$!
-pids+=($pid)
+pids+=("$pid")
 sleep 9
 # The login panel's boxes, as scripts/screenshots.sh signs in.
 bar_top=$((720 - 114))

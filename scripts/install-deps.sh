@@ -7,7 +7,8 @@ packages=(
   libgtest-dev libbenchmark-dev
   libasio-dev libsqlite3-dev libsodium-dev libcpp-httplib-dev
   librsvg2-bin libpng-dev
-  libpq-dev libhiredis-dev redis-server postgresql python3
+  libpq-dev libhiredis-dev redis-server stunnel4 postgresql python3
+  shellcheck pyflakes3
   nginx openssl curl
   mingw-w64 mingw-w64-tools g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb file
   wixl msitools
@@ -32,8 +33,10 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # The browser extension's end-to-end test drives the browsers with
-# puppeteer-core, from the npm registry, at the version its lock file names.
+# puppeteer-core, and ESLint checks its JavaScript: both from the npm
+# registry, at the versions the lock file names.
 here=$(cd "$(dirname "$0")/.." && pwd)
-if [ ! -d "$here/tests/web/node_modules/puppeteer-core" ]; then
+if [ ! -d "$here/tests/web/node_modules/puppeteer-core" ] ||
+   [ ! -d "$here/tests/web/node_modules/eslint" ]; then
   npm ci --prefix "$here/tests/web" --no-audit --no-fund --loglevel=error
 fi

@@ -8,7 +8,7 @@
 # preset. Where wine32 runs, every Windows test runs against the i686 module,
 # as scripts/mingw-x64-test.sh runs them against the x86-64 one.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 
 wine32=/usr/lib/wine/wine
 not_run() {

@@ -72,10 +72,9 @@ if [ "$chromium_run" -eq 1 ]; then
   cmake --build --preset web -j"$(nproc)"
   run_dir=$(mktemp -d)
   trap 'kill $server_pid 2>/dev/null; rm -rf "$run_dir"' EXIT
-  # The local copy knows the service's loopback endpoints and may ask them.
+  # The local copy may ask the loopback site for its banner pages; the
+  # service's address is a setting, offered on the options page to save.
   cp -r build/web/extension "$run_dir/extension"
-  printf '{"NAVLET_WEB": "%s", "NAVLET_SERVER": "%s"}\n' "$web" "$session" \
-    >"$run_dir/extension/local.json"
   python3 - "$run_dir/extension/manifest.json" <<'PY'
 import json, sys
 path = sys.argv[1]
@@ -90,12 +89,14 @@ PY
   [ "$(id -u)" -eq 0 ] && sandbox=(--no-sandbox)
   profile=$run_dir/profile
   chromium "${sandbox[@]}" --user-data-dir="$profile" --no-first-run \
-    --load-extension="$ext" --disable-extensions-except="$ext" "http://$web/" "$@" &
+    --load-extension="$ext" --disable-extensions-except="$ext" "http://$web/" \
+    "chrome-extension://$ext_id/options.html?address=$web" "$@" &
   chromium_pid=$!
   sleep 3
   chromium "${sandbox[@]}" --user-data-dir="$profile" --window-size=320,700 \
     --app="chrome-extension://$ext_id/panel.html" >/dev/null 2>&1 || true
-  echo "Chromium runs with the extension; sign in on its panel with demo / demo."
+  echo "Chromium runs with the extension: press Save on its options page (the"
+  echo "service's address, $web), then sign in on its panel with demo / demo."
   wait "$chromium_pid"
   exit 0
 fi

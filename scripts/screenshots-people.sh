@@ -24,31 +24,14 @@ done
 db=$work/data/navlet.db
 sqlite3 "$db" "INSERT INTO friends SELECT d.id, f.id FROM accounts d, accounts f
                WHERE d.nick = 'demo' AND f.nick IN ('anna', 'carl');"
-"$server" --data "$work/data" --listen "$session" --web "$web" --admin "$admin" \
-  >"$work/server.log" 2>&1 &
-pids+=($!)
-
-for d in 93 94; do
-  Xvfb ":$d" -screen 0 1100x800x24 >/dev/null 2>&1 &
-  pids+=($!)
-done
-sleep 1
-
-export QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu"
-export NAVLET_SERVER=$session NAVLET_WEB=$web
+start_server
+start_displays 93 94
 window_height=720
 bar_top=$((window_height - 114))
 for who in demo anna; do
   XDG_CONFIG_HOME="$work/$who" "$browser" --register "$module"
 done
 
-click() { DISPLAY=":$1" xdotool mousemove "$2" "$((bar_top + $3))" click 1; sleep 0.3; }
-type_on() { DISPLAY=":$1" xdotool type "$2"; }
-key_on() { DISPLAY=":$1" xdotool key "$2"; }
-sign_in() {
-  click "$1" 460 48; type_on "$1" "$2"
-  click "$1" 460 78; type_on "$1" "$2"; key_on "$1" Return
-}
 
 # demo signs in once, so that the later runs sign in by themselves.
 DISPLAY=:93 XDG_CONFIG_HOME="$work/demo" "$browser" "http://$web/" >"$work/first.log" 2>&1 &

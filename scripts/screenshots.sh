@@ -20,19 +20,8 @@ mkdir -p "$out"
 source scripts/lib/harness.sh
 "$server" --data "$work/data" account add demo demo --gender m >/dev/null
 "$server" --data "$work/data" account add anna anna --gender f >/dev/null
-"$server" --data "$work/data" --listen "$session" --web "$web" --admin "$admin" \
-  >"$work/server.log" 2>&1 &
-pids+=($!)
-
-# One display per person, each wide enough for the whole window at (0, 0).
-for d in 91 92; do
-  Xvfb ":$d" -screen 0 1100x800x24 >/dev/null 2>&1 &
-  pids+=($!)
-done
-sleep 1
-
-export QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu"
-export NAVLET_SERVER=$session NAVLET_WEB=$web
+start_server
+start_displays 91 92
 window_height=720 # navlet-browser's default window
 bar_height=${BAR_HEIGHT:-114}
 bar_top=$((window_height - bar_height))
@@ -42,15 +31,6 @@ for who in demo anna; do
   XDG_CONFIG_HOME="$work/$who" "$browser" --register "$module"
 done
 
-# click DISPLAY X Y: Y is counted from the bar's top edge.
-click() { DISPLAY=":$1" xdotool mousemove "$2" "$((bar_top + $3))" click 1; sleep 0.3; }
-type_on() { DISPLAY=":$1" xdotool type "$2"; }
-key_on() { DISPLAY=":$1" xdotool key "$2"; }
-# The login panel's boxes (banner area at x = 250 in the bar).
-sign_in() {
-  click "$1" 460 48; type_on "$1" "$2"
-  click "$1" 460 78; type_on "$1" "$2"; key_on "$1" Return
-}
 
 # shot NAME ACTION: one run of demo's browser, saved after 22 seconds.
 shot() {

@@ -32,7 +32,7 @@ if [ ! -f "$WINEPREFIX/.navlet-ready" ]; then
     (
         flock 9
         if [ ! -f "$WINEPREFIX/.navlet-ready" ]; then
-            DISPLAY= "$wine" wineboot -i >/dev/null 2>&1 || true
+            DISPLAY="" "$wine" wineboot -i >/dev/null 2>&1 || true
             "$wineserver" -w
             [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-env: no prefix made in $WINEPREFIX" >&2; exit 1; }
             touch "$WINEPREFIX/.navlet-ready"

@@ -157,10 +157,8 @@ bool TServer::Start(std::string& error) {
     service->SetStoreRunner(*storeRunner);
     if (!config.cluster.redis.empty()) {
         TRedisAddress redis;
-        if (!ParseRedisAddress(config.cluster.redis, redis)) {
-            error = "bad --cluster address: " + config.cluster.redis;
+        if (!ResolveRedisAddress(config.cluster.redis, config.cluster.password, redis, error))
             return false;
-        }
         cluster = std::make_unique<TClusterNode>(io, *service, config.cluster, redis, clock);
         service->SetClusterLink(*cluster);
         cluster->Start();
@@ -195,7 +193,7 @@ bool TServer::Start(std::string& error) {
                {"websocket", config.web.empty() ? "none" : "/session"},
                {"admin", Bound(config.admin, AdminPort())},
                {"store", DatabaseName(dbPath)},
-               {"cluster", config.cluster.redis.empty() ? "none" : config.cluster.redis},
+               {"cluster", cluster ? cluster->RedisName() : std::string("none")},
                {"node", cluster ? cluster->Status().nodeId : std::string("none")},
                {"pid", int64_t(::getpid())}});
     return true;

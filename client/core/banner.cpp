@@ -30,7 +30,7 @@ void TNavlet::ShowBanner(int32_t id) {
     }
     char path[48];
     std::snprintf(path, sizeof path, "/banner.asp?idBanner=%d", int(id));
-    NavigateBanner(WebSiteHost() + path, TBannerPage::Banner);
+    NavigateBanner(WebSiteAddress() + path, TBannerPage::Banner);
 }
 
 void TNavlet::BindBannerComponents() {
@@ -108,6 +108,10 @@ void TNavlet::bottom_bnrPaint(TCanvas& canvas) {
 
 std::string TNavlet::WebSiteHost() const {
     return navlet::WebSiteHost(kit.environment, kit.module.ServiceHostName());
+}
+
+std::string TNavlet::WebSiteAddress() const {
+    return kit.module.ServiceWebScheme() + WebSiteHost();
 }
 
 } // namespace navlet

@@ -97,7 +97,7 @@ THResult TNavlet::ShowDW(bool show) {
         // which must not open the page again.
         shownVersion = versionText;
         SyncSettings(0, 0, 0, 1, 0, 0, 0);
-        OpenServicePage(WebSiteHost() + "/newuser.asp");
+        OpenServicePage(WebSiteAddress() + "/newuser.asp");
     }
     return HR_OK;
 }

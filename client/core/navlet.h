@@ -214,7 +214,10 @@ class TNavlet {
     // ---- Banners: modes, web banners, their timer, the lower strip (banner.cpp) ----
     void SetBannerMode(TBannerMode mode);
     void ShowBanner(int32_t id); // -1 = the last one asked for
+    // The web site's host[:port], and the same with its scheme for the
+    // addresses of its pages.
     std::string WebSiteHost() const;
+    std::string WebSiteAddress() const;
     // Loads `address` into CppWebBrowser with its input on; the banner area
     // keeps its panel until the page completes. Profile pages come this way too.
     // What a failed load of the banner area tells the user: nothing for a

@@ -96,7 +96,7 @@ void TNavlet::sbNavletClick(TNavletSender sender, int32_t mouseX, int32_t mouseY
 void TNavlet::ActOnOptionsChoice(int16_t id) {
     switch (id) {
     case omHomePage:
-        OpenServicePage(WebSiteHost());
+        OpenServicePage(WebSiteAddress());
         return;
     case omAutologin:
         autoLogin = !autoLogin;
@@ -104,13 +104,13 @@ void TNavlet::ActOnOptionsChoice(int16_t id) {
         SyncSettings(0, 0, 1, 0, 0, 0, 0);
         return;
     case omModifyProfile:
-        OpenServicePage(UpdateProfileAddress(WebSiteHost(), userLcid, myUserId));
+        OpenServicePage(UpdateProfileAddress(WebSiteAddress(), userLcid, myUserId));
         return;
     case omSearchUser:
         ShowSearchPanel();
         return;
     case omGuide:
-        OpenServicePage(WebSiteHost() + "/help.asp");
+        OpenServicePage(WebSiteAddress() + "/help.asp");
         return;
     case omAbout:
         ShowAboutBox(kit.dialogs);

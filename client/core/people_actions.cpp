@@ -138,7 +138,7 @@ void TNavlet::lvFriendsPopup(int32_t entryX, int32_t entryY, bool& handled) {
 
 void TNavlet::ViewProfile(UserId user) {
     RestartTimer(BannerTimer);
-    NavigateBanner(ProfileAddress(WebSiteHost(), userLcid, user), TBannerPage::Profile);
+    NavigateBanner(ProfileAddress(WebSiteAddress(), userLcid, user), TBannerPage::Profile);
 }
 
 void TNavlet::AddFriend(const TListItem& entry) {

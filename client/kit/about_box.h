@@ -4,10 +4,22 @@
 
 #include <string>
 
+#include "client/kit/graphics.h"
+
 namespace navlet {
 
-// What the About box holds; the kit lays it out at its fixed design size
-// (client area 450 x 333, picture 449 x 281, the version label over it).
+// The About box's fixed design: every kit places its parts here. The version
+// label sizes itself to its text from its top-left corner, over the picture.
+namespace about_layout {
+inline constexpr TRect CLIENT{0, 0, 450, 333};
+inline constexpr TRect PICTURE{0, 0, 449, 281};
+inline constexpr int32_t VERSION_LEFT = 283;
+inline constexpr int32_t VERSION_TOP = 124;
+inline constexpr TRect BEVEL{0, 288, 450, 290};
+inline constexpr TRect OK_BUTTON{188, 300, 263, 325};
+} // namespace about_layout
+
+// What the About box holds; the kit lays it out at its fixed design.
 struct TAboutForm {
     std::string caption = "About Navlet";
     std::string versionLabel = "1.4.0"; // fixed text, not read from the version resource

@@ -21,6 +21,10 @@ class TModuleFacts {
     virtual uint32_t UserDefaultLcid() const = 0;
     // The session server's host name (the service's own; the port is 80).
     virtual std::string ServiceHostName() const = 0;
+    // How the service's web pages are addressed: "https://" for a host whose
+    // session travels over TLS too, so that no page of the service is asked
+    // for in clear beside it.
+    virtual std::string ServiceWebScheme() const { return "http://"; }
     // Whether the browser runs the bar at low integrity (Protected Mode): the
     // normal settings key and the module's folder are then read-only to it.
     virtual bool ProtectedMode() const { return false; }

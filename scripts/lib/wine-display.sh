@@ -1,8 +1,10 @@
+# shellcheck shell=bash
 # Sourced by the scripts that run a Windows build's tests under wine: a
 # private Xvfb display for the whole run when there is none, and the wine
 # servers of the build's prefixes stopped on exit (a prefix's wine server
 # holds the display open). Expects $wine_build (e.g. build/mingw-x64) and,
 # where the wine server is not on PATH, $wineserver.
+: "${wine_build:?the sourcing script sets wine_build}"
 : "${wineserver:=wineserver}"
 xvfb_pid=""
 stop_wine() {

@@ -32,6 +32,9 @@ TClusterNode::TClusterNode(asio::io_context& io, TService& service, TClusterConf
       commands(io, address, "commands", this->config.replyDeadline),
       events(io, address, "events", this->config.replyDeadline), beat(io),
       alive(std::make_shared<bool>(true)) {
+    // The node's logs name Redis by this, never with its password.
+    this->config.redis = RedisAddressName(address);
+    this->config.password.clear();
     if (sodium_init() < 0)
         return; // randombytes falls back to its own source
 }

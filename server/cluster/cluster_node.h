@@ -31,7 +31,10 @@
 namespace navlet::server {
 
 struct TClusterConfig {
-    std::string redis; // redis://HOST:PORT[/DB]
+    std::string redis; // redis://[[USER]:PASSWORD@]HOST:PORT[/DB]
+    // Redis' password when the address holds none (from the configuration's
+    // password file); NAVLET_REDIS_PASSWORD is read when this is empty too.
+    std::string password;
     std::chrono::milliseconds heartbeat{2000};
     std::chrono::milliseconds ttl{10000};
     // A Redis command unanswered this long means Redis is unreachable, as
@@ -53,6 +56,8 @@ class TClusterNode final : public TClusterLink {
     ~TClusterNode();
 
     void Start();
+    // The Redis address as logs show it, without its password.
+    const std::string& RedisName() const { return config.redis; }
 
     void Entered(const std::string& host, const TAccount& account) override;
     void Left(const std::string& host, uint64_t userId) override;

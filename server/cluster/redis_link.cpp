@@ -6,6 +6,8 @@
 #include <hiredis/hiredis.h>
 #include <unistd.h>
 
+#include "server/log/log.h"
+
 namespace navlet::server {
 
 namespace {
@@ -40,14 +42,60 @@ TRedisReply Copy(const redisReply* r) {
 
 } // namespace
 
+namespace {
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// %XX escapes of a URL's user part; false on a broken one.
+bool Unescape(const std::string& text, std::string& out) {
+    out.clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        int high = i + 2 < text.size() ? HexDigit(text[i + 1]) : -1;
+        int low = high >= 0 ? HexDigit(text[i + 2]) : -1;
+        if (low < 0)
+            return false;
+        out += char(high * 16 + low);
+        i += 2;
+    }
+    return true;
+}
+
+} // namespace
+
 bool ParseRedisAddress(const std::string& text, TRedisAddress& out) {
     const std::string scheme = "redis://";
     if (text.rfind(scheme, 0) != 0)
         return false;
     std::string rest = text.substr(scheme.size());
+    TRedisAddress parsed;
+    // The last '@' ends the user part: an unescaped one may be in a password.
+    size_t at = rest.rfind('@');
+    if (at != std::string::npos) {
+        std::string userInfo = rest.substr(0, at);
+        rest = rest.substr(at + 1);
+        size_t colon = userInfo.find(':');
+        if (!Unescape(userInfo.substr(0, colon), parsed.user))
+            return false;
+        if (colon != std::string::npos &&
+            (!Unescape(userInfo.substr(colon + 1), parsed.password) || parsed.password.empty()))
+            return false;
+        if (parsed.user.empty() && parsed.password.empty())
+            return false;
+    }
     size_t slash = rest.find('/');
     std::string hostPort = rest.substr(0, slash);
-    TRedisAddress parsed;
     if (slash != std::string::npos) {
         std::string db = rest.substr(slash + 1);
         if (db.empty() || db.size() > 2 || db.find_first_not_of("0123456789") != std::string::npos)
@@ -70,6 +118,36 @@ bool ParseRedisAddress(const std::string& text, TRedisAddress& out) {
         return false;
     out = parsed;
     return true;
+}
+
+bool ResolveRedisAddress(const std::string& text, const std::string& otherPassword,
+                         TRedisAddress& out, std::string& error) {
+    TRedisAddress parsed;
+    if (!ParseRedisAddress(text, parsed)) {
+        // The text may hold a password: only its shape is told.
+        error = "bad --cluster address (redis://[USER:PASSWORD@]HOST:PORT[/DB])";
+        return false;
+    }
+    if (parsed.password.empty())
+        parsed.password = otherPassword;
+    if (parsed.password.empty())
+        if (const char* env = std::getenv("NAVLET_REDIS_PASSWORD"))
+            parsed.password = env;
+    if (!parsed.user.empty() && parsed.password.empty()) {
+        error = "the Redis user " + parsed.user +
+                " needs a password (in the address, redis_password_file or NAVLET_REDIS_PASSWORD)";
+        return false;
+    }
+    out = parsed;
+    return true;
+}
+
+std::string RedisAddressName(const TRedisAddress& address) {
+    std::string out = "redis://";
+    if (!address.user.empty() || !address.password.empty())
+        out += address.user + (address.password.empty() ? "" : ":***") + "@";
+    return out + address.host + ":" + std::to_string(address.port) + "/" +
+           std::to_string(address.db);
 }
 
 // hiredis asks for read and write readiness through these hooks; a copy of
@@ -218,16 +296,27 @@ void TRedisLink::Connect() {
             return;
         }
         TRedisLink* link = s.link;
+        if (!link->address.password.empty())
+            link->Authenticate();
         std::vector<std::string> select{"SELECT", std::to_string(link->address.db)};
-        auto* pending = new TPendingReply{s.weak_from_this(), [link](std::optional<TRedisReply> r) {
-                                              if (!r || r->kind == TRedisReply::Error) {
-                                                  link->Lost(r ? r->text : "closed");
-                                                  return;
-                                              }
-                                              link->up = true;
-                                              if (link->onUp)
-                                                  link->onUp();
-                                          }};
+        std::weak_ptr<TState> connection = s.weak_from_this();
+        auto selected = [link, connection](std::optional<TRedisReply> r) {
+            if (!r) {
+                link->Lost("closed");
+                return;
+            }
+            if (r->kind == TRedisReply::Error) {
+                // NOAUTH, a wrong database: the connection is of no use.
+                if (connection.lock() == link->state)
+                    link->Refused(r->text);
+                return;
+            }
+            link->up = true;
+            link->refusalTold = false;
+            if (link->onUp)
+                link->onUp();
+        };
+        auto* pending = new TPendingReply{connection, std::move(selected)};
         const char* argv[] = {select[0].c_str(), select[1].c_str()};
         size_t lengths[] = {select[0].size(), select[1].size()};
         if (redisAsyncCommandArgv(s.ac, OnReply, pending, 2, argv, lengths) != REDIS_OK)
@@ -239,6 +328,43 @@ void TRedisLink::Connect() {
             s.link->Lost(status == REDIS_OK ? "closed" : c->errstr);
     });
     // hiredis starts with a write wait for the connect; nothing more to do.
+}
+
+// AUTH goes out ahead of the connection's SELECT, which Redis then answers
+// only if it took the credentials. Redis' refusal names no password.
+void TRedisLink::Authenticate() {
+    std::vector<std::string> args{"AUTH"};
+    if (!address.user.empty())
+        args.push_back(address.user);
+    args.push_back(address.password);
+    std::weak_ptr<TState> connection = state;
+    auto refused = [this, connection](std::optional<TRedisReply> r) {
+        if (r && r->kind == TRedisReply::Error && connection.lock() == state)
+            Refused(r->text);
+    };
+    auto* pending = new TPendingReply{state, std::move(refused)};
+    std::vector<const char*> argv;
+    std::vector<size_t> lengths;
+    for (const std::string& a : args) {
+        argv.push_back(a.data());
+        lengths.push_back(a.size());
+    }
+    if (redisAsyncCommandArgv(state->ac, OnReply, pending, int(args.size()), argv.data(),
+                              lengths.data()) != REDIS_OK) {
+        delete pending;
+        return;
+    }
+    Sent();
+}
+
+// Redis turned the connection down (credentials, database): it goes and the
+// link tries again, in case the operator mends Redis' side. Told once.
+void TRedisLink::Refused(const std::string& why) {
+    if (!refusalTold)
+        log::Error("cluster", "Redis refused the connection",
+                   {{"redis", RedisAddressName(address)}, {"link", name}, {"error", why}});
+    refusalTold = true;
+    Drop(why);
 }
 
 // The owner hears only the fall of a link that was up; a link that cannot

@@ -27,13 +27,30 @@ struct TRedisReply {
     std::vector<TRedisReply> items;
 };
 
-// Parses redis://HOST:PORT[/DB]. False when malformed.
+// Where the cluster's Redis is and who the node is to it.
 struct TRedisAddress {
     std::string host;
     uint16_t port = 6379;
     int db = 0;
+    // AUTH: a password alone for Redis' requirepass (the default user), or
+    // a Redis 6 ACL user with its password. Empty: no AUTH.
+    std::string user;
+    std::string password;
 };
+// Parses redis://[[USER]:PASSWORD@]HOST[:PORT][/DB] (also redis://USER@HOST,
+// whose password then comes from elsewhere); USER and PASSWORD may hold
+// %XX escapes. False when malformed.
 bool ParseRedisAddress(const std::string& text, TRedisAddress& out);
+// The --cluster address with its password: the URL's own, else
+// `otherPassword` (the configuration's password file, when given), else
+// NAVLET_REDIS_PASSWORD from the environment. False with `error` (which
+// never holds the password) when the address is malformed or names a user
+// but no password can be found.
+bool ResolveRedisAddress(const std::string& text, const std::string& otherPassword,
+                         TRedisAddress& out, std::string& error);
+// The address as logs and errors show it: the password never, only that
+// there is one.
+std::string RedisAddressName(const TRedisAddress& address);
 
 class TRedisLink {
   public:
@@ -70,6 +87,8 @@ class TRedisLink {
 
   private:
     void Connect();
+    void Authenticate();
+    void Refused(const std::string& why);
     void Lost(const std::string& why);
     void RetryLater();
     // Notes a command sent now, whose reply the deadline watches.
@@ -88,6 +107,7 @@ class TRedisLink {
     bool watching = false;
     bool up = false;
     bool stopping = false;
+    bool refusalTold = false; // once, until the link is up again
     std::function<void()> onUp;
     std::function<void(const std::string&)> onDown;
     TMessageFn onMessage;

@@ -1,13 +1,13 @@
 // The cluster link of a node alone: nobody else to tell, nobody else to ask.
 // The subsystems talk to it as to a cluster's, so that their code paths are
-// the same on one node and on many.
+// the same on one node and on many. Tests derive from it to play other nodes.
 #pragma once
 
 #include "server/core/cluster_link.h"
 
 namespace navlet::server {
 
-class TLocalLink final : public TClusterLink {
+class TLocalLink : public TClusterLink {
   public:
     void AccountSessions(uint64_t, const TNodeSessions&) override {}
     void WhereIs(uint64_t, std::function<void(std::vector<TNodeSessions>)> done) override {

@@ -5,9 +5,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <libpq-fe.h>
 #include <poll.h>
 #include <utility>
+
+#include "server/log/log.h"
 
 namespace navlet::server {
 namespace {
@@ -56,6 +59,20 @@ CREATE TABLE kept_calls (
 CREATE INDEX kept_calls_target ON kept_calls(target);
 INSERT INTO navlet_schema VALUES (1);
 )sql";
+
+// Each step brings the schema to its version from the one before; an empty
+// database runs them all. Steps are never edited once released.
+struct TMigration {
+    int version;
+    const char* sql;
+};
+constexpr TMigration MIGRATIONS[] = {
+    {1, SCHEMA_V1},
+    // Who has this account among their friends, without reading every list;
+    // deleting an account (the cascade) needs it too.
+    {2, "CREATE INDEX friends_friend ON friends(friend);"},
+};
+static_assert(MIGRATIONS[std::size(MIGRATIONS) - 1].version == STORE_SCHEMA_VERSION);
 
 struct TPrepared {
     const char* name;
@@ -223,33 +240,46 @@ bool Prepare(PGconn* conn) {
     return true;
 }
 
-// Creates the schema in an empty database; refuses one written by a newer
-// server. Later versions add their steps here.
+// Creates the schema in an empty database or upgrades it in place, in one
+// transaction under the advisory lock: of nodes that start together, the
+// first upgrades and the others find the work done. Refuses a database
+// written by a newer server.
 bool Migrate(PGconn* conn, std::string& error) {
     if (!Simple(conn, "BEGIN").Ok() || !Simple(conn, MIGRATION_LOCK).Ok()) {
         error = PQerrorMessage(conn);
+        Simple(conn, "ROLLBACK");
         return false;
     }
     TResult exists = Simple(conn, "SELECT to_regclass('navlet_schema') IS NOT NULL");
     bool ok = exists.Ok() && exists.Rows() == 1;
+    int64_t current = 0;
     if (ok && exists.Text(0, 0) == "t") {
         TResult version = Simple(conn, "SELECT max(version) FROM navlet_schema");
         ok = version.Ok() && version.Rows() == 1;
-        int64_t current = ok ? version.Int(0, 0) : 0;
-        if (ok && current > STORE_SCHEMA_VERSION) {
-            Simple(conn, "ROLLBACK");
-            error = "the database was written by a newer navlet-server (schema " +
-                    std::to_string(current) + ")";
-            return false;
-        }
-    } else if (ok) {
-        ok = Simple(conn, SCHEMA_V1).Ok();
+        current = ok ? version.Int(0, 0) : 0;
+    }
+    if (ok && current > STORE_SCHEMA_VERSION) {
+        Simple(conn, "ROLLBACK");
+        error = "the database was written by a newer navlet-server (schema " +
+                std::to_string(current) + ")";
+        return false;
+    }
+    for (const TMigration& step : MIGRATIONS)
+        if (ok && step.version > current)
+            ok = Simple(conn, step.sql).Ok();
+    if (ok && current < STORE_SCHEMA_VERSION) {
+        std::string mark =
+            "UPDATE navlet_schema SET version = " + std::to_string(STORE_SCHEMA_VERSION);
+        ok = Simple(conn, mark.c_str()).Ok();
     }
     if (!ok || !Simple(conn, "COMMIT").Ok()) {
         error = PQerrorMessage(conn);
         Simple(conn, "ROLLBACK");
         return false;
     }
+    if (current > 0 && current < STORE_SCHEMA_VERSION)
+        log::Info("store", "schema upgraded",
+                  {{"from", current}, {"to", int64_t(STORE_SCHEMA_VERSION)}});
     return true;
 }
 

@@ -1,6 +1,10 @@
 #include "server/store/sqlite_store.h"
 
+#include <iterator>
 #include <sqlite3.h>
+
+#include "server/log/log.h"
+#include "server/store/sqlite_backup.h"
 
 namespace navlet::server {
 namespace {
@@ -77,6 +81,21 @@ CREATE INDEX kept_calls_target ON kept_calls(target);
 constexpr const char* ACCOUNT_COLUMNS = "SELECT id, nick, gender, language, password_hash "
                                         "FROM accounts ";
 
+// Each step brings the schema to its version from the one before; a new
+// file runs them all. Steps are never edited once released: a change is a
+// new step.
+struct TMigration {
+    int version;
+    const char* sql;
+};
+constexpr TMigration MIGRATIONS[] = {
+    {1, SCHEMA_V1},
+    // Who has this account among their friends, without reading every list;
+    // deleting an account (the cascade) needs it too.
+    {2, "CREATE INDEX friends_friend ON friends(friend);"},
+};
+static_assert(MIGRATIONS[std::size(MIGRATIONS) - 1].version == STORE_SCHEMA_VERSION);
+
 } // namespace
 
 std::unique_ptr<TStore> TSqliteStore::Open(const std::string& path, std::string& error) {
@@ -107,13 +126,17 @@ bool TSqliteStore::Exec(const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-bool TSqliteStore::Migrate(std::string& error) {
+int64_t TSqliteStore::SchemaVersion() {
     TStatement version(db, "PRAGMA user_version");
-    if (version.Step() != SQLITE_ROW) {
+    return version.Step() == SQLITE_ROW ? version.Int(0) : -1;
+}
+
+bool TSqliteStore::Migrate(std::string& error) {
+    int64_t current = SchemaVersion();
+    if (current < 0) {
         error = sqlite3_errmsg(db);
         return false;
     }
-    int64_t current = version.Int(0);
     if (current > STORE_SCHEMA_VERSION) {
         error = "the database was written by a newer navlet-server (schema " +
                 std::to_string(current) + ")";
@@ -121,13 +144,40 @@ bool TSqliteStore::Migrate(std::string& error) {
     }
     if (current == STORE_SCHEMA_VERSION)
         return true;
-    // Version 0 is a new file; later versions add their steps here.
-    std::string script = std::string("BEGIN;") + SCHEMA_V1 + "PRAGMA user_version=1; COMMIT;";
-    if (!Exec(script.c_str())) {
+    // The write lock first, then the version again: another process that
+    // opened the file at the same moment may have upgraded it meanwhile.
+    if (!Exec("BEGIN IMMEDIATE")) {
         error = sqlite3_errmsg(db);
-        Exec("ROLLBACK;");
         return false;
     }
+    current = SchemaVersion();
+    // The upgrade cannot be undone: the store as it was stays beside it.
+    // Readers go on under this lock, so the copy sees the old version whole.
+    if (current > 0 && current < STORE_SCHEMA_VERSION) {
+        std::string path = sqlite3_db_filename(db, "main");
+        std::string keep = path + ".schema-" + std::to_string(current) + ".bak";
+        if (!BackupSqliteStore(path, keep, error)) {
+            error = "cannot keep a copy before upgrading the schema: " + error;
+            Exec("ROLLBACK");
+            return false;
+        }
+    }
+    std::string script;
+    for (const TMigration& step : MIGRATIONS)
+        if (step.version > current)
+            script += step.sql;
+    script += "PRAGMA user_version=" + std::to_string(STORE_SCHEMA_VERSION) + ";";
+    if (current < 0 || !Exec(script.c_str()) || !Exec("COMMIT")) {
+        error = sqlite3_errmsg(db);
+        Exec("ROLLBACK");
+        return false;
+    }
+    if (current > 0)
+        log::Info("store", "schema upgraded",
+                  {{"from", current},
+                   {"to", int64_t(STORE_SCHEMA_VERSION)},
+                   {"kept", std::string(sqlite3_db_filename(db, "main")) + ".schema-" +
+                                std::to_string(current) + ".bak"}});
     return true;
 }
 

@@ -32,6 +32,8 @@ class TSqliteStore final : public TStore {
   private:
     explicit TSqliteStore(sqlite3* db) : db(db) {}
     bool Exec(const char* sql);
+    // PRAGMA user_version; -1 when it cannot be read.
+    int64_t SchemaVersion();
     bool Migrate(std::string& error);
     std::optional<TAccount> FindAccountWhere(const char* sql, std::string_view nick, int64_t id);
 

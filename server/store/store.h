@@ -18,7 +18,7 @@
 
 namespace navlet::server {
 
-inline constexpr int STORE_SCHEMA_VERSION = 1;
+inline constexpr int STORE_SCHEMA_VERSION = 2;
 inline constexpr int MAX_FRIENDS = 100;
 inline constexpr int MAX_KEPT_CALLS = 5; // per account; the oldest gives way
 

@@ -52,16 +52,6 @@ void Fail(THttpResponse& res, int status, std::string_view message) {
 
 } // namespace
 
-// No profile to show: none there, or the database did not answer.
-void TWebSite::NoProfile(THttpResponse& res) {
-    if (!backend.LastCallUnavailable()) {
-        Fail(res, 404, "There is no such user.");
-        return;
-    }
-    res.headers.emplace_back("Retry-After", "60");
-    Fail(res, 503, "The service is briefly unavailable. Please try again in a minute.");
-}
-
 namespace {
 
 struct TProfileAddress {
@@ -88,33 +78,38 @@ std::optional<TProfileAddress> ReadProfileAddress(const THttpRequest& req, THttp
     return address;
 }
 
-std::string NickProblem(TFieldCheck check) {
+// What the form says about a field that failed its check, one text a way.
+struct TFieldProblems {
+    const char* empty;
+    const char* tooLong;
+    const char* badCharacter;
+};
+
+std::string FieldProblem(TFieldCheck check, const TFieldProblems& texts) {
     switch (check) {
     case TFieldCheck::Ok:
         return {};
     case TFieldCheck::Empty:
-        return "Please choose a nickname.";
+        return texts.empty;
     case TFieldCheck::TooLong:
-        return "A nickname has at most 15 characters.";
+        return texts.tooLong;
     case TFieldCheck::BadCharacter:
-        return "A nickname may hold only the letters A to Z, digits and the marks _ - . "
-               "(no blanks, no accented letters).";
+        return texts.badCharacter;
     }
     return {};
 }
 
+std::string NickProblem(TFieldCheck check) {
+    return FieldProblem(check,
+                        {"Please choose a nickname.", "A nickname has at most 15 characters.",
+                         "A nickname may hold only the letters A to Z, digits and the marks "
+                         "_ - . (no blanks, no accented letters)."});
+}
+
 std::string PasswordProblem(TFieldCheck check) {
-    switch (check) {
-    case TFieldCheck::Ok:
-        return {};
-    case TFieldCheck::Empty:
-        return "Please choose a password.";
-    case TFieldCheck::TooLong:
-        return "A password has at most 15 characters.";
-    case TFieldCheck::BadCharacter:
-        return "A password may hold only letters, digits, punctuation marks and inner blanks.";
-    }
-    return {};
+    return FieldProblem(
+        check, {"Please choose a password.", "A password has at most 15 characters.",
+                "A password may hold only letters, digits, punctuation marks and inner blanks."});
 }
 
 // Gender and language as the form sent them; a message when either is missing or wrong.
@@ -133,6 +128,24 @@ std::string ReadChoices(const THttpRequest& req, char& gender, int& language) {
 }
 
 } // namespace
+
+std::optional<TWebSite::TAddressedProfile> TWebSite::ReadProfile(const THttpRequest& req,
+                                                                 THttpResponse& res) {
+    auto address = ReadProfileAddress(req, res);
+    if (!address)
+        return std::nullopt;
+    auto profile = backend.FindProfile(address->id);
+    if (profile)
+        return TAddressedProfile{std::move(*profile), address->locale};
+    // None there, or the database did not answer.
+    if (!backend.LastCallUnavailable()) {
+        Fail(res, 404, "There is no such user.");
+        return std::nullopt;
+    }
+    res.headers.emplace_back("Retry-After", "60");
+    Fail(res, 503, "The service is briefly unavailable. Please try again in a minute.");
+    return std::nullopt;
+}
 
 namespace {
 
@@ -208,45 +221,30 @@ void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
 // The bar opens the bare address in its banner area, which takes no input, so
 // only the site's own full-page view ("view=page") offers the owner "modify".
 void TWebSite::HandleViewProfile(const THttpRequest& req, THttpResponse& res) {
-    auto address = ReadProfileAddress(req, res);
-    if (!address)
+    auto found = ReadProfile(req, res);
+    if (!found)
         return;
-    auto profile = backend.FindProfile(address->id);
-    if (!profile) {
-        NoProfile(res);
-        return;
-    }
     if (FieldValue(req.fields, "view") != "page") {
-        Answer(res, 200, ProfilePage(*profile, address->locale));
+        Answer(res, 200, ProfilePage(found->profile, found->locale));
         return;
     }
     auto owner = owners.Owner(req.Header("cookie"), TOwnerSessions::TClock::now());
-    bool isOwner = owner && *owner == profile->id;
-    Answer(res, 200, ProfileSitePage(*profile, address->locale, isOwner));
+    bool isOwner = owner && *owner == found->profile.id;
+    Answer(res, 200, ProfileSitePage(found->profile, found->locale, isOwner));
 }
 
 void TWebSite::HandleUpdateForm(const THttpRequest& req, THttpResponse& res) {
-    auto address = ReadProfileAddress(req, res);
-    if (!address)
+    auto found = ReadProfile(req, res);
+    if (!found)
         return;
-    auto profile = backend.FindProfile(address->id);
-    if (!profile) {
-        NoProfile(res);
-        return;
-    }
-    Answer(res, 200, UpdateProfilePage(*profile, address->locale, {}));
+    Answer(res, 200, UpdateProfilePage(found->profile, found->locale, {}));
 }
 
 void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
-    auto address = ReadProfileAddress(req, res);
-    if (!address)
+    auto found = ReadProfile(req, res);
+    if (!found)
         return;
-    auto profile = backend.FindProfile(address->id);
-    if (!profile) {
-        NoProfile(res);
-        return;
-    }
-    TProfile shown = *profile;
+    TProfile shown = found->profile;
     TProfileChange change;
     std::string problem = ReadChoices(req, change.gender, change.language);
     shown.gender = change.gender;
@@ -255,40 +253,40 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
     if (problem.empty() && !change.newPassword.empty())
         problem = PasswordProblem(CheckNewPassword(change.newPassword));
     if (!problem.empty()) {
-        Answer(res, 400, UpdateProfilePage(shown, address->locale, problem));
+        Answer(res, 400, UpdateProfilePage(shown, found->locale, problem));
         return;
     }
     // The backend checks the password behind the service's one slow-down of
     // guessing, which the bar's sign-ins count with.
     std::string password = FieldValue(req.fields, "password");
     TUpdateOutcome outcome =
-        backend.UpdateProfile(address->id, password, req.remoteAddress, change);
+        backend.UpdateProfile(found->profile.id, password, req.remoteAddress, change);
     switch (outcome.result) {
     case TUpdateResult::Updated:
         if (!change.newPassword.empty())
-            owners.SignOutEverywhere(address->id);
-        SignInOwner(address->id, res);
-        Answer(res, 200, ProfileUpdatedPage(shown, address->locale));
+            owners.SignOutEverywhere(found->profile.id);
+        SignInOwner(found->profile.id, res);
+        Answer(res, 200, ProfileUpdatedPage(shown, found->locale));
         return;
     case TUpdateResult::WrongPassword:
         Answer(res, 403,
-               UpdateProfilePage(shown, address->locale, "The current password is not right."));
+               UpdateProfilePage(shown, found->locale, "The current password is not right."));
         return;
     case TUpdateResult::NoSuchUser:
         Fail(res, 404, "There is no such user.");
         return;
     case TUpdateResult::Invalid:
-        Answer(res, 400, UpdateProfilePage(shown, address->locale, "The profile was not saved."));
+        Answer(res, 400, UpdateProfilePage(shown, found->locale, "The profile was not saved."));
         return;
     case TUpdateResult::Busy:
-        Answer(res, 503, UpdateProfilePage(shown, address->locale, BUSY));
+        Answer(res, 503, UpdateProfilePage(shown, found->locale, BUSY));
         return;
     case TUpdateResult::Unavailable:
         res.headers.emplace_back("Retry-After", "60");
-        Answer(res, 503, UpdateProfilePage(shown, address->locale, UNAVAILABLE));
+        Answer(res, 503, UpdateProfilePage(shown, found->locale, UNAVAILABLE));
         return;
     case TUpdateResult::TooManyAttempts:
-        TooManyAttempts(res, outcome.retryAfterSeconds, shown, address->locale);
+        TooManyAttempts(res, outcome.retryAfterSeconds, shown, found->locale);
         return;
     }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "server/web/http_server.h"
@@ -43,7 +44,13 @@ class TWebSite {
     void HandleUpdateForm(const THttpRequest& req, THttpResponse& res);
     void HandleUpdate(const THttpRequest& req, THttpResponse& res);
     void HandleBanner(const THttpRequest& req, THttpResponse& res);
-    void NoProfile(THttpResponse& res);
+    // The profile a request's address names, with the address's locale; an
+    // error answer when the address is bad or there is no such profile.
+    struct TAddressedProfile {
+        TProfile profile;
+        int locale = 0;
+    };
+    std::optional<TAddressedProfile> ReadProfile(const THttpRequest& req, THttpResponse& res);
     // Hands the browser a cookie that shows `user` as signed in to the site.
     void SignInOwner(UserId user, THttpResponse& res);
 

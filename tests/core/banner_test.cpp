@@ -161,6 +161,29 @@ TEST(WebAddresses, AnAddressWithoutAWebSchemeIsAnHttpOne) {
     EXPECT_EQ(WithWebScheme("HTTP://a/"), "HTTP://a/");
 }
 
+// A host whose session is encrypted asks for the service's pages over https
+// too, its web port kept: the banner, the profile and the pages the options
+// menu opens.
+TEST_F(TBannerTest, AnEncryptedHostAsksForEveryServicePageOverHttps) {
+    tk.module.webScheme = "https://";
+    tk.environment.values[WEB_ENV] = "chat.example:8443";
+    TNavlet& b = ShownBar();
+    host.newWindows.clear();
+    b.ShowBanner(5);
+    b.ViewProfile(77);
+    const std::vector<std::string>& pages = Browser().navigations;
+    ASSERT_GE(pages.size(), 2u);
+    EXPECT_EQ(pages[pages.size() - 2], "https://chat.example:8443/banner.asp?idBanner=5");
+    EXPECT_EQ(pages.back().rfind("https://chat.example:8443/viewprofile.asp?", 0), 0u);
+    tk.menus.choices = {201, 205};
+    for (int i = 0; i < 2; ++i) {
+        b.NavletBtn.SetDown(true);
+        b.sbNavletClick(TNavlet::TNavletSender::NavletBtn, 0, 0);
+    }
+    EXPECT_EQ(host.newWindows, (std::vector<std::string>{"https://chat.example:8443",
+                                                         "https://chat.example:8443/help.asp"}));
+}
+
 TEST_F(TBannerTest, ServerBannerMessageNavigatesToTheWebSite) {
     tk.environment.values[WEB_ENV] = "127.0.0.1:8080";
     StoreLogin();

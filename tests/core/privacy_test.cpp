@@ -56,33 +56,6 @@ TEST(NeverReportPatterns, TheStoredListTakesCommonSeparatorsOnceEach) {
 
 class PrivacyTest : public SessionTest {
   protected:
-    TNavlet& ConnectedBar() {
-        StoreLogin();
-        TNavlet& b = ShownBar();
-        Socket().AcceptConnection();
-        ConfirmLogin();
-        Feed(Bob());
-        Socket().ClearSent();
-        return b;
-    }
-    static TPresenceMsg Bob() {
-        TPresenceMsg bob;
-        bob.user = 9;
-        bob.nick = "bob";
-        return bob;
-    }
-    void Visit(TNavlet& b, const std::string& url) {
-        host.location = url;
-        b.BrowserDocumentComplete();
-        tk.time.Advance(1000);
-    }
-    std::vector<std::string> Reports() {
-        std::vector<std::string> sites;
-        for (const TPacket& p : Socket().SentPackets())
-            if (p.Type() == REQ_SITE_REPORT)
-                sites.push_back(ReadSiteReport(p));
-        return sites;
-    }
     void Choose(TNavlet& b, int16_t id) {
         tk.menus.choices = {id};
         b.sbNavletClick(TNavlet::TNavletSender::Logo, 0, 0);
@@ -115,7 +88,7 @@ TEST_F(PrivacyTest, QueriesFragmentsAndUserPartsNeverLeaveNorMakeANewPage) {
 
 TEST_F(PrivacyTest, TheSiteOnlyReportsTheHostAloneAndTheMenuSwitchesAndStoresIt) {
     tk.module.shareDefault = TShareScope::SiteOnly; // as the extension says
-    TNavlet& b = ConnectedBar();
+    TNavlet& b = SignedInBesideBob();
     EXPECT_EQ(b.siteUrl, "www.example.com");
     Visit(b, "http://www.example.com/news/today");
     EXPECT_TRUE(Reports().empty());             // the same site
@@ -136,7 +109,7 @@ TEST_F(PrivacyTest, TheSiteOnlyReportsTheHostAloneAndTheMenuSwitchesAndStoresIt)
 TEST_F(PrivacyTest, AStoredChoiceOutweighsTheHostsDefault) {
     tk.module.shareDefault = TShareScope::SiteOnly;
     Put("share", int32_t(0));
-    TNavlet& b = ConnectedBar();
+    TNavlet& b = SignedInBesideBob();
     EXPECT_EQ(b.siteUrl, "www.example.com/index.html");
     // Another window chose the site only: the next page follows it.
     Put("share", int32_t(1));
@@ -147,7 +120,7 @@ TEST_F(PrivacyTest, AStoredChoiceOutweighsTheHostsDefault) {
 TEST_F(PrivacyTest, SignInPagesAndTheLocalNetworkPauseButTheServiceItselfDoesNot) {
     tk.module.serviceHost = "navlet.example";
     tk.environment.values["NAVLET_WEB"] = "web.navlet.example:8080";
-    TNavlet& b = ConnectedBar();
+    TNavlet& b = SignedInBesideBob();
     Visit(b, "https://accounts.google.com/signin?continue=S3CRET");
     EXPECT_EQ(StatusText(), "Navlet is paused on this site.");
     Visit(b, "http://web.navlet.example:8080/newuser.asp");
@@ -170,7 +143,7 @@ TEST_F(PrivacyTest, SignInPagesAndTheLocalNetworkPauseButTheServiceItselfDoesNot
 TEST_F(PrivacyTest, AServiceOnThisMachineLeavesTheMachinesOwnPagesReported) {
     tk.environment.values["NAVLET_SERVER"] = "127.0.0.1:8000";
     tk.environment.values["NAVLET_WEB"] = "127.0.0.1:8080";
-    TNavlet& b = ConnectedBar();
+    TNavlet& b = SignedInBesideBob();
     Visit(b, "http://127.0.0.1:8080/");
     Visit(b, "http://localhost:8080/");
     Visit(b, "http://[::1]:9/");
@@ -180,7 +153,7 @@ TEST_F(PrivacyTest, AServiceOnThisMachineLeavesTheMachinesOwnPagesReported) {
 }
 
 TEST_F(PrivacyTest, NeverReportThisSiteAddsTheHostAndTakesItBack) {
-    TNavlet& b = ConnectedBar();
+    TNavlet& b = SignedInBesideBob();
     Choose(b, 209);
     EXPECT_EQ(Setting("neverreport"), TMemoryRegistry::TValue(std::string("www.example.com")));
     EXPECT_TRUE(b.sitePaused);
@@ -207,7 +180,7 @@ TEST_F(PrivacyTest, NeverReportThisSiteAddsTheHostAndTakesItBack) {
 }
 
 TEST_F(PrivacyTest, APauseKeepsPrivateChatsAndComingBackToTheSiteResumes) {
-    TNavlet& b = ConnectedBar();
+    TNavlet& b = SignedInBesideBob();
     b.CreateChatTab("bob", /*owner=*/7, /*chat=*/0x12345601);
     b.AppendLine(false, 9, 0, "hello all", 0, "");
     Visit(b, "chrome://newtab/");

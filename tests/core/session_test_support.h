@@ -46,6 +46,40 @@ class SessionTest : public BarTest {
         return b;
     }
 
+    // A signed-in bar on a site where bob (9) is too: a move off the site
+    // has someone to leave. Nothing sent yet after that.
+    TNavlet& SignedInBesideBob() {
+        StoreLogin();
+        TNavlet& b = ShownBar();
+        Socket().AcceptConnection();
+        ConfirmLogin();
+        Feed(Bob());
+        Socket().ClearSent();
+        return b;
+    }
+    static TPresenceMsg Bob() {
+        TPresenceMsg bob;
+        bob.user = 9;
+        bob.nick = "bob";
+        return bob;
+    }
+
+    // The browser shows `url` and tells the bar; a second goes by.
+    void Visit(TNavlet& b, const std::string& url) {
+        host.location = url;
+        b.BrowserDocumentComplete();
+        tk.time.Advance(1000);
+    }
+
+    // The site reports sent since the last ClearSent, in order.
+    std::vector<std::string> Reports() {
+        std::vector<std::string> sites;
+        for (const TPacket& p : Socket().SentPackets())
+            if (p.Type() == REQ_SITE_REPORT)
+                sites.push_back(ReadSiteReport(p));
+        return sites;
+    }
+
     // The own presence record that confirms the login.
     void ConfirmLogin(UserId me = 7, const std::string& nick = "alice") {
         TPresenceMsg m;

@@ -5,33 +5,7 @@
 namespace navlet::testing {
 namespace {
 
-class TSiteTest : public SessionTest {
-  protected:
-    TNavlet& ConnectedBar() {
-        StoreLogin();
-        TNavlet& b = ShownBar();
-        Socket().AcceptConnection();
-        ConfirmLogin();
-        TPresenceMsg other;
-        other.user = 9;
-        other.nick = "bob";
-        Feed(other);
-        Socket().ClearSent();
-        return b;
-    }
-    void Visit(TNavlet& b, const std::string& url) {
-        host.location = url;
-        b.BrowserDocumentComplete();
-        tk.time.Advance(1000);
-    }
-    std::vector<std::string> Reports() {
-        std::vector<std::string> sites;
-        for (const TPacket& p : Socket().SentPackets())
-            if (p.Type() == REQ_SITE_REPORT)
-                sites.push_back(ReadSiteReport(p));
-        return sites;
-    }
-};
+class TSiteTest : public SessionTest {};
 
 TEST_F(TSiteTest, SchemeAndOneTrailingSlashAreDropped) {
     TNavlet& b = ShownBar();
@@ -51,7 +25,7 @@ TEST_F(TSiteTest, SchemeAndOneTrailingSlashAreDropped) {
 }
 
 TEST_F(TSiteTest, LocalPagesAndCapitalSchemesPauseInsteadOfEndingTheSession) {
-    TNavlet& b = ConnectedBar();
+    TNavlet& b = SignedInBesideBob();
     Visit(b, "HTTP://WWW.EXAMPLE.COM/");
     EXPECT_EQ(Socket().State(), TScriptedSocket::TState::Connected);
     EXPECT_EQ(StatusText(), "Navlet is paused on this page.");
@@ -70,7 +44,7 @@ TEST_F(TSiteTest, LocalPagesAndCapitalSchemesPauseInsteadOfEndingTheSession) {
 }
 
 TEST_F(TSiteTest, SameHostMovesReportButKeepThePeopleOtherHostsReset) {
-    TNavlet& b = ConnectedBar();
+    TNavlet& b = SignedInBesideBob();
     const int listed = b.lvUsers.Count();
     ASSERT_GE(listed, 1);
     Visit(b, "http://www.example.com/second.html");
@@ -87,7 +61,7 @@ TEST_F(TSiteTest, SameHostMovesReportButKeepThePeopleOtherHostsReset) {
 }
 
 TEST_F(TSiteTest, SeveralDocumentsWithinASecondGiveOneCheck) {
-    TNavlet& b = ConnectedBar();
+    TNavlet& b = SignedInBesideBob();
     host.location = "http://www.example.com/a";
     b.BrowserDocumentComplete();
     host.location = "http://www.example.com/b";
@@ -109,7 +83,7 @@ TEST_F(TSiteTest, AHiddenBarRemembersTheAddressButSendsNothing) {
 }
 
 TEST_F(TSiteTest, AfterTheFirstDisconnectAChangeOfSiteDoesNotConnect) {
-    TNavlet& b = ConnectedBar();
+    TNavlet& b = SignedInBesideBob();
     b.LEDBtnClick(); // off by the user
     Visit(b, "http://www.example.com/");
     EXPECT_EQ(Socket().OpenCount(), 1);

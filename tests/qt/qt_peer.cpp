@@ -22,6 +22,7 @@
 
 #include "client/qt/bar/bar_view.h"
 #include "client/qt/kit/qt_kit.h"
+#include "tests/support/host_fakes.h"
 
 namespace navlet::qt {
 namespace {
@@ -40,24 +41,13 @@ bool Spin(const char* what, const std::function<bool()>& done) {
     return ok;
 }
 
-class TPageSite : public THostControl {
-  public:
-    std::string LocationURL() override { return "http://www.example.com/news/"; }
-    void OpenNewWindow(const std::string&) override {}
-    void FlashBrowserWindow() override {}
-    void ResizeBandSite(int32_t) override {}
-    void FocusChanged(bool) override {}
-    void SuppressFaultDialogs() override {}
-    void CloseInPlaceWindow() override {}
-};
-
 int Run(const char* nick, const char* password, const QString& peer, const QString& line,
         const QString& answer) {
     QTemporaryDir settings;
     TQtKit kit{settings.path()};
     TNavlet bar{kit.Kit()};
     TBarView view{bar, kit.menus, kit.browsers};
-    TPageSite site;
+    testing::TRecordingHostControl site{"http://www.example.com/news/"};
     if (auto key = kit.registry.OpenKey(THive::CurrentUser, SETTINGS_KEY, TKeyOpen::Create)) {
         key->WriteString("nck", nick);
         key->WriteString("pwd", TNavlet::ScramblePassword(password, -1));

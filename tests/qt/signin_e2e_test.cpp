@@ -28,6 +28,7 @@
 #include "client/qt/kit/qt_kit.h"
 #include "protocol/code_page.h"
 #include "server/server.h"
+#include "tests/support/host_fakes.h"
 
 namespace navlet::qt {
 namespace {
@@ -56,25 +57,13 @@ bool Spin(const std::function<bool()>& done) {
     return done();
 }
 
-class TPageSite : public THostControl {
-  public:
-    std::string location = "http://www.example.com/news/";
-    std::string LocationURL() override { return location; }
-    void OpenNewWindow(const std::string&) override {}
-    void FlashBrowserWindow() override {}
-    void ResizeBandSite(int32_t) override {}
-    void FocusChanged(bool) override {}
-    void SuppressFaultDialogs() override {}
-    void CloseInPlaceWindow() override {}
-};
-
 // One browser window's bar: the Qt kit on its own settings folder.
 struct TQtWindow {
     QTemporaryDir settings;
     TQtKit kit{settings.path()};
     TNavlet bar{kit.Kit()};
     TBarView view{bar, kit.menus, kit.browsers};
-    TPageSite site;
+    testing::TRecordingHostControl site{"http://www.example.com/news/"};
 
     void StoreSignIn(const char* nick, const char* password) {
         auto key = kit.registry.OpenKey(THive::CurrentUser, SETTINGS_KEY, TKeyOpen::Create);

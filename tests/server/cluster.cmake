@@ -21,7 +21,8 @@ target_compile_definitions(server_cluster_test PRIVATE
   NAVLET_SERVER_BINARY="$<TARGET_FILE:navlet-server>")
 add_dependencies(server_cluster_test navlet-server)
 foreach(target server_cluster_test server_unit_test)
-  target_compile_definitions(${target} PRIVATE NAVLET_CLUSTER_SCRIPT="${NAVLET_CLUSTER_SCRIPT}")
+  target_compile_definitions(${target} PRIVATE NAVLET_CLUSTER_SCRIPT="${NAVLET_CLUSTER_SCRIPT}"
+    NAVLET_STORE_V1_FIXTURE="${CMAKE_CURRENT_SOURCE_DIR}/fixtures/store-v1.db")
 endforeach()
 set_tests_properties(server_cluster_test PROPERTIES
   FIXTURES_REQUIRED navlet_cluster

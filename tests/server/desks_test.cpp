@@ -3,30 +3,12 @@
 #include "server/core/chat_desk.h"
 #include "server/core/sites.h"
 #include "server/core/windows.h"
+#include "tests/server/fake_directory.h"
 #include "tests/server/quiet_link.h"
 #include "tests/server/service_fixture.h"
 
 namespace navlet::server {
 namespace {
-
-struct TDirectoryOf final : TDirectory {
-    std::unordered_map<uint64_t, TAccountEntry*> accounts; // by id
-    std::unordered_map<uint64_t, TClient*> live;           // by serial
-    TAccountEntry* CachedById(uint64_t id) override {
-        auto it = accounts.find(id);
-        return it == accounts.end() ? nullptr : it->second;
-    }
-    TAccountEntry* CachedByNick(std::string_view) override { return nullptr; }
-    void Remember(TAccount) override {}
-    void ReadAccount(std::string_view, TWithFriends,
-                     std::function<void(TStoredAccount)> done) override {
-        done({});
-    }
-    TClient* LiveClient(uint64_t serial) override {
-        auto it = live.find(serial);
-        return it == live.end() ? nullptr : it->second;
-    }
-};
 
 // Other nodes as the test sets them: where an account's sessions are, and
 // what was sent to them.
@@ -67,7 +49,7 @@ class WindowBoundTest : public ::testing::Test {
     }
 
     TManualClock clock;
-    TDirectoryOf directory;
+    TFakeDirectory directory;
     TPlayedLink link;
     TAccountEntry entry{TAccount{7, "alice", 'f', 1, ""}, {}, 0, {}};
     std::vector<std::unique_ptr<TWindow>> windows;
@@ -158,7 +140,7 @@ class ChatDeskTest : public ::testing::Test {
         TWindow window;
     };
     TManualClock clock;
-    TDirectoryOf directory;
+    TFakeDirectory directory;
     TFakeChatSites sites;
     TPlayedLink link;
     TSite site{"a.example", {}, {}, {}, 0, {}, 0};

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "server/core/friends.h"
+#include "tests/server/fake_directory.h"
 #include "tests/server/quiet_link.h"
 #include "tests/server/service_fixture.h"
 
@@ -60,7 +61,7 @@ class THeldLink final : public TQuietLink {
     }
 };
 
-class FriendsAcrossNodes : public ServiceTest, public TDirectory {
+class FriendsAcrossNodes : public ServiceTest, public TFakeDirectory {
   protected:
     void SetUp() override {
         ServiceTest::SetUp();
@@ -94,19 +95,9 @@ class FriendsAcrossNodes : public ServiceTest, public TDirectory {
         auto it = entries.find(id);
         return it == entries.end() ? nullptr : &it->second;
     }
-    TAccountEntry* CachedByNick(std::string_view) override { return nullptr; }
     void Remember(TAccount account) override { entries[account.id].account = std::move(account); }
-    void ReadAccount(std::string_view, TWithFriends,
-                     std::function<void(TStoredAccount)> done) override {
-        done({});
-    }
-    TClient* LiveClient(uint64_t serial) override {
-        auto it = live.find(serial);
-        return it == live.end() ? nullptr : it->second;
-    }
 
     std::map<uint64_t, TAccountEntry> entries;
-    std::map<uint64_t, TClient*> live;
     THeldLink link;
     TInlineStoreRunner runner;
     std::optional<TFriendDesk> desk;

@@ -3,53 +3,16 @@
 // overrides what its other nodes do.
 #pragma once
 
-#include "server/core/cluster_link.h"
+#include "server/core/local_link.h"
 
 namespace navlet::server {
 
-class TQuietLink : public TClusterLink {
+class TQuietLink : public TLocalLink {
   public:
     TClusterStatus status{true, 2, "here"};
     TClusterStatus Status() const override { return status; }
-    void AccountSessions(uint64_t, const TNodeSessions&) override {}
-    void WhereIs(uint64_t, std::function<void(std::vector<TNodeSessions>)> done) override {
-        done({});
-    }
-    void FriendState(const TAccount&, bool) override {}
-    void SiteSnapshot(const std::string&, std::function<void(TSiteSnapshot)> done) override {
-        done({});
-    }
-    void ToNode(const std::string&, const cluster::TNodeMessage&,
-                std::function<void(bool)> delivered) override {
-        if (delivered)
-            delivered(false);
-    }
-    void SessionSite(uint64_t, const TAccount*, const std::string&) override {}
-    void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override {
-        done({});
-    }
-    void CallElsewhere(const cluster::TCall&, std::function<void(bool)> done) override {
-        done(false);
-    }
-    void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&,
-                      TReachedFn reached) override {
-        if (reached)
-            reached(-1);
-    }
-    void KickElsewhere(int, const std::string&, TReachedFn reached) override {
-        if (reached)
-            reached(-1);
-    }
-    void Entered(const std::string&, const TAccount&) override {}
-    void Left(const std::string&, uint64_t) override {}
-    void PublicLine(const std::string&, uint64_t, int, const std::string&,
-                    const std::string&) override {}
-    std::optional<std::vector<TSiteCount>> BusiestSites(size_t) const override {
-        return std::nullopt;
-    }
-
-  protected:
-    ~TQuietLink() = default;
+    // Unlike a node alone, a user unknown here may be signed in elsewhere.
+    int CountBeforeOthers(int here) const override { return TClusterLink::CountBeforeOthers(here); }
 };
 
 } // namespace navlet::server

@@ -2,26 +2,12 @@
 // chats, the friends and the kept calls hear of sessions arriving and leaving.
 #include "server/core/sites.h"
 
+#include "tests/server/fake_directory.h"
 #include "tests/server/quiet_link.h"
 #include "tests/server/service_fixture.h"
 
 namespace navlet::server {
 namespace {
-
-struct TFakeDirectory final : TDirectory {
-    std::unordered_map<uint64_t, TClient*> live; // by serial
-    TAccountEntry* CachedById(uint64_t) override { return nullptr; }
-    TAccountEntry* CachedByNick(std::string_view) override { return nullptr; }
-    void Remember(TAccount) override {}
-    void ReadAccount(std::string_view, TWithFriends,
-                     std::function<void(TStoredAccount)> done) override {
-        done({});
-    }
-    TClient* LiveClient(uint64_t serial) override {
-        auto it = live.find(serial);
-        return it == live.end() ? nullptr : it->second;
-    }
-};
 
 struct TFakeNeighbours final : TSiteNeighbours {
     std::vector<std::string> heard;

@@ -14,7 +14,6 @@ the first round and refused the bodies past its per-address bound with an
 answer (the bound is the bodies it kept); 1 otherwise.
 """
 import asyncio
-import socket
 import ssl
 import sys
 import time

@@ -55,6 +55,39 @@ class StoreTest : public ::testing::TestWithParam<std::string> {
         ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version=99", nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(db);
     }
+    // One value of the store read behind its back; empty when there is none.
+    std::string Query(const std::string& sql) {
+        std::string out;
+        if (Postgres()) {
+            PGconn* conn = PQconnectdb(location.c_str());
+            PGresult* r = PQexec(conn, sql.c_str());
+            if (PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1)
+                out = PQgetvalue(r, 0, 0);
+            PQclear(r);
+            PQfinish(conn);
+            return out;
+        }
+        sqlite3* db = nullptr;
+        sqlite3_stmt* s = nullptr;
+        if (sqlite3_open(location.c_str(), &db) == SQLITE_OK &&
+            sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK &&
+            sqlite3_step(s) == SQLITE_ROW)
+            out = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+        sqlite3_finalize(s);
+        sqlite3_close(db);
+        return out;
+    }
+    int SchemaVersion() {
+        return std::atoi(
+            Query(Postgres() ? "SELECT max(version) FROM navlet_schema" : "PRAGMA user_version")
+                .c_str());
+    }
+    bool HasIndex(const std::string& name) {
+        return Query(Postgres() ? "SELECT count(*) FROM pg_indexes WHERE indexname = '" + name + "'"
+                                : "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND "
+                                  "name = '" +
+                                      name + "'") == "1";
+    }
     uint64_t Add(const std::string& nick) {
         TAccount a;
         EXPECT_EQ(store->AddAccount(nick, "pw", 'x', 0, &a), TAddAccountResult::Added);
@@ -170,6 +203,87 @@ TEST_P(StoreTest, CallsFromSeveralThreadsAtOnce) {
     EXPECT_EQ(store->AllAccounts().size(), 6u);
     for (const TAccount& a : store->AllAccounts())
         EXPECT_EQ(store->TakeCalls(a.id).size(), 5u) << a.nick;
+}
+
+// A store written by the previous schema comes up upgraded with every row:
+// for SQLite the fixture the old binary made, for PostgreSQL today's schema
+// taken back to version 1. Two servers start on it at once, as nodes do, and
+// both must open it.
+TEST_P(StoreTest, AVersionOneStoreIsUpgradedInPlaceOnceKeepingEveryRow) {
+    store.reset();
+    if (Postgres()) {
+        auto services = ClusterServices();
+        store = Open();
+        uint64_t alice = 0;
+        {
+            TAccount a;
+            ASSERT_EQ(store->AddAccount("Alice", "alice-pw", 'f', 3, &a), TAddAccountResult::Added);
+            alice = a.id;
+        }
+        uint64_t bob = Add("bob"), carol = Add("carol.x");
+        ASSERT_TRUE(store->AddFriend(alice, bob));
+        ASSERT_TRUE(store->AddFriend(alice, carol));
+        ASSERT_TRUE(store->AddFriend(bob, alice));
+        ASSERT_TRUE(store->KeepCall({carol, alice, "Alice", "caff\xe8", "www.example.com"}));
+        store.reset();
+        ASSERT_TRUE(services->PostgresExec(
+            "DROP INDEX friends_friend; UPDATE navlet_schema SET version = 1"));
+    } else {
+        std::filesystem::copy_file(NAVLET_STORE_V1_FIXTURE, location,
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+    // PostgreSQL: both openers are held where they read the version, then
+    // let go together, so that without their lock both would upgrade.
+    PGconn* holder = nullptr;
+    if (Postgres()) {
+        holder = PQconnectdb(location.c_str());
+        PQclear(PQexec(holder, "BEGIN; LOCK TABLE navlet_schema IN ACCESS EXCLUSIVE MODE"));
+    }
+    std::unique_ptr<TStore> first, second;
+    std::thread one([&] { first = Open(); });
+    std::thread other([&] { second = Open(); });
+    if (holder) {
+        const char* waiting = "SELECT count(*) FROM pg_stat_activity WHERE "
+                              "wait_event_type = 'Lock' AND datname = current_database()";
+        for (int i = 0; i < 1000 && Query(waiting) != "2"; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(Query(waiting), "2");
+        PQclear(PQexec(holder, "COMMIT"));
+        PQfinish(holder);
+    }
+    one.join();
+    other.join();
+    ASSERT_TRUE(first && second);
+    second.reset();
+    store = std::move(first);
+
+    auto alice = store->FindAccountByNick("alice");
+    auto bob = store->FindAccountByNick("BOB");
+    auto carol = store->FindAccountByNick("carol.x");
+    ASSERT_TRUE(alice && bob && carol);
+    EXPECT_EQ(alice->nick, "Alice");
+    EXPECT_EQ(alice->gender, 'f');
+    EXPECT_EQ(alice->language, 3);
+    EXPECT_TRUE(VerifyPassword(alice->passwordHash, "alice-pw"));
+    EXPECT_EQ(store->AllAccounts().size(), 3u);
+    EXPECT_EQ(store->Friends(alice->id), (std::vector<uint64_t>{bob->id, carol->id}));
+    EXPECT_EQ(store->Friends(bob->id), std::vector<uint64_t>{alice->id});
+    auto calls = store->TakeCalls(carol->id);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].message, "caff\xe8");
+    EXPECT_EQ(calls[0].callerNick, "Alice");
+    // New ids follow the old ones.
+    uint64_t dave = Add("dave");
+    EXPECT_GT(dave, carol->id);
+    EXPECT_EQ(SchemaVersion(), STORE_SCHEMA_VERSION);
+    EXPECT_TRUE(HasIndex("friends_friend"));
+    if (Postgres())
+        return;
+    // The store as it was is kept, once, whole.
+    location += ".schema-1.bak";
+    EXPECT_EQ(SchemaVersion(), 1);
+    EXPECT_EQ(Query("SELECT count(*) FROM accounts"), "3");
+    EXPECT_EQ(Query("PRAGMA integrity_check"), "ok");
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreTest,

@@ -88,7 +88,7 @@ grep -qi "navlet" "$tmp/home.html" 2>/dev/null || fail "no home page over https"
 python3 "$here/slow_heads.py" "$tmp/cert.pem" 127.0.0.1 "$tls_port" 127.0.0.1 300 20 14 \
   >"$tmp/attack.log" 2>&1 &
 attacker=$!
-pids+=($attacker)
+pids+=("$attacker")
 sleep 3 # its connections are open by now
 # Another address's visitor, throughout the attack.
 (
@@ -103,7 +103,7 @@ sleep 3 # its connections are open by now
   echo "$pages pages"
 ) >"$tmp/visitor.log" 2>&1 &
 visitor=$!
-pids+=($visitor)
+pids+=("$visitor")
 
 python3 "$here/tls_relay.py" "$tmp/cert.pem" 127.0.0.1 "$tls_port" 127.0.0.3 >"$tmp/relay.port" 2>"$tmp/relay.log" &
 pids+=($!)

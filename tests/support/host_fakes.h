@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "client/kit/environment.h"
@@ -15,6 +16,9 @@ namespace navlet::testing {
 
 class TRecordingHostControl : public THostControl {
   public:
+    TRecordingHostControl() = default;
+    explicit TRecordingHostControl(std::string page) : location(std::move(page)) {}
+
     std::string location;                // what LocationURL answers
     std::vector<std::string> newWindows; // OpenNewWindow calls
     int flashes = 0;

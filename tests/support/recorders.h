@@ -59,6 +59,7 @@ class TFixedModuleFacts : public TModuleFacts {
     std::string statedVersion; // empty: the version is read from the module file
     bool updatesModule = false;
     TShareScope shareDefault = TShareScope::Page;
+    std::string webScheme = "http://";
 
     bool ModuleFileName(std::string& out) const override {
         if (!hasModuleFile)
@@ -73,6 +74,7 @@ class TFixedModuleFacts : public TModuleFacts {
     std::string HostStatedVersion() const override { return statedVersion; }
     bool HostUpdatesModule() const override { return updatesModule; }
     TShareScope DefaultShareScope() const override { return shareDefault; }
+    std::string ServiceWebScheme() const override { return webScheme; }
 };
 
 } // namespace navlet::testing

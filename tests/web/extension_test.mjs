@@ -13,7 +13,7 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {Run, log, sleep, until} from "./harness.mjs";
+import {Run, SERVICE_KEY, log, sleep, until} from "./harness.mjs";
 
 const args = parseArgs(process.argv.slice(2));
 const run = new Run("navlet-web-");
@@ -36,8 +36,8 @@ function parseArgs(list) {
 
 // The extension as a developer loads it for a local run, also from localhost;
 // with an offered update, a version older than the offer.
-function localExtension(ports) {
-  return run.localExtension(args.extension, ports, (manifest) => {
+function localExtension() {
+  return run.localExtension(args.extension, (manifest) => {
     manifest.host_permissions.push("http://localhost/*");
     if (args["update-module"]) manifest.version = "1.3.0.0";
   });
@@ -121,7 +121,7 @@ async function main() {
     [["demo", "demo"], ["bot", "botpw1"], ["bot2", "botpw2"]],
     {prepare, args: ["--banner-interval", "3"]});
   const {sessionPort, webPort, site} = service;
-  const extension = localExtension(service);
+  const extension = localExtension();
 
   const browser = await puppeteer.launch({
     executablePath: args.browser, headless: true, pipe: true, enableExtensions: [extension],
@@ -137,6 +137,12 @@ async function main() {
       const worker = await browser.waitForTarget((t) => t.type() === "service_worker" &&
         t.url().startsWith("chrome-extension://"), {timeout: 10000});
       extensionId = new URL(worker.url()).host;
+      // The loopback service as the options page would store it, before any
+      // panel starts.
+      const setup = await browser.newPage();
+      await setup.goto(`chrome-extension://${extensionId}/options.html`);
+      await setup.evaluate((key, value) => chrome.storage.local.set({[key]: value}), SERVICE_KEY, site);
+      await setup.close();
     });
     sitePage = (await browser.pages())[0];
     await sitePage.goto(`http://${site}/`);

@@ -11,7 +11,7 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {Run, until as untilAnswered} from "./harness.mjs";
+import {Run, SERVICE_KEY, until as untilAnswered} from "./harness.mjs";
 
 const UUID = "3b1a2c4d-0000-4000-8000-00000000beef";
 const GECKO_ID = "navlet@navlet.net";
@@ -23,8 +23,8 @@ const step = (name, body) => run.step(name, body);
 const until = (what, probe) => untilAnswered(what, probe, {every: 200, retryErrors: true});
 
 // The test opens the sidebar's page itself, from the loopback site.
-function localExtension(ports) {
-  return run.localExtension(args.extension, ports, (manifest) => {
+function localExtension() {
+  return run.localExtension(args.extension, (manifest) => {
     manifest.sidebar_action.open_at_install = false;
     manifest.web_accessible_resources = [{resources: ["panel.html"], matches: ["http://127.0.0.1/*"]}];
   });
@@ -33,7 +33,7 @@ function localExtension(ports) {
 async function main() {
   const service = await run.startService(args.server, [["demo", "demo"], ["bot", "botpw1"]]);
   const {sessionPort, site} = service;
-  const extension = localExtension(service);
+  const extension = localExtension();
 
   const browser = await puppeteer.launch({
     browser: "firefox", executablePath: args.browser, headless: true,
@@ -63,6 +63,16 @@ async function main() {
     context = await until("the panel page", () => panelContext("?window=-1"));
     const windowId = await until("the site's window", () => evaluate(`browser.tabs.query({})
       .then((tabs) => tabs.find((t) => t.url.startsWith("http://${site}")).windowId)`));
+    // The loopback service stored from the options page's document, where no
+    // panel restarts on the change, then the panel for the site's window.
+    await evaluate(`location.href = "options.html"; 0`);
+    context = await until("the options page", async () => {
+      const tree = await bidi.send("browsingContext.getTree", {});
+      const c = tree.result.contexts.find((c) => c.url === `moz-extension://${UUID}/options.html`);
+      return c ? c.context : null;
+    });
+    await until("the stored service", () => evaluate(
+      `browser.storage.local.set({${JSON.stringify(SERVICE_KEY)}: ${JSON.stringify(site)}}).then(() => true)`));
     await evaluate(`location.href = "panel.html?window=${windowId}"; 0`);
     context = await until("the panel for the site's window", () => panelContext(`?window=${windowId}`));
 

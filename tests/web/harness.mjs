@@ -3,12 +3,17 @@
 // with its accounts, the extension's local copy, and the steps with their
 // count and the run's end.
 import {spawn, spawnSync} from "node:child_process";
+import crypto from "node:crypto";
 import fs from "node:fs";
 import net from "node:net";
 import os from "node:os";
 import path from "node:path";
 
 export const STEP_MS = 30000;
+
+// Where the extension keeps the service's address (chrome.storage.local), as
+// its options page writes it.
+export const SERVICE_KEY = "navletService";
 
 export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
@@ -108,18 +113,70 @@ export class Run {
   }
 
   // The extension as a developer loads it for a local run: the built folder
-  // copied, the loopback service as its settings and its host; `edit` may
-  // change the manifest further.
-  localExtension(source, {sessionPort, webPort}, edit = () => {}) {
+  // copied, with the loopback host among its granted hosts (the panel asks a
+  // banner page for itself before it frames it); `edit` may change the
+  // manifest further. The service's address is a setting: see
+  // SERVICE_KEY.
+  localExtension(source, edit = () => {}) {
     const dir = path.join(this.work, "extension");
     fs.cpSync(source, dir, {recursive: true});
-    fs.writeFileSync(path.join(dir, "local.json"), JSON.stringify({
-      NAVLET_WEB: `127.0.0.1:${webPort}`, NAVLET_SERVER: `127.0.0.1:${sessionPort}`}));
     const manifest = JSON.parse(fs.readFileSync(path.join(dir, "manifest.json"), "utf8"));
     manifest.host_permissions.push("http://127.0.0.1/*");
     edit(manifest);
     fs.writeFileSync(path.join(dir, "manifest.json"), JSON.stringify(manifest, null, 1));
     return dir;
+  }
+
+  // nginx in front of the service's web site with docs/nginx/navlet-tls.conf
+  // as it is (its port, upstream, name and certificate replaced), the
+  // certificate made now for localhost and 127.0.0.1. Resolves with nginx's
+  // port, the certificate's file and its key's SPKI hash (what Chromium's
+  // --ignore-certificate-errors-spki-list trusts, that key alone); null
+  // without nginx or openssl.
+  async startTlsProxy(webPort) {
+    const nginx = ["/usr/sbin/nginx", "/usr/bin/nginx"].find((f) => fs.existsSync(f));
+    if (!nginx || spawnSync("openssl", ["version"]).status !== 0) return null;
+    const dir = path.join(this.work, "nginx");
+    fs.mkdirSync(dir);
+    const cert = path.join(dir, "cert.pem");
+    const key = path.join(dir, "key.pem");
+    const made = spawnSync("openssl", ["req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+      "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
+      "-keyout", key, "-out", cert]);
+    if (made.status !== 0) throw new Error(`openssl: ${made.stderr}`);
+    const tlsPort = await freePort();
+    const repo = path.resolve(path.dirname(new URL(import.meta.url).pathname), "../..");
+    const recipe = fs.readFileSync(path.join(repo, "docs/nginx/navlet-tls.conf"), "utf8");
+    const edited = recipe
+      .replace("listen 443 ssl;", `listen 127.0.0.1:${tlsPort} ssl;`)
+      .replace("server 127.0.0.1:8080;", `server 127.0.0.1:${webPort};`)
+      .replace("server_name navlet.example.org;", "server_name localhost;")
+      .replace("/etc/letsencrypt/live/navlet.example.org/fullchain.pem", cert)
+      .replace("/etc/letsencrypt/live/navlet.example.org/privkey.pem", key);
+    if (!edited.includes(`listen 127.0.0.1:${tlsPort} ssl;`) || edited.includes("letsencrypt"))
+      throw new Error("the nginx recipe changed shape");
+    fs.writeFileSync(path.join(dir, "navlet.conf"), edited);
+    fs.writeFileSync(path.join(dir, "nginx.conf"), `daemon off;
+pid ${dir}/nginx.pid;
+error_log ${dir}/error.log;
+include ${repo}/docs/nginx/navlet-workers.conf;
+http {
+    access_log ${dir}/access.log;
+    client_body_temp_path ${dir}/body;
+    proxy_temp_path ${dir}/proxy;
+    fastcgi_temp_path ${dir}/fastcgi;
+    uwsgi_temp_path ${dir}/uwsgi;
+    scgi_temp_path ${dir}/scgi;
+    include ${dir}/navlet.conf;
+}
+`);
+    this.start(nginx, ["-p", dir, "-c", path.join(dir, "nginx.conf"), "-e", path.join(dir, "error.log")],
+               "nginx.log");
+    await until("nginx", () => portOpen(tlsPort), {ms: 10000});
+    const spki = new crypto.X509Certificate(fs.readFileSync(cert)).publicKey
+      .export({type: "spki", format: "der"});
+    return {tlsPort, cert, accessLog: path.join(dir, "access.log"),
+            spki: crypto.createHash("sha256").update(spki).digest("base64")};
   }
 
   // Stops the children still running and prints the named logs that exist.

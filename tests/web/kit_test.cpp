@@ -79,7 +79,7 @@ struct TSocketLog {
 };
 
 TEST(TWebClientSocketTest, NotifiesConnectReadsEveryByteInOrderAndDisconnectsWhenThePeerCloses) {
-    TWebClientSocket socket(SessionUrl("127.0.0.1:8080"));
+    TWebClientSocket socket(SessionUrl("127.0.0.1:8080", TTransport::Plain));
     TSocketLog log;
     log.Attach(socket);
     socket.Open();
@@ -110,7 +110,7 @@ TEST(TWebClientSocketTest, NotifiesConnectReadsEveryByteInOrderAndDisconnectsWhe
 }
 
 TEST(TWebClientSocketTest, AnEndpointThatNeverOpensIsAConnectErrorAndAClosedSocketHearsNoMore) {
-    TWebClientSocket socket(SessionUrl("127.0.0.1:9"));
+    TWebClientSocket socket(SessionUrl("127.0.0.1:9", TTransport::Plain));
     TSocketLog log;
     log.Attach(socket);
     socket.Open();
@@ -132,7 +132,7 @@ TEST(TWebClientSocketTest, AnEndpointThatNeverOpensIsAConnectErrorAndAClosedSock
 }
 
 TEST(TWebClientSocketTest, APeerThatFloodsTheUnreadBufferIsCutOffAsAReceiveError) {
-    TWebClientSocket socket(SessionUrl("127.0.0.1:8080"));
+    TWebClientSocket socket(SessionUrl("127.0.0.1:8080", TTransport::Plain));
     TSocketLog log;
     log.Attach(socket);
     socket.OnRead = [](TClientSocket&) {}; // reads nothing
@@ -144,6 +144,21 @@ TEST(TWebClientSocketTest, APeerThatFloodsTheUnreadBufferIsCutOffAsAReceiveError
         PageDelivers(LastSocket(), block);
     EXPECT_FALSE(socket.Active());
     EXPECT_EQ(log.events[2], "error " + std::to_string(int(TErrorEvent::eeReceive)) + " 10055");
+}
+
+TEST(TWebModuleFactsTest, TheServiceIsReachedOverTlsUnlessTheHostSaysPlain) {
+    THostFacts facts;
+    TWebModuleFacts module(facts);
+    // Nothing handed in: the service's own host, encrypted.
+    EXPECT_EQ(module.ServiceHostName(), "www.navlet.net");
+    EXPECT_EQ(module.ServiceWebScheme(), "https://");
+    EXPECT_EQ(SessionUrl(module.ServiceHostName(), TTransport::Tls),
+              "wss://www.navlet.net/session");
+
+    facts.serviceHost = "127.0.0.1";
+    facts.secure = false;
+    EXPECT_EQ(module.ServiceHostName(), "127.0.0.1");
+    EXPECT_EQ(module.ServiceWebScheme(), "http://");
 }
 
 TEST(TWebRegistryTest, ValuesKeepTheirTypesAndCaseInsensitiveNamesAndAreWrittenThrough) {

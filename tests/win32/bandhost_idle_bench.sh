@@ -52,8 +52,11 @@ cpu_of() {
 # device and inode (/tmp/wine-XXXXXX/server-DEV-INODE on Debian).
 wineserver_pid() {
     local name pid
-    name=$(printf 'server-%x-%x' $(stat -c '%d %i' "$prefix"))
-    for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+    local dev inode
+    read -r dev inode < <(stat -c '%d %i' "$prefix")
+    name=$(printf 'server-%x-%x' "$dev" "$inode")
+    for pid in /proc/[0-9]*; do
+        pid=${pid#/proc/}
         case "$(readlink "/proc/$pid/cwd" 2>/dev/null)" in
         */"$name")
             case "$(cat "/proc/$pid/comm" 2>/dev/null)" in

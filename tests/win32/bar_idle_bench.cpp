@@ -14,20 +14,10 @@
 #include "client/core/host.h"
 #include "client/win32/bar/bar_window.h"
 #include "client/win32/kit/win32_kit.h"
+#include "tests/support/host_fakes.h"
 #include "tests/win32/message_pump.h"
 
 namespace {
-
-class TPageSite : public navlet::THostControl {
-  public:
-    std::string LocationURL() override { return "http://www.example.com/"; }
-    void OpenNewWindow(const std::string&) override {}
-    void FlashBrowserWindow() override {}
-    void ResizeBandSite(int32_t) override {}
-    void FocusChanged(bool) override {}
-    void SuppressFaultDialogs() override {}
-    void CloseInPlaceWindow() override {}
-};
 
 double CpuSeconds() {
     FILETIME created, exited, kernel, user;
@@ -56,7 +46,7 @@ int main(int argc, char** argv) {
         }
     }
     TNavlet bar{kit.Kit()};
-    TPageSite page;
+    testing::TRecordingHostControl page{"http://www.example.com/"};
     win32::TBarWindow window(bar, kit, host);
     if (!signIn)
         bar.Form.SetVisible(true); // as the band is shown; ShowDW does it when signing in

@@ -1,9 +1,13 @@
+# shellcheck shell=bash
 # Sourced by the end-to-end scripts that drive the bar in navlet-bandhost
 # under wine beside the other person on the site (navlet-chatbot as bob, or a
 # Linux bar). Expects bandhost, wine (an array) and work, and sets the exit
 # trap: the peer is stopped, a module registered here is unregistered with
 # the sign-in forgotten, a script's own `cleanup_more` runs, and work goes.
 # Sets peer_pid, host_status and peer_status.
+
+# What the sourcing script sets.
+: "${bandhost:?}" "${work:?}" "${wine[0]:?}"
 
 # Wine reaches the build tree through its drive Z:, the file system's root.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
@@ -46,7 +50,7 @@ start_peer() {
 
 # bob, as navlet-chatbot (from $chatbot) with the given steps.
 start_bot() {
-    start_peer navlet-chatbot 240 "$chatbot" --nick bob --password banana2 \
+    start_peer navlet-chatbot 240 "${chatbot:?}" --nick bob --password banana2 \
         --site www.example.com/chat "$@"
 }
 

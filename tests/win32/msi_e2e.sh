@@ -65,7 +65,16 @@ programs_entry() {
              /^ +/ { lines[n++] = $0 }
              END { if (ours) for (i = 0; i < n; i++) print lines[i] }'
 }
-cleanup_more() { "${wine[@]}" msiexec /x "$package_path" /qn >/dev/null 2>&1 || true; }
+# A failed run also takes away what the script itself put in the prefix (the
+# Protected Mode build, the low-integrity download and key), or the next run
+# finds it there before its install.
+cleanup_more() {
+    "${wine[@]}" msiexec /x "$package_path" /qn >/dev/null 2>&1 || true
+    rm -f "$prefix"/drive_c/users/*/AppData/Local/Programs/Navlet/Navlet_Client_protected.ocx
+    rmdir "$prefix"/drive_c/users/*/AppData/Local/Programs/Navlet 2>/dev/null || true
+    rm -rf "$prefix"/drive_c/users/*/AppData/LocalLow/Navlet
+    reg delete 'HKCU\Software\AppDataLow\Software\Navlet' /f >/dev/null || true
+}
 fail() { echo "msi_e2e: $*" >&2; exit 1; }
 
 forget_sign_in

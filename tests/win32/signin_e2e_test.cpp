@@ -17,26 +17,12 @@
 #include "client/win32/bar/bar_window.h"
 #include "client/win32/kit/ansi.h"
 #include "client/win32/kit/win32_kit.h"
+#include "tests/support/host_fakes.h"
 #include "tests/win32/message_pump.h"
 #include "tests/win32/window_shot.h"
 
 namespace navlet::win32 {
 namespace {
-
-class TPageSite : public THostControl {
-  public:
-    explicit TPageSite(std::string page) : address(std::move(page)) {}
-    std::string LocationURL() override { return address; }
-    void OpenNewWindow(const std::string&) override {}
-    void FlashBrowserWindow() override {}
-    void ResizeBandSite(int32_t) override {}
-    void FocusChanged(bool) override {}
-    void SuppressFaultDialogs() override {}
-    void CloseInPlaceWindow() override {}
-
-  private:
-    std::string address;
-};
 
 std::string TextOf(HWND window) {
     const int length = GetWindowTextLengthW(window);
@@ -97,7 +83,7 @@ struct TBrowserWindow {
     }
 
     TNavlet bar;
-    TPageSite page;
+    testing::TRecordingHostControl page;
     HWND site = nullptr;
     std::unique_ptr<TBarWindow> window;
 };

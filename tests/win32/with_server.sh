@@ -33,7 +33,7 @@ listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
 # A port nobody listens on; others run servers at the same time, so the
 # server's own start is the final word and a taken port is tried again.
-for attempt in 1 2 3 4 5 6 7 8; do
+for _ in 1 2 3 4 5 6 7 8; do
     port=$((20000 + RANDOM % 40000))
     listening "$port" && continue
     "$server" --data "$data" --listen "127.0.0.1:$port" --web '' --admin '' >/dev/null 2>&1 &

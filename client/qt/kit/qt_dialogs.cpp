@@ -12,38 +12,33 @@ namespace navlet::qt {
 
 namespace {
 
-// The About box's design size and places.
-constexpr int CLIENT_WIDTH = 450;
-constexpr int CLIENT_HEIGHT = 333;
-constexpr int PICTURE_WIDTH = 449;
-constexpr int PICTURE_HEIGHT = 281;
-const QPoint VERSION_LABEL_AT(283, 124);
-constexpr int BEVEL_Y = 288;
-const QRect OK_BUTTON(188, 300, 75, 25);
+QRect Geometry(const TRect& r) {
+    return QRect(r.left, r.top, r.Width(), r.Height());
+}
 
 } // namespace
 
 int TQtDialogs::ShowAboutBox(TAboutForm& form) {
     QDialog box;
     box.setWindowTitle(FromAnsi(form.caption));
-    box.setFixedSize(CLIENT_WIDTH, CLIENT_HEIGHT);
+    box.setFixedSize(about_layout::CLIENT.Width(), about_layout::CLIENT.Height());
     box.setFont(QFont(QStringLiteral("Verdana")));
     auto* image = new QLabel(&box);
     image->setObjectName(QStringLiteral("Image1"));
     image->setPixmap(QPixmap::fromImage(PictureImage(art::aboutPicture)));
-    image->setGeometry(0, 0, PICTURE_WIDTH, PICTURE_HEIGHT);
+    image->setGeometry(Geometry(about_layout::PICTURE));
     auto* label = new QLabel(FromAnsi(form.versionLabel), &box);
     label->setObjectName(QStringLiteral("Label1"));
     label->setStyleSheet(QStringLiteral("background: white; color: black;"));
     label->adjustSize();
-    label->move(VERSION_LABEL_AT);
+    label->move(about_layout::VERSION_LEFT, about_layout::VERSION_TOP);
     auto* bevel = new QFrame(&box);
     bevel->setFrameShape(QFrame::HLine);
     bevel->setFrameShadow(QFrame::Sunken);
-    bevel->setGeometry(0, BEVEL_Y, CLIENT_WIDTH, 2);
+    bevel->setGeometry(Geometry(about_layout::BEVEL));
     auto* ok = new QPushButton(FromAnsi(form.okCaption), &box);
     ok->setObjectName(QStringLiteral("OKButton"));
-    ok->setGeometry(OK_BUTTON);
+    ok->setGeometry(Geometry(about_layout::OK_BUTTON));
     ok->setDefault(true);
     QObject::connect(ok, &QPushButton::clicked, &box, &QDialog::accept);
     form.modalResult = box.exec() == QDialog::Accepted ? MODAL_RESULT_OK : 0;

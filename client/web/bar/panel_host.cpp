@@ -4,6 +4,7 @@
 // panel's size and its closing. The bar reaches the tab through THostControl.
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 
 #include <emscripten.h>
 
@@ -51,7 +52,8 @@ class TPanelHost : public THostControl {
 struct TWebKit {
     explicit TWebKit(const THostFacts& facts)
         : module(facts), environment(facts),
-          sockets(SessionUrl(WebSiteHost(environment, module.ServiceHostName()))) {}
+          sockets(SessionUrl(WebSiteHost(environment, module.ServiceHostName()),
+                             facts.secure ? TTransport::Tls : TTransport::Plain)) {}
 
     TWebClock clock;
     TWebScheduler scheduler;
@@ -146,8 +148,9 @@ EMSCRIPTEN_KEEPALIVE void navlet_registry_load(int hive, const char* path, const
                   std::string(reinterpret_cast<const char*>(data), size_t(std::max(size, 0))));
 }
 
-// NAVLET_SERVER and NAVLET_WEB for local runs, "version" the manifest's,
-// "lcid" the user's locale id.
+// "service" the service's host name and "secure" ("0" for plain text) as the
+// user's address gives them, NAVLET_WEB its host:port when the port is not
+// the scheme's, "version" the manifest's, "lcid" the user's locale id.
 EMSCRIPTEN_KEEPALIVE void navlet_set_fact(const char* name, const char* value) {
     navlet::web::THostFacts& facts = ThePanel().facts;
     const std::string key = name;
@@ -155,6 +158,10 @@ EMSCRIPTEN_KEEPALIVE void navlet_set_fact(const char* name, const char* value) {
         facts.manifestVersion = value;
     else if (key == "lcid")
         facts.lcid = uint32_t(std::strtoul(value, nullptr, 10));
+    else if (key == "service")
+        facts.serviceHost = value;
+    else if (key == "secure")
+        facts.secure = std::string_view(value) != "0";
     else
         facts.environment[key] = value;
 }

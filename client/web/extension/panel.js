@@ -1,7 +1,8 @@
-// The panel page's host glue: it reads the stored settings whole, learns its
-// window and the window's active tab, starts the bar's module and then tells
-// it of the tab's loads, the panel's size and the panel's closing. The page
-// is one bar; the browser opens one panel document per window.
+// The panel page's host glue: it reads the stored settings whole (the
+// service's address among them), learns its window and the window's active
+// tab, starts the bar's module and then tells it of the tab's loads, the
+// panel's size and the panel's closing. The page is one bar; the browser
+// opens one panel document per window.
 "use strict";
 (function () {
   const api = typeof browser !== "undefined" ? browser : chrome;
@@ -57,10 +58,15 @@
     api.tabs.onActivated.addListener(function (info) {
       if (info.windowId !== state.windowId) return;
       api.tabs.get(info.tabId).then(function (tab) {
-        state.tabId = tab.id;
+        // Another switch may have come first while this one was asked about.
+        if (state.tabId !== info.tabId) return;
         // Switching tabs shows another document: the band hears it complete.
         tabState(tab.url, true);
+      }, function () {
+        // The tab closed before it could be asked about: the next switch or
+        // load tells what shows.
       });
+      state.tabId = info.tabId;
     });
     api.tabs.onUpdated.addListener(function (tabId, change, tab) {
       if (tab.windowId !== state.windowId || !tab.active) return;
@@ -87,14 +93,18 @@
     });
   }
 
-  // Overrides of the service's endpoints for local runs: a local.json beside
-  // the panel ({"NAVLET_WEB": "127.0.0.1:8080", ...}); none in a release.
-  function localSettings() {
-    return fetch("local.json").then(function (r) { return r.ok ? r.json() : {}; },
-                                    function () { return {}; }).catch(function () { return {}; });
+  // The service the options page set; its own when none or a broken one is
+  // stored (the options page stores only what it could parse).
+  function serviceFacts(stored) {
+    let service = NavletService.parse(stored[NavletService.STORAGE_KEY]);
+    if (!service.ok) {
+      console.log("Navlet: the stored service address is not usable: " + service.error);
+      service = NavletService.parse("");
+    }
+    return NavletService.facts(service);
   }
 
-  const ready = Promise.all([api.storage.local.get(null), whichWindow(), localSettings()])
+  const ready = Promise.all([api.storage.local.get(null), whichWindow()])
     .then(function (all) {
       state.windowId = all[1];
       return api.tabs.query({active: true, windowId: state.windowId}).then(function (tabs) {
@@ -103,14 +113,14 @@
           state.url = tabs[0].url || "";
           state.complete = tabs[0].status === "complete";
         }
-        return {stored: all[0], local: all[2]};
+        return {stored: all[0]};
       });
     });
 
   Module.onRuntimeInitialized = function () {
     ready.then(function (found) {
       for (const item in found.stored) loadItem(item, found.stored[item]);
-      const facts = Object.assign({}, found.local, {
+      const facts = Object.assign(serviceFacts(found.stored), {
         version: api.runtime.getManifest().version,
         lcid: String(userLcid()),
       });
@@ -119,6 +129,11 @@
       followTabs();
       api.storage.onChanged.addListener(function (changes, area) {
         if (area !== "local") return;
+        // Another service: the bar starts again, signed in there.
+        if (NavletService.STORAGE_KEY in changes) {
+          location.reload();
+          return;
+        }
         for (const item in changes) if (changes[item].newValue) loadItem(item, changes[item].newValue);
       });
       state.started = true;

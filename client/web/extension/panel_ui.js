@@ -112,12 +112,16 @@ var Module = typeof Module !== "undefined" ? Module : {};
       element("div", "text", dialog).textContent = version;
       const ok = element("button", "", element("div", "buttons", dialog));
       ok.textContent = okText;
-      ok.addEventListener("click", function () { close(1); });
-      document.addEventListener("keydown", function onKey(e) {
-        if (e.key !== "Escape") return;
+      // Escape closes it too; the listener goes with the box however it closes.
+      function onKey(e) {
+        if (e.key === "Escape") done(0);
+      }
+      function done(result) {
         document.removeEventListener("keydown", onKey, true);
-        close(0);
-      }, true);
+        close(result);
+      }
+      ok.addEventListener("click", function () { done(1); });
+      document.addEventListener("keydown", onKey, true);
       ok.focus();
     });
   };

@@ -425,7 +425,7 @@ bool TWebModuleFacts::ModuleFileName(std::string& out) const {
 }
 
 std::string TWebModuleFacts::ServiceHostName() const {
-    return "www.navlet.net";
+    return facts.serviceHost.empty() ? "www.navlet.net" : facts.serviceHost;
 }
 
 std::string TWebModuleFacts::HostStatedVersion() const {

@@ -94,11 +94,16 @@ std::string CssFont(const TFont& font, bool bold = false);
 // A kit colour as CSS; system colours as the panel's theme shows them.
 std::string CssColor(TColor color);
 
-// The settings the host hands in before the first bar: the service's
-// overrides for local runs (NAVLET_SERVER, NAVLET_WEB), the manifest's
-// version, the user's locale id.
+// The settings the host hands in before the first bar: the service's host
+// name as the user set it (empty: the service's own) and whether it is
+// reached over TLS, its port when not the scheme's (NAVLET_WEB), the
+// manifest's version, the user's locale id.
 struct THostFacts {
     std::map<std::string, std::string> environment;
+    std::string serviceHost;
+    // Plain text only where the host says so: a loopback service, or an
+    // address the user wrote with http:// or ws://.
+    bool secure = true;
     std::string manifestVersion;
     uint32_t lcid = 0x0409;
 };
@@ -109,6 +114,7 @@ class TWebModuleFacts : public TModuleFacts {
     bool ModuleFileName(std::string& out) const override;
     uint32_t UserDefaultLcid() const override { return facts.lcid; }
     std::string ServiceHostName() const override;
+    std::string ServiceWebScheme() const override { return facts.secure ? "https://" : "http://"; }
     std::string HostStatedVersion() const override;
     // The browser updates the extension.
     bool HostUpdatesModule() const override { return true; }

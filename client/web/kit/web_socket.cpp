@@ -82,8 +82,8 @@ TWebClientSocket* Find(int id) {
 
 } // namespace
 
-std::string SessionUrl(const std::string& webSiteHost) {
-    return "ws://" + webSiteHost + "/session";
+std::string SessionUrl(const std::string& webSiteHost, TTransport transport) {
+    return (transport == TTransport::Tls ? "wss://" : "ws://") + webSiteHost + "/session";
 }
 
 TWebClientSocket::TWebClientSocket(std::string sessionUrl)

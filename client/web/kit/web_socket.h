@@ -13,7 +13,7 @@ namespace navlet::web {
 
 class TWebClientSocket : public TClientSocket {
   public:
-    // `url` is the session endpoint, "ws://host:port/session".
+    // `url` is the session endpoint, "wss://host:port/session".
     explicit TWebClientSocket(std::string url);
     ~TWebClientSocket() override;
 
@@ -68,7 +68,9 @@ class TWebSocketFactory : public TSocketFactory {
     std::string url;
 };
 
-// "ws://" + the web site's host and port + "/session".
-std::string SessionUrl(const std::string& webSiteHost);
+enum class TTransport { Tls, Plain };
+// "wss://" (or "ws://" for a plain one) + the web site's host and port +
+// "/session".
+std::string SessionUrl(const std::string& webSiteHost, TTransport transport);
 
 } // namespace navlet::web

@@ -10,14 +10,9 @@ namespace navlet::win32 {
 
 namespace {
 
-// The About box's design size and places.
-constexpr int CLIENT_WIDTH = 450;
-constexpr int CLIENT_HEIGHT = 333;
-constexpr int PICTURE_WIDTH = 449;
-constexpr int PICTURE_HEIGHT = 281;
-constexpr POINT VERSION_LABEL_AT{283, 124};
-constexpr int BEVEL_Y = 288;
-constexpr RECT OK_BUTTON{188, 300, 188 + 75, 300 + 25};
+constexpr RECT Win32Rect(const TRect& r) {
+    return RECT{r.left, r.top, r.right, r.bottom};
+}
 constexpr int ID_PICTURE = 101;
 constexpr int ID_VERSION = 102;
 
@@ -39,16 +34,16 @@ HWND Child(HWND dialog, const wchar_t* cls, const std::wstring& text, DWORD styl
 
 void BuildAboutBox(HWND dialog, TAboutState& state) {
     SetWindowTextW(dialog, WideFromAnsi(state.form->caption).c_str());
-    RECT frame{0, 0, CLIENT_WIDTH, CLIENT_HEIGHT};
+    RECT frame = Win32Rect(about_layout::CLIENT);
     AdjustWindowRectEx(&frame, DWORD(GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
                        DWORD(GetWindowLongPtrW(dialog, GWL_EXSTYLE)));
     SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER);
     state.font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
                              DEFAULT_QUALITY, 0, L"Verdana");
-    state.picture =
-        OpaqueBitmap(art::aboutPicture, 0, 0, PICTURE_WIDTH, PICTURE_HEIGHT, RGB(255, 255, 255));
-    HWND image = Child(dialog, L"STATIC", L"", SS_BITMAP, RECT{0, 0, PICTURE_WIDTH, PICTURE_HEIGHT},
+    state.picture = OpaqueBitmap(art::aboutPicture, 0, 0, about_layout::PICTURE.Width(),
+                                 about_layout::PICTURE.Height(), RGB(255, 255, 255));
+    HWND image = Child(dialog, L"STATIC", L"", SS_BITMAP, Win32Rect(about_layout::PICTURE),
                        ID_PICTURE, nullptr);
     SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, LPARAM(state.picture));
     // The label sizes itself to its text, on white.
@@ -60,13 +55,13 @@ void BuildAboutBox(HWND dialog, TAboutState& state) {
     SelectObject(dc, old);
     ReleaseDC(dialog, dc);
     Child(dialog, L"STATIC", version, SS_LEFT,
-          RECT{VERSION_LABEL_AT.x, VERSION_LABEL_AT.y, VERSION_LABEL_AT.x + extent.cx,
-               VERSION_LABEL_AT.y + extent.cy},
+          RECT{about_layout::VERSION_LEFT, about_layout::VERSION_TOP,
+               about_layout::VERSION_LEFT + extent.cx, about_layout::VERSION_TOP + extent.cy},
           ID_VERSION, state.font);
-    Child(dialog, L"STATIC", L"", SS_ETCHEDHORZ, RECT{0, BEVEL_Y, CLIENT_WIDTH, BEVEL_Y + 2}, 0,
-          nullptr);
-    HWND ok = Child(dialog, L"BUTTON", WideFromAnsi(state.form->okCaption),
-                    BS_DEFPUSHBUTTON | WS_TABSTOP, OK_BUTTON, IDOK, state.font);
+    Child(dialog, L"STATIC", L"", SS_ETCHEDHORZ, Win32Rect(about_layout::BEVEL), 0, nullptr);
+    HWND ok =
+        Child(dialog, L"BUTTON", WideFromAnsi(state.form->okCaption), BS_DEFPUSHBUTTON | WS_TABSTOP,
+              Win32Rect(about_layout::OK_BUTTON), IDOK, state.font);
     SetFocus(ok);
 }
 

@@ -1,8 +1,10 @@
 #include "tests/win32/bandhost/bar_driver.h"
 
 #include <commctrl.h>
+#include <psapi.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "client/core/navlet.h"
 #include "client/core/ticker.h"
@@ -13,7 +15,6 @@ namespace navlet::bandhost {
 
 namespace {
 
-constexpr wchar_t MODULE_FILE[] = L"Navlet_Client.ocx";
 constexpr char ACTIVE_CHAT_VIEW[] = "ActiveChatView";
 // The ticker's buttons are drawn across its middle row.
 constexpr int TICKER_BUTTON_ROW = MSG_LINE_HEIGHT / 2;
@@ -47,12 +48,18 @@ void SendClick(HWND window, int x, int y) {
 }
 
 // The form of the bar last made in this process, as the module exports it.
+// The module is found by its export, not its file name: the class may point
+// at another build of it (the Protected Mode one) or at an installed update.
 const TNavlet* ExportedForm() {
-    HMODULE module = GetModuleHandleW(MODULE_FILE);
-    if (!module)
+    HMODULE modules[256];
+    DWORD bytes = 0;
+    if (!EnumProcessModules(GetCurrentProcess(), modules, sizeof modules, &bytes))
         return nullptr;
-    auto* form = reinterpret_cast<TNavlet* const*>(GetProcAddress(module, "Navlet"));
-    return form ? *form : nullptr;
+    const size_t count = std::min<size_t>(bytes / sizeof(HMODULE), std::size(modules));
+    for (size_t i = 0; i < count; ++i)
+        if (auto* form = reinterpret_cast<TNavlet* const*>(GetProcAddress(modules[i], "Navlet")))
+            return *form;
+    return nullptr;
 }
 
 } // namespace
