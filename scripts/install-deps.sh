@@ -10,6 +10,7 @@ packages=(
   libpq-dev libhiredis-dev redis-server stunnel4 postgresql python3
   shellcheck pyflakes3
   nginx openssl curl
+  lintian dpkg-dev
   mingw-w64 mingw-w64-tools g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb file
   wixl msitools
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin fonts-dejavu-core

@@ -228,12 +228,21 @@ bool TServer::StartWeb(std::string& error) {
     return true;
 }
 
+namespace {
+
+ws::TOriginPolicy OriginPolicy(const std::vector<std::string>& origins) {
+    return origins.empty() ? ws::TOriginPolicy::Default() : ws::TOriginPolicy(origins);
+}
+
+} // namespace
+
 void TServer::RouteSessions() {
-    ws::TOriginPolicy origins = config.wsOrigins.empty() ? ws::TOriginPolicy::Default()
-                                                         : ws::TOriginPolicy(config.wsOrigins);
+    origins = std::make_shared<TLiveOrigins>();
+    origins->policy = OriginPolicy(config.wsOrigins);
     web::THttpUpgrade upgrade;
-    upgrade.check = [origins](const web::THttpRequest& request) {
-        return ws::CheckUpgradeRequest(request, origins);
+    upgrade.check = [origins = origins](const web::THttpRequest& request) {
+        std::lock_guard lock(origins->mutex);
+        return ws::CheckUpgradeRequest(request, origins->policy);
     };
     // On the site's thread: the socket joins the sessions' loop at once, so
     // that it is closed with the loop's handlers if the loop never runs them.
@@ -362,13 +371,33 @@ void TServer::WaitForGoodbyes(std::chrono::steady_clock::time_point until, std::
     });
 }
 
-void TServer::Reload() {
+void TServer::Reload(std::string_view configFile) {
     log::Info("server", "reload requested",
-              {{"rereads", "banners,updates"},
-               {"config_file", "none"},
-               {"restart_needed_for", "command-line options"}});
+              {{"rereads", configFile.empty() ? "banners,updates" : "banners,updates,config"},
+               {"config_file", configFile.empty() ? std::string_view("none") : configFile}});
     if (scanner)
         asio::post(*scanner, [this] { Rescan(); });
+}
+
+void TServer::ApplyLive(const TServerConfig& next) {
+    config.limits.maxPerAddress = next.limits.maxPerAddress;
+    config.limits.maxSigningInPerAddress = next.limits.maxSigningInPerAddress;
+    config.webLimits.http.maxPerAddress = next.webLimits.http.maxPerAddress;
+    config.webLimits.http.trustedProxies = next.webLimits.http.trustedProxies;
+    config.webLimits.signUps = next.webLimits.signUps;
+    config.wsOrigins = next.wsOrigins;
+    config.service.bannerIntervalMs = next.service.bannerIntervalMs;
+    if (sessions)
+        sessions->SetAddressLimits(config.limits.maxPerAddress,
+                                   config.limits.maxSigningInPerAddress);
+    if (service)
+        service->SetBannerInterval(config.service.bannerIntervalMs);
+    if (webSite)
+        webSite->SetLimits(config.webLimits);
+    if (origins) {
+        std::lock_guard lock(origins->mutex);
+        origins->policy = OriginPolicy(config.wsOrigins);
+    }
 }
 
 void TServer::Stop(std::string_view why) {

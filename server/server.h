@@ -5,6 +5,7 @@
 
 #include <asio.hpp>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "server/net/session_server.h"
 #include "server/service_web_backend.h"
 #include "server/web/web_site.h"
+#include "server/websocket/ws_handshake.h"
 
 namespace navlet::server {
 
@@ -75,8 +77,14 @@ class TServer {
     // has closed or the grace is over. On the loop's thread.
     void Leave(std::string_view reason, std::string_view why, std::chrono::milliseconds grace);
     // The operator asked for a reload (SIGHUP): the banner and update folders
-    // are read again now. On the loop's thread.
-    void Reload();
+    // are read again now; `configFile` (empty: none) is read by the caller.
+    // On the loop's thread.
+    void Reload(std::string_view configFile);
+    // Takes what a running server can change from `next` (a reload of the
+    // configuration): the session and web bounds per address, the sign-up
+    // rates, the trusted proxies, the WebSocket origins and the banner
+    // interval. Everything else in `next` is ignored. On the loop's thread.
+    void ApplyLive(const TServerConfig& next);
 
     uint16_t SessionPort() const { return sessions ? sessions->Port() : 0; }
     uint16_t AdminPort() const { return admin ? admin->Port() : 0; }
@@ -117,6 +125,13 @@ class TServer {
     asio::steady_timer logTimer{io};
     asio::steady_timer leaveTimer{io};
     bool leaving = false;
+    // The WebSocket origins, read on the web site's thread and replaced by a
+    // reload on the loop's.
+    struct TLiveOrigins {
+        std::mutex mutex;
+        ws::TOriginPolicy policy = ws::TOriginPolicy::Default();
+    };
+    std::shared_ptr<TLiveOrigins> origins;
     std::unique_ptr<asio::thread_pool> scanner; // one thread; reads the folders
     std::string bannerSignature;                // touched on the scanner's thread only
     std::string updateSignature;

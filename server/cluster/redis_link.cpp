@@ -6,6 +6,7 @@
 #include <hiredis/hiredis.h>
 #include <unistd.h>
 
+#include "protocol/ascii.h"
 #include "server/log/log.h"
 
 namespace navlet::server {
@@ -40,20 +41,6 @@ TRedisReply Copy(const redisReply* r) {
     return out;
 }
 
-} // namespace
-
-namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // %XX escapes of a URL's user part; false on a broken one.
 bool Unescape(const std::string& text, std::string& out) {
     out.clear();
@@ -62,8 +49,8 @@ bool Unescape(const std::string& text, std::string& out) {
             out += text[i];
             continue;
         }
-        int high = i + 2 < text.size() ? HexDigit(text[i + 1]) : -1;
-        int low = high >= 0 ? HexDigit(text[i + 2]) : -1;
+        int high = i + 2 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+        int low = high >= 0 ? HexDigitValue(text[i + 2]) : -1;
         if (low < 0)
             return false;
         out += char(high * 16 + low);

@@ -175,6 +175,7 @@ class TService final : private TChatSites, private TSiteNeighbours {
     // update answers use the new set; a bar in the middle of an older
     // version's download is offered the newer one from its start.
     void ReplaceBanners(TBannerSet set) { siteDesk.ReplaceBanners(std::move(set)); }
+    void SetBannerInterval(int64_t ms) { siteDesk.SetBannerInterval(ms); }
     void ReplaceUpdates(TUpdateSet set) { updates.Replace(std::move(set)); }
     TStore& Store() { return store; }
 

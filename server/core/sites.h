@@ -162,6 +162,7 @@ class TSiteDesk {
     size_t SiteCount() const { return sites.size(); }
     const TBannerSet& Banners() const { return banners; }
     void ReplaceBanners(TBannerSet set) { banners = std::move(set); }
+    void SetBannerInterval(int64_t ms) { limits.bannerIntervalMs = ms; }
 
   private:
     void EnterSite(TClient& client, std::string_view url, const std::vector<TAccount>* friends);

@@ -56,6 +56,11 @@ class TSessionServer {
     asio::io_context& Io() { return io; }
     TService& Service() { return service; }
     const TSessionLimits& Limits() const { return limits; }
+    // A reload's new bounds per address; connections already open stay.
+    void SetAddressLimits(size_t maxPerAddress, size_t maxSigningInPerAddress) {
+        limits.maxPerAddress = maxPerAddress;
+        limits.maxSigningInPerAddress = maxSigningInPerAddress;
+    }
     int64_t NowMs() const { return clock.NowMs(); }
     std::array<uint8_t, 65536>& ReadBuffer() { return readBuffer; }
     // The session writes at the end of the loop's turn.

@@ -450,6 +450,14 @@ THttpResponse THttpServer::Answer(const THttpRequest& request) const {
     return response;
 }
 
+void THttpServer::SetAddressLimits(size_t maxPerAddress,
+                                   std::vector<asio::ip::address> trustedProxies) {
+    asio::post(io, [this, maxPerAddress, proxies = std::move(trustedProxies)]() mutable {
+        limits.maxPerAddress = maxPerAddress;
+        limits.trustedProxies = std::move(proxies);
+    });
+}
+
 bool THttpServer::IsTrustedProxy(const asio::ip::address& address) const {
     for (const asio::ip::address& proxy : limits.trustedProxies) {
         if (proxy == address)

@@ -99,6 +99,10 @@ class THttpServer {
     // own. False, with `error` set, when it cannot bind.
     bool Start(const std::string& host, int port, std::string& error);
     int Port() const { return port; }
+    // A reload's new bound per address and trusted proxies, taken on the
+    // server's own thread; connections already open keep how they were
+    // counted. Thread-safe.
+    void SetAddressLimits(size_t maxPerAddress, std::vector<asio::ip::address> trustedProxies);
     // Closes the listener and every connection, drops requests still queued,
     // waits for running handlers. Safe to call twice.
     void Stop();

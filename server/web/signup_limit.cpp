@@ -15,6 +15,11 @@ TSignUpLimit::TClock::duration TSignUpLimit::Refill(TBucket& bucket, double burs
         std::chrono::duration<double>((1.0 - bucket.tokens) / perSecond));
 }
 
+void TSignUpLimit::SetRules(const TSignUpRules& next) {
+    std::lock_guard lock(mutex);
+    rules = next;
+}
+
 std::chrono::milliseconds TSignUpLimit::Take(const std::string& address, TClock::time_point now) {
     std::lock_guard lock(mutex);
     if (!started) {

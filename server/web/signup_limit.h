@@ -28,6 +28,8 @@ class TSignUpLimit {
     // Zero when a sign-up from `address` may go ahead now (and it is then
     // counted); otherwise how long it must wait.
     std::chrono::milliseconds Take(const std::string& address, TClock::time_point now);
+    // New rates from now on; what each address has used so far still counts.
+    void SetRules(const TSignUpRules& next);
 
   private:
     struct TBucket {

@@ -321,6 +321,11 @@ TWebSite::TWebSite(TWebBackend& backend, TWebSiteLimits limits)
     AddRoutes();
 }
 
+void TWebSite::SetLimits(const TWebSiteLimits& next) {
+    signUps.SetRules(next.signUps);
+    http->SetAddressLimits(next.http.maxPerAddress, next.http.trustedProxies);
+}
+
 TWebSite::~TWebSite() {
     Stop();
 }

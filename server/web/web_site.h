@@ -36,6 +36,9 @@ class TWebSite {
     int Port() const;
     // Closes the listener and waits for the serving thread. Safe to call twice.
     void Stop();
+    // A reload's new bounds: connections per address, trusted proxies and
+    // the sign-up rates. Thread-safe.
+    void SetLimits(const TWebSiteLimits& next);
 
   private:
     void AddRoutes();

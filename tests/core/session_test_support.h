@@ -93,29 +93,24 @@ class SessionTest : public BarTest {
         EncodePacket(packet, length, type, NextKeyOffset());
         return std::vector<uint8_t>(packet.bytes, packet.bytes + length);
     }
-    static std::vector<uint8_t> Bytes(const TPresenceMsg& m) {
+    // A message as the server sends it, written into a packet by `write`.
+    template <typename TWrite> static std::vector<uint8_t> Packed(uint8_t type, TWrite write) {
         TPacket p;
         ClearPacket(p);
-        const int length = WritePresence(p, m); // before the packet is copied
-        return Encoded(p, length, MSG_PRESENCE);
+        const int length = write(p); // before the packet is copied
+        return Encoded(p, length, type);
+    }
+    static std::vector<uint8_t> Bytes(const TPresenceMsg& m) {
+        return Packed(MSG_PRESENCE, [&](TPacket& p) { return WritePresence(p, m); });
     }
     static std::vector<uint8_t> Bytes(const TChatLineMsg& m) {
-        TPacket p;
-        ClearPacket(p);
-        const int length = WriteChatLine(p, m);
-        return Encoded(p, length, MSG_CHAT_LINE);
+        return Packed(MSG_CHAT_LINE, [&](TPacket& p) { return WriteChatLine(p, m); });
     }
     static std::vector<uint8_t> EndSessionBytes() {
-        TPacket p;
-        ClearPacket(p);
-        const int length = WriteEndSession(p);
-        return Encoded(p, length, MSG_END_SESSION);
+        return Packed(MSG_END_SESSION, [](TPacket& p) { return WriteEndSession(p); });
     }
     static std::vector<uint8_t> Bytes(const TUpdateChunkMsg& m) {
-        TPacket p;
-        ClearPacket(p);
-        const int length = WriteUpdateChunk(p, m);
-        return Encoded(p, length, MSG_UPDATE_CHUNK);
+        return Packed(MSG_UPDATE_CHUNK, [&](TPacket& p) { return WriteUpdateChunk(p, m); });
     }
     template <typename M> void Feed(const M& m) { Socket().Feed(Bytes(m)); }
 

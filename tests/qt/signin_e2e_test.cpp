@@ -29,6 +29,7 @@
 #include "protocol/code_page.h"
 #include "server/server.h"
 #include "tests/support/host_fakes.h"
+#include "tests/support/scratch_dir.h"
 
 namespace navlet::qt {
 namespace {
@@ -86,10 +87,6 @@ struct TQtWindow {
 class TQtSignInTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        data = std::filesystem::temp_directory_path() /
-               ("navlet-qt-e2e-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(data);
-        std::filesystem::create_directories(data);
         for (const char* account : {"alice apple1", "bob banana2"}) {
             const std::string command = std::string("'") + NAVLET_SERVER_PROGRAM + "' --data '" +
                                         data.string() + "' account add " + account + " > /dev/null";
@@ -114,11 +111,10 @@ class TQtSignInTest : public ::testing::Test {
             loop.join();
         }
         qunsetenv("NAVLET_SERVER");
-        std::error_code ec;
-        std::filesystem::remove_all(data, ec);
     }
 
-    std::filesystem::path data;
+    testing::TScratchDir scratch{"navlet-qt-e2e"};
+    const std::filesystem::path& data = scratch.path;
     std::unique_ptr<server::TServer> server;
     std::thread loop;
 };

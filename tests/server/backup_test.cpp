@@ -15,29 +15,14 @@
 #include <thread>
 
 #include "server/store/store.h"
+#include "tests/server/run_program.h"
+#include "tests/support/scratch_dir.h"
 
 namespace navlet::server {
 namespace {
 
-struct TRun {
-    int code = -1;
-    std::string output; // stdout and stderr
-};
-
-TRun RunServer(const std::string& args) {
-    TRun run;
-    std::string command = std::string(NAVLET_SERVER_BINARY) + " " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    std::array<char, 512> buffer;
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        run.output.append(buffer.data(), n);
-    int status = pclose(pipe);
-    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using testing::RunServer;
+using testing::TRun;
 
 // One text value read from a SQLite file; empty when there is none.
 std::string Query(const std::string& path, const char* sql) {
@@ -69,19 +54,12 @@ const std::string HASH(97, 'h');
 
 class StoreBackup : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("navlet-backup-test-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-        live = (dir / "navlet.db").string();
-        copy = (dir / "copy.db").string();
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
     std::string Db() const { return "--database '" + live + "' "; }
 
-    std::filesystem::path dir;
-    std::string live, copy;
+    navlet::testing::TScratchDir scratch{"navlet-backup-test"};
+    const std::filesystem::path& dir = scratch.path;
+    std::string live = (dir / "navlet.db").string();
+    std::string copy = (dir / "copy.db").string();
 };
 
 TEST_F(StoreBackup, ACopyUnderSignUpLoadHoldsEveryAcknowledgedAccountAndRestores) {

@@ -11,43 +11,20 @@
 #include <vector>
 
 #include "server/store/store.h"
+#include "tests/server/run_program.h"
+#include "tests/support/scratch_dir.h"
 
 namespace {
 
-struct TRun {
-    int code = -1;
-    std::string output; // stdout and stderr
-};
-
-TRun RunProgram(const std::string& binary, const std::string& args) {
-    TRun run;
-    std::string command = binary + " " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    std::array<char, 512> buffer;
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        run.output.append(buffer.data(), n);
-    int status = pclose(pipe);
-    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-TRun RunServer(const std::string& args) {
-    return RunProgram(NAVLET_SERVER_BINARY, args);
-}
+using navlet::server::testing::RunProgram;
+using navlet::server::testing::RunServer;
+using navlet::server::testing::TRun;
 
 class ServerCli : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("navlet-cli-test-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
     std::string Data() const { return "--data " + dir.string() + " "; }
-    std::filesystem::path dir;
+    navlet::testing::TScratchDir scratch{"navlet-cli-test"};
+    const std::filesystem::path& dir = scratch.path;
 };
 
 TEST_F(ServerCli, HelpDocumentsTheOptionsAndTheAccountCommand) {

@@ -144,6 +144,9 @@ class Cluster : public ::testing::Test {
                           " --cluster " + services.redis + " --cluster-ttl " +
                           std::to_string(ttlSeconds));
     }
+    // alice on node a sees bob on a node in a process of its own, which is
+    // then killed without a word to Redis.
+    void KillBobsNode(TTestClient& alice, TTestClient& bob, int ttlSeconds);
 
     TClusterServices services;
     std::filesystem::path dir;
@@ -592,15 +595,19 @@ TEST_F(Cluster, BusiestSitesAndStatsCountEveryNode) {
     EXPECT_NE(users.find("* bob "), std::string::npos) << users;
 }
 
-TEST_F(Cluster, AKilledNodesUsersLeaveTheOtherNodesSites) {
+void Cluster::KillBobsNode(TTestClient& alice, TTestClient& bob, int ttlSeconds) {
     ASSERT_TRUE(a.Start(Config("a")));
     TProcessNode killed;
-    ASSERT_TRUE(StartKillable(killed, /*ttlSeconds=*/1));
-    TTestClient alice, bob;
+    ASSERT_TRUE(StartKillable(killed, ttlSeconds));
     ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
     ASSERT_TRUE(bob.Connect(killed.port) && bob.Login("bob", "pw", "example.com"));
     ASSERT_TRUE(SeesPresence(alice, "bob"));
     killed.Kill();
+}
+
+TEST_F(Cluster, AKilledNodesUsersLeaveTheOtherNodesSites) {
+    TTestClient alice, bob;
+    ASSERT_NO_FATAL_FAILURE(KillBobsNode(alice, bob, /*ttlSeconds=*/1));
     // Its key expires after 1 s, the next beat notices: within 1.2 s, and
     // the 4 s allowed here leave room for a loaded machine.
     EXPECT_TRUE(SeesLeft(alice, bob.Id()));
@@ -614,14 +621,8 @@ TEST_F(Cluster, AKilledNodesUsersLeaveTheOtherNodesSites) {
 // message for one of them reaches nobody there: the caller hears "not
 // online", as for a user offline, and the message waits for the next sign-in.
 TEST_F(Cluster, ACallToAKilledNodesUserIsKeptForItsNextSignIn) {
-    ASSERT_TRUE(a.Start(Config("a")));
-    TProcessNode killed;
-    ASSERT_TRUE(StartKillable(killed, /*ttlSeconds=*/60));
     TTestClient alice, bob;
-    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
-    ASSERT_TRUE(bob.Connect(killed.port) && bob.Login("bob", "pw", "example.com"));
-    ASSERT_TRUE(SeesPresence(alice, "bob"));
-    killed.Kill();
+    ASSERT_NO_FATAL_FAILURE(KillBobsNode(alice, bob, /*ttlSeconds=*/60));
     std::this_thread::sleep_for(TEST_BEAT); // Redis has seen its connections close
 
     TPacket p;
@@ -643,47 +644,61 @@ std::string WebStatus(uint16_t port) {
     return res && res->status == 200 ? res->body : "no answer";
 }
 
-TEST_F(Cluster, NodesServeTheirOwnUsersWhileRedisIsDownAndRejoin) {
-    server::TServerConfig withWeb = Config("a");
-    withWeb.web = "127.0.0.1:0";
-    ASSERT_TRUE(a.Start(withWeb));
-    ASSERT_TRUE(b.Start(Config("b")));
+// Node a with its web site and node b; alice on a and bob on b see each
+// other before Redis goes away.
+class RedisOutage : public Cluster {
+  protected:
+    void SetUp() override {
+        Cluster::SetUp();
+        if (HasFatalFailure())
+            return;
+        withWeb = Config("a");
+        withWeb.web = "127.0.0.1:0";
+        ASSERT_TRUE(a.Start(withWeb));
+        ASSERT_TRUE(b.Start(Config("b")));
+        ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
+        ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "example.com"));
+        ASSERT_TRUE(SeesPresence(alice, "bob"));
+        ASSERT_TRUE(SeesPresence(bob, "alice"));
+    }
+    // Alone, node a still serves its own: dave signs in there and is heard,
+    // and the node says Redis is down.
+    void ExpectNodeServesAlone(const std::string& line) {
+        ASSERT_TRUE(dave.Connect(a.Port()) && dave.Login("dave", "pw", "example.com"));
+        EXPECT_TRUE(SeesPresence(alice, "dave"));
+        ASSERT_TRUE(SayPublic(dave, line));
+        EXPECT_TRUE(SeesLine(alice, line));
+        EXPECT_NE(AdminCommand(a.server->AdminPort(), "STATS").find("* redis down"),
+                  std::string::npos);
+        EXPECT_NE(WebStatus(a.server->WebPort()).find("redis down"), std::string::npos);
+    }
+    // Redis answers again: each node writes its sessions again and they meet.
+    void ExpectNodesRejoin(const std::string& line) {
+        EXPECT_TRUE(SeesPresence(alice, "bob", 8000));
+        EXPECT_TRUE(SeesPresence(bob, "dave", 8000));
+        ASSERT_TRUE(SayPublic(bob, line));
+        EXPECT_TRUE(SeesLine(dave, line));
+        EXPECT_NE(WebStatus(a.server->WebPort()).find("redis up"), std::string::npos);
+    }
+
+    server::TServerConfig withWeb;
     TTestClient alice, bob, dave;
-    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
-    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "example.com"));
-    ASSERT_TRUE(SeesPresence(alice, "bob"));
+};
+
+TEST_F(RedisOutage, NodesServeTheirOwnUsersWhileRedisIsDownAndRejoin) {
     ASSERT_TRUE(services.Control("redis-stop"));
     // The other node's users are unknown now: they leave, no ghosts stay.
     EXPECT_TRUE(SeesLeft(alice, bob.Id()));
-    ASSERT_TRUE(dave.Connect(a.Port()) && dave.Login("dave", "pw", "example.com"));
-    EXPECT_TRUE(SeesPresence(alice, "dave"));
-    ASSERT_TRUE(SayPublic(dave, "still here"));
-    EXPECT_TRUE(SeesLine(alice, "still here"));
-    EXPECT_NE(AdminCommand(a.server->AdminPort(), "STATS").find("* redis down"), std::string::npos);
-    EXPECT_NE(WebStatus(a.server->WebPort()).find("redis down"), std::string::npos);
-
-    // Redis comes back empty: each node writes its sessions again.
+    ExpectNodeServesAlone("still here");
+    // Redis comes back empty.
     ASSERT_TRUE(services.Control("redis-start"));
-    EXPECT_TRUE(SeesPresence(alice, "bob", 8000));
-    EXPECT_TRUE(SeesPresence(bob, "dave", 8000));
-    ASSERT_TRUE(SayPublic(bob, "back again"));
-    EXPECT_TRUE(SeesLine(dave, "back again"));
-    EXPECT_NE(WebStatus(a.server->WebPort()).find("redis up"), std::string::npos);
+    ExpectNodesRejoin("back again");
 }
 
 // A Redis that holds its connections and answers nothing: each node notices
 // within its reply deadline, as if Redis had stopped, serves its own users
 // alone, and both rejoin once it answers again.
-TEST_F(Cluster, AFrozenRedisIsNoticedWithinTheReplyDeadline) {
-    server::TServerConfig withWeb = Config("a");
-    withWeb.web = "127.0.0.1:0";
-    ASSERT_TRUE(a.Start(withWeb));
-    ASSERT_TRUE(b.Start(Config("b")));
-    TTestClient alice, bob, dave;
-    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
-    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "example.com"));
-    ASSERT_TRUE(SeesPresence(alice, "bob"));
-    ASSERT_TRUE(SeesPresence(bob, "alice"));
+TEST_F(RedisOutage, AFrozenRedisIsNoticedWithinTheReplyDeadline) {
     struct TThaw {
         TClusterServices& services;
         ~TThaw() { services.Control("redis-thaw"); }
@@ -695,14 +710,9 @@ TEST_F(Cluster, AFrozenRedisIsNoticedWithinTheReplyDeadline) {
     int noticedMs = int(std::chrono::duration_cast<std::chrono::milliseconds>(noticed).count());
     EXPECT_TRUE(SeesLeft(alice, bob.Id(), noticedMs));
     EXPECT_TRUE(SeesLeft(bob, alice.Id(), noticedMs));
-    EXPECT_NE(AdminCommand(a.server->AdminPort(), "STATS").find("* redis down"), std::string::npos);
-    EXPECT_NE(WebStatus(a.server->WebPort()).find("redis down"), std::string::npos);
-    // Alone, a node still serves its own, and a search for another node's
-    // user is answered from here, not held until Redis answers.
-    ASSERT_TRUE(dave.Connect(a.Port()) && dave.Login("dave", "pw", "example.com"));
-    EXPECT_TRUE(SeesPresence(alice, "dave"));
-    ASSERT_TRUE(SayPublic(dave, "frozen out"));
-    EXPECT_TRUE(SeesLine(alice, "frozen out"));
+    ExpectNodeServesAlone("frozen out");
+    // A search for another node's user is answered from here, not held
+    // until Redis answers.
     TPacket p;
     ClearPacket(p);
     ASSERT_TRUE(alice.Send(p, BuildFindUser(p, "bob"), REQ_FIND_USER));
@@ -710,11 +720,7 @@ TEST_F(Cluster, AFrozenRedisIsNoticedWithinTheReplyDeadline) {
     EXPECT_EQ(ReadSearchAnswer(p).result, SEARCH_NOT_ONLINE);
 
     ASSERT_TRUE(services.Control("redis-thaw"));
-    EXPECT_TRUE(SeesPresence(alice, "bob", 8000));
-    EXPECT_TRUE(SeesPresence(bob, "dave", 8000));
-    ASSERT_TRUE(SayPublic(bob, "thawed"));
-    EXPECT_TRUE(SeesLine(dave, "thawed"));
-    EXPECT_NE(WebStatus(a.server->WebPort()).find("redis up"), std::string::npos);
+    ExpectNodesRejoin("thawed");
 }
 
 TEST_F(Cluster, WithoutPostgresSignInsAreRefusedAndChatGoesOn) {

@@ -2,19 +2,11 @@
 
 #include <cctype>
 
+#include "protocol/ascii.h"
+
 namespace navlet::server::testing {
 
 namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Reads a quoted string at `at` (on the opening quote); `json` takes \u00NN,
 // text takes \xNN.
@@ -45,7 +37,7 @@ bool ReadQuoted(std::string_view line, size_t& at, bool json, std::string& out) 
                 return false;
             int value = 0;
             for (size_t i = 0; i < digits; ++i) {
-                int d = HexDigit(line[at + i]);
+                int d = HexDigitValue(line[at + i]);
                 if (d < 0)
                     return false;
                 value = value * 16 + d;

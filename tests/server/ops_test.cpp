@@ -287,6 +287,46 @@ TEST_F(ServerOps, SighupReloadsAndSigtermSaysGoodbyeThenExitsZero) {
     EXPECT_TRUE(FindLogLine(server.Lines(), "stopped")) << server.Text();
 }
 
+TEST_F(ServerOps, SighupTakesNewLimitsFromTheFileAndNamesWhatWaitsForARestart) {
+    auto conf = dir / "navlet-server.conf";
+    std::ofstream(conf) << "max_per_address = 1\ncluster_ttl = 10\n";
+    TServerProcess server(dir, {"--config", conf.string()});
+    auto started = server.WaitLine("started");
+    ASSERT_TRUE(started) << server.Text();
+    uint16_t sessions = server.PortOf(*started, "sessions");
+    TTestClient first, second;
+    ASSERT_TRUE(first.Connect(sessions));
+    ASSERT_TRUE(second.Connect(sessions));
+    EXPECT_TRUE(second.WaitClosed(5000)) << "one connection per address, from the file";
+
+    std::ofstream(conf) << "max_per_address = 3\ncluster_ttl = 20\nlog_level = debug\n";
+    server.Signal(SIGHUP);
+    auto reloaded = server.WaitLine("configuration reloaded");
+    ASSERT_TRUE(reloaded) << server.Text();
+    EXPECT_EQ((*reloaded)["config_file"], conf.string());
+    EXPECT_NE((*reloaded)["changed"].find("max_per_address"), std::string::npos);
+    EXPECT_NE((*reloaded)["changed"].find("log_level"), std::string::npos);
+    auto kept = server.WaitLine("configuration changes kept until a restart");
+    ASSERT_TRUE(kept) << server.Text();
+    EXPECT_EQ((*kept)["level"], "warn");
+    EXPECT_EQ((*kept)["keys"], "cluster_ttl");
+    TTestClient third;
+    ASSERT_TRUE(third.Connect(sessions));
+    EXPECT_TRUE(third.Login("alice", "Alice-Secret1", "example.com")) << "the new bound holds";
+
+    // A file that no longer reads leaves the server as it was.
+    std::ofstream(conf) << "max_per_address = 0\n";
+    server.Signal(SIGHUP);
+    auto refused = server.WaitLine("configuration not reloaded");
+    ASSERT_TRUE(refused) << server.Text();
+    EXPECT_EQ((*refused)["level"], "error");
+    EXPECT_NE((*refused)["error"].find("line 1"), std::string::npos);
+    EXPECT_TRUE(server.Alive());
+    TTestClient fourth;
+    ASSERT_TRUE(fourth.Connect(sessions));
+    EXPECT_TRUE(fourth.Login("alice", "Alice-Secret1", "example.org")) << "still three";
+}
+
 TEST_F(ServerOps, TheLogLevelIsHeldAndBadValuesRefused) {
     EXPECT_EQ(RunTool({NAVLET_SERVER_BINARY, "--log-level", "verbose"}), 2);
     EXPECT_EQ(RunTool({NAVLET_SERVER_BINARY, "--log-format", "xml"}), 2);

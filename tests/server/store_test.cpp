@@ -9,6 +9,7 @@
 
 #include "server/store/store.h"
 #include "tests/server/cluster_env.h"
+#include "tests/support/scratch_dir.h"
 
 namespace navlet::server {
 namespace {
@@ -18,10 +19,6 @@ using test::ClusterServices;
 class StoreTest : public ::testing::TestWithParam<std::string> {
   protected:
     void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("navlet-store-test-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
         if (Postgres()) {
             auto services = ClusterServices();
             ASSERT_TRUE(services) << "NAVLET_CLUSTER_ENV names no running services";
@@ -33,10 +30,7 @@ class StoreTest : public ::testing::TestWithParam<std::string> {
         store = Open();
         ASSERT_TRUE(store);
     }
-    void TearDown() override {
-        store.reset();
-        std::filesystem::remove_all(dir);
-    }
+    void TearDown() override { store.reset(); }
     bool Postgres() const { return GetParam() == "postgresql"; }
     std::unique_ptr<TStore> Open() {
         std::string error;
@@ -93,7 +87,8 @@ class StoreTest : public ::testing::TestWithParam<std::string> {
         EXPECT_EQ(store->AddAccount(nick, "pw", 'x', 0, &a), TAddAccountResult::Added);
         return a.id;
     }
-    std::filesystem::path dir;
+    navlet::testing::TScratchDir scratch{"navlet-store-test"};
+    const std::filesystem::path& dir = scratch.path;
     std::string location;
     std::unique_ptr<TStore> store;
 };

@@ -377,5 +377,23 @@ TEST_F(WebSocketSessions, ForwardedAddressesCountOnlyFromTrustedProxies) {
         close(held);
 }
 
+// A reload of the configuration reaches the web site's own thread: the
+// next upgrade meets the new origins and the new trusted proxies.
+TEST_F(WebSocketSessions, AReloadTakesNewOriginsAndTrustedProxiesForTheNextConnection) {
+    config.limits.maxPerAddress = 1;
+    StartServer();
+    TTestClient before, page, forwarded;
+    EXPECT_FALSE(OpenWs(before, "https://www.example.net"));
+    server::TServerConfig next = config;
+    next.wsOrigins = {"https://www.example.net"};
+    next.webLimits.http.trustedProxies = {asio::ip::make_address("127.0.0.1")};
+    OnLoop([&] { server->ApplyLive(next); });
+    ASSERT_TRUE(OpenWs(page, "https://www.example.net"));
+    ASSERT_TRUE(WaitForConnections(1));
+    EXPECT_TRUE(OpenWs(forwarded, {}, "X-Forwarded-For: 198.51.100.7\r\n"))
+        << "through the proxy now trusted it counts as its client's address";
+    EXPECT_TRUE(WaitForConnections(2));
+}
+
 } // namespace
 } // namespace navlet::test
