@@ -72,9 +72,13 @@ int WriteEndSession(TPacket&) {
 }
 
 int WriteChatLine(TPacket& p, const TChatLineMsg& m) {
-    p.bytes[OFF_SUBTYPE] = m.command;
-    PutChatAddress(p, 16, m.address);
-    return 33 + PutField(p, 32, TailWidth(32), m.text);
+    return WriteChatLine(p, m.address, m.command, m.text);
+}
+
+int WriteChatLine(TPacket& p, const ChatAddress& address, uint8_t command, std::string_view text) {
+    p.bytes[OFF_SUBTYPE] = command;
+    PutChatAddress(p, 16, address);
+    return 33 + PutField(p, 32, TailWidth(32), text);
 }
 
 int WriteMember(TPacket& p, const TMemberMsg& m) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "protocol/chat_address.h"
 #include "protocol/packet.h"
@@ -124,6 +125,8 @@ TMarkMsg ReadMark(const TPacket& p);
 int WriteEndSession(TPacket& p);
 // The command goes into the header's subtype; the encoder leaves it alone.
 int WriteChatLine(TPacket& p, const TChatLineMsg& m);
+// The same from a text held elsewhere (a fanned-out line is not copied).
+int WriteChatLine(TPacket& p, const ChatAddress& address, uint8_t command, std::string_view text);
 int WriteMember(TPacket& p, const TMemberMsg& m);
 int WritePresence(TPacket& p, const TPresenceMsg& m);
 int WriteUserLeft(TPacket& p, const TUserLeftMsg& m);

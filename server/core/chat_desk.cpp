@@ -58,14 +58,16 @@ void TChatDesk::SignedIn(TClient& client) {
     client.chatKey = FreshChatKey();
 }
 
-void TChatDesk::Say(TClient& client, const TChatTextRequest& request) {
+void TChatDesk::Say(TClient& client, TChatTextRequest request) {
     if (IsBlank(request.text))
         return;
     if (!client.account->chatBudget.Take(clock.NowMs(), limits.linesPerSecond, limits.lineBurst))
         return; // over the rate: dropped
     // Blanked once here: the other nodes and the site's recent lines get
-    // what this node's bars get.
-    const std::string text = BlankControls(request.text);
+    // what this node's bars get. In place: the request's text is the line's
+    // only copy on this node until the site keeps it.
+    BlankControlsIn(request.text);
+    const std::string& text = request.text;
     ChatId chat = request.address.Chat();
     if (chat == 0) {
         sites.PublicLine(client, text);

@@ -81,7 +81,7 @@ class TChatDesk {
     // A line of the bar, for its site (chat 0) or a private chat. Blank
     // lines and lines over the session's rate are dropped; control
     // characters go out as blanks.
-    void Say(TClient& client, const TChatTextRequest& request);
+    void Say(TClient& client, TChatTextRequest request);
     // Invites the user of `address` into its chat. An invitation that
     // reaches no session (the invitee is offline, or gone before it
     // arrived) is answered as the invitee's leaving, so that the bar's tab

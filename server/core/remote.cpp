@@ -88,6 +88,8 @@ void TSiteDesk::PublicLine(TClient& client, const std::string& text) {
     if (!site)
         return;
     const TAccount& sender = client.account->account;
+    // Encoded once; each receiver queues a reference to it, which costs no
+    // allocation (a session's output buffer is one of the server's spares).
     TWireRef wire = ChatLineWire(MakeChatAddress(sender.id, 0), text);
     size_t delivered = 0;
     for (TClient* other : site->users) {
@@ -99,10 +101,8 @@ void TSiteDesk::PublicLine(TClient& client, const std::string& text) {
     }
     counters::PublicLine(delivered);
     link->PublicLine(site->host, sender.id, sender.language, sender.nick, text);
-    site->recent.push_back(
-        cluster::TKeptLine{clock.NowUtcDays(), uint8_t(sender.language), sender.nick, text});
-    while (site->recent.size() > limits.recentLines)
-        site->recent.pop_front();
+    site->recent.Keep(limits.recentLines, clock.NowUtcDays(), uint8_t(sender.language), sender.nick,
+                      text);
 }
 
 void TSiteDesk::RemoteLine(const std::string& host, uint64_t senderId, int language,
@@ -119,9 +119,33 @@ void TSiteDesk::RemoteLine(const std::string& host, uint64_t senderId, int langu
             ++delivered;
         }
     counters::RemoteLine(delivered);
-    site.recent.push_back(cluster::TKeptLine{clock.NowUtcDays(), uint8_t(language), nick, text});
-    while (site.recent.size() > limits.recentLines)
-        site.recent.pop_front();
+    site.recent.Keep(limits.recentLines, clock.NowUtcDays(), uint8_t(language), nick, text);
+}
+
+cluster::TKeptLine* TRecentLines::NextSlot(size_t bound) {
+    if (bound == 0)
+        return nullptr;
+    if (lines.size() < bound)
+        return &lines.emplace_back();
+    // Full (or over a bound that shrank): the oldest goes.
+    cluster::TKeptLine* slot = &lines[oldest];
+    oldest = (oldest + 1) % lines.size();
+    return slot;
+}
+
+void TRecentLines::Keep(size_t bound, double stamp, uint8_t language, std::string_view nick,
+                        std::string_view text) {
+    if (cluster::TKeptLine* slot = NextSlot(bound)) {
+        slot->stamp = stamp;
+        slot->language = language;
+        slot->nick.assign(nick);
+        slot->text.assign(text);
+    }
+}
+
+void TRecentLines::Keep(size_t bound, cluster::TKeptLine line) {
+    if (cluster::TKeptLine* slot = NextSlot(bound))
+        *slot = std::move(line);
 }
 
 void TSiteDesk::DropRemote(const std::string& node) {

@@ -20,11 +20,6 @@ std::string SiteHostOf(std::string_view url) {
     return hostText ? host : std::string();
 }
 
-bool ReadsLanguage(uint32_t mask, int language) {
-    int bit = (language >= 1 && language <= MAX_LANGUAGE) ? language - 1 : 31;
-    return (mask >> bit) & 1u;
-}
-
 TSiteDesk::TSiteDesk(TDirectory& directory, TSiteNeighbours& neighbours, TClusterLink& link,
                      const TClock& clock, TBannerSet banners, TLimits limits)
     : directory(directory), neighbours(neighbours), link(&link), clock(clock),
@@ -82,7 +77,8 @@ void TSiteDesk::EnterSiteWhenKnown(TClient& client, std::string_view reported,
             size_t skip = snapshot.lines.size() > limits.recentLines
                               ? snapshot.lines.size() - limits.recentLines
                               : 0;
-            site.recent.assign(snapshot.lines.begin() + std::ptrdiff_t(skip), snapshot.lines.end());
+            for (size_t i = skip; i < snapshot.lines.size(); ++i)
+                site.recent.Keep(limits.recentLines, std::move(snapshot.lines[i]));
         }
         EnterSite(*arriving, url, kept.get());
         if (kept)

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <set>
 #include <string>
@@ -30,6 +29,29 @@ struct TPerson {
     uint64_t arrival = 0;
 };
 
+// A site's recent public lines, oldest first, at most a bound of them. A
+// ring: once full, the newest line takes the oldest one's slot and the room
+// of its strings, so a busy site keeps its lines without allocating.
+class TRecentLines {
+  public:
+    bool empty() const { return lines.empty(); }
+    size_t size() const { return lines.size(); }
+    void Keep(size_t bound, double stamp, uint8_t language, std::string_view nick,
+              std::string_view text);
+    void Keep(size_t bound, cluster::TKeptLine line);
+    template <class F> void ForEach(F&& f) const {
+        for (size_t i = 0; i < lines.size(); ++i)
+            f(lines[(oldest + i) % lines.size()]);
+    }
+
+  private:
+    // The slot of the next line: a new one below the bound, else the oldest.
+    cluster::TKeptLine* NextSlot(size_t bound);
+
+    std::vector<cluster::TKeptLine> lines;
+    size_t oldest = 0; // index of the oldest line once the ring is full
+};
+
 // Sessions of one account on one site count as one person there: the site
 // lists the account once, from its first session's arrival until its last
 // session leaves.
@@ -39,7 +61,7 @@ struct TSite {
     std::vector<TPerson> people;     // accounts present, in order of arrival
     std::vector<TRemoteUser> remote; // accounts present through other nodes, likewise
     uint64_t arrivals = 0;           // arrivals so far, local and remote
-    std::deque<cluster::TKeptLine> recent;
+    TRecentLines recent;
     size_t bannerIndex = 0;
 };
 
@@ -48,7 +70,11 @@ TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKe
 
 // Whether a receiver's language mask lets through a sender's profile
 // language: bit k-1 for language k (1 to 13), bit 31 for any other.
-bool ReadsLanguage(uint32_t mask, int language);
+// (Inline: it is asked once per receiver of every public line.)
+inline bool ReadsLanguage(uint32_t mask, int language) {
+    int bit = (language >= 1 && language <= MAX_LANGUAGE) ? language - 1 : 31;
+    return (mask >> bit) & 1u;
+}
 
 // "host" of a reported address: the text before the first '/', folded; empty
 // (no site) when it holds anything but host characters.

@@ -77,14 +77,14 @@ void TSiteDesk::StartWelcome(TClient& client, const std::vector<TAccount>* frien
         // Lines said during the welcome reach the session live: only those
         // said before it are replayed.
         TPacket p;
-        for (const cluster::TKeptLine& line : site->recent) {
+        site->recent.ForEach([&](const cluster::TKeptLine& line) {
             if (!ReadsLanguage(client.languageMask, line.language) ||
                 Shuts(client.account->shield, line.nick))
-                continue;
+                return;
             ClearPacket(p);
             int length = WriteDatedLine(p, TDatedLineMsg{line.stamp, line.nick, line.text});
             w.lines.push_back(EncodeWire(p, length, MSG_DATED_LINE));
-        }
+        });
     }
 }
 

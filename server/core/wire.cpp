@@ -15,19 +15,20 @@ TWireRef EncodeWire(TPacket& packet, int length, uint8_t type) {
 TWireRef ChatLineWire(ChatAddress address, std::string_view text, uint8_t command) {
     TPacket p;
     ClearPacket(p);
-    TChatLineMsg line;
-    line.address = address;
-    line.command = command;
-    line.text = std::string(text);
-    return EncodeWire(p, WriteChatLine(p, line), MSG_CHAT_LINE);
+    // Written from the caller's text: a fanned-out line is not copied first.
+    return EncodeWire(p, WriteChatLine(p, address, command, text), MSG_CHAT_LINE);
 }
 
 std::string BlankControls(std::string_view text) {
     std::string out(text);
-    std::replace_if(
-        out.begin(), out.end(), [](char c) { return uint8_t(c) < 0x20 || uint8_t(c) == 0x7F; },
-        ' ');
+    BlankControlsIn(out);
     return out;
+}
+
+void BlankControlsIn(std::string& text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return uint8_t(c) < 0x20 || uint8_t(c) == 0x7F; },
+        ' ');
 }
 
 } // namespace navlet::server

@@ -41,5 +41,7 @@ TWireRef ChatLineWire(ChatAddress address, std::string_view text, uint8_t comman
 // 0x20, and 0x7F) becomes a blank, so that a CR LF cannot start a row of its
 // own without the sender's nick. Every other byte stays as it came.
 std::string BlankControls(std::string_view text);
+// The same in place, for a text the caller owns: no copy.
+void BlankControlsIn(std::string& text);
 
 } // namespace navlet::server

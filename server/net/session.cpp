@@ -34,11 +34,11 @@ TWireRef ReasonWire(std::string_view reason) {
 
 } // namespace
 
-TSession::TSession(TSessionServer& server, asio::ip::tcp::socket socket, std::string address,
+TSession::TSession(TSessionServer& server, TSessionSocket socket, std::string address,
                    std::unique_ptr<TWsLink> ws)
-    : server(server), socket(std::move(socket)), address(std::move(address)), ws(std::move(ws)),
-      client(*this), acceptedMs(server.NowMs()) {
-    client.address = this->address;
+    : server(server), socket(std::move(socket)), ws(std::move(ws)), client(*this),
+      acceptedMs(server.NowMs()) {
+    client.address = std::move(address);
     if (this->ws)
         client.transport = "ws";
     if (this->ws)
@@ -124,13 +124,15 @@ bool TSession::Consume(uint8_t* data, size_t size) {
 }
 
 bool TSession::ConsumePackets(const uint8_t* data, size_t size) {
+    // Whole packets are assembled on the stack; only one left unfinished
+    // costs the session an assembler of its own.
+    TPacketAssembler local;
+    TPacketAssembler& in = assembler ? *assembler : local;
     size_t at = 0;
     while (at < size) {
         size_t used = 0;
         TPacket packet;
-        if (!assembler)
-            assembler = std::make_unique<TPacketAssembler>();
-        TAssembleResult r = assembler->Next(data + at, size - at, used, packet);
+        TAssembleResult r = in.Next(data + at, size - at, used, packet);
         at += used;
         if (r == TAssembleResult::Broken) {
             Refuse(); // a length that cannot be resynchronised
@@ -141,6 +143,8 @@ bool TSession::ConsumePackets(const uint8_t* data, size_t size) {
         if (r == TAssembleResult::NeedMore)
             break;
     }
+    if (&in == &local && local.Pending() > 0 && !closed)
+        assembler = std::make_unique<TPacketAssembler>(local);
     return !closed;
 }
 
@@ -199,8 +203,17 @@ void TSession::FlushWaitingPresence() {
 void TSession::Queue(const TWireRef& wire, TWhen when) {
     if (ws && ws->closeSent)
         return; // nothing may follow a close frame
+    HoldOutputBuffer();
     output.append(reinterpret_cast<const char*>(wire.Bytes()), wire.Size());
     Queued(when);
+}
+
+void TSession::HoldOutputBuffer() {
+    // Without a spare the buffer grows as the turn needs: one made large at
+    // once would stay with every session a presence storm touched until the
+    // sweep, which idle memory pays for.
+    if (output.capacity() <= std::string().capacity())
+        server.TakeOutputBuffer(output);
 }
 
 void TSession::Queued(TWhen when) {
@@ -210,11 +223,11 @@ void TSession::Queued(TWhen when) {
         dropped = true;
         DropOutput();
         if (log::NoteRefusal(log::TLevel::Warn, "session",
-                             "sessions dropped for reading too slowly", address))
+                             "sessions dropped for reading too slowly", client.address))
             log::Warn("session", "session dropped: reads too slowly",
                       {{"nick", client.SignedIn() ? std::string_view(client.account->account.nick)
                                                   : std::string_view()},
-                       {"address", address},
+                       {"address", client.address},
                        {"transport", client.transport},
                        {"queued_bytes", server.Limits().maxPendingOutput}});
     }
@@ -298,6 +311,8 @@ void TSession::Flush() {
         return;
     }
     FrameOutput();
+    // Wrote already since the last sweep: busy enough to keep a buffer.
+    const bool busy = wroteSinceSweep;
     while (outputHead < output.size()) {
         std::error_code ec;
         size_t left = output.size() - outputHead;
@@ -312,6 +327,7 @@ void TSession::Flush() {
             return;
         }
         outputHead += written;
+        wroteSinceSweep = true;
         if (written < left) {
             // The kernel took part of it: wait for room. What was written
             // goes from the front once it is half the buffer, so that a
@@ -327,16 +343,18 @@ void TSession::Flush() {
             return;
         }
     }
-    // The buffer stays for the next turn when it is about one turn's worth
-    // of fan-out (allocating it anew each time cost as much as the fan-out
-    // itself); what a burst such as a welcome or a presence storm made it
-    // goes at once, so that a session gone quiet keeps at most this much
-    // until the sweep takes the rest.
-    constexpr size_t KEPT_OUTPUT = 512;
-    if (output.capacity() > KEPT_OUTPUT)
-        std::string().swap(output);
-    else
+    // A small buffer stays for the next turn of a busy session (allocating
+    // it anew each turn cost as much as the fan-out itself); a session's
+    // first write since the sweep keeps none, so that a storm's one record to
+    // each leaves idle sessions without. A larger one goes to the spares,
+    // where the next session with as much to write takes it; the sweep frees
+    // the spares no turn took.
+    if (output.capacity() > TSessionServer::KEPT_OUTPUT)
+        server.GiveOutputBuffer(output);
+    else if (busy)
         output.clear();
+    else
+        std::string().swap(output);
     outputHead = 0;
     if (ws)
         ws->framedEnd = 0;
@@ -348,12 +366,13 @@ void TSession::Flush() {
 }
 
 void TSession::ReleaseIdleOutput() {
-    if (output.empty())
+    if (!wroteSinceSweep && output.empty())
         std::string().swap(output);
+    wroteSinceSweep = false;
 }
 
 void TSession::DropOutput() {
-    std::string().swap(output);
+    server.GiveOutputBuffer(output);
     outputHead = 0;
     if (ws)
         ws->framedEnd = 0;
@@ -399,7 +418,7 @@ void TSession::CloseSocket() {
         server.DoneLingering(*this);
     }
     std::error_code ec;
-    socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
+    socket.shutdown(TSessionSocket::shutdown_both, ec);
     socket.close(ec);
 }
 

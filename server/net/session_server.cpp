@@ -1,6 +1,9 @@
 #include "server/net/session_server.h"
 
+#include <algorithm>
 #include <chrono>
+
+#include <unistd.h>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -16,7 +19,12 @@ namespace {
 
 constexpr int LISTEN_BACKLOG = 4096;
 constexpr auto SWEEP_INTERVAL = std::chrono::seconds(1);
-constexpr unsigned TRIM_EVERY_SWEEPS = 5;
+// Free heap past this goes back to the system at the next sweep: a sign-in
+// storm's leftovers would otherwise stay resident beside the idle sessions.
+constexpr size_t TRIM_FREE_BYTES = 256u << 10;
+// A spare is at most a busy turn's fan-out; what a burst such as a welcome
+// made larger goes back to the heap.
+constexpr size_t MAX_SPARE_OUTPUT = 16u << 10;
 
 } // namespace
 
@@ -68,6 +76,7 @@ void TSessionServer::Shutdown() {
         session->CloseSocket();
     lingering.clear();
     flushQueue.clear();
+    std::vector<std::string>().swap(spareOutput);
 }
 
 void TSessionServer::Farewell(std::string_view reason) {
@@ -131,7 +140,26 @@ bool TSessionServer::Admit(const std::string& address) {
 
 void TSessionServer::Begin(asio::ip::tcp::socket socket, const std::string& address,
                            std::unique_ptr<TWsLink> ws, std::string greeting, std::string early) {
-    auto session = std::make_shared<TSession>(*this, std::move(socket), address, std::move(ws));
+    // The socket moves to the loop's own executor type (session.h).
+    std::error_code ec;
+    auto protocol = socket.local_endpoint(ec).protocol();
+    TSessionSocket own(io);
+    if (!ec) {
+        auto handle = socket.release(ec);
+        if (!ec) {
+            own.assign(protocol, handle, ec);
+            if (ec)
+                ::close(handle);
+        }
+    }
+    if (ec) {
+        std::error_code ignored;
+        socket.close(ignored);
+        perAddress.Release(address);
+        signingInPerAddress.Release(address);
+        return;
+    }
+    auto session = std::make_shared<TSession>(*this, std::move(own), address, std::move(ws));
     sessions.emplace(session.get(), session);
     session->Start(std::move(greeting), std::move(early));
 }
@@ -166,6 +194,26 @@ void TSessionServer::QueuePresenceFlush(std::shared_ptr<TSession> session) {
     });
 }
 
+void TSessionServer::TakeOutputBuffer(std::string& into) {
+    ++outputTakenThisTurn;
+    if (spareOutput.empty())
+        return;
+    into.swap(spareOutput.back());
+    spareOutput.pop_back();
+}
+
+void TSessionServer::GiveOutputBuffer(std::string& from) {
+    std::string buffer;
+    buffer.swap(from);
+    // A string's own few bytes (no heap) are no buffer to share.
+    constexpr size_t INLINE_CAPACITY = std::string().capacity();
+    if (buffer.capacity() <= INLINE_CAPACITY || buffer.capacity() > MAX_SPARE_OUTPUT ||
+        shuttingDown)
+        return;
+    buffer.clear();
+    spareOutput.push_back(std::move(buffer));
+}
+
 void TSessionServer::EndTurn() {
     // A flush may queue more (a welcome's next part): that waits for the
     // next turn.
@@ -173,6 +221,8 @@ void TSessionServer::EndTurn() {
     for (auto& session : flushing)
         session->Flush();
     flushing.clear();
+    outputTakenPeak = std::max(outputTakenPeak, outputTakenThisTurn);
+    outputTakenThisTurn = 0;
 }
 
 void TSessionServer::SignedIn(TSession& session) {
@@ -207,11 +257,18 @@ void TSessionServer::Sweep() {
     }
     for (auto& session : late)
         session->Close();
+    // Spares beyond what the busiest turn since the last sweep took go back
+    // to the heap: after a second of quiet, none are left.
+    if (spareOutput.size() > outputTakenPeak)
+        spareOutput.resize(outputTakenPeak);
+    if (spareOutput.empty())
+        std::vector<std::string>().swap(spareOutput);
+    outputTakenPeak = 0;
 #ifdef __GLIBC__
     // Bursts (a presence storm, a slow reader's queue) leave freed memory
     // scattered in the heap; hand it back so that idle sessions cost what
-    // they hold.
-    if (++sweeps % TRIM_EVERY_SWEEPS == 0)
+    // they hold. Only when there is much of it: the trim walks the heap.
+    if (mallinfo2().fordblks > TRIM_FREE_BYTES)
         malloc_trim(0);
 #endif
     sweepTimer.expires_after(SWEEP_INTERVAL);

@@ -73,6 +73,15 @@ class TSessionServer {
     bool HasQueuedOutput() const { return !flushQueue.empty(); }
     // Flushes the session when the presence wait is over.
     void QueuePresenceFlush(std::shared_ptr<TSession> session);
+    // Output buffers pass between sessions: a session keeps a small one
+    // between turns and gives a larger one back once it is written out;
+    // one with something to queue and no buffer takes a spare. So a turn
+    // that brings a session more than usual costs it no allocation either.
+    // `into` holds no memory; `from` is left holding none.
+    void TakeOutputBuffer(std::string& into);
+    void GiveOutputBuffer(std::string& from);
+    // What a session keeps between turns: an ordinary turn's fan-out.
+    static constexpr size_t KEPT_OUTPUT = 512;
     // Takes a closed session out of the set and of its address's counts.
     void Remove(TSession& session);
     void SignedIn(TSession& session);
@@ -102,7 +111,11 @@ class TSessionServer {
     std::unordered_map<TSession*, std::shared_ptr<TSession>> lingering;
     std::vector<std::shared_ptr<TSession>> flushQueue;
     std::vector<std::shared_ptr<TSession>> flushing; // kept between turns
-    unsigned sweeps = 0;
+    std::vector<std::string> spareOutput;
+    // Spares taken in this turn, and the most in one turn since the last
+    // sweep: the sweep keeps no more spares than that.
+    size_t outputTakenThisTurn = 0;
+    size_t outputTakenPeak = 0;
     bool shuttingDown = false;
     bool farewell = false; // saying goodbye: no new sessions
     std::array<uint8_t, 65536> readBuffer;

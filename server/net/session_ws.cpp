@@ -98,6 +98,7 @@ void TSession::FrameOutput() {
 void TSession::QueueControl(ws::TOpcode opcode, std::string_view payload) {
     if (closed || dropped || ws->closeSent)
         return;
+    HoldOutputBuffer();
     FrameOutput();
     ws::AppendFrame(output, opcode, payload);
     ws->framedEnd = output.size();

@@ -174,5 +174,37 @@ TEST_F(SitesTest, AMoveBeforeTheSiteWasReadKeepsTheSignInsFriendsAndCalls) {
     EXPECT_EQ(neighbours.heard.size(), 4u); // only the chats heard of this move
 }
 
+// The ring of recent lines: the newest bound of them, oldest first, also
+// once the ring has wrapped (round more than once) and when the bound shrinks.
+TEST(RecentLinesTest, KeepsTheNewestInOrderAcrossWraps) {
+    auto texts = [](const TRecentLines& recent) {
+        std::vector<std::string> out;
+        recent.ForEach([&](const cluster::TKeptLine& line) { out.push_back(line.text); });
+        return out;
+    };
+    TRecentLines recent;
+    recent.Keep(0, 1.0, 0, "n", "dropped: no room at all");
+    EXPECT_TRUE(recent.empty());
+    for (int i = 1; i <= 2; ++i)
+        recent.Keep(3, double(i), uint8_t(i), "n", "l" + std::to_string(i));
+    EXPECT_EQ(texts(recent), (std::vector<std::string>{"l1", "l2"}));
+    for (int i = 3; i <= 7; ++i)
+        recent.Keep(3, double(i), uint8_t(i), "n" + std::to_string(i), "l" + std::to_string(i));
+    EXPECT_EQ(texts(recent), (std::vector<std::string>{"l5", "l6", "l7"}));
+    // A reused slot holds only the new line's fields.
+    std::vector<double> stamps;
+    recent.ForEach([&](const cluster::TKeptLine& line) {
+        stamps.push_back(line.stamp);
+        EXPECT_EQ(line.nick, "n" + std::to_string(int(line.stamp)));
+        EXPECT_EQ(line.language, uint8_t(line.stamp));
+    });
+    EXPECT_EQ(stamps, (std::vector<double>{5, 6, 7}));
+    recent.Keep(3, cluster::TKeptLine{8, 0, "m", "l8"});
+    EXPECT_EQ(texts(recent), (std::vector<std::string>{"l6", "l7", "l8"}));
+    // A smaller bound: the ring keeps its size, still replacing the oldest.
+    recent.Keep(2, 9.0, 0, "n", "l9");
+    EXPECT_EQ(texts(recent), (std::vector<std::string>{"l7", "l8", "l9"}));
+}
+
 } // namespace
 } // namespace navlet::server
