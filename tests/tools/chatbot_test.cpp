@@ -32,7 +32,9 @@ TPacket Presence(UserId user, const std::string& nick, uint64_t key = 0, uint8_t
 }
 
 TPacket Line(UserId sender, ChatId chat, const std::string& text) {
-    return Plain(MSG_CHAT_LINE, WriteChatLine,
+    // The overload that writes a whole message, not one line's fields.
+    int (*write)(TPacket&, const TChatLineMsg&) = WriteChatLine;
+    return Plain(MSG_CHAT_LINE, write,
                  TChatLineMsg{MakeChatAddress(sender, chat), CHAT_PLAIN, text});
 }
 
