@@ -20,6 +20,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -43,6 +44,8 @@ using namespace navlet::chatbot;
 
 namespace {
 
+// How long a connection, an upgrade or a send may stall, unless the steps
+// are given longer: a proxy in front may be slow to answer.
 constexpr int CONNECT_TIMEOUT_MS = 5000;
 constexpr int SIGN_IN_TIMEOUT_MS = 30000;
 constexpr int MAX_STEP_TIMEOUT_S = 600;
@@ -58,6 +61,7 @@ struct TOptions {
 // the time they are given.
 class TSocketLink : public TBotLink {
   public:
+    explicit TSocketLink(int stallMs) : stallMs(stallMs) {}
     ~TSocketLink() override {
         if (fd >= 0)
             ::close(fd);
@@ -82,7 +86,7 @@ class TSocketLink : public TBotLink {
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
         if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
             return true;
-        if (errno != EINPROGRESS || !WaitFor(POLLOUT, CONNECT_TIMEOUT_MS))
+        if (errno != EINPROGRESS || !WaitFor(POLLOUT, stallMs))
             return false;
         int error = 0;
         socklen_t length = sizeof error;
@@ -99,7 +103,7 @@ class TSocketLink : public TBotLink {
         // Byte by byte, so that frames right behind the answer stay unread.
         while (head.size() < 4096 && web::FindHeadEnd(head) == std::string::npos) {
             char c;
-            if (!WaitFor(POLLIN, CONNECT_TIMEOUT_MS) || ::recv(fd, &c, 1, MSG_DONTWAIT) != 1)
+            if (!WaitFor(POLLIN, stallMs) || ::recv(fd, &c, 1, MSG_DONTWAIT) != 1)
                 return false;
             head += c;
         }
@@ -126,7 +130,7 @@ class TSocketLink : public TBotLink {
             }
             if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
                 return false;
-            if (!WaitFor(POLLOUT, CONNECT_TIMEOUT_MS))
+            if (!WaitFor(POLLOUT, stallMs))
                 return false;
         }
         return true;
@@ -225,6 +229,7 @@ class TSocketLink : public TBotLink {
         return ready > 0 && !closed;
     }
 
+    int stallMs;
     int fd = -1;
     bool closed = false;
     TPacketAssembler assembler;
@@ -314,7 +319,7 @@ int main(int argc, char** argv) {
         std::cerr << "navlet-chatbot: " << error << "\n" << Usage();
         return 2;
     }
-    TSocketLink link;
+    TSocketLink link(std::max(CONNECT_TIMEOUT_MS, options.stepTimeoutMs));
     if (!link.Connect(options.server) ||
         (!options.wsPath.empty() && !link.Upgrade(options.server, options.wsPath))) {
         std::cout << "connect " << options.server << " failed" << std::endl;
