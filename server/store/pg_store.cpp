@@ -32,7 +32,7 @@ constexpr const char* MIGRATION_LOCK = "SELECT pg_advisory_xact_lock(72331789933
 
 // Chat text and page addresses are the bar's bytes, not necessarily UTF-8,
 // so they are kept as bytea.
-const char* const SCHEMA_V1 = R"sql(
+constexpr const char* SCHEMA_V1 = R"sql(
 CREATE TABLE navlet_schema (version INTEGER NOT NULL);
 CREATE TABLE accounts (
     id BIGSERIAL PRIMARY KEY,

@@ -53,7 +53,7 @@ TAccount AccountFromRow(const TStatement& s) {
     return a;
 }
 
-const char* const SCHEMA_V1 = R"sql(
+constexpr const char* SCHEMA_V1 = R"sql(
 CREATE TABLE accounts (
     id INTEGER PRIMARY KEY AUTOINCREMENT,
     nick TEXT NOT NULL UNIQUE COLLATE NOCASE,
@@ -79,7 +79,7 @@ CREATE INDEX kept_calls_target ON kept_calls(target);
 )sql";
 
 // Whom an account ignores (kind 1) or blocks (kind 2).
-const char* const SCHEMA_MARKS = R"sql(
+constexpr const char* SCHEMA_MARKS = R"sql(
 CREATE TABLE marks (
     owner INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
     target INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
