@@ -206,7 +206,7 @@ void TSessionServer::GiveOutputBuffer(std::string& from) {
     std::string buffer;
     buffer.swap(from);
     // A string's own few bytes (no heap) are no buffer to share.
-    constexpr size_t INLINE_CAPACITY = std::string().capacity();
+    static const size_t INLINE_CAPACITY = std::string().capacity();
     if (buffer.capacity() <= INLINE_CAPACITY || buffer.capacity() > MAX_SPARE_OUTPUT ||
         shuttingDown)
         return;
