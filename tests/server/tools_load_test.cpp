@@ -135,6 +135,9 @@ TEST(LoadOptions, EveryBoundIsEnforced) {
     EXPECT_FALSE(Parse({"--sessions"}));
     EXPECT_FALSE(Parse({"--bogus", "1"}));
     EXPECT_FALSE(Parse({"--rate", "1x"}));
+    EXPECT_FALSE(Parse({"--ignores", "1001", "--ignore-first-id", "1"}));
+    EXPECT_FALSE(Parse({"--ignores", "5"})); // whom to ignore is not said
+    EXPECT_TRUE(Parse({"--ignores", "1000", "--ignore-first-id", "1"}));
 }
 
 } // namespace

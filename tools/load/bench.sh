@@ -28,6 +28,11 @@
 # own limits (duration, sessions, rate).
 # "crowd": newcomers joining a site of 20,000 users (navlet-crowd-bench, the
 # server in its own process with the crowd as quiet sessions on its loop).
+# "ignores": the fan-out for IGNORE_FANOUT (1000) users with every user
+# ignoring IGNORE_COUNT (100) accounts that are not in the run (the last bot
+# accounts made, whose ids are the last ones of a fresh data folder), against
+# the same run without ignores and the bare relay, in FANOUT_ROUNDS rounds
+# whose order rotates, with the ratios of p99 and CPU per delivered line.
 # "ws": sessions over WebSocket against TCP ones: idle memory per session at
 # WS_IDLE_COUNTS (1000 5000), and fan-out for WS_FANOUT (1000) users at one
 # line per second in WS_ROUNDS (3) alternating rounds of each, with the
@@ -39,8 +44,9 @@ if [[ ${1:-} == --smoke ]]; then
   SMOKE=1
   shift
   : "${BOTS:=20}" "${IDLE_COUNTS:=20}" "${FANOUT_COUNTS:=20}" "${FANOUT_SECONDS:=2}"
-  : "${FANOUT_ROUNDS:=2}" "${PARTS:=idle storm fanout ws}" "${WS_IDLE_COUNTS:=20}"
+  : "${FANOUT_ROUNDS:=2}" "${PARTS:=idle storm fanout ws ignores}" "${WS_IDLE_COUNTS:=20}"
   : "${WS_FANOUT:=20}" "${WS_ROUNDS:=1}" "${REPEATS:=0}" "${STORM_COUNT:=20}"
+  : "${IGNORE_FANOUT:=10}" "${IGNORE_COUNT:=5}"
 fi
 BUILD=${1:-build/default}
 SERVER=${SERVER:-$BUILD/server/navlet-server}
@@ -286,6 +292,34 @@ for n in $FANOUT_COUNTS; do
       "$FANOUT_ROUNDS")" | tee -a "$RESULTS/summary.txt"
   done
 done
+
+if wants ignores; then
+  n=${IGNORE_FANOUT:-1000}
+  count=${IGNORE_COUNT:-100}
+  if ((n + count > BOTS)); then
+    echo "bench: ignores needs BOTS >= $((n + count))" >&2
+    exit 2
+  fi
+  chat=(--sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS")
+  kinds=(relay plain ignores)
+  for ((round = 1; round <= FANOUT_ROUNDS; round++)); do
+    for ((k = 0; k < 3; k++)); do
+      case ${kinds[(round + k) % 3]} in
+        relay) relay_run "ign-relay-$n-$round" "${chat[@]}" ;;
+        plain) run "ign-plain-$n-$round" "${chat[@]}" ;;
+        ignores) run "ign-held-$n-$round" "${chat[@]}" --ignores "$count" \
+          --ignore-first-id $((BOTS - count + 1)) ;;
+      esac
+    done
+  done
+  for key in p99_ms cpu_us_per_line; do
+    for pair in "ign-plain ign-relay" "ign-held ign-relay" "ign-held ign-plain"; do
+      read -r mine theirs <<<"$pair"
+      echo "== ignores-$n $key, ${mine#ign-} / ${theirs#ign-}: $(ratios "$key" "$mine-$n" "$theirs-$n" \
+        "$FANOUT_ROUNDS")" | tee -a "$RESULTS/summary.txt"
+    done
+  done
+fi
 
 if wants ws; then
   for n in ${WS_IDLE_COUNTS:-1000 5000}; do

@@ -62,6 +62,10 @@ bool Apply(TLoadOptions& o, const std::string& name, const std::string& value, s
         return number(o.textLength, 24, 230);
     else if (name == "--server-pid")
         return number(o.serverPid, 1, 1 << 30);
+    else if (name == "--ignores")
+        return number(o.ignores, 0, MAX_IGNORES);
+    else if (name == "--ignore-first-id")
+        return number(o.ignoreFirstId, 1, double(int64_t(1) << 40));
     else {
         error = "unknown option " + name;
         return false;
@@ -112,6 +116,10 @@ std::optional<TLoadOptions> ParseLoadOptions(const std::vector<std::string>& arg
         error = "--password takes 1 to 15 characters";
         return std::nullopt;
     }
+    if (options.ignores > 0 && options.ignoreFirstId == 0) {
+        error = "--ignores needs --ignore-first-id ID";
+        return std::nullopt;
+    }
     if (options.createAccounts && options.web.empty()) {
         error = "--create-accounts needs --web ADDR:PORT";
         return std::nullopt;
@@ -153,6 +161,10 @@ shared password, on site i mod SITES (siteK.load.test), then chats in the site's
   --login-window N       connections not yet signed in at once (200)
   --sources K            source addresses 127.0.0.2 ... used by the bots (64)
   --text-length N        bytes per chat line, 24 to 230 (40)
+  --ignores N            before the chat each bot ignores N accounts, 0 to 1000 (0)
+  --ignore-first-id ID   the first of those accounts' ids (they follow in order;
+                         best accounts that are not among the bots, so that
+                         every line still reaches every bot)
   --server-pid PID       report the server's memory per session, CPU and
                          write calls per delivered line
   --trace-writes FILE    count the server's write calls with strace during chat

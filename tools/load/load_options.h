@@ -13,6 +13,7 @@ inline constexpr int MAX_SESSIONS = 20000;
 inline constexpr double MAX_RATE = 100.0;     // lines per bot per second
 inline constexpr double MAX_DURATION = 600.0; // seconds of chat
 inline constexpr int MAX_LOGIN_WINDOW = 5000;
+inline constexpr int MAX_IGNORES = 1000; // the server keeps at most this many per account
 
 struct TLoadOptions {
     std::string server = "127.0.0.1:80"; // session endpoint
@@ -33,6 +34,10 @@ struct TLoadOptions {
     int serverPid = 0;           // memory, CPU and write counts of this process
     std::string traceWrites;     // file for `strace -c` of the server during chat
     std::string wsPath;          // not empty: sessions over WebSocket at this path
+    // Each bot ignores the accounts with ids ignoreFirstId ... + ignores - 1
+    // before the chat, so the fan-out meets full ignore lists.
+    int ignores = 0;
+    int64_t ignoreFirstId = 0;
     bool help = false;
     bool version = false;
 };

@@ -49,12 +49,12 @@ int TLoadRun::Run(std::ostream& out) {
     int64_t start = Now();
     Loop(
         start + int64_t(options.signInTimeout * NS),
-        [&] { return nextToConnect == options.sessions && pendingLogins == 0; },
-        /*chatting=*/false);
+        [&] { return nextToConnect == options.sessions && pendingLogins == 0; }, TWork::None);
     int64_t signInEnd = Now();
     // Presence records still flow to the earlier bots after the last sign-in.
     Loop(
-        Now() + int64_t(NS), [] { return false; }, /*chatting=*/false);
+        Now() + int64_t(NS), [] { return false; }, TWork::None);
+    HoldIgnores();
     TServerSnapshot idle = TakeSnapshot(pid);
 
     TWriteTrace trace;
@@ -63,7 +63,7 @@ int TLoadRun::Run(std::ostream& out) {
     double ownCpuBefore = OwnCpuSeconds();
     BeginChat();
     Loop(
-        chatStartNs + int64_t(options.duration * NS), [] { return false; }, /*chatting=*/true);
+        chatStartNs + int64_t(options.duration * NS), [] { return false; }, TWork::Chat);
     measuringChat = false;
     double chatSeconds = double(Now() - chatStartNs) / NS;
     double ownBusy = chatSeconds > 0 ? (OwnCpuSeconds() - ownCpuBefore) / chatSeconds : 0;
@@ -73,8 +73,7 @@ int TLoadRun::Run(std::ostream& out) {
     const bool slowedDown = traceTool == TWriteTrace::TTool::Strace;
     Loop(
         Now() + 2 * int64_t(NS),
-        [&] { return counters.linesDelivered >= counters.expectedDeliveries; },
-        /*chatting=*/false);
+        [&] { return counters.linesDelivered >= counters.expectedDeliveries; }, TWork::None);
 
     const TLoadCounters& c = counters;
     double signInSeconds = double((c.lastSignInNs ? c.lastSignInNs : signInEnd) - start) / NS;
@@ -104,6 +103,9 @@ int TLoadRun::Run(std::ostream& out) {
         << (idle.socketSlabBytes ? std::to_string(slabPer) + " bytes per session (slab)"
                                  : std::string("n/a (no /proc/slabinfo)"))
         << "\n";
+    if (options.ignores > 0)
+        out << "ignores: " << c.ignoresHeld << " of " << c.signedIn * uint64_t(options.ignores)
+            << " held by the server before the chat\n";
     uint64_t p50 = latency.Percentile(0.50), p99 = latency.Percentile(0.99);
     double delivered = double(c.deliveredInChat) / chatSeconds;
     out << "chat: " << c.linesSent << " lines sent (" << c.linesSkipped << " skipped) in "
@@ -136,7 +138,8 @@ int TLoadRun::Run(std::ostream& out) {
         << " delivered=" << c.linesDelivered << " expected=" << c.expectedDeliveries
         << " p50_ms=" << double(p50) / 1000 << " p99_ms=" << double(p99) / 1000
         << " load_busy=" << ownBusy << " cpu_us_per_line=" << cpuPerLine
-        << " writes_per_line=" << writesPerLine << " syscw_per_line=" << syscwPerLine << "\n";
+        << " writes_per_line=" << writesPerLine << " syscw_per_line=" << syscwPerLine
+        << " ignores_held=" << c.ignoresHeld << "\n";
     return c.signedIn == uint64_t(options.sessions) ? 0 : 1;
 }
 

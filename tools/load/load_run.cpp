@@ -33,6 +33,7 @@ struct TBot {
     // Over WebSocket: the frames, and the upgrade's key and answer so far.
     std::unique_ptr<ws::TFrameDecoder> decoder;
     std::string key, head;
+    int ignoresSent = 0;
 };
 
 namespace {
@@ -264,6 +265,10 @@ void TLoadRun::HandlePacket(TBot& bot, const TPacket& packet, int64_t now) {
             ++counters.deliveredInChat;
         return;
     }
+    case MSG_MARK:
+        if (ReadMark(packet).mark == MARK_IGNORED)
+            ++counters.ignoresHeld;
+        return;
     case MSG_END_SESSION:
         Drop(bot, bot.state == TBot::TState::SignedIn ? counters.closed : counters.refused);
         return;
@@ -413,16 +418,48 @@ void TLoadRun::SendDueLines(int64_t now) {
         counters.linesSkipped += due - attempted;
 }
 
-void TLoadRun::Loop(int64_t until, const std::function<bool()>& done, bool chatting) {
+void TLoadRun::SendDueIgnores() {
+    size_t budget = MAX_LINES_PER_TURN;
+    TPacket packet;
+    for (auto& owned : bots) {
+        TBot& bot = *owned;
+        // A bot whose socket holds back bytes waits: they must go first.
+        while (bot.state == TBot::TState::SignedIn && bot.unsent.empty() &&
+               bot.ignoresSent < options.ignores && budget > 0) {
+            ClearPacket(packet);
+            const auto target = UserId(options.ignoreFirstId + bot.ignoresSent);
+            int length = BuildMarkChange(packet, target, MARK_SET);
+            EncodePacket(packet, length, REQ_IGNORE_CHANGE, NextKeyOffset());
+            ++bot.ignoresSent;
+            --budget;
+            if (!SendPacketBytes(bot, packet.bytes, size_t(length)))
+                Drop(bot, counters.closed);
+        }
+    }
+}
+
+void TLoadRun::HoldIgnores() {
+    if (options.ignores == 0)
+        return;
+    constexpr int64_t MAX_WAIT_NS = 120 * NS_PER_SECOND;
+    const uint64_t wanted = counters.signedIn * uint64_t(options.ignores);
+    Loop(
+        NowNs() + MAX_WAIT_NS, [&] { return counters.ignoresHeld >= wanted; }, TWork::Ignores);
+}
+
+void TLoadRun::Loop(int64_t until, const std::function<bool()>& done, TWork work) {
     epoll_event events[MAX_EVENTS];
     for (;;) {
         int64_t now = NowNs();
         if (now >= until || done())
             return;
         StartConnections(now);
-        if (chatting)
+        if (work == TWork::Chat)
             SendDueLines(now);
-        int64_t waitMs = std::min<int64_t>((until - now) / 1000000 + 1, chatting ? 1 : 10);
+        if (work == TWork::Ignores)
+            SendDueIgnores();
+        int64_t waitMs =
+            std::min<int64_t>((until - now) / 1000000 + 1, work == TWork::None ? 10 : 1);
         int n = ::epoll_wait(epollFd, events, MAX_EVENTS, int(waitMs));
         now = NowNs();
         for (int i = 0; i < n; ++i)

@@ -22,6 +22,7 @@ struct TLoadCounters {
     uint64_t linesSent = 0, linesSkipped = 0, linesDelivered = 0;
     uint64_t deliveredInChat = 0;    // deliveries during the chat phase proper
     uint64_t expectedDeliveries = 0; // sum over sent lines of the other bots on the site
+    uint64_t ignoresHeld = 0;        // ignores the server confirmed, all bots together
     int64_t firstConnectNs = 0, lastSignInNs = 0, lastPresenceNs = 0;
 };
 
@@ -54,11 +55,17 @@ class TLoadRun {
     bool SendPacketBytes(TBot& bot, const uint8_t* data, size_t size);
     void HandlePacket(TBot& bot, const TPacket& packet, int64_t now);
     void SendDueLines(int64_t now);
+    void SendDueIgnores();
+    // Every signed-in bot ignores --ignores accounts; waits for the server's
+    // confirmations, a bounded time.
+    void HoldIgnores();
     bool SendBytes(TBot& bot, const uint8_t* data, size_t size);
     void FlushPending(TBot& bot);
     void Drop(TBot& bot, uint64_t& counter);
+    // What a turn of the loop sends besides answers.
+    enum class TWork { None, Chat, Ignores };
     // Runs the loop until `until` (monotonic ns) or `done` answers true.
-    void Loop(int64_t until, const std::function<bool()>& done, bool chatting);
+    void Loop(int64_t until, const std::function<bool()>& done, TWork work);
     void BeginChat();
 
     TLoadOptions options;
