@@ -75,8 +75,12 @@ void TNavlet::AppendLine(bool eventLine, UserId sender, ChatId chat, const std::
     TTabSheet* sheet = FindTabByChat(chat);
     if (!sheet)
         return;
-    if (PageControl.IndexOf(sheet) != PageControl.ActivePageIndex())
+    if (PageControl.IndexOf(sheet) != PageControl.ActivePageIndex()) {
         PageControl.SetHighlighted(*sheet, true);
+        // What the chat's people said counts; the bar's own event lines do not.
+        if (!eventLine && sender != 0)
+            PageControl.SetUnread(*sheet, sheet->unread + 1);
+    }
     TChatView& view = *sheet->view;
     const bool followEnd = view.AtEnd();
     while (view.LineCount() >= MAX_CONVERSATION_LINES)
