@@ -3,6 +3,7 @@
 #include "client/core/bar_layout.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace navlet {
 
@@ -112,6 +113,41 @@ const TLabelText* LabelText(TPart part) {
     default:
         return nullptr;
     }
+}
+
+std::vector<TPart> ReadingOrder(const TBarLayout& layout) {
+    // The banner area's panels lie over each other: each is read whole, at
+    // its place, as only one of them shows at a time.
+    struct TPlace {
+        int32_t column, blockTop, block, top, left;
+        TPart part;
+        auto Key() const { return std::tuple(column, blockTop, block, top, left); }
+    };
+    std::vector<TPlace> places;
+    for (TPart part :
+         {SearchBtn, FriendsBtn, NavletBtn, ResizeBtn, LEDBtn, edNck, edPwd, sbLogin, cbSearch,
+          edSearchMsg, sbSearch, lvFriends, lvUsers, PageControl, Edit1, sbSendTxt}) {
+        bool room = true;
+        for (TPart p = part; p != Form && room; p = LayoutRow(p).parent)
+            room = layout.Rect(p).Width() > 0 && layout.Rect(p).Height() > 0 && layout.Shown(p);
+        if (!room)
+            continue;
+        const TRect r = layout.InForm(part);
+        // The form's own columns are the children of Panel1.
+        TPart column = part;
+        while (LayoutRow(column).parent != Panel1 && column != Form)
+            column = LayoutRow(column).parent;
+        const TPart parent = LayoutRow(part).parent;
+        const bool banner = LayoutRow(parent).parent == BannerPanel;
+        places.push_back({layout.InForm(column).left, banner ? layout.InForm(parent).top : r.top,
+                          banner ? int32_t(parent) : 0, r.top, r.left, part});
+    }
+    std::stable_sort(places.begin(), places.end(),
+                     [](const TPlace& a, const TPlace& b) { return a.Key() < b.Key(); });
+    std::vector<TPart> order;
+    for (const TPlace& p : places)
+        order.push_back(p.part);
+    return order;
 }
 
 TRect TBarLayout::InForm(TPart part) const {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "client/kit/graphics.h"
 
@@ -191,6 +192,12 @@ class TBarLayout {
 // reflow their labels and boxes to the panel's width.
 TBarLayout LayOutBar(int32_t width, int32_t height, TLayoutTable table = TLayoutTable::Row,
                      const TColumnStyle& style = {});
+
+// The controls the keyboard reaches, in reading order for this layout: a
+// column of the form before the next, and in each top to bottom, then left to
+// right. A control the layout gives no room is left out; a kit also skips
+// what is hidden.
+std::vector<TPart> ReadingOrder(const TBarLayout& layout);
 
 // The column's table for one size and style (what LayOutBar uses).
 TLayoutRows ColumnRows(int32_t width, int32_t height, const TColumnStyle& style);

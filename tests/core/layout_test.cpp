@@ -3,6 +3,8 @@
 // and the form's models taking their sizes from it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "client/core/bar_layout.h"
 #include "client/core/host.h"
 #include "tests/core/bar_test_support.h"
@@ -272,6 +274,36 @@ TEST(TColumnLayoutTest, ASidePanelAlwaysTakesTheColumnAndABandTheRow) {
         EXPECT_EQ(size_t(COLUMN_LAYOUT[i].part), i);
         EXPECT_EQ(COLUMN_LAYOUT[i].parent, BAR_LAYOUT[i].parent) << BAR_LAYOUT[i].name;
     }
+}
+
+size_t Position(const std::vector<TPart>& order, TPart part) {
+    return size_t(std::find(order.begin(), order.end(), part) - order.begin());
+}
+
+TEST(TColumnLayoutTest, TheKeyboardGoesInReadingOrderAndSkipsWhatHasNoRoom) {
+    const std::vector<TPart> narrow = ReadingOrder(LayOutBar(240, 600, TLayoutTable::Column));
+    const TPart reading[] = {TPart::edNck,       TPart::edPwd,  TPart::sbLogin,
+                             TPart::ResizeBtn,   TPart::LEDBtn, TPart::lvUsers,
+                             TPart::PageControl, TPart::Edit1,  TPart::sbSendTxt};
+    for (size_t i = 1; i < std::size(reading); ++i)
+        EXPECT_LT(Position(narrow, reading[i - 1]), Position(narrow, reading[i]))
+            << Name(reading[i - 1]) << " before " << Name(reading[i]);
+    // The search panel's boxes and button follow each other.
+    EXPECT_EQ(Position(narrow, TPart::edSearchMsg) + 1, Position(narrow, TPart::sbSearch));
+    EXPECT_LT(Position(narrow, TPart::cbSearch), Position(narrow, TPart::edSearchMsg));
+
+    // Collapsed, the banner panels' controls are out; the restore button is in.
+    const std::vector<TPart> collapsed =
+        ReadingOrder(LayOutBar(240, 600, TLayoutTable::Column, {16, true}));
+    EXPECT_EQ(Position(collapsed, TPart::edNck), collapsed.size());
+    EXPECT_LT(Position(collapsed, TPart::ResizeBtn), collapsed.size());
+
+    // Two columns: the whole of the chats' column, then the people's.
+    const std::vector<TPart> wide = ReadingOrder(LayOutBar(1000, 700, TLayoutTable::Column));
+    EXPECT_LT(Position(wide, TPart::sbSendTxt), Position(wide, TPart::edNck));
+    // A bar too short for its chat line leaves it out.
+    const std::vector<TPart> low = ReadingOrder(LayOutBar(810, 40));
+    EXPECT_EQ(Position(low, TPart::Edit1), low.size());
 }
 
 class TFormLayoutTest : public testing::BarTest {};
