@@ -29,6 +29,8 @@ class TBarView {
     val Placed(TPart part) const { return placed[size_t(part)]; }
     void Panel(TPart part, TColor colour);
     void LayOut();
+    // The keyboard's order: the core's reading order for the layout shown.
+    void OrderTabStops();
     void BindVisible(TPart part, TControl& model);
     void Watch(TModel& model, std::function<void()> render);
 
