@@ -154,6 +154,11 @@ void TNavlet::WriteConversationLine(TChatView& view, bool eventLine, UserId send
 
 void TNavlet::ChatLineReceived(const TChatLineMsg& m) {
     AppendLine(/*eventLine=*/false, m.address.User(), m.address.Chat(), m.text, 0, "");
+    const UserId sender = m.address.User();
+    // Only a private chat's line asks for the user; what it says stays in the chat.
+    if (sender != 0 && sender != myUserId && IsPrivateChat(m.address.Chat()) &&
+        FindTabByChat(m.address.Chat()))
+        Attention.Raise(SenderNick(sender, 0, "") + " wrote to you");
 }
 
 void TNavlet::DatedLineReceived(const TDatedLineMsg& m) {

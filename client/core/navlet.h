@@ -88,6 +88,11 @@ class TNavlet {
     void SetHostShape(THostShape shape);
     // A side panel's text size and collapsed banner area; kits watch it.
     TPanelStyle PanelStyle;
+    // Private lines and calls the user has not looked at yet.
+    TAttention Attention;
+    // The options menu's "Desktop notifications": stored; a kit that cannot
+    // get the browser's permission turns it off again.
+    void SetDesktopNotifications(bool on);
     // The font of every text of the form: the panel's at its size, or the
     // band's Verdana 7 pt.
     TFont FormFont() const;

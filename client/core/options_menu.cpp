@@ -28,6 +28,7 @@ enum TOptionsMenuId : uint16_t {
     omTextSmall = 211,
     omTextNormal = 212,
     omTextLarge = 213,
+    omNotify = 214,
 };
 
 constexpr int16_t LAST_LANGUAGE_ID = 13;
@@ -66,7 +67,14 @@ void TNavlet::AddTextSizeMenu() {
     sizes.AppendItem({"Small", omTextSmall})
         .AppendItem({"Normal", omTextNormal})
         .AppendItem({"Large", omTextLarge});
-    optionsMenu->AppendItem({"", 0}).AppendSubmenu(sizes);
+    optionsMenu->AppendItem({"", 0})
+        .AppendSubmenu(sizes)
+        .AppendItem({"Desktop notifications", omNotify});
+}
+
+void TNavlet::SetDesktopNotifications(bool on) {
+    Attention.SetNotify(on);
+    SyncPanelSettings(1);
 }
 
 std::string UpdateProfileAddress(const std::string& host, uint32_t lcid, uint64_t user) {
@@ -102,6 +110,8 @@ void TNavlet::sbNavletClick(TNavletSender sender, int32_t mouseX, int32_t mouseY
     if (textSizeMenuAdded)
         for (uint16_t id : {omTextSmall, omTextNormal, omTextLarge})
             optionsMenu->CheckItem(id, id - omTextSmall == int(PanelStyle.TextSize()) ? 1 : 0);
+    if (textSizeMenuAdded)
+        optionsMenu->CheckItem(omNotify, Attention.Notify() ? 1 : 0);
     const TComponent* control =
         fromLogo ? static_cast<const TComponent*>(&navlet_left_img) : &NavletBtn;
     ActOnOptionsChoice(Track(*optionsMenu, x, y, control));
@@ -145,6 +155,9 @@ void TNavlet::ActOnOptionsChoice(int16_t id) {
     case omTextNormal:
     case omTextLarge:
         SetTextSize(TTextSize(id - omTextSmall));
+        return;
+    case omNotify:
+        SetDesktopNotifications(!Attention.Notify());
         return;
     default:
         break;

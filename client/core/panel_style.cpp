@@ -26,4 +26,24 @@ void TPanelStyle::SetBannerCollapsed(bool collapsed) {
     Changed();
 }
 
+void TAttention::Raise(std::string reason) {
+    ++count;
+    latest = std::move(reason);
+    Changed();
+}
+
+void TAttention::Seen() {
+    if (count == 0)
+        return;
+    count = 0;
+    Changed();
+}
+
+void TAttention::SetNotify(bool on) {
+    if (notify == on)
+        return;
+    notify = on;
+    Changed();
+}
+
 } // namespace navlet

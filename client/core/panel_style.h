@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "client/core/model.h"
 #include "client/kit/graphics.h"
@@ -27,6 +28,27 @@ class TPanelStyle : public TModel {
   private:
     TTextSize textSize = TTextSize::Normal;
     bool bannerCollapsed = false;
+};
+
+// What wants the user's eye while the bar is not looked at: private lines
+// and calls since the host last said the user looked. A host that can badge
+// its button or notify the desktop watches it; the core decides what counts.
+class TAttention : public TModel {
+  public:
+    int Count() const { return count; }
+    // The newest reason, without any chat text: "alice wrote to you".
+    const std::string& Latest() const { return latest; }
+    // The user chose to be told on the desktop too (asked in the options menu).
+    bool Notify() const { return notify; }
+    void Raise(std::string reason);
+    // The host saw the user look at the bar.
+    void Seen();
+    void SetNotify(bool on);
+
+  private:
+    int count = 0;
+    std::string latest;
+    bool notify = false;
 };
 
 } // namespace navlet

@@ -178,9 +178,14 @@ void TNavlet::SyncPanelSettings(int direction) {
     if (!key)
         return;
     if (direction > 0) {
-        key->WriteInteger("textsize", int32_t(PanelStyle.TextSize()));
+        if (key->WriteInteger("textsize", int32_t(PanelStyle.TextSize())) == TRegResult::Ok)
+            key->WriteInteger("notify", Attention.Notify() ? 1 : 0);
         return;
     }
+    int32_t notify = 0;
+    if (!ReadIntegerOr(*key, "notify", 0, /*writeMissing=*/false, notify))
+        return;
+    Attention.SetNotify(notify != 0);
     int32_t size = int32_t(TTextSize::Normal);
     if (!ReadIntegerOr(*key, "textsize", size, /*writeMissing=*/false, size))
         return;

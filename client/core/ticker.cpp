@@ -136,6 +136,7 @@ void TNavlet::ShowCall(const std::string& caller, const std::string& text, const
     // A call waits for nobody: it goes to the front with its own words.
     msgQueue.splice(msgQueue.begin(), msgQueue, pending);
     RestartFrontLine();
+    Attention.Raise(caller + " is looking for you");
 }
 
 std::string TNavlet::MsgLineText(const TMsgLine& line) const {

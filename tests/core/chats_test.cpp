@@ -590,5 +590,32 @@ TEST_F(PanelChatsTest, ATabCountsTheLinesNotYetSeenAndShowingItClearsThem) {
     EXPECT_EQ(b().PageControl.Page(0).unread, 1);
 }
 
+TEST_F(PanelChatsTest, PrivateLinesAndCallsAskForTheUsersEyeAndPublicOnesDoNot) {
+    SignIn();
+    Presence(20, "alice");
+    Joined(20, 0x5501);
+    EXPECT_EQ(b().Attention.Count(), 0); // the invitation's tab has its own line
+    ChatLine(20, 0, "public");
+    ChatLine(20, 0x7701, "a chat with no tab");
+    EXPECT_EQ(b().Attention.Count(), 0);
+    ChatLine(20, 0x5501, "psst");
+    EXPECT_EQ(b().Attention.Count(), 1);
+    EXPECT_EQ(b().Attention.Latest(), "alice wrote to you"); // never the line itself
+    b().ShowCall("carol", "carol is looking for you!", "http://example.com/");
+    EXPECT_EQ(b().Attention.Count(), 2);
+    EXPECT_EQ(b().Attention.Latest(), "carol is looking for you");
+    b().Attention.Seen();
+    EXPECT_EQ(b().Attention.Count(), 0);
+}
+
+TEST_F(PanelChatsTest, TheDesktopNotificationsChoiceIsKeptForTheNextPanel) {
+    InPanel();
+    EXPECT_FALSE(b().Attention.Notify());
+    b().SetDesktopNotifications(true);
+    TNavlet& next = MakeBar();
+    next.SetHostShape(THostShape::SidePanel);
+    EXPECT_TRUE(next.Attention.Notify());
+}
+
 } // namespace
 } // namespace navlet::testing
