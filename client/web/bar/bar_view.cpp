@@ -9,6 +9,8 @@ namespace navlet::web {
 namespace {
 
 constexpr TColor WHITE = Rgb(255, 255, 255);
+// The banner pictures' deep blue, under white labels.
+constexpr TColor PANEL_GROUND = Rgb(38, 86, 160);
 
 void SetBackground(val& element, TColor colour) {
     element["style"].set("background", CssColor(colour));
@@ -98,6 +100,13 @@ void TBarView::LayOut() {
         if (!element.isNull())
             PlaceElement(element, layout.Rect(TPart(i)));
     }
+    // In the column the panels show a plain ground of the pictures' blue.
+    const bool column = layout.Table() == TLayoutTable::Column;
+    for (auto& [part, canvas] : panelPictures) {
+        ShowElement(canvas, !column);
+        val panel = Placed(part);
+        SetBackground(panel, column ? PANEL_GROUND : clSkyBlue);
+    }
     PaintTicker();
     PaintLowerStrip();
     OrderTabStops();
@@ -132,7 +141,9 @@ void TBarView::BuildBannerPanels() {
     for (auto [part, picture] : backgrounds) {
         val panel = Part(part);
         SetBackground(panel, clSkyBlue);
-        FillWith(panel, PictureCanvas(*picture));
+        val canvas = PictureCanvas(*picture);
+        FillWith(panel, canvas);
+        panelPictures.emplace_back(part, canvas);
     }
     BindVisible(TPart::LoginPanel, bar.LoginPanel);
     BindVisible(TPart::SearchPanel, bar.SearchPanel);

@@ -130,6 +130,10 @@ void TBarView::BuildChat() {
     tabStrip.call<void>("setAttribute", std::string("class"), std::string("tabs"));
     chatView = MakeElement("div", "ChatView", pages);
     chatView.call<void>("setAttribute", std::string("class"), std::string("chat"));
+    // The strip takes its text's height and the conversation the rest, in
+    // the control's flow (panel.css), whatever the text size.
+    tabStrip["style"].set("position", "relative");
+    chatView["style"].set("position", "relative");
     menus.Register(&bar.PageControl, "PageControlTabs");
     Watch(bar.PageControl, [this] { RenderTabs(); });
     // From the keyboard the arrows choose the tab, as the mouse does.

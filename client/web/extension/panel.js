@@ -72,7 +72,14 @@
   function setBadge(count) {
     if (!api.action || !api.action.setBadgeText || state.windowId === null) return;
     const text = count > 0 ? String(Math.min(count, 99)) : "";
-    api.action.setBadgeText({text: text, windowId: state.windowId}).catch(function () {});
+    // Firefox badges a window; Chromium only a tab: the window's active one.
+    const where = typeof browser !== "undefined" ? {windowId: state.windowId} : {tabId: state.tabId};
+    if (where.tabId === null) return;
+    try {
+      Promise.resolve(api.action.setBadgeText(Object.assign({text: text}, where))).catch(function () {});
+    } catch (e) {
+      console.log("Navlet: no badge: " + e.message);
+    }
   }
   let notifyAsked = false;
   Module.navletAttention = function (count, latest, notify) {
