@@ -67,9 +67,8 @@ void TNavlet::AddTextSizeMenu() {
     sizes.AppendItem({"Small", omTextSmall})
         .AppendItem({"Normal", omTextNormal})
         .AppendItem({"Large", omTextLarge});
-    optionsMenu->AppendItem({"", 0})
-        .AppendSubmenu(sizes)
-        .AppendItem({"Desktop notifications", omNotify});
+    optionsMenu->AppendItem({"", 0}).AppendSubmenu(sizes).AppendItem(
+        {"Desktop notifications", omNotify});
 }
 
 void TNavlet::SetDesktopNotifications(bool on) {
