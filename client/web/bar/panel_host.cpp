@@ -46,8 +46,8 @@ class TPanelHost : public THostControl {
     // A new tab in the panel's window, as "accept invitation" opens one.
     void OpenNewWindow(const std::string& address) override;
     void FlashBrowserWindow() override { navlet_flash_window(); }
-    // A side panel keeps its height; the bar minimised shows only its top
-    // strip, the panel's rest staying empty.
+    // Only a band asks: the core minimises a side panel by collapsing its
+    // banner area. Kept for a bar told it is a band: its top strip shows.
     void ResizeBandSite(int32_t height) override;
     void FocusChanged(bool) override {}
     void SuppressFaultDialogs() override {}
