@@ -169,8 +169,8 @@ async function main() {
     await step("a call's \"accept invitation\" clicked at once at 240 px opens its page", async () => {
       await until("the call", async () => (await ticker(panel)).includes("accept invitation"));
       const before = (await browser.pages()).length;
-      if (!(await clickTickerButton(panel))) throw new Error("no button under the mouse");
       await panel.screenshot({path: path.join(args.out, "panel-240-call.png")});
+      if (!(await clickTickerButton(panel))) throw new Error("no button under the mouse");
       await until("the new tab", async () => (await browser.pages()).length > before);
       await panel.screenshot({path: path.join(args.out, "panel-240.png")});
     });
