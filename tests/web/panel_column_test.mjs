@@ -143,7 +143,11 @@ async function main() {
 
     panel = await openPanel(browser, extensionId, `?window=${windowId}`, 240, 600);
     await step("at 240 px the login panel is whole: boxes, sign in and the connection light", async () => {
-      await until("LoginPanel", () => panel.$eval("#LoginPanel", (e) => e.style.display !== "none"));
+      // The module builds its elements once it has started.
+      await until("LoginPanel", () => panel.evaluate(() => {
+        const e = document.getElementById("LoginPanel");
+        return !!e && e.style.display !== "none";
+      }));
       await expectControlsWhole(panel, COLUMN_CONTROLS);
       await panel.screenshot({path: path.join(args.out, "panel-240-login.png")});
     });
