@@ -88,12 +88,15 @@ PY
   sandbox=()
   [ "$(id -u)" -eq 0 ] && sandbox=(--no-sandbox)
   profile=$run_dir/profile
+  # The browser on the left, the panel's window beside it at a side panel's
+  # size, so that neither covers the other.
   chromium "${sandbox[@]}" --user-data-dir="$profile" --no-first-run \
+    --window-position=0,0 --window-size=1000,800 \
     --load-extension="$ext" --disable-extensions-except="$ext" "http://$web/" \
     "chrome-extension://$ext_id/options.html?address=$web" "$@" &
   chromium_pid=$!
   sleep 3
-  chromium "${sandbox[@]}" --user-data-dir="$profile" --window-size=320,700 \
+  chromium "${sandbox[@]}" --user-data-dir="$profile" --window-position=1010,0 --window-size=360,800 \
     --app="chrome-extension://$ext_id/panel.html" >/dev/null 2>&1 || true
   echo "Chromium runs with the extension: press Save on its options page (the"
   echo "service's address, $web), then sign in on its panel with demo / demo."

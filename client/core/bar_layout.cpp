@@ -3,6 +3,7 @@
 #include "client/core/bar_layout.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace navlet {
 
@@ -72,42 +73,16 @@ const TLayoutRows BAR_LAYOUT = {{
 }};
 // clang-format on
 
-namespace {
-
-TLayoutRows ColumnRows() {
-    TLayoutRows rows = BAR_LAYOUT;
-    auto set = [&rows](TPart part, TAlign align, int32_t left, int32_t top, int32_t width,
-                       int32_t height) {
-        TLayoutRow& row = rows[size_t(part)];
-        row.align = align;
-        row.left = left;
-        row.top = top;
-        row.width = width;
-        row.height = height;
-    };
-    // The upper block (banner area, ticker, users) keeps its height; the chat
-    // below it grows with the panel.
-    constexpr int32_t UPPER_HEIGHT = COLUMN_BANNER_HEIGHT + 16 + COLUMN_USERS_HEIGHT;
-    set(Panel4, TOP, 0, 0, 0, UPPER_HEIGHT);
-    set(LeftPanel, CLIENT, 0, 0, 0, 0);
-    set(CentralPanel, TOP, 0, 0, 0, COLUMN_BANNER_HEIGHT);
-    // The logo sits in the strip under the banner area, where it fits whole.
-    set(navlet_left_img, NONE, 112, BANNER_AREA_HEIGHT + 3, 73, 25);
-    return rows;
-}
-
-} // namespace
-
-const TLayoutRows COLUMN_LAYOUT = ColumnRows();
+// The column at a side panel's usual size, for what does not depend on it
+// (every part's parent).
+const TLayoutRows COLUMN_LAYOUT = ColumnRows(360, 800, TColumnStyle{});
 
 const TLayoutRows& LayoutTable(TLayoutTable table) {
     return table == TLayoutTable::Column ? COLUMN_LAYOUT : BAR_LAYOUT;
 }
 
-TLayoutTable ChooseLayoutTable(THostShape shape, int32_t width) {
-    if (shape == THostShape::SidePanel && width < ROW_LAYOUT_MIN_WIDTH)
-        return TLayoutTable::Column;
-    return TLayoutTable::Row;
+TLayoutTable ChooseLayoutTable(THostShape shape, int32_t) {
+    return shape == THostShape::SidePanel ? TLayoutTable::Column : TLayoutTable::Row;
 }
 
 const TLayoutRow& LayoutRow(TPart part) {
@@ -138,6 +113,41 @@ const TLabelText* LabelText(TPart part) {
     default:
         return nullptr;
     }
+}
+
+std::vector<TPart> ReadingOrder(const TBarLayout& layout) {
+    // The banner area's panels lie over each other: each is read whole, at
+    // its place, as only one of them shows at a time.
+    struct TPlace {
+        int32_t column, blockTop, block, top, left;
+        TPart part;
+        auto Key() const { return std::tuple(column, blockTop, block, top, left); }
+    };
+    std::vector<TPlace> places;
+    for (TPart part :
+         {SearchBtn, FriendsBtn, NavletBtn, ResizeBtn, LEDBtn, edNck, edPwd, sbLogin, cbSearch,
+          edSearchMsg, sbSearch, lvFriends, lvUsers, PageControl, Edit1, sbSendTxt}) {
+        bool room = true;
+        for (TPart p = part; p != Form && room; p = LayoutRow(p).parent)
+            room = layout.Rect(p).Width() > 0 && layout.Rect(p).Height() > 0 && layout.Shown(p);
+        if (!room)
+            continue;
+        const TRect r = layout.InForm(part);
+        // The form's own columns are the children of Panel1.
+        TPart column = part;
+        while (LayoutRow(column).parent != Panel1 && column != Form)
+            column = LayoutRow(column).parent;
+        const TPart parent = LayoutRow(part).parent;
+        const bool banner = LayoutRow(parent).parent == BannerPanel;
+        places.push_back({layout.InForm(column).left, banner ? layout.InForm(parent).top : r.top,
+                          banner ? int32_t(parent) : 0, r.top, r.left, part});
+    }
+    std::stable_sort(places.begin(), places.end(),
+                     [](const TPlace& a, const TPlace& b) { return a.Key() < b.Key(); });
+    std::vector<TPart> order;
+    for (const TPlace& p : places)
+        order.push_back(p.part);
+    return order;
 }
 
 TRect TBarLayout::InForm(TPart part) const {
@@ -223,10 +233,17 @@ TNarrowing NarrowingFor(int32_t formWidth) {
 
 } // namespace
 
-TBarLayout LayOutBar(int32_t width, int32_t height, TLayoutTable table) {
-    const TLayoutRows& rows = LayoutTable(table);
+TBarLayout LayOutBar(int32_t width, int32_t height, TLayoutTable table, const TColumnStyle& style) {
+    const bool column = table == TLayoutTable::Column;
+    const TLayoutRows rows = column ? ColumnRows(width, height, style) : BAR_LAYOUT;
     TBarLayout layout;
     layout.table = table;
+    if (column) {
+        layout.tickerRowHeight = rows[size_t(TPart::msg_pnl)].height;
+        layout.tickerTwoRows = rows[size_t(TPart::msg_img)].align == TAlign::alBottom;
+        if (layout.tickerTwoRows)
+            layout.tickerRowHeight = rows[size_t(TPart::msg_img)].height / 2;
+    }
     layout.shown.fill(true);
     layout.shown[size_t(TPart::ChatMsgPanel)] = ChatLineShown(height);
     for (const TLayoutRow& row : rows)

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "client/kit/graphics.h"
 
@@ -116,16 +117,31 @@ const TLayoutRows& LayoutTable(TLayoutTable table);
 // Where the bar lives: a band across a browser window (its host sets the
 // height, the bar is as wide as the window) or a side panel beside the page.
 enum class THostShape : uint8_t { Band, SidePanel };
-// A side panel narrower than the horizontal bar's design width cannot show
-// the chat, the banner area and the users side by side.
-inline constexpr int32_t ROW_LAYOUT_MIN_WIDTH = FORM_DESIGN_WIDTH;
-// A band always takes the horizontal table; a side panel the column below
-// ROW_LAYOUT_MIN_WIDTH.
+// A band always takes the horizontal table; a side panel always the column,
+// whatever its width: the horizontal bar stretched over a tall panel leaves
+// most of it empty.
 TLayoutTable ChooseLayoutTable(THostShape shape, int32_t width);
-// In the column: the banner area over the logo's strip, and the ticker's row
-// over the users list, whose height is fixed so that the chat takes the rest.
-inline constexpr int32_t COLUMN_BANNER_HEIGHT = BANNER_AREA_HEIGHT + 30;
+
+// What the column sizes itself from: the height of a line of the panel's text
+// (as the kit's text metrics measure it) and whether the banner area is
+// collapsed to the ticker's strip (the column's way to minimise).
+struct TColumnStyle {
+    int32_t lineHeight = 16;
+    bool bannerCollapsed = false;
+};
+// From this width the column splits in two: the chats on the left, the
+// banner area, the ticker and the people on the right.
+inline constexpr int32_t TWO_COLUMNS_MIN_WIDTH = 520;
+// The people's side of two columns.
+inline constexpr int32_t SIDE_COLUMN_MAX_WIDTH = 360;
+// The logo's strip under the banner area.
+inline constexpr int32_t COLUMN_LOGO_STRIP_HEIGHT = 30;
+// The people list's largest share of a single column; it gives up room to
+// the chat on a short panel, down to a few lines.
 inline constexpr int32_t COLUMN_USERS_HEIGHT = 150;
+// Below this ticker width a line's buttons take a row of their own under its
+// text: beside them the text would have no room to be read.
+inline constexpr int32_t TICKER_ONE_ROW_MIN_WIDTH = 300;
 
 const TLayoutRow& LayoutRow(TPart part);
 
@@ -155,16 +171,35 @@ class TBarLayout {
     bool Shown(TPart part) const { return shown[size_t(part)]; }
 
     TLayoutTable Table() const { return table; }
+    // The ticker's rows: the bar's single 16-pixel row, or in the column rows
+    // sized from the text, two (text above, buttons below) when it is narrow.
+    int32_t TickerRowHeight() const { return tickerRowHeight; }
+    bool TickerTwoRows() const { return tickerTwoRows; }
 
   private:
-    friend TBarLayout LayOutBar(int32_t width, int32_t height, TLayoutTable table);
+    friend TBarLayout LayOutBar(int32_t width, int32_t height, TLayoutTable table,
+                                const TColumnStyle& style);
     TLayoutTable table = TLayoutTable::Row;
+    int32_t tickerRowHeight = 16;
+    bool tickerTwoRows = false;
     std::array<TRect, PART_COUNT> rects{};
     std::array<bool, PART_COUNT> shown{};
 };
 
 // Places every part for a form of `width` x `height` by one of the tables.
 // Parts that do not fit shrink to nothing rather than to a negative size.
-TBarLayout LayOutBar(int32_t width, int32_t height, TLayoutTable table = TLayoutTable::Row);
+// The column's rows depend on the size and the style: the banner panels
+// reflow their labels and boxes to the panel's width.
+TBarLayout LayOutBar(int32_t width, int32_t height, TLayoutTable table = TLayoutTable::Row,
+                     const TColumnStyle& style = {});
+
+// The controls the keyboard reaches, in reading order for this layout: a
+// column of the form before the next, and in each top to bottom, then left to
+// right. A control the layout gives no room is left out; a kit also skips
+// what is hidden.
+std::vector<TPart> ReadingOrder(const TBarLayout& layout);
+
+// The column's table for one size and style (what LayOutBar uses).
+TLayoutRows ColumnRows(int32_t width, int32_t height, const TColumnStyle& style);
 
 } // namespace navlet

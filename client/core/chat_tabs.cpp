@@ -82,7 +82,33 @@ void TNavlet::CloseChatTab(TTabSheet& sheet, TCloseNotify notify) {
     // A tab chosen for closing but closed another way must not be closed twice.
     if (closingSheet == &sheet)
         closingSheet = nullptr;
+    DropChatInvite(sheet.tag->chatId);
     PageControl.DeletePage(index);
+}
+
+void TNavlet::DropChatInvite(ChatId chat) {
+    auto invite = [chat](const TMsgLine& l) { return l.kind == mkChatInvite && l.chat == chat; };
+    if (!msgQueue.empty() && invite(msgQueue.front())) {
+        msgQueue.pop_front();
+        msgQueue.remove_if(invite);
+        RestartFrontLine();
+        return;
+    }
+    msgQueue.remove_if(invite);
+}
+
+std::string TNavlet::ChatLineHint(const ChatTab& tab) const {
+    if (!IsPrivateChat(tab.chatId))
+        return "to the site's public chat";
+    std::string names;
+    for (UserId member : tab.members) {
+        if (member == myUserId)
+            continue;
+        if (!names.empty())
+            names += ", ";
+        names += SenderNick(member, 0, "");
+    }
+    return names.empty() ? "to nobody yet: invite someone" : "to " + names;
 }
 
 void TNavlet::PageControlChange() {
@@ -90,7 +116,9 @@ void TNavlet::PageControlChange() {
     if (!sheet)
         return;
     PageControl.SetHighlighted(*sheet, false);
+    PageControl.SetUnread(*sheet, 0);
     Edit1.SetColor(IsPrivateChat(sheet->tag->chatId) ? PRIVATE_INPUT_COLOR : clWindow);
+    Edit1.SetPlaceholder(ChatLineHint(*sheet->tag));
     MarkChatMembers(*sheet->tag);
 }
 
@@ -108,6 +136,8 @@ void TNavlet::MemberJoined(const TMemberMsg& m) {
             return;
         sheet = &CreateChatTab(lvUsers.Item(entry).caption, /*owner=*/member, chat);
         AppendLine(/*eventLine=*/true, member, chat, "invited you in this private chat", 0, "");
+        // The tab does not take the focus; the ticker offers to show or leave it.
+        ShowChatInvite(lvUsers.Item(entry).caption, chat);
     }
     ChatTab& tab = *sheet->tag;
     if (IsMember(tab, member))
@@ -116,6 +146,8 @@ void TNavlet::MemberJoined(const TMemberMsg& m) {
     ++tab.joinCount;
     if (tab.joinCount == 2)
         PageControl.SetCaption(*sheet, sheet->caption + GROUP_SUFFIX);
+    if (TabByIndex(-1) == sheet)
+        Edit1.SetPlaceholder(ChatLineHint(tab));
 }
 
 void TNavlet::MemberLeft(const TMemberMsg& m) {
@@ -125,6 +157,8 @@ void TNavlet::MemberLeft(const TMemberMsg& m) {
         return;
     std::erase(sheet->tag->members, member);
     AppendLine(/*eventLine=*/true, member, sheet->tag->chatId, "left this chat", 0, "");
+    if (TabByIndex(-1) == sheet)
+        Edit1.SetPlaceholder(ChatLineHint(*sheet->tag));
 }
 
 void TNavlet::InviteInNewPrivateChat(const TListItem& entry) {
@@ -137,7 +171,11 @@ void TNavlet::InviteInNewPrivateChat(const TListItem& entry) {
         return;
     ++privateChatSeq;
     const ChatId chat = myChatKey << 8 | privateChatSeq;
-    AddMemberAndInvite(CreateChatTab(entry.caption, /*owner=*/myUserId, chat), user);
+    TTabSheet& sheet = CreateChatTab(entry.caption, /*owner=*/myUserId, chat);
+    // The inviter asked for this chat: it is shown at once, so the next line
+    // typed goes to it and not to the public chat.
+    PageControl.SetActivePageIndex(PageControl.IndexOf(&sheet));
+    AddMemberAndInvite(sheet, user);
 }
 
 void TNavlet::InviteInActiveChat(const TListItem& entry) {

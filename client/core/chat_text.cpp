@@ -75,8 +75,12 @@ void TNavlet::AppendLine(bool eventLine, UserId sender, ChatId chat, const std::
     TTabSheet* sheet = FindTabByChat(chat);
     if (!sheet)
         return;
-    if (PageControl.IndexOf(sheet) != PageControl.ActivePageIndex())
+    if (PageControl.IndexOf(sheet) != PageControl.ActivePageIndex()) {
         PageControl.SetHighlighted(*sheet, true);
+        // What the chat's people said counts; the bar's own event lines do not.
+        if (!eventLine && sender != 0)
+            PageControl.SetUnread(*sheet, sheet->unread + 1);
+    }
     TChatView& view = *sheet->view;
     const bool followEnd = view.AtEnd();
     while (view.LineCount() >= MAX_CONVERSATION_LINES)
@@ -150,6 +154,11 @@ void TNavlet::WriteConversationLine(TChatView& view, bool eventLine, UserId send
 
 void TNavlet::ChatLineReceived(const TChatLineMsg& m) {
     AppendLine(/*eventLine=*/false, m.address.User(), m.address.Chat(), m.text, 0, "");
+    const UserId sender = m.address.User();
+    // Only a private chat's line asks for the user; what it says stays in the chat.
+    if (sender != 0 && sender != myUserId && IsPrivateChat(m.address.Chat()) &&
+        FindTabByChat(m.address.Chat()))
+        Attention.Raise(SenderNick(sender, 0, "") + " wrote to you");
 }
 
 void TNavlet::DatedLineReceived(const TDatedLineMsg& m) {

@@ -203,6 +203,26 @@ void TPageControl::SetHighlighted(TTabSheet& sheet, bool on) {
     Changed();
 }
 
+void TPageControl::SetUnread(TTabSheet& sheet, int count) {
+    if (sheet.unread == count)
+        return;
+    sheet.unread = count;
+    Changed();
+}
+
+std::string TabLabel(const TTabSheet& sheet) {
+    if (sheet.unread <= 0)
+        return sheet.caption;
+    return sheet.caption + " (" + std::to_string(sheet.unread) + ")";
+}
+
+void TEdit::SetPlaceholder(std::string value) {
+    if (placeholder == value)
+        return;
+    placeholder = std::move(value);
+    Changed();
+}
+
 void TBannerPanel::SetMode(TBannerMode m) {
     if (m == mode)
         return;

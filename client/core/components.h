@@ -79,6 +79,9 @@ class TPaintBox : public TControl {
 class TEdit : public TControl {
   public:
     const std::string& Text() const { return text; }
+    // What the empty box shows in grey, where the kit can.
+    const std::string& Placeholder() const { return placeholder; }
+    void SetPlaceholder(std::string value);
     TColor FontColor() const { return fontColor; }
     TColor Color() const { return color; }
     int MaxLength() const { return maxLength; }
@@ -95,6 +98,7 @@ class TEdit : public TControl {
 
   private:
     std::string text;
+    std::string placeholder;
     TColor fontColor = clWindowText;
     TColor color = clWindow;
     int maxLength = 0;
@@ -143,10 +147,14 @@ struct ChatTab {
 struct TTabSheet {
     std::string caption;
     bool highlighted = false;
+    int unread = 0; // lines that came while another tab was shown
     bool visible = true;
     std::unique_ptr<ChatTab> tag;
     std::unique_ptr<TChatView> view;
 };
+
+// A tab's caption as the strip shows it: with the count of its unseen lines.
+std::string TabLabel(const TTabSheet& sheet);
 
 class TPageControl : public TControl {
   public:
@@ -161,6 +169,7 @@ class TPageControl : public TControl {
     int IndexOf(const TTabSheet* sheet) const;
     void SetCaption(TTabSheet& sheet, std::string caption);
     void SetHighlighted(TTabSheet& sheet, bool on);
+    void SetUnread(TTabSheet& sheet, int count);
 
   private:
     std::vector<std::unique_ptr<TTabSheet>> pages;

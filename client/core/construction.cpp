@@ -53,6 +53,7 @@ TNavlet::TNavlet(const TKit& k) : TNavlet(k, TBareForm{}) {
     // 12. The hint in grey; the grey colour is how the hint is recognised.
     Edit1.SetFontColor(clGray);
     Edit1.SetText("Write here to send text messages in the chat");
+    Edit1.SetPlaceholder(ChatLineHint(*PageControl.Page(0).tag));
     // 13.
     ReadModuleVersion();
     // 14.

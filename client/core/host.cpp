@@ -3,6 +3,7 @@
 // minimise and restore through the band site.
 #include "client/core/host.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "client/core/connection.h"
@@ -194,6 +195,21 @@ void TNavlet::EditEnter(TFocusTarget control) {
 void TNavlet::ResizeBtnClick(TResizeSender sender) {
     if (!hostControl)
         return;
+    if (hostShape == THostShape::SidePanel) {
+        // The panel keeps its height: the banner area collapses to the
+        // ticker's strip, whose restore button stays in view, so a stored
+        // minimised state never hides the way back.
+        SyncSettings(0, 0, 0, 0, 0, 0, -1);
+        bool collapse = barSize > 0;
+        if (sender != TResizeSender::ResizeTimer) {
+            collapse = !PanelStyle.BannerCollapsed();
+            barSize = collapse ? std::max(Form.Height(), BAR_MIN_HEIGHT + 1) : 0;
+            SyncSettings(0, 0, 0, 0, 0, 0, 1);
+        }
+        PanelStyle.SetBannerCollapsed(collapse);
+        LayOutAgain();
+        return;
+    }
     if (sender == TResizeSender::ResizeTimer) {
         SyncSettings(0, 0, 0, 0, 0, 0, -1);
         if (barSize > 0)
@@ -226,7 +242,9 @@ void TNavlet::BannerPanelResize() {
         SetBtnGlyph(LEDBtn, glLedNews);
     }
     ChatMsgPanel.SetVisible(ChatLineShown(h));
-    SetBtnGlyph(ResizeBtn, h <= BAR_MIN_HEIGHT ? glRestore : glMinimise);
+    SetBtnGlyph(ResizeBtn, Minimised() ? glRestore : glMinimise);
+    if (hostShape == THostShape::SidePanel)
+        ResizeBtn.SetHint(Minimised() ? "restore" : "minimize");
 }
 
 } // namespace navlet

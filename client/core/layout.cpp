@@ -34,10 +34,11 @@ void TNavlet::BuildComponents() {
 void TNavlet::FormResized(int32_t width, int32_t height) {
     const bool firstSize = !formSized;
     const int32_t tickerWidth = msg_img.Width();
+    const int32_t tickerHeight = msg_img.Height();
     const int32_t formHeight = Form.Height();
     formSized = true;
     PlaceControls(width, height);
-    if (firstSize || msg_img.Width() != tickerWidth)
+    if (firstSize || msg_img.Width() != tickerWidth || msg_img.Height() != tickerHeight)
         msg_pnlResize();
     if (firstSize || height != formHeight)
         BannerPanelResize();
@@ -45,12 +46,52 @@ void TNavlet::FormResized(int32_t width, int32_t height) {
 
 void TNavlet::SetHostShape(THostShape shape) {
     hostShape = shape;
+    if (shape == THostShape::SidePanel) {
+        SyncPanelSettings(-1);
+        AddTextSizeMenu();
+    }
     if (formSized)
         FormResized(Form.Width(), Form.Height());
 }
 
+TFont TNavlet::FormFont() const {
+    return hostShape == THostShape::SidePanel ? PanelFont(PanelStyle.TextSize()) : BandFont();
+}
+
+bool TNavlet::Minimised() const {
+    if (hostShape == THostShape::SidePanel)
+        return PanelStyle.BannerCollapsed();
+    return Form.Height() <= BAR_MIN_HEIGHT;
+}
+
+void TNavlet::SetTextSize(TTextSize size) {
+    PanelStyle.SetTextSize(size);
+    SyncPanelSettings(1);
+    LayOutAgain();
+}
+
+void TNavlet::LayOutAgain() {
+    if (!formSized)
+        return;
+    const int32_t tickerWidth = msg_img.Width();
+    const int32_t tickerHeight = msg_img.Height();
+    PlaceControls(Form.Width(), Form.Height());
+    if (msg_img.Width() != tickerWidth || msg_img.Height() != tickerHeight)
+        msg_pnlResize();
+    else
+        RestartFrontLine(); // drawn again in the new font
+    BannerPanelResize();
+}
+
 void TNavlet::PlaceControls(int32_t width, int32_t height) {
-    layout = LayOutBar(width, height, ChooseLayoutTable(hostShape, width));
+    const TLayoutTable table = ChooseLayoutTable(hostShape, width);
+    TColumnStyle style;
+    if (table == TLayoutTable::Column) {
+        // A kit whose metrics fail answers 0 or less: the column keeps its least.
+        style.lineHeight = kit.textMetrics.LineHeight(FormFont());
+        style.bannerCollapsed = PanelStyle.BannerCollapsed();
+    }
+    layout = LayOutBar(width, height, table, style);
     // Only the controls whose handlers read their own size keep it in their
     // model; every other place is read from the layout by the kit.
     std::pair<TControl*, TPart> sized[] = {

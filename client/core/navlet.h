@@ -16,6 +16,7 @@
 #include "client/core/host.h"
 #include "client/core/lists.h"
 #include "client/core/module_state.h"
+#include "client/core/panel_style.h"
 #include "client/core/ticker.h"
 #include "client/kit/host_control.h"
 #include "client/kit/kit.h"
@@ -82,13 +83,33 @@ class TNavlet {
     // Where every part of the form is; kits apply it to their widgets.
     const TBarLayout& Layout() const { return layout; }
     // A host that shows the bar in a side panel says so before its first
-    // size; the layout table then follows the panel's width.
+    // size; the bar then takes the column layout, the panel's font and the
+    // "Text size" choice.
     void SetHostShape(THostShape shape);
+    // A side panel's text size and collapsed banner area; kits watch it.
+    TPanelStyle PanelStyle;
+    // Private lines and calls the user has not looked at yet.
+    TAttention Attention;
+    // The options menu's "Desktop notifications": stored; a kit that cannot
+    // get the browser's permission turns it off again.
+    void SetDesktopNotifications(bool on);
+    // The font of every text of the form: the panel's at its size, or the
+    // band's Verdana 7 pt.
+    TFont FormFont() const;
+    // The options menu's "Text size": stored, and the form laid out again.
+    void SetTextSize(TTextSize size);
+    // A band at its 20-pixel height, or a side panel's banner area collapsed.
+    bool Minimised() const;
 
   private:
     // Construction steps, in the order the constructor runs them.
     void BuildComponents(); // what the form layout holds (layout.cpp)
     void PlaceControls(int32_t width, int32_t height);
+    // The column's shape changed without a new size (text size, collapse).
+    void LayOutAgain();
+    // The side panel's "textsize" setting: < 0 reads it, > 0 writes it.
+    void SyncPanelSettings(int direction);
+    void AddTextSizeMenu();
     void PrepareTickerSurfaces();
     void ReadModuleVersion();
     void BindSessionComponents(); // session.cpp
@@ -152,8 +173,9 @@ class TNavlet {
     // is refused, with a hint, rather than sent as "?"; a box that has just
     // become full says how much it holds.
     void EditTyped(TEdit& edit, const std::string& text, int refused);
-    // Minimise and restore through the band site; the timer re-applies a
-    // stored minimised state once after each showing.
+    // Minimise and restore through the band site (a side panel collapses its
+    // banner area instead); the timer re-applies a stored minimised state
+    // once after each showing.
     enum class TResizeSender { Button, ResizeTimer, Login };
     void ResizeBtnClick(TResizeSender sender);
     void resize_timerTimer();
@@ -214,6 +236,13 @@ class TNavlet {
     void NextMsgLine();
     void RestartFrontLine();
     int32_t ScrollOffset() const { return msgSrcRect.left; }
+    // The column's ticker: its buttons stand still at the right (or on the
+    // second row) and only the text scrolls, by msgTextScroll pixels.
+    bool FixedTickerButtons() const { return layout.Table() == TLayoutTable::Column; }
+    void DrawFixedButtonsLine();
+    // An invitation's line: "show" selects its tab, "leave" leaves the chat.
+    void ChatInviteClicked(const TMsgLine& line, uint8_t hit);
+    void ShowChatInvite(const std::string& inviter, ChatId chat);
 
   public:
     // ---- Banners: modes, web banners, their timer, the lower strip (banner.cpp) ----
@@ -276,6 +305,10 @@ class TNavlet {
     // The active tab changed: its highlight goes, Edit1 takes the private or
     // public colour and lvUsers marks the chat's members.
     void PageControlChange();
+    // Where a line typed in Edit1 goes, for its placeholder.
+    std::string ChatLineHint(const ChatTab& tab) const;
+    // A tab's invitation leaves the ticker with the tab.
+    void DropChatInvite(ChatId chat);
     // The one way text reaches a conversation. `stamp` is a UTC date-time, 0 =
     // now; `nick` is used only with a stamp. Lines from the server (sender 0)
     // with a private-looking chat id are notices routed by (chat >> 8).
@@ -458,6 +491,7 @@ class TNavlet {
     std::string serverStatus;
     int32_t msgPhase = 0;
     int32_t msgScrollMax = 0;
+    int32_t msgTextScroll = 0;
     TRect msgSrcRect;
     TRect msgDstRect;
     std::unique_ptr<TDisplayList> msgImage;
@@ -468,6 +502,7 @@ class TNavlet {
     std::map<UserId, uint8_t> marks; // only marked users; for this connection
     std::unique_ptr<TBarMenu> languageMenu;
     std::unique_ptr<TBarMenu> optionsMenu;
+    bool textSizeMenuAdded = false; // a side panel's only
     TTabSheet* closingSheet = nullptr;
     uint64_t myUserId = 0;
     uint64_t myChatKey = 0;

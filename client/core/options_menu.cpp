@@ -25,6 +25,10 @@ enum TOptionsMenuId : uint16_t {
     omShareSite = 207,
     omSharePage = 208,
     omNeverReport = 209,
+    omTextSmall = 211,
+    omTextNormal = 212,
+    omTextLarge = 213,
+    omNotify = 214,
 };
 
 constexpr int16_t LAST_LANGUAGE_ID = 13;
@@ -53,6 +57,23 @@ void TNavlet::ToggleNeverReportSite() {
         return;
     SyncPrivacySettings(1);
     CheckSiteUrl(); // paused at once, or reported again
+}
+
+void TNavlet::AddTextSizeMenu() {
+    if (textSizeMenuAdded || !optionsMenu)
+        return;
+    textSizeMenuAdded = true;
+    TBarMenu sizes("Text size");
+    sizes.AppendItem({"Small", omTextSmall})
+        .AppendItem({"Normal", omTextNormal})
+        .AppendItem({"Large", omTextLarge});
+    optionsMenu->AppendItem({"", 0}).AppendSubmenu(sizes).AppendItem(
+        {"Desktop notifications", omNotify});
+}
+
+void TNavlet::SetDesktopNotifications(bool on) {
+    Attention.SetNotify(on);
+    SyncPanelSettings(1);
 }
 
 std::string UpdateProfileAddress(const std::string& host, uint32_t lcid, uint64_t user) {
@@ -85,6 +106,11 @@ void TNavlet::sbNavletClick(TNavletSender sender, int32_t mouseX, int32_t mouseY
     optionsMenu->CheckItem(omNeverReport, never ? 1 : 0);
     optionsMenu->EnableItem(omNeverReport,
                             !shownPage.empty() && (!never || OwnNeverReportEntry()) ? 1 : 0);
+    if (textSizeMenuAdded)
+        for (uint16_t id : {omTextSmall, omTextNormal, omTextLarge})
+            optionsMenu->CheckItem(id, id - omTextSmall == int(PanelStyle.TextSize()) ? 1 : 0);
+    if (textSizeMenuAdded)
+        optionsMenu->CheckItem(omNotify, Attention.Notify() ? 1 : 0);
     const TComponent* control =
         fromLogo ? static_cast<const TComponent*>(&navlet_left_img) : &NavletBtn;
     ActOnOptionsChoice(Track(*optionsMenu, x, y, control));
@@ -123,6 +149,14 @@ void TNavlet::ActOnOptionsChoice(int16_t id) {
         return;
     case omNeverReport:
         ToggleNeverReportSite();
+        return;
+    case omTextSmall:
+    case omTextNormal:
+    case omTextLarge:
+        SetTextSize(TTextSize(id - omTextSmall));
+        return;
+    case omNotify:
+        SetDesktopNotifications(!Attention.Notify());
         return;
     default:
         break;

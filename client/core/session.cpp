@@ -103,7 +103,7 @@ void TNavlet::LEDBtnClick() {
         SwitchSession(true);
         return;
     }
-    if (Form.Height() == BAR_MIN_HEIGHT)
+    if (Minimised())
         ResizeBtnClick(TResizeSender::Login);
     sbLoginClick();
 }

@@ -171,6 +171,29 @@ void TNavlet::SyncSettings(int nick, int pwd, int autologin, int version, int la
         SyncBarSize(*key, barSizeArg, barSize);
 }
 
+void TNavlet::SyncPanelSettings(int direction) {
+    if (direction == 0)
+        return;
+    std::unique_ptr<TRegistryKey> key = OpenSettingsKey();
+    if (!key)
+        return;
+    if (direction > 0) {
+        if (key->WriteInteger("textsize", int32_t(PanelStyle.TextSize())) == TRegResult::Ok)
+            key->WriteInteger("notify", Attention.Notify() ? 1 : 0);
+        return;
+    }
+    int32_t notify = 0;
+    if (!ReadIntegerOr(*key, "notify", 0, /*writeMissing=*/false, notify))
+        return;
+    Attention.SetNotify(notify != 0);
+    int32_t size = int32_t(TTextSize::Normal);
+    if (!ReadIntegerOr(*key, "textsize", size, /*writeMissing=*/false, size))
+        return;
+    // A value from elsewhere that names no size leaves the default.
+    if (size >= int32_t(TTextSize::Small) && size <= int32_t(TTextSize::Large))
+        PanelStyle.SetTextSize(TTextSize(size));
+}
+
 void TNavlet::SyncPrivacySettings(int direction) {
     if (direction == 0)
         return;

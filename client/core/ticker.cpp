@@ -33,7 +33,10 @@ constexpr TButtonLabel BUTTON_LABELS[] = {
     {MSG_BTN_ACCEPT, "accept invitation"},
     {MSG_BTN_IGNORE, "ignore"},
     {MSG_BTN_OK, "OK"},
+    {MSG_BTN_SHOW, "show"},
+    {MSG_BTN_LEAVE, "leave"},
 };
+constexpr int32_t BUTTON_PADDING = 6; // a button's width past its label's
 
 TFont MsgFont() {
     return TFont{MSG_FONT_NAME, MSG_FONT_SIZE, clWindowText};
@@ -133,6 +136,7 @@ void TNavlet::ShowCall(const std::string& caller, const std::string& text, const
     // A call waits for nobody: it goes to the front with its own words.
     msgQueue.splice(msgQueue.begin(), msgQueue, pending);
     RestartFrontLine();
+    Attention.Raise(caller + " is looking for you");
 }
 
 std::string TNavlet::MsgLineText(const TMsgLine& line) const {
@@ -149,6 +153,11 @@ std::string TNavlet::MsgLineText(const TMsgLine& line) const {
 }
 
 void TNavlet::DrawMsgLine() {
+    if (FixedTickerButtons()) {
+        msgTextScroll = 0;
+        DrawFixedButtonsLine();
+        return;
+    }
     msgImage->Reset(MSG_LINE_WIDTH, MSG_LINE_HEIGHT);
     msgHitMap->Reset(MSG_LINE_WIDTH, MSG_LINE_HEIGHT);
     // The strip continues the default banner's left edge.
@@ -200,6 +209,70 @@ void TNavlet::DrawMsgLine() {
     msgScrollMax = std::max(0, end - msgDstRect.right);
 }
 
+void TNavlet::DrawFixedButtonsLine() {
+    const int32_t w = std::max(0, msgDstRect.Width());
+    const int32_t h = std::max(0, msgDstRect.Height());
+    const int32_t row = std::max(1, layout.TickerRowHeight());
+    const bool twoRows = layout.TickerTwoRows();
+    msgImage->Reset(w, h);
+    msgHitMap->Reset(w, h);
+    for (int32_t y = 0; y < h; ++y)
+        msgImage->ops.push_back(
+            TFillRect{{0, y, w, y + 1}, defBannerPixels[size_t(std::min(y, MSG_LINE_HEIGHT - 1))]});
+    msgShownText.clear();
+    msgScrollMax = 0;
+    if (msgQueue.empty())
+        return;
+    const TMsgLine& front = msgQueue.front();
+    if (front.kind != mkStatus)
+        for (TMsgLine& line : msgQueue)
+            line.ownTextFirst = false;
+    const TFont font = FormFont();
+    const int32_t textY = std::max(0, (row - kit.textMetrics.LineHeight(font)) / 2);
+
+    // The buttons first, from the right edge, so that they never move.
+    int32_t buttonsWidth = 0;
+    for (const TButtonLabel& button : BUTTON_LABELS)
+        if (front.buttons & button.bit)
+            buttonsWidth += kit.textMetrics.TextWidth(font, button.label) + BUTTON_PADDING + 2;
+    const int32_t buttonsTop = twoRows ? row : 0;
+    const int32_t buttonsLeft = std::max(0, w - buttonsWidth);
+    int32_t x = buttonsLeft;
+    for (const TButtonLabel& button : BUTTON_LABELS) {
+        if (!(front.buttons & button.bit))
+            continue;
+        const int32_t labelWidth = kit.textMetrics.TextWidth(font, button.label);
+        const TRect shape{x, buttonsTop + 1, x + labelWidth + 5, buttonsTop + row - 1};
+        msgImage->ops.push_back(
+            TRoundRect{shape, BUTTON_ELLIPSE, BUTTON_ELLIPSE, clBtnFace, clBlack});
+        msgImage->ops.push_back(
+            TTextOut{x + 2, buttonsTop + textY, button.label, font, /*opaque=*/true, clBtnFace,
+                     /*clipped=*/true,
+                     TRect{x + 2, buttonsTop + 2, x + labelWidth + 3, buttonsTop + row - 2}});
+        msgHitMap->RoundRect(shape, BUTTON_ELLIPSE, BUTTON_ELLIPSE, uint8_t(button.bit),
+                             /*outline=*/0);
+        x += labelWidth + BUTTON_PADDING + 2;
+    }
+
+    // The text scrolls in what is left of the first row.
+    const int32_t textRight = twoRows || buttonsWidth == 0 ? w : std::max(0, buttonsLeft - 4);
+    const std::string text = MsgLineText(front);
+    if (front.kind == mkStatus)
+        msgShownText = text;
+    msgImage->ops.push_back(TTextOut{1 - msgTextScroll, textY, text, font, /*opaque=*/false, 0,
+                                     /*clipped=*/true, TRect{0, 0, textRight, row}});
+    msgScrollMax = std::max(0, kit.textMetrics.TextWidth(font, text) + 2 - textRight);
+    if (!HoldsButtons(front))
+        return;
+    // The people count rides beside the buttons when a row of their own
+    // leaves it room.
+    msgShownText = BesideButtonsText();
+    if (twoRows && !msgShownText.empty())
+        msgImage->ops.push_back(TTextOut{1, row + textY, msgShownText, font, /*opaque=*/false, 0,
+                                         /*clipped=*/true,
+                                         TRect{0, row, std::max(0, buttonsLeft - 4), 2 * row}});
+}
+
 void TNavlet::DrawBesideButtons(int32_t buttonsEnd) {
     // The people count rides beside a line with buttons, which holds the
     // ticker; scrolling stops where the buttons end, so they stay in view.
@@ -247,10 +320,16 @@ void TNavlet::msg_timerTimer() {
             }
         }
         if (msgPhase == 1) {
-            if (ScrollOffset() < msgScrollMax) {
+            const bool fixedButtons = FixedTickerButtons();
+            if ((fixedButtons ? msgTextScroll : ScrollOffset()) < msgScrollMax) {
                 msg_timer.SetInterval(INTERVAL_SCROLL_MS);
-                ++msgSrcRect.left;
-                ++msgSrcRect.right;
+                if (fixedButtons) {
+                    ++msgTextScroll;
+                    DrawFixedButtonsLine();
+                } else {
+                    ++msgSrcRect.left;
+                    ++msgSrcRect.right;
+                }
                 msg_img.Invalidate();
                 return;
             }
@@ -287,22 +366,51 @@ void TNavlet::msg_imgMouseDown(TMouseButton button, TShiftState, int32_t x, int3
     if (hit == 0)
         return;
     const TMsgLine& front = msgQueue.front();
-    if (front.kind != mkInvite && front.kind != mkServer)
+    if (front.kind != mkInvite && front.kind != mkServer && front.kind != mkChatInvite)
         return;
     if (front.kind == mkInvite && (hit & MSG_BTN_ACCEPT)) {
         if (const std::optional<std::string> link = OpenableLink(front.link))
             OpenBrowserWindow(*link);
     }
+    // The line goes before its tab is shown or closed: closing drops the
+    // tab's invitation from the queue too.
+    const TMsgLine clicked = front;
     msgPhase = 0;
     if (!msgQueue.empty())
         msgQueue.pop_front();
+    if (clicked.kind == mkChatInvite)
+        ChatInviteClicked(clicked, hit);
     msg_timerTimer();
     msg_timer.SetEnabled(true);
+}
+
+void TNavlet::ShowChatInvite(const std::string& inviter, ChatId chat) {
+    TMsgLine& line = PostMsg(mkChatInvite, MSG_BTN_SHOW | MSG_BTN_LEAVE,
+                             "%s invited you to a private chat", inviter.c_str());
+    line.chat = chat;
+}
+
+void TNavlet::ChatInviteClicked(const TMsgLine& line, uint8_t hit) {
+    TTabSheet* sheet = FindTabByChat(line.chat);
+    if (!sheet)
+        return;
+    if (hit & MSG_BTN_SHOW) {
+        PageControl.SetActivePageIndex(PageControl.IndexOf(sheet));
+        PageControlChange();
+        return;
+    }
+    if (hit & MSG_BTN_LEAVE) {
+        CloseChatTab(*sheet, TCloseNotify::TellServer);
+        PageControlChange();
+    }
 }
 
 void TNavlet::msg_pnlResize() {
     msgDstRect = {0, 0, msg_img.Width(), msg_img.Height()};
     msgSrcRect = msgDstRect;
+    // The column's line is drawn for the ticker's size: it is drawn again.
+    if (FixedTickerButtons() && msgImage && msgHitMap)
+        RestartFrontLine();
 }
 
 void THitMap::Reset(int32_t newWidth, int32_t newHeight) {

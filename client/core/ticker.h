@@ -16,12 +16,17 @@ enum TMsgKind : int32_t {
     mkInvite = 1, // returns after each showing until a button is clicked
     mkNotice = 2, // shown once
     mkServer = 3, // like mkInvite; a button only removes it
+    // An invitation to a private chat, beside its tab: returns after each
+    // showing until "show" or "leave" is clicked or the tab closes.
+    mkChatInvite = 4,
 };
 
 // Button bits, drawn left to right in this order.
 inline constexpr int32_t MSG_BTN_ACCEPT = 1; // "accept invitation"
 inline constexpr int32_t MSG_BTN_IGNORE = 2; // "ignore"
 inline constexpr int32_t MSG_BTN_OK = 4;     // "OK"
+inline constexpr int32_t MSG_BTN_SHOW = 8;   // "show": selects the invitation's tab
+inline constexpr int32_t MSG_BTN_LEAVE = 16; // "leave": closes it and leaves the chat
 
 inline constexpr int32_t MSG_LINE_WIDTH = 800;
 inline constexpr int32_t MSG_LINE_HEIGHT = 16;
@@ -32,8 +37,9 @@ struct TMsgLine {
     int32_t kind = mkStatus;
     int32_t buttons = 0;
     std::string text;
-    std::string user; // an invitation's inviting user
-    std::string link; // an invitation's address, opened by "accept invitation"
+    std::string user;  // an invitation's inviting user
+    std::string link;  // an invitation's address, opened by "accept invitation"
+    uint64_t chat = 0; // a private chat's invitation: the chat's id
     // A status line that shows its own text, not the people count, until
     // its first turn on the ticker ends.
     bool ownTextFirst = false;
@@ -51,8 +57,10 @@ struct TMsgLine {
 // A line whose buttons are drawn: invitations and server lines with a button
 // bit. It stays on the ticker, and clickable, until one of them is clicked.
 inline bool HoldsButtons(const TMsgLine& line) {
-    constexpr int32_t DRAWN = MSG_BTN_ACCEPT | MSG_BTN_IGNORE | MSG_BTN_OK;
-    return (line.kind == mkInvite || line.kind == mkServer) && (line.buttons & DRAWN) != 0;
+    constexpr int32_t DRAWN =
+        MSG_BTN_ACCEPT | MSG_BTN_IGNORE | MSG_BTN_OK | MSG_BTN_SHOW | MSG_BTN_LEAVE;
+    return (line.kind == mkInvite || line.kind == mkServer || line.kind == mkChatInvite) &&
+           (line.buttons & DRAWN) != 0;
 }
 
 // One byte per pixel: 0 where no button is, else the bit of the button whose

@@ -108,6 +108,9 @@ class TTextMetrics {
     virtual ~TTextMetrics() = default;
     // Advance width in pixels of `text` drawn in `font`.
     virtual int32_t TextWidth(const TFont& font, const std::string& text) = 0;
+    // The height of a line of text in `font`, in pixels. Only a side panel's
+    // column asks; this estimate serves a kit that never shows one.
+    virtual int32_t LineHeight(const TFont& font) { return font.pointSize * 4 / 3 + 4; }
 };
 
 } // namespace navlet

@@ -440,3 +440,182 @@ TEST_F(ChatsViewTest, TypingRefusesWhatTheCodePageCannotHoldAndSaysWhenTheLineIs
 
 } // namespace
 } // namespace navlet::testing
+
+namespace navlet::testing {
+namespace {
+
+// A bar in a 240-px side panel: its ticker's buttons sit on a row of their
+// own, right-aligned, and stay there while the text scrolls.
+class PanelChatsTest : public ChatsTest {
+  protected:
+    std::string Front() { return b().msgQueue.front().text; }
+    void InPanel(int32_t width = 240) {
+        b().SetHostShape(THostShape::SidePanel);
+        b().FormResized(width, 600);
+    }
+    // Clicks the middle of the front line's button `bit`, found in its hit map.
+    bool ClickButton(int32_t bit) {
+        const THitMap& map = *b().msgHitMap;
+        for (int32_t y = 0; y < map.Height(); ++y)
+            for (int32_t x = 0; x < map.Width(); ++x)
+                if (map.At(x, y) == bit) {
+                    b().msg_imgMouseDown(TMouseButton::mbLeft, 0, x + 3, y + 2);
+                    return true;
+                }
+        return false;
+    }
+    TRect ButtonBox(int32_t bit) {
+        const THitMap& map = *b().msgHitMap;
+        TRect box{map.Width(), map.Height(), -1, -1};
+        for (int32_t y = 0; y < map.Height(); ++y)
+            for (int32_t x = 0; x < map.Width(); ++x)
+                if (map.At(x, y) == bit)
+                    box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x),
+                           std::max(box.bottom, y)};
+        return box;
+    }
+};
+
+TEST_F(PanelChatsTest, AnInvitationsLineShowsItsTabOrLeavesTheChatInOneClick) {
+    SignIn();
+    InPanel();
+    Presence(20, "alice");
+    Presence(21, "bob");
+    Joined(20, 0x5501);
+    Joined(21, 0x6601);
+    // The tabs open without the focus, as before; the ticker offers them.
+    ASSERT_EQ(b().PageControl.PageCount(), 3);
+    EXPECT_EQ(b().PageControl.ActivePageIndex(), 0);
+    ASSERT_NE(QueuedLine("alice invited you to a private chat"), nullptr);
+    ASSERT_NE(QueuedLine("bob invited you to a private chat"), nullptr);
+    while (Front() != "alice invited you to a private chat")
+        tk.time.Advance(500);
+
+    ASSERT_TRUE(ClickButton(MSG_BTN_LEAVE));
+    ASSERT_EQ(b().PageControl.PageCount(), 2);
+    EXPECT_EQ(b().PageControl.Page(1).caption, "bob");
+    auto leaves = Sent(REQ_LEAVE_CHAT);
+    ASSERT_EQ(leaves.size(), 1u);
+    EXPECT_EQ(ReadChatAddressRequest(leaves[0]), MakeChatAddress(ME, 0x5501));
+    EXPECT_EQ(QueuedLine("alice invited you to a private chat"), nullptr);
+
+    while (Front() != "bob invited you to a private chat")
+        tk.time.Advance(500);
+    ASSERT_TRUE(ClickButton(MSG_BTN_SHOW));
+    EXPECT_EQ(b().PageControl.ActivePageIndex(), 1);
+    EXPECT_EQ(b().Edit1.Placeholder(), "to bob");
+    EXPECT_EQ(QueuedLine("bob invited you to a private chat"), nullptr);
+    EXPECT_EQ(Sent(REQ_LEAVE_CHAT).size(), 1u);
+}
+
+TEST_F(PanelChatsTest, ATabClosedFromItsMenuTakesItsInvitationOffTheTicker) {
+    SignIn();
+    Presence(20, "alice");
+    Joined(20, 0x5501);
+    ASSERT_NE(QueuedLine("alice invited you to a private chat"), nullptr);
+    b().CloseChatTab(b().PageControl.Page(1), TNavlet::TCloseNotify::TellServer);
+    EXPECT_EQ(QueuedLine("alice invited you to a private chat"), nullptr);
+    tk.time.Advance(20000); // the ticker goes on without it
+}
+
+TEST_F(PanelChatsTest, ACallsButtonsStandStillWhileItsLongTextScrolls) {
+    SignIn();
+    InPanel();
+    b().ShowCall("carol", std::string(120, 'w'), "http://example.com/");
+    ASSERT_EQ(b().msgQueue.front().user, "carol");
+    const TRect accept = ButtonBox(MSG_BTN_ACCEPT);
+    const TRect ignore = ButtonBox(MSG_BTN_IGNORE);
+    ASSERT_GE(accept.right, accept.left);
+    // On the second row, at the right edge, inside the ticker.
+    EXPECT_GE(accept.top, b().Layout().TickerRowHeight());
+    EXPECT_LT(ignore.right, b().msg_img.Width());
+    EXPECT_GT(ignore.left, accept.right);
+    EXPECT_GT(b().msgScrollMax, 0);
+    for (int step = 0; step < 40; ++step) {
+        tk.time.Advance(500);
+        if (b().msgQueue.front().user != "carol")
+            continue;
+        EXPECT_EQ(ButtonBox(MSG_BTN_ACCEPT), accept) << step;
+        EXPECT_EQ(ButtonBox(MSG_BTN_IGNORE), ignore) << step;
+    }
+    while (b().msgQueue.front().user != "carol")
+        tk.time.Advance(500);
+    ASSERT_TRUE(ClickButton(MSG_BTN_ACCEPT));
+    EXPECT_EQ(tk.host.openedWindows, (std::vector<std::string>{"http://example.com/"}));
+}
+
+TEST_F(PanelChatsTest, AWidePanelKeepsTheButtonsBesideTheTextOnOneRow) {
+    SignIn();
+    InPanel(480);
+    b().ShowCall("carol", std::string(120, 'w'), "http://example.com/");
+    const TRect ignore = ButtonBox(MSG_BTN_IGNORE);
+    EXPECT_LT(ignore.bottom, b().Layout().TickerRowHeight());
+    EXPECT_LT(ignore.right, b().msg_img.Width());
+    EXPECT_GT(ignore.right, b().msg_img.Width() - 8);
+    tk.time.Advance(2000 + 50 * 20);
+    EXPECT_EQ(ButtonBox(MSG_BTN_IGNORE), ignore);
+}
+
+TEST_F(PanelChatsTest, TheInvitersNewTabIsShownAtOnceAndTheHintSaysWhereLinesGo) {
+    SignIn();
+    Presence(20, "alice");
+    Presence(21, "bob");
+    EXPECT_EQ(b().Edit1.Placeholder(), "to the site's public chat");
+    b().InviteInNewPrivateChat(b().lvUsers.Item(b().FindUser(20)));
+    ASSERT_EQ(b().PageControl.PageCount(), 2);
+    EXPECT_EQ(b().PageControl.ActivePageIndex(), 1);
+    EXPECT_FALSE(b().PageControl.Page(1).highlighted);
+    EXPECT_EQ(b().Edit1.Placeholder(), "to alice");
+    b().InviteInActiveChat(b().lvUsers.Item(b().FindUser(21)));
+    EXPECT_EQ(b().Edit1.Placeholder(), "to alice, bob");
+    b().MemberLeft(TMemberMsg{MakeChatAddress(20, b().PageControl.Page(1).tag->chatId)});
+    EXPECT_EQ(b().Edit1.Placeholder(), "to bob");
+}
+
+TEST_F(PanelChatsTest, ATabCountsTheLinesNotYetSeenAndShowingItClearsThem) {
+    SignIn();
+    Presence(20, "alice");
+    Joined(20, 0x5501);
+    TTabSheet& tab = b().PageControl.Page(1);
+    EXPECT_EQ(tab.unread, 0); // the invitation's own event line is not counted
+    ChatLine(20, 0x5501, "one");
+    ChatLine(20, 0x5501, "two");
+    EXPECT_EQ(TabLabel(tab), "alice (2)");
+    b().PageControl.SetActivePageIndex(1);
+    b().PageControlChange();
+    EXPECT_EQ(TabLabel(tab), "alice");
+    ChatLine(20, 0x5501, "seen at once");
+    EXPECT_EQ(tab.unread, 0);
+    ChatLine(20, 0, "public");
+    EXPECT_EQ(b().PageControl.Page(0).unread, 1);
+}
+
+TEST_F(PanelChatsTest, PrivateLinesAndCallsAskForTheUsersEyeAndPublicOnesDoNot) {
+    SignIn();
+    Presence(20, "alice");
+    Joined(20, 0x5501);
+    EXPECT_EQ(b().Attention.Count(), 0); // the invitation's tab has its own line
+    ChatLine(20, 0, "public");
+    ChatLine(20, 0x7701, "a chat with no tab");
+    EXPECT_EQ(b().Attention.Count(), 0);
+    ChatLine(20, 0x5501, "psst");
+    EXPECT_EQ(b().Attention.Count(), 1);
+    EXPECT_EQ(b().Attention.Latest(), "alice wrote to you"); // never the line itself
+    b().ShowCall("carol", "carol is looking for you!", "http://example.com/");
+    EXPECT_EQ(b().Attention.Count(), 2);
+    EXPECT_EQ(b().Attention.Latest(), "carol is looking for you");
+    b().Attention.Seen();
+    EXPECT_EQ(b().Attention.Count(), 0);
+}
+
+TEST_F(PanelChatsTest, TheDesktopNotificationsChoiceIsKeptForTheNextPanel) {
+    InPanel();
+    EXPECT_FALSE(b().Attention.Notify());
+    b().SetDesktopNotifications(true);
+    TNavlet& next = MakeBar();
+    next.SetHostShape(THostShape::SidePanel);
+    EXPECT_TRUE(next.Attention.Notify());
+}
+
+} // namespace
+} // namespace navlet::testing

@@ -129,6 +129,38 @@ TEST_F(THostTest, ANewWindowWhoseBarShowsAtOnceDoesNotOpenTheSignUpPageAgain) {
     }
 }
 
+TEST_F(THostTest, ASidePanelMinimisesToItsTickerStripAndAStoredStateIsNeverATrap) {
+    tk.registry.Set(THive::CurrentUser, SETTINGS_KEY, "BarSize",
+                    std::vector<uint8_t>{120, 0, 0, 0, 0, 0, 0, 0});
+    TNavlet& b = MakeBar();
+    b.SetHostShape(THostShape::SidePanel);
+    b.FormResized(240, 600);
+    b.AttachHost(host);
+    b.ShowDW(true);
+    tk.time.Advance(1);
+    // Minimised as it was left, in the panel's whole height, never resized.
+    EXPECT_TRUE(host.resizes.empty());
+    EXPECT_TRUE(b.Minimised());
+    EXPECT_EQ(b.Form.Height(), 600);
+    EXPECT_EQ(b.Layout().Rect(TPart::CentralPanel).Height(), 0);
+    EXPECT_EQ(b.ResizeBtn.Glyph(), glRestore);
+    EXPECT_EQ(b.ResizeBtn.Hint(), "restore");
+    EXPECT_TRUE(b.ChatMsgPanel.Visible());
+
+    b.ResizeBtn.OnClick();
+    EXPECT_FALSE(b.Minimised());
+    EXPECT_GT(b.Layout().Rect(TPart::BannerPanel).Height(), 0);
+    EXPECT_EQ(b.ResizeBtn.Glyph(), glMinimise);
+    EXPECT_EQ(b.barSize, 0);
+    b.ResizeBtn.OnClick();
+    EXPECT_TRUE(b.Minimised());
+    // Signing in from the connection light brings the login panel back.
+    b.autoLogin = false;
+    b.LEDBtnClick();
+    EXPECT_FALSE(b.Minimised());
+    EXPECT_TRUE(host.resizes.empty());
+}
+
 TEST_F(THostTest, ShowingRestoresAStoredMinimisedStateAndTheButtonRestores) {
     tk.registry.Set(THive::CurrentUser, SETTINGS_KEY, "BarSize",
                     std::vector<uint8_t>{120, 0, 0, 0, 0, 0, 0, 0});

@@ -3,6 +3,8 @@
 // and the form's models taking their sizes from it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "client/core/bar_layout.h"
 #include "client/core/host.h"
 #include "tests/core/bar_test_support.h"
@@ -150,12 +152,22 @@ TEST(TBarLayoutTest, EveryPartHasARowAndEveryLabelACaption) {
     EXPECT_EQ(LabelText(TPart::edNck), nullptr);
 }
 
-// Every part inside its parent, and every control the user reaches inside
-// the panel, at one size of one table.
-void ExpectEveryControlInside(TLayoutTable table, int32_t w, int32_t h) {
-    const TBarLayout layout = LayOutBar(w, h, table);
+// The sizes a side panel is met at: Firefox's narrowest and default
+// sidebars, Chromium's side panel, and one dragged wide.
+constexpr std::pair<int32_t, int32_t> PANEL_SIZES[] = {
+    {200, 500}, {240, 600}, {360, 800}, {1000, 700}};
+// Lines of the three text sizes, as a browser measures them.
+constexpr int32_t LINE_HEIGHTS[] = {15, 17, 21};
+
+bool Overlap(const TRect& a, const TRect& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+// Every part inside its parent and the panel, every control the user reaches
+// of a real size, and no two controls of a banner panel over each other.
+void ExpectEveryControlWhole(const TBarLayout& layout, int32_t w, int32_t h) {
     const TRect panel{0, 0, w, h};
-    for (const TLayoutRow& row : LayoutTable(table)) {
+    for (const TLayoutRow& row : COLUMN_LAYOUT) {
         if (row.part == TPart::Form || row.part == TPart::CppWebBrowser)
             continue;
         const TRect& parent = layout.Rect(row.parent);
@@ -166,69 +178,153 @@ void ExpectEveryControlInside(TLayoutTable table, int32_t w, int32_t h) {
     }
     for (TPart control :
          {TPart::edNck, TPart::edPwd, TPart::sbLogin, TPart::Edit1, TPart::sbSendTxt,
-          TPart::lvUsers, TPart::msg_img, TPart::NavletBtn, TPart::LEDBtn, TPart::cbSearch,
-          TPart::sbSearch, TPart::lvFriends, TPart::PageControl}) {
+          TPart::lvUsers, TPart::msg_img, TPart::NavletBtn, TPart::ResizeBtn, TPart::LEDBtn,
+          TPart::cbSearch, TPart::edSearchMsg, TPart::sbSearch, TPart::lvFriends,
+          TPart::PageControl, TPart::Label3, TPart::Label5, TPart::Label6, TPart::Label7}) {
         const TRect r = layout.InForm(control);
-        EXPECT_GT(r.Width(), 0) << Name(control) << " at " << w << " x " << h;
-        EXPECT_GT(r.Height(), 0) << Name(control) << " at " << w << " x " << h;
+        EXPECT_GE(r.Width(), 16) << Name(control) << " at " << w << " x " << h;
+        EXPECT_GE(r.Height(), 12) << Name(control) << " at " << w << " x " << h;
+    }
+    for (const TLayoutRow& a : COLUMN_LAYOUT)
+        for (const TLayoutRow& b : COLUMN_LAYOUT) {
+            if (a.part >= b.part || !InBannerPanel(a.part) || a.parent != b.parent)
+                continue;
+            EXPECT_FALSE(Overlap(layout.Rect(a.part), layout.Rect(b.part)))
+                << a.name << " over " << b.name << " at " << w << " x " << h;
+        }
+}
+
+TEST(TColumnLayoutTest, EveryControlOfEveryBannerPanelIsWholeAtEveryPanelSizeAndTextSize) {
+    for (auto [w, h] : PANEL_SIZES)
+        for (int32_t line : LINE_HEIGHTS) {
+            SCOPED_TRACE(::testing::Message() << "line " << line);
+            ExpectEveryControlWhole(LayOutBar(w, h, TLayoutTable::Column, {line}), w, h);
+        }
+}
+
+TEST(TColumnLayoutTest, ANarrowPanelPutsLabelsAboveTheirBoxesAndAWideOneBesideThem) {
+    const TBarLayout narrow = LayOutBar(240, 600, TLayoutTable::Column, {17});
+    EXPECT_GE(narrow.Rect(TPart::edNck).top, narrow.Rect(TPart::Label1).bottom);
+    EXPECT_EQ(narrow.Rect(TPart::edNck).Width(), 240 - 12);
+    const TBarLayout wide = LayOutBar(360, 800, TLayoutTable::Column, {17});
+    EXPECT_GE(wide.Rect(TPart::edNck).left, wide.Rect(TPart::Label1).right);
+    EXPECT_LT(wide.Rect(TPart::edNck).top, wide.Rect(TPart::Label1).bottom);
+    // Larger text makes taller rows, and the banner area grows to hold them.
+    const TBarLayout large = LayOutBar(240, 600, TLayoutTable::Column, {21});
+    EXPECT_GT(large.Rect(TPart::edNck).Height(), narrow.Rect(TPart::edNck).Height());
+    EXPECT_GT(large.Rect(TPart::BannerPanel).Height(), narrow.Rect(TPart::BannerPanel).Height());
+}
+
+TEST(TColumnLayoutTest, AWidePanelSplitsInTwoColumnsAndANarrowOneStacks) {
+    const TBarLayout wide = LayOutBar(1000, 700, TLayoutTable::Column);
+    // The chats on the left, whole height; the banner area, ticker and people on the right.
+    EXPECT_EQ(wide.InForm(TPart::PageControl).left, 0);
+    EXPECT_EQ(wide.InForm(TPart::ChatMsgPanel).bottom, 700);
+    EXPECT_EQ(wide.InForm(TPart::Panel4), (TRect{1000 - SIDE_COLUMN_MAX_WIDTH, 0, 1000, 700}));
+    EXPECT_EQ(wide.InForm(TPart::PageControl).right, wide.InForm(TPart::Panel4).left);
+    EXPECT_EQ(wide.InForm(TPart::lvUsers).bottom, 700);
+
+    const TBarLayout narrow = LayOutBar(360, 800, TLayoutTable::Column);
+    EXPECT_EQ(narrow.InForm(TPart::BannerPanel).top, 0);
+    EXPECT_EQ(narrow.InForm(TPart::msg_pnl).top, narrow.InForm(TPart::CentralPanel).bottom);
+    EXPECT_EQ(narrow.InForm(TPart::PageControl).top, narrow.InForm(TPart::lvUsers).bottom);
+    EXPECT_EQ(narrow.InForm(TPart::Edit1).bottom, 800);
+    // A taller panel gives its extra height to the chat alone.
+    const TBarLayout taller = LayOutBar(360, 1000, TLayoutTable::Column);
+    EXPECT_EQ(taller.InForm(TPart::lvUsers), narrow.InForm(TPart::lvUsers));
+    EXPECT_EQ(taller.InForm(TPart::PageControl).Height(),
+              narrow.InForm(TPart::PageControl).Height() + 200);
+}
+
+TEST(TColumnLayoutTest, ANarrowTickerPutsItsButtonsOnASecondRowAcrossThePanel) {
+    const TBarLayout narrow = LayOutBar(240, 600, TLayoutTable::Column, {17});
+    EXPECT_TRUE(narrow.TickerTwoRows());
+    EXPECT_EQ(narrow.InForm(TPart::msg_img).Width(), 240);
+    EXPECT_EQ(narrow.InForm(TPart::msg_img).Height(), 2 * narrow.TickerRowHeight());
+    EXPECT_GE(narrow.InForm(TPart::msg_img).top, narrow.InForm(TPart::LEDBtn).bottom);
+    const TBarLayout wide = LayOutBar(480, 800, TLayoutTable::Column, {17});
+    EXPECT_FALSE(wide.TickerTwoRows());
+    EXPECT_EQ(wide.InForm(TPart::msg_img).Width(), 480 - 53 - 34);
+    EXPECT_EQ(wide.TickerRowHeight(), 21);
+}
+
+TEST(TColumnLayoutTest, ACollapsedBannerAreaLeavesTheTickerWithItsRestoreButtonAndTheChats) {
+    for (auto [w, h] : PANEL_SIZES) {
+        const TBarLayout open = LayOutBar(w, h, TLayoutTable::Column, {17, false});
+        const TBarLayout collapsed = LayOutBar(w, h, TLayoutTable::Column, {17, true});
+        EXPECT_EQ(collapsed.Rect(TPart::CentralPanel).Height(), 0) << w;
+        for (TPart part : {TPart::ResizeBtn, TPart::LEDBtn, TPart::msg_img, TPart::lvUsers,
+                           TPart::Edit1, TPart::PageControl}) {
+            EXPECT_TRUE(Inside(collapsed.InForm(part), {0, 0, w, h})) << Name(part) << " " << w;
+            EXPECT_GT(collapsed.InForm(part).Height(), 0) << Name(part) << " " << w;
+        }
+        EXPECT_EQ(collapsed.InForm(TPart::ResizeBtn).top, 0) << w;
+        EXPECT_GE(collapsed.InForm(TPart::PageControl).Height(),
+                  open.InForm(TPart::PageControl).Height())
+            << w;
     }
 }
 
-TEST(TColumnLayoutTest, EveryControlFitsASidePanelAtItsNarrowestAndAWideOne) {
-    ExpectEveryControlInside(TLayoutTable::Column, 300, 600);
-    ExpectEveryControlInside(TLayoutTable::Column, 500, 900);
-    // A panel wide enough takes the horizontal table, which fits it too.
-    ExpectEveryControlInside(ChooseLayoutTable(THostShape::SidePanel, 1000), 1000, 700);
-}
-
-TEST(TColumnLayoutTest, TheColumnRunsFromTheBannerAreaDownToTheChatLine) {
-    const TBarLayout layout = LayOutBar(300, 600, TLayoutTable::Column);
-    EXPECT_EQ(layout.InForm(TPart::BannerPanel), (TRect{0, 0, 300, BANNER_AREA_HEIGHT}));
-    const TRect logo = layout.InForm(TPart::navlet_left_img);
-    EXPECT_GE(logo.top, BANNER_AREA_HEIGHT);
-    EXPECT_LE(logo.bottom, COLUMN_BANNER_HEIGHT);
-    EXPECT_EQ(layout.InForm(TPart::msg_pnl),
-              (TRect{0, COLUMN_BANNER_HEIGHT, 300, COLUMN_BANNER_HEIGHT + 16}));
-    EXPECT_EQ(layout.InForm(TPart::msg_img).Width(), 300 - 53 - 34);
-    EXPECT_EQ(layout.InForm(TPart::lvUsers),
-              (TRect{0, COLUMN_BANNER_HEIGHT + 16, 300,
-                     COLUMN_BANNER_HEIGHT + 16 + COLUMN_USERS_HEIGHT}));
-    EXPECT_EQ(layout.InForm(TPart::PageControl).top, layout.InForm(TPart::lvUsers).bottom);
-    EXPECT_EQ(layout.InForm(TPart::Edit1), (TRect{0, 585, 300 - 28, 600}));
-    EXPECT_EQ(layout.InForm(TPart::sbSendTxt), (TRect{300 - 28, 585, 300, 600}));
-
-    // A taller panel gives its extra height to the chat alone.
-    const TBarLayout taller = LayOutBar(300, 800, TLayoutTable::Column);
-    EXPECT_EQ(taller.InForm(TPart::lvUsers), layout.InForm(TPart::lvUsers));
-    EXPECT_EQ(taller.InForm(TPart::PageControl).Height(),
-              layout.InForm(TPart::PageControl).Height() + 200);
-}
-
-TEST(TColumnLayoutTest, OnlyASidePanelTooNarrowForTheRowTakesTheColumn) {
-    EXPECT_EQ(ChooseLayoutTable(THostShape::SidePanel, 300), TLayoutTable::Column);
-    EXPECT_EQ(ChooseLayoutTable(THostShape::SidePanel, ROW_LAYOUT_MIN_WIDTH - 1),
-              TLayoutTable::Column);
-    EXPECT_EQ(ChooseLayoutTable(THostShape::SidePanel, ROW_LAYOUT_MIN_WIDTH), TLayoutTable::Row);
-    // A band narrower than its design keeps its row whatever its width.
-    EXPECT_EQ(ChooseLayoutTable(THostShape::Band, 300), TLayoutTable::Row);
+TEST(TColumnLayoutTest, ASidePanelAlwaysTakesTheColumnAndABandTheRow) {
+    for (int32_t w : {200, 809, 810, 1600}) {
+        EXPECT_EQ(ChooseLayoutTable(THostShape::SidePanel, w), TLayoutTable::Column) << w;
+        EXPECT_EQ(ChooseLayoutTable(THostShape::Band, w), TLayoutTable::Row) << w;
+    }
     for (size_t i = 0; i < PART_COUNT; ++i) {
         EXPECT_EQ(size_t(COLUMN_LAYOUT[i].part), i);
         EXPECT_EQ(COLUMN_LAYOUT[i].parent, BAR_LAYOUT[i].parent) << BAR_LAYOUT[i].name;
     }
 }
 
+size_t Position(const std::vector<TPart>& order, TPart part) {
+    return size_t(std::find(order.begin(), order.end(), part) - order.begin());
+}
+
+TEST(TColumnLayoutTest, TheKeyboardGoesInReadingOrderAndSkipsWhatHasNoRoom) {
+    const std::vector<TPart> narrow = ReadingOrder(LayOutBar(240, 600, TLayoutTable::Column));
+    const TPart reading[] = {TPart::edNck,       TPart::edPwd,  TPart::sbLogin,
+                             TPart::ResizeBtn,   TPart::LEDBtn, TPart::lvUsers,
+                             TPart::PageControl, TPart::Edit1,  TPart::sbSendTxt};
+    for (size_t i = 1; i < std::size(reading); ++i)
+        EXPECT_LT(Position(narrow, reading[i - 1]), Position(narrow, reading[i]))
+            << Name(reading[i - 1]) << " before " << Name(reading[i]);
+    // The search panel's boxes and button follow each other.
+    EXPECT_EQ(Position(narrow, TPart::edSearchMsg) + 1, Position(narrow, TPart::sbSearch));
+    EXPECT_LT(Position(narrow, TPart::cbSearch), Position(narrow, TPart::edSearchMsg));
+
+    // Collapsed, the banner panels' controls are out; the restore button is in.
+    const std::vector<TPart> collapsed =
+        ReadingOrder(LayOutBar(240, 600, TLayoutTable::Column, {16, true}));
+    EXPECT_EQ(Position(collapsed, TPart::edNck), collapsed.size());
+    EXPECT_LT(Position(collapsed, TPart::ResizeBtn), collapsed.size());
+
+    // Two columns: the whole of the chats' column, then the people's.
+    const std::vector<TPart> wide = ReadingOrder(LayOutBar(1000, 700, TLayoutTable::Column));
+    EXPECT_LT(Position(wide, TPart::sbSendTxt), Position(wide, TPart::edNck));
+    // A bar too short for its chat line leaves it out.
+    const std::vector<TPart> low = ReadingOrder(LayOutBar(810, 40));
+    EXPECT_EQ(Position(low, TPart::Edit1), low.size());
+}
+
 class TFormLayoutTest : public testing::BarTest {};
 
-TEST_F(TFormLayoutTest, ASidePanelFormSwitchesTablesWithItsWidth) {
+TEST_F(TFormLayoutTest, ASidePanelSizesItsRowsFromTheKitsTextAndTheChosenSize) {
     TNavlet& b = MakeBar();
     b.SetHostShape(THostShape::SidePanel);
-    b.FormResized(300, 600);
+    b.FormResized(240, 600);
     EXPECT_EQ(b.Layout().Table(), TLayoutTable::Column);
-    EXPECT_EQ(b.msg_img.Width(), 300 - 53 - 34);
-    EXPECT_TRUE(b.ChatMsgPanel.Visible());
-    b.FormResized(900, 600);
-    EXPECT_EQ(b.Layout().Table(), TLayoutTable::Row);
-    EXPECT_EQ(b.msg_img.Width(), 900 - 540 - 53 - 34);
+    EXPECT_EQ(b.FormFont(), PanelFont(TTextSize::Normal));
+    const int32_t normal = b.Layout().Rect(TPart::edNck).Height();
+    b.SetTextSize(TTextSize::Large);
+    EXPECT_EQ(b.FormFont().pointSize, 12);
+    EXPECT_GT(b.Layout().Rect(TPart::edNck).Height(), normal);
+    // The choice is kept for the next panel.
+    TNavlet& again = MakeBar();
+    again.SetHostShape(THostShape::SidePanel);
+    EXPECT_EQ(again.PanelStyle.TextSize(), TTextSize::Large);
+    // A band keeps Verdana 7 pt whatever a panel chose.
+    TNavlet& band = MakeBar();
+    EXPECT_EQ(band.FormFont(), (TFont{"Verdana", 7, clWindowText}));
 }
 
 TEST_F(TFormLayoutTest, AResizedFormPlacesItsModelsAndRunsTheResizeHandlersOnce) {

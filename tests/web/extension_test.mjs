@@ -67,17 +67,19 @@ async function typeLine(page, line) {
 }
 
 // The ticker's buttons show the hand cursor: the mouse finds the first one
-// along the line and clicks it.
+// along its rows (a narrow panel's ticker has them on its second) and clicks it.
 async function clickTickerButton(page) {
   const box = await (await page.$("#msg_img")).boundingBox();
-  for (let x = 2; x < box.width; x += 3) {
-    await page.mouse.move(box.x + x, box.y + box.height / 2);
-    const hand = await page.evaluate(() =>
-      document.getElementById("msg_img").style.cursor === "pointer");
-    if (hand) {
-      await page.mouse.down();
-      await page.mouse.up();
-      return true;
+  for (const y of [box.height * 0.75, box.height * 0.25]) {
+    for (let x = 2; x < box.width; x += 3) {
+      await page.mouse.move(box.x + x, box.y + y);
+      const hand = await page.evaluate(() =>
+        document.getElementById("msg_img").style.cursor === "pointer");
+      if (hand) {
+        await page.mouse.down();
+        await page.mouse.up();
+        return true;
+      }
     }
   }
   return false;

@@ -135,6 +135,7 @@ void TEditWidget::Render() {
         setText(text);
         setCursorPosition(std::min(cursor, int(text.size())));
     }
+    setPlaceholderText(FromAnsi(model.Placeholder()));
     QPalette p = palette();
     p.setColor(QPalette::Text, ColorOf(model.FontColor()));
     p.setColor(QPalette::Base, ColorOf(model.Color()));
@@ -298,7 +299,7 @@ void TChatTabsWidget::Render() {
     while (count() > 0)
         removeTab(0);
     for (const TShownPage& page : pages) {
-        const int index = addTab(page.widget, FromAnsi(page.sheet->caption));
+        const int index = addTab(page.widget, FromAnsi(TabLabel(*page.sheet)));
         tabBar()->setTabTextColor(index, page.sheet->highlighted
                                              ? QColor(Qt::red)
                                              : palette().color(QPalette::WindowText));

@@ -9,6 +9,8 @@ namespace navlet::web {
 namespace {
 
 constexpr TColor WHITE = Rgb(255, 255, 255);
+// The banner pictures' deep blue, under white labels.
+constexpr TColor PANEL_GROUND = Rgb(38, 86, 160);
 
 void SetBackground(val& element, TColor colour) {
     element["style"].set("background", CssColor(colour));
@@ -28,7 +30,7 @@ TBarView::TBarView(TNavlet& b, TWebMenuTracker& m, const TWebBrowserFactory& w)
     : bar(b), menus(m), browsers(w), placed(PART_COUNT, val::null()) {
     val form = MakeElement("div", "Form", val::null());
     form["style"].set("overflow", "hidden");
-    form["style"].set("font", CssFont(TFont{"Verdana", 7}));
+    form["style"].set("font", CssFont(bar.FormFont()));
     SetBackground(form, clSkyBlue);
     placed[size_t(TPart::Form)] = form;
     menus.Register(&bar.Form, "Form");
@@ -50,6 +52,14 @@ TBarView::TBarView(TNavlet& b, TWebMenuTracker& m, const TWebBrowserFactory& w)
     BindVisible(TPart::Form, bar.Form);
     BindVisible(TPart::ChatMsgPanel, bar.ChatMsgPanel);
     LayOut();
+    // The core lays the form out again after it changes the style: the
+    // elements follow once its handler is over.
+    observations.push_back(bar.PanelStyle.Watch([this] {
+        Post([this] {
+            Placed(TPart::Form)["style"].set("font", CssFont(bar.FormFont()));
+            LayOut();
+        });
+    }));
 }
 
 val TBarView::Part(TPart part, const char* tag) {
@@ -90,8 +100,32 @@ void TBarView::LayOut() {
         if (!element.isNull())
             PlaceElement(element, layout.Rect(TPart(i)));
     }
+    // In the column the panels show a plain ground of the pictures' blue.
+    const bool column = layout.Table() == TLayoutTable::Column;
+    for (auto& [part, canvas] : panelPictures) {
+        ShowElement(canvas, !column);
+        val panel = Placed(part);
+        SetBackground(panel, column ? PANEL_GROUND : clSkyBlue);
+    }
     PaintTicker();
     PaintLowerStrip();
+    OrderTabStops();
+}
+
+void TBarView::OrderTabStops() {
+    // Everything the core does not list is out of the keyboard's way (the
+    // banner's frame, the logo); hidden panels drop out by themselves.
+    for (TPart part : {TPart::CppWebBrowser, TPart::navlet_left_img, TPart::msg_img}) {
+        val element = Placed(part);
+        if (!element.isNull())
+            element.set("tabIndex", -1);
+    }
+    int stop = 1;
+    for (TPart part : ReadingOrder(bar.Layout())) {
+        val element = part == TPart::PageControl ? tabStrip : Placed(part);
+        if (!element.isNull())
+            element.set("tabIndex", stop++);
+    }
 }
 
 void TBarView::BuildBannerPanels() {
@@ -107,7 +141,9 @@ void TBarView::BuildBannerPanels() {
     for (auto [part, picture] : backgrounds) {
         val panel = Part(part);
         SetBackground(panel, clSkyBlue);
-        FillWith(panel, PictureCanvas(*picture));
+        val canvas = PictureCanvas(*picture);
+        FillWith(panel, canvas);
+        panelPictures.emplace_back(part, canvas);
     }
     BindVisible(TPart::LoginPanel, bar.LoginPanel);
     BindVisible(TPart::SearchPanel, bar.SearchPanel);
@@ -156,6 +192,7 @@ void TBarView::BuildEdits() {
         input["style"].set("font", "inherit");
         input["style"].set("padding", "0 1px");
         input["style"].set("border", e.part == TPart::Edit1 ? "0" : "1px solid #7a7a7a");
+        input["style"].set("boxSizing", "border-box");
         TEdit& model = *e.model;
         Watch(model, [input, &model]() mutable {
             if (model.MaxLength() > 0)
@@ -163,6 +200,7 @@ void TBarView::BuildEdits() {
             const std::string text = AnsiToUtf8(model.Text());
             if (input["value"].as<std::string>() != text)
                 input.set("value", text);
+            input.set("placeholder", AnsiToUtf8(model.Placeholder()));
             input["style"].set("color", CssColor(model.FontColor()));
             input["style"].set("background", CssColor(model.Color()));
         });
@@ -200,7 +238,6 @@ void TBarView::BuildButtons() {
         button["style"].set("padding", "0");
         button["style"].set("border", "0");
         button["style"].set("background", "transparent");
-        button.set("tabIndex", -1);
         TSpeedButton& model = *s.model;
         const int own = s.ownGlyph;
         Watch(model, [button, &model, own]() mutable {
@@ -239,7 +276,6 @@ void TBarView::BuildButtons() {
     send["style"].set("padding", "0");
     send["style"].set("border", "0");
     send["style"].set("background", "transparent");
-    send.set("tabIndex", -1);
     Listen(send, "click", [this](val) { bar.sbSendTxtClick(); });
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "client/core/navlet.h"
@@ -29,6 +30,8 @@ class TBarView {
     val Placed(TPart part) const { return placed[size_t(part)]; }
     void Panel(TPart part, TColor colour);
     void LayOut();
+    // The keyboard's order: the core's reading order for the layout shown.
+    void OrderTabStops();
     void BindVisible(TPart part, TControl& model);
     void Watch(TModel& model, std::function<void()> render);
 
@@ -58,6 +61,9 @@ class TBarView {
     TModel::TObservation viewObservation; // the active chat view's
     val chatView = val::null();           // the conversation area under the tabs
     val tabStrip = val::null();
+    // The login, search and friends panels' pictures, drawn for the bar's
+    // 290-px banner area: a column's reflowed controls lie over them.
+    std::vector<std::pair<TPart, val>> panelPictures;
     TChatView* shownView = nullptr;
     int shownScrollRequests = 0;
 };

@@ -97,7 +97,6 @@ void TBarView::BuildLists() {
     for (auto [part, model, popup] : lists) {
         val list = Part(part);
         list.call<void>("setAttribute", std::string("class"), std::string("people"));
-        list.set("tabIndex", 0);
         TListView& m = *model;
         Watch(m, [this, &m, list] { RenderList(m, list); });
         menus.Register(model, LayoutRow(part).name);
@@ -131,8 +130,22 @@ void TBarView::BuildChat() {
     tabStrip.call<void>("setAttribute", std::string("class"), std::string("tabs"));
     chatView = MakeElement("div", "ChatView", pages);
     chatView.call<void>("setAttribute", std::string("class"), std::string("chat"));
+    // The strip takes its text's height and the conversation the rest, in
+    // the control's flow (panel.css), whatever the text size.
+    tabStrip["style"].set("position", "relative");
+    chatView["style"].set("position", "relative");
     menus.Register(&bar.PageControl, "PageControlTabs");
     Watch(bar.PageControl, [this] { RenderTabs(); });
+    // From the keyboard the arrows choose the tab, as the mouse does.
+    Listen(tabStrip, "keydown", [this](val ev) {
+        const std::string key = ev["key"].as<std::string>();
+        const int step = key == "ArrowRight" ? 1 : key == "ArrowLeft" ? -1 : 0;
+        const int index = bar.PageControl.ActivePageIndex() + step;
+        if (step == 0 || index < 0 || index >= bar.PageControl.PageCount())
+            return;
+        bar.PageControl.SetActivePageIndex(index);
+        bar.PageControlChange();
+    });
     Listen(tabStrip, "click", [this](val ev) {
         val tab = ev["target"].call<val>("closest", std::string(".tab"));
         if (tab.isNull())
@@ -186,7 +199,9 @@ void TBarView::RenderTabs() {
         if (sheet.highlighted)
             cls += " highlighted";
         tab.call<void>("setAttribute", std::string("class"), cls);
-        tab.set("textContent", AnsiToUtf8(sheet.caption));
+        tab.set("textContent", AnsiToUtf8(TabLabel(sheet)));
+        if (i == control.ActivePageIndex())
+            tab.call<void>("setAttribute", std::string("aria-selected"), std::string("true"));
         tab.set("navletTab", i);
         tabStrip.call<void>("appendChild", tab);
     }

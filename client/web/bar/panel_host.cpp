@@ -25,6 +25,13 @@ EM_JS(void, navlet_flash_window, (), {
         Module.navletFlash();
 });
 
+// The page badges its toolbar button and notifies the desktop while it is
+// not looked at; it says when the user looks (navlet_attention_seen).
+EM_JS(void, navlet_attention, (int count, const char* latest, int notify), {
+    if (Module.navletAttention)
+        Module.navletAttention(count, UTF8ToString(latest), !!notify);
+});
+
 EM_JS(void, navlet_console_show, (const char* line), {
     if (Module.navletConsoleLine)
         Module.navletConsoleLine(UTF8ToString(line));
@@ -39,8 +46,8 @@ class TPanelHost : public THostControl {
     // A new tab in the panel's window, as "accept invitation" opens one.
     void OpenNewWindow(const std::string& address) override;
     void FlashBrowserWindow() override { navlet_flash_window(); }
-    // A side panel keeps its height; the bar minimised shows only its top
-    // strip, the panel's rest staying empty.
+    // Only a band asks: the core minimises a side panel by collapsing its
+    // banner area. Kept for a bar told it is a band: its top strip shows.
     void ResizeBandSite(int32_t height) override;
     void FocusChanged(bool) override {}
     void SuppressFaultDialogs() override {}
@@ -193,6 +200,12 @@ EMSCRIPTEN_KEEPALIVE void navlet_start(int width, int height, const char* url, i
     p.bar->FormResized(width, height);
     p.view = std::make_unique<web::TBarView>(*p.bar, p.kit->menus, p.kit->browsers);
     p.bar->AttachHost(p.host);
+    static TModel::TObservation attention;
+    attention = p.bar->Attention.Watch([&bar = *p.bar] {
+        web::navlet_attention(bar.Attention.Count(),
+                              web::AnsiToUtf8(bar.Attention.Latest()).c_str(),
+                              bar.Attention.Notify() ? 1 : 0);
+    });
     p.bar->ShowDW(true);
     p.bar->UIActivateIO(true);
     if (complete)
@@ -213,6 +226,27 @@ EMSCRIPTEN_KEEPALIVE void navlet_tab_state(const char* url, int complete) {
     p.host.url = url;
     if (p.bar && complete && !p.closed)
         p.bar->BrowserDocumentComplete();
+}
+
+// The user looks at the panel (its window focused and the panel shown).
+EMSCRIPTEN_KEEPALIVE void navlet_attention_seen() {
+    web::TPanel& p = ThePanel();
+    if (p.bar)
+        p.bar->Attention.Seen();
+}
+
+// The browser refused the notifications' permission: the choice goes off.
+EMSCRIPTEN_KEEPALIVE void navlet_notifications_refused() {
+    web::TPanel& p = ThePanel();
+    if (p.bar)
+        p.bar->SetDesktopNotifications(false);
+}
+
+// The keyboard command: the chat line takes the caret.
+EMSCRIPTEN_KEEPALIVE void navlet_focus_chat() {
+    web::TPanel& p = ThePanel();
+    if (p.bar && !p.closed)
+        p.bar->EditEnter(navlet::ftEdit1);
 }
 
 // The panel goes away: the band is closed (its session with it) and the

@@ -48,6 +48,76 @@
       api.windows.update(state.windowId, {drawAttention: true}).catch(function () {});
   };
 
+  // Attention: the toolbar button's badge counts private lines and calls
+  // while the panel is not looked at; with the user's choice, the desktop
+  // hears of them too. Looking at the panel clears both.
+  function lookedAt() {
+    return typeof document === "undefined" ||
+      (document.visibilityState === "visible" && document.hasFocus());
+  }
+  // The notification's picture: the bar's blue with its initial.
+  function notifyIcon() {
+    const canvas = document.createElement("canvas");
+    canvas.width = canvas.height = 48;
+    const ctx = canvas.getContext("2d");
+    ctx.fillStyle = "#1f5fa8";
+    ctx.fillRect(0, 0, 48, 48);
+    ctx.fillStyle = "#fff";
+    ctx.font = "bold 34px system-ui, sans-serif";
+    ctx.textAlign = "center";
+    ctx.textBaseline = "middle";
+    ctx.fillText("N", 24, 26);
+    return canvas.toDataURL();
+  }
+  function setBadge(count) {
+    if (!api.action || !api.action.setBadgeText || state.windowId === null) return;
+    const text = count > 0 ? String(Math.min(count, 99)) : "";
+    // Firefox badges a window; Chromium only a tab: the window's active one.
+    const where = typeof browser !== "undefined" ? {windowId: state.windowId} : {tabId: state.tabId};
+    if (where.tabId === null) return;
+    try {
+      Promise.resolve(api.action.setBadgeText(Object.assign({text: text}, where))).catch(function () {});
+    } catch (e) {
+      console.log("Navlet: no badge: " + e.message);
+    }
+  }
+  let notifyAsked = false;
+  Module.navletAttention = function (count, latest, notify) {
+    if (notify && !notifyAsked && api.permissions) {
+      // Asked once, as the user turns the choice on (the menu's click).
+      notifyAsked = true;
+      api.permissions.request({permissions: ["notifications"]}).then(function (granted) {
+        if (!granted) call("navlet_notifications_refused", [], []);
+      }, function () { call("navlet_notifications_refused", [], []); });
+    }
+    if (count === 0) { setBadge(0); return; }
+    if (lookedAt()) { call("navlet_attention_seen", [], []); return; }
+    setBadge(count);
+    if (notify && api.notifications)
+      api.notifications.create("navlet-" + state.windowId, {
+        type: "basic", iconUrl: notifyIcon(), title: "Navlet", message: latest,
+      }).catch(function () {});
+  };
+  function seen() { if (state.started && lookedAt()) call("navlet_attention_seen", [], []); }
+  window.addEventListener("focus", seen);
+  if (typeof document !== "undefined") document.addEventListener("visibilitychange", seen);
+  if (api.notifications && api.notifications.onClicked)
+    api.notifications.onClicked.addListener(function (id) {
+      if (id !== "navlet-" + state.windowId) return;
+      api.windows.update(state.windowId, {focused: true}).catch(function () {});
+      if (api.sidePanel && api.sidePanel.open)
+        api.sidePanel.open({windowId: state.windowId}).catch(function () {});
+      window.focus();
+    });
+  // The keyboard command opened (or found) this window's panel.
+  if (api.runtime.onMessage) api.runtime.onMessage.addListener(function (message) {
+    if (message && message.navlet === "focus-chat" && message.windowId === state.windowId &&
+        state.started) {
+      window.focus();
+      call("navlet_focus_chat", [], []);
+    }
+  });
+
   function tabState(url, complete) {
     state.url = url || "";
     state.complete = complete;
@@ -143,6 +213,15 @@
         call("navlet_panel_resized", ["number", "number"], [window.innerWidth, window.innerHeight]);
       });
       window.addEventListener("pagehide", function () { call("navlet_panel_closing", [], []); });
+      // Opened by the keyboard command a moment ago: the caret goes to the chat line.
+      if (api.storage.session)
+        api.storage.session.get("focusChat").then(function (got) {
+          if (got.focusChat && got.focusChat.windowId === state.windowId &&
+              Date.now() - got.focusChat.at < 5000) {
+            api.storage.session.remove("focusChat");
+            call("navlet_focus_chat", [], []);
+          }
+        }).catch(function () {});
     }).catch(function (e) { console.log("Navlet: the panel could not start: " + e); });
   };
 })();

@@ -70,12 +70,23 @@ var Module = typeof Module !== "undefined" ? Module : {};
     });
   };
 
+  // Escape closes every box, as its own OK would; the listener goes with the
+  // box however it closes.
   function box(build) {
     return new Promise(function (resolve) {
       const shade = element("div", "navlet-shade");
       const dialog = element("div", "navlet-box");
       dialog.setAttribute("role", "dialog");
-      function close(result) { shade.remove(); dialog.remove(); resolve(result); }
+      function onKey(e) {
+        if (e.key === "Escape") { e.preventDefault(); e.stopPropagation(); close(0); }
+      }
+      function close(result) {
+        document.removeEventListener("keydown", onKey, true);
+        shade.remove();
+        dialog.remove();
+        resolve(result);
+      }
+      document.addEventListener("keydown", onKey, true);
       build(dialog, close);
     });
   }
@@ -112,16 +123,7 @@ var Module = typeof Module !== "undefined" ? Module : {};
       element("div", "text", dialog).textContent = version;
       const ok = element("button", "", element("div", "buttons", dialog));
       ok.textContent = okText;
-      // Escape closes it too; the listener goes with the box however it closes.
-      function onKey(e) {
-        if (e.key === "Escape") done(0);
-      }
-      function done(result) {
-        document.removeEventListener("keydown", onKey, true);
-        close(result);
-      }
-      ok.addEventListener("click", function () { done(1); });
-      document.addEventListener("keydown", onKey, true);
+      ok.addEventListener("click", function () { close(1); });
       ok.focus();
     });
   };

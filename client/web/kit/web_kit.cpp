@@ -69,6 +69,15 @@ EM_JS(int, navlet_text_width, (const char* font, const char* text), {
     return Math.round(ctx.measureText(UTF8ToString(text)).width);
 });
 
+// The font's own ascent and descent, as a line of it takes them in the page.
+EM_JS(int, navlet_line_height, (const char* font), {
+    var canvas = Module.navletMeasure || (Module.navletMeasure = document.createElement("canvas"));
+    var ctx = canvas.getContext("2d");
+    ctx.font = UTF8ToString(font);
+    var m = ctx.measureText("Hg");
+    return Math.ceil((m.fontBoundingBoxAscent || 0) + (m.fontBoundingBoxDescent || 0));
+});
+
 EM_JS(void, navlet_open_tab, (const char* link), {
     if (Module.navletOpenTab)
         Module.navletOpenTab(UTF8ToString(link));
@@ -361,7 +370,12 @@ void TWebRegistry::Load(THive hive, const std::string& path, const std::string& 
 std::string CssFont(const TFont& font, bool bold) {
     const int pixels = std::max(1, int(std::lround(font.pointSize * 96.0 / 72.0)));
     char css[160];
-    std::snprintf(css, sizeof css, "%s%dpx \"%s\", Verdana, \"DejaVu Sans\", sans-serif",
+    // A generic family ("system-ui", the browser's own UI font) is a keyword,
+    // which quotes would turn into a family of that name.
+    const bool generic = font.name == "system-ui" || font.name == "sans-serif";
+    std::snprintf(css, sizeof css,
+                  generic ? "%s%dpx %s, \"DejaVu Sans\", sans-serif"
+                          : "%s%dpx \"%s\", Verdana, \"DejaVu Sans\", sans-serif",
                   bold ? "bold " : "", pixels, font.name.c_str());
     return css;
 }
@@ -389,6 +403,12 @@ std::string CssColor(TColor color) {
 
 int32_t TWebTextMetrics::TextWidth(const TFont& font, const std::string& text) {
     return navlet_text_width(CssFont(font).c_str(), AnsiToUtf8(text).c_str());
+}
+
+int32_t TWebTextMetrics::LineHeight(const TFont& font) {
+    const int32_t measured = navlet_line_height(CssFont(font).c_str());
+    // A browser that does not measure a font's box gets the estimate.
+    return measured > 0 ? measured : TTextMetrics::LineHeight(font);
 }
 
 void TWebCanvas::PaintDisplayList(const TDisplayList& image, const TRect& src, const TRect& dst) {

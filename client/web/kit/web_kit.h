@@ -76,6 +76,7 @@ class TWebRegistry : public TRegistry {
 class TWebTextMetrics : public TTextMetrics {
   public:
     int32_t TextWidth(const TFont& font, const std::string& text) override;
+    int32_t LineHeight(const TFont& font) override;
 };
 
 // Paints display lists on a canvas element's 2D context.

@@ -208,7 +208,7 @@ void TChatTabsBinding::Render() {
     SendMessageW(window, TCM_DELETEALLITEMS, 0, 0);
     int index = 0;
     for (const TShownPage& page : pages) {
-        std::wstring caption = WideFromAnsi(page.sheet->caption);
+        std::wstring caption = WideFromAnsi(TabLabel(*page.sheet));
         TCITEMW item{};
         item.mask = TCIF_TEXT | TCIF_PARAM;
         item.pszText = caption.data();
@@ -269,7 +269,7 @@ bool TChatTabsBinding::DrawItem(const DRAWITEMSTRUCT& item) {
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, sheet.highlighted ? RGB(255, 0, 0) : GetSysColor(COLOR_BTNTEXT));
     const HGDIOBJ old = SelectObject(dc, font);
-    const std::wstring caption = WideFromAnsi(sheet.caption);
+    const std::wstring caption = WideFromAnsi(TabLabel(sheet));
     DrawTextW(dc, caption.c_str(), int(caption.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     SelectObject(dc, old);
     return true;
