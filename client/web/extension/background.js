@@ -1,8 +1,22 @@
-// The toolbar button opens the window's Navlet panel. Nothing else runs here:
-// each panel document is one bar with its own session.
+// The toolbar button opens the window's Navlet panel; on install the
+// service's sign-up page opens once in a tab of its own (never in the user's
+// tab). Nothing else runs here: each panel document is one bar with its own
+// session, started only once the user has agreed to what it sends.
 "use strict";
 const api = typeof browser !== "undefined" ? browser : chrome;
+// Chromium's service worker loads the address parser itself; Firefox's
+// background page has it from the manifest's list.
+if (typeof NavletService === "undefined") importScripts("service.js");
 if (api.sidePanel && api.sidePanel.setPanelBehavior)
   api.sidePanel.setPanelBehavior({openPanelOnActionClick: true}).catch(() => {});
 else if (api.sidebarAction && api.action)
   api.action.onClicked.addListener(() => api.sidebarAction.toggle());
+
+api.runtime.onInstalled.addListener((details) => {
+  if (details.reason !== "install") return;
+  api.storage.local.get(NavletService.STORAGE_KEY).then((stored) => {
+    let service = NavletService.parse(stored[NavletService.STORAGE_KEY]);
+    if (!service.ok) service = NavletService.parse("");
+    return api.tabs.create({url: `${service.origin}/newuser.asp`, active: true});
+  }).catch((e) => console.log("Navlet: the sign-up page could not be opened: " + e));
+});
