@@ -10,7 +10,7 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {Run, SERVICE_KEY, log, until} from "./harness.mjs";
+import {CONSENT, Run, SERVICE_KEY, log, until} from "./harness.mjs";
 
 const args = {browser: "/usr/bin/chromium", runs: "1"};
 for (let i = 2; i < process.argv.length; i += 2) args[process.argv[i].slice(2)] = process.argv[i + 1];
@@ -60,10 +60,10 @@ async function main() {
     let next = 0;
     const signIn = async (address, {keep = false} = {}) => {
       const [nick, pwd] = accounts[next++];
-      await worker.evaluate(async (key, value) => {
+      await worker.evaluate(async (key, value, consent) => {
         await chrome.storage.local.clear();
-        await chrome.storage.local.set({[key]: value});
-      }, SERVICE_KEY, address);
+        await chrome.storage.local.set({[key]: value, ...consent});
+      }, SERVICE_KEY, address, CONSENT);
       const at = performance.now();
       const panel = await browser.newPage();
       await panel.setViewport({width: 300, height: 600});

@@ -11,7 +11,7 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {Run, SERVICE_KEY, until as untilAnswered} from "./harness.mjs";
+import {CONSENT, Run, SERVICE_KEY, until as untilAnswered} from "./harness.mjs";
 
 const UUID = "3b1a2c4d-0000-4000-8000-00000000beef";
 const GECKO_ID = "navlet@navlet.net";
@@ -72,7 +72,8 @@ async function main() {
       return c ? c.context : null;
     });
     await until("the stored service", () => evaluate(
-      `browser.storage.local.set({${JSON.stringify(SERVICE_KEY)}: ${JSON.stringify(site)}}).then(() => true)`));
+      `browser.storage.local.set({${JSON.stringify(SERVICE_KEY)}: ${JSON.stringify(site)}, ` +
+      `...${JSON.stringify(CONSENT)}}).then(() => true)`));
     await evaluate(`location.href = "panel.html?window=${windowId}"; 0`);
     context = await until("the panel for the site's window", () => panelContext(`?window=${windowId}`));
 

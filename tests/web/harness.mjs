@@ -14,6 +14,9 @@ export const STEP_MS = 30000;
 // Where the extension keeps the service's address (chrome.storage.local), as
 // its options page writes it.
 export const SERVICE_KEY = "navletService";
+// What the consent panel's "agree" stores: the runs that are not about
+// consent start with it given.
+export const CONSENT = {navletConsent: {agreed: true}};
 
 export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
@@ -29,6 +32,25 @@ export function portOpen(port) {
   return new Promise((resolve) => {
     const c = net.connect(port, "127.0.0.1", () => { c.destroy(); resolve(true); });
     c.on("error", () => resolve(false));
+  });
+}
+
+// The service's count of open session connections, from its admin
+// endpoint's STATS.
+export function connectionCount(adminPort) {
+  return new Promise((resolve, reject) => {
+    let text = "";
+    const c = net.connect(adminPort, "127.0.0.1", () => c.write("STATS\n"));
+    c.setEncoding("utf8");
+    c.on("data", (d) => {
+      text += d;
+      if (!/^(OK|ERR)/m.test(text)) return;
+      c.destroy();
+      const m = /^\* connections (\d+)$/m.exec(text);
+      if (m) resolve(Number(m[1]));
+      else reject(new Error(`no connection count in ${JSON.stringify(text)}`));
+    });
+    c.on("error", reject);
   });
 }
 
@@ -109,7 +131,7 @@ export class Run {
     this.start(server, ["--data", data, "--listen", `127.0.0.1:${sessionPort}`,
       "--web", `127.0.0.1:${webPort}`, "--admin", `127.0.0.1:${adminPort}`, ...args], "server.log");
     await until("the service", () => portOpen(webPort), {ms: 10000});
-    return {sessionPort, webPort, site: `127.0.0.1:${webPort}`};
+    return {sessionPort, webPort, adminPort, site: `127.0.0.1:${webPort}`};
   }
 
   // The extension as a developer loads it for a local run: the built folder
