@@ -577,17 +577,18 @@ bool TPgStore::KeepCall(const TKeptCall& call) {
     if (!lease.Begin())
         return false;
     TParams pair = TParams().Int(int64_t(call.target)).Int(int64_t(call.caller));
-    bool ok = lease.Run("drop_call", pair).Ok() &&
-              lease
-                  .Run("add_call", TParams()
-                                       .Int(int64_t(call.target))
-                                       .Int(int64_t(call.caller))
-                                       .Text(call.callerNick)
-                                       .Bytes(call.message)
-                                       .Bytes(call.link))
-                  .Ok() &&
-              lease.Run("trim_calls", TParams().Int(int64_t(call.target)).Int(MAX_KEPT_CALLS)).Ok() &&
-              lease.Run("expire_calls", TParams().Int(KEPT_CALL_SECONDS)).Ok();
+    bool ok =
+        lease.Run("drop_call", pair).Ok() &&
+        lease
+            .Run("add_call", TParams()
+                                 .Int(int64_t(call.target))
+                                 .Int(int64_t(call.caller))
+                                 .Text(call.callerNick)
+                                 .Bytes(call.message)
+                                 .Bytes(call.link))
+            .Ok() &&
+        lease.Run("trim_calls", TParams().Int(int64_t(call.target)).Int(MAX_KEPT_CALLS)).Ok() &&
+        lease.Run("expire_calls", TParams().Int(KEPT_CALL_SECONDS)).Ok();
     if (!ok) {
         lease.End(/*commit=*/false);
         return false;
@@ -601,8 +602,9 @@ std::vector<TKeptCall> TPgStore::TakeCalls(uint64_t target) {
     std::vector<std::pair<int64_t, TKeptCall>> rows;
     for (int row = 0; r.Ok() && row < r.Rows(); ++row)
         if (r.Text(row, 5) == "t")
-            rows.emplace_back(r.Int(row, 0), TKeptCall{target, uint64_t(r.Int(row, 1)), r.Text(row, 2),
-                                                   r.Bytes(row, 3), r.Bytes(row, 4)});
+            rows.emplace_back(r.Int(row, 0),
+                              TKeptCall{target, uint64_t(r.Int(row, 1)), r.Text(row, 2),
+                                        r.Bytes(row, 3), r.Bytes(row, 4)});
     std::sort(rows.begin(), rows.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<TKeptCall> out;

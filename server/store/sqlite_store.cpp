@@ -334,8 +334,8 @@ bool TSqliteStore::DeleteAccount(uint64_t id) {
     calls.Bind(1, int64_t(id));
     TStatement account(db, "DELETE FROM accounts WHERE id = ?");
     account.Bind(1, int64_t(id));
-    bool ok = calls.Step() == SQLITE_DONE && account.Step() == SQLITE_DONE &&
-              sqlite3_changes(db) == 1;
+    bool ok =
+        calls.Step() == SQLITE_DONE && account.Step() == SQLITE_DONE && sqlite3_changes(db) == 1;
     Exec(ok ? "COMMIT" : "ROLLBACK");
     return ok;
 }

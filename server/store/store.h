@@ -23,7 +23,7 @@ inline constexpr int MAX_FRIENDS = 100;
 inline constexpr int MAX_KEPT_CALLS = 5; // per account; the oldest gives way
 // A call nobody came to take is forgotten after this long, delivered or not.
 inline constexpr int64_t KEPT_CALL_SECONDS = 30 * 86400;
-inline constexpr int MAX_MARKS = 1000;   // people one account ignores or blocks
+inline constexpr int MAX_MARKS = 1000; // people one account ignores or blocks
 
 // Languages are the 13 of the bar's filter menu (1 to 13); 0 = any other.
 inline constexpr int MAX_LANGUAGE = 13;

@@ -302,8 +302,8 @@ void TWebSite::HandleDelete(const THttpRequest& req, THttpResponse& res) {
                                  "Tick the box to confirm that the account is to be deleted."));
         return;
     }
-    TUpdateOutcome outcome = backend.DeleteAccount(shown.id, FieldValue(req.fields, "password"),
-                                                   req.remoteAddress);
+    TUpdateOutcome outcome =
+        backend.DeleteAccount(shown.id, FieldValue(req.fields, "password"), req.remoteAddress);
     switch (outcome.result) {
     case TUpdateResult::Updated:
         owners.SignOutEverywhere(shown.id);
@@ -317,8 +317,7 @@ void TWebSite::HandleDelete(const THttpRequest& req, THttpResponse& res) {
         Fail(res, 404, "There is no such user.");
         return;
     case TUpdateResult::Invalid:
-        Answer(res, 400,
-               UpdateProfilePage(shown, found->locale, "The account was not deleted."));
+        Answer(res, 400, UpdateProfilePage(shown, found->locale, "The account was not deleted."));
         return;
     case TUpdateResult::Busy:
         Answer(res, 503, UpdateProfilePage(shown, found->locale, BUSY));

@@ -170,14 +170,15 @@ TEST_F(WebSiteTest, DeletingAnAccountNeedsTheBoxTickedAndTheCurrentPassword) {
     EXPECT_EQ(wrong->status, 403);
     ASSERT_TRUE(backend.FindProfile(id));
 
-    auto deleted = client->Post(path.c_str(), httplib::Params{{"password", "pw1"}, {"confirm", "1"}});
+    auto deleted =
+        client->Post(path.c_str(), httplib::Params{{"password", "pw1"}, {"confirm", "1"}});
     ASSERT_TRUE(deleted);
     EXPECT_EQ(deleted->status, 200);
     EXPECT_NE(deleted->body.find("Account deleted"), std::string::npos);
     EXPECT_FALSE(backend.FindProfile(id));
-    EXPECT_EQ(client->Post(path.c_str(), httplib::Params{{"password", "pw1"}, {"confirm", "1"}})
-                  ->status,
-              404);
+    EXPECT_EQ(
+        client->Post(path.c_str(), httplib::Params{{"password", "pw1"}, {"confirm", "1"}})->status,
+        404);
     // A GET deletes nothing: a link or a prefetch cannot.
     EXPECT_EQ(client->Get(path.c_str())->status, 404);
 }

@@ -88,7 +88,9 @@ class TQtRegistryKey : public TRegistryKey {
   private:
     using TSecret = TSecretStore::TResult;
 
-    std::string SecretName(std::string_view name) const { return FoldCase(path) + "\\" + FoldCase(name); }
+    std::string SecretName(std::string_view name) const {
+        return FoldCase(path) + "\\" + FoldCase(name);
+    }
 
     // The secret service's answer; nothing when it has none to give, and
     // the file is read instead. A value still in the file (an earlier

@@ -9,9 +9,9 @@
 
 #include <QString>
 
-#include "client/qt/kit/secret_store.h"
 #include "client/kit/registry.h"
 #include "client/qt/kit/reg_text.h"
+#include "client/qt/kit/secret_store.h"
 
 namespace navlet::qt {
 
