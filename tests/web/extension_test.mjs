@@ -13,7 +13,7 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {Run, SERVICE_KEY, connectionCount, log, sleep, until} from "./harness.mjs";
+import {Run, SERVICE_KEY, adminCommand, connectionCount, log, sleep, until} from "./harness.mjs";
 
 const args = parseArgs(process.argv.slice(2));
 const run = new Run("navlet-web-");
@@ -373,6 +373,20 @@ setTimeout(function () {
         }
         return linkedTab();
       }, {every: 500});
+    });
+    await step("Share changed on the options page reaches the open panel at once", async () => {
+      const sites = () => adminCommand(adminPort, "SITES");
+      const reported = async (wanted) => (await sites()).some((l) => l.split(" ")[0] === wanted);
+      await sitePage.goto(`http://localhost:${webPort}/help.asp?token=SECRET#x`);
+      await until("the site only", () => reported(`localhost:${webPort}`));
+      const options = await browser.newPage();
+      await options.goto(`chrome-extension://${extensionId}/options.html`);
+      await until("the options' Share", () => options.$eval("#share-site", (e) => e.checked));
+      await options.click("#share-page");
+      // The tab is not reloaded: the panel takes the change by itself.
+      await until("the page, cut", () => reported(`localhost:${webPort}/help.asp`));
+      if ((await sites()).some((l) => l.includes("SECRET"))) throw new Error("the query reached the service");
+      await options.close();
     });
     if (args.measure) {
       await step("idle CPU over 30 s, signed in, ticker running", async () => {

@@ -35,23 +35,29 @@ export function portOpen(port) {
   });
 }
 
-// The service's count of open session connections, from its admin
-// endpoint's STATS.
-export function connectionCount(adminPort) {
+// One command to the service's admin endpoint; resolves with its answer's
+// lines up to the closing OK (an ERR rejects).
+export function adminCommand(adminPort, command) {
   return new Promise((resolve, reject) => {
     let text = "";
-    const c = net.connect(adminPort, "127.0.0.1", () => c.write("STATS\n"));
+    const c = net.connect(adminPort, "127.0.0.1", () => c.write(command + "\n"));
     c.setEncoding("utf8");
     c.on("data", (d) => {
       text += d;
       if (!/^(OK|ERR)/m.test(text)) return;
       c.destroy();
-      const m = /^\* connections (\d+)$/m.exec(text);
-      if (m) resolve(Number(m[1]));
-      else reject(new Error(`no connection count in ${JSON.stringify(text)}`));
+      if (/^ERR/m.test(text)) reject(new Error(`${command}: ${text.trim()}`));
+      else resolve(text.split("\n").filter((l) => l.startsWith("* ")).map((l) => l.slice(2)));
     });
     c.on("error", reject);
   });
+}
+
+// The service's count of open session connections (STATS).
+export async function connectionCount(adminPort) {
+  const line = (await adminCommand(adminPort, "STATS")).find((l) => l.startsWith("connections "));
+  if (!line) throw new Error("STATS gave no connection count");
+  return Number(line.split(" ")[1]);
 }
 
 export const log = (text) => console.log(`[${(performance.now() / 1000).toFixed(1)} s] ${text}`);
