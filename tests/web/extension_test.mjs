@@ -13,7 +13,7 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {Run, SERVICE_KEY, adminCommand, connectionCount, log, sleep, until} from "./harness.mjs";
+import {CLOSE_SIGN_UP_TABS, Run, SERVICE_KEY, adminCommand, connectionCount, log, sleep, until} from "./harness.mjs";
 
 const args = parseArgs(process.argv.slice(2));
 const run = new Run("navlet-web-");
@@ -184,8 +184,7 @@ async function main() {
       await setup.evaluate((key, value) => chrome.storage.local.set({[key]: value}), SERVICE_KEY, site);
       // Installed: the service's sign-up page (the default service's, as
       // nothing was set yet) came up once, in a tab of its own.
-      const signUps = await until("the sign-up tab", () => setup.evaluate(async () =>
-        (await chrome.tabs.query({})).filter((t) => (t.pendingUrl || t.url).endsWith("/newuser.asp")).length));
+      const signUps = await setup.evaluate(CLOSE_SIGN_UP_TABS);
       if (signUps !== 1) throw new Error(`${signUps} sign-up tabs opened on install`);
       await setup.close();
     });

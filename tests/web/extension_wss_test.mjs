@@ -10,7 +10,7 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {CONSENT, Run, SERVICE_KEY, log, until} from "./harness.mjs";
+import {CLOSE_SIGN_UP_TABS, CONSENT, Run, SERVICE_KEY, log, until} from "./harness.mjs";
 
 const args = {browser: "/usr/bin/chromium", runs: "1"};
 for (let i = 2; i < process.argv.length; i += 2) args[process.argv[i].slice(2)] = process.argv[i + 1];
@@ -49,6 +49,7 @@ async function main() {
       // settings and asks for the tabs instead.
       worker = await browser.newPage();
       await worker.goto(`chrome-extension://${extensionId}/options.html`);
+      await worker.evaluate(CLOSE_SIGN_UP_TABS);
     });
     const site = (await browser.pages())[0];
     await site.goto(`https://localhost:${tls.tlsPort}/`);

@@ -35,6 +35,23 @@ export function portOpen(port) {
   });
 }
 
+// For an extension page to evaluate: waits (10 s at most) for the sign-up
+// tab the extension opens on install, closes it so that the run's own tab
+// is its window's active one, and answers how many there were.
+export const CLOSE_SIGN_UP_TABS = `(async () => {
+  const api = typeof browser !== "undefined" ? browser : chrome;
+  for (let i = 0; i < 100; ++i) {
+    const found = (await api.tabs.query({}))
+      .filter((t) => (t.pendingUrl || t.url || "").endsWith("/newuser.asp"));
+    if (found.length) {
+      await api.tabs.remove(found.map((t) => t.id));
+      return found.length;
+    }
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  return 0;
+})()`;
+
 // One command to the service's admin endpoint; resolves with its answer's
 // lines up to the closing OK (an ERR rejects).
 export function adminCommand(adminPort, command) {
