@@ -185,19 +185,23 @@ TEST_P(StoreTest, MarksAreOnePerPairAndBounded) {
     EXPECT_TRUE(store->BlockersOf(other).empty());
 }
 
-// A store of the schema before the marks gets their table and keeps its accounts.
+// A store of the schema before the marks (and before the calls' times) gets
+// their table and keeps its accounts.
 TEST_P(StoreTest, AVersionTwoStoreGetsTheMarks) {
     const uint64_t a = Add("a"), b = Add("b");
     store.reset();
     if (Postgres()) {
         ASSERT_TRUE(ClusterServices()->PostgresExec(
-            "DROP TABLE marks; UPDATE navlet_schema SET version = 2"));
+            "DROP TABLE marks; ALTER TABLE kept_calls DROP COLUMN kept; "
+            "UPDATE navlet_schema SET version = 2"));
     } else {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(location.c_str(), &db), SQLITE_OK);
-        ASSERT_EQ(
-            sqlite3_exec(db, "DROP TABLE marks; PRAGMA user_version=2", nullptr, nullptr, nullptr),
-            SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db,
+                               "DROP TABLE marks; DROP INDEX kept_calls_kept; "
+                               "ALTER TABLE kept_calls DROP COLUMN kept; PRAGMA user_version=2",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
         sqlite3_close(db);
     }
     store = Open();

@@ -180,15 +180,16 @@ TEST_F(WebSiteTest, DeletingAnAccountNeedsTheBoxTickedAndTheCurrentPassword) {
         client->Post(path.c_str(), httplib::Params{{"password", "pw1"}, {"confirm", "1"}})->status,
         404);
     // A GET deletes nothing: a link or a prefetch cannot.
-    EXPECT_EQ(client->Get(path.c_str())->status, 404);
+    EXPECT_EQ(client->Get(path.c_str())->status, 405);
 }
 
 TEST_F(WebSiteTest, ThePrivacyPageSaysWhatIsKeptAndHowToDeleteIt) {
     auto res = client->Get("/privacy.asp");
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 200);
-    for (const char* words : {"until you delete the", "at most 30 days", "last 20 public lines",
-                              "Delete my account", "never holds a password"})
+    for (const char* words :
+         {"until you delete the", "at most 30 days", "last 20 public lines", "Delete my account",
+          "holds a password, a chat line or a page's path"})
         EXPECT_NE(res->body.find(words), std::string::npos) << words;
 }
 
