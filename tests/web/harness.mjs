@@ -35,12 +35,14 @@ export function portOpen(port) {
   });
 }
 
-// For an extension page to evaluate: waits (10 s at most) for the sign-up
+// For an extension page to evaluate: waits (3 s at most) for the sign-up
 // tab the extension opens on install, closes it so that the run's own tab
-// is its window's active one, and answers how many there were.
+// is its window's active one, and answers how many there were. (Chromium
+// loading an unpacked extension from the command line may not report it as
+// installed: no tab then.)
 export const CLOSE_SIGN_UP_TABS = `(async () => {
   const api = typeof browser !== "undefined" ? browser : chrome;
-  for (let i = 0; i < 100; ++i) {
+  for (let i = 0; i < 30; ++i) {
     const found = (await api.tabs.query({}))
       .filter((t) => (t.pendingUrl || t.url || "").endsWith("/newuser.asp"));
     if (found.length) {
