@@ -73,6 +73,10 @@ async function main() {
         const e = document.getElementById("LoginPanel");
         return !!e && getComputedStyle(e).display !== "none";
       }), {retryErrors: true});
+      // The panel is a tab of the site's window itself: with the site's tab
+      // in front again (now that the panel follows tabs) it reports the site
+      // instead of pausing on its own page.
+      await site.bringToFront();
       await panel.evaluate((n, p) => {
         for (const [id, v] of [["edNck", n], ["edPwd", p]]) {
           const e = document.getElementById(id);
