@@ -14,7 +14,7 @@ packages=(
   mingw-w64 mingw-w64-tools g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb file
   wixl msitools
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin fonts-dejavu-core
-  libcanberra-dev sound-theme-freedesktop
+  libcanberra-dev sound-theme-freedesktop libsecret-1-dev
   emscripten chromium firefox-esr
 )
 

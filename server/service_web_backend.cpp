@@ -84,26 +84,39 @@ std::optional<web::TProfile> TServiceWebBackend::FindProfile(UserId id) {
     return ProfileOf(*account);
 }
 
+std::optional<web::TUpdateOutcome> TServiceWebBackend::CheckOwner(UserId id,
+                                                                  std::string_view password,
+                                                                  const std::string& address,
+                                                                  TAccount& account) {
+    using web::TUpdateResult;
+    if (stopping)
+        return web::TUpdateOutcome{TUpdateResult::Busy};
+    // Guesses through the profile forms count with the bars' failed sign-ins
+    // of the account; a held-back check is no wrong password and says so.
+    if (int64_t waitMs = service.PasswordCheckWaitMs(id, address); waitMs > 0)
+        return web::TUpdateOutcome{TUpdateResult::TooManyAttempts, int((waitMs + 999) / 1000)};
+    std::optional<TAccount> stored = service.Store().FindAccountById(id);
+    if (!stored)
+        return web::TUpdateOutcome{TStore::LastCallFailed() ? TUpdateResult::Unavailable
+                                                            : TUpdateResult::NoSuchUser};
+    if (stored->passwordHash.empty())
+        return web::TUpdateOutcome{TUpdateResult::WrongPassword};
+    bool matches = VerifyPassword(stored->passwordHash, password);
+    service.NotePasswordCheck(id, address, matches);
+    if (!matches)
+        return web::TUpdateOutcome{TUpdateResult::WrongPassword};
+    account = std::move(*stored);
+    return std::nullopt;
+}
+
 web::TUpdateOutcome TServiceWebBackend::UpdateProfile(UserId id, std::string_view password,
                                                       const std::string& address,
                                                       const web::TProfileChange& change) {
     using web::TUpdateResult;
-    if (stopping)
-        return {TUpdateResult::Busy};
-    // Guesses through the profile form count with the bars' failed sign-ins
-    // of the account; a held-back check is no wrong password and says so.
-    if (int64_t waitMs = service.PasswordCheckWaitMs(id, address); waitMs > 0)
-        return {TUpdateResult::TooManyAttempts, int((waitMs + 999) / 1000)};
+    TAccount account;
+    if (std::optional<web::TUpdateOutcome> refused = CheckOwner(id, password, address, account))
+        return *refused;
     TStore& store = service.Store();
-    std::optional<TAccount> account = store.FindAccountById(id);
-    if (!account)
-        return {TStore::LastCallFailed() ? TUpdateResult::Unavailable : TUpdateResult::NoSuchUser};
-    if (account->passwordHash.empty())
-        return {TUpdateResult::WrongPassword};
-    bool matches = VerifyPassword(account->passwordHash, password);
-    service.NotePasswordCheck(id, address, matches);
-    if (!matches)
-        return {TUpdateResult::WrongPassword};
     std::string newHash;
     if (!change.newPassword.empty()) {
         if (!IsValidNewPassword(change.newPassword))
@@ -118,6 +131,22 @@ web::TUpdateOutcome TServiceWebBackend::UpdateProfile(UserId id, std::string_vie
     if (std::optional<TAccount> changed = updated ? store.FindAccountById(id) : std::nullopt)
         Tell(*changed);
     return {updated ? TUpdateResult::Updated : TUpdateResult::Invalid};
+}
+
+web::TUpdateOutcome TServiceWebBackend::DeleteAccount(UserId id, std::string_view password,
+                                                      const std::string& address) {
+    using web::TUpdateResult;
+    TAccount account;
+    if (std::optional<web::TUpdateOutcome> refused = CheckOwner(id, password, address, account))
+        return *refused;
+    // The store is shared by every node: the rows are gone everywhere at
+    // once; the sessions end through the operator's kick, which reaches the
+    // other nodes too.
+    if (!service.Store().DeleteAccount(id))
+        return {TStore::LastCallFailed() ? TUpdateResult::Unavailable : TUpdateResult::NoSuchUser};
+    account.passwordHash.clear();
+    asio::post(io, [&service = service, account] { service.AccountDeleted(account); });
+    return {TUpdateResult::Updated};
 }
 
 std::vector<web::TSiteLoad> TServiceWebBackend::BusiestSites(int limit) {

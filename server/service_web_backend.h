@@ -28,6 +28,8 @@ class TServiceWebBackend final : public web::TWebBackend {
     web::TUpdateOutcome UpdateProfile(UserId id, std::string_view password,
                                       const std::string& address,
                                       const web::TProfileChange& change) override;
+    web::TUpdateOutcome DeleteAccount(UserId id, std::string_view password,
+                                      const std::string& address) override;
     std::vector<web::TSiteLoad> BusiestSites(int limit) override;
     web::TServerHealth Health() override;
     bool LastCallUnavailable() override { return TStore::LastCallFailed(); }
@@ -38,6 +40,10 @@ class TServiceWebBackend final : public web::TWebBackend {
     // does not begin it in time or is stopping; then it never runs.
     template <typename R, typename F> std::optional<R> OnLoop(F work);
     void Tell(const TAccount& account);
+    // The owner's password checked behind the guessing slow-down: the
+    // account when it matches, else the outcome to answer with.
+    std::optional<web::TUpdateOutcome> CheckOwner(UserId id, std::string_view password,
+                                                  const std::string& address, TAccount& account);
 
     asio::io_context& io;
     TService& service;

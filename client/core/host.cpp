@@ -98,7 +98,8 @@ THResult TNavlet::ShowDW(bool show) {
         // which must not open the page again.
         shownVersion = versionText;
         SyncSettings(0, 0, 0, 1, 0, 0, 0);
-        OpenServicePage(WebSiteAddress() + "/newuser.asp");
+        if (!kit.module.HostOpensSignUpPage())
+            OpenServicePage(WebSiteAddress() + "/newuser.asp");
     }
     return HR_OK;
 }

@@ -41,6 +41,10 @@ class TModuleFacts {
     // What the bar reports until its user chooses: a host that follows every
     // tab of today's browsers shares less by default.
     virtual TShareScope DefaultShareScope() const { return TShareScope::Page; }
+    // Whether the host opens the service's sign-up page itself, once, when it
+    // installs the bar (a browser extension): the bar then never opens it on
+    // a first showing.
+    virtual bool HostOpensSignUpPage() const { return false; }
 };
 
 } // namespace navlet

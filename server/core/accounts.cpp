@@ -109,6 +109,15 @@ void TAccountDesk::AccountStored(TAccount account) {
         Remember(std::move(account));
 }
 
+void TAccountDesk::ForgetNick(uint64_t id) {
+    auto it = accounts.find(id);
+    if (it == accounts.end())
+        return;
+    auto byNick = accountByNick.find(FoldCase(it->second.account.nick));
+    if (byNick != accountByNick.end() && byNick->second == id)
+        accountByNick.erase(byNick);
+}
+
 void TAccountDesk::ForgetIdleAccounts(int64_t nowMs) {
     constexpr int64_t KEPT_IDLE_MS = 60000;
     for (auto it = accounts.begin(); it != accounts.end();) {

@@ -58,6 +58,9 @@ class TAccountDesk final : public TDirectory {
     std::optional<TAccount> FindAccount(uint64_t id);
     std::optional<TAccount> FindAccountByNick(std::string_view nick);
     void AccountStored(TAccount account);
+    // The nick leads to the account `id` no more; the entry itself goes when
+    // idle, as sessions may still hold it while they close.
+    void ForgetNick(uint64_t id);
     bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 
   private:

@@ -198,6 +198,13 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
     // An account written to the store by another thread: the service's copy
     // follows it.
     void AccountStored(TAccount account) { accountDesk.AccountStored(std::move(account)); }
+    // An account another thread deleted from the store: its sessions end on
+    // every node, and its nick names it here no more (a new account may take
+    // the nick at once).
+    void AccountDeleted(const TAccount& account) {
+        Kick(TTarget{TTarget::User, account.nick});
+        accountDesk.ForgetNick(account.id);
+    }
     // FindAccount reads the store, so it carries the password hash.
     bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 

@@ -81,6 +81,12 @@ CREATE TABLE marks (
 );
 CREATE INDEX marks_target ON marks(target, kind);
 )sql"},
+    // When each call was kept, so that none is kept longer than promised;
+    // those kept before count from the upgrade.
+    {4, R"sql(
+ALTER TABLE kept_calls ADD COLUMN kept BIGINT NOT NULL DEFAULT extract(epoch FROM now())::bigint;
+CREATE INDEX kept_calls_kept ON kept_calls(kept);
+)sql"},
 };
 static_assert(MIGRATIONS[std::size(MIGRATIONS) - 1].version == STORE_SCHEMA_VERSION);
 
@@ -110,13 +116,19 @@ constexpr TPrepared STATEMENTS[] = {
               "WHERE m.owner = $1 ORDER BY m.target"},
     {"blockers", "SELECT m.owner, m.kind, a.nick FROM marks m JOIN accounts a ON a.id = m.owner "
                  "WHERE m.target = $1 AND m.kind = 2 ORDER BY m.owner"},
+    // One statement, so one transaction: the calls the account made name it
+    // only as their caller; the rest goes with the account (ON DELETE CASCADE).
+    {"delete_account", "WITH made AS (DELETE FROM kept_calls WHERE caller = $1) "
+                       "DELETE FROM accounts WHERE id = $1"},
     {"drop_call", "DELETE FROM kept_calls WHERE target = $1 AND caller = $2"},
+    {"expire_calls", "DELETE FROM kept_calls WHERE kept < extract(epoch FROM now())::bigint - $1"},
     {"add_call", "INSERT INTO kept_calls(target, caller, caller_nick, message, link) "
                  "VALUES($1, $2, $3, $4, $5)"},
     {"trim_calls", "DELETE FROM kept_calls WHERE target = $1 AND id NOT IN (SELECT id FROM "
                    "kept_calls WHERE target = $1 ORDER BY id DESC LIMIT $2)"},
     {"take_calls", "DELETE FROM kept_calls WHERE target = $1 "
-                   "RETURNING id, caller, caller_nick, message, link"},
+                   "RETURNING id, caller, caller_nick, message, link, "
+                   "kept >= extract(epoch FROM now())::bigint - $2"},
 };
 
 // Parameters of one call: text, or binary for bytea columns.
@@ -508,6 +520,12 @@ bool TPgStore::InsertFriend(uint64_t owner, uint64_t friendId) {
     return lease.Run("insert_friend", TParams().Int(int64_t(owner)).Int(int64_t(friendId))).Ok();
 }
 
+bool TPgStore::DeleteAccount(uint64_t id) {
+    TLease lease(*this);
+    TResult r = lease.Run("delete_account", TParams().Int(int64_t(id)));
+    return r.Ok() && r.Changed() == 1;
+}
+
 bool TPgStore::RemoveFriend(uint64_t owner, uint64_t friendId) {
     TLease lease(*this);
     TResult r = lease.Run("remove_friend", TParams().Int(int64_t(owner)).Int(int64_t(friendId)));
@@ -559,16 +577,18 @@ bool TPgStore::KeepCall(const TKeptCall& call) {
     if (!lease.Begin())
         return false;
     TParams pair = TParams().Int(int64_t(call.target)).Int(int64_t(call.caller));
-    bool ok = lease.Run("drop_call", pair).Ok() &&
-              lease
-                  .Run("add_call", TParams()
-                                       .Int(int64_t(call.target))
-                                       .Int(int64_t(call.caller))
-                                       .Text(call.callerNick)
-                                       .Bytes(call.message)
-                                       .Bytes(call.link))
-                  .Ok() &&
-              lease.Run("trim_calls", TParams().Int(int64_t(call.target)).Int(MAX_KEPT_CALLS)).Ok();
+    bool ok =
+        lease.Run("drop_call", pair).Ok() &&
+        lease
+            .Run("add_call", TParams()
+                                 .Int(int64_t(call.target))
+                                 .Int(int64_t(call.caller))
+                                 .Text(call.callerNick)
+                                 .Bytes(call.message)
+                                 .Bytes(call.link))
+            .Ok() &&
+        lease.Run("trim_calls", TParams().Int(int64_t(call.target)).Int(MAX_KEPT_CALLS)).Ok() &&
+        lease.Run("expire_calls", TParams().Int(KEPT_CALL_SECONDS)).Ok();
     if (!ok) {
         lease.End(/*commit=*/false);
         return false;
@@ -578,11 +598,13 @@ bool TPgStore::KeepCall(const TKeptCall& call) {
 
 std::vector<TKeptCall> TPgStore::TakeCalls(uint64_t target) {
     TLease lease(*this);
-    TResult r = lease.Run("take_calls", TParams().Int(int64_t(target)));
+    TResult r = lease.Run("take_calls", TParams().Int(int64_t(target)).Int(KEPT_CALL_SECONDS));
     std::vector<std::pair<int64_t, TKeptCall>> rows;
     for (int row = 0; r.Ok() && row < r.Rows(); ++row)
-        rows.emplace_back(r.Int(row, 0), TKeptCall{target, uint64_t(r.Int(row, 1)), r.Text(row, 2),
-                                                   r.Bytes(row, 3), r.Bytes(row, 4)});
+        if (r.Text(row, 5) == "t")
+            rows.emplace_back(r.Int(row, 0),
+                              TKeptCall{target, uint64_t(r.Int(row, 1)), r.Text(row, 2),
+                                        r.Bytes(row, 3), r.Bytes(row, 4)});
     std::sort(rows.begin(), rows.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<TKeptCall> out;

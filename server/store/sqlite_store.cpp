@@ -105,6 +105,11 @@ constexpr TMigration MIGRATIONS[] = {
     // deleting an account (the cascade) needs it too.
     {2, "CREATE INDEX friends_friend ON friends(friend);"},
     {3, SCHEMA_MARKS},
+    // When each call was kept, so that none is kept longer than promised;
+    // those kept before count from the upgrade.
+    {4, "ALTER TABLE kept_calls ADD COLUMN kept INTEGER NOT NULL DEFAULT 0;"
+        "UPDATE kept_calls SET kept = CAST(strftime('%s','now') AS INTEGER);"
+        "CREATE INDEX kept_calls_kept ON kept_calls(kept);"},
 };
 static_assert(MIGRATIONS[std::size(MIGRATIONS) - 1].version == STORE_SCHEMA_VERSION);
 
@@ -319,20 +324,40 @@ std::vector<TMark> TSqliteStore::ReadMarks(const char* sql, uint64_t account) {
     return out;
 }
 
+// The friends, marks and calls kept for the account go with it (ON DELETE
+// CASCADE); the calls it made name it only as their caller.
+bool TSqliteStore::DeleteAccount(uint64_t id) {
+    std::lock_guard hold(lock);
+    if (!Exec("BEGIN"))
+        return false;
+    TStatement calls(db, "DELETE FROM kept_calls WHERE caller = ?");
+    calls.Bind(1, int64_t(id));
+    TStatement account(db, "DELETE FROM accounts WHERE id = ?");
+    account.Bind(1, int64_t(id));
+    bool ok =
+        calls.Step() == SQLITE_DONE && account.Step() == SQLITE_DONE && sqlite3_changes(db) == 1;
+    Exec(ok ? "COMMIT" : "ROLLBACK");
+    return ok;
+}
+
 bool TSqliteStore::KeepCall(const TKeptCall& call) {
     std::lock_guard hold(lock);
     if (!Exec("BEGIN"))
         return false;
     TStatement drop(db, "DELETE FROM kept_calls WHERE target = ? AND caller = ?");
     drop.Bind(1, int64_t(call.target)).Bind(2, int64_t(call.caller));
-    TStatement add(db, "INSERT INTO kept_calls(target, caller, caller_nick, message, link) "
-                       "VALUES(?,?,?,?,?)");
+    TStatement add(db, "INSERT INTO kept_calls(target, caller, caller_nick, message, link, kept) "
+                       "VALUES(?,?,?,?,?,CAST(strftime('%s','now') AS INTEGER))");
     add.Bind(1, int64_t(call.target)).Bind(2, int64_t(call.caller)).Bind(3, call.callerNick);
     add.Bind(4, call.message).Bind(5, call.link);
     TStatement trim(db, "DELETE FROM kept_calls WHERE target = ?1 AND id NOT IN "
                         "(SELECT id FROM kept_calls WHERE target = ?1 ORDER BY id DESC LIMIT ?2)");
     trim.Bind(1, int64_t(call.target)).Bind(2, MAX_KEPT_CALLS);
-    bool ok = drop.Step() == SQLITE_DONE && add.Step() == SQLITE_DONE && trim.Step() == SQLITE_DONE;
+    TStatement expire(db, "DELETE FROM kept_calls WHERE kept < "
+                          "CAST(strftime('%s','now') AS INTEGER) - ?");
+    expire.Bind(1, KEPT_CALL_SECONDS);
+    bool ok = drop.Step() == SQLITE_DONE && add.Step() == SQLITE_DONE &&
+              trim.Step() == SQLITE_DONE && expire.Step() == SQLITE_DONE;
     Exec(ok ? "COMMIT" : "ROLLBACK");
     return ok;
 }
@@ -341,8 +366,8 @@ std::vector<TKeptCall> TSqliteStore::TakeCalls(uint64_t target) {
     std::lock_guard hold(lock);
     std::vector<TKeptCall> out;
     TStatement s(db, "SELECT caller, caller_nick, message, link FROM kept_calls WHERE target = ? "
-                     "ORDER BY id");
-    s.Bind(1, int64_t(target));
+                     "AND kept >= CAST(strftime('%s','now') AS INTEGER) - ? ORDER BY id");
+    s.Bind(1, int64_t(target)).Bind(2, KEPT_CALL_SECONDS);
     while (s.Step() == SQLITE_ROW)
         out.push_back(TKeptCall{target, uint64_t(s.Int(0)), s.Text(1), s.Text(2), s.Text(3)});
     if (out.empty())

@@ -18,10 +18,12 @@
 
 namespace navlet::server {
 
-inline constexpr int STORE_SCHEMA_VERSION = 3;
+inline constexpr int STORE_SCHEMA_VERSION = 4;
 inline constexpr int MAX_FRIENDS = 100;
 inline constexpr int MAX_KEPT_CALLS = 5; // per account; the oldest gives way
-inline constexpr int MAX_MARKS = 1000;   // people one account ignores or blocks
+// A call nobody came to take is forgotten after this long, delivered or not.
+inline constexpr int64_t KEPT_CALL_SECONDS = 30 * 86400;
+inline constexpr int MAX_MARKS = 1000; // people one account ignores or blocks
 
 // Languages are the 13 of the bar's filter menu (1 to 13); 0 = any other.
 inline constexpr int MAX_LANGUAGE = 13;
@@ -113,10 +115,18 @@ class TStore {
     // Those who block `target`, by id (kind STORED_BLOCK).
     virtual std::vector<TMark> BlockersOf(uint64_t target) = 0;
 
+    // Removes the account with everything kept about it: its friends list
+    // and its place on others', its marks and others' marks of it, the calls
+    // kept for it and those it made. False when there is no such account or
+    // the database failed (then nothing is removed).
+    virtual bool DeleteAccount(uint64_t id) = 0;
+
     // Keeps a call; a newer call of the same caller replaces the older one, and
-    // past MAX_KEPT_CALLS the oldest is dropped.
+    // past MAX_KEPT_CALLS the oldest is dropped. Every account's calls older
+    // than KEPT_CALL_SECONDS go at the same time.
     virtual bool KeepCall(const TKeptCall& call) = 0;
-    // Returns the target's calls, oldest first, and forgets them.
+    // Returns the target's calls younger than KEPT_CALL_SECONDS, oldest
+    // first, and forgets them all.
     virtual std::vector<TKeptCall> TakeCalls(uint64_t target) = 0;
 
     // Whether the latest call made on this thread failed for want of the

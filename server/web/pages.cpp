@@ -136,7 +136,22 @@ std::string UpdateProfilePage(const TProfile& profile, int locale, std::string_v
             "name=\"newpassword\" type=\"password\" maxlength=\"15\"> (empty keeps it)</p>\n"
             "<p><label for=\"password\">Current password</label><input id=\"password\" "
             "name=\"password\" type=\"password\" maxlength=\"15\"></p>\n"
-            "<p><input type=\"submit\" value=\"Save\"></p>\n</form>";
+            "<p><input type=\"submit\" value=\"Save\"></p>\n</form>\n";
+    // Its own form and password field, so that a Save never deletes.
+    body += "<h2>Delete my account</h2>\n<p>The account, your friends list and your place on "
+            "others' lists, your ignore and block marks, and the calls kept for you or made by "
+            "you are removed on every machine of the service; your open sessions end. This "
+            "cannot be undone. See <a href=\"/privacy.asp\">privacy</a>.</p>\n"
+            "<form method=\"post\" action=\"/deleteaccount.asp?" +
+            ProfileQuery(profile, locale) +
+            "\">\n"
+            "<p><label for=\"deletepassword\">Current password</label><input "
+            "id=\"deletepassword\" name=\"password\" type=\"password\" maxlength=\"15\"></p>\n"
+            "<p><label><input name=\"confirm\" type=\"checkbox\" value=\"1\"> Yes, delete "
+            "the account " +
+            EscapeHtml(profile.nick) +
+            " and everything kept about it</label></p>\n"
+            "<p><input type=\"submit\" value=\"Delete my account\"></p>\n</form>";
     return HtmlDocument("Navlet - modify profile", body, TPageFrame::Full);
 }
 
@@ -147,6 +162,13 @@ std::string ProfileUpdatedPage(const TProfile& profile, int locale) {
         "</p>\n<p><a href=\"/viewprofile.asp?" + ProfileQuery(profile, locale) +
         "&amp;view=page\">Back to the profile</a></p>";
     return HtmlDocument("Navlet - profile saved", body, TPageFrame::Full);
+}
+
+std::string AccountDeletedPage(std::string_view nick) {
+    std::string body = "<h1>Account deleted</h1>\n<p>The account " + EscapeHtml(nick) +
+                       " and everything kept about it are gone.</p>\n"
+                       "<p><a href=\"/\">Navlet home page</a></p>";
+    return HtmlDocument("Navlet - account deleted", body, TPageFrame::Full);
 }
 
 std::string ErrorPage(int status, std::string_view message) {

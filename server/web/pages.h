@@ -34,8 +34,14 @@ std::string SignedUpPage(const TProfile& profile);
 std::string ProfilePage(const TProfile& profile, int locale);
 // The profile as a page of the site; `isOwner` (the signed-in owner) offers "modify".
 std::string ProfileSitePage(const TProfile& profile, int locale, bool isOwner);
+// The owner's form: the profile's fields, and "delete my account" below.
 std::string UpdateProfilePage(const TProfile& profile, int locale, std::string_view message);
 std::string ProfileUpdatedPage(const TProfile& profile, int locale);
+
+// The privacy policy: what is sent, kept and shown, and how to delete an account.
+std::string PrivacyPage();
+// The account is gone: what went with it.
+std::string AccountDeletedPage(std::string_view nick);
 
 // An error page for a status code, with a plain-text explanation.
 std::string ErrorPage(int status, std::string_view message);

@@ -98,6 +98,12 @@ class TWebBackend {
     virtual TUpdateOutcome UpdateProfile(UserId id, std::string_view password,
                                          const std::string& address,
                                          const TProfileChange& change) = 0;
+    // Deletes the account with everything kept about it, on every node, and
+    // ends its sessions, only when `password` is the account's current one;
+    // the check goes behind the same slow-down as UpdateProfile's. Updated
+    // means deleted.
+    virtual TUpdateOutcome DeleteAccount(UserId id, std::string_view password,
+                                         const std::string& address) = 0;
     // The sites with the most signed-in users now, busiest first, at most `limit`.
     virtual std::vector<TSiteLoad> BusiestSites(int limit) = 0;
     // Banner page `id`: the operator's whole HTML page, which the site serves

@@ -291,6 +291,47 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
     }
 }
 
+void TWebSite::HandleDelete(const THttpRequest& req, THttpResponse& res) {
+    auto found = ReadProfile(req, res);
+    if (!found)
+        return;
+    const TProfile& shown = found->profile;
+    if (FieldValue(req.fields, "confirm") != "1") {
+        Answer(res, 400,
+               UpdateProfilePage(shown, found->locale,
+                                 "Tick the box to confirm that the account is to be deleted."));
+        return;
+    }
+    TUpdateOutcome outcome =
+        backend.DeleteAccount(shown.id, FieldValue(req.fields, "password"), req.remoteAddress);
+    switch (outcome.result) {
+    case TUpdateResult::Updated:
+        owners.SignOutEverywhere(shown.id);
+        Answer(res, 200, AccountDeletedPage(shown.nick));
+        return;
+    case TUpdateResult::WrongPassword:
+        Answer(res, 403,
+               UpdateProfilePage(shown, found->locale, "The current password is not right."));
+        return;
+    case TUpdateResult::NoSuchUser:
+        Fail(res, 404, "There is no such user.");
+        return;
+    case TUpdateResult::Invalid:
+        Answer(res, 400, UpdateProfilePage(shown, found->locale, "The account was not deleted."));
+        return;
+    case TUpdateResult::Busy:
+        Answer(res, 503, UpdateProfilePage(shown, found->locale, BUSY));
+        return;
+    case TUpdateResult::Unavailable:
+        res.headers.emplace_back("Retry-After", "60");
+        Answer(res, 503, UpdateProfilePage(shown, found->locale, UNAVAILABLE));
+        return;
+    case TUpdateResult::TooManyAttempts:
+        TooManyAttempts(res, outcome.retryAfterSeconds, shown, found->locale);
+        return;
+    }
+}
+
 // Banner files are the operator's whole pages and go out as they are; their
 // own markup says their character set.
 void TWebSite::HandleBanner(const THttpRequest& req, THttpResponse& res) {
@@ -370,6 +411,12 @@ void TWebSite::AddRoutes() {
         "POST", "/updateprofile.asp",
         [this](const THttpRequest& req, THttpResponse& res) { HandleUpdate(req, res); },
         THttpWork::Hashing);
+    http->Route(
+        "POST", "/deleteaccount.asp",
+        [this](const THttpRequest& req, THttpResponse& res) { HandleDelete(req, res); },
+        THttpWork::Hashing);
+    http->Route("GET", "/privacy.asp",
+                [](const THttpRequest&, THttpResponse& res) { Answer(res, 200, PrivacyPage()); });
     http->Route("GET", "/banner.asp",
                 [this](const THttpRequest& req, THttpResponse& res) { HandleBanner(req, res); });
     // Unknown paths and refused requests get a page too, not an empty body.

@@ -101,6 +101,15 @@ TEST_F(THostTest, FirstShowingOfAVersionOpensTheSignUpPageOnce) {
     EXPECT_EQ(host.newWindows.size(), 1u);
 }
 
+TEST_F(THostTest, AHostThatOpensTheSignUpPageItselfGetsNoSecondOne) {
+    tk.module.opensSignUpPage = true;
+    TNavlet& b = ShownBar();
+    EXPECT_TRUE(host.newWindows.empty());
+    // The version is still recorded as shown.
+    EXPECT_EQ(tk.registry.Get(THive::CurrentUser, SETTINGS_KEY, "version"),
+              TMemoryRegistry::TValue(b.versionText));
+}
+
 // navlet-browser makes the new window, and its bar, inside the call.
 TEST_F(THostTest, ANewWindowWhoseBarShowsAtOnceDoesNotOpenTheSignUpPageAgain) {
     struct TOpeningHost : TRecordingHostControl {

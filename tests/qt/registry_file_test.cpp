@@ -2,6 +2,7 @@
 // the files are registry-export text, every write replaces the file whole,
 // and the platform's failures come back as its result codes.
 #include <array>
+#include <map>
 #include <sys/stat.h>
 
 #include <QDir>
@@ -218,6 +219,108 @@ TEST_F(TRegistryFileTest, DeletingAKeyTreeSparesKeysThatOnlyShareAPrefix) {
     EXPECT_NE(registry.OpenKey(THive::ClassesRoot, "CLSID\\{A}2", TKeyOpen::Existing), nullptr);
     EXPECT_NE(registry.OpenKey(THive::ClassesRoot, "CLSID\\{B}", TKeyOpen::Existing), nullptr);
     EXPECT_EQ(registry.DeleteKeyTree(THive::ClassesRoot, "CLSID\\{gone}"), TRegResult::Ok);
+}
+
+// A secret service in memory that answers, or stands for one that does not.
+class TFakeSecrets : public TSecretStore {
+  public:
+    bool answers = true;
+    std::map<std::string, std::string> kept; // "folder|name"
+
+    TResult Read(const std::string& folder, const std::string& name, std::string& out) override {
+        if (!answers)
+            return TResult::Unavailable;
+        auto it = kept.find(folder + "|" + name);
+        if (it == kept.end())
+            return TResult::Missing;
+        out = it->second;
+        return TResult::Ok;
+    }
+    TResult Write(const std::string& folder, const std::string& name,
+                  const std::string& value) override {
+        if (!answers)
+            return TResult::Unavailable;
+        kept[folder + "|" + name] = value;
+        return TResult::Ok;
+    }
+    TResult Remove(const std::string& folder, const std::string& name) override {
+        if (!answers)
+            return TResult::Unavailable;
+        kept.erase(folder + "|" + name);
+        return TResult::Ok;
+    }
+};
+
+mode_t ModeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(path.toLocal8Bit().constData(), &st) == 0 ? st.st_mode & 0777 : 0;
+}
+
+TEST_F(TRegistryFileTest, TheFilesAreTheUsersAloneAlsoThoseAnEarlierVersionLeftOpen) {
+    Settings()->WriteString("nck", "demo");
+    EXPECT_EQ(ModeOf(folder), 0700u);
+    EXPECT_EQ(ModeOf(registry.HiveFile(THive::CurrentUser)), 0600u);
+    // As an earlier version left them: readable to everybody.
+    ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0755), 0);
+    ASSERT_EQ(::chmod(registry.HiveFile(THive::CurrentUser).toLocal8Bit().constData(), 0644), 0);
+    std::string text;
+    EXPECT_EQ(Settings()->ReadString("nck", text), TRegResult::Ok);
+    EXPECT_EQ(ModeOf(folder), 0700u);
+    EXPECT_EQ(ModeOf(registry.HiveFile(THive::CurrentUser)), 0600u);
+    // A rewrite keeps it so.
+    Settings()->WriteString("nck", "demo2");
+    EXPECT_EQ(ModeOf(registry.HiveFile(THive::CurrentUser)), 0600u);
+}
+
+TEST_F(TRegistryFileTest, ThePasswordLivesInTheSecretServiceWhileOneAnswers) {
+    TFakeSecrets secrets;
+    TQtRegistry withSecrets(folder, &secrets);
+    auto key = withSecrets.OpenKey(THive::CurrentUser, "Software\\Navlet", TKeyOpen::Create);
+    ASSERT_NE(key, nullptr);
+    const std::string scrambled = "\x81\xFE pw";
+    EXPECT_EQ(key->WriteString("pwd", scrambled), TRegResult::Ok);
+    EXPECT_EQ(key->WriteString("nck", "demo"), TRegResult::Ok);
+    EXPECT_EQ(FileText(THive::CurrentUser).indexOf("pwd"), -1) << "no password in the file";
+    EXPECT_NE(FileText(THive::CurrentUser).indexOf("\"nck\""), -1) << "the rest stays in the file";
+    ASSERT_EQ(secrets.kept.size(), 1u);
+    EXPECT_EQ(secrets.kept.begin()->first, folder.toStdString() + "|software\\navlet\\pwd");
+    std::string text;
+    auto again = withSecrets.OpenKey(THive::CurrentUser, "SOFTWARE\\navlet", TKeyOpen::Existing);
+    EXPECT_EQ(again->ReadString("PWD", text), TRegResult::Ok);
+    EXPECT_EQ(text, scrambled);
+    // Another key's "pwd" is no password of the bar's.
+    auto other = withSecrets.OpenKey(THive::CurrentUser, "Software\\Other", TKeyOpen::Create);
+    other->WriteString("pwd", "x");
+    EXPECT_NE(FileText(THive::CurrentUser).indexOf("\"pwd\"=\"x\""), -1);
+    EXPECT_EQ(secrets.kept.size(), 1u);
+
+    // No service answering: the file keeps it, as before.
+    secrets.answers = false;
+    EXPECT_EQ(key->WriteString("pwd", "plain"), TRegResult::Ok);
+    EXPECT_NE(FileText(THive::CurrentUser).indexOf("\"pwd\"=\"plain\""), -1);
+    EXPECT_EQ(key->ReadString("pwd", text), TRegResult::Ok);
+    EXPECT_EQ(text, "plain");
+}
+
+TEST_F(TRegistryFileTest, AnEarlierVersionsPasswordMovesToTheSecretServiceOnItsFirstRead) {
+    Settings()->WriteString("pwd", "old scrambled");
+    Settings()->WriteString("nck", "demo");
+    TFakeSecrets secrets;
+    TQtRegistry withSecrets(folder, &secrets);
+    auto key = withSecrets.OpenKey(THive::CurrentUser, "Software\\Navlet", TKeyOpen::Existing);
+    ASSERT_NE(key, nullptr);
+    std::string text;
+    EXPECT_EQ(key->ReadString("pwd", text), TRegResult::Ok);
+    EXPECT_EQ(text, "old scrambled");
+    EXPECT_EQ(FileText(THive::CurrentUser).indexOf("pwd"), -1);
+    EXPECT_EQ(secrets.kept.begin()->second, "old scrambled");
+    EXPECT_EQ(key->ReadString("nck", text), TRegResult::Ok);
+    // Read again: from the service now.
+    EXPECT_EQ(key->ReadString("pwd", text), TRegResult::Ok);
+    EXPECT_EQ(text, "old scrambled");
+    // None anywhere: missing, as before.
+    secrets.kept.clear();
+    EXPECT_EQ(key->ReadString("pwd", text), TRegResult::Missing);
 }
 
 } // namespace

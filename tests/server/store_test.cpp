@@ -185,19 +185,23 @@ TEST_P(StoreTest, MarksAreOnePerPairAndBounded) {
     EXPECT_TRUE(store->BlockersOf(other).empty());
 }
 
-// A store of the schema before the marks gets their table and keeps its accounts.
+// A store of the schema before the marks (and before the calls' times) gets
+// their table and keeps its accounts.
 TEST_P(StoreTest, AVersionTwoStoreGetsTheMarks) {
     const uint64_t a = Add("a"), b = Add("b");
     store.reset();
     if (Postgres()) {
         ASSERT_TRUE(ClusterServices()->PostgresExec(
-            "DROP TABLE marks; UPDATE navlet_schema SET version = 2"));
+            "DROP TABLE marks; ALTER TABLE kept_calls DROP COLUMN kept; "
+            "UPDATE navlet_schema SET version = 2"));
     } else {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(location.c_str(), &db), SQLITE_OK);
-        ASSERT_EQ(
-            sqlite3_exec(db, "DROP TABLE marks; PRAGMA user_version=2", nullptr, nullptr, nullptr),
-            SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db,
+                               "DROP TABLE marks; DROP INDEX kept_calls_kept; "
+                               "ALTER TABLE kept_calls DROP COLUMN kept; PRAGMA user_version=2",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
         sqlite3_close(db);
     }
     store = Open();
@@ -220,6 +224,54 @@ TEST_P(StoreTest, KeptCallsAreBoundedAndOnePerCaller) {
                             [](const TKeptCall& c) { return c.caller == 107; }),
               1);
     EXPECT_TRUE(store->TakeCalls(target).empty());
+}
+
+TEST_P(StoreTest, ADeletedAccountTakesEverythingKeptAboutItAndNothingElse) {
+    uint64_t gone = Add("gone");
+    uint64_t stays = Add("stays");
+    uint64_t other = Add("other");
+    ASSERT_TRUE(store->AddFriend(gone, stays));
+    ASSERT_TRUE(store->AddFriend(stays, gone));
+    ASSERT_TRUE(store->AddFriend(stays, other));
+    ASSERT_TRUE(store->SetMark(stays, gone, STORED_BLOCK));
+    ASSERT_TRUE(store->SetMark(gone, other, STORED_IGNORE));
+    ASSERT_TRUE(store->KeepCall({gone, stays, "stays", "for gone", "l"}));
+    ASSERT_TRUE(store->KeepCall({stays, gone, "gone", "from gone", "l"}));
+    ASSERT_TRUE(store->KeepCall({stays, other, "other", "from other", "l"}));
+
+    ASSERT_TRUE(store->DeleteAccount(gone));
+    EXPECT_FALSE(store->FindAccountById(gone));
+    EXPECT_FALSE(store->FindAccountByNick("GONE"));
+    EXPECT_EQ(store->Friends(stays), std::vector<uint64_t>{other});
+    EXPECT_TRUE(store->Marks(stays).empty());
+    EXPECT_TRUE(store->BlockersOf(gone).empty());
+    auto calls = store->TakeCalls(stays);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].callerNick, "other");
+    EXPECT_TRUE(store->TakeCalls(gone).empty());
+    EXPECT_EQ(Query("SELECT count(*) FROM kept_calls"), "0");
+    // Once only; the nick is free again.
+    EXPECT_FALSE(store->DeleteAccount(gone));
+    EXPECT_FALSE(TStore::LastCallFailed());
+    EXPECT_NE(Add("gone"), gone);
+}
+
+TEST_P(StoreTest, KeptCallsAreForgottenAfterThirtyDaysDeliveredOrNot) {
+    uint64_t target = Add("target");
+    uint64_t away = Add("away");
+    ASSERT_TRUE(store->KeepCall({target, 100, "old", "m", "l"}));
+    ASSERT_TRUE(store->KeepCall({target, 101, "young", "m", "l"}));
+    ASSERT_TRUE(store->KeepCall({away, 100, "old", "m", "l"}));
+    // Aged behind the store's back: one second past the promise.
+    Query("UPDATE kept_calls SET kept = kept - " + std::to_string(KEPT_CALL_SECONDS + 1) +
+          " WHERE caller_nick = 'old'");
+    auto calls = store->TakeCalls(target);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].callerNick, "young");
+    // Whoever never signs in again has theirs removed by anybody's next call.
+    EXPECT_EQ(Query("SELECT count(*) FROM kept_calls WHERE target = " + std::to_string(away)), "1");
+    ASSERT_TRUE(store->KeepCall({target, 102, "next", "m", "l"}));
+    EXPECT_EQ(Query("SELECT count(*) FROM kept_calls WHERE target = " + std::to_string(away)), "0");
 }
 
 // Chat text and page addresses are the bar's bytes, not necessarily UTF-8.

@@ -62,6 +62,20 @@ class TFakeWebBackend : public TWebBackend {
         return {TUpdateResult::Updated};
     }
 
+    TUpdateOutcome DeleteAccount(UserId id, std::string_view password,
+                                 const std::string&) override {
+        std::lock_guard lock(mutex);
+        auto it = accounts.find(id);
+        if (it == accounts.end())
+            return {TUpdateResult::NoSuchUser};
+        if (heldBackSeconds > 0)
+            return {TUpdateResult::TooManyAttempts, heldBackSeconds};
+        if (it->second.password != password)
+            return {TUpdateResult::WrongPassword};
+        accounts.erase(it);
+        return {TUpdateResult::Updated};
+    }
+
     std::vector<TSiteLoad> BusiestSites(int limit) override {
         std::lock_guard lock(mutex);
         std::vector<TSiteLoad> out(sites.begin(), sites.end());

@@ -152,6 +152,47 @@ TEST_F(WebSiteTest, ProfileUpdateNeedsTheCurrentPassword) {
     EXPECT_EQ(backend.PasswordOf(profile->id), "new pw");
 }
 
+TEST_F(WebSiteTest, DeletingAnAccountNeedsTheBoxTickedAndTheCurrentPassword) {
+    ASSERT_EQ(SignUp("erin", "pw1", "f", "1")->status, 200);
+    const UserId id = IdOf("erin");
+    const std::string query = "?idLocale=0&idUtente=" + std::to_string(id);
+    // The profile form offers it, in a form of its own.
+    auto form = client->Get(("/updateprofile.asp" + query).c_str());
+    ASSERT_TRUE(form);
+    EXPECT_NE(form->body.find("action=\"/deleteaccount.asp?idLocale=0&amp;idUtente="),
+              std::string::npos);
+    const std::string path = "/deleteaccount.asp" + query;
+    auto unticked = client->Post(path.c_str(), httplib::Params{{"password", "pw1"}});
+    ASSERT_TRUE(unticked);
+    EXPECT_EQ(unticked->status, 400);
+    auto wrong = client->Post(path.c_str(), httplib::Params{{"password", "pw2"}, {"confirm", "1"}});
+    ASSERT_TRUE(wrong);
+    EXPECT_EQ(wrong->status, 403);
+    ASSERT_TRUE(backend.FindProfile(id));
+
+    auto deleted =
+        client->Post(path.c_str(), httplib::Params{{"password", "pw1"}, {"confirm", "1"}});
+    ASSERT_TRUE(deleted);
+    EXPECT_EQ(deleted->status, 200);
+    EXPECT_NE(deleted->body.find("Account deleted"), std::string::npos);
+    EXPECT_FALSE(backend.FindProfile(id));
+    EXPECT_EQ(
+        client->Post(path.c_str(), httplib::Params{{"password", "pw1"}, {"confirm", "1"}})->status,
+        404);
+    // A GET deletes nothing: a link or a prefetch cannot.
+    EXPECT_EQ(client->Get(path.c_str())->status, 405);
+}
+
+TEST_F(WebSiteTest, ThePrivacyPageSaysWhatIsKeptAndHowToDeleteIt) {
+    auto res = client->Get("/privacy.asp");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    for (const char* words :
+         {"until you delete the", "at most 30 days", "last 20 public lines", "Delete my account",
+          "holds a password, a chat line or a page's path"})
+        EXPECT_NE(res->body.find(words), std::string::npos) << words;
+}
+
 TEST_F(WebSiteTest, BannerFilesAreServedAsTheyAreAndUnknownIdsAnswer404) {
     const std::string page = "<html><head><meta charset=\"iso-8859-1\"></head>"
                              "<body style=\"color:red\">Spring sale \xE9</body></html>";

@@ -59,6 +59,7 @@ class TFixedModuleFacts : public TModuleFacts {
     std::string statedVersion; // empty: the version is read from the module file
     bool updatesModule = false;
     TShareScope shareDefault = TShareScope::Page;
+    bool opensSignUpPage = false;
     std::string webScheme = "http://";
 
     bool ModuleFileName(std::string& out) const override {
@@ -74,6 +75,7 @@ class TFixedModuleFacts : public TModuleFacts {
     std::string HostStatedVersion() const override { return statedVersion; }
     bool HostUpdatesModule() const override { return updatesModule; }
     TShareScope DefaultShareScope() const override { return shareDefault; }
+    bool HostOpensSignUpPage() const override { return opensSignUpPage; }
     std::string ServiceWebScheme() const override { return webScheme; }
 };
 

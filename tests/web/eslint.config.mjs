@@ -21,7 +21,8 @@ export default [
     files: ["client/web/extension/**/*.js"],
     languageOptions: {
       sourceType: "script",
-      globals: {...globals.browser, ...globals.webextensions, Module: "writable", NavletService: "readonly"},
+      globals: {...globals.browser, ...globals.webextensions, Module: "writable", NavletService: "readonly",
+                NavletConsent: "readonly", importScripts: "readonly"},
     },
     // The two scripts that define the pages' shared names do so with var.
     rules: {...strictness, "strict": ["error", "global"], "no-redeclare": ["error", {builtinGlobals: false}]},

@@ -13,7 +13,7 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {Run, SERVICE_KEY, log, sleep, until} from "./harness.mjs";
+import {CLOSE_SIGN_UP_TABS, Run, SERVICE_KEY, adminCommand, connectionCount, log, sleep, until} from "./harness.mjs";
 
 const args = parseArgs(process.argv.slice(2));
 const run = new Run("navlet-web-");
@@ -101,6 +101,46 @@ async function openPanel(browser, extensionId, query) {
   return page;
 }
 
+// The listing's images, made from what the browser shows: a 1280x800
+// window (the site's page with the panel beside it, as the side panel sits)
+// and a 440x280 tile (the icon, the name and the panel's top). Both are
+// composed in a page of their own from screenshots of the real pages.
+async function storeImages(browser, sitePage, panel, dir) {
+  fs.mkdirSync(dir, {recursive: true});
+  const shot = async (page, options) => "data:image/png;base64," +
+    Buffer.from(await page.screenshot({...options, encoding: "binary"})).toString("base64");
+  const panelShot = await shot(panel, {});
+  const siteShot = await shot(sitePage, {});
+  const icon = "data:image/png;base64," +
+    fs.readFileSync(path.join(args.extension, "icons", "128.png")).toString("base64");
+  const canvas = await browser.newPage();
+  const made = [];
+  try {
+    const compose = async (width, height, html, name) => {
+      await canvas.setViewport({width, height});
+      await canvas.setContent(`<!DOCTYPE html><html><body style="margin:0;width:${width}px;height:${height}px;` +
+        `overflow:hidden;font-family:sans-serif">${html}</body></html>`, {waitUntil: "load"});
+      await canvas.screenshot({path: path.join(dir, name), clip: {x: 0, y: 0, width, height}});
+      made.push(name);
+    };
+    await compose(1280, 800, `<div style="display:flex;height:800px;background:#dee1e6">
+      <img src="${siteShot}" style="width:960px;height:800px;object-fit:cover;object-position:left top">
+      <div style="width:320px;height:800px;background:#fff;border-left:1px solid #aaa">
+        <img src="${panelShot}" style="width:320px;height:640px;object-fit:cover;object-position:left top">
+      </div></div>`, "screenshot-1280x800.png");
+    await compose(440, 280, `<div style="display:flex;height:280px;background:#f7941d;color:#fff">
+      <div style="width:220px;padding:28px 0 0 24px;box-sizing:border-box">
+        <img src="${icon}" style="width:96px;height:96px">
+        <div style="font-size:34px;font-weight:bold;margin-top:8px">Navlet</div>
+        <div style="font-size:15px">Who else is here? Say hello.</div></div>
+      <img src="${panelShot}" style="width:200px;height:260px;margin-top:20px;object-fit:cover;
+        object-position:left top;border-radius:6px 0 0 0"></div>`, "tile-440x280.png");
+  } finally {
+    await canvas.close();
+  }
+  return made;
+}
+
 // The page's main-thread busy time so far, in seconds, by kind.
 async function busySeconds(cdp) {
   const {metrics} = await cdp.send("Performance.getMetrics");
@@ -122,7 +162,7 @@ async function main() {
   const service = await run.startService(args.server,
     [["demo", "demo"], ["bot", "botpw1"], ["bot2", "botpw2"]],
     {prepare, args: ["--banner-interval", "3"]});
-  const {sessionPort, webPort, site} = service;
+  const {sessionPort, webPort, adminPort, site} = service;
   const extension = localExtension();
 
   const browser = await puppeteer.launch({
@@ -144,6 +184,10 @@ async function main() {
       const setup = await browser.newPage();
       await setup.goto(`chrome-extension://${extensionId}/options.html`);
       await setup.evaluate((key, value) => chrome.storage.local.set({[key]: value}), SERVICE_KEY, site);
+      // Installed: the service's sign-up page (the default service's, as
+      // nothing was set yet) came up once, in a tab of its own.
+      const signUps = await setup.evaluate(CLOSE_SIGN_UP_TABS);
+      if (signUps > 1) throw new Error(`${signUps} sign-up tabs opened on install`);
       await setup.close();
     });
     sitePage = (await browser.pages())[0];
@@ -158,8 +202,23 @@ async function main() {
     }, site);
     await probe.close();
 
-    const openedAt = performance.now();
     panel = await openPanel(browser, extensionId, `?window=${windowId}`);
+    await step("a fresh profile's panel asks first, and nothing reaches the service before the yes", async () => {
+      await until("the consent panel", () => panel.evaluate(() => !!document.getElementById("consent")),
+                  {retryErrors: true});
+      const words = await panel.evaluate(() => document.getElementById("consent").innerText);
+      for (const wanted of ["What is sent", site, "privacy policy", "the site only"])
+        if (!words.includes(wanted)) throw new Error(`the consent panel does not say "${wanted}"`);
+      await panel.screenshot({path: path.join(args.out, "panel-consent.png")});
+      await panel.click("#consent-decline");
+      // Long enough for a started bar to have connected many times over.
+      await sleep(1500);
+      if (await shown(panel, "LoginPanel")) throw new Error("the bar started without consent");
+      const count = await connectionCount(adminPort);
+      if (count !== 0) throw new Error(`${count} connections reached the service before consent`);
+    });
+    const openedAt = performance.now();
+    await panel.click("#consent-agree");
     await step("the panel shows its login panel", async () => {
       await until("LoginPanel", () => shown(panel, "LoginPanel"));
       await panel.screenshot({path: path.join(args.out, "panel-login.png")});
@@ -222,6 +281,10 @@ async function main() {
       await until("the bot's line", async () => (await text(panel, "ChatView")).includes("hello from the bot"));
       await typeLine(panel, "hello from the panel");
       await until("own line shown", async () => (await text(panel, "ChatView")).includes("hello from the panel"));
+    });
+    await step("the stores' images from the panel signed in and chatting", async () => {
+      const made = await storeImages(browser, sitePage, panel, path.join(args.out, "store"));
+      log(`store images: ${made.join(", ")}`);
     });
     await step("the bot's invitation into a private chat, and a line there", async () => {
       await until("a second tab", async () => (await tabs(panel)).length === 2);
@@ -311,6 +374,31 @@ setTimeout(function () {
         }
         return linkedTab();
       }, {every: 500});
+    });
+    await step("a site added to the never-reported list on the options page pauses the open panel at once", async () => {
+      const listed = async () => (await adminCommand(adminPort, "SITES"))
+        .some((l) => l.split(" ")[0] === `localhost:${webPort}`);
+      // The banner's link left a tab of its own in front.
+      await sitePage.bringToFront();
+      await sitePage.goto(`http://localhost:${webPort}/help.asp?token=SECRET#x`);
+      await until("the site reported", listed);
+      const options = await browser.newPage();
+      await options.goto(`chrome-extension://${extensionId}/options.html`);
+      await until("the options' list", () => options.$eval("#never-defaults", (e) => e.checked));
+      const saveList = async (text) => {
+        await options.$eval("#never", (e, t) => { e.value = t; }, text);
+        await options.click("#never-save");
+      };
+      // The tab is not reloaded: the panel takes the change by itself.
+      await saveList("localhost");
+      await until("the site left", async () => !(await listed()));
+      // Paused, not signed out: the session stays, on no site.
+      if (!(await adminCommand(adminPort, "USERS")).some((l) => l.includes("demo")))
+        throw new Error("the pause ended the session");
+      if (await shown(panel, "LoginPanel")) throw new Error("the pause signed the panel out");
+      await saveList("");
+      await until("the site back", listed);
+      await options.close();
     });
     if (args.measure) {
       await step("idle CPU over 30 s, signed in, ticker running", async () => {

@@ -10,7 +10,7 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {Run, SERVICE_KEY, log, until} from "./harness.mjs";
+import {CLOSE_SIGN_UP_TABS, CONSENT, Run, SERVICE_KEY, log, until} from "./harness.mjs";
 
 const args = {browser: "/usr/bin/chromium", runs: "1"};
 for (let i = 2; i < process.argv.length; i += 2) args[process.argv[i].slice(2)] = process.argv[i + 1];
@@ -49,6 +49,7 @@ async function main() {
       // settings and asks for the tabs instead.
       worker = await browser.newPage();
       await worker.goto(`chrome-extension://${extensionId}/options.html`);
+      await worker.evaluate(CLOSE_SIGN_UP_TABS);
     });
     const site = (await browser.pages())[0];
     await site.goto(`https://localhost:${tls.tlsPort}/`);
@@ -60,10 +61,10 @@ async function main() {
     let next = 0;
     const signIn = async (address, {keep = false} = {}) => {
       const [nick, pwd] = accounts[next++];
-      await worker.evaluate(async (key, value) => {
+      await worker.evaluate(async (key, value, consent) => {
         await chrome.storage.local.clear();
-        await chrome.storage.local.set({[key]: value});
-      }, SERVICE_KEY, address);
+        await chrome.storage.local.set({[key]: value, ...consent});
+      }, SERVICE_KEY, address, CONSENT);
       const at = performance.now();
       const panel = await browser.newPage();
       await panel.setViewport({width: 300, height: 600});
@@ -72,6 +73,10 @@ async function main() {
         const e = document.getElementById("LoginPanel");
         return !!e && getComputedStyle(e).display !== "none";
       }), {retryErrors: true});
+      // The panel is a tab of the site's window itself: with the site's tab
+      // in front again (now that the panel follows tabs) it reports the site
+      // instead of pausing on its own page.
+      await site.bringToFront();
       await panel.evaluate((n, p) => {
         for (const [id, v] of [["edNck", n], ["edPwd", p]]) {
           const e = document.getElementById(id);

@@ -11,7 +11,7 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {Run, SERVICE_KEY, until as untilAnswered} from "./harness.mjs";
+import {CLOSE_SIGN_UP_TABS, CONSENT, Run, SERVICE_KEY, until as untilAnswered} from "./harness.mjs";
 
 const UUID = "3b1a2c4d-0000-4000-8000-00000000beef";
 const GECKO_ID = "navlet@navlet.net";
@@ -61,6 +61,9 @@ async function main() {
     await page.evaluate((u) => { window.open(`moz-extension://${u}/panel.html?window=-1`, "_blank",
       "popup,width=300,height=600"); }, UUID);
     context = await until("the panel page", () => panelContext("?window=-1"));
+    // The sign-up page came up once on install, in a tab of its own.
+    const signUps = await evaluate(CLOSE_SIGN_UP_TABS);
+    if (signUps > 1) throw new Error(`${signUps} sign-up tabs opened on install`);
     const windowId = await until("the site's window", () => evaluate(`browser.tabs.query({})
       .then((tabs) => tabs.find((t) => t.url.startsWith("http://${site}")).windowId)`));
     // The loopback service stored from the options page's document, where no
@@ -72,7 +75,8 @@ async function main() {
       return c ? c.context : null;
     });
     await until("the stored service", () => evaluate(
-      `browser.storage.local.set({${JSON.stringify(SERVICE_KEY)}: ${JSON.stringify(site)}}).then(() => true)`));
+      `browser.storage.local.set({${JSON.stringify(SERVICE_KEY)}: ${JSON.stringify(site)}, ` +
+      `...${JSON.stringify(CONSENT)}}).then(() => true)`));
     await evaluate(`location.href = "panel.html?window=${windowId}"; 0`);
     context = await until("the panel for the site's window", () => panelContext(`?window=${windowId}`));
 

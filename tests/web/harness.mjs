@@ -14,6 +14,9 @@ export const STEP_MS = 30000;
 // Where the extension keeps the service's address (chrome.storage.local), as
 // its options page writes it.
 export const SERVICE_KEY = "navletService";
+// What the consent panel's "agree" stores: the runs that are not about
+// consent start with it given.
+export const CONSENT = {navletConsent: {agreed: true}};
 
 export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
@@ -30,6 +33,50 @@ export function portOpen(port) {
     const c = net.connect(port, "127.0.0.1", () => { c.destroy(); resolve(true); });
     c.on("error", () => resolve(false));
   });
+}
+
+// For an extension page to evaluate: waits (3 s at most) for the sign-up
+// tab the extension opens on install, closes it so that the run's own tab
+// is its window's active one, and answers how many there were. (Chromium
+// loading an unpacked extension from the command line may not report it as
+// installed: no tab then.)
+export const CLOSE_SIGN_UP_TABS = `(async () => {
+  const api = typeof browser !== "undefined" ? browser : chrome;
+  for (let i = 0; i < 30; ++i) {
+    const found = (await api.tabs.query({}))
+      .filter((t) => (t.pendingUrl || t.url || "").endsWith("/newuser.asp"));
+    if (found.length) {
+      await api.tabs.remove(found.map((t) => t.id));
+      return found.length;
+    }
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  return 0;
+})()`;
+
+// One command to the service's admin endpoint; resolves with its answer's
+// lines up to the closing OK (an ERR rejects).
+export function adminCommand(adminPort, command) {
+  return new Promise((resolve, reject) => {
+    let text = "";
+    const c = net.connect(adminPort, "127.0.0.1", () => c.write(command + "\n"));
+    c.setEncoding("utf8");
+    c.on("data", (d) => {
+      text += d;
+      if (!/^(OK|ERR)/m.test(text)) return;
+      c.destroy();
+      if (/^ERR/m.test(text)) reject(new Error(`${command}: ${text.trim()}`));
+      else resolve(text.split("\n").filter((l) => l.startsWith("* ")).map((l) => l.slice(2)));
+    });
+    c.on("error", reject);
+  });
+}
+
+// The service's count of open session connections (STATS).
+export async function connectionCount(adminPort) {
+  const line = (await adminCommand(adminPort, "STATS")).find((l) => l.startsWith("connections "));
+  if (!line) throw new Error("STATS gave no connection count");
+  return Number(line.split(" ")[1]);
 }
 
 export const log = (text) => console.log(`[${(performance.now() / 1000).toFixed(1)} s] ${text}`);
@@ -109,7 +156,7 @@ export class Run {
     this.start(server, ["--data", data, "--listen", `127.0.0.1:${sessionPort}`,
       "--web", `127.0.0.1:${webPort}`, "--admin", `127.0.0.1:${adminPort}`, ...args], "server.log");
     await until("the service", () => portOpen(webPort), {ms: 10000});
-    return {sessionPort, webPort, site: `127.0.0.1:${webPort}`};
+    return {sessionPort, webPort, adminPort, site: `127.0.0.1:${webPort}`};
   }
 
   // The extension as a developer loads it for a local run: the built folder

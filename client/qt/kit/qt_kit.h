@@ -143,11 +143,15 @@ class TQtSound : public TSound {
 };
 
 struct TQtKit {
+    // The user's own settings keep the password in the desktop's secret
+    // service; a folder of its own (a test's) keeps everything in its files.
     explicit TQtKit(QString registryFolder = TQtRegistry::DefaultFolder())
-        : registry(std::move(registryFolder)) {}
+        : secrets(registryFolder == TQtRegistry::DefaultFolder() ? DesktopSecretStore() : nullptr),
+          registry(std::move(registryFolder), secrets.get()) {}
 
     TQtClock clock;
     TQtScheduler scheduler;
+    std::unique_ptr<TSecretStore> secrets; // before the registry, which uses it
     TQtRegistry registry;
     TQtTextMetrics metrics;
     TQtModuleFacts module;

@@ -1,9 +1,11 @@
 #include "client/qt/kit/qt_registry.h"
 
 #include <cstring>
+#include <optional>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -22,6 +24,10 @@ class TQtRegistryKey : public TRegistryKey {
         : registry(r), hive(h), path(std::move(p)) {}
 
     TRegResult ReadString(std::string_view name, std::string& out) override {
+        if (TQtRegistry::IsSecret(hive, path, name)) {
+            if (std::optional<TRegResult> r = ReadSecret(name, out))
+                return *r;
+        }
         TRegValue value;
         const TRegResult r = Read(name, value);
         if (r != TRegResult::Ok)
@@ -33,6 +39,8 @@ class TQtRegistryKey : public TRegistryKey {
     }
 
     TRegResult WriteString(std::string_view name, std::string_view text) override {
+        if (TQtRegistry::IsSecret(hive, path, name) && WriteSecret(name, text))
+            return TRegResult::Ok;
         return Write(TRegValue{std::string(name), REG_SZ_TYPE, std::string(text)});
     }
 
@@ -78,6 +86,62 @@ class TQtRegistryKey : public TRegistryKey {
     }
 
   private:
+    using TSecret = TSecretStore::TResult;
+
+    std::string SecretName(std::string_view name) const {
+        return FoldCase(path) + "\\" + FoldCase(name);
+    }
+
+    // The secret service's answer; nothing when it has none to give, and
+    // the file is read instead. A value still in the file (an earlier
+    // version's, or one kept while no service answered) moves over first.
+    std::optional<TRegResult> ReadSecret(std::string_view name, std::string& out) {
+        TSecretStore* secrets = registry.Secrets();
+        if (!secrets)
+            return std::nullopt;
+        const std::string folder = registry.Folder().toStdString();
+        TRegValue old;
+        if (Read(name, old) == TRegResult::Ok && old.type == REG_SZ_TYPE) {
+            if (secrets->Write(folder, SecretName(name), old.data) != TSecret::Ok)
+                return std::nullopt;
+            Erase(name);
+            out = old.data;
+            return TRegResult::Ok;
+        }
+        switch (secrets->Read(folder, SecretName(name), out)) {
+        case TSecret::Ok:
+            return TRegResult::Ok;
+        case TSecret::Missing:
+            return TRegResult::Missing;
+        case TSecret::Unavailable:
+            return std::nullopt;
+        }
+        return std::nullopt;
+    }
+
+    // True when the secret service took the value; the file then holds it
+    // no more.
+    bool WriteSecret(std::string_view name, std::string_view text) {
+        TSecretStore* secrets = registry.Secrets();
+        if (!secrets || secrets->Write(registry.Folder().toStdString(), SecretName(name),
+                                       std::string(text)) != TSecret::Ok)
+            return false;
+        Erase(name);
+        return true;
+    }
+
+    void Erase(std::string_view name) {
+        TRegHive content;
+        if (!registry.Load(hive, content))
+            return;
+        TRegKeyData* key = content.Find(path);
+        if (!key || !key->Find(name))
+            return;
+        std::erase_if(key->values,
+                      [&](const TRegValue& v) { return FoldCase(v.name) == FoldCase(name); });
+        registry.Save(hive, content);
+    }
+
     TRegResult Read(std::string_view name, TRegValue& out) {
         TRegHive content;
         if (!registry.Load(hive, content))
@@ -111,7 +175,24 @@ class TQtRegistryKey : public TRegistryKey {
 
 } // namespace
 
-TQtRegistry::TQtRegistry(QString f) : folder(std::move(f)) {}
+TQtRegistry::TQtRegistry(QString f, TSecretStore* s) : folder(std::move(f)), secrets(s) {}
+
+bool TQtRegistry::IsSecret(THive hive, std::string_view normalisedPath, std::string_view name) {
+    return hive == THive::CurrentUser && FoldCase(normalisedPath) == "software\\navlet" &&
+           FoldCase(name) == "pwd";
+}
+
+void TQtRegistry::Tighten(const QString& file) const {
+    constexpr QFileDevice::Permissions folderOnly =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    constexpr QFileDevice::Permissions fileOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const QFileInfo folderInfo(folder);
+    if (folderInfo.isDir() && folderInfo.permissions() != folderOnly)
+        QFile::setPermissions(folder, folderOnly);
+    const QFileInfo fileInfo(file);
+    if (fileInfo.isFile() && (fileInfo.permissions() & ~fileOnly))
+        QFile::setPermissions(file, fileOnly);
+}
 
 QString TQtRegistry::DefaultFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -132,6 +213,7 @@ bool TQtRegistry::Load(THive hive, TRegHive& out) const {
     QFile file(HiveFile(hive));
     if (!file.exists())
         return true;
+    Tighten(file.fileName());
     if (!file.open(QIODevice::ReadOnly) || file.size() > MAX_HIVE_FILE)
         return false;
     const QByteArray bytes = file.read(MAX_HIVE_FILE + 1);
@@ -144,8 +226,12 @@ bool TQtRegistry::Load(THive hive, TRegHive& out) const {
 bool TQtRegistry::Save(THive hive, const TRegHive& content) const {
     if (!QDir().mkpath(folder))
         return false;
+    Tighten(QString());
     QSaveFile file(HiveFile(hive));
-    if (!file.open(QIODevice::WriteOnly))
+    // The new file is the user's alone before a byte goes in (a saved file
+    // otherwise takes the old one's mode).
+    if (!file.open(QIODevice::WriteOnly) ||
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return false;
     const std::string text = FormatRegText(content, RootName(hive));
     if (file.write(text.data(), qint64(text.size())) != qint64(text.size())) {

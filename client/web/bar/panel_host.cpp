@@ -249,6 +249,15 @@ EMSCRIPTEN_KEEPALIVE void navlet_focus_chat() {
         p.bar->EditEnter(navlet::ftEdit1);
 }
 
+// Another page (the options page) changed what of a page leaves the
+// browser, after its values were loaded: the shown page is judged again at
+// once, paused, reported anew or left as it was.
+EMSCRIPTEN_KEEPALIVE void navlet_privacy_changed() {
+    web::TPanel& p = ThePanel();
+    if (p.bar && !p.closed)
+        p.bar->CheckSiteUrl();
+}
+
 // The panel goes away: the band is closed (its session with it) and the
 // bar let go of its site.
 EMSCRIPTEN_KEEPALIVE void navlet_panel_closing() {

@@ -1,8 +1,13 @@
 // The toolbar button opens the window's Navlet panel, and so does the
-// keyboard command, which also puts the caret in the panel's chat line.
-// Nothing else runs here: each panel document is one bar with its own session.
+// keyboard command, which also puts the caret in the panel's chat line; on
+// install the service's sign-up page opens once in a tab of its own (never in
+// the user's tab). Nothing else runs here: each panel document is one bar with
+// its own session, started only once the user has agreed to what it sends.
 "use strict";
 const api = typeof browser !== "undefined" ? browser : chrome;
+// Chromium's service worker loads the address parser itself; Firefox's
+// background page has it from the manifest's list.
+if (typeof NavletService === "undefined") importScripts("service.js");
 if (api.sidePanel && api.sidePanel.setPanelBehavior)
   api.sidePanel.setPanelBehavior({openPanelOnActionClick: true}).catch(() => {});
 else if (api.sidebarAction && api.action)
@@ -21,3 +26,12 @@ if (api.commands)
     Promise.resolve(opened).catch(() => {}).then(() =>
       api.runtime.sendMessage({navlet: "focus-chat", windowId}).catch(() => {}));
   });
+
+api.runtime.onInstalled.addListener((details) => {
+  if (details.reason !== "install") return;
+  api.storage.local.get(NavletService.STORAGE_KEY).then((stored) => {
+    let service = NavletService.parse(stored[NavletService.STORAGE_KEY]);
+    if (!service.ok) service = NavletService.parse("");
+    return api.tabs.create({url: `${service.origin}/newuser.asp`, active: true});
+  }).catch((e) => console.log("Navlet: the sign-up page could not be opened: " + e));
+});

@@ -1,7 +1,7 @@
 // The panel page's host glue: it reads the stored settings whole (the
 // service's address among them), learns its window and the window's active
-// tab, starts the bar's module and then tells it of the tab's loads, the
-// panel's size and the panel's closing. The page is one bar; the browser
+// tab, asks the user's consent the first time, starts the bar's module and
+// then tells it of the tab's loads, the panel's size and the panel's closing. The page is one bar; the browser
 // opens one panel document per window.
 "use strict";
 (function () {
@@ -165,13 +165,47 @@
 
   // The service the options page set; its own when none or a broken one is
   // stored (the options page stores only what it could parse).
-  function serviceFacts(stored) {
-    let service = NavletService.parse(stored[NavletService.STORAGE_KEY]);
-    if (!service.ok) {
-      console.log("Navlet: the stored service address is not usable: " + service.error);
-      service = NavletService.parse("");
-    }
-    return NavletService.facts(service);
+  function storedService(stored) {
+    const service = NavletService.parse(stored[NavletService.STORAGE_KEY]);
+    if (service.ok) return service;
+    console.log("Navlet: the stored service address is not usable: " + service.error);
+    return NavletService.parse("");
+  }
+
+  // Resolves with the stored items once the user has agreed to what Navlet
+  // sends: at once when that is stored, else when the consent panel's
+  // "agree" is clicked here, or consent is given in another panel or the
+  // options page. Until then the module is not started: nothing connects.
+  function consented(stored) {
+    if (NavletConsent.agreed(stored)) return Promise.resolve(stored);
+    return new Promise(function (resolve) {
+      let answered = false;
+      let shown = null;
+      function done(items) {
+        if (answered) return;
+        answered = true;
+        api.storage.onChanged.removeListener(elsewhere);
+        if (shown) shown.remove();
+        resolve(Object.assign({}, stored, items));
+      }
+      function elsewhere(changes, area) {
+        const change = changes[NavletConsent.CONSENT_KEY];
+        if (area !== "local" || !change || !NavletConsent.agreed({[NavletConsent.CONSENT_KEY]: change.newValue}))
+          return;
+        api.storage.local.get(null).then(done, function () { done({}); });
+      }
+      api.storage.onChanged.addListener(elsewhere);
+      const current = NavletConsent.privacy(stored);
+      shown = NavletConsent.showPanel(document, document.body, storedService(stored), current,
+        function (yes, share) {
+          if (!yes) return;
+          const entry = Object.assign(NavletConsent.consentEntry(true),
+                                      NavletConsent.privacyEntry(Object.assign(current, {share: share})));
+          api.storage.local.set(entry).then(function () { done(entry); }, function (e) {
+            console.log("Navlet: the consent could not be stored: " + e);
+          });
+        });
+    });
   }
 
   const ready = Promise.all([api.storage.local.get(null), whichWindow()])
@@ -189,8 +223,10 @@
 
   Module.onRuntimeInitialized = function () {
     ready.then(function (found) {
-      for (const item in found.stored) loadItem(item, found.stored[item]);
-      const facts = Object.assign(serviceFacts(found.stored), {
+      return consented(found.stored);
+    }).then(function (stored) {
+      for (const item in stored) loadItem(item, stored[item]);
+      const facts = Object.assign(NavletService.facts(storedService(stored)), {
         version: api.runtime.getManifest().version,
         lcid: String(userLcid()),
       });
@@ -199,12 +235,18 @@
       followTabs();
       api.storage.onChanged.addListener(function (changes, area) {
         if (area !== "local") return;
-        // Another service: the bar starts again, signed in there.
-        if (NavletService.STORAGE_KEY in changes) {
+        // Another service, or the consent taken back: the bar starts again,
+        // signed in there or asking first.
+        const consent = changes[NavletConsent.CONSENT_KEY];
+        if (NavletService.STORAGE_KEY in changes ||
+            (consent && !NavletConsent.agreed({[NavletConsent.CONSENT_KEY]: consent.newValue}))) {
           location.reload();
           return;
         }
         for (const item in changes) if (changes[item].newValue) loadItem(item, changes[item].newValue);
+        // The options page changed what of a page leaves the browser: the
+        // bar judges the shown page again now, not on the next load.
+        if (NavletConsent.touchesPrivacy(changes)) call("navlet_privacy_changed", [], []);
       });
       state.started = true;
       call("navlet_start", ["number", "number", "string", "number"],

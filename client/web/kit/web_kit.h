@@ -120,6 +120,8 @@ class TWebModuleFacts : public TModuleFacts {
     // The browser updates the extension.
     bool HostUpdatesModule() const override { return true; }
     TShareScope DefaultShareScope() const override { return TShareScope::SiteOnly; }
+    // The extension opens it in a tab of its own on install.
+    bool HostOpensSignUpPage() const override { return true; }
 
   private:
     const THostFacts& facts;

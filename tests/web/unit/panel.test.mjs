@@ -2,25 +2,29 @@
 // tabs it follows, and its restart on another service.
 import assert from "node:assert/strict";
 import {test} from "node:test";
-import {fakeChrome, fakeModule, load, releaseAll, settle} from "./fakes.mjs";
+import {FakeDocument, fakeChrome, fakeModule, load, releaseAll, settle} from "./fakes.mjs";
 
 const NICK = "HKCU\\Software\\Navlet\\nck";
 
+const AGREED = {navletConsent: {agreed: true}};
+
 // The panel started for window 1, its module ready; what it told the module.
-async function startPanel(options = {}) {
-  const chrome = fakeChrome(options);
+// The user has agreed before unless `fresh`.
+async function startPanel({fresh = false, stored = {}, ...options} = {}) {
+  const chrome = fakeChrome({stored: fresh ? stored : {...AGREED, ...stored}, ...options});
   const Module = fakeModule();
   const reloads = [];
   const lines = [];
+  const document = new FakeDocument();
   const window = {innerWidth: 300, innerHeight: 600, addEventListener() {}};
-  load(["service.js", "panel.js"], {
-    chrome, Module, window, navigator: {language: "de-DE"},
+  load(["service.js", "consent.js", "panel.js"], {
+    chrome, Module, window, document, navigator: {language: "de-DE"},
     location: {search: "?window=1", reload: () => reloads.push(1)},
     console: {log: (l) => lines.push(l)},
   });
   Module.onRuntimeInitialized();
   await settle();
-  return {chrome, Module, reloads, lines,
+  return {chrome, Module, reloads, lines, document,
           facts: Object.fromEntries(Module.named("navlet_set_fact"))};
 }
 
