@@ -12,7 +12,7 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {Run, SERVICE_KEY, log, sleep, until} from "./harness.mjs";
+import {CLOSE_SIGN_UP_TABS, CONSENT, Run, SERVICE_KEY, log, sleep, until} from "./harness.mjs";
 
 const args = parseArgs(process.argv.slice(2));
 const run = new Run("navlet-column-");
@@ -129,7 +129,10 @@ async function main() {
       extensionId = new URL(worker.url()).host;
       const setup = await browser.newPage();
       await setup.goto(`chrome-extension://${extensionId}/options.html`);
-      await setup.evaluate((key, value) => chrome.storage.local.set({[key]: value}), SERVICE_KEY, site);
+      // The loopback service, consent given: consent has its own test.
+      await setup.evaluate((key, value, consent) => chrome.storage.local.set({[key]: value, ...consent}),
+        SERVICE_KEY, site, CONSENT);
+      await setup.evaluate(CLOSE_SIGN_UP_TABS);
       await setup.close();
     });
     const sitePage = (await browser.pages())[0];
