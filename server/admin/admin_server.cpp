@@ -35,6 +35,22 @@ std::string_view VerbName(TAdminVerb verb) {
         return "HELP";
     case TAdminVerb::Quit:
         return "QUIT";
+    case TAdminVerb::Ban:
+        return "BAN";
+    case TAdminVerb::Unban:
+        return "UNBAN";
+    case TAdminVerb::Disable:
+        return "DISABLE";
+    case TAdminVerb::Enable:
+        return "ENABLE";
+    case TAdminVerb::Password:
+        return "PASSWORD";
+    case TAdminVerb::Delete:
+        return "DELETE";
+    case TAdminVerb::Mute:
+        return "MUTE";
+    case TAdminVerb::Unmute:
+        return "UNMUTE";
     }
     return "?";
 }
@@ -48,6 +64,10 @@ std::string TargetText(const TTarget& target) {
     default:
         return "all";
     }
+}
+
+bool Restricts(TAdminVerb verb) {
+    return verb >= TAdminVerb::Ban;
 }
 
 bool Reaches(TAdminVerb verb) {
@@ -65,6 +85,28 @@ void LogCommand(std::string_view admin, uint64_t connection, const TAdminCommand
     if (!answer.empty() && answer.back() == '\n')
         answer.remove_suffix(1);
     answer = answer.substr(answer.rfind('\n') + 1);
+    if (Restricts(c.verb)) {
+        // The subject and the operator's reason; never PASSWORD's password,
+        // which only the answer's data line carries.
+        int64_t sessions = 0;
+        if (answer.rfind("OK ", 0) == 0)
+            sessions = std::atoll(std::string(answer.substr(3)).c_str());
+        const bool address = c.subjectKind == TBanSubject::Address;
+        const bool site = c.verb == TAdminVerb::Mute || c.verb == TAdminVerb::Unmute;
+        log::Write(log::TLevel::Info, "admin", "operator command",
+                   {{"admin", admin},
+                    {"connection", connection},
+                    {"command", VerbName(c.verb)},
+                    {"target", (site      ? "site:"
+                                : address ? "addr:"
+                                          : "user:") +
+                                   c.subject},
+                    {"duration_s", c.durationS},
+                    {"reason", c.text},
+                    {"sessions", sessions},
+                    {"answer", answer}});
+        return;
+    }
     if (!Reaches(c.verb)) {
         log::Write(log::TLevel::Info, "admin", "operator command",
                    {{"admin", admin},
@@ -137,6 +179,13 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
             answer = "ERR " + error + "\n";
             log::Warn("admin", "operator command refused",
                       {{"admin", who}, {"connection", serial}, {"error", error}});
+        } else if (RunRestriction(service, command,
+                                  [self = shared_from_this(), command](std::string a) {
+                                      LogCommand(self->who, self->serial, command, a);
+                                      self->answer = std::move(a);
+                                      self->Reply(/*quit=*/false);
+                                  })) {
+            return; // the answer waits for the store and the other nodes
         } else if (TClusterLink* cluster = service.Cluster();
                    cluster && cluster->Status().redisUp &&
                    RunAcrossCluster(service, command,

@@ -7,12 +7,13 @@ namespace navlet::server::counters {
 
 namespace {
 
-constexpr std::array<std::string_view, 9> SIGN_IN = {
+constexpr std::array<std::string_view, 10> SIGN_IN = {
     "accepted", "wrong-password",       "unknown-nick", "malformed", "too-many-attempts",
-    "busy",     "database-unavailable", "account-gone", "other"};
-constexpr std::array<std::string_view, 8> SIGN_UP = {
+    "busy",     "database-unavailable", "account-gone", "barred",    "other"};
+constexpr std::array<std::string_view, 9> SIGN_UP = {
     "made",    "invalid-form", "too-many-sign-ups",    "nick-taken",
-    "invalid", "stopping",     "database-unavailable", "other"};
+    "invalid", "stopping",     "database-unavailable", "banned",
+    "other"};
 constexpr int FIRST_STATUS = 100;
 constexpr int LAST_STATUS = 599;
 

@@ -81,6 +81,17 @@ CREATE TABLE marks (
 );
 CREATE INDEX marks_target ON marks(target, kind);
 )sql"},
+    // What operators hold against accounts, address ranges and sites.
+    {4, R"sql(
+CREATE TABLE restrictions (
+    kind SMALLINT NOT NULL,
+    subject TEXT NOT NULL,
+    until BIGINT NOT NULL,
+    reason BYTEA NOT NULL,
+    made TIMESTAMPTZ NOT NULL DEFAULT now(),
+    PRIMARY KEY (kind, subject)
+);
+)sql"},
 };
 static_assert(MIGRATIONS[std::size(MIGRATIONS) - 1].version == STORE_SCHEMA_VERSION);
 
@@ -110,6 +121,14 @@ constexpr TPrepared STATEMENTS[] = {
               "WHERE m.owner = $1 ORDER BY m.target"},
     {"blockers", "SELECT m.owner, m.kind, a.nick FROM marks m JOIN accounts a ON a.id = m.owner "
                  "WHERE m.target = $1 AND m.kind = 2 ORDER BY m.owner"},
+    {"put_restriction", "INSERT INTO restrictions(kind, subject, until, reason) "
+                        "VALUES($1, $2, $3, $4) ON CONFLICT (kind, subject) DO UPDATE SET "
+                        "until = EXCLUDED.until, reason = EXCLUDED.reason, made = now()"},
+    {"drop_restriction", "DELETE FROM restrictions WHERE kind = $1 AND subject = $2"},
+    {"restrictions", "SELECT kind, subject, until, reason FROM restrictions "
+                     "WHERE until = 0 OR until > $1 ORDER BY kind, subject"},
+    {"drop_account_restrictions", "DELETE FROM restrictions WHERE kind IN (1, 3) AND subject = $1"},
+    {"delete_account", "DELETE FROM accounts WHERE id = $1"},
     {"drop_call", "DELETE FROM kept_calls WHERE target = $1 AND caller = $2"},
     {"add_call", "INSERT INTO kept_calls(target, caller, caller_nick, message, link) "
                  "VALUES($1, $2, $3, $4, $5)"},
@@ -552,6 +571,52 @@ std::vector<TMark> TPgStore::Marks(uint64_t owner) {
 std::vector<TMark> TPgStore::BlockersOf(uint64_t target) {
     TLease lease(*this);
     return MarkRows(lease.Run("blockers", TParams().Int(int64_t(target))));
+}
+
+bool TPgStore::PutRestriction(const TRestriction& r) {
+    TLease lease(*this);
+    return lease
+        .Run("put_restriction",
+             TParams().Int(int64_t(r.kind)).Text(r.subject).Int(r.untilS).Bytes(r.reason))
+        .Ok();
+}
+
+std::optional<bool> TPgStore::DropRestriction(TRestrictionKind kind, std::string_view subject) {
+    TLease lease(*this);
+    TResult r =
+        lease.Run("drop_restriction", TParams().Int(int64_t(kind)).Text(std::string(subject)));
+    if (!r.Ok())
+        return std::nullopt;
+    return r.Changed() > 0;
+}
+
+std::optional<std::vector<TRestriction>> TPgStore::Restrictions(int64_t nowS) {
+    TLease lease(*this);
+    TResult r = lease.Run("restrictions", TParams().Int(nowS));
+    if (!r.Ok())
+        return std::nullopt;
+    std::vector<TRestriction> out;
+    for (int row = 0; row < r.Rows(); ++row)
+        out.push_back(TRestriction{TRestrictionKind(r.Int(row, 0)), r.Text(row, 1), r.Int(row, 2),
+                                   r.Bytes(row, 3)});
+    return out;
+}
+
+bool TPgStore::DeleteAccount(uint64_t id) {
+    TLease lease(*this);
+    if (!lease.Begin())
+        return false;
+    TResult deleted;
+    bool ok = lease.Run("drop_account_restrictions", TParams().Text(std::to_string(id))).Ok();
+    if (ok) {
+        deleted = lease.Run("delete_account", TParams().Int(int64_t(id)));
+        ok = deleted.Ok() && deleted.Changed() == 1;
+    }
+    if (!ok) {
+        lease.End(/*commit=*/false);
+        return false;
+    }
+    return lease.End(/*commit=*/true);
 }
 
 bool TPgStore::KeepCall(const TKeptCall& call) {

@@ -58,6 +58,16 @@ std::string HashPassword(std::string_view password) {
     return out;
 }
 
+std::string RandomPassword() {
+    static constexpr char ALPHABET[] = "abcdefghijkmnpqrstuvwxyzABCDEFGHJKLMNPQRSTUVWXYZ23456789";
+    if (sodium_init() < 0)
+        return {};
+    std::string out;
+    for (int i = 0; i < 12; ++i)
+        out += ALPHABET[randombytes_uniform(sizeof ALPHABET - 1)];
+    return out;
+}
+
 bool VerifyPassword(const std::string& hash, std::string_view password) {
     if (hash.empty() || sodium_init() < 0)
         return false;
