@@ -179,7 +179,7 @@ bool TServer::Start(std::string& error) {
         admin = std::make_unique<TAdminServer>(
             io, *service, [this] { return sessions->ConnectionCount(); },
             [this] { return sessions->WebSocketCount(); });
-        if (!admin->Listen(adminAt, error)) {
+        if (!admin->Allow(config.adminAllow, error) || !admin->Listen(adminAt, error)) {
             error = "cannot listen for the admin endpoint on " + config.admin + ": " + error;
             return false;
         }

@@ -1,6 +1,7 @@
 #include "server/admin/admin_server.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <memory>
 #include <unordered_set>
@@ -8,6 +9,7 @@
 #include "server/admin/admin_command.h"
 #include "server/admin/admin_http.h"
 #include "server/log/log.h"
+#include "server/log/refusals.h"
 
 namespace navlet::server {
 
@@ -284,17 +286,49 @@ TAdminServer::TAdminServer(asio::io_context& io, TService& service,
     : service(service), connections(std::move(connections)),
       webSocketSessions(std::move(webSocketSessions)), acceptor(io) {}
 
+bool AdminPeerAllowed(const asio::ip::address& peer, const std::vector<TAddressRange>& allowed) {
+    if (peer.is_loopback() ||
+        (peer.is_v6() && peer.to_v6().is_v4_mapped() &&
+         asio::ip::make_address_v4(asio::ip::v4_mapped, peer.to_v6()).is_loopback()))
+        return true;
+    std::array<uint8_t, 16> bytes;
+    if (allowed.empty() || !ParseAddress(peer.to_string(), bytes))
+        return false;
+    return std::any_of(allowed.begin(), allowed.end(),
+                       [&](const TAddressRange& range) { return range.Contains(bytes); });
+}
+
+bool TAdminServer::Allow(const std::vector<std::string>& ranges, std::string& error) {
+    allowed.clear();
+    for (const std::string& text : ranges) {
+        TAddressRange range;
+        if (!ParseAddressRange(text, range)) {
+            error = "bad --admin-allow range: " + text;
+            return false;
+        }
+        allowed.push_back(range);
+    }
+    return true;
+}
+
 bool TAdminServer::Listen(const asio::ip::tcp::endpoint& endpoint, std::string& error) {
-    if (!endpoint.address().is_loopback()) {
-        error = "the admin endpoint listens on a loopback address only";
+    if (!endpoint.address().is_loopback() && allowed.empty()) {
+        error = "the admin endpoint listens on a loopback address unless --admin-allow names "
+                "the ranges that may reach it";
         return false;
     }
     std::error_code ec;
     auto accepted = [this](asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer) {
-        if (peer.address().is_loopback())
+        if (AdminPeerAllowed(peer.address(), allowed)) {
             std::make_shared<TAdminConnection>(std::move(socket), service, connections,
                                                webSocketSessions)
                 ->ReadLine();
+            return;
+        }
+        if (log::NoteRefusal(log::TLevel::Warn, "admin", "admin connections refused",
+                             peer.address().to_string()))
+            log::Warn("admin", "connection refused",
+                      {{"address", peer.address().to_string()}, {"bound", "admin-allow"}});
     };
     if (!acceptor.Listen(endpoint, ADMIN_BACKLOG, std::move(accepted), ec)) {
         error = ec.message();

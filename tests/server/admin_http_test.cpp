@@ -5,6 +5,7 @@
 #include <string>
 
 #include "server/admin/admin_http.h"
+#include "server/admin/admin_server.h"
 
 namespace {
 
@@ -93,6 +94,23 @@ TEST(AdminHttp, MetricsAreCountersAndGaugesInPrometheusText) {
         EXPECT_NE(line.find(' '), std::string::npos) << line;
         EXPECT_NO_THROW(std::stoull(line.substr(line.rfind(' ') + 1))) << line;
     }
+}
+
+// Loopback always; others only from an allowed range, whichever family the
+// listener reports them in.
+TEST(AdminHttp, OnlyLoopbackAndAllowedRangesMayConnect) {
+    std::vector<TAddressRange> none, monitoring(1);
+    ASSERT_TRUE(ParseAddressRange("10.1.0.0/24", monitoring[0]));
+    auto allowed = [](const char* peer, const std::vector<TAddressRange>& ranges) {
+        return AdminPeerAllowed(asio::ip::make_address(peer), ranges);
+    };
+    for (const char* peer : {"127.0.0.1", "127.9.9.9", "::1", "::ffff:127.0.0.1"})
+        EXPECT_TRUE(allowed(peer, none)) << peer;
+    EXPECT_FALSE(allowed("10.1.0.7", none));
+    EXPECT_TRUE(allowed("10.1.0.7", monitoring));
+    EXPECT_TRUE(allowed("::ffff:10.1.0.7", monitoring));
+    EXPECT_FALSE(allowed("10.1.1.7", monitoring));
+    EXPECT_FALSE(allowed("2001:db8::1", monitoring));
 }
 
 } // namespace
