@@ -137,10 +137,12 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
   public:
     TAdminConnection(asio::ip::tcp::socket socket, TService& service,
                      std::function<size_t()>& connections,
-                     std::function<size_t()>& webSocketSessions)
+                     std::function<size_t()>& webSocketSessions,
+                     std::function<size_t()>& passwordQueue)
         : socket(std::move(socket)), service(service), connections(connections),
-          webSocketSessions(webSocketSessions), input(MAX_ADMIN_LINE + 1),
-          deadline(this->socket.get_executor()), serial(nextConnection++) {
+          webSocketSessions(webSocketSessions), passwordQueue(passwordQueue),
+          input(MAX_ADMIN_LINE + 1), deadline(this->socket.get_executor()),
+          serial(nextConnection++) {
         std::error_code ec;
         asio::ip::tcp::endpoint peer = this->socket.remote_endpoint(ec);
         if (!ec)
@@ -246,6 +248,7 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
         health.gauges.signedInUsers = users.size();
         health.gauges.signedInSessions = service.SignedInCount();
         health.gauges.sites = service.SiteCount();
+        health.gauges.passwordChecksQueued = passwordQueue ? passwordQueue() : 0;
         return health;
     }
 
@@ -265,6 +268,7 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
     TService& service;
     std::function<size_t()>& connections;
     std::function<size_t()>& webSocketSessions;
+    std::function<size_t()>& passwordQueue;
     asio::streambuf input;
     std::string answer;
     asio::steady_timer deadline;
@@ -321,7 +325,7 @@ bool TAdminServer::Listen(const asio::ip::tcp::endpoint& endpoint, std::string& 
     auto accepted = [this](asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer) {
         if (AdminPeerAllowed(peer.address(), allowed)) {
             std::make_shared<TAdminConnection>(std::move(socket), service, connections,
-                                               webSocketSessions)
+                                               webSocketSessions, passwordQueue)
                 ->ReadLine();
             return;
         }

@@ -26,6 +26,8 @@ class TAdminServer {
     // Address ranges (ADDR/BITS) whose peers may connect besides loopback
     // ones; false with `error` for one that does not parse.
     bool Allow(const std::vector<std::string>& ranges, std::string& error);
+    // How many password checks wait, for /metrics.
+    void SetPasswordQueue(std::function<size_t()> queued) { passwordQueue = std::move(queued); }
     // Refuses an endpoint that is not a loopback address unless ranges are
     // allowed (the monitoring network's).
     bool Listen(const asio::ip::tcp::endpoint& endpoint, std::string& error);
@@ -36,6 +38,7 @@ class TAdminServer {
     TService& service;
     std::function<size_t()> connections;
     std::function<size_t()> webSocketSessions;
+    std::function<size_t()> passwordQueue;
     std::vector<TAddressRange> allowed;
     TTcpAcceptor acceptor;
 };

@@ -4,6 +4,7 @@
 
 #include <sodium.h>
 
+#include "server/log/counters.h"
 #include "server/log/log.h"
 #include "server/store/pg_store.h"
 #include "server/store/sqlite_store.h"
@@ -29,6 +30,8 @@ bool TStore::LastCallFailed() {
 
 void TStore::NoteCall(bool failed) {
     lastCallFailed = failed;
+    if (failed)
+        counters::StoreError();
     if (reachable.exchange(!failed) == !failed)
         return;
     if (failed)
