@@ -182,6 +182,17 @@ void TService::Tick() {
     }
     siteDesk.Tick(now);
     restrictions.Tick(now);
+    constexpr int64_t PROBE_EVERY_MS = 1000;
+    if (!probing && now - lastProbeMs >= PROBE_EVERY_MS) {
+        lastProbeMs = now;
+        probing = true;
+        std::weak_ptr<bool> weak = alive;
+        storeRunner->Run([this] { store.Ping(); },
+                         [this, weak] {
+                             if (!weak.expired())
+                                 probing = false;
+                         });
+    }
 }
 
 std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {

@@ -76,6 +76,7 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
         friendDesk.SetStoreRunner(runner);
         shields.SetStoreRunner(runner);
         restrictions.SetStoreRunner(runner);
+        storeRunner = &runner;
     }
 
     // Makes this service one node of a cluster; the link must outlive it.
@@ -250,6 +251,7 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
 
     TStore& store;
     TInlineStoreRunner inlineRunner; // until SetStoreRunner
+    TStoreRunner* storeRunner = &inlineRunner;
     TClusterLink* cluster = nullptr; // null for a node alone
     const TClock& clock;
     TUpdateDesk updates;
@@ -257,6 +259,10 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
     TAccountDesk accountDesk; // every desk's TDirectory
     TSignInDesk signInDesk;
     int64_t lastPruneMs = 0;
+    // Asks the store whether it answers once a second, so that readiness
+    // follows a database that is lost while nobody signs in.
+    int64_t lastProbeMs = 0;
+    bool probing = false;
     TLocalLink localLink;                // until SetClusterLink
     TClusterLink* nodeLink = &localLink; // the cluster's, or the local one
     TOperatorDesk operators;

@@ -121,6 +121,7 @@ constexpr TPrepared STATEMENTS[] = {
               "WHERE m.owner = $1 ORDER BY m.target"},
     {"blockers", "SELECT m.owner, m.kind, a.nick FROM marks m JOIN accounts a ON a.id = m.owner "
                  "WHERE m.target = $1 AND m.kind = 2 ORDER BY m.owner"},
+    {"ping", "SELECT 1"},
     {"put_restriction", "INSERT INTO restrictions(kind, subject, until, reason) "
                         "VALUES($1, $2, $3, $4) ON CONFLICT (kind, subject) DO UPDATE SET "
                         "until = EXCLUDED.until, reason = EXCLUDED.reason, made = now()"},
@@ -571,6 +572,11 @@ std::vector<TMark> TPgStore::Marks(uint64_t owner) {
 std::vector<TMark> TPgStore::BlockersOf(uint64_t target) {
     TLease lease(*this);
     return MarkRows(lease.Run("blockers", TParams().Int(int64_t(target))));
+}
+
+bool TPgStore::Ping() {
+    TLease lease(*this);
+    return lease.Run("ping").Ok();
 }
 
 bool TPgStore::PutRestriction(const TRestriction& r) {

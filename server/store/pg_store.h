@@ -36,6 +36,7 @@ class TPgStore final : public TStore {
     std::optional<std::vector<TRestriction>> Restrictions(int64_t nowS) override;
     bool DeleteAccount(uint64_t id) override;
     bool KeepCall(const TKeptCall& call) override;
+    bool Ping() override;
     std::vector<TKeptCall> TakeCalls(uint64_t target) override;
 
     class TLease; // one borrowed connection

@@ -151,6 +151,10 @@ class TStore {
     // Returns the target's calls, oldest first, and forgets them.
     virtual std::vector<TKeptCall> TakeCalls(uint64_t target) = 0;
 
+    // A call that only asks whether the database answers (noted as any
+    // call is, for Reachable); an embedded store always does.
+    virtual bool Ping() { return true; }
+
     // Whether the latest call made on this thread failed for want of the
     // database (unreachable, or no answer in time), rather than finding
     // nothing or refusing. Lets callers say "try again" instead of "no".
