@@ -49,9 +49,14 @@ max_per_address = N; flags override the file):
                        for more. Default: browser extensions only
                        (chrome-extension://*, moz-extension://*); the site's
                        own origin and clients that send no Origin always may
-  --admin ADDR:PORT    the admin endpoint, loopback only (default 127.0.0.1:8081);
-                       it also answers GET /healthz, /readyz and /metrics
-                       (Prometheus) over HTTP
+  --admin ADDR:PORT    the admin endpoint (default 127.0.0.1:8081); it also
+                       answers GET /healthz, /readyz and /metrics
+                       (Prometheus) over HTTP. Loopback only, unless
+                       --admin-allow names who else may reach it
+  --admin-allow RANGE  an address range (ADDR or ADDR/BITS, e.g. a monitoring
+                       network's 10.1.0.0/24) whose peers may use the admin
+                       endpoint besides loopback; repeat for more. Needed when
+                       --admin is not a loopback address
   --data DIR           database folder (default $XDG_DATA_HOME/navlet or
                        ~/.local/share/navlet); holds navlet.db
   --database DB        where accounts, friends and kept calls live: a SQLite
@@ -110,6 +115,10 @@ Admin commands (send with navlet-admin, or any line client on the admin port):
   NOTICE STATUS|TICKER|CONSOLE TARGET TEXT, NOTICE BUTTONS N TARGET TEXT,
   RECONNECT|UPDATE|REPLYTIME TARGET [TEXT], KICK TARGET, USERS [HOST], SITES,
   STATS, HELP, QUIT; TARGET is all, user:NICK or site:HOST.
+  BAN user:NICK|addr:RANGE DURATION [REASON], UNBAN user:NICK|addr:RANGE,
+  DISABLE user:NICK [REASON], ENABLE user:NICK, PASSWORD user:NICK,
+  DELETE user:NICK, MUTE site:HOST DURATION, UNMUTE site:HOST; DURATION is
+  10m, 2h, 7d or forever.
 )";
 
 int AddAccount(const std::string& dataDir, const std::string& database,

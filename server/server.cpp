@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "server/folder_watch.h"
+#include "server/log/counters.h"
 #include "server/log/refusals.h"
 #include "server/store/pg_store.h"
 #include "server/websocket/ws_handshake.h"
@@ -22,7 +23,7 @@ class TThreadStoreRunner final : public TStoreRunner {
 
     void Run(std::function<void()> work, std::function<void()> done) override {
         asio::post(pool, [this, work = std::move(work), done = std::move(done)]() mutable {
-            work();
+            Timed(work);
             if (done)
                 asio::post(io, std::move(done));
         });
@@ -30,13 +31,21 @@ class TThreadStoreRunner final : public TStoreRunner {
 
     void RunOrdered(std::function<void()> work, std::function<void()> done) override {
         asio::post(ordered, [this, work = std::move(work), done = std::move(done)]() mutable {
-            work();
+            Timed(work);
             if (done)
                 asio::post(io, std::move(done));
         });
     }
 
   private:
+    static void Timed(const std::function<void()>& work) {
+        auto since = std::chrono::steady_clock::now();
+        work();
+        counters::Observe(
+            counters::TLatency::StoreCall,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count());
+    }
+
     asio::io_context& io;
     asio::thread_pool pool;
     asio::strand<asio::thread_pool::executor_type> ordered{asio::make_strand(pool)};
@@ -179,7 +188,8 @@ bool TServer::Start(std::string& error) {
         admin = std::make_unique<TAdminServer>(
             io, *service, [this] { return sessions->ConnectionCount(); },
             [this] { return sessions->WebSocketCount(); });
-        if (!admin->Listen(adminAt, error)) {
+        admin->SetPasswordQueue([this] { return verifier ? verifier->Queued() : 0; });
+        if (!admin->Allow(config.adminAllow, error) || !admin->Listen(adminAt, error)) {
             error = "cannot listen for the admin endpoint on " + config.admin + ": " + error;
             return false;
         }

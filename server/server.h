@@ -26,6 +26,9 @@ struct TServerConfig {
     std::string listen = "127.0.0.1:80";
     std::string web = "127.0.0.1:8080"; // empty: no web site
     std::string admin = "127.0.0.1:8081";
+    // Address ranges besides loopback that may reach the admin endpoint; an
+    // --admin that is not loopback needs at least one (a monitoring network).
+    std::vector<std::string> adminAllow;
     std::string dataDir;    // holds navlet.db
     std::string database;   // empty: DATA/navlet.db; else a file or postgresql://...
     TClusterConfig cluster; // redis empty: one node alone

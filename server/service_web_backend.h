@@ -32,6 +32,10 @@ class TServiceWebBackend final : public web::TWebBackend {
                                       const std::string& address) override;
     std::vector<web::TSiteLoad> BusiestSites(int limit) override;
     web::TServerHealth Health() override;
+    // The restrictions' list takes readers on any thread.
+    bool AddressBarred(const std::string& address) override {
+        return service.Restrictions().AddressBarred(address);
+    }
     bool LastCallUnavailable() override { return TStore::LastCallFailed(); }
     std::optional<std::string> BannerBody(int32_t id) override;
 

@@ -60,6 +60,52 @@ bool RunAcrossCluster(TService& service, const TAdminCommand& c,
     }
 }
 
+bool RunRestriction(TService& service, const TAdminCommand& c,
+                    std::function<void(std::string answer)> answer) {
+    auto reply = [answer = std::move(answer)](TRestrictionDesk::TOutcome outcome) {
+        if (!outcome.error.empty()) {
+            answer("ERR " + outcome.error + "\n");
+            return;
+        }
+        std::string out;
+        if (!outcome.password.empty())
+            out += "* password " + outcome.password + "\n";
+        if (outcome.untilS != 0)
+            out += "* until " + std::to_string(outcome.untilS) + "\n";
+        answer(out + "OK " + std::to_string(outcome.sessions) + "\n");
+    };
+    TRestrictionDesk& desk = service.Restrictions();
+    const TRestrictionKind banKind = c.subjectKind == TBanSubject::Address
+                                         ? TRestrictionKind::AddressBan
+                                         : TRestrictionKind::UserBan;
+    switch (c.verb) {
+    case TAdminVerb::Ban:
+        desk.Ban(banKind, c.subject, c.durationS, c.text, std::move(reply));
+        return true;
+    case TAdminVerb::Unban:
+        desk.Unban(banKind, c.subject, std::move(reply));
+        return true;
+    case TAdminVerb::Disable:
+    case TAdminVerb::Enable:
+        desk.Disable(c.subject, c.verb == TAdminVerb::Disable, c.text, std::move(reply));
+        return true;
+    case TAdminVerb::Password:
+        desk.NewPassword(c.subject, std::move(reply));
+        return true;
+    case TAdminVerb::Delete:
+        desk.Delete(c.subject, std::move(reply));
+        return true;
+    case TAdminVerb::Mute:
+        desk.Mute(c.subject, c.durationS, std::move(reply));
+        return true;
+    case TAdminVerb::Unmute:
+        desk.Unmute(c.subject, std::move(reply));
+        return true;
+    default:
+        return false;
+    }
+}
+
 std::string ClusterUsersAnswer(const std::vector<cluster::TSessionRecord>& users,
                                std::string_view host) {
     std::string folded = FoldCase(host), out;
@@ -119,9 +165,16 @@ std::string RunAdminCommand(TService& service, size_t connections, const TAdminC
                "* KICK TARGET\n"
                "* USERS [HOST] | SITES | STATS | HELP | QUIT\n"
                "* TARGET: all | user:NICK | site:HOST\n"
-               "OK 6\n";
+               "* BAN user:NICK|addr:RANGE DURATION [REASON] | UNBAN user:NICK|addr:RANGE\n"
+               "* DISABLE user:NICK [REASON] | ENABLE user:NICK\n"
+               "* PASSWORD user:NICK | DELETE user:NICK\n"
+               "* MUTE site:HOST DURATION | UNMUTE site:HOST\n"
+               "* DURATION: 10m | 2h | 7d | forever\n"
+               "OK 11\n";
     case TAdminVerb::Quit:
         return "OK 0\n";
+    default: // the restrictions' verbs answer later (RunRestriction)
+        break;
     }
     return "ERR unknown command\n";
 }

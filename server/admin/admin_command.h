@@ -17,6 +17,12 @@ std::string RunAdminCommand(TService& service, size_t connections, const TAdminC
 bool RunAcrossCluster(TService& service, const TAdminCommand& command,
                       std::function<void(std::string answer)> answer);
 
+// Runs BAN, UNBAN, DISABLE, ENABLE, PASSWORD, DELETE, MUTE or UNMUTE; the
+// answer comes once the store and the other nodes have (false for other
+// verbs: nothing was run).
+bool RunRestriction(TService& service, const TAdminCommand& command,
+                    std::function<void(std::string answer)> answer);
+
 // The answer to USERS [HOST] from a cluster's listing of sessions.
 std::string ClusterUsersAnswer(const std::vector<cluster::TSessionRecord>& users,
                                std::string_view host);

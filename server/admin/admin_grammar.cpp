@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "protocol/ascii.h"
+#include "server/core/restriction_rules.h"
 
 namespace navlet::server {
 
@@ -80,6 +81,74 @@ bool ParseNotice(std::string_view rest, TAdminCommand& out, std::string& error) 
     return true;
 }
 
+// user:NICK, or with `addresses` also addr:RANGE.
+bool ParseSubject(std::string_view word, bool addresses, TAdminCommand& out, std::string& error) {
+    std::string folded = FoldCase(word);
+    if (folded.rfind("user:", 0) == 0 && word.size() > 5) {
+        out.subjectKind = TBanSubject::User;
+        out.subject = std::string(word.substr(5));
+        return true;
+    }
+    if (addresses && folded.rfind("addr:", 0) == 0) {
+        TAddressRange range;
+        if (ParseAddressRange(word.substr(5), range, &out.subject)) {
+            out.subjectKind = TBanSubject::Address;
+            return true;
+        }
+        error = "bad address range";
+        return false;
+    }
+    error = addresses ? "bad target: user:NICK or addr:RANGE" : "bad target: user:NICK";
+    return false;
+}
+
+bool ParseDuration(std::string_view word, TAdminCommand& out, std::string& error) {
+    auto duration = ParseRestrictionDuration(word);
+    if (!duration) {
+        error = "bad duration: 10m, 2h, 7d or forever";
+        return false;
+    }
+    out.durationS = *duration;
+    return true;
+}
+
+bool ParseSite(std::string_view word, TAdminCommand& out, std::string& error) {
+    if (FoldCase(word).rfind("site:", 0) != 0 || word.size() <= 5) {
+        error = "bad target: site:HOST";
+        return false;
+    }
+    out.subject = FoldCase(word.substr(5));
+    return true;
+}
+
+// BAN, UNBAN, DISABLE, ENABLE, PASSWORD, DELETE, MUTE, UNMUTE.
+bool ParseRestriction(TAdminVerb verb, std::string_view rest, TAdminCommand& out,
+                      std::string& error) {
+    out.verb = verb;
+    std::string_view target = NextWord(rest);
+    switch (verb) {
+    case TAdminVerb::Ban:
+        if (!ParseSubject(target, /*addresses=*/true, out, error) ||
+            !ParseDuration(NextWord(rest), out, error))
+            return false;
+        out.text = Text(rest).substr(0, MAX_BAN_REASON);
+        return true;
+    case TAdminVerb::Unban:
+        return ParseSubject(target, /*addresses=*/true, out, error);
+    case TAdminVerb::Disable:
+        if (!ParseSubject(target, /*addresses=*/false, out, error))
+            return false;
+        out.text = Text(rest).substr(0, MAX_BAN_REASON);
+        return true;
+    case TAdminVerb::Mute:
+        return ParseSite(target, out, error) && ParseDuration(NextWord(rest), out, error);
+    case TAdminVerb::Unmute:
+        return ParseSite(target, out, error);
+    default:
+        return ParseSubject(target, /*addresses=*/false, out, error);
+    }
+}
+
 } // namespace
 
 bool ParseAdminCommand(std::string_view line, TAdminCommand& out, std::string& error) {
@@ -118,6 +187,14 @@ bool ParseAdminCommand(std::string_view line, TAdminCommand& out, std::string& e
             return true;
         }
     }
+    const std::pair<const char*, TAdminVerb> restrictions[] = {
+        {"ban", TAdminVerb::Ban},           {"unban", TAdminVerb::Unban},
+        {"disable", TAdminVerb::Disable},   {"enable", TAdminVerb::Enable},
+        {"password", TAdminVerb::Password}, {"delete", TAdminVerb::Delete},
+        {"mute", TAdminVerb::Mute},         {"unmute", TAdminVerb::Unmute}};
+    for (const auto& [name, v] : restrictions)
+        if (verb == name)
+            return ParseRestriction(v, rest, out, error);
     error = "unknown command";
     return false;
 }

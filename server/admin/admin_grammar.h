@@ -23,8 +23,19 @@ enum class TAdminVerb {
     Sites,
     Stats,
     Help,
-    Quit
+    Quit,
+    Ban,
+    Unban,
+    Disable,
+    Enable,
+    Password,
+    Delete,
+    Mute,
+    Unmute
 };
+
+// What BAN and UNBAN name: an account by nick, or an address range.
+enum class TBanSubject { User, Address };
 
 struct TAdminCommand {
     TAdminVerb verb = TAdminVerb::Help;
@@ -33,7 +44,16 @@ struct TAdminCommand {
     uint8_t buttons = 0;
     std::string text;
     std::string host; // USERS [HOST]
+    // BAN, UNBAN, DISABLE, ENABLE, PASSWORD, DELETE: the nick or the range
+    // ("10.0.0.0/8", host bits cleared); MUTE, UNMUTE: the host.
+    TBanSubject subjectKind = TBanSubject::User;
+    std::string subject;
+    int64_t durationS = 0; // BAN, MUTE: 0 = forever
 };
+
+// What a ban's reason may hold: it reaches the bar in the session's last
+// ticker line, with "You are banned until ...: " before it.
+inline constexpr size_t MAX_BAN_REASON = 200;
 
 // Parses one line (without its line end). On failure returns false and sets
 // `error` to the reason the answer carries ("unknown command", ...).

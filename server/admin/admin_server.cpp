@@ -1,6 +1,7 @@
 #include "server/admin/admin_server.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <memory>
 #include <unordered_set>
@@ -8,6 +9,7 @@
 #include "server/admin/admin_command.h"
 #include "server/admin/admin_http.h"
 #include "server/log/log.h"
+#include "server/log/refusals.h"
 
 namespace navlet::server {
 
@@ -35,6 +37,22 @@ std::string_view VerbName(TAdminVerb verb) {
         return "HELP";
     case TAdminVerb::Quit:
         return "QUIT";
+    case TAdminVerb::Ban:
+        return "BAN";
+    case TAdminVerb::Unban:
+        return "UNBAN";
+    case TAdminVerb::Disable:
+        return "DISABLE";
+    case TAdminVerb::Enable:
+        return "ENABLE";
+    case TAdminVerb::Password:
+        return "PASSWORD";
+    case TAdminVerb::Delete:
+        return "DELETE";
+    case TAdminVerb::Mute:
+        return "MUTE";
+    case TAdminVerb::Unmute:
+        return "UNMUTE";
     }
     return "?";
 }
@@ -48,6 +66,10 @@ std::string TargetText(const TTarget& target) {
     default:
         return "all";
     }
+}
+
+bool Restricts(TAdminVerb verb) {
+    return verb >= TAdminVerb::Ban;
 }
 
 bool Reaches(TAdminVerb verb) {
@@ -65,6 +87,28 @@ void LogCommand(std::string_view admin, uint64_t connection, const TAdminCommand
     if (!answer.empty() && answer.back() == '\n')
         answer.remove_suffix(1);
     answer = answer.substr(answer.rfind('\n') + 1);
+    if (Restricts(c.verb)) {
+        // The subject and the operator's reason; never PASSWORD's password,
+        // which only the answer's data line carries.
+        int64_t sessions = 0;
+        if (answer.rfind("OK ", 0) == 0)
+            sessions = std::atoll(std::string(answer.substr(3)).c_str());
+        const bool address = c.subjectKind == TBanSubject::Address;
+        const bool site = c.verb == TAdminVerb::Mute || c.verb == TAdminVerb::Unmute;
+        log::Write(log::TLevel::Info, "admin", "operator command",
+                   {{"admin", admin},
+                    {"connection", connection},
+                    {"command", VerbName(c.verb)},
+                    {"target", (site      ? "site:"
+                                : address ? "addr:"
+                                          : "user:") +
+                                   c.subject},
+                    {"duration_s", c.durationS},
+                    {"reason", c.text},
+                    {"sessions", sessions},
+                    {"answer", answer}});
+        return;
+    }
     if (!Reaches(c.verb)) {
         log::Write(log::TLevel::Info, "admin", "operator command",
                    {{"admin", admin},
@@ -93,10 +137,12 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
   public:
     TAdminConnection(asio::ip::tcp::socket socket, TService& service,
                      std::function<size_t()>& connections,
-                     std::function<size_t()>& webSocketSessions)
+                     std::function<size_t()>& webSocketSessions,
+                     std::function<size_t()>& passwordQueue)
         : socket(std::move(socket)), service(service), connections(connections),
-          webSocketSessions(webSocketSessions), input(MAX_ADMIN_LINE + 1),
-          deadline(this->socket.get_executor()), serial(nextConnection++) {
+          webSocketSessions(webSocketSessions), passwordQueue(passwordQueue),
+          input(MAX_ADMIN_LINE + 1), deadline(this->socket.get_executor()),
+          serial(nextConnection++) {
         std::error_code ec;
         asio::ip::tcp::endpoint peer = this->socket.remote_endpoint(ec);
         if (!ec)
@@ -137,6 +183,13 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
             answer = "ERR " + error + "\n";
             log::Warn("admin", "operator command refused",
                       {{"admin", who}, {"connection", serial}, {"error", error}});
+        } else if (RunRestriction(service, command,
+                                  [self = shared_from_this(), command](std::string a) {
+                                      LogCommand(self->who, self->serial, command, a);
+                                      self->answer = std::move(a);
+                                      self->Reply(/*quit=*/false);
+                                  })) {
+            return; // the answer waits for the store and the other nodes
         } else if (TClusterLink* cluster = service.Cluster();
                    cluster && cluster->Status().redisUp &&
                    RunAcrossCluster(service, command,
@@ -195,6 +248,7 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
         health.gauges.signedInUsers = users.size();
         health.gauges.signedInSessions = service.SignedInCount();
         health.gauges.sites = service.SiteCount();
+        health.gauges.passwordChecksQueued = passwordQueue ? passwordQueue() : 0;
         return health;
     }
 
@@ -214,6 +268,7 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
     TService& service;
     std::function<size_t()>& connections;
     std::function<size_t()>& webSocketSessions;
+    std::function<size_t()>& passwordQueue;
     asio::streambuf input;
     std::string answer;
     asio::steady_timer deadline;
@@ -235,17 +290,49 @@ TAdminServer::TAdminServer(asio::io_context& io, TService& service,
     : service(service), connections(std::move(connections)),
       webSocketSessions(std::move(webSocketSessions)), acceptor(io) {}
 
+bool AdminPeerAllowed(const asio::ip::address& peer, const std::vector<TAddressRange>& allowed) {
+    if (peer.is_loopback() ||
+        (peer.is_v6() && peer.to_v6().is_v4_mapped() &&
+         asio::ip::make_address_v4(asio::ip::v4_mapped, peer.to_v6()).is_loopback()))
+        return true;
+    std::array<uint8_t, 16> bytes;
+    if (allowed.empty() || !ParseAddress(peer.to_string(), bytes))
+        return false;
+    return std::any_of(allowed.begin(), allowed.end(),
+                       [&](const TAddressRange& range) { return range.Contains(bytes); });
+}
+
+bool TAdminServer::Allow(const std::vector<std::string>& ranges, std::string& error) {
+    allowed.clear();
+    for (const std::string& text : ranges) {
+        TAddressRange range;
+        if (!ParseAddressRange(text, range)) {
+            error = "bad --admin-allow range: " + text;
+            return false;
+        }
+        allowed.push_back(range);
+    }
+    return true;
+}
+
 bool TAdminServer::Listen(const asio::ip::tcp::endpoint& endpoint, std::string& error) {
-    if (!endpoint.address().is_loopback()) {
-        error = "the admin endpoint listens on a loopback address only";
+    if (!endpoint.address().is_loopback() && allowed.empty()) {
+        error = "the admin endpoint listens on a loopback address unless --admin-allow names "
+                "the ranges that may reach it";
         return false;
     }
     std::error_code ec;
     auto accepted = [this](asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer) {
-        if (peer.address().is_loopback())
+        if (AdminPeerAllowed(peer.address(), allowed)) {
             std::make_shared<TAdminConnection>(std::move(socket), service, connections,
-                                               webSocketSessions)
+                                               webSocketSessions, passwordQueue)
                 ->ReadLine();
+            return;
+        }
+        if (log::NoteRefusal(log::TLevel::Warn, "admin", "admin connections refused",
+                             peer.address().to_string()))
+            log::Warn("admin", "connection refused",
+                      {{"address", peer.address().to_string()}, {"bound", "admin-allow"}});
     };
     if (!acceptor.Listen(endpoint, ADMIN_BACKLOG, std::move(accepted), ec)) {
         error = ec.message();

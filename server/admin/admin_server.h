@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "server/core/restriction_rules.h"
 #include "server/core/service.h"
 #include "server/net/tcp_acceptor.h"
 
@@ -22,7 +23,13 @@ class TAdminServer {
     TAdminServer(asio::io_context& io, TService& service, std::function<size_t()> connections,
                  std::function<size_t()> webSocketSessions = nullptr);
 
-    // Refuses an endpoint that is not a loopback address.
+    // Address ranges (ADDR/BITS) whose peers may connect besides loopback
+    // ones; false with `error` for one that does not parse.
+    bool Allow(const std::vector<std::string>& ranges, std::string& error);
+    // How many password checks wait, for /metrics.
+    void SetPasswordQueue(std::function<size_t()> queued) { passwordQueue = std::move(queued); }
+    // Refuses an endpoint that is not a loopback address unless ranges are
+    // allowed (the monitoring network's).
     bool Listen(const asio::ip::tcp::endpoint& endpoint, std::string& error);
     uint16_t Port() const;
     void Shutdown();
@@ -31,7 +38,13 @@ class TAdminServer {
     TService& service;
     std::function<size_t()> connections;
     std::function<size_t()> webSocketSessions;
+    std::function<size_t()> passwordQueue;
+    std::vector<TAddressRange> allowed;
     TTcpAcceptor acceptor;
 };
+
+// Whether a peer may use the admin endpoint: a loopback address, or one of
+// the allowed ranges.
+bool AdminPeerAllowed(const asio::ip::address& peer, const std::vector<TAddressRange>& allowed);
 
 } // namespace navlet::server

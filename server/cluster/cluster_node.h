@@ -71,6 +71,8 @@ class TClusterNode final : public TClusterLink {
     void ToNode(const std::string& node, const cluster::TNodeMessage& message,
                 std::function<void(bool)> delivered) override;
     void KickElsewhere(int targetKind, const std::string& name, TReachedFn reached) override;
+    void RestrictionsChanged(uint64_t account, const std::string& reason,
+                             TReachedFn reached) override;
     void FriendState(const TAccount& account, bool online) override;
     void MarkChanged(const TAccount& owner, const TAccount& target, uint8_t mark) override;
     void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) override;

@@ -65,6 +65,11 @@ void TClusterNode::KickElsewhere(int targetKind, const std::string& name, TReach
     ToOperatorChannel(TOperatorKick{uint8_t(targetKind), name, 0}, std::move(reached));
 }
 
+void TClusterNode::RestrictionsChanged(uint64_t account, const std::string& reason,
+                                       TReachedFn reached) {
+    ToOperatorChannel(TRestrictionsChanged{account, reason, 0}, std::move(reached));
+}
+
 void TClusterNode::FriendState(const TAccount& account, bool online) {
     if (!commands.Up())
         return;
@@ -94,6 +99,18 @@ void TClusterNode::OnOperatorEvent(const TNodeEnvelope& event) {
                     [&](const TMarkChange& change) {
                         service.RemoteMarkChange(FromRecord(change.owner),
                                                  FromRecord(change.target), change.mark);
+                    },
+                    [&](const TRestrictionsChanged& change) {
+                        // The count goes back once the node has read the store.
+                        std::weak_ptr<bool> weak = alive;
+                        service.RemoteRestrictionsChanged(
+                            change.account, change.reason,
+                            [this, weak, from = event.from, request = change.request](int n) {
+                                if (!weak.expired() && request != 0)
+                                    commands.Command(
+                                        {"PUBLISH", NodeChannel(from),
+                                         EncodeNodeMessage(nodeId, TOperatorCount{request, n})});
+                            });
                     },
                     [&](const TOperatorKick& kick) {
                         answer(kick.request, service.RemoteKick(TTarget{

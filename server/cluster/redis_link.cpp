@@ -1,5 +1,6 @@
 #include "server/cluster/redis_link.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <hiredis/async.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include "protocol/ascii.h"
+#include "server/log/counters.h"
 #include "server/log/log.h"
 
 namespace navlet::server {
@@ -427,6 +429,15 @@ bool TRedisLink::Command(const std::vector<std::string>& args, TReplyFn done) {
         argv.push_back(a.data());
         lengths.push_back(a.size());
     }
+    if (args[0] == "PUBLISH")
+        done = [done = std::move(done),
+                since = std::chrono::steady_clock::now()](std::optional<TRedisReply> reply) {
+            counters::Observe(
+                counters::TLatency::RedisPublish,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count());
+            if (done)
+                done(std::move(reply));
+        };
     auto* pending = new TPendingReply{state, std::move(done)};
     if (redisAsyncCommandArgv(state->ac, OnReply, pending, int(args.size()), argv.data(),
                               lengths.data()) != REDIS_OK) {

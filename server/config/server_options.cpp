@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "server/config/config_file.h"
+#include "server/core/restriction_rules.h"
 
 namespace navlet::server::config {
 
@@ -62,6 +63,13 @@ const TOption OPTIONS[] = {
     {"admin", TShape::Single, TChange::Restart,
      [](S& o, const std::string& v) { return o.config.admin = v, true; },
      [](const S& o) { return o.config.admin; }},
+    {"admin_allow", TShape::List, TChange::Restart,
+     [](S& o, const std::string& v) {
+         TAddressRange range;
+         return ParseAddressRange(v, range) && (o.config.adminAllow.push_back(v), true);
+     },
+     [](const S& o) { return Join(o.config.adminAllow); },
+     [](S& o) { o.config.adminAllow.clear(); }},
     {"data", TShape::Single, TChange::Restart,
      [](S& o, const std::string& v) { return o.dataDir = v, !v.empty(); },
      [](const S& o) { return o.dataDir; }},

@@ -89,6 +89,15 @@ class TClusterLink {
                               uint8_t command, const std::string& text, TReachedFn reached) = 0;
     // The operator's KICK for the other nodes' users of the target.
     virtual void KickElsewhere(int targetKind, const std::string& name, TReachedFn reached) = 0;
+    // The operator changed the restrictions (TRestrictionDesk): every other
+    // node reloads them, ends its sessions they stop and those of `account`
+    // (0: none) with `reason`; `reached` hears how many they ended. A node
+    // alone tells nobody.
+    virtual void RestrictionsChanged(uint64_t /*account*/, const std::string& /*reason*/,
+                                     TReachedFn reached) {
+        if (reached)
+            reached(-1);
+    }
     // The account came online in the cluster or went offline: every other
     // node tells its sessions that list it as a friend (RemoteFriendState).
     virtual void FriendState(const TAccount& account, bool online) = 0;

@@ -1,5 +1,6 @@
 #include "server/core/service.h"
 
+#include "server/core/wire.h"
 #include "server/log/refusals.h"
 
 namespace navlet::server {
@@ -58,8 +59,35 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
       siteDesk(accountDesk, *this, localLink, clock, std::move(banners),
                TSiteDesk::TLimits{config.bannerIntervalMs, config.recentLines}),
       shields(accountDesk, store, inlineRunner, localLink, *this),
+      restrictions(store, clock, localLink,
+                   TRestrictionDesk::TNeighbours{
+                       [this] { return accountDesk.Sessions(); },
+                       [this](TClient& c, std::string_view reason) { EndSession(c, reason); },
+                       [this](const std::string& host, const std::string& text,
+                              std::function<void(int)> total) {
+                           operators.Notice(TTarget{TTarget::Site, host}, TNoticeKind::Ticker, 0,
+                                            text, std::move(total));
+                       },
+                       [this](uint64_t id) { signInDesk.PasswordChanged(id); }, nullptr}),
       alive(std::make_shared<bool>(true)) {
     lastPruneMs = clock.NowMs();
+    signInDesk.SetBarred([this](uint64_t id) { return restrictions.Barred(id); });
+    restrictions.LoadNow();
+}
+
+namespace {
+constexpr ChatId TICKER_CHAT = 0x200; // where an operator's ticker notices go
+} // namespace
+
+void TService::PublicLine(TClient& client, const std::string& text) {
+    if (client.site) {
+        std::string notice = restrictions.MutedAt(client.site->host);
+        if (!notice.empty()) {
+            client.sink.Deliver(ChatLineWire(MakeChatAddress(0, TICKER_CHAT), notice, CHAT_PLAIN));
+            return;
+        }
+    }
+    siteDesk.PublicLine(client, text);
 }
 
 TService::~TService() {
@@ -69,6 +97,7 @@ TService::~TService() {
 void TService::SetClusterLink(TClusterLink& link) {
     cluster = nodeLink = &link;
     operators.SetLink(link);
+    restrictions.SetLink(link);
     calls.SetLink(link);
     windows.SetLink(link);
     chats.SetLink(link);
@@ -79,19 +108,20 @@ void TService::SetClusterLink(TClusterLink& link) {
 
 void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage& message) {
     using namespace cluster;
-    std::visit(TOverloaded{[&](const TInvite& m) { chats.RemoteInvite(from, m); },
-                           [&](const TInviteFailed& m) { chats.RemoteInviteFailed(m); },
-                           [&](const TChatJoined& m) { chats.RemoteJoined(from, m); },
-                           [&](const TChatLine& m) { chats.RemoteChatLine(from, m); },
-                           [&](const TChatLeft& m) { chats.RemoteChatLeft(from, m); },
-                           [&](const TTrim& m) { windows.RemoteTrim(m); },
-                           [&](const TCall& m) { calls.RemoteCall(m); },
-                           // Other channels' kinds: the site's and the operator's
-                           // go to the node, and a count answers its own command.
-                           TIgnoreKinds<TSiteEntered, TSiteLeft, TSiteLine, TOperatorCount,
-                                        TOperatorLine, TOperatorKick, TFriendState, TMarkChange>{},
-                           TIgnoreRecords{}},
-               message);
+    std::visit(
+        TOverloaded{[&](const TInvite& m) { chats.RemoteInvite(from, m); },
+                    [&](const TInviteFailed& m) { chats.RemoteInviteFailed(m); },
+                    [&](const TChatJoined& m) { chats.RemoteJoined(from, m); },
+                    [&](const TChatLine& m) { chats.RemoteChatLine(from, m); },
+                    [&](const TChatLeft& m) { chats.RemoteChatLeft(from, m); },
+                    [&](const TTrim& m) { windows.RemoteTrim(m); },
+                    [&](const TCall& m) { calls.RemoteCall(m); },
+                    // Other channels' kinds: the site's and the operator's
+                    // go to the node, and a count answers its own command.
+                    TIgnoreKinds<TSiteEntered, TSiteLeft, TSiteLine, TOperatorCount, TOperatorLine,
+                                 TOperatorKick, TFriendState, TMarkChange, TRestrictionsChanged>{},
+                    TIgnoreRecords{}},
+        message);
 }
 
 void TService::EndSession(TClient& client, std::string_view reason) {
@@ -151,6 +181,18 @@ void TService::Tick() {
         accountDesk.ForgetIdleAccounts(now);
     }
     siteDesk.Tick(now);
+    restrictions.Tick(now);
+    constexpr int64_t PROBE_EVERY_MS = 1000;
+    if (!probing && now - lastProbeMs >= PROBE_EVERY_MS) {
+        lastProbeMs = now;
+        probing = true;
+        std::weak_ptr<bool> weak = alive;
+        storeRunner->Run([this] { store.Ping(); },
+                         [this, weak] {
+                             if (!weak.expired())
+                                 probing = false;
+                         });
+    }
 }
 
 std::vector<const TClient*> TService::OnlineUsers(std::string_view host) const {

@@ -32,6 +32,7 @@
 #include "server/core/friends.h"
 #include "server/core/local_link.h"
 #include "server/core/operator.h"
+#include "server/core/restrictions.h"
 #include "server/core/shield.h"
 #include "server/core/signin.h"
 #include "server/core/sites.h"
@@ -74,6 +75,8 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
         calls.SetStoreRunner(runner);
         friendDesk.SetStoreRunner(runner);
         shields.SetStoreRunner(runner);
+        restrictions.SetStoreRunner(runner);
+        storeRunner = &runner;
     }
 
     // Makes this service one node of a cluster; the link must outlive it.
@@ -110,6 +113,11 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
     void RemoteEvent(const std::string& from, const cluster::TNodeMessage& message);
     // The operator's KICK given on another node.
     int RemoteKick(const TTarget& target) { return operators.RemoteKick(target); }
+    // Another node's operator changed the restrictions (TRestrictionDesk).
+    void RemoteRestrictionsChanged(uint64_t account, const std::string& reason,
+                                   std::function<void(int ended)> ended) {
+        restrictions.Remote(account, reason, std::move(ended));
+    }
     // An account came online in the cluster or went offline, through
     // another node: this node's sessions that list it as a friend hear so.
     void RemoteFriendState(const TAccount& account, bool online) {
@@ -156,6 +164,11 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
     int Kick(const TTarget& target, TTotalFn total = nullptr) {
         return operators.Kick(target, std::move(total));
     }
+
+    // Bans, disabled accounts, muted sites: the operator's actions, and what
+    // the listeners and the web site ask before they let a peer in.
+    TRestrictionDesk& Restrictions() { return restrictions; }
+    const TRestrictionDesk& Restrictions() const { return restrictions; }
 
     // A password check outside sign-in (the web site's profile change) from
     // `address`: how long failed attempts hold it back (0: check now), and
@@ -230,9 +243,8 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
 
     // What the chats need of the sites (TChatSites) comes from the sites.
-    void PublicLine(TClient& client, const std::string& text) override {
-        siteDesk.PublicLine(client, text);
-    }
+    // Where the operator muted the site, the speaker alone hears why.
+    void PublicLine(TClient& client, const std::string& text) override;
     std::string_view HostOf(const TSite* site) const override {
         return site ? std::string_view(site->host) : std::string_view();
     }
@@ -246,6 +258,7 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
 
     TStore& store;
     TInlineStoreRunner inlineRunner; // until SetStoreRunner
+    TStoreRunner* storeRunner = &inlineRunner;
     TClusterLink* cluster = nullptr; // null for a node alone
     const TClock& clock;
     TUpdateDesk updates;
@@ -253,6 +266,10 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
     TAccountDesk accountDesk; // every desk's TDirectory
     TSignInDesk signInDesk;
     int64_t lastPruneMs = 0;
+    // Asks the store whether it answers once a second, so that readiness
+    // follows a database that is lost while nobody signs in.
+    int64_t lastProbeMs = 0;
+    bool probing = false;
     TLocalLink localLink;                // until SetClusterLink
     TClusterLink* nodeLink = &localLink; // the cluster's, or the local one
     TOperatorDesk operators;
@@ -262,6 +279,7 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
     TFriendDesk friendDesk;
     TSiteDesk siteDesk;
     TShieldDesk shields;
+    TRestrictionDesk restrictions;
     std::shared_ptr<bool> alive; // lets late answers find the service gone
 };
 

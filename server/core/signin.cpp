@@ -175,6 +175,13 @@ void TSignInDesk::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginR
         client.sink.EndSession(REASON_REFUSED);
         return;
     }
+    // Only a right password learns of a ban: a guesser hears what any wrong
+    // password hears.
+    if (std::string why = barred ? barred(accountId) : std::string(); !why.empty()) {
+        LogRefused(client, request.nick, "barred", "sign-ins refused for a ban");
+        client.sink.EndSession(why);
+        return;
+    }
     counters::SignIn("accepted");
     log::Info("signin", "sign-in accepted",
               {{"nick", entry->account.nick},

@@ -70,6 +70,11 @@ class TSignInDesk {
     TSignInDesk(const TSignInDesk&) = delete;
     TSignInDesk& operator=(const TSignInDesk&) = delete;
 
+    // Why an account whose password was right may not sign in (a ban, a
+    // disabled account), as the bar shows it; empty when it may.
+    using TBarredFn = std::function<std::string(uint64_t accountId)>;
+    void SetBarred(TBarredFn fn) { barred = std::move(fn); }
+
     // May finish later; a refused login ends the session.
     void Login(TClient& client, const TLoginRequest& request);
     // The connection has gone: a sign-in of it under way is given up.
@@ -95,6 +100,7 @@ class TSignInDesk {
     const TClock& clock;
     TPasswordVerifier& verifier;
     TAcceptFn accept;
+    TBarredFn barred;
     struct TPendingLogin {
         TClient* client = nullptr;
         std::shared_ptr<std::atomic<bool>> abandoned;

@@ -22,6 +22,18 @@ void PublicLine(size_t deliveries);
 // A public line of another node, and the bars here it reached.
 void RemoteLine(size_t deliveries);
 void WebRequest(int status);
+// A WebSocket close frame this server sent, by its code.
+void WebSocketClose(uint16_t code);
+// A store call that failed for want of the database.
+void StoreError();
+
+// Latencies, as Prometheus histograms in seconds.
+enum class TLatency {
+    PasswordCheck, // from its queueing to its answer
+    StoreCall,     // one store call of the service, on the store's threads
+    RedisPublish,  // from PUBLISH to Redis' answer
+};
+void Observe(TLatency which, double seconds);
 
 struct TGauges {
     size_t tcpSessions = 0;
@@ -29,6 +41,7 @@ struct TGauges {
     size_t signedInUsers = 0; // accounts with a session here
     size_t signedInSessions = 0;
     size_t sites = 0;
+    size_t passwordChecksQueued = 0;
 };
 
 // The counters and `gauges` in Prometheus' text format (version 0.0.4).

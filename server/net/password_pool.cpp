@@ -1,5 +1,9 @@
 #include "server/net/password_pool.h"
 
+#include <chrono>
+
+#include "server/log/counters.h"
+
 namespace navlet::server {
 
 TPasswordPool::TPasswordPool(asio::io_context& io, TPasswordPoolLimits limits)
@@ -25,6 +29,14 @@ bool TPasswordPool::Verify(TPasswordCheck check) {
         return false;
     if (waiting.empty())
         turns.push_back(check.address);
+    // Timed from here to the answer on the loop: the wait in the queue is
+    // what a bar feels.
+    check.done = [done = std::move(check.done), since = std::chrono::steady_clock::now()](bool ok) {
+        counters::Observe(
+            counters::TLatency::PasswordCheck,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count());
+        done(ok);
+    };
     waiting.push_back(std::move(check));
     ++queued;
     wake.notify_one();

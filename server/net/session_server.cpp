@@ -96,9 +96,19 @@ size_t TSessionServer::WebSocketCount() const {
     return count;
 }
 
+// An address the operator banned is refused before it costs a session; a
+// flood of its attempts is summarised in the log.
+bool TSessionServer::Barred(const std::string& address) {
+    if (!service.Restrictions().AddressBarred(address))
+        return false;
+    if (log::NoteRefusal(log::TLevel::Info, "session", "connections refused for a ban", address))
+        log::Info("session", "connection refused", {{"address", address}, {"bound", "banned"}});
+    return true;
+}
+
 void TSessionServer::OnAccepted(asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer) {
     std::string address = peer.address().to_string();
-    if (shuttingDown || farewell || !Admit(address)) {
+    if (shuttingDown || farewell || Barred(address) || !Admit(address)) {
         std::error_code ec;
         socket.close(ec);
         return;
@@ -109,11 +119,14 @@ void TSessionServer::OnAccepted(asio::ip::tcp::socket socket, const asio::ip::tc
 void TSessionServer::AdoptWebSocket(asio::ip::tcp::socket socket, const std::string& address,
                                     std::string response, std::string early) {
     std::error_code ec;
-    if (shuttingDown || farewell || !Admit(address)) {
+    const bool barred = Barred(address);
+    if (barred || shuttingDown || farewell || !Admit(address)) {
         static const std::string busy =
             "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        static const std::string forbidden =
+            "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         socket.non_blocking(true, ec);
-        socket.write_some(asio::buffer(busy), ec);
+        socket.write_some(asio::buffer(barred ? forbidden : busy), ec);
         socket.close(ec);
         return;
     }

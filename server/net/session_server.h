@@ -92,6 +92,7 @@ class TSessionServer {
   private:
     void OnAccepted(asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer);
     // False when the bounds refuse another connection from `address`.
+    bool Barred(const std::string& address);
     bool Admit(const std::string& address);
     void Begin(asio::ip::tcp::socket socket, const std::string& address,
                std::unique_ptr<TWsLink> ws, std::string greeting, std::string early);

@@ -3,6 +3,7 @@
 // closing handshake, each bounded.
 #include <chrono>
 
+#include "server/log/counters.h"
 #include "server/net/session.h"
 #include "server/net/session_server.h"
 #include "server/net/ws_link.h"
@@ -111,6 +112,7 @@ void TSession::CloseWebSocket(uint16_t code) {
     if (closed)
         return;
     QueueControl(ws::TOpcode::Close, ws::ClosePayload(code));
+    counters::WebSocketClose(code);
     // Nothing more is read or delivered; the close ends it once written,
     // within the bound of any ended session.
     ending = true;

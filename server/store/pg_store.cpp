@@ -87,6 +87,17 @@ CREATE INDEX marks_target ON marks(target, kind);
 ALTER TABLE kept_calls ADD COLUMN kept BIGINT NOT NULL DEFAULT extract(epoch FROM now())::bigint;
 CREATE INDEX kept_calls_kept ON kept_calls(kept);
 )sql"},
+    // What operators hold against accounts, address ranges and sites.
+    {5, R"sql(
+CREATE TABLE restrictions (
+    kind SMALLINT NOT NULL,
+    subject TEXT NOT NULL,
+    until BIGINT NOT NULL,
+    reason BYTEA NOT NULL,
+    made TIMESTAMPTZ NOT NULL DEFAULT now(),
+    PRIMARY KEY (kind, subject)
+);
+)sql"},
 };
 static_assert(MIGRATIONS[std::size(MIGRATIONS) - 1].version == STORE_SCHEMA_VERSION);
 
@@ -120,6 +131,14 @@ constexpr TPrepared STATEMENTS[] = {
     // only as their caller; the rest goes with the account (ON DELETE CASCADE).
     {"delete_account", "WITH made AS (DELETE FROM kept_calls WHERE caller = $1) "
                        "DELETE FROM accounts WHERE id = $1"},
+    {"ping", "SELECT 1"},
+    {"put_restriction", "INSERT INTO restrictions(kind, subject, until, reason) "
+                        "VALUES($1, $2, $3, $4) ON CONFLICT (kind, subject) DO UPDATE SET "
+                        "until = EXCLUDED.until, reason = EXCLUDED.reason, made = now()"},
+    {"drop_restriction", "DELETE FROM restrictions WHERE kind = $1 AND subject = $2"},
+    {"restrictions", "SELECT kind, subject, until, reason FROM restrictions "
+                     "WHERE until = 0 OR until > $1 ORDER BY kind, subject"},
+    {"drop_account_restrictions", "DELETE FROM restrictions WHERE kind IN (1, 3) AND subject = $1"},
     {"drop_call", "DELETE FROM kept_calls WHERE target = $1 AND caller = $2"},
     {"expire_calls", "DELETE FROM kept_calls WHERE kept < extract(epoch FROM now())::bigint - $1"},
     {"add_call", "INSERT INTO kept_calls(target, caller, caller_nick, message, link) "
@@ -520,12 +539,6 @@ bool TPgStore::InsertFriend(uint64_t owner, uint64_t friendId) {
     return lease.Run("insert_friend", TParams().Int(int64_t(owner)).Int(int64_t(friendId))).Ok();
 }
 
-bool TPgStore::DeleteAccount(uint64_t id) {
-    TLease lease(*this);
-    TResult r = lease.Run("delete_account", TParams().Int(int64_t(id)));
-    return r.Ok() && r.Changed() == 1;
-}
-
 bool TPgStore::RemoveFriend(uint64_t owner, uint64_t friendId) {
     TLease lease(*this);
     TResult r = lease.Run("remove_friend", TParams().Int(int64_t(owner)).Int(int64_t(friendId)));
@@ -570,6 +583,57 @@ std::vector<TMark> TPgStore::Marks(uint64_t owner) {
 std::vector<TMark> TPgStore::BlockersOf(uint64_t target) {
     TLease lease(*this);
     return MarkRows(lease.Run("blockers", TParams().Int(int64_t(target))));
+}
+
+bool TPgStore::Ping() {
+    TLease lease(*this);
+    return lease.Run("ping").Ok();
+}
+
+bool TPgStore::PutRestriction(const TRestriction& r) {
+    TLease lease(*this);
+    return lease
+        .Run("put_restriction",
+             TParams().Int(int64_t(r.kind)).Text(r.subject).Int(r.untilS).Bytes(r.reason))
+        .Ok();
+}
+
+std::optional<bool> TPgStore::DropRestriction(TRestrictionKind kind, std::string_view subject) {
+    TLease lease(*this);
+    TResult r =
+        lease.Run("drop_restriction", TParams().Int(int64_t(kind)).Text(std::string(subject)));
+    if (!r.Ok())
+        return std::nullopt;
+    return r.Changed() > 0;
+}
+
+std::optional<std::vector<TRestriction>> TPgStore::Restrictions(int64_t nowS) {
+    TLease lease(*this);
+    TResult r = lease.Run("restrictions", TParams().Int(nowS));
+    if (!r.Ok())
+        return std::nullopt;
+    std::vector<TRestriction> out;
+    for (int row = 0; row < r.Rows(); ++row)
+        out.push_back(TRestriction{TRestrictionKind(r.Int(row, 0)), r.Text(row, 1), r.Int(row, 2),
+                                   r.Bytes(row, 3)});
+    return out;
+}
+
+bool TPgStore::DeleteAccount(uint64_t id) {
+    TLease lease(*this);
+    if (!lease.Begin())
+        return false;
+    TResult deleted;
+    bool ok = lease.Run("drop_account_restrictions", TParams().Text(std::to_string(id))).Ok();
+    if (ok) {
+        deleted = lease.Run("delete_account", TParams().Int(int64_t(id)));
+        ok = deleted.Ok() && deleted.Changed() == 1;
+    }
+    if (!ok) {
+        lease.End(/*commit=*/false);
+        return false;
+    }
+    return lease.End(/*commit=*/true);
 }
 
 bool TPgStore::KeepCall(const TKeptCall& call) {

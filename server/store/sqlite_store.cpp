@@ -89,6 +89,19 @@ CREATE TABLE marks (
 CREATE INDEX marks_target ON marks(target, kind);
 )sql";
 
+// What operators hold against accounts, address ranges and sites: kept
+// here so that every node applies them and they outlive a restart.
+constexpr const char* SCHEMA_RESTRICTIONS = R"sql(
+CREATE TABLE restrictions (
+    kind INTEGER NOT NULL,
+    subject TEXT NOT NULL,
+    until INTEGER NOT NULL,
+    reason TEXT NOT NULL,
+    made INTEGER NOT NULL DEFAULT (strftime('%s','now')),
+    PRIMARY KEY (kind, subject)
+) WITHOUT ROWID;
+)sql";
+
 constexpr const char* ACCOUNT_COLUMNS = "SELECT id, nick, gender, language, password_hash "
                                         "FROM accounts ";
 
@@ -110,6 +123,7 @@ constexpr TMigration MIGRATIONS[] = {
     {4, "ALTER TABLE kept_calls ADD COLUMN kept INTEGER NOT NULL DEFAULT 0;"
         "UPDATE kept_calls SET kept = CAST(strftime('%s','now') AS INTEGER);"
         "CREATE INDEX kept_calls_kept ON kept_calls(kept);"},
+    {5, SCHEMA_RESTRICTIONS},
 };
 static_assert(MIGRATIONS[std::size(MIGRATIONS) - 1].version == STORE_SCHEMA_VERSION);
 
@@ -324,6 +338,37 @@ std::vector<TMark> TSqliteStore::ReadMarks(const char* sql, uint64_t account) {
     return out;
 }
 
+bool TSqliteStore::PutRestriction(const TRestriction& r) {
+    std::lock_guard hold(lock);
+    TStatement s(db, "INSERT OR REPLACE INTO restrictions(kind, subject, until, reason) "
+                     "VALUES(?,?,?,?)");
+    s.Bind(1, int64_t(r.kind)).Bind(2, r.subject).Bind(3, r.untilS).Bind(4, r.reason);
+    return s.Step() == SQLITE_DONE;
+}
+
+std::optional<bool> TSqliteStore::DropRestriction(TRestrictionKind kind, std::string_view subject) {
+    std::lock_guard hold(lock);
+    TStatement s(db, "DELETE FROM restrictions WHERE kind = ? AND subject = ?");
+    s.Bind(1, int64_t(kind)).Bind(2, subject);
+    if (s.Step() != SQLITE_DONE)
+        return std::nullopt;
+    return sqlite3_changes(db) > 0;
+}
+
+std::optional<std::vector<TRestriction>> TSqliteStore::Restrictions(int64_t nowS) {
+    std::lock_guard hold(lock);
+    TStatement s(db, "SELECT kind, subject, until, reason FROM restrictions "
+                     "WHERE until = 0 OR until > ? ORDER BY kind, subject");
+    s.Bind(1, nowS);
+    std::vector<TRestriction> out;
+    int rc;
+    while ((rc = s.Step()) == SQLITE_ROW)
+        out.push_back(TRestriction{TRestrictionKind(s.Int(0)), s.Text(1), s.Int(2), s.Text(3)});
+    if (rc != SQLITE_DONE)
+        return std::nullopt;
+    return out;
+}
+
 // The friends, marks and calls kept for the account go with it (ON DELETE
 // CASCADE); the calls it made name it only as their caller.
 bool TSqliteStore::DeleteAccount(uint64_t id) {
@@ -332,10 +377,12 @@ bool TSqliteStore::DeleteAccount(uint64_t id) {
         return false;
     TStatement calls(db, "DELETE FROM kept_calls WHERE caller = ?");
     calls.Bind(1, int64_t(id));
+    TStatement drop(db, "DELETE FROM restrictions WHERE kind IN (1, 3) AND subject = ?");
+    drop.Bind(1, std::to_string(id));
     TStatement account(db, "DELETE FROM accounts WHERE id = ?");
     account.Bind(1, int64_t(id));
-    bool ok =
-        calls.Step() == SQLITE_DONE && account.Step() == SQLITE_DONE && sqlite3_changes(db) == 1;
+    bool ok = calls.Step() == SQLITE_DONE && drop.Step() == SQLITE_DONE &&
+              account.Step() == SQLITE_DONE && sqlite3_changes(db) == 1;
     Exec(ok ? "COMMIT" : "ROLLBACK");
     return ok;
 }

@@ -22,6 +22,9 @@ class TSqliteStore final : public TStore {
     std::vector<uint64_t> Friends(uint64_t owner) override;
     std::vector<TMark> Marks(uint64_t owner) override;
     std::vector<TMark> BlockersOf(uint64_t target) override;
+    bool PutRestriction(const TRestriction& restriction) override;
+    std::optional<bool> DropRestriction(TRestrictionKind kind, std::string_view subject) override;
+    std::optional<std::vector<TRestriction>> Restrictions(int64_t nowS) override;
     bool DeleteAccount(uint64_t id) override;
     bool KeepCall(const TKeptCall& call) override;
     std::vector<TKeptCall> TakeCalls(uint64_t target) override;

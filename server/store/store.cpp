@@ -4,6 +4,7 @@
 
 #include <sodium.h>
 
+#include "server/log/counters.h"
 #include "server/log/log.h"
 #include "server/store/pg_store.h"
 #include "server/store/sqlite_store.h"
@@ -29,6 +30,8 @@ bool TStore::LastCallFailed() {
 
 void TStore::NoteCall(bool failed) {
     lastCallFailed = failed;
+    if (failed)
+        counters::StoreError();
     if (reachable.exchange(!failed) == !failed)
         return;
     if (failed)
@@ -55,6 +58,16 @@ std::string HashPassword(std::string_view password) {
     if (crypto_pwhash_str(out, password.data(), password.size(), PWHASH_OPSLIMIT,
                           PWHASH_MEMLIMIT) != 0)
         return {};
+    return out;
+}
+
+std::string RandomPassword() {
+    static constexpr char ALPHABET[] = "abcdefghijkmnpqrstuvwxyzABCDEFGHJKLMNPQRSTUVWXYZ23456789";
+    if (sodium_init() < 0)
+        return {};
+    std::string out;
+    for (int i = 0; i < 12; ++i)
+        out += ALPHABET[randombytes_uniform(sizeof ALPHABET - 1)];
     return out;
 }
 

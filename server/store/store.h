@@ -18,7 +18,7 @@
 
 namespace navlet::server {
 
-inline constexpr int STORE_SCHEMA_VERSION = 4;
+inline constexpr int STORE_SCHEMA_VERSION = 5;
 inline constexpr int MAX_FRIENDS = 100;
 inline constexpr int MAX_KEPT_CALLS = 5; // per account; the oldest gives way
 // A call nobody came to take is forgotten after this long, delivered or not.
@@ -55,6 +55,22 @@ struct TMark {
     bool operator==(const TMark&) const = default;
 };
 
+// What an operator holds against an account, an address range or a site.
+// Kinds are stored as their numbers and never change.
+enum class TRestrictionKind : uint8_t {
+    UserBan = 1,    // subject: the account's id
+    AddressBan = 2, // subject: an address range, "ADDR/BITS"
+    Disabled = 3,   // subject: the account's id; until the operator enables it
+    SiteMute = 4,   // subject: the site's folded host; its public chat is closed
+};
+struct TRestriction {
+    TRestrictionKind kind = TRestrictionKind::UserBan;
+    std::string subject;
+    int64_t untilS = 0; // Unix seconds; 0 = forever
+    std::string reason; // the operator's words, shown to whom it stops
+    bool operator==(const TRestriction&) const = default;
+};
+
 // The nick and password rules and FoldCase, the comparison of nicks and
 // hosts, are the protocol's (protocol/account_rules.h, protocol/ascii.h).
 bool IsValidGender(char gender);
@@ -62,6 +78,9 @@ bool IsValidLanguage(int language);
 
 // crypto_pwhash_str with the service's limits; empty on failure.
 std::string HashPassword(std::string_view password);
+// A new password for an account an operator resets: 12 letters and digits
+// from the system's random source, none that reads like another.
+std::string RandomPassword();
 // Constant-time check of a password against a stored hash. Thread-safe.
 bool VerifyPassword(const std::string& hash, std::string_view password);
 
@@ -115,10 +134,20 @@ class TStore {
     // Those who block `target`, by id (kind STORED_BLOCK).
     virtual std::vector<TMark> BlockersOf(uint64_t target) = 0;
 
+    // Sets a restriction, replacing the one of the same kind and subject.
+    virtual bool PutRestriction(const TRestriction& restriction) = 0;
+    // Lifts one: true when it was there, false when not, nullopt when the
+    // database did not answer.
+    virtual std::optional<bool> DropRestriction(TRestrictionKind kind,
+                                                std::string_view subject) = 0;
+    // Every restriction that still holds at `nowS`; nullopt when the
+    // database did not answer (the caller keeps what it had).
+    virtual std::optional<std::vector<TRestriction>> Restrictions(int64_t nowS) = 0;
     // Removes the account with everything kept about it: its friends list
     // and its place on others', its marks and others' marks of it, the calls
-    // kept for it and those it made. False when there is no such account or
-    // the database failed (then nothing is removed).
+    // kept for it and those it made, and the restrictions on it. False when
+    // there is no such account or the database failed (then nothing is
+    // removed).
     virtual bool DeleteAccount(uint64_t id) = 0;
 
     // Keeps a call; a newer call of the same caller replaces the older one, and
@@ -128,6 +157,10 @@ class TStore {
     // Returns the target's calls younger than KEPT_CALL_SECONDS, oldest
     // first, and forgets them all.
     virtual std::vector<TKeptCall> TakeCalls(uint64_t target) = 0;
+
+    // A call that only asks whether the database answers (noted as any
+    // call is, for Reachable); an embedded store always does.
+    virtual bool Ping() { return true; }
 
     // Whether the latest call made on this thread failed for want of the
     // database (unreachable, or no answer in time), rather than finding

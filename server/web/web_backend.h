@@ -109,6 +109,9 @@ class TWebBackend {
     // Banner page `id`: the operator's whole HTML page, which the site serves
     // as it is. Nothing for an unknown id.
     virtual std::optional<std::string> BannerBody(int32_t id) = 0;
+    // Whether the operator banned the peer's address range: sign-ups from it
+    // are refused. A server without bans need not say.
+    virtual bool AddressBarred(const std::string& /*address*/) { return false; }
     // A server that is no cluster node need not say.
     virtual TServerHealth Health() { return {}; }
     // Whether the latest call on the calling thread found nothing because

@@ -170,6 +170,11 @@ void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
     std::string choiceProblem = ReadChoices(req, values.gender, values.language);
     if (problem.empty())
         problem = choiceProblem;
+    if (backend.AddressBarred(req.remoteAddress)) {
+        LogSignUpRefused(req, values.nick, "banned");
+        Answer(res, 403, SignUpPage(values, "Sign-ups from your address are closed."));
+        return;
+    }
     if (!problem.empty()) {
         LogSignUpRefused(req, values.nick, "invalid-form");
         Answer(res, 400, SignUpPage(values, problem));

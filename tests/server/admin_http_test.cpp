@@ -5,6 +5,7 @@
 #include <string>
 
 #include "server/admin/admin_http.h"
+#include "server/admin/admin_server.h"
 
 namespace {
 
@@ -89,10 +90,66 @@ TEST(AdminHttp, MetricsAreCountersAndGaugesInPrometheusText) {
         at = end + 1;
         if (line.rfind("# ", 0) == 0)
             continue;
-        EXPECT_EQ(line.rfind("navlet_", 0), 0u) << line;
+        EXPECT_TRUE(line.rfind("navlet_", 0) == 0 || line.rfind("process_", 0) == 0) << line;
         EXPECT_NE(line.find(' '), std::string::npos) << line;
         EXPECT_NO_THROW(std::stoull(line.substr(line.rfind(' ') + 1))) << line;
     }
+}
+
+// The latencies are cumulative histograms whose +Inf bucket is the count;
+// closes, store errors, the password queue and the process are there too.
+TEST(AdminHttp, MetricsHoldLatencyHistogramsAndTheProcess) {
+    TAdminHealth health;
+    health.gauges.passwordChecksQueued = 9;
+    auto read = [&](const std::string& series) {
+        std::string body = BodyOf(AdminHttpResponse("GET", "/metrics", health));
+        size_t at = body.find("\n" + series + " ");
+        EXPECT_NE(at, std::string::npos) << series << "\n" << body;
+        return at == std::string::npos ? -1.0 : std::stod(body.substr(at + series.size() + 2));
+    };
+    const std::string store = "navlet_store_call_seconds";
+    double fast = read(store + "_bucket{le=\"0.001\"}"), slow = read(store + "_bucket{le=\"1\"}");
+    double all = read(store + "_bucket{le=\"+Inf\"}"), count = read(store + "_count");
+    counters::Observe(counters::TLatency::StoreCall, 0.0005);
+    counters::Observe(counters::TLatency::StoreCall, 0.3);
+    counters::Observe(counters::TLatency::StoreCall, 60);
+    EXPECT_EQ(read(store + "_bucket{le=\"0.001\"}"), fast + 1);
+    EXPECT_EQ(read(store + "_bucket{le=\"1\"}"), slow + 2);
+    EXPECT_EQ(read(store + "_bucket{le=\"+Inf\"}"), all + 3);
+    EXPECT_EQ(read(store + "_count"), count + 3);
+    EXPECT_GE(read(store + "_sum"), 60.3);
+    for (const char* name : {"navlet_password_check_seconds", "navlet_redis_publish_seconds"})
+        EXPECT_GE(read(std::string(name) + "_count"), 0) << name;
+
+    double closes = read("navlet_websocket_closes_total{code=\"1008\"}");
+    double other = read("navlet_websocket_closes_total{code=\"other\"}");
+    counters::WebSocketClose(1008);
+    counters::WebSocketClose(4999);
+    EXPECT_EQ(read("navlet_websocket_closes_total{code=\"1008\"}"), closes + 1);
+    EXPECT_EQ(read("navlet_websocket_closes_total{code=\"other\"}"), other + 1);
+    double errors = read("navlet_store_errors_total");
+    counters::StoreError();
+    EXPECT_EQ(read("navlet_store_errors_total"), errors + 1);
+    EXPECT_EQ(read("navlet_password_checks_queued"), 9);
+    EXPECT_GT(read("process_resident_memory_bytes"), 0);
+    EXPECT_GT(read("process_open_fds"), 0);
+}
+
+// Loopback always; others only from an allowed range, whichever family the
+// listener reports them in.
+TEST(AdminHttp, OnlyLoopbackAndAllowedRangesMayConnect) {
+    std::vector<TAddressRange> none, monitoring(1);
+    ASSERT_TRUE(ParseAddressRange("10.1.0.0/24", monitoring[0]));
+    auto allowed = [](const char* peer, const std::vector<TAddressRange>& ranges) {
+        return AdminPeerAllowed(asio::ip::make_address(peer), ranges);
+    };
+    for (const char* peer : {"127.0.0.1", "127.9.9.9", "::1", "::ffff:127.0.0.1"})
+        EXPECT_TRUE(allowed(peer, none)) << peer;
+    EXPECT_FALSE(allowed("10.1.0.7", none));
+    EXPECT_TRUE(allowed("10.1.0.7", monitoring));
+    EXPECT_TRUE(allowed("::ffff:10.1.0.7", monitoring));
+    EXPECT_FALSE(allowed("10.1.1.7", monitoring));
+    EXPECT_FALSE(allowed("2001:db8::1", monitoring));
 }
 
 } // namespace

@@ -771,6 +771,39 @@ TEST_F(RedisOutage, AFrozenRedisIsNoticedWithinTheReplyDeadline) {
     ExpectNodesRejoin("thawed");
 }
 
+// The admin port's /readyz status, polled until it is `want` or `waitMs`
+// has passed; the last status seen.
+int ReadyzWithin(uint16_t adminPort, int want, int waitMs) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    int status = 0;
+    do {
+        httplib::Client admin("127.0.0.1", adminPort);
+        admin.set_read_timeout(2);
+        auto r = admin.Get("/readyz");
+        status = r ? r->status : 0;
+        if (status == want)
+            break;
+        std::this_thread::sleep_for(100ms);
+    } while (std::chrono::steady_clock::now() < until);
+    return status;
+}
+
+// A monitor sees a node not ready within 3 s of losing Redis or PostgreSQL,
+// with nobody signing in meanwhile, and ready again once they are back.
+TEST_F(Cluster, ReadinessFollowsRedisAndPostgresBothWays) {
+    StartBoth();
+    const uint16_t admin = a.server->AdminPort();
+    ASSERT_EQ(ReadyzWithin(admin, 200, 5000), 200);
+    ASSERT_TRUE(services.Control("redis-stop"));
+    EXPECT_EQ(ReadyzWithin(admin, 503, 3000), 503);
+    ASSERT_TRUE(services.Control("redis-start"));
+    EXPECT_EQ(ReadyzWithin(admin, 200, 10000), 200);
+    ASSERT_TRUE(services.Control("pg-stop"));
+    EXPECT_EQ(ReadyzWithin(admin, 503, 3000), 503);
+    ASSERT_TRUE(services.Control("pg-start"));
+    EXPECT_EQ(ReadyzWithin(admin, 200, 10000), 200);
+}
+
 TEST_F(Cluster, WithoutPostgresSignInsAreRefusedAndChatGoesOn) {
     StartBoth();
     TTestClient alice, bob;

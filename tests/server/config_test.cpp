@@ -126,6 +126,17 @@ TEST_F(ConfigOptions, FlagsOverrideTheFileAndAFlaggedListStartsOver) {
     EXPECT_EQ(o.logLevel, navlet::server::log::TLevel::Warn);
 }
 
+TEST_F(ConfigOptions, AdminAllowTakesRangesAndRefusesAnythingElse) {
+    TServerOptions o;
+    ASSERT_EQ(Resolve("admin = 10.1.0.5:8081\nadmin_allow = 10.1.0.0/24\n",
+                      {"--admin-allow", "2001:db8::/32", "--admin-allow", "10.2.0.9"}, o),
+              "");
+    EXPECT_EQ(o.config.adminAllow, (std::vector<std::string>{"2001:db8::/32", "10.2.0.9"}));
+    TServerOptions bad;
+    EXPECT_NE(Resolve("admin_allow = monitoring.example\n", {}, bad), "");
+    EXPECT_NE(Resolve("", {"--admin-allow", "10.0.0.0/40"}, bad), "");
+}
+
 TEST_F(ConfigOptions, FoldersDefaultBelowTheDataFolder) {
     TServerOptions o;
     ASSERT_EQ(Resolve("data = /srv/navlet\nbanners = /usr/share/navlet/banners\n", {}, o), "");
@@ -259,11 +270,15 @@ TEST(ConfigDocs, TheSampleAndTheOperatorsPageNameEveryKey) {
     };
     std::string sampleText = read("packaging/navlet-server.conf");
     std::string page = read("docs/operations.md");
+    std::string usage = read("server/main.cpp"); // --help's text
     for (const std::string& key : OptionKeys()) {
         bool set = sampleText.find("\n" + key + " = ") != std::string::npos;
         bool shown = sampleText.find("\n# " + key + " = ") != std::string::npos;
         EXPECT_TRUE(set || shown) << "the sample lacks " << key;
         EXPECT_NE(page.find("| `" + key + "` |"), std::string::npos) << "the page lacks " << key;
+        std::string flag = "\n  --" + key;
+        std::replace(flag.begin(), flag.end(), '_', '-');
+        EXPECT_NE(usage.find(flag + " "), std::string::npos) << "--help lacks " << flag.substr(3);
     }
     TServerOptions sample;
     TCommandLine line;

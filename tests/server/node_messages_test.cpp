@@ -38,6 +38,7 @@ std::vector<TNodeEnvelope> OneOfEachKind() {
         {"", TSiteUsersRecord{0}},
         {NODE, TFriendState{{5, 'm', "bob"}, true}},
         {NODE, TMarkChange{{5, 'm', "bob"}, {6, 'f', "ann"}, 2}},
+        {NODE, TRestrictionsChanged{7, "You are banned.", 3}},
     };
 }
 
@@ -101,6 +102,7 @@ TEST(NodeMessages, FieldsOutsideTheirRulesAreRefused) {
         {"endless date", {"", TKeptLine{INFINITY, 0, "bob", "hi"}}},
         {"unknown mark", {NODE, TMarkChange{{5, 'm', "bob"}, {6, 'f', "ann"}, 3}}},
         {"marking oneself", {NODE, TMarkChange{{5, 'm', "bob"}, {5, 'm', "bob"}, 1}}},
+        {"a reason for nobody", {NODE, TRestrictionsChanged{0, "You are banned.", 0}}},
     };
     for (const auto& [why, message] : bad) {
         TNodeEnvelope back;

@@ -192,13 +192,13 @@ TEST_P(StoreTest, AVersionTwoStoreGetsTheMarks) {
     store.reset();
     if (Postgres()) {
         ASSERT_TRUE(ClusterServices()->PostgresExec(
-            "DROP TABLE marks; ALTER TABLE kept_calls DROP COLUMN kept; "
+            "DROP TABLE marks; DROP TABLE restrictions; ALTER TABLE kept_calls DROP COLUMN kept; "
             "UPDATE navlet_schema SET version = 2"));
     } else {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(location.c_str(), &db), SQLITE_OK);
         ASSERT_EQ(sqlite3_exec(db,
-                               "DROP TABLE marks; DROP INDEX kept_calls_kept; "
+                               "DROP TABLE marks; DROP TABLE restrictions; DROP INDEX kept_calls_kept; "
                                "ALTER TABLE kept_calls DROP COLUMN kept; PRAGMA user_version=2",
                                nullptr, nullptr, nullptr),
                   SQLITE_OK);
@@ -208,6 +208,35 @@ TEST_P(StoreTest, AVersionTwoStoreGetsTheMarks) {
     ASSERT_TRUE(store);
     EXPECT_TRUE(store->SetMark(a, b, STORED_IGNORE));
     EXPECT_EQ(store->Marks(a).size(), 1u);
+}
+
+// Restrictions outlive the store's reopening, end at their time, and go
+// with a deleted account (its friends, marks and calls by the cascade).
+TEST_P(StoreTest, RestrictionsAreKeptUntilTheirTimeAndGoWithTheAccount) {
+    const uint64_t a = Add("a"), b = Add("b");
+    const std::string subject = std::to_string(a);
+    ASSERT_TRUE(store->PutRestriction({TRestrictionKind::UserBan, subject, 2000, "spam\x80"}));
+    ASSERT_TRUE(store->PutRestriction({TRestrictionKind::UserBan, subject, 3000, "again"}));
+    ASSERT_TRUE(store->PutRestriction({TRestrictionKind::AddressBan, "10.0.0.0/8", 0, ""}));
+    ASSERT_TRUE(store->PutRestriction({TRestrictionKind::Disabled, subject, 0, ""}));
+    store.reset();
+    store = Open();
+    auto all = store->Restrictions(2500);
+    ASSERT_TRUE(all);
+    ASSERT_EQ(all->size(), 3u);
+    EXPECT_EQ((*all)[0], (TRestriction{TRestrictionKind::UserBan, subject, 3000, "again"}));
+    EXPECT_EQ(store->Restrictions(3000)->size(), 2u); // the ban has ended
+    EXPECT_EQ(store->DropRestriction(TRestrictionKind::AddressBan, "10.0.0.0/8"), true);
+    EXPECT_EQ(store->DropRestriction(TRestrictionKind::AddressBan, "10.0.0.0/8"), false);
+
+    ASSERT_TRUE(store->AddFriend(b, a));
+    ASSERT_TRUE(store->SetMark(b, a, STORED_BLOCK));
+    EXPECT_TRUE(store->DeleteAccount(a));
+    EXPECT_FALSE(store->DeleteAccount(a));
+    EXPECT_FALSE(store->FindAccountById(a));
+    EXPECT_TRUE(store->Friends(b).empty());
+    EXPECT_TRUE(store->Marks(b).empty());
+    EXPECT_TRUE(store->Restrictions(0)->empty());
 }
 
 TEST_P(StoreTest, KeptCallsAreBoundedAndOnePerCaller) {
@@ -328,7 +357,8 @@ TEST_P(StoreTest, AVersionOneStoreIsUpgradedInPlaceOnceKeepingEveryRow) {
         ASSERT_TRUE(store->KeepCall({carol, alice, "Alice", "caff\xe8", "www.example.com"}));
         store.reset();
         ASSERT_TRUE(services->PostgresExec(
-            "DROP TABLE marks; DROP INDEX friends_friend; UPDATE navlet_schema SET version = 1"));
+            "DROP TABLE marks; DROP TABLE restrictions; DROP INDEX friends_friend; "
+            "UPDATE navlet_schema SET version = 1"));
     } else {
         std::filesystem::copy_file(NAVLET_STORE_V1_FIXTURE, location,
                                    std::filesystem::copy_options::overwrite_existing);

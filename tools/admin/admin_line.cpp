@@ -48,6 +48,24 @@ constexpr TShape SHAPES[] = {
     {"stats", 1, false, TShape::NoText},          {"help", 1, false, TShape::NoText},
 };
 
+// The operator's restrictions: the words the command needs at least (the
+// server checks the subject and the duration, and says what is wrong).
+struct TRestrictionShape {
+    std::string_view name;
+    size_t minWords;
+    std::string_view usage;
+};
+constexpr TRestrictionShape RESTRICTIONS[] = {
+    {"ban", 3, "ban user:NICK|addr:RANGE DURATION [REASON...]"},
+    {"unban", 2, "unban user:NICK|addr:RANGE"},
+    {"disable", 2, "disable user:NICK [REASON...]"},
+    {"enable", 2, "enable user:NICK"},
+    {"password", 2, "password user:NICK"},
+    {"delete", 2, "delete user:NICK"},
+    {"mute", 3, "mute site:HOST DURATION"},
+    {"unmute", 2, "unmute site:HOST"},
+};
+
 std::optional<std::string> BuildNotice(const std::vector<std::string>& words, std::string& error) {
     if (words.size() < 2) {
         error = "notice needs a kind: status, ticker, buttons or console";
@@ -100,8 +118,20 @@ std::optional<std::string> BuildAdminLine(const std::vector<std::string>& words,
     }
     std::optional<std::string> line;
     const std::string name = FoldCase(words[0]);
+    const TRestrictionShape* restriction = nullptr;
+    for (const TRestrictionShape& r : RESTRICTIONS)
+        if (r.name == name)
+            restriction = &r;
     if (name == "notice") {
         line = BuildNotice(words, error);
+    } else if (restriction) {
+        if (words.size() < restriction->minWords) {
+            error = "usage: " + std::string(restriction->usage);
+            return std::nullopt;
+        }
+        line = Upper(name);
+        for (size_t i = 1; i < words.size(); ++i)
+            *line += " " + words[i];
     } else {
         const TShape* shape = nullptr;
         for (const TShape& s : SHAPES) {
@@ -169,6 +199,19 @@ Commands:
   sites                             list sites with their user counts
   stats                             connection, user and site counts
   help                              the server's own command list
+
+Restrictions (kept in the store, applied on every node; DURATION is 10m, 2h,
+7d or forever; RANGE an address or ADDR/BITS):
+  ban user:NICK|addr:RANGE DURATION [REASON...]
+                                    end the user's sessions (or the range's)
+                                    and refuse sign-ins and sign-ups
+  unban user:NICK|addr:RANGE        lift a ban
+  disable user:NICK [REASON...]     refuse the account until enabled
+  enable user:NICK                  lift the disabling
+  password user:NICK                set a new random password and print it
+  delete user:NICK                  delete the account and end its sessions
+  mute site:HOST DURATION           close the site's public chat (users told)
+  unmute site:HOST                  open it again
 
 Exit status: 0 when the server answers OK, 1 on ERR, 2 on a usage error,
 3 when the endpoint cannot be reached or the answer is cut off.

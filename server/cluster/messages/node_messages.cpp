@@ -346,6 +346,18 @@ void Read(TReader& r, TMarkChange& m) {
     r.Check(m.mark <= 2 && m.owner.id != m.target.id);
 }
 
+void Write(TWriter& w, const TRestrictionsChanged& m) {
+    w.U64(m.account);
+    w.Str(m.reason, MAX_NODE_TEXT);
+    w.U64(m.request);
+}
+void Read(TReader& r, TRestrictionsChanged& m) {
+    m.account = r.U64();
+    m.reason = r.Str(MAX_NODE_TEXT);
+    m.request = r.U64();
+    r.Check(m.account != 0 || m.reason.empty());
+}
+
 void Write(TWriter& w, const TPresenceRecord& m) {
     Write(w, m.user);
 }

@@ -167,6 +167,17 @@ struct TMarkChange {
     bool operator==(const TMarkChange&) const = default;
 };
 
+// On the operator channel: an operator changed the bans, disabled or muted
+// sites; each node reloads them from the store and ends its sessions they
+// now stop, and those of `account` (0: none) with `reason`. With a request
+// number the node answers how many it ended.
+struct TRestrictionsChanged {
+    uint64_t account = 0;
+    std::string reason;
+    uint64_t request = 0;
+    bool operator==(const TRestrictionsChanged&) const = default;
+};
+
 // Kept in navlet:presence:HOST, by NODE:ACCOUNT.
 struct TPresenceRecord {
     TUserRecord user;
@@ -207,7 +218,8 @@ using TNodeMessage =
     std::variant<TSiteEntered, TSiteLeft, TSiteLine, TInvite, TInviteFailed, TChatJoined, TChatLine,
                  TChatLeft, TTrim, TCall, TOperatorCount, TOperatorLine, TOperatorKick,
                  TPresenceRecord, TKeptLine, TWhereRecord, TSessionRecord, TSiteUsersRecord,
-                 TFriendState, TMarkChange>; // new kinds go last: a kind's byte never changes
+                 TFriendState, TMarkChange,
+                 TRestrictionsChanged>; // new kinds go last: a kind's byte never changes
 
 // A receiver of node messages visits them with one overload per kind it
 // handles and TIgnoreKinds for those it lets pass. There is no catch-all,
