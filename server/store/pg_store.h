@@ -31,6 +31,12 @@ class TPgStore final : public TStore {
     std::vector<uint64_t> Friends(uint64_t owner) override;
     std::vector<TMark> Marks(uint64_t owner) override;
     std::vector<TMark> BlockersOf(uint64_t target) override;
+    uint64_t AddReport(const TReport& report) override;
+    std::vector<TReport> Reports(bool all) override;
+    std::optional<TReport> FindReport(uint64_t id) override;
+    bool CloseReport(uint64_t id, std::string_view text) override;
+    uint8_t Privacy(uint64_t account) override;
+    bool SetPrivacy(uint64_t account, uint8_t flags) override;
     bool KeepCall(const TKeptCall& call) override;
     std::vector<TKeptCall> TakeCalls(uint64_t target) override;
 
