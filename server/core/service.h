@@ -32,6 +32,7 @@
 #include "server/core/friends.h"
 #include "server/core/local_link.h"
 #include "server/core/operator.h"
+#include "server/core/reports.h"
 #include "server/core/shield.h"
 #include "server/core/signin.h"
 #include "server/core/sites.h"
@@ -59,7 +60,10 @@ inline constexpr std::string_view REASON_TOO_MANY_WINDOWS =
 inline constexpr std::string_view REASON_KICKED = "Signed out by the operator.";
 inline constexpr std::string_view REASON_FLOOD = "Signed out: too many requests.";
 
-class TService final : private TChatSites, private TSiteNeighbours, private TShieldNeighbours {
+class TService final : private TChatSites,
+                       private TSiteNeighbours,
+                       private TShieldNeighbours,
+                       private TReportSources {
   public:
     TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier, TBannerSet banners,
              TUpdateSet updates, TServiceConfig config = {});
@@ -74,6 +78,7 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
         calls.SetStoreRunner(runner);
         friendDesk.SetStoreRunner(runner);
         shields.SetStoreRunner(runner);
+        reports.SetStoreRunner(runner);
     }
 
     // Makes this service one node of a cluster; the link must outlive it.
@@ -219,6 +224,12 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
         return friendDesk.WelcomeRecords(client.serial, friends);
     }
     void DeliverKeptCalls(TClient& client) override { calls.DeliverKeptCalls(client); }
+    // A report quotes the site's lines and the chats' (TReportSources).
+    void SaidTo(const TClient& reporter, uint64_t target,
+                std::vector<TQuotedLine>& out) const override {
+        siteDesk.SaidTo(reporter, target, out);
+        chats.SaidTo(reporter, target, out);
+    }
     // This node's sessions of an operator's target.
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
 
@@ -255,6 +266,7 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
     TFriendDesk friendDesk;
     TSiteDesk siteDesk;
     TShieldDesk shields;
+    TReportDesk reports;
     std::shared_ptr<bool> alive; // lets late answers find the service gone
 };
 

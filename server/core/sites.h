@@ -19,6 +19,8 @@
 #include "server/core/clock.h"
 #include "server/core/cluster_link.h"
 #include "server/core/directory.h"
+#include "server/core/reports.h"
+#include "server/core/said_lines.h"
 
 namespace navlet::server {
 
@@ -62,6 +64,7 @@ struct TSite {
     std::vector<TRemoteUser> remote; // accounts present through other nodes, likewise
     uint64_t arrivals = 0;           // arrivals so far, local and remote
     TRecentLines recent;
+    TSaidLines said; // for reports, longer than `recent`
     size_t bannerIndex = 0;
 };
 
@@ -146,6 +149,8 @@ class TSiteDesk {
     // it had left, or see it again (a block made or undone).
     void ShowPerson(const TAccountEntry& viewer, uint64_t other, bool visible);
     std::vector<std::string> LocalSites() const;
+    // The public lines of `sender` that the client was shown on its site.
+    void SaidTo(const TClient& client, uint64_t sender, std::vector<TQuotedLine>& out) const;
     // The remote users of a site known here, by key.
     std::vector<std::string> RemoteKeys(const std::string& host) const;
     // Whether the account is on the site through another node.
