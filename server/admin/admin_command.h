@@ -1,7 +1,10 @@
 // Runs the admin endpoint's commands against the service.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "server/admin/admin_grammar.h"
 #include "server/core/service.h"
@@ -16,6 +19,15 @@ std::string RunAdminCommand(TService& service, size_t connections, const TAdminC
 // answers with the count of all (false for other verbs: nothing was run).
 bool RunAcrossCluster(TService& service, const TAdminCommand& command,
                       std::function<void(std::string answer)> answer);
+
+// REPORTS, REPORT and CLOSE: the store is read and written away from the
+// service's loop, and `answer` follows on it (false for other verbs).
+// Reports live in the store, so every node lists every node's.
+bool RunReportCommand(TService& service, const TAdminCommand& command,
+                      std::function<void(std::string answer)> answer);
+// Their answers, from what the store gave.
+std::string ReportsAnswer(const std::vector<TReport>& reports);
+std::string ReportAnswer(const std::optional<TReport>& report);
 
 // The answer to USERS [HOST] from a cluster's listing of sessions.
 std::string ClusterUsersAnswer(const std::vector<cluster::TSessionRecord>& users,

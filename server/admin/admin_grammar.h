@@ -23,7 +23,10 @@ enum class TAdminVerb {
     Sites,
     Stats,
     Help,
-    Quit
+    Quit,
+    Reports,
+    Report,
+    Close
 };
 
 struct TAdminCommand {
@@ -32,7 +35,9 @@ struct TAdminCommand {
     TNoticeKind notice = TNoticeKind::Ticker;
     uint8_t buttons = 0;
     std::string text;
-    std::string host; // USERS [HOST]
+    std::string host;    // USERS [HOST]
+    bool all = false;    // REPORTS ALL
+    uint64_t report = 0; // REPORT ID, CLOSE ID
 };
 
 // Parses one line (without its line end). On failure returns false and sets

@@ -35,6 +35,12 @@ std::string_view VerbName(TAdminVerb verb) {
         return "HELP";
     case TAdminVerb::Quit:
         return "QUIT";
+    case TAdminVerb::Reports:
+        return "REPORTS";
+    case TAdminVerb::Report:
+        return "REPORT";
+    case TAdminVerb::Close:
+        return "CLOSE";
     }
     return "?";
 }
@@ -71,6 +77,7 @@ void LogCommand(std::string_view admin, uint64_t connection, const TAdminCommand
                     {"connection", connection},
                     {"command", VerbName(c.verb)},
                     {"host", c.host},
+                    {"report", c.report},
                     {"answer", answer}});
         return;
     }
@@ -146,6 +153,13 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
                                         self->Reply(/*quit=*/false);
                                     })) {
             return; // the answer waits for every node's count
+        } else if (RunReportCommand(service, command,
+                                    [self = shared_from_this(), command](std::string a) {
+                                        LogCommand(self->who, self->serial, command, a);
+                                        self->answer = std::move(a);
+                                        self->Reply(/*quit=*/false);
+                                    })) {
+            return; // the store answers away from the loop
         } else if (TClusterLink* cluster = service.Cluster();
                    command.verb == TAdminVerb::Users && cluster && cluster->Status().redisUp) {
             // The whole cluster's sessions, as Redis lists them.

@@ -102,7 +102,7 @@ void TReportDesk::Report(TClient& client, const TReportRequest& request) {
             TClient* reporter = directory.LiveClient(serial);
             if (!reporter || (!outcome->known && !outcome->failed))
                 return; // an unknown user: nothing to say
-            std::string_view notice = outcome->id != 0 ? REPORT_THANKS
+            std::string_view notice = outcome->id != 0  ? REPORT_THANKS
                                       : outcome->failed ? REPORT_BUSY
                                                         : REPORT_TOO_MANY;
             reporter->sink.Deliver(ChatLineWire(MakeChatAddress(0, TICKER_NOTICE), notice));

@@ -58,8 +58,7 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
       siteDesk(accountDesk, *this, localLink, clock, std::move(banners),
                TSiteDesk::TLimits{config.bannerIntervalMs, config.recentLines}),
       shields(accountDesk, store, inlineRunner, localLink, *this),
-      reports(accountDesk, store, inlineRunner, clock, *this),
-      alive(std::make_shared<bool>(true)) {
+      reports(accountDesk, store, inlineRunner, clock, *this), alive(std::make_shared<bool>(true)) {
     lastPruneMs = clock.NowMs();
 }
 

@@ -79,6 +79,7 @@ class TService final : private TChatSites,
         friendDesk.SetStoreRunner(runner);
         shields.SetStoreRunner(runner);
         reports.SetStoreRunner(runner);
+        storeRunner = &runner;
     }
 
     // Makes this service one node of a cluster; the link must outlive it.
@@ -189,6 +190,10 @@ class TService final : private TChatSites,
     void SetBannerInterval(int64_t ms) { siteDesk.SetBannerInterval(ms); }
     void ReplaceUpdates(TUpdateSet set) { updates.Replace(std::move(set)); }
     TStore& Store() { return store; }
+    // Store work of the operator's, on the sessions' store runner.
+    void RunStoreWork(std::function<void()> work, std::function<void()> done) {
+        storeRunner->Run(std::move(work), std::move(done));
+    }
 
     // Accounts: created or changed through here so that signed-in state and
     // the store agree. Passwords come hashed: hashing would hold the loop.
@@ -250,6 +255,7 @@ class TService final : private TChatSites,
 
     TStore& store;
     TInlineStoreRunner inlineRunner; // until SetStoreRunner
+    TStoreRunner* storeRunner = &inlineRunner;
     TClusterLink* cluster = nullptr; // null for a node alone
     const TClock& clock;
     TUpdateDesk updates;

@@ -682,8 +682,8 @@ uint64_t TPgStore::AddReport(const TReport& report) {
 
 std::vector<TReport> TPgStore::Reports(bool all) {
     TLease lease(*this);
-    TResult r = lease.Run(all ? "all_reports" : "open_reports",
-                          TParams().Int(int64_t(REPORT_LISTING)));
+    TResult r =
+        lease.Run(all ? "all_reports" : "open_reports", TParams().Int(int64_t(REPORT_LISTING)));
     std::vector<TReport> out;
     for (int row = 0; r.Ok() && row < r.Rows(); ++row)
         out.push_back(ReportRow(r, row, /*withLines=*/false));

@@ -419,8 +419,8 @@ uint64_t TSqliteStore::AddReport(const TReport& r) {
 std::vector<TReport> TSqliteStore::Reports(bool all) {
     std::lock_guard hold(lock);
     std::vector<TReport> out;
-    std::string sql = std::string(REPORT_COLUMNS) + (all ? "" : "WHERE closed = 0 ") +
-                      "ORDER BY id DESC LIMIT ?";
+    std::string sql =
+        std::string(REPORT_COLUMNS) + (all ? "" : "WHERE closed = 0 ") + "ORDER BY id DESC LIMIT ?";
     TStatement s(db, sql.c_str());
     s.Bind(1, int64_t(REPORT_LISTING));
     while (s.Step() == SQLITE_ROW)

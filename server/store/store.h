@@ -70,7 +70,7 @@ struct TReport {
     bool closed = false;
     std::string closeText; // the operator's words when closing
 };
-inline constexpr int REPORTS_PER_HOUR = 5; // per reporting account
+inline constexpr int REPORTS_PER_HOUR = 5;    // per reporting account
 inline constexpr size_t REPORT_LISTING = 200; // newest reports in a listing
 
 // The nick and password rules and FoldCase, the comparison of nicks and
