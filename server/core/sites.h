@@ -64,8 +64,8 @@ struct TSite {
     std::vector<TRemoteUser> remote; // accounts present through other nodes, likewise
     uint64_t arrivals = 0;           // arrivals so far, local and remote
     TRecentLines recent;
-    TSaidLines said; // for reports, longer than `recent`
     size_t bannerIndex = 0;
+    TSaidLines said{}; // for reports, longer than `recent`
 };
 
 // A presence record of `account`, encoded once for every receiver.
