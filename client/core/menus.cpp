@@ -52,6 +52,8 @@ void TNavlet::BuildMenus() {
         .AppendItem({"", 0})
         .AppendItem({"Ignore this user", 106})
         .AppendItem({"Block this user", 107});
+    TBarMenu report = ReportMenu(/*firstId=*/110);
+    usersMenu->AppendSubmenu(report);
 }
 
 } // namespace navlet

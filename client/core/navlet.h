@@ -350,6 +350,16 @@ class TNavlet {
     static const char* BlockCaption(uint8_t mark);
     static TMarkAction IgnoreAction(uint8_t mark);
     static TMarkAction BlockAction(uint8_t mark);
+    // ---- Reports, invisibility, friends here (safety.cpp) ----
+    // "Report this user..." with its items from `firstId`: one per reason
+    // (firstId + the protocol's REPORT_* value), then whether the report
+    // also ignores the user (firstId + REPORT_REASON_COUNT).
+    TBarMenu ReportMenu(uint16_t firstId) const;
+    // A choice of the ReportMenu at `firstId`: sends the report (and the
+    // ignore) or flips "also ignore". False when `choice` is none of its items.
+    bool ActOnReportChoice(int16_t choice, uint16_t firstId, UserId user, const std::string& nick,
+                           bool chatMenu);
+    bool reportAlsoIgnores = true; // for this bar's life
     void FriendsBtnClick();
     void SearchBtnClick();
     void ShowSearchPanel();

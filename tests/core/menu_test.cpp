@@ -96,10 +96,11 @@ TEST_F(FormMenusTest, ConstructionBuildsTheThreeMenusWithTheirIds) {
     b.optionsMenu->CheckItem(32, -1);
     EXPECT_FALSE(b.optionsMenu->Item(32)->checked);
 
-    EXPECT_EQ(CaptionsOf(*b.usersMenu->handle),
-              (std::vector<std::string>{"View Profile", "Invite in a new private chat",
-                                        "Invite in this private chat", "Add to friendlist", "",
-                                        "Ignore this user", "Block this user"}));
+    EXPECT_EQ(
+        CaptionsOf(*b.usersMenu->handle),
+        (std::vector<std::string>{"View Profile", "Invite in a new private chat",
+                                  "Invite in this private chat", "Add to friendlist", "",
+                                  "Ignore this user", "Block this user", "Report this user..."}));
     EXPECT_EQ(b.usersMenu->Item(104), nullptr);
     EXPECT_EQ(b.usersMenu->Item(105)->caption, "Add to friendlist");
 }
