@@ -7,6 +7,7 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -360,6 +361,16 @@ class TNavlet {
     bool ActOnReportChoice(int16_t choice, uint16_t firstId, UserId user, const std::string& nick,
                            bool chatMenu);
     bool reportAlsoIgnores = true; // for this bar's life
+    // Type 17: "Your friend %s is on this site." once per friend and visit.
+    void FriendHereReceived(const TFriendHereMsg& m);
+    std::set<UserId> friendsToldHere; // this site visit's
+    // The privacy bits the options menu sets, as the request sends them.
+    uint8_t PrivacyFlags() const;
+    // Tells the server the privacy bits (at each sign-in and each change).
+    void SendPrivacy();
+    bool invisible = false;
+    bool visibleToFriends = false;
+    bool tellFriends = true;
     void FriendsBtnClick();
     void SearchBtnClick();
     void ShowSearchPanel();

@@ -1,5 +1,6 @@
-// Reporting a user to the operators from the users menu and a private
-// chat's member menu.
+// Safe among strangers: reporting a user to the operators from the users
+// menu and a private chat's member menu, being invisible, and friends told
+// when they share a site.
 #include "client/core/navlet.h"
 #include "protocol/requests.h"
 
@@ -40,6 +41,28 @@ bool TNavlet::ActOnReportChoice(int16_t choice, uint16_t firstId, UserId user,
     if (reportAlsoIgnores && MarkOf(user) == MARK_NONE)
         ChangeMark(user, nick, TMarkAction::Ignore, chatMenu);
     return true;
+}
+
+void TNavlet::FriendHereReceived(const TFriendHereMsg& m) {
+    if (m.user == 0 || m.user == myUserId || m.nick.empty())
+        return;
+    if (!friendsToldHere.insert(m.user).second)
+        return; // each window of the friend, each arrival: told once a visit
+    PostMsg(mkNotice, 0, "Your friend %s is on this site.", m.nick.c_str());
+}
+
+uint8_t TNavlet::PrivacyFlags() const {
+    return uint8_t((invisible ? PRIVACY_INVISIBLE : 0) |
+                   (visibleToFriends ? PRIVACY_VISIBLE_TO_FRIENDS : 0) |
+                   (tellFriends ? PRIVACY_TELL_FRIENDS : 0));
+}
+
+void TNavlet::SendPrivacy() {
+    if (!loggedIn)
+        return; // the sign-in sends it
+    TPacket packet;
+    ClearPacket(packet);
+    navlet::SendPrivacy(packet, *ClientSocket, PrivacyFlags());
 }
 
 } // namespace navlet

@@ -87,6 +87,10 @@ void TSiteDesk::PublicLine(TClient& client, const std::string& text) {
     TSite* site = client.site;
     if (!site)
         return;
+    if (client.account->Invisible()) {
+        client.sink.Deliver(ChatLineWire(MakeChatAddress(0, 0x200), INVISIBLE_LINE_REFUSED));
+        return;
+    }
     const TAccount& sender = client.account->account;
     // Encoded once; each receiver queues a reference to it, which costs no
     // allocation (a session's output buffer is one of the server's spares).

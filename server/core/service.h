@@ -215,6 +215,8 @@ class TService final : private TChatSites,
     // service.cpp: a sign-in the sign-in desk let in, and presence
     void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
                 const TSignInLists& lists);
+    // Request 19: the account's privacy, stored and applied to its sessions here.
+    void SetPrivacy(TClient& client, uint8_t flags);
     // What a change of who sees whom needs (TShieldNeighbours).
     void HidePerson(const TAccountEntry& viewer, uint64_t other, bool leaveChats) override;
     void RevealPerson(const TAccountEntry& viewer, uint64_t other) override {
@@ -229,6 +231,9 @@ class TService final : private TChatSites,
         return friendDesk.WelcomeRecords(client.serial, friends);
     }
     void DeliverKeptCalls(TClient& client) override { calls.DeliverKeptCalls(client); }
+    void FriendsMeet(TClient& client, bool accountArrives) override {
+        friendDesk.FriendsMeet(client, accountArrives);
+    }
     // A report quotes the site's lines and the chats' (TReportSources).
     void SaidTo(const TClient& reporter, uint64_t target,
                 std::vector<TQuotedLine>& out) const override {

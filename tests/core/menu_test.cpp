@@ -69,10 +69,11 @@ TEST_F(FormMenusTest, ConstructionBuildsTheThreeMenusWithTheirIds) {
     EXPECT_EQ(b.languageMenu->caption, "Filter by Language");
     EXPECT_EQ(b.languageMenu->handle, nullptr); // it lives inside the options menu
     EXPECT_EQ(CaptionsOf(*b.optionsMenu->handle),
-              (std::vector<std::string>{"Navlet Home Page", "Autologin", "Modify Profile",
-                                        "Search user...", "Filter by Language", "",
-                                        "Share: the site only", "Share: the page",
-                                        "Never report this site", "", "Guide", "About Navlet..."}));
+              (std::vector<std::string>{
+                  "Navlet Home Page", "Autologin", "Modify Profile", "Search user...",
+                  "Filter by Language", "", "Share: the site only", "Share: the page",
+                  "Never report this site", "", "Invisible", "Visible to friends",
+                  "Tell my friends where I am", "", "Guide", "About Navlet..."}));
     const std::pair<uint16_t, const char*> options[] = {
         {201, "Navlet Home Page"},     {202, "Autologin"},       {203, "Modify Profile"},
         {204, "Search user..."},       {205, "Guide"},           {206, "About Navlet..."},

@@ -90,5 +90,52 @@ TEST_F(ReportTest, AnOldServersSilenceLeavesTheBarWorking) {
     EXPECT_EQ(Sent(REQ_CHAT_TEXT).size(), 1u);
 }
 
+// "Your friend %s is on this site." once per friend and site visit, however
+// often the server says so (each window of the friend, each arrival); a new
+// site is a new visit.
+TEST_F(ReportTest, AFriendOnTheSiteIsToldOncePerVisit) {
+    const std::string line = "Your friend bob is on this site.";
+    b().FriendHereReceived(TFriendHereMsg{BOB, "bob"});
+    ASSERT_FALSE(b().msgQueue.empty());
+    EXPECT_EQ(b().msgQueue.back().text, line);
+    const size_t queued = b().msgQueue.size();
+    b().FriendHereReceived(TFriendHereMsg{BOB, "bob"});
+    b().FriendHereReceived(TFriendHereMsg{ME, "me"});
+    EXPECT_EQ(b().msgQueue.size(), queued);
+    b().ResetPresence(); // another site
+    const size_t before = b().msgQueue.size();
+    b().FriendHereReceived(TFriendHereMsg{BOB, "bob"});
+    EXPECT_EQ(b().msgQueue.size(), before + 1);
+    EXPECT_EQ(b().msgQueue.back().text, line);
+}
+
+// The options menu's privacy items: kept in the settings, sent at once and
+// at every sign-in; "Visible to friends" only means something while
+// invisible, and "Tell my friends where I am" is off while invisible.
+TEST_F(ReportTest, PrivacyItemsAreKeptAndSent) {
+    auto choose = [&](int16_t id) {
+        tk.menus.choices = {id};
+        b().sbNavletClick(TNavlet::TNavletSender::NavletBtn, 0, 0);
+    };
+    choose(210); // Invisible
+    ASSERT_EQ(Sent(REQ_PRIVACY).size(), 1u);
+    EXPECT_EQ(ReadPrivacy(Sent(REQ_PRIVACY)[0]), PRIVACY_INVISIBLE | PRIVACY_TELL_FRIENDS);
+    choose(0);
+    EXPECT_FALSE(b().optionsMenu->Item(212)->checked);
+    EXPECT_FALSE(b().optionsMenu->Item(212)->enabled);
+    EXPECT_TRUE(b().optionsMenu->Item(211)->enabled);
+    choose(211);
+    EXPECT_EQ(ReadPrivacy(Sent(REQ_PRIVACY).back()),
+              PRIVACY_INVISIBLE | PRIVACY_VISIBLE_TO_FRIENDS | PRIVACY_TELL_FRIENDS);
+
+    // What the settings hold comes back in a bar of its own.
+    b().invisible = false;
+    b().visibleToFriends = false;
+    b().SyncPrivacySettings(-1);
+    EXPECT_TRUE(b().invisible);
+    EXPECT_TRUE(b().visibleToFriends);
+    EXPECT_TRUE(b().tellFriends);
+}
+
 } // namespace
 } // namespace navlet::testing

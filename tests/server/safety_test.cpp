@@ -227,5 +227,89 @@ TEST_F(SafetyTest, OperatorListsReadsAndClosesReports) {
         EXPECT_FALSE(ParseAdminCommand(bad, c, error)) << bad;
 }
 
+// Invisible: on no site list (those there see it leave, newcomers never
+// see it), counted nowhere, not found by a search, its public lines refused
+// with a reason; it still reads the site. Friends see it offline unless it
+// lets them, and it comes back into sight when it says so.
+TEST_F(SafetyTest, AnInvisibleUserIsListedCountedAndFoundNowhere) {
+    TClient& ann = Open("ann");
+    TClient& bob = Open("bob");
+    ASSERT_TRUE(service->FindAccountByNick("cid") ||
+                store->AddAccount("cid", "pw", 'x', 3) == TAddAccountResult::Added);
+    ASSERT_TRUE(store->AddFriend(service->FindAccountByNick("cid")->id, ann.Id()));
+    ClearAll();
+
+    Privacy(ann, PRIVACY_INVISIBLE);
+    EXPECT_EQ(Users(bob, MSG_USER_LEFT), std::vector<uint64_t>{ann.Id()});
+    EXPECT_EQ(service->BusiestSites(10).front().users, 1u);
+    EXPECT_EQ(store->Privacy(ann.Id()), PRIVACY_INVISIBLE); // kept for the next sign-in
+
+    TClient& cid = Open("cid");
+    std::vector<uint8_t> friendFlags;
+    for (const TPacket& p : Of(cid, MSG_PRESENCE))
+        if (ReadPresence(p).user == ann.Id())
+            friendFlags.push_back(ReadPresence(p).listFlag);
+    EXPECT_EQ(friendFlags, std::vector<uint8_t>{LIST_FRIEND_OFFLINE}); // not on the site list
+
+    service->Handle(bob,
+                    Request(REQ_FIND_USER, [&](TPacket& p) { return BuildFindUser(p, "ann"); }));
+    ASSERT_EQ(Of(bob, MSG_SEARCH_ANSWER).size(), 1u);
+    EXPECT_EQ(ReadSearchAnswer(Of(bob, MSG_SEARCH_ANSWER)[0]).result, SEARCH_NOT_ONLINE);
+
+    ClearAll();
+    Say(ann, 0, "can you see me");
+    EXPECT_TRUE(Lines(bob).empty());
+    EXPECT_EQ(Notices(ann), std::vector<std::string>{std::string(INVISIBLE_LINE_REFUSED)});
+    Say(bob, 0, "still read");
+    EXPECT_EQ(Lines(ann), std::vector<std::string>{"still read"});
+
+    // Friends may see it online; then visible again for everybody.
+    ClearAll();
+    Privacy(ann, PRIVACY_INVISIBLE | PRIVACY_VISIBLE_TO_FRIENDS);
+    ASSERT_EQ(Of(cid, MSG_PRESENCE).size(), 1u);
+    EXPECT_EQ(ReadPresence(Of(cid, MSG_PRESENCE)[0]).listFlag, LIST_FRIEND_ONLINE);
+    Privacy(ann, PRIVACY_DEFAULT);
+    EXPECT_EQ(Users(bob, MSG_PRESENCE), std::vector<uint64_t>{ann.Id()});
+    EXPECT_EQ(service->BusiestSites(10).front().users, 3u);
+}
+
+// "Your friend is on this site": the newcomer hears of the friends already
+// there, those there who list the newcomer hear of it, each direction on
+// its own; nothing for a friend elsewhere, nor of one who keeps it to
+// itself or is invisible.
+TEST_F(SafetyTest, FriendsOnOneSiteAreToldOfEachOther) {
+    for (const char* nick : {"ann", "bob", "cid", "dan"})
+        ASSERT_EQ(store->AddAccount(nick, "pw", 'x', 3), TAddAccountResult::Added);
+    auto id = [&](const char* nick) { return service->FindAccountByNick(nick)->id; };
+    ASSERT_TRUE(store->AddFriend(id("ann"), id("bob")));
+    ASSERT_TRUE(store->AddFriend(id("bob"), id("ann")));
+    ASSERT_TRUE(store->AddFriend(id("ann"), id("cid")));
+    ASSERT_TRUE(store->AddFriend(id("ann"), id("dan")));
+    ASSERT_TRUE(store->SetPrivacy(id("dan"), 0)); // tells nobody
+    auto here = [](TClient& c) {
+        std::vector<std::string> out;
+        for (const TPacket& p : Of(c, MSG_FRIEND_HERE))
+            out.push_back(ReadFriendHere(p).nick);
+        return out;
+    };
+    TClient& bob = Open("bob");
+    TClient& cid = Open("cid", "other.org");
+    TClient& dan = Open("dan");
+    TClient& ann = Open("ann");
+    EXPECT_EQ(here(ann), std::vector<std::string>{"bob"});
+    EXPECT_EQ(here(bob), std::vector<std::string>{"ann"});
+    EXPECT_TRUE(here(cid).empty());
+    EXPECT_TRUE(here(dan).empty());
+
+    ClearAll();
+    Privacy(bob, PRIVACY_INVISIBLE);
+    service->Handle(
+        ann, Request(REQ_SITE_REPORT, [&](TPacket& p) { return BuildSiteReport(p, "other.org"); }));
+    EXPECT_EQ(here(ann), std::vector<std::string>{"cid"});
+    service->Handle(
+        bob, Request(REQ_SITE_REPORT, [&](TPacket& p) { return BuildSiteReport(p, "other.org"); }));
+    EXPECT_EQ(here(ann), std::vector<std::string>{"cid"}); // bob is invisible
+}
+
 } // namespace
 } // namespace navlet::server
