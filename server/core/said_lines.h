@@ -25,6 +25,7 @@ class TSaidLines {
     // Lines a place keeps: enough for a report's 30 lines of one sender
     // among a few others talking.
     static constexpr size_t BOUND = 100;
+    static constexpr size_t TEXT_ROOM = 231; // a chat text field
 
     // The number the next line will get: a session that arrives now has
     // seen the lines from here on (and those replayed to it).
@@ -32,7 +33,12 @@ class TSaidLines {
     void Keep(uint64_t sender, double stamp, uint8_t language, std::string_view text) {
         TSaidLine* slot;
         if (lines.size() < BOUND) {
+            // Room for the longest line once: a slot taken over later never
+            // allocates, so a busy place keeps its lines at no cost per line.
+            if (lines.empty())
+                lines.reserve(BOUND);
             slot = &lines.emplace_back();
+            slot->text.reserve(TEXT_ROOM);
         } else {
             slot = &lines[oldest];
             oldest = (oldest + 1) % lines.size();
