@@ -135,7 +135,7 @@ constexpr TPrepared STATEMENTS[] = {
                  "WHERE m.target = $1 AND m.kind = 2 ORDER BY m.owner"},
     // The count and the insert under one lock of the reporter, so that two
     // nodes cannot both take the last place of the hour.
-    {"lock_reporter", "SELECT pg_advisory_xact_lock(7233178993342, $1::int)"},
+    {"lock_reporter", "SELECT pg_advisory_xact_lock(7233178993342 + $1::bigint)"},
     {"add_report", "INSERT INTO reports(reporter, reporter_nick, target, target_nick, created, "
                    "reason, text, site, lines) SELECT $1, $2, $3, $4, $5, $6, $7, $8, $9 "
                    "WHERE (SELECT count(*) FROM reports WHERE reporter = $1 AND created > "
@@ -657,8 +657,7 @@ uint64_t TPgStore::AddReport(const TReport& report) {
     TLease lease(*this);
     if (!lease.Begin())
         return 0;
-    // The advisory lock's second key is 32 bits: accounts fold onto it.
-    bool ok = lease.Run("lock_reporter", TParams().Int(int64_t(report.reporter & 0x7FFFFFFF))).Ok();
+    bool ok = lease.Run("lock_reporter", TParams().Int(int64_t(report.reporter))).Ok();
     TResult r = ok ? lease.Run("add_report", TParams()
                                                  .Int(int64_t(report.reporter))
                                                  .Text(report.reporterNick)
