@@ -35,6 +35,10 @@ TMarkMsg ReadMark(const TPacket& p) {
     return TMarkMsg{p.U64(16), p.bytes[24], GetField(p, 25, SEARCH_NICK_FIELD, p.Length())};
 }
 
+TFriendHereMsg ReadFriendHere(const TPacket& p) {
+    return TFriendHereMsg{p.U64(16), GetField(p, 24, SEARCH_NICK_FIELD, p.Length())};
+}
+
 TBannerMsg ReadBanner(const TPacket& p) {
     return TBannerMsg{int32_t(p.U32(16))};
 }
@@ -102,6 +106,11 @@ int WriteMark(TPacket& p, const TMarkMsg& m) {
     p.PutU64(16, m.user);
     p.bytes[24] = m.mark;
     return 26 + PutField(p, 25, SEARCH_NICK_FIELD, m.nick);
+}
+
+int WriteFriendHere(TPacket& p, const TFriendHereMsg& m) {
+    p.PutU64(16, m.user);
+    return 25 + PutField(p, 24, SEARCH_NICK_FIELD, m.nick);
 }
 
 int WriteBanner(TPacket& p, const TBannerMsg& m) {

@@ -28,6 +28,7 @@ enum MessageType : uint8_t {
     MSG_LOOKING_FOR_YOU = 13,
     MSG_UPDATE_CHUNK = 15,
     MSG_MARK = 16,
+    MSG_FRIEND_HERE = 17,
 };
 
 // Sub-commands of a chat line (header subtype).
@@ -99,6 +100,11 @@ struct TMarkMsg {                          // type 16
     uint8_t mark = MARK_NONE;
     std::string nick;
 };
+// A friend who lets its friends know is on the receiver's site.
+struct TFriendHereMsg { // type 17
+    UserId user = 0;
+    std::string nick;
+};
 struct TUpdateChunkMsg { // type 15
     int32_t offset = 0;
     int32_t count = 0;
@@ -121,6 +127,7 @@ TDatedLineMsg ReadDatedLine(const TPacket& p);
 TLookingForYouMsg ReadLookingForYou(const TPacket& p);
 TUpdateChunkMsg ReadUpdateChunk(const TPacket& p);
 TMarkMsg ReadMark(const TPacket& p);
+TFriendHereMsg ReadFriendHere(const TPacket& p);
 
 int WriteEndSession(TPacket& p);
 // The command goes into the header's subtype; the encoder leaves it alone.
@@ -135,6 +142,7 @@ int WriteSearchAnswer(TPacket& p, const TSearchAnswerMsg& m);
 int WriteDatedLine(TPacket& p, const TDatedLineMsg& m);
 int WriteLookingForYou(TPacket& p, const TLookingForYouMsg& m);
 int WriteMark(TPacket& p, const TMarkMsg& m);
+int WriteFriendHere(TPacket& p, const TFriendHereMsg& m);
 // Copies min(count, 316) bytes from m.data; count itself goes out as given.
 int WriteUpdateChunk(TPacket& p, const TUpdateChunkMsg& m);
 

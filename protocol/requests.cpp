@@ -68,6 +68,17 @@ int BuildMarkChange(TPacket& p, UserId user, uint8_t operation) {
     return 32;
 }
 
+int BuildReport(TPacket& p, UserId user, uint8_t reason, std::string_view text) {
+    p.PutU64(16, user);
+    p.bytes[24] = reason;
+    return 33 + PutField(p, 32, REPORT_TEXT_FIELD, text);
+}
+
+int BuildPrivacy(TPacket& p, uint8_t flags) {
+    p.bytes[16] = flags;
+    return 20;
+}
+
 int BuildUpdateRequest(TPacket& p, int32_t offset, int32_t version) {
     p.PutU32(16, uint32_t(offset));
     p.PutU32(20, 0);
@@ -123,6 +134,14 @@ int SendBlockChange(TPacket& p, TByteStream& s, UserId user, uint8_t operation) 
     return SendPacket(p, s, BuildMarkChange(p, user, operation), REQ_BLOCK_CHANGE);
 }
 
+int SendReport(TPacket& p, TByteStream& s, UserId user, uint8_t reason, std::string_view text) {
+    return SendPacket(p, s, BuildReport(p, user, reason, text), REQ_REPORT);
+}
+
+int SendPrivacy(TPacket& p, TByteStream& s, uint8_t flags) {
+    return SendPacket(p, s, BuildPrivacy(p, flags), REQ_PRIVACY);
+}
+
 int SendUpdateRequest(TPacket& p, TByteStream& s, int32_t offset, int32_t version) {
     return SendPacket(p, s, BuildUpdateRequest(p, offset, version), REQ_UPDATE);
 }
@@ -169,6 +188,14 @@ TFriendChangeRequest ReadFriendChange(const TPacket& p) {
 
 TMarkChangeRequest ReadMarkChange(const TPacket& p) {
     return TMarkChangeRequest{p.U64(16), p.bytes[24]};
+}
+
+TReportRequest ReadReport(const TPacket& p) {
+    return TReportRequest{p.U64(16), p.bytes[24], GetField(p, 32, REPORT_TEXT_FIELD, p.Length())};
+}
+
+uint8_t ReadPrivacy(const TPacket& p) {
+    return p.bytes[16];
 }
 
 TUpdateRequest ReadUpdateRequest(const TPacket& p) {

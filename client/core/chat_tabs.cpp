@@ -23,6 +23,7 @@ enum TChatMenuId : uint16_t {
     // A private chat's members, each with a submenu: ignore at FIRST + 2i,
     // block at FIRST + 2i + 1.
     cmFirstMemberMark = 10,
+    cmFirstMemberReport = 100, // REPORT_REASON_COUNT + 1 items per member
 };
 constexpr size_t MAX_MEMBER_MENUS = 16;
 
@@ -223,6 +224,8 @@ void TNavlet::ChatContextPopup(const TModel& sender, int32_t x, int32_t y, bool&
         TBarMenu member(members[i].second);
         member.AppendItem({IgnoreCaption(mark), id, /*itemEnabled=*/mark != MARK_BLOCKED})
             .AppendItem({BlockCaption(mark), uint16_t(id + 1)});
+        TBarMenu report = ReportMenu(uint16_t(cmFirstMemberReport + (REPORT_REASON_COUNT + 1) * i));
+        member.AppendSubmenu(report);
         menu.AppendSubmenu(member);
     }
     const int16_t choice = Track(menu, x, y, &sender);
@@ -237,6 +240,12 @@ void TNavlet::ChatContextPopup(const TModel& sender, int32_t x, int32_t y, bool&
         const bool block = (choice - cmFirstMemberMark) % 2 == 1;
         ChangeMark(member, nick, block ? BlockAction(mark) : IgnoreAction(mark),
                    /*chatMenu=*/true);
+    }
+    if (choice >= cmFirstMemberReport &&
+        size_t(choice - cmFirstMemberReport) < (REPORT_REASON_COUNT + 1) * members.size()) {
+        const size_t i = size_t(choice - cmFirstMemberReport) / (REPORT_REASON_COUNT + 1);
+        ActOnReportChoice(choice, uint16_t(cmFirstMemberReport + (REPORT_REASON_COUNT + 1) * i),
+                          members[i].first, members[i].second, /*chatMenu=*/true);
     }
     switch (choice) {
     case cmClose:

@@ -82,6 +82,8 @@ void TNavlet::PresenceRecord(const TPresenceMsg& m) {
     ++loginCount;
     serverStatus.clear();
     const bool confirmsSignIn = !loggedIn;
+    if (confirmsSignIn)
+        SendPrivacy(); // an older server drops it
     // The greeting holds its turn before the people count takes the line.
     if (confirmsSignIn && !sitePaused)
         PostMsg(mkStatus, 0, "You're connected").ownTextFirst = true;
@@ -169,6 +171,7 @@ void TNavlet::MarkChatMembers(const ChatTab& tab) {
 
 void TNavlet::ResetPresence() {
     lvUsers.Clear();
+    friendsToldHere.clear(); // a new site visit
     const bool hadPrivateTabs = PageControl.PageCount() > 1;
     while (PageControl.PageCount() > 1)
         CloseChatTab(PageControl.Page(PageControl.PageCount() - 1), TCloseNotify::Silent);
@@ -192,6 +195,7 @@ void TNavlet::ClearPeopleLists() {
     lvFriends.Clear();
     cbSearch.ClearItems();
     marks.clear(); // the next sign-in lists them again
+    friendsToldHere.clear();
 }
 
 } // namespace navlet

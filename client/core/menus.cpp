@@ -41,6 +41,10 @@ void TNavlet::BuildMenus() {
         .AppendItem({"Share: the page", 208})
         .AppendItem({"Never report this site", 209})
         .AppendItem({"", 0})
+        .AppendItem({"Invisible", 210})
+        .AppendItem({"Visible to friends", 211})
+        .AppendItem({"Tell my friends where I am", 212})
+        .AppendItem({"", 0})
         .AppendItem({"Guide", 205})
         .AppendItem({"About Navlet...", 206});
 
@@ -52,6 +56,8 @@ void TNavlet::BuildMenus() {
         .AppendItem({"", 0})
         .AppendItem({"Ignore this user", 106})
         .AppendItem({"Block this user", 107});
+    TBarMenu report = ReportMenu(/*firstId=*/110);
+    usersMenu->AppendSubmenu(report);
 }
 
 } // namespace navlet

@@ -7,6 +7,7 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -383,6 +384,26 @@ class TNavlet {
     static const char* BlockCaption(uint8_t mark);
     static TMarkAction IgnoreAction(uint8_t mark);
     static TMarkAction BlockAction(uint8_t mark);
+    // ---- Reports, invisibility, friends here (safety.cpp) ----
+    // "Report this user..." with its items from `firstId`: one per reason
+    // (firstId + the protocol's REPORT_* value), then whether the report
+    // also ignores the user (firstId + REPORT_REASON_COUNT).
+    TBarMenu ReportMenu(uint16_t firstId) const;
+    // A choice of the ReportMenu at `firstId`: sends the report (and the
+    // ignore) or flips "also ignore". False when `choice` is none of its items.
+    bool ActOnReportChoice(int16_t choice, uint16_t firstId, UserId user, const std::string& nick,
+                           bool chatMenu);
+    bool reportAlsoIgnores = true; // for this bar's life
+    // Type 17: "Your friend %s is on this site." once per friend and visit.
+    void FriendHereReceived(const TFriendHereMsg& m);
+    std::set<UserId> friendsToldHere; // this site visit's
+    // The privacy bits the options menu sets, as the request sends them.
+    uint8_t PrivacyFlags() const;
+    // Tells the server the privacy bits (at each sign-in and each change).
+    void SendPrivacy();
+    bool invisible = false;
+    bool visibleToFriends = false;
+    bool tellFriends = true;
     void FriendsBtnClick();
     void SearchBtnClick();
     void ShowSearchPanel();

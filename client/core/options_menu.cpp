@@ -25,10 +25,13 @@ enum TOptionsMenuId : uint16_t {
     omShareSite = 207,
     omSharePage = 208,
     omNeverReport = 209,
-    omTextSmall = 211,
-    omTextNormal = 212,
-    omTextLarge = 213,
-    omNotify = 214,
+    omInvisible = 210,
+    omVisibleToFriends = 211,
+    omTellFriends = 212,
+    omTextSmall = 213,
+    omTextNormal = 214,
+    omTextLarge = 215,
+    omNotify = 216,
 };
 
 constexpr int16_t LAST_LANGUAGE_ID = 13;
@@ -104,6 +107,12 @@ void TNavlet::sbNavletClick(TNavletSender sender, int32_t mouseX, int32_t mouseY
     // the site can be taken back here, a default or a wildcard cannot.
     const bool never = !shownPage.empty() && NeverReported(shownPage);
     optionsMenu->CheckItem(omNeverReport, never ? 1 : 0);
+    optionsMenu->CheckItem(omInvisible, invisible ? 1 : 0);
+    optionsMenu->CheckItem(omVisibleToFriends, invisible && visibleToFriends ? 1 : 0);
+    optionsMenu->EnableItem(omVisibleToFriends, invisible ? 1 : 0);
+    // Off while invisible: nobody is told where an invisible user is.
+    optionsMenu->CheckItem(omTellFriends, !invisible && tellFriends ? 1 : 0);
+    optionsMenu->EnableItem(omTellFriends, invisible ? 0 : 1);
     optionsMenu->EnableItem(omNeverReport,
                             !shownPage.empty() && (!never || OwnNeverReportEntry()) ? 1 : 0);
     if (textSizeMenuAdded)
@@ -157,6 +166,15 @@ void TNavlet::ActOnOptionsChoice(int16_t id) {
         return;
     case omNotify:
         SetDesktopNotifications(!Attention.Notify());
+        return;
+    case omInvisible:
+    case omVisibleToFriends:
+    case omTellFriends:
+        (id == omInvisible          ? invisible
+         : id == omVisibleToFriends ? visibleToFriends
+                                    : tellFriends) ^= true;
+        SyncPrivacySettings(1);
+        SendPrivacy();
         return;
     default:
         break;

@@ -99,6 +99,9 @@ void TNavlet::DispatchPacket(const TPacket& packet) {
     case MSG_MARK:
         MarkReceived(Blanked(ReadMark(packet), &TMarkMsg::nick));
         return;
+    case MSG_FRIEND_HERE:
+        FriendHereReceived(Blanked(ReadFriendHere(packet), &TFriendHereMsg::nick));
+        return;
     case MSG_UPDATE_CHUNK:
         UpdateChunkReceived(ReadUpdateChunk(packet));
         return;

@@ -4,6 +4,7 @@
 
 #include "client/core/navlet.h"
 #include "client/core/privacy.h"
+#include "protocol/requests.h"
 
 namespace navlet {
 
@@ -205,6 +206,7 @@ void TNavlet::SyncPrivacySettings(int direction) {
             key->WriteString("neverreport", JoinPatternList(neverReported)) != TRegResult::Ok)
             return;
         key->WriteInteger("neverreportdefaults", neverReportDefaults ? 1 : 0);
+        key->WriteInteger("privacy", PrivacyFlags());
         return;
     }
     // Missing values are not written: the host's default and the built-in
@@ -223,6 +225,12 @@ void TNavlet::SyncPrivacySettings(int direction) {
     if (!ReadIntegerOr(*key, "neverreportdefaults", 1, /*writeMissing=*/false, defaults))
         return;
     neverReportDefaults = defaults != 0;
+    int32_t privacy = PRIVACY_DEFAULT;
+    if (!ReadIntegerOr(*key, "privacy", PRIVACY_DEFAULT, /*writeMissing=*/false, privacy))
+        return;
+    invisible = (privacy & PRIVACY_INVISIBLE) != 0;
+    visibleToFriends = (privacy & PRIVACY_VISIBLE_TO_FRIENDS) != 0;
+    tellFriends = (privacy & PRIVACY_TELL_FRIENDS) != 0;
 }
 
 } // namespace navlet

@@ -1,5 +1,8 @@
 #include "server/admin/admin_command.h"
 
+#include <cstdio>
+#include <ctime>
+
 #include "protocol/messages.h"
 
 namespace navlet::server {
@@ -28,6 +31,47 @@ std::string Word(std::string_view text) {
         out += HEX[b & 15];
     }
     return out.empty() ? "-" : out;
+}
+
+// A text for the operator's terminal: printable ASCII and blanks as they
+// are, anything else (line ends, bytes of other code pages, '%') as %XX.
+std::string Printable(std::string_view text) {
+    static const char HEX[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : text) {
+        auto b = uint8_t(c);
+        if (b >= ' ' && b < 0x7F && b != '%') {
+            out += c;
+            continue;
+        }
+        out += '%';
+        out += HEX[b >> 4];
+        out += HEX[b & 15];
+    }
+    return out;
+}
+
+std::string_view ReasonName(uint8_t reason) {
+    switch (reason) {
+    case REPORT_SPAM:
+        return "spam";
+    case REPORT_HARASSMENT:
+        return "harassment";
+    case REPORT_ILLEGAL:
+        return "illegal";
+    default:
+        return "other";
+    }
+}
+
+std::string UtcText(int64_t unixSeconds) {
+    const time_t t = time_t(unixSeconds);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char out[80];
+    std::snprintf(out, sizeof out, "%04d-%02d-%02dT%02d:%02d:%02dZ", tm.tm_year + 1900,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return out;
 }
 
 std::string UserLine(std::string_view nick, std::string_view id, std::string_view host) {
@@ -106,6 +150,65 @@ bool RunRestriction(TService& service, const TAdminCommand& c,
     }
 }
 
+std::string ReportsAnswer(const std::vector<TReport>& reports) {
+    std::string out;
+    for (const TReport& r : reports)
+        out += "* " + std::to_string(r.id) + " " + UtcText(r.created) + " " + Word(r.reporterNick) +
+               " " + Word(r.targetNick) + " " + std::string(ReasonName(r.reason)) + " " +
+               (r.closed ? "closed" : "open") + " " + Word(r.site) + "\n";
+    return out + "OK " + std::to_string(reports.size()) + "\n";
+}
+
+std::string ReportAnswer(const std::optional<TReport>& report) {
+    if (!report)
+        return "ERR no such report\n";
+    const TReport& r = *report;
+    std::vector<std::string> data = {
+        "id " + std::to_string(r.id),
+        "when " + UtcText(r.created),
+        "reporter " + Word(r.reporterNick) + " " + std::to_string(r.reporter),
+        "target " + Word(r.targetNick) + " " + std::to_string(r.target),
+        "reason " + std::string(ReasonName(r.reason)),
+        "site " + Word(r.site),
+        "text " + Printable(r.text),
+        r.closed ? "closed " + Printable(r.closeText) : "open",
+    };
+    for (size_t at = 0; at < r.lines.size();) {
+        size_t end = r.lines.find('\n', at);
+        if (end == std::string::npos)
+            end = r.lines.size();
+        data.push_back("line " + Printable(std::string_view(r.lines).substr(at, end - at)));
+        at = end + 1;
+    }
+    std::string out;
+    for (const std::string& line : data)
+        out += "* " + line + "\n";
+    return out + "OK " + std::to_string(data.size()) + "\n";
+}
+
+bool RunReportCommand(TService& service, const TAdminCommand& c,
+                      std::function<void(std::string answer)> answer) {
+    if (c.verb != TAdminVerb::Reports && c.verb != TAdminVerb::Report &&
+        c.verb != TAdminVerb::Close)
+        return false;
+    auto out = std::make_shared<std::string>();
+    TStore& store = service.Store();
+    service.RunStoreWork(
+        [&store, c, out] {
+            if (c.verb == TAdminVerb::Reports) {
+                *out = ReportsAnswer(store.Reports(c.all));
+            } else if (c.verb == TAdminVerb::Report) {
+                *out = ReportAnswer(store.FindReport(c.report));
+            } else {
+                *out = store.CloseReport(c.report, c.text) ? "OK 1\n" : "ERR no such open report\n";
+            }
+            if (TStore::LastCallFailed())
+                *out = "ERR store unavailable\n";
+        },
+        [out, answer = std::move(answer)] { answer(std::move(*out)); });
+    return true;
+}
+
 std::string ClusterUsersAnswer(const std::vector<cluster::TSessionRecord>& users,
                                std::string_view host) {
     std::string folded = FoldCase(host), out;
@@ -164,15 +267,23 @@ std::string RunAdminCommand(TService& service, size_t connections, const TAdminC
                "* RECONNECT|UPDATE|REPLYTIME TARGET [TEXT]\n"
                "* KICK TARGET\n"
                "* USERS [HOST] | SITES | STATS | HELP | QUIT\n"
+               "* REPORTS [OPEN|ALL] | REPORT ID | CLOSE ID [TEXT]\n"
                "* TARGET: all | user:NICK | site:HOST\n"
                "* BAN user:NICK|addr:RANGE DURATION [REASON] | UNBAN user:NICK|addr:RANGE\n"
                "* DISABLE user:NICK [REASON] | ENABLE user:NICK\n"
                "* PASSWORD user:NICK | DELETE user:NICK\n"
                "* MUTE site:HOST DURATION | UNMUTE site:HOST\n"
                "* DURATION: 10m | 2h | 7d | forever\n"
-               "OK 11\n";
+               "OK 12\n";
     case TAdminVerb::Quit:
         return "OK 0\n";
+    case TAdminVerb::Reports:
+        return ReportsAnswer(service.Store().Reports(c.all));
+    case TAdminVerb::Report:
+        return ReportAnswer(service.Store().FindReport(c.report));
+    case TAdminVerb::Close:
+        return service.Store().CloseReport(c.report, c.text) ? "OK 1\n"
+                                                             : "ERR no such open report\n";
     default: // the restrictions' verbs answer later (RunRestriction)
         break;
     }

@@ -1,7 +1,10 @@
 // Runs the admin endpoint's commands against the service.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "server/admin/admin_grammar.h"
 #include "server/core/service.h"
@@ -22,6 +25,15 @@ bool RunAcrossCluster(TService& service, const TAdminCommand& command,
 // verbs: nothing was run).
 bool RunRestriction(TService& service, const TAdminCommand& command,
                     std::function<void(std::string answer)> answer);
+
+// REPORTS, REPORT and CLOSE: the store is read and written away from the
+// service's loop, and `answer` follows on it (false for other verbs).
+// Reports live in the store, so every node lists every node's.
+bool RunReportCommand(TService& service, const TAdminCommand& command,
+                      std::function<void(std::string answer)> answer);
+// Their answers, from what the store gave.
+std::string ReportsAnswer(const std::vector<TReport>& reports);
+std::string ReportAnswer(const std::optional<TReport>& report);
 
 // The answer to USERS [HOST] from a cluster's listing of sessions.
 std::string ClusterUsersAnswer(const std::vector<cluster::TSessionRecord>& users,

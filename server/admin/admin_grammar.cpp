@@ -177,6 +177,28 @@ bool ParseAdminCommand(std::string_view line, TAdminCommand& out, std::string& e
         out.host = std::string(NextWord(rest));
         return true;
     }
+    if (verb == "reports") {
+        out.verb = TAdminVerb::Reports;
+        std::string which = FoldCase(NextWord(rest));
+        if (!which.empty() && which != "open" && which != "all") {
+            error = "bad listing";
+            return false;
+        }
+        out.all = which == "all";
+        return true;
+    }
+    if (verb == "report" || verb == "close") {
+        out.verb = verb == "report" ? TAdminVerb::Report : TAdminVerb::Close;
+        std::string_view n = NextWord(rest);
+        auto [end, ec] = std::from_chars(n.data(), n.data() + n.size(), out.report);
+        if (n.empty() || ec != std::errc() || end != n.data() + n.size() || out.report == 0) {
+            error = "bad report number";
+            return false;
+        }
+        if (out.verb == TAdminVerb::Close)
+            out.text = Text(rest);
+        return true;
+    }
     const std::pair<const char*, TAdminVerb> simple[] = {{"sites", TAdminVerb::Sites},
                                                          {"stats", TAdminVerb::Stats},
                                                          {"help", TAdminVerb::Help},

@@ -31,7 +31,10 @@ enum class TAdminVerb {
     Password,
     Delete,
     Mute,
-    Unmute
+    Unmute,
+    Reports,
+    Report,
+    Close
 };
 
 // What BAN and UNBAN name: an account by nick, or an address range.
@@ -49,6 +52,8 @@ struct TAdminCommand {
     TBanSubject subjectKind = TBanSubject::User;
     std::string subject;
     int64_t durationS = 0; // BAN, MUTE: 0 = forever
+    bool all = false;      // REPORTS ALL
+    uint64_t report = 0;   // REPORT ID, CLOSE ID
 };
 
 // What a ban's reason may hold: it reaches the bar in the session's last

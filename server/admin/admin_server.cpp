@@ -53,6 +53,12 @@ std::string_view VerbName(TAdminVerb verb) {
         return "MUTE";
     case TAdminVerb::Unmute:
         return "UNMUTE";
+    case TAdminVerb::Reports:
+        return "REPORTS";
+    case TAdminVerb::Report:
+        return "REPORT";
+    case TAdminVerb::Close:
+        return "CLOSE";
     }
     return "?";
 }
@@ -115,6 +121,7 @@ void LogCommand(std::string_view admin, uint64_t connection, const TAdminCommand
                     {"connection", connection},
                     {"command", VerbName(c.verb)},
                     {"host", c.host},
+                    {"report", c.report},
                     {"answer", answer}});
         return;
     }
@@ -199,6 +206,13 @@ class TAdminConnection : public std::enable_shared_from_this<TAdminConnection> {
                                         self->Reply(/*quit=*/false);
                                     })) {
             return; // the answer waits for every node's count
+        } else if (RunReportCommand(service, command,
+                                    [self = shared_from_this(), command](std::string a) {
+                                        LogCommand(self->who, self->serial, command, a);
+                                        self->answer = std::move(a);
+                                        self->Reply(/*quit=*/false);
+                                    })) {
+            return; // the store answers away from the loop
         } else if (TClusterLink* cluster = service.Cluster();
                    command.verb == TAdminVerb::Users && cluster && cluster->Status().redisUp) {
             // The whole cluster's sessions, as Redis lists them.

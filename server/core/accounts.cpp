@@ -39,6 +39,7 @@ void TAccountDesk::ReadAccount(std::string_view nick, TWithFriends withFriends,
                 SetShieldBits(read->shield, mark.other, mark.nick,
                               mark.kind == STORED_BLOCK ? SHIELD_BLOCKS : SHIELD_IGNORES,
                               SHIELD_IGNORES | SHIELD_BLOCKS);
+            read->privacy = db.Privacy(read->account->id);
             for (const TMark& blocker : db.BlockersOf(read->account->id))
                 SetShieldBits(read->shield, blocker.other, blocker.nick, SHIELD_BLOCKED_BY,
                               SHIELD_BLOCKED_BY);

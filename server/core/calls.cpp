@@ -76,7 +76,7 @@ void TCallDesk::RouteSearch(TClient& client, const TFindUserRequest& request, bo
         AnswerSearch(client, request, withMessage, target);
         return;
     }
-    if (!client.account->Sees(target->account.id)) {
+    if (!client.account->Sees(target->account.id) || target->Invisible()) {
         AnswerSearch(client, request, withMessage, nullptr); // blocked: "not online"
         return;
     }

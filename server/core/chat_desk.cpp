@@ -84,6 +84,7 @@ void TChatDesk::PrivateLine(TClient& client, ChatId chat, const std::string& tex
     for (TClient* member : it->second.members)
         if (member != &client && member->account->Hears(client.Id()))
             member->sink.Deliver(wire);
+    it->second.said.Keep(client.Id(), clock.NowUtcDays(), 0, text);
     if (!it->second.remote.empty())
         ToChatNodes(it->second, cluster::TChatLine{chat, client.Id(), text});
 }
@@ -132,7 +133,9 @@ TPrivateChat& TChatDesk::OpenChat(TClient& client, ChatId chatId) {
     if (it != chats.end())
         return it->second;
     client.chats.push_back(chatId);
-    return chats.emplace(chatId, TPrivateChat{chatId, {&client}, {}}).first->second;
+    TPrivateChat& chat = chats.emplace(chatId, TPrivateChat{chatId, {&client}, {}}).first->second;
+    chat.Joined(client.Id());
+    return chat;
 }
 
 // The invitee learns the inviter first, then the other members; every member
@@ -162,6 +165,7 @@ void TChatDesk::InviteHere(TClient& client, ChatId chatId, TClient& invitee) {
     for (TClient* member : chat.members)
         member->sink.Deliver(joined);
     chat.members.push_back(&invitee);
+    chat.Joined(invitee.Id());
     invitee.chats.push_back(chatId);
     if (!chat.remote.empty())
         ToChatNodes(chat, cluster::TChatJoined{chatId, invitee.Id()});
@@ -223,6 +227,21 @@ void TChatDesk::LeaveAllChats(TClient& client, const TSite* site, bool accountLe
         for (TClient* member : others)
             if (!accountLeavesSite || member->site != site)
                 member->sink.Deliver(left);
+    }
+}
+
+void TChatDesk::SaidTo(const TClient& client, uint64_t sender,
+                       std::vector<TQuotedLine>& out) const {
+    if (!client.account->Hears(sender))
+        return; // its lines were dropped for the client
+    for (ChatId id : client.chats) {
+        auto it = chats.find(id);
+        if (it == chats.end())
+            continue;
+        it->second.said.ForEachOf(sender, it->second.JoinedAt(client.Id()),
+                                  [&](const TSaidLine& line) {
+                                      out.push_back(TQuotedLine{line.stamp, "private", line.text});
+                                  });
     }
 }
 

@@ -20,6 +20,8 @@
 #include "server/core/clock.h"
 #include "server/core/cluster_link.h"
 #include "server/core/directory.h"
+#include "server/core/reports.h"
+#include "server/core/said_lines.h"
 
 namespace navlet::server {
 
@@ -35,6 +37,24 @@ struct TPrivateChat {
     ChatId id = 0;
     std::vector<TClient*> members; // in order of joining
     std::vector<TRemoteMember> remote;
+    TSaidLines said{}; // for reports
+    // Where each account's member came in among the said lines.
+    std::vector<std::pair<uint64_t, uint64_t>> joinedAt{};
+    void Joined(uint64_t account) {
+        for (auto& [who, from] : joinedAt)
+            if (who == account) {
+                from = said.Next();
+                return;
+            }
+        joinedAt.emplace_back(account, said.Next());
+    }
+    // The first said line that the account's member was shown.
+    uint64_t JoinedAt(uint64_t account) const {
+        for (const auto& [who, from] : joinedAt)
+            if (who == account)
+                return from;
+        return UINT64_MAX;
+    }
 };
 
 // Whether the account is a member of the chat, here or through another node.
@@ -104,6 +124,8 @@ class TChatDesk {
     void RemoteChatLeft(const std::string& from, const cluster::TChatLeft& m);
     // Remote members whose node matches (empty: all) leave every chat here.
     void DropRemoteMembers(const std::string& node);
+    // The private lines of `sender` that the client was shown in its chats.
+    void SaidTo(const TClient& client, uint64_t sender, std::vector<TQuotedLine>& out) const;
 
   private:
     // chat_desk.cpp: this node's members

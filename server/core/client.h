@@ -101,6 +101,9 @@ struct TClient {
     // The host a bar paused on (it reported no site): coming back to it
     // keeps the private chats that the pause kept.
     std::string pausedHost;
+    // The first of its site's said lines that this session was shown (the
+    // welcome replays a few said before it came).
+    uint64_t siteLinesFrom = 0;
     // Only while a welcome is being sent: an idle session keeps none.
     std::unique_ptr<TWelcome> welcome;
 

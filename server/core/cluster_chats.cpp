@@ -160,6 +160,7 @@ void TChatDesk::RemoteInvite(const std::string& from, const cluster::TInvite& m)
     for (TClient* member : chat.members)
         member->sink.Deliver(joined);
     chat.members.push_back(invitee);
+    chat.Joined(invitee->Id());
     invitee->chats.push_back(chatId);
     ToChatNodes(chat, cluster::TChatJoined{chatId, inviteeId});
 }
@@ -196,6 +197,7 @@ void TChatDesk::RemoteChatLine(const std::string& from, const cluster::TChatLine
     for (TClient* member : chat->members)
         if (member->account->Hears(m.sender))
             member->sink.Deliver(wire);
+    chat->said.Keep(m.sender, clock.NowUtcDays(), 0, m.text);
 }
 
 // When the member left its site as well, this node's members on that site

@@ -51,6 +51,18 @@ struct TAccountEntry {
     // Whom the account ignores or blocks and who blocks it, by id; empty
     // for nearly everybody, so a fan-out looks further only when it is not.
     std::vector<TShieldEntry> shield{};
+    // The account's PRIVACY_* bits while it is online, as its latest
+    // sign-in read them and its bars set them since.
+    uint8_t privacy = PRIVACY_DEFAULT;
+
+    // On no site list, in no search, counted nowhere.
+    bool Invisible() const { return (privacy & PRIVACY_INVISIBLE) != 0; }
+    // Friends see it online (while it is).
+    bool ShownToFriends() const {
+        return !Invisible() || (privacy & PRIVACY_VISIBLE_TO_FRIENDS) != 0;
+    }
+    // Friends on its site are told it is there.
+    bool TellsFriends() const { return !Invisible() && (privacy & PRIVACY_TELL_FRIENDS) != 0; }
 
     // The bits for `other`: 0 when none. Allocates nothing.
     uint8_t ShieldOf(uint64_t other) const {
@@ -71,16 +83,18 @@ struct TAccountEntry {
 
 // An account as the store holds it, read for a sign-in or a search.
 struct TStoredAccount {
-    std::optional<TAccount> account;  // with its password hash
-    std::vector<TAccount> friends;    // when asked for, without theirs
-    std::vector<TShieldEntry> shield; // with the friends, sorted by id
-    bool unavailable = false;         // the database did not answer
+    std::optional<TAccount> account;   // with its password hash
+    std::vector<TAccount> friends;     // when asked for, without theirs
+    std::vector<TShieldEntry> shield;  // with the friends, sorted by id
+    uint8_t privacy = PRIVACY_DEFAULT; // with the friends
+    bool unavailable = false;          // the database did not answer
 };
 
 // What a sign-in read besides the account, for the desks that take it on.
 struct TSignInLists {
     std::vector<TAccount> friends;
     std::vector<TShieldEntry> shield;
+    uint8_t privacy = PRIVACY_DEFAULT;
 };
 
 // Yes: the friends and the shield too (a sign-in).

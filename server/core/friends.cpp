@@ -23,7 +23,7 @@ void TFriendDesk::SignedIn(TClient& client, const std::vector<TAccount>& friends
         friendIds.push_back(friendAccount.id);
     }
     SetFriendIds(*client.account, std::move(friendIds));
-    if (cameOnline)
+    if (cameOnline && client.account->ShownToFriends())
         FriendCameOrWent(client.account->account, /*online=*/true);
     AskFriendsElsewhere(client, friends);
 }
@@ -31,7 +31,8 @@ void TFriendDesk::SignedIn(TClient& client, const std::vector<TAccount>& friends
 void TFriendDesk::SessionGone(const TClient& client) {
     friendsAsked.erase(client.serial);
     if (!client.account->Online()) {
-        FriendCameOrWent(client.account->account, /*online=*/false);
+        if (client.account->ShownToFriends())
+            FriendCameOrWent(client.account->account, /*online=*/false);
         SetFriendIds(*client.account, {});
     }
 }
@@ -81,11 +82,58 @@ void TFriendDesk::FriendCameOrWent(const TAccount& account, bool online) {
         if (desk.expired() || !nodes.empty())
             return;
         TAccountEntry* here = directory.CachedById(account.id);
-        if (here && here->Online() != online)
+        if (here && (here->Online() && here->ShownToFriends()) != online)
             return; // it came back, or went again, while the cluster answered
         TellFriendsOf(account, online);
         link->FriendState(account, online);
     });
+}
+
+namespace {
+TWireRef FriendHereWire(const TAccount& account) {
+    TPacket p;
+    ClearPacket(p);
+    return EncodeWire(p, WriteFriendHere(p, TFriendHereMsg{account.id, account.nick}),
+                      MSG_FRIEND_HERE);
+}
+} // namespace
+
+void TFriendDesk::FriendsMeet(TClient& client, bool accountArrives) {
+    const TSite* site = client.site;
+    if (!site)
+        return;
+    const TAccountEntry& self = *client.account;
+    for (uint64_t id : self.friendIds) {
+        const TAccountEntry* buddy = directory.CachedById(id);
+        if (!buddy || !buddy->TellsFriends() || !self.Sees(id))
+            continue;
+        for (const TClient* session : buddy->sessions)
+            if (session->site == site) {
+                client.sink.Deliver(FriendHereWire(buddy->account));
+                break;
+            }
+    }
+    if (!accountArrives || !self.TellsFriends())
+        return;
+    auto listers = listedAsFriendBy.find(self.account.id);
+    if (listers == listedAsFriendBy.end())
+        return;
+    TWireRef wire;
+    for (const TAccountEntry* lister : listers->second) {
+        if (lister == &self || !lister->Sees(self.account.id))
+            continue;
+        for (TClient* session : lister->sessions)
+            if (session->site == site) {
+                if (!wire)
+                    wire = FriendHereWire(self.account);
+                session->sink.Deliver(wire);
+            }
+    }
+}
+
+void TFriendDesk::ShownChanged(const TAccountEntry& entry) {
+    if (entry.Online())
+        FriendCameOrWent(entry.account, entry.ShownToFriends());
 }
 
 void TFriendDesk::RemoteFriendState(const TAccount& account, bool online) {
@@ -130,8 +178,8 @@ std::vector<TWireRef> TFriendDesk::FriendRecords(const std::vector<TAccount>& fr
     std::vector<TWireRef> out;
     for (const TAccount& friendAccount : friends) {
         TAccountEntry* entry = directory.CachedById(friendAccount.id);
-        const bool online =
-            (entry && entry->Online()) || (elsewhere && elsewhere->count(friendAccount.id));
+        const bool online = (entry && entry->Online() && entry->ShownToFriends()) ||
+                            (elsewhere && elsewhere->count(friendAccount.id));
         out.push_back(
             PresenceWire(friendAccount, online ? LIST_FRIEND_ONLINE : LIST_FRIEND_OFFLINE, 0));
     }

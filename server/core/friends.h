@@ -39,6 +39,12 @@ class TFriendDesk {
     // An account came online in the cluster or went offline, through
     // another node: this node's sessions that list it as a friend hear so.
     void RemoteFriendState(const TAccount& account, bool online);
+    // The session came onto its site: it hears of its friends there, and
+    // when its account arrives, the sessions there that list it hear of it.
+    // Only of friends that tell where they are, and only on this node.
+    void FriendsMeet(TClient& client, bool accountArrives);
+    // The online account turned invisible to its friends, or visible again.
+    void ShownChanged(const TAccountEntry& entry);
     // The records for a sign-in's welcome. While other nodes still answer
     // for some of the friends there are none yet: the records then join the
     // session's welcome, or follow it, once every answer came.

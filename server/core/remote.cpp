@@ -87,6 +87,10 @@ void TSiteDesk::PublicLine(TClient& client, const std::string& text) {
     TSite* site = client.site;
     if (!site)
         return;
+    if (client.account->Invisible()) {
+        client.sink.Deliver(ChatLineWire(MakeChatAddress(0, 0x200), INVISIBLE_LINE_REFUSED));
+        return;
+    }
     const TAccount& sender = client.account->account;
     // Encoded once; each receiver queues a reference to it, which costs no
     // allocation (a session's output buffer is one of the server's spares).
@@ -101,8 +105,9 @@ void TSiteDesk::PublicLine(TClient& client, const std::string& text) {
     }
     counters::PublicLine(delivered);
     link->PublicLine(site->host, sender.id, sender.language, sender.nick, text);
-    site->recent.Keep(limits.recentLines, clock.NowUtcDays(), uint8_t(sender.language), sender.nick,
-                      text);
+    const double now = clock.NowUtcDays();
+    site->recent.Keep(limits.recentLines, now, uint8_t(sender.language), sender.nick, text);
+    site->said.Keep(sender.id, now, uint8_t(sender.language), text);
 }
 
 void TSiteDesk::RemoteLine(const std::string& host, uint64_t senderId, int language,
@@ -119,7 +124,9 @@ void TSiteDesk::RemoteLine(const std::string& host, uint64_t senderId, int langu
             ++delivered;
         }
     counters::RemoteLine(delivered);
-    site.recent.Keep(limits.recentLines, clock.NowUtcDays(), uint8_t(language), nick, text);
+    const double now = clock.NowUtcDays();
+    site.recent.Keep(limits.recentLines, now, uint8_t(language), nick, text);
+    site.said.Keep(senderId, now, uint8_t(language), text);
 }
 
 cluster::TKeptLine* TRecentLines::NextSlot(size_t bound) {
@@ -201,6 +208,17 @@ std::vector<std::string> TSiteDesk::RemoteKeys(const std::string& host) const {
         for (const TRemoteUser& r : it->second->remote)
             out.push_back(r.key);
     return out;
+}
+
+void TSiteDesk::SaidTo(const TClient& client, uint64_t sender,
+                       std::vector<TQuotedLine>& out) const {
+    const TSite* site = client.site;
+    if (!site || !client.account->Hears(sender))
+        return;
+    site->said.ForEachOf(sender, client.siteLinesFrom, [&](const TSaidLine& line) {
+        if (ReadsLanguage(client.languageMask, line.language))
+            out.push_back(TQuotedLine{line.stamp, "site", line.text});
+    });
 }
 
 } // namespace navlet::server

@@ -38,6 +38,12 @@ void TService::Handle(TClient& client, const TPacket& p) {
     case REQ_BLOCK_CHANGE:
         shields.Change(client, p.Type(), ReadMarkChange(p));
         break;
+    case REQ_REPORT:
+        reports.Report(client, ReadReport(p));
+        break;
+    case REQ_PRIVACY:
+        SetPrivacy(client, ReadPrivacy(p));
+        break;
     case REQ_UPDATE:
         updates.Request(client, ReadUpdateRequest(p));
         break;

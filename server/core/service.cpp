@@ -69,7 +69,7 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
                                             text, std::move(total));
                        },
                        [this](uint64_t id) { signInDesk.PasswordChanged(id); }, nullptr}),
-      alive(std::make_shared<bool>(true)) {
+      reports(accountDesk, store, inlineRunner, clock, *this), alive(std::make_shared<bool>(true)) {
     lastPruneMs = clock.NowMs();
     signInDesk.SetBarred([this](uint64_t id) { return restrictions.Barred(id); });
     restrictions.LoadNow();
@@ -144,10 +144,29 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     chats.SignedIn(client);
     client.languageMask = request.languageMask;
     client.versionText = request.version;
+    if (cameOnline)
+        entry.privacy = lists.privacy; // before the friends and the site hear of it
     // The shield first: the welcome and the friends' news go through it.
     shields.SignedIn(client, lists.shield, cameOnline);
     friendDesk.SignedIn(client, friends, cameOnline);
     siteDesk.EnterSiteWhenKnown(client, request.site, &friends);
+}
+
+void TService::SetPrivacy(TClient& client, uint8_t flags) {
+    flags &= PRIVACY_INVISIBLE | PRIVACY_VISIBLE_TO_FRIENDS | PRIVACY_TELL_FRIENDS;
+    TAccountEntry& entry = *client.account;
+    if (flags == entry.privacy)
+        return;
+    const bool wasInvisible = entry.Invisible(), wasShown = entry.ShownToFriends();
+    entry.privacy = flags;
+    TStore& db = store;
+    const uint64_t id = entry.account.id;
+    storeRunner->RunOrdered([&db, id, flags] { db.SetPrivacy(id, flags); }, nullptr);
+    if (wasInvisible != entry.Invisible())
+        for (TClient* session : std::vector<TClient*>(entry.sessions))
+            siteDesk.SetListed(*session, /*listed=*/!entry.Invisible());
+    if (wasShown != entry.ShownToFriends())
+        friendDesk.ShownChanged(entry);
 }
 
 void TService::HidePerson(const TAccountEntry& viewer, uint64_t other, bool leaveChats) {

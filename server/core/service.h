@@ -33,6 +33,7 @@
 #include "server/core/local_link.h"
 #include "server/core/operator.h"
 #include "server/core/restrictions.h"
+#include "server/core/reports.h"
 #include "server/core/shield.h"
 #include "server/core/signin.h"
 #include "server/core/sites.h"
@@ -60,7 +61,10 @@ inline constexpr std::string_view REASON_TOO_MANY_WINDOWS =
 inline constexpr std::string_view REASON_KICKED = "Signed out by the operator.";
 inline constexpr std::string_view REASON_FLOOD = "Signed out: too many requests.";
 
-class TService final : private TChatSites, private TSiteNeighbours, private TShieldNeighbours {
+class TService final : private TChatSites,
+                       private TSiteNeighbours,
+                       private TShieldNeighbours,
+                       private TReportSources {
   public:
     TService(TStore& store, const TClock& clock, TPasswordVerifier& verifier, TBannerSet banners,
              TUpdateSet updates, TServiceConfig config = {});
@@ -76,6 +80,7 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
         friendDesk.SetStoreRunner(runner);
         shields.SetStoreRunner(runner);
         restrictions.SetStoreRunner(runner);
+        reports.SetStoreRunner(runner);
         storeRunner = &runner;
     }
 
@@ -197,6 +202,10 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
     void SetBannerInterval(int64_t ms) { siteDesk.SetBannerInterval(ms); }
     void ReplaceUpdates(TUpdateSet set) { updates.Replace(std::move(set)); }
     TStore& Store() { return store; }
+    // Store work of the operator's, on the sessions' store runner.
+    void RunStoreWork(std::function<void()> work, std::function<void()> done) {
+        storeRunner->Run(std::move(work), std::move(done));
+    }
 
     // Accounts: created or changed through here so that signed-in state and
     // the store agree. Passwords come hashed: hashing would hold the loop.
@@ -225,6 +234,8 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
     // service.cpp: a sign-in the sign-in desk let in, and presence
     void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
                 const TSignInLists& lists);
+    // Request 19: the account's privacy, stored and applied to its sessions here.
+    void SetPrivacy(TClient& client, uint8_t flags);
     // What a change of who sees whom needs (TShieldNeighbours).
     void HidePerson(const TAccountEntry& viewer, uint64_t other, bool leaveChats) override;
     void RevealPerson(const TAccountEntry& viewer, uint64_t other) override {
@@ -239,6 +250,15 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
         return friendDesk.WelcomeRecords(client.serial, friends);
     }
     void DeliverKeptCalls(TClient& client) override { calls.DeliverKeptCalls(client); }
+    void FriendsMeet(TClient& client, bool accountArrives) override {
+        friendDesk.FriendsMeet(client, accountArrives);
+    }
+    // A report quotes the site's lines and the chats' (TReportSources).
+    void SaidTo(const TClient& reporter, uint64_t target,
+                std::vector<TQuotedLine>& out) const override {
+        siteDesk.SaidTo(reporter, target, out);
+        chats.SaidTo(reporter, target, out);
+    }
     // This node's sessions of an operator's target.
     std::vector<TClient*> Resolve(const TTarget& target, bool& unknownUser);
 
@@ -280,6 +300,7 @@ class TService final : private TChatSites, private TSiteNeighbours, private TShi
     TSiteDesk siteDesk;
     TShieldDesk shields;
     TRestrictionDesk restrictions;
+    TReportDesk reports;
     std::shared_ptr<bool> alive; // lets late answers find the service gone
 };
 

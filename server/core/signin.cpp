@@ -95,7 +95,7 @@ void TSignInDesk::CheckPassword(uint64_t serial, TStoredAccount data,
     if (id != 0 && signInCache.Knows(id, hash, request.password, now)) {
         guard.Succeeded(id, client.address, now);
         FinishLogin(serial, id, request, true,
-                    TSignInLists{std::move(data.friends), std::move(data.shield)});
+                    TSignInLists{std::move(data.friends), std::move(data.shield), data.privacy});
         return;
     }
     if (id == 0) {
@@ -106,7 +106,8 @@ void TSignInDesk::CheckPassword(uint64_t serial, TStoredAccount data,
     std::weak_ptr<bool> desk = alive;
     auto finish = [this, desk, serial, id, request, address = client.address, storedHash = hash,
                    known = std::move(known),
-                   lists = TSignInLists{std::move(data.friends), std::move(data.shield)}](bool ok) {
+                   lists = TSignInLists{std::move(data.friends), std::move(data.shield),
+                                        data.privacy}](bool ok) {
         if (desk.expired())
             return;
         if (ok)

@@ -113,8 +113,9 @@ void TSiteDesk::Arrive(TClient& client, TSite& site) {
     // Another window of the same account already made the user present here.
     bool arrives = !PresentOn(*client.account, &site, &client);
     site.users.push_back(&client);
-    if (!arrives)
-        return;
+    neighbours.FriendsMeet(client, arrives && !client.account->Invisible());
+    if (!arrives || client.account->Invisible())
+        return; // it sees the site, the site does not see it
     site.people.push_back(TPerson{client.account, site.arrivals++});
     link->Entered(site.host, client.account->account);
     if (RemotelyOn(site, client.Id()))
@@ -135,14 +136,44 @@ void TSiteDesk::LeaveSite(TClient& client, TChats chats) {
         return; // another window keeps the user on the site
     auto person = std::find_if(site->people.begin(), site->people.end(),
                                [&](const TPerson& p) { return p.entry == client.account; });
-    uint64_t arrival = person != site->people.end() ? person->arrival : 0;
-    if (person != site->people.end())
-        site->people.erase(person);
+    if (person == site->people.end()) {
+        // Invisible: nobody was told it came.
+        if (site->users.empty())
+            sites.erase(site->host);
+        return;
+    }
+    uint64_t arrival = person->arrival;
+    site->people.erase(person);
     link->Left(site->host, client.Id());
     if (site->users.empty()) {
         sites.erase(site->host);
         return;
     }
+    TellLeft(*site, client.account->account, arrival,
+             /*accountStays=*/RemotelyOn(*site, client.Id()));
+}
+
+void TSiteDesk::SetListed(TClient& client, bool listed) {
+    TSite* site = client.site;
+    if (!site)
+        return;
+    auto person = std::find_if(site->people.begin(), site->people.end(),
+                               [&](const TPerson& p) { return p.entry == client.account; });
+    const bool isListed = person != site->people.end();
+    if (listed == isListed)
+        return; // another window of the account did it
+    if (listed) {
+        site->people.push_back(TPerson{client.account, site->arrivals++});
+        link->Entered(site->host, client.account->account);
+        neighbours.FriendsMeet(client, /*accountArrives=*/true);
+        if (!RemotelyOn(*site, client.Id()))
+            DeliverPresenceToSite(*site, PresenceWire(client.account->account, 0, 0), client.Id(),
+                                  &client);
+        return;
+    }
+    const uint64_t arrival = person->arrival;
+    site->people.erase(person);
+    link->Left(site->host, client.Id());
     TellLeft(*site, client.account->account, arrival,
              /*accountStays=*/RemotelyOn(*site, client.Id()));
 }

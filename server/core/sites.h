@@ -19,6 +19,8 @@
 #include "server/core/clock.h"
 #include "server/core/cluster_link.h"
 #include "server/core/directory.h"
+#include "server/core/reports.h"
+#include "server/core/said_lines.h"
 
 namespace navlet::server {
 
@@ -63,7 +65,11 @@ struct TSite {
     uint64_t arrivals = 0;           // arrivals so far, local and remote
     TRecentLines recent;
     size_t bannerIndex = 0;
+    TSaidLines said{}; // for reports, longer than `recent`
 };
+
+inline constexpr std::string_view INVISIBLE_LINE_REFUSED =
+    "You are invisible: the site does not see your lines.";
 
 // A presence record of `account`, encoded once for every receiver.
 TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKey);
@@ -93,6 +99,9 @@ class TSiteNeighbours {
     // come (TWelcome::friends), or follow it.
     virtual std::vector<TWireRef> WelcomeFriends(const TClient& client,
                                                  const std::vector<TAccount>& friends) = 0;
+    // The session came onto its site (`accountArrives`: the account too, in
+    // sight of the site): friends on the site and the session hear of each other.
+    virtual void FriendsMeet(TClient& client, bool accountArrives) = 0;
     // The sign-in's site is entered: the calls kept for the account follow.
     virtual void DeliverKeptCalls(TClient& client) = 0;
 
@@ -123,6 +132,9 @@ class TSiteDesk {
     // private chats.
     enum class TChats { Leave, Keep };
     void LeaveSite(TClient& client, TChats chats = TChats::Leave);
+    // The account turned invisible (`listed` false) or visible again: its
+    // session's site lists it no more, or again, as if it left or came.
+    void SetListed(TClient& client, bool listed);
     // A report with no site (empty, or no host) is a bar's pause: the session
     // leaves the site's list, keeps its private chats, and keeps them still
     // when it comes back to the same site.
@@ -146,6 +158,8 @@ class TSiteDesk {
     // it had left, or see it again (a block made or undone).
     void ShowPerson(const TAccountEntry& viewer, uint64_t other, bool visible);
     std::vector<std::string> LocalSites() const;
+    // The public lines of `sender` that the client was shown on its site.
+    void SaidTo(const TClient& client, uint64_t sender, std::vector<TQuotedLine>& out) const;
     // The remote users of a site known here, by key.
     std::vector<std::string> RemoteKeys(const std::string& host) const;
     // Whether the account is on the site through another node.

@@ -73,6 +73,8 @@ void TSiteDesk::StartWelcome(TClient& client, const std::vector<TAccount>* frien
     client.sink.Deliver(PresenceWire(client.account->account, 0, client.chatKey));
     if (TSite* site = client.site) {
         w.endArrival = site->arrivals;
+        const uint64_t replayed = std::min<uint64_t>(site->said.Next(), site->recent.size());
+        client.siteLinesFrom = site->said.Next() - replayed;
         w.trackListed = !site->remote.empty();
         // Lines said during the welcome reach the session live: only those
         // said before it are replayed.

@@ -98,6 +98,29 @@ CREATE TABLE restrictions (
     PRIMARY KEY (kind, subject)
 );
 )sql"},
+    // Reports outlive the accounts they name, so they keep the nicks; the
+    // privacy bits of accounts that changed them.
+    {6, R"sql(
+CREATE TABLE reports (
+    id BIGSERIAL PRIMARY KEY,
+    reporter BIGINT NOT NULL,
+    reporter_nick TEXT NOT NULL,
+    target BIGINT NOT NULL,
+    target_nick TEXT NOT NULL,
+    created BIGINT NOT NULL,
+    reason SMALLINT NOT NULL,
+    text BYTEA NOT NULL,
+    site BYTEA NOT NULL,
+    lines BYTEA NOT NULL,
+    closed BOOLEAN NOT NULL DEFAULT false,
+    close_text BYTEA NOT NULL DEFAULT ''
+);
+CREATE INDEX reports_reporter ON reports(reporter, created);
+CREATE TABLE privacy (
+    account BIGINT PRIMARY KEY REFERENCES accounts(id) ON DELETE CASCADE,
+    flags SMALLINT NOT NULL
+);
+)sql"},
 };
 static_assert(MIGRATIONS[std::size(MIGRATIONS) - 1].version == STORE_SCHEMA_VERSION);
 
@@ -139,6 +162,25 @@ constexpr TPrepared STATEMENTS[] = {
     {"restrictions", "SELECT kind, subject, until, reason FROM restrictions "
                      "WHERE until = 0 OR until > $1 ORDER BY kind, subject"},
     {"drop_account_restrictions", "DELETE FROM restrictions WHERE kind IN (1, 3) AND subject = $1"},
+    // The count and the insert under one lock of the reporter, so that two
+    // nodes cannot both take the last place of the hour.
+    {"lock_reporter", "SELECT pg_advisory_xact_lock(7233178993342 + $1::bigint)"},
+    {"add_report", "INSERT INTO reports(reporter, reporter_nick, target, target_nick, created, "
+                   "reason, text, site, lines) SELECT $1, $2, $3, $4, $5, $6, $7, $8, $9 "
+                   "WHERE (SELECT count(*) FROM reports WHERE reporter = $1 AND created > "
+                   "$5::bigint - 3600) < $10 RETURNING id"},
+    {"open_reports", "SELECT id, reporter, reporter_nick, target, target_nick, created, reason, "
+                     "text, site, closed, close_text FROM reports WHERE NOT closed "
+                     "ORDER BY id DESC LIMIT $1"},
+    {"all_reports", "SELECT id, reporter, reporter_nick, target, target_nick, created, reason, "
+                    "text, site, closed, close_text FROM reports ORDER BY id DESC LIMIT $1"},
+    {"find_report", "SELECT id, reporter, reporter_nick, target, target_nick, created, reason, "
+                    "text, site, closed, close_text, lines FROM reports WHERE id = $1"},
+    {"close_report", "UPDATE reports SET closed = true, close_text = $2 WHERE id = $1 AND NOT "
+                     "closed"},
+    {"privacy", "SELECT flags FROM privacy WHERE account = $1"},
+    {"set_privacy", "INSERT INTO privacy(account, flags) VALUES($1, $2) ON CONFLICT (account) DO "
+                    "UPDATE SET flags = EXCLUDED.flags"},
     {"drop_call", "DELETE FROM kept_calls WHERE target = $1 AND caller = $2"},
     {"expire_calls", "DELETE FROM kept_calls WHERE kept < extract(epoch FROM now())::bigint - $1"},
     {"add_call", "INSERT INTO kept_calls(target, caller, caller_nick, message, link) "
@@ -675,6 +717,87 @@ std::vector<TKeptCall> TPgStore::TakeCalls(uint64_t target) {
     for (auto& [id, call] : rows)
         out.push_back(std::move(call));
     return out;
+}
+
+namespace {
+TReport ReportRow(const TResult& r, int row, bool withLines) {
+    TReport out;
+    out.id = uint64_t(r.Int(row, 0));
+    out.reporter = uint64_t(r.Int(row, 1));
+    out.reporterNick = r.Text(row, 2);
+    out.target = uint64_t(r.Int(row, 3));
+    out.targetNick = r.Text(row, 4);
+    out.created = r.Int(row, 5);
+    out.reason = uint8_t(r.Int(row, 6));
+    out.text = r.Bytes(row, 7);
+    out.site = r.Bytes(row, 8);
+    out.closed = r.Text(row, 9) == "t";
+    out.closeText = r.Bytes(row, 10);
+    if (withLines)
+        out.lines = r.Bytes(row, 11);
+    return out;
+}
+} // namespace
+
+uint64_t TPgStore::AddReport(const TReport& report) {
+    TLease lease(*this);
+    if (!lease.Begin())
+        return 0;
+    bool ok = lease.Run("lock_reporter", TParams().Int(int64_t(report.reporter))).Ok();
+    TResult r = ok ? lease.Run("add_report", TParams()
+                                                 .Int(int64_t(report.reporter))
+                                                 .Text(report.reporterNick)
+                                                 .Int(int64_t(report.target))
+                                                 .Text(report.targetNick)
+                                                 .Int(report.created)
+                                                 .Int(report.reason)
+                                                 .Bytes(report.text)
+                                                 .Bytes(report.site)
+                                                 .Bytes(report.lines)
+                                                 .Int(REPORTS_PER_HOUR))
+                   : TResult();
+    if (!r.Ok()) {
+        lease.End(/*commit=*/false);
+        return 0;
+    }
+    if (!lease.End(/*commit=*/true))
+        return 0;
+    return r.Rows() == 1 ? uint64_t(r.Int(0, 0)) : 0;
+}
+
+std::vector<TReport> TPgStore::Reports(bool all) {
+    TLease lease(*this);
+    TResult r =
+        lease.Run(all ? "all_reports" : "open_reports", TParams().Int(int64_t(REPORT_LISTING)));
+    std::vector<TReport> out;
+    for (int row = 0; r.Ok() && row < r.Rows(); ++row)
+        out.push_back(ReportRow(r, row, /*withLines=*/false));
+    return out;
+}
+
+std::optional<TReport> TPgStore::FindReport(uint64_t id) {
+    TLease lease(*this);
+    TResult r = lease.Run("find_report", TParams().Int(int64_t(id)));
+    if (!r.Ok() || r.Rows() != 1)
+        return std::nullopt;
+    return ReportRow(r, 0, /*withLines=*/true);
+}
+
+bool TPgStore::CloseReport(uint64_t id, std::string_view text) {
+    TLease lease(*this);
+    TResult r = lease.Run("close_report", TParams().Int(int64_t(id)).Bytes(std::string(text)));
+    return r.Ok() && r.Changed() == 1;
+}
+
+uint8_t TPgStore::Privacy(uint64_t account) {
+    TLease lease(*this);
+    TResult r = lease.Run("privacy", TParams().Int(int64_t(account)));
+    return r.Ok() && r.Rows() == 1 ? uint8_t(r.Int(0, 0)) : PRIVACY_DEFAULT;
+}
+
+bool TPgStore::SetPrivacy(uint64_t account, uint8_t flags) {
+    TLease lease(*this);
+    return lease.Run("set_privacy", TParams().Int(int64_t(account)).Int(flags)).Ok();
 }
 
 } // namespace navlet::server

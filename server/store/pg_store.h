@@ -35,6 +35,12 @@ class TPgStore final : public TStore {
     std::optional<bool> DropRestriction(TRestrictionKind kind, std::string_view subject) override;
     std::optional<std::vector<TRestriction>> Restrictions(int64_t nowS) override;
     bool DeleteAccount(uint64_t id) override;
+    uint64_t AddReport(const TReport& report) override;
+    std::vector<TReport> Reports(bool all) override;
+    std::optional<TReport> FindReport(uint64_t id) override;
+    bool CloseReport(uint64_t id, std::string_view text) override;
+    uint8_t Privacy(uint64_t account) override;
+    bool SetPrivacy(uint64_t account, uint8_t flags) override;
     bool KeepCall(const TKeptCall& call) override;
     bool Ping() override;
     std::vector<TKeptCall> TakeCalls(uint64_t target) override;

@@ -102,6 +102,30 @@ CREATE TABLE restrictions (
 ) WITHOUT ROWID;
 )sql";
 
+// Reports outlive the accounts they name, so they keep the nicks; the
+// privacy bits of accounts that changed them.
+constexpr const char* SCHEMA_REPORTS = R"sql(
+CREATE TABLE reports (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    reporter INTEGER NOT NULL,
+    reporter_nick TEXT NOT NULL,
+    target INTEGER NOT NULL,
+    target_nick TEXT NOT NULL,
+    created INTEGER NOT NULL,
+    reason INTEGER NOT NULL,
+    text TEXT NOT NULL,
+    site TEXT NOT NULL,
+    lines TEXT NOT NULL,
+    closed INTEGER NOT NULL DEFAULT 0,
+    close_text TEXT NOT NULL DEFAULT ''
+);
+CREATE INDEX reports_reporter ON reports(reporter, created);
+CREATE TABLE privacy (
+    account INTEGER PRIMARY KEY REFERENCES accounts(id) ON DELETE CASCADE,
+    flags INTEGER NOT NULL
+);
+)sql";
+
 constexpr const char* ACCOUNT_COLUMNS = "SELECT id, nick, gender, language, password_hash "
                                         "FROM accounts ";
 
@@ -124,6 +148,7 @@ constexpr TMigration MIGRATIONS[] = {
         "UPDATE kept_calls SET kept = CAST(strftime('%s','now') AS INTEGER);"
         "CREATE INDEX kept_calls_kept ON kept_calls(kept);"},
     {5, SCHEMA_RESTRICTIONS},
+    {6, SCHEMA_REPORTS},
 };
 static_assert(MIGRATIONS[std::size(MIGRATIONS) - 1].version == STORE_SCHEMA_VERSION);
 
@@ -423,6 +448,88 @@ std::vector<TKeptCall> TSqliteStore::TakeCalls(uint64_t target) {
     del.Bind(1, int64_t(target));
     del.Step();
     return out;
+}
+
+namespace {
+constexpr const char* REPORT_COLUMNS =
+    "SELECT id, reporter, reporter_nick, target, target_nick, created, reason, text, site, "
+    "closed, close_text, lines FROM reports ";
+
+TReport ReportFromRow(const TStatement& s, bool withLines) {
+    TReport r;
+    r.id = uint64_t(s.Int(0));
+    r.reporter = uint64_t(s.Int(1));
+    r.reporterNick = s.Text(2);
+    r.target = uint64_t(s.Int(3));
+    r.targetNick = s.Text(4);
+    r.created = s.Int(5);
+    r.reason = uint8_t(s.Int(6));
+    r.text = s.Text(7);
+    r.site = s.Text(8);
+    r.closed = s.Int(9) != 0;
+    r.closeText = s.Text(10);
+    if (withLines)
+        r.lines = s.Text(11);
+    return r;
+}
+} // namespace
+
+uint64_t TSqliteStore::AddReport(const TReport& r) {
+    std::lock_guard hold(lock);
+    TStatement s(db, "INSERT INTO reports(reporter, reporter_nick, target, target_nick, created, "
+                     "reason, text, site, lines) SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9 "
+                     "WHERE (SELECT count(*) FROM reports WHERE reporter = ?1 AND created > ?5 - "
+                     "3600) < ?10");
+    s.Bind(1, int64_t(r.reporter)).Bind(2, r.reporterNick).Bind(3, int64_t(r.target));
+    s.Bind(4, r.targetNick).Bind(5, r.created).Bind(6, int64_t(r.reason)).Bind(7, r.text);
+    s.Bind(8, r.site).Bind(9, r.lines).Bind(10, int64_t(REPORTS_PER_HOUR));
+    if (s.Step() != SQLITE_DONE)
+        return 0;
+    return sqlite3_changes(db) == 1 ? uint64_t(sqlite3_last_insert_rowid(db)) : 0;
+}
+
+std::vector<TReport> TSqliteStore::Reports(bool all) {
+    std::lock_guard hold(lock);
+    std::vector<TReport> out;
+    std::string sql =
+        std::string(REPORT_COLUMNS) + (all ? "" : "WHERE closed = 0 ") + "ORDER BY id DESC LIMIT ?";
+    TStatement s(db, sql.c_str());
+    s.Bind(1, int64_t(REPORT_LISTING));
+    while (s.Step() == SQLITE_ROW)
+        out.push_back(ReportFromRow(s, /*withLines=*/false));
+    return out;
+}
+
+std::optional<TReport> TSqliteStore::FindReport(uint64_t id) {
+    std::lock_guard hold(lock);
+    std::string sql = std::string(REPORT_COLUMNS) + "WHERE id = ?";
+    TStatement s(db, sql.c_str());
+    s.Bind(1, int64_t(id));
+    if (s.Step() != SQLITE_ROW)
+        return std::nullopt;
+    return ReportFromRow(s, /*withLines=*/true);
+}
+
+bool TSqliteStore::CloseReport(uint64_t id, std::string_view text) {
+    std::lock_guard hold(lock);
+    TStatement s(db, "UPDATE reports SET closed = 1, close_text = ? WHERE id = ? AND closed = 0");
+    s.Bind(1, text).Bind(2, int64_t(id));
+    return s.Step() == SQLITE_DONE && sqlite3_changes(db) == 1;
+}
+
+uint8_t TSqliteStore::Privacy(uint64_t account) {
+    std::lock_guard hold(lock);
+    TStatement s(db, "SELECT flags FROM privacy WHERE account = ?");
+    s.Bind(1, int64_t(account));
+    return s.Step() == SQLITE_ROW ? uint8_t(s.Int(0)) : PRIVACY_DEFAULT;
+}
+
+bool TSqliteStore::SetPrivacy(uint64_t account, uint8_t flags) {
+    std::lock_guard hold(lock);
+    TStatement s(db, "INSERT INTO privacy(account, flags) VALUES(?1, ?2) "
+                     "ON CONFLICT(account) DO UPDATE SET flags = excluded.flags");
+    s.Bind(1, int64_t(account)).Bind(2, int64_t(flags));
+    return s.Step() == SQLITE_DONE;
 }
 
 } // namespace navlet::server

@@ -15,10 +15,11 @@
 
 #include "protocol/account_rules.h"
 #include "protocol/ascii.h"
+#include "protocol/requests.h"
 
 namespace navlet::server {
 
-inline constexpr int STORE_SCHEMA_VERSION = 5;
+inline constexpr int STORE_SCHEMA_VERSION = 6;
 inline constexpr int MAX_FRIENDS = 100;
 inline constexpr int MAX_KEPT_CALLS = 5; // per account; the oldest gives way
 // A call nobody came to take is forgotten after this long, delivered or not.
@@ -70,6 +71,25 @@ struct TRestriction {
     std::string reason; // the operator's words, shown to whom it stops
     bool operator==(const TRestriction&) const = default;
 };
+
+// A user's report of another: what the reporter chose and wrote, and the
+// reported user's last lines where the reporter saw them, one per row.
+struct TReport {
+    uint64_t id = 0;
+    uint64_t reporter = 0;
+    std::string reporterNick;
+    uint64_t target = 0;
+    std::string targetNick;
+    int64_t created = 0; // Unix seconds
+    uint8_t reason = 0;  // the request's REPORT_* value
+    std::string text;
+    std::string site; // the reporter's site host, empty for none
+    std::string lines;
+    bool closed = false;
+    std::string closeText; // the operator's words when closing
+};
+inline constexpr int REPORTS_PER_HOUR = 5;    // per reporting account
+inline constexpr size_t REPORT_LISTING = 200; // newest reports in a listing
 
 // The nick and password rules and FoldCase, the comparison of nicks and
 // hosts, are the protocol's (protocol/account_rules.h, protocol/ascii.h).
@@ -149,6 +169,22 @@ class TStore {
     // there is no such account or the database failed (then nothing is
     // removed).
     virtual bool DeleteAccount(uint64_t id) = 0;
+
+    // Keeps the report unless its reporter made REPORTS_PER_HOUR already in
+    // the hour before `report.created`. The new report's id; 0 when over
+    // the rate or failed (LastCallFailed tells which).
+    virtual uint64_t AddReport(const TReport& report) = 0;
+    // The newest REPORT_LISTING reports, open ones only unless `all`, newest
+    // first, without their lines.
+    virtual std::vector<TReport> Reports(bool all) = 0;
+    virtual std::optional<TReport> FindReport(uint64_t id) = 0;
+    // False when no open report has that id.
+    virtual bool CloseReport(uint64_t id, std::string_view text) = 0;
+
+    // The account's privacy bits (the protocol's PRIVACY_*); the default
+    // for an account that never set them.
+    virtual uint8_t Privacy(uint64_t account) = 0;
+    virtual bool SetPrivacy(uint64_t account, uint8_t flags) = 0;
 
     // Keeps a call; a newer call of the same caller replaces the older one, and
     // past MAX_KEPT_CALLS the oldest is dropped. Every account's calls older

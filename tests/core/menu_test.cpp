@@ -69,10 +69,11 @@ TEST_F(FormMenusTest, ConstructionBuildsTheThreeMenusWithTheirIds) {
     EXPECT_EQ(b.languageMenu->caption, "Filter by Language");
     EXPECT_EQ(b.languageMenu->handle, nullptr); // it lives inside the options menu
     EXPECT_EQ(CaptionsOf(*b.optionsMenu->handle),
-              (std::vector<std::string>{"Navlet Home Page", "Autologin", "Modify Profile",
-                                        "Search user...", "Filter by Language", "",
-                                        "Share: the site only", "Share: the page",
-                                        "Never report this site", "", "Guide", "About Navlet..."}));
+              (std::vector<std::string>{
+                  "Navlet Home Page", "Autologin", "Modify Profile", "Search user...",
+                  "Filter by Language", "", "Share: the site only", "Share: the page",
+                  "Never report this site", "", "Invisible", "Visible to friends",
+                  "Tell my friends where I am", "", "Guide", "About Navlet..."}));
     const std::pair<uint16_t, const char*> options[] = {
         {201, "Navlet Home Page"},     {202, "Autologin"},       {203, "Modify Profile"},
         {204, "Search user..."},       {205, "Guide"},           {206, "About Navlet..."},
@@ -96,10 +97,11 @@ TEST_F(FormMenusTest, ConstructionBuildsTheThreeMenusWithTheirIds) {
     b.optionsMenu->CheckItem(32, -1);
     EXPECT_FALSE(b.optionsMenu->Item(32)->checked);
 
-    EXPECT_EQ(CaptionsOf(*b.usersMenu->handle),
-              (std::vector<std::string>{"View Profile", "Invite in a new private chat",
-                                        "Invite in this private chat", "Add to friendlist", "",
-                                        "Ignore this user", "Block this user"}));
+    EXPECT_EQ(
+        CaptionsOf(*b.usersMenu->handle),
+        (std::vector<std::string>{"View Profile", "Invite in a new private chat",
+                                  "Invite in this private chat", "Add to friendlist", "",
+                                  "Ignore this user", "Block this user", "Report this user..."}));
     EXPECT_EQ(b.usersMenu->Item(104), nullptr);
     EXPECT_EQ(b.usersMenu->Item(105)->caption, "Add to friendlist");
 }

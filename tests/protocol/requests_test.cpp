@@ -73,6 +73,15 @@ TEST(Requests, LargestLengthsAndCutTexts) {
     EXPECT_EQ(BuildLanguageFilter(p, 1), 20);
     EXPECT_EQ(BuildFriendChange(p, 5, FRIEND_REMOVE), 32);
     EXPECT_EQ(BuildUpdateRequest(p, 0, 0), 28);
+    p = Cleared();
+    EXPECT_EQ(BuildReport(p, 5, REPORT_ILLEGAL, std::string(150, 'r')), 133);
+    EXPECT_EQ(p.bytes[32 + 100], 0);
+    p.PutU16(OFF_LENGTH, 133);
+    EXPECT_EQ(ReadReport(p).text, std::string(100, 'r'));
+    EXPECT_EQ(ReadReport(p).reason, REPORT_ILLEGAL);
+    p = Cleared();
+    EXPECT_EQ(BuildPrivacy(p, PRIVACY_INVISIBLE | PRIVACY_TELL_FRIENDS), 20);
+    EXPECT_EQ(ReadPrivacy(p), PRIVACY_INVISIBLE | PRIVACY_TELL_FRIENDS);
 }
 
 TEST(Requests, ChatAddressSeqWorkedExamples) {

@@ -313,6 +313,40 @@ TEST_F(Cluster, IgnoreAndBlockHoldAcrossNodes) {
     EXPECT_TRUE(SeesPresence(alice, "bob"));
 }
 
+// A report made on one node quotes the reported user's lines said on the
+// other, and the operator lists and reads it on either: reports live in the
+// shared store.
+TEST_F(Cluster, AReportMadeOnOneNodeIsListedOnTheOther) {
+    StartBoth();
+    TTestClient alice, bob;
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com", ~0u));
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "example.com"));
+    EXPECT_TRUE(SeesPresence(alice, "bob"));
+    std::this_thread::sleep_for(TEST_BEAT * 2); // both nodes counted alive
+    for (int i = 1; i <= 32; ++i) {
+        ASSERT_TRUE(SayPublic(bob, "spam " + std::to_string(i)));
+        if (i > 8)
+            std::this_thread::sleep_for(550ms); // within the chat budget
+    }
+    ASSERT_TRUE(SeesLine(alice, "spam 32"));
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(alice.Send(p, BuildReport(p, bob.Id(), REPORT_SPAM, "ads"), REQ_REPORT));
+    ASSERT_TRUE(SeesLine(alice, "Thank you: the operators will look at it."));
+
+    const std::string listing = AdminCommand(b.server->AdminPort(), "REPORTS");
+    EXPECT_NE(listing.find(" alice bob spam open example.com\n"), std::string::npos) << listing;
+    const std::string id = listing.substr(2, listing.find(' ', 2) - 2);
+    const std::string report = AdminCommand(b.server->AdminPort(), "REPORT " + id);
+    size_t quoted = 0;
+    for (size_t at = report.find("* line "); at != std::string::npos;
+         at = report.find("* line ", at + 1))
+        ++quoted;
+    EXPECT_EQ(quoted, 30u) << report;
+    EXPECT_NE(report.find(" site: spam 32\n"), std::string::npos);
+    EXPECT_EQ(report.find(" site: spam 2\n"), std::string::npos); // the latest 30 only
+}
+
 bool Invite(TTestClient& from, UserId who, ChatId chat) {
     TPacket p;
     ClearPacket(p);

@@ -18,7 +18,9 @@ namespace {
 
 constexpr int RECEIVERS = 40; // half of them over WebSocket
 constexpr int LINES_PER_TURN = 3;
-constexpr int WARM_ROUNDS = 8;
+// Enough lines to fill the site's recent lines and the longer ring it keeps
+// for reports (100 lines): a full ring reuses its slots.
+constexpr int WARM_ROUNDS = 34;
 constexpr int ROUNDS = 10;
 
 class FanoutAllocTest : public TServerFixture {

@@ -10,6 +10,7 @@ namespace navlet::server {
 namespace {
 
 struct TFakeNeighbours final : TSiteNeighbours {
+    void FriendsMeet(TClient&, bool) override {}
     std::vector<std::string> heard;
     std::vector<TWireRef> friendRecords; // what WelcomeFriends gives
     void LeaveChats(TClient& client, const TSite* site, bool accountLeavesSite) override {

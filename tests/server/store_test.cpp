@@ -192,13 +192,14 @@ TEST_P(StoreTest, AVersionTwoStoreGetsTheMarks) {
     store.reset();
     if (Postgres()) {
         ASSERT_TRUE(ClusterServices()->PostgresExec(
-            "DROP TABLE marks; DROP TABLE restrictions; ALTER TABLE kept_calls DROP COLUMN kept; "
-            "UPDATE navlet_schema SET version = 2"));
+            "DROP TABLE marks, restrictions, reports, privacy; "
+            "ALTER TABLE kept_calls DROP COLUMN kept; UPDATE navlet_schema SET version = 2"));
     } else {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(location.c_str(), &db), SQLITE_OK);
         ASSERT_EQ(sqlite3_exec(db,
-                               "DROP TABLE marks; DROP TABLE restrictions; DROP INDEX kept_calls_kept; "
+                               "DROP TABLE marks; DROP TABLE restrictions; DROP TABLE reports; "
+                               "DROP TABLE privacy; DROP INDEX kept_calls_kept; "
                                "ALTER TABLE kept_calls DROP COLUMN kept; PRAGMA user_version=2",
                                nullptr, nullptr, nullptr),
                   SQLITE_OK);
@@ -237,6 +238,65 @@ TEST_P(StoreTest, RestrictionsAreKeptUntilTheirTimeAndGoWithTheAccount) {
     EXPECT_TRUE(store->Friends(b).empty());
     EXPECT_TRUE(store->Marks(b).empty());
     EXPECT_TRUE(store->Restrictions(0)->empty());
+}
+
+// A store of the schema before the reports gets their tables and keeps its
+// accounts and marks.
+TEST_P(StoreTest, AStoreFromBeforeTheReportsGetsReportsAndPrivacy) {
+    const uint64_t a = Add("a"), b = Add("b");
+    ASSERT_TRUE(store->SetMark(a, b, STORED_BLOCK));
+    store.reset();
+    if (Postgres()) {
+        ASSERT_TRUE(ClusterServices()->PostgresExec(
+            "DROP TABLE reports, privacy; UPDATE navlet_schema SET version = 5"));
+    } else {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(location.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "DROP TABLE reports; DROP TABLE privacy; PRAGMA user_version=5",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    store = Open();
+    ASSERT_TRUE(store);
+    EXPECT_EQ(store->Marks(a).size(), 1u);
+    EXPECT_EQ(store->Privacy(a), PRIVACY_DEFAULT);
+    EXPECT_TRUE(store->SetPrivacy(a, PRIVACY_INVISIBLE));
+    EXPECT_EQ(store->Privacy(a), PRIVACY_INVISIBLE);
+    EXPECT_NE(store->AddReport(
+                  TReport{0, a, "a", b, "b", 1000, REPORT_SPAM, "t", "x.org", "l\n", false, ""}),
+              0u);
+}
+
+// The hourly bound counts the reporter's reports of the hour before the new
+// one, whoever they named; texts and lines come back byte for byte.
+TEST_P(StoreTest, ReportsAreBoundPerReporterAndHour) {
+    const uint64_t a = Add("a"), b = Add("b"), c = Add("c");
+    const std::string bytes = "caf\xe9 %\x01";
+    for (int i = 0; i < REPORTS_PER_HOUR; ++i)
+        ASSERT_NE(store->AddReport(TReport{0, a, "a", i % 2 ? b : c, "x", 10000 + i, REPORT_OTHER,
+                                           bytes, "x.org", bytes + "\n", false, ""}),
+                  0u);
+    EXPECT_EQ(store->AddReport(TReport{0, a, "a", b, "b", 10000 + 3599, 0, "", "", "", false, ""}),
+              0u);
+    EXPECT_NE(store->AddReport(TReport{0, b, "b", a, "a", 10000 + 3599, 0, "", "", "", false, ""}),
+              0u);
+    EXPECT_NE(store->AddReport(TReport{0, a, "a", b, "b", 10000 + 3601, 0, "", "", "", false, ""}),
+              0u);
+    auto listed = store->Reports(/*all=*/false);
+    ASSERT_EQ(listed.size(), size_t(REPORTS_PER_HOUR) + 2);
+    EXPECT_GT(listed.front().id, listed.back().id); // newest first
+    EXPECT_TRUE(listed.back().lines.empty());       // listings leave the lines out
+    auto first = store->FindReport(listed.back().id);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->text, bytes);
+    EXPECT_EQ(first->lines, bytes + "\n");
+    EXPECT_TRUE(store->CloseReport(first->id, bytes));
+    EXPECT_FALSE(store->CloseReport(first->id, "again"));
+    EXPECT_FALSE(store->CloseReport(999999, ""));
+    EXPECT_EQ(store->Reports(false).size(), size_t(REPORTS_PER_HOUR) + 1);
+    EXPECT_EQ(store->FindReport(first->id)->closeText, bytes);
+    EXPECT_TRUE(store->FindReport(first->id)->closed);
 }
 
 TEST_P(StoreTest, KeptCallsAreBoundedAndOnePerCaller) {
@@ -359,6 +419,10 @@ TEST_P(StoreTest, AVersionOneStoreIsUpgradedInPlaceOnceKeepingEveryRow) {
         ASSERT_TRUE(services->PostgresExec(
             "DROP TABLE marks; DROP TABLE restrictions; DROP INDEX friends_friend; "
             "UPDATE navlet_schema SET version = 1"));
+}
+
+        ASSERT_TRUE(services->PostgresExec("DROP TABLE marks, reports, privacy; DROP INDEX "
+                                           "friends_friend; UPDATE navlet_schema SET version = 1"));
     } else {
         std::filesystem::copy_file(NAVLET_STORE_V1_FIXTURE, location,
                                    std::filesystem::copy_options::overwrite_existing);

@@ -41,6 +41,10 @@ TEST(AdminCommand, SubCommandsKickAndListings) {
     EXPECT_EQ(Line({"kick", "user:bob"}), "KICK user:bob");
     EXPECT_EQ(Line({"users", "example.com"}), "USERS example.com");
     EXPECT_EQ(Line({"sites"}), "SITES");
+    EXPECT_EQ(Line({"reports"}), "REPORTS");
+    EXPECT_EQ(Line({"reports", "All"}), "REPORTS All");
+    EXPECT_EQ(Line({"report", "12"}), "REPORT 12");
+    EXPECT_EQ(Line({"close", "12", "warned", "him"}), "CLOSE 12 warned him");
 }
 
 TEST(AdminCommand, MalformedCommandsAreRefusedBeforeConnecting) {
@@ -53,6 +57,12 @@ TEST(AdminCommand, MalformedCommandsAreRefusedBeforeConnecting) {
     EXPECT_FALSE(Line({"notice", "ticker", "user:", "x"}));
     EXPECT_FALSE(Line({"notice", "buttons", "256", "all", "x"}));
     EXPECT_FALSE(Line({"notice", "buttons", "all", "x"}));
+    EXPECT_FALSE(Line({"report"}));
+    EXPECT_FALSE(Line({"report", "x"}));
+    EXPECT_FALSE(Line({"report", "0"}));
+    EXPECT_FALSE(Line({"report", "3", "more"}));
+    EXPECT_FALSE(Line({"close", "-1"}));
+    EXPECT_FALSE(Line({"reports", "closed"}));
     EXPECT_FALSE(Line({"kick"}));
     EXPECT_FALSE(Line({"kick", "all", "now"}));
     EXPECT_FALSE(Line({"notice", "ticker", "all", "two\nlines"}));

@@ -46,6 +46,8 @@ constexpr TShape SHAPES[] = {
     {"replytime", 2, true, TShape::OptionalText}, {"kick", 2, true, TShape::NoText},
     {"users", 1, false, TShape::OptionalText},    {"sites", 1, false, TShape::NoText},
     {"stats", 1, false, TShape::NoText},          {"help", 1, false, TShape::NoText},
+    {"reports", 1, false, TShape::OptionalText},  {"report", 2, false, TShape::NoText},
+    {"close", 2, false, TShape::OptionalText},
 };
 
 // The operator's restrictions: the words the command needs at least (the
@@ -65,6 +67,12 @@ constexpr TRestrictionShape RESTRICTIONS[] = {
     {"mute", 3, "mute site:HOST DURATION"},
     {"unmute", 2, "unmute site:HOST"},
 };
+
+bool IsReportId(std::string_view word) {
+    uint64_t id = 0;
+    auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), id);
+    return !word.empty() && ec == std::errc() && end == word.data() + word.size() && id > 0;
+}
 
 std::optional<std::string> BuildNotice(const std::vector<std::string>& words, std::string& error) {
     if (words.size() < 2) {
@@ -146,6 +154,16 @@ std::optional<std::string> BuildAdminLine(const std::vector<std::string>& words,
             error = "a target is needed: all, user:NICK or site:HOST";
             return std::nullopt;
         }
+        if ((name == "report" || name == "close") && (words.size() < 2 || !IsReportId(words[1]))) {
+            error = "'" + words[0] + "' needs a report number";
+            return std::nullopt;
+        }
+        if (name == "reports" && words.size() > 1 &&
+            (words.size() > 2 ||
+             (!EqualsFolded(words[1], "open") && !EqualsFolded(words[1], "all")))) {
+            error = "reports takes 'open' or 'all'";
+            return std::nullopt;
+        }
         if (shape->text == TShape::NoText && words.size() > shape->fixedWords) {
             error = "'" + words[0] + "' takes no text";
             return std::nullopt;
@@ -198,6 +216,9 @@ Commands:
   users [HOST]                      list signed-in users (of one site)
   sites                             list sites with their user counts
   stats                             connection, user and site counts
+  reports [open|all]                list users' reports, open ones unless 'all'
+  report ID                         one report with the lines it quotes
+  close ID [TEXT...]                close a report, with the operator's words
   help                              the server's own command list
 
 Restrictions (kept in the store, applied on every node; DURATION is 10m, 2h,
