@@ -417,12 +417,8 @@ TEST_P(StoreTest, AVersionOneStoreIsUpgradedInPlaceOnceKeepingEveryRow) {
         ASSERT_TRUE(store->KeepCall({carol, alice, "Alice", "caff\xe8", "www.example.com"}));
         store.reset();
         ASSERT_TRUE(services->PostgresExec(
-            "DROP TABLE marks; DROP TABLE restrictions; DROP INDEX friends_friend; "
-            "UPDATE navlet_schema SET version = 1"));
-}
-
-        ASSERT_TRUE(services->PostgresExec("DROP TABLE marks, reports, privacy; DROP INDEX "
-                                           "friends_friend; UPDATE navlet_schema SET version = 1"));
+            "DROP TABLE marks, restrictions, reports, privacy; DROP INDEX friends_friend; "
+            "ALTER TABLE kept_calls DROP COLUMN kept; UPDATE navlet_schema SET version = 1"));
     } else {
         std::filesystem::copy_file(NAVLET_STORE_V1_FIXTURE, location,
                                    std::filesystem::copy_options::overwrite_existing);
