@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "protocol/chat_address.h"
+#include "protocol/code_page.h"
 #include "server/core/wire.h"
 
 namespace navlet::server {
@@ -85,6 +86,7 @@ struct TClient {
     std::string siteUrl;                // the page last reported, without scheme
     TSite* site = nullptr;              // the site of siteUrl's host, if any
     uint32_t languageMask = 0;          // which senders' languages this user reads
+    TTextCode textCode = TTextCode::Cp1252; // how its texts travel, both ways
     std::vector<ChatId> chats;          // private chats joined
     TRateBudget inviteBudget;
     uint64_t lastActive = 0; // the service's activity count at this session's last request

@@ -192,10 +192,10 @@ void TChatDesk::RemoteChatLine(const std::string& from, const cluster::TChatLine
     TPrivateChat* chat = ChatOfRemote(m.chat, m.sender, from);
     if (!chat)
         return;
-    TWireRef wire = ChatLineWire(MakeChatAddress(m.sender, m.chat), m.text);
+    TCodedLine line(MakeChatAddress(m.sender, m.chat), m.text);
     for (TClient* member : chat->members)
         if (member->account->Hears(m.sender))
-            member->sink.Deliver(wire);
+            member->sink.Deliver(line.For(member->textCode));
 }
 
 // When the member left its site as well, this node's members on that site

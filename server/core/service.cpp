@@ -114,6 +114,7 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     chats.SignedIn(client);
     client.languageMask = request.languageMask;
     client.versionText = request.version;
+    client.textCode = request.code;
     // The shield first: the welcome and the friends' news go through it.
     shields.SignedIn(client, lists.shield, cameOnline);
     friendDesk.SignedIn(client, friends, cameOnline);
