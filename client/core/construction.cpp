@@ -25,6 +25,8 @@ TNavlet::TNavlet(const TKit& k, TBareForm)
 TNavlet::TNavlet(const TKit& k) : TNavlet(k, TBareForm{}) {
     // 1. The components, as the form layout holds them.
     BuildComponents();
+    for (TEdit* edit : {&Edit1, &edSearchMsg, &edNck, &edPwd})
+        edit->SetTextCode(kit.textMetrics.TextCode());
     // 2. An empty ticker queue, no chat text sent, empty strings: the members'
     //    own initial values.
     // 3. The default banner's pixels, which the ticker's background also uses.

@@ -8,7 +8,7 @@
 #include <QTextBlock>
 
 #include "client/qt/bar/pictures.h"
-#include "client/qt/kit/ansi.h"
+#include "client/qt/kit/bar_text.h"
 #include "client/qt/kit/qt_kit.h"
 
 namespace navlet::qt {
@@ -95,7 +95,7 @@ TSpeedButtonWidget::TSpeedButtonWidget(TSpeedButton& model, QWidget* parent,
     setIconSize(QSize(16, 16));
     observations.Bind(model, *this, [this, &model, ownGlyph] {
         setIcon(QIcon(model.Glyph() < 0 ? ownGlyph : Glyph16(model.Glyph())));
-        setToolTip(FromAnsi(model.Hint()));
+        setToolTip(FromBar(model.Hint()));
     });
     connect(this, &QToolButton::clicked, this, [&model] {
         if (model.OnClick)
@@ -111,7 +111,7 @@ TEditWidget::TEditWidget(TEdit& m, std::function<void()> focus, QWidget* parent)
 }
 
 void TEditWidget::Typed(const QString& text) {
-    const TAnsiText typed = TypedAnsi(text);
+    const TTypedText typed = TypedBar(text);
     const int cursor = cursorPosition();
     const qsizetype before = this->text().size();
     if (model.OnTyped)
@@ -129,7 +129,7 @@ void TEditWidget::Typed(const QString& text) {
 void TEditWidget::Render() {
     if (model.MaxLength() > 0)
         setMaxLength(model.MaxLength());
-    const QString text = FromAnsi(model.Text());
+    const QString text = FromBar(model.Text());
     if (text != this->text()) {
         const int cursor = cursorPosition();
         setText(text);
@@ -163,7 +163,7 @@ TPeopleListWidget::TPeopleListWidget(TListView& m, std::function<void()> focus, 
 void TPeopleListWidget::Render() {
     clear();
     for (const TListItem& item : model.Items())
-        addItem(new QListWidgetItem(QIcon(StateImage12(item.stateIndex)), FromAnsi(item.caption)));
+        addItem(new QListWidgetItem(QIcon(StateImage12(item.stateIndex)), FromBar(item.caption)));
 }
 
 void TPeopleListWidget::focusInEvent(QFocusEvent* event) {
@@ -215,7 +215,7 @@ void TChatViewWidget::Render() {
                 format.setForeground(ColorOf(run.color));
                 format.setFontWeight(run.bold ? QFont::Bold : QFont::Normal);
                 format.setFontItalic(run.italic);
-                cursor.insertText(FromAnsi(run.text), format);
+                cursor.insertText(FromBar(run.text), format);
             }
         }
         shown = std::move(lines);
@@ -298,7 +298,7 @@ void TChatTabsWidget::Render() {
     while (count() > 0)
         removeTab(0);
     for (const TShownPage& page : pages) {
-        const int index = addTab(page.widget, FromAnsi(page.sheet->caption));
+        const int index = addTab(page.widget, FromBar(page.sheet->caption));
         tabBar()->setTabTextColor(index, page.sheet->highlighted
                                              ? QColor(Qt::red)
                                              : palette().color(QPalette::WindowText));

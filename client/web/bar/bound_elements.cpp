@@ -4,7 +4,7 @@
 
 #include "client/core/host.h"
 #include "client/web/bar/bar_view.h"
-#include "client/web/kit/ansi.h"
+#include "client/web/kit/bar_text.h"
 
 namespace navlet::web {
 
@@ -82,7 +82,7 @@ void TBarView::RenderList(TListView& model, val element) {
                        std::string(i == model.Selected() ? "entry selected" : "entry"));
         row.call<void>("appendChild", PictureCanvas(art::stateImages, item.stateIndex));
         val caption = Document().call<val>("createElement", std::string("span"));
-        caption.set("textContent", AnsiToUtf8(item.caption));
+        caption.set("textContent", PageText(item.caption));
         row.call<void>("appendChild", caption);
         row.set("navletRow", i);
         element.call<void>("appendChild", row);
@@ -186,7 +186,7 @@ void TBarView::RenderTabs() {
         if (sheet.highlighted)
             cls += " highlighted";
         tab.call<void>("setAttribute", std::string("class"), cls);
-        tab.set("textContent", AnsiToUtf8(sheet.caption));
+        tab.set("textContent", PageText(sheet.caption));
         tab.set("navletTab", i);
         tabStrip.call<void>("appendChild", tab);
     }
@@ -225,7 +225,7 @@ void TBarView::RenderChatView() {
         row.set("navletOffset", double(offset));
         for (const TTextRun& run : line.runs) {
             val span = Document().call<val>("createElement", std::string("span"));
-            span.set("textContent", AnsiToUtf8(run.text));
+            span.set("textContent", PageText(run.text));
             span["style"].set("color", CssColor(run.color));
             if (run.bold)
                 span["style"].set("fontWeight", "bold");
@@ -254,16 +254,16 @@ void TBarView::BuildSearchBox() {
         items.set("innerHTML", std::string());
         for (int i = 0; i < bar.cbSearch.ItemCount(); ++i) {
             val option = Document().call<val>("createElement", std::string("option"));
-            option.set("value", AnsiToUtf8(bar.cbSearch.Item(i).caption));
+            option.set("value", PageText(bar.cbSearch.Item(i).caption));
             items.call<void>("appendChild", option);
         }
-        const std::string text = AnsiToUtf8(bar.cbSearch.Text());
+        const std::string text = PageText(bar.cbSearch.Text());
         if (box["value"].as<std::string>() != text)
             box.set("value", text);
     });
     // Choosing a drop-down item types its caption: that is the item chosen.
     Listen(box, "input", [this](val ev) {
-        const std::string text = Utf8ToAnsi(ev["target"]["value"].as<std::string>());
+        const std::string text = BarText(ev["target"]["value"].as<std::string>());
         for (int i = 0; i < bar.cbSearch.ItemCount(); ++i) {
             if (bar.cbSearch.Item(i).caption == text) {
                 bar.cbSearch.SetItemIndex(i);
