@@ -1,5 +1,7 @@
 #include "protocol/code_page.h"
 
+#include <algorithm>
+
 namespace navlet {
 
 namespace {
@@ -142,6 +144,28 @@ std::string Utf8FromEither(std::string_view text) {
         i += size_t(c.size);
     }
     return std::string(text);
+}
+
+size_t Utf8OffsetOfUtf16(std::string_view text, size_t units) {
+    size_t at = 0;
+    for (size_t unit = 0; at < text.size();) {
+        const TUtf8Char c = ReadUtf8(text, at);
+        unit += c.size == 4 ? 2 : 1;
+        if (unit > units)
+            break; // an offset inside a pair stays before it
+        at += c.size > 0 ? size_t(c.size) : 1;
+    }
+    return std::min(at, text.size());
+}
+
+size_t Utf16OffsetOfUtf8(std::string_view text, size_t bytes) {
+    size_t units = 0;
+    for (size_t at = 0; at < text.size() && at < bytes;) {
+        const TUtf8Char c = ReadUtf8(text, at);
+        units += c.size == 4 ? 2 : 1;
+        at += c.size > 0 ? size_t(c.size) : 1;
+    }
+    return units;
 }
 
 size_t Utf8Prefix(std::string_view text, size_t bytes) {

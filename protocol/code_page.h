@@ -40,16 +40,21 @@ bool IsAscii(std::string_view text);
 
 // Windows-1252 text as UTF-8.
 std::string Utf8FromCp1252(std::string_view text);
-// UTF-8 text in Windows-1252: what the code page lacks, and each broken
-// sequence, becomes "?"; a sequence cut short at the end (a field cut
+// UTF-8 text in Windows-1252: what the code page lacks, and each byte of a
+// broken sequence, becomes "?"; a sequence cut short at the end (a field cut
 // mid-character) is left out.
 std::string Cp1252FromUtf8(std::string_view text);
-// UTF-8 text with each broken sequence as "?" and a sequence cut short at the
-// end left out, so that what is relayed is always whole characters.
+// UTF-8 text with each byte of a broken sequence as "?" and a sequence cut
+// short at the end left out, so that what is relayed is whole characters.
 std::string WholeUtf8(std::string_view text);
 // Text that claims no code: UTF-8 when it reads as UTF-8, else Windows-1252
 // (text kept or sent by servers older than UTF-8 sessions).
 std::string Utf8FromEither(std::string_view text);
+
+// Offsets in UTF-8 `text` and in its UTF-16 form (the toolkits' and the
+// page's strings), both ways; a broken byte counts as one unit.
+size_t Utf8OffsetOfUtf16(std::string_view text, size_t units);
+size_t Utf16OffsetOfUtf8(std::string_view text, size_t bytes);
 
 // The longest prefix of UTF-8 `text` of at most `bytes` bytes that does not
 // end inside a character.

@@ -7,6 +7,7 @@
 #include "server/log/counters.h"
 #include "server/log/refusals.h"
 #include "server/web/account_rules.h"
+#include "server/web/html.h"
 #include "server/web/pages.h"
 
 namespace navlet::web {

@@ -48,8 +48,8 @@ TEST(CodePage, BrokenUtf8IsAQuestionMarkAndACutTailIsLeftOut) {
     EXPECT_EQ(WholeUtf8("\xED\xA0\x80"), "???");
     EXPECT_EQ(WholeUtf8("\xF4\x90\x80\x80"), "????");
     EXPECT_EQ(WholeUtf8("\x80x"), "?x");
-    // A lead byte followed by something else is one broken byte.
-    EXPECT_EQ(Cp1252FromUtf8("\xE2\x82x"), "?x");
+    // A sequence that stops early: each of its bytes is a broken one.
+    EXPECT_EQ(Cp1252FromUtf8("\xE2\x82x"), "??x");
     // The end of a field cut mid-character.
     EXPECT_EQ(WholeUtf8("a\xE2\x82"), "a");
     EXPECT_EQ(Cp1252FromUtf8("\xC5\x82\xE2\x82\xAC\xF0\x9F\x98"), "?\x80");
@@ -60,6 +60,16 @@ TEST(CodePage, TextOfNoKnownCodeIsUtf8OnlyWhenItReadsAsUtf8) {
     EXPECT_EQ(Utf8FromEither("café"), "café");
     // A cut tail does not read as UTF-8 either.
     EXPECT_EQ(Utf8FromEither("caf\xC3"), "cafÃ");
+}
+
+TEST(CodePage, OffsetsMapBetweenUtf8AndUtf16) {
+    const std::string text = "a€😀b"; // UTF-16: a, €, two units for 😀, b
+    const size_t bytes[] = {0, 1, 4, 4, 8, 9};
+    for (size_t units = 0; units < 6; ++units)
+        EXPECT_EQ(Utf8OffsetOfUtf16(text, units), bytes[units]) << units;
+    EXPECT_EQ(Utf16OffsetOfUtf8(text, 4), 2u);
+    EXPECT_EQ(Utf16OffsetOfUtf8(text, 8), 4u);
+    EXPECT_EQ(Utf16OffsetOfUtf8(text, 100), 5u);
 }
 
 TEST(CodePage, APrefixNeverEndsInsideACharacter) {

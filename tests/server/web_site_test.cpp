@@ -290,9 +290,14 @@ TEST_F(WebSiteTest, EveryPageLinksTheOneStylesheetAndTheBarsLinksOpenNewTabs) {
     EXPECT_NE(css->body.find("max-width:480px"), std::string::npos);
     UserId id = backend.AddAccountDirect({0, "ann", 'f', 9}, "pw");
     const std::string query = "?idLocale=0&idUtente=" + std::to_string(id);
-    for (const std::string page :
-         {"/", "/newuser.asp", "/help.asp", "/nothing.asp", "/viewprofile.asp" + query,
-          "/viewprofile.asp" + query + "&view=page", "/updateprofile.asp" + query}) {
+    const std::vector<std::string> pages = {"/",
+                                            "/newuser.asp",
+                                            "/help.asp",
+                                            "/nothing.asp",
+                                            "/viewprofile.asp" + query,
+                                            "/viewprofile.asp" + query + "&view=page",
+                                            "/updateprofile.asp" + query};
+    for (const std::string& page : pages) {
         auto res = client->Get(page);
         ASSERT_TRUE(res);
         EXPECT_NE(res->body.find("<link rel=\"stylesheet\" href=\"/site.css\">"), std::string::npos)
@@ -316,8 +321,9 @@ TEST_F(WebSiteTest, EveryPageLinksTheOneStylesheetAndTheBarsLinksOpenNewTabs) {
     ASSERT_TRUE(help && panel);
     const bool shown = help->body.find("<img src=\"/images/panel.png\"") != std::string::npos;
     EXPECT_EQ(panel->status, shown ? 200 : 404);
-    if (shown)
+    if (shown) {
         EXPECT_EQ(panel->body.substr(0, 4), "\x89PNG");
+    }
     EXPECT_NE(help->body.find("In the browser's side panel"), std::string::npos);
 }
 

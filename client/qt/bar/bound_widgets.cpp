@@ -220,10 +220,11 @@ void TChatViewWidget::Render() {
         }
         shown = std::move(lines);
     }
-    // Byte offsets of the model are character offsets here: one byte, one character.
+    // The model's offsets are bytes of UTF-8; the document's, UTF-16 units.
     QTextCursor selection = textCursor();
-    const int start = int(view.SelStart());
-    const int end = int(view.SelStart() + view.SelLength());
+    const std::string all = view.Text();
+    const int start = int(Utf16OffsetOfUtf8(all, view.SelStart()));
+    const int end = int(Utf16OffsetOfUtf8(all, view.SelStart() + view.SelLength()));
     if (selection.selectionStart() != start || selection.selectionEnd() != end) {
         selection.setPosition(start);
         selection.setPosition(end, QTextCursor::KeepAnchor);
@@ -241,7 +242,9 @@ void TChatViewWidget::SelectionChanged() {
     if (orphaned)
         return;
     const QTextCursor c = textCursor();
-    view.SetSelection(size_t(c.selectionStart()), size_t(c.selectionEnd() - c.selectionStart()));
+    const std::string all = view.Text();
+    const size_t start = Utf8OffsetOfUtf16(all, size_t(c.selectionStart()));
+    view.SetSelection(start, Utf8OffsetOfUtf16(all, size_t(c.selectionEnd())) - start);
 }
 
 void TChatViewWidget::contextMenuEvent(QContextMenuEvent* event) {

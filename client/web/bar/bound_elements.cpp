@@ -5,6 +5,7 @@
 #include "client/core/host.h"
 #include "client/web/bar/bar_view.h"
 #include "client/web/kit/bar_text.h"
+#include "protocol/code_page.h"
 
 namespace navlet::web {
 
@@ -38,8 +39,8 @@ TMouseButton ButtonOf(const val& ev) {
 }
 
 // clang-format off
-// The selection inside a conversation element, as byte offsets into its text
-// (one byte per character: the text is Latin-1): [start, length], or null.
+// The selection inside a conversation element, as offsets into its text in
+// the page's UTF-16 units: [start, length], or null.
 EM_JS(emscripten::EM_VAL, navlet_selection_in, (emscripten::EM_VAL viewHandle), {
     return Emval.toHandle(Module.navletSelectionIn(Emval.toValue(viewHandle)));
 });
@@ -163,8 +164,14 @@ void TBarView::BuildChat() {
     Listen(chatView, "mouseup", [this](val ev) {
         if (shownView) {
             val sel = val::take_ownership(navlet_selection_in(chatView.as_handle()));
-            if (!sel.isNull())
-                shownView->SetSelection(sel[0].as<size_t>(), sel[1].as<size_t>());
+            if (!sel.isNull()) {
+                // The model counts bytes of its UTF-8.
+                const std::string all = shownView->Text();
+                const size_t from = sel[0].as<size_t>();
+                const size_t start = Utf8OffsetOfUtf16(all, from);
+                shownView->SetSelection(
+                    start, Utf8OffsetOfUtf16(all, from + sel[1].as<size_t>()) - start);
+            }
         }
         if (ButtonOf(ev) == TMouseButton::mbRight)
             return; // the context menu gave the form its release already
@@ -234,7 +241,8 @@ void TBarView::RenderChatView() {
             row.call<void>("appendChild", span);
         }
         chatView.call<void>("appendChild", row);
-        offset += line.Text().size() + 1;
+        const std::string text = line.Text();
+        offset += Utf16OffsetOfUtf8(text, text.size()) + 1; // in the page's UTF-16 units
     }
     if (shownView->ScrollRequests() != shownScrollRequests) {
         shownScrollRequests = shownView->ScrollRequests();
