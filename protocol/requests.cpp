@@ -77,10 +77,9 @@ int BuildUpdateRequest(TPacket& p, int32_t offset, int32_t version) {
 }
 
 int SendLogin(TPacket& p, TByteStream& s, std::string_view nick, std::string_view password,
-              std::string_view version, std::string_view site, uint32_t languageMask,
-              int32_t stamp, TTextCode code) {
-    return SendPacket(p, s,
-                      BuildLogin(p, nick, password, version, site, languageMask, stamp, code),
+              std::string_view version, std::string_view site, uint32_t languageMask, int32_t stamp,
+              TTextCode code) {
+    return SendPacket(p, s, BuildLogin(p, nick, password, version, site, languageMask, stamp, code),
                       REQ_LOGIN);
 }
 

@@ -68,8 +68,8 @@ int BuildUpdateRequest(TPacket& p, int32_t offset, int32_t version);
 int BuildMarkChange(TPacket& p, UserId user, uint8_t operation);
 
 int SendLogin(TPacket& p, TByteStream& s, std::string_view nick, std::string_view password,
-              std::string_view version, std::string_view site, uint32_t languageMask,
-              int32_t stamp, TTextCode code = TTextCode::Cp1252);
+              std::string_view version, std::string_view site, uint32_t languageMask, int32_t stamp,
+              TTextCode code = TTextCode::Cp1252);
 int SendSiteReport(TPacket& p, TByteStream& s, std::string_view site);
 int SendChatText(TPacket& p, TByteStream& s, const ChatAddress& address, std::string_view text);
 int SendInvite(TPacket& p, TByteStream& s, const ChatAddress& address);

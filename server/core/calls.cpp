@@ -294,7 +294,8 @@ void TCallDesk::SendKeptCalls(TClient& target, const std::vector<TKeptCall>& cal
         TAccountEntry* caller = directory.CachedById(call.caller);
         TClient* online = caller ? caller->MostRecent() : nullptr;
         TLookingForYouMsg m{online != nullptr || onlineElsewhere.count(call.caller) > 0,
-                            call.callerNick, {},
+                            call.callerNick,
+                            {},
                             online ? online->siteUrl : CutPageAddress(call.link)};
         // Calls kept by an older server hold the caller's 1252.
         std::string message = BlankControls(Utf8FromEither(call.message));

@@ -97,7 +97,8 @@ void TSiteDesk::StartWelcome(TClient& client, const std::vector<TAccount>* frien
                 return;
             ClearPacket(p);
             int length = WriteDatedLine(
-                p, TDatedLineMsg{line.stamp, line.nick, TextForSession(client.textCode, line.text, MAX_PACKET - 41)});
+                p, TDatedLineMsg{line.stamp, line.nick,
+                                 TextForSession(client.textCode, line.text, MAX_PACKET - 41)});
             w.lines.push_back(EncodeWire(p, length, MSG_DATED_LINE));
         });
     }

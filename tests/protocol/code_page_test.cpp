@@ -44,7 +44,9 @@ TEST(CodePage, EveryByteSurvivesTheTripThroughUtf8) {
 
 TEST(CodePage, BrokenUtf8IsAQuestionMarkAndACutTailIsLeftOut) {
     // Overlong "/", a surrogate, past U+10FFFF, a stray continuation byte.
-    EXPECT_EQ(WholeUtf8("a\xC0\xAF" "b"), "a??b");
+    EXPECT_EQ(WholeUtf8("a\xC0\xAF"
+                        "b"),
+              "a??b");
     EXPECT_EQ(WholeUtf8("\xED\xA0\x80"), "???");
     EXPECT_EQ(WholeUtf8("\xF4\x90\x80\x80"), "????");
     EXPECT_EQ(WholeUtf8("\x80x"), "?x");

@@ -131,7 +131,10 @@ TEST_F(Conformance, AUtf8BarAndAnOlderBarOnOneSiteEachReadTheirOwnCode) {
     b.Drain();
 
     ClearPacket(p);
-    ASSERT_TRUE(b.Send(p, BuildChatText(p, MakeChatAddress(bobId, 0), "Gr\xFC\xDF" "e \x80"),
+    ASSERT_TRUE(b.Send(p,
+                       BuildChatText(p, MakeChatAddress(bobId, 0),
+                                     "Gr\xFC\xDF"
+                                     "e \x80"),
                        REQ_CHAT_TEXT));
     ASSERT_TRUE(a.WaitFor(MSG_CHAT_LINE, p));
     EXPECT_EQ(ReadChatLine(p).text, "Grüße €");

@@ -68,7 +68,9 @@ TEST_F(TextCodeTest, PublicLinesGoOutInEachReceiversCode) {
     EXPECT_EQ(utf8Too.Lines(), std::vector<std::string>{"café 5€"});
 
     Say(utf8, "łódź 😀 5€");
-    EXPECT_EQ(ansi.Lines(), std::vector<std::string>{"?\xF3" "d? ? 5" + EURO_1252});
+    EXPECT_EQ(ansi.Lines(), std::vector<std::string>{"?\xF3"
+                                                     "d? ? 5" +
+                                                     EURO_1252});
     EXPECT_EQ(utf8Too.Lines(), std::vector<std::string>{"łódź 😀 5€"});
     EXPECT_TRUE(utf8.Lines().empty()); // no echo
 }

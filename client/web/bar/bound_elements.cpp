@@ -169,8 +169,8 @@ void TBarView::BuildChat() {
                 const std::string all = shownView->Text();
                 const size_t from = sel[0].as<size_t>();
                 const size_t start = Utf8OffsetOfUtf16(all, from);
-                shownView->SetSelection(
-                    start, Utf8OffsetOfUtf16(all, from + sel[1].as<size_t>()) - start);
+                shownView->SetSelection(start,
+                                        Utf8OffsetOfUtf16(all, from + sel[1].as<size_t>()) - start);
             }
         }
         if (ButtonOf(ev) == TMouseButton::mbRight)
