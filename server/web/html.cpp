@@ -58,7 +58,7 @@ p,ul{margin:0 0 1rem}li{margin:.25rem 0}
 table{border-collapse:collapse;width:100%;margin:0 0 1rem}
 th,td{padding:.5rem .75rem;text-align:left;border-bottom:1px solid var(--line);overflow-wrap:anywhere}
 th{color:var(--muted);font-weight:600}
-td.count{text-align:right;font-variant-numeric:tabular-nums;width:6rem}
+.sites td+td,.sites th+th{text-align:right;font-variant-numeric:tabular-nums;width:6rem}
 form{display:grid;gap:1.1rem;max-width:28rem;margin:0 0 1.5rem}
 .field{display:grid;gap:.3rem}
 .field label{font-weight:600}

@@ -110,9 +110,9 @@ std::string HomePage(const std::vector<TSiteLoad>& busiest, const TServerHealth&
         body += "<p>Nobody is signed in right now.</p>";
         return HtmlDocument("Navlet", body, TPageFrame::Full);
     }
-    body += "<table><tr><th>Site</th><th class=\"count\">People</th></tr>\n";
+    body += "<table class=\"sites\"><tr><th>Site</th><th>People</th></tr>\n";
     for (const TSiteLoad& site : busiest) {
-        body += "<tr><td>" + EscapeHtml(AnsiToUtf8(site.host)) + "</td><td class=\"count\">" +
+        body += "<tr><td>" + EscapeHtml(AnsiToUtf8(site.host)) + "</td><td>" +
                 std::to_string(site.people) + "</td></tr>\n";
     }
     body += "</table>";

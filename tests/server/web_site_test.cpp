@@ -90,7 +90,7 @@ TEST_F(WebSiteTest, InvalidFieldsAreRefusedWithTheirReasonAndNothingIsCreated) {
         ASSERT_NE(error, std::string::npos) << body;
         EXPECT_LT(control, error);
         EXPECT_EQ(body.find(c.reason), body.find(c.reason, error)) << body;
-        EXPECT_EQ(body.find("class=\"error\""), error) << "one field only: " << c.field;
+        EXPECT_EQ(body.find("<p class=\"error\""), error) << "one field only: " << c.field;
         EXPECT_EQ(body.find("class=\"msg\""), std::string::npos);
     }
     EXPECT_FALSE(backend.FindProfile(1000));
@@ -134,7 +134,7 @@ TEST_F(WebSiteTest, ProfileAddressesAreValidated) {
     auto res = client->Get("/viewprofile.asp?idUtente=" + std::to_string(IdOf("carol")));
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 200);
-    EXPECT_NE(res->body.find("Language: Other"), std::string::npos);
+    EXPECT_NE(res->body.find("<dt>Language</dt><dd>Other</dd>"), std::string::npos);
 }
 
 TEST_F(WebSiteTest, ProfileUpdateNeedsTheCurrentPassword) {
