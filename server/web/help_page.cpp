@@ -85,9 +85,9 @@ minimised state when the browser closes.</p>
 Language" (only public lines of people speaking the chosen languages reach you), "Guide"
 (this page) and "About Navlet...".</p>)";
 
-// The bar's own pictures: the foot of the 1024 x 720 screenshot of the
-// horizontal bar, where the bar is, scaled to its figure's width, and the
-// side panel whole, beside it.
+// The bar's own pictures, side by side at about one height: the browser
+// window with the horizontal bar at its foot (1024 x 720) and the side
+// panel (300 x 600).
 std::string Screenshots() {
     const bool bar = !BarScreenshotPng().empty();
     const bool panel = !PanelScreenshotPng().empty();
@@ -96,9 +96,10 @@ std::string Screenshots() {
     std::string out = "<p>This is how it looks:</p>\n<div class=\"shots\">";
     if (bar)
         out += "<figure><div class=\"picture\" role=\"img\" aria-label=\"The bar, signed in, "
-               "with a public chat\" style=\"aspect-ratio:1024/104;background:url(" +
+               "with a public chat, at the foot of the browser window\" "
+               "style=\"aspect-ratio:1024/720;background:url(" +
                std::string(BAR_SCREENSHOT_PATH) +
-               ") left bottom/100% auto no-repeat\"></div><figcaption>At the foot of the "
+               ") center/100% auto no-repeat\"></div><figcaption>At the foot of the "
                "browser window, on Linux and Windows</figcaption></figure>";
     if (panel)
         out += "<figure class=\"panel\"><img src=\"" + std::string(PANEL_SCREENSHOT_PATH) +

@@ -80,7 +80,7 @@ margin:0 0 1rem}
 .card dt{color:var(--muted)}.card dd{margin:0}
 .shots{display:flex;flex-wrap:wrap;gap:1.5rem;align-items:flex-start;margin:1rem 0 1.5rem}
 .shots figure{margin:0;flex:1 1 20rem;min-width:0}
-.shots figure.panel{flex:0 1 14rem}
+.shots figure.panel{flex:0 1 12rem}
 .shots img,.shots .picture{display:block;width:100%;height:auto;border:1px solid var(--line);
 border-radius:.4rem}
 figcaption{color:var(--muted);font-size:.9rem;margin-top:.4rem}

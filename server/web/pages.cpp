@@ -100,8 +100,6 @@ std::string HomePage(const std::vector<TSiteLoad>& busiest, const TServerHealth&
     std::string body = "<h1>Navlet</h1>\n"
                        "<p>Navlet is a bar at the bottom of your browser that shows who else is "
                        "on the site you are visiting, and lets you chat with them.</p>\n"
-                       "<p><a href=\"/newuser.asp\" target=\"_blank\" rel=\"noopener\">Sign "
-                       "up</a> &middot; <a href=\"/help.asp\">How the bar works</a></p>\n"
                        "<h2>Busiest sites now</h2>\n";
     if (health.cluster && !health.redisUp)
         body += "<p class=\"status\">This server has lost touch with the rest of the service "
