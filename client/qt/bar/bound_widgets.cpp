@@ -127,7 +127,9 @@ void TEditWidget::Typed(const QString& text) {
 }
 
 void TEditWidget::Render() {
-    if (model.MaxLength() > 0)
+    // Setting the bound sets the text again, which puts the cursor at its end:
+    // only when it changes. The model's bound, in bytes, is the one that holds.
+    if (model.MaxLength() > 0 && maxLength() != model.MaxLength())
         setMaxLength(model.MaxLength());
     const QString text = FromBar(model.Text());
     if (text != this->text()) {
