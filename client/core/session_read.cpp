@@ -58,7 +58,10 @@ void TNavlet::ClientSocketRead(TClientSocket& socket) {
 
 template <class TMsg, class... TFields>
 TMsg TNavlet::Heard(TMsg m, TFields TMsg::*... fields) const {
-    ((m.*fields = Blanked(TextFromServer(std::move(m.*fields)))), ...);
+    const bool utf8 = kit.textMetrics.TextCode() == TTextCode::Utf8;
+    ((m.*fields = utf8 ? BlankedUtf8(TextFromServer(std::move(m.*fields)))
+                       : Blanked(TextFromServer(std::move(m.*fields)))),
+     ...);
     return m;
 }
 

@@ -61,6 +61,11 @@ TEST_F(TextCodeTest, AUtf8BarOnAServerThatAgreesSendsAndShowsEveryScript) {
     EXPECT_EQ(loginSubtype, TEXT_UTF8);
     Hear("łódź 😀 ığş");
     EXPECT_EQ(LastPublicLine(b), "łódź 😀 ığş");
+    // Bytes that are controls in 1252 are parts of letters here ("”" ends in
+    // 0x9D); real controls, C0 and C1, still become blanks.
+    Hear("“ok” a\tb\xC2\x9D"
+         "c");
+    EXPECT_EQ(LastPublicLine(b), "“ok” a b c");
     // A line cut mid-character by a careless sender shows whole characters.
     Hear("ab\xC5");
     EXPECT_EQ(LastPublicLine(b), "ab");
