@@ -11,7 +11,8 @@ int32_t LoginStamp(uint32_t msSinceMidnight) {
 
 int BuildLogin(TPacket& p, std::string_view nick, std::string_view password,
                std::string_view version, std::string_view site, uint32_t languageMask,
-               int32_t stamp) {
+               int32_t stamp, TTextCode code) {
+    p.bytes[OFF_SUBTYPE] = code == TTextCode::Utf8 ? TEXT_UTF8 : 0;
     PutField(p, 16, NICK_FIELD, nick);
     PutField(p, 32, PASSWORD_FIELD, password);
     PutField(p, 48, VERSION_FIELD, version);
@@ -87,9 +88,9 @@ int BuildUpdateRequest(TPacket& p, int32_t offset, int32_t version) {
 }
 
 int SendLogin(TPacket& p, TByteStream& s, std::string_view nick, std::string_view password,
-              std::string_view version, std::string_view site, uint32_t languageMask,
-              int32_t stamp) {
-    return SendPacket(p, s, BuildLogin(p, nick, password, version, site, languageMask, stamp),
+              std::string_view version, std::string_view site, uint32_t languageMask, int32_t stamp,
+              TTextCode code) {
+    return SendPacket(p, s, BuildLogin(p, nick, password, version, site, languageMask, stamp, code),
                       REQ_LOGIN);
 }
 
@@ -155,6 +156,7 @@ TLoginRequest ReadLogin(const TPacket& p) {
     r.site = GetField(p, 60, SITE_FIELD, length);
     r.languageMask = p.U32(OFF_ARG);
     r.stamp = int32_t(p.U32(OFF_STAMP));
+    r.code = p.Subtype() == TEXT_UTF8 ? TTextCode::Utf8 : TTextCode::Cp1252;
     return r;
 }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "protocol/chat_address.h"
+#include "protocol/code_page.h"
 #include "protocol/packet.h"
 
 namespace navlet {
@@ -59,13 +60,18 @@ inline constexpr uint8_t PRIVACY_VISIBLE_TO_FRIENDS = 2;
 inline constexpr uint8_t PRIVACY_TELL_FRIENDS = 4;
 inline constexpr uint8_t PRIVACY_DEFAULT = PRIVACY_TELL_FRIENDS;
 
+// The login's subtype: the bar reads and writes UTF-8. An older server
+// ignores it and the session stays on Windows-1252; ours answers with the
+// same subtype on the user's own presence record (TEXT_UTF8 there too).
+inline constexpr uint8_t TEXT_UTF8 = 1;
+
 // The login's time-of-day stamp: milliseconds since local midnight as a
 // fraction of a day, times 1e9, truncated.
 int32_t LoginStamp(uint32_t msSinceMidnight);
 
 int BuildLogin(TPacket& p, std::string_view nick, std::string_view password,
                std::string_view version, std::string_view site, uint32_t languageMask,
-               int32_t stamp);
+               int32_t stamp, TTextCode code = TTextCode::Cp1252);
 int BuildSiteReport(TPacket& p, std::string_view site);
 int BuildChatText(TPacket& p, const ChatAddress& address, std::string_view text);
 int BuildInvite(TPacket& p, const ChatAddress& address);
@@ -83,8 +89,8 @@ int BuildReport(TPacket& p, UserId user, uint8_t reason, std::string_view text);
 int BuildPrivacy(TPacket& p, uint8_t flags);
 
 int SendLogin(TPacket& p, TByteStream& s, std::string_view nick, std::string_view password,
-              std::string_view version, std::string_view site, uint32_t languageMask,
-              int32_t stamp);
+              std::string_view version, std::string_view site, uint32_t languageMask, int32_t stamp,
+              TTextCode code = TTextCode::Cp1252);
 int SendSiteReport(TPacket& p, TByteStream& s, std::string_view site);
 int SendChatText(TPacket& p, TByteStream& s, const ChatAddress& address, std::string_view text);
 int SendInvite(TPacket& p, TByteStream& s, const ChatAddress& address);
@@ -106,6 +112,7 @@ struct TLoginRequest {
     std::string nick, password, version, site;
     uint32_t languageMask = 0;
     int32_t stamp = 0;
+    TTextCode code = TTextCode::Cp1252; // what the bar asks for
 };
 struct TFindUserRequest {
     std::string nick;

@@ -185,7 +185,8 @@ void TNavlet::sbSendTxtClick() {
     AppendLine(/*eventLine=*/false, tab.ownUserId, tab.chatId, text, 0, "");
     TPacket packet;
     ClearPacket(packet);
-    SendChatText(packet, *ClientSocket, MakeChatAddress(tab.ownUserId, tab.chatId), text);
+    SendChatText(packet, *ClientSocket, MakeChatAddress(tab.ownUserId, tab.chatId),
+                 TextForServer(text, CHAT_TEXT_FIELD - 1));
     Edit1.SetText("");
     lastSendTime = kit.clock.LocalNow();
     txt_timer.SetEnabled(true);

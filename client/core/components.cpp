@@ -74,7 +74,8 @@ void TPaintBox::Invalidate() {
 
 void TEdit::SetText(std::string value) {
     if (maxLength > 0 && value.size() > size_t(maxLength))
-        value.resize(size_t(maxLength));
+        value.resize(textCode == TTextCode::Utf8 ? Utf8Prefix(value, size_t(maxLength))
+                                                 : size_t(maxLength));
     if (value == text)
         return;
     text = std::move(value);

@@ -89,6 +89,8 @@ class TEdit : public TControl {
     void SetFontColor(TColor c);
     void SetColor(TColor c);
     void SetMaxLength(int chars);
+    // UTF-8 text is cut to MaxLength bytes between characters.
+    void SetTextCode(TTextCode code) { textCode = code; }
 
     // The user changed the box's text. `text` is what the box now holds in
     // the bar's code page; `refused` counts the characters the code page
@@ -102,6 +104,7 @@ class TEdit : public TControl {
     TColor fontColor = clWindowText;
     TColor color = clWindow;
     int maxLength = 0;
+    TTextCode textCode = TTextCode::Cp1252;
 };
 
 // One entry of a list view: its caption, its state image and the id it owns.

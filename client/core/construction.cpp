@@ -1,6 +1,7 @@
 // The form's construction and destruction, and its window parameters.
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "client/core/connection.h"
 #include "client/core/navlet.h"
@@ -25,6 +26,8 @@ TNavlet::TNavlet(const TKit& k, TBareForm)
 TNavlet::TNavlet(const TKit& k) : TNavlet(k, TBareForm{}) {
     // 1. The components, as the form layout holds them.
     BuildComponents();
+    for (TEdit* edit : std::initializer_list<TEdit*>{&Edit1, &edSearchMsg, &edNck, &edPwd})
+        edit->SetTextCode(kit.textMetrics.TextCode());
     // 2. An empty ticker queue, no chat text sent, empty strings: the members'
     //    own initial values.
     // 3. The default banner's pixels, which the ticker's background also uses.

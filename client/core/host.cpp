@@ -179,8 +179,11 @@ void TNavlet::EditTyped(TEdit& edit, const std::string& text, int refused) {
     edit.SetText(text);
     if (edit.MaxLength() <= 0 || int(text.size()) < edit.MaxLength())
         return;
+    // The limit is in bytes: in UTF-8 a letter may take two, an emoji four.
+    const bool utf8 = kit.textMetrics.TextCode() == TTextCode::Utf8;
     char hint[80];
-    std::snprintf(hint, sizeof hint, "%s holds at most %d characters",
+    std::snprintf(hint, sizeof hint,
+                  utf8 ? "%s is full (at most %d bytes)" : "%s holds at most %d characters",
                   &edit == &Edit1 ? "A chat line" : "This box", edit.MaxLength());
     ShowHint(hint);
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "client/core/bar_menu.h"
@@ -142,6 +143,14 @@ class TNavlet {
   private:
     void OpenSocket();
     void DispatchPacket(const TPacket& packet);
+    // The message `m` with its texts `fields` in the bar's code, Blanked.
+    template <class TMsg, class... TFields> TMsg Heard(TMsg m, TFields TMsg::*... fields) const;
+    // A text from the server in the bar's code: a UTF-8 bar on a 1252
+    // session converts, and keeps whole characters only.
+    std::string TextFromServer(std::string text) const;
+    // A text of the bar's for the server, in at most `maxBytes` bytes of the
+    // session's code, cut between characters; what 1252 lacks becomes "?".
+    std::string TextForServer(std::string_view text, size_t maxBytes) const;
     void EndSession();
     void ChatCommand(uint8_t command);
     void PostDisconnected(bool reconnecting);
@@ -553,8 +562,10 @@ class TNavlet {
 
     TPacketAssembler receiveAssembler; // the open connection's byte stream
     uint32_t connectionSerial = 0;     // grows with every connect and disconnect
-    TBarLayout layout;                 // the places of the form's parts
-    bool formSized = false;            // the kit has reported a size
+    // The session's text code: 1252 until the server confirms UTF-8.
+    TTextCode wireCode = TTextCode::Cp1252;
+    TBarLayout layout;      // the places of the form's parts
+    bool formSized = false; // the kit has reported a size
     THostShape hostShape = THostShape::Band;
 };
 

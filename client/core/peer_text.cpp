@@ -89,6 +89,24 @@ std::string Blanked(std::string text) {
     return text;
 }
 
+std::string BlankedUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto b = uint8_t(text[i]);
+        // A C1 control is 0xC2 0x80-0x9F; other bytes from 0x80 are parts
+        // of letters.
+        if (b == 0xC2 && i + 1 < text.size() && uint8_t(text[i + 1]) <= 0x9F &&
+            uint8_t(text[i + 1]) >= 0x80) {
+            out += ' ';
+            ++i;
+            continue;
+        }
+        out += b < 0x20 || b == 0x7F ? ' ' : char(b);
+    }
+    return out;
+}
+
 std::string WithWebScheme(std::string_view address) {
     if (HasWebScheme(address))
         return std::string(address);

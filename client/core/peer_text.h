@@ -18,6 +18,10 @@ bool IsControlByte(char c);
 // cannot break into rows of its own (a CR LF followed by a forged nick).
 std::string Blanked(std::string text);
 
+// The same for UTF-8 text, whose bytes from 0x80 are parts of characters:
+// the C0 and C1 controls become blanks.
+std::string BlankedUtf8(std::string_view text);
+
 // The message `m` with its texts `fields` Blanked. Links are not among
 // them: they are never shown, and OpenableLink judges them.
 template <class TMsg, class... TFields> TMsg Blanked(TMsg m, TFields TMsg::*... fields) {

@@ -50,7 +50,8 @@ void TNavlet::sbSearchClick() {
             TPacket packet;
             ClearPacket(packet);
             if (!message.empty())
-                SendFindUserWithMessage(packet, *ClientSocket, nick, message);
+                SendFindUserWithMessage(packet, *ClientSocket, nick,
+                                        TextForServer(message, SEARCH_MESSAGE_FIELD - 1));
             else
                 SendFindUser(packet, *ClientSocket, nick);
         }

@@ -133,8 +133,9 @@ void TNavlet::ClientSocketConnect(TClientSocket& socket) {
     }
     TPacket packet;
     ClearPacket(packet);
+    wireCode = TTextCode::Cp1252; // until the server confirms what the login asks
     SendLogin(packet, socket, myNick, password, versionText, siteUrl, languageMask,
-              LoginStampAt(kit.clock.LocalNow()));
+              LoginStampAt(kit.clock.LocalNow()), kit.textMetrics.TextCode());
     PostMsg(mkStatus, 0, "Verifying nickname and password...");
 }
 

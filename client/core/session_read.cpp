@@ -56,6 +56,29 @@ void TNavlet::ClientSocketRead(TClientSocket& socket) {
     }
 }
 
+template <class TMsg, class... TFields>
+TMsg TNavlet::Heard(TMsg m, TFields TMsg::*... fields) const {
+    const bool utf8 = kit.textMetrics.TextCode() == TTextCode::Utf8;
+    ((m.*fields = utf8 ? BlankedUtf8(TextFromServer(std::move(m.*fields)))
+                       : Blanked(TextFromServer(std::move(m.*fields)))),
+     ...);
+    return m;
+}
+
+std::string TNavlet::TextFromServer(std::string text) const {
+    if (kit.textMetrics.TextCode() == TTextCode::Cp1252 || IsAscii(text))
+        return text;
+    return wireCode == TTextCode::Cp1252 ? Utf8FromCp1252(text) : WholeUtf8(text);
+}
+
+std::string TNavlet::TextForServer(std::string_view text, size_t maxBytes) const {
+    if (kit.textMetrics.TextCode() == TTextCode::Cp1252)
+        return std::string(text);
+    if (wireCode == TTextCode::Cp1252)
+        return Cp1252FromUtf8(text);
+    return std::string(text.substr(0, Utf8Prefix(text, maxBytes)));
+}
+
 void TNavlet::DispatchPacket(const TPacket& packet) {
     // Only a notice that is the session's last word is its reason.
     if (packet.Type() != MSG_END_SESSION)
@@ -67,7 +90,7 @@ void TNavlet::DispatchPacket(const TPacket& packet) {
         EndSession();
         return;
     case MSG_CHAT_LINE:
-        ChatLineReceived(Blanked(ReadChatLine(packet), &TChatLineMsg::text));
+        ChatLineReceived(Heard(ReadChatLine(packet), &TChatLineMsg::text));
         ChatCommand(packet.Subtype());
         return;
     case MSG_MEMBER_JOINED:
@@ -76,9 +99,15 @@ void TNavlet::DispatchPacket(const TPacket& packet) {
     case MSG_MEMBER_LEFT:
         MemberLeft(ReadMember(packet));
         return;
-    case MSG_PRESENCE:
-        PresenceRecord(Blanked(ReadPresence(packet), &TPresenceMsg::nick));
+    case MSG_PRESENCE: {
+        const TPresenceMsg record = ReadPresence(packet);
+        // The own record says whether the server speaks UTF-8 with us.
+        if (record.chatKey != 0 && record.listFlag == 0)
+            wireCode =
+                packet.Subtype() == TEXT_UTF8 ? kit.textMetrics.TextCode() : TTextCode::Cp1252;
+        PresenceRecord(Heard(record, &TPresenceMsg::nick));
         return;
+    }
     case MSG_USER_LEFT:
         UserLeftSite(ReadUserLeft(packet));
         return;
@@ -86,18 +115,17 @@ void TNavlet::DispatchPacket(const TPacket& packet) {
         ShowBanner(ReadBanner(packet).bannerId);
         return;
     case MSG_SEARCH_ANSWER:
-        SearchAnswerReceived(Blanked(ReadSearchAnswer(packet), &TSearchAnswerMsg::nick));
+        SearchAnswerReceived(Heard(ReadSearchAnswer(packet), &TSearchAnswerMsg::nick));
         return;
     case MSG_DATED_LINE:
-        DatedLineReceived(
-            Blanked(ReadDatedLine(packet), &TDatedLineMsg::nick, &TDatedLineMsg::text));
+        DatedLineReceived(Heard(ReadDatedLine(packet), &TDatedLineMsg::nick, &TDatedLineMsg::text));
         return;
     case MSG_LOOKING_FOR_YOU:
-        LookingForYouReceived(Blanked(ReadLookingForYou(packet), &TLookingForYouMsg::nick,
-                                      &TLookingForYouMsg::message));
+        LookingForYouReceived(Heard(ReadLookingForYou(packet), &TLookingForYouMsg::nick,
+                                    &TLookingForYouMsg::message));
         return;
     case MSG_MARK:
-        MarkReceived(Blanked(ReadMark(packet), &TMarkMsg::nick));
+        MarkReceived(Heard(ReadMark(packet), &TMarkMsg::nick));
         return;
     case MSG_FRIEND_HERE:
         FriendHereReceived(Blanked(ReadFriendHere(packet), &TFriendHereMsg::nick));

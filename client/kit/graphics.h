@@ -7,6 +7,8 @@
 #include <variant>
 #include <vector>
 
+#include "protocol/code_page.h"
+
 namespace navlet {
 
 // 0x00BBGGRR, or a system colour (high byte 0xFF, low byte the system index)
@@ -106,6 +108,9 @@ class TCanvas {
 class TTextMetrics {
   public:
     virtual ~TTextMetrics() = default;
+    // The code of the bar's strings on this host, both shown and typed. A
+    // UTF-8 host's bar asks the server for UTF-8 at login.
+    virtual TTextCode TextCode() const { return TTextCode::Cp1252; }
     // Advance width in pixels of `text` drawn in `font`.
     virtual int32_t TextWidth(const TFont& font, const std::string& text) = 0;
     // The height of a line of text in `font`, in pixels. Only a side panel's

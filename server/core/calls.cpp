@@ -24,6 +24,44 @@ void Send(TClient& client, TPacket& packet, int length, uint8_t type) {
     client.sink.Deliver(EncodeWire(packet, length, type));
 }
 
+// A call with a message (UTF-8), encoded at most once per text code of the
+// called sessions.
+class TCodedCall {
+  public:
+    explicit TCodedCall(TLookingForYouMsg m) : m(std::move(m)) {}
+    const TWireRef& For(TTextCode code) {
+        TWireRef& wire = wires[int(code)];
+        if (wire)
+            return wire;
+        TLookingForYouMsg coded = m;
+        coded.message = TextForSession(code, m.message, CALL_MESSAGE_FIELD - 1);
+        TPacket p;
+        ClearPacket(p);
+        wire = EncodeWire(p, WriteLookingForYou(p, coded), MSG_LOOKING_FOR_YOU);
+        return wire;
+    }
+
+  private:
+    TLookingForYouMsg m;
+    TWireRef wires[2];
+};
+
+// "Someone is looking for you" to every session of the called account.
+void RingSessions(const TAccountEntry& target, TLookingForYouMsg call, bool withMessage) {
+    if (withMessage) {
+        TCodedCall coded(std::move(call));
+        for (TClient* session : target.sessions)
+            session->sink.Deliver(coded.For(session->textCode));
+        return;
+    }
+    TPacket p;
+    ClearPacket(p);
+    TSearchAnswerMsg m{SEARCH_LOOKING_FOR_YOU, call.nick, call.link};
+    TWireRef wire = EncodeWire(p, WriteSearchAnswer(p, m), MSG_SEARCH_ANSWER);
+    for (TClient* session : target.sessions)
+        session->sink.Deliver(wire);
+}
+
 } // namespace
 
 TCallDesk::TCallDesk(TDirectory& directory, TStore& store, TStoreRunner& runner, TClusterLink& link,
@@ -37,7 +75,9 @@ TCallDesk::~TCallDesk() {
 
 void TCallDesk::FindUser(TClient& client, const TFindUserRequest& asked, bool withMessage) {
     TFindUserRequest request = asked;
-    request.message = BlankControls(asked.message); // kept and relayed as the target sees it
+    // Kept and relayed as the target sees it, in the server's UTF-8.
+    TextFromSession(client.textCode, request.message);
+    BlankControlsIn(request.message);
     if (!client.account->chatBudget.Take(clock.NowMs(), limits.perSecond, limits.burst) ||
         !IsValidNick(request.nick)) {
         AnswerSearch(client, request, withMessage, nullptr);
@@ -114,6 +154,7 @@ void TCallDesk::RemoteCall(const cluster::TCall& received) {
     // A node of an older build may still pass on a whole page address.
     cluster::TCall call = received;
     call.callerSite = CutPageAddress(received.callerSite);
+    call.message = Utf8FromEither(received.message); // an older node's is the bar's 1252
     if (TAccountEntry* target = directory.CachedById(call.target); target && target->Online()) {
         Ring(*target, call);
         return;
@@ -125,20 +166,10 @@ void TCallDesk::RemoteCall(const cluster::TCall& received) {
 }
 
 void TCallDesk::Ring(const TAccountEntry& target, const cluster::TCall& call) {
-    TPacket p;
-    ClearPacket(p);
-    TWireRef wire;
-    if (call.withMessage) {
-        TLookingForYouMsg m{true, call.callerNick, call.message, call.callerSite};
-        wire = EncodeWire(p, WriteLookingForYou(p, m), MSG_LOOKING_FOR_YOU);
-    } else {
-        TSearchAnswerMsg m{SEARCH_LOOKING_FOR_YOU, call.callerNick, call.callerSite};
-        wire = EncodeWire(p, WriteSearchAnswer(p, m), MSG_SEARCH_ANSWER);
-    }
     if (!target.Hears(call.callerId))
         return; // ignored: the caller was told "called" all the same
-    for (TClient* session : target.sessions)
-        session->sink.Deliver(wire);
+    RingSessions(target, TLookingForYouMsg{true, call.callerNick, call.message, call.callerSite},
+                 call.withMessage);
 }
 
 // The target's last session here went after the caller's node looked. Signed
@@ -175,20 +206,10 @@ void TCallDesk::AnswerSearch(TClient& client, const TFindUserRequest& request, b
         answer.result = SEARCH_CALLED;
         // Every window of the sought user hears the call, unless it ignores
         // the caller; searching oneself calls nobody.
-        if (target != client.account && target->Hears(caller.id)) {
-            TPacket call;
-            ClearPacket(call);
-            TWireRef wire;
-            if (withMessage) {
-                TLookingForYouMsg m{true, caller.nick, request.message, client.siteUrl};
-                wire = EncodeWire(call, WriteLookingForYou(call, m), MSG_LOOKING_FOR_YOU);
-            } else {
-                TSearchAnswerMsg m{SEARCH_LOOKING_FOR_YOU, caller.nick, client.siteUrl};
-                wire = EncodeWire(call, WriteSearchAnswer(call, m), MSG_SEARCH_ANSWER);
-            }
-            for (TClient* called : target->sessions)
-                called->sink.Deliver(wire);
-        }
+        if (target != client.account && target->Hears(caller.id))
+            RingSessions(*target,
+                         TLookingForYouMsg{true, caller.nick, request.message, client.siteUrl},
+                         withMessage);
     } else if (target && withMessage && !request.message.empty() &&
                target->account.id != caller.id) {
         answer.nick = target->account.nick;
@@ -273,8 +294,12 @@ void TCallDesk::SendKeptCalls(TClient& target, const std::vector<TKeptCall>& cal
         TAccountEntry* caller = directory.CachedById(call.caller);
         TClient* online = caller ? caller->MostRecent() : nullptr;
         TLookingForYouMsg m{online != nullptr || onlineElsewhere.count(call.caller) > 0,
-                            call.callerNick, BlankControls(call.message),
+                            call.callerNick,
+                            {},
                             online ? online->siteUrl : CutPageAddress(call.link)};
+        // Calls kept by an older server hold the caller's 1252.
+        std::string message = BlankControls(Utf8FromEither(call.message));
+        m.message = TextForSession(target.textCode, message, CALL_MESSAGE_FIELD - 1);
         ClearPacket(p);
         TWireRef wire = EncodeWire(p, WriteLookingForYou(p, m), MSG_LOOKING_FOR_YOU);
         // Kept calls close the welcome.

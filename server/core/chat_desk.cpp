@@ -66,6 +66,7 @@ void TChatDesk::Say(TClient& client, TChatTextRequest request) {
     // Blanked once here: the other nodes and the site's recent lines get
     // what this node's bars get. In place: the request's text is the line's
     // only copy on this node until the site keeps it.
+    TextFromSession(client.textCode, request.text);
     BlankControlsIn(request.text);
     const std::string& text = request.text;
     ChatId chat = request.address.Chat();
@@ -80,10 +81,10 @@ void TChatDesk::PrivateLine(TClient& client, ChatId chat, const std::string& tex
     auto it = chats.find(chat);
     if (it == chats.end() || !Contains(it->second.members, &client))
         return; // not a member: nothing to say there
-    TWireRef wire = ChatLineWire(MakeChatAddress(client.Id(), chat), text);
+    TCodedLine line(MakeChatAddress(client.Id(), chat), text);
     for (TClient* member : it->second.members)
         if (member != &client && member->account->Hears(client.Id()))
-            member->sink.Deliver(wire);
+            member->sink.Deliver(line.For(member->textCode));
     it->second.said.Keep(client.Id(), clock.NowUtcDays(), 0, text);
     if (!it->second.remote.empty())
         ToChatNodes(it->second, cluster::TChatLine{chat, client.Id(), text});

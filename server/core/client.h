@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "protocol/chat_address.h"
+#include "protocol/code_page.h"
 #include "server/core/wire.h"
 
 namespace navlet::server {
@@ -77,15 +78,16 @@ struct TClient {
     explicit TClient(TSessionSink& sink) : sink(sink) {}
 
     TSessionSink& sink;
-    std::string address;                // the peer's address, for per-address bounds
-    std::string_view transport = "tcp"; // or "ws", as the log names it
-    uint64_t serial = 0;                // the service's handle while signing in
-    TAccountEntry* account = nullptr;   // set once signed in
-    uint64_t chatKey = 0;               // 56 bits, fresh for each session
-    std::string siteUrl;                // the page last reported, without scheme
-    TSite* site = nullptr;              // the site of siteUrl's host, if any
-    uint32_t languageMask = 0;          // which senders' languages this user reads
-    std::vector<ChatId> chats;          // private chats joined
+    std::string address;                    // the peer's address, for per-address bounds
+    std::string_view transport = "tcp";     // or "ws", as the log names it
+    uint64_t serial = 0;                    // the service's handle while signing in
+    TAccountEntry* account = nullptr;       // set once signed in
+    uint64_t chatKey = 0;                   // 56 bits, fresh for each session
+    std::string siteUrl;                    // the page last reported, without scheme
+    TSite* site = nullptr;                  // the site of siteUrl's host, if any
+    uint32_t languageMask = 0;              // which senders' languages this user reads
+    TTextCode textCode = TTextCode::Cp1252; // how its texts travel, both ways
+    std::vector<ChatId> chats;              // private chats joined
     TRateBudget inviteBudget;
     uint64_t lastActive = 0; // the service's activity count at this session's last request
     // Wall-clock microseconds of the sign-in and of the last request, kept

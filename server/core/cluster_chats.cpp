@@ -193,10 +193,10 @@ void TChatDesk::RemoteChatLine(const std::string& from, const cluster::TChatLine
     TPrivateChat* chat = ChatOfRemote(m.chat, m.sender, from);
     if (!chat)
         return;
-    TWireRef wire = ChatLineWire(MakeChatAddress(m.sender, m.chat), m.text);
+    TCodedLine line(MakeChatAddress(m.sender, m.chat), m.text);
     for (TClient* member : chat->members)
         if (member->account->Hears(m.sender))
-            member->sink.Deliver(wire);
+            member->sink.Deliver(line.For(member->textCode));
     chat->said.Keep(m.sender, clock.NowUtcDays(), 0, m.text);
 }
 

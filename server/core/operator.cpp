@@ -56,7 +56,10 @@ TClusterLink::TReachedFn AddHere(int here, TOperatorDesk::TTotalFn total) {
 // count is this node's, and a user unknown here may be there (0, not -1).
 int TOperatorDesk::SendLine(const TTarget& target, ChatId chat, uint8_t command,
                             std::string_view given, TTotalFn total) {
-    const std::string text = BlankControls(given);
+    // The operator types on a terminal (UTF-8); older tools sent the bars'
+    // Windows-1252, which never reads as UTF-8.
+    std::string text = Utf8FromEither(given);
+    BlankControlsIn(text);
     int here = DeliverLine(target, chat, command, text);
     link->OperatorLine(int(target.kind), target.name, chat, command, text,
                        AddHere(here, std::move(total)));
@@ -69,9 +72,11 @@ int TOperatorDesk::DeliverLine(const TTarget& target, ChatId chat, uint8_t comma
     std::vector<TClient*> receivers = resolve(target, unknown);
     if (unknown)
         return -1;
-    TWireRef wire = ChatLineWire(MakeChatAddress(0, chat), text, command);
+    // Other nodes pass on what their operator typed; an older node, as it came.
+    const std::string utf8 = Utf8FromEither(text);
+    TCodedLine line(MakeChatAddress(0, chat), utf8, command);
     for (TClient* c : receivers)
-        c->sink.Deliver(wire);
+        c->sink.Deliver(line.For(c->textCode));
     return int(receivers.size());
 }
 

@@ -94,12 +94,12 @@ void TSiteDesk::PublicLine(TClient& client, const std::string& text) {
     const TAccount& sender = client.account->account;
     // Encoded once; each receiver queues a reference to it, which costs no
     // allocation (a session's output buffer is one of the server's spares).
-    TWireRef wire = ChatLineWire(MakeChatAddress(sender.id, 0), text);
+    TCodedLine line(MakeChatAddress(sender.id, 0), text);
     size_t delivered = 0;
     for (TClient* other : site->users) {
         if (other != &client && ReadsLanguage(other->languageMask, sender.language) &&
             other->account->Hears(sender.id)) {
-            other->sink.Deliver(wire);
+            other->sink.Deliver(line.For(other->textCode));
             ++delivered;
         }
     }
@@ -116,11 +116,11 @@ void TSiteDesk::RemoteLine(const std::string& host, uint64_t senderId, int langu
     if (it == sites.end())
         return;
     TSite& site = *it->second;
-    TWireRef wire = ChatLineWire(MakeChatAddress(senderId, 0), text);
+    TCodedLine line(MakeChatAddress(senderId, 0), text);
     size_t delivered = 0;
     for (TClient* user : site.users)
         if (ReadsLanguage(user->languageMask, language) && user->account->Hears(senderId)) {
-            user->sink.Deliver(wire);
+            user->sink.Deliver(line.For(user->textCode));
             ++delivered;
         }
     counters::RemoteLine(delivered);

@@ -146,6 +146,7 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     client.versionText = request.version;
     if (cameOnline)
         entry.privacy = lists.privacy; // before the friends and the site hear of it
+    client.textCode = request.code;
     // The shield first: the welcome and the friends' news go through it.
     shields.SignedIn(client, lists.shield, cameOnline);
     friendDesk.SignedIn(client, friends, cameOnline);

@@ -73,6 +73,8 @@ inline constexpr std::string_view INVISIBLE_LINE_REFUSED =
 
 // A presence record of `account`, encoded once for every receiver.
 TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKey);
+// The session's own record, which confirms its sign-in and its text code.
+TWireRef OwnPresenceWire(const TClient& client);
 
 // Whether a receiver's language mask lets through a sender's profile
 // language: bit k-1 for language k (1 to 13), bit 31 for any other.

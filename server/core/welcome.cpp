@@ -21,6 +21,20 @@ TWireRef PresenceWire(const TAccount& account, uint8_t listFlag, uint64_t chatKe
     return EncodeWire(p, length, MSG_PRESENCE);
 }
 
+// The subtype tells a bar that asked for UTF-8 that it has it.
+TWireRef OwnPresenceWire(const TClient& client) {
+    TPresenceMsg m;
+    m.user = client.account->account.id;
+    m.chatKey = client.chatKey;
+    m.gender = client.account->account.gender;
+    m.nick = client.account->account.nick;
+    TPacket p;
+    ClearPacket(p);
+    int length = WritePresence(p, m);
+    p.bytes[OFF_SUBTYPE] = client.textCode == TTextCode::Utf8 ? TEXT_UTF8 : 0;
+    return EncodeWire(p, length, MSG_PRESENCE);
+}
+
 namespace {
 
 // Whether `user`'s welcome still owes the record of the person who arrived
@@ -70,7 +84,7 @@ void TSiteDesk::StartWelcome(TClient& client, const std::vector<TAccount>* frien
     w.friends = friends ? neighbours.WelcomeFriends(client, *friends) : std::move(pendingFriends);
     w.keptCalls = std::move(pendingCalls);
     // The own record confirms the sign-in: it goes at once.
-    client.sink.Deliver(PresenceWire(client.account->account, 0, client.chatKey));
+    client.sink.Deliver(OwnPresenceWire(client));
     if (TSite* site = client.site) {
         w.endArrival = site->arrivals;
         const uint64_t replayed = std::min<uint64_t>(site->said.Next(), site->recent.size());
@@ -84,7 +98,9 @@ void TSiteDesk::StartWelcome(TClient& client, const std::vector<TAccount>* frien
                 Shuts(client.account->shield, line.nick))
                 return;
             ClearPacket(p);
-            int length = WriteDatedLine(p, TDatedLineMsg{line.stamp, line.nick, line.text});
+            int length = WriteDatedLine(
+                p, TDatedLineMsg{line.stamp, line.nick,
+                                 TextForSession(client.textCode, line.text, MAX_PACKET - 41)});
             w.lines.push_back(EncodeWire(p, length, MSG_DATED_LINE));
         });
     }

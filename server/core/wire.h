@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "protocol/chat_address.h"
+#include "protocol/code_page.h"
 #include "protocol/messages.h"
 #include "protocol/packet.h"
 
@@ -34,8 +35,36 @@ class TWireRef {
 TWireRef EncodeWire(TPacket& packet, int length, uint8_t type);
 
 // A chat line from `address` (user 0: the server), encoded once for all
-// its receivers.
+// its receivers, with `text` as it is (a text both codes read alike).
 TWireRef ChatLineWire(ChatAddress address, std::string_view text, uint8_t command = CHAT_PLAIN);
+
+// Texts live in the server as UTF-8, whatever code their session speaks; the
+// cluster's node messages, the site's recent lines and kept calls hold them
+// so. Each receiver gets them in its own code.
+
+// Turns a text received from a session of `code` into the server's UTF-8, in
+// place: an all-ASCII text (the usual line) is neither copied nor changed.
+void TextFromSession(TTextCode code, std::string& text);
+// The server's UTF-8 `text` as a session of `code` reads it, in at most
+// `maxBytes` bytes (the field's width less its zero), cut between characters.
+std::string TextForSession(TTextCode code, std::string_view text, size_t maxBytes);
+
+// A chat line encoded at most once per text code, when the first receiver of
+// that code asks for it; an all-ASCII line is one encoding for both. The
+// text must outlive the object.
+class TCodedLine {
+  public:
+    TCodedLine(ChatAddress address, std::string_view text, uint8_t command = CHAT_PLAIN)
+        : address(address), text(text), command(command) {}
+    const TWireRef& For(TTextCode code);
+
+  private:
+    ChatAddress address;
+    std::string_view text;
+    uint8_t command;
+    int ascii = -1; // not looked at yet
+    TWireRef wires[2];
+};
 
 // A peer's text as the other bars get it: each control character (below
 // 0x20, and 0x7F) becomes a blank, so that a CR LF cannot start a row of its

@@ -8,7 +8,7 @@ namespace {
 // A drawing of the bar in boxes, in the bar's own proportions: chat tabs on
 // the left, the banner area in the middle, the ticker and the people list on
 // the right.
-constexpr std::string_view BAR_DRAWING = R"(<div class="bar" role="img"
+constexpr std::string_view BAR_DRAWING = R"(<div class="drawing"><div class="bar" role="img"
  aria-label="The bar: chat tabs on the left, the banner area in the middle, the ticker line and the people list on the right">
 <div class="col left"><div class="tabs">Public chat | private chats</div>
 <div class="fill">chat lines</div><div class="strip">Write here to send text messages in the chat
@@ -19,16 +19,7 @@ constexpr std::string_view BAR_DRAWING = R"(<div class="bar" role="img"
  class="btn">O</span> ticker: "3 Navlet people online here" <span class="end"><span
  class="btn">_</span><span class="btn">&#9679;</span></span></div>
 <div class="fill">people on this site</div></div>
-</div>)";
-
-constexpr std::string_view DRAWING_STYLE = R"(<style>
-.bar{display:flex;height:160px;border:1px solid #888;font-size:11px;margin:12px 0}
-.col{display:flex;flex-direction:column;border-right:1px solid #888}
-.left{flex:0 0 250px}.mid{flex:0 0 290px}.right{flex:1;border-right:0}
-.tabs,.strip{height:16px;background:#a6caf0;padding:0 4px;white-space:nowrap;overflow:hidden}
-.banner{height:114px;background:#0000c0;color:#fff;padding:4px}
-.fill{flex:1;padding:4px;color:#555}.btn{border:1px solid #555;padding:0 3px;margin-right:2px}
-.end{float:right}</style>)";
+</div></div>)";
 
 constexpr std::string_view BODY = R"(<h1>The Navlet bar</h1>
 <h2>What it shows</h2>
@@ -50,8 +41,18 @@ site as you right now.</li>
 </ul>
 )";
 
+constexpr std::string_view PANEL = R"(<h2>In the browser's side panel</h2>
+<p>With the Navlet extension the same bar lives in the side panel of Chromium or the
+sidebar of Firefox, one for each browser window, and follows the tab you are looking at. It
+stands as a column: the banner area at the top (sign-in, search, friends and profiles
+open there too), under it the ticker with its buttons, then the people on the site, and
+the chats with the line where you type at the bottom. A wide panel puts the chats beside
+the people. The minimise button folds the banner area away and keeps the chats and the
+people; press it again to bring the banner area back.</p>
+)";
+
 constexpr std::string_view REST = R"(<h2>Signing in</h2>
-<p>First <a href="/newuser.asp">sign up</a> for a nickname. Then type the nickname and the
+<p>First <a href="/newuser.asp" target="_blank" rel="noopener">sign up</a> for a nickname. Then type the nickname and the
 password into the sign-in box in the middle of the bar ("Username", "Password") and press
 "sign in". The small connection light at the right end of the ticker shows its state:
 yellow while connecting, grey when you are signed in, green when there is news, red when
@@ -84,24 +85,38 @@ minimised state when the browser closes.</p>
 Language" (only public lines of people speaking the chosen languages reach you), "Guide"
 (this page) and "About Navlet...".</p>)";
 
-// The bar's own picture: the foot of the 1024 x 720 screenshot, where the
-// bar is, scaled to the page's width.
-std::string Screenshot() {
-    if (BarScreenshotPng().empty())
+// The bar's own pictures, side by side at about one height: the browser
+// window with the horizontal bar at its foot (1024 x 720) and the side
+// panel (300 x 600).
+std::string Screenshots() {
+    const bool bar = !BarScreenshotPng().empty();
+    const bool panel = !PanelScreenshotPng().empty();
+    if (!bar && !panel)
         return {};
-    return "<p>This is how it looks:</p>\n<div role=\"img\" aria-label=\"The bar, signed in, "
-           "with a public chat\" style=\"width:100%;aspect-ratio:1024/104;background:url(" +
-           std::string(BAR_SCREENSHOT_PATH) +
-           ") left bottom/100% auto no-repeat;margin:12px 0\"></div>\n";
+    std::string out = "<p>This is how it looks:</p>\n<div class=\"shots\">";
+    if (bar)
+        out += "<figure><div class=\"picture\" role=\"img\" aria-label=\"The bar, signed in, "
+               "with a public chat, at the foot of the browser window\" "
+               "style=\"aspect-ratio:1024/720;background:url(" +
+               std::string(BAR_SCREENSHOT_PATH) +
+               ") center/100% auto no-repeat\"></div><figcaption>At the foot of the "
+               "browser window, on Linux and Windows</figcaption></figure>";
+    if (panel)
+        out += "<figure class=\"panel\"><img src=\"" + std::string(PANEL_SCREENSHOT_PATH) +
+               "\" width=\"300\" height=\"600\" alt=\"The bar in a side panel, signed in: the "
+               "banner area, the ticker, the people and the public chat\"><figcaption>In the "
+               "browser's side panel</figcaption></figure>";
+    out += "</div>\n";
+    return out;
 }
 
 } // namespace
 
 std::string HelpPage() {
-    std::string body(DRAWING_STYLE);
-    body += BODY;
+    std::string body(BODY);
     body += BAR_DRAWING;
-    body += Screenshot();
+    body += Screenshots();
+    body += PANEL;
     body += REST;
     return HtmlDocument("Navlet - guide", body, TPageFrame::Full);
 }

@@ -20,7 +20,12 @@ enum class TPageFrame {
     Banner, // fits the bar's 290 x 114 banner area, no scroll bars
 };
 
-// A whole UTF-8 document around `body` (which must already be escaped).
+// The site's one stylesheet, served at STYLESHEET_PATH; every page links it.
+inline constexpr std::string_view STYLESHEET_PATH = "/site.css";
+std::string_view SiteStylesheet();
+
+// A whole UTF-8 document around `body` (which must already be escaped): a
+// full page gets the site's header and its `main`.
 std::string HtmlDocument(std::string_view title, std::string_view body, TPageFrame frame);
 
 } // namespace navlet::web

@@ -6,43 +6,85 @@
 namespace navlet::web {
 namespace {
 
-void AppendMessage(std::string& body, std::string_view message) {
-    if (message.empty())
+// A form's refusal: next to the field it is about, or above the form when it
+// is about none (a busy service).
+void AppendMessage(std::string& body, const TFormProblem& problem) {
+    if (problem.text.empty() || !problem.field.empty())
         return;
-    body += "<p class=\"msg\">";
-    body += EscapeHtml(message);
+    body += "<p class=\"msg\" role=\"alert\">";
+    body += EscapeHtml(problem.text);
     body += "</p>\n";
 }
 
-void AppendGenderChoice(std::string& body, char selected) {
-    body += "<p><label for=\"gender\">Gender</label><select id=\"gender\" name=\"gender\">";
-    for (char g : {'m', 'f', 'x'}) {
-        body += "<option value=\"";
-        body += g;
-        body += g == selected ? "\" selected>" : "\">";
-        body += GenderName(g);
-        body += "</option>";
-    }
-    body += "</select></p>\n";
+// One labelled field: `control` is the input or select, given the id and a
+// reference to the texts below it; the error (when `problem` is about this
+// field) and the hint follow it.
+void AppendField(std::string& body, std::string_view id, std::string_view label,
+                 const std::string& control, std::string_view hint, const TFormProblem& problem) {
+    const bool wrong = !problem.text.empty() && problem.field == id;
+    const std::string sid(id);
+    body += wrong ? "<div class=\"field invalid\">" : "<div class=\"field\">";
+    body += "<label for=\"" + sid + "\">" + std::string(label) + "</label>";
+    std::string described;
+    if (wrong)
+        described += sid + "-error";
+    if (!hint.empty())
+        described += (described.empty() ? "" : " ") + sid + "-hint";
+    // The control's opening tag gets the id and the references.
+    const size_t name = control.find(' ');
+    body += control.substr(0, name) + " id=\"" + sid + "\"";
+    if (!described.empty())
+        body += " aria-describedby=\"" + described + "\"";
+    if (wrong)
+        body += " aria-invalid=\"true\"";
+    body += control.substr(name);
+    if (wrong)
+        body += "<p class=\"error\" id=\"" + sid + "-error\">" + EscapeHtml(problem.text) + "</p>";
+    if (!hint.empty())
+        body += "<p class=\"hint\" id=\"" + sid + "-hint\">" + std::string(hint) + "</p>";
+    body += "</div>\n";
 }
 
-void AppendLanguageChoice(std::string& body, int selected) {
-    body += "<p><label for=\"language\">Language</label><select id=\"language\" "
-            "name=\"language\">";
+void AppendGenderChoice(std::string& body, char selected, const TFormProblem& problem) {
+    std::string select = "<select name=\"gender\">";
+    for (char g : {'m', 'f', 'x'}) {
+        select += "<option value=\"";
+        select += g;
+        select += g == selected ? "\" selected>" : "\">";
+        select += GenderName(g);
+        select += "</option>";
+    }
+    select += "</select>";
+    AppendField(body, "gender", "Gender", select, {}, problem);
+}
+
+void AppendLanguageChoice(std::string& body, int selected, const TFormProblem& problem) {
+    std::string select = "<select name=\"language\">";
     // The bar's list order first, "Other" last.
     for (int k = 1; k <= LANGUAGE_COUNT + 1; ++k) {
         int value = k == LANGUAGE_COUNT + 1 ? 0 : k;
-        body += "<option value=\"" + std::to_string(value) + "\"";
-        body += value == selected ? " selected>" : ">";
-        body += LanguageName(value);
-        body += "</option>";
+        select += "<option value=\"" + std::to_string(value) + "\"";
+        select += value == selected ? " selected>" : ">";
+        select += LanguageName(value);
+        select += "</option>";
     }
-    body += "</select></p>\n";
+    select += "</select>";
+    AppendField(body, "language", "Language", select,
+                "Public chat lines reach the people who read your language.", problem);
 }
 
 std::string ProfileQuery(const TProfile& profile, int locale) {
     return "idLocale=" + std::to_string(locale) + "&amp;idUtente=" + std::to_string(profile.id);
 }
+
+// Gender and language as a list, in the profile's card.
+std::string ProfileFacts(const TProfile& profile) {
+    return "<dl><dt>Gender</dt><dd>" + std::string(GenderName(profile.gender)) +
+           "</dd><dt>Language</dt><dd>" + std::string(LanguageName(profile.language)) +
+           "</dd></dl>";
+}
+
+constexpr std::string_view NEW_TAB = " target=\"_blank\" rel=\"noopener\"";
 
 } // namespace
 
@@ -58,8 +100,6 @@ std::string HomePage(const std::vector<TSiteLoad>& busiest, const TServerHealth&
     std::string body = "<h1>Navlet</h1>\n"
                        "<p>Navlet is a bar at the bottom of your browser that shows who else is "
                        "on the site you are visiting, and lets you chat with them.</p>\n"
-                       "<p><a href=\"/newuser.asp\">Sign up</a> &middot; "
-                       "<a href=\"/help.asp\">How the bar works</a></p>\n"
                        "<h2>Busiest sites now</h2>\n";
     if (health.cluster && !health.redisUp)
         body += "<p class=\"status\">This server has lost touch with the rest of the service "
@@ -68,7 +108,7 @@ std::string HomePage(const std::vector<TSiteLoad>& busiest, const TServerHealth&
         body += "<p>Nobody is signed in right now.</p>";
         return HtmlDocument("Navlet", body, TPageFrame::Full);
     }
-    body += "<table><tr><th>Site</th><th>People</th></tr>\n";
+    body += "<table class=\"sites\"><tr><th>Site</th><th>People</th></tr>\n";
     for (const TSiteLoad& site : busiest) {
         body += "<tr><td>" + EscapeHtml(AnsiToUtf8(site.host)) + "</td><td>" +
                 std::to_string(site.people) + "</td></tr>\n";
@@ -77,22 +117,24 @@ std::string HomePage(const std::vector<TSiteLoad>& busiest, const TServerHealth&
     return HtmlDocument("Navlet", body, TPageFrame::Full);
 }
 
-std::string SignUpPage(const TFormValues& values, std::string_view message) {
+std::string SignUpPage(const TFormValues& values, const TFormProblem& problem) {
     std::string body = "<h1>Sign up for Navlet</h1>\n";
-    AppendMessage(body, message);
-    body += "<form method=\"post\" action=\"/newuser.asp\">\n"
-            "<p><label for=\"nick\">Nickname</label><input id=\"nick\" name=\"nick\" "
-            "maxlength=\"15\" value=\"" +
-            EscapeHtml(values.nick) +
-            "\"></p>\n"
-            "<p><label for=\"password\">Password</label><input id=\"password\" "
-            "name=\"password\" type=\"password\" maxlength=\"15\"></p>\n";
-    AppendGenderChoice(body, values.gender);
-    AppendLanguageChoice(body, values.language);
-    body += "<p><input type=\"submit\" value=\"Sign up\"></p>\n</form>\n"
-            "<p>A nickname has 1 to 15 of the letters A to Z, digits and the marks _ - . "
-            "(upper and lower case count as the same nickname); a password has 1 to 15 "
-            "characters.</p>";
+    AppendMessage(body, problem);
+    body += "<form method=\"post\" action=\"/newuser.asp\" novalidate>\n";
+    AppendField(body, "nick", "Nickname",
+                "<input name=\"nick\" maxlength=\"15\" autocomplete=\"username\" "
+                "autocapitalize=\"off\" spellcheck=\"false\" value=\"" +
+                    EscapeHtml(values.nick) + "\">",
+                "1 to 15 of the letters A to Z, digits and the marks _ - . (upper and lower "
+                "case count as the same nickname).",
+                problem);
+    AppendField(body, "password", "Password",
+                "<input name=\"password\" type=\"password\" maxlength=\"15\" "
+                "autocomplete=\"new-password\">",
+                "1 to 15 characters.", problem);
+    AppendGenderChoice(body, values.gender, problem);
+    AppendLanguageChoice(body, values.language, problem);
+    body += "<button type=\"submit\">Sign up</button>\n</form>";
     return HtmlDocument("Navlet - sign up", body, TPageFrame::Full);
 }
 
@@ -107,60 +149,63 @@ std::string SignedUpPage(const TProfile& profile) {
 }
 
 std::string ProfilePage(const TProfile& profile, int locale) {
-    (void)locale; // the page reads the same in every locale
-    std::string body = "<div class=\"box\"><b>" + EscapeHtml(profile.nick) +
-                       "</b><br>Gender: " + std::string(GenderName(profile.gender)) +
-                       "<br>Language: " + std::string(LanguageName(profile.language)) + "</div>";
+    // The banner area takes no input: the whole page opens in a tab of its own.
+    std::string body = "<div class=\"card\"><b>" + EscapeHtml(profile.nick) + "</b>" +
+                       ProfileFacts(profile) + "<a href=\"/viewprofile.asp?" +
+                       ProfileQuery(profile, locale) + "&amp;view=page\"" + std::string(NEW_TAB) +
+                       ">Profile page</a></div>";
     return HtmlDocument("Navlet - " + profile.nick, body, TPageFrame::Banner);
 }
 
 std::string ProfileSitePage(const TProfile& profile, int locale, bool isOwner) {
-    std::string body = "<h1>" + EscapeHtml(profile.nick) +
-                       "</h1>\n<p>Gender: " + std::string(GenderName(profile.gender)) +
-                       "<br>Language: " + std::string(LanguageName(profile.language)) + "</p>";
+    std::string body = "<h1>" + EscapeHtml(profile.nick) + "</h1>\n<div class=\"card\">" +
+                       ProfileFacts(profile) + "</div>";
     if (isOwner) {
-        body += "\n<p><a href=\"/updateprofile.asp?" + ProfileQuery(profile, locale) +
-                "\">modify</a></p>";
+        body += "\n<p><a href=\"/updateprofile.asp?" + ProfileQuery(profile, locale) + "\"" +
+                std::string(NEW_TAB) + ">Modify Profile</a></p>";
     }
     return HtmlDocument("Navlet - " + profile.nick, body, TPageFrame::Full);
 }
 
-std::string UpdateProfilePage(const TProfile& profile, int locale, std::string_view message) {
+std::string UpdateProfilePage(const TProfile& profile, int locale, const TFormProblem& problem) {
     std::string body = "<h1>Profile of " + EscapeHtml(profile.nick) + "</h1>\n";
-    AppendMessage(body, message);
+    AppendMessage(body, problem);
     body += "<form method=\"post\" action=\"/updateprofile.asp?" + ProfileQuery(profile, locale) +
-            "\">\n";
-    AppendGenderChoice(body, profile.gender);
-    AppendLanguageChoice(body, profile.language);
-    body += "<p><label for=\"newpassword\">New password</label><input id=\"newpassword\" "
-            "name=\"newpassword\" type=\"password\" maxlength=\"15\"> (empty keeps it)</p>\n"
-            "<p><label for=\"password\">Current password</label><input id=\"password\" "
-            "name=\"password\" type=\"password\" maxlength=\"15\"></p>\n"
-            "<p><input type=\"submit\" value=\"Save\"></p>\n</form>\n";
+            "\" novalidate>\n";
+    AppendGenderChoice(body, profile.gender, problem);
+    AppendLanguageChoice(body, profile.language, problem);
+    AppendField(body, "newpassword", "New password",
+                "<input name=\"newpassword\" type=\"password\" maxlength=\"15\" "
+                "autocomplete=\"new-password\">",
+                "Leave it empty to keep the password you have.", problem);
+    AppendField(body, "password", "Current password",
+                "<input name=\"password\" type=\"password\" maxlength=\"15\" "
+                "autocomplete=\"current-password\">",
+                "Needed to save any change.", problem);
+    body += "<button type=\"submit\">Save</button>\n</form>";
     // Its own form and password field, so that a Save never deletes.
     body += "<h2>Delete my account</h2>\n<p>The account, your friends list and your place on "
             "others' lists, your ignore and block marks, and the calls kept for you or made by "
             "you are removed on every machine of the service; your open sessions end. This "
             "cannot be undone. See <a href=\"/privacy.asp\">privacy</a>.</p>\n"
             "<form method=\"post\" action=\"/deleteaccount.asp?" +
-            ProfileQuery(profile, locale) +
-            "\">\n"
-            "<p><label for=\"deletepassword\">Current password</label><input "
-            "id=\"deletepassword\" name=\"password\" type=\"password\" maxlength=\"15\"></p>\n"
-            "<p><label><input name=\"confirm\" type=\"checkbox\" value=\"1\"> Yes, delete "
+            ProfileQuery(profile, locale) + "\" novalidate>\n";
+    AppendField(body, "deletepassword", "Current password",
+                "<input name=\"password\" type=\"password\" maxlength=\"15\" "
+                "autocomplete=\"current-password\">",
+                {}, problem);
+    body += "<p><label><input name=\"confirm\" type=\"checkbox\" value=\"1\"> Yes, delete "
             "the account " +
             EscapeHtml(profile.nick) +
             " and everything kept about it</label></p>\n"
-            "<p><input type=\"submit\" value=\"Delete my account\"></p>\n</form>";
+            "<button type=\"submit\">Delete my account</button>\n</form>";
     return HtmlDocument("Navlet - modify profile", body, TPageFrame::Full);
 }
 
 std::string ProfileUpdatedPage(const TProfile& profile, int locale) {
-    std::string body =
-        "<h1>Profile saved</h1>\n<p>Gender: " + std::string(GenderName(profile.gender)) +
-        "<br>Language: " + std::string(LanguageName(profile.language)) +
-        "</p>\n<p><a href=\"/viewprofile.asp?" + ProfileQuery(profile, locale) +
-        "&amp;view=page\">Back to the profile</a></p>";
+    std::string body = "<h1>Profile saved</h1>\n<div class=\"card\">" + ProfileFacts(profile) +
+                       "</div>\n<p><a href=\"/viewprofile.asp?" + ProfileQuery(profile, locale) +
+                       "&amp;view=page\">Back to the profile</a></p>";
     return HtmlDocument("Navlet - profile saved", body, TPageFrame::Full);
 }
 

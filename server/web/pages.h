@@ -25,17 +25,33 @@ std::string HelpPage();
 // empty when the build had none.
 std::string_view BarScreenshotPng();
 inline constexpr std::string_view BAR_SCREENSHOT_PATH = "/images/bar.png";
+// The same bar in a browser's side panel (300 x 600); empty when the build had none.
+std::string_view PanelScreenshotPng();
+inline constexpr std::string_view PANEL_SCREENSHOT_PATH = "/images/panel.png";
 
-// `message` (plain text) explains why the last attempt was refused; empty at first.
-std::string SignUpPage(const TFormValues& values, std::string_view message);
+// Why the last attempt was refused (plain text; empty at first), and the
+// field it is about ("nick", "password", "gender", "language",
+// "newpassword"), or none when it is about the whole form.
+struct TFormProblem {
+    std::string text;
+    std::string field;
+    TFormProblem() = default;
+    TFormProblem(std::string text, std::string field = {})
+        : text(std::move(text)), field(std::move(field)) {}
+    TFormProblem(std::string_view text) : text(text) {}
+    TFormProblem(const char* text) : text(text) {}
+};
+
+std::string SignUpPage(const TFormValues& values, const TFormProblem& problem);
 std::string SignedUpPage(const TProfile& profile);
 
-// The profile as the bar shows it in its banner area (290 x 114, no input).
+// The profile as the bar shows it in its banner area (290 x 114, no input);
+// its link opens the profile's page in a new tab.
 std::string ProfilePage(const TProfile& profile, int locale);
 // The profile as a page of the site; `isOwner` (the signed-in owner) offers "modify".
 std::string ProfileSitePage(const TProfile& profile, int locale, bool isOwner);
 // The owner's form: the profile's fields, and "delete my account" below.
-std::string UpdateProfilePage(const TProfile& profile, int locale, std::string_view message);
+std::string UpdateProfilePage(const TProfile& profile, int locale, const TFormProblem& problem);
 std::string ProfileUpdatedPage(const TProfile& profile, int locale);
 
 // The privacy policy: what is sent, kept and shown, and how to delete an account.

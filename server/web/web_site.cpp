@@ -7,6 +7,7 @@
 #include "server/log/counters.h"
 #include "server/log/refusals.h"
 #include "server/web/account_rules.h"
+#include "server/web/html.h"
 #include "server/web/pages.h"
 
 namespace navlet::web {
@@ -112,8 +113,8 @@ std::string PasswordProblem(TFieldCheck check) {
                 "A password may hold only letters, digits, punctuation marks and inner blanks."});
 }
 
-// Gender and language as the form sent them; a message when either is missing or wrong.
-std::string ReadChoices(const THttpRequest& req, char& gender, int& language) {
+// Gender and language as the form sent them; a problem when either is missing or wrong.
+TFormProblem ReadChoices(const THttpRequest& req, char& gender, int& language) {
     auto g = ParseGender(FieldValue(req.fields, "gender"));
     auto l = ParseLanguage(FieldValue(req.fields, "language"));
     if (g)
@@ -121,9 +122,9 @@ std::string ReadChoices(const THttpRequest& req, char& gender, int& language) {
     if (l)
         language = *l;
     if (!g)
-        return "Please choose a gender.";
+        return {"Please choose a gender.", "gender"};
     if (!l)
-        return "Please choose a language.";
+        return {"Please choose a language.", "language"};
     return {};
 }
 
@@ -164,18 +165,18 @@ void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
     TFormValues values;
     values.nick = FieldValue(req.fields, "nick");
     std::string password = FieldValue(req.fields, "password");
-    std::string problem = NickProblem(CheckNick(values.nick));
-    if (problem.empty())
-        problem = PasswordProblem(CheckNewPassword(password));
-    std::string choiceProblem = ReadChoices(req, values.gender, values.language);
-    if (problem.empty())
+    TFormProblem problem{NickProblem(CheckNick(values.nick)), "nick"};
+    if (problem.text.empty())
+        problem = {PasswordProblem(CheckNewPassword(password)), "password"};
+    TFormProblem choiceProblem = ReadChoices(req, values.gender, values.language);
+    if (problem.text.empty())
         problem = choiceProblem;
     if (backend.AddressBarred(req.remoteAddress)) {
         LogSignUpRefused(req, values.nick, "banned");
-        Answer(res, 403, SignUpPage(values, "Sign-ups from your address are closed."));
+        Answer(res, 403, SignUpPage(values, TFormProblem{"Sign-ups from your address are closed."}));
         return;
     }
-    if (!problem.empty()) {
+    if (!problem.text.empty()) {
         LogSignUpRefused(req, values.nick, "invalid-form");
         Answer(res, 400, SignUpPage(values, problem));
         return;
@@ -204,8 +205,9 @@ void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
     case TCreateResult::NickTaken:
         LogSignUpRefused(req, values.nick, "nick-taken");
         Answer(res, 409,
-               SignUpPage(values, "The nickname " + values.nick +
-                                      " is already taken. Please choose another one."));
+               SignUpPage(values, {"The nickname " + values.nick +
+                                       " is already taken. Please choose another one.",
+                                   "nick"}));
         return;
     case TCreateResult::Invalid:
         LogSignUpRefused(req, values.nick, "invalid");
@@ -251,13 +253,13 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
         return;
     TProfile shown = found->profile;
     TProfileChange change;
-    std::string problem = ReadChoices(req, change.gender, change.language);
+    TFormProblem problem = ReadChoices(req, change.gender, change.language);
     shown.gender = change.gender;
     shown.language = change.language;
     change.newPassword = FieldValue(req.fields, "newpassword");
-    if (problem.empty() && !change.newPassword.empty())
-        problem = PasswordProblem(CheckNewPassword(change.newPassword));
-    if (!problem.empty()) {
+    if (problem.text.empty() && !change.newPassword.empty())
+        problem = {PasswordProblem(CheckNewPassword(change.newPassword)), "newpassword"};
+    if (!problem.text.empty()) {
         Answer(res, 400, UpdateProfilePage(shown, found->locale, problem));
         return;
     }
@@ -275,7 +277,8 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
         return;
     case TUpdateResult::WrongPassword:
         Answer(res, 403,
-               UpdateProfilePage(shown, found->locale, "The current password is not right."));
+               UpdateProfilePage(shown, found->locale,
+                                 {"The current password is not right.", "password"}));
         return;
     case TUpdateResult::NoSuchUser:
         Fail(res, 404, "There is no such user.");
@@ -304,7 +307,8 @@ void TWebSite::HandleDelete(const THttpRequest& req, THttpResponse& res) {
     if (FieldValue(req.fields, "confirm") != "1") {
         Answer(res, 400,
                UpdateProfilePage(shown, found->locale,
-                                 "Tick the box to confirm that the account is to be deleted."));
+                                 {"Tick the box to confirm that the account is to be deleted.",
+                                  "deletepassword"}));
         return;
     }
     TUpdateOutcome outcome =
@@ -316,7 +320,8 @@ void TWebSite::HandleDelete(const THttpRequest& req, THttpResponse& res) {
         return;
     case TUpdateResult::WrongPassword:
         Answer(res, 403,
-               UpdateProfilePage(shown, found->locale, "The current password is not right."));
+               UpdateProfilePage(shown, found->locale,
+                                 {"The current password is not right.", "deletepassword"}));
         return;
     case TUpdateResult::NoSuchUser:
         Fail(res, 404, "There is no such user.");
@@ -387,17 +392,24 @@ void TWebSite::AddRoutes() {
         res.contentType = "text/plain";
         res.body = StatusText(backend.Health());
     });
+    http->Route("GET", std::string(STYLESHEET_PATH), [](const THttpRequest&, THttpResponse& res) {
+        res.status = 200;
+        res.contentType = "text/css; charset=utf-8";
+        res.headers.emplace_back("Cache-Control", "max-age=3600");
+        res.body = std::string(SiteStylesheet());
+    });
     http->Route("GET", "/help.asp",
                 [](const THttpRequest&, THttpResponse& res) { Answer(res, 200, HelpPage()); });
-    http->Route("GET", std::string(BAR_SCREENSHOT_PATH),
-                [](const THttpRequest&, THttpResponse& res) {
-                    if (BarScreenshotPng().empty()) {
-                        Fail(res, 404, "There is no such page.");
-                        return;
-                    }
-                    res.contentType = "image/png";
-                    res.body = std::string(BarScreenshotPng());
-                });
+    for (auto [path, png] : {std::pair{BAR_SCREENSHOT_PATH, BarScreenshotPng()},
+                             std::pair{PANEL_SCREENSHOT_PATH, PanelScreenshotPng()}})
+        http->Route("GET", std::string(path), [png](const THttpRequest&, THttpResponse& res) {
+            if (png.empty()) {
+                Fail(res, 404, "There is no such page.");
+                return;
+            }
+            res.contentType = "image/png";
+            res.body = std::string(png);
+        });
     http->Route("GET", "/newuser.asp", [](const THttpRequest&, THttpResponse& res) {
         Answer(res, 200, SignUpPage({}, {}));
     });

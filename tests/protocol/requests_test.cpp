@@ -48,6 +48,22 @@ TEST(Requests, LoginCutsFieldsAndEndsAfterTheSite) {
         EXPECT_EQ(empty.bytes[i], 0);
 }
 
+TEST(Requests, TheLoginSaysUtf8InItsSubtypeAndTheReaderHearsOnlyThat) {
+    for (TTextCode code : {TTextCode::Cp1252, TTextCode::Utf8}) {
+        TPacket p = Cleared();
+        const int length = BuildLogin(p, "alice", "pw", "1.4.0.0", "example.com", 0, 0, code);
+        EXPECT_EQ(p.Subtype(), code == TTextCode::Utf8 ? TEXT_UTF8 : 0);
+        EncodePacket(p, length, REQ_LOGIN, 7);
+        ASSERT_GE(DecodePacket(p), 0);
+        EXPECT_EQ(ReadLogin(p).code, code);
+    }
+    // Any other subtype is what an older bar might leave there: not UTF-8.
+    TPacket other = Cleared();
+    BuildLogin(other, "alice", "pw", "1.4.0.0", "example.com", 0, 0);
+    other.bytes[OFF_SUBTYPE] = 2;
+    EXPECT_EQ(ReadLogin(other).code, TTextCode::Cp1252);
+}
+
 TEST(Requests, LoginStampRange) {
     EXPECT_EQ(LoginStamp(0), 0);
     EXPECT_EQ(LoginStamp(12 * 3600 * 1000), 500000000);

@@ -163,6 +163,21 @@ TEST_F(TQtSignInTest, TypedSignInAndAChatLineReachTheOtherBar) {
     EXPECT_TRUE(Spin([&] { return bob.PublicChat().contains(high); }))
         << bob.PublicChat().toStdString();
 
+    // Both Linux bars speak UTF-8 with the server: Polish, Turkish and an
+    // emoji arrive as themselves.
+    EXPECT_EQ(alice.bar.wireCode, TTextCode::Utf8);
+    EXPECT_EQ(bob.bar.wireCode, TTextCode::Utf8);
+    const QString world = QString::fromUtf8("łódź 😀 ığş");
+    ASSERT_TRUE(Spin([&] { return !alice.bar.txt_timer.Enabled(); }));
+    QTest::mouseClick(edit1, Qt::LeftButton);
+    for (char32_t c : world.toUcs4()) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString::fromUcs4(&c, 1));
+        QApplication::sendEvent(edit1, &press);
+    }
+    QTest::mouseClick(alice.Child<QToolButton>("sbSendTxt"), Qt::LeftButton);
+    EXPECT_TRUE(Spin([&] { return bob.PublicChat().contains(world); }))
+        << bob.PublicChat().toStdString();
+
     alice.bar.CloseDW();
     bob.bar.CloseDW();
 }

@@ -114,6 +114,37 @@ TEST_F(Conformance, TwoUsersOnOneSiteSeeEachOtherAndChat) {
     EXPECT_GT(dated.stamp, 40000.0);
 }
 
+TEST_F(Conformance, AUtf8BarAndAnOlderBarOnOneSiteEachReadTheirOwnCode) {
+    StartServer();
+    TTestClient a, b;
+    a.UseTextCode(TTextCode::Utf8);
+    ASSERT_TRUE(a.Connect(Port()) && a.SendLogin("alice", "apw", "example.com"));
+    TPacket p;
+    ASSERT_TRUE(a.WaitFor(MSG_PRESENCE, p, 5000));
+    EXPECT_EQ(p.Subtype(), TEXT_UTF8); // the server agrees
+    const UserId aliceId = ReadPresence(p).user;
+    ASSERT_TRUE(b.Connect(Port()) && b.SendLogin("bob", "bpw", "example.com"));
+    ASSERT_TRUE(b.WaitFor(MSG_PRESENCE, p, 5000));
+    EXPECT_EQ(p.Subtype(), 0);
+    const UserId bobId = ReadPresence(p).user;
+    a.Drain();
+    b.Drain();
+
+    ClearPacket(p);
+    ASSERT_TRUE(b.Send(p,
+                       BuildChatText(p, MakeChatAddress(bobId, 0),
+                                     "Gr\xFC\xDF"
+                                     "e \x80"),
+                       REQ_CHAT_TEXT));
+    ASSERT_TRUE(a.WaitFor(MSG_CHAT_LINE, p));
+    EXPECT_EQ(ReadChatLine(p).text, "Grüße €");
+
+    ClearPacket(p);
+    ASSERT_TRUE(a.Send(p, BuildChatText(p, MakeChatAddress(aliceId, 0), "ł 😀 €"), REQ_CHAT_TEXT));
+    ASSERT_TRUE(b.WaitFor(MSG_CHAT_LINE, p));
+    EXPECT_EQ(ReadChatLine(p).text, "? ? \x80");
+}
+
 TEST_F(Conformance, PublicLinesFollowTheReceiversLanguageMask) {
     StartServer();
     TTestClient a, b;

@@ -81,7 +81,8 @@ class ServiceTest : public ::testing::Test {
         service = std::make_unique<TService>(*store, clock, verifier, std::move(banners),
                                              std::move(updates), config);
     }
-    void SignIn(TClient& client, const std::string& nick, const std::string& site) {
+    void SignIn(TClient& client, const std::string& nick, const std::string& site,
+                TTextCode code = TTextCode::Cp1252) {
         if (!service->FindAccountByNick(nick)) {
             ASSERT_EQ(store->AddAccount(nick, "pw", 'x', 3), TAddAccountResult::Added);
         }
@@ -90,6 +91,7 @@ class ServiceTest : public ::testing::Test {
         login.password = "pw";
         login.site = site;
         login.languageMask = 0xFFFFFFFF;
+        login.code = code;
         service->Login(client, login);
         verifier.RunAll();
         ASSERT_TRUE(client.SignedIn());

@@ -155,7 +155,7 @@ bool TTestClient::SendLogin(std::string_view nick, std::string_view password, st
                             uint32_t mask, std::string_view version) {
     TPacket p;
     ClearPacket(p);
-    int length = BuildLogin(p, nick, password, version, site, mask, LoginStamp(43200000));
+    int length = BuildLogin(p, nick, password, version, site, mask, LoginStamp(43200000), textCode);
     return Send(p, length, REQ_LOGIN);
 }
 

@@ -63,6 +63,8 @@ class TTestClient {
     // Encodes the built packet as `type` and writes it.
     bool Send(TPacket& packet, int length, uint8_t type);
 
+    // The text code the next login asks for.
+    void UseTextCode(TTextCode code) { textCode = code; }
     bool SendLogin(std::string_view nick, std::string_view password, std::string_view site,
                    uint32_t mask = ALL_LANGUAGES, std::string_view version = "1.4.0.0");
     // Logs in and waits for the own presence record (the key field not 0).
@@ -90,6 +92,7 @@ class TTestClient {
     void TakeFrames(uint8_t* data, size_t size);
 
     TTransport transport = DefaultTransport();
+    TTextCode textCode = TTextCode::Cp1252;
     std::unique_ptr<ws::TFrameDecoder> decoder;
     uint16_t closeCode = 0;
     int pongs = 0;

@@ -65,23 +65,33 @@ TEST_F(WebSiteTest, TakenNickIsRefusedWithoutRegardToCase) {
 
 TEST_F(WebSiteTest, InvalidFieldsAreRefusedWithTheirReasonAndNothingIsCreated) {
     struct Case {
-        std::string nick, password, gender, language, reason;
+        std::string nick, password, gender, language, reason, field;
     };
     const Case cases[] = {
-        {"", "pw", "m", "1", "Please choose a nickname."},
-        {"abcdefghijklmnop", "pw", "m", "1", "at most 15 characters"},
-        {"two words", "pw", "m", "1", "no blanks"},
-        {"caf\xC3\xA9", "pw", "m", "1", "no accented letters"},
-        {"bob", "", "m", "1", "Please choose a password."},
-        {"bob", "0123456789abcdef", "m", "1", "A password has at most 15 characters."},
-        {"bob", "pw", "q", "1", "Please choose a gender."},
-        {"bob", "pw", "m", "14", "Please choose a language."},
+        {"", "pw", "m", "1", "Please choose a nickname.", "nick"},
+        {"abcdefghijklmnop", "pw", "m", "1", "at most 15 characters", "nick"},
+        {"two words", "pw", "m", "1", "no blanks", "nick"},
+        {"caf\xC3\xA9", "pw", "m", "1", "no accented letters", "nick"},
+        {"bob", "", "m", "1", "Please choose a password.", "password"},
+        {"bob", "0123456789abcdef", "m", "1", "A password has at most 15 characters.", "password"},
+        {"bob", "pw", "q", "1", "Please choose a gender.", "gender"},
+        {"bob", "pw", "m", "14", "Please choose a language.", "language"},
     };
     for (const Case& c : cases) {
         auto res = SignUp(c.nick, c.password, c.gender, c.language);
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, 400) << c.reason;
-        EXPECT_NE(res->body.find(c.reason), std::string::npos) << res->body;
+        // The reason stands under its field, which is marked and points at it.
+        const std::string& body = res->body;
+        const size_t control =
+            body.find("id=\"" + c.field + "\" aria-describedby=\"" + c.field + "-error");
+        const size_t error = body.find("<p class=\"error\" id=\"" + c.field + "-error\">");
+        ASSERT_NE(control, std::string::npos) << c.field << ": " << body;
+        ASSERT_NE(error, std::string::npos) << body;
+        EXPECT_LT(control, error);
+        EXPECT_EQ(body.find(c.reason), body.find(c.reason, error)) << body;
+        EXPECT_EQ(body.find("<p class=\"error\""), error) << "one field only: " << c.field;
+        EXPECT_EQ(body.find("class=\"msg\""), std::string::npos);
     }
     EXPECT_FALSE(backend.FindProfile(1000));
     // Exactly 15 characters each is still fine.
@@ -124,7 +134,7 @@ TEST_F(WebSiteTest, ProfileAddressesAreValidated) {
     auto res = client->Get("/viewprofile.asp?idUtente=" + std::to_string(IdOf("carol")));
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 200);
-    EXPECT_NE(res->body.find("Language: Other"), std::string::npos);
+    EXPECT_NE(res->body.find("<dt>Language</dt><dd>Other</dd>"), std::string::npos);
 }
 
 TEST_F(WebSiteTest, ProfileUpdateNeedsTheCurrentPassword) {
@@ -310,6 +320,52 @@ TEST_F(WebSiteTest, GuideAndUnknownPagesAnswer) {
     ASSERT_TRUE(missing);
     EXPECT_EQ(missing->status, 404);
     EXPECT_NE(missing->body.find("There is no such page."), std::string::npos);
+}
+
+TEST_F(WebSiteTest, EveryPageLinksTheOneStylesheetAndTheBarsLinksOpenNewTabs) {
+    auto css = client->Get("/site.css");
+    ASSERT_TRUE(css);
+    EXPECT_EQ(css->status, 200);
+    EXPECT_EQ(css->get_header_value("Content-Type"), "text/css; charset=utf-8");
+    EXPECT_NE(css->body.find("prefers-color-scheme:dark"), std::string::npos);
+    EXPECT_NE(css->body.find("max-width:480px"), std::string::npos);
+    UserId id = backend.AddAccountDirect({0, "ann", 'f', 9}, "pw");
+    const std::string query = "?idLocale=0&idUtente=" + std::to_string(id);
+    const std::vector<std::string> pages = {"/",
+                                            "/newuser.asp",
+                                            "/help.asp",
+                                            "/nothing.asp",
+                                            "/viewprofile.asp" + query,
+                                            "/viewprofile.asp" + query + "&view=page",
+                                            "/updateprofile.asp" + query};
+    for (const std::string& page : pages) {
+        auto res = client->Get(page);
+        ASSERT_TRUE(res);
+        EXPECT_NE(res->body.find("<link rel=\"stylesheet\" href=\"/site.css\">"), std::string::npos)
+            << page;
+        EXPECT_EQ(res->body.find("<style"), std::string::npos) << page;
+        EXPECT_EQ(res->body.find(" style=\"color"), std::string::npos) << page;
+    }
+    // The profile in the banner area: its page opens beside the bar, not in it.
+    auto banner = client->Get("/viewprofile.asp" + query);
+    ASSERT_TRUE(banner);
+    EXPECT_NE(banner->body.find("<body class=\"banner\">"), std::string::npos);
+    EXPECT_NE(banner->body.find("&amp;view=page\" target=\"_blank\" rel=\"noopener\">"),
+              std::string::npos)
+        << banner->body;
+    EXPECT_NE(banner->body.find("Polish"), std::string::npos);
+    auto home = client->Get("/");
+    EXPECT_NE(home->body.find("href=\"/newuser.asp\" target=\"_blank\""), std::string::npos);
+    // The guide shows the side panel, in a build that has its picture.
+    auto help = client->Get("/help.asp");
+    auto panel = client->Get("/images/panel.png");
+    ASSERT_TRUE(help && panel);
+    const bool shown = help->body.find("<img src=\"/images/panel.png\"") != std::string::npos;
+    EXPECT_EQ(panel->status, shown ? 200 : 404);
+    if (shown) {
+        EXPECT_EQ(panel->body.substr(0, 4), "\x89PNG");
+    }
+    EXPECT_NE(help->body.find("In the browser's side panel"), std::string::npos);
 }
 
 TEST_F(WebSiteTest, OversizedFormIsRefusedAndTheSiteKeepsServing) {

@@ -14,6 +14,8 @@ namespace navlet::testing {
 class TFixedTextMetrics : public TTextMetrics {
   public:
     int32_t charWidth = 5;
+    TTextCode code = TTextCode::Cp1252;
+    TTextCode TextCode() const override { return code; }
     int32_t TextWidth(const TFont&, const std::string& text) override {
         return charWidth * int32_t(text.size());
     }

@@ -7,7 +7,7 @@
 #include <emscripten.h>
 #include <emscripten/val.h>
 
-#include "client/web/kit/ansi.h"
+#include "client/web/kit/bar_text.h"
 #include "client/web/kit/web_browser.h"
 #include "client/web/kit/web_kit.h"
 #include "client/web/kit/web_socket.h"
@@ -215,18 +215,15 @@ TEST(TWebRegistryTest, StoredItemsLoadBeforeTheBarAndBrokenOnesAreDropped) {
               nullptr);
 }
 
-TEST(TAnsiTest, Windows1252RoundTripsAndWhatItCannotHoldIsRefusedOrAQuestionMark) {
-    const std::string ansi = "caf\xe9 \xfc\xff \x80\x93\x9f!";
-    EXPECT_EQ(AnsiToUtf8(ansi), "caf\xc3\xa9 \xc3\xbc\xc3\xbf \xe2\x82\xac\xe2\x80\x9c\xc5\xb8!");
-    EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(ansi)), ansi);
-    EXPECT_EQ(Utf8ToAnsi("\xe2\x82\xac 5"), "\x80 5"); // the euro sign
-    EXPECT_EQ(Utf8ToAnsi("\xf0\x9f\x98\x80"), "?");    // an emoji
-    EXPECT_EQ(Utf8ToAnsi("a\xc3"), "a?");              // cut short
-    EXPECT_EQ(Utf8ToAnsi("\xc3\x28"), "?(");           // a broken sequence
-    // Typed, such characters are left out and counted.
-    const TAnsiText typed = TypedUtf8ToAnsi("a\xf0\x9f\x98\x80\xc5\x81\xe2\x82\xac");
-    EXPECT_EQ(typed.text, "a\x80");
-    EXPECT_EQ(typed.refused, 2);
+TEST(TBarTextTest, EveryCharacterPassesAndOnlyWholeOnesReachThePage) {
+    const std::string text = "ł€😀 café";
+    EXPECT_EQ(PageText(text), text);
+    EXPECT_EQ(BarText(text), text);
+    EXPECT_EQ(PageText("a\xc5"), "a");     // cut mid-character at the end
+    EXPECT_EQ(PageText("\xc3\x28"), "?("); // a broken sequence
+    const TTypedText typed = TypedBarText("a\xf0\x9f\x98\x80\xc5\x81\xe2\x82\xac");
+    EXPECT_EQ(typed.text, "a😀Ł€");
+    EXPECT_EQ(typed.refused, 0);
 }
 
 TEST(TWebClockTest, LocalTimeFollowsTheZoneRulesOfEachDate) {

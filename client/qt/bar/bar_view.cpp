@@ -10,7 +10,7 @@
 
 #include "client/core/module_state.h"
 #include "client/qt/bar/pictures.h"
-#include "client/qt/kit/ansi.h"
+#include "client/qt/kit/bar_text.h"
 #include "client/qt/kit/qt_kit.h"
 
 namespace navlet::qt {
@@ -187,10 +187,10 @@ void TBarView::BuildBannerPanels() {
     edPwd->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: %1; }")
                              .arg(int(uint8_t(bar.edPwd.PasswordChar()))));
     Place(TPart::edPwd, edPwd);
-    auto* sbLogin = new QPushButton(FromAnsi(bar.sbLogin.Caption()), login);
+    auto* sbLogin = new QPushButton(FromBar(bar.sbLogin.Caption()), login);
     Place(TPart::sbLogin, sbLogin);
     observations.Bind(bar.sbLogin, *sbLogin,
-                      [this, sbLogin] { sbLogin->setText(FromAnsi(bar.sbLogin.Caption())); });
+                      [this, sbLogin] { sbLogin->setText(FromBar(bar.sbLogin.Caption())); });
     connect(sbLogin, &QPushButton::clicked, this, [this] {
         if (bar.sbLogin.OnClick)
             bar.sbLogin.OnClick();
@@ -215,13 +215,13 @@ void TBarView::BuildBannerPanels() {
         cbSearch->clear();
         for (int i = 0; i < bar.cbSearch.ItemCount(); ++i)
             cbSearch->addItem(QIcon(StateImage12(bar.cbSearch.Item(i).imageIndex)),
-                              FromAnsi(bar.cbSearch.Item(i).caption));
+                              FromBar(bar.cbSearch.Item(i).caption));
         cbSearch->setCurrentIndex(bar.cbSearch.ItemIndex());
-        cbSearch->setEditText(FromAnsi(bar.cbSearch.Text()));
+        cbSearch->setEditText(FromBar(bar.cbSearch.Text()));
     });
     // Only the user's typing and choosing reach the model.
     connect(cbSearch->lineEdit(), &QLineEdit::textEdited, this,
-            [this](const QString& text) { bar.cbSearch.SetText(ToAnsi(text)); });
+            [this](const QString& text) { bar.cbSearch.SetText(ToBar(text)); });
     connect(cbSearch, &QComboBox::activated, this,
             [this](int index) { bar.cbSearch.SetItemIndex(index); });
     BindVisible(*searchPanel, bar.SearchPanel, observations);

@@ -8,7 +8,7 @@
 #include <QTextBlock>
 
 #include "client/qt/bar/pictures.h"
-#include "client/qt/kit/ansi.h"
+#include "client/qt/kit/bar_text.h"
 #include "client/qt/kit/qt_kit.h"
 
 namespace navlet::qt {
@@ -95,7 +95,7 @@ TSpeedButtonWidget::TSpeedButtonWidget(TSpeedButton& model, QWidget* parent,
     setIconSize(QSize(16, 16));
     observations.Bind(model, *this, [this, &model, ownGlyph] {
         setIcon(QIcon(model.Glyph() < 0 ? ownGlyph : Glyph16(model.Glyph())));
-        setToolTip(FromAnsi(model.Hint()));
+        setToolTip(FromBar(model.Hint()));
     });
     connect(this, &QToolButton::clicked, this, [&model] {
         if (model.OnClick)
@@ -111,7 +111,7 @@ TEditWidget::TEditWidget(TEdit& m, std::function<void()> focus, QWidget* parent)
 }
 
 void TEditWidget::Typed(const QString& text) {
-    const TAnsiText typed = TypedAnsi(text);
+    const TTypedText typed = TypedBar(text);
     const int cursor = cursorPosition();
     const qsizetype before = this->text().size();
     if (model.OnTyped)
@@ -127,9 +127,11 @@ void TEditWidget::Typed(const QString& text) {
 }
 
 void TEditWidget::Render() {
-    if (model.MaxLength() > 0)
+    // Setting the bound sets the text again, which puts the cursor at its end:
+    // only when it changes. The model's bound, in bytes, is the one that holds.
+    if (model.MaxLength() > 0 && maxLength() != model.MaxLength())
         setMaxLength(model.MaxLength());
-    const QString text = FromAnsi(model.Text());
+    const QString text = FromBar(model.Text());
     if (text != this->text()) {
         const int cursor = cursorPosition();
         setText(text);
@@ -164,7 +166,7 @@ TPeopleListWidget::TPeopleListWidget(TListView& m, std::function<void()> focus, 
 void TPeopleListWidget::Render() {
     clear();
     for (const TListItem& item : model.Items())
-        addItem(new QListWidgetItem(QIcon(StateImage12(item.stateIndex)), FromAnsi(item.caption)));
+        addItem(new QListWidgetItem(QIcon(StateImage12(item.stateIndex)), FromBar(item.caption)));
 }
 
 void TPeopleListWidget::focusInEvent(QFocusEvent* event) {
@@ -216,15 +218,16 @@ void TChatViewWidget::Render() {
                 format.setForeground(ColorOf(run.color));
                 format.setFontWeight(run.bold ? QFont::Bold : QFont::Normal);
                 format.setFontItalic(run.italic);
-                cursor.insertText(FromAnsi(run.text), format);
+                cursor.insertText(FromBar(run.text), format);
             }
         }
         shown = std::move(lines);
     }
-    // Byte offsets of the model are character offsets here: one byte, one character.
+    // The model's offsets are bytes of UTF-8; the document's, UTF-16 units.
     QTextCursor selection = textCursor();
-    const int start = int(view.SelStart());
-    const int end = int(view.SelStart() + view.SelLength());
+    const std::string all = view.Text();
+    const int start = int(Utf16OffsetOfUtf8(all, view.SelStart()));
+    const int end = int(Utf16OffsetOfUtf8(all, view.SelStart() + view.SelLength()));
     if (selection.selectionStart() != start || selection.selectionEnd() != end) {
         selection.setPosition(start);
         selection.setPosition(end, QTextCursor::KeepAnchor);
@@ -242,7 +245,9 @@ void TChatViewWidget::SelectionChanged() {
     if (orphaned)
         return;
     const QTextCursor c = textCursor();
-    view.SetSelection(size_t(c.selectionStart()), size_t(c.selectionEnd() - c.selectionStart()));
+    const std::string all = view.Text();
+    const size_t start = Utf8OffsetOfUtf16(all, size_t(c.selectionStart()));
+    view.SetSelection(start, Utf8OffsetOfUtf16(all, size_t(c.selectionEnd())) - start);
 }
 
 void TChatViewWidget::contextMenuEvent(QContextMenuEvent* event) {
@@ -299,7 +304,7 @@ void TChatTabsWidget::Render() {
     while (count() > 0)
         removeTab(0);
     for (const TShownPage& page : pages) {
-        const int index = addTab(page.widget, FromAnsi(TabLabel(*page.sheet)));
+        const int index = addTab(page.widget, FromBar(TabLabel(*page.sheet)));
         tabBar()->setTabTextColor(index, page.sheet->highlighted
                                              ? QColor(Qt::red)
                                              : palette().color(QPalette::WindowText));

@@ -9,7 +9,7 @@
 #include <QWidget>
 
 #include "client/qt/bar/bound_widgets.h"
-#include "client/qt/kit/ansi.h"
+#include "client/qt/kit/bar_text.h"
 
 namespace navlet::qt {
 
@@ -29,7 +29,7 @@ class TConsoleWindow : public QWidget {
     explicit TConsoleWindow(TConsoleForm& c)
         : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint), console(&c) {
         setAttribute(Qt::WA_DeleteOnClose);
-        setWindowTitle(FromAnsi(c.Caption()));
+        setWindowTitle(FromBar(c.Caption()));
         log = new QPlainTextEdit(this);
         log->setReadOnly(true);
         log->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -74,7 +74,7 @@ class TConsoleWindow : public QWidget {
     void Render() {
         QString text;
         for (const std::string& line : console->Log())
-            text += FromAnsi(line) + QLatin1Char('\n');
+            text += FromBar(line) + QLatin1Char('\n');
         log->setPlainText(text);
         setVisible(console->Visible());
     }

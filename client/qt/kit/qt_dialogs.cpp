@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "client/qt/kit/ansi.h"
+#include "client/qt/kit/bar_text.h"
 #include "client/qt/kit/qt_picture.h"
 
 namespace navlet::qt {
@@ -20,14 +20,14 @@ QRect Geometry(const TRect& r) {
 
 int TQtDialogs::ShowAboutBox(TAboutForm& form) {
     QDialog box;
-    box.setWindowTitle(FromAnsi(form.caption));
+    box.setWindowTitle(FromBar(form.caption));
     box.setFixedSize(about_layout::CLIENT.Width(), about_layout::CLIENT.Height());
     box.setFont(QFont(QStringLiteral("Verdana")));
     auto* image = new QLabel(&box);
     image->setObjectName(QStringLiteral("Image1"));
     image->setPixmap(QPixmap::fromImage(PictureImage(art::aboutPicture)));
     image->setGeometry(Geometry(about_layout::PICTURE));
-    auto* label = new QLabel(FromAnsi(form.versionLabel), &box);
+    auto* label = new QLabel(FromBar(form.versionLabel), &box);
     label->setObjectName(QStringLiteral("Label1"));
     label->setStyleSheet(QStringLiteral("background: white; color: black;"));
     label->adjustSize();
@@ -36,7 +36,7 @@ int TQtDialogs::ShowAboutBox(TAboutForm& form) {
     bevel->setFrameShape(QFrame::HLine);
     bevel->setFrameShadow(QFrame::Sunken);
     bevel->setGeometry(Geometry(about_layout::BEVEL));
-    auto* ok = new QPushButton(FromAnsi(form.okCaption), &box);
+    auto* ok = new QPushButton(FromBar(form.okCaption), &box);
     ok->setObjectName(QStringLiteral("OKButton"));
     ok->setGeometry(Geometry(about_layout::OK_BUTTON));
     ok->setDefault(true);

@@ -20,7 +20,7 @@
 #include <dlfcn.h>
 
 #include "client/kit/round_rect.h"
-#include "client/qt/kit/ansi.h"
+#include "client/qt/kit/bar_text.h"
 
 namespace navlet::qt {
 
@@ -59,7 +59,7 @@ double TQtClock::UtcToLocal(double utc) const {
 
 std::string TQtClock::ShortDate(double local) const {
     const QDate date = DaysToDateTime(local, Qt::LocalTime).date();
-    return ToAnsi(QLocale().toString(date, QLocale::ShortFormat));
+    return ToBar(QLocale().toString(date, QLocale::ShortFormat));
 }
 
 TQtScheduler::~TQtScheduler() {
@@ -119,7 +119,7 @@ QColor ColorOf(TColor color) {
 }
 
 int32_t TQtTextMetrics::TextWidth(const TFont& font, const std::string& text) {
-    return QFontMetrics(FontOf(font)).horizontalAdvance(FromAnsi(text));
+    return QFontMetrics(FontOf(font)).horizontalAdvance(FromBar(text));
 }
 
 namespace {
@@ -136,7 +136,7 @@ void PaintOp(QPainter& p, const TTextOut& op) {
     p.save();
     const QFont font = FontOf(op.font);
     const QFontMetrics metrics(font);
-    const QString text = FromAnsi(op.text);
+    const QString text = FromBar(op.text);
     if (op.clipped)
         p.setClipRect(RectOf(op.clip), Qt::IntersectClip);
     if (op.opaque)
@@ -236,12 +236,12 @@ int TQtHostActions::OpenBrowserWindow(const std::string& link) {
     if (path.isEmpty())
         path = QDir(QCoreApplication::applicationDirPath()).filePath(BROWSER_PROGRAM);
     // One argument, never a shell: the link cannot carry commands.
-    const QStringList args = link.empty() ? QStringList{} : QStringList{FromAnsi(link)};
+    const QStringList args = link.empty() ? QStringList{} : QStringList{FromBar(link)};
     return QProcess::startDetached(path, args) ? STARTED : FILE_NOT_FOUND;
 }
 
 void TQtHostActions::ShowMessage(const std::string& text) {
-    QMessageBox::information(nullptr, QStringLiteral("Navlet"), FromAnsi(text));
+    QMessageBox::information(nullptr, QStringLiteral("Navlet"), FromBar(text));
 }
 
 std::optional<std::string> TQtEnvironment::Lookup(const std::string& name) const {
@@ -252,7 +252,7 @@ std::optional<std::string> TQtEnvironment::Lookup(const std::string& name) const
 }
 
 void TQtClipboard::SetText(const std::string& text) {
-    QGuiApplication::clipboard()->setText(FromAnsi(text));
+    QGuiApplication::clipboard()->setText(FromBar(text));
 }
 
 namespace {

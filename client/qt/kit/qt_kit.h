@@ -62,6 +62,7 @@ QColor ColorOf(TColor color);
 
 class TQtTextMetrics : public TTextMetrics {
   public:
+    TTextCode TextCode() const override { return TTextCode::Utf8; }
     int32_t TextWidth(const TFont& font, const std::string& text) override;
 };
 

@@ -4,7 +4,7 @@
 #include <QMenu>
 #include <QWidget>
 
-#include "client/qt/kit/ansi.h"
+#include "client/qt/kit/bar_text.h"
 #include "client/qt/kit/qt_kit.h"
 
 namespace navlet::qt {
@@ -21,11 +21,11 @@ void Fill(QMenu& menu, const TPopupMenu& source) {
             continue;
         }
         if (entry.submenu) {
-            QMenu* sub = menu.addMenu(FromAnsi(entry.item.caption));
+            QMenu* sub = menu.addMenu(FromBar(entry.item.caption));
             Fill(*sub, *entry.submenu);
             continue;
         }
-        QAction* action = menu.addAction(FromAnsi(entry.item.caption));
+        QAction* action = menu.addAction(FromBar(entry.item.caption));
         action->setEnabled(entry.item.enabled);
         action->setCheckable(entry.item.checked);
         action->setChecked(entry.item.checked);

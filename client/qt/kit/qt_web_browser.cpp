@@ -2,7 +2,7 @@
 
 #include <QWebEngineView>
 
-#include "client/qt/kit/ansi.h"
+#include "client/qt/kit/bar_text.h"
 
 namespace navlet::qt {
 
@@ -38,7 +38,7 @@ void TQtWebBrowser::MakeView() {
 void TQtWebBrowser::Navigate(const std::string& address) {
     if (!view)
         MakeView();
-    view->setUrl(QUrl(FromAnsi(address)));
+    view->setUrl(QUrl(FromBar(address)));
 }
 
 void TQtWebBrowser::SetInputEnabled(bool enabled) {

@@ -1,7 +1,7 @@
 #include "client/web/bar/bar_view.h"
 
 #include "client/core/module_state.h"
-#include "client/web/kit/ansi.h"
+#include "client/web/kit/bar_text.h"
 #include "client/web/kit/web_browser.h"
 
 namespace navlet::web {
@@ -197,7 +197,7 @@ void TBarView::BuildEdits() {
         Watch(model, [input, &model]() mutable {
             if (model.MaxLength() > 0)
                 input.set("maxLength", model.MaxLength());
-            const std::string text = AnsiToUtf8(model.Text());
+            const std::string text = PageText(model.Text());
             if (input["value"].as<std::string>() != text)
                 input.set("value", text);
             input.set("placeholder", AnsiToUtf8(model.Placeholder()));
@@ -205,13 +205,13 @@ void TBarView::BuildEdits() {
             input["style"].set("background", CssColor(model.Color()));
         });
         Listen(input, "input", [input, &model](val ev) mutable {
-            const TAnsiText typed = TypedUtf8ToAnsi(ev["target"]["value"].as<std::string>());
+            const TTypedText typed = TypedBarText(ev["target"]["value"].as<std::string>());
             if (model.OnTyped)
                 model.OnTyped(typed.text, typed.refused);
             else
                 model.SetText(typed.text);
             // A refused edit leaves the model as it was: the box shows it again.
-            const std::string shown = AnsiToUtf8(model.Text());
+            const std::string shown = PageText(model.Text());
             if (input["value"].as<std::string>() != shown)
                 input.set("value", shown);
         });
@@ -241,7 +241,7 @@ void TBarView::BuildButtons() {
         TSpeedButton& model = *s.model;
         const int own = s.ownGlyph;
         Watch(model, [button, &model, own]() mutable {
-            button.set("title", AnsiToUtf8(model.Hint()));
+            button.set("title", PageText(model.Hint()));
             button.set("innerHTML", std::string());
             const bool ownGlyph = model.Glyph() < 0;
             if (ownGlyph && own < 0)
@@ -260,9 +260,8 @@ void TBarView::BuildButtons() {
         val button = Part(part, "button");
         button["style"].set("font", "inherit");
         button["style"].set("padding", "0");
-        Watch(model, [button, &model]() mutable {
-            button.set("textContent", AnsiToUtf8(model.Caption()));
-        });
+        Watch(model,
+              [button, &model]() mutable { button.set("textContent", PageText(model.Caption())); });
         Listen(button, "click", [&model](val) {
             if (model.OnClick)
                 model.OnClick();

@@ -4,7 +4,8 @@
 
 #include "client/core/host.h"
 #include "client/web/bar/bar_view.h"
-#include "client/web/kit/ansi.h"
+#include "client/web/kit/bar_text.h"
+#include "protocol/code_page.h"
 
 namespace navlet::web {
 
@@ -38,8 +39,8 @@ TMouseButton ButtonOf(const val& ev) {
 }
 
 // clang-format off
-// The selection inside a conversation element, as byte offsets into its text
-// (one byte per character: the text is Latin-1): [start, length], or null.
+// The selection inside a conversation element, as offsets into its text in
+// the page's UTF-16 units: [start, length], or null.
 EM_JS(emscripten::EM_VAL, navlet_selection_in, (emscripten::EM_VAL viewHandle), {
     return Emval.toHandle(Module.navletSelectionIn(Emval.toValue(viewHandle)));
 });
@@ -82,7 +83,7 @@ void TBarView::RenderList(TListView& model, val element) {
                        std::string(i == model.Selected() ? "entry selected" : "entry"));
         row.call<void>("appendChild", PictureCanvas(art::stateImages, item.stateIndex));
         val caption = Document().call<val>("createElement", std::string("span"));
-        caption.set("textContent", AnsiToUtf8(item.caption));
+        caption.set("textContent", PageText(item.caption));
         row.call<void>("appendChild", caption);
         row.set("navletRow", i);
         element.call<void>("appendChild", row);
@@ -176,8 +177,14 @@ void TBarView::BuildChat() {
     Listen(chatView, "mouseup", [this](val ev) {
         if (shownView) {
             val sel = val::take_ownership(navlet_selection_in(chatView.as_handle()));
-            if (!sel.isNull())
-                shownView->SetSelection(sel[0].as<size_t>(), sel[1].as<size_t>());
+            if (!sel.isNull()) {
+                // The model counts bytes of its UTF-8.
+                const std::string all = shownView->Text();
+                const size_t from = sel[0].as<size_t>();
+                const size_t start = Utf8OffsetOfUtf16(all, from);
+                shownView->SetSelection(start,
+                                        Utf8OffsetOfUtf16(all, from + sel[1].as<size_t>()) - start);
+            }
         }
         if (ButtonOf(ev) == TMouseButton::mbRight)
             return; // the context menu gave the form its release already
@@ -199,7 +206,7 @@ void TBarView::RenderTabs() {
         if (sheet.highlighted)
             cls += " highlighted";
         tab.call<void>("setAttribute", std::string("class"), cls);
-        tab.set("textContent", AnsiToUtf8(TabLabel(sheet)));
+        tab.set("textContent", PageText(TabLabel(sheet)));
         if (i == control.ActivePageIndex())
             tab.call<void>("setAttribute", std::string("aria-selected"), std::string("true"));
         tab.set("navletTab", i);
@@ -240,7 +247,7 @@ void TBarView::RenderChatView() {
         row.set("navletOffset", double(offset));
         for (const TTextRun& run : line.runs) {
             val span = Document().call<val>("createElement", std::string("span"));
-            span.set("textContent", AnsiToUtf8(run.text));
+            span.set("textContent", PageText(run.text));
             span["style"].set("color", CssColor(run.color));
             if (run.bold)
                 span["style"].set("fontWeight", "bold");
@@ -249,7 +256,8 @@ void TBarView::RenderChatView() {
             row.call<void>("appendChild", span);
         }
         chatView.call<void>("appendChild", row);
-        offset += line.Text().size() + 1;
+        const std::string text = line.Text();
+        offset += Utf16OffsetOfUtf8(text, text.size()) + 1; // in the page's UTF-16 units
     }
     if (shownView->ScrollRequests() != shownScrollRequests) {
         shownScrollRequests = shownView->ScrollRequests();
@@ -269,16 +277,16 @@ void TBarView::BuildSearchBox() {
         items.set("innerHTML", std::string());
         for (int i = 0; i < bar.cbSearch.ItemCount(); ++i) {
             val option = Document().call<val>("createElement", std::string("option"));
-            option.set("value", AnsiToUtf8(bar.cbSearch.Item(i).caption));
+            option.set("value", PageText(bar.cbSearch.Item(i).caption));
             items.call<void>("appendChild", option);
         }
-        const std::string text = AnsiToUtf8(bar.cbSearch.Text());
+        const std::string text = PageText(bar.cbSearch.Text());
         if (box["value"].as<std::string>() != text)
             box.set("value", text);
     });
     // Choosing a drop-down item types its caption: that is the item chosen.
     Listen(box, "input", [this](val ev) {
-        const std::string text = Utf8ToAnsi(ev["target"]["value"].as<std::string>());
+        const std::string text = BarText(ev["target"]["value"].as<std::string>());
         for (int i = 0; i < bar.cbSearch.ItemCount(); ++i) {
             if (bar.cbSearch.Item(i).caption == text) {
                 bar.cbSearch.SetItemIndex(i);

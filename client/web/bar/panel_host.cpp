@@ -11,7 +11,7 @@
 #include "client/core/connection.h"
 #include "client/core/console.h"
 #include "client/web/bar/bar_view.h"
-#include "client/web/kit/ansi.h"
+#include "client/web/kit/bar_text.h"
 #include "client/web/kit/web_browser.h"
 #include "client/web/kit/web_socket.h"
 
@@ -99,7 +99,7 @@ struct TPanel {
 } // namespace
 
 void ShowConsoleLine(const std::string& line) {
-    navlet_console_show(AnsiToUtf8(line).c_str());
+    navlet_console_show(PageText(line).c_str());
 }
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <emscripten.h>
 
-#include "client/web/kit/ansi.h"
+#include "client/web/kit/bar_text.h"
 
 namespace navlet::web {
 
@@ -111,7 +111,7 @@ TWebBannerBrowser::~TWebBannerBrowser() {
 
 void TWebBannerBrowser::Navigate(const std::string& address) {
     ++serial;
-    navlet_frame_navigate(id, serial, AnsiToUtf8(address).c_str());
+    navlet_frame_navigate(id, serial, PageText(address).c_str());
 }
 
 void TWebBannerBrowser::SetInputEnabled(bool enabled) {

@@ -6,7 +6,7 @@
 
 #include <emscripten.h>
 
-#include "client/web/kit/ansi.h"
+#include "client/web/kit/bar_text.h"
 #include "protocol/ascii.h"
 
 namespace navlet::web {
@@ -402,7 +402,7 @@ std::string CssColor(TColor color) {
 }
 
 int32_t TWebTextMetrics::TextWidth(const TFont& font, const std::string& text) {
-    return navlet_text_width(CssFont(font).c_str(), AnsiToUtf8(text).c_str());
+    return navlet_text_width(CssFont(font).c_str(), PageText(text).c_str());
 }
 
 int32_t TWebTextMetrics::LineHeight(const TFont& font) {
@@ -421,7 +421,7 @@ void TWebCanvas::PaintDisplayList(const TDisplayList& image, const TRect& src, c
                                fill->rect.Height(), CssColor(fill->color).c_str());
         } else if (const auto* text = std::get_if<TTextOut>(&op)) {
             const std::string background = text->opaque ? CssColor(text->background) : "";
-            navlet_canvas_text(text->x, text->y, AnsiToUtf8(text->text).c_str(),
+            navlet_canvas_text(text->x, text->y, PageText(text->text).c_str(),
                                CssFont(text->font).c_str(), CssColor(text->font.color).c_str(),
                                text->opaque ? background.c_str() : nullptr, text->clipped ? 1 : 0,
                                text->clip.left, text->clip.top, text->clip.Width(),
@@ -461,12 +461,12 @@ std::optional<std::string> TWebEnvironment::Lookup(const std::string& name) cons
 
 int TWebHostActions::OpenBrowserWindow(const std::string& link) {
     constexpr int STARTED = SHELL_OK_ABOVE + 1;
-    navlet_open_tab(AnsiToUtf8(link).c_str());
+    navlet_open_tab(PageText(link).c_str());
     return STARTED;
 }
 
 void TWebClipboard::SetText(const std::string& text) {
-    navlet_clipboard_write(AnsiToUtf8(text).c_str());
+    navlet_clipboard_write(PageText(text).c_str());
 }
 
 void TWebSound::PlayAlias(const std::string&) {

@@ -75,6 +75,7 @@ class TWebRegistry : public TRegistry {
 
 class TWebTextMetrics : public TTextMetrics {
   public:
+    TTextCode TextCode() const override { return TTextCode::Utf8; }
     int32_t TextWidth(const TFont& font, const std::string& text) override;
     int32_t LineHeight(const TFont& font) override;
 };

@@ -6,7 +6,7 @@
 #include <emscripten.h>
 
 #include "client/art/pictures.h"
-#include "client/web/kit/ansi.h"
+#include "client/web/kit/bar_text.h"
 #include "client/web/kit/web_kit.h"
 
 namespace navlet::web {
@@ -50,7 +50,7 @@ val MenuEntries(const TPopupMenu& menu) {
     val entries = val::array();
     for (const TPopupMenu::TEntry& entry : menu.Entries()) {
         val e = val::object();
-        e.set("caption", AnsiToUtf8(entry.item.caption));
+        e.set("caption", PageText(entry.item.caption));
         e.set("id", int(entry.item.id));
         e.set("enabled", entry.item.enabled);
         e.set("checked", entry.item.checked);
@@ -91,11 +91,11 @@ int16_t TWebMenuTracker::ShowPopupMenu(const TPopupMenu& menu, int32_t x, int32_
 
 void TWebHostActions::ShowMessage(const std::string& text) {
     if (modalOpen) {
-        navlet_message_wait(AnsiToUtf8(text).c_str(), /*wait=*/0);
+        navlet_message_wait(PageText(text).c_str(), /*wait=*/0);
         return;
     }
     const TModalScope scope;
-    navlet_message_wait(AnsiToUtf8(text).c_str(), /*wait=*/1);
+    navlet_message_wait(PageText(text).c_str(), /*wait=*/1);
 }
 
 int TWebDialogs::ShowAboutBox(TAboutForm& form) {
@@ -111,8 +111,8 @@ int TWebDialogs::ShowAboutBox(TAboutForm& form) {
                 val(emscripten::typed_memory_view(size_t(p.width) * size_t(p.height), p.pixels)));
     const TModalScope scope;
     const int result =
-        navlet_about_wait(AnsiToUtf8(form.caption).c_str(), AnsiToUtf8(form.versionLabel).c_str(),
-                          AnsiToUtf8(form.okCaption).c_str(), picture.as_handle());
+        navlet_about_wait(PageText(form.caption).c_str(), PageText(form.versionLabel).c_str(),
+                          PageText(form.okCaption).c_str(), picture.as_handle());
     form.modalResult = result == MODAL_RESULT_OK ? MODAL_RESULT_OK : 0;
     return form.modalResult;
 }
