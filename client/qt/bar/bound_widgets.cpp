@@ -137,7 +137,7 @@ void TEditWidget::Render() {
         setText(text);
         setCursorPosition(std::min(cursor, int(text.size())));
     }
-    setPlaceholderText(FromAnsi(model.Placeholder()));
+    setPlaceholderText(FromBar(model.Placeholder()));
     QPalette p = palette();
     p.setColor(QPalette::Text, ColorOf(model.FontColor()));
     p.setColor(QPalette::Base, ColorOf(model.Color()));

@@ -200,7 +200,7 @@ void TBarView::BuildEdits() {
             const std::string text = PageText(model.Text());
             if (input["value"].as<std::string>() != text)
                 input.set("value", text);
-            input.set("placeholder", AnsiToUtf8(model.Placeholder()));
+            input.set("placeholder", PageText(model.Placeholder()));
             input["style"].set("color", CssColor(model.FontColor()));
             input["style"].set("background", CssColor(model.Color()));
         });

@@ -203,7 +203,7 @@ EMSCRIPTEN_KEEPALIVE void navlet_start(int width, int height, const char* url, i
     static TModel::TObservation attention;
     attention = p.bar->Attention.Watch([&bar = *p.bar] {
         web::navlet_attention(bar.Attention.Count(),
-                              web::AnsiToUtf8(bar.Attention.Latest()).c_str(),
+                              web::PageText(bar.Attention.Latest()).c_str(),
                               bar.Attention.Notify() ? 1 : 0);
     });
     p.bar->ShowDW(true);
