@@ -173,7 +173,8 @@ void TWebSite::HandleSignUp(const THttpRequest& req, THttpResponse& res) {
         problem = choiceProblem;
     if (backend.AddressBarred(req.remoteAddress)) {
         LogSignUpRefused(req, values.nick, "banned");
-        Answer(res, 403, SignUpPage(values, TFormProblem{"Sign-ups from your address are closed."}));
+        Answer(res, 403,
+               SignUpPage(values, TFormProblem{"Sign-ups from your address are closed."}));
         return;
     }
     if (!problem.text.empty()) {
@@ -400,16 +401,18 @@ void TWebSite::AddRoutes() {
     });
     http->Route("GET", "/help.asp",
                 [](const THttpRequest&, THttpResponse& res) { Answer(res, 200, HelpPage()); });
-    for (auto [path, png] : {std::pair{BAR_SCREENSHOT_PATH, BarScreenshotPng()},
+    // The picture is copied out of the pair: clang takes no structured binding into a lambda.
+    for (const auto& shot : {std::pair{BAR_SCREENSHOT_PATH, BarScreenshotPng()},
                              std::pair{PANEL_SCREENSHOT_PATH, PanelScreenshotPng()}})
-        http->Route("GET", std::string(path), [png](const THttpRequest&, THttpResponse& res) {
-            if (png.empty()) {
-                Fail(res, 404, "There is no such page.");
-                return;
-            }
-            res.contentType = "image/png";
-            res.body = std::string(png);
-        });
+        http->Route("GET", std::string(shot.first),
+                    [png = shot.second](const THttpRequest&, THttpResponse& res) {
+                        if (png.empty()) {
+                            Fail(res, 404, "There is no such page.");
+                            return;
+                        }
+                        res.contentType = "image/png";
+                        res.body = std::string(png);
+                    });
     http->Route("GET", "/newuser.asp", [](const THttpRequest&, THttpResponse& res) {
         Answer(res, 200, SignUpPage({}, {}));
     });
