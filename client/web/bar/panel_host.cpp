@@ -202,8 +202,7 @@ EMSCRIPTEN_KEEPALIVE void navlet_start(int width, int height, const char* url, i
     p.bar->AttachHost(p.host);
     static TModel::TObservation attention;
     attention = p.bar->Attention.Watch([&bar = *p.bar] {
-        web::navlet_attention(bar.Attention.Count(),
-                              web::PageText(bar.Attention.Latest()).c_str(),
+        web::navlet_attention(bar.Attention.Count(), web::PageText(bar.Attention.Latest()).c_str(),
                               bar.Attention.Notify() ? 1 : 0);
     });
     p.bar->ShowDW(true);
