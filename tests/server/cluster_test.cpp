@@ -558,6 +558,16 @@ TEST_F(Cluster, AnInvitationThatCannotBeDeliveredIsAnsweredAsAGoneMember) {
 // site's newcomers carry the clock's date.
 TEST_F(Cluster, TheNodeMeasuresOnTheServicesClock) {
     server::TManualClock clock;
+    // The nodes stop before the clock goes, however the test ends: a session
+    // that leaves while a node stops still reads the clock.
+    struct TStopFirst {
+        TNode& a;
+        TNode& b;
+        ~TStopFirst() {
+            b.Stop();
+            a.Stop();
+        }
+    } stopFirst{a, b};
     server::TServerConfig config = Config("a");
     config.clock = &clock;
     ASSERT_TRUE(a.Start(config));
