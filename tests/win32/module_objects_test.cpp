@@ -394,9 +394,10 @@ TEST_F(ModuleObjects, SitingMovesTheLogoIntoAStripInTheSiteWindowsFirstChild) {
     ClientToScreen(logo, &mouse);
     for (UINT release : {WM_LBUTTONUP, WM_RBUTTONUP}) {
         const TSeenMenu menu = MenuAfterRelease(logo, release, 7, 40);
-        // Seven items of the bar's own, then the sharing choices and "Never
-        // report this site" between two separators.
-        ASSERT_EQ(menu.captions.size(), 12u) << release;
+        // Seven items of the bar's own, then the sharing choices with "Never
+        // report this site", and the three privacy choices, each group
+        // between separators.
+        ASSERT_EQ(menu.captions.size(), 16u) << release;
         EXPECT_EQ(menu.captions.front(), L"Navlet Home Page");
         EXPECT_EQ(menu.captions.back(), L"About Navlet...");
         EXPECT_EQ(menu.at.x, mouse.x);
