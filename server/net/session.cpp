@@ -217,6 +217,11 @@ void TSession::HoldOutputBuffer() {
 }
 
 void TSession::Queued(TWhen when) {
+    // A turn that queues many lines at once (a site of thousands all
+    // talking) may pass the bound before the end-of-turn flush has offered
+    // any of it to the kernel: that is a burst, not a slow reader.
+    if (PendingBytes() > server.Limits().maxPendingOutput && !writeWaiting && !dropped)
+        WriteAhead();
     if (PendingBytes() > server.Limits().maxPendingOutput) {
         // A reader this slow is dropped; closing waits for the flush, since
         // the service may be walking a list that holds this session.
@@ -329,15 +334,8 @@ void TSession::Flush() {
         outputHead += written;
         wroteSinceSweep = true;
         if (written < left) {
-            // The kernel took part of it: wait for room. What was written
-            // goes from the front once it is half the buffer, so that a
-            // reader that keeps just behind does not grow it forever.
-            if (outputHead >= output.size() / 2) {
-                output.erase(0, outputHead);
-                if (ws)
-                    ws->framedEnd -= outputHead;
-                outputHead = 0;
-            }
+            // The kernel took part of it: wait for room.
+            ForgetWritten();
             WaitWritable();
             RefillWelcome();
             return;
@@ -363,6 +361,38 @@ void TSession::Flush() {
         return;
     }
     RefillWelcome();
+}
+
+// Writes what the kernel takes now. It never closes, since the service may
+// be walking a list that holds this session: errors and the wait for room
+// are left to the flush at the end of the turn.
+void TSession::WriteAhead() {
+    if (closed)
+        return;
+    FrameOutput();
+    while (outputHead < output.size()) {
+        std::error_code ec;
+        size_t left = output.size() - outputHead;
+        size_t written = socket.write_some(asio::buffer(output.data() + outputHead, left), ec);
+        if (ec)
+            break;
+        outputHead += written;
+        wroteSinceSweep = true;
+        if (written < left)
+            break;
+    }
+    ForgetWritten();
+}
+
+// What was written goes from the front once it is half the buffer, so that a
+// reader that keeps just behind does not grow it forever.
+void TSession::ForgetWritten() {
+    if (outputHead < output.size() / 2)
+        return;
+    output.erase(0, outputHead);
+    if (ws)
+        ws->framedEnd -= outputHead;
+    outputHead = 0;
 }
 
 void TSession::ReleaseIdleOutput() {

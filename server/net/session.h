@@ -115,6 +115,8 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     // A session without an output buffer takes a spare, if there is one.
     void HoldOutputBuffer();
     void Queued(TWhen when);
+    void WriteAhead();
+    void ForgetWritten();
     void QueueEnd();
     // Lets a welcome in progress queue its next part once the queue is low.
     void RefillWelcome();

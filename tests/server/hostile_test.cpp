@@ -175,5 +175,38 @@ TEST_F(Hostile, ASlowReaderIsDroppedAtTheOutputBound) {
     ExpectSessionsServed("not slowed down");
 }
 
+// Lines that arrive together (a crowded site all talking at once) may pass
+// the bound within one turn, before the turn's flush offered any of them to
+// the kernel: a reader with room is not slow and stays.
+class Burst : public TServerFixture {};
+
+TEST_F(Burst, AReaderWithRoomOutlivesABurstPastTheOutputBound) {
+    AddAccount("alice", "apw");
+    AddAccount("bob", "bpw");
+    config.limits.maxPendingOutput = 2048;
+    StartServer();
+    TTestClient a, b;
+    ASSERT_TRUE(a.Connect(Port()) && a.Login("alice", "apw", "example.com"));
+    ASSERT_TRUE(b.Connect(Port()) && b.Login("bob", "bpw", "example.com"));
+    a.Drain(), b.Drain();
+
+    // Ten lines of 200 bytes in one write: one read, one turn, ~2.3 KB for bob.
+    std::string burst;
+    for (int i = 0; i < 10; ++i) {
+        TPacket p;
+        ClearPacket(p);
+        std::string text = std::to_string(i) + std::string(199, 'x');
+        int length = BuildChatText(p, MakeChatAddress(a.Id(), 0), text);
+        EncodePacket(p, length, REQ_CHAT_TEXT, NextKeyOffset());
+        burst.append(reinterpret_cast<const char*>(p.bytes), size_t(length));
+    }
+    ASSERT_TRUE(a.SendRaw(burst.data(), burst.size()));
+    size_t lines = 0;
+    for (const TPacket& packet : b.Drain(500))
+        lines += packet.Type() == MSG_CHAT_LINE;
+    EXPECT_EQ(lines, 10u);
+    EXPECT_NE(Admin("USERS example.com").find("OK 2\n"), std::string::npos);
+}
+
 } // namespace
 } // namespace navlet::test
