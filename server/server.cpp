@@ -331,17 +331,20 @@ void TServer::Run() {
 }
 
 // Each turn runs what is ready (waiting for something only when no session
-// has output to write), then every session writes what the turn queued for
-// it in one call. A line read in a turn reaches its receivers in that turn,
-// before the loop looks for more input, and however many lines a receiver
+// has output to write), up to 1,024 events or 16 MiB of queued output, then
+// every session writes what the turn queued for it in one call. A line read in a turn reaches its
+// receivers in that turn, before the loop looks for more input, and however many lines a receiver
 // got in the turn, it costs one write.
 void TServer::RunTurns() {
     constexpr int MAX_HANDLERS_PER_TURN = 1024;
     while (!io.stopped()) {
         bool writesWaiting = sessions && sessions->HasQueuedOutput();
         size_t ran = writesWaiting ? io.poll_one() : io.run_one();
-        for (int n = 1; ran != 0 && n < MAX_HANDLERS_PER_TURN; ++n)
+        for (int n = 1; ran != 0 && n < MAX_HANDLERS_PER_TURN; ++n) {
+            if (sessions && sessions->TurnFull())
+                break;
             ran = io.poll_one();
+        }
         if (sessions)
             sessions->EndTurn();
     }

@@ -205,6 +205,7 @@ void TSession::Queue(const TWireRef& wire, TWhen when) {
         return; // nothing may follow a close frame
     HoldOutputBuffer();
     output.append(reinterpret_cast<const char*>(wire.Bytes()), wire.Size());
+    server.NoteQueued(wire.Size());
     Queued(when);
 }
 
@@ -234,7 +235,9 @@ void TSession::Queued(TWhen when) {
                                                   : std::string_view()},
                        {"address", client.address},
                        {"transport", client.transport},
-                       {"queued_bytes", server.Limits().maxPendingOutput}});
+                       {"queued_bytes", server.Limits().maxPendingOutput},
+                       {"write_waiting", writeWaiting ? "yes" : "no"},
+                       {"last_write_ms_ago", std::to_string(server.NowMs() - lastWriteMs)}});
     }
     // While a write waits for room, the wait's end flushes; a drop cannot wait.
     if (flushQueued || (writeWaiting && !dropped))
@@ -333,6 +336,7 @@ void TSession::Flush() {
         }
         outputHead += written;
         wroteSinceSweep = true;
+        lastWriteMs = server.NowMs();
         if (written < left) {
             // The kernel took part of it: wait for room.
             ForgetWritten();
@@ -378,6 +382,7 @@ void TSession::WriteAhead() {
             break;
         outputHead += written;
         wroteSinceSweep = true;
+        lastWriteMs = server.NowMs();
         if (written < left)
             break;
     }

@@ -146,6 +146,7 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     bool presenceWaiting = false; // queued with the server's presence wait
     bool writeWaiting = false;
     bool wroteSinceSweep = false;
+    int64_t lastWriteMs = 0; // when the kernel last took bytes of ours
     bool countedSigningIn = true;
 };
 

@@ -236,6 +236,7 @@ void TSessionServer::EndTurn() {
     flushing.clear();
     outputTakenPeak = std::max(outputTakenPeak, outputTakenThisTurn);
     outputTakenThisTurn = 0;
+    queuedThisTurn = 0;
 }
 
 void TSessionServer::SignedIn(TSession& session) {

@@ -71,6 +71,13 @@ class TSessionServer {
     void EndTurn();
     // Whether a session waits for the end of the turn to write.
     bool HasQueuedOutput() const { return !flushQueue.empty(); }
+    // Whether the turn has queued enough to write it now: on a crowded site
+    // each line read adds a delivery per user, so a turn counted only in
+    // events would hold thousands of lines per receiver before the first
+    // write, which is latency for all and a queue past the slow-reader bound.
+    bool TurnFull() const { return queuedThisTurn >= TURN_OUTPUT; }
+    void NoteQueued(size_t bytes) { queuedThisTurn += bytes; }
+    static constexpr size_t TURN_OUTPUT = 16u << 20;
     // Flushes the session when the presence wait is over.
     void QueuePresenceFlush(std::shared_ptr<TSession> session);
     // Output buffers pass between sessions: a session keeps a small one
@@ -117,6 +124,7 @@ class TSessionServer {
     // sweep: the sweep keeps no more spares than that.
     size_t outputTakenThisTurn = 0;
     size_t outputTakenPeak = 0;
+    size_t queuedThisTurn = 0; // bytes, all sessions together
     bool shuttingDown = false;
     bool farewell = false; // saying goodbye: no new sessions
     std::array<uint8_t, 65536> readBuffer;
