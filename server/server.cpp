@@ -332,9 +332,10 @@ void TServer::Run() {
 
 // Each turn runs what is ready (waiting for something only when no session
 // has output to write), up to 1,024 events or 16 MiB of queued output, then
-// every session writes what the turn queued for it in one call. A line read in a turn reaches its
-// receivers in that turn, before the loop looks for more input, and however many lines a receiver
-// got in the turn, it costs one write.
+// every session writes what the turn queued for it in one call. A line read
+// in a turn reaches its receivers in that turn, before the loop looks for
+// more input, and however many lines a receiver got in the turn, it costs
+// one write.
 void TServer::RunTurns() {
     constexpr int MAX_HANDLERS_PER_TURN = 1024;
     while (!io.stopped()) {
