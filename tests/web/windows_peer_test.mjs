@@ -120,7 +120,7 @@ async function main() {
       // Wine starts slowly, the more so on a loaded machine.
       await until("alice", async () => (await people(panel)).includes("alice"), {ms: 180000, every: 500});
     });
-    await run.step("a line in Polish with an emoji, from the panel, reaches the Windows bar as 1252", async () => {
+    await run.step("the panel sends a line in Polish with an emoji and shows it intact", async () => {
       await panel.click("#Edit1");
       await panel.type("#Edit1", PANEL_LINE);
       await panel.keyboard.press("Enter");
@@ -131,7 +131,7 @@ async function main() {
                   {ms: 120000, every: 250});
       await panel.screenshot({path: path.join(args.out, "panel-windows-peer.png")});
     });
-    await run.step("the Windows bar saw the panel's line as 1252 and closed cleanly", async () => {
+    await run.step(`the Windows bar showed the panel's line as the server gives it in 1252, "${AS_1252}"`, async () => {
       const code = await windowsBar.done;
       if (code !== 0) throw new Error(`navlet-bandhost exited ${code}`);
       if (fs.existsSync(shot))

@@ -66,6 +66,13 @@ std::string Narrow(const std::wstring& text) {
     return out;
 }
 
+std::wstring Wide(const std::string& ansi) {
+    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), nullptr, 0);
+    std::wstring out(n > 0 ? size_t(n) : 0, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), out.data(), n);
+    return out;
+}
+
 std::string Ansi(const std::wstring& text) {
     const int n =
         WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
@@ -337,7 +344,7 @@ class TScript {
         const bool ok = Bar().Type("Edit1", text) && Bar().Click("sbSendTxt");
         TBandContainer::Pump(INPUT_PUMP_MS);
         const bool sent = ok && Bar().ChatText().find(text) != std::string::npos;
-        Report("said \"%s\" %s", text.c_str(), sent ? "ok" : "failed");
+        Report("said \"%s\" %s", Narrow(Wide(text)).c_str(), sent ? "ok" : "failed");
         return sent;
     }
 
