@@ -16,8 +16,10 @@
 # site: the bar reports it, and its list holds only its own user. Back on the
 # bot's site, the users menu (opened with a right click on an entry, as its
 # user opens it) offers ignore, block and the report's reasons for the bot and
-# not for the bar's own user; the bar blocks the bot through it, and the bot
-# no longer lists the bar's user. Screenshots of the login panel, of the
+# not for the bar's own user; the bar reports the bot for spam through it
+# (the server thanks in the ticker, and the report ignores the bot: the menu
+# then offers "Stop ignoring") and blocks it, and the bot no longer lists the
+# bar's user. Screenshots of the login panel, of the
 # signed-in bar and of the users menu open over it go to OUT_DIR as PNG files.
 set -euo pipefail
 
@@ -75,7 +77,9 @@ run_host 300 --url "$page" --show \
     --menu-open "$report" --menu-shot "$(windows_path "$out/win32-band-users-menu.bmp")" \
     --users-menu bob - \
     "${other_entry[@]}" \
-    --users-menu bob "Block this user" --wait-gone bob \
+    --menu-open "$report" --users-menu bob Spam \
+    --wait-status "Thank you: the operators will look at it." \
+    --users-menu bob "Block this user" --menu-item "Stop ignoring" enabled --wait-gone bob \
     --close
 
 png_shots "$out" win32-band-login win32-band-signed-in win32-band-users-menu

@@ -28,11 +28,11 @@
 // the ticker's queue. --users-menu right-clicks NICK's entry in the users
 // list and, in the menu that opens, chooses the item captioned CHOICE ("-":
 // none, the menu is closed); before that it opens the submenu that an
-// earlier --menu-open named and takes the --menu-shot (the band with the
-// menus over it), both for this menu only. --menu-item checks an item of the
-// last menu read (or of its submenus) by its caption. --wait-chat compares
-// characters, not bytes of a code page. The script
-// stops at the first step that fails; exit code 0 when every step succeeded.
+// earlier --menu-open named (CHOICE may be one of its items) and takes the
+// --menu-shot (the band with the menus over it), both for this menu only. --menu-item checks an
+// item of the last menu read (or of its submenus) by its caption. --wait-chat compares characters,
+// not bytes of a code page. The script stops at the first step that fails; exit code 0 when every
+// step succeeded.
 #include <windows.h>
 
 #include <tlhelp32.h>

@@ -113,7 +113,7 @@ void TMenuDriver::Start(TMenuPlan next) {
     entries.clear();
     error.clear();
     shotTaken = false;
-    top = submenu = nullptr;
+    top = submenu = chooseIn = nullptr;
     returnPosted = false;
     ticks = 0;
     Enter(TPhase::WaitMenu);
@@ -217,7 +217,12 @@ void TMenuDriver::Step() {
                     windows.push_back(window);
             shotTaken = win32::test::SaveWindowsShot(windows, plan.shotPath);
         }
-        Enter(submenu               ? TPhase::CloseSubmenu
+        // An item of the open submenu is chosen there; one of the menu
+        // itself once the submenu is closed again.
+        chooseIn =
+            submenu && !plan.choose.empty() && FindItem(submenu, plan.choose) >= 0 ? submenu : top;
+        Enter(chooseIn == submenu   ? TPhase::Choose
+              : submenu             ? TPhase::CloseSubmenu
               : plan.choose.empty() ? TPhase::Close
                                     : TPhase::Choose);
         return;
@@ -237,14 +242,14 @@ void TMenuDriver::Step() {
         }
         if (returnPosted)
             return; // the menu closes on the key
-        const int item = FindItem(top, plan.choose);
-        if (item >= 0 && (ReadItem(top, item).state & MFS_DISABLED)) {
+        const int item = FindItem(chooseIn, plan.choose);
+        if (item >= 0 && (ReadItem(chooseIn, item).state & MFS_DISABLED)) {
             Fail("\"" + plan.choose + "\" is disabled");
             return;
         }
-        if (!Highlight(top, plan.choose))
+        if (!Highlight(chooseIn, plan.choose))
             return;
-        PostKey(WindowOf(top), VK_RETURN);
+        PostKey(WindowOf(chooseIn), VK_RETURN);
         returnPosted = true;
         return;
     }

@@ -29,8 +29,8 @@ struct TMenuPlan {
     // the path is empty.
     HWND shotOf = nullptr;
     std::string shotPath;
-    // The item of the menu itself to choose; the menu is closed with Escape
-    // when empty.
+    // The item to choose, in the open submenu or else in the menu itself;
+    // the menu is closed with Escape when empty.
     std::string choose;
 };
 
@@ -84,6 +84,7 @@ class TMenuDriver {
     int keysPosted = 0; // while moving the highlight
     HMENU top = nullptr;
     HMENU submenu = nullptr;
+    HMENU chooseIn = nullptr; // the menu or its open submenu
     std::vector<TMenuEntry> entries;
     std::string error;
     bool shotTaken = false;
