@@ -50,7 +50,7 @@ start_peer() {
 
 # bob, as navlet-chatbot (from $chatbot) with the given steps.
 start_bot() {
-    start_peer navlet-chatbot 240 "${chatbot:?}" --nick bob --password banana2 \
+    start_peer navlet-chatbot 300 "${chatbot:?}" --nick bob --password banana2 \
         --site www.example.com/chat "$@"
 }
 

@@ -1,4 +1,4 @@
-// Saves what a window shows as a 24-bit BMP file, for tests and the docs.
+// Saves what windows show as a 24-bit BMP file, for tests and the docs.
 #pragma once
 
 #include <cstdio>
@@ -9,16 +9,31 @@
 
 namespace navlet::win32::test {
 
-// Copies the window's pixels off the screen; false when any step fails.
-inline bool SaveWindowShot(HWND window, const std::string& path) {
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+// The client area of `window` in screen coordinates.
+inline RECT ScreenClientRect(HWND window) {
     RECT r{};
     GetClientRect(window, &r);
-    const int width = r.right;
-    const int height = r.bottom;
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// Copies the client areas of `windows` into one picture of the rectangle on
+// the screen that holds them all, each from its own window surface, in the order given (the first
+// at the bottom): a band with a popup menu open over it is the band, then the
+// menu, then its open submenu. A top-level popup is not part of the band's
+// pixels, so the band's own shot cannot show it. False when any step fails.
+inline bool SaveWindowsShot(const std::vector<HWND>& windows, const std::string& path) {
+    RECT all{};
+    for (HWND window : windows) {
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        const RECT r = ScreenClientRect(window);
+        UnionRect(&all, &all, &r);
+    }
+    const int width = all.right - all.left;
+    const int height = all.bottom - all.top;
     if (width <= 0 || height <= 0)
         return false;
-    HDC screen = GetDC(window);
+    HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -32,14 +47,24 @@ inline bool SaveWindowShot(HWND window, const std::string& path) {
     bool saved = false;
     if (bitmap && bits) {
         const HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+        bool copied = true;
+        for (HWND window : windows) {
+            const RECT r = ScreenClientRect(window);
+            HDC source = GetDC(window);
+            copied = source &&
+                     BitBlt(memory, r.left - all.left, r.top - all.top, r.right - r.left,
+                            r.bottom - r.top, source, 0, 0, SRCCOPY) &&
+                     copied;
+            if (source)
+                ReleaseDC(window, source);
+        }
         GdiFlush();
         const DWORD stride = DWORD((width * 3 + 3) & ~3);
         BITMAPFILEHEADER file{};
         file.bfType = 0x4D42; // "BM"
         file.bfOffBits = sizeof file + sizeof info.bmiHeader;
         file.bfSize = file.bfOffBits + stride * DWORD(height);
-        if (FILE* out = std::fopen(path.c_str(), "wb")) {
+        if (FILE* out = copied ? std::fopen(path.c_str(), "wb") : nullptr) {
             saved = std::fwrite(&file, sizeof file, 1, out) == 1 &&
                     std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
                     std::fwrite(bits, stride * DWORD(height), 1, out) == 1;
@@ -49,8 +74,13 @@ inline bool SaveWindowShot(HWND window, const std::string& path) {
         DeleteObject(bitmap);
     }
     DeleteDC(memory);
-    ReleaseDC(window, screen);
+    ReleaseDC(nullptr, screen);
     return saved;
+}
+
+// Copies the window's pixels off the screen; false when any step fails.
+inline bool SaveWindowShot(HWND window, const std::string& path) {
+    return SaveWindowsShot({window}, path);
 }
 
 // The colour of one pixel as the screen shows it.

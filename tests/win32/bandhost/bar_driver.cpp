@@ -161,10 +161,7 @@ int TBarDriver::TabCount() const {
     return tabs ? int(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0)) : 0;
 }
 
-bool TBarDriver::ListShows(const std::string& name, const std::string& caption) const {
-    HWND list = Control(name);
-    if (!list)
-        return false;
+int TBarDriver::FindEntry(HWND list, const std::string& caption) {
     const int count = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         wchar_t text[64] = {};
@@ -176,14 +173,40 @@ bool TBarDriver::ListShows(const std::string& name, const std::string& caption) 
         char ansi[128] = {};
         WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, sizeof ansi, nullptr, nullptr);
         if (caption == ansi)
-            return true;
+            return i;
     }
-    return false;
+    return -1;
+}
+
+bool TBarDriver::ListShows(const std::string& name, const std::string& caption) const {
+    HWND list = Control(name);
+    return list && FindEntry(list, caption) >= 0;
+}
+
+bool TBarDriver::RightClickEntry(const std::string& name, const std::string& caption) {
+    HWND list = Control(name);
+    const int row = list && IsWindowVisible(list) ? FindEntry(list, caption) : -1;
+    RECT r{};
+    r.left = LVIR_LABEL;
+    if (row < 0 || !SendMessageW(list, LVM_GETITEMRECT, WPARAM(row), LPARAM(&r)))
+        return false;
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    return PostMessageW(list, WM_RBUTTONDOWN, MK_RBUTTON, at) &&
+           PostMessageW(list, WM_RBUTTONUP, 0, at);
 }
 
 std::string TBarDriver::ChatText() const {
     HWND view = Control(ACTIVE_CHAT_VIEW);
     return view ? AnsiText(view) : std::string();
+}
+
+std::wstring TBarDriver::ChatCharacters() const {
+    HWND view = Control(ACTIVE_CHAT_VIEW);
+    if (!view)
+        return {};
+    std::wstring text(size_t(GetWindowTextLengthW(view)) + 1, L'\0');
+    text.resize(size_t(GetWindowTextW(view, text.data(), int(text.size()))));
+    return text;
 }
 
 int TBarDriver::AcceptButtonMiddle() const {

@@ -38,8 +38,14 @@ class TBarDriver {
     int TabCount() const;
     // The users list (or another list view) shows an entry with this caption.
     bool ListShows(const std::string& name, const std::string& caption) const;
-    // What the shown conversation holds.
+    // A right click on the entry with this caption, as the mouse makes it:
+    // button down and up posted, so that the list's own drag check sees the
+    // release. The list tells the bar, which opens the entry's menu.
+    bool RightClickEntry(const std::string& name, const std::string& caption);
+    // What the shown conversation holds, in the system's ANSI code page, and
+    // as its characters are.
     std::string ChatText() const;
+    std::wstring ChatCharacters() const;
 
     // The middle column of the front line's "accept invitation" button on
     // the ticker, from the form's hit map; -1 when the ticker shows no such
@@ -51,6 +57,9 @@ class TBarDriver {
     static bool TickerHolds(const std::string& text);
 
   private:
+    // The row of the list view's entry with this caption, or -1.
+    static int FindEntry(HWND list, const std::string& caption);
+
     HWND band;
 };
 

@@ -10,6 +10,8 @@
 //                   [--wait-chat TEXT]
 //                   [--say TEXT] [--wait-tabs N] [--tab N] [--accept] [--idle MS]
 //                   [--wait-message TEXT] [--wait-status TEXT]
+//                   [--menu-open CAPTION] [--menu-shot FILE.bmp] [--users-menu NICK CHOICE]
+//                   [--menu-item CAPTION enabled|disabled|checked|unchecked]
 //
 // Steps run in the order given; --url loads a page before the band is shown,
 // --move loads one afterwards, and each load is followed by 1.5 s of message
@@ -23,8 +25,14 @@
 // reports the CPU time the process used over MS milliseconds. Every message
 // box the bar opens is reported ("message TEXT") and closed with OK;
 // --wait-message waits for one with that text; --wait-status for a line of
-// the ticker's queue. The script
-// stops at the first step that fails; exit code 0 when every step succeeded.
+// the ticker's queue. --users-menu right-clicks NICK's entry in the users
+// list and, in the menu that opens, chooses the item captioned CHOICE ("-":
+// none, the menu is closed); before that it opens the submenu that an
+// earlier --menu-open named (CHOICE may be one of its items) and takes the
+// --menu-shot (the band with the menus over it), both for this menu only. --menu-item checks an
+// item of the last menu read (or of its submenus) by its caption. --wait-chat compares characters,
+// not bytes of a code page. The script stops at the first step that fails; exit code 0 when every
+// step succeeded.
 #include <windows.h>
 
 #include <tlhelp32.h>
@@ -38,6 +46,7 @@
 
 #include "tests/win32/bandhost/band_container.h"
 #include "tests/win32/bandhost/bar_driver.h"
+#include "tests/win32/bandhost/menu_driver.h"
 #include "tests/win32/window_shot.h"
 
 using namespace navlet::bandhost;
@@ -54,6 +63,13 @@ std::string Narrow(const std::wstring& text) {
                                       nullptr, nullptr);
     std::string out(n > 0 ? size_t(n) : 0, '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Wide(const std::string& ansi) {
+    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), nullptr, 0);
+    std::wstring out(n > 0 ? size_t(n) : 0, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), out.data(), n);
     return out;
 }
 
@@ -257,12 +273,69 @@ class TScript {
         return Waited("gone " + nick, [&] { return !Bar().ListShows("lvUsers", nick); });
     }
 
-    bool WaitChat(const std::string& text) {
-        const bool ok = Waited("chat \"" + text + "\"",
-                               [&] { return Bar().ChatText().find(text) != std::string::npos; });
+    // The characters themselves: a bar that took its bytes in another code
+    // page, or a conversion that fell back on a look-alike letter, fails.
+    bool WaitChat(const std::wstring& text) {
+        const bool ok = Waited("chat \"" + Narrow(text) + "\"", [&] {
+            return Bar().ChatCharacters().find(text) != std::wstring::npos;
+        });
         if (!ok)
-            Report("chat holds \"%s\"", Bar().ChatText().c_str());
+            Report("chat holds \"%s\"", Narrow(Bar().ChatCharacters()).c_str());
         return ok;
+    }
+
+    // The next menu's submenu to open, and its shot.
+    void PlanMenu(const std::string& submenu, const std::wstring& shot) {
+        if (!submenu.empty())
+            menuPlan.openSubmenu = submenu;
+        if (!shot.empty())
+            menuPlan.shotPath = Ansi(shot);
+    }
+
+    bool UsersMenu(const std::string& nick, const std::string& choice) {
+        TMenuPlan plan = std::move(menuPlan);
+        menuPlan = {};
+        plan.shotOf = container.BandWindow();
+        plan.choose = choice == "-" ? "" : choice;
+        const bool wantShot = !plan.shotPath.empty();
+        menus.Start(std::move(plan));
+        if (!Bar().RightClickEntry("lvUsers", nick)) {
+            menus.Stop();
+            Report("users menu of %s: no entry", nick.c_str());
+            return false;
+        }
+        PumpUntil([&] { return menus.Done(); }, WAIT_MS);
+        if (!menus.Done())
+            menus.Stop();
+        for (const TMenuEntry& entry : menus.Entries())
+            Report("menu %s%s\"%s\" %s%s", entry.within.c_str(), entry.within.empty() ? "" : " > ",
+                   entry.caption.c_str(), entry.enabled ? "enabled" : "disabled",
+                   entry.checked ? " checked" : "");
+        if (wantShot)
+            Report("menu-shot %s", menus.ShotTaken() ? "written" : "failed");
+        const bool ok = menus.Done() && menus.Error().empty() && (!wantShot || menus.ShotTaken());
+        Report("users menu of %s %s %s", nick.c_str(),
+               choice == "-" ? "closed" : ("chose \"" + choice + "\"").c_str(),
+               ok ? "ok" : (menus.Error().empty() ? "timed out" : menus.Error().c_str()));
+        TBandContainer::Pump(INPUT_PUMP_MS);
+        return ok;
+    }
+
+    // An item of the last menu read, by caption, in the state given.
+    bool MenuItem(const std::string& caption, const std::string& state) {
+        for (const TMenuEntry& entry : menus.Entries()) {
+            if (entry.caption != caption)
+                continue;
+            const bool ok = state == "enabled"     ? entry.enabled
+                            : state == "disabled"  ? !entry.enabled
+                            : state == "checked"   ? entry.checked
+                            : state == "unchecked" ? !entry.checked
+                                                   : false;
+            Report("menu item \"%s\" %s %s", caption.c_str(), state.c_str(), ok ? "ok" : "failed");
+            return ok;
+        }
+        Report("menu item \"%s\" missing", caption.c_str());
+        return false;
     }
 
     // The chat line, typed and sent with the send button. Clicking into it
@@ -271,7 +344,7 @@ class TScript {
         const bool ok = Bar().Type("Edit1", text) && Bar().Click("sbSendTxt");
         TBandContainer::Pump(INPUT_PUMP_MS);
         const bool sent = ok && Bar().ChatText().find(text) != std::string::npos;
-        Report("said \"%s\" %s", text.c_str(), sent ? "ok" : "failed");
+        Report("said \"%s\" %s", Narrow(Wide(text)).c_str(), sent ? "ok" : "failed");
         return sent;
     }
 
@@ -343,6 +416,9 @@ class TScript {
   private:
     TBarDriver Bar() const { return TBarDriver(container.BandWindow()); }
 
+    TMenuDriver menus;
+    TMenuPlan menuPlan;
+
     template <typename Done> bool Waited(const std::string& what, Done done) {
         const bool ok = PumpUntil(done, WAIT_MS);
         Report("waited %s %s", what.c_str(), ok ? "ok" : "timed out");
@@ -413,7 +489,7 @@ TStepResult RunStep(TScript& script, const std::wstring& wanted, int argc, wchar
     if (arg == L"--wait-gone")
         return done(script.WaitGone(ansi()));
     if (arg == L"--wait-chat")
-        return done(script.WaitChat(ansi()));
+        return done(script.WaitChat(next()));
     if (arg == L"--say")
         return done(script.Say(ansi()));
     if (arg == L"--wait-tabs")
@@ -428,6 +504,22 @@ TStepResult RunStep(TScript& script, const std::wstring& wanted, int argc, wchar
         return done(script.WaitStatus(ansi()));
     if (arg == L"--wait-message")
         return done(script.WaitMessage(ansi()));
+    if (arg == L"--menu-open") {
+        script.PlanMenu(Narrow(next()), L"");
+        return TStepResult::Ok;
+    }
+    if (arg == L"--menu-shot") {
+        script.PlanMenu("", next());
+        return TStepResult::Ok;
+    }
+    if (arg == L"--users-menu") {
+        const std::string nick = ansi();
+        return done(script.UsersMenu(nick, Narrow(next())));
+    }
+    if (arg == L"--menu-item") {
+        const std::string caption = Narrow(next());
+        return done(script.MenuItem(caption, ansi()));
+    }
     return TStepResult::Unknown;
 }
 
