@@ -1,0 +1,129 @@
+// The panel's ways of getting the user's eye, in headless Chromium: the
+// keyboard command (Alt+Shift+N) that opens the panel with the caret in its
+// chat line, the toolbar button's badge that counts private lines while the
+// panel is not looked at and clears when it is, and the opt-in desktop
+// notification. navlet-server on loopback, navlet-chatbot as the friend who
+// writes. (A notification's click cannot be made in a headless browser: the
+// panel's glue for it is tested under node, tests/web/unit.)
+//
+//   node attention_test.mjs --server BIN --chatbot BIN --extension DIR --out DIR [--browser BIN]
+import fs from "node:fs";
+import path from "node:path";
+import puppeteer from "puppeteer-core";
+import {CONSENT, Run, SERVICE_KEY, extensionReady, launchChromium, log, openChromiumPanel, parseArgs,
+  siteWindow, signInThroughLoginPanel, sleep, ticker, until} from "./harness.mjs";
+
+const args = parseArgs(process.argv.slice(2), {flags: []});
+const run = new Run("navlet-attention-");
+const step = (name, body) => run.step(name, body);
+
+// The id of the element that has the caret, in `page`.
+const caretIn = (page) => page.evaluate(() => (document.activeElement ? document.activeElement.id : ""));
+// The toolbar button's badge on the window's active tab (Chromium badges tabs).
+const badge = (page, windowId) => page.evaluate(async (windowId) => {
+  const [tab] = await chrome.tabs.query({active: true, windowId});
+  return chrome.action.getBadgeText({tabId: tab.id});
+}, windowId);
+
+async function main() {
+  const service = await run.startService(args.server, [["demo", "demo"], ["pal", "palpw1"]]);
+  const {sessionPort, site} = service;
+  // The profile holds the notifications' permission: nobody can answer the
+  // browser's prompt in a headless run.
+  const extension = run.localExtension(args.extension, (m) => {
+    m.permissions.push("notifications");
+    m.optional_permissions = m.optional_permissions.filter((p) => p !== "notifications");
+  });
+  const browser = await launchChromium(puppeteer, args.browser, extension);
+  let panel = null;
+  let pal = null;
+  try {
+    let extensionId = "";
+    await step("the extension loads", async () => {
+      ({extensionId} = await extensionReady(browser, {[SERVICE_KEY]: site, ...CONSENT}));
+    });
+    const sitePage = (await browser.pages())[0];
+    await sitePage.goto(`http://${site}/`);
+    const windowId = await siteWindow(browser, extensionId, site);
+    panel = await openChromiumPanel(browser, extensionId, `?window=${windowId}`, {width: 360, height: 700});
+    await step("sign in", () => signInThroughLoginPanel(panel, "demo", "demo"));
+
+    await step("Alt+Shift+N on the site's page: the panel, with the caret in its chat line", async () => {
+      await panel.evaluate(() => document.getElementById("cbSearch").focus());
+      if ((await caretIn(panel)) === "Edit1") throw new Error("the caret is in the chat line already");
+      await sitePage.bringToFront();
+      await sitePage.keyboard.down("Alt");
+      await sitePage.keyboard.down("Shift");
+      await sitePage.keyboard.press("KeyN");
+      await sitePage.keyboard.up("Shift");
+      await sitePage.keyboard.up("Alt");
+      // The browser's real side panel opens for the window (a second bar of
+      // the account), and the panel already open hears the command too.
+      const sidePanel = await browser.waitForTarget((t) =>
+        t.url() === `chrome-extension://${extensionId}/panel.html`, {timeout: 5000}).catch(() => null);
+      if (sidePanel) {
+        const page = await sidePanel.asPage();
+        await until("the side panel's chat line", async () => (await caretIn(page)) === "Edit1",
+                    {retryErrors: true});
+        log("the keyboard command opened the browser's side panel");
+      } else {
+        // A headless browser may not route the shortcut: the command's
+        // handler, as the browser calls it, from the service worker.
+        log("note: the shortcut did not reach the browser's commands: its handler is called");
+        const worker = await (await browser.waitForTarget((t) => t.type() === "service_worker" &&
+          t.url().startsWith(`chrome-extension://${extensionId}`))).worker();
+        await worker.evaluate((windowId) => globalThis.openChat("open-chat", {windowId}), windowId);
+      }
+      await until("the caret in the chat line", async () => (await caretIn(panel)) === "Edit1");
+    });
+
+    await step("desktop notifications turned on in the options menu", async () => {
+      await panel.bringToFront();
+      await panel.click("#NavletBtn");
+      const item = await until("Desktop notifications", () => panel.evaluateHandle(() =>
+        [...document.querySelectorAll(".navlet-menu .item")]
+          .find((e) => e.textContent === "Desktop notifications") || null));
+      await item.click();
+      // Turned on, and not turned off again by a refused permission.
+      await sleep(1000);
+      await panel.click("#NavletBtn");
+      const checked = await until("the menu again", () => panel.evaluate(() => {
+        const e = [...document.querySelectorAll(".navlet-menu .item")]
+          .find((i) => i.textContent === "Desktop notifications");
+        return e ? String(e.classList.contains("checked")) : null;
+      }));
+      await panel.keyboard.press("Escape");
+      if (checked !== "true") throw new Error("the choice is off");
+    });
+
+    await step("private lines while the panel is not looked at: a badge and a notification", async () => {
+      await sitePage.bringToFront();
+      await until("the panel not looked at", () => panel.evaluate(() => !document.hasFocus()));
+      pal = run.start(args.chatbot, ["--server", `127.0.0.1:${sessionPort}`, "--nick", "pal",
+        "--password", "palpw1", "--site", site, "--step-timeout", "60", "--wait-user", "demo",
+        "--invite", "demo", "--say-private", "psst", "--say-private", "psst again",
+        "--wait-gone", "demo"], "pal.log");
+      await until("the badge at 2", async () => (await badge(panel, windowId)) === "2");
+      const shown = await panel.evaluate(() => chrome.notifications.getAll());
+      if (!shown[`navlet-${windowId}`]) throw new Error(`notifications: ${JSON.stringify(shown)}`);
+      await panel.screenshot({path: path.join(args.out, "panel-attention.png")});
+      log(`ticker while away: ${await ticker(panel)}`);
+    });
+    await step("looking at the panel clears the badge", async () => {
+      await panel.bringToFront();
+      await until("the badge cleared", async () => (await badge(panel, windowId)) === "");
+    });
+    await panel.close();
+    panel = null;
+    if (pal) {
+      const code = await pal.done;
+      if (code !== 0) throw new Error(`pal's bot exited ${code}`);
+    }
+  } finally {
+    await browser.close().catch(() => {});
+    run.stop(["pal.log"]);
+  }
+}
+
+fs.mkdirSync(args.out, {recursive: true});
+run.finish(main);
