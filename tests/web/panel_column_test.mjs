@@ -6,43 +6,15 @@
 // flows in Firefox.)
 //
 //   node panel_column_test.mjs --server BIN --chatbot BIN --extension DIR --out DIR
-//                              [--browser BIN] [--measure]
-//
-// With --measure it also takes the panel's idle main-thread time over 60 s,
-// signed in at 360 px with the ticker running.
+//                              [--browser BIN]
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
 import {COLUMN_ACCOUNTS, COLUMN_CONTROLS, CONSENT, Run, SERVICE_KEY, bannerHeight, columnFlows,
   expectControlsWhole, extensionReady, launchChromium, log, openChromiumPanel, parseArgs, resizePanel,
-  siteWindow, sleep, until} from "./harness.mjs";
+  siteWindow, until} from "./harness.mjs";
 
-const args = parseArgs(process.argv.slice(2));
-
-// A process's /proc/PID/stat fields from the state on (fields 3 and up).
-const statFields = (pid) => fs.readFileSync(`/proc/${pid}/stat`, "utf8").split(") ")[1].split(" ");
-// The extension's renderer process (its pages share one) under browser
-// process `root`: other browsers may run on the machine.
-function extensionRenderer(root) {
-  const under = (pid) => {
-    for (let p = pid; p > 1; p = Number(statFields(p)[1])) if (p === root) return true;
-    return false;
-  };
-  const found = fs.readdirSync("/proc").filter((d) => /^\d+$/.test(d)).map(Number).filter((pid) => {
-    try {
-      const argv = fs.readFileSync(`/proc/${pid}/cmdline`, "utf8").split("\0");
-      return argv.includes("--type=renderer") && argv.includes("--extension-process") && under(pid);
-    } catch {
-      return false; // gone meanwhile
-    }
-  });
-  if (found.length !== 1) throw new Error(`${found.length} extension renderers`);
-  return found[0];
-}
-// utime + stime, in USER_HZ (100 on Linux).
-const cpuSeconds = (pid) => (Number(statFields(pid)[11]) + Number(statFields(pid)[12])) / 100;
-const rssBytes = (pid) =>
-  Number(/VmRSS:\s+(\d+)/.exec(fs.readFileSync(`/proc/${pid}/status`, "utf8"))[1]) * 1024;
+const args = parseArgs(process.argv.slice(2), {flags: []});
 const run = new Run("navlet-column-");
 const step = (name, body) => run.step(name, body);
 
@@ -87,29 +59,6 @@ async function main() {
       await panel.click("#ResizeBtn");
       await until("restored", async () => (await bannerHeight(panel)) === open);
     });
-    if (args.measure) {
-      await step("idle CPU and memory over 60 s at 360 px, signed in, ticker running", async () => {
-        await resizePanel(panel, 360, 800);
-        const cdp = await panel.createCDPSession();
-        await cdp.send("Performance.enable");
-        const metric = async (name) => {
-          const {metrics} = await cdp.send("Performance.getMetrics");
-          return metrics.find((m) => m.name === name).value;
-        };
-        const renderer = extensionRenderer(browser.process().pid);
-        await sleep(1000);
-        const first = {task: await metric("TaskDuration"), cpu: cpuSeconds(renderer)};
-        await sleep(60000);
-        const task = (await metric("TaskDuration")) - first.task;
-        const cpu = cpuSeconds(renderer) - first.cpu;
-        log(`measure: panel main thread busy ${(task * 1000).toFixed(0)} ms in 60 s ` +
-            `(${(task / 60 * 100).toFixed(2)} % of one core); its renderer process ` +
-            `${(cpu * 1000).toFixed(0)} ms CPU (${(cpu / 60 * 100).toFixed(2)} %)`);
-        const mib = (bytes) => (bytes / 1048576).toFixed(1);
-        log(`measure: renderer RSS ${mib(rssBytes(renderer))} MiB, JS heap used ` +
-            `${mib(await metric("JSHeapUsedSize"))} MiB of ${mib(await metric("JSHeapTotalSize"))} MiB`);
-      });
-    }
     await panel.close();
     panel = null;
     for (const [name, child] of Object.entries(bots)) {
