@@ -2,8 +2,8 @@
 // the friends list.
 #include "client/core/actions.h"
 #include "client/core/navlet.h"
-#include "protocol/text_cut.h"
 #include "protocol/requests.h"
+#include "protocol/text_cut.h"
 
 namespace navlet {
 

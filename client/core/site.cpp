@@ -2,9 +2,9 @@
 // address, and the pause on pages that cannot be reported.
 #include "client/core/navlet.h"
 #include "client/core/privacy.h"
-#include "protocol/text_cut.h"
 #include "protocol/page_address.h"
 #include "protocol/requests.h"
+#include "protocol/text_cut.h"
 
 namespace navlet {
 

@@ -362,9 +362,15 @@ TEST_F(TickerTest, TextIsBoundedAndScrollingStopsAtTheImagesEnd) {
 TEST_F(TickerTest, TextIsCutAtACharacterBoundary) {
     using Post = std::function<std::string(const std::string&)>;
     const std::vector<std::pair<const char*, Post>> ways = {
-        {"posted", [this](const std::string& t) { return b().PostMsg(mkNotice, 0, "%s", t.c_str()).text; }},
-        {"hint", [this](const std::string& t) { b().ShowHint(t); return Front(); }},
-        {"call", [this](const std::string& t) {
+        {"posted",
+         [this](const std::string& t) { return b().PostMsg(mkNotice, 0, "%s", t.c_str()).text; }},
+        {"hint",
+         [this](const std::string& t) {
+             b().ShowHint(t);
+             return Front();
+         }},
+        {"call",
+         [this](const std::string& t) {
              b().ShowCall("bob", t, "", TNavlet::TCallWords::None);
              return Front();
          }},
