@@ -5,6 +5,10 @@ import assert from "node:assert/strict";
 import {test} from "node:test";
 import {FakeDocument, event, fakeChrome, fakeModule, load, settle} from "./fakes.mjs";
 
+// What the page's scripts made, in this realm's objects (they run in a
+// context of their own).
+const plain = (x) => JSON.parse(JSON.stringify(x));
+
 const TAB = {id: 7, windowId: 1, url: "https://site.example/", active: true, status: "complete"};
 
 // The browser's attention calls, recorded; `granted`: the notifications'
@@ -57,7 +61,7 @@ test("the badge counts while the panel is not looked at, and looking clears it",
   Module.navletAttention(1, "alice wrote to you", false);
   Module.navletAttention(140, "alice wrote to you", false);
   // Chromium badges the window's active tab.
-  assert.deepEqual(chrome.action.badges, [{text: "", tabId: 7}, {text: "1", tabId: 7}, {text: "99", tabId: 7}]);
+  assert.deepEqual(plain(chrome.action.badges), [{text: "", tabId: 7}, {text: "1", tabId: 7}, {text: "99", tabId: 7}]);
   assert.equal(Module.named("navlet_attention_seen").length, 0);
   assert.equal(chrome.notifications.made.length, 0, "not chosen: no notification");
 
@@ -66,7 +70,7 @@ test("the badge counts while the panel is not looked at, and looking clears it",
   windowListeners.focus();
   assert.equal(Module.named("navlet_attention_seen").length, 1);
   Module.navletAttention(0, "", false);
-  assert.deepEqual(chrome.action.badges.at(-1), {text: "", tabId: 7});
+  assert.deepEqual(plain(chrome.action.badges.at(-1)), {text: "", tabId: 7});
   // A line that comes while the user looks is seen at once: no badge.
   Module.navletAttention(1, "bob wrote to you", false);
   assert.equal(Module.named("navlet_attention_seen").length, 2);
@@ -87,8 +91,8 @@ test("a notification when chosen; its click brings the window and its panel back
   chrome.notifications.onClicked.fire("navlet-2"); // another window's
   assert.deepEqual(chrome.windows.updates, []);
   chrome.notifications.onClicked.fire("navlet-1");
-  assert.deepEqual(chrome.windows.updates, [[1, {focused: true}]]);
-  assert.deepEqual(chrome.sidePanel.opened, [{windowId: 1}]);
+  assert.deepEqual(plain(chrome.windows.updates), [[1, {focused: true}]]);
+  assert.deepEqual(plain(chrome.sidePanel.opened), [{windowId: 1}]);
   assert.equal(view.focused, 1);
 });
 
@@ -116,7 +120,7 @@ test("the permission is asked when the user turns the choice on, and a stored ch
   chosen.Module.navletAttention(0, "", true);
   chosen.Module.navletAttention(1, "alice wrote to you", true);
   await settle();
-  assert.deepEqual(chosen.chrome.permissions.requested, [{permissions: ["notifications"]}]);
+  assert.deepEqual(plain(chosen.chrome.permissions.requested), [{permissions: ["notifications"]}]);
   assert.equal(chosen.Module.named("navlet_notifications_refused").length, 0, "the fake grants");
 });
 
@@ -137,9 +141,9 @@ test("the keyboard command opens the window's panel and its chat line takes the 
 
   chrome.commands.onCommand.fire("open-chat", TAB);
   await settle();
-  assert.deepEqual(chrome.sidePanel.opened, [{windowId: 1}]);
+  assert.deepEqual(plain(chrome.sidePanel.opened), [{windowId: 1}]);
   assert.equal(notes[0].focusChat.windowId, 1);
-  assert.deepEqual(chrome.runtime.sent, [{navlet: "focus-chat", windowId: 1}]);
+  assert.deepEqual(plain(chrome.runtime.sent), [{navlet: "focus-chat", windowId: 1}]);
 
   // A browser that throws at once instead of opening still tells an open panel.
   chrome.sidePanel.open = () => { throw new Error("no user gesture"); };
