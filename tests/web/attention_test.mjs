@@ -45,7 +45,8 @@ async function main() {
     const sitePage = (await browser.pages())[0];
     await sitePage.goto(`http://${site}/`);
     const windowId = await siteWindow(browser, extensionId, site);
-    panel = await openChromiumPanel(browser, extensionId, `?window=${windowId}`, {width: 360, height: 700});
+    panel = await openChromiumPanel(browser, extensionId, `?window=${windowId}`, {width: 360, height: 700,
+      onConsole: (line) => log(`console: ${line}`)});
     await step("sign in", () => signInThroughLoginPanel(panel, "demo", "demo"));
 
     await step("Alt+Shift+N on the site's page: the panel, with the caret in its chat line", async () => {
@@ -101,13 +102,24 @@ async function main() {
     });
 
     await step("private lines while the panel is not looked at: a badge and a notification", async () => {
-      await sitePage.bringToFront();
-      await until("the panel not looked at", () => panel.evaluate(() => !document.hasFocus()));
+      // Another tab in front of the panel's own window hides it. (A headless
+      // browser counts every window as focused, so the other way of not
+      // looking, another window in front, cannot be made here.)
+      await panel.evaluate(async () => {
+        const own = await chrome.windows.getCurrent();
+        await chrome.tabs.create({windowId: own.id, url: "about:blank", active: true});
+      });
+      await until("the panel hidden", () => panel.evaluate(() => document.visibilityState === "hidden"));
       pal = run.start(args.chatbot, ["--server", `127.0.0.1:${sessionPort}`, "--nick", "pal",
         "--password", "palpw1", "--site", site, "--step-timeout", "60", "--wait-user", "demo",
         "--invite", "demo", "--say-private", "psst", "--say-private", "psst again",
         "--wait-gone", "demo"], "pal.log");
-      await until("the badge at 2", async () => (await badge(panel, windowId)) === "2");
+      let last = "";
+      await until("the badge at 2", async () => (last = await badge(panel, windowId)) === "2")
+        .catch(async (e) => {
+          const tabs = await panel.evaluate(() => [...document.querySelectorAll("#PageControlTabs .tab")].map((t) => t.textContent));
+          throw new Error(`${e.message}: the badge says "${last}", tabs ${tabs}, ticker ${await ticker(panel)}`);
+        });
       const shown = await panel.evaluate(() => chrome.notifications.getAll());
       if (!shown[`navlet-${windowId}`]) throw new Error(`notifications: ${JSON.stringify(shown)}`);
       await panel.screenshot({path: path.join(args.out, "panel-attention.png")});

@@ -72,8 +72,11 @@
   function setBadge(count) {
     if (!api.action || !api.action.setBadgeText || state.windowId === null) return;
     const text = count > 0 ? String(Math.min(count, 99)) : "";
-    // Firefox badges a window; Chromium only a tab: the window's active one.
-    const where = typeof browser !== "undefined" ? {windowId: state.windowId} : {tabId: state.tabId};
+    // Firefox badges a window; Chromium only a tab, the window's active one
+    // (and refuses a window). Chromium has the "browser" name too: Firefox
+    // is known by a call of its own.
+    const firefox = !!api.runtime.getBrowserInfo;
+    const where = firefox ? {windowId: state.windowId} : {tabId: state.tabId};
     if (where.tabId === null) return;
     try {
       Promise.resolve(api.action.setBadgeText(Object.assign({text: text}, where))).catch(function () {});

@@ -30,11 +30,13 @@ function attentionApis(chrome, {granted = false} = {}) {
 // says whether its document is shown and focused.
 // `notificationsLater`: the notifications' API comes only with its
 // permission, after the page loaded (put it back from `later`).
-async function startPanel({notificationsLater = false, ...options} = {}) {
+// `firefox`: the browser is Firefox (Chromium has the "browser" name too).
+async function startPanel({notificationsLater = false, firefox = false, ...options} = {}) {
   const chrome = fakeChrome({stored: {navletConsent: {agreed: true}}, tabs: {7: TAB}});
   attentionApis(chrome, options);
   const later = chrome.notifications;
   if (notificationsLater) delete chrome.notifications;
+  if (firefox) chrome.runtime.getBrowserInfo = () => Promise.resolve({name: "Firefox"});
   const Module = fakeModule();
   const document = new FakeDocument();
   const view = {looking: false, focused: 0};
@@ -47,7 +49,7 @@ async function startPanel({notificationsLater = false, ...options} = {}) {
   const window = {innerWidth: 300, innerHeight: 600, focus: () => ++view.focused,
                   addEventListener: (type, f) => { windowListeners[type] = f; }};
   load(["service.js", "consent.js", "panel.js"], {
-    chrome, Module, window, document, navigator: {language: "en-US"},
+    chrome, browser: chrome, Module, window, document, navigator: {language: "en-US"},
     location: {search: "?window=1", reload() {}}, console: {log() {}},
   });
   Module.onRuntimeInitialized();
@@ -60,7 +62,7 @@ test("the badge counts while the panel is not looked at, and looking clears it",
   Module.navletAttention(0, "", false); // the bar's first word: nothing waits
   Module.navletAttention(1, "alice wrote to you", false);
   Module.navletAttention(140, "alice wrote to you", false);
-  // Chromium badges the window's active tab.
+  // Chromium badges the window's active tab (a window it refuses).
   assert.deepEqual(plain(chrome.action.badges), [{text: "", tabId: 7}, {text: "1", tabId: 7}, {text: "99", tabId: 7}]);
   assert.equal(Module.named("navlet_attention_seen").length, 0);
   assert.equal(chrome.notifications.made.length, 0, "not chosen: no notification");
@@ -75,6 +77,11 @@ test("the badge counts while the panel is not looked at, and looking clears it",
   Module.navletAttention(1, "bob wrote to you", false);
   assert.equal(Module.named("navlet_attention_seen").length, 2);
   assert.equal(chrome.action.badges.length, 4);
+
+  // Firefox badges the panel's window.
+  const firefox = await startPanel({firefox: true});
+  firefox.Module.navletAttention(3, "alice wrote to you", false);
+  assert.deepEqual(plain(firefox.chrome.action.badges), [{text: "3", windowId: 1}]);
 });
 
 test("a notification when chosen; its click brings the window and its panel back", async () => {
