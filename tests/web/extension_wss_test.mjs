@@ -126,7 +126,8 @@ async function main() {
     });
     log(`measure: panel opened to "You're connected", median of ${times.wss.length}: ` +
         `wss through nginx ${Math.round(median(times.wss))} ms, ` +
-        `ws direct (${times.ws.length}) ${Math.round(median(times.ws))} ms`);
+        `ws direct (${times.ws.length}) ${Math.round(median(times.ws))} ms ` +
+        `(each: wss ${times.wss.map(Math.round).join(", ")}; ws ${times.ws.map(Math.round).join(", ")})`);
   } finally {
     await browser.close().catch(() => {});
     run.stop([]);

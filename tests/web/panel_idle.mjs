@@ -23,16 +23,15 @@ const rssBytes = (pid) =>
   Number(/VmRSS:\s+(\d+)/.exec(fs.readFileSync(`/proc/${pid}/status`, "utf8"))[1]) * 1024;
 
 // The extension's renderer processes (its pages and worker share one as a
-// rule) under browser process `root`: other browsers may run on the machine.
-function extensionRenderers(root) {
-  const under = (pid) => {
-    for (let p = pid; p > 1; p = Number(statFields(p)[1])) if (p === root) return true;
-    return false;
-  };
+// rule) of `browser`, known by its profile: other browsers may run on the
+// machine, and the zygote's children do not stay under the browser process.
+function extensionRenderers(browser) {
+  const profile = browser.process().spawnargs.find((a) => a.startsWith("--user-data-dir="));
   return fs.readdirSync("/proc").filter((d) => /^\d+$/.test(d)).map(Number).filter((pid) => {
     try {
-      const argv = fs.readFileSync(`/proc/${pid}/cmdline`, "utf8").split("\0");
-      return argv.includes("--type=renderer") && argv.includes("--extension-process") && under(pid);
+      // A renderer sets its title: its arguments are one string.
+      const argv = fs.readFileSync(`/proc/${pid}/cmdline`, "utf8").split(/[\0 ]/);
+      return argv.includes("--type=renderer") && argv.includes("--extension-process") && argv.includes(profile);
     } catch {
       return false; // gone meanwhile
     }
@@ -62,7 +61,7 @@ async function main() {
         const {metrics} = await cdp.send("Performance.getMetrics");
         return metrics.find((m) => m.name === name).value;
       };
-      const renderers = extensionRenderers(browser.process().pid);
+      const renderers = extensionRenderers(browser);
       if (renderers.length === 0) throw new Error("no extension renderer");
       await sleep(5000); // the sign-in's own work settles
       const task0 = await metric("TaskDuration");
