@@ -3,8 +3,11 @@
 // chat line, the toolbar button's badge that counts private lines while the
 // panel is not looked at and clears when it is, and the opt-in desktop
 // notification. navlet-server on loopback, navlet-chatbot as the friend who
-// writes. (A notification's click cannot be made in a headless browser: the
-// panel's glue for it is tested under node, tests/web/unit.)
+// writes. A headless Chromium does not route the shortcut to the extension's
+// commands: the command's handler is then called in the service worker as the
+// browser calls it (the run says which). A notification's click cannot be
+// made in a headless browser: the panel's glue for it is tested under node
+// (tests/web/unit).
 //
 //   node attention_test.mjs --server BIN --chatbot BIN --extension DIR --out DIR [--browser BIN]
 import fs from "node:fs";
