@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "protocol/text_cut.h"
+
 namespace navlet {
 
 TTimer::TTimer(TScheduler& s, uint32_t intervalMs, bool on)
@@ -74,8 +76,7 @@ void TPaintBox::Invalidate() {
 
 void TEdit::SetText(std::string value) {
     if (maxLength > 0 && value.size() > size_t(maxLength))
-        value.resize(textCode == TTextCode::Utf8 ? Utf8Prefix(value, size_t(maxLength))
-                                                 : size_t(maxLength));
+        value.resize(TextPrefix(value, size_t(maxLength), textCode));
     if (value == text)
         return;
     text = std::move(value);

@@ -3,6 +3,7 @@
 #include "client/core/actions.h"
 #include "client/core/navlet.h"
 #include "protocol/requests.h"
+#include "protocol/text_cut.h"
 
 namespace navlet {
 
@@ -30,8 +31,9 @@ void TNavlet::ShowSearchPanel() {
 void TNavlet::sbSearchClick() {
     // The boxes hold at most these many characters; a kit that lets more
     // through must not make a longer request.
-    const std::string nick = TrimTyped(cbSearch.Text()).substr(0, SEARCH_NICK_MAX);
-    const std::string message = TrimTyped(edSearchMsg.Text()).substr(0, SEARCH_MSG_MAX);
+    const TTextCode code = kit.textMetrics.TextCode();
+    const std::string nick = TextCut(TrimTyped(cbSearch.Text()), SEARCH_NICK_MAX, code);
+    const std::string message = TextCut(TrimTyped(edSearchMsg.Text()), SEARCH_MSG_MAX, code);
     // Enter in the nick box leads to the message box first.
     if (ActiveControl.Target() == ftCbSearch && !nick.empty() && message.empty()) {
         ActiveControl.SetFocus(ftEdSearchMsg);

@@ -4,6 +4,7 @@
 #include "client/core/privacy.h"
 #include "protocol/page_address.h"
 #include "protocol/requests.h"
+#include "protocol/text_cut.h"
 
 namespace navlet {
 
@@ -60,8 +61,7 @@ void TNavlet::CheckSiteUrl() {
     }
     if (shareScope == TShareScope::SiteOnly)
         url.resize(std::min(url.size(), url.find('/')));
-    if (url.size() > SITE_URL_MAX)
-        url.resize(SITE_URL_MAX);
+    url.resize(TextPrefix(url, SITE_URL_MAX, kit.textMetrics.TextCode()));
     if (!url.empty() && url.back() == '/')
         url.pop_back();
     if (url == siteUrl)

@@ -9,6 +9,7 @@
 
 #include "client/core/navlet.h"
 #include "client/core/peer_text.h"
+#include "protocol/text_cut.h"
 
 namespace navlet {
 
@@ -42,12 +43,19 @@ TFont MsgFont() {
     return TFont{MSG_FONT_NAME, MSG_FONT_SIZE, clWindowText};
 }
 
-std::string FormatBounded(const char* format, va_list args) {
-    char buffer[MSG_TEXT_MAX + 1];
+// A line's text is at most MSG_TEXT_MAX bytes of whole characters: a glyph
+// cut in half would show as a broken one at the line's end.
+std::string Bounded(std::string_view text, TTextCode code) {
+    return TextCut(text, MSG_TEXT_MAX, code);
+}
+
+std::string FormatBounded(TTextCode code, const char* format, va_list args) {
+    // One byte past the bound tells whether the cut splits a character.
+    char buffer[MSG_TEXT_MAX + 2];
     int n = std::vsnprintf(buffer, sizeof buffer, format, args);
     if (n <= 0)
         return {};
-    return std::string(buffer, std::min(size_t(n), MSG_TEXT_MAX));
+    return Bounded(std::string_view(buffer, std::min(size_t(n), sizeof buffer - 1)), code);
 }
 
 } // namespace
@@ -59,7 +67,7 @@ TMsgLine& TNavlet::PostMsg(int32_t kind, int32_t buttons, const char* format, ..
     if (format && *format) {
         va_list args;
         va_start(args, format);
-        line.text = FormatBounded(format, args);
+        line.text = FormatBounded(kit.textMetrics.TextCode(), format, args);
         va_end(args);
     }
     msg_timer.SetEnabled(false);
@@ -103,11 +111,12 @@ void TNavlet::TickerCountChanged() {
         RestartFrontLine();
 }
 
-void TNavlet::ShowHint(const std::string& text) {
+void TNavlet::ShowHint(const std::string& hint) {
+    std::string text = Bounded(hint, kit.textMetrics.TextCode());
     if (!msgQueue.empty() && msgQueue.front().kind == mkNotice && msgQueue.front().text == text)
         return; // on show already: every further key would restart it
     msgQueue.remove_if([&text](const TMsgLine& l) { return l.kind == mkNotice && l.text == text; });
-    msgQueue.push_front(TMsgLine{mkNotice, 0, text.substr(0, MSG_TEXT_MAX), "", ""});
+    msgQueue.push_front(TMsgLine{mkNotice, 0, std::move(text), "", ""});
     RestartFrontLine();
 }
 
@@ -121,16 +130,17 @@ void TNavlet::ShowCall(const std::string& caller, const std::string& text, const
         pending = std::prev(msgQueue.end());
     }
     pending->link = link;
+    const std::string bounded = Bounded(text, kit.textMetrics.TextCode());
     const bool hasWords = words == TCallWords::Some;
     if (pending->wordsUnseen) {
         auto& later = pending->laterCalls;
         // A plain call after a plain call already waiting adds nothing.
         if (!hasWords && !later.empty() && !later.back().words)
-            later.back().text = text.substr(0, MSG_TEXT_MAX);
+            later.back().text = bounded;
         else if (later.size() < MAX_LATER_CALLS)
-            later.push_back({text.substr(0, MSG_TEXT_MAX), hasWords});
+            later.push_back({bounded, hasWords});
     } else {
-        pending->text = text.substr(0, MSG_TEXT_MAX);
+        pending->text = bounded;
         pending->wordsUnseen = hasWords;
     }
     // A call waits for nobody: it goes to the front with its own words.

@@ -1,4 +1,7 @@
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/core/bar_test_support.h"
 
@@ -351,6 +354,42 @@ TEST_F(TickerTest, TextIsBoundedAndScrollingStopsAtTheImagesEnd) {
     b().PostMsg(mkNotice, 0, "");
 #pragma GCC diagnostic pop
     EXPECT_EQ(b().msgQueue.back().text, "");
+}
+
+// Every way text reaches the ticker cuts a UTF-8 host's text before a
+// character the bound would split, wherever inside it the bound falls; a
+// Windows-1252 host's bytes are each a whole letter.
+TEST_F(TickerTest, TextIsCutAtACharacterBoundary) {
+    using Post = std::function<std::string(const std::string&)>;
+    const std::vector<std::pair<const char*, Post>> ways = {
+        {"posted",
+         [this](const std::string& t) { return b().PostMsg(mkNotice, 0, "%s", t.c_str()).text; }},
+        {"hint",
+         [this](const std::string& t) {
+             b().ShowHint(t);
+             return Front();
+         }},
+        {"call",
+         [this](const std::string& t) {
+             b().ShowCall("bob", t, "", TNavlet::TCallWords::None);
+             return Front();
+         }},
+    };
+    tk.metrics.code = TTextCode::Utf8;
+    for (const auto& [way, post] : ways)
+        for (const std::string letter : {"ł", "€", "😀"})
+            for (size_t before = 1; before <= letter.size(); ++before) {
+                // `before` of the letter's bytes lie inside the bound.
+                const std::string kept(MSG_TEXT_MAX - before, 'a');
+                const std::string shown = post(kept + letter + "z");
+                const std::string wanted = before == letter.size() ? kept + letter : kept;
+                EXPECT_EQ(shown, wanted) << way << " " << letter << " " << before;
+            }
+    tk.metrics.code = TTextCode::Cp1252;
+    // 0xA9 ("©") would be a UTF-8 continuation byte.
+    const std::string text = std::string(MSG_TEXT_MAX - 1, 'a') + "\xA9\xA9";
+    for (const auto& [way, post] : ways)
+        EXPECT_EQ(post(text), text.substr(0, MSG_TEXT_MAX)) << way;
 }
 
 // The text drawn after the buttons of the front line, if any.

@@ -13,7 +13,8 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {CLOSE_SIGN_UP_TABS, Run, SERVICE_KEY, adminCommand, connectionCount, log, sleep, until} from "./harness.mjs";
+import {CLOSE_SIGN_UP_TABS, Run, SERVICE_KEY, adminCommand, chatTabs as tabs, clickTickerButton,
+  connectionCount, launchChromium, log, openChromiumPanel, parseArgs, people, shown, sleep, text, ticker, until} from "./harness.mjs";
 
 const args = parseArgs(process.argv.slice(2));
 const run = new Run("navlet-web-");
@@ -21,18 +22,6 @@ const {work} = run;
 const step = (name, body) => run.step(name, body);
 const start = (program, argv, logName) => run.start(program, argv, logName);
 const consoleLines = [];
-
-function parseArgs(list) {
-  const out = {browser: "/usr/bin/chromium", measure: false};
-  for (let i = 0; i < list.length; ++i) {
-    const key = list[i].replace(/^--/, "");
-    if (key === "measure") out.measure = true;
-    else out[key] = list[++i];
-  }
-  for (const needed of ["server", "chatbot", "extension", "out"])
-    if (!out[needed]) { console.error(`missing --${needed}`); process.exit(2); }
-  return out;
-}
 
 // The extension as a developer loads it for a local run, also from localhost;
 // with an offered update, a version older than the offer.
@@ -45,60 +34,17 @@ function localExtension() {
 
 // ---- The panel, as its user sees it ----
 
-const shown = (page, id) => page.evaluate((id) => {
-  const e = document.getElementById(id);
-  return !!e && e.getClientRects().length > 0 && getComputedStyle(e).display !== "none";
-}, id);
-const text = (page, id) => page.evaluate((id) => {
-  const e = document.getElementById(id);
-  return e ? e.textContent : "";
-}, id);
-const ticker = (page) => page.evaluate(() =>
-  document.getElementById("msg_img").getAttribute("aria-label") || "");
-const people = (page) => page.evaluate(() =>
-  [...document.querySelectorAll("#lvUsers .entry")].map((e) => e.textContent));
-const tabs = (page) => page.evaluate(() =>
-  [...document.querySelectorAll("#PageControlTabs .tab")].map((e) => e.textContent));
-
 async function typeLine(page, line) {
   await page.click("#Edit1");
   await page.type("#Edit1", line);
   await page.keyboard.press("Enter");
 }
 
-// The ticker's buttons show the hand cursor: the mouse finds the first one
-// along its rows (a narrow panel's ticker has them on its second) and clicks it.
-async function clickTickerButton(page) {
-  const box = await (await page.$("#msg_img")).boundingBox();
-  for (const y of [box.height * 0.75, box.height * 0.25]) {
-    for (let x = 2; x < box.width; x += 3) {
-      await page.mouse.move(box.x + x, box.y + y);
-      const hand = await page.evaluate(() =>
-        document.getElementById("msg_img").style.cursor === "pointer");
-      if (hand) {
-        await page.mouse.down();
-        await page.mouse.up();
-        return true;
-      }
-    }
-  }
-  return false;
-}
-
-async function openPanel(browser, extensionId, query) {
-  const cdp = await browser.target().createCDPSession();
-  await cdp.send("Target.createTarget", {url: "about:blank", newWindow: true});
-  const target = await browser.waitForTarget(
-    (t) => t.type() === "page" && t.url() === "about:blank", {timeout: 10000});
-  const page = await target.page();
-  page.on("console", (m) => {
-    consoleLines.push(m.text());
-    fs.appendFileSync(path.join(work, "panel-console.log"), m.text() + "\n");
-  });
-  page.on("pageerror", (e) => log(`panel error: ${e.message}`));
-  await page.setViewport({width: 300, height: 600});
-  await page.goto(`chrome-extension://${extensionId}/panel.html${query}`);
-  return page;
+function openPanel(browser, extensionId, query) {
+  return openChromiumPanel(browser, extensionId, query, {onConsole: (line) => {
+    consoleLines.push(line);
+    fs.appendFileSync(path.join(work, "panel-console.log"), line + "\n");
+  }});
 }
 
 // The listing's images, made from what the browser shows: a 1280x800
@@ -165,10 +111,7 @@ async function main() {
   const {sessionPort, webPort, adminPort, site} = service;
   const extension = localExtension();
 
-  const browser = await puppeteer.launch({
-    executablePath: args.browser, headless: true, pipe: true, enableExtensions: [extension],
-    args: ["--no-sandbox", "--headless=new", `--disable-extensions-except=${extension}`,
-           `--load-extension=${extension}`, "--window-size=1000,700"]});
+  const browser = await launchChromium(puppeteer, args.browser, extension);
   let extensionId = "";
   let panel = null;
   let sitePage = null;

@@ -10,7 +10,7 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {CLOSE_SIGN_UP_TABS, CONSENT, Run, SERVICE_KEY, log, until} from "./harness.mjs";
+import {CLOSE_SIGN_UP_TABS, CONSENT, Run, SERVICE_KEY, log, ticker, until} from "./harness.mjs";
 
 const args = {browser: "/usr/bin/chromium", runs: "1"};
 for (let i = 2; i < process.argv.length; i += 2) args[process.argv[i].slice(2)] = process.argv[i + 1];
@@ -19,8 +19,6 @@ for (const needed of ["server", "extension", "out"])
 const runs = Math.max(1, parseInt(args.runs, 10) || 1);
 const run = new Run("navlet-wss-");
 
-const ticker = (page) => page.evaluate(() =>
-  document.getElementById("msg_img").getAttribute("aria-label") || "");
 const median = (list) => [...list].sort((a, b) => a - b)[Math.floor(list.length / 2)];
 
 async function main() {
@@ -128,7 +126,8 @@ async function main() {
     });
     log(`measure: panel opened to "You're connected", median of ${times.wss.length}: ` +
         `wss through nginx ${Math.round(median(times.wss))} ms, ` +
-        `ws direct (${times.ws.length}) ${Math.round(median(times.ws))} ms`);
+        `ws direct (${times.ws.length}) ${Math.round(median(times.ws))} ms ` +
+        `(each: wss ${times.wss.map(Math.round).join(", ")}; ws ${times.ws.map(Math.round).join(", ")})`);
   } finally {
     await browser.close().catch(() => {});
     run.stop([]);

@@ -1,7 +1,10 @@
 // The extension in Firefox (headless firefox-esr over WebDriver BiDi): it
 // installs as a temporary add-on, its sidebar page runs in a window of its
-// own and signs in through its login panel; navlet-chatbot, on the same site
-// over TCP, sees the user arrive, and a public line goes each way.
+// own at the sidebar's default 240 px and goes through the column's flows
+// (sign in, minimise and restore, a call accepted at once, invitations left
+// and shown from the ticker: harness.mjs's columnFlows, as the Chromium
+// column test runs them); navlet-chatbot, on the same site over TCP, sees
+// the user arrive, and a public line goes each way.
 //
 //   node firefox_test.mjs --server BIN --chatbot BIN --extension DIR --out DIR [--browser BIN]
 //
@@ -11,12 +14,12 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {CLOSE_SIGN_UP_TABS, CONSENT, Run, SERVICE_KEY, until as untilAnswered} from "./harness.mjs";
+import {CLOSE_SIGN_UP_TABS, COLUMN_ACCOUNTS, CONSENT, Run, SERVICE_KEY, bidiPanel, columnFlows, log,
+  parseArgs, until as untilAnswered} from "./harness.mjs";
 
 const UUID = "3b1a2c4d-0000-4000-8000-00000000beef";
 const GECKO_ID = "navlet@navlet.net";
-const args = {browser: "/usr/bin/firefox-esr"};
-for (let i = 2; i < process.argv.length; i += 2) args[process.argv[i].slice(2)] = process.argv[i + 1];
+const args = parseArgs(process.argv.slice(2), {flags: [], defaults: {browser: "/usr/bin/firefox-esr"}});
 const run = new Run("navlet-firefox-");
 const step = (name, body) => run.step(name, body);
 // BiDi's evaluate fails while a page is still loading: that is not an answer yet.
@@ -31,7 +34,7 @@ function localExtension() {
 }
 
 async function main() {
-  const service = await run.startService(args.server, [["demo", "demo"], ["bot", "botpw1"]]);
+  const service = await run.startService(args.server, [...COLUMN_ACCOUNTS, ["bot", "botpw1"]]);
   const {sessionPort, site} = service;
   const extension = localExtension();
 
@@ -80,27 +83,20 @@ async function main() {
     await evaluate(`location.href = "panel.html?window=${windowId}"; 0`);
     context = await until("the panel for the site's window", () => panelContext(`?window=${windowId}`));
 
-    const bot = run.start(args.chatbot, ["--server", `127.0.0.1:${sessionPort}`, "--nick", "bot",
-      "--password", "botpw1", "--site", site, "--step-timeout", "60", "--wait-user", "demo",
-      "--say", "hello firefox", "--expect-public", "demo", "hello from firefox"], "bot.log");
-    await step("the sidebar page signs in through its login panel", async () => {
-      await until("the login panel", () => evaluate(
-        `getComputedStyle(document.getElementById("LoginPanel")).display !== "none"`));
-      await evaluate(`(() => {
-        for (const [id, v] of [["edNck", "demo"], ["edPwd", "demo"]]) {
-          const e = document.getElementById(id);
-          e.focus();
-          e.value = v;
-          e.dispatchEvent(new Event("input"));
-        }
-        document.getElementById("sbLogin").click();
-        return 0;
-      })()`);
-      await until("own entry and the bot", () => evaluate(
-        `[...document.querySelectorAll("#lvUsers .entry")].map((e) => e.textContent).join(",")`)
-        .then((list) => list.includes("demo") && list.includes("bot")));
-    });
+    const panel = bidiPanel(bidi, context);
+    const bot = (nick, pwd, steps, logName) => run.start(args.chatbot, ["--server",
+      `127.0.0.1:${sessionPort}`, "--nick", nick, "--password", pwd, "--site", site,
+      "--step-timeout", "90", "--wait-user", "demo", ...steps], logName);
+    await panel.setViewport({width: 240, height: 600});
+    const bots = await columnFlows(run, panel, {bot, out: args.out, prefix: "firefox"});
+
+    const talker = bot("bot", "botpw1", ["--say", "hello firefox", "--expect-public", "demo",
+      "hello from firefox"], "bot.log");
+    await step("the bot arrives", () => until("the bot in the list", () => evaluate(
+      `[...document.querySelectorAll("#lvUsers .entry")].some((e) => e.textContent === "bot")`)));
     await step("a public line each way", async () => {
+      // The public tab again: the flows left bob's private chat chosen.
+      await panel.click("#PageControlTabs .tab:nth-child(1)");
       await until("the bot's line", () => evaluate(
         `document.getElementById("ChatView").textContent.includes("hello firefox")`));
       await evaluate(`(() => {
@@ -111,14 +107,19 @@ async function main() {
         document.getElementById("sbSendTxt").click();
         return 0;
       })()`);
-      const code = await bot.done;
+      const code = await talker.done;
       if (code !== 0) throw new Error(`navlet-chatbot exited ${code}`);
       const shot = await bidi.send("browsingContext.captureScreenshot", {context});
       fs.writeFileSync(path.join(args.out, "panel-firefox.png"), Buffer.from(shot.result.data, "base64"));
     });
+    await bidi.send("browsingContext.close", {context});
+    for (const [name, child] of Object.entries(bots)) {
+      const code = await child.done;
+      if (code !== 0) log(`note: ${name}'s bot exited ${code}`);
+    }
   } finally {
     await browser.close().catch(() => {});
-    run.stop(["bot.log"]);
+    run.stop(["bot.log", "caller.log", "alice.log", "bob.log"]);
   }
 }
 

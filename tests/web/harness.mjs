@@ -247,3 +247,304 @@ http {
     });
   }
 }
+
+// ---- The panel as its user drives it, in Chromium and in Firefox ----
+//
+// The helpers below take a "page": a puppeteer page (Chromium), or the
+// Firefox panel that bidiPanel makes, which answers the same calls
+// (evaluate, mouse, keyboard, click, type, focus, screenshot, setViewport).
+
+// A driver's command line: "--name value" pairs and the bare `flags`; exits
+// 2 when one of `needed` is missing.
+export function parseArgs(list, {needed = ["server", "chatbot", "extension", "out"], flags = ["measure"],
+                                 defaults = {browser: "/usr/bin/chromium"}} = {}) {
+  const out = {...defaults};
+  for (const f of flags) out[f] = false;
+  for (let i = 0; i < list.length; ++i) {
+    const key = list[i].replace(/^--/, "");
+    if (flags.includes(key)) out[key] = true;
+    else out[key] = list[++i];
+  }
+  for (const name of needed)
+    if (!out[name]) { console.error(`missing --${name}`); process.exit(2); }
+  return out;
+}
+
+// What the panel shows: the ticker's line (its canvas says it as its
+// label), the people, the chat tabs and the chosen one, an element's text
+// and whether it shows, the banner area's height.
+export const ticker = (page) => page.evaluate(() =>
+  document.getElementById("msg_img").getAttribute("aria-label") || "");
+export const people = (page) => page.evaluate(() =>
+  [...document.querySelectorAll("#lvUsers .entry")].map((e) => e.textContent));
+export const chatTabs = (page) => page.evaluate(() =>
+  [...document.querySelectorAll("#PageControlTabs .tab")].map((e) => e.textContent));
+export const activeTab = (page) => page.evaluate(() => {
+  const tab = document.querySelector("#PageControlTabs .tab.active");
+  return tab ? tab.textContent : "";
+});
+export const shown = (page, id) => page.evaluate((id) => {
+  const e = document.getElementById(id);
+  return !!e && e.getClientRects().length > 0 && getComputedStyle(e).display !== "none";
+}, id);
+export const text = (page, id) => page.evaluate((id) => {
+  const e = document.getElementById(id);
+  return e ? e.textContent : "";
+}, id);
+export const bannerHeight = (page) => page.evaluate(() =>
+  document.getElementById("CentralPanel").getBoundingClientRect().height);
+// The browser's tabs, all windows, as the extension sees them.
+export const browserTabCount = (page) => page.evaluate(async () => {
+  const api = typeof browser !== "undefined" ? browser : chrome;
+  return (await api.tabs.query({})).length;
+});
+
+// The controls the column must show whole at every width.
+export const COLUMN_CONTROLS = ["edNck", "edPwd", "sbLogin", "SearchBtn", "FriendsBtn", "NavletBtn",
+  "ResizeBtn", "LEDBtn", "msg_img", "lvUsers", "PageControl", "Edit1", "sbSendTxt",
+  "cbSearch", "edSearchMsg", "sbSearch", "lvFriends", "Label3", "Label5", "Label6", "Label7"];
+
+// Every one of `ids` that shows lies whole inside the panel.
+export async function expectControlsWhole(page, ids) {
+  const cut = await page.evaluate((ids) => {
+    const out = [];
+    for (const id of ids) {
+      const e = document.getElementById(id);
+      if (!e || e.getClientRects().length === 0) continue; // on a hidden panel
+      let hidden = false;
+      for (let p = e; p; p = p.parentElement)
+        if (getComputedStyle(p).display === "none") hidden = true;
+      if (hidden) continue;
+      const r = e.getBoundingClientRect();
+      if (r.width < 8 || r.height < 8 || r.left < 0 || r.top < 0 ||
+          r.right > innerWidth + 0.5 || r.bottom > innerHeight + 0.5)
+        out.push(`${id} ${Math.round(r.left)},${Math.round(r.top)} ${Math.round(r.width)}x${Math.round(r.height)}`);
+    }
+    return out;
+  }, ids);
+  if (cut.length > 0) throw new Error(`cut off: ${cut.join("; ")}`);
+}
+
+// The first (or last) ticker button along its rows (a narrow panel's
+// ticker has them on its second), found by the hand cursor the core sets
+// over a button, and clicked at once.
+export async function clickTickerButton(page, {fromRight = false} = {}) {
+  const box = await page.evaluate(() => {
+    const r = document.getElementById("msg_img").getBoundingClientRect();
+    return {x: r.left, y: r.top, width: r.width, height: r.height};
+  });
+  for (const y of [box.height * 0.75, box.height * 0.25]) {
+    for (let i = 2; i < box.width; i += 3) {
+      const x = fromRight ? box.width - i : i;
+      await page.mouse.move(Math.round(box.x + x), Math.round(box.y + y));
+      const hand = await page.evaluate(() =>
+        document.getElementById("msg_img").style.cursor === "pointer");
+      if (hand) {
+        await page.mouse.down();
+        await page.mouse.up();
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+export async function signInThroughLoginPanel(page, nick, password) {
+  await until("the login panel", () => page.evaluate(() => {
+    const e = document.getElementById("LoginPanel");
+    return !!e && e.style.display !== "none";
+  }), {retryErrors: true});
+  await page.type("#edNck", nick);
+  await page.type("#edPwd", password);
+  await page.click("#sbLogin");
+  await until("own entry", async () => (await people(page)).includes(nick));
+}
+
+// The panel at `width` x `height`, laid out again.
+export async function resizePanel(page, width, height) {
+  await page.setViewport({width, height});
+  await until(`${width} px`, () => page.evaluate((w) =>
+    document.getElementById("Form").getBoundingClientRect().width === w, width));
+  await sleep(300);
+}
+
+// ---- Chromium ----
+
+export function launchChromium(puppeteer, executable, extension, extraArgs = []) {
+  return puppeteer.launch({
+    executablePath: executable, headless: true, pipe: true, enableExtensions: [extension],
+    args: ["--no-sandbox", "--headless=new", `--disable-extensions-except=${extension}`,
+           `--load-extension=${extension}`, "--window-size=1000,700", ...extraArgs]});
+}
+
+// Waits for the extension's service worker, stores `items` from its options
+// page (the service's address, consent), closes the install's sign-up tab
+// and resolves with the extension's id and how many sign-up tabs came.
+export async function extensionReady(browser, items) {
+  const worker = await browser.waitForTarget((t) => t.type() === "service_worker" &&
+    t.url().startsWith("chrome-extension://"), {timeout: 10000});
+  const extensionId = new URL(worker.url()).host;
+  const setup = await browser.newPage();
+  await setup.goto(`chrome-extension://${extensionId}/options.html`);
+  await setup.evaluate((items) => chrome.storage.local.set(items), items);
+  const signUps = await setup.evaluate(CLOSE_SIGN_UP_TABS);
+  await setup.close();
+  return {extensionId, signUps};
+}
+
+// The panel page in a window of its own, as the side panel shows it,
+// following the window named in `query`; its console lines go to `onConsole`.
+export async function openChromiumPanel(browser, extensionId, query,
+                                        {width = 300, height = 600, onConsole = null} = {}) {
+  const cdp = await browser.target().createCDPSession();
+  await cdp.send("Target.createTarget", {url: "about:blank", newWindow: true});
+  const target = await browser.waitForTarget(
+    (t) => t.type() === "page" && t.url() === "about:blank", {timeout: 10000});
+  const page = await target.page();
+  if (onConsole) page.on("console", (m) => onConsole(m.text()));
+  page.on("pageerror", (e) => log(`panel error: ${e.message}`));
+  await page.setViewport({width, height});
+  await page.goto(`chrome-extension://${extensionId}/panel.html${query}`);
+  return page;
+}
+
+// The window of the tab showing `site`, asked by a panel page that follows
+// no window.
+export async function siteWindow(browser, extensionId, site) {
+  const probe = await openChromiumPanel(browser, extensionId, "?window=-1");
+  try {
+    return await probe.evaluate(async (site) => {
+      const tabs = await chrome.tabs.query({});
+      return tabs.find((t) => t.url.startsWith(`http://${site}`)).windowId;
+    }, site);
+  } finally {
+    await probe.close();
+  }
+}
+
+// ---- Firefox ----
+
+// A Firefox extension page driven over WebDriver BiDi in browsing context
+// `context`, with the calls of a puppeteer page that the helpers above use.
+// A page function's answer comes back as JSON.
+export function bidiPanel(bidi, context) {
+  const send = async (method, params) => {
+    const answer = await bidi.send(method, params);
+    const result = answer.result;
+    if (result && result.type === "exception") throw new Error(result.exceptionDetails.text);
+    return result;
+  };
+  const act = (actions) => send("input.performActions", {context, actions});
+  const pointer = (steps) => act([{type: "pointer", id: "mouse", parameters: {pointerType: "mouse"},
+                                   actions: steps}]);
+  const keys = (values) => act([{type: "key", id: "keys",
+    actions: values.flatMap((value) => [{type: "keyDown", value}, {type: "keyUp", value}])}]);
+  const KEYS = {Enter: "\uE007", Tab: "\uE004", Escape: "\uE00C"};
+  const page = {
+    context,
+    async evaluate(fn, ...args) {
+      const result = await send("script.callFunction", {
+        functionDeclaration: `async (json) => JSON.stringify((await (${fn})(...JSON.parse(json))) ?? null)`,
+        arguments: [{type: "string", value: JSON.stringify(args)}],
+        target: {context}, awaitPromise: true, resultOwnership: "none"});
+      return JSON.parse(result.result.value);
+    },
+    mouse: {
+      move: (x, y) => pointer([{type: "pointerMove", x: Math.round(x), y: Math.round(y)}]),
+      down: () => pointer([{type: "pointerDown", button: 0}]),
+      up: () => pointer([{type: "pointerUp", button: 0}]),
+    },
+    keyboard: {
+      type: (t) => keys([...t]),
+      press: (key) => keys([KEYS[key] || key]),
+    },
+    async click(selector) {
+      const at = await page.evaluate((s) => {
+        const r = document.querySelector(s).getBoundingClientRect();
+        return {x: r.left + r.width / 2, y: r.top + r.height / 2};
+      }, selector);
+      await page.mouse.move(at.x, at.y);
+      await page.mouse.down();
+      await page.mouse.up();
+    },
+    async type(selector, t) {
+      await page.click(selector);
+      await page.keyboard.type(t);
+    },
+    focus: (selector) => page.evaluate((s) => { document.querySelector(s).focus(); }, selector),
+    async screenshot({path: file}) {
+      const shot = await send("browsingContext.captureScreenshot", {context});
+      fs.writeFileSync(file, Buffer.from(shot.data, "base64"));
+    },
+    // The panel's window sized so that its page is `width` x `height`.
+    async setViewport({width, height}) {
+      await send("browsingContext.setViewport", {context, viewport: {width, height}});
+    },
+  };
+  return page;
+}
+
+// ---- The column's flows, the same in both browsers ----
+
+export const COLUMN_ACCOUNTS = [["demo", "demo"], ["caller", "callpw1"], ["alice", "alicepw"], ["bob", "bobpw1"]];
+
+// A 240-px panel (the narrowest sidebar) on the site, not signed in: sign
+// in, minimise and restore, a call's "accept invitation" clicked at once,
+// two invitations (one left from the ticker, one shown). `bot(nick,
+// password, steps, logName)` starts navlet-chatbot on the panel's site;
+// screenshots are `prefix`-240-*.png in `out`. Resolves with the bots.
+export async function columnFlows(run, page, {bot, out, prefix}) {
+  const shot = (name) => page.screenshot({path: path.join(out, `${prefix}-${name}.png`)});
+  await run.step("at 240 px the login panel is whole: boxes, sign in and the connection light", async () => {
+    // The module builds its elements once it has started.
+    await until("LoginPanel", () => page.evaluate(() => {
+      const e = document.getElementById("LoginPanel");
+      return !!e && e.style.display !== "none";
+    }), {retryErrors: true});
+    await expectControlsWhole(page, COLUMN_CONTROLS);
+    await shot("240-login");
+  });
+  await run.step("sign in at 240 px", () => signInThroughLoginPanel(page, "demo", "demo"));
+  await run.step("minimise collapses the banner area and restore brings it back", async () => {
+    const open = await bannerHeight(page);
+    await page.click("#ResizeBtn");
+    await until("collapsed", async () => (await bannerHeight(page)) === 0);
+    await expectControlsWhole(page, ["ResizeBtn", "LEDBtn", "lvUsers", "Edit1", "PageControl"]);
+    // The keyboard reaches the restore button too.
+    await page.focus("#ResizeBtn");
+    await page.keyboard.press("Enter");
+    await until("restored", async () => (await bannerHeight(page)) === open);
+  });
+
+  const caller = bot("caller", "callpw1", ["--call", "demo", "come over", "--wait-gone", "demo"], "caller.log");
+  await run.step("a call's \"accept invitation\" clicked at once at 240 px opens its page", async () => {
+    await until("the call", async () => (await ticker(page)).includes("accept invitation"));
+    const before = await browserTabCount(page);
+    await shot("240-call");
+    if (!(await clickTickerButton(page))) throw new Error("no button under the mouse");
+    await until("the new tab", async () => (await browserTabCount(page)) > before);
+    await shot("240");
+  });
+
+  const alice = bot("alice", "alicepw", ["--invite", "demo", "--wait-gone", "demo"], "alice.log");
+  const bob = bot("bob", "bobpw1", ["--invite", "demo", "--wait-gone", "demo"], "bob.log");
+  await run.step("two invitations open two tabs without the focus, each with its ticker line", async () => {
+    await until("three tabs", async () => (await chatTabs(page)).length === 3);
+    if ((await activeTab(page)) !== "public chat") throw new Error(`${await activeTab(page)} took the focus`);
+  });
+  await run.step("an invitation left from the ticker closes its tab", async () => {
+    await until("alice's line", async () =>
+      (await ticker(page)).includes("alice invited you to a private chat"));
+    if (!(await clickTickerButton(page, {fromRight: true}))) throw new Error("no leave button");
+    await until("alice's tab gone", async () => !(await chatTabs(page)).some((t) => t.startsWith("alice")));
+  });
+  await run.step("an invitation shown from the ticker selects its tab", async () => {
+    await until("bob's line", async () =>
+      (await ticker(page)).includes("bob invited you to a private chat"));
+    if (!(await clickTickerButton(page))) throw new Error("no show button");
+    await until("bob's tab chosen", async () => (await activeTab(page)).startsWith("bob"));
+    const hint = await page.evaluate(() => document.getElementById("Edit1").placeholder);
+    if (hint !== "to bob") throw new Error(`the chat line says ${hint}`);
+  });
+  return {caller, alice, bob};
+}

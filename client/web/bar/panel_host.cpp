@@ -201,10 +201,13 @@ EMSCRIPTEN_KEEPALIVE void navlet_start(int width, int height, const char* url, i
     p.view = std::make_unique<web::TBarView>(*p.bar, p.kit->menus, p.kit->browsers);
     p.bar->AttachHost(p.host);
     static TModel::TObservation attention;
-    attention = p.bar->Attention.Watch([&bar = *p.bar] {
+    const auto tell = [&bar = *p.bar] {
         web::navlet_attention(bar.Attention.Count(), web::PageText(bar.Attention.Latest()).c_str(),
                               bar.Attention.Notify() ? 1 : 0);
-    });
+    };
+    attention = p.bar->Attention.Watch(tell);
+    // The stored choice first: the page tells it from one the user makes now.
+    tell();
     p.bar->ShowDW(true);
     p.bar->UIActivateIO(true);
     if (complete)

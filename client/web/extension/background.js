@@ -13,19 +13,27 @@ if (api.sidePanel && api.sidePanel.setPanelBehavior)
 else if (api.sidebarAction && api.action)
   api.action.onClicked.addListener(() => api.sidebarAction.toggle());
 
-if (api.commands)
-  api.commands.onCommand.addListener((command, tab) => {
-    if (command !== "open-chat") return;
-    const windowId = tab ? tab.windowId : undefined;
-    // Opened within the command's own user action, as the browsers require.
-    const opened = api.sidePanel && api.sidePanel.open ?
+// The keyboard command: the window's panel opens (or is found) and its chat
+// line takes the caret.
+function openChat(command, tab) {
+  if (command !== "open-chat") return;
+  const windowId = tab ? tab.windowId : undefined;
+  // Opened within the command's own user action, as the browsers require;
+  // a browser that refuses may throw at once rather than reject.
+  let opened;
+  try {
+    opened = api.sidePanel && api.sidePanel.open ?
       api.sidePanel.open({windowId}) : api.sidebarAction.open();
-    // A panel already open hears the message; one that opens now finds the note.
-    const note = {windowId, at: Date.now()};
-    if (api.storage.session) api.storage.session.set({focusChat: note}).catch(() => {});
-    Promise.resolve(opened).catch(() => {}).then(() =>
-      api.runtime.sendMessage({navlet: "focus-chat", windowId}).catch(() => {}));
-  });
+  } catch (e) {
+    opened = Promise.reject(e);
+  }
+  // A panel already open hears the message; one that opens now finds the note.
+  const note = {windowId, at: Date.now()};
+  if (api.storage.session) api.storage.session.set({focusChat: note}).catch(() => {});
+  Promise.resolve(opened).catch(() => {}).then(() =>
+    api.runtime.sendMessage({navlet: "focus-chat", windowId}).catch(() => {}));
+}
+if (api.commands) api.commands.onCommand.addListener(openChat);
 
 api.runtime.onInstalled.addListener((details) => {
   if (details.reason !== "install") return;

@@ -72,8 +72,11 @@
   function setBadge(count) {
     if (!api.action || !api.action.setBadgeText || state.windowId === null) return;
     const text = count > 0 ? String(Math.min(count, 99)) : "";
-    // Firefox badges a window; Chromium only a tab: the window's active one.
-    const where = typeof browser !== "undefined" ? {windowId: state.windowId} : {tabId: state.tabId};
+    // Firefox badges a window; Chromium only a tab, the window's active one
+    // (and refuses a window). Chromium has the "browser" name too: Firefox
+    // is known by a call of its own.
+    const firefox = !!api.runtime.getBrowserInfo;
+    const where = firefox ? {windowId: state.windowId} : {tabId: state.tabId};
     if (where.tabId === null) return;
     try {
       Promise.resolve(api.action.setBadgeText(Object.assign({text: text}, where))).catch(function () {});
@@ -81,27 +84,45 @@
       console.log("Navlet: no badge: " + e.message);
     }
   }
-  let notifyAsked = false;
+  // The notifications' choice as this page last heard it; null before the
+  // bar's first word, which is the stored choice.
+  let notifyWas = null;
+  const NOTIFICATIONS = {permissions: ["notifications"]};
+  // The choice goes off unless the permission is held; a request that
+  // fails (one the browser will not ask about) may still find it held.
+  function notificationsAllowed(asked) {
+    const held = function () { return api.permissions.contains(NOTIFICATIONS); };
+    asked.then(function (yes) { return yes || held(); }, held).then(function (yes) {
+      if (!yes) call("navlet_notifications_refused", [], []);
+    }, function () { call("navlet_notifications_refused", [], []); });
+  }
   Module.navletAttention = function (count, latest, notify) {
-    if (notify && !notifyAsked && api.permissions) {
-      // Asked once, as the user turns the choice on (the menu's click).
-      notifyAsked = true;
-      api.permissions.request({permissions: ["notifications"]}).then(function (granted) {
-        if (!granted) call("navlet_notifications_refused", [], []);
-      }, function () { call("navlet_notifications_refused", [], []); });
+    if (notify && notifyWas !== true && api.permissions) {
+      // The browser asks only within the user's click (the menu's): a choice
+      // stored on earlier is checked, never asked about again.
+      notificationsAllowed(notifyWas === false ? api.permissions.request(NOTIFICATIONS)
+                                              : api.permissions.contains(NOTIFICATIONS));
     }
+    notifyWas = notify;
     if (count === 0) { setBadge(0); return; }
     if (lookedAt()) { call("navlet_attention_seen", [], []); return; }
     setBadge(count);
-    if (notify && api.notifications)
+    if (notify && api.notifications) {
+      hearNotificationClicks();
       api.notifications.create("navlet-" + state.windowId, {
         type: "basic", iconUrl: notifyIcon(), title: "Navlet", message: latest,
       }).catch(function () {});
+    }
   };
   function seen() { if (state.started && lookedAt()) call("navlet_attention_seen", [], []); }
   window.addEventListener("focus", seen);
   if (typeof document !== "undefined") document.addEventListener("visibilitychange", seen);
-  if (api.notifications && api.notifications.onClicked)
+  // The API comes with its permission, which may be granted after the page
+  // loaded: the click is listened to once it is there.
+  let clicksHeard = false;
+  function hearNotificationClicks() {
+    if (clicksHeard || !api.notifications || !api.notifications.onClicked) return;
+    clicksHeard = true;
     api.notifications.onClicked.addListener(function (id) {
       if (id !== "navlet-" + state.windowId) return;
       api.windows.update(state.windowId, {focused: true}).catch(function () {});
@@ -109,6 +130,8 @@
         api.sidePanel.open({windowId: state.windowId}).catch(function () {});
       window.focus();
     });
+  }
+  hearNotificationClicks();
   // The keyboard command opened (or found) this window's panel.
   if (api.runtime.onMessage) api.runtime.onMessage.addListener(function (message) {
     if (message && message.navlet === "focus-chat" && message.windowId === state.windowId &&
