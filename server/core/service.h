@@ -128,6 +128,11 @@ class TService final : private TChatSites,
     void RemoteFriendState(const TAccount& account, bool online) {
         friendDesk.RemoteFriendState(account, online);
     }
+    // An ignore or block mark the web site changed in the store (an undo on
+    // the owner's page): the sessions of both accounts follow on every node.
+    void MarkStored(const TAccount& owner, const TAccount& target, uint8_t mark) {
+        shields.Marked(owner, target, mark);
+    }
     // Another node's ignore or block change (TShieldDesk).
     void RemoteMarkChange(const TAccount& owner, const TAccount& target, uint8_t mark) {
         shields.RemoteChange(owner, target, mark);
