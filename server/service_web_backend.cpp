@@ -141,8 +141,7 @@ web::TUpdateOutcome TServiceWebBackend::DeleteAccount(UserId id, std::string_vie
     if (std::optional<web::TUpdateOutcome> refused = CheckOwner(id, password, address, account))
         return *refused;
     // The store is shared by every node: the rows are gone everywhere at
-    // once; the sessions end through the operator's kick, which reaches the
-    // other nodes too.
+    // once; the sessions end as after the operator's DELETE, on every node.
     if (!service.Store().DeleteAccount(id))
         return {TStore::LastCallFailed() ? TUpdateResult::Unavailable : TUpdateResult::NoSuchUser};
     account.passwordHash.clear();

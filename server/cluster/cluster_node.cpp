@@ -11,6 +11,8 @@ namespace {
 using namespace navlet::cluster;
 using namespace redis_keys;
 static_assert(MAX_NODE_LANGUAGE == MAX_LANGUAGE);
+static_assert(DEFAULT_PRIVACY == PRIVACY_DEFAULT &&
+              MAX_PRIVACY == (PRIVACY_INVISIBLE | PRIVACY_VISIBLE_TO_FRIENDS | PRIVACY_TELL_FRIENDS));
 
 std::string FreshNodeId() {
     unsigned char bytes[8];
@@ -116,7 +118,8 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
     const std::string& from = event.from;
     std::visit(TOverloaded{[&](const TSiteEntered& in) {
                                recentlyLeft.erase(RemoteKey(from, in.user.id));
-                               service.RemoteEntered(host, from, FromRecord(in.user));
+                               service.RemoteEntered(host, from, FromRecord(in.user),
+                                                     in.privacy);
                            },
                            [&](const TSiteLeft& out) {
                                std::string key = RemoteKey(from, out.user);
@@ -130,7 +133,8 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
                            // The node and operator channels' kinds.
                            TIgnoreKinds<TInvite, TInviteFailed, TChatJoined, TChatLine, TChatLeft,
                                         TTrim, TCall, TOperatorCount, TOperatorLine, TOperatorKick,
-                                        TFriendState, TMarkChange, TRestrictionsChanged>{},
+                                        TFriendState, TMarkChange, TRestrictionsChanged,
+                                        TPrivacyChange>{},
                            TIgnoreRecords{}},
                event.message);
 }

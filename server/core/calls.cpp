@@ -116,7 +116,8 @@ void TCallDesk::RouteSearch(TClient& client, const TFindUserRequest& request, bo
         AnswerSearch(client, request, withMessage, target);
         return;
     }
-    if (!client.account->Sees(target->account.id) || target->Invisible()) {
+    // Invisible here, or (below) on the nodes where it is signed in.
+    if (!client.account->Sees(target->account.id) || (target->Online() && target->Invisible())) {
         AnswerSearch(client, request, withMessage, nullptr); // blocked: "not online"
         return;
     }
@@ -127,20 +128,22 @@ void TCallDesk::RouteSearch(TClient& client, const TFindUserRequest& request, bo
         // Its windows on other nodes hear the call as well; the caller hears
         // "called" once, from here.
         AnswerSearch(client, request, withMessage, target);
-        link->CallElsewhere(call, [](bool) {});
+        link->CallElsewhere(call, [](TCallReach) {});
         return;
     }
     std::weak_ptr<bool> desk = alive;
     uint64_t serial = client.serial, targetId = target->account.id;
-    link->CallElsewhere(call, [this, desk, serial, targetId, request, withMessage](bool reached) {
+    link->CallElsewhere(call, [this, desk, serial, targetId, request,
+                               withMessage](TCallReach reach) {
         if (desk.expired())
             return;
         TClient* asker = directory.LiveClient(serial);
         TAccountEntry* sought = directory.CachedById(targetId);
         if (!asker || !sought)
             return;
-        if (!reached) {
-            AnswerSearch(*asker, request, withMessage, sought);
+        if (reach != TCallReach::Reached) {
+            AnswerSearch(*asker, request, withMessage,
+                         reach == TCallReach::Hidden ? nullptr : sought);
             return;
         }
         TPacket p;
