@@ -17,9 +17,9 @@ void TClusterNode::WriteSessions(uint64_t accountId, const TNodeSessions& here) 
         return;
     }
     uint32_t count = uint32_t(std::min<size_t>(here.count, MAX_WHERE_COUNT));
-    commands.Command({"HSET", WhereKey(accountId), nodeId,
-                      EncodeNodeMessage("", TWhereRecord{count, here.oldestUs, here.latestUs,
-                                                         here.privacy})});
+    commands.Command(
+        {"HSET", WhereKey(accountId), nodeId,
+         EncodeNodeMessage("", TWhereRecord{count, here.oldestUs, here.latestUs, here.privacy})});
 }
 
 void TClusterNode::AccountSessions(uint64_t accountId, const TNodeSessions& here) {
@@ -160,8 +160,7 @@ void TClusterNode::ListUsers(std::function<void(std::vector<TSessionRecord>)> do
 // listening on its channel: a node that died since its last beat hears
 // nothing, and the caller's node then answers as for a user offline. One
 // node of those called may keep the message, so that it is kept once.
-void TClusterNode::CallElsewhere(const cluster::TCall& call,
-                                 std::function<void(TCallReach)> done) {
+void TClusterNode::CallElsewhere(const cluster::TCall& call, std::function<void(TCallReach)> done) {
     WhereIs(call.target, [this, call, done](std::vector<TNodeSessions> nodes) {
         const bool anywhere = !nodes.empty();
         std::erase_if(nodes, [](const TNodeSessions& node) {

@@ -133,13 +133,10 @@ void TCallDesk::RouteSearch(TClient& client, const TFindUserRequest& request, bo
     }
     std::weak_ptr<bool> desk = alive;
     uint64_t serial = client.serial, targetId = target->account.id;
-    link->CallElsewhere(call, [this, desk, serial, targetId, request,
-                               withMessage](TCallReach reach) {
-        if (desk.expired())
-            return;
-        TClient* asker = directory.LiveClient(serial);
-        TAccountEntry* sought = directory.CachedById(targetId);
-        if (!asker || !sought)
+    auto answered = [this, desk, serial, targetId, request, withMessage](TCallReach reach) {
+        TClient* asker = desk.expired() ? nullptr : directory.LiveClient(serial);
+        TAccountEntry* sought = asker ? directory.CachedById(targetId) : nullptr;
+        if (!sought)
             return;
         if (reach != TCallReach::Reached) {
             AnswerSearch(*asker, request, withMessage,
@@ -150,7 +147,8 @@ void TCallDesk::RouteSearch(TClient& client, const TFindUserRequest& request, bo
         ClearPacket(p);
         TSearchAnswerMsg answer{SEARCH_CALLED, sought->account.nick, {}};
         Send(*asker, p, WriteSearchAnswer(p, answer), MSG_SEARCH_ANSWER);
-    });
+    };
+    link->CallElsewhere(call, std::move(answered));
 }
 
 void TCallDesk::RemoteCall(const cluster::TCall& received) {

@@ -36,7 +36,7 @@ struct TRemoteUser {
     std::string key; // RemoteKey(node, account.id)
     std::string node;
     TAccount account;
-    uint64_t arrival = 0; // the site's arrival count when it came (set by the service)
+    uint64_t arrival = 0;              // the site's arrival count when it came (set by the service)
     uint8_t privacy = PRIVACY_DEFAULT; // as its node said (an older node: the default)
 };
 

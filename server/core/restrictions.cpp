@@ -387,8 +387,11 @@ void TRestrictionDesk::Delete(const std::string& nick, TDoneFn done) {
 }
 
 void TRestrictionDesk::Deleted(uint64_t account) {
-    EndDeleted([account] { return TWrite{{}, account, std::string(REASON_DELETED), {}, 0}; },
-               [](TOutcome) {});
+    EndDeleted(
+        [account] {
+            return TWrite{{}, account, std::string(REASON_DELETED), {}, 0};
+        },
+        [](TOutcome) {});
 }
 
 void TRestrictionDesk::EndDeleted(std::function<TWrite()> write, TDoneFn done) {

@@ -109,21 +109,20 @@ void TService::SetClusterLink(TClusterLink& link) {
 
 void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage& message) {
     using namespace cluster;
-    std::visit(
-        TOverloaded{[&](const TInvite& m) { chats.RemoteInvite(from, m); },
-                    [&](const TInviteFailed& m) { chats.RemoteInviteFailed(m); },
-                    [&](const TChatJoined& m) { chats.RemoteJoined(from, m); },
-                    [&](const TChatLine& m) { chats.RemoteChatLine(from, m); },
-                    [&](const TChatLeft& m) { chats.RemoteChatLeft(from, m); },
-                    [&](const TTrim& m) { windows.RemoteTrim(m); },
-                    [&](const TCall& m) { calls.RemoteCall(m); },
-                    // Other channels' kinds: the site's and the operator's
-                    // go to the node, and a count answers its own command.
-                    TIgnoreKinds<TSiteEntered, TSiteLeft, TSiteLine, TOperatorCount, TOperatorLine,
-                                 TOperatorKick, TFriendState, TMarkChange, TRestrictionsChanged,
-                                 TPrivacyChange>{},
-                    TIgnoreRecords{}},
-        message);
+    std::visit(TOverloaded{[&](const TInvite& m) { chats.RemoteInvite(from, m); },
+                           [&](const TInviteFailed& m) { chats.RemoteInviteFailed(m); },
+                           [&](const TChatJoined& m) { chats.RemoteJoined(from, m); },
+                           [&](const TChatLine& m) { chats.RemoteChatLine(from, m); },
+                           [&](const TChatLeft& m) { chats.RemoteChatLeft(from, m); },
+                           [&](const TTrim& m) { windows.RemoteTrim(m); },
+                           [&](const TCall& m) { calls.RemoteCall(m); },
+                           // Other channels' kinds: the site's and the operator's
+                           // go to the node, and a count answers its own command.
+                           TIgnoreKinds<TSiteEntered, TSiteLeft, TSiteLine, TOperatorCount,
+                                        TOperatorLine, TOperatorKick, TFriendState, TMarkChange,
+                                        TRestrictionsChanged, TPrivacyChange>{},
+                           TIgnoreRecords{}},
+               message);
 }
 
 void TService::EndSession(TClient& client, std::string_view reason) {

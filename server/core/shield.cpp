@@ -103,9 +103,9 @@ void TShieldDesk::Change(TClient& client, uint8_t requestType, const TMarkChange
     const TAccount owner = client.account->account;
     const uint64_t serial = client.serial;
     runner->RunOrdered(
-        [&db, written, owner = owner.id, target, next] {
+        [&db, written, ownerId = owner.id, target, next] {
             written->target = db.FindAccountById(target);
-            written->ok = written->target && db.SetMark(owner, target, next);
+            written->ok = written->target && db.SetMark(ownerId, target, next);
         },
         [this, desk, written, owner, serial, target, next] {
             if (desk.expired())

@@ -184,8 +184,7 @@ void AppendMarked(std::string& body, const TProfile& owner, int locale, const TO
     body += "</form></li>\n";
 }
 
-void AppendOwnerPart(std::string& body, const TProfile& owner, int locale,
-                     const TOwnerPart& part) {
+void AppendOwnerPart(std::string& body, const TProfile& owner, int locale, const TOwnerPart& part) {
     body += "\n<h2>People you ignore or block</h2>\n";
     if (!part.done.empty())
         body += "<p class=\"status\" role=\"status\">" + EscapeHtml(part.done) + "</p>\n";

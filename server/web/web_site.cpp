@@ -323,8 +323,9 @@ void TWebSite::HandleUnmark(const THttpRequest& req, THttpResponse& res) {
         return;
     }
     if (!SameSiteForm(req, FieldValue(req.fields, "token"), owner->formToken)) {
-        Fail(res, 403, "This form came from another page. Please use the button on your profile "
-                       "page.");
+        Fail(res, 403,
+             "This form came from another page. Please use the button on your profile "
+             "page.");
         return;
     }
     TOwnerPart part{std::nullopt, owner->formToken, {}, {}};
@@ -343,7 +344,7 @@ void TWebSite::HandleUnmark(const THttpRequest& req, THttpResponse& res) {
         case TUnmarkResult::NotMarked:
             status = 409;
             part.problem = {*kind == TMarkKind::Blocked ? "You do not block this user."
-                                                         : "You do not ignore this user.",
+                                                        : "You do not ignore this user.",
                             field};
             break;
         case TUnmarkResult::Unavailable:
@@ -511,9 +512,8 @@ void TWebSite::AddRoutes() {
         "POST", "/deleteaccount.asp",
         [this](const THttpRequest& req, THttpResponse& res) { HandleDelete(req, res); },
         THttpWork::Hashing);
-    http->Route("POST", "/unmark.asp", [this](const THttpRequest& req, THttpResponse& res) {
-        HandleUnmark(req, res);
-    });
+    http->Route("POST", "/unmark.asp",
+                [this](const THttpRequest& req, THttpResponse& res) { HandleUnmark(req, res); });
     http->Route("GET", "/privacy.asp",
                 [](const THttpRequest&, THttpResponse& res) { Answer(res, 200, PrivacyPage()); });
     http->Route("GET", "/banner.asp",

@@ -82,9 +82,10 @@ TEST(NodeMessages, PrivacyBitsCloseTheRecordsOnlyWhenNotTheDefault) {
     EXPECT_EQ(std::get<TSiteEntered>(back.message).privacy, 1);
     ASSERT_EQ(DecodeNodeMessage(plain, back), TNodeDecodeError::None);
     EXPECT_EQ(std::get<TSiteEntered>(back.message).privacy, DEFAULT_PRIVACY);
-    for (const TNodeEnvelope& record :
-         {TNodeEnvelope{"", TPresenceRecord{BOB, 0}}, {"", TWhereRecord{2, 10, 20, 3}},
-          {"", TWhereRecord{2, 10, 20}}}) {
+    const std::vector<TNodeEnvelope> records{{"", TPresenceRecord{BOB, 0}},
+                                             {"", TWhereRecord{2, 10, 20, 3}},
+                                             {"", TWhereRecord{2, 10, 20}}};
+    for (const TNodeEnvelope& record : records) {
         ASSERT_EQ(DecodeNodeMessage(EncodeNodeMessage(record), back), TNodeDecodeError::None);
         EXPECT_EQ(back, record);
     }

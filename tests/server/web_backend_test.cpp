@@ -74,16 +74,18 @@ TEST_F(WebOnService, AnUndoOnTheProfilePageReachesTheOpenSessions) {
     ASSERT_EQ(ReadMark(p).mark, MARK_BLOCKED);
 
     const std::string query = "?idLocale=0&idUtente=" + std::to_string(wes.Id());
-    auto page = client->Get("/viewprofile.asp" + query + "&view=page", {{"Cookie", cookie}});
+    auto page = client->Get("/viewprofile.asp" + query + "&view=page",
+                            httplib::Headers{{"Cookie", cookie}});
     ASSERT_TRUE(page);
     const std::string field = "name=\"token\" value=\"";
     const size_t at = page->body.find(field);
     ASSERT_NE(at, std::string::npos) << page->body;
     EXPECT_NE(page->body.find(">vic</span>"), std::string::npos);
-    auto undone = client->Post(("/unmark.asp" + query).c_str(), {{"Cookie", cookie}},
-                               httplib::Params{{"token", page->body.substr(at + field.size(), 48)},
-                                               {"user", std::to_string(vic.Id())},
-                                               {"mark", "block"}});
+    auto undone =
+        client->Post(("/unmark.asp" + query).c_str(), httplib::Headers{{"Cookie", cookie}},
+                     httplib::Params{{"token", page->body.substr(at + field.size(), 48)},
+                                     {"user", std::to_string(vic.Id())},
+                                     {"mark", "block"}});
     ASSERT_TRUE(undone);
     EXPECT_EQ(undone->status, 200) << undone->body;
     ASSERT_TRUE(wes.WaitFor(MSG_MARK, p));

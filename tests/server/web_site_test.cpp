@@ -368,8 +368,8 @@ TEST_F(WebSiteMarksTest, AForgedUndoIsRefused) {
     const std::string forged[] = {"", std::string(48, '0'), TokenOf(ben), token.substr(0, 47)};
     for (const std::string& wrong : forged)
         EXPECT_EQ(Undo(ann, ann.id, wrong, 7, "block")->status, 403) << wrong;
-    EXPECT_EQ(
-        Undo(ann, ann.id, token, 7, "block", {{"Origin", "http://evil.example"}})->status, 403);
+    EXPECT_EQ(Undo(ann, ann.id, token, 7, "block", {{"Origin", "http://evil.example"}})->status,
+              403);
     TOwner nobody{ann.id, "navlet_owner=" + std::string(48, 'a')};
     EXPECT_EQ(Undo(nobody, ann.id, token, 7, "block")->status, 403);
     EXPECT_TRUE(backend.Marks(ann.id, 7));
