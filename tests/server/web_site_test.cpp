@@ -349,7 +349,9 @@ TEST_F(WebSiteMarksTest, AnotherAccountsMarkCannotBeUndone) {
     TOwner ann = SignUpOwner("ann");
     TOwner ben = SignUpOwner("ben");
     backend.SetMark(ben.id, 9, "dee", TMarkKind::Ignored);
+    backend.SetMark(ann.id, 7, "bob", TMarkKind::Blocked);
     const std::string token = TokenOf(ann);
+    ASSERT_FALSE(token.empty());
     // Posted to ben's address with ann's session, or naming ben's mark from
     // ann's own: ben's mark stays.
     EXPECT_EQ(Undo(ann, ben.id, token, 9, "ignore")->status, 403);
@@ -361,8 +363,10 @@ TEST_F(WebSiteMarksTest, AForgedUndoIsRefused) {
     TOwner ann = SignUpOwner("ann");
     TOwner ben = SignUpOwner("ben");
     backend.SetMark(ann.id, 7, "bob", TMarkKind::Blocked);
+    backend.SetMark(ben.id, 7, "bob", TMarkKind::Blocked);
     const std::string token = TokenOf(ann);
     ASSERT_FALSE(token.empty());
+    ASSERT_NE(TokenOf(ben), token);
     // Another site's page can make the browser post with ann's cookie, but
     // it cannot read her token, and the browser names its origin.
     const std::string forged[] = {"", std::string(48, '0'), TokenOf(ben), token.substr(0, 47)};
