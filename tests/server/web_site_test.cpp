@@ -273,6 +273,17 @@ class WebSiteMarksTest : public WebSiteTest {
         size_t at = page.find(field);
         return at == std::string::npos ? std::string() : page.substr(at + field.size(), 48);
     }
+    // ann blocks bob (7), ben ignores dee (9); each page holds its token.
+    void SignUpAnnAndBen() {
+        ann = SignUpOwner("ann");
+        ben = SignUpOwner("ben");
+        backend.SetMark(ann.id, 7, "bob", TMarkKind::Blocked);
+        backend.SetMark(ben.id, 9, "dee", TMarkKind::Ignored);
+        annToken = TokenOf(ann);
+        ASSERT_EQ(annToken.size(), 48u);
+    }
+    TOwner ann, ben;
+    std::string annToken;
     httplib::Result Undo(const TOwner& as, UserId address, const std::string& token, UserId other,
                          const std::string& mark, httplib::Headers extra = {}) {
         extra.emplace("Cookie", as.cookie);
@@ -284,8 +295,8 @@ class WebSiteMarksTest : public WebSiteTest {
 };
 
 TEST_F(WebSiteMarksTest, TheOwnersPageListsWhomItIgnoresAndBlocksEscaped) {
-    TOwner ann = SignUpOwner("ann");
-    TOwner ben = SignUpOwner("ben");
+    ann = SignUpOwner("ann");
+    ben = SignUpOwner("ben");
     const std::string empty = OwnPage(ann);
     EXPECT_NE(empty.find("People you ignore or block"), std::string::npos);
     EXPECT_NE(empty.find("You ignore or block nobody."), std::string::npos);
@@ -315,7 +326,7 @@ TEST_F(WebSiteMarksTest, TheOwnersPageListsWhomItIgnoresAndBlocksEscaped) {
 }
 
 TEST_F(WebSiteMarksTest, AnUndoLiftsThatMarkOnlyAndSaysWhyItCannot) {
-    TOwner ann = SignUpOwner("ann");
+    ann = SignUpOwner("ann");
     backend.SetMark(ann.id, 7, "bob", TMarkKind::Blocked);
     backend.SetMark(ann.id, 8, "cy", TMarkKind::Ignored);
     const std::string token = TokenOf(ann);
@@ -346,12 +357,8 @@ TEST_F(WebSiteMarksTest, AnUndoLiftsThatMarkOnlyAndSaysWhyItCannot) {
 }
 
 TEST_F(WebSiteMarksTest, AnotherAccountsMarkCannotBeUndone) {
-    TOwner ann = SignUpOwner("ann");
-    TOwner ben = SignUpOwner("ben");
-    backend.SetMark(ben.id, 9, "dee", TMarkKind::Ignored);
-    backend.SetMark(ann.id, 7, "bob", TMarkKind::Blocked);
-    const std::string token = TokenOf(ann);
-    ASSERT_FALSE(token.empty());
+    SignUpAnnAndBen();
+    const std::string& token = annToken;
     // Posted to ben's address with ann's session, or naming ben's mark from
     // ann's own: ben's mark stays.
     EXPECT_EQ(Undo(ann, ben.id, token, 9, "ignore")->status, 403);
@@ -360,12 +367,8 @@ TEST_F(WebSiteMarksTest, AnotherAccountsMarkCannotBeUndone) {
 }
 
 TEST_F(WebSiteMarksTest, AForgedUndoIsRefused) {
-    TOwner ann = SignUpOwner("ann");
-    TOwner ben = SignUpOwner("ben");
-    backend.SetMark(ann.id, 7, "bob", TMarkKind::Blocked);
-    backend.SetMark(ben.id, 7, "bob", TMarkKind::Blocked);
-    const std::string token = TokenOf(ann);
-    ASSERT_FALSE(token.empty());
+    SignUpAnnAndBen();
+    const std::string& token = annToken;
     ASSERT_NE(TokenOf(ben), token);
     // Another site's page can make the browser post with ann's cookie, but
     // it cannot read her token, and the browser names its origin.

@@ -112,6 +112,11 @@ class TReader {
         Check(v <= MAX_NODE_LANGUAGE);
         return v;
     }
+    uint8_t Privacy() {
+        uint8_t v = U8();
+        Check(v <= MAX_PRIVACY);
+        return v;
+    }
     uint8_t TargetKind() {
         uint8_t v = U8();
         Check(v <= MAX_TARGET_KIND);
@@ -166,11 +171,7 @@ void WritePrivacy(TWriter& w, uint8_t bits) {
         w.U8(bits);
 }
 uint8_t ReadPrivacy(TReader& r) {
-    if (r.AtEnd())
-        return DEFAULT_PRIVACY;
-    uint8_t v = r.U8();
-    r.Check(v <= MAX_PRIVACY);
-    return v;
+    return r.AtEnd() ? DEFAULT_PRIVACY : r.Privacy();
 }
 
 void Write(TWriter& w, const TSiteEntered& m) {
@@ -380,8 +381,7 @@ void Write(TWriter& w, const TPrivacyChange& m) {
 }
 void Read(TReader& r, TPrivacyChange& m) {
     m.account = r.Id();
-    m.privacy = r.U8();
-    r.Check(m.privacy <= MAX_PRIVACY);
+    m.privacy = r.Privacy();
 }
 
 void Write(TWriter& w, const TPresenceRecord& m) {
