@@ -1,5 +1,6 @@
 #include "server/service_web_backend.h"
 
+#include <algorithm>
 #include <fstream>
 #include <future>
 #include <memory>
@@ -140,13 +141,56 @@ web::TUpdateOutcome TServiceWebBackend::DeleteAccount(UserId id, std::string_vie
     if (std::optional<web::TUpdateOutcome> refused = CheckOwner(id, password, address, account))
         return *refused;
     // The store is shared by every node: the rows are gone everywhere at
-    // once; the sessions end through the operator's kick, which reaches the
-    // other nodes too.
+    // once; the sessions end as after the operator's DELETE, on every node.
     if (!service.Store().DeleteAccount(id))
         return {TStore::LastCallFailed() ? TUpdateResult::Unavailable : TUpdateResult::NoSuchUser};
     account.passwordHash.clear();
     asio::post(io, [&service = service, account] { service.AccountDeleted(account); });
     return {TUpdateResult::Updated};
+}
+
+std::optional<std::vector<web::TMarkedPerson>> TServiceWebBackend::MarkedPeople(UserId owner) {
+    if (stopping)
+        return std::nullopt;
+    std::vector<TMark> marks = service.Store().Marks(owner);
+    if (TStore::LastCallFailed())
+        return std::nullopt;
+    std::vector<web::TMarkedPerson> out;
+    for (const TMark& mark : marks)
+        out.push_back(web::TMarkedPerson{mark.other, mark.nick,
+                                         mark.kind == STORED_BLOCK ? web::TMarkKind::Blocked
+                                                                   : web::TMarkKind::Ignored});
+    std::sort(out.begin(), out.end(), [](const web::TMarkedPerson& a, const web::TMarkedPerson& b) {
+        return FoldCase(a.nick) < FoldCase(b.nick);
+    });
+    return out;
+}
+
+// Written here, as the bar's change is written off the loop; the loop then
+// takes the same path as the bar's, so that both accounts' sessions follow
+// on every node.
+web::TUnmarkResult TServiceWebBackend::Unmark(UserId owner, UserId other, web::TMarkKind kind) {
+    using web::TUnmarkResult;
+    if (stopping)
+        return TUnmarkResult::Unavailable;
+    TStore& store = service.Store();
+    const uint8_t stored = kind == web::TMarkKind::Blocked ? STORED_BLOCK : STORED_IGNORE;
+    std::vector<TMark> marks = store.Marks(owner);
+    if (TStore::LastCallFailed())
+        return TUnmarkResult::Unavailable;
+    if (std::none_of(marks.begin(), marks.end(),
+                     [&](const TMark& m) { return m.other == other && m.kind == stored; }))
+        return TUnmarkResult::NotMarked;
+    std::optional<TAccount> ownerAccount = store.FindAccountById(owner);
+    std::optional<TAccount> target = ownerAccount ? store.FindAccountById(other) : std::nullopt;
+    if (!target || !store.SetMark(owner, other, MARK_NONE))
+        return TStore::LastCallFailed() ? TUnmarkResult::Unavailable : TUnmarkResult::NotMarked;
+    ownerAccount->passwordHash.clear();
+    target->passwordHash.clear();
+    asio::post(io, [&service = service, owner = *ownerAccount, target = *target] {
+        service.MarkStored(owner, target, MARK_NONE);
+    });
+    return TUnmarkResult::Done;
 }
 
 std::vector<web::TSiteLoad> TServiceWebBackend::BusiestSites(int limit) {

@@ -30,6 +30,8 @@ class TServiceWebBackend final : public web::TWebBackend {
                                       const web::TProfileChange& change) override;
     web::TUpdateOutcome DeleteAccount(UserId id, std::string_view password,
                                       const std::string& address) override;
+    std::optional<std::vector<web::TMarkedPerson>> MarkedPeople(UserId owner) override;
+    web::TUnmarkResult Unmark(UserId owner, UserId other, web::TMarkKind kind) override;
     std::vector<web::TSiteLoad> BusiestSites(int limit) override;
     web::TServerHealth Health() override;
     // The restrictions' list takes readers on any thread.

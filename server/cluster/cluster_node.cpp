@@ -11,6 +11,9 @@ namespace {
 using namespace navlet::cluster;
 using namespace redis_keys;
 static_assert(MAX_NODE_LANGUAGE == MAX_LANGUAGE);
+static_assert(DEFAULT_PRIVACY == PRIVACY_DEFAULT &&
+              MAX_PRIVACY ==
+                  (PRIVACY_INVISIBLE | PRIVACY_VISIBLE_TO_FRIENDS | PRIVACY_TELL_FRIENDS));
 
 std::string FreshNodeId() {
     unsigned char bytes[8];
@@ -114,25 +117,25 @@ void TClusterNode::OnEvent(const std::string& channel, const std::string& payloa
         return;
     std::string host = channel.substr(prefix.size());
     const std::string& from = event.from;
-    std::visit(TOverloaded{[&](const TSiteEntered& in) {
-                               recentlyLeft.erase(RemoteKey(from, in.user.id));
-                               service.RemoteEntered(host, from, FromRecord(in.user));
-                           },
-                           [&](const TSiteLeft& out) {
-                               std::string key = RemoteKey(from, out.user);
-                               recentlyLeft[key] = clock.NowMs();
-                               service.RemoteLeft(host, key);
-                           },
-                           [&](const TSiteLine& line) {
-                               service.RemoteLine(host, line.sender, line.language, line.nick,
-                                                  line.text);
-                           },
-                           // The node and operator channels' kinds.
-                           TIgnoreKinds<TInvite, TInviteFailed, TChatJoined, TChatLine, TChatLeft,
-                                        TTrim, TCall, TOperatorCount, TOperatorLine, TOperatorKick,
-                                        TFriendState, TMarkChange, TRestrictionsChanged>{},
-                           TIgnoreRecords{}},
-               event.message);
+    std::visit(
+        TOverloaded{[&](const TSiteEntered& in) {
+                        recentlyLeft.erase(RemoteKey(from, in.user.id));
+                        service.RemoteEntered(host, from, FromRecord(in.user), in.privacy);
+                    },
+                    [&](const TSiteLeft& out) {
+                        std::string key = RemoteKey(from, out.user);
+                        recentlyLeft[key] = clock.NowMs();
+                        service.RemoteLeft(host, key);
+                    },
+                    [&](const TSiteLine& line) {
+                        service.RemoteLine(host, line.sender, line.language, line.nick, line.text);
+                    },
+                    // The node and operator channels' kinds.
+                    TIgnoreKinds<TInvite, TInviteFailed, TChatJoined, TChatLine, TChatLeft, TTrim,
+                                 TCall, TOperatorCount, TOperatorLine, TOperatorKick, TFriendState,
+                                 TMarkChange, TRestrictionsChanged, TPrivacyChange>{},
+                    TIgnoreRecords{}},
+        event.message);
 }
 
 // A count answers this node's operator command; the rest is the service's

@@ -59,7 +59,7 @@ class TClusterNode final : public TClusterLink {
     // The Redis address as logs show it, without its password.
     const std::string& RedisName() const { return config.redis; }
 
-    void Entered(const std::string& host, const TAccount& account) override;
+    void Entered(const std::string& host, const TAccount& account, uint8_t privacy) override;
     void Left(const std::string& host, uint64_t userId) override;
     void PublicLine(const std::string& host, uint64_t senderId, int language,
                     const std::string& nick, const std::string& text) override;
@@ -75,9 +75,10 @@ class TClusterNode final : public TClusterLink {
                              TReachedFn reached) override;
     void FriendState(const TAccount& account, bool online) override;
     void MarkChanged(const TAccount& owner, const TAccount& target, uint8_t mark) override;
+    void PrivacyChanged(const TAccount& account, uint8_t privacy) override;
     void SessionSite(uint64_t serial, const TAccount* account, const std::string& host) override;
     void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override;
-    void CallElsewhere(const cluster::TCall& call, std::function<void(bool)> done) override;
+    void CallElsewhere(const cluster::TCall& call, std::function<void(TCallReach)> done) override;
     void OperatorLine(int targetKind, const std::string& name, uint64_t chat, uint8_t command,
                       const std::string& text, TReachedFn reached) override;
 
@@ -86,6 +87,7 @@ class TClusterNode final : public TClusterLink {
     struct TLocalPresence {
         std::string host;
         TAccount account;
+        uint8_t privacy = PRIVACY_DEFAULT;
     };
     // cluster_node.cpp: Redis coming and going, the events, the heartbeat
     // and the sweep of dead nodes.

@@ -85,6 +85,13 @@ void TClusterNode::MarkChanged(const TAccount& owner, const TAccount& target, ui
          EncodeNodeMessage(nodeId, TMarkChange{UserRecord(owner), UserRecord(target), mark})});
 }
 
+void TClusterNode::PrivacyChanged(const TAccount& account, uint8_t privacy) {
+    if (!commands.Up())
+        return;
+    commands.Command({"PUBLISH", OPERATOR_CHANNEL,
+                      EncodeNodeMessage(nodeId, TPrivacyChange{account.id, privacy})});
+}
+
 void TClusterNode::OnOperatorEvent(const TNodeEnvelope& event) {
     // A command given with a request number wants this node's count back.
     auto answer = [&](uint64_t request, int count) {
@@ -95,6 +102,9 @@ void TClusterNode::OnOperatorEvent(const TNodeEnvelope& event) {
     std::visit(
         TOverloaded{[&](const TFriendState& state) {
                         service.RemoteFriendState(FromRecord(state.user), state.online);
+                    },
+                    [&](const TPrivacyChange& change) {
+                        service.RemotePrivacyChange(change.account, change.privacy);
                     },
                     [&](const TMarkChange& change) {
                         service.RemoteMarkChange(FromRecord(change.owner),

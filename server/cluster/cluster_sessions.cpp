@@ -17,8 +17,9 @@ void TClusterNode::WriteSessions(uint64_t accountId, const TNodeSessions& here) 
         return;
     }
     uint32_t count = uint32_t(std::min<size_t>(here.count, MAX_WHERE_COUNT));
-    commands.Command({"HSET", WhereKey(accountId), nodeId,
-                      EncodeNodeMessage("", TWhereRecord{count, here.oldestUs, here.latestUs})});
+    commands.Command(
+        {"HSET", WhereKey(accountId), nodeId,
+         EncodeNodeMessage("", TWhereRecord{count, here.oldestUs, here.latestUs, here.privacy})});
 }
 
 void TClusterNode::AccountSessions(uint64_t accountId, const TNodeSessions& here) {
@@ -48,6 +49,7 @@ void TClusterNode::WhereIs(uint64_t accountId,
                     node.count = where.count;
                     node.oldestUs = where.oldestUs;
                     node.latestUs = where.latestUs;
+                    node.privacy = where.privacy;
                     out.push_back(std::move(node));
                 }
             }
@@ -158,10 +160,14 @@ void TClusterNode::ListUsers(std::function<void(std::vector<TSessionRecord>)> do
 // listening on its channel: a node that died since its last beat hears
 // nothing, and the caller's node then answers as for a user offline. One
 // node of those called may keep the message, so that it is kept once.
-void TClusterNode::CallElsewhere(const cluster::TCall& call, std::function<void(bool)> done) {
+void TClusterNode::CallElsewhere(const cluster::TCall& call, std::function<void(TCallReach)> done) {
     WhereIs(call.target, [this, call, done](std::vector<TNodeSessions> nodes) {
+        const bool anywhere = !nodes.empty();
+        std::erase_if(nodes, [](const TNodeSessions& node) {
+            return (node.privacy & PRIVACY_INVISIBLE) != 0;
+        });
         if (nodes.empty()) {
-            done(false);
+            done(anywhere ? TCallReach::Hidden : TCallReach::Nobody);
             return;
         }
         struct TCalling {
@@ -176,7 +182,7 @@ void TClusterNode::CallElsewhere(const cluster::TCall& call, std::function<void(
             ToNode(nodes[i].node, message, [calling, done](bool listening) {
                 calling->reached = calling->reached || listening;
                 if (--calling->waiting == 0)
-                    done(calling->reached);
+                    done(calling->reached ? TCallReach::Reached : TCallReach::Nobody);
             });
         }
     });

@@ -13,10 +13,11 @@ using namespace navlet::cluster;
 using namespace redis_keys;
 
 void TClusterNode::Announce(const TLocalPresence& presence) {
+    const TUserRecord user = UserRecord(presence.account);
     commands.Command({"HSET", PresenceKey(presence.host), PresenceField(presence.account.id),
-                      EncodeNodeMessage("", TPresenceRecord{UserRecord(presence.account)})});
+                      EncodeNodeMessage("", TPresenceRecord{user, presence.privacy})});
     commands.Command({"PUBLISH", SiteChannel(presence.host),
-                      EncodeNodeMessage(nodeId, TSiteEntered{UserRecord(presence.account)})});
+                      EncodeNodeMessage(nodeId, TSiteEntered{user, presence.privacy})});
 }
 
 void TClusterNode::WriteSiteCount(const std::string& host) {
@@ -28,9 +29,14 @@ void TClusterNode::WriteSiteCount(const std::string& host) {
                           EncodeNodeMessage("", TSiteUsersRecord{uint32_t(it->second)})});
 }
 
-void TClusterNode::Entered(const std::string& host, const TAccount& account) {
-    TLocalPresence& presence = present[{host, account.id}] = TLocalPresence{host, account};
+void TClusterNode::Entered(const std::string& host, const TAccount& account, uint8_t privacy) {
+    auto [it, arrived] = present.try_emplace({host, account.id});
+    TLocalPresence& presence = it->second = TLocalPresence{host, account, privacy};
     presence.account.passwordHash.clear();
+    if (!arrived) {
+        Announce(presence); // the same presence with new bits: counted once
+        return;
+    }
     bool firstHere = ++localCounts[host] == 1;
     if (firstHere)
         events.Subscribe(SiteChannel(host));
@@ -152,11 +158,10 @@ void TClusterNode::SiteSnapshot(const std::string& host, std::function<void(TSit
             if (weak.expired() || !r || r->kind != TRedisReply::Array)
                 return;
             for (size_t i = 0; i + 1 < r->items.size(); i += 2) {
-                TAccount account;
+                TRemoteUser user;
                 if (Believable(r->items[i].text) &&
-                    ReadPresence(r->items[i].text, r->items[i + 1].text, account))
-                    snapshot->users.push_back(
-                        TRemoteUser{r->items[i].text, FieldNode(r->items[i].text), account});
+                    ReadPresence(r->items[i].text, r->items[i + 1].text, user))
+                    snapshot->users.push_back(std::move(user));
             }
         });
     if (!sent) {
@@ -192,11 +197,11 @@ void TClusterNode::Mend(const std::string& host) {
             const std::string& key = r->items[i].text;
             if (!Believable(key))
                 continue;
-            TAccount account;
-            if (!ReadPresence(key, r->items[i + 1].text, account))
+            TRemoteUser user;
+            if (!ReadPresence(key, r->items[i + 1].text, user))
                 continue;
             present.insert(key);
-            service.RemoteEntered(host, FieldNode(key), account);
+            service.RemoteEntered(host, user.node, user.account, user.privacy);
         }
         for (const std::string& key : knownBefore)
             if (!present.count(key))

@@ -66,14 +66,14 @@ inline std::string FieldNode(const std::string& field) {
     return field.substr(0, field.find(':'));
 }
 
-// An entry of a site's presence hash as another node wrote it: its field
-// names the record's account.
-inline bool ReadPresence(const std::string& field, const std::string& bytes, TAccount& out) {
+// An entry of a site's presence hash as another node wrote it (its field
+// names the record's account), as the user it lists there.
+inline bool ReadPresence(const std::string& field, const std::string& bytes, TRemoteUser& out) {
     cluster::TPresenceRecord record;
     if (!cluster::DecodeNodeRecord(bytes, record) ||
         RemoteKey(FieldNode(field), record.user.id) != field)
         return false;
-    out = FromRecord(record.user);
+    out = TRemoteUser{field, FieldNode(field), FromRecord(record.user), 0, record.privacy};
     return true;
 }
 

@@ -116,7 +116,8 @@ void TCallDesk::RouteSearch(TClient& client, const TFindUserRequest& request, bo
         AnswerSearch(client, request, withMessage, target);
         return;
     }
-    if (!client.account->Sees(target->account.id) || target->Invisible()) {
+    // Invisible here, or (below) on the nodes where it is signed in.
+    if (!client.account->Sees(target->account.id) || (target->Online() && target->Invisible())) {
         AnswerSearch(client, request, withMessage, nullptr); // blocked: "not online"
         return;
     }
@@ -127,27 +128,27 @@ void TCallDesk::RouteSearch(TClient& client, const TFindUserRequest& request, bo
         // Its windows on other nodes hear the call as well; the caller hears
         // "called" once, from here.
         AnswerSearch(client, request, withMessage, target);
-        link->CallElsewhere(call, [](bool) {});
+        link->CallElsewhere(call, [](TCallReach) {});
         return;
     }
     std::weak_ptr<bool> desk = alive;
     uint64_t serial = client.serial, targetId = target->account.id;
-    link->CallElsewhere(call, [this, desk, serial, targetId, request, withMessage](bool reached) {
-        if (desk.expired())
+    auto answered = [this, desk, serial, targetId, request, withMessage](TCallReach reach) {
+        TClient* asker = desk.expired() ? nullptr : directory.LiveClient(serial);
+        TAccountEntry* sought = asker ? directory.CachedById(targetId) : nullptr;
+        if (!sought)
             return;
-        TClient* asker = directory.LiveClient(serial);
-        TAccountEntry* sought = directory.CachedById(targetId);
-        if (!asker || !sought)
-            return;
-        if (!reached) {
-            AnswerSearch(*asker, request, withMessage, sought);
+        if (reach != TCallReach::Reached) {
+            AnswerSearch(*asker, request, withMessage,
+                         reach == TCallReach::Hidden ? nullptr : sought);
             return;
         }
         TPacket p;
         ClearPacket(p);
         TSearchAnswerMsg answer{SEARCH_CALLED, sought->account.nick, {}};
         Send(*asker, p, WriteSearchAnswer(p, answer), MSG_SEARCH_ANSWER);
-    });
+    };
+    link->CallElsewhere(call, std::move(answered));
 }
 
 void TCallDesk::RemoteCall(const cluster::TCall& received) {

@@ -36,7 +36,8 @@ struct TRemoteUser {
     std::string key; // RemoteKey(node, account.id)
     std::string node;
     TAccount account;
-    uint64_t arrival = 0; // the site's arrival count when it came (set by the service)
+    uint64_t arrival = 0;              // the site's arrival count when it came (set by the service)
+    uint8_t privacy = PRIVACY_DEFAULT; // as its node said (an older node: the default)
 };
 
 // What the cluster holds of a site: its users through the other nodes and
@@ -53,7 +54,13 @@ struct TNodeSessions {
     size_t count = 0;
     int64_t oldestUs = 0;
     int64_t latestUs = 0;
+    uint8_t privacy = PRIVACY_DEFAULT; // the account's PRIVACY_* bits as that node holds them
 };
+
+// What a call handed to the other nodes came to: no node listened, one did,
+// or the target is signed in only where it is invisible (nobody is rung, and
+// the caller hears "not online" as for an invisible user here).
+enum class TCallReach { Nobody, Reached, Hidden };
 
 class TClusterLink {
   public:
@@ -77,8 +84,9 @@ class TClusterLink {
     // (`keep` set when a message may be kept for the target's next sign-in:
     // the link passes it to one of the nodes it calls); `done` says whether
     // one of them was listening (false also while Redis is away), once each
-    // has answered.
-    virtual void CallElsewhere(const cluster::TCall& call, std::function<void(bool)> done) = 0;
+    // has answered. Nodes where the target is invisible are not called.
+    virtual void CallElsewhere(const cluster::TCall& call,
+                               std::function<void(TCallReach)> done) = 0;
     // How many sessions the other nodes reached: -1 when none of them knew
     // a user target (or none answered in time).
     using TReachedFn = std::function<void(int reached)>;
@@ -106,9 +114,14 @@ class TClusterLink {
     // node alone tells nobody.
     virtual void MarkChanged(const TAccount& /*owner*/, const TAccount& /*target*/,
                              uint8_t /*mark*/) {}
+    // `account` set its PRIVACY_* bits on this node: every other node with
+    // sessions of it applies them (RemotePrivacyChange). A node alone tells
+    // nobody.
+    virtual void PrivacyChanged(const TAccount& /*account*/, uint8_t /*privacy*/) {}
     // An account became present on a site (host folded) through this node's
-    // sessions, or its last session here left the site.
-    virtual void Entered(const std::string& host, const TAccount& account) = 0;
+    // sessions, with its privacy bits, or its last session here left the
+    // site. Entered again while present says the bits changed.
+    virtual void Entered(const std::string& host, const TAccount& account, uint8_t privacy) = 0;
     virtual void Left(const std::string& host, uint64_t userId) = 0;
     // A public line said on this node.
     virtual void PublicLine(const std::string& host, uint64_t senderId, int language,

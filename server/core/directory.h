@@ -36,6 +36,20 @@ uint8_t ShieldBitsIn(const std::vector<TShieldEntry>& shield, uint64_t other);
 void SetShieldBits(std::vector<TShieldEntry>& shield, uint64_t other, std::string_view nick,
                    uint8_t bits, uint8_t mask);
 
+// What an account's PRIVACY_* bits mean, wherever they are held.
+// On no site list, in no search, counted nowhere.
+inline bool IsInvisible(uint8_t privacy) {
+    return (privacy & PRIVACY_INVISIBLE) != 0;
+}
+// Friends see it online (while it is).
+inline bool ShownToFriends(uint8_t privacy) {
+    return !IsInvisible(privacy) || (privacy & PRIVACY_VISIBLE_TO_FRIENDS) != 0;
+}
+// Friends on its site are told it is there.
+inline bool TellsFriends(uint8_t privacy) {
+    return !IsInvisible(privacy) && (privacy & PRIVACY_TELL_FRIENDS) != 0;
+}
+
 // The service keeps the accounts that have sessions here, and the others
 // it met for a minute or two (a sign-in under way, a friend just listed).
 struct TAccountEntry {
@@ -55,14 +69,9 @@ struct TAccountEntry {
     // sign-in read them and its bars set them since.
     uint8_t privacy = PRIVACY_DEFAULT;
 
-    // On no site list, in no search, counted nowhere.
-    bool Invisible() const { return (privacy & PRIVACY_INVISIBLE) != 0; }
-    // Friends see it online (while it is).
-    bool ShownToFriends() const {
-        return !Invisible() || (privacy & PRIVACY_VISIBLE_TO_FRIENDS) != 0;
-    }
-    // Friends on its site are told it is there.
-    bool TellsFriends() const { return !Invisible() && (privacy & PRIVACY_TELL_FRIENDS) != 0; }
+    bool Invisible() const { return IsInvisible(privacy); }
+    bool ShownToFriends() const { return navlet::server::ShownToFriends(privacy); }
+    bool TellsFriends() const { return navlet::server::TellsFriends(privacy); }
 
     // The bits for `other`: 0 when none. Allocates nothing.
     uint8_t ShieldOf(uint64_t other) const {

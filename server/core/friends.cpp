@@ -98,42 +98,63 @@ TWireRef FriendHereWire(const TAccount& account) {
 }
 } // namespace
 
+namespace {
+// The friend is present on the site through a node where it tells friends.
+const TRemoteUser* TellingThroughNode(const TSite& site, uint64_t id) {
+    for (const TRemoteUser& user : site.remote)
+        if (user.account.id == id && TellsFriends(user.privacy))
+            return &user;
+    return nullptr;
+}
+} // namespace
+
 void TFriendDesk::FriendsMeet(TClient& client, bool accountArrives) {
     const TSite* site = client.site;
     if (!site)
         return;
     const TAccountEntry& self = *client.account;
     for (uint64_t id : self.friendIds) {
-        const TAccountEntry* buddy = directory.CachedById(id);
-        if (!buddy || !buddy->TellsFriends() || !self.Sees(id))
+        if (!self.Sees(id))
             continue;
-        for (const TClient* session : buddy->sessions)
-            if (session->site == site) {
-                client.sink.Deliver(FriendHereWire(buddy->account));
-                break;
-            }
+        const TAccountEntry* buddy = directory.CachedById(id);
+        if (buddy && buddy->TellsFriends() && TSiteDesk::PresentOn(*buddy, site, nullptr)) {
+            client.sink.Deliver(FriendHereWire(buddy->account));
+            continue;
+        }
+        if (const TRemoteUser* remote = TellingThroughNode(*site, id))
+            client.sink.Deliver(FriendHereWire(remote->account));
     }
-    if (!accountArrives || !self.TellsFriends())
-        return;
-    auto listers = listedAsFriendBy.find(self.account.id);
+    if (accountArrives && self.TellsFriends())
+        TellListersOn(*site, self.account, &self);
+}
+
+void TFriendDesk::FriendCameThroughNode(const TSite& site, const TAccount& account) {
+    TellListersOn(site, account, nullptr);
+}
+
+void TFriendDesk::TellListersOn(const TSite& site, const TAccount& account,
+                                const TAccountEntry* except) {
+    auto listers = listedAsFriendBy.find(account.id);
     if (listers == listedAsFriendBy.end())
         return;
     TWireRef wire;
     for (const TAccountEntry* lister : listers->second) {
-        if (lister == &self || !lister->Sees(self.account.id))
+        if (lister == except || !lister->Sees(account.id))
             continue;
         for (TClient* session : lister->sessions)
-            if (session->site == site) {
+            if (session->site == &site) {
                 if (!wire)
-                    wire = FriendHereWire(self.account);
+                    wire = FriendHereWire(account);
                 session->sink.Deliver(wire);
             }
     }
 }
 
 void TFriendDesk::ShownChanged(const TAccountEntry& entry) {
-    if (entry.Online())
-        FriendCameOrWent(entry.account, entry.ShownToFriends());
+    if (!entry.Online())
+        return;
+    TellFriendsOf(entry.account, entry.ShownToFriends());
+    link->FriendState(entry.account, entry.ShownToFriends());
 }
 
 void TFriendDesk::RemoteFriendState(const TAccount& account, bool online) {
@@ -200,8 +221,12 @@ void TFriendDesk::AskFriendsElsewhere(const TClient& client, const std::vector<T
     for (uint64_t friendId : ask)
         link->WhereIs(friendId, [this, desk, serial = client.serial,
                                  friendId](std::vector<TNodeSessions> nodes) {
-            if (!desk.expired())
-                FriendElsewhereAnswered(serial, friendId, !nodes.empty());
+            if (desk.expired())
+                return;
+            const bool shown = std::any_of(nodes.begin(), nodes.end(), [](const TNodeSessions& n) {
+                return ShownToFriends(n.privacy);
+            });
+            FriendElsewhereAnswered(serial, friendId, shown);
         });
 }
 

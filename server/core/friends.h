@@ -16,6 +16,8 @@
 
 namespace navlet::server {
 
+struct TSite;
+
 class TFriendDesk {
   public:
     TFriendDesk(TDirectory& directory, TStore& store, TStoreRunner& runner, TClusterLink& link);
@@ -41,9 +43,15 @@ class TFriendDesk {
     void RemoteFriendState(const TAccount& account, bool online);
     // The session came onto its site: it hears of its friends there, and
     // when its account arrives, the sessions there that list it hear of it.
-    // Only of friends that tell where they are, and only on this node.
+    // Only of friends that tell where they are; of friends through other
+    // nodes too, as the site holds them.
     void FriendsMeet(TClient& client, bool accountArrives);
-    // The online account turned invisible to its friends, or visible again.
+    // A friend that tells where it is came onto `site` through another
+    // node: the sessions here on the site that list it hear so.
+    void FriendCameThroughNode(const TSite& site, const TAccount& account);
+    // The online account turned invisible to its friends, or visible again,
+    // on this node: its friends on every node hear so (the bits are the
+    // account's, so other nodes that hold sessions of it say nothing).
     void ShownChanged(const TAccountEntry& entry);
     // The records for a sign-in's welcome. While other nodes still answer
     // for some of the friends there are none yet: the records then join the
@@ -67,6 +75,9 @@ class TFriendDesk {
     // here are online there; the friends' records wait for every answer.
     void AskFriendsElsewhere(const TClient& client, const std::vector<TAccount>& friends);
     void FriendElsewhereAnswered(uint64_t serial, uint64_t friendId, bool online);
+    // The sessions on `site` of the accounts that list `account`, but
+    // `except`'s, hear that it is there.
+    void TellListersOn(const TSite& site, const TAccount& account, const TAccountEntry* except);
 
     TDirectory& directory;
     TStore& store;

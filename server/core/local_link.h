@@ -22,8 +22,8 @@ class TLocalLink : public TClusterLink {
     void ListUsers(std::function<void(std::vector<cluster::TSessionRecord>)> done) override {
         done({});
     }
-    void CallElsewhere(const cluster::TCall&, std::function<void(bool)> done) override {
-        done(false);
+    void CallElsewhere(const cluster::TCall&, std::function<void(TCallReach)> done) override {
+        done(TCallReach::Nobody);
     }
     void OperatorLine(int, const std::string&, uint64_t, uint8_t, const std::string&,
                       TReachedFn reached) override {
@@ -34,7 +34,7 @@ class TLocalLink : public TClusterLink {
         if (reached)
             reached(-1);
     }
-    void Entered(const std::string&, const TAccount&) override {}
+    void Entered(const std::string&, const TAccount&, uint8_t) override {}
     void Left(const std::string&, uint64_t) override {}
     void PublicLine(const std::string&, uint64_t, int, const std::string&,
                     const std::string&) override {}

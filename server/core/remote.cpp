@@ -51,20 +51,24 @@ bool TSiteDesk::PresentBesides(const TSite& site, uint64_t accountId, const std:
 // An account with sessions on several nodes is one person on the site: the
 // site hears of it once, and its leaving when its last node lets it go.
 void TSiteDesk::RemoteEntered(const std::string& host, const std::string& node,
-                              const TAccount& account) {
+                              const TAccount& account, uint8_t privacy) {
     std::string key = RemoteKey(node, account.id);
     auto it = sites.find(host);
     if (it == sites.end())
         return; // nobody here to tell
     TSite& site = *it->second;
-    for (const TRemoteUser& known : site.remote)
-        if (known.key == key)
+    for (TRemoteUser& known : site.remote)
+        if (known.key == key) {
+            known.privacy = privacy; // its node said again, with new bits
             return;
+        }
     bool seen = LocallyOn(site, account.id) || RemotelyOn(site, account.id);
-    site.remote.push_back(TRemoteUser{key, node, account, site.arrivals++});
+    site.remote.push_back(TRemoteUser{key, node, account, site.arrivals++, privacy});
     if (seen)
         return;
     DeliverPresenceToSite(site, PresenceWire(account, 0, 0), account.id);
+    if (TellsFriends(privacy))
+        neighbours.FriendCameThroughNode(site, account);
 }
 
 void TSiteDesk::RemoteLeft(const std::string& host, const std::string& key) {

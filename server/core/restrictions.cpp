@@ -256,6 +256,15 @@ constexpr std::string_view NO_DATABASE = "database unavailable";
 std::string StoreError() {
     return std::string(TStore::LastCallFailed() ? NO_DATABASE : std::string_view("not stored"));
 }
+
+// The account `nick` names; none, with `error` saying why, when there is no
+// such user or the database did not answer.
+std::optional<TAccount> AccountNamed(TStore& store, const std::string& nick, std::string& error) {
+    std::optional<TAccount> account = store.FindAccountByNick(nick);
+    if (!account)
+        error = TStore::LastCallFailed() ? NO_DATABASE : NO_USER;
+    return account;
+}
 } // namespace
 
 void TRestrictionDesk::Ban(TRestrictionKind kind, const std::string& subject, int64_t durationS,
@@ -267,11 +276,9 @@ void TRestrictionDesk::Ban(TRestrictionKind kind, const std::string& subject, in
             w.untilS = until;
             TRestriction r{kind, subject, until, reason};
             if (kind == TRestrictionKind::UserBan) {
-                auto account = store.FindAccountByNick(subject);
-                if (!account) {
-                    w.error = TStore::LastCallFailed() ? NO_DATABASE : NO_USER;
+                auto account = AccountNamed(store, subject, w.error);
+                if (!account)
                     return w;
-                }
                 r.subject = AccountSubject(account->id);
                 w.account = account->id;
                 w.reason = BarredReason(r, UnixSeconds(clock));
@@ -289,11 +296,9 @@ void TRestrictionDesk::Unban(TRestrictionKind kind, const std::string& subject, 
             TWrite w;
             std::string key = subject;
             if (kind == TRestrictionKind::UserBan) {
-                auto account = store.FindAccountByNick(subject);
-                if (!account) {
-                    w.error = TStore::LastCallFailed() ? NO_DATABASE : NO_USER;
+                auto account = AccountNamed(store, subject, w.error);
+                if (!account)
                     return w;
-                }
                 key = AccountSubject(account->id);
             }
             auto dropped = store.DropRestriction(kind, key);
@@ -311,11 +316,9 @@ void TRestrictionDesk::Disable(const std::string& nick, bool disabled, const std
     Change(
         [this, nick, disabled, reason] {
             TWrite w;
-            auto account = store.FindAccountByNick(nick);
-            if (!account) {
-                w.error = TStore::LastCallFailed() ? NO_DATABASE : NO_USER;
+            auto account = AccountNamed(store, nick, w.error);
+            if (!account)
                 return w;
-            }
             TRestriction r{TRestrictionKind::Disabled, AccountSubject(account->id), 0, reason};
             if (!disabled) {
                 auto dropped = store.DropRestriction(r.kind, r.subject);
@@ -343,11 +346,9 @@ void TRestrictionDesk::NewPassword(const std::string& nick, TDoneFn done) {
     Change(
         [this, nick, id] {
             TWrite w;
-            auto account = store.FindAccountByNick(nick);
-            if (!account) {
-                w.error = TStore::LastCallFailed() ? NO_DATABASE : NO_USER;
+            auto account = AccountNamed(store, nick, w.error);
+            if (!account)
                 return w;
-            }
             w.password = RandomPassword();
             std::string hash = HashPassword(w.password);
             if (w.password.empty() || hash.empty() ||
@@ -368,22 +369,39 @@ void TRestrictionDesk::NewPassword(const std::string& nick, TDoneFn done) {
 }
 
 void TRestrictionDesk::Delete(const std::string& nick, TDoneFn done) {
-    auto id = std::make_shared<uint64_t>(0);
-    std::weak_ptr<bool> weak = alive;
-    Change(
-        [this, nick, id] {
+    EndDeleted(
+        [this, nick] {
             TWrite w;
-            auto account = store.FindAccountByNick(nick);
-            if (!account) {
-                w.error = TStore::LastCallFailed() ? NO_DATABASE : NO_USER;
+            auto account = AccountNamed(store, nick, w.error);
+            if (!account)
                 return w;
-            }
             if (!store.DeleteAccount(account->id)) {
                 w.error = StoreError();
                 return w;
             }
-            *id = w.account = account->id;
+            w.account = account->id;
             w.reason = REASON_DELETED;
+            return w;
+        },
+        std::move(done));
+}
+
+void TRestrictionDesk::Deleted(uint64_t account) {
+    EndDeleted(
+        [account] {
+            return TWrite{{}, account, std::string(REASON_DELETED), {}, 0};
+        },
+        [](TOutcome) {});
+}
+
+void TRestrictionDesk::EndDeleted(std::function<TWrite()> write, TDoneFn done) {
+    auto id = std::make_shared<uint64_t>(0);
+    std::weak_ptr<bool> weak = alive;
+    Change(
+        [write = std::move(write), id] {
+            TWrite w = write();
+            if (w.error.empty())
+                *id = w.account;
             return w;
         },
         /*tellOthers=*/true,

@@ -113,6 +113,9 @@ class TRestrictionDesk {
     void Disable(const std::string& nick, bool disabled, const std::string& reason, TDoneFn done);
     void NewPassword(const std::string& nick, TDoneFn done);
     void Delete(const std::string& nick, TDoneFn done);
+    // The account was deleted from the store elsewhere (its owner, on the
+    // web site): its sessions end on every node as after Delete.
+    void Deleted(uint64_t account);
     void Mute(const std::string& host, int64_t durationS, TDoneFn done);
     void Unmute(const std::string& host, TDoneFn done);
 
@@ -133,6 +136,9 @@ class TRestrictionDesk {
         int64_t untilS = 0;
     };
     void Change(std::function<TWrite()> write, bool tellOthers, TDoneFn done);
+    // Change for a deletion: then every node's sessions of the account end
+    // and the node forgets it.
+    void EndDeleted(std::function<TWrite()> write, TDoneFn done);
     // Ends the sessions here that `account`/`reason` or the list stops.
     int EndStopped(uint64_t account, const std::string& reason);
     TStoreRunner& Runner() { return runner ? *runner : inlineRunner; }

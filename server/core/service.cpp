@@ -68,7 +68,8 @@ TService::TService(TStore& store, const TClock& clock, TPasswordVerifier& verifi
                            operators.Notice(TTarget{TTarget::Site, host}, TNoticeKind::Ticker, 0,
                                             text, std::move(total));
                        },
-                       [this](uint64_t id) { signInDesk.PasswordChanged(id); }, nullptr}),
+                       [this](uint64_t id) { signInDesk.PasswordChanged(id); },
+                       [this](uint64_t id) { accountDesk.ForgetNick(id); }}),
       reports(accountDesk, store, inlineRunner, clock, *this), alive(std::make_shared<bool>(true)) {
     lastPruneMs = clock.NowMs();
     signInDesk.SetBarred([this](uint64_t id) { return restrictions.Barred(id); });
@@ -108,20 +109,20 @@ void TService::SetClusterLink(TClusterLink& link) {
 
 void TService::RemoteEvent(const std::string& from, const cluster::TNodeMessage& message) {
     using namespace cluster;
-    std::visit(
-        TOverloaded{[&](const TInvite& m) { chats.RemoteInvite(from, m); },
-                    [&](const TInviteFailed& m) { chats.RemoteInviteFailed(m); },
-                    [&](const TChatJoined& m) { chats.RemoteJoined(from, m); },
-                    [&](const TChatLine& m) { chats.RemoteChatLine(from, m); },
-                    [&](const TChatLeft& m) { chats.RemoteChatLeft(from, m); },
-                    [&](const TTrim& m) { windows.RemoteTrim(m); },
-                    [&](const TCall& m) { calls.RemoteCall(m); },
-                    // Other channels' kinds: the site's and the operator's
-                    // go to the node, and a count answers its own command.
-                    TIgnoreKinds<TSiteEntered, TSiteLeft, TSiteLine, TOperatorCount, TOperatorLine,
-                                 TOperatorKick, TFriendState, TMarkChange, TRestrictionsChanged>{},
-                    TIgnoreRecords{}},
-        message);
+    std::visit(TOverloaded{[&](const TInvite& m) { chats.RemoteInvite(from, m); },
+                           [&](const TInviteFailed& m) { chats.RemoteInviteFailed(m); },
+                           [&](const TChatJoined& m) { chats.RemoteJoined(from, m); },
+                           [&](const TChatLine& m) { chats.RemoteChatLine(from, m); },
+                           [&](const TChatLeft& m) { chats.RemoteChatLeft(from, m); },
+                           [&](const TTrim& m) { windows.RemoteTrim(m); },
+                           [&](const TCall& m) { calls.RemoteCall(m); },
+                           // Other channels' kinds: the site's and the operator's
+                           // go to the node, and a count answers its own command.
+                           TIgnoreKinds<TSiteEntered, TSiteLeft, TSiteLine, TOperatorCount,
+                                        TOperatorLine, TOperatorKick, TFriendState, TMarkChange,
+                                        TRestrictionsChanged, TPrivacyChange>{},
+                           TIgnoreRecords{}},
+               message);
 }
 
 void TService::EndSession(TClient& client, std::string_view reason) {
@@ -139,13 +140,13 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     const std::vector<TAccount>& friends = lists.friends;
     windows.MakeRoom(entry);
     const bool cameOnline = entry.sessions.empty();
+    if (cameOnline)
+        entry.privacy = lists.privacy; // before the other nodes, friends and site hear of it
     accountDesk.Join(client, entry);
     windows.SignedIn(client);
     chats.SignedIn(client);
     client.languageMask = request.languageMask;
     client.versionText = request.version;
-    if (cameOnline)
-        entry.privacy = lists.privacy; // before the friends and the site hear of it
     client.textCode = request.code;
     // The shield first: the welcome and the friends' news go through it.
     shields.SignedIn(client, lists.shield, cameOnline);
@@ -158,16 +159,34 @@ void TService::SetPrivacy(TClient& client, uint8_t flags) {
     TAccountEntry& entry = *client.account;
     if (flags == entry.privacy)
         return;
-    const bool wasInvisible = entry.Invisible(), wasShown = entry.ShownToFriends();
-    entry.privacy = flags;
     TStore& db = store;
     const uint64_t id = entry.account.id;
     storeRunner->RunOrdered([&db, id, flags] { db.SetPrivacy(id, flags); }, nullptr);
-    if (wasInvisible != entry.Invisible())
-        for (TClient* session : std::vector<TClient*>(entry.sessions))
-            siteDesk.SetListed(*session, /*listed=*/!entry.Invisible());
-    if (wasShown != entry.ShownToFriends())
+    const bool shownChanged = ApplyPrivacy(entry, flags);
+    nodeLink->PrivacyChanged(entry.account, flags);
+    if (shownChanged)
         friendDesk.ShownChanged(entry);
+}
+
+bool TService::ApplyPrivacy(TAccountEntry& entry, uint8_t flags) {
+    const bool wasShown = entry.ShownToFriends();
+    entry.privacy = flags;
+    for (TClient* session : std::vector<TClient*>(entry.sessions))
+        siteDesk.SetListed(*session, /*listed=*/!entry.Invisible());
+    if (entry.Online())
+        windows.PrivacyChanged(entry);
+    return wasShown != entry.ShownToFriends();
+}
+
+void TService::RemotePrivacyChange(uint64_t accountId, uint8_t privacy) {
+    TAccountEntry* entry = accountDesk.CachedById(accountId);
+    if (!entry || entry->privacy == privacy)
+        return;
+    if (!entry->Online()) {
+        entry->privacy = privacy; // read again at its next sign-in here
+        return;
+    }
+    ApplyPrivacy(*entry, privacy);
 }
 
 void TService::HidePerson(const TAccountEntry& viewer, uint64_t other, bool leaveChats) {

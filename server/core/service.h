@@ -90,8 +90,9 @@ class TService final : private TChatSites,
     TClusterLink* Cluster() { return cluster; }
 
     // What the other nodes report of the sites (TSiteDesk).
-    void RemoteEntered(const std::string& host, const std::string& node, const TAccount& account) {
-        siteDesk.RemoteEntered(host, node, account);
+    void RemoteEntered(const std::string& host, const std::string& node, const TAccount& account,
+                       uint8_t privacy = PRIVACY_DEFAULT) {
+        siteDesk.RemoteEntered(host, node, account, privacy);
     }
     void RemoteLeft(const std::string& host, const std::string& key) {
         siteDesk.RemoteLeft(host, key);
@@ -128,6 +129,14 @@ class TService final : private TChatSites,
     void RemoteFriendState(const TAccount& account, bool online) {
         friendDesk.RemoteFriendState(account, online);
     }
+    // An ignore or block mark the web site changed in the store (an undo on
+    // the owner's page): the sessions of both accounts follow on every node.
+    void MarkStored(const TAccount& owner, const TAccount& target, uint8_t mark) {
+        shields.Marked(owner, target, mark);
+    }
+    // The account set its privacy bits on another node: its sessions here
+    // follow (the node where it was set told the friends).
+    void RemotePrivacyChange(uint64_t accountId, uint8_t privacy);
     // Another node's ignore or block change (TShieldDesk).
     void RemoteMarkChange(const TAccount& owner, const TAccount& target, uint8_t mark) {
         shields.RemoteChange(owner, target, mark);
@@ -223,10 +232,7 @@ class TService final : private TChatSites,
     // An account another thread deleted from the store: its sessions end on
     // every node, and its nick names it here no more (a new account may take
     // the nick at once).
-    void AccountDeleted(const TAccount& account) {
-        Kick(TTarget{TTarget::User, account.nick});
-        accountDesk.ForgetNick(account.id);
-    }
+    void AccountDeleted(const TAccount& account) { restrictions.Deleted(account.id); }
     // FindAccount reads the store, so it carries the password hash.
     bool UpdateProfileHashed(uint64_t id, char gender, int language, const std::string& newHash);
 
@@ -234,8 +240,13 @@ class TService final : private TChatSites,
     // service.cpp: a sign-in the sign-in desk let in, and presence
     void Accept(TClient& client, TAccountEntry& entry, const TLoginRequest& request,
                 const TSignInLists& lists);
-    // Request 19: the account's privacy, stored and applied to its sessions here.
+    // Request 19: the account's privacy, stored and applied to its sessions
+    // here and on the other nodes.
     void SetPrivacy(TClient& client, uint8_t flags);
+    // The account's sessions here take the bits: whom their sites list and
+    // what the other nodes read of them. True when the friends' view of
+    // the account changed.
+    bool ApplyPrivacy(TAccountEntry& entry, uint8_t flags);
     // What a change of who sees whom needs (TShieldNeighbours).
     void HidePerson(const TAccountEntry& viewer, uint64_t other, bool leaveChats) override;
     void RevealPerson(const TAccountEntry& viewer, uint64_t other) override {
@@ -252,6 +263,9 @@ class TService final : private TChatSites,
     void DeliverKeptCalls(TClient& client) override { calls.DeliverKeptCalls(client); }
     void FriendsMeet(TClient& client, bool accountArrives) override {
         friendDesk.FriendsMeet(client, accountArrives);
+    }
+    void FriendCameThroughNode(const TSite& site, const TAccount& account) override {
+        friendDesk.FriendCameThroughNode(site, account);
     }
     // A report quotes the site's lines and the chats' (TReportSources).
     void SaidTo(const TClient& reporter, uint64_t target,

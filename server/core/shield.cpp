@@ -100,29 +100,32 @@ void TShieldDesk::Change(TClient& client, uint8_t requestType, const TMarkChange
     auto written = std::make_shared<TWritten>();
     TStore& db = store;
     std::weak_ptr<bool> desk = alive;
-    const uint64_t owner = client.Id(), serial = client.serial;
+    const TAccount owner = client.account->account;
+    const uint64_t serial = client.serial;
     runner->RunOrdered(
-        [&db, written, owner, target, next] {
+        [&db, written, ownerId = owner.id, target, next] {
             written->target = db.FindAccountById(target);
-            written->ok = written->target && db.SetMark(owner, target, next);
+            written->ok = written->target && db.SetMark(ownerId, target, next);
         },
         [this, desk, written, owner, serial, target, next] {
             if (desk.expired())
                 return;
-            TAccountEntry* entry = directory.CachedById(owner);
-            if (!entry)
-                return;
             if (!written->ok) {
                 // Unknown, or the list is full: the bar learns what holds.
-                if (TClient* asker = directory.LiveClient(serial); asker && written->target)
-                    asker->sink.Deliver(
-                        MarkWire(target, MarkOf(entry->ShieldOf(target)), written->target->nick));
+                TClient* asker = directory.LiveClient(serial);
+                if (asker && written->target)
+                    asker->sink.Deliver(MarkWire(target, MarkOf(asker->account->ShieldOf(target)),
+                                                 written->target->nick));
                 return;
             }
             written->target->passwordHash.clear();
-            Apply(entry->account, *written->target, next);
-            link->MarkChanged(entry->account, *written->target, next);
+            Marked(owner, *written->target, next);
         });
+}
+
+void TShieldDesk::Marked(const TAccount& owner, const TAccount& target, uint8_t mark) {
+    Apply(owner, target, mark);
+    link->MarkChanged(owner, target, mark);
 }
 
 void TShieldDesk::RemoteChange(const TAccount& owner, const TAccount& target, uint8_t mark) {

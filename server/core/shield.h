@@ -49,6 +49,10 @@ class TShieldDesk {
     void Change(TClient& client, uint8_t requestType, const TMarkChangeRequest& request);
     // A change made on another node.
     void RemoteChange(const TAccount& owner, const TAccount& target, uint8_t mark);
+    // `owner` now marks `target` so (0, 1 ignore, 2 block), as the store
+    // holds it already (the bar's change, or the web site's undo): this
+    // node's sessions of the two follow, and every other node's.
+    void Marked(const TAccount& owner, const TAccount& target, uint8_t mark);
 
   private:
     // `owner` now marks `target` so (0, 1 ignore, 2 block): the two entries

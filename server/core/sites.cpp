@@ -72,7 +72,7 @@ void TSiteDesk::EnterSiteWhenKnown(TClient& client, std::string_view reported,
         signInsWaiting.erase(serial);
         TSite& site = SiteOf(host);
         for (const TRemoteUser& user : snapshot.users)
-            RemoteEntered(host, user.node, user.account);
+            RemoteEntered(host, user.node, user.account, user.privacy);
         if (site.recent.empty()) {
             size_t skip = snapshot.lines.size() > limits.recentLines
                               ? snapshot.lines.size() - limits.recentLines
@@ -117,7 +117,7 @@ void TSiteDesk::Arrive(TClient& client, TSite& site) {
     if (!arrives || client.account->Invisible())
         return; // it sees the site, the site does not see it
     site.people.push_back(TPerson{client.account, site.arrivals++});
-    link->Entered(site.host, client.account->account);
+    link->Entered(site.host, client.account->account, client.account->privacy);
     if (RemotelyOn(site, client.Id()))
         return; // the site's users already see the account through another node
     DeliverPresenceToSite(site, PresenceWire(client.account->account, 0, 0), client.Id(), &client);
@@ -160,11 +160,15 @@ void TSiteDesk::SetListed(TClient& client, bool listed) {
     auto person = std::find_if(site->people.begin(), site->people.end(),
                                [&](const TPerson& p) { return p.entry == client.account; });
     const bool isListed = person != site->people.end();
+    if (listed && isListed) {
+        link->Entered(site->host, client.account->account, client.account->privacy);
+        return;
+    }
     if (listed == isListed)
         return; // another window of the account did it
     if (listed) {
         site->people.push_back(TPerson{client.account, site->arrivals++});
-        link->Entered(site->host, client.account->account);
+        link->Entered(site->host, client.account->account, client.account->privacy);
         neighbours.FriendsMeet(client, /*accountArrives=*/true);
         if (!RemotelyOn(*site, client.Id()))
             DeliverPresenceToSite(*site, PresenceWire(client.account->account, 0, 0), client.Id(),

@@ -104,6 +104,9 @@ class TSiteNeighbours {
     // The session came onto its site (`accountArrives`: the account too, in
     // sight of the site): friends on the site and the session hear of each other.
     virtual void FriendsMeet(TClient& client, bool accountArrives) = 0;
+    // An account that tells its friends where it is came onto `site`
+    // through another node: its friends' sessions here on the site hear it.
+    virtual void FriendCameThroughNode(const TSite& site, const TAccount& account) = 0;
     // The sign-in's site is entered: the calls kept for the account follow.
     virtual void DeliverKeptCalls(TClient& client) = 0;
 
@@ -135,7 +138,8 @@ class TSiteDesk {
     enum class TChats { Leave, Keep };
     void LeaveSite(TClient& client, TChats chats = TChats::Leave);
     // The account turned invisible (`listed` false) or visible again: its
-    // session's site lists it no more, or again, as if it left or came.
+    // session's site lists it no more, or again, as if it left or came. A
+    // session listed already tells the other nodes its new privacy bits.
     void SetListed(TClient& client, bool listed);
     // A report with no site (empty, or no host) is a bar's pause: the session
     // leaves the site's list, keeps its private chats, and keeps them still
@@ -150,7 +154,8 @@ class TSiteDesk {
 
     // What the other nodes report (remote.cpp). Records and lines go to this
     // node's users of the site, as the site's own would.
-    void RemoteEntered(const std::string& host, const std::string& node, const TAccount& account);
+    void RemoteEntered(const std::string& host, const std::string& node, const TAccount& account,
+                       uint8_t privacy = PRIVACY_DEFAULT);
     void RemoteLeft(const std::string& host, const std::string& key);
     void RemoteLine(const std::string& host, uint64_t senderId, int language,
                     const std::string& nick, const std::string& text);

@@ -25,6 +25,7 @@ TWindowBound::~TWindowBound() {
 void TWindowBound::Report(TAccountEntry& entry) {
     TNodeSessions here;
     here.count = entry.sessions.size();
+    here.privacy = entry.privacy;
     for (const TClient* session : entry.sessions) {
         here.oldestUs =
             here.oldestUs == 0 ? session->signedInUs : std::min(here.oldestUs, session->signedInUs);

@@ -31,6 +31,8 @@ class TWindowBound {
     void SignedIn(TClient& client);
     // A session of the account has gone.
     void SessionGone(TAccountEntry& entry) { Report(entry); }
+    // The account's privacy bits changed: the other nodes' searches read them.
+    void PrivacyChanged(TAccountEntry& entry) { Report(entry); }
     // Every request: another node compares these when it invites the account.
     void NoteActivity(TClient& client);
     // Another node found the account past the bound, its oldest session here.

@@ -78,6 +78,11 @@ font-weight:600}
 margin:0 0 1rem}
 .card dl{display:grid;grid-template-columns:auto 1fr;gap:.25rem 1rem;margin:0}
 .card dt{color:var(--muted)}.card dd{margin:0}
+.marks{list-style:none;padding:0}.marks li{margin:0;border-bottom:1px solid var(--line)}
+form.mark{display:flex;flex-wrap:wrap;align-items:center;gap:.4rem 1rem;max-width:none;
+margin:0;padding:.5rem 0}.mark .who{font-weight:600;overflow-wrap:anywhere}
+.mark .hint{color:var(--muted);font-size:.9rem;flex:1}.mark .error{flex-basis:100%;margin:0;
+color:var(--error);font-size:.9rem;font-weight:600}
 .shots{display:flex;flex-wrap:wrap;gap:1.5rem;align-items:flex-start;margin:1rem 0 1.5rem}
 .shots figure{margin:0;flex:1 1 20rem;min-width:0}
 .shots figure.panel{flex:0 1 12rem}

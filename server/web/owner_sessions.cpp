@@ -49,9 +49,19 @@ std::string_view CookieValue(std::string_view header, std::string_view name) {
     return {};
 }
 
+bool SameToken(std::string_view a, std::string_view b) {
+    if (a.size() != b.size() || a.empty())
+        return false;
+    unsigned char differ = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        differ |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return differ == 0;
+}
+
 std::string TOwnerSessions::SignIn(UserId user, TClock::time_point now) {
     std::string token = RandomToken();
-    if (token.empty())
+    std::string formToken = RandomToken();
+    if (token.empty() || formToken.empty())
         return {};
     std::lock_guard lock(mutex);
     if (sessions.size() >= maxSessions) {
@@ -63,11 +73,12 @@ std::string TOwnerSessions::SignIn(UserId user, TClock::time_point now) {
             sessions.erase(soonest);
         }
     }
-    sessions[token] = TSession{user, now + lifetime};
+    sessions[token] = TSession{user, now + lifetime, std::move(formToken)};
     return token;
 }
 
-std::optional<UserId> TOwnerSessions::Owner(std::string_view cookieHeader, TClock::time_point now) {
+std::optional<TOwnerSessions::TOwner> TOwnerSessions::Session(std::string_view cookieHeader,
+                                                              TClock::time_point now) {
     std::string_view token = CookieValue(cookieHeader, OWNER_COOKIE);
     if (token.size() != 2 * TOKEN_BYTES)
         return std::nullopt;
@@ -79,7 +90,7 @@ std::optional<UserId> TOwnerSessions::Owner(std::string_view cookieHeader, TCloc
         sessions.erase(it);
         return std::nullopt;
     }
-    return it->second.user;
+    return TOwner{it->second.user, it->second.formToken};
 }
 
 void TOwnerSessions::SignOutEverywhere(UserId user) {

@@ -28,8 +28,18 @@ class TOwnerSessions {
 
     // A new token for `user`; empty when no random source could be had.
     std::string SignIn(UserId user, TClock::time_point now);
-    // The user a request's Cookie header names, while its token lives.
-    std::optional<UserId> Owner(std::string_view cookieHeader, TClock::time_point now);
+    // The user a request's Cookie header names, while its token lives, and
+    // the token its forms carry: a form posted from another site has the
+    // browser's cookie but cannot read the page that holds this one.
+    struct TOwner {
+        UserId user = 0;
+        std::string formToken;
+    };
+    std::optional<TOwner> Session(std::string_view cookieHeader, TClock::time_point now);
+    std::optional<UserId> Owner(std::string_view cookieHeader, TClock::time_point now) {
+        auto session = Session(cookieHeader, now);
+        return session ? std::optional<UserId>(session->user) : std::nullopt;
+    }
     // Ends every session of `user`, as after a change of password.
     void SignOutEverywhere(UserId user);
     // The Set-Cookie value that hands `token` to the browser.
@@ -39,6 +49,7 @@ class TOwnerSessions {
     struct TSession {
         UserId user = 0;
         TClock::time_point expires;
+        std::string formToken;
     };
 
     std::chrono::seconds lifetime;
@@ -46,6 +57,9 @@ class TOwnerSessions {
     std::mutex mutex;
     std::map<std::string, TSession, std::less<>> sessions;
 };
+
+// Whether a form's token is the session's, compared in constant time.
+bool SameToken(std::string_view a, std::string_view b);
 
 // The value of cookie `name` in a Cookie header ("a=1; b=2"); empty when absent.
 std::string_view CookieValue(std::string_view header, std::string_view name);

@@ -157,12 +157,66 @@ std::string ProfilePage(const TProfile& profile, int locale) {
     return HtmlDocument("Navlet - " + profile.nick, body, TPageFrame::Banner);
 }
 
-std::string ProfileSitePage(const TProfile& profile, int locale, bool isOwner) {
+namespace {
+
+// One person the owner marks, with the button that lifts the mark; a
+// refusal stands under the button, as a field's does.
+void AppendMarked(std::string& body, const TProfile& owner, int locale, const TOwnerPart& part,
+                  const TMarkedPerson& person) {
+    const bool blocked = person.kind == TMarkKind::Blocked;
+    const std::string id = std::to_string(person.id);
+    const std::string field = "unmark-" + id;
+    const bool wrong = !part.problem.text.empty() && part.problem.field == field;
+    body += "<li><form class=\"mark\" method=\"post\" action=\"/unmark.asp?" +
+            ProfileQuery(owner, locale) + "\" novalidate><span class=\"who\">" +
+            EscapeHtml(person.nick) + "</span> <span class=\"hint\">" +
+            (blocked ? "blocked" : "ignored") +
+            "</span><input type=\"hidden\" name=\"token\" value=\"" + EscapeHtml(part.formToken) +
+            "\"><input type=\"hidden\" name=\"user\" value=\"" + id +
+            "\"><input type=\"hidden\" name=\"mark\" value=\"" + (blocked ? "block" : "ignore") +
+            "\"><button type=\"submit\" id=\"" + field + "\"";
+    if (wrong)
+        body += " aria-describedby=\"" + field + "-error\" aria-invalid=\"true\"";
+    body += std::string(">") + (blocked ? "Unblock" : "Stop ignoring") + "</button>";
+    if (wrong)
+        body += "<p class=\"error\" id=\"" + field + "-error\">" + EscapeHtml(part.problem.text) +
+                "</p>";
+    body += "</form></li>\n";
+}
+
+void AppendOwnerPart(std::string& body, const TProfile& owner, int locale, const TOwnerPart& part) {
+    body += "\n<h2>People you ignore or block</h2>\n";
+    if (!part.done.empty())
+        body += "<p class=\"status\" role=\"status\">" + EscapeHtml(part.done) + "</p>\n";
+    if (part.problem.field.empty())
+        AppendMessage(body, part.problem);
+    if (!part.marked) {
+        body += "<p class=\"msg\" role=\"alert\">The list cannot be read just now. Please try "
+                "again in a minute.</p>";
+        return;
+    }
+    if (part.marked->empty()) {
+        body += "<p>You ignore or block nobody. In the bar, a user's menu has \"Ignore this "
+                "user\" and \"Block this user\".</p>";
+        return;
+    }
+    body += "<p>Their lines, calls and invitations do not reach you; those you block do not "
+            "see you either. Undoing takes effect at once in every window.</p>\n"
+            "<ul class=\"marks\">\n";
+    for (const TMarkedPerson& person : *part.marked)
+        AppendMarked(body, owner, locale, part, person);
+    body += "</ul>";
+}
+
+} // namespace
+
+std::string ProfileSitePage(const TProfile& profile, int locale, const TOwnerPart* owner) {
     std::string body = "<h1>" + EscapeHtml(profile.nick) + "</h1>\n<div class=\"card\">" +
                        ProfileFacts(profile) + "</div>";
-    if (isOwner) {
+    if (owner) {
         body += "\n<p><a href=\"/updateprofile.asp?" + ProfileQuery(profile, locale) + "\"" +
                 std::string(NEW_TAB) + ">Modify Profile</a></p>";
+        AppendOwnerPart(body, profile, locale, *owner);
     }
     return HtmlDocument("Navlet - " + profile.nick, body, TPageFrame::Full);
 }

@@ -2,6 +2,7 @@
 // page can be checked on its own. Every user-supplied text is escaped inside.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,8 +49,18 @@ std::string SignedUpPage(const TProfile& profile);
 // The profile as the bar shows it in its banner area (290 x 114, no input);
 // its link opens the profile's page in a new tab.
 std::string ProfilePage(const TProfile& profile, int locale);
-// The profile as a page of the site; `isOwner` (the signed-in owner) offers "modify".
-std::string ProfileSitePage(const TProfile& profile, int locale, bool isOwner);
+// What the signed-in owner's profile page shows besides the profile: the
+// people the account ignores or blocks, each with its undo form.
+struct TOwnerPart {
+    std::optional<std::vector<TMarkedPerson>> marked; // nothing: the database did not answer
+    std::string formToken;                            // each undo form carries it
+    // A refused undo, next to the person's button (field "unmark-ID").
+    TFormProblem problem;
+    std::string done; // what the last undo did
+};
+// The profile as a page of the site; to the signed-in owner (`owner` set)
+// it offers "modify" and the owner's part.
+std::string ProfileSitePage(const TProfile& profile, int locale, const TOwnerPart* owner);
 // The owner's form: the profile's fields, and "delete my account" below.
 std::string UpdateProfilePage(const TProfile& profile, int locale, const TFormProblem& problem);
 std::string ProfileUpdatedPage(const TProfile& profile, int locale);

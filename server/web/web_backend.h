@@ -64,6 +64,21 @@ struct TUpdateOutcome {
     int retryAfterSeconds = 0; // with TooManyAttempts
 };
 
+// Another account that an account ignores or blocks, as its profile page
+// lists it.
+enum class TMarkKind { Ignored, Blocked };
+struct TMarkedPerson {
+    UserId id = 0;
+    std::string nick;
+    TMarkKind kind = TMarkKind::Ignored;
+};
+
+enum class TUnmarkResult {
+    Done,
+    NotMarked,   // the owner does not mark that account so (any more)
+    Unavailable, // the database did not answer; nothing was changed
+};
+
 struct TSiteLoad {
     std::string host; // as the bars reported it; user-supplied text
     int people = 0;
@@ -104,6 +119,13 @@ class TWebBackend {
     // means deleted.
     virtual TUpdateOutcome DeleteAccount(UserId id, std::string_view password,
                                          const std::string& address) = 0;
+    // Whom the account ignores and blocks, by nick; nothing when the
+    // database did not answer.
+    virtual std::optional<std::vector<TMarkedPerson>> MarkedPeople(UserId owner) = 0;
+    // Lifts the owner's ignoring or blocking of `other` where it is `kind`,
+    // as the bar's "Stop ignoring" / "Unblock" does: stored, and the open
+    // sessions of both accounts follow on every node at once.
+    virtual TUnmarkResult Unmark(UserId owner, UserId other, TMarkKind kind) = 0;
     // The sites with the most signed-in users now, busiest first, at most `limit`.
     virtual std::vector<TSiteLoad> BusiestSites(int limit) = 0;
     // Banner page `id`: the operator's whole HTML page, which the site serves

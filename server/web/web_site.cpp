@@ -30,6 +30,48 @@ void TooManyAttempts(THttpResponse& res, int64_t seconds, const TProfile& shown,
         shown, locale, "too many attempts, try again in " + std::to_string(seconds) + " seconds");
 }
 
+// A profile form (change or deletion) the backend refused: `passwordField`
+// is where a wrong password is said, `notDone` what an invalid form did not do.
+struct TFormRefusal {
+    std::string_view passwordField;
+    std::string_view notDone;
+};
+void AnswerRefused(THttpResponse& res, const TUpdateOutcome& outcome, const TProfile& shown,
+                   int locale, TFormRefusal form) {
+    int status = 503;
+    TFormProblem problem;
+    switch (outcome.result) {
+    case TUpdateResult::Updated:
+        return;
+    case TUpdateResult::TooManyAttempts:
+        TooManyAttempts(res, outcome.retryAfterSeconds, shown, locale);
+        return;
+    case TUpdateResult::NoSuchUser:
+        res.status = 404;
+        res.contentType = HTML;
+        res.body = ErrorPage(404, "There is no such user.");
+        return;
+    case TUpdateResult::WrongPassword:
+        status = 403;
+        problem = {"The current password is not right.", std::string(form.passwordField)};
+        break;
+    case TUpdateResult::Invalid:
+        status = 400;
+        problem = form.notDone;
+        break;
+    case TUpdateResult::Busy:
+        problem = BUSY;
+        break;
+    case TUpdateResult::Unavailable:
+        res.headers.emplace_back("Retry-After", "60");
+        problem = UNAVAILABLE;
+        break;
+    }
+    res.status = status;
+    res.contentType = HTML;
+    res.body = UpdateProfilePage(shown, locale, problem);
+}
+
 // The bar sends the low 10 bits of its locale id; anything in 16 bits is accepted.
 constexpr int MAX_LOCALE = 0xFFFF;
 
@@ -236,9 +278,84 @@ void TWebSite::HandleViewProfile(const THttpRequest& req, THttpResponse& res) {
         Answer(res, 200, ProfilePage(found->profile, found->locale));
         return;
     }
-    auto owner = owners.Owner(req.Header("cookie"), TOwnerSessions::TClock::now());
-    bool isOwner = owner && *owner == found->profile.id;
-    Answer(res, 200, ProfileSitePage(found->profile, found->locale, isOwner));
+    auto owner = owners.Session(req.Header("cookie"), TOwnerSessions::TClock::now());
+    if (!owner || owner->user != found->profile.id) {
+        Answer(res, 200, ProfileSitePage(found->profile, found->locale, nullptr));
+        return;
+    }
+    TOwnerPart part{backend.MarkedPeople(owner->user), owner->formToken, {}, {}};
+    Answer(res, 200, ProfileSitePage(found->profile, found->locale, &part));
+}
+
+namespace {
+
+// A form of the owner's page came from a page of this site: the browser
+// names the page's origin, and a page of another site cannot read the token.
+bool SameSiteForm(const THttpRequest& req, std::string_view token, std::string_view expected) {
+    std::string_view origin = req.Header("origin");
+    if (!origin.empty() && origin != "null") {
+        size_t scheme = origin.find("://");
+        if (scheme == std::string_view::npos || origin.substr(scheme + 3) != req.Header("host"))
+            return false;
+    }
+    return SameToken(token, expected);
+}
+
+std::optional<TMarkKind> ParseMarkKind(std::string_view text) {
+    if (text == "ignore")
+        return TMarkKind::Ignored;
+    if (text == "block")
+        return TMarkKind::Blocked;
+    return std::nullopt;
+}
+
+} // namespace
+
+// "Stop ignoring" and "Unblock" on the owner's page: only the signed-in
+// owner, only from the page's own forms, only the owner's own marks.
+void TWebSite::HandleUnmark(const THttpRequest& req, THttpResponse& res) {
+    auto found = ReadProfile(req, res);
+    if (!found)
+        return;
+    auto owner = owners.Session(req.Header("cookie"), TOwnerSessions::TClock::now());
+    if (!owner || owner->user != found->profile.id) {
+        Fail(res, 403, "Please sign in on this site again: open your profile from the bar.");
+        return;
+    }
+    if (!SameSiteForm(req, FieldValue(req.fields, "token"), owner->formToken)) {
+        Fail(res, 403,
+             "This form came from another page. Please use the button on your profile "
+             "page.");
+        return;
+    }
+    TOwnerPart part{std::nullopt, owner->formToken, {}, {}};
+    auto other = ParseDecimal<uint64_t>(FieldValue(req.fields, "user"));
+    auto kind = ParseMarkKind(FieldValue(req.fields, "mark"));
+    int status = 200;
+    if (!other || !kind) {
+        status = 400;
+        part.problem = "The form names nobody to undo.";
+    } else {
+        const std::string field = "unmark-" + std::to_string(*other);
+        switch (backend.Unmark(owner->user, *other, *kind)) {
+        case TUnmarkResult::Done:
+            part.done = *kind == TMarkKind::Blocked ? "Unblocked." : "No longer ignored.";
+            break;
+        case TUnmarkResult::NotMarked:
+            status = 409;
+            part.problem = {*kind == TMarkKind::Blocked ? "You do not block this user."
+                                                        : "You do not ignore this user.",
+                            field};
+            break;
+        case TUnmarkResult::Unavailable:
+            status = 503;
+            res.headers.emplace_back("Retry-After", "60");
+            part.problem = {std::string(UNAVAILABLE), field};
+            break;
+        }
+    }
+    part.marked = backend.MarkedPeople(owner->user);
+    Answer(res, status, ProfileSitePage(found->profile, found->locale, &part));
 }
 
 void TWebSite::HandleUpdateForm(const THttpRequest& req, THttpResponse& res) {
@@ -269,35 +386,15 @@ void TWebSite::HandleUpdate(const THttpRequest& req, THttpResponse& res) {
     std::string password = FieldValue(req.fields, "password");
     TUpdateOutcome outcome =
         backend.UpdateProfile(found->profile.id, password, req.remoteAddress, change);
-    switch (outcome.result) {
-    case TUpdateResult::Updated:
-        if (!change.newPassword.empty())
-            owners.SignOutEverywhere(found->profile.id);
-        SignInOwner(found->profile.id, res);
-        Answer(res, 200, ProfileUpdatedPage(shown, found->locale));
-        return;
-    case TUpdateResult::WrongPassword:
-        Answer(res, 403,
-               UpdateProfilePage(shown, found->locale,
-                                 {"The current password is not right.", "password"}));
-        return;
-    case TUpdateResult::NoSuchUser:
-        Fail(res, 404, "There is no such user.");
-        return;
-    case TUpdateResult::Invalid:
-        Answer(res, 400, UpdateProfilePage(shown, found->locale, "The profile was not saved."));
-        return;
-    case TUpdateResult::Busy:
-        Answer(res, 503, UpdateProfilePage(shown, found->locale, BUSY));
-        return;
-    case TUpdateResult::Unavailable:
-        res.headers.emplace_back("Retry-After", "60");
-        Answer(res, 503, UpdateProfilePage(shown, found->locale, UNAVAILABLE));
-        return;
-    case TUpdateResult::TooManyAttempts:
-        TooManyAttempts(res, outcome.retryAfterSeconds, shown, found->locale);
+    if (outcome.result != TUpdateResult::Updated) {
+        AnswerRefused(res, outcome, shown, found->locale,
+                      {"password", "The profile was not saved."});
         return;
     }
+    if (!change.newPassword.empty())
+        owners.SignOutEverywhere(found->profile.id);
+    SignInOwner(found->profile.id, res);
+    Answer(res, 200, ProfileUpdatedPage(shown, found->locale));
 }
 
 void TWebSite::HandleDelete(const THttpRequest& req, THttpResponse& res) {
@@ -314,33 +411,13 @@ void TWebSite::HandleDelete(const THttpRequest& req, THttpResponse& res) {
     }
     TUpdateOutcome outcome =
         backend.DeleteAccount(shown.id, FieldValue(req.fields, "password"), req.remoteAddress);
-    switch (outcome.result) {
-    case TUpdateResult::Updated:
-        owners.SignOutEverywhere(shown.id);
-        Answer(res, 200, AccountDeletedPage(shown.nick));
-        return;
-    case TUpdateResult::WrongPassword:
-        Answer(res, 403,
-               UpdateProfilePage(shown, found->locale,
-                                 {"The current password is not right.", "deletepassword"}));
-        return;
-    case TUpdateResult::NoSuchUser:
-        Fail(res, 404, "There is no such user.");
-        return;
-    case TUpdateResult::Invalid:
-        Answer(res, 400, UpdateProfilePage(shown, found->locale, "The account was not deleted."));
-        return;
-    case TUpdateResult::Busy:
-        Answer(res, 503, UpdateProfilePage(shown, found->locale, BUSY));
-        return;
-    case TUpdateResult::Unavailable:
-        res.headers.emplace_back("Retry-After", "60");
-        Answer(res, 503, UpdateProfilePage(shown, found->locale, UNAVAILABLE));
-        return;
-    case TUpdateResult::TooManyAttempts:
-        TooManyAttempts(res, outcome.retryAfterSeconds, shown, found->locale);
+    if (outcome.result != TUpdateResult::Updated) {
+        AnswerRefused(res, outcome, shown, found->locale,
+                      {"deletepassword", "The account was not deleted."});
         return;
     }
+    owners.SignOutEverywhere(shown.id);
+    Answer(res, 200, AccountDeletedPage(shown.nick));
 }
 
 // Banner files are the operator's whole pages and go out as they are; their
@@ -435,6 +512,8 @@ void TWebSite::AddRoutes() {
         "POST", "/deleteaccount.asp",
         [this](const THttpRequest& req, THttpResponse& res) { HandleDelete(req, res); },
         THttpWork::Hashing);
+    http->Route("POST", "/unmark.asp",
+                [this](const THttpRequest& req, THttpResponse& res) { HandleUnmark(req, res); });
     http->Route("GET", "/privacy.asp",
                 [](const THttpRequest&, THttpResponse& res) { Answer(res, 200, PrivacyPage()); });
     http->Route("GET", "/banner.asp",

@@ -47,6 +47,7 @@ class TWebSite {
     void HandleUpdateForm(const THttpRequest& req, THttpResponse& res);
     void HandleUpdate(const THttpRequest& req, THttpResponse& res);
     void HandleDelete(const THttpRequest& req, THttpResponse& res);
+    void HandleUnmark(const THttpRequest& req, THttpResponse& res);
     void HandleBanner(const THttpRequest& req, THttpResponse& res);
     // The profile a request's address names, with the address's locale; an
     // error answer when the address is bad or there is no such profile.

@@ -313,6 +313,132 @@ TEST_F(Cluster, IgnoreAndBlockHoldAcrossNodes) {
     EXPECT_TRUE(SeesPresence(alice, "bob"));
 }
 
+bool SeesFriendHere(TTestClient& c, UserId id, int timeoutMs = SETTLE_MS) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    TPacket p;
+    while (std::chrono::steady_clock::now() < until)
+        if (c.WaitFor(MSG_FRIEND_HERE, p, 200) && ReadFriendHere(p).user == id)
+            return true;
+    return false;
+}
+
+bool SetPrivacy(TTestClient& c, uint8_t flags) {
+    TPacket p;
+    ClearPacket(p);
+    return c.Send(p, BuildPrivacy(p, flags), REQ_PRIVACY);
+}
+
+std::string SitesOnceSettled(uint16_t adminPort, const std::string& expected) {
+    std::string sites;
+    for (int i = 0; i < SETTLE_MS / 100 && sites != expected; ++i) {
+        sites = AdminCommand(adminPort, "SITES");
+        if (sites != expected)
+            std::this_thread::sleep_for(100ms);
+    }
+    return sites;
+}
+
+// The privacy bits hold on the other node as on the user's own: invisible
+// alice (node a) is on no list, in no count and not found on node b; bob's
+// friends hear where he is on whichever node they are; alice turning
+// visible and back on node a takes her window on node b along.
+TEST_F(Cluster, PrivacyHoldsAcrossNodes) {
+    std::string error;
+    auto store = server::TStore::Open(services.postgres, error);
+    ASSERT_TRUE(store) << error;
+    const uint64_t aliceId = store->FindAccountByNick("alice")->id;
+    const uint64_t bobId = store->FindAccountByNick("bob")->id;
+    const uint64_t daveId = store->FindAccountByNick("dave")->id;
+    ASSERT_TRUE(store->AddFriend(bobId, daveId) && store->AddFriend(daveId, bobId) &&
+                store->AddFriend(bobId, aliceId));
+    ASSERT_TRUE(store->SetPrivacy(aliceId, PRIVACY_INVISIBLE));
+    StartBoth();
+    TTestClient alice, bob, carol, dave;
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "example.com"));
+    ASSERT_TRUE(carol.Connect(b.Port()) && carol.Login("carol", "pw", "example.com"));
+    std::this_thread::sleep_for(TEST_BEAT * 2); // both nodes counted alive
+    ASSERT_TRUE(alice.Connect(a.Port()) && alice.Login("alice", "pw", "example.com"));
+    EXPECT_EQ(SitesOnceSettled(b.server->AdminPort(), "* example.com 2\nOK 1\n"),
+              "* example.com 2\nOK 1\n");
+    EXPECT_FALSE(SeesPresence(carol, "alice", 300));
+    EXPECT_FALSE(SeesFriendHere(bob, aliceId, 300));
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(carol.Send(p, BuildFindUser(p, "alice"), REQ_FIND_USER));
+    ASSERT_TRUE(carol.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
+    EXPECT_EQ(ReadSearchAnswer(p).result, SEARCH_NOT_ONLINE);
+    EXPECT_FALSE(alice.WaitFor(MSG_SEARCH_ANSWER, p, 500)) << "an invisible user is not rung";
+
+    // dave arrives through node a: his friend bob, on node b, hears it, and
+    // dave hears that bob is there.
+    ASSERT_TRUE(dave.Connect(a.Port()) && dave.Login("dave", "pw", "example.com"));
+    EXPECT_TRUE(SeesFriendHere(bob, daveId));
+    EXPECT_TRUE(SeesFriendHere(dave, bobId));
+
+    // alice's second window, on node b, is invisible too; her turning
+    // visible on node a lists her, and invisible again takes both windows off.
+    TTestClient aliceToo;
+    ASSERT_TRUE(aliceToo.Connect(b.Port()) && aliceToo.Login("alice", "pw", "example.com"));
+    EXPECT_FALSE(SeesPresence(carol, "alice", 500));
+    ASSERT_TRUE(SetPrivacy(alice, PRIVACY_DEFAULT));
+    EXPECT_TRUE(SeesPresence(carol, "alice"));
+    EXPECT_TRUE(SeesFriendHere(bob, aliceId));
+    EXPECT_EQ(SitesOnceSettled(b.server->AdminPort(), "* example.com 4\nOK 1\n"),
+              "* example.com 4\nOK 1\n");
+    ASSERT_TRUE(SetPrivacy(alice, PRIVACY_INVISIBLE));
+    EXPECT_TRUE(SeesLeft(carol, aliceId));
+    EXPECT_EQ(SitesOnceSettled(b.server->AdminPort(), "* example.com 3\nOK 1\n"),
+              "* example.com 3\nOK 1\n");
+    EXPECT_FALSE(SeesPresence(carol, "alice", 500)) << "listed again through a window";
+}
+
+// The owner deletes the account on node a's web site: its window on node b
+// ends with the reason, its friends and the calls kept for it and by it are
+// gone, and node b lets a new account take the nick at once.
+TEST_F(Cluster, AnAccountDeletedOnOneNodesSiteGoesEverywhere) {
+    std::string error;
+    auto store = server::TStore::Open(services.postgres, error);
+    ASSERT_TRUE(store) << error;
+    const uint64_t bobId = store->FindAccountByNick("bob")->id;
+    const uint64_t carolId = store->FindAccountByNick("carol")->id;
+    const uint64_t daveId = store->FindAccountByNick("dave")->id;
+    ASSERT_TRUE(store->AddFriend(carolId, bobId) && store->AddFriend(bobId, carolId));
+    ASSERT_TRUE(store->KeepCall({daveId, bobId, "bob", "call me back", "one.com"}));
+    server::TServerConfig withWeb = Config("a");
+    withWeb.web = "127.0.0.1:0";
+    ASSERT_TRUE(a.Start(withWeb));
+    ASSERT_TRUE(b.Start(Config("b")));
+    TTestClient bob, carol;
+    ASSERT_TRUE(bob.Connect(b.Port()) && bob.Login("bob", "pw", "example.com"));
+    ASSERT_TRUE(carol.Connect(b.Port()) && carol.Login("carol", "pw", "example.com"));
+    std::this_thread::sleep_for(TEST_BEAT * 2); // both nodes counted alive
+    ASSERT_TRUE(store->KeepCall({bobId, carolId, "carol", "are you there", "two.com"}));
+
+    httplib::Client web("127.0.0.1", a.server->WebPort());
+    auto deleted = web.Post("/deleteaccount.asp?idLocale=0&idUtente=" + std::to_string(bobId),
+                            httplib::Params{{"password", "pw"}, {"confirm", "1"}});
+    ASSERT_TRUE(deleted);
+    EXPECT_EQ(deleted->status, 200);
+    EXPECT_TRUE(SeesLine(bob, "Signed out: this account was deleted."));
+    EXPECT_TRUE(bob.WaitClosed(SETTLE_MS));
+    EXPECT_TRUE(store->Friends(carolId).empty());
+    EXPECT_TRUE(store->TakeCalls(daveId).empty());
+    EXPECT_TRUE(store->TakeCalls(bobId).empty());
+
+    // The nick is free on node b at once: a call for "bob" is kept for the
+    // new account, not for the old one node b met.
+    ASSERT_EQ(store->AddAccount("bob", "new", 'x', 3), server::TAddAccountResult::Added);
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(
+        carol.Send(p, BuildFindUserWithMessage(p, "bob", "welcome"), REQ_FIND_USER_WITH_MESSAGE));
+    ASSERT_TRUE(carol.WaitFor(MSG_SEARCH_ANSWER, p, SETTLE_MS));
+    TTestClient bobAgain;
+    ASSERT_TRUE(bobAgain.Connect(b.Port()) && bobAgain.Login("bob", "new", "three.com"));
+    ASSERT_TRUE(bobAgain.WaitFor(MSG_LOOKING_FOR_YOU, p, SETTLE_MS));
+    EXPECT_EQ(ReadLookingForYou(p).message, "welcome");
+}
+
 // A report made on one node quotes the reported user's lines said on the
 // other, and the operator lists and reads it on either: reports live in the
 // shared store.

@@ -39,6 +39,7 @@ std::vector<TNodeEnvelope> OneOfEachKind() {
         {NODE, TFriendState{{5, 'm', "bob"}, true}},
         {NODE, TMarkChange{{5, 'm', "bob"}, {6, 'f', "ann"}, 2}},
         {NODE, TRestrictionsChanged{7, "You are banned.", 3}},
+        {NODE, TPrivacyChange{8, MAX_PRIVACY}},
     };
 }
 
@@ -57,9 +58,38 @@ TEST(NodeMessages, EveryKindReadsBackAsWritten) {
             EXPECT_EQ(DecodeNodeMessage(std::string_view(bytes).substr(0, cut), back),
                       TNodeDecodeError::Truncated)
                 << "kind " << message.message.index() << " cut at " << cut;
-        EXPECT_EQ(DecodeNodeMessage(bytes + '\0', back), TNodeDecodeError::Trailing);
+        // A record that may close with privacy bits takes one byte more as them.
+        const bool privacyTail = std::holds_alternative<TSiteEntered>(message.message) ||
+                                 std::holds_alternative<TPresenceRecord>(message.message) ||
+                                 std::holds_alternative<TWhereRecord>(message.message);
+        EXPECT_EQ(DecodeNodeMessage(bytes + std::string(privacyTail ? 2 : 1, '\0'), back),
+                  TNodeDecodeError::Trailing);
     }
     EXPECT_EQ(kinds.size(), std::variant_size_v<TNodeMessage>);
+}
+
+// The privacy bits close the records that announce a session or its site,
+// and only when they are not the default: an older node's record (without
+// them) reads as visible and telling friends, and an older node, which
+// takes no byte more, reads this node's default records.
+TEST(NodeMessages, PrivacyBitsCloseTheRecordsOnlyWhenNotTheDefault) {
+    const std::string plain = EncodeNodeMessage(NODE, TSiteEntered{BOB});
+    const std::string invisible = EncodeNodeMessage(NODE, TSiteEntered{BOB, 1});
+    EXPECT_EQ(plain, EncodeNodeMessage(NODE, TSiteEntered{BOB, DEFAULT_PRIVACY}));
+    EXPECT_EQ(invisible, plain + '\1');
+    TNodeEnvelope back;
+    ASSERT_EQ(DecodeNodeMessage(invisible, back), TNodeDecodeError::None);
+    EXPECT_EQ(std::get<TSiteEntered>(back.message).privacy, 1);
+    ASSERT_EQ(DecodeNodeMessage(plain, back), TNodeDecodeError::None);
+    EXPECT_EQ(std::get<TSiteEntered>(back.message).privacy, DEFAULT_PRIVACY);
+    const std::vector<TNodeEnvelope> records{{"", TPresenceRecord{BOB, 0}},
+                                             {"", TWhereRecord{2, 10, 20, 3}},
+                                             {"", TWhereRecord{2, 10, 20}}};
+    for (const TNodeEnvelope& record : records) {
+        ASSERT_EQ(DecodeNodeMessage(EncodeNodeMessage(record), back), TNodeDecodeError::None);
+        EXPECT_EQ(back, record);
+    }
+    EXPECT_EQ(DecodeNodeMessage(plain + '\x08', back), TNodeDecodeError::BadField);
 }
 
 TEST(NodeMessages, RecordsAreReadOnlyAsTheirOwnKind) {
@@ -103,6 +133,9 @@ TEST(NodeMessages, FieldsOutsideTheirRulesAreRefused) {
         {"unknown mark", {NODE, TMarkChange{{5, 'm', "bob"}, {6, 'f', "ann"}, 3}}},
         {"marking oneself", {NODE, TMarkChange{{5, 'm', "bob"}, {5, 'm', "bob"}, 1}}},
         {"a reason for nobody", {NODE, TRestrictionsChanged{0, "You are banned.", 0}}},
+        {"privacy of nobody", {NODE, TPrivacyChange{0, 1}}},
+        {"privacy bits no bar sets", {NODE, TPrivacyChange{5, MAX_PRIVACY + 1}}},
+        {"where bits no bar sets", {"", TWhereRecord{1, 1, 2, MAX_PRIVACY + 1}}},
     };
     for (const auto& [why, message] : bad) {
         TNodeEnvelope back;

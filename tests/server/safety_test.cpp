@@ -2,56 +2,13 @@
 // service's front: requests in, what each session receives out, with the
 // real store behind it.
 #include "server/admin/admin_command.h"
-#include "tests/server/service_fixture.h"
+#include "tests/server/people_fixture.h"
 
 namespace navlet::server {
 namespace {
 
-TPacket Request(uint8_t type, const std::function<int(TPacket&)>& build) {
-    TPacket p;
-    ClearPacket(p);
-    int length = build(p);
-    p.bytes[OFF_TYPE] = type;
-    p.PutU16(OFF_LENGTH, uint16_t(length));
-    return p;
-}
-
-class SafetyTest : public ServiceTest {
+class SafetyTest : public PeopleTest {
   protected:
-    struct TPerson {
-        TFakeSink sink;
-        TClient client{sink};
-    };
-    void SetUp() override {
-        ServiceTest::SetUp();
-        Make({});
-    }
-    void TearDown() override {
-        for (auto& person : people)
-            if (person->client.SignedIn())
-                service->Disconnect(person->client);
-        ServiceTest::TearDown();
-    }
-    TClient& Open(const std::string& nick, const std::string& site = "example.com") {
-        people.push_back(std::make_unique<TPerson>());
-        SignIn(people.back()->client, nick, site);
-        return people.back()->client;
-    }
-    static TFakeSink& Sink(TClient& c) { return static_cast<TFakeSink&>(c.sink); }
-    void ClearAll() {
-        for (auto& person : people)
-            person->sink.got.clear();
-    }
-    void Say(TClient& c, ChatId chat, const std::string& text) {
-        service->Handle(c, Request(REQ_CHAT_TEXT, [&](TPacket& p) {
-                            return BuildChatText(p, MakeChatAddress(c.Id(), chat), text);
-                        }));
-    }
-    void Invite(TClient& c, uint64_t user, ChatId chat) {
-        service->Handle(c, Request(REQ_INVITE, [&](TPacket& p) {
-                            return BuildInvite(p, MakeChatAddress(user, chat));
-                        }));
-    }
     void Report(TClient& c, uint64_t user, uint8_t reason = REPORT_SPAM,
                 const std::string& text = "") {
         service->Handle(
@@ -61,32 +18,12 @@ class SafetyTest : public ServiceTest {
         service->Handle(c,
                         Request(REQ_PRIVACY, [&](TPacket& p) { return BuildPrivacy(p, flags); }));
     }
-    static std::vector<TPacket> Of(TClient& c, uint8_t type) {
-        std::vector<TPacket> out;
-        for (const TPacket& p : Sink(c).got)
-            if (p.Type() == type)
-                out.push_back(p);
-        return out;
-    }
     // Ticker notices (chat lines from user 0 to 0x200).
     static std::vector<std::string> Notices(TClient& c) {
         std::vector<std::string> out;
         for (const TPacket& p : Of(c, MSG_CHAT_LINE))
             if (ReadChatLine(p).address.User() == 0 && ReadChatLine(p).address.Chat() == 0x200)
                 out.push_back(ReadChatLine(p).text);
-        return out;
-    }
-    static std::vector<std::string> Lines(TClient& c) {
-        std::vector<std::string> out;
-        for (const TPacket& p : Of(c, MSG_CHAT_LINE))
-            if (ReadChatLine(p).address.User() != 0)
-                out.push_back(ReadChatLine(p).text);
-        return out;
-    }
-    static std::vector<uint64_t> Users(TClient& c, uint8_t type) {
-        std::vector<uint64_t> out;
-        for (const TPacket& p : Of(c, type))
-            out.push_back(type == MSG_PRESENCE ? ReadPresence(p).user : ReadUserLeft(p).user);
         return out;
     }
     // The quoted lines of the newest report, without their dates.
@@ -105,7 +42,6 @@ class SafetyTest : public ServiceTest {
         }
         return out;
     }
-    std::vector<std::unique_ptr<TPerson>> people;
 };
 
 // A report quotes the reported user's latest 30 lines where the reporter
@@ -309,6 +245,40 @@ TEST_F(SafetyTest, FriendsOnOneSiteAreToldOfEachOther) {
     service->Handle(
         bob, Request(REQ_SITE_REPORT, [&](TPacket& p) { return BuildSiteReport(p, "other.org"); }));
     EXPECT_EQ(here(ann), std::vector<std::string>{"cid"}); // bob is invisible
+}
+
+// Through another node, as the site holds its users there: a friend who
+// arrives there is told of to the friends here, and a window arriving here
+// hears of the friends there, unless their node says they keep it to
+// themselves (an older node says nothing: they tell). Bits set on another
+// node move the account's windows here off the site's list and back.
+TEST_F(SafetyTest, FriendsAndPrivacyHoldThroughAnotherNode) {
+    for (const char* nick : {"ann", "bob", "rob", "rae"})
+        ASSERT_EQ(store->AddAccount(nick, "pw", 'x', 3), TAddAccountResult::Added);
+    auto account = [&](const char* nick) { return *service->FindAccountByNick(nick); };
+    ASSERT_TRUE(store->AddFriend(account("ann").id, account("rob").id));
+    ASSERT_TRUE(store->AddFriend(account("ann").id, account("rae").id));
+    auto here = [](TClient& c) {
+        std::vector<std::string> out;
+        for (const TPacket& p : Of(c, MSG_FRIEND_HERE))
+            out.push_back(ReadFriendHere(p).nick);
+        return out;
+    };
+    TClient& ann = Open("ann");
+    TClient& bob = Open("bob");
+    service->RemoteEntered("example.com", "n2", account("rob"));
+    service->RemoteEntered("example.com", "n2", account("rae"), /*privacy=*/0);
+    EXPECT_EQ(here(ann), std::vector<std::string>{"rob"});
+    EXPECT_TRUE(here(bob).empty());
+    TClient& annToo = Open("ann");
+    EXPECT_EQ(here(annToo), std::vector<std::string>{"rob"});
+
+    ClearAll();
+    service->RemotePrivacyChange(bob.Id(), PRIVACY_INVISIBLE);
+    EXPECT_EQ(Users(ann, MSG_USER_LEFT), std::vector<uint64_t>{bob.Id()});
+    ClearAll();
+    service->RemotePrivacyChange(bob.Id(), PRIVACY_DEFAULT);
+    EXPECT_EQ(Users(ann, MSG_PRESENCE), std::vector<uint64_t>{bob.Id()});
 }
 
 } // namespace

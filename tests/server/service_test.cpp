@@ -249,7 +249,7 @@ namespace {
 struct TRecordingLink final : TQuietLink {
     TRecordingLink() { status = {}; }
     std::vector<std::string> calls;
-    void Entered(const std::string& host, const TAccount& a) override {
+    void Entered(const std::string& host, const TAccount& a, uint8_t) override {
         calls.push_back("in " + host + " " + a.nick);
     }
     void Left(const std::string& host, uint64_t id) override {

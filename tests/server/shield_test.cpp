@@ -1,58 +1,15 @@
 // Ignore and block through the service's front: requests in, what each
 // session receives out, with the real store behind it.
-#include "tests/server/service_fixture.h"
+#include "tests/server/people_fixture.h"
 
 namespace navlet::server {
 namespace {
 
-TPacket Request(uint8_t type, const std::function<int(TPacket&)>& build) {
-    TPacket p;
-    ClearPacket(p);
-    int length = build(p);
-    p.bytes[OFF_TYPE] = type;
-    p.PutU16(OFF_LENGTH, uint16_t(length));
-    return p;
-}
-
-class ShieldTest : public ServiceTest {
+class ShieldTest : public PeopleTest {
   protected:
-    struct TPerson {
-        TFakeSink sink;
-        TClient client{sink};
-    };
-    void SetUp() override {
-        ServiceTest::SetUp();
-        Make({});
-    }
-    void TearDown() override {
-        for (auto& person : people)
-            if (person->client.SignedIn())
-                service->Disconnect(person->client);
-        ServiceTest::TearDown();
-    }
-    TClient& Open(const std::string& nick, const std::string& site = "example.com") {
-        people.push_back(std::make_unique<TPerson>());
-        SignIn(people.back()->client, nick, site);
-        return people.back()->client;
-    }
-    static TFakeSink& Sink(TClient& c) { return static_cast<TFakeSink&>(c.sink); }
-    void ClearAll() {
-        for (auto& person : people)
-            person->sink.got.clear();
-    }
     void Mark(TClient& c, uint8_t type, uint64_t user, uint8_t operation) {
         service->Handle(
             c, Request(type, [&](TPacket& p) { return BuildMarkChange(p, user, operation); }));
-    }
-    void Say(TClient& c, ChatId chat, const std::string& text) {
-        service->Handle(c, Request(REQ_CHAT_TEXT, [&](TPacket& p) {
-                            return BuildChatText(p, MakeChatAddress(c.Id(), chat), text);
-                        }));
-    }
-    void Invite(TClient& c, uint64_t user, ChatId chat) {
-        service->Handle(c, Request(REQ_INVITE, [&](TPacket& p) {
-                            return BuildInvite(p, MakeChatAddress(user, chat));
-                        }));
     }
     void Find(TClient& c, const std::string& nick, const std::string& message = "") {
         if (message.empty())
@@ -62,27 +19,6 @@ class ShieldTest : public ServiceTest {
             service->Handle(c, Request(REQ_FIND_USER_WITH_MESSAGE, [&](TPacket& p) {
                                 return BuildFindUserWithMessage(p, nick, message);
                             }));
-    }
-    // What the session received of one type, kept for other looks (ClearAll
-    // forgets it).
-    static std::vector<TPacket> Of(TClient& c, uint8_t type) {
-        std::vector<TPacket> out;
-        for (const TPacket& p : Sink(c).got)
-            if (p.Type() == type)
-                out.push_back(p);
-        return out;
-    }
-    static std::vector<std::string> Lines(TClient& c) {
-        std::vector<std::string> out;
-        for (const TPacket& p : Of(c, MSG_CHAT_LINE))
-            out.push_back(ReadChatLine(p).text);
-        return out;
-    }
-    static std::vector<uint64_t> Users(TClient& c, uint8_t type) {
-        std::vector<uint64_t> out;
-        for (const TPacket& p : Of(c, type))
-            out.push_back(type == MSG_PRESENCE ? ReadPresence(p).user : ReadUserLeft(p).user);
-        return out;
     }
     static std::vector<uint64_t> Members(TClient& c, uint8_t type) {
         std::vector<uint64_t> out;
@@ -102,7 +38,6 @@ class ShieldTest : public ServiceTest {
             out.push_back(ReadMark(p));
         return out;
     }
-    std::vector<std::unique_ptr<TPerson>> people;
 };
 
 // Ignoring drops the user's public and private lines, calls and invitations

@@ -11,6 +11,7 @@ namespace {
 
 struct TFakeNeighbours final : TSiteNeighbours {
     void FriendsMeet(TClient&, bool) override {}
+    void FriendCameThroughNode(const TSite&, const TAccount&) override {}
     std::vector<std::string> heard;
     std::vector<TWireRef> friendRecords; // what WelcomeFriends gives
     void LeaveChats(TClient& client, const TSite* site, bool accountLeavesSite) override {

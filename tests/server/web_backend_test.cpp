@@ -53,6 +53,48 @@ TEST_F(WebOnService, ASignUpIsAnAccountTheBarCanUse) {
     EXPECT_NE(home->body.find("shop.example"), std::string::npos);
 }
 
+// "Unblock" on the owner's page takes the bar's own path: the blocker's
+// windows hear the mark lifted, and the two see each other again at once.
+TEST_F(WebOnService, AnUndoOnTheProfilePageReachesTheOpenSessions) {
+    httplib::Params form{{"nick", "wes"}, {"password", "wpw"}, {"gender", "m"}, {"language", "3"}};
+    auto created = client->Post("/newuser.asp", form);
+    ASSERT_TRUE(created && created->status == 200);
+    std::string cookie = created->get_header_value("Set-Cookie");
+    cookie = cookie.substr(0, cookie.find(';'));
+    httplib::Params other{{"nick", "vic"}, {"password", "vpw"}, {"gender", "f"}, {"language", "3"}};
+    ASSERT_EQ(client->Post("/newuser.asp", other)->status, 200);
+    TTestClient wes, vic;
+    ASSERT_TRUE(wes.Connect(Port()) && wes.Login("wes", "wpw", "example.com"));
+    ASSERT_TRUE(vic.Connect(Port()) && vic.Login("vic", "vpw", "example.com"));
+    TPacket p;
+    ClearPacket(p);
+    ASSERT_TRUE(wes.Send(p, BuildMarkChange(p, vic.Id(), MARK_SET), REQ_BLOCK_CHANGE));
+    ASSERT_TRUE(vic.WaitFor(MSG_USER_LEFT, p));
+    ASSERT_TRUE(wes.WaitFor(MSG_MARK, p));
+    ASSERT_EQ(ReadMark(p).mark, MARK_BLOCKED);
+
+    const std::string query = "?idLocale=0&idUtente=" + std::to_string(wes.Id());
+    auto page = client->Get("/viewprofile.asp" + query + "&view=page",
+                            httplib::Headers{{"Cookie", cookie}});
+    ASSERT_TRUE(page);
+    const std::string field = "name=\"token\" value=\"";
+    const size_t at = page->body.find(field);
+    ASSERT_NE(at, std::string::npos) << page->body;
+    EXPECT_NE(page->body.find(">vic</span>"), std::string::npos);
+    auto undone =
+        client->Post(("/unmark.asp" + query).c_str(), httplib::Headers{{"Cookie", cookie}},
+                     httplib::Params{{"token", page->body.substr(at + field.size(), 48)},
+                                     {"user", std::to_string(vic.Id())},
+                                     {"mark", "block"}});
+    ASSERT_TRUE(undone);
+    EXPECT_EQ(undone->status, 200) << undone->body;
+    ASSERT_TRUE(wes.WaitFor(MSG_MARK, p));
+    EXPECT_EQ(ReadMark(p).mark, MARK_NONE);
+    ASSERT_TRUE(vic.WaitFor(MSG_PRESENCE, p));
+    EXPECT_EQ(ReadPresence(p).user, wes.Id());
+    EXPECT_NE(undone->body.find("You ignore or block nobody."), std::string::npos);
+}
+
 TEST_F(WebOnService, BannerPagesComeFromTheBannerFolder) {
     auto four = client->Get("/banner.asp?idBanner=4");
     ASSERT_TRUE(four);

@@ -76,6 +76,39 @@ class TFakeWebBackend : public TWebBackend {
         return {TUpdateResult::Updated};
     }
 
+    std::optional<std::vector<TMarkedPerson>> MarkedPeople(UserId owner) override {
+        std::lock_guard lock(mutex);
+        if (marksUnreadable)
+            return std::nullopt;
+        std::vector<TMarkedPerson> out;
+        for (const auto& [key, person] : marks)
+            if (key.first == owner)
+                out.push_back(person);
+        return out;
+    }
+
+    TUnmarkResult Unmark(UserId owner, UserId other, TMarkKind kind) override {
+        std::lock_guard lock(mutex);
+        auto it = marks.find({owner, other});
+        if (it == marks.end() || it->second.kind != kind)
+            return TUnmarkResult::NotMarked;
+        marks.erase(it);
+        return TUnmarkResult::Done;
+    }
+
+    void SetMark(UserId owner, UserId other, const std::string& nick, TMarkKind kind) {
+        std::lock_guard lock(mutex);
+        marks[{owner, other}] = TMarkedPerson{other, nick, kind};
+    }
+    bool Marks(UserId owner, UserId other) {
+        std::lock_guard lock(mutex);
+        return marks.count({owner, other}) > 0;
+    }
+    void MarksUnreadable(bool unreadable) {
+        std::lock_guard lock(mutex);
+        marksUnreadable = unreadable;
+    }
+
     std::vector<TSiteLoad> BusiestSites(int limit) override {
         std::lock_guard lock(mutex);
         std::vector<TSiteLoad> out(sites.begin(), sites.end());
@@ -134,6 +167,8 @@ class TFakeWebBackend : public TWebBackend {
     TServerHealth health;
     int heldBackSeconds = 0;
     std::map<UserId, TAccount> accounts;
+    std::map<std::pair<UserId, UserId>, TMarkedPerson> marks; // by owner, other
+    bool marksUnreadable = false;
     UserId nextId = 1000;
 };
 

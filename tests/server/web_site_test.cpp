@@ -246,6 +246,146 @@ TEST_F(WebSiteTest, ModifyIsOfferedOnlyOnTheSiteToTheSignedInOwner) {
     EXPECT_EQ(page("alice", "&view=page", true).find(modify), std::string::npos);
 }
 
+// The owner's page, its undo forms and what they may do.
+class WebSiteMarksTest : public WebSiteTest {
+  protected:
+    struct TOwner {
+        UserId id = 0;
+        std::string cookie; // "navlet_owner=..."
+    };
+    TOwner SignUpOwner(const std::string& nick) {
+        auto res = SignUp(nick, "pw");
+        EXPECT_TRUE(res && res->status == 200);
+        std::string cookie = res ? res->get_header_value("Set-Cookie") : "";
+        return TOwner{IdOf(nick), cookie.substr(0, cookie.find(';'))};
+    }
+    std::string Query(UserId id) { return "?idLocale=0&idUtente=" + std::to_string(id); }
+    std::string OwnPage(const TOwner& owner) {
+        auto res = client->Get("/viewprofile.asp" + Query(owner.id) + "&view=page",
+                               httplib::Headers{{"Cookie", owner.cookie}});
+        EXPECT_TRUE(res && res->status == 200);
+        return res ? res->body : std::string();
+    }
+    // The token of the owner's undo forms, as the page holds it.
+    std::string TokenOf(const TOwner& owner) {
+        const std::string page = OwnPage(owner);
+        const std::string field = "name=\"token\" value=\"";
+        size_t at = page.find(field);
+        return at == std::string::npos ? std::string() : page.substr(at + field.size(), 48);
+    }
+    // ann blocks bob (7), ben ignores dee (9); each page holds its token.
+    void SignUpAnnAndBen() {
+        ann = SignUpOwner("ann");
+        ben = SignUpOwner("ben");
+        backend.SetMark(ann.id, 7, "bob", TMarkKind::Blocked);
+        backend.SetMark(ben.id, 9, "dee", TMarkKind::Ignored);
+        annToken = TokenOf(ann);
+        ASSERT_EQ(annToken.size(), 48u);
+    }
+    TOwner ann, ben;
+    std::string annToken;
+    httplib::Result Undo(const TOwner& as, UserId address, const std::string& token, UserId other,
+                         const std::string& mark, httplib::Headers extra = {}) {
+        extra.emplace("Cookie", as.cookie);
+        httplib::Params form{{"user", std::to_string(other)}, {"mark", mark}};
+        if (!token.empty())
+            form.emplace("token", token);
+        return client->Post(("/unmark.asp" + Query(address)).c_str(), extra, form);
+    }
+};
+
+TEST_F(WebSiteMarksTest, TheOwnersPageListsWhomItIgnoresAndBlocksEscaped) {
+    ann = SignUpOwner("ann");
+    ben = SignUpOwner("ben");
+    const std::string empty = OwnPage(ann);
+    EXPECT_NE(empty.find("People you ignore or block"), std::string::npos);
+    EXPECT_NE(empty.find("You ignore or block nobody."), std::string::npos);
+
+    backend.SetMark(ann.id, 7, "bob", TMarkKind::Blocked);
+    backend.SetMark(ann.id, 8, "<i>cy</i>", TMarkKind::Ignored);
+    const std::string page = OwnPage(ann);
+    const size_t bob = page.find("<span class=\"who\">bob</span>");
+    const size_t cy = page.find("<span class=\"who\">&lt;i&gt;cy&lt;/i&gt;</span>");
+    ASSERT_NE(bob, std::string::npos) << page;
+    ASSERT_NE(cy, std::string::npos) << page;
+    EXPECT_LT(bob, page.find("Unblock", bob));
+    EXPECT_EQ(page.find("Stop ignoring"), page.find("Stop ignoring", cy));
+    EXPECT_EQ(page.find("<i>"), std::string::npos);
+    EXPECT_EQ(TokenOf(ann).size(), 48u);
+    EXPECT_EQ(page.find("nobody"), std::string::npos);
+
+    // Nobody else sees the list: not without the cookie, not on another's page.
+    auto anonymous = client->Get("/viewprofile.asp" + Query(ann.id) + "&view=page");
+    EXPECT_EQ(anonymous->body.find("People you ignore"), std::string::npos);
+    auto others = client->Get("/viewprofile.asp" + Query(ann.id) + "&view=page",
+                              httplib::Headers{{"Cookie", ben.cookie}});
+    EXPECT_EQ(others->body.find("People you ignore"), std::string::npos);
+
+    backend.MarksUnreadable(true);
+    EXPECT_NE(OwnPage(ann).find("cannot be read just now"), std::string::npos);
+}
+
+TEST_F(WebSiteMarksTest, AnUndoLiftsThatMarkOnlyAndSaysWhyItCannot) {
+    ann = SignUpOwner("ann");
+    backend.SetMark(ann.id, 7, "bob", TMarkKind::Blocked);
+    backend.SetMark(ann.id, 8, "cy", TMarkKind::Ignored);
+    const std::string token = TokenOf(ann);
+
+    // A stale page: cy is ignored, not blocked. The reason stands at cy's button.
+    auto stale = Undo(ann, ann.id, token, 8, "block");
+    ASSERT_TRUE(stale);
+    EXPECT_EQ(stale->status, 409);
+    const size_t button = stale->body.find("id=\"unmark-8\" aria-describedby=\"unmark-8-error\"");
+    const size_t error = stale->body.find("<p class=\"error\" id=\"unmark-8-error\">You do not "
+                                          "block this user.");
+    ASSERT_NE(button, std::string::npos) << stale->body;
+    EXPECT_LT(button, error);
+    EXPECT_NE(error, std::string::npos);
+    EXPECT_TRUE(backend.Marks(ann.id, 8));
+
+    auto done = Undo(ann, ann.id, token, 7, "block");
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->status, 200);
+    EXPECT_NE(done->body.find("Unblocked."), std::string::npos);
+    EXPECT_EQ(done->body.find(">bob<"), std::string::npos);
+    EXPECT_NE(done->body.find(">cy<"), std::string::npos);
+    EXPECT_FALSE(backend.Marks(ann.id, 7));
+    EXPECT_TRUE(backend.Marks(ann.id, 8));
+    EXPECT_EQ(Undo(ann, ann.id, token, 8, "ignore")->status, 200);
+    EXPECT_NE(OwnPage(ann).find("You ignore or block nobody."), std::string::npos);
+    EXPECT_EQ(Undo(ann, ann.id, token, 8, "mute")->status, 400);
+}
+
+TEST_F(WebSiteMarksTest, AnotherAccountsMarkCannotBeUndone) {
+    SignUpAnnAndBen();
+    const std::string& token = annToken;
+    // Posted to ben's address with ann's session, or naming ben's mark from
+    // ann's own: ben's mark stays.
+    EXPECT_EQ(Undo(ann, ben.id, token, 9, "ignore")->status, 403);
+    EXPECT_EQ(Undo(ann, ann.id, token, 9, "ignore")->status, 409);
+    EXPECT_TRUE(backend.Marks(ben.id, 9));
+}
+
+TEST_F(WebSiteMarksTest, AForgedUndoIsRefused) {
+    SignUpAnnAndBen();
+    const std::string& token = annToken;
+    ASSERT_NE(TokenOf(ben), token);
+    // Another site's page can make the browser post with ann's cookie, but
+    // it cannot read her token, and the browser names its origin.
+    const std::string forged[] = {"", std::string(48, '0'), TokenOf(ben), token.substr(0, 47)};
+    for (const std::string& wrong : forged)
+        EXPECT_EQ(Undo(ann, ann.id, wrong, 7, "block")->status, 403) << wrong;
+    EXPECT_EQ(Undo(ann, ann.id, token, 7, "block", {{"Origin", "http://evil.example"}})->status,
+              403);
+    TOwner nobody{ann.id, "navlet_owner=" + std::string(48, 'a')};
+    EXPECT_EQ(Undo(nobody, ann.id, token, 7, "block")->status, 403);
+    EXPECT_TRUE(backend.Marks(ann.id, 7));
+
+    const std::string self = "http://127.0.0.1:" + std::to_string(site.Port());
+    EXPECT_EQ(Undo(ann, ann.id, token, 7, "block", {{"Origin", self}})->status, 200);
+    EXPECT_FALSE(backend.Marks(ann.id, 7));
+}
+
 // Held back by the service's slow-down, the right password hears so, not
 // that it is wrong.
 TEST_F(WebSiteTest, AHeldBackCheckSaysSoAndIsNoWrongPassword) {

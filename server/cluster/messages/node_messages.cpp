@@ -112,6 +112,11 @@ class TReader {
         Check(v <= MAX_NODE_LANGUAGE);
         return v;
     }
+    uint8_t Privacy() {
+        uint8_t v = U8();
+        Check(v <= MAX_PRIVACY);
+        return v;
+    }
     uint8_t TargetKind() {
         uint8_t v = U8();
         Check(v <= MAX_TARGET_KIND);
@@ -159,11 +164,23 @@ void Read(TReader& r, TUserRecord& m) {
     m.nick = r.Nick();
 }
 
+// The privacy bits close a record, and only when they are not the default:
+// a record without them is an older node's, or the default.
+void WritePrivacy(TWriter& w, uint8_t bits) {
+    if (bits != DEFAULT_PRIVACY)
+        w.U8(bits);
+}
+uint8_t ReadPrivacy(TReader& r) {
+    return r.AtEnd() ? DEFAULT_PRIVACY : r.Privacy();
+}
+
 void Write(TWriter& w, const TSiteEntered& m) {
     Write(w, m.user);
+    WritePrivacy(w, m.privacy);
 }
 void Read(TReader& r, TSiteEntered& m) {
     Read(r, m.user);
+    m.privacy = ReadPrivacy(r);
 }
 
 void Write(TWriter& w, const TSiteLeft& m) {
@@ -358,11 +375,22 @@ void Read(TReader& r, TRestrictionsChanged& m) {
     r.Check(m.account != 0 || m.reason.empty());
 }
 
+void Write(TWriter& w, const TPrivacyChange& m) {
+    w.U64(m.account);
+    w.U8(m.privacy);
+}
+void Read(TReader& r, TPrivacyChange& m) {
+    m.account = r.Id();
+    m.privacy = r.Privacy();
+}
+
 void Write(TWriter& w, const TPresenceRecord& m) {
     Write(w, m.user);
+    WritePrivacy(w, m.privacy);
 }
 void Read(TReader& r, TPresenceRecord& m) {
     Read(r, m.user);
+    m.privacy = ReadPrivacy(r);
 }
 
 void Write(TWriter& w, const TKeptLine& m) {
@@ -382,12 +410,14 @@ void Write(TWriter& w, const TWhereRecord& m) {
     w.U32(m.count);
     w.I64(m.oldestUs);
     w.I64(m.latestUs);
+    WritePrivacy(w, m.privacy);
 }
 void Read(TReader& r, TWhereRecord& m) {
     m.count = r.U32();
     r.Check(m.count >= 1 && m.count <= MAX_WHERE_COUNT);
     m.oldestUs = r.I64();
     m.latestUs = r.I64();
+    m.privacy = ReadPrivacy(r);
 }
 
 void Write(TWriter& w, const TSessionRecord& m) {

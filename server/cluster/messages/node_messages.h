@@ -29,6 +29,13 @@ inline constexpr int MAX_NODE_LANGUAGE = 13;   // profile languages 0 to 13
 inline constexpr uint8_t MAX_TARGET_KIND = 2;  // all, user, site
 inline constexpr uint16_t MAX_OPERATOR_CHAT = 0xFFFF;
 
+// An account's privacy bits as the bar sets them (1 invisible, 2 visible to
+// friends, 4 tells its friends where it is). Nodes of older builds send
+// none: they mean DEFAULT_PRIVACY. A node writes them only when they are
+// not the default, so that an older node reads every default record.
+inline constexpr uint8_t DEFAULT_PRIVACY = 4;
+inline constexpr uint8_t MAX_PRIVACY = 7;
+
 // An account as other nodes show it: never its password or language.
 struct TUserRecord {
     uint64_t id = 0; // not 0
@@ -40,6 +47,7 @@ struct TUserRecord {
 // On a site's channel: an account became present through the sender.
 struct TSiteEntered {
     TUserRecord user;
+    uint8_t privacy = DEFAULT_PRIVACY;
     bool operator==(const TSiteEntered&) const = default;
 };
 // ... its last session there left the site.
@@ -178,9 +186,19 @@ struct TRestrictionsChanged {
     bool operator==(const TRestrictionsChanged&) const = default;
 };
 
+// On the operator channel: the account set its privacy bits; each node
+// with sessions of it applies them to those (whom its sites list, whom
+// searches find).
+struct TPrivacyChange {
+    uint64_t account = 0;
+    uint8_t privacy = DEFAULT_PRIVACY;
+    bool operator==(const TPrivacyChange&) const = default;
+};
+
 // Kept in navlet:presence:HOST, by NODE:ACCOUNT.
 struct TPresenceRecord {
     TUserRecord user;
+    uint8_t privacy = DEFAULT_PRIVACY;
     bool operator==(const TPresenceRecord&) const = default;
 };
 // Kept in navlet:lines:HOST: a public line with its date (days since
@@ -198,6 +216,7 @@ struct TWhereRecord {
     uint32_t count = 0; // 1 to MAX_WHERE_COUNT
     int64_t oldestUs = 0;
     int64_t latestUs = 0;
+    uint8_t privacy = DEFAULT_PRIVACY; // the account's, as this node holds it
     bool operator==(const TWhereRecord&) const = default;
 };
 inline constexpr uint32_t MAX_WHERE_COUNT = 1000;
@@ -218,8 +237,8 @@ using TNodeMessage =
     std::variant<TSiteEntered, TSiteLeft, TSiteLine, TInvite, TInviteFailed, TChatJoined, TChatLine,
                  TChatLeft, TTrim, TCall, TOperatorCount, TOperatorLine, TOperatorKick,
                  TPresenceRecord, TKeptLine, TWhereRecord, TSessionRecord, TSiteUsersRecord,
-                 TFriendState, TMarkChange,
-                 TRestrictionsChanged>; // new kinds go last: a kind's byte never changes
+                 TFriendState, TMarkChange, TRestrictionsChanged,
+                 TPrivacyChange>; // new kinds go last: a kind's byte never changes
 
 // A receiver of node messages visits them with one overload per kind it
 // handles and TIgnoreKinds for those it lets pass. There is no catch-all,
