@@ -47,7 +47,8 @@
 # each of relay, tcp, tls, ws and wss runs once per count of TLS_COUNTS
 # (300 1000) at one line per user per second, on a fresh server and a fresh
 # nginx, and each but the relay once idle at TLS_IDLE (1000) sessions over
-# TLS_IDLE/10 sites. Reported: medians of p50, p99, CPU per delivered line
+# TLS_IDLE/10 sites (0: no idle runs; the fan-out runs of the last count
+# give the memory, measured before their chat). Reported: medians of p50, p99, CPU per delivered line
 # of navlet-server and of nginx (master and workers) apart, memory per idle
 # session of each, and the ratios with their ranges (TLS / TCP, wss / ws,
 # server's own share and server plus nginx, each against the bare relay).
@@ -464,7 +465,7 @@ if wants tls; then
         WS=""; TRANSPORT=""
         [[ $kind == ws ]] && WS=/session
         [[ $kind == tls || $kind == wss ]] && TRANSPORT=$kind
-        if [[ $kind != relay ]]; then
+        if [[ $kind != relay ]] && ((idle > 0)); then
           run "t-$kind-idle-$idle-$round" --sessions "$idle" --sites $((idle / 10 > 0 ? idle / 10 : 1)) \
             --duration 2 --signin-timeout 300
         fi
@@ -476,12 +477,19 @@ if wants tls; then
       done
     done
     WS=""; TRANSPORT=""
+    # Without idle runs, the fan-out runs of the last count give the figure:
+    # they measure it the same way, before their chat, all on one site.
+    idle_runs=idle-$idle
+    if ((idle == 0)); then
+      idle=${counts##* }
+      idle_runs=fanout-$idle
+    fi
     for kind in "${kinds[@]}"; do
       [[ $kind == relay ]] && continue
-      awk -v k="$kind" -v n="$idle" -v s="$(med rss_per_session_b "t-$kind-idle-$idle" "$rounds")" \
-        -v p="$(med proxy_rss_per_session_b "t-$kind-idle-$idle" "$rounds")" 'BEGIN {
-        printf "== tls-idle-%d %s: resident memory per session: navlet-server %.0f B, nginx %s\n",
-          n, k, s, p == "" ? "-" : sprintf("%.0f B", p) }' | tee -a "$RESULTS/summary.txt"
+      awk -v k="$kind" -v n="$idle" -v s="$(med rss_per_session_b "t-$kind-$idle_runs" "$rounds")" \
+        -v p="$(med proxy_rss_per_session_b "t-$kind-$idle_runs" "$rounds")" -v f="$idle_runs" 'BEGIN {
+        printf "== tls-idle-%d %s (%s runs): resident memory per session: navlet-server %.0f B, nginx %s\n",
+          n, k, f, s, p == "" ? "-" : sprintf("%.0f B", p) }' | tee -a "$RESULTS/summary.txt"
     done
     for n in $counts; do
       for kind in "${kinds[@]}"; do
