@@ -54,7 +54,13 @@ nginx_front_conf() {
     -e "s|/etc/letsencrypt/live/navlet.example.org/privkey.pem|$certs/server.key|"
   )
   mkdir -p "$dir/nginx"
+  # The recipe's descriptors, or as many as this machine lets a process raise
+  # its limit to (nginx only warns, but the warning would hide real ones).
+  local files=40000 hard
+  hard=$(ulimit -Hn)
+  [[ $hard != unlimited ]] && ((hard < files)) && files=$hard
   sed -e "s|worker_processes auto;|worker_processes $workers;|" \
+    -e "s|worker_rlimit_nofile 40000;|worker_rlimit_nofile $files;|" \
     "$repo/docs/nginx/navlet-workers.conf" >"$dir/workers.conf"
   grep -q "worker_processes $workers;" "$dir/workers.conf" || return 1
   sed -e "s|listen 443 ssl;|listen 127.0.0.1:$tls_port ssl;|" \
