@@ -205,7 +205,7 @@ WS=""
 TRANSPORT=""
 through_nginx() { [[ $TRANSPORT == tls || $TRANSPORT == wss ]]; }
 target() {
-  local ca=$NGINX_DIR/certs/ca.crt
+  local ca=${NGINX_DIR:-}/certs/ca.crt
   case $TRANSPORT in
     tls) echo --server "127.0.0.1:$STREAM_PORT" --tls --ca "$ca" --proxy-pid "$NGINX_PID"; return ;;
     wss) echo --server "127.0.0.1:$TLS_PORT" --ws /session --tls --ca "$ca" --tls-name localhost \
