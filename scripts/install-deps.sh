@@ -9,7 +9,7 @@ packages=(
   librsvg2-bin libpng-dev
   libpq-dev libhiredis-dev redis-server stunnel4 postgresql python3
   shellcheck pyflakes3
-  nginx openssl curl
+  nginx libnginx-mod-stream openssl libssl-dev curl
   lintian dpkg-dev
   mingw-w64 mingw-w64-tools g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb file
   wixl msitools

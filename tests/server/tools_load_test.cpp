@@ -75,6 +75,10 @@ TEST(ProcReaders, ReadTheFieldsTheReportNeeds) {
     // A command name with blanks and a parenthesis must not shift the fields.
     std::string stat = "77 (navlet (srv) x) S 1 2 3 4 5 6 7 8 9 10 250 31 0 0 20 0 1";
     EXPECT_EQ(ParseCpuTicks(stat), 281u);
+    // nginx's workers are found by their parent, past a name with blanks.
+    EXPECT_EQ(ParseParentPid("812 (nginx: worker) S 811 811 811 0 -1"), 811);
+    EXPECT_EQ(ParseParentPid(stat), 1);
+    EXPECT_FALSE(ParseParentPid("812 nginx S 811"));
     EXPECT_EQ(ParseIoField("rchar: 1\nsyscr: 4\nsyscw: 99\n", "syscw"), 99u);
     auto tcp = ParseTcpSockstat("sockets: used 9\nTCP: inuse 12 orphan 0 tw 3 alloc 14 mem 7\n"
                                 "UDP: inuse 1 mem 0\n");
@@ -138,6 +142,19 @@ TEST(LoadOptions, EveryBoundIsEnforced) {
     EXPECT_FALSE(Parse({"--ignores", "1001", "--ignore-first-id", "1"}));
     EXPECT_FALSE(Parse({"--ignores", "5"})); // whom to ignore is not said
     EXPECT_TRUE(Parse({"--ignores", "1000", "--ignore-first-id", "1"}));
+}
+
+TEST(LoadOptions, TlsVerifiesAgainstAGivenCaOnly) {
+    EXPECT_FALSE(Parse({"--tls"})); // nothing to verify the server against
+    EXPECT_FALSE(Parse({"--ca", "ca.crt"}));
+    EXPECT_FALSE(Parse({"--tls-name", "localhost"}));
+    auto o = Parse({"--ws", "/session", "--tls", "--ca", "ca.crt", "--tls-name", "localhost",
+                    "--proxy-pid", "42"});
+    ASSERT_TRUE(o);
+    EXPECT_TRUE(o->tls);
+    EXPECT_EQ(o->caFile, "ca.crt");
+    EXPECT_EQ(o->tlsName, "localhost");
+    EXPECT_EQ(o->proxyPid, 42);
 }
 
 } // namespace

@@ -7,7 +7,8 @@
 # --smoke: every part once with a handful of bots and two short fan-out
 # rounds, so that CI sees the script still runs (its numbers mean nothing).
 #
-# Environment: PARTS (default "idle storm fanout"; also "signin" and "crowd"),
+# Environment: PARTS (default "idle storm fanout"; also "signin", "crowd",
+# "ignores", "ws", "tls" and "sites"; --smoke runs all but signin and crowd),
 # IDLE_COUNTS, FANOUT_COUNTS (300 1000 2000), FANOUT_SECONDS, FANOUT_ROUNDS (5),
 # OTHER_LIMIT (the other processes' CPU, in % of a core, above which a run is
 # repeated; 10), REPEATS (how often at most; 2), BOTS (accounts made; 10000),
@@ -37,6 +38,26 @@
 # WS_IDLE_COUNTS (1000 5000), and fan-out for WS_FANOUT (1000) users at one
 # line per second in WS_ROUNDS (3) alternating rounds of each, with the
 # medians of p50, p99 and the server's CPU per delivered line, and the ratios.
+# "tls": what TLS costs. Debian's nginx runs the shipped recipes
+# (docs/nginx/navlet-stream.conf in front of the bar port,
+# docs/nginx/navlet-tls.conf's /session in front of the web site) with a
+# certificate made for the run, pinned to core 0 beside the server: it is
+# the server machine's cost, and the bots' own TLS on core 1 must not take
+# the proxy's time. In TLS_ROUNDS (FANOUT_ROUNDS) rounds whose order rotates,
+# each of relay, tcp, tls, ws and wss runs once per count of TLS_COUNTS
+# (300 1000) at one line per user per second, on a fresh server and a fresh
+# nginx, and each but the relay once idle at TLS_IDLE (1000) sessions over
+# TLS_IDLE/10 sites (0: no idle runs; the fan-out runs of the last count
+# give the memory, measured before their chat). Reported: medians of p50, p99, CPU per delivered line
+# of navlet-server and of nginx (master and workers) apart, memory per idle
+# session of each, and the ratios with their ranges (TLS / TCP, wss / ws,
+# server's own share and server plus nginx, each against the bare relay).
+# NGINX_WORKERS (auto) and NGINX_BUFFER (the recipes' session buffers) try
+# other settings. Without nginx the part is skipped; without its stream
+# module (libnginx-mod-stream) the tls kind is.
+# "sites": SITES_USERS (1000) users over SITES_COUNT (50) sites at one line
+# per second, the server against the bare relay in FANOUT_ROUNDS alternating
+# rounds, with the ratios of p50, p99 and CPU per delivered line.
 set -euo pipefail
 
 SMOKE=""
@@ -44,9 +65,10 @@ if [[ ${1:-} == --smoke ]]; then
   SMOKE=1
   shift
   : "${BOTS:=20}" "${IDLE_COUNTS:=20}" "${FANOUT_COUNTS:=20}" "${FANOUT_SECONDS:=2}"
-  : "${FANOUT_ROUNDS:=2}" "${PARTS:=idle storm fanout ws ignores}" "${WS_IDLE_COUNTS:=20}"
+  : "${FANOUT_ROUNDS:=2}" "${PARTS:=idle storm fanout ws ignores tls sites}" "${WS_IDLE_COUNTS:=20}"
   : "${WS_FANOUT:=20}" "${WS_ROUNDS:=1}" "${REPEATS:=0}" "${STORM_COUNT:=20}"
   : "${IGNORE_FANOUT:=10}" "${IGNORE_COUNT:=5}"
+  : "${TLS_COUNTS:=10}" "${TLS_IDLE:=10}" "${TLS_ROUNDS:=1}" "${SITES_USERS:=20}" "${SITES_COUNT:=5}"
 fi
 BUILD=${1:-build/default}
 SERVER=${SERVER:-$BUILD/server/navlet-server}
@@ -62,6 +84,8 @@ PARTS=${PARTS:-"idle storm fanout"}
 IDLE_COUNTS=${IDLE_COUNTS:-"1000 5000 10000"}
 SIGNIN_COUNT=${SIGNIN_COUNT:-10000}
 SIGNIN_THREADS=${SIGNIN_THREADS:-0}
+NGINX_WORKERS=${NGINX_WORKERS:-auto}
+NGINX_BUFFER=${NGINX_BUFFER:-}
 for tool in "$SERVER" "$LOAD"; do
   [[ -x $tool ]] || { echo "bench: $tool is missing; build it first" >&2; exit 2; }
 done
@@ -71,7 +95,18 @@ RESULTS=$WORK/results
 DATA=${BENCH_DATA:-$WORK/data}
 mkdir -p "$RESULTS" "$DATA"
 SERVER_PID=""
+NGINX_PID=""
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=scripts/lib/nginx-front.sh
+source "$repo/scripts/lib/nginx-front.sh"
 
+stop_nginx() {
+  if [[ -n $NGINX_PID ]] && kill -0 "$NGINX_PID" 2>/dev/null; then
+    kill "$NGINX_PID"
+    wait "$NGINX_PID" 2>/dev/null || true
+  fi
+  NGINX_PID=""
+}
 stop_server() {
   if [[ -n $SERVER_PID ]] && kill -0 "$SERVER_PID" 2>/dev/null; then
     kill "$SERVER_PID"
@@ -80,6 +115,7 @@ stop_server() {
   SERVER_PID=""
 }
 cleanup() {
+  stop_nginx
   stop_server
   [[ -n ${BENCH_DATA:-} ]] || rm -rf "$DATA"
 }
@@ -113,7 +149,7 @@ start_server() {
     --admin "127.0.0.1:$ADMIN_PORT" --data "$DATA" \
     --max-per-address 100000 --max-signing-in-per-address 100000 \
     --web-signups-per-address 1000000 --web-signups-per-second 1000000 \
-    --password-threads "$SIGNIN_THREADS" \
+    --password-threads "$SIGNIN_THREADS" --trusted-proxy 127.0.0.1 \
     >>"$RESULTS/server.log" 2>&1 &
   SERVER_PID=$!
   for _ in $(seq 100); do
@@ -121,6 +157,27 @@ start_server() {
     sleep 0.1
   done
   echo "bench: navlet-server did not start (see $RESULTS/server.log)" >&2
+  exit 1
+}
+
+# nginx in front of the running server, pinned beside it, with the shipped
+# recipes on free ports (the stream one only when the module is there).
+start_nginx() {
+  stop_nginx
+  TLS_PORT=$(free_port)
+  STREAM_PORT=""
+  [[ -n $HAVE_STREAM ]] && STREAM_PORT=$(free_port)
+  nginx_front_conf "$NGINX_DIR" "$NGINX_DIR/certs" "$TLS_PORT" "$WEB_PORT" "$STREAM_PORT" \
+    "$SESSION_PORT" "$NGINX_WORKERS" "$NGINX_BUFFER" ||
+    { echo "bench: a recipe in docs/nginx changed shape" >&2; exit 1; }
+  taskset -c 0 "$nginx_bin" -p "$NGINX_DIR/nginx" -c "$NGINX_DIR/nginx.conf" \
+    -e "$NGINX_DIR/nginx-error.log" >>"$RESULTS/nginx.log" 2>&1 &
+  NGINX_PID=$!
+  for _ in $(seq 100); do
+    port_open "$TLS_PORT" && { [[ -z $STREAM_PORT ]] || port_open "$STREAM_PORT"; } && return 0
+    sleep 0.1
+  done
+  echo "bench: nginx did not start (see $NGINX_DIR/nginx-error.log)" >&2
   exit 1
 }
 
@@ -142,9 +199,18 @@ create_accounts() {
 }
 
 # Where the bots connect: the session port, or with WS set (a path) the web
-# site's WebSocket endpoint.
+# site's WebSocket endpoint; with TRANSPORT tls or wss, nginx's stream port
+# or its /session, the certificate verified and nginx measured too.
 WS=""
+TRANSPORT=""
+through_nginx() { [[ $TRANSPORT == tls || $TRANSPORT == wss ]]; }
 target() {
+  local ca=${NGINX_DIR:-}/certs/ca.crt
+  case $TRANSPORT in
+    tls) echo --server "127.0.0.1:$STREAM_PORT" --tls --ca "$ca" --proxy-pid "$NGINX_PID"; return ;;
+    wss) echo --server "127.0.0.1:$TLS_PORT" --ws /session --tls --ca "$ca" --tls-name localhost \
+      --proxy-pid "$NGINX_PID"; return ;;
+  esac
   if [[ -n $WS ]]; then echo --server "127.0.0.1:$WEB_PORT" --ws "$WS"
   else echo --server "127.0.0.1:$SESSION_PORT"; fi
 }
@@ -164,11 +230,13 @@ again() {
 run_once() {
   local name=$1; shift
   start_server
+  if through_nginx; then start_nginx; fi
   echo "== $name" | tee -a "$RESULTS/summary.txt"
   # shellcheck disable=SC2046
   taskset -c 1 "$LOAD" $(target) --server-pid "$SERVER_PID" \
     --sources 200 "$@" | tee "$RESULTS/$name.txt" | grep -v '^RESULT' | tee -a "$RESULTS/summary.txt" ||
     true
+  stop_nginx
   stop_server
 }
 
@@ -354,6 +422,125 @@ if wants ws; then
   for key in p50_ms p99_ms cpu_us_per_line; do
     echo "== ws-fanout-$n $key, WebSocket / TCP: $(ratios "$key" "fanout-ws-$n" "fanout-tcp-$n" \
       "$rounds")" | tee -a "$RESULTS/summary.txt"
+  done
+fi
+
+# The median over ROUNDS of KEY in the runs PREFIX-1 ... PREFIX-ROUNDS.
+med() {
+  local key=$1 prefix=$2 rounds=$3 r
+  for ((r = 1; r <= rounds; r++)); do value_of "$prefix-$r" "$key"; done | median
+}
+# shared_ratios MINE THEIRS ROUNDS: the median and range of the rounds' ratios
+# of CPU per delivered line, navlet-server's plus nginx's in MINE, to THEIRS's.
+shared_ratios() {
+  local mine=$1 theirs=$2 rounds=$3 r
+  for ((r = 1; r <= rounds; r++)); do
+    awk -v s="$(value_of "$mine-$r" cpu_us_per_line)" -v p="$(value_of "$mine-$r" proxy_cpu_us_per_line)" \
+      -v b="$(value_of "$theirs-$r" cpu_us_per_line)" \
+      'BEGIN { if (s != "" && p != "" && b > 0) printf "%.3f\n", (s + p) / b }'
+  done | sort -n | awk '{v[NR] = $1} END {
+    if (NR) printf "%.2fx (%.2f-%.2f over %d rounds)", v[int((NR + 1) / 2)], v[1], v[NR], NR
+    else printf "no comparison (runs failed)" }'
+}
+
+if wants tls; then
+  if [[ ! -x $nginx_bin ]] || ! command -v openssl >/dev/null; then
+    echo "== tls: skipped (no nginx or openssl)" | tee -a "$RESULTS/summary.txt"
+  else
+    NGINX_DIR=$WORK/nginx
+    mkdir -p "$NGINX_DIR/certs"
+    chmod 755 "$WORK" "$NGINX_DIR"
+    nginx_front_cert "$NGINX_DIR/certs" || { echo "bench: openssl failed" >&2; exit 1; }
+    HAVE_STREAM=""
+    kinds=(relay tcp ws wss)
+    if nginx_stream_module >/dev/null; then
+      HAVE_STREAM=1
+      kinds=(relay tcp tls ws wss)
+    else
+      echo "== tls: no nginx stream module (libnginx-mod-stream): TCP over TLS left out" |
+        tee -a "$RESULTS/summary.txt"
+    fi
+    echo "== tls: nginx workers $NGINX_WORKERS, session buffers ${NGINX_BUFFER:-as shipped}" |
+      tee -a "$RESULTS/summary.txt"
+    rounds=${TLS_ROUNDS:-$FANOUT_ROUNDS}
+    idle=${TLS_IDLE:-1000}
+    counts=${TLS_COUNTS:-"300 1000"}
+    for ((round = 1; round <= rounds; round++)); do
+      for ((k = 0; k < ${#kinds[@]}; k++)); do
+        kind=${kinds[(round + k) % ${#kinds[@]}]}
+        WS=""; TRANSPORT=""
+        [[ $kind == ws ]] && WS=/session
+        [[ $kind == tls || $kind == wss ]] && TRANSPORT=$kind
+        if [[ $kind != relay ]] && ((idle > 0)); then
+          run "t-$kind-idle-$idle-$round" --sessions "$idle" --sites $((idle / 10 > 0 ? idle / 10 : 1)) \
+            --duration 2 --signin-timeout 300
+        fi
+        for n in $counts; do
+          chat=(--sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS")
+          if [[ $kind == relay ]]; then relay_run "t-relay-fanout-$n-$round" "${chat[@]}"
+          else run "t-$kind-fanout-$n-$round" "${chat[@]}"; fi
+        done
+      done
+    done
+    WS=""; TRANSPORT=""
+    # Without idle runs, the fan-out runs of the last count give the figure:
+    # they measure it the same way, before their chat, all on one site.
+    idle_runs=idle-$idle
+    if ((idle == 0)); then
+      idle=${counts##* }
+      idle_runs=fanout-$idle
+    fi
+    for kind in "${kinds[@]}"; do
+      [[ $kind == relay ]] && continue
+      awk -v k="$kind" -v n="$idle" -v s="$(med rss_per_session_b "t-$kind-$idle_runs" "$rounds")" \
+        -v p="$(med proxy_rss_per_session_b "t-$kind-$idle_runs" "$rounds")" -v f="$idle_runs" 'BEGIN {
+        printf "== tls-idle-%d %s (%s runs): resident memory per session: navlet-server %.0f B, nginx %s\n",
+          n, k, f, s, p == "" ? "-" : sprintf("%.0f B", p) }' | tee -a "$RESULTS/summary.txt"
+    done
+    for n in $counts; do
+      for kind in "${kinds[@]}"; do
+        f=t-$kind-fanout-$n
+        awk -v k="$kind" -v n="$n" -v a="$(med p50_ms "$f" "$rounds")" -v b="$(med p99_ms "$f" "$rounds")" \
+          -v c="$(med cpu_us_per_line "$f" "$rounds")" -v p="$(med proxy_cpu_us_per_line "$f" "$rounds")" \
+          -v o="$(med other_cpu_pct "$f" "$rounds")" 'BEGIN {
+          printf "== tls-fanout-%d %s: p50 %s ms, p99 %s ms, CPU per delivered line: server %s us, nginx %s us (other load %s %%)\n",
+            n, k, a, b, c, p == "" ? "-" : p, o }' | tee -a "$RESULTS/summary.txt"
+      done
+      pairs=("ws tcp" "wss ws")
+      [[ -n $HAVE_STREAM ]] && pairs=("tls tcp" "ws tcp" "wss ws" "wss tcp")
+      for pair in "${pairs[@]}" "tcp relay" "ws relay" "wss relay"; do
+        read -r mine theirs <<<"$pair"
+        for key in p50_ms p99_ms cpu_us_per_line; do
+          echo "== tls-fanout-$n $key, $mine / $theirs: $(ratios "$key" "t-$mine-fanout-$n" \
+            "t-$theirs-fanout-$n" "$rounds")" | tee -a "$RESULTS/summary.txt"
+        done
+      done
+      for pair in "tls tcp" "wss ws"; do
+        read -r mine theirs <<<"$pair"
+        [[ $mine == tls && -z $HAVE_STREAM ]] && continue
+        echo "== tls-fanout-$n CPU per line, $mine (server + nginx) / $theirs: $(shared_ratios \
+          "t-$mine-fanout-$n" "t-$theirs-fanout-$n" "$rounds")" | tee -a "$RESULTS/summary.txt"
+      done
+    done
+  fi
+fi
+
+if wants sites; then
+  n=${SITES_USERS:-1000}
+  count=${SITES_COUNT:-50}
+  chat=(--sessions "$n" --sites "$count" --rate 1 --duration "$FANOUT_SECONDS")
+  for ((round = 1; round <= FANOUT_ROUNDS; round++)); do
+    if ((round % 2)); then
+      relay_run "relay-sites-$n-$round" "${chat[@]}"
+      run "sites-$n-$round" "${chat[@]}"
+    else
+      run "sites-$n-$round" "${chat[@]}"
+      relay_run "relay-sites-$n-$round" "${chat[@]}"
+    fi
+  done
+  for key in p50_ms p99_ms cpu_us_per_line; do
+    echo "== sites-$n-over-$count $key, server / bare relay: $(ratios "$key" "sites-$n" \
+      "relay-sites-$n" "$FANOUT_ROUNDS")" | tee -a "$RESULTS/summary.txt"
   done
 fi
 

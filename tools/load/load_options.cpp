@@ -35,6 +35,10 @@ bool Apply(TLoadOptions& o, const std::string& name, const std::string& value, s
         o.password = value;
     else if (name == "--trace-writes")
         o.traceWrites = value;
+    else if (name == "--ca")
+        o.caFile = value;
+    else if (name == "--tls-name")
+        o.tlsName = value;
     else if (name == "--ws") {
         if (value.empty() || value.front() != '/' || value.size() > 200 ||
             value.find_first_of(" \r\n") != std::string::npos) {
@@ -62,6 +66,8 @@ bool Apply(TLoadOptions& o, const std::string& name, const std::string& value, s
         return number(o.textLength, 24, 230);
     else if (name == "--server-pid")
         return number(o.serverPid, 1, 1 << 30);
+    else if (name == "--proxy-pid")
+        return number(o.proxyPid, 1, 1 << 30);
     else if (name == "--ignores")
         return number(o.ignores, 0, MAX_IGNORES);
     else if (name == "--ignore-first-id")
@@ -87,6 +93,10 @@ std::optional<TLoadOptions> ParseLoadOptions(const std::vector<std::string>& arg
         if (arg == "--version") {
             options.version = true;
             return options;
+        }
+        if (arg == "--tls") {
+            options.tls = true;
+            continue;
         }
         if (arg == "--create-accounts" || arg == "--create-only") {
             options.createAccounts = true;
@@ -120,6 +130,16 @@ std::optional<TLoadOptions> ParseLoadOptions(const std::vector<std::string>& arg
         error = "--ignores needs --ignore-first-id ID";
         return std::nullopt;
     }
+    // Without a CA there is nothing to verify the server against, and a
+    // bench that trusts any certificate would not pay for the verification.
+    if (options.tls && options.caFile.empty()) {
+        error = "--tls needs --ca FILE";
+        return std::nullopt;
+    }
+    if (!options.tls && (!options.caFile.empty() || !options.tlsName.empty())) {
+        error = "--ca and --tls-name go with --tls";
+        return std::nullopt;
+    }
     if (options.createAccounts && options.web.empty()) {
         error = "--create-accounts needs --web ADDR:PORT";
         return std::nullopt;
@@ -147,6 +167,9 @@ shared password, on site i mod SITES (siteK.load.test), then chats in the site's
 
   --server ADDR:PORT     session endpoint (127.0.0.1:80); with --ws the web site
   --ws PATH              sessions over WebSocket at PATH (/session) of --server
+  --tls                  sessions over TLS (with --ws: wss), e.g. through nginx
+  --ca FILE              the CA that the server's certificate must chain to
+  --tls-name NAME        the name the certificate must hold (--server's address)
   --sessions N           bots, 1 to 20000 (100)
   --sites S              sites the bots spread over (1)
   --prefix P             nick prefix, 1 to 10 characters (bot)
@@ -167,13 +190,17 @@ shared password, on site i mod SITES (siteK.load.test), then chats in the site's
                          every line still reaches every bot)
   --server-pid PID       report the server's memory per session, CPU and
                          write calls per delivered line
+  --proxy-pid PID        report also the memory and CPU of PID and its children
+                         (nginx's master and workers), apart from the server's
   --trace-writes FILE    count the server's write calls with strace during chat
   --version              the version and the commit it was built from
 
 Reports sign-ins per second, presence records received, delivered lines per
 second, delivery latency p50/p99 (send time carried in each line), and with
 --server-pid the server's resident memory per signed-in session and the
-kernel's TCP memory (both ends of every loopback connection) apart.
+kernel's TCP memory (both ends of every loopback connection) apart. With
+--tls, TLS handshakes that failed (a certificate not verified, a terminator
+that closed) are counted apart from the sign-ins refused.
 )";
 }
 

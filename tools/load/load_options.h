@@ -34,6 +34,12 @@ struct TLoadOptions {
     int serverPid = 0;           // memory, CPU and write counts of this process
     std::string traceWrites;     // file for `strace -c` of the server during chat
     std::string wsPath;          // not empty: sessions over WebSocket at this path
+    // Sessions over TLS (a terminator in front of the server), the server's
+    // certificate verified against caFile for tlsName (default: --server's address).
+    bool tls = false;
+    std::string caFile;
+    std::string tlsName;
+    int proxyPid = 0; // memory and CPU of this process and its children (nginx)
     // Each bot ignores the accounts with ids ignoreFirstId ... + ignores - 1
     // before the chat, so the fan-out meets full ignore lists.
     int ignores = 0;

@@ -46,6 +46,7 @@ int TLoadRun::Run(std::ostream& out) {
         return 1;
     const int pid = options.serverPid;
     TServerSnapshot before = TakeSnapshot(pid);
+    TServerSnapshot proxyBefore = TakeTreeSnapshot(options.proxyPid);
     int64_t start = Now();
     Loop(
         start + int64_t(options.signInTimeout * NS),
@@ -56,10 +57,12 @@ int TLoadRun::Run(std::ostream& out) {
         Now() + int64_t(NS), [] { return false; }, TWork::None);
     HoldIgnores();
     TServerSnapshot idle = TakeSnapshot(pid);
+    TServerSnapshot proxyIdle = TakeTreeSnapshot(options.proxyPid);
 
     TWriteTrace trace;
     bool tracing = !options.traceWrites.empty() && pid > 0 && trace.Start(pid, options.traceWrites);
     TServerSnapshot chatBefore = TakeSnapshot(pid);
+    TServerSnapshot proxyChatBefore = TakeTreeSnapshot(options.proxyPid);
     double ownCpuBefore = OwnCpuSeconds();
     BeginChat();
     Loop(
@@ -68,6 +71,7 @@ int TLoadRun::Run(std::ostream& out) {
     double chatSeconds = double(Now() - chatStartNs) / NS;
     double ownBusy = chatSeconds > 0 ? (OwnCpuSeconds() - ownCpuBefore) / chatSeconds : 0;
     TServerSnapshot chatAfter = TakeSnapshot(pid);
+    TServerSnapshot proxyChatAfter = TakeTreeSnapshot(options.proxyPid);
     const TWriteTrace::TTool traceTool = trace.Tool();
     std::optional<uint64_t> traced = tracing ? trace.Stop() : std::nullopt;
     const bool slowedDown = traceTool == TWriteTrace::TTool::Strace;
@@ -81,7 +85,10 @@ int TLoadRun::Run(std::ostream& out) {
     out << "sign-in: " << c.signedIn << " of " << options.sessions << " bots on " << options.sites
         << " site(s) in " << signInSeconds << " s = " << double(c.signedIn) / signInSeconds
         << " sign-ins/s (refused " << c.refused << ", closed " << c.closed << ", broken "
-        << c.broken << ")\n";
+        << c.broken << (options.tls ? ", TLS handshakes failed " + std::to_string(c.tlsFailed) : "")
+        << ")\n";
+    if (c.tlsFailed > 0)
+        out << "tls: " << c.tlsFailed << " handshakes failed; the first: " << tlsFailure << "\n";
     double presenceSeconds = c.lastPresenceNs ? double(c.lastPresenceNs - start) / NS : 0;
     out << "presence: " << c.presenceOthers << " records of other users of "
         << ExpectedPresence(options) << " expected; the last came " << presenceSeconds
@@ -130,6 +137,20 @@ int TLoadRun::Run(std::ostream& out) {
                        : std::string("n/a"))
             << "; syscw per delivered line " << syscwPerLine << "\n";
     }
+    const double ticks = double(::sysconf(_SC_CLK_TCK));
+    const double proxyRssPer = Delta(proxyBefore.rssKiB, proxyIdle.rssKiB) * 1024 * perSession;
+    const double proxyCpuPerLine = c.deliveredInChat
+                                       ? Delta(proxyChatBefore.cpuTicks, proxyChatAfter.cpuTicks) /
+                                             ticks * 1e6 / double(c.deliveredInChat)
+                                       : 0;
+    if (options.proxyPid > 0) {
+        out << "proxy memory (" << options.proxyPid << " and its children): RSS "
+            << proxyBefore.rssKiB.value_or(0) << " KiB before, " << proxyIdle.rssKiB.value_or(0)
+            << " KiB with the bots signed in = " << proxyRssPer << " bytes per session\n";
+        out << "proxy CPU in the chat: "
+            << Delta(proxyChatBefore.cpuTicks, proxyChatAfter.cpuTicks) / ticks
+            << " s = " << proxyCpuPerLine << " us per delivered line\n";
+    }
     out << "RESULT sessions=" << options.sessions << " signed_in=" << c.signedIn
         << " signins_per_s=" << double(c.signedIn) / signInSeconds
         << " presence=" << c.presenceOthers << " presence_s=" << presenceSeconds
@@ -139,7 +160,13 @@ int TLoadRun::Run(std::ostream& out) {
         << " p50_ms=" << double(p50) / 1000 << " p99_ms=" << double(p99) / 1000
         << " load_busy=" << ownBusy << " cpu_us_per_line=" << cpuPerLine
         << " writes_per_line=" << writesPerLine << " syscw_per_line=" << syscwPerLine
-        << " ignores_held=" << c.ignoresHeld << "\n";
+        << " ignores_held=" << c.ignoresHeld;
+    if (options.tls)
+        out << " tls_failed=" << c.tlsFailed;
+    if (options.proxyPid > 0)
+        out << " proxy_rss_per_session_b=" << proxyRssPer
+            << " proxy_cpu_us_per_line=" << proxyCpuPerLine;
+    out << "\n";
     return c.signedIn == uint64_t(options.sessions) ? 0 : 1;
 }
 

@@ -23,13 +23,14 @@
 namespace navlet::load {
 
 struct TBot {
-    enum class TState { Idle, Connecting, Upgrading, LoggingIn, SignedIn, Gone };
+    enum class TState { Idle, Connecting, Handshaking, Upgrading, LoggingIn, SignedIn, Gone };
     int index = 0;
     int fd = -1;
     TState state = TState::Idle;
     UserId id = 0;
     TPacketAssembler assembler;
-    std::string unsent; // the rest of a packet the socket took only in part
+    std::string unsent; // bytes the socket has not taken yet, in order
+    TTlsConnection tls; // over TLS; freed before the descriptor is closed
     // Over WebSocket: the frames, and the upgrade's key and answer so far.
     std::unique_ptr<ws::TFrameDecoder> decoder;
     std::string key, head;
@@ -87,6 +88,17 @@ bool TLoadRun::Setup(std::ostream& out) {
         return false;
     }
     loopbackServer = (ntohl(serverAddress) >> 24) == 127;
+    if (options.tls) {
+        std::string name = options.tlsName.empty()
+                               ? options.server.substr(0, options.server.rfind(':'))
+                               : options.tlsName;
+        std::string error;
+        tls = TTlsClient::Make(options.caFile, name, error);
+        if (!tls) {
+            out << "navlet-load: " << error << "\n";
+            return false;
+        }
+    }
     epollFd = ::epoll_create1(EPOLL_CLOEXEC);
     if (epollFd < 0) {
         out << "navlet-load: epoll: " << std::strerror(errno) << "\n";
@@ -147,9 +159,10 @@ void TLoadRun::StartConnection(TBot& bot) {
 }
 
 void TLoadRun::Drop(TBot& bot, uint64_t& counter) {
-    if (bot.state == TBot::TState::Connecting || bot.state == TBot::TState::Upgrading ||
-        bot.state == TBot::TState::LoggingIn)
+    if (bot.state == TBot::TState::Connecting || bot.state == TBot::TState::Handshaking ||
+        bot.state == TBot::TState::Upgrading || bot.state == TBot::TState::LoggingIn)
         --pendingLogins;
+    bot.tls.reset();
     if (bot.fd >= 0)
         ::close(bot.fd); // also leaves the epoll set
     bot.fd = -1;
@@ -157,18 +170,40 @@ void TLoadRun::Drop(TBot& bot, uint64_t& counter) {
     ++counter;
 }
 
-bool TLoadRun::SendBytes(TBot& bot, const uint8_t* data, size_t size) {
+void TLoadRun::Watch(TBot& bot, bool writable) {
+    epoll_event ev{};
+    ev.events = EPOLLIN | (writable ? uint32_t(EPOLLOUT) : 0u);
+    ev.data.ptr = &bot;
+    ::epoll_ctl(epollFd, EPOLL_CTL_MOD, bot.fd, &ev);
+}
+
+bool TLoadRun::WriteSome(TBot& bot, const uint8_t* data, size_t size, size_t& put) {
+    put = 0;
+    if (bot.tls) {
+        TTlsStatus status = TlsWrite(bot.tls.get(), data, size, put);
+        return status == TTlsStatus::Done || status == TTlsStatus::WantWrite ||
+               status == TTlsStatus::WantRead;
+    }
     ssize_t n = ::send(bot.fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-        n = 0;
     if (n < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    put = size_t(n);
+    return true;
+}
+
+bool TLoadRun::SendBytes(TBot& bot, const uint8_t* data, size_t size) {
+    // Bytes held back go first (TLS also wants them offered again as they
+    // were); these wait behind them.
+    if (!bot.unsent.empty()) {
+        bot.unsent.append(reinterpret_cast<const char*>(data), size);
+        return true;
+    }
+    size_t put = 0;
+    if (!WriteSome(bot, data, size, put))
         return false;
-    if (size_t(n) < size) {
-        bot.unsent.assign(reinterpret_cast<const char*>(data) + n, size - size_t(n));
-        epoll_event ev{};
-        ev.events = EPOLLIN | EPOLLOUT;
-        ev.data.ptr = &bot;
-        ::epoll_ctl(epollFd, EPOLL_CTL_MOD, bot.fd, &ev);
+    if (put < size) {
+        bot.unsent.assign(reinterpret_cast<const char*>(data) + put, size - put);
+        Watch(bot, /*writable=*/true);
     }
     return true;
 }
@@ -186,15 +221,15 @@ bool TLoadRun::SendPacketBytes(TBot& bot, const uint8_t* data, size_t size) {
 void TLoadRun::FlushPending(TBot& bot) {
     if (bot.unsent.empty())
         return;
-    ssize_t n = ::send(bot.fd, bot.unsent.data(), bot.unsent.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n > 0)
-        bot.unsent.erase(0, size_t(n));
-    if (!bot.unsent.empty())
+    size_t put = 0;
+    if (!WriteSome(bot, reinterpret_cast<const uint8_t*>(bot.unsent.data()), bot.unsent.size(),
+                   put)) {
+        Drop(bot, bot.state == TBot::TState::SignedIn ? counters.closed : counters.refused);
         return;
-    epoll_event ev{};
-    ev.events = EPOLLIN;
-    ev.data.ptr = &bot;
-    ::epoll_ctl(epollFd, EPOLL_CTL_MOD, bot.fd, &ev);
+    }
+    bot.unsent.erase(0, put);
+    if (bot.unsent.empty())
+        Watch(bot, /*writable=*/false);
 }
 
 void TLoadRun::FinishConnect(TBot& bot, int64_t now) {
@@ -205,10 +240,39 @@ void TLoadRun::FinishConnect(TBot& bot, int64_t now) {
         Drop(bot, counters.closed);
         return;
     }
-    epoll_event ev{};
-    ev.events = EPOLLIN;
-    ev.data.ptr = &bot;
-    ::epoll_ctl(epollFd, EPOLL_CTL_MOD, bot.fd, &ev);
+    Watch(bot, /*writable=*/false);
+    if (!tls) {
+        BeginSession(bot, now);
+        return;
+    }
+    bot.tls = tls->Open(bot.fd);
+    if (!bot.tls) {
+        if (tlsFailure.empty())
+            tlsFailure = "no TLS connection could be made";
+        Drop(bot, counters.tlsFailed);
+        return;
+    }
+    bot.state = TBot::TState::Handshaking;
+    ContinueHandshake(bot, now);
+}
+
+void TLoadRun::ContinueHandshake(TBot& bot, int64_t now) {
+    TTlsStatus status = TlsHandshake(bot.tls.get());
+    if (status == TTlsStatus::WantRead || status == TTlsStatus::WantWrite) {
+        Watch(bot, status == TTlsStatus::WantWrite);
+        return;
+    }
+    if (status != TTlsStatus::Done) {
+        if (tlsFailure.empty())
+            tlsFailure = TlsFailureReason(bot.tls.get());
+        Drop(bot, counters.tlsFailed);
+        return;
+    }
+    Watch(bot, /*writable=*/false);
+    BeginSession(bot, now);
+}
+
+void TLoadRun::BeginSession(TBot& bot, int64_t now) {
     if (!options.wsPath.empty()) {
         bot.state = TBot::TState::Upgrading;
         bot.key = ws::MakeKey(uint64_t(now) ^ uint64_t(bot.index));
@@ -277,20 +341,47 @@ void TLoadRun::HandlePacket(TBot& bot, const TPacket& packet, int64_t now) {
     }
 }
 
+TLoadRun::TReadResult TLoadRun::ReadSome(TBot& bot, uint8_t* data, size_t size, size_t& got) {
+    got = 0;
+    if (bot.tls) {
+        TTlsStatus status = TlsRead(bot.tls.get(), data, size, got);
+        if (status == TTlsStatus::Done)
+            return TReadResult::Data;
+        return status == TTlsStatus::WantRead || status == TTlsStatus::WantWrite
+                   ? TReadResult::Empty
+                   : TReadResult::End;
+    }
+    ssize_t n = ::recv(bot.fd, data, size, MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return TReadResult::Empty;
+    if (n <= 0)
+        return TReadResult::End;
+    got = size_t(n);
+    return TReadResult::Data;
+}
+
 void TLoadRun::ReadFrom(TBot& bot, int64_t now) {
     static uint8_t buffer[64 * 1024];
-    // A few reads per turn, so one busy bot cannot starve the others.
-    for (int round = 0; round < 4 && bot.fd >= 0; ++round) {
-        ssize_t n = ::recv(bot.fd, buffer, sizeof buffer, MSG_DONTWAIT);
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
-            return;
-        if (n <= 0) {
+    // A few reads per turn, so one busy bot cannot starve the others; but
+    // bytes that TLS has already taken off the socket are not signalled
+    // again, so those are read out.
+    for (int round = 0; bot.fd >= 0; ++round) {
+        if (round >= 4 && !(bot.tls && TlsHasPending(bot.tls.get())))
+            break;
+        size_t got = 0;
+        TReadResult result = ReadSome(bot, buffer, sizeof buffer, got);
+        if (result == TReadResult::End) {
             Drop(bot, bot.state == TBot::TState::SignedIn ? counters.closed : counters.refused);
             return;
         }
-        if (!TakeInput(bot, buffer, size_t(n), now) || size_t(n) < sizeof buffer)
-            return;
+        if (result == TReadResult::Empty || !TakeInput(bot, buffer, got, now))
+            break;
+        if (!bot.tls && got < sizeof buffer)
+            break;
     }
+    // A TLS write may have waited on the peer's bytes.
+    if (bot.fd >= 0 && bot.tls && !bot.unsent.empty())
+        FlushPending(bot);
 }
 
 bool TLoadRun::TakeInput(TBot& bot, uint8_t* data, size_t size, int64_t now) {
@@ -376,6 +467,10 @@ void TLoadRun::HandleEvent(TBot& bot, uint32_t events, int64_t now) {
     if (bot.state == TBot::TState::Connecting) {
         if (events & (EPOLLOUT | EPOLLERR | EPOLLHUP))
             FinishConnect(bot, now);
+        return;
+    }
+    if (bot.state == TBot::TState::Handshaking) {
+        ContinueHandshake(bot, now);
         return;
     }
     if (events & EPOLLOUT)

@@ -11,6 +11,7 @@
 #include "protocol/assembler.h"
 #include "tools/load/load_options.h"
 #include "tools/load/load_stats.h"
+#include "tools/load/tls_link.h"
 
 namespace navlet::load {
 
@@ -23,6 +24,7 @@ struct TLoadCounters {
     uint64_t deliveredInChat = 0;    // deliveries during the chat phase proper
     uint64_t expectedDeliveries = 0; // sum over sent lines of the other bots on the site
     uint64_t ignoresHeld = 0;        // ignores the server confirmed, all bots together
+    uint64_t tlsFailed = 0;          // handshakes that failed (bot dropped)
     int64_t firstConnectNs = 0, lastSignInNs = 0, lastPresenceNs = 0;
 };
 
@@ -43,7 +45,18 @@ class TLoadRun {
     void StartConnection(TBot& bot);
     void HandleEvent(TBot& bot, uint32_t events, int64_t now);
     void FinishConnect(TBot& bot, int64_t now);
+    // Over TLS: the handshake's next step; on success the session begins.
+    void ContinueHandshake(TBot& bot, int64_t now);
+    // The upgrade or the login, once the connection carries the session.
+    void BeginSession(TBot& bot, int64_t now);
+    // Which events the loop waits for on the bot's socket.
+    void Watch(TBot& bot, bool writable);
+    // Bytes through the socket or its TLS; false on a broken connection.
+    bool WriteSome(TBot& bot, const uint8_t* data, size_t size, size_t& put);
     void ReadFrom(TBot& bot, int64_t now);
+    // One read from the socket or its TLS: bytes, none for now, or the end.
+    enum class TReadResult { Data, Empty, End };
+    TReadResult ReadSome(TBot& bot, uint8_t* data, size_t size, size_t& got);
     // The session's bytes, as the transport carries them; false when the
     // bot was dropped.
     bool TakeInput(TBot& bot, uint8_t* data, size_t size, int64_t now);
@@ -71,6 +84,8 @@ class TLoadRun {
     TLoadOptions options;
     std::vector<std::unique_ptr<TBot>> bots;
     std::vector<TBot*> chatters; // signed-in bots at the start of the chat
+    std::unique_ptr<TTlsClient> tls;
+    std::string tlsFailure; // why the first handshake failed
     int epollFd = -1;
     uint32_t serverAddress = 0; // network order
     uint16_t serverPort = 0;    // network order

@@ -143,6 +143,18 @@ std::optional<uint64_t> ParseCpuTicks(std::string_view stat) {
     return *utime + *stime;
 }
 
+std::optional<int> ParseParentPid(std::string_view stat) {
+    size_t close = stat.rfind(')');
+    if (close == std::string_view::npos)
+        return std::nullopt;
+    std::string_view rest = stat.substr(close + 1);
+    NextWord(rest); // state
+    auto parent = ParseUnsigned(NextWord(rest));
+    if (!parent || *parent > uint64_t(INT32_MAX))
+        return std::nullopt;
+    return int(*parent);
+}
+
 std::optional<uint64_t> ParseIoField(std::string_view io, std::string_view field) {
     auto rest = LineAfter(io, std::string(field) + ":");
     if (!rest)

@@ -45,6 +45,7 @@ std::optional<TChatStamp> ReadChatStamp(std::string_view text);
 // Readers of /proc text, split from the file access so tests can feed them.
 std::optional<uint64_t> ParseVmRssKiB(std::string_view status); // /proc/PID/status
 std::optional<uint64_t> ParseCpuTicks(std::string_view stat);   // utime + stime
+std::optional<int> ParseParentPid(std::string_view stat);       // /proc/PID/stat
 std::optional<uint64_t> ParseIoField(std::string_view io, std::string_view field); // /proc/PID/io
 struct TTcpSockstat {
     uint64_t inUse = 0;

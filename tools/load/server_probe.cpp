@@ -1,10 +1,12 @@
 #include "tools/load/server_probe.h"
 
+#include <dirent.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 namespace navlet::load {
@@ -20,6 +22,34 @@ TServerSnapshot TakeSnapshot(int pid) {
     snap.cpuTicks = ParseCpuTicks(ReadProcFile(base + "/stat"));
     snap.syscw = ParseIoField(ReadProcFile(base + "/io"), "syscw");
     return snap;
+}
+
+TServerSnapshot TakeTreeSnapshot(int pid) {
+    TServerSnapshot tree;
+    if (pid <= 0)
+        return tree;
+    auto add = [&tree](int member) {
+        std::string base = "/proc/" + std::to_string(member);
+        auto rss = ParseVmRssKiB(ReadProcFile(base + "/status"));
+        auto cpu = ParseCpuTicks(ReadProcFile(base + "/stat"));
+        if (rss)
+            tree.rssKiB = tree.rssKiB.value_or(0) + *rss;
+        if (cpu)
+            tree.cpuTicks = tree.cpuTicks.value_or(0) + *cpu;
+    };
+    add(pid);
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return tree;
+    while (dirent* entry = ::readdir(proc)) {
+        int child = std::atoi(entry->d_name);
+        if (child <= 0 || child == pid)
+            continue;
+        if (ParseParentPid(ReadProcFile("/proc/" + std::to_string(child) + "/stat")) == pid)
+            add(child);
+    }
+    ::closedir(proc);
+    return tree;
 }
 
 bool TWriteTrace::Spawn(const std::vector<std::string>& argv) {

@@ -21,6 +21,9 @@ struct TServerSnapshot {
 
 // pid 0 reads only the machine-wide values.
 TServerSnapshot TakeSnapshot(int pid);
+// The memory and CPU of `pid` and its children together (nginx's master and
+// its workers); the machine-wide values are left out.
+TServerSnapshot TakeTreeSnapshot(int pid);
 
 // Counts the server's write calls (write, writev, sendmsg, sendmmsg, sendto)
 // into a file from Start to Stop: with `perf stat` on the syscall tracepoints
