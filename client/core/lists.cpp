@@ -10,8 +10,8 @@ namespace navlet {
 namespace {
 
 // Base image of each gender image: a friend is always shown unmarked.
-constexpr int32_t BASE_IMAGES[] = {giMale,  giFemale, giMale, giFemale, giOther, giOther,
-                                   giMale,  giFemale, giOther, giMale,   giFemale, giOther};
+constexpr int32_t BASE_IMAGES[] = {giMale, giFemale, giMale,  giFemale, giOther,  giOther,
+                                   giMale, giFemale, giOther, giMale,   giFemale, giOther};
 
 constexpr int32_t IMAGE_COUNT = int32_t(std::size(BASE_IMAGES));
 

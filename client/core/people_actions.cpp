@@ -17,8 +17,8 @@ enum TUsersMenuId : uint16_t {
     umInviteNew = 102,
     umInviteHere = 103,
     umAddFriend = 105,
-    umIgnore = 106,      // or stop ignoring
-    umBlock = 107,       // or unblock
+    umIgnore = 106, // or stop ignoring
+    umBlock = 107,  // or unblock
     umReport = 110,
 };
 

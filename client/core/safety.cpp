@@ -71,7 +71,8 @@ void TNavlet::SetFriendHere(UserId user, bool here) {
     for (int i = 0; i < lvFriends.Count(); ++i) {
         const TListItem& entry = lvFriends.Item(i);
         // An offline entry waits for the friend's record, which reads the set.
-        if (UserIdOfEntry(entry) != user || FriendStateOf(entry.stateIndex) == TFriendState::Offline)
+        if (UserIdOfEntry(entry) != user ||
+            FriendStateOf(entry.stateIndex) == TFriendState::Offline)
             continue;
         const int32_t image = FriendImage(entry.stateIndex, FriendState(user));
         lvFriends.Update(i, [image](TListItem& item) { item.stateIndex = image; });

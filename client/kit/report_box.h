@@ -36,18 +36,18 @@ constexpr TRect Reason(int index) {
 } // namespace report_layout
 
 struct TReportForm {
-    std::string caption;                // the box's title
-    std::string prompt;                 // above the reasons
-    std::vector<std::string> reasons;   // one radio button each, in this order
-    int reason = -1;                    // the chosen one; -1 = none yet, OK waits for one
-    std::string textLabel;              // above the line of words
-    std::string text;                   // the line; the kit gives back what was typed
-    int textMaxLength = 0;              // characters the line takes, at most
-    std::string alsoIgnoreCaption;      // the check box
-    bool alsoIgnore = true;             // shown checked or not, and given back
-    std::string okCaption = "Report";   // the default button
+    std::string caption;              // the box's title
+    std::string prompt;               // above the reasons
+    std::vector<std::string> reasons; // one radio button each, in this order
+    int reason = -1;                  // the chosen one; -1 = none yet, OK waits for one
+    std::string textLabel;            // above the line of words
+    std::string text;                 // the line; the kit gives back what was typed
+    int textMaxLength = 0;            // characters the line takes, at most
+    std::string alsoIgnoreCaption;    // the check box
+    bool alsoIgnore = true;           // shown checked or not, and given back
+    std::string okCaption = "Report"; // the default button
     std::string cancelCaption = "Cancel";
-    int modalResult = 0;                // MODAL_RESULT_OK when the user sent it
+    int modalResult = 0; // MODAL_RESULT_OK when the user sent it
 };
 
 } // namespace navlet

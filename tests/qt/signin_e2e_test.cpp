@@ -74,8 +74,7 @@ void FillNextReportBox(const QString& reason, const QString& words, const QStrin
         }
         if (!shot.isEmpty())
             box->grab().save(shot);
-        QTest::mouseClick(box->findChild<QPushButton*>(QStringLiteral("OKButton")),
-                          Qt::LeftButton);
+        QTest::mouseClick(box->findChild<QPushButton*>(QStringLiteral("OKButton")), Qt::LeftButton);
     });
 }
 

@@ -134,10 +134,11 @@ void BuildReportBox(HWND dialog, TReportState& state) {
     }
     Child(dialog, L"STATIC", WideFromAnsi(form.textLabel), SS_LEFT | WS_GROUP,
           Win32Rect(L::TEXT_LABEL), 0, state.font);
-    HWND text = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", WideFromAnsi(form.text).c_str(),
-                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, L::TEXT.left,
-                                L::TEXT.top, L::TEXT.Width(), L::TEXT.Height(), dialog,
-                                reinterpret_cast<HMENU>(intptr_t(ID_REPORT_TEXT)), nullptr, nullptr);
+    HWND text =
+        CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", WideFromAnsi(form.text).c_str(),
+                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, L::TEXT.left,
+                        L::TEXT.top, L::TEXT.Width(), L::TEXT.Height(), dialog,
+                        reinterpret_cast<HMENU>(intptr_t(ID_REPORT_TEXT)), nullptr, nullptr);
     SendMessageW(text, WM_SETFONT, WPARAM(state.font), FALSE);
     SendMessageW(text, EM_LIMITTEXT, WPARAM(form.textMaxLength > 0 ? form.textMaxLength : 0), 0);
     HWND alsoIgnore = Child(dialog, L"BUTTON", WideFromAnsi(form.alsoIgnoreCaption),
@@ -145,9 +146,9 @@ void BuildReportBox(HWND dialog, TReportState& state) {
                             ID_ALSO_IGNORE, state.font);
     SendMessageW(alsoIgnore, BM_SETCHECK, form.alsoIgnore ? BST_CHECKED : BST_UNCHECKED, 0);
     Child(dialog, L"STATIC", L"", SS_ETCHEDHORZ, Win32Rect(L::BEVEL), 0, nullptr);
-    HWND ok = Child(dialog, L"BUTTON", WideFromAnsi(form.okCaption),
-                    BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, Win32Rect(L::OK_BUTTON), IDOK,
-                    state.font);
+    HWND ok =
+        Child(dialog, L"BUTTON", WideFromAnsi(form.okCaption),
+              BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, Win32Rect(L::OK_BUTTON), IDOK, state.font);
     // A report names its reason: OK waits for one.
     EnableWindow(ok, form.reason >= 0);
     Child(dialog, L"BUTTON", WideFromAnsi(form.cancelCaption), BS_PUSHBUTTON | WS_TABSTOP,
