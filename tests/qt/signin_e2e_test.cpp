@@ -64,9 +64,11 @@ void FillNextReportBox(const QString& reason, const QString& words, const QStrin
             FillNextReportBox(reason, words, shot); // not open yet
             return;
         }
+        // On the button's circle: a radio button takes clicks on itself and
+        // its words only.
         for (auto* radio : box->findChildren<QRadioButton*>())
             if (radio->text() == reason)
-                QTest::mouseClick(radio, Qt::LeftButton);
+                QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(6, radio->height() / 2));
         auto* text = box->findChild<QLineEdit*>(QStringLiteral("ReportText"));
         for (QChar c : words) {
             QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
