@@ -27,7 +27,7 @@ Module.navletShowMessage = () => new Promise((resolve) => setTimeout(() => resol
 // writes Module.reportAnswer into it and closes with Module.reportResult.
 Module.reportsShown = [];
 Module.navletShowReport = (form) => {
-  Module.reportsShown.push({...form, reasons: [...form.reasons]});
+  Module.reportsShown.push(Object.assign({}, form, {reasons: form.reasons.slice()}));
   return new Promise((resolve) => setTimeout(() => {
     Object.assign(form, Module.reportAnswer || {});
     resolve(Module.reportResult);
