@@ -454,12 +454,17 @@ setTimeout(function () {
       await until("pal gone from the list", async () => !(await entries(panel)).includes("pal"));
       await sitePage.goto(`http://localhost:${webPort}/`);
       await until("pal listed again", async () => (await entries(panel)).includes("pal"));
-      await panel.click("#FriendsBtn");
       await until("pal here", () => friendShownHere(panel, "pal"));
-      await at360("panel-friend-here.png", async (file) => {
-        await sleep(300);
+      // The service's next banner takes the banner area back within seconds:
+      // the friends panel is opened again until a picture catches it.
+      await at360("panel-friend-here.png", (file) => until("the friends panel pictured", async () => {
+        if (!(await shown(panel, "FriendPanel"))) {
+          await panel.click("#FriendsBtn");
+          return false;
+        }
         await panel.screenshot({path: file});
-      });
+        return shown(panel, "FriendPanel");
+      }, {every: 300}));
       await sitePage.goto(`http://${site}/`);
       await until("pal no longer here", async () => !(await friendShownHere(panel, "pal")));
     });
