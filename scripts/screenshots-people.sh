@@ -82,7 +82,7 @@ shot() {
       DISPLAY=:93 xdotool mousemove --window "$box" 60 58 click 1    # "Harassment"
       DISPLAY=:93 xdotool mousemove --window "$box" 150 139 click 1  # the line of words
       type_on 93 "keeps sending links"; sleep 1
-      DISPLAY=:93 xwd -root -silent | convert xwd:- "$out/$1.png"
+      DISPLAY=:93 xwd -root -silent | scripts/lib/xwd_png.py "$out/$1.png"
       key_on 93 Escape ;;
     narrow)
       DISPLAY=:93 xdotool search --sync --onlyvisible --class navlet-browser \
