@@ -23,16 +23,6 @@ Module.navletShowMenu = (entries) => {
   return new Promise((resolve) => setTimeout(() => resolve(Module.menuChoice || 0), 20));
 };
 Module.navletShowMessage = () => new Promise((resolve) => setTimeout(() => resolve(1), 20));
-// The report box keeps a copy of the form it was given and, after 20 ms,
-// writes Module.reportAnswer into it and closes with Module.reportResult.
-Module.reportsShown = [];
-Module.navletShowReport = (form) => {
-  Module.reportsShown.push(Object.assign({}, form, {reasons: form.reasons.slice()}));
-  return new Promise((resolve) => setTimeout(() => {
-    Object.assign(form, Module.reportAnswer || {});
-    resolve(Module.reportResult);
-  }, 20));
-};
 // The banner frame's checks answer in order ({framable, link}); a link the
 // panel opens is recorded.
 Module.frameAnswers = [];

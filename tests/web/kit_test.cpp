@@ -49,10 +49,6 @@ EM_JS(void, set_menu_choice, (int id), { Module.menuChoice = id; });
 EM_JS(void, push_frame_answer, (int framable, const char* link), {
     Module.frameAnswers.push({framable: !!framable, link: UTF8ToString(link)});
 });
-EM_JS(void, set_report_answer, (int result, int reason, const char* text, int alsoIgnore), {
-    Module.reportResult = result;
-    Module.reportAnswer = {reason: reason, text: UTF8ToString(text), alsoIgnore: !!alsoIgnore};
-});
 EM_JS(void, click_banner, (int x, int y, int onPanel), { Module.click(x, y, !!onPanel); });
 // clang-format on
 
@@ -284,34 +280,6 @@ TEST(TWebModalTest, AMenuWaitsWhileTimersTickAndASecondMenuMeanwhileIsRefused) {
     struct TUnshown : TComponent {
     } unshown;
     EXPECT_EQ(menus.ShowPopupMenu(menu, 0, 0, &unshown), MENU_NOT_SHOWN);
-}
-
-// The box gets the core's description in the page's text and gives back
-// the user's answers in the bar's; a cancelled box gives back nothing.
-TEST(TWebModalTest, TheReportBoxCarriesTheFormBothWays) {
-    TWebDialogs dialogs;
-    TReportForm form;
-    form.caption = "Report bob";
-    form.reasons = {"Spam", "Other"};
-    form.textMaxLength = 100;
-    set_report_answer(MODAL_RESULT_OK, 1, "łódź ☹", /*alsoIgnore=*/0);
-    EXPECT_EQ(dialogs.ShowReportBox(form), MODAL_RESULT_OK);
-    EXPECT_EQ(form.reason, 1);
-    EXPECT_EQ(form.text, "łódź ☹");
-    EXPECT_FALSE(form.alsoIgnore);
-    EXPECT_FALSE(ModalOpen());
-    val shown = val::module_property("reportsShown")[0];
-    EXPECT_EQ(shown["caption"].as<std::string>(), "Report bob");
-    EXPECT_EQ(shown["reasons"]["length"].as<int>(), 2);
-    EXPECT_EQ(shown["reason"].as<int>(), -1);
-    EXPECT_EQ(shown["textMaxLength"].as<int>(), 100);
-    EXPECT_TRUE(shown["alsoIgnore"].as<bool>());
-
-    TReportForm cancelled;
-    set_report_answer(0, 0, "not sent", 1);
-    EXPECT_EQ(dialogs.ShowReportBox(cancelled), 0);
-    EXPECT_EQ(cancelled.reason, -1);
-    EXPECT_EQ(cancelled.text, "");
 }
 
 TEST(TWebBannerBrowserTest, APageThatCannotBeFramedReportsItsErrorThenItsEnd) {
