@@ -21,9 +21,9 @@ enum TChatMenuId : uint16_t {
     cmCopySelection = 2,
     cmCopyAll = 3,
     // A private chat's members, each with a submenu: ignore at FIRST + 2i,
-    // block at FIRST + 2i + 1.
+    // block at FIRST + 2i + 1, report at FIRST_REPORT + i.
     cmFirstMemberMark = 10,
-    cmFirstMemberReport = 100, // REPORT_REASON_COUNT + 1 items per member
+    cmFirstMemberReport = 100,
 };
 constexpr size_t MAX_MEMBER_MENUS = 16;
 
@@ -223,9 +223,8 @@ void TNavlet::ChatContextPopup(const TModel& sender, int32_t x, int32_t y, bool&
         const auto id = uint16_t(cmFirstMemberMark + 2 * i);
         TBarMenu member(members[i].second);
         member.AppendItem({IgnoreCaption(mark), id, /*itemEnabled=*/mark != MARK_BLOCKED})
-            .AppendItem({BlockCaption(mark), uint16_t(id + 1)});
-        TBarMenu report = ReportMenu(uint16_t(cmFirstMemberReport + (REPORT_REASON_COUNT + 1) * i));
-        member.AppendSubmenu(report);
+            .AppendItem({BlockCaption(mark), uint16_t(id + 1)})
+            .AppendItem({"Report this user...", uint16_t(cmFirstMemberReport + i)});
         menu.AppendSubmenu(member);
     }
     const int16_t choice = Track(menu, x, y, &sender);
@@ -241,11 +240,9 @@ void TNavlet::ChatContextPopup(const TModel& sender, int32_t x, int32_t y, bool&
         ChangeMark(member, nick, block ? BlockAction(mark) : IgnoreAction(mark),
                    /*chatMenu=*/true);
     }
-    if (choice >= cmFirstMemberReport &&
-        size_t(choice - cmFirstMemberReport) < (REPORT_REASON_COUNT + 1) * members.size()) {
-        const size_t i = size_t(choice - cmFirstMemberReport) / (REPORT_REASON_COUNT + 1);
-        ActOnReportChoice(choice, uint16_t(cmFirstMemberReport + (REPORT_REASON_COUNT + 1) * i),
-                          members[i].first, members[i].second, /*chatMenu=*/true);
+    if (choice >= cmFirstMemberReport && size_t(choice - cmFirstMemberReport) < members.size()) {
+        const auto& [member, nick] = members[size_t(choice - cmFirstMemberReport)];
+        ReportUser(member, nick, /*chatMenu=*/true);
     }
     switch (choice) {
     case cmClose:

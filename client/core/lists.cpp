@@ -10,8 +10,8 @@ namespace navlet {
 namespace {
 
 // Base image of each gender image: a friend is always shown unmarked.
-constexpr int32_t BASE_IMAGES[] = {giMale,  giFemale, giMale,   giFemale, giOther,
-                                   giOther, giMale,   giFemale, giOther};
+constexpr int32_t BASE_IMAGES[] = {giMale, giFemale, giMale,  giFemale, giOther,  giOther,
+                                   giMale, giFemale, giOther, giMale,   giFemale, giOther};
 
 constexpr int32_t IMAGE_COUNT = int32_t(std::size(BASE_IMAGES));
 
@@ -36,6 +36,21 @@ int32_t FriendImage(int32_t image, bool online) {
     if (online || base < 0 || base >= IMAGE_COUNT)
         return base;
     return base == giMale ? giMaleOffline : base == giFemale ? giFemaleOffline : giOtherOffline;
+}
+
+int32_t FriendImage(int32_t image, TFriendState state) {
+    const int32_t base = BaseGenderImage(image);
+    if (state != TFriendState::Here || base < 0 || base >= IMAGE_COUNT)
+        return FriendImage(image, state == TFriendState::Online);
+    return base == giMale ? giMaleHere : base == giFemale ? giFemaleHere : giOtherHere;
+}
+
+TFriendState FriendStateOf(int32_t image) {
+    if (image >= giMaleOffline && image <= giOtherOffline)
+        return TFriendState::Offline;
+    if (image >= giMaleHere && image <= giOtherHere)
+        return TFriendState::Here;
+    return TFriendState::Online;
 }
 
 int32_t MemberGenderImage(int32_t image, bool member) {
@@ -116,14 +131,16 @@ void TNavlet::PresenceRecord(const TPresenceMsg& m) {
 
 void TNavlet::FriendRecord(const TPresenceMsg& m, int32_t gender) {
     const bool online = m.listFlag != LIST_FRIEND_OFFLINE;
-    const int32_t image = FriendImage(gender, online);
+    if (!online)
+        friendsHere.erase(m.user); // gone from every site, this one too
+    const int32_t image = FriendImage(gender, online ? FriendState(m.user) : TFriendState::Offline);
     // The server sends a friend's record again when the friend comes or goes:
     // the entry takes the new state.
     for (int i = 0; i < lvFriends.Count(); ++i) {
         const TListItem& entry = lvFriends.Item(i);
         if (UserIdOfEntry(entry) != m.user)
             continue;
-        const bool wasOnline = FriendImage(entry.stateIndex, true) == entry.stateIndex;
+        const bool wasOnline = FriendStateOf(entry.stateIndex) != TFriendState::Offline;
         lvFriends.Update(i, [image](TListItem& item) { item.stateIndex = image; });
         if (online && !wasOnline)
             PostMsg(mkNotice, 0, "Your friend %s is online", entry.caption.c_str());
@@ -137,6 +154,7 @@ void TNavlet::UserLeftSite(const TUserLeftMsg& m) {
     // The own entry is never removed this way.
     if (m.user == myUserId)
         return;
+    SetFriendHere(m.user, false);
     const int index = FindUser(m.user);
     if (index < 0)
         return;
@@ -172,6 +190,7 @@ void TNavlet::MarkChatMembers(const ChatTab& tab) {
 void TNavlet::ResetPresence() {
     lvUsers.Clear();
     friendsToldHere.clear(); // a new site visit
+    ForgetFriendsHere();
     const bool hadPrivateTabs = PageControl.PageCount() > 1;
     while (PageControl.PageCount() > 1)
         CloseChatTab(PageControl.Page(PageControl.PageCount() - 1), TCloseNotify::Silent);
@@ -196,6 +215,7 @@ void TNavlet::ClearPeopleLists() {
     cbSearch.ClearItems();
     marks.clear(); // the next sign-in lists them again
     friendsToldHere.clear();
+    friendsHere.clear();
 }
 
 } // namespace navlet

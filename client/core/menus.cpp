@@ -55,9 +55,8 @@ void TNavlet::BuildMenus() {
         .AppendItem({"Add to friendlist", 105})
         .AppendItem({"", 0})
         .AppendItem({"Ignore this user", 106})
-        .AppendItem({"Block this user", 107});
-    TBarMenu report = ReportMenu(/*firstId=*/110);
-    usersMenu->AppendSubmenu(report);
+        .AppendItem({"Block this user", 107})
+        .AppendItem({"Report this user...", 110});
 }
 
 } // namespace navlet

@@ -394,18 +394,24 @@ class TNavlet {
     static TMarkAction IgnoreAction(uint8_t mark);
     static TMarkAction BlockAction(uint8_t mark);
     // ---- Reports, invisibility, friends here (safety.cpp) ----
-    // "Report this user..." with its items from `firstId`: one per reason
-    // (firstId + the protocol's REPORT_* value), then whether the report
-    // also ignores the user (firstId + REPORT_REASON_COUNT).
-    TBarMenu ReportMenu(uint16_t firstId) const;
-    // A choice of the ReportMenu at `firstId`: sends the report (and the
-    // ignore) or flips "also ignore". False when `choice` is none of its items.
-    bool ActOnReportChoice(int16_t choice, uint16_t firstId, UserId user, const std::string& nick,
-                           bool chatMenu);
-    bool reportAlsoIgnores = true; // for this bar's life
+    // "Report this user...": the report box asks for a reason and a line
+    // of words; OK sends the report, and the ignore unless the user
+    // unchecked it. `chatMenu` as for ChangeMark.
+    void ReportUser(UserId user, const std::string& nick, bool chatMenu);
+    // The box's line as the request carries it: control characters blanked,
+    // in the session's code, cut between characters to the field.
+    std::string ReportText(std::string_view typed) const;
+    bool reportAlsoIgnores = true; // the box's last choice, for this bar's life
     // Type 17: "Your friend %s is on this site." once per friend and visit.
     void FriendHereReceived(const TFriendHereMsg& m);
     std::set<UserId> friendsToldHere; // this site visit's
+    // The friends panel shows a friend here from the friend-here message
+    // until either of us moves on: the friend leaves the site's list or goes
+    // offline, or this bar goes to another site or pauses.
+    TFriendState FriendState(UserId user) const; // Online or Here
+    void SetFriendHere(UserId user, bool here);
+    void ForgetFriendsHere();
+    std::set<UserId> friendsHere; // friends on this site now
     // The privacy bits the options menu sets, as the request sends them.
     uint8_t PrivacyFlags() const;
     // Tells the server the privacy bits (at each sign-in and each change).

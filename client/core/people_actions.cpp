@@ -17,9 +17,9 @@ enum TUsersMenuId : uint16_t {
     umInviteNew = 102,
     umInviteHere = 103,
     umAddFriend = 105,
-    umIgnore = 106,      // or stop ignoring
-    umBlock = 107,       // or unblock
-    umFirstReport = 110, // to 114: the reasons, then "also ignore"
+    umIgnore = 106, // or stop ignoring
+    umBlock = 107,  // or unblock
+    umReport = 110,
 };
 
 enum TFriendsMenuId : uint16_t {
@@ -82,9 +82,7 @@ void TNavlet::RefreshUsersMenu(const TListItem& entry) {
     // A block holds the ignoring: it is undone by unblocking.
     usersMenu->EnableItem(umIgnore, other && mark != MARK_BLOCKED);
     usersMenu->EnableItem(umBlock, other);
-    for (uint16_t id = umFirstReport; id <= umFirstReport + REPORT_REASON_COUNT; ++id)
-        usersMenu->EnableItem(id, other);
-    usersMenu->CheckItem(umFirstReport + REPORT_REASON_COUNT, reportAlsoIgnores ? 1 : 0);
+    usersMenu->EnableItem(umReport, other);
 }
 
 void TNavlet::lvUsersPopup(int32_t entryX, int32_t entryY, bool& handled) {
@@ -96,9 +94,6 @@ void TNavlet::lvUsersPopup(int32_t entryX, int32_t entryY, bool& handled) {
     // The entry is remembered by value: the list may change while the menu is open.
     const TListItem entry = lvUsers.Item(selected);
     const int16_t choice = Track(*usersMenu, entryX, entryY + ENTRY_MENU_OFFSET, &lvUsers);
-    if (ActOnReportChoice(choice, umFirstReport, UserIdOfEntry(entry), entry.caption,
-                          /*chatMenu=*/false))
-        return;
     switch (choice) {
     case umViewProfile:
         ViewProfile(UserIdOfEntry(entry));
@@ -119,6 +114,9 @@ void TNavlet::lvUsersPopup(int32_t entryX, int32_t entryY, bool& handled) {
     case umBlock:
         ChangeMark(UserIdOfEntry(entry), entry.caption, BlockAction(MarkOf(UserIdOfEntry(entry))),
                    /*chatMenu=*/false);
+        break;
+    case umReport:
+        ReportUser(UserIdOfEntry(entry), entry.caption, /*chatMenu=*/false);
         break;
     default:
         break;

@@ -132,6 +132,7 @@ void TNavlet::PauseSite(const char* reason) {
     }
     // The site's people and public lines come again with the next welcome.
     lvUsers.Clear();
+    ForgetFriendsHere();
     if (TTabSheet* publicTab = FindTabByChat(0))
         publicTab->view->Clear();
     statusBeforePause.clear();

@@ -1,10 +1,11 @@
 // The About box: its content as the core describes it, and the kit's way of
-// showing it modally.
+// showing it and the report box modally.
 #pragma once
 
 #include <string>
 
 #include "client/kit/graphics.h"
+#include "client/kit/report_box.h"
 
 namespace navlet {
 
@@ -35,6 +36,10 @@ class TModalDialogs {
     // Shows the box and returns when the user closes it; returns the modal
     // result (MODAL_RESULT_OK for the OK button, 0 when closed otherwise).
     virtual int ShowAboutBox(TAboutForm& form) = 0;
+    // Shows the report box; on OK the form holds the user's reason, text and
+    // choice. Returns the modal result as above; a kit that cannot show a
+    // box now returns 0 and the report is not made.
+    virtual int ShowReportBox(TReportForm& form) = 0;
 };
 
 } // namespace navlet

@@ -30,7 +30,7 @@ const TExpected PICTURES[] = {
     {"friendsBackground", art::friendsBackground, 290, 114, true},
     {"barGlyphs", art::barGlyphs, 6 * 16, 16, false},
     {"actionGlyphs", art::actionGlyphs, 3 * 16, 16, false},
-    {"stateImages", art::stateImages, 9 * 12, 12, false},
+    {"stateImages", art::stateImages, 12 * 12, 12, false},
     {"logo", art::logo, 73, 25, false},
     {"aboutPicture", art::aboutPicture, 449, 281, true},
 };

@@ -7,14 +7,18 @@
 #include <thread>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -50,6 +54,48 @@ void ChooseInNextMenu(const QString& caption) {
     });
 }
 
+// Fills the next report box as a user would, once it is open: the reason's
+// radio button, the words typed, "also ignore" left as it is, then the
+// report button. The box's picture goes to `shot` when that is set.
+void FillNextReportBox(const QString& reason, const QString& words, const QString& shot) {
+    QTimer::singleShot(20, [=] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!box || box->objectName() != QStringLiteral("ReportForm")) {
+            FillNextReportBox(reason, words, shot); // not open yet
+            return;
+        }
+        // On the button's circle: a radio button takes clicks on itself and
+        // its words only.
+        for (auto* radio : box->findChildren<QRadioButton*>())
+            if (radio->text() == reason)
+                QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(6, radio->height() / 2));
+        auto* text = box->findChild<QLineEdit*>(QStringLiteral("ReportText"));
+        for (QChar c : words) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(text, &press);
+        }
+        if (!shot.isEmpty())
+            box->grab().save(shot);
+        QTest::mouseClick(box->findChild<QPushButton*>(QStringLiteral("OKButton")), Qt::LeftButton);
+    });
+}
+
+// The admin endpoint's answer to one command, up to its closing line.
+QString AdminAnswer(uint16_t port, const QByteArray& command) {
+    QTcpSocket admin;
+    admin.connectToHost(QStringLiteral("127.0.0.1"), port);
+    if (!admin.waitForConnected(3000))
+        return QStringLiteral("no connection");
+    admin.write(command + "\n");
+    QByteArray answer;
+    while (admin.waitForReadyRead(3000)) {
+        answer += admin.readAll();
+        if (answer.contains("\nOK") || answer.startsWith("OK") || answer.contains("ERR"))
+            break;
+    }
+    return QString::fromUtf8(answer);
+}
+
 bool Spin(const std::function<bool()>& done) {
     QElapsedTimer clock;
     clock.start();
@@ -65,6 +111,22 @@ struct TQtWindow {
     TNavlet bar{kit.Kit()};
     TBarView view{bar, kit.menus, kit.browsers};
     testing::TRecordingHostControl site{"http://www.example.com/news/"};
+
+    // Opens the users menu on `nick`'s entry with a click, as a user does.
+    void ClickUser(const QString& nick) {
+        auto* users = Child<QListWidget>("lvUsers");
+        const auto found = users->findItems(nick, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << nick.toStdString();
+        QTest::mouseClick(users->viewport(), Qt::LeftButton, {},
+                          users->visualItemRect(found[0]).center());
+    }
+    QStringList Users() {
+        QStringList nicks;
+        auto* users = Child<QListWidget>("lvUsers");
+        for (int i = 0; i < users->count(); ++i)
+            nicks << users->item(i)->text();
+        return nicks;
+    }
 
     void StoreSignIn(const char* nick, const char* password) {
         auto key = kit.registry.OpenKey(THive::CurrentUser, SETTINGS_KEY, TKeyOpen::Create);
@@ -87,7 +149,7 @@ struct TQtWindow {
 class TQtSignInTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const char* account : {"alice apple1", "bob banana2"}) {
+        for (const char* account : {"alice apple1", "bob banana2", "carol cherry3"}) {
             const std::string command = std::string("'") + NAVLET_SERVER_PROGRAM + "' --data '" +
                                         data.string() + "' account add " + account + " > /dev/null";
             ASSERT_EQ(std::system(command.c_str()), 0);
@@ -249,6 +311,53 @@ TEST_F(TQtSignInTest, AFriendAddedFromTheUsersListSurvivesSigningInAgainAndSearc
     EXPECT_EQ(alice.bar.cbSearch.Text(), "b");
     alice.bar.CloseDW();
     bob.bar.CloseDW();
+}
+
+// Alice blocks bob and reports carol through the users menu and the report
+// box: bob no longer lists her (nor she him), and the operator's REPORTS
+// lists the report with its reason and her words.
+TEST_F(TQtSignInTest, AUserBlockedAndAUserReportedThroughTheMenusAndTheReportBox) {
+    TQtWindow alice, bob, carol;
+    alice.StoreSignIn("alice", "apple1");
+    bob.StoreSignIn("bob", "banana2");
+    carol.StoreSignIn("carol", "cherry3");
+    for (TQtWindow* w : {&alice, &bob, &carol})
+        w->Show();
+    ASSERT_TRUE(Spin([&] { return alice.Users().size() == 3 && bob.Users().size() == 3; }));
+
+    ChooseInNextMenu(QStringLiteral("Block this user"));
+    alice.ClickUser(QStringLiteral("bob"));
+    EXPECT_TRUE(Spin([&] {
+        return !bob.Users().contains("alice") && !alice.Users().contains("bob");
+    })) << bob.Users().join(' ').toStdString();
+    EXPECT_TRUE(bob.Users().contains("carol"));
+
+    // carol's line is what the report quotes.
+    auto* edit1 = carol.Child<QLineEdit>("Edit1");
+    QTest::mouseClick(edit1, Qt::LeftButton);
+    QTest::keyClicks(edit1, "buy my pills");
+    QTest::mouseClick(carol.Child<QToolButton>("sbSendTxt"), Qt::LeftButton);
+    ASSERT_TRUE(Spin([&] { return alice.PublicChat().contains("buy my pills"); }));
+    const char* shot = std::getenv("NAVLET_REPORT_BOX_SHOT");
+    ChooseInNextMenu(QStringLiteral("Report this user..."));
+    FillNextReportBox(QStringLiteral("Harassment"), QStringLiteral("sells pills, again"),
+                      shot ? QString::fromLocal8Bit(shot) : QString());
+    alice.ClickUser(QStringLiteral("carol"));
+    QString reports;
+    EXPECT_TRUE(Spin([&] {
+        reports = AdminAnswer(server->AdminPort(), "REPORTS ALL");
+        return reports.contains(" alice carol harassment open ");
+    })) << reports.toStdString();
+    const QString id = reports.section(' ', 1, 1);
+    const QString report = AdminAnswer(server->AdminPort(), "REPORT " + id.toUtf8());
+    EXPECT_TRUE(report.contains("* text sells pills, again\n")) << report.toStdString();
+    EXPECT_TRUE(report.contains("buy my pills")) << report.toStdString();
+    // Reported and ignored (the box's default), still listed.
+    EXPECT_EQ(alice.bar.MarkOf(carol.bar.myUserId), MARK_IGNORED);
+    EXPECT_TRUE(alice.Users().contains("carol"));
+
+    for (TQtWindow* w : {&alice, &bob, &carol})
+        w->bar.CloseDW();
 }
 
 } // namespace

@@ -1,6 +1,8 @@
-// Modal dialogs for tests: each showing is recorded and closed with `result`.
+// Modal dialogs for tests: each showing is recorded and closed with `result`;
+// the report box first takes the answers of `reportAnswer`.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,7 +20,17 @@ class TRecordingDialogs : public TModalDialogs {
         return result;
     }
 
+    int ShowReportBox(TReportForm& form) override {
+        reportsShown.push_back(form);
+        if (reportAnswer)
+            reportAnswer(form);
+        form.modalResult = result;
+        return result;
+    }
+
     std::vector<TAboutForm> shown;
+    std::vector<TReportForm> reportsShown; // as the core described them
+    std::function<void(TReportForm&)> reportAnswer;
     bool sawModuleWideForm = false;
     int result = MODAL_RESULT_OK;
 };

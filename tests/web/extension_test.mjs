@@ -13,8 +13,9 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {CLOSE_SIGN_UP_TABS, Run, SERVICE_KEY, adminCommand, chatTabs as tabs, clickTickerButton,
-  connectionCount, launchChromium, log, openChromiumPanel, parseArgs, people, shown, sleep, text, ticker, until} from "./harness.mjs";
+import {CLOSE_SIGN_UP_TABS, Run, SERVICE_KEY, adminCommand, chatTabs as tabs, chooseInEntryMenu,
+  clickTickerButton, connectionCount, entries, friendShownHere, launchChromium, log, openChromiumPanel,
+  parseArgs, people, reportWords, sendReport, serviceReports, shown, sleep, text, ticker, until} from "./harness.mjs";
 
 const args = parseArgs(process.argv.slice(2));
 const run = new Run("navlet-web-");
@@ -106,7 +107,8 @@ async function main() {
     }
   };
   const service = await run.startService(args.server,
-    [["demo", "demo"], ["bot", "botpw1"], ["bot2", "botpw2"]],
+    [["demo", "demo"], ["bot", "botpw1"], ["bot2", "botpw2"], ["pest", "pestpw1"],
+     ["troll", "trollpw1"], ["pal", "palpw1"]],
     {prepare, args: ["--banner-interval", "3"]});
   const {sessionPort, webPort, adminPort, site} = service;
   const extension = localExtension();
@@ -343,6 +345,72 @@ setTimeout(function () {
       await until("the site back", listed);
       await options.close();
     });
+    // Other people on the panel's site, each a bot that waits for demo first.
+    const peer = (nick, pwd, steps) => start(args.chatbot, ["--server", `127.0.0.1:${sessionPort}`,
+      "--nick", nick, "--password", pwd, "--site", `localhost:${webPort}`, "--step-timeout", "60",
+      "--wait-user", "demo", ...steps], `${nick}.log`);
+    // The side panel's default width, for the pictures of the boxes.
+    const at360 = async (name, body) => {
+      await panel.setViewport({width: 360, height: 600});
+      try {
+        await body(path.join(args.out, name));
+      } finally {
+        await panel.setViewport({width: 300, height: 600});
+      }
+    };
+    await step("the users menu blocks one user, and the report box reports another with its words", async () => {
+      const pest = peer("pest", "pestpw1", ["--wait-gone", "demo"]);
+      peer("troll", "trollpw1", ["--say", "cheap pills here", "--wait-gone", "demo"]);
+      await until("pest and troll", async () => {
+        const listed = await entries(panel);
+        return listed.includes("pest") && listed.includes("troll");
+      });
+      await chooseInEntryMenu(panel, "lvUsers", "pest", "Block this user");
+      // pest's bot ends once demo has left its list.
+      const code = await pest.done;
+      if (code !== 0) throw new Error(`pest's bot exited ${code}: it still lists demo`);
+      if ((await entries(panel)).includes("pest")) throw new Error("the panel still lists pest");
+
+      await until("troll's line", async () => (await text(panel, "ChatView")).includes("cheap pills here"));
+      const words = "sells pills \u2014 again, \u201cfree\u201d \u2639";
+      await at360("panel-report-box.png", async (file) => {
+        await chooseInEntryMenu(panel, "lvUsers", "troll", "Report this user...");
+        await sendReport(panel, {reason: "Harassment", words, shoot: () => panel.screenshot({path: file})});
+      });
+      await until("the thanks on the ticker", async () => (await ticker(panel)).includes("Thank you"));
+      const report = await until("the report listed", async () =>
+        (await serviceReports(adminPort)).find((r) => r.reporter === "demo" && r.target === "troll"));
+      if (report.reason !== "harassment") throw new Error(`the report's reason is ${report.reason}`);
+      const stored = await reportWords(adminPort, report.id);
+      if (stored !== words) throw new Error(`the report's words are ${JSON.stringify(stored)}`);
+      // Reported and ignored, as the box offers by default: still listed.
+      if (!(await entries(panel)).includes("troll")) throw new Error("the report took troll off the list");
+    });
+    await step("a friend on the panel's site shows here in the friends panel until the panel moves on", async () => {
+      peer("pal", "palpw1", ["--wait-gone", "demo", "--wait-user", "demo", "--wait-gone", "demo"]);
+      await until("pal", async () => (await entries(panel)).includes("pal"));
+      await chooseInEntryMenu(panel, "lvUsers", "pal", "Add to friendlist");
+      await until("pal a friend", async () => (await entries(panel, "lvFriends")).includes("pal"));
+      // Away and back: arriving, the panel hears which friends are here.
+      await sitePage.bringToFront();
+      await sitePage.goto(`http://${site}/`);
+      await until("pal gone from the list", async () => !(await entries(panel)).includes("pal"));
+      await sitePage.goto(`http://localhost:${webPort}/`);
+      await until("pal listed again", async () => (await entries(panel)).includes("pal"));
+      await until("pal here", () => friendShownHere(panel, "pal"));
+      // The service's next banner takes the banner area back within seconds:
+      // the friends panel is opened again until a picture catches it.
+      await at360("panel-friend-here.png", (file) => until("the friends panel pictured", async () => {
+        if (!(await shown(panel, "FriendPanel"))) {
+          await panel.click("#FriendsBtn");
+          return false;
+        }
+        await panel.screenshot({path: file});
+        return shown(panel, "FriendPanel");
+      }, {every: 300}));
+      await sitePage.goto(`http://${site}/`);
+      await until("pal no longer here", async () => !(await friendShownHere(panel, "pal")));
+    });
     if (args.measure) {
       await step("idle CPU over 30 s, signed in, ticker running", async () => {
         const cdp = await panel.createCDPSession();
@@ -359,7 +427,7 @@ setTimeout(function () {
     }
   } finally {
     await browser.close().catch(() => {});
-    run.stop(["bot.log", "watcher.log"]);
+    run.stop(["bot.log", "watcher.log", "pest.log", "troll.log", "pal.log"]);
   }
 }
 

@@ -548,3 +548,81 @@ export async function columnFlows(run, page, {bot, out, prefix}) {
   });
   return {caller, alice, bob};
 }
+
+// ---- The people in the panel: the lists' entries, their menus, the report
+// box and the friends panel, driven through the panel's own elements ----
+
+// The captions of a people list's entries ("lvUsers" or "lvFriends").
+export const entries = (page, list = "lvUsers") => page.evaluate((list) =>
+  [...document.querySelectorAll(`#${list} .entry`)].map((e) => e.textContent), list);
+
+// Clicks `nick`'s entry in the list, which opens its menu, and chooses the
+// enabled item captioned `caption`.
+export async function chooseInEntryMenu(page, list, nick, caption) {
+  const entry = await until(`${nick} in ${list}`, () => page.evaluateHandle((list, nick) =>
+    [...document.querySelectorAll(`#${list} .entry`)].find((e) => e.textContent === nick), list, nick)
+    .then((h) => h.asElement()));
+  await entry.click();
+  const item = await until(`"${caption}" in the menu`, () => page.evaluateHandle((caption) =>
+    [...document.querySelectorAll(".navlet-menu .item")]
+      .find((e) => e.textContent === caption && !e.classList.contains("disabled")), caption)
+    .then((h) => h.asElement()));
+  await item.click();
+}
+
+// Answers the open report box: the reason's radio button, the words typed,
+// "also ignore" as asked, then the report button; `shoot` is called with
+// the box filled in, before it is sent.
+export async function sendReport(page, {reason, words, alsoIgnore = true, shoot = async () => {}}) {
+  await until("the report box", () => page.$("#ReportForm"));
+  const radio = await page.evaluateHandle((reason) =>
+    [...document.querySelectorAll("#ReportForm input[type=radio]")]
+      .find((r) => r.parentElement.textContent === reason), reason);
+  if (!radio.asElement()) throw new Error(`no reason "${reason}" in the report box`);
+  await radio.asElement().click();
+  await page.type("#ReportText", words);
+  if (await page.$eval("#AlsoIgnore", (e) => e.checked) !== alsoIgnore) await page.click("#AlsoIgnore");
+  await shoot();
+  const send = await page.evaluateHandle(() =>
+    [...document.querySelectorAll("#ReportForm button")].find((b) => !b.disabled && b.textContent === "Report"));
+  if (!send.asElement()) throw new Error("the report button is not there or not enabled");
+  await send.asElement().click();
+  await until("the report box closed", async () => !(await page.$("#ReportForm")));
+}
+
+// Whether `nick`'s entry in the friends panel shows the friend here: the
+// green dot in the lower right corner of its state image.
+export const friendShownHere = (page, nick) => page.evaluate((nick) => {
+  const entry = [...document.querySelectorAll("#lvFriends .entry")].find((e) => e.textContent === nick);
+  const canvas = entry && entry.querySelector("canvas");
+  if (!canvas) return false;
+  const scale = canvas.width / 12;
+  const [r, g, b] = canvas.getContext("2d").getImageData(Math.floor(9.3 * scale), Math.floor(9.3 * scale), 1, 1).data;
+  return g > 120 && r < 90 && b < 110;
+}, nick);
+
+// The service's reports, newest first, as REPORTS ALL lists them.
+export async function serviceReports(adminPort) {
+  return (await adminCommand(adminPort, "REPORTS ALL")).map((line) => {
+    const [id, when, reporter, target, reason, state, site] = line.split(" ");
+    return {id, when, reporter, target, reason, state, site};
+  });
+}
+
+// One report's words as REPORT ID gives them, its %XX escapes read as the
+// UTF-8 bytes they stand for.
+export async function reportWords(adminPort, id) {
+  const line = (await adminCommand(adminPort, `REPORT ${id}`)).find((l) => l === "text" || l.startsWith("text "));
+  if (line === undefined) throw new Error(`report ${id} has no text line`);
+  const escaped = line.slice("text ".length);
+  const bytes = [];
+  for (let i = 0; i < escaped.length; ++i) {
+    if (escaped[i] === "%") {
+      bytes.push(parseInt(escaped.slice(i + 1, i + 3), 16));
+      i += 2;
+    } else {
+      bytes.push(escaped.charCodeAt(i));
+    }
+  }
+  return Buffer.from(bytes).toString("utf8");
+}

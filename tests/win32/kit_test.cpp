@@ -298,5 +298,60 @@ TEST(Win32PaintTest, TextWidthsGrowWithTheText) {
     EXPECT_EQ(metrics.TextWidth(verdana, ""), 0);
 }
 
+// The report box as a user answers it, from a timer while it waits: OK stays
+// off until a reason is chosen, the line takes the form's bound, and the
+// reason, the words (in Windows-1252) and the check box come back.
+struct TReportBoxSeen {
+    bool okBeforeReason = true;
+    LRESULT limit = 0;
+    bool done = false;
+};
+TReportBoxSeen reportBoxSeen;
+
+BOOL CALLBACK AnswerReportBox(HWND window, LPARAM) {
+    wchar_t kind[16] = {};
+    GetClassNameW(window, kind, 16);
+    if (reportBoxSeen.done || lstrcmpW(kind, L"#32770") != 0 || !IsWindowVisible(window))
+        return TRUE;
+    reportBoxSeen.done = true;
+    HWND ok = GetDlgItem(window, IDOK);
+    reportBoxSeen.okBeforeReason = IsWindowEnabled(ok) != FALSE;
+    HWND text = FindWindowExW(window, nullptr, L"EDIT", nullptr);
+    reportBoxSeen.limit = SendMessageW(text, EM_GETLIMITTEXT, 0, 0);
+    SetWindowTextW(text, L"caf\x00E9 spam");
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t caption[64] = {};
+        GetWindowTextW(child, caption, 64);
+        // The second reason, and "also ignore" unchecked.
+        if (lstrcmpW(caption, L"Harassment") == 0 || lstrcmpW(caption, L"Also ignore") == 0)
+            SendMessageW(child, BM_CLICK, 0, 0);
+    }
+    SendMessageW(ok, BM_CLICK, 0, 0);
+    return TRUE;
+}
+void CALLBACK WatchReportBox(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(GetCurrentThreadId(), AnswerReportBox, 0);
+}
+
+TEST(Win32DialogsTest, TheReportBoxGivesBackTheReasonTheWordsAndTheCheckBox) {
+    TWin32Kit kit;
+    TReportForm form;
+    form.caption = "Report bob";
+    form.reasons = {"Spam", "Harassment", "Other"};
+    form.textLabel = "In a few words";
+    form.textMaxLength = 100;
+    form.alsoIgnoreCaption = "Also ignore";
+    reportBoxSeen = {};
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, WatchReportBox);
+    EXPECT_EQ(kit.dialogs.ShowReportBox(form), MODAL_RESULT_OK);
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(reportBoxSeen.done);
+    EXPECT_FALSE(reportBoxSeen.okBeforeReason);
+    EXPECT_EQ(reportBoxSeen.limit, 100);
+    EXPECT_EQ(form.reason, 1);
+    EXPECT_EQ(form.text, "caf\xE9 spam");
+    EXPECT_FALSE(form.alsoIgnore);
+}
+
 } // namespace
 } // namespace navlet::win32

@@ -1,4 +1,4 @@
-// Modal dialogs on Qt: the About box.
+// Modal dialogs on Qt: the About box and the report box.
 #pragma once
 
 #include "client/kit/about_box.h"
@@ -8,6 +8,7 @@ namespace navlet::qt {
 class TQtDialogs : public TModalDialogs {
   public:
     int ShowAboutBox(TAboutForm& form) override;
+    int ShowReportBox(TReportForm& form) override;
 };
 
 } // namespace navlet::qt

@@ -1,4 +1,5 @@
-// The panel's modal elements (popup menus, message boxes, the About box) and
+// The panel's modal elements (popup menus, message boxes, the About and report
+// boxes) and
 // the few page services the bar's module asks for. Each modal step answers
 // through a promise; the bar's module waits for it without blocking the page.
 "use strict";
@@ -125,6 +126,65 @@ var Module = typeof Module !== "undefined" ? Module : {};
       ok.textContent = okText;
       ok.addEventListener("click", function () { close(1); });
       ok.focus();
+    });
+  };
+
+  // The report box from the form the bar describes ({caption, prompt,
+  // reasons, reason, textLabel, text, textMaxLength, alsoIgnoreCaption,
+  // alsoIgnore, okCaption, cancelCaption}); the user's answers go back into
+  // the form. Resolves with 1 for the report, 0 when cancelled.
+  Module.navletShowReport = function (form) {
+    return box(function (dialog, close) {
+      dialog.id = "ReportForm";
+      dialog.setAttribute("aria-label", form.caption);
+      element("div", "text title", dialog).textContent = form.caption;
+      element("div", "text", dialog).textContent = form.prompt;
+      const reasons = element("div", "reasons", dialog);
+      reasons.setAttribute("role", "radiogroup");
+      const ok = document.createElement("button");
+      const radios = form.reasons.map(function (caption, i) {
+        const label = element("label", "", reasons);
+        const radio = element("input", "", label);
+        radio.type = "radio";
+        radio.name = "navlet-reason";
+        radio.value = String(i);
+        radio.checked = i === form.reason;
+        // A report names its reason: the report button waits for one.
+        radio.addEventListener("change", function () { ok.disabled = false; });
+        label.appendChild(document.createTextNode(caption));
+        return radio;
+      });
+      const textLabel = element("label", "line", dialog);
+      textLabel.appendChild(document.createTextNode(form.textLabel));
+      const text = element("input", "", textLabel);
+      text.id = "ReportText";
+      text.type = "text";
+      text.value = form.text;
+      if (form.textMaxLength > 0) text.maxLength = form.textMaxLength;
+      const also = element("label", "check", dialog);
+      const alsoBox = element("input", "", also);
+      alsoBox.id = "AlsoIgnore";
+      alsoBox.type = "checkbox";
+      alsoBox.checked = form.alsoIgnore;
+      also.appendChild(document.createTextNode(form.alsoIgnoreCaption));
+      const buttons = element("div", "buttons", dialog);
+      buttons.appendChild(ok);
+      ok.textContent = form.okCaption;
+      ok.disabled = !radios.some(function (r) { return r.checked; });
+      const cancel = element("button", "", buttons);
+      cancel.textContent = form.cancelCaption;
+      function answer(result) {
+        form.reason = radios.findIndex(function (r) { return r.checked; });
+        form.text = text.value;
+        form.alsoIgnore = alsoBox.checked;
+        close(result);
+      }
+      ok.addEventListener("click", function () { answer(1); });
+      cancel.addEventListener("click", function () { close(0); });
+      text.addEventListener("keydown", function (e) {
+        if (e.key === "Enter" && !ok.disabled) { e.preventDefault(); answer(1); }
+      });
+      (radios[0] || text).focus();
     });
   };
 

@@ -161,6 +161,7 @@ class TWebMenuTracker : public TMenuTracker {
 class TWebDialogs : public TModalDialogs {
   public:
     int ShowAboutBox(TAboutForm& form) override;
+    int ShowReportBox(TReportForm& form) override;
 };
 
 class TWebClipboard : public TClipboard {
@@ -189,7 +190,7 @@ class TWebFiles : public TFiles {
     bool Delete(const std::string&) override { return false; }
 };
 
-// Whether a modal step (menu, message box, About box) waits now: a second
+// Whether a modal step (menu, message box, About or report box) waits now: a second
 // one cannot wait inside the first, so it is refused or shown without
 // waiting.
 bool ModalOpen();

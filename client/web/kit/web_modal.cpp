@@ -1,5 +1,5 @@
-// The modal steps in the page: a popup menu, a message box and the About box
-// are elements over the panel, and the core's call waits for the user's
+// The modal steps in the page: a popup menu, a message box, the About box and
+// the report box are elements over the panel, and the core's call waits for the user's
 // answer through Asyncify while the page goes on delivering timer ticks and
 // socket messages. One waits at a time: a second menu cannot open inside
 // the first, and a message meanwhile shows without waiting.
@@ -43,6 +43,11 @@ EM_ASYNC_JS(int, navlet_about_wait, (const char* caption, const char* version, c
                                      emscripten::EM_VAL pictureHandle), {
     return await Module.navletShowAbout(UTF8ToString(caption), UTF8ToString(version),
                                         UTF8ToString(ok), Emval.toValue(pictureHandle));
+});
+
+// The box writes the user's answers into the form object it was given.
+EM_ASYNC_JS(int, navlet_report_wait, (emscripten::EM_VAL formHandle), {
+    return await Module.navletShowReport(Emval.toValue(formHandle));
 });
 // clang-format on
 
@@ -114,6 +119,39 @@ int TWebDialogs::ShowAboutBox(TAboutForm& form) {
         navlet_about_wait(PageText(form.caption).c_str(), PageText(form.versionLabel).c_str(),
                           PageText(form.okCaption).c_str(), picture.as_handle());
     form.modalResult = result == MODAL_RESULT_OK ? MODAL_RESULT_OK : 0;
+    return form.modalResult;
+}
+
+int TWebDialogs::ShowReportBox(TReportForm& form) {
+    form.modalResult = 0;
+    if (modalOpen)
+        return 0;
+    val reasons = val::array();
+    for (const std::string& reason : form.reasons)
+        reasons.call<void>("push", PageText(reason));
+    val box = val::object();
+    box.set("caption", PageText(form.caption));
+    box.set("prompt", PageText(form.prompt));
+    box.set("reasons", reasons);
+    box.set("reason", form.reason);
+    box.set("textLabel", PageText(form.textLabel));
+    box.set("text", PageText(form.text));
+    box.set("textMaxLength", form.textMaxLength);
+    box.set("alsoIgnoreCaption", PageText(form.alsoIgnoreCaption));
+    box.set("alsoIgnore", form.alsoIgnore);
+    box.set("okCaption", PageText(form.okCaption));
+    box.set("cancelCaption", PageText(form.cancelCaption));
+    const TModalScope scope;
+    const int result = navlet_report_wait(box.as_handle());
+    if (result != MODAL_RESULT_OK)
+        return 0;
+    // What the page gives back is checked like any typed text.
+    const val reason = box["reason"];
+    form.reason = reason.isNumber() ? reason.as<int>() : -1;
+    const val text = box["text"];
+    form.text = text.isString() ? TypedBarText(text.as<std::string>()).text : "";
+    form.alsoIgnore = box["alsoIgnore"].as<bool>();
+    form.modalResult = MODAL_RESULT_OK;
     return form.modalResult;
 }
 

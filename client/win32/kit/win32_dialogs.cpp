@@ -1,5 +1,5 @@
-// The About box: a dialog made from an in-memory template, with the bar's
-// About picture.
+// The About box, with the bar's About picture, and the report box: dialogs
+// made from an in-memory template that make their controls themselves.
 #include <vector>
 
 #include "client/win32/kit/ansi.h"
@@ -15,6 +15,9 @@ constexpr RECT Win32Rect(const TRect& r) {
 }
 constexpr int ID_PICTURE = 101;
 constexpr int ID_VERSION = 102;
+constexpr int ID_REPORT_TEXT = 103;
+constexpr int ID_ALSO_IGNORE = 104;
+constexpr int ID_FIRST_REASON = 110;
 
 struct TAboutState {
     TAboutForm* form;
@@ -32,15 +35,23 @@ HWND Child(HWND dialog, const wchar_t* cls, const std::wstring& text, DWORD styl
     return child;
 }
 
-void BuildAboutBox(HWND dialog, TAboutState& state) {
-    SetWindowTextW(dialog, WideFromAnsi(state.form->caption).c_str());
-    RECT frame = Win32Rect(about_layout::CLIENT);
+HFONT DialogFont() {
+    return CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
+                       DEFAULT_QUALITY, 0, L"Verdana");
+}
+
+void SizeClientArea(HWND dialog, const TRect& client) {
+    RECT frame = Win32Rect(client);
     AdjustWindowRectEx(&frame, DWORD(GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
                        DWORD(GetWindowLongPtrW(dialog, GWL_EXSTYLE)));
     SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER);
-    state.font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
-                             DEFAULT_QUALITY, 0, L"Verdana");
+}
+
+void BuildAboutBox(HWND dialog, TAboutState& state) {
+    SetWindowTextW(dialog, WideFromAnsi(state.form->caption).c_str());
+    SizeClientArea(dialog, about_layout::CLIENT);
+    state.font = DialogFont();
     state.picture = OpaqueBitmap(art::aboutPicture, 0, 0, about_layout::PICTURE.Width(),
                                  about_layout::PICTURE.Height(), RGB(255, 255, 255));
     HWND image = Child(dialog, L"STATIC", L"", SS_BITMAP, Win32Rect(about_layout::PICTURE),
@@ -100,6 +111,98 @@ INT_PTR CALLBACK AboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
     }
 }
 
+struct TReportState {
+    TReportForm* form;
+    HFONT font = nullptr;
+};
+
+void BuildReportBox(HWND dialog, TReportState& state) {
+    namespace L = report_layout;
+    const TReportForm& form = *state.form;
+    SetWindowTextW(dialog, WideFromAnsi(form.caption).c_str());
+    SizeClientArea(dialog, L::CLIENT);
+    state.font = DialogFont();
+    Child(dialog, L"STATIC", WideFromAnsi(form.prompt), SS_LEFT, Win32Rect(L::PROMPT), 0,
+          state.font);
+    for (int i = 0; i < int(form.reasons.size()); ++i) {
+        // The first radio button starts the group the arrow keys move in.
+        const DWORD group = i == 0 ? WS_GROUP | WS_TABSTOP : 0;
+        HWND reason = Child(dialog, L"BUTTON", WideFromAnsi(form.reasons[size_t(i)]),
+                            BS_AUTORADIOBUTTON | group, Win32Rect(L::Reason(i)),
+                            ID_FIRST_REASON + i, state.font);
+        SendMessageW(reason, BM_SETCHECK, i == form.reason ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+    Child(dialog, L"STATIC", WideFromAnsi(form.textLabel), SS_LEFT | WS_GROUP,
+          Win32Rect(L::TEXT_LABEL), 0, state.font);
+    HWND text =
+        CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", WideFromAnsi(form.text).c_str(),
+                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, L::TEXT.left,
+                        L::TEXT.top, L::TEXT.Width(), L::TEXT.Height(), dialog,
+                        reinterpret_cast<HMENU>(intptr_t(ID_REPORT_TEXT)), nullptr, nullptr);
+    SendMessageW(text, WM_SETFONT, WPARAM(state.font), FALSE);
+    SendMessageW(text, EM_LIMITTEXT, WPARAM(form.textMaxLength > 0 ? form.textMaxLength : 0), 0);
+    HWND alsoIgnore = Child(dialog, L"BUTTON", WideFromAnsi(form.alsoIgnoreCaption),
+                            BS_AUTOCHECKBOX | WS_TABSTOP | WS_GROUP, Win32Rect(L::ALSO_IGNORE),
+                            ID_ALSO_IGNORE, state.font);
+    SendMessageW(alsoIgnore, BM_SETCHECK, form.alsoIgnore ? BST_CHECKED : BST_UNCHECKED, 0);
+    Child(dialog, L"STATIC", L"", SS_ETCHEDHORZ, Win32Rect(L::BEVEL), 0, nullptr);
+    HWND ok =
+        Child(dialog, L"BUTTON", WideFromAnsi(form.okCaption),
+              BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, Win32Rect(L::OK_BUTTON), IDOK, state.font);
+    // A report names its reason: OK waits for one.
+    EnableWindow(ok, form.reason >= 0);
+    Child(dialog, L"BUTTON", WideFromAnsi(form.cancelCaption), BS_PUSHBUTTON | WS_TABSTOP,
+          Win32Rect(L::CANCEL_BUTTON), IDCANCEL, state.font);
+    SetFocus(text);
+}
+
+// The user's answers, read back before the controls go.
+void ReadReportBox(HWND dialog, TReportForm& form) {
+    form.reason = -1;
+    for (int i = 0; i < int(form.reasons.size()); ++i)
+        if (IsDlgButtonChecked(dialog, ID_FIRST_REASON + i) == BST_CHECKED)
+            form.reason = i;
+    HWND text = GetDlgItem(dialog, ID_REPORT_TEXT);
+    const int length = GetWindowTextLengthW(text);
+    std::wstring typed(size_t(length) + 1, L'\0');
+    typed.resize(size_t(GetWindowTextW(text, typed.data(), length + 1)));
+    form.text = AnsiFromWide(typed);
+    form.alsoIgnore = IsDlgButtonChecked(dialog, ID_ALSO_IGNORE) == BST_CHECKED;
+}
+
+INT_PTR CALLBACK ReportProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* state = reinterpret_cast<TReportState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    switch (message) {
+    case WM_INITDIALOG:
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        BuildReportBox(dialog, *reinterpret_cast<TReportState*>(lParam));
+        return FALSE; // the focus is set
+    case WM_COMMAND: {
+        const int id = LOWORD(wParam);
+        if (id >= ID_FIRST_REASON && HIWORD(wParam) == BN_CLICKED) {
+            EnableWindow(GetDlgItem(dialog, IDOK), TRUE);
+            return TRUE;
+        }
+        if (id == IDOK && !IsWindowEnabled(GetDlgItem(dialog, IDOK)))
+            return TRUE; // Enter before a reason was chosen
+        if (id != IDOK && id != IDCANCEL)
+            return FALSE;
+        if (state)
+            ReadReportBox(dialog, *state->form);
+        EndDialog(dialog, id == IDOK ? MODAL_RESULT_OK : 0);
+        return TRUE;
+    }
+    case WM_DESTROY:
+        if (state && state->font) {
+            DeleteObject(state->font);
+            state->font = nullptr;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
 // A dialog template with no items: the box makes its controls itself.
 std::vector<WORD> EmptyDialogTemplate() {
     std::vector<WORD> words(sizeof(DLGTEMPLATE) / sizeof(WORD) + 3, 0);
@@ -120,6 +223,16 @@ int TWin32Dialogs::ShowAboutBox(TAboutForm& form) {
     const INT_PTR result = DialogBoxIndirectParamW(
         nullptr, reinterpret_cast<const DLGTEMPLATE*>(dialogTemplate.data()), owners.Current(),
         &AboutProcedure, reinterpret_cast<LPARAM>(&state));
+    form.modalResult = result == MODAL_RESULT_OK ? MODAL_RESULT_OK : 0;
+    return form.modalResult;
+}
+
+int TWin32Dialogs::ShowReportBox(TReportForm& form) {
+    TReportState state{&form};
+    const std::vector<WORD> dialogTemplate = EmptyDialogTemplate();
+    const INT_PTR result = DialogBoxIndirectParamW(
+        nullptr, reinterpret_cast<const DLGTEMPLATE*>(dialogTemplate.data()), owners.Current(),
+        &ReportProcedure, reinterpret_cast<LPARAM>(&state));
     form.modalResult = result == MODAL_RESULT_OK ? MODAL_RESULT_OK : 0;
     return form.modalResult;
 }

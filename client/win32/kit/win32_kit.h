@@ -120,6 +120,7 @@ class TWin32Dialogs : public TModalDialogs {
   public:
     explicit TWin32Dialogs(const TOwnerWindows& owners) : owners(owners) {}
     int ShowAboutBox(TAboutForm& form) override;
+    int ShowReportBox(TReportForm& form) override;
 
   private:
     const TOwnerWindows& owners;

@@ -152,6 +152,11 @@ export class FakeDocument extends FakeElement {
     }
   }
   createElement(tag) { return new FakeElement(tag, this); }
+  createTextNode(text) {
+    const node = new FakeElement("#text", this);
+    node.textContent = text;
+    return node;
+  }
   getElementById(id) { return this.body.find((e) => e.id === id); }
   listenerCount(type) { return (this.listeners[type] || []).length; }
 }

@@ -49,3 +49,37 @@ test("a menu closed by a choice or by Escape takes its key listener with it", as
   assert.equal(document.listenerCount("keydown"), 0);
   assert.equal(document.body.children.length, 0);
 });
+
+test("the report box waits for a reason, and gives back the reason, the words and the check box", async () => {
+  const {document, Module} = page();
+  const form = {caption: "Report bob", prompt: "Why do you report bob?",
+                reasons: ["Spam", "Harassment", "Illegal content", "Other"], reason: -1,
+                textLabel: "In a few words (optional):", text: "", textMaxLength: 100,
+                alsoIgnoreCaption: "Also ignore this user", alsoIgnore: true,
+                okCaption: "Report", cancelCaption: "Cancel"};
+  const answered = Module.navletShowReport(form);
+  const report = button(document, "Report");
+  const text = document.getElementById("ReportText");
+  assert.equal(report.disabled, true);
+  assert.equal(text.maxLength, 100);
+  text.value = "keeps posting links";
+  text.dispatch("keydown", {key: "Enter"});
+  assert.ok(document.getElementById("ReportForm"), "Enter without a reason sends nothing");
+  const radios = [];
+  document.getElementById("ReportForm").find((e) => { if (e.type === "radio") radios.push(e); return false; });
+  assert.equal(radios.length, 4);
+  radios[1].checked = true;
+  radios[1].dispatch("change");
+  assert.equal(report.disabled, false);
+  document.getElementById("AlsoIgnore").checked = false;
+  report.click();
+  assert.equal(await answered, 1);
+  assert.deepEqual([form.reason, form.text, form.alsoIgnore], [1, "keeps posting links", false]);
+  assert.equal(document.listenerCount("keydown"), 0);
+
+  const cancelled = Module.navletShowReport({...form, reason: 3});
+  assert.equal(button(document, "Report").disabled, false);
+  document.dispatch("keydown", {key: "Escape"});
+  assert.equal(await cancelled, 0);
+  assert.equal(document.getElementById("ReportForm"), null);
+});
