@@ -12,6 +12,7 @@
 //                   [--wait-message TEXT] [--wait-status TEXT]
 //                   [--menu-open CAPTION] [--menu-shot FILE.bmp] [--users-menu NICK CHOICE]
 //                   [--menu-item CAPTION enabled|disabled|checked|unchecked]
+//                   [--report-box REASON WORDS] [--report-shot FILE.bmp]
 //
 // Steps run in the order given; --url loads a page before the band is shown,
 // --move loads one afterwards, and each load is followed by 1.5 s of message
@@ -30,9 +31,12 @@
 // none, the menu is closed); before that it opens the submenu that an
 // earlier --menu-open named (CHOICE may be one of its items) and takes the
 // --menu-shot (the band with the menus over it), both for this menu only. --menu-item checks an
-// item of the last menu read (or of its submenus) by its caption. --wait-chat compares characters,
-// not bytes of a code page. The script stops at the first step that fails; exit code 0 when every
-// step succeeded.
+// item of the last menu read (or of its submenus) by its caption. --report-box plans the answer to
+// the report box that the next --users-menu's choice opens: it picks the reason captioned REASON,
+// types WORDS into the line, takes the --report-shot of the filled box and presses Report; the step
+// fails when Report was enabled before a reason, or the line lost the words. --wait-chat compares
+// characters, not bytes of a code page. The script stops at the first step that fails; exit code 0
+// when every step succeeded.
 #include <windows.h>
 
 #include <tlhelp32.h>
@@ -47,6 +51,7 @@
 #include "tests/win32/bandhost/band_container.h"
 #include "tests/win32/bandhost/bar_driver.h"
 #include "tests/win32/bandhost/menu_driver.h"
+#include "tests/win32/bandhost/report_box_driver.h"
 #include "tests/win32/window_shot.h"
 
 using namespace navlet::bandhost;
@@ -117,6 +122,10 @@ BOOL CALLBACK CloseMessageBox(HWND window, LPARAM) {
     wchar_t kind[16] = {};
     GetClassNameW(window, kind, 16);
     if (lstrcmpW(kind, L"#32770") != 0 || !IsWindowVisible(window))
+        return TRUE;
+    // The report box is answered by its own step: OK here could send a
+    // report before its words are typed.
+    if (IsReportBox(window))
         return TRUE;
     std::wstring text;
     EnumChildWindows(window, ReadStaticText, reinterpret_cast<LPARAM>(&text));
@@ -298,15 +307,25 @@ class TScript {
         plan.shotOf = container.BandWindow();
         plan.choose = choice == "-" ? "" : choice;
         const bool wantShot = !plan.shotPath.empty();
+        // The item chosen may open the report box, in the bar's handler:
+        // its driver watches from before the menu opens.
+        const bool wantBox = !reportPlan.reason.empty();
+        const std::string boxShot = reportPlan.shotPath;
+        const std::string boxWords = Narrow(reportPlan.words);
+        if (wantBox)
+            reportBox.Start(std::move(reportPlan));
+        reportPlan = {};
         menus.Start(std::move(plan));
         if (!Bar().RightClickEntry("lvUsers", nick)) {
             menus.Stop();
+            reportBox.Stop();
             Report("users menu of %s: no entry", nick.c_str());
             return false;
         }
-        PumpUntil([&] { return menus.Done(); }, WAIT_MS);
+        PumpUntil([&] { return menus.Done() && (!wantBox || reportBox.Done()); }, WAIT_MS);
         if (!menus.Done())
             menus.Stop();
+        const bool boxOk = !wantBox || AnsweredReportBox(boxWords, boxShot);
         for (const TMenuEntry& entry : menus.Entries())
             Report("menu %s%s\"%s\" %s%s", entry.within.c_str(), entry.within.empty() ? "" : " > ",
                    entry.caption.c_str(), entry.enabled ? "enabled" : "disabled",
@@ -318,6 +337,39 @@ class TScript {
                choice == "-" ? "closed" : ("chose \"" + choice + "\"").c_str(),
                ok ? "ok" : (menus.Error().empty() ? "timed out" : menus.Error().c_str()));
         TBandContainer::Pump(INPUT_PUMP_MS);
+        return ok && boxOk;
+    }
+
+    // The next report box's reason, words and shot.
+    void PlanReportBox(const std::wstring& reason, const std::wstring& words) {
+        reportPlan.reason = reason;
+        reportPlan.words = words;
+    }
+    void PlanReportShot(const std::wstring& shot) { reportPlan.shotPath = Ansi(shot); }
+
+    // What the report box showed and how it was answered. Report must wait
+    // for a reason; the line must hold what was typed.
+    bool AnsweredReportBox(const std::string& words, const std::string& shot) {
+        if (!reportBox.Done())
+            reportBox.Stop();
+        const TReportBoxSeen& seen = reportBox.Seen();
+        std::string reasons;
+        for (const std::string& reason : seen.reasons)
+            reasons += (reasons.empty() ? "" : ", ") + reason;
+        Report("report box \"%s\" reasons: %s; also ignore %s; report %s before a reason",
+               seen.caption.c_str(), reasons.c_str(), seen.alsoIgnore ? "checked" : "unchecked",
+               seen.reportBeforeReason ? "enabled" : "disabled");
+        Report("report box line \"%s\"", seen.typed.c_str());
+        if (!shot.empty())
+            Report("report-shot %s", reportBox.ShotTaken() ? "written" : "failed");
+        const bool ok = reportBox.Done() && reportBox.Error().empty() && !seen.reportBeforeReason &&
+                        seen.typed == words && (shot.empty() || reportBox.ShotTaken());
+        Report("report box %s", ok                           ? "answered ok"
+                                : !reportBox.Error().empty() ? reportBox.Error().c_str()
+                                : !reportBox.Done()          ? "timed out"
+                                : seen.reportBeforeReason    ? "offered Report before a reason"
+                                : seen.typed != words        ? "the line lost the words"
+                                                             : "shot failed");
         return ok;
     }
 
@@ -418,6 +470,8 @@ class TScript {
 
     TMenuDriver menus;
     TMenuPlan menuPlan;
+    TReportBoxDriver reportBox;
+    TReportBoxPlan reportPlan;
 
     template <typename Done> bool Waited(const std::string& what, Done done) {
         const bool ok = PumpUntil(done, WAIT_MS);
@@ -510,6 +564,15 @@ TStepResult RunStep(TScript& script, const std::wstring& wanted, int argc, wchar
     }
     if (arg == L"--menu-shot") {
         script.PlanMenu("", next());
+        return TStepResult::Ok;
+    }
+    if (arg == L"--report-box") {
+        const std::wstring reason = next();
+        script.PlanReportBox(reason, next());
+        return TStepResult::Ok;
+    }
+    if (arg == L"--report-shot") {
+        script.PlanReportShot(next());
         return TStepResult::Ok;
     }
     if (arg == L"--users-menu") {
