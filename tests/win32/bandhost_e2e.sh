@@ -15,12 +15,13 @@
 # with a click on the ticker's button. Then the browser moves to another
 # site: the bar reports it, and its list holds only its own user. Back on the
 # bot's site, the users menu (opened with a right click on an entry, as its
-# user opens it) offers ignore, block and the report's reasons for the bot and
-# not for the bar's own user; the bar reports the bot for spam through it
-# (the server thanks in the ticker, and the report ignores the bot: the menu
-# then offers "Stop ignoring") and blocks it, and the bot no longer lists the
-# bar's user. Screenshots of the login panel, of the
-# signed-in bar and of the users menu open over it go to OUT_DIR as PNG files.
+# user opens it) offers ignore, block and "Report this user..." for the bot
+# and not for the bar's own user; the bar reports the bot for spam through
+# the report box that item opens, with a few words (the server thanks in the
+# ticker, and the box's "Also ignore this user" ignores the bot: the menu then
+# offers "Stop ignoring") and blocks it, and the bot no longer lists the bar's
+# user. Screenshots of the login panel, of the signed-in bar, of the users
+# menu open over it and of the filled report box go to OUT_DIR as PNG files.
 set -euo pipefail
 
 if [ $# -lt 7 ]; then
@@ -48,17 +49,16 @@ start_bot --wait-user alice \
 
 page=http://www.example.com/news/
 # The users menu's safety items: for another user each can be used; on the
-# bar's own entry none can (the report's reasons sit in its submenu).
+# bar's own entry none can. The report's reason, words and "Also ignore this
+# user" are asked by the box that its item opens.
 report="Report this user..."
-safety_items=("Ignore this user" "Block this user" "Spam" "Harassment" "Illegal content" "Other"
-              "Also ignore this user")
+safety_items=("Ignore this user" "Block this user" "$report")
 own_entry=() other_entry=()
 for item in "${safety_items[@]}"; do
     own_entry+=(--menu-item "$item" disabled)
     other_entry+=(--menu-item "$item" enabled)
 done
 own_entry+=(--menu-item "View Profile" enabled)
-other_entry+=(--menu-item "Also ignore this user" checked)
 # The bar's send button refuses a line within two seconds of the last one
 # (--wait 2100), as its user sees.
 run_host 300 --url "$page" --show \
@@ -72,15 +72,18 @@ run_host 300 --url "$page" --show \
     --band-shot "$(windows_path "$out/win32-band-signed-in.bmp")" \
     --move http://elsewhere.example/ --wait-gone bob --wait-user alice \
     --move "$page" --wait-user bob \
-    --menu-open "$report" --users-menu alice - \
+    --users-menu alice - \
     "${own_entry[@]}" \
-    --menu-open "$report" --menu-shot "$(windows_path "$out/win32-band-users-menu.bmp")" \
+    --menu-shot "$(windows_path "$out/win32-band-users-menu.bmp")" \
     --users-menu bob - \
     "${other_entry[@]}" \
-    --menu-open "$report" --users-menu bob Spam \
+    --report-box Spam "the same link in every line" \
+    --report-shot "$(windows_path "$out/win32-band-report-box.bmp")" \
+    --users-menu bob "$report" \
     --wait-status "Thank you: the operators will look at it." \
     --users-menu bob "Block this user" --menu-item "Stop ignoring" enabled --wait-gone bob \
     --close
 
-png_shots "$out" win32-band-login win32-band-signed-in win32-band-users-menu
+png_shots "$out" win32-band-login win32-band-signed-in win32-band-users-menu \
+    win32-band-report-box
 [ "$host_status" -eq 0 ] && [ "$peer_status" -eq 0 ]
