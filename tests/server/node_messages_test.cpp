@@ -90,6 +90,8 @@ TEST(NodeMessages, PrivacyBitsCloseTheRecordsOnlyWhenNotTheDefault) {
         EXPECT_EQ(back, record);
     }
     EXPECT_EQ(DecodeNodeMessage(plain + '\x08', back), TNodeDecodeError::BadField);
+    // The default written out would be a second spelling of the same record.
+    EXPECT_EQ(DecodeNodeMessage(plain + char(DEFAULT_PRIVACY), back), TNodeDecodeError::BadField);
 }
 
 TEST(NodeMessages, RecordsAreReadOnlyAsTheirOwnKind) {

@@ -170,8 +170,13 @@ void WritePrivacy(TWriter& w, uint8_t bits) {
     if (bits != DEFAULT_PRIVACY)
         w.U8(bits);
 }
+// Written out, the default would be a second spelling of the same record.
 uint8_t ReadPrivacy(TReader& r) {
-    return r.AtEnd() ? DEFAULT_PRIVACY : r.Privacy();
+    if (r.AtEnd())
+        return DEFAULT_PRIVACY;
+    uint8_t bits = r.Privacy();
+    r.Check(bits != DEFAULT_PRIVACY);
+    return bits;
 }
 
 void Write(TWriter& w, const TSiteEntered& m) {
