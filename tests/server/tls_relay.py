@@ -12,6 +12,7 @@ import socket
 import ssl
 import sys
 import threading
+import time
 
 
 def pump(source, sink):
@@ -33,12 +34,15 @@ def pump(source, sink):
 def relay(plain, context, host, port, source):
     # A connection that cannot reach the TLS side is closed, as a proxy would;
     # the relay goes on serving the next one.
+    began = time.monotonic()
     try:
         raw = socket.create_connection((host, port), timeout=10, source_address=(source, 0))
         secure = context.wrap_socket(raw, server_hostname="localhost")
         secure.settimeout(None)
+        print("relay: TLS up in %.3f s" % (time.monotonic() - began), file=sys.stderr, flush=True)
     except (OSError, ssl.SSLError) as error:
-        print("relay: %s" % error, file=sys.stderr, flush=True)
+        print("relay: %s after %.3f s" % (error, time.monotonic() - began),
+              file=sys.stderr, flush=True)
         plain.close()
         return
     threading.Thread(target=pump, args=(plain, secure), daemon=True).start()

@@ -320,9 +320,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     TSocketLink link(std::max(CONNECT_TIMEOUT_MS, options.stepTimeoutMs));
-    if (!link.Connect(options.server) ||
-        (!options.wsPath.empty() && !link.Upgrade(options.server, options.wsPath))) {
+    if (!link.Connect(options.server)) {
         std::cout << "connect " << options.server << " failed" << std::endl;
+        return 3;
+    }
+    if (!options.wsPath.empty() && !link.Upgrade(options.server, options.wsPath)) {
+        std::cout << "WebSocket upgrade at " << options.server << options.wsPath << " failed"
+                  << std::endl;
         return 3;
     }
     TBotSession session(options.nick, options.password, options.site);
