@@ -96,7 +96,9 @@ max_per_address = N; flags override the file):
                        TLS) whose X-Forwarded-For names the client; repeat for
                        more. Its connections are bounded only in total, and
                        requests and WebSocket sessions through it count as
-                       their client's address. Never trusted by default
+                       their client's address; on the bar port its PROXY
+                       protocol (v1) header does the same (nginx's stream
+                       proxy_protocol). Never trusted by default
   --password-threads N threads that check passwords (default 0: one per core)
   --log-level LEVEL    error, warn, info (default) or debug
   --log-format FORMAT  text (default: time=... level=... key=value, one line

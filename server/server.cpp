@@ -173,6 +173,7 @@ bool TServer::Start(std::string& error) {
         cluster->Start();
     }
     sessions = std::make_unique<TSessionServer>(io, *service, config.limits, clock);
+    sessions->SetTrustedProxies(config.webLimits.http.trustedProxies);
     if (!sessions->Listen(listenAt, error)) {
         error = "cannot listen for sessions on " + config.listen + ": " + error;
         if (listenAt.port() != 0 && listenAt.port() < 1024)
@@ -401,9 +402,11 @@ void TServer::ApplyLive(const TServerConfig& next) {
     config.webLimits.signUps = next.webLimits.signUps;
     config.wsOrigins = next.wsOrigins;
     config.service.bannerIntervalMs = next.service.bannerIntervalMs;
-    if (sessions)
+    if (sessions) {
         sessions->SetAddressLimits(config.limits.maxPerAddress,
                                    config.limits.maxSigningInPerAddress);
+        sessions->SetTrustedProxies(config.webLimits.http.trustedProxies);
+    }
     if (service)
         service->SetBannerInterval(config.service.bannerIntervalMs);
     if (webSite)

@@ -10,6 +10,7 @@
 #endif
 
 #include "server/log/refusals.h"
+#include "server/net/proxy_header.h"
 #include "server/net/session.h"
 #include "server/net/ws_link.h"
 
@@ -18,6 +19,9 @@ namespace navlet::server {
 namespace {
 
 constexpr int LISTEN_BACKLOG = 4096;
+// A proxy writes its header at once; a connection still silent after this
+// is refused.
+constexpr int64_t PROXY_HEADER_DEADLINE_MS = 10000;
 constexpr auto SWEEP_INTERVAL = std::chrono::seconds(1);
 // Free heap past this goes back to the system at the next sweep: a sign-in
 // storm's leftovers would otherwise stay resident beside the idle sessions.
@@ -71,6 +75,9 @@ void TSessionServer::Shutdown() {
     }
     for (auto& session : all)
         session->Close();
+    auto proxied = proxyWaits;
+    for (auto& [raw, wait] : proxied)
+        EndProxyWait(wait, "");
     auto waiting = lingering;
     for (auto& [raw, session] : waiting)
         session->CloseSocket();
@@ -106,14 +113,83 @@ bool TSessionServer::Barred(const std::string& address) {
     return true;
 }
 
+// A connection from a trusted proxy, until its first bytes say whom it carries.
+struct TSessionServer::TProxyWait {
+    TProxyWait(asio::ip::tcp::socket socket, std::string proxy, asio::io_context& io)
+        : socket(std::move(socket)), proxy(std::move(proxy)), timer(io) {}
+    asio::ip::tcp::socket socket;
+    std::string proxy;
+    asio::steady_timer timer;
+    std::string bytes;
+    std::array<char, 256> chunk;
+};
+
 void TSessionServer::OnAccepted(asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer) {
     std::string address = peer.address().to_string();
+    if (!shuttingDown && !farewell && IsTrustedProxy(peer.address()) &&
+        proxyWaits.size() < limits.maxConnections) {
+        auto wait = std::make_shared<TProxyWait>(std::move(socket), std::move(address), io);
+        proxyWaits.emplace(wait.get(), wait);
+        wait->timer.expires_after(std::chrono::milliseconds(PROXY_HEADER_DEADLINE_MS));
+        wait->timer.async_wait([this, wait](const std::error_code& ec) {
+            if (!ec)
+                EndProxyWait(wait, "no PROXY header in time");
+        });
+        ReadProxyHeader(wait);
+        return;
+    }
     if (shuttingDown || farewell || Barred(address) || !Admit(address)) {
         std::error_code ec;
         socket.close(ec);
         return;
     }
     Begin(std::move(socket), address, nullptr, {}, {});
+}
+
+bool TSessionServer::IsTrustedProxy(const asio::ip::address& address) const {
+    return std::find(trustedProxies.begin(), trustedProxies.end(), address) != trustedProxies.end();
+}
+
+// The session begins once the bytes tell a header (whose client it then
+// counts as) from the bar's own first packet (counted as the proxy's, as a
+// health check or a bar on the proxy's machine would be).
+void TSessionServer::ReadProxyHeader(std::shared_ptr<TProxyWait> wait) {
+    wait->socket.async_read_some(
+        asio::buffer(wait->chunk), [this, wait](const std::error_code& ec, size_t n) {
+            if (ec) {
+                EndProxyWait(wait, ""); // gone, or ended by its deadline
+                return;
+            }
+            wait->bytes.append(wait->chunk.data(), n);
+            proxy::TResult read = proxy::Parse(wait->bytes);
+            if (read.verdict == proxy::TVerdict::More)
+                return ReadProxyHeader(wait);
+            if (read.verdict == proxy::TVerdict::Invalid)
+                return EndProxyWait(wait, "a PROXY header out of form");
+            std::string address = read.client.empty() ? wait->proxy : read.client;
+            std::string early = wait->bytes.substr(read.length);
+            asio::ip::tcp::socket socket = std::move(wait->socket);
+            EndProxyWait(wait, "");
+            if (shuttingDown || farewell || Barred(address) || !Admit(address)) {
+                std::error_code ignored;
+                socket.close(ignored);
+                return;
+            }
+            Begin(std::move(socket), address, nullptr, {}, std::move(early));
+        });
+}
+
+void TSessionServer::EndProxyWait(const std::shared_ptr<TProxyWait>& wait,
+                                  std::string_view refused) {
+    if (!refused.empty() &&
+        log::NoteRefusal(log::TLevel::Warn, "session", "proxied connections refused", wait->proxy))
+        log::Warn("session", "proxied connection refused",
+                  {{"proxy", wait->proxy}, {"why", refused}});
+    wait->timer.cancel();
+    std::error_code ignored;
+    if (wait->socket.is_open())
+        wait->socket.close(ignored);
+    proxyWaits.erase(wait.get());
 }
 
 void TSessionServer::AdoptWebSocket(asio::ip::tcp::socket socket, const std::string& address,

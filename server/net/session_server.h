@@ -56,6 +56,11 @@ class TSessionServer {
     asio::io_context& Io() { return io; }
     TService& Service() { return service; }
     const TSessionLimits& Limits() const { return limits; }
+    // Proxies whose connections may begin with a PROXY header naming the
+    // client, which then counts as the connection's address.
+    void SetTrustedProxies(std::vector<asio::ip::address> proxies) {
+        trustedProxies = std::move(proxies);
+    }
     // A reload's new bounds per address; connections already open stay.
     void SetAddressLimits(size_t maxPerAddress, size_t maxSigningInPerAddress) {
         limits.maxPerAddress = maxPerAddress;
@@ -101,6 +106,10 @@ class TSessionServer {
     // False when the bounds refuse another connection from `address`.
     bool Barred(const std::string& address);
     bool Admit(const std::string& address);
+    bool IsTrustedProxy(const asio::ip::address& address) const;
+    struct TProxyWait;
+    void ReadProxyHeader(std::shared_ptr<TProxyWait> wait);
+    void EndProxyWait(const std::shared_ptr<TProxyWait>& wait, std::string_view refused);
     void Begin(asio::ip::tcp::socket socket, const std::string& address,
                std::unique_ptr<TWsLink> ws, std::string greeting, std::string early);
 
@@ -117,6 +126,8 @@ class TSessionServer {
     TAddressCounts perAddress;
     TAddressCounts signingInPerAddress;
     std::unordered_map<TSession*, std::shared_ptr<TSession>> lingering;
+    std::vector<asio::ip::address> trustedProxies;
+    std::unordered_map<TProxyWait*, std::shared_ptr<TProxyWait>> proxyWaits;
     std::vector<std::shared_ptr<TSession>> flushQueue;
     std::vector<std::shared_ptr<TSession>> flushing; // kept between turns
     std::vector<std::string> spareOutput;

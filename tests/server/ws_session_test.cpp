@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "server/core/clock.h"
+#include "server/net/proxy_header.h"
 #include "tests/server/server_fixture.h"
 
 namespace navlet::test {
@@ -375,6 +376,70 @@ TEST_F(WebSocketSessions, ForwardedAddressesCountOnlyFromTrustedProxies) {
     EXPECT_EQ(ConnectionCount(), 3u);
     if (held >= 0)
         close(held);
+}
+
+// The bar port behind nginx's stream proxy: a trusted proxy's PROXY header
+// names the client, whose address the bounds count; its bytes after the
+// header are the bar's login; a connection without one counts as the proxy.
+TEST_F(WebSocketSessions, ProxyHeadersFromATrustedProxyNameTheClient) {
+    config.limits.maxPerAddress = 1;
+    config.webLimits.http.trustedProxies = {asio::ip::make_address("127.0.0.1")};
+    StartServer();
+    auto proxied = [&](TTestClient& c, const std::string& client) {
+        std::string header = "PROXY TCP4 " + client + " 127.0.0.1 51234 4433\r\n";
+        return OpenTcp(c) && c.SendRaw(header.data(), header.size());
+    };
+    TTestClient first, second, same, direct, unknown;
+    ASSERT_TRUE(proxied(first, "198.51.100.7") && first.Login("alice", "apw", "example.com"));
+    ASSERT_TRUE(proxied(second, "198.51.100.8") && second.Login("bob", "bpw", "example.com"));
+    ASSERT_TRUE(proxied(same, "198.51.100.7"));
+    EXPECT_TRUE(same.WaitClosed(1000)) << "198.51.100.7 holds its one connection";
+    ASSERT_TRUE(OpenTcp(direct) && direct.Login("mallory", "mpw", "example.com"))
+        << "without a header the proxy's own address counts";
+    ASSERT_TRUE(OpenTcp(unknown));
+    const std::string header = "PROXY UNKNOWN\r\n";
+    ASSERT_TRUE(unknown.SendRaw(header.data(), header.size()));
+    EXPECT_TRUE(unknown.WaitClosed(1000)) << "UNKNOWN counts as the proxy, which holds one";
+
+    TTestClient broken;
+    ASSERT_TRUE(OpenTcp(broken));
+    const std::string bad = "PROXY TCP4 198.51.100.9 127.0.0.1 99999 4433\r\n";
+    ASSERT_TRUE(broken.SendRaw(bad.data(), bad.size()));
+    EXPECT_TRUE(broken.WaitClosed(1000));
+    EXPECT_EQ(ConnectionCount(), 3u);
+}
+
+TEST(ProxyHeader, TellsHeadersFromTheBarsOwnBytesAndRefusesWhatIsOutOfForm) {
+    using server::proxy::Parse;
+    using server::proxy::TVerdict;
+    auto v4 = Parse("PROXY TCP4 203.0.113.7 192.0.2.1 51234 4433\r\nrest");
+    EXPECT_EQ(v4.verdict, TVerdict::Header);
+    EXPECT_EQ(v4.length, 45u);
+    EXPECT_EQ(v4.client, "203.0.113.7");
+    auto v6 = Parse("PROXY TCP6 2001:db8::7 2001:db8::1 0 443\r\n");
+    EXPECT_EQ(v6.verdict, TVerdict::Header);
+    EXPECT_EQ(v6.client, "2001:db8::7");
+    EXPECT_EQ(Parse("PROXY UNKNOWN ffff::1 ::1 1 2\r\n").client, "");
+    EXPECT_EQ(Parse("PROXY UNKNOWN\r\n").verdict, TVerdict::Header);
+
+    EXPECT_EQ(Parse("PRO").verdict, TVerdict::More);
+    EXPECT_EQ(Parse("PROXY TCP4 203.0.113.7 192.0.2.1 5").verdict, TVerdict::More);
+    EXPECT_EQ(Parse(std::string("\x10\x00PROXY", 7)).verdict, TVerdict::NoHeader);
+    EXPECT_EQ(Parse("PROXYTCP4").verdict, TVerdict::NoHeader);
+
+    for (const char* bad : {
+             "PROXY TCP4 203.0.113.7 192.0.2.1 51234\r\n",   // a field short
+             "PROXY TCP4 2001:db8::7 192.0.2.1 1 2\r\n",     // family mismatch
+             "PROXY TCP6 2001:db8::7 192.0.2.1 1 2\r\n",     // mixed families
+             "PROXY TCP4 203.0.113.7 192.0.2.1 65536 1\r\n", // port too large
+             "PROXY TCP4 203.0.113.7 192.0.2.1 01 1\r\n",    // leading zero
+             "PROXY TCP4 203.0.113.7  192.0.2.1 1 1\r\n",    // two spaces
+             "PROXY UDP4 203.0.113.7 192.0.2.1 1 1\r\n",     // not TCP
+             "PROXY TCP4 nginx.local 192.0.2.1 1 1\r\n",     // no address
+         })
+        EXPECT_EQ(Parse(bad).verdict, TVerdict::Invalid) << bad;
+    EXPECT_EQ(Parse("PROXY " + std::string(101, 'x')).verdict, TVerdict::Invalid)
+        << "no end within the protocol's 107 bytes";
 }
 
 // A reload of the configuration reaches the web site's own thread: the
