@@ -156,10 +156,12 @@ bool TSessionServer::IsTrustedProxy(const asio::ip::address& address) const {
 void TSessionServer::ReadProxyHeader(std::shared_ptr<TProxyWait> wait) {
     wait->socket.async_read_some(
         asio::buffer(wait->chunk), [this, wait](const std::error_code& ec, size_t n) {
-            if (ec) {
-                EndProxyWait(wait, ""); // gone, or ended by its deadline
+            // Aborted: already ended (its deadline, or shutdown), perhaps
+            // with the server gone since.
+            if (ec == asio::error::operation_aborted)
                 return;
-            }
+            if (ec)
+                return EndProxyWait(wait, ""); // the peer went away
             wait->bytes.append(wait->chunk.data(), n);
             proxy::TResult read = proxy::Parse(wait->bytes);
             if (read.verdict == proxy::TVerdict::More)
