@@ -138,12 +138,18 @@ void TSessionServer::OnAccepted(asio::ip::tcp::socket socket, const asio::ip::tc
         ReadProxyHeader(wait);
         return;
     }
+    BeginTcp(std::move(socket), address, {});
+}
+
+// A bar's TCP connection counted as `address`, if the bounds admit it.
+void TSessionServer::BeginTcp(asio::ip::tcp::socket socket, const std::string& address,
+                              std::string early) {
     if (shuttingDown || farewell || Barred(address) || !Admit(address)) {
         std::error_code ec;
         socket.close(ec);
         return;
     }
-    Begin(std::move(socket), address, nullptr, {}, {});
+    Begin(std::move(socket), address, nullptr, {}, std::move(early));
 }
 
 bool TSessionServer::IsTrustedProxy(const asio::ip::address& address) const {
@@ -172,12 +178,7 @@ void TSessionServer::ReadProxyHeader(std::shared_ptr<TProxyWait> wait) {
             std::string early = wait->bytes.substr(read.length);
             asio::ip::tcp::socket socket = std::move(wait->socket);
             EndProxyWait(wait, "");
-            if (shuttingDown || farewell || Barred(address) || !Admit(address)) {
-                std::error_code ignored;
-                socket.close(ignored);
-                return;
-            }
-            Begin(std::move(socket), address, nullptr, {}, std::move(early));
+            BeginTcp(std::move(socket), address, std::move(early));
         });
 }
 

@@ -103,6 +103,7 @@ class TSessionServer {
 
   private:
     void OnAccepted(asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer);
+    void BeginTcp(asio::ip::tcp::socket socket, const std::string& address, std::string early);
     // False when the bounds refuse another connection from `address`.
     bool Barred(const std::string& address);
     bool Admit(const std::string& address);
