@@ -101,6 +101,10 @@ if [ -n "$stream_port" ]; then
   # The certificate names 127.0.0.1: --server's address is checked by default.
   load tls --server "127.0.0.1:$stream_port" --tls --ca "$tmp/certs/ca.crt"
   expect_chat tls
+  # The bots' own addresses (127.0.0.2 on), from the recipe's PROXY header;
+  # without it every one would count as nginx's 127.0.0.1.
+  grep -q 'sign-in accepted.* address=127\.0\.0\.2 transport=tcp' "$tmp/server.log" ||
+    fail "tls: the bots' sessions do not count as their own addresses"
   load tls-other-ca --server "127.0.0.1:$stream_port" --tls --ca "$tmp/certs/other-ca.crt"
   expect_refused tls-other-ca "local issuer"
   load tls-other-name --server "127.0.0.1:$stream_port" --tls --ca "$tmp/certs/ca.crt" \
