@@ -1,5 +1,6 @@
 #include "server/net/proxy_header.h"
 
+#include <algorithm>
 #include <asio/ip/address.hpp>
 #include <charconv>
 #include <vector>
