@@ -40,6 +40,8 @@ const char* ErrorDescription(TErrorEvent event) {
         return "disconnecting.";
     case TErrorEvent::eeAccept:
         return "accepting connection.";
+    case TErrorEvent::eeSecurity:
+        return "securing the connection.";
     case TErrorEvent::eeGeneral:
         break;
     }
@@ -68,11 +70,22 @@ std::optional<TEndpoint> ParseHostPort(const std::string& text) {
     return endpoint;
 }
 
-TEndpoint SessionEndpoint(const TEnvironment& env, const std::string& serviceHost,
-                          int defaultPort) {
+std::optional<TEndpoint> ParseServerAddress(const std::string& text) {
+    const std::string scheme = TLS_SCHEME;
+    const bool tls = text.compare(0, scheme.size(), scheme) == 0;
+    std::optional<TEndpoint> endpoint = ParseHostPort(tls ? text.substr(scheme.size()) : text);
+    if (endpoint)
+        endpoint->tls = tls;
+    return endpoint;
+}
+
+TEndpoint SessionEndpoint(const TEnvironment& env, const std::string& setting,
+                          const std::string& serviceHost, int defaultPort) {
     if (std::optional<std::string> value = env.Lookup(SERVER_ENV))
-        if (std::optional<TEndpoint> endpoint = ParseHostPort(*value))
+        if (std::optional<TEndpoint> endpoint = ParseServerAddress(*value))
             return *endpoint;
+    if (std::optional<TEndpoint> endpoint = ParseServerAddress(setting))
+        return *endpoint;
     return {serviceHost, defaultPort};
 }
 

@@ -19,16 +19,25 @@ inline constexpr const char* WEB_ENV = "NAVLET_WEB";
 struct TEndpoint {
     std::string host;
     int port = 0;
+    bool tls = false; // the session runs inside TLS, checked against the host
     bool operator==(const TEndpoint&) const = default;
 };
+
+// Where a server address says TLS: "tls://host:port".
+inline constexpr const char* TLS_SCHEME = "tls://";
 
 // "host:port" with a port of 1 to 65535 ("[::1]:80" for an IPv6 address);
 // nothing for any other text.
 std::optional<TEndpoint> ParseHostPort(const std::string& text);
 
-// The session server: the service's host at `defaultPort`, unless a valid
-// NAVLET_SERVER says otherwise.
-TEndpoint SessionEndpoint(const TEnvironment& env, const std::string& serviceHost, int defaultPort);
+// A session server's address: "host:port", or "tls://host:port" for a
+// session inside TLS; nothing for any other text.
+std::optional<TEndpoint> ParseServerAddress(const std::string& text);
+
+// The session server: a valid NAVLET_SERVER, else a valid address stored in
+// the settings (`setting`), else the service's host at `defaultPort`.
+TEndpoint SessionEndpoint(const TEnvironment& env, const std::string& setting,
+                          const std::string& serviceHost, int defaultPort);
 // The host that prefixes the web site's page addresses: the service's host,
 // or NAVLET_WEB as given ("host:port") when it is valid.
 std::string WebSiteHost(const TEnvironment& env, const std::string& serviceHost);

@@ -45,10 +45,13 @@ TNavlet::TNavlet(const TKit& k) : TNavlet(k, TBareForm{}) {
     // 8. The three menus; the language checks follow languageMask as read above.
     BuildMenus();
     // 9. The service's session server, never the layout's loopback endpoint
-    //    (NAVLET_SERVER points it elsewhere for local runs).
+    //    (NAVLET_SERVER or the "server" setting points it elsewhere).
+    std::string storedServer;
+    if (std::unique_ptr<TRegistryKey> key = OpenSettingsKey())
+        key->ReadString("server", storedServer);
     const TEndpoint endpoint =
-        SessionEndpoint(kit.environment, kit.module.ServiceHostName(), SERVER_PORT);
-    ClientSocket->SetEndpoint(endpoint.host, endpoint.port);
+        SessionEndpoint(kit.environment, storedServer, kit.module.ServiceHostName(), SERVER_PORT);
+    ClientSocket->SetEndpoint(endpoint.host, endpoint.port, endpoint.tls);
     // 10.
     PrepareTickerSurfaces();
     // 11.

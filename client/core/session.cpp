@@ -175,9 +175,17 @@ void TNavlet::ClientSocketError(TClientSocket& socket, TErrorEvent event, int& e
     // Read before the close: the disconnect handling does not change it, but
     // the text belongs to the attempt that failed.
     const bool failedReconnect = autoReconnecting && event == TErrorEvent::eeConnect;
+    // A connection that could not be secured says why, on every attempt:
+    // trying again does not mend a certificate.
+    const std::string fault =
+        event == TErrorEvent::eeSecurity ? socket.SecurityFault() : std::string();
     socket.Close();
-    PostMsg(mkStatus, 0, "%s",
-            failedReconnect ? "Attempt failed. I'll try again later..." : CommErrorText(event));
+    if (event == TErrorEvent::eeSecurity)
+        PostMsg(mkStatus, 0, "Could not secure the connection: %s",
+                fault.empty() ? "the TLS handshake failed." : fault.c_str());
+    else
+        PostMsg(mkStatus, 0, "%s",
+                failedReconnect ? "Attempt failed. I'll try again later..." : CommErrorText(event));
     lvUsers.Clear();
     SetBtnGlyph(LEDBtn, glLedError);
     SetBannerMode(bmLogin);

@@ -11,7 +11,18 @@
 namespace navlet {
 
 // What went wrong, as the socket's error notification names it.
-enum class TErrorEvent { eeGeneral, eeSend, eeReceive, eeConnect, eeDisconnect, eeAccept };
+// eeSecurity: the connection could not be secured (a certificate refused, a
+// handshake failed, no TLS where the endpoint asks for it); SecurityFault
+// names the cause.
+enum class TErrorEvent {
+    eeGeneral,
+    eeSend,
+    eeReceive,
+    eeConnect,
+    eeDisconnect,
+    eeAccept,
+    eeSecurity
+};
 
 class TClientSocket : public TByteStream {
   public:
@@ -31,11 +42,16 @@ class TClientSocket : public TByteStream {
 
     const std::string& Host() const { return host; }
     int Port() const { return port; }
+    // The session runs inside TLS, its certificate checked against Host().
+    bool Tls() const { return tls; }
     // Takes effect at the next Open.
-    void SetEndpoint(std::string newHost, int newPort) {
+    void SetEndpoint(std::string newHost, int newPort, bool useTls = false) {
         host = std::move(newHost);
         port = newPort;
+        tls = useTls;
     }
+    // Why the last eeSecurity error happened, in words for the status line.
+    const std::string& SecurityFault() const { return securityFault; }
 
     // Starts connecting to the endpoint; no effect while active.
     virtual void Open() = 0;
@@ -47,9 +63,13 @@ class TClientSocket : public TByteStream {
     virtual bool Active() const = 0;
     virtual bool Connected() const = 0;
 
+  protected:
+    std::string securityFault;
+
   private:
     std::string host = "127.0.0.1";
     int port = 34576;
+    bool tls = false;
 };
 
 // The form asks its platform for its socket once, when its components are made.

@@ -228,7 +228,26 @@ TEST(Endpoint, HostPortTextsAreCheckedBeforeUse) {
         EXPECT_FALSE(ParseHostPort(bad).has_value()) << bad;
     TFixedEnvironment env;
     env.values[SERVER_ENV] = "nonsense";
-    EXPECT_EQ(SessionEndpoint(env, "svc", 80), (TEndpoint{"svc", 80}));
+    EXPECT_EQ(SessionEndpoint(env, "", "svc", 80), (TEndpoint{"svc", 80}));
+}
+
+TEST(Endpoint, TlsIsAskedForByTheSchemeAndTheEnvironmentComesBeforeTheSetting) {
+    EXPECT_EQ(ParseServerAddress("tls://chat.example.net:443"),
+              (TEndpoint{"chat.example.net", 443, true}));
+    EXPECT_EQ(ParseServerAddress("tls://[::1]:4433"), (TEndpoint{"::1", 4433, true}));
+    EXPECT_EQ(ParseServerAddress("10.0.0.1:80"), (TEndpoint{"10.0.0.1", 80, false}));
+    for (const char* bad : {"tls://", "tls://host", "TLS://host:443", "ssl://host:443",
+                            "tls:/host:443", "tls://tls://host:443"})
+        EXPECT_FALSE(ParseServerAddress(bad).has_value()) << bad;
+
+    TFixedEnvironment env;
+    EXPECT_EQ(SessionEndpoint(env, "tls://stored.example:4433", "svc", 80),
+              (TEndpoint{"stored.example", 4433, true}));
+    // A stored address that makes no sense is passed over, as NAVLET_SERVER's is.
+    EXPECT_EQ(SessionEndpoint(env, "stored.example", "svc", 80), (TEndpoint{"svc", 80}));
+    env.values[SERVER_ENV] = "127.0.0.1:34567";
+    EXPECT_EQ(SessionEndpoint(env, "tls://stored.example:4433", "svc", 80),
+              (TEndpoint{"127.0.0.1", 34567, false}));
 }
 
 TEST(CommError, EveryEventHasItsText) {

@@ -88,6 +88,25 @@ TEST_F(TConnectionTest, ConnectErrorOfASignInNamesTheCommunicationError) {
     EXPECT_EQ(b.LEDBtn.Glyph(), glLedError);
 }
 
+TEST_F(TConnectionTest, AConnectionThatCannotBeSecuredSaysWhyOnEveryAttempt) {
+    StoreLogin();
+    tk.registry.Set(THive::CurrentUser, SETTINGS_KEY, "server", "tls://chat.example.net:4433");
+    TNavlet& b = ShownBar();
+    EXPECT_TRUE(Socket().Tls());
+    EXPECT_EQ(Socket().Host(), "chat.example.net");
+    Socket().FailSecurity("the certificate has expired.");
+    EXPECT_EQ(StatusText(), "Could not secure the connection: the certificate has expired.");
+    EXPECT_EQ(b.LEDBtn.Glyph(), glLedError);
+    EXPECT_FALSE(Socket().Active());
+
+    // A later attempt of the reconnection names the cause too, not only
+    // that it failed.
+    Socket().Open();
+    b.autoReconnecting = true;
+    Socket().FailSecurity("");
+    EXPECT_EQ(StatusText(), "Could not secure the connection: the TLS handshake failed.");
+}
+
 TEST_F(TConnectionTest, HidingWhileSignedInAndShowingAgainLeavesTheSessionOff) {
     StoreLogin();
     TNavlet& b = ShownBar();

@@ -21,8 +21,10 @@ TEST_F(SettingsTest, AFreshRegistryGetsAllLanguagesAndNoUpdateValue) {
     EXPECT_TRUE(tk.registry.HasKey(THive::CurrentUser, SETTINGS_KEY));
     EXPECT_EQ(Value("lang"), TMemoryRegistry::TValue(int32_t(0x80001FFF)));
     EXPECT_EQ(bar->languageMask, 0x80001FFFu);
-    // Only "lang" was touched by the construction.
-    EXPECT_EQ(tk.registry.log, (std::vector<std::string>{"read lang", "write lang"}));
+    // Only "lang" was written by the construction; the server's address is
+    // only read.
+    EXPECT_EQ(tk.registry.log,
+              (std::vector<std::string>{"read lang", "write lang", "read server"}));
 
     bar->updateVersion = 77;
     bar->SyncSettings(0, 0, 0, 0, 0, -1, 0);

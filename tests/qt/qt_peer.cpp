@@ -1,13 +1,16 @@
-// A Linux bar as the other person for the Windows end-to-end tests: the Qt
-// kit and widgets on the offscreen platform, signed in to NAVLET_SERVER from
-// stored settings. It waits for PEER on its users list, types LINE into its
-// chat line character by character (as an input method delivers them), sends
-// it and waits for ANSWER in its public chat. Exits 0 when all of it happened.
+// A Linux bar as the other person for the Windows end-to-end tests and the
+// TLS test through nginx: the Qt kit and widgets on the offscreen platform,
+// signed in to NAVLET_SERVER (tls://HOST:PORT for TLS, NAVLET_TLS_CA naming a
+// test CA) from stored settings. It waits for PEER on its users list, types
+// LINE into its chat line character by character (as an input method
+// delivers them), sends it and waits for ANSWER in its public chat. Exits 0
+// when all of it happened; prints its last status line either way.
 //
 //   navlet-qt-peer NICK PASSWORD PEER LINE ANSWER
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <string>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -66,8 +69,18 @@ int Run(const char* nick, const char* password, const QString& peer, const QStri
                 return true;
         return false;
     };
+    auto statusLine = [&] {
+        for (const TMsgLine& message : bar.msgQueue)
+            if (message.kind == mkStatus)
+                return message.text;
+        return std::string();
+    };
+    // A connection that could not be secured does not come back by itself.
+    auto signedInOrRefused = [&] {
+        return bar.loggedIn || statusLine().rfind("Could not secure", 0) == 0;
+    };
     int status = 1;
-    if (Spin("signed in", [&] { return bar.loggedIn; }) && Spin("peer", listed)) {
+    if (Spin("signed in", signedInOrRefused) && bar.loggedIn && Spin("peer", listed)) {
         QTest::mouseClick(edit, Qt::LeftButton);
         for (QChar c : line) {
             QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
@@ -79,6 +92,7 @@ int Run(const char* nick, const char* password, const QString& peer, const QStri
         if (typed && Spin("answer", [&] { return chat->toPlainText().contains(answer); }))
             status = 0;
     }
+    std::printf("status \"%s\"\n", statusLine().c_str());
     std::printf("chat holds \"%s\"\n", chat->toPlainText().toUtf8().constData());
     bar.CloseDW();
     return status;

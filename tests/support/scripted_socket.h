@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "client/kit/socket.h"
@@ -33,6 +34,11 @@ class TScriptedSocket : public TClientSocket {
     // Notifies OnError; when the handler leaves the code set, the socket
     // closes itself as the platform socket would.
     void Fail(TErrorEvent event, int errorCode = 10061);
+    // A connection that could not be secured, for the reason given.
+    void FailSecurity(const std::string& fault) {
+        securityFault = fault;
+        Fail(TErrorEvent::eeSecurity, 10053);
+    }
 
     // Everything the bar sent, and the whole packets in it so far.
     const std::vector<uint8_t>& Sent() const { return sent; }

@@ -1,6 +1,7 @@
 #include "client/qt/kit/qt_socket.h"
 
 #include <QPointer>
+#include <QSslConfiguration>
 #include <QTimer>
 
 namespace navlet::qt {
@@ -9,12 +10,44 @@ namespace {
 
 constexpr int WSAEINTR = 10004;
 constexpr int WSAENETDOWN = 10050;
+constexpr int WSAECONNABORTED = 10053;
 constexpr int WSAECONNRESET = 10054;
 constexpr int WSAETIMEDOUT = 10060;
 constexpr int WSAECONNREFUSED = 10061;
 constexpr int WSAHOST_NOT_FOUND = 11001;
 
+// A fault in words as the status line ends it: "the certificate has
+// expired." from Qt's "The certificate has expired".
+std::string FaultText(const QString& text) {
+    std::string fault = text.trimmed().toStdString();
+    if (fault.empty())
+        return "the TLS handshake failed.";
+    if (fault[0] >= 'A' && fault[0] <= 'Z' &&
+        !(fault.size() > 1 && fault[1] >= 'A' && fault[1] <= 'Z'))
+        fault[0] = char(fault[0] - 'A' + 'a');
+    if (fault.back() != '.')
+        fault += '.';
+    return fault;
+}
+
+bool IsTlsError(QAbstractSocket::SocketError error) {
+    return error == QAbstractSocket::SslHandshakeFailedError ||
+           error == QAbstractSocket::SslInternalError ||
+           error == QAbstractSocket::SslInvalidUserDataError;
+}
+
 } // namespace
+
+TTlsTrust TTlsTrust::FromEnvironment() {
+    TTlsTrust trust;
+    const QString path = qEnvironmentVariable("NAVLET_TLS_CA");
+    if (path.isEmpty())
+        return trust;
+    trust.extraCas = QSslCertificate::fromPath(path, QSsl::Pem);
+    if (trust.extraCas.isEmpty())
+        trust.fault = "NAVLET_TLS_CA names no PEM certificate (" + path.toStdString() + ").";
+    return trust;
+}
 
 int WinsockErrorOf(QAbstractSocket::SocketError error) {
     switch (error) {
@@ -33,12 +66,24 @@ int WinsockErrorOf(QAbstractSocket::SocketError error) {
     }
 }
 
-TQtClientSocket::TQtClientSocket() {
-    QObject::connect(&socket, &QTcpSocket::connected, this, [this] { SocketConnected(); });
-    QObject::connect(&socket, &QTcpSocket::readyRead, this, [this] { SocketReadyRead(); });
-    QObject::connect(&socket, &QTcpSocket::disconnected, this, [this] { SocketDisconnected(); });
-    QObject::connect(&socket, &QTcpSocket::errorOccurred, this,
+TQtClientSocket::TQtClientSocket(TTlsTrust tlsTrust) : trust(std::move(tlsTrust)) {
+    // Inside TLS the session begins when the handshake is done, not when TCP is.
+    QObject::connect(&socket, &QSslSocket::connected, this, [this] {
+        if (!secure)
+            SocketConnected();
+    });
+    QObject::connect(&socket, &QSslSocket::encrypted, this, [this] { SocketConnected(); });
+    QObject::connect(&socket, &QSslSocket::sslErrors, this,
+                     [this](const QList<QSslError>& errors) { SocketSslErrors(errors); });
+    QObject::connect(&socket, &QSslSocket::readyRead, this, [this] { SocketReadyRead(); });
+    QObject::connect(&socket, &QSslSocket::disconnected, this, [this] { SocketDisconnected(); });
+    QObject::connect(&socket, &QSslSocket::errorOccurred, this,
                      [this](QAbstractSocket::SocketError e) { SocketError(e); });
+    handshakeTimer.setSingleShot(true);
+    QObject::connect(&handshakeTimer, &QTimer::timeout, this, [this] {
+        if (active && secure && !connected)
+            FailSecurity("the server did not finish the TLS handshake in time.");
+    });
 }
 
 TQtClientSocket::~TQtClientSocket() {
@@ -53,12 +98,46 @@ void TQtClientSocket::Open() {
     active = true;
     connected = false;
     ++generation;
+    secure = Tls();
+    handshakeFault.clear();
+    securityFault.clear();
     socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (OnConnecting)
         OnConnecting(*this);
     if (!active)
         return; // the handler closed it
-    socket.connectToHost(QString::fromStdString(Host()), quint16(Port()));
+    const QString host = QString::fromStdString(Host());
+    if (!secure) {
+        socket.connectToHost(host, quint16(Port()));
+        return;
+    }
+    // Never plain text where TLS was asked for: without it, the attempt fails.
+    if (!QSslSocket::supportsSsl()) {
+        DeferSecurityFault("this system has no TLS library for Qt.");
+        return;
+    }
+    if (!trust.fault.empty()) {
+        DeferSecurityFault(trust.fault);
+        return;
+    }
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    if (!trust.extraCas.isEmpty())
+        config.setCaCertificates(QSslConfiguration::systemCaCertificates() + trust.extraCas);
+    config.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    config.setProtocol(QSsl::TlsV1_2OrLater);
+    socket.setSslConfiguration(config);
+    handshakeTimer.start(handshakeTimeoutMs);
+    socket.connectToHostEncrypted(host, quint16(Port()));
+}
+
+void TQtClientSocket::DeferSecurityFault(const std::string& fault) {
+    // Reported from the event loop, as every other failure is, never from
+    // inside Open.
+    const uint32_t expected = generation;
+    QTimer::singleShot(0, this, [this, expected, fault] {
+        if (generation == expected && active)
+            FailSecurity(fault);
+    });
 }
 
 void TQtClientSocket::Close() {
@@ -68,16 +147,17 @@ void TQtClientSocket::Close() {
 }
 
 void TQtClientSocket::Finish() {
+    handshakeTimer.stop();
     active = false;
     connected = false;
     readPending = false;
     ++generation;
-    QObject::disconnect(&socket, &QTcpSocket::disconnected, this, nullptr);
+    QObject::disconnect(&socket, &QSslSocket::disconnected, this, nullptr);
     // Requests written just before the close still leave, as they do when the
     // platform's socket is closed: hand them to the system first.
     socket.flush();
     socket.abort();
-    QObject::connect(&socket, &QTcpSocket::disconnected, this, [this] { SocketDisconnected(); });
+    QObject::connect(&socket, &QSslSocket::disconnected, this, [this] { SocketDisconnected(); });
     if (OnDisconnect)
         OnDisconnect(*this);
 }
@@ -101,11 +181,18 @@ int TQtClientSocket::Receive(uint8_t* data, int size) {
 void TQtClientSocket::SocketConnected() {
     if (!active)
         return;
+    handshakeTimer.stop();
     connected = true;
     if (OnConnect)
         OnConnect(*this);
     if (Connected() && socket.bytesAvailable() > 0)
         ScheduleRead();
+}
+
+void TQtClientSocket::SocketSslErrors(const QList<QSslError>& errors) {
+    // Not ignored: the handshake fails next, and this names why.
+    if (!errors.isEmpty() && handshakeFault.empty())
+        handshakeFault = FaultText(errors.first().errorString());
 }
 
 void TQtClientSocket::SocketReadyRead() {
@@ -139,6 +226,12 @@ void TQtClientSocket::ScheduleRead() {
 void TQtClientSocket::SocketDisconnected() {
     if (!active)
         return;
+    if (secure && !connected) {
+        FailSecurity(handshakeFault.empty()
+                         ? "the server closed the connection during the TLS handshake."
+                         : handshakeFault);
+        return;
+    }
     // What the peer sent before it closed is still read first, in bounded
     // rounds: a handler that reads nothing must not hold the close forever.
     constexpr int MAX_FINAL_READS = 64;
@@ -154,6 +247,16 @@ void TQtClientSocket::SocketDisconnected() {
 void TQtClientSocket::SocketError(QAbstractSocket::SocketError error) {
     if (!active)
         return;
+    if (secure && !connected) {
+        if (IsTlsError(error)) {
+            FailSecurity(handshakeFault.empty() ? FaultText(socket.errorString()) : handshakeFault);
+            return;
+        }
+        if (error == QAbstractSocket::RemoteHostClosedError) {
+            FailSecurity("the server closed the connection during the TLS handshake.");
+            return;
+        }
+    }
     // Qt names no direction: requests still waiting to leave when the
     // connection fails are what failed, as the platform's send reports it.
     const bool sending = socket.bytesToWrite() > 0;
@@ -165,6 +268,11 @@ void TQtClientSocket::SocketError(QAbstractSocket::SocketError error) {
         Fail(TErrorEvent::eeConnect, WinsockErrorOf(error));
     else
         Fail(sending ? TErrorEvent::eeSend : TErrorEvent::eeReceive, WinsockErrorOf(error));
+}
+
+void TQtClientSocket::FailSecurity(const std::string& fault) {
+    securityFault = fault;
+    Fail(TErrorEvent::eeSecurity, WSAECONNABORTED);
 }
 
 void TQtClientSocket::Fail(TErrorEvent event, int errorCode) {

@@ -75,6 +75,13 @@ void TWin32ClientSocket::Open() {
         DeferError(TErrorEvent::eeConnect, WSANOTINITIALISED);
         return;
     }
+    if (Tls()) {
+        // This bar speaks plain TCP only; an address that asks for TLS must
+        // never be reached without it.
+        securityFault = "this bar connects without TLS only; give the server as host:port.";
+        DeferError(TErrorEvent::eeSecurity, WSAEOPNOTSUPP);
+        return;
+    }
     const uint32_t address = inet_addr(Host().c_str());
     if (address != INADDR_NONE) {
         StartConnect(address);
