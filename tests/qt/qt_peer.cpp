@@ -4,9 +4,10 @@
 // test CA) from stored settings. It waits for PEER on its users list, types
 // LINE into its chat line character by character (as an input method
 // delivers them), sends it and waits for ANSWER in its public chat. Exits 0
-// when all of it happened; prints its last status line either way.
+// when all of it happened; prints its last status line either way. Its
+// window shows PAGE (http://www.example.com/news/ unless given).
 //
-//   navlet-qt-peer NICK PASSWORD PEER LINE ANSWER
+//   navlet-qt-peer NICK PASSWORD PEER LINE ANSWER [PAGE]
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -45,12 +46,12 @@ bool Spin(const char* what, const std::function<bool()>& done) {
 }
 
 int Run(const char* nick, const char* password, const QString& peer, const QString& line,
-        const QString& answer) {
+        const QString& answer, const char* page) {
     QTemporaryDir settings;
     TQtKit kit{settings.path()};
     TNavlet bar{kit.Kit()};
     TBarView view{bar, kit.menus, kit.browsers};
-    testing::TRecordingHostControl site{"http://www.example.com/news/"};
+    testing::TRecordingHostControl site{page};
     if (auto key = kit.registry.OpenKey(THive::CurrentUser, SETTINGS_KEY, TKeyOpen::Create)) {
         key->WriteString("nck", nick);
         key->WriteString("pwd", TNavlet::ScramblePassword(password, -1));
@@ -102,8 +103,8 @@ int Run(const char* nick, const char* password, const QString& peer, const QStri
 } // namespace navlet::qt
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: %s NICK PASSWORD PEER LINE ANSWER\n", argv[0]);
+    if (argc != 6 && argc != 7) {
+        std::fprintf(stderr, "usage: %s NICK PASSWORD PEER LINE ANSWER [PAGE]\n", argv[0]);
         return 2;
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -111,5 +112,6 @@ int main(int argc, char** argv) {
     setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
     QApplication app(argc, argv);
     return navlet::qt::Run(argv[1], argv[2], QString::fromUtf8(argv[3]), QString::fromUtf8(argv[4]),
-                           QString::fromUtf8(argv[5]));
+                           QString::fromUtf8(argv[5]),
+                           argc == 7 ? argv[6] : "http://www.example.com/news/");
 }

@@ -1,10 +1,12 @@
 // The extension signing in over wss:// through nginx (docs/nginx/navlet-tls.conf
 // as it is, a certificate made at test time that the browser trusts by its key
 // alone), and over ws:// straight to a loopback service; the time from opening
-// the panel to "You're connected" each way.
+// the panel to "You're connected" each way. With --qt-peer, the panel over
+// wss chats with a Linux bar (navlet-qt-peer) that holds its session inside
+// TLS through the stream recipe (docs/nginx/navlet-stream.conf) beside it.
 //
 //   node extension_wss_test.mjs --server BIN --extension DIR --out DIR
-//                               [--browser BIN] [--runs N]
+//                               [--qt-peer BIN] [--browser BIN] [--runs N]
 //
 // Exits 0 when every step passed, 77 without nginx or openssl.
 import fs from "node:fs";
@@ -24,8 +26,9 @@ const median = (list) => [...list].sort((a, b) => a - b)[Math.floor(list.length 
 async function main() {
   // One account per sign-in: a panel closed does not wait for its session's end.
   const accounts = Array.from({length: 2 * runs + 1}, (_, i) => [`tls${i}`, `pw${i}`]);
-  const service = await run.startService(args.server, accounts, {args: ["--trusted-proxy", "127.0.0.1"]});
-  const tls = await run.startTlsProxy(service.webPort);
+  const service = await run.startService(args.server, [...accounts, ["qtbar", "qtpw"]],
+                                         {args: ["--trusted-proxy", "127.0.0.1"]});
+  const tls = await run.startTlsProxy(service.webPort, {barPort: service.sessionPort});
   if (!tls) {
     console.log("no nginx or openssl: skipped");
     run.stop([]);
@@ -94,11 +97,53 @@ async function main() {
     const secure = `https://localhost:${tls.tlsPort}`;
     const plain = service.site;
     const times = {wss: [], ws: []};
+    let wssPanel = null;
     await run.step("the panel signs in over wss:// through nginx", async () => {
       const {ms, panel} = await signIn(secure, {keep: true});
       times.wss.push(ms);
       await panel.screenshot({path: path.join(args.out, "panel-wss.png")});
-      await panel.close();
+      wssPanel = panel;
+    });
+    const qtPeerWhyNot = !args["qt-peer"] || !fs.existsSync(args["qt-peer"]) ? `no Linux bar (${args["qt-peer"]})`
+      : !tls.streamPort ? "no nginx stream module" : "";
+    if (qtPeerWhyNot) {
+      log(`skipped the Linux bar over TLS: ${qtPeerWhyNot}`);
+    } else {
+      await run.step("the panel over wss and a Linux bar over TLS chat through nginx", async () => {
+        const QT_LINE = "hello from Linux over tls";
+        const PANEL_LINE = "hello back over wss";
+        const people = () => wssPanel.evaluate(() =>
+          [...document.querySelectorAll("#lvUsers .entry")].map((e) => e.textContent));
+        const chat = () => wssPanel.evaluate(() => document.getElementById("ChatView")?.textContent || "");
+        // On the panel's site, trusting the certificate nginx shows.
+        process.env.NAVLET_SERVER = `tls://localhost:${tls.streamPort}`;
+        process.env.NAVLET_TLS_CA = tls.cert;
+        const qtBar = run.start(args["qt-peer"], ["qtbar", "qtpw", accounts[0][0], QT_LINE, PANEL_LINE,
+                                                  `https://localhost:${tls.tlsPort}/`], "qt-peer.log");
+        delete process.env.NAVLET_SERVER;
+        delete process.env.NAVLET_TLS_CA;
+        await until("the Linux bar on the panel's list", async () => (await people()).includes("qtbar"),
+                    {ms: 60000, every: 250});
+        await until("the Linux bar's line", async () => (await chat()).includes(QT_LINE), {ms: 60000, every: 250});
+        // Typed into the chat line and sent; the panel is a tab behind the
+        // site's (in front, it would pause on its own page), where puppeteer's
+        // clicks wait for a paint that never comes.
+        await wssPanel.evaluate((line) => {
+          const e = document.getElementById("Edit1");
+          e.click(); // a hidden tab gets no focus event: the click enters the line
+          e.value = line;
+          e.dispatchEvent(new Event("input"));
+          document.getElementById("sbSendTxt").click();
+        }, PANEL_LINE);
+        await until("the panel's own line", async () => (await chat()).includes(PANEL_LINE));
+        const code = await qtBar.done;
+        if (code !== 0)
+          throw new Error(`navlet-qt-peer exited ${code}: ${fs.readFileSync(path.join(run.work, "qt-peer.log"), "utf8")}`);
+        await wssPanel.screenshot({path: path.join(args.out, "panel-wss-linux-tls.png")});
+      });
+    }
+    await run.step("the wss session is nginx's", async () => {
+      await wssPanel.close();
       // nginx logs a WebSocket session when it ends.
       await until("the session in nginx's log", () => fs.readFileSync(tls.accessLog, "utf8").split("\n")
         .some((l) => l.includes("GET /session") && l.includes(" 101 ")));

@@ -176,11 +176,13 @@ export class Run {
 
   // nginx in front of the service's web site with docs/nginx/navlet-tls.conf
   // as it is (its port, upstream, name and certificate replaced), the
-  // certificate made now for localhost and 127.0.0.1. Resolves with nginx's
-  // port, the certificate's file and its key's SPKI hash (what Chromium's
-  // --ignore-certificate-errors-spki-list trusts, that key alone); null
-  // without nginx or openssl.
-  async startTlsProxy(webPort) {
+  // certificate made now for localhost and 127.0.0.1. With `barPort`, and
+  // where nginx's stream module is installed, docs/nginx/navlet-stream.conf
+  // too, in front of the bar port (its `streamPort` in the answer, else 0).
+  // Resolves with nginx's port, the certificate's file and its key's SPKI
+  // hash (what Chromium's --ignore-certificate-errors-spki-list trusts, that
+  // key alone); null without nginx or openssl.
+  async startTlsProxy(webPort, {barPort = 0} = {}) {
     const nginx = ["/usr/sbin/nginx", "/usr/bin/nginx"].find((f) => fs.existsSync(f));
     if (!nginx || spawnSync("openssl", ["version"]).status !== 0) return null;
     const dir = path.join(this.work, "nginx");
@@ -203,10 +205,25 @@ export class Run {
     if (!edited.includes(`listen 127.0.0.1:${tlsPort} ssl;`) || edited.includes("letsencrypt"))
       throw new Error("the nginx recipe changed shape");
     fs.writeFileSync(path.join(dir, "navlet.conf"), edited);
+    const streamModule = ["/usr/lib/nginx/modules/ngx_stream_module.so",
+      "/usr/share/nginx/modules/ngx_stream_module.so"].find((f) => fs.existsSync(f));
+    const streamPort = barPort && streamModule ? await freePort() : 0;
+    let streamLines = "";
+    if (streamPort) {
+      const stream = fs.readFileSync(path.join(repo, "docs/nginx/navlet-stream.conf"), "utf8")
+        .replace("listen 4433 ssl", `listen 127.0.0.1:${streamPort} ssl`)
+        .replace("server 127.0.0.1:8000;", `server 127.0.0.1:${barPort};`)
+        .replace("/etc/letsencrypt/live/navlet.example.org/fullchain.pem", cert)
+        .replace("/etc/letsencrypt/live/navlet.example.org/privkey.pem", key);
+      if (!stream.includes(`listen 127.0.0.1:${streamPort} ssl`) || stream.includes("letsencrypt"))
+        throw new Error("the nginx stream recipe changed shape");
+      fs.writeFileSync(path.join(dir, "navlet-stream.conf"), stream);
+      streamLines = `load_module ${streamModule};\ninclude ${dir}/navlet-stream.conf;\n`;
+    }
     fs.writeFileSync(path.join(dir, "nginx.conf"), `daemon off;
 pid ${dir}/nginx.pid;
 error_log ${dir}/error.log;
-include ${repo}/docs/nginx/navlet-workers.conf;
+${streamLines}include ${repo}/docs/nginx/navlet-workers.conf;
 http {
     access_log ${dir}/access.log;
     client_body_temp_path ${dir}/body;
@@ -219,10 +236,11 @@ http {
 `);
     this.start(nginx, ["-p", dir, "-c", path.join(dir, "nginx.conf"), "-e", path.join(dir, "error.log")],
                "nginx.log");
-    await until("nginx", () => portOpen(tlsPort), {ms: 10000});
+    await until("nginx", async () => await portOpen(tlsPort) && (!streamPort || await portOpen(streamPort)),
+                {ms: 10000});
     const spki = new crypto.X509Certificate(fs.readFileSync(cert)).publicKey
       .export({type: "spki", format: "der"});
-    return {tlsPort, cert, accessLog: path.join(dir, "access.log"),
+    return {tlsPort, streamPort, cert, accessLog: path.join(dir, "access.log"),
             spki: crypto.createHash("sha256").update(spki).digest("base64")};
   }
 
