@@ -13,8 +13,8 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {CONSENT, Run, SERVICE_KEY, extensionReady, launchChromium, log, openChromiumPanel, parseArgs,
-  siteWindow, signInThroughLoginPanel, sleep, ticker, until} from "./harness.mjs";
+import {Run, launchChromium, log, panelBesideSite, parseArgs, signInThroughLoginPanel, sleep, ticker,
+  until} from "./harness.mjs";
 
 const args = parseArgs(process.argv.slice(2), {flags: []});
 const run = new Run("navlet-attention-");
@@ -41,15 +41,10 @@ async function main() {
   let panel = null;
   let pal = null;
   try {
-    let extensionId = "";
-    await step("the extension loads", async () => {
-      ({extensionId} = await extensionReady(browser, {[SERVICE_KEY]: site, ...CONSENT}));
-    });
-    const sitePage = (await browser.pages())[0];
-    await sitePage.goto(`http://${site}/`);
-    const windowId = await siteWindow(browser, extensionId, site);
-    panel = await openChromiumPanel(browser, extensionId, `?window=${windowId}`, {width: 360, height: 700,
+    const opened = await panelBesideSite(run, browser, site, {width: 360, height: 700,
       onConsole: (line) => log(`console: ${line}`)});
+    const {extensionId, sitePage, windowId} = opened;
+    panel = opened.panel;
     await step("sign in", () => signInThroughLoginPanel(panel, "demo", "demo"));
 
     await step("Alt+Shift+N on the site's page: the panel, with the caret in its chat line", async () => {

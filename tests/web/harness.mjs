@@ -440,6 +440,21 @@ export async function siteWindow(browser, extensionId, site) {
   }
 }
 
+// The extension ready for the loopback service at `site` with consent given
+// (a step of `run`), the site's page in the first tab and a panel following
+// that page's window (`panelOptions` as openChromiumPanel takes them).
+export async function panelBesideSite(run, browser, site, panelOptions) {
+  let extensionId = "";
+  await run.step("the extension loads", async () => {
+    ({extensionId} = await extensionReady(browser, {[SERVICE_KEY]: site, ...CONSENT}));
+  });
+  const sitePage = (await browser.pages())[0];
+  await sitePage.goto(`http://${site}/`);
+  const windowId = await siteWindow(browser, extensionId, site);
+  const panel = await openChromiumPanel(browser, extensionId, `?window=${windowId}`, panelOptions);
+  return {extensionId, sitePage, windowId, panel};
+}
+
 // ---- Firefox ----
 
 // A Firefox extension page driven over WebDriver BiDi in browsing context

@@ -10,9 +10,8 @@
 import fs from "node:fs";
 import path from "node:path";
 import puppeteer from "puppeteer-core";
-import {COLUMN_ACCOUNTS, COLUMN_CONTROLS, CONSENT, Run, SERVICE_KEY, bannerHeight, columnFlows,
-  expectControlsWhole, extensionReady, launchChromium, log, openChromiumPanel, parseArgs, resizePanel,
-  siteWindow, until} from "./harness.mjs";
+import {COLUMN_ACCOUNTS, COLUMN_CONTROLS, Run, bannerHeight, columnFlows, expectControlsWhole,
+  launchChromium, log, panelBesideSite, parseArgs, resizePanel, until} from "./harness.mjs";
 
 const args = parseArgs(process.argv.slice(2), {flags: []});
 const run = new Run("navlet-column-");
@@ -28,16 +27,8 @@ async function main() {
     "--step-timeout", "90", "--wait-user", "demo", ...steps], logName);
   let panel = null;
   try {
-    let extensionId = "";
-    await step("the extension loads", async () => {
-      // The loopback service, consent given: consent has its own test.
-      ({extensionId} = await extensionReady(browser, {[SERVICE_KEY]: site, ...CONSENT}));
-    });
-    const sitePage = (await browser.pages())[0];
-    await sitePage.goto(`http://${site}/`);
-    const windowId = await siteWindow(browser, extensionId, site);
-
-    panel = await openChromiumPanel(browser, extensionId, `?window=${windowId}`, {width: 240, height: 600});
+    // The loopback service, consent given: consent has its own test.
+    ({panel} = await panelBesideSite(run, browser, site, {width: 240, height: 600}));
     const bots = await columnFlows(run, panel, {bot, out: args.out, prefix: "panel"});
 
     await step("at 360 px every control is whole", async () => {
