@@ -44,15 +44,17 @@ class TLoopbackPeer {
             closesocket(listener);
     }
     int Port() const { return port; }
+    // A connection waits to be accepted.
+    bool Pending() const {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(listener, &readable);
+        timeval now{0, 0};
+        return select(0, &readable, nullptr, nullptr, &now) == 1;
+    }
     // Keeps the client's messages flowing until the connection is there.
     bool Accept() {
-        const bool pending = PumpUntil([&] {
-            fd_set readable;
-            FD_ZERO(&readable);
-            FD_SET(listener, &readable);
-            timeval now{0, 0};
-            return select(0, &readable, nullptr, nullptr, &now) == 1;
-        });
+        const bool pending = PumpUntil([&] { return Pending(); });
         if (!pending)
             return false;
         connection = accept(listener, nullptr, nullptr);
@@ -242,6 +244,18 @@ TEST_F(Win32SocketTest, RefusedPortIsOneConnectErrorThenOneDisconnect) {
     EXPECT_EQ(record.errorEvent, TErrorEvent::eeConnect);
     EXPECT_EQ(record.errorCode, WSAECONNREFUSED_CODE);
     EXPECT_EQ(kit.sockets.LiveCount(), 0u);
+}
+
+TEST_F(Win32SocketTest, AnAddressThatAsksForTlsIsRefusedWithoutConnecting) {
+    socket->SetEndpoint("127.0.0.1", peer.Port(), /*useTls=*/true);
+    socket->Open();
+    EXPECT_EQ(record.events, std::vector<std::string>{"connecting"}) << "not inside Open";
+    ASSERT_TRUE(PumpUntil([&] { return !socket->Active(); }));
+    PumpFor(100);
+    EXPECT_EQ(record.events, (std::vector<std::string>{"connecting", "error", "disconnect"}));
+    EXPECT_EQ(record.errorEvent, TErrorEvent::eeSecurity);
+    EXPECT_NE(socket->SecurityFault().find("TLS"), std::string::npos);
+    EXPECT_FALSE(peer.Pending()) << "the session must not go out in clear";
 }
 
 TEST_F(Win32SocketTest, ErrorHandledByTheBarKeepsTheAttemptAlive) {
