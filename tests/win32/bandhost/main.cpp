@@ -63,14 +63,6 @@ constexpr DWORD WAIT_MS = 60000;
 // Input reaches the bar's models at once; this lets its effects settle.
 constexpr DWORD INPUT_PUMP_MS = 200;
 
-std::string Narrow(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(n > 0 ? size_t(n) : 0, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 std::wstring Wide(const std::string& ansi) {
     const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), nullptr, 0);
     std::wstring out(n > 0 ? size_t(n) : 0, L'\0');
@@ -97,7 +89,7 @@ std::vector<std::pair<DWORD, std::string>> ChildProcesses() {
     for (BOOL more = Process32FirstW(snapshot, &entry); more;
          more = Process32NextW(snapshot, &entry))
         if (entry.th32ParentProcessID == GetCurrentProcessId())
-            children.emplace_back(entry.th32ProcessID, Narrow(entry.szExeFile));
+            children.emplace_back(entry.th32ProcessID, Utf8(entry.szExeFile));
     CloseHandle(snapshot);
     return children;
 }
@@ -130,7 +122,7 @@ BOOL CALLBACK CloseMessageBox(HWND window, LPARAM) {
     std::wstring text;
     EnumChildWindows(window, ReadStaticText, reinterpret_cast<LPARAM>(&text));
     messagesSeen.push_back(Ansi(text));
-    std::printf("message \"%s\"\n", Narrow(text).c_str());
+    std::printf("message \"%s\"\n", Utf8(text).c_str());
     std::fflush(stdout);
     PostMessageW(window, WM_COMMAND, IDOK, 0);
     return TRUE;
@@ -153,7 +145,7 @@ double CpuSeconds() {
 std::string ClsidText(const CLSID& clsid) {
     wchar_t text[40] = {};
     StringFromGUID2(clsid, text, 40);
-    return Narrow(text);
+    return Utf8(text);
 }
 
 void Report(const char* format, auto... args) {
@@ -192,7 +184,7 @@ class TScript {
                ULONG(container.BandInfoResult()), info.ptMinSize.x, info.ptMinSize.y,
                info.ptMaxSize.x, info.ptMaxSize.y, info.ptIntegral.x, info.ptIntegral.y,
                info.ptActual.x, info.ptActual.y, info.dwModeFlags, info.dwMask,
-               Narrow(info.wszTitle).c_str());
+               Utf8(info.wszTitle).c_str());
         return SUCCEEDED(sited);
     }
 
@@ -200,7 +192,7 @@ class TScript {
         const int before = container.Browser().LocationReads();
         container.Load(url);
         TBandContainer::Pump(SITE_CHECK_PUMP_MS);
-        Report("load %s checks=%d", Narrow(url).c_str(),
+        Report("load %s checks=%d", Utf8(url).c_str(),
                container.Browser().LocationReads() - before);
         return true;
     }
@@ -217,7 +209,7 @@ class TScript {
                band && IsChild(container.Frame(), band) ? 1 : 0, r.right - r.left,
                r.bottom - r.top);
         for (const std::wstring& address : container.Browser().Navigations())
-            Report("navigated %s", Narrow(address).c_str());
+            Report("navigated %s", Utf8(address).c_str());
         return SUCCEEDED(hr);
     }
 
@@ -285,11 +277,11 @@ class TScript {
     // The characters themselves: a bar that took its bytes in another code
     // page, or a conversion that fell back on a look-alike letter, fails.
     bool WaitChat(const std::wstring& text) {
-        const bool ok = Waited("chat \"" + Narrow(text) + "\"", [&] {
+        const bool ok = Waited("chat \"" + Utf8(text) + "\"", [&] {
             return Bar().ChatCharacters().find(text) != std::wstring::npos;
         });
         if (!ok)
-            Report("chat holds \"%s\"", Narrow(Bar().ChatCharacters()).c_str());
+            Report("chat holds \"%s\"", Utf8(Bar().ChatCharacters()).c_str());
         return ok;
     }
 
@@ -311,7 +303,7 @@ class TScript {
         // its driver watches from before the menu opens.
         const bool wantBox = !reportPlan.reason.empty();
         const std::string boxShot = reportPlan.shotPath;
-        const std::string boxWords = Narrow(reportPlan.words);
+        const std::string boxWords = Utf8(reportPlan.words);
         if (wantBox)
             reportBox.Start(std::move(reportPlan));
         reportPlan = {};
@@ -396,7 +388,7 @@ class TScript {
         const bool ok = Bar().Type("Edit1", text) && Bar().Click("sbSendTxt");
         TBandContainer::Pump(INPUT_PUMP_MS);
         const bool sent = ok && Bar().ChatText().find(text) != std::string::npos;
-        Report("said \"%s\" %s", Narrow(Wide(text)).c_str(), sent ? "ok" : "failed");
+        Report("said \"%s\" %s", Utf8(Wide(text)).c_str(), sent ? "ok" : "failed");
         return sent;
     }
 
@@ -559,7 +551,7 @@ TStepResult RunStep(TScript& script, const std::wstring& wanted, int argc, wchar
     if (arg == L"--wait-message")
         return done(script.WaitMessage(ansi()));
     if (arg == L"--menu-open") {
-        script.PlanMenu(Narrow(next()), L"");
+        script.PlanMenu(Utf8(next()), L"");
         return TStepResult::Ok;
     }
     if (arg == L"--menu-shot") {
@@ -577,10 +569,10 @@ TStepResult RunStep(TScript& script, const std::wstring& wanted, int argc, wchar
     }
     if (arg == L"--users-menu") {
         const std::string nick = ansi();
-        return done(script.UsersMenu(nick, Narrow(next())));
+        return done(script.UsersMenu(nick, Utf8(next())));
     }
     if (arg == L"--menu-item") {
-        const std::string caption = Narrow(next());
+        const std::string caption = Utf8(next());
         return done(script.MenuItem(caption, ansi()));
     }
     return TStepResult::Unknown;
@@ -600,13 +592,13 @@ int Run(int argc, wchar_t** argv) {
         const int first = i;
         const TStepResult result = RunStep(script, wanted, argc, argv, i);
         if (result == TStepResult::Unknown) {
-            Report("error unknown argument %s", Narrow(argv[first]).c_str());
+            Report("error unknown argument %s", Utf8(argv[first]).c_str());
             return 2;
         }
         // Each step builds on the ones before: stop at the first that failed
         // rather than wait a minute for every later one.
         if (result == TStepResult::Failed) {
-            Report("stopped at %s", Narrow(argv[first]).c_str());
+            Report("stopped at %s", Utf8(argv[first]).c_str());
             return 1;
         }
     }

@@ -9,22 +9,8 @@ namespace navlet::bandhost {
 
 namespace {
 
-constexpr UINT TICK_MS = 100;
-// The menu opens after the click's deferred handler ran; a loaded machine
-// under wine may take a while.
-constexpr int GIVE_UP_TICKS = 600;
 // A menu is painted shortly after it shows: the shot waits this long.
 constexpr int PAINT_TICKS = 4;
-
-TMenuDriver* watching = nullptr;
-
-std::string Utf8(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(n > 0 ? size_t(n) : 0, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
 
 struct TShownMenu {
     HWND window;
@@ -103,55 +89,19 @@ void PostKey(HWND window, UINT key) {
 
 } // namespace
 
-TMenuDriver::~TMenuDriver() {
-    Stop();
-}
-
 void TMenuDriver::Start(TMenuPlan next) {
     Stop();
     plan = std::move(next);
     entries.clear();
-    error.clear();
-    shotTaken = false;
     top = submenu = chooseIn = nullptr;
     returnPosted = false;
-    ticks = 0;
     Enter(TPhase::WaitMenu);
-    watching = this;
-    timer = SetTimer(nullptr, 0, TICK_MS, &TMenuDriver::Tick);
-    if (!timer)
-        Fail("no timer");
+    Watch();
 }
 
-void TMenuDriver::Stop() {
-    if (timer)
-        KillTimer(nullptr, timer);
-    timer = 0;
-    if (watching == this)
-        watching = nullptr;
-    if (phase != TPhase::Idle && phase != TPhase::Done && !ShownMenus().empty())
-        EndMenu();
-}
-
-void CALLBACK TMenuDriver::Tick(HWND, UINT, UINT_PTR, DWORD) {
-    if (watching)
-        watching->Step();
-}
-
-void TMenuDriver::Fail(const std::string& why) {
-    if (error.empty())
-        error = why;
+void TMenuDriver::Dismiss() {
     if (!ShownMenus().empty())
         EndMenu();
-    Finish();
-}
-
-void TMenuDriver::Finish() {
-    if (timer)
-        KillTimer(nullptr, timer);
-    timer = 0;
-    watching = nullptr;
-    phase = TPhase::Done;
 }
 
 bool TMenuDriver::Highlight(HMENU menu, const std::string& caption) {
@@ -173,10 +123,6 @@ bool TMenuDriver::Highlight(HMENU menu, const std::string& caption) {
 }
 
 void TMenuDriver::Step() {
-    if (++ticks > GIVE_UP_TICKS) {
-        Fail("no menu, or it did not close");
-        return;
-    }
     ++phaseTicks;
     const std::vector<TShownMenu> shown = ShownMenus();
     switch (phase) {
@@ -260,9 +206,6 @@ void TMenuDriver::Step() {
         }
         if (phaseTicks % 5 == 1)
             PostKey(shown.front().window, VK_ESCAPE);
-        return;
-    case TPhase::Idle:
-    case TPhase::Done:
         return;
     }
 }

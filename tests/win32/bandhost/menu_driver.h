@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/win32/bandhost/modal_loop_driver.h"
+
 namespace navlet::bandhost {
 
 // One item of a menu as the platform shows it.
@@ -34,60 +36,33 @@ struct TMenuPlan {
     std::string choose;
 };
 
-class TMenuDriver {
+class TMenuDriver : public TModalLoopDriver {
   public:
-    TMenuDriver() = default;
-    ~TMenuDriver();
-    TMenuDriver(const TMenuDriver&) = delete;
-    TMenuDriver& operator=(const TMenuDriver&) = delete;
+    TMenuDriver() : TModalLoopDriver("no menu, or it did not close") {}
+    ~TMenuDriver() override { Stop(); }
 
     // Watches for the next menu of this thread and carries out `plan` on it.
-    // One driver watches at a time.
     void Start(TMenuPlan plan);
-    // The menu was handled and has closed again, or the driver gave up.
-    bool Done() const { return phase == TPhase::Done; }
-    // Empty when the plan was carried out, else what went wrong.
-    const std::string& Error() const { return error; }
     // Every item of the menu and of its submenus, as last read.
     const std::vector<TMenuEntry>& Entries() const { return entries; }
-    // The shot was written.
-    bool ShotTaken() const { return shotTaken; }
-    // Stops watching; a menu still open is ended.
-    void Stop();
 
   private:
-    enum class TPhase {
-        Idle,
-        WaitMenu,
-        OpenSubmenu,
-        WaitSubmenu,
-        Shot,
-        CloseSubmenu,
-        Choose,
-        Close,
-        Done
-    };
+    enum class TPhase { WaitMenu, OpenSubmenu, WaitSubmenu, Shot, CloseSubmenu, Choose, Close };
 
-    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
-    void Step();
+    void Step() override;
+    void Dismiss() override; // a menu still open is ended
     // Moves the highlight one item towards `caption` in `menu`; true once the
     // item is highlighted.
     bool Highlight(HMENU menu, const std::string& caption);
-    void Fail(const std::string& why);
-    void Finish();
 
     TMenuPlan plan;
-    TPhase phase = TPhase::Idle;
-    UINT_PTR timer = 0;
-    int ticks = 0;      // since the driver started
+    TPhase phase = TPhase::WaitMenu;
     int phaseTicks = 0; // since the phase began
     int keysPosted = 0; // while moving the highlight
     HMENU top = nullptr;
     HMENU submenu = nullptr;
     HMENU chooseIn = nullptr; // the menu or its open submenu
     std::vector<TMenuEntry> entries;
-    std::string error;
-    bool shotTaken = false;
     bool returnPosted = false; // the chosen item's Enter
 
     void Enter(TPhase next) {

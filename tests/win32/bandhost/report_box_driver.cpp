@@ -8,29 +8,8 @@ namespace navlet::bandhost {
 
 namespace {
 
-constexpr UINT TICK_MS = 100;
-// The box opens once the menu's loop has returned its item; a loaded machine
-// under wine may take a while.
-constexpr int GIVE_UP_TICKS = 600;
 // Typed characters and a checked button repaint shortly after: the shot waits.
 constexpr int PAINT_TICKS = 4;
-
-TReportBoxDriver* watching = nullptr;
-
-std::string Utf8(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(n > 0 ? size_t(n) : 0, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-std::wstring TextOf(HWND window) {
-    const int length = GetWindowTextLengthW(window);
-    std::wstring text(size_t(length) + 1, L'\0');
-    text.resize(size_t(GetWindowTextW(window, text.data(), length + 1)));
-    return text;
-}
 
 bool IsKind(HWND window, const wchar_t* kind) {
     wchar_t name[16] = {};
@@ -66,62 +45,22 @@ bool IsReportBox(HWND dialog) {
     return IsKind(dialog, L"#32770") && IsWindowVisible(dialog) && TextField(dialog);
 }
 
-TReportBoxDriver::~TReportBoxDriver() {
-    Stop();
-}
-
 void TReportBoxDriver::Start(TReportBoxPlan next) {
     Stop();
     plan = std::move(next);
     seen = {};
-    error.clear();
-    shotTaken = false;
     box = nullptr;
-    ticks = 0;
     Enter(TPhase::WaitBox);
-    watching = this;
-    timer = SetTimer(nullptr, 0, TICK_MS, &TReportBoxDriver::Tick);
-    if (!timer)
-        Fail("no timer");
+    Watch();
 }
 
-void TReportBoxDriver::Stop() {
-    if (timer)
-        KillTimer(nullptr, timer);
-    timer = 0;
-    if (watching == this)
-        watching = nullptr;
-    if (phase != TPhase::Idle && phase != TPhase::Done && box && IsWindow(box))
-        PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
-}
-
-void CALLBACK TReportBoxDriver::Tick(HWND, UINT, UINT_PTR, DWORD) {
-    if (watching)
-        watching->Step();
-}
-
-void TReportBoxDriver::Fail(const std::string& why) {
-    if (error.empty())
-        error = why;
+void TReportBoxDriver::Dismiss() {
     // Cancelled, so that nothing is reported on a half-filled box.
     if (box && IsWindow(box))
         PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
-    Finish();
-}
-
-void TReportBoxDriver::Finish() {
-    if (timer)
-        KillTimer(nullptr, timer);
-    timer = 0;
-    watching = nullptr;
-    phase = TPhase::Done;
 }
 
 void TReportBoxDriver::Step() {
-    if (++ticks > GIVE_UP_TICKS) {
-        Fail("no report box, or it did not close");
-        return;
-    }
     ++phaseTicks;
     switch (phase) {
     case TPhase::WaitBox: {
@@ -183,9 +122,6 @@ void TReportBoxDriver::Step() {
     case TPhase::WaitClosed:
         if (!IsWindow(box))
             Finish();
-        return;
-    case TPhase::Idle:
-    case TPhase::Done:
         return;
     }
 }

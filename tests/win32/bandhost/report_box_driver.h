@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/win32/bandhost/modal_loop_driver.h"
+
 namespace navlet::bandhost {
 
 // A dialog of this thread with a line to type in: the report box, which the
@@ -31,42 +33,26 @@ struct TReportBoxSeen {
     std::string typed;                // the line as it read after typing
 };
 
-class TReportBoxDriver {
+class TReportBoxDriver : public TModalLoopDriver {
   public:
-    TReportBoxDriver() = default;
-    ~TReportBoxDriver();
-    TReportBoxDriver(const TReportBoxDriver&) = delete;
-    TReportBoxDriver& operator=(const TReportBoxDriver&) = delete;
+    TReportBoxDriver() : TModalLoopDriver("no report box, or it did not close") {}
+    ~TReportBoxDriver() override { Stop(); }
 
-    // Watches for the next report box of this thread and answers it. One
-    // driver watches at a time.
+    // Watches for the next report box of this thread and answers it.
     void Start(TReportBoxPlan plan);
-    bool Done() const { return phase == TPhase::Done; }
-    bool Started() const { return phase != TPhase::Idle; }
-    // Empty when the plan was carried out, else what went wrong.
-    const std::string& Error() const { return error; }
     const TReportBoxSeen& Seen() const { return seen; }
-    bool ShotTaken() const { return shotTaken; }
-    // Stops watching; a box still open is cancelled.
-    void Stop();
 
   private:
-    enum class TPhase { Idle, WaitBox, Fill, Shot, Press, WaitClosed, Done };
+    enum class TPhase { WaitBox, Fill, Shot, Press, WaitClosed };
 
-    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
-    void Step();
-    void Fail(const std::string& why);
-    void Finish();
+    void Step() override;
+    void Dismiss() override; // a box still open is cancelled
 
     TReportBoxPlan plan;
-    TPhase phase = TPhase::Idle;
-    UINT_PTR timer = 0;
-    int ticks = 0;
+    TPhase phase = TPhase::WaitBox;
     int phaseTicks = 0;
     HWND box = nullptr;
     TReportBoxSeen seen;
-    std::string error;
-    bool shotTaken = false;
 
     void Enter(TPhase next) {
         phase = next;
