@@ -69,7 +69,7 @@ void TSessionServer::Shutdown() {
     presenceTimer.cancel();
     presenceQueue.clear();
     std::vector<std::shared_ptr<TSession>> all;
-    for (auto& [raw, session] : sessions) {
+    for (auto& session : sessions) {
         session->Mute();
         all.push_back(session);
     }
@@ -89,16 +89,14 @@ void TSessionServer::Shutdown() {
 void TSessionServer::Farewell(std::string_view reason) {
     acceptor.Close();
     farewell = true;
-    std::vector<std::shared_ptr<TSession>> all;
-    for (auto& [raw, session] : sessions)
-        all.push_back(session);
+    std::vector<std::shared_ptr<TSession>> all = sessions;
     for (auto& session : all)
         session->Farewell(reason);
 }
 
 size_t TSessionServer::WebSocketCount() const {
     size_t count = 0;
-    for (const auto& [raw, session] : sessions)
+    for (const auto& session : sessions)
         count += session->OverWebSocket() ? 1 : 0;
     return count;
 }
@@ -252,7 +250,8 @@ void TSessionServer::Begin(asio::ip::tcp::socket socket, const std::string& addr
         return;
     }
     auto session = std::make_shared<TSession>(*this, std::move(own), address, std::move(ws));
-    sessions.emplace(session.get(), session);
+    session->SetSlot(sessions.size());
+    sessions.push_back(session);
     session->Start(std::move(greeting), std::move(early));
 }
 
@@ -326,7 +325,15 @@ void TSessionServer::Remove(TSession& session) {
     perAddress.Release(session.Address());
     if (session.CountedSigningIn())
         signingInPerAddress.Release(session.Address());
-    sessions.erase(&session);
+    // The last one takes its place.
+    const size_t slot = session.Slot();
+    if (slot >= sessions.size() || sessions[slot].get() != &session)
+        return;
+    if (slot + 1 != sessions.size()) {
+        sessions[slot] = std::move(sessions.back());
+        sessions[slot]->SetSlot(slot);
+    }
+    sessions.pop_back();
 }
 
 void TSessionServer::Sweep() {
@@ -335,7 +342,7 @@ void TSessionServer::Sweep() {
     service.Tick();
     int64_t now = NowMs();
     std::vector<std::shared_ptr<TSession>> late;
-    for (auto& [raw, session] : sessions) {
+    for (auto& session : sessions) {
         session->EndAfterReason(now);
         session->ReleaseIdleOutput();
         // A login whose password waits for its check is the server's delay,
