@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 
 #include <unistd.h>
 
@@ -309,6 +310,7 @@ void TSessionServer::EndTurn() {
     // A flush may queue more (a welcome's next part): that waits for the
     // next turn.
     flushing.swap(flushQueue);
+    flushPeak = std::max(flushPeak, flushing.size());
     for (auto& session : flushing)
         session->Flush();
     flushing.clear();
@@ -364,6 +366,19 @@ void TSessionServer::Sweep() {
     if (spareOutput.empty())
         std::vector<std::string>().swap(spareOutput);
     outputTakenPeak = 0;
+    // The flush lists keep their room between turns, for a fan-out's next
+    // turn; after a second without such turns (a storm's room is one slot
+    // for every session) they give it back.
+    for (auto* list : {&flushing, &flushQueue}) {
+        const size_t keep = std::max(flushPeak, list->size());
+        if (list->capacity() <= 2 * keep + 16)
+            continue;
+        std::vector<std::shared_ptr<TSession>> smaller;
+        smaller.reserve(keep);
+        std::move(list->begin(), list->end(), std::back_inserter(smaller));
+        list->swap(smaller);
+    }
+    flushPeak = 0;
 #ifdef __GLIBC__
     // Bursts (a presence storm, a slow reader's queue) leave freed memory
     // scattered in the heap; hand it back so that idle sessions cost what

@@ -138,6 +138,7 @@ class TSessionServer {
     // sweep: the sweep keeps no more spares than that.
     size_t outputTakenThisTurn = 0;
     size_t outputTakenPeak = 0;
+    size_t flushPeak = 0;      // the most sessions flushed in one turn since the sweep
     size_t queuedThisTurn = 0; // bytes, all sessions together
     bool shuttingDown = false;
     bool farewell = false; // saying goodbye: no new sessions
