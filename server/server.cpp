@@ -255,22 +255,29 @@ void TServer::RouteSessions() {
         std::lock_guard lock(origins->mutex);
         return ws::CheckUpgradeRequest(request, origins->policy);
     };
-    // On the site's thread: the socket joins the sessions' loop at once, so
-    // that it is closed with the loop's handlers if the loop never runs them.
+    // On the site's thread. The socket is made on the sessions' loop: asio's
+    // state for it, which lasts as long as the session, then comes from that
+    // thread's heap rather than from the site's, among whose short-lived
+    // buffers it would keep pages resident. The handle is closed with the
+    // handler if the loop never runs it.
     upgrade.take = [this](asio::ip::tcp::socket::native_handle_type handle, asio::ip::tcp protocol,
                           web::THttpRequest request, std::string early) {
-        auto socket = std::make_shared<asio::ip::tcp::socket>(io);
-        std::error_code ec;
-        socket->assign(protocol, handle, ec);
-        if (ec) {
-            ::close(handle);
-            return;
-        }
         std::string response =
             ws::UpgradeResponse(std::string(request.Header("sec-websocket-key")));
-        asio::post(io, [this, socket, address = std::move(request.remoteAddress),
+        auto owned = std::shared_ptr<int>(new int(handle), [](int* fd) {
+            if (*fd >= 0)
+                ::close(*fd);
+            delete fd;
+        });
+        asio::post(io, [this, owned, protocol, address = std::move(request.remoteAddress),
                         response = std::move(response), early = std::move(early)]() mutable {
-            sessions->AdoptWebSocket(std::move(*socket), address, std::move(response),
+            asio::ip::tcp::socket socket(io);
+            std::error_code ec;
+            socket.assign(protocol, *owned, ec);
+            if (ec)
+                return; // the handle closes with `owned`
+            *owned = -1;
+            sessions->AdoptWebSocket(std::move(socket), address, std::move(response),
                                      std::move(early));
         });
     };

@@ -109,7 +109,8 @@ void TChatDesk::Invite(TClient& client, const ChatAddress& address) {
     if (inviteeId == client.Id() || !MayInvite(client, chatId, inviteeId))
         return;
     // Invitations open tabs on the invitee's screen: they have a budget of their own.
-    if (!client.inviteBudget.Take(clock.NowMs(), limits.invitesPerSecond, limits.inviteBurst))
+    if (!client.Aside().inviteBudget.Take(clock.NowMs(), limits.invitesPerSecond,
+                                          limits.inviteBurst))
         return;
     // Blocked either way, or ignored by an invitee here: the inviter hears
     // what it would of an invitee gone (one elsewhere refuses on its node).
@@ -133,7 +134,7 @@ TPrivateChat& TChatDesk::OpenChat(TClient& client, ChatId chatId) {
     auto it = chats.find(chatId);
     if (it != chats.end())
         return it->second;
-    client.chats.push_back(chatId);
+    client.Aside().chats.push_back(chatId);
     TPrivateChat& chat = chats.emplace(chatId, TPrivateChat{chatId, {&client}, {}}).first->second;
     chat.Joined(client.Id());
     return chat;
@@ -167,7 +168,7 @@ void TChatDesk::InviteHere(TClient& client, ChatId chatId, TClient& invitee) {
         member->sink.Deliver(joined);
     chat.members.push_back(&invitee);
     chat.Joined(invitee.Id());
-    invitee.chats.push_back(chatId);
+    invitee.Aside().chats.push_back(chatId);
     if (!chat.remote.empty())
         ToChatNodes(chat, cluster::TChatJoined{chatId, invitee.Id()});
 }
@@ -180,7 +181,8 @@ void TChatDesk::LeaveChat(TClient& client, ChatId chatId, bool tellOthers) {
     if (tellOthers && !chat.remote.empty())
         ToChatNodes(chat, cluster::TChatLeft{chatId, client.Id(), "", false});
     std::erase(chat.members, &client);
-    std::erase(client.chats, chatId);
+    if (client.aside)
+        std::erase(client.aside->chats, chatId);
     if (chat.members.empty()) {
         chats.erase(it);
         return;
@@ -196,7 +198,7 @@ void TChatDesk::LeaveChat(TClient& client, ChatId chatId, bool tellOthers) {
 }
 
 void TChatDesk::LeaveChatsWith(TClient& client, uint64_t other) {
-    std::vector<ChatId> joined = client.chats;
+    std::vector<ChatId> joined = client.Chats();
     for (ChatId chatId : joined) {
         auto it = chats.find(chatId);
         if (it != chats.end() && HasMember(it->second, other))
@@ -205,7 +207,7 @@ void TChatDesk::LeaveChatsWith(TClient& client, uint64_t other) {
 }
 
 void TChatDesk::LeaveAllChats(TClient& client, const TSite* site, bool accountLeavesSite) {
-    std::vector<ChatId> joined = client.chats;
+    std::vector<ChatId> joined = client.Chats();
     if (joined.empty())
         return;
     TPacket p;
@@ -235,7 +237,7 @@ void TChatDesk::SaidTo(const TClient& client, uint64_t sender,
                        std::vector<TQuotedLine>& out) const {
     if (!client.account->Hears(sender))
         return; // its lines were dropped for the client
-    for (ChatId id : client.chats) {
+    for (ChatId id : client.Chats()) {
         auto it = chats.find(id);
         if (it == chats.end())
             continue;

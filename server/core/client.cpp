@@ -23,6 +23,16 @@ UserId TClient::Id() const {
     return account ? account->account.id : 0;
 }
 
+const std::vector<ChatId>& TClient::Chats() const {
+    static const std::vector<ChatId> none;
+    return aside ? aside->chats : none;
+}
+
+const std::string& TClient::PausedHost() const {
+    static const std::string none;
+    return aside ? aside->pausedHost : none;
+}
+
 TClient* TAccountEntry::MostRecent() const {
     TClient* latest = nullptr;
     for (TClient* session : sessions)

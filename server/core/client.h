@@ -74,12 +74,25 @@ struct TWelcome {
     }
 };
 
+// What few sessions ever need: a paused site, an update download, private
+// chats. Made on first use, so that an idle session keeps none.
+struct TClientAside {
+    // The host a bar paused on (it reported no site): coming back to it
+    // keeps the private chats that the pause kept.
+    std::string pausedHost;
+    int32_t offeredUpdate = -1; // the version offered in this session
+    // Its bytes, kept while the session lasts: a file replaced meanwhile
+    // never mixes into the download.
+    std::shared_ptr<const std::vector<uint8_t>> offeredImage;
+    std::vector<ChatId> chats; // private chats joined
+    TRateBudget inviteBudget;
+};
+
 struct TClient {
     explicit TClient(TSessionSink& sink) : sink(sink) {}
 
     TSessionSink& sink;
     std::string address;                    // the peer's address, for per-address bounds
-    std::string_view transport = "tcp";     // or "ws", as the log names it
     uint64_t serial = 0;                    // the service's handle while signing in
     TAccountEntry* account = nullptr;       // set once signed in
     uint64_t chatKey = 0;                   // 56 bits, fresh for each session
@@ -87,31 +100,34 @@ struct TClient {
     TSite* site = nullptr;                  // the site of siteUrl's host, if any
     uint32_t languageMask = 0;              // which senders' languages this user reads
     TTextCode textCode = TTextCode::Cp1252; // how its texts travel, both ways
-    std::vector<ChatId> chats;              // private chats joined
-    TRateBudget inviteBudget;
+    bool overWebSocket = false;             // else plain TCP
     uint64_t lastActive = 0; // the service's activity count at this session's last request
     // Wall-clock microseconds of the sign-in and of the last request, kept
     // on a cluster node only: nodes compare them.
     int64_t signedInUs = 0;
     int64_t activeUs = 0;
-    int32_t offeredUpdate = -1; // the version offered in this session
-    // Its bytes, kept while the session lasts: a file replaced meanwhile
-    // never mixes into the download.
-    std::shared_ptr<const std::vector<uint8_t>> offeredImage;
-    std::string versionText; // the bar's module version at login
     uint64_t siteTicket = 0; // site entries begun: a later one supersedes a pending one
-    // The host a bar paused on (it reported no site): coming back to it
-    // keeps the private chats that the pause kept.
-    std::string pausedHost;
     // The first of its site's said lines that this session was shown (the
     // welcome replays a few said before it came).
     uint64_t siteLinesFrom = 0;
     // Only while a welcome is being sent: an idle session keeps none.
     std::unique_ptr<TWelcome> welcome;
+    std::unique_ptr<TClientAside> aside; // see Aside()
 
     bool SignedIn() const { return account != nullptr; }
     bool Welcoming() const { return welcome && welcome->active; }
     UserId Id() const;
+    // "tcp" or "ws", as the log names it.
+    std::string_view Transport() const { return overWebSocket ? "ws" : "tcp"; }
+    // The rarely needed part, made now if it was not.
+    TClientAside& Aside() {
+        if (!aside)
+            aside = std::make_unique<TClientAside>();
+        return *aside;
+    }
+    // The private chats joined (none without the aside).
+    const std::vector<ChatId>& Chats() const;
+    const std::string& PausedHost() const;
 };
 
 } // namespace navlet::server

@@ -161,7 +161,7 @@ void TChatDesk::RemoteInvite(const std::string& from, const cluster::TInvite& m)
         member->sink.Deliver(joined);
     chat.members.push_back(invitee);
     chat.Joined(invitee->Id());
-    invitee->chats.push_back(chatId);
+    invitee->Aside().chats.push_back(chatId);
     ToChatNodes(chat, cluster::TChatJoined{chatId, inviteeId});
 }
 

@@ -20,7 +20,7 @@ void LogSessionEnd(const TClient& client, std::string_view reason) {
                       {{"nick", nick},
                        {"reason", "request-flood"},
                        {"address", client.address},
-                       {"transport", client.transport}});
+                       {"transport", client.Transport()}});
         return;
     }
     const bool kicked = reason == REASON_KICKED;
@@ -34,7 +34,7 @@ void LogSessionEnd(const TClient& client, std::string_view reason) {
                {{"nick", nick},
                 {"reason", code},
                 {"address", client.address},
-                {"transport", client.transport}});
+                {"transport", client.Transport()}});
 }
 
 } // namespace
@@ -146,7 +146,6 @@ void TService::Accept(TClient& client, TAccountEntry& entry, const TLoginRequest
     windows.SignedIn(client);
     chats.SignedIn(client);
     client.languageMask = request.languageMask;
-    client.versionText = request.version;
     client.textCode = request.code;
     // The shield first: the welcome and the friends' news go through it.
     shields.SignedIn(client, lists.shield, cameOnline);

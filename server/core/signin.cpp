@@ -18,7 +18,7 @@ void LogRefused(const TClient& client, std::string_view nick, std::string_view r
                {{"nick", nick},
                 {"reason", reason},
                 {"address", client.address},
-                {"transport", client.transport}});
+                {"transport", client.Transport()}});
 }
 
 } // namespace
@@ -188,7 +188,7 @@ void TSignInDesk::FinishLogin(uint64_t serial, uint64_t accountId, const TLoginR
               {{"nick", entry->account.nick},
                {"account", accountId},
                {"address", client.address},
-               {"transport", client.transport},
+               {"transport", client.Transport()},
                {"sessions", entry->sessions.size() + 1}});
     accept(client, *entry, request, lists);
 }

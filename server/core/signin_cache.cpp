@@ -31,6 +31,7 @@ void AddNumber(crypto_generichash_state& state, uint64_t n) {
 TSignInCache::TDigest TSignInCache::Digest(uint64_t account, std::string_view storedHash,
                                            std::string_view password) const {
     TDigest out;
+    static_assert(sizeof out >= crypto_generichash_BYTES_MIN);
     crypto_generichash_state state;
     crypto_generichash_init(&state, key.data(), key.size(), out.size());
     AddNumber(state, account);

@@ -36,7 +36,9 @@ class TSignInCache {
     size_t Size() const { return entries.size(); }
 
   private:
-    using TDigest = std::array<uint8_t, 32>;
+    // A keyed BLAKE2b of 128 bits: without the key nobody can make one match,
+    // and every account signed in lately has an entry.
+    using TDigest = std::array<uint8_t, 16>;
     struct TEntry {
         TDigest digest;
         int64_t madeMs = 0;

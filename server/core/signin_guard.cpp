@@ -1,20 +1,47 @@
 #include "server/core/signin_guard.h"
 
+#include <sodium.h>
+
 #include <algorithm>
 
 namespace navlet::server {
 namespace {
 
-constexpr size_t GOOD_ADDRESSES = 4;      // per account
 constexpr size_t GOOD_ACCOUNTS = 1 << 16; // the stalest go first
 constexpr int64_t GOOD_FOR_MS = int64_t(24) * 3600 * 1000;
 
 } // namespace
 
+TSignInGuard::TSignInGuard() {
+    static_assert(sizeof key == crypto_shorthash_KEYBYTES);
+    // sodium_init is idempotent and thread-safe.
+    if (sodium_init() < 0)
+        return;
+    randombytes_buf(key.data(), key.size());
+    keyed = true;
+}
+
+// SipHash under a key an outsider never sees: nobody can pick an address
+// whose hash matches an owner's.
+uint64_t TSignInGuard::AddressKey(const std::string& address) const {
+    if (!keyed)
+        return 0;
+    uint8_t out[crypto_shorthash_BYTES];
+    crypto_shorthash(out, reinterpret_cast<const uint8_t*>(address.data()), address.size(),
+                     key.data());
+    uint64_t hash = 0;
+    for (size_t i = 0; i < sizeof out; ++i)
+        hash = (hash << 8) | out[i];
+    return hash != 0 ? hash : 1;
+}
+
 bool TSignInGuard::Good(uint64_t account, const std::string& address) const {
     auto it = good.find(account);
-    return it != good.end() && std::find(it->second.addresses.begin(), it->second.addresses.end(),
-                                         address) != it->second.addresses.end();
+    if (it == good.end())
+        return false;
+    const uint64_t hash = AddressKey(address);
+    const auto& addresses = it->second.addresses;
+    return hash != 0 && std::find(addresses.begin(), addresses.end(), hash) != addresses.end();
 }
 
 int64_t TSignInGuard::WaitMs(uint64_t account, const std::string& address, int64_t nowMs) {
@@ -58,12 +85,17 @@ void TSignInGuard::Succeeded(uint64_t account, const std::string& address, int64
         }));
     TGood& entry = good[account];
     entry.lastMs = nowMs;
+    const uint64_t hash = AddressKey(address);
     auto& addresses = entry.addresses;
-    if (std::find(addresses.begin(), addresses.end(), address) != addresses.end())
+    if (hash == 0 || std::find(addresses.begin(), addresses.end(), hash) != addresses.end())
         return;
-    if (addresses.size() >= GOOD_ADDRESSES)
-        addresses.erase(addresses.begin());
-    addresses.push_back(address);
+    // Into the first free place, or the oldest goes.
+    auto free = std::find(addresses.begin(), addresses.end(), uint64_t(0));
+    if (free == addresses.end()) {
+        std::move(addresses.begin() + 1, addresses.end(), addresses.begin());
+        free = addresses.end() - 1;
+    }
+    *free = hash;
 }
 
 void TSignInGuard::Prune(int64_t nowMs) {

@@ -8,11 +8,11 @@
 // Thread-safe: the web site checks from its own threads.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <unordered_map>
-#include <vector>
 
 #include "server/core/failure_counter.h"
 
@@ -21,6 +21,9 @@ namespace navlet::server {
 class TSignInGuard {
   public:
     static constexpr int64_t SPARE_EVERY_MS = 5000;
+    static constexpr size_t GOOD_ADDRESSES = 4; // per account
+
+    TSignInGuard();
 
     // 0 when an attempt for `account` (0: none known) from `address` may be
     // checked now; otherwise how long it must wait. A spare attempt is taken
@@ -35,12 +38,20 @@ class TSignInGuard {
     void Prune(int64_t nowMs);
 
   private:
+    // An account's latest few good addresses, as keyed hashes (0: none):
+    // every account that signed in lately has one, and the addresses' own
+    // text would cost several times as much.
     struct TGood {
-        std::vector<std::string> addresses; // the latest few
+        std::array<uint64_t, GOOD_ADDRESSES> addresses{}; // oldest first
         int64_t lastMs = 0;
     };
     bool Good(uint64_t account, const std::string& address) const;
+    // Never 0; equal for equal addresses. Without a key (libsodium failed)
+    // always 0, so that no address counts as good.
+    uint64_t AddressKey(const std::string& address) const;
 
+    std::array<uint8_t, 16> key{}; // random, for this process
+    bool keyed = false;
     std::mutex mutex;
     TFailureCounter byAddress{/*limit=*/10, /*drainMsPerFailure=*/6000};
     TFailureCounter byAccount{/*limit=*/20, /*drainMsPerFailure=*/3000};

@@ -193,11 +193,11 @@ void TSiteDesk::SiteReport(TClient& client, std::string_view reported) {
     // A pause leaves the site's list only; coming back to the paused site
     // keeps the chats, going anywhere else is a move that leaves them.
     const bool pausing = host.empty();
-    const bool resuming = !client.site && !host.empty() && host == client.pausedHost;
+    const bool resuming = !client.site && !host.empty() && host == client.PausedHost();
     if (pausing && client.site)
-        client.pausedHost = current;
-    else if (!pausing)
-        client.pausedHost.clear();
+        client.Aside().pausedHost = current;
+    else if (!pausing && client.aside)
+        client.aside->pausedHost.clear();
     LeaveSite(client, pausing || resuming ? TChats::Keep : TChats::Leave);
     EnterSiteWhenKnown(client, url, /*friends=*/nullptr);
 }

@@ -13,13 +13,13 @@ void TUpdateDesk::Request(TClient& client, const TUpdateRequest& request) const 
     int32_t newest = set.Version();
     TUpdateChunkMsg chunk = set.NothingNewer();
     if (newest >= 0 && request.version < newest) {
-        client.offeredUpdate = newest;
-        client.offeredImage = set.Image();
+        client.Aside().offeredUpdate = newest;
+        client.aside->offeredImage = set.Image();
         chunk = set.ChunkAt(0);
-    } else if (newest >= 0 && request.version == newest && client.offeredUpdate == newest &&
-               request.offset >= 0) {
+    } else if (newest >= 0 && request.version == newest && client.aside &&
+               client.aside->offeredUpdate == newest && request.offset >= 0) {
         // From the file the download began with, even if replaced since.
-        chunk = TUpdateSet::ChunkOf(client.offeredImage, newest, request.offset);
+        chunk = TUpdateSet::ChunkOf(client.aside->offeredImage, newest, request.offset);
     }
     client.sink.Deliver(EncodeWire(p, WriteUpdateChunk(p, chunk), MSG_UPDATE_CHUNK));
 }

@@ -39,8 +39,7 @@ TSession::TSession(TSessionServer& server, TSessionSocket socket, std::string ad
     : server(server), socket(std::move(socket)), ws(std::move(ws)), client(*this),
       acceptedMs(server.NowMs()) {
     client.address = std::move(address);
-    if (this->ws)
-        client.transport = "ws";
+    client.overWebSocket = this->ws != nullptr;
     if (this->ws)
         this->ws->lastInputMs = acceptedMs;
 }
@@ -234,7 +233,7 @@ void TSession::Queued(TWhen when) {
                       {{"nick", client.SignedIn() ? std::string_view(client.account->account.nick)
                                                   : std::string_view()},
                        {"address", client.address},
-                       {"transport", client.transport},
+                       {"transport", client.Transport()},
                        {"queued_bytes", server.Limits().maxPendingOutput},
                        {"write_waiting", writeWaiting ? "yes" : "no"},
                        {"last_write_ms_ago", std::to_string(server.NowMs() - lastWriteMs)}});
@@ -275,7 +274,7 @@ void TSession::EndSession(std::string_view reason) {
     if (notice)
         Queue(ReasonWire(reason));
     ending = true;
-    endingSinceMs = server.NowMs();
+    stageSinceMs = server.NowMs();
     if (!notice || server.Limits().reasonHoldMs <= 0)
         QueueEnd();
 }
@@ -288,7 +287,7 @@ void TSession::Farewell(std::string_view reason) {
         Queue(ReasonWire(reason));
     ending = true;
     endQueued = true;
-    closingSinceMs = server.NowMs();
+    stageSinceMs = server.NowMs();
     if (ws)
         QueueControl(ws::TOpcode::Close, ws::ClosePayload(ws::CLOSE_GOING_AWAY));
     else if (PendingBytes() == 0)
@@ -296,7 +295,7 @@ void TSession::Farewell(std::string_view reason) {
 }
 
 void TSession::EndAfterReason(int64_t nowMs) {
-    if (ending && !endQueued && !closed && nowMs - endingSinceMs >= server.Limits().reasonHoldMs)
+    if (ending && !endQueued && !closed && nowMs - stageSinceMs >= server.Limits().reasonHoldMs)
         QueueEnd();
 }
 
@@ -304,7 +303,7 @@ void TSession::QueueEnd() {
     if (closed || dropped)
         return;
     endQueued = true;
-    closingSinceMs = server.NowMs();
+    stageSinceMs = server.NowMs();
     Queue(EndSessionWire());
     if (ws && !dropped)
         QueueControl(ws::TOpcode::Close, ws::ClosePayload(ws::CLOSE_NORMAL));

@@ -73,10 +73,13 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     bool Ending() const { return ending; }
     int64_t AcceptedMs() const { return acceptedMs; }
     // When the end-of-session message was queued; 0 while it was not.
-    int64_t ClosingSinceMs() const { return closingSinceMs; }
+    int64_t ClosingSinceMs() const { return endQueued ? stageSinceMs : 0; }
     // Whether the login arrived and its password is being checked.
     bool CheckingLogin() const { return !client.SignedIn() && client.serial != 0 && !ending; }
     bool CountedSigningIn() const { return countedSigningIn; }
+    // Its place in the server's list of sessions.
+    size_t Slot() const { return slot; }
+    void SetSlot(size_t at) { slot = uint32_t(at); }
 
   private:
     void WaitReadable();
@@ -135,8 +138,8 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     std::string output;
     size_t outputHead = 0; // bytes at the front already written
     int64_t acceptedMs = 0;
-    int64_t closingSinceMs = 0;
-    int64_t endingSinceMs = 0; // when the reason notice was queued
+    // When the reason notice was queued, then when the end was (endQueued).
+    int64_t stageSinceMs = 0;
     bool closed = false;
     bool muted = false;
     bool ending = false;    // ended: nothing more is read or delivered
@@ -148,6 +151,7 @@ class TSession final : public TSessionSink, public std::enable_shared_from_this<
     bool wroteSinceSweep = false;
     int64_t lastWriteMs = 0; // when the kernel last took bytes of ours
     bool countedSigningIn = true;
+    uint32_t slot = 0;
 };
 
 } // namespace navlet::server

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 
 #include <unistd.h>
 
@@ -69,7 +70,7 @@ void TSessionServer::Shutdown() {
     presenceTimer.cancel();
     presenceQueue.clear();
     std::vector<std::shared_ptr<TSession>> all;
-    for (auto& [raw, session] : sessions) {
+    for (auto& session : sessions) {
         session->Mute();
         all.push_back(session);
     }
@@ -89,16 +90,14 @@ void TSessionServer::Shutdown() {
 void TSessionServer::Farewell(std::string_view reason) {
     acceptor.Close();
     farewell = true;
-    std::vector<std::shared_ptr<TSession>> all;
-    for (auto& [raw, session] : sessions)
-        all.push_back(session);
+    std::vector<std::shared_ptr<TSession>> all = sessions;
     for (auto& session : all)
         session->Farewell(reason);
 }
 
 size_t TSessionServer::WebSocketCount() const {
     size_t count = 0;
-    for (const auto& [raw, session] : sessions)
+    for (const auto& session : sessions)
         count += session->OverWebSocket() ? 1 : 0;
     return count;
 }
@@ -252,7 +251,8 @@ void TSessionServer::Begin(asio::ip::tcp::socket socket, const std::string& addr
         return;
     }
     auto session = std::make_shared<TSession>(*this, std::move(own), address, std::move(ws));
-    sessions.emplace(session.get(), session);
+    session->SetSlot(sessions.size());
+    sessions.push_back(session);
     session->Start(std::move(greeting), std::move(early));
 }
 
@@ -310,6 +310,7 @@ void TSessionServer::EndTurn() {
     // A flush may queue more (a welcome's next part): that waits for the
     // next turn.
     flushing.swap(flushQueue);
+    flushPeak = std::max(flushPeak, flushing.size());
     for (auto& session : flushing)
         session->Flush();
     flushing.clear();
@@ -326,7 +327,15 @@ void TSessionServer::Remove(TSession& session) {
     perAddress.Release(session.Address());
     if (session.CountedSigningIn())
         signingInPerAddress.Release(session.Address());
-    sessions.erase(&session);
+    // The last one takes its place.
+    const size_t slot = session.Slot();
+    if (slot >= sessions.size() || sessions[slot].get() != &session)
+        return;
+    if (slot + 1 != sessions.size()) {
+        sessions[slot] = std::move(sessions.back());
+        sessions[slot]->SetSlot(slot);
+    }
+    sessions.pop_back();
 }
 
 void TSessionServer::Sweep() {
@@ -335,7 +344,7 @@ void TSessionServer::Sweep() {
     service.Tick();
     int64_t now = NowMs();
     std::vector<std::shared_ptr<TSession>> late;
-    for (auto& [raw, session] : sessions) {
+    for (auto& session : sessions) {
         session->EndAfterReason(now);
         session->ReleaseIdleOutput();
         // A login whose password waits for its check is the server's delay,
@@ -357,6 +366,19 @@ void TSessionServer::Sweep() {
     if (spareOutput.empty())
         std::vector<std::string>().swap(spareOutput);
     outputTakenPeak = 0;
+    // The flush lists keep their room between turns, for a fan-out's next
+    // turn; after a second without such turns (a storm's room is one slot
+    // for every session) they give it back.
+    for (auto* list : {&flushing, &flushQueue}) {
+        const size_t keep = std::max(flushPeak, list->size());
+        if (list->capacity() <= 2 * keep + 16)
+            continue;
+        std::vector<std::shared_ptr<TSession>> smaller;
+        smaller.reserve(keep);
+        std::move(list->begin(), list->end(), std::back_inserter(smaller));
+        list->swap(smaller);
+    }
+    flushPeak = 0;
 #ifdef __GLIBC__
     // Bursts (a presence storm, a slow reader's queue) leave freed memory
     // scattered in the heap; hand it back so that idle sessions cost what

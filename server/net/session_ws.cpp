@@ -117,7 +117,7 @@ void TSession::CloseWebSocket(uint16_t code) {
     // within the bound of any ended session.
     ending = true;
     endQueued = true;
-    closingSinceMs = server.NowMs();
+    stageSinceMs = server.NowMs();
 }
 
 bool TSession::KeepAlive(int64_t nowMs) {

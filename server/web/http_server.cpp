@@ -11,7 +11,6 @@
 namespace navlet::web {
 namespace {
 
-constexpr size_t READ_CHUNK = 4096;
 // After refusing a request, what the client still sends is read and dropped
 // for a moment, so that the refusal is not lost to a reset; never more.
 constexpr size_t MAX_DRAINED = 64 * 1024;
@@ -86,6 +85,8 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
     const std::string& Key() const { return key; }
 
     void Begin() {
+        std::error_code ec;
+        socket.non_blocking(true, ec); // reads take what is there when it is readable
         ArmTimer(server.limits.requestTime);
         Read();
     }
@@ -130,17 +131,32 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
     }
 
     void Read() {
-        socket.async_read_some(asio::buffer(chunk),
-                               [self = shared_from_this()](std::error_code ec, size_t n) {
-                                   if (ec || self->closed) {
-                                       self->Close();
-                                       return;
-                                   }
-                                   self->Received(n);
-                               });
+        socket.async_wait(asio::socket_base::wait_read,
+                          [self = shared_from_this()](std::error_code ec) {
+                              if (ec || self->closed) {
+                                  self->Close();
+                                  return;
+                              }
+                              self->Readable();
+                          });
     }
 
-    void Received(size_t n) {
+    void Readable() {
+        auto& chunk = server.readChunk;
+        std::error_code ec;
+        size_t n = socket.read_some(asio::buffer(chunk), ec);
+        if (ec == asio::error::would_block || ec == asio::error::try_again) {
+            Read();
+            return;
+        }
+        if (ec || n == 0) {
+            Close();
+            return;
+        }
+        Received(chunk.data(), n);
+    }
+
+    void Received(const char* data, size_t n) {
         heardAt = TClock::now();
         if (draining) {
             drained += n;
@@ -154,7 +170,7 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
             idle = false;
             ArmTimer(server.limits.requestTime);
         }
-        buffer.append(chunk.data(), n);
+        buffer.append(data, n);
         Advance();
     }
 
@@ -264,7 +280,6 @@ class THttpConnection : public std::enable_shared_from_this<THttpConnection> {
     asio::steady_timer timer;
     asio::ip::address address;
     std::string key;
-    std::array<char, READ_CHUNK> chunk{};
     std::string buffer;   // received, not yet taken: at most one head and one body ahead
     std::string outgoing; // the answer being written
     THttpRequest request;

@@ -11,6 +11,7 @@
 // fair place the answer is 503 at once.
 #pragma once
 
+#include <array>
 #include <asio.hpp>
 #include <atomic>
 #include <chrono>
@@ -143,6 +144,12 @@ class THttpServer {
     int port = 0;
 
     // Touched on the I/O thread only.
+    // Every connection reads through this one buffer when its socket is
+    // readable: one that waits holds none, and a few thousand bytes each
+    // would spread a burst's connections over many pages, where the few
+    // allocations that outlive them (asio's pooled socket states) keep
+    // those pages resident.
+    std::array<char, 4096> readChunk{};
     server::TAddressCounts perAddress;
     std::set<THttpConnection*> open;
 };

@@ -110,7 +110,7 @@ TFrameEvent TFrameDecoder::ControlDone() {
     inFrame = false;
     headHave = 0;
     TFrameEvent event;
-    event.data = control;
+    event.data = control.get();
     event.size = controlHave;
     if (opcode == TOpcode::Ping) {
         event.kind = TFrameEvent::TKind::Ping;
@@ -137,6 +137,9 @@ TFrameEvent TFrameDecoder::ControlDone() {
 TFrameEvent TFrameDecoder::Next(uint8_t* data, size_t size, size_t& used) {
     if (errorCode != 0)
         return Fail(errorCode, size, used);
+    // The last control event's payload is handed out by now.
+    if (control && !(inFrame && IsControl(opcode)))
+        control.reset();
     used = 0;
     while (used < size || (inFrame && payloadLeft == 0)) {
         if (!inFrame) {
@@ -160,8 +163,12 @@ TFrameEvent TFrameDecoder::Next(uint8_t* data, size_t size, size_t& used) {
         }
         size_t take = size_t(std::min<uint64_t>(payloadLeft, size - used));
         if (IsControl(opcode)) {
-            std::memcpy(control + controlHave, data + used, take);
-            Unmask(control + controlHave, take);
+            if (take > 0 && !control)
+                control = std::make_unique<uint8_t[]>(MAX_CONTROL);
+            if (take > 0) {
+                std::memcpy(control.get() + controlHave, data + used, take);
+                Unmask(control.get() + controlHave, take);
+            }
             controlHave += take;
             used += take;
             payloadLeft -= take;

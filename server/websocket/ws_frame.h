@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -68,7 +69,7 @@ class TFrameDecoder {
 
     // Reads from `data` (at most `size` bytes; data payloads are unmasked in
     // place and the event points into `data`, control payloads into the
-    // decoder) and sets `used` to the bytes taken. Each call yields at most
+    // decoder until the next call) and sets `used` to the bytes taken. Each call yields at most
     // one event; call again with the rest until NeedMore. After an Error every
     // call is an Error that takes all bytes.
     TFrameEvent Next(uint8_t* data, size_t size, size_t& used);
@@ -102,7 +103,9 @@ class TFrameDecoder {
     bool inMessage = false; // a data message has begun (its first frame read)
     bool messageText = false;
     size_t messageSize = 0;
-    uint8_t control[MAX_CONTROL] = {};
+    // A control frame's payload, only from its first byte to the next call
+    // after it: a quiet peer's decoder keeps none.
+    std::unique_ptr<uint8_t[]> control;
     size_t controlHave = 0;
     uint16_t errorCode = 0;
 };

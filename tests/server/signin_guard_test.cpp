@@ -53,6 +53,23 @@ TEST(SignInGuard, TheOwnersOwnAddressIsNotHeldBackByTheAccountsCount) {
     EXPECT_GT(guard.WaitMs(7, "owner", now), 0);
 }
 
+// The account's latest four good addresses stay trusted; a fifth pushes out
+// the first one seen (coming back does not refresh it).
+TEST(SignInGuard, TrustsTheLatestFourAddressesOfAnAccount) {
+    TSignInGuard guard;
+    int64_t now = 1000 * HOUR_MS;
+    for (const char* address : {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.1"})
+        guard.Succeeded(7, address, now);
+    guard.Succeeded(7, "10.0.0.5", now);
+    guard.Succeeded(8, "10.0.0.1", now); // another account's trust is its own
+    for (int i = 0; i < 21; ++i)
+        guard.Failed(7, "10.1.0." + std::to_string(i), now);
+    EXPECT_GT(guard.WaitMs(7, "10.0.0.1", now), 0);
+    for (const char* address : {"10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"})
+        EXPECT_EQ(guard.WaitMs(7, address, now), 0) << address;
+    EXPECT_GT(guard.WaitMs(7, "10.0.0.6", now), 0);
+}
+
 // A flood of fresh keys keeps the table within its bound: the stalest goes.
 TEST(FailureCounter, StaysWithinItsBoundDroppingTheStalest) {
     TFailureCounter counter(/*limit=*/2, /*drainMsPerFailure=*/HOUR_MS, /*maxKeys=*/4);
