@@ -178,7 +178,7 @@ void TNavlet::ClientSocketError(TClientSocket& socket, TErrorEvent event, int& e
     // A connection that could not be secured says why, on every attempt:
     // trying again does not mend a certificate.
     const std::string fault =
-        event == TErrorEvent::eeSecurity ? socket.SecurityFault() : std::string();
+        event == TErrorEvent::eeSecurity ? DisconnectReason(socket.SecurityFault()) : std::string();
     socket.Close();
     if (event == TErrorEvent::eeSecurity)
         PostMsg(mkStatus, 0, "Could not secure the connection: %s",

@@ -50,7 +50,8 @@ class TClientSocket : public TByteStream {
         port = newPort;
         tls = useTls;
     }
-    // Why the last eeSecurity error happened, in words for the status line.
+    // Why the last eeSecurity error happened, as the platform words it; the
+    // bar phrases it for its status line.
     const std::string& SecurityFault() const { return securityFault; }
 
     // Starts connecting to the endpoint; no effect while active.

@@ -16,20 +16,6 @@ constexpr int WSAETIMEDOUT = 10060;
 constexpr int WSAECONNREFUSED = 10061;
 constexpr int WSAHOST_NOT_FOUND = 11001;
 
-// A fault in words as the status line ends it: "the certificate has
-// expired." from Qt's "The certificate has expired".
-std::string FaultText(const QString& text) {
-    std::string fault = text.trimmed().toStdString();
-    if (fault.empty())
-        return "the TLS handshake failed.";
-    if (fault[0] >= 'A' && fault[0] <= 'Z' &&
-        !(fault.size() > 1 && fault[1] >= 'A' && fault[1] <= 'Z'))
-        fault[0] = char(fault[0] - 'A' + 'a');
-    if (fault.back() != '.')
-        fault += '.';
-    return fault;
-}
-
 bool IsTlsError(QAbstractSocket::SocketError error) {
     return error == QAbstractSocket::SslHandshakeFailedError ||
            error == QAbstractSocket::SslInternalError ||
@@ -192,7 +178,7 @@ void TQtClientSocket::SocketConnected() {
 void TQtClientSocket::SocketSslErrors(const QList<QSslError>& errors) {
     // Not ignored: the handshake fails next, and this names why.
     if (!errors.isEmpty() && handshakeFault.empty())
-        handshakeFault = FaultText(errors.first().errorString());
+        handshakeFault = errors.first().errorString().trimmed().toStdString();
 }
 
 void TQtClientSocket::SocketReadyRead() {
@@ -249,7 +235,8 @@ void TQtClientSocket::SocketError(QAbstractSocket::SocketError error) {
         return;
     if (secure && !connected) {
         if (IsTlsError(error)) {
-            FailSecurity(handshakeFault.empty() ? FaultText(socket.errorString()) : handshakeFault);
+            FailSecurity(handshakeFault.empty() ? socket.errorString().trimmed().toStdString()
+                                                : handshakeFault);
             return;
         }
         if (error == QAbstractSocket::RemoteHostClosedError) {
