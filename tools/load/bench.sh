@@ -45,7 +45,7 @@
 # the server machine's cost, and the bots' own TLS on core 1 must not take
 # the proxy's time. In TLS_ROUNDS (FANOUT_ROUNDS) rounds whose order rotates,
 # each of relay, tcp, tls, ws and wss runs once per count of TLS_COUNTS
-# (300 1000) at one line per user per second, on a fresh server and a fresh
+# (300 1000) at one line per user per second over TLS_SITES (1) sites, on a fresh server and a fresh
 # nginx, and each but the relay once idle at TLS_IDLE (1000) sessions over
 # TLS_IDLE/10 sites (0: no idle runs; the fan-out runs of the last count
 # give the memory, measured before their chat). Reported: medians of p50, p99, CPU per delivered line
@@ -465,6 +465,9 @@ if wants tls; then
     rounds=${TLS_ROUNDS:-$FANOUT_ROUNDS}
     idle=${TLS_IDLE:-1000}
     counts=${TLS_COUNTS:-"300 1000"}
+    sites=${TLS_SITES:-1}
+    at=""
+    ((sites > 1)) && at=-over-$sites
     for ((round = 1; round <= rounds; round++)); do
       for ((k = 0; k < ${#kinds[@]}; k++)); do
         kind=${kinds[(round + k) % ${#kinds[@]}]}
@@ -476,9 +479,9 @@ if wants tls; then
             --duration 2 --signin-timeout 300
         fi
         for n in $counts; do
-          chat=(--sessions "$n" --sites 1 --rate 1 --duration "$FANOUT_SECONDS")
-          if [[ $kind == relay ]]; then relay_run "t-relay-fanout-$n-$round" "${chat[@]}"
-          else run "t-$kind-fanout-$n-$round" "${chat[@]}"; fi
+          chat=(--sessions "$n" --sites "$sites" --rate 1 --duration "$FANOUT_SECONDS")
+          if [[ $kind == relay ]]; then relay_run "t-relay-fanout-$n$at-$round" "${chat[@]}"
+          else run "t-$kind-fanout-$n$at-$round" "${chat[@]}"; fi
         done
       done
     done
@@ -488,7 +491,7 @@ if wants tls; then
     idle_runs=idle-$idle
     if ((idle == 0)); then
       idle=${counts##* }
-      idle_runs=fanout-$idle
+      idle_runs=fanout-$idle$at
     fi
     for kind in "${kinds[@]}"; do
       [[ $kind == relay ]] && continue
@@ -499,11 +502,11 @@ if wants tls; then
     done
     for n in $counts; do
       for kind in "${kinds[@]}"; do
-        f=t-$kind-fanout-$n
-        awk -v k="$kind" -v n="$n" -v a="$(med p50_ms "$f" "$rounds")" -v b="$(med p99_ms "$f" "$rounds")" \
+        f=t-$kind-fanout-$n$at
+        awk -v k="$kind" -v n="$n$at" -v a="$(med p50_ms "$f" "$rounds")" -v b="$(med p99_ms "$f" "$rounds")" \
           -v c="$(med cpu_us_per_line "$f" "$rounds")" -v p="$(med proxy_cpu_us_per_line "$f" "$rounds")" \
           -v o="$(med other_cpu_pct "$f" "$rounds")" 'BEGIN {
-          printf "== tls-fanout-%d %s: p50 %s ms, p99 %s ms, CPU per delivered line: server %s us, nginx %s us (other load %s %%)\n",
+          printf "== tls-fanout-%s %s: p50 %s ms, p99 %s ms, CPU per delivered line: server %s us, nginx %s us (other load %s %%)\n",
             n, k, a, b, c, p == "" ? "-" : p, o }' | tee -a "$RESULTS/summary.txt"
       done
       pairs=("ws tcp" "wss ws")
@@ -511,15 +514,15 @@ if wants tls; then
       for pair in "${pairs[@]}" "tcp relay" "ws relay" "wss relay"; do
         read -r mine theirs <<<"$pair"
         for key in p50_ms p99_ms cpu_us_per_line; do
-          echo "== tls-fanout-$n $key, $mine / $theirs: $(ratios "$key" "t-$mine-fanout-$n" \
-            "t-$theirs-fanout-$n" "$rounds")" | tee -a "$RESULTS/summary.txt"
+          echo "== tls-fanout-$n$at $key, $mine / $theirs: $(ratios "$key" "t-$mine-fanout-$n$at" \
+            "t-$theirs-fanout-$n$at" "$rounds")" | tee -a "$RESULTS/summary.txt"
         done
       done
       for pair in "tls tcp" "wss ws"; do
         read -r mine theirs <<<"$pair"
         [[ $mine == tls && -z $HAVE_STREAM ]] && continue
-        echo "== tls-fanout-$n CPU per line, $mine (server + nginx) / $theirs: $(shared_ratios \
-          "t-$mine-fanout-$n" "t-$theirs-fanout-$n" "$rounds")" | tee -a "$RESULTS/summary.txt"
+        echo "== tls-fanout-$n$at CPU per line, $mine (server + nginx) / $theirs: $(shared_ratios \
+          "t-$mine-fanout-$n$at" "t-$theirs-fanout-$n$at" "$rounds")" | tee -a "$RESULTS/summary.txt"
       done
     done
   fi
