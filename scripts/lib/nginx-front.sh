@@ -44,8 +44,9 @@ nginx_front_cert() {
 # replaces `auto`), navlet-tls.conf on TLS_PORT in front of the web site on
 # WEB_PORT and, with a STREAM_PORT, navlet-stream.conf on it in front of
 # the bar port BAR_PORT. BUFFER replaces the proxy buffer of both recipes'
-# sessions (16k for the stream, nginx's default for /session). Fails when a
-# recipe no longer has the shape this replaces.
+# sessions (16k for the stream, nginx's default for /session) and the TLS
+# send buffer of /session (nginx's 16k). Fails when a recipe no longer has
+# the shape this replaces.
 nginx_front_conf() {
   local dir=$1 certs=$2 tls_port=$3 web_port=$4 stream_port=$5 bar_port=$6
   local workers=${7:-auto} buffer=${8:-}
@@ -69,7 +70,9 @@ nginx_front_conf() {
     "${cert_paths[@]}" "$repo/docs/nginx/navlet-tls.conf" >"$dir/navlet-tls.conf"
   if [[ -n $buffer ]]; then
     sed -i -e "s|proxy_buffering off;|proxy_buffering off;\n        proxy_buffer_size $buffer;|" \
+      -e "s|ssl_protocols TLSv1.2 TLSv1.3;|ssl_protocols TLSv1.2 TLSv1.3;\n    ssl_buffer_size $buffer;|" \
       "$dir/navlet-tls.conf"
+    grep -q "ssl_buffer_size $buffer;" "$dir/navlet-tls.conf" || return 1
   fi
   grep -q "listen 127.0.0.1:$tls_port ssl;" "$dir/navlet-tls.conf" || return 1
   grep -q "$certs/server.key" "$dir/navlet-tls.conf" || return 1
