@@ -509,9 +509,9 @@ if wants tls; then
           printf "== tls-fanout-%s %s: p50 %s ms, p99 %s ms, CPU per delivered line: server %s us, nginx %s us (other load %s %%)\n",
             n, k, a, b, c, p == "" ? "-" : p, o }' | tee -a "$RESULTS/summary.txt"
       done
-      pairs=("ws tcp" "wss ws")
-      [[ -n $HAVE_STREAM ]] && pairs=("tls tcp" "ws tcp" "wss ws" "wss tcp")
-      for pair in "${pairs[@]}" "tcp relay" "ws relay" "wss relay"; do
+      pairs=("ws tcp" "wss ws" "tcp relay" "ws relay" "wss relay")
+      [[ -n $HAVE_STREAM ]] && pairs=("tls tcp" "ws tcp" "wss ws" "wss tcp" "tcp relay" "tls relay" "ws relay" "wss relay")
+      for pair in "${pairs[@]}"; do
         read -r mine theirs <<<"$pair"
         for key in p50_ms p99_ms cpu_us_per_line; do
           echo "== tls-fanout-$n$at $key, $mine / $theirs: $(ratios "$key" "t-$mine-fanout-$n$at" \
