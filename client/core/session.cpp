@@ -12,6 +12,9 @@ namespace navlet {
 void TNavlet::BindSessionComponents() {
     Form.SetVisible(false); // the browser shows the band
     LEDBtn.SetHint("connection status");
+    // A new bar is off until it connects, and off shows red, as after a
+    // disconnect; without it the indicator would stay blank until then.
+    SetBtnGlyph(LEDBtn, glLedError);
     ResizeBtn.SetHint("minimize");
     edNck.SetMaxLength(MAX_NICK_LENGTH);
     edPwd.SetMaxLength(MAX_PASSWORD_LENGTH);

@@ -14,6 +14,7 @@ TEST_F(TConnectionTest, AutologinClearWaitsForSignInThenLaterBarsConnectByThemse
     TNavlet& first = ShownBar();
     EXPECT_EQ(Socket().OpenCount(), 0);
     EXPECT_EQ(first.BannerPanel.Mode(), bmLogin);
+    EXPECT_EQ(first.LEDBtn.Glyph(), glLedError);
     EXPECT_TRUE(first.LoginPanel.Visible());
     EXPECT_FALSE(first.DefBannerPanel.Visible());
 
