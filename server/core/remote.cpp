@@ -11,11 +11,34 @@
 
 namespace navlet::server {
 
+namespace {
+
+// A crowded site's users, their accounts and their sessions lie megabytes
+// apart. Asking for the memory of those a few places ahead while one is
+// served hides the wait that would otherwise stall every delivery.
+template <typename TServe> void ForEachUser(const std::vector<TClient*>& users, TServe&& serve) {
+    constexpr size_t AHEAD = 8;
+    const size_t count = users.size();
+    for (size_t i = 0; i < count; ++i) {
+        if (i + 2 * AHEAD < count)
+            __builtin_prefetch(users[i + 2 * AHEAD]);
+        if (i + AHEAD < count) {
+            const TClient* next = users[i + AHEAD];
+            __builtin_prefetch(&next->sink);
+            __builtin_prefetch(&next->account->shield);
+        }
+        serve(users[i]);
+    }
+}
+
+} // namespace
+
 void TSiteDesk::DeliverPresenceToSite(TSite& site, const TWireRef& wire, uint64_t subject,
                                       const TClient* except) {
-    for (TClient* user : site.users)
+    ForEachUser(site.users, [&](TClient* user) {
         if (user != except && user->account->Sees(subject))
             user->sink.DeliverPresence(wire);
+    });
 }
 
 bool TSiteDesk::RemotelyOn(const TSite& site, uint64_t accountId) {
@@ -100,13 +123,13 @@ void TSiteDesk::PublicLine(TClient& client, const std::string& text) {
     // allocation (a session's output buffer is one of the server's spares).
     TCodedLine line(MakeChatAddress(sender.id, 0), text);
     size_t delivered = 0;
-    for (TClient* other : site->users) {
+    ForEachUser(site->users, [&](TClient* other) {
         if (other != &client && ReadsLanguage(other->languageMask, sender.language) &&
             other->account->Hears(sender.id)) {
             other->sink.Deliver(line.For(other->textCode));
             ++delivered;
         }
-    }
+    });
     counters::PublicLine(delivered);
     link->PublicLine(site->host, sender.id, sender.language, sender.nick, text);
     const double now = clock.NowUtcDays();
@@ -122,11 +145,12 @@ void TSiteDesk::RemoteLine(const std::string& host, uint64_t senderId, int langu
     TSite& site = *it->second;
     TCodedLine line(MakeChatAddress(senderId, 0), text);
     size_t delivered = 0;
-    for (TClient* user : site.users)
+    ForEachUser(site.users, [&](TClient* user) {
         if (ReadsLanguage(user->languageMask, language) && user->account->Hears(senderId)) {
             user->sink.Deliver(line.For(user->textCode));
             ++delivered;
         }
+    });
     counters::RemoteLine(delivered);
     const double now = clock.NowUtcDays();
     site.recent.Keep(limits.recentLines, now, uint8_t(language), nick, text);

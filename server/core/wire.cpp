@@ -35,7 +35,7 @@ std::string TextForSession(TTextCode code, std::string_view text, size_t maxByte
     return std::string(text.substr(0, Utf8Prefix(text, maxBytes)));
 }
 
-const TWireRef& TCodedLine::For(TTextCode code) {
+const TWireRef& TCodedLine::Encode(TTextCode code) {
     if (ascii < 0)
         ascii = IsAscii(text) ? 1 : 0;
     // An ASCII line reads alike in both codes: one encoding serves all.

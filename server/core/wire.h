@@ -56,9 +56,16 @@ class TCodedLine {
   public:
     TCodedLine(ChatAddress address, std::string_view text, uint8_t command = CHAT_PLAIN)
         : address(address), text(text), command(command) {}
-    const TWireRef& For(TTextCode code);
+    // Inline: a crowded site asks once per receiver, and nearly always for
+    // the encoding it already made.
+    const TWireRef& For(TTextCode code) {
+        const TWireRef& made = wires[ascii == 1 ? 0 : int(code)];
+        return ascii >= 0 && made ? made : Encode(code);
+    }
 
   private:
+    const TWireRef& Encode(TTextCode code);
+
     ChatAddress address;
     std::string_view text;
     uint8_t command;
