@@ -44,9 +44,9 @@ nginx_front_cert() {
 # replaces `auto`), navlet-tls.conf on TLS_PORT in front of the web site on
 # WEB_PORT and, with a STREAM_PORT, navlet-stream.conf on it in front of
 # the bar port BAR_PORT. BUFFER replaces the proxy buffer of both recipes'
-# sessions (16k for the stream, nginx's default for /session) and the TLS
-# send buffer of /session (nginx's 16k). Fails when a recipe no longer has
-# the shape this replaces.
+# sessions (4k for the stream, nginx's page for /session) and the TLS send
+# buffer of /session (4k). Fails when a recipe no longer has the shape this
+# replaces.
 nginx_front_conf() {
   local dir=$1 certs=$2 tls_port=$3 web_port=$4 stream_port=$5 bar_port=$6
   local workers=${7:-auto} buffer=${8:-}
@@ -70,8 +70,7 @@ nginx_front_conf() {
     "${cert_paths[@]}" "$repo/docs/nginx/navlet-tls.conf" >"$dir/navlet-tls.conf"
   if [[ -n $buffer ]]; then
     sed -i -e "s|proxy_buffering off;|proxy_buffering off;\n        proxy_buffer_size $buffer;|" \
-      -e "s|ssl_protocols TLSv1.2 TLSv1.3;|ssl_protocols TLSv1.2 TLSv1.3;\n    ssl_buffer_size $buffer;|" \
-      "$dir/navlet-tls.conf"
+      -e "s|ssl_buffer_size [0-9]*k;|ssl_buffer_size $buffer;|" "$dir/navlet-tls.conf"
     grep -q "ssl_buffer_size $buffer;" "$dir/navlet-tls.conf" || return 1
   fi
   grep -q "listen 127.0.0.1:$tls_port ssl;" "$dir/navlet-tls.conf" || return 1
@@ -80,8 +79,11 @@ nginx_front_conf() {
   if [[ -n $stream_port ]]; then
     sed -e "s|listen 4433 ssl|listen 127.0.0.1:$stream_port ssl|" \
       -e "s|server 127.0.0.1:8000;|server 127.0.0.1:$bar_port;|" \
-      -e "s|proxy_buffer_size 16k;|proxy_buffer_size ${buffer:-16k};|" \
       "${cert_paths[@]}" "$repo/docs/nginx/navlet-stream.conf" >"$dir/navlet-stream.conf"
+    if [[ -n $buffer ]]; then
+      sed -i -e "s|proxy_buffer_size [0-9]*k;|proxy_buffer_size $buffer;|" "$dir/navlet-stream.conf"
+      grep -q "proxy_buffer_size $buffer;" "$dir/navlet-stream.conf" || return 1
+    fi
     grep -q "listen 127.0.0.1:$stream_port ssl" "$dir/navlet-stream.conf" || return 1
     grep -q "server 127.0.0.1:$bar_port;" "$dir/navlet-stream.conf" || return 1
     module_line="load_module $(nginx_stream_module);"
