@@ -45,11 +45,12 @@
 # the server machine's cost, and the bots' own TLS on core 1 must not take
 # the proxy's time. In TLS_ROUNDS (FANOUT_ROUNDS) rounds whose order rotates,
 # each of relay, tcp, tls, ws and wss runs once per count of TLS_COUNTS
-# (300 1000) at one line per user per second over TLS_SITES (1) sites, on a fresh server and a fresh
-# nginx, and each but the relay once idle at TLS_IDLE (1000) sessions over
-# TLS_IDLE/10 sites (0: no idle runs; the fan-out runs of the last count
-# give the memory, measured before their chat). Reported: medians of p50, p99, CPU per delivered line
-# of navlet-server and of nginx (master and workers) apart, memory per idle
+# (300 1000) at one line per user per second over TLS_SITES (1) sites, on a
+# fresh server and a fresh nginx, and each but the relay once idle at
+# TLS_IDLE (1000) sessions over TLS_IDLE/10 sites (0: no idle runs; the
+# fan-out runs of the last count give the memory, measured before their
+# chat). Reported: medians of p50, p99, CPU per delivered line of
+# navlet-server and of nginx (master and workers) apart, memory per idle
 # session of each, and the ratios with their ranges (TLS / TCP, wss / ws,
 # server's own share and server plus nginx, each against the bare relay).
 # NGINX_WORKERS (auto) and NGINX_BUFFER (the recipes' session buffers) try
